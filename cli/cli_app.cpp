@@ -1,0 +1,37 @@
+#include "cli/cli_app.h"
+
+#include <iostream>
+
+#include "cli/cli_common.h"
+#include "image/errors.h"
+
+namespace quillfen::cli {
+
+int Run(int argc, char** argv) {
+    CLI::App app{"Quillfen: DCT-domain watermarking laboratory and gray-image toolbox", "quillfen-cli"};
+    app.set_version_flag("--version", "quillfen-cli 0.1.0");
+    app.require_subcommand(1);
+    RegisterInfoCommand(app);
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::Success& e) {
+        return app.exit(e);
+    } catch (const CLI::ParseError& e) {
+        if (e.get_exit_code() == 0) return app.exit(e);
+        std::cerr << "quillfen-cli: " << e.what() << '\n';
+        std::cerr << "Run 'quillfen-cli --help' for usage.\n";
+        return kExitUsage;
+    } catch (const CommandFailure& failure) {
+        std::cerr << "quillfen-cli: " << failure.message << '\n';
+        return failure.exitCode;
+    } catch (const Error& e) {
+        std::cerr << "quillfen-cli: " << e.what() << '\n';
+        return kExitFailed;
+    } catch (const std::bad_alloc&) {
+        std::cerr << "quillfen-cli: out of memory\n";
+        return kExitFailed;
+    }
+    return kExitOk;
+}
+
+}  // namespace quillfen::cli

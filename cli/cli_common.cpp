@@ -1,0 +1,50 @@
+#include "cli/cli_common.h"
+
+#include <cstdio>
+#include <iostream>
+
+#include "image/errors.h"
+
+namespace quillfen::cli {
+
+void StderrPrompts::show(PromptKind, const std::string& text) {
+    // Message boxes may hold several lines separated by carriage returns.
+    std::string line = text;
+    for (char& c : line) {
+        if (c == '\r') c = '\n';
+    }
+    std::cerr << line << '\n';
+}
+
+LoadedPicture LoadPictureOrFail(const std::string& path) {
+    try {
+        return LoadPictureFile(path);
+    } catch (const Error& e) {
+        throw CommandFailure{kExitUsage, e.what()};
+    }
+}
+
+void SavePictureOrFail(const std::string& path, const Bitmap& bitmap, bool eightBit) {
+    try {
+        SavePictureFile(path, bitmap, eightBit);
+    } catch (const Error& e) {
+        throw CommandFailure{kExitUsage, e.what()};
+    }
+}
+
+TRixIPA LoadIpaOrFail(const std::string& path) {
+    const LoadedPicture picture = LoadPictureOrFail(path);
+    TRixIPA ipa;
+    try {
+        ipa.LoadFromBitmap(picture.bitmap);
+    } catch (const Error& e) {
+        throw CommandFailure{kExitUsage, e.what()};
+    }
+    return ipa;
+}
+
+void PrintLine(const std::string& line) {
+    std::cout << line << '\n';
+}
+
+}  // namespace quillfen::cli

@@ -1,0 +1,50 @@
+#pragma once
+// Shared plumbing of quillfen-cli's commands: exit codes, the stderr prompts, and loading
+// and saving pictures by extension.
+#include <string>
+
+#include <CLI/CLI.hpp>
+
+#include "image/picture_files.h"
+#include "image/rix_ipa.h"
+#include "image/user_prompts.h"
+
+namespace quillfen::cli {
+
+// 0 success; 1 the operation could not run on this input (nothing written); 2 bad usage or
+// an unreadable or unwritable file.
+inline constexpr int kExitOk = 0;
+inline constexpr int kExitFailed = 1;
+inline constexpr int kExitUsage = 2;
+
+// Thrown by a command to end with a message on stderr and an exit code.
+struct CommandFailure {
+    int exitCode;
+    std::string message;
+};
+
+// Messages go to stderr; input boxes are never answered (the CLI takes options instead).
+class StderrPrompts : public UserPrompts {
+public:
+    void show(PromptKind kind, const std::string& text) override;
+    std::optional<std::string> input(const std::string&, const std::string&,
+                                     const std::string&) override {
+        return std::nullopt;
+    }
+};
+
+// Loads a picture file; failures become CommandFailure with exit code 2.
+LoadedPicture LoadPictureOrFail(const std::string& path);
+// Saves a picture file; failures become CommandFailure with exit code 2.
+void SavePictureOrFail(const std::string& path, const Bitmap& bitmap, bool eightBit);
+
+// A working image loaded from a picture file.
+TRixIPA LoadIpaOrFail(const std::string& path);
+
+// The one place commands print their reports, so that tests can capture them.
+void PrintLine(const std::string& line);
+
+// Registration of each command family (one source file each).
+void RegisterInfoCommand(CLI::App& app);
+
+}  // namespace quillfen::cli

@@ -1,0 +1,44 @@
+#pragma once
+// Errors raised by the image and watermark layers. The GUI's default error report and the
+// CLI both show what() unchanged, so every message is written for the user.
+#include <stdexcept>
+#include <string>
+
+namespace quillfen {
+
+// Base class of every error this system raises on purpose.
+class Error : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// A file cannot be opened, created, read or written ("Cannot open file %s").
+class FileError : public Error {
+public:
+    using Error::Error;
+};
+
+// A file's content is not a picture this system can read (bad header, corrupt data, too
+// large). The GUI shows these in a warning box and carries on with an empty picture.
+class FormatError : public Error {
+public:
+    using Error::Error;
+};
+
+// A text that should hold an integer does not ("'%s' is not a valid integer value").
+class ConvertError : public Error {
+public:
+    using Error::Error;
+};
+
+// A computation has no defined result on this input (division by zero, 0/0). Raised
+// before anything is changed, in place of a NaN or a garbage picture.
+class MathError : public Error {
+public:
+    using Error::Error;
+};
+
+inline constexpr const char* kInvalidFloatingPointOperation = "Invalid floating point operation";
+inline constexpr const char* kFloatingPointDivisionByZero = "Floating point division by zero";
+
+}  // namespace quillfen

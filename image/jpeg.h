@@ -1,0 +1,40 @@
+#pragma once
+// TRixJPEG: JPEG files through libjpeg(-turbo). Decoding is at full scale to 24-bit pixels
+// (a gray file gives three equal bytes); encoding is quality 90, baseline, three components.
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "image/bitmap.h"
+
+namespace quillfen {
+
+class UserPrompts;
+
+class TRixJPEG {
+public:
+    // Decodes the file into `bitmap`. A decoding error is shown to the user as a warning
+    // ("JPEG error #<n>: <library message>") and the call returns false, leaving the bitmap
+    // empty. A file that cannot be opened throws FileError.
+    bool LoadFromFile(const std::string& fileName, Bitmap& bitmap, UserPrompts& prompts);
+
+    // Encodes and writes the bitmap. Unless the lower-cased name contains ".jpg" or ".jpeg",
+    // ".jpg" is appended. Returns the name written. An encoding error is shown as a warning
+    // and nothing is written (false); a file that cannot be created throws FileError. An
+    // existing file is replaced only by a complete new one.
+    bool SaveToFile(const std::string& fileName, const Bitmap& bitmap, UserPrompts& prompts,
+                    std::string* writtenName = nullptr);
+
+    // The name SaveToFile writes to for `fileName`.
+    static std::string TargetName(const std::string& fileName);
+
+    // The throwing forms used by the two above and by callers without a user to ask:
+    // FormatError carries the "JPEG error #" text.
+    static Bitmap Decode(const std::string& fileName);
+    static Bitmap DecodeMemory(const std::uint8_t* data, std::size_t size);
+    static std::vector<std::uint8_t> Encode(const Bitmap& bitmap, int quality = 90);
+    // A one-component (gray) file from the blue bytes: for test and fuzz seed files.
+    static std::vector<std::uint8_t> EncodeGray(const Bitmap& bitmap, int quality = 90);
+};
+
+}  // namespace quillfen

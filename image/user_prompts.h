@@ -1,0 +1,46 @@
+#pragma once
+// The one way an operation talks to the user. The GUI shows modal boxes, the CLI writes to
+// stderr and the tests record what was asked. Nothing below ui/ knows which one it has.
+#include <optional>
+#include <string>
+
+namespace quillfen {
+
+enum class PromptKind {
+    Plain,         // a plain message box
+    Information,   // information icon, OK button
+    Warning,       // warning icon, OK button
+    Error,         // error icon, OK button
+    Confirmation,  // question icon; used with a single OK button
+};
+
+class UserPrompts {
+public:
+    virtual ~UserPrompts() = default;
+
+    // Shows a message and waits until the user has acknowledged it.
+    virtual void show(PromptKind kind, const std::string& text) = 0;
+
+    // One-line input box. Returns nothing when the user cancels.
+    virtual std::optional<std::string> input(const std::string& caption,
+                                             const std::string& prompt,
+                                             const std::string& initial) = 0;
+
+    void message(const std::string& text) { show(PromptKind::Plain, text); }
+    void information(const std::string& text) { show(PromptKind::Information, text); }
+    void warning(const std::string& text) { show(PromptKind::Warning, text); }
+    void error(const std::string& text) { show(PromptKind::Error, text); }
+    void confirm(const std::string& text) { show(PromptKind::Confirmation, text); }
+};
+
+// Answers nothing and shows nothing: for callers that have no user to ask.
+class SilentPrompts : public UserPrompts {
+public:
+    void show(PromptKind, const std::string&) override {}
+    std::optional<std::string> input(const std::string&, const std::string&,
+                                     const std::string&) override {
+        return std::nullopt;
+    }
+};
+
+}  // namespace quillfen

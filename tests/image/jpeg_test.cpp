@@ -1,0 +1,146 @@
+#include "image/jpeg.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+
+#include "image/errors.h"
+#include "tests/test_support.h"
+
+namespace quillfen {
+namespace {
+
+using test::ReadBytes;
+using test::RecordingPrompts;
+using test::TempDir;
+using test::WriteBytes;
+
+Bitmap Gradient(int w, int h) {
+    Bitmap b(w, h, 0);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) b.setGray(x, y, static_cast<std::uint8_t>((x * 255) / (w - 1)));
+    return b;
+}
+
+TEST(TRixJPEG, RoundTripKeepsSizeWithinQuality90Loss) {
+    TempDir dir;
+    RecordingPrompts prompts;
+    const Bitmap original = Gradient(40, 24);
+    std::string written;
+    ASSERT_TRUE(TRixJPEG().SaveToFile(dir.file("g.jpg"), original, prompts, &written));
+    EXPECT_EQ(written, dir.file("g.jpg"));
+    Bitmap back;
+    ASSERT_TRUE(TRixJPEG().LoadFromFile(written, back, prompts));
+    ASSERT_EQ(back.width(), 40);
+    ASSERT_EQ(back.height(), 24);
+    for (int y = 0; y < 24; ++y)
+        for (int x = 0; x < 40; ++x) EXPECT_NEAR(back.blue(x, y), original.blue(x, y), 6);
+    EXPECT_TRUE(prompts.shown.empty());
+}
+
+TEST(TRixJPEG, GrayFilesDecodeToThreeEqualBytes) {
+    Bitmap source(48, 40, 0);
+    for (int y = 0; y < 40; ++y)
+        for (int x = 0; x < 48; ++x) source.setGray(x, y, static_cast<std::uint8_t>(x * 5 + y));
+    const std::vector<std::uint8_t> gray = TRixJPEG::EncodeGray(source);
+    const Bitmap b = TRixJPEG::DecodeMemory(gray.data(), gray.size());
+    ASSERT_EQ(b.width(), 48);
+    for (int y = 0; y < b.height(); y += 17)
+        for (int x = 0; x < b.width(); x += 13) {
+            const std::uint8_t* p = b.row(y) + 3 * x;
+            EXPECT_EQ(p[0], p[1]);
+            EXPECT_EQ(p[1], p[2]);
+        }
+}
+
+TEST(TRixJPEG, ColourChannelsKeepTheirPlaces) {
+    Bitmap blue(16, 16, 0);
+    for (int y = 0; y < 16; ++y)
+        for (int x = 0; x < 16; ++x) blue.setBgr(x, y, 255, 0, 0);
+    const Bitmap back = TRixJPEG::DecodeMemory(TRixJPEG::Encode(blue).data(), TRixJPEG::Encode(blue).size());
+    EXPECT_GT(back.blue(8, 8), 240);
+    EXPECT_LT(back.row(8)[3 * 8 + 2], 15);  // red stays dark
+}
+
+TEST(TRixJPEG, TargetNameAppendsJpgOnlyWithoutAJpegName) {
+    EXPECT_EQ(TRixJPEG::TargetName("out"), "out.jpg");
+    EXPECT_EQ(TRixJPEG::TargetName("out.bmp"), "out.bmp.jpg");
+    EXPECT_EQ(TRixJPEG::TargetName("OUT.JPG"), "OUT.JPG");
+    EXPECT_EQ(TRixJPEG::TargetName("a.jpeg"), "a.jpeg");
+    EXPECT_EQ(TRixJPEG::TargetName("a.jpg.bak"), "a.jpg.bak");  // anywhere in the name
+    EXPECT_EQ(TRixJPEG::TargetName("Mixed"), "Mixed.jpg");
+}
+
+TEST(TRixJPEG, SaveToANameWithoutJpegExtensionWritesNamePlusJpg) {
+    TempDir dir;
+    RecordingPrompts prompts;
+    ASSERT_TRUE(TRixJPEG().SaveToFile(dir.file("result"), Gradient(8, 8), prompts));
+    EXPECT_EQ(dir.listing(), std::vector<std::string>{"result.jpg"});
+}
+
+// Bad inputs warn with "JPEG error #" and return normally with an empty bitmap.
+TEST(TRixJPEG, BadFilesWarnAndLeaveAnEmptyBitmap) {
+    TempDir dir;
+    const std::vector<std::uint8_t> good = TRixJPEG::Encode(Gradient(64, 64));
+    std::vector<std::uint8_t> truncated(good.begin(), good.begin() + static_cast<long>(good.size() / 2));
+    std::vector<std::uint8_t> corrupt = good;
+    // A stray marker in the middle of the entropy-coded data.
+    corrupt[good.size() - 12] = 0xFF;
+    corrupt[good.size() - 11] = 0xD0;
+    std::vector<std::uint8_t> noMarker(good.begin(), good.begin() + 20);
+    const std::string notJpeg = "BM this is not a JPEG file at all";
+
+    struct Case {
+        const char* name;
+        std::vector<std::uint8_t> bytes;
+    } cases[] = {
+        {"truncated", truncated},
+        {"corrupt", corrupt},
+        {"header only", noMarker},
+        {"not a jpeg", std::vector<std::uint8_t>(notJpeg.begin(), notJpeg.end())},
+        {"empty", {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        WriteBytes(dir.file("bad.jpg"), c.bytes);
+        RecordingPrompts prompts;
+        Bitmap target(3, 3, 1);
+        EXPECT_FALSE(TRixJPEG().LoadFromFile(dir.file("bad.jpg"), target, prompts));
+        EXPECT_TRUE(target.empty());
+        ASSERT_EQ(prompts.shown.size(), 1u);
+        EXPECT_EQ(prompts.shown[0].kind, PromptKind::Warning);
+        EXPECT_EQ(prompts.shown[0].text.rfind("JPEG error #", 0), 0u) << prompts.shown[0].text;
+    }
+}
+
+TEST(TRixJPEG, OversizedImagesAreRefusedBeforeDecoding) {
+    std::vector<std::uint8_t> bytes = TRixJPEG::Encode(Gradient(16, 16));
+    // Patch the frame header (SOF0) to announce 40000 x 40000 pixels.
+    for (std::size_t i = 0; i + 8 < bytes.size(); ++i) {
+        if (bytes[i] == 0xFF && bytes[i + 1] == 0xC0) {
+            bytes[i + 5] = 0x9C; bytes[i + 6] = 0x40;  // height 40000
+            bytes[i + 7] = 0x9C; bytes[i + 8] = 0x40;  // width 40000
+            break;
+        }
+    }
+    try {
+        TRixJPEG::DecodeMemory(bytes.data(), bytes.size());
+        ADD_FAILURE() << "decoded";
+    } catch (const FormatError& e) {
+        EXPECT_NE(std::string(e.what()).find("too large"), std::string::npos) << e.what();
+    }
+}
+
+TEST(TRixJPEG, MissingFileAndFailedSave) {
+    TempDir dir;
+    RecordingPrompts prompts;
+    Bitmap b;
+    EXPECT_THROW(TRixJPEG().LoadFromFile(dir.file("none.jpg"), b, prompts), FileError);
+    std::filesystem::create_directory(dir.file("busy.jpg"));
+    EXPECT_THROW(TRixJPEG().SaveToFile(dir.file("busy.jpg"), Gradient(8, 8), prompts), FileError);
+    EXPECT_EQ(dir.listing(), std::vector<std::string>{"busy.jpg"});
+}
+
+}  // namespace
+}  // namespace quillfen

@@ -1,0 +1,52 @@
+#pragma once
+// Helpers shared by the test programs: a scratch folder and small file utilities.
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "image/user_prompts.h"
+
+namespace quillfen::test {
+
+// A fresh folder under the system's temporary folder, removed with its content at the end.
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+
+    const std::filesystem::path& path() const { return path_; }
+    std::string file(const std::string& name) const { return (path_ / name).string(); }
+    // Names of the files in the folder, sorted.
+    std::vector<std::string> listing() const;
+
+private:
+    std::filesystem::path path_;
+};
+
+void WriteBytes(const std::string& path, const std::string& bytes);
+void WriteBytes(const std::string& path, const std::vector<std::uint8_t>& bytes);
+std::vector<std::uint8_t> ReadBytes(const std::string& path);
+
+// The folder of the bundled sample pictures.
+std::string SamplePath(const std::string& name);
+
+// Records every message and answers input boxes from a queue.
+class RecordingPrompts : public UserPrompts {
+public:
+    struct Shown {
+        PromptKind kind;
+        std::string text;
+    };
+    void show(PromptKind kind, const std::string& text) override { shown.push_back({kind, text}); }
+    std::optional<std::string> input(const std::string& caption, const std::string& prompt,
+                                     const std::string& initial) override;
+
+    std::vector<Shown> shown;
+    std::vector<std::string> captions;     // captions of the input boxes asked
+    std::vector<std::optional<std::string>> answers;  // consumed front to back
+};
+
+}  // namespace quillfen::test
