@@ -4,7 +4,7 @@ ASAN_BUILD ?= build-asan
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
 
-.PHONY: all deps configure build test demo run bench screenshots asan clean
+.PHONY: all deps configure build test demo run bench screenshots asan fuzz fuzz-seeds clean
 
 all: build
 
@@ -33,6 +33,14 @@ asan: deps
 	@cmake -S . -B $(ASAN_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DQF_SANITIZE=ON -DQF_BUILD_BENCH=OFF >/dev/null
 	@cmake --build $(ASAN_BUILD) -j $(JOBS)
 	@cd $(ASAN_BUILD) && QT_QPA_PLATFORM=offscreen ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 ctest --output-on-failure -j $(JOBS)
+
+fuzz: deps
+	@bash scripts/fuzz.sh $(or $(SECONDS),60)
+
+# Rewrites the seed corpora under tests/fuzz/corpus (only when asked to).
+fuzz-seeds: configure
+	@cmake --build $(BUILD) --target make_fuzz_seeds
+	@$(BUILD)/tests/fuzz/make_fuzz_seeds tests/fuzz/corpus
 
 clean:
 	rm -rf $(BUILD) $(ASAN_BUILD)

@@ -51,22 +51,25 @@ std::string TRixPGM::ReadHeaderLine() {
 }
 
 void TRixPGM::LoadFromFile(const std::string& fileName, Bitmap& bitmap) {
-    FileName = fileName;
     std::unique_ptr<std::FILE, FileCloser> file(std::fopen(fileName.c_str(), "rb"));
     if (!file) {
         throw FileError("Cannot open file " + fileName + " (" + std::strerror(errno) + ")");
     }
-    Stream = file.get();
-    struct Reset {
-        std::FILE*& stream;
-        ~Reset() { stream = nullptr; }
-    } reset{Stream};
-
     struct stat info {};
-    if (::fstat(::fileno(Stream), &info) != 0 || !S_ISREG(info.st_mode)) {
+    if (::fstat(::fileno(file.get()), &info) != 0 || !S_ISREG(info.st_mode)) {
         throw FileError("Cannot open file " + fileName + " (not a regular file)");
     }
-    const std::int64_t fileSize = info.st_size;
+    LoadFromStream(file.get(), info.st_size, fileName, bitmap);
+}
+
+void TRixPGM::LoadFromStream(std::FILE* stream, std::int64_t fileSize, const std::string& fileName,
+                             Bitmap& bitmap) {
+    FileName = fileName;
+    Stream = stream;
+    struct Reset {
+        std::FILE*& target;
+        ~Reset() { target = nullptr; }
+    } reset{Stream};
 
     Line = ReadHeaderLine();
     if (Line != "P5") {

@@ -4,6 +4,7 @@
 // Reading follows the classic layout: "P5", a line with width and height, a maximum-value
 // line, then the raster. The raster is taken from the end of the file (the last
 // width x height bytes), so comments anywhere in the header are skipped.
+#include <cstdint>
 #include <cstdio>
 #include <string>
 
@@ -18,6 +19,11 @@ public:
     // cannot be opened, FormatError when it is not a readable 8-bit P5 file and
     // ConvertError when a dimension is not a decimal integer.
     void LoadFromFile(const std::string& fileName, Bitmap& bitmap);
+
+    // The same from an open stream positioned at the start of a file of `fileSize` bytes;
+    // `fileName` is used in the messages.
+    void LoadFromStream(std::FILE* stream, std::int64_t fileSize, const std::string& fileName,
+                        Bitmap& bitmap);
 
     // Writes the blue byte of each pixel as its gray value. The old file, if any, is
     // replaced only once the whole image was written.

@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include <QBuffer>
 #include <QByteArray>
 #include <QFile>
 #include <QImage>
@@ -44,13 +45,11 @@ PictureFormat FormatFromFileName(const std::string& path) {
     return PictureFormat::Unknown;
 }
 
-LoadedPicture ReadQtPicture(const std::string& path) {
+namespace {
+
+LoadedPicture ReadQtDevice(QIODevice& device, const std::string& path) {
     static const AllocationLimit limit;
-    QFile file(ToQString(path));
-    if (!file.open(QIODevice::ReadOnly)) {
-        throw FileError("Cannot open file " + path + " (" + file.errorString().toStdString() + ")");
-    }
-    QImageReader reader(&file);
+    QImageReader reader(&device);
     reader.setDecideFormatFromContent(true);
     const QSize size = reader.size();
     if (size.isValid()) CheckImageSize(size.width(), size.height(), "'" + path + "'");
@@ -63,11 +62,29 @@ LoadedPicture ReadQtPicture(const std::string& path) {
     LoadedPicture loaded;
     loaded.eightBit = image.depth() <= 8;
     const QImage bgr = image.convertToFormat(QImage::Format_BGR888);
+    if (bgr.isNull()) throw FormatError("'" + path + "': out of memory converting the picture");
     loaded.bitmap = Bitmap(bgr.width(), bgr.height(), 0);
     for (int y = 0; y < bgr.height(); ++y) {
         std::memcpy(loaded.bitmap.row(y), bgr.constScanLine(y), loaded.bitmap.rowBytes());
     }
     return loaded;
+}
+
+}  // namespace
+
+LoadedPicture ReadQtPicture(const std::string& path) {
+    QFile file(ToQString(path));
+    if (!file.open(QIODevice::ReadOnly)) {
+        throw FileError("Cannot open file " + path + " (" + file.errorString().toStdString() + ")");
+    }
+    return ReadQtDevice(file, path);
+}
+
+LoadedPicture ReadQtPictureMemory(const std::uint8_t* data, std::size_t size, const std::string& name) {
+    QByteArray bytes = QByteArray::fromRawData(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size));
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::ReadOnly);
+    return ReadQtDevice(buffer, name);
 }
 
 void WriteQtPicture(const std::string& path, const Bitmap& bitmap, bool eightBit, PictureFormat format) {

@@ -2,6 +2,8 @@
 // The file layer: picks a reader or writer by the file name's own extension (case-
 // insensitively) and moves pictures between files and the 24-bit Bitmap. BMP and PNG go
 // through Qt's image I/O; PGM and JPEG through TRixPGM and TRixJPEG.
+#include <cstddef>
+#include <cstdint>
 #include <string>
 
 #include "image/bitmap.h"
@@ -25,6 +27,8 @@ struct LoadedPicture {
 // Reads a BMP or PNG file through Qt. Throws FileError if the file cannot be opened and
 // FormatError if it is not a readable picture or exceeds the size limits.
 LoadedPicture ReadQtPicture(const std::string& path);
+// The same from bytes in memory; `name` is used in the messages.
+LoadedPicture ReadQtPictureMemory(const std::uint8_t* data, std::size_t size, const std::string& name);
 
 // Writes a BMP (format Bmp) or PNG (format Png) file, 24-bit or, with `eightBit`, 8-bit with
 // the gray palette. The old file is replaced only by a complete new one.

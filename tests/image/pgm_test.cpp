@@ -87,6 +87,8 @@ struct BadPgm {
     const char* messagePart;
 };
 
+void PrintTo(const BadPgm& param, std::ostream* os) { *os << param.name; }
+
 class TRixPGMBadInput : public ::testing::TestWithParam<BadPgm> {};
 
 TEST_P(TRixPGMBadInput, IsRefusedClearly) {
