@@ -10,9 +10,21 @@ namespace {
 
 constexpr int kHost = TWatermark::kHostSize;
 
-// c / step rounded to the nearest integer, halves away from zero.
-double Quantise(double c, double step) {
-    return c >= 0 ? std::trunc(c / step + 0.5) : std::trunc(c / step - 0.5);
+// Quantises and restores the 64 coefficients of one block (a row stride of 256): q = c / step
+// rounded half away from zero, then q * table, then times the scale. Each coefficient is its
+// own few operations, so the vector builds give the scalar bits.
+__attribute__((target_clones("avx512f", "avx2", "default")))
+void QuantiseBlock(double* block, double quantScale) {
+    for (int x = 0; x < 8; ++x)
+        for (int y = 0; y < 8; ++y) {
+            const int k = x * 8 + y;
+            const double c = block[x * kHost + y];
+            const double step = quantScale * TWatermark::kJpegQuantTable[k];
+            const double q = c >= 0 ? std::trunc(c / step + 0.5) : std::trunc(c / step - 0.5);
+            double restored = q * TWatermark::kJpegQuantTable[k];
+            restored = restored * quantScale;
+            block[x * kHost + y] = restored;
+        }
 }
 
 }  // namespace
@@ -20,20 +32,16 @@ double Quantise(double c, double step) {
 std::optional<PsnrResult> TWatermark::ApplyJpeg(UserPrompts& prompts) {
     Reals scratch(kHostPixels);
     FdctReals(X_hat_real, scratch);
-    for (int block = 0; block < kBlocks; ++block) {
-        const int top = 8 * (block / 32);
-        const int left = 8 * (block % 32);
-        for (int k = 0; k < 64; ++k) {
-            double& c = scratch[(top + k / 8) * kHost + left + k % 8];
-            const double q = Quantise(c, QuantScale * kJpegQuantTable[k]);
-            c = q * kJpegQuantTable[k];
-            c = c * QuantScale;
-        }
-    }
+    QuantiseJpeg(scratch, QuantScale);
     IdctToBoth(scratch, X_wave_real, X_wave);
     const std::optional<PsnrResult> result = ComputePSNR(X_wave_real, X_hat, prompts);
     Display256 = X_wave;
     return result;
+}
+
+void TWatermark::QuantiseJpeg(Reals& coefficients, double quantScale) {
+    for (int block = 0; block < kBlocks; ++block)
+        QuantiseBlock(&coefficients[8 * (block / 32) * kHost + 8 * (block % 32)], quantScale);
 }
 
 void TWatermark::ApplyBlurring() {

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdlib>
 
+#include "watermark/rounding.h"
 #include "watermark/watermark.h"
 
 namespace quillfen {
@@ -40,7 +41,7 @@ void TWatermark::MakeDifferenceImage() {
     for (int p = 0; p < kHostPixels; ++p) {
         // Any real further than 255 from every byte gives the same clamped difference, so
         // limiting it first keeps the integer conversion defined without changing a pixel.
-        const double r = std::nearbyint(std::clamp(X_hat_real[p], -1024.0, 1024.0));
+        const double r = RoundHalfEven(std::clamp(X_hat_real[p], -1024.0, 1024.0));
         long long d = std::llabs(static_cast<long long>(X[p]) - static_cast<long long>(r));
         if (d > 255) d = 255;
         Display256[p] = static_cast<std::uint8_t>(d);
@@ -54,7 +55,7 @@ void TWatermark::MakeDifferenceImage() {
     }
     for (std::uint8_t& v : Display256) {
         const int scaled = (v - minimum) * 255;
-        v = static_cast<std::uint8_t>(std::nearbyint(static_cast<double>(scaled) / (maximum - minimum)));
+        v = static_cast<std::uint8_t>(RoundHalfEven(static_cast<double>(scaled) / (maximum - minimum)));
     }
 }
 

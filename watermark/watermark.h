@@ -191,6 +191,9 @@ public:
     // ---- Attacks (attacks.cpp) ----
     // JPEG-style quantisation of X_hat; scored against X_hat (nullopt when unchanged).
     std::optional<PsnrResult> ApplyJpeg(UserPrompts& prompts);
+    // The JPEG attack's quantisation and dequantisation of every block of a 256 x 256
+    // coefficient plane with steps quantScale * kJpegQuantTable[k].
+    static void QuantiseJpeg(Reals& coefficients, double quantScale);
     void ApplyBlurring();
     void ApplyCroppingByZeroInQuarter();
     void ApplyCroppingByImgInQuarter();
