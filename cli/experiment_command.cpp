@@ -182,7 +182,8 @@ Outcome RunExperiment(Bitmap host, Bitmap mark, std::optional<std::uint32_t> see
 // The output folder may be new or an empty folder; anything else is refused before the
 // experiment runs, so that no existing file is ever replaced or mixed with new ones.
 fs::path CheckOutputFolder(const std::string& out) {
-    const fs::path target = fs::absolute(fs::path(out)).lexically_normal();
+    fs::path target = fs::absolute(fs::path(out)).lexically_normal();
+    if (target.filename().empty() && target.has_parent_path()) target = target.parent_path();  // "DIR/"
     std::error_code ec;
     const fs::file_status status = fs::status(target, ec);
     if (fs::exists(status)) {
@@ -190,9 +191,8 @@ fs::path CheckOutputFolder(const std::string& out) {
         if (!fs::is_empty(target, ec) || ec)
             throw CommandFailure{kExitUsage, "--out: folder '" + out + "' is not empty (give a new or an empty folder)"};
     }
-    fs::path parent = target.parent_path();
-    if (target.filename().empty()) parent = target.parent_path().parent_path();
-    if (!fs::is_directory(parent, ec))
+    if (target.filename().empty()) throw CommandFailure{kExitUsage, "--out: '" + out + "' cannot be used as the output folder"};
+    if (!fs::is_directory(target.parent_path(), ec))
         throw CommandFailure{kExitUsage, "--out: cannot create folder '" + out + "': its parent folder does not exist"};
     return target;
 }

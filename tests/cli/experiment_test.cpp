@@ -107,7 +107,7 @@ TEST(Experiment, WhiteWatermarkGivesUndefinedNc) {
 TEST(Experiment, OutWritesEveryView) {
     test::TempDir dir;
     const std::string out = dir.file("views");
-    const CliResult r = RunCli({"experiment", kHost, kMark, "--seed", "11", "--out", out, "--attack", "jpeg",
+    const CliResult r = RunCli({"experiment", kHost, kMark, "--seed", "11", "--out", out + "/", "--attack", "jpeg",
                                 "--attack", "crop-zero-half"});
     ASSERT_EQ(r.code, 0) << r.err;
     const std::vector<std::string> top = {"P.pgm", "P_hat.pgm", "W.pgm", "Wa.pgm", "Wr.pgm", "X.pgm", "X_hat.pgm",
