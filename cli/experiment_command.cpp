@@ -215,7 +215,7 @@ void WriteViews(const fs::path& target, const std::string& shownName, const std:
             fs::create_directories(file.parent_path());
             TRixPGM().SaveToFile(file.string(), Bitmap::fromGray(view.size, view.size, view.plane.data()));
         }
-        if (fs::exists(target)) fs::remove(target);  // checked empty before the run
+        // rename(2) replaces an empty folder in one step, so DIR is never missing or partial.
         fs::rename(staging, target);
     } catch (const std::exception& e) {
         fs::remove_all(staging, ec);

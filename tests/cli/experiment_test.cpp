@@ -135,6 +135,16 @@ TEST(Experiment, OutWritesEveryView) {
     EXPECT_EQ(picture.blue(100, 10), 0);  // row 10 lies in the zeroed half
 }
 
+TEST(Experiment, OutAcceptsAnEmptyFolder) {
+    test::TempDir dir;
+    const std::string out = dir.file("views");
+    std::filesystem::create_directory(out);
+    const CliResult r = RunCli({"experiment", kHost, kMark, "--seed", "2", "--out", out, "--attack", "none"});
+    ASSERT_EQ(r.code, 0) << r.err;
+    EXPECT_TRUE(std::filesystem::exists(out + "/none/W_wave.pgm"));
+    EXPECT_EQ(dir.listing(), std::vector<std::string>{"views"});
+}
+
 TEST(Experiment, FailuresExitTwoAndLeaveTheFolderAlone) {
     test::TempDir dir;
     const std::string out = dir.file("views");
