@@ -46,5 +46,6 @@ void PrintLine(const std::string& line);
 
 // Registration of each command family (one source file each).
 void RegisterInfoCommand(CLI::App& app);
+void RegisterExperimentCommand(CLI::App& app);
 
 }  // namespace quillfen::cli

@@ -1,0 +1,24 @@
+#pragma once
+// The 8 x 8 block DCT of the watermarking method: the orthonormal DCT-II and its inverse.
+//
+// A block is 64 reals, row-major: sample f(x, y) at x * 8 + y (x = row), coefficient F(u, v)
+// at u * 8 + v (u = vertical frequency). F(u, v) = 0.25 * C(u) * C(v) * sum f(x, y) *
+// cos(u pi (2x + 1) / 16) * cos(v pi (2y + 1) / 16), C(0) = 1 / sqrt 2, C(k) = 1 otherwise.
+//
+// The fast forms read the cosine products from tables built once from the very same
+// expressions, and keep each sum's order of terms, so they give the literal forms' bits.
+namespace quillfen {
+
+inline constexpr double kDctC0 = 0.7071067811865476;
+
+// Forward and inverse transform of one block (table form).
+void Fdct8x8(const double* samples, double* coefficients);
+void Idct8x8(const double* coefficients, double* samples);
+
+namespace literal {
+// The defining sums, the two cosines evaluated for every term.
+void Fdct8x8(const double* samples, double* coefficients);
+void Idct8x8(const double* coefficients, double* samples);
+}  // namespace literal
+
+}  // namespace quillfen
