@@ -12,6 +12,8 @@ int Run(int argc, char** argv) {
     app.set_version_flag("--version", "quillfen-cli 0.1.0");
     app.require_subcommand(1);
     RegisterInfoCommand(app);
+    RegisterThresholdCommand(app);
+    RegisterHistogramCommand(app);
     try {
         app.parse(argc, argv);
     } catch (const CLI::Success& e) {
