@@ -3,10 +3,13 @@
 
 #include "image/errors.h"
 #include "image/rix_ipa.h"
+#include "image/vector_state.h"
 
 namespace quillfen {
 
 void TRixIPA::ComputeHistogram() {
+    // Nearly every toolbox operation starts here, often right after GUI or file code.
+    ClearUpperVectorState();
     Histogram.fill(0);
     const std::uint8_t* p = Image.data();
     for (int i = 0; i < PixelCount; ++i) ++Histogram[p[i]];

@@ -15,6 +15,7 @@
 #include "image/jpeg.h"
 #include "image/limits.h"
 #include "image/pgm.h"
+#include "image/vector_state.h"
 
 namespace quillfen {
 
@@ -45,6 +46,7 @@ PictureFormat FormatFromFileName(const std::string& path) {
 }
 
 LoadedPicture ReadQtPicture(const std::string& path) {
+    const VectorStateReset reset;  // Qt's image code may leave it dirty: see vector_state.h
     static const AllocationLimit limit;
     QFile file(ToQString(path));
     if (!file.open(QIODevice::ReadOnly)) {
@@ -71,6 +73,7 @@ LoadedPicture ReadQtPicture(const std::string& path) {
 }
 
 void WriteQtPicture(const std::string& path, const Bitmap& bitmap, bool eightBit, PictureFormat format) {
+    const VectorStateReset reset;
     QImage image;
     if (eightBit) {
         image = QImage(bitmap.width(), bitmap.height(), QImage::Format_Indexed8);

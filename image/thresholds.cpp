@@ -12,6 +12,7 @@
 
 #include "image/errors.h"
 #include "image/rix_ipa.h"
+#include "image/vector_state.h"
 
 namespace quillfen {
 namespace thresholds {
@@ -578,6 +579,7 @@ void TRixIPA::Binarize(int threshold) {
 
 double TRixIPA::ThresholdByMean() {
     SetUndoReady(true);
+    ClearUpperVectorState();  // no ComputeHistogram here to do it
     if (PixelCount == 0) throw MathError(kInvalidFloatingPointOperation);
     // Summed from the pixels, not from Histogram, which may describe an older image.
     std::int64_t sum = 0;
@@ -606,6 +608,7 @@ int TRixIPA::ThresholdByTwoPeaks() {
 
 std::uint8_t TRixIPA::ThresholdByLaplacian(int percent) {
     SetUndoReady(true);
+    ClearUpperVectorState();  // no ComputeHistogram here to do it
     if (LaplacianMap.size() != static_cast<std::size_t>(PixelCount)) LaplacianMap.assign(PixelCount, 0.0);
     const int threshold =
         thresholds::LaplacianLevel(Width, Height, Image.data(), percent, LaplacianMap, Histogram);
