@@ -142,6 +142,19 @@ TEST(Thresholds, LaplacianLeavesOutTheWeakestResponses) {
     EXPECT_EQ(ipa.GetPixels(), 81);
 }
 
+TEST(Thresholds, LaplacianOnANewPictureFindsNoOldResponses) {
+    // A 4 x 6 picture responds strongly at 5, 6, 17 and 18, which are border entries of a
+    // 6 x 4 picture (never written there). Reloading must not leave them behind.
+    std::vector<std::uint8_t> spots(24, 255);
+    for (int i : {5, 6, 17, 18}) spots[static_cast<std::size_t>(i)] = 0;
+    TRixIPA ipa = MakeIpa(4, 6, spots);
+    ipa.ThresholdByLaplacian(90);
+    const std::vector<std::uint8_t> flat(24, 100);
+    ipa.LoadFromGray(6, 4, flat.data());
+    ipa.ThresholdByLaplacian(90);
+    EXPECT_EQ(ipa.GetHistogram(100), 24);  // as on a fresh object: no response, all counted
+}
+
 TEST(Thresholds, MovingAverageWindowOfOneTurnsNothingBlack) {
     std::vector<std::uint8_t> gray{0, 10, 200, 3, 255, 9, 9, 0, 100, 1};
     TRixIPA ipa = MakeIpa(5, 2, gray);
