@@ -683,10 +683,9 @@ int TRixIPA::ThresholdByMinimumError() {
 
 int TRixIPA::ThresholdByMovingAverage() {
     SetUndoReady(true);
-    std::vector<std::uint8_t> work(Image.size());
     ComputeHistogram();
-    const int average = thresholds::MovingAverageBinarize(Width, Height, Image.data(), work.data());
-    Image = std::move(work);
+    // Each pixel is read once, just before it is written: the scan can work in place.
+    const int average = thresholds::MovingAverageBinarize(Width, Height, Image.data(), Image.data());
     ComputeHistogram();
     return average;
 }

@@ -56,8 +56,8 @@ int LaplacianLevel(int width, int height, const std::uint8_t* image, int percent
 
 // Moving-average binarisation along the serpentine scan (row 0 left to right, row 1 right to
 // left, ...): writes 0 or 255 for each pixel of `image` into `out` and returns the rounded
-// last running average. MathError "Invalid floating point operation" when the window
-// Round(width / 8) is 0, before anything is written.
+// last running average; `out` may be `image`. MathError "Invalid floating point operation"
+// when the window Round(width / 8) is 0, before anything is written.
 int MovingAverageBinarize(int width, int height, const std::uint8_t* image, std::uint8_t* out);
 
 namespace literal {

@@ -327,6 +327,9 @@ TEST(Thresholds, FastMovingAverageMatchesTheLiteralOne) {
                       thresholds::literal::MovingAverageBinarize(width, height, image.data(), lit.data()))
                 << width;
             ASSERT_EQ(fast, lit) << width;
+            // In place, as TRixIPA runs it.
+            thresholds::MovingAverageBinarize(width, height, image.data(), image.data());
+            ASSERT_EQ(image, lit) << width;
         }
     }
 }
