@@ -48,7 +48,7 @@ void RegisterHistogramCommand(CLI::App& app) {
                             ipa.Equalize();
                             return std::string();
                         }));
-    AddToolboxOperation(*group, "specify", "histogram specification by the picture's own equalization",
+    AddToolboxOperation(*group, "specify", "map each level to the lowest level sharing its equalized value",
                         ToolboxOperation([](TRixIPA& ipa) {
                             ipa.SpecifyHistogram();
                             return std::string();

@@ -1,4 +1,4 @@
-// Histogram modification: equalization, specification and the two contrast stretches. Each
+// Histogram modification: equalization, SpecifyHistogram and the two contrast stretches. Each
 // builds a 256-entry table from the histogram of the image as it stands and maps the pixels
 // through it; Scale keeps the factor of the last table built.
 #include <array>

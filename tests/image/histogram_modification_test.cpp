@@ -49,7 +49,7 @@ TEST(HistogramModification, SpecifyMergesLevelsThatShareAnEqualizedValue) {
     EXPECT_EQ(ipa.Pixel(2, 0), 1);
 }
 
-// Specification as two passes over the pixels, the way it is described: equalize, then map
+// SpecifyHistogram as two passes over the pixels, the way it is described: equalize, then map
 // each equalized value to the first level whose equalized value lies nearest.
 std::vector<std::uint8_t> SpecifyTwoPass(const std::vector<std::uint8_t>& gray) {
     TRixIPA ipa = MakeIpa(gray);
