@@ -274,13 +274,11 @@ TEST(Thresholds, FastCriteriaMatchTheLiteralOnes) {
     }
 }
 
-TEST(Thresholds, EntropyMethodsPickAnOccupiedOrBoundaryLevel) {
+TEST(Thresholds, JohannsenPicksAnOccupiedLevel) {
     for (const Counts& h : SampleHistograms()) {
         const int t = thresholds::JohannsenLevel(h, Total(h));
         ASSERT_GE(t, 0);
         EXPECT_GT(h[t], 0) << "Johannsen's candidates are the occupied levels";
-        const int pun = thresholds::PunLevel(h, Total(h));
-        EXPECT_TRUE(pun >= 0 && pun < 256);
     }
 }
 
