@@ -13,6 +13,8 @@ int Run(int argc, char** argv) {
     app.require_subcommand(1);
     RegisterInfoCommand(app);
     RegisterExperimentCommand(app);
+    RegisterThresholdCommand(app);
+    RegisterHistogramCommand(app);
     try {
         app.parse(argc, argv);
     } catch (const CLI::Success& e) {

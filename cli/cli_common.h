@@ -47,5 +47,7 @@ void PrintLine(const std::string& line);
 // Registration of each command family (one source file each).
 void RegisterInfoCommand(CLI::App& app);
 void RegisterExperimentCommand(CLI::App& app);
+void RegisterThresholdCommand(CLI::App& app);
+void RegisterHistogramCommand(CLI::App& app);
 
 }  // namespace quillfen::cli

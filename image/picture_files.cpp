@@ -16,6 +16,7 @@
 #include "image/jpeg.h"
 #include "image/limits.h"
 #include "image/pgm.h"
+#include "image/vector_state.h"
 
 namespace quillfen {
 
@@ -48,6 +49,7 @@ PictureFormat FormatFromFileName(const std::string& path) {
 namespace {
 
 LoadedPicture ReadQtDevice(QIODevice& device, const std::string& path) {
+    const VectorStateReset reset;  // Qt's image code may leave it dirty: see vector_state.h
     static const AllocationLimit limit;
     QImageReader reader(&device);
     reader.setDecideFormatFromContent(true);
@@ -88,6 +90,7 @@ LoadedPicture ReadQtPictureMemory(const std::uint8_t* data, std::size_t size, co
 }
 
 void WriteQtPicture(const std::string& path, const Bitmap& bitmap, bool eightBit, PictureFormat format) {
+    const VectorStateReset reset;
     QImage image;
     if (eightBit) {
         image = QImage(bitmap.width(), bitmap.height(), QImage::Format_Indexed8);

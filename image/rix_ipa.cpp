@@ -28,6 +28,7 @@ void TRixIPA::LoadFromBitmap(const Bitmap& bitmap) {
     SetSize(Height * Width);
     Image = std::move(gray);
     PixelCount = Size;
+    LaplacianMap.clear();  // as in LoadFromGray
     ComputeHistogram();
 }
 
@@ -40,6 +41,9 @@ void TRixIPA::LoadFromGray(int width, int height, const std::uint8_t* gray) {
     SetSize(Height * Width);
     Image = std::move(plane);
     PixelCount = Size;
+    // The Laplacian threshold never writes the map's border entries: a new picture, maybe of
+    // another shape with the same pixel count, must not find the old picture's values there.
+    LaplacianMap.clear();
     ComputeHistogram();
 }
 

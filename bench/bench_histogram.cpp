@@ -1,0 +1,74 @@
+// Histogram, histogram modification and the chart on the 512 x 512 sample. Each iteration
+// runs on the original picture (restored untimed).
+#include <benchmark/benchmark.h>
+
+#include <string>
+
+#include "image/histogram_chart.h"
+#include "image/picture_files.h"
+#include "image/rix_ipa.h"
+
+namespace {
+
+using quillfen::TRixIPA;
+
+const TRixIPA& Sample() {
+    static const TRixIPA ipa = [] {
+        TRixIPA loaded;
+        loaded.LoadFromBitmap(quillfen::LoadPictureFile(std::string(QUILLFEN_SAMPLES_DIR) + "/camera-512.bmp").bitmap);
+        return loaded;
+    }();
+    return ipa;
+}
+
+template <typename Run>
+void RunOnSample(benchmark::State& state, Run run) {
+    TRixIPA ipa = Sample();
+    for (auto _ : state) {
+        run(ipa);
+        benchmark::ClobberMemory();
+        state.PauseTiming();
+        ipa.Undo();
+        state.ResumeTiming();
+    }
+}
+
+void BM_ComputeHistogram(benchmark::State& state) {
+    TRixIPA ipa = Sample();
+    for (auto _ : state) {
+        ipa.ComputeHistogram();
+        benchmark::DoNotOptimize(ipa.GetMean());
+    }
+}
+BENCHMARK(BM_ComputeHistogram)->Unit(benchmark::kMicrosecond);
+
+void BM_Equalize(benchmark::State& state) { RunOnSample(state, [](TRixIPA& i) { i.Equalize(); }); }
+BENCHMARK(BM_Equalize)->Unit(benchmark::kMicrosecond);
+
+void BM_SpecifyHistogram(benchmark::State& state) { RunOnSample(state, [](TRixIPA& i) { i.SpecifyHistogram(); }); }
+BENCHMARK(BM_SpecifyHistogram)->Unit(benchmark::kMicrosecond);
+
+void BM_AutoContrastStretch(benchmark::State& state) {
+    RunOnSample(state, [](TRixIPA& i) {
+        std::uint8_t low, high;
+        i.AutoContrastStretch(low, high);
+    });
+}
+BENCHMARK(BM_AutoContrastStretch)->Unit(benchmark::kMicrosecond);
+
+void BM_EndsInContrastStretch(benchmark::State& state) {
+    RunOnSample(state, [](TRixIPA& i) {
+        std::uint8_t low, high;
+        i.EndsInContrastStretch(low, high, 5, 5);
+    });
+}
+BENCHMARK(BM_EndsInContrastStretch)->Unit(benchmark::kMicrosecond);
+
+void BM_DrawHistogramChart(benchmark::State& state) {
+    for (auto _ : state) benchmark::DoNotOptimize(quillfen::DrawHistogramChart(Sample().GetHistogramCounts()));
+}
+BENCHMARK(BM_DrawHistogramChart)->Unit(benchmark::kMicrosecond);
+
+}  // namespace
+
+BENCHMARK_MAIN();

@@ -1,0 +1,99 @@
+// The thirteen threshold methods on the 512 x 512 sample, and the literal forms the fast
+// ones are held against. Each iteration runs on the original picture (restored untimed).
+#include <benchmark/benchmark.h>
+
+#include <string>
+#include <vector>
+
+#include "image/picture_files.h"
+#include "image/rix_ipa.h"
+#include "image/thresholds.h"
+
+namespace {
+
+using quillfen::TRixIPA;
+
+const TRixIPA& Sample() {
+    static const TRixIPA ipa = [] {
+        TRixIPA loaded;
+        loaded.LoadFromBitmap(quillfen::LoadPictureFile(std::string(QUILLFEN_SAMPLES_DIR) + "/camera-512.bmp").bitmap);
+        return loaded;
+    }();
+    return ipa;
+}
+
+template <typename Run>
+void RunOnSample(benchmark::State& state, Run run) {
+    TRixIPA ipa = Sample();
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(run(ipa));
+        state.PauseTiming();
+        ipa.Undo();
+        state.ResumeTiming();
+    }
+}
+
+#define QF_METHOD(name, call) \
+    void BM_##name(benchmark::State& state) { RunOnSample(state, [](TRixIPA& i) { return i.call; }); } \
+    BENCHMARK(BM_##name)->Unit(benchmark::kMicrosecond);
+
+QF_METHOD(Mean, ThresholdByMean())
+QF_METHOD(PTile, ThresholdByPTile(50))
+QF_METHOD(TwoPeaks, ThresholdByTwoPeaks())
+QF_METHOD(Laplacian, ThresholdByLaplacian(85))
+QF_METHOD(IterativeSelection, ThresholdByIterativeSelection())
+QF_METHOD(GrayLevelHistogram, ThresholdByGrayLevelHistogram())
+QF_METHOD(Johannsen, ThresholdByJohannsen())
+QF_METHOD(Kapur, ThresholdByKapur())
+QF_METHOD(Pun, ThresholdByPun())
+QF_METHOD(FuzzyShannon, ThresholdByFuzzyShannon())
+QF_METHOD(FuzzyYager, ThresholdByFuzzyYager())
+QF_METHOD(MinimumError, ThresholdByMinimumError())
+QF_METHOD(MovingAverage, ThresholdByMovingAverage())
+
+// Selection alone, fast form against literal form, on the same picture (no binarising).
+template <typename Select>
+void RunLevel(benchmark::State& state, Select select) {
+    const TRixIPA& s = Sample();
+    for (auto _ : state) benchmark::DoNotOptimize(select(s.GetHistogramCounts(), s.GetPixelCount()));
+}
+
+namespace th = quillfen::thresholds;
+using Counts = th::Counts;
+
+#define QF_LEVEL(name, expr) \
+    void BM_##name(benchmark::State& state) { RunLevel(state, [](const Counts& h, int n) { (void)n; return expr; }); } \
+    BENCHMARK(BM_##name)->Unit(benchmark::kMicrosecond);
+
+QF_LEVEL(KapurLevel, th::KapurLevel(h, n))
+QF_LEVEL(LiteralKapurLevel, th::literal::KapurLevel(h, n))
+QF_LEVEL(FuzzyShannonLevel, th::FuzzyShannonLevel(h))
+QF_LEVEL(LiteralFuzzyShannonLevel, th::literal::FuzzyShannonLevel(h))
+QF_LEVEL(FuzzyYagerLevel, th::FuzzyYagerLevel(h))
+QF_LEVEL(LiteralFuzzyYagerLevel, th::literal::FuzzyYagerLevel(h))
+
+template <typename Level>
+void RunPlane(benchmark::State& state, Level level) {
+    const TRixIPA& s = Sample();
+    std::vector<double> map(static_cast<std::size_t>(s.GetPixelCount()));
+    std::vector<std::uint8_t> out(s.GetImage().size());
+    Counts counts{};
+    for (auto _ : state) benchmark::DoNotOptimize(level(s, map, out, counts));
+}
+
+#define QF_PLANE(name, expr) \
+    void BM_##name(benchmark::State& state) { \
+        RunPlane(state, [](const TRixIPA& s, std::vector<double>& map, std::vector<std::uint8_t>& out, Counts& counts) { \
+            (void)map; (void)out; (void)counts; return expr; }); } \
+    BENCHMARK(BM_##name)->Unit(benchmark::kMicrosecond);
+
+QF_PLANE(LaplacianLevel, th::LaplacianLevel(s.GetWidth(), s.GetHeight(), s.GetImage().data(), 85, map, counts))
+QF_PLANE(LiteralLaplacianLevel,
+         th::literal::LaplacianLevel(s.GetWidth(), s.GetHeight(), s.GetImage().data(), 85, map, counts))
+QF_PLANE(MovingAverageBinarize, th::MovingAverageBinarize(s.GetWidth(), s.GetHeight(), s.GetImage().data(), out.data()))
+QF_PLANE(LiteralMovingAverageBinarize,
+         th::literal::MovingAverageBinarize(s.GetWidth(), s.GetHeight(), s.GetImage().data(), out.data()))
+
+}  // namespace
+
+BENCHMARK_MAIN();

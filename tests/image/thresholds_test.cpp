@@ -1,0 +1,336 @@
+#include "image/thresholds.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <functional>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "image/errors.h"
+#include "image/rix_ipa.h"
+
+namespace quillfen {
+namespace {
+
+using thresholds::Counts;
+
+TRixIPA MakeIpa(int width, int height, const std::vector<std::uint8_t>& gray) {
+    TRixIPA ipa;
+    ipa.LoadFromGray(width, height, gray.data());
+    return ipa;
+}
+
+// A width x height image whose first half of pixels is `a` and second half `b`.
+TRixIPA TwoLevels(std::uint8_t a, std::uint8_t b, int width = 10, int height = 10) {
+    std::vector<std::uint8_t> gray(static_cast<std::size_t>(width) * height, b);
+    std::fill(gray.begin(), gray.begin() + static_cast<std::ptrdiff_t>(gray.size() / 2), a);
+    return MakeIpa(width, height, gray);
+}
+
+bool AllEqual(const std::vector<std::uint8_t>& image, std::uint8_t value) {
+    return std::all_of(image.begin(), image.end(), [value](std::uint8_t v) { return v == value; });
+}
+
+// Pixels of value `level` became `expected` (the image held other values too).
+void ExpectMapped(const TRixIPA& before, const TRixIPA& after, std::uint8_t level, std::uint8_t expected) {
+    for (std::size_t i = 0; i < before.GetImage().size(); ++i)
+        if (before.GetImage()[i] == level) {
+            ASSERT_EQ(after.GetImage()[i], expected) << "level " << int(level);
+        }
+}
+
+TEST(Thresholds, FiftyTwoHundredImageThroughMeanTwoPeaksIterativeAndPTile) {
+    const TRixIPA original = TwoLevels(50, 200);
+
+    TRixIPA ipa = original;
+    EXPECT_EQ(ipa.ThresholdByMean(), 125.0);
+    ExpectMapped(original, ipa, 50, 0);
+    ExpectMapped(original, ipa, 200, 255);
+
+    ipa = original;
+    EXPECT_EQ(ipa.ThresholdByTwoPeaks(), 51);  // P1 = 50, the valley right after it
+    ExpectMapped(original, ipa, 50, 0);
+
+    ipa = original;
+    EXPECT_EQ(ipa.ThresholdByIterativeSelection(), 125);  // 25 + 100, at once
+
+    struct Case {
+        int percent;
+        int threshold;
+        std::uint8_t fiftyBecomes;
+    };
+    for (const Case c : {Case{0, 0, 255}, Case{50, 50, 255}, Case{51, 200, 0}, Case{101, 0, 255},
+                         Case{-1, 0, 255}}) {
+        ipa = original;
+        EXPECT_EQ(ipa.ThresholdByPTile(c.percent), c.threshold) << c.percent;
+        ExpectMapped(original, ipa, 50, c.fiftyBecomes);
+        ExpectMapped(original, ipa, 200, 255);
+    }
+}
+
+TEST(Thresholds, HandComputedCriteriaOnSmallHistograms) {
+    // 50 / 200: eta is 1 from 50 to 199 and the later level wins; the minimum-error
+    // criterion is flat over the same range and the first level wins.
+    TRixIPA ipa = TwoLevels(50, 200);
+    EXPECT_EQ(ipa.ThresholdByGrayLevelHistogram(), 199);
+    ipa = TwoLevels(50, 200);
+    EXPECT_EQ(ipa.ThresholdByMinimumError(), 50);
+    ipa = TwoLevels(50, 200);
+    EXPECT_EQ(ipa.ThresholdByPun(), 50);
+
+    // Levels 10 x6, 20 x2, 30 x2: Pun's E is 0.708 over 10..19 and 0.628 over 20..29.
+    std::vector<std::uint8_t> gray{10, 10, 10, 10, 10, 10, 20, 20, 30, 30};
+    ipa = MakeIpa(10, 1, gray);
+    EXPECT_EQ(ipa.ThresholdByPun(), 10);
+
+    // Levels 0 x1, 100 x4, 101 x4, 255 x1: Kapur's E is largest (the whole entropy, 0.518) at
+    // 255, against 0.435 at 100 and 0.419 at 0.
+    gray = {0, 100, 100, 100, 100, 101, 101, 101, 101, 255};
+    ipa = MakeIpa(10, 1, gray);
+    EXPECT_EQ(ipa.ThresholdByKapur(), 255);
+}
+
+TEST(Thresholds, MeanRoundsTiesToEven) {
+    TRixIPA ipa = TwoLevels(127, 128, 2, 1);  // mean 127.5 -> 128
+    EXPECT_EQ(ipa.ThresholdByMean(), 127.5);
+    EXPECT_EQ(ipa.GetImage(), (std::vector<std::uint8_t>{0, 255}));
+    ipa = TwoLevels(126, 127, 2, 1);  // mean 126.5 -> 126
+    EXPECT_EQ(ipa.ThresholdByMean(), 126.5);
+    EXPECT_EQ(ipa.GetImage(), (std::vector<std::uint8_t>{255, 255}));
+}
+
+TEST(Thresholds, SingleLevelAndBlackImages) {
+    TRixIPA ipa = TwoLevels(0, 0);
+    EXPECT_EQ(ipa.ThresholdByIterativeSelection(), 0);
+    EXPECT_TRUE(AllEqual(ipa.GetImage(), 255));
+
+    // Johannsen's only candidate is the one occupied level: the image turns white.
+    ipa = TwoLevels(77, 77);
+    EXPECT_EQ(ipa.ThresholdByJohannsen(), 77);
+    EXPECT_TRUE(AllEqual(ipa.GetImage(), 255));
+
+    // No level qualifies for the fuzzy methods: -1, reported as 255, all white.
+    for (auto method : {&TRixIPA::ThresholdByFuzzyShannon, &TRixIPA::ThresholdByFuzzyYager}) {
+        ipa = TwoLevels(77, 77);
+        EXPECT_EQ((ipa.*method)(), -1);
+        EXPECT_TRUE(AllEqual(ipa.GetImage(), 255));
+    }
+}
+
+TEST(Thresholds, LaplacianOnAFlatImageKeepsEveryPixelAndTurnsWhite) {
+    TRixIPA ipa = TwoLevels(90, 90, 7, 6);
+    EXPECT_EQ(ipa.ThresholdByLaplacian(85), 0);  // P1 = 90, P2 stays 0, valley at 0
+    EXPECT_TRUE(AllEqual(ipa.GetImage(), 255));
+    EXPECT_EQ(ipa.GetHistogram(90), 42);  // LT = 0 counts every pixel
+}
+
+TEST(Thresholds, LaplacianLeavesOutTheWeakestResponses) {
+    // A bright spot on a dark ground: only its 8 neighbours respond (with 30), the other 73
+    // entries are 0. Leaving out 95 per cent (77 of 81) cuts at 30, so the counts keep just
+    // the neighbours.
+    std::vector<std::uint8_t> gray(9 * 9, 10);
+    gray[4 * 9 + 4] = 250;
+    TRixIPA ipa = MakeIpa(9, 9, gray);
+    ipa.ThresholdByLaplacian(95);
+    EXPECT_EQ(ipa.GetPixels(), 8);
+    EXPECT_EQ(ipa.GetHistogram(10), 8);
+    // With 85 per cent (69 of 81) the zeros already reach the cut: every pixel counts.
+    ipa = MakeIpa(9, 9, gray);
+    ipa.ThresholdByLaplacian(85);
+    EXPECT_EQ(ipa.GetPixels(), 81);
+}
+
+TEST(Thresholds, LaplacianOnANewPictureFindsNoOldResponses) {
+    // A 4 x 6 picture responds strongly at 5, 6, 17 and 18, which are border entries of a
+    // 6 x 4 picture (never written there). Reloading must not leave them behind.
+    std::vector<std::uint8_t> spots(24, 255);
+    for (int i : {5, 6, 17, 18}) spots[static_cast<std::size_t>(i)] = 0;
+    TRixIPA ipa = MakeIpa(4, 6, spots);
+    ipa.ThresholdByLaplacian(90);
+    const std::vector<std::uint8_t> flat(24, 100);
+    ipa.LoadFromGray(6, 4, flat.data());
+    ipa.ThresholdByLaplacian(90);
+    EXPECT_EQ(ipa.GetHistogram(100), 24);  // as on a fresh object: no response, all counted
+}
+
+TEST(Thresholds, MovingAverageWindowOfOneTurnsNothingBlack) {
+    std::vector<std::uint8_t> gray{0, 10, 200, 3, 255, 9, 9, 0, 100, 1};
+    TRixIPA ipa = MakeIpa(5, 2, gray);
+    EXPECT_EQ(ipa.ThresholdByMovingAverage(), 9);  // avg is the last visited pixel: (0, 1)
+    EXPECT_TRUE(AllEqual(ipa.GetImage(), 255));
+    EXPECT_EQ(ipa.GetHistogram(255), 10);  // recounted after binarising
+}
+
+TEST(Thresholds, MovingAverageFollowsTheSerpentine) {
+    // Width 16, n = 2. Row 0 is bright but ends dark; row 1 runs right to left, so its right
+    // end follows the dark pixel (average 100: 100 stays white) and its left end follows
+    // bright ones (average 150: 100 turns black). A raster scan would do the opposite.
+    std::vector<std::uint8_t> gray(16 * 2, 200);
+    gray[15] = 0;
+    gray[16 + 15] = 100;
+    gray[16 + 0] = 100;
+    TRixIPA ipa = MakeIpa(16, 2, gray);
+    EXPECT_EQ(ipa.ThresholdByMovingAverage(), 150);
+    EXPECT_EQ(ipa.Pixel(15, 0), 0);
+    EXPECT_EQ(ipa.Pixel(15, 1), 255);
+    EXPECT_EQ(ipa.Pixel(0, 1), 0);
+    EXPECT_EQ(ipa.Pixel(3, 1), 255);
+}
+
+// A degenerate image ends the operation with the error text; the undo copy has been taken
+// and the image is as it was.
+TEST(Thresholds, DegenerateImagesFailWithoutChangingTheImage) {
+    struct Case {
+        std::string name;
+        TRixIPA ipa;
+        std::function<void(TRixIPA&)> run;
+    };
+    const std::vector<std::uint8_t> narrow{1, 2, 3, 4, 5, 6, 7, 8};
+    std::vector<Case> cases{
+        {"gray level, single level", TwoLevels(7, 7), [](TRixIPA& i) { i.ThresholdByGrayLevelHistogram(); }},
+        {"moving average, width 4", MakeIpa(4, 2, narrow), [](TRixIPA& i) { i.ThresholdByMovingAverage(); }},
+        {"mean, empty", TRixIPA(), [](TRixIPA& i) { i.ThresholdByMean(); }},
+        {"iterative, empty", TRixIPA(), [](TRixIPA& i) { i.ThresholdByIterativeSelection(); }},
+        {"gray level, empty", TRixIPA(), [](TRixIPA& i) { i.ThresholdByGrayLevelHistogram(); }},
+        {"johannsen, empty", TRixIPA(), [](TRixIPA& i) { i.ThresholdByJohannsen(); }},
+        {"kapur, empty", TRixIPA(), [](TRixIPA& i) { i.ThresholdByKapur(); }},
+        {"pun, empty", TRixIPA(), [](TRixIPA& i) { i.ThresholdByPun(); }},
+    };
+    for (Case& c : cases) {
+        const std::vector<std::uint8_t> before = c.ipa.GetImage();
+        try {
+            c.run(c.ipa);
+            ADD_FAILURE() << c.name << ": no error";
+        } catch (const MathError& e) {
+            EXPECT_STREQ(e.what(), kInvalidFloatingPointOperation) << c.name;
+        }
+        EXPECT_EQ(c.ipa.GetImage(), before) << c.name;
+        EXPECT_TRUE(c.ipa.GetUndoReady()) << c.name;
+    }
+}
+
+TEST(Thresholds, HistogramStillDescribesTheImageBeforeTheThreshold) {
+    TRixIPA ipa = TwoLevels(50, 200);
+    ipa.ThresholdByKapur();
+    EXPECT_EQ(ipa.GetHistogram(50), 50);
+    EXPECT_EQ(ipa.GetHistogram(0) + ipa.GetHistogram(255), 0);
+    ipa.Undo();
+    EXPECT_EQ(ipa.GetImage(), TwoLevels(50, 200).GetImage());
+}
+
+TEST(Thresholds, TwoPeaksValleyRules) {
+    Counts c{};
+    c[30] = 9;  // P1
+    c[40] = 2;
+    c[45] = 4;  // P2: (45-30)^2 * 4 = 900 beats (40-30)^2 * 2 = 200
+    EXPECT_EQ(thresholds::TwoPeaksValley(c), 31);  // first lowest count in 30..44
+    Counts flat{};
+    flat[12] = 5;
+    flat[13] = 5;  // plateau: P1 = 12, P2 = 13 (a plateau counts as a maximum), no lower count
+    EXPECT_EQ(thresholds::TwoPeaksValley(flat), 12);
+    Counts lowPeak{};
+    lowPeak[200] = 10;
+    lowPeak[3] = 1;  // the second peak lies below the first: the range runs 3..199
+    EXPECT_EQ(thresholds::TwoPeaksValley(lowPeak), 4);
+}
+
+// ---- Fast forms against the literal ones --------------------------------------------------
+
+std::vector<Counts> SampleHistograms() {
+    std::vector<Counts> out;
+    std::mt19937 rng(20261208);
+    for (int k = 0; k < 40; ++k) {  // dense, sparse and clustered random counts
+        Counts h{};
+        const int occupancy = k % 4 == 0 ? 256 : 2 + k * 5;
+        std::uniform_int_distribution<int> level(0, 255), count(1, 5000);
+        for (int i = 0; i < occupancy; ++i) h[level(rng)] += count(rng);
+        out.push_back(h);
+    }
+    Counts single{}, extremes{}, geometric{}, ramp{}, spike{};
+    single[128] = 65536;
+    extremes[0] = 3;
+    extremes[255] = 5;
+    for (int g = 0; g < 25; ++g) geometric[g * 10] = 1 << g;
+    for (int g = 0; g < 256; ++g) ramp[g] = g + 1;
+    spike.fill(1);
+    spike[17] = 262144 - 255;
+    for (const Counts& h : {single, extremes, geometric, ramp, spike}) out.push_back(h);
+    return out;
+}
+
+int Total(const Counts& h) {
+    int n = 0;
+    for (int c : h) n += c;
+    return n;
+}
+
+TEST(Thresholds, FastCriteriaMatchTheLiteralOnes) {
+    for (const Counts& h : SampleHistograms()) {
+        EXPECT_EQ(thresholds::KapurLevel(h, Total(h)), thresholds::literal::KapurLevel(h, Total(h)));
+        EXPECT_EQ(thresholds::FuzzyShannonLevel(h), thresholds::literal::FuzzyShannonLevel(h));
+        EXPECT_EQ(thresholds::FuzzyYagerLevel(h), thresholds::literal::FuzzyYagerLevel(h));
+    }
+}
+
+TEST(Thresholds, JohannsenPicksAnOccupiedLevel) {
+    for (const Counts& h : SampleHistograms()) {
+        const int t = thresholds::JohannsenLevel(h, Total(h));
+        ASSERT_GE(t, 0);
+        EXPECT_GT(h[t], 0) << "Johannsen's candidates are the occupied levels";
+    }
+}
+
+std::vector<std::uint8_t> RandomPlane(std::mt19937& rng, int count, int spread) {
+    std::uniform_int_distribution<int> base(0, 255 - spread), noise(0, spread);
+    const int b = base(rng);
+    std::vector<std::uint8_t> plane(static_cast<std::size_t>(count));
+    for (auto& v : plane) v = static_cast<std::uint8_t>(b + noise(rng));
+    return plane;
+}
+
+TEST(Thresholds, FastLaplacianMatchesTheLiteralOne) {
+    std::mt19937 rng(7);
+    struct Size {
+        int width, height;
+    };
+    for (const Size s : {Size{1, 1}, Size{2, 5}, Size{3, 3}, Size{17, 2}, Size{31, 29}, Size{64, 64}}) {
+        for (int spread : {0, 3, 255}) {
+            for (int percent : {0, 50, 85, 100, 150}) {
+                const auto image = RandomPlane(rng, s.width * s.height, spread);
+                std::vector<double> fastMap(image.size()), literalMap(image.size());
+                Counts fastCounts{}, literalCounts{};
+                const int fast = thresholds::LaplacianLevel(s.width, s.height, image.data(), percent, fastMap, fastCounts);
+                const int lit = thresholds::literal::LaplacianLevel(s.width, s.height, image.data(), percent,
+                                                                    literalMap, literalCounts);
+                ASSERT_EQ(fast, lit) << s.width << "x" << s.height << " " << percent;
+                ASSERT_EQ(fastMap, literalMap);
+                ASSERT_EQ(fastCounts, literalCounts);
+            }
+        }
+    }
+}
+
+TEST(Thresholds, FastMovingAverageMatchesTheLiteralOne) {
+    std::mt19937 rng(11);
+    // Widths with windows of 1, 2 (decaying into subnormals on black), 3, 8 and 64.
+    for (int width : {5, 12, 16, 20, 64, 512}) {
+        for (int spread : {0, 40, 255}) {
+            const int height = width == 512 ? 3 : 100;
+            auto image = RandomPlane(rng, width * height, spread);
+            if (spread == 0) std::fill(image.begin(), image.end(), 0);
+            std::vector<std::uint8_t> fast(image.size()), lit(image.size());
+            ASSERT_EQ(thresholds::MovingAverageBinarize(width, height, image.data(), fast.data()),
+                      thresholds::literal::MovingAverageBinarize(width, height, image.data(), lit.data()))
+                << width;
+            ASSERT_EQ(fast, lit) << width;
+            // In place, as TRixIPA runs it.
+            thresholds::MovingAverageBinarize(width, height, image.data(), image.data());
+            ASSERT_EQ(image, lit) << width;
+        }
+    }
+}
+
+}  // namespace
+}  // namespace quillfen
