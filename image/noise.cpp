@@ -31,6 +31,27 @@ inline std::uint8_t MedianOf9(std::uint8_t p0, std::uint8_t p1, std::uint8_t p2,
     return p4;
 }
 
+// One interior row of contraction: 0 where any of the four diagonal neighbours is exactly 0,
+// else the input. Written with a mask rather than a branch so that it vectorises.
+void ContractRow(const std::uint8_t* __restrict above, const std::uint8_t* __restrict centre,
+                 const std::uint8_t* __restrict below, std::uint8_t* __restrict out, std::size_t w) {
+    for (std::size_t x = 1; x + 1 < w; ++x) {
+        const std::uint8_t low = std::min(std::min(above[x - 1], above[x + 1]), std::min(below[x - 1], below[x + 1]));
+        const auto keep = static_cast<std::uint8_t>(-static_cast<int>(low != 0));
+        out[x] = static_cast<std::uint8_t>(centre[x] & keep);
+    }
+}
+
+// One interior row of expansion: 255 where any diagonal neighbour is exactly 255.
+void ExpandRow(const std::uint8_t* __restrict above, const std::uint8_t* __restrict centre,
+               const std::uint8_t* __restrict below, std::uint8_t* __restrict out, std::size_t w) {
+    for (std::size_t x = 1; x + 1 < w; ++x) {
+        const std::uint8_t high = std::max(std::max(above[x - 1], above[x + 1]), std::max(below[x - 1], below[x + 1]));
+        const auto fill = static_cast<std::uint8_t>(-static_cast<int>(high == 255));
+        out[x] = static_cast<std::uint8_t>(centre[x] | fill);
+    }
+}
+
 }  // namespace
 
 void TRixIPA::NoiseMean() {
@@ -102,16 +123,10 @@ void TRixIPA::NoiseContraction() {
     SetUndoReady(true);
     std::vector<std::uint8_t> out = Image;
     const std::uint8_t* p = Image.data();
-    const int w = Width;
+    const std::size_t w = static_cast<std::size_t>(std::max(Width, 0));
     for (int y = 1; y < Height - 1; ++y) {
         const std::size_t row = static_cast<std::size_t>(y) * w;
-        const std::uint8_t* a = p + row - w;
-        const std::uint8_t* c = p + row + w;
-        std::uint8_t* o = out.data() + row;
-        // Only the four diagonal neighbours count, and only an exact 0 spreads.
-        for (int x = 1; x < w - 1; ++x) {
-            if (a[x - 1] == 0 || a[x + 1] == 0 || c[x - 1] == 0 || c[x + 1] == 0) o[x] = 0;
-        }
+        ContractRow(p + row - w, p + row, p + row + w, out.data() + row, w);
     }
     Image = std::move(out);
 }
@@ -120,16 +135,10 @@ void TRixIPA::NoiseExpansion() {
     SetUndoReady(true);
     std::vector<std::uint8_t> out = Image;
     const std::uint8_t* p = Image.data();
-    const int w = Width;
+    const std::size_t w = static_cast<std::size_t>(std::max(Width, 0));
     for (int y = 1; y < Height - 1; ++y) {
         const std::size_t row = static_cast<std::size_t>(y) * w;
-        const std::uint8_t* a = p + row - w;
-        const std::uint8_t* c = p + row + w;
-        std::uint8_t* o = out.data() + row;
-        // Only the four diagonal neighbours count, and only an exact 255 spreads.
-        for (int x = 1; x < w - 1; ++x) {
-            if (a[x - 1] == 255 || a[x + 1] == 255 || c[x - 1] == 255 || c[x + 1] == 255) o[x] = 255;
-        }
+        ExpandRow(p + row - w, p + row, p + row + w, out.data() + row, w);
     }
     Image = std::move(out);
 }

@@ -135,20 +135,12 @@ void TRixIPA::ThinZhangSuen() {
         return;
     }
     const std::size_t w = static_cast<std::size_t>(Width);
-    // A pixel's verdict in a pass depends only on its 3 x 3 neighbourhood, so after the first
-    // full visit a pass needs to look again only at pixels next to a deletion made since the
-    // previous pass of the same kind. One candidate list per kind, with a membership flag.
+    // A pixel's verdict in a pass depends only on its 3 x 3 neighbourhood, so after its first
+    // full scan a kind of pass needs to look again only at the pixels next to a deletion made
+    // since it last ran. One candidate list per kind, with a membership flag per pixel.
+    bool fullScan[2] = {true, true};
     std::vector<std::int32_t> candidates[2];
     std::vector<std::uint8_t> listed(b.size(), 0);  // bit k: on candidates[k]
-    for (int y = 1; y < Height - 1; ++y) {
-        for (int x = 1; x < Width - 1; ++x) {
-            const std::size_t i = y * w + x;
-            if (b[i] == 0) continue;
-            candidates[0].push_back(static_cast<std::int32_t>(i));
-            candidates[1].push_back(static_cast<std::int32_t>(i));
-            listed[i] = 3;
-        }
-    }
     std::vector<std::int32_t> marked;
     const auto is_interior = [&](std::size_t i) {
         const std::size_t x = i % w;
@@ -159,11 +151,23 @@ void TRixIPA::ThinZhangSuen() {
         for (int pass = 0; pass < 2; ++pass) {
             const std::uint8_t bit = static_cast<std::uint8_t>(1u << pass);
             marked.clear();
-            for (const std::int32_t c : candidates[pass]) {
-                const std::size_t i = static_cast<std::size_t>(c);
-                listed[i] &= static_cast<std::uint8_t>(~bit);
-                if (b[i] != 0 && (kDeletionTable[NeighbourCode(b.data(), i, w)] & bit) != 0)
-                    marked.push_back(c);
+            if (fullScan[pass]) {
+                for (int y = 1; y < Height - 1; ++y) {
+                    for (std::size_t i = y * w + 1, end = y * w + w - 1; i < end; ++i) {
+                        if (b[i] != 0 && (kDeletionTable[NeighbourCode(b.data(), i, w)] & bit) != 0)
+                            marked.push_back(static_cast<std::int32_t>(i));
+                    }
+                }
+                fullScan[pass] = false;
+                // Whatever was queued for this kind meanwhile has just been looked at.
+                for (const std::int32_t c : candidates[pass]) listed[static_cast<std::size_t>(c)] &= static_cast<std::uint8_t>(~bit);
+            } else {
+                for (const std::int32_t c : candidates[pass]) {
+                    const std::size_t i = static_cast<std::size_t>(c);
+                    listed[i] &= static_cast<std::uint8_t>(~bit);
+                    if (b[i] != 0 && (kDeletionTable[NeighbourCode(b.data(), i, w)] & bit) != 0)
+                        marked.push_back(c);
+                }
             }
             candidates[pass].clear();
             for (const std::int32_t c : marked) b[static_cast<std::size_t>(c)] = 0;

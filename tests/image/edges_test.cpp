@@ -173,6 +173,21 @@ TEST(Edges, GeneralOperatorsSaturateEarlyAndTreatOutsideAsZero) {
     EXPECT_EQ(u.Pixel(3, 2), 255);  // right and below outside: 100 x 3, clamped
 }
 
+TEST(Edges, FreiChenAtUnusualScalesMatchesItsMasks) {
+    const double r2 = std::sqrt(2.0);
+    const std::vector<Mask> masks = {Mask{{{1, 0, -1}, {r2, 0, -r2}, {1, 0, -1}}},
+                                     Mask{{{-1, -r2, -1}, {0, 0, 0}, {1, r2, 1}}}};
+    const Plane in = test::RandomPlane(19, 13, 6, {0, 1, 2, 5, 9, 200});
+    for (const double scale : {0.37, 0.5, 3.0, 99999.0, 250000.0, 1e300}) {
+        TRixIPA ipa = in.ipa();
+        ipa.EdgeFreiChen(scale);
+        EXPECT_EQ(ipa.GetImage(), Correlate(in, masks, scale, true).pixels) << scale;
+    }
+    TRixIPA negative = in.ipa();
+    negative.EdgeFreiChen(-2.0);
+    EXPECT_EQ(negative.GetImage(), Plane(19, 13, 0).pixels);
+}
+
 TEST(Edges, ScaledMagnitudeRoundsHalfToEvenAndNeverWraps) {
     Plane in(5, 1, 0);
     in.pixels = {0, 5, 0, 7, 0};
