@@ -12,6 +12,11 @@ int Run(int argc, char** argv) {
     app.set_version_flag("--version", "quillfen-cli 0.1.0");
     app.require_subcommand(1);
     RegisterInfoCommand(app);
+    RegisterEdgeCommand(app);
+    RegisterThinCommand(app);
+    RegisterNoiseCommand(app);
+    RegisterInvertCommand(app);
+    RegisterLabelCommand(app);
     try {
         app.parse(argc, argv);
     } catch (const CLI::Success& e) {
@@ -22,7 +27,7 @@ int Run(int argc, char** argv) {
         std::cerr << "Run 'quillfen-cli --help' for usage.\n";
         return kExitUsage;
     } catch (const CommandFailure& failure) {
-        std::cerr << "quillfen-cli: " << failure.message << '\n';
+        if (!failure.message.empty()) std::cerr << "quillfen-cli: " << failure.message << '\n';
         return failure.exitCode;
     } catch (const Error& e) {
         std::cerr << "quillfen-cli: " << e.what() << '\n';
