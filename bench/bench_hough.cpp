@@ -30,7 +30,23 @@ const test::Plane& Busy() {
     return p;
 }
 
+// Share of interior pixels whose gradient magnitude (Sobel sums / 8) exceeds 10.
+double EdgeShare(const test::Plane& p) {
+    int edges = 0;
+    for (int y = 1; y < p.height - 1; ++y)
+        for (int x = 1; x < p.width - 1; ++x) {
+            const int sx = p.at(x + 1, y - 1) + 2 * p.at(x + 1, y) + p.at(x + 1, y + 1) - p.at(x - 1, y - 1) -
+                           2 * p.at(x - 1, y) - p.at(x - 1, y + 1);
+            const int sy = p.at(x - 1, y + 1) + 2 * p.at(x, y + 1) + p.at(x + 1, y + 1) - p.at(x - 1, y - 1) -
+                           2 * p.at(x, y - 1) - p.at(x + 1, y - 1);
+            const double gx = sx / 8.0, gy = sy / 8.0;
+            edges += std::sqrt(gx * gx + gy * gy) > 10 ? 1 : 0;
+        }
+    return static_cast<double>(edges) / ((p.width - 2) * (p.height - 2));
+}
+
 void Hough(benchmark::State& s, const test::Plane& p, bool literal) {
+    s.counters["edge_share"] = EdgeShare(p);
     RunOn(s, p, [literal](TRixIPA& i) {
         literal ? i.HoughTransformLiteral(360, 300, 10, 10, 200, false) : i.HoughTransform(360, 300, 10, 10, 200, false);
     });

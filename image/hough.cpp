@@ -76,11 +76,11 @@ void TRixIPA::HoughRun(int thetaCount, int rhoCount, int minLineLength, int grad
     const auto at = [p, w](int x, int y) { return static_cast<int>(p[y * w + x]); };
 
     // Point-based voting, fast form: the sinusoid of each angle row comes from tables of
-    // the very same cosines and sines, and only the first half of the table is counted;
-    // its mirror (row t + half, column R - r) receives exactly the same votes and is
-    // copied in afterwards.
-    std::vector<double> cosines, sines, scratch;
-    std::vector<std::int32_t> counts, index;
+    // the very same cosines and sines, and only the first half of the table is counted (as
+    // integer runs, summed at the end); its mirror (row t + half, column R - r) receives
+    // exactly the same votes and is copied in afterwards.
+    std::vector<double> cosines, sines;
+    std::vector<std::int32_t> runs, index;
     if (!lineBased && !literal) {
         cosines.resize(static_cast<std::size_t>(half));
         sines.resize(static_cast<std::size_t>(half));
@@ -89,9 +89,8 @@ void TRixIPA::HoughRun(int thetaCount, int rhoCount, int minLineLength, int grad
             cosines[t] = std::cos(theta);
             sines[t] = std::sin(theta);
         }
-        scratch.resize(static_cast<std::size_t>(half));
         index.resize(static_cast<std::size_t>(half));
-        counts.assign(static_cast<std::size_t>(half) * R, 0);
+        runs.assign(static_cast<std::size_t>(half) * columns, 0);
     }
 
     for (int y = 1; y < h - 1; ++y) {
@@ -144,31 +143,36 @@ void TRixIPA::HoughRun(int thetaCount, int rhoCount, int minLineLength, int grad
                 continue;
             }
 
+            // |rho| <= D / 2 keeps every index near 0..R, so it converts to int safely.
             for (int t = 0; t < half; ++t)
-                scratch[t] = RoundHalfEven(distance_index(dx * cosines[t] + dy * sines[t]));
-            // An out-of-range previous index never closes a gap, so -1 stands for all of them.
-            for (int t = 0; t < half; ++t)
-                index[t] = scratch[t] >= 0 && scratch[t] < rhoCells ? static_cast<std::int32_t>(scratch[t]) : -1;
-            int prev = -1;
+                index[t] = static_cast<std::int32_t>(RoundHalfEven(distance_index(dx * cosines[t] + dy * sines[t])));
+            // Each valid row index votes for one run of cells: itself and the gap back to
+            // the previous row's index. The run goes into a difference row (+1 at its start,
+            // -1 after its end), so the work per row is the same whatever the gap, and the
+            // choice of run is made with selects rather than unpredictable branches. An
+            // out-of-range previous index never closes a gap, so -1 stands for all of them.
+            std::int32_t prev = -1;
             for (int t = 0; t < half; ++t) {
-                const int r = index[t];
-                std::int32_t* row = counts.data() + static_cast<std::size_t>(t) * R;
-                if (r >= 0) {
-                    ++row[r];
-                    if (prev - 1 > r) {
-                        for (int g = r + 1; g < prev; ++g) ++row[g];
-                    } else if (prev + 1 < r && prev > 0) {
-                        for (int g = prev + 1; g < r; ++g) ++row[g];
-                    }
+                const std::int32_t r = index[t];
+                const bool valid = static_cast<std::uint32_t>(r) < static_cast<std::uint32_t>(R);
+                if (valid) {
+                    const std::int32_t lo = (prev > 0 && prev + 1 < r) ? prev + 1 : r;
+                    const std::int32_t hi = (prev - 1 > r) ? prev - 1 : r;
+                    std::int32_t* row = runs.data() + static_cast<std::size_t>(t) * columns;
+                    ++row[lo];
+                    --row[hi + 1];
                 }
-                prev = r;
+                prev = valid ? r : -1;
             }
         }
     }
     if (!lineBased && !literal) {
         for (int t = 0; t < half; ++t) {
+            const std::int32_t* row = runs.data() + static_cast<std::size_t>(t) * columns;
+            std::int32_t count = 0;
             for (int r = 0; r < R; ++r) {
-                const double v = counts[static_cast<std::size_t>(t) * R + r];
+                count += row[r];
+                const double v = count;
                 cell(t, r) = v;
                 cell(t + half, R - r) = v;
             }
