@@ -83,6 +83,9 @@ public:
                                std::uint8_t highPercent);
 
     // ---- Edge operators (edges.cpp) ---------------------------------------------------
+    // The general operators compute every pixel, a neighbour beyond the last pixel counting
+    // as 0; the 3 x 3 operators leave the border 0. Gradients store M x scale rounded half
+    // to even and clamped to 0..255 (a negative scale gives 0, never a wrapped byte).
     void EdgeGeneralVertical(double scale);
     void EdgeGeneralHorizontal(double scale);
     void EdgeGeneral(double scale);
@@ -101,6 +104,8 @@ public:
     void ThinZhangSuenLiteral();
 
     // ---- Noise removal and inversion (noise.cpp) --------------------------------------
+    // The four filters change interior pixels only: the border rows and columns, and the
+    // whole of an image narrower or lower than 3 pixels, keep their input values.
     void NoiseMean();
     void NoiseMedian();
     void NoiseContraction();
