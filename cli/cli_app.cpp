@@ -15,6 +15,11 @@ int Run(int argc, char** argv) {
     RegisterExperimentCommand(app);
     RegisterThresholdCommand(app);
     RegisterHistogramCommand(app);
+    RegisterEdgeCommand(app);
+    RegisterThinCommand(app);
+    RegisterNoiseCommand(app);
+    RegisterInvertCommand(app);
+    RegisterLabelCommand(app);
     try {
         app.parse(argc, argv);
     } catch (const CLI::Success& e) {
@@ -25,7 +30,7 @@ int Run(int argc, char** argv) {
         std::cerr << "Run 'quillfen-cli --help' for usage.\n";
         return kExitUsage;
     } catch (const CommandFailure& failure) {
-        std::cerr << "quillfen-cli: " << failure.message << '\n';
+        if (!failure.message.empty()) std::cerr << "quillfen-cli: " << failure.message << '\n';
         return failure.exitCode;
     } catch (const Error& e) {
         std::cerr << "quillfen-cli: " << e.what() << '\n';

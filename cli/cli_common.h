@@ -17,7 +17,8 @@ inline constexpr int kExitOk = 0;
 inline constexpr int kExitFailed = 1;
 inline constexpr int kExitUsage = 2;
 
-// Thrown by a command to end with a message on stderr and an exit code.
+// Thrown by a command to end with a message on stderr and an exit code. An empty message
+// prints nothing (for failures the operation has already told the user about).
 struct CommandFailure {
     int exitCode;
     std::string message;
@@ -49,5 +50,10 @@ void RegisterInfoCommand(CLI::App& app);
 void RegisterExperimentCommand(CLI::App& app);
 void RegisterThresholdCommand(CLI::App& app);
 void RegisterHistogramCommand(CLI::App& app);
+void RegisterEdgeCommand(CLI::App& app);
+void RegisterThinCommand(CLI::App& app);
+void RegisterNoiseCommand(CLI::App& app);
+void RegisterInvertCommand(CLI::App& app);
+void RegisterLabelCommand(CLI::App& app);
 
 }  // namespace quillfen::cli

@@ -38,6 +38,13 @@ public:
     using Error::Error;
 };
 
+// An operation was called with a parameter outside the range it can work with; the
+// message names the parameter, the value received and the range expected.
+class ArgumentError : public Error {
+public:
+    using Error::Error;
+};
+
 inline constexpr const char* kInvalidFloatingPointOperation = "Invalid floating point operation";
 inline constexpr const char* kFloatingPointDivisionByZero = "Floating point division by zero";
 

@@ -83,6 +83,9 @@ public:
                                std::uint8_t highPercent);
 
     // ---- Edge operators (edges.cpp) ---------------------------------------------------
+    // The general operators compute every pixel, a neighbour beyond the last pixel counting
+    // as 0; the 3 x 3 operators leave the border 0. Gradients store M x scale rounded half
+    // to even and clamped to 0..255 (a negative scale gives 0, never a wrapped byte).
     void EdgeGeneralVertical(double scale);
     void EdgeGeneralHorizontal(double scale);
     void EdgeGeneral(double scale);
@@ -95,26 +98,64 @@ public:
     void EdgeLaplacian3();
 
     // ---- Thinning (thinning.cpp) ------------------------------------------------------
+    // Revisits only the pixels next to a deletion; same bytes as ThinZhangSuenLiteral.
     void ThinZhangSuen();
+    // Reference form: rescans the whole interior twice per iteration.
+    void ThinZhangSuenLiteral();
 
     // ---- Noise removal and inversion (noise.cpp) --------------------------------------
+    // The four filters change interior pixels only: the border rows and columns, and the
+    // whole of an image narrower or lower than 3 pixels, keep their input values.
     void NoiseMean();
     void NoiseMedian();
     void NoiseContraction();
     void NoiseExpansion();
     void Inverse();
     static void SortWindow(std::int32_t values[], int left, int right);
+    // Reference form of NoiseMedian: SortWindow on every window.
+    void NoiseMedianLiteral();
 
     // ---- Connected-component labeling (labeling.cpp) ----------------------------------
-    // Number of objects, or -1 after telling the user "Many Labels in this image".
+    // Number of objects, or -1 after telling the user "Many Labels in this image" (the
+    // image is then partly labelled; the caller restores it with Undo).
     int Labeling(UserPrompts& prompts);
+    // Gives `label` to the object holding (x, y): a queue-based fill reaching the same fixed
+    // point as FillLabelLiteral's repeated scans.
     void FillLabel(int x, int y, std::uint8_t label);
+    // Reference forms: one full interior scan per propagation step.
+    int LabelingLiteral(UserPrompts& prompts);
+    void FillLabelLiteral(int x, int y, std::uint8_t label);
 
     // ---- Hough transform (hough.cpp) --------------------------------------------------
+    // Counts must lie in 2..3600 and the length and thresholds must not be negative;
+    // ArgumentError otherwise, before anything is changed. Angle tables and half-table
+    // voting; same bytes as HoughTransformLiteral.
     void HoughTransform(int thetaCount, int rhoCount, int minLineLength, int gradientThreshold,
                         int houghThreshold, bool lineBased);
+    // Reference form: a sine and a cosine per edge pixel and angle, every vote cast twice.
+    void HoughTransformLiteral(int thetaCount, int rhoCount, int minLineLength,
+                               int gradientThreshold, int houghThreshold, bool lineBased);
 
 private:
+    // Thinning helpers on the work image B (same layout as Image).
+    int CountNeighbours(const std::vector<std::uint8_t>& b, int x, int y) const;
+    int CountTransitions(const std::vector<std::uint8_t>& b, int x, int y) const;
+    void DeleteMarked(std::vector<std::uint8_t>& b, std::vector<std::uint8_t>& marks) const;
+    // Shared start and end of both thinning forms.
+    std::vector<std::uint8_t> ThinningWorkImage() const;
+    void ThinningFinish(std::vector<std::uint8_t>& b);
+
+    // Hough helpers (hough.cpp).
+    void HoughRun(int thetaCount, int rhoCount, int minLineLength, int gradientThreshold,
+                  int houghThreshold, bool lineBased, bool literal);
+    void TraceLine(std::vector<std::uint8_t>& canvas, int minLineLength, double theta,
+                   double rho) const;
+
+    // Fills from the seed and every interior pixel in `sources` (pixels already holding the
+    // label); shared by FillLabel and Labeling.
+    void FillFrom(int seed, const std::int32_t* sources, std::size_t sourceCount,
+                  std::uint8_t label, std::vector<std::int32_t>& queue);
+
     double Scale = 0.0;
     int Size = 0;
     int Width = 0;

@@ -1,0 +1,43 @@
+// Connected-component labeling, fast and literal. The one-pixel spiral is the worst case of
+// the literal scans (the label moves one pixel per scan on every arm that runs left or up),
+// so the literal form is measured on smaller spirals only; 254 squares fill the label range.
+#include "bench/bench_common.h"
+#include "image/user_prompts.h"
+
+namespace quillfen::bench {
+namespace {
+
+void Label(benchmark::State& s, const test::Plane& p, bool literal) {
+    SilentPrompts prompts;
+    RunOn(s, p, [&](TRixIPA& i) {
+        benchmark::DoNotOptimize(literal ? i.LabelingLiteral(prompts) : i.Labeling(prompts));
+    });
+}
+
+const test::Plane& Squares() {
+    static const test::Plane p = [] {
+        test::Plane q(512, 512, 0);
+        int placed = 0;
+        for (int y = 4; y + 24 < 512 && placed < 254; y += 30)
+            for (int x = 4; x + 24 < 512 && placed < 254; x += 30, ++placed) q.fillRect(x, y, x + 24, y + 24, 255);
+        return q;
+    }();
+    return p;
+}
+
+// Arguments: spiral size, 0 fast / 1 literal.
+void BM_LabelSpiral(benchmark::State& s) {
+    Label(s, test::Spiral(static_cast<int>(s.range(0))), s.range(1) != 0);
+}
+void BM_Label254Squares(benchmark::State& s) { Label(s, Squares(), s.range(0) != 0); }
+
+BENCHMARK(BM_LabelSpiral)
+    ->ArgNames({"size", "literal"})
+    ->Args({128, 0})->Args({128, 1})->Args({256, 0})->Args({256, 1})->Args({512, 0})
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Label254Squares)->ArgName("literal")->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+}  // namespace quillfen::bench
+
+BENCHMARK_MAIN();
