@@ -49,6 +49,7 @@ TfrmAbout::TfrmAbout(QWidget* parent) : QDialog(parent) {
     QFont bold = ProductName->font();
     bold.setBold(true);
     ProductName->setFont(bold);
+    ProductName->setWordWrap(true);
     top->addWidget(ProductName, 1);
     ProgramIcon = new QLabel(panel);
     ProgramIcon->setObjectName(QStringLiteral("ProgramIcon"));
@@ -83,7 +84,7 @@ TfrmAbout::TfrmAbout(QWidget* parent) : QDialog(parent) {
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(panel);
     layout->addWidget(BitBtn1, 0, Qt::AlignHCenter);
-    setFixedSize(400, 300);
+    setFixedSize(440, 320);
 }
 
 }  // namespace quillfen::ui
