@@ -52,7 +52,7 @@ int main(int argc, char* argv[]) {
         return 2;
     }
     const QDir out(QString::fromLocal8Bit(argv[1]));
-    const QDir samples(QString::fromLocal8Bit(argv[2]));
+    const QDir samples(QDir(QString::fromLocal8Bit(argv[2])).absolutePath());
     if (!QDir().mkpath(out.path())) return 2;
 
     quillfen::SilentPrompts prompts;
