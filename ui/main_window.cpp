@@ -422,10 +422,13 @@ TMDIChild* TfrmMain::OpenImageFile(const QString& fileName) {
     child->setToolTip(fileName);
     QMdiSubWindow* sub = mdiArea->addSubWindow(child);
     sub->setAttribute(Qt::WA_DeleteOnClose);
-    // The document count changed: menus and enabled states follow once the window is gone.
+    // The document count changed: menus and enabled states follow once the window is gone
+    // (queued, because the sub-window is still being torn down when the child goes).
     connect(child, &QObject::destroyed, this, [this] {
-        MergeMenus();
-        AppIdle();
+        QMetaObject::invokeMethod(this, [this] {
+            MergeMenus();
+            AppIdle();
+        }, Qt::QueuedConnection);
     });
     sub->show();
     mdiArea->setActiveSubWindow(sub);
