@@ -8,6 +8,7 @@
 #include <QVBoxLayout>
 
 #include "image/user_prompts.h"
+#include "ui/about_dialog.h"
 #include "ui/main_window.h"
 #include "ui/picture_view.h"
 
@@ -173,6 +174,10 @@ void TMDIChild::actLoadWExecute() {
     frame_.ShowStatus(0, QStringLiteral("Loaded watermark image."));
     UncheckAll();
     if (!frame_.imgW0->IsEmpty()) actLoadW->setChecked(true);
+}
+
+void TMDIChild::pmnAboutClick() {
+    if (frame_.frmAbout() != nullptr) frame_.frmAbout()->exec();
 }
 
 void TMDIChild::UncheckEmbedding() {

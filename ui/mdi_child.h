@@ -54,6 +54,8 @@ public:
     QAction* Action(const QString& name) const;
 
     void actLoadWExecute();
+    // Shows the about box; kept for a popup entry, none of which calls it today.
+    void pmnAboutClick();
 
     PictureView* imgFile;
     QMenu* PopupMnu;

@@ -631,6 +631,34 @@ private slots:
         QCOMPARE(first->FIpa->GetWidth(), 256);
     }
 
+    // Undo has no menu of its own while a document is active: its shortcut reaches it.
+    void undoShortcutWorksWithTheDocumentsMenus() {
+        TMDIChild* doc = frame->OpenImageFile(Q(quillfen::test::SamplePath("seal-128.pgm")));
+        const Bitmap before = doc->Picture();
+        frame->Run([&] {
+            doc->FIpa->Inverse();
+            doc->SetPicture(doc->FIpa->CreateBitmap());
+        });
+        frame->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(frame.get()));
+        QTest::keyClick(frame.get(), Qt::Key_Z, Qt::ControlModifier);
+        QVERIFY(doc->Picture() == before);
+    }
+
+    void rightClicksOpenThePopupMenus() {
+        TMDIChild* doc = frame->OpenImageFile(Q(quillfen::test::SamplePath("seal-128.pgm")));
+        emit doc->imgFile->customContextMenuRequested(QPoint(5, 5));
+        QVERIFY(doc->PopupMnu->isVisible());
+        doc->PopupMnu->hide();
+        // The panel popup acts on the panel it was opened on.
+        frame->imgW0->SetPicture(quillfen::test::Ramp(128, 128));
+        emit frame->imgW0->customContextMenuRequested(QPoint(5, 5));
+        QVERIFY(frame->ppWatermark0->isVisible());
+        frame->ppWatermark0->hide();
+        frame->pmuClear->trigger();
+        QVERIFY(frame->imgW0->IsEmpty());
+    }
+
     void windowCommandsArrangeTheDocuments() {
         frame->OpenImageFile(Q(quillfen::test::SamplePath("seal-128.pgm")));
         frame->OpenImageFile(Q(quillfen::test::SamplePath("seal-128.bmp")));
