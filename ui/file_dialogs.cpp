@@ -1,6 +1,12 @@
 #include "ui/file_dialogs.h"
 
 #include <QFileDialog>
+#include <QGridLayout>
+#include <QLabel>
+#include <QPixmap>
+
+#include "image/picture_files.h"
+#include "ui/ui_text.h"
 
 namespace quillfen::ui {
 
@@ -18,6 +24,39 @@ QStringList ToQtNameFilters(const QString& filter) {
     return result;
 }
 
+namespace {
+
+// The picture dialog shows the file under the cursor beside the list, through the same
+// readers that will load it.
+void AddPreview(QFileDialog& dialog) {
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    auto* grid = qobject_cast<QGridLayout*>(dialog.layout());
+    if (grid == nullptr) return;
+    auto* preview = new QLabel(&dialog);
+    preview->setObjectName(QStringLiteral("preview"));
+    preview->setFixedSize(160, 160);
+    preview->setAlignment(Qt::AlignCenter);
+    preview->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    grid->addWidget(preview, 0, grid->columnCount(), grid->rowCount(), 1);
+    QObject::connect(&dialog, &QFileDialog::currentChanged, preview, [preview](const QString& path) {
+        QPixmap pixmap;
+        try {
+            if (FormatFromFileName(S(path)) != PictureFormat::Unknown) {
+                pixmap = QPixmap::fromImage(ToQImage(LoadPictureFile(S(path)).bitmap));
+            }
+        } catch (const std::exception&) {
+            // Not a readable picture: no preview.
+        }
+        if (pixmap.isNull()) {
+            preview->clear();
+        } else {
+            preview->setPixmap(pixmap.scaled(preview->size() - QSize(4, 4), Qt::KeepAspectRatio));
+        }
+    });
+}
+
+}  // namespace
+
 std::optional<FileDialogResult> QtFileDialogs::Execute(const FileDialogSpec& spec, QWidget* parent) {
     QFileDialog dialog(parent);
     dialog.setObjectName(spec.name);
@@ -30,6 +69,7 @@ std::optional<FileDialogResult> QtFileDialogs::Execute(const FileDialogSpec& spe
     const bool save = spec.kind == FileDialogKind::Save || spec.kind == FileDialogKind::SavePicture;
     dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
     dialog.setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
+    if (spec.kind == FileDialogKind::OpenPicture) AddPreview(dialog);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
     FileDialogResult result;
     result.fileName = dialog.selectedFiles().front();

@@ -235,6 +235,29 @@ private slots:
         WhenModal([](QWidget* modal) { static_cast<QDialog*>(modal)->reject(); });
         QVERIFY(!dialogs.Execute(spec, nullptr).has_value());
     }
+
+    void pictureDialogPreviewsTheFile() {
+        test::TempDir dir;
+        const std::string mark = dir.file("mark.pgm");
+        std::filesystem::copy_file(test::SamplePath("seal-128.pgm"), mark);
+        FileDialogSpec spec{QStringLiteral("OpenPDlg"), FileDialogKind::OpenPicture,
+                            QStringLiteral("PortableGrayscaleMap P5(*.pgm)|*.pgm"), 1,
+                            QString::fromStdString(dir.path().string())};
+        QtFileDialogs dialogs;
+        bool previewed = false;
+        WhenModal([&](QWidget* modal) {
+            auto* dialog = qobject_cast<QFileDialog*>(modal);
+            auto* preview = dialog->findChild<QLabel*>(QStringLiteral("preview"));
+            QVERIFY(preview != nullptr);
+            emit dialog->currentChanged(QString::fromStdString(mark));
+            previewed = !preview->pixmap().isNull();
+            emit dialog->currentChanged(QString::fromStdString(dir.file("missing.pgm")));
+            QVERIFY(preview->pixmap().isNull());  // an unreadable file shows nothing
+            static_cast<QDialog*>(dialog)->reject();
+        });
+        QVERIFY(!dialogs.Execute(spec, nullptr).has_value());
+        QVERIFY(previewed);
+    }
 };
 
 QTEST_MAIN(DialogsTest)
