@@ -26,6 +26,10 @@ demo: build
 run: build
 	@$(BUILD)/app/quillfen
 
+# Pictures of the windows for the documentation, rendered without a display.
+screenshots: build
+	@QT_QPA_PLATFORM=offscreen $(BUILD)/app/quillfen-screenshots docs/screenshots samples
+
 bench: build
 	@for b in $(BUILD)/bench/bench_*; do [ -x "$$b" ] && "$$b"; done
 

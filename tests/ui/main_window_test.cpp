@@ -1,0 +1,678 @@
+// The main frame and the document window: start-up state, menu merging, file commands,
+// watermark panels, step marks and the error guard.
+#include <memory>
+
+#include <QAction>
+#include <QImage>
+#include <QLabel>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QMenu>
+#include <QMenuBar>
+#include <QStatusBar>
+#include <QTest>
+#include <QToolBar>
+
+#include "image/errors.h"
+#include "image/jpeg.h"
+#include "image/pgm.h"
+#include "image/picture_files.h"
+#include "tests/test_support.h"
+#include "tests/ui/ui_test_support.h"
+#include "ui/main_window.h"
+#include "ui/mdi_child.h"
+#include "ui/picture_view.h"
+
+using namespace quillfen;
+using namespace quillfen::ui;
+using quillfen::test::RecordingPrompts;
+using quillfen::test::ScriptedFileDialogs;
+using quillfen::test::TempDir;
+
+namespace {
+
+QStringList Titles(const QList<QAction*>& actions) {
+    QStringList titles;
+    for (QAction* a : actions) titles << (a->isSeparator() ? QStringLiteral("-") : a->text());
+    return titles;
+}
+
+QStringList MenuBarTitles(QMainWindow& window) { return Titles(window.menuBar()->actions()); }
+
+QString Q(const std::string& s) { return QString::fromStdString(s); }
+
+}  // namespace
+
+class MainWindowTest : public QObject {
+    Q_OBJECT
+
+private:
+    std::unique_ptr<RecordingPrompts> prompts;
+    std::unique_ptr<ScriptedFileDialogs> dialogs;
+    std::unique_ptr<TfrmMain> frame;
+    std::unique_ptr<TempDir> dir;
+
+    // Writes a picture file into the scratch folder and returns its name.
+    QString WriteFile(const std::string& name, const Bitmap& bitmap, bool eightBit = false) {
+        const std::string path = dir->file(name);
+        switch (FormatFromFileName(path)) {
+        case PictureFormat::Pgm: TRixPGM().SaveToFile(path, bitmap); break;
+        case PictureFormat::Jpeg: WriteBytes(path, TRixJPEG::Encode(bitmap)); break;
+        default: WriteQtPicture(path, bitmap, eightBit, PictureFormat::Bmp); break;
+        }
+        return Q(path);
+    }
+    static void WriteBytes(const std::string& path, const std::vector<std::uint8_t>& bytes) {
+        quillfen::test::WriteBytes(path, bytes);
+    }
+
+private slots:
+    void init() {
+        prompts = std::make_unique<RecordingPrompts>();
+        dialogs = std::make_unique<ScriptedFileDialogs>();
+        frame = std::make_unique<TfrmMain>(*prompts, *dialogs);
+        frame->show();
+        dir = std::make_unique<TempDir>();
+    }
+    void cleanup() {
+        frame.reset();
+        quillfen::test::ProcessDeferredDeletes();
+        QCOMPARE(QApplication::topLevelWidgets().size(), 0);  // no window leaked
+    }
+
+    void startUpShowsTheFramesOwnState() {
+        QCOMPARE(frame->windowTitle(), QStringLiteral("Watermarking Simulator - by tavrenn"));
+        QCOMPARE(frame->size(), QSize(681, 552));
+        QCOMPARE(MenuBarTitles(*frame), (QStringList{"&File", "&Edit", "&Window", "&Options", "&Help"}));
+        QCOMPARE(frame->menuBar()->objectName(), QStringLiteral("mainmnuMDI"));
+        const QStringList texts{"수행정보출력", "위치정보", "영상 정보", "칼라정보"};
+        const int widths[] = {350, 120, 120, 120};
+        for (int i = 0; i < 4; ++i) {
+            QCOMPARE(frame->StatusText(i), texts[i]);
+            auto* panel = frame->statusBar()->findChild<QLabel*>(QStringLiteral("stsComment%1").arg(i));
+            QVERIFY(panel != nullptr);
+            QCOMPARE(panel->width(), widths[i]);
+        }
+        QCOMPARE(frame->statusBar()->objectName(), QStringLiteral("stsComment"));
+        // With no document, the five commands AppIdle governs are off.
+        for (QAction* a : {frame->FileSave1, frame->FileSaveAs1, frame->FileClose1, frame->Undo1, frame->Property1}) {
+            QVERIFY2(!a->isEnabled(), qPrintable(a->objectName()));
+        }
+        for (QAction* a : {frame->PageSetup1, frame->Print1, frame->PrintPreview1}) QVERIFY(!a->isEnabled());
+        for (QAction* a : {frame->EditCut1, frame->EditCopy1, frame->EditPaste1}) QVERIFY(!a->isVisible());
+        QVERIFY(frame->FileOpen1->isEnabled());
+        QVERIFY(frame->HelpAbout1->isEnabled());
+        QCOMPARE(frame->imgW0->size(), QSize(128, 128));
+        QCOMPARE(frame->imgW0_w->size(), QSize(128, 128));
+        QVERIFY(frame->imgW0->IsEmpty());
+        QCOMPARE(frame->findChild<QWidget*>(QStringLiteral("pnlWatermarks"))->height(), 148);
+        QVERIFY(frame->lblInstructions->text().startsWith(QStringLiteral("★ 워터마킹 작업 순서\n1. File->Open메뉴에서")));
+        QCOMPARE(frame->lblInstructions->text().count(QLatin1Char('\n')), 6);
+    }
+
+    void actionsFollowTheTable_data() {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("category");
+        QTest::addColumn<QString>("caption");
+        QTest::addColumn<QString>("shortcut");
+        QTest::newRow("Undo1") << "Undo1" << "Edit" << "Undo1" << "Ctrl+Z";
+        QTest::newRow("FileOpen1") << "FileOpen1" << "File" << "&Open Image" << "Ctrl+O";
+        QTest::newRow("FileSave1") << "FileSave1" << "File" << "&Save" << "Ctrl+S";
+        QTest::newRow("FileSaveAs1") << "FileSaveAs1" << "File" << "Save &As..." << "Ctrl+A";
+        QTest::newRow("FileClose1") << "FileClose1" << "File" << "&Close" << "";
+        QTest::newRow("FileExit1") << "FileExit1" << "File" << "E&xit" << "";
+        QTest::newRow("EditCut1") << "EditCut1" << "Edit" << "Cu&t" << "Ctrl+X";
+        QTest::newRow("EditCopy1") << "EditCopy1" << "Edit" << "&Copy" << "Ctrl+C";
+        QTest::newRow("EditPaste1") << "EditPaste1" << "Edit" << "&Paste" << "Ctrl+V";
+        QTest::newRow("WindowCascade1") << "WindowCascade1" << "Window" << "&Cascade" << "";
+        QTest::newRow("WindowTileHorizontal1") << "WindowTileHorizontal1" << "Window" << "Tile &Horizontally" << "";
+        QTest::newRow("WindowTileVertical1") << "WindowTileVertical1" << "Window" << "Tile &Vertically" << "";
+        QTest::newRow("WindowMinimizeAll1") << "WindowMinimizeAll1" << "Window" << "&Minimize All" << "";
+        QTest::newRow("WindowArrangeAll1") << "WindowArrangeAll1" << "Window" << "&Arrange All" << "";
+        QTest::newRow("HelpAbout1") << "HelpAbout1" << "Help" << "&About..." << "";
+        QTest::newRow("Property1") << "Property1" << "Options" << "Property" << "";
+        QTest::newRow("PageSetup1") << "PageSetup1" << "File" << "PageSetup1" << "";
+        QTest::newRow("Print1") << "Print1" << "File" << "Print1" << "Ctrl+P";
+        QTest::newRow("PrintPreview1") << "PrintPreview1" << "File" << "PrintPreview1" << "";
+    }
+    void actionsFollowTheTable() {
+        QFETCH(QString, name);
+        QFETCH(QString, category);
+        QFETCH(QString, caption);
+        QFETCH(QString, shortcut);
+        QAction* action = nullptr;
+        for (QAction* a : frame->actlstMenu) {
+            if (a->objectName() == name) action = a;
+        }
+        QVERIFY(action != nullptr);
+        QCOMPARE(action->property("category").toString(), category);
+        QCOMPARE(action->property("caption").toString(), caption);
+        QCOMPARE(action->shortcut().toString(), shortcut);
+    }
+
+    void framesMenusAndToolBarAreInOrder() {
+        QCOMPARE(Titles(frame->mnuFile->actions()),
+                 (QStringList{"&Open Image", "&Save", "Save &As...", "&Close", "-", "Page S&etup", "Print Pre&view",
+                              "&Print", "-", "E&xit"}));
+        QCOMPARE(Titles(frame->mnuEdit->actions()), (QStringList{"Undo", "-", "Cu&t", "&Copy", "&Paste"}));
+        QCOMPARE(Titles(frame->mnuWindow->actions()),
+                 (QStringList{"&Cascade", "Tile &Horizontally", "Tile &Vertically", "&Minimize All", "&Arrange All"}));
+        QCOMPARE(Titles(frame->mnuOptions->actions()), QStringList{"Property"});
+        QCOMPARE(Titles(frame->mnuHelp->actions()), QStringList{"&About..."});
+        QStringList buttons;
+        for (QAction* a : frame->ToolBar1->actions()) {
+            buttons << (a->isSeparator() ? QStringLiteral("-") : a->iconText() + (a->isVisible() ? "" : "(hidden)"));
+        }
+        QCOMPARE(buttons, (QStringList{"Open Image", "Save(hidden)", "-", "Cut(hidden)", "Copy(hidden)", "Paste(hidden)",
+                                       "-", "Undo(hidden)", "-", "Cascade", "Tile Horizontally", "Tile Vertically", "-",
+                                       "Print Preview", "-", "Property", "-", "About"}));
+        QCOMPARE(frame->Property1->toolTip(), QStringLiteral("워터마킹이란?"));
+        QCOMPARE(Titles(frame->ppWatermark0->actions()), (QStringList{"LoadFromFile", "SaveToFile", "Clear"}));
+        QVERIFY(!frame->pmuSaveToFile->isEnabled());
+    }
+
+    void fileDialogsCarryTheirFilters() {
+        QCOMPARE(frame->openDlg.filter,
+                 QStringLiteral("Bitmap(*.bmp)|*.bmp|Jpeg(*.jpg; *.jpeg)|*.jpg;*.jpeg|PortableGrayscaleMap P5(*.pgm)|*.pgm|"
+                                "All files (*.*)|*.*"));
+        QCOMPARE(frame->OpenPDlg.filter, frame->openDlg.filter);
+        QCOMPARE(frame->SaveDlg.filter,
+                 QStringLiteral("Bitmap Image File(*.bmp)|*.bmp|Jpeg Image File(*.jpg)|*.jpg|"
+                                "Portable Grayscale Map P5 (*.pgm)|*.pgm"));
+        QCOMPARE(frame->SavePDlg.filter, QStringLiteral("Bitmap(*.bmp)|*.bmp"));
+        QCOMPARE(ToQtNameFilters(frame->openDlg.filter),
+                 (QStringList{"Bitmap(*.bmp) (*.bmp)", "Jpeg(*.jpg; *.jpeg) (*.jpg *.jpeg)",
+                              "PortableGrayscaleMap P5(*.pgm) (*.pgm)", "All files (*.*) (*)"}));
+        // Every dialog opens in the program's own folder, and the chosen filter is kept.
+        dialogs->Answer(dir->path().c_str() + QStringLiteral("/nothing.bmp"), 3);
+        frame->FileOpen1->trigger();
+        QCOMPARE(dialogs->asked.size(), std::size_t{1});
+        QCOMPARE(dialogs->asked[0].name, QStringLiteral("openDlg"));
+        QCOMPARE(dialogs->asked[0].initialDir, QCoreApplication::applicationDirPath());
+        QCOMPARE(frame->openDlg.filterIndex, 3);
+        QCOMPARE(frame->MDIChildCount(), 0);  // a name that does not exist opens nothing
+        QVERIFY(prompts->shown.empty());
+    }
+
+    void menusFollowTheActiveDocument() {
+        const QString a = WriteFile("a.bmp", quillfen::test::Ramp(40, 30));
+        const QString b = WriteFile("b.pgm", quillfen::test::Ramp(20, 10));
+        const QStringList frameMenus{"&File", "&Edit", "&Window", "&Options", "&Help"};
+        const QStringList documentMenus{"&File", "Watermark Embedment", "Image Processing", "Watermark Extraction",
+                                        "&Window"};
+
+        TMDIChild* first = frame->OpenImageFile(a);
+        QVERIFY(first != nullptr);
+        QCOMPARE(frame->ActiveDocument(), first);
+        QCOMPARE(MenuBarTitles(*frame), documentMenus);
+        QCOMPARE(frame->menuBar()->actions()[1], first->mnuEmbedment->menuAction());
+        for (QAction* act : {frame->FileSave1, frame->FileSaveAs1, frame->FileClose1, frame->Property1}) {
+            QVERIFY(act->isEnabled());
+        }
+        QVERIFY(!frame->Undo1->isEnabled());
+        // The document's File and Window items are the frame's own actions.
+        QCOMPARE(first->mnuFile->actions(),
+                 (QList<QAction*>{frame->FileOpen1, frame->FileSave1, frame->FileSaveAs1, first->mnuFile->actions()[3],
+                                  frame->Print1, frame->PageSetup1, first->mnuFile->actions()[6], frame->FileExit1}));
+        QCOMPARE(Titles(first->mnuWindow->actions()),
+                 (QStringList{"Tile &Horizontally", "Tile &Vertically", "&Cascade", "&Arrange All", "-",
+                              "&Minimize All", "&Show..."}));
+
+        TMDIChild* second = frame->OpenImageFile(b);
+        QCOMPARE(frame->MDIChildCount(), 2);
+        QCOMPARE(frame->menuBar()->actions()[1], second->mnuEmbedment->menuAction());
+        emit second->mnuWindow->aboutToShow();
+        const QStringList withList = Titles(second->mnuWindow->actions());
+        QCOMPARE(withList.mid(7), (QStringList{"-", "&1 " + a, "&2 " + b}));
+        emit second->mnuWindow->aboutToShow();  // listing again does not grow the menu
+        QCOMPARE(Titles(second->mnuWindow->actions()), withList);
+        emit frame->mnuWindow->aboutToShow();
+        QCOMPARE(Titles(frame->mnuWindow->actions()).size(), 5 + 3);
+
+        frame->mdiArea->setActiveSubWindow(qobject_cast<QMdiSubWindow*>(first->parentWidget()));
+        QCOMPARE(frame->menuBar()->actions()[1], first->mnuEmbedment->menuAction());
+
+        frame->FileClose1->trigger();  // closes the first
+        quillfen::test::ProcessDeferredDeletes();
+        QCOMPARE(frame->MDIChildCount(), 1);
+        QCOMPARE(frame->menuBar()->actions()[1], second->mnuEmbedment->menuAction());
+        QVERIFY(frame->FileSave1->isEnabled());
+
+        frame->FileClose1->trigger();
+        quillfen::test::ProcessDeferredDeletes();
+        QCOMPARE(frame->MDIChildCount(), 0);
+        QCOMPARE(MenuBarTitles(*frame), frameMenus);
+        for (QAction* act : {frame->FileSave1, frame->FileSaveAs1, frame->FileClose1, frame->Undo1, frame->Property1}) {
+            QVERIFY(!act->isEnabled());
+        }
+    }
+
+    void openedDocumentShowsItsPicture() {
+        const Bitmap picture = quillfen::test::Ramp(37, 23);
+        const QString name = WriteFile("photo.bmp", picture);
+        TMDIChild* doc = frame->OpenImageFile(name);
+        QCOMPARE(doc->windowTitle(), name);
+        QCOMPARE(doc->toolTip(), name);
+        QVERIFY(doc->Picture() == picture);
+        QCOMPARE(doc->imgFile->size(), QSize(37, 23));
+        QCOMPARE(doc->size(), QSize(37, 23));  // the client area is the picture's size
+        QCOMPARE(doc->imgFile->pos(), QPoint(0, 0));
+        QCOMPARE(doc->FIpa->GetWidth(), 37);
+        QCOMPARE(doc->FIpa->Pixel(5, 7), picture.blue(5, 7));
+        QCOMPARE(doc->FPixelFormat, PixelFormat::Bit24);
+        for (QAction* mark : doc->ActionList2) QVERIFY(!mark->isChecked());
+    }
+
+    // The reader follows the file name's own extension, whatever its case and whatever the
+    // folder names contain.
+    void readerFollowsTheExtension_data() {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<int>("format");  // 8 or 24
+        QTest::newRow("upper-case JPG") << "PHOTO.JPG" << 24;
+        QTest::newRow("upper-case BMP") << "scan.BMP" << 24;
+        QTest::newRow("jpeg") << "x.jpeg" << 24;
+        QTest::newRow("pgm in a .bmp folder") << "x.bmp.d/x.pgm" << 8;
+        QTest::newRow("Pgm") << "gray.Pgm" << 8;
+    }
+    void readerFollowsTheExtension() {
+        QFETCH(QString, name);
+        QFETCH(int, format);
+        std::filesystem::create_directories(dir->path() / "x.bmp.d");
+        const Bitmap picture = quillfen::test::Ramp(16, 16);
+        const QString path = WriteFile(name.toStdString(), picture);
+        TMDIChild* doc = frame->OpenImageFile(path);
+        QVERIFY(prompts->shown.empty());
+        QCOMPARE(doc->Picture().width(), 16);
+        QCOMPARE(doc->FPixelFormat, format == 8 ? PixelFormat::Bit8 : PixelFormat::Bit24);
+        if (format == 8) QVERIFY(doc->Picture() == picture);
+    }
+
+    void unreadableFilesLeaveAnEmptyWindow_data() {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QByteArray>("content");
+        QTest::newRow("broken jpeg") << "bad.jpg" << QByteArray("\xff\xd8\xff not really");
+        QTest::newRow("broken bmp") << "bad.bmp" << QByteArray("BM nothing");
+        QTest::newRow("unknown extension") << "notes.txt" << QByteArray("hello");
+        QTest::newRow("broken pgm") << "bad.pgm" << QByteArray("P2\n2 2\n255\n1 2 3 4\n");
+    }
+    void unreadableFilesLeaveAnEmptyWindow() {
+        QFETCH(QString, name);
+        QFETCH(QByteArray, content);
+        const std::string path = dir->file(name.toStdString());
+        quillfen::test::WriteBytes(path, std::string(content.constData(), static_cast<std::size_t>(content.size())));
+        frame->Run([&] { frame->OpenImageFile(Q(path)); });
+        QCOMPARE(frame->MDIChildCount(), 1);
+        QCOMPARE(prompts->shown.size(), std::size_t{1});
+        QCOMPARE(prompts->shown[0].kind, PromptKind::Warning);
+        TMDIChild* doc = frame->ActiveDocument();
+        QVERIFY(doc->Picture().empty());
+        QCOMPARE(doc->FIpa->GetPixelCount(), 0);
+        // Nothing to watermark in an empty window.
+        prompts->shown.clear();
+        frame->pmuLoadFromFileClick();
+        QCOMPARE(prompts->shown.size(), std::size_t{1});
+        QCOMPARE(prompts->shown[0].text, std::string("워터마킹 대상 이미지를 먼저 로딩하세요"));
+        QVERIFY(dialogs->asked.empty());
+    }
+
+    // Save As: the format follows the chosen filter; the extension is added when missing.
+    void saveAsWritesTheChosenFormat_data() {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<int>("filter");
+        QTest::addColumn<QString>("written");
+        QTest::newRow("bitmap") << "result" << 1 << "result.bmp";
+        QTest::newRow("pgm") << "result" << 3 << "result.pgm";
+        QTest::newRow("jpeg") << "result" << 2 << "result.jpg";
+        QTest::newRow("upper-case BMP kept") << "out.BMP" << 1 << "out.BMP";
+        QTest::newRow("pgm filter with bmp name") << "x.bmp" << 3 << "x.bmp.pgm";
+    }
+    void saveAsWritesTheChosenFormat() {
+        QFETCH(QString, typed);
+        QFETCH(int, filter);
+        QFETCH(QString, written);
+        const Bitmap picture = quillfen::test::Ramp(24, 16);
+        frame->OpenImageFile(WriteFile("source.bmp", picture));
+        dialogs->Answer(Q(dir->file(typed.toStdString())), filter);
+        frame->FileSaveAs1->trigger();
+        QVERIFY2(prompts->shown.empty(), prompts->shown.empty() ? "" : prompts->shown[0].text.c_str());
+        QCOMPARE(dialogs->asked.back().name, QStringLiteral("SaveDlg"));
+        std::vector<std::string> expected{"source.bmp", written.toStdString()};
+        std::sort(expected.begin(), expected.end());
+        QCOMPARE(dir->listing(), expected);
+        const std::string path = dir->file(written.toStdString());
+        const LoadedPicture back = filter == 1 ? ReadQtPicture(path) : LoadPictureFile(path);
+        QCOMPARE(back.bitmap.width(), 24);
+        if (filter != 2) QVERIFY(back.bitmap == picture);
+    }
+
+    // Open, save in each format, open again: the pixels survive (JPEG within its loss), and an
+    // 8-bit document stays 8-bit.
+    void roundTrips_data() {
+        QTest::addColumn<QString>("source");
+        QTest::addColumn<bool>("sourceEightBit");
+        QTest::addColumn<int>("filter");
+        QTest::addColumn<QString>("target");
+        QTest::addColumn<int>("expectedDepth");  // of a written bitmap; 0 when not a bitmap
+        QTest::newRow("pgm to pgm") << "in.pgm" << true << 3 << "out.pgm" << 0;
+        QTest::newRow("pgm to bmp (8-bit palette)") << "in.pgm" << true << 1 << "out.bmp" << 8;
+        QTest::newRow("8-bit bmp to pgm") << "in.bmp" << true << 3 << "out.pgm" << 0;
+        QTest::newRow("8-bit bmp to bmp") << "in.bmp" << true << 1 << "out.bmp" << 8;
+        QTest::newRow("24-bit bmp to bmp") << "in.bmp" << false << 1 << "out.bmp" << 24;
+        QTest::newRow("24-bit bmp to jpeg") << "in.bmp" << false << 2 << "out.jpg" << 0;
+        QTest::newRow("jpeg to pgm") << "in.jpg" << false << 3 << "out.pgm" << 0;
+    }
+    void roundTrips() {
+        QFETCH(QString, source);
+        QFETCH(bool, sourceEightBit);
+        QFETCH(int, filter);
+        QFETCH(QString, target);
+        QFETCH(int, expectedDepth);
+        const Bitmap picture = quillfen::test::Ramp(32, 24);
+        TMDIChild* doc = frame->OpenImageFile(WriteFile(source.toStdString(), picture, sourceEightBit));
+        QCOMPARE(doc->FPixelFormat, sourceEightBit ? PixelFormat::Bit8 : PixelFormat::Bit24);
+        const Bitmap shown = doc->Picture();  // a JPEG source already lost a little
+        const QString out = Q(dir->file(target.toStdString()));
+        dialogs->Answer(out, filter);
+        frame->FileSaveAs1->trigger();
+        QVERIFY(prompts->shown.empty());
+        if (expectedDepth != 0) QCOMPARE(QImage(out).depth() == 8 ? 8 : 24, expectedDepth);
+        TMDIChild* reopened = frame->OpenImageFile(out);
+        QCOMPARE(reopened->Picture().width(), 32);
+        if (filter == 2) {
+            int worst = 0;
+            for (int y = 0; y < 24; ++y) {
+                for (int x = 0; x < 32; ++x) worst = std::max(worst, std::abs(reopened->Picture().blue(x, y) - shown.blue(x, y)));
+            }
+            QVERIFY2(worst < 40, qPrintable(QString::number(worst)));
+        } else {
+            QVERIFY(reopened->Picture() == shown);
+        }
+    }
+
+    void saveOverwritesTheOpenedFileWithoutAsking() {
+        const QString name = WriteFile("doc.pgm", quillfen::test::Ramp(300, 300));
+        TMDIChild* doc = frame->OpenImageFile(name);
+        doc->SetPicture(quillfen::test::Ramp(128, 128));  // a step view, as after "Get Yr"
+        frame->FileSave1->trigger();
+        QVERIFY(dialogs->asked.empty());
+        Bitmap back;
+        TRixPGM().LoadFromFile(name.toStdString(), back);
+        QVERIFY(back == quillfen::test::Ramp(128, 128));
+    }
+
+    void saveOfAnUnknownFormatSaysSo() {
+        const std::string path = dir->file("picture.txt");
+        quillfen::test::WriteBytes(path, std::string("text"));
+        frame->OpenImageFile(Q(path));
+        prompts->shown.clear();
+        frame->FileSave1->trigger();
+        QCOMPARE(prompts->shown.size(), std::size_t{1});
+        QCOMPARE(prompts->shown[0].kind, PromptKind::Information);
+        QCOMPARE(prompts->shown[0].text, std::string("Not Founded Image Format File"));
+        QCOMPARE(quillfen::test::ReadBytes(path).size(), std::size_t{4});
+    }
+
+    void saveOfAVanishedFileAsksForAName() {
+        const QString name = WriteFile("gone.bmp", quillfen::test::Ramp(8, 8));
+        frame->OpenImageFile(name);
+        QFile::remove(name);
+        dialogs->Answer(Q(dir->file("kept")), 3);
+        frame->FileSave1->trigger();
+        QCOMPARE(dialogs->asked.back().name, QStringLiteral("SaveDlg"));
+        QVERIFY(QFile::exists(Q(dir->file("kept.pgm"))));
+    }
+
+    void watermarkLoadUsesTheActiveDocument() {
+        // Without a document the frame refuses.
+        frame->pmuLoadFromFileClick();
+        QCOMPARE(prompts->shown.size(), std::size_t{1});
+        QCOMPARE(prompts->shown[0].text, std::string("워터마킹 대상 이미지를 먼저 로딩하세요"));
+
+        TMDIChild* doc = frame->OpenImageFile(Q(quillfen::test::SamplePath("camera-512.bmp")));
+        QCOMPARE(doc->Picture().width(), 512);
+        const QString mark = Q(quillfen::test::SamplePath("seal-128.bmp"));
+        dialogs->Answer(mark);
+        frame->pmuLoadFromFileClick();
+        QCOMPARE(dialogs->asked.back().name, QStringLiteral("OpenPDlg"));
+        // The document now shows the top-left 256 x 256 part, which is X.
+        QCOMPARE(doc->Picture().width(), 256);
+        QCOMPARE(doc->Picture().height(), 256);
+        QCOMPARE(doc->FWatermark->GetX()[255], doc->Picture().blue(255, 0));
+        QVERIFY(doc->actLoadW->isChecked());
+        QCOMPARE(frame->StatusText(0), QStringLiteral("Watermark image[0] is loaded ") + mark);
+        QVERIFY(!frame->imgW0->IsEmpty());
+
+        // Cancelling the dialog empties the panel.
+        dialogs->Cancel();
+        frame->pmuLoadFromFileClick();
+        QVERIFY(frame->imgW0->IsEmpty());
+    }
+
+    // JPEG and PGM watermarks are decoded into the panel and into W, and a small picture is
+    // extended with white to 128 x 128.
+    void watermarkFilesOfEveryFormat_data() {
+        QTest::addColumn<QString>("name");
+        QTest::newRow("pgm") << "mark.pgm";
+        QTest::newRow("bmp") << "mark.bmp";
+        QTest::newRow("jpeg") << "mark.JPG";
+    }
+    void watermarkFilesOfEveryFormat() {
+        QFETCH(QString, name);
+        Bitmap mark(100, 90, 255);
+        for (int y = 10; y < 60; ++y) {
+            for (int x = 20; x < 70; ++x) mark.setGray(x, y, 0);
+        }
+        const QString markFile = WriteFile(name.toStdString(), mark);
+        TMDIChild* doc = frame->OpenImageFile(Q(quillfen::test::SamplePath("camera-256.pgm")));
+        dialogs->Answer(markFile);
+        frame->pmuLoadFromFileClick();
+        QVERIFY(prompts->shown.empty());
+        QCOMPARE(frame->imgW0->Picture().width(), 128);
+        const std::vector<std::uint8_t>& w = doc->FWatermark->GetW();
+        QVERIFY(w[30 * 128 + 40] < 40);    // inside the black square
+        QVERIFY(w[5 * 128 + 5] > 215);     // outside it
+        QCOMPARE(static_cast<int>(w[120 * 128 + 120]), 255);  // the white extension
+        QCOMPARE(frame->imgW0->Picture().blue(40, 30), w[30 * 128 + 40]);
+    }
+
+    void unreadableWatermarkReachesTheErrorReport() {
+        TMDIChild* doc = frame->OpenImageFile(Q(quillfen::test::SamplePath("camera-256.pgm")));
+        const std::string bad = dir->file("bad.pgm");
+        quillfen::test::WriteBytes(bad, std::string("P5\n4 4\n255\nxx"));
+        dialogs->Answer(Q(bad));
+        frame->Run([&] { doc->actLoadWExecute(); });
+        QCOMPARE(prompts->shown.size(), std::size_t{1});
+        QCOMPARE(prompts->shown[0].kind, PromptKind::Error);
+        QVERIFY(!doc->actLoadW->isChecked());
+        QCOMPARE(doc->Picture().width(), 256);
+        QCOMPARE(frame->StatusText(0), QStringLiteral("수행정보출력"));
+    }
+
+    void loadWatermarkCommand() {
+        TMDIChild* doc = frame->OpenImageFile(Q(quillfen::test::SamplePath("camera-256.pgm")));
+        dialogs->Answer(Q(quillfen::test::SamplePath("seal-128.pgm")));
+        doc->actGetWr->setChecked(true);
+        doc->actLoadW->trigger();
+        QVERIFY(doc->actLoadW->isChecked());
+        QVERIFY(!doc->actGetWr->isChecked());  // every other mark is cleared
+        QCOMPARE(frame->StatusText(0), QStringLiteral("Loaded watermark image."));
+        // Cancelled: the report is the same, every mark is gone and the panel is empty.
+        dialogs->Cancel();
+        doc->actLoadW->trigger();
+        QVERIFY(!doc->actLoadW->isChecked());
+        QVERIFY(frame->imgW0->IsEmpty());
+        QCOMPARE(frame->StatusText(0), QStringLiteral("Loaded watermark image."));
+    }
+
+    void stepMarksChangeOnlyThroughTheCommands() {
+        TMDIChild* doc = frame->OpenImageFile(Q(quillfen::test::SamplePath("camera-256.pgm")));
+        QCOMPARE(doc->EmbeddingMarks().size(), 12);
+        QCOMPARE(doc->ExtractionMarks().size(), 8);
+        QCOMPARE(doc->AttackMarks().size(), 7);
+        for (QAction* a : doc->ActionList2) QVERIFY(a->isCheckable());
+        doc->actGetWr->trigger();  // not wired yet: choosing it must not set its mark
+        QVERIFY(!doc->actGetWr->isChecked());
+        QVERIFY(!doc->AnyAttackChecked());
+        doc->actIPApplyBlurring->setChecked(true);
+        QVERIFY(doc->AnyAttackChecked());
+        doc->actGetNC->setChecked(true);
+        doc->actGetX_hat->setChecked(true);
+        doc->UncheckAttacks();
+        QVERIFY(!doc->AnyAttackChecked());
+        QVERIFY(doc->actGetNC->isChecked());
+        doc->UncheckExtraction();
+        QVERIFY(!doc->actGetNC->isChecked());
+        QVERIFY(doc->actGetX_hat->isChecked());
+        doc->UncheckEmbedding();
+        QVERIFY(!doc->actGetX_hat->isChecked());
+    }
+
+    void watermarkMenusAreInOrder() {
+        TMDIChild* doc = frame->OpenImageFile(Q(quillfen::test::SamplePath("camera-256.pgm")));
+        QCOMPARE(Titles(doc->mnuEmbedment->actions()),
+                 (QStringList{"Load Watermark (W)", "-", "Get Wr ( Pseudo Random)", "Get Wa ( Adaptive )", "-",
+                              "Get Y ( = FDCT(X) )", "Get Yr ( = Reduce Y)", "Get P ( = Polarity Yr )",
+                              "Get P_hat ( = XOR(P, Wa) )", "Get Yr_hat ( = Expand P_hat )",
+                              "Get Y_hat ( = Map Yr_hat to Y_hat )", "Get X_hat ( = IDCT (Y_hat) )", "-",
+                              "Get PSNR,  Difference Between  X and X_hat", "Save X_hat to Bitmap File"}));
+        QVERIFY(!doc->actSaveX_hat->isVisible());
+        QCOMPARE(Titles(doc->mnuImageProcessing->actions()),
+                 (QStringList{"No Attack to X_hat", "-", "Apply Jpeg to X_hat", "Apply Blurring to X_hat",
+                              "Apply Cropping to X_hat with Zero Quarter", "Apply Cropping to X_hat with Image quarter",
+                              "Apply Cropping to X_hat with Zero Half", "Apply Cropping to X_hat with Image Half"}));
+        QCOMPARE(Titles(doc->mnuExtraction->actions()),
+                 (QStringList{"Get Y ( = FDCT(X_wave) )", "Get Yr_wave ( = Reduce (Y_wave) )",
+                              "Get P_wave ( =  Polarity( Yr_wave) )", "Get Wa_wave ( = XOR(P, P_wave) )",
+                              "Get Wr_wave ( reverse adaptive )", "Get W_wave ( reverse random number )", "-",
+                              "Get Normalized Correlation", "Save W_wave to File"}));
+        QVERIFY(!doc->actSaveW_wave->isVisible());
+        QCOMPARE(Titles(doc->PopupMnu->actions()).mid(0, 4),
+                 (QStringList{"Image Size", "-", "Segmentation (Threshold)", "Histogram"}));
+        QCOMPARE(doc->Action("Johannsen1E")->property("category").toString(), QStringLiteral("Entropy1S"));
+        QVERIFY(doc->Action("HoughTransform1E") != nullptr);
+    }
+
+    void clearUnmarksTheActiveDocumentOnly() {
+        TMDIChild* first = frame->OpenImageFile(Q(quillfen::test::SamplePath("camera-256.pgm")));
+        TMDIChild* second = frame->OpenImageFile(Q(quillfen::test::SamplePath("seal-128.pgm")));
+        first->actGetWr->setChecked(true);
+        second->actGetWr->setChecked(true);
+        second->actIPCopyXhToXw->setChecked(true);
+        frame->imgW0_w->SetPicture(quillfen::test::Ramp(128, 128));
+        frame->imgW0->SetPicture(quillfen::test::Ramp(128, 128));
+        frame->SetPopupComponent(frame->imgW0_w);
+        frame->pmuClear->trigger();
+        QVERIFY(frame->imgW0_w->IsEmpty());
+        QVERIFY(!frame->imgW0->IsEmpty());  // only the panel the popup came from
+        QVERIFY(!second->actGetWr->isChecked());
+        QVERIFY(!second->AnyAttackChecked());
+        QVERIFY(first->actGetWr->isChecked());
+    }
+
+    void panelSavesToABitmapFile() {
+        frame->imgW0->SetPicture(quillfen::test::Ramp(128, 128));
+        frame->SetPopupComponent(frame->imgW0);
+        const QString out = Q(dir->file("mark"));  // written as typed
+        dialogs->Answer(out);
+        frame->pmuSaveToFileClick();
+        QCOMPARE(dialogs->asked.back().name, QStringLiteral("SavePDlg"));
+        QCOMPARE(frame->StatusText(0), QStringLiteral("Watermark image Saved to") + out);
+        QVERIFY(ReadQtPicture(out.toStdString()).bitmap == quillfen::test::Ramp(128, 128));
+    }
+
+    void undoRestoresTheImageOnce() {
+        TMDIChild* doc = frame->OpenImageFile(Q(quillfen::test::SamplePath("camera-256.pgm")));
+        const Bitmap before = doc->Picture();
+        frame->Run([&] {
+            doc->FIpa->Inverse();
+            doc->SetPicture(doc->FIpa->CreateBitmap());
+        });
+        QVERIFY(frame->Undo1->isEnabled());
+        QVERIFY(!(doc->Picture() == before));
+        frame->Undo1->trigger();
+        QVERIFY(doc->Picture() == before);
+        // Another document without an undo copy turns Undo off when it becomes active.
+        TMDIChild* other = frame->OpenImageFile(Q(quillfen::test::SamplePath("seal-128.pgm")));
+        QCOMPARE(frame->ActiveDocument(), other);
+        QVERIFY(!frame->Undo1->isEnabled());
+    }
+
+    void errorGuardReportsAndGoesOn_data() {
+        QTest::addColumn<int>("kind");
+        QTest::newRow("file error") << 0;
+        QTest::newRow("math error") << 1;
+        QTest::newRow("foreign exception") << 2;
+    }
+    void errorGuardReportsAndGoesOn() {
+        QFETCH(int, kind);
+        frame->Run([kind] {
+            if (kind == 0) throw FileError("Cannot open file x.bmp");
+            if (kind == 1) throw MathError(kFloatingPointDivisionByZero);
+            throw 42;
+        });
+        QCOMPARE(prompts->shown.size(), std::size_t{1});
+        QCOMPARE(prompts->shown[0].kind, PromptKind::Error);
+        const char* expected[] = {"Cannot open file x.bmp", kFloatingPointDivisionByZero, "Unknown error"};
+        QCOMPARE(prompts->shown[0].text, std::string(expected[kind]));
+        // The program goes on: the next command runs normally.
+        QVERIFY(frame->OpenImageFile(Q(quillfen::test::SamplePath("seal-128.pgm"))) != nullptr);
+    }
+
+    void closingADocumentKeepsTheOthers() {
+        TMDIChild* first = frame->OpenImageFile(Q(quillfen::test::SamplePath("camera-256.pgm")));
+        TMDIChild* second = frame->OpenImageFile(Q(quillfen::test::SamplePath("seal-128.pgm")));
+        first->actGetWr->setChecked(true);
+        QPointer<TMDIChild> watch(second);
+        frame->FileClose1->trigger();
+        quillfen::test::ProcessDeferredDeletes();
+        QVERIFY(watch.isNull());
+        QCOMPARE(frame->ActiveDocument(), first);
+        QVERIFY(first->actGetWr->isChecked());
+        QCOMPARE(first->FIpa->GetWidth(), 256);
+    }
+
+    // Undo has no menu of its own while a document is active: its shortcut reaches it.
+    void undoShortcutWorksWithTheDocumentsMenus() {
+        TMDIChild* doc = frame->OpenImageFile(Q(quillfen::test::SamplePath("seal-128.pgm")));
+        const Bitmap before = doc->Picture();
+        frame->Run([&] {
+            doc->FIpa->Inverse();
+            doc->SetPicture(doc->FIpa->CreateBitmap());
+        });
+        frame->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(frame.get()));
+        QTest::keyClick(frame.get(), Qt::Key_Z, Qt::ControlModifier);
+        QVERIFY(doc->Picture() == before);
+    }
+
+    void rightClicksOpenThePopupMenus() {
+        TMDIChild* doc = frame->OpenImageFile(Q(quillfen::test::SamplePath("seal-128.pgm")));
+        emit doc->imgFile->customContextMenuRequested(QPoint(5, 5));
+        QVERIFY(doc->PopupMnu->isVisible());
+        doc->PopupMnu->hide();
+        // The panel popup acts on the panel it was opened on.
+        frame->imgW0->SetPicture(quillfen::test::Ramp(128, 128));
+        emit frame->imgW0->customContextMenuRequested(QPoint(5, 5));
+        QVERIFY(frame->ppWatermark0->isVisible());
+        frame->ppWatermark0->hide();
+        frame->pmuClear->trigger();
+        QVERIFY(frame->imgW0->IsEmpty());
+    }
+
+    void windowCommandsArrangeTheDocuments() {
+        frame->OpenImageFile(Q(quillfen::test::SamplePath("seal-128.pgm")));
+        frame->OpenImageFile(Q(quillfen::test::SamplePath("seal-128.bmp")));
+        const QList<QMdiSubWindow*> subs = frame->mdiArea->subWindowList();
+        frame->WindowTileVertical1->trigger();
+        QCOMPARE(subs[0]->y(), subs[1]->y());
+        QVERIFY(subs[0]->x() != subs[1]->x());
+        frame->WindowTileHorizontal1->trigger();
+        QCOMPARE(subs[0]->x(), subs[1]->x());
+        QVERIFY(subs[0]->y() != subs[1]->y());
+        frame->WindowMinimizeAll1->trigger();
+        QVERIFY(subs[0]->isMinimized() && subs[1]->isMinimized());
+    }
+};
+
+QTEST_MAIN(MainWindowTest)
+#include "main_window_test.moc"

@@ -1,0 +1,81 @@
+#include "ui/file_dialogs.h"
+
+#include <QFileDialog>
+#include <QGridLayout>
+#include <QLabel>
+#include <QPixmap>
+
+#include "image/picture_files.h"
+#include "ui/ui_text.h"
+
+namespace quillfen::ui {
+
+QStringList ToQtNameFilters(const QString& filter) {
+    const QStringList parts = filter.split(QLatin1Char('|'));
+    QStringList result;
+    for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
+        QStringList patterns;
+        for (const QString& pattern : parts[i + 1].split(QLatin1Char(';'), Qt::SkipEmptyParts)) {
+            const QString p = pattern.trimmed();
+            patterns << (p == QLatin1String("*.*") ? QStringLiteral("*") : p);
+        }
+        result << parts[i] + QStringLiteral(" (") + patterns.join(QLatin1Char(' ')) + QLatin1Char(')');
+    }
+    return result;
+}
+
+namespace {
+
+// The picture dialog shows the file under the cursor beside the list, through the same
+// readers that will load it.
+void AddPreview(QFileDialog& dialog) {
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    auto* grid = qobject_cast<QGridLayout*>(dialog.layout());
+    if (grid == nullptr) return;
+    auto* preview = new QLabel(&dialog);
+    preview->setObjectName(QStringLiteral("preview"));
+    preview->setFixedSize(160, 160);
+    preview->setAlignment(Qt::AlignCenter);
+    preview->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    grid->addWidget(preview, 0, grid->columnCount(), grid->rowCount(), 1);
+    QObject::connect(&dialog, &QFileDialog::currentChanged, preview, [preview](const QString& path) {
+        QPixmap pixmap;
+        try {
+            if (FormatFromFileName(S(path)) != PictureFormat::Unknown) {
+                pixmap = QPixmap::fromImage(ToQImage(LoadPictureFile(S(path)).bitmap));
+            }
+        } catch (const std::exception&) {
+            // Not a readable picture: no preview.
+        }
+        if (pixmap.isNull()) {
+            preview->clear();
+        } else {
+            preview->setPixmap(pixmap.scaled(preview->size() - QSize(4, 4), Qt::KeepAspectRatio));
+        }
+    });
+}
+
+}  // namespace
+
+std::optional<FileDialogResult> QtFileDialogs::Execute(const FileDialogSpec& spec, QWidget* parent) {
+    QFileDialog dialog(parent);
+    dialog.setObjectName(spec.name);
+    const QStringList filters = ToQtNameFilters(spec.filter);
+    dialog.setNameFilters(filters);
+    if (spec.filterIndex >= 1 && spec.filterIndex <= filters.size()) {
+        dialog.selectNameFilter(filters[spec.filterIndex - 1]);
+    }
+    dialog.setDirectory(spec.initialDir);
+    const bool save = spec.kind == FileDialogKind::Save || spec.kind == FileDialogKind::SavePicture;
+    dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+    dialog.setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
+    if (spec.kind == FileDialogKind::OpenPicture) AddPreview(dialog);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
+    FileDialogResult result;
+    result.fileName = dialog.selectedFiles().front();
+    result.filterIndex = static_cast<int>(filters.indexOf(dialog.selectedNameFilter())) + 1;
+    if (result.filterIndex < 1) result.filterIndex = 1;
+    return result;
+}
+
+}  // namespace quillfen::ui

@@ -1,0 +1,41 @@
+#include "ui/gui_prompts.h"
+
+#include <QGuiApplication>
+#include <QInputDialog>
+#include <QMessageBox>
+
+#include "ui/ui_text.h"
+
+namespace quillfen::ui {
+
+namespace {
+
+QMessageBox::Icon IconOf(PromptKind kind) {
+    switch (kind) {
+    case PromptKind::Plain: return QMessageBox::NoIcon;
+    case PromptKind::Information: return QMessageBox::Information;
+    case PromptKind::Warning: return QMessageBox::Warning;
+    case PromptKind::Error: return QMessageBox::Critical;
+    case PromptKind::Confirmation: return QMessageBox::Question;
+    }
+    return QMessageBox::NoIcon;
+}
+
+}  // namespace
+
+void GuiPrompts::show(PromptKind kind, const std::string& text) {
+    QMessageBox box(IconOf(kind), QGuiApplication::applicationDisplayName(), Q(text),
+                    QMessageBox::Ok, parent_);
+    box.exec();
+}
+
+std::optional<std::string> GuiPrompts::input(const std::string& caption, const std::string& prompt,
+                                             const std::string& initial) {
+    bool ok = false;
+    const QString answer =
+        QInputDialog::getText(parent_, Q(caption), Q(prompt), QLineEdit::Normal, Q(initial), &ok);
+    if (!ok) return std::nullopt;
+    return S(answer);
+}
+
+}  // namespace quillfen::ui

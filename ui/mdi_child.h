@@ -1,0 +1,121 @@
+#pragma once
+// TMDIChild: one document window. It owns its picture, its working gray image and its
+// watermarking workspace, the watermark menus with their step marks, and the popup menu of
+// image-processing commands.
+#include <memory>
+
+#include <QList>
+#include <QString>
+#include <QWidget>
+
+#include "image/bitmap.h"
+#include "image/rix_ipa.h"
+#include "watermark/watermark.h"
+
+class QAction;
+class QMenu;
+class QScrollArea;
+
+namespace quillfen::ui {
+
+class PictureView;
+class TfrmMain;
+
+// The pixel format of a picture as it was opened; decides how Save writes it.
+enum class PixelFormat { Unknown, Bit8, Bit24 };
+
+class TMDIChild : public QWidget {
+    Q_OBJECT
+public:
+    explicit TMDIChild(TfrmMain& frame, QWidget* parent = nullptr);
+    ~TMDIChild() override;
+
+    TfrmMain& Frame() const { return frame_; }
+
+    // The picture the window shows (the opened image or the last step view).
+    const Bitmap& Picture() const;
+    void SetPicture(Bitmap picture);
+    // Makes the client area as large as the picture.
+    void SizeToPicture();
+
+    // ---- Step marks -------------------------------------------------------------------
+    void UncheckEmbedding();
+    void UncheckExtraction();
+    void UncheckAttacks();
+    void UncheckAll();
+    bool AnyAttackChecked() const;
+    const QList<QAction*>& EmbeddingMarks() const { return embedding_; }
+    const QList<QAction*>& ExtractionMarks() const { return extraction_; }
+    const QList<QAction*>& AttackMarks() const { return attacks_; }
+
+    // The menus that replace the frame's while this window is active.
+    QList<QMenu*> Menus() const { return MainMenu1; }
+    // An action of ActionList1 or ActionList2 by name; nullptr when there is none.
+    QAction* Action(const QString& name) const;
+
+    void actLoadWExecute();
+    // Shows the about box; kept for a popup entry, none of which calls it today.
+    void pmnAboutClick();
+
+    PictureView* imgFile;
+    QMenu* PopupMnu;
+    QList<QAction*> ActionList1;  // image-processing commands
+    QList<QMenu*> MainMenu1;      // File, Watermark Embedment, Image Processing, Watermark Extraction, Window
+    QList<QAction*> ActionList2;  // watermark commands
+
+    QMenu* mnuFile;
+    QMenu* mnuEmbedment;
+    QMenu* mnuImageProcessing;
+    QMenu* mnuExtraction;
+    QMenu* mnuWindow;
+    QAction* mnuShow;
+
+    QAction* actLoadW;
+    QAction* actGetWr;
+    QAction* actGetWa;
+    QAction* actGetY;
+    QAction* actGetYr;
+    QAction* actGetP;
+    QAction* actGetP_hat;
+    QAction* actGetYr_hat;
+    QAction* actGetY_hat;
+    QAction* actGetX_hat;
+    QAction* actGetPSNR_Diff;
+    QAction* actSaveX_hat;
+    QAction* actIPCopyXhToXw;
+    QAction* actIPApplyJpeg;
+    QAction* actIPApplyBlurring;
+    QAction* actIPApplyCroppingByZeroInQuarter;
+    QAction* actIPApplyCroppingByImgInQuarter;
+    QAction* actIPApplyCroppingByZeroInHalf;
+    QAction* actIpApplyCroppingByImgInHalf;
+    QAction* actGetY_wave;
+    QAction* actGetYr_wave;
+    QAction* actGetP_wave;
+    QAction* actGetWa_wave;
+    QAction* actGetWr_wave;
+    QAction* actGetW_wave;
+    QAction* actGetNC;
+    QAction* actSaveW_wave;
+
+    QString FStatusText;
+    PixelFormat FPixelFormat = PixelFormat::Unknown;
+    std::unique_ptr<TWatermark> FWatermark;
+    std::unique_ptr<TRixIPA> FIpa;
+
+private:
+    void FormCreate();
+    void CreateWatermarkMenus();
+    void CreatePopupMenu();
+    // A watermark command: checkable (its check is the step mark), and choosing it never
+    // toggles the mark by itself; only the command's own code sets or clears it.
+    QAction* StepAction(const char* name, const QString& caption);
+
+    TfrmMain& frame_;
+    QScrollArea* scroll_;
+    QList<QAction*> embedding_;
+    QList<QAction*> extraction_;
+    QList<QAction*> attacks_;
+};
+
+}  // namespace quillfen::ui

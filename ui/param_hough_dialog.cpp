@@ -1,0 +1,130 @@
+#include "ui/param_hough_dialog.h"
+
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QVBoxLayout>
+
+#include "image/number_format.h"
+#include "image/user_prompts.h"
+#include "ui/ui_text.h"
+
+namespace quillfen::ui {
+
+namespace {
+
+QLineEdit* AddField(QGridLayout* grid, int row, const QString& caption, QLabel*& label, QWidget* parent) {
+    label = new QLabel(caption, parent);
+    auto* edit = new QLineEdit(parent);
+    grid->addWidget(label, row, 0);
+    grid->addWidget(edit, row, 1);
+    return edit;
+}
+
+}  // namespace
+
+TfrmParamHough::TfrmParamHough(UserPrompts& prompts, QWidget* parent)
+    : QDialog(parent), prompts_(prompts) {
+    setObjectName(QStringLiteral("frmParamHough"));
+    setWindowTitle(QStringLiteral("Hough Transform Parameters"));
+
+    GroupBox1 = new QGroupBox(QStringLiteral("Parameter Space"), this);
+    auto* grid1 = new QGridLayout(GroupBox1);
+    edtRadius = AddField(grid1, 0, QStringLiteral("Radius :"), Label1, GroupBox1);
+    edtTheta = AddField(grid1, 1, QStringLiteral("Theta(Θ) :"), Label2, GroupBox1);
+
+    GroupBox2 = new QGroupBox(QStringLiteral("Threshold"), this);
+    auto* grid2 = new QGridLayout(GroupBox2);
+    edtLThresh = AddField(grid2, 0, QStringLiteral("Minimum line length :"), Label3, GroupBox2);
+    edtGThresh = AddField(grid2, 1, QStringLiteral("Gradient magnitude :"), Label4, GroupBox2);
+    edtHThresh = AddField(grid2, 2, QStringLiteral("Hough Strength :"), Label5, GroupBox2);
+
+    rdoBased = new QGroupBox(QStringLiteral("Based Hough Transform : "), this);
+    auto* radios = new QHBoxLayout(rdoBased);  // two columns
+    rdoPoint = new QRadioButton(QStringLiteral("Point"), rdoBased);
+    rdoLine = new QRadioButton(QStringLiteral("Line"), rdoBased);
+    rdoPoint->setChecked(true);
+    radios->addWidget(rdoPoint);
+    radios->addWidget(rdoLine);
+
+    btnOk = new QPushButton(QStringLiteral("OK"), this);
+    btnOk->setDefault(true);
+    btnCancel = new QPushButton(QStringLiteral("Cancel"), this);
+    connect(btnOk, &QPushButton::clicked, this, &TfrmParamHough::accept);
+    connect(btnCancel, &QPushButton::clicked, this, &QDialog::reject);
+
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch(1);
+    buttons->addWidget(btnOk);
+    buttons->addWidget(btnCancel);
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(GroupBox1);
+    layout->addWidget(GroupBox2);
+    layout->addWidget(rdoBased);
+    layout->addLayout(buttons);
+    layout->setSizeConstraint(QLayout::SetFixedSize);
+}
+
+void TfrmParamHough::Fill(const HoughParameters& p) {
+    edtRadius->setText(LocalInt(p.radius));
+    edtTheta->setText(LocalInt(p.theta));
+    edtLThresh->setText(LocalInt(p.minLineLength));
+    edtGThresh->setText(LocalInt(p.gradientThreshold));
+    edtHThresh->setText(LocalInt(p.houghThreshold));
+    (p.lineBased ? rdoLine : rdoPoint)->setChecked(true);
+}
+
+std::optional<HoughParameters> TfrmParamHough::ReadParameters() {
+    struct Field {
+        QLineEdit* edit;
+        QLabel* label;
+        int minimum;
+        int* target;
+    };
+    HoughParameters p;
+    p.lineBased = rdoLine->isChecked();
+    // The parameter space needs at least one cell in each direction; the thresholds may be 0.
+    const Field fields[] = {{edtRadius, Label1, 1, &p.radius},
+                           {edtTheta, Label2, 1, &p.theta},
+                           {edtLThresh, Label3, 0, &p.minLineLength},
+                           {edtGThresh, Label4, 0, &p.gradientThreshold},
+                           {edtHThresh, Label5, 0, &p.houghThreshold}};
+    for (const Field& field : fields) {
+        const QString text = field.edit->text().trimmed();
+        int value = 0;
+        bool ok = ParseLocalInt(text, value);
+        if (!ok) ok = TryParseInt(S(text), value);
+        const QString name = field.label->text().chopped(2);  // without " :"
+        if (!ok) {
+            prompts_.warning(S(name + QStringLiteral(": '") + field.edit->text() +
+                               QStringLiteral("' is not a valid integer value")));
+            field.edit->setFocus();
+            return std::nullopt;
+        }
+        if (value < field.minimum) {
+            prompts_.warning(S(name + QStringLiteral(": ") + LocalInt(value) +
+                               QStringLiteral(" is too small; enter at least ") +
+                               LocalInt(field.minimum)));
+            field.edit->setFocus();
+            return std::nullopt;
+        }
+        *field.target = value;
+    }
+    return p;
+}
+
+void TfrmParamHough::accept() {
+    if (ReadParameters()) QDialog::accept();
+}
+
+std::optional<HoughParameters> TfrmParamHough::Ask(const HoughParameters& initial) {
+    Fill(initial);
+    if (exec() != QDialog::Accepted) return std::nullopt;
+    return ReadParameters();
+}
+
+}  // namespace quillfen::ui

@@ -1,0 +1,30 @@
+#pragma once
+// Small conversions shared by the windows: UTF-8 std::string <-> QString, the user's decimal
+// separator in report numbers, and Bitmap <-> QImage.
+#include <string>
+
+#include <QImage>
+#include <QString>
+
+#include "image/bitmap.h"
+
+namespace quillfen::ui {
+
+inline QString Q(const std::string& text) {
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+inline std::string S(const QString& text) { return text.toStdString(); }
+
+// The number formats of image/number_format.h write '.'; the windows show numbers with the
+// decimal separator of the user's locale (QLocale's default).
+QString LocalizeNumber(const std::string& formatted);
+
+// A whole number in the user's digits, without group separators ("12345").
+QString LocalInt(long long value);
+// Parses a whole number written as LocalInt writes it; false when the text is not one.
+bool ParseLocalInt(const QString& text, int& value);
+
+// A 24-bit QImage of the picture (the empty picture gives a null image).
+QImage ToQImage(const Bitmap& bitmap);
+
+}  // namespace quillfen::ui
