@@ -1,54 +1,18 @@
 // quillfen-cli edge, thin, noise, invert and label: each loads INPUT, runs one toolbox
-// operation on it, saves OUTPUT and prints the operation's report line.
+// operation on it, saves OUTPUT and prints the operation's report line (toolbox_runner.h).
 #include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "cli/cli_common.h"
+#include "cli/toolbox_runner.h"
 #include "image/errors.h"
 
 namespace quillfen::cli {
 namespace {
 
-struct FileArguments {
-    std::string input;
-    std::string output;
-};
-
-using Operation = std::function<std::string(TRixIPA&)>;
-
-// Load, run one operation, save, print its report. The output's extension is checked
-// first, so a misspelt name costs no work; an operation that gives up throws
-// CommandFailure and nothing is written.
-void RunOnFile(const FileArguments& files, const Operation& operation) {
-    if (FormatFromFileName(files.output) == PictureFormat::Unknown)
-        throw CommandFailure{kExitUsage, "Cannot save '" + files.output +
-                                             "': use .pgm, .bmp, .png, .jpg or .jpeg"};
-    const LoadedPicture picture = LoadPictureOrFail(files.input);
-    TRixIPA ipa;
-    try {
-        ipa.LoadFromBitmap(picture.bitmap);
-    } catch (const Error& e) {
-        throw CommandFailure{kExitUsage, e.what()};
-    }
-    const std::string report = operation(ipa);
-    SavePictureOrFail(files.output, ipa.CreateBitmap(), picture.eightBit);
-    PrintLine(report);
-}
-
-// A command (or sub-command) taking INPUT OUTPUT and running `operation` on them.
-CLI::App* AddFileCommand(CLI::App& parent, const std::string& name, const std::string& description,
-                         Operation operation) {
-    auto files = std::make_shared<FileArguments>();
-    CLI::App* cmd = parent.add_subcommand(name, description);
-    cmd->add_option("INPUT", files->input, "picture file to read (.pgm, .bmp, .png, .jpg, .jpeg)")->required();
-    cmd->add_option("OUTPUT", files->output, "picture file to write (format by extension)")->required();
-    cmd->callback([files, operation] { RunOnFile(*files, operation); });
-    return cmd;
-}
-
-Operation Reporting(std::function<void(TRixIPA&)> run, std::string report) {
+ToolboxOperation Reporting(std::function<void(TRixIPA&)> run, std::string report) {
     return [run = std::move(run), report = std::move(report)](TRixIPA& ipa) {
         run(ipa);
         return report;
@@ -67,8 +31,7 @@ struct HoughOptions {
 }  // namespace
 
 void RegisterEdgeCommand(CLI::App& app) {
-    CLI::App* edge = app.add_subcommand("edge", "Edge detection: gradient and Laplacian operators, Hough lines");
-    edge->require_subcommand(1);
+    CLI::App* edge = AddToolboxGroup(app, "edge", "Edge detection: gradient and Laplacian operators, Hough lines");
     struct Entry {
         const char* name;
         const char* description;
@@ -99,16 +62,16 @@ void RegisterEdgeCommand(CLI::App& app) {
         {"laplacian3", "Laplacian mask 1 -2 1 / -2 4 -2 / 1 -2 1", [](TRixIPA& i) { i.EdgeLaplacian3(); },
          "Edge Detection by Laplacian 3"},
     };
-    for (const Entry& e : entries) AddFileCommand(*edge, e.name, e.description, Reporting(e.run, e.report));
+    for (const Entry& e : entries) AddToolboxOperation(*edge, e.name, e.description, Reporting(e.run, e.report));
 
     auto options = std::make_shared<HoughOptions>();
-    CLI::App* hough = AddFileCommand(
+    CLI::App* hough = AddToolboxOperation(
         *edge, "hough", "Hough transform: straight lines over Sobel edges, drawn white on black",
-        [options](TRixIPA& ipa) {
+        ToolboxOperation([options](TRixIPA& ipa) {
             ipa.HoughTransform(options->theta, options->rho, options->minLength, options->gradient,
                                options->votes, options->lineBased);
             return std::string("Hough Transform(Edge Detection)");
-        });
+        }));
     hough->add_option("--theta", options->theta, "angle cells over a full turn")
         ->check(CLI::Range(2, 3600))->capture_default_str();
     hough->add_option("--rho", options->rho, "distance cells over the image diagonal")
@@ -124,31 +87,30 @@ void RegisterEdgeCommand(CLI::App& app) {
 }
 
 void RegisterThinCommand(CLI::App& app) {
-    AddFileCommand(app, "thin", "Zhang-Suen thinning of the non-zero regions",
+    AddToolboxOperation(app, "thin", "Zhang-Suen thinning of the non-zero regions",
                    Reporting([](TRixIPA& i) { i.ThinZhangSuen(); }, "Thinning by Zhang & Suen algorithm"));
 }
 
 void RegisterNoiseCommand(CLI::App& app) {
-    CLI::App* noise = app.add_subcommand("noise", "Noise removal: 3 x 3 mean and median, contraction, expansion");
-    noise->require_subcommand(1);
-    AddFileCommand(*noise, "mean", "3 x 3 mean, truncated",
+    CLI::App* noise = AddToolboxGroup(app, "noise", "Noise removal: 3 x 3 mean and median, contraction, expansion");
+    AddToolboxOperation(*noise, "mean", "3 x 3 mean, truncated",
                    Reporting([](TRixIPA& i) { i.NoiseMean(); }, "Noise Removement by Mean algorithm"));
-    AddFileCommand(*noise, "median", "3 x 3 median",
+    AddToolboxOperation(*noise, "median", "3 x 3 median",
                    Reporting([](TRixIPA& i) { i.NoiseMedian(); }, "Noise Removement by Meadian algorithm"));
-    AddFileCommand(*noise, "contract", "black spreads to pixels with a black diagonal neighbour",
+    AddToolboxOperation(*noise, "contract", "black spreads to pixels with a black diagonal neighbour",
                    Reporting([](TRixIPA& i) { i.NoiseContraction(); }, "Noise Removement by Contraction algorithm"));
-    AddFileCommand(*noise, "expand", "white spreads to pixels with a white diagonal neighbour",
+    AddToolboxOperation(*noise, "expand", "white spreads to pixels with a white diagonal neighbour",
                    Reporting([](TRixIPA& i) { i.NoiseExpansion(); }, "Noise Removement by Expansion algorithm"));
 }
 
 void RegisterInvertCommand(CLI::App& app) {
-    AddFileCommand(app, "invert", "Negative of the picture",
+    AddToolboxOperation(app, "invert", "Negative of the picture",
                    Reporting([](TRixIPA& i) { i.Inverse(); }, "Inversed image"));
 }
 
 void RegisterLabelCommand(CLI::App& app) {
-    AddFileCommand(app, "label", "Paint each white (255) object with its own gray level, 254 downwards",
-                   [](TRixIPA& ipa) {
+    AddToolboxOperation(app, "label", "Paint each white (255) object with its own gray level, 254 downwards",
+                   ToolboxOperation([](TRixIPA& ipa) {
                        StderrPrompts prompts;  // "Many Labels in this image" goes to stderr
                        const int count = ipa.Labeling(prompts);
                        if (count == -1) {
@@ -156,7 +118,7 @@ void RegisterLabelCommand(CLI::App& app) {
                            throw CommandFailure{kExitFailed, ""};  // the message is already out
                        }
                        return "Number of Object = " + std::to_string(count);
-                   });
+                   }));
 }
 
 }  // namespace quillfen::cli
