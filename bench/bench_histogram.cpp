@@ -5,21 +5,14 @@
 #include <string>
 
 #include "image/histogram_chart.h"
-#include "image/picture_files.h"
+#include "bench/bench_sample.h"
 #include "image/rix_ipa.h"
 
 namespace {
 
 using quillfen::TRixIPA;
 
-const TRixIPA& Sample() {
-    static const TRixIPA ipa = [] {
-        TRixIPA loaded;
-        loaded.LoadFromBitmap(quillfen::LoadPictureFile(std::string(QUILLFEN_SAMPLES_DIR) + "/camera-512.bmp").bitmap);
-        return loaded;
-    }();
-    return ipa;
-}
+const TRixIPA& Sample() { return quillfen::bench::CameraSample(); }
 
 template <typename Run>
 void RunOnSample(benchmark::State& state, Run run) {

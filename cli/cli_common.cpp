@@ -32,8 +32,9 @@ void SavePictureOrFail(const std::string& path, const Bitmap& bitmap, bool eight
     }
 }
 
-TRixIPA LoadIpaOrFail(const std::string& path) {
+TRixIPA LoadIpaOrFail(const std::string& path, bool* eightBit) {
     const LoadedPicture picture = LoadPictureOrFail(path);
+    if (eightBit) *eightBit = picture.eightBit;
     TRixIPA ipa;
     try {
         ipa.LoadFromBitmap(picture.bitmap);

@@ -39,8 +39,9 @@ LoadedPicture LoadPictureOrFail(const std::string& path);
 // Saves a picture file; failures become CommandFailure with exit code 2.
 void SavePictureOrFail(const std::string& path, const Bitmap& bitmap, bool eightBit);
 
-// A working image loaded from a picture file.
-TRixIPA LoadIpaOrFail(const std::string& path);
+// A working image loaded from a picture file; `eightBit`, when given, tells whether the file
+// was an 8-bit one (so that results can be saved the same way).
+TRixIPA LoadIpaOrFail(const std::string& path, bool* eightBit = nullptr);
 
 // The one place commands print their reports, so that tests can capture them.
 void PrintLine(const std::string& line);

@@ -13,15 +13,10 @@ void RunToolboxOperation(const std::string& input, const std::string& output,
     if (FormatFromFileName(output) == PictureFormat::Unknown)
         throw CommandFailure{kExitUsage, "Cannot save " + output +
                                              ": unknown picture format (use .bmp, .png, .jpg, .jpeg or .pgm)"};
-    const LoadedPicture picture = LoadPictureOrFail(input);
-    TRixIPA ipa;
-    try {
-        ipa.LoadFromBitmap(picture.bitmap);
-    } catch (const Error& e) {
-        throw CommandFailure{kExitUsage, e.what()};
-    }
+    bool eightBit = false;
+    TRixIPA ipa = LoadIpaOrFail(input, &eightBit);
     const std::string report = operation(ipa);
-    SavePictureOrFail(output, ipa.CreateBitmap(), picture.eightBit);
+    SavePictureOrFail(output, ipa.CreateBitmap(), eightBit);
     if (!report.empty()) PrintLine(report);
 }
 

@@ -4,7 +4,7 @@
 #include <stdexcept>
 #include <string>
 
-#include "watermark/rounding.h"
+#include "image/round_half_even.h"
 #include "watermark/watermark.h"
 
 namespace quillfen {

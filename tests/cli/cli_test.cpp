@@ -4,29 +4,14 @@
 #include <string>
 #include <vector>
 
-#include "cli/cli_app.h"
+#include "tests/cli/run_cli.h"
 #include "tests/test_support.h"
 
 namespace quillfen {
 namespace {
 
-// Runs the CLI in-process and captures its standard output and error.
-struct CliResult {
-    int code;
-    std::string out;
-    std::string err;
-};
-
-CliResult RunCli(std::vector<std::string> args) {
-    args.insert(args.begin(), "quillfen-cli");
-    std::vector<char*> argv;
-    for (auto& a : args) argv.push_back(a.data());
-    ::testing::internal::CaptureStdout();
-    ::testing::internal::CaptureStderr();
-    const int code = cli::Run(static_cast<int>(argv.size()), argv.data());
-    CliResult result{code, ::testing::internal::GetCapturedStdout(), ::testing::internal::GetCapturedStderr()};
-    return result;
-}
+using test::CliResult;
+using test::RunCli;
 
 TEST(Cli, InfoPrintsSizeAndHistogramSummary) {
     const CliResult r = RunCli({"info", test::SamplePath("camera-256.pgm")});

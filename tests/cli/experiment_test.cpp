@@ -7,30 +7,16 @@
 
 #include <nlohmann/json.hpp>
 
-#include "cli/cli_app.h"
 #include "image/bitmap.h"
 #include "image/pgm.h"
+#include "tests/cli/run_cli.h"
 #include "tests/test_support.h"
 
 namespace quillfen {
 namespace {
 
-struct CliResult {
-    int code;
-    std::string out;
-    std::string err;
-};
-
-CliResult RunCli(std::vector<std::string> args) {
-    args.insert(args.begin(), "quillfen-cli");
-    std::vector<char*> argv;
-    for (auto& a : args) argv.push_back(a.data());
-    ::testing::internal::CaptureStdout();
-    ::testing::internal::CaptureStderr();
-    const int code = cli::Run(static_cast<int>(argv.size()), argv.data());
-    CliResult result{code, ::testing::internal::GetCapturedStdout(), ::testing::internal::GetCapturedStderr()};
-    return result;
-}
+using test::CliResult;
+using test::RunCli;
 
 const std::string kHost = test::SamplePath("camera-512.bmp");
 const std::string kMark = test::SamplePath("seal-128.bmp");

@@ -5,31 +5,17 @@
 #include <string>
 #include <vector>
 
-#include "cli/cli_app.h"
 #include "image/picture_files.h"
 #include "image/rix_ipa.h"
 #include "tests/image/toolbox_images.h"
+#include "tests/cli/run_cli.h"
 #include "tests/test_support.h"
 
 namespace quillfen {
 namespace {
 
-struct CliResult {
-    int code;
-    std::string out;
-    std::string err;
-};
-
-CliResult RunCli(std::vector<std::string> args) {
-    args.insert(args.begin(), "quillfen-cli");
-    std::vector<char*> argv;
-    for (auto& a : args) argv.push_back(a.data());
-    ::testing::internal::CaptureStdout();
-    ::testing::internal::CaptureStderr();
-    const int code = cli::Run(static_cast<int>(argv.size()), argv.data());
-    CliResult result{code, ::testing::internal::GetCapturedStdout(), ::testing::internal::GetCapturedStderr()};
-    return result;
-}
+using test::CliResult;
+using test::RunCli;
 
 void SavePgm(const std::string& path, const test::Plane& plane) {
     SavePictureFile(path, Bitmap::fromGray(plane.width, plane.height, plane.pixels.data()), true);

@@ -7,29 +7,16 @@
 #include <string>
 #include <vector>
 
-#include "cli/cli_app.h"
 #include "image/bitmap.h"
 #include "image/picture_files.h"
+#include "tests/cli/run_cli.h"
 #include "tests/test_support.h"
 
 namespace quillfen {
 namespace {
 
-struct CliResult {
-    int code;
-    std::string out;
-    std::string err;
-};
-
-CliResult RunCli(std::vector<std::string> args) {
-    args.insert(args.begin(), "quillfen-cli");
-    std::vector<char*> argv;
-    for (auto& a : args) argv.push_back(a.data());
-    ::testing::internal::CaptureStdout();
-    ::testing::internal::CaptureStderr();
-    const int code = cli::Run(static_cast<int>(argv.size()), argv.data());
-    return {code, ::testing::internal::GetCapturedStdout(), ::testing::internal::GetCapturedStderr()};
-}
+using test::CliResult;
+using test::RunCli;
 
 const std::string kKoreanRefusal = "입력값 페센티지에 문제가 있습니다. 다시 입력하시기 바랍니다";
 

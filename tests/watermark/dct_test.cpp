@@ -6,7 +6,7 @@
 #include <cstring>
 #include <random>
 
-#include "watermark/rounding.h"
+#include "image/round_half_even.h"
 #include "watermark/watermark.h"
 
 namespace quillfen {
