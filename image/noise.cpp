@@ -119,28 +119,33 @@ void TRixIPA::NoiseMedian() {
     Image = std::move(out);
 }
 
+namespace {
+
+// Contraction and expansion: every interior row from its diagonal neighbours; the border rows
+// (and pictures lower than 3) keep their input values.
+template <typename RowOperation>
+std::vector<std::uint8_t> DiagonalRows(const std::vector<std::uint8_t>& image, int width, int height,
+                                       RowOperation rowOperation) {
+    std::vector<std::uint8_t> out = image;
+    const std::uint8_t* p = image.data();
+    const std::size_t w = static_cast<std::size_t>(std::max(width, 0));
+    for (int y = 1; y < height - 1; ++y) {
+        const std::size_t row = static_cast<std::size_t>(y) * w;
+        rowOperation(p + row - w, p + row, p + row + w, out.data() + row, w);
+    }
+    return out;
+}
+
+}  // namespace
+
 void TRixIPA::NoiseContraction() {
     SetUndoReady(true);
-    std::vector<std::uint8_t> out = Image;
-    const std::uint8_t* p = Image.data();
-    const std::size_t w = static_cast<std::size_t>(std::max(Width, 0));
-    for (int y = 1; y < Height - 1; ++y) {
-        const std::size_t row = static_cast<std::size_t>(y) * w;
-        ContractRow(p + row - w, p + row, p + row + w, out.data() + row, w);
-    }
-    Image = std::move(out);
+    Image = DiagonalRows(Image, Width, Height, ContractRow);
 }
 
 void TRixIPA::NoiseExpansion() {
     SetUndoReady(true);
-    std::vector<std::uint8_t> out = Image;
-    const std::uint8_t* p = Image.data();
-    const std::size_t w = static_cast<std::size_t>(std::max(Width, 0));
-    for (int y = 1; y < Height - 1; ++y) {
-        const std::size_t row = static_cast<std::size_t>(y) * w;
-        ExpandRow(p + row - w, p + row, p + row + w, out.data() + row, w);
-    }
-    Image = std::move(out);
+    Image = DiagonalRows(Image, Width, Height, ExpandRow);
 }
 
 void TRixIPA::Inverse() {

@@ -199,33 +199,33 @@ std::uint8_t SampleToByte(double f) {
 
 }  // namespace
 
-void TWatermark::FdctBytes(const Bytes& plane, Reals& coefficients) {
+namespace {
+
+// Forward transform of every block, in raster order; bytes and reals alike.
+template <typename Plane>
+void ForwardBlocks(const Plane& plane, bool literalForm, TWatermark::Reals& coefficients) {
     double block[64];
     double out[64];
     for (int k = 0; k < kBlocks; ++k) {
         LoadBlock(plane, k, block);
-        if (Literal) {
+        if (literalForm) {
             literal::Fdct8x8(block, out);
         } else {
             Fdct8x8(block, out);
         }
         StoreBlock(out, k, coefficients);
     }
+}
+
+}  // namespace
+
+void TWatermark::FdctBytes(const Bytes& plane, Reals& coefficients) {
+    ForwardBlocks(plane, Literal, coefficients);
     StretchBlock(coefficients, kSize, 8, Display256);
 }
 
 void TWatermark::FdctReals(const Reals& plane, Reals& coefficients) {
-    double block[64];
-    double out[64];
-    for (int k = 0; k < kBlocks; ++k) {
-        LoadBlock(plane, k, block);
-        if (Literal) {
-            literal::Fdct8x8(block, out);
-        } else {
-            Fdct8x8(block, out);
-        }
-        StoreBlock(out, k, coefficients);
-    }
+    ForwardBlocks(plane, Literal, coefficients);
     StretchBlock(coefficients, kSize, 8, Display256);
 }
 
