@@ -338,6 +338,7 @@ void TfrmMain::Run(const std::function<void()>& command) {
 void TfrmMain::ShowStatus(int panel, const QString& text) {
     if (panel < 0 || panel > 3) return;
     stsComment_[static_cast<std::size_t>(panel)]->setText(text);
+    emit StatusShown(panel, text);
 }
 
 void TfrmMain::ShowStatus(int panel, const std::string& text) { ShowStatus(panel, Q(text)); }
