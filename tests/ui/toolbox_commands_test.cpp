@@ -551,6 +551,25 @@ private slots:
         QCOMPARE(Status(), (QStringList{"p0", "p1", "p2"}));
     }
 
+    // A document whose file could not be read has an image without pixels: every command
+    // either does nothing or is refused through the error report, never a crash.
+    void everyCommandOnAnEmptyDocument() {
+        const std::string broken = dir->file("broken.pgm");
+        quillfen::test::WriteBytes(broken, std::string("P5\n4 4\n255\nxx"));
+        TMDIChild* doc = Open(broken);
+        QStringList names;
+        for (const auto& [name, expected] : Commands()) names << name;
+        names << "PTile1S" << "EndsInContrast1H" << "Labeling1FD" << "HoughTransform1E";
+        for (const QString& name : names) {
+            prompts->shown.clear();
+            prompts->answers = {std::string("50"), std::string("5"), std::string("95")};
+            if (name == "HoughTransform1E") QTimer::singleShot(0, hough, [this] { hough->btnOk->click(); });
+            doc->Action(name)->trigger();
+            QVERIFY2(doc->Picture().empty(), qPrintable(name));
+            for (const auto& shown : prompts->shown) QVERIFY2(shown.kind == PromptKind::Error || shown.kind == PromptKind::Warning, qPrintable(name));
+        }
+    }
+
     void inertCommandsChangeNothing_data() {
         QTest::addColumn<QString>("action");
         for (const char* name : kInert) QTest::newRow(name) << QString::fromLatin1(name);
