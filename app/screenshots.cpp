@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <optional>
 
+#include <QAction>
 #include <QApplication>
 #include <QDir>
 #include <QMdiArea>
@@ -79,5 +80,27 @@ int main(int argc, char* argv[]) {
     ok = Save(frmProperties, out, "properties.png") && ok;
     frmParamHough.Fill(HoughParameters{});
     ok = Save(frmParamHough, out, "hough-parameters.png") && ok;
+    frmParamHough.hide();
+
+    // The experiment through the menus, with a fixed seed so the pictures never change.
+    doc->FWatermark->SetFixedSeed(4242);
+    for (QAction* step : {doc->actGetWr, doc->actGetWa, doc->actGetY, doc->actGetYr, doc->actGetP, doc->actGetP_hat,
+                          doc->actGetYr_hat, doc->actGetY_hat, doc->actGetX_hat}) {
+        step->trigger();
+    }
+    ok = Save(frmMain, out, "watermark-x-hat.png") && ok;
+    for (QAction* step : {doc->actIPApplyJpeg, doc->actGetY_wave, doc->actGetYr_wave, doc->actGetP_wave,
+                          doc->actGetWa_wave, doc->actGetWr_wave, doc->actGetW_wave, doc->actGetNC}) {
+        step->trigger();
+    }
+    ok = Save(frmMain, out, "watermark-w-wave.png") && ok;
+
+    // A toolbox command on a fresh document.
+    frmMain.FileClose1->trigger();
+    QApplication::processEvents();
+    TMDIChild* fresh = frmMain.OpenImageFile(samples.filePath(QStringLiteral("camera-256.pgm")));
+    if (fresh == nullptr) return 1;
+    fresh->Action(QStringLiteral("IterativeSelection1S"))->trigger();
+    ok = Save(frmMain, out, "toolbox-threshold.png") && ok;
     return ok ? 0 : 1;
 }

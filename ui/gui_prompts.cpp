@@ -21,9 +21,27 @@ QMessageBox::Icon IconOf(PromptKind kind) {
     return QMessageBox::NoIcon;
 }
 
+// While a long step shows the hourglass, a box it opens (the PSNR of identical images) is
+// answered with the ordinary arrow; the hourglass comes back when the box closes.
+class ArrowWhileAsking {
+public:
+    ArrowWhileAsking() : active_(QGuiApplication::overrideCursor() != nullptr) {
+        if (active_) QGuiApplication::setOverrideCursor(Qt::ArrowCursor);
+    }
+    ~ArrowWhileAsking() {
+        if (active_) QGuiApplication::restoreOverrideCursor();
+    }
+    ArrowWhileAsking(const ArrowWhileAsking&) = delete;
+    ArrowWhileAsking& operator=(const ArrowWhileAsking&) = delete;
+
+private:
+    bool active_;
+};
+
 }  // namespace
 
 void GuiPrompts::show(PromptKind kind, const std::string& text) {
+    const ArrowWhileAsking arrow;
     QMessageBox box(IconOf(kind), QGuiApplication::applicationDisplayName(), Q(text),
                     QMessageBox::Ok, parent_);
     box.exec();
@@ -31,6 +49,7 @@ void GuiPrompts::show(PromptKind kind, const std::string& text) {
 
 std::optional<std::string> GuiPrompts::input(const std::string& caption, const std::string& prompt,
                                              const std::string& initial) {
+    const ArrowWhileAsking arrow;
     bool ok = false;
     const QString answer =
         QInputDialog::getText(parent_, Q(caption), Q(prompt), QLineEdit::Normal, Q(initial), &ok);

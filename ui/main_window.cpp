@@ -337,7 +337,11 @@ void TfrmMain::Run(const std::function<void()>& command) {
 
 void TfrmMain::ShowStatus(int panel, const QString& text) {
     if (panel < 0 || panel > 3) return;
-    stsComment_[static_cast<std::size_t>(panel)]->setText(text);
+    QLabel* label = stsComment_[static_cast<std::size_t>(panel)];
+    label->setText(text);
+    // The panels have fixed widths; a longer report can still be read in full.
+    label->setToolTip(text);
+    emit StatusShown(panel, text);
 }
 
 void TfrmMain::ShowStatus(int panel, const std::string& text) { ShowStatus(panel, Q(text)); }

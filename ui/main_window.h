@@ -140,6 +140,11 @@ public:
     FileDialogSpec OpenPDlg;
     FileDialogSpec SavePDlg;
 
+signals:
+    // Emitted by ShowStatus after a panel's text changed: the sequence of reports of a
+    // command, which the panels alone (each keeping only its last line) cannot show.
+    void StatusShown(int panel, const QString& text);
+
 private:
     void CreateActions();
     void CreateMenus();

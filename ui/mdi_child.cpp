@@ -33,6 +33,8 @@ TMDIChild::TMDIChild(TfrmMain& frame, QWidget* parent) : QWidget(parent), frame_
 
     CreateWatermarkMenus();
     CreatePopupMenu();
+    ConnectWatermarkCommands();
+    ConnectToolboxCommands();
     // The picture carries the popup menu of image-processing commands: a right click on it
     // opens the menu where the mouse is.
     imgFile->setContextMenuPolicy(Qt::CustomContextMenu);
@@ -162,18 +164,6 @@ void TMDIChild::CreateWatermarkMenus() {
     attacks_ = {actIPCopyXhToXw, actIPApplyJpeg, actIPApplyBlurring, actIPApplyCroppingByZeroInQuarter,
                 actIPApplyCroppingByImgInQuarter, actIPApplyCroppingByZeroInHalf, actIpApplyCroppingByImgInHalf};
 
-    connect(actLoadW, &QAction::triggered, this, [this] { frame_.Run([this] { actLoadWExecute(); }); });
-}
-
-void TMDIChild::actLoadWExecute() {
-    if (Picture().empty()) {
-        frame_.Prompts().message("워터마킹 대상 이미지를 먼저 로딩하세요");
-        return;
-    }
-    frame_.pmuLoadFromFileClick();
-    frame_.ShowStatus(0, QStringLiteral("Loaded watermark image."));
-    UncheckAll();
-    if (!frame_.imgW0->IsEmpty()) actLoadW->setChecked(true);
 }
 
 void TMDIChild::pmnAboutClick() {
@@ -317,6 +307,20 @@ void TMDIChild::CreatePopupMenu() {
     act(nullptr, "Prewitt1TM1E", "Prewitt", "TemplateMatching1E");
     act(nullptr, "Hueckel1TM1E", "Hueckel", "TemplateMatching1E");
     act(nullptr, "Smoothing1NR", "Smoothing", "NoiseRemovement");
+
+    // Actions kept for operations this laboratory does not offer: no handler, no menu entry,
+    // the caption is the name.
+    for (const char* name :
+         {"Size1FP", "FeatureParameter1FD", "Ratio1FP", "RoundLength1FP", "Center1FP", "FrequencyProcessing1IR",
+          "DiscreteFourierTransform1FP", "FastFourierTransform1FP", "InverseFourierTransform1FP",
+          "TwoDimensionalFourierTransform1FP", "CreatingArtificialBlur1FP", "Filtering1IR", "InverseFilter1F",
+          "WienerFilter1F", "StructuredNoise1F", "MontionBlur_SpecialCase1F", "HomomorphieFilter1F", "Cooccurency1T",
+          "MaximumProbability1CO", "Moments1CO", "Contrast1CO", "Homogeneity1CO", "Entropy1CO", "Mean1CO",
+          "SizeTransform1GT", "LocationTranform1GT", "RotationTransform1GT", "ProjectionTranform1GT",
+          "RunLengthEdcoding1IC", "DPCM1IC", "VariableEncoding1IC", "Constrast1E"}) {
+        act(nullptr, name, name, "");
+    }
+    Action(QStringLiteral("FeatureParameter1FD"))->setText(QStringLiteral("FeatureParameter"));
 }
 
 }  // namespace quillfen::ui

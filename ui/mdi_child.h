@@ -2,6 +2,7 @@
 // TMDIChild: one document window. It owns its picture, its working gray image and its
 // watermarking workspace, the watermark menus with their step marks, and the popup menu of
 // image-processing commands.
+#include <functional>
 #include <memory>
 
 #include <QList>
@@ -53,7 +54,40 @@ public:
     // An action of ActionList1 or ActionList2 by name; nullptr when there is none.
     QAction* Action(const QString& name) const;
 
+    // ---- Watermark commands (watermark_commands.cpp) ------------------------------------
+    // Each checks the mark of the step before it (refusing with its own message otherwise),
+    // runs one workspace operation, shows the view it left, sets its own mark and reports.
     void actLoadWExecute();
+    void actGetWrExecute();
+    void actGetWaExecute();
+    void actGetYExecute();
+    void actGetYrExecute();
+    void actGetPExecute();
+    void actGetP_hatExecute();
+    void actGetYr_hatExecute();
+    void actGetY_hatExecute();
+    void actGetX_hatExecute();
+    void actGetPSNR_DiffExecute();
+    void actSaveX_hatExecute();
+    void actIPCopyXhToXwExecute();
+    void actIPApplyJpegExecute();
+    void actIPApplyBlurringExecute();
+    void actIPApplyCroppingByZeroInQuarterExecute();
+    void actIPApplyCroppingByImgInQuarterExecute();
+    void actIPApplyCroppingByZeroInHalfExecute();
+    void actIpApplyCroppingByImgInHalfExecute();
+    void actGetY_waveExecute();
+    void actGetYr_waveExecute();
+    void actGetP_waveExecute();
+    void actGetWa_waveExecute();
+    void actGetWr_waveExecute();
+    void actGetW_waveExecute();
+    void actGetNCExecute();
+    void actSaveW_waveExecute();
+
+    // ---- Image-processing commands (toolbox_commands.cpp) ------------------------------
+    // Shows FIpa's image again (CreateBitmap) after a toolbox operation.
+    void RedrawFromIpa();
     // Shows the about box; kept for a popup entry, none of which calls it today.
     void pmnAboutClick();
 
@@ -110,6 +144,32 @@ private:
     // A watermark command: checkable (its check is the step mark), and choosing it never
     // toggles the mark by itself; only the command's own code sets or clears it.
     QAction* StepAction(const char* name, const QString& caption);
+    void ConnectWatermarkCommands();
+    void ConnectToolboxCommands();
+
+    // Where a step's view goes: the document's picture or the "Extracted Watermark" panel.
+    enum class StepView { None, Document256, Document128, Panel128 };
+    // One row of the watermark command tables.
+    struct Step {
+        QAction* own;                   // the command's own mark
+        bool allowed;                   // the required mark is set
+        const char* refusal;            // shown in a modal box when it is not
+        bool busy;                      // hourglass cursor while the step runs
+        const char* start;              // panel 0 before the call; nullptr for none
+        std::function<void()> call;     // the one workspace operation
+        StepView view;
+        const char* end;                // panel 0 after the mark; nullptr for none
+        std::function<void()> report;   // result reports after the end text; may be empty
+    };
+    void RunStep(const Step& step);
+    // The attack pattern: clear the attack and extraction marks, run, show X_wave.
+    void RunAttack(QAction* own, bool busy, const std::function<void()>& call, const char* end);
+    // The two save commands: the save-picture dialog, then a bitmap file of `source`.
+    void RunSave(QAction* own, bool allowed, const char* refusal, const char* start,
+                 const std::function<const Bitmap&()>& source, const char* end);
+    void ShowView(StepView view);
+    // A toolbox report built in FStatusText and written to panel 1.
+    void ReportInStatusText(const QString& text);
 
     TfrmMain& frame_;
     QScrollArea* scroll_;

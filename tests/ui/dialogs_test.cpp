@@ -192,6 +192,23 @@ private slots:
         QCOMPARE(buttons, 1);
     }
 
+    // A box opened during a step under the hourglass is answered with the arrow; the
+    // hourglass is back when it closes.
+    void boxesDuringABusyStepShowTheArrow() {
+        GuiPrompts prompts;
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+        Qt::CursorShape seen = Qt::WaitCursor;
+        WhenModal([&](QWidget* modal) {
+            seen = QApplication::overrideCursor()->shape();
+            static_cast<QMessageBox*>(modal)->button(QMessageBox::Ok)->click();
+        });
+        prompts.message("PSNR is infinite value");
+        QCOMPARE(seen, Qt::ArrowCursor);
+        QCOMPARE(QApplication::overrideCursor()->shape(), Qt::WaitCursor);
+        QApplication::restoreOverrideCursor();
+        QVERIFY(QApplication::overrideCursor() == nullptr);
+    }
+
     void inputBoxAnswersOrCancels() {
         GuiPrompts prompts;
         QString caption;

@@ -510,7 +510,7 @@ private slots:
         QCOMPARE(doc->ExtractionMarks().size(), 8);
         QCOMPARE(doc->AttackMarks().size(), 7);
         for (QAction* a : doc->ActionList2) QVERIFY(a->isCheckable());
-        doc->actGetWr->trigger();  // not wired yet: choosing it must not set its mark
+        doc->actGetWr->trigger();  // refused on a fresh document: its mark stays clear
         QVERIFY(!doc->actGetWr->isChecked());
         QVERIFY(!doc->AnyAttackChecked());
         doc->actIPApplyBlurring->setChecked(true);
