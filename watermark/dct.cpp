@@ -206,7 +206,7 @@ template <typename Plane>
 void ForwardBlocks(const Plane& plane, bool literalForm, TWatermark::Reals& coefficients) {
     double block[64];
     double out[64];
-    for (int k = 0; k < kBlocks; ++k) {
+    for (int k = 0; k < TWatermark::kBlocks; ++k) {
         LoadBlock(plane, k, block);
         if (literalForm) {
             literal::Fdct8x8(block, out);
