@@ -24,7 +24,7 @@ namespace {
 // Answers every file dialog with one prepared name.
 class ScriptedDialogs : public quillfen::ui::FileDialogs {
 public:
-    std::optional<quillfen::ui::FileDialogResult> Execute(const quillfen::ui::FileDialogSpec&, QWidget*) override {
+    std::optional<quillfen::ui::FileDialogResult> Execute(const quillfen::ui::FileDialogRequest&, QWidget*) override {
         return quillfen::ui::FileDialogResult{next, 1};
     }
     QString next;

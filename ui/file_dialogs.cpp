@@ -57,19 +57,19 @@ void AddPreview(QFileDialog& dialog) {
 
 }  // namespace
 
-std::optional<FileDialogResult> QtFileDialogs::Execute(const FileDialogSpec& spec, QWidget* parent) {
+std::optional<FileDialogResult> QtFileDialogs::Execute(const FileDialogRequest& request, QWidget* parent) {
     QFileDialog dialog(parent);
-    dialog.setObjectName(spec.name);
-    const QStringList filters = ToQtNameFilters(spec.filter);
+    dialog.setObjectName(request.name);
+    const QStringList filters = ToQtNameFilters(request.filter);
     dialog.setNameFilters(filters);
-    if (spec.filterIndex >= 1 && spec.filterIndex <= filters.size()) {
-        dialog.selectNameFilter(filters[spec.filterIndex - 1]);
+    if (request.filterIndex >= 1 && request.filterIndex <= filters.size()) {
+        dialog.selectNameFilter(filters[request.filterIndex - 1]);
     }
-    dialog.setDirectory(spec.initialDir);
-    const bool save = spec.kind == FileDialogKind::Save || spec.kind == FileDialogKind::SavePicture;
+    dialog.setDirectory(request.initialDir);
+    const bool save = request.kind == FileDialogKind::Save || request.kind == FileDialogKind::SavePicture;
     dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
     dialog.setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
-    if (spec.kind == FileDialogKind::OpenPicture) AddPreview(dialog);
+    if (request.kind == FileDialogKind::OpenPicture) AddPreview(dialog);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
     FileDialogResult result;
     result.fileName = dialog.selectedFiles().front();

@@ -12,7 +12,7 @@ namespace quillfen::ui {
 
 enum class FileDialogKind { Open, Save, OpenPicture, SavePicture };
 
-struct FileDialogSpec {
+struct FileDialogRequest {
     QString name;           // openDlg, SaveDlg, OpenPDlg, SavePDlg
     FileDialogKind kind = FileDialogKind::Open;
     QString filter;         // "Description|patterns|Description|patterns..." as the dialogs list them
@@ -34,13 +34,13 @@ class FileDialogs {
 public:
     virtual ~FileDialogs() = default;
     // Runs the dialog; nothing when the user cancels.
-    virtual std::optional<FileDialogResult> Execute(const FileDialogSpec& spec, QWidget* parent) = 0;
+    virtual std::optional<FileDialogResult> Execute(const FileDialogRequest& request, QWidget* parent) = 0;
 };
 
 // Modal QFileDialog. The save dialog asks before replacing an existing file.
 class QtFileDialogs : public FileDialogs {
 public:
-    std::optional<FileDialogResult> Execute(const FileDialogSpec& spec, QWidget* parent) override;
+    std::optional<FileDialogResult> Execute(const FileDialogRequest& request, QWidget* parent) override;
 };
 
 }  // namespace quillfen::ui

@@ -406,10 +406,10 @@ void TfrmMain::AppIdle() {
     Property1->setEnabled(any);
 }
 
-std::optional<FileDialogResult> TfrmMain::ExecuteDialog(FileDialogSpec& spec) {
-    spec.initialDir = QCoreApplication::applicationDirPath();
-    std::optional<FileDialogResult> result = dialogs_.Execute(spec, this);
-    if (result) spec.filterIndex = result->filterIndex;
+std::optional<FileDialogResult> TfrmMain::ExecuteDialog(FileDialogRequest& request) {
+    request.initialDir = QCoreApplication::applicationDirPath();
+    std::optional<FileDialogResult> result = dialogs_.Execute(request, this);
+    if (result) request.filterIndex = result->filterIndex;
     return result;
 }
 

@@ -60,7 +60,7 @@ public:
     void pmuLoadFromFileClick();
     // Runs a file dialog (with its initial folder set to the program's folder); the chosen
     // filter index is remembered for the next time, as the dialogs always did.
-    std::optional<FileDialogResult> ExecuteDialog(FileDialogSpec& spec);
+    std::optional<FileDialogResult> ExecuteDialog(FileDialogRequest& request);
 
     // ---- Its own operations ----------------------------------------------------------
     // Creates a document window for an image file; nothing (and no window) when no file of
@@ -135,10 +135,10 @@ public:
     QMenu* mnuOptions;
     QMenu* mnuHelp;
 
-    FileDialogSpec openDlg;
-    FileDialogSpec SaveDlg;
-    FileDialogSpec OpenPDlg;
-    FileDialogSpec SavePDlg;
+    FileDialogRequest openDlg;
+    FileDialogRequest SaveDlg;
+    FileDialogRequest OpenPDlg;
+    FileDialogRequest SavePDlg;
 
 signals:
     // Emitted by ShowStatus after a panel's text changed: the sequence of reports of a

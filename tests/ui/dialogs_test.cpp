@@ -229,7 +229,7 @@ private slots:
 
     void qtFileDialogReportsTheChosenFilter() {
         test::TempDir dir;
-        FileDialogSpec spec{QStringLiteral("SaveDlg"), FileDialogKind::Save,
+        FileDialogRequest request{QStringLiteral("SaveDlg"), FileDialogKind::Save,
                             QStringLiteral("Bitmap Image File(*.bmp)|*.bmp|Jpeg Image File(*.jpg)|*.jpg|"
                                            "Portable Grayscale Map P5 (*.pgm)|*.pgm"),
                             1, QString::fromStdString(dir.path().string())};
@@ -244,20 +244,20 @@ private slots:
             dialog->selectFile(QStringLiteral("result"));
             static_cast<QDialog*>(dialog)->accept();
         });
-        const std::optional<FileDialogResult> result = dialogs.Execute(spec, nullptr);
+        const std::optional<FileDialogResult> result = dialogs.Execute(request, nullptr);
         QVERIFY(result.has_value());
         QCOMPARE(result->filterIndex, 3);
         QVERIFY(result->fileName.endsWith(QStringLiteral("/result")));
         QCOMPARE(filters.size(), 3);
         WhenModal([](QWidget* modal) { static_cast<QDialog*>(modal)->reject(); });
-        QVERIFY(!dialogs.Execute(spec, nullptr).has_value());
+        QVERIFY(!dialogs.Execute(request, nullptr).has_value());
     }
 
     void pictureDialogPreviewsTheFile() {
         test::TempDir dir;
         const std::string mark = dir.file("mark.pgm");
         std::filesystem::copy_file(test::SamplePath("seal-128.pgm"), mark);
-        FileDialogSpec spec{QStringLiteral("OpenPDlg"), FileDialogKind::OpenPicture,
+        FileDialogRequest request{QStringLiteral("OpenPDlg"), FileDialogKind::OpenPicture,
                             QStringLiteral("PortableGrayscaleMap P5(*.pgm)|*.pgm"), 1,
                             QString::fromStdString(dir.path().string())};
         QtFileDialogs dialogs;
@@ -272,7 +272,7 @@ private slots:
             QVERIFY(preview->pixmap().isNull());  // an unreadable file shows nothing
             static_cast<QDialog*>(dialog)->reject();
         });
-        QVERIFY(!dialogs.Execute(spec, nullptr).has_value());
+        QVERIFY(!dialogs.Execute(request, nullptr).has_value());
         QVERIFY(previewed);
     }
 };

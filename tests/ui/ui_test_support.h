@@ -16,8 +16,8 @@ namespace quillfen::test {
 // records what was asked.
 class ScriptedFileDialogs : public ui::FileDialogs {
 public:
-    std::optional<ui::FileDialogResult> Execute(const ui::FileDialogSpec& spec, QWidget*) override {
-        asked.push_back(spec);
+    std::optional<ui::FileDialogResult> Execute(const ui::FileDialogRequest& request, QWidget*) override {
+        asked.push_back(request);
         if (answers.empty()) return std::nullopt;
         const Prepared answer = answers.front();
         answers.pop_front();
@@ -34,7 +34,7 @@ public:
         ui::FileDialogResult result;
     };
     std::deque<Prepared> answers;
-    std::vector<ui::FileDialogSpec> asked;
+    std::vector<ui::FileDialogRequest> asked;
 };
 
 // A width x height gray picture whose pixel (x, y) is (x * 7 + y * 3) mod 256.
