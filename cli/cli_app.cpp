@@ -26,8 +26,7 @@ int Run(int argc, char** argv) {
         return app.exit(e);
     } catch (const CLI::ParseError& e) {
         if (e.get_exit_code() == 0) return app.exit(e);
-        std::cerr << "quillfen-cli: " << e.what() << '\n';
-        std::cerr << "Run 'quillfen-cli --help' for usage.\n";
+        std::cerr << "quillfen-cli: " << e.what() << " (see quillfen-cli --help)\n";
         return kExitUsage;
     } catch (const CommandFailure& failure) {
         if (!failure.message.empty()) std::cerr << "quillfen-cli: " << failure.message << '\n';
@@ -37,6 +36,9 @@ int Run(int argc, char** argv) {
         return kExitFailed;
     } catch (const std::bad_alloc&) {
         std::cerr << "quillfen-cli: out of memory\n";
+        return kExitFailed;
+    } catch (const std::exception& e) {
+        std::cerr << "quillfen-cli: " << e.what() << '\n';
         return kExitFailed;
     }
     return kExitOk;

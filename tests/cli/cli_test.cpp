@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -23,6 +24,7 @@ TEST(Cli, InfoPrintsSizeAndHistogramSummary) {
 TEST(Cli, UsageErrorsExitWithTwoAndOneLine) {
     CliResult r = RunCli({"info"});
     EXPECT_EQ(r.code, 2);
+    EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
     r = RunCli({"no-such-command"});
     EXPECT_EQ(r.code, 2);
     r = RunCli({"info", "/nonexistent/file.pgm"});
