@@ -11,9 +11,13 @@ if ! command -v clang++ >/dev/null; then
   echo "fuzz.sh: clang++ is not installed (scripts/install-deps.sh installs it)" >&2
   exit 2
 fi
-CC=clang CXX=clang++ cmake -S "$here" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-  -DQF_FUZZ=ON >/dev/null || exit 2
-cmake --build "$build" -j "$(nproc)" >/dev/null || exit 2
+mkdir -p "$build"
+if ! { CC=clang CXX=clang++ cmake -S "$here" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+         -DQF_FUZZ=ON && cmake --build "$build" -j "$(nproc)"; } >"$build/build.log" 2>&1; then
+  echo "fuzz.sh: building the fuzz targets failed:" >&2
+  tail -n 30 "$build/build.log" >&2
+  exit 2
+fi
 
 status=0
 printf '%-12s %12s %10s %s\n' target executions findings result

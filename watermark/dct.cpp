@@ -145,11 +145,9 @@ void StoreBlock(const double* in, int block, std::vector<double>& plane) {
         for (int y = 0; y < 8; ++y) plane[(top + x) * kSize + left + y] = in[x * 8 + y];
 }
 
-// The stretch rule of one n x n block of a plane with `stride` values per row. The scaling
-// loop is compiled for wide vectors too: each value is one division and one rounding, so
-// the lanes give the scalar bits.
+// The stretch rule of one n x n block of a plane with `stride` values per row. Each value is
+// one division and one rounding, so vectorised lanes give the scalar bits.
 template <int n>
-__attribute__((target_clones("avx512f", "avx2", "default")))
 void StretchOne(const double* values, int stride, std::uint8_t* view) {
     // Smallest and largest value, starting from 10000 and -10000. Taken per column first, then
     // across the columns: the same extremes as one scan in row-major order (the order can
