@@ -227,31 +227,34 @@ void TWatermark::FdctReals(const Reals& plane, Reals& coefficients) {
     StretchBlock(coefficients, kSize, 8, Display256);
 }
 
-void TWatermark::IdctToReals(const Reals& coefficients, Reals& plane) const {
+namespace {
+
+// Inverse transform of block k of a coefficient plane.
+void InverseBlock(const TWatermark::Reals& coefficients, int k, bool literalForm, double* out) {
     double block[64];
+    LoadBlock(coefficients, k, block);
+    if (literalForm) {
+        literal::Idct8x8(block, out);
+    } else {
+        Idct8x8(block, out);
+    }
+}
+
+}  // namespace
+
+void TWatermark::IdctToReals(const Reals& coefficients, Reals& plane) const {
     double out[64];
     for (int k = 0; k < kBlocks; ++k) {
-        LoadBlock(coefficients, k, block);
-        if (Literal) {
-            literal::Idct8x8(block, out);
-        } else {
-            Idct8x8(block, out);
-        }
+        InverseBlock(coefficients, k, Literal, out);
         for (double& f : out) f = f + 0.5;
         StoreBlock(out, k, plane);
     }
 }
 
 void TWatermark::IdctToBytes(const Reals& coefficients, Bytes& plane) const {
-    double block[64];
     double out[64];
     for (int k = 0; k < kBlocks; ++k) {
-        LoadBlock(coefficients, k, block);
-        if (Literal) {
-            literal::Idct8x8(block, out);
-        } else {
-            Idct8x8(block, out);
-        }
+        InverseBlock(coefficients, k, Literal, out);
         const int top = 8 * (k / 32);
         const int left = 8 * (k % 32);
         for (int x = 0; x < 8; ++x)
