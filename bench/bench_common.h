@@ -5,7 +5,7 @@
 
 #include <functional>
 
-#include "tests/image/toolbox_images.h"
+#include "tests/toolbox/toolbox_images.h"
 
 namespace quillfen::bench {
 

@@ -2,7 +2,7 @@
 // The 512 x 512 bundled photograph as a working image, loaded once per benchmark program.
 #include <string>
 
-#include "image/picture_files.h"
+#include "io/picture_files.h"
 #include "image/rix_ipa.h"
 
 namespace quillfen::bench {

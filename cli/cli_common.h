@@ -5,7 +5,7 @@
 
 #include <CLI/CLI.hpp>
 
-#include "image/picture_files.h"
+#include "io/picture_files.h"
 #include "image/rix_ipa.h"
 #include "image/user_prompts.h"
 

@@ -17,7 +17,7 @@
 #include "cli/cli_common.h"
 #include "image/errors.h"
 #include "image/number_format.h"
-#include "image/pgm.h"
+#include "io/pgm.h"
 #include "watermark/watermark.h"
 
 namespace quillfen::cli {

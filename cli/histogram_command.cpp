@@ -5,7 +5,7 @@
 
 #include "cli/cli_common.h"
 #include "cli/toolbox_runner.h"
-#include "image/histogram_chart.h"
+#include "toolbox/histogram_chart.h"
 #include "image/number_format.h"
 
 namespace quillfen::cli {

@@ -18,10 +18,10 @@
 #include <QVBoxLayout>
 
 #include "image/errors.h"
-#include "image/file_write.h"
-#include "image/jpeg.h"
-#include "image/pgm.h"
-#include "image/picture_files.h"
+#include "io/file_write.h"
+#include "io/jpeg.h"
+#include "io/pgm.h"
+#include "io/picture_files.h"
 #include "image/user_prompts.h"
 #include "ui/about_dialog.h"
 #include "ui/mdi_child.h"

@@ -9,7 +9,7 @@
 
 #include "image/errors.h"
 #include "image/number_format.h"
-#include "image/picture_files.h"
+#include "io/picture_files.h"
 #include "image/user_prompts.h"
 #include "ui/main_window.h"
 #include "ui/mdi_child.h"

@@ -8,7 +8,7 @@
 #include <nlohmann/json.hpp>
 
 #include "image/bitmap.h"
-#include "image/pgm.h"
+#include "io/pgm.h"
 #include "tests/cli/run_cli.h"
 #include "tests/test_support.h"
 

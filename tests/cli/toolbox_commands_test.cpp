@@ -5,9 +5,9 @@
 #include <string>
 #include <vector>
 
-#include "image/picture_files.h"
+#include "io/picture_files.h"
 #include "image/rix_ipa.h"
-#include "tests/image/toolbox_images.h"
+#include "tests/toolbox/toolbox_images.h"
 #include "tests/cli/run_cli.h"
 #include "tests/test_support.h"
 

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "image/bitmap.h"
-#include "image/picture_files.h"
+#include "io/picture_files.h"
 #include "tests/cli/run_cli.h"
 #include "tests/test_support.h"
 

@@ -2,7 +2,7 @@
 #include <cstdint>
 
 #include "image/errors.h"
-#include "image/jpeg.h"
+#include "io/jpeg.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     try {

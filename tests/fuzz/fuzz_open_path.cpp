@@ -8,7 +8,7 @@
 #include <string>
 
 #include "image/errors.h"
-#include "image/picture_files.h"
+#include "io/picture_files.h"
 #include "image/rix_ipa.h"
 #include "watermark/watermark.h"
 

@@ -4,7 +4,7 @@
 #include <memory>
 
 #include "image/errors.h"
-#include "image/pgm.h"
+#include "io/pgm.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     if (size == 0) return 0;  // fmemopen refuses empty buffers; the file tests cover empty files

@@ -2,7 +2,7 @@
 #include <cstdint>
 
 #include "image/errors.h"
-#include "image/picture_files.h"
+#include "io/picture_files.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     try {

@@ -13,7 +13,7 @@
 #include <jpeglib.h>
 
 #include "image/bitmap.h"
-#include "image/jpeg.h"
+#include "io/jpeg.h"
 
 namespace fs = std::filesystem;
 using quillfen::Bitmap;

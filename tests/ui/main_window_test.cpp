@@ -14,9 +14,9 @@
 #include <QToolBar>
 
 #include "image/errors.h"
-#include "image/jpeg.h"
-#include "image/pgm.h"
-#include "image/picture_files.h"
+#include "io/jpeg.h"
+#include "io/pgm.h"
+#include "io/picture_files.h"
 #include "tests/test_support.h"
 #include "tests/ui/ui_test_support.h"
 #include "ui/main_window.h"

@@ -21,7 +21,7 @@
 
 #include "image/errors.h"
 #include "image/number_format.h"
-#include "image/pgm.h"
+#include "io/pgm.h"
 #include "tests/test_support.h"
 #include "tests/ui/ui_test_support.h"
 #include "ui/histogram_window.h"

@@ -19,7 +19,7 @@
 
 #include "cli/cli_app.h"
 #include "image/number_format.h"
-#include "image/picture_files.h"
+#include "io/picture_files.h"
 #include "tests/test_support.h"
 #include "tests/ui/ui_test_support.h"
 #include "ui/main_window.h"

@@ -6,7 +6,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "image/picture_files.h"
+#include "io/picture_files.h"
 #include "tests/test_support.h"
 
 namespace quillfen {

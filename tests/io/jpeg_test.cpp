@@ -1,4 +1,4 @@
-#include "image/jpeg.h"
+#include "io/jpeg.h"
 
 #include <gtest/gtest.h>
 

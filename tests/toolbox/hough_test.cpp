@@ -4,7 +4,7 @@
 
 #include "image/errors.h"
 #include "image/rix_ipa.h"
-#include "tests/image/toolbox_images.h"
+#include "tests/toolbox/toolbox_images.h"
 
 namespace quillfen {
 namespace {

@@ -1,4 +1,4 @@
-#include "image/histogram_chart.h"
+#include "toolbox/histogram_chart.h"
 
 #include <algorithm>
 

@@ -1,4 +1,4 @@
-#include "image/jpeg.h"
+#include "io/jpeg.h"
 
 #include <csetjmp>
 #include <cstdio>
@@ -7,7 +7,7 @@
 #include <jpeglib.h>
 
 #include "image/errors.h"
-#include "image/file_write.h"
+#include "io/file_write.h"
 #include "image/limits.h"
 #include "image/user_prompts.h"
 

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "image/histogram_chart.h"
+#include "toolbox/histogram_chart.h"
 #include "bench/bench_sample.h"
 #include "image/rix_ipa.h"
 

@@ -1,4 +1,4 @@
-#include "image/thresholds.h"
+#include "toolbox/thresholds.h"
 
 #include <gtest/gtest.h>
 

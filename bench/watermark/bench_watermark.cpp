@@ -9,7 +9,7 @@
 #include <cstring>
 #include <string>
 
-#include "image/pgm.h"
+#include "io/pgm.h"
 #include "image/user_prompts.h"
 #include "watermark/dct.h"
 #include "watermark/watermark.h"

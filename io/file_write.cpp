@@ -1,4 +1,4 @@
-#include "image/file_write.h"
+#include "io/file_write.h"
 
 #include <cerrno>
 #include <cstdio>

@@ -3,7 +3,7 @@
 #include <string>
 
 #include "image/rix_ipa.h"
-#include "tests/image/toolbox_images.h"
+#include "tests/toolbox/toolbox_images.h"
 #include "tests/test_support.h"
 
 namespace quillfen {

@@ -3,7 +3,7 @@
 #include <vector>
 
 #include "image/errors.h"
-#include "image/histogram_chart.h"
+#include "toolbox/histogram_chart.h"
 #include "image/rix_ipa.h"
 
 namespace quillfen {

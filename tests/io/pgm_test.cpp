@@ -1,4 +1,4 @@
-#include "image/pgm.h"
+#include "io/pgm.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "image/picture_files.h"
+#include "io/picture_files.h"
 
 #include <gtest/gtest.h>
 

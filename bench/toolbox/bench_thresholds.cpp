@@ -7,7 +7,7 @@
 
 #include "bench/bench_sample.h"
 #include "image/rix_ipa.h"
-#include "image/thresholds.h"
+#include "toolbox/thresholds.h"
 
 namespace {
 

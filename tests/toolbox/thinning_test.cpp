@@ -5,7 +5,7 @@
 #include <utility>
 
 #include "image/rix_ipa.h"
-#include "tests/image/toolbox_images.h"
+#include "tests/toolbox/toolbox_images.h"
 
 namespace quillfen {
 namespace {

@@ -3,7 +3,7 @@
 // Reals are doubles evaluated in the order the formulas are written; "Round" is
 // std::nearbyint (ties to even). Degenerate inputs that would divide zero by zero are caught
 // before the image changes and reported as MathError, never turned into NaN thresholds.
-#include "image/thresholds.h"
+#include "toolbox/thresholds.h"
 
 #include <algorithm>
 #include <cmath>

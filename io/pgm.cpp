@@ -1,4 +1,4 @@
-#include "image/pgm.h"
+#include "io/pgm.h"
 
 #include <cerrno>
 #include <cstring>
@@ -6,7 +6,7 @@
 #include <sys/stat.h>
 
 #include "image/errors.h"
-#include "image/file_write.h"
+#include "io/file_write.h"
 #include "image/limits.h"
 #include "image/number_format.h"
 

@@ -1,4 +1,4 @@
-#include "image/picture_files.h"
+#include "io/picture_files.h"
 
 #include <cstring>
 
@@ -12,10 +12,10 @@
 #include <QString>
 
 #include "image/errors.h"
-#include "image/file_write.h"
-#include "image/jpeg.h"
+#include "io/file_write.h"
+#include "io/jpeg.h"
 #include "image/limits.h"
-#include "image/pgm.h"
+#include "io/pgm.h"
 #include "image/vector_state.h"
 
 namespace quillfen {
