@@ -27,7 +27,6 @@ void RegisterShow(CLI::App& group) {
     cmd->add_option("CHART", *chart, "chart picture to write (.png, or any picture extension)");
     cmd->callback([input, chart] {
         TRixIPA ipa = LoadIpaOrFail(*input);
-        ipa.ComputeHistogram();
         const std::string mean = FormatNoLeadingZero(ipa.GetMean(), 2);
         if (!chart->empty()) SavePictureOrFail(*chart, DrawHistogramChart(ipa.GetHistogramCounts()), false);
         PrintLine("Pixels : " + std::to_string(ipa.GetPixels()));

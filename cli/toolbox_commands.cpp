@@ -1,6 +1,7 @@
 // quillfen-cli edge, thin, noise, invert and label: each loads INPUT, runs one toolbox
 // operation on it, saves OUTPUT and prints the operation's report line (toolbox_runner.h).
 #include <functional>
+#include <iostream>
 #include <memory>
 #include <string>
 #include <vector>
@@ -111,13 +112,12 @@ void RegisterInvertCommand(CLI::App& app) {
 void RegisterLabelCommand(CLI::App& app) {
     AddToolboxOperation(app, "label", "Paint each white (255) object with its own gray level, 254 downwards",
                    ToolboxOperation([](TRixIPA& ipa) {
-                       StderrPrompts prompts;  // "Many Labels in this image" goes to stderr
-                       const int count = ipa.Labeling(prompts);
-                       if (count == -1) {
-                           ipa.Undo();
-                           throw CommandFailure{kExitFailed, ""};  // the message is already out
+                       try {
+                           return "Number of Object = " + std::to_string(ipa.Labeling());
+                       } catch (const TooManyObjectsError& e) {
+                           std::cerr << e.what() << '\n';
+                           throw CommandFailure{kExitFailed, ""};
                        }
-                       return "Number of Object = " + std::to_string(count);
                    }));
 }
 

@@ -81,7 +81,6 @@ void TfrmHistogram::DrawGrayScale(QPainter& painter) const {
 }
 
 void TfrmHistogram::DrawHistogram() {
-    IPA->ComputeHistogram();
     const QRgb face = palette().color(QPalette::Button).rgb();
     chart_.fill(Qt::black);
     std::int64_t max = 0;

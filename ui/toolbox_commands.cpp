@@ -181,14 +181,9 @@ void TMDIChild::ConnectToolboxCommands() {
     });
 
     on("Labeling1FD", [this] {
-        const int n = FIpa->Labeling(frame_.Prompts());
-        // Too many objects: the labelling has been told to the user and is taken back.
-        if (n == -1) {
-            FIpa->Undo();
-        } else {
-            frame_.ShowStatus(1, QStringLiteral("Number of Object = ") + Num(n));
-        }
+        const int n = FIpa->Labeling();
         RedrawFromIpa();
+        frame_.ShowStatus(1, QStringLiteral("Number of Object = ") + Num(n));
     });
 
     on("Inverse1E", [this] {

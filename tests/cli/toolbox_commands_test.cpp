@@ -57,7 +57,7 @@ TEST(Toolbox2Cli, EachCommandWritesTheOperationsResultAndPrintsItsReport) {
         {{"noise", "contract"}, [](TRixIPA& i) { i.NoiseContraction(); }, "Noise Removement by Contraction algorithm"},
         {{"noise", "expand"}, [](TRixIPA& i) { i.NoiseExpansion(); }, "Noise Removement by Expansion algorithm"},
         {{"invert"}, [](TRixIPA& i) { i.Inverse(); }, "Inversed image"},
-        {{"label"}, [](TRixIPA& i) { test::RecordingPrompts p; i.Labeling(p); }, "Number of Object = 3"},
+        {{"label"}, [](TRixIPA& i) { i.Labeling(); }, "Number of Object = 3"},
     };
     test::TempDir dir;
     // Three white objects on a textured background, so that every operation has work to do.

@@ -501,8 +501,12 @@ private slots:
         });
         const Bitmap before = doc->Picture();
         TRixIPA reference = Copy(doc);
-        RecordingPrompts silent;
-        QCOMPARE(reference.Labeling(silent), objects);
+        int counted = -1;
+        try {
+            counted = reference.Labeling();
+        } catch (const TooManyObjectsError&) {
+        }
+        QCOMPARE(counted, objects);
         Choose(doc, "Labeling1FD");
         if (objects >= 0) {
             QVERIFY(prompts->shown.empty());
