@@ -84,9 +84,9 @@ void TMDIChild::ConnectWatermarkCommands() {
 void TMDIChild::ShowView(StepView view) {
     switch (view) {
     case StepView::None: break;
-    case StepView::Document256: SetPicture(TWatermark::MakeBitmap256(FWatermark->GetDisplay256())); break;
-    case StepView::Document128: SetPicture(TWatermark::MakeBitmap128(FWatermark->GetDisplay128())); break;
-    case StepView::Panel128: frame_.imgW0_w->SetPicture(TWatermark::MakeBitmap128(FWatermark->GetDisplay128())); break;
+    case StepView::Document256: SetPicture(TWatermark::MakeBitmap256(FWatermark->Display256())); break;
+    case StepView::Document128: SetPicture(TWatermark::MakeBitmap128(FWatermark->Display128())); break;
+    case StepView::Panel128: frame_.imgW0_w->SetPicture(TWatermark::MakeBitmap128(FWatermark->Display128())); break;
     }
 }
 
@@ -160,7 +160,7 @@ void TMDIChild::actGetWrExecute() {
              .call = [this] { FWatermark->GetWr(); },
              .view = StepView::Panel128,
              .end = "Complete to get Wr",
-             .report = [this] { frame_.ShowStatus(1, QStringLiteral("Wr count =") + QString::number(FWatermark->BlackCount)); }});
+             .report = [this] { frame_.ShowStatus(1, QStringLiteral("Wr count =") + QString::number(FWatermark->BlackCount())); }});
 }
 
 void TMDIChild::actGetWaExecute() {
@@ -172,7 +172,7 @@ void TMDIChild::actGetWaExecute() {
              .call = [this] { FWatermark->GetWa(); },
              .view = StepView::Panel128,
              .end = "Complete to get Wa",
-             .report = [this] { frame_.ShowStatus(1, QStringLiteral("Wa count =") + QString::number(FWatermark->BlackCount)); }});
+             .report = [this] { frame_.ShowStatus(1, QStringLiteral("Wa count =") + QString::number(FWatermark->BlackCount())); }});
 }
 
 void TMDIChild::actGetYExecute() {
@@ -219,7 +219,10 @@ void TMDIChild::actGetPSNR_DiffExecute() {
              .refusal = "먼저 Get X_hat을 수행하세요",
              .busy = false,
              .start = "Get PSNR & sum of Difference",
-             .call = [this, &result] { result = FWatermark->GetPSNR_Diff(frame_.Prompts()); },
+             .call = [this, &result] {
+                 result = FWatermark->GetPSNR_Diff();
+                 if (!result) frame_.Prompts().message("Watermarked image is equal to Original image\rPSNR is infinite value");
+             },
              .view = StepView::Document256,
              .end = "successfully got PSNR & sum of Difference",
              // Identical images have no PSNR; the workspace has already said so in a box.
@@ -242,7 +245,8 @@ void TMDIChild::actIPCopyXhToXwExecute() {
 void TMDIChild::actIPApplyJpegExecute() {
     RunAttack(actIPApplyJpeg, true,
               [this] {
-                  const std::optional<PsnrResult> result = FWatermark->ApplyJpeg(frame_.Prompts());
+                  const std::optional<PsnrResult> result = FWatermark->ApplyJpeg();
+                  if (!result) frame_.Prompts().message("Watermarked image is equal to Original image\rPSNR is infinite value");
                   // Written before X_wave is shown. Unchanged by the quantisation: no PSNR,
                   // and the sum of squared differences is exactly 0.
                   frame_.ShowStatus(1, QStringLiteral("PSNR = ") + (result ? Fixed5(result->Psnr) : QStringLiteral("infinite")));

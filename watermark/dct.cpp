@@ -219,12 +219,12 @@ void ForwardBlocks(const Plane& plane, bool literalForm, TWatermark::Reals& coef
 
 void TWatermark::FdctBytes(const Bytes& plane, Reals& coefficients) {
     ForwardBlocks(plane, Literal, coefficients);
-    StretchBlock(coefficients, kSize, 8, Display256);
+    StretchBlock(coefficients, kSize, 8, Display256_);
 }
 
 void TWatermark::FdctReals(const Reals& plane, Reals& coefficients) {
     ForwardBlocks(plane, Literal, coefficients);
-    StretchBlock(coefficients, kSize, 8, Display256);
+    StretchBlock(coefficients, kSize, 8, Display256_);
 }
 
 namespace {

@@ -18,6 +18,7 @@
 #include "io/pgm.h"
 #include "io/picture_files.h"
 #include "tests/test_support.h"
+#include "tests/watermark/workspace_buffers.h"
 #include "tests/ui/ui_test_support.h"
 #include "ui/main_window.h"
 #include "ui/mdi_child.h"
@@ -437,7 +438,7 @@ private slots:
         // The document now shows the top-left 256 x 256 part, which is X.
         QCOMPARE(doc->Picture().width(), 256);
         QCOMPARE(doc->Picture().height(), 256);
-        QCOMPARE(doc->FWatermark->GetX()[255], doc->Picture().blue(255, 0));
+        QCOMPARE(doc->FWatermark->X()[255], doc->Picture().blue(255, 0));
         QVERIFY(doc->actLoadW->isChecked());
         QCOMPARE(frame->StatusText(0), QStringLiteral("Watermark image[0] is loaded ") + mark);
         QVERIFY(!frame->imgW0->IsEmpty());
@@ -468,7 +469,7 @@ private slots:
         frame->pmuLoadFromFileClick();
         QVERIFY(prompts->shown.empty());
         QCOMPARE(frame->imgW0->Picture().width(), 128);
-        const std::vector<std::uint8_t>& w = doc->FWatermark->GetW();
+        const std::vector<std::uint8_t>& w = doc->FWatermark->W();
         QVERIFY(w[30 * 128 + 40] < 40);    // inside the black square
         QVERIFY(w[5 * 128 + 5] > 215);     // outside it
         QCOMPARE(static_cast<int>(w[120 * 128 + 120]), 255);  // the white extension

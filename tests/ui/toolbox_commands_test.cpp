@@ -23,6 +23,7 @@
 #include "image/number_format.h"
 #include "io/pgm.h"
 #include "tests/test_support.h"
+#include "tests/watermark/workspace_buffers.h"
 #include "tests/ui/ui_test_support.h"
 #include "ui/histogram_window.h"
 #include "ui/main_window.h"
@@ -304,7 +305,7 @@ private slots:
         if (report) status[1] = *report;
         QCOMPARE(Status(), status);
         if (report && expected.viaStatusText) QCOMPARE(doc->FStatusText, *report);
-        QVERIFY(doc->FWatermark->X == TWatermark().X);  // the workspace is not touched
+        QVERIFY(Buffers(*doc->FWatermark).X == TWatermark().X());  // the workspace is not touched
         QVERIFY(UndoesTo(doc, before));
     }
 

@@ -21,6 +21,7 @@
 #include "image/number_format.h"
 #include "io/picture_files.h"
 #include "tests/test_support.h"
+#include "tests/watermark/workspace_buffers.h"
 #include "tests/ui/ui_test_support.h"
 #include "ui/main_window.h"
 #include "ui/mdi_child.h"
@@ -199,11 +200,11 @@ private slots:
             marks << row.action->objectName();
             QCOMPARE(CheckedNames(doc), marks);
             switch (row.target) {
-            case Panel: QVERIFY2(frame->imgW0_w->Picture() == TWatermark::MakeBitmap128(doc->FWatermark->Display128), name); break;
-            case Document128: QVERIFY2(doc->Picture() == TWatermark::MakeBitmap128(doc->FWatermark->Display128), name); break;
-            case Document256: QVERIFY2(doc->Picture() == TWatermark::MakeBitmap256(doc->FWatermark->Display256), name); break;
+            case Panel: QVERIFY2(frame->imgW0_w->Picture() == TWatermark::MakeBitmap128(Buffers(*doc->FWatermark).Display128), name); break;
+            case Document128: QVERIFY2(doc->Picture() == TWatermark::MakeBitmap128(Buffers(*doc->FWatermark).Display128), name); break;
+            case Document256: QVERIFY2(doc->Picture() == TWatermark::MakeBitmap256(Buffers(*doc->FWatermark).Display256), name); break;
             }
-            if (row.action == doc->actGetX_hat) QVERIFY(doc->Picture() == TWatermark::MakeBitmap256(doc->FWatermark->X_hat));
+            if (row.action == doc->actGetX_hat) QVERIFY(doc->Picture() == TWatermark::MakeBitmap256(Buffers(*doc->FWatermark).X_hat));
         }
 
         const Row extraction[] = {
@@ -246,7 +247,7 @@ private slots:
             reports << QStringLiteral("0:") + attack.end;
             QCOMPARE(Texts(made), reports);
             for (const StatusEvent& e : made) QVERIFY2(e.busy == attack.busy, name);
-            QVERIFY2(doc->Picture() == TWatermark::MakeBitmap256(doc->FWatermark->X_wave), name);
+            QVERIFY2(doc->Picture() == TWatermark::MakeBitmap256(Buffers(*doc->FWatermark).X_wave), name);
             // Exactly this attack's mark in its group, nothing of the extraction group.
             QCOMPARE(CheckedNames(doc), embedded + QStringList{attack.action->objectName()});
 
@@ -255,7 +256,7 @@ private slots:
                 QCOMPARE(Texts(step), row.reports);
                 for (const StatusEvent& e : step) QVERIFY2(e.busy == row.busy, name);
             }
-            QVERIFY2(frame->imgW0_w->Picture() == TWatermark::MakeBitmap128(doc->FWatermark->W_wave), name);
+            QVERIFY2(frame->imgW0_w->Picture() == TWatermark::MakeBitmap128(Buffers(*doc->FWatermark).W_wave), name);
 
             const std::vector<StatusEvent> nc = Choose(doc->actGetNC);
             QCOMPARE(Texts(nc), (QStringList{"0:get the normalized cross-correlation.",
@@ -383,7 +384,7 @@ private slots:
         // Attacks other than JPEG leave the result panels alone.
         QCOMPARE(frame->StatusText(1), QStringLiteral("one"));
         QCOMPARE(frame->StatusText(2), QStringLiteral("two"));
-        QVERIFY(doc->FWatermark->X_wave == doc->FWatermark->X_hat);
+        QVERIFY(Buffers(*doc->FWatermark).X_wave == Buffers(*doc->FWatermark).X_hat);
     }
 
     // Identical images have no PSNR: the workspace's box, then "infinite" (and a zero Diff).
@@ -392,7 +393,7 @@ private slots:
         TMDIChild* doc = Loaded();
         EmbedUpTo(doc, doc->actGetX_hat);
         TWatermark& w = *doc->FWatermark;
-        for (std::size_t p = 0; p < w.X.size(); ++p) w.X_hat_real[p] = w.X[p];
+        for (std::size_t p = 0; p < Buffers(w).X.size(); ++p) Buffers(w).X_hat_real[p] = Buffers(w).X[p];
         const std::vector<StatusEvent> psnr = Choose(doc->actGetPSNR_Diff);
         QCOMPARE(prompts->shown.size(), std::size_t{1});
         QCOMPARE(prompts->shown[0].text, std::string("Watermarked image is equal to Original image\rPSNR is infinite value"));
@@ -401,9 +402,9 @@ private slots:
                                            "1:PSNR = infinite"}));
 
         // A flat X_hat that the quantisation steps of this scale carry exactly.
-        std::fill(w.X_hat.begin(), w.X_hat.end(), std::uint8_t{1});
-        std::fill(w.X_hat_real.begin(), w.X_hat_real.end(), 0.5);
-        w.QuantScale = 0.0625;
+        std::fill(Buffers(w).X_hat.begin(), Buffers(w).X_hat.end(), std::uint8_t{1});
+        std::fill(Buffers(w).X_hat_real.begin(), Buffers(w).X_hat_real.end(), 0.5);
+        w.SetQuantScale(0.0625);
         frame->ShowStatus(0, QStringLiteral("before"));
         const std::vector<StatusEvent> jpeg = Choose(doc->actIPApplyJpeg);
         QCOMPARE(prompts->shown.size(), std::size_t{2});
@@ -459,7 +460,7 @@ private slots:
         const QString wFile = Q(dir.file("extracted.bmp"));
         dialogs->Answer(wFile);
         doc->actSaveW_wave->trigger();
-        QVERIFY(ReadQtPicture(wFile.toStdString()).bitmap == TWatermark::MakeBitmap128(doc->FWatermark->W_wave));
+        QVERIFY(ReadQtPicture(wFile.toStdString()).bitmap == TWatermark::MakeBitmap128(Buffers(*doc->FWatermark).W_wave));
 
         // The panel emptied since (from another document's view of it): refused with a
         // reason instead of an empty file and a success report.
