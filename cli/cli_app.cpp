@@ -13,13 +13,7 @@ int Run(int argc, char** argv) {
     app.require_subcommand(1);
     RegisterInfoCommand(app);
     RegisterExperimentCommand(app);
-    RegisterThresholdCommand(app);
-    RegisterHistogramCommand(app);
-    RegisterEdgeCommand(app);
-    RegisterThinCommand(app);
-    RegisterNoiseCommand(app);
-    RegisterInvertCommand(app);
-    RegisterLabelCommand(app);
+    RegisterToolboxCommands(app);
     try {
         app.parse(argc, argv);
     } catch (const CLI::Success& e) {

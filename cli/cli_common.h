@@ -49,12 +49,9 @@ void PrintLine(const std::string& line);
 // Registration of each command family (one source file each).
 void RegisterInfoCommand(CLI::App& app);
 void RegisterExperimentCommand(CLI::App& app);
-void RegisterThresholdCommand(CLI::App& app);
-void RegisterHistogramCommand(CLI::App& app);
-void RegisterEdgeCommand(CLI::App& app);
-void RegisterThinCommand(CLI::App& app);
-void RegisterNoiseCommand(CLI::App& app);
-void RegisterInvertCommand(CLI::App& app);
-void RegisterLabelCommand(CLI::App& app);
+// The toolbox commands, from the toolbox catalogue (toolbox_commands.cpp).
+void RegisterToolboxCommands(CLI::App& app);
+// `histogram show`, added to the histogram group (histogram_command.cpp).
+void AddHistogramShow(CLI::App& group);
 
 }  // namespace quillfen::cli
