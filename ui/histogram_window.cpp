@@ -57,7 +57,7 @@ TfrmHistogram::TfrmHistogram(QWidget* parent) : QDialog(parent), IPA(&ownIpa_) {
     chart_.fill(Qt::black);
 }
 
-void TfrmHistogram::ShowModalFor(TRixIPA& ipa) {
+void TfrmHistogram::ShowModalFor(const TRixIPA& ipa) {
     IPA = &ipa;
     exec();
     IPA = &ownIpa_;

@@ -189,6 +189,9 @@ public:
     const TWatermark::Bytes& View(StepView view) const;
 
 private:
+    // The window tests set up rare workspace states (equal images) through it.
+    friend struct TestAccess;
+
     TWatermark workspace_;
     StepSet done_;
 };
