@@ -6,6 +6,11 @@
 // on it; the main frame only forwards commands to the active document and shows its panels.
 //
 // No Qt here, so that the model can be driven and checked without windows.
+//
+// In the program's first design these were fields of the window, named with the F prefix of
+// private fields: FIpa (the working image, here Image()), FWatermark (the workspace, now
+// inside the experiment), FPixelFormat (Format()) and FStatusText, a scratch string for the
+// reports, which Reports() replaces.
 #include <cstdint>
 #include <optional>
 #include <vector>

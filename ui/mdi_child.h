@@ -5,13 +5,12 @@
 // The main frame reaches the document through the few commands below and never writes into
 // it.
 //
-// Naming: the classes and components keep the names of the program's first, Delphi-style
-// design, which the rest of the code and the action names follow: a T prefix for classes,
-// frm for forms, act/mnu/pmu for actions and menu entries, img for pictures; the toolbox
-// actions carry the menu they belong to as a suffix ("1S" Segmentation, "1E" Entropy or Edge
-// Detection, "1FS" Fuzzy Set, "1H" Histogram, "1G1E" Gradient in Edge Detection, "1L1E"
-// Laplacian in Edge Detection, "1T" Thinning, "1NR" Noise Removement, "1FD" Feature
-// Detection).
+// Naming: the classes and components keep the names of the program's first design, which the
+// rest of the code and the action names follow: a T prefix for classes, frm for forms,
+// act/mnu/pmu for actions and menu entries, img for pictures; the toolbox actions carry the
+// menu they belong to as a suffix ("1S" Segmentation, "1E" Entropy or Edge Detection, "1FS"
+// Fuzzy Set, "1H" Histogram, "1G1E" Gradient in Edge Detection, "1L1E" Laplacian in Edge
+// Detection, "1T" Thinning, "1NR" Noise Removement, "1FD" Feature Detection).
 #include <QList>
 #include <QString>
 #include <QWidget>
