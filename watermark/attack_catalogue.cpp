@@ -189,12 +189,19 @@ std::string AcceptedValues(const AttackParameter& parameter) {
 }
 
 AttackedPicture ApplyAttackCell(const AttackCell& cell, const AttackInput& input, std::uint64_t seed) {
+    AttackedPicture picture;
+    ApplyAttackCell(cell, input, seed, picture);
+    return picture;
+}
+
+void ApplyAttackCell(const AttackCell& cell, const AttackInput& input, std::uint64_t seed,
+                     AttackedPicture& picture) {
     if (input.Host.size() != kPixels || input.Marked.size() != kPixels || input.MarkedReal.size() != kPixels)
         throw ArgumentError("an attack needs 256 x 256 host and watermarked pictures");
     for (const AttackStep& step : cell.Steps) CheckStep(step);
 
-    AttackedPicture picture{{input.Marked.begin(), input.Marked.end()},
-                            {input.MarkedReal.begin(), input.MarkedReal.end()}};
+    picture.Bytes.assign(input.Marked.begin(), input.Marked.end());
+    picture.Reals.assign(input.MarkedReal.begin(), input.MarkedReal.end());
     for (std::size_t i = 0; i < cell.Steps.size(); ++i) {
         const AttackStep& step = cell.Steps[i];
         if (IsWorkspaceAttack(step.Id)) {
@@ -206,7 +213,6 @@ AttackedPicture ApplyAttackCell(const AttackCell& cell, const AttackInput& input
         picture.Bytes = std::move(attacked.Pixels);
         picture.Reals.assign(picture.Bytes.begin(), picture.Bytes.end());
     }
-    return picture;
 }
 
 }  // namespace quillfen

@@ -113,5 +113,8 @@ struct AttackedPicture {
 // on every machine. Throws ArgumentError for planes of the wrong size or a step whose values
 // the catalogue refuses.
 AttackedPicture ApplyAttackCell(const AttackCell& cell, const AttackInput& input, std::uint64_t seed);
+// The same into `picture`, reusing its planes (for runs over many cells).
+void ApplyAttackCell(const AttackCell& cell, const AttackInput& input, std::uint64_t seed,
+                     AttackedPicture& picture);
 
 }  // namespace quillfen

@@ -82,21 +82,47 @@ GrayPlane::GrayPlane(int width, int height, std::uint8_t fill)
 GrayPlane::GrayPlane(int width, int height, std::vector<std::uint8_t> pixels)
     : Width(width), Height(height), Pixels(std::move(pixels)) {}
 
+// A running histogram per row (Huang's method): moving one pixel right takes one window
+// column out and one in, and the median moves from the last one by the few levels the
+// histogram changed. The value is the one a full sort of the window puts in the middle.
 GrayPlane MedianFilter(const GrayPlane& in, int k) {
     const int r = k / 2;
+    const int half = k * k / 2;  // the median is the value at this index of the sorted window
     GrayPlane out(in.Width, in.Height);
-    std::vector<std::uint8_t> window(static_cast<std::size_t>(k) * k);
-    for (int y = 0; y < in.Height; ++y)
+    std::vector<const std::uint8_t*> rows(static_cast<std::size_t>(k));
+    for (int y = 0; y < in.Height; ++y) {
+        for (int j = 0; j < k; ++j) rows[j] = &in.Pixels[Index(0, std::clamp(y - r + j, 0, in.Height - 1), in.Width)];
+        std::array<int, 256> histogram{};
+        const auto column = [&](int x, int change) {
+            const int c = std::clamp(x, 0, in.Width - 1);
+            for (int j = 0; j < k; ++j) histogram[rows[j][c]] += change;
+        };
+        for (int x = -r; x <= r; ++x) column(x, 1);
+        int median = 0;
+        int below = 0;  // window values below `median`
         for (int x = 0; x < in.Width; ++x) {
-            std::size_t n = 0;
-            for (int dy = -r; dy <= r; ++dy) {
-                const int yy = std::clamp(y + dy, 0, in.Height - 1);
-                for (int dx = -r; dx <= r; ++dx) window[n++] = in.At(std::clamp(x + dx, 0, in.Width - 1), yy);
+            if (x > 0) {
+                // Count how the moving columns change `below` before the histogram forgets.
+                const int outColumn = std::clamp(x - r - 1, 0, in.Width - 1);
+                const int inColumn = std::clamp(x + r, 0, in.Width - 1);
+                for (int j = 0; j < k; ++j) {
+                    below -= rows[j][outColumn] < median;
+                    below += rows[j][inColumn] < median;
+                }
+                column(x - r - 1, -1);
+                column(x + r, 1);
             }
-            const auto middle = window.begin() + static_cast<std::ptrdiff_t>(n / 2);
-            std::nth_element(window.begin(), middle, window.end());
-            out.At(x, y) = *middle;
+            while (below > half) {
+                --median;
+                below -= histogram[median];
+            }
+            while (below + histogram[median] <= half) {
+                below += histogram[median];
+                ++median;
+            }
+            out.At(x, y) = static_cast<std::uint8_t>(median);
         }
+    }
     return out;
 }
 
