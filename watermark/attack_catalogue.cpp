@@ -6,7 +6,7 @@
 
 #include "image/errors.h"
 #include "image/user_prompts.h"
-#include "watermark/attack_spec.h"
+#include "watermark/attack_list.h"
 #include "watermark/picture_attacks.h"
 #include "watermark/portable_math.h"
 #include "watermark/watermark.h"

@@ -87,7 +87,7 @@ struct AttackStep {
 };
 
 // One cell of a robustness run: the attacks applied left to right, and the cell's name as the
-// command line writes it (see attack_spec.h).
+// command line writes it (see attack_list.h).
 struct AttackCell {
     std::string Name;
     std::vector<AttackStep> Steps;

@@ -1,6 +1,6 @@
 #include "watermark/default_grid.h"
 
-#include "watermark/attack_spec.h"
+#include "watermark/attack_list.h"
 
 namespace quillfen {
 
@@ -46,7 +46,7 @@ std::string DefaultAttackList() {
     std::string list;
     for (const AttackFamily& family : kFamilies) {
         if (!list.empty()) list += ',';
-        list += family.Specs;
+        list += family.List;
     }
     return list;
 }

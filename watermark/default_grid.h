@@ -12,14 +12,14 @@ namespace quillfen {
 
 struct AttackFamily {
     const char* Family;
-    const char* Specs;   // an attack list as the command line takes it
+    const char* List;   // an attack list as the command line takes it
     const char* Source;
 };
 
 // The families in the order their cells come.
 std::span<const AttackFamily> DefaultAttackFamilies();
 
-// Every family's specs joined into one attack list.
+// Every family's entries joined into one attack list.
 std::string DefaultAttackList();
 
 // The expanded grid.

@@ -7,7 +7,7 @@
 
 #include "image/user_prompts.h"
 #include "io/pgm.h"
-#include "watermark/attack_spec.h"
+#include "watermark/attack_list.h"
 #include "watermark/default_grid.h"
 #include "watermark/metrics.h"
 #include "watermark/watermark.h"
@@ -96,7 +96,7 @@ BENCHMARK(BM_Ssim256)->Unit(benchmark::kMillisecond);
 // One benchmark per family of the default grid, to show where the grid's time goes.
 void RegisterFamilies() {
     for (const AttackFamily& family : DefaultAttackFamilies()) {
-        std::vector<AttackCell> cells = ParseAttackCells(family.Specs);
+        std::vector<AttackCell> cells = ParseAttackCells(family.List);
         benchmark::RegisterBenchmark(("BM_Family/" + std::string(family.Family)).c_str(),
                                      [cells](benchmark::State& state) { RunCells(state, cells); })
             ->Unit(benchmark::kMillisecond);

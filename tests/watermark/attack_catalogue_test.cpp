@@ -12,7 +12,7 @@
 #include "image/errors.h"
 #include "io/pgm.h"
 #include "tests/test_support.h"
-#include "watermark/attack_spec.h"
+#include "watermark/attack_list.h"
 #include "watermark/default_grid.h"
 #include "watermark/picture_attacks.h"
 #include "watermark/portable_math.h"
@@ -48,14 +48,14 @@ const TWatermark& Embedded() {
 
 AttackInput InputOf(const TWatermark& w) { return {w.X, w.X_hat, w.X_hat_real}; }
 
-AttackCell Cell(const std::string& spec) {
-    const std::vector<AttackCell> cells = ParseAttackCells(spec);
-    EXPECT_EQ(cells.size(), 1u) << spec;
+AttackCell Cell(const std::string& entry) {
+    const std::vector<AttackCell> cells = ParseAttackCells(entry);
+    EXPECT_EQ(cells.size(), 1u) << entry;
     return cells.front();
 }
 
-AttackedPicture Apply(const std::string& spec, std::uint64_t seed = 1) {
-    return ApplyAttackCell(Cell(spec), InputOf(Embedded()), seed);
+AttackedPicture Apply(const std::string& entry, std::uint64_t seed = 1) {
+    return ApplyAttackCell(Cell(entry), InputOf(Embedded()), seed);
 }
 
 bool SameReals(const std::vector<double>& a, const std::vector<double>& b) {
@@ -64,7 +64,7 @@ bool SameReals(const std::vector<double>& a, const std::vector<double>& b) {
 
 TEST(ApplyAttackCell, WorkspaceAttacksGiveTheWorkspaceBytesAndReals) {
     struct Case {
-        const char* spec;
+        const char* entry;
         void (*run)(TWatermark&);
     };
     const Case cases[] = {
@@ -97,9 +97,9 @@ TEST(ApplyAttackCell, WorkspaceAttacksGiveTheWorkspaceBytesAndReals) {
     for (const Case& c : cases) {
         TWatermark w = Embedded();
         c.run(w);
-        const AttackedPicture picture = Apply(c.spec);
-        EXPECT_EQ(picture.Bytes, w.X_wave) << c.spec;
-        EXPECT_TRUE(SameReals(picture.Reals, w.X_wave_real)) << c.spec;
+        const AttackedPicture picture = Apply(c.entry);
+        EXPECT_EQ(picture.Bytes, w.X_wave) << c.entry;
+        EXPECT_TRUE(SameReals(picture.Reals, w.X_wave_real)) << c.entry;
     }
 }
 
@@ -107,7 +107,7 @@ TEST(ApplyAttackCell, PictureAttacksWorkOnTheBytesAndGiveEqualReals) {
     const TWatermark& w = Embedded();
     const GrayPlane marked(256, 256, w.X_hat);
     struct Case {
-        const char* spec;
+        const char* entry;
         GrayPlane expected;
     };
     const Case cases[] = {
@@ -123,11 +123,11 @@ TEST(ApplyAttackCell, PictureAttacksWorkOnTheBytesAndGiveEqualReals) {
         {"quantize:levels=4+brightness:d=40", AdjustBrightness(QuantizeLevels(marked, 4), 40)},
     };
     for (const Case& c : cases) {
-        const AttackedPicture picture = Apply(c.spec);
-        EXPECT_EQ(picture.Bytes, c.expected.Pixels) << c.spec;
+        const AttackedPicture picture = Apply(c.entry);
+        EXPECT_EQ(picture.Bytes, c.expected.Pixels) << c.entry;
         EXPECT_TRUE(std::equal(picture.Reals.begin(), picture.Reals.end(), picture.Bytes.begin(),
                                picture.Bytes.end(), [](double r, std::uint8_t b) { return r == b; }))
-            << c.spec;
+            << c.entry;
     }
 }
 

@@ -1,6 +1,6 @@
 // Attack lists as the command line writes them: what they expand to, what each cell is
 // called, and the one-line refusals.
-#include "watermark/attack_spec.h"
+#include "watermark/attack_list.h"
 
 #include <gtest/gtest.h>
 
@@ -102,7 +102,7 @@ TEST(ParseAttackCells, CanonicalNamesParseBackToTheSameCells) {
     }
 }
 
-TEST(ParseAttackCells, RefusesBadListsWithOneLineNamingSpecValueAndRange) {
+TEST(ParseAttackCells, RefusesBadListsWithOneLineNamingEntryValueAndRange) {
     struct Case {
         const char* text;
         const char* message;
@@ -152,7 +152,7 @@ TEST(ParseAttackCells, RefusesBadListsWithOneLineNamingSpecValueAndRange) {
 }
 
 TEST(ParseAttackCells, RefusesListsBeyondTheCellLimit) {
-    // 10 x 10 x 10 x 10 x 11 cells in one spec, before any of them is made.
+    // 10 x 10 x 10 x 10 x 11 cells in one entry, before any of them is made.
     const std::string message =
         ErrorOf("shift:dx=1..10,dy=1..10+shift:dx=1..10,dy=1..10+rotate:deg=0..10");
     EXPECT_NE(message.find("gives more than 100000 cells"), std::string::npos) << message;

@@ -1,9 +1,9 @@
 #pragma once
-// Attack specifications as the command line writes them, their expansion into cells, and the
+// Attack lists as the command line writes them, their expansion into cells, and the
 // canonical name of a cell.
 //
-//   list      := spec { "," spec }
-//   spec      := step { "+" step }                   a combination, applied left to right
+//   list      := entry { "," entry }
+//   entry     := step { "+" step }                   a combination, applied left to right
 //   step      := attack [ ":" parameter { "," parameter } ]
 //   parameter := name "=" item { "," item }
 //   item      := number | number ".." number [ ":" step ]   an inclusive range
@@ -12,11 +12,11 @@
 // Examples: "real-jpeg:q=50", "real-jpeg:q=10..90:10", "median:k=3,5,7", "shift:dx=2,dy=-3",
 // "scale:f=0.9+real-jpeg:q=75", and lists of these: "real-jpeg:q=50,median:k=3,5,7,none".
 //
-// A comma separates list values, parameters and specs alike; what follows it decides which:
+// A comma separates list values, parameters and entries alike; what follows it decides which:
 //   - a number (it starts with a digit, "-" or ".") continues the value list of the last
 //     parameter;
 //   - a name directly followed by "=" starts another parameter of the same attack;
-//   - anything else (an attack name) starts the next spec.
+//   - anything else (an attack name) starts the next entry.
 // Numbers carry no "+" sign and no exponent, so "+" only ever joins a combination. Blanks
 // around the punctuation are ignored.
 //
@@ -26,7 +26,7 @@
 // and steps have at most 6 decimals; every value is read from its decimal text, so
 // "0.1..0.5:0.1" gives exactly the doubles of "0.1,0.2,0.3,0.4,0.5".
 //
-// Expansion: specs in the order written; within a spec, the cross product of the value lists
+// Expansion: entries in the order written; within an entry, the cross product of the value lists
 // of its steps' parameters, taken step by step from the left and within a step in catalogue
 // order, the last list varying fastest: "scale:f=0.9,1.1+real-jpeg:q=50,75" gives
 // scale 0.9 with q 50, 0.9 with 75, 1.1 with 50, 1.1 with 75. A parameter left out takes its
@@ -39,7 +39,7 @@
 // is "jpeg"), and the name parses back to the same cell.
 //
 // Every error is found before anything runs and thrown as one ArgumentError line naming the
-// spec, the value and what is accepted: syntax, unknown attack or parameter, a parameter
+// entry, the value and what is accepted: syntax, unknown attack or parameter, a parameter
 // given twice or missing, a zero or wrongly signed step, a range that misses its end, a value
 // out of range, a cell listed twice, or more than kMaxAttackCells cells.
 #include <string>

@@ -1,6 +1,6 @@
-// The attack list parser: a syntax pass that keeps the text of each spec, then a check and
-// expansion pass per spec, so that every message can quote the spec it is about.
-#include "watermark/attack_spec.h"
+// The attack list parser: a syntax pass that keeps the text of each entry, then a check and
+// expansion pass per entry, so that every message can quote the entry it is about.
+#include "watermark/attack_list.h"
 
 #include <charconv>
 #include <cstdint>
@@ -39,7 +39,7 @@ struct RawStep {
     std::vector<RawParameter> Parameters;
 };
 
-struct RawSpec {
+struct RawEntry {
     std::string Text;
     std::vector<RawStep> Steps;
 };
@@ -60,14 +60,14 @@ class Parser {
 public:
     explicit Parser(std::string_view text) : Text(text) {}
 
-    std::vector<RawSpec> List() {
-        std::vector<RawSpec> specs;
+    std::vector<RawEntry> List() {
+        std::vector<RawEntry> entries;
         SkipBlanks();
         if (AtEnd()) Fail("no attack given");
         for (;;) {
-            specs.push_back(Spec());
+            entries.push_back(Entry());
             SkipBlanks();
-            if (AtEnd()) return specs;
+            if (AtEnd()) return entries;
             if (Peek() != ',') Fail("unexpected " + Quoted(std::string(1, Peek())));
             ++Pos;
             SkipBlanks();
@@ -76,19 +76,19 @@ public:
     }
 
 private:
-    RawSpec Spec() {
+    RawEntry Entry() {
         const std::size_t start = Pos;
-        RawSpec spec;
-        spec.Steps.push_back(Step());
+        RawEntry entry;
+        entry.Steps.push_back(Step());
         for (;;) {
             SkipBlanks();
             if (AtEnd() || Peek() != '+') break;
             ++Pos;
             SkipBlanks();
-            spec.Steps.push_back(Step());
+            entry.Steps.push_back(Step());
         }
-        spec.Text = Trimmed(Text.substr(start, Pos - start));
-        return spec;
+        entry.Text = Trimmed(Text.substr(start, Pos - start));
+        return entry;
     }
 
     RawStep Step() {
@@ -123,7 +123,7 @@ private:
                 } else if (!AtEnd() && IsNameStart(Peek()) && NameFollowedByEquals()) {
                     another = true;
                 } else {
-                    Pos = comma;  // the comma ends the spec; the list reads it
+                    Pos = comma;  // the comma ends the entry; the list reads it
                     break;
                 }
             }
@@ -218,10 +218,10 @@ double ToDouble(const std::string& text) {
 
 double ToDouble(const Number& number) { return ToDouble(number.Text); }
 
-// The checks and expansion of one spec.
-class SpecChecker {
+// The checks and expansion of one entry.
+class EntryChecker {
 public:
-    explicit SpecChecker(const RawSpec& spec) : Spec(spec) {}
+    explicit EntryChecker(const RawEntry& entry) : Entry(entry) {}
 
     // Per step and parameter (catalogue order) the list of values.
     struct StepValues {
@@ -231,7 +231,7 @@ public:
 
     std::vector<StepValues> Check() {
         std::vector<StepValues> steps;
-        for (const RawStep& raw : Spec.Steps) steps.push_back(CheckStep(raw));
+        for (const RawStep& raw : Entry.Steps) steps.push_back(CheckStep(raw));
         return steps;
     }
 
@@ -345,10 +345,10 @@ private:
     }
 
     [[noreturn]] void Fail(const std::string& what) const {
-        throw ArgumentError("attack " + Quoted(Spec.Text) + ": " + what);
+        throw ArgumentError("attack " + Quoted(Entry.Text) + ": " + what);
     }
 
-    const RawSpec& Spec;
+    const RawEntry& Entry;
 };
 
 }  // namespace
@@ -381,19 +381,19 @@ std::string CanonicalAttackName(const std::vector<AttackStep>& steps) {
 }
 
 std::vector<AttackCell> ParseAttackCells(std::string_view text) {
-    const std::vector<RawSpec> specs = Parser(text).List();
+    const std::vector<RawEntry> entries = Parser(text).List();
     std::vector<AttackCell> cells;
-    std::map<std::string, std::string> specOfCell;  // canonical name -> spec that gave it
-    for (const RawSpec& spec : specs) {
-        const std::vector<SpecChecker::StepValues> steps = SpecChecker(spec).Check();
-        // The odometer over every value list of the spec, the last list fastest.
+    std::map<std::string, std::string> entryOfCell;  // canonical name -> entry that gave it
+    for (const RawEntry& entry : entries) {
+        const std::vector<EntryChecker::StepValues> steps = EntryChecker(entry).Check();
+        // The odometer over every value list of the entry, the last list fastest.
         std::vector<const std::vector<double>*> lists;
         std::size_t count = 1;
         for (const auto& step : steps)
             for (const auto& list : step.Lists) {
                 lists.push_back(&list);
                 if (count > kMaxAttackCells / list.size())
-                    throw ArgumentError("attack " + Quoted(spec.Text) + " gives more than " +
+                    throw ArgumentError("attack " + Quoted(entry.Text) + " gives more than " +
                                         std::to_string(kMaxAttackCells) + " cells");
                 count *= list.size();
             }
@@ -409,10 +409,10 @@ std::vector<AttackCell> ParseAttackCells(std::string_view text) {
                 cell.Steps.push_back(std::move(made));
             }
             cell.Name = CanonicalAttackName(cell.Steps);
-            const auto [where, fresh] = specOfCell.emplace(cell.Name, spec.Text);
+            const auto [where, fresh] = entryOfCell.emplace(cell.Name, entry.Text);
             if (!fresh)
                 throw ArgumentError("attack " + Quoted(cell.Name) + " is listed twice (by " + Quoted(where->second) +
-                                    (where->second == spec.Text ? "" : " and " + Quoted(spec.Text)) + ")");
+                                    (where->second == entry.Text ? "" : " and " + Quoted(entry.Text)) + ")");
             cells.push_back(std::move(cell));
             for (std::size_t d = lists.size(); d-- > 0;) {
                 if (++digit[d] < lists[d]->size()) break;
