@@ -209,14 +209,23 @@ private:
 
 double ToDouble(const std::string& text) {
     double value = 0;
-    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
-    // The parser only lets decimal digits through, so the one possible failure is a value
-    // beyond the double range, which every range check refuses anyway.
-    if (ec != std::errc() || end != text.data() + text.size()) return ec == std::errc::result_out_of_range ? 1e308 : 0;
+    std::from_chars(text.data(), text.data() + text.size(), value);
     return value + 0.0;  // no negative zero
 }
 
-double ToDouble(const Number& number) { return ToDouble(number.Text); }
+// The parser lets only decimal digits through, so the one failure left is a value beyond the
+// double range: a huge one becomes the largest double (refused by every range check with its
+// text as written), a tiny one zero.
+double ToDouble(const Number& number) {
+    double value = 0;
+    const auto [end, ec] = std::from_chars(number.Text.data(), number.Text.data() + number.Text.size(), value);
+    if (ec == std::errc::result_out_of_range) {
+        const bool huge = number.Whole.find_first_not_of('0') != std::string::npos;
+        if (!huge) return 0.0;
+        return number.Negative ? -1.7976931348623157e308 : 1.7976931348623157e308;
+    }
+    return value + 0.0;  // no negative zero
+}
 
 // The checks and expansion of one entry.
 class EntryChecker {

@@ -29,7 +29,7 @@ std::string ErrorOf(const std::string& text) {
 
 TEST(ParseAttackCells, ExpandsListsRangesAndCombinationsInOrder) {
     struct Case {
-        const char* text;
+        std::string text;
         std::vector<std::string> names;
     };
     const Case cases[] = {
@@ -56,6 +56,7 @@ TEST(ParseAttackCells, ExpandsListsRangesAndCombinationsInOrder) {
         {"rotate:deg=-0.5..0.5:0.25",
          {"rotate:deg=-0.5", "rotate:deg=-0.25", "rotate:deg=0", "rotate:deg=0.25", "rotate:deg=0.5"}},
         {"rotate:deg=-0", {"rotate:deg=0"}},
+        {("brightness:d=0." + std::string(400, '0') + "1"), {"brightness:d=0"}},
         {"gauss-noise:sigma=.5,007", {"gauss-noise:sigma=0.5", "gauss-noise:sigma=7"}},
         {" median : k = 3 , 5 , equalize + quantize:levels=4 ",
          {"median:k=3", "median:k=5", "equalize+quantize:levels=4"}},
@@ -104,7 +105,7 @@ TEST(ParseAttackCells, CanonicalNamesParseBackToTheSameCells) {
 
 TEST(ParseAttackCells, RefusesBadListsWithOneLineNamingEntryValueAndRange) {
     struct Case {
-        const char* text;
+        std::string text;
         const char* message;
     };
     const Case cases[] = {
@@ -128,6 +129,7 @@ TEST(ParseAttackCells, RefusesBadListsWithOneLineNamingEntryValueAndRange) {
         {"scale:f=0", "f=0 is out of range (accepted: 0.1..10)"},
         {"shift:dx=1,dx=2", "attack 'shift:dx=1,dx=2': parameter dx of shift is given twice"},
         {"real-jpeg:q=1..100000:1", "q=100000 is out of range"},
+        {("brightness:d=1" + std::string(400, '0')), "is out of range (accepted: -255..255)"},
         {"crop:frac=0.1234567..0.2", "range bounds and steps need at most 6 decimals"},
         {"median:k=3,3", "attack 'median:k=3' is listed twice (by 'median:k=3,3')"},
         {"median:k=3,median:k=1..5:2", "attack 'median:k=3' is listed twice (by 'median:k=3' and 'median:k=1..5:2')"},
