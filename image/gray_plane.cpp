@@ -2,6 +2,7 @@
 
 #include <stdexcept>
 #include <string>
+#include <utility>
 
 namespace quillfen {
 
@@ -24,6 +25,12 @@ GrayPlane::GrayPlane(int width, int height, std::vector<std::uint8_t> pixels)
     if (pixels_.size() != PixelCount(width, height))
         throw std::invalid_argument("GrayPlane: " + std::to_string(pixels_.size()) + " pixels for " +
                                     std::to_string(width) + " x " + std::to_string(height));
+}
+
+std::vector<std::uint8_t> GrayPlane::ReleasePixels() {
+    width_ = 0;
+    height_ = 0;
+    return std::move(pixels_);
 }
 
 GrayPlane GrayPlane::Mapped(const LevelTable& table) const {

@@ -38,6 +38,9 @@ public:
     std::uint8_t at(int x, int y) const { return pixels_[static_cast<std::size_t>(y) * width_ + x]; }
     std::uint8_t& at(int x, int y) { return pixels_[static_cast<std::size_t>(y) * width_ + x]; }
 
+    // The pixels, moved out; the plane is left empty (0 x 0).
+    std::vector<std::uint8_t> ReleasePixels();
+
     // A plane of the same size, every pixel mapped through `table`.
     GrayPlane Mapped(const LevelTable& table) const;
 

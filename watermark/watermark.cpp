@@ -56,6 +56,32 @@ void TWatermark::LoadX(Bitmap& bitmap) { LoadSquare(bitmap, kHostSize, X_); }
 
 void TWatermark::LoadW(Bitmap& bitmap) { LoadSquare(bitmap, kMarkSize, W_); }
 
+namespace {
+
+void CheckHostPlane(const char* name, std::size_t size) {
+    if (size != static_cast<std::size_t>(TWatermark::kHostPixels))
+        throw ArgumentError(std::string(name) + ": " + std::to_string(size) + " values, expected 256 x 256");
+}
+
+}  // namespace
+
+void TWatermark::LoadMarked(std::span<const std::uint8_t> host, std::span<const std::uint8_t> marked,
+                            std::span<const double> markedReal) {
+    if (!host.empty()) CheckHostPlane("host", host.size());
+    CheckHostPlane("watermarked picture", marked.size());
+    CheckHostPlane("watermarked picture (reals)", markedReal.size());
+    if (!host.empty()) X_.assign(host.begin(), host.end());
+    X_hat_.assign(marked.begin(), marked.end());
+    X_hat_real_.assign(markedReal.begin(), markedReal.end());
+}
+
+void TWatermark::LoadAttacked(std::span<const std::uint8_t> attacked, std::span<const double> attackedReal) {
+    CheckHostPlane("attacked picture", attacked.size());
+    CheckHostPlane("attacked picture (reals)", attackedReal.size());
+    X_wave_.assign(attacked.begin(), attacked.end());
+    X_wave_real_.assign(attackedReal.begin(), attackedReal.end());
+}
+
 Bitmap TWatermark::MakeBitmap256(const std::vector<std::uint8_t>& buffer) {
     return Bitmap::fromGray(kHostSize, kHostSize, buffer.data());
 }

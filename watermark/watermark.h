@@ -20,6 +20,7 @@
 #include <array>
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <vector>
 
 #include "image/bitmap.h"
@@ -127,6 +128,13 @@ public:
     // Loads W from the watermark panel's picture, cut or extended to 128 x 128. W is not
     // binarised here (GetWr does that).
     void LoadW(Bitmap& bitmap);
+    // A watermarked picture from elsewhere as X_hat and X_hat_real (and, unless `host` is
+    // empty, its host as X), so that the attacks can run on it; and an attacked picture as
+    // X_wave and X_wave_real, so that the extraction can run on it. Each plane holds 256 x 256
+    // values, row-major; ArgumentError for any other size, before anything changes.
+    void LoadMarked(std::span<const std::uint8_t> host, std::span<const std::uint8_t> marked,
+                    std::span<const double> markedReal);
+    void LoadAttacked(std::span<const std::uint8_t> attacked, std::span<const double> attackedReal);
 
     // New gray pictures of a 256 x 256 or 128 x 128 byte buffer (Display256, Display128).
     static Bitmap MakeBitmap256(const std::vector<std::uint8_t>& buffer);

@@ -5,7 +5,6 @@
 
 #include <string>
 
-#include "image/user_prompts.h"
 #include "io/pgm.h"
 #include "watermark/attack_list.h"
 #include "watermark/default_grid.h"
@@ -44,7 +43,7 @@ TWatermark& Embedded() {
     return w;
 }
 
-AttackInput InputOf(const TWatermark& w) { return {w.X, w.X_hat, w.X_hat_real}; }
+AttackInput InputOf(const TWatermark& w) { return {w.X(), w.X_hat(), w.X_hat_real()}; }
 
 void RunCells(benchmark::State& state, const std::vector<AttackCell>& cells) {
     const TWatermark& w = Embedded();
@@ -69,8 +68,7 @@ void BM_DefaultGridRows(benchmark::State& state) {
     for (auto _ : state)
         for (const AttackCell& cell : grid) {
             ApplyAttackCell(cell, InputOf(w), 1, picture);
-            w.X_wave = picture.Bytes;
-            w.X_wave_real = picture.Reals;
+            w.LoadAttacked(picture.Bytes, picture.Reals);
             w.GetY_wave();
             w.GetYr_wave();
             w.GetP_wave();
@@ -78,9 +76,9 @@ void BM_DefaultGridRows(benchmark::State& state) {
             w.GetWr_wave();
             w.GetW_wave();
             benchmark::DoNotOptimize(w.GetNC());
-            benchmark::DoNotOptimize(BitErrorRate(w.W_wave, w.W));
-            benchmark::DoNotOptimize(PsnrDecibels(w.X_wave_real, w.X_hat));
-            benchmark::DoNotOptimize(StructuralSimilarity(w.X_wave, w.X_hat, 256, 256));
+            benchmark::DoNotOptimize(BitErrorRate(w.W_wave(), w.W()));
+            benchmark::DoNotOptimize(PsnrDecibels(w.X_wave_real(), w.X_hat()));
+            benchmark::DoNotOptimize(StructuralSimilarity(w.X_wave(), w.X_hat(), 256, 256));
         }
     state.counters["rows/s"] = benchmark::Counter(static_cast<double>(grid.size()),
                                                   benchmark::Counter::kIsIterationInvariantRate);
@@ -89,7 +87,7 @@ BENCHMARK(BM_DefaultGridRows)->Unit(benchmark::kMillisecond);
 
 void BM_Ssim256(benchmark::State& state) {
     const TWatermark& w = Embedded();
-    for (auto _ : state) benchmark::DoNotOptimize(StructuralSimilarity(w.X, w.X_hat, 256, 256));
+    for (auto _ : state) benchmark::DoNotOptimize(StructuralSimilarity(w.X(), w.X_hat(), 256, 256));
 }
 BENCHMARK(BM_Ssim256)->Unit(benchmark::kMillisecond);
 
