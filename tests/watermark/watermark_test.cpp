@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "image/errors.h"
 #include "io/picture_files.h"
 #include "tests/test_support.h"
 #include "tests/watermark/workspace_buffers.h"
@@ -44,6 +45,23 @@ TEST(LoadW, CropsToTheTopLeftWithoutBinarising) {
     w.LoadW(picture);
     EXPECT_EQ(picture.width(), 128);
     EXPECT_TRUE(std::all_of(Buffers(w).W.begin(), Buffers(w).W.end(), [](auto v) { return v == 100; }));
+}
+
+TEST(Transfers, PicturesFromElsewhereMustHaveTheHostsSize) {
+    TWatermark w;
+    const std::vector<std::uint8_t> bytes(TWatermark::kHostPixels, 9);
+    const std::vector<double> reals(TWatermark::kHostPixels, 9.5);
+    const std::vector<double> short_(TWatermark::kHostPixels - 1, 1.0);
+    EXPECT_THROW(w.LoadAttacked(bytes, short_), ArgumentError);
+    EXPECT_THROW(w.LoadMarked(std::vector<std::uint8_t>(10), bytes, reals), ArgumentError);
+    EXPECT_EQ(w.X_wave(), TWatermark().X_wave());  // refused before anything changed
+    EXPECT_EQ(w.X_hat(), TWatermark().X_hat());
+    w.LoadAttacked(bytes, reals);
+    EXPECT_EQ(w.X_wave(), bytes);
+    EXPECT_EQ(w.X_wave_real(), reals);
+    w.LoadMarked({}, bytes, reals);  // no host: X stays
+    EXPECT_EQ(w.X_hat(), bytes);
+    EXPECT_EQ(w.X(), TWatermark().X());
 }
 
 TEST(CountBlack, CountsZeroBytesOnly) {
