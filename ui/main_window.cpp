@@ -508,11 +508,14 @@ void TfrmMain::SaveImageFile(int formatIndex, const QString& fileName) {
         WriteQtPicture(lower.find(".bmp") != std::string::npos ? name : name + ".bmp", bitmap, eightBit,
                        PictureFormat::Bmp);
         break;
-    case 2: {
-        TRixJPEG jpeg;
-        jpeg.SaveToFile(name, bitmap, prompts_);
+    case 2:
+        // The encoder's refusal is a warning, as for pictures the readers refuse.
+        try {
+            TRixJPEG().SaveToFile(name, bitmap);
+        } catch (const FormatError& e) {
+            prompts_.warning(e.what());
+        }
         break;
-    }
     case 3: {
         TRixPGM pgm;
         pgm.SaveToFile(lower.find(".pgm") != std::string::npos ? name : name + ".pgm", bitmap);
