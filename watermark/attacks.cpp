@@ -41,7 +41,7 @@ std::optional<PsnrResult> TWatermark::ApplyJpeg() {
 
 void TWatermark::QuantiseJpeg(Reals& coefficients, double quantScale) {
     for (int block = 0; block < kBlocks; ++block)
-        QuantiseBlock(&coefficients[8 * (block / 32) * kHost + 8 * (block % 32)], quantScale);
+        QuantiseBlock(&coefficients[HostBlockStart(block)], quantScale);
 }
 
 void TWatermark::ApplyBlurring() {

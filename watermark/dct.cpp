@@ -132,17 +132,15 @@ constexpr int kSize = TWatermark::kHostSize;
 
 template <typename Sample>
 void LoadBlock(const std::vector<Sample>& plane, int block, double* out) {
-    const int top = 8 * (block / 32);
-    const int left = 8 * (block % 32);
+    const int start = TWatermark::HostBlockStart(block);
     for (int x = 0; x < 8; ++x)
-        for (int y = 0; y < 8; ++y) out[x * 8 + y] = static_cast<double>(plane[(top + x) * kSize + left + y]);
+        for (int y = 0; y < 8; ++y) out[x * 8 + y] = static_cast<double>(plane[start + x * kSize + y]);
 }
 
 void StoreBlock(const double* in, int block, std::vector<double>& plane) {
-    const int top = 8 * (block / 32);
-    const int left = 8 * (block % 32);
+    const int start = TWatermark::HostBlockStart(block);
     for (int x = 0; x < 8; ++x)
-        for (int y = 0; y < 8; ++y) plane[(top + x) * kSize + left + y] = in[x * 8 + y];
+        for (int y = 0; y < 8; ++y) plane[start + x * kSize + y] = in[x * 8 + y];
 }
 
 // The stretch rule of one n x n block of a plane with `stride` values per row. Each value is
@@ -255,10 +253,9 @@ void TWatermark::IdctToBytes(const Reals& coefficients, Bytes& plane) const {
     double out[64];
     for (int k = 0; k < kBlocks; ++k) {
         InverseBlock(coefficients, k, Literal, out);
-        const int top = 8 * (k / 32);
-        const int left = 8 * (k % 32);
+        const int start = HostBlockStart(k);
         for (int x = 0; x < 8; ++x)
-            for (int y = 0; y < 8; ++y) plane[(top + x) * kSize + left + y] = SampleToByte(out[x * 8 + y]);
+            for (int y = 0; y < 8; ++y) plane[start + x * kSize + y] = SampleToByte(out[x * 8 + y]);
     }
 }
 
@@ -274,11 +271,10 @@ void TWatermark::IdctToBoth(const Reals& coefficients, Reals& reals, Bytes& byte
     for (int k = 0; k < kBlocks; ++k) {
         LoadBlock(coefficients, k, block);
         Idct8x8(block, out);
-        const int top = 8 * (k / 32);
-        const int left = 8 * (k % 32);
+        const int start = HostBlockStart(k);
         for (int x = 0; x < 8; ++x)
             for (int y = 0; y < 8; ++y) {
-                const int p = (top + x) * kSize + left + y;
+                const int p = start + x * kSize + y;
                 reals[p] = out[x * 8 + y] + 0.5;
                 bytes[p] = SampleToByte(out[x * 8 + y]);
             }
