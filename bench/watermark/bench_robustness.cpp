@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "io/pgm.h"
+#include "bench/bench_experiment.h"
 #include "watermark/attack_list.h"
 #include "watermark/default_grid.h"
 #include "watermark/metrics.h"
@@ -14,31 +14,12 @@
 namespace quillfen {
 namespace {
 
-Bitmap Sample(const std::string& name) {
-    Bitmap picture;
-    TRixPGM().LoadFromFile(std::string(QUILLFEN_SAMPLES_DIR) + "/" + name, picture);
-    return picture;
-}
-
 // The bundled host with the bundled mark embedded, seed fixed.
-TWatermark& Embedded() {
-    static TWatermark w = [] {
-        TWatermark ws;
-        Bitmap host = Sample("camera-256.pgm");
-        Bitmap mark = Sample("seal-128.pgm");
-        ws.LoadX(host);
-        ws.LoadW(mark);
-        ws.SetFixedSeed(20261208);
-        ws.GetWr();
-        ws.GetWa();
-        ws.GetY();
-        ws.GetYr();
-        ws.GetP();
-        ws.GetP_hat();
-        ws.GetYr_hat(TWatermark::kStrengthDivisor);
-        ws.GetY_hat();
-        ws.GetX_hat();
-        return ws;
+const TWatermark& Embedded() {
+    static const TWatermark w = [] {
+        Experiment e = bench::SampleExperiment();
+        e.Embed();
+        return e.Workspace();
     }();
     return w;
 }

@@ -9,29 +9,13 @@
 #include <cstring>
 #include <string>
 
-#include "io/pgm.h"
+#include "bench/bench_experiment.h"
 #include "tests/watermark/workspace_buffers.h"
 #include "watermark/dct.h"
 #include "watermark/experiment.h"
 
 namespace quillfen {
 namespace {
-
-Bitmap Sample(const std::string& name) {
-    Bitmap picture;
-    TRixPGM().LoadFromFile(std::string(QUILLFEN_SAMPLES_DIR) + "/" + name, picture);
-    return picture;
-}
-
-Experiment Loaded(bool literal = false) {
-    Bitmap host = Sample("camera-256.pgm");
-    Bitmap mark = Sample("seal-128.pgm");
-    Experiment e;
-    e.Load(host, mark);
-    e.SetFixedSeed(20261208);
-    e.SetLiteralForms(literal);
-    return e;
-}
 
 // Embedding, the seven attacks each followed by the six extraction steps and NC.
 void WholeExperiment(Experiment& e) {
@@ -42,7 +26,7 @@ void WholeExperiment(Experiment& e) {
 // A workspace that has run everything once, so any single step can be timed on real data.
 TWatermark& Prepared() {
     static TWatermark w = [] {
-        Experiment e = Loaded();
+        Experiment e = bench::SampleExperiment();
         WholeExperiment(e);
         e.Run(Step::NoAttack);
         return e.Workspace();
@@ -105,7 +89,7 @@ BENCHMARK(BM_Fdct8x8)->Arg(0)->Arg(1);
 
 // GetWr on an all-black-heavy watermark: the linear duplicate scan is quadratic.
 void BM_GetWrForms(benchmark::State& state) {
-    TWatermark w = Loaded().Workspace();
+    TWatermark w = bench::SampleExperiment().Workspace();
     w.SetFixedSeed(20261208);
     for (int i = 0; i < TWatermark::kMarkPixels; i += 2) Buffers(w).W[i] = 0;  // 8192 black pixels
     w.SetLiteralForms(state.range(0) != 0);
@@ -133,7 +117,7 @@ BENCHMARK(BM_RankBlocks)->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond);
 // The whole experiment, fast (0) and literal (1) forms.
 void BM_WholeExperiment(benchmark::State& state) {
     const bool literal = state.range(0) != 0;
-    Experiment e = Loaded(literal);
+    Experiment e = bench::SampleExperiment(literal);
     for (auto _ : state) WholeExperiment(e);
     state.SetLabel(literal ? "literal forms" : "fast forms");
 }
@@ -141,8 +125,8 @@ BENCHMARK(BM_WholeExperiment)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 
 // Before timing: both forms must leave the same bytes everywhere.
 bool FormsAgree() {
-    Experiment fastRun = Loaded(false);
-    Experiment slowRun = Loaded(true);
+    Experiment fastRun = bench::SampleExperiment(false);
+    Experiment slowRun = bench::SampleExperiment(true);
     WholeExperiment(fastRun);
     WholeExperiment(slowRun);
     const TWatermark& fast = fastRun.Workspace();

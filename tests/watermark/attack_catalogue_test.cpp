@@ -12,6 +12,7 @@
 #include "image/errors.h"
 #include "io/pgm.h"
 #include "tests/test_support.h"
+#include "tests/watermark/sample_experiment.h"
 #include "watermark/attack_list.h"
 #include "watermark/default_grid.h"
 #include "watermark/picture_attacks.h"
@@ -24,24 +25,9 @@ namespace {
 // The bundled host and mark, embedded with a fixed seed.
 const TWatermark& Embedded() {
     static const TWatermark w = [] {
-        TWatermark ws;
-        Bitmap host;
-        Bitmap mark;
-        TRixPGM().LoadFromFile(test::SamplePath("camera-256.pgm"), host);
-        TRixPGM().LoadFromFile(test::SamplePath("seal-128.pgm"), mark);
-        ws.LoadX(host);
-        ws.LoadW(mark);
-        ws.SetFixedSeed(20261208);
-        ws.GetWr();
-        ws.GetWa();
-        ws.GetY();
-        ws.GetYr();
-        ws.GetP();
-        ws.GetP_hat();
-        ws.GetYr_hat(TWatermark::kStrengthDivisor);
-        ws.GetY_hat();
-        ws.GetX_hat();
-        return ws;
+        Experiment e = test::SampleExperiment("camera-256.pgm", "seal-128.pgm", 20261208);
+        e.Embed();
+        return e.Workspace();
     }();
     return w;
 }

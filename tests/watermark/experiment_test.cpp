@@ -11,18 +11,12 @@
 
 #include "io/picture_files.h"
 #include "tests/test_support.h"
+#include "tests/watermark/sample_experiment.h"
 
 namespace quillfen {
 namespace {
 
-Experiment Loaded(std::uint32_t seed = 99) {
-    Bitmap host = LoadPictureFile(test::SamplePath("camera-256.pgm")).bitmap;
-    Bitmap mark = LoadPictureFile(test::SamplePath("seal-128.pgm")).bitmap;
-    Experiment e;
-    e.Load(host, mark);
-    e.SetFixedSeed(seed);
-    return e;
-}
+Experiment Loaded(std::uint32_t seed = 99) { return test::SampleExperiment("camera-256.pgm", "seal-128.pgm", seed); }
 
 std::vector<Step> DoneSteps(const Experiment& e) {
     std::vector<Step> done;

@@ -9,6 +9,7 @@
 #include "image/errors.h"
 #include "io/picture_files.h"
 #include "tests/test_support.h"
+#include "tests/watermark/sample_experiment.h"
 #include "tests/watermark/workspace_buffers.h"
 #include "watermark/experiment.h"
 
@@ -95,14 +96,7 @@ struct Outcome {
     std::vector<TWatermark::Bytes> W_wave;
 };
 
-Experiment LoadedSamples(std::uint32_t seed) {
-    Bitmap host = LoadPictureFile(test::SamplePath("camera-512.bmp")).bitmap;
-    Bitmap mark = LoadPictureFile(test::SamplePath("seal-128.bmp")).bitmap;
-    Experiment e;
-    e.Load(host, mark);
-    e.SetFixedSeed(seed);
-    return e;
-}
+Experiment LoadedSamples(std::uint32_t seed) { return test::SampleExperiment("camera-512.bmp", "seal-128.bmp", seed); }
 
 // Runs the method on the samples: the embedding, then each attack from X_hat.
 Outcome RunExperiment(Experiment& e, const std::vector<Step>& attacks = Experiment::Attacks()) {
