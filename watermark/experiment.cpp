@@ -154,10 +154,16 @@ bool Experiment::CanRun(Step step) const {
 
 StepResult Experiment::Run(Step step) {
     if (!CanRun(step)) throw StepRefused(step);
+    if (Info(step).kind == StepKind::Attack) done_.Remove(MadeStaleBy(Change::Attack));
+    StepResult result = Perform(step);
+    done_.Add(step);
+    return result;
+}
+
+StepResult Experiment::Perform(Step step) {
     TWatermark& w = workspace_;
     StepResult result;
     result.step = step;
-    if (Info(step).kind == StepKind::Attack) done_.Remove(MadeStaleBy(Change::Attack));
     switch (step) {
     case Step::LoadWatermark: break;  // Load takes the pictures
     case Step::GetWr:
@@ -193,7 +199,6 @@ StepResult Experiment::Run(Step step) {
     case Step::SaveX_hat:
     case Step::SaveW_wave: break;  // the front end has written the file
     }
-    done_.Add(step);
     return result;
 }
 
@@ -207,8 +212,26 @@ std::vector<StepResult> Experiment::Embed() {
 std::vector<StepResult> Experiment::AttackAndExtract(Step attack) {
     if (Info(attack).kind != StepKind::Attack)
         throw ArgumentError(std::string("AttackAndExtract: '") + Info(attack).id + "' is not an attack");
-    std::vector<StepResult> results{Run(attack)};
-    for (const Step step : ExtractionChain()) results.push_back(Run(step));
+    return Extract({Run(attack)});
+}
+
+std::vector<StepResult> Experiment::ExtractFrom(std::span<const std::uint8_t> attacked,
+                                                std::span<const double> attackedReal) {
+    // The attacks need X_hat; a picture attacked elsewhere stands for one of them.
+    if (!CanRun(Step::NoAttack)) throw StepRefused(Step::NoAttack);
+    workspace_.LoadAttacked(attacked, attackedReal);
+    done_.Remove(MadeStaleBy(Change::Attack));
+    // What GetY_wave needs is there, though no attack of the menu made it.
+    const Step first = ExtractionChain().front();
+    StepResult result = Perform(first);
+    done_.Add(first);
+    return Extract({result});
+}
+
+// Runs the rest of the extraction chain and NC after the steps already in `results`.
+std::vector<StepResult> Experiment::Extract(std::vector<StepResult> results) {
+    for (const Step step : ExtractionChain())
+        if (!done_.Has(step)) results.push_back(Run(step));
     results.push_back(Run(Step::GetNC));
     return results;
 }

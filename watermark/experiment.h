@@ -19,6 +19,7 @@
 #include <bitset>
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string_view>
 #include <vector>
 
@@ -176,6 +177,11 @@ public:
     // X_hat nor anything else the extraction reads changes, so any number of these can
     // follow one Embed, each from the same X_hat.
     std::vector<StepResult> AttackAndExtract(Step attack);
+    // The same for a picture attacked elsewhere (by the robustness benchmark's attacks): it
+    // becomes X_wave in both forms (TWatermark::LoadAttacked), then the extraction chain and
+    // NC run. It stands for the attack, so the attack and extraction marks are cleared first;
+    // the extraction's are set as its steps run. StepRefused before X_hat exists.
+    std::vector<StepResult> ExtractFrom(std::span<const std::uint8_t> attacked, std::span<const double> attackedReal);
 
     // ---- State ----
     bool HasRun(Step step) const { return done_.Has(step); }
@@ -189,6 +195,11 @@ public:
     const TWatermark::Bytes& View(StepView view) const;
 
 private:
+    // One step's work, without the checks and marks of Run.
+    StepResult Perform(Step step);
+    // Runs what is left of the extraction chain, and NC, once X_wave is there.
+    std::vector<StepResult> Extract(std::vector<StepResult> results);
+
     // The window tests set up rare workspace states (equal images) through it.
     friend struct TestAccess;
 

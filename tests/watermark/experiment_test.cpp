@@ -188,6 +188,25 @@ TEST(ExperimentRuns, AttacksFromOneEmbeddingAreIndependent) {
     EXPECT_THROW(once.AttackAndExtract(Step::GetY), ArgumentError);
 }
 
+// A picture attacked elsewhere goes through the same extraction as the menu's attacks.
+TEST(ExperimentRuns, ExtractFromAPictureAttackedElsewhere) {
+    Experiment e = Loaded();
+    const TWatermark::Bytes none(TWatermark::kHostPixels, 0);
+    EXPECT_THROW(e.ExtractFrom(none, std::vector<double>(none.size())), StepRefused);
+    e.Embed();
+    const std::vector<StepResult> menu = e.AttackAndExtract(Step::Blurring);
+    const TWatermark::Bytes extracted = e.Workspace().W_wave();
+    const TWatermark::Bytes attacked = e.Workspace().X_wave();
+    const TWatermark::Reals attackedReal = e.Workspace().X_wave_real();
+    e.Run(Step::NoAttack);  // anything else in X_wave meanwhile
+    const std::vector<StepResult> elsewhere = e.ExtractFrom(attacked, attackedReal);
+    ASSERT_EQ(elsewhere.size(), menu.size() - 1);  // no attack step of its own
+    EXPECT_EQ(elsewhere.back().nc, menu.back().nc);
+    EXPECT_EQ(e.Workspace().W_wave(), extracted);
+    EXPECT_FALSE(e.HasRun(Step::NoAttack));
+    for (const Step step : Experiment::ExtractionChain()) EXPECT_TRUE(e.HasRun(step));
+}
+
 TEST(ExperimentRuns, TheExtractionKeyCarriesTheEmbeddingToAnotherWorkspace) {
     Experiment source = Loaded(7);
     source.Embed();
