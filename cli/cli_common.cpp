@@ -7,15 +7,6 @@
 
 namespace quillfen::cli {
 
-void StderrPrompts::show(PromptKind, const std::string& text) {
-    // Message boxes may hold several lines separated by carriage returns.
-    std::string line = text;
-    for (char& c : line) {
-        if (c == '\r') c = '\n';
-    }
-    std::cerr << line << '\n';
-}
-
 LoadedPicture LoadPictureOrFail(const std::string& path) {
     try {
         return LoadPictureFile(path);

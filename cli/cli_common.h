@@ -1,13 +1,12 @@
 #pragma once
-// Shared plumbing of quillfen-cli's commands: exit codes, the stderr prompts, and loading
-// and saving pictures by extension.
+// Shared plumbing of quillfen-cli's commands: exit codes, failures, and loading and saving
+// pictures by extension.
 #include <string>
 
 #include <CLI/CLI.hpp>
 
 #include "io/picture_files.h"
 #include "image/rix_ipa.h"
-#include "image/user_prompts.h"
 
 namespace quillfen::cli {
 
@@ -22,16 +21,6 @@ inline constexpr int kExitUsage = 2;
 struct CommandFailure {
     int exitCode;
     std::string message;
-};
-
-// Messages go to stderr; input boxes are never answered (the CLI takes options instead).
-class StderrPrompts : public UserPrompts {
-public:
-    void show(PromptKind kind, const std::string& text) override;
-    std::optional<std::string> input(const std::string&, const std::string&,
-                                     const std::string&) override {
-        return std::nullopt;
-    }
 };
 
 // Loads a picture file; failures become CommandFailure with exit code 2.

@@ -13,9 +13,8 @@
 #include <system_error>
 #include <vector>
 
-#include <nlohmann/json.hpp>
-
 #include "cli/cli_common.h"
+#include "cli/experiment_report.h"
 #include "image/errors.h"
 #include "io/pgm.h"
 #include "watermark/experiment.h"
@@ -42,21 +41,8 @@ struct View {
     int size;
 };
 
-struct AttackResult {
-    Step attack;
-    StepResult scored;  // the attack's own result (the JPEG attack's PSNR)
-    StepResult nc;
-};
-
-struct Outcome {
-    std::uint32_t seed = 0;
-    std::vector<StepResult> embedding;  // GetWr .. GetX_hat and GetPSNR
-    std::vector<AttackResult> attacks;
+struct Outcome : ExperimentOutcome {
     std::vector<View> views;
-
-    const StepResult& Of(Step step) const {
-        return *std::find_if(embedding.begin(), embedding.end(), [step](const StepResult& r) { return r.step == step; });
-    }
 };
 
 std::uint32_t ParseSeed(const std::string& text) {
@@ -117,7 +103,7 @@ Outcome RunExperiment(Bitmap host, Bitmap mark, std::optional<std::uint32_t> see
 
     for (const Step attack : attacks) {
         const std::string folder = std::string(Experiment::Info(attack).id) + "/";
-        AttackResult result{attack, run(attack, folder), {}};
+        AttackOutcome result{attack, run(attack, folder), {}};
         for (const Step step : Experiment::ExtractionChain()) run(step, folder);
         result.nc = run(Step::GetNC, folder);
         outcome.attacks.push_back(result);
@@ -169,56 +155,6 @@ void WriteViews(const fs::path& target, const std::string& shownName, const std:
     }
 }
 
-nlohmann::json OptionalNumber(const std::optional<double>& value) {
-    return value ? nlohmann::json(*value) : nlohmann::json(nullptr);
-}
-
-void PrintJson(const Outcome& o) {
-    const std::optional<PsnrResult>& psnr = o.Of(Step::GetPSNR).psnr;
-    nlohmann::ordered_json report;
-    report["seed"] = o.seed;
-    report["wr_count"] = o.Of(Step::GetWr).blackCount;
-    report["wa_count"] = o.Of(Step::GetWa).blackCount;
-    report["psnr"] = OptionalNumber(psnr ? std::optional<double>(psnr->Psnr) : std::nullopt);
-    report["sum_sq"] = OptionalNumber(psnr ? std::optional<double>(psnr->SumSq) : std::nullopt);
-    nlohmann::ordered_json attacks = nlohmann::ordered_json::object();
-    for (const AttackResult& a : o.attacks) {
-        nlohmann::ordered_json entry;
-        if (a.attack == Step::Jpeg) {
-            const std::optional<PsnrResult>& jpeg = a.scored.psnr;
-            entry["psnr"] = OptionalNumber(jpeg ? std::optional<double>(jpeg->Psnr) : std::nullopt);
-            entry["diff"] = OptionalNumber(jpeg ? std::optional<double>(jpeg->SumSq) : std::nullopt);
-        }
-        entry["nc"] = OptionalNumber(a.nc.nc);
-        attacks[Experiment::Info(a.attack).id] = entry;
-    }
-    report["attacks"] = attacks;
-    PrintLine(report.dump(2));
-}
-
-std::string Padded(const std::string& text, std::size_t width) {
-    return text.size() >= width ? text + " " : text + std::string(width - text.size(), ' ');
-}
-
-// The status reports the document window shows ("Wr count =", "PSNR = ", "NC ="), one line
-// per attack.
-void PrintText(const Outcome& o) {
-    PrintLine("seed = " + std::to_string(o.seed));
-    for (const Step step : {Step::GetWr, Step::GetWa, Step::GetPSNR}) PrintLine(o.Of(step).Reports().front().Line());
-    PrintLine("");
-    PrintLine(Padded("attack", 20) + Padded("NC", 16) + "JPEG score");
-    for (const AttackResult& a : o.attacks) {
-        std::string line = Padded(Experiment::Info(a.attack).id, 20) + Padded(a.nc.Reports().front().Line(), 16);
-        if (a.attack == Step::Jpeg) {
-            // Without a PSNR the sum of squared differences says nothing either.
-            const std::vector<Report> reports = a.scored.Reports();
-            line += a.scored.psnr ? reports[0].Line() + "  " + reports[1].Line() : std::string("PSNR = infinite  Diff = none");
-        }
-        while (!line.empty() && line.back() == ' ') line.pop_back();
-        PrintLine(line);
-    }
-}
-
 }  // namespace
 
 void RegisterExperimentCommand(CLI::App& app) {
@@ -257,9 +193,9 @@ void RegisterExperimentCommand(CLI::App& app) {
         const Outcome outcome = RunExperiment(std::move(host), std::move(mark), seed, attacks, writeViews);
         if (writeViews) WriteViews(target, o->out, outcome.views);
         if (o->json) {
-            PrintJson(outcome);
+            PrintLine(ExperimentJson(outcome));
         } else {
-            PrintText(outcome);
+            for (const std::string& line : ExperimentText(outcome)) PrintLine(line);
             if (writeViews) PrintLine("views written to " + o->out);
         }
     });

@@ -51,6 +51,7 @@ StepResult Document::RunStep(Step step, ViewTarget target) {
         (target == ViewTarget::ExtractedPanel ? extracted_ : picture_) = std::move(bitmap);
     }
     for (const Report& report : result.Reports()) reports_.push_back(report);
+    results_.push_back(result);
     return result;
 }
 

@@ -77,6 +77,8 @@ public:
     // ---- Reports --------------------------------------------------------------------
     // Every report the document's commands made, oldest first.
     const std::vector<Report>& Reports() const { return reports_; }
+    // What every step run in this document found, oldest first.
+    const std::vector<StepResult>& StepResults() const { return results_; }
 
 private:
     friend struct quillfen::TestAccess;
@@ -88,6 +90,7 @@ private:
     Bitmap extracted_;
     Experiment experiment_;
     std::vector<Report> reports_;
+    std::vector<StepResult> results_;
 };
 
 }  // namespace quillfen::ui

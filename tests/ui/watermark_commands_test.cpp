@@ -20,6 +20,7 @@
 #include <nlohmann/json.hpp>
 
 #include "cli/cli_app.h"
+#include "cli/experiment_report.h"
 #include "image/number_format.h"
 #include "io/picture_files.h"
 #include "tests/test_support.h"
@@ -63,8 +64,9 @@ public:
     std::vector<bool> busyAtShow;
 };
 
-// The JSON report of `quillfen-cli experiment` for the same inputs.
-nlohmann::json CliExperiment(std::uint32_t seed) {
+// The JSON report of `quillfen-cli experiment` for the same inputs, as printed ("" when the
+// run failed).
+std::string CliExperiment(std::uint32_t seed) {
     std::vector<std::string> args = {"quillfen-cli", "experiment", kHost, kMark, "--seed", std::to_string(seed), "--json"};
     std::vector<char*> argv;
     for (std::string& a : args) argv.push_back(a.data());
@@ -72,8 +74,7 @@ nlohmann::json CliExperiment(std::uint32_t seed) {
     std::streambuf* saved = std::cout.rdbuf(out.rdbuf());
     const int code = cli::Run(static_cast<int>(argv.size()), argv.data());
     std::cout.rdbuf(saved);
-    if (code != 0) return nullptr;
-    return nlohmann::json::parse(out.str());
+    return code == 0 ? out.str() : std::string();
 }
 
 // A report number as the windows write it: "0.00000" with the user's decimal separator.
@@ -151,8 +152,9 @@ private slots:
     // The whole method from the menus, in a locale with a decimal comma, against the CLI.
     void wholeExperimentMatchesTheCli() {
         QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
-        const nlohmann::json cli = CliExperiment(kSeed);
-        QVERIFY(!cli.is_null());
+        const std::string printed = CliExperiment(kSeed);
+        QVERIFY(!printed.empty());
+        const nlohmann::json cli = nlohmann::json::parse(printed);
 
         TMDIChild* doc = Loaded();
         QCOMPARE(frame->StatusText(0), QStringLiteral("Loaded watermark image."));
@@ -261,6 +263,17 @@ private slots:
             QCOMPARE(frame->StatusText(0), QStringLiteral("get the normalized cross-correlation."));
         }
         QVERIFY(prompts->shown.empty());
+
+        // The document's results give the CLI's JSON, byte for byte.
+        cli::ExperimentOutcome outcome;
+        outcome.seed = doc->Model().GetExperiment().Seed();
+        for (const StepResult& result : doc->Model().StepResults()) {
+            const StepInfo& info = Experiment::Info(result.step);
+            if (info.group == StepGroup::Embedding) outcome.embedding.push_back(result);
+            if (info.kind == StepKind::Attack) outcome.attacks.push_back({result.step, result, {}});
+            if (result.step == Step::GetNC) outcome.attacks.back().nc = result;
+        }
+        QCOMPARE(Q(cli::ExperimentJson(outcome) + "\n"), Q(printed));
     }
 
     // A fresh document refuses every command but the load, each with its own message, and
