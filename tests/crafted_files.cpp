@@ -185,6 +185,22 @@ Bytes PngFile(int width, int height, int colourType, int depth, bool interlaced,
     return out;
 }
 
+Bytes PngFileOfOneRow(int width, int height, int colourType, int depth, const Bytes& row) {
+    Bytes out;
+    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, PngFail, nullptr);
+    png_infop info = png_create_info_struct(png);
+    png_set_write_fn(png, &out, PngWrite, PngFlush);
+    png_set_compression_level(png, 1);
+    png_set_filter(png, PNG_FILTER_TYPE_BASE, PNG_FILTER_NONE);
+    png_set_IHDR(png, info, static_cast<png_uint_32>(width), static_cast<png_uint_32>(height), depth, colourType,
+                 PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+    png_write_info(png, info);
+    for (int y = 0; y < height; ++y) png_write_row(png, row.data());
+    png_write_end(png, info);
+    png_destroy_write_struct(&png, &info);
+    return out;
+}
+
 Bitmap ExpectedPng(int width, int height, int colourType, int depth, const SampleFunction& sample) {
     const int maxValue = (1 << depth) - 1;
     auto to8 = [&](int v) {

@@ -40,6 +40,8 @@ std::size_t BmpDataOffset(const BmpSpec& spec);
 // files an index). Palette entry i is red i, green 255 - i, blue i * 7 mod 256.
 using SampleFunction = std::function<int(int x, int y, int channel)>;
 Bytes PngFile(int width, int height, int colourType, int depth, bool interlaced, const SampleFunction& sample);
+// A large PNG whose rows all hold the same stored bytes (`row`, in PNG order), written fast.
+Bytes PngFileOfOneRow(int width, int height, int colourType, int depth, const Bytes& row);
 // What a reader must make of it: 8-bit samples (16-bit ones rounded, low depths scaled to
 // 0..255), alpha dropped, gray in all three bytes.
 Bitmap ExpectedPng(int width, int height, int colourType, int depth, const SampleFunction& sample);

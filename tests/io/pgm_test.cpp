@@ -147,7 +147,7 @@ TEST(TRixPGM, BadFilesAreRefusedNamingTheFile) {
             ADD_FAILURE() << "loaded";
         } catch (const FormatError& e) {
             const std::string message = e.what();
-            EXPECT_EQ(message.rfind("'" + path + "'", 0), 0u) << message;
+            EXPECT_EQ(message.rfind(test::Quoted(path), 0), 0u) << message;
             EXPECT_NE(message.find(c.messagePart), std::string::npos) << message;
             EXPECT_EQ(message.find('\n'), std::string::npos) << message;
         }
