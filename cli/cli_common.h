@@ -43,7 +43,8 @@ std::string CheckDecimal(std::string& text, std::int64_t min, std::int64_t max);
 // accept decimal numbers in 2..3600 only (CLI11 itself would read "010" as octal 8).
 CLI::Validator DecimalNumber(std::int64_t min, std::int64_t max);
 
-// Messages go to stderr; input boxes are never answered (the CLI takes options instead).
+// Messages go to stderr, each line of a message box as one error line; input boxes are never
+// answered (the CLI takes options instead).
 class StderrPrompts : public UserPrompts {
 public:
     void show(PromptKind kind, const std::string& text) override;
