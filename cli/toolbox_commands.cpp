@@ -16,8 +16,8 @@ namespace {
 
 // Where an argument's option stores what the command line gives it.
 struct Slot {
-    std::string text;  // Percent and LowByte: read as the input boxes read them
-    int number = 0;    // Count and NonNegative: checked by the option itself
+    std::string text;  // Percent (checked once the command line is parsed) and LowByte
+    int number = 0;    // Count and NonNegative
     bool flag = false;
 };
 
@@ -32,13 +32,19 @@ void AddOperation(CLI::App& parent, const toolbox::Operation& operation) {
                 const toolbox::Argument& argument = operation.arguments[i];
                 const Slot& slot = (*slots)[i];
                 switch (argument.rule) {
-                case toolbox::Rule::Percent:
+                case toolbox::Rule::Percent: {
+                    // The input box's refusal, then what exactly is wrong with the number.
+                    std::string text = slot.text;
+                    const std::string problem = CheckDecimal(text, 0, 100);
+                    if (!problem.empty())
+                        throw CommandFailure{kExitUsage, argument.refusal, {std::string(argument.option) + ": " + problem}};
+                    values.push_back(*toolbox::Accept(argument, std::stoi(text)));
+                    break;
+                }
                 case toolbox::Rule::LowByte: {
-                    int entered = 0;
-                    const std::optional<int> value = toolbox::Accept(
-                        argument, TryParseInt(slot.text, entered) ? std::optional<int>(entered) : std::nullopt);
-                    if (!value) throw CommandFailure{kExitUsage, argument.refusal};
-                    values.push_back(*value);
+                    int entered = 0;  // the option has checked that it is a decimal number
+                    values.push_back(*toolbox::Accept(
+                        argument, TryParseInt(slot.text, entered) ? std::optional<int>(entered) : std::nullopt));
                     break;
                 }
                 case toolbox::Rule::Count:
@@ -54,22 +60,27 @@ void AddOperation(CLI::App& parent, const toolbox::Operation& operation) {
     for (std::size_t i = 0; i < arguments.size(); ++i) {
         const toolbox::Argument& argument = arguments[i];
         Slot& slot = (*slots)[i];
+        // Numbers are decimal only (CLI11 itself would read "010" as octal 8).
         switch (argument.rule) {
         case toolbox::Rule::Percent:
-        case toolbox::Rule::LowByte:
             slot.text = std::to_string(argument.initial);
             command->add_option(argument.option, slot.text, argument.help);
+            break;
+        case toolbox::Rule::LowByte:
+            slot.text = std::to_string(argument.initial);
+            command->add_option(argument.option, slot.text, argument.help)
+                ->transform(DecimalNumber(-2147483648LL, 2147483647));
             break;
         case toolbox::Rule::Count:
             slot.number = argument.initial;
             command->add_option(argument.option, slot.number, argument.help)
-                ->check(CLI::Range(2, 3600))
+                ->transform(DecimalNumber(2, 3600))
                 ->capture_default_str();
             break;
         case toolbox::Rule::NonNegative:
             slot.number = argument.initial;
             command->add_option(argument.option, slot.number, argument.help)
-                ->check(CLI::NonNegativeNumber)
+                ->transform(DecimalNumber(0, 2147483647))
                 ->capture_default_str();
             break;
         case toolbox::Rule::Flag:

@@ -1,6 +1,5 @@
 #include "cli/toolbox_runner.h"
 
-#include <iostream>
 #include <memory>
 
 #include "cli/cli_common.h"
@@ -16,14 +15,7 @@ void RunToolboxOperation(const std::string& input, const std::string& output,
                                              ": unknown picture format (use .bmp, .png, .jpg, .jpeg or .pgm)"};
     bool eightBit = false;
     TRixIPA ipa = LoadIpaOrFail(input, &eightBit);
-    std::string report;
-    try {
-        report = operation(ipa);
-    } catch (const TooManyObjectsError& e) {
-        // Said on its own line, as the desktop program's message box says it.
-        std::cerr << e.what() << '\n';
-        throw CommandFailure{kExitFailed, ""};
-    }
+    const std::string report = operation(ipa);
     SavePictureOrFail(output, ipa.CreateBitmap(), eightBit);
     if (!report.empty()) PrintLine(report);
 }

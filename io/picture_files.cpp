@@ -4,67 +4,75 @@
 
 #include <QBuffer>
 #include <QByteArray>
-#include <QFile>
 #include <QImage>
 #include <QImageReader>
 #include <QImageWriter>
-#include <QSaveFile>
 #include <QString>
+#include <QtGlobal>
 
 #include "image/errors.h"
+#include "image/limits.h"
+#include "image/vector_state.h"
+#include "io/bmp.h"
 #include "io/file_write.h"
 #include "io/jpeg.h"
-#include "image/limits.h"
 #include "io/pgm.h"
-#include "image/vector_state.h"
+#include "io/png.h"
 
 namespace quillfen {
 
 namespace {
 
-QString ToQString(const std::string& text) { return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())); }
+// Qt's image code may print warnings of its own; a reader's verdict reaches the user only
+// through the error it throws, as one line.
+class QuietQtMessages {
+public:
+    QuietQtMessages() : previous_(qInstallMessageHandler(&Discard)) {}
+    ~QuietQtMessages() { qInstallMessageHandler(previous_); }
+    QuietQtMessages(const QuietQtMessages&) = delete;
+    QuietQtMessages& operator=(const QuietQtMessages&) = delete;
 
-struct AllocationLimit {
-    AllocationLimit() {
-        // Large enough for the biggest accepted picture at 32 bits per pixel.
-        QImageReader::setAllocationLimit(static_cast<int>(kMaxPixels * 4 / (1024 * 1024)) + 1);
-    }
+private:
+    static void Discard(QtMsgType, const QMessageLogContext&, const QString&) {}
+    QtMessageHandler previous_;
 };
 
-}  // namespace
-
-PictureFormat FormatFromFileName(const std::string& path) {
-    const std::size_t slash = path.find_last_of('/');
-    const std::string name = AsciiLower(slash == std::string::npos ? path : path.substr(slash + 1));
-    const std::size_t dot = name.find_last_of('.');
-    if (dot == std::string::npos) return PictureFormat::Unknown;
-    const std::string ext = name.substr(dot + 1);
-    if (ext == "bmp") return PictureFormat::Bmp;
-    if (ext == "jpg" || ext == "jpeg") return PictureFormat::Jpeg;
-    if (ext == "pgm") return PictureFormat::Pgm;
-    if (ext == "png") return PictureFormat::Png;
-    return PictureFormat::Unknown;
+bool IsJpegData(const std::uint8_t* data, std::size_t size) {
+    return size >= 3 && data[0] == 0xFF && data[1] == 0xD8 && data[2] == 0xFF;
 }
 
-namespace {
+bool IsBmpData(const std::uint8_t* data, std::size_t size) { return size >= 2 && data[0] == 'B' && data[1] == 'M'; }
 
-LoadedPicture ReadQtDevice(QIODevice& device, const std::string& path) {
-    const VectorStateReset reset;  // Qt's image code may leave it dirty: see vector_state.h
-    static const AllocationLimit limit;
-    QImageReader reader(&device);
-    reader.setDecideFormatFromContent(true);
-    const QSize size = reader.size();
-    if (size.isValid()) CheckImageSize(size.width(), size.height(), "'" + path + "'");
+// Qt refuses to allocate a picture larger than its allocation limit (in megabytes). The limit
+// follows from the largest accepted picture and the bytes per pixel of the form Qt decodes
+// this file into, so that every picture within the size limits loads.
+void SetAllocationLimitFor(QImage::Format format) {
+    int bits = QImage::toPixelFormat(format).bitsPerPixel();
+    if (bits <= 0) bits = 64;
+    const std::int64_t bytes = kMaxPixels * bits / 8;
+    QImageReader::setAllocationLimit(static_cast<int>(bytes / (1024 * 1024)) + 1);
+}
+
+LoadedPicture DecodeBmp(const std::uint8_t* data, std::size_t size, const std::string& name) {
+    CheckBmpData(data, size, name);
+    const QuietQtMessages quiet;
+    QByteArray bytes = QByteArray::fromRawData(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size));
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::ReadOnly);
+    QImageReader reader(&buffer, "bmp");
+    reader.setAutoDetectImageFormat(false);  // BMP only: no other Qt reader sees our input
+    const QSize declared = reader.size();
+    if (declared.isValid()) CheckImageSize(declared.width(), declared.height(), "'" + name + "'");
+    SetAllocationLimitFor(reader.imageFormat());
     QImage image;
     if (!reader.read(&image) || image.isNull()) {
-        throw FormatError("'" + path + "' is not a readable picture: " +
-                          reader.errorString().toStdString());
+        throw FormatError("'" + name + "' is not a readable picture: " + reader.errorString().toStdString());
     }
-    CheckImageSize(image.width(), image.height(), "'" + path + "'");
+    CheckImageSize(image.width(), image.height(), "'" + name + "'");
     LoadedPicture loaded;
     loaded.eightBit = image.depth() <= 8;
     const QImage bgr = image.convertToFormat(QImage::Format_BGR888);
-    if (bgr.isNull()) throw FormatError("'" + path + "': out of memory converting the picture");
+    if (bgr.isNull()) throw FormatError("'" + name + "': out of memory converting the picture");
     loaded.bitmap = Bitmap(bgr.width(), bgr.height(), 0);
     for (int y = 0; y < bgr.height(); ++y) {
         std::memcpy(loaded.bitmap.row(y), bgr.constScanLine(y), loaded.bitmap.rowBytes());
@@ -72,25 +80,7 @@ LoadedPicture ReadQtDevice(QIODevice& device, const std::string& path) {
     return loaded;
 }
 
-}  // namespace
-
-LoadedPicture ReadQtPicture(const std::string& path) {
-    QFile file(ToQString(path));
-    if (!file.open(QIODevice::ReadOnly)) {
-        throw FileError("Cannot open file " + path + " (" + file.errorString().toStdString() + ")");
-    }
-    return ReadQtDevice(file, path);
-}
-
-LoadedPicture ReadQtPictureMemory(const std::uint8_t* data, std::size_t size, const std::string& name) {
-    QByteArray bytes = QByteArray::fromRawData(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size));
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::ReadOnly);
-    return ReadQtDevice(buffer, name);
-}
-
-void WriteQtPicture(const std::string& path, const Bitmap& bitmap, bool eightBit, PictureFormat format) {
-    const VectorStateReset reset;
+std::vector<std::uint8_t> EncodeBmp(const Bitmap& bitmap, bool eightBit, const std::filesystem::path& path) {
     QImage image;
     if (eightBit) {
         image = QImage(bitmap.width(), bitmap.height(), QImage::Format_Indexed8);
@@ -108,29 +98,68 @@ void WriteQtPicture(const std::string& path, const Bitmap& bitmap, bool eightBit
             std::memcpy(image.scanLine(y), bitmap.row(y), bitmap.rowBytes());
         }
     }
-    QSaveFile file(ToQString(path));
-    if (!file.open(QIODevice::WriteOnly)) {
-        throw FileError("Cannot create file " + path + " (" + file.errorString().toStdString() + ")");
+    const QuietQtMessages quiet;
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    QImageWriter writer(&buffer, "bmp");
+    if (image.isNull() || !writer.write(image)) {
+        throw FileError("Cannot create file " + path.string() + " (" +
+                        (image.isNull() ? std::string("out of memory") : writer.errorString().toStdString()) + ")");
     }
-    QImageWriter writer(&file, format == PictureFormat::Png ? "png" : "bmp");
-    if (!writer.write(image)) {
-        file.cancelWriting();
-        throw FileError("Cannot create file " + path + " (" + writer.errorString().toStdString() + ")");
-    }
-    if (!file.commit()) {
-        throw FileError("Cannot create file " + path + " (" + file.errorString().toStdString() + ")");
-    }
+    return std::vector<std::uint8_t>(bytes.begin(), bytes.end());
 }
 
-LoadedPicture LoadPictureFile(const std::string& path) {
+}  // namespace
+
+PictureFormat FormatFromFileName(const std::filesystem::path& path) {
+    const std::string name = AsciiLower(path.filename().native());
+    const std::size_t dot = name.find_last_of('.');
+    if (dot == std::string::npos) return PictureFormat::Unknown;
+    const std::string ext = name.substr(dot + 1);
+    if (ext == "bmp") return PictureFormat::Bmp;
+    if (ext == "jpg" || ext == "jpeg") return PictureFormat::Jpeg;
+    if (ext == "pgm") return PictureFormat::Pgm;
+    if (ext == "png") return PictureFormat::Png;
+    return PictureFormat::Unknown;
+}
+
+LoadedPicture ReadQtPictureMemory(const std::uint8_t* data, std::size_t size, const std::string& name) {
+    const VectorStateReset reset;  // third-party code may leave it dirty: see vector_state.h
+    if (IsPngData(data, size)) return DecodePng(data, size, name);
+    if (IsBmpData(data, size)) return DecodeBmp(data, size, name);
+    if (IsJpegData(data, size)) {
+        LoadedPicture loaded;
+        loaded.bitmap = TRixJPEG::DecodeMemory(data, size, name, &loaded.eightBit);
+        return loaded;
+    }
+    throw FormatError("'" + name + "' is not a readable picture: " +
+                      (size == 0 ? std::string("the file is empty") : std::string("it is neither a BMP nor a PNG file")));
+}
+
+LoadedPicture ReadQtPicture(const std::filesystem::path& path) {
+    const std::vector<std::uint8_t> bytes = ReadWholeFile(path);
+    return ReadQtPictureMemory(bytes.data(), bytes.size(), path.string());
+}
+
+void WriteQtPicture(const std::filesystem::path& path, const Bitmap& bitmap, bool eightBit, PictureFormat format) {
+    const VectorStateReset reset;
+    const std::vector<std::uint8_t> bytes =
+        format == PictureFormat::Png ? EncodePng(bitmap, eightBit) : EncodeBmp(bitmap, eightBit, path);
+    WriteFileAtomically(path, bytes);
+}
+
+LoadedPicture LoadPictureFile(const std::filesystem::path& path) {
     LoadedPicture loaded;
     switch (FormatFromFileName(path)) {
     case PictureFormat::Bmp:
     case PictureFormat::Png:
         return ReadQtPicture(path);
-    case PictureFormat::Jpeg:
-        loaded.bitmap = TRixJPEG::Decode(path);
+    case PictureFormat::Jpeg: {
+        const VectorStateReset reset;
+        loaded.bitmap = TRixJPEG::Decode(path, &loaded.eightBit);
         return loaded;
+    }
     case PictureFormat::Pgm: {
         TRixPGM pgm;
         pgm.LoadFromFile(path, loaded.bitmap);
@@ -140,20 +169,22 @@ LoadedPicture LoadPictureFile(const std::string& path) {
     case PictureFormat::Unknown:
         break;
     }
-    throw FormatError("'" + path + "': unknown picture format (use .bmp, .png, .jpg, .jpeg or .pgm)");
+    throw FormatError("'" + path.string() + "': unknown picture format (use .bmp, .png, .jpg, .jpeg or .pgm)");
 }
 
-void SavePictureFile(const std::string& path, const Bitmap& bitmap, bool eightBit) {
-    if (bitmap.empty()) throw FormatError("Cannot save " + path + ": the picture is empty");
+void SavePictureFile(const std::filesystem::path& path, const Bitmap& bitmap, bool eightBit) {
+    if (bitmap.empty()) throw FormatError("Cannot save " + path.string() + ": the picture is empty");
     const PictureFormat format = FormatFromFileName(path);
     switch (format) {
     case PictureFormat::Bmp:
     case PictureFormat::Png:
         WriteQtPicture(path, bitmap, eightBit, format);
         return;
-    case PictureFormat::Jpeg:
+    case PictureFormat::Jpeg: {
+        const VectorStateReset reset;
         WriteFileAtomically(path, TRixJPEG::Encode(bitmap));
         return;
+    }
     case PictureFormat::Pgm: {
         TRixPGM pgm;
         pgm.SaveToFile(path, bitmap);
@@ -162,7 +193,7 @@ void SavePictureFile(const std::string& path, const Bitmap& bitmap, bool eightBi
     case PictureFormat::Unknown:
         break;
     }
-    throw FormatError("Cannot save " + path + ": unknown picture format (use .bmp, .png, .jpg, .jpeg or .pgm)");
+    throw FormatError("Cannot save " + path.string() + ": unknown picture format (use .bmp, .png, .jpg, .jpeg or .pgm)");
 }
 
 }  // namespace quillfen

@@ -2,6 +2,7 @@
 // Helpers shared by the test programs: a scratch folder and small file utilities.
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -30,8 +31,30 @@ void WriteBytes(const std::string& path, const std::string& bytes);
 void WriteBytes(const std::string& path, const std::vector<std::uint8_t>& bytes);
 std::vector<std::uint8_t> ReadBytes(const std::string& path);
 
+// "'text'": how messages quote a file name. (Built step by step: GCC 12 gives a false
+// -Wrestrict warning for "'" + std::string.)
+inline std::string Quoted(const std::string& text) {
+    std::string quoted(1, '\'');
+    quoted += text;
+    quoted += '\'';
+    return quoted;
+}
+
 // The folder of the bundled sample pictures.
 std::string SamplePath(const std::string& name);
+
+// Special files for the tests of what the readers and writers refuse.
+void MakeFifo(const std::string& path);
+// A socket file (its listening socket is closed again; the name stays).
+void MakeSocketFile(const std::string& path);
+
+// Runs `body` in a child process that may not write other users' files: as the user
+// "nobody" when the tests run as root, as this user otherwise. Returns the child's exit
+// status, or -1 when it did not exit normally. What the child prints goes where this
+// process's output goes.
+int RunUnprivileged(const std::function<int()>& body);
+// Runs `body` in a child process and returns its exit status (-1: it did not exit normally).
+int RunInChild(const std::function<int()>& body);
 
 // Records every message and answers input boxes from a queue.
 class RecordingPrompts : public UserPrompts {

@@ -452,7 +452,7 @@ TMDIChild* TfrmMain::OpenImageFile(const QString& fileName) {
     Bitmap working;
     PixelFormat format = PixelFormat::Unknown;
     try {
-        LoadedPicture loaded = LoadPictureFile(S(fileName));
+        LoadedPicture loaded = LoadPictureFile(FilePath(fileName));
         format = loaded.eightBit ? PixelFormat::Bit8 : PixelFormat::Bit24;
         working = std::move(loaded.bitmap);
     } catch (const FormatError& e) {
@@ -497,7 +497,7 @@ void TfrmMain::SaveImageFile(int formatIndex, const QString& fileName) {
     if (doc->Picture().empty()) {
         throw FormatError("Cannot save " + S(fileName) + ": the document has no picture");
     }
-    const std::string name = S(fileName);
+    const std::string name = FilePath(fileName).native();
     const std::string lower = AsciiLower(name);
     const bool eightBit = doc->Model().Format() == PixelFormat::Bit8;
     // An 8-bit document is written through the gray palette, so every writer sees each
@@ -563,7 +563,7 @@ void TfrmMain::LoadWatermarkInto(TMDIChild* document) {
     }
     // Bitmap, JPEG and PGM watermarks are all decoded (and so reach W). A file that cannot
     // be read changes nothing.
-    LoadedPicture loaded = LoadPictureFile(S(chosen->fileName));
+    LoadedPicture loaded = LoadPictureFile(FilePath(chosen->fileName));
     // The document takes its host from the picture it shows, which then shows the 256 x 256
     // part used as X, and keeps the watermark at 128 x 128 for its panel.
     document->LoadWatermark(std::move(loaded.bitmap));
@@ -575,7 +575,7 @@ void TfrmMain::pmuSaveToFileClick() {
     const auto chosen = ExecuteDialog(SavePDlg);
     if (!chosen) return;
     if (source->IsEmpty()) throw FormatError("Cannot save " + S(chosen->fileName) + ": the panel has no picture");
-    WriteQtPicture(S(chosen->fileName), source->Picture(), false, PictureFormat::Bmp);
+    WriteQtPicture(FilePath(chosen->fileName), source->Picture(), false, PictureFormat::Bmp);
     ShowStatus(0, QStringLiteral("Watermark image Saved to") + chosen->fileName);
 }
 

@@ -246,7 +246,7 @@ void TMDIChild::RunSave(Step step) {
         // A panel cleared since the step ran has nothing to write; say so rather than
         // writing an empty file or reporting success.
         if (picture.empty()) throw FormatError("Cannot save " + S(chosen->fileName) + ": there is no picture to save");
-        WriteQtPicture(S(chosen->fileName), picture, false, PictureFormat::Bmp);
+        WriteQtPicture(FilePath(chosen->fileName), picture, false, PictureFormat::Bmp);
     }
     document_.RunStep(step, p.target);
     SyncMarks();

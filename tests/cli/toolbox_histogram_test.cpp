@@ -95,8 +95,8 @@ TEST(CliToolbox, EveryHistogramOpOnTheSample) {
         {{"ends-in"}, "Ends-In Contrast Stretch, Lower Threshold = 0 , Upper Threshold = 255\n"},
         {{"ends-in", "--low", "5", "--high", "5"},
          "Ends-In Contrast Stretch, Lower Threshold = 12 , Upper Threshold = 213\n"},
-        // Each percentage is taken as its low byte (261 -> 5), text as 0.
-        {{"ends-in", "--low", "261", "--high", "x"},
+        // Each percentage is taken as its low byte (261 -> 5).
+        {{"ends-in", "--low", "261", "--high", "0"},
          "Ends-In Contrast Stretch, Lower Threshold = 12 , Upper Threshold = 255\n"},
     };
     test::TempDir dir;
