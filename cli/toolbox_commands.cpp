@@ -72,17 +72,14 @@ void AddOperation(CLI::App& parent, const toolbox::Operation& operation) {
                 ->transform(DecimalNumber(-2147483648LL, 2147483647));
             break;
         case toolbox::Rule::Count:
+        case toolbox::Rule::NonNegative: {
+            const bool count = argument.rule == toolbox::Rule::Count;
             slot.number = argument.initial;
             command->add_option(argument.option, slot.number, argument.help)
-                ->transform(DecimalNumber(2, 3600))
+                ->transform(count ? DecimalNumber(2, 3600) : DecimalNumber(0, 2147483647))
                 ->capture_default_str();
             break;
-        case toolbox::Rule::NonNegative:
-            slot.number = argument.initial;
-            command->add_option(argument.option, slot.number, argument.help)
-                ->transform(DecimalNumber(0, 2147483647))
-                ->capture_default_str();
-            break;
+        }
         case toolbox::Rule::Flag:
             slot.flag = argument.initial != 0;
             command->add_flag(argument.option, slot.flag, argument.help);
