@@ -1,20 +1,44 @@
 // quillfen: the desktop program.
+// Usage: quillfen [--results-csv FILE] [PICTURE...]
 #include <QApplication>
+#include <QCommandLineParser>
+#include <QFileInfo>
 
 #include "ui/application.h"
 #include "ui/file_dialogs.h"
 #include "ui/gui_prompts.h"
+#include "ui/ui_text.h"
 
 int main(int argc, char* argv[]) {
     using namespace quillfen::ui;
     QApplication application(argc, argv);
     SetApplicationNames();
+    QApplication::setApplicationVersion(QStringLiteral(QUILLFEN_VERSION));
+
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral(
+        "A laboratory for DCT-domain image watermarking and gray-level image processing."));
+    parser.addHelpOption();
+    parser.addVersionOption();
+    const QCommandLineOption resultsCsv(
+        QStringLiteral("results-csv"),
+        QStringLiteral("Keep FILE up to date with the Results list of the active document, as CSV."),
+        QStringLiteral("FILE"));
+    parser.addOption(resultsCsv);
+    parser.addPositionalArgument(QStringLiteral("pictures"), QStringLiteral("Pictures to open as documents."),
+                                 QStringLiteral("[PICTURE...]"));
+    parser.process(application);  // --help and --version print and exit; unknown options exit with 1
 
     GuiPrompts prompts;
     QtFileDialogs dialogs;
     // Only the main window is shown; the other forms wait until a command needs them.
     Forms forms(prompts, dialogs);
     prompts.setParent(&forms.frmMain);
+    if (parser.isSet(resultsCsv)) forms.frmMain.SetResultsCsvFile(parser.value(resultsCsv));
     forms.frmMain.show();
+    // The pictures named on the command line open as if dropped on the window.
+    QStringList names;
+    for (const QString& name : parser.positionalArguments()) names << QFileInfo(name).absoluteFilePath();
+    if (!names.isEmpty()) forms.frmMain.OpenDroppedFiles(names);
     return QApplication::exec();
 }

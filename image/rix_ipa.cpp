@@ -205,7 +205,7 @@ void TRixIPA::HoughTransform(int thetaCount, int rhoCount, int minLineLength, in
     parameters.gradientThreshold = gradientThreshold;
     parameters.houghThreshold = houghThreshold;
     parameters.lineBased = lineBased;
-    Commit(hough::Transform(Source(), parameters));
+    Commit(hough::Transform(Source(), parameters, progress_));
 }
 
 }  // namespace quillfen

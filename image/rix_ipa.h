@@ -16,6 +16,7 @@
 
 #include "image/bitmap.h"
 #include "image/gray_plane.h"
+#include "image/progress.h"
 
 namespace quillfen {
 
@@ -29,6 +30,10 @@ public:
     // Both give the number of pixels, width * height.
     int GetSize() const { return image_.size(); }
     int GetPixelCount() const { return image_.size(); }
+
+    // Where the long operations (the Hough transform) report their progress and learn that
+    // they should stop (Cancelled, with everything as it was); nullptr for none. Not owned.
+    void SetProgress(ProgressSink* sink) { progress_ = sink; }
 
     // True while an undo copy exists that Undo may restore.
     bool GetUndoReady() const { return undoReady_; }
@@ -128,6 +133,7 @@ private:
     GrayPlane image_;
     GrayPlane undo_;
     bool undoReady_ = false;
+    ProgressSink* progress_ = nullptr;
     std::array<std::int32_t, 256> histogram_{};
 };
 

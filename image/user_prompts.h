@@ -15,6 +15,9 @@ enum class PromptKind {
     Confirmation,  // question icon; used with a single OK button
 };
 
+// What to do with the unsaved changes of a document that is about to close.
+enum class SaveAnswer { Save, Discard, Cancel };
+
 class UserPrompts {
 public:
     virtual ~UserPrompts() = default;
@@ -26,6 +29,13 @@ public:
     virtual std::optional<std::string> input(const std::string& caption,
                                              const std::string& prompt,
                                              const std::string& initial) = 0;
+
+    // Asks what to do with unsaved changes (Save, Discard or Cancel). Without a user to ask
+    // the answer is Cancel, so that nothing is lost.
+    virtual SaveAnswer askSave(const std::string& text) {
+        (void)text;
+        return SaveAnswer::Cancel;
+    }
 
     void message(const std::string& text) { show(PromptKind::Plain, text); }
     void information(const std::string& text) { show(PromptKind::Information, text); }

@@ -37,7 +37,7 @@ void CheckNotNegative(const char* name, int value) {
 void TraceLine(const GrayPlane& counts, std::vector<std::uint8_t>& canvas, int minLineLength, double theta,
                double rho);
 
-GrayPlane Run(const GrayPlane& plane, const Parameters& parameters, bool literal) {
+GrayPlane Run(const GrayPlane& plane, const Parameters& parameters, bool literal, ProgressSink* progress) {
     CheckCount("ThetaCount", parameters.thetaCount);
     CheckCount("RhoCount", parameters.rhoCount);
     CheckNotNegative("MinLineLength", parameters.minLineLength);
@@ -83,7 +83,11 @@ GrayPlane Run(const GrayPlane& plane, const Parameters& parameters, bool literal
         runs.assign(static_cast<std::size_t>(half) * columns, 0);
     }
 
+    // Voting is nearly all of the work: progress is counted in rows voted.
+    const double rows = h > 2 ? h - 2 : 1;
+    Advance(progress, 0.0);
     for (int y = 1; y < h - 1; ++y) {
+        Advance(progress, (y - 1) / rows);
         for (int x = 1; x < w - 1; ++x) {
             const int sx = at(x + 1, y - 1) + 2 * at(x + 1, y) + at(x + 1, y + 1) - at(x - 1, y - 1) -
                            2 * at(x - 1, y) - at(x - 1, y + 1);
@@ -156,6 +160,7 @@ GrayPlane Run(const GrayPlane& plane, const Parameters& parameters, bool literal
             }
         }
     }
+    Advance(progress, 1.0);
     if (!lineBased && !literal) {
         for (int t = 0; t < half; ++t) {
             const std::int32_t* row = runs.data() + static_cast<std::size_t>(t) * columns;
@@ -258,10 +263,12 @@ void TraceLine(const GrayPlane& counts, std::vector<std::uint8_t>& canvas, int m
 
 }  // namespace
 
-GrayPlane Transform(const GrayPlane& plane, const Parameters& parameters) { return Run(plane, parameters, false); }
+GrayPlane Transform(const GrayPlane& plane, const Parameters& parameters, ProgressSink* progress) {
+    return Run(plane, parameters, false, progress);
+}
 
 namespace literal {
-GrayPlane Transform(const GrayPlane& plane, const Parameters& parameters) { return Run(plane, parameters, true); }
+GrayPlane Transform(const GrayPlane& plane, const Parameters& parameters) { return Run(plane, parameters, true, nullptr); }
 }  // namespace literal
 
 }  // namespace quillfen::hough

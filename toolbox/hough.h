@@ -4,6 +4,7 @@
 // vote threshold is traced across the plane and its runs over edges longer than the minimum
 // length are drawn in white on a black plane.
 #include "image/gray_plane.h"
+#include "image/progress.h"
 
 namespace quillfen::hough {
 
@@ -21,8 +22,9 @@ struct Parameters {
 
 // The counts must lie in 2..3600 and the length and thresholds must not be negative;
 // ArgumentError naming the parameter otherwise. Angle tables and half-table voting; the same
-// bytes as literal::Transform.
-GrayPlane Transform(const GrayPlane& plane, const Parameters& parameters);
+// bytes as literal::Transform. `progress`, when given, hears of every row voted and may stop
+// the transform (Cancelled); it never changes the result.
+GrayPlane Transform(const GrayPlane& plane, const Parameters& parameters, ProgressSink* progress = nullptr);
 
 namespace literal {
 // A sine and a cosine per edge pixel and angle, every vote cast twice.

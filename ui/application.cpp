@@ -6,6 +6,8 @@ namespace quillfen::ui {
 
 void SetApplicationNames() {
     QApplication::setApplicationName(QStringLiteral("quillfen"));
+    // The settings file: ~/.config/quillfen/quillfen.conf.
+    QApplication::setOrganizationName(QStringLiteral("quillfen"));
     QApplication::setApplicationDisplayName(QStringLiteral("Quillfen™ by tavrenn"));
 }
 

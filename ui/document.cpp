@@ -1,5 +1,6 @@
 #include "ui/document.h"
 
+#include <algorithm>
 #include <utility>
 
 namespace quillfen::ui {
@@ -8,51 +9,180 @@ void Document::Open(Bitmap picture, PixelFormat format) {
     image_.LoadFromBitmap(picture);
     picture_ = std::move(picture);
     format_ = format;
+    undo_.clear();
+    redo_.clear();
+    revision_ = savedRevision_ = lastRevision_ = 0;
 }
 
-std::optional<Report> Document::RunToolbox(const toolbox::Operation& operation, const std::vector<int>& values) {
-    std::optional<Report> report = operation.run(image_, values);
-    picture_ = image_.CreateBitmap();
-    if (report) reports_.push_back(*report);
-    return report;
+// ---- The toolbox ------------------------------------------------------------------------------
+
+ToolboxOutcome Document::ComputeToolbox(TRixIPA image, const toolbox::Operation& operation,
+                                        const std::vector<int>& values, ProgressSink* progress) {
+    ToolboxOutcome outcome{std::move(image), std::nullopt};
+    outcome.image.SetProgress(progress);
+    outcome.report = operation.run(outcome.image, values);
+    outcome.image.SetProgress(nullptr);
+    return outcome;
 }
+
+std::optional<ResultLine> Document::ApplyToolbox(const toolbox::Operation& operation, ToolboxOutcome outcome) {
+    HistoryEntry before{operation.caption, image_.Plane(), revision_, std::nullopt};
+    image_ = std::move(outcome.image);
+    picture_ = image_.CreateBitmap();
+    Touch();
+    std::optional<ResultLine> line;
+    if (outcome.report) line = AddLine(operation.caption, std::nullopt, *outcome.report);
+    before.line = line;
+    undo_.push_back(std::move(before));
+    redo_.clear();
+    TrimHistory();
+    return line;
+}
+
+std::optional<ResultLine> Document::RunToolbox(const toolbox::Operation& operation, const std::vector<int>& values) {
+    return ApplyToolbox(operation, ComputeToolbox(image_, operation, values));
+}
+
+// ---- History ----------------------------------------------------------------------------------
 
 void Document::Undo() {
-    if (!image_.GetUndoReady()) return;
-    image_.Undo();
-    picture_ = image_.CreateBitmap();
+    if (!undo_.empty()) Swap(undo_, redo_, true);
 }
+
+void Document::Redo() {
+    if (!redo_.empty()) Swap(redo_, undo_, false);
+}
+
+void Document::Swap(std::deque<HistoryEntry>& from, std::deque<HistoryEntry>& to, bool undoing) {
+    HistoryEntry entry = std::move(from.back());
+    from.pop_back();
+    HistoryEntry other{entry.name, image_.Plane(), revision_, entry.line};
+    image_.LoadFromGray(entry.image.width(), entry.image.height(), entry.image.data());
+    picture_ = image_.CreateBitmap();
+    revision_ = entry.revision;
+    if (entry.line) {
+        const std::uint64_t id = entry.line->id;
+        if (undoing) {
+            std::erase_if(lines_, [id](const ResultLine& line) { return line.id == id; });
+        } else {
+            // Back in its place among the others, which are in the order they were made.
+            const auto at = std::find_if(lines_.begin(), lines_.end(), [id](const ResultLine& l) { return l.id > id; });
+            lines_.insert(at, *entry.line);
+        }
+    }
+    to.push_back(std::move(other));
+}
+
+std::size_t Document::HistoryBytes() const {
+    std::size_t bytes = 0;
+    for (const auto* stack : {&undo_, &redo_})
+        for (const HistoryEntry& entry : *stack) bytes += entry.image.pixels().size();
+    return bytes;
+}
+
+void Document::TrimHistory() {
+    while (undo_.size() > 1 && (undo_.size() > static_cast<std::size_t>(kHistoryLevels) || HistoryBytes() > budget_))
+        undo_.pop_front();
+}
+
+// ---- The watermark ----------------------------------------------------------------------------
 
 void Document::LoadWatermark(Bitmap mark) {
     Bitmap host = picture_;
     experiment_.Load(host, mark);
+    if (!(host == picture_)) Touch();
     picture_ = std::move(host);
     watermark_ = std::move(mark);
+    // A new host and a new watermark at once.
+    DropResults(Experiment::MadeStaleBy(Change::Picture));
+    DropResults(Experiment::MadeStaleBy(Change::Watermark));
 }
 
 void Document::DropWatermark() { watermark_ = Bitmap(); }
 
 void Document::ClearWatermarkPanel() {
     watermark_ = Bitmap();
-    experiment_.Forget();
+    ForgetSteps();
 }
 
 void Document::ClearExtractedPanel() {
     extracted_ = Bitmap();
-    experiment_.Forget();
+    extractedBy_.reset();
+    ForgetSteps();
 }
 
-StepResult Document::RunStep(Step step, ViewTarget target) {
-    StepResult result = experiment_.Run(step);
+void Document::ForgetSteps() {
+    experiment_.Forget();
+    DropResults(Experiment::MadeStaleBy(Change::Watermark));
+}
+
+void Document::SetFixedSeed(std::optional<std::uint32_t> seed) {
+    fixedSeed_ = seed;
+    experiment_.SetFixedSeed(seed);
+}
+
+StepResult Document::RunStep(Step step, ViewTarget target, const std::string& source) {
+    const bool scatter = step == Step::GetWr && nextSeed_.has_value();
+    if (scatter) experiment_.SetFixedSeed(nextSeed_);
+    StepResult result;
+    try {
+        result = experiment_.Run(step);
+    } catch (...) {
+        if (scatter) experiment_.SetFixedSeed(fixedSeed_);
+        throw;
+    }
+    if (scatter) {
+        experiment_.SetFixedSeed(fixedSeed_);
+        nextSeed_.reset();
+    }
+    // An attack starts again from X_hat: what the last attack and its extraction found no
+    // longer holds. A step run again replaces what it found before.
+    if (Experiment::Info(step).kind == StepKind::Attack) DropResults(Experiment::MadeStaleBy(Change::Attack));
+    StepSet again;
+    again.Add(step);
+    DropResults(again);
+
     const StepView view = Experiment::Info(step).view;
     if (view != StepView::None) {
         const TWatermark::Bytes& plane = experiment_.View(view);
         Bitmap bitmap = view == StepView::Host ? TWatermark::MakeBitmap256(plane) : TWatermark::MakeBitmap128(plane);
-        (target == ViewTarget::ExtractedPanel ? extracted_ : picture_) = std::move(bitmap);
+        if (target == ViewTarget::ExtractedPanel) {
+            extracted_ = std::move(bitmap);
+            extractedBy_ = step;
+        } else {
+            if (!(bitmap == picture_)) Touch();
+            picture_ = std::move(bitmap);
+        }
     }
-    for (const Report& report : result.Reports()) reports_.push_back(report);
+    if (step == Step::GetWr) AddLine(source, step, Report{kListOnly, "seed = " + std::to_string(experiment_.Seed()), ""});
+    for (const Report& report : result.Reports()) AddLine(source, step, report);
     results_.push_back(result);
     return result;
+}
+
+// ---- Results ----------------------------------------------------------------------------------
+
+std::vector<Report> Document::Reports() const {
+    std::vector<Report> reports;
+    for (const ResultLine& line : lines_) reports.push_back(line.report);
+    return reports;
+}
+
+bool Document::HasLine(std::uint64_t id) const {
+    return std::any_of(lines_.begin(), lines_.end(), [id](const ResultLine& line) { return line.id == id; });
+}
+
+void Document::DropResults(const StepSet& stale) {
+    std::erase_if(lines_, [&stale](const ResultLine& line) { return line.step && stale.Has(*line.step); });
+    if (extractedBy_ && stale.Has(*extractedBy_)) {
+        extracted_ = Bitmap();
+        extractedBy_.reset();
+    }
+}
+
+ResultLine& Document::AddLine(const std::string& source, std::optional<Step> step, Report report) {
+    lines_.push_back(ResultLine{++lastLine_, std::chrono::system_clock::now(), source, step, std::move(report)});
+    return lines_.back();
 }
 
 }  // namespace quillfen::ui

@@ -1,8 +1,8 @@
 #pragma once
 // Document: everything one document window holds, apart from its widgets. The picture it
-// shows, the working image of the toolbox with its undo copy, the watermark picture of the
+// shows, the working image of the toolbox with its history, the watermark picture of the
 // "Embedded Watermark" panel and the view of the "Extracted Watermark" panel, the experiment
-// and the reports its commands made. The window (TMDIChild) draws it and runs its commands
+// and the results its commands found. The window (TMDIChild) draws it and runs its commands
 // on it; the main frame only forwards commands to the active document and shows its panels.
 //
 // No Qt here, so that the model can be driven and checked without windows.
@@ -10,12 +10,17 @@
 // In the program's first design these were fields of the window, named with the F prefix of
 // private fields: FIpa (the working image, here Image()), FWatermark (the workspace, now
 // inside the experiment), FPixelFormat (Format()) and FStatusText, a scratch string for the
-// reports, which Reports() replaces.
+// reports, which Results() replaces.
+#include <chrono>
+#include <cstddef>
 #include <cstdint>
+#include <deque>
 #include <optional>
+#include <string>
 #include <vector>
 
 #include "image/bitmap.h"
+#include "image/progress.h"
 #include "image/report.h"
 #include "image/rix_ipa.h"
 #include "toolbox/catalogue.h"
@@ -33,25 +38,71 @@ enum class PixelFormat { Unknown, Bit8, Bit24 };
 // Where a step's view goes: the document's own picture or the "Extracted Watermark" panel.
 enum class ViewTarget { Picture, ExtractedPanel };
 
+// The panel of a result line that goes to the Results list only (the seed of Get Wr): the
+// status bar keeps showing the step's own result.
+inline constexpr int kListOnly = -1;
+
+// One line of the document's results: what a command found, when, and what made it.
+struct ResultLine {
+    std::uint64_t id = 0;  // unique within the document, never reused
+    std::chrono::system_clock::time_point time;
+    std::string source;        // the command as the menus name it: "Get Wr", "Iterative Selection"
+    std::optional<Step> step;  // the watermark step that made it; none for the toolbox
+    Report report;             // report.panel may be kListOnly
+};
+
+// A toolbox operation's result, computed on a copy of the working image (on any thread).
+struct ToolboxOutcome {
+    TRixIPA image;
+    std::optional<Report> report;
+};
+
 class Document {
 public:
+    // At least this many toolbox operations can be taken back, as long as their pictures fit
+    // in the memory budget; the oldest go first when either is exceeded, the last always stays.
+    static constexpr int kHistoryLevels = 64;
+    static constexpr std::size_t kHistoryBudget = std::size_t{512} * 1024 * 1024;
+
     // ---- The picture ----------------------------------------------------------------
     // What the window shows: the opened picture, the last step's view or the toolbox's
     // result.
     const Bitmap& Picture() const { return picture_; }
     PixelFormat Format() const { return format_; }
-    // A newly opened picture (empty when the file could not be read), into the working
-    // image too.
+    // A newly opened picture, into the working image too. Throws FormatError (the document
+    // unchanged) for pictures beyond the working image's limits.
     void Open(Bitmap picture, PixelFormat format);
+    // True when the picture differs from what was last opened or saved: toolbox results,
+    // step views. Taking every change back makes it false again.
+    bool Modified() const { return revision_ != savedRevision_; }
+    // The picture has been written to its file.
+    void MarkSaved() { savedRevision_ = revision_; }
 
     // ---- The toolbox ----------------------------------------------------------------
     const TRixIPA& Image() const { return image_; }
-    bool CanUndo() const { return image_.GetUndoReady(); }
-    // Runs one operation with its arguments' values, shows the result and keeps its report.
-    // The operation's errors pass through with everything as it was.
-    std::optional<Report> RunToolbox(const toolbox::Operation& operation, const std::vector<int>& values);
-    // Takes back the last toolbox operation once and shows the image again.
+    // Runs one operation on `image` (a copy of the working image) with its arguments' values; `progress` may stop
+    // it (Cancelled). The operation's errors pass through. Touches no document, so it may run
+    // on a worker thread while the document goes on being shown.
+    static ToolboxOutcome ComputeToolbox(TRixIPA image, const toolbox::Operation& operation,
+                                         const std::vector<int>& values, ProgressSink* progress = nullptr);
+    // Makes an outcome of ComputeToolbox current: the image before goes into the history, the
+    // picture shows the result and its report joins the results. Returns the report's line.
+    std::optional<ResultLine> ApplyToolbox(const toolbox::Operation& operation, ToolboxOutcome outcome);
+    // Both at once, on this thread.
+    std::optional<ResultLine> RunToolbox(const toolbox::Operation& operation, const std::vector<int>& values);
+
+    // ---- History --------------------------------------------------------------------
+    bool CanUndo() const { return !undo_.empty(); }
+    bool CanRedo() const { return !redo_.empty(); }
+    // What Undo and Redo would take back or do again ("" when nothing).
+    std::string UndoName() const { return undo_.empty() ? std::string() : undo_.back().name; }
+    std::string RedoName() const { return redo_.empty() ? std::string() : redo_.back().name; }
+    // Takes back the last toolbox operation (and its result line), or does it again.
     void Undo();
+    void Redo();
+    int UndoLevels() const { return static_cast<int>(undo_.size()); }
+    std::size_t HistoryBytes() const;
+    void SetHistoryBudget(std::size_t bytes) { budget_ = bytes; }
 
     // ---- The watermark --------------------------------------------------------------
     // The picture of the "Embedded Watermark" panel and the view of the "Extracted
@@ -61,36 +112,72 @@ public:
     const Experiment& GetExperiment() const { return experiment_; }
     // Loads the experiment's host from the picture shown (which then shows the 256 x 256
     // part used) and its watermark from `mark` (kept, at 128 x 128, as the panel's picture).
+    // Every step's result is stale.
     void LoadWatermark(Bitmap mark);
     // A load the user cancelled: the panel is emptied; the experiment keeps what it has.
     void DropWatermark();
     // "Clear" on a panel: the panel is emptied and every step has to run again.
     void ClearWatermarkPanel();
     void ClearExtractedPanel();
-    // Every step has to run again; the pictures stay.
-    void ForgetSteps() { experiment_.Forget(); }
+    // Every step has to run again; the pictures stay, the steps' results go.
+    void ForgetSteps();
     // Runs one step (Experiment::Run, StepRefused when it cannot run yet), puts the view it
-    // leaves where `target` says and keeps its reports.
-    StepResult RunStep(Step step, ViewTarget target);
-    void SetFixedSeed(std::optional<std::uint32_t> seed) { experiment_.SetFixedSeed(seed); }
+    // leaves where `target` says and keeps its results, in place of what the step found
+    // before. An attack first drops the results and the extracted view it makes stale.
+    StepResult RunStep(Step step, ViewTarget target, const std::string& source);
+    // The generator's seed for every Get Wr (nullopt: the clock).
+    void SetFixedSeed(std::optional<std::uint32_t> seed);
+    // The seed of the next Get Wr only; later ones go back to the fixed seed or the clock.
+    void SetNextSeed(std::optional<std::uint32_t> seed) { nextSeed_ = seed; }
+    std::optional<std::uint32_t> NextSeed() const { return nextSeed_; }
 
-    // ---- Reports --------------------------------------------------------------------
-    // Every report the document's commands made, oldest first.
-    const std::vector<Report>& Reports() const { return reports_; }
-    // What every step run in this document found, oldest first.
+    // ---- Results --------------------------------------------------------------------
+    // The results that still hold, oldest first: what the steps found (one set per step, the
+    // seed of Get Wr included) and the reports of the toolbox operations.
+    const std::vector<ResultLine>& Results() const { return lines_; }
+    // Their reports.
+    std::vector<Report> Reports() const;
+    bool HasLine(std::uint64_t id) const;
+    // What every step run in this document found, oldest first, stale ones included.
     const std::vector<StepResult>& StepResults() const { return results_; }
 
 private:
     friend struct quillfen::TestAccess;
+
+    struct HistoryEntry {
+        std::string name;                 // the operation's caption
+        GrayPlane image;                  // the working image on the other side of the change
+        std::uint64_t revision = 0;       // the picture's revision on the other side
+        std::optional<ResultLine> line;   // the operation's result line
+    };
+
+    // Drops the results (and the extracted view) made by steps that `stale` holds.
+    void DropResults(const StepSet& stale);
+    ResultLine& AddLine(const std::string& source, std::optional<Step> step, Report report);
+    // The picture changed in a way no history entry records.
+    void Touch() { revision_ = ++lastRevision_; }
+    // Swaps the working image with the top of `from`, moving the entry onto `to`.
+    void Swap(std::deque<HistoryEntry>& from, std::deque<HistoryEntry>& to, bool undoing);
+    void TrimHistory();
 
     Bitmap picture_;
     PixelFormat format_ = PixelFormat::Unknown;
     TRixIPA image_;
     Bitmap watermark_;
     Bitmap extracted_;
+    std::optional<Step> extractedBy_;  // the step whose view the extracted panel shows
     Experiment experiment_;
-    std::vector<Report> reports_;
+    std::optional<std::uint32_t> fixedSeed_;
+    std::optional<std::uint32_t> nextSeed_;
+    std::vector<ResultLine> lines_;
+    std::uint64_t lastLine_ = 0;
     std::vector<StepResult> results_;
+    std::deque<HistoryEntry> undo_;
+    std::deque<HistoryEntry> redo_;
+    std::size_t budget_ = kHistoryBudget;
+    std::uint64_t revision_ = 0;
+    std::uint64_t savedRevision_ = 0;
+    std::uint64_t lastRevision_ = 0;
 };
 
 }  // namespace quillfen::ui

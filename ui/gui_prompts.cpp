@@ -57,4 +57,18 @@ std::optional<std::string> GuiPrompts::input(const std::string& caption, const s
     return S(answer);
 }
 
+SaveAnswer GuiPrompts::askSave(const std::string& text) {
+    const ArrowWhileAsking arrow;
+    QMessageBox box(QMessageBox::Warning, QGuiApplication::applicationDisplayName(), Q(text),
+                    QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel, parent_);
+    box.setObjectName(QStringLiteral("askSave"));
+    box.setDefaultButton(QMessageBox::Save);
+    box.setEscapeButton(QMessageBox::Cancel);
+    switch (box.exec()) {
+    case QMessageBox::Save: return SaveAnswer::Save;
+    case QMessageBox::Discard: return SaveAnswer::Discard;
+    default: return SaveAnswer::Cancel;
+    }
+}
+
 }  // namespace quillfen::ui

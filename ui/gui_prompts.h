@@ -17,6 +17,7 @@ public:
     void show(PromptKind kind, const std::string& text) override;
     std::optional<std::string> input(const std::string& caption, const std::string& prompt,
                                      const std::string& initial) override;
+    SaveAnswer askSave(const std::string& text) override;
 
 private:
     QPointer<QWidget> parent_;

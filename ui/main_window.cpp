@@ -1,8 +1,11 @@
 #include "ui/main_window.h"
 
 #include <QAction>
+#include <QCloseEvent>
 #include <QCoreApplication>
 #include <QDir>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QFileInfo>
 #include <QFrame>
 #include <QGroupBox>
@@ -12,9 +15,16 @@
 #include <QMdiSubWindow>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMimeData>
 #include <QPainter>
+#include <QProgressBar>
+#include <QSaveFile>
+#include <QSettings>
 #include <QStatusBar>
+#include <QTimer>
 #include <QToolBar>
+#include <QToolButton>
+#include <QUrl>
 #include <QVBoxLayout>
 
 #include "image/errors.h"
@@ -24,20 +34,35 @@
 #include "io/picture_files.h"
 #include "image/user_prompts.h"
 #include "ui/about_dialog.h"
+#include "ui/background_job.h"
 #include "ui/mdi_child.h"
 #include "ui/picture_view.h"
 #include "ui/properties_window.h"
+#include "ui/results_dock.h"
 #include "ui/ui_text.h"
 
 namespace quillfen::ui {
 
 namespace {
 
+// The picture formats the dialogs list; the open dialogs start at "All pictures". A save
+// filter's index chooses the format written (SaveImageFile).
 const QString kOpenFilter = QStringLiteral(
-    "Bitmap(*.bmp)|*.bmp|Jpeg(*.jpg; *.jpeg)|*.jpg;*.jpeg|PortableGrayscaleMap P5(*.pgm)|*.pgm|All files (*.*)|*.*");
-const QString kSaveFilter = QStringLiteral(
-    "Bitmap Image File(*.bmp)|*.bmp|Jpeg Image File(*.jpg)|*.jpg|Portable Grayscale Map P5 (*.pgm)|*.pgm");
-const QString kSavePictureFilter = QStringLiteral("Bitmap(*.bmp)|*.bmp");
+    "Bitmap|*.bmp|PNG|*.png|JPEG|*.jpg;*.jpeg|PGM|*.pgm|All pictures|*.bmp;*.png;*.jpg;*.jpeg;*.pgm");
+constexpr int kAllPictures = 5;
+const QString kSaveFilter = QStringLiteral("Bitmap|*.bmp|PNG|*.png|JPEG|*.jpg;*.jpeg|PGM|*.pgm");
+const QString kSavePictureFilter = QStringLiteral("Bitmap|*.bmp");
+const QString kCsvFilter = QStringLiteral("CSV|*.csv");
+
+// What the program remembers between runs.
+const QString kGeometryKey = QStringLiteral("window/geometry");
+const QString kStateKey = QStringLiteral("window/state");
+const QString kRecentKey = QStringLiteral("files/recent");
+const QString kLastFolderKey = QStringLiteral("files/lastFolder");
+constexpr int kRecentCount = 8;
+
+// The enlarged watermark panels draw each pixel as a square of this side.
+constexpr int kMagnification = 4;
 
 // A label whose text runs from bottom to top, for the captions beside the watermark panels.
 class VerticalLabel : public QWidget {
@@ -80,13 +105,13 @@ TfrmMain::TfrmMain(UserPrompts& prompts, FileDialogs& dialogs, QWidget* parent)
     setWindowTitle(QStringLiteral("Watermarking Simulator - by tavrenn"));
     resize(681, 552);
 
-    const QString programFolder = QCoreApplication::applicationDirPath();
-    openDlg = {QStringLiteral("openDlg"), FileDialogKind::Open, kOpenFilter, 1, programFolder};
-    SaveDlg = {QStringLiteral("SaveDlg"), FileDialogKind::Save, kSaveFilter, 1, programFolder};
-    OpenPDlg = {QStringLiteral("OpenPDlg"), FileDialogKind::OpenPicture, kOpenFilter, 1, programFolder};
-    SavePDlg = {QStringLiteral("SavePDlg"), FileDialogKind::SavePicture, kSavePictureFilter, 1, programFolder};
+    openDlg = {QStringLiteral("openDlg"), FileDialogKind::Open, kOpenFilter, kAllPictures, QString()};
+    SaveDlg = {QStringLiteral("SaveDlg"), FileDialogKind::Save, kSaveFilter, 1, QString()};
+    OpenPDlg = {QStringLiteral("OpenPDlg"), FileDialogKind::OpenPicture, kOpenFilter, kAllPictures, QString()};
+    SavePDlg = {QStringLiteral("SavePDlg"), FileDialogKind::SavePicture, kSavePictureFilter, 1, QString()};
 
     CreateActions();
+    CreateResultsDock();
     CreateMenus();
     CreateToolBar();
 
@@ -101,6 +126,8 @@ TfrmMain::TfrmMain(UserPrompts& prompts, FileDialogs& dialogs, QWidget* parent)
     mdiArea->setBackground(palette().brush(QPalette::Dark));  // the application-background colour
     layout->addWidget(mdiArea, 1);
     CreateStatusBar();
+    setAcceptDrops(true);
+    RestoreSettings();
 
     // The enabled states, the panels and the menu bar follow every change of the active
     // document; the document count changes are caught when a document is destroyed.
@@ -145,6 +172,22 @@ void TfrmMain::CreateActions() {
     HelpAbout1 = MakeAction(this, l, "HelpAbout1", QStringLiteral("&About..."));
     Property1 = MakeAction(this, l, "Property1", QStringLiteral("Property"));
     Property1->setToolTip(QStringLiteral("워터마킹이란?"));
+    Redo1 = MakeAction(this, l, "Redo1", QStringLiteral("Redo"), QKeySequence(Qt::CTRL | Qt::Key_Y));
+    Redo1->setShortcuts({QKeySequence(Qt::CTRL | Qt::Key_Y), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z)});
+    // Save As keeps the program's Ctrl+A and answers the usual Ctrl+Shift+S too.
+    FileSaveAs1->setShortcuts({QKeySequence(Qt::CTRL | Qt::Key_A), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S)});
+    CancelWork1 = MakeAction(this, l, "CancelWork1", QStringLiteral("Cancel"), QKeySequence(Qt::Key_Escape));
+    ZoomIn1 = MakeAction(this, l, "ZoomIn1", QStringLiteral("Zoom &In"), QKeySequence(Qt::CTRL | Qt::Key_Plus));
+    ZoomIn1->setShortcuts({QKeySequence(Qt::CTRL | Qt::Key_Plus), QKeySequence(Qt::CTRL | Qt::Key_Equal)});
+    ZoomOut1 = MakeAction(this, l, "ZoomOut1", QStringLiteral("Zoom &Out"), QKeySequence(Qt::CTRL | Qt::Key_Minus));
+    ZoomFit1 = MakeAction(this, l, "ZoomFit1", QStringLiteral("Zoom to &Fit"), QKeySequence(Qt::CTRL | Qt::Key_F));
+    ZoomActual1 = MakeAction(this, l, "ZoomActual1", QStringLiteral("&Actual Size (1:1)"), QKeySequence(Qt::CTRL | Qt::Key_0));
+    SetSeed1 = MakeAction(this, l, "SetSeed1", QStringLiteral("Set &Seed..."));
+    RunEmbedding1 = MakeAction(this, l, "RunEmbedding1", QStringLiteral("Run &Embedding"), QKeySequence(Qt::CTRL | Qt::Key_E));
+    RunExtraction1 =
+        MakeAction(this, l, "RunExtraction1", QStringLiteral("Run E&xtraction"), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_E));
+    RunWholeExperiment1 = MakeAction(this, l, "RunWholeExperiment1", QStringLiteral("Run &Whole Experiment"),
+                                     QKeySequence(Qt::CTRL | Qt::Key_R));
     PageSetup1 = MakeAction(this, l, "PageSetup1", QStringLiteral("Page S&etup"));
     Print1 = MakeAction(this, l, "Print1", QStringLiteral("&Print"), QKeySequence(Qt::CTRL | Qt::Key_P));
     PrintPreview1 = MakeAction(this, l, "PrintPreview1", QStringLiteral("Print Pre&view"));
@@ -169,6 +212,26 @@ void TfrmMain::CreateActions() {
     run(HelpAbout1, &TfrmMain::HelpAbout1Execute);
     run(Property1, &TfrmMain::Property1Execute);
     run(PrintPreview1, &TfrmMain::PrintPreview1Execute);
+    run(Redo1, &TfrmMain::Redo1Execute);
+    run(CancelWork1, &TfrmMain::CancelWorkExecute);
+    // The document commands of the frame's actions go to the active document.
+    const auto forward = [this](QAction* action, void (TMDIChild::*command)()) {
+        connect(action, &QAction::triggered, this, [this, command] {
+            Run([this, command] {
+                if (TMDIChild* doc = ActiveDocument()) (doc->*command)();
+            });
+        });
+    };
+    forward(ZoomIn1, &TMDIChild::ZoomIn);
+    forward(ZoomOut1, &TMDIChild::ZoomOut);
+    forward(ZoomFit1, &TMDIChild::ZoomFit);
+    connect(ZoomActual1, &QAction::triggered, this, [this] {
+        if (TMDIChild* doc = ActiveDocument()) doc->SetZoom(1.0);
+    });
+    forward(SetSeed1, &TMDIChild::SetSeedCommand);
+    forward(RunEmbedding1, &TMDIChild::RunEmbeddingCommand);
+    forward(RunExtraction1, &TMDIChild::RunExtractionCommand);
+    forward(RunWholeExperiment1, &TMDIChild::RunWholeExperimentCommand);
     connect(WindowCascade1, &QAction::triggered, this, [this] { mdiArea->cascadeSubWindows(); });
     connect(WindowTileHorizontal1, &QAction::triggered, this, [this] { TileDocuments(true); });
     connect(WindowTileVertical1, &QAction::triggered, this, [this] { TileDocuments(false); });
@@ -180,20 +243,26 @@ void TfrmMain::CreateActions() {
 
 void TfrmMain::CreateMenus() {
     mnuFile = new QMenu(QStringLiteral("&File"), this);
-    mnuFile->addActions({FileOpen1, FileSave1, FileSaveAs1, FileClose1});
+    mnuRecent = new QMenu(QStringLiteral("Recent &Files"), this);
+    mnuRecent->setObjectName(QStringLiteral("mnuRecent"));
+    mnuFile->addActions({FileOpen1, FileSave1, FileSaveAs1});
+    mnuFile->addMenu(mnuRecent);
+    mnuFile->addAction(FileClose1);
     mnuFile->addSeparator();
     mnuFile->addActions({PageSetup1, PrintPreview1, Print1});
     mnuFile->addSeparator();
     mnuFile->addAction(FileExit1);
 
     mnuEdit = new QMenu(QStringLiteral("&Edit"), this);
-    mnuEdit->addAction(Undo1);
+    mnuEdit->addActions({Undo1, Redo1});
     mnuEdit->addSeparator();
     mnuEdit->addActions({EditCut1, EditCopy1, EditPaste1});
 
     mnuWindow = new QMenu(QStringLiteral("&Window"), this);
     mnuWindow->addActions({WindowCascade1, WindowTileHorizontal1, WindowTileVertical1, WindowMinimizeAll1,
                            WindowArrangeAll1});
+    mnuWindow->addSeparator();
+    mnuWindow->addAction(WindowResults1);
     const int fixedItems = static_cast<int>(mnuWindow->actions().size());
     connect(mnuWindow, &QMenu::aboutToShow, this, [this, fixedItems] { FillWindowList(mnuWindow, fixedItems); });
 
@@ -262,6 +331,13 @@ void TfrmMain::CreateWatermarkStrip() {
             SetPopupComponent(target);
             ppWatermark0->popup(target->mapToGlobal(pos));
         });
+        // The 128 x 128 planes are small: a click shows them enlarged, pixels kept sharp, and
+        // the mouse reads their gray values as it does on a document.
+        connect(image, &PictureView::Clicked, this, [this, target] { ShowMagnified(target); });
+        connect(image, &PictureView::PixelHovered, this, [this](int x, int y, int gray) {
+            SetPanel(3, QStringLiteral("(%1, %2) = %3").arg(x).arg(y).arg(gray));
+        });
+        connect(image, &PictureView::HoverLeft, this, [this] { SetPanel(3, InitialStatus(3)); });
         inner->addWidget(image);
         inner->addWidget(new VerticalLabel(side, box));
         row->addWidget(box);
@@ -304,18 +380,57 @@ void TfrmMain::CreateStatusBar() {
     QStatusBar* bar = statusBar();
     bar->setObjectName(QStringLiteral("stsComment"));
     bar->setSizeGripEnabled(true);
-    const QString texts[4] = {QStringLiteral("수행정보출력"), QStringLiteral("위치정보"), QStringLiteral("영상 정보"),
-                              QStringLiteral("칼라정보")};
-    const int widths[4] = {350, 120, 120, 120};
+    // Panel 0 takes the room the others leave; each panel is at least as wide as it always
+    // was and grows to show its latest text whole.
+    const int minimumWidths[4] = {120, 120, 120, 120};
     for (int i = 0; i < 4; ++i) {
-        auto* label = new QLabel(texts[i], bar);
+        auto* label = new QLabel(InitialStatus(i), bar);
         label->setObjectName(QStringLiteral("stsComment%1").arg(i));
-        label->setFixedWidth(widths[i]);
+        label->setMinimumWidth(minimumWidths[i]);
         // Panel 0 has no bevel; the others are sunken.
         label->setFrameStyle(i == 0 ? QFrame::NoFrame : (QFrame::Panel | QFrame::Sunken));
-        bar->addWidget(label);
+        bar->addWidget(label, i == 0 ? 1 : 0);
         stsComment_[static_cast<std::size_t>(i)] = label;
     }
+    prgWork = new QProgressBar(bar);
+    prgWork->setObjectName(QStringLiteral("prgWork"));
+    prgWork->setRange(0, 1000);
+    prgWork->setMaximumWidth(160);
+    prgWork->setTextVisible(false);
+    prgWork->hide();
+    bar->addPermanentWidget(prgWork);
+    btnCancelWork = new QToolButton(bar);
+    btnCancelWork->setObjectName(QStringLiteral("btnCancelWork"));
+    btnCancelWork->setDefaultAction(CancelWork1);
+    btnCancelWork->hide();
+    bar->addPermanentWidget(btnCancelWork);
+    workTimer_ = new QTimer(this);
+    workTimer_->setInterval(100);
+    connect(workTimer_, &QTimer::timeout, this, [this] { ShowWork(); });
+}
+
+void TfrmMain::CreateResultsDock() {
+    dockResults = new ResultsDock(this);
+    addDockWidget(Qt::BottomDockWidgetArea, dockResults);
+    WindowResults1 = dockResults->toggleViewAction();
+    WindowResults1->setObjectName(QStringLiteral("WindowResults1"));
+    WindowResults1->setText(QStringLiteral("&Results"));
+    connect(dockResults, &ResultsDock::SaveCsvRequested, this, [this] {
+        Run([this] {
+            FileDialogRequest request{QStringLiteral("SaveCsvDlg"), FileDialogKind::Save, kCsvFilter, 1, QString()};
+            if (const auto chosen = ExecuteDialog(request)) {
+                QString name = chosen->fileName;
+                if (!name.endsWith(QStringLiteral(".csv"), Qt::CaseInsensitive)) name += QStringLiteral(".csv");
+                if (!SaveResultsCsv(name)) throw FileError("Cannot write " + S(name));
+            }
+        });
+    });
+}
+
+QString TfrmMain::InitialStatus(int panel) {
+    static const QString texts[4] = {QStringLiteral("수행정보출력"), QStringLiteral("위치정보"), QStringLiteral("영상 정보"),
+                                     QStringLiteral("칼라정보")};
+    return panel >= 0 && panel <= 3 ? texts[panel] : QString();
 }
 
 void TfrmMain::Run(const std::function<void()>& command) {
@@ -331,11 +446,23 @@ void TfrmMain::Run(const std::function<void()>& command) {
 
 void TfrmMain::ShowStatus(int panel, const QString& text) {
     if (panel < 0 || panel > 3) return;
+    // The active document keeps what its commands said, to show it again when it is active
+    // again; nothing of a closed or another document stays.
+    if (TMDIChild* doc = ActiveDocument(); doc != nullptr && panel <= 2) {
+        doc->Say(panel, text);
+        return;
+    }
+    SetPanel(panel, text, true);
+}
+
+void TfrmMain::SetPanel(int panel, const QString& text, bool announce) {
+    if (panel < 0 || panel > 3) return;
     QLabel* label = stsComment_[static_cast<std::size_t>(panel)];
-    label->setText(text);
-    // The panels have fixed widths; a longer report can still be read in full.
-    label->setToolTip(text);
-    emit StatusShown(panel, text);
+    if (label->text() != text) {
+        label->setText(text);
+        label->setToolTip(text);
+    }
+    if (announce) emit StatusShown(panel, text);
 }
 
 void TfrmMain::ShowStatus(int panel, const std::string& text) { ShowStatus(panel, Q(text)); }
@@ -393,12 +520,62 @@ void TfrmMain::FillWindowList(QMenu* menu, int keep) {
 void TfrmMain::AppIdle() {
     const TMDIChild* active = ActiveDocument();
     const bool any = !mdiArea->subWindowList().isEmpty();
-    FileSave1->setEnabled(any);
-    FileSaveAs1->setEnabled(any);
+    const bool ready = active != nullptr && !active->Busy();
+    FileSave1->setEnabled(any && (active == nullptr || !active->Busy()));
+    FileSaveAs1->setEnabled(FileSave1->isEnabled());
     FileClose1->setEnabled(any);
-    Undo1->setEnabled(any && active != nullptr && active->CanUndo());
+    Undo1->setEnabled(ready && active->CanUndo());
+    Redo1->setEnabled(ready && active->CanRedo());
     Property1->setEnabled(any);
+    for (QAction* a : {SetSeed1, RunEmbedding1, RunExtraction1, RunWholeExperiment1}) a->setEnabled(ready);
+    for (QAction* a : {ZoomIn1, ZoomOut1, ZoomFit1, ZoomActual1}) a->setEnabled(active != nullptr);
+    // Undo and Redo say what they would take back or do again.
+    Undo1->setStatusTip(ready && active->CanUndo() ? QStringLiteral("Undo ") + Q(active->Model().UndoName()) : QString());
+    Redo1->setStatusTip(ready && active->CanRedo() ? QStringLiteral("Redo ") + Q(active->Model().RedoName()) : QString());
+    Undo1->setToolTip(Undo1->statusTip().isEmpty() ? Undo1->text() : Undo1->statusTip());
+    Redo1->setToolTip(Redo1->statusTip().isEmpty() ? Redo1->text() : Redo1->statusTip());
+    if (active != nullptr) {
+        ShowDocument(*active);
+    } else {
+        for (int panel = 0; panel <= 3; ++panel) SetPanel(panel, InitialStatus(panel));
+        dockResults->Show({});
+        RefreshPanels();
+        if (!resultsCsvFile_.isEmpty()) SaveResultsCsv(resultsCsvFile_);
+    }
+    ShowWork();
+}
+
+void TfrmMain::ShowDocument(const TMDIChild& document) {
+    if (ActiveDocument() != &document) return;
+    for (int panel = 0; panel <= 2; ++panel) SetPanel(panel, document.PanelText(panel));
+    const bool changed = dockResults->Lines().size() != document.Model().Results().size() ||
+                         !std::equal(dockResults->Lines().begin(), dockResults->Lines().end(),
+                                     document.Model().Results().begin(),
+                                     [](const ResultLine& a, const ResultLine& b) { return a.id == b.id; });
+    dockResults->Show(document.Model().Results());
     RefreshPanels();
+    if (changed && !resultsCsvFile_.isEmpty()) SaveResultsCsv(resultsCsvFile_);
+}
+
+void TfrmMain::ShowWork() {
+    const TMDIChild* active = ActiveDocument();
+    const BackgroundJob* job = active != nullptr ? active->Job() : nullptr;
+    CancelWork1->setEnabled(job != nullptr);
+    prgWork->setVisible(job != nullptr);
+    btnCancelWork->setVisible(job != nullptr);
+    bool anyBusy = false;
+    for (const TMDIChild* doc : Documents()) anyBusy = anyBusy || doc->Busy();
+    if (anyBusy && !workTimer_->isActive()) workTimer_->start();
+    if (!anyBusy) workTimer_->stop();
+    if (job == nullptr) return;
+    // Work that does not say how far it has got shows a busy bar.
+    const double fraction = job->Fraction();
+    if (fraction > 0) {
+        prgWork->setRange(0, 1000);
+        prgWork->setValue(static_cast<int>(fraction * 1000));
+    } else {
+        prgWork->setRange(0, 0);
+    }
 }
 
 void TfrmMain::RefreshPanels() {
@@ -408,16 +585,39 @@ void TfrmMain::RefreshPanels() {
     };
     show(imgW0, active != nullptr ? active->Model().Watermark() : Bitmap());
     show(imgW0_w, active != nullptr ? active->Model().ExtractedView() : Bitmap());
+    if (magnifier_ != nullptr && magnifier_->isVisible()) magnifier_->hide();
 }
 
 void TfrmMain::ShowPanelsOf(const TMDIChild& document) {
     if (ActiveDocument() == &document) RefreshPanels();
 }
 
+void TfrmMain::ShowMagnified(PictureView* panel) {
+    if (panel->IsEmpty()) return;
+    if (magnifier_ == nullptr) {
+        magnifier_ = new QLabel(this, Qt::Popup);
+        magnifier_->setObjectName(QStringLiteral("magnifier"));
+        magnifier_->setFrameStyle(QFrame::Box | QFrame::Plain);
+    }
+    const QImage image = ToQImage(panel->Picture());
+    magnifier_->setPixmap(QPixmap::fromImage(image.scaled(image.size() * kMagnification, Qt::IgnoreAspectRatio,
+                                                          Qt::FastTransformation)));
+    magnifier_->adjustSize();
+    magnifier_->move(panel->mapToGlobal(QPoint(panel->width() + 4, 0)));
+    magnifier_->show();
+}
+
 std::optional<FileDialogResult> TfrmMain::ExecuteDialog(FileDialogRequest& request) {
-    request.initialDir = QCoreApplication::applicationDirPath();
+    request.initialDir = !lastFolder_.isEmpty() && QFileInfo(lastFolder_).isDir() ? lastFolder_ : QDir::currentPath();
     std::optional<FileDialogResult> result = dialogs_.Execute(request, this);
-    if (result) request.filterIndex = result->filterIndex;
+    if (result) {
+        request.filterIndex = result->filterIndex;
+        const QString folder = QFileInfo(result->fileName).absolutePath();
+        if (folder != lastFolder_) {
+            lastFolder_ = folder;
+            QSettings().setValue(kLastFolderKey, lastFolder_);
+        }
+    }
     return result;
 }
 
@@ -429,9 +629,19 @@ TMDIChild* TfrmMain::OpenImageFile(const QString& fileName) {
     const QFileInfo info(fileName);
     if (!info.exists() || info.isDir()) return nullptr;
 
+    // The reader is chosen by the file name's own extension, whatever its case. A picture the
+    // readers refuse opens no window: the warning says why.
+    LoadedPicture loaded;
+    try {
+        loaded = LoadPictureFile(FilePath(fileName));
+    } catch (const FormatError& e) {
+        prompts_.warning(e.what());
+        return nullptr;
+    }
+    const PixelFormat format = loaded.eightBit ? PixelFormat::Bit8 : PixelFormat::Bit24;
+
     auto* child = new TMDIChild(*this);
-    child->setWindowTitle(fileName);
-    child->setToolTip(fileName);
+    child->SetFileName(fileName);
     QMdiSubWindow* sub = mdiArea->addSubWindow(child);
     sub->setAttribute(Qt::WA_DeleteOnClose);
     // The document count changed: menus and enabled states follow once the window is gone
@@ -442,91 +652,100 @@ TMDIChild* TfrmMain::OpenImageFile(const QString& fileName) {
             AppIdle();
         }, Qt::QueuedConnection);
     });
+    child->Open(std::move(loaded.bitmap), format);
     sub->show();
     mdiArea->setActiveSubWindow(sub);
+    child->SizeToPicture();
     MergeMenus();
     AppIdle();
-
-    // The reader is chosen by the file name's own extension, whatever its case: a picture
-    // the readers refuse leaves the window open and empty, with the reason in a warning.
-    Bitmap working;
-    PixelFormat format = PixelFormat::Unknown;
-    try {
-        LoadedPicture loaded = LoadPictureFile(FilePath(fileName));
-        format = loaded.eightBit ? PixelFormat::Bit8 : PixelFormat::Bit24;
-        working = std::move(loaded.bitmap);
-    } catch (const FormatError& e) {
-        prompts_.warning(e.what());
-    }
-    child->Open(std::move(working), format);
-    child->SizeToPicture();
-    AppIdle();
+    AddRecentFile(info.absoluteFilePath());
     return child;
 }
 
 void TfrmMain::FileSave1Execute() {
-    TMDIChild* doc = ActiveDocument();
-    if (doc == nullptr) return;
-    const QString caption = doc->windowTitle();
-    if (!QFileInfo::exists(caption)) {
-        if (const auto chosen = ExecuteDialog(SaveDlg)) SaveImageFile(chosen->filterIndex, chosen->fileName);
-        return;
+    if (TMDIChild* doc = ActiveDocument()) SaveDocument(*doc);
+}
+
+bool TfrmMain::SaveDocument(TMDIChild& document) {
+    const QString name = document.FileName();
+    if (!QFileInfo::exists(name)) {
+        const auto chosen = ExecuteDialog(SaveDlg);
+        return chosen && SaveImageFile(document, chosen->filterIndex, chosen->fileName);
     }
     // The same extension test as opening, so every document that could be opened can be
     // saved back to its own file.
-    switch (FormatFromFileName(S(caption))) {
-    case PictureFormat::Bmp: SaveImageFile(1, caption); return;
-    case PictureFormat::Jpeg: SaveImageFile(2, caption); return;
-    case PictureFormat::Pgm: SaveImageFile(3, caption); return;
-    case PictureFormat::Png: SaveImageFile(4, caption); return;
+    switch (FormatFromFileName(FilePath(name))) {
+    case PictureFormat::Bmp: return SaveImageFile(document, 1, name).has_value();
+    case PictureFormat::Png: return SaveImageFile(document, 2, name).has_value();
+    case PictureFormat::Jpeg: return SaveImageFile(document, 3, name).has_value();
+    case PictureFormat::Pgm: return SaveImageFile(document, 4, name).has_value();
     case PictureFormat::Unknown: break;
     }
     prompts_.information("Not Founded Image Format File");
+    return false;
 }
 
 void TfrmMain::FileSaveAs1Execute() {
-    if (const auto chosen = ExecuteDialog(SaveDlg)) SaveImageFile(chosen->filterIndex, chosen->fileName);
+    TMDIChild* doc = ActiveDocument();
+    if (doc == nullptr) return;
+    if (const auto chosen = ExecuteDialog(SaveDlg)) SaveImageFile(*doc, chosen->filterIndex, chosen->fileName);
 }
 
 Gray8Bitmap TfrmMain::ConvertToGray8(const Bitmap& bitmap) { return quillfen::ConvertToGray8(bitmap); }
 
-void TfrmMain::SaveImageFile(int formatIndex, const QString& fileName) {
+std::optional<QString> TfrmMain::SaveImageFile(int formatIndex, const QString& fileName) {
     TMDIChild* doc = ActiveDocument();
-    if (doc == nullptr) return;
-    if (formatIndex < 1 || formatIndex > 4) return;  // nothing is written
-    if (doc->Picture().empty()) {
+    if (doc == nullptr) return std::nullopt;
+    return SaveImageFile(*doc, formatIndex, fileName);
+}
+
+std::optional<QString> TfrmMain::SaveImageFile(TMDIChild& document, int formatIndex, const QString& fileName) {
+    if (formatIndex < 1 || formatIndex > 4) return std::nullopt;  // nothing is written
+    if (document.Picture().empty()) {
         throw FormatError("Cannot save " + S(fileName) + ": the document has no picture");
     }
     const std::string name = FilePath(fileName).native();
     const std::string lower = AsciiLower(name);
-    const bool eightBit = doc->Model().Format() == PixelFormat::Bit8;
+    const auto withExtension = [&](const char* extension) {
+        return lower.ends_with(extension) ? name : name + extension;
+    };
+    const bool eightBit = document.Model().Format() == PixelFormat::Bit8;
     // An 8-bit document is written through the gray palette, so every writer sees each
     // pixel's gray value.
-    const Bitmap bitmap = eightBit ? FromGray8(ConvertToGray8(doc->Picture())) : doc->Picture();
+    const Bitmap bitmap = eightBit ? FromGray8(ConvertToGray8(document.Picture())) : document.Picture();
+    std::string written;
     switch (formatIndex) {
     case 1:
-        WriteQtPicture(lower.find(".bmp") != std::string::npos ? name : name + ".bmp", bitmap, eightBit,
-                       PictureFormat::Bmp);
+        written = lower.find(".bmp") != std::string::npos ? name : name + ".bmp";
+        WriteQtPicture(written, bitmap, eightBit, PictureFormat::Bmp);
         break;
     case 2:
+        written = withExtension(".png");
+        WriteQtPicture(written, bitmap, eightBit, PictureFormat::Png);
+        break;
+    case 3:
         // The encoder's refusal is a warning, as for pictures the readers refuse.
         try {
-            TRixJPEG().SaveToFile(name, bitmap);
+            written = TRixJPEG().SaveToFile(name, bitmap);
         } catch (const FormatError& e) {
             prompts_.warning(e.what());
+            return std::nullopt;
         }
         break;
-    case 3: {
-        TRixPGM pgm;
-        pgm.SaveToFile(lower.find(".pgm") != std::string::npos ? name : name + ".pgm", bitmap);
+    case 4: {
+        written = lower.find(".pgm") != std::string::npos ? name : name + ".pgm";
+        TRixPGM().SaveToFile(written, bitmap);
         break;
     }
-    case 4:  // PNG, for documents opened from PNG files (Save only)
-        WriteQtPicture(name, bitmap, eightBit, PictureFormat::Png);
-        break;
     default:
-        break;
+        return std::nullopt;
     }
+    // From now on the document is the file just written: Save writes there again.
+    const QString writtenName = QFile::decodeName(QByteArray::fromStdString(written));
+    document.SetFileName(writtenName);
+    document.MarkSaved();
+    AddRecentFile(QFileInfo(writtenName).absoluteFilePath());
+    return writtenName;
 }
 
 void TfrmMain::FileClose1Execute() {
@@ -547,6 +766,141 @@ void TfrmMain::Undo1Execute() {
     TMDIChild* doc = ActiveDocument();
     if (doc == nullptr || !doc->CanUndo()) return;
     doc->Undo();
+}
+
+void TfrmMain::Redo1Execute() {
+    TMDIChild* doc = ActiveDocument();
+    if (doc == nullptr || !doc->CanRedo()) return;
+    doc->Redo();
+}
+
+void TfrmMain::CancelWorkExecute() {
+    if (TMDIChild* doc = ActiveDocument()) doc->CancelWork();
+}
+
+bool TfrmMain::ConfirmClose(TMDIChild& document) {
+    document.CancelWork();
+    if (!document.Modified()) return true;
+    const QString name = QFileInfo(document.FileName()).fileName();
+    switch (prompts_.askSave(S(QStringLiteral("The picture of '%1' has changed. Save it before closing?").arg(name)))) {
+    case SaveAnswer::Save:
+        // A failed save keeps the document open: nothing is lost.
+        try {
+            return SaveDocument(document);
+        } catch (const std::exception& e) {
+            prompts_.error(e.what());
+            return false;
+        }
+    case SaveAnswer::Discard: return true;
+    case SaveAnswer::Cancel: return false;
+    }
+    return false;
+}
+
+void TfrmMain::closeEvent(QCloseEvent* event) {
+    // Every document with changes is asked about first; Cancel on any keeps them all open.
+    const QList<TMDIChild*> documents = Documents();
+    for (TMDIChild* doc : documents) {
+        mdiArea->setActiveSubWindow(qobject_cast<QMdiSubWindow*>(doc->parentWidget()));
+        if (!ConfirmClose(*doc)) {
+            event->ignore();
+            return;
+        }
+    }
+    for (TMDIChild* doc : documents) doc->SetCloseConfirmed();
+    SaveWindowSettings();
+    QMainWindow::closeEvent(event);
+}
+
+// ---- Files dropped on the frame, recent files, settings ---------------------------------------
+
+void TfrmMain::dragEnterEvent(QDragEnterEvent* event) {
+    for (const QUrl& url : event->mimeData()->urls()) {
+        if (url.isLocalFile()) {
+            event->acceptProposedAction();
+            return;
+        }
+    }
+}
+
+void TfrmMain::dropEvent(QDropEvent* event) {
+    QStringList names;
+    for (const QUrl& url : event->mimeData()->urls())
+        if (url.isLocalFile()) names << url.toLocalFile();
+    if (names.isEmpty()) return;
+    event->acceptProposedAction();
+    // The drag source waits for the drop to be answered: the files open once it has been.
+    QMetaObject::invokeMethod(this, [this, names] { OpenDroppedFiles(names); }, Qt::QueuedConnection);
+}
+
+void TfrmMain::OpenDroppedFiles(const QStringList& fileNames) {
+    for (const QString& name : fileNames) {
+        Run([this, &name] {
+            if (!QFileInfo(name).isFile()) throw FileError(S(QStringLiteral("Cannot open '%1': it is not a file").arg(name)));
+            OpenImageFile(name);
+        });
+    }
+}
+
+void TfrmMain::AddRecentFile(const QString& fileName) {
+    recentFiles_.removeAll(fileName);
+    recentFiles_.prepend(fileName);
+    while (recentFiles_.size() > kRecentCount) recentFiles_.removeLast();
+    QSettings().setValue(kRecentKey, recentFiles_);
+    RebuildRecentMenu();
+}
+
+void TfrmMain::RebuildRecentMenu() {
+    mnuRecent->clear();
+    int number = 1;
+    for (const QString& name : recentFiles_) {
+        QAction* item = mnuRecent->addAction(QStringLiteral("&%1 %2").arg(number++).arg(name));
+        item->setData(name);
+        connect(item, &QAction::triggered, this, [this, name] {
+            Run([this, name] {
+                if (!QFileInfo(name).isFile()) {
+                    // A file that has gone since leaves the list.
+                    recentFiles_.removeAll(name);
+                    QSettings().setValue(kRecentKey, recentFiles_);
+                    RebuildRecentMenu();
+                    throw FileError(S(QStringLiteral("Cannot open '%1': the file no longer exists").arg(name)));
+                }
+                OpenImageFile(name);
+            });
+        });
+    }
+    mnuRecent->setEnabled(!recentFiles_.isEmpty());
+}
+
+void TfrmMain::RestoreSettings() {
+    const QSettings settings;
+    restoreGeometry(settings.value(kGeometryKey).toByteArray());
+    restoreState(settings.value(kStateKey).toByteArray());
+    recentFiles_ = settings.value(kRecentKey).toStringList();
+    while (recentFiles_.size() > kRecentCount) recentFiles_.removeLast();
+    lastFolder_ = settings.value(kLastFolderKey).toString();
+    RebuildRecentMenu();
+}
+
+void TfrmMain::SaveWindowSettings() const {
+    QSettings settings;
+    settings.setValue(kGeometryKey, saveGeometry());
+    settings.setValue(kStateKey, saveState());
+}
+
+void TfrmMain::SetResultsCsvFile(const QString& fileName) {
+    resultsCsvFile_ = fileName;
+    if (!resultsCsvFile_.isEmpty()) SaveResultsCsv(resultsCsvFile_);
+}
+
+bool TfrmMain::SaveResultsCsv(const QString& fileName) {
+    const TMDIChild* active = ActiveDocument();
+    const QString csv = ResultsCsv(active != nullptr ? active->Model().Results() : std::vector<ResultLine>{});
+    // Written whole or not at all: a reader never sees half a table.
+    QSaveFile file(fileName);
+    if (!file.open(QIODevice::WriteOnly)) return false;
+    file.write(csv.toUtf8());
+    return file.commit();
 }
 
 void TfrmMain::pmuLoadFromFileClick() { LoadWatermarkInto(ActiveDocument()); }

@@ -1,15 +1,17 @@
 #pragma once
 // TfrmMain: the multi-document frame. It owns the shared actions, the two watermark panels,
-// the status bar through which every command reports, the file dialogs and the file
-// commands that open and save documents. The documents own their data: the panels show the
-// active document's watermark and extracted view, and the frame forwards its commands to
-// the active document.
+// the status bar through which every command reports, the Results dock, the file dialogs and
+// the file commands that open and save documents. The documents own their data: the panels,
+// the status bar and the Results dock show the active document's, and the frame forwards its
+// commands to the active document. What the program remembers between runs (the last folder,
+// the recent files, the window's geometry and docks) lives in QSettings.
 #include <array>
 #include <functional>
 #include <string>
 
 #include <QList>
 #include <QMainWindow>
+#include <QStringList>
 
 #include "image/bitmap.h"
 #include "ui/file_dialogs.h"
@@ -19,7 +21,10 @@ class QLabel;
 class QMdiArea;
 class QMdiSubWindow;
 class QMenu;
+class QProgressBar;
+class QTimer;
 class QToolBar;
+class QToolButton;
 
 namespace quillfen {
 class UserPrompts;
@@ -28,6 +33,7 @@ class UserPrompts;
 namespace quillfen::ui {
 
 class PictureView;
+class ResultsDock;
 class TMDIChild;
 class TfrmAbout;
 class TfrmHistogram;
@@ -56,24 +62,48 @@ public:
     void Run(const std::function<void()>& command);
 
     // ---- Operations used by the documents -------------------------------------------
+    // Writes a panel of the status bar. Panels 0..2 belong to the active document, which
+    // keeps the text and has it shown again when it becomes active again.
     void ShowStatus(int panel, const QString& text);
     void ShowStatus(int panel, const std::string& text);
     QString StatusText(int panel) const;
+    // Sets a panel's label, without remembering the text for a document; `announce` emits
+    // StatusShown, as a report does.
+    void SetPanel(int panel, const QString& text, bool announce = false);
+    // The initial text of a panel, shown while no document says anything else.
+    static QString InitialStatus(int panel);
+    // Shows `document`'s panels, results, picture size and watermark panels when it is the
+    // active one.
+    void ShowDocument(const TMDIChild& document);
     // The watermark load: the picture dialog, then the chosen picture into `document`
     // (refused when it shows no picture; a cancelled dialog empties its panel).
     void LoadWatermarkInto(TMDIChild* document);
     // Shows `document`'s watermark and extracted view in the panels when it is the active one.
     void ShowPanelsOf(const TMDIChild& document);
-    // Runs a file dialog (with its initial folder set to the program's folder); the chosen
-    // filter index is remembered, so that the next dialog of the same kind starts with the
-    // format the user chose last.
+    // Runs a file dialog, opened in the folder of the last file chosen in any dialog (kept
+    // between runs); the chosen filter index is remembered, so that the next dialog of the
+    // same kind starts with the format the user chose last.
     std::optional<FileDialogResult> ExecuteDialog(FileDialogRequest& request);
+    // Whether work of this size (pixels times the work per pixel) goes to a worker thread
+    // with progress and Cancel; smaller work runs at once.
+    bool RunsInBackground(double work) const { return work >= backgroundWork_; }
+    void SetBackgroundWork(double work) { backgroundWork_ = work; }
+    // Asks whether to save `document`'s unsaved changes (Save / Discard / Cancel) and saves
+    // when told to. True when the document may close.
+    bool ConfirmClose(TMDIChild& document);
+    // Writes `document`'s picture to its own file, or asks for a name when it has none.
+    // True once written.
+    bool SaveDocument(TMDIChild& document);
 
     // ---- Its own operations ----------------------------------------------------------
     // Creates a document window for an image file; nothing (and no window) when no file of
-    // that name exists.
+    // that name exists or when it cannot be read (with a warning saying why).
     TMDIChild* OpenImageFile(const QString& fileName);
-    void SaveImageFile(int formatIndex, const QString& fileName);
+    // Writes the active document's picture in the format of a save filter index (1 bitmap,
+    // 2 PNG, 3 JPEG, 4 PGM); the document then goes by the name written. Returns that name,
+    // or nothing when nothing was written.
+    std::optional<QString> SaveImageFile(int formatIndex, const QString& fileName);
+    std::optional<QString> SaveImageFile(TMDIChild& document, int formatIndex, const QString& fileName);
     // The 256-level gray palette form in which 8-bit documents are saved.
     static Gray8Bitmap ConvertToGray8(const Bitmap& bitmap);
     // Decides what is enabled (Save, Save As, Close, Undo, Property) and what the panels
@@ -91,6 +121,18 @@ public:
     void Property1Execute();
     void PrintPreview1Execute() {}
     void Undo1Execute();
+    void Redo1Execute();
+    // Stops the active document's background work (Esc, or the status bar's Cancel).
+    void CancelWorkExecute();
+    // The files dropped on the frame open as documents.
+    void OpenDroppedFiles(const QStringList& fileNames);
+    // The recent files, newest first, and a file to put at their top.
+    QStringList RecentFiles() const { return recentFiles_; }
+    void AddRecentFile(const QString& fileName);
+    // Keeps `fileName` up to date with the active document's results as CSV (for scripts).
+    void SetResultsCsvFile(const QString& fileName);
+    // Writes the results CSV of the active document to `fileName`; false when it cannot.
+    bool SaveResultsCsv(const QString& fileName);
     // The watermark panels' popup menu: LoadFromFile (into the active document), SaveToFile
     // and Clear.
     void pmuLoadFromFileClick();
@@ -139,6 +181,18 @@ public:
     QAction* PageSetup1;
     QAction* Print1;
     QAction* PrintPreview1;
+    QAction* Redo1;
+    QAction* CancelWork1;
+    // The commands that forward to the active document.
+    QAction* ZoomIn1;
+    QAction* ZoomOut1;
+    QAction* ZoomFit1;
+    QAction* ZoomActual1;
+    QAction* SetSeed1;
+    QAction* RunEmbedding1;
+    QAction* RunExtraction1;
+    QAction* RunWholeExperiment1;
+    QAction* WindowResults1;  // shows or hides the Results dock
     QList<QAction*> actlstMenu;
 
     // The main menu mainmnuMDI.
@@ -147,11 +201,21 @@ public:
     QMenu* mnuWindow;
     QMenu* mnuOptions;
     QMenu* mnuHelp;
+    QMenu* mnuRecent;  // File > Recent Files, in the frame's and every document's File menu
+
+    ResultsDock* dockResults;
+    QProgressBar* prgWork;
+    QToolButton* btnCancelWork;
 
     FileDialogRequest openDlg;
     FileDialogRequest SaveDlg;
     FileDialogRequest OpenPDlg;
     FileDialogRequest SavePDlg;
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
 signals:
     // Emitted by ShowStatus after a panel's text changed: the sequence of reports of a
@@ -164,10 +228,19 @@ private:
     void CreateToolBar();
     void CreateWatermarkStrip();
     void CreateStatusBar();
+    void CreateResultsDock();
+    void RestoreSettings();
+    void SaveWindowSettings() const;
+    void RebuildRecentMenu();
+    // Follows the active document's background work in the status bar.
+    void ShowWork();
+
     void TileDocuments(bool horizontally);
     void ArrangeMinimized();
     // The panels from the active document (empty without one).
     void RefreshPanels();
+    // A watermark panel's picture enlarged, in a popup beside it.
+    void ShowMagnified(PictureView* panel);
 
     UserPrompts& prompts_;
     FileDialogs& dialogs_;
@@ -178,6 +251,12 @@ private:
     std::array<QLabel*, 4> stsComment_{};
     QList<QMenu*> frameMenus_;
     PictureView* popupComponent_ = nullptr;
+    double backgroundWork_ = 4.0 * 1024 * 1024;
+    QStringList recentFiles_;
+    QString lastFolder_;
+    QString resultsCsvFile_;
+    QTimer* workTimer_ = nullptr;
+    QLabel* magnifier_ = nullptr;  // the watermark panels' enlarged view
 };
 
 }  // namespace quillfen::ui

@@ -11,6 +11,12 @@
 // menu they belong to as a suffix ("1S" Segmentation, "1E" Entropy or Edge Detection, "1FS"
 // Fuzzy Set, "1H" Histogram, "1G1E" Gradient in Edge Detection, "1L1E" Laplacian in Edge
 // Detection, "1T" Thinning, "1NR" Noise Removement, "1FD" Feature Detection).
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <vector>
+
 #include <QList>
 #include <QString>
 #include <QWidget>
@@ -29,6 +35,7 @@ struct Operation;
 
 namespace quillfen::ui {
 
+class BackgroundJob;
 class PictureView;
 class TfrmMain;
 
@@ -45,11 +52,40 @@ public:
     const Document& Model() const { return document_; }
     // The picture on screen (the document's, once a command has finished).
     const Bitmap& Picture() const;
-    // Makes the client area as large as the picture.
+    // Makes the client area as large as the picture at its zoom.
     void SizeToPicture();
+    // The file the document was opened from or last saved to (its caption).
+    QString FileName() const { return windowTitle(); }
+    void SetFileName(const QString& fileName);
+    // The picture differs from the file's.
+    bool Modified() const { return document_.Modified(); }
+    void MarkSaved() { document_.MarkSaved(); }
 
-    // The menus that replace the frame's while this window is active: File, Watermark
-    // Embedment, Image Processing, Watermark Extraction, Window.
+    // ---- The status bar's panels 0..2 as this document last wrote them ------------------
+    // A text written to a panel; `line` is the result line it shows (0 for none), so that
+    // the text goes when the line goes stale.
+    void Say(int panel, const QString& text, std::uint64_t line = 0);
+    // What the panel shows for this document: its text, or the panel's initial text (for
+    // panel 2, the picture's size and zoom).
+    QString PanelText(int panel) const;
+    QString SizeText() const;
+
+    // ---- Zoom ---------------------------------------------------------------------------
+    double Zoom() const;
+    void SetZoom(double zoom);
+    void ZoomIn();
+    void ZoomOut();
+    void ZoomFit();
+    PictureView* View() const { return imgFile_; }
+
+    // ---- Background work ----------------------------------------------------------------
+    bool Busy() const { return job_ != nullptr; }
+    const BackgroundJob* Job() const { return job_; }
+    // Stops the work (nothing changes) and waits until it has ended.
+    void CancelWork();
+
+    // The menus that replace the frame's while this window is active: File, Edit, View,
+    // Watermark Embedment, Image Processing, Watermark Extraction, Window.
     const QList<QMenu*>& Menus() const { return menus_; }
     QMenu* PopupMenu() const { return popup_; }
     // An action of the popup menu or of the watermark menus by name; nullptr when there is none.
@@ -61,7 +97,9 @@ public:
     // A newly opened picture; an empty one when the file could not be read.
     void Open(Bitmap picture, PixelFormat format);
     void Undo();
+    void Redo();
     bool CanUndo() const { return document_.CanUndo(); }
+    bool CanRedo() const { return document_.CanRedo(); }
     // The watermark picture chosen in the frame's load dialog, or the dialog cancelled.
     void LoadWatermark(Bitmap mark);
     void DropWatermark();
@@ -74,12 +112,30 @@ public:
     // Load Watermark (W): the frame's load dialog, then a fresh start of the steps.
     void LoadWatermarkCommand();
     // One step of the watermark menus: refused with its message when its predecessor has not
-    // run; otherwise it runs, shows its view, sets its mark and reports.
-    void StepCommand(Step step);
+    // run; otherwise it runs, shows its view, sets its mark and reports. False when refused.
+    bool StepCommand(Step step);
+    // Several steps in a row, exactly as their menu items run them, up to the first refusal:
+    // Run Embedding (Get Wr .. Get X_hat, Get PSNR), Run Extraction (Get Y_wave .. Get NC)
+    // and Run Whole Experiment (both, with the attack checked in the Image Processing menu,
+    // or No Attack when none is).
+    bool RunSteps(const std::vector<Step>& steps);
+    void RunEmbeddingCommand();
+    void RunExtractionCommand();
+    void RunWholeExperimentCommand();
+    static std::vector<Step> EmbeddingSteps();
+    static std::vector<Step> ExtractionSteps();
+    // Set Seed...: the seed of the next Get Wr, from an input box (empty: the clock).
+    void SetSeedCommand();
     // One image-processing command: asks for its arguments, runs, draws again and reports.
     void ToolboxCommand(const toolbox::Operation& operation);
     // Shows the about box; kept for a popup entry, none of which calls it today.
     void pmnAboutClick();
+
+    // The frame's close on Exit has already asked about this document's changes.
+    void SetCloseConfirmed() { closeConfirmed_ = true; }
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
 
 private:
     void CreateWatermarkMenus();
@@ -91,8 +147,21 @@ private:
     // Shows the document again: the picture, the frame's panels and the step marks.
     void Redraw();
     void SyncMarks();
-    // A report in its status panel, its real number in the user's notation.
-    void ShowReport(const Report& report);
+    // A result line in its status panel, its real number in the user's notation.
+    void ShowLine(const ResultLine& line);
+    void ShowNewLines(std::size_t before);
+    // How the Results list names a step ("Get Wr", "Apply Jpeg to X_hat").
+    static std::string StepName(Step step);
+    // An entry without a command: shown, but disabled and saying so.
+    static void MarkUnavailable(QAction* action);
+    // Panels that showed a result line gone stale show the newest line left for them.
+    void ForgetStaleTexts();
+    // Runs a toolbox operation's computation on a worker thread; the result is applied when
+    // it is done, unless it was cancelled.
+    void StartToolboxJob(const toolbox::Operation& operation, const std::vector<int>& values);
+    void FinishToolboxJob();
+    // The document's commands are off while background work runs on it.
+    void SetCommandsEnabled(bool enabled);
 
     TfrmMain& frame_;
     Document document_;
@@ -102,6 +171,15 @@ private:
     QList<QMenu*> menus_;
     QList<QAction*> toolboxActions_;  // the popup menu's actions, and those on no menu
     QList<QAction*> stepActions_;     // one per step, in step order
+    struct PanelMemory {
+        QString text;  // empty: the panel's initial text
+        std::uint64_t line = 0;
+    };
+    std::array<PanelMemory, 3> panels_;
+    BackgroundJob* job_ = nullptr;
+    std::shared_ptr<std::optional<ToolboxOutcome>> jobOutcome_;
+    const toolbox::Operation* jobOperation_ = nullptr;
+    bool closeConfirmed_ = false;
 };
 
 }  // namespace quillfen::ui

@@ -1,6 +1,9 @@
 #pragma once
-// An image control: shows a Bitmap at its own size from the top-left corner, and keeps the
-// Bitmap so that commands can read back exactly what is shown.
+// An image control: shows a Bitmap from the top-left corner at a zoom factor, with
+// nearest-neighbour scaling so that every pixel stays a sharp square, and keeps the Bitmap
+// so that commands can read back exactly what is shown. It tells which pixel the mouse is
+// over, for the gray-value readout.
+#include <QImage>
 #include <QLabel>
 
 #include "image/bitmap.h"
@@ -10,8 +13,9 @@ namespace quillfen::ui {
 class PictureView : public QLabel {
     Q_OBJECT
 public:
-    // With `autoSize` the control takes the picture's size (the document's imgFile); without
-    // it the control keeps its fixed size and shows the picture's top-left part (the panels).
+    // With `autoSize` the control takes the picture's size times the zoom (the document's
+    // imgFile); without it the control keeps its fixed size and shows the picture's top-left
+    // part (the panels).
     explicit PictureView(bool autoSize, QWidget* parent = nullptr);
 
     const Bitmap& Picture() const { return picture_; }
@@ -19,9 +23,41 @@ public:
     void SetPicture(Bitmap picture);
     void Clear() { SetPicture(Bitmap()); }
 
+    // The zoom factor: 1 shows one screen pixel per picture pixel.
+    double Zoom() const { return zoom_; }
+    void SetZoom(double zoom);
+    // The zoom steps of Zoom In and Zoom Out, and the limits of every zoom.
+    static constexpr double kMinZoom = 1.0 / 16;
+    static constexpr double kMaxZoom = 32;
+    static double ZoomedIn(double zoom);
+    static double ZoomedOut(double zoom);
+    // The largest zoom at which the whole picture fits `area`, within the limits.
+    double FitZoom(const QSize& area) const;
+
+    // The picture's pixel under a point of the control; false outside the picture.
+    bool PixelAt(const QPoint& point, int& x, int& y) const;
+
+signals:
+    // The mouse is over pixel (x, y) of gray value `gray`.
+    void PixelHovered(int x, int y, int gray);
+    // The mouse left the picture.
+    void HoverLeft();
+    // A left click on the picture.
+    void Clicked();
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void leaveEvent(QEvent* event) override;
+
 private:
+    void UpdateSize();
+
     bool autoSize_;
     Bitmap picture_;
+    QImage image_;  // the picture as drawn
+    double zoom_ = 1.0;
 };
 
 }  // namespace quillfen::ui

@@ -4,6 +4,8 @@
 // the Hough parameter dialog), run the operation on the document, draw again and report.
 // Errors of the operations (a MathError on a degenerate image, too many objects to label)
 // reach the frame's error report through its command guard, with the image as it was.
+// Entries of methods that are not offered are shown disabled, saying so. Large work runs on
+// a worker thread with progress and Cancel, on a copy of the image.
 #include <functional>
 #include <optional>
 #include <string>
@@ -12,6 +14,9 @@
 
 #include <QAction>
 #include <QMenu>
+
+#include "ui/background_job.h"
+#include "ui/results_dock.h"
 
 #include "image/number_format.h"
 #include "image/user_prompts.h"
@@ -109,6 +114,7 @@ std::optional<int> EnteredInt(const std::string& text) {
 void TMDIChild::CreatePopupMenu() {
     popup_ = new QMenu;
     popup_->setObjectName(QStringLiteral("PopupMnu"));
+    popup_->setToolTipsVisible(true);
     const auto makeAction = [this](const char* name, const char* caption) {
         auto* action = new QAction(QString::fromUtf8(caption), this);
         action->setObjectName(QString::fromLatin1(name));
@@ -133,11 +139,17 @@ void TMDIChild::CreatePopupMenu() {
                     break;
                 case Entry::Submenu: {
                     QMenu* submenu = menu->addMenu(QString::fromUtf8(entry.caption));
+                    submenu->setToolTipsVisible(true);
                     build(submenu, path.empty() ? entry.caption : path + "/" + entry.caption, entry.entries);
                     break;
                 }
-                case Entry::Plain: menu->addAction(QString::fromUtf8(entry.caption)); break;
-                case Entry::Inert: menu->addAction(makeAction(entry.action, entry.caption)); break;
+                case Entry::Plain: MarkUnavailable(menu->addAction(QString::fromUtf8(entry.caption))); break;
+                case Entry::Inert: {
+                    QAction* action = makeAction(entry.action, entry.caption);
+                    MarkUnavailable(action);
+                    menu->addAction(action);
+                    break;
+                }
                 case Entry::Histogram: {
                     QAction* action = makeAction(entry.action, entry.caption);
                     // The histogram window reads the document's image while it is open.
@@ -157,12 +169,13 @@ void TMDIChild::CreatePopupMenu() {
     // Every operation of the catalogue has its place in the layout; one that had none would
     // silently be missing from the menu.
     Q_ASSERT(next == operations.size());
-    for (const Entry& entry : kOffMenu) makeAction(entry.action, entry.caption);
-    for (const char* name : kUnused) makeAction(name, name);
+    for (const Entry& entry : kOffMenu) MarkUnavailable(makeAction(entry.action, entry.caption));
+    for (const char* name : kUnused) MarkUnavailable(makeAction(name, name));
     Action(QStringLiteral("FeatureParameter1FD"))->setText(QStringLiteral("FeatureParameter"));
 }
 
 void TMDIChild::ToolboxCommand(const toolbox::Operation& operation) {
+    if (Busy()) return;
     std::vector<int> values = toolbox::InitialValues(operation);
     switch (operation.asks) {
     case toolbox::Asks::Nothing: break;
@@ -199,9 +212,73 @@ void TMDIChild::ToolboxCommand(const toolbox::Operation& operation) {
         }
         break;
     }
-    const std::optional<Report> report = document_.RunToolbox(operation, values);
+    // The work grows with the pixels, and for the Hough transform's point-based voting with
+    // the angle cells each pixel votes in.
+    double work = static_cast<double>(document_.Image().GetPixelCount());
+    if (operation.asks == toolbox::Asks::HoughDialog && values[5] == 0) work *= values[0] / 2.0;
+    if (frame_.RunsInBackground(work)) {
+        StartToolboxJob(operation, values);
+        return;
+    }
+    const std::optional<ResultLine> line = document_.RunToolbox(operation, values);
     Redraw();
-    if (report) ShowReport(*report);
+    if (line) ShowLine(*line);
+}
+
+void TMDIChild::StartToolboxJob(const toolbox::Operation& operation, const std::vector<int>& values) {
+    auto outcome = std::make_shared<std::optional<ToolboxOutcome>>();
+    const toolbox::Operation* op = &operation;
+    TRixIPA copy = document_.Image();
+    job_ = new BackgroundJob(
+        [outcome, op, values, copy = std::move(copy)](ProgressSink& progress) mutable {
+            *outcome = Document::ComputeToolbox(std::move(copy), *op, values, &progress);
+        },
+        this);
+    jobOutcome_ = outcome;
+    jobOperation_ = op;
+    // A job cancelled and finished by CancelWork may still have its Done on the way.
+    connect(job_, &BackgroundJob::Done, this, [this, job = job_] {
+        if (job_ == job) FinishToolboxJob();
+    });
+    SetCommandsEnabled(false);
+    Say(0, QString::fromUtf8(operation.caption) + QStringLiteral("... (Esc cancels)"));
+    frame_.AppIdle();
+}
+
+void TMDIChild::FinishToolboxJob() {
+    const toolbox::Operation& operation = *jobOperation_;
+    BackgroundJob* job = job_;
+    job_ = nullptr;
+    job->deleteLater();  // it is still sending Done
+    std::shared_ptr<std::optional<ToolboxOutcome>> outcome = std::move(jobOutcome_);
+    SetCommandsEnabled(true);
+    const QString caption = QString::fromUtf8(operation.caption);
+    if (job->CancelRequested()) {
+        Say(0, caption + QStringLiteral(" cancelled."));
+    } else if (job->Failure()) {
+        Say(0, QString());
+        const std::exception_ptr failure = job->Failure();
+        frame_.Run([failure] { std::rethrow_exception(failure); });
+    } else if (outcome && *outcome) {
+        Say(0, QString());
+        const std::optional<ResultLine> line = document_.ApplyToolbox(operation, std::move(**outcome));
+        Redraw();
+        if (line) ShowLine(*line);
+    }
+    frame_.AppIdle();
+}
+
+void TMDIChild::CancelWork() {
+    if (job_ == nullptr) return;
+    job_->Cancel();
+    job_->Wait();
+    // The work's end is handled now, not when its Done arrives.
+    FinishToolboxJob();
+}
+
+void TMDIChild::SetCommandsEnabled(bool enabled) {
+    popup_->setEnabled(enabled);
+    for (qsizetype i = 3; i <= 5 && i < menus_.size(); ++i) menus_[i]->menuAction()->setEnabled(enabled);
 }
 
 }  // namespace quillfen::ui

@@ -133,10 +133,28 @@ Presentation PresentationOf(Step step) {
     return {};
 }
 
+// How the Results list names a step: its menu caption up to the explanation in brackets.
+QString StepCaption(Step step) {
+    const QString caption = QString::fromUtf8(PresentationOf(step).caption);
+    const qsizetype bracket = caption.indexOf(QLatin1Char('('));
+    return (bracket > 0 ? caption.left(bracket) : caption).trimmed();
+}
+
 // The measurement of equal images, which has no PSNR.
 constexpr const char* kImagesEqual = "Watermarked image is equal to Original image\rPSNR is infinite value";
 
 }  // namespace
+
+std::string TMDIChild::StepName(Step step) {
+    // Two steps share "Get Y": the extraction's is named after what it transforms.
+    if (step == Step::GetY_wave) return "Get Y_wave";
+    return S(StepCaption(step));
+}
+
+void TMDIChild::MarkUnavailable(QAction* action) {
+    action->setEnabled(false);
+    action->setToolTip(QStringLiteral("Not available in this version"));
+}
 
 QAction* TMDIChild::CreateStepAction(Step step) {
     const Presentation p = PresentationOf(step);
@@ -159,10 +177,17 @@ void TMDIChild::CreateWatermarkMenus() {
     TfrmMain& f = frame_;
     auto* file = new QMenu(QStringLiteral("&File"));
     file->addActions({f.FileOpen1, f.FileSave1, f.FileSaveAs1});
+    file->addMenu(f.mnuRecent);
     file->addSeparator();
     file->addActions({f.Print1, f.PageSetup1});
     file->addSeparator();
     file->addAction(f.FileExit1);
+
+    // Undo and Redo stay in reach while the document's menus replace the frame's.
+    auto* edit = new QMenu(QStringLiteral("&Edit"));
+    edit->addActions({f.Undo1, f.Redo1});
+    auto* view = new QMenu(QStringLiteral("&View"));
+    view->addActions({f.ZoomIn1, f.ZoomOut1, f.ZoomFit1, f.ZoomActual1});
 
     // One menu per group of steps, in the experiment's order.
     auto* embedment = new QMenu(QStringLiteral("Watermark Embedment"));
@@ -177,6 +202,11 @@ void TMDIChild::CreateWatermarkMenus() {
         menu->addAction(action);
         if (PresentationOf(info.step).separatorAfter) menu->addSeparator();
     }
+    // The whole chains at once, after the steps they run.
+    embedment->addSeparator();
+    embedment->addActions({f.SetSeed1, f.RunEmbedding1, f.RunWholeExperiment1});
+    extraction->addSeparator();
+    extraction->addAction(f.RunExtraction1);
 
     auto* window = new QMenu(QStringLiteral("&Window"));
     window->addActions({f.WindowTileHorizontal1, f.WindowTileVertical1, f.WindowCascade1, f.WindowArrangeAll1});
@@ -184,10 +214,13 @@ void TMDIChild::CreateWatermarkMenus() {
     window->addAction(f.WindowMinimizeAll1);
     QAction* show = window->addAction(QStringLiteral("&Show..."));  // no command behind it
     show->setObjectName(QStringLiteral("mnuShow"));
+    MarkUnavailable(show);
+    window->addSeparator();
+    window->addAction(f.WindowResults1);
     const int fixedItems = static_cast<int>(window->actions().size());
     connect(window, &QMenu::aboutToShow, this, [this, window, fixedItems] { frame_.FillWindowList(window, fixedItems); });
 
-    menus_ = {file, embedment, imageProcessing, extraction, window};
+    menus_ = {file, edit, view, embedment, imageProcessing, extraction, window};
 }
 
 // ---- The commands -----------------------------------------------------------------------------
@@ -201,27 +234,92 @@ void TMDIChild::LoadWatermarkCommand() {
     frame_.ShowStatus(0, QString::fromUtf8(PresentationOf(Step::LoadWatermark).end));
     // A cancelled dialog has emptied the panel: nothing is loaded, every step must wait.
     if (document_.Watermark().empty()) document_.ForgetSteps();
-    SyncMarks();
+    Redraw();
 }
 
-void TMDIChild::StepCommand(Step step) {
+bool TMDIChild::StepCommand(Step step) {
+    if (Busy()) return false;
     if (!document_.GetExperiment().CanRun(step)) {
         frame_.Prompts().message(Experiment::Info(step).refusal);
-        return;
+        return false;
     }
     switch (Experiment::Info(step).kind) {
-    case StepKind::Attack: RunAttack(step); return;
-    case StepKind::Save: RunSave(step); return;
+    case StepKind::Attack: RunAttack(step); return true;
+    case StepKind::Save: RunSave(step); return true;
     default: break;
     }
     const Presentation p = PresentationOf(step);
     const BusyCursor busy(p.busy);
     if (p.start != nullptr) frame_.ShowStatus(0, QString::fromUtf8(p.start));
-    const StepResult result = document_.RunStep(step, p.target);
+    const std::size_t before = document_.Results().size();
+    const StepResult result = document_.RunStep(step, p.target, StepName(step));
     if (result.ImagesEqual()) frame_.Prompts().message(kImagesEqual);
     Redraw();
     if (p.end != nullptr) frame_.ShowStatus(0, QString::fromUtf8(p.end));
-    for (const Report& report : result.Reports()) ShowReport(report);
+    ShowNewLines(before);
+    return true;
+}
+
+// The result lines a step added (they are the newest), in their panels.
+void TMDIChild::ShowNewLines(std::size_t before) {
+    const std::vector<ResultLine>& lines = document_.Results();
+    for (std::size_t i = std::min(before, lines.size()); i < lines.size(); ++i) ShowLine(lines[i]);
+}
+
+std::vector<Step> TMDIChild::EmbeddingSteps() {
+    std::vector<Step> steps = Experiment::EmbeddingChain();
+    steps.push_back(Step::GetPSNR);
+    return steps;
+}
+
+std::vector<Step> TMDIChild::ExtractionSteps() {
+    std::vector<Step> steps = Experiment::ExtractionChain();
+    steps.push_back(Step::GetNC);
+    return steps;
+}
+
+bool TMDIChild::RunSteps(const std::vector<Step>& steps) {
+    for (const Step step : steps)
+        if (!StepCommand(step)) return false;
+    return true;
+}
+
+void TMDIChild::RunEmbeddingCommand() { RunSteps(EmbeddingSteps()); }
+
+void TMDIChild::RunExtractionCommand() { RunSteps(ExtractionSteps()); }
+
+void TMDIChild::RunWholeExperimentCommand() {
+    // The attack the user chose last stays checked through a new embedding; without one the
+    // watermarked picture is extracted as it is.
+    Step attack = Step::NoAttack;
+    for (const Step a : Experiment::Attacks())
+        if (document_.GetExperiment().HasRun(a)) attack = a;
+    std::vector<Step> steps = EmbeddingSteps();
+    steps.push_back(attack);
+    for (const Step step : ExtractionSteps()) steps.push_back(step);
+    RunSteps(steps);
+}
+
+void TMDIChild::SetSeedCommand() {
+    const std::optional<std::uint32_t> current = document_.NextSeed();
+    const std::optional<std::string> entered =
+        frame_.Prompts().input("Set Seed", "Seed of the next Get Wr, 0..4294967295 (empty: the clock)",
+                               current ? std::to_string(*current) : std::string());
+    if (!entered) return;
+    const QString text = Q(*entered).trimmed();
+    if (text.isEmpty()) {
+        document_.SetNextSeed(std::nullopt);
+        frame_.ShowStatus(0, QStringLiteral("The next Get Wr takes its seed from the clock."));
+        return;
+    }
+    bool ok = false;
+    const qulonglong value = text.toULongLong(&ok);
+    if (!ok || value > 4294967295ULL) {
+        frame_.Prompts().message(S(QStringLiteral("'%1' is not a seed (expected a whole number 0..4294967295)").arg(text)));
+        return;
+    }
+    document_.SetNextSeed(static_cast<std::uint32_t>(value));
+    frame_.ShowStatus(0, QStringLiteral("The next Get Wr uses the seed %1.").arg(value));
 }
 
 // An attack makes a new X_wave: the experiment forgets what was extracted from the old one.
@@ -229,9 +327,12 @@ void TMDIChild::StepCommand(Step step) {
 void TMDIChild::RunAttack(Step step) {
     const Presentation p = PresentationOf(step);
     const BusyCursor busy(p.busy);
-    const StepResult result = document_.RunStep(step, p.target);
+    const std::size_t before = document_.Results().size();
+    const StepResult result = document_.RunStep(step, p.target, StepName(step));
     if (result.ImagesEqual()) frame_.Prompts().message(kImagesEqual);
-    for (const Report& report : result.Reports()) ShowReport(report);
+    // The attack's results replace the stale ones first; then the new X_wave is shown.
+    ForgetStaleTexts();
+    ShowNewLines(before);
     Redraw();
     frame_.ShowStatus(0, QString::fromUtf8(p.end));
 }
@@ -248,8 +349,8 @@ void TMDIChild::RunSave(Step step) {
         if (picture.empty()) throw FormatError("Cannot save " + S(chosen->fileName) + ": there is no picture to save");
         WriteQtPicture(FilePath(chosen->fileName), picture, false, PictureFormat::Bmp);
     }
-    document_.RunStep(step, p.target);
-    SyncMarks();
+    document_.RunStep(step, p.target, StepName(step));
+    Redraw();
     frame_.ShowStatus(0, QString::fromUtf8(p.end));
 }
 
