@@ -66,8 +66,18 @@ public:
     void show(PromptKind kind, const std::string& text) override { shown.push_back({kind, text}); }
     std::optional<std::string> input(const std::string& caption, const std::string& prompt,
                                      const std::string& initial) override;
+    // Answers from saveAnswers, front to back; Discard once they are used up.
+    SaveAnswer askSave(const std::string& text) override {
+        saveQuestions.push_back(text);
+        if (saveAnswers.empty()) return SaveAnswer::Discard;
+        const SaveAnswer answer = saveAnswers.front();
+        saveAnswers.erase(saveAnswers.begin());
+        return answer;
+    }
 
     std::vector<Shown> shown;
+    std::vector<std::string> saveQuestions;  // every unsaved-changes question asked
+    std::vector<SaveAnswer> saveAnswers;
     std::vector<std::string> captions;     // captions of the input boxes asked
     std::vector<std::optional<std::string>> answers;  // consumed front to back
 };

@@ -113,7 +113,8 @@ void Document::ClearExtractedPanel() {
 
 void Document::ForgetSteps() {
     experiment_.Forget();
-    DropResults(Experiment::MadeStaleBy(Change::Watermark));
+    // "Clear" empties only the panel it was chosen on: the other keeps its picture.
+    DropResults(Experiment::MadeStaleBy(Change::Watermark), false);
 }
 
 void Document::SetFixedSeed(std::optional<std::uint32_t> seed) {
@@ -172,9 +173,9 @@ bool Document::HasLine(std::uint64_t id) const {
     return std::any_of(lines_.begin(), lines_.end(), [id](const ResultLine& line) { return line.id == id; });
 }
 
-void Document::DropResults(const StepSet& stale) {
+void Document::DropResults(const StepSet& stale, bool views) {
     std::erase_if(lines_, [&stale](const ResultLine& line) { return line.step && stale.Has(*line.step); });
-    if (extractedBy_ && stale.Has(*extractedBy_)) {
+    if (views && extractedBy_ && stale.Has(*extractedBy_)) {
         extracted_ = Bitmap();
         extractedBy_.reset();
     }

@@ -138,6 +138,8 @@ public:
     // Their reports.
     std::vector<Report> Reports() const;
     bool HasLine(std::uint64_t id) const;
+    // The id of the newest line ever made (0 before the first): later lines have larger ids.
+    std::uint64_t LastLineId() const { return lastLine_; }
     // What every step run in this document found, oldest first, stale ones included.
     const std::vector<StepResult>& StepResults() const { return results_; }
 
@@ -151,8 +153,9 @@ private:
         std::optional<ResultLine> line;   // the operation's result line
     };
 
-    // Drops the results (and the extracted view) made by steps that `stale` holds.
-    void DropResults(const StepSet& stale);
+    // Drops the results (and, with `views`, the extracted view) made by steps that `stale`
+    // holds.
+    void DropResults(const StepSet& stale, bool views = true);
     ResultLine& AddLine(const std::string& source, std::optional<Step> step, Report report);
     // The picture changed in a way no history entry records.
     void Touch() { revision_ = ++lastRevision_; }

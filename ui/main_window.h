@@ -251,7 +251,7 @@ private:
     std::array<QLabel*, 4> stsComment_{};
     QList<QMenu*> frameMenus_;
     PictureView* popupComponent_ = nullptr;
-    double backgroundWork_ = 4.0 * 1024 * 1024;
+    double backgroundWork_ = 32.0 * 1024 * 1024;
     QStringList recentFiles_;
     QString lastFolder_;
     QString resultsCsvFile_;

@@ -149,7 +149,7 @@ private:
     void SyncMarks();
     // A result line in its status panel, its real number in the user's notation.
     void ShowLine(const ResultLine& line);
-    void ShowNewLines(std::size_t before);
+    void ShowNewLines(std::uint64_t before);
     // How the Results list names a step ("Get Wr", "Apply Jpeg to X_hat").
     static std::string StepName(Step step);
     // An entry without a command: shown, but disabled and saying so.

@@ -251,7 +251,7 @@ bool TMDIChild::StepCommand(Step step) {
     const Presentation p = PresentationOf(step);
     const BusyCursor busy(p.busy);
     if (p.start != nullptr) frame_.ShowStatus(0, QString::fromUtf8(p.start));
-    const std::size_t before = document_.Results().size();
+    const std::uint64_t before = document_.LastLineId();
     const StepResult result = document_.RunStep(step, p.target, StepName(step));
     if (result.ImagesEqual()) frame_.Prompts().message(kImagesEqual);
     Redraw();
@@ -260,10 +260,10 @@ bool TMDIChild::StepCommand(Step step) {
     return true;
 }
 
-// The result lines a step added (they are the newest), in their panels.
-void TMDIChild::ShowNewLines(std::size_t before) {
-    const std::vector<ResultLine>& lines = document_.Results();
-    for (std::size_t i = std::min(before, lines.size()); i < lines.size(); ++i) ShowLine(lines[i]);
+// The result lines made after line `before`, in their panels.
+void TMDIChild::ShowNewLines(std::uint64_t before) {
+    for (const ResultLine& line : document_.Results())
+        if (line.id > before) ShowLine(line);
 }
 
 std::vector<Step> TMDIChild::EmbeddingSteps() {
@@ -327,7 +327,7 @@ void TMDIChild::SetSeedCommand() {
 void TMDIChild::RunAttack(Step step) {
     const Presentation p = PresentationOf(step);
     const BusyCursor busy(p.busy);
-    const std::size_t before = document_.Results().size();
+    const std::uint64_t before = document_.LastLineId();
     const StepResult result = document_.RunStep(step, p.target, StepName(step));
     if (result.ImagesEqual()) frame_.Prompts().message(kImagesEqual);
     // The attack's results replace the stale ones first; then the new X_wave is shown.

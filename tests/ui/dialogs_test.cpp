@@ -17,6 +17,7 @@
 #include <QTimer>
 
 #include "tests/test_support.h"
+#include "tests/ui/ui_test_support.h"
 #include "ui/about_dialog.h"
 #include "ui/file_dialogs.h"
 #include "ui/gui_prompts.h"

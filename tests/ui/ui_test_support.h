@@ -5,7 +5,9 @@
 #include <vector>
 
 #include <QApplication>
+#include <QSettings>
 #include <QString>
+#include <QTemporaryDir>
 
 #include <QAction>
 
@@ -31,6 +33,26 @@ struct TestAccess {
 }  // namespace quillfen
 
 namespace quillfen::test {
+
+// Points every QSettings of the test program (the frame's and the file dialogs') at `folder`,
+// so that no test reads or writes the user's settings.
+inline void UseSettingsFolder(const QString& folder) {
+    for (const QSettings::Format format : {QSettings::NativeFormat, QSettings::IniFormat}) {
+        QSettings::setPath(format, QSettings::UserScope, folder);
+        QSettings::setPath(format, QSettings::SystemScope, folder);
+    }
+}
+
+// Every window test program starts with its settings in a folder of its own, removed at
+// the end; tests that look at the settings give each test a fresh one.
+inline const QTemporaryDir& TestSettingsFolder() {
+    static const QTemporaryDir folder;
+    return folder;
+}
+inline const bool kSettingsIsolated = [] {
+    UseSettingsFolder(TestSettingsFolder().path());
+    return true;
+}();
 
 // The object names of a document's checked step marks, in step order.
 inline QStringList CheckedSteps(const ui::TMDIChild& doc) {

@@ -327,15 +327,16 @@ private slots:
         QVERIFY(dialogs->asked.empty());  // the save commands open no dialog
     }
 
-    void loadingIntoAnEmptyDocumentRefuses() {
+    // A broken host opens no document, so there is nothing to load a watermark into: the
+    // panels' LoadFromFile refuses as without any document.
+    void loadingWithoutAHostRefuses() {
         TempDir dir;
         const std::string bad = dir.file("broken.pgm");
         quillfen::test::WriteBytes(bad, std::string("P5\n4 4\n255\nxx"));
-        TMDIChild* doc = OpenHost(bad);
+        QVERIFY(OpenHost(bad) == nullptr);
         prompts->shown.clear();
-        QVERIFY(doc->Picture().empty());
         dialogs->Answer(Q(kMark));
-        Choose(doc->Action("actLoadW"));
+        frame->pmuLoadFromFile->trigger();
         QCOMPARE(prompts->shown.size(), std::size_t{1});
         QCOMPARE(prompts->shown[0].text, std::string("워터마킹 대상 이미지를 먼저 로딩하세요"));
         QVERIFY(dialogs->asked.empty());
