@@ -49,11 +49,13 @@ void Document::Undo() {
     if (!undo_.empty()) Swap(undo_, redo_, true);
 }
 
-void Document::Redo() {
-    if (!redo_.empty()) Swap(redo_, undo_, false);
+std::optional<ResultLine> Document::Redo() {
+    if (redo_.empty()) return std::nullopt;
+    return Swap(redo_, undo_, false);
 }
 
-void Document::Swap(std::deque<HistoryEntry>& from, std::deque<HistoryEntry>& to, bool undoing) {
+std::optional<ResultLine> Document::Swap(std::deque<HistoryEntry>& from, std::deque<HistoryEntry>& to,
+                                         bool undoing) {
     HistoryEntry entry = std::move(from.back());
     from.pop_back();
     HistoryEntry other{entry.name, image_.Plane(), revision_, entry.line};
@@ -71,6 +73,7 @@ void Document::Swap(std::deque<HistoryEntry>& from, std::deque<HistoryEntry>& to
         }
     }
     to.push_back(std::move(other));
+    return entry.line;
 }
 
 std::size_t Document::HistoryBytes() const {

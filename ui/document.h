@@ -97,9 +97,10 @@ public:
     // What Undo and Redo would take back or do again ("" when nothing).
     std::string UndoName() const { return undo_.empty() ? std::string() : undo_.back().name; }
     std::string RedoName() const { return redo_.empty() ? std::string() : redo_.back().name; }
-    // Takes back the last toolbox operation (and its result line), or does it again.
+    // Takes back the last toolbox operation (and its result line), or does it again (and
+    // returns its result line again).
     void Undo();
-    void Redo();
+    std::optional<ResultLine> Redo();
     int UndoLevels() const { return static_cast<int>(undo_.size()); }
     std::size_t HistoryBytes() const;
     void SetHistoryBudget(std::size_t bytes) { budget_ = bytes; }
@@ -160,7 +161,7 @@ private:
     // The picture changed in a way no history entry records.
     void Touch() { revision_ = ++lastRevision_; }
     // Swaps the working image with the top of `from`, moving the entry onto `to`.
-    void Swap(std::deque<HistoryEntry>& from, std::deque<HistoryEntry>& to, bool undoing);
+    std::optional<ResultLine> Swap(std::deque<HistoryEntry>& from, std::deque<HistoryEntry>& to, bool undoing);
     void TrimHistory();
 
     Bitmap picture_;

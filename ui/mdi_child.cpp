@@ -116,8 +116,9 @@ void TMDIChild::Undo() {
 
 void TMDIChild::Redo() {
     if (Busy()) return;
-    document_.Redo();
+    const std::optional<ResultLine> line = document_.Redo();
     Redraw();
+    if (line) ShowLine(*line);
 }
 
 void TMDIChild::LoadWatermark(Bitmap mark) {

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "image/errors.h"
 #include "image/rix_ipa.h"
@@ -165,6 +166,67 @@ TEST(Hough, FastFormEqualsLiteralOnNoisyAndLinedImages) {
     }
     // Most comparisons must have lines in them, or they would prove little.
     EXPECT_GE(drawn, 18) << drawn << " of " << inputs.size() * cases.size();
+}
+
+// Records every fraction and says stop after `stopAfter` of them (never when negative).
+class ScriptedProgress : public ProgressSink {
+public:
+    explicit ScriptedProgress(int stopAfter = -1) : stopAfter_(stopAfter) {}
+    bool Advance(double fraction) override {
+        fractions.push_back(fraction);
+        return stopAfter_ < 0 || static_cast<int>(fractions.size()) <= stopAfter_;
+    }
+    std::vector<double> fractions;
+
+private:
+    int stopAfter_;
+};
+
+TEST(HoughProgress, ASinkHearsEveryRowAndChangesNothing) {
+    // Point- and line-based voting, on a picture with lines and on one of noise.
+    for (const bool lineBased : {false, true}) {
+        for (const Plane& in : {VerticalLine(80, 120, 60), test::RandomGray(70, 50, 7)}) {
+            TRixIPA plain = in.ipa();
+            plain.HoughTransform(360, 300, 10, 10, lineBased ? 20 : 60, lineBased);
+            TRixIPA watched = in.ipa();
+            ScriptedProgress progress;
+            watched.SetProgress(&progress);
+            watched.HoughTransform(360, 300, 10, 10, lineBased ? 20 : 60, lineBased);
+            EXPECT_EQ(watched.Plane(), plain.Plane()) << lineBased;
+            // 0 first, one report per voted row, 1 last, never going back.
+            ASSERT_EQ(progress.fractions.size(), static_cast<std::size_t>(in.height - 2 + 2));
+            EXPECT_EQ(progress.fractions.front(), 0.0);
+            EXPECT_EQ(progress.fractions.back(), 1.0);
+            for (std::size_t i = 1; i < progress.fractions.size(); ++i)
+                EXPECT_LE(progress.fractions[i - 1], progress.fractions[i]) << i;
+        }
+    }
+}
+
+TEST(HoughProgress, StoppedTransformsLeaveTheImageAsItWas) {
+    // Stopped before the first row, in the middle and at the last report.
+    const Plane in = VerticalLine(64, 64, 30);
+    for (const int stopAfter : {0, 10, 63}) {
+        TRixIPA ipa = in.ipa();
+        ipa.Inverse();  // an undo copy that a stopped transform must keep
+        const std::vector<std::uint8_t> image = ipa.GetImage();
+        const std::vector<std::uint8_t> undo = ipa.GetUndoImage();
+        ScriptedProgress progress(stopAfter);
+        ipa.SetProgress(&progress);
+        EXPECT_THROW(Command(ipa), Cancelled) << stopAfter;
+        EXPECT_EQ(ipa.GetImage(), image);
+        EXPECT_EQ(ipa.GetUndoImage(), undo);
+        EXPECT_EQ(progress.fractions.size(), static_cast<std::size_t>(stopAfter + 1));
+    }
+}
+
+TEST(HoughProgress, SharedProgressStopsFromAnotherOwner) {
+    SharedProgress shared;
+    EXPECT_TRUE(shared.Advance(0.25));
+    EXPECT_EQ(shared.Fraction(), 0.25);
+    shared.RequestStop();
+    EXPECT_FALSE(shared.Advance(0.5));
+    EXPECT_THROW(hough::Transform(VerticalLine(40, 40, 10).gray(), hough::Parameters{}, &shared), Cancelled);
 }
 
 }  // namespace
