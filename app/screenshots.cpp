@@ -8,12 +8,17 @@
 #include <QDir>
 #include <QMdiArea>
 #include <QMdiSubWindow>
+#include <QMouseEvent>
 #include <QPixmap>
+#include <QSettings>
+#include <QTemporaryDir>
 
 #include "image/user_prompts.h"
 #include "ui/application.h"
 #include "ui/file_dialogs.h"
 #include "ui/mdi_child.h"
+#include "ui/picture_view.h"
+#include "ui/results_dock.h"
 #include "watermark/experiment.h"
 
 namespace {
@@ -25,6 +30,12 @@ public:
         return quillfen::ui::FileDialogResult{next, 1};
     }
     QString next;
+};
+
+// Says nothing and closes documents without saving them.
+class DiscardingPrompts : public quillfen::SilentPrompts {
+public:
+    quillfen::SaveAnswer askSave(const std::string&) override { return quillfen::SaveAnswer::Discard; }
 };
 
 bool Save(QWidget& widget, const QDir& folder, const char* name) {
@@ -53,10 +64,17 @@ int main(int argc, char* argv[]) {
     const QDir samples(QDir(QString::fromLocal8Bit(argv[2])).absolutePath());
     if (!QDir().mkpath(out.path())) return 2;
 
-    quillfen::SilentPrompts prompts;
+    // Pictures of a first start: no remembered geometry, docks or recent files, and nothing
+    // written into the user's settings.
+    const QTemporaryDir settings;
+    for (const QSettings::Format format : {QSettings::NativeFormat, QSettings::IniFormat})
+        QSettings::setPath(format, QSettings::UserScope, settings.path());
+
+    DiscardingPrompts prompts;
     ScriptedDialogs dialogs;
     Forms forms(prompts, dialogs);
     TfrmMain& frmMain = forms.frmMain;
+    frmMain.resize(900, 780);
     frmMain.show();
 
     TMDIChild* doc = frmMain.OpenImageFile(samples.filePath(QStringLiteral("camera-256.pgm")));
@@ -81,10 +99,25 @@ int main(int argc, char* argv[]) {
     doc->SetFixedSeed(4242);
     for (const Step step : Experiment::EmbeddingChain()) doc->StepAction(step)->trigger();
     ok = Save(frmMain, out, "watermark-x-hat.png") && ok;
+    doc->StepAction(Step::GetPSNR)->trigger();
     doc->StepAction(Step::Jpeg)->trigger();
-    for (const Step step : Experiment::ExtractionChain()) doc->StepAction(step)->trigger();
-    doc->StepAction(Step::GetNC)->trigger();
+    // The extraction in one go, as Run Extraction does it.
+    frmMain.RunExtraction1->trigger();
     ok = Save(frmMain, out, "watermark-w-wave.png") && ok;
+    ok = Save(*frmMain.dockResults, out, "results-dock.png") && ok;
+
+    // A 128 x 128 plane (P_wave, the last view the extraction left) three times as large,
+    // and the extracted watermark enlarged by a click on its panel.
+    doc->SetZoom(3.0);
+    doc->SizeToPicture();
+    ok = Save(frmMain, out, "zoomed-plane.png") && ok;
+    QMouseEvent click(QEvent::MouseButtonPress, QPointF(5, 5), frmMain.imgW0_w->mapToGlobal(QPointF(5, 5)),
+                      Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(frmMain.imgW0_w, &click);
+    if (QWidget* magnifier = frmMain.findChild<QWidget*>(QStringLiteral("magnifier"))) {
+        ok = Save(*magnifier, out, "magnified-watermark.png") && ok;
+        magnifier->hide();
+    }
 
     // A toolbox command on a fresh document.
     frmMain.FileClose1->trigger();

@@ -127,6 +127,8 @@ TfrmMain::TfrmMain(UserPrompts& prompts, FileDialogs& dialogs, QWidget* parent)
     layout->addWidget(mdiArea, 1);
     CreateStatusBar();
     setAcceptDrops(true);
+    // The list starts a few lines high; the documents keep most of the room.
+    resizeDocks({dockResults}, {150}, Qt::Vertical);
     RestoreSettings();
 
     // The enabled states, the panels and the menu bar follow every change of the active
