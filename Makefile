@@ -4,7 +4,7 @@ ASAN_BUILD ?= build-asan
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
 
-.PHONY: all deps configure build test demo run bench screenshots asan fuzz fuzz-seeds clean
+.PHONY: all deps configure build test demo run bench screenshots gui-smoke asan fuzz fuzz-seeds clean
 
 all: build
 
@@ -29,6 +29,10 @@ run: build
 # Pictures of the windows for the documentation, rendered without a display.
 screenshots: build
 	@QT_QPA_PLATFORM=offscreen $(BUILD)/app/quillfen-screenshots docs/screenshots samples
+
+# The real program under Xvfb, driven by real input events through one whole experiment.
+gui-smoke: build
+	@timeout 900 bash scripts/gui-smoke.sh $(BUILD) $(BUILD)/gui-smoke.png
 
 bench: build
 	@for b in $(BUILD)/bench/bench_*; do [ -x "$$b" ] && "$$b"; done

@@ -1,0 +1,150 @@
+#!/usr/bin/env bash
+# The desktop program under a real X server (Xvfb), driven by real input events (xdotool):
+#   1. a sample picture is dragged from another program (quillfen-smoke-helper) and dropped
+#      on the main window, which opens it;
+#   2. Watermark Embedment > Load Watermark (W) by keyboard, the watermark's name typed into
+#      the file dialog;
+#   3. Watermark Embedment > Set Seed... by keyboard, seed 4242;
+#   4. Run Whole Experiment by its shortcut (Ctrl+R);
+#   5. a screenshot of the screen, then the Results list (kept in a CSV file by
+#      --results-csv) must hold the seed and NC, the NC that quillfen-cli experiment finds
+#      with that seed;
+#   6. File > Exit by keyboard, Discard in the unsaved-changes question: the program ends.
+# Usage: gui-smoke.sh BUILD_DIR [SCREENSHOT.png]. Every wait has a time limit; whatever was
+# started is stopped on the way out.
+set -euo pipefail
+
+build=${1:?usage: gui-smoke.sh BUILD_DIR [SCREENSHOT.png]}
+root=$(cd "$(dirname "$0")/.." && pwd)
+build=$(cd "$build" && pwd)
+shot=${2:-$build/gui-smoke.png}
+app=$build/app/quillfen
+helper=$build/tests/quillfen-smoke-helper
+for program in "$app" "$helper"; do
+  [ -x "$program" ] || { echo "gui-smoke: $program is missing (build first)" >&2; exit 2; }
+done
+for tool in Xvfb xdotool; do
+  command -v "$tool" >/dev/null || { echo "gui-smoke: $tool is missing (scripts/install-deps.sh)" >&2; exit 2; }
+done
+
+work=$(mktemp -d)
+pids=()
+cleanup() {
+  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
+  wait 2>/dev/null || true
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+fail() {
+  echo "gui-smoke: FAILED: $*" >&2
+  "$helper" shot "$shot" >/dev/null 2>&1 || true
+  echo "gui-smoke: the screen at that moment: $shot" >&2
+  for log in "$work"/*.log; do [ -s "$log" ] && { echo "--- $log"; cat "$log"; }; done >&2
+  exit 1
+}
+
+# A display nobody uses.
+display=""
+for n in $(seq 90 140); do
+  if [ ! -e "/tmp/.X$n-lock" ] && [ ! -e "/tmp/.X11-unix/X$n" ]; then display=":$n"; break; fi
+done
+[ -n "$display" ] || { echo "gui-smoke: no free X display" >&2; exit 2; }
+timeout 600 Xvfb "$display" -screen 0 1280x1024x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
+pids+=($!)
+export DISPLAY=$display
+for _ in $(seq 50); do xdotool getmouselocation >/dev/null 2>&1 && break; sleep 0.1; done
+xdotool getmouselocation >/dev/null 2>&1 || fail "Xvfb did not start"
+
+# The program's settings and runtime files stay in the scratch folder.
+export XDG_CONFIG_HOME=$work/config XDG_RUNTIME_DIR=$work/runtime
+mkdir -p "$XDG_RUNTIME_DIR" && chmod 700 "$XDG_RUNTIME_DIR"
+unset QT_QPA_PLATFORM
+results=$work/results.csv
+
+# Waits (at most `seconds`) for a visible window whose title matches, and prints its id.
+window() {
+  local pattern=$1 seconds=${2:-20} id=""
+  for _ in $(seq $((seconds * 10))); do
+    id=$(xdotool search --onlyvisible --name "$pattern" 2>/dev/null | head -1 || true)
+    [ -n "$id" ] && { echo "$id"; return 0; }
+    sleep 0.1
+  done
+  return 1
+}
+# Gives the keyboard to a window (there is no window manager to do it).
+focus() { timeout 10 xdotool windowfocus --sync "$1" || fail "cannot focus window $1"; sleep 0.3; }
+# Waits (at most 20 s) until the results file holds a line matching `pattern`.
+results_hold() {
+  for _ in $(seq 200); do grep -q -- "$1" "$results" 2>/dev/null && return 0; sleep 0.1; done
+  return 1
+}
+
+timeout 300 "$app" --results-csv "$results" >"$work/app.log" 2>&1 &
+app_pid=$!
+pids+=($app_pid)
+frame=$(window "Watermarking Simulator") || fail "the main window did not show"
+timeout 10 xdotool windowmove --sync "$frame" 0 0 || true
+
+# 1. The drop: press in the helper's window, move over the main window, release.
+timeout 120 "$helper" drag "$root/samples/camera-256.pgm" 900 100 >"$work/drag.log" 2>&1 &
+drag_pid=$!
+pids+=($drag_pid)
+window "quillfen-smoke-drag" >/dev/null || fail "the drag source did not show"
+xdotool mousemove 980 140; sleep 0.2
+xdotool mousedown 1; sleep 0.2
+for x in 960 900 800 600 400 350; do xdotool mousemove "$x" 300; sleep 0.1; done
+sleep 0.3
+xdotool mouseup 1
+wait "$drag_pid" || fail "the drop was not taken"
+results_hold '^time,step,text' || fail "no results file"
+
+# 2. Load Watermark (W): File, then three menus to the right, its first entry.
+focus "$frame"
+xdotool key alt+f; sleep 0.4
+xdotool key Right Right Right; sleep 0.4
+xdotool key Return
+dialog=$(window "^Open" 20) || fail "the watermark's file dialog did not show"
+focus "$dialog"
+xdotool type --delay 5 "$root/samples/seal-128.pgm"
+xdotool key Return
+for _ in $(seq 100); do xdotool search --onlyvisible --name "^Open" >/dev/null 2>&1 || break; sleep 0.1; done
+
+# 3. Set Seed... (its mnemonic s in the same menu).
+focus "$frame"
+xdotool key alt+f; sleep 0.4
+xdotool key Right Right Right; sleep 0.4
+xdotool key s
+seed=$(window "^Set Seed" 20) || fail "the seed's input box did not show"
+focus "$seed"
+xdotool key ctrl+a
+xdotool type "4242"
+xdotool key Return
+sleep 0.5
+
+# 4. Run Whole Experiment.
+focus "$frame"
+xdotool key ctrl+r
+
+# 5. The screenshot, then the results.
+results_hold '^[^,]*,Get Normalized Correlation,NC =' || fail "no NC in the Results list"
+sleep 0.5
+"$helper" shot "$shot" >/dev/null 2>&1 || fail "cannot take the screenshot"
+grep -q '^[^,]*,Get Wr,seed = 4242' "$results" || fail "the seed 4242 is not in the Results list"
+nc=$(grep ',Get Normalized Correlation,' "$results" | tail -1 | sed 's/.*NC =//' | tr -d '\r')
+# The seed in the Results list repeats the run on the command line.
+cli_nc=$(timeout 60 "$build/cli/quillfen-cli" experiment "$root/samples/camera-256.pgm" "$root/samples/seal-128.pgm" \
+  --seed 4242 --attack none | sed -n 's/^none *NC =//p')
+[ "$nc" = "$cli_nc" ] || fail "NC $nc in the window, $cli_nc from quillfen-cli experiment --seed 4242"
+
+# 6. Exit; the changed document asks; Discard (the button after Save).
+focus "$frame"
+xdotool key alt+f; sleep 0.4
+xdotool key x
+question=$(window "^Quillfen" 20) || fail "Exit did not ask about the changed document"
+focus "$question"
+xdotool key Tab space
+for _ in $(seq 100); do kill -0 "$app_pid" 2>/dev/null || break; sleep 0.1; done
+kill -0 "$app_pid" 2>/dev/null && fail "the program did not end after Exit"
+wait "$app_pid" || fail "the program ended with an error"
+echo "gui-smoke: passed (NC = $nc); screenshot: $shot"
