@@ -177,7 +177,10 @@ bool Document::HasLine(std::uint64_t id) const {
 }
 
 void Document::DropResults(const StepSet& stale, bool views) {
-    std::erase_if(lines_, [&stale](const ResultLine& line) { return line.step && stale.Has(*line.step); });
+    // The seeds stay: every seed used remains there to repeat its run with.
+    std::erase_if(lines_, [&stale](const ResultLine& line) {
+        return line.step && stale.Has(*line.step) && line.report.panel != kListOnly;
+    });
     if (views && extractedBy_ && stale.Has(*extractedBy_)) {
         extracted_ = Bitmap();
         extractedBy_.reset();

@@ -124,7 +124,8 @@ public:
     void ForgetSteps();
     // Runs one step (Experiment::Run, StepRefused when it cannot run yet), puts the view it
     // leaves where `target` says and keeps its results, in place of what the step found
-    // before. An attack first drops the results and the extracted view it makes stale.
+    // before (Get Wr adds its seed to the earlier ones). An attack first drops the results
+    // and the extracted view it makes stale.
     StepResult RunStep(Step step, ViewTarget target, const std::string& source);
     // The generator's seed for every Get Wr (nullopt: the clock).
     void SetFixedSeed(std::optional<std::uint32_t> seed);
@@ -133,8 +134,8 @@ public:
     std::optional<std::uint32_t> NextSeed() const { return nextSeed_; }
 
     // ---- Results --------------------------------------------------------------------
-    // The results that still hold, oldest first: what the steps found (one set per step, the
-    // seed of Get Wr included) and the reports of the toolbox operations.
+    // The results that still hold, oldest first: what the steps found (one set per step), the
+    // reports of the toolbox operations, and the seed of every Get Wr run in the document.
     const std::vector<ResultLine>& Results() const { return lines_; }
     // Their reports.
     std::vector<Report> Reports() const;

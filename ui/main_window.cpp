@@ -540,9 +540,10 @@ void TfrmMain::AppIdle() {
         ShowDocument(*active);
     } else {
         for (int panel = 0; panel <= 3; ++panel) SetPanel(panel, InitialStatus(panel));
+        const bool changed = !dockResults->Lines().empty();
         dockResults->Show({});
         RefreshPanels();
-        if (!resultsCsvFile_.isEmpty()) SaveResultsCsv(resultsCsvFile_);
+        if (changed && !resultsCsvFile_.isEmpty()) SaveResultsCsv(resultsCsvFile_);
     }
     ShowWork();
 }
@@ -838,6 +839,7 @@ void TfrmMain::dropEvent(QDropEvent* event) {
 void TfrmMain::OpenDroppedFiles(const QStringList& fileNames) {
     for (const QString& name : fileNames) {
         Run([this, &name] {
+            if (!QFileInfo::exists(name)) throw FileError(S(QStringLiteral("Cannot open '%1': there is no such file").arg(name)));
             if (!QFileInfo(name).isFile()) throw FileError(S(QStringLiteral("Cannot open '%1': it is not a file").arg(name)));
             OpenImageFile(name);
         });

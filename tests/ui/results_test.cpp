@@ -179,7 +179,8 @@ private slots:
         QCOMPARE(frame->dockResults->Lines().size(), std::size_t{4});
     }
 
-    // A new watermark (a new load) makes every step's result stale; the toolbox's stay.
+    // A new watermark (a new load) makes every step's result stale; the toolbox's and the
+    // seeds stay.
     void aNewWatermarkClearsEveryStepResult() {
         TMDIChild* doc = Loaded();
         doc->Action(QStringLiteral("Mean1S"))->trigger();
@@ -187,20 +188,24 @@ private slots:
         QCOMPARE(doc->Model().Results().size(), std::size_t{6});
         dialogs->Answer(kMark);
         doc->StepAction(Step::LoadWatermark)->trigger();
-        QCOMPARE(Lines(doc->Model().Results()).size(), 1);
+        QCOMPARE(Lines(doc->Model().Results()),
+                 (QStringList{Lines(doc->Model().Results())[0], QStringLiteral("Get Wr|seed = 4242")}));
         QVERIFY(Lines(doc->Model().Results())[0].startsWith(QStringLiteral("Mean|")));
         QVERIFY(frame->imgW0_w->IsEmpty());
         QVERIFY(frame->StatusText(1).startsWith(QStringLiteral("threshold value by Mean = ")));
     }
 
-    // A step run again replaces what it found before: one seed and one count per step.
+    // A step run again replaces what it found before; the seeds of both runs stay.
     void aStepRunAgainReplacesItsResults() {
         TMDIChild* doc = Loaded(std::nullopt);
         doc->StepAction(Step::GetWr)->trigger();
+        const std::uint32_t first = doc->Model().GetExperiment().Seed();
         doc->StepAction(Step::GetWr)->trigger();
         const QStringList lines = Lines(doc->Model().Results());
-        QCOMPARE(lines.size(), 2);
-        QCOMPARE(lines[0], QStringLiteral("Get Wr|seed = ") + QString::number(doc->Model().GetExperiment().Seed()));
+        QCOMPARE(lines.size(), 3);
+        QCOMPARE(lines[0], QStringLiteral("Get Wr|seed = %1").arg(first));
+        QCOMPARE(lines[1], QStringLiteral("Get Wr|seed = %1").arg(doc->Model().GetExperiment().Seed()));
+        QVERIFY(lines[2].startsWith(QStringLiteral("Get Wr|Wr count =")));
     }
 
     // Each document shows its own panels, results and watermark panels; nothing of a closed

@@ -202,7 +202,8 @@ private slots:
         frame->OpenDroppedFiles({a, Q(dir->file("missing.pgm"))});
         QCOMPARE(frame->MDIChildCount(), 1);
         QCOMPARE(prompts->shown.size(), std::size_t{1});
-        QVERIFY(Q(prompts->shown[0].text).contains(QStringLiteral("missing.pgm")));
+        QCOMPARE(Q(prompts->shown[0].text),
+                 QStringLiteral("Cannot open '%1': there is no such file").arg(Q(dir->file("missing.pgm"))));
     }
 
     // --results-csv keeps a file up to date with the active document's results.
