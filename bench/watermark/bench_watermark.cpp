@@ -9,6 +9,7 @@
 #include <cstring>
 #include <string>
 
+#include "bench/bench_targets.h"
 #include "io/pgm.h"
 #include "image/user_prompts.h"
 #include "watermark/dct.h"
@@ -201,6 +202,7 @@ bool FormsAgree() {
 }  // namespace quillfen
 
 int main(int argc, char** argv) {
+    if (!quillfen::bench::ChooseVectorTarget()) return 1;
     if (!quillfen::FormsAgree()) {
         std::fprintf(stderr, "bench_watermark: the fast and literal forms disagree\n");
         return 1;
