@@ -2,6 +2,7 @@
 // Helpers shared by the test programs: a scratch folder and small file utilities.
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -32,6 +33,17 @@ std::vector<std::uint8_t> ReadBytes(const std::string& path);
 
 // The folder of the bundled sample pictures.
 std::string SamplePath(const std::string& name);
+
+// SHA-256 of some bytes, as 64 lowercase hexadecimal digits.
+std::string Sha256Hex(const void* data, std::size_t size);
+template <typename T>
+std::string Sha256Hex(const std::vector<T>& values) {
+    return Sha256Hex(values.data(), values.size() * sizeof(T));
+}
+
+// Runs `body` once on every vector target this CPU can run, best first, with the target's
+// name; the best target is in use again afterwards, even when `body` throws.
+void ForEachVectorTarget(const std::function<void(const std::string&)>& body);
 
 // Records every message and answers input boxes from a queue.
 class RecordingPrompts : public UserPrompts {
