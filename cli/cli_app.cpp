@@ -1,13 +1,22 @@
 #include "cli/cli_app.h"
 
 #include <iostream>
+#include <stdexcept>
 
 #include "cli/cli_common.h"
 #include "image/errors.h"
+#include "image/vector_targets.h"
 
 namespace quillfen::cli {
 
 int Run(int argc, char** argv) {
+    // QF_HWY_TARGET runs the vector loops on a lesser instruction set (same bytes, other speed).
+    try {
+        vector_targets::UseTargetFromEnvironment();
+    } catch (const std::invalid_argument& e) {
+        std::cerr << "quillfen-cli: " << e.what() << '\n';
+        return kExitUsage;
+    }
     CLI::App app{"Quillfen: DCT-domain watermarking laboratory and gray-image toolbox", "quillfen-cli"};
     app.set_version_flag("--version", "quillfen-cli 0.1.0");
     app.require_subcommand(1);

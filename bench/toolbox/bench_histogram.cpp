@@ -6,6 +6,7 @@
 
 #include "toolbox/histogram_chart.h"
 #include "bench/bench_sample.h"
+#include "bench/bench_targets.h"
 #include "image/rix_ipa.h"
 
 namespace {
@@ -64,4 +65,4 @@ BENCHMARK(BM_DrawHistogramChart)->Unit(benchmark::kMicrosecond);
 
 }  // namespace
 
-BENCHMARK_MAIN();
+QUILLFEN_BENCHMARK_MAIN()

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "bench/bench_sample.h"
+#include "bench/bench_targets.h"
 #include "image/rix_ipa.h"
 #include "toolbox/thresholds.h"
 
@@ -89,4 +90,4 @@ QF_PLANE(LiteralMovingAverageBinarize,
 
 }  // namespace
 
-BENCHMARK_MAIN();
+QUILLFEN_BENCHMARK_MAIN()
