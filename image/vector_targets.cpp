@@ -168,6 +168,22 @@ std::string CpuVectorFeatures() {
     return found.empty() ? std::string("none known") : Joined(found);
 }
 
+#if QF_SIMD && HWY_MAJOR == 1 && HWY_MINOR == 0
+}  // namespace quillfen::vector_targets
+
+// Highway 1.0's shared library calibrates its benchmarking timer while it is being loaded: a
+// static initialiser spins in hwy::platform::TimerResolution() for 2 to 3 ms, a fifth of a
+// whole experiment run from the shell. Nothing here uses that timer (it serves hwy::Measure
+// only), so the program defines the function itself; the dynamic loader binds the library's
+// call to the program's definition, which returns at once. Later Highway versions measure
+// the timer lazily, hence the version check.
+namespace hwy::platform {
+std::uint64_t TimerResolution() { return 1; }
+}  // namespace hwy::platform
+
+namespace quillfen::vector_targets {
+#endif
+
 std::string Summary() {
     return "vector loops: " + Active() + " (this CPU can run: " + Joined(Available()) +
            "); CPU vector features: " + CpuVectorFeatures();

@@ -24,8 +24,9 @@ struct LoadedPicture {
     bool eightBit = false;  // PGM files and 8-bit (or less) palette files
 };
 
-// Reads a BMP or PNG file through Qt. Throws FileError if the file cannot be opened and
-// FormatError if it is not a readable picture or exceeds the size limits.
+// Reads a BMP or PNG file through Qt, loading the Qt picture module on first use (see
+// qt_pictures.h). Throws FileError if the file cannot be opened and FormatError if it is not a
+// readable picture or exceeds the size limits, or if this build cannot read BMP or PNG files.
 LoadedPicture ReadQtPicture(const std::string& path);
 // The same from bytes in memory; `name` is used in the messages.
 LoadedPicture ReadQtPictureMemory(const std::uint8_t* data, std::size_t size, const std::string& name);

@@ -7,6 +7,13 @@
 #include <vector>
 
 #include "image/user_prompts.h"
+#include "io/qt_pictures.h"
+
+// Skips the calling test in a build that reads and writes no BMP or PNG files (built without
+// Qt, as the ARM64 build is); such a build refuses those files, which other tests check.
+#define QF_SKIP_WITHOUT_QT_PICTURES()                                              \
+    if (!::quillfen::qt_pictures::Built())                                         \
+    GTEST_SKIP() << "this build reads and writes no BMP or PNG files (no Qt)"
 
 namespace quillfen::test {
 

@@ -22,6 +22,7 @@ const std::string kHost = test::SamplePath("camera-512.bmp");
 const std::string kMark = test::SamplePath("seal-128.bmp");
 
 TEST(Experiment, JsonReportIsCompleteAndRepeatable) {
+    QF_SKIP_WITHOUT_QT_PICTURES();
     const CliResult first = RunCli({"experiment", kHost, kMark, "--seed", "4242", "--json"});
     ASSERT_EQ(first.code, 0) << first.err;
     const nlohmann::json report = nlohmann::json::parse(first.out);
@@ -49,6 +50,7 @@ TEST(Experiment, JsonReportIsCompleteAndRepeatable) {
 }
 
 TEST(Experiment, TextReportShowsTheStatusTexts) {
+    QF_SKIP_WITHOUT_QT_PICTURES();
     const CliResult r = RunCli({"experiment", kHost, kMark, "--seed", "7", "--attack", "jpeg"});
     ASSERT_EQ(r.code, 0) << r.err;
     for (const char* text : {"seed = 7\n", "Wr count =", "Wa count =", "\nPSNR = ", "NC =", "Diff = "})
@@ -57,6 +59,7 @@ TEST(Experiment, TextReportShowsTheStatusTexts) {
 }
 
 TEST(Experiment, ClockSeedIsPrintedAndRepeatsTheRun) {
+    QF_SKIP_WITHOUT_QT_PICTURES();
     const CliResult r = RunCli({"experiment", kHost, kMark, "--json", "--attack", "none"});
     ASSERT_EQ(r.code, 0) << r.err;
     const nlohmann::json report = nlohmann::json::parse(r.out);
@@ -68,6 +71,7 @@ TEST(Experiment, ClockSeedIsPrintedAndRepeatsTheRun) {
 }
 
 TEST(Experiment, ChosenAttacksRunOnceInTheOrderGiven) {
+    QF_SKIP_WITHOUT_QT_PICTURES();
     const CliResult r = RunCli({"experiment", kHost, kMark, "--seed", "1", "--json", "--attack", "blur",
                                 "--attack", "none,blur"});
     ASSERT_EQ(r.code, 0) << r.err;
@@ -79,6 +83,7 @@ TEST(Experiment, ChosenAttacksRunOnceInTheOrderGiven) {
 
 // A watermark without black pixels: nothing to correlate, so NC has no value.
 TEST(Experiment, WhiteWatermarkGivesUndefinedNc) {
+    QF_SKIP_WITHOUT_QT_PICTURES();
     test::TempDir dir;
     TRixPGM().SaveToFile(dir.file("white.pgm"), Bitmap(128, 128, 255));
     CliResult r = RunCli({"experiment", kHost, dir.file("white.pgm"), "--seed", "3", "--json", "--attack", "none"});
@@ -91,6 +96,7 @@ TEST(Experiment, WhiteWatermarkGivesUndefinedNc) {
 }
 
 TEST(Experiment, OutWritesEveryView) {
+    QF_SKIP_WITHOUT_QT_PICTURES();
     test::TempDir dir;
     const std::string out = dir.file("views");
     const CliResult r = RunCli({"experiment", kHost, kMark, "--seed", "11", "--out", out + "/", "--attack", "jpeg",
@@ -122,6 +128,7 @@ TEST(Experiment, OutWritesEveryView) {
 }
 
 TEST(Experiment, OutAcceptsAnEmptyFolder) {
+    QF_SKIP_WITHOUT_QT_PICTURES();
     test::TempDir dir;
     const std::string out = dir.file("views");
     std::filesystem::create_directory(out);
@@ -132,6 +139,7 @@ TEST(Experiment, OutAcceptsAnEmptyFolder) {
 }
 
 TEST(Experiment, FailuresExitTwoAndLeaveTheFolderAlone) {
+    QF_SKIP_WITHOUT_QT_PICTURES();
     test::TempDir dir;
     const std::string out = dir.file("views");
     struct Case {

@@ -67,6 +67,7 @@ TEST(CliToolbox, EveryThresholdOpOnTheSample) {
 }
 
 TEST(CliToolbox, PTileRefusesPercentagesOutsideZeroToHundred) {
+    QF_SKIP_WITHOUT_QT_PICTURES();
     test::TempDir dir;
     for (const std::string percent : {"101", "-1", "abc", "5.5"}) {
         const CliResult r = RunCli({"threshold", "ptile", "--percent", percent,
@@ -84,6 +85,7 @@ TEST(CliToolbox, PTileRefusesPercentagesOutsideZeroToHundred) {
 }
 
 TEST(CliToolbox, EveryHistogramOpOnTheSample) {
+    QF_SKIP_WITHOUT_QT_PICTURES();
     struct Case {
         std::vector<std::string> op;
         std::string out;
@@ -113,6 +115,7 @@ TEST(CliToolbox, EveryHistogramOpOnTheSample) {
 }
 
 TEST(CliToolbox, HistogramShowPrintsFiguresAndDrawsTheChart) {
+    QF_SKIP_WITHOUT_QT_PICTURES();
     test::TempDir dir;
     // Six pixels: three of level 0, three of 10 -> mean 5.00; the chart is two full columns.
     SavePictureFile(dir.file("in.pgm"), Bitmap::fromGray(3, 2, std::vector<std::uint8_t>{0, 0, 0, 10, 10, 10}.data()));

@@ -23,6 +23,7 @@ TEST(PictureFiles, FormatComesFromTheNamesOwnExtension) {
 }
 
 TEST(PictureFiles, BundledSamplesLoad) {
+    QF_SKIP_WITHOUT_QT_PICTURES();
     const LoadedPicture camera = LoadPictureFile(test::SamplePath("camera-512.bmp"));
     EXPECT_EQ(camera.bitmap.width(), 512);
     EXPECT_TRUE(camera.eightBit);
@@ -35,6 +36,7 @@ TEST(PictureFiles, BundledSamplesLoad) {
 }
 
 TEST(PictureFiles, EveryFormatRoundTrips) {
+    QF_SKIP_WITHOUT_QT_PICTURES();
     TempDir dir;
     Bitmap b(9, 7, 0);
     for (int y = 0; y < 7; ++y)
@@ -51,6 +53,7 @@ TEST(PictureFiles, EveryFormatRoundTrips) {
 }
 
 TEST(PictureFiles, EightBitBmpIsWrittenWithAPalette) {
+    QF_SKIP_WITHOUT_QT_PICTURES();
     TempDir dir;
     SavePictureFile(dir.file("g.bmp"), Bitmap(4, 4, 100), true);
     const std::vector<std::uint8_t> bytes = test::ReadBytes(dir.file("g.bmp"));
@@ -62,6 +65,7 @@ TEST(PictureFiles, EightBitBmpIsWrittenWithAPalette) {
 }
 
 TEST(PictureFiles, ColourBmpGivesTheBlueChannelToTheWorkingImage) {
+    QF_SKIP_WITHOUT_QT_PICTURES();
     TempDir dir;
     Bitmap colour(2, 1, 0);
     colour.setBgr(0, 0, 10, 20, 30);
@@ -74,6 +78,7 @@ TEST(PictureFiles, ColourBmpGivesTheBlueChannelToTheWorkingImage) {
 }
 
 TEST(PictureFiles, BadFilesGiveClearErrors) {
+    QF_SKIP_WITHOUT_QT_PICTURES();
     TempDir dir;
     WriteBytes(dir.file("corrupt.bmp"), std::string("BM\x10\0\0\0garbage-not-a-bitmap", 24));
     EXPECT_THROW(LoadPictureFile(dir.file("corrupt.bmp")), FormatError);
@@ -89,6 +94,7 @@ TEST(PictureFiles, BadFilesGiveClearErrors) {
 }
 
 TEST(PictureFiles, HugeBmpHeaderIsRefused) {
+    QF_SKIP_WITHOUT_QT_PICTURES();
     TempDir dir;
     // A BMP header announcing 30000 x 30000 pixels at 24 bits, with no pixel data.
     std::vector<std::uint8_t> h(54, 0);

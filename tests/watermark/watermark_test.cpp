@@ -124,6 +124,7 @@ Outcome RunExperiment(TWatermark& w, std::uint32_t seed, std::vector<int> attack
 }
 
 TEST(Experiment, SameSeedSameBytesDifferentSeedDifferentScatter) {
+    QF_SKIP_WITHOUT_QT_PICTURES();
     TWatermark first;
     TWatermark second;
     const Outcome a = RunExperiment(first, 4242);
@@ -142,6 +143,7 @@ TEST(Experiment, SameSeedSameBytesDifferentSeedDifferentScatter) {
 // What the method promises on the samples: counts kept, a watermark invisible to PSNR, the
 // unattacked extraction near-perfect and the attacks scoring lower.
 TEST(Experiment, RecoversTheSealWithoutAttack) {
+    QF_SKIP_WITHOUT_QT_PICTURES();
     TWatermark w;
     const Outcome o = RunExperiment(w, 777);
     const int black = static_cast<int>(std::count(w.W.begin(), w.W.end(), 0));
@@ -170,6 +172,7 @@ TEST(Experiment, RecoversTheSealWithoutAttack) {
 // JPEG attack exercises every transform the others use (forward of reals, both inverses);
 // the other attacks run the same code in both forms.
 TEST(Experiment, FastAndLiteralFormsGiveTheSameBytes) {
+    QF_SKIP_WITHOUT_QT_PICTURES();
     TWatermark fast;
     TWatermark slow;
     slow.SetLiteralForms(true);
