@@ -30,6 +30,12 @@ test-arm64:
 	  -DQF_BUILD_GUI=OFF -DQF_QT_PICTURES=OFF -DQF_BUILD_BENCH=OFF >/dev/null
 	@cmake --build $(ARM64_BUILD) -j $(JOBS)
 	@cd $(ARM64_BUILD) && ctest --output-on-failure -j $(JOBS)
+	@# The byte-identity tests again on SVE CPUs of 128- and 256-bit vectors (qemu's default is 512).
+	@for bytes in 16 32; do \
+	  echo "SVE vectors of $$((bytes * 8)) bits:"; \
+	  QEMU_CPU=max,sve-default-vector-length=$$bytes qemu-aarch64-static $(ARM64_BUILD)/tests/watermark_tests \
+	    --gtest_brief=1 --gtest_filter='VectorLoops.*:VectorTargets.*:Digests.*' || exit 1; \
+	done
 
 demo: build
 	@bash scripts/demo.sh $(BUILD)

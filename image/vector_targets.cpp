@@ -55,16 +55,6 @@ HWY_EXPORT(CompiledTarget);
 
 namespace {
 
-// What this CPU supports among the targets of this build, before any restriction. Taken
-// once: the vector library's test hook used to restrict the targets replaces its detection.
-std::int64_t Detected() {
-    static const std::int64_t detected = [] {
-        hwy::SetSupportedTargetsForTest(0);
-        return hwy::SupportedTargets() & HWY_TARGETS;
-    }();
-    return detected;
-}
-
 // The single targets of a mask, best (lowest bit) first.
 std::vector<std::int64_t> Split(std::int64_t mask) {
     std::vector<std::int64_t> targets;
@@ -75,6 +65,21 @@ std::vector<std::int64_t> Split(std::int64_t mask) {
 void Allow(std::int64_t mask) {
     hwy::SetSupportedTargetsForTest(mask);
     hwy::GetChosenTarget().Update(hwy::SupportedTargets());
+}
+
+// What this CPU supports among the targets of this build, before any restriction; taken
+// once, since the vector library's hook that restricts the targets replaces its detection.
+// The dispatcher is then pointed at the best of them explicitly: left to itself, Highway 1.0.3
+// was seen to dispatch to SVE2 on a 128-bit SVE2 CPU that it reports as SVE2_128, and "best"
+// should mean the same for the loops as in Available().
+std::int64_t Detected() {
+    static const std::int64_t detected = [] {
+        hwy::SetSupportedTargetsForTest(0);
+        const std::int64_t supported = hwy::SupportedTargets() & HWY_TARGETS;
+        Allow(supported);
+        return supported;
+    }();
+    return detected;
 }
 
 }  // namespace
@@ -125,6 +130,7 @@ void UseBest() {}
 #endif  // QF_SIMD
 
 void UseTargetFromEnvironment() {
+    Active();  // the best target from the start, whatever the variable says
     const char* value = std::getenv(kEnvironmentVariable);
     if (value == nullptr || *value == '\0') return;
     try {
