@@ -215,35 +215,10 @@ void StretchPlane(const double* plane, std::size_t size, int n, std::uint8_t* vi
 }  // namespace quillfen::vector_loops
 HWY_AFTER_NAMESPACE();
 
-#if HWY_ONCE
-namespace quillfen::vector_loops {
+#endif  // QF_SIMD
 
-// The dispatch tables, one per loop; HWY_DYNAMIC_DISPATCH must name them from this namespace.
-HWY_EXPORT(Accumulate);
-HWY_EXPORT(AccumulateBlocks);
-HWY_EXPORT(Quantise);
-HWY_EXPORT(StretchPlane);
-
-void Accumulate(Table table, const double* in, double* sums) { HWY_DYNAMIC_DISPATCH(Accumulate)(table, in, sums); }
-
-void AccumulateBlocks(Table table, const double* in, double* sums, std::size_t count) {
-    HWY_DYNAMIC_DISPATCH(AccumulateBlocks)(table, in, sums, count);
-}
-
-void Quantise(double* plane, std::size_t size, const double* steps, double scale) {
-    HWY_DYNAMIC_DISPATCH(Quantise)(plane, size, steps, scale);
-}
-
-void StretchPlane(const double* plane, std::size_t size, int n, std::uint8_t* view) {
-    HWY_DYNAMIC_DISPATCH(StretchPlane)(plane, size, n, view);
-}
-
-}  // namespace quillfen::vector_loops
-#endif  // HWY_ONCE
-
-#else  // plain loops: the same operations in the same order, one value at a time
-
-namespace quillfen::vector_loops {
+#if !QF_SIMD || HWY_ONCE
+namespace quillfen::vector_loops::plain {
 
 void Accumulate(Table table, const double* in, double* sums) {
     for (int j = 0; j < 64; ++j) sums[j] = 0.0;
@@ -299,6 +274,49 @@ void StretchPlane(const double* plane, std::size_t size, int n, std::uint8_t* vi
         }
 }
 
-}  // namespace quillfen::vector_loops
+}  // namespace quillfen::vector_loops::plain
 
-#endif  // QF_SIMD
+#if QF_SIMD
+namespace quillfen::vector_loops {
+
+// The dispatch tables, one per loop; HWY_DYNAMIC_DISPATCH must name them from this namespace.
+HWY_EXPORT(Accumulate);
+HWY_EXPORT(AccumulateBlocks);
+HWY_EXPORT(Quantise);
+HWY_EXPORT(StretchPlane);
+
+void Accumulate(Table table, const double* in, double* sums) { HWY_DYNAMIC_DISPATCH(Accumulate)(table, in, sums); }
+
+void AccumulateBlocks(Table table, const double* in, double* sums, std::size_t count) {
+    HWY_DYNAMIC_DISPATCH(AccumulateBlocks)(table, in, sums, count);
+}
+
+void Quantise(double* plane, std::size_t size, const double* steps, double scale) {
+    HWY_DYNAMIC_DISPATCH(Quantise)(plane, size, steps, scale);
+}
+
+void StretchPlane(const double* plane, std::size_t size, int n, std::uint8_t* view) {
+    HWY_DYNAMIC_DISPATCH(StretchPlane)(plane, size, n, view);
+}
+
+}  // namespace quillfen::vector_loops
+#else
+namespace quillfen::vector_loops {
+
+void Accumulate(Table table, const double* in, double* sums) { plain::Accumulate(table, in, sums); }
+
+void AccumulateBlocks(Table table, const double* in, double* sums, std::size_t count) {
+    plain::AccumulateBlocks(table, in, sums, count);
+}
+
+void Quantise(double* plane, std::size_t size, const double* steps, double scale) {
+    plain::Quantise(plane, size, steps, scale);
+}
+
+void StretchPlane(const double* plane, std::size_t size, int n, std::uint8_t* view) {
+    plain::StretchPlane(plane, size, n, view);
+}
+
+}  // namespace quillfen::vector_loops
+#endif
+#endif  // !QF_SIMD || HWY_ONCE

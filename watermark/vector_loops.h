@@ -33,4 +33,13 @@ void Quantise(double* plane, std::size_t size, const double* steps, double scale
 // extremes starting from 10000 and -10000; a flat block becomes zeros.
 void StretchPlane(const double* plane, std::size_t size, int n, std::uint8_t* view);
 
+// The same loops one value at a time, the operations in the same order: what a build with
+// QF_SIMD=OFF runs, kept in every build so that tests hold the vector loops against them.
+namespace plain {
+void Accumulate(Table table, const double* in, double* sums);
+void AccumulateBlocks(Table table, const double* in, double* sums, std::size_t count);
+void Quantise(double* plane, std::size_t size, const double* steps, double scale);
+void StretchPlane(const double* plane, std::size_t size, int n, std::uint8_t* view);
+}  // namespace plain
+
 }  // namespace quillfen::vector_loops

@@ -1,5 +1,6 @@
-// The vector loops against plain loops written here, on every vector target this CPU can run,
-// and the engine's steps compared across those targets byte for byte.
+// The vector loops, on every vector target this CPU can run, and the plain loops of builds
+// without them, against loops written here; and the engine's steps compared across those
+// targets byte for byte.
 #include "watermark/vector_loops.h"
 
 #include <gtest/gtest.h>
@@ -71,6 +72,10 @@ TEST(VectorLoops, AccumulateGivesThePlainSumsOnEveryTarget) {
     std::vector<double> expected(in.size());
     for (int b = 0; b < 7; ++b) PlainAccumulate(*table, in.data() + 64 * b, expected.data() + 64 * b);
 
+    std::vector<double> plain(in.size());
+    vector_loops::plain::AccumulateBlocks(table->rows, in.data(), plain.data(), 7);
+    EXPECT_TRUE(SameBits(plain, expected)) << "the plain loops";
+
     ForEachVectorTarget([&](const std::string& target) {
         std::vector<double> one(64);
         vector_loops::Accumulate(table->rows, in.data(), one.data());
@@ -109,6 +114,10 @@ TEST(VectorLoops, QuantiseRoundsLikeThePlainFormulaOnEveryTarget) {
             value = c < static_cast<int>(std::size(factors)) ? factors[c] * (scale * step) : AnyValue(rng);
             expected[r * 16 + c] = PlainQuantised(value, step, scale);
         }
+
+    std::vector<double> plain(plane);
+    vector_loops::plain::Quantise(plain.data(), 16, steps, scale);
+    EXPECT_TRUE(SameBits(plain, expected)) << "the plain loops";
 
     ForEachVectorTarget([&](const std::string& target) {
         std::vector<double> got(plane);
@@ -160,6 +169,9 @@ TEST(VectorLoops, StretchGivesThePlainBytesOnEveryTarget) {
     }
     for (int n : {4, 8}) {
         const std::vector<std::uint8_t> expected = PlainStretch(plane, size, n);
+        std::vector<std::uint8_t> plain(plane.size(), 77);
+        vector_loops::plain::StretchPlane(plane.data(), size, n, plain.data());
+        EXPECT_EQ(plain, expected) << "the plain loops, blocks of " << n;
         ForEachVectorTarget([&](const std::string& target) {
             std::vector<std::uint8_t> view(plane.size(), 77);
             vector_loops::StretchPlane(plane.data(), size, n, view.data());
