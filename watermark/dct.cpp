@@ -132,8 +132,7 @@ std::uint8_t SampleToByte(double f) {
     return static_cast<std::uint8_t>(RoundHalfEven(t));
 }
 
-// The fast forms transform a row of 32 blocks at a time: the vector loops then read each
-// table row once for two blocks.
+// The fast forms transform a row of 32 blocks at a time, one call into the vector loops.
 constexpr int kRowBlocks = TWatermark::kHostSize / 8;
 
 // Forward transform of every block, in raster order; bytes and reals alike.

@@ -37,31 +37,25 @@ namespace HWY_NAMESPACE {
 
 namespace hn = hwy::HWY_NAMESPACE;
 
-// Vector registers of the target: 16 on x86 up to AVX2 (and for its one-lane fallback), 32 on
-// AVX-512 and on ARM64. The accumulators of the transforms must stay in registers.
-#if HWY_TARGET == HWY_AVX3 || HWY_TARGET == HWY_AVX3_DL || HWY_ARCH_ARM_A64
-constexpr int kRegisters = 32;
-#else
-constexpr int kRegisters = 16;
-#endif
-
 // At most eight doubles per vector: 64 sums are then a whole number of 8-vector passes.
 using D8 = hn::CappedTag<double, 8>;
 using D4 = hn::CappedTag<double, 4>;
 
 // The accumulators are named variables, not an array: scalable vectors (SVE) cannot be held
 // in arrays, and named ones are what compilers keep in registers most reliably.
-#define QF_FOR_0_3(X) X(0) X(1) X(2) X(3)
-#define QF_FOR_4_7(X) X(4) X(5) X(6) X(7)
+#define QF_EACH_ACCUMULATOR(X) X(0) X(1) X(2) X(3) X(4) X(5) X(6) X(7)
 
-// One block: eight accumulators (eight registers of the sixteen on the smallest register
-// files), 8 x lanes sums per pass over the inputs, one to eight passes.
+// The accumulators of the transforms must stay in registers, and the smallest register files
+// (x86 up to AVX2, and its one-lane fallback) have sixteen: eight accumulators then leave room
+// for the broadcast input and the table values. Each pass over the 64 inputs gives 8 x lanes
+// sums: one pass on AVX-512, two on AVX2, four on SSE4, NEON and 128-bit SVE, eight with one
+// lane.
 void Accumulate(const double (*table)[64], const double* HWY_RESTRICT in, double* HWY_RESTRICT sums) {
     const D8 d;
     const std::size_t lanes = hn::Lanes(d);
     for (std::size_t j0 = 0; j0 < 64; j0 += 8 * lanes) {
 #define QF_ZERO(k) auto s##k = hn::Zero(d);
-        QF_FOR_0_3(QF_ZERO) QF_FOR_4_7(QF_ZERO)
+        QF_EACH_ACCUMULATOR(QF_ZERO)
 #undef QF_ZERO
         for (int i = 0; i < 64; ++i) {
             const double f = in[i];
@@ -71,64 +65,20 @@ void Accumulate(const double (*table)[64], const double* HWY_RESTRICT in, double
             const auto broadcast = hn::Set(d, f);
             const double* row = table[i] + j0;
 #define QF_TERM(k) s##k = hn::Add(s##k, hn::Mul(hn::Load(d, row + (k) * lanes), broadcast));
-            QF_FOR_0_3(QF_TERM) QF_FOR_4_7(QF_TERM)
+            QF_EACH_ACCUMULATOR(QF_TERM)
 #undef QF_TERM
         }
 #define QF_STORE(k) hn::StoreU(s##k, d, sums + j0 + (k) * lanes);
-        QF_FOR_0_3(QF_STORE) QF_FOR_4_7(QF_STORE)
+        QF_EACH_ACCUMULATOR(QF_STORE)
 #undef QF_STORE
     }
 }
 
-// Two blocks: each table row is loaded once and used for both. Four accumulators per block on
-// 16-register targets, eight on 32-register ones. An input pair is skipped only when both are
-// zero; a zero term of the other block adds a zero, which changes nothing (see above).
-void AccumulatePair(const double (*table)[64], const double* HWY_RESTRICT in0, const double* HWY_RESTRICT in1,
-                    double* HWY_RESTRICT sums0, double* HWY_RESTRICT sums1) {
-    constexpr int kPerBlock = kRegisters >= 32 ? 8 : 4;
-    const D8 d;
-    const std::size_t lanes = hn::Lanes(d);
-    for (std::size_t j0 = 0; j0 < 64; j0 += kPerBlock * lanes) {
-#define QF_ZERO(k) auto s##k = hn::Zero(d); auto t##k = hn::Zero(d);
-        QF_FOR_0_3(QF_ZERO) QF_FOR_4_7(QF_ZERO)
-#undef QF_ZERO
-        for (int i = 0; i < 64; ++i) {
-            const double f0 = in0[i];
-            const double f1 = in1[i];
-            if (f0 == 0 && f1 == 0) continue;
-            const auto b0 = hn::Set(d, f0);
-            const auto b1 = hn::Set(d, f1);
-            const double* row = table[i] + j0;
-#define QF_TERM(k)                                           \
-    {                                                        \
-        const auto c = hn::Load(d, row + (k) * lanes);       \
-        s##k = hn::Add(s##k, hn::Mul(c, b0));                \
-        t##k = hn::Add(t##k, hn::Mul(c, b1));                \
-    }
-            QF_FOR_0_3(QF_TERM)
-            if constexpr (kPerBlock == 8) {
-                QF_FOR_4_7(QF_TERM)
-            }
-#undef QF_TERM
-        }
-#define QF_STORE(k)                                          \
-    hn::StoreU(s##k, d, sums0 + j0 + (k) * lanes);           \
-    hn::StoreU(t##k, d, sums1 + j0 + (k) * lanes);
-        QF_FOR_0_3(QF_STORE)
-        if constexpr (kPerBlock == 8) {
-            QF_FOR_4_7(QF_STORE)
-        }
-#undef QF_STORE
-    }
-}
+#undef QF_EACH_ACCUMULATOR
 
-#undef QF_FOR_0_3
-#undef QF_FOR_4_7
-
+// (Sharing each loaded table row between two blocks was tried: no faster on any target.)
 void AccumulateBlocks(const double (*table)[64], const double* in, double* sums, std::size_t count) {
-    std::size_t b = 0;
-    for (; b + 2 <= count; b += 2) AccumulatePair(table, in + 64 * b, in + 64 * (b + 1), sums + 64 * b, sums + 64 * (b + 1));
-    if (b < count) Accumulate(table, in + 64 * b, sums + 64 * b);
+    for (std::size_t b = 0; b < count; ++b) Accumulate(table, in + 64 * b, sums + 64 * b);
 }
 
 void Quantise(double* plane, std::size_t size, const double* steps, double scale) {

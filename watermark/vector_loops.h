@@ -17,8 +17,7 @@ using Table = const double (*)[64];
 void Accumulate(Table table, const double* in, double* sums);
 
 // The same for `count` blocks of 64 inputs laid end to end (in[64 b + i]), giving 64 sums
-// per block (sums[64 b + j]). Faster than one block at a time: each table row is read once
-// for two blocks.
+// per block (sums[64 b + j]), with one dispatch for all of them.
 void AccumulateBlocks(Table table, const double* in, double* sums, std::size_t count);
 
 // The quantisation of a simulated JPEG compression, in place, on a size x size plane of 8 x 8

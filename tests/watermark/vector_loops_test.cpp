@@ -63,8 +63,8 @@ TEST(VectorLoops, AccumulateGivesThePlainSumsOnEveryTarget) {
     auto table = std::make_unique<Table64>();
     for (auto& row : table->rows)
         for (double& t : row) t = AnyValue(rng) == 0 ? 0.0 : std::uniform_real_distribution<double>(-1, 1)(rng);
-    // Blocks of one, two and an odd count, with inputs that are mostly zero, never zero, or
-    // zero in one block of a pair only (the pair loop then adds zero terms to the other).
+    // Blocks of one, two and an odd count, with inputs that are often zero (skipped), zero in
+    // alternate places, or negative zeros.
     std::vector<double> in(64 * 7);
     for (std::size_t k = 0; k < in.size(); ++k) in[k] = k % 3 == 0 ? 0.0 : AnyValue(rng);
     for (int i = 0; i < 64; ++i) in[64 * 2 + i] = (i % 2) ? 0.0 : in[64 * 2 + i];
