@@ -21,7 +21,7 @@ fi
 
 status=0
 printf '%-12s %12s %10s %s\n' target executions findings result
-for target in pgm jpeg qt_picture open_path; do
+for target in pgm jpeg qt_picture open_path attack_list; do
   work="$build/work/$target"
   findings="$build/findings/$target"
   mkdir -p "$work" "$findings"

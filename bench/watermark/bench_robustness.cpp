@@ -1,0 +1,115 @@
+// Speed of the robustness benchmark's parts on the bundled host and mark: the whole default
+// attack grid applied to one X_hat, the same grid with extraction and every per-cell measure
+// (what one host and one seed cost), each family of the grid on its own, and SSIM.
+#include <benchmark/benchmark.h>
+
+#include <string>
+
+#include "image/user_prompts.h"
+#include "io/pgm.h"
+#include "watermark/attack_list.h"
+#include "watermark/default_grid.h"
+#include "watermark/metrics.h"
+#include "watermark/watermark.h"
+
+namespace quillfen {
+namespace {
+
+Bitmap Sample(const std::string& name) {
+    Bitmap picture;
+    TRixPGM().LoadFromFile(std::string(QUILLFEN_SAMPLES_DIR) + "/" + name, picture);
+    return picture;
+}
+
+// The bundled host with the bundled mark embedded, seed fixed.
+TWatermark& Embedded() {
+    static TWatermark w = [] {
+        TWatermark ws;
+        Bitmap host = Sample("camera-256.pgm");
+        Bitmap mark = Sample("seal-128.pgm");
+        ws.LoadX(host);
+        ws.LoadW(mark);
+        ws.SetFixedSeed(20261208);
+        ws.GetWr();
+        ws.GetWa();
+        ws.GetY();
+        ws.GetYr();
+        ws.GetP();
+        ws.GetP_hat();
+        ws.GetYr_hat(TWatermark::kStrengthDivisor);
+        ws.GetY_hat();
+        ws.GetX_hat();
+        return ws;
+    }();
+    return w;
+}
+
+AttackInput InputOf(const TWatermark& w) { return {w.X, w.X_hat, w.X_hat_real}; }
+
+void RunCells(benchmark::State& state, const std::vector<AttackCell>& cells) {
+    const TWatermark& w = Embedded();
+    AttackedPicture picture;
+    for (auto _ : state)
+        for (const AttackCell& cell : cells) {
+            ApplyAttackCell(cell, InputOf(w), 1, picture);
+            benchmark::DoNotOptimize(picture.Bytes.data());
+        }
+    state.counters["cells/s"] = benchmark::Counter(static_cast<double>(cells.size()),
+                                                   benchmark::Counter::kIsIterationInvariantRate);
+}
+
+void BM_DefaultGridAttacks(benchmark::State& state) { RunCells(state, DefaultAttackGrid()); }
+BENCHMARK(BM_DefaultGridAttacks)->Unit(benchmark::kMillisecond);
+
+// Per cell: the attack, the six extraction steps, NC, BER, PSNR and SSIM against X_hat.
+void BM_DefaultGridRows(benchmark::State& state) {
+    TWatermark w = Embedded();
+    const std::vector<AttackCell> grid = DefaultAttackGrid();
+    AttackedPicture picture;
+    for (auto _ : state)
+        for (const AttackCell& cell : grid) {
+            ApplyAttackCell(cell, InputOf(w), 1, picture);
+            w.X_wave = picture.Bytes;
+            w.X_wave_real = picture.Reals;
+            w.GetY_wave();
+            w.GetYr_wave();
+            w.GetP_wave();
+            w.GetWa_wave();
+            w.GetWr_wave();
+            w.GetW_wave();
+            benchmark::DoNotOptimize(w.GetNC());
+            benchmark::DoNotOptimize(BitErrorRate(w.W_wave, w.W));
+            benchmark::DoNotOptimize(PsnrDecibels(w.X_wave_real, w.X_hat));
+            benchmark::DoNotOptimize(StructuralSimilarity(w.X_wave, w.X_hat, 256, 256));
+        }
+    state.counters["rows/s"] = benchmark::Counter(static_cast<double>(grid.size()),
+                                                  benchmark::Counter::kIsIterationInvariantRate);
+}
+BENCHMARK(BM_DefaultGridRows)->Unit(benchmark::kMillisecond);
+
+void BM_Ssim256(benchmark::State& state) {
+    const TWatermark& w = Embedded();
+    for (auto _ : state) benchmark::DoNotOptimize(StructuralSimilarity(w.X, w.X_hat, 256, 256));
+}
+BENCHMARK(BM_Ssim256)->Unit(benchmark::kMillisecond);
+
+// One benchmark per family of the default grid, to show where the grid's time goes.
+void RegisterFamilies() {
+    for (const AttackFamily& family : DefaultAttackFamilies()) {
+        std::vector<AttackCell> cells = ParseAttackCells(family.List);
+        benchmark::RegisterBenchmark(("BM_Family/" + std::string(family.Family)).c_str(),
+                                     [cells](benchmark::State& state) { RunCells(state, cells); })
+            ->Unit(benchmark::kMillisecond);
+    }
+}
+
+}  // namespace
+}  // namespace quillfen
+
+int main(int argc, char** argv) {
+    benchmark::Initialize(&argc, argv);
+    quillfen::RegisterFamilies();
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

@@ -1,0 +1,119 @@
+// SSIM against an independent implementation, the bit error rate, and PSNR's infinite case.
+#include "watermark/metrics.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <functional>
+#include <limits>
+#include <vector>
+
+#include "image/errors.h"
+
+namespace quillfen {
+namespace {
+
+std::vector<double> Picture(int width, int height, const std::function<double(int, int)>& f) {
+    std::vector<double> p;
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x) p.push_back(f(x, y));
+    return p;
+}
+
+// The reference values come from scikit-image 0.19.3 (Debian's python3-skimage) with this
+// program, run as /usr/bin/python3 ssim_reference.py:
+//
+//   import numpy as np
+//   from skimage.metrics import structural_similarity as ssim
+//   def pic(w, h, f): return np.array([[f(x, y) for x in range(w)] for y in range(h)], dtype=np.float64)
+//   cases = [
+//     (16, 16, lambda x, y: (x * 17 + y * 31) % 256, lambda x, y: (x * 17 + y * 31 + (x * y) % 23) % 256),
+//     (24, 20, lambda x, y: (x * x + 3 * y * y) % 256, lambda x, y: 255 - (x * x + 3 * y * y) % 256),
+//     (32, 32, lambda x, y: 20 + 200 * ((x // 4 + y // 4) % 2),
+//              lambda x, y: 20 + 200 * (((x + 1) // 4 + y // 4) % 2)),
+//     (12, 15, lambda x, y: x + 0.5 * y, lambda x, y: 1.1 * (x + 0.5 * y) + 3),
+//     (11, 11, lambda x, y: 100, lambda x, y: 50),
+//   ]
+//   for w, h, f, g in cases:
+//       print(repr(ssim(pic(w, h, f), pic(w, h, g), gaussian_weights=True, sigma=1.5,
+//                       use_sample_covariance=False, data_range=255)))
+//
+// scikit-image filters with mirrored borders and then averages only the positions at least
+// five pixels from every border, which are exactly the windows wholly inside the picture.
+TEST(StructuralSimilarity, MatchesScikitImage) {
+    struct Case {
+        int width;
+        int height;
+        std::function<double(int, int)> a;
+        std::function<double(int, int)> b;
+        double expected;
+    };
+    const Case cases[] = {
+        {16, 16, [](int x, int y) { return (x * 17 + y * 31) % 256; },
+         [](int x, int y) { return (x * 17 + y * 31 + (x * y) % 23) % 256; }, 0.8496360089153712},
+        {24, 20, [](int x, int y) { return (x * x + 3 * y * y) % 256; },
+         [](int x, int y) { return 255 - (x * x + 3 * y * y) % 256; }, -0.9749891140514283},
+        {32, 32, [](int x, int y) { return 20 + 200 * ((x / 4 + y / 4) % 2); },
+         [](int x, int y) { return 20 + 200 * (((x + 1) / 4 + y / 4) % 2); }, 0.48781705742445874},
+        {12, 15, [](int x, int y) { return x + 0.5 * y; }, [](int x, int y) { return 1.1 * (x + 0.5 * y) + 3; },
+         0.9389598447554448},
+        {11, 11, [](int, int) { return 100; }, [](int, int) { return 50; }, 0.8001039859065314},
+    };
+    for (const Case& c : cases) {
+        const std::vector<double> a = Picture(c.width, c.height, c.a);
+        const std::vector<double> b = Picture(c.width, c.height, c.b);
+        EXPECT_NEAR(StructuralSimilarity(a, b, c.width, c.height), c.expected, 1e-12) << c.width << "x" << c.height;
+        EXPECT_NEAR(StructuralSimilarity(b, a, c.width, c.height), c.expected, 1e-12) << "swapped";
+    }
+}
+
+TEST(StructuralSimilarity, IdenticalPicturesScoreOneAndBytesMatchReals) {
+    std::vector<std::uint8_t> bytes;
+    for (int i = 0; i < 40 * 30; ++i) bytes.push_back(static_cast<std::uint8_t>((i * 37) % 251));
+    EXPECT_DOUBLE_EQ(StructuralSimilarity(bytes, bytes, 40, 30), 1.0);
+    std::vector<std::uint8_t> other = bytes;
+    other[600] = static_cast<std::uint8_t>(other[600] ^ 0x80);
+    const std::vector<double> ra(bytes.begin(), bytes.end());
+    const std::vector<double> rb(other.begin(), other.end());
+    EXPECT_EQ(StructuralSimilarity(bytes, other, 40, 30), StructuralSimilarity(ra, rb, 40, 30));
+    EXPECT_LT(StructuralSimilarity(bytes, other, 40, 30), 1.0);
+}
+
+TEST(StructuralSimilarity, RefusesPicturesSmallerThanTheWindow) {
+    const std::vector<double> p(10 * 20, 1.0);
+    EXPECT_THROW(StructuralSimilarity(p, p, 10, 20), ArgumentError);
+    const std::vector<double> q(11 * 11, 1.0);
+    EXPECT_THROW(StructuralSimilarity(q, p, 11, 11), ArgumentError);
+}
+
+TEST(BitErrorRate, CountsDisagreeingPixelsOfTheBinarisedMark) {
+    const std::vector<std::uint8_t> mark = [] {
+        std::vector<std::uint8_t> m(128 * 128, 255);
+        for (std::size_t i = 0; i < m.size(); i += 3) m[i] = 0;
+        return m;
+    }();
+    std::vector<std::uint8_t> extracted = mark;
+    EXPECT_EQ(BitErrorRate(extracted, mark), 0.0);
+    extracted[0] = 255;
+    extracted[1] = 0;
+    EXPECT_EQ(BitErrorRate(extracted, mark), 2.0 / 16384);
+    std::vector<std::uint8_t> inverted = mark;
+    for (std::uint8_t& v : inverted) v = static_cast<std::uint8_t>(255 - v);
+    EXPECT_EQ(BitErrorRate(inverted, mark), 1.0);
+    // An unbinarised mark reads as GetWr binarises it: below 128 is black.
+    std::vector<std::uint8_t> gray = mark;
+    for (std::uint8_t& v : gray) v = v == 0 ? 127 : 128;
+    EXPECT_EQ(BitErrorRate(mark, gray), 0.0);
+    EXPECT_THROW(BitErrorRate(std::vector<std::uint8_t>(10), mark), ArgumentError);
+}
+
+TEST(PsnrDecibels, InfiniteForIdenticalPicturesOtherwiseTheWorkspaceValue) {
+    std::vector<std::uint8_t> reference(65536, 100);
+    std::vector<double> image(reference.begin(), reference.end());
+    EXPECT_EQ(PsnrDecibels(image, reference), std::numeric_limits<double>::infinity());
+    image[5] = 101;
+    EXPECT_NEAR(PsnrDecibels(image, reference), 96.29560, 5e-6);  // 10 log10(65025 * 65536)
+}
+
+}  // namespace
+}  // namespace quillfen

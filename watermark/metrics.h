@@ -1,0 +1,33 @@
+#pragma once
+// The per-cell measures of a robustness run: PSNR (the workspace's own), SSIM and the bit
+// error rate of the extracted watermark. NC is the workspace's NormalizedCorrelation.
+#include <cstdint>
+#include <span>
+#include <vector>
+
+namespace quillfen {
+
+// PSNR in decibels of a 256 x 256 real picture against a byte reference, by the workspace's
+// ComputePSNR (the sum of squared differences in row-major order, peak 255). Identical
+// pictures give +infinity.
+double PsnrDecibels(const std::vector<double>& image, const std::vector<std::uint8_t>& reference);
+
+// Mean structural similarity (Wang, Bovik, Sheikh and Simoncelli, "Image quality assessment:
+// from error visibility to structural similarity", IEEE TIP 13(4), 2004): an 11 x 11 Gaussian
+// window of sigma 1.5 normalised to sum 1, K1 = 0.01, K2 = 0.03, data range 255, population
+// (not sample) variances. The mean is taken over the window positions that lie wholly inside
+// the picture, (width - 10) x (height - 10) of them, so no border rule enters the value; this
+// is also the value scikit-image's structural_similarity gives with gaussian_weights=True,
+// sigma=1.5, use_sample_covariance=False, data_range=255, as it crops the border before
+// averaging. Both pictures are width x height, row-major, each at least 11 x 11
+// (ArgumentError otherwise). Symmetric in its two pictures; 1 for identical ones.
+double StructuralSimilarity(std::span<const double> a, std::span<const double> b, int width, int height);
+double StructuralSimilarity(std::span<const std::uint8_t> a, std::span<const std::uint8_t> b, int width,
+                            int height);
+
+// Share of the 128 x 128 watermark's pixels whose extracted value differs from the binarised
+// watermark, both read as black below 128 and white from 128 (the binarisation of GetWr), so
+// the binarised or the original watermark may be passed. 0 when every pixel agrees.
+double BitErrorRate(std::span<const std::uint8_t> extracted, std::span<const std::uint8_t> watermark);
+
+}  // namespace quillfen

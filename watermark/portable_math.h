@@ -1,0 +1,55 @@
+#pragma once
+// Elementary functions and a random generator built from the basic IEEE operations only
+// (+, -, *, /, sqrt, exact scalings by powers of two), evaluated in the written order.
+//
+// The C library's exp, log, pow, sin and cos are only promised to within an ulp or so, and
+// they differ between libraries; the standard distributions (std::normal_distribution and
+// friends) are not even specified. An attack whose output is rounded to bytes would then
+// give other bytes on another machine whenever a value lands near a rounding boundary. Every
+// attack and metric that needs one of these functions uses the forms below instead, so the
+// same picture, parameters and seed give the same bytes everywhere. Accuracy is within a few
+// ulps of the true value, which is all the attacks need.
+#include <cstdint>
+
+namespace quillfen {
+
+// e^x. Overflows to +infinity above 709.78, underflows to 0 below -745.13; NaN stays NaN.
+double PortableExp(double x);
+
+// Natural logarithm: -infinity for 0, NaN for negative values and NaN, +infinity for +infinity.
+double PortableLog(double x);
+
+// base^exponent for base >= 0: 0^e is 0 for e > 0, 1 for e = 0 and +infinity for e < 0;
+// 1^e is exactly 1. NaN for a negative base.
+double PortablePow(double base, double exponent);
+
+// Sine and cosine of an angle in degrees. Multiples of 90 degrees give exact results
+// (sin 90 = 1, cos 90 = 0, ...), so quarter turns move pixels without any blending.
+void SinCosDegrees(double degrees, double& sine, double& cosine);
+
+// splitmix64 (Steele, Lea and Flood 2014): one step of the sequence that seeds the generator.
+// Advances `state` by the golden-ratio increment and returns the mixed value.
+std::uint64_t SplitMix64(std::uint64_t& state);
+
+// xoshiro256** (Blackman and Vigna 2018) seeded from four splitmix64 outputs of the seed, so
+// neighbouring seeds give unrelated streams and no seed gives the all-zero state.
+class RandomStream {
+public:
+    explicit RandomStream(std::uint64_t seed);
+    // The state given directly (known-answer tests).
+    RandomStream(std::uint64_t s0, std::uint64_t s1, std::uint64_t s2, std::uint64_t s3);
+
+    std::uint64_t Next();
+    // A real in [0, 1): the top 53 bits of Next() times 2^-53.
+    double Uniform();
+    // A standard normal deviate by Marsaglia's polar method (pairs from the unit disc, the
+    // second of each pair kept for the next call), with PortableLog for the logarithm.
+    double Gaussian();
+
+private:
+    std::uint64_t S[4];
+    bool HaveSpare = false;
+    double Spare = 0.0;
+};
+
+}  // namespace quillfen
