@@ -161,6 +161,41 @@ void StretchPlane(const double* plane, std::size_t size, int n, std::uint8_t* vi
         }
 }
 
+// One pass of the window sums: out[y * count + x] = sum over i of weights[i] *
+// in[y * inRow + i * termStep + x], for y < outRows and x < count. The n terms of a vector of
+// sums are added in a register; the outputs past the last whole vector go one at a time, by
+// the same operations.
+void WindowPass(const double* in, std::size_t inRow, std::size_t termStep, std::size_t outRows, std::size_t count,
+                const double* weights, std::size_t n, double* out) {
+    const hn::ScalableTag<double> d;
+    const std::size_t lanes = hn::Lanes(d);
+    for (std::size_t y = 0; y < outRows; ++y) {
+        const double* source = in + y * inRow;
+        double* target = out + y * count;
+        std::size_t x = 0;
+        for (; x + lanes <= count; x += lanes) {
+            auto sum = hn::Zero(d);
+            for (std::size_t i = 0; i < n; ++i)
+                sum = hn::Add(sum, hn::Mul(hn::Set(d, weights[i]), hn::LoadU(d, source + i * termStep + x)));
+            hn::StoreU(sum, d, target + x);
+        }
+        for (; x < count; ++x) {
+            double sum = 0.0;
+            for (std::size_t i = 0; i < n; ++i) sum = sum + weights[i] * source[i * termStep + x];
+            target[x] = sum;
+        }
+    }
+}
+
+void WindowSums(const double* plane, std::size_t width, std::size_t height, const double* weights, std::size_t n,
+                double* rows, double* means) {
+    const std::size_t outWidth = width - n + 1;
+    // Rows: the terms of a sum are neighbours in a row of the plane.
+    WindowPass(plane, width, 1, height, outWidth, weights, n, rows);
+    // Columns: the terms are neighbours in a column of `rows`.
+    WindowPass(rows, outWidth, outWidth, height - n + 1, outWidth, weights, n, means);
+}
+
 }  // namespace HWY_NAMESPACE
 }  // namespace quillfen::vector_loops
 HWY_AFTER_NAMESPACE();
@@ -224,6 +259,24 @@ void StretchPlane(const double* plane, std::size_t size, int n, std::uint8_t* vi
         }
 }
 
+void WindowSums(const double* plane, std::size_t width, std::size_t height, const double* weights, std::size_t n,
+                double* rows, double* means) {
+    const std::size_t outWidth = width - n + 1;
+    const std::size_t outHeight = height - n + 1;
+    for (std::size_t y = 0; y < height; ++y)
+        for (std::size_t x = 0; x < outWidth; ++x) {
+            double sum = 0.0;
+            for (std::size_t i = 0; i < n; ++i) sum = sum + weights[i] * plane[y * width + x + i];
+            rows[y * outWidth + x] = sum;
+        }
+    for (std::size_t y = 0; y < outHeight; ++y)
+        for (std::size_t x = 0; x < outWidth; ++x) {
+            double sum = 0.0;
+            for (std::size_t j = 0; j < n; ++j) sum = sum + weights[j] * rows[(y + j) * outWidth + x];
+            means[y * outWidth + x] = sum;
+        }
+}
+
 }  // namespace quillfen::vector_loops::plain
 
 #if QF_SIMD
@@ -234,6 +287,7 @@ HWY_EXPORT(Accumulate);
 HWY_EXPORT(AccumulateBlocks);
 HWY_EXPORT(Quantise);
 HWY_EXPORT(StretchPlane);
+HWY_EXPORT(WindowSums);
 
 void Accumulate(Table table, const double* in, double* sums) { HWY_DYNAMIC_DISPATCH(Accumulate)(table, in, sums); }
 
@@ -247,6 +301,11 @@ void Quantise(double* plane, std::size_t size, const double* steps, double scale
 
 void StretchPlane(const double* plane, std::size_t size, int n, std::uint8_t* view) {
     HWY_DYNAMIC_DISPATCH(StretchPlane)(plane, size, n, view);
+}
+
+void WindowSums(const double* plane, std::size_t width, std::size_t height, const double* weights, std::size_t n,
+                double* rows, double* means) {
+    HWY_DYNAMIC_DISPATCH(WindowSums)(plane, width, height, weights, n, rows, means);
 }
 
 }  // namespace quillfen::vector_loops
@@ -265,6 +324,11 @@ void Quantise(double* plane, std::size_t size, const double* steps, double scale
 
 void StretchPlane(const double* plane, std::size_t size, int n, std::uint8_t* view) {
     plain::StretchPlane(plane, size, n, view);
+}
+
+void WindowSums(const double* plane, std::size_t width, std::size_t height, const double* weights, std::size_t n,
+                double* rows, double* means) {
+    plain::WindowSums(plane, width, height, weights, n, rows, means);
 }
 
 }  // namespace quillfen::vector_loops

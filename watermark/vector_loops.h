@@ -32,6 +32,15 @@ void Quantise(double* plane, std::size_t size, const double* steps, double scale
 // extremes starting from 10000 and -10000; a flat block becomes zeros.
 void StretchPlane(const double* plane, std::size_t size, int n, std::uint8_t* view);
 
+// Separable weighted window sums over a width x height plane (row-major), for every window of
+// n x n wholly inside it (outWidth = width - n + 1, outHeight = height - n + 1):
+// rows[y][x] = sum over i = 0..n-1 of weights[i] * plane[y][x + i], then
+// means[y][x] = sum over j = 0..n-1 of weights[j] * rows[y + j][x], each sum starting from +0
+// and adding its terms in that order. `rows` holds height x outWidth values, `means`
+// outHeight x outWidth; both are overwritten. Needs n <= width, n <= height.
+void WindowSums(const double* plane, std::size_t width, std::size_t height, const double* weights, std::size_t n,
+                double* rows, double* means);
+
 // The same loops one value at a time, the operations in the same order: what a build with
 // QF_SIMD=OFF runs, kept in every build so that tests hold the vector loops against them.
 namespace plain {
@@ -39,6 +48,8 @@ void Accumulate(Table table, const double* in, double* sums);
 void AccumulateBlocks(Table table, const double* in, double* sums, std::size_t count);
 void Quantise(double* plane, std::size_t size, const double* steps, double scale);
 void StretchPlane(const double* plane, std::size_t size, int n, std::uint8_t* view);
+void WindowSums(const double* plane, std::size_t width, std::size_t height, const double* weights, std::size_t n,
+                double* rows, double* means);
 }  // namespace plain
 
 }  // namespace quillfen::vector_loops

@@ -5,6 +5,7 @@
 
 #include <string>
 
+#include "bench/bench_targets.h"
 #include "image/user_prompts.h"
 #include "io/pgm.h"
 #include "watermark/attack_list.h"
@@ -107,6 +108,7 @@ void RegisterFamilies() {
 }  // namespace quillfen
 
 int main(int argc, char** argv) {
+    if (!quillfen::bench::ChooseVectorTarget()) return 1;
     benchmark::Initialize(&argc, argv);
     quillfen::RegisterFamilies();
     benchmark::RunSpecifiedBenchmarks();

@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -176,6 +178,48 @@ TEST(VectorLoops, StretchGivesThePlainBytesOnEveryTarget) {
             std::vector<std::uint8_t> view(plane.size(), 77);
             vector_loops::StretchPlane(plane.data(), size, n, view.data());
             EXPECT_EQ(view, expected) << target << ", blocks of " << n;
+        });
+    }
+}
+
+// ---- The window sums of SSIM ----
+
+TEST(VectorLoops, WindowSumsAddEachWindowInOrderOnEveryTarget) {
+    std::mt19937_64 rng(31);
+    const double weights[] = {0.1, -0.0, 0.25, 1e-300, 0.3, 3.0, 0.7};
+    // Widths around the vector sizes (the last sums of a row go one at a time), a window as
+    // wide as the plane, and values of every kind.
+    for (const auto [width, height, n] : {std::array<std::size_t, 3>{11, 11, 7}, {7, 9, 7}, {23, 8, 5},
+                                          {40, 30, 7}, {17, 17, 1}}) {
+        std::vector<double> plane(width * height);
+        for (double& v : plane) v = AnyValue(rng);
+        const std::size_t outWidth = width - n + 1;
+        const std::size_t outHeight = height - n + 1;
+        std::vector<double> rows(height * outWidth);
+        std::vector<double> means(outHeight * outWidth);
+        for (std::size_t y = 0; y < height; ++y)
+            for (std::size_t x = 0; x < outWidth; ++x) {
+                double sum = 0.0;
+                for (std::size_t i = 0; i < n; ++i) sum += weights[i] * plane[y * width + x + i];
+                rows[y * outWidth + x] = sum;
+            }
+        for (std::size_t y = 0; y < outHeight; ++y)
+            for (std::size_t x = 0; x < outWidth; ++x) {
+                double sum = 0.0;
+                for (std::size_t j = 0; j < n; ++j) sum += weights[j] * rows[(y + j) * outWidth + x];
+                means[y * outWidth + x] = sum;
+            }
+        const std::string shape = std::to_string(width) + " x " + std::to_string(height) + ", window " + std::to_string(n);
+        std::vector<double> gotRows(rows.size(), 9.0);
+        std::vector<double> gotMeans(means.size(), 9.0);
+        vector_loops::plain::WindowSums(plane.data(), width, height, weights, n, gotRows.data(), gotMeans.data());
+        EXPECT_TRUE(SameBits(gotRows, rows) && SameBits(gotMeans, means)) << "the plain loops, " << shape;
+        ForEachVectorTarget([&](const std::string& target) {
+            std::fill(gotRows.begin(), gotRows.end(), 9.0);
+            std::fill(gotMeans.begin(), gotMeans.end(), 9.0);
+            vector_loops::WindowSums(plane.data(), width, height, weights, n, gotRows.data(), gotMeans.data());
+            EXPECT_TRUE(SameBits(gotRows, rows)) << target << ", " << shape;
+            EXPECT_TRUE(SameBits(gotMeans, means)) << target << ", " << shape;
         });
     }
 }
