@@ -22,7 +22,7 @@ test: build
 	@cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS)
 
 # The core, the CLI and their tests cross-built for ARM64 and run under qemu. No desktop
-# program there and no Qt: BMP and PNG files are refused, the tests that need them skipped.
+# program there and no Qt: BMP files are refused, the tests that need them skipped.
 test-arm64:
 	@bash scripts/install-arm64-deps.sh
 	@cmake -S . -B $(ARM64_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release \

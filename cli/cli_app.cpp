@@ -1,6 +1,6 @@
 #include "cli/cli_app.h"
 
-#include <iostream>
+#include <new>
 #include <stdexcept>
 
 #include "cli/cli_common.h"
@@ -9,12 +9,90 @@
 
 namespace quillfen::cli {
 
+namespace {
+
+std::vector<CLI::App*> Subcommands(CLI::App& app) {
+    return app.get_subcommands([](CLI::App*) { return true; });
+}
+
+std::string NameList(const std::vector<CLI::App*>& apps) {
+    std::string names;
+    for (const CLI::App* sub : apps) names += (names.empty() ? "" : ", ") + sub->get_name();
+    return names;
+}
+
+// Before the parser sees the words, checks that each command word names a command (and each
+// operation word an operation of its group), so that a typing error is named as such rather
+// than reported as a missing command. Stops at the first command without subcommands: its
+// own arguments are the parser's business.
+void CheckCommandWords(CLI::App& app, int argc, char** argv) {
+    CLI::App* current = &app;
+    bool sawWord = false;
+    for (int i = 1; i < argc; ++i) {
+        const std::string word = argv[i];
+        if (word == "--") break;
+        if (word == "-h" || word == "--help" || word == "--version") return;  // the parser answers
+        if (word.size() > 1 && word[0] == '-') continue;  // an option: the parser checks it
+        const std::vector<CLI::App*> subs = Subcommands(*current);
+        if (subs.empty()) return;
+        CLI::App* found = nullptr;
+        for (CLI::App* sub : subs) {
+            if (sub->get_name() == word) found = sub;
+        }
+        if (found == nullptr) {
+            if (current == &app)
+                throw CommandFailure{kExitUsage, "unknown command '" + word + "' (commands: " + NameList(subs) + ")"};
+            throw CommandFailure{kExitUsage, current->get_name() + ": unknown operation '" + word +
+                                                 "' (operations: " + NameList(subs) + ")"};
+        }
+        current = found;
+        sawWord = true;
+    }
+    const std::vector<CLI::App*> subs = Subcommands(*current);
+    if (subs.empty() || current->get_require_subcommand_min() == 0) return;
+    if (!sawWord) throw CommandFailure{kExitUsage, "no command given (commands: " + NameList(subs) + ")"};
+    throw CommandFailure{kExitUsage, current->get_name() + ": no operation given (operations: " + NameList(subs) + ")"};
+}
+
+int Report(const CommandFailure& failure) {
+    if (!failure.message.empty()) PrintErrorLine(failure.message);
+    for (const std::string& line : failure.moreLines) PrintErrorLine(line);
+    return failure.exitCode;
+}
+
+int ParseAndRun(CLI::App& app, int argc, char** argv) {
+    try {
+        CheckCommandWords(app, argc, argv);
+        app.parse(argc, argv);
+    } catch (const CLI::Success& e) {
+        return app.exit(e);
+    } catch (const CLI::ParseError& e) {
+        if (e.get_exit_code() == 0) return app.exit(e);
+        PrintErrorLine(std::string(e.what()) + " (see quillfen-cli --help)");
+        return kExitUsage;
+    } catch (const CommandFailure& failure) {
+        return Report(failure);
+    } catch (const Error& e) {
+        PrintErrorLine(e.what());
+        return kExitFailed;
+    } catch (const std::bad_alloc&) {
+        PrintErrorLine("out of memory");
+        return kExitFailed;
+    } catch (const std::exception& e) {
+        PrintErrorLine(e.what());
+        return kExitFailed;
+    }
+    return kExitOk;
+}
+
+}  // namespace
+
 int Run(int argc, char** argv) {
     // QF_HWY_TARGET runs the vector loops on a lesser instruction set (same bytes, other speed).
     try {
         vector_targets::UseTargetFromEnvironment();
     } catch (const std::invalid_argument& e) {
-        std::cerr << "quillfen-cli: " << e.what() << '\n';
+        PrintErrorLine(e.what());
         return kExitUsage;
     }
     CLI::App app{"Quillfen: DCT-domain watermarking laboratory and gray-image toolbox", "quillfen-cli"};
@@ -31,28 +109,16 @@ int Run(int argc, char** argv) {
     RegisterNoiseCommand(app);
     RegisterInvertCommand(app);
     RegisterLabelCommand(app);
-    try {
-        app.parse(argc, argv);
-    } catch (const CLI::Success& e) {
-        return app.exit(e);
-    } catch (const CLI::ParseError& e) {
-        if (e.get_exit_code() == 0) return app.exit(e);
-        std::cerr << "quillfen-cli: " << e.what() << " (see quillfen-cli --help)\n";
-        return kExitUsage;
-    } catch (const CommandFailure& failure) {
-        if (!failure.message.empty()) std::cerr << "quillfen-cli: " << failure.message << '\n';
-        return failure.exitCode;
-    } catch (const Error& e) {
-        std::cerr << "quillfen-cli: " << e.what() << '\n';
-        return kExitFailed;
-    } catch (const std::bad_alloc&) {
-        std::cerr << "quillfen-cli: out of memory\n";
-        return kExitFailed;
-    } catch (const std::exception& e) {
-        std::cerr << "quillfen-cli: " << e.what() << '\n';
-        return kExitFailed;
+
+    StartReport();
+    int code = ParseAndRun(app, argc, argv);
+    // A report that did not reach its reader is a failure, never a success.
+    std::string reason;
+    if (!FinishReport(reason)) {
+        PrintErrorLine("cannot write to standard output (" + reason + ")");
+        if (code == kExitOk) code = kExitUsage;
     }
-    return kExitOk;
+    return code;
 }
 
 }  // namespace quillfen::cli

@@ -1,7 +1,9 @@
 #pragma once
-// Shared plumbing of quillfen-cli's commands: exit codes, the stderr prompts, and loading
-// and saving pictures by extension.
+// Shared plumbing of quillfen-cli's commands: exit codes, error lines, the stderr prompts,
+// decimal numbers, and loading and saving pictures by extension.
+#include <cstdint>
 #include <string>
+#include <vector>
 
 #include <CLI/CLI.hpp>
 
@@ -18,13 +20,31 @@ inline constexpr int kExitFailed = 1;
 inline constexpr int kExitUsage = 2;
 
 // Thrown by a command to end with a message on stderr and an exit code. An empty message
-// prints nothing (for failures the operation has already told the user about).
+// prints nothing (for failures the operation has already told the user about); each of
+// `moreLines` is printed as one more error line after it.
 struct CommandFailure {
     int exitCode;
     std::string message;
+    std::vector<std::string> moreLines{};
 };
 
-// Messages go to stderr; input boxes are never answered (the CLI takes options instead).
+// The one place error lines are written: "quillfen-cli: <text>" on stderr. Control characters
+// (a newline in a file name, say) and bytes that are not UTF-8 are shown escaped ("\n",
+// "\xE9"), so that every error stays on one line.
+void PrintErrorLine(const std::string& text);
+std::string EscapeForOneLine(const std::string& text);
+
+// Checks that `text` is a decimal whole number (an optional sign, then digits: no "0x", no
+// octal, no blanks) within min..max, and rewrites it in its plain form ("010" becomes "10").
+// Returns "" when it is, else the reason, which names the accepted range.
+std::string CheckDecimal(std::string& text, std::int64_t min, std::int64_t max);
+
+// The same as an option check: `option->transform(DecimalNumber(2, 3600))` makes the option
+// accept decimal numbers in 2..3600 only (CLI11 itself would read "010" as octal 8).
+CLI::Validator DecimalNumber(std::int64_t min, std::int64_t max);
+
+// Messages go to stderr, each line of a message box as one error line; input boxes are never
+// answered (the CLI takes options instead).
 class StderrPrompts : public UserPrompts {
 public:
     void show(PromptKind kind, const std::string& text) override;
@@ -45,6 +65,12 @@ TRixIPA LoadIpaOrFail(const std::string& path, bool* eightBit = nullptr);
 
 // The one place commands print their reports, so that tests can capture them.
 void PrintLine(const std::string& line);
+
+// Flushes the report; false (with the system's reason) when it could not be written in full,
+// as when standard output is a full disk or a closed pipe.
+bool FinishReport(std::string& reason);
+// Forgets an earlier report's failure (for a new run in the same process).
+void StartReport();
 
 // Registration of each command family (one source file each).
 void RegisterInfoCommand(CLI::App& app);

@@ -7,14 +7,13 @@
 #include <filesystem>
 #include <memory>
 #include <optional>
-#include <random>
 #include <string>
-#include <system_error>
 #include <vector>
 
 #include <nlohmann/json.hpp>
 
 #include "cli/cli_common.h"
+#include "cli/output_folder.h"
 #include "image/errors.h"
 #include "image/number_format.h"
 #include "io/pgm.h"
@@ -179,46 +178,15 @@ Outcome RunExperiment(Bitmap host, Bitmap mark, std::optional<std::uint32_t> see
     return outcome;
 }
 
-// The output folder may be new or an empty folder; anything else is refused before the
-// experiment runs, so that no existing file is ever replaced or mixed with new ones.
-fs::path CheckOutputFolder(const std::string& out) {
-    fs::path target = fs::absolute(fs::path(out)).lexically_normal();
-    if (target.filename().empty() && target.has_parent_path()) target = target.parent_path();  // "DIR/"
-    std::error_code ec;
-    const fs::file_status status = fs::status(target, ec);
-    if (fs::exists(status)) {
-        if (!fs::is_directory(status)) throw CommandFailure{kExitUsage, "--out: '" + out + "' exists and is not a folder"};
-        if (!fs::is_empty(target, ec) || ec)
-            throw CommandFailure{kExitUsage, "--out: folder '" + out + "' is not empty (give a new or an empty folder)"};
-    }
-    if (target.filename().empty()) throw CommandFailure{kExitUsage, "--out: '" + out + "' cannot be used as the output folder"};
-    if (!fs::is_directory(target.parent_path(), ec))
-        throw CommandFailure{kExitUsage, "--out: cannot create folder '" + out + "': its parent folder does not exist"};
-    return target;
-}
-
-// Writes every view into a fresh folder beside the target and renames it into place only
-// when all of them were written: on failure the target is left as it was.
-void WriteViews(const fs::path& target, const std::string& shownName, const std::vector<View>& views) {
-    std::random_device random;
-    fs::path staging;
-    std::error_code ec;
-    for (int attempt = 0; attempt < 100 && staging.empty(); ++attempt) {
-        const fs::path candidate =
-            target.parent_path() / ("." + target.filename().string() + ".partial-" + std::to_string(random()));
-        if (fs::create_directory(candidate, ec)) staging = candidate;
-    }
-    if (staging.empty()) throw CommandFailure{kExitUsage, "--out: cannot create a folder beside '" + shownName + "'"};
+// Writes every view into the work folder; OutputFolder::Commit then puts it in place.
+void WriteViews(const OutputFolder& folder, const std::string& shownName, const std::vector<View>& views) {
     try {
         for (const View& view : views) {
-            const fs::path file = staging / view.name;
+            const fs::path file = folder.workFolder() / view.name;
             fs::create_directories(file.parent_path());
-            TRixPGM().SaveToFile(file.string(), Bitmap::fromGray(view.size, view.size, view.plane.data()));
+            TRixPGM().SaveToFile(file, Bitmap::fromGray(view.size, view.size, view.plane.data()));
         }
-        // rename(2) replaces an empty folder in one step, so DIR is never missing or partial.
-        fs::rename(staging, target);
     } catch (const std::exception& e) {
-        fs::remove_all(staging, ec);
         throw CommandFailure{kExitUsage, "--out: cannot write the views into '" + shownName + "': " + e.what()};
     }
 }
@@ -284,7 +252,8 @@ void RegisterExperimentCommand(CLI::App& app) {
         ->required();
     CLI::Option* seedOption = cmd->add_option("--seed", o->seed,
                     "generator state right after seeding, 0..4294967295 (default: the UTC time of day in "
-                    "milliseconds, printed so that the run can be repeated)");
+                    "milliseconds, printed so that the run can be repeated)")
+        ->transform(DecimalNumber(0, 4294967295LL));
     std::vector<std::string> names;
     for (const AttackKind& kind : kAttackKinds) names.emplace_back(kind.name);
     cmd->add_option("--attack", o->attacks,
@@ -302,13 +271,15 @@ void RegisterExperimentCommand(CLI::App& app) {
         if (seedOption->count() > 0) seed = ParseSeed(o->seed);
         const std::vector<std::string> attacks = ChosenAttacks(o->attacks);
         const bool writeViews = outOption->count() > 0;
-        if (writeViews && o->out.empty()) throw CommandFailure{kExitUsage, "--out: the folder name is empty"};
-        fs::path target;
-        if (writeViews) target = CheckOutputFolder(o->out);
+        std::optional<OutputFolder> folder;
+        if (writeViews) folder.emplace(o->out);
         Bitmap host = LoadPictureOrFail(o->host).bitmap;
         Bitmap mark = LoadPictureOrFail(o->mark).bitmap;
         const Outcome outcome = RunExperiment(std::move(host), std::move(mark), seed, attacks, writeViews);
-        if (writeViews) WriteViews(target, o->out, outcome.views);
+        if (folder) {
+            WriteViews(*folder, o->out, outcome.views);
+            folder->Commit();
+        }
         if (o->json) {
             PrintJson(outcome);
         } else {

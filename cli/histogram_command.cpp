@@ -75,8 +75,10 @@ void RegisterHistogramCommand(CLI::App& app) {
                        " Upper Threshold = " + std::to_string(high);
             };
         }));
-    endsIn->add_option("--low", *lowText, "percentage of pixels to set to 0 (default 0; taken as its low byte)");
-    endsIn->add_option("--high", *highText, "percentage of pixels to set to 255 (default 255; taken as its low byte)");
+    endsIn->add_option("--low", *lowText, "percentage of pixels to set to 0 (default 0; taken as its low byte)")
+        ->transform(DecimalNumber(-2147483648LL, 2147483647));
+    endsIn->add_option("--high", *highText, "percentage of pixels to set to 255 (default 255; taken as its low byte)")
+        ->transform(DecimalNumber(-2147483648LL, 2147483647));
 }
 
 }  // namespace quillfen::cli

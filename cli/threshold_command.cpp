@@ -37,9 +37,10 @@ void RegisterThresholdCommand(CLI::App& app) {
     CLI::App* ptile = AddToolboxOperation(
         *group, "ptile", "threshold that turns about P per cent of the pixels black",
         ToolboxOperationFactory([percent]() -> ToolboxOperation {
-            int value = 0;
-            if (!TryParseInt(*percent, value) || value < 0 || value > 100)
-                throw CommandFailure{kExitUsage, kPercentRefused};
+            std::string text = *percent;
+            const std::string problem = CheckDecimal(text, 0, 100);
+            if (!problem.empty()) throw CommandFailure{kExitUsage, kPercentRefused, {"--percent: " + problem}};
+            const int value = std::stoi(text);
             return [value](TRixIPA& ipa) {
                 return "threshold value by P-tile = " + ByteText(ipa.ThresholdByPTile(value));
             };

@@ -73,15 +73,15 @@ void RegisterEdgeCommand(CLI::App& app) {
             return std::string("Hough Transform(Edge Detection)");
         }));
     hough->add_option("--theta", options->theta, "angle cells over a full turn")
-        ->check(CLI::Range(2, 3600))->capture_default_str();
+        ->transform(DecimalNumber(2, 3600))->capture_default_str();
     hough->add_option("--rho", options->rho, "distance cells over the image diagonal")
-        ->check(CLI::Range(2, 3600))->capture_default_str();
+        ->transform(DecimalNumber(2, 3600))->capture_default_str();
     hough->add_option("--min-length", options->minLength, "a run is drawn only when longer than this")
-        ->check(CLI::NonNegativeNumber)->capture_default_str();
+        ->transform(DecimalNumber(0, 2147483647))->capture_default_str();
     hough->add_option("--gradient", options->gradient, "an edge pixel's gradient must exceed this")
-        ->check(CLI::NonNegativeNumber)->capture_default_str();
+        ->transform(DecimalNumber(0, 2147483647))->capture_default_str();
     hough->add_option("--votes", options->votes, "a line's votes must exceed this")
-        ->check(CLI::NonNegativeNumber)->capture_default_str();
+        ->transform(DecimalNumber(0, 2147483647))->capture_default_str();
     hough->add_flag("--line-based", options->lineBased,
                     "one vote per edge pixel, weighted by its gradient, at the gradient's angle");
 }

@@ -15,9 +15,12 @@ namespace quillfen {
 
 namespace {
 
-// A progressive file may announce any number of scans; each costs a pass over the whole
-// image. Legitimate files have a dozen; more than this is an attack on our time.
-constexpr int kMaxScans = 1000;
+// A progressive file may announce any number of scans, and each costs a pass over the
+// coefficients of the whole image: an 8192 x 8192 file of 700 scans takes many times as long
+// as an ordinary progressive file (10 scans for colour, 6 for gray; optimising encoders stay
+// within a few dozen). This cap keeps the worst accepted file at the size limit within a few
+// seconds.
+constexpr int kMaxScans = 100;
 
 // libjpeg's default error handler calls exit(). Ours jumps back to the caller with the
 // message number and text, so the program never ends and nothing is half-written.
@@ -53,8 +56,11 @@ void OnProgress(j_common_ptr cinfo) {
     }
 }
 
-std::string ErrorText(const ErrorManager& err) {
-    return "JPEG error #" + std::to_string(err.code) + ": " + err.text;
+// "'F': JPEG error #N: text", or without a name for data held in memory.
+std::string ErrorText(const ErrorManager& err, const std::string& name) {
+    const std::string prefix = name.empty() ? std::string() : "'" + name + "': ";
+    if (err.code == 0) return prefix + "JPEG error: " + err.text;
+    return prefix + "JPEG error #" + std::to_string(err.code) + ": " + err.text;
 }
 
 void SetUpErrors(ErrorManager& err) {
@@ -66,7 +72,8 @@ void SetUpErrors(ErrorManager& err) {
 }
 
 // The decoder proper. Everything with a destructor lives outside the part that may jump.
-bool DecodeInto(const std::uint8_t* data, std::size_t size, Bitmap& out, std::string& message) {
+bool DecodeInto(const std::uint8_t* data, std::size_t size, const std::string& name, Bitmap& out,
+                bool& gray, std::string& message) {
     jpeg_decompress_struct cinfo;
     ErrorManager err;
     jpeg_progress_mgr progress;
@@ -78,7 +85,7 @@ bool DecodeInto(const std::uint8_t* data, std::size_t size, Bitmap& out, std::st
     JSAMPROW rowPointer = nullptr;
 
     if (setjmp(err.jump)) {
-        message = ErrorText(err);
+        message = ErrorText(err, name);
         jpeg_destroy_decompress(&cinfo);
         return false;
     }
@@ -87,7 +94,7 @@ bool DecodeInto(const std::uint8_t* data, std::size_t size, Bitmap& out, std::st
     jpeg_mem_src(&cinfo, data, static_cast<unsigned long>(size));
     jpeg_read_header(&cinfo, TRUE);
     try {
-        CheckImageSize(cinfo.image_width, cinfo.image_height, "JPEG file");
+        CheckImageSize(cinfo.image_width, cinfo.image_height, name.empty() ? "JPEG file" : "'" + name + "'");
     } catch (const Error& e) {
         sizeError = e.what();
     }
@@ -96,6 +103,7 @@ bool DecodeInto(const std::uint8_t* data, std::size_t size, Bitmap& out, std::st
         jpeg_destroy_decompress(&cinfo);
         return false;
     }
+    gray = cinfo.jpeg_color_space == JCS_GRAYSCALE;
     cinfo.out_color_space = JCS_RGB;
     cinfo.scale_num = 1;
     cinfo.scale_denom = 1;
@@ -128,7 +136,7 @@ bool EncodeInto(const Bitmap& bitmap, int quality, bool gray, std::vector<std::u
     JSAMPROW rowPointer = rgb.data();
 
     if (setjmp(err.jump)) {
-        message = ErrorText(err);
+        message = ErrorText(err, std::string());
         jpeg_destroy_compress(&cinfo);
         std::free(buffer);
         return false;
@@ -161,16 +169,23 @@ bool EncodeInto(const Bitmap& bitmap, int quality, bool gray, std::vector<std::u
 
 }  // namespace
 
-Bitmap TRixJPEG::DecodeMemory(const std::uint8_t* data, std::size_t size) {
+Bitmap TRixJPEG::DecodeMemory(const std::uint8_t* data, std::size_t size, const std::string& name,
+                              bool* grayFile) {
     Bitmap bitmap;
+    bool gray = false;
     std::string message;
-    if (!DecodeInto(data, size, bitmap, message)) throw FormatError(message);
+    if (!DecodeInto(data, size, name, bitmap, gray, message)) throw FormatError(message);
+    if (grayFile) *grayFile = gray;
     return bitmap;
 }
 
-Bitmap TRixJPEG::Decode(const std::string& fileName) {
+Bitmap TRixJPEG::DecodeMemory(const std::uint8_t* data, std::size_t size) {
+    return DecodeMemory(data, size, std::string(), nullptr);
+}
+
+Bitmap TRixJPEG::Decode(const std::filesystem::path& fileName, bool* grayFile) {
     const std::vector<std::uint8_t> bytes = ReadWholeFile(fileName);
-    return DecodeMemory(bytes.data(), bytes.size());
+    return DecodeMemory(bytes.data(), bytes.size(), fileName.string(), grayFile);
 }
 
 std::vector<std::uint8_t> TRixJPEG::Encode(const Bitmap& bitmap, int quality) {
@@ -189,7 +204,7 @@ std::vector<std::uint8_t> TRixJPEG::EncodeGray(const Bitmap& bitmap, int quality
     return bytes;
 }
 
-bool TRixJPEG::LoadFromFile(const std::string& fileName, Bitmap& bitmap, UserPrompts& prompts) {
+bool TRixJPEG::LoadFromFile(const std::filesystem::path& fileName, Bitmap& bitmap, UserPrompts& prompts) {
     try {
         bitmap = Decode(fileName);
         return true;
@@ -207,9 +222,9 @@ std::string TRixJPEG::TargetName(const std::string& fileName) {
     return fileName + ".jpg";
 }
 
-bool TRixJPEG::SaveToFile(const std::string& fileName, const Bitmap& bitmap, UserPrompts& prompts,
+bool TRixJPEG::SaveToFile(const std::filesystem::path& fileName, const Bitmap& bitmap, UserPrompts& prompts,
                           std::string* writtenName) {
-    const std::string target = TargetName(fileName);
+    const std::string target = TargetName(fileName.native());
     std::vector<std::uint8_t> bytes;
     try {
         bytes = Encode(bitmap);

@@ -2,6 +2,7 @@
 // TRixJPEG: JPEG files through libjpeg(-turbo). Decoding is at full scale to 24-bit pixels
 // (a gray file gives three equal bytes); encoding is quality 90, baseline, three components.
 #include <cstdint>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -14,23 +15,27 @@ class UserPrompts;
 class TRixJPEG {
 public:
     // Decodes the file into `bitmap`. A decoding error is shown to the user as a warning
-    // ("JPEG error #<n>: <library message>") and the call returns false, leaving the bitmap
-    // empty. A file that cannot be opened throws FileError.
-    bool LoadFromFile(const std::string& fileName, Bitmap& bitmap, UserPrompts& prompts);
+    // ("'<file>': JPEG error #<n>: <library message>") and the call returns false, leaving the
+    // bitmap empty. A file that cannot be opened throws FileError.
+    bool LoadFromFile(const std::filesystem::path& fileName, Bitmap& bitmap, UserPrompts& prompts);
 
     // Encodes and writes the bitmap. Unless the lower-cased name contains ".jpg" or ".jpeg",
     // ".jpg" is appended. Returns the name written. An encoding error is shown as a warning
     // and nothing is written (false); a file that cannot be created throws FileError. An
     // existing file is replaced only by a complete new one.
-    bool SaveToFile(const std::string& fileName, const Bitmap& bitmap, UserPrompts& prompts,
+    bool SaveToFile(const std::filesystem::path& fileName, const Bitmap& bitmap, UserPrompts& prompts,
                     std::string* writtenName = nullptr);
 
     // The name SaveToFile writes to for `fileName`.
     static std::string TargetName(const std::string& fileName);
 
     // The throwing forms used by the two above and by callers without a user to ask:
-    // FormatError carries the "JPEG error #" text.
-    static Bitmap Decode(const std::string& fileName);
+    // FormatError carries the "JPEG error #" text, after the file's name when there is one.
+    // `grayFile`, when given, tells whether the file held one gray component. A progressive
+    // file of more than 100 scans is refused (each scan is a pass over the whole picture).
+    static Bitmap Decode(const std::filesystem::path& fileName, bool* grayFile = nullptr);
+    static Bitmap DecodeMemory(const std::uint8_t* data, std::size_t size, const std::string& name,
+                               bool* grayFile);
     static Bitmap DecodeMemory(const std::uint8_t* data, std::size_t size);
     static std::vector<std::uint8_t> Encode(const Bitmap& bitmap, int quality = 90);
     // A one-component (gray) file from the blue bytes: for test and fuzz seed files.

@@ -1,5 +1,5 @@
-// The BMP and PNG readers and writer through Qt's image I/O: the module that the file layer
-// loads on first use (see qt_pictures.h). Everything here has internal linkage except the
+// BMP decoding and encoding through Qt's image I/O: the module that the file layer loads on
+// the first BMP file (see qt_pictures.h). Everything here has internal linkage except the
 // entry point, so that the module's functions can never be confused with the program's.
 #include "io/qt_pictures.h"
 
@@ -7,47 +7,62 @@
 
 #include <QBuffer>
 #include <QByteArray>
-#include <QFile>
 #include <QImage>
 #include <QImageReader>
 #include <QImageWriter>
-#include <QSaveFile>
 #include <QString>
+#include <QtGlobal>
 
 #include "image/errors.h"
 #include "image/limits.h"
-#include "image/vector_state.h"
 
 namespace quillfen::qt_pictures {
 
 namespace {
 
-QString ToQString(const std::string& text) { return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())); }
+// Qt's image code may print warnings of its own; a reader's verdict reaches the user only
+// through the error it throws, as one line.
+class QuietQtMessages {
+public:
+    QuietQtMessages() : previous_(qInstallMessageHandler(&Discard)) {}
+    ~QuietQtMessages() { qInstallMessageHandler(previous_); }
+    QuietQtMessages(const QuietQtMessages&) = delete;
+    QuietQtMessages& operator=(const QuietQtMessages&) = delete;
 
-struct AllocationLimit {
-    AllocationLimit() {
-        // Large enough for the biggest accepted picture at 32 bits per pixel.
-        QImageReader::setAllocationLimit(static_cast<int>(kMaxPixels * 4 / (1024 * 1024)) + 1);
-    }
+private:
+    static void Discard(QtMsgType, const QMessageLogContext&, const QString&) {}
+    QtMessageHandler previous_;
 };
 
-LoadedPicture ReadQtDevice(QIODevice& device, const std::string& path) {
-    const VectorStateReset reset;  // Qt's image code may leave it dirty: see vector_state.h
-    static const AllocationLimit limit;
-    QImageReader reader(&device);
-    reader.setDecideFormatFromContent(true);
-    const QSize size = reader.size();
-    if (size.isValid()) CheckImageSize(size.width(), size.height(), "'" + path + "'");
+// Qt refuses to allocate a picture larger than its allocation limit (in megabytes). The limit
+// follows from the largest accepted picture and the bytes per pixel of the form Qt decodes
+// this file into, so that every picture within the size limits loads.
+void SetAllocationLimitFor(QImage::Format format) {
+    int bits = QImage::toPixelFormat(format).bitsPerPixel();
+    if (bits <= 0) bits = 64;
+    const std::int64_t bytes = kMaxPixels * bits / 8;
+    QImageReader::setAllocationLimit(static_cast<int>(bytes / (1024 * 1024)) + 1);
+}
+
+LoadedPicture DecodeBmp(const std::uint8_t* data, std::size_t size, const std::string& name) {
+    const QuietQtMessages quiet;
+    QByteArray bytes = QByteArray::fromRawData(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size));
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::ReadOnly);
+    QImageReader reader(&buffer, "bmp");
+    reader.setAutoDetectImageFormat(false);  // BMP only: no other Qt reader sees our input
+    const QSize declared = reader.size();
+    if (declared.isValid()) CheckImageSize(declared.width(), declared.height(), "'" + name + "'");
+    SetAllocationLimitFor(reader.imageFormat());
     QImage image;
     if (!reader.read(&image) || image.isNull()) {
-        throw FormatError("'" + path + "' is not a readable picture: " +
-                          reader.errorString().toStdString());
+        throw FormatError("'" + name + "' is not a readable picture: " + reader.errorString().toStdString());
     }
-    CheckImageSize(image.width(), image.height(), "'" + path + "'");
+    CheckImageSize(image.width(), image.height(), "'" + name + "'");
     LoadedPicture loaded;
     loaded.eightBit = image.depth() <= 8;
     const QImage bgr = image.convertToFormat(QImage::Format_BGR888);
-    if (bgr.isNull()) throw FormatError("'" + path + "': out of memory converting the picture");
+    if (bgr.isNull()) throw FormatError("'" + name + "': out of memory converting the picture");
     loaded.bitmap = Bitmap(bgr.width(), bgr.height(), 0);
     for (int y = 0; y < bgr.height(); ++y) {
         std::memcpy(loaded.bitmap.row(y), bgr.constScanLine(y), loaded.bitmap.rowBytes());
@@ -55,23 +70,7 @@ LoadedPicture ReadQtDevice(QIODevice& device, const std::string& path) {
     return loaded;
 }
 
-LoadedPicture Read(const std::string& path) {
-    QFile file(ToQString(path));
-    if (!file.open(QIODevice::ReadOnly)) {
-        throw FileError("Cannot open file " + path + " (" + file.errorString().toStdString() + ")");
-    }
-    return ReadQtDevice(file, path);
-}
-
-LoadedPicture ReadMemory(const std::uint8_t* data, std::size_t size, const std::string& name) {
-    QByteArray bytes = QByteArray::fromRawData(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size));
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::ReadOnly);
-    return ReadQtDevice(buffer, name);
-}
-
-void Write(const std::string& path, const Bitmap& bitmap, bool eightBit, PictureFormat format) {
-    const VectorStateReset reset;
+std::vector<std::uint8_t> EncodeBmp(const Bitmap& bitmap, bool eightBit, const std::filesystem::path& path) {
     QImage image;
     if (eightBit) {
         image = QImage(bitmap.width(), bitmap.height(), QImage::Format_Indexed8);
@@ -89,21 +88,19 @@ void Write(const std::string& path, const Bitmap& bitmap, bool eightBit, Picture
             std::memcpy(image.scanLine(y), bitmap.row(y), bitmap.rowBytes());
         }
     }
-    QSaveFile file(ToQString(path));
-    if (!file.open(QIODevice::WriteOnly)) {
-        throw FileError("Cannot create file " + path + " (" + file.errorString().toStdString() + ")");
+    const QuietQtMessages quiet;
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    QImageWriter writer(&buffer, "bmp");
+    if (image.isNull() || !writer.write(image)) {
+        throw FileError("Cannot create file " + path.string() + " (" +
+                        (image.isNull() ? std::string("out of memory") : writer.errorString().toStdString()) + ")");
     }
-    QImageWriter writer(&file, format == PictureFormat::Png ? "png" : "bmp");
-    if (!writer.write(image)) {
-        file.cancelWriting();
-        throw FileError("Cannot create file " + path + " (" + writer.errorString().toStdString() + ")");
-    }
-    if (!file.commit()) {
-        throw FileError("Cannot create file " + path + " (" + file.errorString().toStdString() + ")");
-    }
+    return std::vector<std::uint8_t>(bytes.begin(), bytes.end());
 }
 
-const Functions kFunctions = {&Read, &ReadMemory, &Write};
+const Functions kFunctions = {&DecodeBmp, &EncodeBmp};
 
 }  // namespace
 

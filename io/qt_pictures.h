@@ -1,15 +1,17 @@
 #pragma once
-// The BMP and PNG half of the file layer, which needs Qt's image I/O.
+// The part of the file layer that needs Qt: decoding and encoding BMP files through Qt's image
+// I/O (after bmp.h's checks of the file).
 //
-// Loading Qt's libraries is most of a command's start-up time, so the readers and the writer
+// Loading Qt's libraries is most of a command's start-up time, so the decoder and the encoder
 // live in a module of their own (libquillfen_qt_pictures.so) that the file layer loads the
-// first time a BMP or PNG file is read or written: commands on PGM and JPEG files never load
+// first time a BMP file is read or written: commands on PGM, PNG and JPEG files never load
 // Qt. The module is looked for next to the program, in ../lib/quillfen beside the program's
-// folder (an installed layout) and on the library path (which, in the build tree, holds the
-// folder it is built in). Builds without Qt (the ARM64 build of the core) have no module and
-// refuse BMP and PNG files with a clear message; fuzzing builds link it into the program.
+// folder (an installed layout), in the build tree that made the program, and on the library
+// path. Builds without Qt (the ARM64 build of the core) have no module and refuse BMP files
+// with a clear message; fuzzing builds link it into the program.
 #include <cstddef>
 #include <cstdint>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -18,9 +20,12 @@
 namespace quillfen::qt_pictures {
 
 struct Functions {
-    LoadedPicture (*read)(const std::string& path);
-    LoadedPicture (*readMemory)(const std::uint8_t* data, std::size_t size, const std::string& name);
-    void (*write)(const std::string& path, const Bitmap& bitmap, bool eightBit, PictureFormat format);
+    // The picture of a BMP file's bytes (already checked by CheckBmpData); `name` is used in
+    // the messages. Throws FormatError.
+    LoadedPicture (*decodeBmp)(const std::uint8_t* data, std::size_t size, const std::string& name);
+    // The bytes of a BMP file, 24-bit or, with `eightBit`, 8-bit with the gray palette; `path`
+    // is used in the messages. Throws FileError.
+    std::vector<std::uint8_t> (*encodeBmp)(const Bitmap& bitmap, bool eightBit, const std::filesystem::path& path);
 };
 
 inline constexpr const char* kModuleFile = "libquillfen_qt_pictures.so";
@@ -32,7 +37,7 @@ inline constexpr const char* kEntryPoint = "quillfen_qt_pictures_v1";
 // and where it was looked for, when this build has no module or it cannot be loaded.
 const Functions& Load();
 
-// Whether this build reads and writes BMP and PNG files at all.
+// Whether this build reads and writes BMP files at all.
 bool Built();
 
 // The loading itself, from the first of `candidates` (paths, or a bare file name for the

@@ -1,5 +1,5 @@
-// Finds and loads the BMP/PNG module on first use (see qt_pictures.h). No Qt here: this file
-// is what keeps Qt out of programs until a BMP or PNG file comes along.
+// Finds and loads the Qt picture module on first use (see qt_pictures.h). No Qt here: this
+// file is what keeps Qt out of programs until a BMP file comes along.
 #include "io/qt_pictures.h"
 
 #include "image/errors.h"
@@ -60,11 +60,11 @@ const Functions& LoadModuleFrom(const std::vector<std::string>& candidates) {
         using Entry = const Functions* (*)();
         const auto entry = reinterpret_cast<Entry>(dlsym(handle, kEntryPoint));
         if (entry == nullptr || entry() == nullptr)
-            throw FormatError(std::string("BMP and PNG files: the module '") + candidate +
+            throw FormatError(std::string("BMP files: the module '") + candidate +
                               "' is not this version's Qt picture module (no " + kEntryPoint + ")");
         return *entry();
     }
-    throw FormatError(std::string("BMP and PNG files need the Qt picture module ") + kModuleFile +
+    throw FormatError(std::string("BMP files need the Qt picture module ") + kModuleFile +
                       ", which could not be loaded (tried " + tried + ")" +
                       (lastError.empty() ? std::string() : ": " + lastError));
 }
@@ -80,8 +80,8 @@ bool Built() { return true; }
 #elif !QF_QT_PICTURES_LINKED
 
 const Functions& LoadModuleFrom(const std::vector<std::string>&) {
-    throw FormatError("BMP and PNG files are not supported by this build (it was made without Qt); "
-                      "use PGM or JPEG files");
+    throw FormatError("BMP files are not supported by this build (it was made without Qt); "
+                      "use PGM, PNG or JPEG files");
 }
 
 const Functions& Load() { return LoadModuleFrom({}); }

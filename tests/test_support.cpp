@@ -1,10 +1,19 @@
 #include "tests/test_support.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
 #include <fstream>
+#include <grp.h>
 #include <iterator>
 #include <random>
 #include <stdexcept>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <openssl/evp.h>
 
@@ -79,6 +88,50 @@ void ForEachVectorTarget(const std::function<void(const std::string&)>& body) {
         vector_targets::Use(name);
         body(name);
     }
+}
+
+void MakeFifo(const std::string& path) {
+    if (::mkfifo(path.c_str(), 0644) != 0) throw std::runtime_error("mkfifo " + path + ": " + std::strerror(errno));
+}
+
+void MakeSocketFile(const std::string& path) {
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    if (path.size() >= sizeof address.sun_path) throw std::runtime_error("socket path too long: " + path);
+    std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    const bool bound = fd >= 0 && ::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
+    if (fd >= 0) ::close(fd);
+    if (!bound) throw std::runtime_error("socket " + path + ": " + std::strerror(errno));
+}
+
+int RunInChild(const std::function<int()>& body) {
+    std::fflush(nullptr);
+    const pid_t pid = ::fork();
+    if (pid < 0) return -1;
+    if (pid == 0) {
+        int code = 99;
+        try {
+            code = body();
+        } catch (...) {
+            code = 98;
+        }
+        std::fflush(nullptr);
+        ::_exit(code);
+    }
+    int status = 0;
+    if (::waitpid(pid, &status, 0) != pid || !WIFEXITED(status)) return -1;
+    return WEXITSTATUS(status);
+}
+
+int RunUnprivileged(const std::function<int()>& body) {
+    return RunInChild([&body] {
+        if (::geteuid() == 0) {
+            constexpr uid_t kNobody = 65534;
+            if (::setgroups(0, nullptr) != 0 || ::setgid(kNobody) != 0 || ::setuid(kNobody) != 0) return 97;
+        }
+        return body();
+    });
 }
 
 std::optional<std::string> RecordingPrompts::input(const std::string& caption, const std::string&,

@@ -9,11 +9,11 @@
 #include "image/user_prompts.h"
 #include "io/qt_pictures.h"
 
-// Skips the calling test in a build that reads and writes no BMP or PNG files (built without
-// Qt, as the ARM64 build is); such a build refuses those files, which other tests check.
-#define QF_SKIP_WITHOUT_QT_PICTURES()                                              \
+// Skips the calling test in a build that reads and writes no BMP files (built without Qt, as
+// the ARM64 build is); such a build refuses them, which tests/io/qt_pictures_test.cpp checks.
+#define QF_SKIP_WITHOUT_BMP()                                              \
     if (!::quillfen::qt_pictures::Built())                                         \
-    GTEST_SKIP() << "this build reads and writes no BMP or PNG files (no Qt)"
+    GTEST_SKIP() << "this build reads and writes no BMP files (no Qt)"
 
 namespace quillfen::test {
 
@@ -38,6 +38,15 @@ void WriteBytes(const std::string& path, const std::string& bytes);
 void WriteBytes(const std::string& path, const std::vector<std::uint8_t>& bytes);
 std::vector<std::uint8_t> ReadBytes(const std::string& path);
 
+// "'text'": how messages quote a file name. (Built step by step: GCC 12 gives a false
+// -Wrestrict warning for "'" + std::string.)
+inline std::string Quoted(const std::string& text) {
+    std::string quoted(1, '\'');
+    quoted += text;
+    quoted += '\'';
+    return quoted;
+}
+
 // The folder of the bundled sample pictures.
 std::string SamplePath(const std::string& name);
 
@@ -51,6 +60,19 @@ std::string Sha256Hex(const std::vector<T>& values) {
 // Runs `body` once on every vector target this CPU can run, best first, with the target's
 // name; the best target is in use again afterwards, even when `body` throws.
 void ForEachVectorTarget(const std::function<void(const std::string&)>& body);
+
+// Special files for the tests of what the readers and writers refuse.
+void MakeFifo(const std::string& path);
+// A socket file (its listening socket is closed again; the name stays).
+void MakeSocketFile(const std::string& path);
+
+// Runs `body` in a child process that may not write other users' files: as the user
+// "nobody" when the tests run as root, as this user otherwise. Returns the child's exit
+// status, or -1 when it did not exit normally. What the child prints goes where this
+// process's output goes.
+int RunUnprivileged(const std::function<int()>& body);
+// Runs `body` in a child process and returns its exit status (-1: it did not exit normally).
+int RunInChild(const std::function<int()>& body);
 
 // Records every message and answers input boxes from a queue.
 class RecordingPrompts : public UserPrompts {

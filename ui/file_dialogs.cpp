@@ -42,7 +42,7 @@ void AddPreview(QFileDialog& dialog) {
         QPixmap pixmap;
         try {
             if (FormatFromFileName(S(path)) != PictureFormat::Unknown) {
-                pixmap = QPixmap::fromImage(ToQImage(LoadPictureFile(S(path)).bitmap));
+                pixmap = QPixmap::fromImage(ToQImage(LoadPictureFile(FilePath(path)).bitmap));
             }
         } catch (const std::exception&) {
             // Not a readable picture: no preview.

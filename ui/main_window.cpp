@@ -443,7 +443,7 @@ TMDIChild* TfrmMain::OpenImageFile(const QString& fileName) {
     // the readers refuse leaves the window open and empty, with the reason in a warning.
     Bitmap working;
     try {
-        LoadedPicture loaded = LoadPictureFile(S(fileName));
+        LoadedPicture loaded = LoadPictureFile(FilePath(fileName));
         child->FPixelFormat = loaded.eightBit ? PixelFormat::Bit8 : PixelFormat::Bit24;
         working = std::move(loaded.bitmap);
         child->SetPicture(working);
@@ -489,7 +489,7 @@ void TfrmMain::SaveImageFile(int formatIndex, const QString& fileName) {
     if (doc->Picture().empty()) {
         throw FormatError("Cannot save " + S(fileName) + ": the document has no picture");
     }
-    const std::string name = S(fileName);
+    const std::string name = FilePath(fileName).native();
     const std::string lower = AsciiLower(name);
     const bool eightBit = doc->FPixelFormat == PixelFormat::Bit8;
     // An 8-bit document is written through the gray palette, so every writer sees each
@@ -552,7 +552,7 @@ void TfrmMain::pmuLoadFromFileClick() {
     }
     // Bitmap, JPEG and PGM watermarks are all decoded into the panel (and so into W). A file
     // that cannot be read changes nothing.
-    LoadedPicture loaded = LoadPictureFile(S(chosen->fileName));
+    LoadedPicture loaded = LoadPictureFile(FilePath(chosen->fileName));
     imgW0->SetPicture(std::move(loaded.bitmap));
 
     Bitmap host = doc->Picture();
@@ -570,7 +570,7 @@ void TfrmMain::pmuSaveToFileClick() {
     const auto chosen = ExecuteDialog(SavePDlg);
     if (!chosen) return;
     if (source->IsEmpty()) throw FormatError("Cannot save " + S(chosen->fileName) + ": the panel has no picture");
-    WriteQtPicture(S(chosen->fileName), source->Picture(), false, PictureFormat::Bmp);
+    WriteQtPicture(FilePath(chosen->fileName), source->Picture(), false, PictureFormat::Bmp);
     ShowStatus(0, QStringLiteral("Watermark image Saved to") + chosen->fileName);
 }
 

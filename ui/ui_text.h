@@ -1,8 +1,11 @@
 #pragma once
 // Small conversions shared by the windows: UTF-8 std::string <-> QString, the user's decimal
 // separator in report numbers, and Bitmap <-> QImage.
+#include <filesystem>
 #include <string>
 
+#include <QByteArray>
+#include <QFile>
 #include <QImage>
 #include <QString>
 
@@ -14,6 +17,13 @@ inline QString Q(const std::string& text) {
     return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
 }
 inline std::string S(const QString& text) { return text.toStdString(); }
+
+// A file name as the file system spells it (bytes, through QFile's own conversion), so that
+// the name a dialog returns is the file the file layer opens.
+inline std::filesystem::path FilePath(const QString& name) {
+    const QByteArray bytes = QFile::encodeName(name);
+    return std::filesystem::path(std::string(bytes.constData(), static_cast<std::size_t>(bytes.size())));
+}
 
 // The number formats of image/number_format.h write '.'; the windows show numbers with the
 // decimal separator of the user's locale (QLocale's default).

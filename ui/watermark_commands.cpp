@@ -131,7 +131,7 @@ void TMDIChild::RunSave(QAction* own, bool allowed, const char* refusal, const c
         // A panel cleared since the step ran has nothing to write; say so rather than
         // writing an empty file or reporting success.
         if (picture.empty()) throw FormatError("Cannot save " + S(chosen->fileName) + ": there is no picture to save");
-        WriteQtPicture(S(chosen->fileName), picture, false, PictureFormat::Bmp);
+        WriteQtPicture(FilePath(chosen->fileName), picture, false, PictureFormat::Bmp);
     }
     // A cancelled dialog still counts as the step having run.
     own->setChecked(true);

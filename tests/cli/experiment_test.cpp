@@ -1,7 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -22,7 +26,7 @@ const std::string kHost = test::SamplePath("camera-512.bmp");
 const std::string kMark = test::SamplePath("seal-128.bmp");
 
 TEST(Experiment, JsonReportIsCompleteAndRepeatable) {
-    QF_SKIP_WITHOUT_QT_PICTURES();
+    QF_SKIP_WITHOUT_BMP();
     const CliResult first = RunCli({"experiment", kHost, kMark, "--seed", "4242", "--json"});
     ASSERT_EQ(first.code, 0) << first.err;
     const nlohmann::json report = nlohmann::json::parse(first.out);
@@ -50,7 +54,7 @@ TEST(Experiment, JsonReportIsCompleteAndRepeatable) {
 }
 
 TEST(Experiment, TextReportShowsTheStatusTexts) {
-    QF_SKIP_WITHOUT_QT_PICTURES();
+    QF_SKIP_WITHOUT_BMP();
     const CliResult r = RunCli({"experiment", kHost, kMark, "--seed", "7", "--attack", "jpeg"});
     ASSERT_EQ(r.code, 0) << r.err;
     for (const char* text : {"seed = 7\n", "Wr count =", "Wa count =", "\nPSNR = ", "NC =", "Diff = "})
@@ -59,7 +63,7 @@ TEST(Experiment, TextReportShowsTheStatusTexts) {
 }
 
 TEST(Experiment, ClockSeedIsPrintedAndRepeatsTheRun) {
-    QF_SKIP_WITHOUT_QT_PICTURES();
+    QF_SKIP_WITHOUT_BMP();
     const CliResult r = RunCli({"experiment", kHost, kMark, "--json", "--attack", "none"});
     ASSERT_EQ(r.code, 0) << r.err;
     const nlohmann::json report = nlohmann::json::parse(r.out);
@@ -71,7 +75,7 @@ TEST(Experiment, ClockSeedIsPrintedAndRepeatsTheRun) {
 }
 
 TEST(Experiment, ChosenAttacksRunOnceInTheOrderGiven) {
-    QF_SKIP_WITHOUT_QT_PICTURES();
+    QF_SKIP_WITHOUT_BMP();
     const CliResult r = RunCli({"experiment", kHost, kMark, "--seed", "1", "--json", "--attack", "blur",
                                 "--attack", "none,blur"});
     ASSERT_EQ(r.code, 0) << r.err;
@@ -83,7 +87,7 @@ TEST(Experiment, ChosenAttacksRunOnceInTheOrderGiven) {
 
 // A watermark without black pixels: nothing to correlate, so NC has no value.
 TEST(Experiment, WhiteWatermarkGivesUndefinedNc) {
-    QF_SKIP_WITHOUT_QT_PICTURES();
+    QF_SKIP_WITHOUT_BMP();
     test::TempDir dir;
     TRixPGM().SaveToFile(dir.file("white.pgm"), Bitmap(128, 128, 255));
     CliResult r = RunCli({"experiment", kHost, dir.file("white.pgm"), "--seed", "3", "--json", "--attack", "none"});
@@ -96,7 +100,7 @@ TEST(Experiment, WhiteWatermarkGivesUndefinedNc) {
 }
 
 TEST(Experiment, OutWritesEveryView) {
-    QF_SKIP_WITHOUT_QT_PICTURES();
+    QF_SKIP_WITHOUT_BMP();
     test::TempDir dir;
     const std::string out = dir.file("views");
     const CliResult r = RunCli({"experiment", kHost, kMark, "--seed", "11", "--out", out + "/", "--attack", "jpeg",
@@ -128,7 +132,7 @@ TEST(Experiment, OutWritesEveryView) {
 }
 
 TEST(Experiment, OutAcceptsAnEmptyFolder) {
-    QF_SKIP_WITHOUT_QT_PICTURES();
+    QF_SKIP_WITHOUT_BMP();
     test::TempDir dir;
     const std::string out = dir.file("views");
     std::filesystem::create_directory(out);
@@ -139,7 +143,7 @@ TEST(Experiment, OutAcceptsAnEmptyFolder) {
 }
 
 TEST(Experiment, FailuresExitTwoAndLeaveTheFolderAlone) {
-    QF_SKIP_WITHOUT_QT_PICTURES();
+    QF_SKIP_WITHOUT_BMP();
     test::TempDir dir;
     const std::string out = dir.file("views");
     struct Case {
@@ -173,6 +177,162 @@ TEST(Experiment, FailuresExitTwoAndLeaveTheFolderAlone) {
     std::vector<std::string> inside;
     for (const auto& entry : std::filesystem::directory_iterator(out)) inside.push_back(entry.path().filename().string());
     EXPECT_EQ(inside, std::vector<std::string>{"mine.txt"});
+}
+
+// Changes the working folder for the length of a scope.
+class WorkingFolder {
+public:
+    explicit WorkingFolder(const std::filesystem::path& folder) : old_(std::filesystem::current_path()) {
+        std::filesystem::current_path(folder);
+    }
+    ~WorkingFolder() { std::filesystem::current_path(old_); }
+
+private:
+    std::filesystem::path old_;
+};
+
+struct FolderState {
+    unsigned mode = 0;
+    unsigned owner = 0;
+};
+
+FolderState StateOf(const std::string& path) {
+    struct stat info {};
+    ::lstat(path.c_str(), &info);
+    return {info.st_mode, info.st_uid};
+}
+
+std::vector<std::string> Entries(const std::string& folder) {
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(folder)) names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+// What --out accepts and refuses. Each case prepares a scratch folder (which is also the
+// working folder), names DIR, and checks the folder afterwards.
+TEST(Experiment, OutFolderRules) {
+    namespace fs = std::filesystem;
+    struct Case {
+        const char* name;
+        std::function<std::string(const test::TempDir&)> setup;  // returns the --out argument
+        const char* error;  // nullptr: the run succeeds
+        std::function<void(const test::TempDir&)> check;
+    };
+    const std::string longName(255, 'v');
+    const Case cases[] = {
+        {"an existing empty folder keeps its permission bits and owner",
+         [](const test::TempDir& d) {
+             fs::create_directory(d.file("views"));
+             ::chmod(d.file("views").c_str(), 0710);
+             return d.file("views");
+         },
+         nullptr,
+         [](const test::TempDir& d) {
+             EXPECT_EQ(StateOf(d.file("views")).mode & 07777, 0710u);
+             EXPECT_EQ(StateOf(d.file("views")).owner, ::geteuid());
+             EXPECT_TRUE(fs::exists(d.file("views/none/W_wave.pgm")));
+             EXPECT_EQ(d.listing(), std::vector<std::string>{"views"});
+         }},
+        {"a link to an empty folder fills the folder and keeps the link",
+         [](const test::TempDir& d) {
+             fs::create_directory(d.file("real"));
+             fs::create_symlink("real", d.file("link"));
+             return d.file("link");
+         },
+         nullptr,
+         [](const test::TempDir& d) {
+             EXPECT_TRUE(fs::is_symlink(d.file("link")));
+             EXPECT_TRUE(fs::exists(d.file("real/X_hat.pgm")));
+             EXPECT_EQ(d.listing(), (std::vector<std::string>{"link", "real"}));
+         }},
+        {"a new name of 255 bytes, whose work folder name is shortened",
+         [&](const test::TempDir& d) { return d.file(longName); }, nullptr,
+         [&](const test::TempDir& d) {
+             EXPECT_TRUE(fs::exists(d.file(longName + "/W.pgm")));
+             EXPECT_EQ(d.listing(), std::vector<std::string>{longName});
+         }},
+        {"the working folder", [](const test::TempDir&) { return std::string("."); },
+         "is the working folder or holds it", [](const test::TempDir& d) { EXPECT_TRUE(d.listing().empty()); }},
+        {"a parent of the working folder",
+         [](const test::TempDir& d) {
+             fs::create_directory(d.file("inner"));
+             fs::current_path(d.file("inner"));
+             return std::string("..");
+         },
+         "is the working folder or holds it",
+         [](const test::TempDir& d) { EXPECT_EQ(d.listing(), std::vector<std::string>{"inner"}); }},
+        {"a folder that is not empty",
+         [](const test::TempDir& d) {
+             fs::create_directory(d.file("views"));
+             test::WriteBytes(d.file("views/mine.txt"), std::string("keep"));
+             return d.file("views");
+         },
+         "is not empty", [](const test::TempDir& d) { EXPECT_EQ(Entries(d.file("views")), std::vector<std::string>{"mine.txt"}); }},
+        {"a file", [](const test::TempDir& d) {
+             test::WriteBytes(d.file("views"), std::string("keep"));
+             return d.file("views");
+         },
+         "exists and is not a folder", [](const test::TempDir& d) { EXPECT_EQ(d.listing(), std::vector<std::string>{"views"}); }},
+        {"a name one byte too long", [&](const test::TempDir& d) { return d.file(longName + "v"); },
+         "(File name too long)", [](const test::TempDir& d) { EXPECT_TRUE(d.listing().empty()); }},
+        {"a link to a missing folder", [](const test::TempDir& d) {
+             fs::create_symlink("gone", d.file("link"));
+             return d.file("link");
+         },
+         "is a link to a missing folder", [](const test::TempDir& d) { EXPECT_EQ(d.listing(), std::vector<std::string>{"link"}); }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        test::TempDir dir;
+        WorkingFolder here(dir.path());
+        const std::string out = c.setup(dir);
+        const CliResult r = RunCli({"experiment", kHost, kMark, "--seed", "5", "--attack", "none", "--out", out});
+        if (c.error == nullptr) {
+            EXPECT_EQ(r.code, 0) << r.err;
+            EXPECT_EQ(r.err, "");
+        } else {
+            EXPECT_EQ(r.code, 2);
+            EXPECT_EQ(r.err.rfind("quillfen-cli: --out: ", 0), 0u) << r.err;
+            EXPECT_NE(r.err.find(c.error), std::string::npos) << r.err;
+            EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+            EXPECT_EQ(r.out, "");
+        }
+        c.check(dir);
+    }
+}
+
+// A run that fails after the folder was checked leaves an existing folder as it was and no
+// work folder behind.
+TEST(Experiment, AFailedRunLeavesTheFolderAsItWas) {
+    test::TempDir dir;
+    const std::string out = dir.file("views");
+    std::filesystem::create_directory(out);
+    ::chmod(out.c_str(), 0700);
+    const CliResult r = RunCli({"experiment", "/nonexistent/host.pgm", kMark, "--out", out});
+    EXPECT_EQ(r.code, 2);
+    EXPECT_EQ(dir.listing(), std::vector<std::string>{"views"});
+    EXPECT_TRUE(Entries(out).empty());
+    EXPECT_EQ(StateOf(out).mode & 07777, 0700u);
+}
+
+// A folder the user may not read is reported as unreadable, not as "not empty".
+TEST(Experiment, AnUnreadableFolderIsReportedAsSuch) {
+    test::TempDir dir;
+    ::chmod(dir.path().c_str(), 0777);
+    const std::string out = dir.file("locked");
+    ::testing::internal::CaptureStderr();
+    const int code = test::RunUnprivileged([&] {
+        if (::mkdir(out.c_str(), 0700) != 0 || ::chmod(out.c_str(), 0) != 0) return 90;
+        std::vector<std::string> args = {"quillfen-cli", "experiment", kHost, kMark, "--out", out};
+        std::vector<char*> argv;
+        for (std::string& a : args) argv.push_back(a.data());
+        return cli::Run(static_cast<int>(argv.size()), argv.data());
+    });
+    const std::string err = ::testing::internal::GetCapturedStderr();
+    EXPECT_EQ(code, 2);
+    EXPECT_EQ(err, "quillfen-cli: --out: cannot read folder '" + out + "' (Permission denied)\n");
+    ::chmod(out.c_str(), 0700);
 }
 
 TEST(Experiment, HelpNamesTheOptions) {

@@ -88,7 +88,7 @@ TEST(Toolbox2Cli, TooManyObjectsForLabelingWritesNothing) {
     SavePgm(dir.file("dots.pgm"), test::Dots(60, 60, 255));
     const CliResult r = RunCli({"label", dir.file("dots.pgm"), dir.file("out.pgm")});
     EXPECT_EQ(r.code, 1);
-    EXPECT_EQ(r.err, "Many Labels in this image\n");
+    EXPECT_EQ(r.err, "quillfen-cli: Many Labels in this image\n");
     EXPECT_EQ(r.out, "");
     EXPECT_EQ(dir.listing(), std::vector<std::string>{"dots.pgm"});
 

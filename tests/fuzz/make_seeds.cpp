@@ -11,9 +11,11 @@
 #include <QBuffer>
 #include <QImage>
 #include <jpeglib.h>
+#include <png.h>
 
 #include "image/bitmap.h"
 #include "io/jpeg.h"
+#include "tests/crafted_files.h"
 
 namespace fs = std::filesystem;
 using quillfen::Bitmap;
@@ -97,6 +99,24 @@ Bytes Truncate(Bytes b, std::size_t keep) {
     return b;
 }
 
+// A PNG chunk of the given type and data, with a wrong CRC when `badCrc`.
+Bytes PngChunk(const char* type, const std::string& data, bool badCrc) {
+    std::string chunk;
+    const auto length = static_cast<std::uint32_t>(data.size());
+    for (int i = 3; i >= 0; --i) chunk.push_back(static_cast<char>((length >> (8 * i)) & 0xFF));
+    chunk.append(type, 4);
+    chunk += data;
+    chunk += badCrc ? std::string("\xDE\xAD\xBE\xEF") : std::string(4, '\0');
+    return FromString(chunk);
+}
+
+// Position of the first chunk of `type` in a PNG file.
+std::size_t FindChunk(const Bytes& png, const char* type) {
+    for (std::size_t i = 8; i + 8 <= png.size(); ++i)
+        if (std::memcmp(png.data() + i + 4, type, 4) == 0) return i;
+    return png.size();
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -118,6 +138,16 @@ int main(int argc, char** argv) {
     Put("pgm", "nonnumeric.pgm", FromString("P5\nabc 2\n255\n" + Raster(6)));
     Put("pgm", "eof-header.pgm", FromString("P5\n3 2"));
     Put("pgm", "two-byte.pgm", FromString("P5\n3 2\n65535\n" + Raster(12)));
+    Put("pgm", "tabs.pgm", FromString("P5\t3\t2\t255\n" + Raster(6)));
+    Put("pgm", "own-lines.pgm", FromString("P5\n3\n2\n255\n" + Raster(6)));
+    Put("pgm", "crlf-all.pgm", FromString("P5\r\n3 2\r\n255\r\n" + Raster(6)));
+    Put("pgm", "trailing-byte.pgm", FromString("P5\n3 2\n255\n" + Raster(6) + "X"));
+    Put("pgm", "two-pictures.pgm", FromString("P5\n3 2\n255\n" + Raster(6) + "P5\n2 2\n255\n" + Raster(4)));
+    Put("pgm", "comment-after-max.pgm", FromString("P5\n3 2\n255\n# after\n" + Raster(6)));
+    Put("pgm", "comment-in-token.pgm", FromString("P5\n3# width\n2 255#max\n" + Raster(6)));
+    Put("pgm", "maxval0.pgm", FromString("P5\n3 2\n0\n" + Raster(6)));
+    Put("pgm", "no-maxval.pgm", FromString("P5\n3 2\n"));
+    Put("pgm", "hex-height.pgm", FromString("P5\n3 0x2\n255\n" + Raster(6)));
 
     // JPEG
     const Bytes colour = quillfen::TRixJPEG::Encode(Pattern(16, 16, true));
@@ -131,6 +161,12 @@ int main(int argc, char** argv) {
     corrupt[corrupt.size() - 11] = 0xD0;
     Put("jpeg", "corrupt.jpg", corrupt);
     Put("jpeg", "not-jpeg.jpg", FromString("BM this is not a JPEG file"));
+    // Scan counts around the cap: 21, exactly 100 (accepted) and 200 (refused).
+    Put("jpeg", "refined-21-scans.jpg", quillfen::test::ProgressiveJpeg(Pattern(16, 16, true), 2, 2, 2));
+    Put("jpeg", "100-scans.jpg", quillfen::test::ProgressiveJpeg(Pattern(16, 16, true), 0, 33, 0));
+    Put("jpeg", "200-scans.jpg", quillfen::test::ProgressiveJpeg(Pattern(16, 16, true), 10, 63, 0));
+    const Bytes grayJpeg = quillfen::TRixJPEG::EncodeGray(Pattern(24, 16, false));
+    Put("jpeg", "gray-truncated.jpg", Truncate(grayJpeg, grayJpeg.size() - 3));
 
     // BMP and PNG
     const QImage rgb = ToQImage(Pattern(13, 7, true));
@@ -147,6 +183,48 @@ int main(int argc, char** argv) {
     huge[18] = 0x30; huge[19] = 0x75; huge[22] = 0x30; huge[23] = 0x75; huge[26] = 1; huge[28] = 24;
     Put("qt_picture", "huge.bmp", huge);
     Put("qt_picture", "corrupt.bmp", FromString(std::string("BM\x10\0\0\0garbage-not-a-bitmap", 24)));
+    using quillfen::test::BmpFile;
+    using quillfen::test::BmpSpec;
+    const auto ramp = [](int x, int y) { return (x * 3 + y * 5) & 255; };
+    const auto bands = [](int x, int y) { return (x / 3 + y) % 16; };
+    const Bytes bmp24 = BmpFile(BmpSpec{9, 7, 24, 0, false}, ramp);
+    Put("qt_picture", "short-by-one.bmp", Truncate(bmp24, bmp24.size() - 1));
+    Put("qt_picture", "half-missing.bmp", Truncate(bmp24, bmp24.size() / 2 + 27));
+    Bytes pastEnd = bmp24;
+    pastEnd[10] = 0x00; pastEnd[11] = 0x10;  // data offset 4096 in a 250-byte file
+    Put("qt_picture", "offset-past-end.bmp", pastEnd);
+    Bytes declares = BmpFile(BmpSpec{32, 32, 8, 0, false}, ramp);
+    declares[18] = 0x00; declares[19] = 0x20; declares[22] = 0x00; declares[23] = 0x20;  // 8192 x 8192
+    Put("qt_picture", "declares-8192.bmp", declares);
+    const Bytes rle8 = BmpFile(BmpSpec{40, 6, 8, 1, false}, bands);
+    Put("qt_picture", "rle8.bmp", rle8);
+    Put("qt_picture", "rle8-truncated.bmp", Truncate(rle8, rle8.size() - 12));
+    Bytes early = BmpFile(BmpSpec{40, 6, 8, 1, false}, [](int, int) { return 7; });
+    early.resize(quillfen::test::BmpDataOffset(BmpSpec{40, 6, 8, 1, false}) + 4);
+    early.insert(early.end(), {0, 1});  // end of picture after the first row
+    Put("qt_picture", "rle8-early-end.bmp", early);
+    Put("qt_picture", "rle4.bmp", BmpFile(BmpSpec{21, 5, 4, 2, false}, bands));
+    const Bytes topDown = BmpFile(BmpSpec{9, 7, 8, 0, true}, ramp);
+    Put("qt_picture", "top-down.bmp", topDown);
+    Put("qt_picture", "top-down-short.bmp", Truncate(topDown, topDown.size() - 9));
+    Put("qt_picture", "1bit-short.bmp", Truncate(BmpFile(BmpSpec{33, 9, 1, 0, false}, ramp), 100));
+    using quillfen::test::PngFile;
+    const auto samples = [](int x, int y, int c) { return ((x * 40 + y * 13 + c * 77) * 257) & 0xFFFF; };
+    const auto indices = [](int x, int y, int) { return (x + 2 * y) & 15; };
+    const Bytes rgba16 = PngFile(11, 6, PNG_COLOR_TYPE_RGB_ALPHA, 16, false, samples);
+    Put("qt_picture", "rgba16.png", rgba16);
+    Put("qt_picture", "gray16.png", PngFile(7, 5, PNG_COLOR_TYPE_GRAY, 16, false, samples));
+    Put("qt_picture", "palette4.png", PngFile(9, 4, PNG_COLOR_TYPE_PALETTE, 4, false, indices));
+    Put("qt_picture", "gray2-interlaced.png", PngFile(13, 9, PNG_COLOR_TYPE_GRAY, 2, true, indices));
+    Put("qt_picture", "truncated.png", Truncate(rgba16, rgba16.size() / 2));
+    Bytes crc = rgba16;
+    crc[FindChunk(crc, "IDAT") + 10] ^= 0x55;
+    Put("qt_picture", "idat-crc.png", crc);
+    Bytes text = rgba16;
+    const Bytes chunk = PngChunk("tEXt", std::string("Comment\0bad crc", 15), true);
+    text.insert(text.begin() + static_cast<long>(FindChunk(text, "IDAT")), chunk.begin(), chunk.end());
+    Put("qt_picture", "bad-ancillary-crc.png", text);
+    Put("qt_picture", "gray-jpeg-named-bmp", grayJpeg);
 
     // The open path: first byte picks the name (0 .bmp, 2 .png, 3 .jpg, 5 .pgm, 7 .txt).
     auto prefixed = [](std::uint8_t pick, Bytes body) {
@@ -159,5 +237,13 @@ int main(int argc, char** argv) {
     Put("open_path", "pgm", prefixed(5, FromString("P5\n300 20\n255\n" + Raster(6000))));
     Put("open_path", "pgm-as-bmp", prefixed(0, FromString("P5\n3 2\n255\n" + Raster(6))));
     Put("open_path", "txt", prefixed(7, FromString("hello")));
+    Put("open_path", "bmp-short", prefixed(0, Truncate(bmp24, bmp24.size() - 1)));
+    Put("open_path", "rle8-truncated", prefixed(0, Truncate(rle8, rle8.size() - 12)));
+    Put("open_path", "png-truncated", prefixed(2, Truncate(rgba16, rgba16.size() / 2)));
+    Put("open_path", "rgba16-png", prefixed(2, rgba16));
+    Put("open_path", "gray-jpg", prefixed(3, grayJpeg));
+    Put("open_path", "tabs-pgm", prefixed(5, FromString("P5\t3\t2\t255\n" + Raster(6))));
+    Put("open_path", "trailing-pgm", prefixed(5, FromString("P5\n3 2\n255\n" + Raster(6) + "XY")));
+    Put("open_path", "two-pictures-pgm", prefixed(6, FromString("P5\n3 2\n255\n" + Raster(6) + "P5\n1 1\n255\nZ")));
     return 0;
 }

@@ -6,6 +6,7 @@
 #include <filesystem>
 
 #include "image/errors.h"
+#include "tests/crafted_files.h"
 #include "tests/test_support.h"
 
 namespace quillfen {
@@ -79,7 +80,7 @@ TEST(TRixJPEG, SaveToANameWithoutJpegExtensionWritesNamePlusJpg) {
     EXPECT_EQ(dir.listing(), std::vector<std::string>{"result.jpg"});
 }
 
-// Bad inputs warn with "JPEG error #" and return normally with an empty bitmap.
+// Bad inputs warn with "'<file>': JPEG error" and return normally with an empty bitmap.
 TEST(TRixJPEG, BadFilesWarnAndLeaveAnEmptyBitmap) {
     TempDir dir;
     const std::vector<std::uint8_t> good = TRixJPEG::Encode(Gradient(64, 64));
@@ -110,7 +111,9 @@ TEST(TRixJPEG, BadFilesWarnAndLeaveAnEmptyBitmap) {
         EXPECT_TRUE(target.empty());
         ASSERT_EQ(prompts.shown.size(), 1u);
         EXPECT_EQ(prompts.shown[0].kind, PromptKind::Warning);
-        EXPECT_EQ(prompts.shown[0].text.rfind("JPEG error #", 0), 0u) << prompts.shown[0].text;
+        // One message that names the file, then the library's verdict.
+        EXPECT_EQ(prompts.shown[0].text.rfind("'" + dir.file("bad.jpg") + "': JPEG error", 0), 0u)
+            << prompts.shown[0].text;
     }
 }
 
@@ -130,6 +133,48 @@ TEST(TRixJPEG, OversizedImagesAreRefusedBeforeDecoding) {
     } catch (const FormatError& e) {
         EXPECT_NE(std::string(e.what()).find("too large"), std::string::npos) << e.what();
     }
+}
+
+// Progressive files are decoded up to 100 scans; one more is refused before the picture is
+// built (each scan is a pass over the whole picture).
+TEST(TRixJPEG, ProgressiveScansAreCappedAtOneHundred) {
+    const Bitmap picture = Gradient(24, 16);
+    struct Case {
+        int dcRefinements, acBands, acRefinements;
+        int scans;
+        bool accepted;
+    };
+    const Case cases[] = {
+        {1, 1, 1, 8, true},      // an ordinary progressive file
+        {0, 33, 0, 100, true},   // at the cap
+        {1, 33, 0, 101, false},  // one over
+        {10, 63, 0, 200, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.scans);
+        ASSERT_EQ(1 + c.dcRefinements + 3 * c.acBands * (1 + c.acRefinements), c.scans);
+        const test::Bytes bytes = test::ProgressiveJpeg(picture, c.dcRefinements, c.acBands, c.acRefinements);
+        try {
+            const Bitmap back = TRixJPEG::DecodeMemory(bytes.data(), bytes.size(), "p.jpg", nullptr);
+            EXPECT_TRUE(c.accepted);
+            ASSERT_EQ(back.width(), 24);
+            for (int x = 0; x < 24; x += 5) EXPECT_NEAR(back.blue(x, 8), picture.blue(x, 8), 8) << x;
+        } catch (const FormatError& e) {
+            EXPECT_FALSE(c.accepted) << e.what();
+            EXPECT_EQ(std::string(e.what()), "'p.jpg': JPEG error: too many scans in a progressive file (over 100)");
+        }
+    }
+}
+
+TEST(TRixJPEG, TellsGrayFilesFromColourFiles) {
+    const Bitmap picture = Gradient(16, 8);
+    const std::vector<std::uint8_t> gray = TRixJPEG::EncodeGray(picture);
+    const std::vector<std::uint8_t> colour = TRixJPEG::Encode(picture);
+    bool isGray = false;
+    TRixJPEG::DecodeMemory(gray.data(), gray.size(), "g.jpg", &isGray);
+    EXPECT_TRUE(isGray);
+    TRixJPEG::DecodeMemory(colour.data(), colour.size(), "c.jpg", &isGray);
+    EXPECT_FALSE(isGray);
 }
 
 TEST(TRixJPEG, MissingFileAndFailedSave) {

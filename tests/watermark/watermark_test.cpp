@@ -124,7 +124,7 @@ Outcome RunExperiment(TWatermark& w, std::uint32_t seed, std::vector<int> attack
 }
 
 TEST(Experiment, SameSeedSameBytesDifferentSeedDifferentScatter) {
-    QF_SKIP_WITHOUT_QT_PICTURES();
+    QF_SKIP_WITHOUT_BMP();
     TWatermark first;
     TWatermark second;
     const Outcome a = RunExperiment(first, 4242);
@@ -143,7 +143,7 @@ TEST(Experiment, SameSeedSameBytesDifferentSeedDifferentScatter) {
 // What the method promises on the samples: counts kept, a watermark invisible to PSNR, the
 // unattacked extraction near-perfect and the attacks scoring lower.
 TEST(Experiment, RecoversTheSealWithoutAttack) {
-    QF_SKIP_WITHOUT_QT_PICTURES();
+    QF_SKIP_WITHOUT_BMP();
     TWatermark w;
     const Outcome o = RunExperiment(w, 777);
     const int black = static_cast<int>(std::count(w.W.begin(), w.W.end(), 0));
@@ -172,7 +172,7 @@ TEST(Experiment, RecoversTheSealWithoutAttack) {
 // JPEG attack exercises every transform the others use (forward of reals, both inverses);
 // the other attacks run the same code in both forms.
 TEST(Experiment, FastAndLiteralFormsGiveTheSameBytes) {
-    QF_SKIP_WITHOUT_QT_PICTURES();
+    QF_SKIP_WITHOUT_BMP();
     TWatermark fast;
     TWatermark slow;
     slow.SetLiteralForms(true);
