@@ -29,7 +29,10 @@ test-arm64:
 	  -DCMAKE_TOOLCHAIN_FILE=$(CURDIR)/cmake/aarch64-linux-gnu.cmake \
 	  -DQF_BUILD_GUI=OFF -DQF_QT_PICTURES=OFF -DQF_BUILD_BENCH=OFF >/dev/null
 	@cmake --build $(ARM64_BUILD) -j $(JOBS)
-	@cd $(ARM64_BUILD) && ctest --output-on-failure -j $(JOBS)
+	@# Left out: two tests that start the program as a child process, which the emulator can
+	@# only do with a binfmt registration of the machine (they run in every native build).
+	@cd $(ARM64_BUILD) && ctest --output-on-failure -j $(JOBS) \
+	  -E '^CliContract\.(AReportThatCannotBeWrittenExitsTwo|AFifoDoesNotHangTheProgram)$$'
 	@# The byte-identity tests again on SVE CPUs of 128- and 256-bit vectors (qemu's default is 512).
 	@for bytes in 16 32; do \
 	  echo "SVE vectors of $$((bytes * 8)) bits:"; \

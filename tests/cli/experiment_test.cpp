@@ -212,6 +212,7 @@ std::vector<std::string> Entries(const std::string& folder) {
 // What --out accepts and refuses. Each case prepares a scratch folder (which is also the
 // working folder), names DIR, and checks the folder afterwards.
 TEST(Experiment, OutFolderRules) {
+    QF_SKIP_WITHOUT_BMP();
     namespace fs = std::filesystem;
     struct Case {
         const char* name;

@@ -154,6 +154,7 @@ TEST(PictureFiles, HugeBmpHeaderIsRefused) {
 // Every BMP layout the readers meet loads with the right pixels: the crafted file's own
 // pixel function is the reference.
 TEST(PictureFiles, BmpLayoutsLoadWithTheRightPixels) {
+    QF_SKIP_WITHOUT_BMP();
     const auto ramp = [](int x, int y) { return (x * 7 + y * 13) & 255; };
     const auto bands = [](int x, int y) { return (x / 5 + y) % 16; };
     const auto bits = [](int x, int y) { return (x + y / 2) % 2; };
@@ -398,6 +399,7 @@ TEST(PictureFiles, SpecialFilesAreRefusedAtOnce) {
 // An 8-bit gray file (PGM, gray JPEG, gray PNG, 8-bit BMP) is saved as an 8-bit gray file;
 // colour files stay 24-bit.
 TEST(PictureFiles, GrayFilesStayGray) {
+    QF_SKIP_WITHOUT_BMP();
     Bitmap ramp(16, 8, 0);
     for (int y = 0; y < 8; ++y)
         for (int x = 0; x < 16; ++x) ramp.setGray(x, y, static_cast<std::uint8_t>(x * 16 + y));
