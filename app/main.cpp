@@ -5,13 +5,9 @@
 #include <stdexcept>
 
 #include "image/vector_targets.h"
-#include "ui/about_dialog.h"
+#include "ui/application.h"
 #include "ui/file_dialogs.h"
 #include "ui/gui_prompts.h"
-#include "ui/histogram_window.h"
-#include "ui/main_window.h"
-#include "ui/param_hough_dialog.h"
-#include "ui/properties_window.h"
 
 int main(int argc, char* argv[]) {
     using namespace quillfen::ui;
@@ -23,20 +19,13 @@ int main(int argc, char* argv[]) {
         std::fprintf(stderr, "quillfen: %s\n", e.what());
     }
     QApplication application(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("quillfen"));
-    QApplication::setApplicationDisplayName(QStringLiteral("Quillfen™ by tavrenn"));
+    SetApplicationNames();
 
     GuiPrompts prompts;
     QtFileDialogs dialogs;
-    // The forms, all created at start in this order; only the main window is shown.
-    TfrmMain frmMain(prompts, dialogs);
-    prompts.setParent(&frmMain);
-    TfrmAbout frmAbout(&frmMain);
-    TfrmHistogram frmHistogram(&frmMain);
-    TfrmParamHough frmParamHough(prompts, &frmMain);
-    TfrmProperties frmProperties(&frmMain);
-    frmMain.SetForms(&frmAbout, &frmHistogram, &frmParamHough, &frmProperties);
-
-    frmMain.show();
+    // Only the main window is shown; the other forms wait until a command needs them.
+    Forms forms(prompts, dialogs);
+    prompts.setParent(&forms.frmMain);
+    forms.frmMain.show();
     return QApplication::exec();
 }

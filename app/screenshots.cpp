@@ -11,13 +11,10 @@
 #include <QPixmap>
 
 #include "image/user_prompts.h"
-#include "ui/about_dialog.h"
+#include "ui/application.h"
 #include "ui/file_dialogs.h"
-#include "ui/histogram_window.h"
-#include "ui/main_window.h"
 #include "ui/mdi_child.h"
-#include "ui/param_hough_dialog.h"
-#include "ui/properties_window.h"
+#include "watermark/experiment.h"
 
 namespace {
 
@@ -47,7 +44,7 @@ bool Save(QWidget& widget, const QDir& folder, const char* name) {
 int main(int argc, char* argv[]) {
     using namespace quillfen::ui;
     QApplication application(argc, argv);
-    QApplication::setApplicationDisplayName(QStringLiteral("Quillfen™ by tavrenn"));
+    SetApplicationNames();
     if (argc != 3) {
         std::fprintf(stderr, "usage: quillfen-screenshots OUTPUT_FOLDER SAMPLES_FOLDER\n");
         return 2;
@@ -58,41 +55,35 @@ int main(int argc, char* argv[]) {
 
     quillfen::SilentPrompts prompts;
     ScriptedDialogs dialogs;
-    TfrmMain frmMain(prompts, dialogs);
-    TfrmAbout frmAbout(&frmMain);
-    TfrmHistogram frmHistogram(&frmMain);
-    TfrmParamHough frmParamHough(prompts, &frmMain);
-    TfrmProperties frmProperties(&frmMain);
-    frmMain.SetForms(&frmAbout, &frmHistogram, &frmParamHough, &frmProperties);
+    Forms forms(prompts, dialogs);
+    TfrmMain& frmMain = forms.frmMain;
     frmMain.show();
 
     TMDIChild* doc = frmMain.OpenImageFile(samples.filePath(QStringLiteral("camera-256.pgm")));
     if (doc == nullptr) return 1;
     dialogs.next = samples.filePath(QStringLiteral("seal-128.bmp"));
-    doc->actLoadWExecute();
+    doc->StepAction(quillfen::Step::LoadWatermark)->trigger();
     frmMain.ShowStatus(1, QStringLiteral("위치정보"));
     bool ok = Save(frmMain, out, "main-window.png");
 
-    frmHistogram.IPA = doc->FIpa.get();
-    ok = Save(frmHistogram, out, "histogram.png") && ok;
-    frmHistogram.hide();
-    ok = Save(frmAbout, out, "about.png") && ok;
-    ok = Save(frmProperties, out, "properties.png") && ok;
-    frmParamHough.Fill(HoughParameters{});
-    ok = Save(frmParamHough, out, "hough-parameters.png") && ok;
-    frmParamHough.hide();
+    forms.frmHistogram.IPA = &doc->Model().Image();
+    ok = Save(forms.frmHistogram, out, "histogram.png") && ok;
+    forms.frmHistogram.hide();
+    ok = Save(forms.frmAbout, out, "about.png") && ok;
+    ok = Save(forms.frmProperties, out, "properties.png") && ok;
+    forms.frmParamHough.Fill(HoughParameters{});
+    ok = Save(forms.frmParamHough, out, "hough-parameters.png") && ok;
+    forms.frmParamHough.hide();
 
     // The experiment through the menus, with a fixed seed so the pictures never change.
-    doc->FWatermark->SetFixedSeed(4242);
-    for (QAction* step : {doc->actGetWr, doc->actGetWa, doc->actGetY, doc->actGetYr, doc->actGetP, doc->actGetP_hat,
-                          doc->actGetYr_hat, doc->actGetY_hat, doc->actGetX_hat}) {
-        step->trigger();
-    }
+    using quillfen::Experiment;
+    using quillfen::Step;
+    doc->SetFixedSeed(4242);
+    for (const Step step : Experiment::EmbeddingChain()) doc->StepAction(step)->trigger();
     ok = Save(frmMain, out, "watermark-x-hat.png") && ok;
-    for (QAction* step : {doc->actIPApplyJpeg, doc->actGetY_wave, doc->actGetYr_wave, doc->actGetP_wave,
-                          doc->actGetWa_wave, doc->actGetWr_wave, doc->actGetW_wave, doc->actGetNC}) {
-        step->trigger();
-    }
+    doc->StepAction(Step::Jpeg)->trigger();
+    for (const Step step : Experiment::ExtractionChain()) doc->StepAction(step)->trigger();
+    doc->StepAction(Step::GetNC)->trigger();
     ok = Save(frmMain, out, "watermark-w-wave.png") && ok;
 
     // A toolbox command on a fresh document.

@@ -102,13 +102,7 @@ int Run(int argc, char** argv) {
     app.require_subcommand(1);
     RegisterInfoCommand(app);
     RegisterExperimentCommand(app);
-    RegisterThresholdCommand(app);
-    RegisterHistogramCommand(app);
-    RegisterEdgeCommand(app);
-    RegisterThinCommand(app);
-    RegisterNoiseCommand(app);
-    RegisterInvertCommand(app);
-    RegisterLabelCommand(app);
+    RegisterToolboxCommands(app);
 
     StartReport();
     int code = ParseAndRun(app, argc, argv);

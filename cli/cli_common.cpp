@@ -82,17 +82,6 @@ void PrintErrorLine(const std::string& text) {
     std::cerr << "quillfen-cli: " << EscapeForOneLine(text) << '\n';
 }
 
-void StderrPrompts::show(PromptKind, const std::string& text) {
-    // Message boxes may hold several lines separated by carriage returns: one error line each.
-    std::size_t start = 0;
-    for (;;) {
-        const std::size_t end = text.find('\r', start);
-        PrintErrorLine(text.substr(start, end == std::string::npos ? std::string::npos : end - start));
-        if (end == std::string::npos) break;
-        start = end + 1;
-    }
-}
-
 std::string CheckDecimal(std::string& text, std::int64_t min, std::int64_t max) {
     const std::string range = std::to_string(min) + ".." + std::to_string(max);
     // A long text is shown by its start only: the range says what was expected.

@@ -1,6 +1,6 @@
 #pragma once
-// Shared plumbing of quillfen-cli's commands: exit codes, error lines, the stderr prompts,
-// decimal numbers, and loading and saving pictures by extension.
+// Shared plumbing of quillfen-cli's commands: exit codes, error lines, decimal numbers, and
+// loading and saving pictures by extension.
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -9,7 +9,6 @@
 
 #include "io/picture_files.h"
 #include "image/rix_ipa.h"
-#include "image/user_prompts.h"
 
 namespace quillfen::cli {
 
@@ -20,8 +19,7 @@ inline constexpr int kExitFailed = 1;
 inline constexpr int kExitUsage = 2;
 
 // Thrown by a command to end with a message on stderr and an exit code. An empty message
-// prints nothing (for failures the operation has already told the user about); each of
-// `moreLines` is printed as one more error line after it.
+// prints nothing; each of `moreLines` is printed as one more error line after it.
 struct CommandFailure {
     int exitCode;
     std::string message;
@@ -42,17 +40,6 @@ std::string CheckDecimal(std::string& text, std::int64_t min, std::int64_t max);
 // The same as an option check: `option->transform(DecimalNumber(2, 3600))` makes the option
 // accept decimal numbers in 2..3600 only (CLI11 itself would read "010" as octal 8).
 CLI::Validator DecimalNumber(std::int64_t min, std::int64_t max);
-
-// Messages go to stderr, each line of a message box as one error line; input boxes are never
-// answered (the CLI takes options instead).
-class StderrPrompts : public UserPrompts {
-public:
-    void show(PromptKind kind, const std::string& text) override;
-    std::optional<std::string> input(const std::string&, const std::string&,
-                                     const std::string&) override {
-        return std::nullopt;
-    }
-};
 
 // Loads a picture file; failures become CommandFailure with exit code 2.
 LoadedPicture LoadPictureOrFail(const std::string& path);
@@ -75,12 +62,9 @@ void StartReport();
 // Registration of each command family (one source file each).
 void RegisterInfoCommand(CLI::App& app);
 void RegisterExperimentCommand(CLI::App& app);
-void RegisterThresholdCommand(CLI::App& app);
-void RegisterHistogramCommand(CLI::App& app);
-void RegisterEdgeCommand(CLI::App& app);
-void RegisterThinCommand(CLI::App& app);
-void RegisterNoiseCommand(CLI::App& app);
-void RegisterInvertCommand(CLI::App& app);
-void RegisterLabelCommand(CLI::App& app);
+// The toolbox commands, from the toolbox catalogue (toolbox_commands.cpp).
+void RegisterToolboxCommands(CLI::App& app);
+// `histogram show`, added to the histogram group (histogram_command.cpp).
+void AddHistogramShow(CLI::App& group);
 
 }  // namespace quillfen::cli

@@ -10,36 +10,18 @@
 #include <string>
 #include <vector>
 
-#include <nlohmann/json.hpp>
-
 #include "cli/cli_common.h"
+#include "cli/experiment_report.h"
 #include "cli/output_folder.h"
 #include "image/errors.h"
-#include "image/number_format.h"
 #include "io/pgm.h"
-#include "watermark/watermark.h"
+#include "watermark/experiment.h"
 
 namespace quillfen::cli {
 
 namespace {
 
 namespace fs = std::filesystem;
-
-struct AttackKind {
-    const char* name;
-    bool reportsPsnr;
-};
-
-// In the order the default run applies them.
-const AttackKind kAttackKinds[] = {
-    {"none", false},
-    {"jpeg", true},
-    {"blur", false},
-    {"crop-zero-quarter", false},
-    {"crop-image-quarter", false},
-    {"crop-zero-half", false},
-    {"crop-image-half", false},
-};
 
 struct Options {
     std::string host;
@@ -57,18 +39,7 @@ struct View {
     int size;
 };
 
-struct AttackResult {
-    std::string name;
-    std::optional<PsnrResult> psnr;  // the JPEG attack's measurement
-    std::optional<double> nc;
-};
-
-struct Outcome {
-    std::uint32_t seed = 0;
-    int wrCount = 0;
-    int waCount = 0;
-    std::optional<PsnrResult> psnr;
-    std::vector<AttackResult> attacks;
+struct Outcome : ExperimentOutcome {
     std::vector<View> views;
 };
 
@@ -83,41 +54,27 @@ std::uint32_t ParseSeed(const std::string& text) {
 }
 
 // The attacks to run: those named, in the order named, each once; all seven by default.
-std::vector<std::string> ChosenAttacks(const std::vector<std::string>& named) {
-    std::vector<std::string> chosen;
-    if (named.empty()) {
-        for (const AttackKind& kind : kAttackKinds) chosen.emplace_back(kind.name);
-        return chosen;
-    }
+std::vector<Step> ChosenAttacks(const std::vector<std::string>& named) {
+    if (named.empty()) return Experiment::Attacks();
+    std::vector<Step> chosen;
     for (const std::string& name : named) {
-        if (std::find(chosen.begin(), chosen.end(), name) == chosen.end()) chosen.push_back(name);
+        const Step attack = *Experiment::Find(name);  // the option accepts attack names only
+        if (std::find(chosen.begin(), chosen.end(), attack) == chosen.end()) chosen.push_back(attack);
     }
     return chosen;
 }
 
-std::optional<PsnrResult> ApplyAttack(TWatermark& w, const std::string& name, UserPrompts& prompts) {
-    if (name == "none") {
-        w.CopyXhToXw();
-    } else if (name == "jpeg") {
-        return w.ApplyJpeg(prompts);
-    } else if (name == "blur") {
-        w.ApplyBlurring();
-    } else if (name == "crop-zero-quarter") {
-        w.ApplyCroppingByZeroInQuarter();
-    } else if (name == "crop-image-quarter") {
-        w.ApplyCroppingByImgInQuarter();
-    } else if (name == "crop-zero-half") {
-        w.ApplyCroppingByZeroInHalf();
-    } else {
-        w.ApplyCroppingByImgInHalf();
-    }
-    return std::nullopt;
+// Equal images have no PSNR; the desktop program says so in a message box.
+void TellImagesEqual(const StepResult& result) {
+    if (result.ImagesEqual())
+        for (const char* line : {"Watermarked image is equal to Original image", "PSNR is infinite value"})
+            PrintErrorLine(line);
 }
 
 Outcome RunExperiment(Bitmap host, Bitmap mark, std::optional<std::uint32_t> seed,
-                      const std::vector<std::string>& attacks, bool keepViews) {
-    auto w = std::make_unique<TWatermark>();
-    StderrPrompts prompts;
+                      const std::vector<Step>& attacks, bool keepViews) {
+    auto experiment = std::make_unique<Experiment>();
+    const TWatermark& w = experiment->Workspace();
     Outcome outcome;
     auto keep = [&](const std::string& name, const std::vector<std::uint8_t>& plane) {
         if (keepViews) {
@@ -126,53 +83,28 @@ Outcome RunExperiment(Bitmap host, Bitmap mark, std::optional<std::uint32_t> see
             outcome.views.push_back({name, plane, size});
         }
     };
+    // Runs one step and keeps the view it leaves, under `folder`.
+    auto run = [&](Step step, const std::string& folder) {
+        const StepResult result = experiment->Run(step);
+        TellImagesEqual(result);
+        const StepInfo& info = Experiment::Info(step);
+        if (info.viewName != nullptr) keep(folder + info.viewName + ".pgm", experiment->View(info.view));
+        return result;
+    };
 
-    w->LoadX(host);
-    w->LoadW(mark);
-    keep("X.pgm", w->X);
-    w->SetFixedSeed(seed);
-    w->GetWr();
-    outcome.seed = w->LastSeed();
-    outcome.wrCount = w->BlackCount;
-    keep("W.pgm", w->W);
-    keep("Wr.pgm", w->Display128);
-    w->GetWa();
-    outcome.waCount = w->BlackCount;
-    keep("Wa.pgm", w->Display128);
-    w->GetY();
-    keep("Y.pgm", w->Display256);
-    w->GetYr();
-    keep("Yr.pgm", w->Display128);
-    w->GetP();
-    keep("P.pgm", w->Display128);
-    w->GetP_hat();
-    keep("P_hat.pgm", w->Display128);
-    w->GetYr_hat(TWatermark::kStrengthDivisor);
-    keep("Yr_hat.pgm", w->Display128);
-    w->GetY_hat();
-    keep("Y_hat.pgm", w->Display256);
-    w->GetX_hat();
-    keep("X_hat.pgm", w->Display256);
-    outcome.psnr = w->GetPSNR_Diff(prompts);
-    keep("difference.pgm", w->Display256);
+    experiment->Load(host, mark);
+    keep("X.pgm", w.X());
+    experiment->SetFixedSeed(seed);
+    for (const Step step : Experiment::EmbeddingChain()) outcome.embedding.push_back(run(step, ""));
+    outcome.seed = experiment->Seed();
+    keep("W.pgm", w.W());  // binarised by GetWr
+    outcome.embedding.push_back(run(Step::GetPSNR, ""));
 
-    for (const std::string& name : attacks) {
-        AttackResult result{name, ApplyAttack(*w, name, prompts), std::nullopt};
-        const std::string dir = name + "/";
-        keep(dir + "X_wave.pgm", w->Display256);
-        w->GetY_wave();
-        keep(dir + "Y_wave.pgm", w->Display256);
-        w->GetYr_wave();
-        keep(dir + "Yr_wave.pgm", w->Display128);
-        w->GetP_wave();
-        keep(dir + "P_wave.pgm", w->Display128);
-        w->GetWa_wave();
-        keep(dir + "Wa_wave.pgm", w->Display128);
-        w->GetWr_wave();
-        keep(dir + "Wr_wave.pgm", w->Display128);
-        w->GetW_wave();
-        keep(dir + "W_wave.pgm", w->Display128);
-        result.nc = w->GetNC();
+    for (const Step attack : attacks) {
+        const std::string folder = std::string(Experiment::Info(attack).id) + "/";
+        AttackOutcome result{attack, run(attack, folder), {}};
+        for (const Step step : Experiment::ExtractionChain()) run(step, folder);
+        result.nc = run(Step::GetNC, folder);
         outcome.attacks.push_back(result);
     }
     return outcome;
@@ -191,55 +123,6 @@ void WriteViews(const OutputFolder& folder, const std::string& shownName, const 
     }
 }
 
-nlohmann::json OptionalNumber(const std::optional<double>& value) {
-    return value ? nlohmann::json(*value) : nlohmann::json(nullptr);
-}
-
-void PrintJson(const Outcome& o) {
-    nlohmann::ordered_json report;
-    report["seed"] = o.seed;
-    report["wr_count"] = o.wrCount;
-    report["wa_count"] = o.waCount;
-    report["psnr"] = OptionalNumber(o.psnr ? std::optional<double>(o.psnr->Psnr) : std::nullopt);
-    report["sum_sq"] = OptionalNumber(o.psnr ? std::optional<double>(o.psnr->SumSq) : std::nullopt);
-    nlohmann::ordered_json attacks = nlohmann::ordered_json::object();
-    for (const AttackResult& a : o.attacks) {
-        nlohmann::ordered_json entry;
-        if (a.name == "jpeg") {
-            entry["psnr"] = OptionalNumber(a.psnr ? std::optional<double>(a.psnr->Psnr) : std::nullopt);
-            entry["diff"] = OptionalNumber(a.psnr ? std::optional<double>(a.psnr->SumSq) : std::nullopt);
-        }
-        entry["nc"] = OptionalNumber(a.nc);
-        attacks[a.name] = entry;
-    }
-    report["attacks"] = attacks;
-    PrintLine(report.dump(2));
-}
-
-std::string Padded(const std::string& text, std::size_t width) {
-    return text.size() >= width ? text + " " : text + std::string(width - text.size(), ' ');
-}
-
-// The status reports the document window shows ("Wr count =", "PSNR = ", "NC ="), one line
-// per attack.
-void PrintText(const Outcome& o) {
-    PrintLine("seed = " + std::to_string(o.seed));
-    PrintLine("Wr count =" + std::to_string(o.wrCount));
-    PrintLine("Wa count =" + std::to_string(o.waCount));
-    PrintLine(o.psnr ? "PSNR = " + FormatFixed(o.psnr->Psnr, 5) : std::string("PSNR = infinite"));
-    PrintLine("");
-    PrintLine(Padded("attack", 20) + Padded("NC", 16) + "JPEG score");
-    for (const AttackResult& a : o.attacks) {
-        std::string line = Padded(a.name, 20) + Padded("NC =" + (a.nc ? FormatFixed(*a.nc, 5) : "undefined"), 16);
-        if (a.name == "jpeg") {
-            line += a.psnr ? "PSNR = " + FormatFixed(a.psnr->Psnr, 5) + "  Diff = " + FormatFixed(a.psnr->SumSq, 5)
-                           : std::string("PSNR = infinite  Diff = none");
-        }
-        while (!line.empty() && line.back() == ' ') line.pop_back();
-        PrintLine(line);
-    }
-}
-
 }  // namespace
 
 void RegisterExperimentCommand(CLI::App& app) {
@@ -255,7 +138,7 @@ void RegisterExperimentCommand(CLI::App& app) {
                     "milliseconds, printed so that the run can be repeated)")
         ->transform(DecimalNumber(0, 4294967295LL));
     std::vector<std::string> names;
-    for (const AttackKind& kind : kAttackKinds) names.emplace_back(kind.name);
+    for (const Step attack : Experiment::Attacks()) names.emplace_back(Experiment::Info(attack).id);
     cmd->add_option("--attack", o->attacks,
                     "attack to apply to X_hat, repeatable: none, jpeg, blur, crop-zero-quarter, crop-image-quarter, "
                     "crop-zero-half, crop-image-half (default: all seven in that order)")
@@ -269,7 +152,7 @@ void RegisterExperimentCommand(CLI::App& app) {
     cmd->callback([o, seedOption, outOption] {
         std::optional<std::uint32_t> seed;
         if (seedOption->count() > 0) seed = ParseSeed(o->seed);
-        const std::vector<std::string> attacks = ChosenAttacks(o->attacks);
+        const std::vector<Step> attacks = ChosenAttacks(o->attacks);
         const bool writeViews = outOption->count() > 0;
         std::optional<OutputFolder> folder;
         if (writeViews) folder.emplace(o->out);
@@ -281,9 +164,9 @@ void RegisterExperimentCommand(CLI::App& app) {
             folder->Commit();
         }
         if (o->json) {
-            PrintJson(outcome);
+            PrintLine(ExperimentJson(outcome));
         } else {
-            PrintText(outcome);
+            for (const std::string& line : ExperimentText(outcome)) PrintLine(line);
             if (writeViews) PrintLine("views written to " + o->out);
         }
     });

@@ -45,6 +45,13 @@ public:
     using Error::Error;
 };
 
+// An operation gave up because the picture holds more than it can represent (a 255th object
+// for the 254 labels). The operation leaves the picture as it was.
+class TooManyObjectsError : public Error {
+public:
+    using Error::Error;
+};
+
 inline constexpr const char* kInvalidFloatingPointOperation = "Invalid floating point operation";
 inline constexpr const char* kFloatingPointDivisionByZero = "Floating point division by zero";
 

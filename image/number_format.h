@@ -13,9 +13,9 @@ std::string FormatFixed(double value, int decimals);
 // (0 gives ".00", 0.5 gives ".50").
 std::string FormatNoLeadingZero(double value, int decimals);
 
-// Parses a whole decimal integer as the platform's StrToInt does: leading blanks skipped,
-// optional sign, digits and nothing after them, within 32 bits. Throws ConvertError
-// "'<text>' is not a valid integer value" otherwise.
+// Parses a whole decimal integer: leading blanks skipped, an optional sign, digits and nothing
+// after them (no trailing blank), within 32 bits. Throws ConvertError "'<text>' is not a valid
+// integer value" otherwise, the text the program has always shown for a bad number.
 int ParseInt(const std::string& text);
 
 // The same, returning false instead of throwing.

@@ -1,63 +1,65 @@
 #pragma once
 // TRixIPA: the working gray image of a document, with its histogram, one undo level and the
-// toolbox operations. The core (this header's first block, rix_ipa.cpp) loads and draws the
-// image and keeps the undo copy; each family of operations lives in its own source file.
+// toolbox operations under the names the windows and the command line use.
 //
-// Planes are sized to the picture (at least the classic 512 x 512 capacity is not needed:
-// a 1024 x 768 photo simply gets 786432-byte planes); pictures beyond the limits of
-// limits.h are refused before anything is allocated.
+// It is a thin facade: each operation hands the current plane to one function of its family
+// (toolbox/*.h), which returns a new plane, and only then takes the undo copy and makes the
+// new plane current. An operation that throws therefore leaves the image, the undo copy and
+// the histogram as they were. The histogram always describes the current image; nothing else
+// is kept between calls.
+//
+// Planes are sized to the picture; pictures beyond the limits of limits.h are refused
+// before anything is allocated.
 #include <array>
 #include <cstdint>
 #include <vector>
 
 #include "image/bitmap.h"
+#include "image/gray_plane.h"
 
 namespace quillfen {
-
-class UserPrompts;
 
 class TRixIPA {
 public:
     TRixIPA() = default;
 
-    // ---- Core -------------------------------------------------------------------------
-    int GetSize() const { return Size; }
-    void SetSize(int value) { Size = value; }
-    int GetWidth() const { return Width; }
-    void SetWidth(int value) { Width = value; }
-    int GetHeight() const { return Height; }
-    void SetHeight(int value) { Height = value; }
-    int GetPixelCount() const { return PixelCount; }
-    double GetScale() const { return Scale; }
+    // ---- The image -------------------------------------------------------------------
+    int GetWidth() const { return image_.width(); }
+    int GetHeight() const { return image_.height(); }
+    // Both give the number of pixels, width * height.
+    int GetSize() const { return image_.size(); }
+    int GetPixelCount() const { return image_.size(); }
 
-    bool GetUndoReady() const { return UndoReady; }
-    // With true, first copies the whole image plane into the undo plane.
-    void SetUndoReady(bool ready);
+    // True while an undo copy exists that Undo may restore.
+    bool GetUndoReady() const { return undoReady_; }
 
-    // Takes size and pixels (the blue byte of each) from a 24-bit bitmap, then computes
-    // the histogram. Throws FormatError for pictures beyond the size limits, leaving the
-    // object unchanged.
+    // Takes size and pixels (the blue byte of each) from a 24-bit bitmap. Throws FormatError
+    // for pictures beyond the size limits, leaving the object unchanged. The undo copy is
+    // left as it was.
     void LoadFromBitmap(const Bitmap& bitmap);
-    // The same from a row-major gray plane.
+    // The same from a row-major gray plane of width x height bytes.
     void LoadFromGray(int width, int height, const std::uint8_t* gray);
     // A new gray 24-bit bitmap of the working image.
     Bitmap CreateBitmap() const;
-    // Restores the undo copy once; does nothing without one. Leaves Histogram alone.
+    // Restores the undo copy once; does nothing without one.
     void Undo();
 
-    const std::vector<std::uint8_t>& GetImage() const { return Image; }
-    const std::vector<std::uint8_t>& GetUndoImage() const { return UndoImage; }
-    std::uint8_t Pixel(int x, int y) const { return Image[static_cast<std::size_t>(y) * Width + x]; }
+    const GrayPlane& Plane() const { return image_; }
+    const std::vector<std::uint8_t>& GetImage() const { return image_.pixels(); }
+    const std::vector<std::uint8_t>& GetUndoImage() const { return undo_.pixels(); }
+    std::uint8_t Pixel(int x, int y) const { return image_.at(x, y); }
 
-    // ---- Histogram and statistics (histogram.cpp) -------------------------------------
-    void ComputeHistogram();
-    std::int32_t GetHistogram(std::uint8_t level) const { return Histogram[level]; }
-    // Mean gray level from the histogram; MathError on an empty image.
+    // ---- Histogram and statistics (toolbox/histogram.h) --------------------------------
+    std::int32_t GetHistogram(std::uint8_t level) const { return histogram_[level]; }
+    const std::array<std::int32_t, 256>& GetHistogramCounts() const { return histogram_; }
+    // Mean gray level; MathError on an empty image.
     double GetMean() const;
     std::int32_t GetPixels() const;
-    const std::array<std::int32_t, 256>& GetHistogramCounts() const { return Histogram; }
 
-    // ---- Threshold selection (thresholds.cpp) -----------------------------------------
+    // ---- Threshold selection (toolbox/thresholds.h) ------------------------------------
+    // Each binarises the image (pixels below the threshold 0, the others 255) and returns
+    // the threshold, or for the mean the mean itself. The fuzzy methods return -1 when no
+    // level qualifies (the whole image turns white).
     double ThresholdByMean();
     int ThresholdByPTile(int percent);
     int ThresholdByTwoPeaks();
@@ -70,22 +72,18 @@ public:
     int ThresholdByFuzzyShannon();
     int ThresholdByFuzzyYager();
     int ThresholdByMinimumError();
+    // Returns the rounded last running average.
     int ThresholdByMovingAverage();
-    static int TwoPeaksValley(const std::array<std::int32_t, 256>& counts);
-    // Pixels below the threshold become 0, the others 255.
-    void Binarize(int threshold);
 
-    // ---- Histogram modification (histogram_modification.cpp) --------------------------
+    // ---- Histogram modification (toolbox/histogram_modification.h) ---------------------
     void Equalize();
     void SpecifyHistogram();
+    // `low` and `high` receive the levels the stretch ran between.
     void AutoContrastStretch(std::uint8_t& low, std::uint8_t& high);
     void EndsInContrastStretch(std::uint8_t& low, std::uint8_t& high, std::uint8_t lowPercent,
                                std::uint8_t highPercent);
 
-    // ---- Edge operators (edges.cpp) ---------------------------------------------------
-    // The general operators compute every pixel, a neighbour beyond the last pixel counting
-    // as 0; the 3 x 3 operators leave the border 0. Gradients store M x scale rounded half
-    // to even and clamped to 0..255 (a negative scale gives 0, never a wrapped byte).
+    // ---- Edge operators (toolbox/edges.h) ---------------------------------------------
     void EdgeGeneralVertical(double scale);
     void EdgeGeneralHorizontal(double scale);
     void EdgeGeneral(double scale);
@@ -97,75 +95,40 @@ public:
     void EdgeLaplacian2();
     void EdgeLaplacian3();
 
-    // ---- Thinning (thinning.cpp) ------------------------------------------------------
-    // Revisits only the pixels next to a deletion; same bytes as ThinZhangSuenLiteral.
+    // ---- Thinning, noise removal and inversion (toolbox/thinning.h, toolbox/noise.h) ----
     void ThinZhangSuen();
-    // Reference form: rescans the whole interior twice per iteration.
-    void ThinZhangSuenLiteral();
-
-    // ---- Noise removal and inversion (noise.cpp) --------------------------------------
-    // The four filters change interior pixels only: the border rows and columns, and the
-    // whole of an image narrower or lower than 3 pixels, keep their input values.
     void NoiseMean();
     void NoiseMedian();
     void NoiseContraction();
     void NoiseExpansion();
     void Inverse();
-    static void SortWindow(std::int32_t values[], int left, int right);
-    // Reference form of NoiseMedian: SortWindow on every window.
-    void NoiseMedianLiteral();
 
-    // ---- Connected-component labeling (labeling.cpp) ----------------------------------
-    // Number of objects, or -1 after telling the user "Many Labels in this image" (the
-    // image is then partly labelled; the caller restores it with Undo).
-    int Labeling(UserPrompts& prompts);
-    // Gives `label` to the object holding (x, y): a queue-based fill reaching the same fixed
-    // point as FillLabelLiteral's repeated scans.
-    void FillLabel(int x, int y, std::uint8_t label);
-    // Reference forms: one full interior scan per propagation step.
-    int LabelingLiteral(UserPrompts& prompts);
-    void FillLabelLiteral(int x, int y, std::uint8_t label);
+    // ---- Connected-component labeling (toolbox/labeling.h) -----------------------------
+    // Number of objects. More than 254 objects throw TooManyObjectsError with the image as
+    // it was.
+    int Labeling();
 
-    // ---- Hough transform (hough.cpp) --------------------------------------------------
-    // Counts must lie in 2..3600 and the length and thresholds must not be negative;
-    // ArgumentError otherwise, before anything is changed. Angle tables and half-table
-    // voting; same bytes as HoughTransformLiteral.
+    // ---- Hough transform (toolbox/hough.h) --------------------------------------------
+    // ArgumentError for counts outside 2..3600 or negative lengths and thresholds, before
+    // anything changes.
     void HoughTransform(int thetaCount, int rhoCount, int minLineLength, int gradientThreshold,
                         int houghThreshold, bool lineBased);
-    // Reference form: a sine and a cosine per edge pixel and angle, every vote cast twice.
-    void HoughTransformLiteral(int thetaCount, int rhoCount, int minLineLength,
-                               int gradientThreshold, int houghThreshold, bool lineBased);
 
 private:
-    // Thinning helpers on the work image B (same layout as Image).
-    int CountNeighbours(const std::vector<std::uint8_t>& b, int x, int y) const;
-    int CountTransitions(const std::vector<std::uint8_t>& b, int x, int y) const;
-    void DeleteMarked(std::vector<std::uint8_t>& b, std::vector<std::uint8_t>& marks) const;
-    // Shared start and end of both thinning forms.
-    std::vector<std::uint8_t> ThinningWorkImage() const;
-    void ThinningFinish(std::vector<std::uint8_t>& b);
+    // Makes `next` the current image: the image before becomes the undo copy and the
+    // histogram is counted again. Every operation ends here, and only once its result exists.
+    void Commit(GrayPlane next);
+    // Binarises at `threshold` through Commit and returns it.
+    int BinarizeAt(int threshold);
+    // The current image and its histogram as an operation's input.
+    const GrayPlane& Source() const;
+    const std::array<std::int32_t, 256>& Levels() const;
+    void Load(GrayPlane plane);
 
-    // Hough helpers (hough.cpp).
-    void HoughRun(int thetaCount, int rhoCount, int minLineLength, int gradientThreshold,
-                  int houghThreshold, bool lineBased, bool literal);
-    void TraceLine(std::vector<std::uint8_t>& canvas, int minLineLength, double theta,
-                   double rho) const;
-
-    // Fills from the seed and every interior pixel in `sources` (pixels already holding the
-    // label); shared by FillLabel and Labeling.
-    void FillFrom(int seed, const std::int32_t* sources, std::size_t sourceCount,
-                  std::uint8_t label, std::vector<std::int32_t>& queue);
-
-    double Scale = 0.0;
-    int Size = 0;
-    int Width = 0;
-    int Height = 0;
-    bool UndoReady = false;
-    int PixelCount = 0;
-    std::array<std::int32_t, 256> Histogram{};
-    std::vector<std::uint8_t> UndoImage;
-    std::vector<std::uint8_t> Image;
-    std::vector<double> LaplacianMap;  // allocated by ThresholdByLaplacian when first used
+    GrayPlane image_;
+    GrayPlane undo_;
+    bool undoReady_ = false;
+    std::array<std::int32_t, 256> histogram_{};
 };
 
 }  // namespace quillfen

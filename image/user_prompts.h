@@ -1,6 +1,7 @@
 #pragma once
-// The one way an operation talks to the user. The GUI shows modal boxes, the CLI writes to
-// stderr and the tests record what was asked. Nothing below ui/ knows which one it has.
+// How the desktop program's commands ask the user and tell them things: the GUI shows modal
+// boxes, the tests record what was asked and answer from a queue. The operations themselves
+// never talk to the user; they return results or throw, and the front ends word the messages.
 #include <optional>
 #include <string>
 

@@ -9,7 +9,6 @@
 #include "image/errors.h"
 #include "io/file_write.h"
 #include "image/limits.h"
-#include "image/user_prompts.h"
 
 namespace quillfen {
 
@@ -204,16 +203,7 @@ std::vector<std::uint8_t> TRixJPEG::EncodeGray(const Bitmap& bitmap, int quality
     return bytes;
 }
 
-bool TRixJPEG::LoadFromFile(const std::filesystem::path& fileName, Bitmap& bitmap, UserPrompts& prompts) {
-    try {
-        bitmap = Decode(fileName);
-        return true;
-    } catch (const FormatError& e) {
-        bitmap = Bitmap();
-        prompts.warning(e.what());
-        return false;
-    }
-}
+void TRixJPEG::LoadFromFile(const std::filesystem::path& fileName, Bitmap& bitmap) { bitmap = Decode(fileName); }
 
 std::string TRixJPEG::TargetName(const std::string& fileName) {
     const std::string lower = AsciiLower(fileName);
@@ -222,19 +212,10 @@ std::string TRixJPEG::TargetName(const std::string& fileName) {
     return fileName + ".jpg";
 }
 
-bool TRixJPEG::SaveToFile(const std::filesystem::path& fileName, const Bitmap& bitmap, UserPrompts& prompts,
-                          std::string* writtenName) {
+std::string TRixJPEG::SaveToFile(const std::filesystem::path& fileName, const Bitmap& bitmap) {
     const std::string target = TargetName(fileName.native());
-    std::vector<std::uint8_t> bytes;
-    try {
-        bytes = Encode(bitmap);
-    } catch (const FormatError& e) {
-        prompts.warning(e.what());
-        return false;
-    }
-    WriteFileAtomically(target, bytes);
-    if (writtenName) *writtenName = target;
-    return true;
+    WriteFileAtomically(target, Encode(bitmap));  // encoded in full before the file is touched
+    return target;
 }
 
 }  // namespace quillfen

@@ -10,27 +10,24 @@
 
 namespace quillfen {
 
-class UserPrompts;
-
 class TRixJPEG {
 public:
-    // Decodes the file into `bitmap`. A decoding error is shown to the user as a warning
-    // ("'<file>': JPEG error #<n>: <library message>") and the call returns false, leaving the
-    // bitmap empty. A file that cannot be opened throws FileError.
-    bool LoadFromFile(const std::filesystem::path& fileName, Bitmap& bitmap, UserPrompts& prompts);
+    // Decodes the file into `bitmap`. A decoding error throws FormatError ("'<file>': JPEG
+    // error #<n>: <library message>"), which the desktop program shows as a warning; a file
+    // that cannot be opened throws FileError. Either way the bitmap is left as it was.
+    void LoadFromFile(const std::filesystem::path& fileName, Bitmap& bitmap);
 
     // Encodes and writes the bitmap. Unless the lower-cased name contains ".jpg" or ".jpeg",
-    // ".jpg" is appended. Returns the name written. An encoding error is shown as a warning
-    // and nothing is written (false); a file that cannot be created throws FileError. An
-    // existing file is replaced only by a complete new one.
-    bool SaveToFile(const std::filesystem::path& fileName, const Bitmap& bitmap, UserPrompts& prompts,
-                    std::string* writtenName = nullptr);
+    // ".jpg" is appended. Returns the name written. An encoding error throws FormatError and
+    // nothing is written; a file that cannot be created throws FileError. An existing file
+    // is replaced only by a complete new one.
+    std::string SaveToFile(const std::filesystem::path& fileName, const Bitmap& bitmap);
 
     // The name SaveToFile writes to for `fileName`.
     static std::string TargetName(const std::string& fileName);
 
-    // The throwing forms used by the two above and by callers without a user to ask:
-    // FormatError carries the "JPEG error #" text, after the file's name when there is one.
+    // The same in memory: FormatError carries the "JPEG error #" text, after the file's name
+    // when there is one.
     // `grayFile`, when given, tells whether the file held one gray component. A progressive
     // file of more than 100 scans is refused (each scan is a pass over the whole picture).
     static Bitmap Decode(const std::filesystem::path& fileName, bool* grayFile = nullptr);

@@ -13,8 +13,6 @@
 
 namespace quillfen {
 
-class UserPrompts;
-
 enum class PictureFormat { Unknown, Bmp, Jpeg, Pgm, Png };
 
 // The format named by the extension of the last path component (".jpg" and ".jpeg" are

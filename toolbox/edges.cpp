@@ -1,15 +1,17 @@
 // Edge operators: the general neighbour differences, the 3 x 3 gradient masks (Roberts,
 // Prewitt, Sobel, Frei-Chen) and the three Laplacian masks. Each computes into a zeroed
-// buffer the size of the image from the unchanged input, then replaces the image with it.
+// plane the size of the input.
+#include "toolbox/edges.h"
+
 #include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstdlib>
+#include <vector>
 
-#include "image/rix_ipa.h"
 #include "image/round_half_even.h"
 
-namespace quillfen {
+namespace quillfen::edges {
 namespace {
 
 // Gradient result: M x scale rounded half to even, clamped to 0..255. Clamping before
@@ -40,10 +42,13 @@ inline std::uint8_t LaplacianByte(int s) {
 }
 
 // Runs f(above, centre, below, x) on every interior pixel, row by row, left to right, and
-// stores its byte in `out`. Images narrower or lower than 3 pixels have no interior.
+// stores its byte in `result`. Planes narrower or lower than 3 pixels have no interior.
 template <class F>
-void ForInterior(const std::uint8_t* p, std::uint8_t* out, int width, int height, F f) {
-    for (int y = 1; y < height - 1; ++y) {
+void ForInterior(const GrayPlane& plane, GrayPlane& result, F f) {
+    const int width = plane.width();
+    const std::uint8_t* p = plane.data();
+    std::uint8_t* out = result.data();
+    for (int y = 1; y < plane.height() - 1; ++y) {
         const std::size_t row = static_cast<std::size_t>(y) * width;
         const std::uint8_t* a = p + row - width;
         const std::uint8_t* b = p + row;
@@ -91,40 +96,37 @@ void FreiChenRow(const std::uint8_t* __restrict a, const std::uint8_t* __restric
 
 // ---- General operators: every pixel; a neighbour beyond the last pixel counts as 0 -----
 
-void TRixIPA::EdgeGeneralVertical(double scale) {
-    SetUndoReady(true);
-    ComputeHistogram();
-    std::vector<std::uint8_t> out(Image.size(), 0);
-    const std::uint8_t* p = Image.data();
-    const int n = PixelCount;
+GrayPlane GeneralVertical(const GrayPlane& plane, double scale) {
+    GrayPlane result(plane.width(), plane.height());
+    std::uint8_t* out = result.data();
+    const std::uint8_t* p = plane.data();
+    const int n = plane.size();
     // In the last column the right-hand neighbour is the first pixel of the next row.
     const GradientTable byte(255, scale);
     for (int i = 0; i + 1 < n; ++i) out[i] = byte(std::abs(p[i] - p[i + 1]));
     if (n > 0) out[n - 1] = byte(p[n - 1]);
-    Image = std::move(out);
+    return result;
 }
 
-void TRixIPA::EdgeGeneralHorizontal(double scale) {
-    SetUndoReady(true);
-    ComputeHistogram();
-    std::vector<std::uint8_t> out(Image.size(), 0);
-    const std::uint8_t* p = Image.data();
-    const int n = PixelCount;
-    const int w = Width;
+GrayPlane GeneralHorizontal(const GrayPlane& plane, double scale) {
+    GrayPlane result(plane.width(), plane.height());
+    std::uint8_t* out = result.data();
+    const std::uint8_t* p = plane.data();
+    const int n = plane.size();
+    const int w = plane.width();
     const GradientTable byte(255, scale);
     int i = 0;
     for (; i + w < n; ++i) out[i] = byte(std::abs(p[i] - p[i + w]));
     for (; i < n; ++i) out[i] = byte(p[i]);  // last row: below is outside
-    Image = std::move(out);
+    return result;
 }
 
-void TRixIPA::EdgeGeneral(double scale) {
-    SetUndoReady(true);
-    ComputeHistogram();
-    std::vector<std::uint8_t> out(Image.size(), 0);
-    const std::uint8_t* p = Image.data();
-    const int n = PixelCount;
-    const int w = Width;
+GrayPlane General(const GrayPlane& plane, double scale) {
+    GrayPlane result(plane.width(), plane.height());
+    std::uint8_t* out = result.data();
+    const std::uint8_t* p = plane.data();
+    const int n = plane.size();
+    const int w = plane.width();
     const GradientTable byte(510, scale);
     int i = 0;
     for (; i + w < n; ++i) out[i] = byte(std::abs(p[i] - p[i + 1]) + std::abs(p[i] - p[i + w]));
@@ -132,101 +134,90 @@ void TRixIPA::EdgeGeneral(double scale) {
         const int right = i + 1 < n ? p[i + 1] : 0;
         out[i] = byte(std::abs(p[i] - right) + p[i]);
     }
-    Image = std::move(out);
+    return result;
 }
 
 // ---- 3 x 3 gradient operators: interior only, M = |G1| + |G2| ------------------------------
 
-void TRixIPA::EdgeRoberts(double scale) {
-    SetUndoReady(true);
-    ComputeHistogram();
-    std::vector<std::uint8_t> out(Image.size(), 0);
-    ForInterior(Image.data(), out.data(), Width, Height,
+GrayPlane Roberts(const GrayPlane& plane, double scale) {
+    GrayPlane result(plane.width(), plane.height());
+    ForInterior(plane, result,
                 [byte = GradientTable(510, scale)](const std::uint8_t* a, const std::uint8_t* b, const std::uint8_t*, int x) {
                     const int g1 = b[x] - a[x + 1];
                     const int g2 = b[x] - a[x - 1];
                     return byte(std::abs(g1) + std::abs(g2));
                 });
-    Image = std::move(out);
+    return result;
 }
 
-void TRixIPA::EdgePrewitt(double scale) {
-    SetUndoReady(true);
-    ComputeHistogram();
-    std::vector<std::uint8_t> out(Image.size(), 0);
-    ForInterior(Image.data(), out.data(), Width, Height,
+GrayPlane Prewitt(const GrayPlane& plane, double scale) {
+    GrayPlane result(plane.width(), plane.height());
+    ForInterior(plane, result,
                 [byte = GradientTable(1530, scale)](const std::uint8_t* a, const std::uint8_t* b, const std::uint8_t* c, int x) {
                     const int g1 = a[x - 1] - a[x + 1] + b[x - 1] - b[x + 1] + c[x - 1] - c[x + 1];
                     const int g2 = -a[x - 1] - a[x] - a[x + 1] + c[x - 1] + c[x] + c[x + 1];
                     return byte(std::abs(g1) + std::abs(g2));
                 });
-    Image = std::move(out);
+    return result;
 }
 
-void TRixIPA::EdgeSobel(double scale) {
-    SetUndoReady(true);
-    ComputeHistogram();
-    std::vector<std::uint8_t> out(Image.size(), 0);
-    ForInterior(Image.data(), out.data(), Width, Height,
+GrayPlane Sobel(const GrayPlane& plane, double scale) {
+    GrayPlane result(plane.width(), plane.height());
+    ForInterior(plane, result,
                 [byte = GradientTable(2040, scale)](const std::uint8_t* a, const std::uint8_t* b, const std::uint8_t* c, int x) {
                     const int g1 = a[x - 1] - a[x + 1] + 2 * b[x - 1] - 2 * b[x + 1] + c[x - 1] - c[x + 1];
                     const int g2 = -a[x - 1] - 2 * a[x] - a[x + 1] + c[x - 1] + 2 * c[x] + c[x + 1];
                     return byte(std::abs(g1) + std::abs(g2));
                 });
-    Image = std::move(out);
+    return result;
 }
 
-void TRixIPA::EdgeFreiChen(double scale) {
-    SetUndoReady(true);
-    ComputeHistogram();
-    std::vector<std::uint8_t> out(Image.size(), 0);
+GrayPlane FreiChen(const GrayPlane& plane, double scale) {
+    GrayPlane result(plane.width(), plane.height());
     const double r2 = std::sqrt(2.0);
-    const std::size_t w = static_cast<std::size_t>(std::max(Width, 0));
-    for (int y = 1; y < Height - 1; ++y) {
+    const std::size_t w = static_cast<std::size_t>(plane.width());
+    for (int y = 1; y < plane.height() - 1; ++y) {
         const std::size_t row = static_cast<std::size_t>(y) * w;
-        const std::uint8_t* p = Image.data() + row;
+        const std::uint8_t* p = plane.data() + row;
         if (scale >= 0.0 && scale <= kPlainScaleLimit)
-            FreiChenRow<true>(p - w, p, p + w, out.data() + row, w, r2, scale);
+            FreiChenRow<true>(p - w, p, p + w, result.data() + row, w, r2, scale);
         else
-            FreiChenRow<false>(p - w, p, p + w, out.data() + row, w, r2, scale);
+            FreiChenRow<false>(p - w, p, p + w, result.data() + row, w, r2, scale);
     }
-    Image = std::move(out);
+    return result;
 }
 
 // ---- Laplacians: |S| clamped, no scale, no histogram --------------------------------------
 
-void TRixIPA::EdgeLaplacian1() {
-    SetUndoReady(true);
-    std::vector<std::uint8_t> out(Image.size(), 0);
-    ForInterior(Image.data(), out.data(), Width, Height,
+GrayPlane Laplacian1(const GrayPlane& plane) {
+    GrayPlane result(plane.width(), plane.height());
+    ForInterior(plane, result,
                 [](const std::uint8_t* a, const std::uint8_t* b, const std::uint8_t* c, int x) {
                     return LaplacianByte(4 * b[x] - a[x] - b[x - 1] - b[x + 1] - c[x]);
                 });
-    Image = std::move(out);
+    return result;
 }
 
-void TRixIPA::EdgeLaplacian2() {
-    SetUndoReady(true);
-    std::vector<std::uint8_t> out(Image.size(), 0);
-    ForInterior(Image.data(), out.data(), Width, Height,
+GrayPlane Laplacian2(const GrayPlane& plane) {
+    GrayPlane result(plane.width(), plane.height());
+    ForInterior(plane, result,
                 [](const std::uint8_t* a, const std::uint8_t* b, const std::uint8_t* c, int x) {
                     const int ring = a[x - 1] + a[x] + a[x + 1] + b[x - 1] + b[x + 1] + c[x - 1] +
                                      c[x] + c[x + 1];
                     return LaplacianByte(8 * b[x] - ring);
                 });
-    Image = std::move(out);
+    return result;
 }
 
-void TRixIPA::EdgeLaplacian3() {
-    SetUndoReady(true);
-    std::vector<std::uint8_t> out(Image.size(), 0);
-    ForInterior(Image.data(), out.data(), Width, Height,
+GrayPlane Laplacian3(const GrayPlane& plane) {
+    GrayPlane result(plane.width(), plane.height());
+    ForInterior(plane, result,
                 [](const std::uint8_t* a, const std::uint8_t* b, const std::uint8_t* c, int x) {
                     const int corners = a[x - 1] + a[x + 1] + c[x - 1] + c[x + 1];
                     const int sides = a[x] + b[x - 1] + b[x + 1] + c[x];
                     return LaplacianByte(corners - 2 * sides + 4 * b[x]);
                 });
-    Image = std::move(out);
+    return result;
 }
 
-}  // namespace quillfen
+}  // namespace quillfen::edges

@@ -1,20 +1,20 @@
-// Hough line transform: Sobel edges vote in a (theta, rho) table, theta the angle of the
-// line's normal and rho its signed distance from the image centre; every peak above the
-// vote threshold is traced across the image and its runs over edges longer than the minimum
-// length are drawn in white on a black picture.
+// Hough line transform.
 //
 // The two angle formulas are kept exactly where they belong: (t - T/2) * 2pi / T when
 // voting and (t / T - 0.5) * 2pi for a peak. In doubles they differ in the last bit for
 // about half the rows, which moves votes that fall on an exact tie of the distance index.
+#include "toolbox/hough.h"
+
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <string>
+#include <vector>
 
 #include "image/errors.h"
-#include "image/rix_ipa.h"
 #include "image/round_half_even.h"
 
-namespace quillfen {
+namespace quillfen::hough {
 namespace {
 
 constexpr double kTwoPi = 6.283185307179586;
@@ -34,29 +34,19 @@ void CheckNotNegative(const char* name, int value) {
                             " must be 0 or more, got " + std::to_string(value));
 }
 
-}  // namespace
+void TraceLine(const GrayPlane& counts, std::vector<std::uint8_t>& canvas, int minLineLength, double theta,
+               double rho);
 
-void TRixIPA::HoughTransform(int thetaCount, int rhoCount, int minLineLength, int gradientThreshold,
-                             int houghThreshold, bool lineBased) {
-    HoughRun(thetaCount, rhoCount, minLineLength, gradientThreshold, houghThreshold, lineBased, false);
-}
+GrayPlane Run(const GrayPlane& plane, const Parameters& parameters, bool literal) {
+    CheckCount("ThetaCount", parameters.thetaCount);
+    CheckCount("RhoCount", parameters.rhoCount);
+    CheckNotNegative("MinLineLength", parameters.minLineLength);
+    CheckNotNegative("GradientThreshold", parameters.gradientThreshold);
+    CheckNotNegative("HoughThreshold", parameters.houghThreshold);
+    const bool lineBased = parameters.lineBased;
 
-void TRixIPA::HoughTransformLiteral(int thetaCount, int rhoCount, int minLineLength,
-                                    int gradientThreshold, int houghThreshold, bool lineBased) {
-    HoughRun(thetaCount, rhoCount, minLineLength, gradientThreshold, houghThreshold, lineBased, true);
-}
-
-void TRixIPA::HoughRun(int thetaCount, int rhoCount, int minLineLength, int gradientThreshold,
-                       int houghThreshold, bool lineBased, bool literal) {
-    CheckCount("ThetaCount", thetaCount);
-    CheckCount("RhoCount", rhoCount);
-    CheckNotNegative("MinLineLength", minLineLength);
-    CheckNotNegative("GradientThreshold", gradientThreshold);
-    CheckNotNegative("HoughThreshold", houghThreshold);
-    SetUndoReady(true);
-
-    const int T = thetaCount;
-    const int R = rhoCount;
+    const int T = parameters.thetaCount;
+    const int R = parameters.rhoCount;
     const int half = T / 2;
     const double thetaCells = T;
     const double rhoCells = R;
@@ -64,15 +54,15 @@ void TRixIPA::HoughRun(int thetaCount, int rhoCount, int minLineLength, int grad
     const std::size_t columns = static_cast<std::size_t>(R) + 1;
     std::vector<double> votes((static_cast<std::size_t>(T) + 1) * columns, 0.0);
     const auto cell = [&](int t, int r) -> double& { return votes[t * columns + r]; };
-    std::vector<std::uint8_t> edges(Image.size(), 0);
+    std::vector<std::uint8_t> edges(static_cast<std::size_t>(plane.size()), 0);
 
-    const int w = Width;
-    const int h = Height;
+    const int w = plane.width();
+    const int h = plane.height();
     const double halfWidth = w / 2.0;
     const double halfHeight = h / 2.0;
     const double diagonal = std::sqrt(static_cast<double>(w) * w + static_cast<double>(h) * h);
     const auto distance_index = [&](double rho) { return (rho / diagonal + 0.5) * rhoCells + 0.5; };
-    const std::uint8_t* p = Image.data();
+    const std::uint8_t* p = plane.data();
     const auto at = [p, w](int x, int y) { return static_cast<int>(p[y * w + x]); };
 
     // Point-based voting, fast form: the sinusoid of each angle row comes from tables of
@@ -102,7 +92,7 @@ void TRixIPA::HoughRun(int thetaCount, int rhoCount, int minLineLength, int grad
             const double gx = sx / 8.0;
             const double gy = sy / 8.0;
             const double m = std::sqrt(gx * gx + gy * gy);
-            if (m <= gradientThreshold) continue;
+            if (m <= parameters.gradientThreshold) continue;
             edges[static_cast<std::size_t>(y) * w + x] = 1;
             const double dx = x - halfWidth;
             const double dy = y - halfHeight;
@@ -181,7 +171,8 @@ void TRixIPA::HoughRun(int thetaCount, int rhoCount, int minLineLength, int grad
 
     // Count map: the number of edge pixels in each interior pixel's 3 x 3 window, 0 on the
     // border. Line tracing reads it to tell whether a point lies on or next to an edge.
-    std::uint8_t* q = Image.data();
+    GrayPlane counts(w, h);
+    std::uint8_t* q = counts.data();
     for (int y = 0; y < h; ++y) {
         for (int x = 0; x < w; ++x) {
             const std::size_t i = static_cast<std::size_t>(y) * w + x;
@@ -196,7 +187,7 @@ void TRixIPA::HoughRun(int thetaCount, int rhoCount, int minLineLength, int grad
     }
 
     std::fill(edges.begin(), edges.end(), 0);  // from here on: the output canvas
-    const double threshold = houghThreshold;
+    const double threshold = parameters.houghThreshold;
     for (int t = 0; t < half; ++t) {
         for (int r = 0; r < R; ++r) {
             const double v = cell(t, r);
@@ -213,16 +204,16 @@ void TRixIPA::HoughRun(int thetaCount, int rhoCount, int minLineLength, int grad
             if (!peak) continue;
             const double theta = (t / thetaCells - 0.5) * kTwoPi;
             const double rho = (r / rhoCells - 0.5) * diagonal;
-            TraceLine(edges, minLineLength, theta, rho);
+            TraceLine(counts, edges, parameters.minLineLength, theta, rho);
         }
     }
-    Image = std::move(edges);
+    return GrayPlane(w, h, std::move(edges));
 }
 
-void TRixIPA::TraceLine(std::vector<std::uint8_t>& canvas, int minLineLength, double theta,
-                        double rho) const {
-    const int w = Width;
-    const int h = Height;
+void TraceLine(const GrayPlane& counts, std::vector<std::uint8_t>& canvas, int minLineLength, double theta,
+               double rho) {
+    const int w = counts.width();
+    const int h = counts.height();
     const double halfWidth = w / 2.0;
     const double halfHeight = h / 2.0;
     const double magnitude = std::fabs(theta);
@@ -253,7 +244,7 @@ void TRixIPA::TraceLine(std::vector<std::uint8_t>& canvas, int minLineLength, do
         const double o = other(s);
         if (o < 0 || o >= across) continue;  // an open run stays open
         const int c = static_cast<int>(o);
-        const int count = alongX ? Image[static_cast<std::size_t>(c) * w + s] : Image[static_cast<std::size_t>(s) * w + c];
+        const int count = alongX ? counts.at(s, c) : counts.at(c, s);
         if (count > 0 && !open) {
             open = true;
             start = s;
@@ -265,4 +256,12 @@ void TRixIPA::TraceLine(std::vector<std::uint8_t>& canvas, int minLineLength, do
     }
 }
 
-}  // namespace quillfen
+}  // namespace
+
+GrayPlane Transform(const GrayPlane& plane, const Parameters& parameters) { return Run(plane, parameters, false); }
+
+namespace literal {
+GrayPlane Transform(const GrayPlane& plane, const Parameters& parameters) { return Run(plane, parameters, true); }
+}  // namespace literal
+
+}  // namespace quillfen::hough

@@ -1,34 +1,126 @@
-// Connected-component labeling: every 8-connected object of 255 pixels gets its own gray
-// level, 254 for the first object met in row-major order, then 253 and so on down to 1.
-//
-// The label spreads only from interior pixels: a border pixel can receive a label but never
-// passes it on, so a border pixel met before its object has reached it counts as an object
-// of its own. Any pixel already holding the label being given (an input value of 254, say)
-// passes it on as well. The queue-based fill below reaches exactly the fixed point of the
-// repeated interior scans of FillLabelLiteral, which are kept as the reference.
-#include "image/rix_ipa.h"
-#include "image/user_prompts.h"
+// Connected-component labeling. The queue-based fill reaches exactly the fixed point of the
+// repeated whole-plane scans of literal::FillLabel, which are kept as the reference: the
+// label ends on every 255 pixel joined through 255 pixels to a pixel holding it.
+#include "toolbox/labeling.h"
 
-namespace quillfen {
+#include <array>
+#include <vector>
+
+#include "image/errors.h"
+
+namespace quillfen::labeling {
 namespace {
 
 constexpr const char* kManyLabels = "Many Labels in this image";
 
+// E, NE, N, NW, W, SW, S, SE.
+constexpr int kDx[8] = {1, 1, 0, -1, -1, -1, 0, 1};
+constexpr int kDy[8] = {0, -1, -1, -1, 0, 1, 1, 1};
+
+// Labels every object with `fill` in row-major order of the objects' first pixels.
+template <typename Fill>
+Labelled LabelWith(const GrayPlane& plane, Fill fill) {
+    Labelled result{plane, 0};
+    int next = kMaxObjects;
+    for (int i = 0; i < result.plane.size(); ++i) {
+        if (result.plane.data()[i] != 255) continue;
+        if (next <= 0) throw TooManyObjectsError(kManyLabels);
+        fill(result.plane, i, static_cast<std::uint8_t>(next));
+        --next;
+    }
+    result.count = kMaxObjects - next;
+    return result;
+}
+
+// Fills from the seed and every pixel in `sources` (pixels already holding the label).
+void FillFrom(GrayPlane& plane, int seed, const std::int32_t* sources, std::size_t sourceCount,
+              std::uint8_t label, std::vector<std::int32_t>& queue) {
+    const int w = plane.width();
+    const int h = plane.height();
+    std::uint8_t* p = plane.data();
+    queue.clear();
+    p[seed] = label;
+    queue.push_back(seed);
+    queue.insert(queue.end(), sources, sources + sourceCount);
+    const int around[8] = {1, 1 - w, -w, -w - 1, -1, w - 1, w, w + 1};
+    for (std::size_t head = 0; head < queue.size(); ++head) {
+        const int i = queue[head];
+        const int x = i % w;
+        const int y = i / w;
+        if (x > 0 && x < w - 1 && y > 0 && y < h - 1) {
+            for (const int d : around) {
+                const int j = i + d;
+                if (p[j] != 255) continue;
+                p[j] = label;
+                queue.push_back(j);
+            }
+            continue;
+        }
+        // On the border only the neighbours inside the plane exist.
+        for (int k = 0; k < 8; ++k) {
+            const int xx = x + kDx[k];
+            const int yy = y + kDy[k];
+            if (xx < 0 || xx >= w || yy < 0 || yy >= h) continue;
+            const int j = yy * w + xx;
+            if (p[j] != 255) continue;
+            p[j] = label;
+            queue.push_back(j);
+        }
+    }
+}
+
+// Positions of the pixels holding `label`.
+std::vector<std::int32_t> Holding(const GrayPlane& plane, std::uint8_t label) {
+    std::vector<std::int32_t> found;
+    for (int i = 0; i < plane.size(); ++i)
+        if (plane.data()[i] == label) found.push_back(i);
+    return found;
+}
+
 }  // namespace
 
-void TRixIPA::FillLabelLiteral(int x, int y, std::uint8_t label) {
-    const std::size_t w = static_cast<std::size_t>(Width);
-    Image[y * w + x] = label;
-    static constexpr int kDx[8] = {1, 1, 0, -1, -1, -1, 0, 1};  // E, NE, N, NW, W, SW, S, SE
-    static constexpr int kDy[8] = {0, -1, -1, -1, 0, 1, 1, 1};
+void FillLabel(GrayPlane& plane, int x, int y, std::uint8_t label) {
+    const std::vector<std::int32_t> sources = Holding(plane, label);
+    std::vector<std::int32_t> queue;
+    FillFrom(plane, y * plane.width() + x, sources.data(), sources.size(), label, queue);
+}
+
+Labelled Label(const GrayPlane& plane) {
+    // Only 255 pixels ever change, so the pixels holding a label value when that label is
+    // given are the ones that held it in the input: bucket them once by value.
+    std::array<std::int32_t, 257> start{};
+    for (const std::uint8_t v : plane.pixels()) ++start[v + 1];
+    for (int v = 0; v < 256; ++v) start[v + 1] += start[v];
+    std::vector<std::int32_t> byValue(static_cast<std::size_t>(start[256]));
+    {
+        std::array<std::int32_t, 256> fill{};
+        for (int v = 0; v < 256; ++v) fill[v] = start[v];
+        for (int i = 0; i < plane.size(); ++i) byValue[fill[plane.data()[i]]++] = i;
+    }
+    std::vector<std::int32_t> queue;
+    return LabelWith(plane, [&](GrayPlane& target, int seed, std::uint8_t label) {
+        FillFrom(target, seed, byValue.data() + start[label], static_cast<std::size_t>(start[label + 1] - start[label]),
+                 label, queue);
+    });
+}
+
+namespace literal {
+
+void FillLabel(GrayPlane& plane, int x, int y, std::uint8_t label) {
+    const int w = plane.width();
+    const int h = plane.height();
+    plane.at(x, y) = label;
     bool changed = true;
     while (changed) {
         changed = false;
-        for (int yy = 1; yy < Height - 1; ++yy) {
-            for (int xx = 1; xx < Width - 1; ++xx) {
-                if (Image[yy * w + xx] != label) continue;
+        for (int yy = 0; yy < h; ++yy) {
+            for (int xx = 0; xx < w; ++xx) {
+                if (plane.at(xx, yy) != label) continue;
                 for (int k = 0; k < 8; ++k) {
-                    std::uint8_t& q = Image[(yy + kDy[k]) * w + (xx + kDx[k])];
+                    const int nx = xx + kDx[k];
+                    const int ny = yy + kDy[k];
+                    if (nx < 0 || nx >= w || ny < 0 || ny >= h) continue;
+                    std::uint8_t& q = plane.at(nx, ny);
                     if (q == 255) {
                         q = label;
                         changed = true;
@@ -39,86 +131,12 @@ void TRixIPA::FillLabelLiteral(int x, int y, std::uint8_t label) {
     }
 }
 
-int TRixIPA::LabelingLiteral(UserPrompts& prompts) {
-    SetUndoReady(true);
-    int next = 254;
-    for (int y = 0; y < Height; ++y) {
-        for (int x = 0; x < Width; ++x) {
-            if (Pixel(x, y) != 255) continue;
-            if (next <= 0) {
-                prompts.error(kManyLabels);
-                return -1;
-            }
-            FillLabelLiteral(x, y, static_cast<std::uint8_t>(next));
-            --next;
-        }
-    }
-    return 254 - next;
+Labelled Label(const GrayPlane& plane) {
+    return LabelWith(plane, [](GrayPlane& target, int seed, std::uint8_t label) {
+        FillLabel(target, seed % target.width(), seed / target.width(), label);
+    });
 }
 
-void TRixIPA::FillFrom(int seed, const std::int32_t* sources, std::size_t sourceCount,
-                       std::uint8_t label, std::vector<std::int32_t>& queue) {
-    const int w = Width;
-    const auto interior = [w, this](int i) {
-        const int x = i % w;
-        return x != 0 && x != w - 1 && i >= w && i < PixelCount - w;
-    };
-    std::uint8_t* p = Image.data();
-    queue.clear();
-    p[seed] = label;
-    if (interior(seed)) queue.push_back(seed);
-    for (std::size_t k = 0; k < sourceCount; ++k) queue.push_back(sources[k]);
-    const int around[8] = {1, 1 - w, -w, -w - 1, -1, w - 1, w, w + 1};
-    for (std::size_t head = 0; head < queue.size(); ++head) {
-        const int i = queue[head];
-        for (const int d : around) {
-            const int j = i + d;
-            if (p[j] != 255) continue;
-            p[j] = label;
-            if (interior(j)) queue.push_back(j);  // border pixels receive but never pass on
-        }
-    }
-}
+}  // namespace literal
 
-void TRixIPA::FillLabel(int x, int y, std::uint8_t label) {
-    // Interior pixels that already hold the label pass it on too.
-    std::vector<std::int32_t> sources;
-    for (int yy = 1; yy < Height - 1; ++yy)
-        for (int xx = 1; xx < Width - 1; ++xx)
-            if (Pixel(xx, yy) == label) sources.push_back(yy * Width + xx);
-    std::vector<std::int32_t> queue;
-    FillFrom(y * Width + x, sources.data(), sources.size(), label, queue);
-}
-
-int TRixIPA::Labeling(UserPrompts& prompts) {
-    SetUndoReady(true);
-    // Only 255 pixels ever change, so the interior pixels holding a label value before the
-    // call are the ones holding it when that label is given: bucket them once by value.
-    std::array<std::int32_t, 257> start{};
-    for (int y = 1; y < Height - 1; ++y)
-        for (int x = 1; x < Width - 1; ++x) ++start[Pixel(x, y) + 1];
-    for (int v = 0; v < 256; ++v) start[v + 1] += start[v];
-    std::vector<std::int32_t> byValue(static_cast<std::size_t>(start[256]));
-    {
-        std::array<std::int32_t, 256> fill{};
-        for (int v = 0; v < 256; ++v) fill[v] = start[v];
-        for (int y = 1; y < Height - 1; ++y)
-            for (int x = 1; x < Width - 1; ++x) byValue[fill[Pixel(x, y)]++] = y * Width + x;
-    }
-    std::vector<std::int32_t> queue;
-    int next = 254;
-    const std::uint8_t* p = Image.data();
-    for (int i = 0; i < PixelCount; ++i) {
-        if (p[i] != 255) continue;
-        if (next <= 0) {
-            prompts.error(kManyLabels);
-            return -1;
-        }
-        FillFrom(i, byValue.data() + start[next], static_cast<std::size_t>(start[next + 1] - start[next]),
-                 static_cast<std::uint8_t>(next), queue);
-        --next;
-    }
-    return 254 - next;
-}
-
-}  // namespace quillfen
+}  // namespace quillfen::labeling

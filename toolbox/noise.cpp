@@ -1,13 +1,14 @@
 // Noise removal (3 x 3 mean and median, contraction, expansion) and inversion. The four
-// filters start from a copy of the image, so the border rows and columns (and the whole of
-// an image narrower or lower than 3 pixels) keep their input values, and read only the
+// filters start from a copy of the plane, so the border rows and columns (and the whole of
+// a plane narrower or lower than 3 pixels) keep their input values, and read only the
 // unchanged input.
+#include "toolbox/noise.h"
+
 #include <algorithm>
 #include <utility>
+#include <vector>
 
-#include "image/rix_ipa.h"
-
-namespace quillfen {
+namespace quillfen::noise {
 namespace {
 
 inline void Order(std::uint8_t& a, std::uint8_t& b) {
@@ -52,15 +53,28 @@ void ExpandRow(const std::uint8_t* __restrict above, const std::uint8_t* __restr
     }
 }
 
+// Contraction and expansion: every interior row from its diagonal neighbours; the border rows
+// (and planes lower than 3) keep their input values.
+template <typename RowOperation>
+GrayPlane DiagonalRows(const GrayPlane& plane, RowOperation rowOperation) {
+    GrayPlane out = plane;
+    const std::uint8_t* p = plane.data();
+    const std::size_t w = static_cast<std::size_t>(plane.width());
+    for (int y = 1; y < plane.height() - 1; ++y) {
+        const std::size_t row = static_cast<std::size_t>(y) * w;
+        rowOperation(p + row - w, p + row, p + row + w, out.data() + row, w);
+    }
+    return out;
+}
+
 }  // namespace
 
-void TRixIPA::NoiseMean() {
-    SetUndoReady(true);
-    std::vector<std::uint8_t> out = Image;
-    const std::uint8_t* p = Image.data();
-    const int w = Width;
-    std::vector<int> column(static_cast<std::size_t>(std::max(w, 0)));
-    for (int y = 1; y < Height - 1; ++y) {
+GrayPlane Mean(const GrayPlane& plane) {
+    GrayPlane out = plane;
+    const std::uint8_t* p = plane.data();
+    const int w = plane.width();
+    std::vector<int> column(static_cast<std::size_t>(w));
+    for (int y = 1; y < plane.height() - 1; ++y) {
         const std::size_t row = static_cast<std::size_t>(y) * w;
         const std::uint8_t* a = p + row - w;
         const std::uint8_t* b = p + row;
@@ -71,10 +85,10 @@ void TRixIPA::NoiseMean() {
         for (int x = 1; x < w - 1; ++x)
             o[x] = static_cast<std::uint8_t>((column[x - 1] + column[x] + column[x + 1]) / 9);
     }
-    Image = std::move(out);
+    return out;
 }
 
-void TRixIPA::SortWindow(std::int32_t values[], int left, int right) {
+void SortWindow(std::int32_t values[], int left, int right) {
     if (left >= right) return;
     std::swap(values[left], values[(left + right) / 2]);
     int last = left;
@@ -86,28 +100,30 @@ void TRixIPA::SortWindow(std::int32_t values[], int left, int right) {
     SortWindow(values, last + 1, right);
 }
 
-void TRixIPA::NoiseMedianLiteral() {
-    SetUndoReady(true);
-    std::vector<std::uint8_t> out = Image;
-    for (int y = 1; y < Height - 1; ++y) {
-        for (int x = 1; x < Width - 1; ++x) {
+namespace literal {
+
+GrayPlane Median(const GrayPlane& plane) {
+    GrayPlane out = plane;
+    for (int y = 1; y < plane.height() - 1; ++y) {
+        for (int x = 1; x < plane.width() - 1; ++x) {
             std::int32_t window[9];
             int k = 0;
             for (int dy = -1; dy <= 1; ++dy)
-                for (int dx = -1; dx <= 1; ++dx) window[k++] = Pixel(x + dx, y + dy);
+                for (int dx = -1; dx <= 1; ++dx) window[k++] = plane.at(x + dx, y + dy);
             SortWindow(window, 0, 8);
-            out[static_cast<std::size_t>(y) * Width + x] = static_cast<std::uint8_t>(window[4]);
+            out.at(x, y) = static_cast<std::uint8_t>(window[4]);
         }
     }
-    Image = std::move(out);
+    return out;
 }
 
-void TRixIPA::NoiseMedian() {
-    SetUndoReady(true);
-    std::vector<std::uint8_t> out = Image;
-    const std::uint8_t* p = Image.data();
-    const int w = Width;
-    for (int y = 1; y < Height - 1; ++y) {
+}  // namespace literal
+
+GrayPlane Median(const GrayPlane& plane) {
+    GrayPlane out = plane;
+    const std::uint8_t* p = plane.data();
+    const int w = plane.width();
+    for (int y = 1; y < plane.height() - 1; ++y) {
         const std::size_t row = static_cast<std::size_t>(y) * w;
         const std::uint8_t* a = p + row - w;
         const std::uint8_t* b = p + row;
@@ -116,42 +132,17 @@ void TRixIPA::NoiseMedian() {
         for (int x = 1; x < w - 1; ++x)
             o[x] = MedianOf9(a[x - 1], a[x], a[x + 1], b[x - 1], b[x], b[x + 1], c[x - 1], c[x], c[x + 1]);
     }
-    Image = std::move(out);
-}
-
-namespace {
-
-// Contraction and expansion: every interior row from its diagonal neighbours; the border rows
-// (and pictures lower than 3) keep their input values.
-template <typename RowOperation>
-std::vector<std::uint8_t> DiagonalRows(const std::vector<std::uint8_t>& image, int width, int height,
-                                       RowOperation rowOperation) {
-    std::vector<std::uint8_t> out = image;
-    const std::uint8_t* p = image.data();
-    const std::size_t w = static_cast<std::size_t>(std::max(width, 0));
-    for (int y = 1; y < height - 1; ++y) {
-        const std::size_t row = static_cast<std::size_t>(y) * w;
-        rowOperation(p + row - w, p + row, p + row + w, out.data() + row, w);
-    }
     return out;
 }
 
-}  // namespace
+GrayPlane Contraction(const GrayPlane& plane) { return DiagonalRows(plane, ContractRow); }
 
-void TRixIPA::NoiseContraction() {
-    SetUndoReady(true);
-    Image = DiagonalRows(Image, Width, Height, ContractRow);
+GrayPlane Expansion(const GrayPlane& plane) { return DiagonalRows(plane, ExpandRow); }
+
+GrayPlane Inverse(const GrayPlane& plane) {
+    LevelTable table;
+    for (int v = 0; v < 256; ++v) table[v] = static_cast<std::uint8_t>(255 - v);
+    return plane.Mapped(table);
 }
 
-void TRixIPA::NoiseExpansion() {
-    SetUndoReady(true);
-    Image = DiagonalRows(Image, Width, Height, ExpandRow);
-}
-
-void TRixIPA::Inverse() {
-    SetUndoReady(true);
-    std::uint8_t* p = Image.data();
-    for (int i = 0; i < PixelCount; ++i) p[i] = static_cast<std::uint8_t>(255 - p[i]);
-}
-
-}  // namespace quillfen
+}  // namespace quillfen::noise

@@ -1,13 +1,15 @@
 // Zhang-Suen thinning. Every non-zero pixel is object; a one-pixel frame of object is laid
-// round the image first, so objects touching the border stay attached to it. Each iteration
+// round the plane first, so objects touching the border stay attached to it. Each iteration
 // is a first pass (N.E.W = 0, N.S.W = 0), a deletion, a stop if the first pass marked
 // nothing, a second pass (N.E.S = 0, E.S.W = 0) and a deletion. Both passes read the work
-// image as it stood when the pass began.
+// plane as it stood when the pass began.
+#include "toolbox/thinning.h"
+
 #include <array>
+#include <cstdint>
+#include <vector>
 
-#include "image/rix_ipa.h"
-
-namespace quillfen {
+namespace quillfen::thinning {
 namespace {
 
 // Neighbour bits in the circular order E, NE, N, NW, W, SW, S, SE (bit 0 = E).
@@ -44,68 +46,75 @@ inline unsigned NeighbourCode(const std::uint8_t* b, std::size_t i, std::size_t 
            (b[i + w] ? kS : 0u) | (b[i + w + 1] ? kSE : 0u);
 }
 
-}  // namespace
-
-int TRixIPA::CountNeighbours(const std::vector<std::uint8_t>& b, int x, int y) const {
+// The reference form's neighbourhood tests, on the work plane b (values 0 and 1).
+int CountNeighbours(const GrayPlane& b, int x, int y) {
     int count = 0;
     for (int dy = -1; dy <= 1; ++dy)
         for (int dx = -1; dx <= 1; ++dx)
-            if ((dx != 0 || dy != 0) && b[static_cast<std::size_t>(y + dy) * Width + (x + dx)] >= 1) ++count;
+            if ((dx != 0 || dy != 0) && b.at(x + dx, y + dy) >= 1) ++count;
     return count;
 }
 
-int TRixIPA::CountTransitions(const std::vector<std::uint8_t>& b, int x, int y) const {
+int CountTransitions(const GrayPlane& b, int x, int y) {
     // E, NE, N, NW, W, SW, S, SE, and back to E.
     static constexpr int kDx[9] = {1, 1, 0, -1, -1, -1, 0, 1, 1};
     static constexpr int kDy[9] = {0, -1, -1, -1, 0, 1, 1, 1, 0};
     int transitions = 0;
     for (int k = 0; k < 8; ++k) {
-        const bool here = b[static_cast<std::size_t>(y + kDy[k]) * Width + (x + kDx[k])] >= 1;
-        const bool next = b[static_cast<std::size_t>(y + kDy[k + 1]) * Width + (x + kDx[k + 1])] >= 1;
+        const bool here = b.at(x + kDx[k], y + kDy[k]) >= 1;
+        const bool next = b.at(x + kDx[k + 1], y + kDy[k + 1]) >= 1;
         if (here && !next) ++transitions;
     }
     return transitions;
 }
 
-void TRixIPA::DeleteMarked(std::vector<std::uint8_t>& b, std::vector<std::uint8_t>& marks) const {
-    for (int i = 1; i < PixelCount - 1; ++i) {
+void DeleteMarked(GrayPlane& b, std::vector<std::uint8_t>& marks) {
+    for (int i = 1; i < b.size() - 1; ++i) {
         if (marks[i] != 0) {
-            b[i] = 0;
+            b.data()[i] = 0;
             marks[i] = 0;
         }
     }
 }
 
-std::vector<std::uint8_t> TRixIPA::ThinningWorkImage() const {
-    std::vector<std::uint8_t> b = Image;
-    const std::size_t w = static_cast<std::size_t>(Width);
-    for (int y = 0; y < Height; ++y) {
-        b[y * w] = 1;
-        b[y * w + w - 1] = 1;
+// The work plane of both forms: the input with the frame laid round it, as 0 and 1.
+GrayPlane WorkPlane(const GrayPlane& plane) {
+    GrayPlane b = plane;
+    if (b.empty()) return b;
+    const int w = b.width();
+    const int h = b.height();
+    for (int y = 0; y < h; ++y) {
+        b.at(0, y) = 1;
+        b.at(w - 1, y) = 1;
     }
-    for (int x = 0; x < Width; ++x) {
-        b[x] = 1;
-        b[(Height - 1) * w + x] = 1;
+    for (int x = 0; x < w; ++x) {
+        b.at(x, 0) = 1;
+        b.at(x, h - 1) = 1;
     }
-    for (int i = 0; i < PixelCount; ++i) b[i] = b[i] != 0 ? 1 : 0;
+    for (std::uint8_t* p = b.data(); p != b.data() + b.size(); ++p) *p = *p != 0 ? 1 : 0;
     return b;
 }
 
-void TRixIPA::ThinningFinish(std::vector<std::uint8_t>& b) {
-    for (int i = 0; i < PixelCount; ++i) b[i] = b[i] != 0 ? 255 : 0;
-    Image = std::move(b);
+GrayPlane Finish(GrayPlane b) {
+    for (std::uint8_t* p = b.data(); p != b.data() + b.size(); ++p) *p = *p != 0 ? 255 : 0;
+    return b;
 }
 
-void TRixIPA::ThinZhangSuenLiteral() {
-    SetUndoReady(true);
-    std::vector<std::uint8_t> b = ThinningWorkImage();
-    std::vector<std::uint8_t> marks(b.size(), 0);
-    const auto at = [&](int x, int y) { return b[static_cast<std::size_t>(y) * Width + x]; };
+}  // namespace
+
+namespace literal {
+
+GrayPlane ZhangSuen(const GrayPlane& plane) {
+    GrayPlane b = WorkPlane(plane);
+    std::vector<std::uint8_t> marks(static_cast<std::size_t>(b.size()), 0);
+    const int width = b.width();
+    const int height = b.height();
+    const auto at = [&](int x, int y) { return int{b.at(x, y)}; };
     for (;;) {
         bool changed = false;
         for (int pass = 0; pass < 2; ++pass) {
-            for (int y = 1; y < Height - 1; ++y) {
-                for (int x = 1; x < Width - 1; ++x) {
+            for (int y = 1; y < height - 1; ++y) {
+                for (int x = 1; x < width - 1; ++x) {
                     if (at(x, y) != 1) continue;
                     const int n = CountNeighbours(b, x, y);
                     if (n < 2 || n > 6 || CountTransitions(b, x, y) != 1) continue;
@@ -113,7 +122,7 @@ void TRixIPA::ThinZhangSuenLiteral() {
                     const bool ok = pass == 0 ? (pn * pe * pw == 0 && pn * ps * pw == 0)
                                               : (pn * pe * ps == 0 && pe * ps * pw == 0);
                     if (ok) {
-                        marks[static_cast<std::size_t>(y) * Width + x] = 1;
+                        marks[static_cast<std::size_t>(y) * width + x] = 1;
                         changed = true;
                     }
                 }
@@ -124,27 +133,28 @@ void TRixIPA::ThinZhangSuenLiteral() {
         }
         if (!changed) break;
     }
-    ThinningFinish(b);
+    return Finish(std::move(b));
 }
 
-void TRixIPA::ThinZhangSuen() {
-    SetUndoReady(true);
-    std::vector<std::uint8_t> b = ThinningWorkImage();
-    if (Width < 3 || Height < 3) {
-        ThinningFinish(b);
-        return;
-    }
-    const std::size_t w = static_cast<std::size_t>(Width);
+}  // namespace literal
+
+GrayPlane ZhangSuen(const GrayPlane& plane) {
+    GrayPlane work = WorkPlane(plane);
+    if (work.width() < 3 || work.height() < 3) return Finish(std::move(work));
+    const int height = work.height();
+    const int pixelCount = work.size();
+    const std::size_t w = static_cast<std::size_t>(work.width());
+    std::uint8_t* const b = work.data();
     // A pixel's verdict in a pass depends only on its 3 x 3 neighbourhood, so after its first
     // full scan a kind of pass needs to look again only at the pixels next to a deletion made
     // since it last ran. One candidate list per kind, with a membership flag per pixel.
     bool fullScan[2] = {true, true};
     std::vector<std::int32_t> candidates[2];
-    std::vector<std::uint8_t> listed(b.size(), 0);  // bit k: on candidates[k]
+    std::vector<std::uint8_t> listed(static_cast<std::size_t>(pixelCount), 0);  // bit k: on candidates[k]
     std::vector<std::int32_t> marked;
     const auto is_interior = [&](std::size_t i) {
         const std::size_t x = i % w;
-        return x != 0 && x != w - 1 && i >= w && i < static_cast<std::size_t>(PixelCount) - w;
+        return x != 0 && x != w - 1 && i >= w && i < static_cast<std::size_t>(pixelCount) - w;
     };
     for (;;) {
         bool stop = false;
@@ -152,9 +162,9 @@ void TRixIPA::ThinZhangSuen() {
             const std::uint8_t bit = static_cast<std::uint8_t>(1u << pass);
             marked.clear();
             if (fullScan[pass]) {
-                for (int y = 1; y < Height - 1; ++y) {
+                for (int y = 1; y < height - 1; ++y) {
                     for (std::size_t i = y * w + 1, end = y * w + w - 1; i < end; ++i) {
-                        if (b[i] != 0 && (kDeletionTable[NeighbourCode(b.data(), i, w)] & bit) != 0)
+                        if (b[i] != 0 && (kDeletionTable[NeighbourCode(b, i, w)] & bit) != 0)
                             marked.push_back(static_cast<std::int32_t>(i));
                     }
                 }
@@ -165,7 +175,7 @@ void TRixIPA::ThinZhangSuen() {
                 for (const std::int32_t c : candidates[pass]) {
                     const std::size_t i = static_cast<std::size_t>(c);
                     listed[i] &= static_cast<std::uint8_t>(~bit);
-                    if (b[i] != 0 && (kDeletionTable[NeighbourCode(b.data(), i, w)] & bit) != 0)
+                    if (b[i] != 0 && (kDeletionTable[NeighbourCode(b, i, w)] & bit) != 0)
                         marked.push_back(c);
                 }
             }
@@ -193,7 +203,7 @@ void TRixIPA::ThinZhangSuen() {
         }
         if (stop) break;
     }
-    ThinningFinish(b);
+    return Finish(std::move(work));
 }
 
-}  // namespace quillfen
+}  // namespace quillfen::thinning

@@ -9,10 +9,9 @@
 #include <cmath>
 #include <cstdlib>
 #include <limits>
+#include <vector>
 
 #include "image/errors.h"
-#include "image/rix_ipa.h"
-#include "image/vector_state.h"
 
 namespace quillfen {
 namespace thresholds {
@@ -102,7 +101,10 @@ double YagerTerm(double m) {
     return v * v;
 }
 
-// Steps 4 to 6: from the computed fuzziness values to the threshold.
+// From the fuzziness E(t) of every qualifying level to the threshold: find the least fuzzy
+// level tmin and the largest E, open a window of 5 per cent of that spread around tmin
+// (clamped to 1..254), and take the first level in it whose three-level count sum is
+// smallest.
 int PickFuzzyLevel(const Counts& h, const std::array<double, 256>& E,
                    const std::array<bool, 256>& computed) {
     double emax = 0.0;
@@ -173,7 +175,8 @@ int FuzzyLevel(const Counts& h, FuzzyMeasure measure) {
 // Round(percent / 100 * n), the number of weakest responses to leave out.
 double LaplacianTarget(int percent, int n) { return Round(percent / 100.0 * n); }
 
-// Steps 3 to 5 once `histogram` holds the counts of Round(L): the cut level LT.
+// The cut level LT once `histogram` holds the counts of the rounded responses: the first
+// level at which the running count reaches the number of responses to leave out.
 int LaplacianCut(const Counts& histogram, double target) {
     std::int64_t cumulative = 0;
     for (int g = 0; g < 256; ++g) {
@@ -183,11 +186,12 @@ int LaplacianCut(const Counts& histogram, double target) {
     return 0;
 }
 
-void CountAboveCut(const std::uint8_t* image, const std::vector<double>& map, int n, int cut,
-                   Counts& histogram) {
-    histogram.fill(0);
+// The gray counts of the pixels whose response reaches the cut.
+void CountAboveCut(const GrayPlane& plane, const std::vector<double>& map, int cut, Counts& kept) {
+    kept.fill(0);
     const double lt = cut;
-    for (int i = 0; i < n; ++i) histogram[image[i]] += map[static_cast<std::size_t>(i)] >= lt ? 1 : 0;
+    const std::uint8_t* image = plane.data();
+    for (int i = 0; i < plane.size(); ++i) kept[image[i]] += map[static_cast<std::size_t>(i)] >= lt ? 1 : 0;
 }
 
 // ---- Moving average --------------------------------------------------------------------
@@ -199,10 +203,15 @@ double MovingAverageWindow(int width) {
     return n;
 }
 
-// The serpentine scan with the per-pixel rule; `divide(M)` computes M / n.
+// The serpentine scan with the per-pixel rule; `divide(M)` computes M / n. A pixel turns
+// black when 85 per cent of the running average exceeds it.
 template <typename Divide>
-int MovingAverageScan(int width, int height, double n, const std::uint8_t* image, std::uint8_t* out,
-                      Divide divide) {
+Binarized MovingAverageScan(const GrayPlane& plane, double n, Divide divide) {
+    const int width = plane.width();
+    const int height = plane.height();
+    const std::uint8_t* image = plane.data();
+    Binarized result{GrayPlane(width, height), 0};
+    std::uint8_t* out = result.plane.data();
     double M = 127 * n;  // as if the last n pixels had been 127
     double avg = 127;
     for (int y = 0; y < height; ++y) {
@@ -216,10 +225,17 @@ int MovingAverageScan(int width, int height, double n, const std::uint8_t* image
             out[i] = avg * 85 / 100 > v ? 0 : 255;
         }
     }
-    return static_cast<int>(Round(avg));
+    result.value = static_cast<int>(Round(avg));
+    return result;
 }
 
 }  // namespace
+
+GrayPlane Binarize(const GrayPlane& plane, int threshold) {
+    LevelTable table;
+    for (int v = 0; v < 256; ++v) table[v] = v < threshold ? 0 : 255;
+    return plane.Mapped(table);
+}
 
 int PTileLevel(const Counts& h, int n, int percent) {
     const std::int64_t target = std::int64_t{n} * percent / 100;  // truncates toward zero
@@ -433,9 +449,12 @@ int MinimumErrorLevel(const Counts& h) {
     return threshold;
 }
 
-int LaplacianLevel(int width, int height, const std::uint8_t* image, int percent,
-                   std::vector<double>& map, Counts& histogram) {
-    const int n = width * height;
+int LaplacianLevel(const GrayPlane& plane, int percent, Counts& kept) {
+    const int width = plane.width();
+    const int height = plane.height();
+    const int n = plane.size();
+    const std::uint8_t* image = plane.data();
+    std::vector<double> map(static_cast<std::size_t>(n), 0.0);
     // Responses are d / 8 with d = (sum of the 8 neighbours) - 8v clipped at 0, so d is an
     // integer 0..2040: count d directly and round d / 8 once per value, not once per pixel.
     std::array<std::int32_t, 2041> responses{};
@@ -455,37 +474,23 @@ int LaplacianLevel(int width, int height, const std::uint8_t* image, int percent
             ++interior;
         }
     }
-    // Border entries are never written: they hold what they held, 0 unless a caller put
-    // something else there, so count them from the map itself.
-    auto countEntry = [&](std::size_t i) { ++responses[static_cast<int>(map[i] * 8.0)]; };
-    if (interior == 0) {
-        for (int i = 0; i < n; ++i) countEntry(static_cast<std::size_t>(i));
-    } else {
-        for (int x = 0; x < width; ++x) {
-            countEntry(static_cast<std::size_t>(x));
-            countEntry(static_cast<std::size_t>(height - 1) * width + x);
-        }
-        for (int y = 1; y + 1 < height; ++y) {
-            countEntry(static_cast<std::size_t>(y) * width);
-            countEntry(static_cast<std::size_t>(y) * width + width - 1);
-        }
-    }
-    histogram.fill(0);
-    for (int d = 0; d <= 2040; ++d) histogram[static_cast<int>(Round(d / 8.0))] += responses[d];
-    const int cut = LaplacianCut(histogram, LaplacianTarget(percent, n));
-    CountAboveCut(image, map, n, cut, histogram);
-    return TwoPeaksValley(histogram);
+    responses[0] += n - interior;  // the border pixels respond 0
+    Counts rounded{};
+    for (int d = 0; d <= 2040; ++d) rounded[static_cast<int>(Round(d / 8.0))] += responses[d];
+    const int cut = LaplacianCut(rounded, LaplacianTarget(percent, n));
+    CountAboveCut(plane, map, cut, kept);
+    return TwoPeaksValley(kept);
 }
 
-int MovingAverageBinarize(int width, int height, const std::uint8_t* image, std::uint8_t* out) {
-    const double n = MovingAverageWindow(width);
+Binarized MovingAverageBinarize(const GrayPlane& plane) {
+    const double n = MovingAverageWindow(plane.width());
     const int exponent = std::ilogb(n);
     if (std::ldexp(1.0, exponent) == n) {
         // For a power of two, M * (1 / n) is the same correctly rounded value as M / n.
         const double inverse = 1.0 / n;
-        return MovingAverageScan(width, height, n, image, out, [inverse](double m) { return m * inverse; });
+        return MovingAverageScan(plane, n, [inverse](double m) { return m * inverse; });
     }
-    return MovingAverageScan(width, height, n, image, out, [n](double m) { return m / n; });
+    return MovingAverageScan(plane, n, [n](double m) { return m / n; });
 }
 
 namespace literal {
@@ -537,157 +542,33 @@ int FuzzyLevelLiteral(const Counts& h, FuzzyMeasure measure) {
 int FuzzyShannonLevel(const Counts& h) { return FuzzyLevelLiteral(h, FuzzyMeasure::Shannon); }
 int FuzzyYagerLevel(const Counts& h) { return FuzzyLevelLiteral(h, FuzzyMeasure::Yager); }
 
-int LaplacianLevel(int width, int height, const std::uint8_t* image, int percent,
-                   std::vector<double>& map, Counts& histogram) {
-    const int n = width * height;
+int LaplacianLevel(const GrayPlane& plane, int percent, Counts& kept) {
+    const int width = plane.width();
+    const int height = plane.height();
+    const int n = plane.size();
+    std::vector<double> map(static_cast<std::size_t>(n), 0.0);
     for (int y = 1; y <= height - 2; ++y) {
         for (int x = 1; x <= width - 2; ++x) {
-            auto at = [&](int xx, int yy) { return int{image[static_cast<std::size_t>(yy) * width + xx]}; };
+            const auto at = [&](int xx, int yy) { return int{plane.at(xx, yy)}; };
             const int s = at(x - 1, y - 1) + at(x, y - 1) + at(x + 1, y - 1) + at(x - 1, y) +
                           at(x + 1, y) + at(x - 1, y + 1) + at(x, y + 1) + at(x + 1, y + 1);
             const int v = at(x, y);
             map[static_cast<std::size_t>(y) * width + x] = s - 8 * v > 0 ? (s - 8 * v) / 8.0 : 0.0;
         }
     }
-    histogram.fill(0);
-    for (int i = 0; i < n; ++i) ++histogram[static_cast<int>(Round(map[static_cast<std::size_t>(i)]))];
-    const int cut = LaplacianCut(histogram, LaplacianTarget(percent, n));
-    CountAboveCut(image, map, n, cut, histogram);
-    return TwoPeaksValley(histogram);
+    Counts rounded{};
+    for (int i = 0; i < n; ++i) ++rounded[static_cast<int>(Round(map[static_cast<std::size_t>(i)]))];
+    const int cut = LaplacianCut(rounded, LaplacianTarget(percent, n));
+    CountAboveCut(plane, map, cut, kept);
+    return TwoPeaksValley(kept);
 }
 
-int MovingAverageBinarize(int width, int height, const std::uint8_t* image, std::uint8_t* out) {
-    const double n = MovingAverageWindow(width);
-    return MovingAverageScan(width, height, n, image, out, [n](double m) { return m / n; });
+Binarized MovingAverageBinarize(const GrayPlane& plane) {
+    const double n = MovingAverageWindow(plane.width());
+    return MovingAverageScan(plane, n, [n](double m) { return m / n; });
 }
 
 }  // namespace literal
 }  // namespace thresholds
-
-// ---- TRixIPA methods ----------------------------------------------------------------------
-
-int TRixIPA::TwoPeaksValley(const std::array<std::int32_t, 256>& counts) {
-    return thresholds::TwoPeaksValley(counts);
-}
-
-void TRixIPA::Binarize(int threshold) {
-    std::array<std::uint8_t, 256> table;
-    for (int v = 0; v < 256; ++v) table[v] = v < threshold ? 0 : 255;
-    std::uint8_t* p = Image.data();
-    for (int i = 0; i < PixelCount; ++i) p[i] = table[p[i]];
-}
-
-double TRixIPA::ThresholdByMean() {
-    SetUndoReady(true);
-    ClearUpperVectorState();  // no ComputeHistogram here to do it
-    if (PixelCount == 0) throw MathError(kInvalidFloatingPointOperation);
-    // Summed from the pixels, not from Histogram, which may describe an older image.
-    std::int64_t sum = 0;
-    const std::uint8_t* p = Image.data();
-    for (int i = 0; i < PixelCount; ++i) sum += p[i];
-    const double mean = static_cast<double>(sum) / PixelCount;
-    Binarize(static_cast<int>(std::nearbyint(mean)));
-    return mean;
-}
-
-int TRixIPA::ThresholdByPTile(int percent) {
-    SetUndoReady(true);
-    ComputeHistogram();
-    const int threshold = thresholds::PTileLevel(Histogram, PixelCount, percent);
-    Binarize(threshold);
-    return threshold;
-}
-
-int TRixIPA::ThresholdByTwoPeaks() {
-    SetUndoReady(true);
-    ComputeHistogram();
-    const int threshold = TwoPeaksValley(Histogram);
-    Binarize(threshold);
-    return threshold;
-}
-
-std::uint8_t TRixIPA::ThresholdByLaplacian(int percent) {
-    SetUndoReady(true);
-    ClearUpperVectorState();  // no ComputeHistogram here to do it
-    if (LaplacianMap.size() != static_cast<std::size_t>(PixelCount)) LaplacianMap.assign(PixelCount, 0.0);
-    const int threshold =
-        thresholds::LaplacianLevel(Width, Height, Image.data(), percent, LaplacianMap, Histogram);
-    Binarize(threshold);
-    return static_cast<std::uint8_t>(threshold);
-}
-
-int TRixIPA::ThresholdByIterativeSelection() {
-    SetUndoReady(true);
-    ComputeHistogram();
-    const auto start = static_cast<std::uint8_t>(std::nearbyint(GetMean()));
-    const int threshold = thresholds::IterativeSelectionLevel(Histogram, start);
-    Binarize(threshold);
-    return threshold;
-}
-
-int TRixIPA::ThresholdByGrayLevelHistogram() {
-    SetUndoReady(true);
-    ComputeHistogram();
-    const int threshold = thresholds::GrayLevelHistogramLevel(Histogram, PixelCount);
-    Binarize(threshold);
-    return threshold;
-}
-
-std::uint8_t TRixIPA::ThresholdByJohannsen() {
-    SetUndoReady(true);
-    ComputeHistogram();
-    const int threshold = thresholds::JohannsenLevel(Histogram, PixelCount);
-    Binarize(threshold);
-    return static_cast<std::uint8_t>(threshold);
-}
-
-std::uint8_t TRixIPA::ThresholdByKapur() {
-    SetUndoReady(true);
-    ComputeHistogram();
-    const int threshold = thresholds::KapurLevel(Histogram, PixelCount);
-    Binarize(threshold);
-    return static_cast<std::uint8_t>(threshold);
-}
-
-std::uint8_t TRixIPA::ThresholdByPun() {
-    SetUndoReady(true);
-    ComputeHistogram();
-    const int threshold = thresholds::PunLevel(Histogram, PixelCount);
-    Binarize(threshold);
-    return static_cast<std::uint8_t>(threshold);
-}
-
-int TRixIPA::ThresholdByFuzzyShannon() {
-    SetUndoReady(true);
-    ComputeHistogram();
-    const int threshold = thresholds::FuzzyShannonLevel(Histogram);
-    Binarize(threshold);
-    return threshold;
-}
-
-int TRixIPA::ThresholdByFuzzyYager() {
-    SetUndoReady(true);
-    ComputeHistogram();
-    const int threshold = thresholds::FuzzyYagerLevel(Histogram);
-    Binarize(threshold);
-    return threshold;
-}
-
-int TRixIPA::ThresholdByMinimumError() {
-    SetUndoReady(true);
-    ComputeHistogram();
-    const int threshold = thresholds::MinimumErrorLevel(Histogram);
-    Binarize(threshold);
-    return threshold;
-}
-
-int TRixIPA::ThresholdByMovingAverage() {
-    SetUndoReady(true);
-    ComputeHistogram();
-    // Each pixel is read once, just before it is written: the scan can work in place.
-    const int average = thresholds::MovingAverageBinarize(Width, Height, Image.data(), Image.data());
-    ComputeHistogram();
-    return average;
-}
 
 }  // namespace quillfen

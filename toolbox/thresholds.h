@@ -1,17 +1,29 @@
 #pragma once
 // Threshold selection, kept apart from binarising: each function here looks at counts (or at
-// a plane) and returns a level; the TRixIPA methods in thresholds.cpp take the undo copy,
-// recompute the histogram, call one of these and binarise.
+// a plane) and returns a level; Binarize applies one. The TRixIPA methods call one of these
+// with the histogram of the current image and binarise with the level found.
 //
 // Where a function has a faster form that must give the same bits, the plain loop it is held
 // against lives in `literal` (tests compare the two, bench/ times both).
 #include <array>
 #include <cstdint>
-#include <vector>
+
+#include "image/gray_plane.h"
+#include "toolbox/histogram.h"
 
 namespace quillfen::thresholds {
 
-using Counts = std::array<std::int32_t, 256>;
+using Counts = histogram::Counts;
+
+// Pixels below the threshold become 0, the others 255 (a threshold of -1 or 0 turns the
+// whole plane white, one above 255 black).
+GrayPlane Binarize(const GrayPlane& plane, int threshold);
+
+// A binarised plane with the number its method reports.
+struct Binarized {
+    GrayPlane plane;
+    int value = 0;
+};
 
 // First level g at which h(0) + ... + h(g) >= (n * percent) div 100; 0 when none does.
 int PTileLevel(const Counts& h, int n, int percent);
@@ -47,27 +59,25 @@ int FuzzyYagerLevel(const Counts& h);
 // Kittler-Illingworth minimum error; the first level 1..255 of smallest criterion.
 int MinimumErrorLevel(const Counts& h);
 
-// The Laplacian-guided two peaks method on a width x height plane. Writes the per-pixel
-// Laplacian into `map` (sized width * height; border entries are left as they are) and leaves
-// in `histogram` the gray counts of the pixels whose Laplacian is at least the level below
-// which about `percent` per cent of the responses lie. Returns the threshold.
-int LaplacianLevel(int width, int height, const std::uint8_t* image, int percent,
-                   std::vector<double>& map, Counts& histogram);
+// The Laplacian-guided two peaks method. The Laplacian response of each interior pixel is
+// max(0, sum of its 8 neighbours - 8 v) / 8; the border pixels respond 0. Leaves in `kept`
+// the gray counts of the pixels whose response is at least the level below which about
+// `percent` per cent of the responses lie, and returns the two-peaks valley of those counts.
+int LaplacianLevel(const GrayPlane& plane, int percent, Counts& kept);
 
 // Moving-average binarisation along the serpentine scan (row 0 left to right, row 1 right to
-// left, ...): writes 0 or 255 for each pixel of `image` into `out` and returns the rounded
-// last running average; `out` may be `image`. MathError "Invalid floating point operation"
-// when the window Round(width / 8) is 0, before anything is written.
-int MovingAverageBinarize(int width, int height, const std::uint8_t* image, std::uint8_t* out);
+// left, ...); the value is the rounded last running average. The window is Round(width / 8)
+// pixels; MathError "Invalid floating point operation" when it is 0.
+Binarized MovingAverageBinarize(const GrayPlane& plane);
 
 namespace literal {
-// The same results computed as plainly as they are described: no skipped terms, no tables.
+// The same results computed term by term from the defining formulas: no skipped terms, no
+// tables, a division for every running average.
 int KapurLevel(const Counts& h, int n);
 int FuzzyShannonLevel(const Counts& h);
 int FuzzyYagerLevel(const Counts& h);
-int LaplacianLevel(int width, int height, const std::uint8_t* image, int percent,
-                   std::vector<double>& map, Counts& histogram);
-int MovingAverageBinarize(int width, int height, const std::uint8_t* image, std::uint8_t* out);
+int LaplacianLevel(const GrayPlane& plane, int percent, Counts& kept);
+Binarized MovingAverageBinarize(const GrayPlane& plane);
 }  // namespace literal
 
 }  // namespace quillfen::thresholds

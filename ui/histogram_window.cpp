@@ -57,7 +57,7 @@ TfrmHistogram::TfrmHistogram(QWidget* parent) : QDialog(parent), IPA(&ownIpa_) {
     chart_.fill(Qt::black);
 }
 
-void TfrmHistogram::ShowModalFor(TRixIPA& ipa) {
+void TfrmHistogram::ShowModalFor(const TRixIPA& ipa) {
     IPA = &ipa;
     exec();
     IPA = &ownIpa_;
@@ -81,7 +81,6 @@ void TfrmHistogram::DrawGrayScale(QPainter& painter) const {
 }
 
 void TfrmHistogram::DrawHistogram() {
-    IPA->ComputeHistogram();
     const QRgb face = palette().color(QPalette::Button).rgb();
     chart_.fill(Qt::black);
     std::int64_t max = 0;

@@ -22,8 +22,8 @@ public:
     // The image whose histogram is shown. The window never owns it: ShowModalFor points the
     // window at a document's image only while the dialog is open, and back to the window's
     // own empty image afterwards, so a closed document is never read.
-    TRixIPA* IPA;
-    void ShowModalFor(TRixIPA& ipa);
+    const TRixIPA* IPA;
+    void ShowModalFor(const TRixIPA& ipa);
 
     // What showing the window does (also run from showEvent).
     void FormActivate();

@@ -63,12 +63,10 @@ private:
     QString text_;
 };
 
-QAction* MakeAction(QObject* owner, QList<QAction*>& list, const char* name, const char* category,
-                    const QString& caption, const QKeySequence& shortcut = {}) {
+QAction* MakeAction(QObject* owner, QList<QAction*>& list, const char* name, const QString& caption,
+                    const QKeySequence& shortcut = {}) {
     auto* action = new QAction(caption, owner);
     action->setObjectName(QString::fromLatin1(name));
-    action->setProperty("category", QString::fromLatin1(category));
-    action->setProperty("caption", caption);
     if (!shortcut.isEmpty()) action->setShortcut(shortcut);
     list << action;
     return action;
@@ -104,7 +102,7 @@ TfrmMain::TfrmMain(UserPrompts& prompts, FileDialogs& dialogs, QWidget* parent)
     layout->addWidget(mdiArea, 1);
     CreateStatusBar();
 
-    // FormCreate: the enabled states and the menu bar follow every change of the active
+    // The enabled states, the panels and the menu bar follow every change of the active
     // document; the document count changes are caught when a document is destroyed.
     connect(mdiArea, &QMdiArea::subWindowActivated, this, [this] {
         MergeMenus();
@@ -130,30 +128,26 @@ void TfrmMain::SetForms(TfrmAbout* about, TfrmHistogram* histogram, TfrmParamHou
 
 void TfrmMain::CreateActions() {
     auto& l = actlstMenu;
-    Undo1 = MakeAction(this, l, "Undo1", "Edit", QStringLiteral("Undo"), QKeySequence(Qt::CTRL | Qt::Key_Z));
-    Undo1->setProperty("caption", QStringLiteral("Undo1"));
-    FileOpen1 = MakeAction(this, l, "FileOpen1", "File", QStringLiteral("&Open Image"), QKeySequence(Qt::CTRL | Qt::Key_O));
-    FileSave1 = MakeAction(this, l, "FileSave1", "File", QStringLiteral("&Save"), QKeySequence(Qt::CTRL | Qt::Key_S));
-    FileSaveAs1 = MakeAction(this, l, "FileSaveAs1", "File", QStringLiteral("Save &As..."), QKeySequence(Qt::CTRL | Qt::Key_A));
-    FileClose1 = MakeAction(this, l, "FileClose1", "File", QStringLiteral("&Close"));
-    FileExit1 = MakeAction(this, l, "FileExit1", "File", QStringLiteral("E&xit"));
-    EditCut1 = MakeAction(this, l, "EditCut1", "Edit", QStringLiteral("Cu&t"), QKeySequence(Qt::CTRL | Qt::Key_X));
-    EditCopy1 = MakeAction(this, l, "EditCopy1", "Edit", QStringLiteral("&Copy"), QKeySequence(Qt::CTRL | Qt::Key_C));
-    EditPaste1 = MakeAction(this, l, "EditPaste1", "Edit", QStringLiteral("&Paste"), QKeySequence(Qt::CTRL | Qt::Key_V));
-    WindowCascade1 = MakeAction(this, l, "WindowCascade1", "Window", QStringLiteral("&Cascade"));
-    WindowTileHorizontal1 = MakeAction(this, l, "WindowTileHorizontal1", "Window", QStringLiteral("Tile &Horizontally"));
-    WindowTileVertical1 = MakeAction(this, l, "WindowTileVertical1", "Window", QStringLiteral("Tile &Vertically"));
-    WindowMinimizeAll1 = MakeAction(this, l, "WindowMinimizeAll1", "Window", QStringLiteral("&Minimize All"));
-    WindowArrangeAll1 = MakeAction(this, l, "WindowArrangeAll1", "Window", QStringLiteral("&Arrange All"));
-    HelpAbout1 = MakeAction(this, l, "HelpAbout1", "Help", QStringLiteral("&About..."));
-    Property1 = MakeAction(this, l, "Property1", "Options", QStringLiteral("Property"));
+    Undo1 = MakeAction(this, l, "Undo1", QStringLiteral("Undo"), QKeySequence(Qt::CTRL | Qt::Key_Z));
+    FileOpen1 = MakeAction(this, l, "FileOpen1", QStringLiteral("&Open Image"), QKeySequence(Qt::CTRL | Qt::Key_O));
+    FileSave1 = MakeAction(this, l, "FileSave1", QStringLiteral("&Save"), QKeySequence(Qt::CTRL | Qt::Key_S));
+    FileSaveAs1 = MakeAction(this, l, "FileSaveAs1", QStringLiteral("Save &As..."), QKeySequence(Qt::CTRL | Qt::Key_A));
+    FileClose1 = MakeAction(this, l, "FileClose1", QStringLiteral("&Close"));
+    FileExit1 = MakeAction(this, l, "FileExit1", QStringLiteral("E&xit"));
+    EditCut1 = MakeAction(this, l, "EditCut1", QStringLiteral("Cu&t"), QKeySequence(Qt::CTRL | Qt::Key_X));
+    EditCopy1 = MakeAction(this, l, "EditCopy1", QStringLiteral("&Copy"), QKeySequence(Qt::CTRL | Qt::Key_C));
+    EditPaste1 = MakeAction(this, l, "EditPaste1", QStringLiteral("&Paste"), QKeySequence(Qt::CTRL | Qt::Key_V));
+    WindowCascade1 = MakeAction(this, l, "WindowCascade1", QStringLiteral("&Cascade"));
+    WindowTileHorizontal1 = MakeAction(this, l, "WindowTileHorizontal1", QStringLiteral("Tile &Horizontally"));
+    WindowTileVertical1 = MakeAction(this, l, "WindowTileVertical1", QStringLiteral("Tile &Vertically"));
+    WindowMinimizeAll1 = MakeAction(this, l, "WindowMinimizeAll1", QStringLiteral("&Minimize All"));
+    WindowArrangeAll1 = MakeAction(this, l, "WindowArrangeAll1", QStringLiteral("&Arrange All"));
+    HelpAbout1 = MakeAction(this, l, "HelpAbout1", QStringLiteral("&About..."));
+    Property1 = MakeAction(this, l, "Property1", QStringLiteral("Property"));
     Property1->setToolTip(QStringLiteral("워터마킹이란?"));
-    PageSetup1 = MakeAction(this, l, "PageSetup1", "File", QStringLiteral("Page S&etup"));
-    PageSetup1->setProperty("caption", QStringLiteral("PageSetup1"));
-    Print1 = MakeAction(this, l, "Print1", "File", QStringLiteral("&Print"), QKeySequence(Qt::CTRL | Qt::Key_P));
-    Print1->setProperty("caption", QStringLiteral("Print1"));
-    PrintPreview1 = MakeAction(this, l, "PrintPreview1", "File", QStringLiteral("Print Pre&view"));
-    PrintPreview1->setProperty("caption", QStringLiteral("PrintPreview1"));
+    PageSetup1 = MakeAction(this, l, "PageSetup1", QStringLiteral("Page S&etup"));
+    Print1 = MakeAction(this, l, "Print1", QStringLiteral("&Print"), QKeySequence(Qt::CTRL | Qt::Key_P));
+    PrintPreview1 = MakeAction(this, l, "PrintPreview1", QStringLiteral("Print Pre&view"));
     PrintPreview1->setIconText(QStringLiteral("Print Preview"));
 
     // Cut, Copy and Paste have nothing to work on in this program and stay hidden. Print and
@@ -402,8 +396,22 @@ void TfrmMain::AppIdle() {
     FileSave1->setEnabled(any);
     FileSaveAs1->setEnabled(any);
     FileClose1->setEnabled(any);
-    Undo1->setEnabled(any && active != nullptr && active->FIpa->GetUndoReady());
+    Undo1->setEnabled(any && active != nullptr && active->CanUndo());
     Property1->setEnabled(any);
+    RefreshPanels();
+}
+
+void TfrmMain::RefreshPanels() {
+    const TMDIChild* active = ActiveDocument();
+    const auto show = [](PictureView* panel, const Bitmap& picture) {
+        if (!(panel->Picture() == picture)) panel->SetPicture(picture);
+    };
+    show(imgW0, active != nullptr ? active->Model().Watermark() : Bitmap());
+    show(imgW0_w, active != nullptr ? active->Model().ExtractedView() : Bitmap());
+}
+
+void TfrmMain::ShowPanelsOf(const TMDIChild& document) {
+    if (ActiveDocument() == &document) RefreshPanels();
 }
 
 std::optional<FileDialogResult> TfrmMain::ExecuteDialog(FileDialogRequest& request) {
@@ -442,16 +450,16 @@ TMDIChild* TfrmMain::OpenImageFile(const QString& fileName) {
     // The reader is chosen by the file name's own extension, whatever its case: a picture
     // the readers refuse leaves the window open and empty, with the reason in a warning.
     Bitmap working;
+    PixelFormat format = PixelFormat::Unknown;
     try {
         LoadedPicture loaded = LoadPictureFile(FilePath(fileName));
-        child->FPixelFormat = loaded.eightBit ? PixelFormat::Bit8 : PixelFormat::Bit24;
+        format = loaded.eightBit ? PixelFormat::Bit8 : PixelFormat::Bit24;
         working = std::move(loaded.bitmap);
-        child->SetPicture(working);
     } catch (const FormatError& e) {
         prompts_.warning(e.what());
     }
+    child->Open(std::move(working), format);
     child->SizeToPicture();
-    child->FIpa->LoadFromBitmap(working);
     AppIdle();
     return child;
 }
@@ -491,7 +499,7 @@ void TfrmMain::SaveImageFile(int formatIndex, const QString& fileName) {
     }
     const std::string name = FilePath(fileName).native();
     const std::string lower = AsciiLower(name);
-    const bool eightBit = doc->FPixelFormat == PixelFormat::Bit8;
+    const bool eightBit = doc->Model().Format() == PixelFormat::Bit8;
     // An 8-bit document is written through the gray palette, so every writer sees each
     // pixel's gray value.
     const Bitmap bitmap = eightBit ? FromGray8(ConvertToGray8(doc->Picture())) : doc->Picture();
@@ -500,11 +508,14 @@ void TfrmMain::SaveImageFile(int formatIndex, const QString& fileName) {
         WriteQtPicture(lower.find(".bmp") != std::string::npos ? name : name + ".bmp", bitmap, eightBit,
                        PictureFormat::Bmp);
         break;
-    case 2: {
-        TRixJPEG jpeg;
-        jpeg.SaveToFile(name, bitmap, prompts_);
+    case 2:
+        // The encoder's refusal is a warning, as for pictures the readers refuse.
+        try {
+            TRixJPEG().SaveToFile(name, bitmap);
+        } catch (const FormatError& e) {
+            prompts_.warning(e.what());
+        }
         break;
-    }
     case 3: {
         TRixPGM pgm;
         pgm.SaveToFile(lower.find(".pgm") != std::string::npos ? name : name + ".pgm", bitmap);
@@ -534,34 +545,28 @@ void TfrmMain::Property1Execute() {
 
 void TfrmMain::Undo1Execute() {
     TMDIChild* doc = ActiveDocument();
-    if (doc == nullptr || !doc->FIpa->GetUndoReady()) return;
-    doc->FIpa->Undo();
-    doc->SetPicture(doc->FIpa->CreateBitmap());
+    if (doc == nullptr || !doc->CanUndo()) return;
+    doc->Undo();
 }
 
-void TfrmMain::pmuLoadFromFileClick() {
-    TMDIChild* doc = ActiveDocument();
-    if (doc == nullptr || doc->Picture().empty()) {
-        prompts_.message("워터마킹 대상 이미지를 먼저 로딩하세요");
+void TfrmMain::pmuLoadFromFileClick() { LoadWatermarkInto(ActiveDocument()); }
+
+void TfrmMain::LoadWatermarkInto(TMDIChild* document) {
+    if (document == nullptr || document->Picture().empty()) {
+        prompts_.message(Experiment::Info(Step::LoadWatermark).refusal);
         return;
     }
     const auto chosen = ExecuteDialog(OpenPDlg);
     if (!chosen) {
-        imgW0->Clear();
+        document->DropWatermark();
         return;
     }
-    // Bitmap, JPEG and PGM watermarks are all decoded into the panel (and so into W). A file
-    // that cannot be read changes nothing.
+    // Bitmap, JPEG and PGM watermarks are all decoded (and so reach W). A file that cannot
+    // be read changes nothing.
     LoadedPicture loaded = LoadPictureFile(FilePath(chosen->fileName));
-    imgW0->SetPicture(std::move(loaded.bitmap));
-
-    Bitmap host = doc->Picture();
-    doc->FWatermark->LoadX(host);
-    doc->SetPicture(std::move(host));  // the document now shows the 256 x 256 part used as X
-    Bitmap mark = imgW0->Picture();
-    doc->FWatermark->LoadW(mark);
-    imgW0->SetPicture(std::move(mark));
-    doc->actLoadW->setChecked(true);
+    // The document takes its host from the picture it shows, which then shows the 256 x 256
+    // part used as X, and keeps the watermark at 128 x 128 for its panel.
+    document->LoadWatermark(std::move(loaded.bitmap));
     ShowStatus(0, QStringLiteral("Watermark image[0] is loaded ") + chosen->fileName);
 }
 
@@ -575,9 +580,9 @@ void TfrmMain::pmuSaveToFileClick() {
 }
 
 void TfrmMain::pmuClearClick() {
-    PictureView* source = popupComponent_ == imgW0 ? imgW0 : imgW0_w;
-    source->Clear();
-    if (TMDIChild* doc = ActiveDocument()) doc->UncheckAll();
+    // The panels show the active document's pictures; without a document they are empty.
+    if (TMDIChild* doc = ActiveDocument())
+        doc->ClearPanel(popupComponent_ == imgW0 ? WatermarkPanel::Embedded : WatermarkPanel::Extracted);
 }
 
 void TfrmMain::TileDocuments(bool horizontally) {

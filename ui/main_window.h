@@ -1,7 +1,9 @@
 #pragma once
 // TfrmMain: the multi-document frame. It owns the shared actions, the two watermark panels,
 // the status bar through which every command reports, the file dialogs and the file
-// commands that open and save documents.
+// commands that open and save documents. The documents own their data: the panels show the
+// active document's watermark and extracted view, and the frame forwards its commands to
+// the active document.
 #include <array>
 #include <functional>
 #include <string>
@@ -57,9 +59,14 @@ public:
     void ShowStatus(int panel, const QString& text);
     void ShowStatus(int panel, const std::string& text);
     QString StatusText(int panel) const;
-    void pmuLoadFromFileClick();
+    // The watermark load: the picture dialog, then the chosen picture into `document`
+    // (refused when it shows no picture; a cancelled dialog empties its panel).
+    void LoadWatermarkInto(TMDIChild* document);
+    // Shows `document`'s watermark and extracted view in the panels when it is the active one.
+    void ShowPanelsOf(const TMDIChild& document);
     // Runs a file dialog (with its initial folder set to the program's folder); the chosen
-    // filter index is remembered for the next time, as the dialogs always did.
+    // filter index is remembered, so that the next dialog of the same kind starts with the
+    // format the user chose last.
     std::optional<FileDialogResult> ExecuteDialog(FileDialogRequest& request);
 
     // ---- Its own operations ----------------------------------------------------------
@@ -69,6 +76,9 @@ public:
     void SaveImageFile(int formatIndex, const QString& fileName);
     // The 256-level gray palette form in which 8-bit documents are saved.
     static Gray8Bitmap ConvertToGray8(const Bitmap& bitmap);
+    // Decides what is enabled (Save, Save As, Close, Undo, Property) and what the panels
+    // show, from the documents as they are now. Named after the idle handler it once was;
+    // it runs after every command and whenever the active document changes.
     void AppIdle();
 
     // ---- Command handlers ------------------------------------------------------------
@@ -81,6 +91,9 @@ public:
     void Property1Execute();
     void PrintPreview1Execute() {}
     void Undo1Execute();
+    // The watermark panels' popup menu: LoadFromFile (into the active document), SaveToFile
+    // and Clear.
+    void pmuLoadFromFileClick();
     void pmuSaveToFileClick();
     void pmuClearClick();
     // The panel whose popup menu was opened last (imgW0 or imgW0_w).
@@ -153,6 +166,8 @@ private:
     void CreateStatusBar();
     void TileDocuments(bool horizontally);
     void ArrangeMinimized();
+    // The panels from the active document (empty without one).
+    void RefreshPanels();
 
     UserPrompts& prompts_;
     FileDialogs& dialogs_;

@@ -1,29 +1,39 @@
 #pragma once
-// TMDIChild: one document window. It owns its picture, its working gray image and its
-// watermarking workspace, the watermark menus with their step marks, and the popup menu of
-// image-processing commands.
-#include <functional>
-#include <memory>
-
+// TMDIChild: one document window. It draws its Document (document.h) and carries its
+// commands: the watermark menus, whose check marks show which steps of the experiment have
+// run, and the popup menu of image-processing commands built from the toolbox catalogue.
+// The main frame reaches the document through the few commands below and never writes into
+// it.
+//
+// Naming: the classes and components keep the names of the program's first design, which the
+// rest of the code and the action names follow: a T prefix for classes, frm for forms,
+// act/mnu/pmu for actions and menu entries, img for pictures; the toolbox actions carry the
+// menu they belong to as a suffix ("1S" Segmentation, "1E" Entropy or Edge Detection, "1FS"
+// Fuzzy Set, "1H" Histogram, "1G1E" Gradient in Edge Detection, "1L1E" Laplacian in Edge
+// Detection, "1T" Thinning, "1NR" Noise Removement, "1FD" Feature Detection).
 #include <QList>
 #include <QString>
 #include <QWidget>
 
 #include "image/bitmap.h"
-#include "image/rix_ipa.h"
-#include "watermark/watermark.h"
+#include "ui/document.h"
+#include "watermark/experiment.h"
 
 class QAction;
 class QMenu;
 class QScrollArea;
+
+namespace quillfen::toolbox {
+struct Operation;
+}
 
 namespace quillfen::ui {
 
 class PictureView;
 class TfrmMain;
 
-// The pixel format of a picture as it was opened; decides how Save writes it.
-enum class PixelFormat { Unknown, Bit8, Bit24 };
+// The two watermark panels of the main frame.
+enum class WatermarkPanel { Embedded, Extracted };
 
 class TMDIChild : public QWidget {
     Q_OBJECT
@@ -31,151 +41,67 @@ public:
     explicit TMDIChild(TfrmMain& frame, QWidget* parent = nullptr);
     ~TMDIChild() override;
 
-    TfrmMain& Frame() const { return frame_; }
-
-    // The picture the window shows (the opened image or the last step view).
+    // The document, read only.
+    const Document& Model() const { return document_; }
+    // The picture on screen (the document's, once a command has finished).
     const Bitmap& Picture() const;
-    void SetPicture(Bitmap picture);
     // Makes the client area as large as the picture.
     void SizeToPicture();
 
-    // ---- Step marks -------------------------------------------------------------------
-    void UncheckEmbedding();
-    void UncheckExtraction();
-    void UncheckAttacks();
-    void UncheckAll();
-    bool AnyAttackChecked() const;
-    const QList<QAction*>& EmbeddingMarks() const { return embedding_; }
-    const QList<QAction*>& ExtractionMarks() const { return extraction_; }
-    const QList<QAction*>& AttackMarks() const { return attacks_; }
-
-    // The menus that replace the frame's while this window is active.
-    QList<QMenu*> Menus() const { return MainMenu1; }
-    // An action of ActionList1 or ActionList2 by name; nullptr when there is none.
+    // The menus that replace the frame's while this window is active: File, Watermark
+    // Embedment, Image Processing, Watermark Extraction, Window.
+    const QList<QMenu*>& Menus() const { return menus_; }
+    QMenu* PopupMenu() const { return popup_; }
+    // An action of the popup menu or of the watermark menus by name; nullptr when there is none.
     QAction* Action(const QString& name) const;
+    // The watermark menus' action of a step.
+    QAction* StepAction(Step step) const;
 
-    // ---- Watermark commands (watermark_commands.cpp) ------------------------------------
-    // Each checks the mark of the step before it (refusing with its own message otherwise),
-    // runs one workspace operation, shows the view it left, sets its own mark and reports.
-    void actLoadWExecute();
-    void actGetWrExecute();
-    void actGetWaExecute();
-    void actGetYExecute();
-    void actGetYrExecute();
-    void actGetPExecute();
-    void actGetP_hatExecute();
-    void actGetYr_hatExecute();
-    void actGetY_hatExecute();
-    void actGetX_hatExecute();
-    void actGetPSNR_DiffExecute();
-    void actSaveX_hatExecute();
-    void actIPCopyXhToXwExecute();
-    void actIPApplyJpegExecute();
-    void actIPApplyBlurringExecute();
-    void actIPApplyCroppingByZeroInQuarterExecute();
-    void actIPApplyCroppingByImgInQuarterExecute();
-    void actIPApplyCroppingByZeroInHalfExecute();
-    void actIpApplyCroppingByImgInHalfExecute();
-    void actGetY_waveExecute();
-    void actGetYr_waveExecute();
-    void actGetP_waveExecute();
-    void actGetWa_waveExecute();
-    void actGetWr_waveExecute();
-    void actGetW_waveExecute();
-    void actGetNCExecute();
-    void actSaveW_waveExecute();
+    // ---- Commands the main frame forwards ------------------------------------------------
+    // A newly opened picture; an empty one when the file could not be read.
+    void Open(Bitmap picture, PixelFormat format);
+    void Undo();
+    bool CanUndo() const { return document_.CanUndo(); }
+    // The watermark picture chosen in the frame's load dialog, or the dialog cancelled.
+    void LoadWatermark(Bitmap mark);
+    void DropWatermark();
+    // "Clear" on one of the frame's watermark panels.
+    void ClearPanel(WatermarkPanel panel);
+    // The generator's seed for the next Get Wr (nullopt: the clock), for repeatable runs.
+    void SetFixedSeed(std::optional<std::uint32_t> seed) { document_.SetFixedSeed(seed); }
 
-    // ---- Image-processing commands (toolbox_commands.cpp) ------------------------------
-    // Shows FIpa's image again (CreateBitmap) after a toolbox operation.
-    void RedrawFromIpa();
+    // ---- The commands of the window's own menus -------------------------------------------
+    // Load Watermark (W): the frame's load dialog, then a fresh start of the steps.
+    void LoadWatermarkCommand();
+    // One step of the watermark menus: refused with its message when its predecessor has not
+    // run; otherwise it runs, shows its view, sets its mark and reports.
+    void StepCommand(Step step);
+    // One image-processing command: asks for its arguments, runs, draws again and reports.
+    void ToolboxCommand(const toolbox::Operation& operation);
     // Shows the about box; kept for a popup entry, none of which calls it today.
     void pmnAboutClick();
 
-    PictureView* imgFile;
-    QMenu* PopupMnu;
-    QList<QAction*> ActionList1;  // image-processing commands
-    QList<QMenu*> MainMenu1;      // File, Watermark Embedment, Image Processing, Watermark Extraction, Window
-    QList<QAction*> ActionList2;  // watermark commands
-
-    QMenu* mnuFile;
-    QMenu* mnuEmbedment;
-    QMenu* mnuImageProcessing;
-    QMenu* mnuExtraction;
-    QMenu* mnuWindow;
-    QAction* mnuShow;
-
-    QAction* actLoadW;
-    QAction* actGetWr;
-    QAction* actGetWa;
-    QAction* actGetY;
-    QAction* actGetYr;
-    QAction* actGetP;
-    QAction* actGetP_hat;
-    QAction* actGetYr_hat;
-    QAction* actGetY_hat;
-    QAction* actGetX_hat;
-    QAction* actGetPSNR_Diff;
-    QAction* actSaveX_hat;
-    QAction* actIPCopyXhToXw;
-    QAction* actIPApplyJpeg;
-    QAction* actIPApplyBlurring;
-    QAction* actIPApplyCroppingByZeroInQuarter;
-    QAction* actIPApplyCroppingByImgInQuarter;
-    QAction* actIPApplyCroppingByZeroInHalf;
-    QAction* actIpApplyCroppingByImgInHalf;
-    QAction* actGetY_wave;
-    QAction* actGetYr_wave;
-    QAction* actGetP_wave;
-    QAction* actGetWa_wave;
-    QAction* actGetWr_wave;
-    QAction* actGetW_wave;
-    QAction* actGetNC;
-    QAction* actSaveW_wave;
-
-    QString FStatusText;
-    PixelFormat FPixelFormat = PixelFormat::Unknown;
-    std::unique_ptr<TWatermark> FWatermark;
-    std::unique_ptr<TRixIPA> FIpa;
-
 private:
-    void FormCreate();
     void CreateWatermarkMenus();
     void CreatePopupMenu();
-    // A watermark command: checkable (its check is the step mark), and choosing it never
-    // toggles the mark by itself; only the command's own code sets or clears it.
-    QAction* StepAction(const char* name, const QString& caption);
-    void ConnectWatermarkCommands();
-    void ConnectToolboxCommands();
-
-    // Where a step's view goes: the document's picture or the "Extracted Watermark" panel.
-    enum class StepView { None, Document256, Document128, Panel128 };
-    // One row of the watermark command tables.
-    struct Step {
-        QAction* own;                   // the command's own mark
-        bool allowed;                   // the required mark is set
-        const char* refusal;            // shown in a modal box when it is not
-        bool busy;                      // hourglass cursor while the step runs
-        const char* start;              // panel 0 before the call; nullptr for none
-        std::function<void()> call;     // the one workspace operation
-        StepView view;
-        const char* end;                // panel 0 after the mark; nullptr for none
-        std::function<void()> report;   // result reports after the end text; may be empty
-    };
-    void RunStep(const Step& step);
-    // The attack pattern: clear the attack and extraction marks, run, show X_wave.
-    void RunAttack(QAction* own, bool busy, const std::function<void()>& call, const char* end);
-    // The two save commands: the save-picture dialog, then a bitmap file of `source`.
-    void RunSave(QAction* own, bool allowed, const char* refusal, const char* start,
-                 const std::function<const Bitmap&()>& source, const char* end);
-    void ShowView(StepView view);
-    // A toolbox report built in FStatusText and written to panel 1.
-    void ReportInStatusText(const QString& text);
+    // A checkable action of the watermark menus for `step`, connected to StepCommand.
+    QAction* CreateStepAction(Step step);
+    void RunAttack(Step step);
+    void RunSave(Step step);
+    // Shows the document again: the picture, the frame's panels and the step marks.
+    void Redraw();
+    void SyncMarks();
+    // A report in its status panel, its real number in the user's notation.
+    void ShowReport(const Report& report);
 
     TfrmMain& frame_;
+    Document document_;
+    PictureView* imgFile_;
     QScrollArea* scroll_;
-    QList<QAction*> embedding_;
-    QList<QAction*> extraction_;
-    QList<QAction*> attacks_;
+    QMenu* popup_;
+    QList<QMenu*> menus_;
+    QList<QAction*> toolboxActions_;  // the popup menu's actions, and those on no menu
+    QList<QAction*> stepActions_;     // one per step, in step order
 };
 
 }  // namespace quillfen::ui

@@ -70,8 +70,8 @@ TfrmParamHough::TfrmParamHough(UserPrompts& prompts, QWidget* parent)
 }
 
 void TfrmParamHough::Fill(const HoughParameters& p) {
-    edtRadius->setText(LocalInt(p.radius));
-    edtTheta->setText(LocalInt(p.theta));
+    edtRadius->setText(LocalInt(p.rhoCount));
+    edtTheta->setText(LocalInt(p.thetaCount));
     edtLThresh->setText(LocalInt(p.minLineLength));
     edtGThresh->setText(LocalInt(p.gradientThreshold));
     edtHThresh->setText(LocalInt(p.houghThreshold));
@@ -88,8 +88,8 @@ std::optional<HoughParameters> TfrmParamHough::ReadParameters() {
     HoughParameters p;
     p.lineBased = rdoLine->isChecked();
     // The parameter space needs at least one cell in each direction; the thresholds may be 0.
-    const Field fields[] = {{edtRadius, Label1, 1, &p.radius},
-                           {edtTheta, Label2, 1, &p.theta},
+    const Field fields[] = {{edtRadius, Label1, 1, &p.rhoCount},
+                           {edtTheta, Label2, 1, &p.thetaCount},
                            {edtLThresh, Label3, 0, &p.minLineLength},
                            {edtGThresh, Label4, 0, &p.gradientThreshold},
                            {edtHThresh, Label5, 0, &p.houghThreshold}};

@@ -4,6 +4,8 @@
 
 #include <QDialog>
 
+#include "toolbox/hough.h"
+
 class QButtonGroup;
 class QGroupBox;
 class QLabel;
@@ -17,17 +19,9 @@ class UserPrompts;
 
 namespace quillfen::ui {
 
-// The arguments of TRixIPA::HoughTransform, named after the dialog's fields.
-struct HoughParameters {
-    int radius = 300;             // RhoCount
-    int theta = 360;              // ThetaCount
-    int minLineLength = 10;       // MinLineLength
-    int gradientThreshold = 10;   // GradientThreshold
-    int houghThreshold = 200;     // HoughThreshold
-    bool lineBased = false;       // "Point" (false) or "Line" (true)
-
-    bool operator==(const HoughParameters&) const = default;
-};
+// The transform's parameters: Radius is the number of distance cells (rhoCount), Theta the
+// number of angle cells; "Point" or "Line" chooses lineBased.
+using HoughParameters = hough::Parameters;
 
 class TfrmParamHough : public QDialog {
     Q_OBJECT

@@ -1,16 +1,21 @@
-// The popup menu's image-processing commands. Each reads its inputs (an input box or the
-// Hough parameter dialog for a few), runs one operation of the window's working image (which
-// takes the undo copy itself), draws the image again and writes one report line. Errors of
-// the operations (a MathError on a degenerate image) go to the frame's error report through
-// its command guard, with the image as it was.
-#include <cstdint>
+// The popup menu's image-processing commands. The operations come from the toolbox catalogue
+// (toolbox/catalogue.h); this file lays out the menu around them, with the entries of
+// methods this laboratory does not offer, and runs a command: read its inputs (input boxes or
+// the Hough parameter dialog), run the operation on the document, draw again and report.
+// Errors of the operations (a MathError on a degenerate image, too many objects to label)
+// reach the frame's error report through its command guard, with the image as it was.
+#include <functional>
 #include <optional>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include <QAction>
+#include <QMenu>
 
 #include "image/number_format.h"
 #include "image/user_prompts.h"
+#include "toolbox/catalogue.h"
 #include "ui/histogram_window.h"
 #include "ui/main_window.h"
 #include "ui/mdi_child.h"
@@ -21,55 +26,76 @@ namespace quillfen::ui {
 
 namespace {
 
-// The threshold methods that need no input: each binarises the image and returns T.
-struct ThresholdCommand {
-    const char* action;
-    const char* report;
-    int (*run)(TRixIPA&);
-};
-const ThresholdCommand kThresholdCommands[] = {
-    {"Twopeaks1S", "threshold value by Twopeaks = ", [](TRixIPA& i) { return i.ThresholdByTwoPeaks(); }},
-    {"Laplacian1S", "Threshold value by Laplacian = ", [](TRixIPA& i) -> int { return i.ThresholdByLaplacian(85); }},
-    {"IterativeSelection1S", "Threshold value by Iterative Section = ",
-     [](TRixIPA& i) { return i.ThresholdByIterativeSelection(); }},
-    {"GrayLevelHistogram1S", "Threshold value by Gray Level Histogram = ",
-     [](TRixIPA& i) { return i.ThresholdByGrayLevelHistogram(); }},
-    {"Johannsen1E", "Threshold value by Entropy by Johannsen = ", [](TRixIPA& i) -> int { return i.ThresholdByJohannsen(); }},
-    {"Kapur1E", "Threshold value by Entropy by Kapur = ", [](TRixIPA& i) -> int { return i.ThresholdByKapur(); }},
-    {"Pun1E", "Threshold value by Entropy by Pun = ", [](TRixIPA& i) -> int { return i.ThresholdByPun(); }},
-    {"Shannon1FS", "Threshold value by minimizing fuzzy by shannon = ", [](TRixIPA& i) { return i.ThresholdByFuzzyShannon(); }},
-    {"Yager1FS", "Threshold value by minimizing fuzzy by yager = ", [](TRixIPA& i) { return i.ThresholdByFuzzyYager(); }},
-    {"MinimumError1S", "Threshold value by minimum Error = ", [](TRixIPA& i) { return i.ThresholdByMinimumError(); }},
-    {"MovingAverage1S", "Threshold value by Moving Average = ", [](TRixIPA& i) { return i.ThresholdByMovingAverage(); }},
+// An entry of the popup menu's layout.
+struct Entry {
+    enum Kind {
+        Operations,  // the catalogue's next operations of this submenu, in catalogue order
+        Submenu,
+        Plain,       // a caption with no command
+        Inert,       // an action on the menu whose method is not offered: it does nothing
+        Histogram,   // View Histogram: the histogram window, not an operation on the image
+        Separator,
+    };
+    Kind kind;
+    const char* caption = nullptr;
+    const char* action = nullptr;
+    std::vector<Entry> entries = {};  // of a submenu
 };
 
-// The operations with a fixed report (nullptr: none).
-struct PlainCommand {
-    const char* action;
-    const char* report;
-    void (*run)(TRixIPA&);
-};
-const PlainCommand kPlainCommands[] = {
-    {"Equalization1H", nullptr, [](TRixIPA& i) { i.Equalize(); }},
-    {"Specification1H", nullptr, [](TRixIPA& i) { i.SpecifyHistogram(); }},
-    {"GeneralOperator1G1E", "Edge Detection by general operator of  gradient", [](TRixIPA& i) { i.EdgeGeneral(3.0); }},
-    {"RobertsOperator1G1E", "Edge Detection by Roberts operator of  gradient", [](TRixIPA& i) { i.EdgeRoberts(1.0); }},
-    {"PrewittOperator1G1E", "Edge Detection by Prewitt operator of  gradient", [](TRixIPA& i) { i.EdgePrewitt(1.0); }},
-    {"SobelOperator1G1E", "Edge Detection by Sobel operator of  gradient", [](TRixIPA& i) { i.EdgeSobel(1.0); }},
-    {"FreiChen1G1E", "Edge Detection by FreiChen operator of  gradient", [](TRixIPA& i) { i.EdgeFreiChen(1.0); }},
-    {"GeneralVerticalOperator1G1E", "Edge Detection by vertical general operator of  gradient",
-     [](TRixIPA& i) { i.EdgeGeneralVertical(3.0); }},
-    {"GeneralHOrizontalOperator1G1E", "Edge Detection by horizontal general operator of  gradient",
-     [](TRixIPA& i) { i.EdgeGeneralHorizontal(3.0); }},
-    {"Laplacian1L1E", "Edge Detection by Laplacian 1", [](TRixIPA& i) { i.EdgeLaplacian1(); }},
-    {"Laplacian2L1E", "Edge Detection by Laplacian 2", [](TRixIPA& i) { i.EdgeLaplacian2(); }},
-    {"Laplacian3L1E", "Edge Detection by Laplacian 3", [](TRixIPA& i) { i.EdgeLaplacian3(); }},
-    {"Zhang_Suen1T", "Thinning by Zhang & Suen algorithm", [](TRixIPA& i) { i.ThinZhangSuen(); }},
-    {"Mean1NR", "Noise Removement by Mean algorithm", [](TRixIPA& i) { i.NoiseMean(); }},
-    {"MedianFilter1NR", "Noise Removement by Meadian algorithm", [](TRixIPA& i) { i.NoiseMedian(); }},
-    {"Contraction1NR", "Noise Removement by Contraction algorithm", [](TRixIPA& i) { i.NoiseContraction(); }},
-    {"Expansion1NR", "Noise Removement by Expansion algorithm", [](TRixIPA& i) { i.NoiseExpansion(); }},
-};
+Entry Ops() { return {Entry::Operations}; }
+Entry Sub(const char* caption, std::vector<Entry> entries) { return {Entry::Submenu, caption, nullptr, std::move(entries)}; }
+Entry Plain(const char* caption) { return {Entry::Plain, caption}; }
+Entry Inert(const char* action, const char* caption) { return {Entry::Inert, caption, action}; }
+std::vector<Entry> Plains(std::initializer_list<const char*> captions) {
+    std::vector<Entry> entries;
+    for (const char* caption : captions) entries.push_back(Plain(caption));
+    return entries;
+}
+
+// The popup menu from top to bottom.
+const std::vector<Entry>& Layout() {
+    static const std::vector<Entry> layout = {
+        Plain("Image Size"),
+        {Entry::Separator},
+        Sub("Segmentation (Threshold)", {Ops(), Sub("Entropy", {Ops()}), Sub("Fuzzy Set", {Ops()}), Ops(),
+                                         Inert("Relaxation1S", "Relaxation")}),
+        Sub("Histogram", {{Entry::Histogram, "View Histogram", "ViewHistogram1H"}, Ops()}),
+        Sub("Edge Detection", {Sub("Gradient", {Ops()}), Sub("Laplacian", {Ops()}),
+                               Sub("Template Matching", Plains({"Prewitt", "Hueckel"})), Inert("Canny1e", "Canny"),
+                               Inert("Shen_Castan1e", "Shen_Castan"), Inert("Marr_Hildreth1e", "Marr_Hildreth"), Ops()}),
+        Sub("Thinning", {Inert("Hilditch1T", "Hilditch"), Inert("Medial_AxisTransform1T", "Medial_AxisTransform"),
+                         Inert("IterativeMorphological1T", "IterativeMorphological"),
+                         Inert("Stentiford_Holt_Zhang_Suen1T", "Stentiford_Holt_Zhang_Suen"), Ops()}),
+        Sub("Noise Removement", {Ops()}),
+        Sub("Feature Detection", {Ops(), Sub("Feature parameter", Plains({"Size", "Ratio", "Round length", "Center"}))}),
+        Sub("Texture", {Sub("Co-occurency", Plains({"Maximum Probability", "Moments", "Contrast", "Homogeneity",
+                                                    "Entropy", "Mean"}))}),
+        Sub("Image Restoration",
+            {Sub("Frequency Processing", Plains({"Discreate Fourier Transform", "Fast Fourier Transform",
+                                                 "Inverse Fourier Transform", "Two-Dimensional Fourier Transform",
+                                                 "Creating Artificial Blur"})),
+             Sub("Filtering", Plains({"Inverse Filter", "Wiener Filter", "Structured Noise", "Montion Blur-Special Case",
+                                      "Homomorphie Filter"}))}),
+        Sub("Geometrical Transform",
+            Plains({"Size Transform", "Location Transform", "Rotation Transform", "Projection Transform"})),
+        Sub("Image Compression", Plains({"Run-Length EnCoding", "DPCM", "Variable Encoding"})),
+        Sub("Etc Algorithm", {Plain("Constrast"), Ops()}),
+    };
+    return layout;
+}
+
+// Inert actions that are on no menu, and actions kept without any behaviour (their
+// captions are their names).
+const Entry kOffMenu[] = {Inert("Prewitt1TM1E", "Prewitt"), Inert("Hueckel1TM1E", "Hueckel"),
+                          Inert("Smoothing1NR", "Smoothing")};
+const char* const kUnused[] = {
+    "Size1FP", "FeatureParameter1FD", "Ratio1FP", "RoundLength1FP", "Center1FP", "FrequencyProcessing1IR",
+    "DiscreteFourierTransform1FP", "FastFourierTransform1FP", "InverseFourierTransform1FP",
+    "TwoDimensionalFourierTransform1FP", "CreatingArtificialBlur1FP", "Filtering1IR", "InverseFilter1F",
+    "WienerFilter1F", "StructuredNoise1F", "MontionBlur_SpecialCase1F", "HomomorphieFilter1F", "Cooccurency1T",
+    "MaximumProbability1CO", "Moments1CO", "Contrast1CO", "Homogeneity1CO", "Entropy1CO", "Mean1CO",
+    "SizeTransform1GT", "LocationTranform1GT", "RotationTransform1GT", "ProjectionTranform1GT",
+    "RunLengthEdcoding1IC", "DPCM1IC", "VariableEncoding1IC", "Constrast1E"};
 
 // An entered whole number, in the user's digits or plain ASCII ones.
 std::optional<int> EnteredInt(const std::string& text) {
@@ -78,129 +104,104 @@ std::optional<int> EnteredInt(const std::string& text) {
     return std::nullopt;
 }
 
-QString Num(int value) { return QString::number(value); }
-
 }  // namespace
 
-void TMDIChild::RedrawFromIpa() { SetPicture(FIpa->CreateBitmap()); }
-
-void TMDIChild::ReportInStatusText(const QString& text) {
-    FStatusText = text;
-    frame_.ShowStatus(1, FStatusText);
+void TMDIChild::CreatePopupMenu() {
+    popup_ = new QMenu;
+    popup_->setObjectName(QStringLiteral("PopupMnu"));
+    const auto makeAction = [this](const char* name, const char* caption) {
+        auto* action = new QAction(QString::fromUtf8(caption), this);
+        action->setObjectName(QString::fromLatin1(name));
+        toolboxActions_ << action;
+        return action;
+    };
+    const std::vector<toolbox::Operation>& operations = toolbox::Operations();
+    std::size_t next = 0;  // the next catalogue operation to place
+    std::function<void(QMenu*, const std::string&, const std::vector<Entry>&)> build =
+        [&](QMenu* menu, const std::string& path, const std::vector<Entry>& entries) {
+            for (const Entry& entry : entries) {
+                switch (entry.kind) {
+                case Entry::Operations:
+                    for (; next < operations.size() && path == operations[next].menu; ++next) {
+                        const toolbox::Operation& operation = operations[next];
+                        QAction* action = makeAction(operation.action, operation.caption);
+                        connect(action, &QAction::triggered, this, [this, &operation] {
+                            frame_.Run([this, &operation] { ToolboxCommand(operation); });
+                        });
+                        menu->addAction(action);
+                    }
+                    break;
+                case Entry::Submenu: {
+                    QMenu* submenu = menu->addMenu(QString::fromUtf8(entry.caption));
+                    build(submenu, path.empty() ? entry.caption : path + "/" + entry.caption, entry.entries);
+                    break;
+                }
+                case Entry::Plain: menu->addAction(QString::fromUtf8(entry.caption)); break;
+                case Entry::Inert: menu->addAction(makeAction(entry.action, entry.caption)); break;
+                case Entry::Histogram: {
+                    QAction* action = makeAction(entry.action, entry.caption);
+                    // The histogram window reads the document's image while it is open.
+                    connect(action, &QAction::triggered, this, [this] {
+                        frame_.Run([this] {
+                            if (frame_.frmHistogram() != nullptr) frame_.frmHistogram()->ShowModalFor(document_.Image());
+                        });
+                    });
+                    menu->addAction(action);
+                    break;
+                }
+                case Entry::Separator: menu->addSeparator(); break;
+                }
+            }
+        };
+    build(popup_, "", Layout());
+    // Every operation of the catalogue has its place in the layout; one that had none would
+    // silently be missing from the menu.
+    Q_ASSERT(next == operations.size());
+    for (const Entry& entry : kOffMenu) makeAction(entry.action, entry.caption);
+    for (const char* name : kUnused) makeAction(name, name);
+    Action(QStringLiteral("FeatureParameter1FD"))->setText(QStringLiteral("FeatureParameter"));
 }
 
-void TMDIChild::ConnectToolboxCommands() {
-    auto on = [this](const char* name, std::function<void()> command) {
-        connect(Action(QString::fromLatin1(name)), &QAction::triggered, this,
-                [this, command = std::move(command)] { frame_.Run(command); });
-    };
-
-    on("Mean1S", [this] {
-        const double mean = FIpa->ThresholdByMean();
-        RedrawFromIpa();
-        ReportInStatusText(QStringLiteral("threshold value by Mean = ") + LocalizeNumber(FormatFixed(mean, 2)));
-    });
-
-    on("PTile1S", [this] {
-        FStatusText = QStringLiteral("0");
-        const auto entered = frame_.Prompts().input("Threshold by P-tile method", "Black % :Ex)50", S(FStatusText));
-        if (!entered) return;
-        FStatusText = Q(*entered);
-        const std::optional<int> percent = EnteredInt(*entered);
-        if (!percent || *percent < 0 || *percent > 100) {
-            frame_.Prompts().confirm("입력값 페센티지에 문제가 있습니다. 다시 입력하시기 바랍니다");
-            return;
+void TMDIChild::ToolboxCommand(const toolbox::Operation& operation) {
+    std::vector<int> values = toolbox::InitialValues(operation);
+    switch (operation.asks) {
+    case toolbox::Asks::Nothing: break;
+    case toolbox::Asks::InputBoxes:
+        // One box per argument, each starting from the argument's initial value; a cancelled
+        // box ends the command with nothing changed.
+        for (std::size_t i = 0; i < operation.arguments.size(); ++i) {
+            const toolbox::Argument& argument = operation.arguments[i];
+            const std::optional<std::string> entered =
+                frame_.Prompts().input(argument.caption, argument.prompt, std::to_string(argument.initial));
+            if (!entered) return;
+            const std::optional<int> value = toolbox::Accept(argument, EnteredInt(*entered));
+            if (!value) {
+                frame_.Prompts().confirm(argument.refusal);
+                return;
+            }
+            values[i] = *value;
         }
-        const int t = FIpa->ThresholdByPTile(*percent);
-        RedrawFromIpa();
-        ReportInStatusText(QStringLiteral("threshold value by P-tile = ") + Num(t));
-    });
-
-    for (const ThresholdCommand& c : kThresholdCommands) {
-        on(c.action, [this, c] {
-            const int t = c.run(*FIpa);
-            RedrawFromIpa();
-            ReportInStatusText(QString::fromLatin1(c.report) + Num(t));
-        });
-    }
-
-    for (const PlainCommand& c : kPlainCommands) {
-        on(c.action, [this, c] {
-            c.run(*FIpa);
-            RedrawFromIpa();
-            if (c.report != nullptr) ReportInStatusText(QString::fromLatin1(c.report));
-        });
-    }
-
-    on("ViewHistogram1H", [this] {
-        if (frame_.frmHistogram() != nullptr) frame_.frmHistogram()->ShowModalFor(*FIpa);
-    });
-
-    on("AutoContrastStretch1H", [this] {
-        std::uint8_t low = 0;
-        std::uint8_t high = 0;
-        FIpa->AutoContrastStretch(low, high);
-        RedrawFromIpa();
-        ReportInStatusText(QStringLiteral("Lower Threshold is ") + Num(low) + QStringLiteral(" and") +
-                           QStringLiteral(" Upper Threshold is ") + Num(high));
-    });
-
-    on("EndsInContrast1H", [this] {
-        // Each percentage: a number that is not one counts as 0; only its low byte is used.
-        FStatusText = QStringLiteral("0");
-        const auto lower = frame_.Prompts().input("Ends-In Contrast Stretch(Percentage of pixels to set to 0",
-                                                  "Enter Lower Value", S(FStatusText));
-        if (!lower) return;
-        FStatusText = Q(*lower);
-        const auto lowPercent = static_cast<std::uint8_t>(EnteredInt(*lower).value_or(0));
-        FStatusText = QStringLiteral("255");
-        const auto upper = frame_.Prompts().input("Ends-In Contrast Stretch(Percentage of pixels to set to 255",
-                                                  "Enter Higher Value", S(FStatusText));
-        if (!upper) return;
-        FStatusText = Q(*upper);
-        const auto highPercent = static_cast<std::uint8_t>(EnteredInt(*upper).value_or(0));
-        std::uint8_t low = 0;
-        std::uint8_t high = 0;
-        FIpa->EndsInContrastStretch(low, high, lowPercent, highPercent);
-        RedrawFromIpa();
-        ReportInStatusText(QStringLiteral("Ends-In Contrast Stretch, Lower Threshold = ") + Num(low) +
-                           QStringLiteral(" ,") + QStringLiteral(" Upper Threshold = ") + Num(high));
-    });
-
-    on("HoughTransform1E", [this] {
-        // The parameter dialog starts from the command's classic values every time.
-        HoughParameters p;
+        break;
+    case toolbox::Asks::HoughDialog:
+        // The dialog starts from the initial values every time.
         if (TfrmParamHough* dialog = frame_.frmParamHough()) {
-            const std::optional<HoughParameters> chosen = dialog->Ask(p);
+            HoughParameters start;
+            start.thetaCount = values[0];
+            start.rhoCount = values[1];
+            start.minLineLength = values[2];
+            start.gradientThreshold = values[3];
+            start.houghThreshold = values[4];
+            start.lineBased = values[5] != 0;
+            const std::optional<HoughParameters> chosen = dialog->Ask(start);
             if (!chosen) return;
-            p = *chosen;
+            values = {chosen->thetaCount, chosen->rhoCount, chosen->minLineLength, chosen->gradientThreshold,
+                      chosen->houghThreshold, chosen->lineBased ? 1 : 0};
         }
-        FIpa->HoughTransform(p.theta, p.radius, p.minLineLength, p.gradientThreshold, p.houghThreshold, p.lineBased);
-        RedrawFromIpa();
-        frame_.ShowStatus(0, QStringLiteral("Hough Transform(Edge Detection)"));
-    });
-
-    on("Labeling1FD", [this] {
-        const int n = FIpa->Labeling(frame_.Prompts());
-        // Too many objects: the labelling has been told to the user and is taken back.
-        if (n == -1) {
-            FIpa->Undo();
-        } else {
-            frame_.ShowStatus(1, QStringLiteral("Number of Object = ") + Num(n));
-        }
-        RedrawFromIpa();
-    });
-
-    on("Inverse1E", [this] {
-        FIpa->Inverse();
-        RedrawFromIpa();
-        frame_.ShowStatus(1, QStringLiteral("Inversed image"));
-    });
-
-    // Relaxation1S, Canny1e, Shen_Castan1e, Marr_Hildreth1e, Hilditch1T,
-    // Medial_AxisTransform1T, IterativeMorphological1T, Stentiford_Holt_Zhang_Suen1T,
-    // Prewitt1TM1E, Hueckel1TM1E and Smoothing1NR name methods this laboratory does not
-    // implement: choosing one does nothing at all.
+        break;
+    }
+    const std::optional<Report> report = document_.RunToolbox(operation, values);
+    Redraw();
+    if (report) ShowReport(*report);
 }
 
 }  // namespace quillfen::ui

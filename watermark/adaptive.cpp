@@ -12,53 +12,54 @@ namespace {
 constexpr int kHost = TWatermark::kHostSize;
 constexpr int kMark = TWatermark::kMarkSize;
 
-int MarkBlockStart(int block) { return 4 * (block / 32) * kMark + 4 * (block % 32); }
-
 }  // namespace
 
 void TWatermark::GetWa() {
-    Adapt(Wr, Wa);
-    CountBlack(Wa);
-    Display128 = Wa;
+    Adapt(Wr_, Wa_);
+    CountBlack(Wa_);
+    Display128_ = Wa_;
 }
 
 double TWatermark::BlockVariance(int block) const {
-    const int top = 8 * (block / 32);
-    const int left = 8 * (block % 32);
+    const int start = HostBlockStart(block);
     double sum = 0;
     for (int x = 0; x < 8; ++x)
-        for (int y = 0; y < 8; ++y) sum += X[(top + x) * kHost + left + y];
+        for (int y = 0; y < 8; ++y) sum += X_[start + x * kHost + y];
     const double mean = sum / 64;
     double squares = 0;
     for (int x = 0; x < 8; ++x)
         for (int y = 0; y < 8; ++y) {
-            const double d = X[(top + x) * kHost + left + y] - mean;
+            const double d = X_[start + x * kHost + y] - mean;
             squares += d * d;
         }
     return squares / 64;
 }
 
 void TWatermark::Adapt(const Bytes& input, Bytes& output) {
-    for (int k = 0; k < kBlocks; ++k) XBlockVar[k] = BlockVariance(k);
+    for (int k = 0; k < kBlocks; ++k) XBlockVar_[k] = BlockVariance(k);
     for (int k = 0; k < kBlocks; ++k) {
         const int start = MarkBlockStart(k);
         int black = 0;
         for (int a = 0; a < 4; ++a)
             for (int b = 0; b < 4; ++b) black += input[start + a * kMark + b] < 128 ? 1 : 0;
-        WrBlockWeight[k] = black;
+        WrBlockWeight_[k] = black;
     }
     if (Literal) {
-        RankBlocksLiteral(XBlockVar, XBlockOrder);
-        RankBlocksLiteral(WrBlockWeight, WrBlockOrder);
+        RankBlocksLiteral(XBlockVar_, XBlockOrder_);
+        RankBlocksLiteral(WrBlockWeight_, WrBlockOrder_);
     } else {
-        RankBlocks(XBlockVar, XBlockOrder);
-        RankBlocks(WrBlockWeight, WrBlockOrder);
+        RankBlocks(XBlockVar_, XBlockOrder_);
+        RankBlocks(WrBlockWeight_, WrBlockOrder_);
     }
+    MoveMarkBlocks(input, WrBlockOrder_, output, XBlockOrder_);
+}
+
+void TWatermark::MoveMarkBlocks(const Bytes& input, const Orders& from, Bytes& output, const Orders& to) {
     for (int i = 0; i < kBlocks; ++i) {
-        const int from = MarkBlockStart(WrBlockOrder[i]);
-        const int to = MarkBlockStart(XBlockOrder[i]);
+        const int source = MarkBlockStart(from[i]);
+        const int target = MarkBlockStart(to[i]);
         for (int a = 0; a < 4; ++a)
-            for (int b = 0; b < 4; ++b) output[to + a * kMark + b] = input[from + a * kMark + b];
+            for (int b = 0; b < 4; ++b) output[target + a * kMark + b] = input[source + a * kMark + b];
     }
 }
 

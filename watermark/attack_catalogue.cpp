@@ -5,7 +5,6 @@
 #include <cmath>
 
 #include "image/errors.h"
-#include "image/user_prompts.h"
 #include "watermark/attack_list.h"
 #include "watermark/picture_attacks.h"
 #include "watermark/portable_math.h"
@@ -78,24 +77,17 @@ std::vector<AttackInfo> BuildCatalogue() {
 void ApplyWorkspaceAttack(AttackId id, double value, std::span<const std::uint8_t> host,
                           AttackedPicture& picture) {
     thread_local TWatermark w;
-    std::copy(picture.Bytes.begin(), picture.Bytes.end(), w.X_hat.begin());
-    std::copy(picture.Reals.begin(), picture.Reals.end(), w.X_hat_real.begin());
-    if (id == AttackId::CropImageQuarter || id == AttackId::CropImageHalf)
-        std::copy(host.begin(), host.end(), w.X.begin());
+    const bool needsHost = id == AttackId::CropImageQuarter || id == AttackId::CropImageHalf;
+    w.LoadMarked(needsHost ? host : std::span<const std::uint8_t>(), picture.Bytes, picture.Reals);
     switch (id) {
         case AttackId::None: w.CopyXhToXw(); break;
-        case AttackId::Jpeg: {
-            SilentPrompts silent;  // the PSNR it reports is not wanted here
-            w.QuantScale = value;
-            w.ApplyJpeg(silent);
+        case AttackId::Jpeg:
+            w.SetQuantScale(value);
+            w.ApplyJpeg();  // the PSNR it measures is not wanted here
             break;
-        }
         case AttackId::Blur:
             for (int pass = 0; pass < static_cast<int>(value); ++pass) {
-                if (pass > 0) {
-                    w.X_hat.swap(w.X_wave);
-                    w.X_hat_real.swap(w.X_wave_real);
-                }
+                if (pass > 0) w.LoadMarked({}, w.X_wave(), w.X_wave_real());
                 w.ApplyBlurring();
             }
             break;
@@ -105,8 +97,8 @@ void ApplyWorkspaceAttack(AttackId id, double value, std::span<const std::uint8_
         case AttackId::CropImageHalf: w.ApplyCroppingByImgInHalf(); break;
         default: throw ArgumentError("not an attack of the watermark workspace");
     }
-    picture.Bytes.assign(w.X_wave.begin(), w.X_wave.end());
-    picture.Reals.assign(w.X_wave_real.begin(), w.X_wave_real.end());
+    picture.Bytes.assign(w.X_wave().begin(), w.X_wave().end());
+    picture.Reals.assign(w.X_wave_real().begin(), w.X_wave_real().end());
 }
 
 bool IsWorkspaceAttack(AttackId id) { return static_cast<int>(id) <= static_cast<int>(AttackId::CropImageHalf); }
@@ -210,7 +202,7 @@ void ApplyAttackCell(const AttackCell& cell, const AttackInput& input, std::uint
         }
         const std::uint64_t streamSeed = seed ^ (static_cast<std::uint64_t>(i) * 0xA0761D6478BD642FULL);
         GrayPlane attacked = ApplyPictureAttack(step, GrayPlane(kSide, kSide, std::move(picture.Bytes)), streamSeed);
-        picture.Bytes = std::move(attacked.Pixels);
+        picture.Bytes = attacked.ReleasePixels();
         picture.Reals.assign(picture.Bytes.begin(), picture.Bytes.end());
     }
 }

@@ -109,17 +109,15 @@ constexpr int kSize = TWatermark::kHostSize;
 
 template <typename Sample>
 void LoadBlock(const std::vector<Sample>& plane, int block, double* out) {
-    const int top = 8 * (block / 32);
-    const int left = 8 * (block % 32);
+    const int start = TWatermark::HostBlockStart(block);
     for (int x = 0; x < 8; ++x)
-        for (int y = 0; y < 8; ++y) out[x * 8 + y] = static_cast<double>(plane[(top + x) * kSize + left + y]);
+        for (int y = 0; y < 8; ++y) out[x * 8 + y] = static_cast<double>(plane[start + x * kSize + y]);
 }
 
 void StoreBlock(const double* in, int block, std::vector<double>& plane) {
-    const int top = 8 * (block / 32);
-    const int left = 8 * (block % 32);
+    const int start = TWatermark::HostBlockStart(block);
     for (int x = 0; x < 8; ++x)
-        for (int y = 0; y < 8; ++y) plane[(top + x) * kSize + left + y] = in[x * 8 + y];
+        for (int y = 0; y < 8; ++y) plane[start + x * kSize + y] = in[x * 8 + y];
 }
 
 std::uint8_t SampleToByte(double f) {
@@ -179,12 +177,12 @@ void InverseRow(const TWatermark::Reals& coefficients, int first, bool literalFo
 
 void TWatermark::FdctBytes(const Bytes& plane, Reals& coefficients) {
     ForwardBlocks(plane, Literal, coefficients);
-    StretchBlock(coefficients, kSize, 8, Display256);
+    StretchBlock(coefficients, kSize, 8, Display256_);
 }
 
 void TWatermark::FdctReals(const Reals& plane, Reals& coefficients) {
     ForwardBlocks(plane, Literal, coefficients);
-    StretchBlock(coefficients, kSize, 8, Display256);
+    StretchBlock(coefficients, kSize, 8, Display256_);
 }
 
 void TWatermark::IdctToReals(const Reals& coefficients, Reals& plane) const {
@@ -201,11 +199,10 @@ void TWatermark::IdctToBytes(const Reals& coefficients, Bytes& plane) const {
     for (int first = 0; first < kBlocks; first += kRowBlocks) {
         InverseRow(coefficients, first, Literal, samples);
         for (int b = 0; b < kRowBlocks; ++b) {
-            const int top = 8 * ((first + b) / 32);
-            const int left = 8 * ((first + b) % 32);
+            const int start = HostBlockStart(first + b);
             const double* out = samples + 64 * b;
             for (int x = 0; x < 8; ++x)
-                for (int y = 0; y < 8; ++y) plane[(top + x) * kSize + left + y] = SampleToByte(out[x * 8 + y]);
+                for (int y = 0; y < 8; ++y) plane[start + x * kSize + y] = SampleToByte(out[x * 8 + y]);
         }
     }
 }
@@ -221,12 +218,11 @@ void TWatermark::IdctToBoth(const Reals& coefficients, Reals& reals, Bytes& byte
     for (int first = 0; first < kBlocks; first += kRowBlocks) {
         InverseRow(coefficients, first, false, samples);
         for (int b = 0; b < kRowBlocks; ++b) {
-            const int top = 8 * ((first + b) / 32);
-            const int left = 8 * ((first + b) % 32);
+            const int start = HostBlockStart(first + b);
             const double* out = samples + 64 * b;
             for (int x = 0; x < 8; ++x)
                 for (int y = 0; y < 8; ++y) {
-                    const int p = (top + x) * kSize + left + y;
+                    const int p = start + x * kSize + y;
                     reals[p] = out[x * 8 + y] + 0.5;
                     bytes[p] = SampleToByte(out[x * 8 + y]);
                 }

@@ -12,42 +12,38 @@ namespace {
 constexpr int kHost = TWatermark::kHostSize;
 constexpr int kMark = TWatermark::kMarkSize;
 
-// The diagonal partner of reduced position (i, j): the same coefficient of the next block
-// down and to the right, wrapping at the last block row and column.
-int Partner(int i, int j) { return ((i + 4) % kMark) * kMark + (j + 4) % kMark; }
-
 }  // namespace
 
-void TWatermark::GetY() { FdctBytes(X, Y); }
+void TWatermark::GetY() { FdctBytes(X_, Y_); }
 
 void TWatermark::GetYr() {
-    Reduce(Y, Yr);
-    StretchBlock(Yr, kMark, 4, Display128);
+    Reduce(Y_, Yr_);
+    StretchBlock(Yr_, kMark, 4, Display128_);
 }
 
 void TWatermark::GetP() {
-    Polarity(Yr, P);
-    Display128 = P;
+    Polarity(Yr_, P_);
+    Display128_ = P_;
 }
 
 void TWatermark::GetP_hat() {
-    for (int i = 0; i < kMarkPixels; ++i) P_hat[i] = P[i] == Wa[i] ? 0 : 255;
-    Display128 = P_hat;
+    for (int i = 0; i < kMarkPixels; ++i) P_hat_[i] = P_[i] == Wa_[i] ? 0 : 255;
+    Display128_ = P_hat_;
 }
 
 void TWatermark::GetYr_hat(int divisor) {
-    Expand(Yr, P_hat, divisor, Yr_hat);
-    StretchBlock(Yr_hat, kMark, 4, Display128);
+    Expand(Yr_, P_hat_, divisor, Yr_hat_);
+    StretchBlock(Yr_hat_, kMark, 4, Display128_);
 }
 
 void TWatermark::GetY_hat() {
-    MapBack(Y, Yr_hat, Y_hat);
-    StretchBlock(Y_hat, kHost, 8, Display256);
+    MapBack(Y_, Yr_hat_, Y_hat_);
+    StretchBlock(Y_hat_, kHost, 8, Display256_);
 }
 
 void TWatermark::GetX_hat() {
-    IdctToBoth(Y_hat, X_hat_real, X_hat);
-    Display256 = X_hat;
+    IdctToBoth(Y_hat_, X_hat_real_, X_hat_);
+    Display256_ = X_hat_;
 }
 
 void TWatermark::Reduce(const Reals& coefficients, Reals& reduced) {
@@ -64,7 +60,7 @@ void TWatermark::Polarity(const Reals& reduced, Bytes& map) {
     for (int i = 0; i < kMark; ++i)
         for (int j = 0; j < kMark; ++j) {
             const double g = reduced[i * kMark + j];
-            const double q = reduced[Partner(i, j)];
+            const double q = reduced[DiagonalPartner(i, j)];
             map[i * kMark + j] = std::fabs(g) >= std::fabs(q) ? 0 : 255;
         }
 }
@@ -76,7 +72,7 @@ void TWatermark::Expand(const Reals& reduced, const Bytes& map, int divisor, Rea
     for (int i = 0; i < kMark; ++i)
         for (int j = 0; j < kMark; ++j) {
             const double g = reduced[i * kMark + j];
-            const double q = reduced[Partner(i, j)];
+            const double q = reduced[DiagonalPartner(i, j)];
             const double s = std::fabs(g - q) / divisor;
             double output = g;
             if (map[i * kMark + j] == 255) {

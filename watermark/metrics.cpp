@@ -5,7 +5,6 @@
 #include <string>
 
 #include "image/errors.h"
-#include "image/user_prompts.h"
 #include "watermark/portable_math.h"
 #include "watermark/vector_loops.h"
 #include "watermark/watermark.h"
@@ -56,8 +55,7 @@ struct SsimScratch {
 double PsnrDecibels(const std::vector<double>& image, const std::vector<std::uint8_t>& reference) {
     if (image.size() != TWatermark::kHostPixels || reference.size() != TWatermark::kHostPixels)
         throw ArgumentError("PSNR needs two 256 x 256 pictures");
-    SilentPrompts silent;  // the "images are equal" message is the infinite value here
-    const std::optional<PsnrResult> result = TWatermark::ComputePSNR(image, reference, silent);
+    const std::optional<PsnrResult> result = TWatermark::ComputePSNR(image, reference);
     return result ? result->Psnr : std::numeric_limits<double>::infinity();
 }
 

@@ -36,14 +36,14 @@ void TWatermark::GetWr() {
 
     int count = 0;
     for (int i = 0; i < kPositions; ++i) {
-        if (W[i] < 128) {
-            W[i] = 0;
+        if (W_[i] < 128) {
+            W_[i] = 0;
             ++count;
         } else {
-            W[i] = 255;
+            W_[i] = 255;
         }
-        Wr[i] = 255;
-        RandPos[i] = 0;
+        Wr_[i] = 255;
+        RandPos_[i] = 0;
     }
 
     // A watermark that is black everywhere needs position 0 as well, which the draw yields
@@ -54,9 +54,9 @@ void TWatermark::GetWr() {
         while (j < count) {
             if (j == kPositions - 1) {
                 bool zeroTaken = false;
-                for (int m = 0; m < j; ++m) zeroTaken = zeroTaken || RandPos[m] == 0;
+                for (int m = 0; m < j; ++m) zeroTaken = zeroTaken || RandPos_[m] == 0;
                 if (!zeroTaken) {
-                    RandPos[j] = 0;
+                    RandPos_[j] = 0;
                     ++j;
                     continue;
                 }
@@ -64,13 +64,13 @@ void TWatermark::GetWr() {
             const double p = PositionOf(generator.Next());
             bool duplicate = false;
             for (int m = 0; m < j; ++m) {
-                if (RandPos[m] == p) {
+                if (RandPos_[m] == p) {
                     duplicate = true;
                     break;
                 }
             }
             if (!duplicate) {
-                RandPos[j] = p;
+                RandPos_[j] = p;
                 ++j;
             }
         }
@@ -81,7 +81,7 @@ void TWatermark::GetWr() {
         int j = 0;
         while (j < count) {
             if (j == kPositions - 1 && !taken[0]) {
-                RandPos[j] = 0;
+                RandPos_[j] = 0;
                 taken[0] = true;
                 ++j;
                 continue;
@@ -90,7 +90,7 @@ void TWatermark::GetWr() {
             const auto slot = static_cast<std::size_t>(p);
             if (!taken[slot]) {
                 taken[slot] = true;
-                RandPos[j] = p;
+                RandPos_[j] = p;
                 ++j;
             }
         }
@@ -98,13 +98,13 @@ void TWatermark::GetWr() {
 
     int k = 0;
     for (int i = 0; i < kPositions; ++i) {
-        if (W[i] == 0) {
-            Wr[static_cast<std::size_t>(RandPos[k])] = 0;
+        if (W_[i] == 0) {
+            Wr_[static_cast<std::size_t>(RandPos_[k])] = 0;
             ++k;
         }
     }
-    CountBlack(Wr);
-    Display128 = Wr;
+    CountBlack(Wr_);
+    Display128_ = Wr_;
 }
 
 }  // namespace quillfen

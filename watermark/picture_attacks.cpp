@@ -6,7 +6,7 @@
 #include <cmath>
 
 #include "image/bitmap.h"
-#include "image/rix_ipa.h"
+#include "toolbox/histogram_modification.h"
 #include "image/round_half_even.h"
 #include "io/jpeg.h"
 #include "watermark/portable_math.h"
@@ -22,8 +22,6 @@ std::uint8_t ToByte(double v) {
     if (v >= 255) return 255;
     return static_cast<std::uint8_t>(RoundHalfEven(v));
 }
-
-std::size_t Index(int x, int y, int width) { return static_cast<std::size_t>(y) * width + x; }
 
 // Where output sample i of n falls among m input samples, pixel centres aligned, clamped to
 // the first and last centre: the lower neighbour and the weight of the upper one.
@@ -53,34 +51,24 @@ double Bilinear(double p00, double p01, double p10, double p11, double fx, doubl
 }
 
 // A table of 256 outputs, one per input gray level, applied to every pixel.
-GrayPlane MapLevels(const GrayPlane& in, const std::array<std::uint8_t, 256>& table) {
-    GrayPlane out(in.Width, in.Height);
-    for (std::size_t i = 0; i < in.Pixels.size(); ++i) out.Pixels[i] = table[in.Pixels[i]];
-    return out;
-}
+GrayPlane MapLevels(const GrayPlane& in, const std::array<std::uint8_t, 256>& table) { return in.Mapped(table); }
 
 // The input with its rows (or, transposed, its columns) listed in `keep` stacked together.
 GrayPlane KeepRows(const GrayPlane& in, const std::vector<int>& keep) {
-    GrayPlane out(in.Width, static_cast<int>(keep.size()));
+    GrayPlane out(in.width(), static_cast<int>(keep.size()));
     for (std::size_t r = 0; r < keep.size(); ++r)
-        std::copy_n(&in.Pixels[Index(0, keep[r], in.Width)], in.Width, &out.Pixels[Index(0, static_cast<int>(r), in.Width)]);
+        std::copy_n(in.row(keep[r]), in.width(), out.row(static_cast<int>(r)));
     return out;
 }
 
 GrayPlane Transpose(const GrayPlane& in) {
-    GrayPlane out(in.Height, in.Width);
-    for (int y = 0; y < in.Height; ++y)
-        for (int x = 0; x < in.Width; ++x) out.At(y, x) = in.At(x, y);
+    GrayPlane out(in.height(), in.width());
+    for (int y = 0; y < in.height(); ++y)
+        for (int x = 0; x < in.width(); ++x) out.at(y, x) = in.at(x, y);
     return out;
 }
 
 }  // namespace
-
-GrayPlane::GrayPlane(int width, int height, std::uint8_t fill)
-    : Width(width), Height(height), Pixels(static_cast<std::size_t>(width) * height, fill) {}
-
-GrayPlane::GrayPlane(int width, int height, std::vector<std::uint8_t> pixels)
-    : Width(width), Height(height), Pixels(std::move(pixels)) {}
 
 // A running histogram per row (Huang's method): moving one pixel right takes one window
 // column out and one in, and the median moves from the last one by the few levels the
@@ -88,23 +76,23 @@ GrayPlane::GrayPlane(int width, int height, std::vector<std::uint8_t> pixels)
 GrayPlane MedianFilter(const GrayPlane& in, int k) {
     const int r = k / 2;
     const int half = k * k / 2;  // the median is the value at this index of the sorted window
-    GrayPlane out(in.Width, in.Height);
+    GrayPlane out(in.width(), in.height());
     std::vector<const std::uint8_t*> rows(static_cast<std::size_t>(k));
-    for (int y = 0; y < in.Height; ++y) {
-        for (int j = 0; j < k; ++j) rows[j] = &in.Pixels[Index(0, std::clamp(y - r + j, 0, in.Height - 1), in.Width)];
+    for (int y = 0; y < in.height(); ++y) {
+        for (int j = 0; j < k; ++j) rows[j] = in.row(std::clamp(y - r + j, 0, in.height() - 1));
         std::array<int, 256> histogram{};
         const auto column = [&](int x, int change) {
-            const int c = std::clamp(x, 0, in.Width - 1);
+            const int c = std::clamp(x, 0, in.width() - 1);
             for (int j = 0; j < k; ++j) histogram[rows[j][c]] += change;
         };
         for (int x = -r; x <= r; ++x) column(x, 1);
         int median = 0;
         int below = 0;  // window values below `median`
-        for (int x = 0; x < in.Width; ++x) {
+        for (int x = 0; x < in.width(); ++x) {
             if (x > 0) {
                 // Count how the moving columns change `below` before the histogram forgets.
-                const int outColumn = std::clamp(x - r - 1, 0, in.Width - 1);
-                const int inColumn = std::clamp(x + r, 0, in.Width - 1);
+                const int outColumn = std::clamp(x - r - 1, 0, in.width() - 1);
+                const int inColumn = std::clamp(x + r, 0, in.width() - 1);
                 for (int j = 0; j < k; ++j) {
                     below -= rows[j][outColumn] < median;
                     below += rows[j][inColumn] < median;
@@ -120,137 +108,137 @@ GrayPlane MedianFilter(const GrayPlane& in, int k) {
                 below += histogram[median];
                 ++median;
             }
-            out.At(x, y) = static_cast<std::uint8_t>(median);
+            out.at(x, y) = static_cast<std::uint8_t>(median);
         }
     }
     return out;
 }
 
 GrayPlane AddGaussianNoise(const GrayPlane& in, double sigma, RandomStream& random) {
-    GrayPlane out(in.Width, in.Height);
-    for (std::size_t i = 0; i < in.Pixels.size(); ++i) {
+    GrayPlane out(in.width(), in.height());
+    for (std::size_t i = 0; i < in.pixels().size(); ++i) {
         const double noise = sigma * random.Gaussian();
-        out.Pixels[i] = ToByte(in.Pixels[i] + noise);
+        out.data()[i] = ToByte(in.pixels()[i] + noise);
     }
     return out;
 }
 
 GrayPlane AddSaltPepper(const GrayPlane& in, double p, RandomStream& random) {
     GrayPlane out = in;
-    for (std::uint8_t& v : out.Pixels) {
+    for (std::uint8_t* v = out.data(); v != out.data() + out.size(); ++v) {
         const std::uint64_t draw = random.Next();
         const double u = static_cast<double>(draw >> 11) * 0x1.0p-53;
-        if (u < p) v = (draw & 1) ? 255 : 0;
+        if (u < p) *v = (draw & 1) ? 255 : 0;
     }
     return out;
 }
 
 GrayPlane Sharpen(const GrayPlane& in, double amount) {
-    GrayPlane out(in.Width, in.Height);
+    GrayPlane out(in.width(), in.height());
     const auto at = [&](int x, int y) {
-        return in.At(std::clamp(x, 0, in.Width - 1), std::clamp(y, 0, in.Height - 1));
+        return in.at(std::clamp(x, 0, in.width() - 1), std::clamp(y, 0, in.height() - 1));
     };
-    for (int y = 0; y < in.Height; ++y)
-        for (int x = 0; x < in.Width; ++x) {
+    for (int y = 0; y < in.height(); ++y)
+        for (int x = 0; x < in.width(); ++x) {
             const int sum = at(x - 1, y - 1) + 2 * at(x, y - 1) + at(x + 1, y - 1) + 2 * at(x - 1, y) +
                             4 * at(x, y) + 2 * at(x + 1, y) + at(x - 1, y + 1) + 2 * at(x, y + 1) +
                             at(x + 1, y + 1);
             const double blurred = sum / 16.0;
-            const double v = in.At(x, y);
-            out.At(x, y) = ToByte(v + amount * (v - blurred));
+            const double v = in.at(x, y);
+            out.at(x, y) = ToByte(v + amount * (v - blurred));
         }
     return out;
 }
 
 GrayPlane Resample(const GrayPlane& in, int width, int height) {
-    const std::vector<Tap> columns = Taps(in.Width, width);
-    const std::vector<Tap> rows = Taps(in.Height, height);
+    const std::vector<Tap> columns = Taps(in.width(), width);
+    const std::vector<Tap> rows = Taps(in.height(), height);
     GrayPlane out(width, height);
     for (int y = 0; y < height; ++y) {
         const Tap& ty = rows[y];
         for (int x = 0; x < width; ++x) {
             const Tap& tx = columns[x];
-            const double v = Bilinear(in.At(tx.Low, ty.Low), in.At(tx.High, ty.Low), in.At(tx.Low, ty.High),
-                                      in.At(tx.High, ty.High), tx.Weight, ty.Weight);
-            out.At(x, y) = ToByte(v);
+            const double v = Bilinear(in.at(tx.Low, ty.Low), in.at(tx.High, ty.Low), in.at(tx.Low, ty.High),
+                                      in.at(tx.High, ty.High), tx.Weight, ty.Weight);
+            out.at(x, y) = ToByte(v);
         }
     }
     return out;
 }
 
 GrayPlane ScaleAndBack(const GrayPlane& in, double f) {
-    const int width = std::max(1, static_cast<int>(RoundHalfEven(in.Width * f)));
-    const int height = std::max(1, static_cast<int>(RoundHalfEven(in.Height * f)));
-    return Resample(Resample(in, width, height), in.Width, in.Height);
+    const int width = std::max(1, static_cast<int>(RoundHalfEven(in.width() * f)));
+    const int height = std::max(1, static_cast<int>(RoundHalfEven(in.height() * f)));
+    return Resample(Resample(in, width, height), in.width(), in.height());
 }
 
 GrayPlane Rotate(const GrayPlane& in, double degrees) {
     double sine = 0;
     double cosine = 0;
     SinCosDegrees(degrees, sine, cosine);
-    const double cx = (in.Width - 1) / 2.0;
-    const double cy = (in.Height - 1) / 2.0;
+    const double cx = (in.width() - 1) / 2.0;
+    const double cy = (in.height() - 1) / 2.0;
     const auto pixel = [&](int x, int y) -> double {
-        if (x < 0 || y < 0 || x >= in.Width || y >= in.Height) return 0.0;
-        return in.At(x, y);
+        if (x < 0 || y < 0 || x >= in.width() || y >= in.height()) return 0.0;
+        return in.at(x, y);
     };
-    GrayPlane out(in.Width, in.Height);
-    for (int y = 0; y < in.Height; ++y)
-        for (int x = 0; x < in.Width; ++x) {
+    GrayPlane out(in.width(), in.height());
+    for (int y = 0; y < in.height(); ++y)
+        for (int x = 0; x < in.width(); ++x) {
             const double u = x - cx;
             const double v = y - cy;
             const double sx = cosine * u - sine * v + cx;
             const double sy = sine * u + cosine * v + cy;
             // Beyond a pixel outside the picture every neighbour is black.
-            if (sx <= -1 || sy <= -1 || sx >= in.Width || sy >= in.Height) continue;
+            if (sx <= -1 || sy <= -1 || sx >= in.width() || sy >= in.height()) continue;
             const double fx0 = std::floor(sx);
             const double fy0 = std::floor(sy);
             const int x0 = static_cast<int>(fx0);
             const int y0 = static_cast<int>(fy0);
-            out.At(x, y) = ToByte(Bilinear(pixel(x0, y0), pixel(x0 + 1, y0), pixel(x0, y0 + 1),
+            out.at(x, y) = ToByte(Bilinear(pixel(x0, y0), pixel(x0 + 1, y0), pixel(x0, y0 + 1),
                                            pixel(x0 + 1, y0 + 1), sx - fx0, sy - fy0));
         }
     return out;
 }
 
 GrayPlane Shift(const GrayPlane& in, int dx, int dy) {
-    GrayPlane out(in.Width, in.Height);
-    for (int y = 0; y < in.Height; ++y)
-        for (int x = 0; x < in.Width; ++x) {
+    GrayPlane out(in.width(), in.height());
+    for (int y = 0; y < in.height(); ++y)
+        for (int x = 0; x < in.width(); ++x) {
             const int sx = x - dx;
             const int sy = y - dy;
-            if (sx >= 0 && sy >= 0 && sx < in.Width && sy < in.Height) out.At(x, y) = in.At(sx, sy);
+            if (sx >= 0 && sy >= 0 && sx < in.width() && sy < in.height()) out.at(x, y) = in.at(sx, sy);
         }
     return out;
 }
 
 GrayPlane RemoveRows(const GrayPlane& in, int n) {
     if (n <= 0) return in;
-    if (n >= in.Height) return GrayPlane(in.Width, in.Height);  // nothing left to stretch
+    if (n >= in.height()) return GrayPlane(in.width(), in.height());  // nothing left to stretch
     std::vector<int> keep;
     int next = 0;  // index of the next row to remove
-    for (int y = 0; y < in.Height; ++y) {
-        const int removed = next < n ? static_cast<int>((2LL * next + 1) * in.Height / (2LL * n)) : -1;
+    for (int y = 0; y < in.height(); ++y) {
+        const int removed = next < n ? static_cast<int>((2LL * next + 1) * in.height() / (2LL * n)) : -1;
         if (y == removed) {
             ++next;
             continue;
         }
         keep.push_back(y);
     }
-    return Resample(KeepRows(in, keep), in.Width, in.Height);
+    return Resample(KeepRows(in, keep), in.width(), in.height());
 }
 
 GrayPlane RemoveColumns(const GrayPlane& in, int n) { return Transpose(RemoveRows(Transpose(in), n)); }
 
 GrayPlane CropCentre(const GrayPlane& in, double removedShare) {
     const double side = std::sqrt(1 - removedShare);
-    const int keptWidth = static_cast<int>(RoundHalfEven(in.Width * side));
-    const int keptHeight = static_cast<int>(RoundHalfEven(in.Height * side));
-    const int left = (in.Width - keptWidth) / 2;
-    const int top = (in.Height - keptHeight) / 2;
-    GrayPlane out(in.Width, in.Height);
+    const int keptWidth = static_cast<int>(RoundHalfEven(in.width() * side));
+    const int keptHeight = static_cast<int>(RoundHalfEven(in.height() * side));
+    const int left = (in.width() - keptWidth) / 2;
+    const int top = (in.height() - keptHeight) / 2;
+    GrayPlane out(in.width(), in.height());
     for (int y = top; y < top + keptHeight; ++y)
-        for (int x = left; x < left + keptWidth; ++x) out.At(x, y) = in.At(x, y);
+        for (int x = left; x < left + keptWidth; ++x) out.at(x, y) = in.at(x, y);
     return out;
 }
 
@@ -262,8 +250,8 @@ GrayPlane AdjustBrightness(const GrayPlane& in, double delta) {
 
 GrayPlane AdjustContrast(const GrayPlane& in, double factor) {
     std::int64_t sum = 0;
-    for (std::uint8_t v : in.Pixels) sum += v;
-    const double mean = static_cast<double>(sum) / static_cast<double>(in.Pixels.size());
+    for (std::uint8_t v : in.pixels()) sum += v;
+    const double mean = static_cast<double>(sum) / static_cast<double>(in.pixels().size());
     std::array<std::uint8_t, 256> table{};
     for (int g = 0; g < 256; ++g) table[g] = ToByte(mean + factor * (g - mean));
     return MapLevels(in, table);
@@ -275,12 +263,7 @@ GrayPlane AdjustGamma(const GrayPlane& in, double gamma) {
     return MapLevels(in, table);
 }
 
-GrayPlane EqualizeHistogram(const GrayPlane& in) {
-    TRixIPA ipa;
-    ipa.LoadFromGray(in.Width, in.Height, in.Pixels.data());
-    ipa.Equalize();
-    return GrayPlane(in.Width, in.Height, ipa.GetImage());
-}
+GrayPlane EqualizeHistogram(const GrayPlane& in) { return histogram::Equalize(in); }
 
 GrayPlane QuantizeLevels(const GrayPlane& in, int levels) {
     std::array<std::uint8_t, 256> table{};
@@ -294,11 +277,11 @@ GrayPlane QuantizeLevels(const GrayPlane& in, int levels) {
 
 GrayPlane JpegRoundTrip(const GrayPlane& in, int quality) {
     const std::vector<std::uint8_t> file =
-        TRixJPEG::EncodeGray(Bitmap::fromGray(in.Width, in.Height, in.Pixels.data()), quality);
+        TRixJPEG::EncodeGray(Bitmap::fromGray(in.width(), in.height(), in.data()), quality);
     const Bitmap decoded = TRixJPEG::DecodeMemory(file.data(), file.size());
-    GrayPlane out(in.Width, in.Height);
-    for (int y = 0; y < in.Height; ++y)
-        for (int x = 0; x < in.Width; ++x) out.At(x, y) = decoded.blue(x, y);
+    GrayPlane out(in.width(), in.height());
+    for (int y = 0; y < in.height(); ++y)
+        for (int x = 0; x < in.width(); ++x) out.at(x, y) = decoded.blue(x, y);
     return out;
 }
 

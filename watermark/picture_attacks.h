@@ -11,24 +11,11 @@
 #include <cstdint>
 #include <vector>
 
+#include "image/gray_plane.h"
+
 namespace quillfen {
 
 class RandomStream;
-
-// A row-major gray picture.
-struct GrayPlane {
-    int Width = 0;
-    int Height = 0;
-    std::vector<std::uint8_t> Pixels;
-
-    GrayPlane() = default;
-    GrayPlane(int width, int height, std::uint8_t fill = 0);
-    GrayPlane(int width, int height, std::vector<std::uint8_t> pixels);
-
-    std::uint8_t At(int x, int y) const { return Pixels[static_cast<std::size_t>(y) * Width + x]; }
-    std::uint8_t& At(int x, int y) { return Pixels[static_cast<std::size_t>(y) * Width + x]; }
-    bool operator==(const GrayPlane&) const = default;
-};
 
 // Median of the k x k window (k odd) around each pixel; the border is extended by repeating
 // the edge pixels, so every pixel has a full window.

@@ -15,24 +15,19 @@ constexpr int kMark = TWatermark::kMarkSize;
 
 }  // namespace
 
-std::optional<PsnrResult> TWatermark::ComputePSNR(const Reals& image, const Bytes& reference,
-                                                  UserPrompts& prompts) {
+std::optional<PsnrResult> TWatermark::ComputePSNR(const Reals& image, const Bytes& reference) {
     double s = 0;
     for (int p = 0; p < kHostPixels; ++p) {
         const double d = reference[p] - image[p];
         s = s + d * d;
     }
     const double mse = s / 65536;
-    if (mse == 0) {
-        prompts.message(std::string("Watermarked image is equal to Original image") + '\r' +
-                        "PSNR is infinite value");
-        return std::nullopt;
-    }
+    if (mse == 0) return std::nullopt;  // -10 log10(0) has no value
     return PsnrResult{-10 * std::log10(mse / 65025), s};
 }
 
-std::optional<PsnrResult> TWatermark::GetPSNR_Diff(UserPrompts& prompts) {
-    const std::optional<PsnrResult> result = ComputePSNR(X_hat_real, X, prompts);
+std::optional<PsnrResult> TWatermark::GetPSNR_Diff() {
+    const std::optional<PsnrResult> result = ComputePSNR(X_hat_real_, X_);
     MakeDifferenceImage();
     return result;
 }
@@ -41,19 +36,19 @@ void TWatermark::MakeDifferenceImage() {
     for (int p = 0; p < kHostPixels; ++p) {
         // Any real further than 255 from every byte gives the same clamped difference, so
         // limiting it first keeps the integer conversion defined without changing a pixel.
-        const double r = RoundHalfEven(std::clamp(X_hat_real[p], -1024.0, 1024.0));
-        long long d = std::llabs(static_cast<long long>(X[p]) - static_cast<long long>(r));
+        const double r = RoundHalfEven(std::clamp(X_hat_real_[p], -1024.0, 1024.0));
+        long long d = std::llabs(static_cast<long long>(X_[p]) - static_cast<long long>(r));
         if (d > 255) d = 255;
-        Display256[p] = static_cast<std::uint8_t>(d);
+        Display256_[p] = static_cast<std::uint8_t>(d);
     }
-    const auto [lowest, highest] = std::minmax_element(Display256.begin(), Display256.end());
+    const auto [lowest, highest] = std::minmax_element(Display256_.begin(), Display256_.end());
     const int minimum = *lowest;
     const int maximum = *highest;
     if (maximum == minimum) {
-        std::fill(Display256.begin(), Display256.end(), std::uint8_t{0});
+        std::fill(Display256_.begin(), Display256_.end(), std::uint8_t{0});
         return;
     }
-    for (std::uint8_t& v : Display256) {
+    for (std::uint8_t& v : Display256_) {
         const int scaled = (v - minimum) * 255;
         v = static_cast<std::uint8_t>(RoundHalfEven(static_cast<double>(scaled) / (maximum - minimum)));
     }
@@ -74,6 +69,6 @@ std::optional<double> TWatermark::NormalizedCorrelation(const Bytes& extracted, 
     return a / b;
 }
 
-std::optional<double> TWatermark::GetNC() const { return NormalizedCorrelation(W_wave, W); }
+std::optional<double> TWatermark::GetNC() const { return NormalizedCorrelation(W_wave_, W_); }
 
 }  // namespace quillfen

@@ -9,7 +9,10 @@
 //
 // Each step reads the buffers of earlier steps, overwrites its own result buffer and leaves a
 // gray picture of that result in Display256 or Display128. The workspace keeps no record of
-// which steps have run; its callers (the document window, the CLI) run them in order.
+// which steps have run: Experiment (experiment.h) owns a workspace, knows the order of the
+// steps and which have run, and is what the windows, the CLI, the benchmarks and the tests
+// drive. Outside the engine the buffers are read only, through the accessors named after
+// them.
 //
 // The steps are implemented one family per file: watermark.cpp (buffers, transfers, the
 // generator's seed), dct.cpp, permutation.cpp, adaptive.cpp, embedding.cpp, extraction.cpp,
@@ -17,10 +20,10 @@
 #include <array>
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <vector>
 
 #include "image/bitmap.h"
-#include "image/user_prompts.h"
 
 namespace quillfen {
 
@@ -28,6 +31,20 @@ namespace quillfen {
 struct PsnrResult {
     double Psnr = 0.0;   // decibels
     double SumSq = 0.0;  // sum of squared differences
+
+    bool operator==(const PsnrResult&) const = default;
+};
+
+// Everything the extraction reads from the embedding besides the attacked image: the
+// polarity map P, the two block orders, the scatter positions and the binarised watermark W.
+struct ExtractionKey {
+    std::vector<std::uint8_t> P;
+    std::vector<std::uint16_t> XBlockOrder;
+    std::vector<std::uint16_t> WrBlockOrder;
+    std::vector<double> RandPos;
+    std::vector<std::uint8_t> W;
+
+    bool operator==(const ExtractionKey&) const = default;
 };
 
 class TWatermark {
@@ -37,6 +54,7 @@ public:
     static constexpr int kHostPixels = kHostSize * kHostSize;
     static constexpr int kMarkPixels = kMarkSize * kMarkSize;
     static constexpr int kBlocks = 1024;
+    static constexpr int kBlocksPerRow = 32;
     // The strength divisor the document window passes to GetYr_hat.
     static constexpr int kStrengthDivisor = 10000;
 
@@ -46,36 +64,61 @@ public:
 
     TWatermark();
 
-    // ---- Buffers (row-major; see the table of the method for who writes what) ----
-    Bytes X;               // 256 x 256 host image
-    Reals XBlockVar;       // 1024 variances of the host's 8 x 8 blocks (working list)
-    Orders XBlockOrder;    // host blocks by decreasing variance
-    Bytes W;               // 128 x 128 watermark; binarised in place by GetWr
-    Reals RandPos;         // 16384 target positions in Wr of W's black pixels
-    Reals WrBlockWeight;   // 1024 black counts of Wr's 4 x 4 blocks (working list)
-    Orders WrBlockOrder;   // Wr blocks by decreasing black count
-    Reals Y;               // 256 x 256 block DCT of X
-    Reals Yr;              // 128 x 128 mid-band coefficients of Y
-    Bytes P;               // 128 x 128 polarity map of Yr
-    Bytes P_hat;           // P XOR Wa
-    Reals Yr_hat;          // Yr adjusted to carry P_hat
-    Reals Y_hat;           // Y with Yr_hat written back
-    Bytes X_hat;           // 256 x 256 watermarked image
-    Reals X_hat_real;      // watermarked image as reals (inverse DCT + 0.5, unclamped)
-    Bytes Wr;              // pseudo-randomly scattered watermark
-    Bytes Wa;              // adaptively reordered watermark
-    Bytes X_wave;          // attacked watermarked image
-    Reals X_wave_real;     // attacked image as reals
-    Reals Y_wave;          // block DCT of X_wave_real
-    Reals Yr_wave;         // mid-band coefficients of Y_wave
-    Bytes P_wave;          // polarity map of Yr_wave (codes exchanged)
-    Bytes Wa_wave;         // extracted adaptive watermark
-    Bytes Wr_wave;         // extracted scattered watermark
-    Bytes W_wave;          // extracted watermark
-    double QuantScale = 0.5;  // scale of the JPEG attack's quantisation steps
-    std::int32_t BlackCount = 0;  // zero bytes found by the last CountBlack
-    Bytes Display256;      // view of the last 256 x 256 result
-    Bytes Display128;      // view of the last 128 x 128 result
+    // ---- Geometry ----
+    // Index of the top-left sample of block k: of the host (8 x 8 blocks, 256 a row) and of
+    // the watermark planes (4 x 4 blocks, 128 a row).
+    static constexpr int HostBlockStart(int block) {
+        return 8 * (block / kBlocksPerRow) * kHostSize + 8 * (block % kBlocksPerRow);
+    }
+    static constexpr int MarkBlockStart(int block) {
+        return 4 * (block / kBlocksPerRow) * kMarkSize + 4 * (block % kBlocksPerRow);
+    }
+    // The diagonal partner of reduced position (i, j): the same coefficient of the next block
+    // down and to the right, wrapping at the last block row and column.
+    static constexpr int DiagonalPartner(int i, int j) {
+        return ((i + 4) % kMarkSize) * kMarkSize + (j + 4) % kMarkSize;
+    }
+
+    // ---- The buffers, read only (row-major, named after the symbols of the method) ----
+    const Bytes& X() const { return X_; }                      // 256 x 256 host image
+    const Reals& XBlockVar() const { return XBlockVar_; }      // variances of the host's blocks
+    const Orders& XBlockOrder() const { return XBlockOrder_; } // host blocks by decreasing variance
+    const Bytes& W() const { return W_; }                      // 128 x 128 watermark; binarised by GetWr
+    const Reals& RandPos() const { return RandPos_; }          // positions in Wr of W's black pixels
+    const Reals& WrBlockWeight() const { return WrBlockWeight_; }  // black counts of Wr's blocks
+    const Orders& WrBlockOrder() const { return WrBlockOrder_; }   // Wr blocks by decreasing count
+    const Reals& Y() const { return Y_; }                      // block DCT of X
+    const Reals& Yr() const { return Yr_; }                    // mid-band coefficients of Y
+    const Bytes& P() const { return P_; }                      // polarity map of Yr
+    const Bytes& P_hat() const { return P_hat_; }              // P XOR Wa
+    const Reals& Yr_hat() const { return Yr_hat_; }            // Yr adjusted to carry P_hat
+    const Reals& Y_hat() const { return Y_hat_; }              // Y with Yr_hat written back
+    const Bytes& X_hat() const { return X_hat_; }              // the watermarked image
+    const Reals& X_hat_real() const { return X_hat_real_; }    // the same as reals (IDCT + 0.5)
+    const Bytes& Wr() const { return Wr_; }                    // pseudo-randomly scattered watermark
+    const Bytes& Wa() const { return Wa_; }                    // adaptively reordered watermark
+    const Bytes& X_wave() const { return X_wave_; }            // attacked watermarked image
+    const Reals& X_wave_real() const { return X_wave_real_; }  // the same as reals
+    const Reals& Y_wave() const { return Y_wave_; }            // block DCT of X_wave_real
+    const Reals& Yr_wave() const { return Yr_wave_; }          // mid-band coefficients of Y_wave
+    const Bytes& P_wave() const { return P_wave_; }            // polarity map of Yr_wave
+    const Bytes& Wa_wave() const { return Wa_wave_; }          // extracted adaptive watermark
+    const Bytes& Wr_wave() const { return Wr_wave_; }          // extracted scattered watermark
+    const Bytes& W_wave() const { return W_wave_; }            // extracted watermark
+    const Bytes& Display256() const { return Display256_; }    // view of the last 256 x 256 result
+    const Bytes& Display128() const { return Display128_; }    // view of the last 128 x 128 result
+    // Zero bytes found by the last CountBlack (GetWr and GetWa count their result).
+    std::int32_t BlackCount() const { return BlackCount_; }
+
+    // Scale of the JPEG attack's quantisation steps (0.5 unless set).
+    double QuantScale() const { return QuantScale_; }
+    void SetQuantScale(double scale) { QuantScale_ = scale; }
+
+    // The embedding's results that extraction needs, and their return into a workspace
+    // (for extraction in another workspace or after the embedding's own has gone). Restore
+    // throws ArgumentError for buffers of the wrong size, before anything changes.
+    ExtractionKey Key() const;
+    void RestoreKey(const ExtractionKey& key);
 
     // ---- Transfers and shared small operations (watermark.cpp) ----
 
@@ -85,6 +128,13 @@ public:
     // Loads W from the watermark panel's picture, cut or extended to 128 x 128. W is not
     // binarised here (GetWr does that).
     void LoadW(Bitmap& bitmap);
+    // A watermarked picture from elsewhere as X_hat and X_hat_real (and, unless `host` is
+    // empty, its host as X), so that the attacks can run on it; and an attacked picture as
+    // X_wave and X_wave_real, so that the extraction can run on it. Each plane holds 256 x 256
+    // values, row-major; ArgumentError for any other size, before anything changes.
+    void LoadMarked(std::span<const std::uint8_t> host, std::span<const std::uint8_t> marked,
+                    std::span<const double> markedReal);
+    void LoadAttacked(std::span<const std::uint8_t> attacked, std::span<const double> attackedReal);
 
     // New gray pictures of a 256 x 256 or 128 x 128 byte buffer (Display256, Display128).
     static Bitmap MakeBitmap256(const std::vector<std::uint8_t>& buffer);
@@ -95,11 +145,6 @@ public:
 
     // The "no attack" transfer: X_wave := X_hat, X_wave_real := X_hat_real, view X_wave.
     void CopyXhToXw();
-
-    const std::vector<std::uint8_t>& GetDisplay256() const { return Display256; }
-    const std::vector<std::uint8_t>& GetDisplay128() const { return Display128; }
-    const std::vector<std::uint8_t>& GetX() const { return X; }
-    const std::vector<std::uint8_t>& GetW() const { return W; }
 
     // ---- The random generator's seed ----
     // With a fixed seed every GetWr starts the generator from it instead of the UTC time of
@@ -176,11 +221,10 @@ public:
 
     // ---- Quality measures (quality.cpp) ----
     // PSNR of `image` (reals) against `reference` (bytes). When the two are equal no value
-    // exists: the user is told through `prompts` and nothing is returned.
-    static std::optional<PsnrResult> ComputePSNR(const Reals& image, const Bytes& reference,
-                                                 UserPrompts& prompts);
+    // exists and nothing is returned; the front ends tell the user so.
+    static std::optional<PsnrResult> ComputePSNR(const Reals& image, const Bytes& reference);
     // PSNR of X_hat_real against X, then the difference image (whatever the PSNR found).
-    std::optional<PsnrResult> GetPSNR_Diff(UserPrompts& prompts);
+    std::optional<PsnrResult> GetPSNR_Diff();
     // Display256 := |X - round(X_hat_real)| (at most 255) stretched to 0..255.
     void MakeDifferenceImage();
     // Fraction of the reference's black pixels in rows and columns 4..127 that are black in
@@ -190,7 +234,7 @@ public:
 
     // ---- Attacks (attacks.cpp) ----
     // JPEG-style quantisation of X_hat; scored against X_hat (nullopt when unchanged).
-    std::optional<PsnrResult> ApplyJpeg(UserPrompts& prompts);
+    std::optional<PsnrResult> ApplyJpeg();
     // The JPEG attack's quantisation and dequantisation of every block of a 256 x 256
     // coefficient plane with steps quantScale * kJpegQuantTable[k].
     static void QuantiseJpeg(Reals& coefficients, double quantScale);
@@ -207,10 +251,45 @@ public:
         49, 64, 78, 87, 103, 121, 120, 101, 72, 92, 95, 98, 112, 100, 103, 99};
 
 private:
+    // The engine's unit tests set up a single step's inputs through it.
+    friend struct WorkspaceBuffers;
+
     // One inverse transform of a whole plane giving both the real and the byte form (the
     // same samples IdctToReals and IdctToBytes would give separately).
     void IdctToBoth(const Reals& coefficients, Reals& reals, Bytes& bytes) const;
     void CropInto(bool half, bool withImage);
+    // output's block to[i] := input's block from[i], for the 1024 blocks of a watermark plane.
+    static void MoveMarkBlocks(const Bytes& input, const Orders& from, Bytes& output, const Orders& to);
+
+    Bytes X_;
+    Reals XBlockVar_;
+    Orders XBlockOrder_;
+    Bytes W_;
+    Reals RandPos_;
+    Reals WrBlockWeight_;
+    Orders WrBlockOrder_;
+    Reals Y_;
+    Reals Yr_;
+    Bytes P_;
+    Bytes P_hat_;
+    Reals Yr_hat_;
+    Reals Y_hat_;
+    Bytes X_hat_;
+    Reals X_hat_real_;
+    Bytes Wr_;
+    Bytes Wa_;
+    Bytes X_wave_;
+    Reals X_wave_real_;
+    Reals Y_wave_;
+    Reals Yr_wave_;
+    Bytes P_wave_;
+    Bytes Wa_wave_;
+    Bytes Wr_wave_;
+    Bytes W_wave_;
+    double QuantScale_ = 0.5;
+    std::int32_t BlackCount_ = 0;
+    Bytes Display256_;
+    Bytes Display128_;
 
     bool Literal = false;
     std::optional<std::uint32_t> FixedSeed;

@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "toolbox/histogram.h"
 #include "toolbox/histogram_chart.h"
 #include "bench/bench_sample.h"
 #include "bench/bench_targets.h"
@@ -27,14 +28,10 @@ void RunOnSample(benchmark::State& state, Run run) {
     }
 }
 
-void BM_ComputeHistogram(benchmark::State& state) {
-    TRixIPA ipa = Sample();
-    for (auto _ : state) {
-        ipa.ComputeHistogram();
-        benchmark::DoNotOptimize(ipa.GetMean());
-    }
+void BM_CountLevels(benchmark::State& state) {
+    for (auto _ : state) benchmark::DoNotOptimize(quillfen::histogram::CountLevels(Sample().Plane()));
 }
-BENCHMARK(BM_ComputeHistogram)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_CountLevels)->Unit(benchmark::kMicrosecond);
 
 void BM_Equalize(benchmark::State& state) { RunOnSample(state, [](TRixIPA& i) { i.Equalize(); }); }
 BENCHMARK(BM_Equalize)->Unit(benchmark::kMicrosecond);

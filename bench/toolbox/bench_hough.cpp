@@ -5,6 +5,7 @@
 
 #include "bench/bench_common.h"
 #include "bench/bench_targets.h"
+#include "toolbox/hough.h"
 
 namespace quillfen::bench {
 namespace {
@@ -48,8 +49,8 @@ double EdgeShare(const test::Plane& p) {
 
 void Hough(benchmark::State& s, const test::Plane& p, bool literal) {
     s.counters["edge_share"] = EdgeShare(p);
-    RunOn(s, p, [literal](TRixIPA& i) {
-        literal ? i.HoughTransformLiteral(360, 300, 10, 10, 200, false) : i.HoughTransform(360, 300, 10, 10, 200, false);
+    RunOnPlane(s, p, [literal](const GrayPlane& g) {
+        return literal ? hough::literal::Transform(g, hough::Parameters{}) : hough::Transform(g, hough::Parameters{});
     });
 }
 

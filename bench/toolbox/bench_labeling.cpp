@@ -3,15 +3,14 @@
 // so the literal form is measured on smaller spirals only; 254 squares fill the label range.
 #include "bench/bench_common.h"
 #include "bench/bench_targets.h"
-#include "image/user_prompts.h"
+#include "toolbox/labeling.h"
 
 namespace quillfen::bench {
 namespace {
 
 void Label(benchmark::State& s, const test::Plane& p, bool literal) {
-    SilentPrompts prompts;
-    RunOn(s, p, [&](TRixIPA& i) {
-        benchmark::DoNotOptimize(literal ? i.LabelingLiteral(prompts) : i.Labeling(prompts));
+    RunOnPlane(s, p, [literal](const GrayPlane& g) {
+        return literal ? labeling::literal::Label(g).plane : labeling::Label(g).plane;
     });
 }
 

@@ -1,6 +1,7 @@
 // Noise removal and inversion on a 512 x 512 random gray picture; the median in both forms.
 #include "bench/bench_common.h"
 #include "bench/bench_targets.h"
+#include "toolbox/noise.h"
 
 namespace quillfen::bench {
 namespace {
@@ -8,7 +9,7 @@ namespace {
 void BM_NoiseMean(benchmark::State& s) { RunOn(s, Noise512(), [](TRixIPA& i) { i.NoiseMean(); }); }
 void BM_NoiseMedian(benchmark::State& s) { RunOn(s, Noise512(), [](TRixIPA& i) { i.NoiseMedian(); }); }
 void BM_NoiseMedianLiteral(benchmark::State& s) {
-    RunOn(s, Noise512(), [](TRixIPA& i) { i.NoiseMedianLiteral(); });
+    RunOnPlane(s, Noise512(), noise::literal::Median);
 }
 void BM_NoiseContraction(benchmark::State& s) {
     RunOn(s, test::RandomPlane(512, 512, 7, {0, 255, 255, 255, 128}), [](TRixIPA& i) { i.NoiseContraction(); });

@@ -3,6 +3,7 @@
 // iterations, each peeling one layer), and the one-pixel spiral.
 #include "bench/bench_common.h"
 #include "bench/bench_targets.h"
+#include "toolbox/thinning.h"
 
 namespace quillfen::bench {
 namespace {
@@ -17,7 +18,7 @@ const test::Plane& Block() {
 }
 
 void Thin(benchmark::State& s, const test::Plane& p, bool literal) {
-    RunOn(s, p, [literal](TRixIPA& i) { literal ? i.ThinZhangSuenLiteral() : i.ThinZhangSuen(); });
+    RunOnPlane(s, p, literal ? thinning::literal::ZhangSuen : thinning::ZhangSuen);
 }
 
 void BM_ThinAllWhite(benchmark::State& s) { Thin(s, test::Plane(512, 512, 255), s.range(0) != 0); }

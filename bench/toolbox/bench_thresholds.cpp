@@ -68,25 +68,20 @@ QF_LEVEL(LiteralFuzzyYagerLevel, th::literal::FuzzyYagerLevel(h))
 
 template <typename Level>
 void RunPlane(benchmark::State& state, Level level) {
-    const TRixIPA& s = Sample();
-    std::vector<double> map(static_cast<std::size_t>(s.GetPixelCount()));
-    std::vector<std::uint8_t> out(s.GetImage().size());
+    const quillfen::GrayPlane& plane = Sample().Plane();
     Counts counts{};
-    for (auto _ : state) benchmark::DoNotOptimize(level(s, map, out, counts));
+    for (auto _ : state) benchmark::DoNotOptimize(level(plane, counts));
 }
 
 #define QF_PLANE(name, expr) \
     void BM_##name(benchmark::State& state) { \
-        RunPlane(state, [](const TRixIPA& s, std::vector<double>& map, std::vector<std::uint8_t>& out, Counts& counts) { \
-            (void)map; (void)out; (void)counts; return expr; }); } \
+        RunPlane(state, [](const quillfen::GrayPlane& p, Counts& counts) { (void)counts; return expr; }); } \
     BENCHMARK(BM_##name)->Unit(benchmark::kMicrosecond);
 
-QF_PLANE(LaplacianLevel, th::LaplacianLevel(s.GetWidth(), s.GetHeight(), s.GetImage().data(), 85, map, counts))
-QF_PLANE(LiteralLaplacianLevel,
-         th::literal::LaplacianLevel(s.GetWidth(), s.GetHeight(), s.GetImage().data(), 85, map, counts))
-QF_PLANE(MovingAverageBinarize, th::MovingAverageBinarize(s.GetWidth(), s.GetHeight(), s.GetImage().data(), out.data()))
-QF_PLANE(LiteralMovingAverageBinarize,
-         th::literal::MovingAverageBinarize(s.GetWidth(), s.GetHeight(), s.GetImage().data(), out.data()))
+QF_PLANE(LaplacianLevel, th::LaplacianLevel(p, 85, counts))
+QF_PLANE(LiteralLaplacianLevel, th::literal::LaplacianLevel(p, 85, counts))
+QF_PLANE(MovingAverageBinarize, th::MovingAverageBinarize(p).value)
+QF_PLANE(LiteralMovingAverageBinarize, th::literal::MovingAverageBinarize(p).value)
 
 }  // namespace
 

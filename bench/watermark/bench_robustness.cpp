@@ -6,8 +6,7 @@
 #include <string>
 
 #include "bench/bench_targets.h"
-#include "image/user_prompts.h"
-#include "io/pgm.h"
+#include "bench/bench_experiment.h"
 #include "watermark/attack_list.h"
 #include "watermark/default_grid.h"
 #include "watermark/metrics.h"
@@ -16,36 +15,19 @@
 namespace quillfen {
 namespace {
 
-Bitmap Sample(const std::string& name) {
-    Bitmap picture;
-    TRixPGM().LoadFromFile(std::string(QUILLFEN_SAMPLES_DIR) + "/" + name, picture);
-    return picture;
-}
-
 // The bundled host with the bundled mark embedded, seed fixed.
-TWatermark& Embedded() {
-    static TWatermark w = [] {
-        TWatermark ws;
-        Bitmap host = Sample("camera-256.pgm");
-        Bitmap mark = Sample("seal-128.pgm");
-        ws.LoadX(host);
-        ws.LoadW(mark);
-        ws.SetFixedSeed(20261208);
-        ws.GetWr();
-        ws.GetWa();
-        ws.GetY();
-        ws.GetYr();
-        ws.GetP();
-        ws.GetP_hat();
-        ws.GetYr_hat(TWatermark::kStrengthDivisor);
-        ws.GetY_hat();
-        ws.GetX_hat();
-        return ws;
+const Experiment& EmbeddedExperiment() {
+    static const Experiment e = [] {
+        Experiment embedded = bench::SampleExperiment();
+        embedded.Embed();
+        return embedded;
     }();
-    return w;
+    return e;
 }
 
-AttackInput InputOf(const TWatermark& w) { return {w.X, w.X_hat, w.X_hat_real}; }
+const TWatermark& Embedded() { return EmbeddedExperiment().Workspace(); }
+
+AttackInput InputOf(const TWatermark& w) { return {w.X(), w.X_hat(), w.X_hat_real()}; }
 
 void RunCells(benchmark::State& state, const std::vector<AttackCell>& cells) {
     const TWatermark& w = Embedded();
@@ -64,24 +46,17 @@ BENCHMARK(BM_DefaultGridAttacks)->Unit(benchmark::kMillisecond);
 
 // Per cell: the attack, the six extraction steps, NC, BER, PSNR and SSIM against X_hat.
 void BM_DefaultGridRows(benchmark::State& state) {
-    TWatermark w = Embedded();
+    Experiment e = EmbeddedExperiment();
+    const TWatermark& w = e.Workspace();
     const std::vector<AttackCell> grid = DefaultAttackGrid();
     AttackedPicture picture;
     for (auto _ : state)
         for (const AttackCell& cell : grid) {
             ApplyAttackCell(cell, InputOf(w), 1, picture);
-            w.X_wave = picture.Bytes;
-            w.X_wave_real = picture.Reals;
-            w.GetY_wave();
-            w.GetYr_wave();
-            w.GetP_wave();
-            w.GetWa_wave();
-            w.GetWr_wave();
-            w.GetW_wave();
-            benchmark::DoNotOptimize(w.GetNC());
-            benchmark::DoNotOptimize(BitErrorRate(w.W_wave, w.W));
-            benchmark::DoNotOptimize(PsnrDecibels(w.X_wave_real, w.X_hat));
-            benchmark::DoNotOptimize(StructuralSimilarity(w.X_wave, w.X_hat, 256, 256));
+            benchmark::DoNotOptimize(e.ExtractFrom(picture.Bytes, picture.Reals).back().nc);
+            benchmark::DoNotOptimize(BitErrorRate(w.W_wave(), w.W()));
+            benchmark::DoNotOptimize(PsnrDecibels(w.X_wave_real(), w.X_hat()));
+            benchmark::DoNotOptimize(StructuralSimilarity(w.X_wave(), w.X_hat(), 256, 256));
         }
     state.counters["rows/s"] = benchmark::Counter(static_cast<double>(grid.size()),
                                                   benchmark::Counter::kIsIterationInvariantRate);
@@ -90,7 +65,7 @@ BENCHMARK(BM_DefaultGridRows)->Unit(benchmark::kMillisecond);
 
 void BM_Ssim256(benchmark::State& state) {
     const TWatermark& w = Embedded();
-    for (auto _ : state) benchmark::DoNotOptimize(StructuralSimilarity(w.X, w.X_hat, 256, 256));
+    for (auto _ : state) benchmark::DoNotOptimize(StructuralSimilarity(w.X(), w.X_hat(), 256, 256));
 }
 BENCHMARK(BM_Ssim256)->Unit(benchmark::kMillisecond);
 

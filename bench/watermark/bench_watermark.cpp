@@ -10,79 +10,27 @@
 #include <string>
 
 #include "bench/bench_targets.h"
-#include "io/pgm.h"
-#include "image/user_prompts.h"
+#include "bench/bench_experiment.h"
+#include "tests/watermark/workspace_buffers.h"
 #include "watermark/dct.h"
-#include "watermark/watermark.h"
+#include "watermark/experiment.h"
 
 namespace quillfen {
 namespace {
 
-Bitmap Sample(const std::string& name) {
-    Bitmap picture;
-    TRixPGM().LoadFromFile(std::string(QUILLFEN_SAMPLES_DIR) + "/" + name, picture);
-    return picture;
-}
-
-void Load(TWatermark& w) {
-    Bitmap host = Sample("camera-256.pgm");
-    Bitmap mark = Sample("seal-128.pgm");
-    w.LoadX(host);
-    w.LoadW(mark);
-    w.SetFixedSeed(20261208);
-}
-
-void Embed(TWatermark& w, UserPrompts& prompts) {
-    w.GetWr();
-    w.GetWa();
-    w.GetY();
-    w.GetYr();
-    w.GetP();
-    w.GetP_hat();
-    w.GetYr_hat(TWatermark::kStrengthDivisor);
-    w.GetY_hat();
-    w.GetX_hat();
-    benchmark::DoNotOptimize(w.GetPSNR_Diff(prompts));
-}
-
-void Extract(TWatermark& w) {
-    w.GetY_wave();
-    w.GetYr_wave();
-    w.GetP_wave();
-    w.GetWa_wave();
-    w.GetWr_wave();
-    w.GetW_wave();
-    benchmark::DoNotOptimize(w.GetNC());
-}
-
 // Embedding, the seven attacks each followed by the six extraction steps and NC.
-void WholeExperiment(TWatermark& w, UserPrompts& prompts) {
-    Embed(w, prompts);
-    w.CopyXhToXw();
-    Extract(w);
-    benchmark::DoNotOptimize(w.ApplyJpeg(prompts));
-    Extract(w);
-    w.ApplyBlurring();
-    Extract(w);
-    w.ApplyCroppingByZeroInQuarter();
-    Extract(w);
-    w.ApplyCroppingByImgInQuarter();
-    Extract(w);
-    w.ApplyCroppingByZeroInHalf();
-    Extract(w);
-    w.ApplyCroppingByImgInHalf();
-    Extract(w);
+void WholeExperiment(Experiment& e) {
+    benchmark::DoNotOptimize(e.Embed());
+    for (const Step attack : Experiment::Attacks()) benchmark::DoNotOptimize(e.AttackAndExtract(attack));
 }
 
 // A workspace that has run everything once, so any single step can be timed on real data.
 TWatermark& Prepared() {
     static TWatermark w = [] {
-        TWatermark ws;
-        Load(ws);
-        SilentPrompts prompts;
-        WholeExperiment(ws, prompts);
-        ws.CopyXhToXw();
-        return ws;
+        Experiment e = bench::SampleExperiment();
+        WholeExperiment(e);
+        e.Run(Step::NoAttack);
+        return e.Workspace();
     }();
     return w;
 }
@@ -90,8 +38,6 @@ TWatermark& Prepared() {
 #define QF_STEP(name, call)                            \
     void BM_##name(benchmark::State& state) {          \
         TWatermark& w = Prepared();                    \
-        SilentPrompts prompts;                         \
-        (void)prompts;                                 \
         for (auto _ : state) {                         \
             call;                                      \
             benchmark::ClobberMemory();                \
@@ -108,9 +54,9 @@ QF_STEP(GetP_hat, w.GetP_hat());
 QF_STEP(GetYr_hat, w.GetYr_hat(TWatermark::kStrengthDivisor));
 QF_STEP(GetY_hat, w.GetY_hat());
 QF_STEP(GetX_hat, w.GetX_hat());
-QF_STEP(GetPSNR_Diff, benchmark::DoNotOptimize(w.GetPSNR_Diff(prompts)));
+QF_STEP(GetPSNR_Diff, benchmark::DoNotOptimize(w.GetPSNR_Diff()));
 QF_STEP(CopyXhToXw, w.CopyXhToXw());
-QF_STEP(ApplyJpeg, benchmark::DoNotOptimize(w.ApplyJpeg(prompts)));
+QF_STEP(ApplyJpeg, benchmark::DoNotOptimize(w.ApplyJpeg()));
 QF_STEP(ApplyBlurring, w.ApplyBlurring());
 QF_STEP(ApplyCroppingByZeroInQuarter, w.ApplyCroppingByZeroInQuarter());
 QF_STEP(ApplyCroppingByImgInQuarter, w.ApplyCroppingByImgInQuarter());
@@ -144,9 +90,9 @@ BENCHMARK(BM_Fdct8x8)->Arg(0)->Arg(1);
 
 // GetWr on an all-black-heavy watermark: the linear duplicate scan is quadratic.
 void BM_GetWrForms(benchmark::State& state) {
-    TWatermark w;
-    Load(w);
-    for (int i = 0; i < TWatermark::kMarkPixels; i += 2) w.W[i] = 0;  // 8192 black pixels
+    TWatermark w = bench::SampleExperiment().Workspace();
+    w.SetFixedSeed(20261208);
+    for (int i = 0; i < TWatermark::kMarkPixels; i += 2) Buffers(w).W[i] = 0;  // 8192 black pixels
     w.SetLiteralForms(state.range(0) != 0);
     for (auto _ : state) w.GetWr();
     state.SetLabel(w.LiteralForms() ? "literal, 8192 black" : "bitset, 8192 black");
@@ -159,9 +105,9 @@ void BM_RankBlocks(benchmark::State& state) {
     const bool literal = state.range(0) != 0;
     for (auto _ : state) {
         if (literal) {
-            TWatermark::RankBlocksLiteral(w.XBlockVar, order);
+            TWatermark::RankBlocksLiteral(w.XBlockVar(), order);
         } else {
-            TWatermark::RankBlocks(w.XBlockVar, order);
+            TWatermark::RankBlocks(w.XBlockVar(), order);
         }
         benchmark::DoNotOptimize(order.data());
     }
@@ -171,31 +117,28 @@ BENCHMARK(BM_RankBlocks)->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond);
 
 // The whole experiment, fast (0) and literal (1) forms.
 void BM_WholeExperiment(benchmark::State& state) {
-    TWatermark w;
-    Load(w);
-    w.SetLiteralForms(state.range(0) != 0);
-    SilentPrompts prompts;
-    for (auto _ : state) WholeExperiment(w, prompts);
-    state.SetLabel(w.LiteralForms() ? "literal forms" : "fast forms");
+    const bool literal = state.range(0) != 0;
+    Experiment e = bench::SampleExperiment(literal);
+    for (auto _ : state) WholeExperiment(e);
+    state.SetLabel(literal ? "literal forms" : "fast forms");
 }
 BENCHMARK(BM_WholeExperiment)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 
 // Before timing: both forms must leave the same bytes everywhere.
 bool FormsAgree() {
-    TWatermark fast;
-    TWatermark slow;
-    Load(fast);
-    Load(slow);
-    slow.SetLiteralForms(true);
-    SilentPrompts prompts;
-    WholeExperiment(fast, prompts);
-    WholeExperiment(slow, prompts);
+    Experiment fastRun = bench::SampleExperiment(false);
+    Experiment slowRun = bench::SampleExperiment(true);
+    WholeExperiment(fastRun);
+    WholeExperiment(slowRun);
+    const TWatermark& fast = fastRun.Workspace();
+    const TWatermark& slow = slowRun.Workspace();
     auto same = [](const auto& a, const auto& b) {
         return std::memcmp(a.data(), b.data(), a.size() * sizeof(a[0])) == 0;
     };
-    return same(fast.X_hat, slow.X_hat) && same(fast.X_hat_real, slow.X_hat_real) &&
-           same(fast.Y_wave, slow.Y_wave) && same(fast.W_wave, slow.W_wave) && same(fast.RandPos, slow.RandPos) &&
-           same(fast.XBlockOrder, slow.XBlockOrder) && same(fast.Display256, slow.Display256);
+    return same(fast.X_hat(), slow.X_hat()) && same(fast.X_hat_real(), slow.X_hat_real()) &&
+           same(fast.Y_wave(), slow.Y_wave()) && same(fast.W_wave(), slow.W_wave()) &&
+           same(fast.RandPos(), slow.RandPos()) && same(fast.XBlockOrder(), slow.XBlockOrder()) &&
+           same(fast.Display256(), slow.Display256());
 }
 
 }  // namespace

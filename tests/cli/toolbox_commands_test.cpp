@@ -1,12 +1,12 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <functional>
 #include <string>
 #include <vector>
 
 #include "io/picture_files.h"
 #include "image/rix_ipa.h"
+#include "toolbox/catalogue.h"
 #include "tests/toolbox/toolbox_images.h"
 #include "tests/cli/run_cli.h"
 #include "tests/test_support.h"
@@ -27,38 +27,9 @@ std::vector<std::uint8_t> LoadGray(const std::string& path) {
     return ipa.GetImage();
 }
 
+// Every catalogue operation under its command with its default arguments, against the
+// operation run on the same picture here.
 TEST(Toolbox2Cli, EachCommandWritesTheOperationsResultAndPrintsItsReport) {
-    struct Case {
-        std::vector<std::string> command;
-        std::function<void(TRixIPA&)> run;
-        std::string report;
-    };
-    const std::vector<Case> cases = {
-        {{"edge", "general"}, [](TRixIPA& i) { i.EdgeGeneral(3.0); }, "Edge Detection by general operator of  gradient"},
-        {{"edge", "general-vertical"}, [](TRixIPA& i) { i.EdgeGeneralVertical(3.0); },
-         "Edge Detection by vertical general operator of  gradient"},
-        {{"edge", "general-horizontal"}, [](TRixIPA& i) { i.EdgeGeneralHorizontal(3.0); },
-         "Edge Detection by horizontal general operator of  gradient"},
-        {{"edge", "roberts"}, [](TRixIPA& i) { i.EdgeRoberts(1.0); }, "Edge Detection by Roberts operator of  gradient"},
-        {{"edge", "prewitt"}, [](TRixIPA& i) { i.EdgePrewitt(1.0); }, "Edge Detection by Prewitt operator of  gradient"},
-        {{"edge", "sobel"}, [](TRixIPA& i) { i.EdgeSobel(1.0); }, "Edge Detection by Sobel operator of  gradient"},
-        {{"edge", "frei-chen"}, [](TRixIPA& i) { i.EdgeFreiChen(1.0); }, "Edge Detection by FreiChen operator of  gradient"},
-        {{"edge", "laplacian1"}, [](TRixIPA& i) { i.EdgeLaplacian1(); }, "Edge Detection by Laplacian 1"},
-        {{"edge", "laplacian2"}, [](TRixIPA& i) { i.EdgeLaplacian2(); }, "Edge Detection by Laplacian 2"},
-        {{"edge", "laplacian3"}, [](TRixIPA& i) { i.EdgeLaplacian3(); }, "Edge Detection by Laplacian 3"},
-        {{"edge", "hough"}, [](TRixIPA& i) { i.HoughTransform(360, 300, 10, 10, 200, false); },
-         "Hough Transform(Edge Detection)"},
-        {{"edge", "hough", "--theta", "90", "--rho", "64", "--min-length", "3", "--gradient", "5", "--votes", "20",
-          "--line-based"},
-         [](TRixIPA& i) { i.HoughTransform(90, 64, 3, 5, 20, true); }, "Hough Transform(Edge Detection)"},
-        {{"thin"}, [](TRixIPA& i) { i.ThinZhangSuen(); }, "Thinning by Zhang & Suen algorithm"},
-        {{"noise", "mean"}, [](TRixIPA& i) { i.NoiseMean(); }, "Noise Removement by Mean algorithm"},
-        {{"noise", "median"}, [](TRixIPA& i) { i.NoiseMedian(); }, "Noise Removement by Meadian algorithm"},
-        {{"noise", "contract"}, [](TRixIPA& i) { i.NoiseContraction(); }, "Noise Removement by Contraction algorithm"},
-        {{"noise", "expand"}, [](TRixIPA& i) { i.NoiseExpansion(); }, "Noise Removement by Expansion algorithm"},
-        {{"invert"}, [](TRixIPA& i) { i.Inverse(); }, "Inversed image"},
-        {{"label"}, [](TRixIPA& i) { test::RecordingPrompts p; i.Labeling(p); }, "Number of Object = 3"},
-    };
     test::TempDir dir;
     // Three white objects on a textured background, so that every operation has work to do.
     test::Plane picture = test::RandomPlane(40, 30, 5, {0, 10, 40, 90, 160, 250});
@@ -67,20 +38,27 @@ TEST(Toolbox2Cli, EachCommandWritesTheOperationsResultAndPrintsItsReport) {
     picture.fillRect(5, 20, 34, 25, 255);
     const std::string input = dir.file("in.pgm");
     SavePgm(input, picture);
-    for (const Case& c : cases) {
+    for (const toolbox::Operation& op : toolbox::Operations()) {
         const std::string output = dir.file("out.pgm");
-        std::vector<std::string> args = c.command;
-        args.push_back(input);
-        args.push_back(output);
+        std::vector<std::string> args;
+        if (op.group != nullptr) args.push_back(op.group);
+        args.insert(args.end(), {op.command, input, output});
         const CliResult r = RunCli(args);
-        const std::string name = c.command[0] + " " + (c.command.size() > 1 ? c.command[1] : "");
-        EXPECT_EQ(r.code, 0) << name << ": " << r.err;
-        EXPECT_EQ(r.out, c.report + "\n") << name;
+        EXPECT_EQ(r.code, 0) << op.command << ": " << r.err;
         TRixIPA expected = picture.ipa();
-        c.run(expected);
-        EXPECT_EQ(LoadGray(output), expected.GetImage()) << name;
+        const std::optional<Report> report = op.run(expected, toolbox::InitialValues(op));
+        EXPECT_EQ(r.out, report ? report->Line() + "\n" : "") << op.command;
+        EXPECT_EQ(LoadGray(output), expected.GetImage()) << op.command;
         std::filesystem::remove(output);
     }
+    // The labeling's report on this picture, and options reaching the operation.
+    EXPECT_EQ(RunCli({"label", input, dir.file("l.pgm")}).out, "Number of Object = 3\n");
+    const CliResult hough = RunCli({"edge", "hough", "--theta", "90", "--rho", "64", "--min-length", "3", "--gradient",
+                                    "5", "--votes", "20", "--line-based", input, dir.file("h.pgm")});
+    EXPECT_EQ(hough.code, 0) << hough.err;
+    TRixIPA expected = picture.ipa();
+    expected.HoughTransform(90, 64, 3, 5, 20, true);
+    EXPECT_EQ(LoadGray(dir.file("h.pgm")), expected.GetImage());
 }
 
 TEST(Toolbox2Cli, TooManyObjectsForLabelingWritesNothing) {

@@ -10,7 +10,7 @@
 #include "image/errors.h"
 #include "io/picture_files.h"
 #include "image/rix_ipa.h"
-#include "watermark/watermark.h"
+#include "watermark/experiment.h"
 
 namespace {
 
@@ -38,11 +38,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         quillfen::LoadedPicture picture = quillfen::LoadPictureFile(path);
         quillfen::TRixIPA ipa;
         ipa.LoadFromBitmap(picture.bitmap);
-        quillfen::TWatermark workspace;
+        quillfen::Experiment experiment;
         quillfen::Bitmap host = picture.bitmap;
         quillfen::Bitmap mark = picture.bitmap;
-        workspace.LoadX(host);
-        workspace.LoadW(mark);
+        experiment.Load(host, mark);
     } catch (const quillfen::Error&) {
     }
     std::remove(path.c_str());

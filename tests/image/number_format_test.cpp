@@ -23,7 +23,7 @@ TEST(NumberFormat, NoLeadingZeroPattern) {
     EXPECT_EQ(FormatNoLeadingZero(127.5, 2), "127.50");
 }
 
-TEST(NumberFormat, ParseIntAcceptsWhatStrToIntAccepts) {
+TEST(NumberFormat, ParseIntAcceptsLeadingBlanksAndASign) {
     EXPECT_EQ(ParseInt("256"), 256);
     EXPECT_EQ(ParseInt("  256"), 256);
     EXPECT_EQ(ParseInt("-7"), -7);

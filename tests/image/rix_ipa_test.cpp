@@ -74,8 +74,9 @@ TEST(TRixIPA, UndoAfterTwoOperationsReturnsToTheFirstResult) {
     ipa.Inverse();
     ipa.Undo();
     EXPECT_EQ(ipa.GetImage(), afterFirst);
-    // Undo leaves the histogram as the last operation computed it.
-    EXPECT_EQ(ipa.GetHistogram(10), 1);
+    // The histogram comes back with the image.
+    EXPECT_EQ(ipa.GetHistogram(245), 1);
+    EXPECT_EQ(ipa.GetHistogram(10), 0);
 }
 
 TEST(TRixIPA, LargePicturesLiveInPlanesOfTheirSize) {

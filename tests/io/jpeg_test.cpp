@@ -13,7 +13,6 @@ namespace quillfen {
 namespace {
 
 using test::ReadBytes;
-using test::RecordingPrompts;
 using test::TempDir;
 using test::WriteBytes;
 
@@ -26,18 +25,15 @@ Bitmap Gradient(int w, int h) {
 
 TEST(TRixJPEG, RoundTripKeepsSizeWithinQuality90Loss) {
     TempDir dir;
-    RecordingPrompts prompts;
     const Bitmap original = Gradient(40, 24);
-    std::string written;
-    ASSERT_TRUE(TRixJPEG().SaveToFile(dir.file("g.jpg"), original, prompts, &written));
+    const std::string written = TRixJPEG().SaveToFile(dir.file("g.jpg"), original);
     EXPECT_EQ(written, dir.file("g.jpg"));
     Bitmap back;
-    ASSERT_TRUE(TRixJPEG().LoadFromFile(written, back, prompts));
+    TRixJPEG().LoadFromFile(written, back);
     ASSERT_EQ(back.width(), 40);
     ASSERT_EQ(back.height(), 24);
     for (int y = 0; y < 24; ++y)
         for (int x = 0; x < 40; ++x) EXPECT_NEAR(back.blue(x, y), original.blue(x, y), 6);
-    EXPECT_TRUE(prompts.shown.empty());
 }
 
 TEST(TRixJPEG, GrayFilesDecodeToThreeEqualBytes) {
@@ -75,13 +71,12 @@ TEST(TRixJPEG, TargetNameAppendsJpgOnlyWithoutAJpegName) {
 
 TEST(TRixJPEG, SaveToANameWithoutJpegExtensionWritesNamePlusJpg) {
     TempDir dir;
-    RecordingPrompts prompts;
-    ASSERT_TRUE(TRixJPEG().SaveToFile(dir.file("result"), Gradient(8, 8), prompts));
+    EXPECT_EQ(TRixJPEG().SaveToFile(dir.file("result"), Gradient(8, 8)), dir.file("result.jpg"));
     EXPECT_EQ(dir.listing(), std::vector<std::string>{"result.jpg"});
 }
 
-// Bad inputs warn with "'<file>': JPEG error" and return normally with an empty bitmap.
-TEST(TRixJPEG, BadFilesWarnAndLeaveAnEmptyBitmap) {
+// Bad inputs are refused with "'<file>': JPEG error", the target bitmap untouched.
+TEST(TRixJPEG, BadFilesAreRefusedWithTheLibrarysReason) {
     TempDir dir;
     const std::vector<std::uint8_t> good = TRixJPEG::Encode(Gradient(64, 64));
     std::vector<std::uint8_t> truncated(good.begin(), good.begin() + static_cast<long>(good.size() / 2));
@@ -105,15 +100,15 @@ TEST(TRixJPEG, BadFilesWarnAndLeaveAnEmptyBitmap) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         WriteBytes(dir.file("bad.jpg"), c.bytes);
-        RecordingPrompts prompts;
         Bitmap target(3, 3, 1);
-        EXPECT_FALSE(TRixJPEG().LoadFromFile(dir.file("bad.jpg"), target, prompts));
-        EXPECT_TRUE(target.empty());
-        ASSERT_EQ(prompts.shown.size(), 1u);
-        EXPECT_EQ(prompts.shown[0].kind, PromptKind::Warning);
-        // One message that names the file, then the library's verdict.
-        EXPECT_EQ(prompts.shown[0].text.rfind("'" + dir.file("bad.jpg") + "': JPEG error", 0), 0u)
-            << prompts.shown[0].text;
+        try {
+            TRixJPEG().LoadFromFile(dir.file("bad.jpg"), target);
+            ADD_FAILURE() << "decoded";
+        } catch (const FormatError& e) {
+            // One message that names the file, then the library's verdict.
+            EXPECT_EQ(std::string(e.what()).rfind("'" + dir.file("bad.jpg") + "': JPEG error", 0), 0u) << e.what();
+        }
+        EXPECT_EQ(target, Bitmap(3, 3, 1));
     }
 }
 
@@ -179,11 +174,11 @@ TEST(TRixJPEG, TellsGrayFilesFromColourFiles) {
 
 TEST(TRixJPEG, MissingFileAndFailedSave) {
     TempDir dir;
-    RecordingPrompts prompts;
     Bitmap b;
-    EXPECT_THROW(TRixJPEG().LoadFromFile(dir.file("none.jpg"), b, prompts), FileError);
+    EXPECT_THROW(TRixJPEG().LoadFromFile(dir.file("none.jpg"), b), FileError);
     std::filesystem::create_directory(dir.file("busy.jpg"));
-    EXPECT_THROW(TRixJPEG().SaveToFile(dir.file("busy.jpg"), Gradient(8, 8), prompts), FileError);
+    EXPECT_THROW(TRixJPEG().SaveToFile(dir.file("busy.jpg"), Gradient(8, 8)), FileError);
+    EXPECT_THROW(TRixJPEG().SaveToFile(dir.file("empty.jpg"), Bitmap()), FormatError);  // nothing to encode
     EXPECT_EQ(dir.listing(), std::vector<std::string>{"busy.jpg"});
 }
 

@@ -27,8 +27,7 @@ TEST(HistogramModification, EqualizeTwoLevelImage) {
     TRixIPA ipa = MakeIpa(kTenTwenty);
     ipa.Equalize();
     EXPECT_EQ(ipa.GetImage(), (std::vector<std::uint8_t>{128, 255, 128, 255, 255, 128}));
-    EXPECT_EQ(ipa.GetScale(), 255.0 / 6);
-    EXPECT_EQ(ipa.GetHistogram(10), 3);  // the counts of the image before
+    EXPECT_EQ(ipa.GetHistogram(128), 3);
 }
 
 TEST(HistogramModification, SpecifyMergesLevelsThatShareAnEqualizedValue) {
@@ -49,8 +48,8 @@ TEST(HistogramModification, SpecifyMergesLevelsThatShareAnEqualizedValue) {
     EXPECT_EQ(ipa.Pixel(2, 0), 1);
 }
 
-// SpecifyHistogram as two passes over the pixels, the way it is described: equalize, then map
-// each equalized value to the first level whose equalized value lies nearest.
+// SpecifyHistogram as two passes over the pixels: equalize, then map each equalized value to
+// the first level whose equalized value lies nearest.
 std::vector<std::uint8_t> SpecifyTwoPass(const std::vector<std::uint8_t>& gray) {
     TRixIPA ipa = MakeIpa(gray);
     ipa.Equalize();
@@ -94,7 +93,6 @@ TEST(HistogramModification, AutoContrastStretch) {
     EXPECT_EQ(low, 50);
     EXPECT_EQ(high, 200);
     EXPECT_EQ(ipa.GetImage(), (std::vector<std::uint8_t>{0, 85, 255, 119}));
-    EXPECT_EQ(ipa.GetScale(), 255.0 / 150);
 }
 
 TEST(HistogramModification, EndsInContrastStretch) {
@@ -151,13 +149,8 @@ TEST(HistogramModification, DegenerateImagesFailWithoutChangingTheImage) {
             EXPECT_STREQ(e.what(), c.error) << c.name;
         }
         EXPECT_EQ(ipa.GetImage(), c.gray) << c.name;
-        EXPECT_TRUE(ipa.GetUndoReady()) << c.name;
+        EXPECT_FALSE(ipa.GetUndoReady()) << c.name;  // no undo copy of a refused operation
     }
-    // The stretches have written the levels they found before failing.
-    TRixIPA ipa = MakeIpa({9, 9});
-    EXPECT_THROW(ipa.AutoContrastStretch(low, high), MathError);
-    EXPECT_EQ(low, 9);
-    EXPECT_EQ(high, 9);
 }
 
 }  // namespace

@@ -28,15 +28,22 @@ TEST(Histogram, CountsMeanAndPixels) {
     EXPECT_EQ(ipa.GetHistogram(255), 32);
 }
 
-TEST(Histogram, IsACacheRecomputedOnlyOnRequest) {
+// The histogram window and the CLI read the counts without recounting: after an operation
+// and after Undo they must describe the image as it is then.
+TEST(Histogram, AlwaysDescribesTheCurrentImage) {
     const std::vector<std::uint8_t> gray{10, 20, 30, 40};
     TRixIPA ipa;
     ipa.LoadFromGray(2, 2, gray.data());
     ipa.Inverse();
-    EXPECT_EQ(ipa.GetHistogram(10), 1);  // still the loaded image
-    ipa.ComputeHistogram();
     EXPECT_EQ(ipa.GetHistogram(10), 0);
     EXPECT_EQ(ipa.GetHistogram(245), 1);
+    EXPECT_EQ(ipa.GetMean(), 230.0);
+    ipa.ThresholdByLaplacian(85);  // counts only some pixels while it works
+    EXPECT_EQ(ipa.GetPixels(), 4);
+    EXPECT_EQ(ipa.GetHistogram(0) + ipa.GetHistogram(255), 4);
+    ipa.Undo();
+    EXPECT_EQ(ipa.GetHistogram(245), 1);
+    EXPECT_EQ(ipa.GetHistogram(0) + ipa.GetHistogram(255), 0);
 }
 
 TEST(HistogramChart, BarHeightsScaleToTheLargestCountAndTruncate) {

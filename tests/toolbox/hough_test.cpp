@@ -5,6 +5,7 @@
 #include "image/errors.h"
 #include "image/rix_ipa.h"
 #include "tests/toolbox/toolbox_images.h"
+#include "toolbox/hough.h"
 
 namespace quillfen {
 namespace {
@@ -148,9 +149,14 @@ TEST(Hough, FastFormEqualsLiteralOnNoisyAndLinedImages) {
         for (const Case& c : cases) {
             TRixIPA fast = inputs[k].ipa();
             fast.HoughTransform(c.theta, c.rho, c.length, c.gradient, c.votes, c.lineBased);
-            TRixIPA literal = inputs[k].ipa();
-            literal.HoughTransformLiteral(c.theta, c.rho, c.length, c.gradient, c.votes, c.lineBased);
-            EXPECT_EQ(fast.GetImage(), literal.GetImage())
+            hough::Parameters parameters;
+            parameters.thetaCount = c.theta;
+            parameters.rhoCount = c.rho;
+            parameters.minLineLength = c.length;
+            parameters.gradientThreshold = c.gradient;
+            parameters.houghThreshold = c.votes;
+            parameters.lineBased = c.lineBased;
+            EXPECT_EQ(fast.Plane(), hough::literal::Transform(inputs[k].gray(), parameters))
                 << "input " << k << " theta " << c.theta << " rho " << c.rho << " votes " << c.votes;
             EXPECT_TRUE(OnlyBlackAndWhite(fast));
             EXPECT_EQ(fast.GetUndoImage(), inputs[k].pixels);

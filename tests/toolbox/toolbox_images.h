@@ -4,6 +4,7 @@
 #include <random>
 #include <vector>
 
+#include "image/gray_plane.h"
 #include "image/rix_ipa.h"
 
 namespace quillfen::test {
@@ -22,6 +23,7 @@ struct Plane {
         for (int y = y0; y <= y1; ++y)
             for (int x = x0; x <= x1; ++x) at(x, y) = v;
     }
+    GrayPlane gray() const { return GrayPlane(width, height, pixels); }
     TRixIPA ipa() const {
         TRixIPA result;
         result.LoadFromGray(width, height, pixels.data());

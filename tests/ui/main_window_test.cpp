@@ -22,6 +22,7 @@
 #include "ui/main_window.h"
 #include "ui/mdi_child.h"
 #include "ui/picture_view.h"
+#include "watermark/experiment.h"
 
 using namespace quillfen;
 using namespace quillfen::ui;
@@ -110,43 +111,38 @@ private slots:
         QCOMPARE(frame->lblInstructions->text().count(QLatin1Char('\n')), 6);
     }
 
-    void actionsFollowTheTable_data() {
+    // The shortcuts work whichever menus the menu bar shows.
+    void actionShortcuts_data() {
         QTest::addColumn<QString>("name");
-        QTest::addColumn<QString>("category");
-        QTest::addColumn<QString>("caption");
         QTest::addColumn<QString>("shortcut");
-        QTest::newRow("Undo1") << "Undo1" << "Edit" << "Undo1" << "Ctrl+Z";
-        QTest::newRow("FileOpen1") << "FileOpen1" << "File" << "&Open Image" << "Ctrl+O";
-        QTest::newRow("FileSave1") << "FileSave1" << "File" << "&Save" << "Ctrl+S";
-        QTest::newRow("FileSaveAs1") << "FileSaveAs1" << "File" << "Save &As..." << "Ctrl+A";
-        QTest::newRow("FileClose1") << "FileClose1" << "File" << "&Close" << "";
-        QTest::newRow("FileExit1") << "FileExit1" << "File" << "E&xit" << "";
-        QTest::newRow("EditCut1") << "EditCut1" << "Edit" << "Cu&t" << "Ctrl+X";
-        QTest::newRow("EditCopy1") << "EditCopy1" << "Edit" << "&Copy" << "Ctrl+C";
-        QTest::newRow("EditPaste1") << "EditPaste1" << "Edit" << "&Paste" << "Ctrl+V";
-        QTest::newRow("WindowCascade1") << "WindowCascade1" << "Window" << "&Cascade" << "";
-        QTest::newRow("WindowTileHorizontal1") << "WindowTileHorizontal1" << "Window" << "Tile &Horizontally" << "";
-        QTest::newRow("WindowTileVertical1") << "WindowTileVertical1" << "Window" << "Tile &Vertically" << "";
-        QTest::newRow("WindowMinimizeAll1") << "WindowMinimizeAll1" << "Window" << "&Minimize All" << "";
-        QTest::newRow("WindowArrangeAll1") << "WindowArrangeAll1" << "Window" << "&Arrange All" << "";
-        QTest::newRow("HelpAbout1") << "HelpAbout1" << "Help" << "&About..." << "";
-        QTest::newRow("Property1") << "Property1" << "Options" << "Property" << "";
-        QTest::newRow("PageSetup1") << "PageSetup1" << "File" << "PageSetup1" << "";
-        QTest::newRow("Print1") << "Print1" << "File" << "Print1" << "Ctrl+P";
-        QTest::newRow("PrintPreview1") << "PrintPreview1" << "File" << "PrintPreview1" << "";
+        QTest::newRow("Undo1") << "Undo1" << "Ctrl+Z";
+        QTest::newRow("FileOpen1") << "FileOpen1" << "Ctrl+O";
+        QTest::newRow("FileSave1") << "FileSave1" << "Ctrl+S";
+        QTest::newRow("FileSaveAs1") << "FileSaveAs1" << "Ctrl+A";
+        QTest::newRow("FileClose1") << "FileClose1" << "";
+        QTest::newRow("FileExit1") << "FileExit1" << "";
+        QTest::newRow("EditCut1") << "EditCut1" << "Ctrl+X";
+        QTest::newRow("EditCopy1") << "EditCopy1" << "Ctrl+C";
+        QTest::newRow("EditPaste1") << "EditPaste1" << "Ctrl+V";
+        QTest::newRow("WindowCascade1") << "WindowCascade1" << "";
+        QTest::newRow("WindowTileHorizontal1") << "WindowTileHorizontal1" << "";
+        QTest::newRow("WindowTileVertical1") << "WindowTileVertical1" << "";
+        QTest::newRow("WindowMinimizeAll1") << "WindowMinimizeAll1" << "";
+        QTest::newRow("WindowArrangeAll1") << "WindowArrangeAll1" << "";
+        QTest::newRow("HelpAbout1") << "HelpAbout1" << "";
+        QTest::newRow("Property1") << "Property1" << "";
+        QTest::newRow("PageSetup1") << "PageSetup1" << "";
+        QTest::newRow("Print1") << "Print1" << "Ctrl+P";
+        QTest::newRow("PrintPreview1") << "PrintPreview1" << "";
     }
-    void actionsFollowTheTable() {
+    void actionShortcuts() {
         QFETCH(QString, name);
-        QFETCH(QString, category);
-        QFETCH(QString, caption);
         QFETCH(QString, shortcut);
         QAction* action = nullptr;
         for (QAction* a : frame->actlstMenu) {
             if (a->objectName() == name) action = a;
         }
         QVERIFY(action != nullptr);
-        QCOMPARE(action->property("category").toString(), category);
-        QCOMPARE(action->property("caption").toString(), caption);
         QCOMPARE(action->shortcut().toString(), shortcut);
     }
 
@@ -205,37 +201,37 @@ private slots:
         QVERIFY(first != nullptr);
         QCOMPARE(frame->ActiveDocument(), first);
         QCOMPARE(MenuBarTitles(*frame), documentMenus);
-        QCOMPARE(frame->menuBar()->actions()[1], first->mnuEmbedment->menuAction());
+        QCOMPARE(frame->menuBar()->actions()[1], first->Menus()[1]->menuAction());
         for (QAction* act : {frame->FileSave1, frame->FileSaveAs1, frame->FileClose1, frame->Property1}) {
             QVERIFY(act->isEnabled());
         }
         QVERIFY(!frame->Undo1->isEnabled());
         // The document's File and Window items are the frame's own actions.
-        QCOMPARE(first->mnuFile->actions(),
-                 (QList<QAction*>{frame->FileOpen1, frame->FileSave1, frame->FileSaveAs1, first->mnuFile->actions()[3],
-                                  frame->Print1, frame->PageSetup1, first->mnuFile->actions()[6], frame->FileExit1}));
-        QCOMPARE(Titles(first->mnuWindow->actions()),
+        QCOMPARE(first->Menus()[0]->actions(),
+                 (QList<QAction*>{frame->FileOpen1, frame->FileSave1, frame->FileSaveAs1, first->Menus()[0]->actions()[3],
+                                  frame->Print1, frame->PageSetup1, first->Menus()[0]->actions()[6], frame->FileExit1}));
+        QCOMPARE(Titles(first->Menus()[4]->actions()),
                  (QStringList{"Tile &Horizontally", "Tile &Vertically", "&Cascade", "&Arrange All", "-",
                               "&Minimize All", "&Show..."}));
 
         TMDIChild* second = frame->OpenImageFile(b);
         QCOMPARE(frame->MDIChildCount(), 2);
-        QCOMPARE(frame->menuBar()->actions()[1], second->mnuEmbedment->menuAction());
-        emit second->mnuWindow->aboutToShow();
-        const QStringList withList = Titles(second->mnuWindow->actions());
+        QCOMPARE(frame->menuBar()->actions()[1], second->Menus()[1]->menuAction());
+        emit second->Menus()[4]->aboutToShow();
+        const QStringList withList = Titles(second->Menus()[4]->actions());
         QCOMPARE(withList.mid(7), (QStringList{"-", "&1 " + a, "&2 " + b}));
-        emit second->mnuWindow->aboutToShow();  // listing again does not grow the menu
-        QCOMPARE(Titles(second->mnuWindow->actions()), withList);
+        emit second->Menus()[4]->aboutToShow();  // listing again does not grow the menu
+        QCOMPARE(Titles(second->Menus()[4]->actions()), withList);
         emit frame->mnuWindow->aboutToShow();
         QCOMPARE(Titles(frame->mnuWindow->actions()).size(), 5 + 3);
 
         frame->mdiArea->setActiveSubWindow(qobject_cast<QMdiSubWindow*>(first->parentWidget()));
-        QCOMPARE(frame->menuBar()->actions()[1], first->mnuEmbedment->menuAction());
+        QCOMPARE(frame->menuBar()->actions()[1], first->Menus()[1]->menuAction());
 
         frame->FileClose1->trigger();  // closes the first
         quillfen::test::ProcessDeferredDeletes();
         QCOMPARE(frame->MDIChildCount(), 1);
-        QCOMPARE(frame->menuBar()->actions()[1], second->mnuEmbedment->menuAction());
+        QCOMPARE(frame->menuBar()->actions()[1], second->Menus()[1]->menuAction());
         QVERIFY(frame->FileSave1->isEnabled());
 
         frame->FileClose1->trigger();
@@ -254,13 +250,14 @@ private slots:
         QCOMPARE(doc->windowTitle(), name);
         QCOMPARE(doc->toolTip(), name);
         QVERIFY(doc->Picture() == picture);
-        QCOMPARE(doc->imgFile->size(), QSize(37, 23));
+        const auto* imgFile = doc->findChild<PictureView*>(QStringLiteral("imgFile"));
+        QCOMPARE(imgFile->size(), QSize(37, 23));
         QCOMPARE(doc->size(), QSize(37, 23));  // the client area is the picture's size
-        QCOMPARE(doc->imgFile->pos(), QPoint(0, 0));
-        QCOMPARE(doc->FIpa->GetWidth(), 37);
-        QCOMPARE(doc->FIpa->Pixel(5, 7), picture.blue(5, 7));
-        QCOMPARE(doc->FPixelFormat, PixelFormat::Bit24);
-        for (QAction* mark : doc->ActionList2) QVERIFY(!mark->isChecked());
+        QCOMPARE(imgFile->pos(), QPoint(0, 0));
+        QCOMPARE(doc->Model().Image().GetWidth(), 37);
+        QCOMPARE(doc->Model().Image().Pixel(5, 7), picture.blue(5, 7));
+        QCOMPARE(doc->Model().Format(), PixelFormat::Bit24);
+        QVERIFY(quillfen::test::CheckedSteps(*doc).isEmpty());
     }
 
     // The reader follows the file name's own extension, whatever its case and whatever the
@@ -283,7 +280,7 @@ private slots:
         TMDIChild* doc = frame->OpenImageFile(path);
         QVERIFY(prompts->shown.empty());
         QCOMPARE(doc->Picture().width(), 16);
-        QCOMPARE(doc->FPixelFormat, format == 8 ? PixelFormat::Bit8 : PixelFormat::Bit24);
+        QCOMPARE(doc->Model().Format(), format == 8 ? PixelFormat::Bit8 : PixelFormat::Bit24);
         if (format == 8) QVERIFY(doc->Picture() == picture);
     }
 
@@ -306,7 +303,7 @@ private slots:
         QCOMPARE(prompts->shown[0].kind, PromptKind::Warning);
         TMDIChild* doc = frame->ActiveDocument();
         QVERIFY(doc->Picture().empty());
-        QCOMPARE(doc->FIpa->GetPixelCount(), 0);
+        QCOMPARE(doc->Model().Image().GetPixelCount(), 0);
         // Nothing to watermark in an empty window.
         prompts->shown.clear();
         frame->pmuLoadFromFileClick();
@@ -369,7 +366,7 @@ private slots:
         QFETCH(int, expectedDepth);
         const Bitmap picture = quillfen::test::Ramp(32, 24);
         TMDIChild* doc = frame->OpenImageFile(WriteFile(source.toStdString(), picture, sourceEightBit));
-        QCOMPARE(doc->FPixelFormat, sourceEightBit ? PixelFormat::Bit8 : PixelFormat::Bit24);
+        QCOMPARE(doc->Model().Format(), sourceEightBit ? PixelFormat::Bit8 : PixelFormat::Bit24);
         const Bitmap shown = doc->Picture();  // a JPEG source already lost a little
         const QString out = Q(dir->file(target.toStdString()));
         dialogs->Answer(out, filter);
@@ -392,12 +389,17 @@ private slots:
     void saveOverwritesTheOpenedFileWithoutAsking() {
         const QString name = WriteFile("doc.pgm", quillfen::test::Ramp(300, 300));
         TMDIChild* doc = frame->OpenImageFile(name);
-        doc->SetPicture(quillfen::test::Ramp(128, 128));  // a step view, as after "Get Yr"
+        // A step view: after "Get Yr" the document shows a 128 x 128 picture.
+        dialogs->Answer(Q(quillfen::test::SamplePath("seal-128.pgm")));
+        for (const Step step : {Step::LoadWatermark, Step::GetWr, Step::GetWa, Step::GetY, Step::GetYr})
+            doc->StepAction(step)->trigger();
+        const Bitmap view = doc->Picture();
+        QCOMPARE(view.width(), 128);
         frame->FileSave1->trigger();
-        QVERIFY(dialogs->asked.empty());
+        QCOMPARE(dialogs->asked.size(), std::size_t{1});  // the watermark's only
         Bitmap back;
         TRixPGM().LoadFromFile(name.toStdString(), back);
-        QVERIFY(back == quillfen::test::Ramp(128, 128));
+        QVERIFY(back == view);
     }
 
     void saveOfAnUnknownFormatSaysSo() {
@@ -437,10 +439,11 @@ private slots:
         // The document now shows the top-left 256 x 256 part, which is X.
         QCOMPARE(doc->Picture().width(), 256);
         QCOMPARE(doc->Picture().height(), 256);
-        QCOMPARE(doc->FWatermark->GetX()[255], doc->Picture().blue(255, 0));
-        QVERIFY(doc->actLoadW->isChecked());
+        QCOMPARE(doc->Model().GetExperiment().Workspace().X()[255], doc->Picture().blue(255, 0));
+        QVERIFY(doc->StepAction(Step::LoadWatermark)->isChecked());
         QCOMPARE(frame->StatusText(0), QStringLiteral("Watermark image[0] is loaded ") + mark);
         QVERIFY(!frame->imgW0->IsEmpty());
+        QVERIFY(frame->imgW0->Picture() == doc->Model().Watermark());
 
         // Cancelling the dialog empties the panel.
         dialogs->Cancel();
@@ -468,7 +471,7 @@ private slots:
         frame->pmuLoadFromFileClick();
         QVERIFY(prompts->shown.empty());
         QCOMPARE(frame->imgW0->Picture().width(), 128);
-        const std::vector<std::uint8_t>& w = doc->FWatermark->GetW();
+        const std::vector<std::uint8_t>& w = doc->Model().GetExperiment().Workspace().W();
         QVERIFY(w[30 * 128 + 40] < 40);    // inside the black square
         QVERIFY(w[5 * 128 + 5] > 215);     // outside it
         QCOMPARE(static_cast<int>(w[120 * 128 + 120]), 255);  // the white extension
@@ -480,10 +483,10 @@ private slots:
         const std::string bad = dir->file("bad.pgm");
         quillfen::test::WriteBytes(bad, std::string("P5\n4 4\n255\nxx"));
         dialogs->Answer(Q(bad));
-        frame->Run([&] { doc->actLoadWExecute(); });
+        doc->StepAction(Step::LoadWatermark)->trigger();
         QCOMPARE(prompts->shown.size(), std::size_t{1});
         QCOMPARE(prompts->shown[0].kind, PromptKind::Error);
-        QVERIFY(!doc->actLoadW->isChecked());
+        QVERIFY(!doc->StepAction(Step::LoadWatermark)->isChecked());
         QCOMPARE(doc->Picture().width(), 256);
         QCOMPARE(frame->StatusText(0), QStringLiteral("수행정보출력"));
     }
@@ -491,102 +494,92 @@ private slots:
     void loadWatermarkCommand() {
         TMDIChild* doc = frame->OpenImageFile(Q(quillfen::test::SamplePath("camera-256.pgm")));
         dialogs->Answer(Q(quillfen::test::SamplePath("seal-128.pgm")));
-        doc->actGetWr->setChecked(true);
-        doc->actLoadW->trigger();
-        QVERIFY(doc->actLoadW->isChecked());
-        QVERIFY(!doc->actGetWr->isChecked());  // every other mark is cleared
+        doc->StepAction(Step::LoadWatermark)->trigger();
+        doc->StepAction(Step::GetWr)->trigger();
+        QCOMPARE(quillfen::test::CheckedSteps(*doc), (QStringList{"actLoadW", "actGetWr"}));
+        dialogs->Answer(Q(quillfen::test::SamplePath("seal-128.pgm")));
+        doc->StepAction(Step::LoadWatermark)->trigger();
+        QCOMPARE(quillfen::test::CheckedSteps(*doc), QStringList{"actLoadW"});  // every other mark is cleared
         QCOMPARE(frame->StatusText(0), QStringLiteral("Loaded watermark image."));
         // Cancelled: the report is the same, every mark is gone and the panel is empty.
         dialogs->Cancel();
-        doc->actLoadW->trigger();
-        QVERIFY(!doc->actLoadW->isChecked());
+        doc->StepAction(Step::LoadWatermark)->trigger();
+        QVERIFY(quillfen::test::CheckedSteps(*doc).isEmpty());
         QVERIFY(frame->imgW0->IsEmpty());
         QCOMPARE(frame->StatusText(0), QStringLiteral("Loaded watermark image."));
     }
 
-    void stepMarksChangeOnlyThroughTheCommands() {
+    // The marks show what the document's experiment has run: a refused step stays clear.
+    void stepMarksShowTheExperiment() {
         TMDIChild* doc = frame->OpenImageFile(Q(quillfen::test::SamplePath("camera-256.pgm")));
-        QCOMPARE(doc->EmbeddingMarks().size(), 12);
-        QCOMPARE(doc->ExtractionMarks().size(), 8);
-        QCOMPARE(doc->AttackMarks().size(), 7);
-        for (QAction* a : doc->ActionList2) QVERIFY(a->isCheckable());
-        doc->actGetWr->trigger();  // refused on a fresh document: its mark stays clear
-        QVERIFY(!doc->actGetWr->isChecked());
-        QVERIFY(!doc->AnyAttackChecked());
-        doc->actIPApplyBlurring->setChecked(true);
-        QVERIFY(doc->AnyAttackChecked());
-        doc->actGetNC->setChecked(true);
-        doc->actGetX_hat->setChecked(true);
-        doc->UncheckAttacks();
-        QVERIFY(!doc->AnyAttackChecked());
-        QVERIFY(doc->actGetNC->isChecked());
-        doc->UncheckExtraction();
-        QVERIFY(!doc->actGetNC->isChecked());
-        QVERIFY(doc->actGetX_hat->isChecked());
-        doc->UncheckEmbedding();
-        QVERIFY(!doc->actGetX_hat->isChecked());
+        for (const StepInfo& info : Experiment::Steps()) QVERIFY(doc->StepAction(info.step)->isCheckable());
+        doc->StepAction(Step::GetWr)->trigger();  // refused on a fresh document: its mark stays clear
+        QVERIFY(quillfen::test::CheckedSteps(*doc).isEmpty());
+        dialogs->Answer(Q(quillfen::test::SamplePath("seal-128.pgm")));
+        doc->StepAction(Step::LoadWatermark)->trigger();
+        doc->StepAction(Step::GetWr)->trigger();
+        doc->StepAction(Step::GetY)->trigger();  // refused: Get Wa has not run
+        QCOMPARE(quillfen::test::CheckedSteps(*doc), (QStringList{"actLoadW", "actGetWr"}));
     }
 
     void watermarkMenusAreInOrder() {
         TMDIChild* doc = frame->OpenImageFile(Q(quillfen::test::SamplePath("camera-256.pgm")));
-        QCOMPARE(Titles(doc->mnuEmbedment->actions()),
+        QCOMPARE(Titles(doc->Menus()[1]->actions()),
                  (QStringList{"Load Watermark (W)", "-", "Get Wr ( Pseudo Random)", "Get Wa ( Adaptive )", "-",
                               "Get Y ( = FDCT(X) )", "Get Yr ( = Reduce Y)", "Get P ( = Polarity Yr )",
                               "Get P_hat ( = XOR(P, Wa) )", "Get Yr_hat ( = Expand P_hat )",
                               "Get Y_hat ( = Map Yr_hat to Y_hat )", "Get X_hat ( = IDCT (Y_hat) )", "-",
                               "Get PSNR,  Difference Between  X and X_hat", "Save X_hat to Bitmap File"}));
-        QVERIFY(!doc->actSaveX_hat->isVisible());
-        QCOMPARE(Titles(doc->mnuImageProcessing->actions()),
+        QVERIFY(!doc->StepAction(Step::SaveX_hat)->isVisible());
+        QCOMPARE(Titles(doc->Menus()[2]->actions()),
                  (QStringList{"No Attack to X_hat", "-", "Apply Jpeg to X_hat", "Apply Blurring to X_hat",
                               "Apply Cropping to X_hat with Zero Quarter", "Apply Cropping to X_hat with Image quarter",
                               "Apply Cropping to X_hat with Zero Half", "Apply Cropping to X_hat with Image Half"}));
-        QCOMPARE(Titles(doc->mnuExtraction->actions()),
+        QCOMPARE(Titles(doc->Menus()[3]->actions()),
                  (QStringList{"Get Y ( = FDCT(X_wave) )", "Get Yr_wave ( = Reduce (Y_wave) )",
                               "Get P_wave ( =  Polarity( Yr_wave) )", "Get Wa_wave ( = XOR(P, P_wave) )",
                               "Get Wr_wave ( reverse adaptive )", "Get W_wave ( reverse random number )", "-",
                               "Get Normalized Correlation", "Save W_wave to File"}));
-        QVERIFY(!doc->actSaveW_wave->isVisible());
-        QCOMPARE(Titles(doc->PopupMnu->actions()).mid(0, 4),
-                 (QStringList{"Image Size", "-", "Segmentation (Threshold)", "Histogram"}));
-        QCOMPARE(doc->Action("Johannsen1E")->property("category").toString(), QStringLiteral("Entropy1S"));
-        QVERIFY(doc->Action("HoughTransform1E") != nullptr);
+        QVERIFY(!doc->StepAction(Step::SaveW_wave)->isVisible());
+    }
+
+    // Load a watermark into `doc` and run Get Wr.
+    void LoadAndScatter(TMDIChild* doc) {
+        dialogs->Answer(Q(quillfen::test::SamplePath("seal-128.pgm")));
+        doc->StepAction(Step::LoadWatermark)->trigger();
+        doc->StepAction(Step::GetWr)->trigger();
     }
 
     void clearUnmarksTheActiveDocumentOnly() {
         TMDIChild* first = frame->OpenImageFile(Q(quillfen::test::SamplePath("camera-256.pgm")));
-        TMDIChild* second = frame->OpenImageFile(Q(quillfen::test::SamplePath("seal-128.pgm")));
-        first->actGetWr->setChecked(true);
-        second->actGetWr->setChecked(true);
-        second->actIPCopyXhToXw->setChecked(true);
-        frame->imgW0_w->SetPicture(quillfen::test::Ramp(128, 128));
-        frame->imgW0->SetPicture(quillfen::test::Ramp(128, 128));
+        LoadAndScatter(first);
+        TMDIChild* second = frame->OpenImageFile(Q(quillfen::test::SamplePath("camera-512.bmp")));
+        LoadAndScatter(second);
+        QVERIFY(!frame->imgW0->IsEmpty() && !frame->imgW0_w->IsEmpty());
         frame->SetPopupComponent(frame->imgW0_w);
         frame->pmuClear->trigger();
         QVERIFY(frame->imgW0_w->IsEmpty());
         QVERIFY(!frame->imgW0->IsEmpty());  // only the panel the popup came from
-        QVERIFY(!second->actGetWr->isChecked());
-        QVERIFY(!second->AnyAttackChecked());
-        QVERIFY(first->actGetWr->isChecked());
+        QVERIFY(quillfen::test::CheckedSteps(*second).isEmpty());
+        QCOMPARE(quillfen::test::CheckedSteps(*first), (QStringList{"actLoadW", "actGetWr"}));
     }
 
     void panelSavesToABitmapFile() {
-        frame->imgW0->SetPicture(quillfen::test::Ramp(128, 128));
+        TMDIChild* doc = frame->OpenImageFile(Q(quillfen::test::SamplePath("camera-256.pgm")));
+        LoadAndScatter(doc);
         frame->SetPopupComponent(frame->imgW0);
         const QString out = Q(dir->file("mark"));  // written as typed
         dialogs->Answer(out);
         frame->pmuSaveToFileClick();
         QCOMPARE(dialogs->asked.back().name, QStringLiteral("SavePDlg"));
         QCOMPARE(frame->StatusText(0), QStringLiteral("Watermark image Saved to") + out);
-        QVERIFY(ReadQtPicture(out.toStdString()).bitmap == quillfen::test::Ramp(128, 128));
+        QVERIFY(ReadQtPicture(out.toStdString()).bitmap == doc->Model().Watermark());
     }
 
     void undoRestoresTheImageOnce() {
         TMDIChild* doc = frame->OpenImageFile(Q(quillfen::test::SamplePath("camera-256.pgm")));
         const Bitmap before = doc->Picture();
-        frame->Run([&] {
-            doc->FIpa->Inverse();
-            doc->SetPicture(doc->FIpa->CreateBitmap());
-        });
+        doc->Action(QStringLiteral("Inverse1E"))->trigger();
         QVERIFY(frame->Undo1->isEnabled());
         QVERIFY(!(doc->Picture() == before));
         frame->Undo1->trigger();
@@ -621,24 +614,25 @@ private slots:
     void closingADocumentKeepsTheOthers() {
         TMDIChild* first = frame->OpenImageFile(Q(quillfen::test::SamplePath("camera-256.pgm")));
         TMDIChild* second = frame->OpenImageFile(Q(quillfen::test::SamplePath("seal-128.pgm")));
-        first->actGetWr->setChecked(true);
+        frame->mdiArea->setActiveSubWindow(qobject_cast<QMdiSubWindow*>(first->parentWidget()));
+        LoadAndScatter(first);
+        const Bitmap mark = frame->imgW0->Picture();
+        frame->mdiArea->setActiveSubWindow(qobject_cast<QMdiSubWindow*>(second->parentWidget()));
         QPointer<TMDIChild> watch(second);
         frame->FileClose1->trigger();
         quillfen::test::ProcessDeferredDeletes();
         QVERIFY(watch.isNull());
         QCOMPARE(frame->ActiveDocument(), first);
-        QVERIFY(first->actGetWr->isChecked());
-        QCOMPARE(first->FIpa->GetWidth(), 256);
+        QCOMPARE(quillfen::test::CheckedSteps(*first), (QStringList{"actLoadW", "actGetWr"}));
+        QCOMPARE(first->Model().Image().GetWidth(), 256);
+        QVERIFY(frame->imgW0->Picture() == mark);
     }
 
     // Undo has no menu of its own while a document is active: its shortcut reaches it.
     void undoShortcutWorksWithTheDocumentsMenus() {
         TMDIChild* doc = frame->OpenImageFile(Q(quillfen::test::SamplePath("seal-128.pgm")));
         const Bitmap before = doc->Picture();
-        frame->Run([&] {
-            doc->FIpa->Inverse();
-            doc->SetPicture(doc->FIpa->CreateBitmap());
-        });
+        doc->Action(QStringLiteral("Inverse1E"))->trigger();
         frame->activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(frame.get()));
         QTest::keyClick(frame.get(), Qt::Key_Z, Qt::ControlModifier);
@@ -647,16 +641,17 @@ private slots:
 
     void rightClicksOpenThePopupMenus() {
         TMDIChild* doc = frame->OpenImageFile(Q(quillfen::test::SamplePath("seal-128.pgm")));
-        emit doc->imgFile->customContextMenuRequested(QPoint(5, 5));
-        QVERIFY(doc->PopupMnu->isVisible());
-        doc->PopupMnu->hide();
+        emit doc->findChild<PictureView*>(QStringLiteral("imgFile"))->customContextMenuRequested(QPoint(5, 5));
+        QVERIFY(doc->PopupMenu()->isVisible());
+        doc->PopupMenu()->hide();
         // The panel popup acts on the panel it was opened on.
-        frame->imgW0->SetPicture(quillfen::test::Ramp(128, 128));
+        LoadAndScatter(doc);
         emit frame->imgW0->customContextMenuRequested(QPoint(5, 5));
         QVERIFY(frame->ppWatermark0->isVisible());
         frame->ppWatermark0->hide();
         frame->pmuClear->trigger();
         QVERIFY(frame->imgW0->IsEmpty());
+        QVERIFY(!frame->imgW0_w->IsEmpty());
     }
 
     void windowCommandsArrangeTheDocuments() {

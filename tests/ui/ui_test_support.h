@@ -7,10 +7,39 @@
 #include <QApplication>
 #include <QString>
 
+#include <QAction>
+
 #include "image/bitmap.h"
+#include "tests/watermark/workspace_buffers.h"
 #include "ui/file_dialogs.h"
+#include "ui/mdi_child.h"
+#include "watermark/experiment.h"
+
+namespace quillfen {
+
+// A document's workspace, writable: for the rare states a real experiment does not reach.
+struct TestAccess {
+    static WorkspaceBuffers Workspace(const ui::TMDIChild& doc) {
+        auto& document = const_cast<ui::Document&>(doc.Model());
+        return WorkspaceBuffers(document.experiment_.workspace_);
+    }
+    static void SetQuantScale(const ui::TMDIChild& doc, double scale) {
+        const_cast<ui::Document&>(doc.Model()).experiment_.SetQuantScale(scale);
+    }
+};
+
+}  // namespace quillfen
 
 namespace quillfen::test {
+
+// The object names of a document's checked step marks, in step order.
+inline QStringList CheckedSteps(const ui::TMDIChild& doc) {
+    QStringList names;
+    for (const StepInfo& info : Experiment::Steps()) {
+        if (doc.StepAction(info.step)->isChecked()) names << doc.StepAction(info.step)->objectName();
+    }
+    return names;
+}
 
 // Answers each file dialog with the next prepared answer (nothing = the user cancels) and
 // records what was asked.

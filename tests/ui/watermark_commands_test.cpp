@@ -13,14 +13,18 @@
 #include <QApplication>
 #include <QFile>
 #include <QLocale>
+#include <QMdiArea>
+#include <QMdiSubWindow>
 #include <QTest>
 
 #include <nlohmann/json.hpp>
 
 #include "cli/cli_app.h"
+#include "cli/experiment_report.h"
 #include "image/number_format.h"
 #include "io/picture_files.h"
 #include "tests/test_support.h"
+#include "tests/watermark/workspace_buffers.h"
 #include "tests/ui/ui_test_support.h"
 #include "ui/main_window.h"
 #include "ui/mdi_child.h"
@@ -60,8 +64,9 @@ public:
     std::vector<bool> busyAtShow;
 };
 
-// The JSON report of `quillfen-cli experiment` for the same inputs.
-nlohmann::json CliExperiment(std::uint32_t seed) {
+// The JSON report of `quillfen-cli experiment` for the same inputs, as printed ("" when the
+// run failed).
+std::string CliExperiment(std::uint32_t seed) {
     std::vector<std::string> args = {"quillfen-cli", "experiment", kHost, kMark, "--seed", std::to_string(seed), "--json"};
     std::vector<char*> argv;
     for (std::string& a : args) argv.push_back(a.data());
@@ -69,8 +74,7 @@ nlohmann::json CliExperiment(std::uint32_t seed) {
     std::streambuf* saved = std::cout.rdbuf(out.rdbuf());
     const int code = cli::Run(static_cast<int>(argv.size()), argv.data());
     std::cout.rdbuf(saved);
-    if (code != 0) return nullptr;
-    return nlohmann::json::parse(out.str());
+    return code == 0 ? out.str() : std::string();
 }
 
 // A report number as the windows write it: "0.00000" with the user's decimal separator.
@@ -96,17 +100,16 @@ private:
     // A document with the watermark loaded and the generator seeded.
     TMDIChild* Loaded(const std::string& mark = kMark) {
         TMDIChild* doc = OpenHost();
-        doc->FWatermark->SetFixedSeed(kSeed);
+        doc->SetFixedSeed(kSeed);
         dialogs->Answer(Q(mark));
-        doc->actLoadW->trigger();
+        doc->Action("actLoadW")->trigger();
         return doc;
     }
     // Runs the embedding chain up to and including `last`.
     void EmbedUpTo(TMDIChild* doc, QAction* last) {
-        for (QAction* a : doc->EmbeddingMarks()) {
-            if (a == doc->actLoadW) continue;
-            a->trigger();
-            if (a == last) return;
+        for (const Step step : Experiment::EmbeddingChain()) {
+            doc->StepAction(step)->trigger();
+            if (doc->StepAction(step) == last) return;
         }
     }
     // Triggers an action and returns the status reports it made.
@@ -121,13 +124,7 @@ private:
         for (const StatusEvent& e : list) texts << QStringLiteral("%1:%2").arg(e.panel).arg(e.text);
         return texts;
     }
-    QStringList CheckedNames(TMDIChild* doc) {
-        QStringList names;
-        for (QAction* a : doc->ActionList2) {
-            if (a->isChecked()) names << a->objectName();
-        }
-        return names;
-    }
+    QStringList CheckedNames(TMDIChild* doc) { return quillfen::test::CheckedSteps(*doc); }
 
 private slots:
     void init() {
@@ -155,8 +152,9 @@ private slots:
     // The whole method from the menus, in a locale with a decimal comma, against the CLI.
     void wholeExperimentMatchesTheCli() {
         QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
-        const nlohmann::json cli = CliExperiment(kSeed);
-        QVERIFY(!cli.is_null());
+        const std::string printed = CliExperiment(kSeed);
+        QVERIFY(!printed.empty());
+        const nlohmann::json cli = nlohmann::json::parse(printed);
 
         TMDIChild* doc = Loaded();
         QCOMPARE(frame->StatusText(0), QStringLiteral("Loaded watermark image."));
@@ -173,16 +171,16 @@ private slots:
             Target target;
         };
         const Row embedding[] = {
-            {doc->actGetWr, {"0:Get Wr", "0:Complete to get Wr", "1:" + wrCount}, true, Panel},
-            {doc->actGetWa, {"0:Get Wa", "0:Complete to get Wa", "1:" + waCount}, true, Panel},
-            {doc->actGetY, {"0:get Y by executing Foward-DCT to X.", "0:Successfully got Y by executing Foward-DCT to X..."}, true, Document256},
-            {doc->actGetYr, {"0:Get Yr", "0:Successfully got Yr"}, true, Document128},
-            {doc->actGetP, {"0:Get P", "0:Successfully got P"}, true, Document128},
-            {doc->actGetP_hat, {"0:Get P_hat", "0:Successfully got P_hat"}, true, Document128},
-            {doc->actGetYr_hat, {"0:Get Yr_hat", "0:Successfully got Yr_hat"}, true, Document128},
-            {doc->actGetY_hat, {"0:Get Y_hat", "0:Successfully got Y_hat"}, true, Document256},
-            {doc->actGetX_hat, {"0:Get X_hat", "0:Successfully got X_hat"}, true, Document256},
-            {doc->actGetPSNR_Diff, {"0:Get PSNR & sum of Difference", "0:successfully got PSNR & sum of Difference", "1:" + psnr}, false, Document256},
+            {doc->Action("actGetWr"), {"0:Get Wr", "0:Complete to get Wr", "1:" + wrCount}, true, Panel},
+            {doc->Action("actGetWa"), {"0:Get Wa", "0:Complete to get Wa", "1:" + waCount}, true, Panel},
+            {doc->Action("actGetY"), {"0:get Y by executing Foward-DCT to X.", "0:Successfully got Y by executing Foward-DCT to X..."}, true, Document256},
+            {doc->Action("actGetYr"), {"0:Get Yr", "0:Successfully got Yr"}, true, Document128},
+            {doc->Action("actGetP"), {"0:Get P", "0:Successfully got P"}, true, Document128},
+            {doc->Action("actGetP_hat"), {"0:Get P_hat", "0:Successfully got P_hat"}, true, Document128},
+            {doc->Action("actGetYr_hat"), {"0:Get Yr_hat", "0:Successfully got Yr_hat"}, true, Document128},
+            {doc->Action("actGetY_hat"), {"0:Get Y_hat", "0:Successfully got Y_hat"}, true, Document256},
+            {doc->Action("actGetX_hat"), {"0:Get X_hat", "0:Successfully got X_hat"}, true, Document256},
+            {doc->Action("actGetPSNR_Diff"), {"0:Get PSNR & sum of Difference", "0:successfully got PSNR & sum of Difference", "1:" + psnr}, false, Document256},
         };
         QStringList marks{"actLoadW"};
         for (const Row& row : embedding) {
@@ -199,20 +197,20 @@ private slots:
             marks << row.action->objectName();
             QCOMPARE(CheckedNames(doc), marks);
             switch (row.target) {
-            case Panel: QVERIFY2(frame->imgW0_w->Picture() == TWatermark::MakeBitmap128(doc->FWatermark->Display128), name); break;
-            case Document128: QVERIFY2(doc->Picture() == TWatermark::MakeBitmap128(doc->FWatermark->Display128), name); break;
-            case Document256: QVERIFY2(doc->Picture() == TWatermark::MakeBitmap256(doc->FWatermark->Display256), name); break;
+            case Panel: QVERIFY2(frame->imgW0_w->Picture() == TWatermark::MakeBitmap128(doc->Model().GetExperiment().Workspace().Display128()), name); break;
+            case Document128: QVERIFY2(doc->Picture() == TWatermark::MakeBitmap128(doc->Model().GetExperiment().Workspace().Display128()), name); break;
+            case Document256: QVERIFY2(doc->Picture() == TWatermark::MakeBitmap256(doc->Model().GetExperiment().Workspace().Display256()), name); break;
             }
-            if (row.action == doc->actGetX_hat) QVERIFY(doc->Picture() == TWatermark::MakeBitmap256(doc->FWatermark->X_hat));
+            if (row.action == doc->Action("actGetX_hat")) QVERIFY(doc->Picture() == TWatermark::MakeBitmap256(doc->Model().GetExperiment().Workspace().X_hat()));
         }
 
         const Row extraction[] = {
-            {doc->actGetY_wave, {"0:get Y_wave.", "0:successfully got Y_wave."}, true, Document256},
-            {doc->actGetYr_wave, {"0:get Yr_wave.", "0:successfully got Yr_wave."}, true, Document128},
-            {doc->actGetP_wave, {"0:get P_wave.", "0:successfully got P_wave."}, true, Document128},
-            {doc->actGetWa_wave, {"0:get Wa_wave.", "0:successfully got Wa_wave."}, true, Panel},
-            {doc->actGetWr_wave, {"0:get Wr_wave.", "0:successfully got Wr_wave."}, true, Panel},
-            {doc->actGetW_wave, {"0:get W_wave.", "0:successfully got W_wave."}, true, Panel},
+            {doc->Action("actGetY_wave"), {"0:get Y_wave.", "0:successfully got Y_wave."}, true, Document256},
+            {doc->Action("actGetYr_wave"), {"0:get Yr_wave.", "0:successfully got Yr_wave."}, true, Document128},
+            {doc->Action("actGetP_wave"), {"0:get P_wave.", "0:successfully got P_wave."}, true, Document128},
+            {doc->Action("actGetWa_wave"), {"0:get Wa_wave.", "0:successfully got Wa_wave."}, true, Panel},
+            {doc->Action("actGetWr_wave"), {"0:get Wr_wave.", "0:successfully got Wr_wave."}, true, Panel},
+            {doc->Action("actGetW_wave"), {"0:get W_wave.", "0:successfully got W_wave."}, true, Panel},
         };
         struct Attack {
             QAction* action;
@@ -221,13 +219,13 @@ private slots:
             bool busy;
         };
         const Attack attacks[] = {
-            {doc->actIPCopyXhToXw, "none", "successfully copy X_hat to X_wave.", false},
-            {doc->actIPApplyJpeg, "jpeg", "successfully Apply JPEG lossy compression.", true},
-            {doc->actIPApplyBlurring, "blur", "successfully Apply Blurring operation.", true},
-            {doc->actIPApplyCroppingByZeroInQuarter, "crop-zero-quarter", "successfully Apply Cropping with Zero In Quarter percentage.", false},
-            {doc->actIPApplyCroppingByImgInQuarter, "crop-image-quarter", "successfully Apply Cropping with Image In Quarter percentage.", false},
-            {doc->actIPApplyCroppingByZeroInHalf, "crop-zero-half", "successfully Apply Cropping with zero In Half percentage.", false},
-            {doc->actIpApplyCroppingByImgInHalf, "crop-image-half", "successfully Apply Cropping with Image In Half percentage.", false},
+            {doc->Action("actIPCopyXhToXw"), "none", "successfully copy X_hat to X_wave.", false},
+            {doc->Action("actIPApplyJpeg"), "jpeg", "successfully Apply JPEG lossy compression.", true},
+            {doc->Action("actIPApplyBlurring"), "blur", "successfully Apply Blurring operation.", true},
+            {doc->Action("actIPApplyCroppingByZeroInQuarter"), "crop-zero-quarter", "successfully Apply Cropping with Zero In Quarter percentage.", false},
+            {doc->Action("actIPApplyCroppingByImgInQuarter"), "crop-image-quarter", "successfully Apply Cropping with Image In Quarter percentage.", false},
+            {doc->Action("actIPApplyCroppingByZeroInHalf"), "crop-zero-half", "successfully Apply Cropping with zero In Half percentage.", false},
+            {doc->Action("actIpApplyCroppingByImgInHalf"), "crop-image-half", "successfully Apply Cropping with Image In Half percentage.", false},
         };
         const QStringList embedded = marks;
         for (const Attack& attack : attacks) {
@@ -246,7 +244,7 @@ private slots:
             reports << QStringLiteral("0:") + attack.end;
             QCOMPARE(Texts(made), reports);
             for (const StatusEvent& e : made) QVERIFY2(e.busy == attack.busy, name);
-            QVERIFY2(doc->Picture() == TWatermark::MakeBitmap256(doc->FWatermark->X_wave), name);
+            QVERIFY2(doc->Picture() == TWatermark::MakeBitmap256(doc->Model().GetExperiment().Workspace().X_wave()), name);
             // Exactly this attack's mark in its group, nothing of the extraction group.
             QCOMPARE(CheckedNames(doc), embedded + QStringList{attack.action->objectName()});
 
@@ -255,9 +253,9 @@ private slots:
                 QCOMPARE(Texts(step), row.reports);
                 for (const StatusEvent& e : step) QVERIFY2(e.busy == row.busy, name);
             }
-            QVERIFY2(frame->imgW0_w->Picture() == TWatermark::MakeBitmap128(doc->FWatermark->W_wave), name);
+            QVERIFY2(frame->imgW0_w->Picture() == TWatermark::MakeBitmap128(doc->Model().GetExperiment().Workspace().W_wave()), name);
 
-            const std::vector<StatusEvent> nc = Choose(doc->actGetNC);
+            const std::vector<StatusEvent> nc = Choose(doc->Action("actGetNC"));
             QCOMPARE(Texts(nc), (QStringList{"0:get the normalized cross-correlation.",
                                              "1:NC =" + Fixed5(expected["nc"].get<double>())}));
             QVERIFY(!nc[0].markSet && nc[1].markSet);
@@ -265,6 +263,17 @@ private slots:
             QCOMPARE(frame->StatusText(0), QStringLiteral("get the normalized cross-correlation."));
         }
         QVERIFY(prompts->shown.empty());
+
+        // The document's results give the CLI's JSON, byte for byte.
+        cli::ExperimentOutcome outcome;
+        outcome.seed = doc->Model().GetExperiment().Seed();
+        for (const StepResult& result : doc->Model().StepResults()) {
+            const StepInfo& info = Experiment::Info(result.step);
+            if (info.group == StepGroup::Embedding) outcome.embedding.push_back(result);
+            if (info.kind == StepKind::Attack) outcome.attacks.push_back({result.step, result, {}});
+            if (result.step == Step::GetNC) outcome.attacks.back().nc = result;
+        }
+        QCOMPARE(Q(cli::ExperimentJson(outcome) + "\n"), Q(printed));
     }
 
     // A fresh document refuses every command but the load, each with its own message, and
@@ -326,7 +335,7 @@ private slots:
         prompts->shown.clear();
         QVERIFY(doc->Picture().empty());
         dialogs->Answer(Q(kMark));
-        Choose(doc->actLoadW);
+        Choose(doc->Action("actLoadW"));
         QCOMPARE(prompts->shown.size(), std::size_t{1});
         QCOMPARE(prompts->shown[0].text, std::string("워터마킹 대상 이미지를 먼저 로딩하세요"));
         QVERIFY(dialogs->asked.empty());
@@ -336,13 +345,13 @@ private slots:
 
     void cancellingTheWatermarkDialog() {
         TMDIChild* doc = Loaded();
-        EmbedUpTo(doc, doc->actGetWa);
+        EmbedUpTo(doc, doc->Action("actGetWa"));
         dialogs->Cancel();
-        doc->actLoadW->trigger();
+        doc->Action("actLoadW")->trigger();
         QCOMPARE(frame->StatusText(0), QStringLiteral("Loaded watermark image."));
         QVERIFY(CheckedNames(doc).isEmpty());
         QVERIFY(frame->imgW0->IsEmpty());
-        doc->actGetWr->trigger();
+        doc->Action("actGetWr")->trigger();
         QCOMPARE(prompts->shown.size(), std::size_t{1});
         QCOMPARE(prompts->shown[0].text, std::string("워터마킹 대상 이미지와 워터마크 이미지를 먼저 로딩하세요"));
     }
@@ -350,50 +359,52 @@ private slots:
     // Running an earlier step again leaves the later marks, and Get Wr counts the same.
     void getWrTwiceKeepsLaterMarks() {
         TMDIChild* doc = Loaded();
-        EmbedUpTo(doc, doc->actGetWr);
+        EmbedUpTo(doc, doc->Action("actGetWr"));
         const QString first = frame->StatusText(1);
         QVERIFY(first.startsWith(QStringLiteral("Wr count =")));
-        EmbedUpTo(doc, doc->actGetY);
-        doc->FWatermark->SetFixedSeed(std::nullopt);  // the second run draws other positions
-        const std::vector<StatusEvent> again = Choose(doc->actGetWr);
+        EmbedUpTo(doc, doc->Action("actGetY"));
+        doc->SetFixedSeed(std::nullopt);  // the second run draws other positions
+        const std::vector<StatusEvent> again = Choose(doc->Action("actGetWr"));
         QCOMPARE(again.back().text, first);
         QVERIFY(prompts->shown.empty());
         QCOMPARE(CheckedNames(doc), (QStringList{"actLoadW", "actGetWr", "actGetWa", "actGetY"}));
-        doc->actGetYr->trigger();  // later commands still run on what is there
-        QVERIFY(doc->actGetYr->isChecked());
+        doc->Action("actGetYr")->trigger();  // later commands still run on what is there
+        QVERIFY(doc->Action("actGetYr")->isChecked());
     }
 
     void attackThenNoAttack() {
         TMDIChild* doc = Loaded();
-        EmbedUpTo(doc, doc->actGetX_hat);
-        doc->actIPApplyBlurring->trigger();
-        doc->actGetY_wave->trigger();
-        doc->actGetYr_wave->trigger();
-        QVERIFY(doc->actGetYr_wave->isChecked());
+        EmbedUpTo(doc, doc->Action("actGetX_hat"));
+        doc->Action("actIPApplyBlurring")->trigger();
+        doc->Action("actGetY_wave")->trigger();
+        doc->Action("actGetYr_wave")->trigger();
+        QVERIFY(doc->Action("actGetYr_wave")->isChecked());
         frame->ShowStatus(1, QStringLiteral("one"));
         frame->ShowStatus(2, QStringLiteral("two"));
-        doc->actIPCopyXhToXw->trigger();
+        doc->Action("actIPCopyXhToXw")->trigger();
         QStringList attacks;
-        for (QAction* a : doc->AttackMarks()) {
-            if (a->isChecked()) attacks << a->objectName();
+        for (const Step attack : Experiment::Attacks()) {
+            if (doc->StepAction(attack)->isChecked()) attacks << doc->StepAction(attack)->objectName();
         }
         QCOMPARE(attacks, QStringList{"actIPCopyXhToXw"});
-        for (QAction* a : doc->ExtractionMarks()) QVERIFY2(!a->isChecked(), qPrintable(a->objectName()));
-        QVERIFY(doc->actGetX_hat->isChecked());
+        for (const StepInfo& info : Experiment::Steps()) {
+            if (info.group == StepGroup::Extraction) QVERIFY2(!doc->StepAction(info.step)->isChecked(), info.id);
+        }
+        QVERIFY(doc->Action("actGetX_hat")->isChecked());
         // Attacks other than JPEG leave the result panels alone.
         QCOMPARE(frame->StatusText(1), QStringLiteral("one"));
         QCOMPARE(frame->StatusText(2), QStringLiteral("two"));
-        QVERIFY(doc->FWatermark->X_wave == doc->FWatermark->X_hat);
+        QVERIFY(doc->Model().GetExperiment().Workspace().X_wave() == doc->Model().GetExperiment().Workspace().X_hat());
     }
 
     // Identical images have no PSNR: the workspace's box, then "infinite" (and a zero Diff).
     void identicalImagesReportInfinitePsnr() {
         QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
         TMDIChild* doc = Loaded();
-        EmbedUpTo(doc, doc->actGetX_hat);
-        TWatermark& w = *doc->FWatermark;
+        EmbedUpTo(doc, doc->Action("actGetX_hat"));
+        WorkspaceBuffers w = TestAccess::Workspace(*doc);
         for (std::size_t p = 0; p < w.X.size(); ++p) w.X_hat_real[p] = w.X[p];
-        const std::vector<StatusEvent> psnr = Choose(doc->actGetPSNR_Diff);
+        const std::vector<StatusEvent> psnr = Choose(doc->Action("actGetPSNR_Diff"));
         QCOMPARE(prompts->shown.size(), std::size_t{1});
         QCOMPARE(prompts->shown[0].text, std::string("Watermarked image is equal to Original image\rPSNR is infinite value"));
         QCOMPARE(prompts->busyAtShow[0], false);
@@ -403,15 +414,15 @@ private slots:
         // A flat X_hat that the quantisation steps of this scale carry exactly.
         std::fill(w.X_hat.begin(), w.X_hat.end(), std::uint8_t{1});
         std::fill(w.X_hat_real.begin(), w.X_hat_real.end(), 0.5);
-        w.QuantScale = 0.0625;
+        TestAccess::SetQuantScale(*doc, 0.0625);
         frame->ShowStatus(0, QStringLiteral("before"));
-        const std::vector<StatusEvent> jpeg = Choose(doc->actIPApplyJpeg);
+        const std::vector<StatusEvent> jpeg = Choose(doc->Action("actIPApplyJpeg"));
         QCOMPARE(prompts->shown.size(), std::size_t{2});
         QCOMPARE(prompts->shown[1].text, prompts->shown[0].text);
         QCOMPARE(prompts->busyAtShow[1], true);  // the JPEG attack runs under the hourglass
         QCOMPARE(Texts(jpeg), (QStringList{"1:PSNR = infinite", "2:Diff = 0,00000",
                                            "0:successfully Apply JPEG lossy compression."}));
-        QVERIFY(doc->actIPApplyJpeg->isChecked());
+        QVERIFY(doc->Action("actIPApplyJpeg")->isChecked());
         QVERIFY(QApplication::overrideCursor() == nullptr);
     }
 
@@ -421,70 +432,108 @@ private slots:
         const std::string white = dir.file("white.bmp");
         WriteQtPicture(white, Bitmap(128, 128, 255), false, PictureFormat::Bmp);
         TMDIChild* doc = Loaded(white);
-        EmbedUpTo(doc, doc->actGetX_hat);
+        EmbedUpTo(doc, doc->Action("actGetX_hat"));
         QCOMPARE(frame->StatusText(1), QStringLiteral("Wa count =0"));
-        for (QAction* a : {doc->actIPCopyXhToXw, doc->actGetY_wave, doc->actGetYr_wave, doc->actGetP_wave,
-                           doc->actGetWa_wave, doc->actGetWr_wave, doc->actGetW_wave}) {
+        for (QAction* a : {doc->Action("actIPCopyXhToXw"), doc->Action("actGetY_wave"), doc->Action("actGetYr_wave"), doc->Action("actGetP_wave"),
+                           doc->Action("actGetWa_wave"), doc->Action("actGetWr_wave"), doc->Action("actGetW_wave")}) {
             a->trigger();
         }
-        const std::vector<StatusEvent> nc = Choose(doc->actGetNC);
+        const std::vector<StatusEvent> nc = Choose(doc->Action("actGetNC"));
         QCOMPARE(Texts(nc), (QStringList{"0:get the normalized cross-correlation.", "1:NC =undefined"}));
-        QVERIFY(doc->actGetNC->isChecked());
+        QVERIFY(doc->Action("actGetNC")->isChecked());
     }
 
     void saveCommandsWriteBitmapsAsTyped() {
         TempDir dir;
         TMDIChild* doc = Loaded();
-        EmbedUpTo(doc, doc->actGetX_hat);
+        EmbedUpTo(doc, doc->Action("actGetX_hat"));
         const Bitmap xHat = doc->Picture();
         const QString xFile = Q(dir.file("watermarked"));  // no extension is added
         dialogs->Answer(xFile);
-        QCOMPARE(Texts(Choose(doc->actSaveX_hat)),
+        QCOMPARE(Texts(Choose(doc->Action("actSaveX_hat"))),
                  (QStringList{"0:save X_hat to file.", "0:successfully saved X_hat to file."}));
         QCOMPARE(dialogs->asked.back().name, QStringLiteral("SavePDlg"));
         QCOMPARE(dir.listing(), std::vector<std::string>{"watermarked"});
         QVERIFY(ReadQtPicture(xFile.toStdString()).bitmap == xHat);
-        QVERIFY(doc->actSaveX_hat->isChecked());
+        QVERIFY(doc->Action("actSaveX_hat")->isChecked());
 
-        for (QAction* a : {doc->actIpApplyCroppingByImgInHalf, doc->actGetY_wave, doc->actGetYr_wave, doc->actGetP_wave,
-                           doc->actGetWa_wave, doc->actGetWr_wave, doc->actGetW_wave}) {
+        for (QAction* a : {doc->Action("actIpApplyCroppingByImgInHalf"), doc->Action("actGetY_wave"), doc->Action("actGetYr_wave"), doc->Action("actGetP_wave"),
+                           doc->Action("actGetWa_wave"), doc->Action("actGetWr_wave"), doc->Action("actGetW_wave")}) {
             a->trigger();
         }
         // Cancelled: no file, yet the step counts as done.
         dialogs->Cancel();
-        QCOMPARE(Texts(Choose(doc->actSaveW_wave)), (QStringList{"0:save W_wave.", "0:successfully saved W_wave."}));
-        QVERIFY(doc->actSaveW_wave->isChecked());
+        QCOMPARE(Texts(Choose(doc->Action("actSaveW_wave"))), (QStringList{"0:save W_wave.", "0:successfully saved W_wave."}));
+        QVERIFY(doc->Action("actSaveW_wave")->isChecked());
         QCOMPARE(dir.listing().size(), std::size_t{1});
 
         const QString wFile = Q(dir.file("extracted.bmp"));
         dialogs->Answer(wFile);
-        doc->actSaveW_wave->trigger();
-        QVERIFY(ReadQtPicture(wFile.toStdString()).bitmap == TWatermark::MakeBitmap128(doc->FWatermark->W_wave));
+        doc->Action("actSaveW_wave")->trigger();
+        QVERIFY(ReadQtPicture(wFile.toStdString()).bitmap == TWatermark::MakeBitmap128(doc->Model().GetExperiment().Workspace().W_wave()));
 
-        // The panel emptied since (from another document's view of it): refused with a
-        // reason instead of an empty file and a success report.
-        frame->imgW0_w->Clear();
+        // The panel cleared since: the steps must run again, so the save is refused before
+        // any dialog, and no file is written.
+        frame->SetPopupComponent(frame->imgW0_w);
+        frame->pmuClear->trigger();
+        QVERIFY(frame->imgW0_w->IsEmpty());
         const QString gone = Q(dir.file("gone.bmp"));
         dialogs->Answer(gone);
-        const std::vector<StatusEvent> made = Choose(doc->actSaveW_wave);
-        QCOMPARE(Texts(made), QStringList{"0:save W_wave."});
+        const std::size_t asked = dialogs->asked.size();
+        const std::vector<StatusEvent> made = Choose(doc->Action("actSaveW_wave"));
+        QVERIFY(made.empty());
         QCOMPARE(prompts->shown.size(), std::size_t{1});
-        QCOMPARE(prompts->shown[0].kind, PromptKind::Error);
+        QCOMPARE(prompts->shown[0].text, std::string("먼저 Get W_wave를 수행하세요"));
+        QCOMPARE(dialogs->asked.size(), asked);
         QVERIFY(!QFile::exists(gone));
     }
 
-    // Each document runs its own experiment; only the shared panels are common.
+    // Each document runs its own experiment and shows its own watermark in the panels.
     void documentsKeepTheirOwnSteps() {
         TMDIChild* first = Loaded();
-        EmbedUpTo(first, first->actGetWa);
+        EmbedUpTo(first, first->Action("actGetWa"));
         TMDIChild* second = OpenHost(quillfen::test::SamplePath("camera-256.pgm"));
-        second->actGetY->trigger();
+        second->Action("actGetY")->trigger();
         QCOMPARE(prompts->shown.size(), std::size_t{1});
         QCOMPARE(prompts->shown[0].text, std::string("먼저 Get Wa을 수행하세요"));
-        QVERIFY(first->actGetWa->isChecked());
-        first->actGetY->trigger();
-        QVERIFY(first->actGetY->isChecked());
-        QVERIFY(!second->actGetY->isChecked());
+        QVERIFY(first->Action("actGetWa")->isChecked());
+        first->Action("actGetY")->trigger();
+        QVERIFY(first->Action("actGetY")->isChecked());
+        QVERIFY(!second->Action("actGetY")->isChecked());
+    }
+
+    // The panels show the active document's watermark and extracted view: a second document
+    // shows neither the first one's pictures nor lets their steps run on its own data.
+    void panelsShowTheActiveDocument() {
+        TMDIChild* first = Loaded();
+        EmbedUpTo(first, first->Action("actGetWr"));
+        const Bitmap mark = frame->imgW0->Picture();
+        const Bitmap wr = frame->imgW0_w->Picture();
+        QCOMPARE(mark.width(), 128);
+        QVERIFY(mark == first->Model().Watermark());
+        QVERIFY(wr == TWatermark::MakeBitmap128(first->Model().GetExperiment().Workspace().Wr()));
+
+        TMDIChild* second = OpenHost(quillfen::test::SamplePath("camera-256.pgm"));
+        QVERIFY(frame->imgW0->IsEmpty());
+        QVERIFY(frame->imgW0_w->IsEmpty());
+        second->Action("actGetWr")->trigger();
+        QCOMPARE(prompts->shown.size(), std::size_t{1});
+        QCOMPARE(prompts->shown[0].text, std::string("워터마킹 대상 이미지와 워터마크 이미지를 먼저 로딩하세요"));
+
+        frame->mdiArea->setActiveSubWindow(qobject_cast<QMdiSubWindow*>(first->parentWidget()));
+        QVERIFY(frame->imgW0->Picture() == mark);
+        QVERIFY(frame->imgW0_w->Picture() == wr);
+        // Clear on the first one's panel forgets its steps and leaves the second alone.
+        frame->SetPopupComponent(frame->imgW0);
+        frame->pmuClear->trigger();
+        QVERIFY(frame->imgW0->IsEmpty());
+        QVERIFY(quillfen::test::CheckedSteps(*first).isEmpty());
+        QVERIFY(first->Model().Watermark().empty());
+        // Without a document the panels are empty.
+        frame->FileClose1->trigger();
+        frame->FileClose1->trigger();
+        quillfen::test::ProcessDeferredDeletes();
+        QVERIFY(frame->imgW0->IsEmpty() && frame->imgW0_w->IsEmpty());
     }
 };
 

@@ -4,6 +4,7 @@
 #include <numeric>
 #include <random>
 
+#include "tests/watermark/workspace_buffers.h"
 #include "watermark/watermark.h"
 
 namespace quillfen {
@@ -58,46 +59,46 @@ TEST(RankBlocks, TiesGoToTheLowerIndex) {
 
 TEST(GetWa, FlatHostKeepsBlockPositionsInRankOrder) {
     TWatermark w;
-    std::fill(w.X.begin(), w.X.end(), std::uint8_t{90});
-    std::fill(w.Wr.begin(), w.Wr.end(), std::uint8_t{255});
+    std::fill(Buffers(w).X.begin(), Buffers(w).X.end(), std::uint8_t{90});
+    std::fill(Buffers(w).Wr.begin(), Buffers(w).Wr.end(), std::uint8_t{255});
     // Block 3 gets two black pixels, block 9 one.
-    w.Wr[0 * 128 + 12] = 0;
-    w.Wr[1 * 128 + 13] = 0;
-    w.Wr[2 * 128 + 36] = 0;
+    Buffers(w).Wr[0 * 128 + 12] = 0;
+    Buffers(w).Wr[1 * 128 + 13] = 0;
+    Buffers(w).Wr[2 * 128 + 36] = 0;
     w.GetWa();
-    EXPECT_EQ(w.XBlockOrder, Identity());
-    EXPECT_EQ(w.WrBlockOrder[0], 3);
-    EXPECT_EQ(w.WrBlockOrder[1], 9);
+    EXPECT_EQ(Buffers(w).XBlockOrder, Identity());
+    EXPECT_EQ(Buffers(w).WrBlockOrder[0], 3);
+    EXPECT_EQ(Buffers(w).WrBlockOrder[1], 9);
     // Block 3's pattern now sits in block 0, block 9's in block 1.
-    EXPECT_EQ(w.Wa[0 * 128 + 0], 0);
-    EXPECT_EQ(w.Wa[1 * 128 + 1], 0);
-    EXPECT_EQ(w.Wa[2 * 128 + 4], 0);
-    EXPECT_EQ(w.BlackCount, 3);
-    EXPECT_EQ(w.Display128, w.Wa);
+    EXPECT_EQ(Buffers(w).Wa[0 * 128 + 0], 0);
+    EXPECT_EQ(Buffers(w).Wa[1 * 128 + 1], 0);
+    EXPECT_EQ(Buffers(w).Wa[2 * 128 + 4], 0);
+    EXPECT_EQ(Buffers(w).BlackCount, 3);
+    EXPECT_EQ(Buffers(w).Display128, Buffers(w).Wa);
 }
 
 TEST(GetWa, OnlyTexturedBlockRanksFirst) {
     TWatermark w;
-    std::fill(w.X.begin(), w.X.end(), std::uint8_t{90});
+    std::fill(Buffers(w).X.begin(), Buffers(w).X.end(), std::uint8_t{90});
     const int top = 8 * (37 / 32);
     const int left = 8 * (37 % 32);
-    w.X[top * 256 + left] = 0;
-    std::fill(w.Wr.begin(), w.Wr.end(), std::uint8_t{255});
+    Buffers(w).X[top * 256 + left] = 0;
+    std::fill(Buffers(w).Wr.begin(), Buffers(w).Wr.end(), std::uint8_t{255});
     w.GetWa();
-    EXPECT_EQ(w.XBlockOrder[0], 37);
-    EXPECT_EQ(w.XBlockOrder[1], 0);
-    EXPECT_EQ(w.XBlockOrder[37], 36);
-    EXPECT_EQ(w.XBlockOrder[38], 38);
-    EXPECT_EQ(w.WrBlockOrder, Identity());
-    EXPECT_TRUE(std::all_of(w.Wa.begin(), w.Wa.end(), [](auto v) { return v == 255; }));
+    EXPECT_EQ(Buffers(w).XBlockOrder[0], 37);
+    EXPECT_EQ(Buffers(w).XBlockOrder[1], 0);
+    EXPECT_EQ(Buffers(w).XBlockOrder[37], 36);
+    EXPECT_EQ(Buffers(w).XBlockOrder[38], 38);
+    EXPECT_EQ(Buffers(w).WrBlockOrder, Identity());
+    EXPECT_TRUE(std::all_of(Buffers(w).Wa.begin(), Buffers(w).Wa.end(), [](auto v) { return v == 255; }));
 }
 
 TEST(BlockVariance, IsThePopulationVariance) {
     TWatermark w;
-    std::fill(w.X.begin(), w.X.end(), std::uint8_t{0});
+    std::fill(Buffers(w).X.begin(), Buffers(w).X.end(), std::uint8_t{0});
     // Block 1: half the pixels 0, half 10 -> mean 5, variance 25.
     for (int x = 0; x < 8; ++x)
-        for (int y = 0; y < 4; ++y) w.X[x * 256 + 8 + y] = 10;
+        for (int y = 0; y < 4; ++y) Buffers(w).X[x * 256 + 8 + y] = 10;
     EXPECT_EQ(w.BlockVariance(1), 25.0);
     EXPECT_EQ(w.BlockVariance(0), 0.0);
 }
@@ -109,18 +110,18 @@ TEST(GetWa, InverseRestoresWrAndLiteralAgrees) {
     TWatermark w;
     TWatermark slow;
     slow.SetLiteralForms(true);
-    for (auto& v : w.X) v = static_cast<std::uint8_t>(rng() % 256);
-    for (auto& v : w.Wr) v = rng() % 3 == 0 ? 0 : 255;
-    slow.X = w.X;
-    slow.Wr = w.Wr;
+    for (auto& v : Buffers(w).X) v = static_cast<std::uint8_t>(rng() % 256);
+    for (auto& v : Buffers(w).Wr) v = rng() % 3 == 0 ? 0 : 255;
+    Buffers(slow).X = Buffers(w).X;
+    Buffers(slow).Wr = Buffers(w).Wr;
     w.GetWa();
     slow.GetWa();
-    EXPECT_EQ(w.Wa, slow.Wa);
-    EXPECT_EQ(w.XBlockOrder, slow.XBlockOrder);
-    EXPECT_EQ(w.WrBlockOrder, slow.WrBlockOrder);
-    w.Wa_wave = w.Wa;
+    EXPECT_EQ(Buffers(w).Wa, Buffers(slow).Wa);
+    EXPECT_EQ(Buffers(w).XBlockOrder, Buffers(slow).XBlockOrder);
+    EXPECT_EQ(Buffers(w).WrBlockOrder, Buffers(slow).WrBlockOrder);
+    Buffers(w).Wa_wave = Buffers(w).Wa;
     w.GetWr_wave();
-    EXPECT_EQ(w.Wr_wave, w.Wr);
+    EXPECT_EQ(Buffers(w).Wr_wave, Buffers(w).Wr);
 }
 
 }  // namespace

@@ -12,6 +12,7 @@
 #include "image/errors.h"
 #include "io/pgm.h"
 #include "tests/test_support.h"
+#include "tests/watermark/sample_experiment.h"
 #include "watermark/attack_list.h"
 #include "watermark/default_grid.h"
 #include "watermark/picture_attacks.h"
@@ -24,29 +25,14 @@ namespace {
 // The bundled host and mark, embedded with a fixed seed.
 const TWatermark& Embedded() {
     static const TWatermark w = [] {
-        TWatermark ws;
-        Bitmap host;
-        Bitmap mark;
-        TRixPGM().LoadFromFile(test::SamplePath("camera-256.pgm"), host);
-        TRixPGM().LoadFromFile(test::SamplePath("seal-128.pgm"), mark);
-        ws.LoadX(host);
-        ws.LoadW(mark);
-        ws.SetFixedSeed(20261208);
-        ws.GetWr();
-        ws.GetWa();
-        ws.GetY();
-        ws.GetYr();
-        ws.GetP();
-        ws.GetP_hat();
-        ws.GetYr_hat(TWatermark::kStrengthDivisor);
-        ws.GetY_hat();
-        ws.GetX_hat();
-        return ws;
+        Experiment e = test::SampleExperiment("camera-256.pgm", "seal-128.pgm", 20261208);
+        e.Embed();
+        return e.Workspace();
     }();
     return w;
 }
 
-AttackInput InputOf(const TWatermark& w) { return {w.X, w.X_hat, w.X_hat_real}; }
+AttackInput InputOf(const TWatermark& w) { return {w.X(), w.X_hat(), w.X_hat_real()}; }
 
 AttackCell Cell(const std::string& entry) {
     const std::vector<AttackCell> cells = ParseAttackCells(entry);
@@ -71,22 +57,19 @@ TEST(ApplyAttackCell, WorkspaceAttacksGiveTheWorkspaceBytesAndReals) {
         {"none", [](TWatermark& w) { w.CopyXhToXw(); }},
         {"jpeg",
          [](TWatermark& w) {
-             test::RecordingPrompts prompts;
-             w.ApplyJpeg(prompts);
+             w.ApplyJpeg();
          }},
         {"jpeg:scale=2",
          [](TWatermark& w) {
-             test::RecordingPrompts prompts;
-             w.QuantScale = 2;
-             w.ApplyJpeg(prompts);
+             w.SetQuantScale(2);
+             w.ApplyJpeg();
          }},
         {"blur", [](TWatermark& w) { w.ApplyBlurring(); }},
         {"blur:passes=3",
          [](TWatermark& w) {
              for (int pass = 0; pass < 3; ++pass) {
                  w.ApplyBlurring();
-                 w.X_hat = w.X_wave;
-                 w.X_hat_real = w.X_wave_real;
+                 w.LoadMarked({}, w.X_wave(), w.X_wave_real());
              }
          }},
         {"crop-zero-quarter", [](TWatermark& w) { w.ApplyCroppingByZeroInQuarter(); }},
@@ -98,14 +81,14 @@ TEST(ApplyAttackCell, WorkspaceAttacksGiveTheWorkspaceBytesAndReals) {
         TWatermark w = Embedded();
         c.run(w);
         const AttackedPicture picture = Apply(c.entry);
-        EXPECT_EQ(picture.Bytes, w.X_wave) << c.entry;
-        EXPECT_TRUE(SameReals(picture.Reals, w.X_wave_real)) << c.entry;
+        EXPECT_EQ(picture.Bytes, w.X_wave()) << c.entry;
+        EXPECT_TRUE(SameReals(picture.Reals, w.X_wave_real())) << c.entry;
     }
 }
 
 TEST(ApplyAttackCell, PictureAttacksWorkOnTheBytesAndGiveEqualReals) {
     const TWatermark& w = Embedded();
-    const GrayPlane marked(256, 256, w.X_hat);
+    const GrayPlane marked(256, 256, w.X_hat());
     struct Case {
         const char* entry;
         GrayPlane expected;
@@ -124,7 +107,7 @@ TEST(ApplyAttackCell, PictureAttacksWorkOnTheBytesAndGiveEqualReals) {
     };
     for (const Case& c : cases) {
         const AttackedPicture picture = Apply(c.entry);
-        EXPECT_EQ(picture.Bytes, c.expected.Pixels) << c.entry;
+        EXPECT_EQ(picture.Bytes, c.expected.pixels()) << c.entry;
         EXPECT_TRUE(std::equal(picture.Reals.begin(), picture.Reals.end(), picture.Bytes.begin(),
                                picture.Bytes.end(), [](double r, std::uint8_t b) { return r == b; }))
             << c.entry;
@@ -136,17 +119,17 @@ TEST(ApplyAttackCell, CombinationsFeedBothFormsOnward) {
     // one, the 8-bit attack reads the workspace attack's bytes.
     const TWatermark& w = Embedded();
     TWatermark after = w;
-    const GrayPlane shifted = Shift(GrayPlane(256, 256, w.X_hat), 4, 0);
-    after.X_hat = shifted.Pixels;
-    after.X_hat_real.assign(shifted.Pixels.begin(), shifted.Pixels.end());
+    const GrayPlane shifted = Shift(GrayPlane(256, 256, w.X_hat()), 4, 0);
+    const std::vector<double> shiftedReals(shifted.pixels().begin(), shifted.pixels().end());
+    after.LoadMarked({}, shifted.pixels(), shiftedReals);
     after.ApplyBlurring();
     const AttackedPicture blurred = Apply("shift:dx=4+blur");
-    EXPECT_EQ(blurred.Bytes, after.X_wave);
-    EXPECT_TRUE(SameReals(blurred.Reals, after.X_wave_real));
+    EXPECT_EQ(blurred.Bytes, after.X_wave());
+    EXPECT_TRUE(SameReals(blurred.Reals, after.X_wave_real()));
 
     TWatermark before = w;
     before.ApplyCroppingByImgInHalf();
-    EXPECT_EQ(Apply("crop-image-half+median:k=3").Bytes, MedianFilter(GrayPlane(256, 256, before.X_wave), 3).Pixels);
+    EXPECT_EQ(Apply("crop-image-half+median:k=3").Bytes, MedianFilter(GrayPlane(256, 256, before.X_wave()), 3).pixels());
 }
 
 TEST(ApplyAttackCell, SeedsChooseTheNoiseAndOnlyTheNoise) {
@@ -159,10 +142,10 @@ TEST(ApplyAttackCell, SeedsChooseTheNoiseAndOnlyTheNoise) {
     // ... and a second seeded step draws other numbers than the first.
     const TWatermark& w = Embedded();
     RandomStream stream(7);
-    const GrayPlane once = AddSaltPepper(GrayPlane(256, 256, w.X_hat), 0.3, stream);
+    const GrayPlane once = AddSaltPepper(GrayPlane(256, 256, w.X_hat()), 0.3, stream);
     RandomStream same(7);
     const GrayPlane twiceSameStream = AddSaltPepper(once, 0.3, same);
-    EXPECT_NE(Apply("salt-pepper:p=0.3+salt-pepper:p=0.3", 7).Bytes, twiceSameStream.Pixels);
+    EXPECT_NE(Apply("salt-pepper:p=0.3+salt-pepper:p=0.3", 7).Bytes, twiceSameStream.pixels());
 }
 
 TEST(ApplyAttackCell, SeededAttacksGiveTheSameBytesOnEveryMachine) {
@@ -181,7 +164,7 @@ TEST(ApplyAttackCell, SeededAttacksGiveTheSameBytesOnEveryMachine) {
 TEST(ApplyAttackCell, RefusesWrongPlanesAndRefusedValues) {
     const TWatermark& w = Embedded();
     const std::vector<std::uint8_t> small(100);
-    EXPECT_THROW(ApplyAttackCell(Cell("none"), {small, w.X_hat, w.X_hat_real}, 1), ArgumentError);
+    EXPECT_THROW(ApplyAttackCell(Cell("none"), {small, w.X_hat(), w.X_hat_real()}, 1), ArgumentError);
     AttackCell bad{"median:k=4", {{AttackId::Median, {4.0}}}};
     EXPECT_THROW(ApplyAttackCell(bad, InputOf(w), 1), ArgumentError);
     AttackCell missing{"real-jpeg", {{AttackId::RealJpeg, {}}}};
@@ -210,7 +193,7 @@ TEST(DefaultAttackGrid, EveryCellRunsAndChangesOnlyWhatItShould) {
         ASSERT_EQ(picture.Bytes.size(), 65536u) << cell.Name;
         ASSERT_EQ(picture.Reals.size(), 65536u) << cell.Name;
         if (cell.Name != "none") {
-            EXPECT_NE(picture.Bytes, w.X_hat) << cell.Name << " left the picture as it was";
+            EXPECT_NE(picture.Bytes, w.X_hat()) << cell.Name << " left the picture as it was";
         }
     }
 }

@@ -5,6 +5,7 @@
 #include <random>
 
 #include "tests/test_support.h"
+#include "tests/watermark/workspace_buffers.h"
 #include "watermark/watermark.h"
 
 namespace quillfen {
@@ -13,9 +14,9 @@ namespace {
 void RandomWatermarked(TWatermark& w, unsigned seed) {
     std::mt19937 rng(seed);
     for (int p = 0; p < TWatermark::kHostPixels; ++p) {
-        w.X[p] = static_cast<std::uint8_t>(rng() % 256);
-        w.X_hat[p] = static_cast<std::uint8_t>(rng() % 256);
-        w.X_hat_real[p] = w.X_hat[p] + 0.25;
+        Buffers(w).X[p] = static_cast<std::uint8_t>(rng() % 256);
+        Buffers(w).X_hat[p] = static_cast<std::uint8_t>(rng() % 256);
+        Buffers(w).X_hat_real[p] = Buffers(w).X_hat[p] + 0.25;
     }
 }
 
@@ -27,24 +28,23 @@ TEST(CopyXhToXw, CopiesBothForms) {
     TWatermark w;
     RandomWatermarked(w, 1);
     w.CopyXhToXw();
-    EXPECT_EQ(w.X_wave, w.X_hat);
-    EXPECT_TRUE(SameReals(w.X_wave_real, w.X_hat_real));
-    EXPECT_EQ(w.Display256, w.X_wave);
+    EXPECT_EQ(Buffers(w).X_wave, Buffers(w).X_hat);
+    EXPECT_TRUE(SameReals(Buffers(w).X_wave_real, Buffers(w).X_hat_real));
+    EXPECT_EQ(Buffers(w).Display256, Buffers(w).X_wave);
 }
 
 TEST(ApplyJpeg, ConstantPictureSurvivesExactly) {
     TWatermark w;
-    std::fill(w.X_hat.begin(), w.X_hat.end(), std::uint8_t{77});
-    std::fill(w.X_hat_real.begin(), w.X_hat_real.end(), 77.0);
-    test::RecordingPrompts prompts;
-    const auto result = w.ApplyJpeg(prompts);
+    std::fill(Buffers(w).X_hat.begin(), Buffers(w).X_hat.end(), std::uint8_t{77});
+    std::fill(Buffers(w).X_hat_real.begin(), Buffers(w).X_hat_real.end(), 77.0);
+    const auto result = w.ApplyJpeg();
     for (int p = 0; p < TWatermark::kHostPixels; ++p) {
-        ASSERT_NEAR(w.X_wave_real[p], 77.5, 1e-9);  // the inverse's + 0.5
-        ASSERT_TRUE(w.X_wave[p] == 77 || w.X_wave[p] == 78);
+        ASSERT_NEAR(Buffers(w).X_wave_real[p], 77.5, 1e-9);  // the inverse's + 0.5
+        ASSERT_TRUE(Buffers(w).X_wave[p] == 77 || Buffers(w).X_wave[p] == 78);
     }
     ASSERT_TRUE(result.has_value());
     EXPECT_NEAR(result->SumSq, 65536 * 0.25, 1e-6);
-    EXPECT_EQ(w.Display256, w.X_wave);
+    EXPECT_EQ(Buffers(w).Display256, Buffers(w).X_wave);
 }
 
 // Steps are 0.5 * table: 8 for the DC, 5.5 at index 1; quotients round halves away from zero.
@@ -67,37 +67,37 @@ TEST(QuantiseJpeg, RoundsHalvesAwayFromZeroAndRestores) {
 
 TEST(ApplyBlurring, SinglePixelAndFrame) {
     TWatermark w;
-    std::fill(w.X_hat.begin(), w.X_hat.end(), std::uint8_t{0});
-    std::fill(w.X_hat_real.begin(), w.X_hat_real.end(), 0.0);
+    std::fill(Buffers(w).X_hat.begin(), Buffers(w).X_hat.end(), std::uint8_t{0});
+    std::fill(Buffers(w).X_hat_real.begin(), Buffers(w).X_hat_real.end(), 0.0);
     const int r = 100;
     const int c = 50;
-    w.X_hat[r * 256 + c] = 255;
-    w.X_hat_real[r * 256 + c] = 255.0;
+    Buffers(w).X_hat[r * 256 + c] = 255;
+    Buffers(w).X_hat_real[r * 256 + c] = 255.0;
     w.ApplyBlurring();
-    EXPECT_EQ(w.X_wave[r * 256 + c], 63);
-    EXPECT_EQ(w.X_wave_real[r * 256 + c], 63.75);
-    EXPECT_EQ(w.X_wave[(r - 1) * 256 + c], 31);
-    EXPECT_EQ(w.X_wave[r * 256 + c + 1], 31);
-    EXPECT_EQ(w.X_wave[(r + 1) * 256 + c + 1], 15);
-    EXPECT_EQ(w.X_wave_real[(r + 1) * 256 + c - 1], 255.0 / 16);
+    EXPECT_EQ(Buffers(w).X_wave[r * 256 + c], 63);
+    EXPECT_EQ(Buffers(w).X_wave_real[r * 256 + c], 63.75);
+    EXPECT_EQ(Buffers(w).X_wave[(r - 1) * 256 + c], 31);
+    EXPECT_EQ(Buffers(w).X_wave[r * 256 + c + 1], 31);
+    EXPECT_EQ(Buffers(w).X_wave[(r + 1) * 256 + c + 1], 15);
+    EXPECT_EQ(Buffers(w).X_wave_real[(r + 1) * 256 + c - 1], 255.0 / 16);
 
     RandomWatermarked(w, 2);
     w.ApplyBlurring();
     for (int i = 0; i < 256; ++i)
         for (int p : {i, 255 * 256 + i, i * 256, i * 256 + 255}) {
-            ASSERT_EQ(w.X_wave[p], w.X_hat[p]) << p;
-            ASSERT_EQ(w.X_wave_real[p], w.X_hat_real[p]) << p;
+            ASSERT_EQ(Buffers(w).X_wave[p], Buffers(w).X_hat[p]) << p;
+            ASSERT_EQ(Buffers(w).X_wave_real[p], Buffers(w).X_hat_real[p]) << p;
         }
-    EXPECT_EQ(w.Display256, w.X_wave);
+    EXPECT_EQ(Buffers(w).Display256, Buffers(w).X_wave);
 }
 
 TEST(ApplyBlurring, ConstantPictureUnchanged) {
     TWatermark w;
-    std::fill(w.X_hat.begin(), w.X_hat.end(), std::uint8_t{201});
-    std::fill(w.X_hat_real.begin(), w.X_hat_real.end(), 201.0);
+    std::fill(Buffers(w).X_hat.begin(), Buffers(w).X_hat.end(), std::uint8_t{201});
+    std::fill(Buffers(w).X_hat_real.begin(), Buffers(w).X_hat_real.end(), 201.0);
     w.ApplyBlurring();
-    EXPECT_TRUE(std::all_of(w.X_wave.begin(), w.X_wave.end(), [](auto v) { return v == 201; }));
-    EXPECT_TRUE(std::all_of(w.X_wave_real.begin(), w.X_wave_real.end(), [](double v) { return v == 201.0; }));
+    EXPECT_TRUE(std::all_of(Buffers(w).X_wave.begin(), Buffers(w).X_wave.end(), [](auto v) { return v == 201; }));
+    EXPECT_TRUE(std::all_of(Buffers(w).X_wave_real.begin(), Buffers(w).X_wave_real.end(), [](double v) { return v == 201.0; }));
 }
 
 TEST(Cropping, RegionsAndFillers) {
@@ -121,12 +121,12 @@ TEST(Cropping, RegionsAndFillers) {
             for (int col = 0; col < 256; ++col) {
                 const int p = r * 256 + col;
                 const bool inside = c.half ? (r <= 63 || r >= 192) : (r <= 127 && col <= 127);
-                const int byte = inside ? (c.image ? w.X[p] : 0) : w.X_hat[p];
-                const double real = inside ? (c.image ? w.X[p] : 0.0) : w.X_hat_real[p];
-                ASSERT_EQ(w.X_wave[p], byte) << c.name << " " << r << "," << col;
-                ASSERT_EQ(w.X_wave_real[p], real) << c.name << " " << r << "," << col;
+                const int byte = inside ? (c.image ? Buffers(w).X[p] : 0) : Buffers(w).X_hat[p];
+                const double real = inside ? (c.image ? Buffers(w).X[p] : 0.0) : Buffers(w).X_hat_real[p];
+                ASSERT_EQ(Buffers(w).X_wave[p], byte) << c.name << " " << r << "," << col;
+                ASSERT_EQ(Buffers(w).X_wave_real[p], real) << c.name << " " << r << "," << col;
             }
-        EXPECT_EQ(w.Display256, w.X_wave) << c.name;
+        EXPECT_EQ(Buffers(w).Display256, Buffers(w).X_wave) << c.name;
     }
 }
 

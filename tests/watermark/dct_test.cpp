@@ -7,6 +7,7 @@
 #include <random>
 
 #include "image/round_half_even.h"
+#include "tests/watermark/workspace_buffers.h"
 #include "watermark/watermark.h"
 
 namespace quillfen {
@@ -82,12 +83,12 @@ TEST(Dct8x8, InverseUndoesForward) {
 TEST(DctPlanes, FdctBytesThenIdctToBytesGivesInputOrOneMore) {
     TWatermark w;
     std::mt19937 rng(3);
-    for (auto& v : w.X) v = static_cast<std::uint8_t>(rng() % 256);
-    w.FdctBytes(w.X, w.Y);
-    w.IdctToBytes(w.Y, w.X_hat);
+    for (auto& v : Buffers(w).X) v = static_cast<std::uint8_t>(rng() % 256);
+    w.FdctBytes(Buffers(w).X, Buffers(w).Y);
+    w.IdctToBytes(Buffers(w).Y, Buffers(w).X_hat);
     for (int p = 0; p < TWatermark::kHostPixels; ++p) {
-        const int diff = w.X_hat[p] - w.X[p];
-        ASSERT_TRUE(diff == 0 || (diff == 1 && w.X[p] < 255)) << p << ": " << int(w.X[p]) << " -> " << int(w.X_hat[p]);
+        const int diff = Buffers(w).X_hat[p] - Buffers(w).X[p];
+        ASSERT_TRUE(diff == 0 || (diff == 1 && Buffers(w).X[p] < 255)) << p << ": " << int(Buffers(w).X[p]) << " -> " << int(Buffers(w).X_hat[p]);
     }
 }
 
@@ -100,13 +101,13 @@ TEST(DctPlanes, IdctToBytesClampsAndRounds) {
     const Case cases[] = {{254.6, 255}, {-3.0, 0}, {254.5, 255}, {100.3, 101}, {99.4, 100}, {0.0, 0}};
     for (const Case& c : cases) {
         TWatermark w;
-        std::fill(w.Y.begin(), w.Y.end(), 0.0);
-        w.Y[0] = c.sample * 8;
-        w.IdctToBytes(w.Y, w.X_hat);
-        EXPECT_EQ(w.X_hat[0], c.expected) << c.sample;
-        EXPECT_EQ(w.X_hat[7 * 256 + 7], c.expected) << c.sample;
-        w.IdctToReals(w.Y, w.X_hat_real);
-        EXPECT_NEAR(w.X_hat_real[0], c.sample + 0.5, 1e-9);  // not clamped
+        std::fill(Buffers(w).Y.begin(), Buffers(w).Y.end(), 0.0);
+        Buffers(w).Y[0] = c.sample * 8;
+        w.IdctToBytes(Buffers(w).Y, Buffers(w).X_hat);
+        EXPECT_EQ(Buffers(w).X_hat[0], c.expected) << c.sample;
+        EXPECT_EQ(Buffers(w).X_hat[7 * 256 + 7], c.expected) << c.sample;
+        w.IdctToReals(Buffers(w).Y, Buffers(w).X_hat_real);
+        EXPECT_NEAR(Buffers(w).X_hat_real[0], c.sample + 0.5, 1e-9);  // not clamped
     }
 }
 
@@ -115,14 +116,14 @@ TEST(DctPlanes, LiteralAndFastPlaneTransformsAgree) {
     TWatermark slow;
     slow.SetLiteralForms(true);
     std::mt19937 rng(11);
-    for (auto& v : fast.X) v = static_cast<std::uint8_t>(rng() % 256);
-    fast.FdctBytes(fast.X, fast.Y);
-    slow.FdctBytes(fast.X, slow.Y);
-    EXPECT_EQ(std::memcmp(fast.Y.data(), slow.Y.data(), fast.Y.size() * sizeof(double)), 0);
-    EXPECT_EQ(fast.Display256, slow.Display256);
-    fast.IdctToReals(fast.Y, fast.X_hat_real);
-    slow.IdctToReals(fast.Y, slow.X_hat_real);
-    EXPECT_EQ(std::memcmp(fast.X_hat_real.data(), slow.X_hat_real.data(), fast.Y.size() * sizeof(double)), 0);
+    for (auto& v : Buffers(fast).X) v = static_cast<std::uint8_t>(rng() % 256);
+    fast.FdctBytes(Buffers(fast).X, Buffers(fast).Y);
+    slow.FdctBytes(Buffers(fast).X, Buffers(slow).Y);
+    EXPECT_EQ(std::memcmp(Buffers(fast).Y.data(), Buffers(slow).Y.data(), Buffers(fast).Y.size() * sizeof(double)), 0);
+    EXPECT_EQ(Buffers(fast).Display256, Buffers(slow).Display256);
+    fast.IdctToReals(Buffers(fast).Y, Buffers(fast).X_hat_real);
+    slow.IdctToReals(Buffers(fast).Y, Buffers(slow).X_hat_real);
+    EXPECT_EQ(std::memcmp(Buffers(fast).X_hat_real.data(), Buffers(slow).X_hat_real.data(), Buffers(fast).Y.size() * sizeof(double)), 0);
 }
 
 TEST(StretchBlock, MapsEachBlockToItsOwnRange) {

@@ -5,6 +5,7 @@
 #include <random>
 
 #include "image/errors.h"
+#include "tests/watermark/workspace_buffers.h"
 #include "watermark/watermark.h"
 
 namespace quillfen {
@@ -95,35 +96,35 @@ TEST(Expand, RefusesAZeroDivisor) {
 
 TEST(GetP_hat, IsTheExclusiveOr) {
     TWatermark w;
-    w.P = {0, 0, 255, 255};
-    w.Wa = {0, 255, 0, 255};
-    w.P.resize(128 * 128, 0);
-    w.Wa.resize(128 * 128, 0);
+    Buffers(w).P = {0, 0, 255, 255};
+    Buffers(w).Wa = {0, 255, 0, 255};
+    Buffers(w).P.resize(128 * 128, 0);
+    Buffers(w).Wa.resize(128 * 128, 0);
     w.GetP_hat();
-    EXPECT_EQ(w.P_hat[0], 0);
-    EXPECT_EQ(w.P_hat[1], 255);
-    EXPECT_EQ(w.P_hat[2], 255);
-    EXPECT_EQ(w.P_hat[3], 0);
-    EXPECT_EQ(w.Display128, w.P_hat);
+    EXPECT_EQ(Buffers(w).P_hat[0], 0);
+    EXPECT_EQ(Buffers(w).P_hat[1], 255);
+    EXPECT_EQ(Buffers(w).P_hat[2], 255);
+    EXPECT_EQ(Buffers(w).P_hat[3], 0);
+    EXPECT_EQ(Buffers(w).Display128, Buffers(w).P_hat);
 }
 
 // With Yr_hat = Yr nothing is embedded: X_hat is X or X + 1 and X_hat_real is about X + 0.5.
 TEST(Embedding, UnchangedCoefficientsGiveBackTheHost) {
     TWatermark w;
     std::mt19937 rng(8);
-    for (auto& v : w.X) v = static_cast<std::uint8_t>(rng() % 255);
+    for (auto& v : Buffers(w).X) v = static_cast<std::uint8_t>(rng() % 255);
     w.GetY();
     w.GetYr();
-    w.Yr_hat = w.Yr;
+    Buffers(w).Yr_hat = Buffers(w).Yr;
     w.GetY_hat();
-    EXPECT_EQ(std::memcmp(w.Y.data(), w.Y_hat.data(), w.Y.size() * sizeof(double)), 0);
+    EXPECT_EQ(std::memcmp(Buffers(w).Y.data(), Buffers(w).Y_hat.data(), Buffers(w).Y.size() * sizeof(double)), 0);
     w.GetX_hat();
     for (int p = 0; p < TWatermark::kHostPixels; ++p) {
-        const int diff = w.X_hat[p] - w.X[p];
+        const int diff = Buffers(w).X_hat[p] - Buffers(w).X[p];
         ASSERT_TRUE(diff == 0 || diff == 1) << p;
-        ASSERT_NEAR(w.X_hat_real[p], w.X[p] + 0.5, 1e-9) << p;
+        ASSERT_NEAR(Buffers(w).X_hat_real[p], Buffers(w).X[p] + 0.5, 1e-9) << p;
     }
-    EXPECT_EQ(w.Display256, w.X_hat);
+    EXPECT_EQ(Buffers(w).Display256, Buffers(w).X_hat);
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "tests/watermark/workspace_buffers.h"
 #include "watermark/watermark.h"
 
 namespace quillfen {
@@ -21,55 +22,55 @@ TEST(GetP_wave, ExchangesThePolarityCodesAndWraps) {
     };
     for (const Case& k : cases) {
         TWatermark w;
-        std::fill(w.Yr_wave.begin(), w.Yr_wave.end(), 50.0);
-        w.Yr_wave[k.r * 128 + k.c] = k.a;
-        w.Yr_wave[k.pr * 128 + k.pc] = k.b;
+        std::fill(Buffers(w).Yr_wave.begin(), Buffers(w).Yr_wave.end(), 50.0);
+        Buffers(w).Yr_wave[k.r * 128 + k.c] = k.a;
+        Buffers(w).Yr_wave[k.pr * 128 + k.pc] = k.b;
         w.GetP_wave();
-        EXPECT_EQ(w.P_wave[k.r * 128 + k.c], k.expected) << k.r << "," << k.c;
-        EXPECT_EQ(w.Display128, w.P_wave);
+        EXPECT_EQ(Buffers(w).P_wave[k.r * 128 + k.c], k.expected) << k.r << "," << k.c;
+        EXPECT_EQ(Buffers(w).Display128, Buffers(w).P_wave);
     }
 }
 
 TEST(GetWa_wave, MarksAgreementWhite) {
     TWatermark w;
-    std::fill(w.P.begin(), w.P.end(), std::uint8_t{0});
-    std::fill(w.P_wave.begin(), w.P_wave.end(), std::uint8_t{0});
-    w.P_wave[5 * 128 + 5] = 255;
-    w.P[6 * 128 + 6] = 255;
-    w.P_wave[6 * 128 + 6] = 255;
-    w.P_wave[1 * 128 + 1] = 255;  // inside rows 0..3: computed by the same rule
+    std::fill(Buffers(w).P.begin(), Buffers(w).P.end(), std::uint8_t{0});
+    std::fill(Buffers(w).P_wave.begin(), Buffers(w).P_wave.end(), std::uint8_t{0});
+    Buffers(w).P_wave[5 * 128 + 5] = 255;
+    Buffers(w).P[6 * 128 + 6] = 255;
+    Buffers(w).P_wave[6 * 128 + 6] = 255;
+    Buffers(w).P_wave[1 * 128 + 1] = 255;  // inside rows 0..3: computed by the same rule
     w.GetWa_wave();
-    EXPECT_EQ(w.Wa_wave[5 * 128 + 5], 0);
-    EXPECT_EQ(w.Wa_wave[6 * 128 + 6], 255);
-    EXPECT_EQ(w.Wa_wave[7 * 128 + 7], 255);
-    EXPECT_EQ(w.Wa_wave[1 * 128 + 1], 0);
-    EXPECT_EQ(w.Wa_wave[0], 255);
+    EXPECT_EQ(Buffers(w).Wa_wave[5 * 128 + 5], 0);
+    EXPECT_EQ(Buffers(w).Wa_wave[6 * 128 + 6], 255);
+    EXPECT_EQ(Buffers(w).Wa_wave[7 * 128 + 7], 255);
+    EXPECT_EQ(Buffers(w).Wa_wave[1 * 128 + 1], 0);
+    EXPECT_EQ(Buffers(w).Wa_wave[0], 255);
 }
 
 TEST(GetW_wave, GathersOnlyWsBlackPixels) {
     TWatermark w;
-    std::fill(w.W.begin(), w.W.end(), std::uint8_t{255});
-    std::fill(w.RandPos.begin(), w.RandPos.end(), 0.0);
-    w.W[100] = 0;
-    w.W[200] = 0;
-    w.RandPos[0] = 7;
-    w.RandPos[1] = 9;
-    std::fill(w.Wr_wave.begin(), w.Wr_wave.end(), std::uint8_t{255});
-    w.Wr_wave[9] = 0;
-    w.Wr_wave[8] = 0;  // not among the positions used: never reaches W_wave
+    std::fill(Buffers(w).W.begin(), Buffers(w).W.end(), std::uint8_t{255});
+    std::fill(Buffers(w).RandPos.begin(), Buffers(w).RandPos.end(), 0.0);
+    Buffers(w).W[100] = 0;
+    Buffers(w).W[200] = 0;
+    Buffers(w).RandPos[0] = 7;
+    Buffers(w).RandPos[1] = 9;
+    std::fill(Buffers(w).Wr_wave.begin(), Buffers(w).Wr_wave.end(), std::uint8_t{255});
+    Buffers(w).Wr_wave[9] = 0;
+    Buffers(w).Wr_wave[8] = 0;  // not among the positions used: never reaches W_wave
     w.GetW_wave();
-    EXPECT_EQ(w.W_wave[100], 255);
-    EXPECT_EQ(w.W_wave[200], 0);
-    EXPECT_EQ(std::count(w.W_wave.begin(), w.W_wave.end(), 0), 1);
+    EXPECT_EQ(Buffers(w).W_wave[100], 255);
+    EXPECT_EQ(Buffers(w).W_wave[200], 0);
+    EXPECT_EQ(std::count(Buffers(w).W_wave.begin(), Buffers(w).W_wave.end(), 0), 1);
 
     // An entirely black Wr_wave gives W back; a white W gives white whatever Wr_wave holds.
-    std::fill(w.Wr_wave.begin(), w.Wr_wave.end(), std::uint8_t{0});
+    std::fill(Buffers(w).Wr_wave.begin(), Buffers(w).Wr_wave.end(), std::uint8_t{0});
     w.GetW_wave();
-    EXPECT_EQ(w.W_wave, w.W);
-    std::fill(w.W.begin(), w.W.end(), std::uint8_t{255});
+    EXPECT_EQ(Buffers(w).W_wave, Buffers(w).W);
+    std::fill(Buffers(w).W.begin(), Buffers(w).W.end(), std::uint8_t{255});
     w.GetW_wave();
-    EXPECT_EQ(std::count(w.W_wave.begin(), w.W_wave.end(), 0), 0);
-    EXPECT_EQ(w.Display128, w.W_wave);
+    EXPECT_EQ(std::count(Buffers(w).W_wave.begin(), Buffers(w).W_wave.end(), 0), 0);
+    EXPECT_EQ(Buffers(w).Display128, Buffers(w).W_wave);
 }
 
 }  // namespace

@@ -1,74 +1,56 @@
 #pragma once
-// The whole experiment on the bundled PGM samples (camera-256.pgm as the host, seal-128.pgm as
-// the mark) with a fixed seed, keeping what the byte-identity tests compare: every attack's
-// extracted watermark and the scores. PGM needs no picture library, so this runs on every
-// build, the ARM64 one included.
+// Two of the bundled pictures loaded into an experiment with a fixed seed, and the whole
+// experiment on the PGM samples as the byte-identity tests compare it.
 #include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
 
-#include "image/user_prompts.h"
-#include "io/pgm.h"
+#include "io/picture_files.h"
 #include "tests/test_support.h"
-#include "watermark/watermark.h"
+#include "watermark/experiment.h"
 
 namespace quillfen::test {
 
+inline Experiment SampleExperiment(const std::string& host, const std::string& mark, std::uint32_t seed) {
+    Bitmap hostPicture = LoadPictureFile(SamplePath(host)).bitmap;
+    Bitmap markPicture = LoadPictureFile(SamplePath(mark)).bitmap;
+    Experiment experiment;
+    experiment.Load(hostPicture, markPicture);
+    experiment.SetFixedSeed(seed);
+    return experiment;
+}
+
+// What one whole experiment leaves: X_hat, every attack's extracted watermark and the scores.
 struct SampleRun {
     TWatermark::Bytes X_hat;
     TWatermark::Reals X_hat_real;
-    std::optional<PsnrResult> psnr;   // X_hat_real against X
-    std::optional<PsnrResult> jpeg;   // the JPEG attack's score
-    std::vector<TWatermark::Bytes> W_wave;           // one per attack, in kSampleAttacks order
-    std::vector<TWatermark::Reals> X_wave_real;      // one per attack
-    std::vector<std::optional<double>> nc;           // one per attack
+    std::optional<PsnrResult> psnr;                 // X_hat_real against X
+    std::optional<PsnrResult> jpeg;                 // the JPEG attack's score
+    std::vector<TWatermark::Bytes> W_wave;          // one per attack, in Experiment::Attacks() order
+    std::vector<TWatermark::Reals> X_wave_real;     // one per attack
+    std::vector<std::optional<double>> nc;          // one per attack
 };
 
-inline const char* const kSampleAttacks[] = {"none", "jpeg", "blur", "crop-zero-quarter", "crop-image-quarter",
-                                             "crop-zero-half", "crop-image-half"};
-
+// The embedding and the seven attacks on camera-256.pgm and seal-128.pgm. PGM needs no
+// picture library, so this runs in every build, the ARM64 one included.
 inline SampleRun RunSampleExperiment(std::uint32_t seed, bool literalForms) {
-    Bitmap host;
-    Bitmap mark;
-    TRixPGM().LoadFromFile(SamplePath("camera-256.pgm"), host);
-    TRixPGM().LoadFromFile(SamplePath("seal-128.pgm"), mark);
-    TWatermark w;
-    w.SetLiteralForms(literalForms);
-    w.LoadX(host);
-    w.LoadW(mark);
-    w.SetFixedSeed(seed);
-    SilentPrompts prompts;
-    w.GetWr();
-    w.GetWa();
-    w.GetY();
-    w.GetYr();
-    w.GetP();
-    w.GetP_hat();
-    w.GetYr_hat(TWatermark::kStrengthDivisor);
-    w.GetY_hat();
-    w.GetX_hat();
+    Experiment e = SampleExperiment("camera-256.pgm", "seal-128.pgm", seed);
+    e.SetLiteralForms(literalForms);
     SampleRun run;
-    run.psnr = w.GetPSNR_Diff(prompts);
-    run.X_hat = w.X_hat;
-    run.X_hat_real = w.X_hat_real;
-    for (const std::string attack : kSampleAttacks) {
-        if (attack == "none") w.CopyXhToXw();
-        if (attack == "jpeg") run.jpeg = w.ApplyJpeg(prompts);
-        if (attack == "blur") w.ApplyBlurring();
-        if (attack == "crop-zero-quarter") w.ApplyCroppingByZeroInQuarter();
-        if (attack == "crop-image-quarter") w.ApplyCroppingByImgInQuarter();
-        if (attack == "crop-zero-half") w.ApplyCroppingByZeroInHalf();
-        if (attack == "crop-image-half") w.ApplyCroppingByImgInHalf();
-        w.GetY_wave();
-        w.GetYr_wave();
-        w.GetP_wave();
-        w.GetWa_wave();
-        w.GetWr_wave();
-        w.GetW_wave();
-        run.W_wave.push_back(w.W_wave);
-        run.X_wave_real.push_back(w.X_wave_real);
-        run.nc.push_back(w.GetNC());
+    for (const StepResult& r : e.Embed())
+        if (r.step == Step::GetPSNR) run.psnr = r.psnr;
+    run.X_hat = e.Workspace().X_hat();
+    run.X_hat_real = e.Workspace().X_hat_real();
+    for (Step attack : Experiment::Attacks()) {
+        std::optional<double> nc;
+        for (const StepResult& r : e.AttackAndExtract(attack)) {
+            if (r.step == Step::Jpeg) run.jpeg = r.psnr;
+            if (r.step == Step::GetNC) nc = r.nc;
+        }
+        run.W_wave.push_back(e.Workspace().W_wave());
+        run.X_wave_real.push_back(e.Workspace().X_wave_real());
+        run.nc.push_back(nc);
     }
     return run;
 }

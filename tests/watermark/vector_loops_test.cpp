@@ -249,16 +249,16 @@ TEST(VectorTargets, EveryTargetGivesTheSameBytes) {
         r.inverseBytes.resize(TWatermark::kHostPixels);
         w.FdctBytes(bytes, r.forwardBytes);
         w.FdctReals(reals, r.forwardReals);
-        r.view = w.Display256;
+        r.view = w.Display256();
         w.IdctToReals(r.forwardBytes, r.inverseReals);
         w.IdctToBytes(reals, r.inverseBytes);
         // The simulated JPEG on a watermarked-looking image: forward, quantise, both inverses.
-        w.X_hat = bytes;
-        for (int p = 0; p < TWatermark::kHostPixels; ++p) w.X_hat_real[p] = bytes[p] + 0.25;
-        SilentPrompts prompts;
-        w.ApplyJpeg(prompts);
-        r.jpegReals = w.X_wave_real;
-        r.jpegBytes = w.X_wave;
+        TWatermark::Reals marked(TWatermark::kHostPixels);
+        for (int p = 0; p < TWatermark::kHostPixels; ++p) marked[p] = bytes[p] + 0.25;
+        w.LoadMarked({}, bytes, marked);
+        w.ApplyJpeg();
+        r.jpegReals = w.X_wave_real();
+        r.jpegBytes = w.X_wave();
         r.experiment = test::RunSampleExperiment(20261208, false);
         targets.push_back(target);
         results.push_back(std::move(r));

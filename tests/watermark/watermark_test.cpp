@@ -6,8 +6,12 @@
 #include <algorithm>
 #include <cstring>
 
+#include "image/errors.h"
 #include "io/picture_files.h"
 #include "tests/test_support.h"
+#include "tests/watermark/sample_experiment.h"
+#include "tests/watermark/workspace_buffers.h"
+#include "watermark/experiment.h"
 
 namespace quillfen {
 namespace {
@@ -20,8 +24,8 @@ TEST(LoadX, CropsALargePictureToItsTopLeft) {
     w.LoadX(picture);
     EXPECT_EQ(picture.width(), 256);
     EXPECT_EQ(picture.height(), 256);
-    EXPECT_EQ(w.X[255 * 256 + 255], 17);
-    EXPECT_EQ(std::count(w.X.begin(), w.X.end(), 99), 0);
+    EXPECT_EQ(Buffers(w).X[255 * 256 + 255], 17);
+    EXPECT_EQ(std::count(Buffers(w).X.begin(), Buffers(w).X.end(), 99), 0);
 }
 
 TEST(LoadX, ExtendsASmallPictureWithWhiteAndTakesTheBlueByte) {
@@ -29,11 +33,11 @@ TEST(LoadX, ExtendsASmallPictureWithWhiteAndTakesTheBlueByte) {
     picture.setBgr(5, 6, 40, 200, 201);
     TWatermark w;
     w.LoadX(picture);
-    EXPECT_EQ(w.X[0], 30);
-    EXPECT_EQ(w.X[6 * 256 + 5], 40);
-    EXPECT_EQ(w.X[79 * 256 + 99], 30);
-    EXPECT_EQ(w.X[79 * 256 + 100], 255);
-    EXPECT_EQ(w.X[80 * 256 + 0], 255);
+    EXPECT_EQ(Buffers(w).X[0], 30);
+    EXPECT_EQ(Buffers(w).X[6 * 256 + 5], 40);
+    EXPECT_EQ(Buffers(w).X[79 * 256 + 99], 30);
+    EXPECT_EQ(Buffers(w).X[79 * 256 + 100], 255);
+    EXPECT_EQ(Buffers(w).X[80 * 256 + 0], 255);
 }
 
 TEST(LoadW, CropsToTheTopLeftWithoutBinarising) {
@@ -41,7 +45,24 @@ TEST(LoadW, CropsToTheTopLeftWithoutBinarising) {
     TWatermark w;
     w.LoadW(picture);
     EXPECT_EQ(picture.width(), 128);
-    EXPECT_TRUE(std::all_of(w.W.begin(), w.W.end(), [](auto v) { return v == 100; }));
+    EXPECT_TRUE(std::all_of(Buffers(w).W.begin(), Buffers(w).W.end(), [](auto v) { return v == 100; }));
+}
+
+TEST(Transfers, PicturesFromElsewhereMustHaveTheHostsSize) {
+    TWatermark w;
+    const std::vector<std::uint8_t> bytes(TWatermark::kHostPixels, 9);
+    const std::vector<double> reals(TWatermark::kHostPixels, 9.5);
+    const std::vector<double> short_(TWatermark::kHostPixels - 1, 1.0);
+    EXPECT_THROW(w.LoadAttacked(bytes, short_), ArgumentError);
+    EXPECT_THROW(w.LoadMarked(std::vector<std::uint8_t>(10), bytes, reals), ArgumentError);
+    EXPECT_EQ(w.X_wave(), TWatermark().X_wave());  // refused before anything changed
+    EXPECT_EQ(w.X_hat(), TWatermark().X_hat());
+    w.LoadAttacked(bytes, reals);
+    EXPECT_EQ(w.X_wave(), bytes);
+    EXPECT_EQ(w.X_wave_real(), reals);
+    w.LoadMarked({}, bytes, reals);  // no host: X stays
+    EXPECT_EQ(w.X_hat(), bytes);
+    EXPECT_EQ(w.X(), TWatermark().X());
 }
 
 TEST(CountBlack, CountsZeroBytesOnly) {
@@ -52,7 +73,7 @@ TEST(CountBlack, CountsZeroBytesOnly) {
     b[2] = 254;
     b[16383] = 0;
     w.CountBlack(b);
-    EXPECT_EQ(w.BlackCount, 2);
+    EXPECT_EQ(Buffers(w).BlackCount, 2);
 }
 
 TEST(MakeBitmap, DrawsGrayPictures) {
@@ -75,67 +96,36 @@ struct Outcome {
     std::vector<TWatermark::Bytes> W_wave;
 };
 
-using Attack = void (*)(TWatermark&, UserPrompts&);
+Experiment LoadedSamples(std::uint32_t seed) { return test::SampleExperiment("camera-512.bmp", "seal-128.bmp", seed); }
 
-const Attack kAttacks[] = {
-    [](TWatermark& w, UserPrompts&) { w.CopyXhToXw(); },
-    [](TWatermark& w, UserPrompts& p) { w.ApplyJpeg(p); },
-    [](TWatermark& w, UserPrompts&) { w.ApplyBlurring(); },
-    [](TWatermark& w, UserPrompts&) { w.ApplyCroppingByZeroInQuarter(); },
-    [](TWatermark& w, UserPrompts&) { w.ApplyCroppingByImgInQuarter(); },
-    [](TWatermark& w, UserPrompts&) { w.ApplyCroppingByZeroInHalf(); },
-    [](TWatermark& w, UserPrompts&) { w.ApplyCroppingByImgInHalf(); },
-};
-
-// Runs the method on the samples; `attacks` lists indices into kAttacks (all by default).
-Outcome RunExperiment(TWatermark& w, std::uint32_t seed, std::vector<int> attacks = {0, 1, 2, 3, 4, 5, 6}) {
-    Bitmap host = LoadPictureFile(test::SamplePath("camera-512.bmp")).bitmap;
-    Bitmap mark = LoadPictureFile(test::SamplePath("seal-128.bmp")).bitmap;
-    w.LoadX(host);
-    w.LoadW(mark);
-    w.SetFixedSeed(seed);
-    test::RecordingPrompts prompts;
-    w.GetWr();
-    w.GetWa();
-    w.GetY();
-    w.GetYr();
-    w.GetP();
-    w.GetP_hat();
-    w.GetYr_hat(TWatermark::kStrengthDivisor);
-    w.GetY_hat();
-    w.GetX_hat();
+// Runs the method on the samples: the embedding, then each attack from X_hat.
+Outcome RunExperiment(Experiment& e, const std::vector<Step>& attacks = Experiment::Attacks()) {
     Outcome out;
-    const auto psnr = w.GetPSNR_Diff(prompts);
+    const std::vector<StepResult> embedded = e.Embed();
+    const std::optional<PsnrResult>& psnr = embedded.back().psnr;
     out.psnr = psnr ? std::optional<double>(psnr->Psnr) : std::nullopt;
-    out.X_hat = w.X_hat;
-    out.Wr = w.Wr;
-    for (int a : attacks) {
-        kAttacks[a](w, prompts);
-        w.GetY_wave();
-        w.GetYr_wave();
-        w.GetP_wave();
-        w.GetWa_wave();
-        w.GetWr_wave();
-        w.GetW_wave();
-        out.nc.push_back(w.GetNC());
-        out.W_wave.push_back(w.W_wave);
+    out.X_hat = e.Workspace().X_hat();
+    out.Wr = e.Workspace().Wr();
+    for (const Step attack : attacks) {
+        out.nc.push_back(e.AttackAndExtract(attack).back().nc);
+        out.W_wave.push_back(e.Workspace().W_wave());
     }
     return out;
 }
 
 TEST(Experiment, SameSeedSameBytesDifferentSeedDifferentScatter) {
     QF_SKIP_WITHOUT_BMP();
-    TWatermark first;
-    TWatermark second;
-    const Outcome a = RunExperiment(first, 4242);
-    const Outcome b = RunExperiment(second, 4242);
+    Experiment first = LoadedSamples(4242);
+    Experiment second = LoadedSamples(4242);
+    const Outcome a = RunExperiment(first);
+    const Outcome b = RunExperiment(second);
     EXPECT_EQ(a.X_hat, b.X_hat);
     EXPECT_EQ(a.psnr, b.psnr);
     EXPECT_EQ(a.nc, b.nc);
     EXPECT_EQ(a.W_wave, b.W_wave);
 
-    TWatermark third;
-    const Outcome c = RunExperiment(third, 4243);
+    Experiment third = LoadedSamples(4243);
+    const Outcome c = RunExperiment(third);
     EXPECT_NE(a.Wr, c.Wr);
     EXPECT_NE(a.X_hat, c.X_hat);
 }
@@ -144,12 +134,13 @@ TEST(Experiment, SameSeedSameBytesDifferentSeedDifferentScatter) {
 // unattacked extraction near-perfect and the attacks scoring lower.
 TEST(Experiment, RecoversTheSealWithoutAttack) {
     QF_SKIP_WITHOUT_BMP();
-    TWatermark w;
-    const Outcome o = RunExperiment(w, 777);
-    const int black = static_cast<int>(std::count(w.W.begin(), w.W.end(), 0));
+    Experiment e = LoadedSamples(777);
+    const Outcome o = RunExperiment(e);
+    const TWatermark& w = e.Workspace();
+    const int black = static_cast<int>(std::count(w.W().begin(), w.W().end(), 0));
     EXPECT_GT(black, 500);
     EXPECT_EQ(std::count(o.Wr.begin(), o.Wr.end(), 0), black);
-    EXPECT_EQ(std::count(w.Wa.begin(), w.Wa.end(), 0), black);
+    EXPECT_EQ(std::count(w.Wa().begin(), w.Wa().end(), 0), black);
     ASSERT_TRUE(o.psnr.has_value());
     EXPECT_GT(*o.psnr, 30.0);
     for (const auto& nc : o.nc) {
@@ -164,7 +155,7 @@ TEST(Experiment, RecoversTheSealWithoutAttack) {
     for (const auto& extracted : o.W_wave)
         for (int p = 0; p < TWatermark::kMarkPixels; ++p)
             if (extracted[p] == 0) {
-                ASSERT_EQ(w.W[p], 0);
+                ASSERT_EQ(w.W()[p], 0);
             }
 }
 
@@ -173,17 +164,19 @@ TEST(Experiment, RecoversTheSealWithoutAttack) {
 // the other attacks run the same code in both forms.
 TEST(Experiment, FastAndLiteralFormsGiveTheSameBytes) {
     QF_SKIP_WITHOUT_BMP();
-    TWatermark fast;
-    TWatermark slow;
+    Experiment fast = LoadedSamples(31337);
+    Experiment slow = LoadedSamples(31337);
     slow.SetLiteralForms(true);
-    const Outcome a = RunExperiment(fast, 31337, {1});
-    const Outcome b = RunExperiment(slow, 31337, {1});
+    const Outcome a = RunExperiment(fast, {Step::Jpeg});
+    const Outcome b = RunExperiment(slow, {Step::Jpeg});
     EXPECT_EQ(a.X_hat, b.X_hat);
     EXPECT_EQ(a.psnr, b.psnr);
     EXPECT_EQ(a.nc, b.nc);
     EXPECT_EQ(a.W_wave, b.W_wave);
-    EXPECT_EQ(std::memcmp(fast.Y_wave.data(), slow.Y_wave.data(), fast.Y_wave.size() * sizeof(double)), 0);
-    EXPECT_EQ(std::memcmp(fast.X_hat_real.data(), slow.X_hat_real.data(), fast.X_hat_real.size() * sizeof(double)), 0);
+    const TWatermark& f = fast.Workspace();
+    const TWatermark& l = slow.Workspace();
+    EXPECT_EQ(std::memcmp(f.Y_wave().data(), l.Y_wave().data(), f.Y_wave().size() * sizeof(double)), 0);
+    EXPECT_EQ(std::memcmp(f.X_hat_real().data(), l.X_hat_real().data(), f.X_hat_real().size() * sizeof(double)), 0);
 }
 
 }  // namespace
