@@ -168,7 +168,7 @@ std::vector<std::uint8_t> EncodeMarkKey(const MarkKey& key) {
 MarkKey DecodeMarkKey(std::span<const std::uint8_t> bytes, const std::string& name) {
     if (bytes.size() < kMagic.size() || std::memcmp(bytes.data(), kMagic.data(), kMagic.size()) != 0)
         Refuse(name, "is not a Quillfen key file");
-    if (bytes.size() < kMagic.size() + 4) Refuse(name, "is truncated");
+    if (bytes.size() < kMagic.size() + 2) Refuse(name, "is truncated");
     Reader r(bytes);
     std::array<std::uint8_t, 8> magic{};
     r.Raw(magic.data(), magic.size());

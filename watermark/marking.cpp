@@ -100,9 +100,18 @@ MarkedHost EmbedIntoHost(const Bitmap& host, const Bitmap& mark, std::optional<s
         throw ArgumentError("the mark has no black pixel (below 128) outside its first four rows and columns; "
                             "there is nothing to find again");
     marked.Key = BuildKey(experiment, host.width(), host.height(), &marked.RegionNc);
-    const DetectionScore self = ScoreRelations(marked.Key, marked.Key.Carried);
-    if (self.Reversed < kMinimumRelations)
-        throw ArgumentError("the mark is too dark: embedding it reverses only " + std::to_string(self.Reversed) +
+    int reversed = 0;
+    int untouched = 0;
+    for (int i = 0; i < kPlane; ++i) {
+        if (marked.Key.Carried[i] != marked.Key.Embedded[i]) continue;
+        ++(marked.Key.Embedded[i] != marked.Key.Extraction.P[i] ? reversed : untouched);
+    }
+    if (untouched < kMinimumRelations)  // only a mark white almost everywhere comes near
+        throw ArgumentError("the mark is too light: embedding it leaves only " + std::to_string(untouched) +
+                            " relations of the host as they were, and a verdict needs at least " +
+                            std::to_string(kMinimumRelations));
+    if (reversed < kMinimumRelations)
+        throw ArgumentError("the mark is too dark: embedding it reverses only " + std::to_string(reversed) +
                             " relations of the host, and a verdict needs at least " +
                             std::to_string(kMinimumRelations) + " (use a mark with more white)");
 
