@@ -4,7 +4,9 @@
 #include <array>
 #include <cmath>
 #include <numbers>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include <opencv2/core.hpp>
 #include <opencv2/imgproc.hpp>
@@ -91,7 +93,9 @@ double Correlation(const cv::Mat& a, const cv::Mat& b, const cv::Mat& covered) {
                 sumB += b.at<float>(y, x);
                 ++count;
             }
-    if (count < 16) return 0.0;
+    // A map that shows little of the suspect in the reference's frame can correlate well by
+    // chance; a quarter of the frame is the least a crop worth reading leaves.
+    if (count < 16 || 4 * count < static_cast<long long>(a.rows) * a.cols) return 0.0;
     const double meanA = sumA / static_cast<double>(count);
     const double meanB = sumB / static_cast<double>(count);
     double ab = 0.0, aa = 0.0, bb = 0.0;
@@ -108,17 +112,51 @@ double Correlation(const cv::Mat& a, const cv::Mat& b, const cv::Mat& covered) {
     return ab / std::sqrt(aa * bb);
 }
 
+// A map an editor's rotation, resize, shift or crop can make: columns of equal length (within
+// 5 %) at right angles (within about 3 degrees), a scale within 1/3..3, no mirror.
+bool Plausible(const Affine& m) {
+    const double a = std::hypot(m(0, 0), m(1, 0));
+    const double b = std::hypot(m(0, 1), m(1, 1));
+    const double det = m(0, 0) * m(1, 1) - m(0, 1) * m(1, 0);
+    if (!(det > 0.0) || a < 1.0 / 3 || a > 3.0 || std::fabs(a - b) > 0.05 * a) return false;
+    return std::fabs(m(0, 0) * m(0, 1) + m(1, 0) * m(1, 1)) <= 0.05 * a * b;
+}
+
 double FitOf(const cv::Mat& reference, const cv::Mat& suspect, const Affine& m) {
+    if (!Plausible(m)) return -1.0;
     const cv::Mat warped = Warp(suspect, m, reference.size(), cv::INTER_LINEAR);
     const cv::Mat all(suspect.size(), CV_8U, cv::Scalar(255));
     const cv::Mat covered = Warp(all, m, reference.size(), cv::INTER_NEAREST);
     return Correlation(reference, warped, covered);
 }
 
-// Rotation and scale from the log-polar spectra, translation from the pictures themselves;
-// of the candidates the spectrum's symmetry leaves (the angle and the angle + 180 degrees),
-// the one that fits best.
-Affine CoarseEstimate(const cv::Mat& reference, const cv::Mat& suspect) {
+struct Candidate {
+    Affine map;
+    double fit;
+};
+
+// The rotation and scale of `turned`, with the translation phase correlation finds for them
+// (either sign of the found shift, so that no sign convention has to be trusted).
+Candidate WithTranslation(const cv::Mat& reference, const cv::Mat& suspect, const Affine& turned) {
+    const cv::Mat unturned = Warp(suspect, turned, reference.size(), cv::INTER_LINEAR);
+    const cv::Point2d d = cv::phaseCorrelate(reference, unturned);
+    Candidate best{turned, -2.0};
+    for (const double sign : {1.0, -1.0}) {
+        const double dx = sign * d.x;
+        const double dy = sign * d.y;
+        const Affine m(turned(0, 0), turned(0, 1), turned(0, 0) * dx + turned(0, 1) * dy, turned(1, 0), turned(1, 1),
+                       turned(1, 0) * dx + turned(1, 1) * dy);
+        const double fit = FitOf(reference, suspect, m);
+        if (fit > best.fit) best = {m, fit};
+    }
+    return best;
+}
+
+// Starting points for the refinement, best fit first: rotation and scale from the log-polar
+// spectra (the angle and the angle + 180 degrees, which the spectrum's symmetry cannot tell
+// apart), and no rotation or scaling at all, which wins for pictures moved only a little
+// whose spectra repeat (brick walls, fabrics) and mislead the log-polar estimate.
+std::vector<Candidate> CoarseCandidates(const cv::Mat& reference, const cv::Mat& suspect) {
     const int n = cv::getOptimalDFTSize(std::max({reference.cols, reference.rows, suspect.cols, suspect.rows}));
     const cv::Mat a = Spectrum(reference, n);
     const cv::Mat b = Spectrum(suspect, n);
@@ -133,26 +171,12 @@ Affine CoarseEstimate(const cv::Mat& reference, const cv::Mat& suspect) {
     // A spectrum shrinks as the picture grows: the log-radius shift is minus the log-scale.
     const double scale = std::exp(-shift.x * std::log(maxRadius) / n);
 
-    Affine best = Similarity(0, 1, 0, 0);
-    double bestFit = -2.0;
-    for (const double angle : {degrees, degrees + 180.0}) {
-        const Affine turned = Similarity(angle, scale, 0, 0);
-        const cv::Mat unturned = Warp(suspect, turned, reference.size(), cv::INTER_LINEAR);
-        const cv::Point2d d = cv::phaseCorrelate(reference, unturned);
-        // Either sign of the found shift, so that no sign convention has to be trusted.
-        for (const double sign : {1.0, -1.0}) {
-            const double dx = sign * d.x;
-            const double dy = sign * d.y;
-            const Affine m(turned(0, 0), turned(0, 1), turned(0, 0) * dx + turned(0, 1) * dy, turned(1, 0),
-                           turned(1, 1), turned(1, 0) * dx + turned(1, 1) * dy);
-            const double fit = FitOf(reference, suspect, m);
-            if (fit > bestFit) {
-                bestFit = fit;
-                best = m;
-            }
-        }
-    }
-    return best;
+    std::vector<Candidate> candidates;
+    for (const double angle : {degrees, degrees + 180.0})
+        candidates.push_back(WithTranslation(reference, suspect, Similarity(angle, scale, 0, 0)));
+    candidates.push_back(WithTranslation(reference, suspect, Similarity(0, 1, 0, 0)));
+    std::sort(candidates.begin(), candidates.end(), [](const Candidate& x, const Candidate& y) { return x.fit > y.fit; });
+    return candidates;
 }
 
 cv::Mat Shrunk(const cv::Mat& picture, double factor) {
@@ -184,6 +208,26 @@ SimilarityTransform Describe(const Affine& m) {
     return t;
 }
 
+// ECC from `start` at full size; nothing when ECC gives up (it throws on pictures that do not
+// correlate) or ends on a map that no editor makes (a scale beyond 1/3..3, a stretch along
+// one axis, a mirror).
+std::optional<Affine> Refine(const cv::Mat& templ, const cv::Mat& suspect, const Affine& start) {
+    cv::Mat warp(start, true);
+    warp.convertTo(warp, CV_32F);
+    try {
+        cv::findTransformECC(templ, suspect, warp, cv::MOTION_AFFINE,
+                             cv::TermCriteria(cv::TermCriteria::COUNT | cv::TermCriteria::EPS, 100, 1e-6),
+                             cv::noArray(), 5);
+    } catch (const cv::Exception&) {
+        return std::nullopt;
+    }
+    cv::Mat found;
+    warp.convertTo(found, CV_64F);
+    const Affine m = found;
+    if (!Plausible(m)) return std::nullopt;
+    return m;
+}
+
 }  // namespace
 
 Registration RegisterAndUndo(const GrayPlane& suspect, const GrayPlane& reference) {
@@ -194,27 +238,33 @@ Registration RegisterAndUndo(const GrayPlane& suspect, const GrayPlane& referenc
     const cv::Mat ref = ToFloat(reference);
     const cv::Mat sus = ToFloat(suspect);
 
-    // The coarse estimate on copies shrunk alike, brought back to full size.
+    // The coarse estimates on copies shrunk alike, brought back to full size.
     const int longest = std::max({ref.cols, ref.rows, sus.cols, sus.rows});
     const double factor = std::min(1.0, static_cast<double>(kCoarseSide) / longest);
-    Affine m = CoarseEstimate(Shrunk(ref, factor), Shrunk(sus, factor));
-    m(0, 2) /= factor;
-    m(1, 2) /= factor;
+    std::vector<Candidate> candidates = CoarseCandidates(Shrunk(ref, factor), Shrunk(sus, factor));
 
-    // Refinement on the part of the reference that holds the mark. ECC gives up (throws) on
-    // pictures that do not correlate; the coarse estimate then stands.
+    // Refinement of the two best starts on the part of the reference that holds the mark. ECC
+    // gives up (throws) on pictures that do not correlate; the start then stands for itself.
     const cv::Mat templ = ref(cv::Rect(0, 0, std::min(ref.cols, kRefineSide), std::min(ref.rows, kRefineSide)));
-    cv::Mat warp(m, true);
-    warp.convertTo(warp, CV_32F);
-    try {
-        cv::findTransformECC(templ, sus, warp, cv::MOTION_AFFINE,
-                             cv::TermCriteria(cv::TermCriteria::COUNT | cv::TermCriteria::EPS, 100, 1e-6), cv::noArray(),
-                             5);
-        cv::Mat refined;
-        warp.convertTo(refined, CV_64F);
-        const Affine candidate = refined;
-        if (FitOf(ref, sus, candidate) >= FitOf(ref, sus, m)) m = candidate;
-    } catch (const cv::Exception&) {
+    Affine m = candidates.front().map;
+    double bestFit = -2.0;
+    for (std::size_t i = 0; i < candidates.size() && i < 2; ++i) {
+        Affine start = candidates[i].map;
+        start(0, 2) /= factor;
+        start(1, 2) /= factor;
+        const double startFit = FitOf(ref, sus, start);
+        if (startFit > bestFit) {
+            bestFit = startFit;
+            m = start;
+        }
+        const std::optional<Affine> refined = Refine(templ, sus, start);
+        if (!refined) continue;
+        const Affine candidate = *refined;
+        const double fit = FitOf(ref, sus, candidate);
+        if (fit > bestFit) {
+            bestFit = fit;
+            m = candidate;
+        }
     }
 
     Registration result;

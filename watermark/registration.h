@@ -4,14 +4,15 @@
 // onto the suspect is estimated, and the suspect is resampled into the reference's frame, so
 // that the mark's region lines up with its 8 x 8 blocks again.
 //
-// The estimate is OpenCV's: a Fourier-Mellin start (phase correlation of the log-polar
-// magnitude spectra for rotation and scale, then of the pictures for the translation) refined
-// by the enhanced correlation coefficient (findTransformECC, affine). OpenCV's own code runs
+// The estimate is OpenCV's: Fourier-Mellin starts (phase correlation of the log-polar
+// magnitude spectra for rotation and scale, then of the pictures for the translation; and the
+// start without rotation or scaling) refined by the enhanced correlation coefficient
+// (findTransformECC, affine), the best fit winning. OpenCV's own code runs
 // in single precision with the SIMD paths of the machine, so the transform found may differ
 // in its last digits between machines; the verdict, not the bytes, is what stays the same.
-// A transform within a hundredth of a pixel of the identity everywhere in the picture is
-// taken as the identity: the suspect is then returned unresampled, so that a picture that was
-// never moved loses nothing to interpolation.
+// A transform that moves no corner of the marked region more than a quarter pixel away from a
+// whole-pixel shift is taken as that shift, and the suspect is copied rather than resampled,
+// so that a picture that was never moved, or only cropped, loses nothing to interpolation.
 //
 // This library is the only one that links OpenCV; the engine and the toolbox do not.
 #include "image/gray_plane.h"
