@@ -27,6 +27,8 @@ constexpr int kRefineSide = 512;
 // from a whole-pixel shift is taken as that shift, and the suspect is copied, not resampled.
 constexpr double kSnap = 0.25;
 constexpr int kRegionSide = 256;
+// How much better than a whole-pixel shift a resampling map must fit to be used.
+constexpr double kShiftPreference = 0.005;
 
 using Affine = cv::Matx23d;  // reference point -> suspect point
 
@@ -271,7 +273,11 @@ Registration RegisterAndUndo(const GrayPlane& suspect, const GrayPlane& referenc
     result.Transform = Describe(m);
     const double shiftX = std::nearbyint(m(0, 2));
     const double shiftY = std::nearbyint(m(1, 2));
-    if (CornerMotion(m, shiftX, shiftY) <= kSnap) {
+    // Resampling blurs the relations that carry the mark, so a whole-pixel shift that fits
+    // almost as well wins: blackened or painted-over areas pull ECC slightly off a picture
+    // that was never moved.
+    const bool shiftFitsAsWell = FitOf(ref, sus, Affine(1, 0, shiftX, 0, 1, shiftY)) >= bestFit - kShiftPreference;
+    if (CornerMotion(m, shiftX, shiftY) <= kSnap || shiftFitsAsWell) {
         // A whole-pixel move: copied, so that nothing is interpolated.
         const int dx = static_cast<int>(shiftX);
         const int dy = static_cast<int>(shiftY);
