@@ -14,7 +14,14 @@
 // whole-pixel shift is taken as that shift, and the suspect is copied rather than resampled,
 // so that a picture that was never moved, or only cropped, loses nothing to interpolation.
 //
-// This library is the only one that links OpenCV; the engine and the toolbox do not.
+// OpenCV's libraries take tens of milliseconds to load and start, so the OpenCV code lives in a
+// module of its own (libquillfen_registration.so), loaded the first time a picture is
+// registered: no other command pays for it. The module is looked for beside the program, in
+// ../lib/quillfen beside the program's folder, in the build tree that made the program, and on
+// the library path. It is the only code that links OpenCV; the engine and the toolbox do not.
+#include <string>
+#include <vector>
+
 #include "image/gray_plane.h"
 
 namespace quillfen {
@@ -43,7 +50,23 @@ struct Registration {
 inline constexpr double kPoorFit = 0.5;
 
 // Registers `suspect` to `reference` and undoes the transform. Both must be at least 32 x 32
-// (ArgumentError). Never fails for unrelated pictures: their fit is low.
+// (ArgumentError). Never fails for unrelated pictures: their fit is low. Throws Error, saying
+// where it was looked for, when the module cannot be loaded.
 Registration RegisterAndUndo(const GrayPlane& suspect, const GrayPlane& reference);
 
+namespace registration {
+
+struct Functions {
+    Registration (*registerAndUndo)(const GrayPlane& suspect, const GrayPlane& reference);
+};
+
+inline constexpr const char* kModuleFile = "libquillfen_registration.so";
+// The module's one exported symbol; its version changes whenever Functions does.
+inline constexpr const char* kEntryPoint = "quillfen_registration_v1";
+
+// Loads the module from the first of `candidates` (paths, or a bare name for the dynamic
+// loader to find) that loads; what RegisterAndUndo does with the usual places.
+const Functions& LoadModuleFrom(const std::vector<std::string>& candidates);
+
+}  // namespace registration
 }  // namespace quillfen
