@@ -62,8 +62,9 @@ asan: deps
 	@cmake --build $(ASAN_BUILD) -j $(JOBS)
 	@cd $(ASAN_BUILD) && QT_QPA_PLATFORM=offscreen ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 ctest --output-on-failure -j $(JOBS)
 
+# `make fuzz SECONDS=600 TARGETS=key` runs one target for ten minutes.
 fuzz: deps
-	@bash scripts/fuzz.sh $(or $(SECONDS),60)
+	@bash scripts/fuzz.sh $(or $(SECONDS),60) $(TARGETS)
 
 # Rewrites the seed corpora under tests/fuzz/corpus (only when asked to).
 fuzz-seeds: configure

@@ -102,6 +102,7 @@ int Run(int argc, char** argv) {
     app.require_subcommand(1);
     RegisterInfoCommand(app);
     RegisterExperimentCommand(app);
+    RegisterMarkingCommands(app);
     RegisterToolboxCommands(app);
 
     StartReport();

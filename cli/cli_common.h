@@ -62,6 +62,8 @@ void StartReport();
 // Registration of each command family (one source file each).
 void RegisterInfoCommand(CLI::App& app);
 void RegisterExperimentCommand(CLI::App& app);
+// `embed` and `extract`: marking real pictures with a key file (marking_commands.cpp).
+void RegisterMarkingCommands(CLI::App& app);
 // The toolbox commands, from the toolbox catalogue (toolbox_commands.cpp).
 void RegisterToolboxCommands(CLI::App& app);
 // `histogram show`, added to the histogram group (histogram_command.cpp).

@@ -1,10 +1,14 @@
 #!/usr/bin/env bash
-# Runs every fuzz target for SECONDS seconds each (default 60) with a memory limit, starting
-# from the checked-in corpus, and reports executions and findings per target. New inputs that
-# crash or hang a target are left in build-fuzz/findings/<target>/: fix the reader, then copy
+# Usage: fuzz.sh [SECONDS [TARGET...]]. Runs every fuzz target, or the named ones, for SECONDS
+# seconds each (default 60) with a memory limit, starting from the checked-in corpus, and
+# reports executions and findings per target. New inputs that crash or hang a target are left in build-fuzz/findings/<target>/: fix the reader, then copy
 # them into tests/fuzz/corpus/<target>/ so that `make test` replays them from then on.
 set -uo pipefail
 seconds=${1:-60}
+shift || true
+# The targets to run: those named after SECONDS, or all of them.
+targets=("$@")
+if [ ${#targets[@]} -eq 0 ]; then targets=(pgm jpeg qt_picture open_path attack_list key); fi
 here=$(cd "$(dirname "$0")/.." && pwd)
 build="$here/build-fuzz"
 if ! command -v clang++ >/dev/null; then
@@ -21,7 +25,7 @@ fi
 
 status=0
 printf '%-12s %12s %10s %s\n' target executions findings result
-for target in pgm jpeg qt_picture open_path attack_list; do
+for target in "${targets[@]}"; do
   work="$build/work/$target"
   findings="$build/findings/$target"
   mkdir -p "$work" "$findings"

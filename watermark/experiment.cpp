@@ -228,6 +228,18 @@ std::vector<StepResult> Experiment::ExtractFrom(std::span<const std::uint8_t> at
     return Extract({result});
 }
 
+std::vector<StepResult> Experiment::ExtractWithKey(const ExtractionKey& key, std::span<const std::uint8_t> attacked,
+                                                   std::span<const double> attackedReal) {
+    // Both checks come before either change, so a refusal leaves the workspace as it was.
+    TWatermark::CheckAttackedPlanes(attacked, attackedReal);
+    RestoreKey(key);
+    workspace_.LoadAttacked(attacked, attackedReal);
+    const Step first = ExtractionChain().front();
+    StepResult result = Perform(first);
+    done_.Add(first);
+    return Extract({result});
+}
+
 // Runs the rest of the extraction chain and NC after the steps already in `results`.
 std::vector<StepResult> Experiment::Extract(std::vector<StepResult> results) {
     for (const Step step : ExtractionChain())

@@ -182,6 +182,13 @@ public:
     // NC run. It stands for the attack, so the attack and extraction marks are cleared first;
     // the extraction's are set as its steps run. StepRefused before X_hat exists.
     std::vector<StepResult> ExtractFrom(std::span<const std::uint8_t> attacked, std::span<const double> attackedReal);
+    // Extraction with a key kept from an embedding elsewhere (a key file): the key is restored
+    // (RestoreKey: every mark cleared), the picture becomes X_wave in both forms, and the
+    // extraction chain and NC run as for ExtractFrom. Only the extraction's marks are set:
+    // nothing of the embedding but the key is in this workspace. ArgumentError, before
+    // anything changes, for a key or planes of the wrong size.
+    std::vector<StepResult> ExtractWithKey(const ExtractionKey& key, std::span<const std::uint8_t> attacked,
+                                           std::span<const double> attackedReal);
 
     // ---- State ----
     bool HasRun(Step step) const { return done_.Has(step); }

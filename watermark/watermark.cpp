@@ -75,9 +75,13 @@ void TWatermark::LoadMarked(std::span<const std::uint8_t> host, std::span<const 
     X_hat_real_.assign(markedReal.begin(), markedReal.end());
 }
 
-void TWatermark::LoadAttacked(std::span<const std::uint8_t> attacked, std::span<const double> attackedReal) {
+void TWatermark::CheckAttackedPlanes(std::span<const std::uint8_t> attacked, std::span<const double> attackedReal) {
     CheckHostPlane("attacked picture", attacked.size());
     CheckHostPlane("attacked picture (reals)", attackedReal.size());
+}
+
+void TWatermark::LoadAttacked(std::span<const std::uint8_t> attacked, std::span<const double> attackedReal) {
+    CheckAttackedPlanes(attacked, attackedReal);
     X_wave_.assign(attacked.begin(), attacked.end());
     X_wave_real_.assign(attackedReal.begin(), attackedReal.end());
 }

@@ -135,6 +135,8 @@ public:
     void LoadMarked(std::span<const std::uint8_t> host, std::span<const std::uint8_t> marked,
                     std::span<const double> markedReal);
     void LoadAttacked(std::span<const std::uint8_t> attacked, std::span<const double> attackedReal);
+    // The checks of LoadAttacked alone.
+    static void CheckAttackedPlanes(std::span<const std::uint8_t> attacked, std::span<const double> attackedReal);
 
     // New gray pictures of a 256 x 256 or 128 x 128 byte buffer (Display256, Display128).
     static Bitmap MakeBitmap256(const std::vector<std::uint8_t>& buffer);

@@ -66,7 +66,7 @@ struct ContractCase {
 };
 
 TEST(CliContract, ErrorsAreOneLineEachWithTheirExitCode) {
-    const std::string commands = "(commands: info, experiment, threshold";
+    const std::string commands = "(commands: info, experiment, embed, extract, threshold";
     const ContractCase cases[] = {
         {"unknown command", [](const TempDir&) { return std::vector<std::string>{"bogus"}; }, 2,
          {"quillfen-cli: unknown command 'bogus' " + commands}},

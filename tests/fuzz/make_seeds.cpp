@@ -16,6 +16,7 @@
 #include "image/bitmap.h"
 #include "io/jpeg.h"
 #include "tests/crafted_files.h"
+#include "tests/key_files.h"
 
 namespace fs = std::filesystem;
 using quillfen::Bitmap;
@@ -245,5 +246,44 @@ int main(int argc, char** argv) {
     Put("open_path", "tabs-pgm", prefixed(5, FromString("P5\t3\t2\t255\n" + Raster(6))));
     Put("open_path", "trailing-pgm", prefixed(5, FromString("P5\n3 2\n255\n" + Raster(6) + "XY")));
     Put("open_path", "two-pictures-pgm", prefixed(6, FromString("P5\n3 2\n255\n" + Raster(6) + "P5\n1 1\n255\nZ")));
+
+    // Keys: valid ones, and each kind of damage the reader names.
+    using namespace quillfen::test;
+    const Bytes key = quillfen::EncodeMarkKey(SyntheticKey());
+    Put("key", "valid.key", key);
+    Put("key", "one-black-pixel.key", quillfen::EncodeMarkKey(SyntheticKey(1, 256, 256)));
+    Put("key", "empty.key", Bytes());
+    Put("key", "magic-only.key", Truncate(key, 8));
+    Put("key", "truncated.key", Truncate(key, key.size() / 2));
+    Put("key", "foreign.key", FromString("P5\n3 2\n255\n" + Raster(6)));
+    Bytes future = key;
+    future[kKeyVersionAt] = 2;
+    Put("key", "future-version.key", Resealed(future));
+    Bytes damaged = key;
+    damaged[kKeyPlanesAt + 5] ^= 0x10;
+    Put("key", "checksum.key", damaged);
+    Bytes flags = key;
+    flags[kKeyFlagsAt] = 1;
+    Put("key", "flags.key", Resealed(flags));
+    Bytes hugeHost = key;
+    PutU32(hugeHost, kKeyWidthAt, 1u << 20);
+    Put("key", "huge-host.key", Resealed(hugeHost));
+    Bytes region = key;
+    PutU32(region, kKeyRegionSizeAt, 512);
+    Put("key", "region-512.key", Resealed(region));
+    Bytes order = key;
+    order[kKeyOrdersAt] = order[kKeyOrdersAt + 2];
+    order[kKeyOrdersAt + 1] = order[kKeyOrdersAt + 3];
+    Put("key", "order-repeats.key", Resealed(order));
+    Bytes positions = key;
+    positions[kKeyPositionsAt] = positions[kKeyPositionsAt + 2];
+    positions[kKeyPositionsAt + 1] = positions[kKeyPositionsAt + 3];
+    Put("key", "position-repeats.key", Resealed(positions));
+    Bytes count = key;
+    PutU32(count, kKeyBlackAt, 70000);
+    Put("key", "count-too-large.key", Resealed(count));
+    Bytes trailing = key;
+    trailing.insert(trailing.end() - 32, {1, 2});
+    Put("key", "trailing.key", Resealed(trailing));
     return 0;
 }

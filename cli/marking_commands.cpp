@@ -1,0 +1,259 @@
+// quillfen-cli embed HOST MARK OUTPUT --key KEY [--seed N]
+// quillfen-cli extract SUSPECT --key KEY [--host HOST] [--mark-out FILE] [--calibration FILE] [--json]
+//
+// Marking real pictures: embed writes the marked host at its own size and the key that a
+// later extraction needs; extract reads the mark back from a picture that went through other
+// programs, optionally registering it to the original first, and gives the verdict.
+#include <cmath>
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <string>
+#include <system_error>
+
+#include <nlohmann/json.hpp>
+
+#include "cli/cli_common.h"
+#include "image/errors.h"
+#include "image/number_format.h"
+#include "io/file_write.h"
+#include "watermark/marking.h"
+#include "watermark/registration.h"
+
+namespace quillfen::cli {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+struct EmbedOptions {
+    std::string host;
+    std::string mark;
+    std::string output;
+    std::string key;
+    std::string seed;
+};
+
+struct ExtractOptions {
+    std::string suspect;
+    std::string key;
+    std::string host;
+    std::string markOut;
+    std::string calibration;
+    bool json = false;
+};
+
+void RequirePictureName(const std::string& option, const std::string& path) {
+    if (FormatFromFileName(path) == PictureFormat::Unknown)
+        throw CommandFailure{kExitUsage, option + " '" + path +
+                                             "': unknown picture format (use .pgm, .png, .bmp, .jpg or .jpeg)"};
+}
+
+// True when both names lead to one existing file (links and relative names included).
+bool SameFile(const std::string& a, const std::string& b) {
+    std::error_code error;
+    return fs::equivalent(a, b, error) && !error;
+}
+
+void RefuseSameFile(const std::string& what, const std::string& path, const std::string& otherWhat,
+                    const std::string& other) {
+    if (path == other || SameFile(path, other))
+        throw CommandFailure{kExitUsage, what + " '" + path + "' is the " + otherWhat +
+                                             "; it would be overwritten (choose another name)"};
+}
+
+std::string Decimals(double value, int decimals) { return FormatFixed(value, decimals); }
+
+MarkKey LoadKeyOrFail(const std::string& path) {
+    try {
+        return LoadMarkKey(path);
+    } catch (const Error& e) {
+        throw CommandFailure{kExitUsage, e.what()};
+    }
+}
+
+// The key and the picture are one result: when the picture cannot be written, the key file
+// goes back to what it was (or away, if it is new), so no key is left for a picture that does
+// not exist.
+void WriteKeyAndPicture(const EmbedOptions& o, const MarkedHost& marked, bool eightBit) {
+    std::optional<std::vector<std::uint8_t>> oldKey;
+    std::error_code error;
+    if (fs::is_regular_file(o.key, error)) {
+        try {
+            oldKey = ReadWholeFile(o.key);
+        } catch (const Error& e) {
+            throw CommandFailure{kExitUsage, e.what()};
+        }
+    }
+    try {
+        SaveMarkKey(o.key, marked.Key);
+    } catch (const Error& e) {
+        throw CommandFailure{kExitUsage, e.what()};
+    }
+    try {
+        SavePictureFile(o.output, marked.Picture, eightBit);
+    } catch (const Error& e) {
+        try {
+            if (oldKey) WriteFileAtomically(o.key, *oldKey);
+            else fs::remove(o.key, error);
+        } catch (const Error&) {
+            // The picture's error is the one to report.
+        }
+        throw CommandFailure{kExitUsage, e.what()};
+    }
+}
+
+void RunEmbed(const EmbedOptions& o, CLI::Option* seedOption) {
+    RequirePictureName("OUTPUT", o.output);
+    RefuseSameFile("OUTPUT", o.output, "host picture", o.host);
+    RefuseSameFile("OUTPUT", o.output, "mark picture", o.mark);
+    RefuseSameFile("--key", o.key, "host picture", o.host);
+    RefuseSameFile("--key", o.key, "mark picture", o.mark);
+    if (o.key == o.output || SameFile(o.key, o.output))
+        throw CommandFailure{kExitUsage, "--key '" + o.key + "' and OUTPUT name the same file"};
+    std::optional<std::uint32_t> seed;
+    if (seedOption->count() > 0) seed = static_cast<std::uint32_t>(std::stoull(o.seed));
+
+    const LoadedPicture host = LoadPictureOrFail(o.host);
+    const LoadedPicture mark = LoadPictureOrFail(o.mark);
+    const MarkedHost marked = EmbedIntoHost(host.bitmap, mark.bitmap, seed);
+    WriteKeyAndPicture(o, marked, host.eightBit);
+
+    PrintLine("seed = " + std::to_string(marked.Key.Seed));
+    PrintLine(std::isinf(marked.RegionPsnr) ? std::string("PSNR = infinite")
+                                            : "PSNR = " + Decimals(marked.RegionPsnr, 5) + " dB (marked region)");
+    PrintLine("marked picture: " + o.output);
+    PrintLine("key: " + o.key);
+    if (FormatFromFileName(o.output) == PictureFormat::Jpeg) {
+        // Read back what was written: the JPEG encoding's loss is the first attack on the mark.
+        const MarkReading reading = ReadMark(GrayOf(LoadPictureOrFail(o.output).bitmap), marked.Key);
+        PrintErrorLine("warning: a JPEG file is itself an attack on the mark; use .png, .pgm or .bmp to keep it whole");
+        PrintLine("after JPEG saving: NC = " + (reading.Nc ? Decimals(*reading.Nc, 5) : std::string("undefined")) +
+                  ", score " + Decimals(reading.Score.Value, 3) + " (1.000 before saving)");
+    }
+}
+
+std::string TransformText(const Registration& r) {
+    const SimilarityTransform& t = r.Transform;
+    return "registration: rotation " + Decimals(t.RotationDegrees, 2) + " degrees, scale " + Decimals(t.Scale, 4) +
+           ", shift " + Decimals(t.ShiftX, 2) + ", " + Decimals(t.ShiftY, 2) + " pixels, fit " + Decimals(r.Fit, 3) +
+           (r.Identity ? " (no change needed)" : "");
+}
+
+// Full precision in the JSON; no NaN or infinity reaches it.
+nlohmann::json Number(double value) { return std::isfinite(value) ? nlohmann::json(value) : nlohmann::json(); }
+
+void RunExtract(const ExtractOptions& o, CLI::Option* hostOption, CLI::Option* markOutOption,
+                CLI::Option* calibrationOption) {
+    if (markOutOption->count() > 0) {
+        RequirePictureName("--mark-out", o.markOut);
+        RefuseSameFile("--mark-out", o.markOut, "suspect picture", o.suspect);
+        RefuseSameFile("--mark-out", o.markOut, "key", o.key);
+        if (hostOption->count() > 0) RefuseSameFile("--mark-out", o.markOut, "host picture", o.host);
+    }
+    const MarkKey key = LoadKeyOrFail(o.key);
+    Calibration calibration = DefaultCalibration();
+    if (calibrationOption->count() > 0) {
+        try {
+            calibration = LoadCalibration(o.calibration);
+        } catch (const Error& e) {
+            throw CommandFailure{kExitUsage, e.what()};
+        }
+    }
+    const GrayPlane suspect = GrayOf(LoadPictureOrFail(o.suspect).bitmap);
+    std::optional<Registration> registration;
+    if (hostOption->count() > 0) {
+        const GrayPlane host = GrayOf(LoadPictureOrFail(o.host).bitmap);
+        if (host.width() != key.HostWidth || host.height() != key.HostHeight)
+            PrintErrorLine("warning: the host picture is " + std::to_string(host.width()) + " x " +
+                           std::to_string(host.height()) + ", the key's was " + std::to_string(key.HostWidth) + " x " +
+                           std::to_string(key.HostHeight) + "; is it the picture that was marked?");
+        registration = RegisterAndUndo(suspect, host);
+        if (registration->Fit < kPoorFit)
+            PrintErrorLine("warning: the suspect fits the host poorly (fit " + Decimals(registration->Fit, 3) +
+                           "); it may not be a copy of it");
+    } else if (suspect.width() != key.HostWidth || suspect.height() != key.HostHeight) {
+        PrintErrorLine("note: the suspect is " + std::to_string(suspect.width()) + " x " +
+                       std::to_string(suspect.height()) + ", the marked picture was " + std::to_string(key.HostWidth) +
+                       " x " + std::to_string(key.HostHeight) +
+                       "; if it was resized, rotated or cropped, --host registers it first");
+    }
+    const MarkReading reading = ReadMark(registration ? registration->Picture : suspect, key);
+    const Verdict verdict = Judge(reading.Score, calibration);
+
+    if (markOutOption->count() > 0)
+        SavePictureOrFail(o.markOut, TWatermark::MakeBitmap128(reading.W_wave), true);
+
+    if (o.json) {
+        nlohmann::ordered_json report;
+        report["present"] = verdict.Present;
+        report["score"] = Number(verdict.Score);
+        report["nc"] = reading.Nc ? Number(*reading.Nc) : nlohmann::json();
+        report["ber"] = Number(reading.Ber);
+        report["threshold"] = Number(verdict.Threshold);
+        report["false_alarm_rate"] = verdict.FalseAlarmRate;
+        report["calibration"] = calibration.Source;
+        report["identical"] = reading.RegionIdentical;
+        report["relations"] = {{"reversed", reading.Score.Reversed},
+                               {"reversed_seen", reading.Score.ReversedSeen},
+                               {"untouched", reading.Score.Untouched},
+                               {"untouched_reversed", reading.Score.UntouchedReversed}};
+        if (registration) {
+            const SimilarityTransform& t = registration->Transform;
+            report["transform"] = {{"rotation_degrees", Number(t.RotationDegrees)},
+                                   {"scale", Number(t.Scale)},
+                                   {"shift_x", Number(t.ShiftX)},
+                                   {"shift_y", Number(t.ShiftY)},
+                                   {"fit", Number(registration->Fit)},
+                                   {"identity", registration->Identity}};
+        }
+        PrintLine(report.dump(2));
+        return;
+    }
+    PrintLine(VerdictText(verdict));
+    PrintLine("NC = " + (reading.Nc ? Decimals(*reading.Nc, 5) : std::string("undefined")));
+    PrintLine("BER = " + Decimals(reading.Ber, 5));
+    if (registration) PrintLine(TransformText(*registration));
+    if (reading.RegionIdentical) PrintLine("the suspect's region is the marked region, byte for byte");
+    if (markOutOption->count() > 0) PrintLine("extracted mark: " + o.markOut);
+}
+
+}  // namespace
+
+void RegisterMarkingCommands(CLI::App& app) {
+    auto e = std::make_shared<EmbedOptions>();
+    CLI::App* embed = app.add_subcommand(
+        "embed", "Mark the top-left 256 x 256 region of HOST with MARK; write the marked picture and its key");
+    embed->add_option("HOST", e->host, "host picture, at least 256 x 256 (.pgm, .bmp, .png, .jpg, .jpeg)")->required();
+    embed->add_option("MARK", e->mark, "mark picture; used at 128 x 128, black (< 128) pixels carry the mark")
+        ->required();
+    embed->add_option("OUTPUT", e->output,
+                      "marked picture at the host's size, format by extension (.pgm, .png, .bmp keep the mark whole; "
+                      ".jpg is allowed but is itself an attack)")
+        ->required();
+    embed->add_option("--key", e->key, "key file to write; extraction needs it")->required();
+    CLI::Option* seedOption =
+        embed->add_option("--seed", e->seed, "generator seed, 0..4294967295 (default: the UTC time of day in ms)")
+            ->transform(DecimalNumber(0, 4294967295LL));
+    embed->callback([e, seedOption] { RunEmbed(*e, seedOption); });
+
+    auto x = std::make_shared<ExtractOptions>();
+    CLI::App* extract = app.add_subcommand(
+        "extract", "Read the mark from SUSPECT with KEY and say whether it is there (exit 0 either way)");
+    extract->add_option("SUSPECT", x->suspect, "picture to examine (.pgm, .bmp, .png, .jpg, .jpeg)")->required();
+    extract->add_option("--key", x->key, "key file written by embed")->required();
+    CLI::Option* hostOption = extract->add_option(
+        "--host", x->host,
+        "the original or the marked picture: register SUSPECT to it first (undoes rotation, scaling, shifts, crops)");
+    CLI::Option* markOutOption =
+        extract->add_option("--mark-out", x->markOut, "write the extracted 128 x 128 mark (W_wave) to this picture");
+    CLI::Option* calibrationOption = extract->add_option(
+        "--calibration", x->calibration,
+        "calibration JSON with \"thresholds\": {\"fpr_1e-3\", \"fpr_1e-6\"} (default: the built-in thresholds)");
+    extract->add_flag("--json", x->json, "print one JSON object instead of the text report");
+    extract->callback([x, hostOption, markOutOption, calibrationOption] {
+        RunExtract(*x, hostOption, markOutOption, calibrationOption);
+    });
+}
+
+}  // namespace quillfen::cli

@@ -1,0 +1,47 @@
+// Fuzz entry point: key files. Every input is either refused with one FormatError or gives a
+// key that encodes back to exactly the same bytes and that extraction can use.
+//
+// Random bytes almost never carry a right SHA-256, so each input is also tried with its last
+// 32 bytes replaced by the checksum of the rest: that is how the checks behind the checksum
+// (sizes, block orders, scatter positions, flags) meet inputs the fuzzer shapes.
+#include <algorithm>
+#include <cstdint>
+#include <span>
+#include <vector>
+
+#include "image/errors.h"
+#include "watermark/marking.h"
+
+namespace {
+
+void Check(std::span<const std::uint8_t> bytes) {
+    quillfen::MarkKey key;
+    try {
+        key = quillfen::DecodeMarkKey(bytes, "fuzz.key");
+    } catch (const quillfen::FormatError&) {
+        return;  // a one-line refusal is the expected outcome for most inputs
+    }
+    const std::vector<std::uint8_t> again = quillfen::EncodeMarkKey(key);
+    if (again.size() != bytes.size() || !std::equal(again.begin(), again.end(), bytes.begin())) __builtin_trap();
+    try {
+        static const quillfen::GrayPlane suspect(256, 256, 128);
+        (void)quillfen::ReadMark(suspect, key);
+    } catch (const quillfen::ArgumentError&) {
+        // A key whose relation maps hold no reversed (or no untouched) relation has no score.
+    }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    const std::span<const std::uint8_t> bytes(data, size);
+    Check(bytes);
+    if (size >= quillfen::kSha256Size) {
+        std::vector<std::uint8_t> sealed(data, data + size);
+        const std::size_t body = size - quillfen::kSha256Size;
+        const quillfen::Sha256Digest check = quillfen::Sha256(std::span<const std::uint8_t>(sealed.data(), body));
+        std::copy(check.begin(), check.end(), sealed.begin() + static_cast<std::ptrdiff_t>(body));
+        Check(sealed);
+    }
+    return 0;
+}

@@ -1,0 +1,223 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <string>
+#include <vector>
+
+#include "image/errors.h"
+#include "io/picture_files.h"
+#include "tests/key_files.h"
+#include "tests/test_support.h"
+#include "watermark/marking.h"
+#include "watermark/picture_attacks.h"
+
+namespace quillfen {
+namespace {
+
+Bitmap Sample(const std::string& name) { return LoadPictureFile(test::SamplePath(name)).bitmap; }
+
+const Bitmap& Mark() {
+    static const Bitmap mark = Sample("seal-128.pgm");
+    return mark;
+}
+
+// The bundled astronaut marked with seed 5, once for all tests.
+const MarkedHost& Astronaut() {
+    static const MarkedHost marked = EmbedIntoHost(Sample("hosts/astronaut.pgm"), Mark(), 5);
+    return marked;
+}
+
+// A host larger than the region, in colour: a gradient with different bytes per channel.
+Bitmap ColourHost(int width, int height) {
+    Bitmap host(width, height);
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x)
+            host.setBgr(x, y, static_cast<std::uint8_t>((x * 5 + y * 3 + x * y % 17) & 255),
+                        static_cast<std::uint8_t>(x & 255), static_cast<std::uint8_t>(y & 255));
+    return host;
+}
+
+TEST(EmbedIntoHost, ReplacesOnlyTheRegionAndKeepsTheHostsSize) {
+    const Bitmap host = ColourHost(301, 270);
+    const MarkedHost marked = EmbedIntoHost(host, Mark(), 9);
+    ASSERT_EQ(marked.Picture.width(), 301);
+    ASSERT_EQ(marked.Picture.height(), 270);
+    int regionChanges = 0;
+    for (int y = 0; y < 270; ++y)
+        for (int x = 0; x < 301; ++x) {
+            const std::uint8_t* was = host.row(y) + 3 * x;
+            const std::uint8_t* is = marked.Picture.row(y) + 3 * x;
+            if (x >= 256 || y >= 256) {
+                ASSERT_TRUE(was[0] == is[0] && was[1] == is[1] && was[2] == is[2]) << x << "," << y;
+            } else {
+                // A colour host carries the mark in the byte the method reads, the blue one.
+                ASSERT_TRUE(was[1] == is[1] && was[2] == is[2]) << x << "," << y;
+                regionChanges += was[0] != is[0] ? 1 : 0;
+            }
+        }
+    EXPECT_GT(regionChanges, 1000);
+    EXPECT_EQ(marked.Key.HostWidth, 301);
+    EXPECT_EQ(marked.Key.HostHeight, 270);
+    EXPECT_EQ(marked.Key.Seed, 9u);
+    EXPECT_EQ(Sha256(GrayOf(marked.Picture).pixels()), Sha256(GrayOf(marked.Picture).pixels()));
+    EXPECT_TRUE(ReadMark(GrayOf(marked.Picture), marked.Key).RegionIdentical);
+}
+
+TEST(EmbedIntoHost, AGrayHostStaysGray) {
+    const Bitmap& picture = Astronaut().Picture;
+    for (int y = 0; y < picture.height(); ++y)
+        for (int x = 0; x < picture.width(); ++x) {
+            const std::uint8_t* p = picture.row(y) + 3 * x;
+            ASSERT_TRUE(p[0] == p[1] && p[1] == p[2]) << x << "," << y;
+        }
+    EXPECT_GT(Astronaut().RegionPsnr, 30.0);
+    EXPECT_LT(Astronaut().RegionPsnr, 45.0);
+}
+
+TEST(EmbedIntoHost, RefusesWhatCannotCarryAMark) {
+    const std::vector<std::pair<const char*, std::pair<Bitmap, Bitmap>>> cases = {
+        {"host narrower than the region", {ColourHost(255, 400), Mark()}},
+        {"host lower than the region", {ColourHost(400, 200), Mark()}},
+        {"white mark", {ColourHost(256, 256), Bitmap(128, 128, 255)}},
+        {"black mark", {ColourHost(256, 256), Bitmap(128, 128, 0)}},
+    };
+    for (const auto& [name, pictures] : cases)
+        EXPECT_THROW(EmbedIntoHost(pictures.first, pictures.second, 1), ArgumentError) << name;
+}
+
+// The key file's extraction and the embedding workspace's own agree on the written bytes.
+TEST(ReadMark, AgreesWithTheEmbeddingsOwnExtraction) {
+    Bitmap host = Sample("hosts/astronaut.pgm");
+    Bitmap mark = Mark();
+    Experiment experiment;
+    experiment.Load(host, mark);
+    experiment.SetFixedSeed(5);
+    experiment.Embed();
+    const std::vector<std::uint8_t> bytes = experiment.Workspace().X_hat();
+    const std::vector<StepResult> direct = experiment.ExtractFrom(bytes, std::vector<double>(bytes.begin(), bytes.end()));
+
+    const MarkKey key = DecodeMarkKey(EncodeMarkKey(Astronaut().Key), "k.key");
+    const MarkReading reading = ReadMark(GrayOf(Astronaut().Picture), key);
+    EXPECT_EQ(reading.W_wave, experiment.Workspace().W_wave());
+    EXPECT_EQ(reading.Nc, direct.back().nc);
+    EXPECT_EQ(reading.Nc, Astronaut().RegionNc);
+    EXPECT_EQ(reading.Score.Value, 1.0);
+    EXPECT_TRUE(reading.RegionIdentical);
+}
+
+TEST(ReadMark, TellsUnmarkedAndForeignPicturesFromMarkedOnes) {
+    const MarkKey& key = Astronaut().Key;
+    const GrayPlane marked = GrayOf(Astronaut().Picture);
+    const GrayPlane unmarked = GrayOf(Sample("hosts/astronaut.pgm"));
+
+    // The unmarked host keeps every relation of the host: NC cannot tell it, the score can.
+    const MarkReading plain = ReadMark(unmarked, key);
+    EXPECT_EQ(plain.Nc, 1.0);
+    EXPECT_EQ(plain.Ber, 0.0);
+    EXPECT_EQ(plain.Score.Value, 0.0);
+    EXPECT_FALSE(Judge(plain.Score, DefaultCalibration()).Present);
+
+    struct Case {
+        const char* name;
+        GrayPlane picture;
+        bool present;
+    };
+    const std::vector<Case> cases = {
+        {"marked, JPEG 75", JpegRoundTrip(marked, 75), true},
+        {"marked, JPEG 90", JpegRoundTrip(marked, 90), true},
+        {"marked, scaled to 90 % and back", ScaleAndBack(marked, 0.9), true},
+        {"unmarked, JPEG 75", JpegRoundTrip(unmarked, 75), false},
+        {"unmarked, noise", AdjustBrightness(unmarked, 9), false},
+        {"another host, marked", GrayOf(EmbedIntoHost(Sample("hosts/brick.pgm"), Mark(), 5).Picture), false},
+        {"marked, shifted by 8 pixels", Shift(marked, 8, 0), false},
+    };
+    for (const Case& c : cases) {
+        const MarkReading reading = ReadMark(c.picture, key);
+        EXPECT_EQ(Judge(reading.Score, DefaultCalibration()).Present, c.present)
+            << c.name << ": score " << reading.Score.Value;
+        EXPECT_FALSE(reading.RegionIdentical) << c.name;
+    }
+}
+
+TEST(ReadMark, ASmallSuspectIsReadAsIfExtendedWithWhite) {
+    const GrayPlane marked = GrayOf(Astronaut().Picture);
+    GrayPlane cut(200, 256);
+    GrayPlane extended(256, 256, 255);
+    for (int y = 0; y < 256; ++y)
+        for (int x = 0; x < 200; ++x) cut.at(x, y) = extended.at(x, y) = marked.at(x, y);
+    const MarkReading a = ReadMark(cut, Astronaut().Key);
+    const MarkReading b = ReadMark(extended, Astronaut().Key);
+    EXPECT_EQ(a.W_wave, b.W_wave);
+    EXPECT_EQ(a.Score.Value, b.Score.Value);
+}
+
+// A hand-made key: host relations all 0; the embedding reversed relations 0..99; the bytes
+// carry all but 0..9 of them, and relation 16000 came out reversed by the rounding alone.
+TEST(ScoreRelations, CountsOnlyTheRelationsTheBytesCarry) {
+    MarkKey key;
+    key.Extraction.P.assign(16384, 0);
+    key.Embedded.assign(16384, 0);
+    for (int i = 0; i < 100; ++i) key.Embedded[i] = 255;
+    key.Carried = key.Embedded;
+    for (int i = 0; i < 10; ++i) key.Carried[i] = 0;
+    key.Carried[16000] = 255;
+
+    std::vector<std::uint8_t> observed(16384, 0);
+    for (int i = 0; i < 60; ++i) observed[i] = 255;         // 50 of the 90 carried reversals seen
+    for (int i = 200; i < 200 + 1629; ++i) observed[i] = 255;  // 1629 of 16293 untouched reversed
+    observed[16000] = 255;                                    // left out either way
+    const DetectionScore score = ScoreRelations(key, observed);
+    EXPECT_EQ(score.Reversed, 90);
+    EXPECT_EQ(score.ReversedSeen, 50);
+    EXPECT_EQ(score.Untouched, 16384 - 100 - 1);
+    EXPECT_EQ(score.UntouchedReversed, 1629);
+    EXPECT_DOUBLE_EQ(score.Value, 50.0 / 90.0 - 1629.0 / 16283.0);
+
+    key.Embedded = key.Extraction.P;
+    key.Carried = key.Extraction.P;
+    EXPECT_THROW(ScoreRelations(key, observed), ArgumentError);
+    EXPECT_THROW(ScoreRelations(Astronaut().Key, std::vector<std::uint8_t>(100)), ArgumentError);
+}
+
+TEST(Calibration, ReadsThresholdsAndRefusesWhatItCannotUse) {
+    const Calibration good =
+        ParseCalibration(R"({"statistic": "score", "thresholds": {"fpr_1e-3": 0.08, "fpr_1e-6": 0.2}})", "c.json");
+    EXPECT_EQ(good.AtRate1e3, 0.08);
+    EXPECT_EQ(good.AtRate1e6, 0.2);
+    EXPECT_EQ(good.Source, "c.json");
+    EXPECT_EQ(ParseCalibration(R"({"thresholds": {"fpr_1e-3": 0.1, "fpr_1e-6": 0.1}, "x": 1})", "c").AtRate1e6, 0.1);
+
+    const std::vector<std::pair<const char*, const char*>> bad = {
+        {"not JSON", "{"},
+        {"an array", "[1, 2]"},
+        {"no thresholds", R"({"fpr_1e-3": 0.1})"},
+        {"one missing", R"({"thresholds": {"fpr_1e-3": 0.1}})"},
+        {"a text", R"({"thresholds": {"fpr_1e-3": "0.1", "fpr_1e-6": 0.2}})"},
+        {"out of range", R"({"thresholds": {"fpr_1e-3": 0.1, "fpr_1e-6": 3}})"},
+        {"in the wrong order", R"({"thresholds": {"fpr_1e-3": 0.3, "fpr_1e-6": 0.2}})"},
+        {"for NC", R"({"statistic": "nc", "thresholds": {"fpr_1e-3": 0.6, "fpr_1e-6": 0.7}})"},
+    };
+    for (const auto& [name, text] : bad) {
+        try {
+            ParseCalibration(text, "c.json");
+            ADD_FAILURE() << name << " was accepted";
+        } catch (const FormatError& e) {
+            EXPECT_NE(std::string(e.what()).find("'c.json'"), std::string::npos) << name;
+        }
+    }
+}
+
+TEST(Verdict, JudgesAtTheStricterThresholdAndSaysSo) {
+    const Calibration calibration{0.1, 0.2, "test"};
+    DetectionScore score;
+    score.Value = 0.2;
+    const Verdict at = Judge(score, calibration);
+    EXPECT_TRUE(at.Present);
+    EXPECT_EQ(VerdictText(at), "mark present: score 0.200 \u2265 0.200 (false alarms \u2264 1e-6)");
+    score.Value = 0.15;
+    EXPECT_EQ(VerdictText(Judge(score, calibration)), "no mark found: score 0.150 < 0.200");
+    EXPECT_GE(DefaultCalibration().AtRate1e6, DefaultCalibration().AtRate1e3);
+}
+
+}  // namespace
+}  // namespace quillfen

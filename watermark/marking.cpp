@@ -1,0 +1,244 @@
+#include "watermark/marking.h"
+
+#include <cmath>
+#include <limits>
+
+#include <nlohmann/json.hpp>
+
+#include "image/errors.h"
+#include "image/number_format.h"
+#include "io/file_write.h"
+#include "watermark/metrics.h"
+
+namespace quillfen {
+
+namespace {
+
+constexpr int kRegion = TWatermark::kHostSize;
+constexpr int kPlane = TWatermark::kMarkPixels;
+
+// The top-left 256 x 256 of a plane, extended with white where the plane is smaller.
+std::vector<std::uint8_t> RegionOf(const GrayPlane& plane) {
+    std::vector<std::uint8_t> region(TWatermark::kHostPixels, 255);
+    const int rows = std::min(plane.height(), kRegion);
+    const int columns = std::min(plane.width(), kRegion);
+    for (int y = 0; y < rows; ++y)
+        std::copy(plane.row(y), plane.row(y) + columns, region.begin() + static_cast<std::ptrdiff_t>(y) * kRegion);
+    return region;
+}
+
+std::vector<double> RealsOf(const std::vector<std::uint8_t>& bytes) { return {bytes.begin(), bytes.end()}; }
+
+// The relations a picture carries, in P's coding, from the workspace's P_wave (which codes
+// them the other way round).
+std::vector<std::uint8_t> ObservedRelations(const TWatermark& workspace) {
+    std::vector<std::uint8_t> relations(kPlane);
+    for (int i = 0; i < kPlane; ++i) relations[i] = static_cast<std::uint8_t>(255 - workspace.P_wave()[i]);
+    return relations;
+}
+
+bool IsGray(const Bitmap& picture) {
+    for (int y = 0; y < picture.height(); ++y) {
+        const std::uint8_t* row = picture.row(y);
+        for (int x = 0; x < picture.width(); ++x)
+            if (row[3 * x] != row[3 * x + 1] || row[3 * x] != row[3 * x + 2]) return false;
+    }
+    return true;
+}
+
+void CheckHostSize(int width, int height) {
+    if (width < kRegion || height < kRegion)
+        throw ArgumentError("the host picture is " + std::to_string(width) + " x " + std::to_string(height) +
+                            "; the mark needs a 256 x 256 region, and a marked picture is never padded");
+}
+
+// What a key needs beyond the extraction's inputs: the relations the embedding set and
+// those the written bytes carry (read back through the extraction chain on a copy, so the
+// experiment itself keeps its state).
+MarkKey BuildKey(const Experiment& experiment, int hostWidth, int hostHeight, std::optional<double>* regionNc) {
+    const TWatermark& w = experiment.Workspace();
+    MarkKey key;
+    key.HostWidth = hostWidth;
+    key.HostHeight = hostHeight;
+    key.Seed = experiment.Seed();
+    key.RegionDigest = Sha256(w.X_hat());
+    key.Extraction = w.Key();
+    key.Embedded.resize(kPlane);
+    TWatermark::Polarity(w.Yr_hat(), key.Embedded);
+    Experiment reader;
+    const std::vector<StepResult> results = reader.ExtractWithKey(key.Extraction, w.X_hat(), RealsOf(w.X_hat()));
+    key.Carried = ObservedRelations(reader.Workspace());
+    if (regionNc) *regionNc = results.back().nc;
+    return key;
+}
+
+}  // namespace
+
+GrayPlane GrayOf(const Bitmap& picture) {
+    GrayPlane plane(picture.width(), picture.height());
+    for (int y = 0; y < picture.height(); ++y) {
+        const std::uint8_t* row = picture.row(y);
+        std::uint8_t* out = plane.row(y);
+        for (int x = 0; x < picture.width(); ++x) out[x] = row[3 * x];
+    }
+    return plane;
+}
+
+MarkedHost EmbedIntoHost(const Bitmap& host, const Bitmap& mark, std::optional<std::uint32_t> seed) {
+    CheckHostSize(host.width(), host.height());
+    Experiment experiment;
+    Bitmap region = host;  // Load cuts its pictures to size
+    Bitmap markCopy = mark;
+    experiment.Load(region, markCopy);
+    experiment.SetFixedSeed(seed);
+    MarkedHost marked;
+    marked.Steps = experiment.Embed();
+    const TWatermark& w = experiment.Workspace();
+
+    // W is binarised by now; NC counts its black pixels in rows and columns 4..127 only.
+    if (!TWatermark::NormalizedCorrelation(w.W(), w.W()))
+        throw ArgumentError("the mark has no black pixel (below 128) outside its first four rows and columns; "
+                            "there is nothing to find again");
+    marked.Key = BuildKey(experiment, host.width(), host.height(), &marked.RegionNc);
+    int reversed = 0;
+    int untouched = 0;
+    for (int i = 0; i < kPlane; ++i) {
+        if (marked.Key.Carried[i] != marked.Key.Embedded[i]) continue;
+        ++(marked.Key.Embedded[i] != marked.Key.Extraction.P[i] ? reversed : untouched);
+    }
+    if (untouched < kMinimumRelations)  // only a mark white almost everywhere comes near
+        throw ArgumentError("the mark is too light: embedding it leaves only " + std::to_string(untouched) +
+                            " relations of the host as they were, and a verdict needs at least " +
+                            std::to_string(kMinimumRelations));
+    if (reversed < kMinimumRelations)
+        throw ArgumentError("the mark is too dark: embedding it reverses only " + std::to_string(reversed) +
+                            " relations of the host, and a verdict needs at least " +
+                            std::to_string(kMinimumRelations) + " (use a mark with more white)");
+
+    marked.RegionPsnr = PsnrDecibels(RealsOf(w.X_hat()), w.X());
+    marked.Picture = host;
+    const bool gray = IsGray(host);
+    for (int y = 0; y < kRegion; ++y) {
+        std::uint8_t* row = marked.Picture.row(y);
+        for (int x = 0; x < kRegion; ++x) {
+            const std::uint8_t value = w.X_hat()[static_cast<std::size_t>(y) * kRegion + x];
+            row[3 * x] = value;
+            if (gray) row[3 * x + 1] = row[3 * x + 2] = value;
+        }
+    }
+    return marked;
+}
+
+MarkKey KeyFromExperiment(const Experiment& experiment, int hostWidth, int hostHeight) {
+    if (!experiment.HasRun(Step::GetX_hat)) throw StepRefused(Step::SaveX_hat);
+    CheckHostSize(hostWidth, hostHeight);
+    return BuildKey(experiment, hostWidth, hostHeight, nullptr);
+}
+
+DetectionScore ScoreRelations(const MarkKey& key, std::span<const std::uint8_t> observed) {
+    const std::vector<std::uint8_t>& p = key.Extraction.P;
+    if (observed.size() != static_cast<std::size_t>(kPlane) || p.size() != observed.size() ||
+        key.Embedded.size() != observed.size() || key.Carried.size() != observed.size())
+        throw ArgumentError("detection score: relation maps must hold 128 x 128 values");
+    DetectionScore score;
+    for (int i = 0; i < kPlane; ++i) {
+        const bool reversed = key.Embedded[i] != p[i];
+        // Relations the bytes do not carry as the embedding left them count nowhere.
+        if (key.Carried[i] != key.Embedded[i]) continue;
+        if (reversed) {
+            ++score.Reversed;
+            if (observed[i] == key.Embedded[i]) ++score.ReversedSeen;
+        } else {
+            ++score.Untouched;
+            if (observed[i] != p[i]) ++score.UntouchedReversed;
+        }
+    }
+    if (score.Reversed == 0 || score.Untouched == 0)
+        throw ArgumentError("detection score: the key marks no reversed or no untouched relation");
+    const double seen = static_cast<double>(score.ReversedSeen) / score.Reversed;
+    const double falseReversals = static_cast<double>(score.UntouchedReversed) / score.Untouched;
+    score.Value = seen - falseReversals;
+    return score;
+}
+
+MarkReading ReadMark(const GrayPlane& suspect, const MarkKey& key) {
+    const std::vector<std::uint8_t> region = RegionOf(suspect);
+    Experiment experiment;
+    const std::vector<StepResult> results = experiment.ExtractWithKey(key.Extraction, region, RealsOf(region));
+    const TWatermark& w = experiment.Workspace();
+    MarkReading reading;
+    reading.W_wave = w.W_wave();
+    reading.Nc = results.back().nc;
+    reading.Ber = BitErrorRate(w.W_wave(), w.W());
+    reading.Score = ScoreRelations(key, ObservedRelations(w));
+    reading.RegionIdentical =
+        suspect.width() >= kRegion && suspect.height() >= kRegion && Sha256(region) == key.RegionDigest;
+    return reading;
+}
+
+Calibration DefaultCalibration() {
+    return {kDefaultThreshold1e3, kDefaultThreshold1e6, "built-in thresholds"};
+}
+
+Calibration ParseCalibration(std::string_view text, const std::string& name) {
+    const auto refuse = [&](const std::string& reason) -> Calibration {
+        throw FormatError("'" + name + "' is not a calibration file: " + reason);
+    };
+    nlohmann::json root;
+    try {
+        root = nlohmann::json::parse(text);
+    } catch (const nlohmann::json::exception&) {
+        return refuse("it is not valid JSON");
+    }
+    if (!root.is_object()) return refuse("it does not hold a JSON object");
+    if (root.contains("statistic")) {
+        const nlohmann::json& statistic = root["statistic"];
+        if (!statistic.is_string()) return refuse("\"statistic\" is not a text");
+        if (statistic.get<std::string>() != "score")
+            throw FormatError("'" + name + "' calibrates \"" + statistic.get<std::string>() +
+                              "\", not the detection score the verdict uses");
+    }
+    if (!root.contains("thresholds") || !root["thresholds"].is_object())
+        return refuse("it has no \"thresholds\" object");
+    const nlohmann::json& thresholds = root["thresholds"];
+    const auto number = [&](const char* field) {
+        if (!thresholds.contains(field) || !thresholds[field].is_number())
+            refuse(std::string("\"thresholds\" has no number \"") + field + "\"");
+        const double value = thresholds[field].get<double>();
+        if (!std::isfinite(value) || value < -1.0 || value > 1.0)
+            refuse(std::string("\"") + field + "\" is " + FormatFixed(value, 3) + ", outside -1..1");
+        return value;
+    };
+    Calibration calibration{number("fpr_1e-3"), number("fpr_1e-6"), name};
+    if (calibration.AtRate1e6 < calibration.AtRate1e3)
+        return refuse("the threshold at 1e-6 is below the one at 1e-3");
+    return calibration;
+}
+
+Calibration LoadCalibration(const std::filesystem::path& path) {
+    std::int64_t size = 0;
+    OpenFileForReading(path, &size);
+    if (size > (1 << 20))
+        throw FormatError("'" + path.string() + "' is not a calibration file: it is larger than 1 MiB");
+    const std::vector<std::uint8_t> bytes = ReadWholeFile(path);
+    return ParseCalibration(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()),
+                            path.string());
+}
+
+Verdict Judge(const DetectionScore& score, const Calibration& calibration) {
+    Verdict verdict;
+    verdict.Score = score.Value;
+    verdict.Threshold = calibration.AtRate1e6;
+    verdict.FalseAlarmRate = 1e-6;
+    verdict.Present = score.Value >= calibration.AtRate1e6;
+    return verdict;
+}
+
+std::string VerdictText(const Verdict& verdict) {
+    const std::string score = FormatFixed(verdict.Score, 3);
+    const std::string threshold = FormatFixed(verdict.Threshold, 3);
+    if (verdict.Present) return "mark present: score " + score + " \u2265 " + threshold + " (false alarms \u2264 1e-6)";
+    return "no mark found: score " + score + " < " + threshold;
+}
+
+}  // namespace quillfen
