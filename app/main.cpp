@@ -45,7 +45,10 @@ int main(int argc, char* argv[]) {
     // Only the main window is shown; the other forms wait until a command needs them.
     Forms forms(prompts, dialogs);
     prompts.setParent(&forms.frmMain);
-    if (parser.isSet(resultsCsv)) forms.frmMain.SetResultsCsvFile(parser.value(resultsCsv));
+    if (parser.isSet(resultsCsv) && !forms.frmMain.SetResultsCsvFile(parser.value(resultsCsv))) {
+        std::fprintf(stderr, "quillfen: cannot write the results file '%s'\n", qPrintable(parser.value(resultsCsv)));
+        return 2;
+    }
     forms.frmMain.show();
     // The pictures named on the command line open as if dropped on the window.
     QStringList names;

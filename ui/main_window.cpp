@@ -892,9 +892,11 @@ void TfrmMain::SaveWindowSettings() const {
     settings.setValue(kStateKey, saveState());
 }
 
-void TfrmMain::SetResultsCsvFile(const QString& fileName) {
+bool TfrmMain::SetResultsCsvFile(const QString& fileName) {
+    resultsCsvFile_.clear();
+    if (fileName.isEmpty() || !SaveResultsCsv(fileName)) return false;
     resultsCsvFile_ = fileName;
-    if (!resultsCsvFile_.isEmpty()) SaveResultsCsv(resultsCsvFile_);
+    return true;
 }
 
 bool TfrmMain::SaveResultsCsv(const QString& fileName) {

@@ -129,8 +129,9 @@ public:
     // The recent files, newest first, and a file to put at their top.
     QStringList RecentFiles() const { return recentFiles_; }
     void AddRecentFile(const QString& fileName);
-    // Keeps `fileName` up to date with the active document's results as CSV (for scripts).
-    void SetResultsCsvFile(const QString& fileName);
+    // Keeps `fileName` up to date with the active document's results as CSV (for scripts);
+    // false, and nothing kept, when the file cannot be written.
+    bool SetResultsCsvFile(const QString& fileName);
     // Writes the results CSV of the active document to `fileName`; false when it cannot.
     bool SaveResultsCsv(const QString& fileName);
     // The watermark panels' popup menu: LoadFromFile (into the active document), SaveToFile

@@ -208,8 +208,10 @@ private slots:
 
     // --results-csv keeps a file up to date with the active document's results.
     void resultsCsvFileFollowsTheResults() {
+        // A file that cannot be written is refused at once.
+        QVERIFY(!frame->SetResultsCsvFile(Q(dir->file("no-such-folder/results.csv"))));
         const QString csv = Q(dir->file("results.csv"));
-        frame->SetResultsCsvFile(csv);
+        QVERIFY(frame->SetResultsCsvFile(csv));
         QFile file(csv);
         QVERIFY(file.open(QIODevice::ReadOnly));
         QCOMPARE(file.readAll(), QByteArray("time,step,text\r\n"));
