@@ -36,6 +36,7 @@ TEST(EmbedExtract, EveryLosslessFormatKeepsTheMarkWhole) {
     std::vector<std::uint8_t> firstKey;
     Bitmap firstPicture;
     for (const std::string extension : {"png", "pgm", "bmp"}) {
+        if (extension == "bmp" && !qt_pictures::Built()) continue;  // a build without Qt refuses BMP
         const std::string out = dir.file("marked." + extension);
         const std::string key = dir.file(extension + ".key");
         const CliResult embed = RunCli({"embed", kHost, kMark, out, "--key", key, "--seed", "21"});
@@ -182,7 +183,9 @@ TEST(EmbedExtract, RegistrationIsReportedOnlyWhenAsked) {
     EXPECT_EQ(report["score"], 1.0);
 
     // A suspect of another size without --host: a note says what --host would do.
-    const CliResult small = RunCli({"extract", test::SamplePath("camera-512.bmp"), "--key", dir.file("m.key")});
+    const std::string other = dir.file("other.pgm");
+    test::WriteBytes(other, "P5\n300 260\n255\n" + std::string(300 * 260, '\x80'));
+    const CliResult small = RunCli({"extract", other, "--key", dir.file("m.key")});
     EXPECT_EQ(small.code, 0);
     ExpectOneErrorLine(small, "--host registers it first");
 }
