@@ -3,6 +3,9 @@
 #include <algorithm>
 #include <utility>
 
+#include "image/errors.h"
+#include "image/number_format.h"
+
 namespace quillfen::ui {
 
 void Document::Open(Bitmap picture, PixelFormat format) {
@@ -91,6 +94,8 @@ void Document::TrimHistory() {
 // ---- The watermark ----------------------------------------------------------------------------
 
 void Document::LoadWatermark(Bitmap mark) {
+    host_ = picture_;
+    ForgetWritten();
     Bitmap host = picture_;
     experiment_.Load(host, mark);
     if (!(host == picture_)) Touch();
@@ -116,6 +121,7 @@ void Document::ClearExtractedPanel() {
 
 void Document::ForgetSteps() {
     experiment_.Forget();
+    ForgetWritten();
     // "Clear" empties only the panel it was chosen on: the other keeps its picture.
     DropResults(Experiment::MadeStaleBy(Change::Watermark), false);
 }
@@ -142,6 +148,8 @@ StepResult Document::RunStep(Step step, ViewTarget target, const std::string& so
     // An attack starts again from X_hat: what the last attack and its extraction found no
     // longer holds. A step run again replaces what it found before.
     if (Experiment::Info(step).kind == StepKind::Attack) DropResults(Experiment::MadeStaleBy(Change::Attack));
+    if (Experiment::Info(step).group == StepGroup::Embedding && Experiment::Info(step).kind == StepKind::Compute)
+        ForgetWritten();
     StepSet again;
     again.Add(step);
     DropResults(again);
@@ -162,6 +170,63 @@ StepResult Document::RunStep(Step step, ViewTarget target, const std::string& so
     for (const Report& report : result.Reports()) AddLine(source, step, report);
     results_.push_back(result);
     return result;
+}
+
+MarkedHost Document::Marked() const {
+    if (!experiment_.HasRun(Step::GetX_hat)) throw StepRefused(Step::SaveX_hat);
+    // X_hat follows from the key only when each step of the embedding last ran after the one
+    // before it: a Get Wr run again after Get X_hat has drawn positions X_hat never saw.
+    std::ptrdiff_t previous = -1;
+    for (const Step step : Experiment::EmbeddingChain()) {
+        std::ptrdiff_t last = -1;
+        for (std::size_t i = 0; i < results_.size(); ++i)
+            if (results_[i].step == step) last = static_cast<std::ptrdiff_t>(i);
+        if (last <= previous)
+            throw Error("X_hat no longer follows from the embedding's steps (a step ran again after a later one): "
+                        "run the embedding again (Run Embedding) before saving");
+        previous = last;
+    }
+    return MarkHost(experiment_, host_);
+}
+
+std::optional<Registration> Document::LoadAttacked(const Bitmap& attacked, const std::string& source) {
+    if (!experiment_.CanRun(Step::NoAttack)) throw StepRefused(Step::NoAttack);
+    constexpr int kRegion = TWatermark::kHostSize;
+    const GrayPlane suspect = GrayOf(attacked);
+    const bool hostSized = attacked.width() == host_.width() && attacked.height() == host_.height();
+    const bool regionSized = attacked.width() == kRegion && attacked.height() == kRegion;
+    std::optional<Registration> registration;
+    std::string text;
+    if (hostSized || regionSized) {
+        text = "X_wave: the top-left 256 x 256 of the " + std::to_string(attacked.width()) + " x " +
+               std::to_string(attacked.height()) + " picture, as it is";
+    } else {
+        // The reference is the watermarked image as it was written: X_hat in its host, or X_hat
+        // alone for a host too small to be written whole.
+        const std::vector<std::uint8_t>& xHat = experiment_.Workspace().X_hat();
+        const bool whole = host_.width() >= kRegion && host_.height() >= kRegion;
+        GrayPlane reference = whole ? GrayOf(host_) : GrayPlane(kRegion, kRegion);
+        for (int y = 0; y < kRegion; ++y)
+            std::copy_n(xHat.begin() + static_cast<std::ptrdiff_t>(y) * kRegion, kRegion, reference.row(y));
+        registration = RegisterAndUndo(suspect, reference);
+        const SimilarityTransform& t = registration->Transform;
+        text = "registration: rotation " + FormatFixed(t.RotationDegrees, 2) + " degrees, scale " +
+               FormatFixed(t.Scale, 4) + ", shift " + FormatFixed(t.ShiftX, 2) + ", " + FormatFixed(t.ShiftY, 2) +
+               " pixels, fit " + FormatFixed(registration->Fit, 3);
+        if (registration->Identity) text += " (no change needed)";
+        if (registration->Fit < kPoorFit) text += "; a poor fit: the picture may not be a copy of the watermarked image";
+    }
+    const std::vector<std::uint8_t> region = MarkedRegion(registration ? registration->Picture : suspect);
+    const std::vector<double> reals(region.begin(), region.end());
+    experiment_.LoadAttacked(region, reals);
+    // It stands for an attack: what the last attack and its extraction found goes, and so do
+    // its own lines with the next attack (they carry the step a copy of X_hat would have).
+    DropResults(Experiment::MadeStaleBy(Change::Attack));
+    Bitmap shown = TWatermark::MakeBitmap256(region);
+    if (!(shown == picture_)) Touch();
+    picture_ = std::move(shown);
+    AddLine(source, Step::NoAttack, Report{1, text, ""});
+    return registration;
 }
 
 // ---- Results ----------------------------------------------------------------------------------

@@ -11,6 +11,7 @@
 // private fields: FIpa (the working image, here Image()), FWatermark (the workspace, now
 // inside the experiment), FPixelFormat (Format()) and FStatusText, a scratch string for the
 // reports, which Results() replaces.
+#include <array>
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
@@ -25,6 +26,8 @@
 #include "image/rix_ipa.h"
 #include "toolbox/catalogue.h"
 #include "watermark/experiment.h"
+#include "watermark/marking.h"
+#include "watermark/registration.h"
 
 namespace quillfen {
 struct TestAccess;
@@ -127,6 +130,27 @@ public:
     // before (Get Wr adds its seed to the earlier ones). An attack first drops the results
     // and the extracted view it makes stale.
     StepResult RunStep(Step step, ViewTarget target, const std::string& source);
+    // The picture the last load took its host from, at full size (the load then cut the
+    // picture shown to the 256 x 256 part used); empty before a load.
+    const Bitmap& Host() const { return host_; }
+    // The watermarked image (Host() with the marked region replaced by X_hat) and its key,
+    // as `quillfen-cli embed` writes them. StepRefused before Get X_hat; Error when a step of
+    // the embedding ran again after a later one, so that X_hat no longer follows from the
+    // key; ArgumentError as MarkHost.
+    MarkedHost Marked() const;
+    // A picture attacked outside the program becomes X_wave, for the extraction steps to
+    // score it. A picture of X_hat's size or of the host's is read at its top-left 256 x 256
+    // as it is; one of any other size is first registered to the watermarked image (the
+    // transform is its result line, and is returned). It stands for an attack: the attack's
+    // and extraction's results and the extracted view go, and the picture shows X_wave.
+    // StepRefused before Get X_hat; registration errors pass through with nothing changed.
+    std::optional<Registration> LoadAttacked(const Bitmap& attacked, const std::string& source);
+    // What was written for the current embedding: set by the window after it wrote a file,
+    // dropped when the embedding changes, so that the menu marks follow the experiment's.
+    enum class Written { Key, MarkedImage };
+    bool HasWritten(Written what) const { return written_[static_cast<int>(what)]; }
+    void MarkWritten(Written what) { written_[static_cast<int>(what)] = true; }
+
     // The generator's seed for every Get Wr (nullopt: the clock).
     void SetFixedSeed(std::optional<std::uint32_t> seed);
     // The seed of the next Get Wr only; later ones go back to the fixed seed or the clock.
@@ -165,7 +189,12 @@ private:
     std::optional<ResultLine> Swap(std::deque<HistoryEntry>& from, std::deque<HistoryEntry>& to, bool undoing);
     void TrimHistory();
 
+    // The embedding has changed: what was written of the old one no longer matches.
+    void ForgetWritten() { written_ = {}; }
+
     Bitmap picture_;
+    Bitmap host_;
+    std::array<bool, 2> written_{};
     PixelFormat format_ = PixelFormat::Unknown;
     TRixIPA image_;
     Bitmap watermark_;

@@ -53,6 +53,8 @@ constexpr int kAllPictures = 5;
 const QString kSaveFilter = QStringLiteral("Bitmap|*.bmp|PNG|*.png|JPEG|*.jpg;*.jpeg|PGM|*.pgm");
 const QString kSavePictureFilter = QStringLiteral("Bitmap|*.bmp");
 const QString kCsvFilter = QStringLiteral("CSV|*.csv");
+const QString kKeyFilter = QStringLiteral("Key|*.key|All files|*.*");
+constexpr int kPngFilter = 2;
 
 // What the program remembers between runs.
 const QString kGeometryKey = QStringLiteral("window/geometry");
@@ -109,6 +111,9 @@ TfrmMain::TfrmMain(UserPrompts& prompts, FileDialogs& dialogs, QWidget* parent)
     SaveDlg = {QStringLiteral("SaveDlg"), FileDialogKind::Save, kSaveFilter, 1, QString()};
     OpenPDlg = {QStringLiteral("OpenPDlg"), FileDialogKind::OpenPicture, kOpenFilter, kAllPictures, QString()};
     SavePDlg = {QStringLiteral("SavePDlg"), FileDialogKind::SavePicture, kSavePictureFilter, 1, QString()};
+    SaveKeyDlg = {QStringLiteral("SaveKeyDlg"), FileDialogKind::Save, kKeyFilter, 1, QString()};
+    // A watermarked image is written lossless unless the user chooses otherwise.
+    SaveMarkedDlg = {QStringLiteral("SaveMarkedDlg"), FileDialogKind::Save, kSaveFilter, kPngFilter, QString()};
 
     CreateActions();
     CreateResultsDock();

@@ -212,6 +212,8 @@ public:
     FileDialogRequest SaveDlg;
     FileDialogRequest OpenPDlg;
     FileDialogRequest SavePDlg;
+    FileDialogRequest SaveKeyDlg;     // the key of an embedding
+    FileDialogRequest SaveMarkedDlg;  // the watermarked image, in any format
 
 protected:
     void closeEvent(QCloseEvent* event) override;

@@ -78,7 +78,7 @@ void TMDIChild::SetFileName(const QString& fileName) {
 }
 
 QAction* TMDIChild::Action(const QString& name) const {
-    for (const QList<QAction*>* list : {&toolboxActions_, &stepActions_}) {
+    for (const QList<QAction*>* list : {&toolboxActions_, &stepActions_, &fileActions_}) {
         for (QAction* a : *list) {
             if (a->objectName() == name) return a;
         }
@@ -213,6 +213,11 @@ void TMDIChild::Redraw() {
 void TMDIChild::SyncMarks() {
     for (const StepInfo& info : Experiment::Steps())
         StepAction(info.step)->setChecked(document_.GetExperiment().HasRun(info.step));
+    // The files of the current embedding, and a picture attacked elsewhere standing for the
+    // attack.
+    Action(QStringLiteral("actSaveKey"))->setChecked(document_.HasWritten(Document::Written::Key));
+    Action(QStringLiteral("actSaveWatermarked"))->setChecked(document_.HasWritten(Document::Written::MarkedImage));
+    Action(QStringLiteral("actLoadAttacked"))->setChecked(document_.GetExperiment().AttackedElsewhere());
 }
 
 }  // namespace quillfen::ui

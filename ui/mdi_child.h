@@ -126,6 +126,15 @@ public:
     static std::vector<Step> ExtractionSteps();
     // Set Seed...: the seed of the next Get Wr, from an input box (empty: the clock).
     void SetSeedCommand();
+    // After Get X_hat: Save Key... writes the key of the embedding, Save Watermarked Image...
+    // the host at full size with the marked region in place, each as `quillfen-cli embed`
+    // writes it. Refused before Get X_hat with Save X_hat's message, before any dialog.
+    void SaveKeyCommand();
+    void SaveWatermarkedImageCommand();
+    // Load Attacked Image...: a picture attacked outside the program, from any picture file,
+    // becomes X_wave (registered to the watermarked image when its size differs), so that the
+    // extraction steps score it. Refused before Get X_hat with the attacks' message.
+    void LoadAttackedImageCommand();
     // One image-processing command: asks for its arguments, runs, draws again and reports.
     void ToolboxCommand(const toolbox::Operation& operation);
     // Shows the about box; kept for a popup entry, none of which calls it today.
@@ -171,6 +180,7 @@ private:
     QList<QMenu*> menus_;
     QList<QAction*> toolboxActions_;  // the popup menu's actions, and those on no menu
     QList<QAction*> stepActions_;     // one per step, in step order
+    QList<QAction*> fileActions_;     // Save Key, Save Watermarked Image, Load Attacked Image
     struct PanelMemory {
         QString text;  // empty: the panel's initial text
         std::uint64_t line = 0;

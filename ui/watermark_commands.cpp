@@ -6,11 +6,15 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QFileInfo>
 #include <QMenu>
 
 #include "image/errors.h"
+#include "image/number_format.h"
 #include "image/user_prompts.h"
 #include "io/picture_files.h"
+#include "watermark/mark_key.h"
+#include "watermark/marking.h"
 #include "ui/main_window.h"
 #include "ui/mdi_child.h"
 #include "ui/picture_view.h"
@@ -202,6 +206,30 @@ void TMDIChild::CreateWatermarkMenus() {
         menu->addAction(action);
         if (PresentationOf(info.step).separatorAfter) menu->addSeparator();
     }
+    // The files of a finished embedding, and a picture attacked elsewhere. Checkable like the
+    // steps: the mark shows what holds for the current embedding and attack.
+    const auto fileAction = [this](const char* name, const QString& caption, void (TMDIChild::*command)()) {
+        auto* action = new QAction(caption, this);
+        action->setObjectName(QString::fromLatin1(name));
+        action->setCheckable(true);
+        connect(action, &QAction::triggered, action, [action](bool checked) { action->setChecked(!checked); });
+        connect(action, &QAction::triggered, this, [this, command] {
+            frame_.Run([this, command] {
+                (this->*command)();
+                SyncMarks();
+            });
+        });
+        fileActions_ << action;
+        return action;
+    };
+    embedment->addSeparator();
+    embedment->addAction(fileAction("actSaveKey", QStringLiteral("Save Key..."), &TMDIChild::SaveKeyCommand));
+    embedment->addAction(fileAction("actSaveWatermarked", QStringLiteral("Save Watermarked Image..."),
+                                    &TMDIChild::SaveWatermarkedImageCommand));
+    imageProcessing->addSeparator();
+    imageProcessing->addAction(fileAction("actLoadAttacked", QStringLiteral("Load Attacked Image..."),
+                                          &TMDIChild::LoadAttackedImageCommand));
+
     // The whole chains at once, after the steps they run.
     embedment->addSeparator();
     embedment->addActions({f.SetSeed1, f.RunEmbedding1, f.RunWholeExperiment1});
@@ -352,6 +380,96 @@ void TMDIChild::RunSave(Step step) {
     document_.RunStep(step, p.target, StepName(step));
     Redraw();
     frame_.ShowStatus(0, QString::fromUtf8(p.end));
+}
+
+// ---- The files of an embedding, and pictures attacked elsewhere ---------------------------------
+
+namespace {
+
+// A chosen file name, with the extension of the dialog's filter added when it names no
+// picture format itself.
+QString WithPictureExtension(const QString& name, int filterIndex) {
+    if (FormatFromFileName(FilePath(name)) != PictureFormat::Unknown) return name;
+    static const char* const extensions[] = {".bmp", ".png", ".jpg", ".pgm"};
+    return name + QString::fromLatin1(extensions[filterIndex >= 1 && filterIndex <= 4 ? filterIndex - 1 : 1]);
+}
+
+bool SameFile(const QString& a, const QString& b) {
+    const QFileInfo first(a);
+    const QFileInfo second(b);
+    return first.exists() && second.exists() && first.canonicalFilePath() == second.canonicalFilePath();
+}
+
+}  // namespace
+
+void TMDIChild::SaveKeyCommand() {
+    if (Busy()) return;
+    if (!document_.GetExperiment().HasRun(Step::GetX_hat)) {
+        frame_.Prompts().message(Experiment::Info(Step::SaveX_hat).refusal);
+        return;
+    }
+    // Whatever refuses the key does so before the dialog.
+    const MarkedHost marked = document_.Marked();
+    const auto chosen = frame_.ExecuteDialog(frame_.SaveKeyDlg);
+    if (!chosen) return;
+    QString name = chosen->fileName;
+    if (QFileInfo(name).suffix().isEmpty()) name += QStringLiteral(".key");
+    if (SameFile(name, FileName()))
+        throw FileError("Cannot write the key to " + S(name) + ": it is this document's picture file");
+    SaveMarkKey(FilePath(name), marked.Key);
+    document_.MarkWritten(Document::Written::Key);
+    frame_.ShowStatus(0, QStringLiteral("Key saved to %1 (seed %2).").arg(name).arg(marked.Key.Seed));
+}
+
+void TMDIChild::SaveWatermarkedImageCommand() {
+    if (Busy()) return;
+    if (!document_.GetExperiment().HasRun(Step::GetX_hat)) {
+        frame_.Prompts().message(Experiment::Info(Step::SaveX_hat).refusal);
+        return;
+    }
+    const MarkedHost marked = document_.Marked();
+    const auto chosen = frame_.ExecuteDialog(frame_.SaveMarkedDlg);
+    if (!chosen) return;
+    const QString name = WithPictureExtension(chosen->fileName, chosen->filterIndex);
+    // The unmarked original would be lost: it is the one picture the user cannot make again.
+    if (SameFile(name, FileName()))
+        throw FileError("Cannot write the watermarked image to " + S(name) +
+                        ": it is this document's own picture file, the unmarked host (choose another name)");
+    SavePictureFile(FilePath(name), marked.Picture, document_.Format() == PixelFormat::Bit8);
+    document_.MarkWritten(Document::Written::MarkedImage);
+    frame_.ShowStatus(0, QStringLiteral("Watermarked image saved to %1.").arg(name));
+    if (FormatFromFileName(FilePath(name)) == PictureFormat::Jpeg) {
+        // Read back what was written: the JPEG encoding's loss is the first attack on the mark.
+        const MarkReading reading = ReadMark(GrayOf(LoadPictureFile(FilePath(name)).bitmap), marked.Key);
+        frame_.Prompts().warning(
+            "A JPEG file is itself an attack on the mark (use PNG, PGM or bitmap to keep it whole): after saving, NC = " +
+            (reading.Nc ? FormatFixed(*reading.Nc, 5) : std::string("undefined")) + ", score " +
+            FormatFixed(reading.Score.Value, 3) + " (1.000 before saving).");
+    }
+}
+
+void TMDIChild::LoadAttackedImageCommand() {
+    if (Busy()) return;
+    if (!document_.GetExperiment().CanRun(Step::NoAttack)) {
+        frame_.Prompts().message(Experiment::Info(Step::NoAttack).refusal);
+        return;
+    }
+    const auto chosen = frame_.ExecuteDialog(frame_.OpenPDlg);
+    if (!chosen) return;
+    // Any picture the readers know; one they refuse changes nothing.
+    const LoadedPicture loaded = LoadPictureFile(FilePath(chosen->fileName));
+    const BusyCursor busy(true);
+    const std::uint64_t before = document_.LastLineId();
+    const std::optional<Registration> registration =
+        document_.LoadAttacked(loaded.bitmap, S(QStringLiteral("Load Attacked Image")));
+    ForgetStaleTexts();
+    ShowNewLines(before);
+    Redraw();
+    frame_.ShowStatus(0, QStringLiteral("successfully loaded X_wave from %1.").arg(chosen->fileName));
+    if (registration && registration->Fit < kPoorFit)
+        frame_.Prompts().warning(S(QStringLiteral("%1 fits the watermarked image poorly (fit %2); it may not be a copy of it.")
+                                       .arg(chosen->fileName)
+                                       .arg(registration->Fit, 0, 'f', 3)));
 }
 
 }  // namespace quillfen::ui

@@ -134,11 +134,13 @@ void Experiment::Load(Bitmap& picture, Bitmap& watermark) {
     workspace_.LoadW(watermark);
     done_ = StepSet();
     done_.Add(Step::LoadWatermark);
+    attackedElsewhere_ = false;
 }
 
 void Experiment::RestoreKey(const ExtractionKey& key) {
     workspace_.RestoreKey(key);
     done_ = StepSet();
+    attackedElsewhere_ = false;
 }
 
 bool Experiment::CanRun(Step step) const {
@@ -147,14 +149,17 @@ bool Experiment::CanRun(Step step) const {
     case Needs::Picture: return true;
     case Needs::Step: return done_.Has(info.prerequisite);
     case Needs::AnyAttack:
-        return std::any_of(Attacks().begin(), Attacks().end(), [this](Step attack) { return done_.Has(attack); });
+        return attackedElsewhere_ || std::any_of(Attacks().begin(), Attacks().end(), [this](Step attack) { return done_.Has(attack); });
     }
     return false;
 }
 
 StepResult Experiment::Run(Step step) {
     if (!CanRun(step)) throw StepRefused(step);
-    if (Info(step).kind == StepKind::Attack) done_.Remove(MadeStaleBy(Change::Attack));
+    if (Info(step).kind == StepKind::Attack) {
+        done_.Remove(MadeStaleBy(Change::Attack));
+        attackedElsewhere_ = false;
+    }
     StepResult result = Perform(step);
     done_.Add(step);
     return result;
@@ -217,15 +222,16 @@ std::vector<StepResult> Experiment::AttackAndExtract(Step attack) {
 
 std::vector<StepResult> Experiment::ExtractFrom(std::span<const std::uint8_t> attacked,
                                                 std::span<const double> attackedReal) {
+    LoadAttacked(attacked, attackedReal);
+    return Extract({});
+}
+
+void Experiment::LoadAttacked(std::span<const std::uint8_t> attacked, std::span<const double> attackedReal) {
     // The attacks need X_hat; a picture attacked elsewhere stands for one of them.
     if (!CanRun(Step::NoAttack)) throw StepRefused(Step::NoAttack);
     workspace_.LoadAttacked(attacked, attackedReal);
     done_.Remove(MadeStaleBy(Change::Attack));
-    // What GetY_wave needs is there, though no attack of the menu made it.
-    const Step first = ExtractionChain().front();
-    StepResult result = Perform(first);
-    done_.Add(first);
-    return Extract({result});
+    attackedElsewhere_ = true;
 }
 
 std::vector<StepResult> Experiment::ExtractWithKey(const ExtractionKey& key, std::span<const std::uint8_t> attacked,

@@ -12,6 +12,8 @@
 //     leaves later steps available on what they computed before;
 //   - an attack clears the attack and extraction marks first: each attack starts again from
 //     X_hat, which no attack or extraction step changes;
+//   - a picture attacked elsewhere (LoadAttacked) stands for an attack: it clears the attack
+//     and extraction marks, and GetY_wave may run on it until the next attack or load;
 //   - loading a picture and a watermark clears every mark and marks the load.
 //
 // An Experiment is a value: a copy carries its own workspace and continues independently,
@@ -182,6 +184,14 @@ public:
     // NC run. It stands for the attack, so the attack and extraction marks are cleared first;
     // the extraction's are set as its steps run. StepRefused before X_hat exists.
     std::vector<StepResult> ExtractFrom(std::span<const std::uint8_t> attacked, std::span<const double> attackedReal);
+    // A picture attacked elsewhere (a file the user brings) as X_wave in both forms, for the
+    // extraction steps to run one at a time: it stands for an attack, so the attack and
+    // extraction marks are cleared and GetY_wave may run next. StepRefused (the attacks'
+    // refusal) before X_hat exists; ArgumentError, before anything changes, for planes of the
+    // wrong size.
+    void LoadAttacked(std::span<const std::uint8_t> attacked, std::span<const double> attackedReal);
+    // X_wave came from LoadAttacked (or ExtractFrom), and no attack of the menu has run since.
+    bool AttackedElsewhere() const { return attackedElsewhere_; }
     // Extraction with a key kept from an embedding elsewhere (a key file): the key is restored
     // (RestoreKey: every mark cleared), the picture becomes X_wave in both forms, and the
     // extraction chain and NC run as for ExtractFrom. Only the extraction's marks are set:
@@ -194,7 +204,10 @@ public:
     bool HasRun(Step step) const { return done_.Has(step); }
     const StepSet& Done() const { return done_; }
     // Clears every mark (the windows' "Clear" of a watermark panel); the buffers stay.
-    void Forget() { done_ = StepSet(); }
+    void Forget() {
+        done_ = StepSet();
+        attackedElsewhere_ = false;
+    }
     // The seed of the last GetWr.
     std::uint32_t Seed() const { return workspace_.LastSeed(); }
     const TWatermark& Workspace() const { return workspace_; }
@@ -212,6 +225,8 @@ private:
 
     TWatermark workspace_;
     StepSet done_;
+    // Stands in the marks for the attack that made X_wave when no attack of the menu did.
+    bool attackedElsewhere_ = false;
 };
 
 }  // namespace quillfen

@@ -17,16 +17,6 @@ namespace {
 constexpr int kRegion = TWatermark::kHostSize;
 constexpr int kPlane = TWatermark::kMarkPixels;
 
-// The top-left 256 x 256 of a plane, extended with white where the plane is smaller.
-std::vector<std::uint8_t> RegionOf(const GrayPlane& plane) {
-    std::vector<std::uint8_t> region(TWatermark::kHostPixels, 255);
-    const int rows = std::min(plane.height(), kRegion);
-    const int columns = std::min(plane.width(), kRegion);
-    for (int y = 0; y < rows; ++y)
-        std::copy(plane.row(y), plane.row(y) + columns, region.begin() + static_cast<std::ptrdiff_t>(y) * kRegion);
-    return region;
-}
-
 std::vector<double> RealsOf(const std::vector<std::uint8_t>& bytes) { return {bytes.begin(), bytes.end()}; }
 
 // The relations a picture carries, in P's coding, from the workspace's P_wave (which codes
@@ -74,6 +64,15 @@ MarkKey BuildKey(const Experiment& experiment, int hostWidth, int hostHeight, st
 
 }  // namespace
 
+std::vector<std::uint8_t> MarkedRegion(const GrayPlane& plane) {
+    std::vector<std::uint8_t> region(TWatermark::kHostPixels, 255);
+    const int rows = std::min(plane.height(), kRegion);
+    const int columns = std::min(plane.width(), kRegion);
+    for (int y = 0; y < rows; ++y)
+        std::copy(plane.row(y), plane.row(y) + columns, region.begin() + static_cast<std::ptrdiff_t>(y) * kRegion);
+    return region;
+}
+
 GrayPlane GrayOf(const Bitmap& picture) {
     GrayPlane plane(picture.width(), picture.height());
     for (int y = 0; y < picture.height(); ++y) {
@@ -91,14 +90,22 @@ MarkedHost EmbedIntoHost(const Bitmap& host, const Bitmap& mark, std::optional<s
     Bitmap markCopy = mark;
     experiment.Load(region, markCopy);
     experiment.SetFixedSeed(seed);
-    MarkedHost marked;
-    marked.Steps = experiment.Embed();
+    std::vector<StepResult> steps = experiment.Embed();
+    MarkedHost marked = MarkHost(experiment, host);
+    marked.Steps = std::move(steps);
+    return marked;
+}
+
+MarkedHost MarkHost(const Experiment& experiment, const Bitmap& host) {
+    if (!experiment.HasRun(Step::GetX_hat)) throw StepRefused(Step::SaveX_hat);
+    CheckHostSize(host.width(), host.height());
     const TWatermark& w = experiment.Workspace();
 
     // W is binarised by now; NC counts its black pixels in rows and columns 4..127 only.
     if (!TWatermark::NormalizedCorrelation(w.W(), w.W()))
         throw ArgumentError("the mark has no black pixel (below 128) outside its first four rows and columns; "
                             "there is nothing to find again");
+    MarkedHost marked;
     marked.Key = BuildKey(experiment, host.width(), host.height(), &marked.RegionNc);
     int reversed = 0;
     int untouched = 0;
@@ -162,7 +169,7 @@ DetectionScore ScoreRelations(const MarkKey& key, std::span<const std::uint8_t> 
 }
 
 MarkReading ReadMark(const GrayPlane& suspect, const MarkKey& key) {
-    const std::vector<std::uint8_t> region = RegionOf(suspect);
+    const std::vector<std::uint8_t> region = MarkedRegion(suspect);
     Experiment experiment;
     const std::vector<StepResult> results = experiment.ExtractWithKey(key.Extraction, region, RealsOf(region));
     const TWatermark& w = experiment.Workspace();

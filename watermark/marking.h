@@ -37,6 +37,10 @@ namespace quillfen {
 // The gray plane of a picture: its blue bytes, as the workspace loads pictures.
 GrayPlane GrayOf(const Bitmap& picture);
 
+// The marked region of a plane: its top-left 256 x 256, row-major, extended with white where
+// the plane is smaller (as the workspace loads pictures).
+std::vector<std::uint8_t> MarkedRegion(const GrayPlane& plane);
+
 // The fewest reversed and untouched relations a key must have: below that a score is too
 // noisy for the thresholds, which were set for marks of ordinary darkness.
 inline constexpr int kMinimumRelations = 1024;
@@ -60,6 +64,12 @@ struct MarkedHost {
 // compared area (NC would have nothing to count), and a mark so dark that fewer than
 // kMinimumRelations relations carry it.
 MarkedHost EmbedIntoHost(const Bitmap& host, const Bitmap& mark, std::optional<std::uint32_t> seed);
+
+// The marked picture and the key of an experiment that has run the embedding on `host` (the
+// picture its load took, at full size): what EmbedIntoHost returns for its own experiment,
+// with the same refusals. The desktop program writes a document's embedding through it.
+// StepRefused before GetX_hat. Steps is left empty.
+MarkedHost MarkHost(const Experiment& experiment, const Bitmap& host);
 
 // The key of an experiment that has run GetX_hat, for a host picture of hostWidth x
 // hostHeight (at least 256 x 256). StepRefused before GetX_hat.

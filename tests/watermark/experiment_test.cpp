@@ -207,6 +207,49 @@ TEST(ExperimentRuns, ExtractFromAPictureAttackedElsewhere) {
     for (const Step step : Experiment::ExtractionChain()) EXPECT_TRUE(e.HasRun(step));
 }
 
+// Loaded without extracting, a picture attacked elsewhere lets the extraction run one step at
+// a time, and goes like an attack: with the next attack, a new load or a forget.
+TEST(ExperimentRuns, APictureAttackedElsewhereStandsForAnAttack) {
+    Experiment e = Loaded();
+    const TWatermark::Bytes gray(TWatermark::kHostPixels, 128);
+    const std::vector<double> grayReal(gray.size(), 128.0);
+    EXPECT_THROW(e.LoadAttacked(gray, grayReal), StepRefused);
+    e.Embed();
+    e.AttackAndExtract(Step::Jpeg);
+    EXPECT_THROW(e.LoadAttacked(gray, std::vector<double>(7)), ArgumentError);
+    EXPECT_TRUE(e.HasRun(Step::GetNC));  // the refusal changed nothing
+    EXPECT_FALSE(e.AttackedElsewhere());
+
+    const TWatermark::Bytes attacked = e.Workspace().X_wave();
+    const TWatermark::Reals attackedReal = e.Workspace().X_wave_real();
+    const std::optional<double> menuNc = e.Workspace().GetNC();
+    e.LoadAttacked(attacked, attackedReal);
+    EXPECT_TRUE(e.AttackedElsewhere());
+    for (const Step step : Experiment::Attacks()) EXPECT_FALSE(e.HasRun(step));
+    for (const Step step : Experiment::ExtractionChain()) EXPECT_FALSE(e.HasRun(step));
+    EXPECT_FALSE(e.CanRun(Step::GetYr_wave));
+    std::optional<double> nc;
+    for (const Step step : Experiment::ExtractionChain()) e.Run(step);
+    nc = e.Run(Step::GetNC).nc;
+    EXPECT_EQ(nc, menuNc);
+
+    const auto expectGone = [](Experiment& x, const char* after) {
+        EXPECT_FALSE(x.AttackedElsewhere()) << after;
+    };
+    Experiment attackedAgain = e;
+    attackedAgain.Run(Step::Blurring);
+    expectGone(attackedAgain, "an attack");
+    EXPECT_TRUE(attackedAgain.CanRun(Step::GetY_wave));
+    Experiment forgotten = e;
+    forgotten.Forget();
+    expectGone(forgotten, "Forget");
+    EXPECT_FALSE(forgotten.CanRun(Step::GetY_wave));
+    Experiment restored = e;
+    restored.RestoreKey(e.Workspace().Key());
+    expectGone(restored, "RestoreKey");
+    EXPECT_FALSE(restored.CanRun(Step::GetY_wave));
+}
+
 TEST(ExperimentRuns, TheExtractionKeyCarriesTheEmbeddingToAnotherWorkspace) {
     Experiment source = Loaded(7);
     source.Embed();

@@ -1,0 +1,321 @@
+// The document window's files of an embedding and its pictures attacked elsewhere: Save Key...
+// and Save Watermarked Image... write what `quillfen-cli embed` writes for the same seed, and
+// a picture changed outside the program, loaded with Load Attacked Image... and scored with
+// the extraction steps, gives the NC that `quillfen-cli extract` finds in it.
+#include <iostream>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include <QAction>
+#include <QFile>
+#include <QTest>
+
+#include <nlohmann/json.hpp>
+
+#include "cli/cli_app.h"
+#include "image/number_format.h"
+#include "io/jpeg.h"
+#include "io/picture_files.h"
+#include "tests/test_support.h"
+#include "tests/ui/ui_test_support.h"
+#include "ui/main_window.h"
+#include "ui/mdi_child.h"
+#include "ui/ui_text.h"
+#include "watermark/marking.h"
+
+using namespace quillfen;
+using namespace quillfen::ui;
+using quillfen::test::RecordingPrompts;
+using quillfen::test::ScriptedFileDialogs;
+using quillfen::test::TempDir;
+
+namespace {
+
+
+const std::string kHost = quillfen::test::SamplePath("camera-512.bmp");
+const std::string kMark = quillfen::test::SamplePath("seal-128.pgm");
+constexpr std::uint32_t kSeed = 977;
+
+struct CliRun {
+    int code = 0;
+    std::string out;
+};
+
+// quillfen-cli run in this process, its standard output caught.
+CliRun Cli(std::vector<std::string> args) {
+    args.insert(args.begin(), "quillfen-cli");
+    std::vector<char*> argv;
+    for (std::string& a : args) argv.push_back(a.data());
+    std::ostringstream out;
+    std::ostringstream err;
+    std::streambuf* savedOut = std::cout.rdbuf(out.rdbuf());
+    std::streambuf* savedErr = std::cerr.rdbuf(err.rdbuf());
+    const int code = cli::Run(static_cast<int>(argv.size()), argv.data());
+    std::cout.rdbuf(savedOut);
+    std::cerr.rdbuf(savedErr);
+    return {code, out.str()};
+}
+
+// The suspect as a changed copy of the watermarked file.
+enum class Outside { None, Jpeg, Crop, Shrink };
+
+Bitmap Changed(const Bitmap& marked, Outside change) {
+    switch (change) {
+    case Outside::None:
+    case Outside::Jpeg: return marked;
+    case Outside::Crop: {
+        // Seven columns and five rows gone from the top left: the picture has moved.
+        Bitmap cropped(marked.width() - 7, marked.height() - 5);
+        for (int y = 0; y < cropped.height(); ++y)
+            for (int x = 0; x < cropped.width(); ++x) cropped.setGray(x, y, marked.row(y + 5)[3 * (x + 7)]);
+        return cropped;
+    }
+    case Outside::Shrink: {
+        // Resized to 90 % (nearest pixel), as a careless resize would.
+        Bitmap smaller(marked.width() * 9 / 10, marked.height() * 9 / 10);
+        for (int y = 0; y < smaller.height(); ++y)
+            for (int x = 0; x < smaller.width(); ++x)
+                smaller.setGray(x, y, marked.row(y * 10 / 9)[3 * (x * 10 / 9)]);
+        return smaller;
+    }
+    }
+    return marked;
+}
+
+}  // namespace
+
+class MarkingCommandsTest : public QObject {
+    Q_OBJECT
+
+private:
+    std::unique_ptr<RecordingPrompts> prompts;
+    std::unique_ptr<ScriptedFileDialogs> dialogs;
+    std::unique_ptr<TfrmMain> frame;
+
+    // A document of `host` with the mark loaded and the embedding run with the test's seed.
+    TMDIChild* Embedded(const std::string& host = kHost) {
+        TMDIChild* doc = frame->OpenImageFile(Q(host));
+        doc->SetFixedSeed(kSeed);
+        dialogs->Answer(Q(kMark));
+        doc->Action("actLoadW")->trigger();
+        frame->RunEmbedding1->trigger();
+        return doc;
+    }
+    void RunExtraction() { frame->RunExtraction1->trigger(); }
+    static std::optional<double> Nc(const TMDIChild* doc) {
+        const std::vector<StepResult>& results = doc->Model().StepResults();
+        return results.back().step == Step::GetNC ? results.back().nc : std::nullopt;
+    }
+
+private slots:
+    void init() {
+        prompts = std::make_unique<RecordingPrompts>();
+        dialogs = std::make_unique<ScriptedFileDialogs>();
+        frame = std::make_unique<TfrmMain>(*prompts, *dialogs);
+        frame->show();
+    }
+    void cleanup() {
+        frame.reset();
+        quillfen::test::ProcessDeferredDeletes();
+    }
+
+    // The two files are those `embed` writes for the same host, mark and seed, byte for
+    // byte, in every lossless format.
+    void savedFilesAreEmbedsFiles_data() {
+        QTest::addColumn<QString>("extension");
+        QTest::addColumn<int>("filter");
+        QTest::newRow("png") << "png" << 2;
+        QTest::newRow("pgm") << "pgm" << 4;
+        QTest::newRow("bmp") << "bmp" << 1;
+    }
+    void savedFilesAreEmbedsFiles() {
+        QFETCH(QString, extension);
+        QFETCH(int, filter);
+        TempDir dir;
+        const std::string cliPicture = dir.file("cli." + extension.toStdString());
+        const std::string cliKey = dir.file("cli.key");
+        QCOMPARE(Cli({"embed", kHost, kMark, cliPicture, "--key", cliKey, "--seed", std::to_string(kSeed)}).code, 0);
+
+        TMDIChild* doc = Embedded();
+        // The key gets its extension; the picture the filter's, when the name has none.
+        dialogs->Answer(Q(dir.file("window")));
+        doc->Action("actSaveKey")->trigger();
+        dialogs->Answer(Q(dir.file("window")), filter);
+        doc->Action("actSaveWatermarked")->trigger();
+        QVERIFY2(prompts->shown.empty(), prompts->shown.empty() ? "" : prompts->shown[0].text.c_str());
+        QCOMPARE(quillfen::test::ReadBytes(dir.file("window.key")), quillfen::test::ReadBytes(cliKey));
+        QCOMPARE(quillfen::test::ReadBytes(dir.file("window." + extension.toStdString())),
+                 quillfen::test::ReadBytes(cliPicture));
+        QCOMPARE(dialogs->asked[1].name, QStringLiteral("SaveKeyDlg"));
+        QCOMPARE(dialogs->asked[2].name, QStringLiteral("SaveMarkedDlg"));
+        QVERIFY(doc->Action("actSaveKey")->isChecked());
+        QVERIFY(doc->Action("actSaveWatermarked")->isChecked());
+        // Another embedding: what was written belongs to the old one.
+        doc->Action("actGetWr")->trigger();
+        QVERIFY(!doc->Action("actSaveKey")->isChecked());
+        QVERIFY(!doc->Action("actSaveWatermarked")->isChecked());
+    }
+
+    // Saved, changed outside the program, loaded back and scored step by step: the NC of
+    // `extract` on the same file (registered with --host when its size differs).
+    void attackedElsewhereGivesTheClisNc_data() {
+        QTest::addColumn<int>("change");
+        QTest::addColumn<bool>("registered");
+        QTest::newRow("unchanged") << static_cast<int>(Outside::None) << false;
+        QTest::newRow("jpeg") << static_cast<int>(Outside::Jpeg) << false;
+        QTest::newRow("cropped") << static_cast<int>(Outside::Crop) << true;
+        QTest::newRow("resized") << static_cast<int>(Outside::Shrink) << true;
+    }
+    void attackedElsewhereGivesTheClisNc() {
+        QFETCH(int, change);
+        QFETCH(bool, registered);
+        TempDir dir;
+        TMDIChild* doc = Embedded();
+        const QString key = Q(dir.file("mark.key"));
+        const QString marked = Q(dir.file("marked.png"));
+        dialogs->Answer(key);
+        doc->Action("actSaveKey")->trigger();
+        dialogs->Answer(marked, 2);
+        doc->Action("actSaveWatermarked")->trigger();
+
+        const Bitmap suspect = Changed(LoadPictureFile(FilePath(marked)).bitmap, static_cast<Outside>(change));
+        const std::string suspectFile = dir.file(change == static_cast<int>(Outside::Jpeg) ? "suspect.jpg" : "suspect.pgm");
+        SavePictureFile(suspectFile, suspect, true);
+        std::vector<std::string> args = {"extract", suspectFile, "--key", key.toStdString(), "--json"};
+        if (registered) args.insert(args.end(), {"--host", marked.toStdString()});
+        const CliRun cli = Cli(args);
+        QCOMPARE(cli.code, 0);
+        const nlohmann::json report = nlohmann::json::parse(cli.out);
+
+        // An attack from the menu first: the loaded picture takes its place and its results.
+        doc->Action("actIPApplyBlurring")->trigger();
+        RunExtraction();
+        QVERIFY(doc->Action("actGetNC")->isChecked());
+        dialogs->Answer(Q(suspectFile));
+        doc->Action("actLoadAttacked")->trigger();
+        QVERIFY2(prompts->shown.empty(), prompts->shown.empty() ? "" : prompts->shown[0].text.c_str());
+        QVERIFY(doc->Action("actLoadAttacked")->isChecked());
+        QVERIFY(!doc->Action("actIPApplyBlurring")->isChecked());
+        QVERIFY(!doc->Action("actGetNC")->isChecked());
+        QVERIFY(doc->Model().ExtractedView().empty());
+        QVERIFY(doc->Picture() == TWatermark::MakeBitmap256(doc->Model().GetExperiment().Workspace().X_wave()));
+        const std::vector<ResultLine>& lines = doc->Model().Results();
+        QCOMPARE(lines.back().source, std::string("Load Attacked Image"));
+        QCOMPARE(lines.back().report.text.starts_with("registration: rotation "), registered);
+        for (const ResultLine& line : lines) QVERIFY(line.source != "Get Normalized Correlation");
+
+        // Step by step, as the menus run them.
+        for (const Step step : TMDIChild::ExtractionSteps()) {
+            doc->StepAction(step)->trigger();
+            QVERIFY(doc->StepAction(step)->isChecked());
+        }
+        const std::optional<double> nc = Nc(doc);
+        QVERIFY(nc.has_value());
+        QCOMPARE(FormatFixed(*nc, 12), FormatFixed(report["nc"].get<double>(), 12));
+        QCOMPARE(frame->StatusText(1), QStringLiteral("NC =") + LocalizeNumber(FormatFixed(*nc, 5)));
+
+        // The next attack makes the loaded picture and its lines stale.
+        doc->Action("actIPApplyJpeg")->trigger();
+        QVERIFY(!doc->Action("actLoadAttacked")->isChecked());
+        for (const ResultLine& line : doc->Model().Results()) QVERIFY(line.source != "Load Attacked Image");
+    }
+
+    // Each command is refused with the message of the step it follows, before any dialog.
+    void refusedBeforeTheirStep_data() {
+        QTest::addColumn<QString>("action");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("key") << "actSaveKey" << "먼저 Get X_hat을 수행하세요";
+        QTest::newRow("image") << "actSaveWatermarked" << "먼저 Get X_hat을 수행하세요";
+        QTest::newRow("attacked") << "actLoadAttacked" << "먼저 워터마킹을 완료하세요";
+    }
+    void refusedBeforeTheirStep() {
+        QFETCH(QString, action);
+        QFETCH(QString, message);
+        TMDIChild* doc = frame->OpenImageFile(Q(kHost));
+        dialogs->Answer(Q(kMark));
+        doc->Action("actLoadW")->trigger();
+        for (const Step step : {Step::GetWr, Step::GetWa, Step::GetY}) doc->StepAction(step)->trigger();
+        const std::size_t asked = dialogs->asked.size();
+        doc->Action(action)->trigger();
+        QCOMPARE(prompts->shown.size(), std::size_t{1});
+        QCOMPARE(Q(prompts->shown[0].text), message);
+        QCOMPARE(dialogs->asked.size(), asked);
+        QVERIFY(!doc->Action(action)->isChecked());
+    }
+
+    // What cannot be written whole and true is refused, and nothing is written.
+    void unsoundSavesAreRefused() {
+        TempDir dir;
+        // A host smaller than the marked region: a watermarked image would have to be padded.
+        TMDIChild* small = Embedded(quillfen::test::SamplePath("camera-256.pgm"));
+        QVERIFY(small->Action("actGetX_hat")->isChecked());
+        frame->FileClose1->trigger();
+        quillfen::test::ProcessDeferredDeletes();
+
+        // The document's own file is the unmarked original: never overwritten.
+        const std::string own = dir.file("host.png");
+        SavePictureFile(own, LoadPictureFile(kHost).bitmap, true);
+        const std::vector<std::uint8_t> before = quillfen::test::ReadBytes(own);
+        TMDIChild* doc = Embedded(own);
+        dialogs->Answer(Q(own), 2);
+        doc->Action("actSaveWatermarked")->trigger();
+        QCOMPARE(prompts->shown.size(), std::size_t{1});
+        QVERIFY(prompts->shown[0].text.find("unmarked host") != std::string::npos);
+        QCOMPARE(quillfen::test::ReadBytes(own), before);
+        QVERIFY(!doc->Action("actSaveWatermarked")->isChecked());
+
+        // Get Wr again after Get X_hat: X_hat no longer follows from the positions drawn.
+        prompts->shown.clear();
+        doc->Action("actGetWr")->trigger();
+        const std::size_t asked = dialogs->asked.size();
+        doc->Action("actSaveKey")->trigger();
+        QCOMPARE(prompts->shown.size(), std::size_t{1});
+        QVERIFY(prompts->shown[0].text.find("run the embedding again") != std::string::npos);
+        QCOMPARE(dialogs->asked.size(), asked);
+        frame->RunEmbedding1->trigger();
+        dialogs->Answer(Q(dir.file("again.key")));
+        doc->Action("actSaveKey")->trigger();
+        QCOMPARE(prompts->shown.size(), std::size_t{1});
+        QVERIFY(QFile::exists(Q(dir.file("again.key"))));
+    }
+
+    // A JPEG watermarked image is allowed, with a warning of what the saving cost.
+    void jpegWatermarkedImageWarns() {
+        TempDir dir;
+        TMDIChild* doc = Embedded();
+        dialogs->Answer(Q(dir.file("marked.jpg")), 3);
+        doc->Action("actSaveWatermarked")->trigger();
+        QCOMPARE(prompts->shown.size(), std::size_t{1});
+        QCOMPARE(prompts->shown[0].kind, PromptKind::Warning);
+        QVERIFY(prompts->shown[0].text.find("after saving, NC = 0.") != std::string::npos);
+        QVERIFY(QFile::exists(Q(dir.file("marked.jpg"))));
+    }
+
+    // A file the readers refuse changes nothing; a picture too small to register neither.
+    void unreadableAttackedPictureChangesNothing() {
+        TempDir dir;
+        TMDIChild* doc = Embedded();
+        doc->Action("actIPCopyXhToXw")->trigger();
+        RunExtraction();
+        const std::size_t lines = doc->Model().Results().size();
+        const Bitmap shown = doc->Picture();
+        quillfen::test::WriteBytes(dir.file("broken.png"), std::string("not a picture"));
+        SavePictureFile(dir.file("tiny.pgm"), Bitmap(20, 20), true);
+        for (const std::string name : {"broken.png", "tiny.pgm"}) {
+            prompts->shown.clear();
+            dialogs->Answer(Q(dir.file(name)));
+            doc->Action("actLoadAttacked")->trigger();
+            QCOMPARE(prompts->shown.size(), std::size_t{1});
+            QVERIFY(doc->Action("actGetNC")->isChecked());
+            QVERIFY(doc->Action("actIPCopyXhToXw")->isChecked());
+            QVERIFY(!doc->Action("actLoadAttacked")->isChecked());
+            QCOMPARE(doc->Model().Results().size(), lines);
+            QVERIFY(doc->Picture() == shown);
+        }
+    }
+};
+
+QTEST_MAIN(MarkingCommandsTest)
+#include "marking_commands_test.moc"
