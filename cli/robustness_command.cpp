@@ -197,8 +197,8 @@ void Run(const Options& o, int jobs) {
             const RobustnessRow& row = found->second;
             std::optional<bool> at1e3, at1e6;
             if (plan.Thresholds) {
-                at1e3 = plan.Thresholds->Detected(row.Nc, kFprEmpirical);
-                at1e6 = plan.Thresholds->Detected(row.Nc, kFprModelled);
+                at1e3 = plan.Thresholds->Detected(row.Score, kFprEmpirical);
+                at1e6 = plan.Thresholds->Detected(row.Score, kFprModelled);
             }
             if (row.Detected1e3 != at1e3 || row.Detected1e6 != at1e6)
                 throw CommandFailure{kExitUsage, "--resume: the rows in '" + o.jsonl +
@@ -282,7 +282,7 @@ void RegisterRobustnessCommand(CLI::App& app) {
     CLI::App* cmd = app.add_subcommand(
         "robustness",
         "Embed MARK into every host with every seed, apply every attack cell, extract and measure: one row per "
-        "(host, seed, attack) with PSNR, SSIM, NC, BER and the detection verdicts");
+        "(host, seed, attack) with PSNR, SSIM, NC, BER, the detection score and its verdicts");
     cmd->add_option("HOSTS", o->hosts, "host pictures, or folders of them (every picture file in the folder)")
         ->required();
     cmd->add_option("--mark", o->mark, "watermark picture; black (< 128) pixels carry the mark")->required();

@@ -18,6 +18,7 @@
 
 #include "image/errors.h"
 #include "watermark/experiment.h"
+#include "watermark/marking.h"
 #include "watermark/metrics.h"
 
 namespace quillfen {
@@ -78,6 +79,7 @@ private:
 struct Worker {
     std::uint64_t Unit = kNoUnit;
     Experiment Marked;
+    MarkKey Key;  // what a key file of this embedding would hold, for the detection score
     std::string Error;
     double PsnrEmbed = 0;
     double SsimEmbed = 0;
@@ -101,6 +103,7 @@ void Embed(const SweepPlan& plan, HostCache& hosts, std::uint64_t unit, Worker& 
         worker.Marked.Load(picture, mark);
         worker.Marked.SetFixedSeed(plan.Seeds[unit % plan.Seeds.size()]);
         worker.Marked.Embed();
+        worker.Key = KeyFromExperiment(worker.Marked, kHost, kHost);
         const TWatermark& w = worker.Marked.Workspace();
         worker.PsnrEmbed = PsnrDecibels(w.X_hat_real(), w.X());
         worker.SsimEmbed = StructuralSimilarity(w.X_hat(), w.X(), kHost, kHost);
@@ -131,14 +134,15 @@ RobustnessRow Compute(const SweepPlan& plan, HostCache& hosts, std::uint64_t r, 
         row.SsimEmbed = worker.SsimEmbed;
         row.Nc = *nc;
         row.Ber = BitErrorRate(w.W_wave(), w.W());
+        row.Score = ScoreExtraction(worker.Key, w).Value;
         // The attacked picture as a file would hold it: its bytes against X_hat's, like SSIM,
         // so that an unchanged picture scores +infinity.
         worker.AttackedReals.assign(w.X_wave().begin(), w.X_wave().end());
         row.Psnr = PsnrDecibels(worker.AttackedReals, w.X_hat());
         row.Ssim = StructuralSimilarity(w.X_wave(), w.X_hat(), kHost, kHost);
         if (plan.Thresholds) {
-            row.Detected1e3 = plan.Thresholds->Detected(row.Nc, kFprEmpirical);
-            row.Detected1e6 = plan.Thresholds->Detected(row.Nc, kFprModelled);
+            row.Detected1e3 = plan.Thresholds->Detected(row.Score, kFprEmpirical);
+            row.Detected1e6 = plan.Thresholds->Detected(row.Score, kFprModelled);
         }
     } catch (...) {
         RobustnessRow failed;
@@ -212,7 +216,8 @@ void CheckSweepPlan(const SweepPlan& plan) {
     if (MarkComparedBlackPixels(plan.Mark) == 0)
         throw ArgumentError("the watermark has no black pixel (below 128) in rows and columns 4..127 of its "
                             "128 x 128 part, where NC compares");
-    if (plan.Thresholds && plan.Thresholds->MarkDigestText != MarkDigest(plan.Mark))
+    if (plan.Thresholds && !plan.Thresholds->MarkDigestText.empty() &&
+        plan.Thresholds->MarkDigestText != MarkDigest(plan.Mark))
         throw ArgumentError("the calibration was made for another watermark ('" + plan.Thresholds->MarkFile + "', " +
                             plan.Thresholds->MarkDigestText + "; this one is " + MarkDigest(plan.Mark) + ")");
     if (plan.Part.Count == 0 || plan.Part.Index == 0 || plan.Part.Index > plan.Part.Count ||

@@ -16,7 +16,10 @@
 //   psnr, ssim              the attacked picture's bytes against X_hat's, as files hold
 //                           them; PSNR is +infinity for an unchanged picture;
 //   nc, ber                 the workspace's NC and the bit error rate of W_wave against W;
-//   detected at 1e-3, 1e-6  nc above the calibration's thresholds, when one is given.
+//   score                   the detection score (marking.h) of the relations the extraction
+//                           observed, against the key of this (host, seed);
+//   detected at 1e-3, 1e-6  the score reaches the calibration's thresholds, when one is given
+//                           (NC cannot say whether a mark is there: calibration.h).
 // A host that cannot be loaded, or a step that fails, gives rows with an error text instead
 // of measures, and the sweep goes on.
 #include <atomic>
@@ -44,6 +47,7 @@ struct RobustnessRow {
     double Ssim = 0;
     double Nc = 0;
     double Ber = 0;
+    double Score = 0;
     std::optional<bool> Detected1e3;  // none without a calibration
     std::optional<bool> Detected1e6;
     std::string Error;  // empty for a row with measures

@@ -84,6 +84,7 @@ struct CellSummary {
     std::size_t Failed = 0;
     Quartiles Nc{kNaN, kNaN, kNaN};
     double BerMean = kNaN;
+    double ScoreMedian = kNaN;
     double PsnrMedian = kNaN;
     double SsimMedian = kNaN;
     double Tpr3 = kNaN;
@@ -99,7 +100,7 @@ std::vector<CellSummary> Summarise(const RobustnessReport& report) {
     std::vector<CellSummary> summaries(report.Cells.size());
     for (std::size_t c = 0; c < byCell.size(); ++c) {
         CellSummary& s = summaries[c];
-        std::vector<double> nc, psnr, ssim;
+        std::vector<double> nc, score, psnr, ssim;
         double berSum = 0;
         std::size_t verdicts = 0, hits3 = 0, hits6 = 0;
         for (const RobustnessRow* row : byCell[c]) {
@@ -109,6 +110,7 @@ std::vector<CellSummary> Summarise(const RobustnessReport& report) {
                 continue;
             }
             nc.push_back(row->Nc);
+            score.push_back(row->Score);
             psnr.push_back(row->Psnr);
             ssim.push_back(row->Ssim);
             berSum = berSum + row->Ber;
@@ -121,6 +123,7 @@ std::vector<CellSummary> Summarise(const RobustnessReport& report) {
         if (nc.empty()) continue;
         s.Nc = QuartilesOf(nc);
         s.BerMean = berSum / static_cast<double>(nc.size());
+        s.ScoreMedian = QuartilesOf(score).Median;
         s.PsnrMedian = QuartilesOf(psnr).Median;
         s.SsimMedian = QuartilesOf(ssim).Median;
         if (verdicts > 0) {
@@ -234,7 +237,8 @@ std::string FamilyChart(const RobustnessReport& report, const ReportFamily& fami
     svg += "<rect x=\"" + Coord(kLeft) + "\" y=\"" + Coord(kTop) + "\" width=\"" + Coord(plotW) + "\" height=\"" +
            Coord(plotH) + "\" class=\"frame\"/>\n";
 
-    // Reference levels: NC with no attack, and the thresholds.
+    // Reference level: NC with no attack. The thresholds are the score's, not NC's, and have
+    // no place on this axis.
     auto level = [&](double v, const char* colour, const char* dash, const std::string& label) {
         if (std::isnan(v)) return;
         svg += "<line x1=\"" + Coord(kLeft) + "\" x2=\"" + Coord(kLeft + plotW) + "\" y1=\"" + Coord(y(v)) +
@@ -242,10 +246,6 @@ std::string FamilyChart(const RobustnessReport& report, const ReportFamily& fami
                "\" stroke-width=\"1\"><title>" + Escape(label) + "</title></line>\n";
     };
     level(noneMedian, kNoneColour, "6 3", "NC with no attack (median)");
-    if (report.Thresholds) {
-        level(report.Thresholds->ThresholdEmpirical, "#777", "2 3", "NC threshold at FPR 1e-3");
-        level(report.Thresholds->ThresholdModelled, "#444", "2 3", "NC threshold at FPR 1e-6");
-    }
 
     // Points in drawing order (by strength for a numeric axis).
     std::vector<std::size_t> order(n);
@@ -347,7 +347,7 @@ std::string TailChart(const Calibration& cal) {
                TickLabel(t, step) + "</text>\n";
     }
     svg += "<text x=\"" + Coord(kLeft + plotW / 2) + "\" y=\"" + Coord(kHeight - 8) +
-           "\" class=\"xt\">NC of pictures without the mark; share above it</text>\n";
+           "\" class=\"xt\">detection score of pictures without the mark; share at or above it</text>\n";
     svg += "<rect x=\"" + Coord(kLeft) + "\" y=\"" + Coord(kTop) + "\" width=\"" + Coord(plotW) + "\" height=\"" +
            Coord(plotH) + "\" class=\"frame\"/>\n";
     // Empirical: a step down at each distinct value.
@@ -487,29 +487,43 @@ std::string RobustnessHtml(const RobustnessReport& report) {
     h += "<h2>Detection thresholds</h2>\n";
     if (report.Thresholds) {
         const Calibration& cal = *report.Thresholds;
-        h += "<p>A picture counts as carrying the mark when its NC is above the threshold. The thresholds come from " +
-             std::to_string(cal.Trials) + " extractions from pictures that do not carry this key's mark (" +
-             std::to_string(cal.KindTrials[0]) + " with the key's host marked with another seed, " +
-             std::to_string(cal.KindTrials[1]) + " from other hosts marked, " + std::to_string(cal.KindTrials[2]) +
-             " from other hosts unmarked; " + std::to_string(cal.Hosts.size()) + " hosts, seeds " +
-             SeedText(cal.Seeds) + ", watermark " + Escape(cal.MarkFile) + ", made by " + Escape(cal.Program) +
-             "). The rate 1e-3 is read from the trials; 1e-6, beyond their reach, from the fitted model: a "
-             "mixture of " +
-             std::to_string(cal.Components.size()) +
-             " normal distributions, one per host of the key and kind of trial, as NC is a share of " +
-             std::to_string(cal.MarkBlackPixels) + " pixels reading black by chance.</p>\n";
-        h += "<table><tr><th>false-positive rate</th><th>NC threshold</th><th class=\"n\">from</th></tr>";
-        h += "<tr><td>1e-3</td><td>" + Fixed(cal.ThresholdEmpirical, 4) + "</td><td class=\"n\">the trials</td></tr>";
-        h += "<tr><td>1e-6</td><td>" + Fixed(cal.ThresholdModelled, 4) + "</td><td class=\"n\">the model</td></tr></table>\n";
-        h += "<div class=\"charts\"><figure><figcaption>Tail of the null distribution</figcaption>" + TailChart(cal) +
-             "<div class=\"legend\"><span><i class=\"key\" style=\"background:" + std::string(kNcColour) +
-             "\"></i>trials</span><span><i class=\"key\" style=\"background:" + std::string(kTpr3Colour) +
-             "\"></i>model</span></div></figure>\n<div><table><tr><th>quantile</th><th>trials</th><th>model</th></tr>";
-        for (const QuantileFit& q : cal.Fit)
-            h += "<tr><td>" + FormatMeasure(q.P) + "</td><td>" + Fixed(q.Empirical, 4) + "</td><td>" + Fixed(q.Model, 4) +
-                 "</td></tr>";
-        h += "</table><p class=\"muted\">Null NC: mean " + Fixed(cal.Mean, 4) + ", standard deviation " +
-             Fixed(cal.StdDev, 4) + ", largest " + Fixed(cal.Histogram.back().first, 4) + ".</p></div></div>\n";
+        h += "<p>A picture counts as carrying the mark when its detection score reaches the threshold. NC cannot "
+             "say it: an unmarked copy of the key's own host reads the whole mark back (NC 1). The score compares "
+             "the relations the embedding reversed with those it left alone, and is about 0 for any picture "
+             "without this key's mark.</p>\n";
+        if (cal.HasSample()) {
+            h += "<p>The thresholds come from " + std::to_string(cal.Trials) +
+                 " extractions from pictures that do not carry this key's mark (" + std::to_string(cal.KindTrials[0]) +
+                 " from other hosts marked, " + std::to_string(cal.KindTrials[1]) + " from other hosts unmarked, " +
+                 std::to_string(cal.KindTrials[2]) + " from the key's own host unmarked after " +
+                 std::to_string(cal.Attacks.size()) + " attacks; " + std::to_string(cal.Hosts.size()) +
+                 " hosts, seeds " + SeedText(cal.Seeds) + ", watermark " + Escape(cal.MarkFile) + ", made by " +
+                 Escape(cal.Program) +
+                 "). The rate 1e-3 is read from the trials; 1e-6, beyond their reach, from the fitted model: a "
+                 "mixture of " +
+                 std::to_string(cal.Components.size()) +
+                 " normal distributions, one per host of the key and kind of trial, as the score is a difference "
+                 "of two shares of relations reading reversed by chance.</p>\n";
+        } else {
+            h += "<p>The thresholds come from " + Escape(cal.Source.empty() ? std::string("a file") : cal.Source) +
+                 ", which holds no trials.</p>\n";
+        }
+        h += "<table><tr><th>false-positive rate</th><th>score threshold</th><th class=\"n\">from</th></tr>";
+        h += "<tr><td>1e-3</td><td>" + Fixed(cal.ThresholdEmpirical, 4) + "</td><td class=\"n\">" +
+             (cal.HasSample() ? "the trials" : "the file") + "</td></tr>";
+        h += "<tr><td>1e-6</td><td>" + Fixed(cal.ThresholdModelled, 4) + "</td><td class=\"n\">" +
+             (cal.HasSample() ? "the model" : "the file") + "</td></tr></table>\n";
+        if (cal.HasSample()) {
+            h += "<div class=\"charts\"><figure><figcaption>Tail of the null distribution</figcaption>" + TailChart(cal) +
+                 "<div class=\"legend\"><span><i class=\"key\" style=\"background:" + std::string(kNcColour) +
+                 "\"></i>trials</span><span><i class=\"key\" style=\"background:" + std::string(kTpr3Colour) +
+                 "\"></i>model</span></div></figure>\n<div><table><tr><th>quantile</th><th>trials</th><th>model</th></tr>";
+            for (const QuantileFit& q : cal.Fit)
+                h += "<tr><td>" + FormatMeasure(q.P) + "</td><td>" + Fixed(q.Empirical, 4) + "</td><td>" +
+                     Fixed(q.Model, 4) + "</td></tr>";
+            h += "</table><p class=\"muted\">Null score: mean " + Fixed(cal.Mean, 4) + ", standard deviation " +
+                 Fixed(cal.StdDev, 4) + ", largest " + Fixed(cal.Histogram.back().first, 4) + ".</p></div></div>\n";
+        }
     } else {
         h += "<p>No calibration was given: the rows carry no verdict and the charts no detection rate.</p>\n";
     }
@@ -550,7 +564,6 @@ std::string RobustnessHtml(const RobustnessReport& report) {
     if (report.Thresholds) {
         h += "<span><i class=\"key\" style=\"background:" + std::string(kTpr3Colour) + "\"></i>detected at FPR 1e-3</span>";
         h += "<span><i class=\"key\" style=\"background:" + std::string(kTpr6Colour) + "\"></i>detected at FPR 1e-6</span>";
-        h += "<span><i class=\"key\" style=\"border-top:2px dotted #555;height:0\"></i>thresholds</span>";
     }
     if (!std::isnan(noneMedian))
         h += "<span><i class=\"key\" style=\"border-top:2px dashed " + std::string(kNoneColour) +
@@ -570,16 +583,16 @@ std::string RobustnessHtml(const RobustnessReport& report) {
 
     // The table.
     h += "<h2>Every attack cell</h2>\n<p>Over hosts and seeds: NC median and interquartile range, mean bit error "
-         "rate, median PSNR and SSIM of the attacked picture against the watermarked one, and the share of rows "
+         "rate, median detection score, median PSNR and SSIM of the attacked picture against the watermarked one, and the share of rows "
          "detected at each threshold.</p>\n";
     h += "<table><tr><th class=\"n\">attack</th><th>rows</th><th>NC median</th><th>NC q1 &ndash; q3</th><th>BER "
-         "mean</th><th>PSNR (dB)</th><th>SSIM</th><th>detected 1e-3</th><th>detected 1e-6</th><th>failed</th></tr>\n";
+         "mean</th><th>score median</th><th>PSNR (dB)</th><th>SSIM</th><th>detected 1e-3</th><th>detected 1e-6</th><th>failed</th></tr>\n";
     for (std::size_t i = 0; i < report.Cells.size(); ++i) {
         const CellSummary& s = summaries[i];
         h += std::string("<tr") + (s.Failed > 0 ? " class=\"fail\"" : "") + "><td class=\"n\">" +
              Escape(report.Cells[i].Name) + "</td><td>" + std::to_string(s.Rows) + "</td><td>" + Fixed(s.Nc.Median, 4) +
              "</td><td>" + Fixed(s.Nc.Q1, 4) + " &ndash; " + Fixed(s.Nc.Q3, 4) + "</td><td>" + Fixed(s.BerMean, 4) +
-             "</td><td>" + Fixed(s.PsnrMedian, 2) + "</td><td>" + Fixed(s.SsimMedian, 4) + "</td><td>" +
+             "</td><td>" + Fixed(s.ScoreMedian, 4) + "</td><td>" + Fixed(s.PsnrMedian, 2) + "</td><td>" + Fixed(s.SsimMedian, 4) + "</td><td>" +
              Fixed(s.Tpr3, 3) + "</td><td>" + Fixed(s.Tpr6, 3) + "</td><td>" + std::to_string(s.Failed) + "</td></tr>\n";
     }
     h += "</table>\n";

@@ -41,10 +41,11 @@ std::string CsvMeasure(double value) {
     return FormatMeasure(value);
 }
 
-const char* const kMeasureNames[] = {"psnr_embed", "ssim_embed", "psnr", "ssim", "nc", "ber"};
+const char* const kMeasureNames[] = {"psnr_embed", "ssim_embed", "psnr", "ssim", "nc", "ber", "score"};
+constexpr int kMeasures = 7;
 
 double* MeasureField(RobustnessRow& row, int i) {
-    double* fields[] = {&row.PsnrEmbed, &row.SsimEmbed, &row.Psnr, &row.Ssim, &row.Nc, &row.Ber};
+    double* fields[] = {&row.PsnrEmbed, &row.SsimEmbed, &row.Psnr, &row.Ssim, &row.Nc, &row.Ber, &row.Score};
     return fields[i];
 }
 
@@ -61,7 +62,7 @@ std::string RowJson(const RobustnessRow& row) {
     std::string line = "{\"host\":" + JsonString(row.Host) + ",\"seed\":" + std::to_string(row.Seed) +
                        ",\"attack\":" + JsonString(row.Attack);
     RobustnessRow copy = row;
-    for (int i = 0; i < 6; ++i)
+    for (int i = 0; i < kMeasures; ++i)
         line += std::string(",\"") + kMeasureNames[i] + "\":" + (row.Failed() ? "null" : JsonMeasure(*MeasureField(copy, i)));
     line += ",\"detected_1e-3\":" + (row.Failed() ? std::string("null") : JsonVerdict(row.Detected1e3));
     line += ",\"detected_1e-6\":" + (row.Failed() ? std::string("null") : JsonVerdict(row.Detected1e6));
@@ -70,14 +71,14 @@ std::string RowJson(const RobustnessRow& row) {
 }
 
 std::string CsvHeader() {
-    return "host,seed,attack,psnr_embed,ssim_embed,psnr,ssim,nc,ber,detected_1e-3,detected_1e-6,error";
+    return "host,seed,attack,psnr_embed,ssim_embed,psnr,ssim,nc,ber,score,detected_1e-3,detected_1e-6,error";
 }
 
 std::string RowCsv(const RobustnessRow& row) {
     std::string line = CsvField(row.Host) + "," + std::to_string(row.Seed) + "," + CsvField(row.Attack);
     RobustnessRow copy = row;
     // Appended piece by piece (GCC 12 warns falsely about "," + std::string).
-    for (int i = 0; i < 6; ++i) {
+    for (int i = 0; i < kMeasures; ++i) {
         line += ',';
         if (!row.Failed()) line += CsvMeasure(*MeasureField(copy, i));
     }
@@ -108,7 +109,7 @@ RobustnessRow ParseRowJson(std::string_view line, const std::string& where) {
         row.Attack = j.at("attack").get<std::string>();
         if (j.contains("error") && !j.at("error").is_null()) row.Error = j.at("error").get<std::string>();
         if (row.Error.empty() && j.contains("error")) throw refuse("an empty \"error\"");
-        for (int i = 0; i < 6; ++i) {
+        for (int i = 0; i < kMeasures; ++i) {
             const Json& v = j.at(kMeasureNames[i]);
             if (v.is_null()) {
                 // Only a PSNR may be infinite; a failed row has no measures.

@@ -3,7 +3,7 @@
 // file (for a resumed run and for reports made from merged shards).
 //
 // One row per line, the fields in this order (the CSV header names the same columns):
-//   host, seed, attack, psnr_embed, ssim_embed, psnr, ssim, nc, ber, detected_1e-3,
+//   host, seed, attack, psnr_embed, ssim_embed, psnr, ssim, nc, ber, score, detected_1e-3,
 //   detected_1e-6, and error on a failed row.
 // Numbers are written in their shortest form that reads back as the same double, so the
 // same rows give the same bytes everywhere. A PSNR of identical pictures (+infinity) is
