@@ -174,7 +174,8 @@ TEST(RobustnessCommand, RefusesBadArgumentsBeforeAnyWork) {
         {{"robustness", kHostA, "--mark", kMark, "--csv", out + ".x", "--html", out + ".x"}, "also"},
         {{"robustness", kHostA, "--mark", kMark, "--calibration", otherMark}, "another watermark"},
         {{"robustness", kHostA, "--mark", kMark, "--calibration", white}, "not a calibration file"},
-        {{"calibrate", kHostA, "--mark", kMark, "--seeds", "1"}, "no null trial"},
+        {{"calibrate", kHostA, "--mark", kMark, "--attacks", "blurr"}, "unknown attack"},
+        {{"calibrate", kHostA, "--mark", kMark, "--attacks", "none,none"}, "listed twice"},
         {{"calibrate", kHostA, "--mark", white}, "no black pixel"},
     };
     for (auto [args, expected] : cases) {
@@ -192,18 +193,20 @@ TEST(CalibrateCommand, WritesAFileThatRobustnessReads) {
     test::TempDir dir;
     const std::string file = dir.file("cal.json");
     const CliResult r = RunCli({"calibrate", kHostA, kHostB, test::SamplePath("hosts/cell.pgm"), "--mark", kMark,
-                                "--seeds", "1..2", "--out", file});
+                                "--seeds", "1..2", "--attacks", "none,real-jpeg:q=50", "--out", file});
     ASSERT_EQ(r.code, 0) << r.err;
-    EXPECT_NE(r.err.find("warning: 42 null trials"), std::string::npos) << r.err;
+    // 6 keys, each reading 4 marked and 2 unmarked other hosts and its own host after 2 attacks.
+    EXPECT_NE(r.err.find("warning: 48 null trials"), std::string::npos) << r.err;
     EXPECT_NE(r.out.find("threshold at fpr 1e-6 (model) = "), std::string::npos) << r.out;
     const nlohmann::json cal = nlohmann::json::parse(ReadText(file));
-    EXPECT_EQ(cal["trials"], 42);
+    EXPECT_EQ(cal["trials"], 48);
+    EXPECT_EQ(cal["statistic"], "score");
     EXPECT_EQ(cal["program"], "quillfen-cli 0.1.0");
     EXPECT_TRUE(cal["thresholds"]["fpr_1e-3"].is_number());
     EXPECT_TRUE(cal["thresholds"]["fpr_1e-6"].is_number());
     // Without --out the same JSON goes to standard output.
     const CliResult printed = RunCli({"calibrate", kHostA, kHostB, test::SamplePath("hosts/cell.pgm"), "--mark", kMark,
-                                      "--seeds", "1..2", "--jobs", "1"});
+                                      "--seeds", "1..2", "--attacks", "none,real-jpeg:q=50", "--jobs", "1"});
     EXPECT_EQ(printed.out, ReadText(file));
     const CliResult used = RunCli({"robustness", kHostA, "--mark", kMark, "--seeds", "1", "--attacks", "none",
                                    "--calibration", file});

@@ -150,7 +150,8 @@ TEST(Calibration, RefusesWhatCannotGiveTrials) {
     const NamedPicture white{"white.pgm", Bitmap(128, 128, 255)};
     const NamedPicture mark = Sample("seal-128.pgm");
     const std::vector<AttackCell> none;
-    const std::vector<AttackCell> repeated = ParseAttackCells("none,none");
+    const AttackCell noAttack = ParseAttackCells("none").front();
+    const std::vector<AttackCell> repeated = {noAttack, noAttack};
     CalibrationOptions options;
     EXPECT_THROW(Calibrate(single, mark, one, none, options), ArgumentError);
     EXPECT_THROW(Calibrate(SmallHostSet(), mark, twice, none, options), ArgumentError);

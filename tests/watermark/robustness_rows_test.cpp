@@ -33,6 +33,7 @@ RobustnessRow Measured() {
     row.Ssim = 1;
     row.Nc = 0.8951531129588319;
     row.Ber = 0.03155517578125;
+    row.Score = -0.0125;
     row.Detected1e3 = true;
     row.Detected1e6 = false;
     return row;
@@ -52,7 +53,7 @@ TEST(RobustnessRows, JsonHoldsTheDocumentedFieldsInOrder) {
     std::vector<std::string> keys;
     for (const auto& item : j.items()) keys.push_back(item.key());
     const std::vector<std::string> expected = {"host", "seed", "attack", "psnr_embed", "ssim_embed", "psnr",
-                                               "ssim", "nc", "ber", "detected_1e-3", "detected_1e-6"};
+                                               "ssim", "nc", "ber", "score", "detected_1e-3", "detected_1e-6"};
     EXPECT_EQ(keys, expected);
     EXPECT_TRUE(j["psnr"].is_null());  // +infinity
     const nlohmann::ordered_json f = nlohmann::ordered_json::parse(RowJson(Failed()));
@@ -79,8 +80,8 @@ TEST(RobustnessRows, JsonReadsBackTheSameRow) {
 TEST(RobustnessRows, CsvQuotesWhatNeedsIt) {
     EXPECT_EQ(RowCsv(Measured()),
               "astronaut.pgm,4294967295,\"shift:dx=2,dy=2\",33.12332307301937,0.9346702189187707,inf,1,"
-              "0.8951531129588319,0.03155517578125,true,false,");
-    EXPECT_EQ(RowCsv(Failed()), "\"odd, \"\"name\"\".pgm\",1,none,,,,,,,,,\"Cannot open file x (gone)\nsecond line\"");
+              "0.8951531129588319,0.03155517578125,-0.0125,true,false,");
+    EXPECT_EQ(RowCsv(Failed()), "\"odd, \"\"name\"\".pgm\",1,none,,,,,,,,,,\"Cannot open file x (gone)\nsecond line\"");
 }
 
 TEST(RobustnessRows, HostNamesThatAreNotUtf8AreReplacedTheSameWayEverywhere) {

@@ -196,8 +196,8 @@ TEST(RobustnessSweep, VerdictsFollowTheCalibration) {
     bool someDetected = false, someMissed = false;
     for (const RobustnessRow& row : Rows(plan)) {
         ASSERT_TRUE(row.Detected1e3 && row.Detected1e6);
-        EXPECT_EQ(*row.Detected1e3, row.Nc > plan.Thresholds->ThresholdEmpirical);
-        EXPECT_EQ(*row.Detected1e6, row.Nc > plan.Thresholds->ThresholdModelled);
+        EXPECT_EQ(*row.Detected1e3, row.Score >= plan.Thresholds->ThresholdEmpirical);
+        EXPECT_EQ(*row.Detected1e6, row.Score >= plan.Thresholds->ThresholdModelled);
         someDetected = someDetected || *row.Detected1e6;
         someMissed = someMissed || !*row.Detected1e3;
     }
