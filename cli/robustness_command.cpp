@@ -22,6 +22,7 @@
 #include "io/picture_files.h"
 #include "watermark/attack_list.h"
 #include "watermark/default_grid.h"
+#include "watermark/registration.h"
 #include "watermark/robustness.h"
 #include "watermark/robustness_report.h"
 #include "watermark/robustness_rows.h"
@@ -43,6 +44,7 @@ struct Options {
     std::string html;
     std::string shard;
     bool resume = false;
+    bool registering = false;
     std::string calibration;
 };
 
@@ -172,6 +174,15 @@ void Run(const Options& o, int jobs) {
     plan.Cells = cells;
     plan.Part = shard;
     plan.Jobs = jobs;
+    plan.Register = o.registering;
+    if (plan.Register) {
+        // The OpenCV module is loaded now, so that a missing one stops the run before any row.
+        try {
+            RegisterAndUndo(GrayPlane(32, 32, 128), GrayPlane(32, 32, 128));
+        } catch (const Error& e) {
+            throw CommandFailure{kExitUsage, std::string("--register: ") + e.what()};
+        }
+    }
     try {
         CheckSweepPlan(plan);
     } catch (const ArgumentError& e) {
@@ -195,12 +206,22 @@ void Run(const Options& o, int jobs) {
             const auto found = present.find(keyOf(r));
             if (found == present.end() || found->second.Failed()) continue;
             const RobustnessRow& row = found->second;
+            if (row.Registering != plan.Register)
+                throw CommandFailure{kExitUsage, "--resume: the rows in '" + o.jsonl + "' were made " +
+                                                     (row.Registering ? "with" : "without") +
+                                                     " --register: give the same options, or start a new file"};
             std::optional<bool> at1e3, at1e6;
             if (plan.Thresholds) {
                 at1e3 = plan.Thresholds->Detected(row.Score, kFprEmpirical);
                 at1e6 = plan.Thresholds->Detected(row.Score, kFprModelled);
             }
-            if (row.Detected1e3 != at1e3 || row.Detected1e6 != at1e6)
+            bool same = row.Detected1e3 == at1e3 && row.Detected1e6 == at1e6;
+            if (row.Registered && plan.Thresholds)
+                same = same && row.Registered->Detected1e3 == plan.Thresholds->Detected(row.Registered->Score, kFprEmpirical) &&
+                       row.Registered->Detected1e6 == plan.Thresholds->Detected(row.Registered->Score, kFprModelled);
+            else if (row.Registered)
+                same = same && !row.Registered->Detected1e3 && !row.Registered->Detected1e6;
+            if (!same)
                 throw CommandFailure{kExitUsage, "--resume: the rows in '" + o.jsonl +
                                                      "' were judged against another calibration (or none): give "
                                                      "the same --calibration, or start a new file"};
@@ -245,7 +266,7 @@ void Run(const Options& o, int jobs) {
         WriteTextFile("--jsonl", o.jsonl, text);
     }
     if (!o.csv.empty()) {
-        std::string text = CsvHeader() + "\n";
+        std::string text = CsvHeader(plan.Register) + "\n";
         for (const RobustnessRow& row : all) text += RowCsv(row) + "\n";
         WriteTextFile("--csv", o.csv, text);
     }
@@ -300,6 +321,9 @@ void RegisterRobustnessCommand(CLI::App& app) {
     cmd->add_option("--shard", o->shard, "compute only shard i of n (i/n, 1 <= i <= n) of the rows, in order");
     cmd->add_flag("--resume", o->resume,
                   "append to the --jsonl file row by row, skipping the rows it already holds");
+    cmd->add_flag("--register", o->registering,
+                  "read each geometric cell (rotate, scale, shift, crop, remove-rows, remove-cols) a second time "
+                  "after registering it to the watermarked picture: extra *_registered fields");
     cmd->add_option("--calibration", o->calibration,
                     "detection thresholds (from calibrate; default: MARK's <name>.calibration.json beside it, if any)");
     cmd->footer(

@@ -20,6 +20,7 @@
 #include "watermark/experiment.h"
 #include "watermark/marking.h"
 #include "watermark/metrics.h"
+#include "watermark/registration.h"
 
 namespace quillfen {
 
@@ -117,6 +118,7 @@ RobustnessRow Compute(const SweepPlan& plan, HostCache& hosts, std::uint64_t r, 
     row.Host = plan.HostOf(r);
     row.Seed = plan.SeedOf(r);
     row.Attack = plan.AttackOf(r);
+    row.Registering = plan.Register;
     const std::uint64_t unit = r / plan.Cells.size();
     if (worker.Unit != unit) Embed(plan, hosts, unit, worker);
     if (!worker.Error.empty()) {
@@ -144,11 +146,30 @@ RobustnessRow Compute(const SweepPlan& plan, HostCache& hosts, std::uint64_t r, 
             row.Detected1e3 = plan.Thresholds->Detected(row.Score, kFprEmpirical);
             row.Detected1e6 = plan.Thresholds->Detected(row.Score, kFprModelled);
         }
+        if (plan.Register && IsGeometricCell(plan.Cells[r % plan.Cells.size()])) {
+            // Last, as the extraction replaces X_wave, which the measures above read.
+            const Registration registered = RegisterAndUndo(GrayPlane(kHost, kHost, worker.Picture.Bytes),
+                                                            GrayPlane(kHost, kHost, w.X_hat()));
+            const std::vector<std::uint8_t>& bytes = registered.Picture.pixels();
+            worker.AttackedReals.assign(bytes.begin(), bytes.end());
+            const std::optional<double> again = e.ExtractFrom(bytes, worker.AttackedReals).back().nc;
+            RegisteredReading reading;
+            reading.Fit = registered.Fit;
+            reading.Nc = again ? *again : 0.0;
+            reading.Ber = BitErrorRate(w.W_wave(), w.W());
+            reading.Score = ScoreExtraction(worker.Key, w).Value;
+            if (plan.Thresholds) {
+                reading.Detected1e3 = plan.Thresholds->Detected(reading.Score, kFprEmpirical);
+                reading.Detected1e6 = plan.Thresholds->Detected(reading.Score, kFprModelled);
+            }
+            row.Registered = reading;
+        }
     } catch (...) {
         RobustnessRow failed;
         failed.Host = row.Host;
         failed.Seed = row.Seed;
         failed.Attack = row.Attack;
+        failed.Registering = row.Registering;
         failed.Error = ErrorText(std::current_exception());
         return failed;
     }
@@ -188,6 +209,20 @@ std::vector<std::uint32_t> ParseSeedList(std::string_view text) {
         start = comma + 1;
     }
     return seeds;
+}
+
+bool IsGeometricCell(const AttackCell& cell) {
+    for (const AttackStep& step : cell.Steps)
+        switch (step.Id) {
+        case AttackId::Scale:
+        case AttackId::Rotate:
+        case AttackId::Shift:
+        case AttackId::RemoveRows:
+        case AttackId::RemoveCols:
+        case AttackId::Crop: return true;
+        default: break;
+        }
+    return false;
 }
 
 RowRange ShardRows(std::uint64_t rowCount, const Shard& shard) {

@@ -20,6 +20,12 @@
 //                           observed, against the key of this (host, seed);
 //   detected at 1e-3, 1e-6  the score reaches the calibration's thresholds, when one is given
 //                           (NC cannot say whether a mark is there: calibration.h).
+// With registration (SweepPlan::Register) each geometric cell (IsGeometricCell) is read a
+// second time: the attacked picture is registered to X_hat (registration.h: the similarity
+// transform estimated and undone) and extracted again, giving the registered NC, BER, score
+// and verdicts beside the plain ones, which keep their meaning. The estimate is OpenCV's, in
+// single precision with the machine's SIMD, so registered measures may differ in their last
+// digits between machines; the plain ones never do.
 // A host that cannot be loaded, or a step that fails, gives rows with an error text instead
 // of measures, and the sweep goes on.
 #include <atomic>
@@ -37,6 +43,17 @@
 
 namespace quillfen {
 
+// A geometric cell's picture read again after registration to X_hat.
+struct RegisteredReading {
+    double Fit = 0;  // the registration's correlation coefficient (registration.h)
+    double Nc = 0;
+    double Ber = 0;
+    double Score = 0;
+    std::optional<bool> Detected1e3;  // none without a calibration
+    std::optional<bool> Detected1e6;
+    bool operator==(const RegisteredReading&) const = default;
+};
+
 struct RobustnessRow {
     std::string Host;
     std::uint32_t Seed = 0;
@@ -50,6 +67,10 @@ struct RobustnessRow {
     double Score = 0;
     std::optional<bool> Detected1e3;  // none without a calibration
     std::optional<bool> Detected1e6;
+    // The run registers geometric cells: the row has the registered fields (empty for a cell
+    // that is not geometric, or a failed row).
+    bool Registering = false;
+    std::optional<RegisteredReading> Registered;
     std::string Error;  // empty for a row with measures
 
     bool Failed() const { return !Error.empty(); }
@@ -84,6 +105,7 @@ struct SweepPlan {
     std::optional<Calibration> Thresholds;
     Shard Part;
     int Jobs = 0;  // threads; 0: every core
+    bool Register = false;  // read geometric cells again after registration
 
     std::uint64_t RowCount() const {
         return static_cast<std::uint64_t>(Hosts.size()) * Seeds.size() * Cells.size();
@@ -126,6 +148,10 @@ SweepSummary RunSweep(const SweepPlan& plan, const SweepCallbacks& callbacks);
 // anything else, a range that goes down, a seed listed twice or more than kMaxSeeds seeds.
 inline constexpr std::size_t kMaxSeeds = 1000000;
 std::vector<std::uint32_t> ParseSeedList(std::string_view text);
+
+// Whether a cell moves the picture's pixels (rotate, scale, shift, crop, remove-rows,
+// remove-cols, alone or in a combination): the cells registration may help.
+bool IsGeometricCell(const AttackCell& cell);
 
 // One row computed on its own, as RunSweep computes it (for tests and single looks).
 RobustnessRow ComputeRow(const SweepPlan& plan, std::uint64_t row);

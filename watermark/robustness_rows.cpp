@@ -66,12 +66,25 @@ std::string RowJson(const RobustnessRow& row) {
         line += std::string(",\"") + kMeasureNames[i] + "\":" + (row.Failed() ? "null" : JsonMeasure(*MeasureField(copy, i)));
     line += ",\"detected_1e-3\":" + (row.Failed() ? std::string("null") : JsonVerdict(row.Detected1e3));
     line += ",\"detected_1e-6\":" + (row.Failed() ? std::string("null") : JsonVerdict(row.Detected1e6));
+    if (row.Registering) {
+        const std::optional<RegisteredReading>& g = row.Failed() ? std::nullopt : row.Registered;
+        line += ",\"registration_fit\":" + (g ? JsonMeasure(g->Fit) : "null");
+        line += ",\"nc_registered\":" + (g ? JsonMeasure(g->Nc) : "null");
+        line += ",\"ber_registered\":" + (g ? JsonMeasure(g->Ber) : "null");
+        line += ",\"score_registered\":" + (g ? JsonMeasure(g->Score) : "null");
+        line += ",\"detected_1e-3_registered\":" + (g ? JsonVerdict(g->Detected1e3) : "null");
+        line += ",\"detected_1e-6_registered\":" + (g ? JsonVerdict(g->Detected1e6) : "null");
+    }
     if (row.Failed()) line += ",\"error\":" + JsonString(row.Error);
     return line + "}";
 }
 
-std::string CsvHeader() {
-    return "host,seed,attack,psnr_embed,ssim_embed,psnr,ssim,nc,ber,score,detected_1e-3,detected_1e-6,error";
+std::string CsvHeader(bool registering) {
+    return std::string("host,seed,attack,psnr_embed,ssim_embed,psnr,ssim,nc,ber,score,detected_1e-3,detected_1e-6,") +
+           (registering ? "registration_fit,nc_registered,ber_registered,score_registered,detected_1e-3_registered,"
+                          "detected_1e-6_registered,"
+                        : "") +
+           "error";
 }
 
 std::string RowCsv(const RobustnessRow& row) {
@@ -85,6 +98,18 @@ std::string RowCsv(const RobustnessRow& row) {
     for (const std::optional<bool>& verdict : {row.Detected1e3, row.Detected1e6}) {
         line += ',';
         if (!row.Failed() && verdict) line += *verdict ? "true" : "false";
+    }
+    if (row.Registering) {
+        const std::optional<RegisteredReading>& g = row.Failed() ? std::nullopt : row.Registered;
+        for (const double* measure : {g ? &g->Fit : nullptr, g ? &g->Nc : nullptr, g ? &g->Ber : nullptr,
+                                      g ? &g->Score : nullptr}) {
+            line += ',';
+            if (measure) line += CsvMeasure(*measure);
+        }
+        for (const std::optional<bool>& verdict : {g ? g->Detected1e3 : std::nullopt, g ? g->Detected1e6 : std::nullopt}) {
+            line += ',';
+            if (verdict) line += *verdict ? "true" : "false";
+        }
     }
     line += ',';
     line += CsvField(row.Error);
@@ -124,6 +149,29 @@ RobustnessRow ParseRowJson(std::string_view line, const std::string& where) {
         for (auto [name, field] : {std::pair{"detected_1e-3", &row.Detected1e3}, std::pair{"detected_1e-6", &row.Detected1e6}}) {
             const Json& v = j.at(name);
             if (!v.is_null()) *field = v.get<bool>();
+        }
+        if (j.contains("score_registered")) {
+            row.Registering = true;
+            const Json& score = j.at("score_registered");
+            if (!score.is_null()) {
+                if (row.Failed()) throw refuse("a failed row with registered measures");
+                RegisteredReading g;
+                std::pair<const char*, double*> fields[] = {{"registration_fit", &g.Fit},
+                                                            {"nc_registered", &g.Nc},
+                                                            {"ber_registered", &g.Ber},
+                                                            {"score_registered", &g.Score}};
+                for (auto& [name, field] : fields) {
+                    const Json& v = j.at(name);
+                    if (!v.is_number()) throw refuse(std::string("\"") + name + "\" is not a number");
+                    *field = v.get<double>();
+                }
+                for (auto [name, field] : {std::pair{"detected_1e-3_registered", &g.Detected1e3},
+                                           std::pair{"detected_1e-6_registered", &g.Detected1e6}}) {
+                    const Json& v = j.at(name);
+                    if (!v.is_null()) *field = v.get<bool>();
+                }
+                row.Registered = g;
+            }
         }
         return row;
     } catch (const Json::exception& e) {

@@ -5,6 +5,10 @@
 // One row per line, the fields in this order (the CSV header names the same columns):
 //   host, seed, attack, psnr_embed, ssim_embed, psnr, ssim, nc, ber, score, detected_1e-3,
 //   detected_1e-6, and error on a failed row.
+// A run that registers geometric cells adds, before error, registration_fit, nc_registered,
+// ber_registered, score_registered, detected_1e-3_registered and detected_1e-6_registered:
+// null (CSV: empty) on cells that are not geometric and on failed rows. Rows of a run
+// without registration are the same bytes as if these fields did not exist.
 // Numbers are written in their shortest form that reads back as the same double, so the
 // same rows give the same bytes everywhere. A PSNR of identical pictures (+infinity) is
 // null in JSON and "inf" in CSV; a verdict without a calibration is null in JSON and empty
@@ -26,7 +30,7 @@ std::string FormatMeasure(double value);
 std::string RowJson(const RobustnessRow& row);
 // The CSV header and one CSV line, without the newline. Fields holding a comma, a quote or a
 // line break are quoted, quotes doubled.
-std::string CsvHeader();
+std::string CsvHeader(bool registering = false);
 std::string RowCsv(const RobustnessRow& row);
 
 // A row from its JSON object; FormatError naming `where` for anything else.
