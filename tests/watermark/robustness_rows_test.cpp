@@ -84,6 +84,40 @@ TEST(RobustnessRows, CsvQuotesWhatNeedsIt) {
     EXPECT_EQ(RowCsv(Failed()), "\"odd, \"\"name\"\".pgm\",1,none,,,,,,,,,,\"Cannot open file x (gone)\nsecond line\"");
 }
 
+// A registering run adds its fields before "error", null where a cell is not geometric, and
+// reads them back; rows of a run without registration do not mention them.
+TEST(RobustnessRows, RegisteredFieldsFollowTheVerdicts) {
+    RobustnessRow geometric = Measured();
+    geometric.Registering = true;
+    geometric.Registered = RegisteredReading{0.99, 0.86, 0.04, 0.97, true, true};
+    RobustnessRow other = Measured();
+    other.Registering = true;
+    RobustnessRow failed = Failed();
+    failed.Registering = true;
+    const nlohmann::ordered_json j = nlohmann::ordered_json::parse(RowJson(geometric));
+    std::vector<std::string> keys;
+    for (const auto& item : j.items()) keys.push_back(item.key());
+    const std::vector<std::string> tail = {"detected_1e-6",     "registration_fit",         "nc_registered",
+                                           "ber_registered",    "score_registered",         "detected_1e-3_registered",
+                                           "detected_1e-6_registered"};
+    ASSERT_GE(keys.size(), tail.size());
+    EXPECT_EQ(std::vector<std::string>(keys.end() - static_cast<std::ptrdiff_t>(tail.size()), keys.end()), tail);
+    EXPECT_TRUE(nlohmann::json::parse(RowJson(other))["score_registered"].is_null());
+    EXPECT_EQ(RowJson(Measured()).find("registered"), std::string::npos);
+    for (const RobustnessRow& row : {geometric, other, failed}) EXPECT_EQ(ParseRowJson(RowJson(row), "x"), row);
+    EXPECT_EQ(RowCsv(geometric),
+              "astronaut.pgm,4294967295,\"shift:dx=2,dy=2\",33.12332307301937,0.9346702189187707,inf,1,"
+              "0.8951531129588319,0.03155517578125,-0.0125,true,false,0.99,0.86,0.04,0.97,true,true,");
+    EXPECT_EQ(RowCsv(other).substr(RowCsv(other).size() - 7), ",,,,,,,");
+    EXPECT_EQ(CsvHeader(true).find("detected_1e-6,registration_fit,"), CsvHeader().find("detected_1e-6,"));
+    EXPECT_THROW(ParseRowJson(R"({"host":"h","seed":1,"attack":"none","psnr_embed":1,"ssim_embed":1,"psnr":1,)"
+                              R"("ssim":1,"nc":1,"ber":0,"score":1,"detected_1e-3":null,"detected_1e-6":null,)"
+                              R"("registration_fit":"x","nc_registered":1,"ber_registered":0,"score_registered":1,)"
+                              R"("detected_1e-3_registered":null,"detected_1e-6_registered":null})",
+                              "x"),
+                 FormatError);
+}
+
 TEST(RobustnessRows, HostNamesThatAreNotUtf8AreReplacedTheSameWayEverywhere) {
     const std::string bad = "caf\xE9.pgm";
     const std::string shown = RowHostName(bad);

@@ -256,3 +256,54 @@ TEST(ParseSeedList, AcceptsNumbersAndRangesInOrder) {
 
 }  // namespace
 }  // namespace quillfen
+
+namespace quillfen {
+namespace {
+
+TEST(RobustnessSweep, GeometricCellsAreThoseThatMovePixels) {
+    const std::vector<std::pair<const char*, bool>> cases = {
+        {"rotate:deg=2", true},          {"scale:f=0.9", true},           {"shift:dx=4", true},
+        {"crop:frac=0.25", true},        {"remove-rows:n=6", true},       {"remove-cols:n=3", true},
+        {"scale:f=0.9+real-jpeg:q=75", true}, {"real-jpeg:q=75+shift:dx=1", true},
+        {"none", false},                 {"crop-zero-half", false},       {"crop-image-quarter", false},
+        {"real-jpeg:q=50", false},       {"median:k=3", false},           {"gauss-noise:sigma=5+real-jpeg:q=75", false},
+    };
+    for (const auto& [name, geometric] : cases)
+        EXPECT_EQ(IsGeometricCell(ParseAttackCells(name).front()), geometric) << name;
+}
+
+// Registration reads geometric cells a second time and changes nothing else: the plain fields
+// are those of a run without it. A shift, which the plain reading loses to the moved block grid,
+// is found again once registered.
+TEST(RobustnessSweep, RegistrationAddsASecondReadingOfGeometricCells) {
+    SweepPlan plain = SmallPlan("none,real-jpeg:q=50,shift:dx=4,rotate:deg=2");
+    plain.Hosts.resize(1);
+    plain.Seeds = {3};
+    plain.Thresholds = LoadCalibration(test::SamplePath("seal-128.calibration.json"));
+    SweepPlan registering = plain;
+    registering.Register = true;
+    const std::vector<RobustnessRow> without = Rows(plain);
+    const std::vector<RobustnessRow> with = Rows(registering);
+    ASSERT_EQ(with.size(), without.size());
+    for (std::size_t i = 0; i < with.size(); ++i) {
+        EXPECT_TRUE(with[i].Registering);
+        EXPECT_FALSE(without[i].Registering);
+        EXPECT_FALSE(without[i].Registered);
+        EXPECT_EQ(with[i].Registered.has_value(), IsGeometricCell(plain.Cells[i])) << with[i].Attack;
+        RobustnessRow stripped = with[i];
+        stripped.Registering = false;
+        stripped.Registered.reset();
+        EXPECT_EQ(stripped, without[i]) << with[i].Attack;
+    }
+    const RobustnessRow& shift = with[2];
+    ASSERT_EQ(shift.Attack, "shift:dx=4");
+    ASSERT_TRUE(shift.Registered);
+    EXPECT_GT(shift.Registered->Fit, 0.9);
+    EXPECT_GT(shift.Registered->Score, 0.9);
+    EXPECT_LT(shift.Registered->Ber, shift.Ber);
+    EXPECT_EQ(shift.Registered->Detected1e6, plain.Thresholds->Detected(shift.Registered->Score, kFprModelled));
+    EXPECT_TRUE(*shift.Registered->Detected1e6);
+}
+
+}  // namespace
+}  // namespace quillfen
