@@ -17,7 +17,7 @@
 //   - at 1e-6 from the fitted model, as no affordable number of trials reaches that far (never
 //     below the first).
 // A picture is "detected" when its score reaches the threshold (score >= threshold): one rule
-// for the verdict of `extract`, the robustness rows and the desktop program.
+// for the verdict of `extract` and the robustness rows.
 //
 // The null trials. For every host h and seed s the mark is embedded (the key (h, s)); each key
 // then reads
