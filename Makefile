@@ -5,7 +5,7 @@ ARM64_BUILD ?= build-arm64
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
 
-.PHONY: all deps configure build test test-arm64 demo run bench screenshots gui-smoke asan fuzz fuzz-seeds clean
+.PHONY: all deps configure build test test-arm64 demo run bench screenshots gui-smoke report-screenshot calibration asan fuzz fuzz-seeds clean
 
 all: build
 
@@ -53,6 +53,15 @@ screenshots: build
 # The real program under Xvfb, driven by real input events through one whole experiment.
 gui-smoke: build
 	@timeout 900 bash scripts/gui-smoke.sh $(BUILD) $(BUILD)/gui-smoke.png
+
+# The demo's robustness report rendered by headless Chromium, for the README.
+report-screenshot: demo
+	@bash scripts/report-screenshot.sh $(BUILD)/demo-out/robustness.html docs/screenshots/robustness-report.png 3400
+
+# Rewrites the calibration shipped beside the bundled mark (a test checks that it is what
+# this command gives).
+calibration: build
+	@$(BUILD)/cli/quillfen-cli calibrate samples/hosts --mark samples/seal-128.pgm --out samples/seal-128.calibration.json
 
 bench: build
 	@for b in $(BUILD)/bench/bench_*; do [ -x "$$b" ] && "$$b"; done

@@ -98,12 +98,15 @@ int Run(int argc, char** argv) {
     CLI::App app{"Quillfen: DCT-domain watermarking laboratory and gray-image toolbox", "quillfen-cli"};
     // The version, and which instruction set the vector loops run on here (the speed of the
     // engine depends on it, never its results).
-    app.set_version_flag("--version", [] { return "quillfen-cli 0.1.0\n" + vector_targets::Summary(); });
+    app.set_version_flag("--version", [] { return std::string(kProgramVersion) + "\n" + vector_targets::Summary(); });
     app.require_subcommand(1);
     RegisterInfoCommand(app);
     RegisterExperimentCommand(app);
     RegisterMarkingCommands(app);
     RegisterToolboxCommands(app);
+    RegisterCalibrateCommand(app);
+    RegisterRobustnessCommand(app);
+    SetCommandLine(argc, argv);
 
     StartReport();
     int code = ParseAndRun(app, argc, argv);

@@ -5,7 +5,7 @@
 # no Qt packages are needed. Skips what is already present; `make test-arm64` calls it.
 set -euo pipefail
 native=(g++-aarch64-linux-gnu qemu-user-static cmake ninja-build libcli11-dev nlohmann-json3-dev)
-foreign=(libjpeg62-turbo-dev libpng-dev libhwy-dev libgtest-dev libgmock-dev libssl-dev
+foreign=(libjpeg62-turbo-dev libpng-dev libhwy-dev libtbb-dev libgtest-dev libgmock-dev libssl-dev
          libopencv-imgproc-dev libopencv-video-dev)
 SUDO=""
 if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi

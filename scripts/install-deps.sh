@@ -5,13 +5,14 @@ packages=(
   build-essential cmake ninja-build pkg-config
   qt6-base-dev qt6-charts-dev libgl-dev
   libjpeg62-turbo-dev libpng-dev libhwy-dev
-  libcli11-dev nlohmann-json3-dev
+  libcli11-dev nlohmann-json3-dev libtbb-dev
   libopencv-imgproc-dev libopencv-video-dev
   libgtest-dev libgmock-dev libbenchmark-dev libssl-dev
   clang libclang-rt-14-dev
   libjpeg-turbo-progs imagemagick
   fonts-nanum
   xvfb xdotool
+  parallel chromium
 )
 missing=()
 for p in "${packages[@]}"; do

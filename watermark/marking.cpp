@@ -3,11 +3,8 @@
 #include <cmath>
 #include <limits>
 
-#include <nlohmann/json.hpp>
-
 #include "image/errors.h"
 #include "image/number_format.h"
-#include "io/file_write.h"
 #include "watermark/metrics.h"
 
 namespace quillfen {
@@ -168,6 +165,10 @@ DetectionScore ScoreRelations(const MarkKey& key, std::span<const std::uint8_t> 
     return score;
 }
 
+DetectionScore ScoreExtraction(const MarkKey& key, const TWatermark& workspace) {
+    return ScoreRelations(key, ObservedRelations(workspace));
+}
+
 MarkReading ReadMark(const GrayPlane& suspect, const MarkKey& key) {
     const std::vector<std::uint8_t> region = MarkedRegion(suspect);
     Experiment experiment;
@@ -183,61 +184,12 @@ MarkReading ReadMark(const GrayPlane& suspect, const MarkKey& key) {
     return reading;
 }
 
-Calibration DefaultCalibration() {
-    return {kDefaultThreshold1e3, kDefaultThreshold1e6, "built-in thresholds"};
-}
-
-Calibration ParseCalibration(std::string_view text, const std::string& name) {
-    const auto refuse = [&](const std::string& reason) -> Calibration {
-        throw FormatError("'" + name + "' is not a calibration file: " + reason);
-    };
-    nlohmann::json root;
-    try {
-        root = nlohmann::json::parse(text);
-    } catch (const nlohmann::json::exception&) {
-        return refuse("it is not valid JSON");
-    }
-    if (!root.is_object()) return refuse("it does not hold a JSON object");
-    if (root.contains("statistic")) {
-        const nlohmann::json& statistic = root["statistic"];
-        if (!statistic.is_string()) return refuse("\"statistic\" is not a text");
-        if (statistic.get<std::string>() != "score")
-            throw FormatError("'" + name + "' calibrates \"" + statistic.get<std::string>() +
-                              "\", not the detection score the verdict uses");
-    }
-    if (!root.contains("thresholds") || !root["thresholds"].is_object())
-        return refuse("it has no \"thresholds\" object");
-    const nlohmann::json& thresholds = root["thresholds"];
-    const auto number = [&](const char* field) {
-        if (!thresholds.contains(field) || !thresholds[field].is_number())
-            refuse(std::string("\"thresholds\" has no number \"") + field + "\"");
-        const double value = thresholds[field].get<double>();
-        if (!std::isfinite(value) || value < -1.0 || value > 1.0)
-            refuse(std::string("\"") + field + "\" is " + FormatFixed(value, 3) + ", outside -1..1");
-        return value;
-    };
-    Calibration calibration{number("fpr_1e-3"), number("fpr_1e-6"), name};
-    if (calibration.AtRate1e6 < calibration.AtRate1e3)
-        return refuse("the threshold at 1e-6 is below the one at 1e-3");
-    return calibration;
-}
-
-Calibration LoadCalibration(const std::filesystem::path& path) {
-    std::int64_t size = 0;
-    OpenFileForReading(path, &size);
-    if (size > (1 << 20))
-        throw FormatError("'" + path.string() + "' is not a calibration file: it is larger than 1 MiB");
-    const std::vector<std::uint8_t> bytes = ReadWholeFile(path);
-    return ParseCalibration(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()),
-                            path.string());
-}
-
 Verdict Judge(const DetectionScore& score, const Calibration& calibration) {
     Verdict verdict;
     verdict.Score = score.Value;
-    verdict.Threshold = calibration.AtRate1e6;
-    verdict.FalseAlarmRate = 1e-6;
-    verdict.Present = score.Value >= calibration.AtRate1e6;
+    verdict.Threshold = calibration.Threshold(kFprModelled);
+    verdict.FalseAlarmRate = kFprModelled;
+    verdict.Present = calibration.Detected(score.Value, kFprModelled);
     return verdict;
 }
 

@@ -20,15 +20,14 @@
 // about 0, as both shares are then about one half. NC and BER are reported beside it, as
 // the method defines them.
 #include <cstdint>
-#include <filesystem>
 #include <optional>
 #include <span>
 #include <string>
-#include <string_view>
 #include <vector>
 
 #include "image/bitmap.h"
 #include "image/gray_plane.h"
+#include "watermark/calibration.h"
 #include "watermark/experiment.h"
 #include "watermark/mark_key.h"
 
@@ -87,6 +86,9 @@ struct DetectionScore {
 // ArgumentError for a plane of the wrong size or a key with no reversed or untouched relation.
 DetectionScore ScoreRelations(const MarkKey& key, std::span<const std::uint8_t> observed);
 
+// The score of the relations the workspace's last extraction observed (its P_wave).
+DetectionScore ScoreExtraction(const MarkKey& key, const TWatermark& workspace);
+
 struct MarkReading {
     std::vector<std::uint8_t> W_wave;  // 128 x 128, the extracted mark
     std::optional<double> Nc;          // none when the key's mark has no black pixel to compare
@@ -99,26 +101,6 @@ struct MarkReading {
 // than that is read as if extended with white (as the workspace loads pictures).
 MarkReading ReadMark(const GrayPlane& suspect, const MarkKey& key);
 
-// The thresholds the score is judged against, at two false-alarm rates.
-struct Calibration {
-    double AtRate1e3 = 0.0;  // scores above it: at most one unmarked picture in 1,000
-    double AtRate1e6 = 0.0;  // ... in 1,000,000
-    std::string Source;      // where they come from, for the report
-};
-
-// The thresholds that stand when no calibration file is given, set from the scores of
-// unmarked and unrelated pictures on the bundled hosts (docs/detection.md tells how).
-inline constexpr double kDefaultThreshold1e3 = 0.10;
-inline constexpr double kDefaultThreshold1e6 = 0.15;
-Calibration DefaultCalibration();
-
-// A calibration file: one JSON object with "thresholds": {"fpr_1e-3": x, "fpr_1e-6": y} (both
-// numbers, 1e-6's at least 1e-3's) and, optionally, "statistic": "score". A file for another
-// statistic ("nc") is refused, since its numbers mean nothing for the score. FormatError names
-// the file and what is wrong; LoadCalibration throws FileError when the file cannot be read.
-Calibration ParseCalibration(std::string_view text, const std::string& name);
-Calibration LoadCalibration(const std::filesystem::path& path);
-
 struct Verdict {
     bool Present = false;
     double Score = 0.0;
@@ -126,7 +108,8 @@ struct Verdict {
     double FalseAlarmRate = 1e-6;
 };
 
-// Present when the score reaches the threshold at 1e-6 false alarms.
+// Present when the score reaches the calibration's threshold at 1e-6 false alarms
+// (Calibration::Detected).
 Verdict Judge(const DetectionScore& score, const Calibration& calibration);
 
 // "mark present: score 0.612 ≥ 0.150 (false alarms ≤ 1e-6)" or

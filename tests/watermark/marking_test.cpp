@@ -179,36 +179,10 @@ TEST(ScoreRelations, CountsOnlyTheRelationsTheBytesCarry) {
     EXPECT_THROW(ScoreRelations(Astronaut().Key, std::vector<std::uint8_t>(100)), ArgumentError);
 }
 
-TEST(Calibration, ReadsThresholdsAndRefusesWhatItCannotUse) {
-    const Calibration good =
-        ParseCalibration(R"({"statistic": "score", "thresholds": {"fpr_1e-3": 0.08, "fpr_1e-6": 0.2}})", "c.json");
-    EXPECT_EQ(good.AtRate1e3, 0.08);
-    EXPECT_EQ(good.AtRate1e6, 0.2);
-    EXPECT_EQ(good.Source, "c.json");
-    EXPECT_EQ(ParseCalibration(R"({"thresholds": {"fpr_1e-3": 0.1, "fpr_1e-6": 0.1}, "x": 1})", "c").AtRate1e6, 0.1);
-
-    const std::vector<std::pair<const char*, const char*>> bad = {
-        {"not JSON", "{"},
-        {"an array", "[1, 2]"},
-        {"no thresholds", R"({"fpr_1e-3": 0.1})"},
-        {"one missing", R"({"thresholds": {"fpr_1e-3": 0.1}})"},
-        {"a text", R"({"thresholds": {"fpr_1e-3": "0.1", "fpr_1e-6": 0.2}})"},
-        {"out of range", R"({"thresholds": {"fpr_1e-3": 0.1, "fpr_1e-6": 3}})"},
-        {"in the wrong order", R"({"thresholds": {"fpr_1e-3": 0.3, "fpr_1e-6": 0.2}})"},
-        {"for NC", R"({"statistic": "nc", "thresholds": {"fpr_1e-3": 0.6, "fpr_1e-6": 0.7}})"},
-    };
-    for (const auto& [name, text] : bad) {
-        try {
-            ParseCalibration(text, "c.json");
-            ADD_FAILURE() << name << " was accepted";
-        } catch (const FormatError& e) {
-            EXPECT_NE(std::string(e.what()).find("'c.json'"), std::string::npos) << name;
-        }
-    }
-}
-
 TEST(Verdict, JudgesAtTheStricterThresholdAndSaysSo) {
-    const Calibration calibration{0.1, 0.2, "test"};
+    Calibration calibration;
+    calibration.ThresholdEmpirical = 0.1;
+    calibration.ThresholdModelled = 0.2;
     DetectionScore score;
     score.Value = 0.2;
     const Verdict at = Judge(score, calibration);
@@ -216,7 +190,7 @@ TEST(Verdict, JudgesAtTheStricterThresholdAndSaysSo) {
     EXPECT_EQ(VerdictText(at), "mark present: score 0.200 \u2265 0.200 (false alarms \u2264 1e-6)");
     score.Value = 0.15;
     EXPECT_EQ(VerdictText(Judge(score, calibration)), "no mark found: score 0.150 < 0.200");
-    EXPECT_GE(DefaultCalibration().AtRate1e6, DefaultCalibration().AtRate1e3);
+    EXPECT_GE(DefaultCalibration().ThresholdModelled, DefaultCalibration().ThresholdEmpirical);
 }
 
 }  // namespace
