@@ -261,14 +261,10 @@ void Run(const Options& o, int jobs) {
             failed += row->Failed() ? 1 : 0;
         }
     if (!o.resume && !o.jsonl.empty()) {
-        std::string text;
-        for (const RobustnessRow& row : all) text += RowJson(row) + "\n";
-        WriteTextFile("--jsonl", o.jsonl, text);
+        WriteTextFile("--jsonl", o.jsonl, RowsJsonl(all));
     }
     if (!o.csv.empty()) {
-        std::string text = CsvHeader(plan.Register) + "\n";
-        for (const RobustnessRow& row : all) text += RowCsv(row) + "\n";
-        WriteTextFile("--csv", o.csv, text);
+        WriteTextFile("--csv", o.csv, RowsCsv(all, plan.Register));
     }
     if (!o.html.empty()) {
         RobustnessReport report;

@@ -3,7 +3,7 @@
 set -euo pipefail
 packages=(
   build-essential cmake ninja-build pkg-config
-  qt6-base-dev qt6-charts-dev libgl-dev
+  qt6-base-dev qt6-charts-dev libqt6opengl6-dev libgl-dev
   libjpeg62-turbo-dev libpng-dev libhwy-dev
   libcli11-dev nlohmann-json3-dev libtbb-dev
   libopencv-imgproc-dev libopencv-video-dev

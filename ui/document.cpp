@@ -229,6 +229,16 @@ std::optional<Registration> Document::LoadAttacked(const Bitmap& attacked, const
     return registration;
 }
 
+void Document::ShowPanels(Bitmap watermark, Bitmap extracted) {
+    watermark_ = std::move(watermark);
+    extracted_ = std::move(extracted);
+    extractedBy_.reset();
+}
+
+void Document::AddReports(const std::string& source, const std::vector<Report>& reports) {
+    for (const Report& report : reports) AddLine(source, std::nullopt, report);
+}
+
 // ---- Results ----------------------------------------------------------------------------------
 
 std::vector<Report> Document::Reports() const {

@@ -157,6 +157,11 @@ public:
     void SetNextSeed(std::optional<std::uint32_t> seed) { nextSeed_ = seed; }
     std::optional<std::uint32_t> NextSeed() const { return nextSeed_; }
 
+    // A document opened from elsewhere (a row of the robustness window) with pictures of its
+    // own in the watermark panels, and its measures as result lines of `source`.
+    void ShowPanels(Bitmap watermark, Bitmap extracted);
+    void AddReports(const std::string& source, const std::vector<Report>& reports);
+
     // ---- Results --------------------------------------------------------------------
     // The results that still hold, oldest first: what the steps found (one set per step), the
     // reports of the toolbox operations, and the seed of every Get Wr run in the document.

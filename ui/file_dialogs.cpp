@@ -69,6 +69,10 @@ std::optional<FileDialogResult> QtFileDialogs::Execute(const FileDialogRequest& 
     const bool save = request.kind == FileDialogKind::Save || request.kind == FileDialogKind::SavePicture;
     dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
     dialog.setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
+    if (request.kind == FileDialogKind::Folder) {
+        dialog.setFileMode(QFileDialog::Directory);
+        dialog.setOption(QFileDialog::ShowDirsOnly);
+    }
     if (request.kind == FileDialogKind::OpenPicture) AddPreview(dialog);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
     FileDialogResult result;

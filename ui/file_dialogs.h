@@ -10,7 +10,8 @@ class QWidget;
 
 namespace quillfen::ui {
 
-enum class FileDialogKind { Open, Save, OpenPicture, SavePicture };
+// Folder chooses an existing folder (its result's fileName is the folder).
+enum class FileDialogKind { Open, Save, OpenPicture, SavePicture, Folder };
 
 struct FileDialogRequest {
     QString name;           // openDlg, SaveDlg, OpenPDlg, SavePDlg

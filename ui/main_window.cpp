@@ -39,6 +39,7 @@
 #include "ui/picture_view.h"
 #include "ui/properties_window.h"
 #include "ui/results_dock.h"
+#include "ui/robustness_window.h"
 #include "ui/ui_text.h"
 
 namespace quillfen::ui {
@@ -269,7 +270,7 @@ void TfrmMain::CreateMenus() {
     mnuWindow->addActions({WindowCascade1, WindowTileHorizontal1, WindowTileVertical1, WindowMinimizeAll1,
                            WindowArrangeAll1});
     mnuWindow->addSeparator();
-    mnuWindow->addAction(WindowResults1);
+    mnuWindow->addActions({WindowResults1, WindowRobustness1});
     const int fixedItems = static_cast<int>(mnuWindow->actions().size());
     connect(mnuWindow, &QMenu::aboutToShow, this, [this, fixedItems] { FillWindowList(mnuWindow, fixedItems); });
 
@@ -420,6 +421,16 @@ void TfrmMain::CreateResultsDock() {
     dockResults = new ResultsDock(this);
     addDockWidget(Qt::BottomDockWidgetArea, dockResults);
     WindowResults1 = dockResults->toggleViewAction();
+    WindowRobustness1 = new QAction(QStringLiteral("R&obustness..."), this);
+    WindowRobustness1->setObjectName(QStringLiteral("WindowRobustness1"));
+    connect(WindowRobustness1, &QAction::triggered, this, [this] {
+        Run([this] {
+            TfrmRobustness* window = Robustness();
+            window->show();
+            window->raise();
+            window->activateWindow();
+        });
+    });
     WindowResults1->setObjectName(QStringLiteral("WindowResults1"));
     WindowResults1->setText(QStringLiteral("&Results"));
     connect(dockResults, &ResultsDock::SaveCsvRequested, this, [this] {
@@ -647,9 +658,23 @@ TMDIChild* TfrmMain::OpenImageFile(const QString& fileName) {
         return nullptr;
     }
     const PixelFormat format = loaded.eightBit ? PixelFormat::Bit8 : PixelFormat::Bit24;
+    TMDIChild* child = AddDocument(std::move(loaded.bitmap), format, fileName);
+    AddRecentFile(info.absoluteFilePath());
+    return child;
+}
 
+TMDIChild* TfrmMain::OpenPicture(Bitmap picture, const QString& title) {
+    return AddDocument(std::move(picture), PixelFormat::Bit8, title);
+}
+
+TfrmRobustness* TfrmMain::Robustness() {
+    if (robustness_ == nullptr) robustness_ = new TfrmRobustness(*this, this);
+    return robustness_;
+}
+
+TMDIChild* TfrmMain::AddDocument(Bitmap picture, PixelFormat format, const QString& title) {
     auto* child = new TMDIChild(*this);
-    child->SetFileName(fileName);
+    child->SetFileName(title);
     QMdiSubWindow* sub = mdiArea->addSubWindow(child);
     sub->setAttribute(Qt::WA_DeleteOnClose);
     // The document count changed: menus and enabled states follow once the window is gone
@@ -660,13 +685,12 @@ TMDIChild* TfrmMain::OpenImageFile(const QString& fileName) {
             AppIdle();
         }, Qt::QueuedConnection);
     });
-    child->Open(std::move(loaded.bitmap), format);
+    child->Open(std::move(picture), format);
     sub->show();
     mdiArea->setActiveSubWindow(sub);
     child->SizeToPicture();
     MergeMenus();
     AppIdle();
-    AddRecentFile(info.absoluteFilePath());
     return child;
 }
 

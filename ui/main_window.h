@@ -14,6 +14,7 @@
 #include <QStringList>
 
 #include "image/bitmap.h"
+#include "ui/document.h"
 #include "ui/file_dialogs.h"
 
 class QAction;
@@ -39,6 +40,7 @@ class TfrmAbout;
 class TfrmHistogram;
 class TfrmParamHough;
 class TfrmProperties;
+class TfrmRobustness;
 
 class TfrmMain : public QMainWindow {
     Q_OBJECT
@@ -99,6 +101,11 @@ public:
     // Creates a document window for an image file; nothing (and no window) when no file of
     // that name exists or when it cannot be read (with a warning saying why).
     TMDIChild* OpenImageFile(const QString& fileName);
+    // Creates a document window for a picture made in the program (no file yet: Save asks for
+    // a name), captioned `title`.
+    TMDIChild* OpenPicture(Bitmap picture, const QString& title);
+    // Window > Robustness...: the robustness window, made on first use.
+    TfrmRobustness* Robustness();
     // Writes the active document's picture in the format of a save filter index (1 bitmap,
     // 2 PNG, 3 JPEG, 4 PGM); the document then goes by the name written. Returns that name,
     // or nothing when nothing was written.
@@ -194,6 +201,7 @@ public:
     QAction* RunExtraction1;
     QAction* RunWholeExperiment1;
     QAction* WindowResults1;  // shows or hides the Results dock
+    QAction* WindowRobustness1;
     QList<QAction*> actlstMenu;
 
     // The main menu mainmnuMDI.
@@ -260,6 +268,9 @@ private:
     QString resultsCsvFile_;
     QTimer* workTimer_ = nullptr;
     QLabel* magnifier_ = nullptr;  // the watermark panels' enlarged view
+    TfrmRobustness* robustness_ = nullptr;
+    // A new document window for `picture`, shown and active.
+    TMDIChild* AddDocument(Bitmap picture, PixelFormat format, const QString& title);
 };
 
 }  // namespace quillfen::ui

@@ -201,6 +201,16 @@ void TMDIChild::ForgetStaleTexts() {
     }
 }
 
+void TMDIChild::ShowRowPictures(Bitmap mark, Bitmap extracted, const std::string& source,
+                                const std::vector<Report>& reports) {
+    const std::uint64_t before = document_.LastLineId();
+    document_.ShowPanels(std::move(mark), std::move(extracted));
+    document_.AddReports(source, reports);
+    for (const ResultLine& line : document_.Results())
+        if (line.id > before) ShowLine(line);
+    Redraw();
+}
+
 // ---- Drawing ----------------------------------------------------------------------------------
 
 void TMDIChild::Redraw() {

@@ -108,6 +108,10 @@ public:
     // The generator's seed for the next Get Wr (nullopt: the clock), for repeatable runs.
     void SetFixedSeed(std::optional<std::uint32_t> seed) { document_.SetFixedSeed(seed); }
 
+    // A row of the robustness window: the watermark and the extracted mark in the panels, the
+    // row's measures in the Results list and the status bar.
+    void ShowRowPictures(Bitmap mark, Bitmap extracted, const std::string& source, const std::vector<Report>& reports);
+
     // ---- The commands of the window's own menus -------------------------------------------
     // Load Watermark (W): the frame's load dialog, then a fresh start of the steps.
     void LoadWatermarkCommand();

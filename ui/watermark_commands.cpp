@@ -244,7 +244,7 @@ void TMDIChild::CreateWatermarkMenus() {
     show->setObjectName(QStringLiteral("mnuShow"));
     MarkUnavailable(show);
     window->addSeparator();
-    window->addAction(f.WindowResults1);
+    window->addActions({f.WindowResults1, f.WindowRobustness1});
     const int fixedItems = static_cast<int>(window->actions().size());
     connect(window, &QMenu::aboutToShow, this, [this, window, fixedItems] { frame_.FillWindowList(window, fixedItems); });
 

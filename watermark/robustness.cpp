@@ -269,6 +269,22 @@ RobustnessRow ComputeRow(const SweepPlan& plan, std::uint64_t row) {
     return Compute(plan, hosts, row, worker);
 }
 
+RowPictures ComputeRowPictures(const SweepPlan& plan, std::uint64_t row) {
+    CheckSweepPlan(plan);
+    if (row >= plan.RowCount()) throw ArgumentError("row " + std::to_string(row) + " is beyond the plan");
+    HostCache hosts(plan);
+    Worker worker;
+    RowPictures pictures;
+    pictures.Row = Compute(plan, hosts, row, worker);
+    if (!pictures.Row.Failed()) {
+        // The worker's workspace is left as the row's extraction left it.
+        const TWatermark& w = worker.Marked.Workspace();
+        pictures.Attacked = TWatermark::MakeBitmap256(w.X_wave());
+        pictures.Extracted = TWatermark::MakeBitmap128(w.W_wave());
+    }
+    return pictures;
+}
+
 SweepSummary RunSweep(const SweepPlan& plan, const SweepCallbacks& callbacks) {
     CheckSweepPlan(plan);
     const RowRange range = ShardRows(plan.RowCount(), plan.Part);

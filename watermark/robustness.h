@@ -156,4 +156,14 @@ bool IsGeometricCell(const AttackCell& cell);
 // One row computed on its own, as RunSweep computes it (for tests and single looks).
 RobustnessRow ComputeRow(const SweepPlan& plan, std::uint64_t row);
 
+// A row computed again with the pictures behind its measures: the attacked picture (X_wave,
+// 256 x 256) and the mark extracted from it (W_wave, 128 x 128). Both are empty for a failed
+// row. Every row is a pure function of its host, seed and cell, so this is the row of the run.
+struct RowPictures {
+    RobustnessRow Row;
+    Bitmap Attacked;
+    Bitmap Extracted;
+};
+RowPictures ComputeRowPictures(const SweepPlan& plan, std::uint64_t row);
+
 }  // namespace quillfen

@@ -78,20 +78,9 @@ std::string SeedText(const std::vector<std::uint32_t>& seeds) {
     return text;
 }
 
-// What the report shows of one cell, over its rows.
-struct CellSummary {
-    std::size_t Rows = 0;
-    std::size_t Failed = 0;
-    Quartiles Nc{kNaN, kNaN, kNaN};
-    double BerMean = kNaN;
-    double ScoreMedian = kNaN;
-    double PsnrMedian = kNaN;
-    double SsimMedian = kNaN;
-    double Tpr3 = kNaN;
-    double Tpr6 = kNaN;
-};
+}  // namespace
 
-std::vector<CellSummary> Summarise(const RobustnessReport& report) {
+std::vector<CellSummary> SummariseCells(const RobustnessReport& report) {
     std::map<std::string, std::size_t> index;
     for (std::size_t i = 0; i < report.Cells.size(); ++i) index[report.Cells[i].Name] = i;
     std::vector<std::vector<const RobustnessRow*>> byCell(report.Cells.size());
@@ -133,6 +122,8 @@ std::vector<CellSummary> Summarise(const RobustnessReport& report) {
     }
     return summaries;
 }
+
+namespace {
 
 // A tick step of 1, 2 or 5 times a power of ten giving at most `most` intervals over `span`.
 double TickStep(double span, int most) {
@@ -458,7 +449,7 @@ std::vector<ReportFamily> ReportFamilies(const std::vector<AttackCell>& cells) {
 }
 
 std::string RobustnessHtml(const RobustnessReport& report) {
-    const std::vector<CellSummary> summaries = Summarise(report);
+    const std::vector<CellSummary> summaries = SummariseCells(report);
     std::size_t failed = 0;
     for (const RobustnessRow& row : report.Rows) failed += row.Failed() ? 1 : 0;
     double noneMedian = kNaN;

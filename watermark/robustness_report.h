@@ -14,6 +14,7 @@
 // Strengths that span orders of magnitude are drawn evenly spaced in their order.
 // The text is a pure function of its input: the same rows give the same bytes.
 #include <cstdint>
+#include <limits>
 #include <optional>
 #include <string>
 #include <vector>
@@ -53,6 +54,24 @@ struct Quartiles {
     double Q3;
 };
 Quartiles QuartilesOf(std::vector<double> values);
+
+// What the report shows of one cell, over its rows: NC's quartiles, the mean BER, the median
+// detection score, the median PSNR and SSIM of the attacked pictures, and the detection rates at 1e-3 and 1e-6 (over the
+// rows with verdicts). NaN where no row gives a value.
+struct CellSummary {
+    std::size_t Rows = 0;
+    std::size_t Failed = 0;
+    Quartiles Nc{std::numeric_limits<double>::quiet_NaN(), std::numeric_limits<double>::quiet_NaN(),
+                 std::numeric_limits<double>::quiet_NaN()};
+    double BerMean = std::numeric_limits<double>::quiet_NaN();
+    double ScoreMedian = std::numeric_limits<double>::quiet_NaN();
+    double PsnrMedian = std::numeric_limits<double>::quiet_NaN();
+    double SsimMedian = std::numeric_limits<double>::quiet_NaN();
+    double Tpr3 = std::numeric_limits<double>::quiet_NaN();
+    double Tpr6 = std::numeric_limits<double>::quiet_NaN();
+};
+// One per cell of the report, in the order of its cells.
+std::vector<CellSummary> SummariseCells(const RobustnessReport& report);
 
 std::string RobustnessHtml(const RobustnessReport& report);
 

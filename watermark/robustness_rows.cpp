@@ -79,6 +79,18 @@ std::string RowJson(const RobustnessRow& row) {
     return line + "}";
 }
 
+std::string RowsJsonl(const std::vector<RobustnessRow>& rows) {
+    std::string text;
+    for (const RobustnessRow& row : rows) text += RowJson(row) + "\n";
+    return text;
+}
+
+std::string RowsCsv(const std::vector<RobustnessRow>& rows, bool registering) {
+    std::string text = CsvHeader(registering) + "\n";
+    for (const RobustnessRow& row : rows) text += RowCsv(row) + "\n";
+    return text;
+}
+
 std::string CsvHeader(bool registering) {
     return std::string("host,seed,attack,psnr_embed,ssim_embed,psnr,ssim,nc,ber,score,detected_1e-3,detected_1e-6,") +
            (registering ? "registration_fit,nc_registered,ber_registered,score_registered,detected_1e-3_registered,"

@@ -33,6 +33,12 @@ std::string RowJson(const RobustnessRow& row);
 std::string CsvHeader(bool registering = false);
 std::string RowCsv(const RobustnessRow& row);
 
+// Whole files of rows, as `quillfen-cli robustness` writes them: one JSON object a line, and
+// the CSV header (with the registered columns for a run that registers) followed by one line
+// a row; every line ends in a newline.
+std::string RowsJsonl(const std::vector<RobustnessRow>& rows);
+std::string RowsCsv(const std::vector<RobustnessRow>& rows, bool registering = false);
+
 // A row from its JSON object; FormatError naming `where` for anything else.
 RobustnessRow ParseRowJson(std::string_view line, const std::string& where);
 

@@ -1,0 +1,731 @@
+#include "ui/robustness_window.h"
+
+#include <algorithm>
+#include <cmath>
+#include <filesystem>
+#include <set>
+#include <thread>
+
+#include <QAreaSeries>
+#include <QCategoryAxis>
+#include <QChart>
+#include <QChartView>
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QFormLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QLineSeries>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSpinBox>
+#include <QSplitter>
+#include <QTabWidget>
+#include <QTableWidget>
+#include <QTimer>
+#include <QTreeWidget>
+#include <QValueAxis>
+#include <QVBoxLayout>
+
+#include "image/errors.h"
+#include "image/number_format.h"
+#include "image/user_prompts.h"
+#include "io/file_write.h"
+#include "io/picture_files.h"
+#include "ui/background_job.h"
+#include "ui/main_window.h"
+#include "ui/mdi_child.h"
+#include "ui/ui_text.h"
+#include "watermark/attack_list.h"
+#include "watermark/calibration.h"
+#include "watermark/default_grid.h"
+#include "watermark/robustness_report.h"
+#include "watermark/robustness_rows.h"
+
+namespace quillfen::ui {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// QChartView gives the chart it showed back to its caller: it goes here.
+void ReplaceChart(QChartView* view, QChart* chart) {
+    QChart* old = view->chart();
+    view->setChart(chart);
+    delete old;
+}
+
+const QString kCsvFilter = QStringLiteral("CSV|*.csv");
+const QString kJsonlFilter = QStringLiteral("JSON Lines|*.jsonl");
+const QString kHtmlFilter = QStringLiteral("HTML|*.html;*.htm");
+const QString kPictureFilter =
+    QStringLiteral("All pictures|*.bmp;*.png;*.jpg;*.jpeg;*.pgm|Bitmap|*.bmp|PNG|*.png|JPEG|*.jpg;*.jpeg|PGM|*.pgm");
+const QString kCalibrationFilter = QStringLiteral("Calibration|*.json|All files|*.*");
+const char* const kDefaultSeeds = "1..5";
+
+// The table's columns: the CSV's.
+const QStringList kColumns = {"host", "seed", "attack", "psnr_embed", "ssim_embed", "psnr", "ssim",
+                              "nc",   "ber",  "detected_1e-3", "detected_1e-6", "error"};
+
+// A word of a command line as the shell reads it back: plain when it is safe, otherwise in
+// single quotes (the command line's own reports quote the same way).
+std::string ShellWord(const std::string& word) {
+    if (!word.empty() && word.find_first_not_of("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789"
+                                                "-_./:=,+@%") == std::string::npos)
+        return word;
+    std::string quoted = "'";
+    for (const char c : word) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return quoted + "'";
+}
+
+QString Measure(double value) {
+    if (std::isinf(value)) return value > 0 ? QStringLiteral("inf") : QStringLiteral("-inf");
+    return Q(FormatMeasure(value));
+}
+
+QString Verdict(const std::optional<bool>& verdict) {
+    return verdict ? (*verdict ? QStringLiteral("true") : QStringLiteral("false")) : QString();
+}
+
+// The picture files of a folder (not of its subfolders), by file name byte-wise, as the
+// command line lists a folder.
+std::vector<fs::path> PicturesIn(const fs::path& folder) {
+    std::vector<fs::path> files;
+    std::error_code error;
+    for (const fs::directory_entry& entry : fs::directory_iterator(folder, error)) {
+        std::error_code kindError;
+        if (!entry.is_regular_file(kindError)) continue;
+        if (FormatFromFileName(entry.path()) == PictureFormat::Unknown) continue;
+        files.push_back(entry.path());
+    }
+    if (error) throw FileError("Cannot list the folder '" + folder.string() + "': " + error.message());
+    std::sort(files.begin(), files.end(),
+              [](const fs::path& a, const fs::path& b) { return a.filename().native() < b.filename().native(); });
+    return files;
+}
+
+}  // namespace
+
+// What the worker thread hands over to the window: rows in order as they come, and the end.
+struct TfrmRobustness::Shared {
+    std::mutex mutex;
+    std::vector<RobustnessRow> pending;
+    std::uint64_t done = 0;
+    std::uint64_t total = 0;
+    std::atomic<bool> cancel{false};
+    SweepSummary summary;
+};
+
+TfrmRobustness::TfrmRobustness(TfrmMain& frame, QWidget* parent) : QWidget(parent, Qt::Window), frame_(frame) {
+    setObjectName(QStringLiteral("frmRobustness"));
+    setWindowTitle(QStringLiteral("Robustness"));
+    resize(1100, 680);
+    auto* splitter = new QSplitter(this);
+    splitter->addWidget(CreateInputs());
+    splitter->addWidget(CreateResults());
+    splitter->setStretchFactor(1, 1);
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(4, 4, 4, 4);
+    layout->addWidget(splitter);
+    timer_ = new QTimer(this);
+    timer_->setInterval(100);
+    connect(timer_, &QTimer::timeout, this, [this] { TakeRows(); });
+    UpdateEnabled();
+}
+
+TfrmRobustness::~TfrmRobustness() {
+    if (shared_) shared_->cancel = true;
+    delete job_;  // waits for the worker
+}
+
+QWidget* TfrmRobustness::CreateInputs() {
+    auto* box = new QWidget(this);
+    auto* column = new QVBoxLayout(box);
+    column->setContentsMargins(0, 0, 0, 0);
+
+    auto* hosts = new QGroupBox(QStringLiteral("Hosts"), box);
+    auto* hostRows = new QVBoxLayout(hosts);
+    rbDocument = new QRadioButton(QStringLiteral("The active document's picture"), hosts);
+    rbDocument->setObjectName(QStringLiteral("rbDocument"));
+    rbFolder = new QRadioButton(QStringLiteral("Every picture in a folder:"), hosts);
+    rbFolder->setObjectName(QStringLiteral("rbFolder"));
+    rbDocument->setChecked(true);
+    edtFolder = new QLineEdit(hosts);
+    edtFolder->setObjectName(QStringLiteral("edtFolder"));
+    auto* browseFolder = new QPushButton(QStringLiteral("Browse..."), hosts);
+    connect(browseFolder, &QPushButton::clicked, this, [this] { frame_.Run([this] { ChooseFolder(); }); });
+    auto* folderRow = new QHBoxLayout;
+    folderRow->addWidget(edtFolder, 1);
+    folderRow->addWidget(browseFolder);
+    hostRows->addWidget(rbDocument);
+    hostRows->addWidget(rbFolder);
+    hostRows->addLayout(folderRow);
+    column->addWidget(hosts);
+
+    auto* inputs = new QGroupBox(QStringLiteral("Watermark and seeds"), box);
+    auto* form = new QFormLayout(inputs);
+    const auto fileRow = [this, inputs](QLineEdit*& edit, const char* name, const QString& filter) {
+        edit = new QLineEdit(inputs);
+        edit->setObjectName(QString::fromLatin1(name));
+        auto* browse = new QPushButton(QStringLiteral("Browse..."), inputs);
+        QLineEdit* target = edit;
+        connect(browse, &QPushButton::clicked, this,
+                [this, target, filter] { frame_.Run([this, target, filter] { ChooseFile(target, filter); }); });
+        auto* row = new QHBoxLayout;
+        row->addWidget(edit, 1);
+        row->addWidget(browse);
+        return row;
+    };
+    form->addRow(QStringLiteral("Watermark:"), fileRow(edtMark, "edtMark", kPictureFilter));
+    edtSeeds = new QLineEdit(QString::fromLatin1(kDefaultSeeds), inputs);
+    edtSeeds->setObjectName(QStringLiteral("edtSeeds"));
+    edtSeeds->setToolTip(QStringLiteral("Seeds and ranges of seeds, as 1..20 or 1..5,7"));
+    form->addRow(QStringLiteral("Seeds:"), edtSeeds);
+    form->addRow(QStringLiteral("Calibration:"), fileRow(edtCalibration, "edtCalibration", kCalibrationFilter));
+    edtCalibration->setPlaceholderText(QStringLiteral("the watermark's <name>.calibration.json, if any"));
+    spnJobs = new QSpinBox(inputs);
+    spnJobs->setObjectName(QStringLiteral("spnJobs"));
+    spnJobs->setRange(1, 1024);
+    spnJobs->setValue(static_cast<int>(std::max(1u, std::thread::hardware_concurrency())));
+    form->addRow(QStringLiteral("Threads:"), spnJobs);
+    column->addWidget(inputs);
+
+    auto* attacks = new QGroupBox(QStringLiteral("Attacks"), box);
+    auto* attackRows = new QVBoxLayout(attacks);
+    treAttacks = new QTreeWidget(attacks);
+    treAttacks->setObjectName(QStringLiteral("treAttacks"));
+    treAttacks->setHeaderLabels({QStringLiteral("Cell"), QStringLiteral("Source")});
+    FillGrid();
+    attackRows->addWidget(treAttacks, 1);
+    auto* allNone = new QHBoxLayout;
+    auto* all = new QPushButton(QStringLiteral("Default grid"), attacks);
+    auto* none = new QPushButton(QStringLiteral("None"), attacks);
+    connect(all, &QPushButton::clicked, this, [this] { CheckWholeGrid(true); });
+    connect(none, &QPushButton::clicked, this, [this] { CheckWholeGrid(false); });
+    allNone->addWidget(all);
+    allNone->addWidget(none);
+    allNone->addStretch(1);
+    attackRows->addLayout(allNone);
+    edtMoreAttacks = new QLineEdit(attacks);
+    edtMoreAttacks->setObjectName(QStringLiteral("edtMoreAttacks"));
+    edtMoreAttacks->setPlaceholderText(QStringLiteral("more cells, as real-jpeg:q=10..90:10,median:k=3,5"));
+    // The catalogue: every attack with its parameters and their accepted values.
+    QString catalogue = QStringLiteral("Attacks of the catalogue:");
+    for (const AttackInfo& info : AttackCatalogue()) {
+        catalogue += QStringLiteral("\n%1").arg(QString::fromUtf8(info.Name));
+        for (const AttackParameter& p : info.Parameters)
+            catalogue += QStringLiteral(" %1=%2").arg(QString::fromUtf8(p.Name), Q(AcceptedValues(p)));
+        catalogue += QStringLiteral(" - %1").arg(QString::fromUtf8(info.Summary));
+    }
+    edtMoreAttacks->setToolTip(catalogue);
+    attackRows->addWidget(new QLabel(QStringLiteral("More cells (any attack list):"), attacks));
+    attackRows->addWidget(edtMoreAttacks);
+    column->addWidget(attacks, 1);
+
+    auto* run = new QHBoxLayout;
+    btnRun = new QPushButton(QStringLiteral("&Run"), box);
+    btnRun->setObjectName(QStringLiteral("btnRun"));
+    btnCancel = new QPushButton(QStringLiteral("Cancel"), box);
+    btnCancel->setObjectName(QStringLiteral("btnCancel"));
+    connect(btnRun, &QPushButton::clicked, this, [this] { frame_.Run([this] { Start(); }); });
+    connect(btnCancel, &QPushButton::clicked, this, [this] { Cancel(); });
+    prgRun = new QProgressBar(box);
+    prgRun->setObjectName(QStringLiteral("prgRun"));
+    prgRun->setRange(0, 1000);
+    prgRun->setValue(0);
+    run->addWidget(btnRun);
+    run->addWidget(btnCancel);
+    run->addWidget(prgRun, 1);
+    column->addLayout(run);
+    lblState = new QLabel(QStringLiteral("Choose the hosts, the watermark, the seeds and the attacks, then Run."), box);
+    lblState->setObjectName(QStringLiteral("lblState"));
+    lblState->setWordWrap(true);
+    column->addWidget(lblState);
+    return box;
+}
+
+QWidget* TfrmRobustness::CreateResults() {
+    auto* tabs = new QTabWidget(this);
+    tabs->setObjectName(QStringLiteral("tabResults"));
+
+    auto* table = new QWidget(tabs);
+    auto* tableColumn = new QVBoxLayout(table);
+    tblRows = new QTableWidget(0, static_cast<int>(kColumns.size()), table);
+    tblRows->setObjectName(QStringLiteral("tblRows"));
+    tblRows->setHorizontalHeaderLabels(kColumns);
+    tblRows->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    tblRows->setSelectionBehavior(QAbstractItemView::SelectRows);
+    tblRows->verticalHeader()->setDefaultSectionSize(tblRows->fontMetrics().height() + 4);
+    tblRows->setToolTip(QStringLiteral("Double-click a row to open its attacked picture and extracted mark"));
+    connect(tblRows, &QTableWidget::cellDoubleClicked, this,
+            [this](int row, int) { frame_.Run([this, row] { OpenRow(row); }); });
+    tableColumn->addWidget(tblRows, 1);
+    auto* exports = new QHBoxLayout;
+    btnExportCsv = new QPushButton(QStringLiteral("Export CSV..."), table);
+    btnExportJsonl = new QPushButton(QStringLiteral("Export JSON Lines..."), table);
+    btnExportHtml = new QPushButton(QStringLiteral("Export HTML Report..."), table);
+    const std::pair<QPushButton*, Export> buttons[] = {
+        {btnExportCsv, Export::Csv}, {btnExportJsonl, Export::Jsonl}, {btnExportHtml, Export::Html}};
+    for (const auto& [button, kind] : buttons) {
+        const Export k = kind;
+        connect(button, &QPushButton::clicked, this, [this, k] { frame_.Run([this, k] { ExportCommand(k); }); });
+        exports->addWidget(button);
+    }
+    exports->addStretch(1);
+    tableColumn->addLayout(exports);
+    tabs->addTab(table, QStringLiteral("Table"));
+
+    auto* charts = new QWidget(tabs);
+    auto* chartColumn = new QVBoxLayout(charts);
+    auto* family = new QHBoxLayout;
+    family->addWidget(new QLabel(QStringLiteral("Attack family:"), charts));
+    cmbFamily = new QComboBox(charts);
+    cmbFamily->setObjectName(QStringLiteral("cmbFamily"));
+    family->addWidget(cmbFamily, 1);
+    chartColumn->addLayout(family);
+    chartView = new QChartView(charts);
+    chartView->setObjectName(QStringLiteral("chartView"));
+    chartView->setRenderHint(QPainter::Antialiasing);
+    chartColumn->addWidget(chartView, 1);
+    connect(cmbFamily, &QComboBox::currentIndexChanged, this, [this](int index) { ShowFamily(index); });
+    tabs->addTab(charts, QStringLiteral("Charts"));
+    return tabs;
+}
+
+void TfrmRobustness::FillGrid() {
+    treAttacks->clear();
+    for (const AttackFamily& family : DefaultAttackFamilies()) {
+        auto* parent = new QTreeWidgetItem(treAttacks, {QString::fromUtf8(family.Family), QString::fromUtf8(family.Source)});
+        parent->setFlags(parent->flags() | Qt::ItemIsUserCheckable | Qt::ItemIsAutoTristate);
+        for (const AttackCell& cell : ParseAttackCells(family.List)) {
+            auto* item = new QTreeWidgetItem(parent, {Q(cell.Name)});
+            item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
+            item->setCheckState(0, Qt::Checked);
+        }
+    }
+    treAttacks->resizeColumnToContents(0);
+}
+
+void TfrmRobustness::CheckWholeGrid(bool on) {
+    for (int i = 0; i < treAttacks->topLevelItemCount(); ++i)
+        treAttacks->topLevelItem(i)->setCheckState(0, on ? Qt::Checked : Qt::Unchecked);
+}
+
+void TfrmRobustness::CheckGridCells(const QStringList& names) {
+    for (int i = 0; i < treAttacks->topLevelItemCount(); ++i) {
+        QTreeWidgetItem* family = treAttacks->topLevelItem(i);
+        for (int j = 0; j < family->childCount(); ++j)
+            family->child(j)->setCheckState(0, names.contains(family->child(j)->text(0)) ? Qt::Checked : Qt::Unchecked);
+    }
+}
+
+std::vector<AttackCell> TfrmRobustness::ChosenCells() const {
+    std::vector<AttackCell> cells;
+    std::set<std::string> checked;
+    for (int i = 0; i < treAttacks->topLevelItemCount(); ++i) {
+        const QTreeWidgetItem* family = treAttacks->topLevelItem(i);
+        for (int j = 0; j < family->childCount(); ++j)
+            if (family->child(j)->checkState(0) == Qt::Checked) checked.insert(S(family->child(j)->text(0)));
+    }
+    for (const AttackCell& cell : DefaultAttackGrid())
+        if (checked.count(cell.Name) > 0) cells.push_back(cell);
+    const std::string more = S(edtMoreAttacks->text().trimmed());
+    if (!more.empty()) {
+        std::vector<AttackCell> extra;
+        try {
+            extra = ParseAttackCells(more);
+        } catch (const ArgumentError& e) {
+            throw ArgumentError(std::string("More cells: ") + e.what());
+        }
+        cells.insert(cells.end(), extra.begin(), extra.end());
+    }
+    return cells;
+}
+
+void TfrmRobustness::ChooseFolder() {
+    FileDialogRequest request{QStringLiteral("RobustnessFolderDlg"), FileDialogKind::Folder, QString(), 1, QString()};
+    if (const auto chosen = frame_.ExecuteDialog(request)) {
+        edtFolder->setText(chosen->fileName);
+        rbFolder->setChecked(true);
+    }
+}
+
+void TfrmRobustness::ChooseFile(QLineEdit* edit, const QString& filter) {
+    FileDialogRequest request{QStringLiteral("RobustnessOpenDlg"), FileDialogKind::Open, filter, 1, QString()};
+    if (const auto chosen = frame_.ExecuteDialog(request)) edit->setText(chosen->fileName);
+}
+
+// ---- The run ----------------------------------------------------------------------------------
+
+SweepPlan TfrmRobustness::BuildPlan(std::vector<std::string>& words, std::string& markName) {
+    SweepPlan plan;
+    words = {"quillfen-cli", "robustness"};
+    if (rbDocument->isChecked()) {
+        TMDIChild* doc = frame_.ActiveDocument();
+        if (doc == nullptr || doc->Picture().empty())
+            throw ArgumentError("There is no active document: open a host picture, or choose a folder of them");
+        // The host the document's watermark load took, or the picture it shows.
+        const Bitmap picture = doc->Model().Host().empty() ? doc->Picture() : doc->Model().Host();
+        plan.Hosts.push_back({RowHostName(S(QFileInfo(doc->FileName()).fileName())), [picture] { return picture; }});
+        words.push_back(S(doc->FileName()));
+    } else {
+        const QString folder = edtFolder->text().trimmed();
+        if (folder.isEmpty()) throw ArgumentError("Choose the folder of the host pictures");
+        if (!QFileInfo(folder).isDir()) throw FileError("'" + S(folder) + "' is not a folder");
+        const std::vector<fs::path> files = PicturesIn(FilePath(folder));
+        if (files.empty()) throw FileError("The folder '" + S(folder) + "' holds no picture file");
+        // Each picture is read once now, so that one that cannot be read is refused before any
+        // work, as the command line does.
+        for (const fs::path& file : files) {
+            LoadPictureFile(file);
+            const std::string path = file.string();
+            plan.Hosts.push_back({RowHostName(file.filename().string()), [path] { return LoadPictureFile(path).bitmap; }});
+        }
+        words.push_back(S(folder));
+    }
+
+    const QString mark = edtMark->text().trimmed();
+    if (mark.isEmpty()) throw ArgumentError("Choose the watermark picture");
+    plan.Mark = LoadPictureFile(FilePath(mark)).bitmap;
+    markName = S(QFileInfo(mark).fileName());
+    words.insert(words.end(), {"--mark", S(mark)});
+
+    const std::string seeds = S(edtSeeds->text().trimmed());
+    try {
+        plan.Seeds = ParseSeedList(seeds);
+    } catch (const ArgumentError& e) {
+        throw ArgumentError(std::string("Seeds: ") + e.what());
+    }
+    words.insert(words.end(), {"--seeds", seeds});
+
+    plan.Cells = ChosenCells();
+    if (plan.Cells != DefaultAttackGrid()) {
+        std::string list;
+        for (const AttackCell& cell : plan.Cells) list += (list.empty() ? "" : ",") + cell.Name;
+        words.insert(words.end(), {"--attacks", list});
+    }
+
+    // The calibration named, or the one beside the watermark, as the command line finds it.
+    const QString calibration = edtCalibration->text().trimmed();
+    if (!calibration.isEmpty()) {
+        plan.Thresholds = LoadCalibration(FilePath(calibration));
+        words.insert(words.end(), {"--calibration", S(calibration)});
+    } else {
+        const fs::path markPath = FilePath(mark);
+        const fs::path beside = markPath.parent_path() / (markPath.stem().string() + ".calibration.json");
+        std::error_code error;
+        if (fs::is_regular_file(beside, error)) plan.Thresholds = LoadCalibration(beside);
+    }
+    plan.Jobs = spnJobs->value();
+    words.insert(words.end(), {"--jobs", std::to_string(plan.Jobs)});
+    CheckSweepPlan(plan);
+    return plan;
+}
+
+bool TfrmRobustness::Start() {
+    if (Running()) return false;
+    std::vector<std::string> words;
+    std::string markName;
+    SweepPlan plan;
+    try {
+        plan = BuildPlan(words, markName);
+    } catch (const std::exception& e) {
+        frame_.Prompts().message(e.what());
+        return false;
+    }
+    plan_ = std::move(plan);
+    markName_ = std::move(markName);
+    commandWords_ = std::move(words);
+    rows_.clear();
+    cancelled_ = false;
+    tblRows->setRowCount(0);
+    cmbFamily->clear();
+    ReplaceChart(chartView, new QChart);
+    prgRun->setRange(0, 1000);
+    prgRun->setValue(0);
+
+    shared_ = std::make_shared<Shared>();
+    shared_->total = plan_.RowCount();
+    std::shared_ptr<Shared> shared = shared_;
+    const SweepPlan plan2 = plan_;  // the worker's own copy
+    job_ = new BackgroundJob(
+        [shared, plan2](ProgressSink& sink) {
+            SweepCallbacks callbacks;
+            callbacks.Row = [shared](std::uint64_t, const RobustnessRow& row) {
+                const std::lock_guard<std::mutex> lock(shared->mutex);
+                shared->pending.push_back(row);
+            };
+            callbacks.Progress = [shared, &sink](std::uint64_t done, std::uint64_t total) {
+                {
+                    const std::lock_guard<std::mutex> lock(shared->mutex);
+                    shared->done = done;
+                    shared->total = total;
+                }
+                if (!sink.Advance(total > 0 ? static_cast<double>(done) / static_cast<double>(total) : 1.0))
+                    shared->cancel = true;
+            };
+            callbacks.Cancel = &shared->cancel;
+            const SweepSummary summary = RunSweep(plan2, callbacks);
+            const std::lock_guard<std::mutex> lock(shared->mutex);
+            shared->summary = summary;
+        },
+        this);
+    connect(job_, &BackgroundJob::Done, this, [this] { Finish(); });
+    lblState->setText(QStringLiteral("Running %1 rows (%2 hosts x %3 seeds x %4 cells)...")
+                          .arg(plan_.RowCount())
+                          .arg(plan_.Hosts.size())
+                          .arg(plan_.Seeds.size())
+                          .arg(plan_.Cells.size()));
+    timer_->start();
+    UpdateEnabled();
+    return true;
+}
+
+void TfrmRobustness::Cancel() {
+    if (!Running()) return;
+    shared_->cancel = true;
+    job_->Cancel();
+    lblState->setText(QStringLiteral("Cancelling: the rows already started are finished..."));
+}
+
+void TfrmRobustness::Wait() {
+    if (!Running()) return;
+    job_->Wait();
+    Finish();
+}
+
+void TfrmRobustness::TakeRows() {
+    if (!shared_) return;
+    std::vector<RobustnessRow> rows;
+    std::uint64_t done = 0;
+    std::uint64_t total = 0;
+    {
+        const std::lock_guard<std::mutex> lock(shared_->mutex);
+        rows.swap(shared_->pending);
+        done = shared_->done;
+        total = shared_->total;
+    }
+    tblRows->setUpdatesEnabled(false);
+    for (RobustnessRow& row : rows) {
+        AppendRowToTable(row);
+        rows_.push_back(std::move(row));
+    }
+    tblRows->setUpdatesEnabled(true);
+    if (total > 0) prgRun->setValue(static_cast<int>(done * 1000 / total));
+}
+
+void TfrmRobustness::AppendRowToTable(const RobustnessRow& row) {
+    const int r = tblRows->rowCount();
+    tblRows->insertRow(r);
+    const bool ok = !row.Failed();
+    const QString cells[] = {Q(row.Host),
+                             QString::number(row.Seed),
+                             Q(row.Attack),
+                             ok ? Measure(row.PsnrEmbed) : QString(),
+                             ok ? Measure(row.SsimEmbed) : QString(),
+                             ok ? Measure(row.Psnr) : QString(),
+                             ok ? Measure(row.Ssim) : QString(),
+                             ok ? Measure(row.Nc) : QString(),
+                             ok ? Measure(row.Ber) : QString(),
+                             Verdict(row.Detected1e3),
+                             Verdict(row.Detected1e6),
+                             Q(row.Error)};
+    for (int c = 0; c < static_cast<int>(std::size(cells)); ++c) tblRows->setItem(r, c, new QTableWidgetItem(cells[c]));
+}
+
+void TfrmRobustness::Finish() {
+    if (job_ == nullptr) return;
+    timer_->stop();
+    TakeRows();
+    BackgroundJob* job = job_;
+    job_ = nullptr;
+    const std::exception_ptr failure = job->Failure();
+    job->deleteLater();
+    SweepSummary summary;
+    {
+        const std::lock_guard<std::mutex> lock(shared_->mutex);
+        summary = shared_->summary;
+    }
+    cancelled_ = shared_->cancel.load() || summary.Cancelled;
+    std::uint64_t failed = 0;
+    for (const RobustnessRow& row : rows_) failed += row.Failed() ? 1 : 0;
+    QString state = cancelled_ ? QStringLiteral("Cancelled after %1 of %2 rows").arg(rows_.size()).arg(plan_.RowCount())
+                               : QStringLiteral("%1 rows").arg(rows_.size());
+    state += QStringLiteral(", %1 failed.").arg(failed);
+    if (!plan_.Thresholds) state += QStringLiteral(" No calibration: no detection rates.");
+    state += QStringLiteral(" From the shell: %1").arg(Q(CommandText()));
+    lblState->setText(state);
+    if (!cancelled_) prgRun->setValue(1000);
+    cmbFamily->blockSignals(true);
+    cmbFamily->clear();
+    for (const ReportFamily& family : ReportFamilies(plan_.Cells)) cmbFamily->addItem(Q(family.Name));
+    cmbFamily->blockSignals(false);
+    ShowFamily(0);
+    UpdateEnabled();
+    if (failure) frame_.Run([failure] { std::rethrow_exception(failure); });
+    emit Finished();
+}
+
+void TfrmRobustness::UpdateEnabled() {
+    const bool running = Running();
+    btnRun->setEnabled(!running);
+    btnCancel->setEnabled(running);
+    for (QPushButton* b : {btnExportCsv, btnExportJsonl, btnExportHtml}) b->setEnabled(!running && !rows_.empty());
+}
+
+std::string TfrmRobustness::CommandText() const {
+    std::string text;
+    for (const std::string& word : commandWords_) {
+        if (!text.empty()) text += ' ';
+        text += ShellWord(word);
+    }
+    return text;
+}
+
+// ---- What it shows and writes -------------------------------------------------------------------
+
+std::string TfrmRobustness::ExportText(Export kind) const {
+    switch (kind) {
+    case Export::Csv: return RowsCsv(rows_);
+    case Export::Jsonl: return RowsJsonl(rows_);
+    case Export::Html: break;
+    }
+    RobustnessReport report;
+    report.Rows = rows_;
+    report.Cells = plan_.Cells;
+    for (const SweepHost& host : plan_.Hosts) report.Hosts.push_back(host.Name);
+    report.Seeds = plan_.Seeds;
+    report.Thresholds = plan_.Thresholds;
+    report.Mark = markName_;
+    report.Command = CommandText();
+    const QString version = QCoreApplication::applicationVersion();
+    report.Program = "quillfen" + (version.isEmpty() ? std::string() : " " + S(version)) + " (desktop)";
+    return RobustnessHtml(report);
+}
+
+void TfrmRobustness::ExportCommand(Export kind) {
+    if (Running() || rows_.empty()) return;
+    static const struct {
+        const char* name;
+        const QString* filter;
+        const char* extension;
+    } kinds[] = {{"ExportCsvDlg", &kCsvFilter, ".csv"},
+                 {"ExportJsonlDlg", &kJsonlFilter, ".jsonl"},
+                 {"ExportHtmlDlg", &kHtmlFilter, ".html"}};
+    const auto& k = kinds[static_cast<int>(kind)];
+    FileDialogRequest request{QString::fromLatin1(k.name), FileDialogKind::Save, *k.filter, 1, QString()};
+    const auto chosen = frame_.ExecuteDialog(request);
+    if (!chosen) return;
+    QString name = chosen->fileName;
+    if (QFileInfo(name).suffix().isEmpty()) name += QString::fromLatin1(k.extension);
+    const std::string text = ExportText(kind);
+    // Whole or not at all: a reader never sees half a file.
+    WriteFileAtomically(FilePath(name), std::vector<std::uint8_t>(text.begin(), text.end()));
+    lblState->setText(QStringLiteral("Written: %1").arg(name));
+}
+
+TMDIChild* TfrmRobustness::OpenRow(int row) {
+    if (row < 0 || static_cast<std::size_t>(row) >= rows_.size()) return nullptr;
+    const RowPictures pictures = ComputeRowPictures(plan_, static_cast<std::uint64_t>(row));
+    if (pictures.Row.Failed()) throw Error("Row " + std::to_string(row + 1) + " failed: " + pictures.Row.Error);
+    const RobustnessRow& r = pictures.Row;
+    const QString title = QStringLiteral("%1 - seed %2 - %3").arg(Q(r.Host)).arg(r.Seed).arg(Q(r.Attack));
+    std::vector<Report> reports = {
+        {1, "NC =", FormatFixed(r.Nc, 5)},
+        {2, "BER = ", FormatFixed(r.Ber, 5)},
+        {kListOnly, "seed = " + std::to_string(r.Seed), ""},
+        {kListOnly, std::isinf(r.Psnr) ? std::string("PSNR = infinite") : "PSNR = ", std::isinf(r.Psnr) ? "" : FormatFixed(r.Psnr, 5)},
+        {kListOnly, "SSIM = ", FormatFixed(r.Ssim, 5)},
+    };
+    if (r.Detected1e6) reports.push_back({kListOnly, *r.Detected1e6 ? "detected at 1e-6" : "not detected at 1e-6", ""});
+    TMDIChild* doc = frame_.OpenPicture(pictures.Attacked, title);
+    Bitmap mark = plan_.Mark;
+    mark.resize(TWatermark::kMarkSize, TWatermark::kMarkSize);
+    doc->ShowRowPictures(std::move(mark), pictures.Extracted, "Robustness: " + r.Attack, reports);
+    return doc;
+}
+
+void TfrmRobustness::ShowFamily(int index) {
+    const std::vector<ReportFamily> families = ReportFamilies(plan_.Cells);
+    auto* chart = new QChart;
+    chart->setObjectName(QStringLiteral("chart"));
+    if (index < 0 || static_cast<std::size_t>(index) >= families.size() || rows_.empty()) {
+        ReplaceChart(chartView, chart);
+        return;
+    }
+    const ReportFamily& family = families[static_cast<std::size_t>(index)];
+    RobustnessReport report;
+    report.Rows = rows_;
+    report.Cells = plan_.Cells;
+    const std::vector<CellSummary> summaries = SummariseCells(report);
+
+    auto* median = new QLineSeries(chart);
+    median->setName(QStringLiteral("NC (median)"));
+    auto* q1 = new QLineSeries(chart);
+    auto* q3 = new QLineSeries(chart);
+    auto* tpr3 = new QLineSeries(chart);
+    tpr3->setName(QStringLiteral("detected at 1e-3"));
+    auto* tpr6 = new QLineSeries(chart);
+    tpr6->setName(QStringLiteral("detected at 1e-6"));
+    auto* axisX = new QCategoryAxis(chart);
+    axisX->setLabelsPosition(QCategoryAxis::AxisLabelsPositionOnValue);
+    bool anyRate = false;
+    // Strengths are drawn evenly spaced in their order, as the report draws them.
+    for (std::size_t i = 0; i < family.Cells.size(); ++i) {
+        const CellSummary& s = summaries[family.Cells[i]];
+        const double x = static_cast<double>(i);
+        QString label = family.Parameter.empty() ? Q(plan_.Cells[family.Cells[i]].Name)
+                                                 : Q(FormatMeasure(family.Strengths[i]));
+        axisX->append(label, x);
+        if (!std::isnan(s.Nc.Median)) {
+            median->append(x, s.Nc.Median);
+            q1->append(x, s.Nc.Q1);
+            q3->append(x, s.Nc.Q3);
+        }
+        if (!std::isnan(s.Tpr3)) {
+            tpr3->append(x, s.Tpr3);
+            tpr6->append(x, s.Tpr6);
+            anyRate = true;
+        }
+    }
+    auto* band = new QAreaSeries(q3, q1);
+    band->setName(QStringLiteral("NC (quartiles)"));
+    QColor fill = QColor(70, 110, 200);
+    fill.setAlpha(60);
+    band->setBrush(fill);
+    band->setPen(Qt::NoPen);
+    chart->addSeries(band);
+    median->setColor(QColor(40, 70, 160));
+    chart->addSeries(median);
+    if (anyRate) {
+        chart->addSeries(tpr3);
+        chart->addSeries(tpr6);
+        tpr3->setColor(QColor(230, 140, 30));
+        tpr6->setColor(QColor(190, 50, 40));
+    } else {
+        delete tpr3;
+        delete tpr6;
+    }
+    axisX->setRange(-0.5, static_cast<double>(family.Cells.size()) - 0.5);
+    axisX->setTitleText(family.Parameter.empty() ? QStringLiteral("cell") : Q(family.Parameter));
+    auto* axisY = new QValueAxis(chart);
+    axisY->setRange(0.0, 1.0);
+    axisY->setTitleText(anyRate ? QStringLiteral("NC, detection rate") : QStringLiteral("NC"));
+    chart->addAxis(axisX, Qt::AlignBottom);
+    chart->addAxis(axisY, Qt::AlignLeft);
+    for (QAbstractSeries* series : chart->series()) {
+        series->attachAxis(axisX);
+        series->attachAxis(axisY);
+    }
+    chart->setTitle(Q(family.Name) + (anyRate ? QString() : QStringLiteral(" (no calibration: NC only)")));
+    chart->legend()->setAlignment(Qt::AlignBottom);
+    ReplaceChart(chartView, chart);
+}
+
+}  // namespace quillfen::ui

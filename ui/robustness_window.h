@@ -1,0 +1,137 @@
+#pragma once
+// TfrmRobustness: the robustness sweep from the desktop (Window > Robustness...). The user picks
+// the hosts (the active document's picture or every picture of a folder), the watermark, the
+// seeds and the attack cells (the default grid preselected, by family, plus any attack list the
+// command line takes); the sweep runs on a worker thread with its progress and a Cancel button,
+// and its rows fill the table as they come. The charts show, per attack family, NC (median and
+// interquartile band) and the detection rates against the attack's strength. The rows are
+// exported as CSV, JSON Lines and the HTML report by the command line's own writers, and a
+// double-click on a row opens that cell's attacked picture, with the mark extracted from it, as
+// a new document (the row computed again: it is a pure function of host, seed and cell).
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include <QString>
+#include <QStringList>
+#include <QWidget>
+
+#include "watermark/robustness.h"
+
+class QCheckBox;
+class QChartView;
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QProgressBar;
+class QPushButton;
+class QRadioButton;
+class QSpinBox;
+class QTableWidget;
+class QTimer;
+class QTreeWidget;
+
+namespace quillfen::ui {
+
+class BackgroundJob;
+class TMDIChild;
+class TfrmMain;
+
+class TfrmRobustness : public QWidget {
+    Q_OBJECT
+public:
+    explicit TfrmRobustness(TfrmMain& frame, QWidget* parent = nullptr);
+    ~TfrmRobustness() override;
+
+    // ---- The inputs -------------------------------------------------------------------------
+    QRadioButton* rbDocument;  // the active document's picture
+    QRadioButton* rbFolder;    // every picture file of a folder
+    QLineEdit* edtFolder;
+    QLineEdit* edtMark;
+    QLineEdit* edtSeeds;
+    QLineEdit* edtCalibration;  // empty: the mark's <name>.calibration.json, when there is one
+    QSpinBox* spnJobs;
+    QTreeWidget* treAttacks;    // the default grid: families and their cells, each checkable
+    QLineEdit* edtMoreAttacks;  // any further attack list, as the command line writes it
+
+    // The cells checked in the tree, in grid order, then those of the further list. Throws
+    // ArgumentError when that list cannot be read.
+    std::vector<AttackCell> ChosenCells() const;
+    // Checks exactly the cells of the default grid named in `names` (all of them: the whole grid).
+    void CheckGridCells(const QStringList& names);
+    void CheckWholeGrid(bool on);
+
+    // ---- The run ----------------------------------------------------------------------------
+    // Builds the plan from the inputs and starts the sweep. False, with a message saying why
+    // and nothing started, when an input is refused.
+    bool Start();
+    void Cancel();
+    bool Running() const { return job_ != nullptr; }
+    // Blocks until the run has ended and shows its end (for scripts and tests).
+    void Wait();
+    // The rows delivered so far, in row order (after a cancel, the first rows of the run).
+    const std::vector<RobustnessRow>& Rows() const { return rows_; }
+    bool WasCancelled() const { return cancelled_; }
+    // The command line that runs the same sweep from the shell, word by word and as one text.
+    const std::vector<std::string>& CommandWords() const { return commandWords_; }
+    std::string CommandText() const;
+
+    // ---- What it shows and writes -------------------------------------------------------------
+    QTableWidget* tblRows;
+    QComboBox* cmbFamily;
+    QChartView* chartView;
+    QLabel* lblState;
+    QProgressBar* prgRun;
+    QPushButton* btnRun;
+    QPushButton* btnCancel;
+    QPushButton* btnExportCsv;
+    QPushButton* btnExportJsonl;
+    QPushButton* btnExportHtml;
+
+    // The three files, through the command line's writers; each asks for a name first.
+    enum class Export { Csv, Jsonl, Html };
+    void ExportCommand(Export kind);
+    // The file's text for the rows shown.
+    std::string ExportText(Export kind) const;
+    // Opens row `row`'s attacked picture, with the watermark and the mark extracted from it in
+    // the panels and its measures in the Results list, as a new document.
+    TMDIChild* OpenRow(int row);
+    // Draws the charts of family `index` (of the run's families).
+    void ShowFamily(int index);
+
+signals:
+    // The run has ended (finished or cancelled) and its rows are shown.
+    void Finished();
+
+private:
+    struct Shared;  // what the worker hands over: rows as they come, the summary
+
+    QWidget* CreateInputs();
+    QWidget* CreateResults();
+    void FillGrid();
+    void ChooseFolder();
+    void ChooseFile(QLineEdit* edit, const QString& filter);
+    // Moves the rows the worker has delivered into the table, and the progress into the bar.
+    void TakeRows();
+    void Finish();
+    void UpdateEnabled();
+    void AppendRowToTable(const RobustnessRow& row);
+    // The plan of the inputs; throws Error (the message for the user) for a refused input.
+    SweepPlan BuildPlan(std::vector<std::string>& words, std::string& markName);
+
+    TfrmMain& frame_;
+    QTimer* timer_;
+    BackgroundJob* job_ = nullptr;
+    std::shared_ptr<Shared> shared_;
+    SweepPlan plan_;
+    std::string markName_;
+    std::vector<RobustnessRow> rows_;
+    bool cancelled_ = false;
+    std::vector<std::string> commandWords_;
+};
+
+}  // namespace quillfen::ui
