@@ -166,7 +166,8 @@ private slots:
                               "Print Pre&view", "&Print", "-", "E&xit"}));
         QCOMPARE(Titles(frame->mnuEdit->actions()), (QStringList{"Undo", "Redo", "-", "Cu&t", "&Copy", "&Paste"}));
         QCOMPARE(Titles(frame->mnuWindow->actions()), (QStringList{"&Cascade", "Tile &Horizontally", "Tile &Vertically",
-                                                                   "&Minimize All", "&Arrange All", "-", "&Results"}));
+                                                                   "&Minimize All", "&Arrange All", "-", "&Results",
+                  "R&obustness..."}));
         QCOMPARE(Titles(frame->mnuOptions->actions()), QStringList{"Property"});
         QCOMPARE(Titles(frame->mnuHelp->actions()), QStringList{"&About..."});
         QStringList buttons;
@@ -233,18 +234,19 @@ private slots:
                  (QList<QAction*>{frame->ZoomIn1, frame->ZoomOut1, frame->ZoomFit1, frame->ZoomActual1}));
         QCOMPARE(Titles(first->Menus()[6]->actions()),
                  (QStringList{"Tile &Horizontally", "Tile &Vertically", "&Cascade", "&Arrange All", "-",
-                              "&Minimize All", "&Show...", "-", "&Results"}));
+                              "&Minimize All", "&Show...", "-", "&Results",
+                  "R&obustness..."}));
 
         TMDIChild* second = frame->OpenImageFile(b);
         QCOMPARE(frame->MDIChildCount(), 2);
         QCOMPARE(frame->menuBar()->actions()[1], second->Menus()[1]->menuAction());
         emit second->Menus()[6]->aboutToShow();
         const QStringList withList = Titles(second->Menus()[6]->actions());
-        QCOMPARE(withList.mid(9), (QStringList{"-", "&1 " + a, "&2 " + b}));
+        QCOMPARE(withList.mid(10), (QStringList{"-", "&1 " + a, "&2 " + b}));
         emit second->Menus()[6]->aboutToShow();  // listing again does not grow the menu
         QCOMPARE(Titles(second->Menus()[6]->actions()), withList);
         emit frame->mnuWindow->aboutToShow();
-        QCOMPARE(Titles(frame->mnuWindow->actions()).size(), 7 + 3);
+        QCOMPARE(Titles(frame->mnuWindow->actions()).size(), 8 + 3);
 
         frame->mdiArea->setActiveSubWindow(qobject_cast<QMdiSubWindow*>(first->parentWidget()));
         QCOMPARE(frame->menuBar()->actions()[1], first->Menus()[1]->menuAction());

@@ -1,0 +1,301 @@
+// The robustness window: its rows and its three files are those of `quillfen-cli robustness`
+// for the same inputs, a run can be cancelled with the rows so far kept, refused inputs start
+// nothing, and a double-click on a row opens that cell's pictures as a document.
+#include <filesystem>
+#include <iostream>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include <QAbstractItemView>
+#include <QAction>
+#include <QChart>
+#include <QChartView>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QLineSeries>
+#include <QMenu>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSignalSpy>
+#include <QSpinBox>
+#include <QTableWidget>
+#include <QTest>
+
+#include "cli/cli_app.h"
+#include "image/number_format.h"
+#include "io/picture_files.h"
+#include "tests/test_support.h"
+#include "tests/ui/ui_test_support.h"
+#include "ui/main_window.h"
+#include "ui/mdi_child.h"
+#include "ui/picture_view.h"
+#include "ui/robustness_window.h"
+#include "ui/ui_text.h"
+#include "watermark/attack_list.h"
+#include "watermark/default_grid.h"
+#include "watermark/robustness_report.h"
+#include "watermark/robustness_rows.h"
+
+using namespace quillfen;
+using namespace quillfen::ui;
+using quillfen::test::RecordingPrompts;
+using quillfen::test::ScriptedFileDialogs;
+using quillfen::test::TempDir;
+
+namespace {
+
+namespace fs = std::filesystem;
+
+const std::string kMark = quillfen::test::SamplePath("seal-128.pgm");  // its calibration lies beside it
+// Cells of several kinds: the workspace's own, a seeded one, a geometric one, a combination.
+const QString kCells = QStringLiteral("jpeg,gauss-noise:sigma=5,rotate:deg=2,scale:f=0.9+real-jpeg:q=75");
+
+int Cli(std::vector<std::string> args) {
+    args.insert(args.begin(), "quillfen-cli");
+    std::vector<char*> argv;
+    for (std::string& a : args) argv.push_back(a.data());
+    std::ostringstream out;
+    std::ostringstream err;
+    std::streambuf* savedOut = std::cout.rdbuf(out.rdbuf());
+    std::streambuf* savedErr = std::cerr.rdbuf(err.rdbuf());
+    const int code = cli::Run(static_cast<int>(argv.size()), argv.data());
+    std::cout.rdbuf(savedOut);
+    std::cerr.rdbuf(savedErr);
+    return code;
+}
+
+std::string ReadText(const std::string& path) {
+    const std::vector<std::uint8_t> bytes = quillfen::test::ReadBytes(path);
+    return {bytes.begin(), bytes.end()};
+}
+
+// The report's header names the program and its command line; the rest must be the same.
+std::string WithoutHeader(std::string html, const std::vector<std::string>& lines) {
+    for (const std::string& line : lines)
+        if (const std::size_t at = html.find(line); at != std::string::npos) html.erase(at, line.size());
+    return html;
+}
+
+}  // namespace
+
+class RobustnessWindowTest : public QObject {
+    Q_OBJECT
+
+private:
+    std::unique_ptr<RecordingPrompts> prompts;
+    std::unique_ptr<ScriptedFileDialogs> dialogs;
+    std::unique_ptr<TfrmMain> frame;
+    std::unique_ptr<TempDir> dir;
+
+    TfrmRobustness* Window() {
+        frame->WindowRobustness1->trigger();
+        return frame->Robustness();
+    }
+    // Two hosts in a folder of their own.
+    QString HostFolder() {
+        const fs::path folder = dir->file("hosts");
+        fs::create_directory(folder);
+        fs::copy_file(quillfen::test::SamplePath("camera-256.pgm"), folder / "camera.pgm");
+        fs::copy_file(quillfen::test::SamplePath("hosts/coffee.pgm"), folder / "coffee.pgm");
+        return QString::fromStdString(folder.string());
+    }
+    void Prepare(TfrmRobustness* w, const QString& seeds, const QString& cells) {
+        w->rbFolder->setChecked(true);
+        w->edtFolder->setText(HostFolder());
+        w->edtMark->setText(QString::fromStdString(kMark));
+        w->edtSeeds->setText(seeds);
+        w->CheckWholeGrid(false);
+        w->edtMoreAttacks->setText(cells);
+        w->spnJobs->setValue(2);
+    }
+
+private slots:
+    void init() {
+        prompts = std::make_unique<RecordingPrompts>();
+        dialogs = std::make_unique<ScriptedFileDialogs>();
+        frame = std::make_unique<TfrmMain>(*prompts, *dialogs);
+        frame->show();
+        dir = std::make_unique<TempDir>();
+    }
+    void cleanup() {
+        frame.reset();
+        dir.reset();
+        quillfen::test::ProcessDeferredDeletes();
+    }
+
+    // The window opens from the Window menu of the frame and of every document, with the
+    // default grid chosen.
+    void opensWithTheDefaultGrid() {
+        QVERIFY(frame->mnuWindow->actions().contains(frame->WindowRobustness1));
+        TMDIChild* doc = frame->OpenImageFile(QString::fromStdString(quillfen::test::SamplePath("camera-256.pgm")));
+        QVERIFY(doc->Menus().back()->actions().contains(frame->WindowRobustness1));
+        TfrmRobustness* w = Window();
+        QVERIFY(w->isVisible());
+        QVERIFY(w->ChosenCells() == DefaultAttackGrid());
+        w->CheckGridCells({QStringLiteral("median:k=5"), QStringLiteral("none")});
+        const std::vector<AttackCell> chosen = w->ChosenCells();
+        QCOMPARE(chosen.size(), std::size_t{2});
+        QCOMPARE(chosen[0].Name, std::string("none"));  // grid order, not the order named
+        QCOMPARE(chosen[1].Name, std::string("median:k=5"));
+    }
+
+    // The rows and the CSV, JSON Lines and HTML files are the command line's for the same
+    // hosts, mark, seeds and cells.
+    void rowsAndFilesAreTheClis() {
+        TfrmRobustness* w = Window();
+        Prepare(w, QStringLiteral("3,8"), kCells);
+        QSignalSpy finished(w, &TfrmRobustness::Finished);
+        QVERIFY(w->Start());
+        QVERIFY(w->Running());
+        QVERIFY(!w->btnRun->isEnabled());
+        w->Wait();
+        QCOMPARE(finished.count(), 1);
+        QVERIFY(!w->Running());
+        QVERIFY(!w->WasCancelled());
+        QCOMPARE(w->Rows().size(), std::size_t{2 * 2 * 4});
+        QCOMPARE(w->tblRows->rowCount(), 16);
+        QVERIFY(w->Rows()[0].Detected1e6.has_value());  // the calibration beside the mark was found
+
+        std::vector<std::string> args(w->CommandWords().begin() + 1, w->CommandWords().end());
+        const std::string jsonl = dir->file("cli.jsonl");
+        const std::string csv = dir->file("cli.csv");
+        const std::string html = dir->file("cli.html");
+        args.insert(args.end(), {"--jsonl", jsonl, "--csv", csv, "--html", html});
+        QCOMPARE(Cli(args), 0);
+        QCOMPARE(w->ExportText(TfrmRobustness::Export::Jsonl), ReadText(jsonl));
+        QCOMPARE(w->ExportText(TfrmRobustness::Export::Csv), ReadText(csv));
+        // The table shows the CSV's fields.
+        QCOMPARE(w->tblRows->item(5, 7)->text(), QString::fromStdString(FormatMeasure(w->Rows()[5].Nc)));
+
+        // Through the dialogs, each file gets its extension.
+        dialogs->Answer(QString::fromStdString(dir->file("window")));
+        w->btnExportJsonl->click();
+        QCOMPARE(ReadText(dir->file("window.jsonl")), ReadText(jsonl));
+        dialogs->Answer(QString::fromStdString(dir->file("window")));
+        w->btnExportCsv->click();
+        QCOMPARE(ReadText(dir->file("window.csv")), ReadText(csv));
+        dialogs->Answer(QString::fromStdString(dir->file("window")));
+        w->btnExportHtml->click();
+        const std::string cliCommand = w->CommandText() + " --jsonl " + jsonl + " --csv " + csv + " --html " + html;
+        const std::string windowHtml = WithoutHeader(ReadText(dir->file("window.html")),
+                                                     {w->CommandText(), "quillfen (desktop)"});
+        QVERIFY(windowHtml.find("quillfen-cli robustness") == std::string::npos);
+        const std::string cliHtml = WithoutHeader(ReadText(html), {cliCommand, "quillfen-cli 0.1.0"});
+        QCOMPARE(windowHtml, cliHtml);
+        QVERIFY(prompts->shown.empty());
+
+        // The charts: one family per kind of cell, NC's median at each strength.
+        QCOMPARE(w->cmbFamily->count(), static_cast<int>(ReportFamilies(ParseAttackCells(S(kCells))).size()));
+        QChart* chart = w->chartView->chart();
+        QVERIFY(chart != nullptr);
+        QVERIFY(!chart->series().isEmpty());
+        QStringList names;
+        for (QAbstractSeries* series : chart->series()) names << series->name();
+        QVERIFY(names.contains(QStringLiteral("NC (median)")));
+        QVERIFY(names.contains(QStringLiteral("detected at 1e-6")));
+    }
+
+    // Cancel stops the run; the rows delivered stay, each the row of the whole run.
+    void cancelKeepsTheRowsSoFar() {
+        TfrmRobustness* w = Window();
+        Prepare(w, QStringLiteral("1..40"), QString());
+        w->CheckWholeGrid(true);
+        w->spnJobs->setValue(1);
+        QVERIFY(w->Start());
+        QVERIFY(w->btnCancel->isEnabled());
+        w->btnCancel->click();
+        w->Wait();
+        QVERIFY(!w->Running());
+        QVERIFY(w->WasCancelled());
+        const std::size_t total = 2 * 40 * DefaultAttackGrid().size();
+        QVERIFY(w->Rows().size() < total);
+        QCOMPARE(static_cast<std::size_t>(w->tblRows->rowCount()), w->Rows().size());
+        QVERIFY(w->lblState->text().startsWith(QStringLiteral("Cancelled after")));
+        QVERIFY(w->btnRun->isEnabled());
+        // A new run after the cancel starts afresh.
+        w->CheckWholeGrid(false);
+        w->edtMoreAttacks->setText(QStringLiteral("none"));
+        w->edtSeeds->setText(QStringLiteral("5"));
+        QVERIFY(w->Start());
+        w->Wait();
+        QCOMPARE(w->Rows().size(), std::size_t{2});
+        QVERIFY(!w->WasCancelled());
+    }
+
+    // A double-click on a row opens its attacked picture as a document, with the watermark
+    // and the mark extracted from it in the panels and its NC in the Results list.
+    void doubleClickOpensTheRowsPictures() {
+        TMDIChild* host = frame->OpenImageFile(QString::fromStdString(quillfen::test::SamplePath("camera-256.pgm")));
+        TfrmRobustness* w = Window();
+        w->rbDocument->setChecked(true);
+        w->edtMark->setText(QString::fromStdString(kMark));
+        w->edtSeeds->setText(QStringLiteral("11"));
+        w->CheckWholeGrid(false);
+        w->edtMoreAttacks->setText(QStringLiteral("none,rotate:deg=5"));
+        QVERIFY(w->Start());
+        w->Wait();
+        QCOMPARE(w->Rows().size(), std::size_t{2});
+        QCOMPARE(w->Rows()[1].Host, std::string("camera-256.pgm"));
+
+        SweepPlan plan;
+        plan.Hosts.push_back({"camera-256.pgm", [] { return LoadPictureFile(quillfen::test::SamplePath("camera-256.pgm")).bitmap; }});
+        plan.Mark = LoadPictureFile(kMark).bitmap;
+        plan.Seeds = {11};
+        plan.Cells = ParseAttackCells("none,rotate:deg=5");
+        const RowPictures expected = ComputeRowPictures(plan, 1);
+
+        const int before = frame->MDIChildCount();
+        QVERIFY(QTest::qWaitForWindowExposed(w));
+        w->tblRows->scrollToItem(w->tblRows->item(1, 0));
+        const QRect cell = w->tblRows->visualItemRect(w->tblRows->item(1, 0));
+        // A double-click as the item views see it: a press first, then the double-click.
+        QTest::mousePress(w->tblRows->viewport(), Qt::LeftButton, {}, cell.center());
+        QTest::mouseDClick(w->tblRows->viewport(), Qt::LeftButton, {}, cell.center());
+        QCOMPARE(frame->MDIChildCount(), before + 1);
+        TMDIChild* doc = frame->ActiveDocument();
+        QVERIFY(doc != host);
+        QVERIFY(doc->Picture() == expected.Attacked);
+        QVERIFY(doc->Model().ExtractedView() == expected.Extracted);
+        QVERIFY(frame->imgW0_w->Picture() == expected.Extracted);
+        QCOMPARE(frame->imgW0->Picture().width(), 128);
+        QVERIFY(doc->FileName().contains(QStringLiteral("rotate:deg=5")));
+        QCOMPARE(doc->Model().Results().front().report.Line(), "NC =" + FormatFixed(w->Rows()[1].Nc, 5));
+        QVERIFY(prompts->shown.empty());
+    }
+
+    // Inputs that cannot make a run are refused with the reason; nothing starts.
+    void refusedInputsStartNothing_data() {
+        QTest::addColumn<QString>("seeds");
+        QTest::addColumn<QString>("cells");
+        QTest::addColumn<QString>("mark");
+        QTest::addColumn<QString>("reason");
+        const QString mark = QString::fromStdString(kMark);
+        QTest::newRow("seeds") << "3..1" << "none" << mark << "Seeds: the range '3..1' goes down";
+        QTest::newRow("cells") << "1" << "median:k=4" << mark << "More cells: ";
+        QTest::newRow("no cell") << "1" << "" << mark << "no attack";
+        QTest::newRow("no mark") << "1" << "none" << "" << "Choose the watermark picture";
+    }
+    void refusedInputsStartNothing() {
+        QFETCH(QString, seeds);
+        QFETCH(QString, cells);
+        QFETCH(QString, mark);
+        QFETCH(QString, reason);
+        TfrmRobustness* w = Window();
+        Prepare(w, seeds, cells);
+        w->edtMark->setText(mark);
+        QVERIFY(!w->Start());
+        QVERIFY(!w->Running());
+        QCOMPARE(prompts->shown.size(), std::size_t{1});
+        QVERIFY2(QString::fromStdString(prompts->shown[0].text).startsWith(reason), prompts->shown[0].text.c_str());
+        // Without a document to take the host from.
+        prompts->shown.clear();
+        w->rbDocument->setChecked(true);
+        QVERIFY(!w->Start());
+        QVERIFY(QString::fromStdString(prompts->shown[0].text).startsWith(QStringLiteral("There is no active document")));
+    }
+};
+
+QTEST_MAIN(RobustnessWindowTest)
+#include "robustness_window_test.moc"
