@@ -11,6 +11,10 @@
 #include <QMouseEvent>
 #include <QPixmap>
 #include <QSettings>
+#include <QLineEdit>
+#include <QRadioButton>
+#include <QSpinBox>
+#include <QTabWidget>
 #include <QTemporaryDir>
 
 #include "image/user_prompts.h"
@@ -19,6 +23,7 @@
 #include "ui/mdi_child.h"
 #include "ui/picture_view.h"
 #include "ui/results_dock.h"
+#include "ui/robustness_window.h"
 #include "watermark/experiment.h"
 
 namespace {
@@ -126,5 +131,26 @@ int main(int argc, char* argv[]) {
     if (fresh == nullptr) return 1;
     fresh->Action(QStringLiteral("IterativeSelection1S"))->trigger();
     ok = Save(frmMain, out, "toolbox-threshold.png") && ok;
+
+    // The robustness window after a small run: the bundled hosts, three seeds, the JPEG family
+    // of the default grid and two rotations; its table, then the JPEG family's charts.
+    frmMain.WindowRobustness1->trigger();
+    TfrmRobustness& robustness = *frmMain.Robustness();
+    robustness.resize(1200, 700);
+    robustness.rbFolder->setChecked(true);
+    // Names relative to the folder the program runs in, as a user would type them.
+    robustness.edtFolder->setText(QDir::current().relativeFilePath(samples.filePath(QStringLiteral("hosts"))));
+    robustness.edtMark->setText(QDir::current().relativeFilePath(samples.filePath(QStringLiteral("seal-128.pgm"))));
+    robustness.edtSeeds->setText(QStringLiteral("1..3"));
+    QStringList cells;
+    for (const int q : {15, 20, 25, 30, 35, 40, 50, 60, 70, 80, 90, 100}) cells << QStringLiteral("real-jpeg:q=%1").arg(q);
+    robustness.CheckGridCells(cells);
+    robustness.edtMoreAttacks->setText(QStringLiteral("rotate:deg=0.5,2"));
+    if (!robustness.Start()) return 1;
+    robustness.Wait();
+    ok = Save(robustness, out, "robustness-window.png") && ok;
+    if (auto* tabs = robustness.findChild<QTabWidget*>(QStringLiteral("tabResults"))) tabs->setCurrentIndex(1);
+    ok = Save(robustness, out, "robustness-charts.png") && ok;
+    robustness.hide();
     return ok ? 0 : 1;
 }

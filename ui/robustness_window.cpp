@@ -84,9 +84,10 @@ std::string ShellWord(const std::string& word) {
     return quoted + "'";
 }
 
-QString Measure(double value) {
+// A measure as the table shows it, rounded to `decimals` (the files keep every digit).
+QString Measure(double value, int decimals) {
     if (std::isinf(value)) return value > 0 ? QStringLiteral("inf") : QStringLiteral("-inf");
-    return Q(FormatMeasure(value));
+    return Q(FormatFixed(value, decimals));
 }
 
 QString Verdict(const std::optional<bool>& verdict) {
@@ -130,6 +131,7 @@ TfrmRobustness::TfrmRobustness(TfrmMain& frame, QWidget* parent) : QWidget(paren
     splitter->addWidget(CreateInputs());
     splitter->addWidget(CreateResults());
     splitter->setStretchFactor(1, 1);
+    splitter->setSizes({400, 700});
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(4, 4, 4, 4);
     layout->addWidget(splitter);
@@ -246,6 +248,7 @@ QWidget* TfrmRobustness::CreateInputs() {
     lblState = new QLabel(QStringLiteral("Choose the hosts, the watermark, the seeds and the attacks, then Run."), box);
     lblState->setObjectName(QStringLiteral("lblState"));
     lblState->setWordWrap(true);
+    lblState->setTextInteractionFlags(Qt::TextSelectableByMouse);  // the command line can be copied
     column->addWidget(lblState);
     return box;
 }
@@ -309,7 +312,7 @@ void TfrmRobustness::FillGrid() {
             item->setCheckState(0, Qt::Checked);
         }
     }
-    treAttacks->resizeColumnToContents(0);
+    treAttacks->setColumnWidth(0, 180);
 }
 
 void TfrmRobustness::CheckWholeGrid(bool on) {
@@ -320,8 +323,14 @@ void TfrmRobustness::CheckWholeGrid(bool on) {
 void TfrmRobustness::CheckGridCells(const QStringList& names) {
     for (int i = 0; i < treAttacks->topLevelItemCount(); ++i) {
         QTreeWidgetItem* family = treAttacks->topLevelItem(i);
-        for (int j = 0; j < family->childCount(); ++j)
-            family->child(j)->setCheckState(0, names.contains(family->child(j)->text(0)) ? Qt::Checked : Qt::Unchecked);
+        bool some = false;
+        for (int j = 0; j < family->childCount(); ++j) {
+            const bool on = names.contains(family->child(j)->text(0));
+            family->child(j)->setCheckState(0, on ? Qt::Checked : Qt::Unchecked);
+            some = some || on;
+        }
+        // A family chosen in part is opened, so that the choice shows.
+        family->setExpanded(some && family->checkState(0) != Qt::Checked);
     }
 }
 
@@ -527,16 +536,20 @@ void TfrmRobustness::AppendRowToTable(const RobustnessRow& row) {
     const QString cells[] = {Q(row.Host),
                              QString::number(row.Seed),
                              Q(row.Attack),
-                             ok ? Measure(row.PsnrEmbed) : QString(),
-                             ok ? Measure(row.SsimEmbed) : QString(),
-                             ok ? Measure(row.Psnr) : QString(),
-                             ok ? Measure(row.Ssim) : QString(),
-                             ok ? Measure(row.Nc) : QString(),
-                             ok ? Measure(row.Ber) : QString(),
+                             ok ? Measure(row.PsnrEmbed, 2) : QString(),
+                             ok ? Measure(row.SsimEmbed, 4) : QString(),
+                             ok ? Measure(row.Psnr, 2) : QString(),
+                             ok ? Measure(row.Ssim, 4) : QString(),
+                             ok ? Measure(row.Nc, 4) : QString(),
+                             ok ? Measure(row.Ber, 4) : QString(),
                              Verdict(row.Detected1e3),
                              Verdict(row.Detected1e6),
                              Q(row.Error)};
-    for (int c = 0; c < static_cast<int>(std::size(cells)); ++c) tblRows->setItem(r, c, new QTableWidgetItem(cells[c]));
+    for (int c = 0; c < static_cast<int>(std::size(cells)); ++c) {
+        auto* item = new QTableWidgetItem(cells[c]);
+        if (c != 0 && c != 2 && c != 11) item->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
+        tblRows->setItem(r, c, item);
+    }
 }
 
 void TfrmRobustness::Finish() {
@@ -562,6 +575,7 @@ void TfrmRobustness::Finish() {
     state += QStringLiteral(" From the shell: %1").arg(Q(CommandText()));
     lblState->setText(state);
     if (!cancelled_) prgRun->setValue(1000);
+    tblRows->resizeColumnsToContents();
     cmbFamily->blockSignals(true);
     cmbFamily->clear();
     for (const ReportFamily& family : ReportFamilies(plan_.Cells)) cmbFamily->addItem(Q(family.Name));

@@ -166,8 +166,9 @@ private slots:
         QCOMPARE(Cli(args), 0);
         QCOMPARE(w->ExportText(TfrmRobustness::Export::Jsonl), ReadText(jsonl));
         QCOMPARE(w->ExportText(TfrmRobustness::Export::Csv), ReadText(csv));
-        // The table shows the CSV's fields.
-        QCOMPARE(w->tblRows->item(5, 7)->text(), QString::fromStdString(FormatMeasure(w->Rows()[5].Nc)));
+        // The table shows the rows in order, their measures rounded.
+        QCOMPARE(w->tblRows->item(5, 2)->text(), QString::fromStdString(w->Rows()[5].Attack));
+        QCOMPARE(w->tblRows->item(5, 7)->text(), QString::fromStdString(FormatFixed(w->Rows()[5].Nc, 4)));
 
         // Through the dialogs, each file gets its extension.
         dialogs->Answer(QString::fromStdString(dir->file("window")));
