@@ -10,6 +10,7 @@
 #include <QCategoryAxis>
 #include <QChart>
 #include <QChartView>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QDir>
@@ -69,9 +70,8 @@ const QString kPictureFilter =
 const QString kCalibrationFilter = QStringLiteral("Calibration|*.json|All files|*.*");
 const char* const kDefaultSeeds = "1..5";
 
-// The table's columns: the CSV's.
-const QStringList kColumns = {"host", "seed", "attack", "psnr_embed", "ssim_embed", "psnr", "ssim",
-                              "nc",   "ber",  "detected_1e-3", "detected_1e-6", "error"};
+// The table's columns: the CSV's, those of a registering run included.
+QStringList Columns(bool registering) { return Q(CsvHeader(registering)).split(QLatin1Char(',')); }
 
 // A word of a command line as the shell reads it back: plain when it is safe, otherwise in
 // single quotes (the command line's own reports quote the same way).
@@ -196,6 +196,11 @@ QWidget* TfrmRobustness::CreateInputs() {
     spnJobs->setRange(1, 1024);
     spnJobs->setValue(static_cast<int>(std::max(1u, std::thread::hardware_concurrency())));
     form->addRow(QStringLiteral("Threads:"), spnJobs);
+    chkRegister = new QCheckBox(QStringLiteral("Read geometric cells again after registration"), inputs);
+    chkRegister->setObjectName(QStringLiteral("chkRegister"));
+    chkRegister->setToolTip(QStringLiteral("Rotated, scaled, shifted and cropped pictures are registered to X_hat and read "
+                                           "a second time, in the *_registered columns"));
+    form->addRow(QString(), chkRegister);
     column->addWidget(inputs);
 
     auto* attacks = new QGroupBox(QStringLiteral("Attacks"), box);
@@ -259,9 +264,9 @@ QWidget* TfrmRobustness::CreateResults() {
 
     auto* table = new QWidget(tabs);
     auto* tableColumn = new QVBoxLayout(table);
-    tblRows = new QTableWidget(0, static_cast<int>(kColumns.size()), table);
+    tblRows = new QTableWidget(0, static_cast<int>(Columns(false).size()), table);
     tblRows->setObjectName(QStringLiteral("tblRows"));
-    tblRows->setHorizontalHeaderLabels(kColumns);
+    tblRows->setHorizontalHeaderLabels(Columns(false));
     tblRows->setEditTriggers(QAbstractItemView::NoEditTriggers);
     tblRows->setSelectionBehavior(QAbstractItemView::SelectRows);
     tblRows->verticalHeader()->setDefaultSectionSize(tblRows->fontMetrics().height() + 4);
@@ -433,6 +438,8 @@ SweepPlan TfrmRobustness::BuildPlan(std::vector<std::string>& words, std::string
     }
     plan.Jobs = spnJobs->value();
     words.insert(words.end(), {"--jobs", std::to_string(plan.Jobs)});
+    plan.Register = chkRegister->isChecked();
+    if (plan.Register) words.push_back("--register");
     CheckSweepPlan(plan);
     return plan;
 }
@@ -454,6 +461,8 @@ bool TfrmRobustness::Start() {
     rows_.clear();
     cancelled_ = false;
     tblRows->setRowCount(0);
+    tblRows->setColumnCount(static_cast<int>(Columns(plan_.Register).size()));
+    tblRows->setHorizontalHeaderLabels(Columns(plan_.Register));
     cmbFamily->clear();
     ReplaceChart(chartView, new QChart);
     prgRun->setRange(0, 1000);
@@ -533,21 +542,29 @@ void TfrmRobustness::AppendRowToTable(const RobustnessRow& row) {
     const int r = tblRows->rowCount();
     tblRows->insertRow(r);
     const bool ok = !row.Failed();
-    const QString cells[] = {Q(row.Host),
-                             QString::number(row.Seed),
-                             Q(row.Attack),
-                             ok ? Measure(row.PsnrEmbed, 2) : QString(),
-                             ok ? Measure(row.SsimEmbed, 4) : QString(),
-                             ok ? Measure(row.Psnr, 2) : QString(),
-                             ok ? Measure(row.Ssim, 4) : QString(),
-                             ok ? Measure(row.Nc, 4) : QString(),
-                             ok ? Measure(row.Ber, 4) : QString(),
-                             Verdict(row.Detected1e3),
-                             Verdict(row.Detected1e6),
-                             Q(row.Error)};
-    for (int c = 0; c < static_cast<int>(std::size(cells)); ++c) {
+    QStringList cells = {Q(row.Host),
+                         QString::number(row.Seed),
+                         Q(row.Attack),
+                         ok ? Measure(row.PsnrEmbed, 2) : QString(),
+                         ok ? Measure(row.SsimEmbed, 4) : QString(),
+                         ok ? Measure(row.Psnr, 2) : QString(),
+                         ok ? Measure(row.Ssim, 4) : QString(),
+                         ok ? Measure(row.Nc, 4) : QString(),
+                         ok ? Measure(row.Ber, 4) : QString(),
+                         ok ? Measure(row.Score, 4) : QString(),
+                         Verdict(row.Detected1e3),
+                         Verdict(row.Detected1e6)};
+    if (plan_.Register) {
+        const std::optional<RegisteredReading>& g = row.Registered;
+        cells << (g ? Measure(g->Fit, 4) : QString()) << (g ? Measure(g->Nc, 4) : QString())
+              << (g ? Measure(g->Ber, 4) : QString()) << (g ? Measure(g->Score, 4) : QString())
+              << (g ? Verdict(g->Detected1e3) : QString()) << (g ? Verdict(g->Detected1e6) : QString());
+    }
+    cells << Q(row.Error);
+    const int errorColumn = static_cast<int>(cells.size()) - 1;
+    for (int c = 0; c < static_cast<int>(cells.size()); ++c) {
         auto* item = new QTableWidgetItem(cells[c]);
-        if (c != 0 && c != 2 && c != 11) item->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
+        if (c != 0 && c != 2 && c != errorColumn) item->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
         tblRows->setItem(r, c, item);
     }
 }
@@ -606,7 +623,7 @@ std::string TfrmRobustness::CommandText() const {
 
 std::string TfrmRobustness::ExportText(Export kind) const {
     switch (kind) {
-    case Export::Csv: return RowsCsv(rows_);
+    case Export::Csv: return RowsCsv(rows_, plan_.Register);
     case Export::Jsonl: return RowsJsonl(rows_);
     case Export::Html: break;
     }
@@ -683,6 +700,8 @@ void TfrmRobustness::ShowFamily(int index) {
     median->setName(QStringLiteral("NC (median)"));
     auto* q1 = new QLineSeries(chart);
     auto* q3 = new QLineSeries(chart);
+    auto* score = new QLineSeries(chart);
+    score->setName(QStringLiteral("score (median)"));
     auto* tpr3 = new QLineSeries(chart);
     tpr3->setName(QStringLiteral("detected at 1e-3"));
     auto* tpr6 = new QLineSeries(chart);
@@ -690,6 +709,7 @@ void TfrmRobustness::ShowFamily(int index) {
     auto* axisX = new QCategoryAxis(chart);
     axisX->setLabelsPosition(QCategoryAxis::AxisLabelsPositionOnValue);
     bool anyRate = false;
+    double lowest = 0.0;  // the score may fall below 0 (fewer reversals than chance)
     // Strengths are drawn evenly spaced in their order, as the report draws them.
     for (std::size_t i = 0; i < family.Cells.size(); ++i) {
         const CellSummary& s = summaries[family.Cells[i]];
@@ -697,6 +717,10 @@ void TfrmRobustness::ShowFamily(int index) {
         QString label = family.Parameter.empty() ? Q(plan_.Cells[family.Cells[i]].Name)
                                                  : Q(FormatMeasure(family.Strengths[i]));
         axisX->append(label, x);
+        if (!std::isnan(s.ScoreMedian)) {
+            score->append(x, s.ScoreMedian);
+            lowest = std::min(lowest, s.ScoreMedian);
+        }
         if (!std::isnan(s.Nc.Median)) {
             median->append(x, s.Nc.Median);
             q1->append(x, s.Nc.Q1);
@@ -717,6 +741,8 @@ void TfrmRobustness::ShowFamily(int index) {
     chart->addSeries(band);
     median->setColor(QColor(40, 70, 160));
     chart->addSeries(median);
+    score->setColor(QColor(40, 150, 90));
+    chart->addSeries(score);
     if (anyRate) {
         chart->addSeries(tpr3);
         chart->addSeries(tpr6);
@@ -729,8 +755,8 @@ void TfrmRobustness::ShowFamily(int index) {
     axisX->setRange(-0.5, static_cast<double>(family.Cells.size()) - 0.5);
     axisX->setTitleText(family.Parameter.empty() ? QStringLiteral("cell") : Q(family.Parameter));
     auto* axisY = new QValueAxis(chart);
-    axisY->setRange(0.0, 1.0);
-    axisY->setTitleText(anyRate ? QStringLiteral("NC, detection rate") : QStringLiteral("NC"));
+    axisY->setRange(lowest < 0 ? std::floor(lowest * 4) / 4 : 0.0, 1.0);
+    axisY->setTitleText(anyRate ? QStringLiteral("NC, score, detection rate") : QStringLiteral("NC, score"));
     chart->addAxis(axisX, Qt::AlignBottom);
     chart->addAxis(axisY, Qt::AlignLeft);
     for (QAbstractSeries* series : chart->series()) {

@@ -55,6 +55,7 @@ public:
     QLineEdit* edtSeeds;
     QLineEdit* edtCalibration;  // empty: the mark's <name>.calibration.json, when there is one
     QSpinBox* spnJobs;
+    QCheckBox* chkRegister;     // geometric cells read again after registration
     QTreeWidget* treAttacks;    // the default grid: families and their cells, each checkable
     QLineEdit* edtMoreAttacks;  // any further attack list, as the command line writes it
 

@@ -12,6 +12,7 @@
 #include <QAction>
 #include <QChart>
 #include <QChartView>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QLineEdit>
 #include <QLineSeries>
@@ -143,9 +144,16 @@ private slots:
 
     // The rows and the CSV, JSON Lines and HTML files are the command line's for the same
     // hosts, mark, seeds and cells.
+    void rowsAndFilesAreTheClis_data() {
+        QTest::addColumn<bool>("registering");
+        QTest::newRow("plain") << false;
+        QTest::newRow("registered") << true;
+    }
     void rowsAndFilesAreTheClis() {
+        QFETCH(bool, registering);
         TfrmRobustness* w = Window();
         Prepare(w, QStringLiteral("3,8"), kCells);
+        w->chkRegister->setChecked(registering);
         QSignalSpy finished(w, &TfrmRobustness::Finished);
         QVERIFY(w->Start());
         QVERIFY(w->Running());
@@ -157,6 +165,8 @@ private slots:
         QCOMPARE(w->Rows().size(), std::size_t{2 * 2 * 4});
         QCOMPARE(w->tblRows->rowCount(), 16);
         QVERIFY(w->Rows()[0].Detected1e6.has_value());  // the calibration beside the mark was found
+        QCOMPARE(w->Rows()[2].Registered.has_value(), registering);  // rotate:deg=2 is geometric
+        QCOMPARE(w->tblRows->columnCount(), static_cast<int>(Q(CsvHeader(registering)).split(',').size()));
 
         std::vector<std::string> args(w->CommandWords().begin() + 1, w->CommandWords().end());
         const std::string jsonl = dir->file("cli.jsonl");
