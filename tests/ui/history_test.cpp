@@ -28,14 +28,10 @@ QString Q(const std::string& s) { return QString::fromStdString(s); }
 
 }  // namespace
 
-class HistoryTest : public QObject {
+class HistoryTest : public quillfen::test::FrameTest<RecordingPrompts> {
     Q_OBJECT
 
 private:
-    std::unique_ptr<RecordingPrompts> prompts;
-    std::unique_ptr<ScriptedFileDialogs> dialogs;
-    std::unique_ptr<TfrmMain> frame;
-    std::unique_ptr<TempDir> dir;
 
     // A PGM document of `width` x `height` in the scratch folder.
     TMDIChild* OpenRamp(const std::string& name = "ramp.pgm", int width = 40, int height = 30) {
@@ -54,17 +50,12 @@ private:
 private slots:
     void initTestCase() { QApplication::setQuitOnLastWindowClosed(false); }
     void init() {
-        prompts = std::make_unique<RecordingPrompts>();
-        dialogs = std::make_unique<ScriptedFileDialogs>();
-        frame = std::make_unique<TfrmMain>(*prompts, *dialogs);
+        MakeFrame();
         frame->SetBackgroundWork(std::numeric_limits<double>::infinity());
         frame->show();
-        dir = std::make_unique<TempDir>();
     }
     void cleanup() {
-        frame.reset();
-        quillfen::test::ProcessDeferredDeletes();
-        QCOMPARE(QApplication::topLevelWidgets().size(), 0);
+        QCOMPARE(CloseFrame(), 0);
     }
 
     // Every one of many commands can be taken back, in reverse order, and done again.

@@ -44,14 +44,10 @@ QString Q(const std::string& s) { return QString::fromStdString(s); }
 
 }  // namespace
 
-class MainWindowTest : public QObject {
+class MainWindowTest : public quillfen::test::FrameTest<RecordingPrompts> {
     Q_OBJECT
 
 private:
-    std::unique_ptr<RecordingPrompts> prompts;
-    std::unique_ptr<ScriptedFileDialogs> dialogs;
-    std::unique_ptr<TfrmMain> frame;
-    std::unique_ptr<TempDir> dir;
 
     // Writes a picture file into the scratch folder and returns its name.
     QString WriteFile(const std::string& name, const Bitmap& bitmap, bool eightBit = false) {
@@ -69,16 +65,11 @@ private:
 
 private slots:
     void init() {
-        prompts = std::make_unique<RecordingPrompts>();
-        dialogs = std::make_unique<ScriptedFileDialogs>();
-        frame = std::make_unique<TfrmMain>(*prompts, *dialogs);
+        MakeFrame();
         frame->show();
-        dir = std::make_unique<TempDir>();
     }
     void cleanup() {
-        frame.reset();
-        quillfen::test::ProcessDeferredDeletes();
-        QCOMPARE(QApplication::topLevelWidgets().size(), 0);  // no window leaked
+        QCOMPARE(CloseFrame(), 0);  // no window leaked
     }
 
     void startUpShowsTheFramesOwnState() {

@@ -44,14 +44,10 @@ Bitmap Busy(int side) {
 
 }  // namespace
 
-class ProgressTest : public QObject {
+class ProgressTest : public quillfen::test::FrameTest<RecordingPrompts> {
     Q_OBJECT
 
 private:
-    std::unique_ptr<RecordingPrompts> prompts;
-    std::unique_ptr<ScriptedFileDialogs> dialogs;
-    std::unique_ptr<TfrmMain> frame;
-    std::unique_ptr<TempDir> dir;
     TfrmParamHough* hough = nullptr;
 
     TMDIChild* OpenBusy(int side) {
@@ -79,19 +75,14 @@ private:
 private slots:
     void initTestCase() { QApplication::setQuitOnLastWindowClosed(false); }
     void init() {
-        prompts = std::make_unique<RecordingPrompts>();
-        dialogs = std::make_unique<ScriptedFileDialogs>();
-        frame = std::make_unique<TfrmMain>(*prompts, *dialogs);
+        MakeFrame();
         hough = new TfrmParamHough(*prompts, frame.get());
         frame->SetForms(nullptr, nullptr, hough, nullptr);
         frame->SetBackgroundWork(0);  // every command on the worker
         frame->show();
-        dir = std::make_unique<TempDir>();
     }
     void cleanup() {
-        frame.reset();
-        quillfen::test::ProcessDeferredDeletes();
-        QCOMPARE(QApplication::topLevelWidgets().size(), 0);
+        QCOMPARE(CloseFrame(), 0);
     }
 
     // Small work runs at once; the Hough transform of a large picture goes to the worker.

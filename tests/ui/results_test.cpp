@@ -52,13 +52,10 @@ struct Seen {
 
 }  // namespace
 
-class ResultsTest : public QObject {
+class ResultsTest : public quillfen::test::FrameTest<RecordingPrompts> {
     Q_OBJECT
 
 private:
-    std::unique_ptr<RecordingPrompts> prompts;
-    std::unique_ptr<ScriptedFileDialogs> dialogs;
-    std::unique_ptr<TfrmMain> frame;
 
     TMDIChild* Loaded(std::optional<std::uint32_t> seed = 4242) {
         TMDIChild* doc = frame->OpenImageFile(kHost);
@@ -81,15 +78,11 @@ private:
 
 private slots:
     void init() {
-        prompts = std::make_unique<RecordingPrompts>();
-        dialogs = std::make_unique<ScriptedFileDialogs>();
-        frame = std::make_unique<TfrmMain>(*prompts, *dialogs);
+        MakeFrame();
         frame->show();
     }
     void cleanup() {
-        frame.reset();
-        quillfen::test::ProcessDeferredDeletes();
-        QCOMPARE(QApplication::topLevelWidgets().size(), 0);
+        QCOMPARE(CloseFrame(), 0);
     }
 
     // The dock is there from the start and the Window menu toggles it.

@@ -37,15 +37,11 @@ QStringList Titles(const QList<QAction*>& actions) {
 
 }  // namespace
 
-class SettingsTest : public QObject {
+class SettingsTest : public quillfen::test::FrameTest<RecordingPrompts> {
     Q_OBJECT
 
 private:
     std::unique_ptr<QTemporaryDir> settingsFolder;
-    std::unique_ptr<RecordingPrompts> prompts;
-    std::unique_ptr<ScriptedFileDialogs> dialogs;
-    std::unique_ptr<TfrmMain> frame;
-    std::unique_ptr<TempDir> dir;
 
     void NewFrame() {
         frame.reset();
@@ -75,15 +71,11 @@ private slots:
     void init() {
         settingsFolder = std::make_unique<QTemporaryDir>();
         quillfen::test::UseSettingsFolder(settingsFolder->path());
-        prompts = std::make_unique<RecordingPrompts>();
-        dialogs = std::make_unique<ScriptedFileDialogs>();
-        dir = std::make_unique<TempDir>();
-        NewFrame();
+        MakeFrame();
+        frame->show();
     }
     void cleanup() {
-        frame.reset();
-        quillfen::test::ProcessDeferredDeletes();
-        QCOMPARE(QApplication::topLevelWidgets().size(), 0);
+        QCOMPARE(CloseFrame(), 0);
         quillfen::test::UseSettingsFolder(quillfen::test::TestSettingsFolder().path());
     }
 

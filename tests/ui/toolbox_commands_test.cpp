@@ -98,14 +98,10 @@ const char* const kInert[] = {"Relaxation1S",     "Canny1e",           "Shen_Cas
 
 }  // namespace
 
-class ToolboxCommandsTest : public QObject {
+class ToolboxCommandsTest : public quillfen::test::FrameTest<AskingPrompts> {
     Q_OBJECT
 
 private:
-    std::unique_ptr<AskingPrompts> prompts;
-    std::unique_ptr<ScriptedFileDialogs> dialogs;
-    std::unique_ptr<TfrmMain> frame;
-    std::unique_ptr<TempDir> dir;
     TfrmHistogram* histogram = nullptr;
     TfrmParamHough* hough = nullptr;
 
@@ -139,22 +135,17 @@ private:
 
 private slots:
     void init() {
-        prompts = std::make_unique<AskingPrompts>();
-        dialogs = std::make_unique<ScriptedFileDialogs>();
-        frame = std::make_unique<TfrmMain>(*prompts, *dialogs);
+        MakeFrame();
         histogram = new TfrmHistogram(frame.get());
         hough = new TfrmParamHough(*prompts, frame.get());
         frame->SetForms(nullptr, histogram, hough, nullptr);
         // Everything at once here; the background work has tests of its own.
         frame->SetBackgroundWork(std::numeric_limits<double>::infinity());
         frame->show();
-        dir = std::make_unique<TempDir>();
     }
     void cleanup() {
-        frame.reset();
         QLocale::setDefault(QLocale::c());
-        quillfen::test::ProcessDeferredDeletes();
-        QCOMPARE(QApplication::topLevelWidgets().size(), 0);
+        QCOMPARE(CloseFrame(), 0);
     }
 
     // Every operation of the catalogue is on the popup menu, under its submenu and caption.

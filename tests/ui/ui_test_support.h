@@ -1,6 +1,7 @@
 #pragma once
 // Helpers of the window tests: file dialogs answered from a queue, and small picture makers.
 #include <deque>
+#include <memory>
 #include <optional>
 #include <vector>
 
@@ -13,7 +14,9 @@
 
 #include "image/bitmap.h"
 #include "tests/watermark/workspace_buffers.h"
+#include "tests/test_support.h"
 #include "ui/file_dialogs.h"
+#include "ui/main_window.h"
 #include "ui/mdi_child.h"
 #include "watermark/experiment.h"
 
@@ -102,5 +105,30 @@ inline void ProcessDeferredDeletes() {
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     QCoreApplication::processEvents();
 }
+
+// The base of the window tests: a main frame with prompts of the test's kind, file dialogs
+// answered from a queue and a scratch folder, made afresh for each test function.
+template <class Prompts>
+class FrameTest : public QObject {
+protected:
+    std::unique_ptr<Prompts> prompts;
+    std::unique_ptr<ScriptedFileDialogs> dialogs;
+    std::unique_ptr<ui::TfrmMain> frame;
+    std::unique_ptr<TempDir> dir;
+
+    // New prompts, dialogs, frame (not yet shown, so that a test can set it up first) and folder.
+    void MakeFrame() {
+        prompts = std::make_unique<Prompts>();
+        dialogs = std::make_unique<ScriptedFileDialogs>();
+        frame = std::make_unique<ui::TfrmMain>(*prompts, *dialogs);
+        dir = std::make_unique<TempDir>();
+    }
+    // Closes the frame and lets its windows go: the number of windows left, 0 unless one leaked.
+    qsizetype CloseFrame() {
+        frame.reset();
+        ProcessDeferredDeletes();
+        return QApplication::topLevelWidgets().size();
+    }
+};
 
 }  // namespace quillfen::test
