@@ -86,13 +86,10 @@ Bitmap Changed(const Bitmap& marked, Outside change) {
 
 }  // namespace
 
-class MarkingCommandsTest : public QObject {
+class MarkingCommandsTest : public quillfen::test::FrameTest<RecordingPrompts> {
     Q_OBJECT
 
 private:
-    std::unique_ptr<RecordingPrompts> prompts;
-    std::unique_ptr<ScriptedFileDialogs> dialogs;
-    std::unique_ptr<TfrmMain> frame;
 
     // A document of `host` with the mark loaded and the embedding run with the test's seed.
     TMDIChild* Embedded(const std::string& host = kHost) {
@@ -111,15 +108,10 @@ private:
 
 private slots:
     void init() {
-        prompts = std::make_unique<RecordingPrompts>();
-        dialogs = std::make_unique<ScriptedFileDialogs>();
-        frame = std::make_unique<TfrmMain>(*prompts, *dialogs);
+        MakeFrame();
         frame->show();
     }
-    void cleanup() {
-        frame.reset();
-        quillfen::test::ProcessDeferredDeletes();
-    }
+    void cleanup() { QCOMPARE(CloseFrame(), 0); }
 
     // The two files are those `embed` writes for the same host, mark and seed, byte for
     // byte, in every lossless format.
@@ -133,20 +125,19 @@ private slots:
     void savedFilesAreEmbedsFiles() {
         QFETCH(QString, extension);
         QFETCH(int, filter);
-        TempDir dir;
-        const std::string cliPicture = dir.file("cli." + extension.toStdString());
-        const std::string cliKey = dir.file("cli.key");
+        const std::string cliPicture = dir->file("cli." + extension.toStdString());
+        const std::string cliKey = dir->file("cli.key");
         QCOMPARE(Cli({"embed", kHost, kMark, cliPicture, "--key", cliKey, "--seed", std::to_string(kSeed)}).code, 0);
 
         TMDIChild* doc = Embedded();
         // The key gets its extension; the picture the filter's, when the name has none.
-        dialogs->Answer(Q(dir.file("window")));
+        dialogs->Answer(Q(dir->file("window")));
         doc->Action("actSaveKey")->trigger();
-        dialogs->Answer(Q(dir.file("window")), filter);
+        dialogs->Answer(Q(dir->file("window")), filter);
         doc->Action("actSaveWatermarked")->trigger();
         QVERIFY2(prompts->shown.empty(), prompts->shown.empty() ? "" : prompts->shown[0].text.c_str());
-        QCOMPARE(quillfen::test::ReadBytes(dir.file("window.key")), quillfen::test::ReadBytes(cliKey));
-        QCOMPARE(quillfen::test::ReadBytes(dir.file("window." + extension.toStdString())),
+        QCOMPARE(quillfen::test::ReadBytes(dir->file("window.key")), quillfen::test::ReadBytes(cliKey));
+        QCOMPARE(quillfen::test::ReadBytes(dir->file("window." + extension.toStdString())),
                  quillfen::test::ReadBytes(cliPicture));
         QCOMPARE(dialogs->asked[1].name, QStringLiteral("SaveKeyDlg"));
         QCOMPARE(dialogs->asked[2].name, QStringLiteral("SaveMarkedDlg"));
@@ -171,17 +162,16 @@ private slots:
     void attackedElsewhereGivesTheClisNc() {
         QFETCH(int, change);
         QFETCH(bool, registered);
-        TempDir dir;
         TMDIChild* doc = Embedded();
-        const QString key = Q(dir.file("mark.key"));
-        const QString marked = Q(dir.file("marked.png"));
+        const QString key = Q(dir->file("mark.key"));
+        const QString marked = Q(dir->file("marked.png"));
         dialogs->Answer(key);
         doc->Action("actSaveKey")->trigger();
         dialogs->Answer(marked, 2);
         doc->Action("actSaveWatermarked")->trigger();
 
         const Bitmap suspect = Changed(LoadPictureFile(FilePath(marked)).bitmap, static_cast<Outside>(change));
-        const std::string suspectFile = dir.file(change == static_cast<int>(Outside::Jpeg) ? "suspect.jpg" : "suspect.pgm");
+        const std::string suspectFile = dir->file(change == static_cast<int>(Outside::Jpeg) ? "suspect.jpg" : "suspect.pgm");
         SavePictureFile(suspectFile, suspect, true);
         std::vector<std::string> args = {"extract", suspectFile, "--key", key.toStdString(), "--json"};
         if (registered) args.insert(args.end(), {"--host", marked.toStdString()});
@@ -247,7 +237,6 @@ private slots:
 
     // What cannot be written whole and true is refused, and nothing is written.
     void unsoundSavesAreRefused() {
-        TempDir dir;
         // A host smaller than the marked region: a watermarked image would have to be padded.
         TMDIChild* small = Embedded(quillfen::test::SamplePath("camera-256.pgm"));
         QVERIFY(small->Action("actGetX_hat")->isChecked());
@@ -255,7 +244,7 @@ private slots:
         quillfen::test::ProcessDeferredDeletes();
 
         // The document's own file is the unmarked original: never overwritten.
-        const std::string own = dir.file("host.png");
+        const std::string own = dir->file("host.png");
         SavePictureFile(own, LoadPictureFile(kHost).bitmap, true);
         const std::vector<std::uint8_t> before = quillfen::test::ReadBytes(own);
         TMDIChild* doc = Embedded(own);
@@ -275,37 +264,35 @@ private slots:
         QVERIFY(prompts->shown[0].text.find("run the embedding again") != std::string::npos);
         QCOMPARE(dialogs->asked.size(), asked);
         frame->RunEmbedding1->trigger();
-        dialogs->Answer(Q(dir.file("again.key")));
+        dialogs->Answer(Q(dir->file("again.key")));
         doc->Action("actSaveKey")->trigger();
         QCOMPARE(prompts->shown.size(), std::size_t{1});
-        QVERIFY(QFile::exists(Q(dir.file("again.key"))));
+        QVERIFY(QFile::exists(Q(dir->file("again.key"))));
     }
 
     // A JPEG watermarked image is allowed, with a warning of what the saving cost.
     void jpegWatermarkedImageWarns() {
-        TempDir dir;
         TMDIChild* doc = Embedded();
-        dialogs->Answer(Q(dir.file("marked.jpg")), 3);
+        dialogs->Answer(Q(dir->file("marked.jpg")), 3);
         doc->Action("actSaveWatermarked")->trigger();
         QCOMPARE(prompts->shown.size(), std::size_t{1});
         QCOMPARE(prompts->shown[0].kind, PromptKind::Warning);
         QVERIFY(prompts->shown[0].text.find("after saving, NC = 0.") != std::string::npos);
-        QVERIFY(QFile::exists(Q(dir.file("marked.jpg"))));
+        QVERIFY(QFile::exists(Q(dir->file("marked.jpg"))));
     }
 
     // A file the readers refuse changes nothing; a picture too small to register neither.
     void unreadableAttackedPictureChangesNothing() {
-        TempDir dir;
         TMDIChild* doc = Embedded();
         doc->Action("actIPCopyXhToXw")->trigger();
         RunExtraction();
         const std::size_t lines = doc->Model().Results().size();
         const Bitmap shown = doc->Picture();
-        quillfen::test::WriteBytes(dir.file("broken.png"), std::string("not a picture"));
-        SavePictureFile(dir.file("tiny.pgm"), Bitmap(20, 20), true);
+        quillfen::test::WriteBytes(dir->file("broken.png"), std::string("not a picture"));
+        SavePictureFile(dir->file("tiny.pgm"), Bitmap(20, 20), true);
         for (const std::string name : {"broken.png", "tiny.pgm"}) {
             prompts->shown.clear();
-            dialogs->Answer(Q(dir.file(name)));
+            dialogs->Answer(Q(dir->file(name)));
             doc->Action("actLoadAttacked")->trigger();
             QCOMPARE(prompts->shown.size(), std::size_t{1});
             QVERIFY(doc->Action("actGetNC")->isChecked());

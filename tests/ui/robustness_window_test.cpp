@@ -81,14 +81,10 @@ std::string WithoutHeader(std::string html, const std::vector<std::string>& line
 
 }  // namespace
 
-class RobustnessWindowTest : public QObject {
+class RobustnessWindowTest : public quillfen::test::FrameTest<RecordingPrompts> {
     Q_OBJECT
 
 private:
-    std::unique_ptr<RecordingPrompts> prompts;
-    std::unique_ptr<ScriptedFileDialogs> dialogs;
-    std::unique_ptr<TfrmMain> frame;
-    std::unique_ptr<TempDir> dir;
 
     TfrmRobustness* Window() {
         frame->WindowRobustness1->trigger();
@@ -114,17 +110,10 @@ private:
 
 private slots:
     void init() {
-        prompts = std::make_unique<RecordingPrompts>();
-        dialogs = std::make_unique<ScriptedFileDialogs>();
-        frame = std::make_unique<TfrmMain>(*prompts, *dialogs);
+        MakeFrame();
         frame->show();
-        dir = std::make_unique<TempDir>();
     }
-    void cleanup() {
-        frame.reset();
-        dir.reset();
-        quillfen::test::ProcessDeferredDeletes();
-    }
+    void cleanup() { QCOMPARE(CloseFrame(), 0); }
 
     // The window opens from the Window menu of the frame and of every document, with the
     // default grid chosen.
