@@ -305,5 +305,32 @@ TEST(RobustnessSweep, RegistrationAddsASecondReadingOfGeometricCells) {
     EXPECT_TRUE(*shift.Registered->Detected1e6);
 }
 
+// A row computed again with its pictures is the row of the run, and its pictures are those its
+// measures came from: the extracted mark gives the row's NC, an untouched picture is X_hat.
+TEST(RobustnessSweep, ARowsPicturesAreThoseItsMeasuresSaw) {
+    const SweepPlan plan = SmallPlan("none,real-jpeg:q=50,rotate:deg=3");
+    const std::vector<RobustnessRow> rows = Rows(plan);
+    Experiment marked;
+    Bitmap host = LoadPictureFile(test::SamplePath("hosts/gravel.pgm")).bitmap;
+    Bitmap mark = Mark();
+    marked.Load(host, mark);
+    marked.SetFixedSeed(11);
+    marked.Embed();
+    for (std::uint64_t r = 0; r < plan.RowCount(); ++r) {
+        const RowPictures pictures = ComputeRowPictures(plan, r);
+        EXPECT_EQ(pictures.Row, rows[r]) << r;
+        ASSERT_EQ(pictures.Attacked.width(), 256);
+        ASSERT_EQ(pictures.Extracted.width(), 128);
+        TWatermark::Bytes extracted(128 * 128);
+        for (int y = 0; y < 128; ++y)
+            for (int x = 0; x < 128; ++x) extracted[static_cast<std::size_t>(y) * 128 + x] = pictures.Extracted.row(y)[3 * x];
+        EXPECT_EQ(TWatermark::NormalizedCorrelation(extracted, marked.Workspace().W()), rows[r].Nc) << r;
+    }
+    // The last host and seed: gravel.pgm with seed 11; "none" leaves X_hat as it is.
+    const RowPictures none = ComputeRowPictures(plan, plan.RowCount() - 3);
+    EXPECT_EQ(none.Attacked, TWatermark::MakeBitmap256(marked.Workspace().X_hat()));
+    EXPECT_THROW(ComputeRowPictures(plan, plan.RowCount()), ArgumentError);
+}
+
 }  // namespace
 }  // namespace quillfen
