@@ -25,6 +25,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSettings>
 #include <QSpinBox>
 #include <QSplitter>
 #include <QTabWidget>
@@ -69,6 +70,12 @@ const QString kPictureFilter =
     QStringLiteral("All pictures|*.bmp;*.png;*.jpg;*.jpeg;*.pgm|Bitmap|*.bmp|PNG|*.png|JPEG|*.jpg;*.jpeg|PGM|*.pgm");
 const QString kCalibrationFilter = QStringLiteral("Calibration|*.json|All files|*.*");
 const char* const kDefaultSeeds = "1..5";
+
+// The inputs of the last run, offered again at the next start.
+const QString kFolderKey = QStringLiteral("robustness/folder");
+const QString kMarkKey = QStringLiteral("robustness/mark");
+const QString kSeedsKey = QStringLiteral("robustness/seeds");
+const QString kCalibrationKey = QStringLiteral("robustness/calibration");
 
 // The table's columns: the CSV's, those of a registering run included.
 QStringList Columns(bool registering) { return Q(CsvHeader(registering)).split(QLatin1Char(',')); }
@@ -135,6 +142,11 @@ TfrmRobustness::TfrmRobustness(TfrmMain& frame, QWidget* parent) : QWidget(paren
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(4, 4, 4, 4);
     layout->addWidget(splitter);
+    const QSettings settings;
+    edtFolder->setText(settings.value(kFolderKey).toString());
+    edtMark->setText(settings.value(kMarkKey).toString());
+    edtSeeds->setText(settings.value(kSeedsKey, QString::fromLatin1(kDefaultSeeds)).toString());
+    edtCalibration->setText(settings.value(kCalibrationKey).toString());
     timer_ = new QTimer(this);
     timer_->setInterval(100);
     connect(timer_, &QTimer::timeout, this, [this] { TakeRows(); });
@@ -455,6 +467,11 @@ bool TfrmRobustness::Start() {
         frame_.Prompts().message(e.what());
         return false;
     }
+    QSettings settings;
+    settings.setValue(kFolderKey, edtFolder->text());
+    settings.setValue(kMarkKey, edtMark->text());
+    settings.setValue(kSeedsKey, edtSeeds->text());
+    settings.setValue(kCalibrationKey, edtCalibration->text());
     plan_ = std::move(plan);
     markName_ = std::move(markName);
     commandWords_ = std::move(words);

@@ -7,7 +7,8 @@
 // interquartile band) and the detection rates against the attack's strength. The rows are
 // exported as CSV, JSON Lines and the HTML report by the command line's own writers, and a
 // double-click on a row opens that cell's attacked picture, with the mark extracted from it, as
-// a new document (the row computed again: it is a pure function of host, seed and cell).
+// a new document (the row computed again: it is a pure function of host, seed and cell). The
+// folder, watermark, seeds and calibration of the last run are offered again (QSettings).
 #include <atomic>
 #include <cstdint>
 #include <memory>

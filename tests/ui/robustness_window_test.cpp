@@ -224,6 +224,23 @@ private slots:
         QVERIFY(!w->WasCancelled());
     }
 
+    // The inputs of the last run are offered again in the next session.
+    void inputsOfTheLastRunComeBack() {
+        TfrmRobustness* w = Window();
+        Prepare(w, QStringLiteral("4..6"), QStringLiteral("none"));
+        const QString folder = w->edtFolder->text();
+        QVERIFY(w->Start());
+        w->Wait();
+        QCOMPARE(CloseFrame(), 0);
+        MakeFrame();
+        frame->show();
+        TfrmRobustness* again = Window();
+        QCOMPARE(again->edtFolder->text(), folder);
+        QCOMPARE(again->edtMark->text(), QString::fromStdString(kMark));
+        QCOMPARE(again->edtSeeds->text(), QStringLiteral("4..6"));
+        QCOMPARE(again->edtCalibration->text(), QString());
+    }
+
     // A double-click on a row opens its attacked picture as a document, with the watermark
     // and the mark extracted from it in the panels and its NC in the Results list.
     void doubleClickOpensTheRowsPictures() {
