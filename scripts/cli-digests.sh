@@ -6,13 +6,13 @@
 set -uo pipefail
 build=${1:-build}
 here=$(cd "$(dirname "$0")/.." && pwd)
-cli="$build/cli/quillfen-cli"
+cli="$(cd "$build" && pwd)/cli/quillfen-cli"
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 digest() { if [ -e "$1" ]; then sha256sum <"$1" | cut -c1-16; else echo "-"; fi; }
 run() {  # run NAME OUTPUT-FILE ARGS...
   local name=$1 out=$2; shift 2
-  rm -rf "$work/out"*
+  rm -rf "$work"/out*
   "$cli" "$@" >"$work/stdout" 2>"$work/stderr"
   local rc=$?
   local od="-"
@@ -47,7 +47,20 @@ for in in "${inputs[@]}"; do
   run "invert png $b" "$work/out.png" invert "$in" "$work/out.png"
   run "invert jpg $b" "$work/out.jpg" invert "$in" "$work/out.jpg"
 done
+# From here on, relative names: experiment, embed and extract print the paths they write.
+cd "$work" || exit 1
 for seed in 1 7 20261208; do
-  run "experiment $seed" "$work/outdir" experiment "$s/camera-512.bmp" "$s/seal-128.bmp" --seed "$seed" --out "$work/outdir"
+  run "experiment $seed" "outdir" experiment "$s/camera-512.bmp" "$s/seal-128.bmp" --seed "$seed" --out outdir
   run "experiment json $seed" "" experiment "$s/camera-256.pgm" "$s/seal-128.pgm" --seed "$seed" --json
+done
+# Marking real pictures.
+for seed in 1 7; do
+  run "embed $seed" "out.png" embed "$s/camera-512.bmp" "$s/seal-128.pgm" out.png --key m.key --seed "$seed"
+  cp out.png marked.png
+  run "extract marked $seed" "out.pgm" extract marked.png --key m.key --mark-out out.pgm
+  run "extract marked json $seed" "" extract marked.png --key m.key --json
+  run "extract unmarked $seed" "" extract "$s/camera-512.bmp" --key m.key
+  run "embed jpg $seed" "out.jpg" embed "$s/camera-512.bmp" "$s/seal-128.pgm" out.jpg --key m.key --seed "$seed"
+  cp out.jpg marked.jpg
+  run "extract jpg json $seed" "" extract marked.jpg --key m.key --json
 done

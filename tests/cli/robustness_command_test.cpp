@@ -118,6 +118,23 @@ TEST(RobustnessCommand, ResumeRefusesRowsJudgedByAnotherCalibration) {
     EXPECT_NE(r.err.find("another calibration"), std::string::npos) << r.err;
 }
 
+// --register adds its columns to the CSV, and a resumed run keeps to the setting of its rows.
+TEST(RobustnessCommand, RegisterAddsColumnsAndResumeKeepsToIt) {
+    test::TempDir dir;
+    const CliResult r = Sweep({"--register", "--jsonl", dir.file("rows.jsonl"), "--csv", dir.file("rows.csv")}, "2",
+                              "none,shift:dx=4");
+    ASSERT_EQ(r.code, 0) << r.err;
+    const std::vector<std::string> csv = Lines(ReadText(dir.file("rows.csv")));
+    ASSERT_EQ(csv.size(), 5u);
+    EXPECT_NE(csv[0].find(",score,detected_1e-3,detected_1e-6,registration_fit,"), std::string::npos) << csv[0];
+    const std::vector<std::string> rows = Lines(ReadText(dir.file("rows.jsonl")));
+    EXPECT_TRUE(nlohmann::json::parse(rows[0])["score_registered"].is_null());
+    EXPECT_EQ(nlohmann::json::parse(rows[1])["detected_1e-6_registered"], true) << rows[1];
+    const CliResult again = Sweep({"--resume", "--jsonl", dir.file("rows.jsonl")}, "2", "none,shift:dx=4");
+    EXPECT_EQ(again.code, 2);
+    EXPECT_NE(again.err.find("with --register"), std::string::npos) << again.err;
+}
+
 TEST(RobustnessCommand, VerdictsComeFromTheCalibrationBesideTheMark) {
     const CliResult r = Sweep({}, "2", "none,rotate:deg=45");
     ASSERT_EQ(r.code, 0) << r.err;
