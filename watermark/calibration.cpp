@@ -5,6 +5,7 @@
 #include <array>
 #include <cmath>
 #include <cstdio>
+#include <limits>
 #include <map>
 #include <mutex>
 #include <optional>
@@ -111,6 +112,15 @@ double MixtureQuantile(const std::vector<NullComponent>& components, double shar
 
 std::string FormatError_(const std::string& source, const std::string& reason) {
     return "'" + source + "' is not a calibration file: " + reason;
+}
+
+// A whole number 0..highest. nlohmann's own conversion of a real as large as 1e60 to an
+// integer is undefined behaviour, so the kind and range are checked first.
+std::uint64_t WholeNumber(const nlohmann::json& value, std::uint64_t highest, const std::string& source,
+                          const char* what) {
+    if (!value.is_number_unsigned() || value.get<std::uint64_t>() > highest)
+        throw FormatError(FormatError_(source, std::string(what) + " is not a whole number 0.." + std::to_string(highest)));
+    return value.get<std::uint64_t>();
 }
 
 }  // namespace
@@ -403,7 +413,7 @@ Calibration ParseCalibration(std::string_view text, const std::string& source) {
         if (calibrationRun) {
             if (j["format"] != kFormatName)
                 throw FormatError(FormatError_(source, std::string("no \"format\": \"") + kFormatName + "\""));
-            if (!j.at("version").is_number_integer() || j.at("version").get<int>() != kFormatVersion)
+            if (!j.at("version").is_number_unsigned() || j.at("version").get<std::uint64_t>() != kFormatVersion)
                 throw FormatError(FormatError_(source, "version " + j.at("version").dump() + " (this program reads " +
                                                            std::to_string(kFormatVersion) + ")"));
         }
@@ -429,13 +439,17 @@ Calibration ParseCalibration(std::string_view text, const std::string& source) {
         cal.Program = j.at("program").get<std::string>();
         cal.MarkFile = j.at("mark").at("file").get<std::string>();
         cal.MarkDigestText = j.at("mark").at("digest").get<std::string>();
-        cal.MarkBlackPixels = j.at("mark").at("black_pixels").get<int>();
+        cal.MarkBlackPixels =
+            static_cast<int>(WholeNumber(j.at("mark").at("black_pixels"), 128 * 128, source, "\"black_pixels\""));
         cal.Hosts = j.at("hosts").get<std::vector<std::string>>();
-        cal.Seeds = j.at("seeds").get<std::vector<std::uint32_t>>();
+        for (const Json& seed : j.at("seeds"))
+            cal.Seeds.push_back(static_cast<std::uint32_t>(WholeNumber(seed, 0xFFFFFFFFu, source, "a seed")));
         cal.Attacks = j.at("attacks").get<std::vector<std::string>>();
-        cal.Trials = j.at("trials").get<std::uint64_t>();
+        constexpr std::uint64_t kMost = std::numeric_limits<std::uint64_t>::max();
+        cal.Trials = WholeNumber(j.at("trials"), kMost, source, "\"trials\"");
         for (int k = 0; k < kNullTrialKinds; ++k)
-            cal.KindTrials[k] = j.at("trial_kinds").at(NullTrialKindName(static_cast<NullTrialKind>(k))).get<std::uint64_t>();
+            cal.KindTrials[k] = WholeNumber(j.at("trial_kinds").at(NullTrialKindName(static_cast<NullTrialKind>(k))),
+                                            kMost, source, "a count of trials");
         for (const Json& c : j.at("model").at("components")) {
             NullComponent component;
             component.Host = c.at("host").get<std::string>();
@@ -447,7 +461,7 @@ Calibration ParseCalibration(std::string_view text, const std::string& source) {
                     known = true;
                 }
             if (!known) throw FormatError(FormatError_(source, "unknown trial kind '" + kind + "'"));
-            component.Trials = c.at("trials").get<std::uint64_t>();
+            component.Trials = WholeNumber(c.at("trials"), kMost, source, "a component's \"trials\"");
             component.Weight = c.at("weight").get<double>();
             component.Mean = c.at("mean").get<double>();
             component.SampleStdDev = c.at("sample_sd").get<double>();
@@ -465,7 +479,7 @@ Calibration ParseCalibration(std::string_view text, const std::string& source) {
         std::uint64_t counted = 0;
         for (const Json& bin : j.at("null").at("histogram")) {
             if (!bin.is_array() || bin.size() != 2) throw FormatError(FormatError_(source, "a histogram bin is not [score, count]"));
-            cal.Histogram.emplace_back(bin.at(0).get<double>(), bin.at(1).get<std::uint64_t>());
+            cal.Histogram.emplace_back(bin.at(0).get<double>(), WholeNumber(bin.at(1), kMost, source, "a histogram count"));
             if (cal.Histogram.size() > 1 && !(cal.Histogram.back().first > cal.Histogram[cal.Histogram.size() - 2].first))
                 throw FormatError(FormatError_(source, "the histogram's scores are not in increasing order"));
             if (cal.Histogram.back().second == 0 || counted + cal.Histogram.back().second < counted)

@@ -142,7 +142,11 @@ RobustnessRow ParseRowJson(std::string_view line, const std::string& where) {
     try {
         RobustnessRow row;
         row.Host = j.at("host").get<std::string>();
-        row.Seed = j.at("seed").get<std::uint32_t>();
+        // Checked before the conversion: nlohmann's own of a real like 1e60 is undefined behaviour.
+        const Json& seed = j.at("seed");
+        if (!seed.is_number_unsigned() || seed.get<std::uint64_t>() > 0xFFFFFFFFu)
+            throw refuse("\"seed\" is not a whole number 0..4294967295");
+        row.Seed = static_cast<std::uint32_t>(seed.get<std::uint64_t>());
         row.Attack = j.at("attack").get<std::string>();
         if (j.contains("error") && !j.at("error").is_null()) row.Error = j.at("error").get<std::string>();
         if (row.Error.empty() && j.contains("error")) throw refuse("an empty \"error\"");

@@ -17,6 +17,7 @@
 #include "io/jpeg.h"
 #include "tests/crafted_files.h"
 #include "tests/key_files.h"
+#include "watermark/calibration.h"
 
 namespace fs = std::filesystem;
 using quillfen::Bitmap;
@@ -285,5 +286,36 @@ int main(int argc, char** argv) {
     Bytes trailing = key;
     trailing.insert(trailing.end() - 32, {1, 2});
     Put("key", "trailing.key", Resealed(trailing));
+
+    // Calibrations: a small run's file and files of thresholds alone, good and refused.
+    quillfen::Calibration cal;
+    cal.Program = "seed";
+    cal.MarkFile = "mark.pgm";
+    cal.MarkDigestText = "fnv1a64:0123456789abcdef";
+    cal.MarkBlackPixels = 100;
+    cal.Hosts = {"a.pgm", "b.pgm"};
+    cal.Seeds = {1, 2};
+    cal.Attacks = {"none", "real-jpeg:q=50"};
+    cal.Histogram = {{-0.02, 3}, {0.0, 4}, {0.01, 2}, {0.05, 1}};
+    cal.Trials = 10;
+    cal.KindTrials[0] = 4;
+    cal.KindTrials[1] = 2;
+    cal.KindTrials[2] = 4;
+    cal.Components = {{"a.pgm", quillfen::NullTrialKind::OtherHostMarked, 4, 0, -0.01, 0.01, 0.008, 0},
+                      {"a.pgm", quillfen::NullTrialKind::OtherHostUnmarked, 2, 0, 0.0, 0.0, 0.009, 0},
+                      {"b.pgm", quillfen::NullTrialKind::OwnHostUnmarked, 4, 0, 0.02, 0.02, 0.005, 0}};
+    quillfen::FitCalibration(cal);
+    const std::string run = quillfen::CalibrationJson(cal);
+    Put("calibration", "run.json", FromString(run));
+    Put("calibration", "run-cut.json", FromString(run.substr(0, run.size() / 2)));
+    std::string older = run;
+    older.replace(older.find("\"version\": 2"), 12, "\"version\": 1");
+    older.erase(older.find("\"statistic\""), std::string("\"statistic\": \"score\",\n  ").size());
+    Put("calibration", "nc-version-1.json", FromString(older));
+    Put("calibration", "thresholds.json",
+        FromString(R"({"statistic": "score", "thresholds": {"fpr_1e-3": 0.0769, "fpr_1e-6": 0.1248}})"));
+    Put("calibration", "nc.json", FromString(R"({"statistic": "nc", "thresholds": {"fpr_1e-3": 0.6, "fpr_1e-6": 0.7}})"));
+    Put("calibration", "reversed.json", FromString(R"({"thresholds": {"fpr_1e-3": 0.3, "fpr_1e-6": 0.2}})"));
+    Put("calibration", "not-json.json", FromString("{\"thresholds\": "));
     return 0;
 }

@@ -177,6 +177,11 @@ TEST(Calibration, ParseRefusesDamagedFiles) {
         replaced("quillfen-calibration", "something-else"),
         replaced("\"version\": 2", "\"version\": 3"),
         replaced("\"trials\": 108", "\"trials\": 109"),
+        // Counts that are reals, negative or beyond their type are refused before any conversion.
+        replaced("\"trials\": 108", "\"trials\": 1e60"),
+        replaced("\"trials\": 108", "\"trials\": 108.5"),
+        replaced("\"black_pixels\": ", "\"black_pixels\": -"),
+        replaced("\"seeds\": [\n    1", "\"seeds\": [\n    4294967296"),
         replaced("\"fpr_1e-3\": ", "\"fpr_1e-3\": 1.5, \"x\": "),
         replaced("\"kind\": \"other-host-marked\"", "\"kind\": \"lucky\""),
         replaced("\"digest\"", "\"dijest\""),

@@ -118,6 +118,17 @@ TEST(RobustnessRows, RegisteredFieldsFollowTheVerdicts) {
                  FormatError);
 }
 
+// A seed that is not a whole number 0..4294967295 is refused, never converted.
+TEST(RobustnessRows, SeedsOutOfRangeAreRefused) {
+    const std::string good = RowJson(Measured());
+    for (const char* seed : {"1e60", "-1", "4294967296", "2.5", "\"7\""}) {
+        std::string text = good;
+        text.replace(text.find("4294967295"), 10, seed);
+        EXPECT_THROW(ParseRowJson(text, "x"), FormatError) << seed;
+    }
+    EXPECT_EQ(ParseRowJson(good, "x").Seed, 4294967295u);
+}
+
 TEST(RobustnessRows, HostNamesThatAreNotUtf8AreReplacedTheSameWayEverywhere) {
     const std::string bad = "caf\xE9.pgm";
     const std::string shown = RowHostName(bad);
