@@ -6,6 +6,7 @@
 #include <iostream>
 
 #include "image/errors.h"
+#include "watermark/robustness_report.h"
 
 namespace quillfen::cli {
 
@@ -15,15 +16,6 @@ namespace {
 int gReportError = 0;
 
 std::vector<std::string> gCommandLine;
-
-std::string ShellWord(const std::string& word) {
-    if (!word.empty() && word.find_first_not_of("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789"
-                                                "-_./:=,+@%") == std::string::npos)
-        return word;
-    std::string quoted = "'";
-    for (const char c : word) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return quoted + "'";
-}
 
 // Length of the valid UTF-8 sequence starting at text[i], or 0 when there is none.
 std::size_t Utf8SequenceAt(const std::string& text, std::size_t i) {
@@ -94,11 +86,7 @@ void SetCommandLine(int argc, char** argv) {
     if (!gCommandLine.empty()) gCommandLine.front() = "quillfen-cli";
 }
 
-std::string CommandLineText() {
-    std::string text;
-    for (const std::string& word : gCommandLine) text += (text.empty() ? "" : " ") + ShellWord(word);
-    return text;
-}
+std::string CommandLineText() { return ShellCommandLine(gCommandLine); }
 
 void PrintErrorLine(const std::string& text) {
     std::cerr << "quillfen-cli: " << EscapeForOneLine(text) << '\n';

@@ -80,17 +80,6 @@ const QString kCalibrationKey = QStringLiteral("robustness/calibration");
 // The table's columns: the CSV's, those of a registering run included.
 QStringList Columns(bool registering) { return Q(CsvHeader(registering)).split(QLatin1Char(',')); }
 
-// A word of a command line as the shell reads it back: plain when it is safe, otherwise in
-// single quotes (the command line's own reports quote the same way).
-std::string ShellWord(const std::string& word) {
-    if (!word.empty() && word.find_first_not_of("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789"
-                                                "-_./:=,+@%") == std::string::npos)
-        return word;
-    std::string quoted = "'";
-    for (const char c : word) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return quoted + "'";
-}
-
 // A measure as the table shows it, rounded to `decimals` (the files keep every digit).
 QString Measure(double value, int decimals) {
     if (std::isinf(value)) return value > 0 ? QStringLiteral("inf") : QStringLiteral("-inf");
@@ -627,14 +616,7 @@ void TfrmRobustness::UpdateEnabled() {
     for (QPushButton* b : {btnExportCsv, btnExportJsonl, btnExportHtml}) b->setEnabled(!running && !rows_.empty());
 }
 
-std::string TfrmRobustness::CommandText() const {
-    std::string text;
-    for (const std::string& word : commandWords_) {
-        if (!text.empty()) text += ' ';
-        text += ShellWord(word);
-    }
-    return text;
-}
+std::string TfrmRobustness::CommandText() const { return ShellCommandLine(commandWords_); }
 
 // ---- What it shows and writes -------------------------------------------------------------------
 

@@ -600,4 +600,20 @@ std::string RobustnessHtml(const RobustnessReport& report) {
     return h + "</body>\n</html>\n";
 }
 
+std::string ShellCommandLine(const std::vector<std::string>& words) {
+    std::string text;
+    for (const std::string& word : words) {
+        if (!text.empty()) text += ' ';
+        if (!word.empty() && word.find_first_not_of("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789"
+                                                    "-_./:=,+@%") == std::string::npos) {
+            text += word;
+            continue;
+        }
+        text += '\'';
+        for (const char c : word) text += c == '\'' ? std::string("'\\''") : std::string(1, c);
+        text += '\'';
+    }
+    return text;
+}
+
 }  // namespace quillfen

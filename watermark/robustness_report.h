@@ -75,4 +75,8 @@ std::vector<CellSummary> SummariseCells(const RobustnessReport& report);
 
 std::string RobustnessHtml(const RobustnessReport& report);
 
+// A command line as a shell reads it back, for the report's "command" and the desktop's
+// equivalent command: each word plain when it is safe, otherwise in single quotes.
+std::string ShellCommandLine(const std::vector<std::string>& words);
+
 }  // namespace quillfen

@@ -14,11 +14,11 @@
 
 #include <nlohmann/json.hpp>
 
-#include "cli/cli_app.h"
 #include "image/number_format.h"
 #include "io/jpeg.h"
 #include "io/picture_files.h"
 #include "tests/test_support.h"
+#include "tests/ui/ui_cli.h"
 #include "tests/ui/ui_test_support.h"
 #include "ui/main_window.h"
 #include "ui/mdi_child.h"
@@ -30,6 +30,8 @@ using namespace quillfen::ui;
 using quillfen::test::RecordingPrompts;
 using quillfen::test::ScriptedFileDialogs;
 using quillfen::test::TempDir;
+using quillfen::test::Cli;
+using quillfen::test::CliRun;
 
 namespace {
 
@@ -37,26 +39,6 @@ namespace {
 const std::string kHost = quillfen::test::SamplePath("camera-512.bmp");
 const std::string kMark = quillfen::test::SamplePath("seal-128.pgm");
 constexpr std::uint32_t kSeed = 977;
-
-struct CliRun {
-    int code = 0;
-    std::string out;
-};
-
-// quillfen-cli run in this process, its standard output caught.
-CliRun Cli(std::vector<std::string> args) {
-    args.insert(args.begin(), "quillfen-cli");
-    std::vector<char*> argv;
-    for (std::string& a : args) argv.push_back(a.data());
-    std::ostringstream out;
-    std::ostringstream err;
-    std::streambuf* savedOut = std::cout.rdbuf(out.rdbuf());
-    std::streambuf* savedErr = std::cerr.rdbuf(err.rdbuf());
-    const int code = cli::Run(static_cast<int>(argv.size()), argv.data());
-    std::cout.rdbuf(savedOut);
-    std::cerr.rdbuf(savedErr);
-    return {code, out.str()};
-}
 
 // The suspect as a changed copy of the watermarked file.
 enum class Outside { None, Jpeg, Crop, Shrink };

@@ -24,10 +24,10 @@
 #include <QTableWidget>
 #include <QTest>
 
-#include "cli/cli_app.h"
 #include "image/number_format.h"
 #include "io/picture_files.h"
 #include "tests/test_support.h"
+#include "tests/ui/ui_cli.h"
 #include "tests/ui/ui_test_support.h"
 #include "ui/main_window.h"
 #include "ui/mdi_child.h"
@@ -44,6 +44,7 @@ using namespace quillfen::ui;
 using quillfen::test::RecordingPrompts;
 using quillfen::test::ScriptedFileDialogs;
 using quillfen::test::TempDir;
+using quillfen::test::Cli;
 
 namespace {
 
@@ -52,20 +53,6 @@ namespace fs = std::filesystem;
 const std::string kMark = quillfen::test::SamplePath("seal-128.pgm");  // its calibration lies beside it
 // Cells of several kinds: the workspace's own, a seeded one, a geometric one, a combination.
 const QString kCells = QStringLiteral("jpeg,gauss-noise:sigma=5,rotate:deg=2,scale:f=0.9+real-jpeg:q=75");
-
-int Cli(std::vector<std::string> args) {
-    args.insert(args.begin(), "quillfen-cli");
-    std::vector<char*> argv;
-    for (std::string& a : args) argv.push_back(a.data());
-    std::ostringstream out;
-    std::ostringstream err;
-    std::streambuf* savedOut = std::cout.rdbuf(out.rdbuf());
-    std::streambuf* savedErr = std::cerr.rdbuf(err.rdbuf());
-    const int code = cli::Run(static_cast<int>(argv.size()), argv.data());
-    std::cout.rdbuf(savedOut);
-    std::cerr.rdbuf(savedErr);
-    return code;
-}
 
 std::string ReadText(const std::string& path) {
     const std::vector<std::uint8_t> bytes = quillfen::test::ReadBytes(path);
@@ -162,7 +149,7 @@ private slots:
         const std::string csv = dir->file("cli.csv");
         const std::string html = dir->file("cli.html");
         args.insert(args.end(), {"--jsonl", jsonl, "--csv", csv, "--html", html});
-        QCOMPARE(Cli(args), 0);
+        QCOMPARE(Cli(args).code, 0);
         QCOMPARE(w->ExportText(TfrmRobustness::Export::Jsonl), ReadText(jsonl));
         QCOMPARE(w->ExportText(TfrmRobustness::Export::Csv), ReadText(csv));
         // The table shows the rows in order, their measures rounded.
