@@ -66,7 +66,9 @@ int main(int argc, char* argv[]) {
         return 2;
     }
     const QDir out(QString::fromLocal8Bit(argv[1]));
-    const QDir samples(QDir(QString::fromLocal8Bit(argv[2])).absolutePath());
+    // The samples as named on the command line (relative in `make screenshots`), so that the
+    // windows' titles show the names a reader of the README would use.
+    const QDir samples(QString::fromLocal8Bit(argv[2]));
     if (!QDir().mkpath(out.path())) return 2;
 
     // Pictures of a first start: no remembered geometry, docks or recent files, and nothing
