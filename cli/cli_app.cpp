@@ -87,11 +87,14 @@ int ParseAndRun(CLI::App& app, int argc, char** argv) {
 
 int Run(int argc, char** argv) {
     CLI::App app{"Quillfen: DCT-domain watermarking laboratory and gray-image toolbox", "quillfen-cli"};
-    app.set_version_flag("--version", "quillfen-cli 0.1.0");
+    app.set_version_flag("--version", kProgramVersion);
     app.require_subcommand(1);
     RegisterInfoCommand(app);
     RegisterExperimentCommand(app);
     RegisterToolboxCommands(app);
+    RegisterCalibrateCommand(app);
+    RegisterRobustnessCommand(app);
+    SetCommandLine(argc, argv);
 
     StartReport();
     int code = ParseAndRun(app, argc, argv);

@@ -14,6 +14,17 @@ namespace {
 // The first failure to write the report, as an errno value (0: none yet).
 int gReportError = 0;
 
+std::vector<std::string> gCommandLine;
+
+std::string ShellWord(const std::string& word) {
+    if (!word.empty() && word.find_first_not_of("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789"
+                                                "-_./:=,+@%") == std::string::npos)
+        return word;
+    std::string quoted = "'";
+    for (const char c : word) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return quoted + "'";
+}
+
 // Length of the valid UTF-8 sequence starting at text[i], or 0 when there is none.
 std::size_t Utf8SequenceAt(const std::string& text, std::size_t i) {
     const auto byte = [&](std::size_t k) { return static_cast<unsigned char>(text[k]); };
@@ -76,6 +87,17 @@ std::string EscapeForOneLine(const std::string& text) {
         ++i;
     }
     return shown;
+}
+
+void SetCommandLine(int argc, char** argv) {
+    gCommandLine.assign(argv, argv + argc);
+    if (!gCommandLine.empty()) gCommandLine.front() = "quillfen-cli";
+}
+
+std::string CommandLineText() {
+    std::string text;
+    for (const std::string& word : gCommandLine) text += (text.empty() ? "" : " ") + ShellWord(word);
+    return text;
 }
 
 void PrintErrorLine(const std::string& text) {

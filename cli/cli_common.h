@@ -18,6 +18,14 @@ inline constexpr int kExitOk = 0;
 inline constexpr int kExitFailed = 1;
 inline constexpr int kExitUsage = 2;
 
+// The program and its version, as --version prints it and reports and calibrations record it.
+inline constexpr const char* kProgramVersion = "quillfen-cli 0.1.0";
+
+// The command line of this run as a shell would take it back (words quoted where needed),
+// for reports that record how they were made.
+std::string CommandLineText();
+void SetCommandLine(int argc, char** argv);
+
 // Thrown by a command to end with a message on stderr and an exit code. An empty message
 // prints nothing; each of `moreLines` is printed as one more error line after it.
 struct CommandFailure {
@@ -66,5 +74,8 @@ void RegisterExperimentCommand(CLI::App& app);
 void RegisterToolboxCommands(CLI::App& app);
 // `histogram show`, added to the histogram group (histogram_command.cpp).
 void AddHistogramShow(CLI::App& group);
+// `calibrate` and `robustness` (calibrate_command.cpp, robustness_command.cpp).
+void RegisterCalibrateCommand(CLI::App& app);
+void RegisterRobustnessCommand(CLI::App& app);
 
 }  // namespace quillfen::cli

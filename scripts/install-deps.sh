@@ -5,10 +5,11 @@ packages=(
   build-essential cmake ninja-build pkg-config
   qt6-base-dev libgl-dev
   libjpeg62-turbo-dev libpng-dev
-  libcli11-dev nlohmann-json3-dev
+  libcli11-dev nlohmann-json3-dev libtbb-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev
   fonts-nanum
+  parallel chromium
 )
 missing=()
 for p in "${packages[@]}"; do

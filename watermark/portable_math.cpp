@@ -93,6 +93,34 @@ void SinCosDegrees(double degrees, double& sine, double& cosine) {
     }
 }
 
+double NormalUpperTail(double z) {
+    if (std::isnan(z)) return z;
+    if (z < 0) return 1.0 - NormalUpperTail(-z);
+    if (z > 38) return 0.0;
+    // ln sqrt(2 pi): the density is exp(-z^2 / 2 - this).
+    constexpr double kLnSqrtTwoPi = 0.91893853320467274178;
+    const double density = PortableExp(-0.5 * (z * z) - kLnSqrtTwoPi);
+    if (z <= 3) {
+        // Phi(z) - 1/2 = density * (z + z^3 / 3 + z^5 / (3 * 5) + ...): every term positive,
+        // summed until adding one no longer changes the sum.
+        double sum = z;
+        double previous = 0;
+        double term = z;
+        const double z2 = z * z;
+        for (double i = 1; sum != previous;) {
+            previous = sum;
+            i = i + 2;
+            term = term * (z2 / i);
+            sum = previous + term;
+        }
+        return 0.5 - density * sum;
+    }
+    // Q(z) = density / (z + 1 / (z + 2 / (z + 3 / (z + ...)))), from the 200th level up.
+    double fraction = z;
+    for (int k = 200; k >= 1; --k) fraction = z + k / fraction;
+    return density / fraction;
+}
+
 std::uint64_t SplitMix64(std::uint64_t& state) {
     state += 0x9E3779B97F4A7C15ULL;
     std::uint64_t z = state;

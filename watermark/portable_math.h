@@ -27,6 +27,14 @@ double PortablePow(double base, double exponent);
 // (sin 90 = 1, cos 90 = 0, ...), so quarter turns move pixels without any blending.
 void SinCosDegrees(double degrees, double& sine, double& cosine);
 
+// The upper tail of the standard normal distribution, Q(z) = P(Z > z) = 1 - Phi(z), with a
+// relative error below 1e-12 over the range the calibration uses (|z| <= 38; beyond, Q is 0 or
+// 1 in doubles anyway). Below |z| = 3 Marsaglia's Taylor series of Phi ("Evaluating the normal
+// distribution", J. Stat. Softw. 11(4), 2004), above it Laplace's continued fraction, each
+// evaluated in a fixed order with PortableExp, so that thresholds drawn from a fitted normal
+// tail are the same bits everywhere. NaN stays NaN.
+double NormalUpperTail(double z);
+
 // splitmix64 (Steele, Lea and Flood 2014): one step of the sequence that seeds the generator.
 // Advances `state` by the golden-ratio increment and returns the mixed value.
 std::uint64_t SplitMix64(std::uint64_t& state);

@@ -1,0 +1,34 @@
+#pragma once
+// A one-line progress bar on stderr for long commands: done/total, rate and time left. It
+// draws only when stderr is a terminal (a log file or a pipe gets nothing), at most ten times
+// a second, and erases itself when done.
+#include <chrono>
+#include <cstdint>
+#include <string>
+
+namespace quillfen::cli {
+
+class ProgressBar {
+public:
+    // `unit` names what is counted ("rows", "keys").
+    explicit ProgressBar(std::string unit);
+    ~ProgressBar();
+    ProgressBar(const ProgressBar&) = delete;
+    ProgressBar& operator=(const ProgressBar&) = delete;
+
+    void Update(std::uint64_t done, std::uint64_t total);
+    // Erases the line (also done by the destructor).
+    void Finish();
+
+    // The line drawn for these numbers (without the carriage return), for the tests.
+    static std::string Line(std::uint64_t done, std::uint64_t total, double seconds, const std::string& unit);
+
+private:
+    std::string unit_;
+    bool enabled_;
+    bool drawn_ = false;
+    std::chrono::steady_clock::time_point start_;
+    std::chrono::steady_clock::time_point last_;
+};
+
+}  // namespace quillfen::cli

@@ -1,0 +1,157 @@
+#include "watermark/robustness_rows.h"
+
+#include <charconv>
+#include <cmath>
+#include <system_error>
+
+#include <nlohmann/json.hpp>
+
+#include "image/errors.h"
+#include "io/file_write.h"
+
+namespace quillfen {
+
+namespace {
+
+using Json = nlohmann::json;
+
+// A JSON string literal; bytes that are not UTF-8 become U+FFFD rather than failing.
+std::string JsonString(const std::string& text) {
+    return Json(text).dump(-1, ' ', false, Json::error_handler_t::replace);
+}
+
+std::string JsonMeasure(double value) { return std::isfinite(value) ? FormatMeasure(value) : "null"; }
+
+std::string JsonVerdict(const std::optional<bool>& verdict) {
+    return verdict ? (*verdict ? "true" : "false") : "null";
+}
+
+std::string CsvField(const std::string& text) {
+    if (text.find_first_of(",\"\r\n") == std::string::npos) return text;
+    std::string quoted = "\"";
+    for (const char c : text) {
+        if (c == '"') quoted += '"';
+        quoted += c;
+    }
+    return quoted + "\"";
+}
+
+std::string CsvMeasure(double value) {
+    if (std::isinf(value)) return value > 0 ? "inf" : "-inf";
+    return FormatMeasure(value);
+}
+
+const char* const kMeasureNames[] = {"psnr_embed", "ssim_embed", "psnr", "ssim", "nc", "ber"};
+
+double* MeasureField(RobustnessRow& row, int i) {
+    double* fields[] = {&row.PsnrEmbed, &row.SsimEmbed, &row.Psnr, &row.Ssim, &row.Nc, &row.Ber};
+    return fields[i];
+}
+
+}  // namespace
+
+std::string FormatMeasure(double value) {
+    if (value == 0) return "0";  // no "-0"
+    char text[64];
+    const auto [end, ec] = std::to_chars(text, text + sizeof text, value);
+    return ec == std::errc() ? std::string(text, end) : "null";
+}
+
+std::string RowJson(const RobustnessRow& row) {
+    std::string line = "{\"host\":" + JsonString(row.Host) + ",\"seed\":" + std::to_string(row.Seed) +
+                       ",\"attack\":" + JsonString(row.Attack);
+    RobustnessRow copy = row;
+    for (int i = 0; i < 6; ++i)
+        line += std::string(",\"") + kMeasureNames[i] + "\":" + (row.Failed() ? "null" : JsonMeasure(*MeasureField(copy, i)));
+    line += ",\"detected_1e-3\":" + (row.Failed() ? std::string("null") : JsonVerdict(row.Detected1e3));
+    line += ",\"detected_1e-6\":" + (row.Failed() ? std::string("null") : JsonVerdict(row.Detected1e6));
+    if (row.Failed()) line += ",\"error\":" + JsonString(row.Error);
+    return line + "}";
+}
+
+std::string CsvHeader() {
+    return "host,seed,attack,psnr_embed,ssim_embed,psnr,ssim,nc,ber,detected_1e-3,detected_1e-6,error";
+}
+
+std::string RowCsv(const RobustnessRow& row) {
+    std::string line = CsvField(row.Host) + "," + std::to_string(row.Seed) + "," + CsvField(row.Attack);
+    RobustnessRow copy = row;
+    // Appended piece by piece (GCC 12 warns falsely about "," + std::string).
+    for (int i = 0; i < 6; ++i) {
+        line += ',';
+        if (!row.Failed()) line += CsvMeasure(*MeasureField(copy, i));
+    }
+    for (const std::optional<bool>& verdict : {row.Detected1e3, row.Detected1e6}) {
+        line += ',';
+        if (!row.Failed() && verdict) line += *verdict ? "true" : "false";
+    }
+    line += ',';
+    line += CsvField(row.Error);
+    return line;
+}
+
+std::string RowHostName(const std::string& name) { return Json::parse(JsonString(name)).get<std::string>(); }
+
+RobustnessRow ParseRowJson(std::string_view line, const std::string& where) {
+    auto refuse = [&](const std::string& reason) { return FormatError(where + " is not a robustness row: " + reason); };
+    Json j;
+    try {
+        j = Json::parse(line);
+    } catch (const Json::exception&) {
+        throw refuse("not a JSON object");
+    }
+    if (!j.is_object()) throw refuse("not a JSON object");
+    try {
+        RobustnessRow row;
+        row.Host = j.at("host").get<std::string>();
+        row.Seed = j.at("seed").get<std::uint32_t>();
+        row.Attack = j.at("attack").get<std::string>();
+        if (j.contains("error") && !j.at("error").is_null()) row.Error = j.at("error").get<std::string>();
+        if (row.Error.empty() && j.contains("error")) throw refuse("an empty \"error\"");
+        for (int i = 0; i < 6; ++i) {
+            const Json& v = j.at(kMeasureNames[i]);
+            if (v.is_null()) {
+                // Only a PSNR may be infinite; a failed row has no measures.
+                const bool psnr = i == 0 || i == 2;
+                if (!row.Failed() && !psnr) throw refuse(std::string("\"") + kMeasureNames[i] + "\" is null");
+                *MeasureField(row, i) = row.Failed() ? 0.0 : std::numeric_limits<double>::infinity();
+            } else {
+                if (!v.is_number()) throw refuse(std::string("\"") + kMeasureNames[i] + "\" is not a number");
+                *MeasureField(row, i) = v.get<double>();
+            }
+        }
+        for (auto [name, field] : {std::pair{"detected_1e-3", &row.Detected1e3}, std::pair{"detected_1e-6", &row.Detected1e6}}) {
+            const Json& v = j.at(name);
+            if (!v.is_null()) *field = v.get<bool>();
+        }
+        return row;
+    } catch (const Json::exception& e) {
+        throw refuse(std::string("a field is missing or of the wrong type (") + e.what() + ")");
+    }
+}
+
+RowsFile ReadRowsFile(const std::filesystem::path& path) {
+    RowsFile file;
+    std::error_code ec;
+    if (!std::filesystem::exists(std::filesystem::symlink_status(path, ec)) && !ec) return file;
+    const std::vector<std::uint8_t> bytes = ReadWholeFile(path);
+    const std::string_view text(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+    std::size_t start = 0;
+    std::uint64_t number = 0;
+    while (start < text.size()) {
+        const std::size_t end = text.find('\n', start);
+        if (end == std::string_view::npos) {
+            file.TornTail = true;
+            break;
+        }
+        ++number;
+        const std::string_view line = text.substr(start, end - start);
+        if (line.find_first_not_of(" \t\r") != std::string_view::npos)
+            file.Rows.push_back(ParseRowJson(line, "line " + std::to_string(number) + " of '" + path.string() + "'"));
+        start = end + 1;
+        file.CompleteBytes = start;
+    }
+    return file;
+}
+
+}  // namespace quillfen
