@@ -82,6 +82,7 @@ struct Worker {
     double PsnrEmbed = 0;
     double SsimEmbed = 0;
     AttackedPicture Picture;
+    std::vector<double> AttackedReals;
 };
 
 void Embed(const SweepPlan& plan, HostCache& hosts, std::uint64_t unit, Worker& worker) {
@@ -130,7 +131,10 @@ RobustnessRow Compute(const SweepPlan& plan, HostCache& hosts, std::uint64_t r, 
         row.SsimEmbed = worker.SsimEmbed;
         row.Nc = *nc;
         row.Ber = BitErrorRate(w.W_wave(), w.W());
-        row.Psnr = PsnrDecibels(w.X_wave_real(), w.X_hat());
+        // The attacked picture as a file would hold it: its bytes against X_hat's, like SSIM,
+        // so that an unchanged picture scores +infinity.
+        worker.AttackedReals.assign(w.X_wave().begin(), w.X_wave().end());
+        row.Psnr = PsnrDecibels(worker.AttackedReals, w.X_hat());
         row.Ssim = StructuralSimilarity(w.X_wave(), w.X_hat(), kHost, kHost);
         if (plan.Thresholds) {
             row.Detected1e3 = plan.Thresholds->Detected(row.Nc, kFprEmpirical);

@@ -11,9 +11,10 @@
 // Per (host, seed) the mark is embedded once with that seed (the generator's fixed seed);
 // per cell the attack draws from the same seed (ApplyAttackCell), the extraction runs on the
 // attacked picture, and the row holds:
-//   psnr_embed, ssim_embed  X_hat against the host X (PSNR of X_hat_real, SSIM of the bytes);
-//   psnr, ssim              the attacked picture against X_hat (PSNR of the reals, SSIM of
-//                           the bytes); PSNR is +infinity for an unchanged picture;
+//   psnr_embed, ssim_embed  X_hat against the host X: the experiment's PSNR (of X_hat_real,
+//                           the method's own measure) and SSIM of the bytes;
+//   psnr, ssim              the attacked picture's bytes against X_hat's, as files hold
+//                           them; PSNR is +infinity for an unchanged picture;
 //   nc, ber                 the workspace's NC and the bit error rate of W_wave against W;
 //   detected at 1e-3, 1e-6  nc above the calibration's thresholds, when one is given.
 // A host that cannot be loaded, or a step that fails, gives rows with an error text instead
