@@ -133,7 +133,7 @@ RobustnessRow ParseRowJson(std::string_view line, const std::string& where) {
 RowsFile ReadRowsFile(const std::filesystem::path& path) {
     RowsFile file;
     std::error_code ec;
-    if (!std::filesystem::exists(std::filesystem::symlink_status(path, ec)) && !ec) return file;
+    if (std::filesystem::symlink_status(path, ec).type() == std::filesystem::file_type::not_found) return file;
     const std::vector<std::uint8_t> bytes = ReadWholeFile(path);
     const std::string_view text(reinterpret_cast<const char*>(bytes.data()), bytes.size());
     std::size_t start = 0;
