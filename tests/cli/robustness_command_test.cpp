@@ -1,0 +1,214 @@
+// `quillfen-cli robustness` and `quillfen-cli calibrate`: the rows against the experiment
+// command, their identity across threads and shards, resuming, refusals before any work.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+#include "tests/cli/run_cli.h"
+#include "tests/test_support.h"
+
+namespace quillfen {
+namespace {
+
+using test::CliResult;
+using test::RunCli;
+
+const std::string kMark = test::SamplePath("seal-128.pgm");
+const std::string kHostA = test::SamplePath("hosts/astronaut.pgm");
+const std::string kHostB = test::SamplePath("hosts/gravel.pgm");
+const std::string kAttacks = "none,real-jpeg:q=40,median:k=3,shift:dx=2,dy=2,scale:f=0.9+real-jpeg:q=75";
+
+std::string ReadText(const std::string& path) {
+    const std::vector<std::uint8_t> bytes = test::ReadBytes(path);
+    return std::string(bytes.begin(), bytes.end());
+}
+
+std::vector<std::string> Lines(const std::string& text) {
+    std::vector<std::string> lines;
+    std::size_t start = 0;
+    for (std::size_t end; (end = text.find('\n', start)) != std::string::npos; start = end + 1)
+        lines.push_back(text.substr(start, end - start));
+    return lines;
+}
+
+CliResult Sweep(std::vector<std::string> extra, const std::string& seeds = "2..3", const std::string& attacks = kAttacks) {
+    std::vector<std::string> args = {"robustness", kHostA, kHostB, "--mark", kMark, "--seeds", seeds, "--attacks", attacks};
+    args.insert(args.end(), extra.begin(), extra.end());
+    return RunCli(args);
+}
+
+// The seven attacks of `experiment` give the same NC through `robustness`, host and seed alike.
+TEST(RobustnessCommand, SevenAttacksGiveTheExperimentsNc) {
+    const std::string attacks = "none,jpeg,blur,crop-zero-quarter,crop-image-quarter,crop-zero-half,crop-image-half";
+    const CliResult sweep = RunCli({"robustness", kHostB, "--mark", kMark, "--seeds", "7", "--attacks", attacks});
+    ASSERT_EQ(sweep.code, 0) << sweep.err;
+    const CliResult experiment = RunCli({"experiment", kHostB, kMark, "--seed", "7", "--json"});
+    ASSERT_EQ(experiment.code, 0) << experiment.err;
+    const nlohmann::json report = nlohmann::json::parse(experiment.out);
+    const std::vector<std::string> rows = Lines(sweep.out);
+    ASSERT_EQ(rows.size(), 7u);
+    for (const std::string& line : rows) {
+        const nlohmann::json row = nlohmann::json::parse(line);
+        const std::string attack = row["attack"];
+        EXPECT_EQ(row["nc"].get<double>(), report["attacks"][attack]["nc"].get<double>()) << attack;
+        EXPECT_EQ(row["psnr_embed"].get<double>(), report["psnr"].get<double>());
+    }
+}
+
+TEST(RobustnessCommand, RowsAreTheSameWhateverTheJobsAndShards) {
+    test::TempDir dir;
+    const CliResult one = Sweep({"--jobs", "1", "--jsonl", dir.file("one.jsonl"), "--csv", dir.file("one.csv")});
+    ASSERT_EQ(one.code, 0) << one.err;
+    const std::string rows = ReadText(dir.file("one.jsonl"));
+    EXPECT_EQ(Lines(rows).size(), 20u);
+    EXPECT_EQ(Lines(ReadText(dir.file("one.csv"))).size(), 21u);
+    ASSERT_EQ(Sweep({"--jobs", "2", "--jsonl", dir.file("two.jsonl")}).code, 0);
+    EXPECT_EQ(ReadText(dir.file("two.jsonl")), rows);
+    // Without an output file the rows go to standard output, the same bytes.
+    EXPECT_EQ(Sweep({"--jobs", "2"}).out, rows);
+    std::string joined;
+    for (const char* shard : {"1/3", "2/3", "3/3"}) {
+        const std::string file = dir.file(std::string("shard-") + shard[0] + ".jsonl");
+        ASSERT_EQ(Sweep({"--shard", shard, "--jsonl", file}).code, 0);
+        joined += ReadText(file);
+    }
+    EXPECT_EQ(joined, rows);
+}
+
+TEST(RobustnessCommand, ResumeSkipsPresentRowsAndDropsATornLine) {
+    test::TempDir dir;
+    ASSERT_EQ(Sweep({"--jsonl", dir.file("whole.jsonl")}).code, 0);
+    const std::string whole = ReadText(dir.file("whole.jsonl"));
+    const std::vector<std::string> lines = Lines(whole);
+
+    // Seven rows written, then a line cut short, as a killed run leaves the file.
+    std::string partial;
+    for (std::size_t i = 0; i < 7; ++i) partial += lines[i] + "\n";
+    test::WriteBytes(dir.file("resumed.jsonl"), partial + lines[7].substr(0, 40));
+    const CliResult resumed = Sweep({"--resume", "--jsonl", dir.file("resumed.jsonl"), "--html", dir.file("r.html")});
+    ASSERT_EQ(resumed.code, 0) << resumed.err;
+    EXPECT_NE(resumed.err.find("cut short"), std::string::npos) << resumed.err;
+    EXPECT_NE(resumed.out.find("13 computed, 7 already in the file"), std::string::npos) << resumed.out;
+    EXPECT_EQ(ReadText(dir.file("resumed.jsonl")), whole);
+
+    // Everything present: nothing computed, the file untouched, the reports written.
+    const CliResult again = Sweep({"--resume", "--jsonl", dir.file("resumed.jsonl"), "--csv", dir.file("r.csv")});
+    ASSERT_EQ(again.code, 0) << again.err;
+    EXPECT_NE(again.out.find("0 computed, 20 already"), std::string::npos) << again.out;
+    EXPECT_EQ(ReadText(dir.file("resumed.jsonl")), whole);
+    EXPECT_EQ(Lines(ReadText(dir.file("r.csv"))).size(), 21u);
+}
+
+TEST(RobustnessCommand, ResumeRefusesRowsJudgedByAnotherCalibration) {
+    test::TempDir dir;
+    // The rows carry the verdicts of the calibration beside the mark...
+    ASSERT_EQ(Sweep({"--jsonl", dir.file("rows.jsonl")}, "2").code, 0);
+    // ...which a mark without one beside it cannot give.
+    const std::string bare = dir.file("mark.pgm");
+    test::WriteBytes(bare, test::ReadBytes(kMark));
+    const CliResult r = RunCli({"robustness", kHostA, kHostB, "--mark", bare, "--seeds", "2..3", "--attacks", kAttacks,
+                                "--resume", "--jsonl", dir.file("rows.jsonl")});
+    EXPECT_EQ(r.code, 2);
+    EXPECT_NE(r.err.find("another calibration"), std::string::npos) << r.err;
+}
+
+TEST(RobustnessCommand, VerdictsComeFromTheCalibrationBesideTheMark) {
+    const CliResult r = Sweep({}, "2", "none,rotate:deg=45");
+    ASSERT_EQ(r.code, 0) << r.err;
+    const std::vector<std::string> rows = Lines(r.out);
+    ASSERT_EQ(rows.size(), 4u);
+    EXPECT_EQ(nlohmann::json::parse(rows[0])["detected_1e-6"], true);
+    EXPECT_EQ(nlohmann::json::parse(rows[1])["detected_1e-3"], false);
+
+    test::TempDir dir;
+    const std::string bare = dir.file("mark.pgm");
+    test::WriteBytes(bare, test::ReadBytes(kMark));
+    const CliResult none = RunCli({"robustness", kHostA, "--mark", bare, "--seeds", "2", "--attacks", "none"});
+    ASSERT_EQ(none.code, 0) << none.err;
+    EXPECT_TRUE(nlohmann::json::parse(none.out)["detected_1e-3"].is_null());
+    EXPECT_NE(none.err.find("no calibration"), std::string::npos);
+}
+
+// Each refusal: exit code 2, one line naming the problem, no file written.
+TEST(RobustnessCommand, RefusesBadArgumentsBeforeAnyWork) {
+    test::TempDir dir;
+    const std::string white = dir.file("white.pgm");
+    test::WriteBytes(white, "P5\n128 128\n255\n" + std::string(128 * 128, '\xff'));
+    const std::string broken = dir.file("broken.pgm");
+    test::WriteBytes(broken, "P5\n256 256\n255\nshort");
+    const std::string empty = dir.file("empty");
+    std::filesystem::create_directory(empty);
+    const std::string twin = dir.file("twin");
+    std::filesystem::create_directory(twin);
+    test::WriteBytes(twin + "/astronaut.pgm", test::ReadBytes(kHostA));
+    const std::string otherMark = dir.file("other.calibration.json");
+    {
+        std::string text = ReadText(test::SamplePath("seal-128.calibration.json"));
+        const std::size_t at = text.find("fnv1a64:");
+        text.replace(at + 8, 4, "0000");
+        test::WriteBytes(otherMark, text);
+    }
+    const std::string out = dir.file("rows.jsonl");
+    const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
+        {{"robustness", kHostA, "--mark", kMark, "--attacks", "blurr"}, "unknown attack"},
+        {{"robustness", kHostA, "--mark", kMark, "--attacks", "real-jpeg:q=10..90:0"}, "step"},
+        {{"robustness", kHostA, "--mark", kMark, "--attacks", "real-jpeg:q=101"}, "101"},
+        {{"robustness", kHostA, "--mark", kMark, "--attacks", "median:size=3"}, "size"},
+        {{"robustness", kHostA, broken, "--mark", kMark}, "truncated"},
+        {{"robustness", dir.file("missing.pgm"), "--mark", kMark}, "missing.pgm"},
+        {{"robustness", empty, "--mark", kMark}, "holds no picture"},
+        {{"robustness", kHostA, twin, "--mark", kMark}, "have the file name"},
+        {{"robustness", kHostA, "--mark", white}, "no black pixel"},
+        {{"robustness", kHostA, "--mark", kMark, "--seeds", "5..1"}, "--seeds"},
+        {{"robustness", kHostA, "--mark", kMark, "--shard", "4/3"}, "--shard"},
+        {{"robustness", kHostA, "--mark", kMark, "--shard", "1-3"}, "--shard"},
+        {{"robustness", kHostA, "--mark", kMark, "--resume"}, "--resume needs --jsonl"},
+        {{"robustness", kHostA, "--mark", kMark, "--jobs", "0"}, "--jobs"},
+        {{"robustness", kHostA, "--mark", kMark, "--csv", dir.file("no/such/folder.csv")}, "does not exist"},
+        {{"robustness", kHostA, "--mark", kMark, "--csv", out + ".x", "--html", out + ".x"}, "also"},
+        {{"robustness", kHostA, "--mark", kMark, "--calibration", otherMark}, "another watermark"},
+        {{"robustness", kHostA, "--mark", kMark, "--calibration", white}, "not a calibration file"},
+        {{"calibrate", kHostA, "--mark", kMark, "--seeds", "1"}, "no null trial"},
+        {{"calibrate", kHostA, "--mark", white}, "no black pixel"},
+    };
+    for (auto [args, expected] : cases) {
+        // Every robustness case would write rows there, were it not refused.
+        if (args[0] == "robustness" && expected != "--resume needs --jsonl") args.insert(args.end(), {"--jsonl", out});
+        const CliResult r = RunCli(args);
+        EXPECT_EQ(r.code, 2) << expected << "\n" << r.err;
+        EXPECT_NE(r.err.find(expected), std::string::npos) << r.err;
+        EXPECT_EQ(r.out, "") << expected;
+        EXPECT_FALSE(std::filesystem::exists(out)) << expected;
+    }
+}
+
+TEST(CalibrateCommand, WritesAFileThatRobustnessReads) {
+    test::TempDir dir;
+    const std::string file = dir.file("cal.json");
+    const CliResult r = RunCli({"calibrate", kHostA, kHostB, test::SamplePath("hosts/cell.pgm"), "--mark", kMark,
+                                "--seeds", "1..2", "--out", file});
+    ASSERT_EQ(r.code, 0) << r.err;
+    EXPECT_NE(r.err.find("warning: 42 null trials"), std::string::npos) << r.err;
+    EXPECT_NE(r.out.find("threshold at fpr 1e-6 (model) = "), std::string::npos) << r.out;
+    const nlohmann::json cal = nlohmann::json::parse(ReadText(file));
+    EXPECT_EQ(cal["trials"], 42);
+    EXPECT_EQ(cal["program"], "quillfen-cli 0.1.0");
+    EXPECT_TRUE(cal["thresholds"]["fpr_1e-3"].is_number());
+    EXPECT_TRUE(cal["thresholds"]["fpr_1e-6"].is_number());
+    // Without --out the same JSON goes to standard output.
+    const CliResult printed = RunCli({"calibrate", kHostA, kHostB, test::SamplePath("hosts/cell.pgm"), "--mark", kMark,
+                                      "--seeds", "1..2", "--jobs", "1"});
+    EXPECT_EQ(printed.out, ReadText(file));
+    const CliResult used = RunCli({"robustness", kHostA, "--mark", kMark, "--seeds", "1", "--attacks", "none",
+                                   "--calibration", file});
+    ASSERT_EQ(used.code, 0) << used.err;
+    EXPECT_TRUE(nlohmann::json::parse(used.out)["detected_1e-3"].is_boolean());
+}
+
+}  // namespace
+}  // namespace quillfen
