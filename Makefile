@@ -4,7 +4,7 @@ ASAN_BUILD ?= build-asan
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
 
-.PHONY: all deps configure build test demo run bench screenshots asan fuzz fuzz-seeds clean
+.PHONY: all deps configure build test demo run bench screenshots report-screenshot calibration asan fuzz fuzz-seeds clean
 
 all: build
 
@@ -29,6 +29,15 @@ run: build
 # Pictures of the windows for the documentation, rendered without a display.
 screenshots: build
 	@QT_QPA_PLATFORM=offscreen $(BUILD)/app/quillfen-screenshots docs/screenshots samples
+
+# The demo's robustness report rendered by headless Chromium, for the README.
+report-screenshot: demo
+	@bash scripts/report-screenshot.sh $(BUILD)/demo-out/robustness.html docs/screenshots/robustness-report.png 3400
+
+# Rewrites the calibration shipped beside the bundled mark (a test checks that it is what
+# this command gives).
+calibration: build
+	@$(BUILD)/cli/quillfen-cli calibrate samples/hosts --mark samples/seal-128.pgm --out samples/seal-128.calibration.json
 
 bench: build
 	@for b in $(BUILD)/bench/bench_*; do [ -x "$$b" ] && "$$b"; done

@@ -147,6 +147,14 @@ std::string TickLabel(double value, double step) {
     return Fixed(value, decimals);
 }
 
+// Side-by-side cells with long names are numbered under the chart and listed below it.
+bool NumberedCells(const RobustnessReport& report, const ReportFamily& family) {
+    if (!family.Parameter.empty()) return false;
+    for (const std::size_t c : family.Cells)
+        if (report.Cells[c].Name.size() > 18) return true;
+    return false;
+}
+
 // One chart: NC median with its interquartile band, the detection rates, the thresholds and
 // the no-attack level, against strength (numeric) or cell (side by side).
 std::string FamilyChart(const RobustnessReport& report, const ReportFamily& family,
@@ -163,9 +171,27 @@ std::string FamilyChart(const RobustnessReport& report, const ReportFamily& fami
         lo = lo - pad;
         hi = hi + pad;
     }
+    // Strengths spanning orders of magnitude (rotation from 0.25 to 90 degrees) are drawn
+    // evenly spaced in their order, each labelled, or the small ones would merge into one.
+    bool ranked = false;
+    std::vector<std::size_t> rank(n);
+    if (numeric) {
+        double smallest = std::numeric_limits<double>::infinity(), largest = 0;
+        for (const double v : family.Strengths) {
+            if (v != 0) smallest = std::min(smallest, std::fabs(v));
+            largest = std::max(largest, std::fabs(v));
+        }
+        ranked = largest > 50 * smallest;
+        std::vector<std::size_t> sorted(n);
+        for (std::size_t i = 0; i < n; ++i) sorted[i] = i;
+        std::stable_sort(sorted.begin(), sorted.end(),
+                         [&](std::size_t a, std::size_t b) { return family.Strengths[a] < family.Strengths[b]; });
+        for (std::size_t k = 0; k < n; ++k) rank[sorted[k]] = k;
+    }
     auto x = [&](std::size_t i) {
-        if (numeric) return kLeft + (family.Strengths[i] - lo) / (hi - lo) * plotW;
-        return kLeft + (static_cast<double>(i) + 0.5) / static_cast<double>(n) * plotW;
+        if (numeric && !ranked) return kLeft + (family.Strengths[i] - lo) / (hi - lo) * plotW;
+        const std::size_t slot = ranked ? rank[i] : i;
+        return kLeft + (static_cast<double>(slot) + 0.5) / static_cast<double>(n) * plotW;
     };
     auto y = [&](double v) { return kTop + (1 - v) * plotH; };
 
@@ -179,7 +205,13 @@ std::string FamilyChart(const RobustnessReport& report, const ReportFamily& fami
         svg += "<text x=\"" + Coord(kLeft - 6) + "\" y=\"" + Coord(y(v) + 4) + "\" class=\"yl\">" + Fixed(v, 2) +
                "</text>\n";
     }
-    if (numeric) {
+    if (ranked) {
+        for (std::size_t i = 0; i < n; ++i)
+            svg += "<text transform=\"translate(" + Coord(x(i) + 3) + "," + Coord(kTop + plotH + 12) +
+                   ") rotate(-45)\" class=\"cl\">" + FormatMeasure(family.Strengths[i]) + "</text>\n";
+        svg += "<text x=\"" + Coord(kLeft + plotW / 2) + "\" y=\"" + Coord(kHeight - 4) + "\" class=\"xt\">" +
+               Escape(family.Parameter) + " (in order, evenly spaced)</text>\n";
+    } else if (numeric) {
         const double step = TickStep(hi - lo, 7);
         for (double t = std::ceil(lo / step) * step; t <= hi + step * 1e-9; t = t + step) {
             const double px = kLeft + (t - lo) / (hi - lo) * plotW;
@@ -190,13 +222,14 @@ std::string FamilyChart(const RobustnessReport& report, const ReportFamily& fami
         }
         svg += "<text x=\"" + Coord(kLeft + plotW / 2) + "\" y=\"" + Coord(kHeight - 8) + "\" class=\"xt\">" +
                Escape(family.Parameter) + "</text>\n";
+    } else if (NumberedCells(report, family)) {
+        for (std::size_t i = 0; i < n; ++i)
+            svg += "<text x=\"" + Coord(x(i)) + "\" y=\"" + Coord(kTop + plotH + 16) + "\" class=\"xl\">" +
+                   std::to_string(i + 1) + "</text>\n";
     } else {
-        for (std::size_t i = 0; i < n; ++i) {
-            const std::string& name = report.Cells[family.Cells[i]].Name;
+        for (std::size_t i = 0; i < n; ++i)
             svg += "<text transform=\"translate(" + Coord(x(i)) + "," + Coord(kTop + plotH + 10) +
-                   ") rotate(-20)\" class=\"cl\">" + Escape(name.size() > 28 ? name.substr(0, 27) + "…" : name) +
-                   "</text>\n";
-        }
+                   ") rotate(-20)\" class=\"cl\">" + Escape(report.Cells[family.Cells[i]].Name) + "</text>\n";
     }
     svg += "<rect x=\"" + Coord(kLeft) + "\" y=\"" + Coord(kTop) + "\" width=\"" + Coord(plotW) + "\" height=\"" +
            Coord(plotH) + "\" class=\"frame\"/>\n";
@@ -290,7 +323,8 @@ std::string TailChart(const Calibration& cal) {
     constexpr int kDecades = 8;
     const double lo = cal.Histogram.front().first;
     double hi = std::max(cal.ThresholdModelled, cal.Histogram.back().first);
-    hi = hi + (hi - lo) * 0.05;
+    // Room right of the last threshold for its label.
+    hi = hi + (hi - lo) * 0.15;
     auto x = [&](double v) { return kLeft + (v - lo) / (hi - lo) * plotW; };
     auto y = [&](double share) {
         // PortableLog keeps the drawing the same bytes on every machine.
@@ -340,8 +374,10 @@ std::string TailChart(const Calibration& cal) {
     for (const auto& [t, label] : {std::pair{cal.ThresholdEmpirical, "1e-3"}, std::pair{cal.ThresholdModelled, "1e-6"}}) {
         svg += "<line x1=\"" + Coord(x(t)) + "\" x2=\"" + Coord(x(t)) + "\" y1=\"" + Coord(kTop) + "\" y2=\"" +
                Coord(kTop + plotH) + "\" stroke=\"#444\" stroke-dasharray=\"2 3\"/>";
-        svg += "<text x=\"" + Coord(x(t) - 4) + "\" y=\"" + Coord(kTop + 12) + "\" class=\"tl\">FPR " + label +
-               "</text>\n";
+        // The two lines lie close together: one label to the left of its line, one to the right.
+        const bool right = std::string(label) == "1e-6";
+        svg += "<text x=\"" + Coord(x(t) + (right ? 4 : -4)) + "\" y=\"" + Coord(kTop + 12) + "\" class=\"tl\"" +
+               (right ? " style=\"text-anchor:start\"" : "") + ">FPR " + label + "</text>\n";
     }
     return svg + "</svg>\n";
 }
@@ -351,7 +387,8 @@ body{font-family:system-ui,-apple-system,"Segoe UI",Roboto,"DejaVu Sans",Arial,s
 h1{font-size:1.6em;margin-bottom:4px}h2{font-size:1.25em;border-bottom:1px solid #ccc;padding-bottom:4px;margin-top:32px}
 pre{background:#f4f4f4;padding:8px;overflow-x:auto;white-space:pre-wrap;word-break:break-all;font-size:.85em}
 table{border-collapse:collapse;font-size:.85em;margin:8px 0}th,td{border:1px solid #ddd;padding:3px 8px;text-align:right}
-th{background:#f0f0f0}td.n,th.n{text-align:left}tr.fail td{background:#fde8e8}
+th{background:#f0f0f0}td{white-space:nowrap}td.n,th.n{text-align:left;white-space:normal}tr.fail td{background:#fde8e8}
+ol.cells{margin:4px 0 0 0;padding-left:28px;font-size:.8em;color:#333}
 .charts{display:grid;grid-template-columns:repeat(auto-fill,minmax(520px,1fr));gap:16px}
 figure{margin:0;border:1px solid #e3e3e3;padding:6px}figcaption{font-weight:600;margin-bottom:2px}
 svg{width:100%;height:auto;font-size:11px}.grid{stroke:#e6e6e6}.axis{stroke:#888}.frame{fill:none;stroke:#999}
@@ -395,7 +432,7 @@ std::vector<ReportFamily> ReportFamilies(const std::vector<AttackCell>& cells) {
         if (name != "combinations" && members.size() == 1) {
             if (!singles) {
                 singles = families.size();
-                families.push_back({"single cells", {}, "", {}});
+                families.push_back({"other attacks", {}, "", {}});
             }
             families[*singles].Cells.push_back(members[0]);
             continue;
@@ -519,9 +556,16 @@ std::string RobustnessHtml(const RobustnessReport& report) {
         h += "<span><i class=\"key\" style=\"border-top:2px dashed " + std::string(kNoneColour) +
              ";height:0\"></i>NC with no attack</span>";
     h += "</p>\n<div class=\"charts\">\n";
-    for (const ReportFamily& family : ReportFamilies(report.Cells))
+    for (const ReportFamily& family : ReportFamilies(report.Cells)) {
         h += "<figure><figcaption>" + Escape(family.Name) + "</figcaption>\n" +
-             FamilyChart(report, family, summaries, noneMedian) + "</figure>\n";
+             FamilyChart(report, family, summaries, noneMedian);
+        if (NumberedCells(report, family)) {
+            h += "<ol class=\"cells\">";
+            for (const std::size_t c : family.Cells) h += "<li>" + Escape(report.Cells[c].Name) + "</li>";
+            h += "</ol>\n";
+        }
+        h += "</figure>\n";
+    }
     h += "</div>\n";
 
     // The table.

@@ -10,7 +10,8 @@
 //
 // Families: cells of one attack alone form a family, drawn against the parameter that varies
 // between them when exactly one does, and side by side otherwise; combinations of attacks
-// form one family; attacks that appear in a single cell are gathered into one family.
+// form one family; attacks that appear in a single cell are gathered into "other attacks".
+// Strengths that span orders of magnitude are drawn evenly spaced in their order.
 // The text is a pure function of its input: the same rows give the same bytes.
 #include <cstdint>
 #include <optional>

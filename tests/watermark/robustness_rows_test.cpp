@@ -144,7 +144,7 @@ TEST(ReportFamilies, TheDefaultGridsFamilies) {
         {"jpeg", "scale"},       {"blur", "passes"},       {"real-jpeg", "q"},   {"median", "k"},
         {"gauss-noise", "sigma"}, {"salt-pepper", "p"},     {"rotate", "deg"},    {"scale", "f"},
         {"remove-rows", "n"},     {"crop", "frac"},         {"shift", ""},        {"combinations", ""},
-        {"single cells", ""},     {"quantize", "levels"},   {"gamma", "g"},       {"contrast", "c"},
+        {"other attacks", ""},     {"quantize", "levels"},   {"gamma", "g"},       {"contrast", "c"},
     };
     for (const auto& [name, param] : expected) {
         ASSERT_TRUE(parameter.count(name)) << name;
@@ -158,7 +158,7 @@ TEST(ReportFamilies, TheDefaultGridsFamilies) {
     const std::vector<AttackCell> grid = DefaultAttackGrid();
     std::vector<std::string> singles;
     for (const ReportFamily& f : families)
-        if (f.Name == "single cells")
+        if (f.Name == "other attacks")
             for (const std::size_t c : f.Cells) singles.push_back(grid[c].Name);
     const std::vector<std::string> lone = {"none", "crop-zero-quarter", "crop-image-quarter", "crop-zero-half",
                                            "crop-image-half", "equalize"};
