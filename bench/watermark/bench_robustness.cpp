@@ -1,6 +1,7 @@
 // Speed of the robustness benchmark's parts on the bundled host and mark: the whole default
 // attack grid applied to one X_hat, the same grid with extraction and every per-cell measure
-// (what one host and one seed cost), each family of the grid on its own, and SSIM.
+// (what one host and one seed cost), the sweep itself on one and two threads, each family of
+// the grid on its own, and SSIM.
 #include <benchmark/benchmark.h>
 
 #include <string>
@@ -9,6 +10,7 @@
 #include "watermark/attack_list.h"
 #include "watermark/default_grid.h"
 #include "watermark/metrics.h"
+#include "watermark/robustness.h"
 #include "watermark/watermark.h"
 
 namespace quillfen {
@@ -61,6 +63,26 @@ void BM_DefaultGridRows(benchmark::State& state) {
                                                   benchmark::Counter::kIsIterationInvariantRate);
 }
 BENCHMARK(BM_DefaultGridRows)->Unit(benchmark::kMillisecond);
+
+// The sweep as `robustness` runs it: the default grid for one host and one seed, embedding
+// included, on `jobs` threads (wall time: the point is the gain from the second thread).
+void BM_SweepDefaultGrid(benchmark::State& state) {
+    static const Bitmap host = [] {
+        Bitmap picture;
+        TRixPGM().LoadFromFile(std::string(QUILLFEN_SAMPLES_DIR) + "/camera-256.pgm", picture);
+        return picture;
+    }();
+    SweepPlan plan;
+    plan.Hosts = {{"camera-256.pgm", [] { return host; }}};
+    TRixPGM().LoadFromFile(std::string(QUILLFEN_SAMPLES_DIR) + "/seal-128.pgm", plan.Mark);
+    plan.Seeds = {1};
+    plan.Cells = DefaultAttackGrid();
+    plan.Jobs = static_cast<int>(state.range(0));
+    for (auto _ : state) benchmark::DoNotOptimize(RunSweep(plan, {}).Rows);
+    state.counters["rows/s"] = benchmark::Counter(static_cast<double>(plan.Cells.size()),
+                                                  benchmark::Counter::kIsIterationInvariantRate);
+}
+BENCHMARK(BM_SweepDefaultGrid)->Arg(1)->Arg(2)->ArgName("jobs")->UseRealTime()->Unit(benchmark::kMillisecond);
 
 void BM_Ssim256(benchmark::State& state) {
     const TWatermark& w = Embedded();
