@@ -9,6 +9,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "cli/progress_bar.h"
 #include "tests/cli/run_cli.h"
 #include "tests/test_support.h"
 
@@ -208,6 +209,14 @@ TEST(CalibrateCommand, WritesAFileThatRobustnessReads) {
                                    "--calibration", file});
     ASSERT_EQ(used.code, 0) << used.err;
     EXPECT_TRUE(nlohmann::json::parse(used.out)["detected_1e-3"].is_boolean());
+}
+
+TEST(ProgressBar, ShowsDoneTotalRateAndTimeLeft) {
+    using cli::ProgressBar;
+    EXPECT_EQ(ProgressBar::Line(0, 100, 0, "rows"), "[........................] 0/100 rows");
+    EXPECT_EQ(ProgressBar::Line(50, 100, 10, "rows"), "[############............] 50/100 rows  5.0 rows/s  0:10 left");
+    EXPECT_EQ(ProgressBar::Line(1, 3601, 1, "keys"), "[........................] 1/3601 keys  1.0 keys/s  1:00:00 left");
+    EXPECT_EQ(ProgressBar::Line(7, 7, 2, "rows"), "[########################] 7/7 rows  3.5 rows/s  0:00 left");
 }
 
 }  // namespace
