@@ -1,9 +1,11 @@
 #include "cli/cli_app.h"
 
 #include <new>
+#include <stdexcept>
 
 #include "cli/cli_common.h"
 #include "image/errors.h"
+#include "image/vector_targets.h"
 
 namespace quillfen::cli {
 
@@ -86,8 +88,17 @@ int ParseAndRun(CLI::App& app, int argc, char** argv) {
 }  // namespace
 
 int Run(int argc, char** argv) {
+    // QF_HWY_TARGET runs the vector loops on a lesser instruction set (same bytes, other speed).
+    try {
+        vector_targets::UseTargetFromEnvironment();
+    } catch (const std::invalid_argument& e) {
+        PrintErrorLine(e.what());
+        return kExitUsage;
+    }
     CLI::App app{"Quillfen: DCT-domain watermarking laboratory and gray-image toolbox", "quillfen-cli"};
-    app.set_version_flag("--version", kProgramVersion);
+    // The version, and which instruction set the vector loops run on here (the speed of the
+    // engine depends on it, never its results).
+    app.set_version_flag("--version", [] { return std::string(kProgramVersion) + "\n" + vector_targets::Summary(); });
     app.require_subcommand(1);
     RegisterInfoCommand(app);
     RegisterExperimentCommand(app);

@@ -1,8 +1,9 @@
 #pragma once
 // The file layer: picks a reader or writer by the file name's own extension (case-
 // insensitively) and moves pictures between files and the 24-bit Bitmap. BMP goes through
-// Qt's image I/O (after the checks of bmp.h), PNG through libpng (png.h), PGM and JPEG
-// through TRixPGM and TRixJPEG. Every file is opened and saved by file_write.h's rules.
+// Qt's image I/O (after the checks of bmp.h) in a module loaded on the first BMP file
+// (qt_pictures.h), PNG through libpng (png.h), PGM and JPEG through TRixPGM and TRixJPEG.
+// Every file is opened and saved by file_write.h's rules.
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>

@@ -4,9 +4,9 @@ set -euo pipefail
 packages=(
   build-essential cmake ninja-build pkg-config
   qt6-base-dev libgl-dev
-  libjpeg62-turbo-dev libpng-dev
+  libjpeg62-turbo-dev libpng-dev libhwy-dev
   libcli11-dev nlohmann-json3-dev libtbb-dev
-  libgtest-dev libgmock-dev libbenchmark-dev
+  libgtest-dev libgmock-dev libbenchmark-dev libssl-dev
   clang libclang-rt-14-dev
   fonts-nanum
   parallel chromium

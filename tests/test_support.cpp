@@ -15,6 +15,10 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <openssl/evp.h>
+
+#include "image/vector_targets.h"
+
 namespace quillfen::test {
 
 TempDir::TempDir() {
@@ -60,6 +64,30 @@ std::vector<std::uint8_t> ReadBytes(const std::string& path) {
 
 std::string SamplePath(const std::string& name) {
     return std::string(QUILLFEN_SAMPLES_DIR) + "/" + name;
+}
+
+std::string Sha256Hex(const void* data, std::size_t size) {
+    unsigned char digest[EVP_MAX_MD_SIZE];
+    unsigned int length = 0;
+    if (EVP_Digest(data, size, digest, &length, EVP_sha256(), nullptr) != 1)
+        throw std::runtime_error("SHA-256 failed");
+    static const char kHex[] = "0123456789abcdef";
+    std::string text;
+    for (unsigned int i = 0; i < length; ++i) {
+        text += kHex[digest[i] >> 4];
+        text += kHex[digest[i] & 15];
+    }
+    return text;
+}
+
+void ForEachVectorTarget(const std::function<void(const std::string&)>& body) {
+    struct Restore {
+        ~Restore() { vector_targets::UseBest(); }
+    } restore;
+    for (const std::string& name : vector_targets::Available()) {
+        vector_targets::Use(name);
+        body(name);
+    }
 }
 
 void MakeFifo(const std::string& path) {

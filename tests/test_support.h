@@ -7,6 +7,13 @@
 #include <vector>
 
 #include "image/user_prompts.h"
+#include "io/qt_pictures.h"
+
+// Skips the calling test in a build that reads and writes no BMP files (built without Qt, as
+// the ARM64 build is); such a build refuses them, which tests/io/qt_pictures_test.cpp checks.
+#define QF_SKIP_WITHOUT_BMP()                                              \
+    if (!::quillfen::qt_pictures::Built())                                         \
+    GTEST_SKIP() << "this build reads and writes no BMP files (no Qt)"
 
 namespace quillfen::test {
 
@@ -42,6 +49,17 @@ inline std::string Quoted(const std::string& text) {
 
 // The folder of the bundled sample pictures.
 std::string SamplePath(const std::string& name);
+
+// SHA-256 of some bytes, as 64 lowercase hexadecimal digits.
+std::string Sha256Hex(const void* data, std::size_t size);
+template <typename T>
+std::string Sha256Hex(const std::vector<T>& values) {
+    return Sha256Hex(values.data(), values.size() * sizeof(T));
+}
+
+// Runs `body` once on every vector target this CPU can run, best first, with the target's
+// name; the best target is in use again afterwards, even when `body` throws.
+void ForEachVectorTarget(const std::function<void(const std::string&)>& body);
 
 // Special files for the tests of what the readers and writers refuse.
 void MakeFifo(const std::string& path);

@@ -1,7 +1,9 @@
 // Attack simulation: each attack makes X_wave (bytes) from X_hat and X_wave_real from
 // X_hat_real by the same rule, separately, and leaves X_wave in Display256.
-#include <cmath>
+#include <stdexcept>
+#include <string>
 
+#include "watermark/vector_loops.h"
 #include "watermark/watermark.h"
 
 namespace quillfen {
@@ -9,23 +11,6 @@ namespace quillfen {
 namespace {
 
 constexpr int kHost = TWatermark::kHostSize;
-
-// Quantises and restores the 64 coefficients of one block (a row stride of 256): q = c / step
-// rounded half away from zero, then q * table, then times the scale. Each coefficient is its
-// own few operations, so the vector builds give the scalar bits.
-__attribute__((target_clones("avx512f", "avx2", "default")))
-void QuantiseBlock(double* block, double quantScale) {
-    for (int x = 0; x < 8; ++x)
-        for (int y = 0; y < 8; ++y) {
-            const int k = x * 8 + y;
-            const double c = block[x * kHost + y];
-            const double step = quantScale * TWatermark::kJpegQuantTable[k];
-            const double q = c >= 0 ? std::trunc(c / step + 0.5) : std::trunc(c / step - 0.5);
-            double restored = q * TWatermark::kJpegQuantTable[k];
-            restored = restored * quantScale;
-            block[x * kHost + y] = restored;
-        }
-}
 
 }  // namespace
 
@@ -40,8 +25,11 @@ std::optional<PsnrResult> TWatermark::ApplyJpeg() {
 }
 
 void TWatermark::QuantiseJpeg(Reals& coefficients, double quantScale) {
-    for (int block = 0; block < kBlocks; ++block)
-        QuantiseBlock(&coefficients[HostBlockStart(block)], quantScale);
+    if (coefficients.size() != static_cast<std::size_t>(kHostPixels))
+        throw std::invalid_argument("QuantiseJpeg: " + std::to_string(coefficients.size()) + " coefficients, expected " +
+                                    std::to_string(kHostPixels));
+    // Each coefficient is its own few operations, so the vector lanes give the plain bits.
+    vector_loops::Quantise(coefficients.data(), kHost, kJpegQuantTable.data(), quantScale);
 }
 
 void TWatermark::ApplyBlurring() {

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "image/round_half_even.h"
+#include "watermark/vector_loops.h"
 #include "watermark/watermark.h"
 
 namespace quillfen {
@@ -44,30 +45,6 @@ const DctTables& Tables() {
     return tables;
 }
 
-// Eight lanes of doubles; each lane is one IEEE sum, so the width of the machine's vectors
-// changes the speed and never the bits (products and sums stay separate: no contraction).
-typedef double V8 __attribute__((vector_size(64)));
-
-// sums[j] = sum over i = 0..63 in order of table[i][j] * in[i], for the 64 j at once, in
-// registers. Compiled for AVX-512, AVX2 and the baseline; the loader picks one at start.
-__attribute__((target_clones("avx512f", "avx2", "default")))
-void Accumulate(const double (*table)[64], const double* in, double* sums) {
-    V8 s[8] = {};
-    for (int i = 0; i < 64; ++i) {
-        const double f = in[i];
-        // A zero input adds a zero to every sum, which changes no sum (none is ever -0), so
-        // its terms are skipped: quantised and cropped blocks are mostly zeros.
-        if (f == 0) continue;
-        const V8 broadcast = {f, f, f, f, f, f, f, f};
-        for (int j = 0; j < 8; ++j) {
-            V8 t;
-            __builtin_memcpy(&t, &table[i][8 * j], sizeof t);
-            s[j] += t * broadcast;
-        }
-    }
-    __builtin_memcpy(sums, s, sizeof s);
-}
-
 void FinishForward(const double* sums, double* coefficients) {
     for (int u = 0; u < 8; ++u)
         for (int v = 0; v < 8; ++v) {
@@ -83,14 +60,14 @@ void FinishForward(const double* sums, double* coefficients) {
 void Fdct8x8(const double* samples, double* coefficients) {
     double sums[64];
     // Term order of every sum: x outer, y inner, as in the defining sum.
-    Accumulate(Tables().Forward, samples, sums);
+    vector_loops::Accumulate(Tables().Forward, samples, sums);
     FinishForward(sums, coefficients);
 }
 
 void Idct8x8(const double* coefficients, double* samples) {
     double sums[64];
     // Term order: u outer, v inner.
-    Accumulate(Tables().Inverse, coefficients, sums);
+    vector_loops::Accumulate(Tables().Inverse, coefficients, sums);
     for (int xy = 0; xy < 64; ++xy) samples[xy] = 0.25 * sums[xy];
 }
 
@@ -143,46 +120,6 @@ void StoreBlock(const double* in, int block, std::vector<double>& plane) {
         for (int y = 0; y < 8; ++y) plane[start + x * kSize + y] = in[x * 8 + y];
 }
 
-// The stretch rule of one n x n block of a plane with `stride` values per row. Each value is
-// one division and one rounding, so vectorised lanes give the scalar bits.
-template <int n>
-void StretchOne(const double* values, int stride, std::uint8_t* view) {
-    // Smallest and largest value, starting from 10000 and -10000. Taken per column first, then
-    // across the columns: the same extremes as one scan in row-major order (the order can
-    // only decide the sign of a zero extreme, which never changes an output byte).
-    double los[n];
-    double his[n];
-    for (int b = 0; b < n; ++b) {
-        los[b] = 10000;
-        his[b] = -10000;
-    }
-    for (int a = 0; a < n; ++a)
-        for (int b = 0; b < n; ++b) {
-            const double value = values[a * stride + b];
-            his[b] = value > his[b] ? value : his[b];
-            los[b] = value < los[b] ? value : los[b];
-        }
-    double lo = los[0];
-    double hi = his[0];
-    for (int b = 1; b < n; ++b) {
-        if (his[b] > hi) hi = his[b];
-        if (los[b] < lo) lo = los[b];
-    }
-    const double d = hi - lo;
-    if (d == 0) {
-        for (int a = 0; a < n; ++a)
-            for (int b = 0; b < n; ++b) view[a * stride + b] = 0;
-        return;
-    }
-    for (int a = 0; a < n; ++a) {
-        const double* row = values + a * stride;
-        std::uint8_t* out = view + a * stride;
-        int scaled[n];
-        for (int b = 0; b < n; ++b) scaled[b] = static_cast<int>(RoundHalfEven((row[b] - lo) * 255 / d));
-        for (int b = 0; b < n; ++b) out[b] = static_cast<std::uint8_t>(scaled[b]);
-    }
-}
-
 std::uint8_t SampleToByte(double f) {
     double t = f + 0.5;
     if (t >= 255) {
@@ -193,24 +130,47 @@ std::uint8_t SampleToByte(double f) {
     return static_cast<std::uint8_t>(RoundHalfEven(t));
 }
 
-}  // namespace
-
-namespace {
+// The fast forms transform a row of 32 blocks at a time, one call into the vector loops.
+constexpr int kRowBlocks = TWatermark::kHostSize / 8;
 
 // Forward transform of every block, in raster order; bytes and reals alike.
 template <typename Plane>
 void ForwardBlocks(const Plane& plane, bool literalForm, TWatermark::Reals& coefficients) {
-    double block[64];
     double out[64];
-    for (int k = 0; k < TWatermark::kBlocks; ++k) {
-        LoadBlock(plane, k, block);
-        if (literalForm) {
+    if (literalForm) {
+        double block[64];
+        for (int k = 0; k < TWatermark::kBlocks; ++k) {
+            LoadBlock(plane, k, block);
             literal::Fdct8x8(block, out);
-        } else {
-            Fdct8x8(block, out);
+            StoreBlock(out, k, coefficients);
         }
-        StoreBlock(out, k, coefficients);
+        return;
     }
+    alignas(64) double blocks[kRowBlocks * 64];
+    alignas(64) double sums[kRowBlocks * 64];
+    for (int first = 0; first < TWatermark::kBlocks; first += kRowBlocks) {
+        for (int b = 0; b < kRowBlocks; ++b) LoadBlock(plane, first + b, blocks + 64 * b);
+        // Term order of every sum: x outer, y inner, as in the defining sum.
+        vector_loops::AccumulateBlocks(Tables().Forward, blocks, sums, kRowBlocks);
+        for (int b = 0; b < kRowBlocks; ++b) {
+            FinishForward(sums + 64 * b, out);
+            StoreBlock(out, first + b, coefficients);
+        }
+    }
+}
+
+// Inverse transform of the row of blocks starting at block `first` into 32 blocks of samples
+// (samples[64 b + x * 8 + y]), neither shifted nor rounded.
+void InverseRow(const TWatermark::Reals& coefficients, int first, bool literalForm, double* samples) {
+    alignas(64) double blocks[kRowBlocks * 64];
+    for (int b = 0; b < kRowBlocks; ++b) LoadBlock(coefficients, first + b, blocks + 64 * b);
+    if (literalForm) {
+        for (int b = 0; b < kRowBlocks; ++b) literal::Idct8x8(blocks + 64 * b, samples + 64 * b);
+        return;
+    }
+    // Term order: u outer, v inner.
+    vector_loops::AccumulateBlocks(Tables().Inverse, blocks, samples, kRowBlocks);
+    for (int i = 0; i < kRowBlocks * 64; ++i) samples[i] = 0.25 * samples[i];
 }
 
 }  // namespace
@@ -225,37 +185,25 @@ void TWatermark::FdctReals(const Reals& plane, Reals& coefficients) {
     StretchBlock(coefficients, kSize, 8, Display256_);
 }
 
-namespace {
-
-// Inverse transform of block k of a coefficient plane.
-void InverseBlock(const TWatermark::Reals& coefficients, int k, bool literalForm, double* out) {
-    double block[64];
-    LoadBlock(coefficients, k, block);
-    if (literalForm) {
-        literal::Idct8x8(block, out);
-    } else {
-        Idct8x8(block, out);
-    }
-}
-
-}  // namespace
-
 void TWatermark::IdctToReals(const Reals& coefficients, Reals& plane) const {
-    double out[64];
-    for (int k = 0; k < kBlocks; ++k) {
-        InverseBlock(coefficients, k, Literal, out);
-        for (double& f : out) f = f + 0.5;
-        StoreBlock(out, k, plane);
+    alignas(64) double samples[kRowBlocks * 64];
+    for (int first = 0; first < kBlocks; first += kRowBlocks) {
+        InverseRow(coefficients, first, Literal, samples);
+        for (double& f : samples) f = f + 0.5;
+        for (int b = 0; b < kRowBlocks; ++b) StoreBlock(samples + 64 * b, first + b, plane);
     }
 }
 
 void TWatermark::IdctToBytes(const Reals& coefficients, Bytes& plane) const {
-    double out[64];
-    for (int k = 0; k < kBlocks; ++k) {
-        InverseBlock(coefficients, k, Literal, out);
-        const int start = HostBlockStart(k);
-        for (int x = 0; x < 8; ++x)
-            for (int y = 0; y < 8; ++y) plane[start + x * kSize + y] = SampleToByte(out[x * 8 + y]);
+    alignas(64) double samples[kRowBlocks * 64];
+    for (int first = 0; first < kBlocks; first += kRowBlocks) {
+        InverseRow(coefficients, first, Literal, samples);
+        for (int b = 0; b < kRowBlocks; ++b) {
+            const int start = HostBlockStart(first + b);
+            const double* out = samples + 64 * b;
+            for (int x = 0; x < 8; ++x)
+                for (int y = 0; y < 8; ++y) plane[start + x * kSize + y] = SampleToByte(out[x * 8 + y]);
+        }
     }
 }
 
@@ -266,34 +214,31 @@ void TWatermark::IdctToBoth(const Reals& coefficients, Reals& reals, Bytes& byte
         IdctToBytes(coefficients, bytes);
         return;
     }
-    double block[64];
-    double out[64];
-    for (int k = 0; k < kBlocks; ++k) {
-        LoadBlock(coefficients, k, block);
-        Idct8x8(block, out);
-        const int start = HostBlockStart(k);
-        for (int x = 0; x < 8; ++x)
-            for (int y = 0; y < 8; ++y) {
-                const int p = start + x * kSize + y;
-                reals[p] = out[x * 8 + y] + 0.5;
-                bytes[p] = SampleToByte(out[x * 8 + y]);
-            }
+    alignas(64) double samples[kRowBlocks * 64];
+    for (int first = 0; first < kBlocks; first += kRowBlocks) {
+        InverseRow(coefficients, first, false, samples);
+        for (int b = 0; b < kRowBlocks; ++b) {
+            const int start = HostBlockStart(first + b);
+            const double* out = samples + 64 * b;
+            for (int x = 0; x < 8; ++x)
+                for (int y = 0; y < 8; ++y) {
+                    const int p = start + x * kSize + y;
+                    reals[p] = out[x * 8 + y] + 0.5;
+                    bytes[p] = SampleToByte(out[x * 8 + y]);
+                }
+        }
     }
 }
 
 void TWatermark::StretchBlock(const Reals& plane, int size, int blockSize, Bytes& view) {
     if (blockSize != 4 && blockSize != 8)
         throw std::invalid_argument("StretchBlock: block size " + std::to_string(blockSize) + ", expected 4 or 8");
-    const int perRow = size / blockSize;
-    for (int bi = 0; bi < perRow; ++bi)
-        for (int bj = 0; bj < perRow; ++bj) {
-            const std::size_t start = static_cast<std::size_t>(bi * blockSize) * size + bj * blockSize;
-            if (blockSize == 8) {
-                StretchOne<8>(plane.data() + start, size, view.data() + start);
-            } else {
-                StretchOne<4>(plane.data() + start, size, view.data() + start);
-            }
-        }
+    const std::size_t values = size < 0 ? 0 : static_cast<std::size_t>(size) * static_cast<std::size_t>(size);
+    if (size < 0 || plane.size() < values || view.size() < values)
+        throw std::invalid_argument("StretchBlock: a " + std::to_string(size) + " x " + std::to_string(size) +
+                                    " stretch needs that many values and bytes (plane " + std::to_string(plane.size()) +
+                                    ", view " + std::to_string(view.size()) + ")");
+    vector_loops::StretchPlane(plane.data(), static_cast<std::size_t>(size), blockSize, view.data());
 }
 
 }  // namespace quillfen

@@ -6,6 +6,7 @@
 
 #include "image/errors.h"
 #include "watermark/portable_math.h"
+#include "watermark/vector_loops.h"
 #include "watermark/watermark.h"
 
 namespace quillfen {
@@ -29,32 +30,16 @@ std::array<double, kWindow> GaussianWindow() {
 }
 
 // The Gaussian-weighted mean of each window position wholly inside the picture, separably:
-// rows first (into `rows`), then columns (into `means`). Each sum adds its eleven terms in
-// window order; the loops run term by term over a whole row so that they vectorise without
-// changing that order (and with contraction off, the wider vector builds give the same bits).
-__attribute__((target_clones("avx512f", "avx2", "default")))
+// rows first (into `rows`), then columns (into `means`), each sum adding its eleven terms in
+// window order (the vector loops keep that order on every instruction set).
 void WindowMeans(const double* plane, int width, int height, const std::array<double, kWindow>& w,
                  std::vector<double>& rows, std::vector<double>& means) {
-    const int outWidth = width - kWindow + 1;
-    const int outHeight = height - kWindow + 1;
-    rows.assign(static_cast<std::size_t>(height) * outWidth, 0.0);
-    for (int y = 0; y < height; ++y) {
-        const double* in = plane + static_cast<std::size_t>(y) * width;
-        double* out = &rows[static_cast<std::size_t>(y) * outWidth];
-        for (int i = 0; i < kWindow; ++i) {
-            const double weight = w[i];
-            for (int x = 0; x < outWidth; ++x) out[x] = out[x] + weight * in[x + i];
-        }
-    }
-    means.assign(static_cast<std::size_t>(outHeight) * outWidth, 0.0);
-    for (int y = 0; y < outHeight; ++y) {
-        double* out = &means[static_cast<std::size_t>(y) * outWidth];
-        for (int j = 0; j < kWindow; ++j) {
-            const double weight = w[j];
-            const double* in = &rows[static_cast<std::size_t>(y + j) * outWidth];
-            for (int x = 0; x < outWidth; ++x) out[x] = out[x] + weight * in[x];
-        }
-    }
+    const std::size_t outWidth = static_cast<std::size_t>(width - kWindow + 1);
+    const std::size_t outHeight = static_cast<std::size_t>(height - kWindow + 1);
+    rows.resize(static_cast<std::size_t>(height) * outWidth);
+    means.resize(outHeight * outWidth);
+    vector_loops::WindowSums(plane, static_cast<std::size_t>(width), static_cast<std::size_t>(height), w.data(),
+                             kWindow, rows.data(), means.data());
 }
 
 // Planes reused from call to call: a run measures thousands of pictures of one size, and

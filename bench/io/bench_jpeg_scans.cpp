@@ -8,6 +8,7 @@
 
 #include <random>
 
+#include "bench/bench_targets.h"
 #include "image/errors.h"
 #include "io/jpeg.h"
 #include "tests/crafted_files.h"
@@ -54,4 +55,4 @@ BENCHMARK(BM_OverTheCap704Scans)->Unit(benchmark::kMillisecond)->Iterations(2);
 }  // namespace
 }  // namespace quillfen
 
-BENCHMARK_MAIN();
+QUILLFEN_BENCHMARK_MAIN()

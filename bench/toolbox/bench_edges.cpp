@@ -1,5 +1,6 @@
 // Edge operators on a 512 x 512 random gray picture.
 #include "bench/bench_common.h"
+#include "bench/bench_targets.h"
 
 namespace quillfen::bench {
 namespace {
@@ -24,4 +25,4 @@ QF_EDGE_BENCH(EdgeLaplacian3, EdgeLaplacian3());
 }  // namespace
 }  // namespace quillfen::bench
 
-BENCHMARK_MAIN();
+QUILLFEN_BENCHMARK_MAIN()

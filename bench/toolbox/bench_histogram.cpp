@@ -7,6 +7,7 @@
 #include "toolbox/histogram.h"
 #include "toolbox/histogram_chart.h"
 #include "bench/bench_sample.h"
+#include "bench/bench_targets.h"
 #include "image/rix_ipa.h"
 
 namespace {
@@ -61,4 +62,4 @@ BENCHMARK(BM_DrawHistogramChart)->Unit(benchmark::kMicrosecond);
 
 }  // namespace
 
-BENCHMARK_MAIN();
+QUILLFEN_BENCHMARK_MAIN()

@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "bench/bench_common.h"
+#include "bench/bench_targets.h"
 #include "toolbox/hough.h"
 
 namespace quillfen::bench {
@@ -62,4 +63,4 @@ BENCHMARK(BM_HoughNoise)->ArgName("literal")->Arg(0)->Arg(1)->Unit(benchmark::kM
 }  // namespace
 }  // namespace quillfen::bench
 
-BENCHMARK_MAIN();
+QUILLFEN_BENCHMARK_MAIN()

@@ -2,6 +2,7 @@
 // the literal scans (the label moves one pixel per scan on every arm that runs left or up),
 // so the literal form is measured on smaller spirals only; 254 squares fill the label range.
 #include "bench/bench_common.h"
+#include "bench/bench_targets.h"
 #include "toolbox/labeling.h"
 
 namespace quillfen::bench {
@@ -39,4 +40,4 @@ BENCHMARK(BM_Label254Squares)->ArgName("literal")->Arg(0)->Arg(1)->Unit(benchmar
 }  // namespace
 }  // namespace quillfen::bench
 
-BENCHMARK_MAIN();
+QUILLFEN_BENCHMARK_MAIN()

@@ -1,5 +1,6 @@
 // Noise removal and inversion on a 512 x 512 random gray picture; the median in both forms.
 #include "bench/bench_common.h"
+#include "bench/bench_targets.h"
 #include "toolbox/noise.h"
 
 namespace quillfen::bench {
@@ -28,4 +29,4 @@ BENCHMARK(BM_Inverse)->Unit(benchmark::kMicrosecond);
 }  // namespace
 }  // namespace quillfen::bench
 
-BENCHMARK_MAIN();
+QUILLFEN_BENCHMARK_MAIN()

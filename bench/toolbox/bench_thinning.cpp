@@ -2,6 +2,7 @@
 // nothing to delete), a solid white block inside a 16-pixel black margin (about 120
 // iterations, each peeling one layer), and the one-pixel spiral.
 #include "bench/bench_common.h"
+#include "bench/bench_targets.h"
 #include "toolbox/thinning.h"
 
 namespace quillfen::bench {
@@ -32,4 +33,4 @@ BENCHMARK(BM_ThinSpiral)->ArgName("literal")->Arg(0)->Arg(1)->Unit(benchmark::kM
 }  // namespace
 }  // namespace quillfen::bench
 
-BENCHMARK_MAIN();
+QUILLFEN_BENCHMARK_MAIN()

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "bench/bench_sample.h"
+#include "bench/bench_targets.h"
 #include "image/rix_ipa.h"
 #include "toolbox/thresholds.h"
 
@@ -84,4 +85,4 @@ QF_PLANE(LiteralMovingAverageBinarize, th::literal::MovingAverageBinarize(p).val
 
 }  // namespace
 
-BENCHMARK_MAIN();
+QUILLFEN_BENCHMARK_MAIN()

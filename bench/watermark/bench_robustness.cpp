@@ -6,6 +6,7 @@
 
 #include <string>
 
+#include "bench/bench_targets.h"
 #include "bench/bench_experiment.h"
 #include "watermark/attack_list.h"
 #include "watermark/default_grid.h"
@@ -104,6 +105,7 @@ void RegisterFamilies() {
 }  // namespace quillfen
 
 int main(int argc, char** argv) {
+    if (!quillfen::bench::ChooseVectorTarget()) return 1;
     benchmark::Initialize(&argc, argv);
     quillfen::RegisterFamilies();
     benchmark::RunSpecifiedBenchmarks();

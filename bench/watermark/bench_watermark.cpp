@@ -9,6 +9,7 @@
 #include <cstring>
 #include <string>
 
+#include "bench/bench_targets.h"
 #include "bench/bench_experiment.h"
 #include "tests/watermark/workspace_buffers.h"
 #include "watermark/dct.h"
@@ -144,6 +145,7 @@ bool FormsAgree() {
 }  // namespace quillfen
 
 int main(int argc, char** argv) {
+    if (!quillfen::bench::ChooseVectorTarget()) return 1;
     if (!quillfen::FormsAgree()) {
         std::fprintf(stderr, "bench_watermark: the fast and literal forms disagree\n");
         return 1;

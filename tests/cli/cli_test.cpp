@@ -2,9 +2,11 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
+#include "image/vector_targets.h"
 #include "tests/cli/run_cli.h"
 #include "tests/test_support.h"
 
@@ -36,6 +38,25 @@ TEST(Cli, HelpAndVersionSucceed) {
     EXPECT_EQ(RunCli({"--help"}).code, 0);
     const CliResult r = RunCli({"--version"});
     EXPECT_EQ(r.code, 0);
+    EXPECT_EQ(r.out.rfind("quillfen-cli 0.1.0\nvector loops: " + vector_targets::Available().front() + " ", 0), 0u)
+        << r.out;
+}
+
+// QF_HWY_TARGET chooses the instruction set of the vector loops for one run; a name this CPU
+// cannot run is a usage error that names the variable, and nothing runs.
+TEST(Cli, VectorTargetFromTheEnvironment) {
+    const std::string lowest = vector_targets::Available().back();
+    ::setenv(vector_targets::kEnvironmentVariable, lowest.c_str(), 1);
+    CliResult r = RunCli({"--version"});
+    EXPECT_EQ(r.code, 0);
+    EXPECT_NE(r.out.find("vector loops: " + lowest + " "), std::string::npos) << r.out;
+    ::setenv(vector_targets::kEnvironmentVariable, "VAX", 1);
+    r = RunCli({"info", test::SamplePath("camera-256.pgm")});
+    EXPECT_EQ(r.code, 2);
+    EXPECT_EQ(r.err.rfind("quillfen-cli: QF_HWY_TARGET: vector target 'VAX'", 0), 0u) << r.err;
+    EXPECT_TRUE(r.out.empty());
+    ::unsetenv(vector_targets::kEnvironmentVariable);
+    vector_targets::UseBest();
 }
 
 }  // namespace

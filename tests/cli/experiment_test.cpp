@@ -26,6 +26,7 @@ const std::string kHost = test::SamplePath("camera-512.bmp");
 const std::string kMark = test::SamplePath("seal-128.bmp");
 
 TEST(Experiment, JsonReportIsCompleteAndRepeatable) {
+    QF_SKIP_WITHOUT_BMP();
     const CliResult first = RunCli({"experiment", kHost, kMark, "--seed", "4242", "--json"});
     ASSERT_EQ(first.code, 0) << first.err;
     const nlohmann::json report = nlohmann::json::parse(first.out);
@@ -53,6 +54,7 @@ TEST(Experiment, JsonReportIsCompleteAndRepeatable) {
 }
 
 TEST(Experiment, TextReportShowsTheStatusTexts) {
+    QF_SKIP_WITHOUT_BMP();
     const CliResult r = RunCli({"experiment", kHost, kMark, "--seed", "7", "--attack", "jpeg"});
     ASSERT_EQ(r.code, 0) << r.err;
     for (const char* text : {"seed = 7\n", "Wr count =", "Wa count =", "\nPSNR = ", "NC =", "Diff = "})
@@ -61,6 +63,7 @@ TEST(Experiment, TextReportShowsTheStatusTexts) {
 }
 
 TEST(Experiment, ClockSeedIsPrintedAndRepeatsTheRun) {
+    QF_SKIP_WITHOUT_BMP();
     const CliResult r = RunCli({"experiment", kHost, kMark, "--json", "--attack", "none"});
     ASSERT_EQ(r.code, 0) << r.err;
     const nlohmann::json report = nlohmann::json::parse(r.out);
@@ -72,6 +75,7 @@ TEST(Experiment, ClockSeedIsPrintedAndRepeatsTheRun) {
 }
 
 TEST(Experiment, ChosenAttacksRunOnceInTheOrderGiven) {
+    QF_SKIP_WITHOUT_BMP();
     const CliResult r = RunCli({"experiment", kHost, kMark, "--seed", "1", "--json", "--attack", "blur",
                                 "--attack", "none,blur"});
     ASSERT_EQ(r.code, 0) << r.err;
@@ -83,6 +87,7 @@ TEST(Experiment, ChosenAttacksRunOnceInTheOrderGiven) {
 
 // A watermark without black pixels: nothing to correlate, so NC has no value.
 TEST(Experiment, WhiteWatermarkGivesUndefinedNc) {
+    QF_SKIP_WITHOUT_BMP();
     test::TempDir dir;
     TRixPGM().SaveToFile(dir.file("white.pgm"), Bitmap(128, 128, 255));
     CliResult r = RunCli({"experiment", kHost, dir.file("white.pgm"), "--seed", "3", "--json", "--attack", "none"});
@@ -95,6 +100,7 @@ TEST(Experiment, WhiteWatermarkGivesUndefinedNc) {
 }
 
 TEST(Experiment, OutWritesEveryView) {
+    QF_SKIP_WITHOUT_BMP();
     test::TempDir dir;
     const std::string out = dir.file("views");
     const CliResult r = RunCli({"experiment", kHost, kMark, "--seed", "11", "--out", out + "/", "--attack", "jpeg",
@@ -126,6 +132,7 @@ TEST(Experiment, OutWritesEveryView) {
 }
 
 TEST(Experiment, OutAcceptsAnEmptyFolder) {
+    QF_SKIP_WITHOUT_BMP();
     test::TempDir dir;
     const std::string out = dir.file("views");
     std::filesystem::create_directory(out);
@@ -136,6 +143,7 @@ TEST(Experiment, OutAcceptsAnEmptyFolder) {
 }
 
 TEST(Experiment, FailuresExitTwoAndLeaveTheFolderAlone) {
+    QF_SKIP_WITHOUT_BMP();
     test::TempDir dir;
     const std::string out = dir.file("views");
     struct Case {
@@ -204,6 +212,7 @@ std::vector<std::string> Entries(const std::string& folder) {
 // What --out accepts and refuses. Each case prepares a scratch folder (which is also the
 // working folder), names DIR, and checks the folder afterwards.
 TEST(Experiment, OutFolderRules) {
+    QF_SKIP_WITHOUT_BMP();
     namespace fs = std::filesystem;
     struct Case {
         const char* name;

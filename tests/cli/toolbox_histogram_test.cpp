@@ -84,6 +84,7 @@ TEST(CliToolbox, PTileRefusesPercentagesOutsideZeroToHundred) {
 }
 
 TEST(CliToolbox, EveryHistogramOpOnTheSample) {
+    QF_SKIP_WITHOUT_BMP();
     struct Case {
         std::vector<std::string> op;
         std::string out;

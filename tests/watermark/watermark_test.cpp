@@ -114,6 +114,7 @@ Outcome RunExperiment(Experiment& e, const std::vector<Step>& attacks = Experime
 }
 
 TEST(Experiment, SameSeedSameBytesDifferentSeedDifferentScatter) {
+    QF_SKIP_WITHOUT_BMP();
     Experiment first = LoadedSamples(4242);
     Experiment second = LoadedSamples(4242);
     const Outcome a = RunExperiment(first);
@@ -132,6 +133,7 @@ TEST(Experiment, SameSeedSameBytesDifferentSeedDifferentScatter) {
 // What the method promises on the samples: counts kept, a watermark invisible to PSNR, the
 // unattacked extraction near-perfect and the attacks scoring lower.
 TEST(Experiment, RecoversTheSealWithoutAttack) {
+    QF_SKIP_WITHOUT_BMP();
     Experiment e = LoadedSamples(777);
     const Outcome o = RunExperiment(e);
     const TWatermark& w = e.Workspace();
@@ -161,6 +163,7 @@ TEST(Experiment, RecoversTheSealWithoutAttack) {
 // JPEG attack exercises every transform the others use (forward of reals, both inverses);
 // the other attacks run the same code in both forms.
 TEST(Experiment, FastAndLiteralFormsGiveTheSameBytes) {
+    QF_SKIP_WITHOUT_BMP();
     Experiment fast = LoadedSamples(31337);
     Experiment slow = LoadedSamples(31337);
     slow.SetLiteralForms(true);
