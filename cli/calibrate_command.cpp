@@ -1,4 +1,4 @@
-// quillfen-cli calibrate HOSTS... --mark MARK [--seeds LIST] [--attacks SPEC]... [--jobs N]
+// quillfen-cli calibrate HOSTS... --mark MARK [--seeds LIST] [--attacks LIST]... [--jobs N]
 // [--out FILE]: the null distribution of the detection score on pictures that do not carry the
 // mark, its fitted model and the detection thresholds, as a calibration file (or its JSON on
 // standard output).

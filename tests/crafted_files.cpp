@@ -24,17 +24,17 @@ void Set32(Bytes& b, std::size_t at, std::uint32_t v) {
     for (int i = 0; i < 4; ++i) b[at + i] = static_cast<std::uint8_t>((v >> (8 * i)) & 0xFF);
 }
 
-int PaletteSize(const BmpSpec& spec) { return spec.bits <= 8 ? 1 << spec.bits : 0; }
+int PaletteSize(const BmpLayout& layout) { return layout.bits <= 8 ? 1 << layout.bits : 0; }
 
-int PaletteGray(const BmpSpec& spec, int index) { return index * 255 / ((1 << spec.bits) - 1); }
+int PaletteGray(const BmpLayout& layout, int index) { return index * 255 / ((1 << layout.bits) - 1); }
 
 // The pixels of one stored row (row y of the picture) without compression.
-Bytes PlainRow(const BmpSpec& spec, const PixelFunction& pixel, int y) {
-    const std::size_t stride = (static_cast<std::size_t>(spec.width) * spec.bits + 31) / 32 * 4;
+Bytes PlainRow(const BmpLayout& layout, const PixelFunction& pixel, int y) {
+    const std::size_t stride = (static_cast<std::size_t>(layout.width) * layout.bits + 31) / 32 * 4;
     Bytes row(stride, 0);
-    for (int x = 0; x < spec.width; ++x) {
+    for (int x = 0; x < layout.width; ++x) {
         const int v = pixel(x, y);
-        switch (spec.bits) {
+        switch (layout.bits) {
         case 1: row[x / 8] |= static_cast<std::uint8_t>((v & 1) << (7 - x % 8)); break;
         case 4: row[x / 2] |= static_cast<std::uint8_t>((v & 15) << (x % 2 == 0 ? 4 : 0)); break;
         case 8: row[x] = static_cast<std::uint8_t>(v); break;
@@ -48,14 +48,14 @@ Bytes PlainRow(const BmpSpec& spec, const PixelFunction& pixel, int y) {
 }
 
 // Runs of equal values, at most 255 long, each followed by nothing (the caller adds the marks).
-Bytes RunLengthRow(const BmpSpec& spec, const PixelFunction& pixel, int y) {
+Bytes RunLengthRow(const BmpLayout& layout, const PixelFunction& pixel, int y) {
     Bytes row;
-    for (int x = 0; x < spec.width;) {
+    for (int x = 0; x < layout.width;) {
         const int v = pixel(x, y);
         int n = 1;
-        while (x + n < spec.width && n < 255 && pixel(x + n, y) == v) ++n;
+        while (x + n < layout.width && n < 255 && pixel(x + n, y) == v) ++n;
         row.push_back(static_cast<std::uint8_t>(n));
-        row.push_back(static_cast<std::uint8_t>(spec.compression == 2 ? (v & 15) << 4 | (v & 15) : v));
+        row.push_back(static_cast<std::uint8_t>(layout.compression == 2 ? (v & 15) << 4 | (v & 15) : v));
         x += n;
     }
     return row;
@@ -63,20 +63,20 @@ Bytes RunLengthRow(const BmpSpec& spec, const PixelFunction& pixel, int y) {
 
 }  // namespace
 
-std::size_t BmpDataOffset(const BmpSpec& spec) { return 14 + 40 + 4 * static_cast<std::size_t>(PaletteSize(spec)); }
+std::size_t BmpDataOffset(const BmpLayout& layout) { return 14 + 40 + 4 * static_cast<std::size_t>(PaletteSize(layout)); }
 
-Bytes BmpFile(const BmpSpec& spec, const PixelFunction& pixel) {
+Bytes BmpFile(const BmpLayout& layout, const PixelFunction& pixel) {
     Bytes data;
-    for (int i = 0; i < spec.height; ++i) {
-        const int y = spec.topDown ? i : spec.height - 1 - i;
-        const Bytes row = spec.compression == 0 ? PlainRow(spec, pixel, y) : RunLengthRow(spec, pixel, y);
+    for (int i = 0; i < layout.height; ++i) {
+        const int y = layout.topDown ? i : layout.height - 1 - i;
+        const Bytes row = layout.compression == 0 ? PlainRow(layout, pixel, y) : RunLengthRow(layout, pixel, y);
         data.insert(data.end(), row.begin(), row.end());
-        if (spec.compression != 0) {
+        if (layout.compression != 0) {
             data.push_back(0);
-            data.push_back(i + 1 == spec.height ? 1 : 0);  // end of picture after the last row
+            data.push_back(i + 1 == layout.height ? 1 : 0);  // end of picture after the last row
         }
     }
-    const std::size_t offset = BmpDataOffset(spec);
+    const std::size_t offset = BmpDataOffset(layout);
     Bytes file;
     file.push_back('B');
     file.push_back('M');
@@ -84,18 +84,18 @@ Bytes BmpFile(const BmpSpec& spec, const PixelFunction& pixel) {
     Put32(file, 0);
     Put32(file, static_cast<std::uint32_t>(offset));
     Put32(file, 40);
-    Put32(file, static_cast<std::uint32_t>(spec.width));
-    Put32(file, static_cast<std::uint32_t>(spec.topDown ? -spec.height : spec.height));
+    Put32(file, static_cast<std::uint32_t>(layout.width));
+    Put32(file, static_cast<std::uint32_t>(layout.topDown ? -layout.height : layout.height));
     Put16(file, 1);
-    Put16(file, static_cast<unsigned>(spec.bits));
-    Put32(file, static_cast<std::uint32_t>(spec.compression));
+    Put16(file, static_cast<unsigned>(layout.bits));
+    Put32(file, static_cast<std::uint32_t>(layout.compression));
     Put32(file, static_cast<std::uint32_t>(data.size()));
     Put32(file, 2835);
     Put32(file, 2835);
-    Put32(file, static_cast<std::uint32_t>(PaletteSize(spec)));
+    Put32(file, static_cast<std::uint32_t>(PaletteSize(layout)));
     Put32(file, 0);
-    for (int i = 0; i < PaletteSize(spec); ++i) {
-        const auto g = static_cast<std::uint8_t>(PaletteGray(spec, i));
+    for (int i = 0; i < PaletteSize(layout); ++i) {
+        const auto g = static_cast<std::uint8_t>(PaletteGray(layout, i));
         file.insert(file.end(), {g, g, g, 0});
     }
     file.insert(file.end(), data.begin(), data.end());
@@ -103,13 +103,13 @@ Bytes BmpFile(const BmpSpec& spec, const PixelFunction& pixel) {
     return file;
 }
 
-Bitmap ExpectedBmp(const BmpSpec& spec, const PixelFunction& pixel) {
-    Bitmap b(spec.width, spec.height, 0);
-    for (int y = 0; y < spec.height; ++y)
-        for (int x = 0; x < spec.width; ++x) {
+Bitmap ExpectedBmp(const BmpLayout& layout, const PixelFunction& pixel) {
+    Bitmap b(layout.width, layout.height, 0);
+    for (int y = 0; y < layout.height; ++y)
+        for (int x = 0; x < layout.width; ++x) {
             const int v = pixel(x, y);
-            if (spec.bits <= 8) {
-                b.setGray(x, y, static_cast<std::uint8_t>(PaletteGray(spec, v)));
+            if (layout.bits <= 8) {
+                b.setGray(x, y, static_cast<std::uint8_t>(PaletteGray(layout, v)));
             } else {
                 b.setBgr(x, y, static_cast<std::uint8_t>(v), static_cast<std::uint8_t>(255 - v),
                          static_cast<std::uint8_t>(v / 2));

@@ -18,7 +18,7 @@ using Bytes = std::vector<std::uint8_t>;
 // 24-bit ones.
 using PixelFunction = std::function<int(int x, int y)>;
 
-struct BmpSpec {
+struct BmpLayout {
     int width = 8;
     int height = 6;
     int bits = 24;          // 1, 4, 8 or 24
@@ -30,11 +30,11 @@ struct BmpSpec {
 // i is the gray i * 255 / (2^bits - 1); a 24-bit pixel of value v is blue v, green 255 - v,
 // red v / 2. Run-length files end each row with an end-of-row mark and the picture with an
 // end-of-picture mark.
-Bytes BmpFile(const BmpSpec& spec, const PixelFunction& pixel);
-Bitmap ExpectedBmp(const BmpSpec& spec, const PixelFunction& pixel);
+Bytes BmpFile(const BmpLayout& layout, const PixelFunction& pixel);
+Bitmap ExpectedBmp(const BmpLayout& layout, const PixelFunction& pixel);
 
 // Offset of the pixel data in a BmpFile.
-std::size_t BmpDataOffset(const BmpSpec& spec);
+std::size_t BmpDataOffset(const BmpLayout& layout);
 
 // A PNG file; `sample(x, y, channel)` gives each stored sample (0 .. 2^depth - 1; for palette
 // files an index). Palette entry i is red i, green 255 - i, blue i * 7 mod 256.

@@ -186,30 +186,30 @@ int main(int argc, char** argv) {
     Put("qt_picture", "huge.bmp", huge);
     Put("qt_picture", "corrupt.bmp", FromString(std::string("BM\x10\0\0\0garbage-not-a-bitmap", 24)));
     using quillfen::test::BmpFile;
-    using quillfen::test::BmpSpec;
+    using quillfen::test::BmpLayout;
     const auto ramp = [](int x, int y) { return (x * 3 + y * 5) & 255; };
     const auto bands = [](int x, int y) { return (x / 3 + y) % 16; };
-    const Bytes bmp24 = BmpFile(BmpSpec{9, 7, 24, 0, false}, ramp);
+    const Bytes bmp24 = BmpFile(BmpLayout{9, 7, 24, 0, false}, ramp);
     Put("qt_picture", "short-by-one.bmp", Truncate(bmp24, bmp24.size() - 1));
     Put("qt_picture", "half-missing.bmp", Truncate(bmp24, bmp24.size() / 2 + 27));
     Bytes pastEnd = bmp24;
     pastEnd[10] = 0x00; pastEnd[11] = 0x10;  // data offset 4096 in a 250-byte file
     Put("qt_picture", "offset-past-end.bmp", pastEnd);
-    Bytes declares = BmpFile(BmpSpec{32, 32, 8, 0, false}, ramp);
+    Bytes declares = BmpFile(BmpLayout{32, 32, 8, 0, false}, ramp);
     declares[18] = 0x00; declares[19] = 0x20; declares[22] = 0x00; declares[23] = 0x20;  // 8192 x 8192
     Put("qt_picture", "declares-8192.bmp", declares);
-    const Bytes rle8 = BmpFile(BmpSpec{40, 6, 8, 1, false}, bands);
+    const Bytes rle8 = BmpFile(BmpLayout{40, 6, 8, 1, false}, bands);
     Put("qt_picture", "rle8.bmp", rle8);
     Put("qt_picture", "rle8-truncated.bmp", Truncate(rle8, rle8.size() - 12));
-    Bytes early = BmpFile(BmpSpec{40, 6, 8, 1, false}, [](int, int) { return 7; });
-    early.resize(quillfen::test::BmpDataOffset(BmpSpec{40, 6, 8, 1, false}) + 4);
+    Bytes early = BmpFile(BmpLayout{40, 6, 8, 1, false}, [](int, int) { return 7; });
+    early.resize(quillfen::test::BmpDataOffset(BmpLayout{40, 6, 8, 1, false}) + 4);
     early.insert(early.end(), {0, 1});  // end of picture after the first row
     Put("qt_picture", "rle8-early-end.bmp", early);
-    Put("qt_picture", "rle4.bmp", BmpFile(BmpSpec{21, 5, 4, 2, false}, bands));
-    const Bytes topDown = BmpFile(BmpSpec{9, 7, 8, 0, true}, ramp);
+    Put("qt_picture", "rle4.bmp", BmpFile(BmpLayout{21, 5, 4, 2, false}, bands));
+    const Bytes topDown = BmpFile(BmpLayout{9, 7, 8, 0, true}, ramp);
     Put("qt_picture", "top-down.bmp", topDown);
     Put("qt_picture", "top-down-short.bmp", Truncate(topDown, topDown.size() - 9));
-    Put("qt_picture", "1bit-short.bmp", Truncate(BmpFile(BmpSpec{33, 9, 1, 0, false}, ramp), 100));
+    Put("qt_picture", "1bit-short.bmp", Truncate(BmpFile(BmpLayout{33, 9, 1, 0, false}, ramp), 100));
     using quillfen::test::PngFile;
     const auto samples = [](int x, int y, int c) { return ((x * 40 + y * 13 + c * 77) * 257) & 0xFFFF; };
     const auto indices = [](int x, int y, int) { return (x + 2 * y) & 15; };

@@ -21,7 +21,7 @@ namespace quillfen {
 namespace {
 
 using test::BmpFile;
-using test::BmpSpec;
+using test::BmpLayout;
 using test::Bytes;
 using test::TempDir;
 using test::Truncated;
@@ -160,7 +160,7 @@ TEST(PictureFiles, BmpLayoutsLoadWithTheRightPixels) {
     const auto bits = [](int x, int y) { return (x + y / 2) % 2; };
     struct Case {
         const char* name;
-        BmpSpec spec;
+        BmpLayout layout;
         test::PixelFunction pixel;
     };
     const Case cases[] = {
@@ -177,10 +177,10 @@ TEST(PictureFiles, BmpLayoutsLoadWithTheRightPixels) {
     TempDir dir;
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        WriteBytes(dir.file("in.bmp"), BmpFile(c.spec, c.pixel));
+        WriteBytes(dir.file("in.bmp"), BmpFile(c.layout, c.pixel));
         const LoadedPicture loaded = LoadPictureFile(dir.file("in.bmp"));
-        EXPECT_EQ(loaded.bitmap, test::ExpectedBmp(c.spec, c.pixel));
-        EXPECT_EQ(loaded.eightBit, c.spec.bits <= 8);
+        EXPECT_EQ(loaded.bitmap, test::ExpectedBmp(c.layout, c.pixel));
+        EXPECT_EQ(loaded.eightBit, c.layout.bits <= 8);
     }
 }
 
@@ -189,11 +189,11 @@ TEST(PictureFiles, BmpLayoutsLoadWithTheRightPixels) {
 TEST(PictureFiles, DamagedBmpFilesAreRefused) {
     const auto ramp = [](int x, int y) { return (x * 7 + y * 13) & 255; };
     const auto bands = [](int x, int y) { return (x / 5 + y) % 16; };
-    const BmpSpec rgb{9, 7, 24, 0, false};
-    const BmpSpec gray{10, 6, 8, 0, false};
-    const BmpSpec topDown{10, 6, 8, 0, true};
-    const BmpSpec rle8{40, 6, 8, 1, false};
-    const BmpSpec rle4{21, 5, 4, 2, false};
+    const BmpLayout rgb{9, 7, 24, 0, false};
+    const BmpLayout gray{10, 6, 8, 0, false};
+    const BmpLayout topDown{10, 6, 8, 0, true};
+    const BmpLayout rle8{40, 6, 8, 1, false};
+    const BmpLayout rle4{21, 5, 4, 2, false};
     const Bytes rgbFile = BmpFile(rgb, ramp);
     const Bytes rle8File = BmpFile(rle8, bands);
     const std::size_t rle8Data = test::BmpDataOffset(rle8);
@@ -202,7 +202,7 @@ TEST(PictureFiles, DamagedBmpFilesAreRefused) {
     offsetPastEnd[10] = 0x00;
     offsetPastEnd[11] = 0x10;  // pixel data at byte 4096 of a 250-byte file
     // A 4 KB file whose header declares 8192 x 8192 pixels.
-    Bytes declaresHuge = BmpFile(BmpSpec{64, 48, 8, 0, false}, ramp);
+    Bytes declaresHuge = BmpFile(BmpLayout{64, 48, 8, 0, false}, ramp);
     declaresHuge[18] = 0x00; declaresHuge[19] = 0x20; declaresHuge[20] = 0; declaresHuge[21] = 0;
     declaresHuge[22] = 0x00; declaresHuge[23] = 0x20; declaresHuge[24] = 0; declaresHuge[25] = 0;
     // Run-length data: the first row as written, then the end-of-picture mark.
@@ -227,8 +227,8 @@ TEST(PictureFiles, DamagedBmpFilesAreRefused) {
         {"24-bit, half the rows missing", Truncated(rgbFile, 54 + 98), "is truncated"},
         {"8-bit, last row missing", Truncated(BmpFile(gray, ramp), BmpFile(gray, ramp).size() - 12), "is truncated"},
         {"8-bit top row first, one byte short", Truncated(BmpFile(topDown, ramp), BmpFile(topDown, ramp).size() - 1), "is truncated"},
-        {"4-bit, one byte short", Truncated(BmpFile(BmpSpec{11, 5, 4, 0, false}, bands), BmpFile(BmpSpec{11, 5, 4, 0, false}, bands).size() - 1), "is truncated"},
-        {"1-bit, one byte short", Truncated(BmpFile(BmpSpec{37, 4, 1, 0, false}, ramp), BmpFile(BmpSpec{37, 4, 1, 0, false}, ramp).size() - 1), "is truncated"},
+        {"4-bit, one byte short", Truncated(BmpFile(BmpLayout{11, 5, 4, 0, false}, bands), BmpFile(BmpLayout{11, 5, 4, 0, false}, bands).size() - 1), "is truncated"},
+        {"1-bit, one byte short", Truncated(BmpFile(BmpLayout{37, 4, 1, 0, false}, ramp), BmpFile(BmpLayout{37, 4, 1, 0, false}, ramp).size() - 1), "is truncated"},
         {"pixel data offset past the end", offsetPastEnd, "its pixel data would start at byte 4096, past its end (250 bytes)"},
         {"4 KB file declaring 8192 x 8192", declaresHuge, "8192 x 8192 pixels of 8 bits need 67108864 bytes"},
         {"colour table cut", Truncated(BmpFile(gray, ramp), 14 + 40 + 100), "it ends inside its header or colour table"},
@@ -417,8 +417,8 @@ TEST(PictureFiles, GrayFilesStayGray) {
         {"16-bit gray PNG", "in.png", test::PngFile(16, 8, PNG_COLOR_TYPE_GRAY, 16, false, sample), false},
         {"palette PNG", "in.png", test::PngFile(16, 8, PNG_COLOR_TYPE_PALETTE, 8, false, sample), true},
         {"RGB PNG", "in.png", test::PngFile(16, 8, PNG_COLOR_TYPE_RGB, 8, false, sample), false},
-        {"8-bit BMP", "in.bmp", BmpFile(BmpSpec{16, 8, 8, 0, false}, [](int x, int) { return x; }), true},
-        {"24-bit BMP", "in.bmp", BmpFile(BmpSpec{16, 8, 24, 0, false}, [](int x, int) { return x; }), false},
+        {"8-bit BMP", "in.bmp", BmpFile(BmpLayout{16, 8, 8, 0, false}, [](int x, int) { return x; }), true},
+        {"24-bit BMP", "in.bmp", BmpFile(BmpLayout{16, 8, 24, 0, false}, [](int x, int) { return x; }), false},
     };
     TempDir dir;
     for (const Case& c : cases) {
