@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "image/errors.h"
+#include "image/vector_targets.h"
 #include "watermark/marking.h"
 
 namespace {
@@ -32,6 +33,13 @@ void Check(std::span<const std::uint8_t> bytes) {
 }
 
 }  // namespace
+
+// QF_HWY_TARGET runs the extraction's vector loops on a lesser instruction set, so that the
+// key reader is fuzzed on the code paths of machines without AVX-512 too.
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+    quillfen::vector_targets::UseTargetFromEnvironment();
+    return 0;
+}
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::span<const std::uint8_t> bytes(data, size);
