@@ -5,6 +5,8 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
 #include <QDir>
 #include <QMdiArea>
 #include <QMdiSubWindow>
@@ -134,8 +136,9 @@ int main(int argc, char* argv[]) {
     fresh->Action(QStringLiteral("IterativeSelection1S"))->trigger();
     ok = Save(frmMain, out, "toolbox-threshold.png") && ok;
 
-    // The robustness window after a small run: the bundled hosts, three seeds, the JPEG family
-    // of the default grid and two rotations; its table, then the JPEG family's charts.
+    // The robustness window after a small registering run: the bundled hosts, three seeds, the
+    // JPEG family of the default grid and five rotations; its table, the JPEG family's charts,
+    // then the rotations' charts with their reading after registration.
     frmMain.WindowRobustness1->trigger();
     TfrmRobustness& robustness = *frmMain.Robustness();
     robustness.resize(1200, 700);
@@ -147,12 +150,15 @@ int main(int argc, char* argv[]) {
     QStringList cells;
     for (const int q : {15, 20, 25, 30, 35, 40, 50, 60, 70, 80, 90, 100}) cells << QStringLiteral("real-jpeg:q=%1").arg(q);
     robustness.CheckGridCells(cells);
-    robustness.edtMoreAttacks->setText(QStringLiteral("rotate:deg=0.5,2"));
+    robustness.edtMoreAttacks->setText(QStringLiteral("rotate:deg=0.25,0.5,1,2,5"));
+    robustness.chkRegister->setChecked(true);
     if (!robustness.Start()) return 1;
     robustness.Wait();
     ok = Save(robustness, out, "robustness-window.png") && ok;
     if (auto* tabs = robustness.findChild<QTabWidget*>(QStringLiteral("tabResults"))) tabs->setCurrentIndex(1);
     ok = Save(robustness, out, "robustness-charts.png") && ok;
+    robustness.cmbFamily->setCurrentIndex(robustness.cmbFamily->findText(QStringLiteral("rotate")));
+    ok = Save(robustness, out, "robustness-registered.png") && ok;
     robustness.hide();
     return ok ? 0 : 1;
 }

@@ -22,6 +22,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QLineSeries>
+#include <QPen>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
@@ -705,6 +706,13 @@ void TfrmRobustness::ShowFamily(int index) {
     tpr3->setName(QStringLiteral("detected at 1e-3"));
     auto* tpr6 = new QLineSeries(chart);
     tpr6->setName(QStringLiteral("detected at 1e-6"));
+    // A registering run's second reading of the geometric cells: dashed, in the same colours.
+    auto* registeredNc = new QLineSeries(chart);
+    registeredNc->setName(QStringLiteral("NC, registered"));
+    auto* registeredScore = new QLineSeries(chart);
+    registeredScore->setName(QStringLiteral("score, registered"));
+    auto* registeredTpr6 = new QLineSeries(chart);
+    registeredTpr6->setName(QStringLiteral("detected at 1e-6, registered"));
     auto* axisX = new QCategoryAxis(chart);
     axisX->setLabelsPosition(QCategoryAxis::AxisLabelsPositionOnValue);
     bool anyRate = false;
@@ -730,7 +738,14 @@ void TfrmRobustness::ShowFamily(int index) {
             tpr6->append(x, s.Tpr6);
             anyRate = true;
         }
+        if (s.Registered > 0) {
+            registeredNc->append(x, s.RegisteredNcMedian);
+            registeredScore->append(x, s.RegisteredScoreMedian);
+            lowest = std::min(lowest, s.RegisteredScoreMedian);
+            if (!std::isnan(s.RegisteredTpr6)) registeredTpr6->append(x, s.RegisteredTpr6);
+        }
     }
+    const QColor tpr6Colour(190, 50, 40);
     auto* band = new QAreaSeries(q3, q1);
     band->setName(QStringLiteral("NC (quartiles)"));
     QColor fill = QColor(70, 110, 200);
@@ -746,11 +761,26 @@ void TfrmRobustness::ShowFamily(int index) {
         chart->addSeries(tpr3);
         chart->addSeries(tpr6);
         tpr3->setColor(QColor(230, 140, 30));
-        tpr6->setColor(QColor(190, 50, 40));
+        tpr6->setColor(tpr6Colour);
     } else {
         delete tpr3;
         delete tpr6;
     }
+    const auto dashed = [&](QLineSeries* series, const QColor& colour) {
+        if (series->count() == 0) {
+            delete series;
+            return;
+        }
+        QPen pen(colour);
+        pen.setWidth(2);
+        pen.setStyle(Qt::DashLine);
+        series->setPen(pen);
+        series->setPointsVisible(true);
+        chart->addSeries(series);
+    };
+    dashed(registeredNc, median->color());
+    dashed(registeredScore, score->color());
+    dashed(registeredTpr6, tpr6Colour);
     axisX->setRange(-0.5, static_cast<double>(family.Cells.size()) - 0.5);
     axisX->setTitleText(family.Parameter.empty() ? QStringLiteral("cell") : Q(family.Parameter));
     auto* axisY = new QValueAxis(chart);
@@ -763,7 +793,8 @@ void TfrmRobustness::ShowFamily(int index) {
         series->attachAxis(axisY);
     }
     chart->setTitle(Q(family.Name) + (anyRate ? QString() : QStringLiteral(" (no calibration: NC only)")));
-    chart->legend()->setAlignment(Qt::AlignBottom);
+    // Eight names do not fit in one row under the plot; beside it each stays whole.
+    chart->legend()->setAlignment(chart->series().size() > 5 ? Qt::AlignRight : Qt::AlignBottom);
     ReplaceChart(chartView, chart);
 }
 

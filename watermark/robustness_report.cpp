@@ -89,9 +89,9 @@ std::vector<CellSummary> SummariseCells(const RobustnessReport& report) {
     std::vector<CellSummary> summaries(report.Cells.size());
     for (std::size_t c = 0; c < byCell.size(); ++c) {
         CellSummary& s = summaries[c];
-        std::vector<double> nc, score, psnr, ssim;
+        std::vector<double> nc, score, psnr, ssim, registeredNc, registeredScore;
         double berSum = 0;
-        std::size_t verdicts = 0, hits3 = 0, hits6 = 0;
+        std::size_t verdicts = 0, hits3 = 0, hits6 = 0, registeredVerdicts = 0, registeredHits3 = 0, registeredHits6 = 0;
         for (const RobustnessRow* row : byCell[c]) {
             ++s.Rows;
             if (row->Failed()) {
@@ -108,6 +108,15 @@ std::vector<CellSummary> SummariseCells(const RobustnessReport& report) {
                 hits3 += *row->Detected1e3 ? 1 : 0;
                 hits6 += *row->Detected1e6 ? 1 : 0;
             }
+            if (const std::optional<RegisteredReading>& g = row->Registered) {
+                registeredNc.push_back(g->Nc);
+                registeredScore.push_back(g->Score);
+                if (g->Detected1e3 && g->Detected1e6) {
+                    ++registeredVerdicts;
+                    registeredHits3 += *g->Detected1e3 ? 1 : 0;
+                    registeredHits6 += *g->Detected1e6 ? 1 : 0;
+                }
+            }
         }
         if (nc.empty()) continue;
         s.Nc = QuartilesOf(nc);
@@ -118,6 +127,14 @@ std::vector<CellSummary> SummariseCells(const RobustnessReport& report) {
         if (verdicts > 0) {
             s.Tpr3 = static_cast<double>(hits3) / static_cast<double>(verdicts);
             s.Tpr6 = static_cast<double>(hits6) / static_cast<double>(verdicts);
+        }
+        s.Registered = registeredNc.size();
+        if (s.Registered == 0) continue;
+        s.RegisteredNcMedian = QuartilesOf(registeredNc).Median;
+        s.RegisteredScoreMedian = QuartilesOf(registeredScore).Median;
+        if (registeredVerdicts > 0) {
+            s.RegisteredTpr3 = static_cast<double>(registeredHits3) / static_cast<double>(registeredVerdicts);
+            s.RegisteredTpr6 = static_cast<double>(registeredHits6) / static_cast<double>(registeredVerdicts);
         }
     }
     return summaries;
@@ -291,6 +308,10 @@ std::string FamilyChart(const RobustnessReport& report, const ReportFamily& fami
             } else if (std::string(marker) == "square") {
                 svg += "<rect x=\"" + Coord(px - 3) + "\" y=\"" + Coord(py - 3) + "\" width=\"6\" height=\"6\" fill=\"" +
                        colour + "\">" + title + "</rect>\n";
+            } else if (std::string(marker) == "diamond") {
+                svg += "<path d=\"M" + Coord(px) + "," + Coord(py - 5) + " L" + Coord(px + 4) + "," + Coord(py) + " L" +
+                       Coord(px) + "," + Coord(py + 5) + " L" + Coord(px - 4) + "," + Coord(py) + " Z\" fill=\"white\" stroke=\"" +
+                       colour + "\" stroke-width=\"1.5\">" + title + "</path>\n";
             } else {
                 svg += "<path d=\"M" + Coord(px) + "," + Coord(py - 4) + " L" + Coord(px + 4) + "," + Coord(py + 3) +
                        " L" + Coord(px - 4) + "," + Coord(py + 3) + " Z\" fill=\"" + colour + "\">" + title +
@@ -303,6 +324,11 @@ std::string FamilyChart(const RobustnessReport& report, const ReportFamily& fami
            "detected at FPR 1e-3");
     series([&](std::size_t i) { return value(i, &CellSummary::Tpr6); }, kTpr6Colour, "1 3", "triangle",
            "detected at FPR 1e-6");
+    // The second reading of a registering run: the same colours, dashed, with open diamonds.
+    series([&](std::size_t i) { return value(i, &CellSummary::RegisteredNcMedian); }, kNcColour, "7 3", "diamond",
+           "NC median after registration");
+    series([&](std::size_t i) { return value(i, &CellSummary::RegisteredTpr6); }, kTpr6Colour, "7 3", "diamond",
+           "detected at FPR 1e-6 after registration");
     return svg + "</svg>\n";
 }
 
@@ -559,6 +585,15 @@ std::string RobustnessHtml(const RobustnessReport& report) {
     if (!std::isnan(noneMedian))
         h += "<span><i class=\"key\" style=\"border-top:2px dashed " + std::string(kNoneColour) +
              ";height:0\"></i>NC with no attack</span>";
+    const bool registering = std::any_of(summaries.begin(), summaries.end(),
+                                         [](const CellSummary& s) { return s.Registered > 0; });
+    if (registering) {
+        h += "<span><i class=\"key\" style=\"border-top:2px dashed " + std::string(kNcColour) +
+             ";height:0\"></i>NC median after registration (&#9671;)</span>";
+        if (report.Thresholds)
+            h += "<span><i class=\"key\" style=\"border-top:2px dashed " + std::string(kTpr6Colour) +
+                 ";height:0\"></i>detected at FPR 1e-6 after registration (&#9671;)</span>";
+    }
     h += "</p>\n<div class=\"charts\">\n";
     for (const ReportFamily& family : ReportFamilies(report.Cells)) {
         h += "<figure><figcaption>" + Escape(family.Name) + "</figcaption>\n" +
@@ -575,16 +610,23 @@ std::string RobustnessHtml(const RobustnessReport& report) {
     // The table.
     h += "<h2>Every attack cell</h2>\n<p>Over hosts and seeds: NC median and interquartile range, mean bit error "
          "rate, median detection score, median PSNR and SSIM of the attacked picture against the watermarked one, and the share of rows "
-         "detected at each threshold.</p>\n";
+         "detected at each threshold" +
+         std::string(registering ? "; for the geometric cells, the same read again after registration" : "") + ".</p>\n";
     h += "<table><tr><th class=\"n\">attack</th><th>rows</th><th>NC median</th><th>NC q1 &ndash; q3</th><th>BER "
-         "mean</th><th>score median</th><th>PSNR (dB)</th><th>SSIM</th><th>detected 1e-3</th><th>detected 1e-6</th><th>failed</th></tr>\n";
+         "mean</th><th>score median</th><th>PSNR (dB)</th><th>SSIM</th><th>detected 1e-3</th><th>detected 1e-6</th>" +
+         std::string(registering ? "<th>registered: NC median</th><th>score median</th><th>detected 1e-6</th>" : "") +
+         "<th>failed</th></tr>\n";
     for (std::size_t i = 0; i < report.Cells.size(); ++i) {
         const CellSummary& s = summaries[i];
         h += std::string("<tr") + (s.Failed > 0 ? " class=\"fail\"" : "") + "><td class=\"n\">" +
              Escape(report.Cells[i].Name) + "</td><td>" + std::to_string(s.Rows) + "</td><td>" + Fixed(s.Nc.Median, 4) +
              "</td><td>" + Fixed(s.Nc.Q1, 4) + " &ndash; " + Fixed(s.Nc.Q3, 4) + "</td><td>" + Fixed(s.BerMean, 4) +
              "</td><td>" + Fixed(s.ScoreMedian, 4) + "</td><td>" + Fixed(s.PsnrMedian, 2) + "</td><td>" + Fixed(s.SsimMedian, 4) + "</td><td>" +
-             Fixed(s.Tpr3, 3) + "</td><td>" + Fixed(s.Tpr6, 3) + "</td><td>" + std::to_string(s.Failed) + "</td></tr>\n";
+             Fixed(s.Tpr3, 3) + "</td><td>" + Fixed(s.Tpr6, 3) + "</td><td>" +
+             (registering ? Fixed(s.RegisteredNcMedian, 4) + "</td><td>" + Fixed(s.RegisteredScoreMedian, 4) + "</td><td>" +
+                                Fixed(s.RegisteredTpr6, 3) + "</td><td>"
+                          : std::string()) +
+             std::to_string(s.Failed) + "</td></tr>\n";
     }
     h += "</table>\n";
     if (failed > 0) {

@@ -6,7 +6,8 @@
 // fitted model against the null trials' tail, on a log scale, and the quantile table); the
 // embedding's cost (PSNR and SSIM of X_hat per host); one chart per attack family, NC
 // (median and interquartile band over hosts and seeds) and the detection rates at both
-// thresholds against the attack's strength; and the table of every cell.
+// thresholds against the attack's strength, and for a registering run the same read again
+// after registration; and the table of every cell.
 //
 // Families: cells of one attack alone form a family, drawn against the parameter that varies
 // between them when exactly one does, and side by side otherwise; combinations of attacks
@@ -69,6 +70,13 @@ struct CellSummary {
     double SsimMedian = std::numeric_limits<double>::quiet_NaN();
     double Tpr3 = std::numeric_limits<double>::quiet_NaN();
     double Tpr6 = std::numeric_limits<double>::quiet_NaN();
+    // The same over the rows read a second time after registration (geometric cells of a
+    // registering run); Registered is 0 and the rest NaN elsewhere.
+    std::size_t Registered = 0;
+    double RegisteredNcMedian = std::numeric_limits<double>::quiet_NaN();
+    double RegisteredScoreMedian = std::numeric_limits<double>::quiet_NaN();
+    double RegisteredTpr3 = std::numeric_limits<double>::quiet_NaN();
+    double RegisteredTpr6 = std::numeric_limits<double>::quiet_NaN();
 };
 // One per cell of the report, in the order of its cells.
 std::vector<CellSummary> SummariseCells(const RobustnessReport& report);

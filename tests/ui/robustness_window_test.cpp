@@ -182,6 +182,14 @@ private slots:
         for (QAbstractSeries* series : chart->series()) names << series->name();
         QVERIFY(names.contains(QStringLiteral("NC (median)")));
         QVERIFY(names.contains(QStringLiteral("detected at 1e-6")));
+        // A registering run draws the rotated cell's second reading too.
+        bool registeredCurve = false;
+        for (int i = 0; i < w->cmbFamily->count(); ++i) {
+            w->cmbFamily->setCurrentIndex(i);
+            for (QAbstractSeries* series : w->chartView->chart()->series())
+                registeredCurve = registeredCurve || series->name() == QStringLiteral("NC, registered");
+        }
+        QCOMPARE(registeredCurve, registering);
     }
 
     // Cancel stops the run; the rows delivered stay, each the row of the whole run.

@@ -265,5 +265,56 @@ TEST(RobustnessHtml, SelfContainedEscapedAndRepeatable) {
     EXPECT_NE(html.find("Failed rows"), std::string::npos);
 }
 
+// A registering run's second reading is summarised from the rows that carry one and drawn as
+// its own curves and columns; a run without registration shows neither.
+TEST(RobustnessHtml, RegisteredReadingsGetTheirOwnCurvesAndColumns) {
+    RobustnessReport report;
+    report.Cells = ParseAttackCells("none,shift:dx=1,shift:dx=4");
+    report.Hosts = {"astronaut.pgm"};
+    report.Seeds = {1, 2};
+    report.Thresholds = LoadCalibration(test::SamplePath("seal-128.calibration.json"));
+    for (const std::uint32_t seed : report.Seeds)
+        for (const AttackCell& cell : report.Cells) {
+            RobustnessRow row = Measured();
+            row.Seed = seed;
+            row.Attack = cell.Name;
+            report.Rows.push_back(row);
+        }
+    const std::string plain = RobustnessHtml(report);
+    EXPECT_EQ(plain.find("after registration"), std::string::npos);
+    EXPECT_EQ(plain.find("registered:"), std::string::npos);
+
+    for (RobustnessRow& row : report.Rows) {
+        row.Registering = true;
+        if (row.Attack == "none") continue;
+        const double shift = row.Attack == "shift:dx=1" ? 1 : 4;
+        row.Registered = RegisteredReading{0.99, 0.9 - 0.1 * shift - 0.01 * row.Seed, 0.05, 0.8, true, row.Seed == 1};
+    }
+    report.Rows[4] = Failed();  // seed 2, shift:dx=1: a failed row counts nowhere
+    report.Rows[4].Attack = "shift:dx=1";
+    report.Rows[4].Registering = true;
+    const std::vector<CellSummary> s = SummariseCells(report);
+    EXPECT_EQ(s[0].Registered, 0u);
+    EXPECT_TRUE(std::isnan(s[0].RegisteredNcMedian));
+    EXPECT_TRUE(std::isnan(s[0].RegisteredTpr6));
+    EXPECT_EQ(s[1].Registered, 1u);
+    EXPECT_DOUBLE_EQ(s[1].RegisteredNcMedian, 0.79);
+    EXPECT_EQ(s[1].RegisteredTpr6, 1.0);
+    EXPECT_EQ(s[2].Registered, 2u);
+    EXPECT_DOUBLE_EQ(s[2].RegisteredNcMedian, 0.485);
+    EXPECT_EQ(s[2].RegisteredScoreMedian, 0.8);
+    EXPECT_EQ(s[2].RegisteredTpr3, 1.0);
+    EXPECT_EQ(s[2].RegisteredTpr6, 0.5);
+    // The unregistered reading is summarised as before.
+    EXPECT_EQ(s[2].Nc.Median, Measured().Nc);
+
+    const std::string html = RobustnessHtml(report);
+    EXPECT_NE(html.find("NC median after registration (&#9671;)"), std::string::npos);
+    EXPECT_NE(html.find("<th>registered: NC median</th>"), std::string::npos);
+    EXPECT_NE(html.find("shift:dx=4: NC median after registration 0.485"), std::string::npos);
+    EXPECT_NE(html.find("shift:dx=4: detected at FPR 1e-6 after registration 0.500"), std::string::npos);
+    EXPECT_EQ(html.find("none: NC median after registration"), std::string::npos);
+}
+
 }  // namespace
 }  // namespace quillfen
