@@ -1,4 +1,4 @@
-// Histogram modification: equalization, specification and the two contrast stretches.
+// Histogram modification: equalization, matching to a target histogram and the two contrast stretches.
 #include "toolbox/histogram_modification.h"
 
 #include <cmath>

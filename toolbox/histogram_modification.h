@@ -1,6 +1,7 @@
 #pragma once
-// Histogram modification: equalization, specification and the two contrast stretches. Each
-// builds a 256-entry table from the histogram of the plane and maps every pixel through it.
+// Histogram modification: equalization, matching to a target histogram and the two contrast
+// stretches. Each builds a 256-entry table from the histogram of the plane and maps every pixel
+// through it.
 #include <cstdint>
 
 #include "image/gray_plane.h"

@@ -4,8 +4,6 @@
 // commands that do nothing.
 #include <functional>
 #include <limits>
-#include <iostream>
-#include <sstream>
 #include <map>
 #include <memory>
 #include <optional>
@@ -24,11 +22,11 @@
 
 #include "image/errors.h"
 #include "image/number_format.h"
-#include "cli/cli_app.h"
 #include "io/picture_files.h"
 #include "io/pgm.h"
 #include "toolbox/catalogue.h"
 #include "tests/test_support.h"
+#include "tests/ui/ui_cli.h"
 #include "tests/ui/ui_test_support.h"
 #include "ui/histogram_window.h"
 #include "ui/main_window.h"
@@ -57,26 +55,6 @@ public:
     std::vector<std::string> prompts;
     std::vector<std::string> initials;
 };
-
-// quillfen-cli run in this process, with what it printed.
-struct CliRun {
-    int code;
-    std::string out;
-    std::string err;
-};
-
-CliRun RunCli(std::vector<std::string> args) {
-    args.insert(args.begin(), "quillfen-cli");
-    std::vector<char*> argv;
-    for (std::string& a : args) argv.push_back(a.data());
-    std::ostringstream out, err;
-    std::streambuf* savedOut = std::cout.rdbuf(out.rdbuf());
-    std::streambuf* savedErr = std::cerr.rdbuf(err.rdbuf());
-    const int code = cli::Run(static_cast<int>(argv.size()), argv.data());
-    std::cout.rdbuf(savedOut);
-    std::cerr.rdbuf(savedErr);
-    return {code, out.str(), err.str()};
-}
 
 QString T(int value) { return QString::number(value); }
 
@@ -191,7 +169,7 @@ private slots:
         std::vector<std::string> args;
         if (op.group != nullptr) args.push_back(op.group);
         args.insert(args.end(), {op.command, input, dir->file("cli.pgm")});
-        const CliRun cli = RunCli(args);
+        const quillfen::test::CliRun cli = quillfen::test::Cli(args);
 
         TMDIChild* doc = Open(input);
         const Bitmap before = doc->Picture();
