@@ -2,6 +2,9 @@
 // this file is what keeps OpenCV out of programs until a picture is registered.
 #include "watermark/registration.h"
 
+#include <algorithm>
+#include <cmath>
+
 #include "image/errors.h"
 #include "image/loadable_module.h"
 
@@ -22,6 +25,32 @@ const Functions& LoadModuleFrom(const std::vector<std::string>& candidates) {
 }
 
 }  // namespace registration
+
+double FitAsIs(const GrayPlane& suspect, const GrayPlane& reference) {
+    const int width = std::min(suspect.width(), reference.width());
+    const int height = std::min(suspect.height(), reference.height());
+    const double count = static_cast<double>(width) * height;
+    if (width <= 0 || height <= 0 || 4 * count < static_cast<double>(reference.width()) * reference.height()) return 0.0;
+    double sumA = 0, sumB = 0;
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x) {
+            sumA = sumA + reference.at(x, y);
+            sumB = sumB + suspect.at(x, y);
+        }
+    const double meanA = sumA / count;
+    const double meanB = sumB / count;
+    double ab = 0, aa = 0, bb = 0;
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x) {
+            const double da = reference.at(x, y) - meanA;
+            const double db = suspect.at(x, y) - meanB;
+            ab = ab + da * db;
+            aa = aa + da * da;
+            bb = bb + db * db;
+        }
+    if (aa <= 0 || bb <= 0) return 0.0;
+    return ab / std::sqrt(aa * bb);
+}
 
 Registration RegisterAndUndo(const GrayPlane& suspect, const GrayPlane& reference) {
     for (const GrayPlane* plane : {&suspect, &reference})

@@ -86,8 +86,8 @@ private:
         return QString::fromStdString(folder.string());
     }
     void Prepare(TfrmRobustness* w, const QString& seeds, const QString& cells) {
-        w->rbFolder->setChecked(true);
-        w->edtFolder->setText(HostFolder());
+        w->rbFiles->setChecked(true);
+        w->SetHostPaths({HostFolder()});
         w->edtMark->setText(QString::fromStdString(kMark));
         w->edtSeeds->setText(seeds);
         w->CheckWholeGrid(false);
@@ -142,7 +142,11 @@ private slots:
         QCOMPARE(w->tblRows->rowCount(), 16);
         QVERIFY(w->Rows()[0].Detected1e6.has_value());  // the calibration beside the mark was found
         QCOMPARE(w->Rows()[2].Registered.has_value(), registering);  // rotate:deg=2 is geometric
-        QCOMPARE(w->tblRows->columnCount(), static_cast<int>(Q(CsvHeader(registering)).split(',').size()));
+        // The schema's columns but the row identity, which the files carry.
+        int shown = 0;
+        for (const RowField& f : RowFields(registering)) shown += f.InTable ? 1 : 0;
+        QCOMPARE(w->tblRows->columnCount(), shown);
+        QCOMPARE(w->tblRows->horizontalHeaderItem(shown - 1)->text(), QStringLiteral("error"));
 
         std::vector<std::string> args(w->CommandWords().begin() + 1, w->CommandWords().end());
         const std::string jsonl = dir->file("cli.jsonl");
@@ -223,14 +227,14 @@ private slots:
     void inputsOfTheLastRunComeBack() {
         TfrmRobustness* w = Window();
         Prepare(w, QStringLiteral("4..6"), QStringLiteral("none"));
-        const QString folder = w->edtFolder->text();
+        const QStringList hosts = w->HostPaths();
         QVERIFY(w->Start());
         w->Wait();
         QCOMPARE(CloseFrame(), 0);
         MakeFrame();
         frame->show();
         TfrmRobustness* again = Window();
-        QCOMPARE(again->edtFolder->text(), folder);
+        QCOMPARE(again->HostPaths(), hosts);
         QCOMPARE(again->edtMark->text(), QString::fromStdString(kMark));
         QCOMPARE(again->edtSeeds->text(), QStringLiteral("4..6"));
         QCOMPARE(again->edtCalibration->text(), QString());
