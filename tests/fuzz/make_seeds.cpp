@@ -334,9 +334,9 @@ int main(int argc, char** argv) {
     // Each a run's file changed where a reader must look: values out of range, counts that
     // disagree, statistics and thresholds its own sample does not give.
     const auto changed = [&](const char* name, void (*change)(quillfen::Calibration&)) {
-        quillfen::Calibration damaged = cal;
-        change(damaged);
-        Put("calibration", name, FromString(quillfen::CalibrationJson(damaged)));
+        quillfen::Calibration changedCal = cal;
+        change(changedCal);
+        Put("calibration", name, FromString(quillfen::CalibrationJson(changedCal)));
     };
     changed("score-1e308.json", [](quillfen::Calibration& c) { c.Histogram.back().first = 1.7e308; });
     changed("score-1e16.json", [](quillfen::Calibration& c) { c.Histogram.back().first = 1e16; });
