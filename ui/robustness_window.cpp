@@ -177,13 +177,13 @@ QWidget* TfrmRobustness::CreateInputs() {
     auto* hostRows = new QVBoxLayout(hosts);
     rbDocument = new QRadioButton(QStringLiteral("The active document's picture"), hosts);
     rbDocument->setObjectName(QStringLiteral("rbDocument"));
-    rbFiles = new QRadioButton(QStringLiteral("These pictures, and every picture in these folders:"), hosts);
+    rbFiles = new QRadioButton(QStringLiteral("Pictures and folders:"), hosts);
     rbFiles->setObjectName(QStringLiteral("rbFiles"));
     rbDocument->setChecked(true);
     lstHosts = new QListWidget(hosts);
     lstHosts->setObjectName(QStringLiteral("lstHosts"));
     lstHosts->setSelectionMode(QAbstractItemView::ExtendedSelection);
-    lstHosts->setMaximumHeight(lstHosts->fontMetrics().height() * 5 + 8);
+    lstHosts->setMaximumHeight(lstHosts->fontMetrics().height() * 3 + 10);
     lstHosts->setToolTip(QStringLiteral("Host pictures and folders, as the command line's HOSTS: a folder gives every "
                                         "picture file in it (not in its subfolders)"));
     auto* addPicture = new QPushButton(QStringLiteral("Add Picture..."), hosts);
@@ -194,15 +194,15 @@ QWidget* TfrmRobustness::CreateInputs() {
     connect(remove, &QPushButton::clicked, this, [this] {
         for (QListWidgetItem* item : lstHosts->selectedItems()) delete item;
     });
-    auto* buttonRow = new QHBoxLayout;
-    buttonRow->addWidget(addPicture);
-    buttonRow->addWidget(addFolder);
-    buttonRow->addWidget(remove);
-    buttonRow->addStretch(1);
+    auto* filesRow = new QHBoxLayout;
+    filesRow->addWidget(rbFiles);
+    filesRow->addStretch(1);
+    filesRow->addWidget(addPicture);
+    filesRow->addWidget(addFolder);
+    filesRow->addWidget(remove);
     hostRows->addWidget(rbDocument);
-    hostRows->addWidget(rbFiles);
+    hostRows->addLayout(filesRow);
     hostRows->addWidget(lstHosts);
-    hostRows->addLayout(buttonRow);
     column->addWidget(hosts);
 
     auto* inputs = new QGroupBox(QStringLiteral("Watermark and seeds"), box);
