@@ -168,18 +168,22 @@ void RunExtract(const ExtractOptions& o, CLI::Option* hostOption, CLI::Option* m
                            std::to_string(host.height()) + ", the key's was " + std::to_string(key.HostWidth) + " x " +
                            std::to_string(key.HostHeight) + "; is it the picture that was marked?");
         registration = RegisterAndUndo(suspect, host);
-        // A registration that fits worse than the picture as it is would read the mark from a
-        // picture moved the wrong way: the one that fits better is read.
-        const double asIs = registration->Identity ? registration->Fit : FitAsIs(suspect, host);
-        if (asIs > registration->Fit) {
-            PrintErrorLine("note: the transform found fits the host worse (fit " + Decimals(registration->Fit, 3) +
-                           ") than the suspect as it is (fit " + Decimals(asIs, 3) +
-                           "): the mark is read from the suspect as it is");
-            readAsIs = true;
+        // A transform that fits the marked region worse than the suspect as it is would read
+        // the mark from a picture moved the wrong way (an unmoved picture misread): when the
+        // suspect as it is fits well, and better, it is read as it is.
+        if (!registration->Identity) {
+            const double asIs = RegionFit(suspect, host);
+            const double moved = RegionFit(registration->Picture, host);
+            if (asIs >= kPoorFit && asIs > moved) {
+                PrintErrorLine("note: where the mark lies, the suspect as it is fits the host better (fit " +
+                               Decimals(asIs, 3) + ") than after the transform found (fit " + Decimals(moved, 3) +
+                               "): the mark is read from the suspect as it is");
+                readAsIs = true;
+            }
         }
-        if (std::max(asIs, registration->Fit) < kPoorFit)
-            PrintErrorLine("warning: the suspect fits the host poorly (fit " +
-                           Decimals(std::max(asIs, registration->Fit), 3) + "); it may not be a copy of it");
+        if (registration->Fit < kPoorFit && !readAsIs)
+            PrintErrorLine("warning: the suspect fits the host poorly (fit " + Decimals(registration->Fit, 3) +
+                           "); it may not be a copy of it");
     } else if (suspect.width() != key.HostWidth || suspect.height() != key.HostHeight) {
         PrintErrorLine("note: the suspect is " + std::to_string(suspect.width()) + " x " +
                        std::to_string(suspect.height()) + ", the marked picture was " + std::to_string(key.HostWidth) +

@@ -26,24 +26,23 @@ const Functions& LoadModuleFrom(const std::vector<std::string>& candidates) {
 
 }  // namespace registration
 
-double FitAsIs(const GrayPlane& suspect, const GrayPlane& reference) {
-    const int width = std::min(suspect.width(), reference.width());
-    const int height = std::min(suspect.height(), reference.height());
-    const double count = static_cast<double>(width) * height;
-    if (width <= 0 || height <= 0 || 4 * count < static_cast<double>(reference.width()) * reference.height()) return 0.0;
+double RegionFit(const GrayPlane& picture, const GrayPlane& reference) {
+    const int side = std::min({256, picture.width(), picture.height(), reference.width(), reference.height()});
+    if (side < 32) return 0.0;
+    const double count = static_cast<double>(side) * side;
     double sumA = 0, sumB = 0;
-    for (int y = 0; y < height; ++y)
-        for (int x = 0; x < width; ++x) {
+    for (int y = 0; y < side; ++y)
+        for (int x = 0; x < side; ++x) {
             sumA = sumA + reference.at(x, y);
-            sumB = sumB + suspect.at(x, y);
+            sumB = sumB + picture.at(x, y);
         }
     const double meanA = sumA / count;
     const double meanB = sumB / count;
     double ab = 0, aa = 0, bb = 0;
-    for (int y = 0; y < height; ++y)
-        for (int x = 0; x < width; ++x) {
+    for (int y = 0; y < side; ++y)
+        for (int x = 0; x < side; ++x) {
             const double da = reference.at(x, y) - meanA;
-            const double db = suspect.at(x, y) - meanB;
+            const double db = picture.at(x, y) - meanB;
             ab = ab + da * db;
             aa = aa + da * da;
             bb = bb + db * db;

@@ -249,5 +249,27 @@ TEST(EmbedExtract, RegistrationIsReportedOnlyWhenAsked) {
     ExpectOneErrorLine(small, "--host registers it first");
 }
 
+// A transform that fits the marked region worse than the suspect as it is is set aside: the
+// marked picture with everything outside its marked region inverted is misregistered (turned
+// half round), and read as it is the mark is there.
+TEST(EmbedExtract, ARegistrationThatFitsWorseThanTheSuspectAsItIsIsSetAside) {
+    QF_SKIP_WITHOUT_BMP();
+    test::TempDir dir;
+    const std::string host = test::SamplePath("camera-512.bmp");
+    ASSERT_EQ(RunCli({"embed", host, kMark, dir.file("m.pgm"), "--key", dir.file("m.key"), "--seed", "1"}).code, 0);
+    Bitmap suspect = LoadPictureFile(dir.file("m.pgm")).bitmap;
+    for (int y = 0; y < suspect.height(); ++y)
+        for (int x = 0; x < suspect.width(); ++x)
+            if (x >= 256 || y >= 256) suspect.setGray(x, y, static_cast<std::uint8_t>(255 - suspect.blue(x, y)));
+    SavePictureFile(dir.file("s.pgm"), suspect, true);
+    const CliResult r = RunCli({"extract", dir.file("s.pgm"), "--key", dir.file("m.key"), "--host", host, "--json"});
+    ASSERT_EQ(r.code, 0) << r.err;
+    ExpectOneErrorLine(r, "the mark is read from the suspect as it is");
+    const nlohmann::json report = nlohmann::json::parse(r.out);
+    EXPECT_EQ(report["present"], true);
+    EXPECT_EQ(report["read_as_is"], true);
+    EXPECT_EQ(report["identical"], true);
+}
+
 }  // namespace
 }  // namespace quillfen
