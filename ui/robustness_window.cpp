@@ -432,7 +432,8 @@ void TfrmRobustness::ChooseFile(QLineEdit* edit, const QString& filter) {
 
 // ---- The run ----------------------------------------------------------------------------------
 
-SweepPlan TfrmRobustness::BuildPlan(std::vector<std::string>& words, std::string& markName) {
+SweepPlan TfrmRobustness::BuildPlan(std::vector<std::string>& words, std::string& markName,
+                                    std::vector<std::pair<std::string, std::string>>& inputFiles) {
     // The inputs go through the command line's own reader of them, so that the window takes
     // what the command takes and refuses what it refuses.
     SweepInputs inputs;
@@ -485,6 +486,11 @@ SweepPlan TfrmRobustness::BuildPlan(std::vector<std::string>& words, std::string
     try {
         PreparedSweep prepared = PrepareSweep(inputs);
         markName = prepared.MarkName;
+        inputFiles.clear();
+        for (const HostFile& host : prepared.Hosts) inputFiles.push_back({"the host picture", host.Path.string()});
+        inputFiles.push_back({"the watermark", inputs.Mark.string()});
+        if (!prepared.Calibration.Path.empty())
+            inputFiles.push_back({"the calibration", prepared.Calibration.Path.string()});
         return std::move(prepared.Plan);
     } catch (const SweepInputError& e) {
         throw ArgumentError(InputLabel(e.Input) + e.what());
@@ -495,9 +501,10 @@ bool TfrmRobustness::Start() {
     if (Running()) return false;
     std::vector<std::string> words;
     std::string markName;
+    std::vector<std::pair<std::string, std::string>> inputFiles;
     SweepPlan plan;
     try {
-        plan = BuildPlan(words, markName);
+        plan = BuildPlan(words, markName, inputFiles);
     } catch (const std::exception& e) {
         frame_.Prompts().message(e.what());
         return false;
@@ -510,6 +517,7 @@ bool TfrmRobustness::Start() {
     plan_ = std::move(plan);
     markName_ = std::move(markName);
     commandWords_ = std::move(words);
+    inputFiles_ = std::move(inputFiles);
     rows_.clear();
     cancelled_ = false;
     tblRows->setRowCount(0);
@@ -688,6 +696,10 @@ void TfrmRobustness::ExportCommand(Export kind) {
     if (!chosen) return;
     QString name = chosen->fileName;
     if (QFileInfo(name).suffix().isEmpty()) name += QString::fromLatin1(k.extension);
+    // An export never replaces a file the run read (by whatever name it is chosen).
+    for (const auto& [what, path] : inputFiles_)
+        if (SameFile(FilePath(name), path))
+            throw Error("'" + S(name) + "' is " + what + " of the run; it would be overwritten (choose another name)");
     const std::string text = ExportText(kind);
     // Whole or not at all: a reader never sees half a file.
     WriteFileAtomically(FilePath(name), std::vector<std::uint8_t>(text.begin(), text.end()));

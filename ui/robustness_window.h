@@ -17,6 +17,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <QString>
@@ -131,7 +132,8 @@ private:
     void UpdateEnabled();
     void AppendRowToTable(const RobustnessRow& row);
     // The plan of the inputs; throws Error (the message for the user) for a refused input.
-    SweepPlan BuildPlan(std::vector<std::string>& words, std::string& markName);
+    SweepPlan BuildPlan(std::vector<std::string>& words, std::string& markName,
+                        std::vector<std::pair<std::string, std::string>>& inputs);
 
     TfrmMain& frame_;
     QTimer* timer_;
@@ -142,6 +144,8 @@ private:
     std::vector<RobustnessRow> rows_;
     bool cancelled_ = false;
     std::vector<std::string> commandWords_;
+    // The files the run read (what the messages call each, and its name): no export replaces one.
+    std::vector<std::pair<std::string, std::string>> inputFiles_;
 };
 
 }  // namespace quillfen::ui

@@ -649,13 +649,25 @@ std::string RobustnessHtml(const RobustnessReport& report) {
     }
     h += "</table>\n";
     if (failed > 0) {
-        h += "<h2>Failed rows</h2>\n<table><tr><th class=\"n\">host</th><th>seed</th><th class=\"n\">attack</th><th "
-             "class=\"n\">error</th></tr>\n";
-        for (const RobustnessRow& row : report.Rows)
-            if (row.Failed())
-                h += "<tr class=\"fail\"><td class=\"n\">" + Escape(row.Host) + "</td><td>" + std::to_string(row.Seed) +
-                     "</td><td class=\"n\">" + Escape(row.Attack) + "</td><td class=\"n\">" + Escape(row.Error) +
-                     "</td></tr>\n";
+        // The rows' own fields, named and valued as the rows' schema has them.
+        const RowFieldId shown[] = {RowFieldId::Host, RowFieldId::Seed, RowFieldId::Attack, RowFieldId::Error};
+        std::vector<RowField> fields;
+        for (const RowField& f : RowFields(false))
+            if (std::find(std::begin(shown), std::end(shown), f.Id) != std::end(shown)) fields.push_back(f);
+        h += "<h2>Failed rows</h2>\n<table><tr>";
+        for (const RowField& f : fields)
+            h += std::string(f.Id == RowFieldId::Seed ? "<th>" : "<th class=\"n\">") + f.Name + "</th>";
+        h += "</tr>\n";
+        for (const RobustnessRow& row : report.Rows) {
+            if (!row.Failed()) continue;
+            h += "<tr class=\"fail\">";
+            for (const RowField& f : fields) {
+                const RowValue value = FieldValue(row, f.Id);
+                const std::string text = value.Type == RowValue::Kind::Whole ? std::to_string(value.Whole) : Escape(value.Text);
+                h += std::string(f.Id == RowFieldId::Seed ? "<td>" : "<td class=\"n\">") + text + "</td>";
+            }
+            h += "</tr>\n";
+        }
         h += "</table>\n";
     }
     return h + "</body>\n</html>\n";

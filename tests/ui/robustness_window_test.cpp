@@ -176,6 +176,16 @@ private slots:
         const std::string cliHtml = WithoutHeader(ReadText(html), {cliCommand, "quillfen-cli 0.1.0"});
         QCOMPARE(windowHtml, cliHtml);
         QVERIFY(prompts->shown.empty());
+        // Never onto a file the run read, by whatever name it is chosen.
+        const std::string host = dir->file("hosts/camera.pgm");
+        const std::string hostBytes = ReadText(host);
+        dialogs->Answer(QString::fromStdString(dir->file("hosts/../hosts/camera.pgm")));
+        w->btnExportCsv->click();
+        QCOMPARE(ReadText(host), hostBytes);
+        QCOMPARE(prompts->shown.size(), std::size_t{1});
+        QVERIFY2(QString::fromStdString(prompts->shown[0].text).contains(QStringLiteral("is the host picture of the run")),
+                 prompts->shown[0].text.c_str());
+        prompts->shown.clear();
 
         // The charts: one family per kind of cell, NC's median at each strength.
         QCOMPARE(w->cmbFamily->count(), static_cast<int>(ReportFamilies(ParseAttackCells(S(kCells))).size()));
