@@ -212,6 +212,14 @@ void Run(const Options& o, const Given& given, int jobs) {
     if (given.jsonl && !o.resume) jsonlFile = Pending("--jsonl", o.jsonl);
     if (given.csv) csvFile = Pending("--csv", o.csv);
     if (given.html) htmlFile = Pending("--html", o.html);
+    if (o.resume) {
+        // The resumed file is appended to where its links lead, under the same rules.
+        try {
+            FollowLinks(o.jsonl, "Cannot create file");
+        } catch (const Error& e) {
+            throw CommandFailure{kExitUsage, std::string("--jsonl: ") + e.what()};
+        }
+    }
     // Each output is this run's until it ends: a second run on one of them is refused at once.
     std::vector<std::unique_ptr<OutputLock>> locks;
     for (const auto& [option, file] : outputs) {

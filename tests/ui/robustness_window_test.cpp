@@ -321,6 +321,22 @@ private slots:
         QVERIFY(!w->Start());
         QVERIFY(QString::fromStdString(prompts->shown[0].text).startsWith(QStringLiteral("There is no active document")));
     }
+
+    // The document's picture is a host by the rule of every front end: at least 256 x 256.
+    void aSmallDocumentIsNoHost() {
+        frame->OpenImageFile(QString::fromStdString(kMark));
+        TfrmRobustness* w = Window();
+        w->rbDocument->setChecked(true);
+        w->edtMark->setText(QString::fromStdString(kMark));
+        w->edtSeeds->setText(QStringLiteral("1"));
+        w->CheckWholeGrid(false);
+        w->edtMoreAttacks->setText(QStringLiteral("none"));
+        QVERIFY(!w->Start());
+        QCOMPARE(prompts->shown.size(), std::size_t{1});
+        QVERIFY2(QString::fromStdString(prompts->shown[0].text)
+                     .startsWith(QStringLiteral("Hosts: the host picture 'seal-128.pgm' is 128 x 128; a host must be at least 256 x 256")),
+                 prompts->shown[0].text.c_str());
+    }
 };
 
 QTEST_MAIN(RobustnessWindowTest)
