@@ -18,9 +18,9 @@
 #include "ui/background_job.h"
 #include "ui/results_dock.h"
 
-#include "image/number_format.h"
-#include "image/user_prompts.h"
-#include "toolbox/catalogue.h"
+#include "quillfen/image/number_format.h"
+#include "quillfen/image/user_prompts.h"
+#include "quillfen/toolbox/catalogue.h"
 #include "ui/histogram_window.h"
 #include "ui/main_window.h"
 #include "ui/mdi_child.h"

@@ -9,7 +9,7 @@
 #include <QImage>
 #include <QString>
 
-#include "image/bitmap.h"
+#include "quillfen/image/bitmap.h"
 
 namespace quillfen::ui {
 

@@ -12,8 +12,8 @@
 #include "bench/bench_targets.h"
 #include "bench/bench_experiment.h"
 #include "tests/watermark/workspace_buffers.h"
-#include "watermark/dct.h"
-#include "watermark/experiment.h"
+#include "quillfen/watermark/dct.h"
+#include "quillfen/watermark/experiment.h"
 
 namespace quillfen {
 namespace {

@@ -4,9 +4,9 @@
 #include <string>
 #include <vector>
 
-#include "io/picture_files.h"
-#include "image/rix_ipa.h"
-#include "toolbox/catalogue.h"
+#include "quillfen/io/picture_files.h"
+#include "quillfen/toolbox/rix_ipa.h"
+#include "quillfen/toolbox/catalogue.h"
 #include "tests/toolbox/toolbox_images.h"
 #include "tests/cli/run_cli.h"
 #include "tests/test_support.h"

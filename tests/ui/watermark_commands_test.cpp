@@ -21,8 +21,8 @@
 
 #include "cli/cli_app.h"
 #include "cli/experiment_report.h"
-#include "image/number_format.h"
-#include "io/picture_files.h"
+#include "quillfen/image/number_format.h"
+#include "quillfen/io/picture_files.h"
 #include "tests/test_support.h"
 #include "tests/watermark/workspace_buffers.h"
 #include "tests/ui/ui_test_support.h"

@@ -5,7 +5,7 @@
 #include <random>
 
 #include "tests/watermark/workspace_buffers.h"
-#include "watermark/watermark.h"
+#include "quillfen/watermark/watermark.h"
 
 namespace quillfen {
 namespace {

@@ -6,7 +6,7 @@
 
 #include "tests/test_support.h"
 #include "tests/watermark/workspace_buffers.h"
-#include "watermark/watermark.h"
+#include "quillfen/watermark/watermark.h"
 
 namespace quillfen {
 namespace {

@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "tests/watermark/workspace_buffers.h"
-#include "watermark/watermark.h"
+#include "quillfen/watermark/watermark.h"
 
 namespace quillfen {
 namespace {

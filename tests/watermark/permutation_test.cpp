@@ -7,7 +7,7 @@
 #include <set>
 
 #include "tests/watermark/workspace_buffers.h"
-#include "watermark/watermark.h"
+#include "quillfen/watermark/watermark.h"
 
 namespace quillfen {
 namespace {
