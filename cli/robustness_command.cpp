@@ -1,6 +1,6 @@
 // quillfen-cli robustness HOSTS... --mark MARK [--seeds LIST] [--attacks LIST]... [--jobs N]
 // [--jsonl FILE] [--csv FILE] [--html FILE] [--shard i/n] [--resume] [--calibration FILE]:
-// the robustness sweep (watermark/robustness.h) from the shell, with its rows as JSON Lines
+// the robustness sweep (quillfen/benchmark/robustness.h) from the shell, with its rows as JSON Lines
 // and CSV and its HTML report.
 #include <fcntl.h>
 #include <unistd.h>

@@ -69,7 +69,7 @@ int TRixIPA::BinarizeAt(int threshold) {
 }
 
 // Operations often run right after GUI or file code, which may leave the vector state that
-// slows every floating-point instruction down (image/vector_state.h): each reads its input
+// slows every floating-point instruction down (quillfen/image/vector_state.h): each reads its input
 // through one of these two.
 const GrayPlane& TRixIPA::Source() const {
     ClearUpperVectorState();

@@ -1,6 +1,6 @@
 #pragma once
 // The engine's inner loops, written once with portable vectors and compiled for every
-// instruction set of the build (see image/vector_targets.h); a build with QF_SIMD=OFF has
+// instruction set of the build (see quillfen/image/vector_targets.h); a build with QF_SIMD=OFF has
 // them as plain loops. Every result is the same IEEE operations in the same order on every
 // target, so the bytes never depend on the machine: each output value is computed in its
 // own lane, and the lanes only decide how many are computed at once.

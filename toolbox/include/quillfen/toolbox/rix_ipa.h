@@ -3,7 +3,7 @@
 // toolbox operations under the names the windows and the command line use.
 //
 // It is a thin facade: each operation hands the current plane to one function of its family
-// (toolbox/*.h), which returns a new plane, and only then takes the undo copy and makes the
+// (quillfen/toolbox/*.h), which returns a new plane, and only then takes the undo copy and makes the
 // new plane current. An operation that throws therefore leaves the image, the undo copy and
 // the histogram as they were. The histogram always describes the current image; nothing else
 // is kept between calls.
@@ -54,14 +54,14 @@ public:
     const std::vector<std::uint8_t>& GetUndoImage() const { return undo_.pixels(); }
     std::uint8_t Pixel(int x, int y) const { return image_.at(x, y); }
 
-    // ---- Histogram and statistics (toolbox/histogram.h) --------------------------------
+    // ---- Histogram and statistics (histogram.h) ----------------------------------------
     std::int32_t GetHistogram(std::uint8_t level) const { return histogram_[level]; }
     const std::array<std::int32_t, 256>& GetHistogramCounts() const { return histogram_; }
     // Mean gray level; MathError on an empty image.
     double GetMean() const;
     std::int32_t GetPixels() const;
 
-    // ---- Threshold selection (toolbox/thresholds.h) ------------------------------------
+    // ---- Threshold selection (thresholds.h) --------------------------------------------
     // Each binarises the image (pixels below the threshold 0, the others 255) and returns
     // the threshold, or for the mean the mean itself. The fuzzy methods return -1 when no
     // level qualifies (the whole image turns white).
@@ -80,7 +80,7 @@ public:
     // Returns the rounded last running average.
     int ThresholdByMovingAverage();
 
-    // ---- Histogram modification (toolbox/histogram_modification.h) ---------------------
+    // ---- Histogram modification (histogram_modification.h) -----------------------------
     void Equalize();
     void SpecifyHistogram();
     // `low` and `high` receive the levels the stretch ran between.
@@ -88,7 +88,7 @@ public:
     void EndsInContrastStretch(std::uint8_t& low, std::uint8_t& high, std::uint8_t lowPercent,
                                std::uint8_t highPercent);
 
-    // ---- Edge operators (toolbox/edges.h) ---------------------------------------------
+    // ---- Edge operators (edges.h) -----------------------------------------------------
     void EdgeGeneralVertical(double scale);
     void EdgeGeneralHorizontal(double scale);
     void EdgeGeneral(double scale);
@@ -100,7 +100,7 @@ public:
     void EdgeLaplacian2();
     void EdgeLaplacian3();
 
-    // ---- Thinning, noise removal and inversion (toolbox/thinning.h, toolbox/noise.h) ----
+    // ---- Thinning, noise removal and inversion (thinning.h, noise.h) --------------------
     void ThinZhangSuen();
     void NoiseMean();
     void NoiseMedian();
@@ -108,12 +108,12 @@ public:
     void NoiseExpansion();
     void Inverse();
 
-    // ---- Connected-component labeling (toolbox/labeling.h) -----------------------------
+    // ---- Connected-component labeling (labeling.h) -------------------------------------
     // Number of objects. More than 254 objects throw TooManyObjectsError with the image as
     // it was.
     int Labeling();
 
-    // ---- Hough transform (toolbox/hough.h) --------------------------------------------
+    // ---- Hough transform (hough.h) ----------------------------------------------------
     // ArgumentError for counts outside 2..3600 or negative lengths and thresholds, before
     // anything changes.
     void HoughTransform(int thetaCount, int rhoCount, int minLineLength, int gradientThreshold,
