@@ -5,8 +5,8 @@
 #include <cstring>
 #include <iostream>
 
-#include "quillfen/image/errors.h"
 #include "quillfen/benchmark/robustness_report.h"
+#include "quillfen/image/errors.h"
 
 namespace quillfen::cli {
 

@@ -17,15 +17,15 @@
 #include "cli/cli_common.h"
 #include "cli/progress_bar.h"
 #include "cli/sweep_inputs.h"
-#include "quillfen/image/errors.h"
-#include "quillfen/io/file_write.h"
-#include "quillfen/io/picture_files.h"
 #include "quillfen/attacks/attack_list.h"
 #include "quillfen/attacks/default_grid.h"
-#include "quillfen/watermark/registration.h"
 #include "quillfen/benchmark/robustness.h"
 #include "quillfen/benchmark/robustness_report.h"
 #include "quillfen/benchmark/robustness_rows.h"
+#include "quillfen/image/errors.h"
+#include "quillfen/io/file_write.h"
+#include "quillfen/io/picture_files.h"
+#include "quillfen/watermark/registration.h"
 
 namespace quillfen::cli {
 

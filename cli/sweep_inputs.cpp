@@ -5,9 +5,9 @@
 #include <system_error>
 
 #include "cli/cli_common.h"
+#include "quillfen/benchmark/robustness.h"
 #include "quillfen/image/errors.h"
 #include "quillfen/io/picture_files.h"
-#include "quillfen/benchmark/robustness.h"
 
 namespace quillfen::cli {
 

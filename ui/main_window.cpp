@@ -28,11 +28,11 @@
 #include <QVBoxLayout>
 
 #include "quillfen/image/errors.h"
+#include "quillfen/image/user_prompts.h"
 #include "quillfen/io/file_write.h"
 #include "quillfen/io/jpeg.h"
 #include "quillfen/io/pgm.h"
 #include "quillfen/io/picture_files.h"
-#include "quillfen/image/user_prompts.h"
 #include "ui/about_dialog.h"
 #include "ui/background_job.h"
 #include "ui/mdi_child.h"

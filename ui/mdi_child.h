@@ -22,8 +22,8 @@
 #include <QWidget>
 
 #include "quillfen/image/bitmap.h"
-#include "ui/document.h"
 #include "quillfen/watermark/experiment.h"
+#include "ui/document.h"
 
 class QAction;
 class QMenu;

@@ -36,6 +36,11 @@
 #include <QValueAxis>
 #include <QVBoxLayout>
 
+#include "quillfen/attacks/attack_list.h"
+#include "quillfen/attacks/default_grid.h"
+#include "quillfen/benchmark/calibration.h"
+#include "quillfen/benchmark/robustness_report.h"
+#include "quillfen/benchmark/robustness_rows.h"
 #include "quillfen/image/errors.h"
 #include "quillfen/image/number_format.h"
 #include "quillfen/image/user_prompts.h"
@@ -45,11 +50,6 @@
 #include "ui/main_window.h"
 #include "ui/mdi_child.h"
 #include "ui/ui_text.h"
-#include "quillfen/attacks/attack_list.h"
-#include "quillfen/benchmark/calibration.h"
-#include "quillfen/attacks/default_grid.h"
-#include "quillfen/benchmark/robustness_report.h"
-#include "quillfen/benchmark/robustness_rows.h"
 
 namespace quillfen::ui {
 

@@ -4,9 +4,9 @@
 #include <algorithm>
 #include <cmath>
 
-#include "quillfen/image/errors.h"
 #include "quillfen/attacks/attack_list.h"
 #include "quillfen/attacks/picture_attacks.h"
+#include "quillfen/image/errors.h"
 #include "quillfen/image/portable_math.h"
 #include "quillfen/watermark/watermark.h"
 

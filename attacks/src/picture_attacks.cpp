@@ -6,10 +6,10 @@
 #include <cmath>
 
 #include "quillfen/image/bitmap.h"
-#include "quillfen/toolbox/histogram_modification.h"
+#include "quillfen/image/portable_math.h"
 #include "quillfen/image/round_half_even.h"
 #include "quillfen/io/jpeg.h"
-#include "quillfen/image/portable_math.h"
+#include "quillfen/toolbox/histogram_modification.h"
 
 namespace quillfen {
 

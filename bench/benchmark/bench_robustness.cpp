@@ -6,12 +6,12 @@
 
 #include <string>
 
-#include "bench/bench_targets.h"
 #include "bench/bench_experiment.h"
+#include "bench/bench_targets.h"
 #include "quillfen/attacks/attack_list.h"
 #include "quillfen/attacks/default_grid.h"
-#include "quillfen/watermark/metrics.h"
 #include "quillfen/benchmark/robustness.h"
+#include "quillfen/watermark/metrics.h"
 #include "quillfen/watermark/watermark.h"
 
 namespace quillfen {

@@ -4,10 +4,10 @@
 
 #include <string>
 
-#include "quillfen/toolbox/histogram.h"
-#include "quillfen/toolbox/histogram_chart.h"
 #include "bench/bench_sample.h"
 #include "bench/bench_targets.h"
+#include "quillfen/toolbox/histogram.h"
+#include "quillfen/toolbox/histogram_chart.h"
 #include "quillfen/toolbox/rix_ipa.h"
 
 namespace {

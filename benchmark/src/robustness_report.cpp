@@ -10,8 +10,8 @@
 #include <set>
 
 #include "quillfen/attacks/attack_list.h"
-#include "quillfen/image/portable_math.h"
 #include "quillfen/benchmark/robustness_rows.h"
+#include "quillfen/image/portable_math.h"
 
 namespace quillfen {
 

@@ -7,8 +7,8 @@
 #include <jpeglib.h>
 
 #include "quillfen/image/errors.h"
-#include "quillfen/io/file_write.h"
 #include "quillfen/image/limits.h"
+#include "quillfen/io/file_write.h"
 
 namespace quillfen {
 

@@ -1,12 +1,12 @@
 #include "quillfen/io/picture_files.h"
 
+#include "bmp.h"
+#include "png.h"
 #include "quillfen/image/errors.h"
 #include "quillfen/image/vector_state.h"
-#include "bmp.h"
 #include "quillfen/io/file_write.h"
 #include "quillfen/io/jpeg.h"
 #include "quillfen/io/pgm.h"
-#include "png.h"
 #include "quillfen/io/qt_pictures.h"
 
 namespace quillfen {

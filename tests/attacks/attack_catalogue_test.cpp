@@ -9,15 +9,15 @@
 #include <set>
 #include <string>
 
-#include "quillfen/image/errors.h"
-#include "quillfen/io/pgm.h"
-#include "tests/test_support.h"
-#include "tests/watermark/sample_experiment.h"
 #include "quillfen/attacks/attack_list.h"
 #include "quillfen/attacks/default_grid.h"
 #include "quillfen/attacks/picture_attacks.h"
+#include "quillfen/image/errors.h"
 #include "quillfen/image/portable_math.h"
+#include "quillfen/io/pgm.h"
 #include "quillfen/watermark/watermark.h"
+#include "tests/test_support.h"
+#include "tests/watermark/sample_experiment.h"
 
 namespace quillfen {
 namespace {

@@ -10,8 +10,8 @@
 #include <random>
 #include <set>
 
-#include "quillfen/toolbox/rix_ipa.h"
 #include "quillfen/image/portable_math.h"
+#include "quillfen/toolbox/rix_ipa.h"
 
 namespace quillfen {
 namespace {

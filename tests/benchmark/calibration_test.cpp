@@ -10,13 +10,13 @@
 #include <string>
 #include <vector>
 
-#include "quillfen/image/errors.h"
-#include "quillfen/io/picture_files.h"
-#include "tests/test_support.h"
 #include "quillfen/attacks/attack_list.h"
 #include "quillfen/attacks/default_grid.h"
+#include "quillfen/image/errors.h"
+#include "quillfen/io/picture_files.h"
 #include "quillfen/watermark/experiment.h"
 #include "quillfen/watermark/marking.h"
+#include "tests/test_support.h"
 
 namespace quillfen {
 namespace {

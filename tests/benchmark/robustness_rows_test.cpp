@@ -11,11 +11,11 @@
 
 #include <nlohmann/json.hpp>
 
-#include "quillfen/image/errors.h"
-#include "tests/test_support.h"
 #include "quillfen/attacks/attack_list.h"
 #include "quillfen/attacks/default_grid.h"
 #include "quillfen/benchmark/robustness_report.h"
+#include "quillfen/image/errors.h"
+#include "tests/test_support.h"
 
 namespace quillfen {
 namespace {

@@ -11,11 +11,11 @@
 #include <string>
 #include <vector>
 
+#include "quillfen/attacks/attack_list.h"
 #include "quillfen/image/errors.h"
 #include "quillfen/io/picture_files.h"
-#include "tests/test_support.h"
-#include "quillfen/attacks/attack_list.h"
 #include "quillfen/watermark/experiment.h"
+#include "tests/test_support.h"
 
 namespace quillfen {
 namespace {

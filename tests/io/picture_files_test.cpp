@@ -12,8 +12,8 @@
 #include <zlib.h>
 
 #include "quillfen/image/errors.h"
-#include "quillfen/toolbox/rix_ipa.h"
 #include "quillfen/io/jpeg.h"
+#include "quillfen/toolbox/rix_ipa.h"
 #include "tests/crafted_files.h"
 #include "tests/test_support.h"
 

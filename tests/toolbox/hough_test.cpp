@@ -4,9 +4,9 @@
 #include <vector>
 
 #include "quillfen/image/errors.h"
+#include "quillfen/toolbox/hough.h"
 #include "quillfen/toolbox/rix_ipa.h"
 #include "tests/toolbox/toolbox_images.h"
-#include "quillfen/toolbox/hough.h"
 
 namespace quillfen {
 namespace {

@@ -5,8 +5,8 @@
 #include <utility>
 
 #include "quillfen/toolbox/rix_ipa.h"
-#include "tests/toolbox/toolbox_images.h"
 #include "quillfen/toolbox/thinning.h"
+#include "tests/toolbox/toolbox_images.h"
 
 namespace quillfen {
 namespace {

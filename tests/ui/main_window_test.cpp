@@ -17,12 +17,12 @@
 #include "quillfen/io/jpeg.h"
 #include "quillfen/io/pgm.h"
 #include "quillfen/io/picture_files.h"
+#include "quillfen/watermark/experiment.h"
 #include "tests/test_support.h"
 #include "tests/ui/ui_test_support.h"
 #include "ui/main_window.h"
 #include "ui/mdi_child.h"
 #include "ui/picture_view.h"
-#include "quillfen/watermark/experiment.h"
 
 using namespace quillfen;
 using namespace quillfen::ui;

@@ -16,9 +16,9 @@
 #include <QToolButton>
 
 #include "quillfen/io/pgm.h"
+#include "quillfen/toolbox/catalogue.h"
 #include "tests/test_support.h"
 #include "tests/ui/ui_test_support.h"
-#include "quillfen/toolbox/catalogue.h"
 #include "ui/background_job.h"
 #include "ui/main_window.h"
 #include "ui/mdi_child.h"

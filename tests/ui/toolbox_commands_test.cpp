@@ -22,8 +22,8 @@
 
 #include "quillfen/image/errors.h"
 #include "quillfen/image/number_format.h"
-#include "quillfen/io/picture_files.h"
 #include "quillfen/io/pgm.h"
+#include "quillfen/io/picture_files.h"
 #include "quillfen/toolbox/catalogue.h"
 #include "tests/test_support.h"
 #include "tests/ui/ui_cli.h"

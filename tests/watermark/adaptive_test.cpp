@@ -4,8 +4,8 @@
 #include <numeric>
 #include <random>
 
-#include "tests/watermark/workspace_buffers.h"
 #include "quillfen/watermark/watermark.h"
+#include "tests/watermark/workspace_buffers.h"
 
 namespace quillfen {
 namespace {

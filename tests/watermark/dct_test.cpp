@@ -7,8 +7,8 @@
 #include <random>
 
 #include "quillfen/image/round_half_even.h"
-#include "tests/watermark/workspace_buffers.h"
 #include "quillfen/watermark/watermark.h"
+#include "tests/watermark/workspace_buffers.h"
 
 namespace quillfen {
 namespace {

@@ -5,8 +5,8 @@
 #include <random>
 
 #include "quillfen/image/errors.h"
-#include "tests/watermark/workspace_buffers.h"
 #include "quillfen/watermark/watermark.h"
+#include "tests/watermark/workspace_buffers.h"
 
 namespace quillfen {
 namespace {

@@ -2,8 +2,8 @@
 
 #include <algorithm>
 
-#include "tests/watermark/workspace_buffers.h"
 #include "quillfen/watermark/watermark.h"
+#include "tests/watermark/workspace_buffers.h"
 
 namespace quillfen {
 namespace {

@@ -5,9 +5,9 @@
 #include <vector>
 
 #include "quillfen/image/errors.h"
+#include "quillfen/watermark/mark_key.h"
 #include "tests/key_files.h"
 #include "tests/test_support.h"
-#include "quillfen/watermark/mark_key.h"
 
 namespace quillfen {
 namespace {

@@ -6,8 +6,8 @@
 #include <random>
 #include <set>
 
-#include "tests/watermark/workspace_buffers.h"
 #include "quillfen/watermark/watermark.h"
+#include "tests/watermark/workspace_buffers.h"
 
 namespace quillfen {
 namespace {

@@ -3,9 +3,9 @@
 #include <algorithm>
 
 #include "quillfen/image/number_format.h"
+#include "quillfen/watermark/watermark.h"
 #include "tests/test_support.h"
 #include "tests/watermark/workspace_buffers.h"
-#include "quillfen/watermark/watermark.h"
 
 namespace quillfen {
 namespace {

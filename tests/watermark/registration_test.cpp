@@ -3,12 +3,12 @@
 #include <cmath>
 #include <string>
 
+#include "quillfen/attacks/picture_attacks.h"
 #include "quillfen/image/errors.h"
 #include "quillfen/io/picture_files.h"
-#include "tests/test_support.h"
 #include "quillfen/watermark/marking.h"
-#include "quillfen/attacks/picture_attacks.h"
 #include "quillfen/watermark/registration.h"
+#include "tests/test_support.h"
 
 namespace quillfen {
 namespace {

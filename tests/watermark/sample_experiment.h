@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "quillfen/io/picture_files.h"
-#include "tests/test_support.h"
 #include "quillfen/watermark/experiment.h"
+#include "tests/test_support.h"
 
 namespace quillfen::test {
 

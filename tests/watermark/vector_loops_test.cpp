@@ -17,9 +17,9 @@
 #include <vector>
 
 #include "quillfen/image/vector_targets.h"
+#include "quillfen/watermark/watermark.h"
 #include "tests/test_support.h"
 #include "tests/watermark/sample_experiment.h"
-#include "quillfen/watermark/watermark.h"
 
 namespace quillfen {
 namespace {

@@ -8,10 +8,10 @@
 
 #include "quillfen/image/errors.h"
 #include "quillfen/io/picture_files.h"
+#include "quillfen/watermark/experiment.h"
 #include "tests/test_support.h"
 #include "tests/watermark/sample_experiment.h"
 #include "tests/watermark/workspace_buffers.h"
-#include "quillfen/watermark/experiment.h"
 
 namespace quillfen {
 namespace {

@@ -3,8 +3,8 @@
 #include <stdexcept>
 #include <string>
 
-#include "vector_loops.h"
 #include "quillfen/watermark/watermark.h"
+#include "vector_loops.h"
 
 namespace quillfen {
 

@@ -5,8 +5,8 @@
 #include <string>
 
 #include "quillfen/image/round_half_even.h"
-#include "vector_loops.h"
 #include "quillfen/watermark/watermark.h"
+#include "vector_loops.h"
 
 namespace quillfen {
 

@@ -6,8 +6,8 @@
 
 #include "quillfen/image/errors.h"
 #include "quillfen/image/portable_math.h"
-#include "vector_loops.h"
 #include "quillfen/watermark/watermark.h"
+#include "vector_loops.h"
 
 namespace quillfen {
 

@@ -23,8 +23,8 @@
 #include <utility>
 #include <vector>
 
-#include "quillfen/image/bitmap.h"
 #include "quillfen/attacks/attack_catalogue.h"
+#include "quillfen/image/bitmap.h"
 #include "quillfen/watermark/detection_thresholds.h"
 
 namespace quillfen {

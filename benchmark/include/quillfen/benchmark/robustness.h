@@ -37,9 +37,9 @@
 #include <string_view>
 #include <vector>
 
-#include "quillfen/image/bitmap.h"
 #include "quillfen/attacks/attack_catalogue.h"
 #include "quillfen/benchmark/calibration.h"
+#include "quillfen/image/bitmap.h"
 
 namespace quillfen {
 
