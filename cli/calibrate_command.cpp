@@ -11,12 +11,14 @@
 #include "cli/cli_common.h"
 #include "cli/progress_bar.h"
 #include "cli/sweep_inputs.h"
-#include "image/errors.h"
-#include "io/file_write.h"
-#include "watermark/calibration.h"
-#include "watermark/robustness_rows.h"
-#include "watermark/sweep_inputs.h"
-#include "watermark/watermark.h"
+#include "quillfen/attacks/attack_list.h"
+#include "quillfen/attacks/default_grid.h"
+#include "quillfen/benchmark/calibration.h"
+#include "quillfen/benchmark/robustness_rows.h"
+#include "quillfen/benchmark/sweep_inputs.h"
+#include "quillfen/image/errors.h"
+#include "quillfen/io/file_write.h"
+#include "quillfen/watermark/watermark.h"
 
 namespace quillfen::cli {
 

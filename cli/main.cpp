@@ -2,7 +2,7 @@
 #include <csignal>
 
 #include "cli/cli_app.h"
-#include "io/file_write.h"
+#include "quillfen/io/file_write.h"
 
 namespace {
 

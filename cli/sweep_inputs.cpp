@@ -8,8 +8,11 @@
 #include <sstream>
 #include <system_error>
 
-#include "image/errors.h"
-#include "io/file_write.h"
+#include "cli/cli_common.h"
+#include "quillfen/benchmark/robustness.h"
+#include "quillfen/image/errors.h"
+#include "quillfen/io/file_write.h"
+#include "quillfen/io/picture_files.h"
 
 namespace quillfen::cli {
 

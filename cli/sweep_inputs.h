@@ -11,7 +11,8 @@
 #include <CLI/CLI.hpp>
 
 #include "cli/cli_common.h"
-#include "watermark/sweep_inputs.h"
+#include "quillfen/benchmark/calibration.h"
+#include "quillfen/benchmark/sweep_inputs.h"
 
 namespace quillfen::cli {
 

@@ -24,7 +24,7 @@
 #include <QStringList>
 #include <QWidget>
 
-#include "watermark/robustness.h"
+#include "quillfen/benchmark/robustness.h"
 
 class QCheckBox;
 class QChartView;

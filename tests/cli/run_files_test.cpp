@@ -12,13 +12,13 @@
 
 #include <nlohmann/json.hpp>
 
-#include "io/file_write.h"
-#include "io/picture_files.h"
+#include "quillfen/benchmark/robustness.h"
+#include "quillfen/benchmark/robustness_rows.h"
+#include "quillfen/io/file_write.h"
+#include "quillfen/io/picture_files.h"
+#include "quillfen/watermark/detection_thresholds.h"
 #include "tests/cli/run_cli.h"
 #include "tests/test_support.h"
-#include "watermark/calibration.h"
-#include "watermark/robustness.h"
-#include "watermark/robustness_rows.h"
 
 namespace quillfen {
 namespace {
