@@ -45,6 +45,21 @@ const DctTables& Tables() {
     return tables;
 }
 
+// The columns of the forward table that give the mid-band coefficients, in mid-band order.
+struct MidBandColumns {
+    alignas(64) double Forward[64][16];
+
+    MidBandColumns() {
+        for (int i = 0; i < 64; ++i)
+            for (int m = 0; m < 16; ++m) Forward[i][m] = Tables().Forward[i][TWatermark::kMidBand[m]];
+    }
+};
+
+const MidBandColumns& MidBand() {
+    static const MidBandColumns columns;
+    return columns;
+}
+
 void FinishForward(const double* sums, double* coefficients) {
     for (int u = 0; u < 8; ++u)
         for (int v = 0; v < 8; ++v) {
@@ -69,6 +84,30 @@ void Idct8x8(const double* coefficients, double* samples) {
     // Term order: u outer, v inner.
     vector_loops::Accumulate(Tables().Inverse, coefficients, sums);
     for (int xy = 0; xy < 64; ++xy) samples[xy] = 0.25 * sums[xy];
+}
+
+void MidBandTransform(const double* plane, double* reduced) {
+    constexpr int kSide = TWatermark::kHostSize;
+    constexpr int kMark = TWatermark::kMarkSize;
+    alignas(64) double block[64];
+    alignas(64) double sums[16];
+    for (int bi = 0; bi < 32; ++bi)
+        for (int bj = 0; bj < 32; ++bj) {
+            const double* start = plane + 8 * bi * kSide + 8 * bj;
+            for (int x = 0; x < 8; ++x)
+                for (int y = 0; y < 8; ++y) block[x * 8 + y] = start[x * kSide + y];
+            // The sums of the whole transform for these 16 places, term for term.
+            vector_loops::Accumulate16(MidBand().Forward, block, sums);
+            for (int m = 0; m < 16; ++m) {
+                // FinishForward for one place.
+                const int u = TWatermark::kMidBand[m] / 8;
+                const int v = TWatermark::kMidBand[m] % 8;
+                double value = 0.25 * sums[m];
+                if (u == 0) value = value * kDctC0;
+                if (v == 0) value = value * kDctC0;
+                reduced[(4 * bi + m / 4) * kMark + 4 * bj + m % 4] = value;
+            }
+        }
 }
 
 namespace literal {
