@@ -81,11 +81,13 @@ double MixtureQuantile(const std::vector<NullComponent>& components, double shar
 // `allowed + 1` scores (highest first): TailQuantile of its whole sample.
 double TopQuantile(const std::vector<double>& top, std::uint64_t allowed) {
     if (top.empty()) return -1;
+    // The highest score more than `allowed` trials reach; the threshold is the lowest score
+    // above it (as TailQuantile, a score the trials gave), or just above it when none is.
     const double below = top[std::min<std::size_t>(allowed, top.size() - 1)];
-    double lowest = std::nextafter(below, 2.0);
+    double lowest = std::numeric_limits<double>::infinity();
     for (const double v : top)
         if (v > below) lowest = std::min(lowest, v);
-    return lowest;
+    return std::isinf(lowest) ? std::nextafter(below, 2.0) : lowest;
 }
 
 // A threshold above 1 would refuse even the marked picture as written, which scores 1.
