@@ -16,12 +16,14 @@ deps = @bash scripts/install-deps.sh $(1)
 # folder configured before keeps the parts another target switched on.
 define configure
 @if [ -f $(BUILD)/CMakeCache.txt ]; then parts=""; \
-else parts="-DQF_BUILD_GUI=OFF -DQF_BUILD_TESTS=OFF -DQF_BUILD_BENCH=OFF"; fi; \
+else parts="-DQF_BUILD_GUI=OFF -DQF_BUILD_TESTS=OFF -DQF_BUILD_BENCH=OFF -DQF_REGISTRATION=OFF"; fi; \
 cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release $$parts $(1) $(CMAKE_FLAGS) >/dev/null
 endef
 
-# Everything: the desktop program, quillfen-cli, the tests and the benchmarks.
-FULL = -DQF_BUILD_GUI=ON -DQF_BUILD_TESTS=ON -DQF_BUILD_BENCH=ON
+# Everything: the desktop program, quillfen-cli with the registration module, the tests and
+# the benchmarks.
+GUI = -DQF_BUILD_GUI=ON -DQF_REGISTRATION=ON
+FULL = $(GUI) -DQF_BUILD_TESTS=ON -DQF_BUILD_BENCH=ON
 
 all: build
 
@@ -57,7 +59,8 @@ test-arm64:
 	    --gtest_brief=1 --gtest_filter='VectorLoops.*:VectorTargets.*:Digests.*' || exit 1; \
 	done
 
-# Only quillfen-cli (and the modules it loads) is built: no tests, benchmarks or desktop program.
+# Only quillfen-cli (and the BMP module it loads) is built: no tests, benchmarks, desktop
+# program or registration module (the demo registers nothing).
 demo:
 	$(call deps,demo)
 	$(call configure)
@@ -66,14 +69,14 @@ demo:
 
 run:
 	$(call deps,gui)
-	$(call configure,-DQF_BUILD_GUI=ON)
+	$(call configure,$(GUI))
 	@cmake --build $(BUILD) -j $(JOBS) --target quillfen
 	@$(BUILD)/app/quillfen
 
 # Pictures of the windows for the documentation, rendered without a display.
 screenshots:
 	$(call deps,gui docs)
-	$(call configure,-DQF_BUILD_GUI=ON)
+	$(call configure,$(GUI))
 	@cmake --build $(BUILD) -j $(JOBS) --target quillfen-screenshots
 	@QT_QPA_PLATFORM=offscreen $(BUILD)/app/quillfen-screenshots docs/screenshots samples
 
@@ -81,7 +84,7 @@ screenshots:
 # drag source is built with the tests.
 gui-smoke:
 	$(call deps,test gui-smoke)
-	$(call configure,-DQF_BUILD_GUI=ON -DQF_BUILD_TESTS=ON)
+	$(call configure,$(GUI) -DQF_BUILD_TESTS=ON)
 	@cmake --build $(BUILD) -j $(JOBS) --target quillfen quillfen-smoke-helper quillfen-cli
 	@timeout 900 bash scripts/gui-smoke.sh $(BUILD) $(BUILD)/gui-smoke.png
 

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "cli/cli_common.h"
+#include "cli/commands.h"
 #include "cli/experiment_report.h"
 #include "cli/output_folder.h"
 #include "image/errors.h"
@@ -74,6 +74,7 @@ void TellImagesEqual(const StepResult& result) {
 Outcome RunExperiment(Bitmap host, Bitmap mark, std::optional<std::uint32_t> seed,
                       const std::vector<Step>& attacks, bool keepViews) {
     auto experiment = std::make_unique<Experiment>();
+    experiment->SetViews(keepViews);  // only --out writes the views
     const TWatermark& w = experiment->Workspace();
     Outcome outcome;
     auto keep = [&](const std::string& name, const std::vector<std::uint8_t>& plane) {

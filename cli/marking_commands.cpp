@@ -13,7 +13,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "cli/cli_common.h"
+#include "cli/commands.h"
 #include "image/errors.h"
 #include "image/number_format.h"
 #include "io/file_write.h"

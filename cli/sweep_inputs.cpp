@@ -4,7 +4,7 @@
 #include <map>
 #include <system_error>
 
-#include "cli/cli_common.h"
+#include "cli/commands.h"
 #include "image/errors.h"
 #include "io/picture_files.h"
 #include "watermark/robustness.h"

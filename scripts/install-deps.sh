@@ -4,9 +4,10 @@
 # target asks for the groups it uses, so `make demo` on a new machine waits for the few
 # packages of the command-line program and not for test, fuzzing or cross-build tools.
 #
-#   demo       build the core and quillfen-cli, run `make demo` (BMP files go through Qt's
-#              image I/O, registration through OpenCV: both are modules the CLI loads)
-#   gui        the desktop program (`make run`), with the fonts of its Korean texts
+#   demo       build the core and quillfen-cli and run `make demo` (BMP files go through Qt's
+#              image I/O, a module the CLI loads; the demo registers nothing, so no OpenCV)
+#   gui        the desktop program (`make run`), with the fonts of its Korean texts, and the
+#              registration module (OpenCV)
 #   test       everything `make test` and `make asan` build and run: the desktop program, the
 #              tests and benchmarks, and the programs the round-trip tests and scripts call
 #   bench      the benchmark programs (`make bench`)
@@ -24,8 +25,8 @@ all_groups=(demo gui test bench fuzz gui-smoke docs arm64)
 group_packages() {
   local core=(build-essential cmake ninja-build pkg-config
               libjpeg62-turbo-dev libpng-dev libhwy-dev libcli11-dev nlohmann-json3-dev
-              libtbb-dev libssl-dev qt6-base-dev libopencv-imgproc-dev libopencv-video-dev)
-  local gui=(qt6-charts-dev libqt6opengl6-dev libgl-dev fonts-nanum)
+              libtbb-dev libssl-dev qt6-base-dev)
+  local gui=(qt6-charts-dev libqt6opengl6-dev libgl-dev fonts-nanum libopencv-imgproc-dev libopencv-video-dev)
   case "$1" in
     demo) echo "${core[*]}" ;;
     gui) echo "${core[*]} ${gui[*]}" ;;

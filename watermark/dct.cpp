@@ -177,12 +177,12 @@ void InverseRow(const TWatermark::Reals& coefficients, int first, bool literalFo
 
 void TWatermark::FdctBytes(const Bytes& plane, Reals& coefficients) {
     ForwardBlocks(plane, Literal, coefficients);
-    StretchBlock(coefficients, kSize, 8, Display256_);
+    if (Views) StretchBlock(coefficients, kSize, 8, Display256_);
 }
 
 void TWatermark::FdctReals(const Reals& plane, Reals& coefficients) {
     ForwardBlocks(plane, Literal, coefficients);
-    StretchBlock(coefficients, kSize, 8, Display256_);
+    if (Views) StretchBlock(coefficients, kSize, 8, Display256_);
 }
 
 void TWatermark::IdctToReals(const Reals& coefficients, Reals& plane) const {

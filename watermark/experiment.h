@@ -163,6 +163,8 @@ public:
     void Load(Bitmap& picture, Bitmap& watermark);
     void SetFixedSeed(std::optional<std::uint32_t> seed) { workspace_.SetFixedSeed(seed); }
     void SetLiteralForms(bool on) { workspace_.SetLiteralForms(on); }
+    // Off: the steps render no views (View() then shows what was there before).
+    void SetViews(bool on) { workspace_.SetViews(on); }
     void SetQuantScale(double scale) { workspace_.SetQuantScale(scale); }
     // Restores what the extraction reads from an embedding (see TWatermark::RestoreKey).
     // Every mark is cleared: nothing computed before derives from this key.

@@ -28,7 +28,7 @@ std::optional<PsnrResult> TWatermark::ComputePSNR(const Reals& image, const Byte
 
 std::optional<PsnrResult> TWatermark::GetPSNR_Diff() {
     const std::optional<PsnrResult> result = ComputePSNR(X_hat_real_, X_);
-    MakeDifferenceImage();
+    if (Views) MakeDifferenceImage();
     return result;
 }
 

@@ -101,6 +101,7 @@ void Embed(const SweepPlan& plan, HostCache& hosts, std::uint64_t unit, Worker& 
         Bitmap picture = loaded->Picture;
         Bitmap mark = plan.Mark;
         worker.Marked = Experiment();
+        worker.Marked.SetViews(false);  // the rows read results, never views
         worker.Marked.Load(picture, mark);
         worker.Marked.SetFixedSeed(plan.Seeds[unit % plan.Seeds.size()]);
         worker.Marked.Embed();

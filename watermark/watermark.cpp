@@ -101,7 +101,7 @@ void TWatermark::CountBlack(const Bytes& buffer) {
 void TWatermark::CopyXhToXw() {
     X_wave_ = X_hat_;
     X_wave_real_ = X_hat_real_;
-    Display256_ = X_wave_;
+    if (Views) Display256_ = X_wave_;
 }
 
 ExtractionKey TWatermark::Key() const { return {P_, XBlockOrder_, WrBlockOrder_, RandPos_, W_}; }

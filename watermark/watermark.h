@@ -8,7 +8,8 @@
 // blocks of 4 x 4; block k = blockRow * 32 + blockColumn.
 //
 // Each step reads the buffers of earlier steps, overwrites its own result buffer and leaves a
-// gray picture of that result in Display256 or Display128. The workspace keeps no record of
+// gray picture of that result in Display256 or Display128 (unless views are off: SetViews).
+// The workspace keeps no record of
 // which steps have run: Experiment (experiment.h) owns a workspace, knows the order of the
 // steps and which have run, and is what the windows, the CLI, the benchmarks and the tests
 // drive. Outside the engine the buffers are read only, through the accessors named after
@@ -158,6 +159,13 @@ public:
     // The clock seed: ((hour * 60 + minute) * 60 + second) * 1000 + millisecond, UTC.
     static std::uint32_t ClockSeed();
 
+    // ---- Views ----
+    // With views off the steps leave Display256 and Display128 as they were: a front end that
+    // never shows or writes them (a sweep, an experiment without --out) saves their
+    // rendering. The results are the same either way.
+    void SetViews(bool on) { Views = on; }
+    bool ViewsOn() const { return Views; }
+
     // ---- Reference forms ----
     // With literal forms on, the steps use the defining algorithms as written (the cosines
     // evaluated per term, the linear duplicate scan, repeated maximum selection) in place of
@@ -294,6 +302,7 @@ private:
     Bytes Display128_;
 
     bool Literal = false;
+    bool Views = true;
     std::optional<std::uint32_t> FixedSeed;
     std::uint32_t LastSeedUsed = 0;
 };
