@@ -74,7 +74,7 @@ void TellImagesEqual(const StepResult& result) {
 Outcome RunExperiment(Bitmap host, Bitmap mark, std::optional<std::uint32_t> seed,
                       const std::vector<Step>& attacks, bool keepViews) {
     auto experiment = std::make_unique<Experiment>();
-    experiment->SetViews(keepViews);  // only --out writes the views
+    experiment->SetResultsOnly(!keepViews);  // only --out writes the views
     const TWatermark& w = experiment->Workspace();
     Outcome outcome;
     auto keep = [&](const std::string& name, const std::vector<std::uint8_t>& plane) {

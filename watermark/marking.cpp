@@ -53,7 +53,7 @@ MarkKey BuildKey(const Experiment& experiment, int hostWidth, int hostHeight, st
     key.Embedded.resize(kPlane);
     TWatermark::Polarity(w.Yr_hat(), key.Embedded);
     Experiment reader;
-    reader.SetViews(false);
+    reader.SetResultsOnly(true);
     const std::vector<StepResult> results = reader.ExtractWithKey(key.Extraction, w.X_hat(), RealsOf(w.X_hat()));
     key.Carried = ObservedRelations(reader.Workspace());
     if (regionNc) *regionNc = results.back().nc;
@@ -84,7 +84,7 @@ GrayPlane GrayOf(const Bitmap& picture) {
 MarkedHost EmbedIntoHost(const Bitmap& host, const Bitmap& mark, std::optional<std::uint32_t> seed) {
     CheckHostSize(host.width(), host.height());
     Experiment experiment;
-    experiment.SetViews(false);
+    experiment.SetResultsOnly(true);
     Bitmap region = host;  // Load cuts its pictures to size
     Bitmap markCopy = mark;
     experiment.Load(region, markCopy);
@@ -174,7 +174,7 @@ DetectionScore ScoreExtraction(const MarkKey& key, const TWatermark& workspace) 
 MarkReading ReadMark(const GrayPlane& suspect, const MarkKey& key) {
     const std::vector<std::uint8_t> region = MarkedRegion(suspect);
     Experiment experiment;
-    experiment.SetViews(false);
+    experiment.SetResultsOnly(true);
     const std::vector<StepResult> results = experiment.ExtractWithKey(key.Extraction, region, RealsOf(region));
     const TWatermark& w = experiment.Workspace();
     MarkReading reading;

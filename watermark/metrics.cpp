@@ -45,41 +45,36 @@ void WindowMeans(const double* plane, int width, int height, const std::array<do
 // Planes reused from call to call: a run measures thousands of pictures of one size, and
 // fresh half-megabyte planes each time cost more in page faults than the arithmetic.
 struct SsimScratch {
+    std::vector<double> Picture;   // the picture measured, as reals
     std::vector<double> Products;
     std::vector<double> Rows;
-    std::array<std::vector<double>, 5> Means;
+    std::array<std::vector<double>, 3> Means;  // of the picture, of its squares, of the cross products
 };
 
-}  // namespace
-
-double PsnrDecibels(const std::vector<double>& image, const std::vector<std::uint8_t>& reference) {
-    if (image.size() != TWatermark::kHostPixels || reference.size() != TWatermark::kHostPixels)
-        throw ArgumentError("PSNR needs two 256 x 256 pictures");
-    const std::optional<PsnrResult> result = TWatermark::ComputePSNR(image, reference);
-    return result ? result->Psnr : std::numeric_limits<double>::infinity();
+const std::array<double, kWindow>& Window() {
+    static const std::array<double, kWindow> w = GaussianWindow();
+    return w;
 }
 
-double StructuralSimilarity(std::span<const double> a, std::span<const double> b, int width, int height) {
+void CheckSsimSize(int width, int height) {
     if (width < kWindow || height < kWindow)
         throw ArgumentError("SSIM needs pictures of at least 11 x 11 pixels, not " + std::to_string(width) +
                             " x " + std::to_string(height));
-    const std::size_t n = static_cast<std::size_t>(width) * height;
-    if (a.size() != n || b.size() != n) throw ArgumentError("SSIM needs two pictures of the given size");
+}
 
-    static const std::array<double, kWindow> w = GaussianWindow();
-    thread_local SsimScratch scratch;
-    auto& [ux, uy, uxx, uyy, uxy] = scratch.Means;
-    WindowMeans(a.data(), width, height, w, scratch.Rows, ux);
-    WindowMeans(b.data(), width, height, w, scratch.Rows, uy);
+// The window means of a plane and of its squares.
+void MeansOf(std::span<const double> plane, int width, int height, SsimScratch& scratch, std::vector<double>& means,
+             std::vector<double>& squareMeans) {
+    WindowMeans(plane.data(), width, height, Window(), scratch.Rows, means);
     std::vector<double>& product = scratch.Products;
-    product.resize(n);
-    for (std::size_t i = 0; i < n; ++i) product[i] = a[i] * a[i];
-    WindowMeans(product.data(), width, height, w, scratch.Rows, uxx);
-    for (std::size_t i = 0; i < n; ++i) product[i] = b[i] * b[i];
-    WindowMeans(product.data(), width, height, w, scratch.Rows, uyy);
-    for (std::size_t i = 0; i < n; ++i) product[i] = a[i] * b[i];
-    WindowMeans(product.data(), width, height, w, scratch.Rows, uxy);
+    product.resize(plane.size());
+    for (std::size_t i = 0; i < plane.size(); ++i) product[i] = plane[i] * plane[i];
+    WindowMeans(product.data(), width, height, Window(), scratch.Rows, squareMeans);
+}
 
+// The mean of the SSIM map from the window means of x, y, x^2, y^2 and x y.
+double MeanSsim(const std::vector<double>& ux, const std::vector<double>& uy, const std::vector<double>& uxx,
+                const std::vector<double>& uyy, const std::vector<double>& uxy) {
     constexpr double kRange = 255;
     constexpr double c1 = (0.01 * kRange) * (0.01 * kRange);
     constexpr double c2 = (0.03 * kRange) * (0.03 * kRange);
@@ -95,13 +90,66 @@ double StructuralSimilarity(std::span<const double> a, std::span<const double> b
     return sum / static_cast<double>(ux.size());
 }
 
+}  // namespace
+
+double PsnrDecibels(const std::vector<double>& image, const std::vector<std::uint8_t>& reference) {
+    if (image.size() != TWatermark::kHostPixels || reference.size() != TWatermark::kHostPixels)
+        throw ArgumentError("PSNR needs two 256 x 256 pictures");
+    const std::optional<PsnrResult> result = TWatermark::ComputePSNR(image, reference);
+    return result ? result->Psnr : std::numeric_limits<double>::infinity();
+}
+
+double PsnrDecibels(std::span<const std::uint8_t> image, std::span<const std::uint8_t> reference) {
+    if (image.size() != TWatermark::kHostPixels || reference.size() != TWatermark::kHostPixels)
+        throw ArgumentError("PSNR needs two 256 x 256 pictures");
+    const std::optional<PsnrResult> result = TWatermark::ComputePSNR(image, reference);
+    return result ? result->Psnr : std::numeric_limits<double>::infinity();
+}
+
+double StructuralSimilarity(std::span<const double> a, std::span<const double> b, int width, int height) {
+    CheckSsimSize(width, height);
+    const std::size_t n = static_cast<std::size_t>(width) * height;
+    if (a.size() != n || b.size() != n) throw ArgumentError("SSIM needs two pictures of the given size");
+
+    thread_local SsimScratch scratch;
+    thread_local std::vector<double> uy;
+    thread_local std::vector<double> uyy;
+    auto& [ux, uxx, uxy] = scratch.Means;
+    MeansOf(a, width, height, scratch, ux, uxx);
+    MeansOf(b, width, height, scratch, uy, uyy);
+    std::vector<double>& product = scratch.Products;
+    for (std::size_t i = 0; i < n; ++i) product[i] = a[i] * b[i];
+    WindowMeans(product.data(), width, height, Window(), scratch.Rows, uxy);
+    return MeanSsim(ux, uy, uxx, uyy, uxy);
+}
+
+SsimReference::SsimReference(std::span<const std::uint8_t> reference, int width, int height)
+    : Reference_(reference.begin(), reference.end()), Width_(width), Height_(height) {
+    CheckSsimSize(width, height);
+    if (reference.size() != static_cast<std::size_t>(width) * height)
+        throw ArgumentError("SSIM needs two pictures of the given size");
+    thread_local SsimScratch scratch;
+    scratch.Picture.assign(reference.begin(), reference.end());
+    MeansOf(scratch.Picture, width, height, scratch, Means_, SquareMeans_);
+}
+
+double SsimReference::Against(std::span<const std::uint8_t> picture) const {
+    if (Reference_.empty()) throw ArgumentError("SSIM: no reference picture");
+    if (picture.size() != Reference_.size()) throw ArgumentError("SSIM needs two pictures of the given size");
+    thread_local SsimScratch scratch;
+    auto& [ux, uxx, uxy] = scratch.Means;
+    std::vector<double>& a = scratch.Picture;
+    a.assign(picture.begin(), picture.end());
+    MeansOf(a, Width_, Height_, scratch, ux, uxx);
+    std::vector<double>& product = scratch.Products;
+    for (std::size_t i = 0; i < a.size(); ++i) product[i] = a[i] * static_cast<double>(Reference_[i]);
+    WindowMeans(product.data(), Width_, Height_, Window(), scratch.Rows, uxy);
+    return MeanSsim(ux, Means_, uxx, SquareMeans_, uxy);
+}
+
 double StructuralSimilarity(std::span<const std::uint8_t> a, std::span<const std::uint8_t> b, int width,
                             int height) {
-    thread_local std::vector<double> ra;
-    thread_local std::vector<double> rb;
-    ra.assign(a.begin(), a.end());
-    rb.assign(b.begin(), b.end());
-    return StructuralSimilarity(ra, rb, width, height);
+    return SsimReference(b, width, height).Against(a);
 }
 
 double BitErrorRate(std::span<const std::uint8_t> extracted, std::span<const std::uint8_t> watermark) {

@@ -76,6 +76,33 @@ void Accumulate(const double (*table)[64], const double* HWY_RESTRICT in, double
 
 #undef QF_EACH_ACCUMULATOR
 
+// The same for 16 sums (a table of 64 x 16): four accumulators of up to four lanes, one pass
+// over the inputs where vectors hold four doubles or more.
+void Accumulate16(const double (*table)[16], const double* HWY_RESTRICT in, double* HWY_RESTRICT sums) {
+    const D4 d;
+    const std::size_t lanes = hn::Lanes(d);
+    for (std::size_t j0 = 0; j0 < 16; j0 += 4 * lanes) {
+        auto s0 = hn::Zero(d);
+        auto s1 = hn::Zero(d);
+        auto s2 = hn::Zero(d);
+        auto s3 = hn::Zero(d);
+        for (int i = 0; i < 64; ++i) {
+            const double f = in[i];
+            if (f == 0) continue;  // adds nothing: see Accumulate
+            const auto broadcast = hn::Set(d, f);
+            const double* row = table[i] + j0;
+            s0 = hn::Add(s0, hn::Mul(hn::LoadU(d, row), broadcast));
+            s1 = hn::Add(s1, hn::Mul(hn::LoadU(d, row + lanes), broadcast));
+            s2 = hn::Add(s2, hn::Mul(hn::LoadU(d, row + 2 * lanes), broadcast));
+            s3 = hn::Add(s3, hn::Mul(hn::LoadU(d, row + 3 * lanes), broadcast));
+        }
+        hn::StoreU(s0, d, sums + j0);
+        hn::StoreU(s1, d, sums + j0 + lanes);
+        hn::StoreU(s2, d, sums + j0 + 2 * lanes);
+        hn::StoreU(s3, d, sums + j0 + 3 * lanes);
+    }
+}
+
 // (Sharing each loaded table row between two blocks was tried: no faster on any target.)
 void AccumulateBlocks(const double (*table)[64], const double* in, double* sums, std::size_t count) {
     for (std::size_t b = 0; b < count; ++b) Accumulate(table, in + 64 * b, sums + 64 * b);
@@ -164,7 +191,8 @@ void StretchPlane(const double* plane, std::size_t size, int n, std::uint8_t* vi
 // One pass of the window sums: out[y * count + x] = sum over i of weights[i] *
 // in[y * inRow + i * termStep + x], for y < outRows and x < count. The n terms of a vector of
 // sums are added in a register; the outputs past the last whole vector go one at a time, by
-// the same operations.
+// the same operations. Four vectors of sums are built side by side: each is a chain of
+// dependent additions, and four chains keep the adder busy where one would wait on it.
 void WindowPass(const double* in, std::size_t inRow, std::size_t termStep, std::size_t outRows, std::size_t count,
                 const double* weights, std::size_t n, double* out) {
     const hn::ScalableTag<double> d;
@@ -173,6 +201,24 @@ void WindowPass(const double* in, std::size_t inRow, std::size_t termStep, std::
         const double* source = in + y * inRow;
         double* target = out + y * count;
         std::size_t x = 0;
+        for (; x + 4 * lanes <= count; x += 4 * lanes) {
+            auto sum0 = hn::Zero(d);
+            auto sum1 = hn::Zero(d);
+            auto sum2 = hn::Zero(d);
+            auto sum3 = hn::Zero(d);
+            for (std::size_t i = 0; i < n; ++i) {
+                const auto weight = hn::Set(d, weights[i]);
+                const double* terms = source + i * termStep + x;
+                sum0 = hn::Add(sum0, hn::Mul(weight, hn::LoadU(d, terms)));
+                sum1 = hn::Add(sum1, hn::Mul(weight, hn::LoadU(d, terms + lanes)));
+                sum2 = hn::Add(sum2, hn::Mul(weight, hn::LoadU(d, terms + 2 * lanes)));
+                sum3 = hn::Add(sum3, hn::Mul(weight, hn::LoadU(d, terms + 3 * lanes)));
+            }
+            hn::StoreU(sum0, d, target + x);
+            hn::StoreU(sum1, d, target + x + lanes);
+            hn::StoreU(sum2, d, target + x + 2 * lanes);
+            hn::StoreU(sum3, d, target + x + 3 * lanes);
+        }
         for (; x + lanes <= count; x += lanes) {
             auto sum = hn::Zero(d);
             for (std::size_t i = 0; i < n; ++i)
@@ -216,6 +262,15 @@ void Accumulate(Table table, const double* in, double* sums) {
 
 void AccumulateBlocks(Table table, const double* in, double* sums, std::size_t count) {
     for (std::size_t b = 0; b < count; ++b) Accumulate(table, in + 64 * b, sums + 64 * b);
+}
+
+void Accumulate16(Table16 table, const double* in, double* sums) {
+    for (int j = 0; j < 16; ++j) sums[j] = 0.0;
+    for (int i = 0; i < 64; ++i) {
+        const double f = in[i];
+        if (f == 0) continue;
+        for (int j = 0; j < 16; ++j) sums[j] = sums[j] + table[i][j] * f;
+    }
 }
 
 void Quantise(double* plane, std::size_t size, const double* steps, double scale) {
@@ -285,6 +340,7 @@ namespace quillfen::vector_loops {
 // The dispatch tables, one per loop; HWY_DYNAMIC_DISPATCH must name them from this namespace.
 HWY_EXPORT(Accumulate);
 HWY_EXPORT(AccumulateBlocks);
+HWY_EXPORT(Accumulate16);
 HWY_EXPORT(Quantise);
 HWY_EXPORT(StretchPlane);
 HWY_EXPORT(WindowSums);
@@ -294,6 +350,8 @@ void Accumulate(Table table, const double* in, double* sums) { HWY_DYNAMIC_DISPA
 void AccumulateBlocks(Table table, const double* in, double* sums, std::size_t count) {
     HWY_DYNAMIC_DISPATCH(AccumulateBlocks)(table, in, sums, count);
 }
+
+void Accumulate16(Table16 table, const double* in, double* sums) { HWY_DYNAMIC_DISPATCH(Accumulate16)(table, in, sums); }
 
 void Quantise(double* plane, std::size_t size, const double* steps, double scale) {
     HWY_DYNAMIC_DISPATCH(Quantise)(plane, size, steps, scale);
@@ -313,6 +371,8 @@ void WindowSums(const double* plane, std::size_t width, std::size_t height, cons
 namespace quillfen::vector_loops {
 
 void Accumulate(Table table, const double* in, double* sums) { plain::Accumulate(table, in, sums); }
+
+void Accumulate16(Table16 table, const double* in, double* sums) { plain::Accumulate16(table, in, sums); }
 
 void AccumulateBlocks(Table table, const double* in, double* sums, std::size_t count) {
     plain::AccumulateBlocks(table, in, sums, count);

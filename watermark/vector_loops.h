@@ -20,6 +20,10 @@ void Accumulate(Table table, const double* in, double* sums);
 // per block (sums[64 b + j]), with one dispatch for all of them.
 void AccumulateBlocks(Table table, const double* in, double* sums, std::size_t count);
 
+// The same for 16 sums: table[i][j] multiplies input i for sum j, j = 0..15 (64-byte aligned).
+using Table16 = const double (*)[16];
+void Accumulate16(Table16 table, const double* in, double* sums);
+
 // The quantisation of a simulated JPEG compression, in place, on a size x size plane of 8 x 8
 // blocks (size a multiple of 8): with step = scale * steps[k] for the coefficient's place k
 // in its block, c becomes (q * steps[k]) * scale, q = c / step rounded half away from zero
@@ -46,6 +50,7 @@ void WindowSums(const double* plane, std::size_t width, std::size_t height, cons
 namespace plain {
 void Accumulate(Table table, const double* in, double* sums);
 void AccumulateBlocks(Table table, const double* in, double* sums, std::size_t count);
+void Accumulate16(Table16 table, const double* in, double* sums);
 void Quantise(double* plane, std::size_t size, const double* steps, double scale);
 void StretchPlane(const double* plane, std::size_t size, int n, std::uint8_t* view);
 void WindowSums(const double* plane, std::size_t width, std::size_t height, const double* weights, std::size_t n,

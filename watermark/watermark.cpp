@@ -80,6 +80,12 @@ void TWatermark::CheckAttackedPlanes(std::span<const std::uint8_t> attacked, std
     CheckHostPlane("attacked picture (reals)", attackedReal.size());
 }
 
+void TWatermark::SwapAttacked(Bytes& attacked, Reals& attackedReal) {
+    CheckAttackedPlanes(attacked, attackedReal);
+    X_wave_.swap(attacked);
+    X_wave_real_.swap(attackedReal);
+}
+
 void TWatermark::LoadAttacked(std::span<const std::uint8_t> attacked, std::span<const double> attackedReal) {
     CheckAttackedPlanes(attacked, attackedReal);
     X_wave_.assign(attacked.begin(), attacked.end());
@@ -101,7 +107,7 @@ void TWatermark::CountBlack(const Bytes& buffer) {
 void TWatermark::CopyXhToXw() {
     X_wave_ = X_hat_;
     X_wave_real_ = X_hat_real_;
-    if (Views) Display256_ = X_wave_;
+    if (!ResultsOnly) Display256_ = X_wave_;
 }
 
 ExtractionKey TWatermark::Key() const { return {P_, XBlockOrder_, WrBlockOrder_, RandPos_, W_}; }
