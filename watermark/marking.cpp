@@ -147,17 +147,18 @@ DetectionScore ScoreRelations(const MarkKey& key, std::span<const std::uint8_t> 
         key.Embedded.size() != observed.size() || key.Carried.size() != observed.size())
         throw ArgumentError("detection score: relation maps must hold 128 x 128 values");
     DetectionScore score;
+    // Counted without branches (the relations fall either way at random, which a branch
+    // predictor cannot follow); the counts are the same in any order.
     for (int i = 0; i < kPlane; ++i) {
-        const bool reversed = key.Embedded[i] != p[i];
+        const std::uint8_t embedded = key.Embedded[i];
         // Relations the bytes do not carry as the embedding left them count nowhere.
-        if (key.Carried[i] != key.Embedded[i]) continue;
-        if (reversed) {
-            ++score.Reversed;
-            if (observed[i] == key.Embedded[i]) ++score.ReversedSeen;
-        } else {
-            ++score.Untouched;
-            if (observed[i] != p[i]) ++score.UntouchedReversed;
-        }
+        const int counted = key.Carried[i] == embedded ? 1 : 0;
+        const int reversed = counted & (embedded != p[i] ? 1 : 0);
+        const int untouched = counted & (embedded == p[i] ? 1 : 0);
+        score.Reversed += reversed;
+        score.ReversedSeen += reversed & (observed[i] == embedded ? 1 : 0);
+        score.Untouched += untouched;
+        score.UntouchedReversed += untouched & (observed[i] != p[i] ? 1 : 0);
     }
     if (score.Reversed == 0 || score.Untouched == 0)
         throw ArgumentError("detection score: the key marks no reversed or no untouched relation");
