@@ -79,7 +79,8 @@ private:
 // What one thread keeps between rows: the embedding of the (host, seed) it worked on last.
 struct Worker {
     std::uint64_t Unit = kNoUnit;
-    Experiment Marked;
+    // Made for each unit (a fresh workspace, nothing left from the last unit), not before.
+    std::optional<Experiment> Marked;
     MarkKey Key;  // what a key file of this embedding would hold, for the detection score
     std::string Error;
     double PsnrEmbed = 0;
@@ -103,13 +104,14 @@ void Embed(const SweepPlan& plan, HostCache& hosts, std::uint64_t unit, Worker& 
     try {
         Bitmap picture = loaded->Picture;
         Bitmap mark = plan.Mark;
-        worker.Marked = Experiment();
-        worker.Marked.SetResultsOnly(true);  // the rows read results, never views
-        worker.Marked.Load(picture, mark);
-        worker.Marked.SetFixedSeed(plan.Seeds[unit % plan.Seeds.size()]);
-        worker.Marked.Embed();
-        worker.Key = KeyFromExperiment(worker.Marked, kHost, kHost);
-        const TWatermark& w = worker.Marked.Workspace();
+        worker.Marked.reset();  // before the new one: one workspace at a time
+        Experiment& marked = worker.Marked.emplace();
+        marked.SetResultsOnly(true);  // the rows read results, never views
+        marked.Load(picture, mark);
+        marked.SetFixedSeed(plan.Seeds[unit % plan.Seeds.size()]);
+        marked.Embed();
+        worker.Key = KeyFromExperiment(marked, kHost, kHost);
+        const TWatermark& w = marked.Workspace();
         worker.PsnrEmbed = PsnrDecibels(w.X_hat_real(), w.X());
         worker.SsimEmbed = StructuralSimilarity(w.X_hat(), w.X(), kHost, kHost);
         worker.MarkedSsim = SsimReference(w.X_hat(), kHost, kHost);
@@ -131,7 +133,7 @@ RobustnessRow Compute(const SweepPlan& plan, HostCache& hosts, std::uint64_t r, 
         return row;
     }
     try {
-        Experiment& e = worker.Marked;
+        Experiment& e = *worker.Marked;
         const TWatermark& w = e.Workspace();
         ApplyAttackCell(plan.Cells[r % plan.Cells.size()], {w.X(), w.X_hat(), w.X_hat_real()}, row.Seed,
                         worker.Picture);
@@ -283,7 +285,7 @@ RowPictures ComputeRowPictures(const SweepPlan& plan, std::uint64_t row) {
     pictures.Row = Compute(plan, hosts, row, worker);
     if (!pictures.Row.Failed()) {
         // The worker's workspace is left as the row's extraction left it.
-        const TWatermark& w = worker.Marked.Workspace();
+        const TWatermark& w = worker.Marked->Workspace();
         pictures.Attacked = TWatermark::MakeBitmap256(w.X_wave());
         pictures.Extracted = TWatermark::MakeBitmap128(w.W_wave());
     }
