@@ -73,8 +73,8 @@ void TellImagesEqual(const StepResult& result) {
 
 Outcome RunExperiment(Bitmap host, Bitmap mark, std::optional<std::uint32_t> seed,
                       const std::vector<Step>& attacks, bool keepViews) {
-    auto experiment = std::make_unique<Experiment>();
-    experiment->SetResultsOnly(!keepViews);  // only --out writes the views
+    // Only --out writes the views.
+    auto experiment = std::make_unique<Experiment>(keepViews ? TWatermark::Planes::All : TWatermark::Planes::ResultsOnly);
     const TWatermark& w = experiment->Workspace();
     Outcome outcome;
     auto keep = [&](const std::string& name, const std::vector<std::uint8_t>& plane) {

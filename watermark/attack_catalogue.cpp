@@ -76,8 +76,7 @@ std::vector<AttackInfo> BuildCatalogue() {
 // members and buffers.
 void ApplyWorkspaceAttack(AttackId id, double value, std::span<const std::uint8_t> host,
                           AttackedPicture& picture) {
-    thread_local TWatermark w;
-    w.SetResultsOnly(true);
+    thread_local TWatermark w(TWatermark::Planes::ResultsOnly);
     const bool needsHost = id == AttackId::CropImageQuarter || id == AttackId::CropImageHalf;
     w.LoadMarked(needsHost ? host : std::span<const std::uint8_t>(), picture.Bytes, picture.Reals);
     switch (id) {

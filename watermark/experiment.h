@@ -141,6 +141,8 @@ enum class Change : std::uint8_t {
 class Experiment {
 public:
     Experiment() = default;
+    // A results-only experiment (SetResultsOnly(true)) made without the buffers it never writes.
+    explicit Experiment(TWatermark::Planes planes) : workspace_(planes) {}
 
     // ---- The steps ----
     static const std::vector<StepInfo>& Steps();

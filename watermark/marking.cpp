@@ -52,8 +52,7 @@ MarkKey BuildKey(const Experiment& experiment, int hostWidth, int hostHeight, st
     key.Extraction = w.Key();
     key.Embedded.resize(kPlane);
     TWatermark::Polarity(w.Yr_hat(), key.Embedded);
-    Experiment reader;
-    reader.SetResultsOnly(true);
+    Experiment reader(TWatermark::Planes::ResultsOnly);
     const std::vector<StepResult> results = reader.ExtractWithKey(key.Extraction, w.X_hat(), RealsOf(w.X_hat()));
     key.Carried = ObservedRelations(reader.Workspace());
     if (regionNc) *regionNc = results.back().nc;
@@ -83,8 +82,7 @@ GrayPlane GrayOf(const Bitmap& picture) {
 
 MarkedHost EmbedIntoHost(const Bitmap& host, const Bitmap& mark, std::optional<std::uint32_t> seed) {
     CheckHostSize(host.width(), host.height());
-    Experiment experiment;
-    experiment.SetResultsOnly(true);
+    Experiment experiment(TWatermark::Planes::ResultsOnly);
     Bitmap region = host;  // Load cuts its pictures to size
     Bitmap markCopy = mark;
     experiment.Load(region, markCopy);
@@ -174,8 +172,7 @@ DetectionScore ScoreExtraction(const MarkKey& key, const TWatermark& workspace) 
 
 MarkReading ReadMark(const GrayPlane& suspect, const MarkKey& key) {
     const std::vector<std::uint8_t> region = MarkedRegion(suspect);
-    Experiment experiment;
-    experiment.SetResultsOnly(true);
+    Experiment experiment(TWatermark::Planes::ResultsOnly);
     const std::vector<StepResult> results = experiment.ExtractWithKey(key.Extraction, region, RealsOf(region));
     const TWatermark& w = experiment.Workspace();
     MarkReading reading;

@@ -53,6 +53,7 @@ std::optional<PsnrResult> TWatermark::GetPSNR_Diff() {
 }
 
 void TWatermark::MakeDifferenceImage() {
+    Display256_.resize(kHostPixels);  // a results-only workspace has no view yet
     for (int p = 0; p < kHostPixels; ++p) {
         // Any real further than 255 from every byte gives the same clamped difference, so
         // limiting it first keeps the integer conversion defined without changing a pixel.

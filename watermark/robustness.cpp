@@ -105,8 +105,8 @@ void Embed(const SweepPlan& plan, HostCache& hosts, std::uint64_t unit, Worker& 
         Bitmap picture = loaded->Picture;
         Bitmap mark = plan.Mark;
         worker.Marked.reset();  // before the new one: one workspace at a time
-        Experiment& marked = worker.Marked.emplace();
-        marked.SetResultsOnly(true);  // the rows read results, never views
+        // The rows read results, never views.
+        Experiment& marked = worker.Marked.emplace(TWatermark::Planes::ResultsOnly);
         marked.Load(picture, mark);
         marked.SetFixedSeed(plan.Seeds[unit % plan.Seeds.size()]);
         marked.Embed();

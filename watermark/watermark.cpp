@@ -22,8 +22,10 @@ void LoadSquare(Bitmap& bitmap, int size, std::vector<std::uint8_t>& target) {
 }  // namespace
 
 // Every buffer at its full size once; the steps never allocate planes of their own (the JPEG
-// attack's scratch plane aside).
-TWatermark::TWatermark()
+// attack's literal scratch plane aside). A results-only workspace leaves out the planes it never
+// writes (Y_wave, the views): memory never touched costs nothing, zeroed memory costs its
+// page faults.
+TWatermark::TWatermark(Planes planes)
     : X_(kHostPixels),
       XBlockVar_(kBlocks),
       XBlockOrder_(kBlocks),
@@ -43,14 +45,24 @@ TWatermark::TWatermark()
       Wa_(kMarkPixels),
       X_wave_(kHostPixels),
       X_wave_real_(kHostPixels),
-      Y_wave_(kHostPixels),
+      Y_wave_(planes == Planes::All ? kHostPixels : 0),
       Yr_wave_(kMarkPixels),
       P_wave_(kMarkPixels),
       Wa_wave_(kMarkPixels),
       Wr_wave_(kMarkPixels),
       W_wave_(kMarkPixels),
-      Display256_(kHostPixels),
-      Display128_(kMarkPixels) {}
+      Display256_(planes == Planes::All ? kHostPixels : 0),
+      Display128_(planes == Planes::All ? kMarkPixels : 0),
+      ResultsOnly(planes == Planes::ResultsOnly) {}
+
+void TWatermark::SetResultsOnly(bool on) {
+    ResultsOnly = on;
+    if (!on) {
+        Y_wave_.resize(kHostPixels);
+        Display256_.resize(kHostPixels);
+        Display128_.resize(kMarkPixels);
+    }
+}
 
 void TWatermark::LoadX(Bitmap& bitmap) { LoadSquare(bitmap, kHostSize, X_); }
 

@@ -63,7 +63,12 @@ public:
     using Reals = std::vector<double>;
     using Orders = std::vector<std::uint16_t>;
 
-    TWatermark();
+    // Which buffers a workspace is made with: all of them, or those of a results-only one
+    // (SetResultsOnly), which has no Y_wave and no views until SetResultsOnly(false).
+    enum class Planes : std::uint8_t { All, ResultsOnly };
+
+    TWatermark() : TWatermark(Planes::All) {}
+    explicit TWatermark(Planes planes);
 
     // ---- Geometry ----
     // Index of the top-left sample of block k: of the host (8 x 8 blocks, 256 a row) and of
@@ -167,8 +172,9 @@ public:
     // intermediate picture: a sweep, an experiment without --out, the marking commands. On,
     // the steps leave Display256 and Display128 as they were, and GetY_wave transforms only
     // the mid-band coefficients that GetYr_wave keeps, straight into Yr_wave (Y_wave is not
-    // written). Every other buffer and every result is the same either way.
-    void SetResultsOnly(bool on) { ResultsOnly = on; }
+    // written). Every other buffer and every result is the same either way. Turning it off
+    // makes the buffers a results-only workspace was made without.
+    void SetResultsOnly(bool on);
     bool ResultsOnlyOn() const { return ResultsOnly; }
 
     // ---- Reference forms ----
