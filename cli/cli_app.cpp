@@ -5,8 +5,8 @@
 #include <string_view>
 
 #include "cli/commands.h"
-#include "image/errors.h"
-#include "image/vector_targets.h"
+#include "quillfen/image/errors.h"
+#include "quillfen/image/vector_targets.h"
 
 namespace quillfen::cli {
 

@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "io/picture_files.h"
-#include "image/rix_ipa.h"
+#include "quillfen/io/picture_files.h"
+#include "quillfen/toolbox/rix_ipa.h"
 
 namespace quillfen::cli {
 

@@ -3,7 +3,7 @@
 #include <QPointer>
 #include <QWidget>
 
-#include "image/user_prompts.h"
+#include "quillfen/image/user_prompts.h"
 
 namespace quillfen::ui {
 

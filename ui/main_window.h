@@ -13,7 +13,7 @@
 #include <QMainWindow>
 #include <QStringList>
 
-#include "image/bitmap.h"
+#include "quillfen/image/bitmap.h"
 #include "ui/document.h"
 #include "ui/file_dialogs.h"
 

@@ -8,7 +8,7 @@
 #include <QScrollBar>
 #include <QVBoxLayout>
 
-#include "image/user_prompts.h"
+#include "quillfen/image/user_prompts.h"
 #include "ui/about_dialog.h"
 #include "ui/background_job.h"
 #include "ui/main_window.h"

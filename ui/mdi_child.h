@@ -21,9 +21,9 @@
 #include <QString>
 #include <QWidget>
 
-#include "image/bitmap.h"
+#include "quillfen/image/bitmap.h"
+#include "quillfen/watermark/experiment.h"
 #include "ui/document.h"
-#include "watermark/experiment.h"
 
 class QAction;
 class QMenu;

@@ -9,8 +9,8 @@
 #include <QRadioButton>
 #include <QVBoxLayout>
 
-#include "image/number_format.h"
-#include "image/user_prompts.h"
+#include "quillfen/image/number_format.h"
+#include "quillfen/image/user_prompts.h"
 #include "ui/ui_text.h"
 
 namespace quillfen::ui {

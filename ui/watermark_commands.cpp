@@ -9,12 +9,12 @@
 #include <QFileInfo>
 #include <QMenu>
 
-#include "image/errors.h"
-#include "image/number_format.h"
-#include "image/user_prompts.h"
-#include "io/picture_files.h"
-#include "watermark/mark_key.h"
-#include "watermark/marking.h"
+#include "quillfen/image/errors.h"
+#include "quillfen/image/number_format.h"
+#include "quillfen/image/user_prompts.h"
+#include "quillfen/io/picture_files.h"
+#include "quillfen/watermark/mark_key.h"
+#include "quillfen/watermark/marking.h"
 #include "ui/main_window.h"
 #include "ui/mdi_child.h"
 #include "ui/picture_view.h"

@@ -1,5 +1,5 @@
 // SSIM against an independent implementation, the bit error rate, and PSNR's infinite case.
-#include "watermark/metrics.h"
+#include "quillfen/watermark/metrics.h"
 
 #include <gtest/gtest.h>
 
@@ -11,7 +11,7 @@
 #include <utility>
 #include <vector>
 
-#include "image/errors.h"
+#include "quillfen/image/errors.h"
 #include "tests/test_support.h"
 
 namespace quillfen {
