@@ -14,7 +14,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "cli/cli_common.h"
+#include "cli/commands.h"
 #include "quillfen/benchmark/key_calibration.h"
 #include "quillfen/image/errors.h"
 #include "quillfen/image/number_format.h"

@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "cli/cli_common.h"
+#include "cli/commands.h"
 #include "cli/progress_bar.h"
 #include "cli/sweep_inputs.h"
 #include "quillfen/attacks/attack_list.h"
@@ -152,6 +152,11 @@ std::string IdentityDifference(const RobustnessRow& row, const RowIdentity& run,
     if (id.Schema < 2)
         return "were written by an earlier quillfen-cli, whose rows do not record what made them (row schema 1; "
                "this one writes " + std::to_string(kRowSchemaVersion) + ")";
+    // Rows of another schema measure some fields differently (schema 2: PSNR of the reals, the
+    // bit error rate over the black pixels, no null side): one file would mix the two.
+    if (id.Schema != kRowSchemaVersion)
+        return "were written by an earlier quillfen-cli, whose rows measure differently (row schema " +
+               std::to_string(id.Schema) + "; this one writes " + std::to_string(kRowSchemaVersion) + ")";
     if (id.Method != run.Method) return "were made by another method (" + id.Method + "; this run: " + run.Method + ")";
     if (id.MarkDigest != run.MarkDigest)
         return "were made with another watermark (mark_digest " + id.MarkDigest + "; '" + markName + "' is " +

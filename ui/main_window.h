@@ -6,6 +6,7 @@
 // commands to the active document. What the program remembers between runs (the last folder,
 // the recent files, the window's geometry and docks) lives in QSettings.
 #include <array>
+#include <cstdint>
 #include <functional>
 #include <string>
 
@@ -13,6 +14,7 @@
 #include <QMainWindow>
 #include <QStringList>
 
+#include "quillfen/benchmark/key_calibration.h"
 #include "quillfen/image/bitmap.h"
 #include "ui/document.h"
 #include "ui/file_dialogs.h"
@@ -221,6 +223,9 @@ public:
     FileDialogRequest OpenPDlg;
     FileDialogRequest SavePDlg;
     FileDialogRequest SaveKeyDlg;     // the key of an embedding
+    // The null trials of the key's own calibration that Save Key measures: embed's default, so
+    // that the two write the same key (tests ask for fewer).
+    std::uint32_t KeyCalibrationTrials = kDefaultKeyTrials;
     FileDialogRequest SaveMarkedDlg;  // the watermarked image, in any format
 
 protected:

@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <set>
 #include <thread>
+#include <tuple>
 
 #include <QAreaSeries>
 #include <QCategoryAxis>
@@ -27,6 +28,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScatterSeries>
 #include <QSettings>
 #include <QSpinBox>
 #include <QSplitter>
@@ -332,10 +334,26 @@ QWidget* TfrmRobustness::CreateResults() {
     cmbFamily->setObjectName(QStringLiteral("cmbFamily"));
     family->addWidget(cmbFamily, 1);
     chartColumn->addLayout(family);
-    chartView = new QChartView(charts);
+    auto* views = new QSplitter(charts);
+    chartView = new QChartView(views);
     chartView->setObjectName(QStringLiteral("chartView"));
     chartView->setRenderHint(QPainter::Antialiasing);
-    chartColumn->addWidget(chartView, 1);
+    auto* roc = new QWidget(views);
+    auto* rocColumn = new QVBoxLayout(roc);
+    rocColumn->setContentsMargins(0, 0, 0, 0);
+    rocView = new QChartView(roc);
+    rocView->setObjectName(QStringLiteral("rocView"));
+    rocView->setRenderHint(QPainter::Antialiasing);
+    rocColumn->addWidget(rocView, 1);
+    lblRoc = new QLabel(roc);
+    lblRoc->setObjectName(QStringLiteral("lblRoc"));
+    lblRoc->setWordWrap(true);
+    rocColumn->addWidget(lblRoc);
+    views->addWidget(chartView);
+    views->addWidget(roc);
+    views->setStretchFactor(0, 3);
+    views->setStretchFactor(1, 2);
+    chartColumn->addWidget(views, 1);
     connect(cmbFamily, &QComboBox::currentIndexChanged, this, [this](int index) { ShowFamily(index); });
     tabs->addTab(charts, QStringLiteral("Charts"));
     return tabs;
@@ -525,6 +543,8 @@ bool TfrmRobustness::Start() {
     tblRows->setHorizontalHeaderLabels(Columns(plan_.Register));
     cmbFamily->clear();
     ReplaceChart(chartView, new QChart);
+    ReplaceChart(rocView, new QChart);
+    lblRoc->clear();
     prgRun->setRange(0, 1000);
     prgRun->setValue(0);
 
@@ -733,13 +753,17 @@ void TfrmRobustness::ShowFamily(int index) {
     chart->setObjectName(QStringLiteral("chart"));
     if (index < 0 || static_cast<std::size_t>(index) >= families.size() || rows_.empty()) {
         ReplaceChart(chartView, chart);
+        ReplaceChart(rocView, new QChart);
+        lblRoc->clear();
         return;
     }
     const ReportFamily& family = families[static_cast<std::size_t>(index)];
     RobustnessReport report;
     report.Rows = rows_;
     report.Cells = plan_.Cells;
+    report.Thresholds = plan_.Thresholds;
     const std::vector<CellSummary> summaries = SummariseCells(report);
+    ShowRoc(RocOfFamily(report, family), family.Name);
 
     auto* median = new QLineSeries(chart);
     median->setName(QStringLiteral("NC (median)"));
@@ -841,6 +865,78 @@ void TfrmRobustness::ShowFamily(int index) {
     // Eight names do not fit in one row under the plot; beside it each stays whole.
     chart->legend()->setAlignment(chart->series().size() > 5 ? Qt::AlignRight : Qt::AlignBottom);
     ReplaceChart(chartView, chart);
+}
+
+void TfrmRobustness::ShowRoc(const FamilyRoc& roc, const std::string& name) {
+    auto* chart = new QChart;
+    chart->setObjectName(QStringLiteral("rocChart"));
+    const RocCurve& curve = roc.Curve;
+    if (curve.Points.empty()) {
+        chart->setTitle(QStringLiteral("ROC: no null side (rows of an earlier program)"));
+        ReplaceChart(rocView, chart);
+        lblRoc->setText(QStringLiteral("The rows hold no score of the unmarked host: no ROC curve."));
+        return;
+    }
+    auto* line = new QLineSeries(chart);
+    line->setName(QStringLiteral("ROC"));
+    // A step at each threshold: across at the old rate, then up, as the report draws it.
+    double lastTpr = 0;
+    for (const auto& [fpr, tpr] : curve.Points) {
+        line->append(fpr, lastTpr);
+        line->append(fpr, tpr);
+        lastTpr = tpr;
+    }
+    QPen pen(QColor(40, 70, 160));
+    pen.setWidth(2);
+    line->setPen(pen);
+    auto* chance = new QLineSeries(chart);
+    chance->setName(QStringLiteral("chance"));
+    chance->append(0, 0);
+    chance->append(1, 1);
+    QPen dashed(QColor(150, 150, 150));
+    dashed.setStyle(Qt::DashLine);
+    chance->setPen(dashed);
+    chart->addSeries(chance);
+    chart->addSeries(line);
+    if (!std::isnan(roc.Tpr1e3) && !std::isnan(roc.Fpr1e3)) {
+        for (const auto& [fpr, tpr, colour, label] :
+             {std::tuple{roc.Fpr1e3, roc.Tpr1e3, QColor(230, 140, 30), "at the 1e-3 threshold"},
+              std::tuple{roc.Fpr1e6, roc.Tpr1e6, QColor(190, 50, 40), "at the 1e-6 threshold"}}) {
+            auto* point = new QScatterSeries(chart);
+            point->setName(QString::fromLatin1(label));
+            point->setColor(colour);
+            point->setMarkerSize(9);
+            point->append(fpr, tpr);
+            chart->addSeries(point);
+        }
+    }
+    auto* axisX = new QValueAxis(chart);
+    axisX->setRange(0, 1);
+    axisX->setTitleText(QStringLiteral("false-positive rate (own host unmarked)"));
+    auto* axisY = new QValueAxis(chart);
+    axisY->setRange(0, 1);
+    axisY->setTitleText(QStringLiteral("true-positive rate"));
+    chart->addAxis(axisX, Qt::AlignBottom);
+    chart->addAxis(axisY, Qt::AlignLeft);
+    for (QAbstractSeries* series : chart->series()) {
+        series->attachAxis(axisX);
+        series->attachAxis(axisY);
+    }
+    chart->setTitle(QStringLiteral("ROC, %1: AUC %2").arg(Q(name), Q(FormatFixed(curve.Auc, 3))));
+    chart->legend()->setAlignment(Qt::AlignBottom);
+    ReplaceChart(rocView, chart);
+    QString text = QStringLiteral("AUC %1 over %2 marked and %3 unmarked pictures.")
+                       .arg(Q(FormatFixed(curve.Auc, 3)))
+                       .arg(curve.Positives)
+                       .arg(curve.Negatives);
+    if (std::isnan(roc.Tpr1e3)) {
+        text += QStringLiteral(" No calibration: no detection rates.");
+    } else {
+        text += QStringLiteral(" Detected: %1 at 1e-3, %2 at 1e-6; the unmarked host reaches the thresholds in %3 and %4.")
+                    .arg(Q(FormatFixed(roc.Tpr1e3, 3)), Q(FormatFixed(roc.Tpr1e6, 3)), Q(FormatFixed(roc.Fpr1e3, 3)),
+                         Q(FormatFixed(roc.Fpr1e6, 3)));
+    }
+    lblRoc->setText(text);
 }
 
 }  // namespace quillfen::ui

@@ -39,7 +39,7 @@ TrialResult ScoreTrial(RelationScorer& scorer, std::span<const double> reals) {
 }
 
 Experiment Embedded(const NamedPicture& host, const NamedPicture& mark, std::uint32_t seed) {
-    Experiment e;
+    Experiment e(TWatermark::Planes::ResultsOnly);
     Bitmap picture = host.Picture;
     Bitmap watermark = mark.Picture;
     e.Load(picture, watermark);

@@ -86,7 +86,8 @@ private:
 struct Worker {
     std::uint64_t Unit = kNoUnit;
     std::string HostDigest;
-    Experiment Marked;
+    // Made for each unit (a fresh workspace, nothing left from the last unit), not before.
+    std::optional<Experiment> Marked;
     MarkKey Key;  // what a key file of this embedding would hold, for the detection score
     std::optional<RelationScorer> Scorer;  // of Key: the null side's score
     std::string Error;
@@ -94,9 +95,12 @@ struct Worker {
     double PsnrEmbedReals = 0;
     double SsimEmbed = 0;
     std::vector<double> HostReals;  // X, for the null side's attacks
+    SsimReference MarkedSsim;  // X_hat's half of every row's SSIM
+    // The attacked picture; after the extraction it holds the workspace's previous planes,
+    // which the next attack overwrites (Experiment::ExtractFromSwapped).
     AttackedPicture Picture;
-    AttackedPicture Null;
-    std::vector<double> AttackedReals;
+    AttackedPicture Null;  // the key's own host, unmarked, through the same cell
+    std::vector<double> RegisteredReals;
 };
 
 void Embed(const SweepPlan& plan, HostCache& hosts, std::uint64_t unit, Worker& worker) {
@@ -112,18 +116,21 @@ void Embed(const SweepPlan& plan, HostCache& hosts, std::uint64_t unit, Worker& 
     try {
         Bitmap picture = loaded->Picture;
         Bitmap mark = plan.Mark;
-        worker.Marked = Experiment();
-        worker.Marked.Load(picture, mark);
-        worker.Marked.SetFixedSeed(plan.Seeds[unit % plan.Seeds.size()]);
-        worker.Marked.Embed();
-        worker.Key = KeyFromExperiment(worker.Marked, kHost, kHost);
+        worker.Marked.reset();  // before the new one: one workspace at a time
+        // The rows read results, never views.
+        Experiment& marked = worker.Marked.emplace(TWatermark::Planes::ResultsOnly);
+        marked.Load(picture, mark);
+        marked.SetFixedSeed(plan.Seeds[unit % plan.Seeds.size()]);
+        marked.Embed();
+        worker.Key = KeyFromExperiment(marked, kHost, kHost);
         worker.Scorer.reset();
         worker.Scorer.emplace(worker.Key);
-        const TWatermark& w = worker.Marked.Workspace();
+        const TWatermark& w = marked.Workspace();
         // What the marked picture's file holds, and what the method computed before rounding.
-        worker.PsnrEmbed = PsnrDecibels(std::vector<double>(w.X_hat().begin(), w.X_hat().end()), w.X());
+        worker.PsnrEmbed = PsnrDecibels(std::span<const std::uint8_t>(w.X_hat()), w.X());
         worker.PsnrEmbedReals = PsnrDecibels(w.X_hat_real(), w.X());
         worker.SsimEmbed = StructuralSimilarity(w.X_hat(), w.X(), kHost, kHost);
+        worker.MarkedSsim = SsimReference(w.X_hat(), kHost, kHost);
         worker.HostReals.assign(w.X().begin(), w.X().end());
     } catch (...) {
         worker.Error = ErrorText(std::current_exception());
@@ -146,14 +153,15 @@ RobustnessRow Compute(const SweepPlan& plan, const RowIdentity& identity, HostCa
         return row;
     }
     try {
-        Experiment& e = worker.Marked;
+        Experiment& e = *worker.Marked;
         const TWatermark& w = e.Workspace();
         const AttackCell& cell = plan.Cells[r % plan.Cells.size()];
         // The null side first: the key's own host, unmarked, through the same cell.
         ApplyAttackCell(cell, {w.X(), w.X(), worker.HostReals}, row.Seed, worker.Null);
         row.ScoreNull = worker.Scorer->Score(std::span<const double>(worker.Null.Reals)).Value;
         ApplyAttackCell(cell, {w.X(), w.X_hat(), w.X_hat_real()}, row.Seed, worker.Picture);
-        const std::optional<double> nc = e.ExtractFrom(worker.Picture.Bytes, worker.Picture.Reals).back().nc;
+        // From here X_wave is the attacked picture.
+        const std::optional<double> nc = e.ExtractFromSwapped(worker.Picture.Bytes, worker.Picture.Reals).back().nc;
         if (!nc) throw MathError("NC has no value: the watermark has no black pixel where NC compares");
         row.PsnrEmbed = worker.PsnrEmbed;
         row.PsnrEmbedReals = worker.PsnrEmbedReals;
@@ -163,20 +171,19 @@ RobustnessRow Compute(const SweepPlan& plan, const RowIdentity& identity, HostCa
         row.Score = ScoreExtraction(worker.Key, w).Value;
         // The attacked picture as a file would hold it: its bytes against X_hat's, like SSIM,
         // so that an unchanged picture scores +infinity.
-        worker.AttackedReals.assign(w.X_wave().begin(), w.X_wave().end());
-        row.Psnr = PsnrDecibels(worker.AttackedReals, w.X_hat());
-        row.Ssim = StructuralSimilarity(w.X_wave(), w.X_hat(), kHost, kHost);
+        row.Psnr = PsnrDecibels(std::span<const std::uint8_t>(w.X_wave()), w.X_hat());
+        row.Ssim = worker.MarkedSsim.Against(w.X_wave());
         if (plan.Thresholds) {
             row.Detected1e3 = plan.Thresholds->Detected(row.Score, kFprEmpirical);
             row.Detected1e6 = plan.Thresholds->Detected(row.Score, kFprModelled);
         }
         if (plan.Register && IsGeometricCell(cell)) {
             // Last, as the extraction replaces X_wave, which the measures above read.
-            const Registration registered = RegisterAndUndo(GrayPlane(kHost, kHost, worker.Picture.Bytes),
+            const Registration registered = RegisterAndUndo(GrayPlane(kHost, kHost, w.X_wave()),
                                                             GrayPlane(kHost, kHost, w.X_hat()));
             const std::vector<std::uint8_t>& bytes = registered.Picture.pixels();
-            worker.AttackedReals.assign(bytes.begin(), bytes.end());
-            const std::optional<double> again = e.ExtractFrom(bytes, worker.AttackedReals).back().nc;
+            worker.RegisteredReals.assign(bytes.begin(), bytes.end());
+            const std::optional<double> again = e.ExtractFrom(bytes, worker.RegisteredReals).back().nc;
             RegisteredReading reading;
             reading.Fit = registered.Fit;
             reading.Nc = again ? *again : 0.0;
@@ -319,7 +326,7 @@ RowPictures ComputeRowPictures(const SweepPlan& plan, std::uint64_t row) {
     pictures.Row = Compute(plan, PlanIdentity(plan), hosts, row, worker);
     if (!pictures.Row.Failed()) {
         // The worker's workspace is left as the row's extraction left it.
-        const TWatermark& w = worker.Marked.Workspace();
+        const TWatermark& w = worker.Marked->Workspace();
         pictures.Attacked = TWatermark::MakeBitmap256(w.X_wave());
         pictures.Extracted = TWatermark::MakeBitmap128(w.W_wave());
     }

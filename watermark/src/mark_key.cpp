@@ -1,5 +1,6 @@
 #include "quillfen/watermark/mark_key.h"
 
+#include <dlfcn.h>
 #include <openssl/evp.h>
 
 #include <bit>
@@ -233,10 +234,41 @@ std::uint64_t KeyCalibration::Trials() const {
     return trials;
 }
 
+namespace {
+
+// OpenSSL's crypto library is opened on the first digest, not at the program's start: loading
+// and initialising it costs every start about 2 ms, and most commands never hash.
+struct Crypto {
+    decltype(&EVP_Digest) Digest = nullptr;
+    decltype(&EVP_sha256) Sha256 = nullptr;
+};
+
+const Crypto& CryptoLibrary() {
+    // A failed load throws out of the initialisation, so the next call tries again.
+    static const Crypto crypto = [] {
+        void* library = dlopen(QF_CRYPTO_LIBRARY, RTLD_NOW | RTLD_LOCAL);
+        if (library == nullptr) {
+            const char* reason = dlerror();
+            throw Error(std::string("SHA-256 needs the crypto library ") + QF_CRYPTO_LIBRARY +
+                        ", which could not be loaded: " + (reason != nullptr ? reason : "unknown reason"));
+        }
+        Crypto found;
+        found.Digest = reinterpret_cast<decltype(&EVP_Digest)>(dlsym(library, "EVP_Digest"));
+        found.Sha256 = reinterpret_cast<decltype(&EVP_sha256)>(dlsym(library, "EVP_sha256"));
+        if (found.Digest == nullptr || found.Sha256 == nullptr)
+            throw Error(std::string("SHA-256 is not available from the crypto library ") + QF_CRYPTO_LIBRARY);
+        return found;
+    }();
+    return crypto;
+}
+
+}  // namespace
+
 Sha256Digest Sha256(std::span<const std::uint8_t> bytes) {
+    const Crypto& crypto = CryptoLibrary();
     Sha256Digest digest{};
     unsigned int length = 0;
-    if (EVP_Digest(bytes.data(), bytes.size(), digest.data(), &length, EVP_sha256(), nullptr) != 1 ||
+    if (crypto.Digest(bytes.data(), bytes.size(), digest.data(), &length, crypto.Sha256(), nullptr) != 1 ||
         length != kSha256Size)
         throw Error("SHA-256 is not available from the crypto library");
     return digest;
@@ -332,7 +364,7 @@ MarkKey DecodeMarkKey(std::span<const std::uint8_t> bytes, const std::string& na
     const std::uint32_t version = r.U16();
     if (version > kMarkKeyVersion)
         Refuse(name, "was written by a newer Quillfen (key format " + std::to_string(version) +
-                         "; this program reads format " + std::to_string(kMarkKeyVersion) + ")");
+                         "; this program reads formats 1 to " + std::to_string(kMarkKeyVersion) + ")");
     if (version == 0) Refuse(name, "is damaged (key format 0 does not exist)");
 
     // From here on the bytes are what some writer wrote; what follows checks that it was an

@@ -45,6 +45,24 @@ void StretchPlane(const double* plane, std::size_t size, int n, std::uint8_t* vi
 void WindowSums(const double* plane, std::size_t width, std::size_t height, const double* weights, std::size_t n,
                 double* rows, double* means);
 
+// out[x] = sum over i = 0..n-1, in that order, of weights[i] * terms[i][x], for x < count, each
+// sum starting from +0. With terms[i] = row + i it is a window along a row (the first pass of
+// WindowSums); with terms[i] the rows of a window, a window along the columns (the second).
+void WeightedSums(const double* const* terms, std::size_t count, const double* weights, std::size_t n, double* out);
+
+// Window means of x, y, x^2, y^2 and x y at `count` neighbouring places.
+struct SsimMeans {
+    const double* X;
+    const double* Y;
+    const double* XX;
+    const double* YY;
+    const double* XY;
+};
+// terms[i] = ((2 ux uy + c1) (2 vxy + c2)) / ((ux^2 + uy^2 + c1) (vx + vy + c2)), with
+// vx = uxx - ux^2, vy = uyy - uy^2, vxy = uxy - ux uy, each product and sum in the order
+// written: the SSIM map at each place.
+void SsimTerms(const SsimMeans& means, std::size_t count, double c1, double c2, double* terms);
+
 // The same loops one value at a time, the operations in the same order: what a build with
 // QF_SIMD=OFF runs, kept in every build so that tests hold the vector loops against them.
 namespace plain {
@@ -55,6 +73,8 @@ void Quantise(double* plane, std::size_t size, const double* steps, double scale
 void StretchPlane(const double* plane, std::size_t size, int n, std::uint8_t* view);
 void WindowSums(const double* plane, std::size_t width, std::size_t height, const double* weights, std::size_t n,
                 double* rows, double* means);
+void WeightedSums(const double* const* terms, std::size_t count, const double* weights, std::size_t n, double* out);
+void SsimTerms(const SsimMeans& means, std::size_t count, double c1, double c2, double* terms);
 }  // namespace plain
 
 }  // namespace quillfen::vector_loops
