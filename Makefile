@@ -50,7 +50,9 @@ test-arm64:
 	@cmake --build $(ARM64_BUILD) -j $(JOBS)
 	@# Left out: two tests that start the program as a child process, which the emulator can
 	@# only do with a binfmt registration of the machine (they run in every native build).
-	@cd $(ARM64_BUILD) && ctest --output-on-failure -j $(JOBS) \
+	@# And the tests labelled "slow" (heavy checks such as the thresholds' hold-out), which the
+	@# native run covers.
+	@cd $(ARM64_BUILD) && ctest --output-on-failure -j $(JOBS) -LE slow \
 	  -E '^CliContract\.(AReportThatCannotBeWrittenExitsTwo|AFifoDoesNotHangTheProgram)$$'
 	@# The byte-identity tests again on SVE CPUs of 128- and 256-bit vectors (qemu's default is 512).
 	@for bytes in 16 32; do \
@@ -111,7 +113,8 @@ asan:
 	$(call deps,test)
 	@cmake -S . -B $(ASAN_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DQF_SANITIZE=ON -DQF_BUILD_BENCH=OFF >/dev/null
 	@cmake --build $(ASAN_BUILD) -j $(JOBS)
-	@cd $(ASAN_BUILD) && QT_QPA_PLATFORM=offscreen ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 ctest --output-on-failure -j $(JOBS)
+	@# Without the tests labelled "slow", which `make test` runs.
+	@cd $(ASAN_BUILD) && QT_QPA_PLATFORM=offscreen ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 ctest --output-on-failure -j $(JOBS) -LE slow
 
 # `make fuzz SECONDS=600 TARGETS=key` runs one target for ten minutes.
 fuzz:

@@ -72,6 +72,46 @@ TEST(EmbedExtract, EveryLosslessFormatKeepsTheMarkWhole) {
     }
 }
 
+// A key with its own calibration is judged by the larger of its thresholds and the global ones
+// ("calibration": "key"); a key without one (written before keys carried one, or with
+// --calibration-trials 0) by the global ones alone, and extract says so once.
+TEST(EmbedExtract, VerdictsNameTheirThresholdsAndWhoseTheyAre) {
+    test::TempDir dir;
+    ASSERT_EQ(RunCli({"embed", kHost, kMark, dir.file("m.png"), "--key", dir.file("own.key"), "--seed", "3",
+                      "--calibration-trials", kFewTrials})
+                  .code,
+              0);
+    const CliResult bare = RunCli({"embed", kHost, kMark, dir.file("m.png"), "--key", dir.file("bare.key"), "--seed",
+                                   "3", "--calibration-trials", "0"});
+    ASSERT_EQ(bare.code, 0) << bare.err;
+    EXPECT_TRUE(Has(bare.out, "key calibration: none")) << bare.out;
+    EXPECT_EQ(test::ReadBytes(dir.file("bare.key"))[test::kKeyVersionAt], 1);  // as keys were before
+    const MarkKey own = LoadMarkKey(dir.file("own.key"));
+    ASSERT_TRUE(own.Calibration);
+
+    const CliResult judged = RunCli({"extract", kHost, "--key", dir.file("own.key"), "--json"});
+    ASSERT_EQ(judged.code, 0) << judged.err;
+    EXPECT_EQ(judged.err, "");
+    const nlohmann::json j = nlohmann::json::parse(judged.out);
+    EXPECT_EQ(j["calibration"], "key");
+    EXPECT_EQ(j["thresholds"]["1e-3"], std::max(kDefaultThreshold1e3, own.Calibration->Threshold1e3));
+    EXPECT_EQ(j["thresholds"]["1e-6"], std::max(kDefaultThreshold1e6, own.Calibration->Threshold1e6));
+    EXPECT_EQ(j["threshold"], j["thresholds"]["1e-6"]);
+    for (const char* field : {"detected_1e-3", "detected_1e-6", "present"}) EXPECT_EQ(j[field], false) << field;
+    EXPECT_EQ(j["score"], 0.0);
+
+    const CliResult global = RunCli({"extract", dir.file("m.png"), "--key", dir.file("bare.key"), "--json"});
+    ASSERT_EQ(global.code, 0) << global.err;
+    ExpectOneErrorLine(global, "note: the key '" + dir.file("bare.key") + "' has no calibration of its own");
+    const nlohmann::json g = nlohmann::json::parse(global.out);
+    EXPECT_EQ(g["calibration"], "global");
+    EXPECT_EQ(g["thresholds"]["1e-3"], kDefaultThreshold1e3);
+    EXPECT_EQ(g["thresholds"]["1e-6"], kDefaultThreshold1e6);
+    EXPECT_EQ(g["detected_1e-3"], true);
+    EXPECT_EQ(g["detected_1e-6"], true);
+    EXPECT_EQ(g["present"], true);
+}
+
 TEST(EmbedExtract, TextReportAndTheExtractedMark) {
     test::TempDir dir;
     ASSERT_EQ(RunCli({"embed", kHost, kMark, dir.file("m.png"), "--key", dir.file("m.key"), "--seed", "3", "--calibration-trials", kFewTrials}).code, 0);
