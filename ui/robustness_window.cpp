@@ -326,21 +326,28 @@ QWidget* TfrmRobustness::CreateResults() {
     tableColumn->addLayout(exports);
     tabs->addTab(table, QStringLiteral("Table"));
 
-    auto* charts = new QWidget(tabs);
-    auto* chartColumn = new QVBoxLayout(charts);
-    auto* family = new QHBoxLayout;
-    family->addWidget(new QLabel(QStringLiteral("Attack family:"), charts));
-    cmbFamily = new QComboBox(charts);
+    // The family the Charts and ROC tabs show, chosen in the tab bar's corner (hidden with the
+    // table, which shows every family).
+    auto* family = new QWidget(tabs);
+    auto* familyRow = new QHBoxLayout(family);
+    familyRow->setContentsMargins(4, 0, 4, 0);
+    familyRow->addWidget(new QLabel(QStringLiteral("Attack family:"), family));
+    cmbFamily = new QComboBox(family);
     cmbFamily->setObjectName(QStringLiteral("cmbFamily"));
-    family->addWidget(cmbFamily, 1);
-    chartColumn->addLayout(family);
-    auto* views = new QSplitter(charts);
-    chartView = new QChartView(views);
+    cmbFamily->setMinimumContentsLength(16);
+    familyRow->addWidget(cmbFamily, 1);
+    tabs->setCornerWidget(family, Qt::TopRightCorner);
+    family->setVisible(false);
+    connect(tabs, &QTabWidget::currentChanged, family, [family](int index) { family->setVisible(index > 0); });
+    connect(cmbFamily, &QComboBox::currentIndexChanged, this, [this](int index) { ShowFamily(index); });
+
+    chartView = new QChartView(tabs);
     chartView->setObjectName(QStringLiteral("chartView"));
     chartView->setRenderHint(QPainter::Antialiasing);
-    auto* roc = new QWidget(views);
+    tabs->addTab(chartView, QStringLiteral("Charts"));
+
+    auto* roc = new QWidget(tabs);
     auto* rocColumn = new QVBoxLayout(roc);
-    rocColumn->setContentsMargins(0, 0, 0, 0);
     rocView = new QChartView(roc);
     rocView->setObjectName(QStringLiteral("rocView"));
     rocView->setRenderHint(QPainter::Antialiasing);
@@ -349,13 +356,7 @@ QWidget* TfrmRobustness::CreateResults() {
     lblRoc->setObjectName(QStringLiteral("lblRoc"));
     lblRoc->setWordWrap(true);
     rocColumn->addWidget(lblRoc);
-    views->addWidget(chartView);
-    views->addWidget(roc);
-    views->setStretchFactor(0, 3);
-    views->setStretchFactor(1, 2);
-    chartColumn->addWidget(views, 1);
-    connect(cmbFamily, &QComboBox::currentIndexChanged, this, [this](int index) { ShowFamily(index); });
-    tabs->addTab(charts, QStringLiteral("Charts"));
+    tabs->addTab(roc, QStringLiteral("ROC"));
     return tabs;
 }
 
@@ -910,12 +911,20 @@ void TfrmRobustness::ShowRoc(const FamilyRoc& roc, const std::string& name) {
             chart->addSeries(point);
         }
     }
+    // A little room left of 0 and above 1, so that the thresholds' points (mostly at a
+    // false-positive rate of 0) are not cut in half by the plot's edge; ticks stay at quarters.
     auto* axisX = new QValueAxis(chart);
-    axisX->setRange(0, 1);
+    axisX->setRange(-0.02, 1.0);
     axisX->setTitleText(QStringLiteral("false-positive rate (own host unmarked)"));
     auto* axisY = new QValueAxis(chart);
-    axisY->setRange(0, 1);
+    axisY->setRange(0.0, 1.02);
     axisY->setTitleText(QStringLiteral("true-positive rate"));
+    for (QValueAxis* axis : {axisX, axisY}) {
+        axis->setTickType(QValueAxis::TicksDynamic);
+        axis->setTickAnchor(0.0);
+        axis->setTickInterval(0.25);
+        axis->setLabelFormat(QStringLiteral("%.2f"));
+    }
     chart->addAxis(axisX, Qt::AlignBottom);
     chart->addAxis(axisY, Qt::AlignLeft);
     for (QAbstractSeries* series : chart->series()) {

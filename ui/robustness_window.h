@@ -5,8 +5,9 @@
 // seeds and the attack cells (the default grid preselected, by family, plus any attack list the
 // command line takes); the sweep runs on a worker thread with its progress and a Cancel button,
 // and its rows fill the table as they come. The charts show, per attack family, NC (median and
-// interquartile band) and the detection rates against the attack's strength, and the family's
-// ROC curve with its AUC and the true-positive rates at both thresholds. The rows are
+// interquartile band) and the detection rates against the attack's strength, and, on a tab of
+// its own, the family's ROC curve with its AUC and the true-positive rates at both thresholds
+// (the family chosen in the tab bar's corner serves both). The rows are
 // exported as CSV, JSON Lines and the HTML report by the command line's own writers, and a
 // double-click on a row opens that cell's attacked picture, with the mark extracted from it, as
 // a new document (the row computed again: it is a pure function of host, seed and cell). The

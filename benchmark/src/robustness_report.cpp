@@ -442,7 +442,7 @@ std::string RocChart(const FamilyRoc& roc, const std::string& name) {
                "</text>\n";
     }
     svg += "<text x=\"" + Coord(x(0.5)) + "\" y=\"" + Coord(kSide - 4) +
-           "\" class=\"xt\">false-positive rate (own host unmarked, same attack)</text>\n";
+           "\" class=\"xt\">false-positive rate (own host unmarked)</text>\n";
     svg += "<text transform=\"translate(11," + Coord(y(0.5)) + ") rotate(-90)\" class=\"xt\">true-positive rate</text>\n";
     svg += "<line x1=\"" + Coord(x(0)) + "\" y1=\"" + Coord(y(0)) + "\" x2=\"" + Coord(x(1)) + "\" y2=\"" + Coord(y(1)) +
            "\" stroke=\"#999\" stroke-dasharray=\"4 3\"/>\n";
