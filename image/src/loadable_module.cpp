@@ -1,30 +1,47 @@
-#include "quillfen/image/loadable_module.h"
+#include "quillfen/image/detail/loadable_module.h"
 
 #include <dlfcn.h>
+#include <link.h>
 #include <unistd.h>
 
+#include <cstdlib>
 #include <filesystem>
+#include <string_view>
 
 namespace quillfen {
 
 namespace {
 
-std::filesystem::path ProgramFolder() {
-    std::error_code ec;
-    const std::filesystem::path program = std::filesystem::read_symlink("/proc/self/exe", ec);
-    return ec ? std::filesystem::path() : program.parent_path();
+// The folder of the shared object that holds `address`; empty when it lies in the program
+// itself (a static library linked into it: the loader's search through the program's run
+// path finds the modules then) or cannot be told.
+std::filesystem::path SharedObjectFolder(const void* address) {
+    Dl_info info{};
+    link_map* object = nullptr;
+    if (address == nullptr || dladdr1(address, &info, reinterpret_cast<void**>(&object), RTLD_DL_LINKMAP) == 0 ||
+        object == nullptr || object->l_name == nullptr || object->l_name[0] == '\0')
+        return {};
+    return std::filesystem::path(object->l_name).parent_path();
 }
 
 }  // namespace
 
-std::vector<std::string> ModuleCandidates(const std::string& moduleFile, const std::string& buildFolder) {
+std::vector<std::string> ModuleCandidates(const std::string& moduleFile, const void* anchor) {
     std::vector<std::string> candidates;
-    const std::filesystem::path folder = ProgramFolder();
-    if (!folder.empty()) {
-        candidates.push_back((folder / moduleFile).string());
-        candidates.push_back((folder.parent_path() / "lib" / "quillfen" / moduleFile).string());
+    if (const char* path = std::getenv(kModulePathVariable)) {
+        std::string_view folders(path);
+        while (!folders.empty()) {
+            const std::size_t colon = folders.find(':');
+            const std::string_view folder = folders.substr(0, colon);
+            if (!folder.empty()) candidates.push_back((std::filesystem::path(folder) / moduleFile).string());
+            folders = colon == std::string_view::npos ? std::string_view() : folders.substr(colon + 1);
+        }
     }
-    candidates.push_back((std::filesystem::path(buildFolder) / moduleFile).string());
+    const std::filesystem::path library = SharedObjectFolder(anchor);
+    if (!library.empty()) {
+        candidates.push_back((library / "quillfen" / moduleFile).string());
+        candidates.push_back((library / moduleFile).string());
+    }
     candidates.push_back(moduleFile);
     return candidates;
 }

@@ -20,7 +20,9 @@
 #include <vector>
 
 #include "quillfen/benchmark/robustness.h"
+#include "quillfen/image/export.h"
 
+QUILLFEN_API_BEGIN
 namespace quillfen {
 
 // The shortest decimal text that reads back as the same double ("0.9", "41.25", "1e-05").
@@ -58,3 +60,4 @@ struct RowsFile {
 RowsFile ReadRowsFile(const std::filesystem::path& path);
 
 }  // namespace quillfen
+QUILLFEN_API_END

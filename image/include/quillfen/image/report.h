@@ -4,6 +4,9 @@
 // number in its own way (the windows with the user's decimal separator).
 #include <string>
 
+#include "quillfen/image/export.h"
+
+QUILLFEN_API_BEGIN
 namespace quillfen {
 
 struct Report {
@@ -16,3 +19,4 @@ struct Report {
 };
 
 }  // namespace quillfen
+QUILLFEN_API_END

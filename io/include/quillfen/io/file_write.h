@@ -17,6 +17,9 @@
 #include <string>
 #include <vector>
 
+#include "quillfen/image/export.h"
+
+QUILLFEN_API_BEGIN
 namespace quillfen {
 
 // An open file descriptor, closed with its owner.
@@ -71,3 +74,4 @@ std::string RandomNameSuffix();
 std::string AsciiLower(std::string text);
 
 }  // namespace quillfen
+QUILLFEN_API_END

@@ -18,7 +18,9 @@
 #include <string>
 
 #include "quillfen/image/bitmap.h"
+#include "quillfen/image/export.h"
 
+QUILLFEN_API_BEGIN
 namespace quillfen {
 
 class TRixPGM {
@@ -58,3 +60,4 @@ private:
 };
 
 }  // namespace quillfen
+QUILLFEN_API_END

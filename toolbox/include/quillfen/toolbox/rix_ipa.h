@@ -15,9 +15,12 @@
 #include <vector>
 
 #include "quillfen/image/bitmap.h"
+#include "quillfen/image/export.h"
 #include "quillfen/image/gray_plane.h"
+#include "quillfen/image/gray_view.h"
 #include "quillfen/image/progress.h"
 
+QUILLFEN_API_BEGIN
 namespace quillfen {
 
 class TRixIPA {
@@ -44,6 +47,8 @@ public:
     void LoadFromBitmap(const Bitmap& bitmap);
     // The same from a row-major gray plane of width x height bytes.
     void LoadFromGray(int width, int height, const std::uint8_t* gray);
+    // The same from a caller's pixels, copied (ArgumentError for a view CheckView refuses).
+    void LoadFromView(const GrayView& view);
     // A new gray 24-bit bitmap of the working image.
     Bitmap CreateBitmap() const;
     // Restores the undo copy once; does nothing without one.
@@ -138,3 +143,4 @@ private:
 };
 
 }  // namespace quillfen
+QUILLFEN_API_END

@@ -27,9 +27,11 @@
 
 #include "quillfen/image/bitmap.h"
 #include "quillfen/image/errors.h"
+#include "quillfen/image/export.h"
 #include "quillfen/image/report.h"
 #include "quillfen/watermark/watermark.h"
 
+QUILLFEN_API_BEGIN
 namespace quillfen {
 
 // Every step of the method, in menu order.
@@ -230,3 +232,4 @@ private:
 };
 
 }  // namespace quillfen
+QUILLFEN_API_END

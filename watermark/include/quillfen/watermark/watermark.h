@@ -24,7 +24,9 @@
 #include <vector>
 
 #include "quillfen/image/bitmap.h"
+#include "quillfen/image/export.h"
 
+QUILLFEN_API_BEGIN
 namespace quillfen {
 
 // The result of a PSNR measurement. It exists only when the compared images differ.
@@ -299,3 +301,4 @@ private:
 };
 
 }  // namespace quillfen
+QUILLFEN_API_END

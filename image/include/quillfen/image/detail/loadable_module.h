@@ -6,12 +6,28 @@
 #include <string>
 #include <vector>
 
+#include "quillfen/image/export.h"
+
+QUILLFEN_API_BEGIN
 namespace quillfen {
 
-// Where a module file may be, in the order tried: beside the program, in an installed layout
-// (../lib/quillfen/), in the build tree that made the program, and last the bare name, so that
-// the dynamic loader's own search (LD_LIBRARY_PATH, the system's folders) decides.
-std::vector<std::string> ModuleCandidates(const std::string& moduleFile, const std::string& buildFolder);
+// The environment variable that names folders (separated by ':') in which modules are looked
+// for before anywhere else.
+inline constexpr const char* kModulePathVariable = "QUILLFEN_MODULE_PATH";
+
+// Where a module file may be, in the order tried:
+//   1. each folder of QUILLFEN_MODULE_PATH;
+//   2. when the library that loads the module is a shared object (the one holding `anchor`,
+//      a function of that library, found through dladdr), its folder's quillfen/ (where the
+//      libraries are installed beside their modules, and the build tree's lib/ holds them
+//      the same way) and the folder itself;
+//   3. the bare name, for the dynamic loader's own search: the run path of the program or
+//      shared object the library was linked into (the build tree's programs carry the
+//      build's module folder, installed programs ../lib/quillfen, a program linked to the
+//      installed static libraries the prefix's), LD_LIBRARY_PATH and the system's folders.
+// Never the running program's own file: inside another program (an interpreter, say) that is
+// someone else's folder.
+std::vector<std::string> ModuleCandidates(const std::string& moduleFile, const void* anchor);
 
 struct ModuleLoad {
     std::string Loaded;     // the candidate that loaded, empty when none did
@@ -37,3 +53,4 @@ struct ModuleLoad {
 ModuleLoad LoadModule(const std::vector<std::string>& candidates, const char* entryPoint);
 
 }  // namespace quillfen
+QUILLFEN_API_END
