@@ -5,7 +5,7 @@ ARM64_BUILD ?= build-arm64
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
 
-.PHONY: all deps configure build test test-arm64 demo run bench screenshots gui-smoke report-screenshot calibration asan fuzz fuzz-seeds clean
+.PHONY: all deps configure build test test-arm64 consumer demo run bench screenshots gui-smoke report-screenshot calibration asan fuzz fuzz-seeds clean
 
 all: build
 
@@ -39,6 +39,11 @@ test-arm64:
 	  QEMU_CPU=max,sve-default-vector-length=$$bytes qemu-aarch64-static $(ARM64_BUILD)/tests/watermark_tests \
 	    --gtest_brief=1 --gtest_filter='VectorLoops.*:VectorTargets.*:Digests.*' || exit 1; \
 	done
+
+# The installed API as a caller uses it: cmake --install into a temporary prefix, then
+# examples/consumer built with find_package(Quillfen) and with pkg-config, and run.
+consumer: build
+	@bash scripts/consumer.sh $(BUILD)
 
 demo: build
 	@bash scripts/demo.sh $(BUILD)

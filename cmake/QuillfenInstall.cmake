@@ -28,6 +28,8 @@ function(quillfen_shared_library name)
     # Before 1.0 every minor version may change the interface.
     SOVERSION ${PROJECT_VERSION_MAJOR}.${PROJECT_VERSION_MINOR}
     LIBRARY_OUTPUT_DIRECTORY ${QF_LIBRARY_OUTPUT_DIRECTORY}
+    # Each finds the Quillfen libraries it needs beside itself, wherever the prefix is.
+    INSTALL_RPATH "$ORIGIN"
     EXPORT_NAME ${name}_shared)
   foreach(property INTERFACE_INCLUDE_DIRECTORIES INTERFACE_COMPILE_DEFINITIONS INTERFACE_COMPILE_FEATURES
                    INTERFACE_LINK_OPTIONS)
@@ -152,5 +154,6 @@ set(QF_PC_LIBS "")
 foreach(name IN LISTS QF_LIBRARIES)
   string(PREPEND QF_PC_LIBS "-lquillfen_${name} ")
 endforeach()
+string(STRIP "${QF_PC_LIBS}" QF_PC_LIBS)
 configure_file(${CMAKE_CURRENT_LIST_DIR}/quillfen.pc.in ${PROJECT_BINARY_DIR}/quillfen.pc @ONLY)
 install(FILES ${PROJECT_BINARY_DIR}/quillfen.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
