@@ -12,6 +12,9 @@ include(CMakePackageConfigHelpers)
 set(QF_LIBRARIES image io toolbox watermark attacks benchmark)
 set(QF_PACKAGE_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/Quillfen)
 set(QF_MODULE_INSTALL_DIR ${CMAKE_INSTALL_LIBDIR}/quillfen)
+if(NOT "${CMAKE_INSTALL_FULL_LIBDIR}/quillfen" STREQUAL "${CMAKE_INSTALL_PREFIX}/${QF_MODULE_INSTALL_DIR}")
+  message(FATAL_ERROR "give CMAKE_INSTALL_LIBDIR relative to the prefix (the modules are found relative to it)")
+endif()
 
 # The shared twin of the static library quillfen_<name>: the same objects (compiled once,
 # position-independent, hidden unless a public header declares them), linked with the static
@@ -56,7 +59,9 @@ function(quillfen_shared_library name)
   if(NOT QF_SANITIZE)
     target_link_options(${shared} PRIVATE LINKER:--no-undefined)
   endif()
-  target_link_options(${shared} PRIVATE LINKER:--exclude-libs,ALL)
+  target_link_options(${shared} PRIVATE LINKER:--exclude-libs,ALL
+                      LINKER:--version-script=${CMAKE_CURRENT_LIST_DIR}/shared_libraries.map)
+  set_property(TARGET ${shared} APPEND PROPERTY LINK_DEPENDS ${CMAKE_CURRENT_LIST_DIR}/shared_libraries.map)
 endfunction()
 
 foreach(name IN LISTS QF_LIBRARIES)
@@ -84,12 +89,10 @@ foreach(module quillfen_qt_pictures quillfen_registration_module)
   endif()
 endforeach()
 
-# The programs find the modules through their run path, relative to where they are installed.
-file(RELATIVE_PATH QF_PROGRAM_TO_MODULES ${CMAKE_INSTALL_FULL_BINDIR}
-     ${CMAKE_INSTALL_PREFIX}/${QF_MODULE_INSTALL_DIR})
+# The programs find the modules as ../lib/quillfen/ beside their own folder, no run path
+# needed (one would cost every start a search of it for each library the program needs).
 foreach(program quillfen-cli quillfen)
   if(TARGET ${program})
-    set_target_properties(${program} PROPERTIES INSTALL_RPATH "$ORIGIN/${QF_PROGRAM_TO_MODULES}")
     install(TARGETS ${program} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
   endif()
 endforeach()

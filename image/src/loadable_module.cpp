@@ -2,26 +2,41 @@
 
 #include <dlfcn.h>
 #include <link.h>
+#include <sys/auxv.h>
 #include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
 #include <string_view>
+#include <system_error>
 
 namespace quillfen {
 
 namespace {
 
-// The folder of the shared object that holds `address`; empty when it lies in the program
-// itself (a static library linked into it: the loader's search through the program's run
-// path finds the modules then) or cannot be told.
-std::filesystem::path SharedObjectFolder(const void* address) {
+// The folder of the file the program was started from: the path execve received, made
+// absolute against the working folder the program started in. Taken when the library is
+// loaded, before a program can change its working folder; empty when it cannot be told.
+std::filesystem::path StartedProgramFolder() {
+    const auto* started = reinterpret_cast<const char*>(getauxval(AT_EXECFN));
+    if (started == nullptr || *started == '\0') return {};
+    std::error_code ec;
+    const std::filesystem::path program = std::filesystem::absolute(started, ec);
+    return ec ? std::filesystem::path() : program.parent_path();
+}
+
+const std::filesystem::path kProgramFolder = StartedProgramFolder();
+
+// The file of the object that holds `address`: a shared object's path, or nothing for the
+// program itself (whose name the loader does not record) or an address it cannot place.
+bool InSharedObject(const void* address, std::filesystem::path& file) {
     Dl_info info{};
     link_map* object = nullptr;
     if (address == nullptr || dladdr1(address, &info, reinterpret_cast<void**>(&object), RTLD_DL_LINKMAP) == 0 ||
         object == nullptr || object->l_name == nullptr || object->l_name[0] == '\0')
-        return {};
-    return std::filesystem::path(object->l_name).parent_path();
+        return false;
+    file = object->l_name;
+    return true;
 }
 
 }  // namespace
@@ -37,10 +52,12 @@ std::vector<std::string> ModuleCandidates(const std::string& moduleFile, const v
             folders = colon == std::string_view::npos ? std::string_view() : folders.substr(colon + 1);
         }
     }
-    const std::filesystem::path library = SharedObjectFolder(anchor);
-    if (!library.empty()) {
-        candidates.push_back((library / "quillfen" / moduleFile).string());
-        candidates.push_back((library / moduleFile).string());
+    std::filesystem::path library;
+    if (InSharedObject(anchor, library)) {
+        candidates.push_back((library.parent_path() / "quillfen" / moduleFile).string());
+        candidates.push_back((library.parent_path() / moduleFile).string());
+    } else if (anchor != nullptr && !kProgramFolder.empty()) {
+        candidates.push_back((kProgramFolder / QF_PROGRAM_TO_MODULES / moduleFile).lexically_normal().string());
     }
     candidates.push_back(moduleFile);
     return candidates;

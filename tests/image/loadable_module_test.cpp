@@ -1,6 +1,6 @@
-// Where modules are looked for: QUILLFEN_MODULE_PATH first, then beside the shared object
-// that holds the loading library, then the dynamic loader's own search; never the folder of
-// the running program.
+// Where modules are looked for: QUILLFEN_MODULE_PATH first, then beside the library that loads
+// them (a shared object's folder, or the folder of the program it is linked into), then the
+// dynamic loader's own search.
 #include "quillfen/image/detail/loadable_module.h"
 
 #include <gtest/gtest.h>
@@ -26,9 +26,15 @@ std::string FolderOf(const void* symbol) {
 
 TEST(ModuleCandidates, EnvironmentFirstThenBesideTheLibraryThenTheLoader) {
     unsetenv(kModulePathVariable);
-    // Code linked into the program (a static library) leaves the folders to the run path.
+    // Code linked into the program (a static library): the program's ../lib/quillfen/, which
+    // is where the build keeps the modules as an installed prefix does, whatever the working
+    // folder has become since the program started.
+    const std::string modules = std::filesystem::path(QUILLFEN_MODULE_FOLDER).lexically_normal().string();
+    const std::filesystem::path started = std::filesystem::current_path();
+    std::filesystem::current_path("/");
     EXPECT_EQ(ModuleCandidates("libm.so", reinterpret_cast<const void*>(&InThisProgram)),
-              std::vector<std::string>{"libm.so"});
+              (std::vector<std::string>{modules + "/libm.so", "libm.so"}));
+    std::filesystem::current_path(started);
 
     // Code in a shared object: its folder's quillfen/, then the folder. The C library
     // stands in for a shared Quillfen library here.

@@ -17,16 +17,20 @@ inline constexpr const char* kModulePathVariable = "QUILLFEN_MODULE_PATH";
 
 // Where a module file may be, in the order tried:
 //   1. each folder of QUILLFEN_MODULE_PATH;
-//   2. when the library that loads the module is a shared object (the one holding `anchor`,
-//      a function of that library, found through dladdr), its folder's quillfen/ (where the
-//      libraries are installed beside their modules, and the build tree's lib/ holds them
-//      the same way) and the folder itself;
-//   3. the bare name, for the dynamic loader's own search: the run path of the program or
-//      shared object the library was linked into (the build tree's programs carry the
-//      build's module folder, installed programs ../lib/quillfen, a program linked to the
-//      installed static libraries the prefix's), LD_LIBRARY_PATH and the system's folders.
-// Never the running program's own file: inside another program (an interpreter, say) that is
-// someone else's folder.
+//   2. beside the library that loads the module, found through dladdr on `anchor` (a function
+//      of that library):
+//      - in a shared object, its folder's quillfen/ (where an installed prefix keeps the
+//        modules beside the libraries, and the build tree's lib/ the same way), then the
+//        folder itself;
+//      - linked into the program (a static library), the program's ../lib/quillfen/ (the
+//        platform's library folder in place of lib/): where the prefix's bin/ and the build
+//        tree's program folders find them; the program's file is the one it was started
+//        from, taken as the program starts;
+//   3. the bare name, for the dynamic loader's own search: the run path of the object that
+//      loads it (a program linked to the installed static libraries carries the prefix's
+//      module folder), LD_LIBRARY_PATH and the system's folders.
+// A library inside another program (an interpreter, say) therefore looks beside itself, never
+// beside that program.
 std::vector<std::string> ModuleCandidates(const std::string& moduleFile, const void* anchor);
 
 struct ModuleLoad {
