@@ -9,6 +9,7 @@
 #include <mutex>
 #include <new>
 #include <set>
+#include <span>
 #include <utility>
 
 #include <tbb/enumerable_thread_specific.h>
@@ -29,11 +30,15 @@ namespace {
 constexpr int kHost = TWatermark::kHostSize;
 constexpr std::uint64_t kNoUnit = std::numeric_limits<std::uint64_t>::max();
 
-// A host's picture cut to the size the workspace uses, or why it could not be had.
+// A host's picture cut to the size the workspace uses, its digest, or why it could not be had.
 struct LoadedHost {
     Bitmap Picture;
+    std::string Digest;
     std::string Error;
 };
+
+// The first 16 hex digits of a SHA-256.
+std::string ShortDigest(std::span<const std::uint8_t> bytes) { return HexDigest(Sha256(bytes)).substr(0, 16); }
 
 std::string ErrorText(const std::exception_ptr& failure) {
     try {
@@ -62,6 +67,7 @@ public:
             // The workspace cuts or extends to 256 x 256 with white, as Bitmap::resize does;
             // doing it here keeps only that much of a large picture in memory.
             loaded->Picture.resize(kHost, kHost);
+            loaded->Digest = HostDigest(loaded->Picture);
         } catch (...) {
             loaded->Error = ErrorText(std::current_exception());
         }
@@ -79,13 +85,18 @@ private:
 // What one thread keeps between rows: the embedding of the (host, seed) it worked on last.
 struct Worker {
     std::uint64_t Unit = kNoUnit;
-    Experiment Marked;
+    std::string HostDigest;
+    // Made for each unit (a fresh workspace, nothing left from the last unit), not before.
+    std::optional<Experiment> Marked;
     MarkKey Key;  // what a key file of this embedding would hold, for the detection score
     std::string Error;
     double PsnrEmbed = 0;
     double SsimEmbed = 0;
+    SsimReference MarkedSsim;  // X_hat's half of every row's SSIM
+    // The attacked picture; after the extraction it holds the workspace's previous planes,
+    // which the next attack overwrites (Experiment::ExtractFromSwapped).
     AttackedPicture Picture;
-    std::vector<double> AttackedReals;
+    std::vector<double> RegisteredReals;
 };
 
 void Embed(const SweepPlan& plan, HostCache& hosts, std::uint64_t unit, Worker& worker) {
@@ -93,6 +104,7 @@ void Embed(const SweepPlan& plan, HostCache& hosts, std::uint64_t unit, Worker& 
     worker.Error.clear();
     const std::size_t host = unit / plan.Seeds.size();
     const std::shared_ptr<const LoadedHost> loaded = hosts.Get(host);
+    worker.HostDigest = loaded->Digest;
     if (!loaded->Error.empty()) {
         worker.Error = loaded->Error;
         return;
@@ -100,20 +112,24 @@ void Embed(const SweepPlan& plan, HostCache& hosts, std::uint64_t unit, Worker& 
     try {
         Bitmap picture = loaded->Picture;
         Bitmap mark = plan.Mark;
-        worker.Marked = Experiment();
-        worker.Marked.Load(picture, mark);
-        worker.Marked.SetFixedSeed(plan.Seeds[unit % plan.Seeds.size()]);
-        worker.Marked.Embed();
-        worker.Key = KeyFromExperiment(worker.Marked, kHost, kHost);
-        const TWatermark& w = worker.Marked.Workspace();
+        worker.Marked.reset();  // before the new one: one workspace at a time
+        // The rows read results, never views.
+        Experiment& marked = worker.Marked.emplace(TWatermark::Planes::ResultsOnly);
+        marked.Load(picture, mark);
+        marked.SetFixedSeed(plan.Seeds[unit % plan.Seeds.size()]);
+        marked.Embed();
+        worker.Key = KeyFromExperiment(marked, kHost, kHost);
+        const TWatermark& w = marked.Workspace();
         worker.PsnrEmbed = PsnrDecibels(w.X_hat_real(), w.X());
         worker.SsimEmbed = StructuralSimilarity(w.X_hat(), w.X(), kHost, kHost);
+        worker.MarkedSsim = SsimReference(w.X_hat(), kHost, kHost);
     } catch (...) {
         worker.Error = ErrorText(std::current_exception());
     }
 }
 
-RobustnessRow Compute(const SweepPlan& plan, HostCache& hosts, std::uint64_t r, Worker& worker) {
+RobustnessRow Compute(const SweepPlan& plan, const RowIdentity& identity, HostCache& hosts, std::uint64_t r,
+                      Worker& worker) {
     RobustnessRow row;
     row.Host = plan.HostOf(r);
     row.Seed = plan.SeedOf(r);
@@ -121,16 +137,19 @@ RobustnessRow Compute(const SweepPlan& plan, HostCache& hosts, std::uint64_t r, 
     row.Registering = plan.Register;
     const std::uint64_t unit = r / plan.Cells.size();
     if (worker.Unit != unit) Embed(plan, hosts, unit, worker);
+    row.Identity = identity;
+    row.Identity.HostDigest = worker.HostDigest;
     if (!worker.Error.empty()) {
         row.Error = worker.Error;
         return row;
     }
     try {
-        Experiment& e = worker.Marked;
+        Experiment& e = *worker.Marked;
         const TWatermark& w = e.Workspace();
         ApplyAttackCell(plan.Cells[r % plan.Cells.size()], {w.X(), w.X_hat(), w.X_hat_real()}, row.Seed,
                         worker.Picture);
-        const std::optional<double> nc = e.ExtractFrom(worker.Picture.Bytes, worker.Picture.Reals).back().nc;
+        // From here X_wave is the attacked picture.
+        const std::optional<double> nc = e.ExtractFromSwapped(worker.Picture.Bytes, worker.Picture.Reals).back().nc;
         if (!nc) throw MathError("NC has no value: the watermark has no black pixel where NC compares");
         row.PsnrEmbed = worker.PsnrEmbed;
         row.SsimEmbed = worker.SsimEmbed;
@@ -139,20 +158,19 @@ RobustnessRow Compute(const SweepPlan& plan, HostCache& hosts, std::uint64_t r, 
         row.Score = ScoreExtraction(worker.Key, w).Value;
         // The attacked picture as a file would hold it: its bytes against X_hat's, like SSIM,
         // so that an unchanged picture scores +infinity.
-        worker.AttackedReals.assign(w.X_wave().begin(), w.X_wave().end());
-        row.Psnr = PsnrDecibels(worker.AttackedReals, w.X_hat());
-        row.Ssim = StructuralSimilarity(w.X_wave(), w.X_hat(), kHost, kHost);
+        row.Psnr = PsnrDecibels(std::span<const std::uint8_t>(w.X_wave()), w.X_hat());
+        row.Ssim = worker.MarkedSsim.Against(w.X_wave());
         if (plan.Thresholds) {
             row.Detected1e3 = plan.Thresholds->Detected(row.Score, kFprEmpirical);
             row.Detected1e6 = plan.Thresholds->Detected(row.Score, kFprModelled);
         }
         if (plan.Register && IsGeometricCell(plan.Cells[r % plan.Cells.size()])) {
             // Last, as the extraction replaces X_wave, which the measures above read.
-            const Registration registered = RegisterAndUndo(GrayPlane(kHost, kHost, worker.Picture.Bytes),
+            const Registration registered = RegisterAndUndo(GrayPlane(kHost, kHost, w.X_wave()),
                                                             GrayPlane(kHost, kHost, w.X_hat()));
             const std::vector<std::uint8_t>& bytes = registered.Picture.pixels();
-            worker.AttackedReals.assign(bytes.begin(), bytes.end());
-            const std::optional<double> again = e.ExtractFrom(bytes, worker.AttackedReals).back().nc;
+            worker.RegisteredReals.assign(bytes.begin(), bytes.end());
+            const std::optional<double> again = e.ExtractFrom(bytes, worker.RegisteredReals).back().nc;
             RegisteredReading reading;
             reading.Fit = registered.Fit;
             reading.Nc = again ? *again : 0.0;
@@ -170,6 +188,7 @@ RobustnessRow Compute(const SweepPlan& plan, HostCache& hosts, std::uint64_t r, 
         failed.Seed = row.Seed;
         failed.Attack = row.Attack;
         failed.Registering = row.Registering;
+        failed.Identity = row.Identity;
         failed.Error = ErrorText(std::current_exception());
         return failed;
     }
@@ -177,6 +196,22 @@ RobustnessRow Compute(const SweepPlan& plan, HostCache& hosts, std::uint64_t r, 
 }
 
 }  // namespace
+
+std::string MethodName() { return "dct-polarity:divisor=" + std::to_string(TWatermark::kStrengthDivisor); }
+
+std::string HostDigest(const Bitmap& host) { return ShortDigest(MarkedRegion(GrayOf(host))); }
+
+std::string WatermarkDigest(const Bitmap& mark) { return ShortDigest(BinarisedMark(mark)); }
+
+int AvailableThreads() { return tbb::info::default_concurrency(); }
+
+RowIdentity PlanIdentity(const SweepPlan& plan) {
+    RowIdentity identity;
+    identity.Method = MethodName();
+    identity.MarkDigest = WatermarkDigest(plan.Mark);
+    if (plan.Thresholds) identity.CalibrationDigest = CalibrationDigest(*plan.Thresholds);
+    return identity;
+}
 
 std::vector<std::uint32_t> ParseSeedList(std::string_view text) {
     std::vector<std::uint32_t> seeds;
@@ -266,7 +301,7 @@ RobustnessRow ComputeRow(const SweepPlan& plan, std::uint64_t row) {
     if (row >= plan.RowCount()) throw ArgumentError("row " + std::to_string(row) + " is beyond the plan");
     HostCache hosts(plan);
     Worker worker;
-    return Compute(plan, hosts, row, worker);
+    return Compute(plan, PlanIdentity(plan), hosts, row, worker);
 }
 
 RowPictures ComputeRowPictures(const SweepPlan& plan, std::uint64_t row) {
@@ -275,10 +310,10 @@ RowPictures ComputeRowPictures(const SweepPlan& plan, std::uint64_t row) {
     HostCache hosts(plan);
     Worker worker;
     RowPictures pictures;
-    pictures.Row = Compute(plan, hosts, row, worker);
+    pictures.Row = Compute(plan, PlanIdentity(plan), hosts, row, worker);
     if (!pictures.Row.Failed()) {
         // The worker's workspace is left as the row's extraction left it.
-        const TWatermark& w = worker.Marked.Workspace();
+        const TWatermark& w = worker.Marked->Workspace();
         pictures.Attacked = TWatermark::MakeBitmap256(w.X_wave());
         pictures.Extracted = TWatermark::MakeBitmap128(w.W_wave());
     }
@@ -293,6 +328,7 @@ SweepSummary RunSweep(const SweepPlan& plan, const SweepCallbacks& callbacks) {
     for (std::uint64_t r = range.Begin; r < range.End; ++r) total += skipped(r) ? 0 : 1;
 
     SweepSummary summary;
+    const RowIdentity identity = PlanIdentity(plan);
     HostCache hosts(plan);
     tbb::enumerable_thread_specific<Worker> workers;
     auto cancelled = [&] { return callbacks.Cancel != nullptr && callbacks.Cancel->load(); };
@@ -315,7 +351,7 @@ SweepSummary RunSweep(const SweepPlan& plan, const SweepCallbacks& callbacks) {
                 tbb::make_filter<std::uint64_t, Computed>(
                     tbb::filter_mode::parallel,
                     [&](std::uint64_t r) {
-                        return Computed{r, std::make_shared<RobustnessRow>(Compute(plan, hosts, r, workers.local()))};
+                        return Computed{r, std::make_shared<RobustnessRow>(Compute(plan, identity, hosts, r, workers.local()))};
                     }) &
                 tbb::make_filter<Computed, void>(tbb::filter_mode::serial_in_order, [&](const Computed& computed) {
                     ++summary.Rows;
