@@ -5,7 +5,9 @@
 #   - a private header of another library (one in its src/, reached by a relative path),
 #   - a root-relative or unresolvable quoted include (public headers are spelled
 #     "quillfen/<folder>/<name>.h", private ones from beside the including file),
-#   - a Qt include in a core library, the BMP module of the file layer excepted.
+#   - a Qt include in a core library, the BMP module of the file layer excepted,
+#   - a public header whose declarations do not stand between QUILLFEN_API_BEGIN and
+#     QUILLFEN_API_END (quillfen/image/export.h): the shared libraries would not export them.
 # Run as: cmake -DSOURCE_DIR=<top of the tree> -P include_graph.cmake
 cmake_minimum_required(VERSION 3.25)
 if(NOT SOURCE_DIR)
@@ -22,6 +24,8 @@ set(QF_MAY_INCLUDE_attacks image io toolbox watermark)
 set(QF_MAY_INCLUDE_benchmark image io toolbox watermark attacks)
 # The one core file that includes Qt: the BMP codec, built as a module of its own.
 set(QF_QT_ALLOWED io/src/qt_pictures.cpp)
+# The one public header that is the desktop program's, neither installed nor exported.
+set(QF_UNEXPORTED_HEADERS image/include/quillfen/image/user_prompts.h)
 
 set(problems "")
 set(reported_cycles "")
@@ -34,6 +38,11 @@ foreach(lib IN LISTS QF_LIBRARIES)
     get_filename_component(dir ${SOURCE_DIR}/${file} DIRECTORY)
     # file(STRINGS) drops empty lines, so the line numbers come from a full read.
     file(READ ${SOURCE_DIR}/${file} text)
+    if(file MATCHES "^[^/]+/include/quillfen/" AND NOT file MATCHES "/export\\.h$"
+       AND NOT file IN_LIST QF_UNEXPORTED_HEADERS
+       AND NOT text MATCHES "\nQUILLFEN_API_BEGIN\n.*\nQUILLFEN_API_END\n")
+      list(APPEND problems "${file}: public declarations outside QUILLFEN_API_BEGIN ... QUILLFEN_API_END")
+    endif()
     # Brackets and semicolons would otherwise bend the split into lines below.
     string(REPLACE ";" "," text "${text}")
     string(REPLACE "[" "(" text "${text}")
