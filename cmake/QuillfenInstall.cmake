@@ -62,7 +62,8 @@ function(quillfen_shared_library name)
     endif()
   endforeach()
   # Every symbol must be found at link time (a mark missing in a header shows here, not in a
-  # caller's program), and a static library linked in keeps its symbols to itself.
+  # caller's program; not in sanitizer builds, whose runtime may be the program's), and a
+  # static library linked in keeps its symbols to itself.
   if(NOT QF_SANITIZE)
     target_link_options(${shared} PRIVATE LINKER:--no-undefined)
   endif()
