@@ -9,11 +9,9 @@
 #include "ui/param_hough_dialog.h"
 #include "ui/properties_window.h"
 
-namespace quillfen {
-class UserPrompts;
-}
-
 namespace quillfen::ui {
+
+class UserPrompts;
 
 class FileDialogs;
 

@@ -10,7 +10,7 @@
 #include <QVBoxLayout>
 
 #include "image/number_format.h"
-#include "image/user_prompts.h"
+#include "ui/user_prompts.h"
 #include "ui/ui_text.h"
 
 namespace quillfen::ui {

@@ -38,13 +38,13 @@
 
 #include "image/errors.h"
 #include "image/number_format.h"
-#include "image/user_prompts.h"
+#include "ui/user_prompts.h"
 #include "io/file_write.h"
 #include "io/picture_files.h"
 #include "ui/background_job.h"
-#include "ui/main_window.h"
 #include "ui/mdi_child.h"
 #include "ui/ui_text.h"
+#include "ui/window_host.h"
 #include "watermark/attack_list.h"
 #include "watermark/calibration.h"
 #include "watermark/default_grid.h"
@@ -120,7 +120,7 @@ struct TfrmRobustness::Shared {
     SweepSummary summary;
 };
 
-TfrmRobustness::TfrmRobustness(TfrmMain& frame, QWidget* parent) : QWidget(parent, Qt::Window), frame_(frame) {
+TfrmRobustness::TfrmRobustness(RobustnessHost& host, QWidget* parent) : QWidget(parent, Qt::Window), host_(host) {
     setObjectName(QStringLiteral("frmRobustness"));
     setWindowTitle(QStringLiteral("Robustness"));
     resize(1100, 680);
@@ -163,7 +163,7 @@ QWidget* TfrmRobustness::CreateInputs() {
     edtFolder = new QLineEdit(hosts);
     edtFolder->setObjectName(QStringLiteral("edtFolder"));
     auto* browseFolder = new QPushButton(QStringLiteral("Browse..."), hosts);
-    connect(browseFolder, &QPushButton::clicked, this, [this] { frame_.Run([this] { ChooseFolder(); }); });
+    connect(browseFolder, &QPushButton::clicked, this, [this] { host_.Run([this] { ChooseFolder(); }); });
     auto* folderRow = new QHBoxLayout;
     folderRow->addWidget(edtFolder, 1);
     folderRow->addWidget(browseFolder);
@@ -180,7 +180,7 @@ QWidget* TfrmRobustness::CreateInputs() {
         auto* browse = new QPushButton(QStringLiteral("Browse..."), inputs);
         QLineEdit* target = edit;
         connect(browse, &QPushButton::clicked, this,
-                [this, target, filter] { frame_.Run([this, target, filter] { ChooseFile(target, filter); }); });
+                [this, target, filter] { host_.Run([this, target, filter] { ChooseFile(target, filter); }); });
         auto* row = new QHBoxLayout;
         row->addWidget(edit, 1);
         row->addWidget(browse);
@@ -242,7 +242,7 @@ QWidget* TfrmRobustness::CreateInputs() {
     btnRun->setObjectName(QStringLiteral("btnRun"));
     btnCancel = new QPushButton(QStringLiteral("Cancel"), box);
     btnCancel->setObjectName(QStringLiteral("btnCancel"));
-    connect(btnRun, &QPushButton::clicked, this, [this] { frame_.Run([this] { Start(); }); });
+    connect(btnRun, &QPushButton::clicked, this, [this] { host_.Run([this] { Start(); }); });
     connect(btnCancel, &QPushButton::clicked, this, [this] { Cancel(); });
     prgRun = new QProgressBar(box);
     prgRun->setObjectName(QStringLiteral("prgRun"));
@@ -274,7 +274,7 @@ QWidget* TfrmRobustness::CreateResults() {
     tblRows->verticalHeader()->setDefaultSectionSize(tblRows->fontMetrics().height() + 4);
     tblRows->setToolTip(QStringLiteral("Double-click a row to open its attacked picture and extracted mark"));
     connect(tblRows, &QTableWidget::cellDoubleClicked, this,
-            [this](int row, int) { frame_.Run([this, row] { OpenRow(row); }); });
+            [this](int row, int) { host_.Run([this, row] { OpenRow(row); }); });
     tableColumn->addWidget(tblRows, 1);
     auto* exports = new QHBoxLayout;
     btnExportCsv = new QPushButton(QStringLiteral("Export CSV..."), table);
@@ -284,7 +284,7 @@ QWidget* TfrmRobustness::CreateResults() {
         {btnExportCsv, Export::Csv}, {btnExportJsonl, Export::Jsonl}, {btnExportHtml, Export::Html}};
     for (const auto& [button, kind] : buttons) {
         const Export k = kind;
-        connect(button, &QPushButton::clicked, this, [this, k] { frame_.Run([this, k] { ExportCommand(k); }); });
+        connect(button, &QPushButton::clicked, this, [this, k] { host_.Run([this, k] { ExportCommand(k); }); });
         exports->addWidget(button);
     }
     exports->addStretch(1);
@@ -366,7 +366,7 @@ std::vector<AttackCell> TfrmRobustness::ChosenCells() const {
 
 void TfrmRobustness::ChooseFolder() {
     FileDialogRequest request{QStringLiteral("RobustnessFolderDlg"), FileDialogKind::Folder, QString(), 1, QString()};
-    if (const auto chosen = frame_.ExecuteDialog(request)) {
+    if (const auto chosen = host_.ExecuteDialog(request)) {
         edtFolder->setText(chosen->fileName);
         rbFolder->setChecked(true);
     }
@@ -374,7 +374,7 @@ void TfrmRobustness::ChooseFolder() {
 
 void TfrmRobustness::ChooseFile(QLineEdit* edit, const QString& filter) {
     FileDialogRequest request{QStringLiteral("RobustnessOpenDlg"), FileDialogKind::Open, filter, 1, QString()};
-    if (const auto chosen = frame_.ExecuteDialog(request)) edit->setText(chosen->fileName);
+    if (const auto chosen = host_.ExecuteDialog(request)) edit->setText(chosen->fileName);
 }
 
 // ---- The run ----------------------------------------------------------------------------------
@@ -383,7 +383,7 @@ SweepPlan TfrmRobustness::BuildPlan(std::vector<std::string>& words, std::string
     SweepPlan plan;
     words = {"quillfen-cli", "robustness"};
     if (rbDocument->isChecked()) {
-        TMDIChild* doc = frame_.ActiveDocument();
+        TMDIChild* doc = host_.ActiveDocument();
         if (doc == nullptr || doc->Picture().empty())
             throw ArgumentError("There is no active document: open a host picture, or choose a folder of them");
         // The host the document's watermark load took, or the picture it shows.
@@ -454,7 +454,7 @@ bool TfrmRobustness::Start() {
     try {
         plan = BuildPlan(words, markName);
     } catch (const std::exception& e) {
-        frame_.Prompts().message(e.what());
+        host_.Prompts().message(e.what());
         return false;
     }
     QSettings settings;
@@ -606,7 +606,7 @@ void TfrmRobustness::Finish() {
     cmbFamily->blockSignals(false);
     ShowFamily(0);
     UpdateEnabled();
-    if (failure) frame_.Run([failure] { std::rethrow_exception(failure); });
+    if (failure) host_.Run([failure] { std::rethrow_exception(failure); });
     emit Finished();
 }
 
@@ -651,7 +651,7 @@ void TfrmRobustness::ExportCommand(Export kind) {
                  {"ExportHtmlDlg", &kHtmlFilter, ".html"}};
     const auto& k = kinds[static_cast<int>(kind)];
     FileDialogRequest request{QString::fromLatin1(k.name), FileDialogKind::Save, *k.filter, 1, QString()};
-    const auto chosen = frame_.ExecuteDialog(request);
+    const auto chosen = host_.ExecuteDialog(request);
     if (!chosen) return;
     QString name = chosen->fileName;
     if (QFileInfo(name).suffix().isEmpty()) name += QString::fromLatin1(k.extension);
@@ -667,15 +667,16 @@ TMDIChild* TfrmRobustness::OpenRow(int row) {
     if (pictures.Row.Failed()) throw Error("Row " + std::to_string(row + 1) + " failed: " + pictures.Row.Error);
     const RobustnessRow& r = pictures.Row;
     const QString title = QStringLiteral("%1 - seed %2 - %3").arg(Q(r.Host)).arg(r.Seed).arg(Q(r.Attack));
-    std::vector<Report> reports = {
-        {1, "NC =", FormatFixed(r.Nc, 5)},
-        {2, "BER = ", FormatFixed(r.Ber, 5)},
-        {kListOnly, "seed = " + std::to_string(r.Seed), ""},
-        {kListOnly, std::isinf(r.Psnr) ? std::string("PSNR = infinite") : "PSNR = ", std::isinf(r.Psnr) ? "" : FormatFixed(r.Psnr, 5)},
-        {kListOnly, "SSIM = ", FormatFixed(r.Ssim, 5)},
+    const auto fixed5 = [](double value) { return std::vector<ReportNumber>{{value, 5}}; };
+    std::vector<StepReport> reports = {
+        {1, {"NC =%1", fixed5(r.Nc)}},
+        {2, {"BER = %1", fixed5(r.Ber)}},
+        {kListOnly, SeedReport(r.Seed)},
+        {kListOnly, std::isinf(r.Psnr) ? Report{"PSNR = infinite", {}} : Report{"PSNR = %1", fixed5(r.Psnr)}},
+        {kListOnly, {"SSIM = %1", fixed5(r.Ssim)}},
     };
-    if (r.Detected1e6) reports.push_back({kListOnly, *r.Detected1e6 ? "detected at 1e-6" : "not detected at 1e-6", ""});
-    TMDIChild* doc = frame_.OpenPicture(pictures.Attacked, title);
+    if (r.Detected1e6) reports.push_back({kListOnly, {*r.Detected1e6 ? "detected at 1e-6" : "not detected at 1e-6", {}}});
+    TMDIChild* doc = host_.OpenPicture(pictures.Attacked, title);
     Bitmap mark = plan_.Mark;
     mark.resize(TWatermark::kMarkSize, TWatermark::kMarkSize);
     doc->ShowRowPictures(std::move(mark), pictures.Extracted, "Robustness: " + r.Attack, reports);

@@ -39,13 +39,13 @@ class QTreeWidget;
 namespace quillfen::ui {
 
 class BackgroundJob;
+class RobustnessHost;
 class TMDIChild;
-class TfrmMain;
 
 class TfrmRobustness : public QWidget {
     Q_OBJECT
 public:
-    explicit TfrmRobustness(TfrmMain& frame, QWidget* parent = nullptr);
+    explicit TfrmRobustness(RobustnessHost& host, QWidget* parent = nullptr);
     ~TfrmRobustness() override;
 
     // ---- The inputs -------------------------------------------------------------------------
@@ -125,7 +125,7 @@ private:
     // The plan of the inputs; throws Error (the message for the user) for a refused input.
     SweepPlan BuildPlan(std::vector<std::string>& words, std::string& markName);
 
-    TfrmMain& frame_;
+    RobustnessHost& host_;
     QTimer* timer_;
     BackgroundJob* job_ = nullptr;
     std::shared_ptr<Shared> shared_;
