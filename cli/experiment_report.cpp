@@ -28,7 +28,9 @@ std::string Psnr(const std::optional<PsnrResult>& result) {
     return result ? "PSNR = " + FormatFixed(result->Psnr, 5) : std::string("PSNR = infinite");
 }
 
-std::string Nc(const std::optional<double>& nc) { return nc ? "NC =" + FormatFixed(*nc, 5) : std::string("NC =undefined"); }
+std::string Nc(const std::optional<double>& nc) {
+    return nc ? "NC =" + FormatFixed(*nc, 5) : std::string("NC =undefined");
+}
 
 std::string Padded(const std::string& text, std::size_t width) {
     return text.size() >= width ? text + " " : text + std::string(width - text.size(), ' ');
@@ -65,8 +67,10 @@ std::string ExperimentJson(const ExperimentOutcome& o) {
 }
 
 std::vector<std::string> ExperimentText(const ExperimentOutcome& o) {
-    std::vector<std::string> lines{"seed = " + std::to_string(o.seed), "Wr count =" + std::to_string(o.Of(Step::GetWr).blackCount),
-                                   "Wa count =" + std::to_string(o.Of(Step::GetWa).blackCount), Psnr(o.Of(Step::GetPSNR).psnr)};
+    std::vector<std::string> lines{"seed = " + std::to_string(o.seed),
+                                   "Wr count =" + std::to_string(o.Of(Step::GetWr).blackCount),
+                                   "Wa count =" + std::to_string(o.Of(Step::GetWa).blackCount),
+                                   Psnr(o.Of(Step::GetPSNR).psnr)};
     lines.emplace_back();
     lines.push_back(Padded("attack", 20) + Padded("NC", 16) + "JPEG score");
     for (const AttackOutcome& a : o.attacks) {

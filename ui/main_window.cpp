@@ -163,66 +163,67 @@ void TfrmMain::SetForms(TfrmAbout* about, TfrmHistogram* histogram, TfrmParamHou
 }
 
 void TfrmMain::CreateActions() {
-    auto& l = actions_.actlstMenu;
-    actions_.Undo1 = MakeAction(this, l, "Undo1", QStringLiteral("Undo"), QKeySequence(Qt::CTRL | Qt::Key_Z));
-    actions_.FileOpen1 = MakeAction(this, l, "FileOpen1", QStringLiteral("&Open Image"), QKeySequence(Qt::CTRL | Qt::Key_O));
-    actions_.FileSave1 = MakeAction(this, l, "FileSave1", QStringLiteral("&Save"), QKeySequence(Qt::CTRL | Qt::Key_S));
-    actions_.FileSaveAs1 = MakeAction(this, l, "FileSaveAs1", QStringLiteral("Save &As..."), QKeySequence(Qt::CTRL | Qt::Key_A));
-    actions_.FileClose1 = MakeAction(this, l, "FileClose1", QStringLiteral("&Close"));
-    actions_.FileExit1 = MakeAction(this, l, "FileExit1", QStringLiteral("E&xit"));
-    actions_.EditCut1 = MakeAction(this, l, "EditCut1", QStringLiteral("Cu&t"), QKeySequence(Qt::CTRL | Qt::Key_X));
-    actions_.EditCopy1 = MakeAction(this, l, "EditCopy1", QStringLiteral("&Copy"), QKeySequence(Qt::CTRL | Qt::Key_C));
-    actions_.EditPaste1 = MakeAction(this, l, "EditPaste1", QStringLiteral("&Paste"), QKeySequence(Qt::CTRL | Qt::Key_V));
-    actions_.WindowCascade1 = MakeAction(this, l, "WindowCascade1", QStringLiteral("&Cascade"));
-    actions_.WindowTileHorizontal1 = MakeAction(this, l, "WindowTileHorizontal1", QStringLiteral("Tile &Horizontally"));
-    actions_.WindowTileVertical1 = MakeAction(this, l, "WindowTileVertical1", QStringLiteral("Tile &Vertically"));
-    actions_.WindowMinimizeAll1 = MakeAction(this, l, "WindowMinimizeAll1", QStringLiteral("&Minimize All"));
-    actions_.WindowArrangeAll1 = MakeAction(this, l, "WindowArrangeAll1", QStringLiteral("&Arrange All"));
-    actions_.HelpAbout1 = MakeAction(this, l, "HelpAbout1", QStringLiteral("&About..."));
-    actions_.Property1 = MakeAction(this, l, "Property1", QStringLiteral("Property"));
-    actions_.Property1->setToolTip(QStringLiteral("워터마킹이란?"));
-    actions_.Redo1 = MakeAction(this, l, "Redo1", QStringLiteral("Redo"), QKeySequence(Qt::CTRL | Qt::Key_Y));
-    actions_.Redo1->setShortcuts({QKeySequence(Qt::CTRL | Qt::Key_Y), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z)});
+    FrameActionList& act = actions_;
+    auto& l = act.actlstMenu;
+    act.Undo1 = MakeAction(this, l, "Undo1", QStringLiteral("Undo"), QKeySequence(Qt::CTRL | Qt::Key_Z));
+    act.FileOpen1 = MakeAction(this, l, "FileOpen1", QStringLiteral("&Open Image"), QKeySequence(Qt::CTRL | Qt::Key_O));
+    act.FileSave1 = MakeAction(this, l, "FileSave1", QStringLiteral("&Save"), QKeySequence(Qt::CTRL | Qt::Key_S));
+    act.FileSaveAs1 = MakeAction(this, l, "FileSaveAs1", QStringLiteral("Save &As..."), QKeySequence(Qt::CTRL | Qt::Key_A));
+    act.FileClose1 = MakeAction(this, l, "FileClose1", QStringLiteral("&Close"));
+    act.FileExit1 = MakeAction(this, l, "FileExit1", QStringLiteral("E&xit"));
+    act.EditCut1 = MakeAction(this, l, "EditCut1", QStringLiteral("Cu&t"), QKeySequence(Qt::CTRL | Qt::Key_X));
+    act.EditCopy1 = MakeAction(this, l, "EditCopy1", QStringLiteral("&Copy"), QKeySequence(Qt::CTRL | Qt::Key_C));
+    act.EditPaste1 = MakeAction(this, l, "EditPaste1", QStringLiteral("&Paste"), QKeySequence(Qt::CTRL | Qt::Key_V));
+    act.WindowCascade1 = MakeAction(this, l, "WindowCascade1", QStringLiteral("&Cascade"));
+    act.WindowTileHorizontal1 = MakeAction(this, l, "WindowTileHorizontal1", QStringLiteral("Tile &Horizontally"));
+    act.WindowTileVertical1 = MakeAction(this, l, "WindowTileVertical1", QStringLiteral("Tile &Vertically"));
+    act.WindowMinimizeAll1 = MakeAction(this, l, "WindowMinimizeAll1", QStringLiteral("&Minimize All"));
+    act.WindowArrangeAll1 = MakeAction(this, l, "WindowArrangeAll1", QStringLiteral("&Arrange All"));
+    act.HelpAbout1 = MakeAction(this, l, "HelpAbout1", QStringLiteral("&About..."));
+    act.Property1 = MakeAction(this, l, "Property1", QStringLiteral("Property"));
+    act.Property1->setToolTip(QStringLiteral("워터마킹이란?"));
+    act.Redo1 = MakeAction(this, l, "Redo1", QStringLiteral("Redo"), QKeySequence(Qt::CTRL | Qt::Key_Y));
+    act.Redo1->setShortcuts({QKeySequence(Qt::CTRL | Qt::Key_Y), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z)});
     // Save As keeps the program's Ctrl+A and answers the usual Ctrl+Shift+S too.
-    actions_.FileSaveAs1->setShortcuts({QKeySequence(Qt::CTRL | Qt::Key_A), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S)});
-    actions_.CancelWork1 = MakeAction(this, l, "CancelWork1", QStringLiteral("Cancel"), QKeySequence(Qt::Key_Escape));
-    actions_.ZoomIn1 = MakeAction(this, l, "ZoomIn1", QStringLiteral("Zoom &In"), QKeySequence(Qt::CTRL | Qt::Key_Plus));
-    actions_.ZoomIn1->setShortcuts({QKeySequence(Qt::CTRL | Qt::Key_Plus), QKeySequence(Qt::CTRL | Qt::Key_Equal)});
-    actions_.ZoomOut1 = MakeAction(this, l, "ZoomOut1", QStringLiteral("Zoom &Out"), QKeySequence(Qt::CTRL | Qt::Key_Minus));
-    actions_.ZoomFit1 = MakeAction(this, l, "ZoomFit1", QStringLiteral("Zoom to &Fit"), QKeySequence(Qt::CTRL | Qt::Key_F));
-    actions_.ZoomActual1 = MakeAction(this, l, "ZoomActual1", QStringLiteral("&Actual Size (1:1)"), QKeySequence(Qt::CTRL | Qt::Key_0));
-    actions_.SetSeed1 = MakeAction(this, l, "SetSeed1", QStringLiteral("Set &Seed..."));
-    actions_.RunEmbedding1 = MakeAction(this, l, "RunEmbedding1", QStringLiteral("Run &Embedding"), QKeySequence(Qt::CTRL | Qt::Key_E));
-    actions_.RunExtraction1 =
+    act.FileSaveAs1->setShortcuts({QKeySequence(Qt::CTRL | Qt::Key_A), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S)});
+    act.CancelWork1 = MakeAction(this, l, "CancelWork1", QStringLiteral("Cancel"), QKeySequence(Qt::Key_Escape));
+    act.ZoomIn1 = MakeAction(this, l, "ZoomIn1", QStringLiteral("Zoom &In"), QKeySequence(Qt::CTRL | Qt::Key_Plus));
+    act.ZoomIn1->setShortcuts({QKeySequence(Qt::CTRL | Qt::Key_Plus), QKeySequence(Qt::CTRL | Qt::Key_Equal)});
+    act.ZoomOut1 = MakeAction(this, l, "ZoomOut1", QStringLiteral("Zoom &Out"), QKeySequence(Qt::CTRL | Qt::Key_Minus));
+    act.ZoomFit1 = MakeAction(this, l, "ZoomFit1", QStringLiteral("Zoom to &Fit"), QKeySequence(Qt::CTRL | Qt::Key_F));
+    act.ZoomActual1 = MakeAction(this, l, "ZoomActual1", QStringLiteral("&Actual Size (1:1)"), QKeySequence(Qt::CTRL | Qt::Key_0));
+    act.SetSeed1 = MakeAction(this, l, "SetSeed1", QStringLiteral("Set &Seed..."));
+    act.RunEmbedding1 = MakeAction(this, l, "RunEmbedding1", QStringLiteral("Run &Embedding"), QKeySequence(Qt::CTRL | Qt::Key_E));
+    act.RunExtraction1 =
         MakeAction(this, l, "RunExtraction1", QStringLiteral("Run E&xtraction"), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_E));
-    actions_.RunWholeExperiment1 = MakeAction(this, l, "RunWholeExperiment1", QStringLiteral("Run &Whole Experiment"),
+    act.RunWholeExperiment1 = MakeAction(this, l, "RunWholeExperiment1", QStringLiteral("Run &Whole Experiment"),
                                      QKeySequence(Qt::CTRL | Qt::Key_R));
-    actions_.PageSetup1 = MakeAction(this, l, "PageSetup1", QStringLiteral("Page S&etup"));
-    actions_.Print1 = MakeAction(this, l, "Print1", QStringLiteral("&Print"), QKeySequence(Qt::CTRL | Qt::Key_P));
-    actions_.PrintPreview1 = MakeAction(this, l, "PrintPreview1", QStringLiteral("Print Pre&view"));
-    actions_.PrintPreview1->setIconText(QStringLiteral("Print Preview"));
+    act.PageSetup1 = MakeAction(this, l, "PageSetup1", QStringLiteral("Page S&etup"));
+    act.Print1 = MakeAction(this, l, "Print1", QStringLiteral("&Print"), QKeySequence(Qt::CTRL | Qt::Key_P));
+    act.PrintPreview1 = MakeAction(this, l, "PrintPreview1", QStringLiteral("Print Pre&view"));
+    act.PrintPreview1->setIconText(QStringLiteral("Print Preview"));
 
     // Cut, Copy and Paste have nothing to work on in this program and stay hidden. Print and
     // page set-up are not offered.
-    for (QAction* a : {actions_.EditCut1, actions_.EditCopy1, actions_.EditPaste1}) a->setVisible(false);
-    for (QAction* a : {actions_.PageSetup1, actions_.Print1, actions_.PrintPreview1}) a->setEnabled(false);
+    for (QAction* a : {act.EditCut1, act.EditCopy1, act.EditPaste1}) a->setVisible(false);
+    for (QAction* a : {act.PageSetup1, act.Print1, act.PrintPreview1}) a->setEnabled(false);
     // The shortcuts work whichever menus the menu bar shows at the moment.
-    addActions(actions_.actlstMenu);
+    addActions(act.actlstMenu);
 
     auto run = [this](QAction* action, void (TfrmMain::*handler)()) {
         connect(action, &QAction::triggered, this, [this, handler] { Run([this, handler] { (this->*handler)(); }); });
     };
-    run(actions_.Undo1, &TfrmMain::Undo1Execute);
-    run(actions_.FileOpen1, &TfrmMain::FileOpen1Execute);
-    run(actions_.FileSave1, &TfrmMain::FileSave1Execute);
-    run(actions_.FileSaveAs1, &TfrmMain::FileSaveAs1Execute);
-    run(actions_.FileClose1, &TfrmMain::FileClose1Execute);
-    run(actions_.FileExit1, &TfrmMain::FileExit1Execute);
-    run(actions_.HelpAbout1, &TfrmMain::HelpAbout1Execute);
-    run(actions_.Property1, &TfrmMain::Property1Execute);
-    run(actions_.PrintPreview1, &TfrmMain::PrintPreview1Execute);
-    run(actions_.Redo1, &TfrmMain::Redo1Execute);
-    run(actions_.CancelWork1, &TfrmMain::CancelWorkExecute);
+    run(act.Undo1, &TfrmMain::Undo1Execute);
+    run(act.FileOpen1, &TfrmMain::FileOpen1Execute);
+    run(act.FileSave1, &TfrmMain::FileSave1Execute);
+    run(act.FileSaveAs1, &TfrmMain::FileSaveAs1Execute);
+    run(act.FileClose1, &TfrmMain::FileClose1Execute);
+    run(act.FileExit1, &TfrmMain::FileExit1Execute);
+    run(act.HelpAbout1, &TfrmMain::HelpAbout1Execute);
+    run(act.Property1, &TfrmMain::Property1Execute);
+    run(act.PrintPreview1, &TfrmMain::PrintPreview1Execute);
+    run(act.Redo1, &TfrmMain::Redo1Execute);
+    run(act.CancelWork1, &TfrmMain::CancelWorkExecute);
     // The document commands of the frame's actions go to the active document.
     const auto forward = [this](QAction* action, void (TMDIChild::*command)()) {
         connect(action, &QAction::triggered, this, [this, command] {
@@ -231,60 +232,62 @@ void TfrmMain::CreateActions() {
             });
         });
     };
-    forward(actions_.ZoomIn1, &TMDIChild::ZoomIn);
-    forward(actions_.ZoomOut1, &TMDIChild::ZoomOut);
-    forward(actions_.ZoomFit1, &TMDIChild::ZoomFit);
-    connect(actions_.ZoomActual1, &QAction::triggered, this, [this] {
+    forward(act.ZoomIn1, &TMDIChild::ZoomIn);
+    forward(act.ZoomOut1, &TMDIChild::ZoomOut);
+    forward(act.ZoomFit1, &TMDIChild::ZoomFit);
+    connect(act.ZoomActual1, &QAction::triggered, this, [this] {
         if (TMDIChild* doc = ActiveDocument()) doc->SetZoom(1.0);
     });
-    forward(actions_.SetSeed1, &TMDIChild::SetSeedCommand);
-    forward(actions_.RunEmbedding1, &TMDIChild::RunEmbeddingCommand);
-    forward(actions_.RunExtraction1, &TMDIChild::RunExtractionCommand);
-    forward(actions_.RunWholeExperiment1, &TMDIChild::RunWholeExperimentCommand);
-    connect(actions_.WindowCascade1, &QAction::triggered, this, [this] { mdiArea_->cascadeSubWindows(); });
-    connect(actions_.WindowTileHorizontal1, &QAction::triggered, this, [this] { TileDocuments(true); });
-    connect(actions_.WindowTileVertical1, &QAction::triggered, this, [this] { TileDocuments(false); });
-    connect(actions_.WindowMinimizeAll1, &QAction::triggered, this, [this] {
+    forward(act.SetSeed1, &TMDIChild::SetSeedCommand);
+    forward(act.RunEmbedding1, &TMDIChild::RunEmbeddingCommand);
+    forward(act.RunExtraction1, &TMDIChild::RunExtractionCommand);
+    forward(act.RunWholeExperiment1, &TMDIChild::RunWholeExperimentCommand);
+    connect(act.WindowCascade1, &QAction::triggered, this, [this] { mdiArea_->cascadeSubWindows(); });
+    connect(act.WindowTileHorizontal1, &QAction::triggered, this, [this] { TileDocuments(true); });
+    connect(act.WindowTileVertical1, &QAction::triggered, this, [this] { TileDocuments(false); });
+    connect(act.WindowMinimizeAll1, &QAction::triggered, this, [this] {
         for (QMdiSubWindow* sub : mdiArea_->subWindowList()) sub->showMinimized();
     });
-    connect(actions_.WindowArrangeAll1, &QAction::triggered, this, [this] { ArrangeMinimized(); });
+    connect(act.WindowArrangeAll1, &QAction::triggered, this, [this] { ArrangeMinimized(); });
 }
 
 void TfrmMain::CreateMenus() {
+    FrameActionList& act = actions_;
     mnuFile_ = new QMenu(QStringLiteral("&File"), this);
-    actions_.mnuRecent = new QMenu(QStringLiteral("Recent &Files"), this);
-    actions_.mnuRecent->setObjectName(QStringLiteral("mnuRecent"));
-    mnuFile_->addActions({actions_.FileOpen1, actions_.FileSave1, actions_.FileSaveAs1});
-    mnuFile_->addMenu(actions_.mnuRecent);
-    mnuFile_->addAction(actions_.FileClose1);
+    act.mnuRecent = new QMenu(QStringLiteral("Recent &Files"), this);
+    act.mnuRecent->setObjectName(QStringLiteral("mnuRecent"));
+    mnuFile_->addActions({act.FileOpen1, act.FileSave1, act.FileSaveAs1});
+    mnuFile_->addMenu(act.mnuRecent);
+    mnuFile_->addAction(act.FileClose1);
     mnuFile_->addSeparator();
-    mnuFile_->addActions({actions_.PageSetup1, actions_.PrintPreview1, actions_.Print1});
+    mnuFile_->addActions({act.PageSetup1, act.PrintPreview1, act.Print1});
     mnuFile_->addSeparator();
-    mnuFile_->addAction(actions_.FileExit1);
+    mnuFile_->addAction(act.FileExit1);
 
     mnuEdit_ = new QMenu(QStringLiteral("&Edit"), this);
-    mnuEdit_->addActions({actions_.Undo1, actions_.Redo1});
+    mnuEdit_->addActions({act.Undo1, act.Redo1});
     mnuEdit_->addSeparator();
-    mnuEdit_->addActions({actions_.EditCut1, actions_.EditCopy1, actions_.EditPaste1});
+    mnuEdit_->addActions({act.EditCut1, act.EditCopy1, act.EditPaste1});
 
     mnuWindow_ = new QMenu(QStringLiteral("&Window"), this);
-    mnuWindow_->addActions({actions_.WindowCascade1, actions_.WindowTileHorizontal1, actions_.WindowTileVertical1, actions_.WindowMinimizeAll1,
-                           actions_.WindowArrangeAll1});
+    mnuWindow_->addActions({act.WindowCascade1, act.WindowTileHorizontal1, act.WindowTileVertical1,
+                            act.WindowMinimizeAll1, act.WindowArrangeAll1});
     mnuWindow_->addSeparator();
-    mnuWindow_->addActions({actions_.WindowResults1, actions_.WindowRobustness1});
+    mnuWindow_->addActions({act.WindowResults1, act.WindowRobustness1});
     const int fixedItems = static_cast<int>(mnuWindow_->actions().size());
     connect(mnuWindow_, &QMenu::aboutToShow, this, [this, fixedItems] { FillWindowList(mnuWindow_, fixedItems); });
 
     mnuOptions_ = new QMenu(QStringLiteral("&Options"), this);
-    mnuOptions_->addAction(actions_.Property1);
+    mnuOptions_->addAction(act.Property1);
     mnuHelp_ = new QMenu(QStringLiteral("&Help"), this);
-    mnuHelp_->addAction(actions_.HelpAbout1);
+    mnuHelp_->addAction(act.HelpAbout1);
 
     frameMenus_ = {mnuFile_, mnuEdit_, mnuWindow_, mnuOptions_, mnuHelp_};
     menuBar()->setObjectName(QStringLiteral("mainmnuMDI"));
 }
 
 void TfrmMain::CreateToolBar() {
+    const FrameActionList& act = actions_;
     ToolBar1_ = addToolBar(QStringLiteral("ToolBar1"));
     ToolBar1_->setObjectName(QStringLiteral("ToolBar1"));
     ToolBar1_->setMovable(false);
@@ -298,23 +301,24 @@ void TfrmMain::CreateToolBar() {
         connect(standIn, &QAction::triggered, real, &QAction::trigger);
         ToolBar1_->addAction(standIn);
     };
-    ToolBar1_->addAction(actions_.FileOpen1);
-    hiddenButton(actions_.FileSave1);
+    ToolBar1_->addAction(act.FileOpen1);
+    hiddenButton(act.FileSave1);
     ToolBar1_->addSeparator();
-    ToolBar1_->addActions({actions_.EditCut1, actions_.EditCopy1, actions_.EditPaste1});
+    ToolBar1_->addActions({act.EditCut1, act.EditCopy1, act.EditPaste1});
     ToolBar1_->addSeparator();
-    hiddenButton(actions_.Undo1);
+    hiddenButton(act.Undo1);
     ToolBar1_->addSeparator();
-    ToolBar1_->addActions({actions_.WindowCascade1, actions_.WindowTileHorizontal1, actions_.WindowTileVertical1});
+    ToolBar1_->addActions({act.WindowCascade1, act.WindowTileHorizontal1, act.WindowTileVertical1});
     ToolBar1_->addSeparator();
-    ToolBar1_->addAction(actions_.PrintPreview1);
+    ToolBar1_->addAction(act.PrintPreview1);
     ToolBar1_->addSeparator();
-    ToolBar1_->addAction(actions_.Property1);
+    ToolBar1_->addAction(act.Property1);
     ToolBar1_->addSeparator();
-    ToolBar1_->addAction(actions_.HelpAbout1);
+    ToolBar1_->addAction(act.HelpAbout1);
 }
 
 void TfrmMain::CreateWatermarkStrip() {
+    FrameActionList& act = actions_;
     auto* strip = new QFrame(centralWidget());
     strip->setObjectName(QStringLiteral("pnlWatermarks"));
     strip->setFixedHeight(148);
@@ -376,13 +380,13 @@ void TfrmMain::CreateWatermarkStrip() {
 
     ppWatermark0_ = new QMenu(this);
     ppWatermark0_->setObjectName(QStringLiteral("ppWatermark0"));
-    actions_.pmuLoadFromFile = ppWatermark0_->addAction(QStringLiteral("LoadFromFile"));
-    actions_.pmuSaveToFile = ppWatermark0_->addAction(QStringLiteral("SaveToFile"));
-    actions_.pmuClear = ppWatermark0_->addAction(QStringLiteral("Clear"));
-    actions_.pmuSaveToFile->setEnabled(false);
-    connect(actions_.pmuLoadFromFile, &QAction::triggered, this, [this] { Run([this] { pmuLoadFromFileClick(); }); });
-    connect(actions_.pmuSaveToFile, &QAction::triggered, this, [this] { Run([this] { pmuSaveToFileClick(); }); });
-    connect(actions_.pmuClear, &QAction::triggered, this, [this] { Run([this] { pmuClearClick(); }); });
+    act.pmuLoadFromFile = ppWatermark0_->addAction(QStringLiteral("LoadFromFile"));
+    act.pmuSaveToFile = ppWatermark0_->addAction(QStringLiteral("SaveToFile"));
+    act.pmuClear = ppWatermark0_->addAction(QStringLiteral("Clear"));
+    act.pmuSaveToFile->setEnabled(false);
+    connect(act.pmuLoadFromFile, &QAction::triggered, this, [this] { Run([this] { pmuLoadFromFileClick(); }); });
+    connect(act.pmuSaveToFile, &QAction::triggered, this, [this] { Run([this] { pmuSaveToFileClick(); }); });
+    connect(act.pmuClear, &QAction::triggered, this, [this] { Run([this] { pmuClearClick(); }); });
 }
 
 void TfrmMain::CreateStatusBar() {
@@ -419,12 +423,13 @@ void TfrmMain::CreateStatusBar() {
 }
 
 void TfrmMain::CreateResultsDock() {
+    FrameActionList& act = actions_;
     dockResults_ = new ResultsDock(this);
     addDockWidget(Qt::BottomDockWidgetArea, dockResults_);
-    actions_.WindowResults1 = dockResults_->toggleViewAction();
-    actions_.WindowRobustness1 = new QAction(QStringLiteral("R&obustness..."), this);
-    actions_.WindowRobustness1->setObjectName(QStringLiteral("WindowRobustness1"));
-    connect(actions_.WindowRobustness1, &QAction::triggered, this, [this] {
+    act.WindowResults1 = dockResults_->toggleViewAction();
+    act.WindowRobustness1 = new QAction(QStringLiteral("R&obustness..."), this);
+    act.WindowRobustness1->setObjectName(QStringLiteral("WindowRobustness1"));
+    connect(act.WindowRobustness1, &QAction::triggered, this, [this] {
         Run([this] {
             TfrmRobustness* window = Robustness();
             window->show();
@@ -432,8 +437,8 @@ void TfrmMain::CreateResultsDock() {
             window->activateWindow();
         });
     });
-    actions_.WindowResults1->setObjectName(QStringLiteral("WindowResults1"));
-    actions_.WindowResults1->setText(QStringLiteral("&Results"));
+    act.WindowResults1->setObjectName(QStringLiteral("WindowResults1"));
+    act.WindowResults1->setText(QStringLiteral("&Results"));
     connect(dockResults_, &ResultsDock::SaveCsvRequested, this, [this] {
         Run([this] {
             FileDialogRequest request{QStringLiteral("SaveCsvDlg"), FileDialogKind::Save, kCsvFilter, 1, QString()};
@@ -537,22 +542,23 @@ void TfrmMain::FillWindowList(QMenu* menu, int keep) {
 }
 
 void TfrmMain::AppIdle() {
+    const FrameActionList& act = actions_;
     const TMDIChild* active = ActiveDocument();
     const bool any = !mdiArea_->subWindowList().isEmpty();
     const bool ready = active != nullptr && !active->Busy();
-    actions_.FileSave1->setEnabled(any && (active == nullptr || !active->Busy()));
-    actions_.FileSaveAs1->setEnabled(actions_.FileSave1->isEnabled());
-    actions_.FileClose1->setEnabled(any);
-    actions_.Undo1->setEnabled(ready && active->CanUndo());
-    actions_.Redo1->setEnabled(ready && active->CanRedo());
-    actions_.Property1->setEnabled(any);
-    for (QAction* a : {actions_.SetSeed1, actions_.RunEmbedding1, actions_.RunExtraction1, actions_.RunWholeExperiment1}) a->setEnabled(ready);
-    for (QAction* a : {actions_.ZoomIn1, actions_.ZoomOut1, actions_.ZoomFit1, actions_.ZoomActual1}) a->setEnabled(active != nullptr);
+    act.FileSave1->setEnabled(any && (active == nullptr || !active->Busy()));
+    act.FileSaveAs1->setEnabled(act.FileSave1->isEnabled());
+    act.FileClose1->setEnabled(any);
+    act.Undo1->setEnabled(ready && active->CanUndo());
+    act.Redo1->setEnabled(ready && active->CanRedo());
+    act.Property1->setEnabled(any);
+    for (QAction* a : {act.SetSeed1, act.RunEmbedding1, act.RunExtraction1, act.RunWholeExperiment1}) a->setEnabled(ready);
+    for (QAction* a : {act.ZoomIn1, act.ZoomOut1, act.ZoomFit1, act.ZoomActual1}) a->setEnabled(active != nullptr);
     // Undo and Redo say what they would take back or do again.
-    actions_.Undo1->setStatusTip(ready && active->CanUndo() ? QStringLiteral("Undo ") + Q(active->Model().UndoName()) : QString());
-    actions_.Redo1->setStatusTip(ready && active->CanRedo() ? QStringLiteral("Redo ") + Q(active->Model().RedoName()) : QString());
-    actions_.Undo1->setToolTip(actions_.Undo1->statusTip().isEmpty() ? actions_.Undo1->text() : actions_.Undo1->statusTip());
-    actions_.Redo1->setToolTip(actions_.Redo1->statusTip().isEmpty() ? actions_.Redo1->text() : actions_.Redo1->statusTip());
+    act.Undo1->setStatusTip(ready && active->CanUndo() ? QStringLiteral("Undo ") + Q(active->Model().UndoName()) : QString());
+    act.Redo1->setStatusTip(ready && active->CanRedo() ? QStringLiteral("Redo ") + Q(active->Model().RedoName()) : QString());
+    act.Undo1->setToolTip(act.Undo1->statusTip().isEmpty() ? act.Undo1->text() : act.Undo1->statusTip());
+    act.Redo1->setToolTip(act.Redo1->statusTip().isEmpty() ? act.Redo1->text() : act.Redo1->statusTip());
     FollowActiveResults();
     if (active != nullptr) {
         ShowDocument(*active);

@@ -168,7 +168,8 @@ bool Experiment::CanRun(Step step) const {
     case Needs::Picture: return true;
     case Needs::Step: return HasRun(info.prerequisite);
     case Needs::AnyAttack:
-        return AttackedElsewhere() || std::any_of(Attacks().begin(), Attacks().end(), [this](Step attack) { return HasRun(attack); });
+        return AttackedElsewhere() ||
+               std::any_of(Attacks().begin(), Attacks().end(), [this](Step attack) { return HasRun(attack); });
     }
     return false;
 }

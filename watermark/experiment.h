@@ -108,7 +108,6 @@ public:
     void Add(Step step) { bits_[Index(step)] = true; }
     void Remove(const StepSet& other) { bits_ &= ~other.bits_; }
     bool Empty() const { return bits_.none(); }
-    bool Any(const StepSet& other) const { return (bits_ & other.bits_).any(); }
     bool operator==(const StepSet&) const = default;
 
 private:

@@ -88,14 +88,14 @@ private slots:
         QVERIFY(frame->statusBar()->findChild<QLabel*>(QStringLiteral("stsComment0"))->width() >= 300);
         QCOMPARE(frame->statusBar()->objectName(), QStringLiteral("stsComment"));
         // With no document, the five commands AppIdle governs are off.
-        for (QAction* a : {frame->AllActions().FileSave1, frame->AllActions().FileSaveAs1, frame->AllActions().FileClose1, frame->AllActions().Undo1, frame->AllActions().Redo1,
-                           frame->AllActions().Property1, frame->AllActions().RunEmbedding1, frame->AllActions().ZoomIn1, frame->AllActions().CancelWork1}) {
+        for (QAction* a : {Actions().FileSave1, Actions().FileSaveAs1, Actions().FileClose1, Actions().Undo1, Actions().Redo1,
+                           Actions().Property1, Actions().RunEmbedding1, Actions().ZoomIn1, Actions().CancelWork1}) {
             QVERIFY2(!a->isEnabled(), qPrintable(a->objectName()));
         }
-        for (QAction* a : {frame->AllActions().PageSetup1, frame->AllActions().Print1, frame->AllActions().PrintPreview1}) QVERIFY(!a->isEnabled());
-        for (QAction* a : {frame->AllActions().EditCut1, frame->AllActions().EditCopy1, frame->AllActions().EditPaste1}) QVERIFY(!a->isVisible());
-        QVERIFY(frame->AllActions().FileOpen1->isEnabled());
-        QVERIFY(frame->AllActions().HelpAbout1->isEnabled());
+        for (QAction* a : {Actions().PageSetup1, Actions().Print1, Actions().PrintPreview1}) QVERIFY(!a->isEnabled());
+        for (QAction* a : {Actions().EditCut1, Actions().EditCopy1, Actions().EditPaste1}) QVERIFY(!a->isVisible());
+        QVERIFY(Actions().FileOpen1->isEnabled());
+        QVERIFY(Actions().HelpAbout1->isEnabled());
         QCOMPARE(frame->EmbeddedPanel()->size(), QSize(128, 128));
         QCOMPARE(frame->ExtractedPanel()->size(), QSize(128, 128));
         QVERIFY(frame->EmbeddedPanel()->IsEmpty());
@@ -142,7 +142,7 @@ private slots:
         QFETCH(QString, name);
         QFETCH(QString, shortcut);
         QAction* action = nullptr;
-        for (QAction* a : frame->AllActions().actlstMenu) {
+        for (QAction* a : Actions().actlstMenu) {
             if (a->objectName() == name) action = a;
         }
         QVERIFY(action != nullptr);
@@ -168,9 +168,9 @@ private slots:
         QCOMPARE(buttons, (QStringList{"Open Image", "Save(hidden)", "-", "Cut(hidden)", "Copy(hidden)", "Paste(hidden)",
                                        "-", "Undo(hidden)", "-", "Cascade", "Tile Horizontally", "Tile Vertically", "-",
                                        "Print Preview", "-", "Property", "-", "About"}));
-        QCOMPARE(frame->AllActions().Property1->toolTip(), QStringLiteral("워터마킹이란?"));
+        QCOMPARE(Actions().Property1->toolTip(), QStringLiteral("워터마킹이란?"));
         QCOMPARE(Titles(frame->WatermarkMenu()->actions()), (QStringList{"LoadFromFile", "SaveToFile", "Clear"}));
-        QVERIFY(!frame->AllActions().pmuSaveToFile->isEnabled());
+        QVERIFY(!Actions().pmuSaveToFile->isEnabled());
     }
 
     // Each filter names its format once, and the open dialogs start at "All pictures".
@@ -185,7 +185,7 @@ private slots:
         QCOMPARE(frame->Dialogs().OpenPDlg.filterIndex, 5);
         // The first dialog opens in the current folder; the chosen filter is kept.
         dialogs->Answer(dir->path().c_str() + QStringLiteral("/nothing.bmp"), 3);
-        frame->AllActions().FileOpen1->trigger();
+        Actions().FileOpen1->trigger();
         QCOMPARE(dialogs->asked.size(), std::size_t{1});
         QCOMPARE(dialogs->asked[0].name, QStringLiteral("openDlg"));
         QCOMPARE(dialogs->asked[0].initialDir, QDir::currentPath());
@@ -194,7 +194,7 @@ private slots:
         QVERIFY(prompts->shown.empty());
         // Every later dialog, of any kind, opens where the last file was chosen.
         dialogs->Cancel();
-        frame->AllActions().FileOpen1->trigger();
+        Actions().FileOpen1->trigger();
         QCOMPARE(dialogs->asked[1].initialDir, QString::fromStdString(dir->path().string()));
     }
 
@@ -210,19 +210,19 @@ private slots:
         QCOMPARE(frame->ActiveDocument(), first);
         QCOMPARE(MenuBarTitles(*frame), documentMenus);
         QCOMPARE(frame->menuBar()->actions()[1], first->Menus()[1]->menuAction());
-        for (QAction* act : {frame->AllActions().FileSave1, frame->AllActions().FileSaveAs1, frame->AllActions().FileClose1, frame->AllActions().Property1}) {
+        for (QAction* act : {Actions().FileSave1, Actions().FileSaveAs1, Actions().FileClose1, Actions().Property1}) {
             QVERIFY(act->isEnabled());
         }
-        QVERIFY(!frame->AllActions().Undo1->isEnabled());
+        QVERIFY(!Actions().Undo1->isEnabled());
         // The document's File, Edit, View and Window items are the frame's own actions, so
         // Undo and Redo stay in the menu bar while a document is open.
         QCOMPARE(first->Menus()[0]->actions(),
-                 (QList<QAction*>{frame->AllActions().FileOpen1, frame->AllActions().FileSave1, frame->AllActions().FileSaveAs1, frame->AllActions().mnuRecent->menuAction(),
-                                  first->Menus()[0]->actions()[4], frame->AllActions().Print1, frame->AllActions().PageSetup1,
-                                  first->Menus()[0]->actions()[7], frame->AllActions().FileExit1}));
-        QCOMPARE(first->Menus()[1]->actions(), (QList<QAction*>{frame->AllActions().Undo1, frame->AllActions().Redo1}));
+                 (QList<QAction*>{Actions().FileOpen1, Actions().FileSave1, Actions().FileSaveAs1, Actions().mnuRecent->menuAction(),
+                                  first->Menus()[0]->actions()[4], Actions().Print1, Actions().PageSetup1,
+                                  first->Menus()[0]->actions()[7], Actions().FileExit1}));
+        QCOMPARE(first->Menus()[1]->actions(), (QList<QAction*>{Actions().Undo1, Actions().Redo1}));
         QCOMPARE(first->Menus()[2]->actions(),
-                 (QList<QAction*>{frame->AllActions().ZoomIn1, frame->AllActions().ZoomOut1, frame->AllActions().ZoomFit1, frame->AllActions().ZoomActual1}));
+                 (QList<QAction*>{Actions().ZoomIn1, Actions().ZoomOut1, Actions().ZoomFit1, Actions().ZoomActual1}));
         QCOMPARE(Titles(first->Menus()[6]->actions()),
                  (QStringList{"Tile &Horizontally", "Tile &Vertically", "&Cascade", "&Arrange All", "-",
                               "&Minimize All", "&Show...", "-", "&Results",
@@ -242,17 +242,17 @@ private slots:
         frame->MdiArea()->setActiveSubWindow(qobject_cast<QMdiSubWindow*>(first->parentWidget()));
         QCOMPARE(frame->menuBar()->actions()[1], first->Menus()[1]->menuAction());
 
-        frame->AllActions().FileClose1->trigger();  // closes the first
+        Actions().FileClose1->trigger();  // closes the first
         quillfen::test::ProcessDeferredDeletes();
         QCOMPARE(frame->MDIChildCount(), 1);
         QCOMPARE(frame->menuBar()->actions()[1], second->Menus()[1]->menuAction());
-        QVERIFY(frame->AllActions().FileSave1->isEnabled());
+        QVERIFY(Actions().FileSave1->isEnabled());
 
-        frame->AllActions().FileClose1->trigger();
+        Actions().FileClose1->trigger();
         quillfen::test::ProcessDeferredDeletes();
         QCOMPARE(frame->MDIChildCount(), 0);
         QCOMPARE(MenuBarTitles(*frame), frameMenus);
-        for (QAction* act : {frame->AllActions().FileSave1, frame->AllActions().FileSaveAs1, frame->AllActions().FileClose1, frame->AllActions().Undo1, frame->AllActions().Property1}) {
+        for (QAction* act : {Actions().FileSave1, Actions().FileSaveAs1, Actions().FileClose1, Actions().Undo1, Actions().Property1}) {
             QVERIFY(!act->isEnabled());
         }
     }
@@ -344,7 +344,7 @@ private slots:
         const Bitmap picture = quillfen::test::Ramp(24, 16);
         TMDIChild* doc = frame->OpenImageFile(WriteFile("source.bmp", picture));
         dialogs->Answer(Q(dir->file(typed.toStdString())), filter);
-        frame->AllActions().FileSaveAs1->trigger();
+        Actions().FileSaveAs1->trigger();
         // The document is now the file written: its caption, and where Save writes.
         QCOMPARE(doc->windowTitle(), Q(dir->file(written.toStdString())));
         QCOMPARE(doc->toolTip(), doc->windowTitle());
@@ -388,7 +388,7 @@ private slots:
         const Bitmap shown = doc->Picture();  // a JPEG source already lost a little
         const QString out = Q(dir->file(target.toStdString()));
         dialogs->Answer(out, filter);
-        frame->AllActions().FileSaveAs1->trigger();
+        Actions().FileSaveAs1->trigger();
         QVERIFY(prompts->shown.empty());
         if (expectedDepth != 0) QCOMPARE(QImage(out).depth() == 8 ? 8 : 24, expectedDepth);
         TMDIChild* reopened = frame->OpenImageFile(out);
@@ -413,7 +413,7 @@ private slots:
             doc->StepAction(step)->trigger();
         const Bitmap view = doc->Picture();
         QCOMPARE(view.width(), 128);
-        frame->AllActions().FileSave1->trigger();
+        Actions().FileSave1->trigger();
         QCOMPARE(dialogs->asked.size(), std::size_t{1});  // the watermark's only
         Bitmap back;
         TRixPGM().LoadFromFile(name.toStdString(), back);
@@ -426,10 +426,10 @@ private slots:
         TMDIChild* doc = frame->OpenImageFile(first);
         const QString second = Q(dir->file("second"));
         dialogs->Answer(second, 4);
-        frame->AllActions().FileSaveAs1->trigger();
+        Actions().FileSaveAs1->trigger();
         QCOMPARE(doc->windowTitle(), second + ".pgm");
         doc->Action(QStringLiteral("Inverse1E"))->trigger();
-        frame->AllActions().FileSave1->trigger();
+        Actions().FileSave1->trigger();
         QCOMPARE(dialogs->asked.size(), std::size_t{1});
         Bitmap back;
         TRixPGM().LoadFromFile((second + ".pgm").toStdString(), back);
@@ -444,7 +444,7 @@ private slots:
         frame->OpenImageFile(name);
         QFile::remove(name);
         dialogs->Answer(Q(dir->file("kept")), 4);
-        frame->AllActions().FileSave1->trigger();
+        Actions().FileSave1->trigger();
         QCOMPARE(dialogs->asked.back().name, QStringLiteral("SaveDlg"));
         QVERIFY(QFile::exists(Q(dir->file("kept.pgm"))));
     }
@@ -584,7 +584,7 @@ private slots:
         LoadAndScatter(second);
         QVERIFY(!frame->EmbeddedPanel()->IsEmpty() && !frame->ExtractedPanel()->IsEmpty());
         frame->SetPopupComponent(frame->ExtractedPanel());
-        frame->AllActions().pmuClear->trigger();
+        Actions().pmuClear->trigger();
         QVERIFY(frame->ExtractedPanel()->IsEmpty());
         QVERIFY(!frame->EmbeddedPanel()->IsEmpty());  // only the panel the popup came from
         QVERIFY(quillfen::test::CheckedSteps(*second).isEmpty());
@@ -607,14 +607,14 @@ private slots:
         TMDIChild* doc = frame->OpenImageFile(Q(quillfen::test::SamplePath("camera-256.pgm")));
         const Bitmap before = doc->Picture();
         doc->Action(QStringLiteral("Inverse1E"))->trigger();
-        QVERIFY(frame->AllActions().Undo1->isEnabled());
+        QVERIFY(Actions().Undo1->isEnabled());
         QVERIFY(!(doc->Picture() == before));
-        frame->AllActions().Undo1->trigger();
+        Actions().Undo1->trigger();
         QVERIFY(doc->Picture() == before);
         // Another document without an undo copy turns Undo off when it becomes active.
         TMDIChild* other = frame->OpenImageFile(Q(quillfen::test::SamplePath("seal-128.pgm")));
         QCOMPARE(frame->ActiveDocument(), other);
-        QVERIFY(!frame->AllActions().Undo1->isEnabled());
+        QVERIFY(!Actions().Undo1->isEnabled());
     }
 
     void errorGuardReportsAndGoesOn_data() {
@@ -646,7 +646,7 @@ private slots:
         const Bitmap mark = frame->EmbeddedPanel()->Picture();
         frame->MdiArea()->setActiveSubWindow(qobject_cast<QMdiSubWindow*>(second->parentWidget()));
         QPointer<TMDIChild> watch(second);
-        frame->AllActions().FileClose1->trigger();
+        Actions().FileClose1->trigger();
         quillfen::test::ProcessDeferredDeletes();
         QVERIFY(watch.isNull());
         QCOMPARE(frame->ActiveDocument(), first);
@@ -676,7 +676,7 @@ private slots:
         emit frame->EmbeddedPanel()->customContextMenuRequested(QPoint(5, 5));
         QVERIFY(frame->WatermarkMenu()->isVisible());
         frame->WatermarkMenu()->hide();
-        frame->AllActions().pmuClear->trigger();
+        Actions().pmuClear->trigger();
         QVERIFY(frame->EmbeddedPanel()->IsEmpty());
         QVERIFY(!frame->ExtractedPanel()->IsEmpty());
     }
@@ -685,13 +685,13 @@ private slots:
         frame->OpenImageFile(Q(quillfen::test::SamplePath("seal-128.pgm")));
         frame->OpenImageFile(Q(quillfen::test::SamplePath("seal-128.bmp")));
         const QList<QMdiSubWindow*> subs = frame->MdiArea()->subWindowList();
-        frame->AllActions().WindowTileVertical1->trigger();
+        Actions().WindowTileVertical1->trigger();
         QCOMPARE(subs[0]->y(), subs[1]->y());
         QVERIFY(subs[0]->x() != subs[1]->x());
-        frame->AllActions().WindowTileHorizontal1->trigger();
+        Actions().WindowTileHorizontal1->trigger();
         QCOMPARE(subs[0]->x(), subs[1]->x());
         QVERIFY(subs[0]->y() != subs[1]->y());
-        frame->AllActions().WindowMinimizeAll1->trigger();
+        Actions().WindowMinimizeAll1->trigger();
         QVERIFY(subs[0]->isMinimized() && subs[1]->isMinimized());
     }
 };

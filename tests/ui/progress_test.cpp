@@ -134,24 +134,24 @@ private slots:
         QVERIFY(doc->Busy());
         QVERIFY(frame->WorkProgress()->isVisible());
         QVERIFY(frame->CancelWorkButton()->isVisible());
-        QVERIFY(frame->AllActions().CancelWork1->isEnabled());
-        QVERIFY(!frame->AllActions().Undo1->isEnabled());  // the document's commands wait
+        QVERIFY(Actions().CancelWork1->isEnabled());
+        QVERIFY(!Actions().Undo1->isEnabled());  // the document's commands wait
         QVERIFY(!doc->PopupMenu()->isEnabled());
         QVERIFY(WaitUntilIdle(doc));
         QVERIFY(!frame->WorkProgress()->isVisible());
-        QVERIFY(!frame->AllActions().CancelWork1->isEnabled());
+        QVERIFY(!Actions().CancelWork1->isEnabled());
         if (report) {
             QVERIFY(doc->Picture() == reference.CreateBitmap());
             QCOMPARE(doc->Model().Results().back().report, *report);
-            QVERIFY(frame->AllActions().Undo1->isEnabled());
-            frame->AllActions().Undo1->trigger();
+            QVERIFY(Actions().Undo1->isEnabled());
+            Actions().Undo1->trigger();
             QVERIFY(doc->Picture() == before);
         } else {
             // Refused on the worker as it is at once: the error report, nothing changed.
             QCOMPARE(prompts->shown.size(), std::size_t{1});
             QCOMPARE(prompts->shown[0].kind, PromptKind::Error);
             QVERIFY(doc->Picture() == before);
-            QVERIFY(!frame->AllActions().Undo1->isEnabled());
+            QVERIFY(!Actions().Undo1->isEnabled());
         }
         QVERIFY(doc->PopupMenu()->isEnabled());
     }
@@ -191,7 +191,7 @@ private slots:
         QCOMPARE(frame->StatusText(1), QStringLiteral("p1"));
         QVERIFY(prompts->shown.empty());
         // The document works on as before.
-        frame->AllActions().Undo1->trigger();
+        Actions().Undo1->trigger();
         QVERIFY(!(doc->Picture() == before));
     }
 
@@ -225,11 +225,11 @@ private slots:
         StartHough(doc, true);
         QPointer<TMDIChild> watch(doc);
         if (exit) {
-            frame->AllActions().FileExit1->trigger();
+            Actions().FileExit1->trigger();
             QVERIFY(!frame->isVisible());
             QVERIFY(!doc->Busy());
         } else {
-            frame->AllActions().FileClose1->trigger();
+            Actions().FileClose1->trigger();
             quillfen::test::ProcessDeferredDeletes();
             QVERIFY(watch.isNull());
         }

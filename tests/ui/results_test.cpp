@@ -88,10 +88,10 @@ private slots:
     // The dock is there from the start and the Window menu toggles it.
     void resultsDockIsShownAndToggled() {
         QVERIFY(frame->ResultsList()->isVisible());
-        QVERIFY(frame->AllActions().WindowResults1->isChecked());
-        frame->AllActions().WindowResults1->trigger();
+        QVERIFY(Actions().WindowResults1->isChecked());
+        Actions().WindowResults1->trigger();
         QVERIFY(!frame->ResultsList()->isVisible());
-        frame->AllActions().WindowResults1->trigger();
+        Actions().WindowResults1->trigger();
         QVERIFY(frame->ResultsList()->isVisible());
         QCOMPARE(frame->ResultsList()->Table()->columnCount(), 3);
     }
@@ -99,7 +99,7 @@ private slots:
     // Every result of the document, in the order made, each step's seed included.
     void resultsDockListsTheResultsInOrder() {
         TMDIChild* doc = Loaded();
-        frame->AllActions().RunWholeExperiment1->trigger();
+        Actions().RunWholeExperiment1->trigger();
         doc->Action(QStringLiteral("IterativeSelection1S"))->trigger();
         const QStringList lines = Lines(frame->ResultsList()->Lines());
         QVERIFY2(lines.size() == 6, qPrintable(lines.join(QLatin1Char('/'))));
@@ -177,7 +177,7 @@ private slots:
     void aNewWatermarkClearsEveryStepResult() {
         TMDIChild* doc = Loaded();
         doc->Action(QStringLiteral("Mean1S"))->trigger();
-        frame->AllActions().RunWholeExperiment1->trigger();
+        Actions().RunWholeExperiment1->trigger();
         QCOMPARE(doc->Model().Results().size(), std::size_t{6});
         dialogs->Answer(kMark);
         doc->StepAction(Step::LoadWatermark)->trigger();
@@ -205,7 +205,7 @@ private slots:
     // document stays on screen.
     void switchingDocumentsShowsTheirOwnResults() {
         TMDIChild* first = Loaded();
-        frame->AllActions().RunWholeExperiment1->trigger();
+        Actions().RunWholeExperiment1->trigger();
         const QStringList firstPanels{frame->StatusText(0), frame->StatusText(1), frame->StatusText(2)};
         TMDIChild* second = frame->OpenImageFile(Q(quillfen::test::SamplePath("seal-128.bmp")));
         QCOMPARE(frame->StatusText(0), TfrmMain::InitialStatus(0));
@@ -223,11 +223,11 @@ private slots:
         Activate(second);
         QCOMPARE(frame->StatusText(1), QStringLiteral("Inversed image"));
 
-        frame->AllActions().FileClose1->trigger();  // the second: answered Discard
+        Actions().FileClose1->trigger();  // the second: answered Discard
         quillfen::test::ProcessDeferredDeletes();
         QCOMPARE(frame->ActiveDocument(), first);
         QCOMPARE(frame->StatusText(1), firstPanels[1]);
-        frame->AllActions().FileClose1->trigger();
+        Actions().FileClose1->trigger();
         quillfen::test::ProcessDeferredDeletes();
         for (int panel = 0; panel < 4; ++panel) QCOMPARE(frame->StatusText(panel), TfrmMain::InitialStatus(panel));
         QVERIFY(frame->ResultsList()->Lines().empty());
@@ -265,18 +265,18 @@ private slots:
     // drawn as a sharp square of its own gray value.
     void zoomKeepsPixelsSharp() {
         TMDIChild* doc = frame->OpenImageFile(kMark);
-        frame->AllActions().ZoomIn1->trigger();
+        Actions().ZoomIn1->trigger();
         QCOMPARE(doc->Zoom(), 1.5);
-        frame->AllActions().ZoomIn1->trigger();
+        Actions().ZoomIn1->trigger();
         QCOMPARE(doc->Zoom(), 2.0);
-        frame->AllActions().ZoomOut1->trigger();
-        frame->AllActions().ZoomOut1->trigger();
-        frame->AllActions().ZoomOut1->trigger();
+        Actions().ZoomOut1->trigger();
+        Actions().ZoomOut1->trigger();
+        Actions().ZoomOut1->trigger();
         QCOMPARE(doc->Zoom(), 2.0 / 3);
-        frame->AllActions().ZoomActual1->trigger();
+        Actions().ZoomActual1->trigger();
         QCOMPARE(doc->Zoom(), 1.0);
         doc->parentWidget()->resize(600, 500);
-        frame->AllActions().ZoomFit1->trigger();
+        Actions().ZoomFit1->trigger();
         QVERIFY(doc->Zoom() > 2.0);
         QVERIFY(doc->View()->width() <= doc->findChild<QScrollArea*>()->width());
 
@@ -348,7 +348,7 @@ private slots:
         TMDIChild* doc = Loaded();
         Run(doc, TMDIChild::EmbeddingSteps());
         doc->StepAction(Step::CropZeroQuarter)->trigger();
-        frame->AllActions().RunWholeExperiment1->trigger();
+        Actions().RunWholeExperiment1->trigger();
         QVERIFY(doc->StepAction(Step::CropZeroQuarter)->isChecked());
         QVERIFY(!doc->StepAction(Step::NoAttack)->isChecked());
         QVERIFY(doc->StepAction(Step::GetNC)->isChecked());
@@ -400,7 +400,7 @@ private slots:
         QFETCH(qlonglong, seed);
         TMDIChild* doc = Loaded(std::nullopt);
         prompts->answers.push_back(entered.toStdString());
-        frame->AllActions().SetSeed1->trigger();
+        Actions().SetSeed1->trigger();
         QCOMPARE(prompts->captions, std::vector<std::string>{"Set Seed"});
         if (seed == -1) {
             QCOMPARE(prompts->shown.size(), std::size_t{1});

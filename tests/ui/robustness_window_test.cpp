@@ -74,7 +74,7 @@ class RobustnessWindowTest : public quillfen::test::FrameTest<RecordingPrompts> 
 private:
 
     TfrmRobustness* Window() {
-        frame->AllActions().WindowRobustness1->trigger();
+        Actions().WindowRobustness1->trigger();
         return frame->Robustness();
     }
     // Two hosts in a folder of their own.
@@ -105,9 +105,9 @@ private slots:
     // The window opens from the Window menu of the frame and of every document, with the
     // default grid chosen.
     void opensWithTheDefaultGrid() {
-        QVERIFY(frame->FrameMenus()[2]->actions().contains(frame->AllActions().WindowRobustness1));
+        QVERIFY(frame->FrameMenus()[2]->actions().contains(Actions().WindowRobustness1));
         TMDIChild* doc = frame->OpenImageFile(QString::fromStdString(quillfen::test::SamplePath("camera-256.pgm")));
-        QVERIFY(doc->Menus().back()->actions().contains(frame->AllActions().WindowRobustness1));
+        QVERIFY(doc->Menus().back()->actions().contains(Actions().WindowRobustness1));
         TfrmRobustness* w = Window();
         QVERIFY(w->isVisible());
         QVERIFY(w->ChosenCells() == DefaultAttackGrid());

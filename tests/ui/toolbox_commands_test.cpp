@@ -106,9 +106,9 @@ private:
     void Choose(TMDIChild* doc, const char* action) { doc->Action(QString::fromLatin1(action))->trigger(); }
     // Undo puts back `before`, and Redo can bring the result back.
     bool UndoesTo(TMDIChild* doc, const Bitmap& before) {
-        if (!frame->AllActions().Undo1->isEnabled()) return false;
-        frame->AllActions().Undo1->trigger();
-        return doc->Picture() == before && doc->Model().Image().CreateBitmap() == before && frame->AllActions().Redo1->isEnabled();
+        if (!Actions().Undo1->isEnabled()) return false;
+        Actions().Undo1->trigger();
+        return doc->Picture() == before && doc->Model().Image().CreateBitmap() == before && Actions().Redo1->isEnabled();
     }
 
 private slots:
@@ -289,7 +289,7 @@ private slots:
         QVERIFY(prompts->shown.empty());
         if (lowPercent < 0) {
             QVERIFY(doc->Picture() == before);
-            QVERIFY(!frame->AllActions().Undo1->isEnabled());
+            QVERIFY(!Actions().Undo1->isEnabled());
             QCOMPARE(Status(), (QStringList{"p0", "p1", "p2"}));
             return;
         }
@@ -340,7 +340,7 @@ private slots:
         QVERIFY(prompts->shown.empty());
         if (cancel) {
             QVERIFY(doc->Picture() == before);
-            QVERIFY(!frame->AllActions().Undo1->isEnabled());
+            QVERIFY(!Actions().Undo1->isEnabled());
             QCOMPARE(Status(), (QStringList{"p0", "p1", "p2"}));
             return;
         }
@@ -372,7 +372,7 @@ private slots:
         QVERIFY(histogram->IPA != &doc->Model().Image());  // never left pointing at a document
         QVERIFY(doc->Picture() == before);
         QCOMPARE(Status(), (QStringList{"p0", "p1", "p2"}));
-        QVERIFY(frame->AllActions().Undo1->isEnabled());  // the undo copy of the inversion is still there
+        QVERIFY(Actions().Undo1->isEnabled());  // the undo copy of the inversion is still there
     }
 
     void labelingCountsOrGivesUp_data() {
@@ -412,7 +412,7 @@ private slots:
         QCOMPARE(prompts->shown[0].text, std::string("Many Labels in this image"));
         QVERIFY(doc->Picture() == before);  // the labeling gave up without a trace
         QCOMPARE(Status(), (QStringList{"p0", "p1", "p2"}));
-        QVERIFY(!frame->AllActions().Undo1->isEnabled());  // no undo copy was taken
+        QVERIFY(!Actions().Undo1->isEnabled());  // no undo copy was taken
     }
 
     // A degenerate image: the operation's MathError reaches the error report; the picture
@@ -471,24 +471,24 @@ private slots:
         TRixIPA reference = Copy(doc);
         reference.EdgeSobel(1.0);
         const Bitmap afterSobel = reference.CreateBitmap();
-        QVERIFY(!frame->AllActions().Undo1->isEnabled());
+        QVERIFY(!Actions().Undo1->isEnabled());
         Choose(doc, "SobelOperator1G1E");
         Choose(doc, "Inverse1E");
-        QVERIFY(frame->AllActions().Undo1->isEnabled());  // the enabled state follows at once
+        QVERIFY(Actions().Undo1->isEnabled());  // the enabled state follows at once
         frame->activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(frame.get()));
         QTest::keyClick(frame.get(), Qt::Key_Z, Qt::ControlModifier);
         QVERIFY(doc->Picture() == afterSobel);
         QTest::keyClick(frame.get(), Qt::Key_Z, Qt::ControlModifier);
         QVERIFY(doc->Picture() == opened);
-        QVERIFY(!frame->AllActions().Undo1->isEnabled());
+        QVERIFY(!Actions().Undo1->isEnabled());
         QVERIFY(!doc->Modified());  // back where it was opened
         QTest::keyClick(frame.get(), Qt::Key_Y, Qt::ControlModifier);
         QVERIFY(doc->Picture() == afterSobel);
         QTest::keyClick(frame.get(), Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
         reference.Inverse();
         QVERIFY(doc->Picture() == reference.CreateBitmap());
-        QVERIFY(!frame->AllActions().Redo1->isEnabled());
+        QVERIFY(!Actions().Redo1->isEnabled());
     }
 };
 

@@ -155,6 +155,8 @@ protected:
         frame = std::make_unique<ui::TfrmMain>(*prompts, *dialogs);
         dir = std::make_unique<TempDir>();
     }
+    // The frame's actions, to trigger and inspect.
+    const ui::FrameActionList& Actions() const { return frame->AllActions(); }
     // Closes the frame and lets its windows go: the number of windows left, 0 unless one leaked.
     qsizetype CloseFrame() {
         frame.reset();
