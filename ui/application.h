@@ -11,9 +11,8 @@
 
 namespace quillfen::ui {
 
-class UserPrompts;
-
 class FileDialogs;
+class UserPrompts;
 
 // The application's display name, which every message box shows as its title.
 void SetApplicationNames();

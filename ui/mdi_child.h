@@ -108,7 +108,7 @@ public:
     void LoadWatermarkFromFile();
     // "Clear" on one of the frame's watermark panels.
     void ClearPanel(WatermarkPanel panel);
-    // The generator's seed for the next Get Wr (nullopt: the clock), for repeatable runs.
+    // The generator's seed for every Get Wr (nullopt: the clock), for repeatable runs.
     void SetFixedSeed(std::optional<std::uint32_t> seed) { document_.SetFixedSeed(seed); }
 
     // A row of the robustness window: the watermark and the extracted mark in the panels, the

@@ -218,8 +218,8 @@ public:
     std::vector<StepResult> ExtractFrom(std::span<const std::uint8_t> attacked, std::span<const double> attackedReal);
     // A picture attacked elsewhere (a file the user brings) as X_wave in both forms, for the
     // extraction steps to run one at a time: it stands for an attack, so the attack and
-    // extraction marks are cleared and GetY_wave may run next. StepRefused (the attacks'
-    // refusal) before X_hat exists; ArgumentError, before anything changes, for planes of the
+    // extraction marks are cleared and GetY_wave may run next. StepRefused (for NoAttack, as
+    // the attacks are refused) before X_hat exists; ArgumentError, before anything changes, for planes of the
     // wrong size. Returns the number of this run, which holds as an attack's would.
     std::uint64_t LoadAttacked(std::span<const std::uint8_t> attacked, std::span<const double> attackedReal);
     // X_wave came from LoadAttacked (or ExtractFrom), and no attack of the menu has run since.
