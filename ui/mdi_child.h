@@ -117,7 +117,7 @@ public:
                          const std::vector<StepReport>& reports);
 
     // ---- The commands of the window's own menus -------------------------------------------
-    // Load Watermark (W): the frame's load dialog, then a fresh start of the steps.
+    // Load Watermark (W): the picture dialog (LoadWatermarkFromFile), then a fresh start of the steps.
     void LoadWatermarkCommand();
     // One step of the watermark menus: refused with its message when its predecessor has not
     // run; otherwise it runs, shows its view, sets its mark and reports. False when refused.
@@ -170,7 +170,7 @@ private:
     QAction* CreateStepAction(Step step);
     void RunAttack(Step step);
     void RunSave(Step step);
-    // Shows the document again: the picture, the frame's panels and the step marks.
+    // Shows the document again: the picture and the step marks; the frame follows (Changed).
     void Redraw();
     void SyncMarks();
     // A result line in its status panel, its real number in the user's notation.
