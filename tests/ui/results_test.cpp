@@ -201,6 +201,34 @@ private slots:
         QVERIFY(lines[2].startsWith(QStringLiteral("Get Wr|Wr count =")));
     }
 
+    // The dock is told of each line as it comes and goes, and keeps the document's order: a
+    // toolbox command done again goes back before the lines made after it was taken back, and
+    // the table shows what the list holds.
+    void theDockFollowsTheDocumentLineByLine() {
+        TMDIChild* doc = Loaded();
+        const auto same = [&] {
+            const std::vector<ResultLine>& lines = frame->ResultsList()->Lines();
+            QTableWidget* table = frame->ResultsList()->Table();
+            if (Lines(lines) != Lines(doc->Model().Results()) || table->rowCount() != static_cast<int>(lines.size()))
+                return false;
+            for (int row = 0; row < table->rowCount(); ++row)
+                if (table->item(row, 2)->text() != ResultText(lines[static_cast<std::size_t>(row)])) return false;
+            return true;
+        };
+        doc->Action(QStringLiteral("Mean1S"))->trigger();
+        QVERIFY(same());
+        Actions().Undo1->trigger();
+        QVERIFY(same());
+        Run(doc, {Step::GetWr, Step::GetWa});
+        QVERIFY(same());
+        Actions().Redo1->trigger();
+        QVERIFY(same());
+        QVERIFY(Lines(doc->Model().Results())[0].startsWith(QStringLiteral("Mean|")));
+        doc->StepAction(Step::GetWr)->trigger();  // replaces Get Wr's count, keeps both seeds
+        QVERIFY(same());
+        QCOMPARE(frame->ResultsList()->Lines().size(), std::size_t{5});
+    }
+
     // Each document shows its own panels, results and watermark panels; nothing of a closed
     // document stays on screen.
     void switchingDocumentsShowsTheirOwnResults() {
