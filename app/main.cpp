@@ -7,7 +7,7 @@
 #include <cstdio>
 #include <stdexcept>
 
-#include "image/vector_targets.h"
+#include "quillfen/image/vector_targets.h"
 #include "ui/application.h"
 #include "ui/file_dialogs.h"
 #include "ui/gui_prompts.h"

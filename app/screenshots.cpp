@@ -19,14 +19,14 @@
 #include <QTabWidget>
 #include <QTemporaryDir>
 
-#include "ui/user_prompts.h"
+#include "quillfen/watermark/experiment.h"
 #include "ui/application.h"
 #include "ui/file_dialogs.h"
 #include "ui/mdi_child.h"
 #include "ui/picture_view.h"
 #include "ui/results_dock.h"
 #include "ui/robustness_window.h"
-#include "watermark/experiment.h"
+#include "ui/user_prompts.h"
 
 namespace {
 

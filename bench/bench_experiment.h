@@ -3,8 +3,8 @@
 // fixed seed, for the watermarking benchmarks.
 #include <string>
 
-#include "io/pgm.h"
-#include "watermark/experiment.h"
+#include "quillfen/io/pgm.h"
+#include "quillfen/watermark/experiment.h"
 
 namespace quillfen::bench {
 

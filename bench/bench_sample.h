@@ -2,8 +2,8 @@
 // The 512 x 512 bundled photograph as a working image, loaded once per benchmark program.
 #include <string>
 
-#include "io/picture_files.h"
-#include "image/rix_ipa.h"
+#include "quillfen/io/picture_files.h"
+#include "quillfen/toolbox/rix_ipa.h"
 
 namespace quillfen::bench {
 

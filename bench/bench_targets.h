@@ -7,7 +7,7 @@
 #include <cstdio>
 #include <stdexcept>
 
-#include "image/vector_targets.h"
+#include "quillfen/image/vector_targets.h"
 
 namespace quillfen::bench {
 

@@ -10,11 +10,11 @@
 #include "cli/cli_common.h"
 #include "cli/progress_bar.h"
 #include "cli/sweep_inputs.h"
-#include "image/errors.h"
-#include "watermark/attack_list.h"
-#include "watermark/default_grid.h"
-#include "watermark/calibration.h"
-#include "watermark/robustness_rows.h"
+#include "quillfen/attacks/attack_list.h"
+#include "quillfen/attacks/default_grid.h"
+#include "quillfen/benchmark/calibration.h"
+#include "quillfen/benchmark/robustness_rows.h"
+#include "quillfen/image/errors.h"
 
 namespace quillfen::cli {
 

@@ -4,8 +4,8 @@
 #include <stdexcept>
 
 #include "cli/cli_common.h"
-#include "image/errors.h"
-#include "image/vector_targets.h"
+#include "quillfen/image/errors.h"
+#include "quillfen/image/vector_targets.h"
 
 namespace quillfen::cli {
 

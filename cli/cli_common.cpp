@@ -5,8 +5,8 @@
 #include <cstring>
 #include <iostream>
 
-#include "image/errors.h"
-#include "watermark/robustness_report.h"
+#include "quillfen/benchmark/robustness_report.h"
+#include "quillfen/image/errors.h"
 
 namespace quillfen::cli {
 

@@ -7,8 +7,8 @@
 
 #include <CLI/CLI.hpp>
 
-#include "io/picture_files.h"
-#include "image/rix_ipa.h"
+#include "quillfen/io/picture_files.h"
+#include "quillfen/toolbox/rix_ipa.h"
 
 namespace quillfen::cli {
 

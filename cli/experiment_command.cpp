@@ -13,9 +13,9 @@
 #include "cli/cli_common.h"
 #include "cli/experiment_report.h"
 #include "cli/output_folder.h"
-#include "image/errors.h"
-#include "io/pgm.h"
-#include "watermark/experiment.h"
+#include "quillfen/image/errors.h"
+#include "quillfen/io/pgm.h"
+#include "quillfen/watermark/experiment.h"
 
 namespace quillfen::cli {
 

@@ -5,7 +5,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "image/number_format.h"
+#include "quillfen/image/number_format.h"
 
 namespace quillfen::cli {
 

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "watermark/experiment.h"
+#include "quillfen/watermark/experiment.h"
 
 namespace quillfen::cli {
 

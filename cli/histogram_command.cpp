@@ -5,8 +5,8 @@
 
 #include "cli/cli_common.h"
 #include "cli/toolbox_runner.h"
-#include "toolbox/histogram_chart.h"
-#include "image/number_format.h"
+#include "quillfen/image/number_format.h"
+#include "quillfen/toolbox/histogram_chart.h"
 
 namespace quillfen::cli {
 

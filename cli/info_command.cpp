@@ -3,7 +3,7 @@
 #include <memory>
 
 #include "cli/cli_common.h"
-#include "image/number_format.h"
+#include "quillfen/image/number_format.h"
 
 namespace quillfen::cli {
 

@@ -14,11 +14,11 @@
 #include <nlohmann/json.hpp>
 
 #include "cli/cli_common.h"
-#include "image/errors.h"
-#include "image/number_format.h"
-#include "io/file_write.h"
-#include "watermark/marking.h"
-#include "watermark/registration.h"
+#include "quillfen/image/errors.h"
+#include "quillfen/image/number_format.h"
+#include "quillfen/io/file_write.h"
+#include "quillfen/watermark/marking.h"
+#include "quillfen/watermark/registration.h"
 
 namespace quillfen::cli {
 

@@ -7,7 +7,7 @@
 #include <unistd.h>
 
 #include "cli/cli_common.h"
-#include "io/file_write.h"
+#include "quillfen/io/file_write.h"
 
 namespace quillfen::cli {
 

@@ -1,6 +1,6 @@
 // quillfen-cli robustness HOSTS... --mark MARK [--seeds LIST] [--attacks LIST]... [--jobs N]
 // [--jsonl FILE] [--csv FILE] [--html FILE] [--shard i/n] [--resume] [--calibration FILE]:
-// the robustness sweep (watermark/robustness.h) from the shell, with its rows as JSON Lines
+// the robustness sweep (quillfen/benchmark/robustness.h) from the shell, with its rows as JSON Lines
 // and CSV and its HTML report.
 #include <fcntl.h>
 #include <unistd.h>
@@ -17,15 +17,15 @@
 #include "cli/cli_common.h"
 #include "cli/progress_bar.h"
 #include "cli/sweep_inputs.h"
-#include "image/errors.h"
-#include "io/file_write.h"
-#include "io/picture_files.h"
-#include "watermark/attack_list.h"
-#include "watermark/default_grid.h"
-#include "watermark/registration.h"
-#include "watermark/robustness.h"
-#include "watermark/robustness_report.h"
-#include "watermark/robustness_rows.h"
+#include "quillfen/attacks/attack_list.h"
+#include "quillfen/attacks/default_grid.h"
+#include "quillfen/benchmark/robustness.h"
+#include "quillfen/benchmark/robustness_report.h"
+#include "quillfen/benchmark/robustness_rows.h"
+#include "quillfen/image/errors.h"
+#include "quillfen/io/file_write.h"
+#include "quillfen/io/picture_files.h"
+#include "quillfen/watermark/registration.h"
 
 namespace quillfen::cli {
 

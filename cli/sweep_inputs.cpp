@@ -5,9 +5,9 @@
 #include <system_error>
 
 #include "cli/cli_common.h"
-#include "image/errors.h"
-#include "io/picture_files.h"
-#include "watermark/robustness.h"
+#include "quillfen/benchmark/robustness.h"
+#include "quillfen/image/errors.h"
+#include "quillfen/io/picture_files.h"
 
 namespace quillfen::cli {
 

@@ -8,7 +8,7 @@
 
 #include <CLI/CLI.hpp>
 
-#include "watermark/calibration.h"
+#include "quillfen/benchmark/calibration.h"
 
 namespace quillfen::cli {
 

@@ -8,8 +8,8 @@
 
 #include "cli/cli_common.h"
 #include "cli/toolbox_runner.h"
-#include "image/number_format.h"
-#include "toolbox/catalogue.h"
+#include "quillfen/image/number_format.h"
+#include "quillfen/toolbox/catalogue.h"
 
 namespace quillfen::cli {
 namespace {

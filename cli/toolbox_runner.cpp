@@ -3,7 +3,7 @@
 #include <memory>
 
 #include "cli/cli_common.h"
-#include "image/errors.h"
+#include "quillfen/image/errors.h"
 
 namespace quillfen::cli {
 

@@ -8,7 +8,7 @@
 
 #include <CLI/CLI.hpp>
 
-#include "image/rix_ipa.h"
+#include "quillfen/toolbox/rix_ipa.h"
 
 namespace quillfen::cli {
 

@@ -8,7 +8,7 @@
 #include <functional>
 #include <vector>
 
-#include "image/bitmap.h"
+#include "quillfen/image/bitmap.h"
 
 namespace quillfen::test {
 

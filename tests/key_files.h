@@ -4,9 +4,9 @@
 #include <cstdint>
 #include <vector>
 
-#include "watermark/experiment.h"
-#include "watermark/mark_key.h"
-#include "watermark/marking.h"
+#include "quillfen/watermark/experiment.h"
+#include "quillfen/watermark/mark_key.h"
+#include "quillfen/watermark/marking.h"
 
 namespace quillfen::test {
 

@@ -17,7 +17,7 @@
 
 #include <openssl/evp.h>
 
-#include "image/vector_targets.h"
+#include "quillfen/image/vector_targets.h"
 
 namespace quillfen::test {
 

@@ -8,7 +8,7 @@
 
 #include <QObject>
 
-#include "image/progress.h"
+#include "quillfen/image/progress.h"
 
 class QThread;
 

@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <utility>
 
-#include "image/errors.h"
-#include "image/number_format.h"
+#include "quillfen/image/errors.h"
+#include "quillfen/image/number_format.h"
 #include "ui/step_presentation.h"
 
 namespace quillfen::ui {

@@ -21,15 +21,15 @@
 #include <string>
 #include <vector>
 
-#include "image/bitmap.h"
-#include "image/progress.h"
-#include "image/report.h"
-#include "image/rix_ipa.h"
-#include "toolbox/catalogue.h"
+#include "quillfen/image/bitmap.h"
+#include "quillfen/image/progress.h"
+#include "quillfen/image/report.h"
+#include "quillfen/toolbox/catalogue.h"
+#include "quillfen/toolbox/rix_ipa.h"
+#include "quillfen/watermark/experiment.h"
+#include "quillfen/watermark/marking.h"
+#include "quillfen/watermark/registration.h"
 #include "ui/step_presentation.h"
-#include "watermark/experiment.h"
-#include "watermark/marking.h"
-#include "watermark/registration.h"
 
 namespace quillfen {
 struct TestAccess;

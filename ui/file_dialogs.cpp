@@ -5,7 +5,7 @@
 #include <QLabel>
 #include <QPixmap>
 
-#include "io/picture_files.h"
+#include "quillfen/io/picture_files.h"
 #include "ui/ui_text.h"
 
 namespace quillfen::ui {

@@ -10,7 +10,7 @@
 #include <QPixmap>
 #include <QPushButton>
 
-#include "image/number_format.h"
+#include "quillfen/image/number_format.h"
 #include "ui/ui_text.h"
 
 namespace quillfen::ui {

@@ -3,7 +3,7 @@
 #include <QDialog>
 #include <QImage>
 
-#include "image/rix_ipa.h"
+#include "quillfen/toolbox/rix_ipa.h"
 
 class QFrame;
 class QLabel;

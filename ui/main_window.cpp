@@ -27,11 +27,11 @@
 #include <QUrl>
 #include <QVBoxLayout>
 
-#include "image/errors.h"
-#include "io/file_write.h"
-#include "io/jpeg.h"
-#include "io/pgm.h"
-#include "io/picture_files.h"
+#include "quillfen/image/errors.h"
+#include "quillfen/io/file_write.h"
+#include "quillfen/io/jpeg.h"
+#include "quillfen/io/pgm.h"
+#include "quillfen/io/picture_files.h"
 #include "ui/about_dialog.h"
 #include "ui/background_job.h"
 #include "ui/mdi_child.h"

@@ -14,7 +14,7 @@
 #include <QPointer>
 #include <QStringList>
 
-#include "image/bitmap.h"
+#include "quillfen/image/bitmap.h"
 #include "ui/document.h"
 #include "ui/file_dialogs.h"
 #include "ui/window_host.h"

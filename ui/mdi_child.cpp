@@ -8,7 +8,7 @@
 #include <QScrollBar>
 #include <QVBoxLayout>
 
-#include "io/picture_files.h"
+#include "quillfen/io/picture_files.h"
 #include "ui/background_job.h"
 #include "ui/picture_view.h"
 #include "ui/results_dock.h"

@@ -23,10 +23,10 @@
 #include <QString>
 #include <QWidget>
 
-#include "image/bitmap.h"
+#include "quillfen/image/bitmap.h"
+#include "quillfen/watermark/experiment.h"
 #include "ui/document.h"
 #include "ui/window_host.h"
-#include "watermark/experiment.h"
 
 class QAction;
 class QMenu;

@@ -9,9 +9,9 @@
 #include <QRadioButton>
 #include <QVBoxLayout>
 
-#include "image/number_format.h"
-#include "ui/user_prompts.h"
+#include "quillfen/image/number_format.h"
 #include "ui/ui_text.h"
+#include "ui/user_prompts.h"
 
 namespace quillfen::ui {
 

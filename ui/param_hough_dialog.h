@@ -4,7 +4,7 @@
 
 #include <QDialog>
 
-#include "toolbox/hough.h"
+#include "quillfen/toolbox/hough.h"
 
 class QButtonGroup;
 class QGroupBox;

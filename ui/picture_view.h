@@ -6,7 +6,7 @@
 #include <QImage>
 #include <QLabel>
 
-#include "image/bitmap.h"
+#include "quillfen/image/bitmap.h"
 
 namespace quillfen::ui {
 

@@ -36,20 +36,20 @@
 #include <QValueAxis>
 #include <QVBoxLayout>
 
-#include "image/errors.h"
-#include "image/number_format.h"
-#include "ui/user_prompts.h"
-#include "io/file_write.h"
-#include "io/picture_files.h"
+#include "quillfen/attacks/attack_list.h"
+#include "quillfen/attacks/default_grid.h"
+#include "quillfen/benchmark/calibration.h"
+#include "quillfen/benchmark/robustness_report.h"
+#include "quillfen/benchmark/robustness_rows.h"
+#include "quillfen/image/errors.h"
+#include "quillfen/image/number_format.h"
+#include "quillfen/io/file_write.h"
+#include "quillfen/io/picture_files.h"
 #include "ui/background_job.h"
 #include "ui/mdi_child.h"
 #include "ui/ui_text.h"
+#include "ui/user_prompts.h"
 #include "ui/window_host.h"
-#include "watermark/attack_list.h"
-#include "watermark/calibration.h"
-#include "watermark/default_grid.h"
-#include "watermark/robustness_report.h"
-#include "watermark/robustness_rows.h"
 
 namespace quillfen::ui {
 

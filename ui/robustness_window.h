@@ -21,7 +21,7 @@
 #include <QStringList>
 #include <QWidget>
 
-#include "watermark/robustness.h"
+#include "quillfen/benchmark/robustness.h"
 
 class QCheckBox;
 class QChartView;

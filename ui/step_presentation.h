@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "image/report.h"
-#include "watermark/experiment.h"
+#include "quillfen/image/report.h"
+#include "quillfen/watermark/experiment.h"
 
 namespace quillfen::ui {
 

@@ -1,5 +1,5 @@
 // The popup menu's image-processing commands. The operations come from the toolbox catalogue
-// (toolbox/catalogue.h); this file lays out the menu around them, with the entries of
+// (quillfen/toolbox/catalogue.h); this file lays out the menu around them, with the entries of
 // methods this laboratory does not offer, and runs a command: read its inputs (input boxes or
 // the Hough parameter dialog), run the operation on the document, draw again and report.
 // Errors of the operations (a MathError on a degenerate image, too many objects to label)
@@ -16,8 +16,8 @@
 #include <QAction>
 #include <QMenu>
 
-#include "image/number_format.h"
-#include "toolbox/catalogue.h"
+#include "quillfen/image/number_format.h"
+#include "quillfen/toolbox/catalogue.h"
 #include "ui/background_job.h"
 #include "ui/histogram_window.h"
 #include "ui/mdi_child.h"

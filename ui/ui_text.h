@@ -9,7 +9,7 @@
 #include <QImage>
 #include <QString>
 
-#include "image/bitmap.h"
+#include "quillfen/image/bitmap.h"
 
 namespace quillfen::ui {
 
@@ -25,7 +25,7 @@ inline std::filesystem::path FilePath(const QString& name) {
     return std::filesystem::path(std::string(bytes.constData(), static_cast<std::size_t>(bytes.size())));
 }
 
-// The number formats of image/number_format.h write '.'; the windows show numbers with the
+// The number formats of quillfen/image/number_format.h write '.'; the windows show numbers with the
 // decimal separator of the user's locale (QLocale's default).
 QString LocalizeNumber(const std::string& formatted);
 

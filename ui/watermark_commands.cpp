@@ -9,16 +9,16 @@
 #include <QFileInfo>
 #include <QMenu>
 
-#include "image/errors.h"
-#include "image/number_format.h"
-#include "ui/user_prompts.h"
-#include "io/picture_files.h"
+#include "quillfen/image/errors.h"
+#include "quillfen/image/number_format.h"
+#include "quillfen/io/picture_files.h"
+#include "quillfen/watermark/mark_key.h"
+#include "quillfen/watermark/marking.h"
 #include "ui/mdi_child.h"
 #include "ui/picture_view.h"
 #include "ui/step_presentation.h"
 #include "ui/ui_text.h"
-#include "watermark/mark_key.h"
-#include "watermark/marking.h"
+#include "ui/user_prompts.h"
 
 namespace quillfen::ui {
 

@@ -8,7 +8,7 @@
 
 #include <QString>
 
-#include "image/bitmap.h"
+#include "quillfen/image/bitmap.h"
 #include "ui/file_dialogs.h"
 
 class QAction;

@@ -9,8 +9,8 @@
 #include <random>
 
 #include "bench/bench_targets.h"
-#include "image/errors.h"
-#include "io/jpeg.h"
+#include "quillfen/image/errors.h"
+#include "quillfen/io/jpeg.h"
 #include "tests/crafted_files.h"
 
 namespace quillfen {

@@ -4,11 +4,11 @@
 
 #include <string>
 
-#include "toolbox/histogram.h"
-#include "toolbox/histogram_chart.h"
 #include "bench/bench_sample.h"
 #include "bench/bench_targets.h"
-#include "image/rix_ipa.h"
+#include "quillfen/toolbox/histogram.h"
+#include "quillfen/toolbox/histogram_chart.h"
+#include "quillfen/toolbox/rix_ipa.h"
 
 namespace {
 

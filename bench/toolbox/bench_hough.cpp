@@ -5,7 +5,7 @@
 
 #include "bench/bench_common.h"
 #include "bench/bench_targets.h"
-#include "toolbox/hough.h"
+#include "quillfen/toolbox/hough.h"
 
 namespace quillfen::bench {
 namespace {

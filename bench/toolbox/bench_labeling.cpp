@@ -3,7 +3,7 @@
 // so the literal form is measured on smaller spirals only; 254 squares fill the label range.
 #include "bench/bench_common.h"
 #include "bench/bench_targets.h"
-#include "toolbox/labeling.h"
+#include "quillfen/toolbox/labeling.h"
 
 namespace quillfen::bench {
 namespace {

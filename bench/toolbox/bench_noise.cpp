@@ -1,7 +1,7 @@
 // Noise removal and inversion on a 512 x 512 random gray picture; the median in both forms.
 #include "bench/bench_common.h"
 #include "bench/bench_targets.h"
-#include "toolbox/noise.h"
+#include "quillfen/toolbox/noise.h"
 
 namespace quillfen::bench {
 namespace {

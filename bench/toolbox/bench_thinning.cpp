@@ -3,7 +3,7 @@
 // iterations, each peeling one layer), and the one-pixel spiral.
 #include "bench/bench_common.h"
 #include "bench/bench_targets.h"
-#include "toolbox/thinning.h"
+#include "quillfen/toolbox/thinning.h"
 
 namespace quillfen::bench {
 namespace {

@@ -7,8 +7,8 @@
 
 #include "bench/bench_sample.h"
 #include "bench/bench_targets.h"
-#include "image/rix_ipa.h"
-#include "toolbox/thresholds.h"
+#include "quillfen/toolbox/rix_ipa.h"
+#include "quillfen/toolbox/thresholds.h"
 
 namespace {
 

@@ -9,11 +9,11 @@
 #include <cstring>
 #include <string>
 
-#include "bench/bench_targets.h"
 #include "bench/bench_experiment.h"
+#include "bench/bench_targets.h"
+#include "quillfen/watermark/dct.h"
+#include "quillfen/watermark/experiment.h"
 #include "tests/watermark/workspace_buffers.h"
-#include "watermark/dct.h"
-#include "watermark/experiment.h"
 
 namespace quillfen {
 namespace {

@@ -17,8 +17,8 @@
 #include <string>
 #include <vector>
 
-#include "io/pgm.h"
-#include "io/picture_files.h"
+#include "quillfen/io/pgm.h"
+#include "quillfen/io/picture_files.h"
 #include "tests/cli/run_cli.h"
 #include "tests/test_support.h"
 

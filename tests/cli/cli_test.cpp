@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "image/vector_targets.h"
+#include "quillfen/image/vector_targets.h"
 #include "tests/cli/run_cli.h"
 #include "tests/test_support.h"
 

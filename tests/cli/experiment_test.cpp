@@ -11,8 +11,8 @@
 
 #include <nlohmann/json.hpp>
 
-#include "image/bitmap.h"
-#include "io/pgm.h"
+#include "quillfen/image/bitmap.h"
+#include "quillfen/io/pgm.h"
 #include "tests/cli/run_cli.h"
 #include "tests/test_support.h"
 

@@ -8,7 +8,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "io/picture_files.h"
+#include "quillfen/io/picture_files.h"
 #include "tests/cli/run_cli.h"
 #include "tests/test_support.h"
 

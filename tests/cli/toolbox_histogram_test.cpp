@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "image/bitmap.h"
-#include "io/picture_files.h"
+#include "quillfen/image/bitmap.h"
+#include "quillfen/io/picture_files.h"
 #include "tests/cli/run_cli.h"
 #include "tests/test_support.h"
 

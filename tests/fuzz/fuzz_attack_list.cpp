@@ -3,8 +3,8 @@
 #include <cstdint>
 #include <string_view>
 
-#include "image/errors.h"
-#include "watermark/attack_list.h"
+#include "quillfen/attacks/attack_list.h"
+#include "quillfen/image/errors.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string_view text(reinterpret_cast<const char*>(data), size);

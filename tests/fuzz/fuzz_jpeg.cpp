@@ -1,8 +1,8 @@
 // Fuzz entry point: the JPEG decoder on arbitrary bytes.
 #include <cstdint>
 
-#include "image/errors.h"
-#include "io/jpeg.h"
+#include "quillfen/image/errors.h"
+#include "quillfen/io/jpeg.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     try {

@@ -9,9 +9,9 @@
 #include <span>
 #include <vector>
 
-#include "image/errors.h"
-#include "image/vector_targets.h"
-#include "watermark/marking.h"
+#include "quillfen/image/errors.h"
+#include "quillfen/image/vector_targets.h"
+#include "quillfen/watermark/marking.h"
 
 namespace {
 

@@ -7,10 +7,10 @@
 #include <cstdio>
 #include <string>
 
-#include "image/errors.h"
-#include "io/picture_files.h"
-#include "image/rix_ipa.h"
-#include "watermark/experiment.h"
+#include "quillfen/image/errors.h"
+#include "quillfen/io/picture_files.h"
+#include "quillfen/toolbox/rix_ipa.h"
+#include "quillfen/watermark/experiment.h"
 
 namespace {
 

@@ -3,8 +3,8 @@
 #include <cstdio>
 #include <memory>
 
-#include "image/errors.h"
-#include "io/pgm.h"
+#include "quillfen/image/errors.h"
+#include "quillfen/io/pgm.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     if (size == 0) return 0;  // fmemopen refuses empty buffers; the file tests cover empty files

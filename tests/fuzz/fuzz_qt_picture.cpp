@@ -1,8 +1,8 @@
 // Fuzz entry point: the BMP/PNG reader of the file layer on arbitrary bytes.
 #include <cstdint>
 
-#include "image/errors.h"
-#include "io/picture_files.h"
+#include "quillfen/image/errors.h"
+#include "quillfen/io/picture_files.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     try {

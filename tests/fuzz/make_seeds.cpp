@@ -13,11 +13,11 @@
 #include <jpeglib.h>
 #include <png.h>
 
-#include "image/bitmap.h"
-#include "io/jpeg.h"
+#include "quillfen/benchmark/calibration.h"
+#include "quillfen/image/bitmap.h"
+#include "quillfen/io/jpeg.h"
 #include "tests/crafted_files.h"
 #include "tests/key_files.h"
-#include "watermark/calibration.h"
 
 namespace fs = std::filesystem;
 using quillfen::Bitmap;

@@ -1,4 +1,4 @@
-#include "image/bitmap.h"
+#include "quillfen/image/bitmap.h"
 
 #include <gtest/gtest.h>
 

@@ -1,8 +1,8 @@
-#include "image/number_format.h"
+#include "quillfen/image/number_format.h"
 
 #include <gtest/gtest.h>
 
-#include "image/errors.h"
+#include "quillfen/image/errors.h"
 
 namespace quillfen {
 namespace {

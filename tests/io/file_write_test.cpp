@@ -1,6 +1,6 @@
 // The writers' rules, checked in every format: links, special files, permissions, names that
 // are not UTF-8, long names, unwritable files and failed writes.
-#include "io/file_write.h"
+#include "quillfen/io/file_write.h"
 
 #include <gtest/gtest.h>
 
@@ -12,8 +12,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "image/errors.h"
-#include "io/picture_files.h"
+#include "quillfen/image/errors.h"
+#include "quillfen/io/picture_files.h"
 #include "tests/test_support.h"
 
 namespace quillfen {

@@ -1,11 +1,11 @@
-#include "io/jpeg.h"
+#include "quillfen/io/jpeg.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdlib>
 #include <filesystem>
 
-#include "image/errors.h"
+#include "quillfen/image/errors.h"
 #include "tests/crafted_files.h"
 #include "tests/test_support.h"
 

@@ -1,11 +1,11 @@
-#include "io/pgm.h"
+#include "quillfen/io/pgm.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdio>
 #include <filesystem>
 
-#include "image/errors.h"
+#include "quillfen/image/errors.h"
 #include "tests/test_support.h"
 
 namespace quillfen {

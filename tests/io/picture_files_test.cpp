@@ -1,4 +1,4 @@
-#include "io/picture_files.h"
+#include "quillfen/io/picture_files.h"
 
 #include <gtest/gtest.h>
 
@@ -11,9 +11,9 @@
 #include <unistd.h>
 #include <zlib.h>
 
-#include "image/errors.h"
-#include "image/rix_ipa.h"
-#include "io/jpeg.h"
+#include "quillfen/image/errors.h"
+#include "quillfen/io/jpeg.h"
+#include "quillfen/toolbox/rix_ipa.h"
 #include "tests/crafted_files.h"
 #include "tests/test_support.h"
 

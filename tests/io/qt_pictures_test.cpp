@@ -1,7 +1,7 @@
 // BMP files through the Qt picture module: Qt is loaded only when such a file comes along, a
 // missing or foreign module is reported by name, and a build without Qt refuses BMP files
 // without writing anything (and still reads and writes the other formats).
-#include "io/qt_pictures.h"
+#include "quillfen/io/qt_pictures.h"
 
 #include <gtest/gtest.h>
 
@@ -9,8 +9,8 @@
 #include <functional>
 #include <string>
 
-#include "image/errors.h"
-#include "io/picture_files.h"
+#include "quillfen/image/errors.h"
+#include "quillfen/io/picture_files.h"
 #include "tests/test_support.h"
 
 namespace quillfen {

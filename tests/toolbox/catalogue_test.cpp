@@ -1,6 +1,6 @@
 // The toolbox catalogue: names that identify one operation each, the argument rules, and the
 // reports of the operations.
-#include "toolbox/catalogue.h"
+#include "quillfen/toolbox/catalogue.h"
 
 #include <gtest/gtest.h>
 
@@ -8,7 +8,7 @@
 #include <string>
 #include <utility>
 
-#include "image/errors.h"
+#include "quillfen/image/errors.h"
 #include "tests/toolbox/toolbox_images.h"
 
 namespace quillfen {

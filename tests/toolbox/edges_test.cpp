@@ -4,9 +4,9 @@
 #include <functional>
 #include <string>
 
-#include "image/rix_ipa.h"
+#include "quillfen/toolbox/histogram.h"
+#include "quillfen/toolbox/rix_ipa.h"
 #include "tests/toolbox/toolbox_images.h"
-#include "toolbox/histogram.h"
 
 namespace quillfen {
 namespace {

@@ -2,9 +2,9 @@
 
 #include <vector>
 
-#include "image/errors.h"
-#include "toolbox/histogram_chart.h"
-#include "image/rix_ipa.h"
+#include "quillfen/image/errors.h"
+#include "quillfen/toolbox/histogram_chart.h"
+#include "quillfen/toolbox/rix_ipa.h"
 
 namespace quillfen {
 namespace {

@@ -3,10 +3,10 @@
 #include <string>
 #include <vector>
 
-#include "image/errors.h"
-#include "image/rix_ipa.h"
+#include "quillfen/image/errors.h"
+#include "quillfen/toolbox/hough.h"
+#include "quillfen/toolbox/rix_ipa.h"
 #include "tests/toolbox/toolbox_images.h"
-#include "toolbox/hough.h"
 
 namespace quillfen {
 namespace {

@@ -1,12 +1,12 @@
-#include "toolbox/labeling.h"
+#include "quillfen/toolbox/labeling.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
-#include "image/errors.h"
-#include "image/rix_ipa.h"
+#include "quillfen/image/errors.h"
+#include "quillfen/toolbox/rix_ipa.h"
 #include "tests/toolbox/toolbox_images.h"
 
 namespace quillfen {

@@ -4,9 +4,9 @@
 #include <functional>
 #include <string>
 
-#include "toolbox/noise.h"
+#include "quillfen/toolbox/noise.h"
 
-#include "image/rix_ipa.h"
+#include "quillfen/toolbox/rix_ipa.h"
 #include "tests/toolbox/toolbox_images.h"
 
 namespace quillfen {

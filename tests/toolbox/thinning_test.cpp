@@ -4,9 +4,9 @@
 #include <string>
 #include <utility>
 
-#include "image/rix_ipa.h"
+#include "quillfen/toolbox/rix_ipa.h"
+#include "quillfen/toolbox/thinning.h"
 #include "tests/toolbox/toolbox_images.h"
-#include "toolbox/thinning.h"
 
 namespace quillfen {
 namespace {

@@ -1,4 +1,4 @@
-#include "toolbox/thresholds.h"
+#include "quillfen/toolbox/thresholds.h"
 
 #include <gtest/gtest.h>
 
@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "image/errors.h"
-#include "image/rix_ipa.h"
+#include "quillfen/image/errors.h"
+#include "quillfen/toolbox/rix_ipa.h"
 
 namespace quillfen {
 namespace {

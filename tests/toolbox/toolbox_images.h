@@ -4,8 +4,8 @@
 #include <random>
 #include <vector>
 
-#include "image/gray_plane.h"
-#include "image/rix_ipa.h"
+#include "quillfen/image/gray_plane.h"
+#include "quillfen/toolbox/rix_ipa.h"
 
 namespace quillfen::test {
 

@@ -6,8 +6,8 @@
 #include <QTest>
 #include <QTimer>
 
-#include "image/bitmap.h"
-#include "image/rix_ipa.h"
+#include "quillfen/image/bitmap.h"
+#include "quillfen/toolbox/rix_ipa.h"
 #include "ui/histogram_window.h"
 
 using namespace quillfen;

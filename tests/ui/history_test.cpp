@@ -9,7 +9,7 @@
 #include <QMdiSubWindow>
 #include <QTest>
 
-#include "io/pgm.h"
+#include "quillfen/io/pgm.h"
 #include "tests/test_support.h"
 #include "tests/ui/ui_test_support.h"
 #include "ui/main_window.h"

@@ -13,16 +13,16 @@
 #include <QTest>
 #include <QToolBar>
 
-#include "image/errors.h"
-#include "io/jpeg.h"
-#include "io/pgm.h"
-#include "io/picture_files.h"
+#include "quillfen/image/errors.h"
+#include "quillfen/io/jpeg.h"
+#include "quillfen/io/pgm.h"
+#include "quillfen/io/picture_files.h"
+#include "quillfen/watermark/experiment.h"
 #include "tests/test_support.h"
 #include "tests/ui/ui_test_support.h"
 #include "ui/main_window.h"
 #include "ui/mdi_child.h"
 #include "ui/picture_view.h"
-#include "watermark/experiment.h"
 
 using namespace quillfen;
 using namespace quillfen::ui;

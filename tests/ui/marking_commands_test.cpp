@@ -14,16 +14,16 @@
 
 #include <nlohmann/json.hpp>
 
-#include "image/number_format.h"
-#include "io/jpeg.h"
-#include "io/picture_files.h"
+#include "quillfen/image/number_format.h"
+#include "quillfen/io/jpeg.h"
+#include "quillfen/io/picture_files.h"
+#include "quillfen/watermark/marking.h"
 #include "tests/test_support.h"
 #include "tests/ui/ui_cli.h"
 #include "tests/ui/ui_test_support.h"
 #include "ui/main_window.h"
 #include "ui/mdi_child.h"
 #include "ui/ui_text.h"
-#include "watermark/marking.h"
 
 using namespace quillfen;
 using namespace quillfen::ui;

@@ -15,10 +15,10 @@
 #include <QTimer>
 #include <QToolButton>
 
-#include "io/pgm.h"
+#include "quillfen/io/pgm.h"
+#include "quillfen/toolbox/catalogue.h"
 #include "tests/test_support.h"
 #include "tests/ui/ui_test_support.h"
-#include "toolbox/catalogue.h"
 #include "ui/background_job.h"
 #include "ui/main_window.h"
 #include "ui/mdi_child.h"

@@ -24,8 +24,12 @@
 #include <QTableWidget>
 #include <QTest>
 
-#include "image/number_format.h"
-#include "io/picture_files.h"
+#include "quillfen/attacks/attack_list.h"
+#include "quillfen/attacks/default_grid.h"
+#include "quillfen/benchmark/robustness_report.h"
+#include "quillfen/benchmark/robustness_rows.h"
+#include "quillfen/image/number_format.h"
+#include "quillfen/io/picture_files.h"
 #include "tests/test_support.h"
 #include "tests/ui/ui_cli.h"
 #include "tests/ui/ui_test_support.h"
@@ -34,10 +38,6 @@
 #include "ui/picture_view.h"
 #include "ui/robustness_window.h"
 #include "ui/ui_text.h"
-#include "watermark/attack_list.h"
-#include "watermark/default_grid.h"
-#include "watermark/robustness_report.h"
-#include "watermark/robustness_rows.h"
 
 using namespace quillfen;
 using namespace quillfen::ui;

@@ -11,10 +11,10 @@
 #include <QTest>
 #include <QUrl>
 
-#include "io/pgm.h"
+#include "quillfen/io/pgm.h"
+#include "quillfen/toolbox/catalogue.h"
 #include "tests/test_support.h"
 #include "tests/ui/ui_test_support.h"
-#include "toolbox/catalogue.h"
 #include "ui/main_window.h"
 #include "ui/mdi_child.h"
 #include "ui/results_dock.h"

@@ -20,11 +20,11 @@
 #include <QTest>
 #include <QTimer>
 
-#include "image/errors.h"
-#include "image/number_format.h"
-#include "io/picture_files.h"
-#include "io/pgm.h"
-#include "toolbox/catalogue.h"
+#include "quillfen/image/errors.h"
+#include "quillfen/image/number_format.h"
+#include "quillfen/io/pgm.h"
+#include "quillfen/io/picture_files.h"
+#include "quillfen/toolbox/catalogue.h"
 #include "tests/test_support.h"
 #include "tests/ui/ui_cli.h"
 #include "tests/ui/ui_test_support.h"

@@ -12,14 +12,14 @@
 
 #include <QAction>
 
-#include "image/bitmap.h"
-#include "tests/watermark/workspace_buffers.h"
+#include "quillfen/image/bitmap.h"
+#include "quillfen/watermark/experiment.h"
 #include "tests/test_support.h"
+#include "tests/watermark/workspace_buffers.h"
 #include "ui/file_dialogs.h"
 #include "ui/main_window.h"
 #include "ui/mdi_child.h"
 #include "ui/user_prompts.h"
-#include "watermark/experiment.h"
 
 namespace quillfen {
 

@@ -4,8 +4,8 @@
 #include <numeric>
 #include <random>
 
+#include "quillfen/watermark/watermark.h"
 #include "tests/watermark/workspace_buffers.h"
-#include "watermark/watermark.h"
 
 namespace quillfen {
 namespace {

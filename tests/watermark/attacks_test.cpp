@@ -4,9 +4,9 @@
 #include <cstring>
 #include <random>
 
+#include "quillfen/watermark/watermark.h"
 #include "tests/test_support.h"
 #include "tests/watermark/workspace_buffers.h"
-#include "watermark/watermark.h"
 
 namespace quillfen {
 namespace {

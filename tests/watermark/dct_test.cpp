@@ -1,4 +1,4 @@
-#include "watermark/dct.h"
+#include "quillfen/watermark/dct.h"
 
 #include <gtest/gtest.h>
 
@@ -6,9 +6,9 @@
 #include <cstring>
 #include <random>
 
-#include "image/round_half_even.h"
+#include "quillfen/image/round_half_even.h"
+#include "quillfen/watermark/watermark.h"
 #include "tests/watermark/workspace_buffers.h"
-#include "watermark/watermark.h"
 
 namespace quillfen {
 namespace {

@@ -4,9 +4,9 @@
 #include <cstring>
 #include <random>
 
-#include "image/errors.h"
+#include "quillfen/image/errors.h"
+#include "quillfen/watermark/watermark.h"
 #include "tests/watermark/workspace_buffers.h"
-#include "watermark/watermark.h"
 
 namespace quillfen {
 namespace {

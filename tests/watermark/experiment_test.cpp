@@ -1,6 +1,6 @@
 // The experiment's rules: the order of the steps, refusals, marks, staleness, and runs from
 // one embedding.
-#include "watermark/experiment.h"
+#include "quillfen/watermark/experiment.h"
 
 #include <gtest/gtest.h>
 
@@ -9,7 +9,7 @@
 #include <thread>
 #include <vector>
 
-#include "io/picture_files.h"
+#include "quillfen/io/picture_files.h"
 #include "tests/test_support.h"
 #include "tests/watermark/sample_experiment.h"
 

@@ -2,8 +2,8 @@
 
 #include <algorithm>
 
+#include "quillfen/watermark/watermark.h"
 #include "tests/watermark/workspace_buffers.h"
-#include "watermark/watermark.h"
 
 namespace quillfen {
 namespace {

@@ -4,10 +4,10 @@
 #include <string>
 #include <vector>
 
-#include "image/errors.h"
+#include "quillfen/image/errors.h"
+#include "quillfen/watermark/mark_key.h"
 #include "tests/key_files.h"
 #include "tests/test_support.h"
-#include "watermark/mark_key.h"
 
 namespace quillfen {
 namespace {

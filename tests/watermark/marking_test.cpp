@@ -4,12 +4,12 @@
 #include <string>
 #include <vector>
 
-#include "image/errors.h"
-#include "io/picture_files.h"
+#include "quillfen/attacks/picture_attacks.h"
+#include "quillfen/image/errors.h"
+#include "quillfen/io/picture_files.h"
+#include "quillfen/watermark/marking.h"
 #include "tests/key_files.h"
 #include "tests/test_support.h"
-#include "watermark/marking.h"
-#include "watermark/picture_attacks.h"
 
 namespace quillfen {
 namespace {

@@ -1,5 +1,5 @@
 // SSIM against an independent implementation, the bit error rate, and PSNR's infinite case.
-#include "watermark/metrics.h"
+#include "quillfen/watermark/metrics.h"
 
 #include <gtest/gtest.h>
 
@@ -8,7 +8,7 @@
 #include <limits>
 #include <vector>
 
-#include "image/errors.h"
+#include "quillfen/image/errors.h"
 
 namespace quillfen {
 namespace {

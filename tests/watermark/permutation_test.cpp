@@ -6,8 +6,8 @@
 #include <random>
 #include <set>
 
+#include "quillfen/watermark/watermark.h"
 #include "tests/watermark/workspace_buffers.h"
-#include "watermark/watermark.h"
 
 namespace quillfen {
 namespace {

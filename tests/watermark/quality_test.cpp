@@ -2,10 +2,10 @@
 
 #include <algorithm>
 
-#include "image/number_format.h"
+#include "quillfen/image/number_format.h"
+#include "quillfen/watermark/watermark.h"
 #include "tests/test_support.h"
 #include "tests/watermark/workspace_buffers.h"
-#include "watermark/watermark.h"
 
 namespace quillfen {
 namespace {

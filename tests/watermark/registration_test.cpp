@@ -3,12 +3,12 @@
 #include <cmath>
 #include <string>
 
-#include "image/errors.h"
-#include "io/picture_files.h"
+#include "quillfen/attacks/picture_attacks.h"
+#include "quillfen/image/errors.h"
+#include "quillfen/io/picture_files.h"
+#include "quillfen/watermark/marking.h"
+#include "quillfen/watermark/registration.h"
 #include "tests/test_support.h"
-#include "watermark/marking.h"
-#include "watermark/picture_attacks.h"
-#include "watermark/registration.h"
 
 namespace quillfen {
 namespace {

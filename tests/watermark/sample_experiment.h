@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "io/picture_files.h"
+#include "quillfen/io/picture_files.h"
+#include "quillfen/watermark/experiment.h"
 #include "tests/test_support.h"
-#include "watermark/experiment.h"
 
 namespace quillfen::test {
 

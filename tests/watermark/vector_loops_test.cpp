@@ -1,7 +1,7 @@
 // The vector loops, on every vector target this CPU can run, and the plain loops of builds
 // without them, against loops written here; and the engine's steps compared across those
 // targets byte for byte.
-#include "watermark/vector_loops.h"
+#include "vector_loops.h"
 
 #include <gtest/gtest.h>
 
@@ -16,10 +16,10 @@
 #include <string>
 #include <vector>
 
-#include "image/vector_targets.h"
+#include "quillfen/image/vector_targets.h"
+#include "quillfen/watermark/watermark.h"
 #include "tests/test_support.h"
 #include "tests/watermark/sample_experiment.h"
-#include "watermark/watermark.h"
 
 namespace quillfen {
 namespace {

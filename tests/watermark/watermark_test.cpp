@@ -1,17 +1,17 @@
 // The workspace's transfers and the whole method end to end on the bundled samples.
-#include "watermark/watermark.h"
+#include "quillfen/watermark/watermark.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstring>
 
-#include "image/errors.h"
-#include "io/picture_files.h"
+#include "quillfen/image/errors.h"
+#include "quillfen/io/picture_files.h"
+#include "quillfen/watermark/experiment.h"
 #include "tests/test_support.h"
 #include "tests/watermark/sample_experiment.h"
 #include "tests/watermark/workspace_buffers.h"
-#include "watermark/experiment.h"
 
 namespace quillfen {
 namespace {

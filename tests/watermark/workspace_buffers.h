@@ -1,7 +1,7 @@
 #pragma once
 // Write access to a workspace's buffers for the engine's unit tests, which set up the inputs
 // of a single step by hand. Buffers(w).X_hat[p] = 3; reads can go through w.X_hat() too.
-#include "watermark/watermark.h"
+#include "quillfen/watermark/watermark.h"
 
 namespace quillfen {
 

@@ -1,0 +1,77 @@
+#pragma once
+// The attacks of the robustness benchmark that work on the 8-bit picture, as a real attacker's
+// tools would: each takes a gray plane and returns a new one of the same size. They are plain
+// functions of their arguments (the seeded ones of the generator passed in), written out in
+// basic IEEE operations with halves rounded to even and results clamped to 0..255, so the same
+// input gives the same bytes on every machine.
+//
+// Resampling is bilinear on pixel centres: output pixel i of n samples the input at
+// (i + 0.5) * m / n - 0.5 of m, each neighbour weighted by its distance; a sample position
+// beyond the first or last pixel centre uses the edge pixel (Resample) or black (Rotate).
+#include <cstdint>
+#include <vector>
+
+#include "quillfen/image/gray_plane.h"
+
+namespace quillfen {
+
+class RandomStream;
+
+// Median of the k x k window (k odd) around each pixel; the border is extended by repeating
+// the edge pixels, so every pixel has a full window.
+GrayPlane MedianFilter(const GrayPlane& in, int k);
+
+// Adds sigma times one standard normal deviate per pixel, in row-major order.
+GrayPlane AddGaussianNoise(const GrayPlane& in, double sigma, RandomStream& random);
+
+// Each pixel, in row-major order, takes one draw: with probability p it becomes black or
+// white (the draw's lowest bit chooses), otherwise it is kept.
+GrayPlane AddSaltPepper(const GrayPlane& in, double p, RandomStream& random);
+
+// Unsharp masking: x + amount * (x - blur), the blur being the 3 x 3 binomial kernel
+// (1 2 1 / 2 4 2 / 1 2 1) / 16 with repeated edge pixels.
+GrayPlane Sharpen(const GrayPlane& in, double amount);
+
+// Bilinear resampling to width x height.
+GrayPlane Resample(const GrayPlane& in, int width, int height);
+
+// Resampled to round(f * width) x round(f * height) (at least 1 x 1), kept as bytes, and
+// resampled back to the original size: what saving a rescaled copy and enlarging it does.
+GrayPlane ScaleAndBack(const GrayPlane& in, double f);
+
+// Rotation by `degrees` counter-clockwise as seen on screen, about the picture's centre;
+// the result keeps the size, and what comes from outside the picture is black (pixels whose
+// source lies within a pixel of the edge blend with that black).
+GrayPlane Rotate(const GrayPlane& in, double degrees);
+
+// Moves the content dx pixels right and dy pixels down; uncovered pixels are black.
+GrayPlane Shift(const GrayPlane& in, int dx, int dy);
+
+// Removes n rows (columns) spread evenly over the picture, row floor((2i + 1) * height / 2n)
+// for i = 0..n-1, and stretches what is left back to the full height (width). n < height.
+GrayPlane RemoveRows(const GrayPlane& in, int n);
+GrayPlane RemoveColumns(const GrayPlane& in, int n);
+
+// Blackens all but a centred rectangle of the picture's aspect holding (1 - removedShare) of
+// its area: the kept width is round(width * sqrt(1 - removedShare)), its left margin half of
+// what is removed, rounded down (the same for the height). 0 keeps everything, 1 nothing.
+GrayPlane CropCentre(const GrayPlane& in, double removedShare);
+
+// x + delta.
+GrayPlane AdjustBrightness(const GrayPlane& in, double delta);
+// mean + factor * (x - mean), the mean taken over the whole picture (so 1 keeps the picture,
+// 0 gives a flat picture of its mean gray).
+GrayPlane AdjustContrast(const GrayPlane& in, double factor);
+// 255 * (x / 255)^gamma.
+GrayPlane AdjustGamma(const GrayPlane& in, double gamma);
+// The toolbox's histogram equalisation of the working image.
+GrayPlane EqualizeHistogram(const GrayPlane& in);
+// `levels` evenly spaced gray levels: x goes to round(x * (levels - 1) / 255), which is shown
+// as round(level * 255 / (levels - 1)). 256 levels keep the picture.
+GrayPlane QuantizeLevels(const GrayPlane& in, int levels);
+
+// A gray baseline JPEG file of the picture at `quality` (1..100), made and decoded by
+// libjpeg-turbo in memory.
+GrayPlane JpegRoundTrip(const GrayPlane& in, int quality);
+
+}  // namespace quillfen

@@ -1,0 +1,210 @@
+// The catalogue table, the checks of parameter values, and the application of a cell.
+#include "quillfen/attacks/attack_catalogue.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "quillfen/attacks/attack_list.h"
+#include "quillfen/attacks/picture_attacks.h"
+#include "quillfen/image/errors.h"
+#include "quillfen/image/portable_math.h"
+#include "quillfen/watermark/watermark.h"
+
+namespace quillfen {
+
+namespace {
+
+constexpr std::size_t kPixels = TWatermark::kHostPixels;
+constexpr int kSide = TWatermark::kHostSize;
+
+AttackParameter Real(const char* name, double lowest, double highest, const char* meaning,
+                     std::optional<double> fallback = std::nullopt) {
+    return {name, lowest, highest, false, false, fallback, meaning};
+}
+
+AttackParameter Whole(const char* name, double lowest, double highest, const char* meaning,
+                      std::optional<double> fallback = std::nullopt) {
+    return {name, lowest, highest, true, false, fallback, meaning};
+}
+
+std::vector<AttackInfo> BuildCatalogue() {
+    using enum AttackId;
+    return {
+        {None, "none", {}, false, "the watermarked picture unchanged"},
+        {Jpeg, "jpeg", {Real("scale", 0.01, 100, "scale of the quantisation steps (0.5 is the workspace's)", 0.5)},
+         false, "the workspace's JPEG-style quantisation of the 8 x 8 block DCT"},
+        {Blur, "blur", {Whole("passes", 1, 100, "times the blur is applied", 1)}, false,
+         "the workspace's 3 x 3 weighted blur, one-pixel frame kept"},
+        {CropZeroQuarter, "crop-zero-quarter", {}, false, "top-left quarter blackened"},
+        {CropImageQuarter, "crop-image-quarter", {}, false, "top-left quarter replaced by the host"},
+        {CropZeroHalf, "crop-zero-half", {}, false, "top and bottom quarters blackened"},
+        {CropImageHalf, "crop-image-half", {}, false, "top and bottom quarters replaced by the host"},
+        {RealJpeg, "real-jpeg", {Whole("q", 1, 100, "JPEG quality")}, false,
+         "a gray baseline JPEG file made and decoded by libjpeg-turbo"},
+        {Median, "median", {{"k", 1, 15, true, true, std::nullopt, "window side"}}, false,
+         "k x k median filter"},
+        {GaussNoise, "gauss-noise", {Real("sigma", 0, 255, "standard deviation in gray levels")}, true,
+         "additive Gaussian noise"},
+        {SaltPepper, "salt-pepper", {Real("p", 0, 1, "share of pixels replaced")}, true,
+         "pixels replaced by black or white"},
+        {Sharpen, "sharpen", {Real("amount", 0, 10, "weight of the detail added")}, false,
+         "unsharp masking with the 3 x 3 binomial blur"},
+        {Scale, "scale", {Real("f", 0.1, 10, "scale factor")}, false,
+         "resized by f and back to 256 x 256, bilinear"},
+        {Rotate, "rotate", {Real("deg", -360, 360, "degrees, counter-clockwise")}, false,
+         "rotation about the centre, cropped to size, corners black"},
+        {Shift, "shift",
+         {Whole("dx", -256, 256, "pixels to the right", 0.0), Whole("dy", -256, 256, "pixels down", 0.0)}, false,
+         "translation, uncovered pixels black"},
+        {RemoveRows, "remove-rows", {Whole("n", 0, 128, "rows removed")}, false,
+         "evenly spaced rows removed, the rest stretched back to 256"},
+        {RemoveCols, "remove-cols", {Whole("n", 0, 128, "columns removed")}, false,
+         "evenly spaced columns removed, the rest stretched back to 256"},
+        {Crop, "crop", {Real("frac", 0, 1, "share of the area removed")}, false,
+         "all but a centred rectangle blackened"},
+        {Brightness, "brightness", {Real("d", -255, 255, "gray levels added")}, false, "brightness shifted"},
+        {Contrast, "contrast", {Real("c", 0, 10, "factor about the mean gray")}, false, "contrast scaled"},
+        {Gamma, "gamma", {Real("g", 0.05, 20, "exponent")}, false, "gamma correction 255 (x / 255)^g"},
+        {Equalize, "equalize", {}, false, "the toolbox's histogram equalisation"},
+        {Quantize, "quantize", {Whole("levels", 2, 256, "gray levels kept")}, false,
+         "gray levels reduced to evenly spaced ones"},
+    };
+}
+
+// The seven attacks of the watermark workspace, run by the workspace itself on a scratch
+// workspace kept for the thread. This is the one place that knows the workspace's attack
+// members and buffers.
+void ApplyWorkspaceAttack(AttackId id, double value, std::span<const std::uint8_t> host,
+                          AttackedPicture& picture) {
+    thread_local TWatermark w;
+    const bool needsHost = id == AttackId::CropImageQuarter || id == AttackId::CropImageHalf;
+    w.LoadMarked(needsHost ? host : std::span<const std::uint8_t>(), picture.Bytes, picture.Reals);
+    switch (id) {
+        case AttackId::None: w.CopyXhToXw(); break;
+        case AttackId::Jpeg:
+            w.SetQuantScale(value);
+            w.ApplyJpeg();  // the PSNR it measures is not wanted here
+            break;
+        case AttackId::Blur:
+            for (int pass = 0; pass < static_cast<int>(value); ++pass) {
+                if (pass > 0) w.LoadMarked({}, w.X_wave(), w.X_wave_real());
+                w.ApplyBlurring();
+            }
+            break;
+        case AttackId::CropZeroQuarter: w.ApplyCroppingByZeroInQuarter(); break;
+        case AttackId::CropImageQuarter: w.ApplyCroppingByImgInQuarter(); break;
+        case AttackId::CropZeroHalf: w.ApplyCroppingByZeroInHalf(); break;
+        case AttackId::CropImageHalf: w.ApplyCroppingByImgInHalf(); break;
+        default: throw ArgumentError("not an attack of the watermark workspace");
+    }
+    picture.Bytes.assign(w.X_wave().begin(), w.X_wave().end());
+    picture.Reals.assign(w.X_wave_real().begin(), w.X_wave_real().end());
+}
+
+bool IsWorkspaceAttack(AttackId id) { return static_cast<int>(id) <= static_cast<int>(AttackId::CropImageHalf); }
+
+int WholeValue(double value) { return static_cast<int>(value); }
+
+GrayPlane ApplyPictureAttack(const AttackStep& step, const GrayPlane& in, std::uint64_t streamSeed) {
+    const std::vector<double>& v = step.Values;
+    switch (step.Id) {
+        case AttackId::RealJpeg: return JpegRoundTrip(in, WholeValue(v[0]));
+        case AttackId::Median: return MedianFilter(in, WholeValue(v[0]));
+        case AttackId::GaussNoise: {
+            RandomStream random(streamSeed);
+            return AddGaussianNoise(in, v[0], random);
+        }
+        case AttackId::SaltPepper: {
+            RandomStream random(streamSeed);
+            return AddSaltPepper(in, v[0], random);
+        }
+        case AttackId::Sharpen: return Sharpen(in, v[0]);
+        case AttackId::Scale: return ScaleAndBack(in, v[0]);
+        case AttackId::Rotate: return Rotate(in, v[0]);
+        case AttackId::Shift: return Shift(in, WholeValue(v[0]), WholeValue(v[1]));
+        case AttackId::RemoveRows: return RemoveRows(in, WholeValue(v[0]));
+        case AttackId::RemoveCols: return RemoveColumns(in, WholeValue(v[0]));
+        case AttackId::Crop: return CropCentre(in, v[0]);
+        case AttackId::Brightness: return AdjustBrightness(in, v[0]);
+        case AttackId::Contrast: return AdjustContrast(in, v[0]);
+        case AttackId::Gamma: return AdjustGamma(in, v[0]);
+        case AttackId::Equalize: return EqualizeHistogram(in);
+        case AttackId::Quantize: return QuantizeLevels(in, WholeValue(v[0]));
+        default: throw ArgumentError("not an attack on the 8-bit picture");
+    }
+}
+
+void CheckStep(const AttackStep& step) {
+    const int index = static_cast<int>(step.Id);
+    if (index < 0 || index >= static_cast<int>(AttackCatalogue().size()))
+        throw ArgumentError("unknown attack number " + std::to_string(index));
+    const AttackInfo& info = InfoOf(step.Id);
+    if (step.Values.size() != info.Parameters.size())
+        throw ArgumentError(std::string("attack ") + info.Name + " takes " + std::to_string(info.Parameters.size()) +
+                            " parameter values, not " + std::to_string(step.Values.size()));
+    for (std::size_t i = 0; i < step.Values.size(); ++i) {
+        const AttackParameter& parameter = info.Parameters[i];
+        if (const auto reason = CheckParameterValue(parameter, step.Values[i]))
+            throw ArgumentError(std::string("attack ") + info.Name + ": " + parameter.Name + "=" +
+                                FormatAttackNumber(step.Values[i]) + " " + *reason + " (accepted: " +
+                                AcceptedValues(parameter) + ")");
+    }
+}
+
+}  // namespace
+
+const std::vector<AttackInfo>& AttackCatalogue() {
+    static const std::vector<AttackInfo> catalogue = BuildCatalogue();
+    return catalogue;
+}
+
+const AttackInfo* FindAttack(std::string_view name) {
+    for (const AttackInfo& info : AttackCatalogue())
+        if (name == info.Name) return &info;
+    return nullptr;
+}
+
+const AttackInfo& InfoOf(AttackId id) { return AttackCatalogue()[static_cast<std::size_t>(id)]; }
+
+std::optional<std::string> CheckParameterValue(const AttackParameter& parameter, double value) {
+    if (!std::isfinite(value)) return std::string("is not a number");
+    if (value < parameter.Lowest || value > parameter.Highest) return std::string("is out of range");
+    if ((parameter.Whole || parameter.Odd) && value != std::floor(value))
+        return std::string("is not a whole number");
+    if (parameter.Odd && std::fmod(value, 2.0) == 0) return std::string("is not odd");
+    return std::nullopt;
+}
+
+std::string AcceptedValues(const AttackParameter& parameter) {
+    std::string kind = parameter.Odd ? "odd whole numbers " : parameter.Whole ? "whole numbers " : "";
+    return kind + FormatAttackNumber(parameter.Lowest) + ".." + FormatAttackNumber(parameter.Highest);
+}
+
+AttackedPicture ApplyAttackCell(const AttackCell& cell, const AttackInput& input, std::uint64_t seed) {
+    AttackedPicture picture;
+    ApplyAttackCell(cell, input, seed, picture);
+    return picture;
+}
+
+void ApplyAttackCell(const AttackCell& cell, const AttackInput& input, std::uint64_t seed,
+                     AttackedPicture& picture) {
+    if (input.Host.size() != kPixels || input.Marked.size() != kPixels || input.MarkedReal.size() != kPixels)
+        throw ArgumentError("an attack needs 256 x 256 host and watermarked pictures");
+    for (const AttackStep& step : cell.Steps) CheckStep(step);
+
+    picture.Bytes.assign(input.Marked.begin(), input.Marked.end());
+    picture.Reals.assign(input.MarkedReal.begin(), input.MarkedReal.end());
+    for (std::size_t i = 0; i < cell.Steps.size(); ++i) {
+        const AttackStep& step = cell.Steps[i];
+        if (IsWorkspaceAttack(step.Id)) {
+            ApplyWorkspaceAttack(step.Id, step.Values.empty() ? 0.0 : step.Values[0], input.Host, picture);
+            continue;
+        }
+        const std::uint64_t streamSeed = seed ^ (static_cast<std::uint64_t>(i) * 0xA0761D6478BD642FULL);
+        GrayPlane attacked = ApplyPictureAttack(step, GrayPlane(kSide, kSide, std::move(picture.Bytes)), streamSeed);
+        picture.Bytes = attacked.ReleasePixels();
+        picture.Reals.assign(picture.Bytes.begin(), picture.Bytes.end());
+    }
+}
+
+}  // namespace quillfen

@@ -1,0 +1,288 @@
+// Attacks on the 8-bit picture; see picture_attacks.h for the rules each one follows.
+#include "quillfen/attacks/picture_attacks.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+
+#include "quillfen/image/bitmap.h"
+#include "quillfen/image/portable_math.h"
+#include "quillfen/image/round_half_even.h"
+#include "quillfen/io/jpeg.h"
+#include "quillfen/toolbox/histogram_modification.h"
+
+namespace quillfen {
+
+namespace {
+
+// Every attack value is rounded half to even and then limited to the byte range; limiting
+// first keeps the rounding inside RoundHalfEven's domain for any finite real.
+std::uint8_t ToByte(double v) {
+    if (!(v > 0)) return 0;  // also NaN
+    if (v >= 255) return 255;
+    return static_cast<std::uint8_t>(RoundHalfEven(v));
+}
+
+// Where output sample i of n falls among m input samples, pixel centres aligned, clamped to
+// the first and last centre: the lower neighbour and the weight of the upper one.
+struct Tap {
+    int Low;
+    int High;
+    double Weight;
+};
+
+std::vector<Tap> Taps(int m, int n) {
+    std::vector<Tap> taps(n);
+    for (int i = 0; i < n; ++i) {
+        double s = (i + 0.5) * m / n - 0.5;
+        if (s < 0) s = 0;
+        if (s > m - 1) s = m - 1;
+        const int low = static_cast<int>(std::floor(s));
+        taps[i] = {low, std::min(low + 1, m - 1), s - low};
+    }
+    return taps;
+}
+
+// One bilinear sample: the two rows blended first, then the columns.
+double Bilinear(double p00, double p01, double p10, double p11, double fx, double fy) {
+    const double top = (1 - fx) * p00 + fx * p01;
+    const double bottom = (1 - fx) * p10 + fx * p11;
+    return (1 - fy) * top + fy * bottom;
+}
+
+// A table of 256 outputs, one per input gray level, applied to every pixel.
+GrayPlane MapLevels(const GrayPlane& in, const std::array<std::uint8_t, 256>& table) { return in.Mapped(table); }
+
+// The input with its rows (or, transposed, its columns) listed in `keep` stacked together.
+GrayPlane KeepRows(const GrayPlane& in, const std::vector<int>& keep) {
+    GrayPlane out(in.width(), static_cast<int>(keep.size()));
+    for (std::size_t r = 0; r < keep.size(); ++r)
+        std::copy_n(in.row(keep[r]), in.width(), out.row(static_cast<int>(r)));
+    return out;
+}
+
+GrayPlane Transpose(const GrayPlane& in) {
+    GrayPlane out(in.height(), in.width());
+    for (int y = 0; y < in.height(); ++y)
+        for (int x = 0; x < in.width(); ++x) out.at(y, x) = in.at(x, y);
+    return out;
+}
+
+}  // namespace
+
+// A running histogram per row (Huang's method): moving one pixel right takes one window
+// column out and one in, and the median moves from the last one by the few levels the
+// histogram changed. The value is the one a full sort of the window puts in the middle.
+GrayPlane MedianFilter(const GrayPlane& in, int k) {
+    const int r = k / 2;
+    const int half = k * k / 2;  // the median is the value at this index of the sorted window
+    GrayPlane out(in.width(), in.height());
+    std::vector<const std::uint8_t*> rows(static_cast<std::size_t>(k));
+    for (int y = 0; y < in.height(); ++y) {
+        for (int j = 0; j < k; ++j) rows[j] = in.row(std::clamp(y - r + j, 0, in.height() - 1));
+        std::array<int, 256> histogram{};
+        const auto column = [&](int x, int change) {
+            const int c = std::clamp(x, 0, in.width() - 1);
+            for (int j = 0; j < k; ++j) histogram[rows[j][c]] += change;
+        };
+        for (int x = -r; x <= r; ++x) column(x, 1);
+        int median = 0;
+        int below = 0;  // window values below `median`
+        for (int x = 0; x < in.width(); ++x) {
+            if (x > 0) {
+                // Count how the moving columns change `below` before the histogram forgets.
+                const int outColumn = std::clamp(x - r - 1, 0, in.width() - 1);
+                const int inColumn = std::clamp(x + r, 0, in.width() - 1);
+                for (int j = 0; j < k; ++j) {
+                    below -= rows[j][outColumn] < median;
+                    below += rows[j][inColumn] < median;
+                }
+                column(x - r - 1, -1);
+                column(x + r, 1);
+            }
+            while (below > half) {
+                --median;
+                below -= histogram[median];
+            }
+            while (below + histogram[median] <= half) {
+                below += histogram[median];
+                ++median;
+            }
+            out.at(x, y) = static_cast<std::uint8_t>(median);
+        }
+    }
+    return out;
+}
+
+GrayPlane AddGaussianNoise(const GrayPlane& in, double sigma, RandomStream& random) {
+    GrayPlane out(in.width(), in.height());
+    for (std::size_t i = 0; i < in.pixels().size(); ++i) {
+        const double noise = sigma * random.Gaussian();
+        out.data()[i] = ToByte(in.pixels()[i] + noise);
+    }
+    return out;
+}
+
+GrayPlane AddSaltPepper(const GrayPlane& in, double p, RandomStream& random) {
+    GrayPlane out = in;
+    for (std::uint8_t* v = out.data(); v != out.data() + out.size(); ++v) {
+        const std::uint64_t draw = random.Next();
+        const double u = static_cast<double>(draw >> 11) * 0x1.0p-53;
+        if (u < p) *v = (draw & 1) ? 255 : 0;
+    }
+    return out;
+}
+
+GrayPlane Sharpen(const GrayPlane& in, double amount) {
+    GrayPlane out(in.width(), in.height());
+    const auto at = [&](int x, int y) {
+        return in.at(std::clamp(x, 0, in.width() - 1), std::clamp(y, 0, in.height() - 1));
+    };
+    for (int y = 0; y < in.height(); ++y)
+        for (int x = 0; x < in.width(); ++x) {
+            const int sum = at(x - 1, y - 1) + 2 * at(x, y - 1) + at(x + 1, y - 1) + 2 * at(x - 1, y) +
+                            4 * at(x, y) + 2 * at(x + 1, y) + at(x - 1, y + 1) + 2 * at(x, y + 1) +
+                            at(x + 1, y + 1);
+            const double blurred = sum / 16.0;
+            const double v = in.at(x, y);
+            out.at(x, y) = ToByte(v + amount * (v - blurred));
+        }
+    return out;
+}
+
+GrayPlane Resample(const GrayPlane& in, int width, int height) {
+    const std::vector<Tap> columns = Taps(in.width(), width);
+    const std::vector<Tap> rows = Taps(in.height(), height);
+    GrayPlane out(width, height);
+    for (int y = 0; y < height; ++y) {
+        const Tap& ty = rows[y];
+        for (int x = 0; x < width; ++x) {
+            const Tap& tx = columns[x];
+            const double v = Bilinear(in.at(tx.Low, ty.Low), in.at(tx.High, ty.Low), in.at(tx.Low, ty.High),
+                                      in.at(tx.High, ty.High), tx.Weight, ty.Weight);
+            out.at(x, y) = ToByte(v);
+        }
+    }
+    return out;
+}
+
+GrayPlane ScaleAndBack(const GrayPlane& in, double f) {
+    const int width = std::max(1, static_cast<int>(RoundHalfEven(in.width() * f)));
+    const int height = std::max(1, static_cast<int>(RoundHalfEven(in.height() * f)));
+    return Resample(Resample(in, width, height), in.width(), in.height());
+}
+
+GrayPlane Rotate(const GrayPlane& in, double degrees) {
+    double sine = 0;
+    double cosine = 0;
+    SinCosDegrees(degrees, sine, cosine);
+    const double cx = (in.width() - 1) / 2.0;
+    const double cy = (in.height() - 1) / 2.0;
+    const auto pixel = [&](int x, int y) -> double {
+        if (x < 0 || y < 0 || x >= in.width() || y >= in.height()) return 0.0;
+        return in.at(x, y);
+    };
+    GrayPlane out(in.width(), in.height());
+    for (int y = 0; y < in.height(); ++y)
+        for (int x = 0; x < in.width(); ++x) {
+            const double u = x - cx;
+            const double v = y - cy;
+            const double sx = cosine * u - sine * v + cx;
+            const double sy = sine * u + cosine * v + cy;
+            // Beyond a pixel outside the picture every neighbour is black.
+            if (sx <= -1 || sy <= -1 || sx >= in.width() || sy >= in.height()) continue;
+            const double fx0 = std::floor(sx);
+            const double fy0 = std::floor(sy);
+            const int x0 = static_cast<int>(fx0);
+            const int y0 = static_cast<int>(fy0);
+            out.at(x, y) = ToByte(Bilinear(pixel(x0, y0), pixel(x0 + 1, y0), pixel(x0, y0 + 1),
+                                           pixel(x0 + 1, y0 + 1), sx - fx0, sy - fy0));
+        }
+    return out;
+}
+
+GrayPlane Shift(const GrayPlane& in, int dx, int dy) {
+    GrayPlane out(in.width(), in.height());
+    for (int y = 0; y < in.height(); ++y)
+        for (int x = 0; x < in.width(); ++x) {
+            const int sx = x - dx;
+            const int sy = y - dy;
+            if (sx >= 0 && sy >= 0 && sx < in.width() && sy < in.height()) out.at(x, y) = in.at(sx, sy);
+        }
+    return out;
+}
+
+GrayPlane RemoveRows(const GrayPlane& in, int n) {
+    if (n <= 0) return in;
+    if (n >= in.height()) return GrayPlane(in.width(), in.height());  // nothing left to stretch
+    std::vector<int> keep;
+    int next = 0;  // index of the next row to remove
+    for (int y = 0; y < in.height(); ++y) {
+        const int removed = next < n ? static_cast<int>((2LL * next + 1) * in.height() / (2LL * n)) : -1;
+        if (y == removed) {
+            ++next;
+            continue;
+        }
+        keep.push_back(y);
+    }
+    return Resample(KeepRows(in, keep), in.width(), in.height());
+}
+
+GrayPlane RemoveColumns(const GrayPlane& in, int n) { return Transpose(RemoveRows(Transpose(in), n)); }
+
+GrayPlane CropCentre(const GrayPlane& in, double removedShare) {
+    const double side = std::sqrt(1 - removedShare);
+    const int keptWidth = static_cast<int>(RoundHalfEven(in.width() * side));
+    const int keptHeight = static_cast<int>(RoundHalfEven(in.height() * side));
+    const int left = (in.width() - keptWidth) / 2;
+    const int top = (in.height() - keptHeight) / 2;
+    GrayPlane out(in.width(), in.height());
+    for (int y = top; y < top + keptHeight; ++y)
+        for (int x = left; x < left + keptWidth; ++x) out.at(x, y) = in.at(x, y);
+    return out;
+}
+
+GrayPlane AdjustBrightness(const GrayPlane& in, double delta) {
+    std::array<std::uint8_t, 256> table{};
+    for (int g = 0; g < 256; ++g) table[g] = ToByte(g + delta);
+    return MapLevels(in, table);
+}
+
+GrayPlane AdjustContrast(const GrayPlane& in, double factor) {
+    std::int64_t sum = 0;
+    for (std::uint8_t v : in.pixels()) sum += v;
+    const double mean = static_cast<double>(sum) / static_cast<double>(in.pixels().size());
+    std::array<std::uint8_t, 256> table{};
+    for (int g = 0; g < 256; ++g) table[g] = ToByte(mean + factor * (g - mean));
+    return MapLevels(in, table);
+}
+
+GrayPlane AdjustGamma(const GrayPlane& in, double gamma) {
+    std::array<std::uint8_t, 256> table{};
+    for (int g = 0; g < 256; ++g) table[g] = ToByte(255 * PortablePow(g / 255.0, gamma));
+    return MapLevels(in, table);
+}
+
+GrayPlane EqualizeHistogram(const GrayPlane& in) { return histogram::Equalize(in); }
+
+GrayPlane QuantizeLevels(const GrayPlane& in, int levels) {
+    std::array<std::uint8_t, 256> table{};
+    const int steps = levels - 1;
+    for (int g = 0; g < 256; ++g) {
+        const double level = RoundHalfEven(static_cast<double>(g * steps) / 255);
+        table[g] = ToByte(level * 255 / steps);
+    }
+    return MapLevels(in, table);
+}
+
+GrayPlane JpegRoundTrip(const GrayPlane& in, int quality) {
+    const std::vector<std::uint8_t> file =
+        TRixJPEG::EncodeGray(Bitmap::fromGray(in.width(), in.height(), in.data()), quality);
+    const Bitmap decoded = TRixJPEG::DecodeMemory(file.data(), file.size());
+    GrayPlane out(in.width(), in.height());
+    for (int y = 0; y < in.height(); ++y)
+        for (int x = 0; x < in.width(); ++x) out.at(x, y) = decoded.blue(x, y);
+    return out;
+}
+
+}  // namespace quillfen

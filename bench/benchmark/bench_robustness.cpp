@@ -1,0 +1,114 @@
+// Speed of the robustness benchmark's parts on the bundled host and mark: the whole default
+// attack grid applied to one X_hat, the same grid with extraction and every per-cell measure
+// (what one host and one seed cost), the sweep itself on one and two threads, each family of
+// the grid on its own, and SSIM.
+#include <benchmark/benchmark.h>
+
+#include <string>
+
+#include "bench/bench_experiment.h"
+#include "bench/bench_targets.h"
+#include "quillfen/attacks/attack_list.h"
+#include "quillfen/attacks/default_grid.h"
+#include "quillfen/benchmark/robustness.h"
+#include "quillfen/watermark/metrics.h"
+#include "quillfen/watermark/watermark.h"
+
+namespace quillfen {
+namespace {
+
+// The bundled host with the bundled mark embedded, seed fixed.
+const Experiment& EmbeddedExperiment() {
+    static const Experiment e = [] {
+        Experiment embedded = bench::SampleExperiment();
+        embedded.Embed();
+        return embedded;
+    }();
+    return e;
+}
+
+const TWatermark& Embedded() { return EmbeddedExperiment().Workspace(); }
+
+AttackInput InputOf(const TWatermark& w) { return {w.X(), w.X_hat(), w.X_hat_real()}; }
+
+void RunCells(benchmark::State& state, const std::vector<AttackCell>& cells) {
+    const TWatermark& w = Embedded();
+    AttackedPicture picture;
+    for (auto _ : state)
+        for (const AttackCell& cell : cells) {
+            ApplyAttackCell(cell, InputOf(w), 1, picture);
+            benchmark::DoNotOptimize(picture.Bytes.data());
+        }
+    state.counters["cells/s"] = benchmark::Counter(static_cast<double>(cells.size()),
+                                                   benchmark::Counter::kIsIterationInvariantRate);
+}
+
+void BM_DefaultGridAttacks(benchmark::State& state) { RunCells(state, DefaultAttackGrid()); }
+BENCHMARK(BM_DefaultGridAttacks)->Unit(benchmark::kMillisecond);
+
+// Per cell: the attack, the six extraction steps, NC, BER, PSNR and SSIM against X_hat.
+void BM_DefaultGridRows(benchmark::State& state) {
+    Experiment e = EmbeddedExperiment();
+    const TWatermark& w = e.Workspace();
+    const std::vector<AttackCell> grid = DefaultAttackGrid();
+    AttackedPicture picture;
+    for (auto _ : state)
+        for (const AttackCell& cell : grid) {
+            ApplyAttackCell(cell, InputOf(w), 1, picture);
+            benchmark::DoNotOptimize(e.ExtractFrom(picture.Bytes, picture.Reals).back().nc);
+            benchmark::DoNotOptimize(BitErrorRate(w.W_wave(), w.W()));
+            benchmark::DoNotOptimize(PsnrDecibels(w.X_wave_real(), w.X_hat()));
+            benchmark::DoNotOptimize(StructuralSimilarity(w.X_wave(), w.X_hat(), 256, 256));
+        }
+    state.counters["rows/s"] = benchmark::Counter(static_cast<double>(grid.size()),
+                                                  benchmark::Counter::kIsIterationInvariantRate);
+}
+BENCHMARK(BM_DefaultGridRows)->Unit(benchmark::kMillisecond);
+
+// The sweep as `robustness` runs it: the default grid for one host and one seed, embedding
+// included, on `jobs` threads (wall time: the point is the gain from the second thread).
+void BM_SweepDefaultGrid(benchmark::State& state) {
+    static const Bitmap host = [] {
+        Bitmap picture;
+        TRixPGM().LoadFromFile(std::string(QUILLFEN_SAMPLES_DIR) + "/camera-256.pgm", picture);
+        return picture;
+    }();
+    SweepPlan plan;
+    plan.Hosts = {{"camera-256.pgm", [] { return host; }}};
+    TRixPGM().LoadFromFile(std::string(QUILLFEN_SAMPLES_DIR) + "/seal-128.pgm", plan.Mark);
+    plan.Seeds = {1};
+    plan.Cells = DefaultAttackGrid();
+    plan.Jobs = static_cast<int>(state.range(0));
+    for (auto _ : state) benchmark::DoNotOptimize(RunSweep(plan, {}).Rows);
+    state.counters["rows/s"] = benchmark::Counter(static_cast<double>(plan.Cells.size()),
+                                                  benchmark::Counter::kIsIterationInvariantRate);
+}
+BENCHMARK(BM_SweepDefaultGrid)->Arg(1)->Arg(2)->ArgName("jobs")->UseRealTime()->Unit(benchmark::kMillisecond);
+
+void BM_Ssim256(benchmark::State& state) {
+    const TWatermark& w = Embedded();
+    for (auto _ : state) benchmark::DoNotOptimize(StructuralSimilarity(w.X(), w.X_hat(), 256, 256));
+}
+BENCHMARK(BM_Ssim256)->Unit(benchmark::kMillisecond);
+
+// One benchmark per family of the default grid, to show where the grid's time goes.
+void RegisterFamilies() {
+    for (const AttackFamily& family : DefaultAttackFamilies()) {
+        std::vector<AttackCell> cells = ParseAttackCells(family.List);
+        benchmark::RegisterBenchmark(("BM_Family/" + std::string(family.Family)).c_str(),
+                                     [cells](benchmark::State& state) { RunCells(state, cells); })
+            ->Unit(benchmark::kMillisecond);
+    }
+}
+
+}  // namespace
+}  // namespace quillfen
+
+int main(int argc, char** argv) {
+    if (!quillfen::bench::ChooseVectorTarget()) return 1;
+    benchmark::Initialize(&argc, argv);
+    quillfen::RegisterFamilies();
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

@@ -1,0 +1,169 @@
+#pragma once
+// The robustness sweep: every attack cell applied to every host marked with every seed, one
+// row of measures per (host, seed, cell). The command line's `robustness` and the desktop
+// program's robustness window run this same code.
+//
+// Row order: hosts in the order given (the front ends sort them by name), then seeds in the
+// order given, then cells in the order given; row r is host r / (S C), seed (r / C) mod S,
+// cell r mod C. Every row is a pure function of its host, seed and cell, so the rows are the
+// same whatever the number of threads and however the run is cut into shards.
+//
+// Per (host, seed) the mark is embedded once with that seed (the generator's fixed seed);
+// per cell the attack draws from the same seed (ApplyAttackCell), the extraction runs on the
+// attacked picture, and the row holds:
+//   psnr_embed, ssim_embed  X_hat against the host X: the experiment's PSNR (of X_hat_real,
+//                           the method's own measure) and SSIM of the bytes;
+//   psnr, ssim              the attacked picture's bytes against X_hat's, as files hold
+//                           them; PSNR is +infinity for an unchanged picture;
+//   nc, ber                 the workspace's NC and the bit error rate of W_wave against W;
+//   score                   the detection score (marking.h) of the relations the extraction
+//                           observed, against the key of this (host, seed);
+//   detected at 1e-3, 1e-6  the score reaches the calibration's thresholds, when one is given
+//                           (NC cannot say whether a mark is there: calibration.h).
+// With registration (SweepPlan::Register) each geometric cell (IsGeometricCell) is read a
+// second time: the attacked picture is registered to X_hat (registration.h: the similarity
+// transform estimated and undone) and extracted again, giving the registered NC, BER, score
+// and verdicts beside the plain ones, which keep their meaning. The estimate is OpenCV's, in
+// single precision with the machine's SIMD, so registered measures may differ in their last
+// digits between machines; the plain ones never do.
+// A host that cannot be loaded, or a step that fails, gives rows with an error text instead
+// of measures, and the sweep goes on.
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <limits>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "quillfen/attacks/attack_catalogue.h"
+#include "quillfen/benchmark/calibration.h"
+#include "quillfen/image/bitmap.h"
+
+namespace quillfen {
+
+// A geometric cell's picture read again after registration to X_hat.
+struct RegisteredReading {
+    double Fit = 0;  // the registration's correlation coefficient (registration.h)
+    double Nc = 0;
+    double Ber = 0;
+    double Score = 0;
+    std::optional<bool> Detected1e3;  // none without a calibration
+    std::optional<bool> Detected1e6;
+    bool operator==(const RegisteredReading&) const = default;
+};
+
+struct RobustnessRow {
+    std::string Host;
+    std::uint32_t Seed = 0;
+    std::string Attack;  // the cell's canonical name
+    double PsnrEmbed = 0;
+    double SsimEmbed = 0;
+    double Psnr = 0;
+    double Ssim = 0;
+    double Nc = 0;
+    double Ber = 0;
+    double Score = 0;
+    std::optional<bool> Detected1e3;  // none without a calibration
+    std::optional<bool> Detected1e6;
+    // The run registers geometric cells: the row has the registered fields (empty for a cell
+    // that is not geometric, or a failed row).
+    bool Registering = false;
+    std::optional<RegisteredReading> Registered;
+    std::string Error;  // empty for a row with measures
+
+    bool Failed() const { return !Error.empty(); }
+    bool operator==(const RobustnessRow&) const = default;
+};
+
+// A host of the sweep: its name in the rows and how to get its picture. Load may throw (a
+// file that went away since it was checked); its rows then carry the error.
+struct SweepHost {
+    std::string Name;
+    std::function<Bitmap()> Load;
+};
+
+// Shard `index` (1..count) of `count`: the rows from floor((index - 1) N / count) up to
+// floor(index N / count), so the shards in order are the whole run in order.
+struct Shard {
+    std::uint64_t Index = 1;
+    std::uint64_t Count = 1;
+};
+
+struct RowRange {
+    std::uint64_t Begin = 0;
+    std::uint64_t End = 0;
+};
+RowRange ShardRows(std::uint64_t rowCount, const Shard& shard);
+
+struct SweepPlan {
+    std::vector<SweepHost> Hosts;
+    Bitmap Mark;
+    std::vector<std::uint32_t> Seeds;
+    std::vector<AttackCell> Cells;
+    std::optional<Calibration> Thresholds;
+    Shard Part;
+    int Jobs = 0;  // threads; 0: every core
+    bool Register = false;  // read geometric cells again after registration
+
+    std::uint64_t RowCount() const {
+        return static_cast<std::uint64_t>(Hosts.size()) * Seeds.size() * Cells.size();
+    }
+    // Host, seed and cell of row r, as named in the row.
+    std::string HostOf(std::uint64_t r) const { return Hosts[r / (Seeds.size() * Cells.size())].Name; }
+    std::uint32_t SeedOf(std::uint64_t r) const { return Seeds[(r / Cells.size()) % Seeds.size()]; }
+    const std::string& AttackOf(std::uint64_t r) const { return Cells[r % Cells.size()].Name; }
+};
+
+struct SweepCallbacks {
+    // Rows of the shard for which this returns true are not computed (a resumed run's rows
+    // already written). A pure predicate: it is asked once per row to count the work, and
+    // again in row order as rows start.
+    std::function<bool(std::uint64_t row)> Skip;
+    // Each computed row, in row order, one call at a time (from any of the sweep's threads).
+    std::function<void(std::uint64_t row, const RobustnessRow&)> Row;
+    // Rows done and rows to do, after each row, one call at a time.
+    std::function<void(std::uint64_t done, std::uint64_t total)> Progress;
+    // When set, no new row starts; rows already started are finished and delivered.
+    const std::atomic<bool>* Cancel = nullptr;
+};
+
+struct SweepSummary {
+    std::uint64_t Rows = 0;    // delivered
+    std::uint64_t Failed = 0;  // of which error rows
+    bool Cancelled = false;
+};
+
+// Checks the plan before any work: ArgumentError for no host, seed or cell, a host name or
+// seed listed twice, a mark without a black pixel where NC compares, a calibration made for
+// another mark, or a shard outside 1..count.
+void CheckSweepPlan(const SweepPlan& plan);
+
+// Runs the rows of the plan's shard (CheckSweepPlan first).
+SweepSummary RunSweep(const SweepPlan& plan, const SweepCallbacks& callbacks);
+
+// A list of seeds as the command line writes it: whole numbers 0..4294967295 and inclusive
+// ranges, comma-separated ("1..20", "1..5,7", "42"), in the order written. ArgumentError for
+// anything else, a range that goes down, a seed listed twice or more than kMaxSeeds seeds.
+inline constexpr std::size_t kMaxSeeds = 1000000;
+std::vector<std::uint32_t> ParseSeedList(std::string_view text);
+
+// Whether a cell moves the picture's pixels (rotate, scale, shift, crop, remove-rows,
+// remove-cols, alone or in a combination): the cells registration may help.
+bool IsGeometricCell(const AttackCell& cell);
+
+// One row computed on its own, as RunSweep computes it (for tests and single looks).
+RobustnessRow ComputeRow(const SweepPlan& plan, std::uint64_t row);
+
+// A row computed again with the pictures behind its measures: the attacked picture (X_wave,
+// 256 x 256) and the mark extracted from it (W_wave, 128 x 128). Both are empty for a failed
+// row. Every row is a pure function of its host, seed and cell, so this is the row of the run.
+struct RowPictures {
+    RobustnessRow Row;
+    Bitmap Attacked;
+    Bitmap Extracted;
+};
+RowPictures ComputeRowPictures(const SweepPlan& plan, std::uint64_t row);
+
+}  // namespace quillfen

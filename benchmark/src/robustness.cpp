@@ -1,0 +1,331 @@
+// The sweep: rows in order through a oneTBB pipeline (a serial source of row numbers, rows
+// computed in parallel, a serial sink delivering them in order), so that at most a few rows
+// are in flight and each is handed over as soon as every earlier one is.
+#include "quillfen/benchmark/robustness.h"
+
+#include <charconv>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <new>
+#include <set>
+#include <utility>
+
+#include <tbb/enumerable_thread_specific.h>
+#include <tbb/info.h>
+#include <tbb/parallel_pipeline.h>
+#include <tbb/task_arena.h>
+
+#include "quillfen/image/errors.h"
+#include "quillfen/watermark/experiment.h"
+#include "quillfen/watermark/marking.h"
+#include "quillfen/watermark/metrics.h"
+#include "quillfen/watermark/registration.h"
+
+namespace quillfen {
+
+namespace {
+
+constexpr int kHost = TWatermark::kHostSize;
+constexpr std::uint64_t kNoUnit = std::numeric_limits<std::uint64_t>::max();
+
+// A host's picture cut to the size the workspace uses, or why it could not be had.
+struct LoadedHost {
+    Bitmap Picture;
+    std::string Error;
+};
+
+std::string ErrorText(const std::exception_ptr& failure) {
+    try {
+        std::rethrow_exception(failure);
+    } catch (const std::bad_alloc&) {
+        return "out of memory";
+    } catch (const std::exception& e) {
+        return e.what();
+    } catch (...) {
+        return "unknown failure";
+    }
+}
+
+// The hosts the threads are working on, loaded once each. Rows run nearly in order, so
+// hosts far behind the newest are dropped; one needed again is simply loaded again.
+class HostCache {
+public:
+    explicit HostCache(const SweepPlan& plan) : plan_(plan) {}
+
+    std::shared_ptr<const LoadedHost> Get(std::size_t host) {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        if (auto found = cache_.find(host); found != cache_.end()) return found->second;
+        auto loaded = std::make_shared<LoadedHost>();
+        try {
+            loaded->Picture = plan_.Hosts[host].Load();
+            // The workspace cuts or extends to 256 x 256 with white, as Bitmap::resize does;
+            // doing it here keeps only that much of a large picture in memory.
+            loaded->Picture.resize(kHost, kHost);
+        } catch (...) {
+            loaded->Error = ErrorText(std::current_exception());
+        }
+        while (!cache_.empty() && cache_.begin()->first + 2 < host) cache_.erase(cache_.begin());
+        cache_[host] = loaded;
+        return loaded;
+    }
+
+private:
+    const SweepPlan& plan_;
+    std::mutex mutex_;
+    std::map<std::size_t, std::shared_ptr<const LoadedHost>> cache_;
+};
+
+// What one thread keeps between rows: the embedding of the (host, seed) it worked on last.
+struct Worker {
+    std::uint64_t Unit = kNoUnit;
+    Experiment Marked;
+    MarkKey Key;  // what a key file of this embedding would hold, for the detection score
+    std::string Error;
+    double PsnrEmbed = 0;
+    double SsimEmbed = 0;
+    AttackedPicture Picture;
+    std::vector<double> AttackedReals;
+};
+
+void Embed(const SweepPlan& plan, HostCache& hosts, std::uint64_t unit, Worker& worker) {
+    worker.Unit = unit;
+    worker.Error.clear();
+    const std::size_t host = unit / plan.Seeds.size();
+    const std::shared_ptr<const LoadedHost> loaded = hosts.Get(host);
+    if (!loaded->Error.empty()) {
+        worker.Error = loaded->Error;
+        return;
+    }
+    try {
+        Bitmap picture = loaded->Picture;
+        Bitmap mark = plan.Mark;
+        worker.Marked = Experiment();
+        worker.Marked.Load(picture, mark);
+        worker.Marked.SetFixedSeed(plan.Seeds[unit % plan.Seeds.size()]);
+        worker.Marked.Embed();
+        worker.Key = KeyFromExperiment(worker.Marked, kHost, kHost);
+        const TWatermark& w = worker.Marked.Workspace();
+        worker.PsnrEmbed = PsnrDecibels(w.X_hat_real(), w.X());
+        worker.SsimEmbed = StructuralSimilarity(w.X_hat(), w.X(), kHost, kHost);
+    } catch (...) {
+        worker.Error = ErrorText(std::current_exception());
+    }
+}
+
+RobustnessRow Compute(const SweepPlan& plan, HostCache& hosts, std::uint64_t r, Worker& worker) {
+    RobustnessRow row;
+    row.Host = plan.HostOf(r);
+    row.Seed = plan.SeedOf(r);
+    row.Attack = plan.AttackOf(r);
+    row.Registering = plan.Register;
+    const std::uint64_t unit = r / plan.Cells.size();
+    if (worker.Unit != unit) Embed(plan, hosts, unit, worker);
+    if (!worker.Error.empty()) {
+        row.Error = worker.Error;
+        return row;
+    }
+    try {
+        Experiment& e = worker.Marked;
+        const TWatermark& w = e.Workspace();
+        ApplyAttackCell(plan.Cells[r % plan.Cells.size()], {w.X(), w.X_hat(), w.X_hat_real()}, row.Seed,
+                        worker.Picture);
+        const std::optional<double> nc = e.ExtractFrom(worker.Picture.Bytes, worker.Picture.Reals).back().nc;
+        if (!nc) throw MathError("NC has no value: the watermark has no black pixel where NC compares");
+        row.PsnrEmbed = worker.PsnrEmbed;
+        row.SsimEmbed = worker.SsimEmbed;
+        row.Nc = *nc;
+        row.Ber = BitErrorRate(w.W_wave(), w.W());
+        row.Score = ScoreExtraction(worker.Key, w).Value;
+        // The attacked picture as a file would hold it: its bytes against X_hat's, like SSIM,
+        // so that an unchanged picture scores +infinity.
+        worker.AttackedReals.assign(w.X_wave().begin(), w.X_wave().end());
+        row.Psnr = PsnrDecibels(worker.AttackedReals, w.X_hat());
+        row.Ssim = StructuralSimilarity(w.X_wave(), w.X_hat(), kHost, kHost);
+        if (plan.Thresholds) {
+            row.Detected1e3 = plan.Thresholds->Detected(row.Score, kFprEmpirical);
+            row.Detected1e6 = plan.Thresholds->Detected(row.Score, kFprModelled);
+        }
+        if (plan.Register && IsGeometricCell(plan.Cells[r % plan.Cells.size()])) {
+            // Last, as the extraction replaces X_wave, which the measures above read.
+            const Registration registered = RegisterAndUndo(GrayPlane(kHost, kHost, worker.Picture.Bytes),
+                                                            GrayPlane(kHost, kHost, w.X_hat()));
+            const std::vector<std::uint8_t>& bytes = registered.Picture.pixels();
+            worker.AttackedReals.assign(bytes.begin(), bytes.end());
+            const std::optional<double> again = e.ExtractFrom(bytes, worker.AttackedReals).back().nc;
+            RegisteredReading reading;
+            reading.Fit = registered.Fit;
+            reading.Nc = again ? *again : 0.0;
+            reading.Ber = BitErrorRate(w.W_wave(), w.W());
+            reading.Score = ScoreExtraction(worker.Key, w).Value;
+            if (plan.Thresholds) {
+                reading.Detected1e3 = plan.Thresholds->Detected(reading.Score, kFprEmpirical);
+                reading.Detected1e6 = plan.Thresholds->Detected(reading.Score, kFprModelled);
+            }
+            row.Registered = reading;
+        }
+    } catch (...) {
+        RobustnessRow failed;
+        failed.Host = row.Host;
+        failed.Seed = row.Seed;
+        failed.Attack = row.Attack;
+        failed.Registering = row.Registering;
+        failed.Error = ErrorText(std::current_exception());
+        return failed;
+    }
+    return row;
+}
+
+}  // namespace
+
+std::vector<std::uint32_t> ParseSeedList(std::string_view text) {
+    std::vector<std::uint32_t> seeds;
+    std::set<std::uint32_t> seen;
+    auto number = [&](std::string_view item, std::string_view word) {
+        std::uint32_t value = 0;
+        const auto [end, ec] = std::from_chars(word.data(), word.data() + word.size(), value);
+        if (word.empty() || word.find_first_not_of("0123456789") != std::string_view::npos || ec != std::errc() ||
+            end != word.data() + word.size())
+            throw ArgumentError("'" + std::string(item) +
+                                "' is not a seed or a range of seeds (whole numbers 0..4294967295, as 1..20)");
+        return value;
+    };
+    std::size_t start = 0;
+    while (true) {
+        const std::size_t comma = text.find(',', start);
+        const std::string_view item = text.substr(start, comma == std::string_view::npos ? text.npos : comma - start);
+        const std::size_t dots = item.find("..");
+        const std::uint32_t first = number(item, dots == std::string_view::npos ? item : item.substr(0, dots));
+        const std::uint32_t last = dots == std::string_view::npos ? first : number(item, item.substr(dots + 2));
+        if (last < first) throw ArgumentError("the range '" + std::string(item) + "' goes down");
+        if (static_cast<std::uint64_t>(last) - first + seeds.size() >= kMaxSeeds)
+            throw ArgumentError("more than " + std::to_string(kMaxSeeds) + " seeds");
+        for (std::uint64_t s = first; s <= last; ++s) {
+            if (!seen.insert(static_cast<std::uint32_t>(s)).second)
+                throw ArgumentError("seed " + std::to_string(s) + " is listed twice");
+            seeds.push_back(static_cast<std::uint32_t>(s));
+        }
+        if (comma == std::string_view::npos) break;
+        start = comma + 1;
+    }
+    return seeds;
+}
+
+bool IsGeometricCell(const AttackCell& cell) {
+    for (const AttackStep& step : cell.Steps)
+        switch (step.Id) {
+        case AttackId::Scale:
+        case AttackId::Rotate:
+        case AttackId::Shift:
+        case AttackId::RemoveRows:
+        case AttackId::RemoveCols:
+        case AttackId::Crop: return true;
+        default: break;
+        }
+    return false;
+}
+
+RowRange ShardRows(std::uint64_t rowCount, const Shard& shard) {
+    // floor(k N / n) = k floor(N / n) + floor(k (N mod n) / n), exact and without overflow for
+    // up to 2^32 shards.
+    const std::uint64_t whole = rowCount / shard.Count;
+    const std::uint64_t rest = rowCount % shard.Count;
+    auto bound = [&](std::uint64_t k) { return k * whole + k * rest / shard.Count; };
+    return {bound(shard.Index - 1), bound(shard.Index)};
+}
+
+void CheckSweepPlan(const SweepPlan& plan) {
+    if (plan.Hosts.empty()) throw ArgumentError("no host picture");
+    if (plan.Seeds.empty()) throw ArgumentError("no seed");
+    if (plan.Cells.empty()) throw ArgumentError("no attack");
+    std::set<std::string> names;
+    for (const SweepHost& h : plan.Hosts)
+        if (!names.insert(h.Name).second)
+            throw ArgumentError("two hosts are named '" + h.Name + "' (rows name a host by its file name)");
+    std::set<std::uint32_t> seeds;
+    for (const std::uint32_t s : plan.Seeds)
+        if (!seeds.insert(s).second) throw ArgumentError("seed " + std::to_string(s) + " is listed twice");
+    std::set<std::string> cells;
+    for (const AttackCell& c : plan.Cells)
+        if (!cells.insert(c.Name).second) throw ArgumentError("attack '" + c.Name + "' is listed twice");
+    if (MarkComparedBlackPixels(plan.Mark) == 0)
+        throw ArgumentError("the watermark has no black pixel (below 128) in rows and columns 4..127 of its "
+                            "128 x 128 part, where NC compares");
+    if (plan.Thresholds && !plan.Thresholds->MarkDigestText.empty() &&
+        plan.Thresholds->MarkDigestText != MarkDigest(plan.Mark))
+        throw ArgumentError("the calibration was made for another watermark ('" + plan.Thresholds->MarkFile + "', " +
+                            plan.Thresholds->MarkDigestText + "; this one is " + MarkDigest(plan.Mark) + ")");
+    if (plan.Part.Count == 0 || plan.Part.Index == 0 || plan.Part.Index > plan.Part.Count ||
+        plan.Part.Count > (std::uint64_t{1} << 32))
+        throw ArgumentError("shard " + std::to_string(plan.Part.Index) + "/" + std::to_string(plan.Part.Count) +
+                            " does not exist (shards are 1/n .. n/n)");
+}
+
+RobustnessRow ComputeRow(const SweepPlan& plan, std::uint64_t row) {
+    CheckSweepPlan(plan);
+    if (row >= plan.RowCount()) throw ArgumentError("row " + std::to_string(row) + " is beyond the plan");
+    HostCache hosts(plan);
+    Worker worker;
+    return Compute(plan, hosts, row, worker);
+}
+
+RowPictures ComputeRowPictures(const SweepPlan& plan, std::uint64_t row) {
+    CheckSweepPlan(plan);
+    if (row >= plan.RowCount()) throw ArgumentError("row " + std::to_string(row) + " is beyond the plan");
+    HostCache hosts(plan);
+    Worker worker;
+    RowPictures pictures;
+    pictures.Row = Compute(plan, hosts, row, worker);
+    if (!pictures.Row.Failed()) {
+        // The worker's workspace is left as the row's extraction left it.
+        const TWatermark& w = worker.Marked.Workspace();
+        pictures.Attacked = TWatermark::MakeBitmap256(w.X_wave());
+        pictures.Extracted = TWatermark::MakeBitmap128(w.W_wave());
+    }
+    return pictures;
+}
+
+SweepSummary RunSweep(const SweepPlan& plan, const SweepCallbacks& callbacks) {
+    CheckSweepPlan(plan);
+    const RowRange range = ShardRows(plan.RowCount(), plan.Part);
+    auto skipped = [&](std::uint64_t r) { return callbacks.Skip && callbacks.Skip(r); };
+    std::uint64_t total = 0;
+    for (std::uint64_t r = range.Begin; r < range.End; ++r) total += skipped(r) ? 0 : 1;
+
+    SweepSummary summary;
+    HostCache hosts(plan);
+    tbb::enumerable_thread_specific<Worker> workers;
+    auto cancelled = [&] { return callbacks.Cancel != nullptr && callbacks.Cancel->load(); };
+    const int jobs = plan.Jobs > 0 ? plan.Jobs : tbb::info::default_concurrency();
+    tbb::task_arena arena(jobs);
+    arena.execute([&] {
+        std::uint64_t next = range.Begin;
+        using Computed = std::pair<std::uint64_t, std::shared_ptr<RobustnessRow>>;
+        tbb::parallel_pipeline(
+            static_cast<std::size_t>(jobs) * 2,
+            tbb::make_filter<void, std::uint64_t>(tbb::filter_mode::serial_in_order,
+                                                  [&](tbb::flow_control& flow) -> std::uint64_t {
+                                                      while (next < range.End && skipped(next)) ++next;
+                                                      if (next >= range.End || cancelled()) {
+                                                          flow.stop();
+                                                          return 0;
+                                                      }
+                                                      return next++;
+                                                  }) &
+                tbb::make_filter<std::uint64_t, Computed>(
+                    tbb::filter_mode::parallel,
+                    [&](std::uint64_t r) {
+                        return Computed{r, std::make_shared<RobustnessRow>(Compute(plan, hosts, r, workers.local()))};
+                    }) &
+                tbb::make_filter<Computed, void>(tbb::filter_mode::serial_in_order, [&](const Computed& computed) {
+                    ++summary.Rows;
+                    if (computed.second->Failed()) ++summary.Failed;
+                    if (callbacks.Row) callbacks.Row(computed.first, *computed.second);
+                    if (callbacks.Progress) callbacks.Progress(summary.Rows, total);
+                }));
+    });
+    summary.Cancelled = summary.Rows < total;
+    return summary;
+}
+
+}  // namespace quillfen

@@ -1,0 +1,661 @@
+// The HTML report: plain text building, numbers printed with fixed decimals, charts drawn as
+// inline SVG in a fixed coordinate box.
+#include "quillfen/benchmark/robustness_report.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <limits>
+#include <map>
+#include <set>
+
+#include "quillfen/attacks/attack_list.h"
+#include "quillfen/benchmark/robustness_rows.h"
+#include "quillfen/image/portable_math.h"
+
+namespace quillfen {
+
+namespace {
+
+constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+
+// Chart box: the plot area inside margins for the axes' labels.
+constexpr double kWidth = 520;
+constexpr double kHeight = 300;
+constexpr double kLeft = 52;
+constexpr double kRight = 14;
+constexpr double kTop = 14;
+constexpr double kBottom = 46;
+
+// Series colours, chosen to stay apart for the common colour-vision deficiencies.
+constexpr const char* kNcColour = "#1f5fa8";
+constexpr const char* kBandColour = "#9ec3ea";
+constexpr const char* kTpr3Colour = "#d9730d";
+constexpr const char* kTpr6Colour = "#b0228c";
+constexpr const char* kNoneColour = "#2e8540";
+
+std::string Escape(const std::string& text) {
+    std::string out;
+    for (const char c : text) {
+        switch (c) {
+        case '&': out += "&amp;"; break;
+        case '<': out += "&lt;"; break;
+        case '>': out += "&gt;"; break;
+        case '"': out += "&quot;"; break;
+        case '\'': out += "&#39;"; break;
+        default: out += c;
+        }
+    }
+    return out;
+}
+
+std::string Fixed(double value, int decimals) {
+    if (std::isnan(value)) return "&ndash;";
+    if (std::isinf(value)) return value > 0 ? "&infin;" : "&minus;&infin;";
+    char text[64];
+    std::snprintf(text, sizeof text, "%.*f", decimals, value);
+    return text;
+}
+
+// SVG coordinates with two decimals.
+std::string Coord(double value) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.2f", value);
+    return text;
+}
+
+// A compact seed list: "1..20", "1..5, 7".
+std::string SeedText(const std::vector<std::uint32_t>& seeds) {
+    std::string text;
+    for (std::size_t i = 0; i < seeds.size();) {
+        std::size_t j = i;
+        while (j + 1 < seeds.size() && seeds[j + 1] == seeds[j] + 1) ++j;
+        if (!text.empty()) text += ", ";
+        text += std::to_string(seeds[i]);
+        if (j > i) text += (j == i + 1 ? ", " : "..") + std::to_string(seeds[j]);
+        i = j + 1;
+    }
+    return text;
+}
+
+}  // namespace
+
+std::vector<CellSummary> SummariseCells(const RobustnessReport& report) {
+    std::map<std::string, std::size_t> index;
+    for (std::size_t i = 0; i < report.Cells.size(); ++i) index[report.Cells[i].Name] = i;
+    std::vector<std::vector<const RobustnessRow*>> byCell(report.Cells.size());
+    for (const RobustnessRow& row : report.Rows)
+        if (auto found = index.find(row.Attack); found != index.end()) byCell[found->second].push_back(&row);
+    std::vector<CellSummary> summaries(report.Cells.size());
+    for (std::size_t c = 0; c < byCell.size(); ++c) {
+        CellSummary& s = summaries[c];
+        std::vector<double> nc, score, psnr, ssim, registeredNc, registeredScore;
+        double berSum = 0;
+        std::size_t verdicts = 0, hits3 = 0, hits6 = 0, registeredVerdicts = 0, registeredHits3 = 0, registeredHits6 = 0;
+        for (const RobustnessRow* row : byCell[c]) {
+            ++s.Rows;
+            if (row->Failed()) {
+                ++s.Failed;
+                continue;
+            }
+            nc.push_back(row->Nc);
+            score.push_back(row->Score);
+            psnr.push_back(row->Psnr);
+            ssim.push_back(row->Ssim);
+            berSum = berSum + row->Ber;
+            if (row->Detected1e3 && row->Detected1e6) {
+                ++verdicts;
+                hits3 += *row->Detected1e3 ? 1 : 0;
+                hits6 += *row->Detected1e6 ? 1 : 0;
+            }
+            if (const std::optional<RegisteredReading>& g = row->Registered) {
+                registeredNc.push_back(g->Nc);
+                registeredScore.push_back(g->Score);
+                if (g->Detected1e3 && g->Detected1e6) {
+                    ++registeredVerdicts;
+                    registeredHits3 += *g->Detected1e3 ? 1 : 0;
+                    registeredHits6 += *g->Detected1e6 ? 1 : 0;
+                }
+            }
+        }
+        if (nc.empty()) continue;
+        s.Nc = QuartilesOf(nc);
+        s.BerMean = berSum / static_cast<double>(nc.size());
+        s.ScoreMedian = QuartilesOf(score).Median;
+        s.PsnrMedian = QuartilesOf(psnr).Median;
+        s.SsimMedian = QuartilesOf(ssim).Median;
+        if (verdicts > 0) {
+            s.Tpr3 = static_cast<double>(hits3) / static_cast<double>(verdicts);
+            s.Tpr6 = static_cast<double>(hits6) / static_cast<double>(verdicts);
+        }
+        s.Registered = registeredNc.size();
+        if (s.Registered == 0) continue;
+        s.RegisteredNcMedian = QuartilesOf(registeredNc).Median;
+        s.RegisteredScoreMedian = QuartilesOf(registeredScore).Median;
+        if (registeredVerdicts > 0) {
+            s.RegisteredTpr3 = static_cast<double>(registeredHits3) / static_cast<double>(registeredVerdicts);
+            s.RegisteredTpr6 = static_cast<double>(registeredHits6) / static_cast<double>(registeredVerdicts);
+        }
+    }
+    return summaries;
+}
+
+namespace {
+
+// A tick step of 1, 2 or 5 times a power of ten giving at most `most` intervals over `span`.
+double TickStep(double span, int most) {
+    double unit = 1e-6;
+    while (true) {
+        for (const double m : {1.0, 2.0, 5.0})
+            if (span / (m * unit) <= most) return m * unit;
+        unit = unit * 10;
+    }
+}
+
+std::string TickLabel(double value, double step) {
+    int decimals = 0;
+    for (double s = step; s < 1 - 1e-9 && decimals < 6; s = s * 10) ++decimals;
+    return Fixed(value, decimals);
+}
+
+// Side-by-side cells with long names are numbered under the chart and listed below it.
+bool NumberedCells(const RobustnessReport& report, const ReportFamily& family) {
+    if (!family.Parameter.empty()) return false;
+    for (const std::size_t c : family.Cells)
+        if (report.Cells[c].Name.size() > 18) return true;
+    return false;
+}
+
+// One chart: NC median with its interquartile band, the detection rates, the thresholds and
+// the no-attack level, against strength (numeric) or cell (side by side).
+std::string FamilyChart(const RobustnessReport& report, const ReportFamily& family,
+                        const std::vector<CellSummary>& summaries, double noneMedian) {
+    const double plotW = kWidth - kLeft - kRight;
+    const double plotH = kHeight - kTop - kBottom;
+    const bool numeric = !family.Parameter.empty();
+    const std::size_t n = family.Cells.size();
+    double lo = 0, hi = 1;
+    if (numeric) {
+        lo = *std::min_element(family.Strengths.begin(), family.Strengths.end());
+        hi = *std::max_element(family.Strengths.begin(), family.Strengths.end());
+        const double pad = (hi - lo) * 0.04;
+        lo = lo - pad;
+        hi = hi + pad;
+    }
+    // Strengths spanning orders of magnitude (rotation from 0.25 to 90 degrees) are drawn
+    // evenly spaced in their order, each labelled, or the small ones would merge into one.
+    bool ranked = false;
+    std::vector<std::size_t> rank(n);
+    if (numeric) {
+        double smallest = std::numeric_limits<double>::infinity(), largest = 0;
+        for (const double v : family.Strengths) {
+            if (v != 0) smallest = std::min(smallest, std::fabs(v));
+            largest = std::max(largest, std::fabs(v));
+        }
+        ranked = largest > 50 * smallest;
+        std::vector<std::size_t> sorted(n);
+        for (std::size_t i = 0; i < n; ++i) sorted[i] = i;
+        std::stable_sort(sorted.begin(), sorted.end(),
+                         [&](std::size_t a, std::size_t b) { return family.Strengths[a] < family.Strengths[b]; });
+        for (std::size_t k = 0; k < n; ++k) rank[sorted[k]] = k;
+    }
+    auto x = [&](std::size_t i) {
+        if (numeric && !ranked) return kLeft + (family.Strengths[i] - lo) / (hi - lo) * plotW;
+        const std::size_t slot = ranked ? rank[i] : i;
+        return kLeft + (static_cast<double>(slot) + 0.5) / static_cast<double>(n) * plotW;
+    };
+    auto y = [&](double v) { return kTop + (1 - v) * plotH; };
+
+    std::string svg = "<svg xmlns=\"http://www.w3.org/2000/svg\" viewBox=\"0 0 " + Coord(kWidth) + " " +
+                      Coord(kHeight) + "\" role=\"img\" aria-label=\"" + Escape(family.Name) + "\">\n";
+    // Grid and axes.
+    for (int t = 0; t <= 4; ++t) {
+        const double v = t / 4.0;
+        svg += "<line x1=\"" + Coord(kLeft) + "\" x2=\"" + Coord(kLeft + plotW) + "\" y1=\"" + Coord(y(v)) +
+               "\" y2=\"" + Coord(y(v)) + "\" class=\"grid\"/>";
+        svg += "<text x=\"" + Coord(kLeft - 6) + "\" y=\"" + Coord(y(v) + 4) + "\" class=\"yl\">" + Fixed(v, 2) +
+               "</text>\n";
+    }
+    if (ranked) {
+        for (std::size_t i = 0; i < n; ++i)
+            svg += "<text transform=\"translate(" + Coord(x(i) + 3) + "," + Coord(kTop + plotH + 12) +
+                   ") rotate(-45)\" class=\"cl\">" + FormatMeasure(family.Strengths[i]) + "</text>\n";
+        svg += "<text x=\"" + Coord(kLeft + plotW / 2) + "\" y=\"" + Coord(kHeight - 4) + "\" class=\"xt\">" +
+               Escape(family.Parameter) + " (in order, evenly spaced)</text>\n";
+    } else if (numeric) {
+        const double step = TickStep(hi - lo, 7);
+        for (double t = std::ceil(lo / step) * step; t <= hi + step * 1e-9; t = t + step) {
+            const double px = kLeft + (t - lo) / (hi - lo) * plotW;
+            svg += "<line x1=\"" + Coord(px) + "\" x2=\"" + Coord(px) + "\" y1=\"" + Coord(kTop + plotH) +
+                   "\" y2=\"" + Coord(kTop + plotH + 4) + "\" class=\"axis\"/>";
+            svg += "<text x=\"" + Coord(px) + "\" y=\"" + Coord(kTop + plotH + 16) + "\" class=\"xl\">" +
+                   TickLabel(std::fabs(t) < step * 1e-9 ? 0.0 : t, step) + "</text>\n";
+        }
+        svg += "<text x=\"" + Coord(kLeft + plotW / 2) + "\" y=\"" + Coord(kHeight - 8) + "\" class=\"xt\">" +
+               Escape(family.Parameter) + "</text>\n";
+    } else if (NumberedCells(report, family)) {
+        for (std::size_t i = 0; i < n; ++i)
+            svg += "<text x=\"" + Coord(x(i)) + "\" y=\"" + Coord(kTop + plotH + 16) + "\" class=\"xl\">" +
+                   std::to_string(i + 1) + "</text>\n";
+    } else {
+        for (std::size_t i = 0; i < n; ++i)
+            svg += "<text transform=\"translate(" + Coord(x(i)) + "," + Coord(kTop + plotH + 10) +
+                   ") rotate(-20)\" class=\"cl\">" + Escape(report.Cells[family.Cells[i]].Name) + "</text>\n";
+    }
+    svg += "<rect x=\"" + Coord(kLeft) + "\" y=\"" + Coord(kTop) + "\" width=\"" + Coord(plotW) + "\" height=\"" +
+           Coord(plotH) + "\" class=\"frame\"/>\n";
+
+    // Reference level: NC with no attack. The thresholds are the score's, not NC's, and have
+    // no place on this axis.
+    auto level = [&](double v, const char* colour, const char* dash, const std::string& label) {
+        if (std::isnan(v)) return;
+        svg += "<line x1=\"" + Coord(kLeft) + "\" x2=\"" + Coord(kLeft + plotW) + "\" y1=\"" + Coord(y(v)) +
+               "\" y2=\"" + Coord(y(v)) + "\" stroke=\"" + colour + "\" stroke-dasharray=\"" + dash +
+               "\" stroke-width=\"1\"><title>" + Escape(label) + "</title></line>\n";
+    };
+    level(noneMedian, kNoneColour, "6 3", "NC with no attack (median)");
+
+    // Points in drawing order (by strength for a numeric axis).
+    std::vector<std::size_t> order(n);
+    for (std::size_t i = 0; i < n; ++i) order[i] = i;
+    if (numeric)
+        std::stable_sort(order.begin(), order.end(),
+                         [&](std::size_t a, std::size_t b) { return family.Strengths[a] < family.Strengths[b]; });
+    auto value = [&](std::size_t i, double CellSummary::*field) { return summaries[family.Cells[i]].*field; };
+    auto quart = [&](std::size_t i) { return summaries[family.Cells[i]].Nc; };
+
+    if (numeric) {
+        std::string upper, lower;
+        for (const std::size_t i : order) {
+            if (std::isnan(quart(i).Median)) continue;
+            upper += Coord(x(i)) + "," + Coord(y(quart(i).Q3)) + " ";
+        }
+        for (auto it = order.rbegin(); it != order.rend(); ++it) {
+            if (std::isnan(quart(*it).Median)) continue;
+            lower += Coord(x(*it)) + "," + Coord(y(quart(*it).Q1)) + " ";
+        }
+        if (!upper.empty())
+            svg += "<polygon points=\"" + upper + lower + "\" fill=\"" + kBandColour + "\" fill-opacity=\"0.55\"/>\n";
+    } else {
+        const double half = std::min(10.0, plotW / static_cast<double>(n) * 0.3);
+        for (std::size_t i = 0; i < n; ++i) {
+            if (std::isnan(quart(i).Median)) continue;
+            svg += "<rect x=\"" + Coord(x(i) - half) + "\" y=\"" + Coord(y(quart(i).Q3)) + "\" width=\"" +
+                   Coord(2 * half) + "\" height=\"" + Coord(std::max(0.5, y(quart(i).Q1) - y(quart(i).Q3))) +
+                   "\" fill=\"" + kBandColour + "\" fill-opacity=\"0.75\"/>\n";
+        }
+    }
+    auto series = [&](auto get, const char* colour, const char* dash, const char* marker, const std::string& what) {
+        std::string path;
+        for (const std::size_t i : order) {
+            const double v = get(i);
+            if (std::isnan(v)) continue;
+            path += (path.empty() ? "M" : " L") + Coord(x(i)) + "," + Coord(y(v));
+        }
+        if (path.empty()) return;
+        if (numeric)
+            svg += "<path d=\"" + path + "\" fill=\"none\" stroke=\"" + colour + "\" stroke-width=\"2\"" +
+                   (dash[0] ? std::string(" stroke-dasharray=\"") + dash + "\"" : std::string()) + "/>\n";
+        for (const std::size_t i : order) {
+            const double v = get(i);
+            if (std::isnan(v)) continue;
+            const std::string title = "<title>" + Escape(report.Cells[family.Cells[i]].Name) + ": " + what + " " +
+                                      Fixed(v, 3) + "</title>";
+            const double px = x(i), py = y(v);
+            if (std::string(marker) == "circle") {
+                svg += "<circle cx=\"" + Coord(px) + "\" cy=\"" + Coord(py) + "\" r=\"3.5\" fill=\"" + colour + "\">" +
+                       title + "</circle>\n";
+            } else if (std::string(marker) == "square") {
+                svg += "<rect x=\"" + Coord(px - 3) + "\" y=\"" + Coord(py - 3) + "\" width=\"6\" height=\"6\" fill=\"" +
+                       colour + "\">" + title + "</rect>\n";
+            } else if (std::string(marker) == "diamond") {
+                svg += "<path d=\"M" + Coord(px) + "," + Coord(py - 5) + " L" + Coord(px + 4) + "," + Coord(py) + " L" +
+                       Coord(px) + "," + Coord(py + 5) + " L" + Coord(px - 4) + "," + Coord(py) + " Z\" fill=\"white\" stroke=\"" +
+                       colour + "\" stroke-width=\"1.5\">" + title + "</path>\n";
+            } else {
+                svg += "<path d=\"M" + Coord(px) + "," + Coord(py - 4) + " L" + Coord(px + 4) + "," + Coord(py + 3) +
+                       " L" + Coord(px - 4) + "," + Coord(py + 3) + " Z\" fill=\"" + colour + "\">" + title +
+                       "</path>\n";
+            }
+        }
+    };
+    series([&](std::size_t i) { return quart(i).Median; }, kNcColour, "", "circle", "NC median");
+    series([&](std::size_t i) { return value(i, &CellSummary::Tpr3); }, kTpr3Colour, "5 3", "square",
+           "detected at FPR 1e-3");
+    series([&](std::size_t i) { return value(i, &CellSummary::Tpr6); }, kTpr6Colour, "1 3", "triangle",
+           "detected at FPR 1e-6");
+    // The second reading of a registering run: the same colours, dashed, with open diamonds.
+    series([&](std::size_t i) { return value(i, &CellSummary::RegisteredNcMedian); }, kNcColour, "7 3", "diamond",
+           "NC median after registration");
+    series([&](std::size_t i) { return value(i, &CellSummary::RegisteredTpr6); }, kTpr6Colour, "7 3", "diamond",
+           "detected at FPR 1e-6 after registration");
+    return svg + "</svg>\n";
+}
+
+// The calibration's tail: the share of null trials above x (steps) and the model's, on a
+// log scale from 1 down to 1e-8, with the two thresholds.
+std::string TailChart(const Calibration& cal) {
+    const double plotW = kWidth - kLeft - kRight;
+    const double plotH = kHeight - kTop - kBottom;
+    constexpr int kDecades = 8;
+    const double lo = cal.Histogram.front().first;
+    double hi = std::max(cal.ThresholdModelled, cal.Histogram.back().first);
+    // Room right of the last threshold for its label.
+    hi = hi + (hi - lo) * 0.15;
+    auto x = [&](double v) { return kLeft + (v - lo) / (hi - lo) * plotW; };
+    auto y = [&](double share) {
+        // PortableLog keeps the drawing the same bytes on every machine.
+        const double decades =
+            share <= 0 ? kDecades : std::min<double>(kDecades, -PortableLog(share) / PortableLog(10.0));
+        return kTop + decades / kDecades * plotH;
+    };
+    std::string svg = "<svg xmlns=\"http://www.w3.org/2000/svg\" viewBox=\"0 0 " + Coord(kWidth) + " " +
+                      Coord(kHeight) + "\" role=\"img\" aria-label=\"null distribution tail\">\n";
+    for (int d = 0; d <= kDecades; ++d) {
+        const double py = kTop + d * plotH / kDecades;
+        svg += "<line x1=\"" + Coord(kLeft) + "\" x2=\"" + Coord(kLeft + plotW) + "\" y1=\"" + Coord(py) + "\" y2=\"" +
+               Coord(py) + "\" class=\"grid\"/>";
+        svg += "<text x=\"" + Coord(kLeft - 6) + "\" y=\"" + Coord(py + 4) + "\" class=\"yl\">" +
+               (d == 0 ? std::string("1") : "1e-" + std::to_string(d)) + "</text>\n";
+    }
+    const double step = TickStep(hi - lo, 7);
+    for (double t = std::ceil(lo / step) * step; t <= hi; t = t + step) {
+        svg += "<text x=\"" + Coord(x(t)) + "\" y=\"" + Coord(kTop + plotH + 16) + "\" class=\"xl\">" +
+               TickLabel(t, step) + "</text>\n";
+    }
+    svg += "<text x=\"" + Coord(kLeft + plotW / 2) + "\" y=\"" + Coord(kHeight - 8) +
+           "\" class=\"xt\">detection score of pictures without the mark; share at or above it</text>\n";
+    svg += "<rect x=\"" + Coord(kLeft) + "\" y=\"" + Coord(kTop) + "\" width=\"" + Coord(plotW) + "\" height=\"" +
+           Coord(plotH) + "\" class=\"frame\"/>\n";
+    // Empirical: a step down at each distinct value.
+    std::string path = "M" + Coord(kLeft) + "," + Coord(y(1));
+    std::uint64_t above = cal.Trials;
+    for (const auto& [value, count] : cal.Histogram) {
+        const double before = static_cast<double>(above) / static_cast<double>(cal.Trials);
+        above -= count;
+        const double after = static_cast<double>(above) / static_cast<double>(cal.Trials);
+        path += " L" + Coord(x(value)) + "," + Coord(y(before)) + " L" + Coord(x(value)) + "," + Coord(y(after));
+        if (above == 0) break;
+    }
+    svg += "<path d=\"" + path + "\" fill=\"none\" stroke=\"" + kNcColour + "\" stroke-width=\"2\"/>\n";
+    // The model, sampled finely.
+    std::string model;
+    for (int i = 0; i <= 200; ++i) {
+        const double v = lo + (hi - lo) * i / 200.0;
+        const double share = cal.ModelTail(v);
+        if (share < 1e-9) break;
+        model += (model.empty() ? "M" : " L") + Coord(x(v)) + "," + Coord(y(share));
+    }
+    svg += "<path d=\"" + model + "\" fill=\"none\" stroke=\"" + kTpr3Colour +
+           "\" stroke-width=\"2\" stroke-dasharray=\"6 3\"/>\n";
+    for (const auto& [t, label] : {std::pair{cal.ThresholdEmpirical, "1e-3"}, std::pair{cal.ThresholdModelled, "1e-6"}}) {
+        svg += "<line x1=\"" + Coord(x(t)) + "\" x2=\"" + Coord(x(t)) + "\" y1=\"" + Coord(kTop) + "\" y2=\"" +
+               Coord(kTop + plotH) + "\" stroke=\"#444\" stroke-dasharray=\"2 3\"/>";
+        // The two lines lie close together: one label to the left of its line, one to the right.
+        const bool right = std::string(label) == "1e-6";
+        svg += "<text x=\"" + Coord(x(t) + (right ? 4 : -4)) + "\" y=\"" + Coord(kTop + 12) + "\" class=\"tl\"" +
+               (right ? " style=\"text-anchor:start\"" : "") + ">FPR " + label + "</text>\n";
+    }
+    return svg + "</svg>\n";
+}
+
+const char* kStyle = R"(<style>
+body{font-family:system-ui,-apple-system,"Segoe UI",Roboto,"DejaVu Sans",Arial,sans-serif;color:#222;margin:24px auto;max-width:1120px;padding:0 16px;line-height:1.4}
+h1{font-size:1.6em;margin-bottom:4px}h2{font-size:1.25em;border-bottom:1px solid #ccc;padding-bottom:4px;margin-top:32px}
+pre{background:#f4f4f4;padding:8px;overflow-x:auto;white-space:pre-wrap;word-break:break-all;font-size:.85em}
+table{border-collapse:collapse;font-size:.85em;margin:8px 0}th,td{border:1px solid #ddd;padding:3px 8px;text-align:right}
+th{background:#f0f0f0}td{white-space:nowrap}td.n,th.n{text-align:left;white-space:normal}tr.fail td{background:#fde8e8}
+ol.cells{margin:4px 0 0 0;padding-left:28px;font-size:.8em;color:#333}
+.charts{display:grid;grid-template-columns:repeat(auto-fill,minmax(520px,1fr));gap:16px}
+figure{margin:0;border:1px solid #e3e3e3;padding:6px}figcaption{font-weight:600;margin-bottom:2px}
+svg{width:100%;height:auto;font-size:11px}.grid{stroke:#e6e6e6}.axis{stroke:#888}.frame{fill:none;stroke:#999}
+.yl{text-anchor:end;fill:#555}.xl{text-anchor:middle;fill:#555}.xt{text-anchor:middle;fill:#333}
+.cl{text-anchor:end;fill:#333;font-size:10px}.tl{text-anchor:end;fill:#444;font-size:10px}
+.legend span{display:inline-block;margin-right:18px;font-size:.9em}.key{display:inline-block;width:22px;height:10px;margin-right:5px;vertical-align:middle}
+.muted{color:#666}
+</style>
+)";
+
+}  // namespace
+
+Quartiles QuartilesOf(std::vector<double> values) {
+    if (values.empty()) return {kNaN, kNaN, kNaN};
+    std::sort(values.begin(), values.end());
+    auto at = [&](double p) {
+        const double position = p * static_cast<double>(values.size() - 1);
+        const auto below = static_cast<std::size_t>(position);
+        const double fraction = position - static_cast<double>(below);
+        if (below + 1 >= values.size()) return values.back();
+        // The infinite PSNR of unchanged pictures stays infinite rather than becoming NaN.
+        if (fraction == 0) return values[below];
+        return values[below] + (values[below + 1] - values[below]) * fraction;
+    };
+    return {at(0.25), at(0.5), at(0.75)};
+}
+
+std::vector<ReportFamily> ReportFamilies(const std::vector<AttackCell>& cells) {
+    // Group by attack (or "combinations"), in order of first appearance.
+    std::vector<std::pair<std::string, std::vector<std::size_t>>> groups;
+    std::map<std::string, std::size_t> groupOf;
+    for (std::size_t i = 0; i < cells.size(); ++i) {
+        const std::string key = cells[i].Steps.size() == 1 ? InfoOf(cells[i].Steps[0].Id).Name : "combinations";
+        auto [it, fresh] = groupOf.emplace(key, groups.size());
+        if (fresh) groups.push_back({key, {}});
+        groups[it->second].second.push_back(i);
+    }
+    std::vector<ReportFamily> families;
+    std::optional<std::size_t> singles;  // the family gathering attacks of one cell each
+    for (const auto& [name, members] : groups) {
+        if (name != "combinations" && members.size() == 1) {
+            if (!singles) {
+                singles = families.size();
+                families.push_back({"other attacks", {}, "", {}});
+            }
+            families[*singles].Cells.push_back(members[0]);
+            continue;
+        }
+        ReportFamily family{name, members, "", {}};
+        if (name != "combinations") {
+            const AttackStep& first = cells[members[0]].Steps[0];
+            std::vector<std::size_t> varying;
+            for (std::size_t p = 0; p < first.Values.size(); ++p)
+                for (const std::size_t m : members)
+                    if (cells[m].Steps[0].Values[p] != first.Values[p]) {
+                        varying.push_back(p);
+                        break;
+                    }
+            if (varying.size() == 1) {
+                family.Parameter = InfoOf(first.Id).Parameters[varying[0]].Name;
+                for (const std::size_t m : members) family.Strengths.push_back(cells[m].Steps[0].Values[varying[0]]);
+            }
+        }
+        families.push_back(family);
+    }
+    return families;
+}
+
+std::string RobustnessHtml(const RobustnessReport& report) {
+    const std::vector<CellSummary> summaries = SummariseCells(report);
+    std::size_t failed = 0;
+    for (const RobustnessRow& row : report.Rows) failed += row.Failed() ? 1 : 0;
+    double noneMedian = kNaN;
+    for (std::size_t i = 0; i < report.Cells.size(); ++i)
+        if (report.Cells[i].Name == "none") noneMedian = summaries[i].Nc.Median;
+
+    std::string h = "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n"
+                    "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n"
+                    "<title>Robustness report</title>\n";
+    h += kStyle;
+    h += "</head>\n<body>\n<h1>Robustness of the watermark</h1>\n";
+    h += "<p class=\"muted\">" + Escape(report.Program) + (report.Shard.empty() ? "" : " &middot; shard " + Escape(report.Shard)) +
+         "</p>\n<pre>" + Escape(report.Command) + "</pre>\n";
+    h += "<table><tr><th class=\"n\">watermark</th><td class=\"n\">" + Escape(report.Mark) + "</td></tr>";
+    std::string hosts;
+    for (const std::string& name : report.Hosts) hosts += (hosts.empty() ? "" : ", ") + name;
+    h += "<tr><th class=\"n\">hosts (" + std::to_string(report.Hosts.size()) + ")</th><td class=\"n\">" + Escape(hosts) +
+         "</td></tr>";
+    h += "<tr><th class=\"n\">seeds (" + std::to_string(report.Seeds.size()) + ")</th><td class=\"n\">" +
+         SeedText(report.Seeds) + "</td></tr>";
+    h += "<tr><th class=\"n\">attack cells</th><td class=\"n\">" + std::to_string(report.Cells.size()) + "</td></tr>";
+    h += "<tr><th class=\"n\">rows</th><td class=\"n\">" + std::to_string(report.Rows.size()) +
+         (failed > 0 ? " (" + std::to_string(failed) + " failed)" : std::string()) + "</td></tr></table>\n";
+
+    // Calibration.
+    h += "<h2>Detection thresholds</h2>\n";
+    if (report.Thresholds) {
+        const Calibration& cal = *report.Thresholds;
+        h += "<p>A picture counts as carrying the mark when its detection score reaches the threshold. NC cannot "
+             "say it: an unmarked copy of the key's own host reads the whole mark back (NC 1). The score compares "
+             "the relations the embedding reversed with those it left alone, and is about 0 for any picture "
+             "without this key's mark.</p>\n";
+        if (cal.HasSample()) {
+            h += "<p>The thresholds come from " + std::to_string(cal.Trials) +
+                 " extractions from pictures that do not carry this key's mark (" + std::to_string(cal.KindTrials[0]) +
+                 " from other hosts marked, " + std::to_string(cal.KindTrials[1]) + " from other hosts unmarked, " +
+                 std::to_string(cal.KindTrials[2]) + " from the key's own host unmarked after " +
+                 std::to_string(cal.Attacks.size()) + " attacks; " + std::to_string(cal.Hosts.size()) +
+                 " hosts, seeds " + SeedText(cal.Seeds) + ", watermark " + Escape(cal.MarkFile) + ", made by " +
+                 Escape(cal.Program) +
+                 "). The rate 1e-3 is read from the trials; 1e-6, beyond their reach, from the fitted model: a "
+                 "mixture of " +
+                 std::to_string(cal.Components.size()) +
+                 " normal distributions, one per host of the key and kind of trial, as the score is a difference "
+                 "of two shares of relations reading reversed by chance.</p>\n";
+        } else {
+            h += "<p>The thresholds come from " + Escape(cal.Source.empty() ? std::string("a file") : cal.Source) +
+                 ", which holds no trials.</p>\n";
+        }
+        h += "<table><tr><th>false-positive rate</th><th>score threshold</th><th class=\"n\">from</th></tr>";
+        h += "<tr><td>1e-3</td><td>" + Fixed(cal.ThresholdEmpirical, 4) + "</td><td class=\"n\">" +
+             (cal.HasSample() ? "the trials" : "the file") + "</td></tr>";
+        h += "<tr><td>1e-6</td><td>" + Fixed(cal.ThresholdModelled, 4) + "</td><td class=\"n\">" +
+             (cal.HasSample() ? "the model" : "the file") + "</td></tr></table>\n";
+        if (cal.HasSample()) {
+            h += "<div class=\"charts\"><figure><figcaption>Tail of the null distribution</figcaption>" + TailChart(cal) +
+                 "<div class=\"legend\"><span><i class=\"key\" style=\"background:" + std::string(kNcColour) +
+                 "\"></i>trials</span><span><i class=\"key\" style=\"background:" + std::string(kTpr3Colour) +
+                 "\"></i>model</span></div></figure>\n<div><table><tr><th>quantile</th><th>trials</th><th>model</th></tr>";
+            for (const QuantileFit& q : cal.Fit)
+                h += "<tr><td>" + FormatMeasure(q.P) + "</td><td>" + Fixed(q.Empirical, 4) + "</td><td>" +
+                     Fixed(q.Model, 4) + "</td></tr>";
+            h += "</table><p class=\"muted\">Null score: mean " + Fixed(cal.Mean, 4) + ", standard deviation " +
+                 Fixed(cal.StdDev, 4) + ", largest " + Fixed(cal.Histogram.back().first, 4) + ".</p></div></div>\n";
+        }
+    } else {
+        h += "<p>No calibration was given: the rows carry no verdict and the charts no detection rate.</p>\n";
+    }
+
+    // Embedding cost per host.
+    h += "<h2>Cost of embedding</h2>\n<p>PSNR and SSIM of the watermarked picture against its host, over the "
+         "seeds.</p>\n<table><tr><th class=\"n\">host</th><th>PSNR median (dB)</th><th>PSNR range</th><th>SSIM "
+         "median</th><th>SSIM range</th></tr>";
+    std::vector<double> allPsnr, allSsim;
+    for (const std::string& host : report.Hosts) {
+        std::map<std::uint32_t, const RobustnessRow*> bySeed;
+        for (const RobustnessRow& row : report.Rows)
+            if (row.Host == host && !row.Failed()) bySeed.emplace(row.Seed, &row);
+        std::vector<double> psnr, ssim;
+        for (const auto& [seed, row] : bySeed) {
+            psnr.push_back(row->PsnrEmbed);
+            ssim.push_back(row->SsimEmbed);
+        }
+        allPsnr.insert(allPsnr.end(), psnr.begin(), psnr.end());
+        allSsim.insert(allSsim.end(), ssim.begin(), ssim.end());
+        if (psnr.empty()) {
+            h += "<tr class=\"fail\"><td class=\"n\">" + Escape(host) + "</td><td colspan=\"4\">no row</td></tr>";
+            continue;
+        }
+        const auto [pmin, pmax] = std::minmax_element(psnr.begin(), psnr.end());
+        const auto [smin, smax] = std::minmax_element(ssim.begin(), ssim.end());
+        h += "<tr><td class=\"n\">" + Escape(host) + "</td><td>" + Fixed(QuartilesOf(psnr).Median, 2) + "</td><td>" +
+             Fixed(*pmin, 2) + " &ndash; " + Fixed(*pmax, 2) + "</td><td>" + Fixed(QuartilesOf(ssim).Median, 4) +
+             "</td><td>" + Fixed(*smin, 4) + " &ndash; " + Fixed(*smax, 4) + "</td></tr>";
+    }
+    h += "<tr><th class=\"n\">all</th><th>" + Fixed(QuartilesOf(allPsnr).Median, 2) + "</th><th></th><th>" +
+         Fixed(QuartilesOf(allSsim).Median, 4) + "</th><th></th></tr></table>\n";
+
+    // Families.
+    h += "<h2>NC and detection against attack strength</h2>\n<p class=\"legend\">";
+    h += "<span><i class=\"key\" style=\"background:" + std::string(kNcColour) + "\"></i>NC median</span>";
+    h += "<span><i class=\"key\" style=\"background:" + std::string(kBandColour) + "\"></i>NC interquartile range</span>";
+    if (report.Thresholds) {
+        h += "<span><i class=\"key\" style=\"background:" + std::string(kTpr3Colour) + "\"></i>detected at FPR 1e-3</span>";
+        h += "<span><i class=\"key\" style=\"background:" + std::string(kTpr6Colour) + "\"></i>detected at FPR 1e-6</span>";
+    }
+    if (!std::isnan(noneMedian))
+        h += "<span><i class=\"key\" style=\"border-top:2px dashed " + std::string(kNoneColour) +
+             ";height:0\"></i>NC with no attack</span>";
+    const bool registering = std::any_of(summaries.begin(), summaries.end(),
+                                         [](const CellSummary& s) { return s.Registered > 0; });
+    if (registering) {
+        h += "<span><i class=\"key\" style=\"border-top:2px dashed " + std::string(kNcColour) +
+             ";height:0\"></i>NC median after registration (&#9671;)</span>";
+        if (report.Thresholds)
+            h += "<span><i class=\"key\" style=\"border-top:2px dashed " + std::string(kTpr6Colour) +
+                 ";height:0\"></i>detected at FPR 1e-6 after registration (&#9671;)</span>";
+    }
+    h += "</p>\n<div class=\"charts\">\n";
+    for (const ReportFamily& family : ReportFamilies(report.Cells)) {
+        h += "<figure><figcaption>" + Escape(family.Name) + "</figcaption>\n" +
+             FamilyChart(report, family, summaries, noneMedian);
+        if (NumberedCells(report, family)) {
+            h += "<ol class=\"cells\">";
+            for (const std::size_t c : family.Cells) h += "<li>" + Escape(report.Cells[c].Name) + "</li>";
+            h += "</ol>\n";
+        }
+        h += "</figure>\n";
+    }
+    h += "</div>\n";
+
+    // The table.
+    h += "<h2>Every attack cell</h2>\n<p>Over hosts and seeds: NC median and interquartile range, mean bit error "
+         "rate, median detection score, median PSNR and SSIM of the attacked picture against the watermarked one, and the share of rows "
+         "detected at each threshold" +
+         std::string(registering ? "; for the geometric cells, the same read again after registration" : "") + ".</p>\n";
+    h += "<table><tr><th class=\"n\">attack</th><th>rows</th><th>NC median</th><th>NC q1 &ndash; q3</th><th>BER "
+         "mean</th><th>score median</th><th>PSNR (dB)</th><th>SSIM</th><th>detected 1e-3</th><th>detected 1e-6</th>" +
+         std::string(registering ? "<th>registered: NC median</th><th>score median</th><th>detected 1e-6</th>" : "") +
+         "<th>failed</th></tr>\n";
+    for (std::size_t i = 0; i < report.Cells.size(); ++i) {
+        const CellSummary& s = summaries[i];
+        h += std::string("<tr") + (s.Failed > 0 ? " class=\"fail\"" : "") + "><td class=\"n\">" +
+             Escape(report.Cells[i].Name) + "</td><td>" + std::to_string(s.Rows) + "</td><td>" + Fixed(s.Nc.Median, 4) +
+             "</td><td>" + Fixed(s.Nc.Q1, 4) + " &ndash; " + Fixed(s.Nc.Q3, 4) + "</td><td>" + Fixed(s.BerMean, 4) +
+             "</td><td>" + Fixed(s.ScoreMedian, 4) + "</td><td>" + Fixed(s.PsnrMedian, 2) + "</td><td>" + Fixed(s.SsimMedian, 4) + "</td><td>" +
+             Fixed(s.Tpr3, 3) + "</td><td>" + Fixed(s.Tpr6, 3) + "</td><td>" +
+             (registering ? Fixed(s.RegisteredNcMedian, 4) + "</td><td>" + Fixed(s.RegisteredScoreMedian, 4) + "</td><td>" +
+                                Fixed(s.RegisteredTpr6, 3) + "</td><td>"
+                          : std::string()) +
+             std::to_string(s.Failed) + "</td></tr>\n";
+    }
+    h += "</table>\n";
+    if (failed > 0) {
+        h += "<h2>Failed rows</h2>\n<table><tr><th class=\"n\">host</th><th>seed</th><th class=\"n\">attack</th><th "
+             "class=\"n\">error</th></tr>\n";
+        for (const RobustnessRow& row : report.Rows)
+            if (row.Failed())
+                h += "<tr class=\"fail\"><td class=\"n\">" + Escape(row.Host) + "</td><td>" + std::to_string(row.Seed) +
+                     "</td><td class=\"n\">" + Escape(row.Attack) + "</td><td class=\"n\">" + Escape(row.Error) +
+                     "</td></tr>\n";
+        h += "</table>\n";
+    }
+    return h + "</body>\n</html>\n";
+}
+
+std::string ShellCommandLine(const std::vector<std::string>& words) {
+    std::string text;
+    for (const std::string& word : words) {
+        if (!text.empty()) text += ' ';
+        if (!word.empty() && word.find_first_not_of("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789"
+                                                    "-_./:=,+@%") == std::string::npos) {
+            text += word;
+            continue;
+        }
+        text += '\'';
+        for (const char c : word) text += c == '\'' ? std::string("'\\''") : std::string(1, c);
+        text += '\'';
+    }
+    return text;
+}
+
+}  // namespace quillfen

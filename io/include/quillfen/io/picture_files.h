@@ -1,0 +1,47 @@
+#pragma once
+// The file layer: picks a reader or writer by the file name's own extension (case-
+// insensitively) and moves pictures between files and the 24-bit Bitmap. BMP goes through
+// Qt's image I/O (after the checks of bmp.h) in a module loaded on the first BMP file
+// (qt_pictures.h), PNG through libpng (png.h), PGM and JPEG through TRixPGM and TRixJPEG.
+// Every file is opened and saved by file_write.h's rules.
+#include <cstddef>
+#include <cstdint>
+#include <filesystem>
+#include <string>
+
+#include "quillfen/image/bitmap.h"
+
+namespace quillfen {
+
+enum class PictureFormat { Unknown, Bmp, Jpeg, Pgm, Png };
+
+// The format named by the extension of the last path component (".jpg" and ".jpeg" are
+// both JPEG), case-insensitively; Unknown for anything else.
+PictureFormat FormatFromFileName(const std::filesystem::path& path);
+
+// What a loaded file was, so that saving can keep 8-bit files 8-bit.
+struct LoadedPicture {
+    Bitmap bitmap;
+    bool eightBit = false;  // PGM files, gray JPEG and PNG files, 8-bit (or less) palette files
+};
+
+// Reads a file named .bmp or .png; its content decides between BMP and PNG (a JPEG file so
+// named is read too). Throws FileError if the file cannot be opened and FormatError if it is
+// not a readable picture, is truncated or exceeds the size limits.
+LoadedPicture ReadQtPicture(const std::filesystem::path& path);
+// The same from bytes in memory; `name` is used in the messages.
+LoadedPicture ReadQtPictureMemory(const std::uint8_t* data, std::size_t size, const std::string& name);
+
+// Writes a BMP (format Bmp) or PNG (format Png) file, 24-bit or, with `eightBit`, 8-bit gray
+// (a gray palette in a BMP file). The old file is replaced only by a complete new one.
+void WriteQtPicture(const std::filesystem::path& path, const Bitmap& bitmap, bool eightBit, PictureFormat format);
+
+// Reads any supported file, choosing the reader by extension. Every failure throws
+// (FileError, FormatError) and leaves nothing changed.
+LoadedPicture LoadPictureFile(const std::filesystem::path& path);
+
+// Writes any supported file, choosing the writer by extension; FormatError for an unknown
+// extension or an empty picture.
+void SavePictureFile(const std::filesystem::path& path, const Bitmap& bitmap, bool eightBit = false);
+
+}  // namespace quillfen

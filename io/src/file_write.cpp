@@ -1,0 +1,220 @@
+#include "quillfen/io/file_write.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <random>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "quillfen/image/errors.h"
+
+namespace quillfen {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string Reason(int err) { return std::strerror(err); }
+
+// What a file that is not a regular file is, for the messages.
+std::string NotRegularReason(mode_t mode) {
+    const char* kind = "a special file";
+    if (S_ISDIR(mode)) kind = "a folder";
+    else if (S_ISFIFO(mode)) kind = "a FIFO";
+    else if (S_ISSOCK(mode)) kind = "a socket";
+    else if (S_ISCHR(mode)) kind = "a character device";
+    else if (S_ISBLK(mode)) kind = "a block device";
+    return std::string("it is ") + kind + ", not a regular file";
+}
+
+FileError Failure(const std::string& what, const fs::path& path, const std::string& reason) {
+    return FileError(what + " " + path.string() + " (" + reason + ")");
+}
+
+// Length in bytes of the UTF-8 sequence a lead byte starts; 1 for anything else.
+std::size_t Utf8Length(unsigned char lead) {
+    if (lead >= 0xF0 && lead <= 0xF4) return 4;
+    if (lead >= 0xE0) return lead <= 0xEF ? 3 : 1;
+    if (lead >= 0xC2) return 2;
+    return 1;
+}
+
+// Cuts `text` to at most `limit` bytes without leaving a partial UTF-8 character at its end.
+std::string CutAtCharacter(std::string text, std::size_t limit) {
+    if (text.size() <= limit) return text;
+    text.resize(limit);
+    std::size_t lead = text.size();
+    for (int steps = 0; lead > 0 && steps < 4; ++steps) {
+        --lead;
+        if ((static_cast<unsigned char>(text[lead]) & 0xC0) != 0x80) break;
+    }
+    const std::size_t expected = Utf8Length(static_cast<unsigned char>(text[lead]));
+    if (expected > 1 && text.size() - lead < expected) text.resize(lead);
+    return text;
+}
+
+}  // namespace
+
+FileDescriptor::~FileDescriptor() {
+    if (fd_ >= 0) ::close(fd_);
+}
+
+FileDescriptor& FileDescriptor::operator=(FileDescriptor&& other) noexcept {
+    if (this != &other) {
+        if (fd_ >= 0) ::close(fd_);
+        fd_ = other.release();
+    }
+    return *this;
+}
+
+FileDescriptor OpenFileForReading(const fs::path& path, std::int64_t* size) {
+    const std::string what = "Cannot open file";
+    // Look before opening: opening a device may have effects of its own.
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0) throw Failure(what, path, Reason(errno));
+    if (!S_ISREG(info.st_mode)) throw Failure(what, path, NotRegularReason(info.st_mode));
+    // O_NONBLOCK: should the name have become a FIFO meanwhile, open() must not wait for a
+    // writer; fstat() then tells what was opened.
+    FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
+    if (fd.get() < 0) throw Failure(what, path, Reason(errno));
+    if (::fstat(fd.get(), &info) != 0) throw Failure(what, path, Reason(errno));
+    if (!S_ISREG(info.st_mode)) throw Failure(what, path, NotRegularReason(info.st_mode));
+    const int flags = ::fcntl(fd.get(), F_GETFL);
+    if (flags >= 0) ::fcntl(fd.get(), F_SETFL, flags & ~O_NONBLOCK);
+    if (size) *size = static_cast<std::int64_t>(info.st_size);
+    return fd;
+}
+
+std::vector<std::uint8_t> ReadWholeFile(const fs::path& path) {
+    std::int64_t size = 0;
+    const FileDescriptor fd = OpenFileForReading(path, &size);
+    std::vector<std::uint8_t> bytes;
+    // The size is a hint only (the file may change while it is read), and a huge one must not
+    // be reserved up front.
+    bytes.reserve(static_cast<std::size_t>(std::min<std::int64_t>(size, std::int64_t{256} << 20)));
+    std::vector<std::uint8_t> chunk(std::size_t{1} << 16);
+    for (;;) {
+        const ssize_t n = ::read(fd.get(), chunk.data(), chunk.size());
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            throw FileError("Cannot read file " + path.string() + " (" + Reason(errno) + ")");
+        }
+        if (n == 0) break;
+        bytes.insert(bytes.end(), chunk.begin(), chunk.begin() + n);
+    }
+    return bytes;
+}
+
+fs::path FollowLinks(const fs::path& path, const std::string& what) {
+    fs::path current = path;
+    for (int hops = 0;; ++hops) {
+        struct stat info {};
+        if (::lstat(current.c_str(), &info) != 0 || !S_ISLNK(info.st_mode)) return current;
+        if (hops == 40) throw Failure(what, path, Reason(ELOOP));
+        std::string target(static_cast<std::size_t>(info.st_size > 0 ? info.st_size : 255) + 1, '\0');
+        ssize_t n = 0;
+        for (;;) {
+            n = ::readlink(current.c_str(), target.data(), target.size());
+            if (n < 0) throw Failure(what, path, Reason(errno));
+            if (static_cast<std::size_t>(n) < target.size()) break;
+            target.resize(target.size() * 2);  // the link changed meanwhile
+        }
+        target.resize(static_cast<std::size_t>(n));
+        const fs::path next(target);
+        current = next.is_absolute() ? next : current.parent_path() / next;
+    }
+}
+
+std::string HiddenWorkName(const fs::path& folder, const std::string& name, const std::string& suffix) {
+    long limit = ::pathconf(folder.empty() ? "." : folder.c_str(), _PC_NAME_MAX);
+    if (limit <= 0) limit = 255;
+    const std::string tail = ".quillfen-" + suffix;
+    const std::size_t room = static_cast<std::size_t>(limit) > tail.size() + 2
+                                 ? static_cast<std::size_t>(limit) - tail.size() - 1
+                                 : 1;
+    std::string hidden(1, '.');
+    hidden += CutAtCharacter(name, room);
+    hidden += tail;
+    return hidden;
+}
+
+std::string RandomNameSuffix() {
+    static constexpr char kLetters[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+    std::random_device random;
+    std::string suffix(6, 'x');
+    for (char& c : suffix) c = kLetters[random() % (sizeof kLetters - 1)];
+    return suffix;
+}
+
+void WriteFileAtomically(const fs::path& path, const std::vector<std::uint8_t>& bytes) {
+    const std::string what = "Cannot create file";
+    const fs::path target = FollowLinks(path, what);
+
+    struct stat old {};
+    bool replacing = false;
+    if (::stat(target.c_str(), &old) == 0) {
+        if (!S_ISREG(old.st_mode)) throw Failure(what, path, NotRegularReason(old.st_mode));
+        // The rename below needs only the folder's permission; the file's own must count too.
+        if (::faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) != 0) throw Failure(what, path, Reason(errno));
+        replacing = true;
+    } else if (errno != ENOENT) {
+        throw Failure(what, path, Reason(errno));
+    }
+    const std::string name = target.filename().native();
+    if (name.empty() || name == "." || name == "..") throw Failure(what, path, Reason(EISDIR));
+    const fs::path folder = target.parent_path();
+
+    // The temporary file: created exclusively, with the permissions a new file gets (the
+    // kernel applies the umask), and set to the old file's permissions when replacing one.
+    fs::path temp;
+    FileDescriptor fd;
+    for (int attempt = 0; fd.get() < 0; ++attempt) {
+        temp = folder / HiddenWorkName(folder, name, RandomNameSuffix());
+        fd = FileDescriptor(::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0666));
+        if (fd.get() < 0 && (errno != EEXIST || attempt == 100)) throw Failure(what, path, Reason(errno));
+    }
+
+    int err = 0;
+    if (replacing) {
+        struct stat mine {};
+        if (::fstat(fd.get(), &mine) == 0 && (mine.st_uid != old.st_uid || mine.st_gid != old.st_gid)) {
+            // Keeping the owner is possible only for the superuser, the group only for its
+            // members; otherwise the file becomes ours, as with any editor's save.
+            if (::fchown(fd.get(), old.st_uid, old.st_gid) != 0) {
+                const int groupOnly = ::fchown(fd.get(), static_cast<uid_t>(-1), old.st_gid);
+                (void)groupOnly;
+            }
+        }
+        if (::fchmod(fd.get(), old.st_mode & 07777) != 0) err = errno;
+    }
+    std::size_t done = 0;
+    while (err == 0 && done < bytes.size()) {
+        const ssize_t n = ::write(fd.get(), bytes.data() + done, bytes.size() - done);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            err = errno;
+            break;
+        }
+        done += static_cast<std::size_t>(n);
+    }
+    // When an existing file is replaced, its new content must be on the disk before the
+    // rename: otherwise a crash could leave an empty file where the old one was.
+    if (err == 0 && replacing && ::fsync(fd.get()) != 0) err = errno;
+    if (::close(fd.release()) != 0 && err == 0) err = errno;
+    if (err == 0 && ::rename(temp.c_str(), target.c_str()) != 0) err = errno;
+    if (err != 0) {
+        ::unlink(temp.c_str());
+        throw Failure(what, path, Reason(err));
+    }
+}
+
+std::string AsciiLower(std::string text) {
+    for (char& c : text) {
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    }
+    return text;
+}
+
+}  // namespace quillfen

@@ -1,0 +1,302 @@
+// The 8-bit attacks: each one's defining property on small pictures, hand-worked values for
+// the resampling and rounding rules, and the median against a full sort of every window.
+#include "quillfen/attacks/picture_attacks.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <random>
+#include <set>
+
+#include "quillfen/image/portable_math.h"
+#include "quillfen/toolbox/rix_ipa.h"
+
+namespace quillfen {
+namespace {
+
+GrayPlane Noise(int width, int height, unsigned seed) {
+    std::mt19937 rng(seed);
+    GrayPlane p(width, height);
+    for (int i = 0; i < p.size(); ++i) p.data()[i] = static_cast<std::uint8_t>(rng() % 256);
+    return p;
+}
+
+GrayPlane Gradient(int width, int height) {
+    GrayPlane p(width, height);
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x) p.at(x, y) = static_cast<std::uint8_t>((x * 3 + y * 5) % 256);
+    return p;
+}
+
+GrayPlane Row(std::vector<std::uint8_t> values) {
+    const int width = static_cast<int>(values.size());
+    return GrayPlane(width, 1, std::move(values));
+}
+
+GrayPlane Column(std::vector<std::uint8_t> values) {
+    const int height = static_cast<int>(values.size());
+    return GrayPlane(1, height, std::move(values));
+}
+
+double MeanAbsoluteDifference(const GrayPlane& a, const GrayPlane& b) {
+    double sum = 0;
+    for (std::size_t i = 0; i < a.pixels().size(); ++i) sum += std::abs(a.pixels()[i] - b.pixels()[i]);
+    return sum / static_cast<double>(a.pixels().size());
+}
+
+TEST(MedianFilter, EqualsAFullSortOfEveryWindow) {
+    for (int k : {1, 3, 5, 7, 15}) {
+        const GrayPlane in = Noise(23, 17, static_cast<unsigned>(k));
+        const GrayPlane out = MedianFilter(in, k);
+        for (int y = 0; y < in.height(); ++y)
+            for (int x = 0; x < in.width(); ++x) {
+                std::vector<int> window;
+                for (int dy = -k / 2; dy <= k / 2; ++dy)
+                    for (int dx = -k / 2; dx <= k / 2; ++dx)
+                        window.push_back(in.at(std::clamp(x + dx, 0, in.width() - 1), std::clamp(y + dy, 0, in.height() - 1)));
+                std::sort(window.begin(), window.end());
+                ASSERT_EQ(out.at(x, y), window[window.size() / 2]) << "k " << k << " at " << x << "," << y;
+            }
+    }
+}
+
+TEST(MedianFilter, RemovesAnIsolatedSpeck) {
+    GrayPlane in(9, 9, 40);
+    in.at(4, 4) = 255;
+    EXPECT_EQ(MedianFilter(in, 3), GrayPlane(9, 9, 40));
+    EXPECT_EQ(MedianFilter(in, 1), in);
+}
+
+TEST(Shift, MovesPixelsAndBlackensWhatIsUncovered) {
+    const GrayPlane in = Noise(12, 9, 1);
+    for (const auto& [dx, dy] : {std::pair{0, 0}, {2, 0}, {0, -3}, {-5, 4}, {12, 0}, {3, 9}}) {
+        const GrayPlane out = Shift(in, dx, dy);
+        for (int y = 0; y < in.height(); ++y)
+            for (int x = 0; x < in.width(); ++x) {
+                const int sx = x - dx;
+                const int sy = y - dy;
+                const bool inside = sx >= 0 && sy >= 0 && sx < in.width() && sy < in.height();
+                ASSERT_EQ(out.at(x, y), inside ? in.at(sx, sy) : 0) << dx << "," << dy << " at " << x << "," << y;
+            }
+    }
+}
+
+TEST(Rotate, WholeTurnsAndQuarterTurnsMovePixelsExactly) {
+    const GrayPlane in = Noise(16, 16, 2);
+    EXPECT_EQ(Rotate(in, 0), in);
+    EXPECT_EQ(Rotate(in, 360), in);
+    EXPECT_EQ(Rotate(in, -720), in);
+    const GrayPlane quarter = Rotate(in, 90);
+    const GrayPlane half = Rotate(in, 180);
+    for (int y = 0; y < 16; ++y)
+        for (int x = 0; x < 16; ++x) {
+            // Counter-clockwise on screen: what was right of the centre goes to the top.
+            ASSERT_EQ(quarter.at(x, y), in.at(15 - y, x)) << x << "," << y;
+            ASSERT_EQ(half.at(x, y), in.at(15 - x, 15 - y)) << x << "," << y;
+        }
+    EXPECT_EQ(Rotate(Rotate(Rotate(quarter, 90), 90), 90), in);
+    EXPECT_EQ(Rotate(in, -90), Rotate(in, 270));
+}
+
+TEST(Rotate, KeepsTheCentreAndBlackensTheCorners) {
+    GrayPlane in(33, 33, 200);
+    in.at(16, 16) = 7;
+    for (double degrees : {0.25, -2.0, 30.0, 45.0}) {
+        const GrayPlane out = Rotate(in, degrees);
+        EXPECT_EQ(out.at(16, 16), 7) << degrees;
+        if (degrees >= 30 || degrees <= -30) {
+            EXPECT_EQ(out.at(0, 0), 0) << degrees;
+            EXPECT_EQ(out.at(32, 32), 0) << degrees;
+        }
+    }
+}
+
+TEST(Resample, PixelCentresAlignedWithHalvesToEven) {
+    struct Case {
+        std::vector<std::uint8_t> in;
+        int width;
+        std::vector<std::uint8_t> out;
+    };
+    const Case cases[] = {
+        {{0, 100}, 4, {0, 25, 75, 100}},           // samples at 0, 0.25, 0.75, 1 (edges clamped)
+        {{0, 100, 200, 255}, 2, {50, 228}},        // 227.5 rounds to the even 228
+        {{0, 5}, 1, {2}},                          // 2.5 rounds to 2
+        {{0, 7}, 1, {4}},                          // 3.5 rounds to 4
+        {{9, 8, 7}, 3, {9, 8, 7}},                 // the same size is the identity
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(Resample(Row(c.in), c.width, 1), Row(c.out));
+        EXPECT_EQ(Resample(Column(c.in), 1, c.width), Column(c.out));
+    }
+}
+
+TEST(ScaleAndBack, FactorOneAndFlatPicturesAreUntouched) {
+    const GrayPlane in = Noise(40, 30, 3);
+    EXPECT_EQ(ScaleAndBack(in, 1.0), in);
+    for (double f : {0.1, 0.5, 0.9, 1.5, 2.0}) EXPECT_EQ(ScaleAndBack(GrayPlane(40, 30, 91), f), GrayPlane(40, 30, 91)) << f;
+    // Shrinking loses detail that enlarging does not.
+    const GrayPlane noise = Noise(64, 64, 4);
+    EXPECT_GT(MeanAbsoluteDifference(ScaleAndBack(noise, 0.5), noise),
+              MeanAbsoluteDifference(ScaleAndBack(noise, 2.0), noise));
+}
+
+TEST(RemoveRows, EvenlySpacedRowsGoAndTheRestIsStretchedBack) {
+    // Rows 2 and 6 of 8 are removed (floor((2i + 1) * 8 / 4)); the six left are stretched to
+    // eight: samples at 0.75 i - 0.125 of [0, 10, 30, 40, 50, 70].
+    const GrayPlane in = Column({0, 10, 20, 30, 40, 50, 60, 70});
+    EXPECT_EQ(RemoveRows(in, 2), Column({0, 6, 18, 31, 39, 46, 58, 70}));
+    EXPECT_EQ(RemoveRows(in, 0), in);
+    EXPECT_EQ(RemoveColumns(Row({0, 10, 20, 30, 40, 50, 60, 70}), 2), Row({0, 6, 18, 31, 39, 46, 58, 70}));
+    const GrayPlane noise = Noise(10, 12, 5);
+    for (int n : {1, 3, 6}) {
+        GrayPlane transposed(noise.height(), noise.width());
+        for (int y = 0; y < noise.height(); ++y)
+            for (int x = 0; x < noise.width(); ++x) transposed.at(y, x) = noise.at(x, y);
+        const GrayPlane rows = RemoveRows(transposed, n);
+        const GrayPlane columns = RemoveColumns(noise, n);
+        for (int y = 0; y < noise.height(); ++y)
+            for (int x = 0; x < noise.width(); ++x) ASSERT_EQ(columns.at(x, y), rows.at(y, x)) << n;
+    }
+}
+
+TEST(CropCentre, KeepsACentredShareOfTheArea) {
+    const GrayPlane in(256, 256, 255);
+    struct Case {
+        double removed;
+        int left;
+        int kept;
+    };
+    // Kept side round(256 sqrt(1 - removed)); left margin half the rest, rounded down.
+    const Case cases[] = {{0, 0, 256}, {0.01, 0, 255}, {0.02, 1, 253}, {0.25, 17, 222}, {0.75, 64, 128}, {1, 128, 0}};
+    for (const Case& c : cases) {
+        const GrayPlane out = CropCentre(in, c.removed);
+        for (int y = 0; y < 256; ++y)
+            for (int x = 0; x < 256; ++x) {
+                const bool kept = x >= c.left && x < c.left + c.kept && y >= c.left && y < c.left + c.kept;
+                ASSERT_EQ(out.at(x, y), kept ? 255 : 0) << c.removed << " at " << x << "," << y;
+            }
+    }
+}
+
+TEST(SeededNoise, SameSeedSameBytesOtherSeedOtherBytes) {
+    const GrayPlane in = Gradient(32, 32);
+    struct Case {
+        const char* name;
+        GrayPlane (*apply)(const GrayPlane&, double, RandomStream&);
+        double strength;
+    };
+    const Case cases[] = {{"gauss", AddGaussianNoise, 10}, {"salt-pepper", AddSaltPepper, 0.2}};
+    for (const Case& c : cases) {
+        RandomStream a(11), b(11), other(12);
+        const GrayPlane first = c.apply(in, c.strength, a);
+        EXPECT_EQ(first, c.apply(in, c.strength, b)) << c.name;
+        EXPECT_NE(first, c.apply(in, c.strength, other)) << c.name;
+        EXPECT_NE(first, in) << c.name;
+        RandomStream none(11);
+        EXPECT_EQ(c.apply(in, 0, none), in) << c.name << " at strength 0";
+    }
+}
+
+TEST(AddGaussianNoise, HasTheRequestedSpread) {
+    const GrayPlane in(128, 128, 128);
+    RandomStream random(3);
+    const GrayPlane out = AddGaussianNoise(in, 10, random);
+    double sum = 0;
+    double squares = 0;
+    for (std::uint8_t v : out.pixels()) {
+        const double d = v - 128.0;
+        sum += d;
+        squares += d * d;
+    }
+    const double n = static_cast<double>(out.pixels().size());
+    EXPECT_NEAR(sum / n, 0, 0.2);
+    // Rounding to whole levels adds 1/12 to the variance.
+    EXPECT_NEAR(std::sqrt(squares / n), std::sqrt(100 + 1.0 / 12), 0.2);
+}
+
+TEST(AddSaltPepper, ReplacesTheRequestedShareWithBlackAndWhite) {
+    const GrayPlane in(128, 128, 100);
+    RandomStream random(4);
+    const GrayPlane out = AddSaltPepper(in, 0.1, random);
+    const auto black = static_cast<double>(std::count(out.pixels().begin(), out.pixels().end(), 0));
+    const auto white = static_cast<double>(std::count(out.pixels().begin(), out.pixels().end(), 255));
+    EXPECT_EQ(black + white + static_cast<double>(std::count(out.pixels().begin(), out.pixels().end(), 100)), 128 * 128);
+    EXPECT_NEAR((black + white) / 16384.0, 0.1, 0.01);
+    EXPECT_NEAR(black / (black + white), 0.5, 0.05);
+    RandomStream all(4);
+    const GrayPlane full = AddSaltPepper(in, 1, all);
+    EXPECT_EQ(std::count(full.pixels().begin(), full.pixels().end(), 100), 0);
+}
+
+TEST(Sharpen, LeavesFlatAreasAndOvershootsEdges) {
+    GrayPlane edge(8, 8, 100);
+    for (int y = 0; y < 8; ++y)
+        for (int x = 4; x < 8; ++x) edge.at(x, y) = 150;
+    EXPECT_EQ(Sharpen(edge, 0), edge);
+    EXPECT_EQ(Sharpen(GrayPlane(8, 8, 77), 5), GrayPlane(8, 8, 77));
+    const GrayPlane out = Sharpen(edge, 1);
+    // Blur beside the edge: (4 * 100 + 4 * 150 ... ) -> 112.5 on the dark side, 137.5 on the bright.
+    EXPECT_EQ(out.at(3, 4), 88);   // 100 + (100 - 112.5) = 87.5, to even
+    EXPECT_EQ(out.at(4, 4), 162);  // 150 + (150 - 137.5) = 162.5, to even
+    EXPECT_EQ(out.at(0, 4), 100);
+}
+
+TEST(ToneCurves, IdentityStrengthsAndHandWorkedLevels) {
+    const GrayPlane all = [] {
+        GrayPlane p(256, 1);
+        for (int g = 0; g < 256; ++g) p.data()[g] = static_cast<std::uint8_t>(g);
+        return p;
+    }();
+    EXPECT_EQ(AdjustBrightness(all, 0), all);
+    EXPECT_EQ(AdjustContrast(all, 1), all);
+    EXPECT_EQ(AdjustGamma(all, 1), all);
+    EXPECT_EQ(QuantizeLevels(all, 256), all);
+
+    const GrayPlane brighter = AdjustBrightness(all, 10.5);
+    EXPECT_EQ(brighter.pixels()[0], 10);    // 10.5 to even
+    EXPECT_EQ(brighter.pixels()[1], 12);    // 11.5 to even
+    EXPECT_EQ(brighter.pixels()[250], 255);
+    EXPECT_EQ(AdjustBrightness(all, -300), GrayPlane(256, 1, 0));
+
+    // The mean of 0..255 is 127.5: no contrast leaves 127.5 everywhere, rounded to 128.
+    EXPECT_EQ(AdjustContrast(all, 0), GrayPlane(256, 1, 128));
+    const GrayPlane stronger = AdjustContrast(all, 2);
+    EXPECT_EQ(stronger.pixels()[100], 72);   // 127.5 + 2 * -27.5 = 72.5, to even
+    EXPECT_EQ(stronger.pixels()[0], 0);
+
+    EXPECT_EQ(AdjustGamma(all, 2).pixels()[128], 64);  // 255 (128 / 255)^2 = 64.25
+    EXPECT_EQ(AdjustGamma(all, 0.5).pixels()[64], 128);  // 255 sqrt(64 / 255) = 127.75
+
+    const GrayPlane two = QuantizeLevels(all, 2);
+    EXPECT_EQ(two.pixels()[127], 0);
+    EXPECT_EQ(two.pixels()[128], 255);
+    const GrayPlane three = QuantizeLevels(all, 3);
+    EXPECT_EQ(three.pixels()[128], 128);  // level 1 is shown as 127.5, to even
+    for (int levels : {2, 3, 8, 16, 32}) {
+        const GrayPlane q = QuantizeLevels(all, levels);
+        EXPECT_EQ(std::set<std::uint8_t>(q.pixels().begin(), q.pixels().end()).size(), static_cast<std::size_t>(levels));
+    }
+}
+
+TEST(EqualizeHistogram, IsTheToolboxOperation) {
+    const GrayPlane in = Gradient(40, 20);
+    TRixIPA ipa;
+    ipa.LoadFromGray(40, 20, in.pixels().data());
+    ipa.Equalize();
+    EXPECT_EQ(EqualizeHistogram(in).pixels(), ipa.GetImage());
+}
+
+TEST(JpegRoundTrip, LosesMoreAtLowerQuality) {
+    const GrayPlane smooth = Gradient(64, 64);
+    const GrayPlane best = JpegRoundTrip(smooth, 100);
+    EXPECT_LE(MeanAbsoluteDifference(best, smooth), 1.0);
+    EXPECT_GT(MeanAbsoluteDifference(JpegRoundTrip(smooth, 10), smooth),
+              MeanAbsoluteDifference(JpegRoundTrip(smooth, 75), smooth));
+    EXPECT_EQ(JpegRoundTrip(GrayPlane(64, 64, 128), 50), GrayPlane(64, 64, 128));
+    EXPECT_EQ(JpegRoundTrip(smooth, 50), JpegRoundTrip(smooth, 50));
+}
+
+}  // namespace
+}  // namespace quillfen

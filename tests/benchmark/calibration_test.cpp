@@ -1,0 +1,316 @@
+// The calibration: its null trials, the threshold rules, its file, and the calibration shipped
+// for the bundled mark.
+#include "quillfen/benchmark/calibration.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "quillfen/attacks/attack_list.h"
+#include "quillfen/attacks/default_grid.h"
+#include "quillfen/image/errors.h"
+#include "quillfen/io/picture_files.h"
+#include "quillfen/watermark/experiment.h"
+#include "quillfen/watermark/marking.h"
+#include "tests/test_support.h"
+
+namespace quillfen {
+namespace {
+
+NamedPicture Sample(const std::string& name) {
+    return {std::filesystem::path(name).filename().string(), LoadPictureFile(test::SamplePath(name)).bitmap};
+}
+
+std::vector<NamedPicture> SmallHostSet() {
+    return {Sample("hosts/astronaut.pgm"), Sample("hosts/cell.pgm"), Sample("hosts/grass.pgm")};
+}
+
+const std::vector<AttackCell>& SmallAttackList() {
+    static const std::vector<AttackCell> cells = ParseAttackCells("none,real-jpeg:q=50,gauss-noise:sigma=5,rotate:deg=2");
+    return cells;
+}
+
+// Three hosts, three seeds and four attacks: 9 keys, each reading the 6 marked pictures of the
+// other hosts, the 2 other hosts unmarked and its own host unmarked after the 4 attacks.
+const Calibration& SmallCalibration() {
+    static const Calibration cal = [] {
+        const std::vector<std::uint32_t> seeds = {1, 2, 3};
+        CalibrationOptions options;
+        options.Program = "test";
+        options.Jobs = 2;
+        return Calibrate(SmallHostSet(), Sample("seal-128.pgm"), seeds, SmallAttackList(), options);
+    }();
+    return cal;
+}
+
+TEST(Calibration, CountsEveryKindOfTrial) {
+    const Calibration& cal = SmallCalibration();
+    EXPECT_EQ(NullTrialCount(3, 3, 4), 108u);
+    EXPECT_EQ(NullTrialCount(1, 1, 0), 0u);
+    EXPECT_EQ(cal.Trials, 108u);
+    EXPECT_EQ(cal.KindTrials[static_cast<int>(NullTrialKind::OtherHostMarked)], 9u * 6);
+    EXPECT_EQ(cal.KindTrials[static_cast<int>(NullTrialKind::OtherHostUnmarked)], 9u * 2);
+    EXPECT_EQ(cal.KindTrials[static_cast<int>(NullTrialKind::OwnHostUnmarked)], 9u * 4);
+    std::uint64_t counted = 0;
+    for (const auto& [value, count] : cal.Histogram) counted += count;
+    EXPECT_EQ(counted, cal.Trials);
+    EXPECT_TRUE(std::is_sorted(cal.Histogram.begin(), cal.Histogram.end()));
+    EXPECT_EQ(cal.Components.size(), 9u);
+    double weights = 0;
+    for (const NullComponent& c : cal.Components) {
+        weights += c.Weight;
+        EXPECT_EQ(c.StdDev, std::max(c.SampleStdDev, c.BinomialStdDev));
+        EXPECT_GT(c.BinomialStdDev, 0.0) << c.Host << " " << NullTrialKindName(c.Kind);
+    }
+    EXPECT_NEAR(weights, 1.0, 1e-12);
+    EXPECT_EQ(cal.Attacks, (std::vector<std::string>{"none", "real-jpeg:q=50", "gauss-noise:sigma=5", "rotate:deg=2"}));
+}
+
+// Whatever the null picture, its score stays far below a marked picture's (1 as written): the
+// own host unmarked without an attack scores exactly 0 for each of the 9 keys, where NC is 1.
+TEST(Calibration, NullScoresStayNearZero) {
+    const Calibration& cal = SmallCalibration();
+    std::uint64_t zeros = 0;
+    for (const auto& [value, count] : cal.Histogram) {
+        EXPECT_GT(value, -0.15);
+        EXPECT_LT(value, 0.15);
+        if (value == 0.0) zeros += count;
+    }
+    EXPECT_GE(zeros, 9u);
+    EXPECT_LT(std::abs(cal.Mean), 0.05);
+}
+
+// The 1e-3 threshold is the lowest score that at most floor(N / 1000) trials reach; with 108
+// trials none may, so it lies just above the largest.
+TEST(Calibration, ThresholdRules) {
+    const Calibration& cal = SmallCalibration();
+    EXPECT_EQ(cal.ThresholdEmpirical, std::nextafter(cal.Histogram.back().first, 2.0));
+    EXPECT_EQ(cal.EmpiricalTail(cal.ThresholdEmpirical), 0.0);
+    EXPECT_GT(cal.EmpiricalTail(cal.Histogram.back().first), 0.0);
+    EXPECT_LE(cal.ModelTail(cal.ThresholdModelled), kFprModelled);
+    EXPECT_GT(cal.ModelTail(cal.ThresholdModelled - 1e-9), kFprModelled);
+    EXPECT_EQ(cal.Threshold(kFprEmpirical), cal.ThresholdEmpirical);
+    EXPECT_EQ(cal.Threshold(kFprModelled), cal.ThresholdModelled);
+    // Other rates come from the model, and the threshold falls as the rate grows.
+    EXPECT_LT(cal.Threshold(1e-2), cal.Threshold(1e-4));
+    EXPECT_NEAR(cal.ModelTail(cal.Threshold(1e-4)), 1e-4, 1e-10);
+    for (const double bad : {0.0, 1.0, -0.5, 2.0}) EXPECT_THROW(cal.Threshold(bad), ArgumentError) << bad;
+    // One rule everywhere: a score at the threshold is detected, one just below is not.
+    EXPECT_TRUE(cal.Detected(cal.ThresholdEmpirical, kFprEmpirical));
+    EXPECT_FALSE(cal.Detected(cal.Histogram.back().first, kFprEmpirical));
+    EXPECT_TRUE(cal.Detected(cal.ThresholdModelled, kFprModelled));
+    EXPECT_FALSE(cal.Detected(std::nextafter(cal.ThresholdModelled, -2.0), kFprModelled));
+}
+
+// A larger sample checks the 1e-3 rule where it allows trials at or above the threshold.
+TEST(Calibration, EmpiricalThresholdLetsAtMostTheRateReachIt) {
+    Calibration cal;
+    for (int k = 0; k <= 100; ++k) cal.Histogram.emplace_back(k / 100.0, 50);  // 5050 trials
+    cal.Trials = 5050;
+    cal.Components.push_back({"h", NullTrialKind::OtherHostMarked, 5050, 0, 0.5, 0.29, 0.01, 0});
+    FitCalibration(cal);
+    // floor(5050 / 1000) = 5 trials may reach it: the top value holds 50, so none may be reached.
+    EXPECT_EQ(cal.ThresholdEmpirical, std::nextafter(1.0, 2.0));
+    cal.Histogram.back().second = 3;
+    cal.Histogram[99].second = 2;
+    cal.Trials = 5050 - 47 - 48;
+    cal.Components[0].Trials = cal.Trials;
+    FitCalibration(cal);
+    // floor(4955 / 1000) = 4: the 3 at 1.0 fit, the 2 at 0.99 would make 5.
+    EXPECT_EQ(cal.ThresholdEmpirical, 1.0);
+    EXPECT_LE(cal.EmpiricalTail(cal.ThresholdEmpirical) * static_cast<double>(cal.Trials), 4.0);
+    // The model's point for 1e-6 is never below the trials' for 1e-3.
+    EXPECT_GE(cal.ThresholdModelled, cal.ThresholdEmpirical);
+    EXPECT_EQ(cal.Components[0].StdDev, 0.29);
+}
+
+TEST(Calibration, ThreadsDoNotChangeTheResult) {
+    const std::vector<std::uint32_t> seeds = {1, 2, 3};
+    CalibrationOptions options;
+    options.Program = "test";
+    options.Jobs = 1;
+    EXPECT_EQ(Calibrate(SmallHostSet(), Sample("seal-128.pgm"), seeds, SmallAttackList(), options),
+              SmallCalibration());
+}
+
+TEST(Calibration, JsonRoundTrip) {
+    const Calibration& cal = SmallCalibration();
+    EXPECT_EQ(ParseCalibration(CalibrationJson(cal), "x"), cal);
+}
+
+TEST(Calibration, RefusesWhatCannotGiveTrials) {
+    const std::vector<std::uint32_t> one = {1};
+    const std::vector<std::uint32_t> twice = {1, 1};
+    const std::vector<NamedPicture> single = {Sample("hosts/cell.pgm")};
+    const std::vector<NamedPicture> sameName = {Sample("hosts/cell.pgm"), Sample("hosts/cell.pgm")};
+    const NamedPicture white{"white.pgm", Bitmap(128, 128, 255)};
+    const NamedPicture mark = Sample("seal-128.pgm");
+    const std::vector<AttackCell> none;
+    const AttackCell noAttack = ParseAttackCells("none").front();
+    const std::vector<AttackCell> repeated = {noAttack, noAttack};
+    CalibrationOptions options;
+    EXPECT_THROW(Calibrate(single, mark, one, none, options), ArgumentError);
+    EXPECT_THROW(Calibrate(SmallHostSet(), mark, twice, none, options), ArgumentError);
+    EXPECT_THROW(Calibrate(sameName, mark, one, none, options), ArgumentError);
+    EXPECT_THROW(Calibrate(SmallHostSet(), white, one, none, options), ArgumentError);
+    EXPECT_THROW(Calibrate(single, mark, one, repeated, options), ArgumentError);
+    // One host and one seed do give trials once an attack is applied to the unmarked host.
+    EXPECT_EQ(Calibrate(single, mark, one, SmallAttackList(), options).Trials, 4u);
+}
+
+TEST(Calibration, ParseRefusesDamagedFiles) {
+    const std::string good = CalibrationJson(SmallCalibration());
+    auto replaced = [&](const std::string& from, const std::string& to) {
+        std::string text = good;
+        const std::size_t at = text.find(from);
+        EXPECT_NE(at, std::string::npos) << from;
+        return text.replace(at, from.size(), to);
+    };
+    const std::vector<std::string> bad = {
+        "",
+        "[]",
+        good.substr(0, good.size() / 2),
+        replaced("quillfen-calibration", "something-else"),
+        replaced("\"version\": 2", "\"version\": 3"),
+        replaced("\"trials\": 108", "\"trials\": 109"),
+        // Counts that are reals, negative or beyond their type are refused before any conversion.
+        replaced("\"trials\": 108", "\"trials\": 1e60"),
+        replaced("\"trials\": 108", "\"trials\": 108.5"),
+        replaced("\"black_pixels\": ", "\"black_pixels\": -"),
+        replaced("\"seeds\": [\n    1", "\"seeds\": [\n    4294967296"),
+        replaced("\"fpr_1e-3\": ", "\"fpr_1e-3\": 1.5, \"x\": "),
+        replaced("\"kind\": \"other-host-marked\"", "\"kind\": \"lucky\""),
+        replaced("\"digest\"", "\"dijest\""),
+        replaced("\"binomial_sd\"", "\"binomial\""),
+        replaced("\"histogram\": [\n      [", "\"histogram\": [\n      [1, 1], ["),
+        // Files of thresholds alone.
+        R"({"fpr_1e-3": 0.1})",
+        R"({"thresholds": {"fpr_1e-3": 0.1}})",
+        R"({"thresholds": {"fpr_1e-3": "0.1", "fpr_1e-6": 0.2}})",
+        R"({"thresholds": {"fpr_1e-3": 0.1, "fpr_1e-6": 3}})",
+        R"({"thresholds": {"fpr_1e-3": 0.3, "fpr_1e-6": 0.2}})",
+        R"({"statistic": 7, "thresholds": {"fpr_1e-3": 0.1, "fpr_1e-6": 0.2}})",
+    };
+    for (const std::string& text : bad) {
+        try {
+            ParseCalibration(text, "cal.json");
+            ADD_FAILURE() << "accepted: " << text.substr(0, 80);
+        } catch (const FormatError& e) {
+            EXPECT_NE(std::string(e.what()).find("'cal.json'"), std::string::npos) << e.what();
+        }
+    }
+}
+
+// A calibration of NC, from a file of thresholds or from an earlier calibrate (format 1, no
+// "statistic"), is refused with a word on why: its numbers mean nothing for the score.
+TEST(Calibration, RefusesCalibrationsOfNc) {
+    std::string old = CalibrationJson(SmallCalibration());
+    old.replace(old.find("\"version\": 2"), 12, "\"version\": 1");
+    old.erase(old.find("\"statistic\""), std::string("\"statistic\": \"score\",\n  ").size());
+    for (const std::string& text :
+         {old, std::string(R"({"statistic": "nc", "thresholds": {"fpr_1e-3": 0.6, "fpr_1e-6": 0.7}})")}) {
+        try {
+            ParseCalibration(text, "nc.json");
+            ADD_FAILURE() << "accepted: " << text.substr(0, 80);
+        } catch (const FormatError& e) {
+            const std::string message = e.what();
+            EXPECT_NE(message.find("'nc.json' calibrates"), std::string::npos) << message;
+            EXPECT_NE(message.find("quillfen-cli calibrate"), std::string::npos) << message;
+        }
+    }
+}
+
+// A file of thresholds alone is read as the thresholds, with no sample; other fields are left
+// to whoever wrote them.
+TEST(Calibration, ReadsAFileOfThresholdsAlone) {
+    const Calibration cal =
+        ParseCalibration(R"({"statistic": "score", "thresholds": {"fpr_1e-3": 0.08, "fpr_1e-6": 0.2}, "x": 1})", "c");
+    EXPECT_EQ(cal.ThresholdEmpirical, 0.08);
+    EXPECT_EQ(cal.ThresholdModelled, 0.2);
+    EXPECT_FALSE(cal.HasSample());
+    EXPECT_TRUE(cal.Detected(0.2, kFprModelled));
+    EXPECT_THROW(cal.Threshold(1e-4), ArgumentError);
+    EXPECT_EQ(ParseCalibration(R"({"thresholds": {"fpr_1e-3": -0.1, "fpr_1e-6": -0.1}})", "c").ThresholdModelled, -0.1);
+}
+
+TEST(Calibration, MarkDigestFollowsTheBinarisedMark) {
+    const Bitmap pgm = Sample("seal-128.pgm").Picture;
+    // The same mark in colour (the blue byte is the gray value) and shades that binarise alike.
+    Bitmap colour = pgm;
+    for (int y = 0; y < colour.height(); ++y)
+        for (int x = 0; x < colour.width(); ++x) {
+            const std::uint8_t b = colour.blue(x, y);
+            colour.setBgr(x, y, b < 128 ? std::uint8_t(b / 2) : std::uint8_t(200), 17, 230);
+        }
+    EXPECT_EQ(MarkDigest(colour), MarkDigest(pgm));
+    Bitmap changed = pgm;
+    changed.setGray(64, 64, changed.blue(64, 64) < 128 ? 255 : 0);
+    EXPECT_NE(MarkDigest(changed), MarkDigest(pgm));
+    // Pixels past 128 x 128 are not part of the mark.
+    Bitmap larger = pgm;
+    larger.resize(200, 200);
+    larger.setGray(150, 150, 0);
+    EXPECT_EQ(MarkDigest(larger), MarkDigest(pgm));
+}
+
+TEST(Calibration, ComparedBlackPixelsLeaveOutTheFirstFourRowsAndColumns) {
+    Bitmap mark(128, 128, 255);
+    for (int i = 0; i < 4; ++i) mark.setGray(i, 50, 0);  // columns 0..3: not compared
+    for (int i = 0; i < 4; ++i) mark.setGray(50, i, 0);  // rows 0..3: not compared
+    EXPECT_EQ(MarkComparedBlackPixels(mark), 0);
+    mark.setGray(4, 4, 127);
+    EXPECT_EQ(MarkComparedBlackPixels(mark), 1);
+}
+
+// The key holds its host's polarity map, so the unmarked host itself reads as fully marked
+// by NC: the reason detection rests on the score, which gives it 0.
+TEST(Calibration, TheKeysOwnUnmarkedHostReadsAsMarkedByNcOnly) {
+    Experiment e;
+    Bitmap host = Sample("hosts/chelsea.pgm").Picture;
+    Bitmap mark = Sample("seal-128.pgm").Picture;
+    e.Load(host, mark);
+    e.SetFixedSeed(5);
+    e.Embed();
+    const std::vector<std::uint8_t> x = e.Workspace().X();
+    const std::vector<double> reals(x.begin(), x.end());
+    const MarkKey key = KeyFromExperiment(e, 256, 256);
+    EXPECT_EQ(e.ExtractFrom(x, reals).back().nc, 1.0);
+    EXPECT_EQ(ScoreExtraction(key, e.Workspace()).Value, 0.0);
+}
+
+// The calibration shipped beside the bundled mark: made from the bundled hosts, with enough
+// trials, and its model and thresholds are what its own sample gives. (A Release-only ctest
+// recomputes the whole file with the command that made it.)
+TEST(ShippedCalibration, IsConsistentWithItsSampleAndTheBundledFiles) {
+    const Calibration shipped = LoadCalibration(test::SamplePath("seal-128.calibration.json"));
+    EXPECT_EQ(shipped.MarkDigestText, MarkDigest(Sample("seal-128.pgm").Picture));
+    std::vector<std::string> hosts;
+    for (const auto& entry : std::filesystem::directory_iterator(test::SamplePath("hosts")))
+        if (entry.path().extension() == ".pgm") hosts.push_back(entry.path().filename().string());
+    std::sort(hosts.begin(), hosts.end());
+    EXPECT_EQ(shipped.Hosts, hosts);
+    EXPECT_GE(shipped.Trials, 10000u);
+    EXPECT_EQ(shipped.Trials, NullTrialCount(shipped.Hosts.size(), shipped.Seeds.size(), shipped.Attacks.size()));
+    std::vector<std::string> grid;
+    for (const AttackCell& cell : DefaultAttackGrid()) grid.push_back(cell.Name);
+    EXPECT_EQ(shipped.Attacks, grid);
+
+    Calibration refit = shipped;
+    refit.Fit.clear();
+    refit.ThresholdEmpirical = refit.ThresholdModelled = refit.Mean = refit.StdDev = 0;
+    for (NullComponent& c : refit.Components) c.Weight = c.StdDev = 0;
+    FitCalibration(refit);
+    EXPECT_EQ(refit, shipped);
+    EXPECT_GT(shipped.ThresholdEmpirical, shipped.Mean);
+    EXPECT_GE(shipped.ThresholdModelled, shipped.ThresholdEmpirical);
+    // The built-in thresholds are this file's.
+    EXPECT_EQ(DefaultCalibration().ThresholdEmpirical, shipped.ThresholdEmpirical);
+    EXPECT_EQ(DefaultCalibration().ThresholdModelled, shipped.ThresholdModelled);
+}
+
+}  // namespace
+}  // namespace quillfen

@@ -1,0 +1,320 @@
+// Rows as JSON Lines and CSV, their reading back, and the HTML report's families, quartiles
+// and self-containment.
+#include "quillfen/benchmark/robustness_rows.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <limits>
+#include <random>
+
+#include <nlohmann/json.hpp>
+
+#include "quillfen/attacks/attack_list.h"
+#include "quillfen/attacks/default_grid.h"
+#include "quillfen/benchmark/robustness_report.h"
+#include "quillfen/image/errors.h"
+#include "tests/test_support.h"
+
+namespace quillfen {
+namespace {
+
+constexpr double kInf = std::numeric_limits<double>::infinity();
+
+RobustnessRow Measured() {
+    RobustnessRow row;
+    row.Host = "astronaut.pgm";
+    row.Seed = 4294967295u;
+    row.Attack = "shift:dx=2,dy=2";
+    row.PsnrEmbed = 33.12332307301937;
+    row.SsimEmbed = 0.9346702189187707;
+    row.Psnr = kInf;
+    row.Ssim = 1;
+    row.Nc = 0.8951531129588319;
+    row.Ber = 0.03155517578125;
+    row.Score = -0.0125;
+    row.Detected1e3 = true;
+    row.Detected1e6 = false;
+    return row;
+}
+
+RobustnessRow Failed() {
+    RobustnessRow row;
+    row.Host = "odd, \"name\".pgm";
+    row.Seed = 1;
+    row.Attack = "none";
+    row.Error = "Cannot open file x (gone)\nsecond line";
+    return row;
+}
+
+TEST(RobustnessRows, JsonHoldsTheDocumentedFieldsInOrder) {
+    const nlohmann::ordered_json j = nlohmann::ordered_json::parse(RowJson(Measured()));
+    std::vector<std::string> keys;
+    for (const auto& item : j.items()) keys.push_back(item.key());
+    const std::vector<std::string> expected = {"host", "seed", "attack", "psnr_embed", "ssim_embed", "psnr",
+                                               "ssim", "nc", "ber", "score", "detected_1e-3", "detected_1e-6"};
+    EXPECT_EQ(keys, expected);
+    EXPECT_TRUE(j["psnr"].is_null());  // +infinity
+    const nlohmann::ordered_json f = nlohmann::ordered_json::parse(RowJson(Failed()));
+    EXPECT_EQ(f.size(), expected.size() + 1);
+    EXPECT_EQ(f["error"], Failed().Error);
+    EXPECT_TRUE(f["nc"].is_null());
+    // The CSV header names the same columns, and error last.
+    std::string header;
+    for (const std::string& k : expected) header += k + ",";
+    EXPECT_EQ(CsvHeader(), header + "error");
+}
+
+TEST(RobustnessRows, JsonReadsBackTheSameRow) {
+    RobustnessRow noVerdict = Measured();
+    noVerdict.Detected1e3.reset();
+    noVerdict.Detected1e6.reset();
+    noVerdict.Psnr = 12.5;
+    RobustnessRow unicode = Measured();
+    unicode.Host = "h\xC3\xA9te \xE2\x80\x94 1.pgm";
+    for (const RobustnessRow& row : {Measured(), Failed(), noVerdict, unicode})
+        EXPECT_EQ(ParseRowJson(RowJson(row), "x"), row) << RowJson(row);
+}
+
+TEST(RobustnessRows, CsvQuotesWhatNeedsIt) {
+    EXPECT_EQ(RowCsv(Measured()),
+              "astronaut.pgm,4294967295,\"shift:dx=2,dy=2\",33.12332307301937,0.9346702189187707,inf,1,"
+              "0.8951531129588319,0.03155517578125,-0.0125,true,false,");
+    EXPECT_EQ(RowCsv(Failed()), "\"odd, \"\"name\"\".pgm\",1,none,,,,,,,,,,\"Cannot open file x (gone)\nsecond line\"");
+}
+
+// A registering run adds its fields before "error", null where a cell is not geometric, and
+// reads them back; rows of a run without registration do not mention them.
+TEST(RobustnessRows, RegisteredFieldsFollowTheVerdicts) {
+    RobustnessRow geometric = Measured();
+    geometric.Registering = true;
+    geometric.Registered = RegisteredReading{0.99, 0.86, 0.04, 0.97, true, true};
+    RobustnessRow other = Measured();
+    other.Registering = true;
+    RobustnessRow failed = Failed();
+    failed.Registering = true;
+    const nlohmann::ordered_json j = nlohmann::ordered_json::parse(RowJson(geometric));
+    std::vector<std::string> keys;
+    for (const auto& item : j.items()) keys.push_back(item.key());
+    const std::vector<std::string> tail = {"detected_1e-6",     "registration_fit",         "nc_registered",
+                                           "ber_registered",    "score_registered",         "detected_1e-3_registered",
+                                           "detected_1e-6_registered"};
+    ASSERT_GE(keys.size(), tail.size());
+    EXPECT_EQ(std::vector<std::string>(keys.end() - static_cast<std::ptrdiff_t>(tail.size()), keys.end()), tail);
+    EXPECT_TRUE(nlohmann::json::parse(RowJson(other))["score_registered"].is_null());
+    EXPECT_EQ(RowJson(Measured()).find("registered"), std::string::npos);
+    for (const RobustnessRow& row : {geometric, other, failed}) EXPECT_EQ(ParseRowJson(RowJson(row), "x"), row);
+    EXPECT_EQ(RowCsv(geometric),
+              "astronaut.pgm,4294967295,\"shift:dx=2,dy=2\",33.12332307301937,0.9346702189187707,inf,1,"
+              "0.8951531129588319,0.03155517578125,-0.0125,true,false,0.99,0.86,0.04,0.97,true,true,");
+    EXPECT_EQ(RowCsv(other).substr(RowCsv(other).size() - 7), ",,,,,,,");
+    EXPECT_EQ(CsvHeader(true).find("detected_1e-6,registration_fit,"), CsvHeader().find("detected_1e-6,"));
+    EXPECT_THROW(ParseRowJson(R"({"host":"h","seed":1,"attack":"none","psnr_embed":1,"ssim_embed":1,"psnr":1,)"
+                              R"("ssim":1,"nc":1,"ber":0,"score":1,"detected_1e-3":null,"detected_1e-6":null,)"
+                              R"("registration_fit":"x","nc_registered":1,"ber_registered":0,"score_registered":1,)"
+                              R"("detected_1e-3_registered":null,"detected_1e-6_registered":null})",
+                              "x"),
+                 FormatError);
+}
+
+// A seed that is not a whole number 0..4294967295 is refused, never converted.
+TEST(RobustnessRows, SeedsOutOfRangeAreRefused) {
+    const std::string good = RowJson(Measured());
+    for (const char* seed : {"1e60", "-1", "4294967296", "2.5", "\"7\""}) {
+        std::string text = good;
+        text.replace(text.find("4294967295"), 10, seed);
+        EXPECT_THROW(ParseRowJson(text, "x"), FormatError) << seed;
+    }
+    EXPECT_EQ(ParseRowJson(good, "x").Seed, 4294967295u);
+}
+
+TEST(RobustnessRows, HostNamesThatAreNotUtf8AreReplacedTheSameWayEverywhere) {
+    const std::string bad = "caf\xE9.pgm";
+    const std::string shown = RowHostName(bad);
+    EXPECT_EQ(shown, "caf\xEF\xBF\xBD.pgm");
+    RobustnessRow row = Measured();
+    row.Host = bad;
+    EXPECT_EQ(ParseRowJson(RowJson(row), "x").Host, shown);
+    EXPECT_EQ(RowHostName(shown), shown);
+}
+
+// The shortest text that reads back exactly: against strtod on random doubles, and literally.
+TEST(FormatMeasure, ShortestExactText) {
+    std::mt19937_64 random(5);
+    std::uniform_real_distribution<double> unit(0, 1);
+    for (int i = 0; i < 20000; ++i) {
+        const double v = i % 2 ? unit(random) : unit(random) * 100;
+        EXPECT_EQ(std::strtod(FormatMeasure(v).c_str(), nullptr), v);
+    }
+    const std::vector<std::pair<double, const char*>> literal = {
+        {0.9, "0.9"}, {41.25, "41.25"}, {1, "1"}, {0, "0"}, {-0.0, "0"}, {1e-05, "1e-05"}, {0.1 + 0.2, "0.30000000000000004"}};
+    for (const auto& [v, text] : literal) EXPECT_EQ(FormatMeasure(v), text);
+}
+
+TEST(ReadRowsFile, CompleteLinesTornTailAndDamage) {
+    test::TempDir dir;
+    const std::string path = dir.file("rows.jsonl");
+    EXPECT_TRUE(ReadRowsFile(path).Rows.empty());  // no file yet
+
+    const std::string two = RowJson(Measured()) + "\n" + RowJson(Failed()) + "\n";
+    test::WriteBytes(path, two + "{\"host\":\"a.pgm\",\"se");
+    RowsFile file = ReadRowsFile(path);
+    ASSERT_EQ(file.Rows.size(), 2u);
+    EXPECT_EQ(file.Rows[1], Failed());
+    EXPECT_TRUE(file.TornTail);
+    EXPECT_EQ(file.CompleteBytes, two.size());
+
+    test::WriteBytes(path, two);
+    file = ReadRowsFile(path);
+    EXPECT_FALSE(file.TornTail);
+    EXPECT_EQ(file.CompleteBytes, two.size());
+
+    for (const std::string& damage : {std::string("not json\n"), std::string("{\"host\":\"a\"}\n"), std::string("[1]\n"),
+                                      RowJson(Measured()).replace(RowJson(Measured()).find("\"nc\":"), 5, "\"nc\":null,\"x\":") + "\n"}) {
+        test::WriteBytes(path, two + damage);
+        try {
+            ReadRowsFile(path);
+            ADD_FAILURE() << damage;
+        } catch (const FormatError& e) {
+            EXPECT_NE(std::string(e.what()).find("line 3 of"), std::string::npos) << e.what();
+        }
+    }
+}
+
+TEST(ReportFamilies, TheDefaultGridsFamilies) {
+    const std::vector<ReportFamily> families = ReportFamilies(DefaultAttackGrid());
+    std::map<std::string, std::string> parameter;
+    for (const ReportFamily& f : families) parameter[f.Name] = f.Parameter;
+    const std::vector<std::pair<const char*, const char*>> expected = {
+        {"jpeg", "scale"},       {"blur", "passes"},       {"real-jpeg", "q"},   {"median", "k"},
+        {"gauss-noise", "sigma"}, {"salt-pepper", "p"},     {"rotate", "deg"},    {"scale", "f"},
+        {"remove-rows", "n"},     {"crop", "frac"},         {"shift", ""},        {"combinations", ""},
+        {"other attacks", ""},     {"quantize", "levels"},   {"gamma", "g"},       {"contrast", "c"},
+    };
+    for (const auto& [name, param] : expected) {
+        ASSERT_TRUE(parameter.count(name)) << name;
+        EXPECT_EQ(parameter[name], param) << name;
+    }
+    // Every cell in exactly one family; the single cells are the lone attacks.
+    std::vector<int> seen(DefaultAttackGrid().size());
+    for (const ReportFamily& f : families)
+        for (const std::size_t c : f.Cells) ++seen[c];
+    for (const int s : seen) EXPECT_EQ(s, 1);
+    const std::vector<AttackCell> grid = DefaultAttackGrid();
+    std::vector<std::string> singles;
+    for (const ReportFamily& f : families)
+        if (f.Name == "other attacks")
+            for (const std::size_t c : f.Cells) singles.push_back(grid[c].Name);
+    const std::vector<std::string> lone = {"none", "crop-zero-quarter", "crop-image-quarter", "crop-zero-half",
+                                           "crop-image-half", "equalize"};
+    EXPECT_EQ(singles, lone);
+}
+
+TEST(QuartilesOf, LinearInterpolationBetweenOrderStatistics) {
+    // numpy.percentile([4, 1, 3, 2], [25, 50, 75]) = 1.75, 2.5, 3.25
+    const Quartiles q = QuartilesOf({4, 1, 3, 2});
+    EXPECT_EQ(q.Q1, 1.75);
+    EXPECT_EQ(q.Median, 2.5);
+    EXPECT_EQ(q.Q3, 3.25);
+    const Quartiles one = QuartilesOf({0.5});
+    EXPECT_EQ(one.Q1, 0.5);
+    EXPECT_EQ(one.Q3, 0.5);
+    EXPECT_TRUE(std::isinf(QuartilesOf({kInf, kInf, 30}).Median));
+    EXPECT_TRUE(std::isnan(QuartilesOf({}).Median));
+}
+
+TEST(RobustnessHtml, SelfContainedEscapedAndRepeatable) {
+    RobustnessReport report;
+    report.Cells = ParseAttackCells("none,real-jpeg:q=50,70,shift:dx=1,shift:dx=2,dy=2,blur+none");
+    report.Hosts = {"<b>.pgm"};
+    report.Seeds = {1, 2, 3, 5};
+    report.Mark = "seal-128.pgm";
+    report.Command = "quillfen-cli robustness '<b>.pgm'";
+    report.Program = "quillfen-cli test";
+    report.Thresholds = LoadCalibration(test::SamplePath("seal-128.calibration.json"));
+    for (const std::uint32_t seed : report.Seeds)
+        for (const AttackCell& cell : report.Cells) {
+            RobustnessRow row = Measured();
+            row.Host = "<b>.pgm";
+            row.Seed = seed;
+            row.Attack = cell.Name;
+            row.Nc = 0.5 + 0.1 * seed;
+            report.Rows.push_back(row);
+        }
+    report.Rows.back() = Failed();
+    report.Rows.back().Host = "<b>.pgm";
+    const std::string html = RobustnessHtml(report);
+    EXPECT_EQ(RobustnessHtml(report), html);
+    EXPECT_EQ(html.find("<b>.pgm"), std::string::npos);
+    EXPECT_NE(html.find("&lt;b&gt;.pgm"), std::string::npos);
+    for (const char* remote : {"<script", "https:", "@import", "url(", "<link", "<img"})
+        EXPECT_EQ(html.find(remote), std::string::npos) << remote;
+    // Only the SVG namespace names a web address.
+    std::size_t http = 0;
+    for (std::size_t at = html.find("http:"); at != std::string::npos; at = html.find("http:", at + 1)) {
+        EXPECT_EQ(html.compare(at, 27, "http://www.w3.org/2000/svg\""), 0);
+        ++http;
+    }
+    // One chart per family and the tail of the calibration.
+    std::size_t charts = 0;
+    for (std::size_t at = html.find("<svg"); at != std::string::npos; at = html.find("<svg", at + 1)) ++charts;
+    EXPECT_EQ(charts, ReportFamilies(report.Cells).size() + 1);
+    EXPECT_EQ(http, charts);
+    EXPECT_NE(html.find("1..3, 5"), std::string::npos);
+    EXPECT_NE(html.find("Failed rows"), std::string::npos);
+}
+
+// A registering run's second reading is summarised from the rows that carry one and drawn as
+// its own curves and columns; a run without registration shows neither.
+TEST(RobustnessHtml, RegisteredReadingsGetTheirOwnCurvesAndColumns) {
+    RobustnessReport report;
+    report.Cells = ParseAttackCells("none,shift:dx=1,shift:dx=4");
+    report.Hosts = {"astronaut.pgm"};
+    report.Seeds = {1, 2};
+    report.Thresholds = LoadCalibration(test::SamplePath("seal-128.calibration.json"));
+    for (const std::uint32_t seed : report.Seeds)
+        for (const AttackCell& cell : report.Cells) {
+            RobustnessRow row = Measured();
+            row.Seed = seed;
+            row.Attack = cell.Name;
+            report.Rows.push_back(row);
+        }
+    const std::string plain = RobustnessHtml(report);
+    EXPECT_EQ(plain.find("after registration"), std::string::npos);
+    EXPECT_EQ(plain.find("registered:"), std::string::npos);
+
+    for (RobustnessRow& row : report.Rows) {
+        row.Registering = true;
+        if (row.Attack == "none") continue;
+        const double shift = row.Attack == "shift:dx=1" ? 1 : 4;
+        row.Registered = RegisteredReading{0.99, 0.9 - 0.1 * shift - 0.01 * row.Seed, 0.05, 0.8, true, row.Seed == 1};
+    }
+    report.Rows[4] = Failed();  // seed 2, shift:dx=1: a failed row counts nowhere
+    report.Rows[4].Attack = "shift:dx=1";
+    report.Rows[4].Registering = true;
+    const std::vector<CellSummary> s = SummariseCells(report);
+    EXPECT_EQ(s[0].Registered, 0u);
+    EXPECT_TRUE(std::isnan(s[0].RegisteredNcMedian));
+    EXPECT_TRUE(std::isnan(s[0].RegisteredTpr6));
+    EXPECT_EQ(s[1].Registered, 1u);
+    EXPECT_DOUBLE_EQ(s[1].RegisteredNcMedian, 0.79);
+    EXPECT_EQ(s[1].RegisteredTpr6, 1.0);
+    EXPECT_EQ(s[2].Registered, 2u);
+    EXPECT_DOUBLE_EQ(s[2].RegisteredNcMedian, 0.485);
+    EXPECT_EQ(s[2].RegisteredScoreMedian, 0.8);
+    EXPECT_EQ(s[2].RegisteredTpr3, 1.0);
+    EXPECT_EQ(s[2].RegisteredTpr6, 0.5);
+    // The unregistered reading is summarised as before.
+    EXPECT_EQ(s[2].Nc.Median, Measured().Nc);
+
+    const std::string html = RobustnessHtml(report);
+    EXPECT_NE(html.find("NC median after registration (&#9671;)"), std::string::npos);
+    EXPECT_NE(html.find("<th>registered: NC median</th>"), std::string::npos);
+    EXPECT_NE(html.find("shift:dx=4: NC median after registration 0.485"), std::string::npos);
+    EXPECT_NE(html.find("shift:dx=4: detected at FPR 1e-6 after registration 0.500"), std::string::npos);
+    EXPECT_EQ(html.find("none: NC median after registration"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace quillfen

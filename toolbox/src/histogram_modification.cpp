@@ -1,0 +1,104 @@
+// Histogram modification: equalization, matching to a target histogram and the two contrast stretches.
+#include "quillfen/toolbox/histogram_modification.h"
+
+#include <cmath>
+#include <cstdlib>
+
+#include "quillfen/image/errors.h"
+#include "quillfen/toolbox/histogram.h"
+
+namespace quillfen::histogram {
+namespace {
+
+int Round(double value) { return static_cast<int>(std::nearbyint(value)); }
+
+// Round(cum(g) * scale + 0.5), at most 255. The added half rounds every non-integral
+// product up.
+LevelTable EqualizationTable(const Counts& histogram, double scale) {
+    LevelTable table{};
+    std::int64_t cumulative = 0;
+    for (int g = 0; g < 256; ++g) {
+        cumulative += histogram[g];
+        const int entry = Round(static_cast<double>(cumulative) * scale + 0.5);
+        table[g] = static_cast<std::uint8_t>(entry > 255 ? 255 : entry);
+    }
+    return table;
+}
+
+LevelTable EqualizationTableOf(const GrayPlane& plane) {
+    if (plane.empty()) throw MathError(kFloatingPointDivisionByZero);
+    return EqualizationTable(CountLevels(plane), 255.0 / plane.size());
+}
+
+// Round((g - low) * scale) for g = low..high.
+void FillStretch(LevelTable& table, int low, int high, double scale) {
+    for (int g = low; g <= high; ++g) table[g] = static_cast<std::uint8_t>(Round((g - low) * scale));
+}
+
+}  // namespace
+
+GrayPlane Equalize(const GrayPlane& plane) { return plane.Mapped(EqualizationTableOf(plane)); }
+
+GrayPlane Specify(const GrayPlane& plane) {
+    const LevelTable equalize = EqualizationTableOf(plane);
+    // inv(j): the first level whose equalized value lies nearest to j.
+    LevelTable inverse{};
+    for (int j = 0; j < 256; ++j) {
+        int best = 0;
+        for (int k = 1; k < 256; ++k)
+            if (std::abs(j - equalize[k]) < std::abs(j - equalize[best])) best = k;
+        inverse[j] = static_cast<std::uint8_t>(best);
+    }
+    // Mapping through the equalization table and then through the inverse is one pass
+    // through their composition.
+    LevelTable composed{};
+    for (int v = 0; v < 256; ++v) composed[v] = inverse[equalize[v]];
+    return plane.Mapped(composed);
+}
+
+Stretched AutoContrastStretch(const GrayPlane& plane) {
+    if (plane.empty()) throw MathError(kFloatingPointDivisionByZero);
+    const Counts histogram = CountLevels(plane);
+    int first = 0;
+    while (histogram[first] == 0) ++first;
+    int last = 255;
+    while (histogram[last] == 0) --last;
+    // One gray level: nothing to stretch between, 255 / 0.
+    if (first == last) throw MathError(kFloatingPointDivisionByZero);
+    LevelTable table{};
+    for (int g = last + 1; g < 256; ++g) table[g] = 255;
+    FillStretch(table, first, last, 255.0 / (last - first));
+    return {plane.Mapped(table), static_cast<std::uint8_t>(first), static_cast<std::uint8_t>(last)};
+}
+
+Stretched EndsInContrastStretch(const GrayPlane& plane, std::uint8_t lowPercent, std::uint8_t highPercent) {
+    // The first share, 0 * 100 / 0, has no value on an empty plane.
+    if (plane.empty()) throw MathError(kInvalidFloatingPointOperation);
+    const Counts histogram = CountLevels(plane);
+    const double n = plane.size();
+    int first = 0;
+    std::int64_t cumulative = 0;
+    for (int g = 0; g < 256; ++g) {
+        cumulative += histogram[g];
+        if (static_cast<double>(cumulative) * 100 / n >= lowPercent) {
+            first = g;
+            break;
+        }
+    }
+    int last = 255;
+    cumulative = 0;
+    for (int g = 255; g >= 0; --g) {
+        cumulative += histogram[g];
+        if (static_cast<double>(cumulative) * 100 / n >= highPercent) {
+            last = g;
+            break;
+        }
+    }
+    if (first == last) throw MathError(kFloatingPointDivisionByZero);
+    LevelTable table{};
+    for (int g = last; g < 256; ++g) table[g] = 255;  // over the zeros of 0..Low where they meet
+    if (last >= first) FillStretch(table, first, last, 255.0 / (last - first));
+    return {plane.Mapped(table), static_cast<std::uint8_t>(first), static_cast<std::uint8_t>(last)};
+}
+
+}  // namespace quillfen::histogram

@@ -1,0 +1,574 @@
+// The thirteen threshold selection methods of the working image, and binarisation.
+//
+// Reals are doubles evaluated in the order the formulas are written; "Round" is
+// std::nearbyint (ties to even). Degenerate inputs that would divide zero by zero are caught
+// before the image changes and reported as MathError, never turned into NaN thresholds.
+#include "quillfen/toolbox/thresholds.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <limits>
+#include <vector>
+
+#include "quillfen/image/errors.h"
+
+namespace quillfen {
+namespace thresholds {
+namespace {
+
+double Round(double value) { return std::nearbyint(value); }
+
+// p(g) = h(g) / n and its running sum P(t), accumulated in level order.
+struct Probabilities {
+    std::array<double, 256> p{};
+    std::array<double, 256> cumulative{};
+    int first = -1;  // lowest level with p > 0
+    int last = -1;   // highest level with p > 0
+};
+
+Probabilities MakeProbabilities(const Counts& h, int n) {
+    // p(g) = h / 0 has no value on an empty image.
+    if (n == 0) throw MathError(kInvalidFloatingPointOperation);
+    Probabilities pr;
+    double sum = 0.0;
+    for (int g = 0; g < 256; ++g) {
+        pr.p[g] = static_cast<double>(h[g]) / n;
+        sum += pr.p[g];
+        pr.cumulative[g] = sum;
+        if (pr.p[g] > 0) {
+            if (pr.first < 0) pr.first = g;
+            pr.last = g;
+        }
+    }
+    return pr;
+}
+
+// -x log10 x, the entropy term shared by Johannsen and Pun; 0 where it has no value.
+double EntropyTerm(double x) { return x > 0 ? -x * std::log10(x) : 0.0; }
+
+// Kapur's f(x, y) = -(x / y) log10(x / y).
+double KapurTerm(double x, double y) {
+    if (!(x > 0 && y > 0)) return 0.0;
+    const double q = x / y;
+    return -q * std::log10(q);
+}
+
+// ---- Fuzzy-set methods ----------------------------------------------------------------
+// Both measures share the frame: E(t) for every qualifying t, then a window around the level
+// of least fuzziness in which the smallest three-level sum is sought.
+
+enum class FuzzyMeasure { Shannon, Yager };
+
+struct FuzzyFrame {
+    std::array<double, 256> S{}, Sbar{}, W{}, Wbar{};  // counts and moments below / above t
+};
+
+FuzzyFrame MakeFuzzyFrame(const Counts& h) {
+    // The sums are of integers below 2^53: exact in doubles whatever the order.
+    FuzzyFrame f;
+    double totalCount = 0.0, totalMoment = 0.0;
+    for (int g = 0; g < 256; ++g) {
+        totalCount += h[g];
+        totalMoment += static_cast<double>(g) * h[g];
+        f.S[g] = totalCount;
+        f.W[g] = totalMoment;
+    }
+    for (int g = 0; g < 256; ++g) {
+        f.Sbar[g] = totalCount - f.S[g];
+        f.Wbar[g] = totalMoment - f.W[g];
+    }
+    return f;
+}
+
+bool FuzzyQualifies(const Counts& h, const FuzzyFrame& f, int t) {
+    return h[t] != 0 && f.S[t] != 0 && f.Sbar[t] != 0;
+}
+
+// The class centres, integers: Round(mean + 0.5), at most 256.
+int FuzzyMu(double moment, double count) { return static_cast<int>(Round(moment / count + 0.5)); }
+
+// Membership of a level at distance d from its class centre.
+double Membership(int d) { return 1.0 / (1.0 + static_cast<double>(d) / 255.0); }
+
+double ShannonTerm(double m) {
+    if (m >= 1.0) return 0.0;
+    return -m * std::log10(m) - (1.0 - m) * std::log10(1.0 - m);
+}
+
+double YagerTerm(double m) {
+    const double v = m * (1.0 - m);
+    return v * v;
+}
+
+// From the fuzziness E(t) of every qualifying level to the threshold: find the least fuzzy
+// level tmin and the largest E, open a window of 5 per cent of that spread around tmin
+// (clamped to 1..254), and take the first level in it whose three-level count sum is
+// smallest.
+int PickFuzzyLevel(const Counts& h, const std::array<double, 256>& E,
+                   const std::array<bool, 256>& computed) {
+    double emax = 0.0;
+    int tmin = -1;
+    double emin = 0.0;  // E(-1) counts as 0
+    for (int t = 1; t <= 254; ++t) {
+        if (!computed[t]) continue;
+        emax = std::max(emax, E[t]);
+        if (tmin < 0 || E[t] < emin) {
+            tmin = t;
+            emin = E[t];
+        }
+    }
+    const double delta = emin + (emax - emin) * 0.05;
+    // Clamp in reals first: delta grows with the pixel count and may exceed an int.
+    double lo = Round(tmin - delta);
+    double hi = Round(tmin + delta);
+    if (lo <= 0) lo = 1;
+    if (hi >= 255) hi = 254;
+    int threshold = -1;
+    // Any three-level sum is below this, whatever the image size.
+    std::int64_t best = std::numeric_limits<std::int64_t>::max();
+    const int last = static_cast<int>(hi);
+    for (int k = static_cast<int>(lo); k <= last; ++k) {
+        const std::int64_t s = std::int64_t{h[k - 1]} + h[k] + h[k + 1];
+        if (s < best) {
+            threshold = k;
+            best = s;
+        }
+    }
+    return threshold;
+}
+
+int FuzzyLevel(const Counts& h, FuzzyMeasure measure) {
+    const FuzzyFrame f = MakeFuzzyFrame(h);
+    // The membership depends only on |g - mu|, 0..256: one table of the measure's term.
+    std::array<double, 257> term{};
+    for (int d = 0; d <= 256; ++d) {
+        const double m = Membership(d);
+        term[d] = measure == FuzzyMeasure::Shannon ? ShannonTerm(m) : YagerTerm(m);
+    }
+    std::array<double, 256> E{};
+    std::array<bool, 256> computed{};
+    for (int t = 1; t <= 254; ++t) {
+        if (!FuzzyQualifies(h, f, t)) continue;
+        const int mu0 = FuzzyMu(f.W[t], f.S[t]);
+        const int mu1 = FuzzyMu(f.Wbar[t], f.Sbar[t]);
+        double e = 0.0;
+        if (measure == FuzzyMeasure::Shannon) {
+            // Empty levels add h * term = +0, which changes no sum: skip them.
+            for (int g = 0; g <= t; ++g)
+                if (h[g] != 0) e += static_cast<double>(h[g]) * term[std::abs(g - mu0)];
+            for (int g = t + 1; g < 256; ++g)
+                if (h[g] != 0) e += static_cast<double>(h[g]) * term[std::abs(g - mu1)];
+        } else {
+            for (int g = 0; g <= t; ++g) e += term[std::abs(g - mu0)];
+            for (int g = t + 1; g < 256; ++g) e += term[std::abs(g - mu1)];
+            e = std::sqrt(e);
+        }
+        E[t] = e;
+        computed[t] = true;
+    }
+    return PickFuzzyLevel(h, E, computed);
+}
+
+// ---- Laplacian -------------------------------------------------------------------------
+
+// Round(percent / 100 * n), the number of weakest responses to leave out.
+double LaplacianTarget(int percent, int n) { return Round(percent / 100.0 * n); }
+
+// The cut level LT once `histogram` holds the counts of the rounded responses: the first
+// level at which the running count reaches the number of responses to leave out.
+int LaplacianCut(const Counts& histogram, double target) {
+    std::int64_t cumulative = 0;
+    for (int g = 0; g < 256; ++g) {
+        cumulative += histogram[g];
+        if (static_cast<double>(cumulative) >= target) return g;
+    }
+    return 0;
+}
+
+// The gray counts of the pixels whose response reaches the cut.
+void CountAboveCut(const GrayPlane& plane, const std::vector<double>& map, int cut, Counts& kept) {
+    kept.fill(0);
+    const double lt = cut;
+    const std::uint8_t* image = plane.data();
+    for (int i = 0; i < plane.size(); ++i) kept[image[i]] += map[static_cast<std::size_t>(i)] >= lt ? 1 : 0;
+}
+
+// ---- Moving average --------------------------------------------------------------------
+
+// The window n = Round(width / 8); MathError where M / n would be 0 / 0.
+double MovingAverageWindow(int width) {
+    const double n = Round(width / 8.0);
+    if (n == 0) throw MathError(kInvalidFloatingPointOperation);
+    return n;
+}
+
+// The serpentine scan with the per-pixel rule; `divide(M)` computes M / n. A pixel turns
+// black when 85 per cent of the running average exceeds it.
+template <typename Divide>
+Binarized MovingAverageScan(const GrayPlane& plane, double n, Divide divide) {
+    const int width = plane.width();
+    const int height = plane.height();
+    const std::uint8_t* image = plane.data();
+    Binarized result{GrayPlane(width, height), 0};
+    std::uint8_t* out = result.plane.data();
+    double M = 127 * n;  // as if the last n pixels had been 127
+    double avg = 127;
+    for (int y = 0; y < height; ++y) {
+        const std::size_t rowStart = static_cast<std::size_t>(y) * width;
+        const bool leftToRight = y % 2 == 0;
+        for (int k = 0; k < width; ++k) {
+            const std::size_t i = rowStart + (leftToRight ? k : width - 1 - k);
+            const double v = image[i];
+            M = M - divide(M) + v;
+            avg = divide(M);
+            out[i] = avg * 85 / 100 > v ? 0 : 255;
+        }
+    }
+    result.value = static_cast<int>(Round(avg));
+    return result;
+}
+
+}  // namespace
+
+GrayPlane Binarize(const GrayPlane& plane, int threshold) {
+    LevelTable table;
+    for (int v = 0; v < 256; ++v) table[v] = v < threshold ? 0 : 255;
+    return plane.Mapped(table);
+}
+
+int PTileLevel(const Counts& h, int n, int percent) {
+    const std::int64_t target = std::int64_t{n} * percent / 100;  // truncates toward zero
+    std::int64_t cumulative = 0;
+    for (int g = 0; g < 256; ++g) {
+        cumulative += h[g];
+        if (cumulative >= target) return g;
+    }
+    return 0;
+}
+
+int TwoPeaksValley(const Counts& c) {
+    int p1 = 0;
+    for (int g = 1; g < 256; ++g)
+        if (c[g] > c[p1]) p1 = g;
+    // Products up to 255^2 * 2^26 need 64 bits; exact, as the real squares would be.
+    auto weight = [&](int j) {
+        const std::int64_t d = j - p1;
+        return d * d * c[j];
+    };
+    int p2 = 0;
+    for (int j = 1; j <= 254; ++j) {
+        if (c[j - 1] <= c[j] && c[j + 1] <= c[j] && weight(j) > weight(p2)) p2 = j;
+    }
+    int valley = p1;
+    for (int k = std::min(p1, p2); k < std::max(p1, p2); ++k)
+        if (c[k] < c[valley]) valley = k;
+    return valley;
+}
+
+int IterativeSelectionLevel(const Counts& h, int start) {
+    // F(T) is nondecreasing below the last occupied level and maps that range into itself,
+    // so after the first round T moves one way only and the loop ends.
+    int threshold = start;
+    int previous;
+    do {
+        previous = threshold;
+        std::int64_t nL = 0, sL = 0, nH = 0, sH = 0;
+        for (int g = 0; g <= previous; ++g) {
+            nL += h[g];
+            sL += std::int64_t{g} * h[g];
+        }
+        for (int g = previous + 1; g < 256; ++g) {
+            nH += h[g];
+            sH += std::int64_t{g} * h[g];
+        }
+        const std::int64_t dL = nL == 0 ? 1 : 2 * nL;
+        const std::int64_t dH = nH == 0 ? 1 : 2 * nH;
+        threshold = static_cast<int>(sL / dL + sH / dH);
+    } while (threshold != previous);
+    return threshold;
+}
+
+int GrayLevelHistogramLevel(const Counts& h, int n) {
+    const Probabilities pr = MakeProbabilities(h, n);
+    double muT = 0.0;
+    for (int g = 0; g < 256; ++g) muT += g * pr.p[g];
+    double sigmaT = 0.0;
+    for (int g = 0; g < 256; ++g) {
+        const double d = g - muT;
+        sigmaT += d * d * pr.p[g];
+    }
+    // A single gray level has no spread: eta would be 0 / 0.
+    if (sigmaT == 0) throw MathError(kInvalidFloatingPointOperation);
+    int threshold = pr.first;
+    double best = -1.0;
+    double mu = 0.0;
+    for (int g = 0; g < pr.first; ++g) mu += g * pr.p[g];
+    for (int k = pr.first; k <= pr.last; ++k) {
+        mu += k * pr.p[k];
+        const double omega = pr.cumulative[k];
+        const double spread = omega * (1 - omega);
+        double sigmaB = 0.0;
+        if (spread > 0) {
+            const double d = muT * omega - mu;
+            sigmaB = d * d / spread;
+        }
+        const double eta = sigmaB / sigmaT;
+        if (eta >= best) {
+            best = eta;
+            threshold = k;
+        }
+    }
+    return threshold;
+}
+
+int JohannsenLevel(const Counts& h, int n) {
+    const Probabilities pr = MakeProbabilities(h, n);
+    auto P = [&](int t) { return t < 0 ? 0.0 : pr.cumulative[t]; };
+    auto Q = [&](int t) { return t == 0 ? 1.0 : t == 256 ? 0.0 : 1 - pr.cumulative[t - 1]; };
+    int threshold = -1;
+    double best = 0.0;
+    if (pr.first < 0) return threshold;  // counts that do not add up to n: nothing occupied
+    for (int t = pr.first; t <= pr.last; ++t) {
+        if (!(pr.p[t] > 0)) continue;  // the candidates are the occupied levels
+        const double sb = std::log10(P(t)) + (EntropyTerm(pr.p[t]) + EntropyTerm(P(t - 1))) / P(t);
+        const double sw = std::log10(Q(t)) + (EntropyTerm(pr.p[t]) + EntropyTerm(Q(t + 1))) / Q(t);
+        const double s = sb + sw;
+        if (threshold < 0 || s < best) {
+            threshold = t;
+            best = s;
+        }
+    }
+    return threshold;
+}
+
+int KapurLevel(const Counts& h, int n) {
+    const Probabilities pr = MakeProbabilities(h, n);
+    std::array<int, 256> occupied{};
+    int count = 0;
+    for (int g = 0; g < 256; ++g)
+        if (pr.p[g] > 0) occupied[count++] = g;
+    if (count == 0) return 0;  // every E is 0
+    // Empty levels add f = +0 and change no sum. Below the first occupied level P(t) is 0
+    // and from the last one on it no longer grows, so E is the same across each of those
+    // ranges: evaluate one t of each.
+    auto entropy = [&](int t) {
+        const double Pt = pr.cumulative[t];
+        double hb = 0.0, hw = 0.0;
+        int k = 0;
+        for (; k < count && occupied[k] <= t; ++k) hb += KapurTerm(pr.p[occupied[k]], Pt);
+        for (; k < count; ++k) hw += KapurTerm(pr.p[occupied[k]], 1 - Pt);
+        return hb + hw;
+    };
+    std::array<double, 256> E{};
+    if (pr.first > 0) E.fill(entropy(0));
+    for (int t = pr.first; t <= pr.last; ++t) E[t] = entropy(t);
+    for (int t = pr.last + 1; t < 256; ++t) E[t] = E[pr.last];
+    int threshold = 0;
+    for (int t = 1; t < 256; ++t)
+        if (E[t] > E[threshold]) threshold = t;
+    return threshold;
+}
+
+int PunLevel(const Counts& h, int n) {
+    const Probabilities pr = MakeProbabilities(h, n);
+    std::array<double, 256> Ht{};
+    double sum = 0.0;
+    for (int g = 0; g < 256; ++g) {
+        sum += EntropyTerm(pr.p[g]);
+        Ht[g] = sum;
+    }
+    const double HT = Ht[255];
+    // Mw(t): the largest p above t.
+    std::array<double, 256> maxAbove{};
+    double m = 0.0;
+    for (int t = 255; t >= 0; --t) {
+        maxAbove[t] = m;
+        m = std::max(m, pr.p[t]);
+    }
+    std::array<double, 256> E{};
+    double maxBelow = 0.0;
+    for (int t = 0; t < 256; ++t) {
+        maxBelow = std::max(maxBelow, pr.p[t]);
+        const double mw = maxAbove[t];
+        // Both classes occupied: then HT > 0, 0 < P(t) < 1 and both maxima are below 1.
+        if (maxBelow > 0 && mw > 0) {
+            const double a = std::log10(pr.cumulative[t]) / std::log10(maxBelow);
+            const double b = std::log10(1 - pr.cumulative[t]) / std::log10(mw);
+            const double share = Ht[t] / HT;
+            E[t] = a * share + b * (1 - share);
+        }
+    }
+    int threshold = 0;
+    for (int t = 1; t < 256; ++t)
+        if (E[t] > E[threshold]) threshold = t;
+    return threshold;
+}
+
+int FuzzyShannonLevel(const Counts& h) { return FuzzyLevel(h, FuzzyMeasure::Shannon); }
+int FuzzyYagerLevel(const Counts& h) { return FuzzyLevel(h, FuzzyMeasure::Yager); }
+
+int MinimumErrorLevel(const Counts& h) {
+    // Counts and first moments are integers below 2^53: exact as prefix sums.
+    std::array<double, 256> count{}, moment{};
+    double c = 0.0, s = 0.0;
+    for (int g = 0; g < 256; ++g) {
+        c += h[g];
+        s += static_cast<double>(g) * h[g];
+        count[g] = c;
+        moment[g] = s;
+    }
+    int threshold = 1;
+    double best = 0.0;
+    for (int t = 1; t < 256; ++t) {
+        const double P1 = count[t];
+        const double P2 = c - count[t];
+        const double mu1 = P1 == 0 ? 0.0 : moment[t] / P1;
+        const double mu2 = P2 == 0 ? 0.0 : (s - moment[t]) / P2;
+        double v1 = 0.0, v2 = 0.0;
+        for (int g = 0; g <= t; ++g) {
+            const double d = g - mu1;
+            v1 += h[g] * (d * d);
+        }
+        for (int g = t + 1; g < 256; ++g) {
+            const double d = g - mu2;
+            v2 += h[g] * (d * d);
+        }
+        const double var1 = P1 > 0 ? v1 / P1 : 0.0;
+        const double var2 = P2 > 0 ? v2 / P2 : 0.0;
+        const double a = var1 != 0 ? P1 * std::log10(var1) : P1;
+        const double b = var2 != 0 ? P2 * std::log10(var2) : P2;
+        const double cc = P1 != 0 ? P1 * std::log10(P1) : 0.0;
+        const double d = P2 != 0 ? P2 * std::log10(P2) : 0.0;
+        const double J = 2 * (a + b) + 1 - 2 * (cc + d);
+        if (t == 1 || J < best) {
+            threshold = t;
+            best = J;
+        }
+    }
+    return threshold;
+}
+
+int LaplacianLevel(const GrayPlane& plane, int percent, Counts& kept) {
+    const int width = plane.width();
+    const int height = plane.height();
+    const int n = plane.size();
+    const std::uint8_t* image = plane.data();
+    std::vector<double> map(static_cast<std::size_t>(n), 0.0);
+    // Responses are d / 8 with d = (sum of the 8 neighbours) - 8v clipped at 0, so d is an
+    // integer 0..2040: count d directly and round d / 8 once per value, not once per pixel.
+    std::array<std::int32_t, 2041> responses{};
+    int interior = 0;
+    for (int y = 1; y + 1 < height; ++y) {
+        const std::uint8_t* up = image + static_cast<std::size_t>(y - 1) * width;
+        const std::uint8_t* mid = up + width;
+        const std::uint8_t* down = mid + width;
+        double* out = map.data() + static_cast<std::size_t>(y) * width;
+        for (int x = 1; x + 1 < width; ++x) {
+            const int s = up[x - 1] + up[x] + up[x + 1] + mid[x - 1] + mid[x + 1] + down[x - 1] +
+                          down[x] + down[x + 1];
+            int d = s - 8 * mid[x];
+            if (d < 0) d = 0;
+            out[x] = d / 8.0;
+            ++responses[d];
+            ++interior;
+        }
+    }
+    responses[0] += n - interior;  // the border pixels respond 0
+    Counts rounded{};
+    for (int d = 0; d <= 2040; ++d) rounded[static_cast<int>(Round(d / 8.0))] += responses[d];
+    const int cut = LaplacianCut(rounded, LaplacianTarget(percent, n));
+    CountAboveCut(plane, map, cut, kept);
+    return TwoPeaksValley(kept);
+}
+
+Binarized MovingAverageBinarize(const GrayPlane& plane) {
+    const double n = MovingAverageWindow(plane.width());
+    const int exponent = std::ilogb(n);
+    if (std::ldexp(1.0, exponent) == n) {
+        // For a power of two, M * (1 / n) is the same correctly rounded value as M / n.
+        const double inverse = 1.0 / n;
+        return MovingAverageScan(plane, n, [inverse](double m) { return m * inverse; });
+    }
+    return MovingAverageScan(plane, n, [n](double m) { return m / n; });
+}
+
+namespace literal {
+
+int KapurLevel(const Counts& h, int n) {
+    const Probabilities pr = MakeProbabilities(h, n);
+    std::array<double, 256> E{};
+    for (int t = 0; t < 256; ++t) {
+        double hb = 0.0;
+        for (int i = 0; i <= t; ++i) hb += KapurTerm(pr.p[i], pr.cumulative[t]);
+        double hw = 0.0;
+        for (int i = t + 1; i < 256; ++i) hw += KapurTerm(pr.p[i], 1 - pr.cumulative[t]);
+        E[t] = hb + hw;
+    }
+    int threshold = 0;
+    for (int t = 1; t < 256; ++t)
+        if (E[t] > E[threshold]) threshold = t;
+    return threshold;
+}
+
+namespace {
+int FuzzyLevelLiteral(const Counts& h, FuzzyMeasure measure) {
+    const FuzzyFrame f = MakeFuzzyFrame(h);
+    std::array<double, 256> E{};
+    std::array<bool, 256> computed{};
+    for (int t = 1; t <= 254; ++t) {
+        if (!FuzzyQualifies(h, f, t)) continue;
+        const int mu0 = FuzzyMu(f.W[t], f.S[t]);
+        const int mu1 = FuzzyMu(f.Wbar[t], f.Sbar[t]);
+        double e = 0.0;
+        for (int g = 0; g < 256; ++g) {
+            const int mu = g <= t ? mu0 : mu1;
+            const double m = 1.0 / (1.0 + std::abs(g - mu) / 255.0);
+            if (measure == FuzzyMeasure::Shannon) {
+                const double sh = m < 1 ? -m * std::log10(m) - (1 - m) * std::log10(1 - m) : 0.0;
+                e += h[g] * sh;
+            } else {
+                const double v = m * (1 - m);
+                e += v * v;
+            }
+        }
+        E[t] = measure == FuzzyMeasure::Shannon ? e : std::sqrt(e);
+        computed[t] = true;
+    }
+    return PickFuzzyLevel(h, E, computed);
+}
+}  // namespace
+
+int FuzzyShannonLevel(const Counts& h) { return FuzzyLevelLiteral(h, FuzzyMeasure::Shannon); }
+int FuzzyYagerLevel(const Counts& h) { return FuzzyLevelLiteral(h, FuzzyMeasure::Yager); }
+
+int LaplacianLevel(const GrayPlane& plane, int percent, Counts& kept) {
+    const int width = plane.width();
+    const int height = plane.height();
+    const int n = plane.size();
+    std::vector<double> map(static_cast<std::size_t>(n), 0.0);
+    for (int y = 1; y <= height - 2; ++y) {
+        for (int x = 1; x <= width - 2; ++x) {
+            const auto at = [&](int xx, int yy) { return int{plane.at(xx, yy)}; };
+            const int s = at(x - 1, y - 1) + at(x, y - 1) + at(x + 1, y - 1) + at(x - 1, y) +
+                          at(x + 1, y) + at(x - 1, y + 1) + at(x, y + 1) + at(x + 1, y + 1);
+            const int v = at(x, y);
+            map[static_cast<std::size_t>(y) * width + x] = s - 8 * v > 0 ? (s - 8 * v) / 8.0 : 0.0;
+        }
+    }
+    Counts rounded{};
+    for (int i = 0; i < n; ++i) ++rounded[static_cast<int>(Round(map[static_cast<std::size_t>(i)]))];
+    const int cut = LaplacianCut(rounded, LaplacianTarget(percent, n));
+    CountAboveCut(plane, map, cut, kept);
+    return TwoPeaksValley(kept);
+}
+
+Binarized MovingAverageBinarize(const GrayPlane& plane) {
+    const double n = MovingAverageWindow(plane.width());
+    return MovingAverageScan(plane, n, [n](double m) { return m / n; });
+}
+
+}  // namespace literal
+}  // namespace thresholds
+
+}  // namespace quillfen

@@ -1,0 +1,136 @@
+#pragma once
+// Detection thresholds for the detection score (marking.h): how high must the score be before
+// a picture may be said to carry a given key's mark?
+//
+// Why the score and not NC. The method is not blind: the key holds the host's polarity map,
+// and a black mark pixel is read wherever a coefficient keeps the relation the host had. An
+// unmarked copy of the key's own host therefore reads the whole mark back (NC 1), better than
+// the marked picture, and a picture marked with another seed still reads about 0.7: NC tells
+// how much a picture resembles the host, not whether the mark is in it. The score looks only
+// at the relations the embedding reversed, against the attack's own reversals elsewhere, and
+// gives about 0 for all of these pictures.
+//
+// A picture that does not carry the mark still gives some score: the calibration measures it
+// on many such pictures (the null trials), fits a model to it, and draws two thresholds:
+//   - at a false-positive rate of 1e-3 from the trials themselves: the lowest score that at
+//     most a thousandth of the trials reach;
+//   - at 1e-6 from the fitted model, as no affordable number of trials reaches that far (never
+//     below the first).
+// A picture is "detected" when its score reaches the threshold (score >= threshold): one rule
+// for the verdict of `extract` and the robustness rows.
+//
+// The model: a mixture of normal distributions, one per (host of the key, kind of trial),
+// each weighted by its share of the trials. A score is the difference of two shares of
+// relations that read reversed, each close to a binomial share over thousands of relations;
+// the chance differs by kind and host, hence one component for each. A component's standard
+// deviation is the larger of its trials' and the binomial one, sqrt(f (1 - f) (1/R + 1/U)),
+// averaged over its trials, for the share f of untouched relations read reversed and the
+// counts R and U of reversed and untouched relations, so that a component of few trials is
+// never narrower than independent relations would make it.
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+namespace quillfen {
+
+inline constexpr double kFprEmpirical = 1e-3;
+inline constexpr double kFprModelled = 1e-6;
+
+// The thresholds that stand when no calibration is given: those of the calibration shipped
+// beside the bundled mark (samples/seal-128.calibration.json, made by `make calibration`; a
+// test holds the two equal).
+inline constexpr double kDefaultThreshold1e3 = 0.07693758704718684;
+inline constexpr double kDefaultThreshold1e6 = 0.12475542606358256;
+
+enum class NullTrialKind { OtherHostMarked, OtherHostUnmarked, OwnHostUnmarked };
+inline constexpr int kNullTrialKinds = 3;
+// "other-host-marked", "other-host-unmarked", "own-host-unmarked".
+const char* NullTrialKindName(NullTrialKind kind);
+
+// One normal component of the model.
+struct NullComponent {
+    std::string Host;        // the host of the keys
+    NullTrialKind Kind = NullTrialKind::OtherHostMarked;
+    std::uint64_t Trials = 0;
+    double Weight = 0;       // Trials / all trials
+    double Mean = 0;
+    double SampleStdDev = 0; // of its trials (divisor trials - 1; 0 for one trial)
+    double BinomialStdDev = 0;  // what independent relations alone would give
+    double StdDev = 0;       // the model's: max(SampleStdDev, BinomialStdDev)
+    bool operator==(const NullComponent&) const = default;
+};
+
+// Empirical against model quantile at probability P of the null distribution.
+struct QuantileFit {
+    double P = 0;
+    double Empirical = 0;
+    double Model = 0;
+    bool operator==(const QuantileFit&) const = default;
+};
+
+// The thresholds and, for a calibration run, the sample and model they come from. A file
+// holding only "statistic" and "thresholds" (written by hand or by other tools) gives the
+// thresholds alone: no trials, components or histogram.
+struct Calibration {
+    std::string Program;                 // the program and version that made it
+    std::string MarkFile;                // the mark's file name
+    std::string MarkDigestText;          // MarkDigest of the mark; empty when not recorded
+    int MarkBlackPixels = 0;             // n
+    std::vector<std::string> Hosts;      // file names, in trial order
+    std::vector<std::uint32_t> Seeds;
+    std::vector<std::string> Attacks;    // the cells applied to the own unmarked hosts
+    std::uint64_t Trials = 0;
+    std::uint64_t KindTrials[kNullTrialKinds] = {};
+    // Every score the null trials gave, as (value, count) pairs in increasing value.
+    std::vector<std::pair<double, std::uint64_t>> Histogram;
+    double Mean = 0;
+    double StdDev = 0;
+    std::vector<NullComponent> Components;
+    std::vector<QuantileFit> Fit;
+    double ThresholdEmpirical = 0;       // at kFprEmpirical
+    double ThresholdModelled = 0;        // at kFprModelled
+    // Where it comes from, for reports: the file's path, or "built-in thresholds". Not part
+    // of the file.
+    std::string Source;
+
+    // Whether the trials are known (a calibration run's file), not only the thresholds.
+    bool HasSample() const { return Trials > 0; }
+    // The threshold at false-positive rate `fpr`: the stored ones for 1e-3 and 1e-6, the
+    // model's for any other rate in (0, 1) (ArgumentError outside, or without a model).
+    double Threshold(double fpr) const;
+    // The score reaches Threshold(fpr).
+    bool Detected(double score, double fpr) const { return score >= Threshold(fpr); }
+    // The model's P(score >= x) and the share of null trials at or above x.
+    double ModelTail(double x) const;
+    double EmpiricalTail(double x) const;
+
+    bool operator==(const Calibration&) const = default;
+};
+
+// The built-in thresholds (kDefaultThreshold1e3, kDefaultThreshold1e6), Source "built-in
+// thresholds".
+Calibration DefaultCalibration();
+
+// Fits the model and thresholds of a calibration whose sample (Histogram, Trials, KindTrials)
+// and components' hosts, kinds, trials, means, sample and binomial standard deviations are
+// set: what Calibrate (quillfen/benchmark/calibration.h) does after the trials. Exposed so
+// that a stored calibration can be checked against its own sample.
+void FitCalibration(Calibration& calibration);
+
+// The JSON text of a calibration (docs/detection.md documents its schema), ending in a
+// newline. The histogram is written one bin per line.
+std::string CalibrationJson(const Calibration& calibration);
+// Reads it back, or a file of thresholds alone ({"statistic": "score", "thresholds":
+// {"fpr_1e-3": x, "fpr_1e-6": y}}). FormatError naming `source` for anything else, among it
+// a calibration of NC (made by earlier versions: its numbers mean nothing for the score).
+Calibration ParseCalibration(std::string_view text, const std::string& source);
+// Reads a calibration file (Source set to its path); FileError when it cannot be read,
+// FormatError as above.
+Calibration LoadCalibration(const std::filesystem::path& path);
+// Writes it atomically (the file is replaced only by a complete new one).
+void SaveCalibration(const std::filesystem::path& path, const Calibration& calibration);
+
+}  // namespace quillfen

@@ -1,0 +1,115 @@
+#pragma once
+// Marking real pictures: the embedding into a host picture of any size (the method marks its
+// top-left 256 x 256 region), the key it leaves, the reading of a mark back from a suspect
+// picture, and the verdict "mark present / no mark found".
+//
+// Why the verdict does not rest on NC. NC counts the mark's black pixels found black again,
+// and a black pixel is read wherever a coefficient keeps the relation to its diagonal partner
+// that the host had. An unmarked copy of the host keeps every relation, so it reads the whole
+// mark back (NC 1, BER 0), better than the marked picture itself; a marked picture read with
+// the key of another seed still reads about 0.7. The presence of the mark shows only in the
+// relations the embedding reversed. The detection score therefore compares two shares:
+//
+//   score = (share of the reversed relations that the suspect shows reversed)
+//         - (share of the untouched relations that the suspect shows reversed),
+//
+// over the relations the marked region's bytes carry as the embedding left them (those that
+// the rounding to bytes already undid count in neither share). The written marked region
+// scores 1; an unmarked copy of the host scores 0, however it was processed, as long as the
+// processing treats reversed and untouched relations alike; an unrelated picture scores
+// about 0, as both shares are then about one half. NC and BER are reported beside it, as
+// the method defines them.
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "quillfen/image/bitmap.h"
+#include "quillfen/image/gray_plane.h"
+#include "quillfen/watermark/detection_thresholds.h"
+#include "quillfen/watermark/experiment.h"
+#include "quillfen/watermark/mark_key.h"
+
+namespace quillfen {
+
+// The gray plane of a picture: its blue bytes, as the workspace loads pictures.
+GrayPlane GrayOf(const Bitmap& picture);
+
+// The marked region of a plane: its top-left 256 x 256, row-major, extended with white where
+// the plane is smaller (as the workspace loads pictures).
+std::vector<std::uint8_t> MarkedRegion(const GrayPlane& plane);
+
+// The fewest reversed and untouched relations a key must have: below that a score is too
+// noisy for the thresholds, which were set for marks of ordinary darkness.
+inline constexpr int kMinimumRelations = 1024;
+
+struct MarkedHost {
+    // The host at its own size, the region's pixels replaced by X_hat: all three bytes of a
+    // gray picture, the blue byte (the one the method reads) of a colour picture.
+    Bitmap Picture;
+    MarkKey Key;
+    // PSNR of the written region (bytes) against the host's region; +infinity when equal.
+    double RegionPsnr = 0.0;
+    // NC of the written region read back with the key: what the rounding to bytes costs.
+    std::optional<double> RegionNc;
+    // The embedding's step results (counts of Wr and Wa, the PSNR of X_hat_real).
+    std::vector<StepResult> Steps;
+};
+
+// Embeds `mark` (used at 128 x 128) into the top-left 256 x 256 region of `host`, with the
+// generator started from `seed` (the clock's when none). ArgumentError for a host smaller
+// than 256 x 256 (a marked picture is never padded), a mark without black pixels in the
+// compared area (NC would have nothing to count), and a mark so dark that fewer than
+// kMinimumRelations relations carry it.
+MarkedHost EmbedIntoHost(const Bitmap& host, const Bitmap& mark, std::optional<std::uint32_t> seed);
+
+// The marked picture and the key of an experiment that has run the embedding on `host` (the
+// picture its load took, at full size): what EmbedIntoHost returns for its own experiment,
+// with the same refusals. The desktop program writes a document's embedding through it.
+// StepRefused before GetX_hat. Steps is left empty.
+MarkedHost MarkHost(const Experiment& experiment, const Bitmap& host);
+
+// The key of an experiment that has run GetX_hat, for a host picture of hostWidth x
+// hostHeight (at least 256 x 256). StepRefused before GetX_hat.
+MarkKey KeyFromExperiment(const Experiment& experiment, int hostWidth, int hostHeight);
+
+struct DetectionScore {
+    double Value = 0.0;
+    int Reversed = 0;           // relations the marked region carries reversed
+    int ReversedSeen = 0;       // ... that the suspect shows reversed
+    int Untouched = 0;          // relations the marked region carries as the host had them
+    int UntouchedReversed = 0;  // ... that the suspect shows reversed
+};
+
+// The score of the relations observed in a suspect (128 x 128, P's coding) against the key.
+// ArgumentError for a plane of the wrong size or a key with no reversed or untouched relation.
+DetectionScore ScoreRelations(const MarkKey& key, std::span<const std::uint8_t> observed);
+
+// The score of the relations the workspace's last extraction observed (its P_wave).
+DetectionScore ScoreExtraction(const MarkKey& key, const TWatermark& workspace);
+
+struct MarkReading {
+    std::vector<std::uint8_t> W_wave;  // 128 x 128, the extracted mark
+    std::optional<double> Nc;          // none when the key's mark has no black pixel to compare
+    double Ber = 0.0;                  // against the key's binarised mark
+    DetectionScore Score;
+    bool RegionIdentical = false;      // the suspect's region is the marked region, byte for byte
+};
+
+// Extracts the mark from the top-left 256 x 256 of `suspect` with the key. A suspect smaller
+// than that is read as if extended with white (as the workspace loads pictures).
+MarkReading ReadMark(const GrayPlane& suspect, const MarkKey& key);
+
+struct Verdict {
+    bool Present = false;
+    double Score = 0.0;
+    double Threshold = 0.0;
+    double FalseAlarmRate = 1e-6;
+};
+
+// Present when the score reaches the calibration's threshold at 1e-6 false alarms
+// (Calibration::Detected).
+Verdict Judge(const DetectionScore& score, const Calibration& calibration);
+
+}  // namespace quillfen

@@ -1,0 +1,86 @@
+// Attack simulation: each attack makes X_wave (bytes) from X_hat and X_wave_real from
+// X_hat_real by the same rule, separately, and leaves X_wave in Display256.
+#include <stdexcept>
+#include <string>
+
+#include "quillfen/watermark/watermark.h"
+#include "vector_loops.h"
+
+namespace quillfen {
+
+namespace {
+
+constexpr int kHost = TWatermark::kHostSize;
+
+}  // namespace
+
+std::optional<PsnrResult> TWatermark::ApplyJpeg() {
+    Reals scratch(kHostPixels);
+    FdctReals(X_hat_real_, scratch);
+    QuantiseJpeg(scratch, QuantScale_);
+    IdctToBoth(scratch, X_wave_real_, X_wave_);
+    const std::optional<PsnrResult> result = ComputePSNR(X_wave_real_, X_hat_);
+    Display256_ = X_wave_;
+    return result;
+}
+
+void TWatermark::QuantiseJpeg(Reals& coefficients, double quantScale) {
+    if (coefficients.size() != static_cast<std::size_t>(kHostPixels))
+        throw std::invalid_argument("QuantiseJpeg: " + std::to_string(coefficients.size()) + " coefficients, expected " +
+                                    std::to_string(kHostPixels));
+    // Each coefficient is its own few operations, so the vector lanes give the plain bits.
+    vector_loops::Quantise(coefficients.data(), kHost, kJpegQuantTable.data(), quantScale);
+}
+
+void TWatermark::ApplyBlurring() {
+    for (int r = 1; r < kHost - 1; ++r)
+        for (int c = 1; c < kHost - 1; ++c) {
+            const std::uint8_t* p = &X_hat_[r * kHost + c];
+            const int sum = p[-kHost - 1] + 2 * p[-kHost] + p[-kHost + 1] + 2 * p[-1] + 4 * p[0] + 2 * p[1] +
+                            p[kHost - 1] + 2 * p[kHost] + p[kHost + 1];
+            X_wave_[r * kHost + c] = static_cast<std::uint8_t>(sum / 16);
+            const double* q = &X_hat_real_[r * kHost + c];
+            const double real = q[-kHost - 1] + 2 * q[-kHost] + q[-kHost + 1] + 2 * q[-1] + 4 * q[0] + 2 * q[1] +
+                                q[kHost - 1] + 2 * q[kHost] + q[kHost + 1];
+            X_wave_real_[r * kHost + c] = real / 16;
+        }
+    // The one-pixel frame is copied, not blurred.
+    for (int r = 0; r < kHost; ++r)
+        for (int c : {0, kHost - 1}) {
+            X_wave_[r * kHost + c] = X_hat_[r * kHost + c];
+            X_wave_real_[r * kHost + c] = X_hat_real_[r * kHost + c];
+        }
+    for (int r : {0, kHost - 1})
+        for (int c = 0; c < kHost; ++c) {
+            X_wave_[r * kHost + c] = X_hat_[r * kHost + c];
+            X_wave_real_[r * kHost + c] = X_hat_real_[r * kHost + c];
+        }
+    Display256_ = X_wave_;
+}
+
+// Quarter: rows 0..127 x columns 0..127. Half: rows 0..63 and 192..255, every column.
+void TWatermark::CropInto(bool half, bool withImage) {
+    for (int r = 0; r < kHost; ++r)
+        for (int c = 0; c < kHost; ++c) {
+            const int p = r * kHost + c;
+            const bool inside = half ? (r < 64 || r > 191) : (r < 128 && c < 128);
+            if (!inside) {
+                X_wave_[p] = X_hat_[p];
+                X_wave_real_[p] = X_hat_real_[p];
+            } else if (withImage) {
+                X_wave_[p] = X_[p];
+                X_wave_real_[p] = X_[p];
+            } else {
+                X_wave_[p] = 0;
+                X_wave_real_[p] = 0.0;
+            }
+        }
+    Display256_ = X_wave_;
+}
+
+void TWatermark::ApplyCroppingByZeroInQuarter() { CropInto(false, false); }
+void TWatermark::ApplyCroppingByImgInQuarter() { CropInto(false, true); }
+void TWatermark::ApplyCroppingByZeroInHalf() { CropInto(true, false); }
+void TWatermark::ApplyCroppingByImgInHalf() { CropInto(true, true); }
+
+}  // namespace quillfen

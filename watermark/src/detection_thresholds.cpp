@@ -1,0 +1,331 @@
+// The detection thresholds: the fit of the null trials' mixture model and the calibration file.
+#include "quillfen/watermark/detection_thresholds.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <limits>
+
+#include <nlohmann/json.hpp>
+
+#include "quillfen/image/errors.h"
+#include "quillfen/image/portable_math.h"
+#include "quillfen/io/file_write.h"
+
+namespace quillfen {
+
+namespace {
+
+constexpr const char* kFormatName = "quillfen-calibration";
+// Version 1 files calibrated NC; they are refused with a word on why.
+constexpr int kFormatVersion = 2;
+constexpr const char* kStatistic = "score";
+constexpr const char* kBuiltIn = "built-in thresholds";
+// Files written by `calibrate` run to about a megabyte (one line per distinct score).
+constexpr std::int64_t kMaxCalibrationBytes = std::int64_t{64} << 20;
+
+// The tail shares at which the fit is shown, as 1 / D so that the number of trials allowed
+// above a quantile, N / D, is exact integer arithmetic.
+constexpr std::uint64_t kFitDivisors[] = {2, 10, 100, 1000, 10000, 100000};
+
+// The lowest value that at most count / divisor of the histogram's values reach (value >= it).
+// When even the largest value is reached by more, the next double above it.
+double TailQuantile(const std::vector<std::pair<double, std::uint64_t>>& histogram, std::uint64_t count,
+                    std::uint64_t divisor) {
+    const std::uint64_t allowed = count / divisor;
+    std::uint64_t reaching = 0;
+    double lowest = histogram.empty() ? 0.0 : std::nextafter(histogram.back().first, 2.0);
+    for (auto it = histogram.rbegin(); it != histogram.rend(); ++it) {
+        if (reaching + it->second > allowed) return lowest;
+        reaching += it->second;
+        lowest = it->first;
+    }
+    return lowest;
+}
+
+double MixtureTail(const std::vector<NullComponent>& components, double x) {
+    double tail = 0;
+    for (const NullComponent& c : components) {
+        const double q = c.StdDev > 0 ? NormalUpperTail((x - c.Mean) / c.StdDev) : (x <= c.Mean ? 1.0 : 0.0);
+        tail = tail + c.Weight * q;
+    }
+    return tail;
+}
+
+// The least x in [-1, 1] (to the last bit bisection reaches) with a model tail at most `share`.
+double MixtureQuantile(const std::vector<NullComponent>& components, double share) {
+    double lo = -1;
+    double hi = 1;
+    if (MixtureTail(components, lo) <= share) return lo;
+    if (MixtureTail(components, hi) > share) return hi;
+    for (int i = 0; i < 200; ++i) {
+        const double mid = lo + (hi - lo) / 2;
+        if (mid <= lo || mid >= hi) break;
+        if (MixtureTail(components, mid) > share) {
+            lo = mid;
+        } else {
+            hi = mid;
+        }
+    }
+    return hi;
+}
+
+std::string FormatError_(const std::string& source, const std::string& reason) {
+    return "'" + source + "' is not a calibration file: " + reason;
+}
+
+// A whole number 0..highest. nlohmann's own conversion of a real as large as 1e60 to an
+// integer is undefined behaviour, so the kind and range are checked first.
+std::uint64_t WholeNumber(const nlohmann::json& value, std::uint64_t highest, const std::string& source,
+                          const char* what) {
+    if (!value.is_number_unsigned() || value.get<std::uint64_t>() > highest)
+        throw FormatError(FormatError_(source, std::string(what) + " is not a whole number 0.." + std::to_string(highest)));
+    return value.get<std::uint64_t>();
+}
+
+}  // namespace
+
+const char* NullTrialKindName(NullTrialKind kind) {
+    switch (kind) {
+    case NullTrialKind::OtherHostMarked: return "other-host-marked";
+    case NullTrialKind::OtherHostUnmarked: return "other-host-unmarked";
+    case NullTrialKind::OwnHostUnmarked: return "own-host-unmarked";
+    }
+    return "?";
+}
+
+double Calibration::ModelTail(double x) const { return MixtureTail(Components, x); }
+
+double Calibration::EmpiricalTail(double x) const {
+    if (Trials == 0) return 0;
+    std::uint64_t reaching = 0;
+    for (const auto& [value, count] : Histogram)
+        if (value >= x) reaching += count;
+    return static_cast<double>(reaching) / static_cast<double>(Trials);
+}
+
+Calibration DefaultCalibration() {
+    Calibration cal;
+    cal.ThresholdEmpirical = kDefaultThreshold1e3;
+    cal.ThresholdModelled = kDefaultThreshold1e6;
+    cal.Source = kBuiltIn;
+    return cal;
+}
+
+double Calibration::Threshold(double fpr) const {
+    if (fpr == kFprEmpirical) return ThresholdEmpirical;
+    if (fpr == kFprModelled) return ThresholdModelled;
+    if (!(fpr > 0 && fpr < 1))
+        throw ArgumentError("false-positive rate " + std::to_string(fpr) + " is outside (0, 1)");
+    if (Components.empty())
+        throw ArgumentError("this calibration holds the thresholds at 1e-3 and 1e-6 only, no model for other rates");
+    return MixtureQuantile(Components, fpr);
+}
+
+void FitCalibration(Calibration& cal) {
+    if (cal.Trials == 0 || cal.Histogram.empty()) throw ArgumentError("a calibration needs at least one null trial");
+    double sum = 0;
+    for (const auto& [value, count] : cal.Histogram) sum = sum + value * static_cast<double>(count);
+    cal.Mean = sum / static_cast<double>(cal.Trials);
+    double squares = 0;
+    for (const auto& [value, count] : cal.Histogram)
+        squares = squares + (value - cal.Mean) * (value - cal.Mean) * static_cast<double>(count);
+    cal.StdDev = cal.Trials > 1 ? std::sqrt(squares / static_cast<double>(cal.Trials - 1)) : 0.0;
+
+    for (NullComponent& c : cal.Components) {
+        c.Weight = static_cast<double>(c.Trials) / static_cast<double>(cal.Trials);
+        c.StdDev = std::max(c.SampleStdDev, c.BinomialStdDev);
+    }
+
+    cal.Fit.clear();
+    for (const std::uint64_t divisor : kFitDivisors) {
+        if (cal.Trials < divisor) break;
+        const double share = 1.0 / static_cast<double>(divisor);
+        cal.Fit.push_back({1.0 - share, TailQuantile(cal.Histogram, cal.Trials, divisor),
+                           MixtureQuantile(cal.Components, share)});
+    }
+    cal.ThresholdEmpirical = TailQuantile(cal.Histogram, cal.Trials, 1000);
+    // A rarer false alarm never asks for a lower score, whatever the model says.
+    cal.ThresholdModelled = std::max(MixtureQuantile(cal.Components, kFprModelled), cal.ThresholdEmpirical);
+}
+
+std::string CalibrationJson(const Calibration& cal) {
+    using Json = nlohmann::ordered_json;
+    Json j;
+    j["format"] = kFormatName;
+    j["version"] = kFormatVersion;
+    j["statistic"] = kStatistic;
+    j["rule"] = "detected when score >= threshold";
+    j["thresholds"] = {{"fpr_1e-3", cal.ThresholdEmpirical}, {"fpr_1e-6", cal.ThresholdModelled}};
+    j["threshold_sources"] = {{"fpr_1e-3", "empirical"}, {"fpr_1e-6", "model"}};
+    j["program"] = cal.Program;
+    j["mark"] = {{"file", cal.MarkFile}, {"digest", cal.MarkDigestText}, {"black_pixels", cal.MarkBlackPixels}};
+    j["hosts"] = cal.Hosts;
+    j["seeds"] = cal.Seeds;
+    j["attacks"] = cal.Attacks;
+    j["trials"] = cal.Trials;
+    Json kinds = Json::object();
+    for (int k = 0; k < kNullTrialKinds; ++k) kinds[NullTrialKindName(static_cast<NullTrialKind>(k))] = cal.KindTrials[k];
+    j["trial_kinds"] = kinds;
+    Json components = Json::array();
+    for (const NullComponent& c : cal.Components)
+        components.push_back({{"host", c.Host},
+                              {"kind", NullTrialKindName(c.Kind)},
+                              {"trials", c.Trials},
+                              {"weight", c.Weight},
+                              {"mean", c.Mean},
+                              {"sample_sd", c.SampleStdDev},
+                              {"binomial_sd", c.BinomialStdDev},
+                              {"sd", c.StdDev}});
+    j["model"] = {{"name", "normal-mixture"},
+                  {"description",
+                   "one normal per (key host, trial kind), weighted by its share of the trials; sd = max(sample "
+                   "sd, binomial_sd), binomial_sd = sqrt(mean over the trials of f (1 - f) (1/R + 1/U))"},
+                  {"components", components}};
+    Json fit = Json::array();
+    for (const QuantileFit& q : cal.Fit) fit.push_back({{"p", q.P}, {"empirical", q.Empirical}, {"model", q.Model}});
+    j["fit"] = fit;
+    // The histogram has a bin per distinct score, thousands of them: one line each, spliced
+    // in where a placeholder stands, keeps the file readable and a fraction of the size.
+    constexpr const char* kPlaceholder = "@histogram@";
+    j["null"] = {{"mean", cal.Mean}, {"sd", cal.StdDev}, {"histogram", kPlaceholder}};
+    std::string text = j.dump(2);
+    std::string bins = "[";
+    for (std::size_t i = 0; i < cal.Histogram.size(); ++i) {
+        bins += i == 0 ? "\n      " : ",\n      ";
+        bins += "[" + Json(cal.Histogram[i].first).dump() + ", " + std::to_string(cal.Histogram[i].second) + "]";
+    }
+    bins += cal.Histogram.empty() ? "]" : "\n    ]";
+    const std::string quoted = std::string("\"") + kPlaceholder + "\"";
+    text.replace(text.find(quoted), quoted.size(), bins);
+    return text + "\n";
+}
+
+Calibration ParseCalibration(std::string_view text, const std::string& source) {
+    using Json = nlohmann::json;
+    Json j;
+    try {
+        j = Json::parse(text);
+    } catch (const Json::exception&) {
+        throw FormatError(FormatError_(source, "it is not valid JSON"));
+    }
+    if (!j.is_object()) throw FormatError(FormatError_(source, "it does not hold a JSON object"));
+    try {
+        const bool calibrationRun = j.contains("format");
+        if (j.contains("statistic")) {
+            if (!j["statistic"].is_string()) throw FormatError(FormatError_(source, "\"statistic\" is not a text"));
+            const std::string statistic = j["statistic"].get<std::string>();
+            if (statistic != kStatistic)
+                throw FormatError("'" + source + "' calibrates \"" + statistic +
+                                  "\", not the detection score the verdict uses; make a new one with "
+                                  "quillfen-cli calibrate");
+        } else if (calibrationRun && j["format"] == kFormatName) {
+            throw FormatError("'" + source +
+                              "' calibrates NC (made by an earlier quillfen-cli calibrate); detection now judges "
+                              "the detection score, whose thresholds differ: make a new one with quillfen-cli "
+                              "calibrate");
+        }
+        if (calibrationRun) {
+            if (j["format"] != kFormatName)
+                throw FormatError(FormatError_(source, std::string("no \"format\": \"") + kFormatName + "\""));
+            if (!j.at("version").is_number_unsigned() || j.at("version").get<std::uint64_t>() != kFormatVersion)
+                throw FormatError(FormatError_(source, "version " + j.at("version").dump() + " (this program reads " +
+                                                           std::to_string(kFormatVersion) + ")"));
+        }
+        if (!j.contains("thresholds") || !j["thresholds"].is_object())
+            throw FormatError(FormatError_(source, "it has no \"thresholds\" object"));
+        const Json& thresholds = j["thresholds"];
+        const auto threshold = [&](const char* field) {
+            if (!thresholds.contains(field) || !thresholds[field].is_number())
+                throw FormatError(FormatError_(source, std::string("\"thresholds\" has no number \"") + field + "\""));
+            const double value = thresholds[field].get<double>();
+            if (!std::isfinite(value) || value < -1.0 || value > 1.0)
+                throw FormatError(FormatError_(source, std::string("\"") + field + "\" is " + thresholds[field].dump() +
+                                                           ", outside -1..1"));
+            return value;
+        };
+        Calibration cal;
+        cal.ThresholdEmpirical = threshold("fpr_1e-3");
+        cal.ThresholdModelled = threshold("fpr_1e-6");
+        if (cal.ThresholdModelled < cal.ThresholdEmpirical)
+            throw FormatError(FormatError_(source, "the threshold at 1e-6 is below the one at 1e-3"));
+        if (!calibrationRun) return cal;
+
+        cal.Program = j.at("program").get<std::string>();
+        cal.MarkFile = j.at("mark").at("file").get<std::string>();
+        cal.MarkDigestText = j.at("mark").at("digest").get<std::string>();
+        cal.MarkBlackPixels =
+            static_cast<int>(WholeNumber(j.at("mark").at("black_pixels"), 128 * 128, source, "\"black_pixels\""));
+        cal.Hosts = j.at("hosts").get<std::vector<std::string>>();
+        for (const Json& seed : j.at("seeds"))
+            cal.Seeds.push_back(static_cast<std::uint32_t>(WholeNumber(seed, 0xFFFFFFFFu, source, "a seed")));
+        cal.Attacks = j.at("attacks").get<std::vector<std::string>>();
+        constexpr std::uint64_t kMost = std::numeric_limits<std::uint64_t>::max();
+        cal.Trials = WholeNumber(j.at("trials"), kMost, source, "\"trials\"");
+        for (int k = 0; k < kNullTrialKinds; ++k)
+            cal.KindTrials[k] = WholeNumber(j.at("trial_kinds").at(NullTrialKindName(static_cast<NullTrialKind>(k))),
+                                            kMost, source, "a count of trials");
+        for (const Json& c : j.at("model").at("components")) {
+            NullComponent component;
+            component.Host = c.at("host").get<std::string>();
+            const std::string kind = c.at("kind").get<std::string>();
+            bool known = false;
+            for (int k = 0; k < kNullTrialKinds; ++k)
+                if (kind == NullTrialKindName(static_cast<NullTrialKind>(k))) {
+                    component.Kind = static_cast<NullTrialKind>(k);
+                    known = true;
+                }
+            if (!known) throw FormatError(FormatError_(source, "unknown trial kind '" + kind + "'"));
+            component.Trials = WholeNumber(c.at("trials"), kMost, source, "a component's \"trials\"");
+            component.Weight = c.at("weight").get<double>();
+            component.Mean = c.at("mean").get<double>();
+            component.SampleStdDev = c.at("sample_sd").get<double>();
+            component.BinomialStdDev = c.at("binomial_sd").get<double>();
+            component.StdDev = c.at("sd").get<double>();
+            if (!(component.StdDev >= 0) || !std::isfinite(component.StdDev) || !std::isfinite(component.Mean) ||
+                !(component.Weight >= 0 && component.Weight <= 1))
+                throw FormatError(FormatError_(source, "a model component has a weight, mean or sd out of range"));
+            cal.Components.push_back(component);
+        }
+        for (const Json& q : j.at("fit"))
+            cal.Fit.push_back({q.at("p").get<double>(), q.at("empirical").get<double>(), q.at("model").get<double>()});
+        cal.Mean = j.at("null").at("mean").get<double>();
+        cal.StdDev = j.at("null").at("sd").get<double>();
+        std::uint64_t counted = 0;
+        for (const Json& bin : j.at("null").at("histogram")) {
+            if (!bin.is_array() || bin.size() != 2) throw FormatError(FormatError_(source, "a histogram bin is not [score, count]"));
+            cal.Histogram.emplace_back(bin.at(0).get<double>(), WholeNumber(bin.at(1), kMost, source, "a histogram count"));
+            if (cal.Histogram.size() > 1 && !(cal.Histogram.back().first > cal.Histogram[cal.Histogram.size() - 2].first))
+                throw FormatError(FormatError_(source, "the histogram's scores are not in increasing order"));
+            if (cal.Histogram.back().second == 0 || counted + cal.Histogram.back().second < counted)
+                throw FormatError(FormatError_(source, "a histogram bin has no trial or too many"));
+            counted += cal.Histogram.back().second;
+        }
+        if (counted != cal.Trials || cal.Trials == 0)
+            throw FormatError(FormatError_(source, "the histogram holds " + std::to_string(counted) + " trials, not " +
+                                                       std::to_string(cal.Trials)));
+        if (cal.Components.empty()) throw FormatError(FormatError_(source, "the model has no component"));
+        return cal;
+    } catch (const Json::exception& e) {
+        throw FormatError(FormatError_(source, std::string("a field is missing or of the wrong type (") + e.what() + ")"));
+    }
+}
+
+Calibration LoadCalibration(const std::filesystem::path& path) {
+    std::int64_t size = 0;
+    OpenFileForReading(path, &size);
+    if (size > kMaxCalibrationBytes)
+        throw FormatError(FormatError_(path.string(), "it is larger than 64 MiB"));
+    const std::vector<std::uint8_t> bytes = ReadWholeFile(path);
+    Calibration cal =
+        ParseCalibration(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()), path.string());
+    cal.Source = path.string();
+    return cal;
+}
+
+void SaveCalibration(const std::filesystem::path& path, const Calibration& calibration) {
+    const std::string text = CalibrationJson(calibration);
+    WriteFileAtomically(path, std::vector<std::uint8_t>(text.begin(), text.end()));
+}
+
+}  // namespace quillfen

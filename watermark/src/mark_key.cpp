@@ -1,0 +1,278 @@
+#include "quillfen/watermark/mark_key.h"
+
+#include <openssl/evp.h>
+
+#include <bitset>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+
+#include "quillfen/image/errors.h"
+#include "quillfen/image/limits.h"
+#include "quillfen/io/file_write.h"
+
+namespace quillfen {
+
+namespace {
+
+// The first byte is not ASCII and the CR LF / LF pair breaks under text-mode transfers, so a
+// key mangled on its way is told from a damaged one at once.
+constexpr std::array<std::uint8_t, 8> kMagic = {0x89, 'Q', 'F', 'K', '\r', '\n', 0x1A, '\n'};
+
+constexpr int kPlanePixels = TWatermark::kMarkPixels;
+constexpr std::size_t kPlaneBytes = kPlanePixels / 8;
+constexpr std::size_t kOrderBytes = TWatermark::kBlocks * 2;
+// magic, version, flags, nine 32-bit fields, the region digest.
+constexpr std::size_t kHeaderBytes = 8 + 2 + 2 + 9 * 4 + kSha256Size;
+constexpr std::size_t kFixedBytes = kHeaderBytes + 4 * kPlaneBytes + 2 * kOrderBytes;
+constexpr std::size_t kSmallestKey = kFixedBytes + kSha256Size;
+
+class Writer {
+public:
+    void U16(std::uint32_t value) {
+        for (int i = 0; i < 2; ++i) bytes.push_back(static_cast<std::uint8_t>(value >> (8 * i)));
+    }
+    void U32(std::uint32_t value) {
+        for (int i = 0; i < 4; ++i) bytes.push_back(static_cast<std::uint8_t>(value >> (8 * i)));
+    }
+    void Raw(std::span<const std::uint8_t> raw) { bytes.insert(bytes.end(), raw.begin(), raw.end()); }
+    // Bit i of the plane is set where the pixel is 255; bit i lives in byte i / 8, lowest first.
+    void Plane(const std::vector<std::uint8_t>& plane) {
+        for (std::size_t i = 0; i < kPlaneBytes; ++i) {
+            std::uint8_t packed = 0;
+            for (int bit = 0; bit < 8; ++bit)
+                if (plane[8 * i + bit] != 0) packed = static_cast<std::uint8_t>(packed | (1u << bit));
+            bytes.push_back(packed);
+        }
+    }
+    std::vector<std::uint8_t> bytes;
+};
+
+class Reader {
+public:
+    explicit Reader(std::span<const std::uint8_t> data) : data_(data) {}
+    std::uint32_t U16() { return Take(2); }
+    std::uint32_t U32() { return Take(4); }
+    void Raw(std::uint8_t* out, std::size_t count) {
+        std::memcpy(out, data_.data() + at_, count);
+        at_ += count;
+    }
+    std::vector<std::uint8_t> Plane() {
+        std::vector<std::uint8_t> plane(kPlanePixels);
+        for (std::size_t i = 0; i < kPlaneBytes; ++i) {
+            const std::uint8_t packed = data_[at_ + i];
+            for (int bit = 0; bit < 8; ++bit) plane[8 * i + bit] = (packed >> bit) & 1u ? 255 : 0;
+        }
+        at_ += kPlaneBytes;
+        return plane;
+    }
+    std::size_t At() const { return at_; }
+
+private:
+    std::uint32_t Take(int count) {
+        std::uint32_t value = 0;
+        for (int i = 0; i < count; ++i) value |= static_cast<std::uint32_t>(data_[at_ + i]) << (8 * i);
+        at_ += static_cast<std::size_t>(count);
+        return value;
+    }
+    std::span<const std::uint8_t> data_;
+    std::size_t at_ = 0;
+};
+
+[[noreturn]] void Refuse(const std::string& name, const std::string& reason) {
+    throw FormatError("'" + name + "' " + reason);
+}
+
+void CheckPlane(const char* what, std::size_t size) {
+    if (size != static_cast<std::size_t>(kPlanePixels))
+        throw ArgumentError(std::string("mark key: ") + what + " holds " + std::to_string(size) +
+                            " values, expected 128 x 128");
+}
+
+int CountBlack(const std::vector<std::uint8_t>& plane) {
+    int count = 0;
+    for (const std::uint8_t value : plane) count += value == 0 ? 1 : 0;
+    return count;
+}
+
+// A block order is a permutation of the 1024 blocks: every block once.
+bool IsPermutation(const std::vector<std::uint16_t>& order) {
+    std::bitset<TWatermark::kBlocks> seen;
+    for (const std::uint16_t block : order) {
+        if (block >= TWatermark::kBlocks || seen[block]) return false;
+        seen[block] = true;
+    }
+    return true;
+}
+
+}  // namespace
+
+Sha256Digest Sha256(std::span<const std::uint8_t> bytes) {
+    Sha256Digest digest{};
+    unsigned int length = 0;
+    if (EVP_Digest(bytes.data(), bytes.size(), digest.data(), &length, EVP_sha256(), nullptr) != 1 ||
+        length != kSha256Size)
+        throw Error("SHA-256 is not available from the crypto library");
+    return digest;
+}
+
+std::string HexDigest(const Sha256Digest& digest) {
+    std::string text;
+    for (const std::uint8_t byte : digest) {
+        char pair[3];
+        std::snprintf(pair, sizeof pair, "%02x", byte);
+        text += pair;
+    }
+    return text;
+}
+
+int MarkKey::BlackCount() const { return CountBlack(Extraction.W); }
+
+std::vector<std::uint8_t> EncodeMarkKey(const MarkKey& key) {
+    const ExtractionKey& e = key.Extraction;
+    CheckPlane("P", e.P.size());
+    CheckPlane("W", e.W.size());
+    CheckPlane("the embedded relations", key.Embedded.size());
+    CheckPlane("the carried relations", key.Carried.size());
+    CheckPlane("RandPos", e.RandPos.size());
+    if (e.XBlockOrder.size() != TWatermark::kBlocks || e.WrBlockOrder.size() != TWatermark::kBlocks)
+        throw ArgumentError("mark key: a block order does not hold 1024 blocks");
+    const int black = key.BlackCount();
+
+    Writer w;
+    w.Raw(kMagic);
+    w.U16(kMarkKeyVersion);
+    w.U16(0);  // flags: none defined
+    w.U32(static_cast<std::uint32_t>(key.HostWidth));
+    w.U32(static_cast<std::uint32_t>(key.HostHeight));
+    w.U32(static_cast<std::uint32_t>(key.RegionLeft));
+    w.U32(static_cast<std::uint32_t>(key.RegionTop));
+    w.U32(static_cast<std::uint32_t>(key.RegionSize));
+    w.U32(TWatermark::kMarkSize);
+    w.U32(key.Seed);
+    w.U32(static_cast<std::uint32_t>(key.StrengthDivisor));
+    w.U32(static_cast<std::uint32_t>(black));
+    w.Raw(key.RegionDigest);
+    w.Plane(e.P);
+    w.Plane(e.W);
+    w.Plane(key.Embedded);
+    w.Plane(key.Carried);
+    for (const std::uint16_t block : e.XBlockOrder) w.U16(block);
+    for (const std::uint16_t block : e.WrBlockOrder) w.U16(block);
+    for (int k = 0; k < black; ++k) w.U16(static_cast<std::uint32_t>(std::nearbyint(e.RandPos[k])));
+    const Sha256Digest check = Sha256(w.bytes);
+    w.Raw(check);
+    return std::move(w.bytes);
+}
+
+MarkKey DecodeMarkKey(std::span<const std::uint8_t> bytes, const std::string& name) {
+    if (bytes.size() < kMagic.size() || std::memcmp(bytes.data(), kMagic.data(), kMagic.size()) != 0)
+        Refuse(name, "is not a Quillfen key file");
+    if (bytes.size() < kMagic.size() + 2) Refuse(name, "is truncated");
+    Reader r(bytes);
+    std::array<std::uint8_t, 8> magic{};
+    r.Raw(magic.data(), magic.size());
+    const std::uint32_t version = r.U16();
+    if (version > kMarkKeyVersion)
+        Refuse(name, "was written by a newer Quillfen (key format " + std::to_string(version) +
+                         "; this program reads format " + std::to_string(kMarkKeyVersion) + ")");
+    if (version == 0) Refuse(name, "is damaged (key format 0 does not exist)");
+    if (bytes.size() < kSmallestKey) Refuse(name, "is truncated");
+
+    // The length the header announces, when its count of positions is believable.
+    const std::uint32_t announcedBlack = [&] {
+        std::uint32_t value = 0;
+        for (int i = 0; i < 4; ++i) value |= static_cast<std::uint32_t>(bytes[kHeaderBytes - kSha256Size - 4 + i]) << (8 * i);
+        return value;
+    }();
+    const bool believable = announcedBlack <= static_cast<std::uint32_t>(kPlanePixels);
+    const std::size_t expected = kSmallestKey + 2 * static_cast<std::size_t>(announcedBlack);
+    const std::span<const std::uint8_t> body = bytes.first(bytes.size() - kSha256Size);
+    const Sha256Digest check = Sha256(body);
+    if (std::memcmp(check.data(), bytes.data() + body.size(), kSha256Size) != 0) {
+        if (believable && bytes.size() < expected) Refuse(name, "is truncated");
+        Refuse(name, "is damaged (its checksum does not match its content)");
+    }
+    // From here on the bytes are what some writer wrote; what follows checks that it was an
+    // embedding's key and not a file of another program that happens to pass the checksum.
+    if (!believable || bytes.size() != expected)
+        Refuse(name, "is damaged (its length does not match its count of scatter positions)");
+
+    MarkKey key;
+    const std::uint32_t flags = r.U16();
+    if (flags != 0) Refuse(name, "uses options this program does not know (flags " + std::to_string(flags) + ")");
+    const std::uint32_t width = r.U32();
+    const std::uint32_t height = r.U32();
+    const std::uint32_t left = r.U32();
+    const std::uint32_t top = r.U32();
+    const std::uint32_t regionSize = r.U32();
+    const std::uint32_t markSize = r.U32();
+    key.Seed = r.U32();
+    const std::uint32_t divisor = r.U32();
+    const std::uint32_t black = r.U32();
+    r.Raw(key.RegionDigest.data(), kSha256Size);
+
+    if (width > kMaxSide || height > kMaxSide ||
+        static_cast<std::int64_t>(width) * static_cast<std::int64_t>(height) > kMaxPixels)
+        Refuse(name, "names a picture of " + std::to_string(width) + " x " + std::to_string(height) +
+                         ", beyond the size limits");
+    if (regionSize != TWatermark::kHostSize || markSize != TWatermark::kMarkSize)
+        Refuse(name, "describes a " + std::to_string(regionSize) + " x " + std::to_string(regionSize) +
+                         " region with a " + std::to_string(markSize) + " x " + std::to_string(markSize) +
+                         " mark; this program marks 256 x 256 regions with 128 x 128 marks");
+    if (left != 0 || top != 0)
+        Refuse(name, "places the region at (" + std::to_string(left) + ", " + std::to_string(top) +
+                         "); this program marks the top-left region");
+    if (width < regionSize || height < regionSize)
+        Refuse(name, "names a picture of " + std::to_string(width) + " x " + std::to_string(height) +
+                         ", smaller than its 256 x 256 region");
+    if (divisor == 0 || divisor > 1000000)
+        Refuse(name, "has a strength divisor of " + std::to_string(divisor) + " (expected 1..1000000)");
+    key.HostWidth = static_cast<std::int32_t>(width);
+    key.HostHeight = static_cast<std::int32_t>(height);
+    key.RegionLeft = 0;
+    key.RegionTop = 0;
+    key.RegionSize = static_cast<std::int32_t>(regionSize);
+    key.StrengthDivisor = static_cast<std::int32_t>(divisor);
+
+    ExtractionKey& e = key.Extraction;
+    e.P = r.Plane();
+    e.W = r.Plane();
+    key.Embedded = r.Plane();
+    key.Carried = r.Plane();
+    if (CountBlack(e.W) != static_cast<int>(black))
+        Refuse(name, "is damaged (its mark has " + std::to_string(CountBlack(e.W)) + " black pixels, its header " +
+                         std::to_string(black) + ")");
+    for (auto* order : {&e.XBlockOrder, &e.WrBlockOrder}) {
+        order->resize(TWatermark::kBlocks);
+        for (std::uint16_t& block : *order) block = static_cast<std::uint16_t>(r.U16());
+        if (!IsPermutation(*order)) Refuse(name, "is damaged (a block order does not name every block once)");
+    }
+    e.RandPos.assign(kPlanePixels, 0.0);
+    std::bitset<kPlanePixels> taken;
+    for (std::uint32_t k = 0; k < black; ++k) {
+        const std::uint32_t position = r.U16();
+        if (position >= static_cast<std::uint32_t>(kPlanePixels) || taken[position])
+            Refuse(name, "is damaged (scatter position " + std::to_string(k) + " is out of range or repeated)");
+        taken[position] = true;
+        e.RandPos[k] = static_cast<double>(position);
+    }
+    return key;
+}
+
+void SaveMarkKey(const std::filesystem::path& path, const MarkKey& key) {
+    WriteFileAtomically(path, EncodeMarkKey(key));
+}
+
+MarkKey LoadMarkKey(const std::filesystem::path& path) {
+    std::int64_t size = 0;
+    OpenFileForReading(path, &size);  // refuses folders, FIFOs and devices without blocking
+    if (size > kMaxKeyFileBytes)
+        Refuse(path.string(), "is " + std::to_string(size) + " bytes long; no key is larger than " +
+                                  std::to_string(kMaxKeyFileBytes) + " bytes");
+    const std::vector<std::uint8_t> bytes = ReadWholeFile(path);
+    if (static_cast<std::int64_t>(bytes.size()) > kMaxKeyFileBytes) Refuse(path.string(), "grew while it was read");
+    return DecodeMarkKey(bytes, path.string());
+}
+
+}  // namespace quillfen

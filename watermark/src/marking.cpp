@@ -1,0 +1,195 @@
+#include "quillfen/watermark/marking.h"
+
+#include <cmath>
+#include <limits>
+
+#include "quillfen/image/errors.h"
+#include "quillfen/watermark/metrics.h"
+
+namespace quillfen {
+
+namespace {
+
+constexpr int kRegion = TWatermark::kHostSize;
+constexpr int kPlane = TWatermark::kMarkPixels;
+
+std::vector<double> RealsOf(const std::vector<std::uint8_t>& bytes) { return {bytes.begin(), bytes.end()}; }
+
+// The relations a picture carries, in P's coding, from the workspace's P_wave (which codes
+// them the other way round).
+std::vector<std::uint8_t> ObservedRelations(const TWatermark& workspace) {
+    std::vector<std::uint8_t> relations(kPlane);
+    for (int i = 0; i < kPlane; ++i) relations[i] = static_cast<std::uint8_t>(255 - workspace.P_wave()[i]);
+    return relations;
+}
+
+bool IsGray(const Bitmap& picture) {
+    for (int y = 0; y < picture.height(); ++y) {
+        const std::uint8_t* row = picture.row(y);
+        for (int x = 0; x < picture.width(); ++x)
+            if (row[3 * x] != row[3 * x + 1] || row[3 * x] != row[3 * x + 2]) return false;
+    }
+    return true;
+}
+
+void CheckHostSize(int width, int height) {
+    if (width < kRegion || height < kRegion)
+        throw ArgumentError("the host picture is " + std::to_string(width) + " x " + std::to_string(height) +
+                            "; the mark needs a 256 x 256 region, and a marked picture is never padded");
+}
+
+// What a key needs beyond the extraction's inputs: the relations the embedding set and
+// those the written bytes carry (read back through the extraction chain on a copy, so the
+// experiment itself keeps its state).
+MarkKey BuildKey(const Experiment& experiment, int hostWidth, int hostHeight, std::optional<double>* regionNc) {
+    const TWatermark& w = experiment.Workspace();
+    MarkKey key;
+    key.HostWidth = hostWidth;
+    key.HostHeight = hostHeight;
+    key.Seed = experiment.Seed();
+    key.RegionDigest = Sha256(w.X_hat());
+    key.Extraction = w.Key();
+    key.Embedded.resize(kPlane);
+    TWatermark::Polarity(w.Yr_hat(), key.Embedded);
+    Experiment reader;
+    const std::vector<StepResult> results = reader.ExtractWithKey(key.Extraction, w.X_hat(), RealsOf(w.X_hat()));
+    key.Carried = ObservedRelations(reader.Workspace());
+    if (regionNc) *regionNc = results.back().nc;
+    return key;
+}
+
+}  // namespace
+
+std::vector<std::uint8_t> MarkedRegion(const GrayPlane& plane) {
+    std::vector<std::uint8_t> region(TWatermark::kHostPixels, 255);
+    const int rows = std::min(plane.height(), kRegion);
+    const int columns = std::min(plane.width(), kRegion);
+    for (int y = 0; y < rows; ++y)
+        std::copy(plane.row(y), plane.row(y) + columns, region.begin() + static_cast<std::ptrdiff_t>(y) * kRegion);
+    return region;
+}
+
+GrayPlane GrayOf(const Bitmap& picture) {
+    GrayPlane plane(picture.width(), picture.height());
+    for (int y = 0; y < picture.height(); ++y) {
+        const std::uint8_t* row = picture.row(y);
+        std::uint8_t* out = plane.row(y);
+        for (int x = 0; x < picture.width(); ++x) out[x] = row[3 * x];
+    }
+    return plane;
+}
+
+MarkedHost EmbedIntoHost(const Bitmap& host, const Bitmap& mark, std::optional<std::uint32_t> seed) {
+    CheckHostSize(host.width(), host.height());
+    Experiment experiment;
+    Bitmap region = host;  // Load cuts its pictures to size
+    Bitmap markCopy = mark;
+    experiment.Load(region, markCopy);
+    experiment.SetFixedSeed(seed);
+    std::vector<StepResult> steps = experiment.Embed();
+    MarkedHost marked = MarkHost(experiment, host);
+    marked.Steps = std::move(steps);
+    return marked;
+}
+
+MarkedHost MarkHost(const Experiment& experiment, const Bitmap& host) {
+    if (!experiment.HasRun(Step::GetX_hat)) throw StepRefused(Step::SaveX_hat);
+    CheckHostSize(host.width(), host.height());
+    const TWatermark& w = experiment.Workspace();
+
+    // W is binarised by now; NC counts its black pixels in rows and columns 4..127 only.
+    if (!TWatermark::NormalizedCorrelation(w.W(), w.W()))
+        throw ArgumentError("the mark has no black pixel (below 128) outside its first four rows and columns; "
+                            "there is nothing to find again");
+    MarkedHost marked;
+    marked.Key = BuildKey(experiment, host.width(), host.height(), &marked.RegionNc);
+    int reversed = 0;
+    int untouched = 0;
+    for (int i = 0; i < kPlane; ++i) {
+        if (marked.Key.Carried[i] != marked.Key.Embedded[i]) continue;
+        ++(marked.Key.Embedded[i] != marked.Key.Extraction.P[i] ? reversed : untouched);
+    }
+    if (untouched < kMinimumRelations)  // only a mark white almost everywhere comes near
+        throw ArgumentError("the mark is too light: embedding it leaves only " + std::to_string(untouched) +
+                            " relations of the host as they were, and a verdict needs at least " +
+                            std::to_string(kMinimumRelations));
+    if (reversed < kMinimumRelations)
+        throw ArgumentError("the mark is too dark: embedding it reverses only " + std::to_string(reversed) +
+                            " relations of the host, and a verdict needs at least " +
+                            std::to_string(kMinimumRelations) + " (use a mark with more white)");
+
+    marked.RegionPsnr = PsnrDecibels(RealsOf(w.X_hat()), w.X());
+    marked.Picture = host;
+    const bool gray = IsGray(host);
+    for (int y = 0; y < kRegion; ++y) {
+        std::uint8_t* row = marked.Picture.row(y);
+        for (int x = 0; x < kRegion; ++x) {
+            const std::uint8_t value = w.X_hat()[static_cast<std::size_t>(y) * kRegion + x];
+            row[3 * x] = value;
+            if (gray) row[3 * x + 1] = row[3 * x + 2] = value;
+        }
+    }
+    return marked;
+}
+
+MarkKey KeyFromExperiment(const Experiment& experiment, int hostWidth, int hostHeight) {
+    if (!experiment.HasRun(Step::GetX_hat)) throw StepRefused(Step::SaveX_hat);
+    CheckHostSize(hostWidth, hostHeight);
+    return BuildKey(experiment, hostWidth, hostHeight, nullptr);
+}
+
+DetectionScore ScoreRelations(const MarkKey& key, std::span<const std::uint8_t> observed) {
+    const std::vector<std::uint8_t>& p = key.Extraction.P;
+    if (observed.size() != static_cast<std::size_t>(kPlane) || p.size() != observed.size() ||
+        key.Embedded.size() != observed.size() || key.Carried.size() != observed.size())
+        throw ArgumentError("detection score: relation maps must hold 128 x 128 values");
+    DetectionScore score;
+    for (int i = 0; i < kPlane; ++i) {
+        const bool reversed = key.Embedded[i] != p[i];
+        // Relations the bytes do not carry as the embedding left them count nowhere.
+        if (key.Carried[i] != key.Embedded[i]) continue;
+        if (reversed) {
+            ++score.Reversed;
+            if (observed[i] == key.Embedded[i]) ++score.ReversedSeen;
+        } else {
+            ++score.Untouched;
+            if (observed[i] != p[i]) ++score.UntouchedReversed;
+        }
+    }
+    if (score.Reversed == 0 || score.Untouched == 0)
+        throw ArgumentError("detection score: the key marks no reversed or no untouched relation");
+    const double seen = static_cast<double>(score.ReversedSeen) / score.Reversed;
+    const double falseReversals = static_cast<double>(score.UntouchedReversed) / score.Untouched;
+    score.Value = seen - falseReversals;
+    return score;
+}
+
+DetectionScore ScoreExtraction(const MarkKey& key, const TWatermark& workspace) {
+    return ScoreRelations(key, ObservedRelations(workspace));
+}
+
+MarkReading ReadMark(const GrayPlane& suspect, const MarkKey& key) {
+    const std::vector<std::uint8_t> region = MarkedRegion(suspect);
+    Experiment experiment;
+    const std::vector<StepResult> results = experiment.ExtractWithKey(key.Extraction, region, RealsOf(region));
+    const TWatermark& w = experiment.Workspace();
+    MarkReading reading;
+    reading.W_wave = w.W_wave();
+    reading.Nc = results.back().nc;
+    reading.Ber = BitErrorRate(w.W_wave(), w.W());
+    reading.Score = ScoreRelations(key, ObservedRelations(w));
+    reading.RegionIdentical =
+        suspect.width() >= kRegion && suspect.height() >= kRegion && Sha256(region) == key.RegionDigest;
+    return reading;
+}
+
+Verdict Judge(const DetectionScore& score, const Calibration& calibration) {
+    Verdict verdict;
+    verdict.Score = score.Value;
+    verdict.Threshold = calibration.Threshold(kFprModelled);
+    verdict.FalseAlarmRate = kFprModelled;
+    verdict.Present = calibration.Detected(score.Value, kFprModelled);
+    return verdict;
+}
+
+}  // namespace quillfen

@@ -1,0 +1,37 @@
+// Finds and loads the registration module on first use (see registration.h). No OpenCV here:
+// this file is what keeps OpenCV out of programs until a picture is registered.
+#include "quillfen/watermark/registration.h"
+
+#include "quillfen/image/errors.h"
+#include "quillfen/image/loadable_module.h"
+
+namespace quillfen {
+
+namespace registration {
+
+const Functions& LoadModuleFrom(const std::vector<std::string>& candidates) {
+    const ModuleLoad load = LoadModule(candidates, kEntryPoint);
+    const Functions* functions = load.Table<Functions>();
+    if (functions == nullptr && !load.Loaded.empty())
+        throw Error(std::string("registration: the module '") + load.Loaded +
+                    "' is not this version's registration module (no " + kEntryPoint + ")");
+    if (functions == nullptr)
+        throw Error(std::string("registration needs the module ") + kModuleFile + ", which could not be loaded" +
+                    load.TriedText());
+    return *functions;
+}
+
+}  // namespace registration
+
+Registration RegisterAndUndo(const GrayPlane& suspect, const GrayPlane& reference) {
+    for (const GrayPlane* plane : {&suspect, &reference})
+        if (plane->width() < 32 || plane->height() < 32)
+            throw ArgumentError("registration needs pictures of at least 32 x 32, not " +
+                                std::to_string(plane->width()) + " x " + std::to_string(plane->height()));
+    // A failed load throws out of the initialisation, so the next call tries again.
+    static const registration::Functions& functions =
+        registration::LoadModuleFrom(ModuleCandidates(registration::kModuleFile, QF_REGISTRATION_BUILD_FOLDER));
+    return functions.registerAndUndo(suspect, reference);
+}
+
+}  // namespace quillfen

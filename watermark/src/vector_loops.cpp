@@ -1,0 +1,336 @@
+#include "vector_loops.h"
+
+#include <cmath>
+
+#include "quillfen/image/round_half_even.h"
+
+// Shared by the vector and the plain forms: the stretch's rounding of one block.
+#ifndef QUILLFEN_VECTOR_LOOPS_SHARED
+#define QUILLFEN_VECTOR_LOOPS_SHARED
+namespace quillfen::vector_loops::shared {
+
+// The extremes of a block, given its per-column extremes: a scan over the columns in order,
+// as one scan of the block in row-major order would give them (the order could only decide
+// the sign of a zero extreme, which changes no byte).
+inline void Extremes(const double* los, const double* his, int n, double& lo, double& hi) {
+    lo = los[0];
+    hi = his[0];
+    for (int b = 1; b < n; ++b) {
+        if (his[b] > hi) hi = his[b];
+        if (los[b] < lo) lo = los[b];
+    }
+}
+
+}  // namespace quillfen::vector_loops::shared
+#endif
+
+#if QF_SIMD
+
+#undef HWY_TARGET_INCLUDE
+#define HWY_TARGET_INCLUDE "vector_loops.cpp"
+#include <hwy/foreach_target.h>  // IWYU pragma: keep
+#include <hwy/highway.h>
+
+HWY_BEFORE_NAMESPACE();
+namespace quillfen::vector_loops {
+namespace HWY_NAMESPACE {
+
+namespace hn = hwy::HWY_NAMESPACE;
+
+// At most eight doubles per vector: 64 sums are then a whole number of 8-vector passes.
+using D8 = hn::CappedTag<double, 8>;
+using D4 = hn::CappedTag<double, 4>;
+
+// The accumulators are named variables, not an array: scalable vectors (SVE) cannot be held
+// in arrays, and named ones are what compilers keep in registers most reliably.
+#define QF_EACH_ACCUMULATOR(X) X(0) X(1) X(2) X(3) X(4) X(5) X(6) X(7)
+
+// The accumulators of the transforms must stay in registers, and the smallest register files
+// (x86 up to AVX2, and its one-lane fallback) have sixteen: eight accumulators then leave room
+// for the broadcast input and the table values. Each pass over the 64 inputs gives 8 x lanes
+// sums: one pass on AVX-512, two on AVX2, four on SSE4, NEON and 128-bit SVE, eight with one
+// lane.
+void Accumulate(const double (*table)[64], const double* HWY_RESTRICT in, double* HWY_RESTRICT sums) {
+    const D8 d;
+    const std::size_t lanes = hn::Lanes(d);
+    for (std::size_t j0 = 0; j0 < 64; j0 += 8 * lanes) {
+#define QF_ZERO(k) auto s##k = hn::Zero(d);
+        QF_EACH_ACCUMULATOR(QF_ZERO)
+#undef QF_ZERO
+        for (int i = 0; i < 64; ++i) {
+            const double f = in[i];
+            // A zero input adds a zero to every sum, which changes no sum (none is ever -0:
+            // they start at +0, and an IEEE sum is -0 only when both terms are).
+            if (f == 0) continue;
+            const auto broadcast = hn::Set(d, f);
+            const double* row = table[i] + j0;
+#define QF_TERM(k) s##k = hn::Add(s##k, hn::Mul(hn::Load(d, row + (k) * lanes), broadcast));
+            QF_EACH_ACCUMULATOR(QF_TERM)
+#undef QF_TERM
+        }
+#define QF_STORE(k) hn::StoreU(s##k, d, sums + j0 + (k) * lanes);
+        QF_EACH_ACCUMULATOR(QF_STORE)
+#undef QF_STORE
+    }
+}
+
+#undef QF_EACH_ACCUMULATOR
+
+// (Sharing each loaded table row between two blocks was tried: no faster on any target.)
+void AccumulateBlocks(const double (*table)[64], const double* in, double* sums, std::size_t count) {
+    for (std::size_t b = 0; b < count; ++b) Accumulate(table, in + 64 * b, sums + 64 * b);
+}
+
+void Quantise(double* plane, std::size_t size, const double* steps, double scale) {
+    const D8 d;
+    const std::size_t lanes = hn::Lanes(d);
+    const auto vscale = hn::Set(d, scale);
+    const auto half = hn::Set(d, 0.5);
+    const auto zero = hn::Zero(d);
+    for (std::size_t r = 0; r < size; ++r) {
+        const double* rowSteps = steps + 8 * (r % 8);
+        double* row = plane + r * size;
+        for (std::size_t c = 0; c < size; c += 8)
+            for (std::size_t y = 0; y < 8; y += lanes) {
+                const auto coefficient = hn::LoadU(d, row + c + y);
+                const auto tableStep = hn::LoadU(d, rowSteps + y);
+                const auto ratio = hn::Div(coefficient, hn::Mul(vscale, tableStep));
+                const auto up = hn::Trunc(hn::Add(ratio, half));
+                const auto down = hn::Trunc(hn::Sub(ratio, half));
+                const auto q = hn::IfThenElse(hn::Ge(coefficient, zero), up, down);
+                hn::StoreU(hn::Mul(hn::Mul(q, tableStep), vscale), d, row + c + y);
+            }
+    }
+}
+
+template <int n, class D>
+void StretchOne(D d, const double* values, std::size_t stride, std::uint8_t* view) {
+    constexpr std::size_t kN = n;
+    const std::size_t lanes = hn::Lanes(d);
+    HWY_ALIGN double los[n];
+    HWY_ALIGN double his[n];
+    for (std::size_t b = 0; b < kN; b += lanes) {
+        auto lo = hn::Set(d, 10000.0);
+        auto hi = hn::Set(d, -10000.0);
+        for (int a = 0; a < n; ++a) {
+            const auto v = hn::LoadU(d, values + a * stride + b);
+            // The comparisons of the plain form, lane by lane (not a min/max instruction,
+            // whose choice between equal zeros or a NaN differs between instruction sets).
+            hi = hn::IfThenElse(hn::Gt(v, hi), v, hi);
+            lo = hn::IfThenElse(hn::Lt(v, lo), v, lo);
+        }
+        hn::Store(lo, d, los + b);
+        hn::Store(hi, d, his + b);
+    }
+    double lo;
+    double hi;
+    shared::Extremes(los, his, n, lo, hi);
+    const double range = hi - lo;
+    if (range == 0) {
+        for (int a = 0; a < n; ++a)
+            for (int b = 0; b < n; ++b) view[a * stride + b] = 0;
+        return;
+    }
+    const auto vlo = hn::Set(d, lo);
+    const auto vrange = hn::Set(d, range);
+    const auto v255 = hn::Set(d, 255.0);
+    // RoundHalfEven's shift, so that the lanes round exactly as the plain form does.
+    const auto shift = hn::Set(d, 6755399441055744.0);
+    HWY_ALIGN double rounded[n];
+    for (int a = 0; a < n; ++a) {
+        for (std::size_t b = 0; b < kN; b += lanes) {
+            const auto v = hn::LoadU(d, values + a * stride + b);
+            const auto scaled = hn::Div(hn::Mul(hn::Sub(v, vlo), v255), vrange);
+            hn::Store(hn::Sub(hn::Add(scaled, shift), shift), d, rounded + b);
+        }
+        for (int b = 0; b < n; ++b)
+            view[a * stride + b] = static_cast<std::uint8_t>(static_cast<int>(rounded[b]));
+    }
+}
+
+void StretchPlane(const double* plane, std::size_t size, int n, std::uint8_t* view) {
+    const std::size_t step = static_cast<std::size_t>(n);
+    for (std::size_t top = 0; top + step <= size; top += step)
+        for (std::size_t left = 0; left + step <= size; left += step) {
+            const std::size_t start = top * size + left;
+            if (n == 8) {
+                StretchOne<8>(D8(), plane + start, size, view + start);
+            } else {
+                StretchOne<4>(D4(), plane + start, size, view + start);
+            }
+        }
+}
+
+// One pass of the window sums: out[y * count + x] = sum over i of weights[i] *
+// in[y * inRow + i * termStep + x], for y < outRows and x < count. The n terms of a vector of
+// sums are added in a register; the outputs past the last whole vector go one at a time, by
+// the same operations.
+void WindowPass(const double* in, std::size_t inRow, std::size_t termStep, std::size_t outRows, std::size_t count,
+                const double* weights, std::size_t n, double* out) {
+    const hn::ScalableTag<double> d;
+    const std::size_t lanes = hn::Lanes(d);
+    for (std::size_t y = 0; y < outRows; ++y) {
+        const double* source = in + y * inRow;
+        double* target = out + y * count;
+        std::size_t x = 0;
+        for (; x + lanes <= count; x += lanes) {
+            auto sum = hn::Zero(d);
+            for (std::size_t i = 0; i < n; ++i)
+                sum = hn::Add(sum, hn::Mul(hn::Set(d, weights[i]), hn::LoadU(d, source + i * termStep + x)));
+            hn::StoreU(sum, d, target + x);
+        }
+        for (; x < count; ++x) {
+            double sum = 0.0;
+            for (std::size_t i = 0; i < n; ++i) sum = sum + weights[i] * source[i * termStep + x];
+            target[x] = sum;
+        }
+    }
+}
+
+void WindowSums(const double* plane, std::size_t width, std::size_t height, const double* weights, std::size_t n,
+                double* rows, double* means) {
+    const std::size_t outWidth = width - n + 1;
+    // Rows: the terms of a sum are neighbours in a row of the plane.
+    WindowPass(plane, width, 1, height, outWidth, weights, n, rows);
+    // Columns: the terms are neighbours in a column of `rows`.
+    WindowPass(rows, outWidth, outWidth, height - n + 1, outWidth, weights, n, means);
+}
+
+}  // namespace HWY_NAMESPACE
+}  // namespace quillfen::vector_loops
+HWY_AFTER_NAMESPACE();
+
+#endif  // QF_SIMD
+
+#if !QF_SIMD || HWY_ONCE
+namespace quillfen::vector_loops::plain {
+
+void Accumulate(Table table, const double* in, double* sums) {
+    for (int j = 0; j < 64; ++j) sums[j] = 0.0;
+    for (int i = 0; i < 64; ++i) {
+        const double f = in[i];
+        if (f == 0) continue;  // adds nothing: see the vector form
+        for (int j = 0; j < 64; ++j) sums[j] = sums[j] + table[i][j] * f;
+    }
+}
+
+void AccumulateBlocks(Table table, const double* in, double* sums, std::size_t count) {
+    for (std::size_t b = 0; b < count; ++b) Accumulate(table, in + 64 * b, sums + 64 * b);
+}
+
+void Quantise(double* plane, std::size_t size, const double* steps, double scale) {
+    for (std::size_t r = 0; r < size; ++r)
+        for (std::size_t c = 0; c < size; ++c) {
+            const double tableStep = steps[8 * (r % 8) + c % 8];
+            double& coefficient = plane[r * size + c];
+            const double ratio = coefficient / (scale * tableStep);
+            const double q = coefficient >= 0 ? std::trunc(ratio + 0.5) : std::trunc(ratio - 0.5);
+            coefficient = q * tableStep * scale;
+        }
+}
+
+void StretchPlane(const double* plane, std::size_t size, int n, std::uint8_t* view) {
+    const std::size_t step = static_cast<std::size_t>(n);
+    for (std::size_t top = 0; top + step <= size; top += step)
+        for (std::size_t left = 0; left + step <= size; left += step) {
+            const double* values = plane + top * size + left;
+            std::uint8_t* out = view + top * size + left;
+            double los[8];
+            double his[8];
+            for (int b = 0; b < n; ++b) {
+                los[b] = 10000;
+                his[b] = -10000;
+            }
+            for (int a = 0; a < n; ++a)
+                for (int b = 0; b < n; ++b) {
+                    const double v = values[a * size + b];
+                    his[b] = v > his[b] ? v : his[b];
+                    los[b] = v < los[b] ? v : los[b];
+                }
+            double lo;
+            double hi;
+            shared::Extremes(los, his, n, lo, hi);
+            const double range = hi - lo;
+            for (int a = 0; a < n; ++a)
+                for (int b = 0; b < n; ++b)
+                    out[a * size + b] = range == 0 ? 0
+                                                   : static_cast<std::uint8_t>(static_cast<int>(
+                                                         RoundHalfEven((values[a * size + b] - lo) * 255 / range)));
+        }
+}
+
+void WindowSums(const double* plane, std::size_t width, std::size_t height, const double* weights, std::size_t n,
+                double* rows, double* means) {
+    const std::size_t outWidth = width - n + 1;
+    const std::size_t outHeight = height - n + 1;
+    for (std::size_t y = 0; y < height; ++y)
+        for (std::size_t x = 0; x < outWidth; ++x) {
+            double sum = 0.0;
+            for (std::size_t i = 0; i < n; ++i) sum = sum + weights[i] * plane[y * width + x + i];
+            rows[y * outWidth + x] = sum;
+        }
+    for (std::size_t y = 0; y < outHeight; ++y)
+        for (std::size_t x = 0; x < outWidth; ++x) {
+            double sum = 0.0;
+            for (std::size_t j = 0; j < n; ++j) sum = sum + weights[j] * rows[(y + j) * outWidth + x];
+            means[y * outWidth + x] = sum;
+        }
+}
+
+}  // namespace quillfen::vector_loops::plain
+
+#if QF_SIMD
+namespace quillfen::vector_loops {
+
+// The dispatch tables, one per loop; HWY_DYNAMIC_DISPATCH must name them from this namespace.
+HWY_EXPORT(Accumulate);
+HWY_EXPORT(AccumulateBlocks);
+HWY_EXPORT(Quantise);
+HWY_EXPORT(StretchPlane);
+HWY_EXPORT(WindowSums);
+
+void Accumulate(Table table, const double* in, double* sums) { HWY_DYNAMIC_DISPATCH(Accumulate)(table, in, sums); }
+
+void AccumulateBlocks(Table table, const double* in, double* sums, std::size_t count) {
+    HWY_DYNAMIC_DISPATCH(AccumulateBlocks)(table, in, sums, count);
+}
+
+void Quantise(double* plane, std::size_t size, const double* steps, double scale) {
+    HWY_DYNAMIC_DISPATCH(Quantise)(plane, size, steps, scale);
+}
+
+void StretchPlane(const double* plane, std::size_t size, int n, std::uint8_t* view) {
+    HWY_DYNAMIC_DISPATCH(StretchPlane)(plane, size, n, view);
+}
+
+void WindowSums(const double* plane, std::size_t width, std::size_t height, const double* weights, std::size_t n,
+                double* rows, double* means) {
+    HWY_DYNAMIC_DISPATCH(WindowSums)(plane, width, height, weights, n, rows, means);
+}
+
+}  // namespace quillfen::vector_loops
+#else
+namespace quillfen::vector_loops {
+
+void Accumulate(Table table, const double* in, double* sums) { plain::Accumulate(table, in, sums); }
+
+void AccumulateBlocks(Table table, const double* in, double* sums, std::size_t count) {
+    plain::AccumulateBlocks(table, in, sums, count);
+}
+
+void Quantise(double* plane, std::size_t size, const double* steps, double scale) {
+    plain::Quantise(plane, size, steps, scale);
+}
+
+void StretchPlane(const double* plane, std::size_t size, int n, std::uint8_t* view) {
+    plain::StretchPlane(plane, size, n, view);
+}
+
+void WindowSums(const double* plane, std::size_t width, std::size_t height, const double* weights, std::size_t n,
+                double* rows, double* means) {
+    plain::WindowSums(plane, width, height, weights, n, rows, means);
+}
+
+}  // namespace quillfen::vector_loops
+#endif
+#endif  // !QF_SIMD || HWY_ONCE
