@@ -142,9 +142,9 @@ int main(int argc, char* argv[]) {
     frmMain.AllActions().WindowRobustness1->trigger();
     TfrmRobustness& robustness = *frmMain.Robustness();
     robustness.resize(1200, 700);
-    robustness.rbFolder->setChecked(true);
+    robustness.rbFiles->setChecked(true);
     // Names relative to the folder the program runs in, as a user would type them.
-    robustness.edtFolder->setText(QDir::current().relativeFilePath(samples.filePath(QStringLiteral("hosts"))));
+    robustness.SetHostPaths({QDir::current().relativeFilePath(samples.filePath(QStringLiteral("hosts")))});
     robustness.edtMark->setText(QDir::current().relativeFilePath(samples.filePath(QStringLiteral("seal-128.pgm"))));
     robustness.edtSeeds->setText(QStringLiteral("1..3"));
     QStringList cells;

@@ -4,6 +4,7 @@
 // standard output).
 #include <cstdio>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -14,7 +15,10 @@
 #include "quillfen/attacks/default_grid.h"
 #include "quillfen/benchmark/calibration.h"
 #include "quillfen/benchmark/robustness_rows.h"
+#include "quillfen/benchmark/sweep_inputs.h"
 #include "quillfen/image/errors.h"
+#include "quillfen/io/file_write.h"
+#include "quillfen/watermark/watermark.h"
 
 namespace quillfen::cli {
 
@@ -54,6 +58,16 @@ std::vector<std::string> Summary(const Calibration& cal) {
     return lines;
 }
 
+// "1.2 GB", "640 MB".
+std::string Megabytes(std::uint64_t bytes) {
+    char text[32];
+    if (bytes >= (std::uint64_t{1} << 30))
+        std::snprintf(text, sizeof text, "%.1f GB", static_cast<double>(bytes) / static_cast<double>(1u << 30));
+    else
+        std::snprintf(text, sizeof text, "%.0f MB", static_cast<double>(bytes) / static_cast<double>(1u << 20));
+    return text;
+}
+
 }  // namespace
 
 void RegisterCalibrateCommand(CLI::App& app) {
@@ -76,32 +90,62 @@ void RegisterCalibrateCommand(CLI::App& app) {
         ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
     CLI::Option* jobsOption =
         cmd->add_option("--jobs", o->jobs, "threads, 1..1024 (default: every core)")->transform(JobCount());
-    cmd->add_option("--out", o->out, "write the calibration (JSON) to this file; without it the JSON goes to standard output");
-    cmd->callback([o, jobsOption] {
+    CLI::Option* outOption = cmd->add_option(
+        "--out", o->out, "write the calibration (JSON) to this file; without it the JSON goes to standard output");
+    cmd->callback([o, jobsOption, outOption] {
         const std::vector<std::uint32_t> seeds = SeedsOrFail("--seeds", o->seeds);
-        std::vector<AttackCell> attacks = DefaultAttackGrid();
-        if (!o->attacks.empty()) {
-            std::string list;
-            for (const std::string& a : o->attacks) list += (list.empty() ? "" : ",") + a;
+        std::vector<AttackCell> attacks;
+        try {
+            attacks = ParseSweepAttacks(o->attacks);
+        } catch (const SweepInputError& e) {
+            throw InputFailure(e);
+        }
+        const bool toFile = outOption->count() > 0;
+        const NamedPicture mark = LoadMarkOrFail(o->mark);
+        const std::vector<HostFile> files = FindHostPicturesOrFail(o->hosts);
+        RunFiles runFiles;
+        for (const HostFile& file : files) runFiles.Input("the host picture '" + file.Path.string() + "'", file.Path);
+        runFiles.Input("the mark picture (--mark)", o->mark);
+        if (toFile) runFiles.Output("--out", o->out);
+
+        CalibrationOptions options;
+        options.Program = kProgramVersion;
+        options.Jobs = ThreadsToRun(jobsOption->count() > 0 ? std::stoi(o->jobs) : 0);
+        // What the run will take, known before it starts: a run that cannot fit is refused now
+        // rather than failing after its work.
+        const int threads = options.Jobs > 0 ? options.Jobs : AvailableThreads();
+        const std::uint64_t trials = NullTrialCount(files.size(), seeds.size(), attacks.size());
+        const std::uint64_t needed = CalibrationMemory(files.size(), seeds.size(), attacks.size(), threads);
+        std::string limit;
+        const std::optional<std::uint64_t> available = AvailableMemory(limit, threads);
+        if (available && needed > *available)
+            throw CommandFailure{kExitFailed, "the calibration would need about " + Megabytes(needed) + " of memory (" +
+                                                  std::to_string(files.size() * seeds.size()) + " keys, " +
+                                                  std::to_string(trials) + " null trials), more than the " +
+                                                  Megabytes(*available) + " left (" + limit +
+                                                  "): give fewer hosts or seeds"};
+
+        std::unique_ptr<OutputLock> lock;
+        std::unique_ptr<PendingFile> out;
+        if (toFile) {
             try {
-                attacks = ParseAttackCells(list);
-            } catch (const ArgumentError& e) {
-                throw CommandFailure{kExitUsage, std::string("--attacks: ") + e.what()};
+                lock = std::make_unique<OutputLock>(o->out, CommandLineText());
+                out = std::make_unique<PendingFile>(o->out);
+            } catch (const Error& e) {
+                throw CommandFailure{kExitUsage, std::string("--out: ") + e.what()};
             }
         }
-        if (!o->out.empty()) CheckOutputFile("--out", o->out);
-        const NamedPicture mark = LoadMarkOrFail(o->mark);
+        // Only the 256 x 256 region the method reads is kept of each host.
         std::vector<NamedPicture> hosts;
-        for (const HostFile& file : FindHostPictures(o->hosts))
-            hosts.push_back({file.Name, LoadPictureOrFail(file.Path.string()).bitmap});
-        const std::uint64_t trials = NullTrialCount(hosts.size(), seeds.size(), attacks.size());
+        for (const HostFile& file : files) {
+            Bitmap picture = LoadPictureOrFail(file.Path.string()).bitmap;
+            picture.resize(TWatermark::kHostSize, TWatermark::kHostSize);
+            hosts.push_back({file.Name, std::move(picture)});
+        }
         if (trials > 0 && trials < kAdvisedTrials)
             PrintErrorLine("warning: " + std::to_string(trials) + " null trials; the 1e-3 threshold wants " +
                            std::to_string(kAdvisedTrials) + " or more (more hosts or seeds)");
 
-        CalibrationOptions options;
-        options.Program = kProgramVersion;
-        options.Jobs = jobsOption->count() > 0 ? std::stoi(o->jobs) : 0;
         ProgressBar bar("keys");
         options.Progress = [&bar](std::size_t done, std::size_t total) { bar.Update(done, total); };
         Calibration cal;
@@ -111,14 +155,15 @@ void RegisterCalibrateCommand(CLI::App& app) {
             throw CommandFailure{kExitUsage, e.what()};
         }
         bar.Finish();
-        if (o->out.empty()) {
+        if (!toFile) {
             std::string json = CalibrationJson(cal);
             json.pop_back();
             PrintLine(json);
             return;
         }
         try {
-            SaveCalibration(o->out, cal);
+            const std::string text = CalibrationJson(cal);
+            out->Commit(std::vector<std::uint8_t>(text.begin(), text.end()));
         } catch (const Error& e) {
             throw CommandFailure{kExitUsage, std::string("--out: ") + e.what()};
         }

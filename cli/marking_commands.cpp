@@ -4,6 +4,7 @@
 // Marking real pictures: embed writes the marked host at its own size and the key that a
 // later extraction needs; extract reads the mark back from a picture that went through other
 // programs, optionally registering it to the original first, and gives the verdict.
+#include <algorithm>
 #include <cmath>
 #include <filesystem>
 #include <memory>
@@ -49,15 +50,11 @@ void RequirePictureName(const std::string& option, const std::string& path) {
                                              "': unknown picture format (use .pgm, .png, .bmp, .jpg or .jpeg)"};
 }
 
-// True when both names lead to one existing file (links and relative names included).
-bool SameFile(const std::string& a, const std::string& b) {
-    std::error_code error;
-    return fs::equivalent(a, b, error) && !error;
-}
-
+// Names are compared by the file they lead to, existing or not: "x.png", "./x.png", "$PWD/x.png"
+// and a link to it are one file (file_write.h).
 void RefuseSameFile(const std::string& what, const std::string& path, const std::string& otherWhat,
                     const std::string& other) {
-    if (path == other || SameFile(path, other))
+    if (SameFile(path, other))
         throw CommandFailure{kExitUsage, what + " '" + path + "' is the " + otherWhat +
                                              "; it would be overwritten (choose another name)"};
 }
@@ -159,6 +156,7 @@ void RunExtract(const ExtractOptions& o, CLI::Option* hostOption, CLI::Option* m
         RefuseSameFile("--mark-out", o.markOut, "suspect picture", o.suspect);
         RefuseSameFile("--mark-out", o.markOut, "key", o.key);
         if (hostOption->count() > 0) RefuseSameFile("--mark-out", o.markOut, "host picture", o.host);
+        if (calibrationOption->count() > 0) RefuseSameFile("--mark-out", o.markOut, "calibration", o.calibration);
     }
     const MarkKey key = LoadKeyOrFail(o.key);
     Calibration calibration = DefaultCalibration();
@@ -171,6 +169,7 @@ void RunExtract(const ExtractOptions& o, CLI::Option* hostOption, CLI::Option* m
     }
     const GrayPlane suspect = GrayOf(LoadPictureOrFail(o.suspect).bitmap);
     std::optional<Registration> registration;
+    bool readAsIs = false;
     if (hostOption->count() > 0) {
         const GrayPlane host = GrayOf(LoadPictureOrFail(o.host).bitmap);
         if (host.width() != key.HostWidth || host.height() != key.HostHeight)
@@ -178,7 +177,20 @@ void RunExtract(const ExtractOptions& o, CLI::Option* hostOption, CLI::Option* m
                            std::to_string(host.height()) + ", the key's was " + std::to_string(key.HostWidth) + " x " +
                            std::to_string(key.HostHeight) + "; is it the picture that was marked?");
         registration = RegisterAndUndo(suspect, host);
-        if (registration->Fit < kPoorFit)
+        // A transform that fits the marked region worse than the suspect as it is would read
+        // the mark from a picture moved the wrong way (an unmoved picture misread): when the
+        // suspect as it is fits well, and better, it is read as it is.
+        if (!registration->Identity) {
+            const double asIs = RegionFit(suspect, host);
+            const double moved = RegionFit(registration->Picture, host);
+            if (asIs >= kPoorFit && asIs > moved) {
+                PrintErrorLine("note: where the mark lies, the suspect as it is fits the host better (fit " +
+                               Decimals(asIs, 3) + ") than after the transform found (fit " + Decimals(moved, 3) +
+                               "): the mark is read from the suspect as it is");
+                readAsIs = true;
+            }
+        }
+        if (registration->Fit < kPoorFit && !readAsIs)
             PrintErrorLine("warning: the suspect fits the host poorly (fit " + Decimals(registration->Fit, 3) +
                            "); it may not be a copy of it");
     } else if (suspect.width() != key.HostWidth || suspect.height() != key.HostHeight) {
@@ -187,7 +199,7 @@ void RunExtract(const ExtractOptions& o, CLI::Option* hostOption, CLI::Option* m
                        " x " + std::to_string(key.HostHeight) +
                        "; if it was resized, rotated or cropped, --host registers it first");
     }
-    const MarkReading reading = ReadMark(registration ? registration->Picture : suspect, key);
+    const MarkReading reading = ReadMark(registration && !readAsIs ? registration->Picture : suspect, key);
     const Verdict verdict = Judge(reading.Score, calibration);
 
     if (markOutOption->count() > 0)
@@ -215,6 +227,8 @@ void RunExtract(const ExtractOptions& o, CLI::Option* hostOption, CLI::Option* m
                                    {"shift_y", Number(t.ShiftY)},
                                    {"fit", Number(registration->Fit)},
                                    {"identity", registration->Identity}};
+            // Only when the transform was set aside, so that other reports keep their bytes.
+            if (readAsIs) report["read_as_is"] = true;
         }
         PrintLine(report.dump(2));
         return;

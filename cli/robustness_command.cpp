@@ -22,6 +22,7 @@
 #include "quillfen/benchmark/robustness.h"
 #include "quillfen/benchmark/robustness_report.h"
 #include "quillfen/benchmark/robustness_rows.h"
+#include "quillfen/benchmark/sweep_inputs.h"
 #include "quillfen/image/errors.h"
 #include "quillfen/io/file_write.h"
 #include "quillfen/io/picture_files.h"
@@ -48,15 +49,28 @@ struct Options {
     std::string calibration;
 };
 
+// Which of the options were given (an empty value is not an absent option).
+struct Given {
+    bool jobs = false;
+    bool jsonl = false;
+    bool csv = false;
+    bool html = false;
+    bool shard = false;
+};
+
+constexpr std::uint64_t kMostShards = 1000000;
+
 Shard ParseShard(const std::string& text) {
     const std::string expected = " (expected i/n with 1 <= i <= n, as 2/3)";
     const std::size_t slash = text.find('/');
     auto number = [&](std::string_view word) {
         std::uint64_t value = 0;
         const auto [end, ec] = std::from_chars(word.data(), word.data() + word.size(), value);
-        if (word.empty() || word.find_first_not_of("0123456789") != std::string_view::npos || ec != std::errc() ||
-            end != word.data() + word.size() || value > 1000000)
+        if (word.empty() || word.find_first_not_of("0123456789") != std::string_view::npos)
             throw CommandFailure{kExitUsage, "--shard: '" + text + "' is not a shard" + expected};
+        if (ec != std::errc() || end != word.data() + word.size() || value > kMostShards)
+            throw CommandFailure{kExitUsage, "--shard: '" + text + "': at most " + std::to_string(kMostShards) +
+                                                 " shards" + expected};
         return value;
     };
     if (slash == std::string::npos) throw CommandFailure{kExitUsage, "--shard: '" + text + "' is not a shard" + expected};
@@ -66,51 +80,26 @@ Shard ParseShard(const std::string& text) {
     return shard;
 }
 
-std::vector<AttackCell> CellsOrFail(const std::vector<std::string>& attacks) {
-    if (attacks.empty()) return DefaultAttackGrid();
-    std::string list;
-    for (const std::string& a : attacks) list += (list.empty() ? "" : ",") + a;
-    try {
-        return ParseAttackCells(list);
-    } catch (const ArgumentError& e) {
-        throw CommandFailure{kExitUsage, std::string("--attacks: ") + e.what()};
-    }
-}
-
-// The calibration named, or the one beside the mark ("seal-128.calibration.json" for
-// "seal-128.pgm") when there is one.
-std::optional<Calibration> CalibrationOrFail(const std::string& given, const std::string& markPath) {
-    std::string path = given;
-    if (path.empty()) {
-        const fs::path mark(markPath);
-        const fs::path beside = mark.parent_path() / (mark.stem().string() + ".calibration.json");
-        std::error_code ec;
-        if (!fs::is_regular_file(beside, ec)) {
-            PrintErrorLine("note: no calibration given and none beside the mark ('" + beside.string() +
-                           "'): the detected_* fields stay empty");
-            return std::nullopt;
-        }
-        path = beside.string();
-    }
-    try {
-        return LoadCalibration(path);
-    } catch (const Error& e) {
-        throw CommandFailure{kExitUsage, std::string("--calibration: ") + e.what()};
-    }
-}
-
 std::string RowKey(const std::string& host, std::uint32_t seed, const std::string& attack) {
     return host + '\n' + std::to_string(seed) + '\n' + attack;
 }
 
-// The JSON Lines file of a resumed run, open for appending one whole line per write.
+// The JSON Lines file of a resumed run, open for appending one whole line per write. The
+// file is opened under the link rules of file writing (file_write.h): a planted link in a
+// shared folder is refused.
 class AppendedRows {
 public:
-    AppendedRows(const std::string& path, std::uint64_t keep, bool torn) : path_(path) {
-        fd_ = FileDescriptor(::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666));
+    AppendedRows(const std::string& path, std::uint64_t keep, bool cut) : path_(path) {
+        fs::path target;
+        try {
+            target = FollowLinks(path, "Cannot create file");
+        } catch (const Error& e) {
+            throw CommandFailure{kExitUsage, std::string("--jsonl: ") + e.what()};
+        }
+        fd_ = FileDescriptor(::open(target.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0666));
         if (fd_.get() < 0) Fail();
-        // A line cut short by a killed run is no row: it goes, and its row is computed again.
-        if (torn && ::ftruncate(fd_.get(), static_cast<off_t>(keep)) != 0) Fail();
+        // A line cut short by a stopped run is no row: it goes, and its row is computed again.
+        if (cut && ::ftruncate(fd_.get(), static_cast<off_t>(keep)) != 0) Fail();
     }
 
     void Append(const std::string& line) {
@@ -137,44 +126,80 @@ private:
     FileDescriptor fd_;
 };
 
-void WriteTextFile(const std::string& option, const std::string& path, const std::string& text) {
+// A file written at the end, its temporary file made before the first row.
+std::unique_ptr<PendingFile> Pending(const std::string& option, const std::string& path) {
     try {
-        WriteFileAtomically(path, std::vector<std::uint8_t>(text.begin(), text.end()));
+        return std::make_unique<PendingFile>(path);
     } catch (const Error& e) {
         throw CommandFailure{kExitUsage, option + ": " + e.what()};
     }
 }
 
-void Run(const Options& o, int jobs) {
+void Commit(const std::string& option, PendingFile& file, const std::string& text) {
+    try {
+        file.Commit(std::vector<std::uint8_t>(text.begin(), text.end()));
+    } catch (const Error& e) {
+        throw CommandFailure{kExitUsage, option + ": " + e.what()};
+    }
+}
+
+// What differs between the identity of a row in the file and this run's, for the message;
+// empty when they agree. `hostDigest` is the digest of the row's host now (empty when the
+// host is not one of this run's).
+std::string IdentityDifference(const RobustnessRow& row, const RowIdentity& run, const std::string& hostDigest,
+                               const std::string& markName) {
+    const RowIdentity& id = row.Identity;
+    if (id.Schema < 2)
+        return "were written by an earlier quillfen-cli, whose rows do not record what made them (row schema 1; "
+               "this one writes " + std::to_string(kRowSchemaVersion) + ")";
+    if (id.Method != run.Method) return "were made by another method (" + id.Method + "; this run: " + run.Method + ")";
+    if (id.MarkDigest != run.MarkDigest)
+        return "were made with another watermark (mark_digest " + id.MarkDigest + "; '" + markName + "' is " +
+               run.MarkDigest + ")";
+    if (id.CalibrationDigest != run.CalibrationDigest)
+        return "were judged against another calibration (calibration_digest " +
+               (id.CalibrationDigest.empty() ? std::string("none") : id.CalibrationDigest) + "; this run's: " +
+               (run.CalibrationDigest.empty() ? std::string("none") : run.CalibrationDigest) + ")";
+    if (!hostDigest.empty() && !id.HostDigest.empty() && id.HostDigest != hostDigest)
+        return "of the host '" + row.Host + "' were made from another picture of that name (host_digest " +
+               id.HostDigest + "; the picture now is " + hostDigest + ")";
+    return "";
+}
+
+void Run(const Options& o, const Given& given, int jobs) {
     // Everything that can be refused is refused here, before any row is computed.
-    const std::vector<std::uint32_t> seeds = SeedsOrFail("--seeds", o.seeds);
-    const std::vector<AttackCell> cells = CellsOrFail(o.attacks);
-    const Shard shard = o.shard.empty() ? Shard{} : ParseShard(o.shard);
-    if (o.resume && o.jsonl.empty()) throw CommandFailure{kExitUsage, "--resume needs --jsonl FILE (the rows to resume)"};
-    {
-        std::map<std::string, std::string> outputs;
-        for (const auto& [option, path] : {std::pair{"--jsonl", o.jsonl}, {"--csv", o.csv}, {"--html", o.html}}) {
-            if (path.empty()) continue;
-            if (!o.resume || std::string(option) != "--jsonl") CheckOutputFile(option, path);
-            std::error_code ec;
-            const std::string same = fs::weakly_canonical(path, ec).string();
-            if (auto [it, fresh] = outputs.emplace(ec ? path : same, option); !fresh)
-                throw CommandFailure{kExitUsage, std::string(option) + ": '" + path + "' is also " + it->second + "'s file"};
-        }
+    if (given.shard && o.shard.empty())
+        throw CommandFailure{kExitUsage, "--shard: an empty shard (expected i/n with 1 <= i <= n, as 2/3)"};
+    const Shard shard = given.shard ? ParseShard(o.shard) : Shard{};
+    if (o.resume && !given.jsonl) throw CommandFailure{kExitUsage, "--resume needs --jsonl FILE (the rows to resume)"};
+    SweepInputs inputs;
+    inputs.Hosts.assign(o.hosts.begin(), o.hosts.end());
+    inputs.Mark = o.mark;
+    inputs.Seeds = o.seeds;
+    inputs.Attacks = o.attacks;
+    inputs.Calibration = o.calibration;
+    inputs.Part = shard;
+    inputs.Jobs = ThreadsToRun(jobs);
+    inputs.Register = o.registering;
+    PreparedSweep prepared;
+    try {
+        prepared = PrepareSweep(inputs);
+    } catch (const SweepInputError& e) {
+        throw InputFailure(e);
+    } catch (const ArgumentError& e) {
+        throw CommandFailure{kExitUsage, e.what()};
     }
-    SweepPlan plan;
-    const NamedPicture mark = LoadMarkOrFail(o.mark);
-    plan.Mark = mark.Picture;
-    plan.Thresholds = CalibrationOrFail(o.calibration, o.mark);
-    for (const HostFile& file : FindHostPictures(o.hosts)) {
-        const std::string path = file.Path.string();
-        plan.Hosts.push_back({RowHostName(file.Name), [path] { return LoadPictureFile(path).bitmap; }});
-    }
-    plan.Seeds = seeds;
-    plan.Cells = cells;
-    plan.Part = shard;
-    plan.Jobs = jobs;
-    plan.Register = o.registering;
+    const SweepPlan& plan = prepared.Plan;
+
+    // The outputs: none may be an input of this run (the resumed rows aside) or another output.
+    RunFiles files;
+    for (const HostFile& host : prepared.Hosts) files.Input("the host picture '" + host.Path.string() + "'", host.Path);
+    files.Input("the mark picture (--mark)", o.mark);
+    if (!prepared.Calibration.Path.empty()) files.Input("the calibration", prepared.Calibration.Path);
+    const std::vector<std::pair<std::string, std::pair<bool, std::string>>> outputs = {
+        {"--jsonl", {given.jsonl, o.jsonl}}, {"--csv", {given.csv, o.csv}}, {"--html", {given.html, o.html}}};
+    for (const auto& [option, file] : outputs)
+        if (file.first) files.Output(option, file.second);
     if (plan.Register) {
         // The OpenCV module is loaded now, so that a missing one stops the run before any row.
         try {
@@ -183,15 +208,36 @@ void Run(const Options& o, int jobs) {
             throw CommandFailure{kExitUsage, std::string("--register: ") + e.what()};
         }
     }
-    try {
-        CheckSweepPlan(plan);
-    } catch (const ArgumentError& e) {
-        throw CommandFailure{kExitUsage, e.what()};
+    // Files written at the end are made now, so that one that cannot be written stops the run
+    // before its work rather than after it.
+    std::unique_ptr<PendingFile> jsonlFile, csvFile, htmlFile;
+    if (given.jsonl && !o.resume) jsonlFile = Pending("--jsonl", o.jsonl);
+    if (given.csv) csvFile = Pending("--csv", o.csv);
+    if (given.html) htmlFile = Pending("--html", o.html);
+    if (o.resume) {
+        // The resumed file is appended to where its links lead, under the same rules.
+        try {
+            FollowLinks(o.jsonl, "Cannot create file");
+        } catch (const Error& e) {
+            throw CommandFailure{kExitUsage, std::string("--jsonl: ") + e.what()};
+        }
     }
+    // Each output is this run's until it ends: a second run on one of them is refused at once.
+    std::vector<std::unique_ptr<OutputLock>> locks;
+    for (const auto& [option, file] : outputs) {
+        if (!file.first) continue;
+        try {
+            locks.push_back(std::make_unique<OutputLock>(file.second, CommandLineText()));
+        } catch (const Error& e) {
+            throw CommandFailure{kExitUsage, option + ": " + e.what()};
+        }
+    }
+
     const RowRange range = ShardRows(plan.RowCount(), plan.Part);
     auto keyOf = [&](std::uint64_t r) { return RowKey(plan.HostOf(r), plan.SeedOf(r), plan.AttackOf(r)); };
 
-    // The rows a resumed run already has, each checked against this run's calibration.
+    // The rows a resumed run already has: each of this run (the same identity), judged by this
+    // run's calibration.
     std::map<std::string, RobustnessRow> present;
     std::unique_ptr<AppendedRows> appended;
     if (o.resume) {
@@ -201,7 +247,18 @@ void Run(const Options& o, int jobs) {
         } catch (const Error& e) {
             throw CommandFailure{kExitUsage, std::string("--jsonl: ") + e.what()};
         }
-        for (const RobustnessRow& row : file.Rows) present.emplace(RowKey(row.Host, row.Seed, row.Attack), row);
+        const RowIdentity identity = PlanIdentity(plan);
+        std::map<std::string, std::string> hostDigests;
+        for (const HostFile& host : prepared.Hosts) hostDigests[RowHostName(host.Name)] = host.Digest;
+        for (const RobustnessRow& row : file.Rows) {
+            const auto digest = hostDigests.find(row.Host);
+            const std::string difference = IdentityDifference(
+                row, identity, digest == hostDigests.end() ? std::string() : digest->second, prepared.MarkName);
+            if (!difference.empty())
+                throw CommandFailure{kExitUsage, "--resume: the rows in '" + o.jsonl + "' " + difference +
+                                                     ": start a new file, or resume with the inputs that made them"};
+            present.emplace(RowKey(row.Host, row.Seed, row.Attack), row);
+        }
         for (std::uint64_t r = range.Begin; r < range.End; ++r) {
             const auto found = present.find(keyOf(r));
             if (found == present.end() || found->second.Failed()) continue;
@@ -222,17 +279,29 @@ void Run(const Options& o, int jobs) {
             else if (row.Registered)
                 same = same && !row.Registered->Detected1e3 && !row.Registered->Detected1e6;
             if (!same)
-                throw CommandFailure{kExitUsage, "--resume: the rows in '" + o.jsonl +
-                                                     "' were judged against another calibration (or none): give "
-                                                     "the same --calibration, or start a new file"};
+                throw CommandFailure{kExitUsage, "--resume: the verdicts of " + row.Host + ", seed " +
+                                                     std::to_string(row.Seed) + ", " + row.Attack + " in '" + o.jsonl +
+                                                     "' are not those of its score under this run's calibration: the "
+                                                     "file was changed; start a new file"};
         }
-        if (file.TornTail)
+        // Only a line that a stopped run of these rows cut short may go; anything else in the
+        // file is not ours to drop.
+        if (!file.Tail.empty()) {
+            if (!IsCutRow(file.Tail, plan, range))
+                throw CommandFailure{kExitUsage, "--resume: '" + o.jsonl +
+                                                     "' does not end in a row of this run (its last line is neither "
+                                                     "a row nor the beginning of one): it is left as it is; give a "
+                                                     "rows file of this run, or a new name"};
             PrintErrorLine("note: the last line of '" + o.jsonl + "' was cut short by a stopped run; it is dropped "
                            "and its row computed again");
-        appended = std::make_unique<AppendedRows>(o.jsonl, file.CompleteBytes, file.TornTail);
+        }
+        appended = std::make_unique<AppendedRows>(o.jsonl, file.CompleteBytes, !file.Tail.empty());
     }
 
-    const bool toFiles = !o.jsonl.empty() || !o.csv.empty() || !o.html.empty();
+    if (!plan.Thresholds)
+        PrintErrorLine("note: no calibration given and none beside the mark ('" + prepared.Calibration.Beside.string() +
+                       "'): the detected_* fields stay empty");
+    const bool toFiles = given.jsonl || given.csv || given.html;
     std::vector<std::optional<RobustnessRow>> rows(range.End - range.Begin);
     SweepCallbacks callbacks;
     callbacks.Skip = [&](std::uint64_t r) {
@@ -260,28 +329,25 @@ void Run(const Options& o, int jobs) {
             all.push_back(*row);
             failed += row->Failed() ? 1 : 0;
         }
-    if (!o.resume && !o.jsonl.empty()) {
-        WriteTextFile("--jsonl", o.jsonl, RowsJsonl(all));
-    }
-    if (!o.csv.empty()) {
-        WriteTextFile("--csv", o.csv, RowsCsv(all, plan.Register));
-    }
-    if (!o.html.empty()) {
+    if (jsonlFile) Commit("--jsonl", *jsonlFile, RowsJsonl(all));
+    if (csvFile) Commit("--csv", *csvFile, RowsCsv(all, plan.Register));
+    if (htmlFile) {
         RobustnessReport report;
         report.Rows = all;
-        report.Cells = cells;
+        report.Cells = plan.Cells;
         for (const SweepHost& h : plan.Hosts) report.Hosts.push_back(h.Name);
-        report.Seeds = seeds;
+        report.Seeds = plan.Seeds;
         report.Thresholds = plan.Thresholds;
-        report.Mark = mark.Name;
+        report.Mark = prepared.MarkName;
         report.Command = CommandLineText();
         report.Program = kProgramVersion;
         if (shard.Count > 1) report.Shard = std::to_string(shard.Index) + "/" + std::to_string(shard.Count);
-        WriteTextFile("--html", o.html, RobustnessHtml(report));
+        Commit("--html", *htmlFile, RobustnessHtml(report));
     }
     if (toFiles) {
         std::string line = std::to_string(all.size()) + " rows (" + std::to_string(plan.Hosts.size()) + " hosts x " +
-                           std::to_string(seeds.size()) + " seeds x " + std::to_string(cells.size()) + " attacks";
+                           std::to_string(plan.Seeds.size()) + " seeds x " + std::to_string(plan.Cells.size()) +
+                           " attacks";
         if (shard.Count > 1) line += ", shard " + std::to_string(shard.Index) + "/" + std::to_string(shard.Count);
         line += "; " + std::to_string(summary.Rows) + " computed, " + std::to_string(all.size() - summary.Rows) +
                 " already in the file), " + std::to_string(failed) + " failed";
@@ -311,10 +377,11 @@ void RegisterRobustnessCommand(CLI::App& app) {
         ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
     CLI::Option* jobsOption =
         cmd->add_option("--jobs", o->jobs, "threads, 1..1024 (default: every core)")->transform(JobCount());
-    cmd->add_option("--jsonl", o->jsonl, "write the rows as JSON Lines to this file");
-    cmd->add_option("--csv", o->csv, "write the rows as CSV to this file");
-    cmd->add_option("--html", o->html, "write the HTML report to this file");
-    cmd->add_option("--shard", o->shard, "compute only shard i of n (i/n, 1 <= i <= n) of the rows, in order");
+    CLI::Option* jsonlOption = cmd->add_option("--jsonl", o->jsonl, "write the rows as JSON Lines to this file");
+    CLI::Option* csvOption = cmd->add_option("--csv", o->csv, "write the rows as CSV to this file");
+    CLI::Option* htmlOption = cmd->add_option("--html", o->html, "write the HTML report to this file");
+    CLI::Option* shardOption = cmd->add_option(
+        "--shard", o->shard, "compute only shard i of n (i/n, 1 <= i <= n <= 1000000) of the rows, in order");
     cmd->add_flag("--resume", o->resume,
                   "append to the --jsonl file row by row, skipping the rows it already holds");
     cmd->add_flag("--register", o->registering,
@@ -325,7 +392,15 @@ void RegisterRobustnessCommand(CLI::App& app) {
     cmd->footer(
         "Without --jsonl, --csv or --html the rows go to standard output as JSON Lines. Exit code 1 when a row "
         "failed (the others are written), 2 for bad arguments or files.");
-    cmd->callback([o, jobsOption] { Run(*o, jobsOption->count() > 0 ? std::stoi(o->jobs) : 0); });
+    cmd->callback([o, jobsOption, jsonlOption, csvOption, htmlOption, shardOption] {
+        Given given;
+        given.jobs = jobsOption->count() > 0;
+        given.jsonl = jsonlOption->count() > 0;
+        given.csv = csvOption->count() > 0;
+        given.html = htmlOption->count() > 0;
+        given.shard = shardOption->count() > 0;
+        Run(*o, given, given.jobs ? std::stoi(o->jobs) : 0);
+    });
 }
 
 }  // namespace quillfen::cli

@@ -1,40 +1,60 @@
 #pragma once
-// The inputs `calibrate` and `robustness` share: host pictures named by files and folders,
-// the watermark, and the seed list.
+// What `calibrate` and `robustness` share on the command line: the sweep's inputs
+// (watermark/sweep_inputs.h) with their refusals as exit codes, the run's files, and --jobs.
 #include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <CLI/CLI.hpp>
 
+#include "cli/cli_common.h"
 #include "quillfen/benchmark/calibration.h"
+#include "quillfen/benchmark/sweep_inputs.h"
 
 namespace quillfen::cli {
 
-struct HostFile {
-    std::string Name;  // the file name, which rows and reports show
-    std::filesystem::path Path;
-};
+// A refusal of an input as the command line says it: exit 2, naming the option ("--seeds: ...").
+CommandFailure InputFailure(const SweepInputError& error);
 
-// Each argument is a picture file or a folder; a folder gives every file in it (not in its
-// subfolders) whose extension names a picture format. Every picture is read once here, so
-// that an unreadable one is refused before any work (CommandFailure, exit 2), as is a folder
-// without pictures or two pictures of the same file name. Sorted by file name, byte-wise.
-std::vector<HostFile> FindHostPictures(const std::vector<std::string>& arguments);
-
-// The watermark picture under its file name; exit 2 when it cannot be read, and when it has
-// no black pixel where NC compares (every measure would be void).
+// FindHostPictures, LoadSweepMark and ParseSweepSeeds with their refusals as CommandFailure.
+std::vector<HostFile> FindHostPicturesOrFail(const std::vector<std::string>& arguments);
 NamedPicture LoadMarkOrFail(const std::string& path);
-
-// ParseSeedList, its refusals as CommandFailure (exit 2) naming the option.
 std::vector<std::uint32_t> SeedsOrFail(const std::string& option, const std::string& text);
 
-// Before a long run, the checks an output file written at its end can have now: its folder
-// exists and it is not itself a folder (CommandFailure, exit 2, naming the option).
-void CheckOutputFile(const std::string& option, const std::string& path);
+// The files of one run. Every output is checked against the run's inputs and its other
+// outputs by the file it leads to (links followed, "./x" and "$PWD/x" the same name), so that
+// no output replaces an input or another output (CommandFailure, exit 2, naming both).
+class RunFiles {
+public:
+    // An input, as the messages call it ("the mark picture (--mark)").
+    void Input(const std::string& what, const std::filesystem::path& path);
+    // An output of `option`. Refused besides when its name is empty, its folder does not exist
+    // or it is a folder.
+    void Output(const std::string& option, const std::string& path);
+
+private:
+    struct Known {
+        std::string What;
+        std::filesystem::path Path;
+        std::filesystem::path Resolved;
+    };
+    std::vector<Known> inputs_;
+    std::vector<Known> outputs_;
+};
 
 // The --jobs check: a decimal number of threads, 1..1024.
 CLI::Validator JobCount();
+// The threads to run: `jobs` (0: every core), no more than the machine has (said once, in a
+// note, when more were asked for).
+int ThreadsToRun(int jobs);
+
+// The memory this process may still take, when it can be told: the least of what its limits
+// leave (address space, with what `threads` threads reserve there, and data), what its
+// control group's limit leaves, and the system's available memory and free swap. `which`
+// names the one that counts.
+std::optional<std::uint64_t> AvailableMemory(std::string& which, int threads);
 
 }  // namespace quillfen::cli

@@ -14,8 +14,9 @@
 #                        robustness-out): DIR/shards/shard-I.jsonl, DIR/rows.jsonl, DIR/rows.csv,
 #                        DIR/report.html
 #   --joblog FILE        GNU parallel's job log (default DIR/joblog)
-#   --resume             carry on a stopped run: shards the job log lists as done are not
-#                        started again, and a shard stopped half-way keeps the rows it wrote
+#   --resume             carry on a stopped or failed run: shards the job log lists as done are
+#                        not started again; a shard that failed or was killed starts again and
+#                        keeps the rows it wrote
 #   --sshloginfile FILE  run the shards on the machines listed (GNU parallel's format, ":" for
 #                        this one); they must see the same paths (a shared file system) and
 #                        have quillfen-cli at the same place (--cli)
@@ -83,7 +84,9 @@ if [ "$resume" -eq 0 ]; then
 fi
 
 options=(--will-cite --halt never --joblog "$joblog")
-[ "$resume" -eq 1 ] && options+=(--resume)
+# --resume-failed, not --resume: GNU parallel's --resume skips every job in the log, failed or
+# killed ones too, which could then never be run again.
+[ "$resume" -eq 1 ] && options+=(--resume-failed)
 [ -n "$jobs" ] && options+=(--jobs "$jobs")
 [ -n "$sshloginfile" ] && options+=(--sshloginfile "$sshloginfile")
 
@@ -94,8 +97,11 @@ parallel "${options[@]}" -q "$cli" robustness "$@" --shard "{}/$shards" --jobs "
     --jsonl "$out/shards/shard-{}.jsonl" ::: $(seq 1 "$shards")
 set -e
 
-# A shard with exit code 1 has error rows, which are kept; any other failure stops here.
-broken=$(awk -F'\t' 'NR > 1 && $7 != 0 && $7 != 1 { print $NF }' "$joblog" | sort -u)
+# A shard with exit code 1 has error rows, which are kept; any other failure stops here, and so
+# does a shard killed by a signal (GNU parallel logs it with exit code 0 and the signal beside
+# it). A shard run again logs a new line: its last line counts.
+broken=$(awk -F'\t' 'NR > 1 { bad[$1] = ($7 != 0 && $7 != 1) || $8 != 0; command[$1] = $NF }
+                     END { for (seq in bad) if (bad[seq]) print command[seq] }' "$joblog" | sort -u)
 if [ -n "$broken" ]; then
     echo "robustness-parallel: some shards did not finish (see $joblog); run again with --resume:" >&2
     echo "$broken" >&2
@@ -103,6 +109,16 @@ if [ -n "$broken" ]; then
 fi
 for i in $(seq 1 "$shards"); do
     [ -f "$out/shards/shard-$i.jsonl" ] || fail "shard $i left no rows file (see $joblog)"
+done
+# A shard file that ends inside a line was cut by a stopped run: the shard resumes its own file
+# (dropping that line and computing its row again) before anything is merged, so that no cut
+# line ends up inside the merged file.
+for i in $(seq 1 "$shards"); do
+    file="$out/shards/shard-$i.jsonl"
+    if [ -s "$file" ] && [ "$(tail -c 1 "$file" | od -An -c | tr -d ' ')" != '\n' ]; then
+        "$cli" robustness "$@" --shard "$i/$shards" --jobs "$threads" --resume --jsonl "$file" >/dev/null ||
+            [ $? -eq 1 ] || fail "shard $i could not complete its rows file '$file'"
+    fi
 done
 
 # The shards in order are the whole run in order.

@@ -22,6 +22,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QLineSeries>
+#include <QListWidget>
 #include <QPen>
 #include <QProgressBar>
 #include <QPushButton>
@@ -41,6 +42,7 @@
 #include "quillfen/benchmark/calibration.h"
 #include "quillfen/benchmark/robustness_report.h"
 #include "quillfen/benchmark/robustness_rows.h"
+#include "quillfen/benchmark/sweep_inputs.h"
 #include "quillfen/image/errors.h"
 #include "quillfen/image/number_format.h"
 #include "quillfen/io/file_write.h"
@@ -72,40 +74,54 @@ const QString kPictureFilter =
 const QString kCalibrationFilter = QStringLiteral("Calibration|*.json|All files|*.*");
 const char* const kDefaultSeeds = "1..5";
 
-// The inputs of the last run, offered again at the next start.
+// The inputs of the last run, offered again at the next start. (Earlier versions kept one
+// folder; it is offered as the list's one entry.)
+const QString kHostsKey = QStringLiteral("robustness/hosts");
 const QString kFolderKey = QStringLiteral("robustness/folder");
 const QString kMarkKey = QStringLiteral("robustness/mark");
 const QString kSeedsKey = QStringLiteral("robustness/seeds");
 const QString kCalibrationKey = QStringLiteral("robustness/calibration");
 
-// The table's columns: the CSV's, those of a registering run included.
-QStringList Columns(bool registering) { return Q(CsvHeader(registering)).split(QLatin1Char(',')); }
-
-// A measure as the table shows it, rounded to `decimals` (the files keep every digit).
-QString Measure(double value, int decimals) {
-    if (std::isinf(value)) return value > 0 ? QStringLiteral("inf") : QStringLiteral("-inf");
-    return Q(FormatFixed(value, decimals));
+// The table's columns: the fields of the rows' schema that the table shows, those of a
+// registering run included.
+std::vector<RowField> TableFields(bool registering) {
+    std::vector<RowField> fields;
+    for (const RowField& f : RowFields(registering))
+        if (f.InTable) fields.push_back(f);
+    return fields;
 }
 
-QString Verdict(const std::optional<bool>& verdict) {
-    return verdict ? (*verdict ? QStringLiteral("true") : QStringLiteral("false")) : QString();
+QStringList Columns(bool registering) {
+    QStringList names;
+    for (const RowField& f : TableFields(registering)) names << QString::fromLatin1(f.Name);
+    return names;
 }
 
-// The picture files of a folder (not of its subfolders), by file name byte-wise, as the
-// command line lists a folder.
-std::vector<fs::path> PicturesIn(const fs::path& folder) {
-    std::vector<fs::path> files;
-    std::error_code error;
-    for (const fs::directory_entry& entry : fs::directory_iterator(folder, error)) {
-        std::error_code kindError;
-        if (!entry.is_regular_file(kindError)) continue;
-        if (FormatFromFileName(entry.path()) == PictureFormat::Unknown) continue;
-        files.push_back(entry.path());
+// A field's value as the table shows it: measures rounded to the field's places (the files
+// keep every digit).
+QString CellText(const RowValue& value, int decimals) {
+    switch (value.Type) {
+    case RowValue::Kind::Null: return QString();
+    case RowValue::Kind::Text: return Q(value.Text);
+    case RowValue::Kind::Whole: return QString::number(value.Whole);
+    case RowValue::Kind::Flag: return value.Flag ? QStringLiteral("true") : QStringLiteral("false");
+    case RowValue::Kind::Real:
+        if (std::isinf(value.Real)) return value.Real > 0 ? QStringLiteral("inf") : QStringLiteral("-inf");
+        return Q(FormatFixed(value.Real, std::max(decimals, 0)));
     }
-    if (error) throw FileError("Cannot list the folder '" + folder.string() + "': " + error.message());
-    std::sort(files.begin(), files.end(),
-              [](const fs::path& a, const fs::path& b) { return a.filename().native() < b.filename().native(); });
-    return files;
+    return QString();
+}
+
+// How a refused input is named on screen.
+std::string InputLabel(SweepInput input) {
+    switch (input) {
+    case SweepInput::Hosts: return "Hosts: ";
+    case SweepInput::Mark: return "Watermark: ";
+    case SweepInput::Seeds: return "Seeds: ";
+    case SweepInput::Attacks: return "Attacks: ";
+    case SweepInput::Calibration: return "Calibration: ";
+    }
+    return "";
 }
 
 }  // namespace
@@ -133,7 +149,11 @@ TfrmRobustness::TfrmRobustness(RobustnessHost& host, QWidget* parent) : QWidget(
     layout->setContentsMargins(4, 4, 4, 4);
     layout->addWidget(splitter);
     const QSettings settings;
-    edtFolder->setText(settings.value(kFolderKey).toString());
+    if (settings.contains(kHostsKey)) {
+        SetHostPaths(settings.value(kHostsKey).toStringList());
+    } else if (!settings.value(kFolderKey).toString().isEmpty()) {
+        SetHostPaths({settings.value(kFolderKey).toString()});
+    }
     edtMark->setText(settings.value(kMarkKey).toString());
     edtSeeds->setText(settings.value(kSeedsKey, QString::fromLatin1(kDefaultSeeds)).toString());
     edtCalibration->setText(settings.value(kCalibrationKey).toString());
@@ -157,19 +177,32 @@ QWidget* TfrmRobustness::CreateInputs() {
     auto* hostRows = new QVBoxLayout(hosts);
     rbDocument = new QRadioButton(QStringLiteral("The active document's picture"), hosts);
     rbDocument->setObjectName(QStringLiteral("rbDocument"));
-    rbFolder = new QRadioButton(QStringLiteral("Every picture in a folder:"), hosts);
-    rbFolder->setObjectName(QStringLiteral("rbFolder"));
+    rbFiles = new QRadioButton(QStringLiteral("Pictures and folders:"), hosts);
+    rbFiles->setObjectName(QStringLiteral("rbFiles"));
     rbDocument->setChecked(true);
-    edtFolder = new QLineEdit(hosts);
-    edtFolder->setObjectName(QStringLiteral("edtFolder"));
-    auto* browseFolder = new QPushButton(QStringLiteral("Browse..."), hosts);
-    connect(browseFolder, &QPushButton::clicked, this, [this] { host_.Run([this] { ChooseFolder(); }); });
-    auto* folderRow = new QHBoxLayout;
-    folderRow->addWidget(edtFolder, 1);
-    folderRow->addWidget(browseFolder);
+    lstHosts = new QListWidget(hosts);
+    lstHosts->setObjectName(QStringLiteral("lstHosts"));
+    lstHosts->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    lstHosts->setMaximumHeight(lstHosts->fontMetrics().height() * 3 + 10);
+    lstHosts->setToolTip(QStringLiteral("Host pictures and folders, as the command line's HOSTS: a folder gives every "
+                                        "picture file in it (not in its subfolders)"));
+    auto* addPicture = new QPushButton(QStringLiteral("Add Picture..."), hosts);
+    auto* addFolder = new QPushButton(QStringLiteral("Add Folder..."), hosts);
+    auto* remove = new QPushButton(QStringLiteral("Remove"), hosts);
+    connect(addPicture, &QPushButton::clicked, this, [this] { host_.Run([this] { AddPicture(); }); });
+    connect(addFolder, &QPushButton::clicked, this, [this] { host_.Run([this] { AddFolder(); }); });
+    connect(remove, &QPushButton::clicked, this, [this] {
+        for (QListWidgetItem* item : lstHosts->selectedItems()) delete item;
+    });
+    auto* filesRow = new QHBoxLayout;
+    filesRow->addWidget(rbFiles);
+    filesRow->addStretch(1);
+    filesRow->addWidget(addPicture);
+    filesRow->addWidget(addFolder);
+    filesRow->addWidget(remove);
     hostRows->addWidget(rbDocument);
-    hostRows->addWidget(rbFolder);
-    hostRows->addLayout(folderRow);
+    hostRows->addLayout(filesRow);
+    hostRows->addWidget(lstHosts);
     column->addWidget(hosts);
 
     auto* inputs = new QGroupBox(QStringLiteral("Watermark and seeds"), box);
@@ -355,8 +388,8 @@ std::vector<AttackCell> TfrmRobustness::ChosenCells() const {
     if (!more.empty()) {
         std::vector<AttackCell> extra;
         try {
-            extra = ParseAttackCells(more);
-        } catch (const ArgumentError& e) {
+            extra = ParseSweepAttacks({more});
+        } catch (const SweepInputError& e) {
             throw ArgumentError(std::string("More cells: ") + e.what());
         }
         cells.insert(cells.end(), extra.begin(), extra.end());
@@ -364,11 +397,31 @@ std::vector<AttackCell> TfrmRobustness::ChosenCells() const {
     return cells;
 }
 
-void TfrmRobustness::ChooseFolder() {
+QStringList TfrmRobustness::HostPaths() const {
+    QStringList paths;
+    for (int i = 0; i < lstHosts->count(); ++i) paths << lstHosts->item(i)->text();
+    return paths;
+}
+
+void TfrmRobustness::SetHostPaths(const QStringList& paths) {
+    lstHosts->clear();
+    for (const QString& path : paths)
+        if (!path.trimmed().isEmpty()) lstHosts->addItem(path);
+}
+
+void TfrmRobustness::AddFolder() {
     FileDialogRequest request{QStringLiteral("RobustnessFolderDlg"), FileDialogKind::Folder, QString(), 1, QString()};
     if (const auto chosen = host_.ExecuteDialog(request)) {
-        edtFolder->setText(chosen->fileName);
-        rbFolder->setChecked(true);
+        lstHosts->addItem(chosen->fileName);
+        rbFiles->setChecked(true);
+    }
+}
+
+void TfrmRobustness::AddPicture() {
+    FileDialogRequest request{QStringLiteral("RobustnessHostDlg"), FileDialogKind::Open, kPictureFilter, 1, QString()};
+    if (const auto chosen = host_.ExecuteDialog(request)) {
+        lstHosts->addItem(chosen->fileName);
+        rbFiles->setChecked(true);
     }
 }
 
@@ -379,92 +432,92 @@ void TfrmRobustness::ChooseFile(QLineEdit* edit, const QString& filter) {
 
 // ---- The run ----------------------------------------------------------------------------------
 
-SweepPlan TfrmRobustness::BuildPlan(std::vector<std::string>& words, std::string& markName) {
-    SweepPlan plan;
+SweepPlan TfrmRobustness::BuildPlan(std::vector<std::string>& words, std::string& markName,
+                                    std::vector<std::pair<std::string, std::string>>& inputFiles) {
+    // The inputs go through the command line's own reader of them, so that the window takes
+    // what the command takes and refuses what it refuses.
+    SweepInputs inputs;
     words = {"quillfen-cli", "robustness"};
     if (rbDocument->isChecked()) {
         TMDIChild* doc = host_.ActiveDocument();
         if (doc == nullptr || doc->Picture().empty())
-            throw ArgumentError("There is no active document: open a host picture, or choose a folder of them");
+            throw ArgumentError("There is no active document: open a host picture, or list pictures and folders of them");
         // The host the document's watermark load took, or the picture it shows.
         const Bitmap picture = doc->Model().Host().empty() ? doc->Picture() : doc->Model().Host();
-        plan.Hosts.push_back({RowHostName(S(QFileInfo(doc->FileName()).fileName())), [picture] { return picture; }});
+        inputs.Picture = NamedPicture{S(QFileInfo(doc->FileName()).fileName()), picture};
         words.push_back(S(doc->FileName()));
     } else {
-        const QString folder = edtFolder->text().trimmed();
-        if (folder.isEmpty()) throw ArgumentError("Choose the folder of the host pictures");
-        if (!QFileInfo(folder).isDir()) throw FileError("'" + S(folder) + "' is not a folder");
-        const std::vector<fs::path> files = PicturesIn(FilePath(folder));
-        if (files.empty()) throw FileError("The folder '" + S(folder) + "' holds no picture file");
-        // Each picture is read once now, so that one that cannot be read is refused before any
-        // work, as the command line does.
-        for (const fs::path& file : files) {
-            LoadPictureFile(file);
-            const std::string path = file.string();
-            plan.Hosts.push_back({RowHostName(file.filename().string()), [path] { return LoadPictureFile(path).bitmap; }});
+        const QStringList hosts = HostPaths();
+        if (hosts.isEmpty()) throw ArgumentError("Add the host pictures, or folders of them");
+        for (const QString& host : hosts) {
+            inputs.Hosts.push_back(FilePath(host));
+            words.push_back(S(host));
         }
-        words.push_back(S(folder));
     }
 
     const QString mark = edtMark->text().trimmed();
     if (mark.isEmpty()) throw ArgumentError("Choose the watermark picture");
-    plan.Mark = LoadPictureFile(FilePath(mark)).bitmap;
-    markName = S(QFileInfo(mark).fileName());
+    inputs.Mark = FilePath(mark);
     words.insert(words.end(), {"--mark", S(mark)});
 
-    const std::string seeds = S(edtSeeds->text().trimmed());
-    try {
-        plan.Seeds = ParseSeedList(seeds);
-    } catch (const ArgumentError& e) {
-        throw ArgumentError(std::string("Seeds: ") + e.what());
-    }
-    words.insert(words.end(), {"--seeds", seeds});
+    inputs.Seeds = S(edtSeeds->text().trimmed());
+    words.insert(words.end(), {"--seeds", inputs.Seeds});
 
-    plan.Cells = ChosenCells();
-    if (plan.Cells != DefaultAttackGrid()) {
+    const std::vector<AttackCell> cells = ChosenCells();
+    if (cells != DefaultAttackGrid()) {
         std::string list;
-        for (const AttackCell& cell : plan.Cells) list += (list.empty() ? "" : ",") + cell.Name;
+        for (const AttackCell& cell : cells) list += (list.empty() ? "" : ",") + cell.Name;
+        if (list.empty()) throw ArgumentError("no attack chosen: check cells of the grid, or list more cells");
+        inputs.Attacks = {list};
         words.insert(words.end(), {"--attacks", list});
     }
 
     // The calibration named, or the one beside the watermark, as the command line finds it.
     const QString calibration = edtCalibration->text().trimmed();
     if (!calibration.isEmpty()) {
-        plan.Thresholds = LoadCalibration(FilePath(calibration));
+        inputs.Calibration = FilePath(calibration);
         words.insert(words.end(), {"--calibration", S(calibration)});
-    } else {
-        const fs::path markPath = FilePath(mark);
-        const fs::path beside = markPath.parent_path() / (markPath.stem().string() + ".calibration.json");
-        std::error_code error;
-        if (fs::is_regular_file(beside, error)) plan.Thresholds = LoadCalibration(beside);
     }
-    plan.Jobs = spnJobs->value();
-    words.insert(words.end(), {"--jobs", std::to_string(plan.Jobs)});
-    plan.Register = chkRegister->isChecked();
-    if (plan.Register) words.push_back("--register");
-    CheckSweepPlan(plan);
-    return plan;
+    // No more threads than the machine runs at once (more are not faster).
+    inputs.Jobs = std::min(spnJobs->value(), AvailableThreads());
+    words.insert(words.end(), {"--jobs", std::to_string(spnJobs->value())});
+    inputs.Register = chkRegister->isChecked();
+    if (inputs.Register) words.push_back("--register");
+    try {
+        PreparedSweep prepared = PrepareSweep(inputs);
+        markName = prepared.MarkName;
+        inputFiles.clear();
+        for (const HostFile& host : prepared.Hosts) inputFiles.push_back({"the host picture", host.Path.string()});
+        inputFiles.push_back({"the watermark", inputs.Mark.string()});
+        if (!prepared.Calibration.Path.empty())
+            inputFiles.push_back({"the calibration", prepared.Calibration.Path.string()});
+        return std::move(prepared.Plan);
+    } catch (const SweepInputError& e) {
+        throw ArgumentError(InputLabel(e.Input) + e.what());
+    }
 }
 
 bool TfrmRobustness::Start() {
     if (Running()) return false;
     std::vector<std::string> words;
     std::string markName;
+    std::vector<std::pair<std::string, std::string>> inputFiles;
     SweepPlan plan;
     try {
-        plan = BuildPlan(words, markName);
+        plan = BuildPlan(words, markName, inputFiles);
     } catch (const std::exception& e) {
         host_.Prompts().message(e.what());
         return false;
     }
     QSettings settings;
-    settings.setValue(kFolderKey, edtFolder->text());
+    settings.setValue(kHostsKey, HostPaths());
     settings.setValue(kMarkKey, edtMark->text());
     settings.setValue(kSeedsKey, edtSeeds->text());
     settings.setValue(kCalibrationKey, edtCalibration->text());
     plan_ = std::move(plan);
     markName_ = std::move(markName);
     commandWords_ = std::move(words);
+    inputFiles_ = std::move(inputFiles);
     rows_.clear();
     cancelled_ = false;
     tblRows->setRowCount(0);
@@ -548,30 +601,12 @@ void TfrmRobustness::TakeRows() {
 void TfrmRobustness::AppendRowToTable(const RobustnessRow& row) {
     const int r = tblRows->rowCount();
     tblRows->insertRow(r);
-    const bool ok = !row.Failed();
-    QStringList cells = {Q(row.Host),
-                         QString::number(row.Seed),
-                         Q(row.Attack),
-                         ok ? Measure(row.PsnrEmbed, 2) : QString(),
-                         ok ? Measure(row.SsimEmbed, 4) : QString(),
-                         ok ? Measure(row.Psnr, 2) : QString(),
-                         ok ? Measure(row.Ssim, 4) : QString(),
-                         ok ? Measure(row.Nc, 4) : QString(),
-                         ok ? Measure(row.Ber, 4) : QString(),
-                         ok ? Measure(row.Score, 4) : QString(),
-                         Verdict(row.Detected1e3),
-                         Verdict(row.Detected1e6)};
-    if (plan_.Register) {
-        const std::optional<RegisteredReading>& g = row.Registered;
-        cells << (g ? Measure(g->Fit, 4) : QString()) << (g ? Measure(g->Nc, 4) : QString())
-              << (g ? Measure(g->Ber, 4) : QString()) << (g ? Measure(g->Score, 4) : QString())
-              << (g ? Verdict(g->Detected1e3) : QString()) << (g ? Verdict(g->Detected1e6) : QString());
-    }
-    cells << Q(row.Error);
-    const int errorColumn = static_cast<int>(cells.size()) - 1;
-    for (int c = 0; c < static_cast<int>(cells.size()); ++c) {
-        auto* item = new QTableWidgetItem(cells[c]);
-        if (c != 0 && c != 2 && c != errorColumn) item->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    const std::vector<RowField> fields = TableFields(plan_.Register);
+    for (int c = 0; c < static_cast<int>(fields.size()); ++c) {
+        const RowValue value = FieldValue(row, fields[c].Id);
+        auto* item = new QTableWidgetItem(CellText(value, fields[c].Decimals));
+        // Numbers and verdicts to the right, texts (host, attack, error) to the left.
+        if (value.Type != RowValue::Kind::Text) item->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
         tblRows->setItem(r, c, item);
     }
 }
@@ -636,7 +671,13 @@ std::string TfrmRobustness::ExportText(Export kind) const {
     report.Mark = markName_;
     report.Command = CommandText();
     const QString version = QCoreApplication::applicationVersion();
-    report.Program = "quillfen" + (version.isEmpty() ? std::string() : " " + S(version)) + " (desktop)";
+    // Appended piece by piece (GCC 12 warns falsely about "x" + std::string here).
+    report.Program = "quillfen";
+    if (!version.isEmpty()) {
+        report.Program += ' ';
+        report.Program += S(version);
+    }
+    report.Program += " (desktop)";
     return RobustnessHtml(report);
 }
 
@@ -655,6 +696,10 @@ void TfrmRobustness::ExportCommand(Export kind) {
     if (!chosen) return;
     QString name = chosen->fileName;
     if (QFileInfo(name).suffix().isEmpty()) name += QString::fromLatin1(k.extension);
+    // An export never replaces a file the run read (by whatever name it is chosen).
+    for (const auto& [what, path] : inputFiles_)
+        if (SameFile(FilePath(name), path))
+            throw Error("'" + S(name) + "' is " + what + " of the run; it would be overwritten (choose another name)");
     const std::string text = ExportText(kind);
     // Whole or not at all: a reader never sees half a file.
     WriteFileAtomically(FilePath(name), std::vector<std::uint8_t>(text.begin(), text.end()));

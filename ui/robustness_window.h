@@ -1,6 +1,7 @@
 #pragma once
 // TfrmRobustness: the robustness sweep from the desktop (Window > Robustness...). The user picks
-// the hosts (the active document's picture or every picture of a folder), the watermark, the
+// the hosts (the active document's picture, or pictures and folders of them, read as the
+// command line reads its HOSTS: watermark/sweep_inputs.h), the watermark, the
 // seeds and the attack cells (the default grid preselected, by family, plus any attack list the
 // command line takes); the sweep runs on a worker thread with its progress and a Cancel button,
 // and its rows fill the table as they come. The charts show, per attack family, NC (median and
@@ -8,13 +9,15 @@
 // exported as CSV, JSON Lines and the HTML report by the command line's own writers, and a
 // double-click on a row opens that cell's attacked picture, with the mark extracted from it, as
 // a new document (the row computed again: it is a pure function of host, seed and cell). The
-// folder, watermark, seeds and calibration of the last run are offered again (QSettings).
+// table's columns are the rows' schema's (robustness_rows.h). The hosts, watermark, seeds and
+// calibration of the last run are offered again (QSettings).
 #include <atomic>
 #include <cstdint>
 #include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <QString>
@@ -28,6 +31,7 @@ class QChartView;
 class QComboBox;
 class QLabel;
 class QLineEdit;
+class QListWidget;
 class QProgressBar;
 class QPushButton;
 class QRadioButton;
@@ -50,8 +54,8 @@ public:
 
     // ---- The inputs -------------------------------------------------------------------------
     QRadioButton* rbDocument;  // the active document's picture
-    QRadioButton* rbFolder;    // every picture file of a folder
-    QLineEdit* edtFolder;
+    QRadioButton* rbFiles;     // the pictures and folders listed
+    QListWidget* lstHosts;     // host pictures and folders (every picture file in a folder)
     QLineEdit* edtMark;
     QLineEdit* edtSeeds;
     QLineEdit* edtCalibration;  // empty: the mark's <name>.calibration.json, when there is one
@@ -59,6 +63,10 @@ public:
     QCheckBox* chkRegister;     // geometric cells read again after registration
     QTreeWidget* treAttacks;    // the default grid: families and their cells, each checkable
     QLineEdit* edtMoreAttacks;  // any further attack list, as the command line writes it
+
+    // The pictures and folders listed, in order; and a new list of them.
+    QStringList HostPaths() const;
+    void SetHostPaths(const QStringList& paths);
 
     // The cells checked in the tree, in grid order, then those of the further list. Throws
     // ArgumentError when that list cannot be read.
@@ -115,7 +123,8 @@ private:
     QWidget* CreateInputs();
     QWidget* CreateResults();
     void FillGrid();
-    void ChooseFolder();
+    void AddFolder();
+    void AddPicture();
     void ChooseFile(QLineEdit* edit, const QString& filter);
     // Moves the rows the worker has delivered into the table, and the progress into the bar.
     void TakeRows();
@@ -123,7 +132,8 @@ private:
     void UpdateEnabled();
     void AppendRowToTable(const RobustnessRow& row);
     // The plan of the inputs; throws Error (the message for the user) for a refused input.
-    SweepPlan BuildPlan(std::vector<std::string>& words, std::string& markName);
+    SweepPlan BuildPlan(std::vector<std::string>& words, std::string& markName,
+                        std::vector<std::pair<std::string, std::string>>& inputs);
 
     RobustnessHost& host_;
     QTimer* timer_;
@@ -134,6 +144,8 @@ private:
     std::vector<RobustnessRow> rows_;
     bool cancelled_ = false;
     std::vector<std::string> commandWords_;
+    // The files the run read (what the messages call each, and its name): no export replaces one.
+    std::vector<std::pair<std::string, std::string>> inputFiles_;
 };
 
 }  // namespace quillfen::ui

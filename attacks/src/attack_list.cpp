@@ -2,6 +2,7 @@
 // expansion pass per entry, so that every message can quote the entry it is about.
 #include "quillfen/attacks/attack_list.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cstdint>
 #include <map>
@@ -138,6 +139,8 @@ private:
         item.First = ReadNumber(parameter);
         if (Text.substr(Pos, 2) == "..") {
             Pos += 2;
+            if (!AtEnd() && Peek() == '.')
+                Fail("a range has two dots, as " + parameter + "=10..90 or " + parameter + "=10..90:10 (first..last:step)");
             item.Last = ReadNumber(parameter);
             if (!AtEnd() && Peek() == ':') {
                 ++Pos;
@@ -227,6 +230,43 @@ double ToDouble(const Number& number) {
     return value + 0.0;  // no negative zero
 }
 
+// A decimal number as written against a double bound of the catalogue, digit by digit: -1,
+// 0 or 1 as the number is below, at or above it. The bound is taken as its shortest decimal
+// form (the catalogue's 0.01 is "0.01", not the double nearest to it).
+int CompareDecimal(const Number& number, double bound) {
+    char text[64];
+    const auto result = std::to_chars(text, text + sizeof text, bound, std::chars_format::fixed);
+    std::string_view b(text, static_cast<std::size_t>(result.ptr - text));
+    const bool boundNegative = !b.empty() && b[0] == '-';
+    if (boundNegative) b.remove_prefix(1);
+    const std::size_t point = b.find('.');
+    std::string boundWhole(b.substr(0, point));
+    std::string boundFraction(point == std::string_view::npos ? std::string_view() : b.substr(point + 1));
+    std::string whole = number.Whole;
+    std::string fraction = number.Fraction;
+    auto trim = [](std::string& w, std::string& f) {
+        w.erase(0, std::min(w.find_first_not_of('0'), w.size()));
+        while (!f.empty() && f.back() == '0') f.pop_back();
+    };
+    trim(whole, fraction);
+    trim(boundWhole, boundFraction);
+    const bool zero = whole.empty() && fraction.empty();
+    const bool boundZero = boundWhole.empty() && boundFraction.empty();
+    const bool negative = number.Negative && !zero;
+    const bool boundIsNegative = boundNegative && !boundZero;
+    if (negative != boundIsNegative) return negative ? -1 : 1;
+    // Magnitudes: more whole digits is larger, then digit by digit.
+    int magnitude = 0;
+    if (whole.size() != boundWhole.size()) {
+        magnitude = whole.size() < boundWhole.size() ? -1 : 1;
+    } else if (whole != boundWhole) {
+        magnitude = whole < boundWhole ? -1 : 1;
+    } else if (fraction != boundFraction) {
+        magnitude = fraction < boundFraction ? -1 : 1;
+    }
+    return negative ? -magnitude : magnitude;
+}
+
 // The checks and expansion of one entry.
 class EntryChecker {
 public:
@@ -273,12 +313,12 @@ private:
 
     void Expand(const AttackParameter& parameter, const Item& item, std::vector<double>& values) {
         const std::string name = parameter.Name;
-        CheckValue(parameter, ToDouble(item.First), item.First.Text);
+        CheckWritten(parameter, item.First);
         if (!item.Last) {
             values.push_back(ToDouble(item.First));
             return;
         }
-        CheckValue(parameter, ToDouble(*item.Last), item.Last->Text);
+        CheckWritten(parameter, *item.Last);
         const std::string range = name + "=" + item.Text;
         // Bounds and step as whole numbers of 10^-scale.
         std::size_t scale = std::max(item.First.Fraction.size(), item.Last->Fraction.size());
@@ -332,6 +372,18 @@ private:
 
     static std::string StepText(const Item& item, std::int64_t step, std::size_t scale) {
         return item.Step ? item.Step->Text : DecimalText(step, scale);
+    }
+
+    // A value as written: its decimal digits against the range, before any rounding to a double
+    // could carry it into the range; then the checks of its double.
+    void CheckWritten(const AttackParameter& parameter, const Number& number) {
+        if (CompareDecimal(number, parameter.Lowest) < 0 || CompareDecimal(number, parameter.Highest) > 0)
+            Fail(std::string(parameter.Name) + "=" + number.Text + " is out of range (accepted: " +
+                 AcceptedValues(parameter) + ")");
+        if ((parameter.Whole || parameter.Odd) && number.Fraction.find_first_not_of('0') != std::string::npos)
+            Fail(std::string(parameter.Name) + "=" + number.Text + " is not a whole number (accepted: " +
+                 AcceptedValues(parameter) + ")");
+        CheckValue(parameter, ToDouble(number), number.Text);
     }
 
     void CheckValue(const AttackParameter& parameter, double value, const std::string& text) {
@@ -395,6 +447,18 @@ std::vector<AttackCell> ParseAttackCells(std::string_view text) {
     std::map<std::string, std::string> entryOfCell;  // canonical name -> entry that gave it
     for (const RawEntry& entry : entries) {
         const std::vector<EntryChecker::StepValues> steps = EntryChecker(entry).Check();
+        // One row must not take without end: a cell's attacks, and its blur passes, are bounded.
+        if (steps.size() > kMaxCellSteps)
+            throw ArgumentError("attack " + Quoted(entry.Text) + " combines " + std::to_string(steps.size()) +
+                                " attacks; a cell combines at most " + std::to_string(kMaxCellSteps));
+        double mostPasses = 0;
+        for (const auto& step : steps)
+            if (step.Info->Id == AttackId::Blur)
+                mostPasses = mostPasses + *std::max_element(step.Lists[0].begin(), step.Lists[0].end());
+        if (mostPasses > kMaxCellBlurPasses)
+            throw ArgumentError("attack " + Quoted(entry.Text) + " blurs up to " + FormatAttackNumber(mostPasses) +
+                                " passes in one cell; a cell blurs at most " + FormatAttackNumber(kMaxCellBlurPasses) +
+                                " passes in all");
         // The odometer over every value list of the entry, the last list fastest.
         std::vector<const std::vector<double>*> lists;
         std::size_t count = 1;

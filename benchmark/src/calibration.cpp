@@ -5,6 +5,7 @@
 #include <array>
 #include <cmath>
 #include <cstdio>
+#include <limits>
 #include <map>
 #include <mutex>
 #include <optional>
@@ -82,6 +83,26 @@ std::string MarkDigest(const Bitmap& mark) {
 std::uint64_t NullTrialCount(std::size_t hosts, std::size_t seeds, std::size_t attacks) {
     const std::uint64_t keys = static_cast<std::uint64_t>(hosts) * seeds;
     return keys == 0 ? 0 : keys * ((hosts - 1) * seeds + (hosts - 1) + attacks);
+}
+
+
+std::uint64_t CalibrationMemory(std::size_t hosts, std::size_t seeds, std::size_t attacks, int threads) {
+    constexpr std::uint64_t kPixels = TWatermark::kHostPixels;
+    // A picture in bytes and reals, as Suspect holds it.
+    constexpr std::uint64_t kSuspect = kPixels * (1 + sizeof(double)) + 64;
+    // A trial's result (its vector may hold twice what it uses), its pointer while the
+    // components are summed up, and a histogram node of its own in the worst case.
+    constexpr std::uint64_t kTrial = 2 * sizeof(TrialResult) + sizeof(void*) + 64;
+    // A thread's experiment (its workspace's planes), key and attacked picture.
+    constexpr std::uint64_t kThread = std::uint64_t{16} << 20;
+    // In doubles, as the counts of a huge run overflow 64 bits: an estimate needs no more.
+    const double H = static_cast<double>(hosts);
+    const double S = static_cast<double>(seeds);
+    const double keys = H * S;
+    const double trials = H == 0 ? 0.0 : keys * ((H - 1) * S + (H - 1) + static_cast<double>(attacks));
+    const double total = keys * kSuspect + H * (kSuspect + 3 * kPixels) + trials * kTrial +
+                         static_cast<double>(std::max(threads, 1)) * kThread;
+    return total >= 1.8e19 ? std::numeric_limits<std::uint64_t>::max() : static_cast<std::uint64_t>(total);
 }
 
 Calibration Calibrate(std::span<const NamedPicture> hosts, const NamedPicture& mark,

@@ -9,6 +9,7 @@
 #include <mutex>
 #include <new>
 #include <set>
+#include <span>
 #include <utility>
 
 #include <tbb/enumerable_thread_specific.h>
@@ -29,11 +30,15 @@ namespace {
 constexpr int kHost = TWatermark::kHostSize;
 constexpr std::uint64_t kNoUnit = std::numeric_limits<std::uint64_t>::max();
 
-// A host's picture cut to the size the workspace uses, or why it could not be had.
+// A host's picture cut to the size the workspace uses, its digest, or why it could not be had.
 struct LoadedHost {
     Bitmap Picture;
+    std::string Digest;
     std::string Error;
 };
+
+// The first 16 hex digits of a SHA-256.
+std::string ShortDigest(std::span<const std::uint8_t> bytes) { return HexDigest(Sha256(bytes)).substr(0, 16); }
 
 std::string ErrorText(const std::exception_ptr& failure) {
     try {
@@ -62,6 +67,7 @@ public:
             // The workspace cuts or extends to 256 x 256 with white, as Bitmap::resize does;
             // doing it here keeps only that much of a large picture in memory.
             loaded->Picture.resize(kHost, kHost);
+            loaded->Digest = HostDigest(loaded->Picture);
         } catch (...) {
             loaded->Error = ErrorText(std::current_exception());
         }
@@ -79,6 +85,7 @@ private:
 // What one thread keeps between rows: the embedding of the (host, seed) it worked on last.
 struct Worker {
     std::uint64_t Unit = kNoUnit;
+    std::string HostDigest;
     Experiment Marked;
     MarkKey Key;  // what a key file of this embedding would hold, for the detection score
     std::string Error;
@@ -93,6 +100,7 @@ void Embed(const SweepPlan& plan, HostCache& hosts, std::uint64_t unit, Worker& 
     worker.Error.clear();
     const std::size_t host = unit / plan.Seeds.size();
     const std::shared_ptr<const LoadedHost> loaded = hosts.Get(host);
+    worker.HostDigest = loaded->Digest;
     if (!loaded->Error.empty()) {
         worker.Error = loaded->Error;
         return;
@@ -113,7 +121,8 @@ void Embed(const SweepPlan& plan, HostCache& hosts, std::uint64_t unit, Worker& 
     }
 }
 
-RobustnessRow Compute(const SweepPlan& plan, HostCache& hosts, std::uint64_t r, Worker& worker) {
+RobustnessRow Compute(const SweepPlan& plan, const RowIdentity& identity, HostCache& hosts, std::uint64_t r,
+                      Worker& worker) {
     RobustnessRow row;
     row.Host = plan.HostOf(r);
     row.Seed = plan.SeedOf(r);
@@ -121,6 +130,8 @@ RobustnessRow Compute(const SweepPlan& plan, HostCache& hosts, std::uint64_t r, 
     row.Registering = plan.Register;
     const std::uint64_t unit = r / plan.Cells.size();
     if (worker.Unit != unit) Embed(plan, hosts, unit, worker);
+    row.Identity = identity;
+    row.Identity.HostDigest = worker.HostDigest;
     if (!worker.Error.empty()) {
         row.Error = worker.Error;
         return row;
@@ -170,6 +181,7 @@ RobustnessRow Compute(const SweepPlan& plan, HostCache& hosts, std::uint64_t r, 
         failed.Seed = row.Seed;
         failed.Attack = row.Attack;
         failed.Registering = row.Registering;
+        failed.Identity = row.Identity;
         failed.Error = ErrorText(std::current_exception());
         return failed;
     }
@@ -177,6 +189,22 @@ RobustnessRow Compute(const SweepPlan& plan, HostCache& hosts, std::uint64_t r, 
 }
 
 }  // namespace
+
+std::string MethodName() { return "dct-polarity:divisor=" + std::to_string(TWatermark::kStrengthDivisor); }
+
+std::string HostDigest(const Bitmap& host) { return ShortDigest(MarkedRegion(GrayOf(host))); }
+
+std::string WatermarkDigest(const Bitmap& mark) { return ShortDigest(BinarisedMark(mark)); }
+
+int AvailableThreads() { return tbb::info::default_concurrency(); }
+
+RowIdentity PlanIdentity(const SweepPlan& plan) {
+    RowIdentity identity;
+    identity.Method = MethodName();
+    identity.MarkDigest = WatermarkDigest(plan.Mark);
+    if (plan.Thresholds) identity.CalibrationDigest = CalibrationDigest(*plan.Thresholds);
+    return identity;
+}
 
 std::vector<std::uint32_t> ParseSeedList(std::string_view text) {
     std::vector<std::uint32_t> seeds;
@@ -266,7 +294,7 @@ RobustnessRow ComputeRow(const SweepPlan& plan, std::uint64_t row) {
     if (row >= plan.RowCount()) throw ArgumentError("row " + std::to_string(row) + " is beyond the plan");
     HostCache hosts(plan);
     Worker worker;
-    return Compute(plan, hosts, row, worker);
+    return Compute(plan, PlanIdentity(plan), hosts, row, worker);
 }
 
 RowPictures ComputeRowPictures(const SweepPlan& plan, std::uint64_t row) {
@@ -275,7 +303,7 @@ RowPictures ComputeRowPictures(const SweepPlan& plan, std::uint64_t row) {
     HostCache hosts(plan);
     Worker worker;
     RowPictures pictures;
-    pictures.Row = Compute(plan, hosts, row, worker);
+    pictures.Row = Compute(plan, PlanIdentity(plan), hosts, row, worker);
     if (!pictures.Row.Failed()) {
         // The worker's workspace is left as the row's extraction left it.
         const TWatermark& w = worker.Marked.Workspace();
@@ -293,6 +321,7 @@ SweepSummary RunSweep(const SweepPlan& plan, const SweepCallbacks& callbacks) {
     for (std::uint64_t r = range.Begin; r < range.End; ++r) total += skipped(r) ? 0 : 1;
 
     SweepSummary summary;
+    const RowIdentity identity = PlanIdentity(plan);
     HostCache hosts(plan);
     tbb::enumerable_thread_specific<Worker> workers;
     auto cancelled = [&] { return callbacks.Cancel != nullptr && callbacks.Cancel->load(); };
@@ -315,7 +344,7 @@ SweepSummary RunSweep(const SweepPlan& plan, const SweepCallbacks& callbacks) {
                 tbb::make_filter<std::uint64_t, Computed>(
                     tbb::filter_mode::parallel,
                     [&](std::uint64_t r) {
-                        return Computed{r, std::make_shared<RobustnessRow>(Compute(plan, hosts, r, workers.local()))};
+                        return Computed{r, std::make_shared<RobustnessRow>(Compute(plan, identity, hosts, r, workers.local()))};
                     }) &
                 tbb::make_filter<Computed, void>(tbb::filter_mode::serial_in_order, [&](const Computed& computed) {
                     ++summary.Rows;

@@ -142,14 +142,32 @@ std::vector<CellSummary> SummariseCells(const RobustnessReport& report) {
 
 namespace {
 
-// A tick step of 1, 2 or 5 times a power of ten giving at most `most` intervals over `span`.
+// A tick step of 1, 2 or 5 times a power of ten giving at most `most` intervals over `span`;
+// 0 (no ticks) for a span that is not a finite positive number.
 double TickStep(double span, int most) {
+    if (!(span > 0) || !std::isfinite(span)) return 0;
     double unit = 1e-6;
-    while (true) {
+    // 1e-6 times 10^320 is beyond any double: the loop ends for every finite span.
+    for (int decade = 0; decade < 320; ++decade) {
         for (const double m : {1.0, 2.0, 5.0})
             if (span / (m * unit) <= most) return m * unit;
         unit = unit * 10;
     }
+    return 0;
+}
+
+// The ticks of an axis from lo to hi with that step, each added to the last, as many as the
+// step allows and never more than most + 2 (a step too small to move a value adds none).
+std::vector<double> Ticks(double lo, double hi, double step, double slack, int most) {
+    std::vector<double> ticks;
+    if (!(step > 0) || !std::isfinite(lo) || !std::isfinite(hi)) return ticks;
+    for (double t = std::ceil(lo / step) * step; t <= hi + slack && static_cast<int>(ticks.size()) <= most + 1;) {
+        ticks.push_back(t);
+        const double next = t + step;
+        if (!(next > t)) break;
+        t = next;
+    }
+    return ticks;
 }
 
 std::string TickLabel(double value, double step) {
@@ -224,7 +242,7 @@ std::string FamilyChart(const RobustnessReport& report, const ReportFamily& fami
                Escape(family.Parameter) + " (in order, evenly spaced)</text>\n";
     } else if (numeric) {
         const double step = TickStep(hi - lo, 7);
-        for (double t = std::ceil(lo / step) * step; t <= hi + step * 1e-9; t = t + step) {
+        for (const double t : Ticks(lo, hi, step, step * 1e-9, 7)) {
             const double px = kLeft + (t - lo) / (hi - lo) * plotW;
             svg += "<line x1=\"" + Coord(px) + "\" x2=\"" + Coord(px) + "\" y1=\"" + Coord(kTop + plotH) +
                    "\" y2=\"" + Coord(kTop + plotH + 4) + "\" class=\"axis\"/>";
@@ -340,8 +358,9 @@ std::string TailChart(const Calibration& cal) {
     constexpr int kDecades = 8;
     const double lo = cal.Histogram.front().first;
     double hi = std::max(cal.ThresholdModelled, cal.Histogram.back().first);
-    // Room right of the last threshold for its label.
-    hi = hi + (hi - lo) * 0.15;
+    // Room right of the last threshold for its label; some room also when every score and
+    // the threshold are one value.
+    hi = hi > lo ? hi + (hi - lo) * 0.15 : lo + 0.01;
     auto x = [&](double v) { return kLeft + (v - lo) / (hi - lo) * plotW; };
     auto y = [&](double share) {
         // PortableLog keeps the drawing the same bytes on every machine.
@@ -359,7 +378,7 @@ std::string TailChart(const Calibration& cal) {
                (d == 0 ? std::string("1") : "1e-" + std::to_string(d)) + "</text>\n";
     }
     const double step = TickStep(hi - lo, 7);
-    for (double t = std::ceil(lo / step) * step; t <= hi; t = t + step) {
+    for (const double t : Ticks(lo, hi, step, 0, 7)) {
         svg += "<text x=\"" + Coord(x(t)) + "\" y=\"" + Coord(kTop + plotH + 16) + "\" class=\"xl\">" +
                TickLabel(t, step) + "</text>\n";
     }
@@ -630,13 +649,25 @@ std::string RobustnessHtml(const RobustnessReport& report) {
     }
     h += "</table>\n";
     if (failed > 0) {
-        h += "<h2>Failed rows</h2>\n<table><tr><th class=\"n\">host</th><th>seed</th><th class=\"n\">attack</th><th "
-             "class=\"n\">error</th></tr>\n";
-        for (const RobustnessRow& row : report.Rows)
-            if (row.Failed())
-                h += "<tr class=\"fail\"><td class=\"n\">" + Escape(row.Host) + "</td><td>" + std::to_string(row.Seed) +
-                     "</td><td class=\"n\">" + Escape(row.Attack) + "</td><td class=\"n\">" + Escape(row.Error) +
-                     "</td></tr>\n";
+        // The rows' own fields, named and valued as the rows' schema has them.
+        const RowFieldId shown[] = {RowFieldId::Host, RowFieldId::Seed, RowFieldId::Attack, RowFieldId::Error};
+        std::vector<RowField> fields;
+        for (const RowField& f : RowFields(false))
+            if (std::find(std::begin(shown), std::end(shown), f.Id) != std::end(shown)) fields.push_back(f);
+        h += "<h2>Failed rows</h2>\n<table><tr>";
+        for (const RowField& f : fields)
+            h += std::string(f.Id == RowFieldId::Seed ? "<th>" : "<th class=\"n\">") + f.Name + "</th>";
+        h += "</tr>\n";
+        for (const RobustnessRow& row : report.Rows) {
+            if (!row.Failed()) continue;
+            h += "<tr class=\"fail\">";
+            for (const RowField& f : fields) {
+                const RowValue value = FieldValue(row, f.Id);
+                const std::string text = value.Type == RowValue::Kind::Whole ? std::to_string(value.Whole) : Escape(value.Text);
+                h += std::string(f.Id == RowFieldId::Seed ? "<td>" : "<td class=\"n\">") + text + "</td>";
+            }
+            h += "</tr>\n";
+        }
         h += "</table>\n";
     }
     return h + "</body>\n</html>\n";

@@ -2,7 +2,9 @@
 
 #include <charconv>
 #include <cmath>
+#include <limits>
 #include <system_error>
+#include <unordered_map>
 
 #include <nlohmann/json.hpp>
 
@@ -15,15 +17,51 @@ namespace {
 
 using Json = nlohmann::json;
 
+constexpr double kInf = std::numeric_limits<double>::infinity();
+// Room for rounding in the last digits of a measure that is exactly at a bound in theory.
+constexpr double kSlack = 1e-6;
+
+const std::vector<RowField>& AllFields() {
+    using F = RowFieldId;
+    static const std::vector<RowField> fields = {
+        {F::Host, "host", 0, 0, -1, true},
+        {F::Seed, "seed", 0, 0, -1, true},
+        {F::Attack, "attack", 0, 0, -1, true},
+        {F::PsnrEmbed, "psnr_embed", 0, kInf, 2, true},
+        {F::SsimEmbed, "ssim_embed", -1, 1, 4, true},
+        {F::Psnr, "psnr", 0, kInf, 2, true},
+        {F::Ssim, "ssim", -1, 1, 4, true},
+        {F::Nc, "nc", 0, 1, 4, true},
+        {F::Ber, "ber", 0, 1, 4, true},
+        {F::Score, "score", -1, 1, 4, true},
+        {F::Detected1e3, "detected_1e-3", 0, 0, -1, true},
+        {F::Detected1e6, "detected_1e-6", 0, 0, -1, true},
+        {F::RegistrationFit, "registration_fit", -1, 1, 4, true},
+        {F::NcRegistered, "nc_registered", 0, 1, 4, true},
+        {F::BerRegistered, "ber_registered", 0, 1, 4, true},
+        {F::ScoreRegistered, "score_registered", -1, 1, 4, true},
+        {F::Detected1e3Registered, "detected_1e-3_registered", 0, 0, -1, true},
+        {F::Detected1e6Registered, "detected_1e-6_registered", 0, 0, -1, true},
+        {F::Schema, "schema", 0, 0, -1, false},
+        {F::Method, "method", 0, 0, -1, false},
+        {F::HostDigest, "host_digest", 0, 0, -1, false},
+        {F::MarkDigest, "mark_digest", 0, 0, -1, false},
+        {F::CalibrationDigest, "calibration_digest", 0, 0, -1, false},
+        {F::Error, "error", 0, 0, -1, true},
+    };
+    return fields;
+}
+
+bool IsRegistered(RowFieldId id) { return id >= RowFieldId::RegistrationFit && id <= RowFieldId::Detected1e6Registered; }
+bool IsIdentity(RowFieldId id) { return id >= RowFieldId::Schema && id <= RowFieldId::CalibrationDigest; }
+bool IsVerdict(RowFieldId id) {
+    return id == RowFieldId::Detected1e3 || id == RowFieldId::Detected1e6 || id == RowFieldId::Detected1e3Registered ||
+           id == RowFieldId::Detected1e6Registered;
+}
+
 // A JSON string literal; bytes that are not UTF-8 become U+FFFD rather than failing.
 std::string JsonString(const std::string& text) {
     return Json(text).dump(-1, ' ', false, Json::error_handler_t::replace);
-}
-
-std::string JsonMeasure(double value) { return std::isfinite(value) ? FormatMeasure(value) : "null"; }
-
-std::string JsonVerdict(const std::optional<bool>& verdict) {
-    return verdict ? (*verdict ? "true" : "false") : "null";
 }
 
 std::string CsvField(const std::string& text) {
@@ -36,20 +74,117 @@ std::string CsvField(const std::string& text) {
     return quoted + "\"";
 }
 
-std::string CsvMeasure(double value) {
-    if (std::isinf(value)) return value > 0 ? "inf" : "-inf";
-    return FormatMeasure(value);
+std::string JsonValue(const RowValue& v) {
+    switch (v.Type) {
+    case RowValue::Kind::Null: return "null";
+    case RowValue::Kind::Text: return JsonString(v.Text);
+    case RowValue::Kind::Whole: return std::to_string(v.Whole);
+    case RowValue::Kind::Real: return std::isfinite(v.Real) ? FormatMeasure(v.Real) : "null";
+    case RowValue::Kind::Flag: return v.Flag ? "true" : "false";
+    }
+    return "null";
 }
 
-const char* const kMeasureNames[] = {"psnr_embed", "ssim_embed", "psnr", "ssim", "nc", "ber", "score"};
-constexpr int kMeasures = 7;
+std::string CsvValue(const RowValue& v) {
+    switch (v.Type) {
+    case RowValue::Kind::Null: return "";
+    case RowValue::Kind::Text: return CsvField(v.Text);
+    case RowValue::Kind::Whole: return std::to_string(v.Whole);
+    case RowValue::Kind::Real:
+        if (std::isinf(v.Real)) return v.Real > 0 ? "inf" : "-inf";
+        return FormatMeasure(v.Real);
+    case RowValue::Kind::Flag: return v.Flag ? "true" : "false";
+    }
+    return "";
+}
 
-double* MeasureField(RobustnessRow& row, int i) {
-    double* fields[] = {&row.PsnrEmbed, &row.SsimEmbed, &row.Psnr, &row.Ssim, &row.Nc, &row.Ber, &row.Score};
-    return fields[i];
+RowValue Text(const std::string& text) {
+    RowValue v;
+    if (text.empty()) return v;
+    v.Type = RowValue::Kind::Text;
+    v.Text = text;
+    return v;
+}
+
+RowValue Real(double value) {
+    RowValue v;
+    v.Type = RowValue::Kind::Real;
+    v.Real = value;
+    return v;
+}
+
+RowValue Verdict(const std::optional<bool>& verdict) {
+    RowValue v;
+    if (!verdict) return v;
+    v.Type = RowValue::Kind::Flag;
+    v.Flag = *verdict;
+    return v;
+}
+
+double* MeasureOf(RobustnessRow& row, RowFieldId id) {
+    switch (id) {
+    case RowFieldId::PsnrEmbed: return &row.PsnrEmbed;
+    case RowFieldId::SsimEmbed: return &row.SsimEmbed;
+    case RowFieldId::Psnr: return &row.Psnr;
+    case RowFieldId::Ssim: return &row.Ssim;
+    case RowFieldId::Nc: return &row.Nc;
+    case RowFieldId::Ber: return &row.Ber;
+    case RowFieldId::Score: return &row.Score;
+    default: return nullptr;
+    }
+}
+
+bool IsHexDigest(const std::string& text) {
+    return text.size() == 16 && text.find_first_not_of("0123456789abcdef") == std::string::npos;
 }
 
 }  // namespace
+
+std::vector<RowField> RowFields(bool registering) {
+    std::vector<RowField> fields;
+    for (const RowField& f : AllFields())
+        if (registering || !IsRegistered(f.Id)) fields.push_back(f);
+    return fields;
+}
+
+RowValue FieldValue(const RobustnessRow& row, RowFieldId field) {
+    const bool ok = !row.Failed();
+    const std::optional<RegisteredReading>& g = ok ? row.Registered : std::nullopt;
+    RowValue v;
+    switch (field) {
+    case RowFieldId::Host: return Text(row.Host);
+    case RowFieldId::Seed:
+        v.Type = RowValue::Kind::Whole;
+        v.Whole = row.Seed;
+        return v;
+    case RowFieldId::Attack: return Text(row.Attack);
+    case RowFieldId::PsnrEmbed: return ok ? Real(row.PsnrEmbed) : v;
+    case RowFieldId::SsimEmbed: return ok ? Real(row.SsimEmbed) : v;
+    case RowFieldId::Psnr: return ok ? Real(row.Psnr) : v;
+    case RowFieldId::Ssim: return ok ? Real(row.Ssim) : v;
+    case RowFieldId::Nc: return ok ? Real(row.Nc) : v;
+    case RowFieldId::Ber: return ok ? Real(row.Ber) : v;
+    case RowFieldId::Score: return ok ? Real(row.Score) : v;
+    case RowFieldId::Detected1e3: return ok ? Verdict(row.Detected1e3) : v;
+    case RowFieldId::Detected1e6: return ok ? Verdict(row.Detected1e6) : v;
+    case RowFieldId::RegistrationFit: return g ? Real(g->Fit) : v;
+    case RowFieldId::NcRegistered: return g ? Real(g->Nc) : v;
+    case RowFieldId::BerRegistered: return g ? Real(g->Ber) : v;
+    case RowFieldId::ScoreRegistered: return g ? Real(g->Score) : v;
+    case RowFieldId::Detected1e3Registered: return g ? Verdict(g->Detected1e3) : v;
+    case RowFieldId::Detected1e6Registered: return g ? Verdict(g->Detected1e6) : v;
+    case RowFieldId::Schema:
+        v.Type = RowValue::Kind::Whole;
+        v.Whole = static_cast<std::uint64_t>(row.Identity.Schema);
+        return v;
+    case RowFieldId::Method: return Text(row.Identity.Method);
+    case RowFieldId::HostDigest: return Text(row.Identity.HostDigest);
+    case RowFieldId::MarkDigest: return Text(row.Identity.MarkDigest);
+    case RowFieldId::CalibrationDigest: return Text(row.Identity.CalibrationDigest);
+    case RowFieldId::Error: return Text(row.Error);
+    }
+    return v;
+}
 
 std::string FormatMeasure(double value) {
     if (value == 0) return "0";  // no "-0"
@@ -59,24 +194,39 @@ std::string FormatMeasure(double value) {
 }
 
 std::string RowJson(const RobustnessRow& row) {
-    std::string line = "{\"host\":" + JsonString(row.Host) + ",\"seed\":" + std::to_string(row.Seed) +
-                       ",\"attack\":" + JsonString(row.Attack);
-    RobustnessRow copy = row;
-    for (int i = 0; i < kMeasures; ++i)
-        line += std::string(",\"") + kMeasureNames[i] + "\":" + (row.Failed() ? "null" : JsonMeasure(*MeasureField(copy, i)));
-    line += ",\"detected_1e-3\":" + (row.Failed() ? std::string("null") : JsonVerdict(row.Detected1e3));
-    line += ",\"detected_1e-6\":" + (row.Failed() ? std::string("null") : JsonVerdict(row.Detected1e6));
-    if (row.Registering) {
-        const std::optional<RegisteredReading>& g = row.Failed() ? std::nullopt : row.Registered;
-        line += ",\"registration_fit\":" + (g ? JsonMeasure(g->Fit) : "null");
-        line += ",\"nc_registered\":" + (g ? JsonMeasure(g->Nc) : "null");
-        line += ",\"ber_registered\":" + (g ? JsonMeasure(g->Ber) : "null");
-        line += ",\"score_registered\":" + (g ? JsonMeasure(g->Score) : "null");
-        line += ",\"detected_1e-3_registered\":" + (g ? JsonVerdict(g->Detected1e3) : "null");
-        line += ",\"detected_1e-6_registered\":" + (g ? JsonVerdict(g->Detected1e6) : "null");
+    std::string line = "{";
+    for (const RowField& f : RowFields(row.Registering)) {
+        if (f.Id == RowFieldId::Error && !row.Failed()) continue;
+        // A row read from a file written before rows had an identity is written as it was.
+        if (IsIdentity(f.Id) && row.Identity.Schema < 2) continue;
+        if (line.size() > 1) line += ',';
+        line += '"';
+        line += f.Name;
+        line += "\":";
+        line += JsonValue(FieldValue(row, f.Id));
     }
-    if (row.Failed()) line += ",\"error\":" + JsonString(row.Error);
     return line + "}";
+}
+
+std::string CsvHeader(bool registering) {
+    std::string header;
+    for (const RowField& f : RowFields(registering)) {
+        if (!header.empty()) header += ',';
+        header += f.Name;
+    }
+    return header;
+}
+
+std::string RowCsv(const RobustnessRow& row) {
+    std::string line;
+    bool first = true;
+    // Appended piece by piece (GCC 12 warns falsely about "," + std::string).
+    for (const RowField& f : RowFields(row.Registering)) {
+        if (!first) line += ',';
+        first = false;
+        line += CsvValue(FieldValue(row, f.Id));
+    }
+    return line;
 }
 
 std::string RowsJsonl(const std::vector<RobustnessRow>& rows) {
@@ -91,43 +241,6 @@ std::string RowsCsv(const std::vector<RobustnessRow>& rows, bool registering) {
     return text;
 }
 
-std::string CsvHeader(bool registering) {
-    return std::string("host,seed,attack,psnr_embed,ssim_embed,psnr,ssim,nc,ber,score,detected_1e-3,detected_1e-6,") +
-           (registering ? "registration_fit,nc_registered,ber_registered,score_registered,detected_1e-3_registered,"
-                          "detected_1e-6_registered,"
-                        : "") +
-           "error";
-}
-
-std::string RowCsv(const RobustnessRow& row) {
-    std::string line = CsvField(row.Host) + "," + std::to_string(row.Seed) + "," + CsvField(row.Attack);
-    RobustnessRow copy = row;
-    // Appended piece by piece (GCC 12 warns falsely about "," + std::string).
-    for (int i = 0; i < kMeasures; ++i) {
-        line += ',';
-        if (!row.Failed()) line += CsvMeasure(*MeasureField(copy, i));
-    }
-    for (const std::optional<bool>& verdict : {row.Detected1e3, row.Detected1e6}) {
-        line += ',';
-        if (!row.Failed() && verdict) line += *verdict ? "true" : "false";
-    }
-    if (row.Registering) {
-        const std::optional<RegisteredReading>& g = row.Failed() ? std::nullopt : row.Registered;
-        for (const double* measure : {g ? &g->Fit : nullptr, g ? &g->Nc : nullptr, g ? &g->Ber : nullptr,
-                                      g ? &g->Score : nullptr}) {
-            line += ',';
-            if (measure) line += CsvMeasure(*measure);
-        }
-        for (const std::optional<bool>& verdict : {g ? g->Detected1e3 : std::nullopt, g ? g->Detected1e6 : std::nullopt}) {
-            line += ',';
-            if (verdict) line += *verdict ? "true" : "false";
-        }
-    }
-    line += ',';
-    line += CsvField(row.Error);
-    return line;
-}
-
 std::string RowHostName(const std::string& name) { return Json::parse(JsonString(name)).get<std::string>(); }
 
 RobustnessRow ParseRowJson(std::string_view line, const std::string& where) {
@@ -139,6 +252,24 @@ RobustnessRow ParseRowJson(std::string_view line, const std::string& where) {
         throw refuse("not a JSON object");
     }
     if (!j.is_object()) throw refuse("not a JSON object");
+    auto quoted = [](const char* name) { return std::string("\"") + name + "\""; };
+    // A measure as written, checked against its range.
+    auto number = [&](const RowField& f) {
+        const Json& v = j.at(f.Name);
+        if (!v.is_number()) throw refuse(quoted(f.Name) + " is not a number");
+        const double value = v.get<double>();
+        if (value < f.Lowest - kSlack || value > f.Highest + kSlack)
+            throw refuse(quoted(f.Name) + " is " + v.dump() +
+                         (std::isinf(f.Highest) ? ", below " + FormatMeasure(f.Lowest)
+                                                : ", outside " + FormatMeasure(f.Lowest) + ".." + FormatMeasure(f.Highest)));
+        return value;
+    };
+    auto verdict = [&](const char* name) -> std::optional<bool> {
+        const Json& v = j.at(name);
+        if (v.is_null()) return std::nullopt;
+        if (!v.is_boolean()) throw refuse(quoted(name) + " is not true, false or null");
+        return v.get<bool>();
+    };
     try {
         RobustnessRow row;
         row.Host = j.at("host").get<std::string>();
@@ -150,44 +281,58 @@ RobustnessRow ParseRowJson(std::string_view line, const std::string& where) {
         row.Attack = j.at("attack").get<std::string>();
         if (j.contains("error") && !j.at("error").is_null()) row.Error = j.at("error").get<std::string>();
         if (row.Error.empty() && j.contains("error")) throw refuse("an empty \"error\"");
-        for (int i = 0; i < kMeasures; ++i) {
-            const Json& v = j.at(kMeasureNames[i]);
-            if (v.is_null()) {
+        row.Registering = j.contains("score_registered");
+        for (const RowField& f : RowFields(false)) {
+            double* measure = MeasureOf(row, f.Id);
+            if (measure == nullptr) continue;
+            if (j.at(f.Name).is_null()) {
                 // Only a PSNR may be infinite; a failed row has no measures.
-                const bool psnr = i == 0 || i == 2;
-                if (!row.Failed() && !psnr) throw refuse(std::string("\"") + kMeasureNames[i] + "\" is null");
-                *MeasureField(row, i) = row.Failed() ? 0.0 : std::numeric_limits<double>::infinity();
+                if (!row.Failed() && !std::isinf(f.Highest)) throw refuse(quoted(f.Name) + " is null");
+                *measure = row.Failed() ? 0.0 : kInf;
             } else {
-                if (!v.is_number()) throw refuse(std::string("\"") + kMeasureNames[i] + "\" is not a number");
-                *MeasureField(row, i) = v.get<double>();
+                *measure = number(f);
             }
         }
-        for (auto [name, field] : {std::pair{"detected_1e-3", &row.Detected1e3}, std::pair{"detected_1e-6", &row.Detected1e6}}) {
+        row.Detected1e3 = verdict("detected_1e-3");
+        row.Detected1e6 = verdict("detected_1e-6");
+        if (row.Failed()) row.Detected1e3 = row.Detected1e6 = std::nullopt;
+        if (row.Registering && !j.at("score_registered").is_null()) {
+            if (row.Failed()) throw refuse("a failed row with registered measures");
+            RegisteredReading g;
+            for (const RowField& f : RowFields(true)) {
+                if (!IsRegistered(f.Id) || IsVerdict(f.Id)) continue;
+                const double value = number(f);
+                if (f.Id == RowFieldId::RegistrationFit) g.Fit = value;
+                if (f.Id == RowFieldId::NcRegistered) g.Nc = value;
+                if (f.Id == RowFieldId::BerRegistered) g.Ber = value;
+                if (f.Id == RowFieldId::ScoreRegistered) g.Score = value;
+            }
+            g.Detected1e3 = verdict("detected_1e-3_registered");
+            g.Detected1e6 = verdict("detected_1e-6_registered");
+            row.Registered = g;
+        }
+        if (!j.contains("schema")) {
+            row.Identity = RowIdentity{};
+            row.Identity.Schema = 1;
+            return row;
+        }
+        const Json& schema = j.at("schema");
+        if (!schema.is_number_unsigned() || schema.get<std::uint64_t>() < 2)
+            throw refuse("\"schema\" is " + schema.dump() + ", not a row schema version");
+        if (schema.get<std::uint64_t>() > static_cast<std::uint64_t>(kRowSchemaVersion))
+            throw FormatError(where + " was written by a newer quillfen-cli (row schema " + schema.dump() +
+                              "; this program reads up to " + std::to_string(kRowSchemaVersion) + ")");
+        row.Identity.Schema = static_cast<int>(schema.get<std::uint64_t>());
+        row.Identity.Method = j.at("method").get<std::string>();
+        if (row.Identity.Method.empty()) throw refuse("an empty \"method\"");
+        for (auto [name, field, nullable] :
+             {std::tuple{"host_digest", &row.Identity.HostDigest, true}, std::tuple{"mark_digest", &row.Identity.MarkDigest, false},
+              std::tuple{"calibration_digest", &row.Identity.CalibrationDigest, true}}) {
             const Json& v = j.at(name);
-            if (!v.is_null()) *field = v.get<bool>();
-        }
-        if (j.contains("score_registered")) {
-            row.Registering = true;
-            const Json& score = j.at("score_registered");
-            if (!score.is_null()) {
-                if (row.Failed()) throw refuse("a failed row with registered measures");
-                RegisteredReading g;
-                std::pair<const char*, double*> fields[] = {{"registration_fit", &g.Fit},
-                                                            {"nc_registered", &g.Nc},
-                                                            {"ber_registered", &g.Ber},
-                                                            {"score_registered", &g.Score}};
-                for (auto& [name, field] : fields) {
-                    const Json& v = j.at(name);
-                    if (!v.is_number()) throw refuse(std::string("\"") + name + "\" is not a number");
-                    *field = v.get<double>();
-                }
-                for (auto [name, field] : {std::pair{"detected_1e-3_registered", &g.Detected1e3},
-                                           std::pair{"detected_1e-6_registered", &g.Detected1e6}}) {
-                    const Json& v = j.at(name);
-                    if (!v.is_null()) *field = v.get<bool>();
-                }
-                row.Registered = g;
-            }
+            if (v.is_null() && nullable) continue;
+            if (!v.is_string() || !IsHexDigest(v.get<std::string>()))
+                throw refuse(quoted(name) + " is not 16 hex digits" + (nullable ? " or null" : ""));
+            *field = v.get<std::string>();
         }
         return row;
     } catch (const Json::exception& e) {
@@ -201,22 +346,140 @@ RowsFile ReadRowsFile(const std::filesystem::path& path) {
     if (std::filesystem::symlink_status(path, ec).type() == std::filesystem::file_type::not_found) return file;
     const std::vector<std::uint8_t> bytes = ReadWholeFile(path);
     const std::string_view text(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+    std::unordered_map<std::string, std::uint64_t> lineOf;
     std::size_t start = 0;
     std::uint64_t number = 0;
     while (start < text.size()) {
         const std::size_t end = text.find('\n', start);
         if (end == std::string_view::npos) {
-            file.TornTail = true;
+            file.Tail = std::string(text.substr(start));
             break;
         }
         ++number;
         const std::string_view line = text.substr(start, end - start);
-        if (line.find_first_not_of(" \t\r") != std::string_view::npos)
-            file.Rows.push_back(ParseRowJson(line, "line " + std::to_string(number) + " of '" + path.string() + "'"));
+        if (line.find_first_not_of(" \t\r") != std::string_view::npos) {
+            const std::string where = "line " + std::to_string(number) + " of '" + path.string() + "'";
+            file.Rows.push_back(ParseRowJson(line, where));
+            const RobustnessRow& row = file.Rows.back();
+            const auto [earlier, fresh] =
+                lineOf.emplace(row.Host + '\n' + std::to_string(row.Seed) + '\n' + row.Attack, number);
+            if (!fresh)
+                throw FormatError(where + " repeats the row of line " + std::to_string(earlier->second) + " (" +
+                                  row.Host + ", seed " + std::to_string(row.Seed) + ", " + row.Attack +
+                                  "): two runs wrote into it at once, or files were joined twice");
+        }
         start = end + 1;
         file.CompleteBytes = start;
     }
     return file;
+}
+
+namespace {
+
+// The rest of a row after its attack, as pieces a cut row's text must follow in order.
+struct Piece {
+    enum class Kind { Literal, Value, String };
+    Kind Type;
+    std::string Text;  // of a literal
+};
+
+// How far `tail` from `at` follows `piece`: the position after it, npos when it departs from
+// it, tail.size() when it ends inside it.
+std::size_t Follow(std::string_view tail, std::size_t at, const Piece& piece) {
+    if (at >= tail.size()) return tail.size();
+    switch (piece.Type) {
+    case Piece::Kind::Literal: {
+        const std::size_t n = std::min(piece.Text.size(), tail.size() - at);
+        if (tail.compare(at, n, piece.Text, 0, n) != 0) return std::string_view::npos;
+        return at + n;
+    }
+    case Piece::Kind::Value: {
+        std::size_t end = at;
+        while (end < tail.size() && std::string_view("0123456789.eE+-").find(tail[end]) != std::string_view::npos) ++end;
+        if (end > at) return end;
+        for (const std::string_view word : {"null", "true", "false"}) {
+            const std::size_t n = std::min(word.size(), tail.size() - at);
+            if (tail.substr(at, n) == word.substr(0, n)) return at + n;
+        }
+        return std::string_view::npos;
+    }
+    case Piece::Kind::String: {
+        if (tail[at] == 'n') return Follow(tail, at, Piece{Piece::Kind::Value, {}});
+        if (tail[at] != '"') return std::string_view::npos;
+        for (std::size_t i = at + 1; i < tail.size(); ++i) {
+            const char c = tail[i];
+            if (static_cast<unsigned char>(c) < 0x20) return std::string_view::npos;
+            if (c == '\\') {
+                ++i;
+            } else if (c == '"') {
+                return i + 1;
+            }
+        }
+        return tail.size();
+    }
+    }
+    return std::string_view::npos;
+}
+
+bool FollowsAll(std::string_view tail, std::size_t at, const std::vector<Piece>& pieces) {
+    for (const Piece& piece : pieces) {
+        if (at == tail.size()) return true;
+        at = Follow(tail, at, piece);
+        if (at == std::string_view::npos) return false;
+    }
+    return at == tail.size();
+}
+
+// Where `tail` from `at` stands against `literal`: npos when it departs, tail.size() when it
+// ends inside, else the position after it.
+std::size_t FollowLiteral(std::string_view tail, std::size_t at, const std::string& literal) {
+    return Follow(tail, at, Piece{Piece::Kind::Literal, literal});
+}
+
+}  // namespace
+
+bool IsCutRow(std::string_view tail, const SweepPlan& plan, const RowRange& range) {
+    if (tail.empty() || range.Begin >= range.End || plan.Seeds.empty() || plan.Cells.empty()) return false;
+    // The fields after the attack, then the end of the row with or without an error.
+    std::vector<Piece> rest;
+    for (const RowField& f : RowFields(plan.Register)) {
+        if (f.Id <= RowFieldId::Attack || f.Id == RowFieldId::Error) continue;
+        rest.push_back({Piece::Kind::Literal, std::string(",\"") + f.Name + "\":"});
+        const bool text = f.Id == RowFieldId::Method || f.Id == RowFieldId::HostDigest ||
+                          f.Id == RowFieldId::MarkDigest || f.Id == RowFieldId::CalibrationDigest;
+        rest.push_back({text ? Piece::Kind::String : Piece::Kind::Value, {}});
+    }
+    std::vector<Piece> plain = rest;
+    plain.push_back({Piece::Kind::Literal, "}"});
+    std::vector<Piece> failed = rest;
+    failed.push_back({Piece::Kind::Literal, ",\"error\":"});
+    failed.push_back({Piece::Kind::String, {}});
+    failed.push_back({Piece::Kind::Literal, "}"});
+
+    const std::uint64_t S = plan.Seeds.size();
+    const std::uint64_t C = plan.Cells.size();
+    auto overlaps = [&](std::uint64_t begin, std::uint64_t end) { return begin < range.End && range.Begin < end; };
+    for (std::uint64_t h = 0; h < plan.Hosts.size(); ++h) {
+        if (!overlaps(h * S * C, (h + 1) * S * C)) continue;
+        const std::size_t afterHost =
+            FollowLiteral(tail, 0, "{\"host\":" + JsonString(plan.Hosts[h].Name) + ",\"seed\":");
+        if (afterHost == std::string_view::npos) continue;
+        if (afterHost == tail.size()) return true;
+        for (std::uint64_t s = 0; s < S; ++s) {
+            const std::uint64_t unit = h * S + s;
+            if (!overlaps(unit * C, (unit + 1) * C)) continue;
+            const std::size_t afterSeed = FollowLiteral(tail, afterHost, std::to_string(plan.Seeds[s]) + ",\"attack\":");
+            if (afterSeed == std::string_view::npos) continue;
+            if (afterSeed == tail.size()) return true;
+            for (std::uint64_t c = 0; c < C; ++c) {
+                if (!overlaps(unit * C + c, unit * C + c + 1)) continue;
+                const std::size_t afterAttack = FollowLiteral(tail, afterSeed, JsonString(plan.Cells[c].Name));
+                if (afterAttack == std::string_view::npos) continue;
+                if (FollowsAll(tail, afterAttack, plain) || FollowsAll(tail, afterAttack, failed)) return true;
+            }
+        }
+    }
+    return false;
 }
 
 }  // namespace quillfen

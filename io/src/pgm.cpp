@@ -26,11 +26,11 @@ struct FileCloser {
 };
 
 // True when `gap`, the bytes between the end of a Netpbm header and the last width x height
-// bytes of the file, is what an older writer put there: the LF of a CR LF line end (after a
-// CR delimiter), then nothing but whole comment lines.
-bool IsLegacyHeaderTail(const std::vector<std::uint8_t>& gap, int delimiter) {
+// bytes of the file, is what an older writer put there: nothing but whole comment lines.
+// (A CR LF after the maximum value is not such a layout: the CR is the one whitespace the
+// rules allow, and the raster starts at the LF, as every Netpbm reader takes it.)
+bool IsLegacyHeaderTail(const std::vector<std::uint8_t>& gap) {
     std::size_t i = 0;
-    if (delimiter == '\r' && !gap.empty() && gap[0] == '\n') i = 1;
     while (i < gap.size() && gap[i] == '#') {
         std::size_t end = i;
         while (end < gap.size() && gap[end] != '\n') ++end;
@@ -151,7 +151,7 @@ void TRixPGM::LoadFromStream(std::FILE* stream, std::int64_t fileSize, const std
     }
     if (available > rasterBytes && available - rasterBytes <= kMaxTrailingHeader) {
         std::vector<std::uint8_t> gap(static_cast<std::size_t>(available - rasterBytes));
-        if (std::fread(gap.data(), 1, gap.size(), Stream) == gap.size() && IsLegacyHeaderTail(gap, delimiter)) {
+        if (std::fread(gap.data(), 1, gap.size(), Stream) == gap.size() && IsLegacyHeaderTail(gap)) {
             rasterStart += static_cast<std::int64_t>(gap.size());
         }
     }

@@ -144,6 +144,15 @@ TEST(ParseAttackCells, RefusesBadListsWithOneLineNamingEntryValueAndRange) {
         {"median:k=3,,5", "expected an attack name"},
         {"none;blur", "unexpected ';' at character 5"},
         {"real-jpeg:", "expected a parameter name after 'real-jpeg:'"},
+        {"real-jpeg:q=10...90", "q=10..90 or q=10..90:10 (first..last:step) at character 17"},
+        // Out of range as written, though the nearest double is in range.
+        {"rotate:deg=360.0000000000000000000001",
+         "deg=360.0000000000000000000001 is out of range (accepted: -360..360)"},
+        {"rotate:deg=-360.0000000000000000000001", "is out of range (accepted: -360..360)"},
+        {"real-jpeg:q=50.0000001", "q=50.0000001 is not a whole number (accepted: whole numbers 1..100)"},
+        {"blur+blur+blur+blur+blur+blur+blur+blur+blur", "combines 9 attacks; a cell combines at most 8"},
+        {"blur:passes=60+median:k=3+blur:passes=2,41",
+         "blurs up to 101 passes in one cell; a cell blurs at most 100 passes in all"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.text);

@@ -234,7 +234,9 @@ TEST(Calibration, ReadsAFileOfThresholdsAlone) {
     EXPECT_FALSE(cal.HasSample());
     EXPECT_TRUE(cal.Detected(0.2, kFprModelled));
     EXPECT_THROW(cal.Threshold(1e-4), ArgumentError);
-    EXPECT_EQ(ParseCalibration(R"({"thresholds": {"fpr_1e-3": -0.1, "fpr_1e-6": -0.1}})", "c").ThresholdModelled, -0.1);
+    // At 0 or below, pictures without the mark (scores about 0) would be judged to carry it.
+    EXPECT_THROW(ParseCalibration(R"({"thresholds": {"fpr_1e-3": -0.1, "fpr_1e-6": -0.1}})", "c"), FormatError);
+    EXPECT_THROW(ParseCalibration(R"({"thresholds": {"fpr_1e-3": 0, "fpr_1e-6": 0.1}})", "c"), FormatError);
 }
 
 TEST(Calibration, MarkDigestFollowsTheBinarisedMark) {

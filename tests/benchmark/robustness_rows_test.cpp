@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <limits>
@@ -36,6 +37,10 @@ RobustnessRow Measured() {
     row.Score = -0.0125;
     row.Detected1e3 = true;
     row.Detected1e6 = false;
+    row.Identity.Method = "dct-polarity:divisor=10000";
+    row.Identity.HostDigest = "0123456789abcdef";
+    row.Identity.MarkDigest = "fedcba9876543210";
+    row.Identity.CalibrationDigest = "00112233445566ff";
     return row;
 }
 
@@ -45,6 +50,8 @@ RobustnessRow Failed() {
     row.Seed = 1;
     row.Attack = "none";
     row.Error = "Cannot open file x (gone)\nsecond line";
+    row.Identity.Method = "dct-polarity:divisor=10000";
+    row.Identity.MarkDigest = "fedcba9876543210";
     return row;
 }
 
@@ -52,14 +59,19 @@ TEST(RobustnessRows, JsonHoldsTheDocumentedFieldsInOrder) {
     const nlohmann::ordered_json j = nlohmann::ordered_json::parse(RowJson(Measured()));
     std::vector<std::string> keys;
     for (const auto& item : j.items()) keys.push_back(item.key());
-    const std::vector<std::string> expected = {"host", "seed", "attack", "psnr_embed", "ssim_embed", "psnr",
-                                               "ssim", "nc", "ber", "score", "detected_1e-3", "detected_1e-6"};
+    const std::vector<std::string> expected = {"host",          "seed",          "attack",      "psnr_embed",
+                                               "ssim_embed",    "psnr",          "ssim",        "nc",
+                                               "ber",           "score",         "detected_1e-3", "detected_1e-6",
+                                               "schema",        "method",        "host_digest", "mark_digest",
+                                               "calibration_digest"};
     EXPECT_EQ(keys, expected);
     EXPECT_TRUE(j["psnr"].is_null());  // +infinity
     const nlohmann::ordered_json f = nlohmann::ordered_json::parse(RowJson(Failed()));
     EXPECT_EQ(f.size(), expected.size() + 1);
     EXPECT_EQ(f["error"], Failed().Error);
     EXPECT_TRUE(f["nc"].is_null());
+    EXPECT_TRUE(f["host_digest"].is_null());  // the host could not be read
+    EXPECT_EQ(j["schema"], kRowSchemaVersion);
     // The CSV header names the same columns, and error last.
     std::string header;
     for (const std::string& k : expected) header += k + ",";
@@ -80,8 +92,10 @@ TEST(RobustnessRows, JsonReadsBackTheSameRow) {
 TEST(RobustnessRows, CsvQuotesWhatNeedsIt) {
     EXPECT_EQ(RowCsv(Measured()),
               "astronaut.pgm,4294967295,\"shift:dx=2,dy=2\",33.12332307301937,0.9346702189187707,inf,1,"
-              "0.8951531129588319,0.03155517578125,-0.0125,true,false,");
-    EXPECT_EQ(RowCsv(Failed()), "\"odd, \"\"name\"\".pgm\",1,none,,,,,,,,,,\"Cannot open file x (gone)\nsecond line\"");
+              "0.8951531129588319,0.03155517578125,-0.0125,true,false,2,dct-polarity:divisor=10000,0123456789abcdef,"
+              "fedcba9876543210,00112233445566ff,");
+    EXPECT_EQ(RowCsv(Failed()), "\"odd, \"\"name\"\".pgm\",1,none,,,,,,,,,,2,dct-polarity:divisor=10000,,fedcba9876543210,,"
+                                "\"Cannot open file x (gone)\nsecond line\"");
 }
 
 // A registering run adds its fields before "error", null where a cell is not geometric, and
@@ -97,18 +111,20 @@ TEST(RobustnessRows, RegisteredFieldsFollowTheVerdicts) {
     const nlohmann::ordered_json j = nlohmann::ordered_json::parse(RowJson(geometric));
     std::vector<std::string> keys;
     for (const auto& item : j.items()) keys.push_back(item.key());
-    const std::vector<std::string> tail = {"detected_1e-6",     "registration_fit",         "nc_registered",
-                                           "ber_registered",    "score_registered",         "detected_1e-3_registered",
-                                           "detected_1e-6_registered"};
-    ASSERT_GE(keys.size(), tail.size());
-    EXPECT_EQ(std::vector<std::string>(keys.end() - static_cast<std::ptrdiff_t>(tail.size()), keys.end()), tail);
+    const std::vector<std::string> following = {"detected_1e-6",     "registration_fit",         "nc_registered",
+                                                "ber_registered",    "score_registered",         "detected_1e-3_registered",
+                                                "detected_1e-6_registered", "schema"};
+    const auto at = std::find(keys.begin(), keys.end(), "detected_1e-6");
+    ASSERT_LE(following.size(), static_cast<std::size_t>(keys.end() - at));
+    EXPECT_EQ(std::vector<std::string>(at, at + static_cast<std::ptrdiff_t>(following.size())), following);
     EXPECT_TRUE(nlohmann::json::parse(RowJson(other))["score_registered"].is_null());
     EXPECT_EQ(RowJson(Measured()).find("registered"), std::string::npos);
     for (const RobustnessRow& row : {geometric, other, failed}) EXPECT_EQ(ParseRowJson(RowJson(row), "x"), row);
     EXPECT_EQ(RowCsv(geometric),
               "astronaut.pgm,4294967295,\"shift:dx=2,dy=2\",33.12332307301937,0.9346702189187707,inf,1,"
-              "0.8951531129588319,0.03155517578125,-0.0125,true,false,0.99,0.86,0.04,0.97,true,true,");
-    EXPECT_EQ(RowCsv(other).substr(RowCsv(other).size() - 7), ",,,,,,,");
+              "0.8951531129588319,0.03155517578125,-0.0125,true,false,0.99,0.86,0.04,0.97,true,true,2,"
+              "dct-polarity:divisor=10000,0123456789abcdef,fedcba9876543210,00112233445566ff,");
+    EXPECT_NE(RowCsv(other).find(",false,,,,,,,2,"), std::string::npos) << RowCsv(other);
     EXPECT_EQ(CsvHeader(true).find("detected_1e-6,registration_fit,"), CsvHeader().find("detected_1e-6,"));
     EXPECT_THROW(ParseRowJson(R"({"host":"h","seed":1,"attack":"none","psnr_embed":1,"ssim_embed":1,"psnr":1,)"
                               R"("ssim":1,"nc":1,"ber":0,"score":1,"detected_1e-3":null,"detected_1e-6":null,)"
@@ -162,16 +178,25 @@ TEST(ReadRowsFile, CompleteLinesTornTailAndDamage) {
     RowsFile file = ReadRowsFile(path);
     ASSERT_EQ(file.Rows.size(), 2u);
     EXPECT_EQ(file.Rows[1], Failed());
-    EXPECT_TRUE(file.TornTail);
+    EXPECT_EQ(file.Tail, "{\"host\":\"a.pgm\",\"se");
     EXPECT_EQ(file.CompleteBytes, two.size());
 
     test::WriteBytes(path, two);
     file = ReadRowsFile(path);
-    EXPECT_FALSE(file.TornTail);
+    EXPECT_TRUE(file.Tail.empty());
     EXPECT_EQ(file.CompleteBytes, two.size());
 
+    // A row that no run writes: measures out of their range, a row twice (two runs on one
+    // file), a newer schema.
+    auto changed = [](const std::string& from, const std::string& to) {
+        std::string line = RowJson(Measured());
+        return line.replace(line.find(from), from.size(), to) + "\n";
+    };
     for (const std::string& damage : {std::string("not json\n"), std::string("{\"host\":\"a\"}\n"), std::string("[1]\n"),
-                                      RowJson(Measured()).replace(RowJson(Measured()).find("\"nc\":"), 5, "\"nc\":null,\"x\":") + "\n"}) {
+                                      changed("\"nc\":", "\"nc\":null,\"x\":"), changed("\"nc\":0.8951531129588319", "\"nc\":5"),
+                                      changed("\"score\":-0.0125", "\"score\":-7"), changed("\"ssim\":1", "\"ssim\":1.5"),
+                                      changed("\"schema\":2", "\"schema\":3"), changed("0123456789abcdef", "xyz"),
+                                      RowJson(Measured()) + "\n"}) {
         test::WriteBytes(path, two + damage);
         try {
             ReadRowsFile(path);
@@ -180,6 +205,38 @@ TEST(ReadRowsFile, CompleteLinesTornTailAndDamage) {
             EXPECT_NE(std::string(e.what()).find("line 3 of"), std::string::npos) << e.what();
         }
     }
+}
+
+// What a stopped run leaves at the end of its file is any beginning of one of its rows, plain,
+// failed or registered; nothing else may be taken for one (and dropped).
+TEST(ReadRowsFile, OnlyABeginningOfARowOfThisRunIsACutRow) {
+    SweepPlan plan;
+    plan.Hosts = {{"astronaut.pgm", {}}, {"odd, \"name\".pgm", {}}};
+    plan.Seeds = {1, 4294967295u};
+    plan.Cells = ParseAttackCells("none,shift:dx=2,dy=2");
+    const RowRange all{0, plan.RowCount()};
+    RobustnessRow registered = Measured();
+    registered.Registering = true;
+    registered.Registered = RegisteredReading{0.99, 0.86, 0.04, 0.97, true, std::nullopt};
+    for (const bool registering : {false, true}) {
+        plan.Register = registering;
+        for (RobustnessRow row : {Measured(), Failed(), registered}) {
+            row.Registering = registering;
+            if (!registering) row.Registered.reset();
+            const std::string line = RowJson(row);
+            for (std::size_t n = 1; n <= line.size(); ++n)
+                ASSERT_TRUE(IsCutRow(line.substr(0, n), plan, all)) << line.substr(0, n);
+            EXPECT_FALSE(IsCutRow(line + " ", plan, all));
+            // Only rows of this run's part.
+            EXPECT_FALSE(IsCutRow(line, plan, RowRange{0, 1})) << line;
+        }
+    }
+    plan.Register = false;
+    for (const std::string& tail :
+         {std::string("my notes"), std::string("\x89PNG\r"), std::string("{\"host\":\"gravel.pgm\""),
+          std::string("{\"host\":\"astronaut.pgm\",\"seed\":2,"), std::string("{\"host\":\"astronaut.pgm\",\"seed\":1,\"attack\":\"blur\""),
+          RowJson(Measured()).substr(0, 120) + "x"})
+        EXPECT_FALSE(IsCutRow(tail, plan, all)) << tail;
 }
 
 TEST(ReportFamilies, TheDefaultGridsFamilies) {

@@ -1,13 +1,17 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
+#include <functional>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include <nlohmann/json.hpp>
 
 #include "quillfen/io/picture_files.h"
 #include "tests/cli/run_cli.h"
+#include "tests/key_files.h"
 #include "tests/test_support.h"
 
 namespace quillfen {
@@ -143,7 +147,9 @@ TEST(EmbedExtract, AFailedPictureWriteGivesTheOldKeyBack) {
 TEST(EmbedExtract, ExtractRefusesBadKeysAndCalibrations) {
     test::TempDir dir;
     ASSERT_EQ(RunCli({"embed", kHost, kMark, dir.file("m.png"), "--key", dir.file("m.key"), "--seed", "3"}).code, 0);
-    test::WriteBytes(dir.file("bad.key"), std::string("\x89QFK\r\n\x1a\n\x07\x00", 10));
+    test::KeyBytes newer = test::ReadBytes(dir.file("m.key"));
+    newer[test::kKeyVersionAt] = 7;
+    test::WriteBytes(dir.file("bad.key"), test::Resealed(newer));
     test::WriteBytes(dir.file("nc.json"), std::string(R"({"statistic": "nc", "thresholds": {"fpr_1e-3": 0.6, "fpr_1e-6": 0.7}})"));
     test::WriteBytes(dir.file("good.json"), std::string(R"({"thresholds": {"fpr_1e-3": 0.5, "fpr_1e-6": 0.99}})"));
     const std::string m = dir.file("m.png");
@@ -170,6 +176,59 @@ TEST(EmbedExtract, ExtractRefusesBadKeysAndCalibrations) {
     EXPECT_EQ(report["calibration"], dir.file("good.json"));
 }
 
+// Keys that no embedding writes, each with its exact refusal: the checksum is checked before
+// any field is read, and a key resealed by another writer must still hold enough reversed and
+// untouched relations for a verdict.
+TEST(EmbedExtract, KeysNoEmbeddingWritesAreRefused) {
+    test::TempDir dir;
+    ASSERT_EQ(RunCli({"embed", kHost, kMark, dir.file("m.png"), "--key", dir.file("m.key"), "--seed", "3"}).code, 0);
+    using test::KeyBytes;
+    const KeyBytes key = test::ReadBytes(dir.file("m.key"));
+    const MarkKey decoded = DecodeMarkKey(key, "m.key");
+    constexpr std::size_t kP = test::kKeyPlanesAt;
+    constexpr std::size_t kE = kP + 2 * 2048;
+    constexpr std::size_t kC = kP + 3 * 2048;
+    auto bit = [](const KeyBytes& b, std::size_t plane, int i) { return (b[plane + i / 8] >> (i % 8)) & 1; };
+    // The embedding's relations made the host's: nothing reversed.
+    KeyBytes noReversal = key;
+    std::copy(key.begin() + kP, key.begin() + kP + 2048, noReversal.begin() + kE);
+    int untouched = 0;
+    for (int i = 0; i < 128 * 128; ++i) untouched += decoded.Carried[i] == decoded.Extraction.P[i] ? 1 : 0;
+    // ... but for one relation.
+    KeyBytes oneReversal = noReversal;
+    int one = 0;
+    while (bit(key, kC, one) == bit(key, kP, one)) ++one;
+    oneReversal[kE + one / 8] = static_cast<std::uint8_t>(oneReversal[kE + one / 8] ^ (1u << (one % 8)));
+    auto with = [&](const std::function<void(KeyBytes&)>& change) {
+        KeyBytes bytes = key;
+        change(bytes);
+        return bytes;
+    };
+    const std::string k = dir.file("k.key");
+    const std::string relations = " untouched relations; an embedding's key holds at least 1024 of each)";
+    const std::vector<std::tuple<std::string, KeyBytes, std::string>> cases = {
+        {"a bit of the version", with([](KeyBytes& b) { b[test::kKeyVersionAt + 1] ^= 2; }),
+         "is damaged (its checksum does not match its content)"},
+        {"a raised count", with([](KeyBytes& b) { b[test::kKeyBlackAt] = static_cast<std::uint8_t>(b[test::kKeyBlackAt] + 1); }),
+         "is damaged (its checksum does not match its content)"},
+        {"cut short", KeyBytes(key.begin(), key.end() - 100), "is truncated"},
+        {"a newer version, sealed", test::Resealed(with([](KeyBytes& b) { b[test::kKeyVersionAt] = 2; })),
+         "was written by a newer Quillfen (key format 2; this program reads format 1)"},
+        {"no reversed relation, sealed", test::Resealed(noReversal),
+         "is damaged (it holds 0 reversed and " + std::to_string(untouched) + relations},
+        {"one reversed relation, sealed", test::Resealed(oneReversal),
+         "is damaged (it holds 1 reversed and " + std::to_string(untouched) + relations},
+    };
+    for (const auto& [name, bytes, reason] : cases) {
+        test::WriteBytes(k, bytes);
+        const CliResult r = RunCli({"extract", dir.file("m.png"), "--key", k, "--mark-out", dir.file("w.pgm")});
+        EXPECT_EQ(r.code, 2) << name << "\n" << r.err;
+        EXPECT_EQ(r.err, "quillfen-cli: '" + k + "' " + reason + "\n") << name;
+        EXPECT_EQ(r.out, "") << name;
+        EXPECT_FALSE(std::filesystem::exists(dir.file("w.pgm"))) << name;
+    }
+}
+
 TEST(EmbedExtract, RegistrationIsReportedOnlyWhenAsked) {
     test::TempDir dir;
     ASSERT_EQ(RunCli({"embed", kHost, kMark, dir.file("m.png"), "--key", dir.file("m.key"), "--seed", "3"}).code, 0);
@@ -188,6 +247,28 @@ TEST(EmbedExtract, RegistrationIsReportedOnlyWhenAsked) {
     const CliResult small = RunCli({"extract", other, "--key", dir.file("m.key")});
     EXPECT_EQ(small.code, 0);
     ExpectOneErrorLine(small, "--host registers it first");
+}
+
+// A transform that fits the marked region worse than the suspect as it is is set aside: the
+// marked picture with everything outside its marked region inverted is misregistered (turned
+// half round), and read as it is the mark is there.
+TEST(EmbedExtract, ARegistrationThatFitsWorseThanTheSuspectAsItIsIsSetAside) {
+    QF_SKIP_WITHOUT_BMP();
+    test::TempDir dir;
+    const std::string host = test::SamplePath("camera-512.bmp");
+    ASSERT_EQ(RunCli({"embed", host, kMark, dir.file("m.pgm"), "--key", dir.file("m.key"), "--seed", "1"}).code, 0);
+    Bitmap suspect = LoadPictureFile(dir.file("m.pgm")).bitmap;
+    for (int y = 0; y < suspect.height(); ++y)
+        for (int x = 0; x < suspect.width(); ++x)
+            if (x >= 256 || y >= 256) suspect.setGray(x, y, static_cast<std::uint8_t>(255 - suspect.blue(x, y)));
+    SavePictureFile(dir.file("s.pgm"), suspect, true);
+    const CliResult r = RunCli({"extract", dir.file("s.pgm"), "--key", dir.file("m.key"), "--host", host, "--json"});
+    ASSERT_EQ(r.code, 0) << r.err;
+    ExpectOneErrorLine(r, "the mark is read from the suspect as it is");
+    const nlohmann::json report = nlohmann::json::parse(r.out);
+    EXPECT_EQ(report["present"], true);
+    EXPECT_EQ(report["read_as_is"], true);
+    EXPECT_EQ(report["identical"], true);
 }
 
 }  // namespace

@@ -1,6 +1,8 @@
 // `quillfen-cli robustness` and `quillfen-cli calibrate`: the rows against the experiment
 // command, their identity across threads and shards, resuming, refusals before any work.
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
@@ -171,6 +173,12 @@ TEST(RobustnessCommand, RefusesBadArgumentsBeforeAnyWork) {
         text.replace(at + 8, 4, "0000");
         test::WriteBytes(otherMark, text);
     }
+    // A host embed would refuse (never padded), and two host names that are one in the rows.
+    const std::string small = dir.file("small.pgm");
+    test::WriteBytes(small, "P5\n255 255\n255\n" + std::string(255 * 255, '\x80'));
+    for (const char* folder : {"latin-a", "latin-b"}) std::filesystem::create_directory(dir.file(folder));
+    test::WriteBytes(dir.file("latin-a/caf\xE8.pgm"), test::ReadBytes(kHostA));
+    test::WriteBytes(dir.file("latin-b/caf\xE9.pgm"), test::ReadBytes(kHostB));
     const std::string out = dir.file("rows.jsonl");
     const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
         {{"robustness", kHostA, "--mark", kMark, "--attacks", "blurr"}, "unknown attack"},
@@ -181,6 +189,12 @@ TEST(RobustnessCommand, RefusesBadArgumentsBeforeAnyWork) {
         {{"robustness", dir.file("missing.pgm"), "--mark", kMark}, "missing.pgm"},
         {{"robustness", empty, "--mark", kMark}, "holds no picture"},
         {{"robustness", kHostA, twin, "--mark", kMark}, "have the file name"},
+        {{"robustness", kHostA, small, "--mark", kMark}, "is 255 x 255; a host must be at least 256 x 256"},
+        {{"calibrate", kHostA, small, "--mark", kMark}, "is 255 x 255; a host must be at least 256 x 256"},
+        // Both files named, their bytes shown escaped.
+        {{"robustness", dir.file("latin-a"), dir.file("latin-b"), "--mark", kMark},
+         "the host pictures '" + dir.file("latin-a/caf\\xE8.pgm") + "' and '" + dir.file("latin-b/caf\\xE9.pgm") +
+             "' would have one name in the rows"},
         {{"robustness", kHostA, "--mark", white}, "no black pixel"},
         {{"robustness", kHostA, "--mark", kMark, "--seeds", "5..1"}, "--seeds"},
         {{"robustness", kHostA, "--mark", kMark, "--shard", "4/3"}, "--shard"},
@@ -229,6 +243,31 @@ TEST(CalibrateCommand, WritesAFileThatRobustnessReads) {
                                    "--calibration", file});
     ASSERT_EQ(used.code, 0) << used.err;
     EXPECT_TRUE(nlohmann::json::parse(used.out)["detected_1e-3"].is_boolean());
+}
+
+// What a calibration needs is known before it starts: one that cannot fit in what the process
+// may still take is refused at once (exit 1), with the estimate, and writes nothing.
+TEST(CalibrateCommand, ARunThatCannotFitIsRefusedAtOnce) {
+    test::TempDir dir;
+    const std::string out = dir.file("cal.json");
+    const int status = test::RunInChild([&] {
+        // What this process holds now, and half a gigabyte more.
+        std::ifstream statm("/proc/self/statm");
+        unsigned long long pages = 0;
+        statm >> pages;
+        const rlim_t limit = static_cast<rlim_t>(pages * static_cast<unsigned long long>(::sysconf(_SC_PAGESIZE))) +
+                             (rlim_t{512} << 20);
+        const struct rlimit r{limit, limit};
+        if (::setrlimit(RLIMIT_AS, &r) != 0) return 3;
+        // 2,000 keys of about 0.6 MB each.
+        const CliResult c = RunCli({"calibrate", kHostA, kHostB, "--mark", kMark, "--seeds", "1..1000", "--attacks",
+                                    "none", "--out", out});
+        const bool said = c.err.rfind("quillfen-cli: the calibration would need about 1.", 0) == 0 &&
+                          c.err.find("(2000 keys, 2004000 null trials)") != std::string::npos &&
+                          c.err.find("ulimit -v") != std::string::npos && c.err.find('\n') == c.err.size() - 1;
+        return c.code == 1 && said && !std::filesystem::exists(out) ? 0 : 4;
+    });
+    EXPECT_EQ(status, 0);
 }
 
 TEST(ProgressBar, ShowsDoneTotalRateAndTimeLeft) {

@@ -1,11 +1,13 @@
 // Fuzz entry point: calibration files, which users hand to extract and robustness. Every input
-// is either refused with a FormatError or gives thresholds the verdict can use; a calibration
-// run's file written again reads back as the same calibration.
+// is either refused with a FormatError or gives thresholds the verdict can use and a report
+// that is drawn in bounded time; a calibration run's file written again reads back as the
+// same calibration.
 #include <cmath>
 #include <cstdint>
 #include <string_view>
 
 #include "quillfen/benchmark/calibration.h"
+#include "quillfen/benchmark/robustness_report.h"
 #include "quillfen/image/errors.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -21,6 +23,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             if (std::isnan(other)) __builtin_trap();
             (void)cal.EmpiricalTail(t3);
         }
+        // The report draws the calibration (its tail chart and tables) with every loop bounded.
+        quillfen::RobustnessReport report;
+        report.Thresholds = cal;
+        (void)quillfen::RobustnessHtml(report);
     } catch (const quillfen::FormatError&) {
         // A one-line refusal is the expected outcome for most inputs.
     }

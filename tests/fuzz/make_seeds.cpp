@@ -1,6 +1,7 @@
 // Writes the seed corpora of the fuzz targets: small valid files of each format and size
 // class, and the bad inputs of the readers' tests. Run only by hand (`make fuzz-seeds`); the
 // results are checked in under tests/fuzz/corpus/.
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -143,6 +144,8 @@ int main(int argc, char** argv) {
     Put("pgm", "tabs.pgm", FromString("P5\t3\t2\t255\n" + Raster(6)));
     Put("pgm", "own-lines.pgm", FromString("P5\n3\n2\n255\n" + Raster(6)));
     Put("pgm", "crlf-all.pgm", FromString("P5\r\n3 2\r\n255\r\n" + Raster(6)));
+    // CR LF after the maximum value, then exactly the raster: the raster starts at the LF.
+    Put("pgm", "crlf-exact.pgm", FromString("P5\r\n2 2\r\n255\r\n" + Raster(4)));
     Put("pgm", "trailing-byte.pgm", FromString("P5\n3 2\n255\n" + Raster(6) + "X"));
     Put("pgm", "two-pictures.pgm", FromString("P5\n3 2\n255\n" + Raster(6) + "P5\n2 2\n255\n" + Raster(4)));
     Put("pgm", "comment-after-max.pgm", FromString("P5\n3 2\n255\n# after\n" + Raster(6)));
@@ -286,8 +289,27 @@ int main(int argc, char** argv) {
     Bytes trailing = key;
     trailing.insert(trailing.end() - 32, {1, 2});
     Put("key", "trailing.key", Resealed(trailing));
+    // Damage the checksum must catch before any field is read, and keys resealed by another
+    // writer with too few reversed relations for a verdict.
+    Bytes versionBit = key;
+    versionBit[kKeyVersionAt + 1] ^= 2;
+    Put("key", "version-bit.key", versionBit);
+    Bytes raised = key;
+    raised[kKeyBlackAt] = static_cast<std::uint8_t>(raised[kKeyBlackAt] + 1);
+    Put("key", "count-raised.key", raised);
+    constexpr std::size_t kE = kKeyPlanesAt + 2 * 2048;
+    constexpr std::size_t kC = kKeyPlanesAt + 3 * 2048;
+    Bytes noReversal = key;
+    std::copy(key.begin() + kKeyPlanesAt, key.begin() + kKeyPlanesAt + 2048, noReversal.begin() + kE);
+    Put("key", "no-reversal.key", Resealed(noReversal));
+    std::size_t one = 0;
+    while (((key[kC + one / 8] ^ key[kKeyPlanesAt + one / 8]) >> (one % 8) & 1) == 0) ++one;
+    noReversal[kE + one / 8] = static_cast<std::uint8_t>(noReversal[kE + one / 8] ^ (1u << (one % 8)));
+    Put("key", "one-reversal.key", Resealed(noReversal));
 
-    // Calibrations: a small run's file and files of thresholds alone, good and refused.
+    // Calibrations: a small run's file and files of thresholds alone, good and refused. The run:
+    // two hosts, two seeds and two attacks, so per key 2 other hosts marked, 1 unmarked and 2
+    // attacked own pictures; every count as a run makes it.
     quillfen::Calibration cal;
     cal.Program = "seed";
     cal.MarkFile = "mark.pgm";
@@ -296,16 +318,34 @@ int main(int argc, char** argv) {
     cal.Hosts = {"a.pgm", "b.pgm"};
     cal.Seeds = {1, 2};
     cal.Attacks = {"none", "real-jpeg:q=50"};
-    cal.Histogram = {{-0.02, 3}, {0.0, 4}, {0.01, 2}, {0.05, 1}};
-    cal.Trials = 10;
-    cal.KindTrials[0] = 4;
-    cal.KindTrials[1] = 2;
-    cal.KindTrials[2] = 4;
+    cal.Histogram = {{-0.02, 5}, {0.0, 8}, {0.01, 4}, {0.03, 2}, {0.05, 1}};
+    cal.Trials = 20;
+    cal.KindTrials[0] = 8;
+    cal.KindTrials[1] = 4;
+    cal.KindTrials[2] = 8;
     cal.Components = {{"a.pgm", quillfen::NullTrialKind::OtherHostMarked, 4, 0, -0.01, 0.01, 0.008, 0},
                       {"a.pgm", quillfen::NullTrialKind::OtherHostUnmarked, 2, 0, 0.0, 0.0, 0.009, 0},
-                      {"b.pgm", quillfen::NullTrialKind::OwnHostUnmarked, 4, 0, 0.02, 0.02, 0.005, 0}};
+                      {"a.pgm", quillfen::NullTrialKind::OwnHostUnmarked, 4, 0, 0.02, 0.02, 0.005, 0},
+                      {"b.pgm", quillfen::NullTrialKind::OtherHostMarked, 4, 0, -0.005, 0.012, 0.008, 0},
+                      {"b.pgm", quillfen::NullTrialKind::OtherHostUnmarked, 2, 0, 0.005, 0.004, 0.009, 0},
+                      {"b.pgm", quillfen::NullTrialKind::OwnHostUnmarked, 4, 0, 0.015, 0.01, 0.005, 0}};
     quillfen::FitCalibration(cal);
     const std::string run = quillfen::CalibrationJson(cal);
+    // Each a run's file changed where a reader must look: values out of range, counts that
+    // disagree, statistics and thresholds its own sample does not give.
+    const auto changed = [&](const char* name, void (*change)(quillfen::Calibration&)) {
+        quillfen::Calibration changedCal = cal;
+        change(changedCal);
+        Put("calibration", name, FromString(quillfen::CalibrationJson(changedCal)));
+    };
+    changed("score-1e308.json", [](quillfen::Calibration& c) { c.Histogram.back().first = 1.7e308; });
+    changed("score-1e16.json", [](quillfen::Calibration& c) { c.Histogram.back().first = 1e16; });
+    changed("threshold-minus-1.json", [](quillfen::Calibration& c) { c.ThresholdEmpirical = -1; });
+    changed("kinds.json", [](quillfen::Calibration& c) { c.KindTrials[0] += 1; });
+    changed("fit-1e308.json", [](quillfen::Calibration& c) { c.Fit[0].Model = 1e308; });
+    changed("mean-1e300.json", [](quillfen::Calibration& c) { c.Components[0].Mean = 1e300; });
+    Put("calibration", "thresholds-minus-1.json",
+        FromString(R"({"statistic": "score", "thresholds": {"fpr_1e-3": -1, "fpr_1e-6": -1}})"));
     Put("calibration", "run.json", FromString(run));
     Put("calibration", "run-cut.json", FromString(run.substr(0, run.size() / 2)));
     std::string older = run;

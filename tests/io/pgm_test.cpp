@@ -88,8 +88,9 @@ TEST(TRixPGM, HeaderLayoutsAndTheRasterTheyGive) {
         {"comment line before P5", "# leading comment\nP5\n3 2\n255\n" + r, r},
         {"comment line after the maximum value", "P5\n3 2\n255\n# trailing comment\n" + r, r},
         {"comment after a blank on the maximum-value line", "P5\n3 2\n255 # note\n" + r, r},
-        {"CR LF line ends", "P5\r\n3 2\r\n255\r\n" + r, r},
-        {"CR LF, then a comment line", "P5\r\n3 2\r\n255\r\n# note\r\n" + r, r},
+        // After the maximum value the CR is the one whitespace: the raster starts at the LF.
+        {"CR LF line ends", "P5\r\n3 2\r\n255\r\n" + r, "\n" + r.substr(0, 5)},
+        {"CR LF, then a comment line", "P5\r\n3 2\r\n255\r\n# note\r\n" + r, "\n# not"},
     };
     TempDir dir;
     for (const Case& c : cases) {

@@ -86,8 +86,8 @@ private:
         return QString::fromStdString(folder.string());
     }
     void Prepare(TfrmRobustness* w, const QString& seeds, const QString& cells) {
-        w->rbFolder->setChecked(true);
-        w->edtFolder->setText(HostFolder());
+        w->rbFiles->setChecked(true);
+        w->SetHostPaths({HostFolder()});
         w->edtMark->setText(QString::fromStdString(kMark));
         w->edtSeeds->setText(seeds);
         w->CheckWholeGrid(false);
@@ -142,7 +142,11 @@ private slots:
         QCOMPARE(w->tblRows->rowCount(), 16);
         QVERIFY(w->Rows()[0].Detected1e6.has_value());  // the calibration beside the mark was found
         QCOMPARE(w->Rows()[2].Registered.has_value(), registering);  // rotate:deg=2 is geometric
-        QCOMPARE(w->tblRows->columnCount(), static_cast<int>(Q(CsvHeader(registering)).split(',').size()));
+        // The schema's columns but the row identity, which the files carry.
+        int shown = 0;
+        for (const RowField& f : RowFields(registering)) shown += f.InTable ? 1 : 0;
+        QCOMPARE(w->tblRows->columnCount(), shown);
+        QCOMPARE(w->tblRows->horizontalHeaderItem(shown - 1)->text(), QStringLiteral("error"));
 
         std::vector<std::string> args(w->CommandWords().begin() + 1, w->CommandWords().end());
         const std::string jsonl = dir->file("cli.jsonl");
@@ -172,6 +176,16 @@ private slots:
         const std::string cliHtml = WithoutHeader(ReadText(html), {cliCommand, "quillfen-cli 0.1.0"});
         QCOMPARE(windowHtml, cliHtml);
         QVERIFY(prompts->shown.empty());
+        // Never onto a file the run read, by whatever name it is chosen.
+        const std::string host = dir->file("hosts/camera.pgm");
+        const std::string hostBytes = ReadText(host);
+        dialogs->Answer(QString::fromStdString(dir->file("hosts/../hosts/camera.pgm")));
+        w->btnExportCsv->click();
+        QCOMPARE(ReadText(host), hostBytes);
+        QCOMPARE(prompts->shown.size(), std::size_t{1});
+        QVERIFY2(QString::fromStdString(prompts->shown[0].text).contains(QStringLiteral("is the host picture of the run")),
+                 prompts->shown[0].text.c_str());
+        prompts->shown.clear();
 
         // The charts: one family per kind of cell, NC's median at each strength.
         QCOMPARE(w->cmbFamily->count(), static_cast<int>(ReportFamilies(ParseAttackCells(S(kCells))).size()));
@@ -223,14 +237,14 @@ private slots:
     void inputsOfTheLastRunComeBack() {
         TfrmRobustness* w = Window();
         Prepare(w, QStringLiteral("4..6"), QStringLiteral("none"));
-        const QString folder = w->edtFolder->text();
+        const QStringList hosts = w->HostPaths();
         QVERIFY(w->Start());
         w->Wait();
         QCOMPARE(CloseFrame(), 0);
         MakeFrame();
         frame->show();
         TfrmRobustness* again = Window();
-        QCOMPARE(again->edtFolder->text(), folder);
+        QCOMPARE(again->HostPaths(), hosts);
         QCOMPARE(again->edtMark->text(), QString::fromStdString(kMark));
         QCOMPARE(again->edtSeeds->text(), QStringLiteral("4..6"));
         QCOMPARE(again->edtCalibration->text(), QString());
@@ -306,6 +320,22 @@ private slots:
         w->rbDocument->setChecked(true);
         QVERIFY(!w->Start());
         QVERIFY(QString::fromStdString(prompts->shown[0].text).startsWith(QStringLiteral("There is no active document")));
+    }
+
+    // The document's picture is a host by the rule of every front end: at least 256 x 256.
+    void aSmallDocumentIsNoHost() {
+        frame->OpenImageFile(QString::fromStdString(kMark));
+        TfrmRobustness* w = Window();
+        w->rbDocument->setChecked(true);
+        w->edtMark->setText(QString::fromStdString(kMark));
+        w->edtSeeds->setText(QStringLiteral("1"));
+        w->CheckWholeGrid(false);
+        w->edtMoreAttacks->setText(QStringLiteral("none"));
+        QVERIFY(!w->Start());
+        QCOMPARE(prompts->shown.size(), std::size_t{1});
+        QVERIFY2(QString::fromStdString(prompts->shown[0].text)
+                     .startsWith(QStringLiteral("Hosts: the host picture 'seal-128.pgm' is 128 x 128; a host must be at least 256 x 256")),
+                 prompts->shown[0].text.c_str());
     }
 };
 

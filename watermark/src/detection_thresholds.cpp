@@ -2,15 +2,21 @@
 #include "quillfen/watermark/detection_thresholds.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <cstdint>
 #include <limits>
+#include <initializer_list>
+#include <optional>
+#include <set>
+#include <string>
 
 #include <nlohmann/json.hpp>
 
 #include "quillfen/image/errors.h"
 #include "quillfen/image/portable_math.h"
 #include "quillfen/io/file_write.h"
+#include "quillfen/watermark/mark_key.h"
 
 namespace quillfen {
 
@@ -81,6 +87,100 @@ std::uint64_t WholeNumber(const nlohmann::json& value, std::uint64_t highest, co
     if (!value.is_number_unsigned() || value.get<std::uint64_t>() > highest)
         throw FormatError(FormatError_(source, std::string(what) + " is not a whole number 0.." + std::to_string(highest)));
     return value.get<std::uint64_t>();
+}
+
+// A product of counts, or nothing when it does not fit in 64 bits.
+std::optional<std::uint64_t> Product(std::initializer_list<std::uint64_t> factors) {
+    std::uint64_t product = 1;
+    for (const std::uint64_t f : factors)
+        if (__builtin_mul_overflow(product, f, &product)) return std::nullopt;
+    return product;
+}
+
+bool Close(double stored, double computed) {
+    return std::fabs(stored - computed) <= 1e-12 * std::max(1.0, std::fabs(computed));
+}
+
+// The shortest text that reads back as the value ("-1", "1.7e+308").
+std::string Shown(double value) {
+    char text[64];
+    const auto [end, ec] = std::to_chars(text, text + sizeof text, value);
+    return ec == std::errc() ? std::string(text, end) : "?";
+}
+
+}  // namespace
+
+namespace {
+
+// A calibration run's file must be what a run writes: every value in its range, the counts of
+// its trials those of its hosts, seeds and attacks, and its statistics, model and thresholds
+// those that its own histogram and components give. A file changed by hand or by damage would
+// otherwise move the thresholds, or make the report draw what no run gives.
+void CheckConsistency(const Calibration& cal, const std::string& source) {
+    auto refuse = [&](const std::string& reason) { throw FormatError(FormatError_(source, reason)); };
+    for (const auto& [value, count] : cal.Histogram)
+        if (!(value >= -1 && value <= 1))
+            refuse("a histogram score is " + Shown(value) + ", outside -1..1 (a score is a difference of two shares)");
+    const std::uint64_t H = cal.Hosts.size(), S = cal.Seeds.size(), C = cal.Attacks.size();
+    if (H == 0 || S == 0) refuse("it names no host or no seed");
+    // Per key (H S of them): (H - 1) S other hosts marked, H - 1 unmarked, C own attacked.
+    const std::optional<std::uint64_t> perHost[kNullTrialKinds] = {Product({S, H - 1, S}), Product({S, H - 1}),
+                                                                   Product({S, C})};
+    std::uint64_t all = 0;
+    for (int k = 0; k < kNullTrialKinds; ++k) {
+        const std::optional<std::uint64_t> kind = perHost[k] ? Product({*perHost[k], H}) : std::nullopt;
+        if (!kind || cal.KindTrials[k] != *kind)
+            refuse(std::string("its \"trial_kinds\" count ") + std::to_string(cal.KindTrials[k]) + " " +
+                   NullTrialKindName(static_cast<NullTrialKind>(k)) + " trials; its hosts, seeds and attacks make " +
+                   (kind ? std::to_string(*kind) : std::string("more than can be counted")));
+        all += cal.KindTrials[k];
+    }
+    if (cal.Trials != all)
+        refuse("it counts " + std::to_string(cal.Trials) + " trials, its kinds " + std::to_string(all));
+    std::set<std::pair<std::string, int>> seen;
+    const std::set<std::string> hosts(cal.Hosts.begin(), cal.Hosts.end());
+    for (const NullComponent& c : cal.Components) {
+        const int kind = static_cast<int>(c.Kind);
+        if (hosts.count(c.Host) == 0) refuse("a model component's host '" + c.Host + "' is none of its hosts");
+        if (!seen.insert({c.Host, kind}).second)
+            refuse("the model has two components of host '" + c.Host + "' and kind " + NullTrialKindName(c.Kind));
+        if (c.Trials != *perHost[kind])
+            refuse("the model component of host '" + c.Host + "' and kind " + NullTrialKindName(c.Kind) + " has " +
+                   std::to_string(c.Trials) + " trials, not " + std::to_string(*perHost[kind]));
+        if (!(c.Mean >= -1 && c.Mean <= 1) || !(c.SampleStdDev >= 0 && c.SampleStdDev <= 2) ||
+            !(c.BinomialStdDev >= 0 && c.BinomialStdDev <= 2))
+            refuse("the model component of host '" + c.Host + "' has a mean or standard deviation out of range (" +
+                   Shown(c.Mean) + ", " + Shown(c.SampleStdDev) + ", " + Shown(c.BinomialStdDev) + ")");
+    }
+    for (int k = 0; k < kNullTrialKinds; ++k) {
+        std::uint64_t counted = 0;
+        for (const NullComponent& c : cal.Components) counted += static_cast<int>(c.Kind) == k ? c.Trials : 0;
+        if (counted != cal.KindTrials[k])
+            refuse(std::string("the model's components hold ") + std::to_string(counted) + " " +
+                   NullTrialKindName(static_cast<NullTrialKind>(k)) + " trials, not " + std::to_string(cal.KindTrials[k]));
+    }
+    // What its own sample and components give.
+    Calibration fitted = cal;
+    FitCalibration(fitted);
+    if (!Close(cal.Mean, fitted.Mean) || !Close(cal.StdDev, fitted.StdDev))
+        refuse("its null mean and sd (" + Shown(cal.Mean) + ", " + Shown(cal.StdDev) + ") are not those of its histogram (" +
+               Shown(fitted.Mean) + ", " + Shown(fitted.StdDev) + ")");
+    for (std::size_t i = 0; i < cal.Components.size(); ++i)
+        if (!Close(cal.Components[i].Weight, fitted.Components[i].Weight) ||
+            !Close(cal.Components[i].StdDev, fitted.Components[i].StdDev))
+            refuse("the weight or sd of the model component of host '" + cal.Components[i].Host +
+                   "' is not what its trials give");
+    bool fitAgrees = cal.Fit.size() == fitted.Fit.size();
+    for (std::size_t i = 0; fitAgrees && i < cal.Fit.size(); ++i)
+        fitAgrees = Close(cal.Fit[i].P, fitted.Fit[i].P) && Close(cal.Fit[i].Empirical, fitted.Fit[i].Empirical) &&
+                    Close(cal.Fit[i].Model, fitted.Fit[i].Model);
+    if (!fitAgrees) refuse("its \"fit\" table is not what its histogram and model give");
+    if (!Close(cal.ThresholdEmpirical, fitted.ThresholdEmpirical))
+        refuse("its threshold at 1e-3 is " + Shown(cal.ThresholdEmpirical) + ", its trials give " +
+               Shown(fitted.ThresholdEmpirical));
+    if (!Close(cal.ThresholdModelled, fitted.ThresholdModelled))
+        refuse("its threshold at 1e-6 is " + Shown(cal.ThresholdModelled) + ", its model gives " +
+               Shown(fitted.ThresholdModelled));
 }
 
 }  // namespace
@@ -249,7 +349,15 @@ Calibration ParseCalibration(std::string_view text, const std::string& source) {
         cal.ThresholdModelled = threshold("fpr_1e-6");
         if (cal.ThresholdModelled < cal.ThresholdEmpirical)
             throw FormatError(FormatError_(source, "the threshold at 1e-6 is below the one at 1e-3"));
-        if (!calibrationRun) return cal;
+        if (!calibrationRun) {
+            // Thresholds alone cannot be checked against trials; at 0 or below, pictures without
+            // the mark (whose scores lie about 0) would be judged to carry it.
+            if (!(cal.ThresholdEmpirical > 0))
+                throw FormatError(FormatError_(source, "the threshold at 1e-3 is " + thresholds["fpr_1e-3"].dump() +
+                                                           "; a threshold must lie above 0, where pictures without "
+                                                           "the mark score"));
+            return cal;
+        }
 
         cal.Program = j.at("program").get<std::string>();
         cal.MarkFile = j.at("mark").at("file").get<std::string>();
@@ -305,10 +413,16 @@ Calibration ParseCalibration(std::string_view text, const std::string& source) {
             throw FormatError(FormatError_(source, "the histogram holds " + std::to_string(counted) + " trials, not " +
                                                        std::to_string(cal.Trials)));
         if (cal.Components.empty()) throw FormatError(FormatError_(source, "the model has no component"));
+        CheckConsistency(cal, source);
         return cal;
     } catch (const Json::exception& e) {
         throw FormatError(FormatError_(source, std::string("a field is missing or of the wrong type (") + e.what() + ")"));
     }
+}
+
+std::string CalibrationDigest(const Calibration& calibration) {
+    const std::string text = CalibrationJson(calibration);
+    return HexDigest(Sha256(std::span(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()))).substr(0, 16);
 }
 
 Calibration LoadCalibration(const std::filesystem::path& path) {

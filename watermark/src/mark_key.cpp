@@ -2,6 +2,7 @@
 
 #include <openssl/evp.h>
 
+#include <bit>
 #include <bitset>
 #include <cmath>
 #include <cstdio>
@@ -168,7 +169,20 @@ std::vector<std::uint8_t> EncodeMarkKey(const MarkKey& key) {
 MarkKey DecodeMarkKey(std::span<const std::uint8_t> bytes, const std::string& name) {
     if (bytes.size() < kMagic.size() || std::memcmp(bytes.data(), kMagic.data(), kMagic.size()) != 0)
         Refuse(name, "is not a Quillfen key file");
-    if (bytes.size() < kMagic.size() + 2) Refuse(name, "is truncated");
+    // Every version ends in the SHA-256 of the bytes before it, and nothing is read from a key
+    // before that is checked: a changed bit anywhere says "damaged", whatever field it hit.
+    if (bytes.size() < kSmallestKey) Refuse(name, "is truncated");
+    const std::span<const std::uint8_t> body = bytes.first(bytes.size() - kSha256Size);
+    const Sha256Digest check = Sha256(body);
+    if (std::memcmp(check.data(), bytes.data() + body.size(), kSha256Size) != 0) {
+        // A cut file is told from a changed one by the count its own mark plane gives, which
+        // does not rest on the header.
+        const std::size_t planeW = kHeaderBytes + kPlaneBytes;
+        std::size_t black = 0;
+        for (std::size_t i = 0; i < kPlaneBytes; ++i) black += 8 - std::popcount(static_cast<unsigned>(bytes[planeW + i]));
+        if (bytes.size() < kSmallestKey + 2 * black) Refuse(name, "is truncated");
+        Refuse(name, "is damaged (its checksum does not match its content)");
+    }
     Reader r(bytes);
     std::array<std::uint8_t, 8> magic{};
     r.Raw(magic.data(), magic.size());
@@ -177,25 +191,16 @@ MarkKey DecodeMarkKey(std::span<const std::uint8_t> bytes, const std::string& na
         Refuse(name, "was written by a newer Quillfen (key format " + std::to_string(version) +
                          "; this program reads format " + std::to_string(kMarkKeyVersion) + ")");
     if (version == 0) Refuse(name, "is damaged (key format 0 does not exist)");
-    if (bytes.size() < kSmallestKey) Refuse(name, "is truncated");
 
-    // The length the header announces, when its count of positions is believable.
+    // From here on the bytes are what some writer wrote; what follows checks that it was an
+    // embedding's key and not a file of another program that happens to pass the checksum.
     const std::uint32_t announcedBlack = [&] {
         std::uint32_t value = 0;
         for (int i = 0; i < 4; ++i) value |= static_cast<std::uint32_t>(bytes[kHeaderBytes - kSha256Size - 4 + i]) << (8 * i);
         return value;
     }();
-    const bool believable = announcedBlack <= static_cast<std::uint32_t>(kPlanePixels);
-    const std::size_t expected = kSmallestKey + 2 * static_cast<std::size_t>(announcedBlack);
-    const std::span<const std::uint8_t> body = bytes.first(bytes.size() - kSha256Size);
-    const Sha256Digest check = Sha256(body);
-    if (std::memcmp(check.data(), bytes.data() + body.size(), kSha256Size) != 0) {
-        if (believable && bytes.size() < expected) Refuse(name, "is truncated");
-        Refuse(name, "is damaged (its checksum does not match its content)");
-    }
-    // From here on the bytes are what some writer wrote; what follows checks that it was an
-    // embedding's key and not a file of another program that happens to pass the checksum.
-    if (!believable || bytes.size() != expected)
+    if (announcedBlack > static_cast<std::uint32_t>(kPlanePixels) ||
+        bytes.size() != kSmallestKey + 2 * static_cast<std::size_t>(announcedBlack))
         Refuse(name, "is damaged (its length does not match its count of scatter positions)");
 
     MarkKey key;
@@ -248,6 +253,18 @@ MarkKey DecodeMarkKey(std::span<const std::uint8_t> bytes, const std::string& na
         for (std::uint16_t& block : *order) block = static_cast<std::uint16_t>(r.U16());
         if (!IsPermutation(*order)) Refuse(name, "is damaged (a block order does not name every block once)");
     }
+    // The verdict compares the relations the embedding reversed with those it left alone;
+    // an embedding never writes a key with too few of either (marking.h).
+    int reversed = 0;
+    int untouched = 0;
+    for (int i = 0; i < kPlanePixels; ++i) {
+        if (key.Carried[i] != key.Embedded[i]) continue;
+        ++(key.Embedded[i] != e.P[i] ? reversed : untouched);
+    }
+    if (reversed < kMinimumRelations || untouched < kMinimumRelations)
+        Refuse(name, "is damaged (it holds " + std::to_string(reversed) + " reversed and " +
+                         std::to_string(untouched) + " untouched relations; an embedding's key holds at least " +
+                         std::to_string(kMinimumRelations) + " of each)");
     e.RandPos.assign(kPlanePixels, 0.0);
     std::bitset<kPlanePixels> taken;
     for (std::uint32_t k = 0; k < black; ++k) {

@@ -2,6 +2,9 @@
 // this file is what keeps OpenCV out of programs until a picture is registered.
 #include "quillfen/watermark/registration.h"
 
+#include <algorithm>
+#include <cmath>
+
 #include "quillfen/image/errors.h"
 #include "quillfen/image/loadable_module.h"
 
@@ -22,6 +25,31 @@ const Functions& LoadModuleFrom(const std::vector<std::string>& candidates) {
 }
 
 }  // namespace registration
+
+double RegionFit(const GrayPlane& picture, const GrayPlane& reference) {
+    const int side = std::min({256, picture.width(), picture.height(), reference.width(), reference.height()});
+    if (side < 32) return 0.0;
+    const double count = static_cast<double>(side) * side;
+    double sumA = 0, sumB = 0;
+    for (int y = 0; y < side; ++y)
+        for (int x = 0; x < side; ++x) {
+            sumA = sumA + reference.at(x, y);
+            sumB = sumB + picture.at(x, y);
+        }
+    const double meanA = sumA / count;
+    const double meanB = sumB / count;
+    double ab = 0, aa = 0, bb = 0;
+    for (int y = 0; y < side; ++y)
+        for (int x = 0; x < side; ++x) {
+            const double da = reference.at(x, y) - meanA;
+            const double db = picture.at(x, y) - meanB;
+            ab = ab + da * db;
+            aa = aa + da * da;
+            bb = bb + db * db;
+        }
+    if (aa <= 0 || bb <= 0) return 0.0;
+    return ab / std::sqrt(aa * bb);
+}
 
 Registration RegisterAndUndo(const GrayPlane& suspect, const GrayPlane& reference) {
     for (const GrayPlane* plane : {&suspect, &reference})

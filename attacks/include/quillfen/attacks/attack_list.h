@@ -41,7 +41,10 @@
 // Every error is found before anything runs and thrown as one ArgumentError line naming the
 // entry, the value and what is accepted: syntax, unknown attack or parameter, a parameter
 // given twice or missing, a zero or wrongly signed step, a range that misses its end, a value
-// out of range, a cell listed twice, or more than kMaxAttackCells cells.
+// out of range as written (360.0000000000000000001 is above 360, though it reads as the
+// double 360), a cell listed twice, more than kMaxAttackCells cells, or a cell of more work
+// than one row should take: more than kMaxCellSteps attacks, or more than kMaxCellBlurPasses
+// blur passes in all.
 #include <string>
 #include <string_view>
 #include <vector>
@@ -52,6 +55,8 @@ namespace quillfen {
 
 inline constexpr std::size_t kMaxAttackCells = 100000;
 inline constexpr std::size_t kMaxRangeValues = 10000;
+inline constexpr std::size_t kMaxCellSteps = 8;
+inline constexpr double kMaxCellBlurPasses = 100;
 
 // Parses and expands a list into cells, in the order described above.
 std::vector<AttackCell> ParseAttackCells(std::string_view text);

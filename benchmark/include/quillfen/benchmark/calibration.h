@@ -61,6 +61,12 @@ struct CalibrationCancelled {};
 // unmarked pictures.
 std::uint64_t NullTrialCount(std::size_t hosts, std::size_t seeds, std::size_t attacks);
 
+// An estimate from above of the memory, in bytes, that Calibrate takes for H hosts (each
+// 256 x 256, as the method reads them), S seeds and C attack cells on `threads` threads: both
+// forms of every key's marked picture and of every unmarked host, each trial's result and its
+// place in the histogram, and each thread's workspace.
+std::uint64_t CalibrationMemory(std::size_t hosts, std::size_t seeds, std::size_t attacks, int threads);
+
 // Runs the null trials, fits the model and draws the thresholds. Hosts are used in the order
 // given; the attacks draw from the key's seed. ArgumentError when the mark has no compared
 // black pixel or carries too few relations for a score (marking.h), a seed, a host name or an

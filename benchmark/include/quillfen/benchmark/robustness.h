@@ -28,6 +28,11 @@
 // digits between machines; the plain ones never do.
 // A host that cannot be loaded, or a step that fails, gives rows with an error text instead
 // of measures, and the sweep goes on.
+//
+// Each row also carries the identity of what made it (RowIdentity): the version of the row
+// schema, the method and its parameters, and digests of the host picture, the watermark and
+// the calibration. Rows of equal host name, seed and attack but of another identity are
+// other rows, and a resumed run refuses them.
 #include <atomic>
 #include <cstdint>
 #include <functional>
@@ -54,6 +59,29 @@ struct RegisteredReading {
     bool operator==(const RegisteredReading&) const = default;
 };
 
+// The version of the rows' schema (robustness_rows.h). 1 was the schema before rows carried
+// their identity.
+inline constexpr int kRowSchemaVersion = 2;
+
+// What a row was made from, beyond its host name, seed and attack. Digests are the first 16
+// hex digits of a SHA-256: of the host's 256 x 256 gray region as the method reads it (the
+// same picture in another file format has the same digest), of the binarised 128 x 128
+// watermark, and of the calibration's content (CalibrationJson; empty without one).
+struct RowIdentity {
+    int Schema = kRowSchemaVersion;  // 1: a row written before rows had an identity (no fields)
+    std::string Method;              // MethodName()
+    std::string HostDigest;          // empty when the host could not be read
+    std::string MarkDigest;
+    std::string CalibrationDigest;   // empty without a calibration
+    bool operator==(const RowIdentity&) const = default;
+};
+
+// The method and its parameters as the rows name them: "dct-polarity:divisor=10000".
+std::string MethodName();
+// The digests of RowIdentity.
+std::string HostDigest(const Bitmap& host);
+std::string WatermarkDigest(const Bitmap& mark);
+
 struct RobustnessRow {
     std::string Host;
     std::uint32_t Seed = 0;
@@ -71,6 +99,7 @@ struct RobustnessRow {
     // that is not geometric, or a failed row).
     bool Registering = false;
     std::optional<RegisteredReading> Registered;
+    RowIdentity Identity;
     std::string Error;  // empty for a row with measures
 
     bool Failed() const { return !Error.empty(); }
@@ -135,10 +164,17 @@ struct SweepSummary {
     bool Cancelled = false;
 };
 
+// The identity the rows of the plan carry, but for the host digest (a row's own host's).
+RowIdentity PlanIdentity(const SweepPlan& plan);
+
 // Checks the plan before any work: ArgumentError for no host, seed or cell, a host name or
 // seed listed twice, a mark without a black pixel where NC compares, a calibration made for
 // another mark, or a shard outside 1..count.
 void CheckSweepPlan(const SweepPlan& plan);
+
+// The threads a sweep or a calibration can run at once on this machine (its cores, as far as
+// this process may use them): more are never faster.
+int AvailableThreads();
 
 // Runs the rows of the plan's shard (CheckSweepPlan first).
 SweepSummary RunSweep(const SweepPlan& plan, const SweepCallbacks& callbacks);

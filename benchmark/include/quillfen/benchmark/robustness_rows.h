@@ -1,20 +1,25 @@
 #pragma once
-// The rows of a robustness run as JSON Lines and CSV, and the reading back of a JSON Lines
-// file (for a resumed run and for reports made from merged shards).
+// The one schema of a robustness row: its fields, in order, from which the JSON Lines and CSV
+// files, the desktop's table and the report's lists of rows are all written, and through which
+// a JSON Lines file is read back (for a resumed run and for reports made from merged shards).
 //
 // One row per line, the fields in this order (the CSV header names the same columns):
 //   host, seed, attack, psnr_embed, ssim_embed, psnr, ssim, nc, ber, score, detected_1e-3,
-//   detected_1e-6, and error on a failed row.
-// A run that registers geometric cells adds, before error, registration_fit, nc_registered,
-// ber_registered, score_registered, detected_1e-3_registered and detected_1e-6_registered:
-// null (CSV: empty) on cells that are not geometric and on failed rows. Rows of a run
-// without registration are the same bytes as if these fields did not exist.
+//   detected_1e-6, schema, method, host_digest, mark_digest, calibration_digest, and error on
+//   a failed row.
+// A run that registers geometric cells adds, after detected_1e-6, registration_fit,
+// nc_registered, ber_registered, score_registered, detected_1e-3_registered and
+// detected_1e-6_registered: null (CSV: empty) on cells that are not geometric and on failed
+// rows.
+// schema .. calibration_digest are the row's identity (RowIdentity, robustness.h): what made
+// it, beyond its host name, seed and attack.
 // Numbers are written in their shortest form that reads back as the same double, so the
 // same rows give the same bytes everywhere. A PSNR of identical pictures (+infinity) is
 // null in JSON and "inf" in CSV; a verdict without a calibration is null in JSON and empty
 // in CSV; a failed row has null measures (empty in CSV) and its "error" text.
 #include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -22,6 +27,59 @@
 #include "quillfen/benchmark/robustness.h"
 
 namespace quillfen {
+
+enum class RowFieldId {
+    Host,
+    Seed,
+    Attack,
+    PsnrEmbed,
+    SsimEmbed,
+    Psnr,
+    Ssim,
+    Nc,
+    Ber,
+    Score,
+    Detected1e3,
+    Detected1e6,
+    RegistrationFit,
+    NcRegistered,
+    BerRegistered,
+    ScoreRegistered,
+    Detected1e3Registered,
+    Detected1e6Registered,
+    Schema,
+    Method,
+    HostDigest,
+    MarkDigest,
+    CalibrationDigest,
+    Error,
+};
+
+struct RowField {
+    RowFieldId Id;
+    const char* Name;  // in the JSON object and the CSV header
+    // A measure's accepted values when read back (a row outside them was not written by a run).
+    double Lowest;
+    double Highest;
+    // The places the desktop's table rounds a measure to (the files keep every digit); -1 for
+    // fields that are not measures.
+    int Decimals;
+    bool InTable;  // a column of the desktop's table (the identity is not)
+};
+
+// The fields of a run's rows, in order; the registered ones only when `registering`.
+std::vector<RowField> RowFields(bool registering);
+
+// The value of one field of a row, as the files write it.
+struct RowValue {
+    enum class Kind { Null, Text, Whole, Real, Flag };
+    Kind Type = Kind::Null;
+    std::string Text;
+    std::uint64_t Whole = 0;
+    double Real = 0;  // +infinity for the PSNR of unchanged pictures
+    bool Flag = false;
+};
+RowValue FieldValue(const RobustnessRow& row, RowFieldId field);
 
 // The shortest decimal text that reads back as the same double ("0.9", "41.25", "1e-05").
 std::string FormatMeasure(double value);
@@ -39,7 +97,9 @@ std::string RowCsv(const RobustnessRow& row);
 std::string RowsJsonl(const std::vector<RobustnessRow>& rows);
 std::string RowsCsv(const std::vector<RobustnessRow>& rows, bool registering = false);
 
-// A row from its JSON object; FormatError naming `where` for anything else.
+// A row from its JSON object; FormatError naming `where` for anything else, among it a
+// measure outside its range (an NC of 5), and a row of a newer schema. A row without the
+// identity fields is read as one of schema 1.
 RobustnessRow ParseRowJson(std::string_view line, const std::string& where);
 
 // The name a host has in the rows once written: a file name that is not UTF-8 has its bad
@@ -50,11 +110,18 @@ std::string RowHostName(const std::string& name);
 struct RowsFile {
     std::vector<RobustnessRow> Rows;  // every complete line, in file order
     std::uint64_t CompleteBytes = 0;  // the length of the complete lines
-    bool TornTail = false;            // bytes after the last newline (a killed write)
+    std::string Tail;                 // the bytes after the last newline (a killed write), if any
 };
 
 // Reads a rows file; a missing file is empty. FileError when it cannot be read, FormatError
-// for a complete line that is not a row (naming the file and the line number).
+// for a complete line that is not a row or repeats the host, seed and attack of an earlier
+// one (naming the file and the line numbers).
 RowsFile ReadRowsFile(const std::filesystem::path& path);
+
+// Whether `tail`, the last line of a rows file without its newline, is the beginning of a row
+// of the plan's rows `range`, as a run stopped while writing it leaves it: its host, seed and
+// attack those of such a row (or a beginning of them), the rest of the fields in order with
+// values of their kind. Anything else is no row of this run.
+bool IsCutRow(std::string_view tail, const SweepPlan& plan, const RowRange& range);
 
 }  // namespace quillfen

@@ -11,6 +11,12 @@
 // untouched. A replaced file keeps its permission bits (and, where the system allows, its
 // owner and group); a new file gets 0666 less the umask, as any program's new file does.
 //
+// Links are followed by this program itself (the file it points to is replaced), so the rule
+// by which the kernel refuses to follow links in shared folders (protected_symlinks) is applied
+// here too: a link in a sticky, world-writable folder (/tmp) that belongs neither to that
+// folder's owner nor to the one running the program is refused, so that another user cannot
+// plant one there and have a file of ours replaced.
+//
 // File names are bytes: nothing here decodes or re-encodes them.
 #include <cstdint>
 #include <filesystem>
@@ -53,16 +59,75 @@ std::vector<std::uint8_t> ReadWholeFile(const std::filesystem::path& path);
 // untouched and no temporary file is left behind.
 void WriteFileAtomically(const std::filesystem::path& path, const std::vector<std::uint8_t>& bytes);
 
+// A file written whole at the end of a long run, with its temporary file made at the start:
+// a target that cannot be written (a read-only folder, a device, a file of another user) is
+// found before the work, not after it. The rules are WriteFileAtomically's, which is this
+// class in one go.
+class PendingFile {
+public:
+    // Checks the target and creates the temporary file beside it. FileError "Cannot create
+    // file <path> (<reason>)" when either fails.
+    explicit PendingFile(const std::filesystem::path& path);
+    // Removes the temporary file unless it was committed.
+    ~PendingFile();
+    PendingFile(const PendingFile&) = delete;
+    PendingFile& operator=(const PendingFile&) = delete;
+
+    // Writes `bytes` into the temporary file and renames it over the target (FileError as
+    // above; the target is then as it was). At most once.
+    void Commit(const std::vector<std::uint8_t>& bytes);
+
+private:
+    std::filesystem::path path_;    // as given, for the messages
+    std::filesystem::path target_;  // after the links
+    std::filesystem::path temp_;
+    FileDescriptor fd_;
+    int slot_ = -1;  // in the list RemoveWorkFilesNow removes
+};
+
 // Follows symbolic links in the last component of `path` until a name that is not a link
-// (which may not exist). Throws FileError "<what> <path> (<reason>)" for a loop or an
-// unreadable link.
+// (which may not exist). Throws FileError "<what> <path> (<reason>)" for a loop, an
+// unreadable link, or a link in a shared folder that the kernel would not follow (above).
 std::filesystem::path FollowLinks(const std::filesystem::path& path, const std::string& what);
+
+// The name a file is known by once every link is followed: the real folder and the last
+// name after the links in it, whether or not the file exists. "rows.csv", "./rows.csv",
+// "$PWD/rows.csv" and a link to it give one path. FileError as FollowLinks.
+std::filesystem::path ResolvedFileName(const std::filesystem::path& path);
+
+// Whether two names lead to one file: the same resolved name, or (hard links) one existing
+// file. False when either cannot be resolved.
+bool SameFile(const std::filesystem::path& a, const std::filesystem::path& b);
+
+// A run's claim on an output file, so that two runs never write one file at once: the lock
+// file ".NAME.quillfen-lock" beside the target (after the links), locked (flock) for as long
+// as this object lives and holding the process id and `holder` (the command line). A second
+// claim, by this or another process, is refused at once with FileError "'<path>' is in use by
+// another run (process <pid>: <holder>)". The lock file is removed on release; a killed run
+// leaves it behind unlocked, and the next claim takes it over.
+class OutputLock {
+public:
+    OutputLock(const std::filesystem::path& path, const std::string& holder);
+    ~OutputLock();
+    OutputLock(const OutputLock&) = delete;
+    OutputLock& operator=(const OutputLock&) = delete;
+
+private:
+    std::filesystem::path lockFile_;
+    FileDescriptor fd_;
+    int slot_ = -1;
+};
 
 // The hidden name of a temporary file or folder for `name` inside `folder`:
 // ".<name>.quillfen-<suffix>", with `name` shortened (at a UTF-8 character boundary) when the
 // whole would exceed the file system's limit on one name.
 std::string HiddenWorkName(const std::filesystem::path& folder, const std::string& name,
                            const std::string& suffix);
+
+// Removes the temporary files of the PendingFile objects alive and the lock files of the
+// OutputLock objects alive, for a program's handler of SIGINT, SIGTERM and SIGHUP: a run
+// stopped by the user leaves nothing behind. Async-signal-safe.
+void RemoveWorkFilesNow();
 
 // Six random letters and digits for a temporary name.
 std::string RandomNameSuffix();

@@ -9,9 +9,10 @@
 // none, is refused, and so is one over 255 (two bytes per sample). Samples are taken as they
 // are stored, whatever the maximum value.
 //
-// Two layouts that older readers took the raster of from the end of the file still read the
-// same: comment lines right after the maximum value, and a CR LF after it, when what follows
-// them is exactly the raster. Comment lines before "P5" are skipped too.
+// One layout that older readers took the raster of from the end of the file still reads the
+// same: comment lines right after the maximum value, when what follows them is exactly the
+// raster. Comment lines before "P5" are skipped too. A CR LF after the maximum value is read
+// as the rules say: the CR is the one whitespace, and the raster starts at the LF.
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>

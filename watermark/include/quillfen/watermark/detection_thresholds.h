@@ -127,6 +127,9 @@ std::string CalibrationJson(const Calibration& calibration);
 // {"fpr_1e-3": x, "fpr_1e-6": y}}). FormatError naming `source` for anything else, among it
 // a calibration of NC (made by earlier versions: its numbers mean nothing for the score).
 Calibration ParseCalibration(std::string_view text, const std::string& source);
+// The first 16 hex digits of the SHA-256 of CalibrationJson: the calibration as the robustness
+// rows it judged record it (the same content in another layout has the same digest).
+std::string CalibrationDigest(const Calibration& calibration);
 // Reads a calibration file (Source set to its path); FileError when it cannot be read,
 // FormatError as above.
 Calibration LoadCalibration(const std::filesystem::path& path);

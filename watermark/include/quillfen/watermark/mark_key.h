@@ -19,6 +19,11 @@
 namespace quillfen {
 
 inline constexpr std::uint16_t kMarkKeyVersion = 1;
+
+// The fewest reversed and untouched relations a key must have (marking.h): below that a score
+// is too noisy for the thresholds, which were set for marks of ordinary darkness. Embedding
+// refuses such marks, and reading refuses such keys.
+inline constexpr int kMinimumRelations = 1024;
 inline constexpr std::size_t kSha256Size = 32;
 using Sha256Digest = std::array<std::uint8_t, kSha256Size>;
 
@@ -53,9 +58,10 @@ struct MarkKey {
 std::vector<std::uint8_t> EncodeMarkKey(const MarkKey& key);
 
 // Reads a key from its bytes; `name` is used in the messages. Throws FormatError with one
-// line naming the file and what is wrong: not a key (wrong magic), a newer format version,
-// truncated, damaged (checksum), or fields that no embedding writes (sizes, block orders
-// that are not permutations, scatter positions out of range or repeated, flag bits).
+// line naming the file and what is wrong: not a key (wrong magic), truncated, damaged
+// (checksum, checked before any field is read), a newer format version, or fields that no
+// embedding writes (sizes, block orders that are not permutations, scatter positions out of
+// range or repeated, flag bits, fewer than kMinimumRelations reversed or untouched relations).
 MarkKey DecodeMarkKey(std::span<const std::uint8_t> bytes, const std::string& name);
 
 // The same through files: SaveMarkKey writes atomically (an existing key is replaced only by

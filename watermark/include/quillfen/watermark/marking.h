@@ -40,10 +40,6 @@ GrayPlane GrayOf(const Bitmap& picture);
 // the plane is smaller (as the workspace loads pictures).
 std::vector<std::uint8_t> MarkedRegion(const GrayPlane& plane);
 
-// The fewest reversed and untouched relations a key must have: below that a score is too
-// noisy for the thresholds, which were set for marks of ordinary darkness.
-inline constexpr int kMinimumRelations = 1024;
-
 struct MarkedHost {
     // The host at its own size, the region's pixels replaced by X_hat: all three bytes of a
     // gray picture, the blue byte (the one the method reads) of a colour picture.

@@ -49,6 +49,12 @@ struct Registration {
 // Below this fit the registration is not to be trusted (the pictures may not be related).
 inline constexpr double kPoorFit = 0.5;
 
+// How well `picture` matches `reference` where the mark lies: the correlation coefficient
+// (-1..1) of their top-left 256 x 256 regions (as much of them as both hold), 0 when either is
+// flat there or they share less than 32 x 32. For a suspect as it is and for a registration's
+// Picture alike, so that the two can be compared.
+double RegionFit(const GrayPlane& picture, const GrayPlane& reference);
+
 // Registers `suspect` to `reference` and undoes the transform. Both must be at least 32 x 32
 // (ArgumentError). Never fails for unrelated pictures: their fit is low. Throws Error, saying
 // where it was looked for, when the module cannot be loaded.

@@ -1,0 +1,93 @@
+#pragma once
+// The inputs of a robustness sweep as a user names them (host pictures and folders of them,
+// the watermark, the seeds, attack lists, the calibration), read and checked into a
+// SweepPlan. The command line's `robustness` and `calibrate` and the desktop's robustness
+// window all read them here, so that they take the same inputs and refuse the same ones.
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "quillfen/benchmark/calibration.h"
+#include "quillfen/benchmark/robustness.h"
+#include "quillfen/image/errors.h"
+
+namespace quillfen {
+
+// Which input a refusal is about, so that each front end can name it its own way ("--seeds",
+// "Seeds").
+enum class SweepInput { Hosts, Mark, Seeds, Attacks, Calibration };
+
+class SweepInputError : public ArgumentError {
+public:
+    SweepInputError(SweepInput input, const std::string& what) : ArgumentError(what), Input(input) {}
+    SweepInput Input;
+};
+
+struct HostFile {
+    std::string Name;  // the file name (bytes as they are)
+    std::filesystem::path Path;
+    std::string Digest;  // HostDigest of its picture when it was read
+};
+
+// Each argument is a picture file or a folder; a folder gives every file in it (not in its
+// subfolders) whose extension names a picture format. Every picture is read once here, so
+// that one that cannot be read is refused before any work, as is a picture smaller than
+// 256 x 256 (the method marks a 256 x 256 region and never pads a host), a folder without
+// pictures, or two pictures whose names would be one in the rows. Sorted by file name,
+// byte-wise. SweepInputError (Hosts) for each refusal.
+std::vector<HostFile> FindHostPictures(const std::vector<std::filesystem::path>& arguments);
+
+// The watermark picture under its file name; SweepInputError (Mark) when it cannot be read,
+// or when it has no black pixel where NC compares (every measure would be void).
+NamedPicture LoadSweepMark(const std::filesystem::path& path);
+
+// ParseSeedList; SweepInputError (Seeds).
+std::vector<std::uint32_t> ParseSweepSeeds(const std::string& text);
+
+// The cells of the attack lists, joined with commas; the default grid when there is none.
+// SweepInputError (Attacks).
+std::vector<AttackCell> ParseSweepAttacks(const std::vector<std::string>& lists);
+
+// The calibration named, or else the watermark's "<name>.calibration.json" beside it when
+// there is one. SweepInputError (Calibration) when the file cannot be read or is not a
+// calibration.
+struct FoundCalibration {
+    std::optional<Calibration> Thresholds;
+    std::filesystem::path Path;    // the file read; empty when none
+    std::filesystem::path Beside;  // where one was looked for beside the watermark
+};
+FoundCalibration FindSweepCalibration(const std::filesystem::path& given, const std::filesystem::path& mark);
+
+// A host picture's size against the one rule of every front end: at least 256 x 256 (the method
+// marks the top-left 256 x 256 region, and a host is never padded). SweepInputError (Hosts)
+// naming `name`.
+void CheckHostPicture(const std::string& name, const Bitmap& picture);
+
+struct SweepInputs {
+    std::vector<std::filesystem::path> Hosts;  // files and folders
+    // A host given as a picture in memory (the desktop's active document) instead of Hosts.
+    std::optional<NamedPicture> Picture;
+    std::filesystem::path Mark;
+    std::string Seeds = "1..20";
+    std::vector<std::string> Attacks;          // attack lists; none: the default grid
+    std::filesystem::path Calibration;         // empty: the one beside the watermark, if any
+    Shard Part;
+    int Jobs = 0;
+    bool Register = false;
+};
+
+// The plan of a sweep and what it was read from.
+struct PreparedSweep {
+    SweepPlan Plan;
+    std::vector<HostFile> Hosts;
+    std::string MarkName;
+    FoundCalibration Calibration;
+};
+
+// Reads every input (SweepInputError as above) and checks the plan (CheckSweepPlan's
+// ArgumentError). Each host is read again when its rows are computed.
+PreparedSweep PrepareSweep(const SweepInputs& inputs);
+
+}  // namespace quillfen
