@@ -1,4 +1,5 @@
-# The README's commands. Each one installs what is missing, configures and builds first.
+# The README's commands. Each one installs the package groups it uses (scripts/install-deps.sh),
+# configures and builds what it runs, and then runs it.
 BUILD ?= build
 ASAN_BUILD ?= build-asan
 ARM64_BUILD ?= build-arm64
@@ -7,13 +8,31 @@ CMAKE_FLAGS ?=
 
 .PHONY: all deps configure build test test-arm64 demo run bench screenshots gui-smoke report-screenshot calibration asan fuzz fuzz-seeds clean
 
+# The package groups a target installs (all of them for `make deps`).
+deps = @bash scripts/install-deps.sh $(1)
+
+# Configures BUILD with the parts $(1) switched on (-DQF_BUILD_GUI=ON ...). A new build folder
+# starts with every optional part off, so that a target builds only what it asked for; a
+# folder configured before keeps the parts another target switched on.
+define configure
+@if [ -f $(BUILD)/CMakeCache.txt ]; then parts=""; \
+else parts="-DQF_BUILD_GUI=OFF -DQF_BUILD_TESTS=OFF -DQF_BUILD_BENCH=OFF -DQF_REGISTRATION=OFF"; fi; \
+cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release $$parts $(1) $(CMAKE_FLAGS) >/dev/null
+endef
+
+# Everything: the desktop program, quillfen-cli with the registration module, the tests and
+# the benchmarks.
+GUI = -DQF_BUILD_GUI=ON -DQF_REGISTRATION=ON
+FULL = $(GUI) -DQF_BUILD_TESTS=ON -DQF_BUILD_BENCH=ON
+
 all: build
 
 deps:
-	@bash scripts/install-deps.sh
+	$(call deps)
 
-configure: deps
-	@cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release $(CMAKE_FLAGS) >/dev/null
+configure:
+	$(call deps,test)
+	$(call configure,$(FULL))
 
 build: configure
 	@cmake --build $(BUILD) -j $(JOBS)
@@ -24,7 +43,7 @@ test: build
 # The core, the CLI and their tests cross-built for ARM64 and run under qemu. No desktop
 # program there and no Qt: BMP files are refused, the tests that need them skipped.
 test-arm64:
-	@bash scripts/install-arm64-deps.sh
+	$(call deps,arm64)
 	@cmake -S . -B $(ARM64_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release \
 	  -DCMAKE_TOOLCHAIN_FILE=$(CURDIR)/cmake/aarch64-linux-gnu.cmake \
 	  -DQF_BUILD_GUI=OFF -DQF_QT_PICTURES=OFF -DQF_BUILD_BENCH=OFF >/dev/null
@@ -40,43 +59,69 @@ test-arm64:
 	    --gtest_brief=1 --gtest_filter='VectorLoops.*:VectorTargets.*:Digests.*' || exit 1; \
 	done
 
-demo: build
+# Only quillfen-cli (and the BMP module it loads) is built: no tests, benchmarks, desktop
+# program or registration module (the demo registers nothing).
+demo:
+	$(call deps,demo)
+	$(call configure)
+	@cmake --build $(BUILD) -j $(JOBS) --target quillfen-cli
 	@bash scripts/demo.sh $(BUILD)
 
-run: build
+run:
+	$(call deps,gui)
+	$(call configure,$(GUI))
+	@cmake --build $(BUILD) -j $(JOBS) --target quillfen
 	@$(BUILD)/app/quillfen
 
 # Pictures of the windows for the documentation, rendered without a display.
-screenshots: build
+screenshots:
+	$(call deps,gui docs)
+	$(call configure,$(GUI))
+	@cmake --build $(BUILD) -j $(JOBS) --target quillfen-screenshots
 	@QT_QPA_PLATFORM=offscreen $(BUILD)/app/quillfen-screenshots docs/screenshots samples
 
-# The real program under Xvfb, driven by real input events through one whole experiment.
-gui-smoke: build
+# The real program under Xvfb, driven by real input events through one whole experiment. Its
+# drag source is built with the tests.
+gui-smoke:
+	$(call deps,test gui-smoke)
+	$(call configure,$(GUI) -DQF_BUILD_TESTS=ON)
+	@cmake --build $(BUILD) -j $(JOBS) --target quillfen quillfen-smoke-helper quillfen-cli
 	@timeout 900 bash scripts/gui-smoke.sh $(BUILD) $(BUILD)/gui-smoke.png
 
 # The demo's robustness report rendered by headless Chromium, for the README.
 report-screenshot: demo
+	$(call deps,docs)
 	@bash scripts/report-screenshot.sh $(BUILD)/demo-out/robustness.html docs/screenshots/robustness-report.png 3400
 
 # Rewrites the calibration shipped beside the bundled mark (a test checks that it is what
 # this command gives).
-calibration: build
+calibration:
+	$(call deps,demo)
+	$(call configure)
+	@cmake --build $(BUILD) -j $(JOBS) --target quillfen-cli
 	@$(BUILD)/cli/quillfen-cli calibrate samples/hosts --mark samples/seal-128.pgm --out samples/seal-128.calibration.json
 
-bench: build
+bench:
+	$(call deps,bench)
+	$(call configure,-DQF_BUILD_BENCH=ON)
+	@cmake --build $(BUILD) -j $(JOBS)
 	@for b in $(BUILD)/bench/bench_*; do [ -x "$$b" ] && "$$b"; done
 
-asan: deps
+asan:
+	$(call deps,test)
 	@cmake -S . -B $(ASAN_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DQF_SANITIZE=ON -DQF_BUILD_BENCH=OFF >/dev/null
 	@cmake --build $(ASAN_BUILD) -j $(JOBS)
 	@cd $(ASAN_BUILD) && QT_QPA_PLATFORM=offscreen ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 ctest --output-on-failure -j $(JOBS)
 
 # `make fuzz SECONDS=600 TARGETS=key` runs one target for ten minutes.
-fuzz: deps
+fuzz:
+	$(call deps,fuzz)
 	@bash scripts/fuzz.sh $(or $(SECONDS),60) $(TARGETS)
 
 # Rewrites the seed corpora under tests/fuzz/corpus (only when asked to).
-fuzz-seeds: configure
+fuzz-seeds:
+	$(call deps,test)
+	$(call configure,-DQF_BUILD_TESTS=ON)
 	@cmake --build $(BUILD) --target make_fuzz_seeds
 	@$(BUILD)/tests/fuzz/make_fuzz_seeds tests/fuzz/corpus
 

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "cli/cli_common.h"
+#include "cli/commands.h"
 #include "cli/progress_bar.h"
 #include "cli/sweep_inputs.h"
 #include "quillfen/attacks/attack_list.h"

@@ -2,8 +2,9 @@
 
 #include <new>
 #include <stdexcept>
+#include <string_view>
 
-#include "cli/cli_common.h"
+#include "cli/commands.h"
 #include "quillfen/image/errors.h"
 #include "quillfen/image/vector_targets.h"
 
@@ -85,7 +86,29 @@ int ParseAndRun(CLI::App& app, int argc, char** argv) {
     return kExitOk;
 }
 
+// The version, and which instruction set the vector loops run on here (the speed of the
+// engine depends on it, never its results).
+std::string VersionText() { return std::string(kProgramVersion) + "\n" + vector_targets::Summary(); }
+
+int BuildAndRun(int argc, char** argv) {
+    CLI::App app{"Quillfen: DCT-domain watermarking laboratory and gray-image toolbox", "quillfen-cli"};
+    app.set_version_flag("--version", [] { return VersionText(); });
+    app.require_subcommand(1);
+    RegisterInfoCommand(app);
+    RegisterExperimentCommand(app);
+    RegisterMarkingCommands(app);
+    RegisterToolboxCommands(app);
+    RegisterCalibrateCommand(app);
+    RegisterRobustnessCommand(app);
+    return ParseAndRun(app, argc, argv);
+}
+
 }  // namespace
+
+CLI::Validator DecimalNumber(std::int64_t min, std::int64_t max) {
+    return CLI::Validator([min, max](std::string& text) { return CheckDecimal(text, min, max); },
+                          "decimal " + std::to_string(min) + ".." + std::to_string(max));
+}
 
 int Run(int argc, char** argv) {
     // QF_HWY_TARGET runs the vector loops on a lesser instruction set (same bytes, other speed).
@@ -95,21 +118,16 @@ int Run(int argc, char** argv) {
         PrintErrorLine(e.what());
         return kExitUsage;
     }
-    CLI::App app{"Quillfen: DCT-domain watermarking laboratory and gray-image toolbox", "quillfen-cli"};
-    // The version, and which instruction set the vector loops run on here (the speed of the
-    // engine depends on it, never its results).
-    app.set_version_flag("--version", [] { return std::string(kProgramVersion) + "\n" + vector_targets::Summary(); });
-    app.require_subcommand(1);
-    RegisterInfoCommand(app);
-    RegisterExperimentCommand(app);
-    RegisterMarkingCommands(app);
-    RegisterToolboxCommands(app);
-    RegisterCalibrateCommand(app);
-    RegisterRobustnessCommand(app);
     SetCommandLine(argc, argv);
 
     StartReport();
-    int code = ParseAndRun(app, argc, argv);
+    // `--version` alone is answered without building the parser of every command, which costs
+    // more than the answer (the parser would print the same line).
+    int code = kExitOk;
+    if (argc == 2 && std::string_view(argv[1]) == "--version")
+        PrintLine(VersionText());
+    else
+        code = BuildAndRun(argc, argv);
     // A report that did not reach its reader is a failure, never a success.
     std::string reason;
     if (!FinishReport(reason)) {

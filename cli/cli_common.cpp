@@ -95,7 +95,9 @@ void PrintErrorLine(const std::string& text) {
 std::string CheckDecimal(std::string& text, std::int64_t min, std::int64_t max) {
     const std::string range = std::to_string(min) + ".." + std::to_string(max);
     // A long text is shown by its start only: the range says what was expected.
-    const std::string shown = "'" + (text.size() > 24 ? text.substr(0, 20) + "..." : text) + "'";
+    std::string shown = "'";
+    shown += text.size() > 24 ? text.substr(0, 20) + "..." : text;
+    shown += "'";
     std::size_t i = 0;
     const bool negative = !text.empty() && text[0] == '-';
     if (!text.empty() && (text[0] == '+' || text[0] == '-')) ++i;
@@ -108,11 +110,6 @@ std::string CheckDecimal(std::string& text, std::int64_t min, std::int64_t max) 
     if (value < min || value > max) return shown + " is outside " + range;
     text = std::to_string(value);
     return std::string();
-}
-
-CLI::Validator DecimalNumber(std::int64_t min, std::int64_t max) {
-    return CLI::Validator([min, max](std::string& text) { return CheckDecimal(text, min, max); },
-                          "decimal " + std::to_string(min) + ".." + std::to_string(max));
 }
 
 LoadedPicture LoadPictureOrFail(const std::string& path) {

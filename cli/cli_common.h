@@ -1,11 +1,10 @@
 #pragma once
 // Shared plumbing of quillfen-cli's commands: exit codes, error lines, decimal numbers, and
-// loading and saving pictures by extension.
+// loading and saving pictures by extension. No parser here: what needs CLI11 is in
+// cli/commands.h, so that only the files that build the command line pay for compiling it.
 #include <cstdint>
 #include <string>
 #include <vector>
-
-#include <CLI/CLI.hpp>
 
 #include "quillfen/io/picture_files.h"
 #include "quillfen/toolbox/rix_ipa.h"
@@ -45,10 +44,6 @@ std::string EscapeForOneLine(const std::string& text);
 // Returns "" when it is, else the reason, which names the accepted range.
 std::string CheckDecimal(std::string& text, std::int64_t min, std::int64_t max);
 
-// The same as an option check: `option->transform(DecimalNumber(2, 3600))` makes the option
-// accept decimal numbers in 2..3600 only (CLI11 itself would read "010" as octal 8).
-CLI::Validator DecimalNumber(std::int64_t min, std::int64_t max);
-
 // Loads a picture file; failures become CommandFailure with exit code 2.
 LoadedPicture LoadPictureOrFail(const std::string& path);
 // Saves a picture file; failures become CommandFailure with exit code 2.
@@ -66,18 +61,5 @@ void PrintLine(const std::string& line);
 bool FinishReport(std::string& reason);
 // Forgets an earlier report's failure (for a new run in the same process).
 void StartReport();
-
-// Registration of each command family (one source file each).
-void RegisterInfoCommand(CLI::App& app);
-void RegisterExperimentCommand(CLI::App& app);
-// `embed` and `extract`: marking real pictures with a key file (marking_commands.cpp).
-void RegisterMarkingCommands(CLI::App& app);
-// The toolbox commands, from the toolbox catalogue (toolbox_commands.cpp).
-void RegisterToolboxCommands(CLI::App& app);
-// `histogram show`, added to the histogram group (histogram_command.cpp).
-void AddHistogramShow(CLI::App& group);
-// `calibrate` and `robustness` (calibrate_command.cpp, robustness_command.cpp).
-void RegisterCalibrateCommand(CLI::App& app);
-void RegisterRobustnessCommand(CLI::App& app);
 
 }  // namespace quillfen::cli

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "cli/cli_common.h"
+#include "cli/commands.h"
 #include "cli/experiment_report.h"
 #include "cli/output_folder.h"
 #include "quillfen/image/errors.h"
@@ -73,7 +73,8 @@ void TellImagesEqual(const StepResult& result) {
 
 Outcome RunExperiment(Bitmap host, Bitmap mark, std::optional<std::uint32_t> seed,
                       const std::vector<Step>& attacks, bool keepViews) {
-    auto experiment = std::make_unique<Experiment>();
+    // Only --out writes the views.
+    auto experiment = std::make_unique<Experiment>(keepViews ? TWatermark::Planes::All : TWatermark::Planes::ResultsOnly);
     const TWatermark& w = experiment->Workspace();
     Outcome outcome;
     auto keep = [&](const std::string& name, const std::vector<std::uint8_t>& plane) {

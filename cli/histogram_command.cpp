@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <memory>
 
-#include "cli/cli_common.h"
+#include "cli/commands.h"
 #include "cli/toolbox_runner.h"
 #include "quillfen/image/number_format.h"
 #include "quillfen/toolbox/histogram_chart.h"

@@ -2,7 +2,7 @@
 #include <algorithm>
 #include <memory>
 
-#include "cli/cli_common.h"
+#include "cli/commands.h"
 #include "quillfen/image/number_format.h"
 
 namespace quillfen::cli {

@@ -14,7 +14,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "cli/cli_common.h"
+#include "cli/commands.h"
 #include "quillfen/image/errors.h"
 #include "quillfen/image/number_format.h"
 #include "quillfen/io/file_write.h"

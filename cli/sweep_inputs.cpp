@@ -8,7 +8,7 @@
 #include <sstream>
 #include <system_error>
 
-#include "cli/cli_common.h"
+#include "cli/commands.h"
 #include "quillfen/benchmark/robustness.h"
 #include "quillfen/image/errors.h"
 #include "quillfen/io/file_write.h"

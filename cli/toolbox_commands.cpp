@@ -6,7 +6,7 @@
 #include <string_view>
 #include <vector>
 
-#include "cli/cli_common.h"
+#include "cli/commands.h"
 #include "cli/toolbox_runner.h"
 #include "quillfen/image/number_format.h"
 #include "quillfen/toolbox/catalogue.h"

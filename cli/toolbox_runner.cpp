@@ -2,7 +2,7 @@
 
 #include <memory>
 
-#include "cli/cli_common.h"
+#include "cli/commands.h"
 #include "quillfen/image/errors.h"
 
 namespace quillfen::cli {

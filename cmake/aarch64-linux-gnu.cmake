@@ -1,6 +1,6 @@
 # Cross build for ARM64 Linux with Debian's cross compiler and the arm64 (multiarch) packages
 # of the libraries; the tests run under qemu. Used by `make test-arm64`, which installs what
-# it needs with scripts/install-arm64-deps.sh.
+# it needs with `scripts/install-deps.sh arm64`.
 set(CMAKE_SYSTEM_NAME Linux)
 set(CMAKE_SYSTEM_PROCESSOR aarch64)
 set(CMAKE_C_COMPILER aarch64-linux-gnu-gcc)

@@ -1,30 +1,85 @@
 #!/usr/bin/env bash
-# Installs the Debian packages Quillfen builds and tests with; skips what is already present.
+# Installs the Debian packages Quillfen needs for a purpose, and nothing more; skips what is
+# already present. Usage: install-deps.sh [GROUP...]; no group means all of them. Each Make
+# target asks for the groups it uses, so `make demo` on a new machine waits for the few
+# packages of the command-line program and not for test, fuzzing or cross-build tools.
+#
+#   demo       build the core and quillfen-cli and run `make demo` (BMP files go through Qt's
+#              image I/O, a module the CLI loads; the demo registers nothing, so no OpenCV)
+#   gui        the desktop program (`make run`), with the fonts of its Korean texts, and the
+#              registration module (OpenCV)
+#   test       everything `make test` and `make asan` build and run: the desktop program, the
+#              tests and benchmarks, and the programs the round-trip tests and scripts call
+#   bench      the benchmark programs (`make bench`)
+#   fuzz       the libFuzzer targets (clang)
+#   gui-smoke  the desktop program under Xvfb, driven by xdotool
+#   docs       the pictures of the documentation: screenshots and the report through Chromium
+#   arm64      the cross build of the core and its tests, run under qemu (the arm64 libraries
+#              come from Debian's multiarch packages)
 set -euo pipefail
-packages=(
-  build-essential cmake ninja-build pkg-config
-  qt6-base-dev qt6-charts-dev libqt6opengl6-dev libgl-dev
-  libjpeg62-turbo-dev libpng-dev libhwy-dev
-  libcli11-dev nlohmann-json3-dev libtbb-dev
-  libopencv-imgproc-dev libopencv-video-dev
-  libgtest-dev libgmock-dev libbenchmark-dev libssl-dev
-  clang libclang-rt-14-dev
-  libjpeg-turbo-progs imagemagick
-  fonts-nanum
-  xvfb xdotool
-  parallel chromium
-)
+
+all_groups=(demo gui test bench fuzz gui-smoke docs arm64)
+
+# Native packages of each group. A group lists what it needs itself, also what another group
+# has, so that each can be installed alone.
+group_packages() {
+  local core=(build-essential cmake ninja-build pkg-config
+              libjpeg62-turbo-dev libpng-dev libhwy-dev libcli11-dev nlohmann-json3-dev
+              libtbb-dev libssl-dev qt6-base-dev)
+  local gui=(qt6-charts-dev libqt6opengl6-dev libgl-dev fonts-nanum libopencv-imgproc-dev libopencv-video-dev)
+  case "$1" in
+    demo) echo "${core[*]}" ;;
+    gui) echo "${core[*]} ${gui[*]}" ;;
+    test) echo "${core[*]} ${gui[*]} libgtest-dev libgmock-dev libbenchmark-dev
+                libjpeg-turbo-progs imagemagick parallel" ;;
+    bench) echo "${core[*]} libbenchmark-dev" ;;
+    fuzz) echo "${core[*]} clang libclang-rt-14-dev" ;;
+    gui-smoke) echo "${core[*]} ${gui[*]} xvfb xdotool" ;;
+    docs) echo "${core[*]} ${gui[*]} chromium" ;;
+    arm64) echo "g++-aarch64-linux-gnu qemu-user-static cmake ninja-build pkg-config
+                 libcli11-dev nlohmann-json3-dev" ;;
+    *) echo "install-deps.sh: unknown group '$1' (groups: ${all_groups[*]})" >&2; return 2 ;;
+  esac
+}
+
+# Packages of the arm64 architecture (multiarch) of each group.
+foreign_packages() {
+  case "$1" in
+    arm64) echo "libjpeg62-turbo-dev libpng-dev libhwy-dev libtbb-dev libgtest-dev libgmock-dev
+                 libssl-dev libopencv-imgproc-dev libopencv-video-dev" ;;
+    *) echo "" ;;
+  esac
+}
+
+installed() {
+  dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q "install ok installed"
+}
+
+groups=("$@")
+if [ ${#groups[@]} -eq 0 ]; then groups=("${all_groups[@]}"); fi
+
 missing=()
-for p in "${packages[@]}"; do
-  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
-    missing+=("$p")
-  fi
+foreign=false
+for group in "${groups[@]}"; do
+  native=$(group_packages "$group") || exit 2
+  for p in $native; do
+    installed "$p" || missing+=("$p")
+  done
+  for p in $(foreign_packages "$group"); do
+    installed "$p:arm64" || { missing+=("$p:arm64"); foreign=true; }
+  done
 done
+# A package named by several groups is installed once.
+mapfile -t missing < <(printf '%s\n' "${missing[@]}" | awk 'NF && !seen[$0]++')
 if [ ${#missing[@]} -eq 0 ]; then
   exit 0
 fi
-echo "Installing: ${missing[*]}"
+
 SUDO=""
 if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
+if $foreign && ! dpkg --print-foreign-architectures | grep -qx arm64; then
+  $SUDO dpkg --add-architecture arm64
+fi
+echo "Installing (${groups[*]}): ${missing[*]}"
 $SUDO apt-get update -qq
 DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"

@@ -76,7 +76,7 @@ std::vector<AttackInfo> BuildCatalogue() {
 // members and buffers.
 void ApplyWorkspaceAttack(AttackId id, double value, std::span<const std::uint8_t> host,
                           AttackedPicture& picture) {
-    thread_local TWatermark w;
+    thread_local TWatermark w(TWatermark::Planes::ResultsOnly);
     const bool needsHost = id == AttackId::CropImageQuarter || id == AttackId::CropImageHalf;
     w.LoadMarked(needsHost ? host : std::span<const std::uint8_t>(), picture.Bytes, picture.Reals);
     switch (id) {
@@ -97,8 +97,8 @@ void ApplyWorkspaceAttack(AttackId id, double value, std::span<const std::uint8_
         case AttackId::CropImageHalf: w.ApplyCroppingByImgInHalf(); break;
         default: throw ArgumentError("not an attack of the watermark workspace");
     }
-    picture.Bytes.assign(w.X_wave().begin(), w.X_wave().end());
-    picture.Reals.assign(w.X_wave_real().begin(), w.X_wave_real().end());
+    // The result changes places with the picture's planes, which the next attack overwrites.
+    w.SwapAttacked(picture.Bytes, picture.Reals);
 }
 
 bool IsWorkspaceAttack(AttackId id) { return static_cast<int>(id) <= static_cast<int>(AttackId::CropImageHalf); }
@@ -193,18 +193,32 @@ void ApplyAttackCell(const AttackCell& cell, const AttackInput& input, std::uint
     for (const AttackStep& step : cell.Steps) CheckStep(step);
 
     picture.Bytes.assign(input.Marked.begin(), input.Marked.end());
-    picture.Reals.assign(input.MarkedReal.begin(), input.MarkedReal.end());
+    // A picture attack leaves reals that are its bytes, so the reals are made only when a
+    // workspace attack reads them and once at the end: X_hat's own before any picture attack,
+    // else the bytes.
+    bool realsMade = false;
+    bool bytesAttacked = false;
+    auto makeReals = [&] {
+        if (bytesAttacked)
+            picture.Reals.assign(picture.Bytes.begin(), picture.Bytes.end());
+        else
+            picture.Reals.assign(input.MarkedReal.begin(), input.MarkedReal.end());
+        realsMade = true;
+    };
     for (std::size_t i = 0; i < cell.Steps.size(); ++i) {
         const AttackStep& step = cell.Steps[i];
         if (IsWorkspaceAttack(step.Id)) {
+            if (!realsMade) makeReals();
             ApplyWorkspaceAttack(step.Id, step.Values.empty() ? 0.0 : step.Values[0], input.Host, picture);
             continue;
         }
         const std::uint64_t streamSeed = seed ^ (static_cast<std::uint64_t>(i) * 0xA0761D6478BD642FULL);
         GrayPlane attacked = ApplyPictureAttack(step, GrayPlane(kSide, kSide, std::move(picture.Bytes)), streamSeed);
         picture.Bytes = attacked.ReleasePixels();
-        picture.Reals.assign(picture.Bytes.begin(), picture.Bytes.end());
+        realsMade = false;
+        bytesAttacked = true;
     }
+    if (!realsMade) makeReals();
 }
 
 }  // namespace quillfen

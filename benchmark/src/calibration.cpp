@@ -40,7 +40,7 @@ TrialResult ScoreTrial(Experiment& key, const MarkKey& markKey, std::span<const 
 }
 
 Experiment Embedded(const NamedPicture& host, const NamedPicture& mark, std::uint32_t seed) {
-    Experiment e;
+    Experiment e(TWatermark::Planes::ResultsOnly);
     Bitmap picture = host.Picture;
     Bitmap watermark = mark.Picture;
     e.Load(picture, watermark);

@@ -86,13 +86,17 @@ private:
 struct Worker {
     std::uint64_t Unit = kNoUnit;
     std::string HostDigest;
-    Experiment Marked;
+    // Made for each unit (a fresh workspace, nothing left from the last unit), not before.
+    std::optional<Experiment> Marked;
     MarkKey Key;  // what a key file of this embedding would hold, for the detection score
     std::string Error;
     double PsnrEmbed = 0;
     double SsimEmbed = 0;
+    SsimReference MarkedSsim;  // X_hat's half of every row's SSIM
+    // The attacked picture; after the extraction it holds the workspace's previous planes,
+    // which the next attack overwrites (Experiment::ExtractFromSwapped).
     AttackedPicture Picture;
-    std::vector<double> AttackedReals;
+    std::vector<double> RegisteredReals;
 };
 
 void Embed(const SweepPlan& plan, HostCache& hosts, std::uint64_t unit, Worker& worker) {
@@ -108,14 +112,17 @@ void Embed(const SweepPlan& plan, HostCache& hosts, std::uint64_t unit, Worker& 
     try {
         Bitmap picture = loaded->Picture;
         Bitmap mark = plan.Mark;
-        worker.Marked = Experiment();
-        worker.Marked.Load(picture, mark);
-        worker.Marked.SetFixedSeed(plan.Seeds[unit % plan.Seeds.size()]);
-        worker.Marked.Embed();
-        worker.Key = KeyFromExperiment(worker.Marked, kHost, kHost);
-        const TWatermark& w = worker.Marked.Workspace();
+        worker.Marked.reset();  // before the new one: one workspace at a time
+        // The rows read results, never views.
+        Experiment& marked = worker.Marked.emplace(TWatermark::Planes::ResultsOnly);
+        marked.Load(picture, mark);
+        marked.SetFixedSeed(plan.Seeds[unit % plan.Seeds.size()]);
+        marked.Embed();
+        worker.Key = KeyFromExperiment(marked, kHost, kHost);
+        const TWatermark& w = marked.Workspace();
         worker.PsnrEmbed = PsnrDecibels(w.X_hat_real(), w.X());
         worker.SsimEmbed = StructuralSimilarity(w.X_hat(), w.X(), kHost, kHost);
+        worker.MarkedSsim = SsimReference(w.X_hat(), kHost, kHost);
     } catch (...) {
         worker.Error = ErrorText(std::current_exception());
     }
@@ -137,11 +144,12 @@ RobustnessRow Compute(const SweepPlan& plan, const RowIdentity& identity, HostCa
         return row;
     }
     try {
-        Experiment& e = worker.Marked;
+        Experiment& e = *worker.Marked;
         const TWatermark& w = e.Workspace();
         ApplyAttackCell(plan.Cells[r % plan.Cells.size()], {w.X(), w.X_hat(), w.X_hat_real()}, row.Seed,
                         worker.Picture);
-        const std::optional<double> nc = e.ExtractFrom(worker.Picture.Bytes, worker.Picture.Reals).back().nc;
+        // From here X_wave is the attacked picture.
+        const std::optional<double> nc = e.ExtractFromSwapped(worker.Picture.Bytes, worker.Picture.Reals).back().nc;
         if (!nc) throw MathError("NC has no value: the watermark has no black pixel where NC compares");
         row.PsnrEmbed = worker.PsnrEmbed;
         row.SsimEmbed = worker.SsimEmbed;
@@ -150,20 +158,19 @@ RobustnessRow Compute(const SweepPlan& plan, const RowIdentity& identity, HostCa
         row.Score = ScoreExtraction(worker.Key, w).Value;
         // The attacked picture as a file would hold it: its bytes against X_hat's, like SSIM,
         // so that an unchanged picture scores +infinity.
-        worker.AttackedReals.assign(w.X_wave().begin(), w.X_wave().end());
-        row.Psnr = PsnrDecibels(worker.AttackedReals, w.X_hat());
-        row.Ssim = StructuralSimilarity(w.X_wave(), w.X_hat(), kHost, kHost);
+        row.Psnr = PsnrDecibels(std::span<const std::uint8_t>(w.X_wave()), w.X_hat());
+        row.Ssim = worker.MarkedSsim.Against(w.X_wave());
         if (plan.Thresholds) {
             row.Detected1e3 = plan.Thresholds->Detected(row.Score, kFprEmpirical);
             row.Detected1e6 = plan.Thresholds->Detected(row.Score, kFprModelled);
         }
         if (plan.Register && IsGeometricCell(plan.Cells[r % plan.Cells.size()])) {
             // Last, as the extraction replaces X_wave, which the measures above read.
-            const Registration registered = RegisterAndUndo(GrayPlane(kHost, kHost, worker.Picture.Bytes),
+            const Registration registered = RegisterAndUndo(GrayPlane(kHost, kHost, w.X_wave()),
                                                             GrayPlane(kHost, kHost, w.X_hat()));
             const std::vector<std::uint8_t>& bytes = registered.Picture.pixels();
-            worker.AttackedReals.assign(bytes.begin(), bytes.end());
-            const std::optional<double> again = e.ExtractFrom(bytes, worker.AttackedReals).back().nc;
+            worker.RegisteredReals.assign(bytes.begin(), bytes.end());
+            const std::optional<double> again = e.ExtractFrom(bytes, worker.RegisteredReals).back().nc;
             RegisteredReading reading;
             reading.Fit = registered.Fit;
             reading.Nc = again ? *again : 0.0;
@@ -306,7 +313,7 @@ RowPictures ComputeRowPictures(const SweepPlan& plan, std::uint64_t row) {
     pictures.Row = Compute(plan, PlanIdentity(plan), hosts, row, worker);
     if (!pictures.Row.Failed()) {
         // The worker's workspace is left as the row's extraction left it.
-        const TWatermark& w = worker.Marked.Workspace();
+        const TWatermark& w = worker.Marked->Workspace();
         pictures.Attacked = TWatermark::MakeBitmap256(w.X_wave());
         pictures.Extracted = TWatermark::MakeBitmap128(w.W_wave());
     }

@@ -8,6 +8,7 @@
 
 #include "quillfen/image/round_half_even.h"
 #include "quillfen/watermark/watermark.h"
+#include "tests/test_support.h"
 #include "tests/watermark/workspace_buffers.h"
 
 namespace quillfen {
@@ -124,6 +125,33 @@ TEST(DctPlanes, LiteralAndFastPlaneTransformsAgree) {
     fast.IdctToReals(Buffers(fast).Y, Buffers(fast).X_hat_real);
     slow.IdctToReals(Buffers(fast).Y, Buffers(slow).X_hat_real);
     EXPECT_EQ(std::memcmp(Buffers(fast).X_hat_real.data(), Buffers(slow).X_hat_real.data(), Buffers(fast).Y.size() * sizeof(double)), 0);
+}
+
+// The mid-band transform of a results-only extraction gives, on every vector target, the bits
+// that the whole transform followed by Reduce gives in the literal form: on reals with zeros
+// (skipped terms), negative zeros, fractions and large values.
+TEST(DctPlanes, MidBandTransformIsTheReducedWholeTransform) {
+    std::mt19937_64 rng(23);
+    TWatermark::Reals plane(TWatermark::kHostPixels);
+    for (std::size_t i = 0; i < plane.size(); ++i) {
+        const std::uint64_t r = rng();
+        plane[i] = r % 5 == 0 ? 0.0 : r % 7 == 0 ? -0.0 : std::ldexp(static_cast<double>(r % 100000) - 50000, -9);
+    }
+    TWatermark slow;
+    slow.SetLiteralForms(true);
+    TWatermark::Reals whole(TWatermark::kHostPixels);
+    slow.FdctReals(plane, whole);
+    TWatermark::Reals expected(TWatermark::kMarkPixels);
+    TWatermark::Reduce(whole, expected);
+    TWatermark::Reals got(TWatermark::kMarkPixels, 9.0);
+    slow.FdctMidBand(plane, got);
+    EXPECT_EQ(std::memcmp(got.data(), expected.data(), got.size() * sizeof(double)), 0) << "the literal form";
+    test::ForEachVectorTarget([&](const std::string& target) {
+        TWatermark fast;
+        std::fill(got.begin(), got.end(), 9.0);
+        fast.FdctMidBand(plane, got);
+        EXPECT_EQ(std::memcmp(got.data(), expected.data(), got.size() * sizeof(double)), 0) << target;
+    });
 }
 
 TEST(StretchBlock, MapsEachBlockToItsOwnRange) {

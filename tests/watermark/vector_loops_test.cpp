@@ -190,7 +190,7 @@ TEST(VectorLoops, WindowSumsAddEachWindowInOrderOnEveryTarget) {
     // Widths around the vector sizes (the last sums of a row go one at a time), a window as
     // wide as the plane, and values of every kind.
     for (const auto [width, height, n] : {std::array<std::size_t, 3>{11, 11, 7}, {7, 9, 7}, {23, 8, 5},
-                                          {40, 30, 7}, {17, 17, 1}}) {
+                                          {40, 30, 7}, {83, 12, 7}, {17, 17, 1}}) {
         std::vector<double> plane(width * height);
         for (double& v : plane) v = AnyValue(rng);
         const std::size_t outWidth = width - n + 1;

@@ -17,7 +17,7 @@ constexpr int kMark = TWatermark::kMarkSize;
 void TWatermark::GetWa() {
     Adapt(Wr_, Wa_);
     CountBlack(Wa_);
-    Display128_ = Wa_;
+    if (!ResultsOnly) Display128_ = Wa_;
 }
 
 double TWatermark::BlockVariance(int block) const {

@@ -15,12 +15,17 @@ constexpr int kHost = TWatermark::kHostSize;
 }  // namespace
 
 std::optional<PsnrResult> TWatermark::ApplyJpeg() {
-    Reals scratch(kHostPixels);
-    FdctReals(X_hat_real_, scratch);
-    QuantiseJpeg(scratch, QuantScale_);
-    IdctToBoth(scratch, X_wave_real_, X_wave_);
+    if (Literal) {
+        // The reference path: the whole plane transformed, quantised and transformed back.
+        Reals scratch(kHostPixels);
+        FdctReals(X_hat_real_, scratch);
+        QuantiseJpeg(scratch, QuantScale_);
+        IdctToBoth(scratch, X_wave_real_, X_wave_);
+    } else {
+        QuantisedRoundTrip(X_hat_real_, QuantScale_, X_wave_real_, X_wave_);
+    }
     const std::optional<PsnrResult> result = ComputePSNR(X_wave_real_, X_hat_);
-    Display256_ = X_wave_;
+    if (!ResultsOnly) Display256_ = X_wave_;
     return result;
 }
 
@@ -55,7 +60,7 @@ void TWatermark::ApplyBlurring() {
             X_wave_[r * kHost + c] = X_hat_[r * kHost + c];
             X_wave_real_[r * kHost + c] = X_hat_real_[r * kHost + c];
         }
-    Display256_ = X_wave_;
+    if (!ResultsOnly) Display256_ = X_wave_;
 }
 
 // Quarter: rows 0..127 x columns 0..127. Half: rows 0..63 and 192..255, every column.
@@ -75,7 +80,7 @@ void TWatermark::CropInto(bool half, bool withImage) {
                 X_wave_real_[p] = 0.0;
             }
         }
-    Display256_ = X_wave_;
+    if (!ResultsOnly) Display256_ = X_wave_;
 }
 
 void TWatermark::ApplyCroppingByZeroInQuarter() { CropInto(false, false); }

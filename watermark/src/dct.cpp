@@ -45,6 +45,21 @@ const DctTables& Tables() {
     return tables;
 }
 
+// The columns of the forward table that give the 16 mid-band coefficients, in mid-band order.
+struct MidBandTable {
+    alignas(64) double Forward[64][16];
+
+    MidBandTable() {
+        for (int i = 0; i < 64; ++i)
+            for (int m = 0; m < 16; ++m) Forward[i][m] = Tables().Forward[i][TWatermark::kMidBand[m]];
+    }
+};
+
+const MidBandTable& MidBand() {
+    static const MidBandTable table;
+    return table;
+}
+
 void FinishForward(const double* sums, double* coefficients) {
     for (int u = 0; u < 8; ++u)
         for (int v = 0; v < 8; ++v) {
@@ -177,12 +192,40 @@ void InverseRow(const TWatermark::Reals& coefficients, int first, bool literalFo
 
 void TWatermark::FdctBytes(const Bytes& plane, Reals& coefficients) {
     ForwardBlocks(plane, Literal, coefficients);
-    StretchBlock(coefficients, kSize, 8, Display256_);
+    if (!ResultsOnly) StretchBlock(coefficients, kSize, 8, Display256_);
 }
 
 void TWatermark::FdctReals(const Reals& plane, Reals& coefficients) {
     ForwardBlocks(plane, Literal, coefficients);
-    StretchBlock(coefficients, kSize, 8, Display256_);
+    if (!ResultsOnly) StretchBlock(coefficients, kSize, 8, Display256_);
+}
+
+void TWatermark::FdctMidBand(const Reals& plane, Reals& reduced) const {
+    if (Literal) {
+        // The reference path: the whole transform, then the reduction.
+        Reals coefficients(kHostPixels);
+        ForwardBlocks(plane, true, coefficients);
+        Reduce(coefficients, reduced);
+        return;
+    }
+    alignas(64) double block[64];
+    alignas(64) double sums[16];
+    for (int k = 0; k < kBlocks; ++k) {
+        LoadBlock(plane, k, block);
+        // The 16 sums are those the whole transform forms for these places, term for term.
+        vector_loops::Accumulate16(MidBand().Forward, block, sums);
+        const int bi = k / kBlocksPerRow;
+        const int bj = k % kBlocksPerRow;
+        for (int m = 0; m < 16; ++m) {
+            // FinishForward for one place.
+            const int u = kMidBand[m] / 8;
+            const int v = kMidBand[m] % 8;
+            double value = 0.25 * sums[m];
+            if (u == 0) value = value * kDctC0;
+            if (v == 0) value = value * kDctC0;
+            reduced[(4 * bi + m / 4) * kMarkSize + 4 * bj + m % 4] = value;
+        }
+    }
 }
 
 void TWatermark::IdctToReals(const Reals& coefficients, Reals& plane) const {
@@ -207,6 +250,45 @@ void TWatermark::IdctToBytes(const Reals& coefficients, Bytes& plane) const {
     }
 }
 
+namespace {
+
+// Writes a row of 32 blocks of inverse-transformed samples (neither shifted nor rounded) into
+// both forms, as IdctToReals and IdctToBytes would.
+void StoreBoth(const double* samples, int first, TWatermark::Reals& reals, TWatermark::Bytes& bytes) {
+    for (int b = 0; b < kRowBlocks; ++b) {
+        const int start = TWatermark::HostBlockStart(first + b);
+        const double* out = samples + 64 * b;
+        for (int x = 0; x < 8; ++x)
+            for (int y = 0; y < 8; ++y) {
+                const int p = start + x * kSize + y;
+                reals[p] = out[x * 8 + y] + 0.5;
+                bytes[p] = SampleToByte(out[x * 8 + y]);
+            }
+    }
+}
+
+}  // namespace
+
+void TWatermark::QuantisedRoundTrip(const Reals& plane, double quantScale, Reals& reals, Bytes& bytes) const {
+    // Every step works on one block, so a row of blocks goes through all of them while it is
+    // in the cache, and no plane of coefficients is needed: the same operations on the same
+    // values as the forward transform of the whole plane, QuantiseJpeg and IdctToBoth.
+    alignas(64) double blocks[kRowBlocks * 64];
+    alignas(64) double sums[kRowBlocks * 64];
+    for (int first = 0; first < kBlocks; first += kRowBlocks) {
+        for (int b = 0; b < kRowBlocks; ++b) LoadBlock(plane, first + b, blocks + 64 * b);
+        vector_loops::AccumulateBlocks(Tables().Forward, blocks, sums, kRowBlocks);
+        for (int b = 0; b < kRowBlocks; ++b) {
+            FinishForward(sums + 64 * b, blocks + 64 * b);
+            // One block is an 8 x 8 plane of its own: the quantisation table lines up with it.
+            vector_loops::Quantise(blocks + 64 * b, 8, kJpegQuantTable.data(), quantScale);
+        }
+        vector_loops::AccumulateBlocks(Tables().Inverse, blocks, sums, kRowBlocks);
+        for (int i = 0; i < kRowBlocks * 64; ++i) sums[i] = 0.25 * sums[i];
+        StoreBoth(sums, first, reals, bytes);
+    }
+}
+
 void TWatermark::IdctToBoth(const Reals& coefficients, Reals& reals, Bytes& bytes) const {
     if (Literal) {
         // The reference path runs the two transforms separately, as written.
@@ -217,16 +299,7 @@ void TWatermark::IdctToBoth(const Reals& coefficients, Reals& reals, Bytes& byte
     alignas(64) double samples[kRowBlocks * 64];
     for (int first = 0; first < kBlocks; first += kRowBlocks) {
         InverseRow(coefficients, first, false, samples);
-        for (int b = 0; b < kRowBlocks; ++b) {
-            const int start = HostBlockStart(first + b);
-            const double* out = samples + 64 * b;
-            for (int x = 0; x < 8; ++x)
-                for (int y = 0; y < 8; ++y) {
-                    const int p = start + x * kSize + y;
-                    reals[p] = out[x * 8 + y] + 0.5;
-                    bytes[p] = SampleToByte(out[x * 8 + y]);
-                }
-        }
+        StoreBoth(samples, first, reals, bytes);
     }
 }
 

@@ -18,32 +18,32 @@ void TWatermark::GetY() { FdctBytes(X_, Y_); }
 
 void TWatermark::GetYr() {
     Reduce(Y_, Yr_);
-    StretchBlock(Yr_, kMark, 4, Display128_);
+    if (!ResultsOnly) StretchBlock(Yr_, kMark, 4, Display128_);
 }
 
 void TWatermark::GetP() {
     Polarity(Yr_, P_);
-    Display128_ = P_;
+    if (!ResultsOnly) Display128_ = P_;
 }
 
 void TWatermark::GetP_hat() {
     for (int i = 0; i < kMarkPixels; ++i) P_hat_[i] = P_[i] == Wa_[i] ? 0 : 255;
-    Display128_ = P_hat_;
+    if (!ResultsOnly) Display128_ = P_hat_;
 }
 
 void TWatermark::GetYr_hat(int divisor) {
     Expand(Yr_, P_hat_, divisor, Yr_hat_);
-    StretchBlock(Yr_hat_, kMark, 4, Display128_);
+    if (!ResultsOnly) StretchBlock(Yr_hat_, kMark, 4, Display128_);
 }
 
 void TWatermark::GetY_hat() {
     MapBack(Y_, Yr_hat_, Y_hat_);
-    StretchBlock(Y_hat_, kHost, 8, Display256_);
+    if (!ResultsOnly) StretchBlock(Y_hat_, kHost, 8, Display256_);
 }
 
 void TWatermark::GetX_hat() {
     IdctToBoth(Y_hat_, X_hat_real_, X_hat_);
-    Display256_ = X_hat_;
+    if (!ResultsOnly) Display256_ = X_hat_;
 }
 
 void TWatermark::Reduce(const Reals& coefficients, Reals& reduced) {

@@ -251,6 +251,14 @@ std::vector<StepResult> Experiment::ExtractFrom(std::span<const std::uint8_t> at
     return Extract({});
 }
 
+std::vector<StepResult> Experiment::ExtractFromSwapped(TWatermark::Bytes& attacked, TWatermark::Reals& attackedReal) {
+    if (!CanRun(Step::NoAttack)) throw StepRefused(Step::NoAttack);
+    workspace_.SwapAttacked(attacked, attackedReal);
+    Unmark(MadeStaleBy(Change::Attack));
+    attackedElsewhere_ = ++lastRun_;
+    return Extract({});
+}
+
 std::uint64_t Experiment::LoadAttacked(std::span<const std::uint8_t> attacked, std::span<const double> attackedReal) {
     // The attacks need X_hat; a picture attacked elsewhere stands for one of them.
     if (!CanRun(Step::NoAttack)) throw StepRefused(Step::NoAttack);

@@ -12,9 +12,16 @@ constexpr int kMark = TWatermark::kMarkSize;
 
 }  // namespace
 
-void TWatermark::GetY_wave() { FdctReals(X_wave_real_, Y_wave_); }
+void TWatermark::GetY_wave() {
+    // Results only: Yr_wave is all the extraction reads of Y_wave.
+    if (ResultsOnly)
+        FdctMidBand(X_wave_real_, Yr_wave_);
+    else
+        FdctReals(X_wave_real_, Y_wave_);
+}
 
 void TWatermark::GetYr_wave() {
+    if (ResultsOnly) return;  // GetY_wave made it
     Reduce(Y_wave_, Yr_wave_);
     StretchBlock(Yr_wave_, kMark, 4, Display128_);
 }
@@ -28,20 +35,20 @@ void TWatermark::GetP_wave() {
             const double b = Yr_wave_[DiagonalPartner(r, c)];
             P_wave_[r * kMark + c] = std::fabs(a) >= std::fabs(b) ? 255 : 0;
         }
-    Display128_ = P_wave_;
+    if (!ResultsOnly) Display128_ = P_wave_;
 }
 
 // Rows 0..3 and columns 0..3 are computed by the same rule as the rest, so that every pixel
 // that may reach W_wave carries what the attacked image says.
 void TWatermark::GetWa_wave() {
     for (int i = 0; i < kMarkPixels; ++i) Wa_wave_[i] = P_[i] == P_wave_[i] ? 255 : 0;
-    Display128_ = Wa_wave_;
+    if (!ResultsOnly) Display128_ = Wa_wave_;
 }
 
 // The adaptive ordering undone: each block goes back from its host position to its own.
 void TWatermark::GetWr_wave() {
     MoveMarkBlocks(Wa_wave_, XBlockOrder_, Wr_wave_, WrBlockOrder_);
-    Display128_ = Wr_wave_;
+    if (!ResultsOnly) Display128_ = Wr_wave_;
 }
 
 void TWatermark::GetW_wave() {
@@ -54,7 +61,7 @@ void TWatermark::GetW_wave() {
             ++k;
         }
     }
-    Display128_ = W_wave_;
+    if (!ResultsOnly) Display128_ = W_wave_;
 }
 
 }  // namespace quillfen

@@ -1,5 +1,6 @@
 #include "quillfen/watermark/mark_key.h"
 
+#include <dlfcn.h>
 #include <openssl/evp.h>
 
 #include <bit>
@@ -108,10 +109,41 @@ bool IsPermutation(const std::vector<std::uint16_t>& order) {
 
 }  // namespace
 
+namespace {
+
+// OpenSSL's crypto library is opened on the first digest, not at the program's start: loading
+// and initialising it costs every start about 2 ms, and most commands never hash.
+struct Crypto {
+    decltype(&EVP_Digest) Digest = nullptr;
+    decltype(&EVP_sha256) Sha256 = nullptr;
+};
+
+const Crypto& CryptoLibrary() {
+    // A failed load throws out of the initialisation, so the next call tries again.
+    static const Crypto crypto = [] {
+        void* library = dlopen(QF_CRYPTO_LIBRARY, RTLD_NOW | RTLD_LOCAL);
+        if (library == nullptr) {
+            const char* reason = dlerror();
+            throw Error(std::string("SHA-256 needs the crypto library ") + QF_CRYPTO_LIBRARY +
+                        ", which could not be loaded: " + (reason != nullptr ? reason : "unknown reason"));
+        }
+        Crypto found;
+        found.Digest = reinterpret_cast<decltype(&EVP_Digest)>(dlsym(library, "EVP_Digest"));
+        found.Sha256 = reinterpret_cast<decltype(&EVP_sha256)>(dlsym(library, "EVP_sha256"));
+        if (found.Digest == nullptr || found.Sha256 == nullptr)
+            throw Error(std::string("SHA-256 is not available from the crypto library ") + QF_CRYPTO_LIBRARY);
+        return found;
+    }();
+    return crypto;
+}
+
+}  // namespace
+
 Sha256Digest Sha256(std::span<const std::uint8_t> bytes) {
+    const Crypto& crypto = CryptoLibrary();
     Sha256Digest digest{};
     unsigned int length = 0;
-    if (EVP_Digest(bytes.data(), bytes.size(), digest.data(), &length, EVP_sha256(), nullptr) != 1 ||
+    if (crypto.Digest(bytes.data(), bytes.size(), digest.data(), &length, crypto.Sha256(), nullptr) != 1 ||
         length != kSha256Size)
         throw Error("SHA-256 is not available from the crypto library");
     return digest;

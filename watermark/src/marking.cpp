@@ -51,7 +51,7 @@ MarkKey BuildKey(const Experiment& experiment, int hostWidth, int hostHeight, st
     key.Extraction = w.Key();
     key.Embedded.resize(kPlane);
     TWatermark::Polarity(w.Yr_hat(), key.Embedded);
-    Experiment reader;
+    Experiment reader(TWatermark::Planes::ResultsOnly);
     const std::vector<StepResult> results = reader.ExtractWithKey(key.Extraction, w.X_hat(), RealsOf(w.X_hat()));
     key.Carried = ObservedRelations(reader.Workspace());
     if (regionNc) *regionNc = results.back().nc;
@@ -81,7 +81,7 @@ GrayPlane GrayOf(const Bitmap& picture) {
 
 MarkedHost EmbedIntoHost(const Bitmap& host, const Bitmap& mark, std::optional<std::uint32_t> seed) {
     CheckHostSize(host.width(), host.height());
-    Experiment experiment;
+    Experiment experiment(TWatermark::Planes::ResultsOnly);
     Bitmap region = host;  // Load cuts its pictures to size
     Bitmap markCopy = mark;
     experiment.Load(region, markCopy);
@@ -144,17 +144,18 @@ DetectionScore ScoreRelations(const MarkKey& key, std::span<const std::uint8_t> 
         key.Embedded.size() != observed.size() || key.Carried.size() != observed.size())
         throw ArgumentError("detection score: relation maps must hold 128 x 128 values");
     DetectionScore score;
+    // Counted without branches (the relations fall either way at random, which a branch
+    // predictor cannot follow); the counts are the same in any order.
     for (int i = 0; i < kPlane; ++i) {
-        const bool reversed = key.Embedded[i] != p[i];
+        const std::uint8_t embedded = key.Embedded[i];
         // Relations the bytes do not carry as the embedding left them count nowhere.
-        if (key.Carried[i] != key.Embedded[i]) continue;
-        if (reversed) {
-            ++score.Reversed;
-            if (observed[i] == key.Embedded[i]) ++score.ReversedSeen;
-        } else {
-            ++score.Untouched;
-            if (observed[i] != p[i]) ++score.UntouchedReversed;
-        }
+        const int counted = key.Carried[i] == embedded ? 1 : 0;
+        const int reversed = counted & (embedded != p[i] ? 1 : 0);
+        const int untouched = counted & (embedded == p[i] ? 1 : 0);
+        score.Reversed += reversed;
+        score.ReversedSeen += reversed & (observed[i] == embedded ? 1 : 0);
+        score.Untouched += untouched;
+        score.UntouchedReversed += untouched & (observed[i] != p[i] ? 1 : 0);
     }
     if (score.Reversed == 0 || score.Untouched == 0)
         throw ArgumentError("detection score: the key marks no reversed or no untouched relation");
@@ -170,7 +171,7 @@ DetectionScore ScoreExtraction(const MarkKey& key, const TWatermark& workspace) 
 
 MarkReading ReadMark(const GrayPlane& suspect, const MarkKey& key) {
     const std::vector<std::uint8_t> region = MarkedRegion(suspect);
-    Experiment experiment;
+    Experiment experiment(TWatermark::Planes::ResultsOnly);
     const std::vector<StepResult> results = experiment.ExtractWithKey(key.Extraction, region, RealsOf(region));
     const TWatermark& w = experiment.Workspace();
     MarkReading reading;

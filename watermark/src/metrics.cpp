@@ -45,9 +45,60 @@ void WindowMeans(const double* plane, int width, int height, const std::array<do
 // Planes reused from call to call: a run measures thousands of pictures of one size, and
 // fresh half-megabyte planes each time cost more in page faults than the arithmetic.
 struct SsimScratch {
+    std::vector<double> Picture;   // the picture measured, as reals
     std::vector<double> Products;
     std::vector<double> Rows;
-    std::array<std::vector<double>, 5> Means;
+    std::array<std::vector<double>, 3> Means;  // of the picture, of its squares, of the cross products
+};
+
+const std::array<double, kWindow>& Window() {
+    static const std::array<double, kWindow> w = GaussianWindow();
+    return w;
+}
+
+void CheckSsimSize(int width, int height) {
+    if (width < kWindow || height < kWindow)
+        throw ArgumentError("SSIM needs pictures of at least 11 x 11 pixels, not " + std::to_string(width) +
+                            " x " + std::to_string(height));
+}
+
+// The window means of a plane and of its squares.
+void MeansOf(std::span<const double> plane, int width, int height, SsimScratch& scratch, std::vector<double>& means,
+             std::vector<double>& squareMeans) {
+    WindowMeans(plane.data(), width, height, Window(), scratch.Rows, means);
+    std::vector<double>& product = scratch.Products;
+    product.resize(plane.size());
+    for (std::size_t i = 0; i < plane.size(); ++i) product[i] = plane[i] * plane[i];
+    WindowMeans(product.data(), width, height, Window(), scratch.Rows, squareMeans);
+}
+
+constexpr double kRange = 255;
+constexpr double kC1 = (0.01 * kRange) * (0.01 * kRange);
+constexpr double kC2 = (0.03 * kRange) * (0.03 * kRange);
+
+// The mean of the SSIM map from the window means of x, y, x^2, y^2 and x y: the terms added in
+// row-major order.
+double MeanSsim(const std::vector<double>& ux, const std::vector<double>& uy, const std::vector<double>& uxx,
+                const std::vector<double>& uyy, const std::vector<double>& uxy) {
+    double sum = 0;
+    for (std::size_t i = 0; i < ux.size(); ++i) {
+        const double vx = uxx[i] - ux[i] * ux[i];
+        const double vy = uyy[i] - uy[i] * uy[i];
+        const double vxy = uxy[i] - ux[i] * uy[i];
+        const double numerator = (2 * ux[i] * uy[i] + kC1) * (2 * vxy + kC2);
+        const double denominator = (ux[i] * ux[i] + uy[i] * uy[i] + kC1) * (vx + vy + kC2);
+        sum = sum + numerator / denominator;
+    }
+    return sum / static_cast<double>(ux.size());
+}
+
+// What SsimReference::Against works in, per thread: a picture row and its two products, the
+// last eleven rows of each window pass along the rows, and one output row.
+struct StreamScratch {
+    std::array<std::vector<double>, 3> Row;                          // x, x^2, x y of one row
+    std::array<std::array<std::vector<double>, kWindow>, 3> Recent;  // their row passes, by row mod 11
+    std::array<std::vector<double>, 3> Means;                        // column passes: ux, uxx, uxy
+    std::vector<double> Terms;
 };
 
 }  // namespace
@@ -59,49 +110,92 @@ double PsnrDecibels(const std::vector<double>& image, const std::vector<std::uin
     return result ? result->Psnr : std::numeric_limits<double>::infinity();
 }
 
+double PsnrDecibels(std::span<const std::uint8_t> image, std::span<const std::uint8_t> reference) {
+    if (image.size() != TWatermark::kHostPixels || reference.size() != TWatermark::kHostPixels)
+        throw ArgumentError("PSNR needs two 256 x 256 pictures");
+    const std::optional<PsnrResult> result = TWatermark::ComputePSNR(image, reference);
+    return result ? result->Psnr : std::numeric_limits<double>::infinity();
+}
+
 double StructuralSimilarity(std::span<const double> a, std::span<const double> b, int width, int height) {
-    if (width < kWindow || height < kWindow)
-        throw ArgumentError("SSIM needs pictures of at least 11 x 11 pixels, not " + std::to_string(width) +
-                            " x " + std::to_string(height));
+    CheckSsimSize(width, height);
     const std::size_t n = static_cast<std::size_t>(width) * height;
     if (a.size() != n || b.size() != n) throw ArgumentError("SSIM needs two pictures of the given size");
 
-    static const std::array<double, kWindow> w = GaussianWindow();
     thread_local SsimScratch scratch;
-    auto& [ux, uy, uxx, uyy, uxy] = scratch.Means;
-    WindowMeans(a.data(), width, height, w, scratch.Rows, ux);
-    WindowMeans(b.data(), width, height, w, scratch.Rows, uy);
+    thread_local std::vector<double> uy;
+    thread_local std::vector<double> uyy;
+    auto& [ux, uxx, uxy] = scratch.Means;
+    MeansOf(a, width, height, scratch, ux, uxx);
+    MeansOf(b, width, height, scratch, uy, uyy);
     std::vector<double>& product = scratch.Products;
-    product.resize(n);
-    for (std::size_t i = 0; i < n; ++i) product[i] = a[i] * a[i];
-    WindowMeans(product.data(), width, height, w, scratch.Rows, uxx);
-    for (std::size_t i = 0; i < n; ++i) product[i] = b[i] * b[i];
-    WindowMeans(product.data(), width, height, w, scratch.Rows, uyy);
     for (std::size_t i = 0; i < n; ++i) product[i] = a[i] * b[i];
-    WindowMeans(product.data(), width, height, w, scratch.Rows, uxy);
+    WindowMeans(product.data(), width, height, Window(), scratch.Rows, uxy);
+    return MeanSsim(ux, uy, uxx, uyy, uxy);
+}
 
-    constexpr double kRange = 255;
-    constexpr double c1 = (0.01 * kRange) * (0.01 * kRange);
-    constexpr double c2 = (0.03 * kRange) * (0.03 * kRange);
-    double sum = 0;
-    for (std::size_t i = 0; i < ux.size(); ++i) {
-        const double vx = uxx[i] - ux[i] * ux[i];
-        const double vy = uyy[i] - uy[i] * uy[i];
-        const double vxy = uxy[i] - ux[i] * uy[i];
-        const double numerator = (2 * ux[i] * uy[i] + c1) * (2 * vxy + c2);
-        const double denominator = (ux[i] * ux[i] + uy[i] * uy[i] + c1) * (vx + vy + c2);
-        sum = sum + numerator / denominator;
+SsimReference::SsimReference(std::span<const std::uint8_t> reference, int width, int height)
+    : Reference_(reference.begin(), reference.end()), Width_(width), Height_(height) {
+    CheckSsimSize(width, height);
+    if (reference.size() != static_cast<std::size_t>(width) * height)
+        throw ArgumentError("SSIM needs two pictures of the given size");
+    thread_local SsimScratch scratch;
+    scratch.Picture.assign(reference.begin(), reference.end());
+    MeansOf(scratch.Picture, width, height, scratch, Means_, SquareMeans_);
+}
+
+// The picture's three window means are made a row at a time and used at once: the row passes
+// of the last eleven rows are kept, each output row's column passes and SSIM terms follow as
+// soon as its window is complete, and the terms are added in row-major order. Every sum has
+// the terms, order and operations of the whole-plane form, so the value is the same bit for
+// bit; only the planes are gone (they cost more in memory traffic than in arithmetic).
+double SsimReference::Against(std::span<const std::uint8_t> picture) const {
+    if (Reference_.empty()) throw ArgumentError("SSIM: no reference picture");
+    if (picture.size() != Reference_.size()) throw ArgumentError("SSIM needs two pictures of the given size");
+    const std::size_t width = static_cast<std::size_t>(Width_);
+    const std::size_t outWidth = width - kWindow + 1;
+    const std::size_t outHeight = static_cast<std::size_t>(Height_) - kWindow + 1;
+    thread_local StreamScratch s;
+    for (int q = 0; q < 3; ++q) {
+        s.Row[q].resize(width);
+        s.Means[q].resize(outWidth);
+        for (std::vector<double>& recent : s.Recent[q]) recent.resize(outWidth);
     }
-    return sum / static_cast<double>(ux.size());
+    s.Terms.resize(outWidth);
+    const double* w = Window().data();
+    double sum = 0;
+    for (std::size_t y = 0; y < static_cast<std::size_t>(Height_); ++y) {
+        const std::uint8_t* in = picture.data() + y * width;
+        const std::uint8_t* reference = Reference_.data() + y * width;
+        for (std::size_t x = 0; x < width; ++x) {
+            const double a = in[x];
+            s.Row[0][x] = a;
+            s.Row[1][x] = a * a;
+            s.Row[2][x] = a * static_cast<double>(reference[x]);
+        }
+        for (int q = 0; q < 3; ++q) {
+            const double* terms[kWindow];
+            for (int i = 0; i < kWindow; ++i) terms[i] = s.Row[q].data() + i;
+            vector_loops::WeightedSums(terms, outWidth, w, kWindow, s.Recent[q][y % kWindow].data());
+        }
+        if (y + 1 < static_cast<std::size_t>(kWindow)) continue;
+        const std::size_t top = y + 1 - kWindow;  // the output row whose window ends here
+        for (int q = 0; q < 3; ++q) {
+            const double* terms[kWindow];
+            for (int j = 0; j < kWindow; ++j) terms[j] = s.Recent[q][(top + j) % kWindow].data();
+            vector_loops::WeightedSums(terms, outWidth, w, kWindow, s.Means[q].data());
+        }
+        const vector_loops::SsimMeans means{s.Means[0].data(), Means_.data() + top * outWidth, s.Means[1].data(),
+                                            SquareMeans_.data() + top * outWidth, s.Means[2].data()};
+        vector_loops::SsimTerms(means, outWidth, kC1, kC2, s.Terms.data());
+        for (const double term : s.Terms) sum = sum + term;
+    }
+    return sum / static_cast<double>(outWidth * outHeight);
 }
 
 double StructuralSimilarity(std::span<const std::uint8_t> a, std::span<const std::uint8_t> b, int width,
                             int height) {
-    thread_local std::vector<double> ra;
-    thread_local std::vector<double> rb;
-    ra.assign(a.begin(), a.end());
-    rb.assign(b.begin(), b.end());
-    return StructuralSimilarity(ra, rb, width, height);
+    return SsimReference(b, width, height).Against(a);
 }
 
 double BitErrorRate(std::span<const std::uint8_t> extracted, std::span<const std::uint8_t> watermark) {

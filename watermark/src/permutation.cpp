@@ -104,7 +104,7 @@ void TWatermark::GetWr() {
         }
     }
     CountBlack(Wr_);
-    Display128_ = Wr_;
+    if (!ResultsOnly) Display128_ = Wr_;
 }
 
 }  // namespace quillfen

@@ -15,24 +15,45 @@ constexpr int kMark = TWatermark::kMarkSize;
 
 }  // namespace
 
+namespace {
+
+std::optional<PsnrResult> PsnrOfSum(double s) {
+    const double mse = s / 65536;
+    if (mse == 0) return std::nullopt;  // -10 log10(0) has no value
+    return PsnrResult{-10 * std::log10(mse / 65025), s};
+}
+
+}  // namespace
+
 std::optional<PsnrResult> TWatermark::ComputePSNR(const Reals& image, const Bytes& reference) {
     double s = 0;
     for (int p = 0; p < kHostPixels; ++p) {
         const double d = reference[p] - image[p];
         s = s + d * d;
     }
-    const double mse = s / 65536;
-    if (mse == 0) return std::nullopt;  // -10 log10(0) has no value
-    return PsnrResult{-10 * std::log10(mse / 65025), s};
+    return PsnrOfSum(s);
+}
+
+std::optional<PsnrResult> TWatermark::ComputePSNR(std::span<const std::uint8_t> image,
+                                                  std::span<const std::uint8_t> reference) {
+    // Between bytes every difference, its square and every partial sum is a whole number far
+    // below 2^53, so the real form's sum is exact: it equals this integer sum.
+    std::int64_t s = 0;
+    for (int p = 0; p < kHostPixels; ++p) {
+        const int d = reference[p] - image[p];
+        s += d * d;
+    }
+    return PsnrOfSum(static_cast<double>(s));
 }
 
 std::optional<PsnrResult> TWatermark::GetPSNR_Diff() {
     const std::optional<PsnrResult> result = ComputePSNR(X_hat_real_, X_);
-    MakeDifferenceImage();
+    if (!ResultsOnly) MakeDifferenceImage();
     return result;
 }
 
 void TWatermark::MakeDifferenceImage() {
+    Display256_.resize(kHostPixels);  // a results-only workspace has no view yet
     for (int p = 0; p < kHostPixels; ++p) {
         // Any real further than 255 from every byte gives the same clamped difference, so
         // limiting it first keeps the integer conversion defined without changing a pixel.

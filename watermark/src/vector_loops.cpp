@@ -21,6 +21,16 @@ inline void Extremes(const double* los, const double* his, int n, double& lo, do
     }
 }
 
+// One term of the SSIM map from the window means at x, in the order the formula writes it.
+inline double SsimTerm(const SsimMeans& m, std::size_t x, double c1, double c2) {
+    const double vx = m.XX[x] - m.X[x] * m.X[x];
+    const double vy = m.YY[x] - m.Y[x] * m.Y[x];
+    const double vxy = m.XY[x] - m.X[x] * m.Y[x];
+    const double numerator = (2 * m.X[x] * m.Y[x] + c1) * (2 * vxy + c2);
+    const double denominator = (m.X[x] * m.X[x] + m.Y[x] * m.Y[x] + c1) * (vx + vy + c2);
+    return numerator / denominator;
+}
+
 }  // namespace quillfen::vector_loops::shared
 #endif
 
@@ -75,6 +85,33 @@ void Accumulate(const double (*table)[64], const double* HWY_RESTRICT in, double
 }
 
 #undef QF_EACH_ACCUMULATOR
+
+// The same for 16 sums (a table of 64 x 16): four accumulators of up to four lanes, one pass
+// over the inputs where vectors hold four doubles or more.
+void Accumulate16(const double (*table)[16], const double* HWY_RESTRICT in, double* HWY_RESTRICT sums) {
+    const D4 d;
+    const std::size_t lanes = hn::Lanes(d);
+    for (std::size_t j0 = 0; j0 < 16; j0 += 4 * lanes) {
+        auto s0 = hn::Zero(d);
+        auto s1 = hn::Zero(d);
+        auto s2 = hn::Zero(d);
+        auto s3 = hn::Zero(d);
+        for (int i = 0; i < 64; ++i) {
+            const double f = in[i];
+            if (f == 0) continue;  // adds nothing: see Accumulate
+            const auto broadcast = hn::Set(d, f);
+            const double* row = table[i] + j0;
+            s0 = hn::Add(s0, hn::Mul(hn::LoadU(d, row), broadcast));
+            s1 = hn::Add(s1, hn::Mul(hn::LoadU(d, row + lanes), broadcast));
+            s2 = hn::Add(s2, hn::Mul(hn::LoadU(d, row + 2 * lanes), broadcast));
+            s3 = hn::Add(s3, hn::Mul(hn::LoadU(d, row + 3 * lanes), broadcast));
+        }
+        hn::StoreU(s0, d, sums + j0);
+        hn::StoreU(s1, d, sums + j0 + lanes);
+        hn::StoreU(s2, d, sums + j0 + 2 * lanes);
+        hn::StoreU(s3, d, sums + j0 + 3 * lanes);
+    }
+}
 
 // (Sharing each loaded table row between two blocks was tried: no faster on any target.)
 void AccumulateBlocks(const double (*table)[64], const double* in, double* sums, std::size_t count) {
@@ -164,7 +201,8 @@ void StretchPlane(const double* plane, std::size_t size, int n, std::uint8_t* vi
 // One pass of the window sums: out[y * count + x] = sum over i of weights[i] *
 // in[y * inRow + i * termStep + x], for y < outRows and x < count. The n terms of a vector of
 // sums are added in a register; the outputs past the last whole vector go one at a time, by
-// the same operations.
+// the same operations. Four vectors of sums are built side by side: each is a chain of
+// dependent additions, and four chains keep the adder busy where one would wait on it.
 void WindowPass(const double* in, std::size_t inRow, std::size_t termStep, std::size_t outRows, std::size_t count,
                 const double* weights, std::size_t n, double* out) {
     const hn::ScalableTag<double> d;
@@ -173,6 +211,24 @@ void WindowPass(const double* in, std::size_t inRow, std::size_t termStep, std::
         const double* source = in + y * inRow;
         double* target = out + y * count;
         std::size_t x = 0;
+        for (; x + 4 * lanes <= count; x += 4 * lanes) {
+            auto sum0 = hn::Zero(d);
+            auto sum1 = hn::Zero(d);
+            auto sum2 = hn::Zero(d);
+            auto sum3 = hn::Zero(d);
+            for (std::size_t i = 0; i < n; ++i) {
+                const auto weight = hn::Set(d, weights[i]);
+                const double* terms = source + i * termStep + x;
+                sum0 = hn::Add(sum0, hn::Mul(weight, hn::LoadU(d, terms)));
+                sum1 = hn::Add(sum1, hn::Mul(weight, hn::LoadU(d, terms + lanes)));
+                sum2 = hn::Add(sum2, hn::Mul(weight, hn::LoadU(d, terms + 2 * lanes)));
+                sum3 = hn::Add(sum3, hn::Mul(weight, hn::LoadU(d, terms + 3 * lanes)));
+            }
+            hn::StoreU(sum0, d, target + x);
+            hn::StoreU(sum1, d, target + x + lanes);
+            hn::StoreU(sum2, d, target + x + 2 * lanes);
+            hn::StoreU(sum3, d, target + x + 3 * lanes);
+        }
         for (; x + lanes <= count; x += lanes) {
             auto sum = hn::Zero(d);
             for (std::size_t i = 0; i < n; ++i)
@@ -196,6 +252,63 @@ void WindowSums(const double* plane, std::size_t width, std::size_t height, cons
     WindowPass(rows, outWidth, outWidth, height - n + 1, outWidth, weights, n, means);
 }
 
+// out[x] = sum over i of weights[i] * terms[i][x], four vectors of sums side by side as in
+// WindowPass, then one vector, then one value at a time.
+void WeightedSums(const double* const* terms, std::size_t count, const double* weights, std::size_t n, double* out) {
+    const hn::ScalableTag<double> d;
+    const std::size_t lanes = hn::Lanes(d);
+    std::size_t x = 0;
+    for (; x + 4 * lanes <= count; x += 4 * lanes) {
+        auto sum0 = hn::Zero(d);
+        auto sum1 = hn::Zero(d);
+        auto sum2 = hn::Zero(d);
+        auto sum3 = hn::Zero(d);
+        for (std::size_t i = 0; i < n; ++i) {
+            const auto weight = hn::Set(d, weights[i]);
+            const double* row = terms[i] + x;
+            sum0 = hn::Add(sum0, hn::Mul(weight, hn::LoadU(d, row)));
+            sum1 = hn::Add(sum1, hn::Mul(weight, hn::LoadU(d, row + lanes)));
+            sum2 = hn::Add(sum2, hn::Mul(weight, hn::LoadU(d, row + 2 * lanes)));
+            sum3 = hn::Add(sum3, hn::Mul(weight, hn::LoadU(d, row + 3 * lanes)));
+        }
+        hn::StoreU(sum0, d, out + x);
+        hn::StoreU(sum1, d, out + x + lanes);
+        hn::StoreU(sum2, d, out + x + 2 * lanes);
+        hn::StoreU(sum3, d, out + x + 3 * lanes);
+    }
+    for (; x + lanes <= count; x += lanes) {
+        auto sum = hn::Zero(d);
+        for (std::size_t i = 0; i < n; ++i) sum = hn::Add(sum, hn::Mul(hn::Set(d, weights[i]), hn::LoadU(d, terms[i] + x)));
+        hn::StoreU(sum, d, out + x);
+    }
+    for (; x < count; ++x) {
+        double sum = 0.0;
+        for (std::size_t i = 0; i < n; ++i) sum = sum + weights[i] * terms[i][x];
+        out[x] = sum;
+    }
+}
+
+void SsimTerms(const SsimMeans& m, std::size_t count, double c1, double c2, double* terms) {
+    const hn::ScalableTag<double> d;
+    const std::size_t lanes = hn::Lanes(d);
+    const auto two = hn::Set(d, 2.0);
+    const auto vc1 = hn::Set(d, c1);
+    const auto vc2 = hn::Set(d, c2);
+    std::size_t x = 0;
+    for (; x + lanes <= count; x += lanes) {
+        const auto ux = hn::LoadU(d, m.X + x);
+        const auto uy = hn::LoadU(d, m.Y + x);
+        const auto vx = hn::Sub(hn::LoadU(d, m.XX + x), hn::Mul(ux, ux));
+        const auto vy = hn::Sub(hn::LoadU(d, m.YY + x), hn::Mul(uy, uy));
+        const auto vxy = hn::Sub(hn::LoadU(d, m.XY + x), hn::Mul(ux, uy));
+        const auto numerator = hn::Mul(hn::Add(hn::Mul(hn::Mul(two, ux), uy), vc1), hn::Add(hn::Mul(two, vxy), vc2));
+        const auto denominator = hn::Mul(hn::Add(hn::Add(hn::Mul(ux, ux), hn::Mul(uy, uy)), vc1),
+                                         hn::Add(hn::Add(vx, vy), vc2));
+        hn::StoreU(hn::Div(numerator, denominator), d, terms + x);
+    }
+    for (; x < count; ++x) terms[x] = shared::SsimTerm(m, x, c1, c2);
+}
+
 }  // namespace HWY_NAMESPACE
 }  // namespace quillfen::vector_loops
 HWY_AFTER_NAMESPACE();
@@ -216,6 +329,27 @@ void Accumulate(Table table, const double* in, double* sums) {
 
 void AccumulateBlocks(Table table, const double* in, double* sums, std::size_t count) {
     for (std::size_t b = 0; b < count; ++b) Accumulate(table, in + 64 * b, sums + 64 * b);
+}
+
+void Accumulate16(Table16 table, const double* in, double* sums) {
+    for (int j = 0; j < 16; ++j) sums[j] = 0.0;
+    for (int i = 0; i < 64; ++i) {
+        const double f = in[i];
+        if (f == 0) continue;
+        for (int j = 0; j < 16; ++j) sums[j] = sums[j] + table[i][j] * f;
+    }
+}
+
+void WeightedSums(const double* const* terms, std::size_t count, const double* weights, std::size_t n, double* out) {
+    for (std::size_t x = 0; x < count; ++x) {
+        double sum = 0.0;
+        for (std::size_t i = 0; i < n; ++i) sum = sum + weights[i] * terms[i][x];
+        out[x] = sum;
+    }
+}
+
+void SsimTerms(const SsimMeans& m, std::size_t count, double c1, double c2, double* terms) {
+    for (std::size_t x = 0; x < count; ++x) terms[x] = shared::SsimTerm(m, x, c1, c2);
 }
 
 void Quantise(double* plane, std::size_t size, const double* steps, double scale) {
@@ -285,15 +419,20 @@ namespace quillfen::vector_loops {
 // The dispatch tables, one per loop; HWY_DYNAMIC_DISPATCH must name them from this namespace.
 HWY_EXPORT(Accumulate);
 HWY_EXPORT(AccumulateBlocks);
+HWY_EXPORT(Accumulate16);
 HWY_EXPORT(Quantise);
 HWY_EXPORT(StretchPlane);
 HWY_EXPORT(WindowSums);
+HWY_EXPORT(WeightedSums);
+HWY_EXPORT(SsimTerms);
 
 void Accumulate(Table table, const double* in, double* sums) { HWY_DYNAMIC_DISPATCH(Accumulate)(table, in, sums); }
 
 void AccumulateBlocks(Table table, const double* in, double* sums, std::size_t count) {
     HWY_DYNAMIC_DISPATCH(AccumulateBlocks)(table, in, sums, count);
 }
+
+void Accumulate16(Table16 table, const double* in, double* sums) { HWY_DYNAMIC_DISPATCH(Accumulate16)(table, in, sums); }
 
 void Quantise(double* plane, std::size_t size, const double* steps, double scale) {
     HWY_DYNAMIC_DISPATCH(Quantise)(plane, size, steps, scale);
@@ -308,11 +447,21 @@ void WindowSums(const double* plane, std::size_t width, std::size_t height, cons
     HWY_DYNAMIC_DISPATCH(WindowSums)(plane, width, height, weights, n, rows, means);
 }
 
+void WeightedSums(const double* const* terms, std::size_t count, const double* weights, std::size_t n, double* out) {
+    HWY_DYNAMIC_DISPATCH(WeightedSums)(terms, count, weights, n, out);
+}
+
+void SsimTerms(const SsimMeans& means, std::size_t count, double c1, double c2, double* terms) {
+    HWY_DYNAMIC_DISPATCH(SsimTerms)(means, count, c1, c2, terms);
+}
+
 }  // namespace quillfen::vector_loops
 #else
 namespace quillfen::vector_loops {
 
 void Accumulate(Table table, const double* in, double* sums) { plain::Accumulate(table, in, sums); }
+
+void Accumulate16(Table16 table, const double* in, double* sums) { plain::Accumulate16(table, in, sums); }
 
 void AccumulateBlocks(Table table, const double* in, double* sums, std::size_t count) {
     plain::AccumulateBlocks(table, in, sums, count);
@@ -329,6 +478,14 @@ void StretchPlane(const double* plane, std::size_t size, int n, std::uint8_t* vi
 void WindowSums(const double* plane, std::size_t width, std::size_t height, const double* weights, std::size_t n,
                 double* rows, double* means) {
     plain::WindowSums(plane, width, height, weights, n, rows, means);
+}
+
+void WeightedSums(const double* const* terms, std::size_t count, const double* weights, std::size_t n, double* out) {
+    plain::WeightedSums(terms, count, weights, n, out);
+}
+
+void SsimTerms(const SsimMeans& means, std::size_t count, double c1, double c2, double* terms) {
+    plain::SsimTerms(means, count, c1, c2, terms);
 }
 
 }  // namespace quillfen::vector_loops

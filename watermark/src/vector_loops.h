@@ -20,6 +20,10 @@ void Accumulate(Table table, const double* in, double* sums);
 // per block (sums[64 b + j]), with one dispatch for all of them.
 void AccumulateBlocks(Table table, const double* in, double* sums, std::size_t count);
 
+// The same for 16 sums: table[i][j] multiplies input i for sum j, j = 0..15 (64-byte aligned).
+using Table16 = const double (*)[16];
+void Accumulate16(Table16 table, const double* in, double* sums);
+
 // The quantisation of a simulated JPEG compression, in place, on a size x size plane of 8 x 8
 // blocks (size a multiple of 8): with step = scale * steps[k] for the coefficient's place k
 // in its block, c becomes (q * steps[k]) * scale, q = c / step rounded half away from zero
@@ -41,15 +45,36 @@ void StretchPlane(const double* plane, std::size_t size, int n, std::uint8_t* vi
 void WindowSums(const double* plane, std::size_t width, std::size_t height, const double* weights, std::size_t n,
                 double* rows, double* means);
 
+// out[x] = sum over i = 0..n-1, in that order, of weights[i] * terms[i][x], for x < count, each
+// sum starting from +0. With terms[i] = row + i it is a window along a row (the first pass of
+// WindowSums); with terms[i] the rows of a window, a window along the columns (the second).
+void WeightedSums(const double* const* terms, std::size_t count, const double* weights, std::size_t n, double* out);
+
+// Window means of x, y, x^2, y^2 and x y at `count` neighbouring places.
+struct SsimMeans {
+    const double* X;
+    const double* Y;
+    const double* XX;
+    const double* YY;
+    const double* XY;
+};
+// terms[i] = ((2 ux uy + c1) (2 vxy + c2)) / ((ux^2 + uy^2 + c1) (vx + vy + c2)), with
+// vx = uxx - ux^2, vy = uyy - uy^2, vxy = uxy - ux uy, each product and sum in the order
+// written: the SSIM map at each place.
+void SsimTerms(const SsimMeans& means, std::size_t count, double c1, double c2, double* terms);
+
 // The same loops one value at a time, the operations in the same order: what a build with
 // QF_SIMD=OFF runs, kept in every build so that tests hold the vector loops against them.
 namespace plain {
 void Accumulate(Table table, const double* in, double* sums);
 void AccumulateBlocks(Table table, const double* in, double* sums, std::size_t count);
+void Accumulate16(Table16 table, const double* in, double* sums);
 void Quantise(double* plane, std::size_t size, const double* steps, double scale);
 void StretchPlane(const double* plane, std::size_t size, int n, std::uint8_t* view);
 void WindowSums(const double* plane, std::size_t width, std::size_t height, const double* weights, std::size_t n,
                 double* rows, double* means);
+void WeightedSums(const double* const* terms, std::size_t count, const double* weights, std::size_t n, double* out);
+void SsimTerms(const SsimMeans& means, std::size_t count, double c1, double c2, double* terms);
 }  // namespace plain
 
 }  // namespace quillfen::vector_loops

@@ -22,8 +22,10 @@ void LoadSquare(Bitmap& bitmap, int size, std::vector<std::uint8_t>& target) {
 }  // namespace
 
 // Every buffer at its full size once; the steps never allocate planes of their own (the JPEG
-// attack's scratch plane aside).
-TWatermark::TWatermark()
+// attack's literal scratch plane aside). A results-only workspace leaves out the planes it never
+// writes (Y_wave, the views): memory never touched costs nothing, zeroed memory costs its
+// page faults.
+TWatermark::TWatermark(Planes planes)
     : X_(kHostPixels),
       XBlockVar_(kBlocks),
       XBlockOrder_(kBlocks),
@@ -43,14 +45,24 @@ TWatermark::TWatermark()
       Wa_(kMarkPixels),
       X_wave_(kHostPixels),
       X_wave_real_(kHostPixels),
-      Y_wave_(kHostPixels),
+      Y_wave_(planes == Planes::All ? kHostPixels : 0),
       Yr_wave_(kMarkPixels),
       P_wave_(kMarkPixels),
       Wa_wave_(kMarkPixels),
       Wr_wave_(kMarkPixels),
       W_wave_(kMarkPixels),
-      Display256_(kHostPixels),
-      Display128_(kMarkPixels) {}
+      Display256_(planes == Planes::All ? kHostPixels : 0),
+      Display128_(planes == Planes::All ? kMarkPixels : 0),
+      ResultsOnly(planes == Planes::ResultsOnly) {}
+
+void TWatermark::SetResultsOnly(bool on) {
+    ResultsOnly = on;
+    if (!on) {
+        Y_wave_.resize(kHostPixels);
+        Display256_.resize(kHostPixels);
+        Display128_.resize(kMarkPixels);
+    }
+}
 
 void TWatermark::LoadX(Bitmap& bitmap) { LoadSquare(bitmap, kHostSize, X_); }
 
@@ -80,6 +92,12 @@ void TWatermark::CheckAttackedPlanes(std::span<const std::uint8_t> attacked, std
     CheckHostPlane("attacked picture (reals)", attackedReal.size());
 }
 
+void TWatermark::SwapAttacked(Bytes& attacked, Reals& attackedReal) {
+    CheckAttackedPlanes(attacked, attackedReal);
+    X_wave_.swap(attacked);
+    X_wave_real_.swap(attackedReal);
+}
+
 void TWatermark::LoadAttacked(std::span<const std::uint8_t> attacked, std::span<const double> attackedReal) {
     CheckAttackedPlanes(attacked, attackedReal);
     X_wave_.assign(attacked.begin(), attacked.end());
@@ -101,7 +119,7 @@ void TWatermark::CountBlack(const Bytes& buffer) {
 void TWatermark::CopyXhToXw() {
     X_wave_ = X_hat_;
     X_wave_real_ = X_hat_real_;
-    Display256_ = X_wave_;
+    if (!ResultsOnly) Display256_ = X_wave_;
 }
 
 ExtractionKey TWatermark::Key() const { return {P_, XBlockOrder_, WrBlockOrder_, RandPos_, W_}; }

@@ -146,6 +146,8 @@ enum class Change : std::uint8_t {
 class Experiment {
 public:
     Experiment() = default;
+    // A results-only experiment (SetResultsOnly(true)) made without the buffers it never writes.
+    explicit Experiment(TWatermark::Planes planes) : workspace_(planes) {}
 
     // ---- The steps ----
     static const std::array<StepInfo, kStepCount>& Steps();
@@ -195,6 +197,9 @@ public:
         return seedOnce_ ? workspace_.GetFixedSeed() : std::nullopt;
     }
     void SetLiteralForms(bool on) { workspace_.SetLiteralForms(on); }
+    // On: no views and no Y_wave (TWatermark::SetResultsOnly); View() then shows what was
+    // there before.
+    void SetResultsOnly(bool on) { workspace_.SetResultsOnly(on); }
     void SetQuantScale(double scale) { workspace_.SetQuantScale(scale); }
     // Restores what the extraction reads from an embedding (see TWatermark::RestoreKey).
     // Every mark is cleared: nothing computed before derives from this key.
@@ -216,6 +221,10 @@ public:
     // NC run. It stands for the attack, so the attack and extraction marks are cleared first;
     // the extraction's are set as its steps run. StepRefused before X_hat exists.
     std::vector<StepResult> ExtractFrom(std::span<const std::uint8_t> attacked, std::span<const double> attackedReal);
+    // ExtractFrom for planes the caller gives up: they become X_wave without a copy, and the
+    // caller's vectors come back holding the previous X_wave planes, for the next attack to
+    // overwrite (TWatermark::SwapAttacked).
+    std::vector<StepResult> ExtractFromSwapped(TWatermark::Bytes& attacked, TWatermark::Reals& attackedReal);
     // A picture attacked elsewhere (a file the user brings) as X_wave in both forms, for the
     // extraction steps to run one at a time: it stands for an attack, so the attack and
     // extraction marks are cleared and GetY_wave may run next. StepRefused (for NoAttack, as

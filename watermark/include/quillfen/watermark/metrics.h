@@ -11,6 +11,8 @@ namespace quillfen {
 // ComputePSNR (the sum of squared differences in row-major order, peak 255). Identical
 // pictures give +infinity.
 double PsnrDecibels(const std::vector<double>& image, const std::vector<std::uint8_t>& reference);
+// The same of a byte picture: the value the real form gives for its bytes as reals.
+double PsnrDecibels(std::span<const std::uint8_t> image, std::span<const std::uint8_t> reference);
 
 // Mean structural similarity (Wang, Bovik, Sheikh and Simoncelli, "Image quality assessment:
 // from error visibility to structural similarity", IEEE TIP 13(4), 2004): an 11 x 11 Gaussian
@@ -24,6 +26,24 @@ double PsnrDecibels(const std::vector<double>& image, const std::vector<std::uin
 double StructuralSimilarity(std::span<const double> a, std::span<const double> b, int width, int height);
 double StructuralSimilarity(std::span<const std::uint8_t> a, std::span<const std::uint8_t> b, int width,
                             int height);
+
+// The reference's half of the byte form computed once, for measuring many pictures against one
+// (a sweep measures every attacked picture against its X_hat): Against(a) is
+// StructuralSimilarity(a, reference, width, height), bit for bit. One reference may be used
+// from several threads at once.
+class SsimReference {
+public:
+    SsimReference() = default;
+    SsimReference(std::span<const std::uint8_t> reference, int width, int height);
+    double Against(std::span<const std::uint8_t> picture) const;
+
+private:
+    std::vector<std::uint8_t> Reference_;
+    std::vector<double> Means_;        // window means of the reference
+    std::vector<double> SquareMeans_;  // and of its squares
+    int Width_ = 0;
+    int Height_ = 0;
+};
 
 // Share of the 128 x 128 watermark's pixels whose extracted value differs from the binarised
 // watermark, both read as black below 128 and white from 128 (the binarisation of GetWr), so

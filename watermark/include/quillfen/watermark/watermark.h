@@ -8,7 +8,8 @@
 // blocks of 4 x 4; block k = blockRow * 32 + blockColumn.
 //
 // Each step reads the buffers of earlier steps, overwrites its own result buffer and leaves a
-// gray picture of that result in Display256 or Display128. The workspace keeps no record of
+// gray picture of that result in Display256 or Display128 (unless SetResultsOnly).
+// The workspace keeps no record of
 // which steps have run: Experiment (experiment.h) owns a workspace, knows the order of the
 // steps and which have run, and is what the windows, the CLI, the benchmarks and the tests
 // drive. Outside the engine the buffers are read only, through the accessors named after
@@ -62,7 +63,12 @@ public:
     using Reals = std::vector<double>;
     using Orders = std::vector<std::uint16_t>;
 
-    TWatermark();
+    // Which buffers a workspace is made with: all of them, or those of a results-only one
+    // (SetResultsOnly), which has no Y_wave and no views until SetResultsOnly(false).
+    enum class Planes : std::uint8_t { All, ResultsOnly };
+
+    TWatermark() : TWatermark(Planes::All) {}
+    explicit TWatermark(Planes planes);
 
     // ---- Geometry ----
     // Index of the top-left sample of block k: of the host (8 x 8 blocks, 256 a row) and of
@@ -135,6 +141,9 @@ public:
     void LoadMarked(std::span<const std::uint8_t> host, std::span<const std::uint8_t> marked,
                     std::span<const double> markedReal);
     void LoadAttacked(std::span<const std::uint8_t> attacked, std::span<const double> attackedReal);
+    // The same without a copy: the planes are exchanged with X_wave's and X_wave_real's, so the
+    // caller's vectors come back holding the previous ones (for the next attack to overwrite).
+    void SwapAttacked(Bytes& attacked, Reals& attackedReal);
     // The checks of LoadAttacked alone.
     static void CheckAttackedPlanes(std::span<const std::uint8_t> attacked, std::span<const double> attackedReal);
 
@@ -158,6 +167,16 @@ public:
     // The clock seed: ((hour * 60 + minute) * 60 + second) * 1000 + millisecond, UTC.
     static std::uint32_t ClockSeed();
 
+    // ---- Results only ----
+    // For front ends that read the results (X_hat, the scores, W_wave, the relations) and no
+    // intermediate picture: a sweep, an experiment without --out, the marking commands. On,
+    // the steps leave Display256 and Display128 as they were, and GetY_wave transforms only
+    // the mid-band coefficients that GetYr_wave keeps, straight into Yr_wave (Y_wave is not
+    // written). Every other buffer and every result is the same either way. Turning it off
+    // makes the buffers a results-only workspace was made without.
+    void SetResultsOnly(bool on);
+    bool ResultsOnlyOn() const { return ResultsOnly; }
+
     // ---- Reference forms ----
     // With literal forms on, the steps use the defining algorithms as written (the cosines
     // evaluated per term, the linear duplicate scan, repeated maximum selection) in place of
@@ -171,6 +190,9 @@ public:
     // leave the block-stretched coefficients in Display256.
     void FdctBytes(const Bytes& plane, Reals& coefficients);
     void FdctReals(const Reals& plane, Reals& coefficients);
+    // The 16 mid-band coefficients of every block of a real plane, straight into the reduced
+    // 128 x 128 layout: the values of FdctReals followed by Reduce, without the other 48.
+    void FdctMidBand(const Reals& plane, Reals& reduced) const;
     // Inverse transform + 0.5 per sample, neither clamped nor rounded.
     void IdctToReals(const Reals& coefficients, Reals& plane) const;
     // Inverse transform + 0.5, clamped to 0..255, rounded half to even.
@@ -225,6 +247,9 @@ public:
     // PSNR of `image` (reals) against `reference` (bytes). When the two are equal no value
     // exists and nothing is returned; the front ends tell the user so.
     static std::optional<PsnrResult> ComputePSNR(const Reals& image, const Bytes& reference);
+    // The same of a byte picture (256 x 256 each): what the real form gives for its bytes.
+    static std::optional<PsnrResult> ComputePSNR(std::span<const std::uint8_t> image,
+                                                 std::span<const std::uint8_t> reference);
     // PSNR of X_hat_real against X, then the difference image (whatever the PSNR found).
     std::optional<PsnrResult> GetPSNR_Diff();
     // Display256 := |X - round(X_hat_real)| (at most 255) stretched to 0..255.
@@ -259,6 +284,9 @@ private:
     // One inverse transform of a whole plane giving both the real and the byte form (the
     // same samples IdctToReals and IdctToBytes would give separately).
     void IdctToBoth(const Reals& coefficients, Reals& reals, Bytes& bytes) const;
+    // The JPEG attack's transform, quantisation and inverse transform of `plane`, block row by
+    // block row: the results of FdctReals, QuantiseJpeg and IdctToBoth without their planes.
+    void QuantisedRoundTrip(const Reals& plane, double quantScale, Reals& reals, Bytes& bytes) const;
     void CropInto(bool half, bool withImage);
     // output's block to[i] := input's block from[i], for the 1024 blocks of a watermark plane.
     static void MoveMarkBlocks(const Bytes& input, const Orders& from, Bytes& output, const Orders& to);
@@ -294,6 +322,7 @@ private:
     Bytes Display128_;
 
     bool Literal = false;
+    bool ResultsOnly = false;
     std::optional<std::uint32_t> FixedSeed;
     std::uint32_t LastSeedUsed = 0;
 };
