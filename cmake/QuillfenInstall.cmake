@@ -84,10 +84,9 @@ foreach(name IN LISTS QF_LIBRARIES)
             INCLUDES DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
   endif()
   # The detail/ headers are Quillfen's own (the module loader, the Qt picture module's table,
-  # the vector state); user_prompts.h is the desktop program's.
+  # the vector state).
   install(DIRECTORY ${PROJECT_SOURCE_DIR}/${name}/include/ DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}
-          PATTERN detail EXCLUDE
-          PATTERN user_prompts.h EXCLUDE)
+          PATTERN detail EXCLUDE)
 endforeach()
 
 # The modules, where the libraries look for them (quillfen/image/detail/loadable_module.h).

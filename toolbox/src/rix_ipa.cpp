@@ -51,19 +51,7 @@ Bitmap TRixIPA::CreateBitmap() const {
     return Bitmap::fromGray(image_.width(), image_.height(), image_.data());
 }
 
-void TRixIPA::Undo() {
-    if (!undoReady_) return;
-    // The undo copy has the image's size: no operation changes the size.
-    Load(std::move(undo_));
-    undo_ = GrayPlane();
-    undoReady_ = false;
-}
-
-void TRixIPA::Commit(GrayPlane next) {
-    undo_ = std::move(image_);
-    undoReady_ = true;
-    Load(std::move(next));
-}
+void TRixIPA::Commit(GrayPlane next) { Load(std::move(next)); }
 
 int TRixIPA::BinarizeAt(int threshold) {
     Commit(thresholds::Binarize(image_, threshold));

@@ -6,7 +6,6 @@
 #include <utility>
 
 #include "quillfen/image/errors.h"
-#include "quillfen/image/number_format.h"
 #include "quillfen/watermark/metrics.h"
 
 namespace quillfen {
@@ -223,13 +222,6 @@ Verdict Judge(const DetectionScore& score, const Calibration& calibration) {
     verdict.FalseAlarmRate = kFprModelled;
     verdict.Present = calibration.Detected(score.Value, kFprModelled);
     return verdict;
-}
-
-std::string VerdictText(const Verdict& verdict) {
-    const std::string score = FormatFixed(verdict.Score, 3);
-    const std::string threshold = FormatFixed(verdict.Threshold, 3);
-    if (verdict.Present) return "mark present: score " + score + " \u2265 " + threshold + " (false alarms \u2264 1e-6)";
-    return "no mark found: score " + score + " < " + threshold;
 }
 
 }  // namespace quillfen

@@ -123,9 +123,5 @@ struct Verdict {
 // (Calibration::Detected).
 Verdict Judge(const DetectionScore& score, const Calibration& calibration);
 
-// "mark present: score 0.612 ≥ 0.125 (false alarms ≤ 1e-6)" or
-// "no mark found: score 0.004 < 0.125".
-std::string VerdictText(const Verdict& verdict);
-
 }  // namespace quillfen
 QUILLFEN_API_END
