@@ -31,9 +31,11 @@
 #include <span>
 
 #include "quillfen/image/bitmap.h"
+#include "quillfen/image/export.h"
 #include "quillfen/watermark/mark_key.h"
 #include "quillfen/watermark/marking.h"
 
+QUILLFEN_API_BEGIN
 namespace quillfen {
 
 // The fixed trials (jpeg, filter, tone, rescale, shift and resave), and the fewest and the
@@ -62,3 +64,4 @@ KeyCalibration CalibrateKey(const MarkKey& key, std::span<const std::uint8_t> ho
 void CalibrateMarkedHost(MarkedHost& marked, const Bitmap& host, const KeyCalibrationOptions& options = {});
 
 }  // namespace quillfen
+QUILLFEN_API_END

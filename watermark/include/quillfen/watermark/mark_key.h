@@ -15,8 +15,10 @@
 #include <string>
 #include <vector>
 
+#include "quillfen/image/export.h"
 #include "quillfen/watermark/watermark.h"
 
+QUILLFEN_API_BEGIN
 namespace quillfen {
 
 // Version 1: the extraction's inputs and the two relation maps. Version 2 adds sections after
@@ -129,3 +131,4 @@ MarkKey LoadMarkKey(const std::filesystem::path& path);
 inline constexpr std::int64_t kMaxKeyFileBytes = 1 << 20;
 
 }  // namespace quillfen
+QUILLFEN_API_END
