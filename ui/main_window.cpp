@@ -534,7 +534,9 @@ void TfrmMain::FillWindowList(QMenu* menu, int keep) {
     menu->addSeparator()->setParent(menu);
     int number = 1;
     for (QMdiSubWindow* sub : subs) {
-        QAction* item = menu->addAction(QStringLiteral("&%1 %2").arg(number++).arg(sub->widget()->windowTitle()));
+        const auto* doc = qobject_cast<const TMDIChild*>(sub->widget());
+        const QString title = doc != nullptr ? doc->FileName() : sub->widget()->windowTitle();
+        QAction* item = menu->addAction(QStringLiteral("&%1 %2").arg(number++).arg(title));
         item->setCheckable(true);
         item->setChecked(sub == mdiArea_->currentSubWindow());
         connect(item, &QAction::triggered, mdiArea_, [this, sub] { mdiArea_->setActiveSubWindow(sub); });
@@ -779,7 +781,9 @@ std::optional<QString> TfrmMain::SaveImageFile(int formatIndex, const QString& f
 
 std::optional<QString> TfrmMain::SaveImageFile(TMDIChild& document, int formatIndex, const QString& fileName) {
     if (formatIndex < 1 || formatIndex > 4) return std::nullopt;  // nothing is written
-    if (document.Picture().empty()) {
+    // The document's picture, never the view of a step the window may be showing.
+    const Bitmap& picture = document.Model().Picture();
+    if (picture.empty()) {
         throw FormatError("Cannot save " + S(fileName) + ": the document has no picture");
     }
     const std::string name = FilePath(fileName).native();
@@ -790,7 +794,7 @@ std::optional<QString> TfrmMain::SaveImageFile(TMDIChild& document, int formatIn
     const bool eightBit = document.Model().Format() == PixelFormat::Bit8;
     // An 8-bit document is written through the gray palette, so every writer sees each
     // pixel's gray value.
-    const Bitmap bitmap = eightBit ? FromGray8(ConvertToGray8(document.Picture())) : document.Picture();
+    const Bitmap bitmap = eightBit ? FromGray8(ConvertToGray8(picture)) : picture;
     std::string written;
     switch (formatIndex) {
     case 1:

@@ -61,6 +61,11 @@ TMDIChild::~TMDIChild() {
 
 const Bitmap& TMDIChild::Picture() const { return imgFile_->Picture(); }
 
+void TMDIChild::MarkSaved() {
+    document_.MarkSaved();
+    setWindowModified(document_.Modified());
+}
+
 void TMDIChild::SizeToPicture() {
     const QSize client = imgFile_->size();
     auto* sub = qobject_cast<QMdiSubWindow*>(parentWidget());
@@ -73,7 +78,10 @@ void TMDIChild::SizeToPicture() {
 }
 
 void TMDIChild::SetFileName(const QString& fileName) {
-    setWindowTitle(fileName);
+    fileName_ = fileName;
+    // "[*]" is where Qt puts the "*" of a changed document; a literal one is doubled.
+    QString title = fileName;
+    setWindowTitle(title.replace(QStringLiteral("[*]"), QStringLiteral("[[*]]")) + QStringLiteral("[*]"));
     setToolTip(fileName);
 }
 
@@ -104,17 +112,35 @@ void TMDIChild::Open(Bitmap picture, PixelFormat format) {
     Redraw();
 }
 
-void TMDIChild::Undo() {
-    if (Busy()) return;
-    document_.Undo();
+void TMDIChild::Open(PreparedPicture prepared) {
+    document_.Open(std::move(prepared));
     Redraw();
 }
 
-void TMDIChild::Redo() {
-    if (Busy()) return;
-    const std::optional<ResultLine> line = document_.Redo();
-    Redraw();
-    if (line) ShowLine(*line);
+void TMDIChild::Undo() { Swap(true); }
+
+void TMDIChild::Redo() { Swap(false); }
+
+void TMDIChild::Swap(bool undoing) {
+    if (Busy() || !(undoing ? document_.CanUndo() : document_.CanRedo())) return;
+    const auto apply = [this, undoing](PreparedSwap prepared) {
+        const std::optional<ResultLine> line = document_.ApplySwap(undoing, std::move(prepared));
+        Redraw();
+        if (line && !undoing) ShowLine(*line);
+    };
+    // Unpacking one picture, packing the other and drawing the result cost a few passes over
+    // the pixels each.
+    if (!host_.RunsInBackground(8.0 * document_.Image().GetPixelCount())) {
+        apply(document_.PrepareSwap(undoing));
+        return;
+    }
+    const Document* document = &document_;
+    const QString name = Q(undoing ? document_.UndoName() : document_.RedoName());
+    StartJob((undoing ? QStringLiteral("Undo ") : QStringLiteral("Redo ")) + name,
+             [document, undoing, apply](ProgressSink&) -> Apply {
+                 auto prepared = std::make_shared<PreparedSwap>(document->PrepareSwap(undoing));
+                 return [apply, prepared] { apply(std::move(*prepared)); };
+             });
 }
 
 void TMDIChild::LoadWatermarkFromFile() {
@@ -222,7 +248,8 @@ void TMDIChild::ShowRowPictures(Bitmap mark, Bitmap extracted, const std::string
 // ---- Drawing ----------------------------------------------------------------------------------
 
 void TMDIChild::Redraw() {
-    if (!(imgFile_->Picture() == document_.Picture())) imgFile_->SetPicture(document_.Picture());
+    if (imgFile_->SharedPicture() != document_.ShownShared()) imgFile_->SetPicture(document_.ShownShared());
+    setWindowModified(document_.Modified());
     SyncMarks();
     emit Changed();
 }

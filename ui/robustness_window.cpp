@@ -440,10 +440,10 @@ SweepPlan TfrmRobustness::BuildPlan(std::vector<std::string>& words, std::string
     words = {"quillfen-cli", "robustness"};
     if (rbDocument->isChecked()) {
         TMDIChild* doc = host_.ActiveDocument();
-        if (doc == nullptr || doc->Picture().empty())
+        if (doc == nullptr || doc->Model().Picture().empty())
             throw ArgumentError("There is no active document: open a host picture, or list pictures and folders of them");
-        // The host the document's watermark load took, or the picture it shows.
-        const Bitmap picture = doc->Model().Host().empty() ? doc->Picture() : doc->Model().Host();
+        // The document's picture, the host of its own experiments (never a step's view).
+        const Bitmap& picture = doc->Model().Picture();
         inputs.Picture = NamedPicture{S(QFileInfo(doc->FileName()).fileName()), picture};
         words.push_back(S(doc->FileName()));
     } else {

@@ -223,7 +223,21 @@ void TMDIChild::ToolboxCommand(const toolbox::Operation& operation) {
     double work = static_cast<double>(document_.Image().GetPixelCount());
     if (operation.asks == toolbox::Asks::HoughDialog && values[5] == 0) work *= values[0] / 2.0;
     if (host_.RunsInBackground(work)) {
-        StartToolboxJob(operation, values);
+        // Everything that passes over the pixels happens on the worker: the operation, the
+        // picture of its result and the packing of the image before for the history.
+        const toolbox::Operation* op = &operation;
+        const std::shared_ptr<const TRixIPA> image = document_.SharedImage();
+        const int panel = PanelOf(operation);
+        StartJob(QString::fromUtf8(operation.caption), [this, op, values, image, panel](ProgressSink& progress) -> Apply {
+            auto outcome = std::make_shared<ToolboxOutcome>(Document::ComputeToolbox(*image, *op, values, &progress));
+            outcome->picture = std::make_shared<const Bitmap>(outcome->image.CreateBitmap());
+            outcome->before = PackedPlane::Of(image->Plane());
+            return [this, op, outcome, panel] {
+                const std::optional<ResultLine> line = document_.ApplyToolbox(*op, std::move(*outcome), panel);
+                Redraw();
+                if (line) ShowLine(*line);
+            };
+        });
         return;
     }
     const std::optional<ResultLine> line = document_.RunToolbox(operation, values, PanelOf(operation));
@@ -231,46 +245,36 @@ void TMDIChild::ToolboxCommand(const toolbox::Operation& operation) {
     if (line) ShowLine(*line);
 }
 
-void TMDIChild::StartToolboxJob(const toolbox::Operation& operation, const std::vector<int>& values) {
-    auto outcome = std::make_shared<std::optional<ToolboxOutcome>>();
-    const toolbox::Operation* op = &operation;
-    TRixIPA copy = document_.Image();
-    job_ = new BackgroundJob(
-        [outcome, op, values, copy = std::move(copy)](ProgressSink& progress) mutable {
-            *outcome = Document::ComputeToolbox(std::move(copy), *op, values, &progress);
-        },
-        this);
-    jobOutcome_ = outcome;
-    jobOperation_ = op;
+void TMDIChild::StartJob(const QString& caption, std::function<Apply(ProgressSink&)> work) {
+    auto apply = std::make_shared<Apply>();
+    job_ = new BackgroundJob([apply, work = std::move(work)](ProgressSink& progress) { *apply = work(progress); },
+                             this);
+    jobApply_ = apply;
+    jobCaption_ = caption;
     // A job cancelled and finished by CancelWork may still have its Done on the way.
     connect(job_, &BackgroundJob::Done, this, [this, job = job_] {
-        if (job_ == job) FinishToolboxJob();
+        if (job_ == job) FinishJob();
     });
     SetCommandsEnabled(false);
-    Say(0, QString::fromUtf8(operation.caption) + QStringLiteral("... (Esc cancels)"));
+    Say(0, caption + QStringLiteral("... (Esc cancels)"));
     emit BusyChanged();
 }
 
-void TMDIChild::FinishToolboxJob() {
-    const toolbox::Operation& operation = *jobOperation_;
+void TMDIChild::FinishJob() {
     BackgroundJob* job = job_;
     job_ = nullptr;
     job->deleteLater();  // it is still sending Done
-    std::shared_ptr<std::optional<ToolboxOutcome>> outcome = std::move(jobOutcome_);
+    const std::shared_ptr<Apply> apply = std::move(jobApply_);
     SetCommandsEnabled(true);
-    const QString caption = QString::fromUtf8(operation.caption);
     if (job->CancelRequested()) {
-        Say(0, caption + QStringLiteral(" cancelled."));
+        Say(0, jobCaption_ + QStringLiteral(" cancelled."));
     } else if (job->Failure()) {
         Say(0, QString());
         const std::exception_ptr failure = job->Failure();
         host_.Run([failure] { std::rethrow_exception(failure); });
-    } else if (outcome && *outcome) {
+    } else if (apply && *apply) {
         Say(0, QString());
-        const std::optional<ResultLine> line =
-            document_.ApplyToolbox(operation, std::move(**outcome), PanelOf(operation));
-        Redraw();
-        if (line) ShowLine(*line);
+        host_.Run(*apply);
     }
     emit BusyChanged();
 }
@@ -280,7 +284,7 @@ void TMDIChild::CancelWork() {
     job_->Cancel();
     job_->Wait();
     // The work's end is handled now, not when its Done arrives.
-    FinishToolboxJob();
+    FinishJob();
 }
 
 void TMDIChild::SetCommandsEnabled(bool enabled) {

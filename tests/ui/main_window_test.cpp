@@ -261,7 +261,7 @@ private slots:
         const Bitmap picture = quillfen::test::Ramp(37, 23);
         const QString name = WriteFile("photo.bmp", picture);
         TMDIChild* doc = frame->OpenImageFile(name);
-        QCOMPARE(doc->windowTitle(), name);
+        QCOMPARE(doc->FileName(), name);
         QCOMPARE(doc->toolTip(), name);
         QVERIFY(doc->Picture() == picture);
         const auto* imgFile = doc->findChild<PictureView*>(QStringLiteral("imgFile"));
@@ -346,8 +346,8 @@ private slots:
         dialogs->Answer(Q(dir->file(typed.toStdString())), filter);
         Actions().FileSaveAs1->trigger();
         // The document is now the file written: its caption, and where Save writes.
-        QCOMPARE(doc->windowTitle(), Q(dir->file(written.toStdString())));
-        QCOMPARE(doc->toolTip(), doc->windowTitle());
+        QCOMPARE(doc->FileName(), Q(dir->file(written.toStdString())));
+        QCOMPARE(doc->toolTip(), doc->FileName());
         QVERIFY2(prompts->shown.empty(), prompts->shown.empty() ? "" : prompts->shown[0].text.c_str());
         QCOMPARE(dialogs->asked.back().name, QStringLiteral("SaveDlg"));
         std::vector<std::string> expected{"source.bmp", written.toStdString()};
@@ -404,20 +404,33 @@ private slots:
         }
     }
 
-    void saveOverwritesTheOpenedFileWithoutAsking() {
-        const QString name = WriteFile("doc.pgm", quillfen::test::Ramp(300, 300));
+    // The steps' views are views: Save writes the document's picture (opened, plus the
+    // toolbox's commands), never the plane a step shows, and the steps leave the document
+    // unmodified.
+    void saveWritesThePictureNeverAStepsView() {
+        const Bitmap ramp = quillfen::test::Ramp(300, 300);
+        const QString name = WriteFile("doc.pgm", ramp);
         TMDIChild* doc = frame->OpenImageFile(name);
-        // A step view: after "Get Yr" the document shows a 128 x 128 picture.
+        // A step view: after "Get Yr" the document shows a 128 x 128 plane.
         dialogs->Answer(Q(quillfen::test::SamplePath("seal-128.pgm")));
         for (const Step step : {Step::LoadWatermark, Step::GetWr, Step::GetWa, Step::GetY, Step::GetYr})
             doc->StepAction(step)->trigger();
-        const Bitmap view = doc->Picture();
-        QCOMPARE(view.width(), 128);
+        QCOMPARE(doc->Picture().width(), 128);
+        QVERIFY(!doc->Modified());
+        QVERIFY(doc->Model().Picture() == ramp);
         Actions().FileSave1->trigger();
         QCOMPARE(dialogs->asked.size(), std::size_t{1});  // the watermark's only
         Bitmap back;
         TRixPGM().LoadFromFile(name.toStdString(), back);
-        QVERIFY(back == view);
+        QVERIFY(back == ramp);
+        // A toolbox command changes the picture itself, and Save writes that.
+        doc->Action(QStringLiteral("Inverse1E"))->trigger();
+        QVERIFY(doc->Modified());
+        QCOMPARE(doc->Picture().width(), 300);
+        Actions().FileSave1->trigger();
+        TRixPGM().LoadFromFile(name.toStdString(), back);
+        QCOMPARE(back.blue(0, 0), static_cast<std::uint8_t>(255 - ramp.blue(0, 0)));
+        QVERIFY(!doc->Modified());
     }
 
     // Save after Save As writes the new file and leaves the first one as it was.
@@ -427,7 +440,7 @@ private slots:
         const QString second = Q(dir->file("second"));
         dialogs->Answer(second, 4);
         Actions().FileSaveAs1->trigger();
-        QCOMPARE(doc->windowTitle(), second + ".pgm");
+        QCOMPARE(doc->FileName(), second + ".pgm");
         doc->Action(QStringLiteral("Inverse1E"))->trigger();
         Actions().FileSave1->trigger();
         QCOMPARE(dialogs->asked.size(), std::size_t{1});

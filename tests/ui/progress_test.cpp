@@ -144,7 +144,8 @@ private slots:
             QVERIFY(doc->Picture() == reference.CreateBitmap());
             QCOMPARE(doc->Model().Results().back().report, *report);
             QVERIFY(Actions().Undo1->isEnabled());
-            Actions().Undo1->trigger();
+            Actions().Undo1->trigger();  // a worker's too
+            QVERIFY(WaitUntilIdle(doc));
             QVERIFY(doc->Picture() == before);
         } else {
             // Refused on the worker as it is at once: the error report, nothing changed.
@@ -192,6 +193,7 @@ private slots:
         QVERIFY(prompts->shown.empty());
         // The document works on as before.
         Actions().Undo1->trigger();
+        QVERIFY(WaitUntilIdle(doc));
         QVERIFY(!(doc->Picture() == before));
     }
 
