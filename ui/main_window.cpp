@@ -1,5 +1,7 @@
 #include "ui/main_window.h"
 
+#include <algorithm>
+
 #include <QAction>
 #include <QCloseEvent>
 #include <QCoreApplication>
@@ -9,6 +11,8 @@
 #include <QFileInfo>
 #include <QFrame>
 #include <QGroupBox>
+#include <QKeyEvent>
+#include <QMouseEvent>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QMdiArea>
@@ -90,6 +94,35 @@ protected:
 
 private:
     QString text_;
+};
+
+// The enlarged watermark: a small window of its own beside the panel. It is no popup, so it
+// never holds the mouse and keyboard of the main window, and it closes on Esc, a click on it
+// or its close button.
+class Magnifier : public QLabel {
+public:
+    explicit Magnifier(QWidget* parent) : QLabel(parent, Qt::Tool) {
+        setObjectName(QStringLiteral("magnifier"));
+        setFrameStyle(QFrame::Box | QFrame::Plain);
+        setFocusPolicy(Qt::StrongFocus);
+        setToolTip(QStringLiteral("Esc or a click closes it"));
+    }
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override {
+        if (event->key() == Qt::Key_Escape) {
+            close();
+            return;
+        }
+        QLabel::keyPressEvent(event);
+    }
+    void mousePressEvent(QMouseEvent* event) override {
+        if (event->button() == Qt::LeftButton) {
+            close();
+            return;
+        }
+        QLabel::mousePressEvent(event);
+    }
 };
 
 QAction* MakeAction(QObject* owner, QList<QAction*>& list, const char* name, const QString& caption,
@@ -242,7 +275,7 @@ void TfrmMain::CreateActions() {
     forward(act.RunEmbedding1, &TMDIChild::RunEmbeddingCommand);
     forward(act.RunExtraction1, &TMDIChild::RunExtractionCommand);
     forward(act.RunWholeExperiment1, &TMDIChild::RunWholeExperimentCommand);
-    connect(act.WindowCascade1, &QAction::triggered, this, [this] { mdiArea_->cascadeSubWindows(); });
+    connect(act.WindowCascade1, &QAction::triggered, this, [this] { CascadeDocuments(); });
     connect(act.WindowTileHorizontal1, &QAction::triggered, this, [this] { TileDocuments(true); });
     connect(act.WindowTileVertical1, &QAction::triggered, this, [this] { TileDocuments(false); });
     connect(act.WindowMinimizeAll1, &QAction::triggered, this, [this] {
@@ -607,7 +640,7 @@ void TfrmMain::ResultsChanged() {
 void TfrmMain::ShowWork() {
     const TMDIChild* active = ActiveDocument();
     const BackgroundJob* job = active != nullptr ? active->Job() : nullptr;
-    actions_.CancelWork1->setEnabled(job != nullptr);
+    actions_.CancelWork1->setEnabled(job != nullptr || (magnifier_ != nullptr && magnifier_->isVisible()));
     prgWork_->setVisible(job != nullptr);
     btnCancelWork_->setVisible(job != nullptr);
     bool anyBusy = false;
@@ -627,27 +660,32 @@ void TfrmMain::ShowWork() {
 
 void TfrmMain::RefreshPanels() {
     const TMDIChild* active = ActiveDocument();
-    const auto show = [](PictureView* panel, const Bitmap& picture) {
-        if (!(panel->Picture() == picture)) panel->SetPicture(picture);
+    bool changed = false;
+    const auto show = [&changed](PictureView* panel, const Bitmap& picture) {
+        if (panel->Picture() == picture) return;
+        panel->SetPicture(picture);
+        changed = true;
     };
     show(imgW0_, active != nullptr ? active->Model().Watermark() : Bitmap());
     show(imgW0_w_, active != nullptr ? active->Model().ExtractedView() : Bitmap());
-    if (magnifier_ != nullptr && magnifier_->isVisible()) magnifier_->hide();
+    // The enlarged view shows what a panel showed: it goes when the panels change.
+    if (changed && magnifier_ != nullptr && magnifier_->isVisible()) magnifier_->hide();
 }
 
 void TfrmMain::ShowMagnified(PictureView* panel) {
     if (panel->IsEmpty()) return;
-    if (magnifier_ == nullptr) {
-        magnifier_ = new QLabel(this, Qt::Popup);
-        magnifier_->setObjectName(QStringLiteral("magnifier"));
-        magnifier_->setFrameStyle(QFrame::Box | QFrame::Plain);
-    }
+    if (magnifier_ == nullptr) magnifier_ = new Magnifier(this);
     const QImage image = ToQImage(panel->Picture());
     magnifier_->setPixmap(QPixmap::fromImage(image.scaled(image.size() * kMagnification, Qt::IgnoreAspectRatio,
                                                           Qt::FastTransformation)));
+    magnifier_->setWindowTitle(panel == imgW0_ ? QStringLiteral("Embedded Watermark") : QStringLiteral("Extracted Watermark"));
     magnifier_->adjustSize();
     magnifier_->move(panel->mapToGlobal(QPoint(panel->width() + 4, 0)));
     magnifier_->show();
+    magnifier_->raise();
+    magnifier_->activateWindow();
+    magnifier_->setFocus();
+    ShowWork();
 }
 
 std::optional<FileDialogResult> TfrmMain::ExecuteDialog(SharedDialog dialog) {
@@ -734,9 +772,10 @@ TMDIChild* TfrmMain::AddDocument(Bitmap picture, PixelFormat format, const QStri
         }, Qt::QueuedConnection);
     });
     child->Open(std::move(picture), format);
+    PlaceNewDocument(sub);
     sub->show();
     mdiArea_->setActiveSubWindow(sub);
-    child->SizeToPicture();
+    child->FitNewDocument();
     MergeMenus();
     AppIdle();
     return child;
@@ -857,6 +896,8 @@ void TfrmMain::Redo1Execute() {
 }
 
 void TfrmMain::CancelWorkExecute() {
+    // Esc closes the enlarged watermark too, wherever the keyboard is.
+    if (magnifier_ != nullptr && magnifier_->isVisible()) magnifier_->close();
     if (TMDIChild* doc = ActiveDocument()) doc->CancelWork();
 }
 
@@ -1026,6 +1067,40 @@ void TfrmMain::TileDocuments(bool horizontally) {
                             ? QRect(0, area.height() * i / n, area.width(), area.height() * (i + 1) / n - area.height() * i / n)
                             : QRect(area.width() * i / n, 0, area.width() * (i + 1) / n - area.width() * i / n, area.height());
         subs[i]->setGeometry(r);
+    }
+}
+
+namespace {
+
+// The step between cascaded windows: a title bar's height, so that each title stays readable.
+int CascadeStep(const QWidget* widget) { return widget->fontMetrics().height() + 10; }
+
+}  // namespace
+
+void TfrmMain::PlaceNewDocument(QMdiSubWindow* sub) {
+    // Each new document a step further down and right, starting again at the corner before
+    // the windows would march off the workspace.
+    const int step = CascadeStep(this);
+    const QSize area = mdiArea_->viewport()->size();
+    const int room = std::max(1, std::min(area.width(), area.height()) / 3 / step);
+    const int n = static_cast<int>(mdiArea_->subWindowList().size()) - 1;
+    sub->move(step * (n % room), step * (n % room));
+}
+
+void TfrmMain::CascadeDocuments() {
+    const QSize area = mdiArea_->viewport()->size();
+    const int step = CascadeStep(this);
+    int i = 0;
+    for (QMdiSubWindow* sub : mdiArea_->subWindowList()) {
+        if (sub->isMinimized()) continue;
+        sub->showNormal();
+        const int offset = step * i++;
+        sub->move(offset, offset);
+        // As large as its picture, never smaller than a readable window, within the workspace.
+        if (auto* child = qobject_cast<TMDIChild*>(sub->widget())) child->SizeToPicture();
+        const QSize room(std::max(area.width() - offset, 160), std::max(area.height() - offset, 120));
+        sub->resize(sub->size().boundedTo(room).expandedTo(QSize(160, 120)));
+        sub->raise();
     }
 }
 

@@ -226,6 +226,12 @@ private:
     void ResultsChanged();
 
     void TileDocuments(bool horizontally);
+    // Where a new document window goes: within the workspace, a step below and right of the
+    // one before.
+    void PlaceNewDocument(QMdiSubWindow* sub);
+    // Window > Cascade: each window a step below and right of the one before, as large as its
+    // picture within the workspace.
+    void CascadeDocuments();
     void ArrangeMinimized();
     // The panels from the active document (empty without one).
     void RefreshPanels();

@@ -1,7 +1,10 @@
 #include "ui/mdi_child.h"
 
+#include <algorithm>
+
 #include <QAction>
 #include <QCloseEvent>
+#include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenu>
 #include <QScrollArea>
@@ -66,6 +69,16 @@ void TMDIChild::MarkSaved() {
     setWindowModified(document_.Modified());
 }
 
+namespace {
+
+// The room of the frame's document area a subwindow may take, and its frame and title bar.
+QSize Workspace(const QMdiSubWindow* sub) {
+    const QMdiArea* area = sub->mdiArea();
+    return area != nullptr ? area->viewport()->size() : QSize();
+}
+
+}  // namespace
+
 void TMDIChild::SizeToPicture() {
     const QSize client = imgFile_->size();
     auto* sub = qobject_cast<QMdiSubWindow*>(parentWidget());
@@ -73,8 +86,31 @@ void TMDIChild::SizeToPicture() {
         resize(client);
         return;
     }
+    if (sub->isMaximized()) return;
     const QSize decoration = sub->size() - size();
-    sub->resize(client.expandedTo(QSize(1, 1)) + decoration);
+    QSize wanted = client.expandedTo(QSize(1, 1)) + decoration;
+    const QSize workspace = Workspace(sub);
+    if (workspace.isValid() && !workspace.isEmpty()) {
+        wanted = wanted.boundedTo(workspace);
+        // Back inside the workspace, title bar and close button on screen.
+        QPoint at = sub->pos();
+        at.setX(std::clamp(at.x(), 0, std::max(0, workspace.width() - wanted.width())));
+        at.setY(std::clamp(at.y(), 0, std::max(0, workspace.height() - wanted.height())));
+        sub->move(at);
+    }
+    sub->resize(wanted);
+}
+
+void TMDIChild::FitNewDocument() {
+    auto* sub = qobject_cast<QMdiSubWindow*>(parentWidget());
+    if (sub != nullptr && !sub->isMaximized()) {
+        const QSize room = Workspace(sub) - (sub->size() - size());
+        const Bitmap& picture = Picture();
+        if (room.isValid() && (picture.width() > room.width() || picture.height() > room.height()))
+            imgFile_->SetZoom(imgFile_->FitZoom(room));
+    }
+    SizeToPicture();
+    emit Changed();
 }
 
 void TMDIChild::SetFileName(const QString& fileName) {
@@ -187,6 +223,14 @@ void TMDIChild::ZoomIn() { SetZoom(PictureView::ZoomedIn(Zoom())); }
 void TMDIChild::ZoomOut() { SetZoom(PictureView::ZoomedOut(Zoom())); }
 
 void TMDIChild::ZoomFit() {
+    auto* sub = qobject_cast<QMdiSubWindow*>(parentWidget());
+    if (sub != nullptr && !sub->isMaximized() && !Workspace(sub).isEmpty()) {
+        // The whole workspace, less the window's frame and title bar; then the window
+        // follows the picture.
+        SetZoom(imgFile_->FitZoom(Workspace(sub) - (sub->size() - size())));
+        SizeToPicture();
+        return;
+    }
     // The room the window has without scroll bars.
     QSize area = scroll_->size();
     if (area.isEmpty()) area = scroll_->viewport()->size();

@@ -56,8 +56,13 @@ public:
     // The picture on screen: the view the last step left, or the document's picture
     // (Model().Picture(), what Save writes).
     const Bitmap& Picture() const;
-    // Makes the client area as large as the picture at its zoom.
+    // Makes the client area as large as the picture at its zoom, within the workspace: a
+    // window never grows past the frame's document area, and one that would leave it moves
+    // back in.
     void SizeToPicture();
+    // A new document's zoom and size: at 1:1 when it fits the workspace, zoomed to fit it
+    // otherwise (Zoom to Fit).
+    void FitNewDocument();
     // The file the document was opened from or last saved to (its caption, with "*" while
     // the picture has changes that are not saved).
     QString FileName() const { return fileName_; }
@@ -80,6 +85,8 @@ public:
     void SetZoom(double zoom);
     void ZoomIn();
     void ZoomOut();
+    // Zoom to Fit: the largest zoom at which the whole picture fits the visible workspace
+    // (a maximized window: its own area), the window sized to it.
     void ZoomFit();
     PictureView* View() const { return imgFile_; }
 

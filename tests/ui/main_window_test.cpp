@@ -1,5 +1,6 @@
 // The main frame and the document window: start-up state, menu merging, file commands,
 // watermark panels, step marks and the error guard.
+#include <cmath>
 #include <memory>
 
 #include <QAction>
@@ -401,6 +402,34 @@ private slots:
             QVERIFY2(worst < 40, qPrintable(QString::number(worst)));
         } else {
             QVERIFY(reopened->Picture() == shown);
+        }
+    }
+
+    // New documents open within the workspace, a large one zoomed to fit; many documents
+    // never march off it; Zoom to Fit and Cascade keep every window inside, title bar and all.
+    void documentsStayWithinTheWorkspace() {
+        const QString large = WriteFile("large.pgm", quillfen::test::Ramp(1800, 1500));
+        const QString small = WriteFile("small.pgm", quillfen::test::Ramp(60, 40));
+        const QRect workspace = frame->MdiArea()->viewport()->rect();
+        const auto inside = [&](const TMDIChild* doc) {
+            return workspace.contains(doc->parentWidget()->geometry());
+        };
+        TMDIChild* big = frame->OpenImageFile(large);
+        QVERIFY(inside(big));
+        QVERIFY(big->Zoom() < 1.0);
+        QCOMPARE(big->View()->width(), static_cast<int>(std::floor(1800 * big->Zoom())));
+        for (int i = 0; i < 12; ++i) QVERIFY(inside(frame->OpenImageFile(small)));
+        TMDIChild* last = frame->ActiveDocument();
+        QCOMPARE(last->Zoom(), 1.0);
+        frame->MdiArea()->setActiveSubWindow(qobject_cast<QMdiSubWindow*>(big->parentWidget()));
+        big->SetZoom(1.0);
+        Actions().ZoomFit1->trigger();
+        QVERIFY(big->Zoom() < 1.0);
+        QVERIFY(inside(big));
+        Actions().WindowCascade1->trigger();
+        for (const TMDIChild* doc : frame->Documents()) {
+            QVERIFY(doc->parentWidget()->width() >= 160);
+            QVERIFY(workspace.contains(doc->parentWidget()->geometry().topLeft()));
         }
     }
 

@@ -79,6 +79,8 @@ private:
 private slots:
     void init() {
         MakeFrame();
+        // Room for the 512 x 512 host at 1:1 (a larger picture opens zoomed to fit).
+        frame->resize(1000, 1100);
         frame->show();
     }
     void cleanup() {
@@ -333,7 +335,21 @@ private slots:
         QCOMPARE(shown.size(), QSize(512, 512));
         for (const QPoint p : {QPoint(10, 10), QPoint(64, 70), QPoint(127, 0)})
             QCOMPARE(qBlue(shown.pixel(p * 4 + QPoint(3, 3))), static_cast<int>(frame->EmbeddedPanel()->Picture().blue(p.x(), p.y())));
-        magnifier->hide();
+        // A window of its own, never a popup holding the main window's input.
+        QCOMPARE(magnifier->windowType(), Qt::Tool);
+        QVERIFY(QApplication::activePopupWidget() == nullptr);
+        QVERIFY(QApplication::activeModalWidget() == nullptr);
+        // It closes on Esc (its own, or the frame's), and on a click.
+        QTest::keyClick(magnifier, Qt::Key_Escape);
+        QVERIFY(!magnifier->isVisible());
+        QTest::mouseClick(frame->EmbeddedPanel(), Qt::LeftButton, {}, QPoint(5, 5));
+        QVERIFY(magnifier->isVisible());
+        QTest::mouseClick(magnifier, Qt::LeftButton, {}, QPoint(20, 20));
+        QVERIFY(!magnifier->isVisible());
+        QTest::mouseClick(frame->EmbeddedPanel(), Qt::LeftButton, {}, QPoint(5, 5));
+        QVERIFY(Actions().CancelWork1->isEnabled());
+        Actions().CancelWork1->trigger();
+        QVERIFY(!magnifier->isVisible());
         QTest::mouseClick(frame->ExtractedPanel(), Qt::LeftButton, {}, QPoint(5, 5));  // empty: nothing
         QVERIFY(!magnifier->isVisible());
     }
