@@ -1,6 +1,7 @@
 #include "ui/main_window.h"
 
 #include <algorithm>
+#include <filesystem>
 
 #include <QAction>
 #include <QCloseEvent>
@@ -640,10 +641,12 @@ void TfrmMain::ResultsChanged() {
 void TfrmMain::ShowWork() {
     const TMDIChild* active = ActiveDocument();
     const BackgroundJob* job = active != nullptr ? active->Job() : nullptr;
+    // A file being read shows as work of its own while the active document has none.
+    if (job == nullptr && !opening_.isEmpty()) job = opening_.front().job;
     actions_.CancelWork1->setEnabled(job != nullptr || (magnifier_ != nullptr && magnifier_->isVisible()));
     prgWork_->setVisible(job != nullptr);
     btnCancelWork_->setVisible(job != nullptr);
-    bool anyBusy = false;
+    bool anyBusy = !opening_.isEmpty();
     for (const TMDIChild* doc : Documents()) anyBusy = anyBusy || doc->Busy();
     if (anyBusy && !workTimer_->isActive()) workTimer_->start();
     if (!anyBusy) workTimer_->stop();
@@ -713,7 +716,61 @@ std::optional<FileDialogResult> TfrmMain::ExecuteDialog(FileDialogRequest& reque
 }
 
 void TfrmMain::FileOpen1Execute() {
-    if (const auto chosen = ExecuteDialog(requests_.openDlg)) OpenImageFile(chosen->fileName);
+    if (const auto chosen = ExecuteDialog(requests_.openDlg)) OpenImageFileLater(chosen->fileName);
+}
+
+void TfrmMain::OpenImageFileLater(const QString& fileName) {
+    const QFileInfo info(fileName);
+    if (!info.exists() || info.isDir()) return;
+    if (info.size() < kBackgroundOpenBytes) {
+        OpenImageFile(fileName);
+        return;
+    }
+    Opening opening{nullptr, fileName, std::make_shared<std::optional<PreparedPicture>>()};
+    const std::filesystem::path path = FilePath(fileName);
+    opening.job = new BackgroundJob(
+        [path, prepared = opening.prepared](ProgressSink&) {
+            LoadedPicture loaded = LoadPictureFile(path);
+            const PixelFormat format = loaded.eightBit ? PixelFormat::Bit8 : PixelFormat::Bit24;
+            *prepared = PreparePicture(std::move(loaded.bitmap), format);
+        },
+        this);
+    BackgroundJob* job = opening.job;
+    connect(job, &BackgroundJob::Done, this, [this, job] { FinishOpening(job); });
+    opening_ << opening;
+    SetPanel(0, QStringLiteral("Reading %1... (Esc cancels)").arg(info.fileName()), true);
+    ShowWork();
+}
+
+void TfrmMain::FinishOpening(BackgroundJob* job) {
+    const auto at = std::find_if(opening_.begin(), opening_.end(), [job](const Opening& o) { return o.job == job; });
+    if (at == opening_.end()) return;
+    const Opening opening = *at;
+    opening_.erase(at);
+    job->deleteLater();  // it is still sending Done
+    ShowWork();
+    const QString shortName = QFileInfo(opening.fileName).fileName();
+    if (job->CancelRequested()) {
+        SetPanel(0, QStringLiteral("Reading %1 cancelled.").arg(shortName), true);
+        return;
+    }
+    SetPanel(0, InitialStatus(0));
+    if (const std::exception_ptr failure = job->Failure()) {
+        // The readers' refusal is a warning, as for a file opened at once.
+        try {
+            std::rethrow_exception(failure);
+        } catch (const FormatError& e) {
+            prompts_.warning(e.what());
+        } catch (const std::exception& e) {
+            prompts_.error(e.what());
+        }
+        return;
+    }
+    if (!*opening.prepared) return;
+    Run([&] {
+        AddDocument(std::move(**opening.prepared), opening.fileName);
+        AddRecentFile(QFileInfo(opening.fileName).absoluteFilePath());
+    });
 }
 
 TMDIChild* TfrmMain::OpenImageFile(const QString& fileName) {
@@ -745,6 +802,10 @@ TfrmRobustness* TfrmMain::Robustness() {
 }
 
 TMDIChild* TfrmMain::AddDocument(Bitmap picture, PixelFormat format, const QString& title) {
+    return AddDocument(PreparePicture(std::move(picture), format), title);
+}
+
+TMDIChild* TfrmMain::AddDocument(PreparedPicture prepared, const QString& title) {
     auto* child = new TMDIChild(static_cast<DocumentHost&>(*this));
     child->SetFileName(title);
     // What the document says reaches the status bar, the panels and the Results dock while it
@@ -771,7 +832,7 @@ TMDIChild* TfrmMain::AddDocument(Bitmap picture, PixelFormat format, const QStri
             AppIdle();
         }, Qt::QueuedConnection);
     });
-    child->Open(std::move(picture), format);
+    child->Open(std::move(prepared));
     PlaceNewDocument(sub);
     sub->show();
     mdiArea_->setActiveSubWindow(sub);
@@ -896,8 +957,10 @@ void TfrmMain::Redo1Execute() {
 }
 
 void TfrmMain::CancelWorkExecute() {
-    // Esc closes the enlarged watermark too, wherever the keyboard is.
+    // Esc closes the enlarged watermark too, wherever the keyboard is, and stops the reading
+    // of files.
     if (magnifier_ != nullptr && magnifier_->isVisible()) magnifier_->close();
+    for (const Opening& opening : opening_) opening.job->Cancel();
     if (TMDIChild* doc = ActiveDocument()) doc->CancelWork();
 }
 
@@ -961,7 +1024,7 @@ void TfrmMain::OpenDroppedFiles(const QStringList& fileNames) {
         Run([this, &name] {
             if (!QFileInfo::exists(name)) throw FileError(S(QStringLiteral("Cannot open '%1': there is no such file").arg(name)));
             if (!QFileInfo(name).isFile()) throw FileError(S(QStringLiteral("Cannot open '%1': it is not a file").arg(name)));
-            OpenImageFile(name);
+            OpenImageFileLater(name);
         });
     }
 }
@@ -989,7 +1052,7 @@ void TfrmMain::RebuildRecentMenu() {
                     RebuildRecentMenu();
                     throw FileError(S(QStringLiteral("Cannot open '%1': the file no longer exists").arg(name)));
                 }
-                OpenImageFile(name);
+                OpenImageFileLater(name);
             });
         });
     }
