@@ -171,8 +171,8 @@ void TMDIChild::Swap(bool undoing) {
         return;
     }
     const Document* document = &document_;
-    const QString name = Q(undoing ? document_.UndoName() : document_.RedoName());
-    StartJob((undoing ? QStringLiteral("Undo ") : QStringLiteral("Redo ")) + name,
+    const QString name = Tr("Toolbox", undoing ? document_.UndoName() : document_.RedoName());
+    StartJob((undoing ? tr("Undo %1") : tr("Redo %1")).arg(name),
              [document, undoing, apply](ProgressSink&) -> Apply {
                  auto prepared = std::make_shared<PreparedSwap>(document->PrepareSwap(undoing));
                  return [apply, prepared] { apply(std::move(*prepared)); };
@@ -181,7 +181,7 @@ void TMDIChild::Swap(bool undoing) {
 
 void TMDIChild::LoadWatermarkFromFile() {
     if (document_.Picture().empty()) {
-        host_.Prompts().message(PresentationOf(Step::LoadWatermark).refusal);
+        host_.Prompts().message(S(Tr("Step", PresentationOf(Step::LoadWatermark).refusal)));
         return;
     }
     const auto chosen = host_.ExecuteDialog(SharedDialog::OpenPicture);
@@ -197,7 +197,7 @@ void TMDIChild::LoadWatermarkFromFile() {
     // part used as X, and keeps the watermark at 128 x 128 for its panel.
     document_.LoadWatermark(std::move(loaded.bitmap));
     Redraw();
-    Say(0, QStringLiteral("Watermark image[0] is loaded ") + chosen->fileName);
+    Say(0, tr("Watermark image[0] is loaded %1").arg(chosen->fileName));
 }
 
 void TMDIChild::ClearPanel(WatermarkPanel panel) {

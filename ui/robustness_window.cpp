@@ -772,7 +772,7 @@ TMDIChild* TfrmRobustness::OpenRow(int row) {
     const auto fixed5 = [](double value) { return std::vector<ReportNumber>{{value, 5}}; };
     std::vector<StepReport> reports = {
         {1, {"NC =%1", fixed5(r.Nc)}},
-        {2, {"BER = %1", fixed5(r.Ber)}},
+        {2, {"BER = %1", fixed5(r.Ber)}},  // the texts of core_texts.cpp
         {kListOnly, SeedReport(r.Seed)},
         {kListOnly, std::isinf(r.Psnr) ? Report{"PSNR = infinite", {}} : Report{"PSNR = %1", fixed5(r.Psnr)}},
         {kListOnly, {"SSIM = %1", fixed5(r.Ssim)}},
@@ -912,7 +912,7 @@ void TfrmRobustness::ShowFamily(int index) {
         series->attachAxis(axisX);
         series->attachAxis(axisY);
     }
-    chart->setTitle(Q(family.Name) + (anyRate ? QString() : QStringLiteral(" (no calibration: NC only)")));
+    chart->setTitle(FamilyCaption(family) + (anyRate ? QString() : QStringLiteral(" (no calibration: NC only)")));
     // Eight names do not fit in one row under the plot; beside it each stays whole.
     chart->legend()->setAlignment(chart->series().size() > 5 ? Qt::AlignRight : Qt::AlignBottom);
     ReplaceChart(chartView, chart);
