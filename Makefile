@@ -6,7 +6,7 @@ ARM64_BUILD ?= build-arm64
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
 
-.PHONY: all deps configure build test test-arm64 demo run bench screenshots gui-smoke report-screenshot calibration asan fuzz fuzz-seeds clean
+.PHONY: all deps configure build test test-arm64 consumer demo run bench screenshots gui-smoke report-screenshot calibration asan fuzz fuzz-seeds clean
 
 # The package groups a target installs (all of them for `make deps`).
 deps = @bash scripts/install-deps.sh $(1)
@@ -61,6 +61,15 @@ test-arm64:
 	  QEMU_CPU=max,sve-default-vector-length=$$bytes qemu-aarch64-static $(ARM64_BUILD)/tests/watermark_tests \
 	    --gtest_brief=1 --gtest_filter='VectorLoops.*:VectorTargets.*:Digests.*' || exit 1; \
 	done
+
+# The installed API as a caller uses it: cmake --install into a temporary prefix, then
+# examples/consumer built with find_package(Quillfen) and with pkg-config, and run (it
+# registers a picture, so the registration module is built).
+consumer:
+	$(call deps,consumer)
+	$(call configure,-DQF_REGISTRATION=ON)
+	@cmake --build $(BUILD) -j $(JOBS)
+	@bash scripts/consumer.sh $(BUILD)
 
 # Only quillfen-cli (and the BMP module it loads) is built: no tests, benchmarks, desktop
 # program or registration module (the demo registers nothing).

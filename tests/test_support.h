@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "quillfen/io/qt_pictures.h"
+#include "quillfen/io/detail/qt_pictures.h"
 
 // Skips the calling test in a build that reads and writes no BMP files (built without Qt, as
 // the ARM64 build is); such a build refuses them, which tests/io/qt_pictures_test.cpp checks.

@@ -99,6 +99,21 @@ TEST(Catalogue, ThresholdReportsAreBytes) {
               "Ends-In Contrast Stretch, Lower Threshold = 0 , Upper Threshold = 255");
 }
 
+TEST(Catalogue, ApplyRunsAnOperationOnACallersPicture) {
+    const test::Plane picture = test::RandomPlane(9, 7, 3, {0, 60, 200});
+    // Rows padded to 16 bytes, as image libraries hand them over.
+    std::vector<std::uint8_t> padded(16 * 7, 0xEE);
+    for (int y = 0; y < 7; ++y)
+        for (int x = 0; x < 9; ++x) padded[static_cast<std::size_t>(y) * 16 + x] = picture.at(x, y);
+    const Operation& ptile = *toolbox::FindCommand("threshold", "ptile");
+    const toolbox::Applied applied = toolbox::Apply(ptile, GrayView(padded.data(), 9, 7, 16), {30});
+    TRixIPA image = picture.ipa();
+    EXPECT_EQ(applied.report, ptile.run(image, {30}));
+    EXPECT_EQ(applied.picture, image.Plane());
+    EXPECT_THROW(toolbox::Apply(ptile, picture.gray(), {101}), ArgumentError);
+    EXPECT_THROW(toolbox::Apply(ptile, picture.gray(), {1, 2}), ArgumentError);
+}
+
 // A refused operation passes its error on and leaves the image as it was.
 TEST(Catalogue, ErrorsPassThroughWithTheImageUnchanged) {
     TRixIPA flat = test::Plane(6, 6, 90).ipa();

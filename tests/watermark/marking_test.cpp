@@ -63,6 +63,18 @@ TEST(EmbedIntoHost, ReplacesOnlyTheRegionAndKeepsTheHostsSize) {
     EXPECT_TRUE(ReadMark(GrayOf(marked.Picture), marked.Key).RegionIdentical);
 }
 
+TEST(EmbedIntoHost, AViewOfTheBlueBytesGivesTheBitmapsKeyAndPicture) {
+    const Bitmap host = ColourHost(301, 270);
+    const MarkedHost fromBitmap = EmbedIntoHost(host, Mark(), 9);
+    const MarkedPicture fromView = EmbedIntoHost(BlueOf(host), BlueOf(Mark()), 9);
+    EXPECT_EQ(EncodeMarkKey(fromView.Key), EncodeMarkKey(fromBitmap.Key));
+    EXPECT_EQ(fromView.Picture, GrayOf(fromBitmap.Picture));
+    EXPECT_EQ(fromView.RegionPsnr, fromBitmap.RegionPsnr);
+    EXPECT_EQ(fromView.RegionNc, fromBitmap.RegionNc);
+    EXPECT_THROW(EmbedIntoHost(GrayView(BlueOf(host).data, 255, 270, BlueOf(host).rowStride, 3), BlueOf(Mark()), 9),
+                 ArgumentError);
+}
+
 TEST(EmbedIntoHost, AGrayHostStaysGray) {
     const Bitmap& picture = Astronaut().Picture;
     for (int y = 0; y < picture.height(); ++y)

@@ -223,6 +223,18 @@ const std::vector<CliCommand> kCliCommands = {
 
 bool Same(const char* a, std::string_view b) { return a != nullptr ? b == a : b.empty(); }
 
+// What a rule accepts, for messages.
+const char* AcceptedBy(Rule rule) {
+    switch (rule) {
+    case Rule::Percent: return "0..100";
+    case Rule::LowByte: return "any whole number";
+    case Rule::Count: return "2..3600";
+    case Rule::NonNegative: return "0 or more";
+    case Rule::Flag: return "0 or 1";
+    }
+    return "";
+}
+
 }  // namespace
 
 const std::vector<Operation>& Operations() { return kOperations; }
@@ -264,6 +276,27 @@ std::optional<int> Accept(const Argument& argument, std::optional<int> entered) 
         return entered;
     }
     return std::nullopt;
+}
+
+Applied Apply(const Operation& operation, const GrayView& picture, std::vector<int> values) {
+    if (values.empty()) values = InitialValues(operation);
+    if (values.size() != operation.arguments.size())
+        throw ArgumentError(std::string(operation.command) + " takes " + std::to_string(operation.arguments.size()) +
+                            " values, not " + std::to_string(values.size()));
+    for (std::size_t i = 0; i < values.size(); ++i) {
+        const std::optional<int> accepted = Accept(operation.arguments[i], values[i]);
+        if (!accepted)
+            throw ArgumentError(std::string(operation.command) + ": " + operation.arguments[i].option + " " +
+                                std::to_string(values[i]) + " is out of range (accepted: " +
+                                AcceptedBy(operation.arguments[i].rule) + ")");
+        values[i] = *accepted;
+    }
+    TRixIPA image;
+    image.LoadFromView(picture);
+    Applied applied;
+    applied.report = operation.run(image, values);
+    applied.picture = image.Plane();
+    return applied;
 }
 
 }  // namespace quillfen::toolbox

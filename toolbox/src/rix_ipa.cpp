@@ -3,8 +3,8 @@
 #include <cmath>
 #include <utility>
 
+#include "quillfen/image/detail/vector_state.h"
 #include "quillfen/image/limits.h"
-#include "quillfen/image/vector_state.h"
 #include "quillfen/toolbox/edges.h"
 #include "quillfen/toolbox/histogram.h"
 #include "quillfen/toolbox/histogram_modification.h"
@@ -43,6 +43,8 @@ void TRixIPA::LoadFromGray(int width, int height, const std::uint8_t* gray) {
     const std::size_t count = static_cast<std::size_t>(width) * static_cast<std::size_t>(height);
     Load(GrayPlane(width, height, std::vector<std::uint8_t>(gray, gray + count)));
 }
+
+void TRixIPA::LoadFromView(const GrayView& view) { Load(ToPlane(view)); }
 
 Bitmap TRixIPA::CreateBitmap() const {
     if (image_.empty()) return Bitmap();

@@ -7,6 +7,9 @@
 #include <string>
 #include <vector>
 
+#include "quillfen/image/export.h"
+
+QUILLFEN_API_BEGIN
 namespace quillfen {
 
 struct ReportNumber {
@@ -31,3 +34,4 @@ struct Report {
 std::string PlainNumber(const ReportNumber& number);
 
 }  // namespace quillfen
+QUILLFEN_API_END

@@ -16,9 +16,12 @@
 #include <vector>
 
 #include "quillfen/image/bitmap.h"
+#include "quillfen/image/export.h"
 #include "quillfen/image/gray_plane.h"
+#include "quillfen/image/gray_view.h"
 #include "quillfen/image/progress.h"
 
+QUILLFEN_API_BEGIN
 namespace quillfen {
 
 class TRixIPA {
@@ -41,6 +44,8 @@ public:
     void LoadFromBitmap(const Bitmap& bitmap);
     // The same from a row-major gray plane of width x height bytes.
     void LoadFromGray(int width, int height, const std::uint8_t* gray);
+    // The same from a caller's pixels, copied (ArgumentError for a view CheckView refuses).
+    void LoadFromView(const GrayView& view);
     // A new gray 24-bit bitmap of the working image.
     Bitmap CreateBitmap() const;
 
@@ -130,3 +135,4 @@ private:
 };
 
 }  // namespace quillfen
+QUILLFEN_API_END

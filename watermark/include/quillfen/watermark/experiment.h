@@ -34,8 +34,10 @@
 
 #include "quillfen/image/bitmap.h"
 #include "quillfen/image/errors.h"
+#include "quillfen/image/export.h"
 #include "quillfen/watermark/watermark.h"
 
+QUILLFEN_API_BEGIN
 namespace quillfen {
 
 // Every step of the method, in menu order.
@@ -282,3 +284,4 @@ private:
 };
 
 }  // namespace quillfen
+QUILLFEN_API_END
