@@ -160,7 +160,7 @@ private slots:
         QCOMPARE(Titles(frame->FrameMenus()[2]->actions()), (QStringList{"&Cascade", "Tile &Horizontally", "Tile &Vertically",
                                                                    "&Minimize All", "&Arrange All", "-", "&Results",
                   "R&obustness..."}));
-        QCOMPARE(Titles(frame->FrameMenus()[3]->actions()), QStringList{"Property"});
+        QCOMPARE(Titles(frame->FrameMenus()[3]->actions()), (QStringList{"Property", "&Language"}));
         QCOMPARE(Titles(frame->FrameMenus()[4]->actions()), QStringList{"&About..."});
         QStringList buttons;
         for (QAction* a : frame->findChild<QToolBar*>(QStringLiteral("ToolBar1"))->actions()) {
@@ -203,8 +203,9 @@ private slots:
         const QString a = WriteFile("a.bmp", quillfen::test::Ramp(40, 30));
         const QString b = WriteFile("b.pgm", quillfen::test::Ramp(20, 10));
         const QStringList frameMenus{"&File", "&Edit", "&Window", "&Options", "&Help"};
+        // Options and Help stay beside a document's own menus.
         const QStringList documentMenus{"&File",         "&Edit",           "&View", "Watermark Embedment",
-                                        "Image Processing", "Watermark Extraction", "&Window"};
+                                        "Image Processing", "Watermark Extraction", "&Window", "&Options", "&Help"};
 
         TMDIChild* first = frame->OpenImageFile(a);
         QVERIFY(first != nullptr);
