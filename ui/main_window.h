@@ -6,6 +6,7 @@
 // commands to the active document. What the program remembers between runs (the last folder,
 // the recent files, the window's geometry and docks) lives in QSettings.
 #include <array>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -16,6 +17,7 @@
 #include <QPointer>
 #include <QStringList>
 
+#include "quillfen/benchmark/key_calibration.h"
 #include "quillfen/image/bitmap.h"
 #include "ui/document.h"
 #include "ui/file_dialogs.h"
@@ -100,6 +102,7 @@ public:
     // Whether work of this size (pixels times the work per pixel) goes to a worker thread
     // with progress and Cancel; smaller work runs at once.
     bool RunsInBackground(double work) const override { return work >= backgroundWork_; }
+    std::uint32_t KeyCalibrationTrials() const override { return keyCalibrationTrials_; }
     // Asks whether to save `document`'s unsaved changes (Save / Discard / Cancel) and saves
     // when told to. True when the document may close.
     bool ConfirmClose(TMDIChild& document) override;
@@ -121,6 +124,8 @@ public:
 
     // ---- Its own operations ----------------------------------------------------------
     void SetBackgroundWork(double work) { backgroundWork_ = work; }
+    // The null trials of the key's own calibration that Save Key measures (tests ask for few).
+    void SetKeyCalibrationTrials(std::uint32_t trials) { keyCalibrationTrials_ = trials; }
     // Writes `document`'s picture to its own file, or asks for a name when it has none.
     // True once written.
     bool SaveDocument(TMDIChild& document);
@@ -283,6 +288,8 @@ private:
     QList<QMenu*> frameMenus_;
     PictureView* popupComponent_ = nullptr;
     double backgroundWork_ = 32.0 * 1024 * 1024;
+    // embed's default, so that Save Key writes the key embed writes.
+    std::uint32_t keyCalibrationTrials_ = kDefaultKeyTrials;
     QStringList recentFiles_;
     QString lastFolder_;
     QString resultsCsvFile_;

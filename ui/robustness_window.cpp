@@ -6,6 +6,7 @@
 #include <set>
 #include <string_view>
 #include <thread>
+#include <tuple>
 
 #include <QAreaSeries>
 #include <QCategoryAxis>
@@ -352,20 +353,37 @@ QWidget* TfrmRobustness::CreateResults() {
     tableColumn->addLayout(exports);
     tabs->addTab(table, QStringLiteral("Table"));
 
-    auto* charts = new QWidget(tabs);
-    auto* chartColumn = new QVBoxLayout(charts);
-    auto* family = new QHBoxLayout;
-    family->addWidget(new QLabel(QStringLiteral("Attack family:"), charts));
-    cmbFamily = new QComboBox(charts);
+    // The family the Charts and ROC tabs show, chosen in the tab bar's corner (hidden with the
+    // table, which shows every family).
+    auto* family = new QWidget(tabs);
+    auto* familyRow = new QHBoxLayout(family);
+    familyRow->setContentsMargins(4, 0, 4, 0);
+    familyRow->addWidget(new QLabel(QStringLiteral("Attack family:"), family));
+    cmbFamily = new QComboBox(family);
     cmbFamily->setObjectName(QStringLiteral("cmbFamily"));
-    family->addWidget(cmbFamily, 1);
-    chartColumn->addLayout(family);
-    chartView = new QChartView(charts);
+    cmbFamily->setMinimumContentsLength(16);
+    familyRow->addWidget(cmbFamily, 1);
+    tabs->setCornerWidget(family, Qt::TopRightCorner);
+    family->setVisible(false);
+    connect(tabs, &QTabWidget::currentChanged, family, [family](int index) { family->setVisible(index > 0); });
+    connect(cmbFamily, &QComboBox::currentIndexChanged, this, [this](int index) { ShowFamily(index); });
+
+    chartView = new QChartView(tabs);
     chartView->setObjectName(QStringLiteral("chartView"));
     chartView->setRenderHint(QPainter::Antialiasing);
-    chartColumn->addWidget(chartView, 1);
-    connect(cmbFamily, &QComboBox::currentIndexChanged, this, [this](int index) { ShowFamily(index); });
-    tabs->addTab(charts, QStringLiteral("Charts"));
+    tabs->addTab(chartView, QStringLiteral("Charts"));
+
+    auto* roc = new QWidget(tabs);
+    auto* rocColumn = new QVBoxLayout(roc);
+    rocView = new QChartView(roc);
+    rocView->setObjectName(QStringLiteral("rocView"));
+    rocView->setRenderHint(QPainter::Antialiasing);
+    rocColumn->addWidget(rocView, 1);
+    lblRoc = new QLabel(roc);
+    lblRoc->setObjectName(QStringLiteral("lblRoc"));
+    lblRoc->setWordWrap(true);
+    rocColumn->addWidget(lblRoc);
+    tabs->addTab(roc, QStringLiteral("ROC"));
     return tabs;
 }
 
@@ -562,6 +580,8 @@ bool TfrmRobustness::Start() {
     }
     cmbFamily->clear();
     ReplaceChart(chartView, new QChart);
+    ReplaceChart(rocView, new QChart);
+    lblRoc->clear();
     prgRun->setRange(0, 1000);
     prgRun->setValue(0);
 
@@ -791,13 +811,17 @@ void TfrmRobustness::ShowFamily(int index) {
     chart->setObjectName(QStringLiteral("chart"));
     if (index < 0 || static_cast<std::size_t>(index) >= families.size() || rows_.empty()) {
         ReplaceChart(chartView, chart);
+        ReplaceChart(rocView, new QChart);
+        lblRoc->clear();
         return;
     }
     const ReportFamily& family = families[static_cast<std::size_t>(index)];
     RobustnessReport report;
     report.Rows = rows_;
     report.Cells = plan_.Cells;
+    report.Thresholds = plan_.Thresholds;
     const std::vector<CellSummary> summaries = SummariseCells(report);
+    ShowRoc(RocOfFamily(report, family), FamilyCaption(family));
 
     // A family without a strength axis (cells side by side) is drawn as points: a line between
     // two unrelated attacks would mean nothing.
@@ -916,6 +940,86 @@ void TfrmRobustness::ShowFamily(int index) {
     // Eight names do not fit in one row under the plot; beside it each stays whole.
     chart->legend()->setAlignment(chart->series().size() > 5 ? Qt::AlignRight : Qt::AlignBottom);
     ReplaceChart(chartView, chart);
+}
+
+void TfrmRobustness::ShowRoc(const FamilyRoc& roc, const QString& name) {
+    auto* chart = new QChart;
+    chart->setObjectName(QStringLiteral("rocChart"));
+    const RocCurve& curve = roc.Curve;
+    if (curve.Points.empty()) {
+        chart->setTitle(QStringLiteral("ROC: no null side (rows of an earlier program)"));
+        ReplaceChart(rocView, chart);
+        lblRoc->setText(QStringLiteral("The rows hold no score of the unmarked host: no ROC curve."));
+        return;
+    }
+    auto* line = new QLineSeries(chart);
+    line->setName(QStringLiteral("ROC"));
+    // A step at each threshold: across at the old rate, then up, as the report draws it.
+    double lastTpr = 0;
+    for (const auto& [fpr, tpr] : curve.Points) {
+        line->append(fpr, lastTpr);
+        line->append(fpr, tpr);
+        lastTpr = tpr;
+    }
+    QPen pen(QColor(40, 70, 160));
+    pen.setWidth(2);
+    line->setPen(pen);
+    auto* chance = new QLineSeries(chart);
+    chance->setName(QStringLiteral("chance"));
+    chance->append(0, 0);
+    chance->append(1, 1);
+    QPen dashed(QColor(150, 150, 150));
+    dashed.setStyle(Qt::DashLine);
+    chance->setPen(dashed);
+    chart->addSeries(chance);
+    chart->addSeries(line);
+    if (!std::isnan(roc.Tpr1e3) && !std::isnan(roc.Fpr1e3)) {
+        for (const auto& [fpr, tpr, colour, label] :
+             {std::tuple{roc.Fpr1e3, roc.Tpr1e3, QColor(230, 140, 30), "at the 1e-3 threshold"},
+              std::tuple{roc.Fpr1e6, roc.Tpr1e6, QColor(190, 50, 40), "at the 1e-6 threshold"}}) {
+            auto* point = new QScatterSeries(chart);
+            point->setName(QString::fromLatin1(label));
+            point->setColor(colour);
+            point->setMarkerSize(9);
+            point->append(fpr, tpr);
+            chart->addSeries(point);
+        }
+    }
+    // A little room left of 0 and above 1, so that the thresholds' points (mostly at a
+    // false-positive rate of 0) are not cut in half by the plot's edge; ticks stay at quarters.
+    auto* axisX = new QValueAxis(chart);
+    axisX->setRange(-0.02, 1.0);
+    axisX->setTitleText(QStringLiteral("false-positive rate (own host unmarked)"));
+    auto* axisY = new QValueAxis(chart);
+    axisY->setRange(0.0, 1.02);
+    axisY->setTitleText(QStringLiteral("true-positive rate"));
+    for (QValueAxis* axis : {axisX, axisY}) {
+        axis->setTickType(QValueAxis::TicksDynamic);
+        axis->setTickAnchor(0.0);
+        axis->setTickInterval(0.25);
+        axis->setLabelFormat(QStringLiteral("%.2f"));
+    }
+    chart->addAxis(axisX, Qt::AlignBottom);
+    chart->addAxis(axisY, Qt::AlignLeft);
+    for (QAbstractSeries* series : chart->series()) {
+        series->attachAxis(axisX);
+        series->attachAxis(axisY);
+    }
+    chart->setTitle(QStringLiteral("ROC, %1: AUC %2").arg(name, Q(FormatFixed(curve.Auc, 3))));
+    chart->legend()->setAlignment(Qt::AlignBottom);
+    ReplaceChart(rocView, chart);
+    QString text = QStringLiteral("AUC %1 over %2 marked and %3 unmarked pictures.")
+                       .arg(Q(FormatFixed(curve.Auc, 3)))
+                       .arg(curve.Positives)
+                       .arg(curve.Negatives);
+    if (std::isnan(roc.Tpr1e3)) {
+        text += QStringLiteral(" No calibration: no detection rates.");
+    } else {
+        text += QStringLiteral(" Detected: %1 at 1e-3, %2 at 1e-6; the unmarked host reaches the thresholds in %3 and %4.")
+                    .arg(Q(FormatFixed(roc.Tpr1e3, 3)), Q(FormatFixed(roc.Tpr1e6, 3)), Q(FormatFixed(roc.Fpr1e3, 3)),
+                         Q(FormatFixed(roc.Fpr1e6, 3)));
+    }
+    lblRoc->setText(text);
 }
 
 }  // namespace quillfen::ui
