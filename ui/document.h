@@ -181,6 +181,9 @@ public:
     // 256 x 256 part used, as a view) and its watermark from `mark` (kept, at 128 x 128, as
     // the panel's picture). Every step's result is stale.
     void LoadWatermark(Bitmap mark);
+    // The mark has a black pixel (below 128) where NC compares (rows and columns 4..127 of
+    // its 128 x 128): without one the embedding has nothing to find again.
+    static bool HasBlackToFind(const Bitmap& mark);
     // A load the user cancelled: the panel is emptied; the experiment keeps what it has.
     void DropWatermark();
     // "Clear" on a panel: the panel is emptied and every step has to run again.
@@ -269,6 +272,9 @@ private:
     }
     // Loads the experiment from the picture and the panel's watermark.
     void LoadExperiment(Bitmap mark);
+    // The verdict on the extraction of a picture attacked elsewhere (VerdictReport), or why
+    // there is none.
+    Report VerdictOfExtraction() const;
 
     // Drops the results that no longer hold (the experiment says which) and, with `views`,
     // the extracted view when the run that made it no longer holds.

@@ -438,7 +438,7 @@ void TfrmRobustness::SetHostPaths(const QStringList& paths) {
 }
 
 void TfrmRobustness::AddFolder() {
-    FileDialogRequest request{QStringLiteral("RobustnessFolderDlg"), FileDialogKind::Folder, QString(), 1, QString()};
+    FileDialogRequest request{QStringLiteral("RobustnessFolderDlg"), FileDialogKind::Folder, QString(), 1, QString(), QString()};
     if (const auto chosen = host_.ExecuteDialog(request)) {
         lstHosts->addItem(chosen->fileName);
         rbFiles->setChecked(true);
@@ -446,7 +446,7 @@ void TfrmRobustness::AddFolder() {
 }
 
 void TfrmRobustness::AddPicture() {
-    FileDialogRequest request{QStringLiteral("RobustnessHostDlg"), FileDialogKind::Open, kPictureFilter, 1, QString()};
+    FileDialogRequest request{QStringLiteral("RobustnessHostDlg"), FileDialogKind::Open, kPictureFilter, 1, QString(), QString()};
     if (const auto chosen = host_.ExecuteDialog(request)) {
         lstHosts->addItem(chosen->fileName);
         rbFiles->setChecked(true);
@@ -454,7 +454,7 @@ void TfrmRobustness::AddPicture() {
 }
 
 void TfrmRobustness::ChooseFile(QLineEdit* edit, const QString& filter) {
-    FileDialogRequest request{QStringLiteral("RobustnessOpenDlg"), FileDialogKind::Open, filter, 1, QString()};
+    FileDialogRequest request{QStringLiteral("RobustnessOpenDlg"), FileDialogKind::Open, filter, 1, QString(), QString()};
     if (const auto chosen = host_.ExecuteDialog(request)) edit->setText(chosen->fileName);
 }
 
@@ -748,7 +748,7 @@ void TfrmRobustness::ExportCommand(Export kind) {
                  {"ExportJsonlDlg", &kJsonlFilter, ".jsonl"},
                  {"ExportHtmlDlg", &kHtmlFilter, ".html"}};
     const auto& k = kinds[static_cast<int>(kind)];
-    FileDialogRequest request{QString::fromLatin1(k.name), FileDialogKind::Save, *k.filter, 1, QString()};
+    FileDialogRequest request{QString::fromLatin1(k.name), FileDialogKind::Save, *k.filter, 1, QString(), QString()};
     const auto chosen = host_.ExecuteDialog(request);
     if (!chosen) return;
     QString name = chosen->fileName;

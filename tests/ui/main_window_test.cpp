@@ -4,6 +4,7 @@
 #include <memory>
 
 #include <QAction>
+#include <QFileInfo>
 #include <QImage>
 #include <QLabel>
 #include <QMdiArea>
@@ -361,6 +362,23 @@ private slots:
         if (filter != 3) QVERIFY(back.bitmap == picture);
     }
 
+    // Save As starts at the document's own name, folder and format, whatever was chosen last.
+    void saveAsProposesTheDocumentsNameAndFormat() {
+        TMDIChild* doc = frame->OpenImageFile(WriteFile("first.png", quillfen::test::Ramp(24, 16)));
+        dialogs->Answer(Q(dir->file("copy")), 1);  // the bitmap filter chosen last
+        Actions().FileSaveAs1->trigger();
+        QCOMPARE(dialogs->asked.back().proposedName, QStringLiteral("first.png"));
+        QCOMPARE(dialogs->asked.back().filterIndex, 2);
+        frame->OpenImageFile(WriteFile("second.pgm", quillfen::test::Ramp(24, 16), true));
+        dialogs->Cancel();
+        Actions().FileSaveAs1->trigger();
+        QCOMPARE(dialogs->asked.back().proposedName, QStringLiteral("second.pgm"));
+        QCOMPARE(dialogs->asked.back().filterIndex, 4);
+        QCOMPARE(QFileInfo(dialogs->asked.back().initialDir).canonicalFilePath(),
+                 QFileInfo(Q(dir->path().string())).canonicalFilePath());
+        QCOMPARE(doc->FileName(), Q(dir->file("copy.bmp")));
+    }
+
     // Open, save in each format, open again: the pixels survive (JPEG within its loss), and an
     // 8-bit document stays 8-bit.
     void roundTrips_data() {
@@ -636,11 +654,14 @@ private slots:
 
     void panelSavesToABitmapFile() {
         TMDIChild* doc = frame->OpenImageFile(Q(quillfen::test::SamplePath("camera-256.pgm")));
+        frame->SetPopupComponent(frame->EmbeddedPanel());
+        QVERIFY(!Actions().pmuSaveToFile->isEnabled());  // nothing loaded yet
         LoadAndScatter(doc);
         frame->SetPopupComponent(frame->EmbeddedPanel());
+        QVERIFY(Actions().pmuSaveToFile->isEnabled());
         const QString out = Q(dir->file("mark"));  // written as typed
         dialogs->Answer(out);
-        frame->pmuSaveToFileClick();
+        Actions().pmuSaveToFile->trigger();
         QCOMPARE(dialogs->asked.back().name, QStringLiteral("SavePDlg"));
         QCOMPARE(frame->StatusText(0), QStringLiteral("Watermark image Saved to") + out);
         QVERIFY(ReadQtPicture(out.toStdString()).bitmap == doc->Model().Watermark());

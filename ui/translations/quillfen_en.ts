@@ -423,6 +423,22 @@
         <source>seed = %1</source>
         <translation>seed = %1</translation>
     </message>
+    <message>
+        <source>no verdict: X_hat no longer follows from the embedding&apos;s steps (run the embedding again)</source>
+        <translation>no verdict: X_hat no longer follows from the embedding&apos;s steps (run the embedding again)</translation>
+    </message>
+    <message>
+        <source>no verdict: the mark leaves too few relations of the host to tell a marked picture from an unmarked one</source>
+        <translation>no verdict: the mark leaves too few relations of the host to tell a marked picture from an unmarked one</translation>
+    </message>
+    <message>
+        <source>mark present: score %1 ≥ %2 (false alarms ≤ 1e-6)</source>
+        <translation>mark present: score %1 ≥ %2 (false alarms ≤ 1e-6)</translation>
+    </message>
+    <message>
+        <source>no mark found: score %1 &lt; %2 (the threshold for false alarms ≤ 1e-6)</source>
+        <translation>no mark found: score %1 &lt; %2 (the threshold for false alarms ≤ 1e-6)</translation>
+    </message>
 </context>
 <context>
     <name>Toolbox</name>
@@ -1111,6 +1127,10 @@
     <message>
         <source>%1 fits the watermarked image poorly (fit %2); it may not be a copy of it.</source>
         <translation>%1 fits the watermarked image poorly (fit %2); it may not be a copy of it.</translation>
+    </message>
+    <message>
+        <source>Cannot use %1 as the watermark: it has no black pixel (below 128) outside its first four rows and columns, so there is nothing to find again.</source>
+        <translation>Cannot use %1 as the watermark: it has no black pixel (below 128) outside its first four rows and columns, so there is nothing to find again.</translation>
     </message>
 </context>
 <context>
