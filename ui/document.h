@@ -135,6 +135,10 @@ public:
     bool Modified() const { return revision_ != savedRevision_; }
     // The picture has been written to its file.
     void MarkSaved() { savedRevision_ = revision_; }
+    // A picture made in the program (a robustness row) has no file: it counts as changed
+    // until it is saved, so that closing it or the program asks first.
+    void MarkNeverSaved() { savedRevision_ = kNeverSaved; }
+    bool NeverSaved() const { return savedRevision_ == kNeverSaved; }
 
     // ---- The toolbox ----------------------------------------------------------------
     const TRixIPA& Image() const { return *image_; }
@@ -309,6 +313,7 @@ private:
     std::deque<HistoryEntry> redo_;
     std::size_t budget_ = kHistoryBudget;
     std::uint64_t revision_ = 0;
+    static constexpr std::uint64_t kNeverSaved = ~std::uint64_t{0};  // no revision reaches it
     std::uint64_t savedRevision_ = 0;
     std::uint64_t lastRevision_ = 0;
 };

@@ -821,7 +821,9 @@ TMDIChild* TfrmMain::OpenImageFile(const QString& fileName) {
 }
 
 TMDIChild* TfrmMain::OpenPicture(Bitmap picture, const QString& title) {
-    return AddDocument(std::move(picture), PixelFormat::Bit8, title);
+    TMDIChild* child = AddDocument(std::move(picture), PixelFormat::Bit8, title);
+    child->MarkNeverSaved();
+    return child;
 }
 
 TfrmRobustness* TfrmMain::Robustness() {
@@ -1024,7 +1026,10 @@ bool TfrmMain::ConfirmClose(TMDIChild& document) {
     document.CancelWork();
     if (!document.Modified()) return true;
     const QString name = QFileInfo(document.FileName()).fileName();
-    switch (prompts_.askSave(S(tr("The picture of '%1' has changed. Save it before closing?").arg(name)))) {
+    const QString question = document.Model().NeverSaved()
+                                 ? tr("The picture '%1' has not been saved to a file. Save it before closing?")
+                                 : tr("The picture of '%1' has changed. Save it before closing?");
+    switch (prompts_.askSave(S(question.arg(name)))) {
     case SaveAnswer::Save:
         // A failed save keeps the document open: nothing is lost.
         try {

@@ -70,6 +70,11 @@ void TMDIChild::MarkSaved() {
     setWindowModified(document_.Modified());
 }
 
+void TMDIChild::MarkNeverSaved() {
+    document_.MarkNeverSaved();
+    setWindowModified(true);
+}
+
 namespace {
 
 // The room of the frame's document area a subwindow may take, and its frame and title bar.

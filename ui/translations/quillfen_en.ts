@@ -1442,6 +1442,10 @@
         <source>Watermark image Saved to</source>
         <translation>Watermark saved to </translation>
     </message>
+    <message>
+        <source>The picture &apos;%1&apos; has not been saved to a file. Save it before closing?</source>
+        <translation>The picture &apos;%1&apos; has not been saved to a file. Save it before closing?</translation>
+    </message>
 </context>
 <context>
     <name>quillfen::ui::TfrmProperties</name>
