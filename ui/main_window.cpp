@@ -377,7 +377,8 @@ void TfrmMain::CreateWatermarkStrip() {
     FrameActionList& act = actions_;
     auto* strip = new QFrame(centralWidget());
     strip->setObjectName(QStringLiteral("pnlWatermarks"));
-    strip->setFixedHeight(148);
+    // As tall as the panels need: the whole 128 x 128 mark inside its frame, under its caption.
+    strip->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
     auto* row = new QHBoxLayout(strip);
     row->setContentsMargins(2, 0, 2, 0);
     row->setSpacing(4);
@@ -392,8 +393,10 @@ void TfrmMain::CreateWatermarkStrip() {
         inner->setSpacing(2);
         image = new PictureView(false, box);
         image->setObjectName(QString::fromLatin1(imageName));
-        image->setFixedSize(128, 128);
         image->setFrameStyle(QFrame::Box | QFrame::Plain);
+        // The mark's 128 x 128 pixels inside the frame, none of them under it.
+        const int frame = image->frameWidth();
+        image->setFixedSize(128 + 2 * frame, 128 + 2 * frame);
         image->setContextMenuPolicy(Qt::CustomContextMenu);
         PictureView* target = image;
         connect(image, &QWidget::customContextMenuRequested, this, [this, target](const QPoint& pos) {

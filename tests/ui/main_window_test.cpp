@@ -98,10 +98,10 @@ private slots:
         for (QAction* a : {Actions().EditCut1, Actions().EditCopy1, Actions().EditPaste1}) QVERIFY(!a->isVisible());
         QVERIFY(Actions().FileOpen1->isEnabled());
         QVERIFY(Actions().HelpAbout1->isEnabled());
-        QCOMPARE(frame->EmbeddedPanel()->size(), QSize(128, 128));
-        QCOMPARE(frame->ExtractedPanel()->size(), QSize(128, 128));
+        QCOMPARE(frame->EmbeddedPanel()->contentsRect().size(), QSize(128, 128));
+        QCOMPARE(frame->ExtractedPanel()->contentsRect().size(), QSize(128, 128));
         QVERIFY(frame->EmbeddedPanel()->IsEmpty());
-        QCOMPARE(frame->findChild<QWidget*>(QStringLiteral("pnlWatermarks"))->height(), 148);
+        QVERIFY(frame->findChild<QWidget*>(QStringLiteral("pnlWatermarks"))->height() > 130);
         QVERIFY(frame->findChild<QLabel*>(QStringLiteral("lblInstructions"))->text().startsWith(QStringLiteral("★ 워터마킹 작업 순서\n1. File->Open메뉴에서")));
         QCOMPARE(frame->findChild<QLabel*>(QStringLiteral("lblInstructions"))->text().count(QLatin1Char('\n')), 6);
     }
@@ -360,6 +360,22 @@ private slots:
         const LoadedPicture back = filter <= 2 ? ReadQtPicture(path) : LoadPictureFile(path);
         QCOMPARE(back.bitmap.width(), 24);
         if (filter != 3) QVERIFY(back.bitmap == picture);
+    }
+
+    // Each panel draws the whole 128 x 128 plane inside its frame, the window maximized too:
+    // its last row and column are on screen.
+    void panelsShowTheWholeMark() {
+        TMDIChild* doc = frame->OpenImageFile(Q(quillfen::test::SamplePath("camera-256.pgm")));
+        LoadAndScatter(doc);
+        frame->showMaximized();
+        QApplication::processEvents();
+        for (PictureView* panel : {frame->EmbeddedPanel(), frame->ExtractedPanel()}) {
+            QCOMPARE(panel->contentsRect().size(), QSize(128, 128));
+            QCOMPARE(panel->visibleRegion().boundingRect(), panel->rect());
+            const QImage drawn = panel->grab().toImage();
+            const QPoint corner = panel->contentsRect().bottomRight();
+            QCOMPARE(qBlue(drawn.pixel(corner)), static_cast<int>(panel->Picture().blue(127, 127)));
+        }
     }
 
     // Save As starts at the document's own name, folder and format, whatever was chosen last.
