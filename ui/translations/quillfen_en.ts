@@ -1470,4 +1470,295 @@
         <translation>This program embeds a binary watermark that the eye can recognise, such as a signature or a seal, into a picture through the polarity of mid-frequency coefficients of the 8×8 block DCT, and detects it again. The watermark is scattered pseudo-randomly, then placed adaptively according to the variance of the host&apos;s blocks. Robustness is tested without processing and against JPEG compression, blurring and cropping. The watermarked picture keeps a good quality (PSNR), and the extracted watermark is clearly recognisable, with its normalized correlation (NC).</translation>
     </message>
 </context>
+<context>
+    <name>quillfen::ui::TfrmRobustness</name>
+    <message>
+        <source>Hosts: </source>
+        <translation>Hosts: </translation>
+    </message>
+    <message>
+        <source>Watermark: </source>
+        <translation>Watermark: </translation>
+    </message>
+    <message>
+        <source>Seeds: </source>
+        <translation>Seeds: </translation>
+    </message>
+    <message>
+        <source>Attacks: </source>
+        <translation>Attacks: </translation>
+    </message>
+    <message>
+        <source>Calibration: </source>
+        <translation>Calibration: </translation>
+    </message>
+    <message>
+        <source>Robustness</source>
+        <translation>Robustness</translation>
+    </message>
+    <message>
+        <source>Hosts</source>
+        <translation>Hosts</translation>
+    </message>
+    <message>
+        <source>The active document&apos;s picture</source>
+        <translation>The active document&apos;s picture</translation>
+    </message>
+    <message>
+        <source>Pictures and folders:</source>
+        <translation>Pictures and folders:</translation>
+    </message>
+    <message>
+        <source>Host pictures and folders, as the command line&apos;s HOSTS: a folder gives every picture file in it (not in its subfolders)</source>
+        <translation>Host pictures and folders, as the command line&apos;s HOSTS: a folder gives every picture file in it (not in its subfolders)</translation>
+    </message>
+    <message>
+        <source>Add Picture...</source>
+        <translation>Add Picture...</translation>
+    </message>
+    <message>
+        <source>Add Folder...</source>
+        <translation>Add Folder...</translation>
+    </message>
+    <message>
+        <source>Remove</source>
+        <translation>Remove</translation>
+    </message>
+    <message>
+        <source>Watermark and seeds</source>
+        <translation>Watermark and seeds</translation>
+    </message>
+    <message>
+        <source>Browse...</source>
+        <translation>Browse...</translation>
+    </message>
+    <message>
+        <source>Watermark:</source>
+        <translation>Watermark:</translation>
+    </message>
+    <message>
+        <source>Seeds and ranges of seeds, as 1..20 or 1..5,7</source>
+        <translation>Seeds and ranges of seeds, as 1..20 or 1..5,7</translation>
+    </message>
+    <message>
+        <source>Seeds:</source>
+        <translation>Seeds:</translation>
+    </message>
+    <message>
+        <source>Calibration:</source>
+        <translation>Calibration:</translation>
+    </message>
+    <message>
+        <source>the watermark&apos;s &lt;name&gt;.calibration.json, if any</source>
+        <translation>the watermark&apos;s &lt;name&gt;.calibration.json, if any</translation>
+    </message>
+    <message>
+        <source>Threads:</source>
+        <translation>Threads:</translation>
+    </message>
+    <message>
+        <source>Read geometric cells again after registration</source>
+        <translation>Read geometric cells again after registration</translation>
+    </message>
+    <message>
+        <source>Rotated, scaled, shifted and cropped pictures are registered to X_hat and read a second time, in the *_registered columns</source>
+        <translation>Rotated, scaled, shifted and cropped pictures are registered to X_hat and read a second time, in the *_registered columns</translation>
+    </message>
+    <message>
+        <source>Attacks</source>
+        <translation>Attacks</translation>
+    </message>
+    <message>
+        <source>Cell</source>
+        <translation>Cell</translation>
+    </message>
+    <message>
+        <source>Source</source>
+        <translation>Source</translation>
+    </message>
+    <message>
+        <source>Default grid</source>
+        <translation>Default grid</translation>
+    </message>
+    <message>
+        <source>None</source>
+        <translation>None</translation>
+    </message>
+    <message>
+        <source>more cells, as real-jpeg:q=10..90:10,median:k=3,5</source>
+        <translation>more cells, as real-jpeg:q=10..90:10,median:k=3,5</translation>
+    </message>
+    <message>
+        <source>Attacks of the catalogue:</source>
+        <translation>Attacks of the catalogue:</translation>
+    </message>
+    <message>
+        <source>More cells (any attack list):</source>
+        <translation>More cells (any attack list):</translation>
+    </message>
+    <message>
+        <source>&amp;Run</source>
+        <translation>&amp;Run</translation>
+    </message>
+    <message>
+        <source>Cancel</source>
+        <translation>Cancel</translation>
+    </message>
+    <message>
+        <source>Choose the hosts, the watermark, the seeds and the attacks, then Run.</source>
+        <translation>Choose the hosts, the watermark, the seeds and the attacks, then Run.</translation>
+    </message>
+    <message>
+        <source>From the shell:</source>
+        <translation>From the shell:</translation>
+    </message>
+    <message>
+        <source>the command line of the run, once it has started</source>
+        <translation>the command line of the run, once it has started</translation>
+    </message>
+    <message>
+        <source>Double-click a row to open its attacked picture and extracted mark</source>
+        <translation>Double-click a row to open its attacked picture and extracted mark</translation>
+    </message>
+    <message>
+        <source>Export CSV...</source>
+        <translation>Export CSV...</translation>
+    </message>
+    <message>
+        <source>Export JSON Lines...</source>
+        <translation>Export JSON Lines...</translation>
+    </message>
+    <message>
+        <source>Export HTML Report...</source>
+        <translation>Export HTML Report...</translation>
+    </message>
+    <message>
+        <source>Table</source>
+        <translation>Table</translation>
+    </message>
+    <message>
+        <source>Attack family:</source>
+        <translation>Attack family:</translation>
+    </message>
+    <message>
+        <source>Charts</source>
+        <translation>Charts</translation>
+    </message>
+    <message>
+        <source>More cells: %1</source>
+        <translation>More cells: %1</translation>
+    </message>
+    <message>
+        <source>There is no active document: open a host picture, or list pictures and folders of them</source>
+        <translation>There is no active document: open a host picture, or list pictures and folders of them</translation>
+    </message>
+    <message>
+        <source>Add the host pictures, or folders of them</source>
+        <translation>Add the host pictures, or folders of them</translation>
+    </message>
+    <message>
+        <source>Choose the watermark picture</source>
+        <translation>Choose the watermark picture</translation>
+    </message>
+    <message>
+        <source>no attack chosen: check cells of the grid, or list more cells</source>
+        <translation>no attack chosen: check cells of the grid, or list more cells</translation>
+    </message>
+    <message>
+        <source>the host picture</source>
+        <translation>the host picture</translation>
+    </message>
+    <message>
+        <source>the watermark</source>
+        <translation>the watermark</translation>
+    </message>
+    <message>
+        <source>the calibration</source>
+        <translation>the calibration</translation>
+    </message>
+    <message>
+        <source>Running %1 rows (%2 hosts x %3 seeds x %4 cells)...</source>
+        <translation>Running %1 rows (%2 hosts x %3 seeds x %4 cells)...</translation>
+    </message>
+    <message>
+        <source>Cancelling: the rows already started are finished...</source>
+        <translation>Cancelling: the rows already started are finished...</translation>
+    </message>
+    <message>
+        <source>Cancelled after %1 of %2 rows</source>
+        <translation>Cancelled after %1 of %2 rows</translation>
+    </message>
+    <message>
+        <source>%1 rows</source>
+        <translation>%1 rows</translation>
+    </message>
+    <message>
+        <source>, %1 failed.</source>
+        <translation>, %1 failed.</translation>
+    </message>
+    <message>
+        <source> No calibration: no detection rates.</source>
+        <translation> No calibration: no detection rates.</translation>
+    </message>
+    <message>
+        <source>&apos;%1&apos; is %2 of the run; it would be overwritten (choose another name)</source>
+        <translation>&apos;%1&apos; is %2 of the run; it would be overwritten (choose another name)</translation>
+    </message>
+    <message>
+        <source>Written: %1</source>
+        <translation>Written: %1</translation>
+    </message>
+    <message>
+        <source>Row %1 failed: %2</source>
+        <translation>Row %1 failed: %2</translation>
+    </message>
+    <message>
+        <source>NC (median)</source>
+        <translation>NC (median)</translation>
+    </message>
+    <message>
+        <source>score (median)</source>
+        <translation>score (median)</translation>
+    </message>
+    <message>
+        <source>detected at 1e-3</source>
+        <translation>detected at 1e-3</translation>
+    </message>
+    <message>
+        <source>detected at 1e-6</source>
+        <translation>detected at 1e-6</translation>
+    </message>
+    <message>
+        <source>NC, registered</source>
+        <translation>NC, registered</translation>
+    </message>
+    <message>
+        <source>score, registered</source>
+        <translation>score, registered</translation>
+    </message>
+    <message>
+        <source>detected at 1e-6, registered</source>
+        <translation>detected at 1e-6, registered</translation>
+    </message>
+    <message>
+        <source>NC (quartiles)</source>
+        <translation>NC (quartiles)</translation>
+    </message>
+    <message>
+        <source>cell</source>
+        <translation>cell</translation>
+    </message>
+    <message>
+        <source>NC, score, detection rate</source>
+        <translation>NC, score, detection rate</translation>
+    </message>
+    <message>
+        <source>NC, score</source>
+        <translation>NC, score</translation>
+    </message>
+    <message>
+        <source> (no calibration: NC only)</source>
+        <translation> (no calibration: NC only)</translation>
+    </message>
+</context>
 </TS>
