@@ -672,7 +672,7 @@
     </message>
     <message>
         <source>Specification</source>
-        <translation>Specification</translation>
+        <translation>Histogram Matching</translation>
     </message>
     <message>
         <source>AutoContrastStretch</source>
