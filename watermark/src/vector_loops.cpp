@@ -1,6 +1,7 @@
 #include "vector_loops.h"
 
 #include <cmath>
+#include <vector>
 
 #include "quillfen/image/round_half_even.h"
 
@@ -198,62 +199,10 @@ void StretchPlane(const double* plane, std::size_t size, int n, std::uint8_t* vi
         }
 }
 
-// One pass of the window sums: out[y * count + x] = sum over i of weights[i] *
-// in[y * inRow + i * termStep + x], for y < outRows and x < count. The n terms of a vector of
-// sums are added in a register; the outputs past the last whole vector go one at a time, by
-// the same operations. Four vectors of sums are built side by side: each is a chain of
-// dependent additions, and four chains keep the adder busy where one would wait on it.
-void WindowPass(const double* in, std::size_t inRow, std::size_t termStep, std::size_t outRows, std::size_t count,
-                const double* weights, std::size_t n, double* out) {
-    const hn::ScalableTag<double> d;
-    const std::size_t lanes = hn::Lanes(d);
-    for (std::size_t y = 0; y < outRows; ++y) {
-        const double* source = in + y * inRow;
-        double* target = out + y * count;
-        std::size_t x = 0;
-        for (; x + 4 * lanes <= count; x += 4 * lanes) {
-            auto sum0 = hn::Zero(d);
-            auto sum1 = hn::Zero(d);
-            auto sum2 = hn::Zero(d);
-            auto sum3 = hn::Zero(d);
-            for (std::size_t i = 0; i < n; ++i) {
-                const auto weight = hn::Set(d, weights[i]);
-                const double* terms = source + i * termStep + x;
-                sum0 = hn::Add(sum0, hn::Mul(weight, hn::LoadU(d, terms)));
-                sum1 = hn::Add(sum1, hn::Mul(weight, hn::LoadU(d, terms + lanes)));
-                sum2 = hn::Add(sum2, hn::Mul(weight, hn::LoadU(d, terms + 2 * lanes)));
-                sum3 = hn::Add(sum3, hn::Mul(weight, hn::LoadU(d, terms + 3 * lanes)));
-            }
-            hn::StoreU(sum0, d, target + x);
-            hn::StoreU(sum1, d, target + x + lanes);
-            hn::StoreU(sum2, d, target + x + 2 * lanes);
-            hn::StoreU(sum3, d, target + x + 3 * lanes);
-        }
-        for (; x + lanes <= count; x += lanes) {
-            auto sum = hn::Zero(d);
-            for (std::size_t i = 0; i < n; ++i)
-                sum = hn::Add(sum, hn::Mul(hn::Set(d, weights[i]), hn::LoadU(d, source + i * termStep + x)));
-            hn::StoreU(sum, d, target + x);
-        }
-        for (; x < count; ++x) {
-            double sum = 0.0;
-            for (std::size_t i = 0; i < n; ++i) sum = sum + weights[i] * source[i * termStep + x];
-            target[x] = sum;
-        }
-    }
-}
-
-void WindowSums(const double* plane, std::size_t width, std::size_t height, const double* weights, std::size_t n,
-                double* rows, double* means) {
-    const std::size_t outWidth = width - n + 1;
-    // Rows: the terms of a sum are neighbours in a row of the plane.
-    WindowPass(plane, width, 1, height, outWidth, weights, n, rows);
-    // Columns: the terms are neighbours in a column of `rows`.
-    WindowPass(rows, outWidth, outWidth, height - n + 1, outWidth, weights, n, means);
-}
-
-// out[x] = sum over i of weights[i] * terms[i][x], four vectors of sums side by side as in
-// WindowPass, then one vector, then one value at a time.
+// out[x] = sum over i of weights[i] * terms[i][x]. The n terms of a vector of sums are added in
+// a register; the outputs past the last whole vector go one at a time, by the same operations.
+// Four vectors of sums are built side by side: each is a chain of dependent additions, and four
+// chains keep the adder busy where one would wait on it.
 void WeightedSums(const double* const* terms, std::size_t count, const double* weights, std::size_t n, double* out) {
     const hn::ScalableTag<double> d;
     const std::size_t lanes = hn::Lanes(d);
@@ -286,6 +235,26 @@ void WeightedSums(const double* const* terms, std::size_t count, const double* w
         for (std::size_t i = 0; i < n; ++i) sum = sum + weights[i] * terms[i][x];
         out[x] = sum;
     }
+}
+
+// One pass of the window sums: out[y * count + x] = sum over i of weights[i] *
+// in[y * inRow + i * termStep + x], for y < outRows and x < count.
+void WindowPass(const double* in, std::size_t inRow, std::size_t termStep, std::size_t outRows, std::size_t count,
+                const double* weights, std::size_t n, double* out) {
+    std::vector<const double*> terms(n);
+    for (std::size_t y = 0; y < outRows; ++y) {
+        for (std::size_t i = 0; i < n; ++i) terms[i] = in + y * inRow + i * termStep;
+        WeightedSums(terms.data(), count, weights, n, out + y * count);
+    }
+}
+
+void WindowSums(const double* plane, std::size_t width, std::size_t height, const double* weights, std::size_t n,
+                double* rows, double* means) {
+    const std::size_t outWidth = width - n + 1;
+    // Rows: the terms of a sum are neighbours in a row of the plane.
+    WindowPass(plane, width, 1, height, outWidth, weights, n, rows);
+    // Columns: the terms are neighbours in a column of `rows`.
+    WindowPass(rows, outWidth, outWidth, height - n + 1, outWidth, weights, n, means);
 }
 
 void SsimTerms(const SsimMeans& m, std::size_t count, double c1, double c2, double* terms) {
