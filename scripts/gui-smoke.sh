@@ -117,12 +117,15 @@ xdotool mouseup 1
 wait "$drag_pid" || fail "the drop was not taken"
 results_hold '^time,step,text' || fail "no results file"
 
-# The watermark through its menu (Load Watermark (W): File, then three menus to the right, its
-# first entry) and the file dialog.
-load_watermark() {
+# The watermark menu: File, then three menus to the right.
+watermark_menu() {
   focus "$frame"
   xdotool key alt+f; sleep 0.4
   xdotool key Right Right Right; sleep 0.4
+}
+# Load Watermark (W), the menu's first entry, and the file dialog.
+load_watermark() {
+  watermark_menu
   xdotool key Return
   dialog=$(window "^Open" 20) || fail "the watermark's file dialog did not show"
   focus "$dialog"
@@ -143,9 +146,7 @@ sleep 0.5
 
 # 3. Set Seed... (its mnemonic s in the same menu).
 set_seed() {
-  focus "$frame"
-  xdotool key alt+f; sleep 0.4
-  xdotool key Right Right Right; sleep 0.4
+  watermark_menu
   xdotool key s
   seed=$(window "^Set Seed" 20) || fail "the seed's input box did not show"
   focus "$seed"
