@@ -1,0 +1,561 @@
+#include "toolbox_loops.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+
+#include "quillfen/image/round_half_even.h"
+
+// Shared by the vector and the plain forms: one output pixel, which the vector loops also use
+// for the pixels past their last whole vector.
+#ifndef QUILLFEN_TOOLBOX_LOOPS_SHARED
+#define QUILLFEN_TOOLBOX_LOOPS_SHARED
+namespace quillfen::toolbox_loops::shared {
+
+inline void Order(std::uint8_t& a, std::uint8_t& b) {
+    const std::uint8_t lo = std::min(a, b);
+    b = std::max(a, b);
+    a = lo;
+}
+
+// Fifth smallest of nine: the 19 compare-exchanges of the classic median-of-9 network
+// (Paeth). Any correct sort leaves the same value in the middle entry.
+inline std::uint8_t MedianAt(const std::uint8_t* a, const std::uint8_t* b, const std::uint8_t* c, int x) {
+    std::uint8_t p0 = a[x - 1], p1 = a[x], p2 = a[x + 1];
+    std::uint8_t p3 = b[x - 1], p4 = b[x], p5 = b[x + 1];
+    std::uint8_t p6 = c[x - 1], p7 = c[x], p8 = c[x + 1];
+    Order(p1, p2); Order(p4, p5); Order(p7, p8);
+    Order(p0, p1); Order(p3, p4); Order(p6, p7);
+    Order(p1, p2); Order(p4, p5); Order(p7, p8);
+    Order(p0, p3); Order(p5, p8); Order(p4, p7);
+    Order(p3, p6); Order(p1, p4); Order(p2, p5);
+    Order(p4, p7); Order(p4, p2); Order(p6, p4);
+    Order(p4, p2);
+    return p4;
+}
+
+// The nine-value sum fits easily in an int; the division truncates (2294 gives 254).
+inline std::uint8_t MeanAt(const std::uint8_t* a, const std::uint8_t* b, const std::uint8_t* c, int x) {
+    const int sum = a[x - 1] + a[x] + a[x + 1] + b[x - 1] + b[x] + b[x + 1] + c[x - 1] + c[x] + c[x + 1];
+    return static_cast<std::uint8_t>(sum / 9);
+}
+
+inline std::uint8_t ContractAt(const std::uint8_t* a, const std::uint8_t* b, const std::uint8_t* c, int x) {
+    const std::uint8_t low = std::min(std::min(a[x - 1], a[x + 1]), std::min(c[x - 1], c[x + 1]));
+    return low == 0 ? 0 : b[x];
+}
+
+inline std::uint8_t ExpandAt(const std::uint8_t* a, const std::uint8_t* b, const std::uint8_t* c, int x) {
+    const std::uint8_t high = std::max(std::max(a[x - 1], a[x + 1]), std::max(c[x - 1], c[x + 1]));
+    return high == 255 ? 255 : b[x];
+}
+
+// M x factor for a whole-number scale 0..255: no rounding, clamped to 255.
+inline std::uint8_t Scaled(int magnitude, int factor) {
+    return static_cast<std::uint8_t>(std::min(magnitude * factor, 255));
+}
+
+// M = |G1| + |G2| of a gradient, or |S| of a Laplacian.
+inline int MagnitudeAt(Operator op, const std::uint8_t* a, const std::uint8_t* b, const std::uint8_t* c, int x) {
+    switch (op) {
+        case Operator::Roberts:
+            return std::abs(b[x] - a[x + 1]) + std::abs(b[x] - a[x - 1]);
+        case Operator::Prewitt:
+            return std::abs(a[x - 1] - a[x + 1] + b[x - 1] - b[x + 1] + c[x - 1] - c[x + 1]) +
+                   std::abs(-a[x - 1] - a[x] - a[x + 1] + c[x - 1] + c[x] + c[x + 1]);
+        case Operator::Sobel:
+            return std::abs(a[x - 1] - a[x + 1] + 2 * b[x - 1] - 2 * b[x + 1] + c[x - 1] - c[x + 1]) +
+                   std::abs(-a[x - 1] - 2 * a[x] - a[x + 1] + c[x - 1] + 2 * c[x] + c[x + 1]);
+        case Operator::Laplacian1:
+            return std::abs(4 * b[x] - a[x] - b[x - 1] - b[x + 1] - c[x]);
+        case Operator::Laplacian2:
+            return std::abs(8 * b[x] - (a[x - 1] + a[x] + a[x + 1] + b[x - 1] + b[x + 1] + c[x - 1] + c[x] + c[x + 1]));
+        case Operator::Laplacian3:
+            return std::abs(a[x - 1] + a[x + 1] + c[x - 1] + c[x + 1] - 2 * (a[x] + b[x - 1] + b[x + 1] + c[x]) +
+                            4 * b[x]);
+    }
+    return 0;
+}
+
+constexpr bool IsLaplacian(Operator op) {
+    return op == Operator::Laplacian1 || op == Operator::Laplacian2 || op == Operator::Laplacian3;
+}
+
+inline std::uint8_t GradientAt(Operator op, const std::uint8_t* a, const std::uint8_t* b, const std::uint8_t* c, int x,
+                               int factor) {
+    const int m = MagnitudeAt(op, a, b, c, x);
+    return IsLaplacian(op) ? static_cast<std::uint8_t>(std::min(m, 255)) : Scaled(m, factor);
+}
+
+inline std::uint8_t DifferenceAt(Difference kind, const std::uint8_t* p, std::size_t i, std::size_t count,
+                                 std::size_t width, int factor) {
+    const int v = p[i];
+    const int right = i + 1 < count ? p[i + 1] : 0;
+    const int below = i + width < count ? p[i + width] : 0;
+    int d = 0;
+    if (kind != Difference::Below) d += std::abs(v - right);
+    if (kind != Difference::Right) d += std::abs(v - below);
+    return Scaled(d, factor);
+}
+
+// Frei-Chen's terms are added one by one in mask order, so each sum rounds as in the walk
+// over the nine coefficients: the zero terms change nothing, the first two terms of G1 are
+// integers (exact), and adding -(sqrt 2 x p) is subtracting it. For the plain scales the
+// product is non-negative and below 2^31.
+inline std::uint8_t FreiChenAt(const std::uint8_t* a, const std::uint8_t* b, const std::uint8_t* c, int x, double r2,
+                               double scale) {
+    double g1 = static_cast<double>(a[x - 1] - a[x + 1]);
+    g1 += r2 * b[x - 1];
+    g1 -= r2 * b[x + 1];
+    g1 += c[x - 1];
+    g1 -= c[x + 1];
+    double g2 = -a[x - 1];
+    g2 -= r2 * a[x];
+    g2 -= a[x + 1];
+    g2 += c[x - 1];
+    g2 += r2 * c[x];
+    g2 += c[x + 1];
+    const double scaled = (std::fabs(g1) + std::fabs(g2)) * scale;
+    return static_cast<std::uint8_t>(std::min(static_cast<int>(RoundHalfEven(scaled)), 255));
+}
+
+// Calls f(a, b, c, out, x0) for each interior row, where a, b and c are the rows above, at
+// and below, and the row's pixels from x0 on are left to f.
+template <class Row>
+inline void ForInteriorRows(const std::uint8_t* in, std::uint8_t* out, int width, int height, Row row) {
+    if (width < 3 || height < 3) return;
+    const std::size_t w = static_cast<std::size_t>(width);
+    for (int y = 1; y < height - 1; ++y) {
+        const std::uint8_t* b = in + static_cast<std::size_t>(y) * w;
+        row(b - w, b, b + w, out + static_cast<std::size_t>(y) * w);
+    }
+}
+
+}  // namespace quillfen::toolbox_loops::shared
+#endif
+
+#if QF_SIMD
+
+#undef HWY_TARGET_INCLUDE
+#define HWY_TARGET_INCLUDE "toolbox_loops.cpp"
+#include <hwy/foreach_target.h>  // IWYU pragma: keep
+#include <hwy/highway.h>
+
+HWY_BEFORE_NAMESPACE();
+namespace quillfen::toolbox_loops {
+namespace HWY_NAMESPACE {
+
+namespace hn = hwy::HWY_NAMESPACE;
+
+using D8 = hn::ScalableTag<std::uint8_t>;
+// Sixteen-bit lanes for the sums, and the bytes that fill one vector of them.
+using D16 = hn::ScalableTag<std::int16_t>;
+using DU16 = hn::RebindToUnsigned<D16>;
+using D8Half = hn::Rebind<std::uint8_t, D16>;
+
+void Invert(const std::uint8_t* in, std::uint8_t* out, std::size_t count) {
+    const D8 d;
+    const std::size_t n = hn::Lanes(d);
+    std::size_t i = 0;
+    for (; i + n <= count; i += n) hn::StoreU(hn::Not(hn::LoadU(d, in + i)), d, out + i);
+    for (; i < count; ++i) out[i] = static_cast<std::uint8_t>(255 - in[i]);
+}
+
+void Binarize(const std::uint8_t* in, std::uint8_t* out, std::size_t count, int threshold) {
+    if (threshold <= 0 || threshold > 255) {
+        std::memset(out, threshold <= 0 ? 255 : 0, count);
+        return;
+    }
+    const D8 d;
+    const std::size_t n = hn::Lanes(d);
+    const auto level = hn::Set(d, static_cast<std::uint8_t>(threshold));
+    std::size_t i = 0;
+    for (; i + n <= count; i += n) {
+        const auto v = hn::LoadU(d, in + i);
+        hn::StoreU(hn::VecFromMask(d, hn::Eq(hn::Max(v, level), v)), d, out + i);  // v >= threshold
+    }
+    for (; i < count; ++i) out[i] = in[i] < threshold ? 0 : 255;
+}
+
+// The interior rows, a whole vector of `lanes` outputs at a time from x = 1. What is left of
+// a row is one more vector ending at the row's last interior pixel (it computes again some
+// outputs of the one before, from the same unchanged input: the same bytes), or, in rows
+// narrower than a vector, one output at a time through `one` (the shared plain form).
+template <class Vector, class One>
+void Rows(const std::uint8_t* in, std::uint8_t* out, int width, int height, std::size_t lanes, Vector vector, One one) {
+    const int step = static_cast<int>(lanes);
+    shared::ForInteriorRows(in, out, width, height,
+                            [&](const std::uint8_t* a, const std::uint8_t* b, const std::uint8_t* c, std::uint8_t* o) {
+                                if (width - 2 < step) {
+                                    for (int x = 1; x < width - 1; ++x) o[x] = one(a, b, c, x);
+                                    return;
+                                }
+                                int x = 1;
+                                for (; x + step <= width - 1; x += step) vector(a, b, c, o, x);
+                                if (x < width - 1) vector(a, b, c, o, width - 1 - step);
+                            });
+}
+
+// Each column of three sorted (lo <= mid <= hi, 6 min/max), then the median of the nine is
+// the middle one of: the largest of the three lows, the middle of the three mids and the
+// smallest of the three highs.
+template <class V>
+HWY_INLINE void SortColumn(V a, V b, V c, V& lo, V& mid, V& hi) {
+    const V lo1 = hn::Min(a, b);
+    const V hi1 = hn::Max(a, b);
+    hi = hn::Max(hi1, c);
+    const V t = hn::Min(hi1, c);
+    lo = hn::Min(lo1, t);
+    mid = hn::Max(lo1, t);
+}
+
+template <class V>
+HWY_INLINE V Middle(V a, V b, V c) {
+    return hn::Max(hn::Min(a, b), hn::Min(hn::Max(a, b), c));
+}
+
+void Median(const std::uint8_t* in, std::uint8_t* out, int width, int height) {
+    const D8 d;
+    Rows(
+        in, out, width, height, hn::Lanes(d),
+        [d](const std::uint8_t* a, const std::uint8_t* b, const std::uint8_t* c, std::uint8_t* o, int x) {
+            using V = hn::Vec<D8>;
+            V lo0, mid0, hi0, lo1, mid1, hi1, lo2, mid2, hi2;
+            SortColumn(hn::LoadU(d, a + x - 1), hn::LoadU(d, b + x - 1), hn::LoadU(d, c + x - 1), lo0, mid0, hi0);
+            SortColumn(hn::LoadU(d, a + x), hn::LoadU(d, b + x), hn::LoadU(d, c + x), lo1, mid1, hi1);
+            SortColumn(hn::LoadU(d, a + x + 1), hn::LoadU(d, b + x + 1), hn::LoadU(d, c + x + 1), lo2, mid2, hi2);
+            const V lows = hn::Max(hn::Max(lo0, lo1), lo2);
+            const V highs = hn::Min(hn::Min(hi0, hi1), hi2);
+            hn::StoreU(Middle(lows, Middle(mid0, mid1, mid2), highs), d, o + x);
+        },
+        shared::MedianAt);
+}
+
+HWY_INLINE hn::Vec<D16> Widened(const std::uint8_t* p) { return hn::PromoteTo(D16(), hn::LoadU(D8Half(), p)); }
+
+void Mean(const std::uint8_t* in, std::uint8_t* out, int width, int height) {
+    const D16 d;
+    // floor(s / 9) = (s x 7282) >> 16 for every sum s of nine bytes (0..2295): 7282 / 2^16
+    // exceeds 1/9 by less than 3.4e-6, which moves s / 9 by less than 0.008, and s / 9 is
+    // never closer than 1/9 below the next whole number.
+    const auto ninth = hn::Set(d, 7282);
+    Rows(
+        in, out, width, height, hn::Lanes(d),
+        [&](const std::uint8_t* a, const std::uint8_t* b, const std::uint8_t* c, std::uint8_t* o, int x) {
+            const auto left = hn::Add(hn::Add(Widened(a + x - 1), Widened(b + x - 1)), Widened(c + x - 1));
+            const auto centre = hn::Add(hn::Add(Widened(a + x), Widened(b + x)), Widened(c + x));
+            const auto right = hn::Add(hn::Add(Widened(a + x + 1), Widened(b + x + 1)), Widened(c + x + 1));
+            const auto sum = hn::Add(hn::Add(left, centre), right);
+            hn::StoreU(hn::DemoteTo(D8Half(), hn::MulHigh(sum, ninth)), D8Half(), o + x);
+        },
+        shared::MeanAt);
+}
+
+void Contract(const std::uint8_t* in, std::uint8_t* out, int width, int height) {
+    const D8 d;
+    Rows(
+        in, out, width, height, hn::Lanes(d),
+        [d](const std::uint8_t* a, const std::uint8_t* b, const std::uint8_t* c, std::uint8_t* o, int x) {
+            const auto low = hn::Min(hn::Min(hn::LoadU(d, a + x - 1), hn::LoadU(d, a + x + 1)),
+                                     hn::Min(hn::LoadU(d, c + x - 1), hn::LoadU(d, c + x + 1)));
+            hn::StoreU(hn::IfThenZeroElse(hn::Eq(low, hn::Zero(d)), hn::LoadU(d, b + x)), d, o + x);
+        },
+        shared::ContractAt);
+}
+
+void Expand(const std::uint8_t* in, std::uint8_t* out, int width, int height) {
+    const D8 d;
+    Rows(
+        in, out, width, height, hn::Lanes(d),
+        [d](const std::uint8_t* a, const std::uint8_t* b, const std::uint8_t* c, std::uint8_t* o, int x) {
+            const auto full = hn::Set(d, std::uint8_t{255});
+            const auto high = hn::Max(hn::Max(hn::LoadU(d, a + x - 1), hn::LoadU(d, a + x + 1)),
+                                      hn::Max(hn::LoadU(d, c + x - 1), hn::LoadU(d, c + x + 1)));
+            hn::StoreU(hn::IfThenElse(hn::Eq(high, full), full, hn::LoadU(d, b + x)), d, o + x);
+        },
+        shared::ExpandAt);
+}
+
+// min(255, m x factor) of magnitudes m >= 0: min(m, 255) x factor stays below 2^16 and is
+// already 255 or more wherever m is.
+HWY_INLINE hn::Vec<D8Half> ScaledBytes(hn::Vec<D16> m, hn::Vec<DU16> factor) {
+    const DU16 du;
+    const auto limit = hn::Set(du, std::uint16_t{255});
+    const auto product = hn::Mul(hn::Min(hn::BitCast(du, m), limit), factor);
+    return hn::DemoteTo(D8Half(), hn::BitCast(D16(), hn::Min(product, limit)));
+}
+
+template <Operator op>
+HWY_INLINE hn::Vec<D16> MagnitudeAt(const std::uint8_t* a, const std::uint8_t* b, const std::uint8_t* c, int x) {
+    if constexpr (op == Operator::Roberts) {
+        const auto centre = Widened(b + x);
+        return hn::Add(hn::Abs(hn::Sub(centre, Widened(a + x + 1))), hn::Abs(hn::Sub(centre, Widened(a + x - 1))));
+    } else if constexpr (op == Operator::Prewitt || op == Operator::Sobel) {
+        const auto a0 = Widened(a + x - 1), a1 = Widened(a + x), a2 = Widened(a + x + 1);
+        const auto c0 = Widened(c + x - 1), c1 = Widened(c + x), c2 = Widened(c + x + 1);
+        auto side = hn::Sub(Widened(b + x - 1), Widened(b + x + 1));
+        auto middle = hn::Sub(c1, a1);
+        if constexpr (op == Operator::Sobel) {
+            side = hn::Add(side, side);
+            middle = hn::Add(middle, middle);
+        }
+        const auto g1 = hn::Add(hn::Add(hn::Sub(a0, a2), side), hn::Sub(c0, c2));
+        const auto g2 = hn::Add(hn::Add(hn::Sub(c0, a0), middle), hn::Sub(c2, a2));
+        return hn::Add(hn::Abs(g1), hn::Abs(g2));
+    } else if constexpr (op == Operator::Laplacian1) {
+        const auto centre = Widened(b + x);
+        const auto four = hn::ShiftLeft<2>(centre);
+        const auto ring = hn::Add(hn::Add(Widened(a + x), Widened(c + x)), hn::Add(Widened(b + x - 1), Widened(b + x + 1)));
+        return hn::Abs(hn::Sub(four, ring));
+    } else if constexpr (op == Operator::Laplacian2) {
+        const auto eight = hn::ShiftLeft<3>(Widened(b + x));
+        const auto top = hn::Add(hn::Add(Widened(a + x - 1), Widened(a + x)), Widened(a + x + 1));
+        const auto bottom = hn::Add(hn::Add(Widened(c + x - 1), Widened(c + x)), Widened(c + x + 1));
+        const auto ring = hn::Add(hn::Add(top, bottom), hn::Add(Widened(b + x - 1), Widened(b + x + 1)));
+        return hn::Abs(hn::Sub(eight, ring));
+    } else {
+        const auto corners = hn::Add(hn::Add(Widened(a + x - 1), Widened(a + x + 1)),
+                                     hn::Add(Widened(c + x - 1), Widened(c + x + 1)));
+        const auto sides = hn::Add(hn::Add(Widened(a + x), Widened(c + x)), hn::Add(Widened(b + x - 1), Widened(b + x + 1)));
+        const auto s = hn::Add(hn::Sub(corners, hn::Add(sides, sides)), hn::ShiftLeft<2>(Widened(b + x)));
+        return hn::Abs(s);
+    }
+}
+
+template <Operator op>
+void GradientOf(const std::uint8_t* in, std::uint8_t* out, int width, int height, int factor) {
+    const D16 d;
+    const auto scale = hn::Set(DU16(), static_cast<std::uint16_t>(factor));
+    const auto limit = hn::Set(d, std::int16_t{255});
+    Rows(
+        in, out, width, height, hn::Lanes(d),
+        [&](const std::uint8_t* a, const std::uint8_t* b, const std::uint8_t* c, std::uint8_t* o, int x) {
+            const auto m = MagnitudeAt<op>(a, b, c, x);
+            if constexpr (shared::IsLaplacian(op)) {
+                hn::StoreU(hn::DemoteTo(D8Half(), hn::Min(m, limit)), D8Half(), o + x);
+            } else {
+                hn::StoreU(ScaledBytes(m, scale), D8Half(), o + x);
+            }
+        },
+        [factor](const std::uint8_t* a, const std::uint8_t* b, const std::uint8_t* c, int x) {
+            return shared::GradientAt(op, a, b, c, x, factor);
+        });
+}
+
+void Gradient(Operator op, const std::uint8_t* in, std::uint8_t* out, int width, int height, int factor) {
+    switch (op) {
+        case Operator::Roberts: return GradientOf<Operator::Roberts>(in, out, width, height, factor);
+        case Operator::Prewitt: return GradientOf<Operator::Prewitt>(in, out, width, height, factor);
+        case Operator::Sobel: return GradientOf<Operator::Sobel>(in, out, width, height, factor);
+        case Operator::Laplacian1: return GradientOf<Operator::Laplacian1>(in, out, width, height, factor);
+        case Operator::Laplacian2: return GradientOf<Operator::Laplacian2>(in, out, width, height, factor);
+        case Operator::Laplacian3: return GradientOf<Operator::Laplacian3>(in, out, width, height, factor);
+    }
+}
+
+HWY_INLINE hn::Vec<D16> AbsoluteDifference(const std::uint8_t* p, const std::uint8_t* q) {
+    return hn::Abs(hn::Sub(Widened(p), Widened(q)));
+}
+
+void Differences(Difference kind, const std::uint8_t* in, std::uint8_t* out, std::size_t count, std::size_t width,
+                 int factor) {
+    const D16 d;
+    const std::size_t n = hn::Lanes(d);
+    const auto scale = hn::Set(DU16(), static_cast<std::uint16_t>(factor));
+    // Whole vectors where both neighbours lie inside the plane.
+    const std::size_t reach = kind == Difference::Right ? 1 : width;
+    const auto vector = [&](std::size_t i) {
+        hn::Vec<D16> m;
+        if (kind == Difference::Right) {
+            m = AbsoluteDifference(in + i, in + i + 1);
+        } else if (kind == Difference::Below) {
+            m = AbsoluteDifference(in + i, in + i + width);
+        } else {
+            m = hn::Add(AbsoluteDifference(in + i, in + i + 1), AbsoluteDifference(in + i, in + i + width));
+        }
+        hn::StoreU(ScaledBytes(m, scale), D8Half(), out + i);
+    };
+    std::size_t i = 0;
+    if (count >= n + reach) {
+        for (; i + n + reach <= count; i += n) vector(i);
+        // One more vector ending where the neighbours leave the plane, as in Rows.
+        if (i + reach < count) vector(count - reach - n);
+        i = count - reach;
+    }
+    for (; i < count; ++i) out[i] = shared::DifferenceAt(kind, in, i, count, width, factor);
+}
+
+void FreiChen(const std::uint8_t* in, std::uint8_t* out, int width, int height, double scale) {
+    using DF = hn::ScalableTag<double>;
+    using DI = hn::Rebind<std::int32_t, DF>;
+    using DB = hn::Rebind<std::uint8_t, DF>;
+    const DF d;
+    const DI di;
+    const DB db;
+    const double r2 = std::sqrt(2.0);
+    const auto root = hn::Set(d, r2);
+    const auto factor = hn::Set(d, scale);
+    const auto shift = hn::Set(d, 6755399441055744.0);  // RoundHalfEven's
+    const auto zero = hn::Zero(d);
+    const auto limit = hn::Set(di, 255);
+    const auto load = [&](const std::uint8_t* p) { return hn::PromoteTo(d, hn::PromoteTo(di, hn::LoadU(db, p))); };
+    Rows(
+        in, out, width, height, hn::Lanes(d),
+        [&](const std::uint8_t* a, const std::uint8_t* b, const std::uint8_t* c, std::uint8_t* o, int x) {
+            const auto a0 = load(a + x - 1), a1 = load(a + x), a2 = load(a + x + 1);
+            const auto b0 = load(b + x - 1), b2 = load(b + x + 1);
+            const auto c0 = load(c + x - 1), c1 = load(c + x), c2 = load(c + x + 1);
+            auto g1 = hn::Sub(a0, a2);
+            g1 = hn::Add(g1, hn::Mul(root, b0));
+            g1 = hn::Sub(g1, hn::Mul(root, b2));
+            g1 = hn::Add(g1, c0);
+            g1 = hn::Sub(g1, c2);
+            auto g2 = hn::Sub(zero, a0);  // the integer negation of the plain form: +0 for 0
+            g2 = hn::Sub(g2, hn::Mul(root, a1));
+            g2 = hn::Sub(g2, a2);
+            g2 = hn::Add(g2, c0);
+            g2 = hn::Add(g2, hn::Mul(root, c1));
+            g2 = hn::Add(g2, c2);
+            const auto scaled = hn::Mul(hn::Add(hn::Abs(g1), hn::Abs(g2)), factor);
+            const auto rounded = hn::Sub(hn::Add(scaled, shift), shift);
+            // Clamped before the narrowing, which does not saturate on every target.
+            hn::StoreU(hn::DemoteTo(db, hn::Min(hn::DemoteTo(di, rounded), limit)), db, o + x);
+        },
+        [r2, scale](const std::uint8_t* a, const std::uint8_t* b, const std::uint8_t* c, int x) {
+            return shared::FreiChenAt(a, b, c, x, r2, scale);
+        });
+}
+
+}  // namespace HWY_NAMESPACE
+}  // namespace quillfen::toolbox_loops
+HWY_AFTER_NAMESPACE();
+
+#endif  // QF_SIMD
+
+#if !QF_SIMD || HWY_ONCE
+namespace quillfen::toolbox_loops {
+namespace plain {
+
+void Invert(const std::uint8_t* in, std::uint8_t* out, std::size_t count) {
+    for (std::size_t i = 0; i < count; ++i) out[i] = static_cast<std::uint8_t>(255 - in[i]);
+}
+
+void Binarize(const std::uint8_t* in, std::uint8_t* out, std::size_t count, int threshold) {
+    for (std::size_t i = 0; i < count; ++i) out[i] = in[i] < threshold ? 0 : 255;
+}
+
+template <class One>
+void EachInterior(const std::uint8_t* in, std::uint8_t* out, int width, int height, One one) {
+    shared::ForInteriorRows(in, out, width, height,
+                            [&](const std::uint8_t* a, const std::uint8_t* b, const std::uint8_t* c, std::uint8_t* o) {
+                                for (int x = 1; x < width - 1; ++x) o[x] = one(a, b, c, x);
+                            });
+}
+
+void Median(const std::uint8_t* in, std::uint8_t* out, int width, int height) {
+    EachInterior(in, out, width, height, shared::MedianAt);
+}
+
+void Mean(const std::uint8_t* in, std::uint8_t* out, int width, int height) {
+    EachInterior(in, out, width, height, shared::MeanAt);
+}
+
+void Contract(const std::uint8_t* in, std::uint8_t* out, int width, int height) {
+    EachInterior(in, out, width, height, shared::ContractAt);
+}
+
+void Expand(const std::uint8_t* in, std::uint8_t* out, int width, int height) {
+    EachInterior(in, out, width, height, shared::ExpandAt);
+}
+
+void Gradient(Operator op, const std::uint8_t* in, std::uint8_t* out, int width, int height, int factor) {
+    EachInterior(in, out, width, height,
+                 [op, factor](const std::uint8_t* a, const std::uint8_t* b, const std::uint8_t* c, int x) {
+                     return shared::GradientAt(op, a, b, c, x, factor);
+                 });
+}
+
+void Differences(Difference kind, const std::uint8_t* in, std::uint8_t* out, std::size_t count, std::size_t width,
+                 int factor) {
+    for (std::size_t i = 0; i < count; ++i) out[i] = shared::DifferenceAt(kind, in, i, count, width, factor);
+}
+
+void FreiChen(const std::uint8_t* in, std::uint8_t* out, int width, int height, double scale) {
+    const double r2 = std::sqrt(2.0);
+    EachInterior(in, out, width, height,
+                 [r2, scale](const std::uint8_t* a, const std::uint8_t* b, const std::uint8_t* c, int x) {
+                     return shared::FreiChenAt(a, b, c, x, r2, scale);
+                 });
+}
+
+}  // namespace plain
+
+#if QF_SIMD
+
+HWY_EXPORT(Invert);
+HWY_EXPORT(Binarize);
+HWY_EXPORT(Median);
+HWY_EXPORT(Mean);
+HWY_EXPORT(Contract);
+HWY_EXPORT(Expand);
+HWY_EXPORT(Gradient);
+HWY_EXPORT(Differences);
+HWY_EXPORT(FreiChen);
+
+void Invert(const std::uint8_t* in, std::uint8_t* out, std::size_t count) {
+    HWY_DYNAMIC_DISPATCH(Invert)(in, out, count);
+}
+void Binarize(const std::uint8_t* in, std::uint8_t* out, std::size_t count, int threshold) {
+    HWY_DYNAMIC_DISPATCH(Binarize)(in, out, count, threshold);
+}
+void Median(const std::uint8_t* in, std::uint8_t* out, int width, int height) {
+    HWY_DYNAMIC_DISPATCH(Median)(in, out, width, height);
+}
+void Mean(const std::uint8_t* in, std::uint8_t* out, int width, int height) {
+    HWY_DYNAMIC_DISPATCH(Mean)(in, out, width, height);
+}
+void Contract(const std::uint8_t* in, std::uint8_t* out, int width, int height) {
+    HWY_DYNAMIC_DISPATCH(Contract)(in, out, width, height);
+}
+void Expand(const std::uint8_t* in, std::uint8_t* out, int width, int height) {
+    HWY_DYNAMIC_DISPATCH(Expand)(in, out, width, height);
+}
+void Gradient(Operator op, const std::uint8_t* in, std::uint8_t* out, int width, int height, int factor) {
+    HWY_DYNAMIC_DISPATCH(Gradient)(op, in, out, width, height, factor);
+}
+void Differences(Difference kind, const std::uint8_t* in, std::uint8_t* out, std::size_t count, std::size_t width,
+                 int factor) {
+    HWY_DYNAMIC_DISPATCH(Differences)(kind, in, out, count, width, factor);
+}
+void FreiChen(const std::uint8_t* in, std::uint8_t* out, int width, int height, double scale) {
+    HWY_DYNAMIC_DISPATCH(FreiChen)(in, out, width, height, scale);
+}
+
+#else
+
+void Invert(const std::uint8_t* in, std::uint8_t* out, std::size_t count) { plain::Invert(in, out, count); }
+void Binarize(const std::uint8_t* in, std::uint8_t* out, std::size_t count, int threshold) {
+    plain::Binarize(in, out, count, threshold);
+}
+void Median(const std::uint8_t* in, std::uint8_t* out, int width, int height) { plain::Median(in, out, width, height); }
+void Mean(const std::uint8_t* in, std::uint8_t* out, int width, int height) { plain::Mean(in, out, width, height); }
+void Contract(const std::uint8_t* in, std::uint8_t* out, int width, int height) {
+    plain::Contract(in, out, width, height);
+}
+void Expand(const std::uint8_t* in, std::uint8_t* out, int width, int height) { plain::Expand(in, out, width, height); }
+void Gradient(Operator op, const std::uint8_t* in, std::uint8_t* out, int width, int height, int factor) {
+    plain::Gradient(op, in, out, width, height, factor);
+}
+void Differences(Difference kind, const std::uint8_t* in, std::uint8_t* out, std::size_t count, std::size_t width,
+                 int factor) {
+    plain::Differences(kind, in, out, count, width, factor);
+}
+void FreiChen(const std::uint8_t* in, std::uint8_t* out, int width, int height, double scale) {
+    plain::FreiChen(in, out, width, height, scale);
+}
+
+#endif  // QF_SIMD
+
+}  // namespace quillfen::toolbox_loops
+#endif  // !QF_SIMD || HWY_ONCE

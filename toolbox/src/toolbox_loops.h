@@ -1,0 +1,63 @@
+#pragma once
+// The toolbox's inner loops over gray pixels, written once with portable vectors and compiled
+// for every instruction set of the build (quillfen/image/vector_targets.h); a build with
+// QF_SIMD=OFF has them as plain loops. They are integer work (or, for Frei-Chen, the double
+// operations of the plain form in the same order, one output per lane), so every target
+// gives the same bytes.
+//
+// The 3 x 3 loops write the interior of a width x height plane, rows 1..height-2 and columns
+// 1..width-2, reading rows above and below; the caller decides the border. Planes narrower
+// or lower than 3 pixels have no interior and are not touched.
+#include <cstddef>
+#include <cstdint>
+
+namespace quillfen::toolbox_loops {
+
+// out[i] = 255 - in[i].
+void Invert(const std::uint8_t* in, std::uint8_t* out, std::size_t count);
+
+// out[i] = 0 where in[i] < threshold, else 255 (threshold <= 0: all 255; above 255: all 0).
+void Binarize(const std::uint8_t* in, std::uint8_t* out, std::size_t count, int threshold);
+
+// The fifth smallest of each 3 x 3 window.
+void Median(const std::uint8_t* in, std::uint8_t* out, int width, int height);
+// The sum of each 3 x 3 window divided by 9, truncated.
+void Mean(const std::uint8_t* in, std::uint8_t* out, int width, int height);
+// 0 where any of the four diagonal neighbours is 0, else the input (contraction); 255 where
+// any is 255, else the input (expansion).
+void Contract(const std::uint8_t* in, std::uint8_t* out, int width, int height);
+void Expand(const std::uint8_t* in, std::uint8_t* out, int width, int height);
+
+// The integer 3 x 3 operators: the gradients give M = |G1| + |G2| and store
+// min(255, M x factor), the exact byte of M x factor rounded and clamped when the scale is the
+// whole number `factor` (0..255); the Laplacians store min(255, |S|) and ignore `factor`.
+enum class Operator { Roberts, Prewitt, Sobel, Laplacian1, Laplacian2, Laplacian3 };
+void Gradient(Operator op, const std::uint8_t* in, std::uint8_t* out, int width, int height, int factor);
+
+// The general operators over the whole plane as one row of `count` pixels (a neighbour beyond
+// the last pixel is 0): |p(i) - p(i + 1)| (step 1), |p(i) - p(i + width)| (step width), or
+// their sum (both), each stored as min(255, D x factor).
+enum class Difference { Right, Below, Both };
+void Differences(Difference kind, const std::uint8_t* in, std::uint8_t* out, std::size_t count, std::size_t width,
+                 int factor);
+
+// Frei-Chen for scales 0..kFreiChenPlainScale: M computed in doubles term by term in the
+// order of the mask, then min(255, round-half-even(M x scale)).
+inline constexpr double kFreiChenPlainScale = 100000.0;
+void FreiChen(const std::uint8_t* in, std::uint8_t* out, int width, int height, double scale);
+
+// The same loops one value at a time: what a build with QF_SIMD=OFF runs.
+namespace plain {
+void Invert(const std::uint8_t* in, std::uint8_t* out, std::size_t count);
+void Binarize(const std::uint8_t* in, std::uint8_t* out, std::size_t count, int threshold);
+void Median(const std::uint8_t* in, std::uint8_t* out, int width, int height);
+void Mean(const std::uint8_t* in, std::uint8_t* out, int width, int height);
+void Contract(const std::uint8_t* in, std::uint8_t* out, int width, int height);
+void Expand(const std::uint8_t* in, std::uint8_t* out, int width, int height);
+void Gradient(Operator op, const std::uint8_t* in, std::uint8_t* out, int width, int height, int factor);
+void Differences(Difference kind, const std::uint8_t* in, std::uint8_t* out, std::size_t count, std::size_t width,
+                 int factor);
+void FreiChen(const std::uint8_t* in, std::uint8_t* out, int width, int height, double scale);
+}  // namespace plain
+
+}  // namespace quillfen::toolbox_loops
