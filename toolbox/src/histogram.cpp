@@ -28,6 +28,12 @@ Counts CountLevels(const GrayPlane& plane) {
     return counts;
 }
 
+Counts MappedCounts(const Counts& counts, const LevelTable& table) {
+    Counts mapped{};
+    for (int g = 0; g < 256; ++g) mapped[table[g]] += counts[g];
+    return mapped;
+}
+
 std::int32_t Total(const Counts& counts) { return std::accumulate(counts.begin(), counts.end(), std::int32_t{0}); }
 
 double Mean(const Counts& counts, int pixelCount) {

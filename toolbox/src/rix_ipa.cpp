@@ -20,7 +20,7 @@ namespace quillfen {
 
 void TRixIPA::Load(GrayPlane plane) {
     image_ = std::move(plane);
-    histogram_ = histogram::CountLevels(image_);
+    histogram_.reset();
 }
 
 void TRixIPA::LoadFromBitmap(const Bitmap& bitmap) {
@@ -52,19 +52,31 @@ Bitmap TRixIPA::CreateBitmap() const {
 void TRixIPA::Undo() {
     if (!undoReady_) return;
     // The undo copy has the image's size: no operation changes the size.
-    Load(std::move(undo_));
+    image_ = std::move(undo_);
+    histogram_ = std::move(undoHistogram_);
     undo_ = GrayPlane();
+    undoHistogram_.reset();
     undoReady_ = false;
 }
 
-void TRixIPA::Commit(GrayPlane next) {
+void TRixIPA::Commit(GrayPlane next, std::optional<Counts> counts) {
     undo_ = std::move(image_);
+    undoHistogram_ = std::move(histogram_);
     undoReady_ = true;
-    Load(std::move(next));
+    image_ = std::move(next);
+    histogram_ = std::move(counts);
+}
+
+void TRixIPA::CommitMapped(const LevelTable& table) {
+    GrayPlane next = image_.Mapped(table);
+    std::optional<Counts> counts;
+    if (histogram_) counts = histogram::MappedCounts(*histogram_, table);
+    Commit(std::move(next), counts);
 }
 
 int TRixIPA::BinarizeAt(int threshold) {
-    Commit(thresholds::Binarize(image_, threshold));
+    Commit(thresholds::Binarize(image_, threshold),
+           histogram_ ? std::optional<Counts>(thresholds::BinarizedCounts(*histogram_, threshold)) : std::nullopt);
     return threshold;
 }
 
@@ -76,16 +88,17 @@ const GrayPlane& TRixIPA::Source() const {
     return image_;
 }
 
-const std::array<std::int32_t, 256>& TRixIPA::Levels() const {
+const TRixIPA::Counts& TRixIPA::Levels() const {
     ClearUpperVectorState();
-    return histogram_;
+    if (!histogram_) histogram_ = histogram::CountLevels(image_);
+    return *histogram_;
 }
 
 // ---- Histogram and statistics ------------------------------------------------------------
 
-double TRixIPA::GetMean() const { return histogram::Mean(histogram_, image_.size()); }
+double TRixIPA::GetMean() const { return histogram::Mean(Levels(), image_.size()); }
 
-std::int32_t TRixIPA::GetPixels() const { return histogram::Total(histogram_); }
+std::int32_t TRixIPA::GetPixels() const { return histogram::Total(Levels()); }
 
 // ---- Threshold selection -----------------------------------------------------------------
 
@@ -147,23 +160,23 @@ int TRixIPA::ThresholdByMovingAverage() {
 
 // ---- Histogram modification --------------------------------------------------------------
 
-void TRixIPA::Equalize() { Commit(histogram::Equalize(Source())); }
+void TRixIPA::Equalize() { CommitMapped(histogram::EqualizationTable(Levels(), image_.size())); }
 
-void TRixIPA::SpecifyHistogram() { Commit(histogram::Specify(Source())); }
+void TRixIPA::SpecifyHistogram() { CommitMapped(histogram::SpecificationTable(Levels(), image_.size())); }
 
 void TRixIPA::AutoContrastStretch(std::uint8_t& low, std::uint8_t& high) {
-    histogram::Stretched result = histogram::AutoContrastStretch(Source());
-    low = result.low;
-    high = result.high;
-    Commit(std::move(result.plane));
+    const histogram::Stretch stretch = histogram::AutoContrastTable(Levels(), image_.size());
+    CommitMapped(stretch.table);
+    low = stretch.low;
+    high = stretch.high;
 }
 
 void TRixIPA::EndsInContrastStretch(std::uint8_t& low, std::uint8_t& high, std::uint8_t lowPercent,
                                     std::uint8_t highPercent) {
-    histogram::Stretched result = histogram::EndsInContrastStretch(Source(), lowPercent, highPercent);
-    low = result.low;
-    high = result.high;
-    Commit(std::move(result.plane));
+    const histogram::Stretch stretch = histogram::EndsInTable(Levels(), image_.size(), lowPercent, highPercent);
+    CommitMapped(stretch.table);
+    low = stretch.low;
+    high = stretch.high;
 }
 
 // ---- Edge operators ----------------------------------------------------------------------
@@ -186,7 +199,14 @@ void TRixIPA::NoiseMean() { Commit(noise::Mean(Source())); }
 void TRixIPA::NoiseMedian() { Commit(noise::Median(Source())); }
 void TRixIPA::NoiseContraction() { Commit(noise::Contraction(Source())); }
 void TRixIPA::NoiseExpansion() { Commit(noise::Expansion(Source())); }
-void TRixIPA::Inverse() { Commit(noise::Inverse(Source())); }
+void TRixIPA::Inverse() {
+    std::optional<Counts> counts;
+    if (histogram_) {
+        counts.emplace();
+        for (int g = 0; g < 256; ++g) (*counts)[255 - g] = (*histogram_)[g];
+    }
+    Commit(noise::Inverse(Source()), counts);
+}
 
 // ---- Labeling and Hough ------------------------------------------------------------------
 

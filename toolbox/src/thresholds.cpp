@@ -231,10 +231,16 @@ Binarized MovingAverageScan(const GrayPlane& plane, double n, Divide divide) {
 
 }  // namespace
 
-GrayPlane Binarize(const GrayPlane& plane, int threshold) {
+LevelTable BinarizationTable(int threshold) {
     LevelTable table;
     for (int v = 0; v < 256; ++v) table[v] = v < threshold ? 0 : 255;
-    return plane.Mapped(table);
+    return table;
+}
+
+GrayPlane Binarize(const GrayPlane& plane, int threshold) { return plane.Mapped(BinarizationTable(threshold)); }
+
+Counts BinarizedCounts(const Counts& counts, int threshold) {
+    return histogram::MappedCounts(counts, BinarizationTable(threshold));
 }
 
 int PTileLevel(const Counts& h, int n, int percent) {

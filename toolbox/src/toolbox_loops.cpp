@@ -1,9 +1,11 @@
 #include "toolbox_loops.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <vector>
 
 #include "quillfen/image/round_half_even.h"
 
@@ -176,6 +178,39 @@ void Binarize(const std::uint8_t* in, std::uint8_t* out, std::size_t count, int 
         hn::StoreU(hn::VecFromMask(d, hn::Eq(hn::Max(v, level), v)), d, out + i);  // v >= threshold
     }
     for (; i < count; ++i) out[i] = in[i] < threshold ? 0 : 255;
+}
+
+void WhiteBits(const std::uint8_t* in, std::size_t count, std::uint64_t* bits) {
+    static_assert(std::endian::native == std::endian::little, "mask bytes are stored into the words' low bytes first");
+    std::memset(bits, 0, (count + 63) / 64 * sizeof(std::uint64_t));
+    const D8 d;
+    const std::size_t n = hn::Lanes(d);
+    std::size_t i = 0;
+    // A vector's mask bits fill whole bytes when it has a multiple of 8 lanes (every target
+    // but the one-lane fallback): lane j of the vector at i is bit j % 8 of byte (i + j) / 8.
+    if (n % 8 == 0) {
+        auto* bytes = reinterpret_cast<std::uint8_t*>(bits);
+        const auto white = hn::Set(d, std::uint8_t{255});
+        for (; i + n <= count; i += n) hn::StoreMaskBits(d, hn::Eq(hn::LoadU(d, in + i), white), bytes + i / 8);
+    }
+    for (; i < count; ++i)
+        if (in[i] == 255) bits[i / 64] |= std::uint64_t{1} << (i % 64);
+}
+
+std::size_t FirstInRange(const std::uint8_t* in, std::size_t count, std::uint8_t low, std::uint8_t high) {
+    const D8 d;
+    const std::size_t n = hn::Lanes(d);
+    const auto base = hn::Set(d, low);
+    const auto span = hn::Set(d, static_cast<std::uint8_t>(high - low));
+    std::size_t i = 0;
+    for (; i + n <= count; i += n) {
+        const auto offset = hn::Sub(hn::LoadU(d, in + i), base);  // wraps below low
+        const intptr_t first = hn::FindFirstTrue(d, hn::Eq(hn::Min(offset, span), offset));
+        if (first >= 0) return i + static_cast<std::size_t>(first);
+    }
+    for (; i < count; ++i)
+        if (in[i] >= low && in[i] <= high) return i;
+    return count;
 }
 
 // The interior rows, a whole vector of `lanes` outputs at a time from x = 1. What is left of
@@ -386,6 +421,37 @@ void Differences(Difference kind, const std::uint8_t* in, std::uint8_t* out, std
     for (; i < count; ++i) out[i] = shared::DifferenceAt(kind, in, i, count, width, factor);
 }
 
+// One vector of Frei-Chen outputs from x on: a and c are the rows above and below as doubles,
+// ra, rb and rc the three rows times sqrt 2. The terms are added in the plain form's order.
+template <class DF>
+HWY_INLINE void FreiChenVector(DF d, const double* HWY_RESTRICT a, const double* HWY_RESTRICT c,
+                               const double* HWY_RESTRICT ra, const double* HWY_RESTRICT rb,
+                               const double* HWY_RESTRICT rc, int x, hn::Vec<DF> factor, std::uint8_t* o) {
+    const hn::Rebind<std::int32_t, DF> di;
+    const hn::Rebind<std::uint8_t, DF> db;
+    const auto a0 = hn::LoadU(d, a + x - 1), a2 = hn::LoadU(d, a + x + 1);
+    const auto c0 = hn::LoadU(d, c + x - 1), c2 = hn::LoadU(d, c + x + 1);
+    auto g1 = hn::Sub(a0, a2);
+    g1 = hn::Add(g1, hn::LoadU(d, rb + x - 1));
+    g1 = hn::Sub(g1, hn::LoadU(d, rb + x + 1));
+    g1 = hn::Add(g1, c0);
+    g1 = hn::Sub(g1, c2);
+    auto g2 = hn::Sub(hn::Zero(d), a0);  // the integer negation of the plain form: +0 for 0
+    g2 = hn::Sub(g2, hn::LoadU(d, ra + x));
+    g2 = hn::Sub(g2, a2);
+    g2 = hn::Add(g2, c0);
+    g2 = hn::Add(g2, hn::LoadU(d, rc + x));
+    g2 = hn::Add(g2, c2);
+    const auto scaled = hn::Mul(hn::Add(hn::Abs(g1), hn::Abs(g2)), factor);
+    const auto shift = hn::Set(d, 6755399441055744.0);  // RoundHalfEven's
+    const auto rounded = hn::Sub(hn::Add(scaled, shift), shift);
+    // Clamped before the narrowing, which does not saturate on every target.
+    hn::StoreU(hn::DemoteTo(db, hn::Min(hn::DemoteTo(di, rounded), hn::Set(di, 255))), db, o + x);
+}
+
+// Frei-Chen reads each pixel as a double and as sqrt 2 times it, in eight windows: both are
+// computed once per row into row buffers (the same doubles as the plain form's conversions
+// and products), three rows of each kept as the window slides down.
 void FreiChen(const std::uint8_t* in, std::uint8_t* out, int width, int height, double scale) {
     using DF = hn::ScalableTag<double>;
     using DI = hn::Rebind<std::int32_t, DF>;
@@ -394,37 +460,54 @@ void FreiChen(const std::uint8_t* in, std::uint8_t* out, int width, int height, 
     const DI di;
     const DB db;
     const double r2 = std::sqrt(2.0);
+    const auto one = [r2, scale](const std::uint8_t* a, const std::uint8_t* b, const std::uint8_t* c, int x) {
+        return shared::FreiChenAt(a, b, c, x, r2, scale);
+    };
+    const int lanes = static_cast<int>(hn::Lanes(d));
+    if (width < 3 || height < 3) return;
+    if (width - 2 < lanes) {
+        shared::ForInteriorRows(in, out, width, height,
+                                [&](const std::uint8_t* a, const std::uint8_t* b, const std::uint8_t* c,
+                                    std::uint8_t* o) {
+                                    for (int x = 1; x < width - 1; ++x) o[x] = one(a, b, c, x);
+                                });
+        return;
+    }
+    const std::size_t w = static_cast<std::size_t>(width);
+    std::vector<double> buffer(6 * w);
+    const auto plainRow = [&](int y) { return buffer.data() + static_cast<std::size_t>(y % 3) * w; };
+    const auto rootRow = [&](int y) { return buffer.data() + (3 + static_cast<std::size_t>(y % 3)) * w; };
     const auto root = hn::Set(d, r2);
+    const auto convert = [&](int y) {
+        const std::uint8_t* p = in + static_cast<std::size_t>(y) * w;
+        double* plain = plainRow(y);
+        double* rooted = rootRow(y);
+        std::size_t x = 0;
+        for (; x + lanes <= w; x += lanes) {
+            const auto v = hn::PromoteTo(d, hn::PromoteTo(di, hn::LoadU(db, p + x)));
+            hn::StoreU(v, d, plain + x);
+            hn::StoreU(hn::Mul(root, v), d, rooted + x);
+        }
+        for (; x < w; ++x) {
+            plain[x] = p[x];
+            rooted[x] = r2 * p[x];
+        }
+    };
     const auto factor = hn::Set(d, scale);
-    const auto shift = hn::Set(d, 6755399441055744.0);  // RoundHalfEven's
-    const auto zero = hn::Zero(d);
-    const auto limit = hn::Set(di, 255);
-    const auto load = [&](const std::uint8_t* p) { return hn::PromoteTo(d, hn::PromoteTo(di, hn::LoadU(db, p))); };
-    Rows(
-        in, out, width, height, hn::Lanes(d),
-        [&](const std::uint8_t* a, const std::uint8_t* b, const std::uint8_t* c, std::uint8_t* o, int x) {
-            const auto a0 = load(a + x - 1), a1 = load(a + x), a2 = load(a + x + 1);
-            const auto b0 = load(b + x - 1), b2 = load(b + x + 1);
-            const auto c0 = load(c + x - 1), c1 = load(c + x), c2 = load(c + x + 1);
-            auto g1 = hn::Sub(a0, a2);
-            g1 = hn::Add(g1, hn::Mul(root, b0));
-            g1 = hn::Sub(g1, hn::Mul(root, b2));
-            g1 = hn::Add(g1, c0);
-            g1 = hn::Sub(g1, c2);
-            auto g2 = hn::Sub(zero, a0);  // the integer negation of the plain form: +0 for 0
-            g2 = hn::Sub(g2, hn::Mul(root, a1));
-            g2 = hn::Sub(g2, a2);
-            g2 = hn::Add(g2, c0);
-            g2 = hn::Add(g2, hn::Mul(root, c1));
-            g2 = hn::Add(g2, c2);
-            const auto scaled = hn::Mul(hn::Add(hn::Abs(g1), hn::Abs(g2)), factor);
-            const auto rounded = hn::Sub(hn::Add(scaled, shift), shift);
-            // Clamped before the narrowing, which does not saturate on every target.
-            hn::StoreU(hn::DemoteTo(db, hn::Min(hn::DemoteTo(di, rounded), limit)), db, o + x);
-        },
-        [r2, scale](const std::uint8_t* a, const std::uint8_t* b, const std::uint8_t* c, int x) {
-            return shared::FreiChenAt(a, b, c, x, r2, scale);
-        });
+    convert(0);
+    convert(1);
+    for (int y = 1; y < height - 1; ++y) {
+        convert(y + 1);
+        const double* a = plainRow(y - 1);
+        const double* c = plainRow(y + 1);
+        const double* ra = rootRow(y - 1);
+        const double* rb = rootRow(y);
+        const double* rc = rootRow(y + 1);
+        std::uint8_t* o = out + static_cast<std::size_t>(y) * w;
+        int x = 1;
+        for (; x + lanes <= width - 1; x += lanes) FreiChenVector(d, a, c, ra, rb, rc, x, factor, o);
+        if (x < width - 1) FreiChenVector(d, a, c, ra, rb, rc, width - 1 - lanes, factor, o);
+    }
 }
 
 }  // namespace HWY_NAMESPACE
@@ -443,6 +526,18 @@ void Invert(const std::uint8_t* in, std::uint8_t* out, std::size_t count) {
 
 void Binarize(const std::uint8_t* in, std::uint8_t* out, std::size_t count, int threshold) {
     for (std::size_t i = 0; i < count; ++i) out[i] = in[i] < threshold ? 0 : 255;
+}
+
+void WhiteBits(const std::uint8_t* in, std::size_t count, std::uint64_t* bits) {
+    std::memset(bits, 0, (count + 63) / 64 * sizeof(std::uint64_t));
+    for (std::size_t i = 0; i < count; ++i)
+        if (in[i] == 255) bits[i / 64] |= std::uint64_t{1} << (i % 64);
+}
+
+std::size_t FirstInRange(const std::uint8_t* in, std::size_t count, std::uint8_t low, std::uint8_t high) {
+    for (std::size_t i = 0; i < count; ++i)
+        if (in[i] >= low && in[i] <= high) return i;
+    return count;
 }
 
 template <class One>
@@ -495,6 +590,8 @@ void FreiChen(const std::uint8_t* in, std::uint8_t* out, int width, int height, 
 
 HWY_EXPORT(Invert);
 HWY_EXPORT(Binarize);
+HWY_EXPORT(WhiteBits);
+HWY_EXPORT(FirstInRange);
 HWY_EXPORT(Median);
 HWY_EXPORT(Mean);
 HWY_EXPORT(Contract);
@@ -508,6 +605,12 @@ void Invert(const std::uint8_t* in, std::uint8_t* out, std::size_t count) {
 }
 void Binarize(const std::uint8_t* in, std::uint8_t* out, std::size_t count, int threshold) {
     HWY_DYNAMIC_DISPATCH(Binarize)(in, out, count, threshold);
+}
+void WhiteBits(const std::uint8_t* in, std::size_t count, std::uint64_t* bits) {
+    HWY_DYNAMIC_DISPATCH(WhiteBits)(in, count, bits);
+}
+std::size_t FirstInRange(const std::uint8_t* in, std::size_t count, std::uint8_t low, std::uint8_t high) {
+    return HWY_DYNAMIC_DISPATCH(FirstInRange)(in, count, low, high);
 }
 void Median(const std::uint8_t* in, std::uint8_t* out, int width, int height) {
     HWY_DYNAMIC_DISPATCH(Median)(in, out, width, height);
@@ -537,6 +640,10 @@ void FreiChen(const std::uint8_t* in, std::uint8_t* out, int width, int height, 
 void Invert(const std::uint8_t* in, std::uint8_t* out, std::size_t count) { plain::Invert(in, out, count); }
 void Binarize(const std::uint8_t* in, std::uint8_t* out, std::size_t count, int threshold) {
     plain::Binarize(in, out, count, threshold);
+}
+void WhiteBits(const std::uint8_t* in, std::size_t count, std::uint64_t* bits) { plain::WhiteBits(in, count, bits); }
+std::size_t FirstInRange(const std::uint8_t* in, std::size_t count, std::uint8_t low, std::uint8_t high) {
+    return plain::FirstInRange(in, count, low, high);
 }
 void Median(const std::uint8_t* in, std::uint8_t* out, int width, int height) { plain::Median(in, out, width, height); }
 void Mean(const std::uint8_t* in, std::uint8_t* out, int width, int height) { plain::Mean(in, out, width, height); }

@@ -19,6 +19,13 @@ void Invert(const std::uint8_t* in, std::uint8_t* out, std::size_t count);
 // out[i] = 0 where in[i] < threshold, else 255 (threshold <= 0: all 255; above 255: all 0).
 void Binarize(const std::uint8_t* in, std::uint8_t* out, std::size_t count, int threshold);
 
+// Marks the 255 pixels of in[0..count): bit j of bits[k] for pixel 64k + j, the bits past
+// count 0. `bits` holds (count + 63) / 64 words.
+void WhiteBits(const std::uint8_t* in, std::size_t count, std::uint64_t* bits);
+
+// The index of the first of in[0..count) in low..high, or count when none is.
+std::size_t FirstInRange(const std::uint8_t* in, std::size_t count, std::uint8_t low, std::uint8_t high);
+
 // The fifth smallest of each 3 x 3 window.
 void Median(const std::uint8_t* in, std::uint8_t* out, int width, int height);
 // The sum of each 3 x 3 window divided by 9, truncated.
@@ -50,6 +57,8 @@ void FreiChen(const std::uint8_t* in, std::uint8_t* out, int width, int height, 
 namespace plain {
 void Invert(const std::uint8_t* in, std::uint8_t* out, std::size_t count);
 void Binarize(const std::uint8_t* in, std::uint8_t* out, std::size_t count, int threshold);
+void WhiteBits(const std::uint8_t* in, std::size_t count, std::uint64_t* bits);
+std::size_t FirstInRange(const std::uint8_t* in, std::size_t count, std::uint8_t low, std::uint8_t high);
 void Median(const std::uint8_t* in, std::uint8_t* out, int width, int height);
 void Mean(const std::uint8_t* in, std::uint8_t* out, int width, int height);
 void Contract(const std::uint8_t* in, std::uint8_t* out, int width, int height);

@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "quillfen/image/gray_plane.h"
+#include "quillfen/toolbox/histogram.h"
 
 namespace quillfen::histogram {
 
@@ -33,5 +34,17 @@ Stretched AutoContrastStretch(const GrayPlane& plane);
 // floating point operation" on an empty plane, "Floating point division by zero" when low and
 // high meet.
 Stretched EndsInContrastStretch(const GrayPlane& plane, std::uint8_t lowPercent, std::uint8_t highPercent);
+
+// The tables the four map every pixel through, from the plane's counts and its number of
+// pixels, with the same errors; for a caller that already has the counts.
+LevelTable EqualizationTable(const Counts& counts, int pixelCount);
+LevelTable SpecificationTable(const Counts& counts, int pixelCount);
+struct Stretch {
+    LevelTable table{};
+    std::uint8_t low = 0;
+    std::uint8_t high = 0;
+};
+Stretch AutoContrastTable(const Counts& counts, int pixelCount);
+Stretch EndsInTable(const Counts& counts, int pixelCount, std::uint8_t lowPercent, std::uint8_t highPercent);
 
 }  // namespace quillfen::histogram
