@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "quillfen/image/errors.h"
+#include "toolbox_loops.h"
 
 namespace quillfen {
 namespace thresholds {
@@ -237,7 +238,11 @@ LevelTable BinarizationTable(int threshold) {
     return table;
 }
 
-GrayPlane Binarize(const GrayPlane& plane, int threshold) { return plane.Mapped(BinarizationTable(threshold)); }
+GrayPlane Binarize(const GrayPlane& plane, int threshold) {
+    GrayPlane out(plane.width(), plane.height());
+    toolbox_loops::Binarize(plane.data(), out.data(), plane.pixels().size(), threshold);
+    return out;
+}
 
 Counts BinarizedCounts(const Counts& counts, int threshold) {
     return histogram::MappedCounts(counts, BinarizationTable(threshold));

@@ -122,6 +122,24 @@ inline std::uint8_t FreiChenAt(const std::uint8_t* a, const std::uint8_t* b, con
     return static_cast<std::uint8_t>(std::min(static_cast<int>(RoundHalfEven(scaled)), 255));
 }
 
+inline std::int32_t HoughIndexAt(double dx, double dy, double c, double s, double diagonal, double cells) {
+    const double rho = dx * c + dy * s;
+    return static_cast<std::int32_t>(RoundHalfEven((rho / diagonal + 0.5) * cells + 0.5));
+}
+
+// One pixel's run at an angle row (see HoughRuns).
+inline void HoughRunAt(std::int32_t r, int R, std::int32_t& previous, std::int32_t& start, std::int32_t& end) {
+    const std::int32_t prev = previous;
+    if (static_cast<std::uint32_t>(r) < static_cast<std::uint32_t>(R)) {
+        start = (prev > 0 && prev + 1 < r) ? prev + 1 : r;
+        end = ((prev - 1 > r) ? prev - 1 : r) + 1;
+        previous = r;
+    } else {
+        start = end = R + 1;
+        previous = -1;
+    }
+}
+
 // Calls f(a, b, c, out, x0) for each interior row, where a, b and c are the rows above, at
 // and below, and the row's pixels from x0 on are left to f.
 template <class Row>
@@ -510,6 +528,57 @@ void FreiChen(const std::uint8_t* in, std::uint8_t* out, int width, int height, 
     }
 }
 
+void HoughRuns(const HoughPixels& pixels, double c, double s, double diagonal, int R, std::int32_t* previous,
+               std::int32_t* start, std::int32_t* end) {
+    // The index is found in floats, twice as many to a vector as doubles and without the
+    // division, which is most of the cost in doubles. The float index differs from the
+    // double one by less than R x 4e-7 + 1e-4 (the offsets are exact in floats, the rest is
+    // a few roundings of relative size 2^-24 on values below the half diagonal and R + 1),
+    // so it rounds to the same whole number wherever it lies farther than that from a half;
+    // a vector with a pixel nearer a half has its indices computed again in doubles, as the
+    // plain form does.
+    using DF = hn::ScalableTag<float>;
+    const DF d;
+    const hn::RebindToSigned<DF> di;
+    const std::size_t n = hn::Lanes(d);
+    const auto cosine = hn::Set(d, static_cast<float>(c));
+    const auto sine = hn::Set(d, static_cast<float>(s));
+    const auto reciprocal = hn::Set(d, static_cast<float>(1.0 / diagonal));
+    const auto half = hn::Set(d, 0.5f);
+    const auto scale = hn::Set(d, static_cast<float>(R));
+    const auto nearHalf = hn::Set(d, static_cast<float>(R * 1e-6 + 4e-4));
+    const auto one = hn::Set(di, 1);
+    const auto zero = hn::Zero(di);
+    const auto cells = hn::Set(di, R);
+    const auto nowhere = hn::Set(di, R + 1);
+    const auto none = hn::Set(di, -1);
+    HWY_ALIGN std::int32_t exact[hn::MaxLanes(di)];
+    std::size_t k = 0;
+    for (; k + n <= pixels.count; k += n) {
+        const auto rho = hn::Add(hn::Mul(hn::LoadU(d, pixels.fx + k), cosine), hn::Mul(hn::LoadU(d, pixels.fy + k), sine));
+        const auto at = hn::Add(hn::Mul(hn::Add(hn::Mul(rho, reciprocal), half), scale), half);
+        const auto fraction = hn::Sub(at, hn::Floor(at));
+        auto r = hn::NearestInt(at);
+        if (!hn::AllFalse(d, hn::Lt(hn::Abs(hn::Sub(fraction, half)), nearHalf))) {
+            for (std::size_t j = 0; j < n; ++j)
+                exact[j] = shared::HoughIndexAt(pixels.dx[k + j], pixels.dy[k + j], c, s, diagonal, R);
+            r = hn::Load(di, exact);
+        }
+        const auto prev = hn::LoadU(di, previous + k);
+        const auto valid = hn::And(hn::Not(hn::Lt(r, zero)), hn::Lt(r, cells));
+        const auto after = hn::Add(prev, one);
+        const auto before = hn::Sub(prev, one);
+        const auto low = hn::IfThenElse(hn::And(hn::Gt(prev, zero), hn::Lt(after, r)), after, r);
+        const auto high = hn::IfThenElse(hn::Gt(before, r), before, r);
+        hn::StoreU(hn::IfThenElse(valid, low, nowhere), di, start + k);
+        hn::StoreU(hn::IfThenElse(valid, hn::Add(high, one), nowhere), di, end + k);
+        hn::StoreU(hn::IfThenElse(valid, r, none), di, previous + k);
+    }
+    for (; k < pixels.count; ++k)
+        shared::HoughRunAt(shared::HoughIndexAt(pixels.dx[k], pixels.dy[k], c, s, diagonal, R), R, previous[k],
+                           start[k], end[k]);
+}
+
 }  // namespace HWY_NAMESPACE
 }  // namespace quillfen::toolbox_loops
 HWY_AFTER_NAMESPACE();
@@ -584,6 +653,13 @@ void FreiChen(const std::uint8_t* in, std::uint8_t* out, int width, int height, 
                  });
 }
 
+void HoughRuns(const HoughPixels& pixels, double c, double s, double diagonal, int R, std::int32_t* previous,
+               std::int32_t* start, std::int32_t* end) {
+    for (std::size_t k = 0; k < pixels.count; ++k)
+        shared::HoughRunAt(shared::HoughIndexAt(pixels.dx[k], pixels.dy[k], c, s, diagonal, R), R, previous[k],
+                           start[k], end[k]);
+}
+
 }  // namespace plain
 
 #if QF_SIMD
@@ -599,6 +675,7 @@ HWY_EXPORT(Expand);
 HWY_EXPORT(Gradient);
 HWY_EXPORT(Differences);
 HWY_EXPORT(FreiChen);
+HWY_EXPORT(HoughRuns);
 
 void Invert(const std::uint8_t* in, std::uint8_t* out, std::size_t count) {
     HWY_DYNAMIC_DISPATCH(Invert)(in, out, count);
@@ -634,6 +711,10 @@ void Differences(Difference kind, const std::uint8_t* in, std::uint8_t* out, std
 void FreiChen(const std::uint8_t* in, std::uint8_t* out, int width, int height, double scale) {
     HWY_DYNAMIC_DISPATCH(FreiChen)(in, out, width, height, scale);
 }
+void HoughRuns(const HoughPixels& pixels, double c, double s, double diagonal, int R, std::int32_t* previous,
+               std::int32_t* start, std::int32_t* end) {
+    HWY_DYNAMIC_DISPATCH(HoughRuns)(pixels, c, s, diagonal, R, previous, start, end);
+}
 
 #else
 
@@ -660,6 +741,10 @@ void Differences(Difference kind, const std::uint8_t* in, std::uint8_t* out, std
 }
 void FreiChen(const std::uint8_t* in, std::uint8_t* out, int width, int height, double scale) {
     plain::FreiChen(in, out, width, height, scale);
+}
+void HoughRuns(const HoughPixels& pixels, double c, double s, double diagonal, int R, std::int32_t* previous,
+               std::int32_t* start, std::int32_t* end) {
+    plain::HoughRuns(pixels, c, s, diagonal, R, previous, start, end);
 }
 
 #endif  // QF_SIMD

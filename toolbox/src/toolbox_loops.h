@@ -53,6 +53,24 @@ void Differences(Difference kind, const std::uint8_t* in, std::uint8_t* out, std
 inline constexpr double kFreiChenPlainScale = 100000.0;
 void FreiChen(const std::uint8_t* in, std::uint8_t* out, int width, int height, double scale);
 
+// The Hough transform's votes of edge pixels at one angle row of R cells. Pixel k lies at
+// (dx[k], dy[k]) from the plane's centre (fx and fy hold the same offsets as floats); its
+// distance index at the angle of cosine c and sine s is rho = dx c + dy s, then
+// (rho / diagonal + 0.5) x R + 0.5 rounded half to even, in that order. Given its index at
+// the row before (previous[k], -1 when that was outside 0..R-1; replaced by this row's), it
+// votes for the run of cells start[k] .. end[k] - 1: its index and the gap back to the
+// previous one. A pixel whose index is outside 0..R-1 votes for nothing: start and end are
+// both R + 1.
+struct HoughPixels {
+    const double* dx;
+    const double* dy;
+    const float* fx;
+    const float* fy;
+    std::size_t count;
+};
+void HoughRuns(const HoughPixels& pixels, double c, double s, double diagonal, int R, std::int32_t* previous,
+               std::int32_t* start, std::int32_t* end);
+
 // The same loops one value at a time: what a build with QF_SIMD=OFF runs.
 namespace plain {
 void Invert(const std::uint8_t* in, std::uint8_t* out, std::size_t count);
@@ -67,6 +85,8 @@ void Gradient(Operator op, const std::uint8_t* in, std::uint8_t* out, int width,
 void Differences(Difference kind, const std::uint8_t* in, std::uint8_t* out, std::size_t count, std::size_t width,
                  int factor);
 void FreiChen(const std::uint8_t* in, std::uint8_t* out, int width, int height, double scale);
+void HoughRuns(const HoughPixels& pixels, double c, double s, double diagonal, int R, std::int32_t* previous,
+               std::int32_t* start, std::int32_t* end);
 }  // namespace plain
 
 }  // namespace quillfen::toolbox_loops
