@@ -10,11 +10,33 @@ namespace quillfen::ui {
 
 void Document::Open(Bitmap picture, PixelFormat format) {
     image_.LoadFromBitmap(picture);
-    picture_ = std::move(picture);
+    SetPicture(std::move(picture));
     format_ = format;
     undo_.clear();
     redo_.clear();
     revision_ = savedRevision_ = lastRevision_ = 0;
+}
+
+const Bitmap& Document::Picture() const {
+    if (!pictureMade_) {
+        picture_ = image_.CreateBitmap();
+        pictureMade_ = true;
+    }
+    return picture_;
+}
+
+void Document::SetPicture(Bitmap picture) {
+    picture_ = std::move(picture);
+    showsImage_ = false;
+    pictureMade_ = true;
+    ++pictureVersion_;
+}
+
+void Document::ShowImage() {
+    picture_ = Bitmap();
+    showsImage_ = true;
+    pictureMade_ = false;
+    ++pictureVersion_;
 }
 
 // ---- The toolbox ------------------------------------------------------------------------------
@@ -29,21 +51,29 @@ ToolboxOutcome Document::ComputeToolbox(TRixIPA image, const toolbox::Operation&
 }
 
 std::optional<ResultLine> Document::ApplyToolbox(const toolbox::Operation& operation, ToolboxOutcome outcome) {
-    HistoryEntry before{operation.caption, image_.Plane(), revision_, std::nullopt};
+    // The outcome was computed on a copy of the working image, which is its undo copy.
+    GrayPlane before = outcome.image.ReleaseUndo();
     image_ = std::move(outcome.image);
-    picture_ = image_.CreateBitmap();
-    Touch();
-    std::optional<ResultLine> line;
-    if (outcome.report) line = AddLine(operation.caption, std::nullopt, *outcome.report);
-    before.line = line;
-    undo_.push_back(std::move(before));
-    redo_.clear();
-    TrimHistory();
-    return line;
+    return Applied(operation, std::move(before), outcome.report);
 }
 
 std::optional<ResultLine> Document::RunToolbox(const toolbox::Operation& operation, const std::vector<int>& values) {
-    return ApplyToolbox(operation, ComputeToolbox(image_, operation, values));
+    const std::optional<Report> report = operation.run(image_, values);
+    return Applied(operation, image_.ReleaseUndo(), report);
+}
+
+std::optional<ResultLine> Document::Applied(const toolbox::Operation& operation, GrayPlane before,
+                                            const std::optional<Report>& report) {
+    HistoryEntry entry{operation.caption, std::move(before), revision_, std::nullopt};
+    ShowImage();
+    Touch();
+    std::optional<ResultLine> line;
+    if (report) line = AddLine(operation.caption, std::nullopt, *report);
+    entry.line = line;
+    undo_.push_back(std::move(entry));
+    redo_.clear();
+    TrimHistory();
+    return line;
 }
 
 // ---- History ----------------------------------------------------------------------------------
@@ -61,9 +91,9 @@ std::optional<ResultLine> Document::Swap(std::deque<HistoryEntry>& from, std::de
                                          bool undoing) {
     HistoryEntry entry = std::move(from.back());
     from.pop_back();
-    HistoryEntry other{entry.name, image_.Plane(), revision_, entry.line};
-    image_.LoadFromGray(entry.image.width(), entry.image.height(), entry.image.data());
-    picture_ = image_.CreateBitmap();
+    HistoryEntry other{entry.name, std::move(entry.image), revision_, entry.line};
+    image_.ExchangeImage(other.image);  // the entry's image in, the current one into `other`
+    ShowImage();
     revision_ = entry.revision;
     if (entry.line) {
         const std::uint64_t id = entry.line->id;
@@ -94,12 +124,12 @@ void Document::TrimHistory() {
 // ---- The watermark ----------------------------------------------------------------------------
 
 void Document::LoadWatermark(Bitmap mark) {
-    host_ = picture_;
+    host_ = Picture();
     ForgetWritten();
-    Bitmap host = picture_;
+    Bitmap host = Picture();
     experiment_.Load(host, mark);
-    if (!(host == picture_)) Touch();
-    picture_ = std::move(host);
+    if (!(host == Picture())) Touch();
+    SetPicture(std::move(host));
     watermark_ = std::move(mark);
     // A new host and a new watermark at once.
     DropResults(Experiment::MadeStaleBy(Change::Picture));
@@ -162,8 +192,8 @@ StepResult Document::RunStep(Step step, ViewTarget target, const std::string& so
             extracted_ = std::move(bitmap);
             extractedBy_ = step;
         } else {
-            if (!(bitmap == picture_)) Touch();
-            picture_ = std::move(bitmap);
+            if (!(bitmap == Picture())) Touch();
+            SetPicture(std::move(bitmap));
         }
     }
     if (step == Step::GetWr) AddLine(source, step, Report{kListOnly, "seed = " + std::to_string(experiment_.Seed()), ""});
@@ -223,8 +253,8 @@ std::optional<Registration> Document::LoadAttacked(const Bitmap& attacked, const
     // its own lines with the next attack (they carry the step a copy of X_hat would have).
     DropResults(Experiment::MadeStaleBy(Change::Attack));
     Bitmap shown = TWatermark::MakeBitmap256(region);
-    if (!(shown == picture_)) Touch();
-    picture_ = std::move(shown);
+    if (!(shown == Picture())) Touch();
+    SetPicture(std::move(shown));
     AddLine(source, Step::NoAttack, Report{1, text, ""});
     return registration;
 }

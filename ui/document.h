@@ -69,8 +69,14 @@ public:
 
     // ---- The picture ----------------------------------------------------------------
     // What the window shows: the opened picture, the last step's view or the toolbox's
-    // result.
-    const Bitmap& Picture() const { return picture_; }
+    // result. After a toolbox command (or its undo or redo) the picture is the working
+    // image, and its 24-bit form is made only when something asks for it.
+    const Bitmap& Picture() const;
+    // The working image when the picture is the working image, else nullptr: the window
+    // draws it as it is.
+    const GrayPlane* ShownImage() const { return showsImage_ ? &image_.Plane() : nullptr; }
+    // Changes whenever what the picture shows may have changed.
+    std::uint64_t PictureVersion() const { return pictureVersion_; }
     PixelFormat Format() const { return format_; }
     // A newly opened picture, into the working image too. Throws FormatError (the document
     // unchanged) for pictures beyond the working image's limits.
@@ -88,10 +94,12 @@ public:
     // on a worker thread while the document goes on being shown.
     static ToolboxOutcome ComputeToolbox(TRixIPA image, const toolbox::Operation& operation,
                                          const std::vector<int>& values, ProgressSink* progress = nullptr);
-    // Makes an outcome of ComputeToolbox current: the image before goes into the history, the
-    // picture shows the result and its report joins the results. Returns the report's line.
+    // Makes an outcome of ComputeToolbox current: the image before (the outcome's undo copy)
+    // goes into the history, the picture shows the result and its report joins the results.
+    // Returns the report's line.
     std::optional<ResultLine> ApplyToolbox(const toolbox::Operation& operation, ToolboxOutcome outcome);
-    // Both at once, on this thread.
+    // Both at once, on this thread, on the working image itself (no copy: an operation that
+    // fails leaves it as it was).
     std::optional<ResultLine> RunToolbox(const toolbox::Operation& operation, const std::vector<int>& values);
 
     // ---- History --------------------------------------------------------------------
@@ -190,6 +198,13 @@ private:
     ResultLine& AddLine(const std::string& source, std::optional<Step> step, Report report);
     // The picture changed in a way no history entry records.
     void Touch() { revision_ = ++lastRevision_; }
+    // The picture becomes `picture`, or the working image.
+    void SetPicture(Bitmap picture);
+    void ShowImage();
+    // The working image has become the result of a toolbox command, its image before in
+    // `before`: the history and the results take note.
+    std::optional<ResultLine> Applied(const toolbox::Operation& operation, GrayPlane before,
+                                      const std::optional<Report>& report);
     // Swaps the working image with the top of `from`, moving the entry onto `to`.
     std::optional<ResultLine> Swap(std::deque<HistoryEntry>& from, std::deque<HistoryEntry>& to, bool undoing);
     void TrimHistory();
@@ -197,7 +212,12 @@ private:
     // The embedding has changed: what was written of the old one no longer matches.
     void ForgetWritten() { written_ = {}; }
 
-    Bitmap picture_;
+    // The picture: its own bitmap, or (showsImage_) the working image, whose 24-bit form
+    // picture_ holds once made (pictureMade_).
+    mutable Bitmap picture_;
+    bool showsImage_ = false;
+    mutable bool pictureMade_ = true;
+    std::uint64_t pictureVersion_ = 0;
     Bitmap host_;
     std::array<bool, 2> written_{};
     PixelFormat format_ = PixelFormat::Unknown;

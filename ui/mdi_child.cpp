@@ -214,7 +214,15 @@ void TMDIChild::ShowRowPictures(Bitmap mark, Bitmap extracted, const std::string
 // ---- Drawing ----------------------------------------------------------------------------------
 
 void TMDIChild::Redraw() {
-    if (!(imgFile_->Picture() == document_.Picture())) imgFile_->SetPicture(document_.Picture());
+    if (shownVersion_ != document_.PictureVersion()) {
+        // A toolbox result is drawn from the working image itself, without its 24-bit form.
+        if (const GrayPlane* image = document_.ShownImage()) {
+            imgFile_->SetGray(*image);
+        } else {
+            imgFile_->SetPicture(document_.Picture());
+        }
+        shownVersion_ = document_.PictureVersion();
+    }
     ForgetStaleTexts();
     frame_.ShowDocument(*this);
     SyncMarks();

@@ -179,6 +179,7 @@ private:
     TfrmMain& frame_;
     Document document_;
     PictureView* imgFile_;
+    std::uint64_t shownVersion_ = ~std::uint64_t{0};  // the document's picture version on screen
     QScrollArea* scroll_;
     QMenu* popup_;
     QList<QMenu*> menus_;

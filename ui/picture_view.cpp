@@ -8,7 +8,6 @@
 #include <QPaintEvent>
 #include <QPainter>
 
-#include "ui/ui_text.h"
 
 namespace quillfen::ui {
 
@@ -28,9 +27,50 @@ PictureView::PictureView(bool autoSize, QWidget* parent) : QLabel(parent), autoS
     setMouseTracking(true);
 }
 
+const Bitmap& PictureView::Picture() const {
+    if (picture_.empty() && !gray_.empty()) picture_ = Bitmap::fromGray(gray_.width(), gray_.height(), gray_.data());
+    return picture_;
+}
+
 void PictureView::SetPicture(Bitmap picture) {
     picture_ = std::move(picture);
-    image_ = ToQImage(picture_);
+    gray_ = GrayPlane();
+    if (picture_.empty()) {
+        Show(QImage());
+        return;
+    }
+    // The bitmap's own bytes, read in place and converted once.
+    const QImage bytes(picture_.bytes().data(), picture_.width(), picture_.height(),
+                       static_cast<qsizetype>(picture_.rowBytes()), QImage::Format_BGR888);
+    Show(bytes.convertToFormat(QImage::Format_RGB32));
+}
+
+void PictureView::SetGray(const GrayPlane& plane) {
+    picture_ = Bitmap();
+    gray_ = plane;
+    if (plane.empty()) {
+        Show(QImage());
+        return;
+    }
+    // The image drawn before is written over when it has the size (no new memory to fault in).
+    QImage image = std::move(image_);
+    if (image.width() != plane.width() || image.height() != plane.height())
+        image = QImage(plane.width(), plane.height(), QImage::Format_RGB32);
+    static const std::array<quint32, 256> kGray = [] {
+        std::array<quint32, 256> gray{};
+        for (quint32 g = 0; g < 256; ++g) gray[g] = 0xFF000000u | g * 0x010101u;
+        return gray;
+    }();
+    for (int y = 0; y < plane.height(); ++y) {
+        const std::uint8_t* in = plane.row(y);
+        auto* out = reinterpret_cast<quint32*>(image.scanLine(y));
+        for (int x = 0; x < plane.width(); ++x) out[x] = kGray[in[x]];
+    }
+    Show(std::move(image));
+}
+
+void PictureView::Show(QImage image) {
+    image_ = std::move(image);
     UpdateSize();
     update();
 }
@@ -56,25 +96,25 @@ double PictureView::ZoomedOut(double zoom) {
 }
 
 double PictureView::FitZoom(const QSize& area) const {
-    if (picture_.empty() || area.isEmpty()) return 1.0;
-    const double zoom = std::min(static_cast<double>(area.width()) / picture_.width(),
-                                 static_cast<double>(area.height()) / picture_.height());
+    if (image_.isNull() || area.isEmpty()) return 1.0;
+    const double zoom = std::min(static_cast<double>(area.width()) / image_.width(),
+                                 static_cast<double>(area.height()) / image_.height());
     return std::clamp(zoom, kMinZoom, kMaxZoom);
 }
 
 void PictureView::UpdateSize() {
     if (!autoSize_) return;
-    resize(static_cast<int>(std::floor(picture_.width() * zoom_)), static_cast<int>(std::floor(picture_.height() * zoom_)));
+    resize(static_cast<int>(std::floor(image_.width() * zoom_)), static_cast<int>(std::floor(image_.height() * zoom_)));
 }
 
 bool PictureView::PixelAt(const QPoint& point, int& x, int& y) const {
     const QPoint inside = point - contentsRect().topLeft();
-    if (picture_.empty() || inside.x() < 0 || inside.y() < 0) return false;
+    if (image_.isNull() || inside.x() < 0 || inside.y() < 0) return false;
     // The panels draw at 1:1 whatever the zoom; the document at its zoom.
     const double zoom = autoSize_ ? zoom_ : 1.0;
     x = static_cast<int>(std::floor(inside.x() / zoom));
     y = static_cast<int>(std::floor(inside.y() / zoom));
-    return x < picture_.width() && y < picture_.height();
+    return x < image_.width() && y < image_.height();
 }
 
 void PictureView::paintEvent(QPaintEvent* event) {
@@ -105,7 +145,7 @@ void PictureView::mouseMoveEvent(QMouseEvent* event) {
     int x = 0;
     int y = 0;
     if (PixelAt(event->position().toPoint(), x, y)) {
-        emit PixelHovered(x, y, picture_.blue(x, y));
+        emit PixelHovered(x, y, qBlue(image_.pixel(x, y)));
     } else {
         emit HoverLeft();
     }

@@ -1,12 +1,14 @@
 #pragma once
-// An image control: shows a Bitmap from the top-left corner at a zoom factor, with
-// nearest-neighbour scaling so that every pixel stays a sharp square, and keeps the Bitmap
-// so that commands can read back exactly what is shown. It tells which pixel the mouse is
-// over, for the gray-value readout.
+// An image control: shows a Bitmap or a gray plane from the top-left corner at a zoom
+// factor, with nearest-neighbour scaling so that every pixel stays a sharp square, and keeps
+// a Bitmap it was given so that commands can read back exactly what is shown. It tells which
+// pixel the mouse is over, for the gray-value readout. The picture is converted once, when
+// it is set, into the form the screen is drawn in.
 #include <QImage>
 #include <QLabel>
 
 #include "quillfen/image/bitmap.h"
+#include "quillfen/image/gray_plane.h"
 
 namespace quillfen::ui {
 
@@ -18,9 +20,12 @@ public:
     // part (the panels).
     explicit PictureView(bool autoSize, QWidget* parent = nullptr);
 
-    const Bitmap& Picture() const { return picture_; }
-    bool IsEmpty() const { return picture_.empty(); }
+    // What is shown, as a Bitmap (made from a gray plane when first asked for).
+    const Bitmap& Picture() const;
+    bool IsEmpty() const { return image_.isNull(); }
     void SetPicture(Bitmap picture);
+    // Shows a gray plane; its Bitmap is made only if Picture() is asked for.
+    void SetGray(const GrayPlane& plane);
     void Clear() { SetPicture(Bitmap()); }
 
     // The zoom factor: 1 shows one screen pixel per picture pixel.
@@ -54,9 +59,14 @@ protected:
 private:
     void UpdateSize();
 
+    // The picture set, made ready to draw: 32-bit, the form of the window's backing store,
+    // so that painting copies pixels rather than converting them every time.
+    void Show(QImage image);
+
     bool autoSize_;
-    Bitmap picture_;
-    QImage image_;  // the picture as drawn
+    mutable Bitmap picture_;  // the picture set, or (when gray_ is not empty) made from gray_
+    GrayPlane gray_;
+    QImage image_;  // the picture as drawn, RGB32
     double zoom_ = 1.0;
 };
 

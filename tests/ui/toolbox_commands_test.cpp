@@ -452,6 +452,7 @@ private slots:
         const Bitmap picture = doc->Picture();
         const std::vector<std::uint8_t> image = doc->Model().Image().GetImage();
         const std::vector<std::uint8_t> undo = doc->Model().Image().GetUndoImage();
+        const bool undoReady = doc->Model().Image().GetUndoReady();
         // Shown disabled, saying why; triggered anyway, it does nothing.
         QVERIFY(!doc->Action(action)->isEnabled());
         QCOMPARE(doc->Action(action)->toolTip(), QStringLiteral("Not available in this version"));
@@ -459,7 +460,8 @@ private slots:
         QVERIFY(doc->Picture() == picture);
         QVERIFY(doc->Model().Image().GetImage() == image);
         QVERIFY(doc->Model().Image().GetUndoImage() == undo);
-        QVERIFY(doc->Model().Image().GetUndoReady());
+        QCOMPARE(doc->Model().Image().GetUndoReady(), undoReady);
+        QVERIFY(doc->Model().CanUndo());
         QCOMPARE(Status(), (QStringList{"p0", "p1", "p2"}));
         QCOMPARE(doc->Model().Reports().size(), reports);
         QVERIFY(prompts->shown.empty());

@@ -59,6 +59,19 @@ void TRixIPA::Undo() {
     undoReady_ = false;
 }
 
+GrayPlane TRixIPA::ReleaseUndo() {
+    GrayPlane undo = std::move(undo_);
+    undo_ = GrayPlane();
+    undoHistogram_.reset();
+    undoReady_ = false;
+    return undo;
+}
+
+void TRixIPA::ExchangeImage(GrayPlane& plane) {
+    std::swap(image_, plane);
+    histogram_.reset();
+}
+
 void TRixIPA::Commit(GrayPlane next, std::optional<Counts> counts) {
     undo_ = std::move(image_);
     undoHistogram_ = std::move(histogram_);

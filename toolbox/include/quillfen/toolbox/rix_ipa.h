@@ -55,6 +55,12 @@ public:
     Bitmap CreateBitmap() const;
     // Restores the undo copy once; does nothing without one.
     void Undo();
+    // The undo copy, moved out for a caller that keeps its own history (nothing is left to
+    // undo); an empty plane without one.
+    GrayPlane ReleaseUndo();
+    // Exchanges the working image with `plane`, which must come from this object (an undo
+    // copy released before, of the same size). The undo copy stays as it was.
+    void ExchangeImage(GrayPlane& plane);
 
     const GrayPlane& Plane() const { return image_; }
     const std::vector<std::uint8_t>& GetImage() const { return image_.pixels(); }
