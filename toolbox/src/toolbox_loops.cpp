@@ -127,6 +127,12 @@ inline std::int32_t HoughIndexAt(double dx, double dy, double c, double s, doubl
     return static_cast<std::int32_t>(RoundHalfEven((rho / diagonal + 0.5) * cells + 0.5));
 }
 
+inline std::int16_t LaplacianResponseAt(const std::uint8_t* a, const std::uint8_t* b, const std::uint8_t* c, int x) {
+    const int ring = a[x - 1] + a[x] + a[x + 1] + b[x - 1] + b[x + 1] + c[x - 1] + c[x] + c[x + 1];
+    const int d = ring - 8 * b[x];
+    return static_cast<std::int16_t>(d < 0 ? 0 : d);
+}
+
 // One pixel's run at an angle row (see HoughRuns).
 inline void HoughRunAt(std::int32_t r, int R, std::int32_t& previous, std::int32_t& start, std::int32_t& end) {
     const std::int32_t prev = previous;
@@ -528,6 +534,28 @@ void FreiChen(const std::uint8_t* in, std::uint8_t* out, int width, int height, 
     }
 }
 
+void LaplacianResponses(const std::uint8_t* in, int width, int y, std::int16_t* d) {
+    const D16 d16;
+    const int lanes = static_cast<int>(hn::Lanes(d16));
+    const std::size_t w = static_cast<std::size_t>(width);
+    const std::uint8_t* b = in + static_cast<std::size_t>(y) * w;
+    const std::uint8_t* a = b - w;
+    const std::uint8_t* c = b + w;
+    const auto vector = [&](int x) {
+        const auto top = hn::Add(hn::Add(Widened(a + x - 1), Widened(a + x)), Widened(a + x + 1));
+        const auto bottom = hn::Add(hn::Add(Widened(c + x - 1), Widened(c + x)), Widened(c + x + 1));
+        const auto ring = hn::Add(hn::Add(top, bottom), hn::Add(Widened(b + x - 1), Widened(b + x + 1)));
+        hn::StoreU(hn::Max(hn::Sub(ring, hn::ShiftLeft<3>(Widened(b + x))), hn::Zero(d16)), d16, d + x);
+    };
+    if (width - 2 < lanes) {
+        for (int x = 1; x < width - 1; ++x) d[x] = shared::LaplacianResponseAt(a, b, c, x);
+        return;
+    }
+    int x = 1;
+    for (; x + lanes <= width - 1; x += lanes) vector(x);
+    if (x < width - 1) vector(width - 1 - lanes);
+}
+
 void HoughRuns(const HoughPixels& pixels, double c, double s, double diagonal, int R, std::int32_t* previous,
                std::int32_t* start, std::int32_t* end) {
     // The index is found in floats, twice as many to a vector as doubles and without the
@@ -660,6 +688,12 @@ void HoughRuns(const HoughPixels& pixels, double c, double s, double diagonal, i
                            start[k], end[k]);
 }
 
+void LaplacianResponses(const std::uint8_t* in, int width, int y, std::int16_t* d) {
+    const std::size_t w = static_cast<std::size_t>(width);
+    const std::uint8_t* b = in + static_cast<std::size_t>(y) * w;
+    for (int x = 1; x < width - 1; ++x) d[x] = shared::LaplacianResponseAt(b - w, b, b + w, x);
+}
+
 }  // namespace plain
 
 #if QF_SIMD
@@ -676,6 +710,7 @@ HWY_EXPORT(Gradient);
 HWY_EXPORT(Differences);
 HWY_EXPORT(FreiChen);
 HWY_EXPORT(HoughRuns);
+HWY_EXPORT(LaplacianResponses);
 
 void Invert(const std::uint8_t* in, std::uint8_t* out, std::size_t count) {
     HWY_DYNAMIC_DISPATCH(Invert)(in, out, count);
@@ -715,6 +750,9 @@ void HoughRuns(const HoughPixels& pixels, double c, double s, double diagonal, i
                std::int32_t* start, std::int32_t* end) {
     HWY_DYNAMIC_DISPATCH(HoughRuns)(pixels, c, s, diagonal, R, previous, start, end);
 }
+void LaplacianResponses(const std::uint8_t* in, int width, int y, std::int16_t* d) {
+    HWY_DYNAMIC_DISPATCH(LaplacianResponses)(in, width, y, d);
+}
 
 #else
 
@@ -745,6 +783,9 @@ void FreiChen(const std::uint8_t* in, std::uint8_t* out, int width, int height, 
 void HoughRuns(const HoughPixels& pixels, double c, double s, double diagonal, int R, std::int32_t* previous,
                std::int32_t* start, std::int32_t* end) {
     plain::HoughRuns(pixels, c, s, diagonal, R, previous, start, end);
+}
+void LaplacianResponses(const std::uint8_t* in, int width, int y, std::int16_t* d) {
+    plain::LaplacianResponses(in, width, y, d);
 }
 
 #endif  // QF_SIMD

@@ -53,6 +53,11 @@ void Differences(Difference kind, const std::uint8_t* in, std::uint8_t* out, std
 inline constexpr double kFreiChenPlainScale = 100000.0;
 void FreiChen(const std::uint8_t* in, std::uint8_t* out, int width, int height, double scale);
 
+// The Laplacian responses of the interior pixels of row y (1..height-2) of a width-pixel
+// plane: d = (sum of the eight neighbours) - 8 x centre, 0 where negative, into
+// d[1..width-2].
+void LaplacianResponses(const std::uint8_t* in, int width, int y, std::int16_t* d);
+
 // The Hough transform's votes of edge pixels at one angle row of R cells. Pixel k lies at
 // (dx[k], dy[k]) from the plane's centre (fx and fy hold the same offsets as floats); its
 // distance index at the angle of cosine c and sine s is rho = dx c + dy s, then
@@ -87,6 +92,7 @@ void Differences(Difference kind, const std::uint8_t* in, std::uint8_t* out, std
 void FreiChen(const std::uint8_t* in, std::uint8_t* out, int width, int height, double scale);
 void HoughRuns(const HoughPixels& pixels, double c, double s, double diagonal, int R, std::int32_t* previous,
                std::int32_t* start, std::int32_t* end);
+void LaplacianResponses(const std::uint8_t* in, int width, int y, std::int16_t* d);
 }  // namespace plain
 
 }  // namespace quillfen::toolbox_loops
