@@ -54,13 +54,32 @@ public:
         fx_.reserve(kBlock + width);
         fy_.reserve(kBlock + width);
     }
-    void Add(double dx, double dy) {
-        dx_.push_back(dx);
-        dy_.push_back(dy);
-        fx_.push_back(static_cast<float>(dx));  // exact: halves below 2^15
-        fy_.push_back(static_cast<float>(dy));
-    }
     bool Full() const { return dx_.size() >= kBlock; }
+
+    // The edge pixels of one row (edge[x] = 1, x = 1..width-2) at distance dy from the centre
+    // row, taken without a branch per pixel: every pixel is written, and the next one goes
+    // over it unless it was an edge.
+    void AddRow(const std::uint8_t* edge, int width, double dy, double halfWidth) {
+        std::size_t n = dx_.size();
+        const std::size_t room = n + static_cast<std::size_t>(width);
+        dx_.resize(room);
+        dy_.resize(room);
+        fx_.resize(room);
+        fy_.resize(room);
+        const auto fdy = static_cast<float>(dy);
+        for (int x = 1; x < width - 1; ++x) {
+            const double dx = x - halfWidth;
+            dx_[n] = dx;
+            dy_[n] = dy;
+            fx_[n] = static_cast<float>(dx);
+            fy_[n] = fdy;
+            n += edge[x];
+        }
+        dx_.resize(n);
+        dy_.resize(n);
+        fx_.resize(n);
+        fy_.resize(n);
+    }
 
     // Every waiting pixel votes in every row t of the half table (`runs`, R + 2 columns a
     // row, the last one where pixels without a vote cast theirs), and the block is emptied.
@@ -175,6 +194,12 @@ GrayPlane Run(const GrayPlane& plane, const Parameters& parameters, bool literal
     for (int y = 1; y < h - 1; ++y) {
         Advance(progress, (y - 1) / rows);
         if (voters.Full()) voteBlock();
+        if (!lineBased && !literal) {
+            std::uint8_t* edge = edges.data() + static_cast<std::size_t>(y) * w;
+            toolbox_loops::SobelEdges(p, w, y, parameters.gradientThreshold, edge);
+            voters.AddRow(edge, w, y - halfHeight, halfWidth);
+            continue;
+        }
         for (int x = 1; x < w - 1; ++x) {
             const int sx = at(x + 1, y - 1) + 2 * at(x + 1, y) + at(x + 1, y + 1) - at(x - 1, y - 1) -
                            2 * at(x - 1, y) - at(x - 1, y + 1);
@@ -221,10 +246,7 @@ GrayPlane Run(const GrayPlane& plane, const Parameters& parameters, bool literal
                     }
                     prev = r;
                 }
-                continue;
             }
-
-            voters.Add(dx, dy);
         }
     }
     if (!lineBased && !literal) voteBlock();
@@ -246,7 +268,8 @@ GrayPlane Run(const GrayPlane& plane, const Parameters& parameters, bool literal
     // border. Line tracing reads it to tell whether a point lies on or next to an edge.
     GrayPlane counts(w, h);
     std::uint8_t* q = counts.data();
-    for (int y = 0; y < h; ++y) {
+    if (!literal) toolbox_loops::WindowCounts(edges.data(), q, w, h);
+    for (int y = 0; literal && y < h; ++y) {
         for (int x = 0; x < w; ++x) {
             const std::size_t i = static_cast<std::size_t>(y) * w + x;
             if (x == 0 || y == 0 || x == w - 1 || y == h - 1) {

@@ -133,6 +133,24 @@ inline std::int16_t LaplacianResponseAt(const std::uint8_t* a, const std::uint8_
     return static_cast<std::int16_t>(d < 0 ? 0 : d);
 }
 
+// Sx^2 + Sy^2 beyond which a pixel is an edge of the threshold (see SobelEdges); none is past
+// 64 x 181^2, the threshold's square fits an int below it.
+inline int SobelLimit(int threshold) {
+    const int t = std::min(threshold, 181);
+    return 64 * t * t;
+}
+
+inline std::uint8_t SobelEdgeAt(const std::uint8_t* a, const std::uint8_t* b, const std::uint8_t* c, int x, int limit) {
+    const int sx = a[x + 1] + 2 * b[x + 1] + c[x + 1] - a[x - 1] - 2 * b[x - 1] - c[x - 1];
+    const int sy = c[x - 1] + 2 * c[x] + c[x + 1] - a[x - 1] - 2 * a[x] - a[x + 1];
+    return sx * sx + sy * sy > limit ? 1 : 0;
+}
+
+inline std::uint8_t WindowCountAt(const std::uint8_t* a, const std::uint8_t* b, const std::uint8_t* c, int x) {
+    return static_cast<std::uint8_t>(a[x - 1] + a[x] + a[x + 1] + b[x - 1] + b[x] + b[x + 1] + c[x - 1] + c[x] +
+                                     c[x + 1]);
+}
+
 // One pixel's run at an angle row (see HoughRuns).
 inline void HoughRunAt(std::int32_t r, int R, std::int32_t& previous, std::int32_t& start, std::int32_t& end) {
     const std::int32_t prev = previous;
@@ -556,6 +574,51 @@ void LaplacianResponses(const std::uint8_t* in, int width, int y, std::int16_t* 
     if (x < width - 1) vector(width - 1 - lanes);
 }
 
+void SobelEdges(const std::uint8_t* in, int width, int y, int threshold, std::uint8_t* out) {
+    using D32 = hn::ScalableTag<std::int32_t>;
+    const D32 d;
+    const hn::Rebind<std::uint8_t, D32> d8;
+    const int lanes = static_cast<int>(hn::Lanes(d));
+    const int limit = shared::SobelLimit(threshold);
+    const std::size_t w = static_cast<std::size_t>(width);
+    const std::uint8_t* b = in + static_cast<std::size_t>(y) * w;
+    const std::uint8_t* a = b - w;
+    const std::uint8_t* c = b + w;
+    const auto load = [&](const std::uint8_t* p) { return hn::PromoteTo(d, hn::LoadU(d8, p)); };
+    const auto bound = hn::Set(d, limit);
+    const auto one = hn::Set(d, 1);
+    const auto vector = [&](int x) {
+        const auto a0 = load(a + x - 1), a1 = load(a + x), a2 = load(a + x + 1);
+        const auto b0 = load(b + x - 1), b2 = load(b + x + 1);
+        const auto c0 = load(c + x - 1), c1 = load(c + x), c2 = load(c + x + 1);
+        const auto sx = hn::Sub(hn::Add(hn::Add(a2, hn::Add(b2, b2)), c2), hn::Add(hn::Add(a0, hn::Add(b0, b0)), c0));
+        const auto sy = hn::Sub(hn::Add(hn::Add(c0, hn::Add(c1, c1)), c2), hn::Add(hn::Add(a0, hn::Add(a1, a1)), a2));
+        const auto s = hn::Add(hn::Mul(sx, sx), hn::Mul(sy, sy));
+        hn::StoreU(hn::DemoteTo(d8, hn::IfThenElseZero(hn::Gt(s, bound), one)), d8, out + x);
+    };
+    if (width - 2 < lanes) {
+        for (int x = 1; x < width - 1; ++x) out[x] = shared::SobelEdgeAt(a, b, c, x, limit);
+        return;
+    }
+    int x = 1;
+    for (; x + lanes <= width - 1; x += lanes) vector(x);
+    if (x < width - 1) vector(width - 1 - lanes);
+}
+
+void WindowCounts(const std::uint8_t* in, std::uint8_t* out, int width, int height) {
+    const D8 d;
+    // Sums of nine 0s and 1s stay below 10: bytes do.
+    Rows(
+        in, out, width, height, hn::Lanes(d),
+        [d](const std::uint8_t* a, const std::uint8_t* b, const std::uint8_t* c, std::uint8_t* o, int x) {
+            const auto left = hn::Add(hn::Add(hn::LoadU(d, a + x - 1), hn::LoadU(d, b + x - 1)), hn::LoadU(d, c + x - 1));
+            const auto centre = hn::Add(hn::Add(hn::LoadU(d, a + x), hn::LoadU(d, b + x)), hn::LoadU(d, c + x));
+            const auto right = hn::Add(hn::Add(hn::LoadU(d, a + x + 1), hn::LoadU(d, b + x + 1)), hn::LoadU(d, c + x + 1));
+            hn::StoreU(hn::Add(hn::Add(left, centre), right), d, o + x);
+        },
+        shared::WindowCountAt);
+}
+
 void HoughRuns(const HoughPixels& pixels, double c, double s, double diagonal, int R, std::int32_t* previous,
                std::int32_t* start, std::int32_t* end) {
     // The index is found in floats, twice as many to a vector as doubles and without the
@@ -694,6 +757,17 @@ void LaplacianResponses(const std::uint8_t* in, int width, int y, std::int16_t* 
     for (int x = 1; x < width - 1; ++x) d[x] = shared::LaplacianResponseAt(b - w, b, b + w, x);
 }
 
+void SobelEdges(const std::uint8_t* in, int width, int y, int threshold, std::uint8_t* out) {
+    const std::size_t w = static_cast<std::size_t>(width);
+    const std::uint8_t* b = in + static_cast<std::size_t>(y) * w;
+    const int limit = shared::SobelLimit(threshold);
+    for (int x = 1; x < width - 1; ++x) out[x] = shared::SobelEdgeAt(b - w, b, b + w, x, limit);
+}
+
+void WindowCounts(const std::uint8_t* in, std::uint8_t* out, int width, int height) {
+    EachInterior(in, out, width, height, shared::WindowCountAt);
+}
+
 }  // namespace plain
 
 #if QF_SIMD
@@ -711,6 +785,8 @@ HWY_EXPORT(Differences);
 HWY_EXPORT(FreiChen);
 HWY_EXPORT(HoughRuns);
 HWY_EXPORT(LaplacianResponses);
+HWY_EXPORT(SobelEdges);
+HWY_EXPORT(WindowCounts);
 
 void Invert(const std::uint8_t* in, std::uint8_t* out, std::size_t count) {
     HWY_DYNAMIC_DISPATCH(Invert)(in, out, count);
@@ -753,6 +829,12 @@ void HoughRuns(const HoughPixels& pixels, double c, double s, double diagonal, i
 void LaplacianResponses(const std::uint8_t* in, int width, int y, std::int16_t* d) {
     HWY_DYNAMIC_DISPATCH(LaplacianResponses)(in, width, y, d);
 }
+void SobelEdges(const std::uint8_t* in, int width, int y, int threshold, std::uint8_t* out) {
+    HWY_DYNAMIC_DISPATCH(SobelEdges)(in, width, y, threshold, out);
+}
+void WindowCounts(const std::uint8_t* in, std::uint8_t* out, int width, int height) {
+    HWY_DYNAMIC_DISPATCH(WindowCounts)(in, out, width, height);
+}
 
 #else
 
@@ -786,6 +868,12 @@ void HoughRuns(const HoughPixels& pixels, double c, double s, double diagonal, i
 }
 void LaplacianResponses(const std::uint8_t* in, int width, int y, std::int16_t* d) {
     plain::LaplacianResponses(in, width, y, d);
+}
+void SobelEdges(const std::uint8_t* in, int width, int y, int threshold, std::uint8_t* out) {
+    plain::SobelEdges(in, width, y, threshold, out);
+}
+void WindowCounts(const std::uint8_t* in, std::uint8_t* out, int width, int height) {
+    plain::WindowCounts(in, out, width, height);
 }
 
 #endif  // QF_SIMD

@@ -58,6 +58,16 @@ void FreiChen(const std::uint8_t* in, std::uint8_t* out, int width, int height, 
 // d[1..width-2].
 void LaplacianResponses(const std::uint8_t* in, int width, int y, std::int16_t* d);
 
+// The Hough transform's edges of row y (1..height-2): out[x] = 1 where the Sobel gradient
+// |(Sx, Sy)| / 8 exceeds `threshold`, else 0, for x = 1..width-2. Exactly where
+// Sx^2 + Sy^2 > 64 x threshold^2: the magnitude is the correctly rounded root of
+// (Sx^2 + Sy^2) / 64, and below 181 a whole-number threshold is never within rounding of it.
+void SobelEdges(const std::uint8_t* in, int width, int y, int threshold, std::uint8_t* out);
+
+// out[x] = the number of 1s among in[] in the 3 x 3 window of each interior pixel of a
+// plane of 0s and 1s, for every interior row and column (the border is left alone).
+void WindowCounts(const std::uint8_t* in, std::uint8_t* out, int width, int height);
+
 // The Hough transform's votes of edge pixels at one angle row of R cells. Pixel k lies at
 // (dx[k], dy[k]) from the plane's centre (fx and fy hold the same offsets as floats); its
 // distance index at the angle of cosine c and sine s is rho = dx c + dy s, then
@@ -93,6 +103,8 @@ void FreiChen(const std::uint8_t* in, std::uint8_t* out, int width, int height, 
 void HoughRuns(const HoughPixels& pixels, double c, double s, double diagonal, int R, std::int32_t* previous,
                std::int32_t* start, std::int32_t* end);
 void LaplacianResponses(const std::uint8_t* in, int width, int y, std::int16_t* d);
+void SobelEdges(const std::uint8_t* in, int width, int y, int threshold, std::uint8_t* out);
+void WindowCounts(const std::uint8_t* in, std::uint8_t* out, int width, int height);
 }  // namespace plain
 
 }  // namespace quillfen::toolbox_loops
