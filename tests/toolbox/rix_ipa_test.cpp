@@ -12,14 +12,11 @@
 namespace quillfen {
 namespace {
 
-TEST(TRixIPA, NewObjectIsEmptyAndUndoDoesNothing) {
+TEST(TRixIPA, NewObjectIsEmpty) {
     TRixIPA ipa;
     EXPECT_EQ(ipa.GetWidth(), 0);
     EXPECT_EQ(ipa.GetHeight(), 0);
     EXPECT_EQ(ipa.GetSize(), 0);
-    EXPECT_FALSE(ipa.GetUndoReady());
-    ipa.Undo();
-    EXPECT_FALSE(ipa.GetUndoReady());
     EXPECT_TRUE(ipa.CreateBitmap().empty());
     EXPECT_EQ(ipa.GetPixels(), 0);
     EXPECT_THROW(ipa.GetMean(), MathError);
@@ -54,30 +51,12 @@ TEST(TRixIPA, ColourPictureKeepsOnlyBlue) {
     EXPECT_EQ(ipa.GetHistogram(255), 16);
 }
 
-TEST(TRixIPA, UndoRestoresOnceThenDoesNothing) {
-    const std::vector<std::uint8_t> gray{0, 100, 200, 255, 7, 8};
-    TRixIPA ipa;
-    ipa.LoadFromGray(3, 2, gray.data());
-    ipa.Inverse();
-    EXPECT_TRUE(ipa.GetUndoReady());
-    EXPECT_EQ(ipa.Pixel(1, 0), 155);
-    ipa.Undo();
-    EXPECT_FALSE(ipa.GetUndoReady());
-    EXPECT_EQ(ipa.GetImage(), gray);
-    ipa.Undo();
-    EXPECT_EQ(ipa.GetImage(), gray);
-}
-
-TEST(TRixIPA, UndoAfterTwoOperationsReturnsToTheFirstResult) {
+TEST(TRixIPA, AnOperationReplacesTheImageAndItsHistogram) {
     const std::vector<std::uint8_t> gray{10, 20, 30, 40};
     TRixIPA ipa;
     ipa.LoadFromGray(2, 2, gray.data());
     ipa.Inverse();
-    const std::vector<std::uint8_t> afterFirst = ipa.GetImage();
-    ipa.Inverse();
-    ipa.Undo();
-    EXPECT_EQ(ipa.GetImage(), afterFirst);
-    // The histogram comes back with the image.
+    EXPECT_EQ(ipa.GetImage(), (std::vector<std::uint8_t>{245, 235, 225, 215}));
     EXPECT_EQ(ipa.GetHistogram(245), 1);
     EXPECT_EQ(ipa.GetHistogram(10), 0);
 }
@@ -103,9 +82,9 @@ TEST(TRixIPA, AbsurdSizesAreRefusedBeforeAllocating) {
 }
 
 // The histogram is counted on demand and carried over through the tables of the point
-// operations: after every operation, and after its undo, it is the count of the image,
-// whether the histogram before was known or not.
-TEST(TRixIPA, TheHistogramIsTheCountOfTheImageAfterEveryOperationAndUndo) {
+// operations: after every operation it is the count of the image, whether the histogram
+// before was known or not.
+TEST(TRixIPA, TheHistogramIsTheCountOfTheImageAfterEveryOperation) {
     test::Plane picture = test::RandomGray(23, 17, 3);
     picture.fillRect(2, 2, 9, 8, 255);
     for (const toolbox::Operation& operation : toolbox::Operations()) {
@@ -118,8 +97,6 @@ TEST(TRixIPA, TheHistogramIsTheCountOfTheImageAfterEveryOperationAndUndo) {
                 continue;  // refused with nothing changed, which other tests check
             }
             EXPECT_EQ(ipa.GetHistogramCounts(), histogram::CountLevels(ipa.Plane())) << operation.action;
-            ipa.Undo();
-            EXPECT_EQ(ipa.GetHistogramCounts(), histogram::CountLevels(picture.gray())) << operation.action;
         }
     }
 }

@@ -4,8 +4,8 @@
 #include <cstring>
 #include <numeric>
 
+#include "quillfen/image/detail/vector_state.h"
 #include "quillfen/image/errors.h"
-#include "quillfen/image/vector_state.h"
 
 namespace quillfen::histogram {
 

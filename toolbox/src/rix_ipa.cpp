@@ -3,8 +3,8 @@
 #include <cmath>
 #include <utility>
 
+#include "quillfen/image/detail/vector_state.h"
 #include "quillfen/image/limits.h"
-#include "quillfen/image/vector_state.h"
 #include "quillfen/toolbox/edges.h"
 #include "quillfen/toolbox/histogram.h"
 #include "quillfen/toolbox/histogram_modification.h"
@@ -44,27 +44,11 @@ void TRixIPA::LoadFromGray(int width, int height, const std::uint8_t* gray) {
     Load(GrayPlane(width, height, std::vector<std::uint8_t>(gray, gray + count)));
 }
 
+void TRixIPA::LoadFromView(const GrayView& view) { Load(ToPlane(view)); }
+
 Bitmap TRixIPA::CreateBitmap() const {
     if (image_.empty()) return Bitmap();
     return Bitmap::fromGray(image_.width(), image_.height(), image_.data());
-}
-
-void TRixIPA::Undo() {
-    if (!undoReady_) return;
-    // The undo copy has the image's size: no operation changes the size.
-    image_ = std::move(undo_);
-    histogram_ = std::move(undoHistogram_);
-    undo_ = GrayPlane();
-    undoHistogram_.reset();
-    undoReady_ = false;
-}
-
-GrayPlane TRixIPA::ReleaseUndo() {
-    GrayPlane undo = std::move(undo_);
-    undo_ = GrayPlane();
-    undoHistogram_.reset();
-    undoReady_ = false;
-    return undo;
 }
 
 void TRixIPA::ExchangeImage(GrayPlane& plane) {
@@ -73,9 +57,6 @@ void TRixIPA::ExchangeImage(GrayPlane& plane) {
 }
 
 void TRixIPA::Commit(GrayPlane next, std::optional<Counts> counts) {
-    undo_ = std::move(image_);
-    undoHistogram_ = std::move(histogram_);
-    undoReady_ = true;
     image_ = std::move(next);
     histogram_ = std::move(counts);
 }

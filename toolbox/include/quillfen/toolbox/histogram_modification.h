@@ -4,9 +4,11 @@
 // through it.
 #include <cstdint>
 
+#include "quillfen/image/export.h"
 #include "quillfen/image/gray_plane.h"
 #include "quillfen/toolbox/histogram.h"
 
+QUILLFEN_API_BEGIN
 namespace quillfen::histogram {
 
 // Each level g becomes Round(cum(g) * 255 / n + 0.5), at most 255. MathError "Floating point
@@ -48,3 +50,4 @@ Stretch AutoContrastTable(const Counts& counts, int pixelCount);
 Stretch EndsInTable(const Counts& counts, int pixelCount, std::uint8_t lowPercent, std::uint8_t highPercent);
 
 }  // namespace quillfen::histogram
+QUILLFEN_API_END

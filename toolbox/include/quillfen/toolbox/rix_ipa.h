@@ -1,12 +1,13 @@
 #pragma once
-// TRixIPA: the working gray image of a document, with its histogram, one undo level and the
-// toolbox operations under the names the windows and the command line use.
+// TRixIPA: the working gray image of a document, with its histogram and the toolbox
+// operations under the names the windows and the command line use.
 //
 // It is a thin facade: each operation hands the current plane to one function of its family
-// (quillfen/toolbox/*.h), which returns a new plane, and only then takes the undo copy and makes the
-// new plane current. An operation that throws therefore leaves the image, the undo copy and
-// the histogram as they were. The histogram always describes the current image; nothing else
-// is kept between calls.
+// (quillfen/toolbox/*.h), which returns a new plane, and only then makes the new plane
+// current. An operation that throws therefore leaves the image and the histogram as they were.
+// The histogram always describes the current image; nothing else is kept between calls.
+// Taking an operation back is the document's history (the program has one undo system),
+// which keeps the planes it needs itself.
 //
 // The histogram is counted when first asked for, not after every operation: most operations
 // never read it, and counting costs more than inverting or binarising the image. Operations
@@ -22,9 +23,12 @@
 #include <vector>
 
 #include "quillfen/image/bitmap.h"
+#include "quillfen/image/export.h"
 #include "quillfen/image/gray_plane.h"
+#include "quillfen/image/gray_view.h"
 #include "quillfen/image/progress.h"
 
+QUILLFEN_API_BEGIN
 namespace quillfen {
 
 class TRixIPA {
@@ -42,29 +46,21 @@ public:
     // they should stop (Cancelled, with everything as it was); nullptr for none. Not owned.
     void SetProgress(ProgressSink* sink) { progress_ = sink; }
 
-    // True while an undo copy exists that Undo may restore.
-    bool GetUndoReady() const { return undoReady_; }
-
     // Takes size and pixels (the blue byte of each) from a 24-bit bitmap. Throws FormatError
-    // for pictures beyond the size limits, leaving the object unchanged. The undo copy is
-    // left as it was.
+    // for pictures beyond the size limits, leaving the object unchanged.
     void LoadFromBitmap(const Bitmap& bitmap);
     // The same from a row-major gray plane of width x height bytes.
     void LoadFromGray(int width, int height, const std::uint8_t* gray);
+    // The same from a caller's pixels, copied (ArgumentError for a view CheckView refuses).
+    void LoadFromView(const GrayView& view);
     // A new gray 24-bit bitmap of the working image.
     Bitmap CreateBitmap() const;
-    // Restores the undo copy once; does nothing without one.
-    void Undo();
-    // The undo copy, moved out for a caller that keeps its own history (nothing is left to
-    // undo); an empty plane without one.
-    GrayPlane ReleaseUndo();
-    // Exchanges the working image with `plane`, which must come from this object (an undo
-    // copy released before, of the same size). The undo copy stays as it was.
+    // Exchanges the working image with `plane`, which must be one this object held before
+    // (a caller's history keeps them), or empty. The histogram is counted again when asked for.
     void ExchangeImage(GrayPlane& plane);
 
     const GrayPlane& Plane() const { return image_; }
     const std::vector<std::uint8_t>& GetImage() const { return image_.pixels(); }
-    const std::vector<std::uint8_t>& GetUndoImage() const { return undo_.pixels(); }
     std::uint8_t Pixel(int x, int y) const { return image_.at(x, y); }
 
     // ---- Histogram and statistics (histogram.h) ----------------------------------------
@@ -135,9 +131,8 @@ public:
 private:
     using Counts = std::array<std::int32_t, 256>;
 
-    // Makes `next` the current image: the image before (with its histogram, when known)
-    // becomes the undo copy, and `counts` the histogram of `next` when the operation knows it.
-    // Every operation ends here, and only once its result exists.
+    // Makes `next` the current image, and `counts` its histogram when the operation knows
+    // it. Every operation ends here, and only once its result exists.
     void Commit(GrayPlane next, std::optional<Counts> counts = std::nullopt);
     // Maps every pixel through `table` and commits the result, with the histogram carried
     // over through the table when the current one is known.
@@ -151,11 +146,9 @@ private:
     void Load(GrayPlane plane);
 
     GrayPlane image_;
-    GrayPlane undo_;
-    bool undoReady_ = false;
     ProgressSink* progress_ = nullptr;
     mutable std::optional<Counts> histogram_;
-    std::optional<Counts> undoHistogram_;
 };
 
 }  // namespace quillfen
+QUILLFEN_API_END

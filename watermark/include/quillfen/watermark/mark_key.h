@@ -14,8 +14,10 @@
 #include <string>
 #include <vector>
 
+#include "quillfen/image/export.h"
 #include "quillfen/watermark/watermark.h"
 
+QUILLFEN_API_BEGIN
 namespace quillfen {
 
 inline constexpr std::uint16_t kMarkKeyVersion = 1;
@@ -74,3 +76,4 @@ MarkKey LoadMarkKey(const std::filesystem::path& path);
 inline constexpr std::int64_t kMaxKeyFileBytes = 1 << 20;
 
 }  // namespace quillfen
+QUILLFEN_API_END
