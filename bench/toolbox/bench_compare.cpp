@@ -3,7 +3,8 @@
 // for the filters and edge operators, a one-pixel spiral and 254 squares for labeling, the
 // busy scene for the Hough transform. Prints one table: Quillfen / OpenCV / ratio.
 //
-// Each side is timed around the call alone, its result in new memory as a caller gets it:
+// Each side is timed around the call alone (the CPU time of the thread, so that other work
+// on the machine counts as little as it can), its result in new memory as a caller gets it:
 // for the toolbox the command on a working image loaded afresh (so a threshold or the
 // equalization counts the histogram itself, as OpenCV's do), for OpenCV the function into
 // a new cv::Mat. Both run on one thread. OpenCV picks its own instruction set at start:
@@ -18,7 +19,8 @@
 // HoughLines.
 #include <benchmark/benchmark.h>
 
-#include <chrono>
+#include <ctime>
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <functional>
@@ -38,7 +40,12 @@
 namespace quillfen::bench {
 namespace {
 
-using Clock = std::chrono::steady_clock;
+// The CPU time of the calling thread, in seconds.
+double ThreadSeconds() {
+    timespec now{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+    return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
+}
 
 // A picture in both forms.
 struct Picture {
@@ -79,11 +86,11 @@ void Quillfen(benchmark::State& state, const Picture& picture, const std::functi
     TRixIPA ipa;
     for (auto _ : state) {
         ipa.LoadFromGray(picture.plane.width, picture.plane.height, picture.plane.pixels.data());
-        const Clock::time_point start = Clock::now();
+        const double start = ThreadSeconds();
         command(ipa);
-        const Clock::time_point end = Clock::now();
+        const double end = ThreadSeconds();
         benchmark::DoNotOptimize(ipa.GetImage().data());
-        state.SetIterationTime(std::chrono::duration<double>(end - start).count());
+        state.SetIterationTime(end - start);
     }
 }
 
@@ -91,11 +98,11 @@ void Quillfen(benchmark::State& state, const Picture& picture, const std::functi
 void OpenCv(benchmark::State& state, const Picture& picture, const std::function<void(const cv::Mat&, cv::Mat&)>& call) {
     for (auto _ : state) {
         cv::Mat result;
-        const Clock::time_point start = Clock::now();
+        const double start = ThreadSeconds();
         call(picture.mat, result);
-        const Clock::time_point end = Clock::now();
+        const double end = ThreadSeconds();
         benchmark::DoNotOptimize(result.data);
-        state.SetIterationTime(std::chrono::duration<double>(end - start).count());
+        state.SetIterationTime(end - start);
     }
 }
 
@@ -140,13 +147,16 @@ std::vector<Row>& Rows() {
 void Compare(const std::string& operation, const Picture& picture, const std::function<void(TRixIPA&)>& command,
              const std::string& call, const std::function<void(const cv::Mat&, cv::Mat&)>& opencv) {
     Rows().push_back({operation, call});
+    const auto least = [](const std::vector<double>& v) { return *std::min_element(v.begin(), v.end()); };
     benchmark::RegisterBenchmark(("quillfen/" + operation).c_str(),
                                  [&picture, command](benchmark::State& s) { Quillfen(s, picture, command); })
         ->UseManualTime()
+        ->ComputeStatistics("min", least)
         ->Unit(benchmark::kMicrosecond);
     benchmark::RegisterBenchmark(("opencv/" + operation).c_str(),
                                  [&picture, opencv](benchmark::State& s) { OpenCv(s, picture, opencv); })
         ->UseManualTime()
+        ->ComputeStatistics("min", least)
         ->Unit(benchmark::kMicrosecond);
 }
 
@@ -258,14 +268,14 @@ void RegisterAll() {
             });
 }
 
-// Keeps the median of each benchmark's repetitions and prints nothing but a dot per run;
-// the table comes at the end.
+// Keeps the least of each benchmark's repetitions (on a shared machine the truest) and
+// prints nothing but a dot per run; the table comes at the end.
 class TableReporter : public benchmark::BenchmarkReporter {
 public:
     bool ReportContext(const Context&) override { return true; }
     void ReportRuns(const std::vector<Run>& runs) override {
         for (const Run& run : runs) {
-            if (run.run_type == Run::RT_Aggregate && run.aggregate_name != "median") continue;
+            if (run.run_type == Run::RT_Aggregate && run.aggregate_name != "min") continue;
             if (run.run_type == Run::RT_Iteration && run.repetitions > 1) continue;
             // Microseconds: every benchmark here reports in them.
             microseconds_[run.run_name.function_name] = run.GetAdjustedRealTime();
@@ -274,12 +284,13 @@ public:
     }
     void Finalize() override {
         std::fputc('\n', stderr);
-        std::printf("%-30s %12s %12s %7s  %s\n", "operation", "Quillfen us", "OpenCV us", "ratio", "OpenCV call");
+        std::printf("CPU time of one call (microseconds), the least of the repetitions\n");
+        std::printf("%-30s %10s %10s %7s  %s\n", "operation", "Quillfen", "OpenCV", "ratio", "OpenCV call");
         for (const Row& row : Rows()) {
             const double ours = Time("quillfen/" + row.operation);
             const double theirs = Time("opencv/" + row.operation);
             if (ours < 0 || theirs < 0) continue;  // filtered out
-            std::printf("%-30s %12.1f %12.1f %7.2f  %s\n", row.operation.c_str(), ours, theirs, ours / theirs,
+            std::printf("%-30s %10.1f %10.1f %7.2f  %s\n", row.operation.c_str(), ours, theirs, ours / theirs,
                         row.call.c_str());
         }
     }
@@ -304,10 +315,10 @@ int main(int argc, char** argv) {
     std::printf("Quillfen: one thread, vector loops on %s\n", quillfen::vector_targets::Active().c_str());
     std::fflush(stdout);
     quillfen::bench::RegisterAll();
-    // Three repetitions, their median reported, unless told otherwise.
+    // Five repetitions, the least reported, unless told otherwise.
     std::vector<char*> args(argv, argv + argc);
-    std::string repetitions = "--benchmark_repetitions=3";
-    std::string minTime = "--benchmark_min_time=0.2";
+    std::string repetitions = "--benchmark_repetitions=5";
+    std::string minTime = "--benchmark_min_time=0.1";
     bool hasRepetitions = false, hasMinTime = false;
     for (int i = 1; i < argc; ++i) {
         hasRepetitions = hasRepetitions || std::string(argv[i]).rfind("--benchmark_repetitions", 0) == 0;
