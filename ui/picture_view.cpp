@@ -28,13 +28,21 @@ PictureView::PictureView(bool autoSize, QWidget* parent) : QLabel(parent), autoS
 }
 
 const Bitmap& PictureView::Picture() const {
-    if (picture_.empty() && !gray_.empty()) picture_ = Bitmap::fromGray(gray_.width(), gray_.height(), gray_.data());
+    if (gray_ && picture_.empty() && !image_.isNull()) {
+        // The gray levels are the blue bytes of the drawn pixels.
+        Bitmap picture(image_.width(), image_.height(), 0);
+        for (int y = 0; y < image_.height(); ++y) {
+            const auto* in = reinterpret_cast<const quint32*>(image_.constScanLine(y));
+            for (int x = 0; x < image_.width(); ++x) picture.setGray(x, y, static_cast<std::uint8_t>(qBlue(in[x])));
+        }
+        picture_ = std::move(picture);
+    }
     return picture_;
 }
 
 void PictureView::SetPicture(Bitmap picture) {
     picture_ = std::move(picture);
-    gray_ = GrayPlane();
+    gray_ = false;
     if (picture_.empty()) {
         Show(QImage());
         return;
@@ -47,24 +55,27 @@ void PictureView::SetPicture(Bitmap picture) {
 
 void PictureView::SetGray(const GrayPlane& plane) {
     picture_ = Bitmap();
-    gray_ = plane;
+    gray_ = true;
     if (plane.empty()) {
         Show(QImage());
         return;
     }
-    // The image drawn before is written over when it has the size (no new memory to fault in).
+    // The image drawn before is written over when it has the size and nothing else holds it
+    // (no new memory to fault in, nothing copied).
     QImage image = std::move(image_);
-    if (image.width() != plane.width() || image.height() != plane.height())
+    if (image.width() != plane.width() || image.height() != plane.height() ||
+        image.format() != QImage::Format_RGB32 || !image.isDetached())
         image = QImage(plane.width(), plane.height(), QImage::Format_RGB32);
     static const std::array<quint32, 256> kGray = [] {
         std::array<quint32, 256> gray{};
         for (quint32 g = 0; g < 256; ++g) gray[g] = 0xFF000000u | g * 0x010101u;
         return gray;
     }();
+    const int width = plane.width();  // not read again after each store
     for (int y = 0; y < plane.height(); ++y) {
         const std::uint8_t* in = plane.row(y);
         auto* out = reinterpret_cast<quint32*>(image.scanLine(y));
-        for (int x = 0; x < plane.width(); ++x) out[x] = kGray[in[x]];
+        for (int x = 0; x < width; ++x) out[x] = kGray[in[x]];
     }
     Show(std::move(image));
 }

@@ -64,8 +64,8 @@ private:
     void Show(QImage image);
 
     bool autoSize_;
-    mutable Bitmap picture_;  // the picture set, or (when gray_ is not empty) made from gray_
-    GrayPlane gray_;
+    mutable Bitmap picture_;  // the picture set, or (gray_) made from image_ when asked for
+    bool gray_ = false;       // a gray plane was set: image_ holds it
     QImage image_;  // the picture as drawn, RGB32
     double zoom_ = 1.0;
 };
