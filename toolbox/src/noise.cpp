@@ -13,27 +13,6 @@
 namespace quillfen::noise {
 namespace {
 
-inline void Order(std::uint8_t& a, std::uint8_t& b) {
-    const std::uint8_t lo = std::min(a, b);
-    b = std::max(a, b);
-    a = lo;
-}
-
-// Fifth smallest of nine: the 19 compare-exchanges of the classic median-of-9 network
-// (Paeth). Any correct sort leaves the same value in the middle entry.
-inline std::uint8_t MedianOf9(std::uint8_t p0, std::uint8_t p1, std::uint8_t p2, std::uint8_t p3,
-                              std::uint8_t p4, std::uint8_t p5, std::uint8_t p6, std::uint8_t p7,
-                              std::uint8_t p8) {
-    Order(p1, p2); Order(p4, p5); Order(p7, p8);
-    Order(p0, p1); Order(p3, p4); Order(p6, p7);
-    Order(p1, p2); Order(p4, p5); Order(p7, p8);
-    Order(p0, p3); Order(p5, p8); Order(p4, p7);
-    Order(p3, p6); Order(p1, p4); Order(p2, p5);
-    Order(p4, p7); Order(p4, p2); Order(p6, p4);
-    Order(p4, p2);
-    return p4;
-}
-
 using Loop = void (*)(const std::uint8_t*, std::uint8_t*, int, int);
 
 // The filters start from a copy of the plane, so the border keeps its input values; the loop
@@ -94,13 +73,7 @@ GrayPlane Median(const GrayPlane& plane) {
     });
 }
 
-GrayPlane NetworkMedian(const GrayPlane& plane) {
-    return EachInterior(plane, [&plane](int x, int y) {
-        return MedianOf9(plane.at(x - 1, y - 1), plane.at(x, y - 1), plane.at(x + 1, y - 1), plane.at(x - 1, y),
-                         plane.at(x, y), plane.at(x + 1, y), plane.at(x - 1, y + 1), plane.at(x, y + 1),
-                         plane.at(x + 1, y + 1));
-    });
-}
+GrayPlane NetworkMedian(const GrayPlane& plane) { return Filtered(plane, toolbox_loops::plain::Median); }
 
 GrayPlane Mean(const GrayPlane& plane) {
     return EachInterior(plane, [&plane](int x, int y) {
