@@ -1,14 +1,17 @@
 #pragma once
-// An image control: shows a Bitmap or a gray plane from the top-left corner at a zoom
-// factor, with nearest-neighbour scaling so that every pixel stays a sharp square, and keeps
-// a Bitmap it was given so that commands can read back exactly what is shown. It tells which
-// pixel the mouse is over, for the gray-value readout. The picture is converted once, when
-// it is set, into the form the screen is drawn in.
+// An image control: shows a Bitmap from the top-left corner at a zoom factor, with
+// nearest-neighbour scaling so that every pixel stays a sharp square, and keeps the Bitmap
+// so that commands can read back exactly what is shown. It tells which pixel the mouse is
+// over, for the gray-value readout.
+//
+// It shares the picture rather than copying it, and draws only what is exposed, sampled to
+// the screen's pixels: a 64-megapixel picture costs no more per paint than a small one.
+#include <memory>
+
 #include <QImage>
 #include <QLabel>
 
 #include "quillfen/image/bitmap.h"
-#include "quillfen/image/gray_plane.h"
 
 namespace quillfen::ui {
 
@@ -20,12 +23,11 @@ public:
     // part (the panels).
     explicit PictureView(bool autoSize, QWidget* parent = nullptr);
 
-    // What is shown, as a Bitmap (made from a gray plane when first asked for).
     const Bitmap& Picture() const;
-    bool IsEmpty() const { return image_.isNull(); }
+    const std::shared_ptr<const Bitmap>& SharedPicture() const { return picture_; }
+    bool IsEmpty() const { return Picture().empty(); }
     void SetPicture(Bitmap picture);
-    // Shows a gray plane; its Bitmap is made only if Picture() is asked for.
-    void SetGray(const GrayPlane& plane);
+    void SetPicture(std::shared_ptr<const Bitmap> picture);
     void Clear() { SetPicture(Bitmap()); }
 
     // The zoom factor: 1 shows one screen pixel per picture pixel.
@@ -58,15 +60,12 @@ protected:
 
 private:
     void UpdateSize();
-
-    // The picture set, made ready to draw: 32-bit, the form of the window's backing store,
-    // so that painting copies pixels rather than converting them every time.
-    void Show(QImage image);
+    // The picture's pixels under `target` (in the control's picture coordinates at `zoom`),
+    // one sample per screen pixel.
+    QImage Sample(const QRect& target, double zoom) const;
 
     bool autoSize_;
-    mutable Bitmap picture_;  // the picture set, or (gray_) made from image_ when asked for
-    bool gray_ = false;       // a gray plane was set: image_ holds it
-    QImage image_;  // the picture as drawn, RGB32
+    std::shared_ptr<const Bitmap> picture_;
     double zoom_ = 1.0;
 };
 

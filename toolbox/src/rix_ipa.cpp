@@ -51,11 +51,6 @@ Bitmap TRixIPA::CreateBitmap() const {
     return Bitmap::fromGray(image_.width(), image_.height(), image_.data());
 }
 
-void TRixIPA::ExchangeImage(GrayPlane& plane) {
-    std::swap(image_, plane);
-    histogram_.reset();
-}
-
 void TRixIPA::Commit(GrayPlane next, std::optional<Counts> counts) {
     image_ = std::move(next);
     histogram_ = std::move(counts);

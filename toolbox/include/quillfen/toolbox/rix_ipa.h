@@ -55,9 +55,6 @@ public:
     void LoadFromView(const GrayView& view);
     // A new gray 24-bit bitmap of the working image.
     Bitmap CreateBitmap() const;
-    // Exchanges the working image with `plane`, which must be one this object held before
-    // (a caller's history keeps them), or empty. The histogram is counted again when asked for.
-    void ExchangeImage(GrayPlane& plane);
 
     const GrayPlane& Plane() const { return image_; }
     const std::vector<std::uint8_t>& GetImage() const { return image_.pixels(); }
