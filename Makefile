@@ -6,7 +6,7 @@ ARM64_BUILD ?= build-arm64
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
 
-.PHONY: all deps configure build test test-arm64 consumer demo run bench screenshots gui-smoke report-screenshot calibration asan fuzz fuzz-seeds clean
+.PHONY: all deps configure build test test-arm64 consumer demo run bench bench-compare screenshots gui-smoke report-screenshot calibration asan fuzz fuzz-seeds clean
 
 # The package groups a target installs (all of them for `make deps`).
 deps = @bash scripts/install-deps.sh $(1)
@@ -119,6 +119,14 @@ bench:
 	$(call configure,-DQF_BUILD_BENCH=ON)
 	@cmake --build $(BUILD) -j $(JOBS)
 	@for b in $(BUILD)/bench/bench_*; do [ -x "$$b" ] && "$$b"; done
+
+# The toolbox against the comparable OpenCV calls, operation by operation, on AVX2 and on
+# the best vector target of this CPU.
+bench-compare:
+	$(call deps,bench)
+	$(call configure,-DQF_BUILD_BENCH=ON)
+	@cmake --build $(BUILD) -j $(JOBS) --target bench_compare
+	@bash scripts/bench-compare.sh $(BUILD)
 
 asan:
 	$(call deps,test)

@@ -162,13 +162,11 @@ void RegisterCalibrateCommand(CLI::App& app) {
                 throw CommandFailure{kExitUsage, std::string("--out: ") + e.what()};
             }
         }
-        // Only the 256 x 256 region the method reads is kept of each host.
+        // Only the 256 x 256 region the method reads is kept of each host, as it was read when
+        // the hosts were checked: no file is decoded twice.
         std::vector<NamedPicture> hosts;
-        for (const HostFile& file : files) {
-            Bitmap picture = LoadPictureOrFail(file.Path.string()).bitmap;
-            picture.resize(TWatermark::kHostSize, TWatermark::kHostSize);
-            hosts.push_back({file.Name, std::move(picture)});
-        }
+        for (const HostFile& file : files)
+            hosts.push_back({file.Name, Bitmap::fromGray(file.Region.width(), file.Region.height(), file.Region.data())});
         if (trials > 0 && trials < kAdvisedTrials)
             PrintErrorLine("warning: " + std::to_string(trials) + " null trials; the 1e-3 threshold wants " +
                            std::to_string(kAdvisedTrials) + " or more (more hosts or seeds)");

@@ -327,18 +327,22 @@ void Run(const Options& o, const Given& given, int jobs) {
     bar.Finish();
     if (appended) appended->Close();
 
+    // The rows move on into the files' writers and the report: none is copied again.
     std::vector<RobustnessRow> all;
+    all.reserve(rows.size());
     std::uint64_t failed = 0;
-    for (const std::optional<RobustnessRow>& row : rows)
+    for (std::optional<RobustnessRow>& row : rows)
         if (row) {
-            all.push_back(*row);
             failed += row->Failed() ? 1 : 0;
+            all.push_back(std::move(*row));
         }
+    rows.clear();
+    const std::size_t rowCount = all.size();
     if (jsonlFile) Commit("--jsonl", *jsonlFile, RowsJsonl(all));
     if (csvFile) Commit("--csv", *csvFile, RowsCsv(all, plan.Register));
     if (htmlFile) {
         RobustnessReport report;
-        report.Rows = all;
+        report.Rows = std::move(all);  // the last reader of the rows
         report.Cells = plan.Cells;
         for (const SweepHost& h : plan.Hosts) report.Hosts.push_back(h.Name);
         report.Seeds = plan.Seeds;
@@ -350,16 +354,16 @@ void Run(const Options& o, const Given& given, int jobs) {
         Commit("--html", *htmlFile, RobustnessHtml(report));
     }
     if (toFiles) {
-        std::string line = std::to_string(all.size()) + " rows (" + std::to_string(plan.Hosts.size()) + " hosts x " +
+        std::string line = std::to_string(rowCount) + " rows (" + std::to_string(plan.Hosts.size()) + " hosts x " +
                            std::to_string(plan.Seeds.size()) + " seeds x " + std::to_string(plan.Cells.size()) +
                            " attacks";
         if (shard.Count > 1) line += ", shard " + std::to_string(shard.Index) + "/" + std::to_string(shard.Count);
-        line += "; " + std::to_string(summary.Rows) + " computed, " + std::to_string(all.size() - summary.Rows) +
+        line += "; " + std::to_string(summary.Rows) + " computed, " + std::to_string(rowCount - summary.Rows) +
                 " already in the file), " + std::to_string(failed) + " failed";
         PrintLine(line);
     }
     if (failed > 0)
-        throw CommandFailure{kExitFailed, std::to_string(failed) + " of " + std::to_string(all.size()) +
+        throw CommandFailure{kExitFailed, std::to_string(failed) + " of " + std::to_string(rowCount) +
                                               " rows failed (their \"error\" field says why)"};
 }
 

@@ -11,7 +11,7 @@
 #              the registration module (OpenCV)
 #   test       everything `make test` and `make asan` build and run: the desktop program, the
 #              tests and benchmarks, and the programs the round-trip tests and scripts call
-#   bench      the benchmark programs (`make bench`)
+#   bench      the benchmark programs (`make bench`), with OpenCV for `make bench-compare`
 #   consumer   the libraries installed and built into examples/consumer (`make consumer`),
 #              with the registration module it loads (OpenCV)
 #   fuzz       the libFuzzer targets (clang)
@@ -36,7 +36,7 @@ group_packages() {
     gui) echo "${core[*]} ${gui[*]}" ;;
     test) echo "${core[*]} ${gui[*]} libgtest-dev libgmock-dev libbenchmark-dev
                 libjpeg-turbo-progs imagemagick parallel" ;;
-    bench) echo "${core[*]} libbenchmark-dev" ;;
+    bench) echo "${core[*]} libbenchmark-dev libopencv-imgproc-dev" ;;
     consumer) echo "${core[*]} libopencv-imgproc-dev libopencv-video-dev" ;;
     fuzz) echo "${core[*]} clang libclang-rt-14-dev" ;;
     gui-smoke) echo "${core[*]} ${gui[*]} xvfb xdotool openbox" ;;

@@ -13,6 +13,24 @@ namespace quillfen::ui {
 
 // ---- Packed planes -----------------------------------------------------------------------------
 
+namespace {
+
+// Whether packing is worth its time: the first kSample bytes must shrink to half. A
+// photograph or a noisy result shrinks by a tenth or two at best, and compressing all of it
+// costs milliseconds per command for little room; the pictures that pay (thresholded, edge
+// and labelled pictures) shrink to a few per cent from their first rows on.
+bool WorthPacking(const GrayPlane& plane) {
+    constexpr std::size_t kSample = 16384;
+    const std::size_t size = plane.pixels().size();
+    if (size <= kSample) return size > 0;
+    uLongf length = compressBound(static_cast<uLong>(kSample));
+    std::vector<std::uint8_t> compressed(length);
+    return compress2(compressed.data(), &length, plane.data(), static_cast<uLong>(kSample), 1) == Z_OK &&
+           length < kSample / 2;
+}
+
+}  // namespace
+
 PackedPlane PackedPlane::Of(const GrayPlane& plane) {
     PackedPlane packed;
     packed.width_ = plane.width();
@@ -20,6 +38,10 @@ PackedPlane PackedPlane::Of(const GrayPlane& plane) {
     const std::size_t size = plane.pixels().size();
     // The fastest level: the history is packed while the user waits, and the pictures that
     // shrink at all (few gray levels, large even areas) shrink most at any level.
+    if (!WorthPacking(plane)) {
+        packed.bytes_ = plane.pixels();
+        return packed;
+    }
     uLongf length = compressBound(static_cast<uLong>(size));
     std::vector<std::uint8_t> compressed(length);
     if (size > 0 && compress2(compressed.data(), &length, plane.data(), static_cast<uLong>(size), 1) == Z_OK &&

@@ -89,7 +89,9 @@ bool PictureView::PixelAt(const QPoint& point, int& x, int& y) const {
 
 QImage PictureView::Sample(const QRect& target, double zoom) const {
     const Bitmap& picture = Picture();
-    QImage image(target.size(), QImage::Format_BGR888);
+    // 32-bit pixels, the form of the window's backing store: drawing them copies, where the
+    // 24-bit form would be converted once more at every paint.
+    QImage image(target.size(), QImage::Format_RGB32);
     // Screen column tx shows picture column floor(tx / zoom): every picture pixel a whole
     // square at zoom >= 1, every zoom-th pixel below it.
     std::vector<int> columns(static_cast<std::size_t>(target.width()));
@@ -99,10 +101,10 @@ QImage PictureView::Sample(const QRect& target, double zoom) const {
     for (int j = 0; j < target.height(); ++j) {
         const int y = std::min(picture.height() - 1, static_cast<int>(std::floor((target.top() + j) / zoom)));
         const std::uint8_t* in = picture.row(y);
-        std::uint8_t* out = image.scanLine(j);
+        auto* out = reinterpret_cast<quint32*>(image.scanLine(j));
         for (const int x : columns) {
-            std::copy_n(in + 3 * static_cast<std::size_t>(x), 3, out);
-            out += 3;
+            const std::uint8_t* p = in + 3 * static_cast<std::size_t>(x);  // blue, green, red
+            *out++ = 0xFF000000u | quint32{p[2]} << 16 | quint32{p[1]} << 8 | p[0];
         }
     }
     return image;

@@ -10,28 +10,6 @@
 namespace quillfen::bench {
 namespace {
 
-const test::Plane& Busy() {
-    static const test::Plane p = [] {
-        test::Plane b(512, 512, 128);
-        std::mt19937 rng(5);
-        for (int k = 0; k < 60; ++k) {
-            const int x0 = static_cast<int>(rng() % 480), y0 = static_cast<int>(rng() % 480);
-            b.fillRect(x0, y0, std::min(511, x0 + 8 + static_cast<int>(rng() % 120)),
-                       std::min(511, y0 + 8 + static_cast<int>(rng() % 120)), static_cast<std::uint8_t>(rng() & 255u));
-        }
-        for (int k = 0; k < 30; ++k) {
-            const double x0 = static_cast<int>(rng() % 512), y0 = static_cast<int>(rng() % 512);
-            const double a = static_cast<int>(rng() % 3600) * 0.1 * 3.141592653589793 / 180;
-            for (int s = -400; s <= 400; ++s) {
-                const int x = static_cast<int>(x0 + s * std::cos(a)), y = static_cast<int>(y0 + s * std::sin(a));
-                if (x >= 0 && y >= 0 && x < 512 && y < 512) b.at(x, y) = 255;
-            }
-        }
-        return b;
-    }();
-    return p;
-}
-
 // Share of interior pixels whose gradient magnitude (Sobel sums / 8) exceeds 10.
 double EdgeShare(const test::Plane& p) {
     int edges = 0;
@@ -54,7 +32,7 @@ void Hough(benchmark::State& s, const test::Plane& p, bool literal) {
     });
 }
 
-void BM_HoughBusy(benchmark::State& s) { Hough(s, Busy(), s.range(0) != 0); }
+void BM_HoughBusy(benchmark::State& s) { Hough(s, Busy512(), s.range(0) != 0); }
 void BM_HoughNoise(benchmark::State& s) { Hough(s, Noise512(), s.range(0) != 0); }
 
 BENCHMARK(BM_HoughBusy)->ArgName("literal")->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);

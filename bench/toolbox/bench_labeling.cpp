@@ -14,22 +14,11 @@ void Label(benchmark::State& s, const test::Plane& p, bool literal) {
     });
 }
 
-const test::Plane& Squares() {
-    static const test::Plane p = [] {
-        test::Plane q(512, 512, 0);
-        int placed = 0;
-        for (int y = 4; y + 24 < 512 && placed < 254; y += 30)
-            for (int x = 4; x + 24 < 512 && placed < 254; x += 30, ++placed) q.fillRect(x, y, x + 24, y + 24, 255);
-        return q;
-    }();
-    return p;
-}
-
 // Arguments: spiral size, 0 fast / 1 literal.
 void BM_LabelSpiral(benchmark::State& s) {
     Label(s, test::Spiral(static_cast<int>(s.range(0))), s.range(1) != 0);
 }
-void BM_Label254Squares(benchmark::State& s) { Label(s, Squares(), s.range(0) != 0); }
+void BM_Label254Squares(benchmark::State& s) { Label(s, Squares512(), s.range(0) != 0); }
 
 BENCHMARK(BM_LabelSpiral)
     ->ArgNames({"size", "literal"})

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <map>
+#include <memory>
 #include <system_error>
 
 #include "quillfen/attacks/attack_list.h"
@@ -26,7 +27,7 @@ std::vector<HostFile> FindHostPictures(const std::vector<fs::path>& arguments) {
     for (const fs::path& argument : arguments) {
         std::error_code ec;
         if (!fs::is_directory(argument, ec)) {
-            hosts.push_back({argument.filename().string(), argument, {}});
+            hosts.push_back({argument.filename().string(), argument, {}, {}});
             continue;
         }
         std::vector<HostFile> found;
@@ -36,7 +37,7 @@ std::vector<HostFile> FindHostPictures(const std::vector<fs::path>& arguments) {
             std::error_code typeError;
             if (entry.is_directory(typeError)) continue;
             if (FormatFromFileName(entry.path()) == PictureFormat::Unknown) continue;
-            found.push_back({entry.path().filename().string(), entry.path(), {}});
+            found.push_back({entry.path().filename().string(), entry.path(), {}, {}});
         }
         if (found.empty())
             throw refuse("the folder '" + argument.string() + "' holds no picture (.pgm, .bmp, .png, .jpg, .jpeg)");
@@ -66,6 +67,12 @@ std::vector<HostFile> FindHostPictures(const std::vector<fs::path>& arguments) {
         }
         CheckHostPicture(host.Path.string(), picture);
         host.Digest = HostDigest(picture);
+        host.Region = GrayPlane(kHostSide, kHostSide);
+        for (int y = 0; y < kHostSide; ++y) {
+            const std::uint8_t* in = picture.row(y);
+            std::uint8_t* out = host.Region.row(y);
+            for (int x = 0; x < kHostSide; ++x) out[x] = in[3 * x];
+        }
     }
     return hosts;
 }
@@ -146,9 +153,12 @@ PreparedSweep PrepareSweep(const SweepInputs& inputs) {
         plan.Hosts.push_back({RowHostName(inputs.Picture->Name), [picture] { return picture; }});
     } else {
         prepared.Hosts = FindHostPictures(inputs.Hosts);
+        // The regions read while the hosts were checked: the files are not decoded again.
         for (const HostFile& file : prepared.Hosts) {
-            const fs::path path = file.Path;
-            plan.Hosts.push_back({RowHostName(file.Name), [path] { return LoadPictureFile(path).bitmap; }});
+            const auto region = std::make_shared<const GrayPlane>(file.Region);
+            plan.Hosts.push_back({RowHostName(file.Name), [region] {
+                                      return Bitmap::fromGray(region->width(), region->height(), region->data());
+                                  }});
         }
     }
     plan.Part = inputs.Part;

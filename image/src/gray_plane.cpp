@@ -1,5 +1,6 @@
 #include "quillfen/image/gray_plane.h"
 
+#include <cstring>
 #include <stdexcept>
 #include <string>
 #include <utility>
@@ -34,8 +35,20 @@ std::vector<std::uint8_t> GrayPlane::ReleasePixels() {
 }
 
 GrayPlane GrayPlane::Mapped(const LevelTable& table) const {
-    GrayPlane out = *this;
-    for (std::uint8_t& p : out.pixels_) p = table[p];
+    GrayPlane out(width_, height_);
+    const std::uint8_t* in = pixels_.data();
+    std::uint8_t* o = out.pixels_.data();
+    const std::size_t n = pixels_.size();
+    std::size_t i = 0;
+    // Eight pixels read and written at a time: the table lookups are then most of the work.
+    for (; i + 8 <= n; i += 8) {
+        std::uint64_t eight;
+        std::memcpy(&eight, in + i, 8);
+        std::uint64_t mapped = 0;
+        for (int k = 0; k < 8; ++k) mapped |= std::uint64_t{table[(eight >> (8 * k)) & 255]} << (8 * k);
+        std::memcpy(o + i, &mapped, 8);
+    }
+    for (; i < n; ++i) o[i] = table[in[i]];
     return out;
 }
 

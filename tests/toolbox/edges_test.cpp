@@ -3,9 +3,13 @@
 #include <cmath>
 #include <functional>
 #include <string>
+#include <tuple>
+#include <vector>
 
+#include "quillfen/toolbox/edges.h"
 #include "quillfen/toolbox/histogram.h"
 #include "quillfen/toolbox/rix_ipa.h"
+#include "tests/test_support.h"
 #include "tests/toolbox/toolbox_images.h"
 
 namespace quillfen {
@@ -74,6 +78,39 @@ TEST(Edges, ThreeByThreeOperatorsMatchTheirMasksOnRandomImages) {
                 << masks[k].first << " seed " << seed;
         }
     }
+}
+
+// The vector loops (whole-number scales), the tables (other scales) and the plain Frei-Chen
+// beyond its usual scales, against the byte of M x scale at every pixel, on every target.
+TEST(Edges, FastFormsGiveTheLiteralBytesOnEveryTarget) {
+    using Scaled = GrayPlane (*)(const GrayPlane&, double);
+    using Plain = GrayPlane (*)(const GrayPlane&);
+    const std::vector<std::tuple<std::string, Scaled, Scaled>> scaled = {
+        {"general", edges::General, edges::literal::General},
+        {"general vertical", edges::GeneralVertical, edges::literal::GeneralVertical},
+        {"general horizontal", edges::GeneralHorizontal, edges::literal::GeneralHorizontal},
+        {"Roberts", edges::Roberts, edges::literal::Roberts},
+        {"Prewitt", edges::Prewitt, edges::literal::Prewitt},
+        {"Sobel", edges::Sobel, edges::literal::Sobel},
+        {"Frei-Chen", edges::FreiChen, edges::literal::FreiChen},
+    };
+    const std::vector<std::tuple<std::string, Plain, Plain>> plain = {
+        {"Laplacian1", edges::Laplacian1, edges::literal::Laplacian1},
+        {"Laplacian2", edges::Laplacian2, edges::literal::Laplacian2},
+        {"Laplacian3", edges::Laplacian3, edges::literal::Laplacian3},
+    };
+    const double scales[] = {0.0, 1.0, 255.0, 256.0, 0.5, -1.0, 1e6, std::nan("")};
+    const std::vector<Plane> pictures = test::HardPictures();
+    test::ForEachVectorTarget([&](const std::string& target) {
+        for (const Plane& picture : pictures) {
+            const GrayPlane in = picture.gray();
+            const std::string where = target + " " + std::to_string(picture.width) + "x" + std::to_string(picture.height);
+            for (const auto& [name, fast, literal] : scaled)
+                for (const double scale : scales)
+                    ASSERT_EQ(fast(in, scale), literal(in, scale)) << name << " scale " << scale << " " << where;
+            for (const auto& [name, fast, literal] : plain) ASSERT_EQ(fast(in), literal(in)) << name << " " << where;
+        }
+    });
 }
 
 TEST(Edges, UniformAndTinyImages) {

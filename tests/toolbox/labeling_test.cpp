@@ -183,6 +183,10 @@ TEST(Labeling, FastFormEqualsLiteralOnRandomAndAdversarialImages) {
                   "random " + std::to_string(seed));
         LabelBoth(test::RandomPlane(w, h, seed + 100, {0, 255}), "binary " + std::to_string(seed));
     }
+    // Rows around the 64 pixels of a word of the fast form's bits, with long white runs.
+    for (const int w : {63, 65, 130})
+        LabelBoth(test::RandomPlane(w, 4, static_cast<std::uint32_t>(w), {0, 255, 255, 255, 255, 255, 254}),
+                  "wide " + std::to_string(w));
     const Plane overLimit = test::RandomPlane(64, 64, 3, {0, 0, 0, 255});
     EXPECT_THROW(labeling::Label(ToPlane(overLimit)), TooManyObjectsError);
     EXPECT_THROW(labeling::literal::Label(ToPlane(overLimit)), TooManyObjectsError);

@@ -7,6 +7,7 @@
 #include "quillfen/toolbox/noise.h"
 
 #include "quillfen/toolbox/rix_ipa.h"
+#include "tests/test_support.h"
 #include "tests/toolbox/toolbox_images.h"
 
 namespace quillfen {
@@ -47,6 +48,25 @@ TEST(Noise, FiltersKeepBorderAndTinyImages) {
             EXPECT_EQ(f.run(tiny.gray()).pixels(), tiny.pixels) << f.name << " " << w << "x" << h;
         }
     }
+}
+
+// The vector loops against the windows computed as defined, on every target.
+TEST(Noise, FastFormsGiveTheLiteralBytesOnEveryTarget) {
+    const std::vector<std::pair<Filter, Filter>> pairs = {
+        {{"mean", noise::Mean}, {"literal mean", noise::literal::Mean}},
+        {{"median", noise::Median}, {"literal median", noise::literal::Median}},
+        {{"network median", noise::literal::NetworkMedian}, {"literal median", noise::literal::Median}},
+        {{"contraction", noise::Contraction}, {"literal contraction", noise::literal::Contraction}},
+        {{"expansion", noise::Expansion}, {"literal expansion", noise::literal::Expansion}},
+        {{"inverse", noise::Inverse}, {"literal inverse", noise::literal::Inverse}},
+    };
+    const std::vector<Plane> pictures = test::HardPictures();
+    test::ForEachVectorTarget([&](const std::string& target) {
+        for (const Plane& picture : pictures)
+            for (const auto& [fast, literal] : pairs)
+                ASSERT_EQ(fast.run(picture.gray()), literal.run(picture.gray()))
+                    << fast.name << " on " << target << " " << picture.width << "x" << picture.height;
+    });
 }
 
 TEST(Noise, MeanTruncates) {

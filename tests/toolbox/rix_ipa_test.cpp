@@ -5,6 +5,9 @@
 #include <numeric>
 
 #include "quillfen/image/errors.h"
+#include "quillfen/toolbox/catalogue.h"
+#include "quillfen/toolbox/histogram.h"
+#include "tests/toolbox/toolbox_images.h"
 
 namespace quillfen {
 namespace {
@@ -76,6 +79,26 @@ TEST(TRixIPA, AbsurdSizesAreRefusedBeforeAllocating) {
     EXPECT_THROW(ipa.LoadFromGray(-5, 10, nullptr), FormatError);
     EXPECT_EQ(ipa.GetWidth(), 2);  // unchanged
     EXPECT_EQ(ipa.GetImage(), gray);
+}
+
+// The histogram is counted on demand and carried over through the tables of the point
+// operations: after every operation it is the count of the image, whether the histogram
+// before was known or not.
+TEST(TRixIPA, TheHistogramIsTheCountOfTheImageAfterEveryOperation) {
+    test::Plane picture = test::RandomGray(23, 17, 3);
+    picture.fillRect(2, 2, 9, 8, 255);
+    for (const toolbox::Operation& operation : toolbox::Operations()) {
+        for (const bool known : {false, true}) {
+            TRixIPA ipa = picture.ipa();
+            if (known) ipa.GetHistogramCounts();
+            try {
+                operation.run(ipa, toolbox::InitialValues(operation));
+            } catch (const Error&) {
+                continue;  // refused with nothing changed, which other tests check
+            }
+            EXPECT_EQ(ipa.GetHistogramCounts(), histogram::CountLevels(ipa.Plane())) << operation.action;
+        }
+    }
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 // Small picture builders shared by the toolbox tests and benchmarks.
 #include <cstdint>
 #include <random>
+#include <utility>
 #include <vector>
 
 #include "quillfen/image/gray_plane.h"
@@ -83,6 +84,28 @@ inline Plane Dots(int w, int h, int count) {
     for (int y = 2; y < h - 2 && placed < count; y += 3)
         for (int x = 2; x < w - 2 && placed < count; x += 3, ++placed) p.at(x, y) = 255;
     return p;
+}
+
+// Pictures on which a fast form must give the bytes of its literal twin: sizes around the
+// vector widths (1 to 64 bytes) and below the 3 x 3 interior, each random in all gray
+// levels, random in the extremes 0, 1, 254 and 255 (ties, saturation, the levels that
+// contraction and expansion look for), a ramp, and all black and all white.
+inline std::vector<Plane> HardPictures() {
+    std::vector<Plane> pictures;
+    const std::pair<int, int> sizes[] = {{1, 1}, {2, 5}, {5, 2}, {3, 3}, {4, 4}, {17, 9}, {34, 7},
+                                         {66, 5}, {67, 6}, {130, 4}, {131, 9}, {200, 3}};
+    std::uint32_t seed = 1;
+    for (const auto& [w, h] : sizes) {
+        pictures.push_back(RandomGray(w, h, seed++));
+        pictures.push_back(RandomPlane(w, h, seed++, {0, 1, 254, 255}));
+        Plane ramp(w, h);
+        for (int y = 0; y < h; ++y)
+            for (int x = 0; x < w; ++x) ramp.at(x, y) = static_cast<std::uint8_t>((x * 37 + y * 91) & 255);
+        pictures.push_back(ramp);
+        pictures.push_back(Plane(w, h, 0));
+        pictures.push_back(Plane(w, h, 255));
+    }
+    return pictures;
 }
 
 }  // namespace quillfen::test

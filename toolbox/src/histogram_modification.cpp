@@ -14,7 +14,7 @@ int Round(double value) { return static_cast<int>(std::nearbyint(value)); }
 
 // Round(cum(g) * scale + 0.5), at most 255. The added half rounds every non-integral
 // product up.
-LevelTable EqualizationTable(const Counts& histogram, double scale) {
+LevelTable ScaledEqualizationTable(const Counts& histogram, double scale) {
     LevelTable table{};
     std::int64_t cumulative = 0;
     for (int g = 0; g < 256; ++g) {
@@ -25,11 +25,6 @@ LevelTable EqualizationTable(const Counts& histogram, double scale) {
     return table;
 }
 
-LevelTable EqualizationTableOf(const GrayPlane& plane) {
-    if (plane.empty()) throw MathError(kFloatingPointDivisionByZero);
-    return EqualizationTable(CountLevels(plane), 255.0 / plane.size());
-}
-
 // Round((g - low) * scale) for g = low..high.
 void FillStretch(LevelTable& table, int low, int high, double scale) {
     for (int g = low; g <= high; ++g) table[g] = static_cast<std::uint8_t>(Round((g - low) * scale));
@@ -37,10 +32,13 @@ void FillStretch(LevelTable& table, int low, int high, double scale) {
 
 }  // namespace
 
-GrayPlane Equalize(const GrayPlane& plane) { return plane.Mapped(EqualizationTableOf(plane)); }
+LevelTable EqualizationTable(const Counts& counts, int pixelCount) {
+    if (pixelCount == 0) throw MathError(kFloatingPointDivisionByZero);
+    return ScaledEqualizationTable(counts, 255.0 / pixelCount);
+}
 
-GrayPlane Specify(const GrayPlane& plane) {
-    const LevelTable equalize = EqualizationTableOf(plane);
+LevelTable SpecificationTable(const Counts& counts, int pixelCount) {
+    const LevelTable equalize = EqualizationTable(counts, pixelCount);
     // inv(j): the first level whose equalized value lies nearest to j.
     LevelTable inverse{};
     for (int j = 0; j < 256; ++j) {
@@ -53,29 +51,29 @@ GrayPlane Specify(const GrayPlane& plane) {
     // through their composition.
     LevelTable composed{};
     for (int v = 0; v < 256; ++v) composed[v] = inverse[equalize[v]];
-    return plane.Mapped(composed);
+    return composed;
 }
 
-Stretched AutoContrastStretch(const GrayPlane& plane) {
-    if (plane.empty()) throw MathError(kFloatingPointDivisionByZero);
-    const Counts histogram = CountLevels(plane);
+Stretch AutoContrastTable(const Counts& histogram, int pixelCount) {
+    if (pixelCount == 0) throw MathError(kFloatingPointDivisionByZero);
     int first = 0;
     while (histogram[first] == 0) ++first;
     int last = 255;
     while (histogram[last] == 0) --last;
     // One gray level: nothing to stretch between, 255 / 0.
     if (first == last) throw MathError(kFloatingPointDivisionByZero);
-    LevelTable table{};
-    for (int g = last + 1; g < 256; ++g) table[g] = 255;
-    FillStretch(table, first, last, 255.0 / (last - first));
-    return {plane.Mapped(table), static_cast<std::uint8_t>(first), static_cast<std::uint8_t>(last)};
+    Stretch stretch;
+    for (int g = last + 1; g < 256; ++g) stretch.table[g] = 255;
+    FillStretch(stretch.table, first, last, 255.0 / (last - first));
+    stretch.low = static_cast<std::uint8_t>(first);
+    stretch.high = static_cast<std::uint8_t>(last);
+    return stretch;
 }
 
-Stretched EndsInContrastStretch(const GrayPlane& plane, std::uint8_t lowPercent, std::uint8_t highPercent) {
+Stretch EndsInTable(const Counts& histogram, int pixelCount, std::uint8_t lowPercent, std::uint8_t highPercent) {
     // The first share, 0 * 100 / 0, has no value on an empty plane.
-    if (plane.empty()) throw MathError(kInvalidFloatingPointOperation);
-    const Counts histogram = CountLevels(plane);
-    const double n = plane.size();
+    if (pixelCount == 0) throw MathError(kInvalidFloatingPointOperation);
+    const double n = pixelCount;
     int first = 0;
     std::int64_t cumulative = 0;
     for (int g = 0; g < 256; ++g) {
@@ -95,10 +93,40 @@ Stretched EndsInContrastStretch(const GrayPlane& plane, std::uint8_t lowPercent,
         }
     }
     if (first == last) throw MathError(kFloatingPointDivisionByZero);
-    LevelTable table{};
-    for (int g = last; g < 256; ++g) table[g] = 255;  // over the zeros of 0..Low where they meet
-    if (last >= first) FillStretch(table, first, last, 255.0 / (last - first));
-    return {plane.Mapped(table), static_cast<std::uint8_t>(first), static_cast<std::uint8_t>(last)};
+    Stretch stretch;
+    for (int g = last; g < 256; ++g) stretch.table[g] = 255;  // over the zeros of 0..Low where they meet
+    if (last >= first) FillStretch(stretch.table, first, last, 255.0 / (last - first));
+    stretch.low = static_cast<std::uint8_t>(first);
+    stretch.high = static_cast<std::uint8_t>(last);
+    return stretch;
+}
+
+GrayPlane Equalize(const GrayPlane& plane) {
+    if (plane.empty()) throw MathError(kFloatingPointDivisionByZero);
+    return plane.Mapped(EqualizationTable(CountLevels(plane), plane.size()));
+}
+
+GrayPlane Specify(const GrayPlane& plane) {
+    if (plane.empty()) throw MathError(kFloatingPointDivisionByZero);
+    return plane.Mapped(SpecificationTable(CountLevels(plane), plane.size()));
+}
+
+namespace {
+
+Stretched Apply(const GrayPlane& plane, const Stretch& stretch) {
+    return {plane.Mapped(stretch.table), stretch.low, stretch.high};
+}
+
+}  // namespace
+
+Stretched AutoContrastStretch(const GrayPlane& plane) {
+    if (plane.empty()) throw MathError(kFloatingPointDivisionByZero);
+    return Apply(plane, AutoContrastTable(CountLevels(plane), plane.size()));
+}
+
+Stretched EndsInContrastStretch(const GrayPlane& plane, std::uint8_t lowPercent, std::uint8_t highPercent) {
+    if (plane.empty()) throw MathError(kInvalidFloatingPointOperation);
+    return Apply(plane, EndsInTable(CountLevels(plane), plane.size(), lowPercent, highPercent));
 }
 
 }  // namespace quillfen::histogram

@@ -13,6 +13,7 @@
 
 #include "quillfen/image/errors.h"
 #include "quillfen/image/round_half_even.h"
+#include "toolbox_loops.h"
 
 namespace quillfen::hough {
 namespace {
@@ -36,6 +37,103 @@ void CheckNotNegative(const char* name, int value) {
 
 void TraceLine(const GrayPlane& counts, std::vector<std::uint8_t>& canvas, int minLineLength, double theta,
                double rho);
+
+// The edge pixels waiting to vote, as offsets from the plane's centre, and what a block of
+// them needs while voting.
+class Voters {
+public:
+    // A block this large keeps its offsets, indices and previous indices in the first-level
+    // cache beside one row of counts.
+    static constexpr std::size_t kBlock = 4096;
+    static constexpr std::size_t kStreams = 4;
+
+    // Room for a block and one more row of `width` pixels, so that no row is split.
+    void Reserve(std::size_t width) {
+        dx_.reserve(kBlock + width);
+        dy_.reserve(kBlock + width);
+        fx_.reserve(kBlock + width);
+        fy_.reserve(kBlock + width);
+    }
+    bool Full() const { return dx_.size() >= kBlock; }
+
+    // The edge pixels of one row (edge[x] = 1, x = 1..width-2) at distance dy from the centre
+    // row, taken without a branch per pixel: every pixel is written, and the next one goes
+    // over it unless it was an edge.
+    void AddRow(const std::uint8_t* edge, int width, double dy, double halfWidth) {
+        std::size_t n = dx_.size();
+        const std::size_t room = n + static_cast<std::size_t>(width);
+        dx_.resize(room);
+        dy_.resize(room);
+        fx_.resize(room);
+        fy_.resize(room);
+        const auto fdy = static_cast<float>(dy);
+        for (int x = 1; x < width - 1; ++x) {
+            const double dx = x - halfWidth;
+            dx_[n] = dx;
+            dy_[n] = dy;
+            fx_[n] = static_cast<float>(dx);
+            fy_[n] = fdy;
+            n += edge[x];
+        }
+        dx_.resize(n);
+        dy_.resize(n);
+        fx_.resize(n);
+        fy_.resize(n);
+    }
+
+    // Every waiting pixel votes in every row t of the half table (`runs`, R + 2 columns a
+    // row, the last one where pixels without a vote cast theirs), and the block is emptied.
+    // At each row a pixel's index votes for one run of cells: itself and the gap back to its
+    // index at the row before (toolbox_loops::HoughRuns). The run goes into a difference row
+    // (+1 at its start, -1 after its end), so the work is the same whatever the gap.
+    void Vote(const std::vector<double>& cosines, const std::vector<double>& sines, double diagonal, int R,
+              std::size_t columns, std::vector<std::int32_t>& runs) {
+        const std::size_t n = dx_.size();
+        start_.resize(n);
+        end_.resize(n);
+        previous_.assign(n, -1);
+        copies_.resize(kStreams * columns);
+        for (std::size_t t = 0; t < cosines.size(); ++t) {
+            toolbox_loops::HoughRuns({dx_.data(), dy_.data(), fx_.data(), fy_.data(), n}, cosines[t], sines[t],
+                                     diagonal, R, previous_.data(), start_.data(), end_.data());
+            // Neighbouring pixels mostly vote for the same cells, and the pixels of a line all
+            // for one; a count cannot be raised before its last raise is stored. So the votes
+            // go in kStreams interleaved streams, each a stretch of the block counted in its
+            // own copy of the row, and the copies are added into the table's row.
+            std::fill(copies_.begin(), copies_.end(), 0);
+            const std::size_t stride = (n + kStreams - 1) / kStreams;
+            std::size_t k = 0;
+            for (; k + (kStreams - 1) * stride < n; ++k) {
+                for (std::size_t stream = 0; stream < kStreams; ++stream) {
+                    std::int32_t* copy = copies_.data() + stream * columns;
+                    ++copy[start_[k + stream * stride]];
+                    --copy[end_[k + stream * stride]];
+                }
+            }
+            for (; k < stride; ++k) {
+                for (std::size_t at = k, stream = 0; at < n; at += stride, ++stream) {
+                    std::int32_t* copy = copies_.data() + stream * columns;
+                    ++copy[start_[at]];
+                    --copy[end_[at]];
+                }
+            }
+            std::int32_t* row = runs.data() + t * columns;
+            for (std::size_t stream = 0; stream < kStreams; ++stream) {
+                const std::int32_t* copy = copies_.data() + stream * columns;
+                for (std::size_t r = 0; r < columns; ++r) row[r] += copy[r];
+            }
+        }
+        dx_.clear();
+        dy_.clear();
+        fx_.clear();
+        fy_.clear();
+    }
+
+private:
+    std::vector<double> dx_, dy_;
+    std::vector<float> fx_, fy_;
+    std::vector<std::int32_t> start_, end_, previous_, copies_;
+};
 
 GrayPlane Run(const GrayPlane& plane, const Parameters& parameters, bool literal, ProgressSink* progress) {
     CheckCount("ThetaCount", parameters.thetaCount);
@@ -68,9 +166,13 @@ GrayPlane Run(const GrayPlane& plane, const Parameters& parameters, bool literal
     // Point-based voting, fast form: the sinusoid of each angle row comes from tables of
     // the very same cosines and sines, and only the first half of the table is counted (as
     // integer runs, summed at the end); its mirror (row t + half, column R - r) receives
-    // exactly the same votes and is copied in afterwards.
+    // exactly the same votes and is copied in afterwards. The edge pixels vote a block at a
+    // time, angle row by angle row (whole counts, so the order of the votes changes
+    // nothing): each row's counts then stay in the cache for the block, and the distance
+    // indices of a row are computed for many pixels at once.
     std::vector<double> cosines, sines;
-    std::vector<std::int32_t> runs, index;
+    std::vector<std::int32_t> runs;
+    Voters voters;
     if (!lineBased && !literal) {
         cosines.resize(static_cast<std::size_t>(half));
         sines.resize(static_cast<std::size_t>(half));
@@ -79,15 +181,25 @@ GrayPlane Run(const GrayPlane& plane, const Parameters& parameters, bool literal
             cosines[t] = std::cos(theta);
             sines[t] = std::sin(theta);
         }
-        index.resize(static_cast<std::size_t>(half));
-        runs.assign(static_cast<std::size_t>(half) * columns, 0);
+        runs.assign(static_cast<std::size_t>(half) * (columns + 1), 0);
+        voters.Reserve(static_cast<std::size_t>(w));
     }
+    const auto voteBlock = [&] {
+        voters.Vote(cosines, sines, diagonal, R, columns + 1, runs);
+    };
 
     // Voting is nearly all of the work: progress is counted in rows voted.
     const double rows = h > 2 ? h - 2 : 1;
     Advance(progress, 0.0);
     for (int y = 1; y < h - 1; ++y) {
         Advance(progress, (y - 1) / rows);
+        if (voters.Full()) voteBlock();
+        if (!lineBased && !literal) {
+            std::uint8_t* edge = edges.data() + static_cast<std::size_t>(y) * w;
+            toolbox_loops::SobelEdges(p, w, y, parameters.gradientThreshold, edge);
+            voters.AddRow(edge, w, y - halfHeight, halfWidth);
+            continue;
+        }
         for (int x = 1; x < w - 1; ++x) {
             const int sx = at(x + 1, y - 1) + 2 * at(x + 1, y) + at(x + 1, y + 1) - at(x - 1, y - 1) -
                            2 * at(x - 1, y) - at(x - 1, y + 1);
@@ -134,36 +246,14 @@ GrayPlane Run(const GrayPlane& plane, const Parameters& parameters, bool literal
                     }
                     prev = r;
                 }
-                continue;
-            }
-
-            // |rho| <= D / 2 keeps every index near 0..R, so it converts to int safely.
-            for (int t = 0; t < half; ++t)
-                index[t] = static_cast<std::int32_t>(RoundHalfEven(distance_index(dx * cosines[t] + dy * sines[t])));
-            // Each valid row index votes for one run of cells: itself and the gap back to
-            // the previous row's index. The run goes into a difference row (+1 at its start,
-            // -1 after its end), so the work per row is the same whatever the gap, and the
-            // choice of run is made with selects rather than unpredictable branches. An
-            // out-of-range previous index never closes a gap, so -1 stands for all of them.
-            std::int32_t prev = -1;
-            for (int t = 0; t < half; ++t) {
-                const std::int32_t r = index[t];
-                const bool valid = static_cast<std::uint32_t>(r) < static_cast<std::uint32_t>(R);
-                if (valid) {
-                    const std::int32_t lo = (prev > 0 && prev + 1 < r) ? prev + 1 : r;
-                    const std::int32_t hi = (prev - 1 > r) ? prev - 1 : r;
-                    std::int32_t* row = runs.data() + static_cast<std::size_t>(t) * columns;
-                    ++row[lo];
-                    --row[hi + 1];
-                }
-                prev = valid ? r : -1;
             }
         }
     }
+    if (!lineBased && !literal) voteBlock();
     Advance(progress, 1.0);
     if (!lineBased && !literal) {
         for (int t = 0; t < half; ++t) {
-            const std::int32_t* row = runs.data() + static_cast<std::size_t>(t) * columns;
+            const std::int32_t* row = runs.data() + static_cast<std::size_t>(t) * (columns + 1);
             std::int32_t count = 0;
             for (int r = 0; r < R; ++r) {
                 count += row[r];
@@ -178,7 +268,8 @@ GrayPlane Run(const GrayPlane& plane, const Parameters& parameters, bool literal
     // border. Line tracing reads it to tell whether a point lies on or next to an edge.
     GrayPlane counts(w, h);
     std::uint8_t* q = counts.data();
-    for (int y = 0; y < h; ++y) {
+    if (!literal) toolbox_loops::WindowCounts(edges.data(), q, w, h);
+    for (int y = 0; literal && y < h; ++y) {
         for (int x = 0; x < w; ++x) {
             const std::size_t i = static_cast<std::size_t>(y) * w + x;
             if (x == 0 || y == 0 || x == w - 1 || y == h - 1) {

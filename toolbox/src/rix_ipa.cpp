@@ -20,7 +20,7 @@ namespace quillfen {
 
 void TRixIPA::Load(GrayPlane plane) {
     image_ = std::move(plane);
-    histogram_ = histogram::CountLevels(image_);
+    histogram_.reset();
 }
 
 void TRixIPA::LoadFromBitmap(const Bitmap& bitmap) {
@@ -51,10 +51,21 @@ Bitmap TRixIPA::CreateBitmap() const {
     return Bitmap::fromGray(image_.width(), image_.height(), image_.data());
 }
 
-void TRixIPA::Commit(GrayPlane next) { Load(std::move(next)); }
+void TRixIPA::Commit(GrayPlane next, std::optional<Counts> counts) {
+    image_ = std::move(next);
+    histogram_ = std::move(counts);
+}
+
+void TRixIPA::CommitMapped(const LevelTable& table) {
+    GrayPlane next = image_.Mapped(table);
+    std::optional<Counts> counts;
+    if (histogram_) counts = histogram::MappedCounts(*histogram_, table);
+    Commit(std::move(next), counts);
+}
 
 int TRixIPA::BinarizeAt(int threshold) {
-    Commit(thresholds::Binarize(image_, threshold));
+    Commit(thresholds::Binarize(image_, threshold),
+           histogram_ ? std::optional<Counts>(thresholds::BinarizedCounts(*histogram_, threshold)) : std::nullopt);
     return threshold;
 }
 
@@ -66,16 +77,17 @@ const GrayPlane& TRixIPA::Source() const {
     return image_;
 }
 
-const std::array<std::int32_t, 256>& TRixIPA::Levels() const {
+const TRixIPA::Counts& TRixIPA::Levels() const {
     ClearUpperVectorState();
-    return histogram_;
+    if (!histogram_) histogram_ = histogram::CountLevels(image_);
+    return *histogram_;
 }
 
 // ---- Histogram and statistics ------------------------------------------------------------
 
-double TRixIPA::GetMean() const { return histogram::Mean(histogram_, image_.size()); }
+double TRixIPA::GetMean() const { return histogram::Mean(Levels(), image_.size()); }
 
-std::int32_t TRixIPA::GetPixels() const { return histogram::Total(histogram_); }
+std::int32_t TRixIPA::GetPixels() const { return histogram::Total(Levels()); }
 
 // ---- Threshold selection -----------------------------------------------------------------
 
@@ -137,23 +149,23 @@ int TRixIPA::ThresholdByMovingAverage() {
 
 // ---- Histogram modification --------------------------------------------------------------
 
-void TRixIPA::Equalize() { Commit(histogram::Equalize(Source())); }
+void TRixIPA::Equalize() { CommitMapped(histogram::EqualizationTable(Levels(), image_.size())); }
 
-void TRixIPA::SpecifyHistogram() { Commit(histogram::Specify(Source())); }
+void TRixIPA::SpecifyHistogram() { CommitMapped(histogram::SpecificationTable(Levels(), image_.size())); }
 
 void TRixIPA::AutoContrastStretch(std::uint8_t& low, std::uint8_t& high) {
-    histogram::Stretched result = histogram::AutoContrastStretch(Source());
-    low = result.low;
-    high = result.high;
-    Commit(std::move(result.plane));
+    const histogram::Stretch stretch = histogram::AutoContrastTable(Levels(), image_.size());
+    CommitMapped(stretch.table);
+    low = stretch.low;
+    high = stretch.high;
 }
 
 void TRixIPA::EndsInContrastStretch(std::uint8_t& low, std::uint8_t& high, std::uint8_t lowPercent,
                                     std::uint8_t highPercent) {
-    histogram::Stretched result = histogram::EndsInContrastStretch(Source(), lowPercent, highPercent);
-    low = result.low;
-    high = result.high;
-    Commit(std::move(result.plane));
+    const histogram::Stretch stretch = histogram::EndsInTable(Levels(), image_.size(), lowPercent, highPercent);
+    CommitMapped(stretch.table);
+    low = stretch.low;
+    high = stretch.high;
 }
 
 // ---- Edge operators ----------------------------------------------------------------------
@@ -176,7 +188,14 @@ void TRixIPA::NoiseMean() { Commit(noise::Mean(Source())); }
 void TRixIPA::NoiseMedian() { Commit(noise::Median(Source())); }
 void TRixIPA::NoiseContraction() { Commit(noise::Contraction(Source())); }
 void TRixIPA::NoiseExpansion() { Commit(noise::Expansion(Source())); }
-void TRixIPA::Inverse() { Commit(noise::Inverse(Source())); }
+void TRixIPA::Inverse() {
+    std::optional<Counts> counts;
+    if (histogram_) {
+        counts.emplace();
+        for (int g = 0; g < 256; ++g) (*counts)[255 - g] = (*histogram_)[g];
+    }
+    Commit(noise::Inverse(Source()), counts);
+}
 
 // ---- Labeling and Hough ------------------------------------------------------------------
 

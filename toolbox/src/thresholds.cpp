@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "quillfen/image/errors.h"
+#include "toolbox_loops.h"
 
 namespace quillfen {
 namespace thresholds {
@@ -205,8 +206,8 @@ double MovingAverageWindow(int width) {
 
 // The serpentine scan with the per-pixel rule; `divide(M)` computes M / n. A pixel turns
 // black when 85 per cent of the running average exceeds it.
-template <typename Divide>
-Binarized MovingAverageScan(const GrayPlane& plane, double n, Divide divide) {
+template <typename Divide, typename Decay>
+Binarized MovingAverageScan(const GrayPlane& plane, double n, Divide divide, Decay decay) {
     const int width = plane.width();
     const int height = plane.height();
     const std::uint8_t* image = plane.data();
@@ -220,7 +221,7 @@ Binarized MovingAverageScan(const GrayPlane& plane, double n, Divide divide) {
         for (int k = 0; k < width; ++k) {
             const std::size_t i = rowStart + (leftToRight ? k : width - 1 - k);
             const double v = image[i];
-            M = M - divide(M) + v;
+            M = decay(M) + v;
             avg = divide(M);
             out[i] = avg * 85 / 100 > v ? 0 : 255;
         }
@@ -231,10 +232,20 @@ Binarized MovingAverageScan(const GrayPlane& plane, double n, Divide divide) {
 
 }  // namespace
 
-GrayPlane Binarize(const GrayPlane& plane, int threshold) {
+LevelTable BinarizationTable(int threshold) {
     LevelTable table;
     for (int v = 0; v < 256; ++v) table[v] = v < threshold ? 0 : 255;
-    return plane.Mapped(table);
+    return table;
+}
+
+GrayPlane Binarize(const GrayPlane& plane, int threshold) {
+    GrayPlane out(plane.width(), plane.height());
+    toolbox_loops::Binarize(plane.data(), out.data(), plane.pixels().size(), threshold);
+    return out;
+}
+
+Counts BinarizedCounts(const Counts& counts, int threshold) {
+    return histogram::MappedCounts(counts, BinarizationTable(threshold));
 }
 
 int PTileLevel(const Counts& h, int n, int percent) {
@@ -453,32 +464,46 @@ int LaplacianLevel(const GrayPlane& plane, int percent, Counts& kept) {
     const int width = plane.width();
     const int height = plane.height();
     const int n = plane.size();
-    const std::uint8_t* image = plane.data();
-    std::vector<double> map(static_cast<std::size_t>(n), 0.0);
     // Responses are d / 8 with d = (sum of the 8 neighbours) - 8v clipped at 0, so d is an
     // integer 0..2040: count d directly and round d / 8 once per value, not once per pixel.
-    std::array<std::int32_t, 2041> responses{};
+    // The responses of a row are computed in vectors, once to count them and once more to
+    // find the pixels at or above the cut (d / 8 >= cut exactly when d >= 8 cut), so that
+    // no map of the whole plane is kept.
+    // Four tables, as in CountLevels: flat regions give runs of equal responses.
+    std::vector<std::array<std::int32_t, 2041>> partial(4, std::array<std::int32_t, 2041>{});
+    std::vector<std::int16_t> d(static_cast<std::size_t>(std::max(width, 0)));
     int interior = 0;
-    for (int y = 1; y + 1 < height; ++y) {
-        const std::uint8_t* up = image + static_cast<std::size_t>(y - 1) * width;
-        const std::uint8_t* mid = up + width;
-        const std::uint8_t* down = mid + width;
-        double* out = map.data() + static_cast<std::size_t>(y) * width;
-        for (int x = 1; x + 1 < width; ++x) {
-            const int s = up[x - 1] + up[x] + up[x + 1] + mid[x - 1] + mid[x + 1] + down[x - 1] +
-                          down[x] + down[x + 1];
-            int d = s - 8 * mid[x];
-            if (d < 0) d = 0;
-            out[x] = d / 8.0;
-            ++responses[d];
-            ++interior;
-        }
+    for (int y = 1; y + 1 < height && width > 2; ++y) {
+        toolbox_loops::LaplacianResponses(plane.data(), width, y, d.data());
+        int x = 1;
+        for (; x + 3 < width - 1; x += 4)
+            for (int k = 0; k < 4; ++k) ++partial[k][d[x + k]];
+        for (; x < width - 1; ++x) ++partial[0][d[x]];
+        interior += width - 2;
     }
+    std::array<std::int32_t, 2041> responses{};
+    for (int k = 0; k <= 2040; ++k) responses[k] = partial[0][k] + partial[1][k] + partial[2][k] + partial[3][k];
     responses[0] += n - interior;  // the border pixels respond 0
     Counts rounded{};
-    for (int d = 0; d <= 2040; ++d) rounded[static_cast<int>(Round(d / 8.0))] += responses[d];
+    for (int k = 0; k <= 2040; ++k) rounded[static_cast<int>(Round(k / 8.0))] += responses[k];
     const int cut = LaplacianCut(rounded, LaplacianTarget(percent, n));
-    CountAboveCut(plane, map, cut, kept);
+    if (cut == 0) {
+        kept = histogram::CountLevels(plane);  // every response, the border's 0 too, reaches 0
+    } else {
+        // Neighbouring pixels mostly have the same gray: four tables, so that one count does
+        // not wait on the last.
+        std::array<Counts, 4> counts{};
+        const int reach = 8 * cut;
+        for (int y = 1; y + 1 < height && width > 2; ++y) {
+            toolbox_loops::LaplacianResponses(plane.data(), width, y, d.data());
+            const std::uint8_t* row = plane.row(y);
+            int x = 1;
+            for (; x + 3 < width - 1; x += 4)
+                for (int k = 0; k < 4; ++k) counts[k][row[x + k]] += d[x + k] >= reach ? 1 : 0;
+            for (; x < width - 1; ++x) counts[0][row[x]] += d[x] >= reach ? 1 : 0;
+        }
+        for (int g = 0; g < 256; ++g) kept[g] = counts[0][g] + counts[1][g] + counts[2][g] + counts[3][g];
+    }
     return TwoPeaksValley(kept);
 }
 
@@ -486,11 +511,19 @@ Binarized MovingAverageBinarize(const GrayPlane& plane) {
     const double n = MovingAverageWindow(plane.width());
     const int exponent = std::ilogb(n);
     if (std::ldexp(1.0, exponent) == n) {
-        // For a power of two, M * (1 / n) is the same correctly rounded value as M / n.
+        // For a power of two, M * (1 / n) is the same correctly rounded value as M / n, and
+        // exact while M is a normal number far from the subnormals: M - M / n is then the
+        // real M (1 - 1 / n), and (1 - 1 / n) is exact, so M * (1 - 1 / n) rounds to the same
+        // double with one operation less on the chain from pixel to pixel, which is all the
+        // scan waits on.
         const double inverse = 1.0 / n;
-        return MovingAverageScan(plane, n, [inverse](double m) { return m * inverse; });
+        const double keep = 1.0 - inverse;
+        constexpr double kExactBelow = 0x1p-900;  // M / n is exact for any M above this
+        return MovingAverageScan(
+            plane, n, [inverse](double m) { return m * inverse; },
+            [inverse, keep](double m) { return m >= kExactBelow ? m * keep : m - m * inverse; });
     }
-    return MovingAverageScan(plane, n, [n](double m) { return m / n; });
+    return MovingAverageScan(plane, n, [n](double m) { return m / n; }, [n](double m) { return m - m / n; });
 }
 
 namespace literal {
@@ -565,7 +598,7 @@ int LaplacianLevel(const GrayPlane& plane, int percent, Counts& kept) {
 
 Binarized MovingAverageBinarize(const GrayPlane& plane) {
     const double n = MovingAverageWindow(plane.width());
-    return MovingAverageScan(plane, n, [n](double m) { return m / n; });
+    return MovingAverageScan(plane, n, [n](double m) { return m / n; }, [n](double m) { return m - m / n; });
 }
 
 }  // namespace literal

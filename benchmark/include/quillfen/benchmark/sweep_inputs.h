@@ -12,6 +12,7 @@
 #include "quillfen/benchmark/calibration.h"
 #include "quillfen/benchmark/robustness.h"
 #include "quillfen/image/errors.h"
+#include "quillfen/image/gray_plane.h"
 #include "quillfen/image/export.h"
 
 QUILLFEN_API_BEGIN
@@ -31,6 +32,10 @@ struct HostFile {
     std::string Name;  // the file name (bytes as they are)
     std::filesystem::path Path;
     std::string Digest;  // HostDigest of its picture when it was read
+    // The part of the picture the method reads, as it was read: the top-left 256 x 256 (the
+    // gray of each pixel, its blue byte). The sweep marks this, so that no host file is
+    // decoded twice.
+    GrayPlane Region;
 };
 
 // Each argument is a picture file or a folder; a folder gives every file in it (not in its

@@ -30,5 +30,20 @@ GrayPlane Laplacian1(const GrayPlane& plane);
 GrayPlane Laplacian2(const GrayPlane& plane);
 GrayPlane Laplacian3(const GrayPlane& plane);
 
+// The same bytes computed plainly: M (or S) from the mask's terms and its byte at every
+// pixel, no vectors and no tables. Tests hold the forms above against these.
+namespace literal {
+GrayPlane GeneralVertical(const GrayPlane& plane, double scale);
+GrayPlane GeneralHorizontal(const GrayPlane& plane, double scale);
+GrayPlane General(const GrayPlane& plane, double scale);
+GrayPlane Roberts(const GrayPlane& plane, double scale);
+GrayPlane Prewitt(const GrayPlane& plane, double scale);
+GrayPlane Sobel(const GrayPlane& plane, double scale);
+GrayPlane FreiChen(const GrayPlane& plane, double scale);
+GrayPlane Laplacian1(const GrayPlane& plane);
+GrayPlane Laplacian2(const GrayPlane& plane);
+GrayPlane Laplacian3(const GrayPlane& plane);
+}  // namespace literal
+
 }  // namespace quillfen::edges
 QUILLFEN_API_END

@@ -14,6 +14,9 @@ using Counts = std::array<std::int32_t, 256>;
 
 Counts CountLevels(const GrayPlane& plane);
 
+// The counts of a plane after every pixel went through `table`, from the counts before.
+Counts MappedCounts(const Counts& counts, const LevelTable& table);
+
 // Sum of the counts: the number of pixels they describe.
 std::int32_t Total(const Counts& counts);
 

@@ -6,6 +6,7 @@
 
 #include "quillfen/image/export.h"
 #include "quillfen/image/gray_plane.h"
+#include "quillfen/toolbox/histogram.h"
 
 QUILLFEN_API_BEGIN
 namespace quillfen::histogram {
@@ -35,6 +36,18 @@ Stretched AutoContrastStretch(const GrayPlane& plane);
 // floating point operation" on an empty plane, "Floating point division by zero" when low and
 // high meet.
 Stretched EndsInContrastStretch(const GrayPlane& plane, std::uint8_t lowPercent, std::uint8_t highPercent);
+
+// The tables the four map every pixel through, from the plane's counts and its number of
+// pixels, with the same errors; for a caller that already has the counts.
+LevelTable EqualizationTable(const Counts& counts, int pixelCount);
+LevelTable SpecificationTable(const Counts& counts, int pixelCount);
+struct Stretch {
+    LevelTable table{};
+    std::uint8_t low = 0;
+    std::uint8_t high = 0;
+};
+Stretch AutoContrastTable(const Counts& counts, int pixelCount);
+Stretch EndsInTable(const Counts& counts, int pixelCount, std::uint8_t lowPercent, std::uint8_t highPercent);
 
 }  // namespace quillfen::histogram
 QUILLFEN_API_END

@@ -27,6 +27,14 @@ void SortWindow(std::int32_t values[], int left, int right);
 namespace literal {
 // The median by SortWindow on every window.
 GrayPlane Median(const GrayPlane& plane);
+// The median by a 19-step compare-exchange network on every window, one window at a time
+// (what the fast form does in rows narrower than a vector).
+GrayPlane NetworkMedian(const GrayPlane& plane);
+// The other filters window by window, and the inversion pixel by pixel through a table.
+GrayPlane Mean(const GrayPlane& plane);
+GrayPlane Contraction(const GrayPlane& plane);
+GrayPlane Expansion(const GrayPlane& plane);
+GrayPlane Inverse(const GrayPlane& plane);
 }  // namespace literal
 
 }  // namespace quillfen::noise

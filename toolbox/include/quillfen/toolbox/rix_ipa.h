@@ -9,10 +9,17 @@
 // Taking an operation back is the document's history (the program has one undo system),
 // which keeps the planes it needs itself.
 //
+// The histogram is counted when first asked for, not after every operation: most operations
+// never read it, and counting costs more than inverting or binarising the image. Operations
+// that map levels through a table (inversion, binarising, the histogram modifications) carry
+// a known histogram over through the table instead. A const object is therefore not safe to
+// read from two threads at once; each thread works on its own copy.
+//
 // Planes are sized to the picture; pictures beyond the limits of limits.h are refused
 // before anything is allocated.
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 #include "quillfen/image/bitmap.h"
@@ -54,8 +61,8 @@ public:
     std::uint8_t Pixel(int x, int y) const { return image_.at(x, y); }
 
     // ---- Histogram and statistics (histogram.h) ----------------------------------------
-    std::int32_t GetHistogram(std::uint8_t level) const { return histogram_[level]; }
-    const std::array<std::int32_t, 256>& GetHistogramCounts() const { return histogram_; }
+    std::int32_t GetHistogram(std::uint8_t level) const { return Levels()[level]; }
+    const std::array<std::int32_t, 256>& GetHistogramCounts() const { return Levels(); }
     // Mean gray level; MathError on an empty image.
     double GetMean() const;
     std::int32_t GetPixels() const;
@@ -119,19 +126,25 @@ public:
                         int houghThreshold, bool lineBased);
 
 private:
-    // Makes `next` the current image and counts the histogram again. Every operation ends
-    // here, and only once its result exists.
-    void Commit(GrayPlane next);
+    using Counts = std::array<std::int32_t, 256>;
+
+    // Makes `next` the current image, and `counts` its histogram when the operation knows
+    // it. Every operation ends here, and only once its result exists.
+    void Commit(GrayPlane next, std::optional<Counts> counts = std::nullopt);
+    // Maps every pixel through `table` and commits the result, with the histogram carried
+    // over through the table when the current one is known.
+    void CommitMapped(const LevelTable& table);
     // Binarises at `threshold` through Commit and returns it.
     int BinarizeAt(int threshold);
-    // The current image and its histogram as an operation's input.
+    // The current image and its histogram (counted now if not yet known) as an operation's
+    // input.
     const GrayPlane& Source() const;
-    const std::array<std::int32_t, 256>& Levels() const;
+    const Counts& Levels() const;
     void Load(GrayPlane plane);
 
     GrayPlane image_;
     ProgressSink* progress_ = nullptr;
-    std::array<std::int32_t, 256> histogram_{};
+    mutable std::optional<Counts> histogram_;
 };
 
 }  // namespace quillfen

@@ -20,6 +20,8 @@ using Counts = histogram::Counts;
 // Pixels below the threshold become 0, the others 255 (a threshold of -1 or 0 turns the
 // whole plane white, one above 255 black).
 GrayPlane Binarize(const GrayPlane& plane, int threshold);
+// The counts of Binarize's result, from the counts of its input.
+Counts BinarizedCounts(const Counts& counts, int threshold);
 
 // A binarised plane with the number its method reports.
 struct Binarized {
