@@ -6,7 +6,7 @@ ARM64_BUILD ?= build-arm64
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
 
-.PHONY: all deps configure build test test-arm64 demo run bench screenshots gui-smoke report-screenshot calibration asan fuzz fuzz-seeds clean
+.PHONY: all deps configure build test test-arm64 consumer demo run bench screenshots gui-smoke report-screenshot calibration asan fuzz fuzz-seeds clean
 
 # The package groups a target installs (all of them for `make deps`).
 deps = @bash scripts/install-deps.sh $(1)
@@ -37,8 +37,11 @@ configure:
 build: configure
 	@cmake --build $(BUILD) -j $(JOBS)
 
+# Every test run stops a test after five minutes, so that one that hangs fails with its name
+# instead of holding the whole run. Tests labelled `slow` (statistical checks over many
+# trials) run natively only, not under the sanitizers or the emulator.
 test: build
-	@cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS)
+	@cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure --timeout 300 -j $(JOBS)
 
 # The core, the CLI and their tests cross-built for ARM64 and run under qemu. No desktop
 # program there and no Qt: BMP files are refused, the tests that need them skipped.
@@ -50,9 +53,7 @@ test-arm64:
 	@cmake --build $(ARM64_BUILD) -j $(JOBS)
 	@# Left out: two tests that start the program as a child process, which the emulator can
 	@# only do with a binfmt registration of the machine (they run in every native build).
-	@# And the tests labelled "slow" (heavy checks such as the thresholds' hold-out), which the
-	@# native run covers.
-	@cd $(ARM64_BUILD) && ctest --output-on-failure -j $(JOBS) -LE slow \
+	@cd $(ARM64_BUILD) && ctest --output-on-failure --timeout 300 -LE slow -j $(JOBS) \
 	  -E '^CliContract\.(AReportThatCannotBeWrittenExitsTwo|AFifoDoesNotHangTheProgram)$$'
 	@# The byte-identity tests again on SVE CPUs of 128- and 256-bit vectors (qemu's default is 512).
 	@for bytes in 16 32; do \
@@ -60,6 +61,15 @@ test-arm64:
 	  QEMU_CPU=max,sve-default-vector-length=$$bytes qemu-aarch64-static $(ARM64_BUILD)/tests/watermark_tests \
 	    --gtest_brief=1 --gtest_filter='VectorLoops.*:VectorTargets.*:Digests.*' || exit 1; \
 	done
+
+# The installed API as a caller uses it: cmake --install into a temporary prefix, then
+# examples/consumer built with find_package(Quillfen) and with pkg-config, and run (it
+# registers a picture, so the registration module is built).
+consumer:
+	$(call deps,consumer)
+	$(call configure,-DQF_REGISTRATION=ON)
+	@cmake --build $(BUILD) -j $(JOBS)
+	@bash scripts/consumer.sh $(BUILD)
 
 # Only quillfen-cli (and the BMP module it loads) is built: no tests, benchmarks, desktop
 # program or registration module (the demo registers nothing).
@@ -113,8 +123,7 @@ asan:
 	$(call deps,test)
 	@cmake -S . -B $(ASAN_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DQF_SANITIZE=ON -DQF_BUILD_BENCH=OFF >/dev/null
 	@cmake --build $(ASAN_BUILD) -j $(JOBS)
-	@# Without the tests labelled "slow", which `make test` runs.
-	@cd $(ASAN_BUILD) && QT_QPA_PLATFORM=offscreen ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 ctest --output-on-failure -j $(JOBS) -LE slow
+	@cd $(ASAN_BUILD) && QT_QPA_PLATFORM=offscreen ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 ctest --output-on-failure --timeout 300 -LE slow -j $(JOBS)
 
 # `make fuzz SECONDS=600 TARGETS=key` runs one target for ten minutes.
 fuzz:

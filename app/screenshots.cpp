@@ -19,7 +19,6 @@
 #include <QTabWidget>
 #include <QTemporaryDir>
 
-#include "quillfen/image/user_prompts.h"
 #include "quillfen/watermark/experiment.h"
 #include "ui/application.h"
 #include "ui/file_dialogs.h"
@@ -27,6 +26,7 @@
 #include "ui/picture_view.h"
 #include "ui/results_dock.h"
 #include "ui/robustness_window.h"
+#include "ui/user_prompts.h"
 
 namespace {
 
@@ -40,9 +40,9 @@ public:
 };
 
 // Says nothing and closes documents without saving them.
-class DiscardingPrompts : public quillfen::SilentPrompts {
+class DiscardingPrompts : public quillfen::ui::SilentPrompts {
 public:
-    quillfen::SaveAnswer askSave(const std::string&) override { return quillfen::SaveAnswer::Discard; }
+    quillfen::ui::SaveAnswer askSave(const std::string&) override { return quillfen::ui::SaveAnswer::Discard; }
 };
 
 bool Save(QWidget& widget, const QDir& folder, const char* name) {
@@ -111,25 +111,25 @@ int main(int argc, char* argv[]) {
     doc->StepAction(Step::GetPSNR)->trigger();
     doc->StepAction(Step::Jpeg)->trigger();
     // The extraction in one go, as Run Extraction does it.
-    frmMain.RunExtraction1->trigger();
+    frmMain.AllActions().RunExtraction1->trigger();
     ok = Save(frmMain, out, "watermark-w-wave.png") && ok;
-    ok = Save(*frmMain.dockResults, out, "results-dock.png") && ok;
+    ok = Save(*frmMain.ResultsList(), out, "results-dock.png") && ok;
 
     // A 128 x 128 plane (P_wave, the last view the extraction left) three times as large,
     // and the extracted watermark enlarged by a click on its panel.
     doc->SetZoom(3.0);
     doc->SizeToPicture();
     ok = Save(frmMain, out, "zoomed-plane.png") && ok;
-    QMouseEvent click(QEvent::MouseButtonPress, QPointF(5, 5), frmMain.imgW0_w->mapToGlobal(QPointF(5, 5)),
+    QMouseEvent click(QEvent::MouseButtonPress, QPointF(5, 5), frmMain.ExtractedPanel()->mapToGlobal(QPointF(5, 5)),
                       Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
-    QApplication::sendEvent(frmMain.imgW0_w, &click);
+    QApplication::sendEvent(frmMain.ExtractedPanel(), &click);
     if (QWidget* magnifier = frmMain.findChild<QWidget*>(QStringLiteral("magnifier"))) {
         ok = Save(*magnifier, out, "magnified-watermark.png") && ok;
         magnifier->hide();
     }
 
     // A toolbox command on a fresh document.
-    frmMain.FileClose1->trigger();
+    frmMain.AllActions().FileClose1->trigger();
     QApplication::processEvents();
     TMDIChild* fresh = frmMain.OpenImageFile(samples.filePath(QStringLiteral("camera-256.pgm")));
     if (fresh == nullptr) return 1;
@@ -140,7 +140,7 @@ int main(int argc, char* argv[]) {
     // JPEG family of the default grid and five rotations; its table, the JPEG family's charts,
     // then the rotations' charts with their reading after registration, and the JPEG family's
     // ROC curve.
-    frmMain.WindowRobustness1->trigger();
+    frmMain.AllActions().WindowRobustness1->trigger();
     TfrmRobustness& robustness = *frmMain.Robustness();
     robustness.resize(1200, 700);
     robustness.rbFiles->setChecked(true);

@@ -63,6 +63,15 @@ void RefuseSameFile(const std::string& what, const std::string& path, const std:
 
 std::string Decimals(double value, int decimals) { return FormatFixed(value, decimals); }
 
+// "mark present: score 0.612 ≥ 0.125 (false alarms ≤ 1e-6)" or
+// "no mark found: score 0.004 < 0.125".
+std::string VerdictText(const Verdict& verdict) {
+    const std::string score = Decimals(verdict.Score, 3);
+    const std::string threshold = Decimals(verdict.Threshold, 3);
+    if (verdict.Present) return "mark present: score " + score + " \u2265 " + threshold + " (false alarms \u2264 1e-6)";
+    return "no mark found: score " + score + " < " + threshold;
+}
+
 MarkKey LoadKeyOrFail(const std::string& path) {
     try {
         return LoadMarkKey(path);

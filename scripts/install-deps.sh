@@ -11,6 +11,8 @@
 #   test       everything `make test` and `make asan` build and run: the desktop program, the
 #              tests and benchmarks, and the programs the round-trip tests and scripts call
 #   bench      the benchmark programs (`make bench`)
+#   consumer   the libraries installed and built into examples/consumer (`make consumer`),
+#              with the registration module it loads (OpenCV)
 #   fuzz       the libFuzzer targets (clang)
 #   gui-smoke  the desktop program under Xvfb, driven by xdotool
 #   docs       the pictures of the documentation: screenshots and the report through Chromium
@@ -18,7 +20,7 @@
 #              come from Debian's multiarch packages)
 set -euo pipefail
 
-all_groups=(demo gui test bench fuzz gui-smoke docs arm64)
+all_groups=(demo gui test bench consumer fuzz gui-smoke docs arm64)
 
 # Native packages of each group. A group lists what it needs itself, also what another group
 # has, so that each can be installed alone.
@@ -33,6 +35,7 @@ group_packages() {
     test) echo "${core[*]} ${gui[*]} libgtest-dev libgmock-dev libbenchmark-dev
                 libjpeg-turbo-progs imagemagick parallel" ;;
     bench) echo "${core[*]} libbenchmark-dev" ;;
+    consumer) echo "${core[*]} libopencv-imgproc-dev libopencv-video-dev" ;;
     fuzz) echo "${core[*]} clang libclang-rt-14-dev" ;;
     gui-smoke) echo "${core[*]} ${gui[*]} xvfb xdotool" ;;
     docs) echo "${core[*]} ${gui[*]} chromium" ;;

@@ -134,13 +134,4 @@ int RunUnprivileged(const std::function<int()>& body) {
     });
 }
 
-std::optional<std::string> RecordingPrompts::input(const std::string& caption, const std::string&,
-                                                   const std::string&) {
-    captions.push_back(caption);
-    if (answers.empty()) return std::nullopt;
-    std::optional<std::string> answer = answers.front();
-    answers.erase(answers.begin());
-    return answer;
-}
-
 }  // namespace quillfen::test

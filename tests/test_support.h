@@ -6,8 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "quillfen/image/user_prompts.h"
-#include "quillfen/io/qt_pictures.h"
+#include "quillfen/io/detail/qt_pictures.h"
 
 // Skips the calling test in a build that reads and writes no BMP files (built without Qt, as
 // the ARM64 build is); such a build refuses them, which tests/io/qt_pictures_test.cpp checks.
@@ -73,31 +72,5 @@ void MakeSocketFile(const std::string& path);
 int RunUnprivileged(const std::function<int()>& body);
 // Runs `body` in a child process and returns its exit status (-1: it did not exit normally).
 int RunInChild(const std::function<int()>& body);
-
-// Records every message and answers input boxes from a queue.
-class RecordingPrompts : public UserPrompts {
-public:
-    struct Shown {
-        PromptKind kind;
-        std::string text;
-    };
-    void show(PromptKind kind, const std::string& text) override { shown.push_back({kind, text}); }
-    std::optional<std::string> input(const std::string& caption, const std::string& prompt,
-                                     const std::string& initial) override;
-    // Answers from saveAnswers, front to back; Discard once they are used up.
-    SaveAnswer askSave(const std::string& text) override {
-        saveQuestions.push_back(text);
-        if (saveAnswers.empty()) return SaveAnswer::Discard;
-        const SaveAnswer answer = saveAnswers.front();
-        saveAnswers.erase(saveAnswers.begin());
-        return answer;
-    }
-
-    std::vector<Shown> shown;
-    std::vector<std::string> saveQuestions;  // every unsaved-changes question asked
-    std::vector<SaveAnswer> saveAnswers;
-    std::vector<std::string> captions;     // captions of the input boxes asked
-    std::vector<std::optional<std::string>> answers;  // consumed front to back
-};
 
 }  // namespace quillfen::test

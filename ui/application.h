@@ -9,13 +9,10 @@
 #include "ui/param_hough_dialog.h"
 #include "ui/properties_window.h"
 
-namespace quillfen {
-class UserPrompts;
-}
-
 namespace quillfen::ui {
 
 class FileDialogs;
+class UserPrompts;
 
 // The application's display name, which every message box shows as its title.
 void SetApplicationNames();

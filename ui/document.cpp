@@ -5,6 +5,7 @@
 
 #include "quillfen/image/errors.h"
 #include "quillfen/image/number_format.h"
+#include "ui/step_presentation.h"
 
 namespace quillfen::ui {
 
@@ -28,13 +29,14 @@ ToolboxOutcome Document::ComputeToolbox(TRixIPA image, const toolbox::Operation&
     return outcome;
 }
 
-std::optional<ResultLine> Document::ApplyToolbox(const toolbox::Operation& operation, ToolboxOutcome outcome) {
+std::optional<ResultLine> Document::ApplyToolbox(const toolbox::Operation& operation, ToolboxOutcome outcome,
+                                                 int panel) {
     HistoryEntry before{operation.caption, image_.Plane(), revision_, std::nullopt};
     image_ = std::move(outcome.image);
     picture_ = image_.CreateBitmap();
     Touch();
     std::optional<ResultLine> line;
-    if (outcome.report) line = AddLine(operation.caption, std::nullopt, *outcome.report);
+    if (outcome.report) line = AddLine(operation.caption, std::nullopt, 0, panel, *outcome.report);
     before.line = line;
     undo_.push_back(std::move(before));
     redo_.clear();
@@ -42,8 +44,9 @@ std::optional<ResultLine> Document::ApplyToolbox(const toolbox::Operation& opera
     return line;
 }
 
-std::optional<ResultLine> Document::RunToolbox(const toolbox::Operation& operation, const std::vector<int>& values) {
-    return ApplyToolbox(operation, ComputeToolbox(image_, operation, values));
+std::optional<ResultLine> Document::RunToolbox(const toolbox::Operation& operation, const std::vector<int>& values,
+                                               int panel) {
+    return ApplyToolbox(operation, ComputeToolbox(image_, operation, values), panel);
 }
 
 // ---- History ----------------------------------------------------------------------------------
@@ -66,13 +69,10 @@ std::optional<ResultLine> Document::Swap(std::deque<HistoryEntry>& from, std::de
     picture_ = image_.CreateBitmap();
     revision_ = entry.revision;
     if (entry.line) {
-        const std::uint64_t id = entry.line->id;
         if (undoing) {
-            std::erase_if(lines_, [id](const ResultLine& line) { return line.id == id; });
+            RemoveLine(entry.line->id);
         } else {
-            // Back in its place among the others, which are in the order they were made.
-            const auto at = std::find_if(lines_.begin(), lines_.end(), [id](const ResultLine& l) { return l.id > id; });
-            lines_.insert(at, *entry.line);
+            InsertLine(*entry.line);
         }
     }
     to.push_back(std::move(other));
@@ -95,15 +95,12 @@ void Document::TrimHistory() {
 
 void Document::LoadWatermark(Bitmap mark) {
     host_ = picture_;
-    ForgetWritten();
     Bitmap host = picture_;
     experiment_.Load(host, mark);
     if (!(host == picture_)) Touch();
     picture_ = std::move(host);
     watermark_ = std::move(mark);
-    // A new host and a new watermark at once.
-    DropResults(Experiment::MadeStaleBy(Change::Picture));
-    DropResults(Experiment::MadeStaleBy(Change::Watermark));
+    DropStale();
 }
 
 void Document::DropWatermark() { watermark_ = Bitmap(); }
@@ -115,59 +112,37 @@ void Document::ClearWatermarkPanel() {
 
 void Document::ClearExtractedPanel() {
     extracted_ = Bitmap();
-    extractedBy_.reset();
+    extractedBy_ = 0;
     ForgetSteps();
 }
 
 void Document::ForgetSteps() {
     experiment_.Forget();
-    ForgetWritten();
     // "Clear" empties only the panel it was chosen on: the other keeps its picture.
-    DropResults(Experiment::MadeStaleBy(Change::Watermark), false);
+    DropStale(false);
 }
 
-void Document::SetFixedSeed(std::optional<std::uint32_t> seed) {
-    fixedSeed_ = seed;
-    experiment_.SetFixedSeed(seed);
-}
-
-StepResult Document::RunStep(Step step, ViewTarget target, const std::string& source) {
-    const bool scatter = step == Step::GetWr && nextSeed_.has_value();
-    if (scatter) experiment_.SetFixedSeed(nextSeed_);
-    StepResult result;
-    try {
-        result = experiment_.Run(step);
-    } catch (...) {
-        if (scatter) experiment_.SetFixedSeed(fixedSeed_);
-        throw;
-    }
-    if (scatter) {
-        experiment_.SetFixedSeed(fixedSeed_);
-        nextSeed_.reset();
-    }
-    // An attack starts again from X_hat: what the last attack and its extraction found no
-    // longer holds. A step run again replaces what it found before.
-    if (Experiment::Info(step).kind == StepKind::Attack) DropResults(Experiment::MadeStaleBy(Change::Attack));
-    if (Experiment::Info(step).group == StepGroup::Embedding && Experiment::Info(step).kind == StepKind::Compute)
-        ForgetWritten();
-    StepSet again;
-    again.Add(step);
-    DropResults(again);
-
+StepResult Document::RunStep(Step step) {
+    const StepResult result = experiment_.Run(step);
+    // What the run made stale goes: after an attack, what the last attack and its extraction
+    // found; after a step run again, what it found before.
+    DropStale();
     const StepView view = Experiment::Info(step).view;
     if (view != StepView::None) {
         const TWatermark::Bytes& plane = experiment_.View(view);
         Bitmap bitmap = view == StepView::Host ? TWatermark::MakeBitmap256(plane) : TWatermark::MakeBitmap128(plane);
-        if (target == ViewTarget::ExtractedPanel) {
+        if (PresentationOf(step).target == ViewTarget::ExtractedPanel) {
             extracted_ = std::move(bitmap);
-            extractedBy_ = step;
+            extractedBy_ = result.run;
         } else {
             if (!(bitmap == picture_)) Touch();
             picture_ = std::move(bitmap);
         }
     }
-    if (step == Step::GetWr) AddLine(source, step, Report{kListOnly, "seed = " + std::to_string(experiment_.Seed()), ""});
-    for (const Report& report : result.Reports()) AddLine(source, step, report);
+    const std::string source = StepName(step);
+    // Every seed used stays in the list, to repeat its run with.
+    if (step == Step::GetWr) AddLine(source, step, 0, kListOnly, SeedReport(result.seed));
+    for (const StepReport& shown : ReportsOf(result)) AddLine(source, step, result.run, shown.panel, shown.report);
     results_.push_back(result);
     return result;
 }
@@ -175,17 +150,10 @@ StepResult Document::RunStep(Step step, ViewTarget target, const std::string& so
 MarkedHost Document::Marked() const {
     if (!experiment_.HasRun(Step::GetX_hat)) throw StepRefused(Step::SaveX_hat);
     // X_hat follows from the key only when each step of the embedding last ran after the one
-    // before it: a Get Wr run again after Get X_hat has drawn positions X_hat never saw.
-    std::ptrdiff_t previous = -1;
-    for (const Step step : Experiment::EmbeddingChain()) {
-        std::ptrdiff_t last = -1;
-        for (std::size_t i = 0; i < results_.size(); ++i)
-            if (results_[i].step == step) last = static_cast<std::ptrdiff_t>(i);
-        if (last <= previous)
-            throw Error("X_hat no longer follows from the embedding's steps (a step ran again after a later one): "
-                        "run the embedding again (Run Embedding) before saving");
-        previous = last;
-    }
+    // before it.
+    if (!experiment_.EmbeddingInOrder())
+        throw Error("X_hat no longer follows from the embedding's steps (a step ran again after a later one): "
+                    "run the embedding again (Run Embedding) before saving");
     return MarkHost(experiment_, host_);
 }
 
@@ -218,25 +186,25 @@ std::optional<Registration> Document::LoadAttacked(const Bitmap& attacked, const
     }
     const std::vector<std::uint8_t> region = MarkedRegion(registration ? registration->Picture : suspect);
     const std::vector<double> reals(region.begin(), region.end());
-    experiment_.LoadAttacked(region, reals);
-    // It stands for an attack: what the last attack and its extraction found goes, and so do
-    // its own lines with the next attack (they carry the step a copy of X_hat would have).
-    DropResults(Experiment::MadeStaleBy(Change::Attack));
+    const std::uint64_t run = experiment_.LoadAttacked(region, reals);
+    // It stands for an attack: what the last attack and its extraction found goes, and so
+    // does its own line with the next attack (it carries the step a copy of X_hat would have).
+    DropStale();
     Bitmap shown = TWatermark::MakeBitmap256(region);
     if (!(shown == picture_)) Touch();
     picture_ = std::move(shown);
-    AddLine(source, Step::NoAttack, Report{1, text, ""});
+    AddLine(source, Step::NoAttack, run, 1, Report{text, {}});
     return registration;
 }
 
 void Document::ShowPanels(Bitmap watermark, Bitmap extracted) {
     watermark_ = std::move(watermark);
     extracted_ = std::move(extracted);
-    extractedBy_.reset();
+    extractedBy_ = 0;
 }
 
-void Document::AddReports(const std::string& source, const std::vector<Report>& reports) {
-    for (const Report& report : reports) AddLine(source, std::nullopt, report);
+void Document::AddReports(const std::string& source, const std::vector<StepReport>& reports) {
+    for (const StepReport& shown : reports) AddLine(source, std::nullopt, 0, shown.panel, shown.report);
 }
 
 // ---- Results ----------------------------------------------------------------------------------
@@ -251,20 +219,39 @@ bool Document::HasLine(std::uint64_t id) const {
     return std::any_of(lines_.begin(), lines_.end(), [id](const ResultLine& line) { return line.id == id; });
 }
 
-void Document::DropResults(const StepSet& stale, bool views) {
-    // The seeds stay: every seed used remains there to repeat its run with.
-    std::erase_if(lines_, [&stale](const ResultLine& line) {
-        return line.step && stale.Has(*line.step) && line.report.panel != kListOnly;
+void Document::DropStale(bool views) {
+    std::vector<std::uint64_t> gone;
+    std::erase_if(lines_, [this, &gone](const ResultLine& line) {
+        const bool stale = line.run != 0 && !experiment_.Holds(line.run);
+        if (stale) gone.push_back(line.id);
+        return stale;
     });
-    if (views && extractedBy_ && stale.Has(*extractedBy_)) {
+    if (views && extractedBy_ != 0 && !experiment_.Holds(extractedBy_)) {
         extracted_ = Bitmap();
-        extractedBy_.reset();
+        extractedBy_ = 0;
     }
+    if (listener_.removed)
+        for (const std::uint64_t id : gone) listener_.removed(id);
 }
 
-ResultLine& Document::AddLine(const std::string& source, std::optional<Step> step, Report report) {
-    lines_.push_back(ResultLine{++lastLine_, std::chrono::system_clock::now(), source, step, std::move(report)});
+const ResultLine& Document::AddLine(const std::string& source, std::optional<Step> step, std::uint64_t run,
+                                    int panel, Report report) {
+    lines_.push_back(
+        ResultLine{++lastLine_, std::chrono::system_clock::now(), source, step, run, panel, std::move(report)});
+    if (listener_.added) listener_.added(lines_.back());
     return lines_.back();
+}
+
+void Document::InsertLine(const ResultLine& line) {
+    const std::uint64_t id = line.id;
+    const auto at = std::find_if(lines_.begin(), lines_.end(), [id](const ResultLine& l) { return l.id > id; });
+    const ResultLine& inserted = *lines_.insert(at, line);
+    if (listener_.added) listener_.added(inserted);
+}
+
+void Document::RemoveLine(std::uint64_t id) {
+    if (std::erase_if(lines_, [id](const ResultLine& line) { return line.id == id; }) > 0 && listener_.removed)
+        listener_.removed(id);
 }
 
 }  // namespace quillfen::ui

@@ -16,6 +16,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -28,6 +29,7 @@
 #include "quillfen/watermark/experiment.h"
 #include "quillfen/watermark/marking.h"
 #include "quillfen/watermark/registration.h"
+#include "ui/step_presentation.h"
 
 namespace quillfen {
 struct TestAccess;
@@ -38,20 +40,17 @@ namespace quillfen::ui {
 // The pixel format of a picture as it was opened; decides how Save writes it.
 enum class PixelFormat { Unknown, Bit8, Bit24 };
 
-// Where a step's view goes: the document's own picture or the "Extracted Watermark" panel.
-enum class ViewTarget { Picture, ExtractedPanel };
-
-// The panel of a result line that goes to the Results list only (the seed of Get Wr): the
-// status bar keeps showing the step's own result.
-inline constexpr int kListOnly = -1;
-
 // One line of the document's results: what a command found, when, and what made it.
 struct ResultLine {
     std::uint64_t id = 0;  // unique within the document, never reused
     std::chrono::system_clock::time_point time;
     std::string source;        // the command as the menus name it: "Get Wr", "Iterative Selection"
     std::optional<Step> step;  // the watermark step that made it; none for the toolbox
-    Report report;             // report.panel may be kListOnly
+    // The experiment's run that found it: the line goes once that run no longer holds
+    // (Experiment::Holds). 0 for lines that stay (the toolbox's, the seeds).
+    std::uint64_t run = 0;
+    int panel = 1;  // the status bar's panel 0..2 that shows it too, or kListOnly
+    Report report;
 };
 
 // A toolbox operation's result, computed on a copy of the working image (on any thread).
@@ -89,10 +88,12 @@ public:
     static ToolboxOutcome ComputeToolbox(TRixIPA image, const toolbox::Operation& operation,
                                          const std::vector<int>& values, ProgressSink* progress = nullptr);
     // Makes an outcome of ComputeToolbox current: the image before goes into the history, the
-    // picture shows the result and its report joins the results. Returns the report's line.
-    std::optional<ResultLine> ApplyToolbox(const toolbox::Operation& operation, ToolboxOutcome outcome);
+    // picture shows the result and its report joins the results on `panel`. Returns the
+    // report's line.
+    std::optional<ResultLine> ApplyToolbox(const toolbox::Operation& operation, ToolboxOutcome outcome, int panel);
     // Both at once, on this thread.
-    std::optional<ResultLine> RunToolbox(const toolbox::Operation& operation, const std::vector<int>& values);
+    std::optional<ResultLine> RunToolbox(const toolbox::Operation& operation, const std::vector<int>& values,
+                                         int panel);
 
     // ---- History --------------------------------------------------------------------
     bool CanUndo() const { return !undo_.empty(); }
@@ -126,10 +127,10 @@ public:
     // Every step has to run again; the pictures stay, the steps' results go.
     void ForgetSteps();
     // Runs one step (Experiment::Run, StepRefused when it cannot run yet), puts the view it
-    // leaves where `target` says and keeps its results, in place of what the step found
-    // before (Get Wr adds its seed to the earlier ones). An attack first drops the results
-    // and the extracted view it makes stale.
-    StepResult RunStep(Step step, ViewTarget target, const std::string& source);
+    // leaves where its presentation says and keeps its results, in place of what the step
+    // found before (Get Wr adds its seed to the earlier ones). What the run makes stale goes
+    // first: the results, and the extracted view, of runs that no longer hold.
+    StepResult RunStep(Step step);
     // The picture the last load took its host from, at full size (the load then cut the
     // picture shown to the 256 x 256 part used); empty before a load.
     const Bitmap& Host() const { return host_; }
@@ -148,19 +149,22 @@ public:
     // What was written for the current embedding: set by the window after it wrote a file,
     // dropped when the embedding changes, so that the menu marks follow the experiment's.
     enum class Written { Key, MarkedImage };
-    bool HasWritten(Written what) const { return written_[static_cast<int>(what)]; }
-    void MarkWritten(Written what) { written_[static_cast<int>(what)] = true; }
+    bool HasWritten(Written what) const {
+        const std::uint64_t embedding = written_[static_cast<int>(what)];
+        return embedding != 0 && embedding == experiment_.EmbeddingRun();
+    }
+    void MarkWritten(Written what) { written_[static_cast<int>(what)] = experiment_.EmbeddingRun(); }
 
-    // The generator's seed for every Get Wr (nullopt: the clock).
-    void SetFixedSeed(std::optional<std::uint32_t> seed);
-    // The seed of the next Get Wr only; later ones go back to the fixed seed or the clock.
-    void SetNextSeed(std::optional<std::uint32_t> seed) { nextSeed_ = seed; }
-    std::optional<std::uint32_t> NextSeed() const { return nextSeed_; }
+    // The seed of Get Wr, which the experiment holds: for every Get Wr (nullopt: the clock),
+    // or for the next one only, the later ones taking the clock.
+    void SetFixedSeed(std::optional<std::uint32_t> seed) { experiment_.SetFixedSeed(seed); }
+    void SetNextSeed(std::optional<std::uint32_t> seed) { experiment_.SetNextSeed(seed); }
+    std::optional<std::uint32_t> NextSeed() const { return experiment_.NextSeed(); }
 
     // A document opened from elsewhere (a row of the robustness window) with pictures of its
     // own in the watermark panels, and its measures as result lines of `source`.
     void ShowPanels(Bitmap watermark, Bitmap extracted);
-    void AddReports(const std::string& source, const std::vector<Report>& reports);
+    void AddReports(const std::string& source, const std::vector<StepReport>& reports);
 
     // ---- Results --------------------------------------------------------------------
     // The results that still hold, oldest first: what the steps found (one set per step), the
@@ -173,6 +177,13 @@ public:
     std::uint64_t LastLineId() const { return lastLine_; }
     // What every step run in this document found, oldest first, stale ones included.
     const std::vector<StepResult>& StepResults() const { return results_; }
+    // Told of every line that joins the results (its place follows from its id: the lines
+    // are in id order) and of every line that leaves them, as it happens.
+    struct Listener {
+        std::function<void(const ResultLine&)> added;
+        std::function<void(std::uint64_t id)> removed;
+    };
+    void Listen(Listener listener) { listener_ = std::move(listener); }
 
 private:
     friend struct quillfen::TestAccess;
@@ -184,31 +195,32 @@ private:
         std::optional<ResultLine> line;   // the operation's result line
     };
 
-    // Drops the results (and, with `views`, the extracted view) made by steps that `stale`
-    // holds.
-    void DropResults(const StepSet& stale, bool views = true);
-    ResultLine& AddLine(const std::string& source, std::optional<Step> step, Report report);
+    // Drops the results that no longer hold (the experiment says which) and, with `views`,
+    // the extracted view when the run that made it no longer holds.
+    void DropStale(bool views = true);
+    const ResultLine& AddLine(const std::string& source, std::optional<Step> step, std::uint64_t run, int panel,
+                              Report report);
+    // A line back in its place among the others (Redo), which are in the order they were made.
+    void InsertLine(const ResultLine& line);
+    void RemoveLine(std::uint64_t id);
     // The picture changed in a way no history entry records.
     void Touch() { revision_ = ++lastRevision_; }
     // Swaps the working image with the top of `from`, moving the entry onto `to`.
     std::optional<ResultLine> Swap(std::deque<HistoryEntry>& from, std::deque<HistoryEntry>& to, bool undoing);
     void TrimHistory();
 
-    // The embedding has changed: what was written of the old one no longer matches.
-    void ForgetWritten() { written_ = {}; }
-
     Bitmap picture_;
     Bitmap host_;
-    std::array<bool, 2> written_{};
+    // Per file written, the embedding it was written from (Experiment::EmbeddingRun).
+    std::array<std::uint64_t, 2> written_{};
     PixelFormat format_ = PixelFormat::Unknown;
     TRixIPA image_;
     Bitmap watermark_;
     Bitmap extracted_;
-    std::optional<Step> extractedBy_;  // the step whose view the extracted panel shows
+    std::uint64_t extractedBy_ = 0;  // the run whose view the extracted panel shows; 0: none
     Experiment experiment_;
-    std::optional<std::uint32_t> fixedSeed_;
-    std::optional<std::uint32_t> nextSeed_;
     std::vector<ResultLine> lines_;
+    Listener listener_;
     std::uint64_t lastLine_ = 0;
     std::vector<StepResult> results_;
     std::deque<HistoryEntry> undo_;

@@ -3,7 +3,7 @@
 #include <QPointer>
 #include <QWidget>
 
-#include "quillfen/image/user_prompts.h"
+#include "ui/user_prompts.h"
 
 namespace quillfen::ui {
 

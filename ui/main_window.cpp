@@ -28,7 +28,6 @@
 #include <QVBoxLayout>
 
 #include "quillfen/image/errors.h"
-#include "quillfen/image/user_prompts.h"
 #include "quillfen/io/file_write.h"
 #include "quillfen/io/jpeg.h"
 #include "quillfen/io/pgm.h"
@@ -40,7 +39,9 @@
 #include "ui/properties_window.h"
 #include "ui/results_dock.h"
 #include "ui/robustness_window.h"
+#include "ui/step_presentation.h"
 #include "ui/ui_text.h"
+#include "ui/user_prompts.h"
 
 namespace quillfen::ui {
 
@@ -108,13 +109,13 @@ TfrmMain::TfrmMain(UserPrompts& prompts, FileDialogs& dialogs, QWidget* parent)
     setWindowTitle(QStringLiteral("Watermarking Simulator - by tavrenn"));
     resize(681, 552);
 
-    openDlg = {QStringLiteral("openDlg"), FileDialogKind::Open, kOpenFilter, kAllPictures, QString()};
-    SaveDlg = {QStringLiteral("SaveDlg"), FileDialogKind::Save, kSaveFilter, 1, QString()};
-    OpenPDlg = {QStringLiteral("OpenPDlg"), FileDialogKind::OpenPicture, kOpenFilter, kAllPictures, QString()};
-    SavePDlg = {QStringLiteral("SavePDlg"), FileDialogKind::SavePicture, kSavePictureFilter, 1, QString()};
-    SaveKeyDlg = {QStringLiteral("SaveKeyDlg"), FileDialogKind::Save, kKeyFilter, 1, QString()};
+    requests_.openDlg = {QStringLiteral("openDlg"), FileDialogKind::Open, kOpenFilter, kAllPictures, QString()};
+    requests_.SaveDlg = {QStringLiteral("SaveDlg"), FileDialogKind::Save, kSaveFilter, 1, QString()};
+    requests_.OpenPDlg = {QStringLiteral("OpenPDlg"), FileDialogKind::OpenPicture, kOpenFilter, kAllPictures, QString()};
+    requests_.SavePDlg = {QStringLiteral("SavePDlg"), FileDialogKind::SavePicture, kSavePictureFilter, 1, QString()};
+    requests_.SaveKeyDlg = {QStringLiteral("SaveKeyDlg"), FileDialogKind::Save, kKeyFilter, 1, QString()};
     // A watermarked image is written lossless unless the user chooses otherwise.
-    SaveMarkedDlg = {QStringLiteral("SaveMarkedDlg"), FileDialogKind::Save, kSaveFilter, kPngFilter, QString()};
+    requests_.SaveMarkedDlg = {QStringLiteral("SaveMarkedDlg"), FileDialogKind::Save, kSaveFilter, kPngFilter, QString()};
 
     CreateActions();
     CreateResultsDock();
@@ -127,19 +128,19 @@ TfrmMain::TfrmMain(UserPrompts& prompts, FileDialogs& dialogs, QWidget* parent)
     layout->setSpacing(0);
     setCentralWidget(central);
     CreateWatermarkStrip();
-    mdiArea = new QMdiArea(central);
-    mdiArea->setObjectName(QStringLiteral("mdiArea"));
-    mdiArea->setBackground(palette().brush(QPalette::Dark));  // the application-background colour
-    layout->addWidget(mdiArea, 1);
+    mdiArea_ = new QMdiArea(central);
+    mdiArea_->setObjectName(QStringLiteral("mdiArea"));
+    mdiArea_->setBackground(palette().brush(QPalette::Dark));  // the application-background colour
+    layout->addWidget(mdiArea_, 1);
     CreateStatusBar();
     setAcceptDrops(true);
     // The list starts a few lines high; the documents keep most of the room.
-    resizeDocks({dockResults}, {150}, Qt::Vertical);
+    resizeDocks({dockResults_}, {150}, Qt::Vertical);
     RestoreSettings();
 
     // The enabled states, the panels and the menu bar follow every change of the active
     // document; the document count changes are caught when a document is destroyed.
-    connect(mdiArea, &QMdiArea::subWindowActivated, this, [this] {
+    connect(mdiArea_, &QMdiArea::subWindowActivated, this, [this] {
         MergeMenus();
         AppIdle();
     });
@@ -150,7 +151,7 @@ TfrmMain::TfrmMain(UserPrompts& prompts, FileDialogs& dialogs, QWidget* parent)
 TfrmMain::~TfrmMain() {
     // The documents' menus sit in our menu bar; let the documents go first.
     menuBar()->clear();
-    for (QMdiSubWindow* sub : mdiArea->subWindowList()) delete sub;
+    for (QMdiSubWindow* sub : mdiArea_->subWindowList()) delete sub;
 }
 
 void TfrmMain::SetForms(TfrmAbout* about, TfrmHistogram* histogram, TfrmParamHough* paramHough,
@@ -162,66 +163,67 @@ void TfrmMain::SetForms(TfrmAbout* about, TfrmHistogram* histogram, TfrmParamHou
 }
 
 void TfrmMain::CreateActions() {
-    auto& l = actlstMenu;
-    Undo1 = MakeAction(this, l, "Undo1", QStringLiteral("Undo"), QKeySequence(Qt::CTRL | Qt::Key_Z));
-    FileOpen1 = MakeAction(this, l, "FileOpen1", QStringLiteral("&Open Image"), QKeySequence(Qt::CTRL | Qt::Key_O));
-    FileSave1 = MakeAction(this, l, "FileSave1", QStringLiteral("&Save"), QKeySequence(Qt::CTRL | Qt::Key_S));
-    FileSaveAs1 = MakeAction(this, l, "FileSaveAs1", QStringLiteral("Save &As..."), QKeySequence(Qt::CTRL | Qt::Key_A));
-    FileClose1 = MakeAction(this, l, "FileClose1", QStringLiteral("&Close"));
-    FileExit1 = MakeAction(this, l, "FileExit1", QStringLiteral("E&xit"));
-    EditCut1 = MakeAction(this, l, "EditCut1", QStringLiteral("Cu&t"), QKeySequence(Qt::CTRL | Qt::Key_X));
-    EditCopy1 = MakeAction(this, l, "EditCopy1", QStringLiteral("&Copy"), QKeySequence(Qt::CTRL | Qt::Key_C));
-    EditPaste1 = MakeAction(this, l, "EditPaste1", QStringLiteral("&Paste"), QKeySequence(Qt::CTRL | Qt::Key_V));
-    WindowCascade1 = MakeAction(this, l, "WindowCascade1", QStringLiteral("&Cascade"));
-    WindowTileHorizontal1 = MakeAction(this, l, "WindowTileHorizontal1", QStringLiteral("Tile &Horizontally"));
-    WindowTileVertical1 = MakeAction(this, l, "WindowTileVertical1", QStringLiteral("Tile &Vertically"));
-    WindowMinimizeAll1 = MakeAction(this, l, "WindowMinimizeAll1", QStringLiteral("&Minimize All"));
-    WindowArrangeAll1 = MakeAction(this, l, "WindowArrangeAll1", QStringLiteral("&Arrange All"));
-    HelpAbout1 = MakeAction(this, l, "HelpAbout1", QStringLiteral("&About..."));
-    Property1 = MakeAction(this, l, "Property1", QStringLiteral("Property"));
-    Property1->setToolTip(QStringLiteral("워터마킹이란?"));
-    Redo1 = MakeAction(this, l, "Redo1", QStringLiteral("Redo"), QKeySequence(Qt::CTRL | Qt::Key_Y));
-    Redo1->setShortcuts({QKeySequence(Qt::CTRL | Qt::Key_Y), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z)});
+    FrameActionList& act = actions_;
+    auto& l = act.actlstMenu;
+    act.Undo1 = MakeAction(this, l, "Undo1", QStringLiteral("Undo"), QKeySequence(Qt::CTRL | Qt::Key_Z));
+    act.FileOpen1 = MakeAction(this, l, "FileOpen1", QStringLiteral("&Open Image"), QKeySequence(Qt::CTRL | Qt::Key_O));
+    act.FileSave1 = MakeAction(this, l, "FileSave1", QStringLiteral("&Save"), QKeySequence(Qt::CTRL | Qt::Key_S));
+    act.FileSaveAs1 = MakeAction(this, l, "FileSaveAs1", QStringLiteral("Save &As..."), QKeySequence(Qt::CTRL | Qt::Key_A));
+    act.FileClose1 = MakeAction(this, l, "FileClose1", QStringLiteral("&Close"));
+    act.FileExit1 = MakeAction(this, l, "FileExit1", QStringLiteral("E&xit"));
+    act.EditCut1 = MakeAction(this, l, "EditCut1", QStringLiteral("Cu&t"), QKeySequence(Qt::CTRL | Qt::Key_X));
+    act.EditCopy1 = MakeAction(this, l, "EditCopy1", QStringLiteral("&Copy"), QKeySequence(Qt::CTRL | Qt::Key_C));
+    act.EditPaste1 = MakeAction(this, l, "EditPaste1", QStringLiteral("&Paste"), QKeySequence(Qt::CTRL | Qt::Key_V));
+    act.WindowCascade1 = MakeAction(this, l, "WindowCascade1", QStringLiteral("&Cascade"));
+    act.WindowTileHorizontal1 = MakeAction(this, l, "WindowTileHorizontal1", QStringLiteral("Tile &Horizontally"));
+    act.WindowTileVertical1 = MakeAction(this, l, "WindowTileVertical1", QStringLiteral("Tile &Vertically"));
+    act.WindowMinimizeAll1 = MakeAction(this, l, "WindowMinimizeAll1", QStringLiteral("&Minimize All"));
+    act.WindowArrangeAll1 = MakeAction(this, l, "WindowArrangeAll1", QStringLiteral("&Arrange All"));
+    act.HelpAbout1 = MakeAction(this, l, "HelpAbout1", QStringLiteral("&About..."));
+    act.Property1 = MakeAction(this, l, "Property1", QStringLiteral("Property"));
+    act.Property1->setToolTip(QStringLiteral("워터마킹이란?"));
+    act.Redo1 = MakeAction(this, l, "Redo1", QStringLiteral("Redo"), QKeySequence(Qt::CTRL | Qt::Key_Y));
+    act.Redo1->setShortcuts({QKeySequence(Qt::CTRL | Qt::Key_Y), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z)});
     // Save As keeps the program's Ctrl+A and answers the usual Ctrl+Shift+S too.
-    FileSaveAs1->setShortcuts({QKeySequence(Qt::CTRL | Qt::Key_A), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S)});
-    CancelWork1 = MakeAction(this, l, "CancelWork1", QStringLiteral("Cancel"), QKeySequence(Qt::Key_Escape));
-    ZoomIn1 = MakeAction(this, l, "ZoomIn1", QStringLiteral("Zoom &In"), QKeySequence(Qt::CTRL | Qt::Key_Plus));
-    ZoomIn1->setShortcuts({QKeySequence(Qt::CTRL | Qt::Key_Plus), QKeySequence(Qt::CTRL | Qt::Key_Equal)});
-    ZoomOut1 = MakeAction(this, l, "ZoomOut1", QStringLiteral("Zoom &Out"), QKeySequence(Qt::CTRL | Qt::Key_Minus));
-    ZoomFit1 = MakeAction(this, l, "ZoomFit1", QStringLiteral("Zoom to &Fit"), QKeySequence(Qt::CTRL | Qt::Key_F));
-    ZoomActual1 = MakeAction(this, l, "ZoomActual1", QStringLiteral("&Actual Size (1:1)"), QKeySequence(Qt::CTRL | Qt::Key_0));
-    SetSeed1 = MakeAction(this, l, "SetSeed1", QStringLiteral("Set &Seed..."));
-    RunEmbedding1 = MakeAction(this, l, "RunEmbedding1", QStringLiteral("Run &Embedding"), QKeySequence(Qt::CTRL | Qt::Key_E));
-    RunExtraction1 =
+    act.FileSaveAs1->setShortcuts({QKeySequence(Qt::CTRL | Qt::Key_A), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S)});
+    act.CancelWork1 = MakeAction(this, l, "CancelWork1", QStringLiteral("Cancel"), QKeySequence(Qt::Key_Escape));
+    act.ZoomIn1 = MakeAction(this, l, "ZoomIn1", QStringLiteral("Zoom &In"), QKeySequence(Qt::CTRL | Qt::Key_Plus));
+    act.ZoomIn1->setShortcuts({QKeySequence(Qt::CTRL | Qt::Key_Plus), QKeySequence(Qt::CTRL | Qt::Key_Equal)});
+    act.ZoomOut1 = MakeAction(this, l, "ZoomOut1", QStringLiteral("Zoom &Out"), QKeySequence(Qt::CTRL | Qt::Key_Minus));
+    act.ZoomFit1 = MakeAction(this, l, "ZoomFit1", QStringLiteral("Zoom to &Fit"), QKeySequence(Qt::CTRL | Qt::Key_F));
+    act.ZoomActual1 = MakeAction(this, l, "ZoomActual1", QStringLiteral("&Actual Size (1:1)"), QKeySequence(Qt::CTRL | Qt::Key_0));
+    act.SetSeed1 = MakeAction(this, l, "SetSeed1", QStringLiteral("Set &Seed..."));
+    act.RunEmbedding1 = MakeAction(this, l, "RunEmbedding1", QStringLiteral("Run &Embedding"), QKeySequence(Qt::CTRL | Qt::Key_E));
+    act.RunExtraction1 =
         MakeAction(this, l, "RunExtraction1", QStringLiteral("Run E&xtraction"), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_E));
-    RunWholeExperiment1 = MakeAction(this, l, "RunWholeExperiment1", QStringLiteral("Run &Whole Experiment"),
+    act.RunWholeExperiment1 = MakeAction(this, l, "RunWholeExperiment1", QStringLiteral("Run &Whole Experiment"),
                                      QKeySequence(Qt::CTRL | Qt::Key_R));
-    PageSetup1 = MakeAction(this, l, "PageSetup1", QStringLiteral("Page S&etup"));
-    Print1 = MakeAction(this, l, "Print1", QStringLiteral("&Print"), QKeySequence(Qt::CTRL | Qt::Key_P));
-    PrintPreview1 = MakeAction(this, l, "PrintPreview1", QStringLiteral("Print Pre&view"));
-    PrintPreview1->setIconText(QStringLiteral("Print Preview"));
+    act.PageSetup1 = MakeAction(this, l, "PageSetup1", QStringLiteral("Page S&etup"));
+    act.Print1 = MakeAction(this, l, "Print1", QStringLiteral("&Print"), QKeySequence(Qt::CTRL | Qt::Key_P));
+    act.PrintPreview1 = MakeAction(this, l, "PrintPreview1", QStringLiteral("Print Pre&view"));
+    act.PrintPreview1->setIconText(QStringLiteral("Print Preview"));
 
     // Cut, Copy and Paste have nothing to work on in this program and stay hidden. Print and
     // page set-up are not offered.
-    for (QAction* a : {EditCut1, EditCopy1, EditPaste1}) a->setVisible(false);
-    for (QAction* a : {PageSetup1, Print1, PrintPreview1}) a->setEnabled(false);
+    for (QAction* a : {act.EditCut1, act.EditCopy1, act.EditPaste1}) a->setVisible(false);
+    for (QAction* a : {act.PageSetup1, act.Print1, act.PrintPreview1}) a->setEnabled(false);
     // The shortcuts work whichever menus the menu bar shows at the moment.
-    addActions(actlstMenu);
+    addActions(act.actlstMenu);
 
     auto run = [this](QAction* action, void (TfrmMain::*handler)()) {
         connect(action, &QAction::triggered, this, [this, handler] { Run([this, handler] { (this->*handler)(); }); });
     };
-    run(Undo1, &TfrmMain::Undo1Execute);
-    run(FileOpen1, &TfrmMain::FileOpen1Execute);
-    run(FileSave1, &TfrmMain::FileSave1Execute);
-    run(FileSaveAs1, &TfrmMain::FileSaveAs1Execute);
-    run(FileClose1, &TfrmMain::FileClose1Execute);
-    run(FileExit1, &TfrmMain::FileExit1Execute);
-    run(HelpAbout1, &TfrmMain::HelpAbout1Execute);
-    run(Property1, &TfrmMain::Property1Execute);
-    run(PrintPreview1, &TfrmMain::PrintPreview1Execute);
-    run(Redo1, &TfrmMain::Redo1Execute);
-    run(CancelWork1, &TfrmMain::CancelWorkExecute);
+    run(act.Undo1, &TfrmMain::Undo1Execute);
+    run(act.FileOpen1, &TfrmMain::FileOpen1Execute);
+    run(act.FileSave1, &TfrmMain::FileSave1Execute);
+    run(act.FileSaveAs1, &TfrmMain::FileSaveAs1Execute);
+    run(act.FileClose1, &TfrmMain::FileClose1Execute);
+    run(act.FileExit1, &TfrmMain::FileExit1Execute);
+    run(act.HelpAbout1, &TfrmMain::HelpAbout1Execute);
+    run(act.Property1, &TfrmMain::Property1Execute);
+    run(act.PrintPreview1, &TfrmMain::PrintPreview1Execute);
+    run(act.Redo1, &TfrmMain::Redo1Execute);
+    run(act.CancelWork1, &TfrmMain::CancelWorkExecute);
     // The document commands of the frame's actions go to the active document.
     const auto forward = [this](QAction* action, void (TMDIChild::*command)()) {
         connect(action, &QAction::triggered, this, [this, command] {
@@ -230,90 +232,93 @@ void TfrmMain::CreateActions() {
             });
         });
     };
-    forward(ZoomIn1, &TMDIChild::ZoomIn);
-    forward(ZoomOut1, &TMDIChild::ZoomOut);
-    forward(ZoomFit1, &TMDIChild::ZoomFit);
-    connect(ZoomActual1, &QAction::triggered, this, [this] {
+    forward(act.ZoomIn1, &TMDIChild::ZoomIn);
+    forward(act.ZoomOut1, &TMDIChild::ZoomOut);
+    forward(act.ZoomFit1, &TMDIChild::ZoomFit);
+    connect(act.ZoomActual1, &QAction::triggered, this, [this] {
         if (TMDIChild* doc = ActiveDocument()) doc->SetZoom(1.0);
     });
-    forward(SetSeed1, &TMDIChild::SetSeedCommand);
-    forward(RunEmbedding1, &TMDIChild::RunEmbeddingCommand);
-    forward(RunExtraction1, &TMDIChild::RunExtractionCommand);
-    forward(RunWholeExperiment1, &TMDIChild::RunWholeExperimentCommand);
-    connect(WindowCascade1, &QAction::triggered, this, [this] { mdiArea->cascadeSubWindows(); });
-    connect(WindowTileHorizontal1, &QAction::triggered, this, [this] { TileDocuments(true); });
-    connect(WindowTileVertical1, &QAction::triggered, this, [this] { TileDocuments(false); });
-    connect(WindowMinimizeAll1, &QAction::triggered, this, [this] {
-        for (QMdiSubWindow* sub : mdiArea->subWindowList()) sub->showMinimized();
+    forward(act.SetSeed1, &TMDIChild::SetSeedCommand);
+    forward(act.RunEmbedding1, &TMDIChild::RunEmbeddingCommand);
+    forward(act.RunExtraction1, &TMDIChild::RunExtractionCommand);
+    forward(act.RunWholeExperiment1, &TMDIChild::RunWholeExperimentCommand);
+    connect(act.WindowCascade1, &QAction::triggered, this, [this] { mdiArea_->cascadeSubWindows(); });
+    connect(act.WindowTileHorizontal1, &QAction::triggered, this, [this] { TileDocuments(true); });
+    connect(act.WindowTileVertical1, &QAction::triggered, this, [this] { TileDocuments(false); });
+    connect(act.WindowMinimizeAll1, &QAction::triggered, this, [this] {
+        for (QMdiSubWindow* sub : mdiArea_->subWindowList()) sub->showMinimized();
     });
-    connect(WindowArrangeAll1, &QAction::triggered, this, [this] { ArrangeMinimized(); });
+    connect(act.WindowArrangeAll1, &QAction::triggered, this, [this] { ArrangeMinimized(); });
 }
 
 void TfrmMain::CreateMenus() {
-    mnuFile = new QMenu(QStringLiteral("&File"), this);
-    mnuRecent = new QMenu(QStringLiteral("Recent &Files"), this);
-    mnuRecent->setObjectName(QStringLiteral("mnuRecent"));
-    mnuFile->addActions({FileOpen1, FileSave1, FileSaveAs1});
-    mnuFile->addMenu(mnuRecent);
-    mnuFile->addAction(FileClose1);
-    mnuFile->addSeparator();
-    mnuFile->addActions({PageSetup1, PrintPreview1, Print1});
-    mnuFile->addSeparator();
-    mnuFile->addAction(FileExit1);
+    FrameActionList& act = actions_;
+    mnuFile_ = new QMenu(QStringLiteral("&File"), this);
+    act.mnuRecent = new QMenu(QStringLiteral("Recent &Files"), this);
+    act.mnuRecent->setObjectName(QStringLiteral("mnuRecent"));
+    mnuFile_->addActions({act.FileOpen1, act.FileSave1, act.FileSaveAs1});
+    mnuFile_->addMenu(act.mnuRecent);
+    mnuFile_->addAction(act.FileClose1);
+    mnuFile_->addSeparator();
+    mnuFile_->addActions({act.PageSetup1, act.PrintPreview1, act.Print1});
+    mnuFile_->addSeparator();
+    mnuFile_->addAction(act.FileExit1);
 
-    mnuEdit = new QMenu(QStringLiteral("&Edit"), this);
-    mnuEdit->addActions({Undo1, Redo1});
-    mnuEdit->addSeparator();
-    mnuEdit->addActions({EditCut1, EditCopy1, EditPaste1});
+    mnuEdit_ = new QMenu(QStringLiteral("&Edit"), this);
+    mnuEdit_->addActions({act.Undo1, act.Redo1});
+    mnuEdit_->addSeparator();
+    mnuEdit_->addActions({act.EditCut1, act.EditCopy1, act.EditPaste1});
 
-    mnuWindow = new QMenu(QStringLiteral("&Window"), this);
-    mnuWindow->addActions({WindowCascade1, WindowTileHorizontal1, WindowTileVertical1, WindowMinimizeAll1,
-                           WindowArrangeAll1});
-    mnuWindow->addSeparator();
-    mnuWindow->addActions({WindowResults1, WindowRobustness1});
-    const int fixedItems = static_cast<int>(mnuWindow->actions().size());
-    connect(mnuWindow, &QMenu::aboutToShow, this, [this, fixedItems] { FillWindowList(mnuWindow, fixedItems); });
+    mnuWindow_ = new QMenu(QStringLiteral("&Window"), this);
+    mnuWindow_->addActions({act.WindowCascade1, act.WindowTileHorizontal1, act.WindowTileVertical1,
+                            act.WindowMinimizeAll1, act.WindowArrangeAll1});
+    mnuWindow_->addSeparator();
+    mnuWindow_->addActions({act.WindowResults1, act.WindowRobustness1});
+    const int fixedItems = static_cast<int>(mnuWindow_->actions().size());
+    connect(mnuWindow_, &QMenu::aboutToShow, this, [this, fixedItems] { FillWindowList(mnuWindow_, fixedItems); });
 
-    mnuOptions = new QMenu(QStringLiteral("&Options"), this);
-    mnuOptions->addAction(Property1);
-    mnuHelp = new QMenu(QStringLiteral("&Help"), this);
-    mnuHelp->addAction(HelpAbout1);
+    mnuOptions_ = new QMenu(QStringLiteral("&Options"), this);
+    mnuOptions_->addAction(act.Property1);
+    mnuHelp_ = new QMenu(QStringLiteral("&Help"), this);
+    mnuHelp_->addAction(act.HelpAbout1);
 
-    frameMenus_ = {mnuFile, mnuEdit, mnuWindow, mnuOptions, mnuHelp};
+    frameMenus_ = {mnuFile_, mnuEdit_, mnuWindow_, mnuOptions_, mnuHelp_};
     menuBar()->setObjectName(QStringLiteral("mainmnuMDI"));
 }
 
 void TfrmMain::CreateToolBar() {
-    ToolBar1 = addToolBar(QStringLiteral("ToolBar1"));
-    ToolBar1->setObjectName(QStringLiteral("ToolBar1"));
-    ToolBar1->setMovable(false);
-    ToolBar1->setToolButtonStyle(Qt::ToolButtonTextOnly);
+    const FrameActionList& act = actions_;
+    ToolBar1_ = addToolBar(QStringLiteral("ToolBar1"));
+    ToolBar1_->setObjectName(QStringLiteral("ToolBar1"));
+    ToolBar1_->setMovable(false);
+    ToolBar1_->setToolButtonStyle(Qt::ToolButtonTextOnly);
     // A button that is never shown, in its place in the order (Save, Undo): a hidden stand-in
     // keeps the real action visible in the menus and its shortcut working.
     auto hiddenButton = [this](QAction* real) {
-        auto* standIn = new QAction(real->iconText(), ToolBar1);
+        auto* standIn = new QAction(real->iconText(), ToolBar1_);
         standIn->setObjectName(QStringLiteral("tb") + real->objectName());
         standIn->setVisible(false);
         connect(standIn, &QAction::triggered, real, &QAction::trigger);
-        ToolBar1->addAction(standIn);
+        ToolBar1_->addAction(standIn);
     };
-    ToolBar1->addAction(FileOpen1);
-    hiddenButton(FileSave1);
-    ToolBar1->addSeparator();
-    ToolBar1->addActions({EditCut1, EditCopy1, EditPaste1});
-    ToolBar1->addSeparator();
-    hiddenButton(Undo1);
-    ToolBar1->addSeparator();
-    ToolBar1->addActions({WindowCascade1, WindowTileHorizontal1, WindowTileVertical1});
-    ToolBar1->addSeparator();
-    ToolBar1->addAction(PrintPreview1);
-    ToolBar1->addSeparator();
-    ToolBar1->addAction(Property1);
-    ToolBar1->addSeparator();
-    ToolBar1->addAction(HelpAbout1);
+    ToolBar1_->addAction(act.FileOpen1);
+    hiddenButton(act.FileSave1);
+    ToolBar1_->addSeparator();
+    ToolBar1_->addActions({act.EditCut1, act.EditCopy1, act.EditPaste1});
+    ToolBar1_->addSeparator();
+    hiddenButton(act.Undo1);
+    ToolBar1_->addSeparator();
+    ToolBar1_->addActions({act.WindowCascade1, act.WindowTileHorizontal1, act.WindowTileVertical1});
+    ToolBar1_->addSeparator();
+    ToolBar1_->addAction(act.PrintPreview1);
+    ToolBar1_->addSeparator();
+    ToolBar1_->addAction(act.Property1);
+    ToolBar1_->addSeparator();
+    ToolBar1_->addAction(act.HelpAbout1);
 }
 
 void TfrmMain::CreateWatermarkStrip() {
+    FrameActionList& act = actions_;
     auto* strip = new QFrame(centralWidget());
     strip->setObjectName(QStringLiteral("pnlWatermarks"));
     strip->setFixedHeight(148);
@@ -337,7 +342,7 @@ void TfrmMain::CreateWatermarkStrip() {
         PictureView* target = image;
         connect(image, &QWidget::customContextMenuRequested, this, [this, target](const QPoint& pos) {
             SetPopupComponent(target);
-            ppWatermark0->popup(target->mapToGlobal(pos));
+            ppWatermark0_->popup(target->mapToGlobal(pos));
         });
         // The 128 x 128 planes are small: a click shows them enlarged, pixels kept sharp, and
         // the mouse reads their gray values as it does on a document.
@@ -350,16 +355,16 @@ void TfrmMain::CreateWatermarkStrip() {
         inner->addWidget(new VerticalLabel(side, box));
         row->addWidget(box);
     };
-    panel("pnlW0", QStringLiteral("Embedded Watermark"), QStringLiteral("원워터마크영상"), imgW0, "imgW0");
-    panel("Panel2", QStringLiteral("Extracted Watermark"), QStringLiteral("추출된 워터마크된 영상"), imgW0_w,
+    panel("pnlW0", QStringLiteral("Embedded Watermark"), QStringLiteral("원워터마크영상"), imgW0_, "imgW0");
+    panel("Panel2", QStringLiteral("Extracted Watermark"), QStringLiteral("추출된 워터마크된 영상"), imgW0_w_,
           "imgW0_w");
 
-    lblInstructions = new QLabel(strip);
-    lblInstructions->setObjectName(QStringLiteral("lblInstructions"));
-    lblInstructions->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-    lblInstructions->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    lblInstructions->setWordWrap(true);
-    lblInstructions->setText(QStringLiteral(
+    lblInstructions_ = new QLabel(strip);
+    lblInstructions_->setObjectName(QStringLiteral("lblInstructions"));
+    lblInstructions_->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    lblInstructions_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    lblInstructions_->setWordWrap(true);
+    lblInstructions_->setText(QStringLiteral(
         "★ 워터마킹 작업 순서\n"
         "1. File->Open메뉴에서 영상을 로드한다.\n"
         "2. 'Watermark Embedment->Load Watermark' 메뉴에서 워터마크를 로드한다.\n"
@@ -367,21 +372,21 @@ void TfrmMain::CreateWatermarkStrip() {
         "4. 영상처리 과정중 한 가지를 수행한다.\n"
         "5. 단계별로 워터마킹 추출과정을 수행한다.\n"
         "6. 삽입 및 검출의 마지막 단계에서 평가 결과값이 상태바에 출력된다."));
-    QFont small = lblInstructions->font();
+    QFont small = lblInstructions_->font();
     small.setPointSizeF(small.pointSizeF() * 0.85);
-    lblInstructions->setFont(small);
-    row->addWidget(lblInstructions, 1);
+    lblInstructions_->setFont(small);
+    row->addWidget(lblInstructions_, 1);
     static_cast<QVBoxLayout*>(centralWidget()->layout())->addWidget(strip);
 
-    ppWatermark0 = new QMenu(this);
-    ppWatermark0->setObjectName(QStringLiteral("ppWatermark0"));
-    pmuLoadFromFile = ppWatermark0->addAction(QStringLiteral("LoadFromFile"));
-    pmuSaveToFile = ppWatermark0->addAction(QStringLiteral("SaveToFile"));
-    pmuClear = ppWatermark0->addAction(QStringLiteral("Clear"));
-    pmuSaveToFile->setEnabled(false);
-    connect(pmuLoadFromFile, &QAction::triggered, this, [this] { Run([this] { pmuLoadFromFileClick(); }); });
-    connect(pmuSaveToFile, &QAction::triggered, this, [this] { Run([this] { pmuSaveToFileClick(); }); });
-    connect(pmuClear, &QAction::triggered, this, [this] { Run([this] { pmuClearClick(); }); });
+    ppWatermark0_ = new QMenu(this);
+    ppWatermark0_->setObjectName(QStringLiteral("ppWatermark0"));
+    act.pmuLoadFromFile = ppWatermark0_->addAction(QStringLiteral("LoadFromFile"));
+    act.pmuSaveToFile = ppWatermark0_->addAction(QStringLiteral("SaveToFile"));
+    act.pmuClear = ppWatermark0_->addAction(QStringLiteral("Clear"));
+    act.pmuSaveToFile->setEnabled(false);
+    connect(act.pmuLoadFromFile, &QAction::triggered, this, [this] { Run([this] { pmuLoadFromFileClick(); }); });
+    connect(act.pmuSaveToFile, &QAction::triggered, this, [this] { Run([this] { pmuSaveToFileClick(); }); });
+    connect(act.pmuClear, &QAction::triggered, this, [this] { Run([this] { pmuClearClick(); }); });
 }
 
 void TfrmMain::CreateStatusBar() {
@@ -400,30 +405,31 @@ void TfrmMain::CreateStatusBar() {
         bar->addWidget(label, i == 0 ? 1 : 0);
         stsComment_[static_cast<std::size_t>(i)] = label;
     }
-    prgWork = new QProgressBar(bar);
-    prgWork->setObjectName(QStringLiteral("prgWork"));
-    prgWork->setRange(0, 1000);
-    prgWork->setMaximumWidth(160);
-    prgWork->setTextVisible(false);
-    prgWork->hide();
-    bar->addPermanentWidget(prgWork);
-    btnCancelWork = new QToolButton(bar);
-    btnCancelWork->setObjectName(QStringLiteral("btnCancelWork"));
-    btnCancelWork->setDefaultAction(CancelWork1);
-    btnCancelWork->hide();
-    bar->addPermanentWidget(btnCancelWork);
+    prgWork_ = new QProgressBar(bar);
+    prgWork_->setObjectName(QStringLiteral("prgWork"));
+    prgWork_->setRange(0, 1000);
+    prgWork_->setMaximumWidth(160);
+    prgWork_->setTextVisible(false);
+    prgWork_->hide();
+    bar->addPermanentWidget(prgWork_);
+    btnCancelWork_ = new QToolButton(bar);
+    btnCancelWork_->setObjectName(QStringLiteral("btnCancelWork"));
+    btnCancelWork_->setDefaultAction(actions_.CancelWork1);
+    btnCancelWork_->hide();
+    bar->addPermanentWidget(btnCancelWork_);
     workTimer_ = new QTimer(this);
     workTimer_->setInterval(100);
     connect(workTimer_, &QTimer::timeout, this, [this] { ShowWork(); });
 }
 
 void TfrmMain::CreateResultsDock() {
-    dockResults = new ResultsDock(this);
-    addDockWidget(Qt::BottomDockWidgetArea, dockResults);
-    WindowResults1 = dockResults->toggleViewAction();
-    WindowRobustness1 = new QAction(QStringLiteral("R&obustness..."), this);
-    WindowRobustness1->setObjectName(QStringLiteral("WindowRobustness1"));
-    connect(WindowRobustness1, &QAction::triggered, this, [this] {
+    FrameActionList& act = actions_;
+    dockResults_ = new ResultsDock(this);
+    addDockWidget(Qt::BottomDockWidgetArea, dockResults_);
+    act.WindowResults1 = dockResults_->toggleViewAction();
+    act.WindowRobustness1 = new QAction(QStringLiteral("R&obustness..."), this);
+    act.WindowRobustness1->setObjectName(QStringLiteral("WindowRobustness1"));
+    connect(act.WindowRobustness1, &QAction::triggered, this, [this] {
         Run([this] {
             TfrmRobustness* window = Robustness();
             window->show();
@@ -431,9 +437,9 @@ void TfrmMain::CreateResultsDock() {
             window->activateWindow();
         });
     });
-    WindowResults1->setObjectName(QStringLiteral("WindowResults1"));
-    WindowResults1->setText(QStringLiteral("&Results"));
-    connect(dockResults, &ResultsDock::SaveCsvRequested, this, [this] {
+    act.WindowResults1->setObjectName(QStringLiteral("WindowResults1"));
+    act.WindowResults1->setText(QStringLiteral("&Results"));
+    connect(dockResults_, &ResultsDock::SaveCsvRequested, this, [this] {
         Run([this] {
             FileDialogRequest request{QStringLiteral("SaveCsvDlg"), FileDialogKind::Save, kCsvFilter, 1, QString()};
             if (const auto chosen = ExecuteDialog(request)) {
@@ -493,13 +499,13 @@ QString TfrmMain::StatusText(int panel) const {
 TMDIChild* TfrmMain::ActiveDocument() const {
     // currentSubWindow, unlike activeSubWindow, stays set while another window (a message
     // box, a dialog) has the focus.
-    QMdiSubWindow* sub = mdiArea->currentSubWindow();
+    QMdiSubWindow* sub = mdiArea_->currentSubWindow();
     return sub != nullptr ? qobject_cast<TMDIChild*>(sub->widget()) : nullptr;
 }
 
 QList<TMDIChild*> TfrmMain::Documents() const {
     QList<TMDIChild*> documents;
-    for (QMdiSubWindow* sub : mdiArea->subWindowList()) {
+    for (QMdiSubWindow* sub : mdiArea_->subWindowList()) {
         if (auto* child = qobject_cast<TMDIChild*>(sub->widget())) documents << child;
     }
     return documents;
@@ -523,65 +529,85 @@ void TfrmMain::FillWindowList(QMenu* menu, int keep) {
         menu->removeAction(items[i]);
         if (items[i]->parent() == menu) delete items[i];
     }
-    const QList<QMdiSubWindow*> subs = mdiArea->subWindowList();
+    const QList<QMdiSubWindow*> subs = mdiArea_->subWindowList();
     if (subs.isEmpty()) return;
     menu->addSeparator()->setParent(menu);
     int number = 1;
     for (QMdiSubWindow* sub : subs) {
         QAction* item = menu->addAction(QStringLiteral("&%1 %2").arg(number++).arg(sub->widget()->windowTitle()));
         item->setCheckable(true);
-        item->setChecked(sub == mdiArea->currentSubWindow());
-        connect(item, &QAction::triggered, mdiArea, [this, sub] { mdiArea->setActiveSubWindow(sub); });
+        item->setChecked(sub == mdiArea_->currentSubWindow());
+        connect(item, &QAction::triggered, mdiArea_, [this, sub] { mdiArea_->setActiveSubWindow(sub); });
     }
 }
 
 void TfrmMain::AppIdle() {
+    const FrameActionList& act = actions_;
     const TMDIChild* active = ActiveDocument();
-    const bool any = !mdiArea->subWindowList().isEmpty();
+    const bool any = !mdiArea_->subWindowList().isEmpty();
     const bool ready = active != nullptr && !active->Busy();
-    FileSave1->setEnabled(any && (active == nullptr || !active->Busy()));
-    FileSaveAs1->setEnabled(FileSave1->isEnabled());
-    FileClose1->setEnabled(any);
-    Undo1->setEnabled(ready && active->CanUndo());
-    Redo1->setEnabled(ready && active->CanRedo());
-    Property1->setEnabled(any);
-    for (QAction* a : {SetSeed1, RunEmbedding1, RunExtraction1, RunWholeExperiment1}) a->setEnabled(ready);
-    for (QAction* a : {ZoomIn1, ZoomOut1, ZoomFit1, ZoomActual1}) a->setEnabled(active != nullptr);
+    act.FileSave1->setEnabled(any && (active == nullptr || !active->Busy()));
+    act.FileSaveAs1->setEnabled(act.FileSave1->isEnabled());
+    act.FileClose1->setEnabled(any);
+    act.Undo1->setEnabled(ready && active->CanUndo());
+    act.Redo1->setEnabled(ready && active->CanRedo());
+    act.Property1->setEnabled(any);
+    for (QAction* a : {act.SetSeed1, act.RunEmbedding1, act.RunExtraction1, act.RunWholeExperiment1}) a->setEnabled(ready);
+    for (QAction* a : {act.ZoomIn1, act.ZoomOut1, act.ZoomFit1, act.ZoomActual1}) a->setEnabled(active != nullptr);
     // Undo and Redo say what they would take back or do again.
-    Undo1->setStatusTip(ready && active->CanUndo() ? QStringLiteral("Undo ") + Q(active->Model().UndoName()) : QString());
-    Redo1->setStatusTip(ready && active->CanRedo() ? QStringLiteral("Redo ") + Q(active->Model().RedoName()) : QString());
-    Undo1->setToolTip(Undo1->statusTip().isEmpty() ? Undo1->text() : Undo1->statusTip());
-    Redo1->setToolTip(Redo1->statusTip().isEmpty() ? Redo1->text() : Redo1->statusTip());
+    act.Undo1->setStatusTip(ready && active->CanUndo() ? QStringLiteral("Undo ") + Q(active->Model().UndoName()) : QString());
+    act.Redo1->setStatusTip(ready && active->CanRedo() ? QStringLiteral("Redo ") + Q(active->Model().RedoName()) : QString());
+    act.Undo1->setToolTip(act.Undo1->statusTip().isEmpty() ? act.Undo1->text() : act.Undo1->statusTip());
+    act.Redo1->setToolTip(act.Redo1->statusTip().isEmpty() ? act.Redo1->text() : act.Redo1->statusTip());
+    FollowActiveResults();
     if (active != nullptr) {
         ShowDocument(*active);
     } else {
         for (int panel = 0; panel <= 3; ++panel) SetPanel(panel, InitialStatus(panel));
-        const bool changed = !dockResults->Lines().empty();
-        dockResults->Show({});
         RefreshPanels();
-        if (changed && !resultsCsvFile_.isEmpty()) SaveResultsCsv(resultsCsvFile_);
     }
     ShowWork();
 }
 
 void TfrmMain::ShowDocument(const TMDIChild& document) {
     if (ActiveDocument() != &document) return;
-    for (int panel = 0; panel <= 2; ++panel) SetPanel(panel, document.PanelText(panel));
-    const bool changed = dockResults->Lines().size() != document.Model().Results().size() ||
-                         !std::equal(dockResults->Lines().begin(), dockResults->Lines().end(),
-                                     document.Model().Results().begin(),
-                                     [](const ResultLine& a, const ResultLine& b) { return a.id == b.id; });
-    dockResults->Show(document.Model().Results());
+    for (int panel = 0; panel <= 2; ++panel) {
+        const QString text = document.PanelText(panel);
+        SetPanel(panel, text.isEmpty() ? InitialStatus(panel) : text);
+    }
     RefreshPanels();
-    if (changed && !resultsCsvFile_.isEmpty()) SaveResultsCsv(resultsCsvFile_);
+}
+
+void TfrmMain::FollowActiveResults() {
+    TMDIChild* active = ActiveDocument();
+    if (resultsOf_ == active && (active != nullptr || dockResults_->Lines().empty())) return;
+    resultsOf_ = active;
+    dockResults_->Show(active != nullptr ? active->Model().Results() : std::vector<ResultLine>{});
+    ResultsChanged();
+}
+
+void TfrmMain::ResultAdded(const TMDIChild& document, const ResultLine& line) {
+    if (resultsOf_ != &document) return;
+    dockResults_->Add(line);
+    ResultsChanged();
+}
+
+void TfrmMain::ResultRemoved(const TMDIChild& document, std::uint64_t id) {
+    if (resultsOf_ != &document) return;
+    dockResults_->Remove(id);
+    ResultsChanged();
+}
+
+void TfrmMain::ResultsChanged() {
+    if (!resultsCsvFile_.isEmpty()) SaveResultsCsv(resultsCsvFile_);
 }
 
 void TfrmMain::ShowWork() {
     const TMDIChild* active = ActiveDocument();
     const BackgroundJob* job = active != nullptr ? active->Job() : nullptr;
-    CancelWork1->setEnabled(job != nullptr);
-    prgWork->setVisible(job != nullptr);
-    btnCancelWork->setVisible(job != nullptr);
+    actions_.CancelWork1->setEnabled(job != nullptr);
+    prgWork_->setVisible(job != nullptr);
+    btnCancelWork_->setVisible(job != nullptr);
     bool anyBusy = false;
     for (const TMDIChild* doc : Documents()) anyBusy = anyBusy || doc->Busy();
     if (anyBusy && !workTimer_->isActive()) workTimer_->start();
@@ -590,10 +616,10 @@ void TfrmMain::ShowWork() {
     // Work that does not say how far it has got shows a busy bar.
     const double fraction = job->Fraction();
     if (fraction > 0) {
-        prgWork->setRange(0, 1000);
-        prgWork->setValue(static_cast<int>(fraction * 1000));
+        prgWork_->setRange(0, 1000);
+        prgWork_->setValue(static_cast<int>(fraction * 1000));
     } else {
-        prgWork->setRange(0, 0);
+        prgWork_->setRange(0, 0);
     }
 }
 
@@ -602,13 +628,9 @@ void TfrmMain::RefreshPanels() {
     const auto show = [](PictureView* panel, const Bitmap& picture) {
         if (!(panel->Picture() == picture)) panel->SetPicture(picture);
     };
-    show(imgW0, active != nullptr ? active->Model().Watermark() : Bitmap());
-    show(imgW0_w, active != nullptr ? active->Model().ExtractedView() : Bitmap());
+    show(imgW0_, active != nullptr ? active->Model().Watermark() : Bitmap());
+    show(imgW0_w_, active != nullptr ? active->Model().ExtractedView() : Bitmap());
     if (magnifier_ != nullptr && magnifier_->isVisible()) magnifier_->hide();
-}
-
-void TfrmMain::ShowPanelsOf(const TMDIChild& document) {
-    if (ActiveDocument() == &document) RefreshPanels();
 }
 
 void TfrmMain::ShowMagnified(PictureView* panel) {
@@ -626,6 +648,16 @@ void TfrmMain::ShowMagnified(PictureView* panel) {
     magnifier_->show();
 }
 
+std::optional<FileDialogResult> TfrmMain::ExecuteDialog(SharedDialog dialog) {
+    switch (dialog) {
+    case SharedDialog::OpenPicture: return ExecuteDialog(requests_.OpenPDlg);
+    case SharedDialog::SavePicture: return ExecuteDialog(requests_.SavePDlg);
+    case SharedDialog::SaveKey: return ExecuteDialog(requests_.SaveKeyDlg);
+    case SharedDialog::SaveMarked: return ExecuteDialog(requests_.SaveMarkedDlg);
+    }
+    return std::nullopt;
+}
+
 std::optional<FileDialogResult> TfrmMain::ExecuteDialog(FileDialogRequest& request) {
     request.initialDir = !lastFolder_.isEmpty() && QFileInfo(lastFolder_).isDir() ? lastFolder_ : QDir::currentPath();
     std::optional<FileDialogResult> result = dialogs_.Execute(request, this);
@@ -641,7 +673,7 @@ std::optional<FileDialogResult> TfrmMain::ExecuteDialog(FileDialogRequest& reque
 }
 
 void TfrmMain::FileOpen1Execute() {
-    if (const auto chosen = ExecuteDialog(openDlg)) OpenImageFile(chosen->fileName);
+    if (const auto chosen = ExecuteDialog(requests_.openDlg)) OpenImageFile(chosen->fileName);
 }
 
 TMDIChild* TfrmMain::OpenImageFile(const QString& fileName) {
@@ -668,14 +700,28 @@ TMDIChild* TfrmMain::OpenPicture(Bitmap picture, const QString& title) {
 }
 
 TfrmRobustness* TfrmMain::Robustness() {
-    if (robustness_ == nullptr) robustness_ = new TfrmRobustness(*this, this);
+    if (robustness_ == nullptr) robustness_ = new TfrmRobustness(static_cast<RobustnessHost&>(*this), this);
     return robustness_;
 }
 
 TMDIChild* TfrmMain::AddDocument(Bitmap picture, PixelFormat format, const QString& title) {
-    auto* child = new TMDIChild(*this);
+    auto* child = new TMDIChild(static_cast<DocumentHost&>(*this));
     child->SetFileName(title);
-    QMdiSubWindow* sub = mdiArea->addSubWindow(child);
+    // What the document says reaches the status bar, the panels and the Results dock while it
+    // is the active one.
+    connect(child, &TMDIChild::StatusSaid, this, [this, child](int panel, const QString& text) {
+        if (ActiveDocument() == child) SetPanel(panel, text.isEmpty() ? InitialStatus(panel) : text, true);
+    });
+    connect(child, &TMDIChild::Changed, this, [this, child] { ShowDocument(*child); });
+    connect(child, &TMDIChild::ResultAdded, this, [this, child](const ResultLine& line) { ResultAdded(*child, line); });
+    connect(child, &TMDIChild::ResultRemoved, this, [this, child](quint64 id) { ResultRemoved(*child, id); });
+    connect(child, &TMDIChild::BusyChanged, this, [this] { AppIdle(); });
+    // The gray value under the mouse, in the panel the program has always labelled for it.
+    connect(child->View(), &PictureView::PixelHovered, this, [this](int x, int y, int gray) {
+        SetPanel(3, QStringLiteral("(%1, %2) = %3").arg(x).arg(y).arg(gray));
+    });
+    connect(child->View(), &PictureView::HoverLeft, this, [this] { SetPanel(3, InitialStatus(3)); });
+    QMdiSubWindow* sub = mdiArea_->addSubWindow(child);
     sub->setAttribute(Qt::WA_DeleteOnClose);
     // The document count changed: menus and enabled states follow once the window is gone
     // (queued, because the sub-window is still being torn down when the child goes).
@@ -687,7 +733,7 @@ TMDIChild* TfrmMain::AddDocument(Bitmap picture, PixelFormat format, const QStri
     });
     child->Open(std::move(picture), format);
     sub->show();
-    mdiArea->setActiveSubWindow(sub);
+    mdiArea_->setActiveSubWindow(sub);
     child->SizeToPicture();
     MergeMenus();
     AppIdle();
@@ -701,7 +747,7 @@ void TfrmMain::FileSave1Execute() {
 bool TfrmMain::SaveDocument(TMDIChild& document) {
     const QString name = document.FileName();
     if (!QFileInfo::exists(name)) {
-        const auto chosen = ExecuteDialog(SaveDlg);
+        const auto chosen = ExecuteDialog(requests_.SaveDlg);
         return chosen && SaveImageFile(document, chosen->filterIndex, chosen->fileName);
     }
     // The same extension test as opening, so every document that could be opened can be
@@ -720,7 +766,7 @@ bool TfrmMain::SaveDocument(TMDIChild& document) {
 void TfrmMain::FileSaveAs1Execute() {
     TMDIChild* doc = ActiveDocument();
     if (doc == nullptr) return;
-    if (const auto chosen = ExecuteDialog(SaveDlg)) SaveImageFile(*doc, chosen->filterIndex, chosen->fileName);
+    if (const auto chosen = ExecuteDialog(requests_.SaveDlg)) SaveImageFile(*doc, chosen->filterIndex, chosen->fileName);
 }
 
 Gray8Bitmap TfrmMain::ConvertToGray8(const Bitmap& bitmap) { return quillfen::ConvertToGray8(bitmap); }
@@ -781,7 +827,7 @@ std::optional<QString> TfrmMain::SaveImageFile(TMDIChild& document, int formatIn
 }
 
 void TfrmMain::FileClose1Execute() {
-    if (QMdiSubWindow* sub = mdiArea->currentSubWindow()) sub->close();
+    if (QMdiSubWindow* sub = mdiArea_->currentSubWindow()) sub->close();
 }
 
 void TfrmMain::FileExit1Execute() { close(); }
@@ -833,7 +879,7 @@ void TfrmMain::closeEvent(QCloseEvent* event) {
     // Every document with changes is asked about first; Cancel on any keeps them all open.
     const QList<TMDIChild*> documents = Documents();
     for (TMDIChild* doc : documents) {
-        mdiArea->setActiveSubWindow(qobject_cast<QMdiSubWindow*>(doc->parentWidget()));
+        mdiArea_->setActiveSubWindow(qobject_cast<QMdiSubWindow*>(doc->parentWidget()));
         if (!ConfirmClose(*doc)) {
             event->ignore();
             return;
@@ -884,10 +930,10 @@ void TfrmMain::AddRecentFile(const QString& fileName) {
 }
 
 void TfrmMain::RebuildRecentMenu() {
-    mnuRecent->clear();
+    actions_.mnuRecent->clear();
     int number = 1;
     for (const QString& name : recentFiles_) {
-        QAction* item = mnuRecent->addAction(QStringLiteral("&%1 %2").arg(number++).arg(name));
+        QAction* item = actions_.mnuRecent->addAction(QStringLiteral("&%1 %2").arg(number++).arg(name));
         item->setData(name);
         connect(item, &QAction::triggered, this, [this, name] {
             Run([this, name] {
@@ -902,7 +948,7 @@ void TfrmMain::RebuildRecentMenu() {
             });
         });
     }
-    mnuRecent->setEnabled(!recentFiles_.isEmpty());
+    actions_.mnuRecent->setEnabled(!recentFiles_.isEmpty());
 }
 
 void TfrmMain::RestoreSettings() {
@@ -938,30 +984,17 @@ bool TfrmMain::SaveResultsCsv(const QString& fileName) {
     return file.commit();
 }
 
-void TfrmMain::pmuLoadFromFileClick() { LoadWatermarkInto(ActiveDocument()); }
-
-void TfrmMain::LoadWatermarkInto(TMDIChild* document) {
-    if (document == nullptr || document->Picture().empty()) {
-        prompts_.message(Experiment::Info(Step::LoadWatermark).refusal);
-        return;
+void TfrmMain::pmuLoadFromFileClick() {
+    if (TMDIChild* doc = ActiveDocument()) {
+        doc->LoadWatermarkFromFile();
+    } else {
+        prompts_.message(PresentationOf(Step::LoadWatermark).refusal);
     }
-    const auto chosen = ExecuteDialog(OpenPDlg);
-    if (!chosen) {
-        document->DropWatermark();
-        return;
-    }
-    // Bitmap, JPEG and PGM watermarks are all decoded (and so reach W). A file that cannot
-    // be read changes nothing.
-    LoadedPicture loaded = LoadPictureFile(FilePath(chosen->fileName));
-    // The document takes its host from the picture it shows, which then shows the 256 x 256
-    // part used as X, and keeps the watermark at 128 x 128 for its panel.
-    document->LoadWatermark(std::move(loaded.bitmap));
-    ShowStatus(0, QStringLiteral("Watermark image[0] is loaded ") + chosen->fileName);
 }
 
 void TfrmMain::pmuSaveToFileClick() {
-    PictureView* source = popupComponent_ == imgW0 ? imgW0 : imgW0_w;
-    const auto chosen = ExecuteDialog(SavePDlg);
+    PictureView* source = popupComponent_ == imgW0_ ? imgW0_ : imgW0_w_;
+    const auto chosen = ExecuteDialog(requests_.SavePDlg);
     if (!chosen) return;
     if (source->IsEmpty()) throw FormatError("Cannot save " + S(chosen->fileName) + ": the panel has no picture");
     WriteQtPicture(FilePath(chosen->fileName), source->Picture(), false, PictureFormat::Bmp);
@@ -971,16 +1004,16 @@ void TfrmMain::pmuSaveToFileClick() {
 void TfrmMain::pmuClearClick() {
     // The panels show the active document's pictures; without a document they are empty.
     if (TMDIChild* doc = ActiveDocument())
-        doc->ClearPanel(popupComponent_ == imgW0 ? WatermarkPanel::Embedded : WatermarkPanel::Extracted);
+        doc->ClearPanel(popupComponent_ == imgW0_ ? WatermarkPanel::Embedded : WatermarkPanel::Extracted);
 }
 
 void TfrmMain::TileDocuments(bool horizontally) {
     QList<QMdiSubWindow*> subs;
-    for (QMdiSubWindow* sub : mdiArea->subWindowList()) {
+    for (QMdiSubWindow* sub : mdiArea_->subWindowList()) {
         if (!sub->isMinimized()) subs << sub;
     }
     if (subs.isEmpty()) return;
-    const QRect area = mdiArea->viewport()->rect();
+    const QRect area = mdiArea_->viewport()->rect();
     const int n = static_cast<int>(subs.size());
     for (int i = 0; i < n; ++i) {
         subs[i]->showNormal();
@@ -993,9 +1026,9 @@ void TfrmMain::TileDocuments(bool horizontally) {
 }
 
 void TfrmMain::ArrangeMinimized() {
-    const QRect area = mdiArea->viewport()->rect();
+    const QRect area = mdiArea_->viewport()->rect();
     int x = 0;
-    for (QMdiSubWindow* sub : mdiArea->subWindowList()) {
+    for (QMdiSubWindow* sub : mdiArea_->subWindowList()) {
         if (!sub->isMinimized()) continue;
         const QSize size = sub->size();
         sub->move(x, area.height() - size.height());

@@ -12,12 +12,14 @@
 
 #include <QList>
 #include <QMainWindow>
+#include <QPointer>
 #include <QStringList>
 
 #include "quillfen/benchmark/key_calibration.h"
 #include "quillfen/image/bitmap.h"
 #include "ui/document.h"
 #include "ui/file_dialogs.h"
+#include "ui/window_host.h"
 
 class QAction;
 class QLabel;
@@ -29,11 +31,9 @@ class QTimer;
 class QToolBar;
 class QToolButton;
 
-namespace quillfen {
-class UserPrompts;
-}
-
 namespace quillfen::ui {
+
+class UserPrompts;
 
 class PictureView;
 class ResultsDock;
@@ -44,7 +44,35 @@ class TfrmParamHough;
 class TfrmProperties;
 class TfrmRobustness;
 
-class TfrmMain : public QMainWindow {
+// The frame's file dialogs, described as data: each remembers the filter chosen in it last.
+struct FrameDialogs {
+    FileDialogRequest openDlg;
+    FileDialogRequest SaveDlg;
+    FileDialogRequest OpenPDlg;
+    FileDialogRequest SavePDlg;
+    FileDialogRequest SaveKeyDlg;     // the key of an embedding
+    FileDialogRequest SaveMarkedDlg;  // the watermarked image, in any format
+};
+
+// Every action of the frame: the action list actlstMenu of the program's first design and the
+// commands that forward to the active document (FrameActions, which the documents' menus
+// show too), and the watermark panels' popup menu.
+struct FrameActionList : FrameActions {
+    QAction* FileClose1 = nullptr;
+    QAction* EditCut1 = nullptr;
+    QAction* EditCopy1 = nullptr;
+    QAction* EditPaste1 = nullptr;
+    QAction* HelpAbout1 = nullptr;
+    QAction* Property1 = nullptr;
+    QAction* PrintPreview1 = nullptr;
+    QAction* CancelWork1 = nullptr;
+    QAction* pmuLoadFromFile = nullptr;
+    QAction* pmuSaveToFile = nullptr;
+    QAction* pmuClear = nullptr;
+    QList<QAction*> actlstMenu;
+};
+
+class TfrmMain : public QMainWindow, public DocumentHost, public RobustnessHost {
     Q_OBJECT
 public:
     TfrmMain(UserPrompts& prompts, FileDialogs& dialogs, QWidget* parent = nullptr);
@@ -53,59 +81,54 @@ public:
     // The auxiliary windows created after the frame at program start.
     void SetForms(TfrmAbout* about, TfrmHistogram* histogram, TfrmParamHough* paramHough,
                   TfrmProperties* properties);
-    TfrmAbout* frmAbout() const { return frmAbout_; }
-    TfrmHistogram* frmHistogram() const { return frmHistogram_; }
-    TfrmParamHough* frmParamHough() const { return frmParamHough_; }
-    TfrmProperties* frmProperties() const { return frmProperties_; }
 
-    UserPrompts& Prompts() const { return prompts_; }
-
+    // ---- What the windows inside the frame ask of it (window_host.h) -------------------
     // Runs one command: an error escaping it is shown in the default error report (a modal
     // error box with its text) and the program goes on; afterwards the enabled states are
     // brought up to date, since any command may change them.
-    void Run(const std::function<void()>& command);
+    void Run(const std::function<void()>& command) override;
+    UserPrompts& Prompts() const override { return prompts_; }
+    // Runs a file dialog, opened in the folder of the last file chosen in any dialog (kept
+    // between runs); the chosen filter index is remembered, so that the next dialog of the
+    // same kind starts with the format the user chose last.
+    std::optional<FileDialogResult> ExecuteDialog(FileDialogRequest& request) override;
+    std::optional<FileDialogResult> ExecuteDialog(SharedDialog dialog) override;
+    const FrameActions& Actions() const override { return actions_; }
+    // Appends the list of open documents to a "&Window" menu (after `keep` fixed items).
+    void FillWindowList(QMenu* menu, int keep) override;
+    // Whether work of this size (pixels times the work per pixel) goes to a worker thread
+    // with progress and Cancel; smaller work runs at once.
+    bool RunsInBackground(double work) const override { return work >= backgroundWork_; }
+    std::uint32_t KeyCalibrationTrials() const override { return keyCalibrationTrials_; }
+    // Asks whether to save `document`'s unsaved changes (Save / Discard / Cancel) and saves
+    // when told to. True when the document may close.
+    bool ConfirmClose(TMDIChild& document) override;
+    TfrmHistogram* HistogramWindow() const override { return frmHistogram_; }
+    TfrmParamHough* HoughDialog() const override { return frmParamHough_; }
+    TMDIChild* ActiveDocument() const override;
+    // Creates a document window for a picture made in the program (no file yet: Save asks for
+    // a name), captioned `title`.
+    TMDIChild* OpenPicture(Bitmap picture, const QString& title) override;
 
-    // ---- Operations used by the documents -------------------------------------------
+    // ---- The status bar ----------------------------------------------------------------
     // Writes a panel of the status bar. Panels 0..2 belong to the active document, which
     // keeps the text and has it shown again when it becomes active again.
     void ShowStatus(int panel, const QString& text);
     void ShowStatus(int panel, const std::string& text);
     QString StatusText(int panel) const;
-    // Sets a panel's label, without remembering the text for a document; `announce` emits
-    // StatusShown, as a report does.
-    void SetPanel(int panel, const QString& text, bool announce = false);
     // The initial text of a panel, shown while no document says anything else.
     static QString InitialStatus(int panel);
-    // Shows `document`'s panels, results, picture size and watermark panels when it is the
-    // active one.
-    void ShowDocument(const TMDIChild& document);
-    // The watermark load: the picture dialog, then the chosen picture into `document`
-    // (refused when it shows no picture; a cancelled dialog empties its panel).
-    void LoadWatermarkInto(TMDIChild* document);
-    // Shows `document`'s watermark and extracted view in the panels when it is the active one.
-    void ShowPanelsOf(const TMDIChild& document);
-    // Runs a file dialog, opened in the folder of the last file chosen in any dialog (kept
-    // between runs); the chosen filter index is remembered, so that the next dialog of the
-    // same kind starts with the format the user chose last.
-    std::optional<FileDialogResult> ExecuteDialog(FileDialogRequest& request);
-    // Whether work of this size (pixels times the work per pixel) goes to a worker thread
-    // with progress and Cancel; smaller work runs at once.
-    bool RunsInBackground(double work) const { return work >= backgroundWork_; }
+
+    // ---- Its own operations ----------------------------------------------------------
     void SetBackgroundWork(double work) { backgroundWork_ = work; }
-    // Asks whether to save `document`'s unsaved changes (Save / Discard / Cancel) and saves
-    // when told to. True when the document may close.
-    bool ConfirmClose(TMDIChild& document);
+    // The null trials of the key's own calibration that Save Key measures (tests ask for few).
+    void SetKeyCalibrationTrials(std::uint32_t trials) { keyCalibrationTrials_ = trials; }
     // Writes `document`'s picture to its own file, or asks for a name when it has none.
     // True once written.
     bool SaveDocument(TMDIChild& document);
-
-    // ---- Its own operations ----------------------------------------------------------
     // Creates a document window for an image file; nothing (and no window) when no file of
     // that name exists or when it cannot be read (with a warning saying why).
     TMDIChild* OpenImageFile(const QString& fileName);
-    // Creates a document window for a picture made in the program (no file yet: Save asks for
-    // a name), captioned `title`.
-    TMDIChild* OpenPicture(Bitmap picture, const QString& title);
     // Window > Robustness...: the robustness window, made on first use.
     TfrmRobustness* Robustness();
     // Writes the active document's picture in the format of a save filter index (1 bitmap,
@@ -148,85 +171,28 @@ public:
     void pmuLoadFromFileClick();
     void pmuSaveToFileClick();
     void pmuClearClick();
-    // The panel whose popup menu was opened last (imgW0 or imgW0_w).
+    // The panel whose popup menu was opened last (EmbeddedPanel or ExtractedPanel).
     void SetPopupComponent(PictureView* panel) { popupComponent_ = panel; }
 
     // ---- Documents -------------------------------------------------------------------
-    TMDIChild* ActiveDocument() const;
     QList<TMDIChild*> Documents() const;
     int MDIChildCount() const { return static_cast<int>(Documents().size()); }
     // Puts the menus of the active document (or the frame's own) into the menu bar.
     void MergeMenus();
+    // File, Edit, Window, Options, Help: the menus while no document is open.
     QList<QMenu*> FrameMenus() const { return frameMenus_; }
-    // Appends the list of open documents to a "&Window" menu (after `keep` fixed items).
-    void FillWindowList(QMenu* menu, int keep);
 
-    QMdiArea* mdiArea;
-    QToolBar* ToolBar1;
-    PictureView* imgW0;
-    PictureView* imgW0_w;
-    QLabel* lblInstructions;
-    QMenu* ppWatermark0;
-    QAction* pmuLoadFromFile;
-    QAction* pmuSaveToFile;
-    QAction* pmuClear;
-
-    // The action list actlstMenu.
-    QAction* Undo1;
-    QAction* FileOpen1;
-    QAction* FileSave1;
-    QAction* FileSaveAs1;
-    QAction* FileClose1;
-    QAction* FileExit1;
-    QAction* EditCut1;
-    QAction* EditCopy1;
-    QAction* EditPaste1;
-    QAction* WindowCascade1;
-    QAction* WindowTileHorizontal1;
-    QAction* WindowTileVertical1;
-    QAction* WindowMinimizeAll1;
-    QAction* WindowArrangeAll1;
-    QAction* HelpAbout1;
-    QAction* Property1;
-    QAction* PageSetup1;
-    QAction* Print1;
-    QAction* PrintPreview1;
-    QAction* Redo1;
-    QAction* CancelWork1;
-    // The commands that forward to the active document.
-    QAction* ZoomIn1;
-    QAction* ZoomOut1;
-    QAction* ZoomFit1;
-    QAction* ZoomActual1;
-    QAction* SetSeed1;
-    QAction* RunEmbedding1;
-    QAction* RunExtraction1;
-    QAction* RunWholeExperiment1;
-    QAction* WindowResults1;  // shows or hides the Results dock
-    QAction* WindowRobustness1;
-    QList<QAction*> actlstMenu;
-
-    // The main menu mainmnuMDI.
-    QMenu* mnuFile;
-    QMenu* mnuEdit;
-    QMenu* mnuWindow;
-    QMenu* mnuOptions;
-    QMenu* mnuHelp;
-    QMenu* mnuRecent;  // File > Recent Files, in the frame's and every document's File menu
-
-    ResultsDock* dockResults;
-    QProgressBar* prgWork;
-    QToolButton* btnCancelWork;
-
-    FileDialogRequest openDlg;
-    FileDialogRequest SaveDlg;
-    FileDialogRequest OpenPDlg;
-    FileDialogRequest SavePDlg;
-    FileDialogRequest SaveKeyDlg;     // the key of an embedding
-    // The null trials of the key's own calibration that Save Key measures: embed's default, so
-    // that the two write the same key (tests ask for fewer).
-    std::uint32_t KeyCalibrationTrials = kDefaultKeyTrials;
-    FileDialogRequest SaveMarkedDlg;  // the watermarked image, in any format
+    // ---- Its parts, for the tests and the screenshots ----------------------------------
+    const FrameActionList& AllActions() const { return actions_; }
+    const FrameDialogs& Dialogs() const { return requests_; }
+    QMdiArea* MdiArea() const { return mdiArea_; }
+    // The watermark panels: "Embedded Watermark" (imgW0) and "Extracted Watermark" (imgW0_w).
+    PictureView* EmbeddedPanel() const { return imgW0_; }
+    PictureView* ExtractedPanel() const { return imgW0_w_; }
+    QMenu* WatermarkMenu() const { return ppWatermark0_; }
+    ResultsDock* ResultsList() const { return dockResults_; }
+    QProgressBar* WorkProgress() const { return prgWork_; }
+    QToolButton* CancelWorkButton() const { return btnCancelWork_; }
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -250,6 +216,19 @@ private:
     void RebuildRecentMenu();
     // Follows the active document's background work in the status bar.
     void ShowWork();
+    // Sets a panel's label, without remembering the text for a document; `announce` emits
+    // StatusShown, as a report does.
+    void SetPanel(int panel, const QString& text, bool announce = false);
+    // Shows `document`'s panels, picture size and watermark panels when it is the active one.
+    void ShowDocument(const TMDIChild& document);
+    // The Results dock shows the active document's lines (rebuilt when another document
+    // becomes active; told of each line as it comes and goes otherwise).
+    void FollowActiveResults();
+    // A result line of `document` came or went: the dock (and the results CSV) follow when
+    // it is the active one.
+    void ResultAdded(const TMDIChild& document, const ResultLine& line);
+    void ResultRemoved(const TMDIChild& document, std::uint64_t id);
+    void ResultsChanged();
 
     void TileDocuments(bool horizontally);
     void ArrangeMinimized();
@@ -257,6 +236,8 @@ private:
     void RefreshPanels();
     // A watermark panel's picture enlarged, in a popup beside it.
     void ShowMagnified(PictureView* panel);
+    // A new document window for `picture`, shown and active.
+    TMDIChild* AddDocument(Bitmap picture, PixelFormat format, const QString& title);
 
     UserPrompts& prompts_;
     FileDialogs& dialogs_;
@@ -264,18 +245,39 @@ private:
     TfrmHistogram* frmHistogram_ = nullptr;
     TfrmParamHough* frmParamHough_ = nullptr;
     TfrmProperties* frmProperties_ = nullptr;
+    FrameActionList actions_;
+    FrameDialogs requests_;
+
+    QMdiArea* mdiArea_ = nullptr;
+    QToolBar* ToolBar1_ = nullptr;
+    PictureView* imgW0_ = nullptr;
+    PictureView* imgW0_w_ = nullptr;
+    QLabel* lblInstructions_ = nullptr;
+    QMenu* ppWatermark0_ = nullptr;
+    // The main menu mainmnuMDI.
+    QMenu* mnuFile_ = nullptr;
+    QMenu* mnuEdit_ = nullptr;
+    QMenu* mnuWindow_ = nullptr;
+    QMenu* mnuOptions_ = nullptr;
+    QMenu* mnuHelp_ = nullptr;
+    ResultsDock* dockResults_ = nullptr;
+    QProgressBar* prgWork_ = nullptr;
+    QToolButton* btnCancelWork_ = nullptr;
+
     std::array<QLabel*, 4> stsComment_{};
     QList<QMenu*> frameMenus_;
     PictureView* popupComponent_ = nullptr;
     double backgroundWork_ = 32.0 * 1024 * 1024;
+    // embed's default, so that Save Key writes the key embed writes.
+    std::uint32_t keyCalibrationTrials_ = kDefaultKeyTrials;
     QStringList recentFiles_;
     QString lastFolder_;
     QString resultsCsvFile_;
     QTimer* workTimer_ = nullptr;
     QLabel* magnifier_ = nullptr;  // the watermark panels' enlarged view
     TfrmRobustness* robustness_ = nullptr;
-    // A new document window for `picture`, shown and active.
-    TMDIChild* AddDocument(Bitmap picture, PixelFormat format, const QString& title);
+    // The document whose lines the Results dock shows.
+    QPointer<TMDIChild> resultsOf_;
 };
 
 }  // namespace quillfen::ui

@@ -8,17 +8,16 @@
 #include <QScrollBar>
 #include <QVBoxLayout>
 
-#include "quillfen/image/user_prompts.h"
-#include "ui/about_dialog.h"
+#include "quillfen/io/picture_files.h"
 #include "ui/background_job.h"
-#include "ui/main_window.h"
 #include "ui/picture_view.h"
 #include "ui/results_dock.h"
 #include "ui/ui_text.h"
+#include "ui/user_prompts.h"
 
 namespace quillfen::ui {
 
-TMDIChild::TMDIChild(TfrmMain& frame, QWidget* parent) : QWidget(parent), frame_(frame) {
+TMDIChild::TMDIChild(DocumentHost& host, QWidget* parent) : QWidget(parent), host_(host) {
     setObjectName(QStringLiteral("MDIChild"));
     setWindowTitle(QStringLiteral("MDI Child"));
     setAttribute(Qt::WA_DeleteOnClose);  // closing destroys the window, never hides it
@@ -42,11 +41,12 @@ TMDIChild::TMDIChild(TfrmMain& frame, QWidget* parent) : QWidget(parent), frame_
     imgFile_->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(imgFile_, &QWidget::customContextMenuRequested, this,
             [this](const QPoint& pos) { popup_->popup(imgFile_->mapToGlobal(pos)); });
-    // The gray value under the mouse, in the panel the program has always labelled for it.
-    connect(imgFile_, &PictureView::PixelHovered, this, [this](int x, int y, int gray) {
-        frame_.SetPanel(3, QStringLiteral("(%1, %2) = %3").arg(x).arg(y).arg(gray));
-    });
-    connect(imgFile_, &PictureView::HoverLeft, this, [this] { frame_.SetPanel(3, TfrmMain::InitialStatus(3)); });
+    // The lines come and go in the document; the window passes each change on as it happens.
+    document_.Listen({[this](const ResultLine& line) { emit ResultAdded(line); },
+                      [this](std::uint64_t id) {
+                          LineGone(id);
+                          emit ResultRemoved(id);
+                      }});
     SyncMarks();
 }
 
@@ -88,12 +88,8 @@ QAction* TMDIChild::Action(const QString& name) const {
 
 QAction* TMDIChild::StepAction(Step step) const { return stepActions_[static_cast<qsizetype>(step)]; }
 
-void TMDIChild::pmnAboutClick() {
-    if (frame_.frmAbout() != nullptr) frame_.frmAbout()->exec();
-}
-
 void TMDIChild::closeEvent(QCloseEvent* event) {
-    if (!closeConfirmed_ && !frame_.ConfirmClose(*this)) {
+    if (!closeConfirmed_ && !host_.ConfirmClose(*this)) {
         event->ignore();
         return;
     }
@@ -121,14 +117,25 @@ void TMDIChild::Redo() {
     if (line) ShowLine(*line);
 }
 
-void TMDIChild::LoadWatermark(Bitmap mark) {
-    document_.LoadWatermark(std::move(mark));
+void TMDIChild::LoadWatermarkFromFile() {
+    if (document_.Picture().empty()) {
+        host_.Prompts().message(PresentationOf(Step::LoadWatermark).refusal);
+        return;
+    }
+    const auto chosen = host_.ExecuteDialog(SharedDialog::OpenPicture);
+    if (!chosen) {
+        document_.DropWatermark();
+        Redraw();
+        return;
+    }
+    // Bitmap, JPEG and PGM watermarks are all decoded (and so reach W). A file that cannot
+    // be read changes nothing.
+    LoadedPicture loaded = LoadPictureFile(FilePath(chosen->fileName));
+    // The document takes its host from the picture it shows, which then shows the 256 x 256
+    // part used as X, and keeps the watermark at 128 x 128 for its panel.
+    document_.LoadWatermark(std::move(loaded.bitmap));
     Redraw();
-}
-
-void TMDIChild::DropWatermark() {
-    document_.DropWatermark();
-    Redraw();
+    Say(0, QStringLiteral("Watermark image[0] is loaded ") + chosen->fileName);
 }
 
 void TMDIChild::ClearPanel(WatermarkPanel panel) {
@@ -146,7 +153,7 @@ double TMDIChild::Zoom() const { return imgFile_->Zoom(); }
 
 void TMDIChild::SetZoom(double zoom) {
     imgFile_->SetZoom(zoom);
-    frame_.ShowDocument(*this);
+    emit Changed();
 }
 
 void TMDIChild::ZoomIn() { SetZoom(PictureView::ZoomedIn(Zoom())); }
@@ -165,14 +172,14 @@ void TMDIChild::ZoomFit() {
 void TMDIChild::Say(int panel, const QString& text, std::uint64_t line) {
     if (panel < 0 || panel > 2) return;
     panels_[static_cast<std::size_t>(panel)] = {text, line};
-    if (frame_.ActiveDocument() == this) frame_.SetPanel(panel, PanelText(panel), true);
+    emit StatusSaid(panel, PanelText(panel));
 }
 
 QString TMDIChild::PanelText(int panel) const {
     if (panel >= 0 && panel <= 2 && !panels_[static_cast<std::size_t>(panel)].text.isEmpty())
         return panels_[static_cast<std::size_t>(panel)].text;
     if (panel == 2 && !Picture().empty()) return SizeText();
-    return TfrmMain::InitialStatus(panel);
+    return QString();
 }
 
 QString TMDIChild::SizeText() const {
@@ -182,18 +189,19 @@ QString TMDIChild::SizeText() const {
 }
 
 void TMDIChild::ShowLine(const ResultLine& line) {
-    if (line.report.panel >= 0) Say(line.report.panel, ResultText(line), line.id);
+    if (line.panel >= 0) Say(line.panel, ResultText(line), line.id);
 }
 
-void TMDIChild::ForgetStaleTexts() {
+void TMDIChild::LineGone(std::uint64_t id) {
     for (int panel = 0; panel <= 2; ++panel) {
         PanelMemory& memory = panels_[static_cast<std::size_t>(panel)];
-        if (memory.line == 0 || document_.HasLine(memory.line)) continue;
+        if (memory.line != id) continue;
         memory = {};
-        // The newest result that still holds takes its place.
+        // The newest result left for the panel takes its place; the frame shows it when the
+        // document is drawn again.
         const std::vector<ResultLine>& lines = document_.Results();
         for (auto it = lines.rbegin(); it != lines.rend(); ++it) {
-            if (it->report.panel == panel) {
+            if (it->panel == panel) {
                 memory = {ResultText(*it), it->id};
                 break;
             }
@@ -202,7 +210,7 @@ void TMDIChild::ForgetStaleTexts() {
 }
 
 void TMDIChild::ShowRowPictures(Bitmap mark, Bitmap extracted, const std::string& source,
-                                const std::vector<Report>& reports) {
+                                const std::vector<StepReport>& reports) {
     const std::uint64_t before = document_.LastLineId();
     document_.ShowPanels(std::move(mark), std::move(extracted));
     document_.AddReports(source, reports);
@@ -215,9 +223,8 @@ void TMDIChild::ShowRowPictures(Bitmap mark, Bitmap extracted, const std::string
 
 void TMDIChild::Redraw() {
     if (!(imgFile_->Picture() == document_.Picture())) imgFile_->SetPicture(document_.Picture());
-    ForgetStaleTexts();
-    frame_.ShowDocument(*this);
     SyncMarks();
+    emit Changed();
 }
 
 void TMDIChild::SyncMarks() {

@@ -3,7 +3,9 @@
 // commands: the watermark menus, whose check marks show which steps of the experiment have
 // run, and the popup menu of image-processing commands built from the toolbox catalogue.
 // The main frame reaches the document through the few commands below and never writes into
-// it.
+// it; the document reaches the frame through DocumentHost (window_host.h) only, and tells it
+// what changed through its signals: what it says in the status bar, that it was drawn again,
+// each result line that comes and goes, and when background work starts or ends.
 //
 // Naming: the classes and components keep the names of the program's first design, which the
 // rest of the code and the action names follow: a T prefix for classes, frm for forms,
@@ -24,6 +26,7 @@
 #include "quillfen/image/bitmap.h"
 #include "quillfen/watermark/experiment.h"
 #include "ui/document.h"
+#include "ui/window_host.h"
 
 class QAction;
 class QMenu;
@@ -37,7 +40,6 @@ namespace quillfen::ui {
 
 class BackgroundJob;
 class PictureView;
-class TfrmMain;
 
 // The two watermark panels of the main frame.
 enum class WatermarkPanel { Embedded, Extracted };
@@ -45,7 +47,7 @@ enum class WatermarkPanel { Embedded, Extracted };
 class TMDIChild : public QWidget {
     Q_OBJECT
 public:
-    explicit TMDIChild(TfrmMain& frame, QWidget* parent = nullptr);
+    explicit TMDIChild(DocumentHost& host, QWidget* parent = nullptr);
     ~TMDIChild() override;
 
     // The document, read only.
@@ -62,11 +64,11 @@ public:
     void MarkSaved() { document_.MarkSaved(); }
 
     // ---- The status bar's panels 0..2 as this document last wrote them ------------------
-    // A text written to a panel; `line` is the result line it shows (0 for none), so that
-    // the text goes when the line goes stale.
+    // A text written to a panel (StatusSaid); `line` is the result line it shows (0 for
+    // none), so that the text goes when the line goes.
     void Say(int panel, const QString& text, std::uint64_t line = 0);
-    // What the panel shows for this document: its text, or the panel's initial text (for
-    // panel 2, the picture's size and zoom).
+    // What the panel shows for this document: its text, for panel 2 else the picture's size
+    // and zoom; empty when it has said nothing there (the frame shows the panel's own text).
     QString PanelText(int panel) const;
     QString SizeText() const;
 
@@ -100,20 +102,22 @@ public:
     void Redo();
     bool CanUndo() const { return document_.CanUndo(); }
     bool CanRedo() const { return document_.CanRedo(); }
-    // The watermark picture chosen in the frame's load dialog, or the dialog cancelled.
-    void LoadWatermark(Bitmap mark);
-    void DropWatermark();
+    // The watermark panels' LoadFromFile: the picture dialog, then the chosen picture as the
+    // watermark (refused while the document shows no picture; a cancelled dialog empties the
+    // panel).
+    void LoadWatermarkFromFile();
     // "Clear" on one of the frame's watermark panels.
     void ClearPanel(WatermarkPanel panel);
-    // The generator's seed for the next Get Wr (nullopt: the clock), for repeatable runs.
+    // The generator's seed for every Get Wr (nullopt: the clock), for repeatable runs.
     void SetFixedSeed(std::optional<std::uint32_t> seed) { document_.SetFixedSeed(seed); }
 
     // A row of the robustness window: the watermark and the extracted mark in the panels, the
     // row's measures in the Results list and the status bar.
-    void ShowRowPictures(Bitmap mark, Bitmap extracted, const std::string& source, const std::vector<Report>& reports);
+    void ShowRowPictures(Bitmap mark, Bitmap extracted, const std::string& source,
+                         const std::vector<StepReport>& reports);
 
     // ---- The commands of the window's own menus -------------------------------------------
-    // Load Watermark (W): the frame's load dialog, then a fresh start of the steps.
+    // Load Watermark (W): the picture dialog (LoadWatermarkFromFile), then a fresh start of the steps.
     void LoadWatermarkCommand();
     // One step of the watermark menus: refused with its message when its predecessor has not
     // run; otherwise it runs, shows its view, sets its mark and reports. False when refused.
@@ -141,11 +145,20 @@ public:
     void LoadAttackedImageCommand();
     // One image-processing command: asks for its arguments, runs, draws again and reports.
     void ToolboxCommand(const toolbox::Operation& operation);
-    // Shows the about box; kept for a popup entry, none of which calls it today.
-    void pmnAboutClick();
 
     // The frame's close on Exit has already asked about this document's changes.
     void SetCloseConfirmed() { closeConfirmed_ = true; }
+
+signals:
+    // A status panel's text changed (Say): the frame shows it while this document is active.
+    void StatusSaid(int panel, const QString& text);
+    // The document was drawn again (its picture, zoom, panels or marks may have changed).
+    void Changed();
+    // A result line joined the document's results, or left them.
+    void ResultAdded(const ResultLine& line);
+    void ResultRemoved(quint64 id);
+    // Background work started or ended.
+    void BusyChanged();
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -157,18 +170,16 @@ private:
     QAction* CreateStepAction(Step step);
     void RunAttack(Step step);
     void RunSave(Step step);
-    // Shows the document again: the picture, the frame's panels and the step marks.
+    // Shows the document again: the picture and the step marks; the frame follows (Changed).
     void Redraw();
     void SyncMarks();
     // A result line in its status panel, its real number in the user's notation.
     void ShowLine(const ResultLine& line);
     void ShowNewLines(std::uint64_t before);
-    // How the Results list names a step ("Get Wr", "Apply Jpeg to X_hat").
-    static std::string StepName(Step step);
     // An entry without a command: shown, but disabled and saying so.
     static void MarkUnavailable(QAction* action);
-    // Panels that showed a result line gone stale show the newest line left for them.
-    void ForgetStaleTexts();
+    // A result line has gone: a panel that showed it shows the newest line left for it.
+    void LineGone(std::uint64_t id);
     // Runs a toolbox operation's computation on a worker thread; the result is applied when
     // it is done, unless it was cancelled.
     void StartToolboxJob(const toolbox::Operation& operation, const std::vector<int>& values);
@@ -176,7 +187,7 @@ private:
     // The document's commands are off while background work runs on it.
     void SetCommandsEnabled(bool enabled);
 
-    TfrmMain& frame_;
+    DocumentHost& host_;
     Document document_;
     PictureView* imgFile_;
     QScrollArea* scroll_;

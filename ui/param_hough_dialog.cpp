@@ -10,8 +10,8 @@
 #include <QVBoxLayout>
 
 #include "quillfen/image/number_format.h"
-#include "quillfen/image/user_prompts.h"
 #include "ui/ui_text.h"
+#include "ui/user_prompts.h"
 
 namespace quillfen::ui {
 

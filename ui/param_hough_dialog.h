@@ -13,11 +13,9 @@ class QLineEdit;
 class QPushButton;
 class QRadioButton;
 
-namespace quillfen {
-class UserPrompts;
-}
-
 namespace quillfen::ui {
+
+class UserPrompts;
 
 // The transform's parameters: Radius is the number of distance cells (rhoCount), Theta the
 // number of angle cells; "Point" or "Line" chooses lineBased.

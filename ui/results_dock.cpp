@@ -8,6 +8,8 @@
 #include <QMenu>
 #include <QTableWidget>
 
+#include <algorithm>
+
 #include "ui/ui_text.h"
 
 namespace quillfen::ui {
@@ -31,7 +33,12 @@ QString CsvField(const QString& text) {
 
 }  // namespace
 
-QString ResultText(const ResultLine& line) { return Q(line.report.text) + LocalizeNumber(line.report.number); }
+QString ResultText(const ResultLine& line) {
+    // Whole numbers as they are; reals with the user's decimal separator.
+    return Q(line.report.Phrase([](const ReportNumber& number) {
+        return number.decimals > 0 ? S(LocalizeNumber(PlainNumber(number))) : PlainNumber(number);
+    }));
+}
 
 QString ResultsCsv(const std::vector<ResultLine>& lines) {
     QString csv = QStringLiteral("time,step,text\r\n");
@@ -91,16 +98,34 @@ void ResultsDock::Show(const std::vector<ResultLine>& lines) {
     if (same) return;
     lines_ = lines;
     table_->setRowCount(static_cast<int>(lines_.size()));
-    for (int row = 0; row < table_->rowCount(); ++row) {
-        const ResultLine& line = lines_[static_cast<std::size_t>(row)];
-        const QString cells[3] = {LocalTime(line).toString(QStringLiteral("HH:mm:ss")), Q(line.source), ResultText(line)};
-        for (int column = 0; column < 3; ++column) {
-            auto* item = new QTableWidgetItem(cells[column]);
-            item->setToolTip(cells[column]);
-            table_->setItem(row, column, item);
-        }
-    }
+    for (int row = 0; row < table_->rowCount(); ++row) FillRow(row, lines_[static_cast<std::size_t>(row)]);
     if (!lines_.empty()) table_->scrollToBottom();
+}
+
+void ResultsDock::Add(const ResultLine& line) {
+    const auto at = std::find_if(lines_.begin(), lines_.end(), [&line](const ResultLine& l) { return l.id > line.id; });
+    const int row = static_cast<int>(at - lines_.begin());
+    const bool last = at == lines_.end();
+    lines_.insert(at, line);
+    table_->insertRow(row);
+    FillRow(row, line);
+    if (last) table_->scrollToBottom();
+}
+
+void ResultsDock::Remove(std::uint64_t id) {
+    const auto at = std::find_if(lines_.begin(), lines_.end(), [id](const ResultLine& l) { return l.id == id; });
+    if (at == lines_.end()) return;
+    table_->removeRow(static_cast<int>(at - lines_.begin()));
+    lines_.erase(at);
+}
+
+void ResultsDock::FillRow(int row, const ResultLine& line) {
+    const QString cells[3] = {LocalTime(line).toString(QStringLiteral("HH:mm:ss")), Q(line.source), ResultText(line)};
+    for (int column = 0; column < 3; ++column) {
+        auto* item = new QTableWidgetItem(cells[column]);
+        item->setToolTip(cells[column]);
+        table_->setItem(row, column, item);
+    }
 }
 
 std::vector<ResultLine> ResultsDock::Chosen() const {

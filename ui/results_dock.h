@@ -2,6 +2,7 @@
 // The Results dock: every result line of the active document, in the order they were made,
 // with the time, the command that made it and its text; copied as text (tab-separated) or as
 // CSV, or saved as a CSV file.
+#include <cstdint>
 #include <vector>
 
 #include <QDockWidget>
@@ -28,6 +29,10 @@ public:
 
     // Shows these lines (none without a document).
     void Show(const std::vector<ResultLine>& lines);
+    // One line more, in its place by id (the lines are in the order they were made), or one
+    // line fewer: the document tells the dock of each change as it happens.
+    void Add(const ResultLine& line);
+    void Remove(std::uint64_t id);
     const std::vector<ResultLine>& Lines() const { return lines_; }
     QTableWidget* Table() const { return table_; }
     // The selected lines, or all of them when none is selected.
@@ -42,6 +47,8 @@ signals:
     void SaveCsvRequested();
 
 private:
+    void FillRow(int row, const ResultLine& line);
+
     QTableWidget* table_;
     std::vector<ResultLine> lines_;
 };

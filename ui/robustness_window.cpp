@@ -47,13 +47,13 @@
 #include "quillfen/benchmark/sweep_inputs.h"
 #include "quillfen/image/errors.h"
 #include "quillfen/image/number_format.h"
-#include "quillfen/image/user_prompts.h"
 #include "quillfen/io/file_write.h"
 #include "quillfen/io/picture_files.h"
 #include "ui/background_job.h"
-#include "ui/main_window.h"
 #include "ui/mdi_child.h"
 #include "ui/ui_text.h"
+#include "ui/user_prompts.h"
+#include "ui/window_host.h"
 
 namespace quillfen::ui {
 
@@ -138,7 +138,7 @@ struct TfrmRobustness::Shared {
     SweepSummary summary;
 };
 
-TfrmRobustness::TfrmRobustness(TfrmMain& frame, QWidget* parent) : QWidget(parent, Qt::Window), frame_(frame) {
+TfrmRobustness::TfrmRobustness(RobustnessHost& host, QWidget* parent) : QWidget(parent, Qt::Window), host_(host) {
     setObjectName(QStringLiteral("frmRobustness"));
     setWindowTitle(QStringLiteral("Robustness"));
     resize(1100, 680);
@@ -191,8 +191,8 @@ QWidget* TfrmRobustness::CreateInputs() {
     auto* addPicture = new QPushButton(QStringLiteral("Add Picture..."), hosts);
     auto* addFolder = new QPushButton(QStringLiteral("Add Folder..."), hosts);
     auto* remove = new QPushButton(QStringLiteral("Remove"), hosts);
-    connect(addPicture, &QPushButton::clicked, this, [this] { frame_.Run([this] { AddPicture(); }); });
-    connect(addFolder, &QPushButton::clicked, this, [this] { frame_.Run([this] { AddFolder(); }); });
+    connect(addPicture, &QPushButton::clicked, this, [this] { host_.Run([this] { AddPicture(); }); });
+    connect(addFolder, &QPushButton::clicked, this, [this] { host_.Run([this] { AddFolder(); }); });
     connect(remove, &QPushButton::clicked, this, [this] {
         for (QListWidgetItem* item : lstHosts->selectedItems()) delete item;
     });
@@ -215,7 +215,7 @@ QWidget* TfrmRobustness::CreateInputs() {
         auto* browse = new QPushButton(QStringLiteral("Browse..."), inputs);
         QLineEdit* target = edit;
         connect(browse, &QPushButton::clicked, this,
-                [this, target, filter] { frame_.Run([this, target, filter] { ChooseFile(target, filter); }); });
+                [this, target, filter] { host_.Run([this, target, filter] { ChooseFile(target, filter); }); });
         auto* row = new QHBoxLayout;
         row->addWidget(edit, 1);
         row->addWidget(browse);
@@ -277,7 +277,7 @@ QWidget* TfrmRobustness::CreateInputs() {
     btnRun->setObjectName(QStringLiteral("btnRun"));
     btnCancel = new QPushButton(QStringLiteral("Cancel"), box);
     btnCancel->setObjectName(QStringLiteral("btnCancel"));
-    connect(btnRun, &QPushButton::clicked, this, [this] { frame_.Run([this] { Start(); }); });
+    connect(btnRun, &QPushButton::clicked, this, [this] { host_.Run([this] { Start(); }); });
     connect(btnCancel, &QPushButton::clicked, this, [this] { Cancel(); });
     prgRun = new QProgressBar(box);
     prgRun->setObjectName(QStringLiteral("prgRun"));
@@ -309,7 +309,7 @@ QWidget* TfrmRobustness::CreateResults() {
     tblRows->verticalHeader()->setDefaultSectionSize(tblRows->fontMetrics().height() + 4);
     tblRows->setToolTip(QStringLiteral("Double-click a row to open its attacked picture and extracted mark"));
     connect(tblRows, &QTableWidget::cellDoubleClicked, this,
-            [this](int row, int) { frame_.Run([this, row] { OpenRow(row); }); });
+            [this](int row, int) { host_.Run([this, row] { OpenRow(row); }); });
     tableColumn->addWidget(tblRows, 1);
     auto* exports = new QHBoxLayout;
     btnExportCsv = new QPushButton(QStringLiteral("Export CSV..."), table);
@@ -319,7 +319,7 @@ QWidget* TfrmRobustness::CreateResults() {
         {btnExportCsv, Export::Csv}, {btnExportJsonl, Export::Jsonl}, {btnExportHtml, Export::Html}};
     for (const auto& [button, kind] : buttons) {
         const Export k = kind;
-        connect(button, &QPushButton::clicked, this, [this, k] { frame_.Run([this, k] { ExportCommand(k); }); });
+        connect(button, &QPushButton::clicked, this, [this, k] { host_.Run([this, k] { ExportCommand(k); }); });
         exports->addWidget(button);
     }
     exports->addStretch(1);
@@ -430,7 +430,7 @@ void TfrmRobustness::SetHostPaths(const QStringList& paths) {
 
 void TfrmRobustness::AddFolder() {
     FileDialogRequest request{QStringLiteral("RobustnessFolderDlg"), FileDialogKind::Folder, QString(), 1, QString()};
-    if (const auto chosen = frame_.ExecuteDialog(request)) {
+    if (const auto chosen = host_.ExecuteDialog(request)) {
         lstHosts->addItem(chosen->fileName);
         rbFiles->setChecked(true);
     }
@@ -438,7 +438,7 @@ void TfrmRobustness::AddFolder() {
 
 void TfrmRobustness::AddPicture() {
     FileDialogRequest request{QStringLiteral("RobustnessHostDlg"), FileDialogKind::Open, kPictureFilter, 1, QString()};
-    if (const auto chosen = frame_.ExecuteDialog(request)) {
+    if (const auto chosen = host_.ExecuteDialog(request)) {
         lstHosts->addItem(chosen->fileName);
         rbFiles->setChecked(true);
     }
@@ -446,7 +446,7 @@ void TfrmRobustness::AddPicture() {
 
 void TfrmRobustness::ChooseFile(QLineEdit* edit, const QString& filter) {
     FileDialogRequest request{QStringLiteral("RobustnessOpenDlg"), FileDialogKind::Open, filter, 1, QString()};
-    if (const auto chosen = frame_.ExecuteDialog(request)) edit->setText(chosen->fileName);
+    if (const auto chosen = host_.ExecuteDialog(request)) edit->setText(chosen->fileName);
 }
 
 // ---- The run ----------------------------------------------------------------------------------
@@ -458,7 +458,7 @@ SweepPlan TfrmRobustness::BuildPlan(std::vector<std::string>& words, std::string
     SweepInputs inputs;
     words = {"quillfen-cli", "robustness"};
     if (rbDocument->isChecked()) {
-        TMDIChild* doc = frame_.ActiveDocument();
+        TMDIChild* doc = host_.ActiveDocument();
         if (doc == nullptr || doc->Picture().empty())
             throw ArgumentError("There is no active document: open a host picture, or list pictures and folders of them");
         // The host the document's watermark load took, or the picture it shows.
@@ -525,7 +525,7 @@ bool TfrmRobustness::Start() {
     try {
         plan = BuildPlan(words, markName, inputFiles);
     } catch (const std::exception& e) {
-        frame_.Prompts().message(e.what());
+        host_.Prompts().message(e.what());
         return false;
     }
     QSettings settings;
@@ -662,7 +662,7 @@ void TfrmRobustness::Finish() {
     cmbFamily->blockSignals(false);
     ShowFamily(0);
     UpdateEnabled();
-    if (failure) frame_.Run([failure] { std::rethrow_exception(failure); });
+    if (failure) host_.Run([failure] { std::rethrow_exception(failure); });
     emit Finished();
 }
 
@@ -713,7 +713,7 @@ void TfrmRobustness::ExportCommand(Export kind) {
                  {"ExportHtmlDlg", &kHtmlFilter, ".html"}};
     const auto& k = kinds[static_cast<int>(kind)];
     FileDialogRequest request{QString::fromLatin1(k.name), FileDialogKind::Save, *k.filter, 1, QString()};
-    const auto chosen = frame_.ExecuteDialog(request);
+    const auto chosen = host_.ExecuteDialog(request);
     if (!chosen) return;
     QString name = chosen->fileName;
     if (QFileInfo(name).suffix().isEmpty()) name += QString::fromLatin1(k.extension);
@@ -733,15 +733,16 @@ TMDIChild* TfrmRobustness::OpenRow(int row) {
     if (pictures.Row.Failed()) throw Error("Row " + std::to_string(row + 1) + " failed: " + pictures.Row.Error);
     const RobustnessRow& r = pictures.Row;
     const QString title = QStringLiteral("%1 - seed %2 - %3").arg(Q(r.Host)).arg(r.Seed).arg(Q(r.Attack));
-    std::vector<Report> reports = {
-        {1, "NC =", FormatFixed(r.Nc, 5)},
-        {2, "BER = ", FormatFixed(r.Ber, 5)},
-        {kListOnly, "seed = " + std::to_string(r.Seed), ""},
-        {kListOnly, std::isinf(r.Psnr) ? std::string("PSNR = infinite") : "PSNR = ", std::isinf(r.Psnr) ? "" : FormatFixed(r.Psnr, 5)},
-        {kListOnly, "SSIM = ", FormatFixed(r.Ssim, 5)},
+    const auto fixed5 = [](double value) { return std::vector<ReportNumber>{{value, 5}}; };
+    std::vector<StepReport> reports = {
+        {1, {"NC =%1", fixed5(r.Nc)}},
+        {2, {"BER = %1", fixed5(r.Ber)}},
+        {kListOnly, SeedReport(r.Seed)},
+        {kListOnly, std::isinf(r.Psnr) ? Report{"PSNR = infinite", {}} : Report{"PSNR = %1", fixed5(r.Psnr)}},
+        {kListOnly, {"SSIM = %1", fixed5(r.Ssim)}},
     };
-    if (r.Detected1e6) reports.push_back({kListOnly, *r.Detected1e6 ? "detected at 1e-6" : "not detected at 1e-6", ""});
-    TMDIChild* doc = frame_.OpenPicture(pictures.Attacked, title);
+    if (r.Detected1e6) reports.push_back({kListOnly, {*r.Detected1e6 ? "detected at 1e-6" : "not detected at 1e-6", {}}});
+    TMDIChild* doc = host_.OpenPicture(pictures.Attacked, title);
     Bitmap mark = plan_.Mark;
     mark.resize(TWatermark::kMarkSize, TWatermark::kMarkSize);
     doc->ShowRowPictures(std::move(mark), pictures.Extracted, "Robustness: " + r.Attack, reports);

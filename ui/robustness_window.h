@@ -46,13 +46,13 @@ class QTreeWidget;
 namespace quillfen::ui {
 
 class BackgroundJob;
+class RobustnessHost;
 class TMDIChild;
-class TfrmMain;
 
 class TfrmRobustness : public QWidget {
     Q_OBJECT
 public:
-    explicit TfrmRobustness(TfrmMain& frame, QWidget* parent = nullptr);
+    explicit TfrmRobustness(RobustnessHost& host, QWidget* parent = nullptr);
     ~TfrmRobustness() override;
 
     // ---- The inputs -------------------------------------------------------------------------
@@ -144,7 +144,7 @@ private:
     SweepPlan BuildPlan(std::vector<std::string>& words, std::string& markName,
                         std::vector<std::pair<std::string, std::string>>& inputs);
 
-    TfrmMain& frame_;
+    RobustnessHost& host_;
     QTimer* timer_;
     BackgroundJob* job_ = nullptr;
     std::shared_ptr<Shared> shared_;

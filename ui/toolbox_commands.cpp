@@ -9,23 +9,22 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
 #include <QAction>
 #include <QMenu>
 
-#include "ui/background_job.h"
-#include "ui/results_dock.h"
-
 #include "quillfen/image/number_format.h"
-#include "quillfen/image/user_prompts.h"
 #include "quillfen/toolbox/catalogue.h"
+#include "ui/background_job.h"
 #include "ui/histogram_window.h"
-#include "ui/main_window.h"
 #include "ui/mdi_child.h"
 #include "ui/param_hough_dialog.h"
+#include "ui/results_dock.h"
 #include "ui/ui_text.h"
+#include "ui/user_prompts.h"
 
 namespace quillfen::ui {
 
@@ -102,6 +101,12 @@ const char* const kUnused[] = {
     "SizeTransform1GT", "LocationTranform1GT", "RotationTransform1GT", "ProjectionTranform1GT",
     "RunLengthEdcoding1IC", "DPCM1IC", "VariableEncoding1IC", "Constrast1E"};
 
+// The status panel of an operation's report: its result's. The Hough transform's report only
+// names what was done, as the texts of work in progress do, and goes to their panel.
+int PanelOf(const toolbox::Operation& operation) {
+    return std::string_view(operation.action) == "HoughTransform1E" ? 0 : 1;
+}
+
 // An entered whole number, in the user's digits or plain ASCII ones.
 std::optional<int> EnteredInt(const std::string& text) {
     int value = 0;
@@ -132,7 +137,7 @@ void TMDIChild::CreatePopupMenu() {
                         const toolbox::Operation& operation = operations[next];
                         QAction* action = makeAction(operation.action, operation.caption);
                         connect(action, &QAction::triggered, this, [this, &operation] {
-                            frame_.Run([this, &operation] { ToolboxCommand(operation); });
+                            host_.Run([this, &operation] { ToolboxCommand(operation); });
                         });
                         menu->addAction(action);
                     }
@@ -154,8 +159,9 @@ void TMDIChild::CreatePopupMenu() {
                     QAction* action = makeAction(entry.action, entry.caption);
                     // The histogram window reads the document's image while it is open.
                     connect(action, &QAction::triggered, this, [this] {
-                        frame_.Run([this] {
-                            if (frame_.frmHistogram() != nullptr) frame_.frmHistogram()->ShowModalFor(document_.Image());
+                        host_.Run([this] {
+                            if (TfrmHistogram* histogram = host_.HistogramWindow())
+                                histogram->ShowModalFor(document_.Image());
                         });
                     });
                     menu->addAction(action);
@@ -185,11 +191,11 @@ void TMDIChild::ToolboxCommand(const toolbox::Operation& operation) {
         for (std::size_t i = 0; i < operation.arguments.size(); ++i) {
             const toolbox::Argument& argument = operation.arguments[i];
             const std::optional<std::string> entered =
-                frame_.Prompts().input(argument.caption, argument.prompt, std::to_string(argument.initial));
+                host_.Prompts().input(argument.caption, argument.prompt, std::to_string(argument.initial));
             if (!entered) return;
             const std::optional<int> value = toolbox::Accept(argument, EnteredInt(*entered));
             if (!value) {
-                frame_.Prompts().confirm(argument.refusal);
+                host_.Prompts().confirm(argument.refusal);
                 return;
             }
             values[i] = *value;
@@ -197,7 +203,7 @@ void TMDIChild::ToolboxCommand(const toolbox::Operation& operation) {
         break;
     case toolbox::Asks::HoughDialog:
         // The dialog starts from the initial values every time.
-        if (TfrmParamHough* dialog = frame_.frmParamHough()) {
+        if (TfrmParamHough* dialog = host_.HoughDialog()) {
             HoughParameters start;
             start.thetaCount = values[0];
             start.rhoCount = values[1];
@@ -216,11 +222,11 @@ void TMDIChild::ToolboxCommand(const toolbox::Operation& operation) {
     // the angle cells each pixel votes in.
     double work = static_cast<double>(document_.Image().GetPixelCount());
     if (operation.asks == toolbox::Asks::HoughDialog && values[5] == 0) work *= values[0] / 2.0;
-    if (frame_.RunsInBackground(work)) {
+    if (host_.RunsInBackground(work)) {
         StartToolboxJob(operation, values);
         return;
     }
-    const std::optional<ResultLine> line = document_.RunToolbox(operation, values);
+    const std::optional<ResultLine> line = document_.RunToolbox(operation, values, PanelOf(operation));
     Redraw();
     if (line) ShowLine(*line);
 }
@@ -242,7 +248,7 @@ void TMDIChild::StartToolboxJob(const toolbox::Operation& operation, const std::
     });
     SetCommandsEnabled(false);
     Say(0, QString::fromUtf8(operation.caption) + QStringLiteral("... (Esc cancels)"));
-    frame_.AppIdle();
+    emit BusyChanged();
 }
 
 void TMDIChild::FinishToolboxJob() {
@@ -258,14 +264,15 @@ void TMDIChild::FinishToolboxJob() {
     } else if (job->Failure()) {
         Say(0, QString());
         const std::exception_ptr failure = job->Failure();
-        frame_.Run([failure] { std::rethrow_exception(failure); });
+        host_.Run([failure] { std::rethrow_exception(failure); });
     } else if (outcome && *outcome) {
         Say(0, QString());
-        const std::optional<ResultLine> line = document_.ApplyToolbox(operation, std::move(**outcome));
+        const std::optional<ResultLine> line =
+            document_.ApplyToolbox(operation, std::move(**outcome), PanelOf(operation));
         Redraw();
         if (line) ShowLine(*line);
     }
-    frame_.AppIdle();
+    emit BusyChanged();
 }
 
 void TMDIChild::CancelWork() {

@@ -1,7 +1,7 @@
 // The document window's three watermark menus: embedding, attacks and extraction. The steps,
-// their order, what each needs first and the refusals come from the Experiment; this file
-// adds how the window presents each step: its action and caption, the texts written to the
-// status bar around it, whether it shows the hourglass, and where its view goes.
+// their order and what each needs first come from the Experiment, how the window presents
+// each (its action and caption, the texts around it, its refusal) from step_presentation.h;
+// this file builds the menus and runs the commands.
 #include <optional>
 
 #include <QAction>
@@ -12,14 +12,14 @@
 #include "quillfen/benchmark/key_calibration.h"
 #include "quillfen/image/errors.h"
 #include "quillfen/image/number_format.h"
-#include "quillfen/image/user_prompts.h"
 #include "quillfen/io/picture_files.h"
 #include "quillfen/watermark/mark_key.h"
 #include "quillfen/watermark/marking.h"
-#include "ui/main_window.h"
 #include "ui/mdi_child.h"
 #include "ui/picture_view.h"
+#include "ui/step_presentation.h"
 #include "ui/ui_text.h"
+#include "ui/user_prompts.h"
 
 namespace quillfen::ui {
 
@@ -41,120 +41,7 @@ private:
     bool on_;
 };
 
-// How the window presents a step.
-struct Presentation {
-    const char* action;   // the action's object name
-    const char* caption;  // its menu entry
-    const char* start;    // panel 0 before the step runs; nullptr for none
-    const char* end;      // panel 0 once it has run; nullptr keeps the start text
-    bool busy;            // the hourglass while it runs
-    ViewTarget target;    // where a 128 x 128 view goes
-    bool separatorAfter;  // a menu separator follows its entry
-    bool hidden;          // its menu entry is hidden (the two saves)
-};
-
-constexpr ViewTarget kPicture = ViewTarget::Picture;
-constexpr ViewTarget kPanel = ViewTarget::ExtractedPanel;
-
-Presentation PresentationOf(Step step) {
-    switch (step) {
-    case Step::LoadWatermark:
-        return {"actLoadW", "Load Watermark (W)", nullptr, "Loaded watermark image.", false, kPicture, true, false};
-    case Step::GetWr:
-        return {"actGetWr", "Get Wr ( Pseudo Random)", "Get Wr", "Complete to get Wr", true, kPanel, false, false};
-    case Step::GetWa:
-        return {"actGetWa", "Get Wa ( Adaptive )", "Get Wa", "Complete to get Wa", true, kPanel, true, false};
-    case Step::GetY:
-        return {"actGetY", "Get Y ( = FDCT(X) )", "get Y by executing Foward-DCT to X.",
-                "Successfully got Y by executing Foward-DCT to X...", true, kPicture, false, false};
-    case Step::GetYr:
-        return {"actGetYr", "Get Yr ( = Reduce Y)", "Get Yr", "Successfully got Yr", true, kPicture, false, false};
-    case Step::GetP:
-        return {"actGetP", "Get P ( = Polarity Yr )", "Get P", "Successfully got P", true, kPicture, false, false};
-    case Step::GetP_hat:
-        return {"actGetP_hat", "Get P_hat ( = XOR(P, Wa) )", "Get P_hat", "Successfully got P_hat", true, kPicture,
-                false, false};
-    case Step::GetYr_hat:
-        return {"actGetYr_hat", "Get Yr_hat ( = Expand P_hat )", "Get Yr_hat", "Successfully got Yr_hat", true,
-                kPicture, false, false};
-    case Step::GetY_hat:
-        return {"actGetY_hat", "Get Y_hat ( = Map Yr_hat to Y_hat )", "Get Y_hat", "Successfully got Y_hat", true,
-                kPicture, false, false};
-    case Step::GetX_hat:
-        return {"actGetX_hat", "Get X_hat ( = IDCT (Y_hat) )", "Get X_hat", "Successfully got X_hat", true, kPicture,
-                true, false};
-    case Step::GetPSNR:
-        return {"actGetPSNR_Diff", "Get PSNR,  Difference Between  X and X_hat", "Get PSNR & sum of Difference",
-                "successfully got PSNR & sum of Difference", false, kPicture, false, false};
-    case Step::SaveX_hat:
-        return {"actSaveX_hat", "Save X_hat to Bitmap File", "save X_hat to file.", "successfully saved X_hat to file.",
-                false, kPicture, false, true};
-    case Step::NoAttack:
-        return {"actIPCopyXhToXw", "No Attack to X_hat", nullptr, "successfully copy X_hat to X_wave.", false,
-                kPicture, true, false};
-    case Step::Jpeg:
-        return {"actIPApplyJpeg", "Apply Jpeg to X_hat", nullptr, "successfully Apply JPEG lossy compression.", true,
-                kPicture, false, false};
-    case Step::Blurring:
-        return {"actIPApplyBlurring", "Apply Blurring to X_hat", nullptr, "successfully Apply Blurring operation.",
-                true, kPicture, false, false};
-    case Step::CropZeroQuarter:
-        return {"actIPApplyCroppingByZeroInQuarter", "Apply Cropping to X_hat with Zero Quarter", nullptr,
-                "successfully Apply Cropping with Zero In Quarter percentage.", false, kPicture, false, false};
-    case Step::CropImageQuarter:
-        return {"actIPApplyCroppingByImgInQuarter", "Apply Cropping to X_hat with Image quarter", nullptr,
-                "successfully Apply Cropping with Image In Quarter percentage.", false, kPicture, false, false};
-    case Step::CropZeroHalf:
-        return {"actIPApplyCroppingByZeroInHalf", "Apply Cropping to X_hat with Zero Half", nullptr,
-                "successfully Apply Cropping with zero In Half percentage.", false, kPicture, false, false};
-    case Step::CropImageHalf:
-        return {"actIpApplyCroppingByImgInHalf", "Apply Cropping to X_hat with Image Half", nullptr,
-                "successfully Apply Cropping with Image In Half percentage.", false, kPicture, false, false};
-    case Step::GetY_wave:
-        return {"actGetY_wave", "Get Y ( = FDCT(X_wave) )", "get Y_wave.", "successfully got Y_wave.", true, kPicture,
-                false, false};
-    case Step::GetYr_wave:
-        return {"actGetYr_wave", "Get Yr_wave ( = Reduce (Y_wave) )", "get Yr_wave.", "successfully got Yr_wave.", true,
-                kPicture, false, false};
-    case Step::GetP_wave:
-        return {"actGetP_wave", "Get P_wave ( =  Polarity( Yr_wave) )", "get P_wave.", "successfully got P_wave.", true,
-                kPicture, false, false};
-    case Step::GetWa_wave:
-        return {"actGetWa_wave", "Get Wa_wave ( = XOR(P, P_wave) )", "get Wa_wave.", "successfully got Wa_wave.", true,
-                kPanel, false, false};
-    case Step::GetWr_wave:
-        return {"actGetWr_wave", "Get Wr_wave ( reverse adaptive )", "get Wr_wave.", "successfully got Wr_wave.", true,
-                kPanel, false, false};
-    case Step::GetW_wave:
-        return {"actGetW_wave", "Get W_wave ( reverse random number )", "get W_wave.", "successfully got W_wave.", true,
-                kPanel, true, false};
-    case Step::GetNC:
-        return {"actGetNC", "Get Normalized Correlation", "get the normalized cross-correlation.", nullptr, false,
-                kPicture, false, false};
-    case Step::SaveW_wave:
-        return {"actSaveW_wave", "Save W_wave to File", "save W_wave.", "successfully saved W_wave.", false, kPicture,
-                false, true};
-    }
-    return {};
-}
-
-// How the Results list names a step: its menu caption up to the explanation in brackets.
-QString StepCaption(Step step) {
-    const QString caption = QString::fromUtf8(PresentationOf(step).caption);
-    const qsizetype bracket = caption.indexOf(QLatin1Char('('));
-    return (bracket > 0 ? caption.left(bracket) : caption).trimmed();
-}
-
-// The measurement of equal images, which has no PSNR.
-constexpr const char* kImagesEqual = "Watermarked image is equal to Original image\rPSNR is infinite value";
-
 }  // namespace
-
-std::string TMDIChild::StepName(Step step) {
-    // Two steps share "Get Y": the extraction's is named after what it transforms.
-    if (step == Step::GetY_wave) return "Get Y_wave";
-    return S(StepCaption(step));
-}
 
 void TMDIChild::MarkUnavailable(QAction* action) {
     action->setEnabled(false);
@@ -162,7 +49,7 @@ void TMDIChild::MarkUnavailable(QAction* action) {
 }
 
 QAction* TMDIChild::CreateStepAction(Step step) {
-    const Presentation p = PresentationOf(step);
+    const StepPresentation& p = PresentationOf(step);
     auto* action = new QAction(QString::fromUtf8(p.caption), this);
     action->setObjectName(QString::fromLatin1(p.action));
     action->setCheckable(true);
@@ -171,15 +58,15 @@ QAction* TMDIChild::CreateStepAction(Step step) {
     // experiment has run, so the toggle is taken back at once, before the command runs.
     connect(action, &QAction::triggered, action, [action](bool checked) { action->setChecked(!checked); });
     if (step == Step::LoadWatermark) {
-        connect(action, &QAction::triggered, this, [this] { frame_.Run([this] { LoadWatermarkCommand(); }); });
+        connect(action, &QAction::triggered, this, [this] { host_.Run([this] { LoadWatermarkCommand(); }); });
     } else {
-        connect(action, &QAction::triggered, this, [this, step] { frame_.Run([this, step] { StepCommand(step); }); });
+        connect(action, &QAction::triggered, this, [this, step] { host_.Run([this, step] { StepCommand(step); }); });
     }
     return action;
 }
 
 void TMDIChild::CreateWatermarkMenus() {
-    TfrmMain& f = frame_;
+    const FrameActions& f = host_.Actions();
     auto* file = new QMenu(QStringLiteral("&File"));
     file->addActions({f.FileOpen1, f.FileSave1, f.FileSaveAs1});
     file->addMenu(f.mnuRecent);
@@ -215,7 +102,7 @@ void TMDIChild::CreateWatermarkMenus() {
         action->setCheckable(true);
         connect(action, &QAction::triggered, action, [action](bool checked) { action->setChecked(!checked); });
         connect(action, &QAction::triggered, this, [this, command] {
-            frame_.Run([this, command] {
+            host_.Run([this, command] {
                 (this->*command)();
                 SyncMarks();
             });
@@ -247,7 +134,7 @@ void TMDIChild::CreateWatermarkMenus() {
     window->addSeparator();
     window->addActions({f.WindowResults1, f.WindowRobustness1});
     const int fixedItems = static_cast<int>(window->actions().size());
-    connect(window, &QMenu::aboutToShow, this, [this, window, fixedItems] { frame_.FillWindowList(window, fixedItems); });
+    connect(window, &QMenu::aboutToShow, this, [this, window, fixedItems] { host_.FillWindowList(window, fixedItems); });
 
     menus_ = {file, edit, view, embedment, imageProcessing, extraction, window};
 }
@@ -256,11 +143,11 @@ void TMDIChild::CreateWatermarkMenus() {
 
 void TMDIChild::LoadWatermarkCommand() {
     if (document_.Picture().empty()) {
-        frame_.Prompts().message(Experiment::Info(Step::LoadWatermark).refusal);
+        host_.Prompts().message(PresentationOf(Step::LoadWatermark).refusal);
         return;
     }
-    frame_.LoadWatermarkInto(this);
-    frame_.ShowStatus(0, QString::fromUtf8(PresentationOf(Step::LoadWatermark).end));
+    LoadWatermarkFromFile();
+    Say(0, QString::fromUtf8(PresentationOf(Step::LoadWatermark).end));
     // A cancelled dialog has emptied the panel: nothing is loaded, every step must wait.
     if (document_.Watermark().empty()) document_.ForgetSteps();
     Redraw();
@@ -269,7 +156,7 @@ void TMDIChild::LoadWatermarkCommand() {
 bool TMDIChild::StepCommand(Step step) {
     if (Busy()) return false;
     if (!document_.GetExperiment().CanRun(step)) {
-        frame_.Prompts().message(Experiment::Info(step).refusal);
+        host_.Prompts().message(PresentationOf(step).refusal);
         return false;
     }
     switch (Experiment::Info(step).kind) {
@@ -277,14 +164,14 @@ bool TMDIChild::StepCommand(Step step) {
     case StepKind::Save: RunSave(step); return true;
     default: break;
     }
-    const Presentation p = PresentationOf(step);
+    const StepPresentation& p = PresentationOf(step);
     const BusyCursor busy(p.busy);
-    if (p.start != nullptr) frame_.ShowStatus(0, QString::fromUtf8(p.start));
+    if (p.start != nullptr) Say(0, QString::fromUtf8(p.start));
     const std::uint64_t before = document_.LastLineId();
-    const StepResult result = document_.RunStep(step, p.target, StepName(step));
-    if (result.ImagesEqual()) frame_.Prompts().message(kImagesEqual);
+    const StepResult result = document_.RunStep(step);
+    if (result.ImagesEqual()) host_.Prompts().message(kImagesEqualText);
     Redraw();
-    if (p.end != nullptr) frame_.ShowStatus(0, QString::fromUtf8(p.end));
+    if (p.end != nullptr) Say(0, QString::fromUtf8(p.end));
     ShowNewLines(before);
     return true;
 }
@@ -332,55 +219,54 @@ void TMDIChild::RunWholeExperimentCommand() {
 void TMDIChild::SetSeedCommand() {
     const std::optional<std::uint32_t> current = document_.NextSeed();
     const std::optional<std::string> entered =
-        frame_.Prompts().input("Set Seed", "Seed of the next Get Wr, 0..4294967295 (empty: the clock)",
+        host_.Prompts().input("Set Seed", "Seed of the next Get Wr, 0..4294967295 (empty: the clock)",
                                current ? std::to_string(*current) : std::string());
     if (!entered) return;
     const QString text = Q(*entered).trimmed();
     if (text.isEmpty()) {
         document_.SetNextSeed(std::nullopt);
-        frame_.ShowStatus(0, QStringLiteral("The next Get Wr takes its seed from the clock."));
+        Say(0, QStringLiteral("The next Get Wr takes its seed from the clock."));
         return;
     }
     bool ok = false;
     const qulonglong value = text.toULongLong(&ok);
     if (!ok || value > 4294967295ULL) {
-        frame_.Prompts().message(S(QStringLiteral("'%1' is not a seed (expected a whole number 0..4294967295)").arg(text)));
+        host_.Prompts().message(S(QStringLiteral("'%1' is not a seed (expected a whole number 0..4294967295)").arg(text)));
         return;
     }
     document_.SetNextSeed(static_cast<std::uint32_t>(value));
-    frame_.ShowStatus(0, QStringLiteral("The next Get Wr uses the seed %1.").arg(value));
+    Say(0, QStringLiteral("The next Get Wr uses the seed %1.").arg(value));
 }
 
 // An attack makes a new X_wave: the experiment forgets what was extracted from the old one.
 // Its results are on screen before X_wave is.
 void TMDIChild::RunAttack(Step step) {
-    const Presentation p = PresentationOf(step);
+    const StepPresentation& p = PresentationOf(step);
     const BusyCursor busy(p.busy);
     const std::uint64_t before = document_.LastLineId();
-    const StepResult result = document_.RunStep(step, p.target, StepName(step));
-    if (result.ImagesEqual()) frame_.Prompts().message(kImagesEqual);
+    const StepResult result = document_.RunStep(step);
+    if (result.ImagesEqual()) host_.Prompts().message(kImagesEqualText);
     // The attack's results replace the stale ones first; then the new X_wave is shown.
-    ForgetStaleTexts();
     ShowNewLines(before);
     Redraw();
-    frame_.ShowStatus(0, QString::fromUtf8(p.end));
+    Say(0, QString::fromUtf8(p.end));
 }
 
 // The two saves: the save-picture dialog, then a bitmap file of the picture shown or of the
 // extracted watermark. A cancelled dialog still counts as the step having run.
 void TMDIChild::RunSave(Step step) {
-    const Presentation p = PresentationOf(step);
-    frame_.ShowStatus(0, QString::fromUtf8(p.start));
-    if (const auto chosen = frame_.ExecuteDialog(frame_.SavePDlg)) {
+    const StepPresentation& p = PresentationOf(step);
+    Say(0, QString::fromUtf8(p.start));
+    if (const auto chosen = host_.ExecuteDialog(SharedDialog::SavePicture)) {
         const Bitmap& picture = step == Step::SaveX_hat ? Picture() : document_.ExtractedView();
         // A panel cleared since the step ran has nothing to write; say so rather than
         // writing an empty file or reporting success.
         if (picture.empty()) throw FormatError("Cannot save " + S(chosen->fileName) + ": there is no picture to save");
         WriteQtPicture(FilePath(chosen->fileName), picture, false, PictureFormat::Bmp);
     }
-    document_.RunStep(step, p.target, StepName(step));
+    document_.RunStep(step);
     Redraw();
-    frame_.ShowStatus(0, QString::fromUtf8(p.end));
+    Say(0, QString::fromUtf8(p.end));
 }
 
 // ---- The files of an embedding, and pictures attacked elsewhere ---------------------------------
@@ -406,12 +292,12 @@ bool SameFile(const QString& a, const QString& b) {
 void TMDIChild::SaveKeyCommand() {
     if (Busy()) return;
     if (!document_.GetExperiment().HasRun(Step::GetX_hat)) {
-        frame_.Prompts().message(Experiment::Info(Step::SaveX_hat).refusal);
+        host_.Prompts().message(PresentationOf(Step::SaveX_hat).refusal);
         return;
     }
     // Whatever refuses the key does so before the dialog.
     MarkedHost marked = document_.Marked();
-    const auto chosen = frame_.ExecuteDialog(frame_.SaveKeyDlg);
+    const auto chosen = host_.ExecuteDialog(SharedDialog::SaveKey);
     if (!chosen) return;
     QString name = chosen->fileName;
     if (QFileInfo(name).suffix().isEmpty()) name += QStringLiteral(".key");
@@ -421,22 +307,22 @@ void TMDIChild::SaveKeyCommand() {
         // The key's own calibration, as embed measures it (well under a second).
         const BusyCursor busy(true);
         KeyCalibrationOptions options;
-        options.Trials = frame_.KeyCalibrationTrials;
+        options.Trials = host_.KeyCalibrationTrials();
         CalibrateMarkedHost(marked, document_.Host(), options);
     }
     SaveMarkKey(FilePath(name), marked.Key);
     document_.MarkWritten(Document::Written::Key);
-    frame_.ShowStatus(0, QStringLiteral("Key saved to %1 (seed %2).").arg(name).arg(marked.Key.Seed));
+    Say(0, QStringLiteral("Key saved to %1 (seed %2).").arg(name).arg(marked.Key.Seed));
 }
 
 void TMDIChild::SaveWatermarkedImageCommand() {
     if (Busy()) return;
     if (!document_.GetExperiment().HasRun(Step::GetX_hat)) {
-        frame_.Prompts().message(Experiment::Info(Step::SaveX_hat).refusal);
+        host_.Prompts().message(PresentationOf(Step::SaveX_hat).refusal);
         return;
     }
     const MarkedHost marked = document_.Marked();
-    const auto chosen = frame_.ExecuteDialog(frame_.SaveMarkedDlg);
+    const auto chosen = host_.ExecuteDialog(SharedDialog::SaveMarked);
     if (!chosen) return;
     const QString name = WithPictureExtension(chosen->fileName, chosen->filterIndex);
     // The unmarked original would be lost: it is the one picture the user cannot make again.
@@ -445,11 +331,11 @@ void TMDIChild::SaveWatermarkedImageCommand() {
                         ": it is this document's own picture file, the unmarked host (choose another name)");
     SavePictureFile(FilePath(name), marked.Picture, document_.Format() == PixelFormat::Bit8);
     document_.MarkWritten(Document::Written::MarkedImage);
-    frame_.ShowStatus(0, QStringLiteral("Watermarked image saved to %1.").arg(name));
+    Say(0, QStringLiteral("Watermarked image saved to %1.").arg(name));
     if (FormatFromFileName(FilePath(name)) == PictureFormat::Jpeg) {
         // Read back what was written: the JPEG encoding's loss is the first attack on the mark.
         const MarkReading reading = ReadMark(GrayOf(LoadPictureFile(FilePath(name)).bitmap), marked.Key);
-        frame_.Prompts().warning(
+        host_.Prompts().warning(
             "A JPEG file is itself an attack on the mark (use PNG, PGM or bitmap to keep it whole): after saving, NC = " +
             (reading.Nc ? FormatFixed(*reading.Nc, 5) : std::string("undefined")) + ", score " +
             FormatFixed(reading.Score.Value, 3) + " (1.000 before saving).");
@@ -459,10 +345,10 @@ void TMDIChild::SaveWatermarkedImageCommand() {
 void TMDIChild::LoadAttackedImageCommand() {
     if (Busy()) return;
     if (!document_.GetExperiment().CanRun(Step::NoAttack)) {
-        frame_.Prompts().message(Experiment::Info(Step::NoAttack).refusal);
+        host_.Prompts().message(PresentationOf(Step::NoAttack).refusal);
         return;
     }
-    const auto chosen = frame_.ExecuteDialog(frame_.OpenPDlg);
+    const auto chosen = host_.ExecuteDialog(SharedDialog::OpenPicture);
     if (!chosen) return;
     // Any picture the readers know; one they refuse changes nothing.
     const LoadedPicture loaded = LoadPictureFile(FilePath(chosen->fileName));
@@ -470,12 +356,11 @@ void TMDIChild::LoadAttackedImageCommand() {
     const std::uint64_t before = document_.LastLineId();
     const std::optional<Registration> registration =
         document_.LoadAttacked(loaded.bitmap, S(QStringLiteral("Load Attacked Image")));
-    ForgetStaleTexts();
     ShowNewLines(before);
     Redraw();
-    frame_.ShowStatus(0, QStringLiteral("successfully loaded X_wave from %1.").arg(chosen->fileName));
+    Say(0, QStringLiteral("successfully loaded X_wave from %1.").arg(chosen->fileName));
     if (registration && registration->Fit < kPoorFit)
-        frame_.Prompts().warning(S(QStringLiteral("%1 fits the watermarked image poorly (fit %2); it may not be a copy of it.")
+        host_.Prompts().warning(S(QStringLiteral("%1 fits the watermarked image poorly (fit %2); it may not be a copy of it.")
                                        .arg(chosen->fileName)
                                        .arg(registration->Fit, 0, 'f', 3)));
 }

@@ -17,6 +17,14 @@ namespace {
 constexpr std::size_t kPixels = TWatermark::kHostPixels;
 constexpr int kSide = TWatermark::kHostSize;
 
+// The random stream of step i of a cell: a seeded attack alone or first in a combination
+// draws the cell's seed, the others independent streams.
+std::uint64_t StreamSeed(std::uint64_t seed, std::size_t step) {
+    return seed ^ (static_cast<std::uint64_t>(step) * 0xA0761D6478BD642FULL);
+}
+
+bool NeedsHost(AttackId id) { return id == AttackId::CropImageQuarter || id == AttackId::CropImageHalf; }
+
 AttackParameter Real(const char* name, double lowest, double highest, const char* meaning,
                      std::optional<double> fallback = std::nullopt) {
     return {name, lowest, highest, false, false, fallback, meaning};
@@ -80,8 +88,7 @@ std::vector<AttackInfo> BuildCatalogue() {
 void ApplyWorkspaceAttack(AttackId id, double value, std::span<const std::uint8_t> host,
                           AttackedPicture& picture) {
     thread_local TWatermark w(TWatermark::Planes::ResultsOnly);
-    const bool needsHost = id == AttackId::CropImageQuarter || id == AttackId::CropImageHalf;
-    w.LoadMarked(needsHost ? host : std::span<const std::uint8_t>(), picture.Bytes, picture.Reals);
+    w.LoadMarked(NeedsHost(id) ? host : std::span<const std::uint8_t>(), picture.Bytes, picture.Reals);
     switch (id) {
         case AttackId::None: w.CopyXhToXw(); break;
         case AttackId::Jpeg:
@@ -226,8 +233,8 @@ void ApplyAttackCell(const AttackCell& cell, const AttackInput& input, std::uint
             ApplyWorkspaceAttack(step.Id, step.Values.empty() ? 0.0 : step.Values[0], input.Host, picture);
             continue;
         }
-        const std::uint64_t streamSeed = seed ^ (static_cast<std::uint64_t>(i) * 0xA0761D6478BD642FULL);
-        GrayPlane attacked = ApplyPictureAttack(step, GrayPlane(kSide, kSide, std::move(picture.Bytes)), streamSeed);
+        GrayPlane attacked =
+            ApplyPictureAttack(step, GrayPlane(kSide, kSide, std::move(picture.Bytes)), StreamSeed(seed, i));
         picture.Bytes = attacked.ReleasePixels();
         realsMade = false;
         bytesAttacked = true;
@@ -237,6 +244,32 @@ void ApplyAttackCell(const AttackCell& cell, const AttackInput& input, std::uint
         picture.Reals.assign(picture.Bytes.begin(), picture.Bytes.end());
     else if (!realsMade)
         makeReals();
+}
+
+GrayPlane ApplyAttackCell(const AttackCell& cell, const GrayView& picture, std::uint64_t seed,
+                          const GrayView& host) {
+    for (const AttackStep& step : cell.Steps) CheckStep(step);
+    GrayPlane plane = ToPlane(picture);
+    const bool region = plane.width() == kSide && plane.height() == kSide;
+    bool needsHost = false;
+    for (const AttackStep& step : cell.Steps) {
+        if (IsWorkspaceAttack(step.Id) && !region)
+            throw ArgumentError(std::string("attack ") + InfoOf(step.Id).Name +
+                                " works on the 256 x 256 marked region, not on a picture of " +
+                                std::to_string(plane.width()) + " x " + std::to_string(plane.height()));
+        needsHost = needsHost || NeedsHost(step.Id);
+    }
+    if (!region) {
+        for (std::size_t i = 0; i < cell.Steps.size(); ++i)
+            plane = ApplyPictureAttack(cell.Steps[i], plane, StreamSeed(seed, i));
+        return plane;
+    }
+    const GrayPlane hostPlane = needsHost ? ToPlane(host) : GrayPlane();
+    if (needsHost && (hostPlane.width() != kSide || hostPlane.height() != kSide))
+        throw ArgumentError("the crops with the host need the 256 x 256 host beside the picture");
+    const std::vector<double> reals(plane.pixels().begin(), plane.pixels().end());
+    const AttackInput input{needsHost ? hostPlane.pixels() : plane.pixels(), plane.pixels(), reals};
+    return GrayPlane(kSide, kSide, ApplyAttackCell(cell, input, seed).Bytes);
 }
 
 }  // namespace quillfen

@@ -23,7 +23,7 @@ void RunOnSample(benchmark::State& state, Run run) {
         run(ipa);
         benchmark::ClobberMemory();
         state.PauseTiming();
-        ipa.Undo();
+        ipa = Sample();  // every run starts from the sample
         state.ResumeTiming();
     }
 }

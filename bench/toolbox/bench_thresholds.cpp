@@ -22,7 +22,7 @@ void RunOnSample(benchmark::State& state, Run run) {
     for (auto _ : state) {
         benchmark::DoNotOptimize(run(ipa));
         state.PauseTiming();
-        ipa.Undo();
+        ipa = Sample();  // every run starts from the sample
         state.ResumeTiming();
     }
 }

@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
 #include <limits>
 #include <functional>
 #include <map>
@@ -13,6 +12,7 @@
 
 #include "quillfen/attacks/attack_list.h"
 #include "quillfen/benchmark/robustness_rows.h"
+#include "quillfen/image/number_format.h"
 #include "quillfen/image/portable_math.h"
 
 namespace quillfen {
@@ -51,20 +51,16 @@ std::string Escape(const std::string& text) {
     return out;
 }
 
+// Numbers are written with '.' whatever the program's locale (a desktop program runs in the
+// user's, where printf may write a comma), so that the window's report is the command line's.
 std::string Fixed(double value, int decimals) {
     if (std::isnan(value)) return "&ndash;";
     if (std::isinf(value)) return value > 0 ? "&infin;" : "&minus;&infin;";
-    char text[64];
-    std::snprintf(text, sizeof text, "%.*f", decimals, value);
-    return text;
+    return FormatFixed(value, decimals);
 }
 
 // SVG coordinates with two decimals.
-std::string Coord(double value) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%.2f", value);
-    return text;
-}
+std::string Coord(double value) { return FormatFixed(value, 2); }
 
 // A compact seed list: "1..20", "1..5, 7".
 std::string SeedText(const std::vector<std::uint32_t>& seeds) {

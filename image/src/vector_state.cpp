@@ -1,4 +1,4 @@
-#include "quillfen/image/vector_state.h"
+#include "quillfen/image/detail/vector_state.h"
 
 #if defined(__x86_64__) || defined(__i386__)
 #include <immintrin.h>

@@ -182,9 +182,11 @@ std::string CpuVectorFeatures() {
 // whole experiment run from the shell. Nothing here uses that timer (it serves hwy::Measure
 // only), so the program defines the function itself; the dynamic loader binds the library's
 // call to the program's definition, which returns at once. Later Highway versions measure
-// the timer lazily, hence the version check.
+// the timer lazily, hence the version check. The definition must be visible to the loader
+// although the library's symbols are hidden; the shared libraries keep it to themselves
+// (cmake/shared_libraries.map), as their callers' use of Highway is none of theirs.
 namespace hwy::platform {
-std::uint64_t TimerResolution() { return 1; }
+__attribute__((visibility("default"))) std::uint64_t TimerResolution() { return 1; }
 }  // namespace hwy::platform
 
 namespace quillfen::vector_targets {

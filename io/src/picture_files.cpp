@@ -2,12 +2,12 @@
 
 #include "bmp.h"
 #include "png.h"
+#include "quillfen/image/detail/vector_state.h"
 #include "quillfen/image/errors.h"
-#include "quillfen/image/vector_state.h"
+#include "quillfen/io/detail/qt_pictures.h"
 #include "quillfen/io/file_write.h"
 #include "quillfen/io/jpeg.h"
 #include "quillfen/io/pgm.h"
-#include "quillfen/io/qt_pictures.h"
 
 namespace quillfen {
 
@@ -106,6 +106,16 @@ void SavePictureFile(const std::filesystem::path& path, const Bitmap& bitmap, bo
         break;
     }
     throw FormatError("Cannot save " + path.string() + ": unknown picture format (use .bmp, .png, .jpg, .jpeg or .pgm)");
+}
+
+GrayPlane LoadGrayPicture(const std::filesystem::path& path) { return ToPlane(BlueOf(LoadPictureFile(path).bitmap)); }
+
+void SaveGrayPicture(const std::filesystem::path& path, const GrayView& picture) {
+    CheckView(picture, "picture");
+    Bitmap bitmap(picture.width, picture.height);
+    for (int y = 0; y < picture.height; ++y)
+        for (int x = 0; x < picture.width; ++x) bitmap.setGray(x, y, picture.at(x, y));
+    SavePictureFile(path, bitmap, true);
 }
 
 }  // namespace quillfen

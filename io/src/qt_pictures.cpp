@@ -1,7 +1,7 @@
 // BMP decoding and encoding through Qt's image I/O: the module that the file layer loads on
 // the first BMP file (see qt_pictures.h). Everything here has internal linkage except the
 // entry point, so that the module's functions can never be confused with the program's.
-#include "quillfen/io/qt_pictures.h"
+#include "quillfen/io/detail/qt_pictures.h"
 
 #include <cstring>
 

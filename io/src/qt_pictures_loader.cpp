@@ -1,11 +1,11 @@
 // Finds and loads the Qt picture module on first use (see qt_pictures.h). No Qt here: this
 // file is what keeps Qt out of programs until a BMP file comes along.
-#include "quillfen/io/qt_pictures.h"
+#include "quillfen/io/detail/qt_pictures.h"
 
 #include "quillfen/image/errors.h"
 
 #if QF_QT_PICTURES_MODULE
-#include "quillfen/image/loadable_module.h"
+#include "quillfen/image/detail/loadable_module.h"
 #endif
 
 namespace quillfen::qt_pictures {
@@ -27,7 +27,7 @@ const Functions& LoadModuleFrom(const std::vector<std::string>& candidates) {
 const Functions& Load() {
     // A failed load throws out of the initialisation, so the next call tries again.
     static const Functions& functions =
-        LoadModuleFrom(ModuleCandidates(kModuleFile, QF_QT_PICTURES_BUILD_FOLDER));
+        LoadModuleFrom(ModuleCandidates(kModuleFile, reinterpret_cast<const void*>(&Load)));
     return functions;
 }
 

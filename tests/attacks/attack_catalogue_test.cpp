@@ -179,6 +179,26 @@ TEST(ApplyAttackCell, RefusesWrongPlanesAndRefusedValues) {
     EXPECT_THROW(ApplyAttackCell(unknown, InputOf(w), 1), ArgumentError);
 }
 
+TEST(ApplyAttackCell, ACallersPictureTakesTheSameAttacks) {
+    // The marked region as a caller holds it: bytes only, the host beside it.
+    const TWatermark& w = Embedded();
+    const GrayPlane marked(256, 256, w.X_hat());
+    const GrayPlane host(256, 256, w.X());
+    const std::vector<double> reals(w.X_hat().begin(), w.X_hat().end());
+    for (const char* entry : {"crop-image-half", "jpeg+blur", "median:k=3+gauss-noise:sigma=2"})
+        EXPECT_EQ(ApplyAttackCell(Cell(entry), marked, 7, host).pixels(),
+                  ApplyAttackCell(Cell(entry), {w.X(), w.X_hat(), reals}, 7).Bytes)
+            << entry;
+    EXPECT_THROW(ApplyAttackCell(Cell("crop-image-half"), marked, 7), ArgumentError);
+
+    // A picture of another size takes the 8-bit attacks, from the same streams.
+    const GrayPlane larger(300, 280, std::vector<std::uint8_t>(300 * 280, 90));
+    RandomStream second(7 ^ 0xA0761D6478BD642FULL);
+    EXPECT_EQ(ApplyAttackCell(Cell("shift:dx=3+gauss-noise:sigma=4"), larger, 7),
+              AddGaussianNoise(Shift(larger, 3, 0), 4, second));
+    EXPECT_THROW(ApplyAttackCell(Cell("jpeg"), larger, 7), ArgumentError);
+}
+
 TEST(DefaultAttackGrid, CoversTheCatalogueWithTheOldAttacksFirst) {
     const std::vector<AttackCell> grid = DefaultAttackGrid();
     EXPECT_EQ(grid.size(), 109u);  // the README's table lists these cells

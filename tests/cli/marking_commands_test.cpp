@@ -44,7 +44,8 @@ TEST(EmbedExtract, EveryLosslessFormatKeepsTheMarkWhole) {
         if (extension == "bmp" && !qt_pictures::Built()) continue;  // a build without Qt refuses BMP
         const std::string out = dir.file("marked." + extension);
         const std::string key = dir.file(extension + ".key");
-        const CliResult embed = RunCli({"embed", kHost, kMark, out, "--key", key, "--seed", "21", "--calibration-trials", kFewTrials});
+        const CliResult embed = RunCli({"embed", kHost, kMark, out, "--key", key, "--seed", "21",
+                                        "--calibration-trials", kFewTrials});
         ASSERT_EQ(embed.code, 0) << embed.err;
         EXPECT_TRUE(Has(embed.out, "seed = 21\n")) << embed.out;
         EXPECT_TRUE(Has(embed.out, "PSNR = ")) << embed.out;
@@ -114,7 +115,8 @@ TEST(EmbedExtract, VerdictsNameTheirThresholdsAndWhoseTheyAre) {
 
 TEST(EmbedExtract, TextReportAndTheExtractedMark) {
     test::TempDir dir;
-    ASSERT_EQ(RunCli({"embed", kHost, kMark, dir.file("m.png"), "--key", dir.file("m.key"), "--seed", "3", "--calibration-trials", kFewTrials}).code, 0);
+    ASSERT_EQ(RunCli({"embed", kHost, kMark, dir.file("m.png"), "--key", dir.file("m.key"), "--seed", "3",
+                      "--calibration-trials", kFewTrials}).code, 0);
     const CliResult marked = RunCli({"extract", dir.file("m.png"), "--key", dir.file("m.key"), "--mark-out",
                                      dir.file("w.pgm")});
     ASSERT_EQ(marked.code, 0) << marked.err;
@@ -133,7 +135,8 @@ TEST(EmbedExtract, TextReportAndTheExtractedMark) {
 
 TEST(EmbedExtract, JpegOutputWarnsAndTellsWhatItCosts) {
     test::TempDir dir;
-    const CliResult r = RunCli({"embed", kHost, kMark, dir.file("m.jpg"), "--key", dir.file("m.key"), "--seed", "3", "--calibration-trials", kFewTrials});
+    const CliResult r = RunCli({"embed", kHost, kMark, dir.file("m.jpg"), "--key", dir.file("m.key"), "--seed", "3",
+                                "--calibration-trials", kFewTrials});
     ASSERT_EQ(r.code, 0) << r.err;
     ExpectOneErrorLine(r, "warning: a JPEG file is itself an attack");
     EXPECT_TRUE(Has(r.out, "after JPEG saving: NC = 0.")) << r.out;
@@ -164,7 +167,8 @@ TEST(EmbedExtract, RefusalsLeaveNothingBehind) {
          "name the same file"},
         {"missing host", {"embed", dir.file("none.png"), kMark, dir.file("o.png"), "--key", dir.file("o.key")}, 2,
          "none.png"},
-        {"output folder missing", {"embed", kHost, kMark, dir.file("no/o.png"), "--key", dir.file("o.key"), "--calibration-trials", kFewTrials}, 2,
+        {"output folder missing", {"embed", kHost, kMark, dir.file("no/o.png"), "--key", dir.file("o.key"),
+                                   "--calibration-trials", kFewTrials}, 2,
          "no/o.png"},
     };
     for (const Case& c : cases) {
@@ -179,7 +183,8 @@ TEST(EmbedExtract, RefusalsLeaveNothingBehind) {
 TEST(EmbedExtract, AFailedPictureWriteGivesTheOldKeyBack) {
     test::TempDir dir;
     test::WriteBytes(dir.file("o.key"), std::string("an older key"));
-    const CliResult r = RunCli({"embed", kHost, kMark, dir.file("no/o.png"), "--key", dir.file("o.key"), "--calibration-trials", kFewTrials});
+    const CliResult r = RunCli({"embed", kHost, kMark, dir.file("no/o.png"), "--key", dir.file("o.key"),
+                                "--calibration-trials", kFewTrials});
     EXPECT_EQ(r.code, 2);
     const std::vector<std::uint8_t> kept = test::ReadBytes(dir.file("o.key"));
     EXPECT_EQ(std::string(kept.begin(), kept.end()), "an older key");
@@ -187,7 +192,8 @@ TEST(EmbedExtract, AFailedPictureWriteGivesTheOldKeyBack) {
 
 TEST(EmbedExtract, ExtractRefusesBadKeysAndCalibrations) {
     test::TempDir dir;
-    ASSERT_EQ(RunCli({"embed", kHost, kMark, dir.file("m.png"), "--key", dir.file("m.key"), "--seed", "3", "--calibration-trials", kFewTrials}).code, 0);
+    ASSERT_EQ(RunCli({"embed", kHost, kMark, dir.file("m.png"), "--key", dir.file("m.key"), "--seed", "3",
+                      "--calibration-trials", kFewTrials}).code, 0);
     test::KeyBytes newer = test::ReadBytes(dir.file("m.key"));
     newer[test::kKeyVersionAt] = 7;
     test::WriteBytes(dir.file("bad.key"), test::Resealed(newer));
@@ -224,7 +230,8 @@ TEST(EmbedExtract, ExtractRefusesBadKeysAndCalibrations) {
 // untouched relations for a verdict.
 TEST(EmbedExtract, KeysNoEmbeddingWritesAreRefused) {
     test::TempDir dir;
-    ASSERT_EQ(RunCli({"embed", kHost, kMark, dir.file("m.png"), "--key", dir.file("m.key"), "--seed", "3", "--calibration-trials", kFewTrials}).code, 0);
+    ASSERT_EQ(RunCli({"embed", kHost, kMark, dir.file("m.png"), "--key", dir.file("m.key"), "--seed", "3",
+                      "--calibration-trials", kFewTrials}).code, 0);
     using test::KeyBytes;
     const KeyBytes key = test::ReadBytes(dir.file("m.key"));
     const MarkKey decoded = DecodeMarkKey(key, "m.key");
@@ -274,7 +281,8 @@ TEST(EmbedExtract, KeysNoEmbeddingWritesAreRefused) {
 
 TEST(EmbedExtract, RegistrationIsReportedOnlyWhenAsked) {
     test::TempDir dir;
-    ASSERT_EQ(RunCli({"embed", kHost, kMark, dir.file("m.png"), "--key", dir.file("m.key"), "--seed", "3", "--calibration-trials", kFewTrials}).code, 0);
+    ASSERT_EQ(RunCli({"embed", kHost, kMark, dir.file("m.png"), "--key", dir.file("m.key"), "--seed", "3",
+                      "--calibration-trials", kFewTrials}).code, 0);
     const CliResult r = RunCli({"extract", dir.file("m.png"), "--key", dir.file("m.key"), "--host", kHost, "--json"});
     ASSERT_EQ(r.code, 0) << r.err;
     const nlohmann::json report = nlohmann::json::parse(r.out);
@@ -299,7 +307,8 @@ TEST(EmbedExtract, ARegistrationThatFitsWorseThanTheSuspectAsItIsIsSetAside) {
     QF_SKIP_WITHOUT_BMP();
     test::TempDir dir;
     const std::string host = test::SamplePath("camera-512.bmp");
-    ASSERT_EQ(RunCli({"embed", host, kMark, dir.file("m.pgm"), "--key", dir.file("m.key"), "--seed", "1", "--calibration-trials", kFewTrials}).code, 0);
+    ASSERT_EQ(RunCli({"embed", host, kMark, dir.file("m.pgm"), "--key", dir.file("m.key"), "--seed", "1",
+                      "--calibration-trials", kFewTrials}).code, 0);
     Bitmap suspect = LoadPictureFile(dir.file("m.pgm")).bitmap;
     for (int y = 0; y < suspect.height(); ++y)
         for (int x = 0; x < suspect.width(); ++x)

@@ -277,6 +277,10 @@ TEST(CalibrateCommand, ARunThatCannotFitIsRefusedAtOnce) {
                              (rlim_t{512} << 20);
         const struct rlimit r{limit, limit};
         if (::setrlimit(RLIMIT_AS, &r) != 0) return 3;
+        // A user-mode emulator accepts the limit without applying it and reports its own:
+        // the program would then see no limit and run the whole calibration.
+        struct rlimit seen{};
+        if (::getrlimit(RLIMIT_AS, &seen) != 0 || seen.rlim_cur != limit) return 5;
         // 2,000 keys of about 0.6 MB each.
         const CliResult c = RunCli({"calibrate", kHostA, kHostB, "--mark", kMark, "--seeds", "1..1000", "--attacks",
                                     "none", "--out", out});
@@ -285,6 +289,7 @@ TEST(CalibrateCommand, ARunThatCannotFitIsRefusedAtOnce) {
                           c.err.find("ulimit -v") != std::string::npos && c.err.find('\n') == c.err.size() - 1;
         return c.code == 1 && said && !std::filesystem::exists(out) ? 0 : 4;
     });
+    if (status == 5) GTEST_SKIP() << "the address-space limit is not applied here (an emulator)";
     EXPECT_EQ(status, 0);
 }
 

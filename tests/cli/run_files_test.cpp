@@ -89,7 +89,8 @@ TEST(RunFiles, NoOutputReplacesAnInputOrAnotherOutput) {
     fs::create_directory_symlink(d, d + "/alias");
     fs::create_symlink(s.mark, d + "/link.csv");
     const std::string keep = " it would be overwritten (choose another name)";
-    ASSERT_EQ(RunCli({"embed", s.host, s.mark, d + "/m.png", "--key", d + "/m.key", "--seed", "1", "--calibration-trials", kFewTrials}).code, 0);
+    ASSERT_EQ(RunCli({"embed", s.host, s.mark, d + "/m.png", "--key", d + "/m.key", "--seed", "1",
+                      "--calibration-trials", kFewTrials}).code, 0);
     std::vector<Case> cases = {
         {"the mark as CSV", s.Sweep({"--csv", s.mark}), 2,
          "--csv: '" + s.mark + "' is the mark picture (--mark);" + keep},
@@ -147,7 +148,8 @@ TEST(RunFiles, LinksPlantedInSharedFoldersAreNotFollowed) {
                                 " that belongs to another user; such links are not followed)";
     RunCases({{"rows", s.Sweep({"--csv", shared + "/rows.csv"}), 2,
                "--csv: Cannot create file " + shared + "/rows.csv" + refused},
-              {"a key", {"embed", s.host, s.mark, s.dir.file("o.png"), "--key", shared + "/k.key", "--calibration-trials", kFewTrials}, 2,
+              {"a key", {"embed", s.host, s.mark, s.dir.file("o.png"), "--key", shared + "/k.key",
+                         "--calibration-trials", kFewTrials}, 2,
                "Cannot create file " + shared + "/k.key" + refused}},
              s.dir.path());
     // A link of the folder's owner, or of the one running, is followed as ever.

@@ -1,7 +1,7 @@
 // BMP files through the Qt picture module: Qt is loaded only when such a file comes along, a
 // missing or foreign module is reported by name, and a build without Qt refuses BMP files
 // without writing anything (and still reads and writes the other formats).
-#include "quillfen/io/qt_pictures.h"
+#include "quillfen/io/detail/qt_pictures.h"
 
 #include <gtest/gtest.h>
 

@@ -5,7 +5,9 @@
 #   - a private header of another library (one in its src/, reached by a relative path),
 #   - a root-relative or unresolvable quoted include (public headers are spelled
 #     "quillfen/<folder>/<name>.h", private ones from beside the including file),
-#   - a Qt include in a core library, the BMP module of the file layer excepted.
+#   - a Qt include in a core library, the BMP module of the file layer excepted,
+#   - a public header whose declarations do not stand between QUILLFEN_API_BEGIN and
+#     QUILLFEN_API_END (quillfen/image/export.h): the shared libraries would not export them.
 # Run as: cmake -DSOURCE_DIR=<top of the tree> -P include_graph.cmake
 cmake_minimum_required(VERSION 3.25)
 if(NOT SOURCE_DIR)
@@ -35,6 +37,10 @@ foreach(lib IN LISTS QF_LIBRARIES)
     get_filename_component(dir ${SOURCE_DIR}/${file} DIRECTORY)
     # file(STRINGS) drops empty lines, so the line numbers come from a full read.
     file(READ ${SOURCE_DIR}/${file} text)
+    if(file MATCHES "^[^/]+/include/quillfen/" AND NOT file MATCHES "/export\\.h$"
+       AND NOT text MATCHES "\nQUILLFEN_API_BEGIN\n.*\nQUILLFEN_API_END\n")
+      list(APPEND problems "${file}: public declarations outside QUILLFEN_API_BEGIN ... QUILLFEN_API_END")
+    endif()
     # Brackets and semicolons would otherwise bend the split into lines below.
     string(REPLACE ";" "," text "${text}")
     string(REPLACE "[" "(" text "${text}")

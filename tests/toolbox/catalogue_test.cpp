@@ -85,16 +85,33 @@ TEST(Catalogue, ThresholdReportsAreBytes) {
     }
     TRixIPA image = two.ipa();
     const Operation& mean = *toolbox::FindAction("Mean1S");
-    EXPECT_EQ(mean.run(image, {}), (Report{1, "threshold value by Mean = ", "127.50"}));
+    const std::optional<Report> meanReport = mean.run(image, {});
+    EXPECT_EQ(meanReport, (Report{"threshold value by Mean = %1", {{127.5, 2}}}));
+    EXPECT_EQ(meanReport->Line(), "threshold value by Mean = 127.50");
     image = two.ipa();
     const Operation& hough = *toolbox::FindAction("HoughTransform1E");
-    EXPECT_EQ(hough.run(image, toolbox::InitialValues(hough)), (Report{0, "Hough Transform(Edge Detection)", ""}));
+    EXPECT_EQ(hough.run(image, toolbox::InitialValues(hough)), (Report{"Hough Transform(Edge Detection)", {}}));
     image = two.ipa();
     EXPECT_EQ(toolbox::FindAction("Equalization1H")->run(image, {}), std::nullopt);
     image = two.ipa();
     const Operation& endsIn = *toolbox::FindAction("EndsInContrast1H");
     EXPECT_EQ(endsIn.run(image, toolbox::InitialValues(endsIn))->Line(),
               "Ends-In Contrast Stretch, Lower Threshold = 0 , Upper Threshold = 255");
+}
+
+TEST(Catalogue, ApplyRunsAnOperationOnACallersPicture) {
+    const test::Plane picture = test::RandomPlane(9, 7, 3, {0, 60, 200});
+    // Rows padded to 16 bytes, as image libraries hand them over.
+    std::vector<std::uint8_t> padded(16 * 7, 0xEE);
+    for (int y = 0; y < 7; ++y)
+        for (int x = 0; x < 9; ++x) padded[static_cast<std::size_t>(y) * 16 + x] = picture.at(x, y);
+    const Operation& ptile = *toolbox::FindCommand("threshold", "ptile");
+    const toolbox::Applied applied = toolbox::Apply(ptile, GrayView(padded.data(), 9, 7, 16), {30});
+    TRixIPA image = picture.ipa();
+    EXPECT_EQ(applied.report, ptile.run(image, {30}));
+    EXPECT_EQ(applied.picture, image.Plane());
+    EXPECT_THROW(toolbox::Apply(ptile, picture.gray(), {101}), ArgumentError);
+    EXPECT_THROW(toolbox::Apply(ptile, picture.gray(), {1, 2}), ArgumentError);
 }
 
 // A refused operation passes its error on and leaves the image as it was.
@@ -104,7 +121,7 @@ TEST(Catalogue, ErrorsPassThroughWithTheImageUnchanged) {
     EXPECT_EQ(flat.GetImage(), test::Plane(6, 6, 90).pixels);
     TRixIPA dots = test::Dots(60, 60, 255).ipa();
     EXPECT_THROW(toolbox::FindAction("Labeling1FD")->run(dots, {}), TooManyObjectsError);
-    EXPECT_FALSE(dots.GetUndoReady());
+    EXPECT_EQ(dots.GetImage(), test::Dots(60, 60, 255).pixels);
     EXPECT_THROW(toolbox::FindAction("HoughTransform1E")->run(flat, {1, 300, 10, 10, 200, 0}), ArgumentError);
 }
 

@@ -69,21 +69,21 @@ private slots:
         }
         QCOMPARE(doc->Model().UndoLevels(), 25);
         for (int i = 24; i >= 0; --i) {
-            QVERIFY(frame->Undo1->isEnabled());
-            frame->Undo1->trigger();
+            QVERIFY(Actions().Undo1->isEnabled());
+            Actions().Undo1->trigger();
             QVERIFY2(doc->Picture() == seen[static_cast<std::size_t>(i)], qPrintable(QString::number(i)));
             QVERIFY(doc->Model().Image().CreateBitmap() == doc->Picture());
         }
-        QVERIFY(!frame->Undo1->isEnabled());
+        QVERIFY(!Actions().Undo1->isEnabled());
         for (int i = 1; i <= 25; ++i) {
-            frame->Redo1->trigger();
+            Actions().Redo1->trigger();
             QVERIFY(doc->Picture() == seen[static_cast<std::size_t>(i)]);
         }
-        QVERIFY(!frame->Redo1->isEnabled());
+        QVERIFY(!Actions().Redo1->isEnabled());
         // A new command after an undo drops what could have been redone.
-        frame->Undo1->trigger();
+        Actions().Undo1->trigger();
         Choose(doc, "Inverse1E");
-        QVERIFY(!frame->Redo1->isEnabled());
+        QVERIFY(!Actions().Redo1->isEnabled());
     }
 
     // Undo and Redo say what they would take back.
@@ -91,10 +91,10 @@ private slots:
         TMDIChild* doc = OpenRamp();
         Choose(doc, "Inverse1E");
         Choose(doc, "MedianFilter1NR");
-        QCOMPARE(frame->Undo1->statusTip(), QStringLiteral("Undo MedianFilter"));
-        frame->Undo1->trigger();
-        QCOMPARE(frame->Undo1->statusTip(), QStringLiteral("Undo Inverse"));
-        QCOMPARE(frame->Redo1->statusTip(), QStringLiteral("Redo MedianFilter"));
+        QCOMPARE(Actions().Undo1->statusTip(), QStringLiteral("Undo MedianFilter"));
+        Actions().Undo1->trigger();
+        QCOMPARE(Actions().Undo1->statusTip(), QStringLiteral("Undo Inverse"));
+        QCOMPARE(Actions().Redo1->statusTip(), QStringLiteral("Redo MedianFilter"));
     }
 
     // The oldest levels go first once the pictures pass the memory budget; the last command
@@ -146,7 +146,7 @@ private slots:
         doc->Action(action)->trigger();
         QVERIFY(doc->Picture() == afterSecond);
         QCOMPARE(doc->Model().UndoLevels(), 2);
-        frame->Undo1->trigger();
+        Actions().Undo1->trigger();
         QVERIFY(doc->Picture() == afterFirst);
     }
 
@@ -159,17 +159,17 @@ private slots:
         Choose(doc, "Mean1S");
         QVERIFY(frame->StatusText(1).startsWith(QStringLiteral("threshold value by Mean = ")));
         QCOMPARE(doc->Model().Results().size(), std::size_t{2});
-        frame->Undo1->trigger();
+        Actions().Undo1->trigger();
         QCOMPARE(doc->Model().Results().size(), std::size_t{1});
         QCOMPARE(frame->StatusText(1), first);
-        QCOMPARE(frame->dockResults->Lines().size(), std::size_t{1});
-        frame->Undo1->trigger();
+        QCOMPARE(frame->ResultsList()->Lines().size(), std::size_t{1});
+        Actions().Undo1->trigger();
         QCOMPARE(frame->StatusText(1), TfrmMain::InitialStatus(1));
-        QVERIFY(frame->dockResults->Lines().empty());
-        frame->Redo1->trigger();
-        frame->Redo1->trigger();
+        QVERIFY(frame->ResultsList()->Lines().empty());
+        Actions().Redo1->trigger();
+        Actions().Redo1->trigger();
         QVERIFY(frame->StatusText(1).startsWith(QStringLiteral("threshold value by Mean = ")));
-        QCOMPARE(frame->dockResults->Lines().size(), std::size_t{2});
+        QCOMPARE(frame->ResultsList()->Lines().size(), std::size_t{2});
     }
 
     // What the document counts as a change: toolbox results and step views, not a refused
@@ -181,13 +181,13 @@ private slots:
         QVERIFY(!doc->Modified());
         Choose(doc, "Inverse1E");
         QVERIFY(doc->Modified());
-        frame->Undo1->trigger();
+        Actions().Undo1->trigger();
         QVERIFY(!doc->Modified());
-        frame->Redo1->trigger();
+        Actions().Redo1->trigger();
         QVERIFY(doc->Modified());
-        frame->FileSave1->trigger();
+        Actions().FileSave1->trigger();
         QVERIFY(!doc->Modified());
-        frame->Undo1->trigger();  // now the saved file holds the inverse
+        Actions().Undo1->trigger();  // now the saved file holds the inverse
         QVERIFY(doc->Modified());
     }
 
@@ -207,7 +207,7 @@ private slots:
         QFETCH(bool, written);
         TMDIChild* unchanged = OpenRamp("other.pgm");
         QPointer<TMDIChild> watchUnchanged(unchanged);
-        frame->FileClose1->trigger();
+        Actions().FileClose1->trigger();
         QVERIFY(Closed(watchUnchanged));
         QVERIFY(prompts->saveQuestions.empty());
 
@@ -216,7 +216,7 @@ private slots:
         const Bitmap inverse = doc->Picture();
         QPointer<TMDIChild> watch(doc);
         prompts->saveAnswers = {static_cast<SaveAnswer>(answer)};
-        frame->FileClose1->trigger();
+        Actions().FileClose1->trigger();
         QCOMPARE(prompts->saveQuestions,
                  std::vector<std::string>{"The picture of 'ramp.pgm' has changed. Save it before closing?"});
         QCOMPARE(Closed(watch), closes);
@@ -235,10 +235,10 @@ private slots:
         QPointer<TMDIChild> watch(doc);
         prompts->saveAnswers = {SaveAnswer::Save, SaveAnswer::Save};
         dialogs->Cancel();
-        frame->FileClose1->trigger();
+        Actions().FileClose1->trigger();
         QVERIFY(!Closed(watch));
         dialogs->Answer(Q(dir->file("kept")), 4);
-        frame->FileClose1->trigger();
+        Actions().FileClose1->trigger();
         QVERIFY(Closed(watch));
         QVERIFY(QFile::exists(Q(dir->file("kept.pgm"))));
     }
@@ -252,14 +252,14 @@ private slots:
         TMDIChild* third = OpenRamp("third.pgm");
         Choose(third, "Inverse1E");
         prompts->saveAnswers = {SaveAnswer::Discard, SaveAnswer::Cancel};
-        frame->FileExit1->trigger();
+        Actions().FileExit1->trigger();
         QCOMPARE(prompts->saveQuestions.size(), std::size_t{2});
         QVERIFY(frame->isVisible());
         QCOMPARE(frame->MDIChildCount(), 3);
         // Asked again, both discarded: the program closes without asking once more per window.
         prompts->saveQuestions.clear();
         prompts->saveAnswers = {SaveAnswer::Discard, SaveAnswer::Discard};
-        frame->FileExit1->trigger();
+        Actions().FileExit1->trigger();
         QCOMPARE(prompts->saveQuestions.size(), std::size_t{2});
         QVERIFY(!frame->isVisible());
         for (TMDIChild* doc : frame->Documents()) doc->parentWidget()->close();

@@ -88,20 +88,20 @@ private slots:
         QVERIFY(frame->statusBar()->findChild<QLabel*>(QStringLiteral("stsComment0"))->width() >= 300);
         QCOMPARE(frame->statusBar()->objectName(), QStringLiteral("stsComment"));
         // With no document, the five commands AppIdle governs are off.
-        for (QAction* a : {frame->FileSave1, frame->FileSaveAs1, frame->FileClose1, frame->Undo1, frame->Redo1,
-                           frame->Property1, frame->RunEmbedding1, frame->ZoomIn1, frame->CancelWork1}) {
+        for (QAction* a : {Actions().FileSave1, Actions().FileSaveAs1, Actions().FileClose1, Actions().Undo1, Actions().Redo1,
+                           Actions().Property1, Actions().RunEmbedding1, Actions().ZoomIn1, Actions().CancelWork1}) {
             QVERIFY2(!a->isEnabled(), qPrintable(a->objectName()));
         }
-        for (QAction* a : {frame->PageSetup1, frame->Print1, frame->PrintPreview1}) QVERIFY(!a->isEnabled());
-        for (QAction* a : {frame->EditCut1, frame->EditCopy1, frame->EditPaste1}) QVERIFY(!a->isVisible());
-        QVERIFY(frame->FileOpen1->isEnabled());
-        QVERIFY(frame->HelpAbout1->isEnabled());
-        QCOMPARE(frame->imgW0->size(), QSize(128, 128));
-        QCOMPARE(frame->imgW0_w->size(), QSize(128, 128));
-        QVERIFY(frame->imgW0->IsEmpty());
+        for (QAction* a : {Actions().PageSetup1, Actions().Print1, Actions().PrintPreview1}) QVERIFY(!a->isEnabled());
+        for (QAction* a : {Actions().EditCut1, Actions().EditCopy1, Actions().EditPaste1}) QVERIFY(!a->isVisible());
+        QVERIFY(Actions().FileOpen1->isEnabled());
+        QVERIFY(Actions().HelpAbout1->isEnabled());
+        QCOMPARE(frame->EmbeddedPanel()->size(), QSize(128, 128));
+        QCOMPARE(frame->ExtractedPanel()->size(), QSize(128, 128));
+        QVERIFY(frame->EmbeddedPanel()->IsEmpty());
         QCOMPARE(frame->findChild<QWidget*>(QStringLiteral("pnlWatermarks"))->height(), 148);
-        QVERIFY(frame->lblInstructions->text().startsWith(QStringLiteral("★ 워터마킹 작업 순서\n1. File->Open메뉴에서")));
-        QCOMPARE(frame->lblInstructions->text().count(QLatin1Char('\n')), 6);
+        QVERIFY(frame->findChild<QLabel*>(QStringLiteral("lblInstructions"))->text().startsWith(QStringLiteral("★ 워터마킹 작업 순서\n1. File->Open메뉴에서")));
+        QCOMPARE(frame->findChild<QLabel*>(QStringLiteral("lblInstructions"))->text().count(QLatin1Char('\n')), 6);
     }
 
     // The shortcuts work whichever menus the menu bar shows.
@@ -142,7 +142,7 @@ private slots:
         QFETCH(QString, name);
         QFETCH(QString, shortcut);
         QAction* action = nullptr;
-        for (QAction* a : frame->actlstMenu) {
+        for (QAction* a : Actions().actlstMenu) {
             if (a->objectName() == name) action = a;
         }
         QVERIFY(action != nullptr);
@@ -152,49 +152,49 @@ private slots:
     }
 
     void framesMenusAndToolBarAreInOrder() {
-        QCOMPARE(Titles(frame->mnuFile->actions()),
+        QCOMPARE(Titles(frame->FrameMenus()[0]->actions()),
                  (QStringList{"&Open Image", "&Save", "Save &As...", "Recent &Files", "&Close", "-", "Page S&etup",
                               "Print Pre&view", "&Print", "-", "E&xit"}));
-        QCOMPARE(Titles(frame->mnuEdit->actions()), (QStringList{"Undo", "Redo", "-", "Cu&t", "&Copy", "&Paste"}));
-        QCOMPARE(Titles(frame->mnuWindow->actions()), (QStringList{"&Cascade", "Tile &Horizontally", "Tile &Vertically",
+        QCOMPARE(Titles(frame->FrameMenus()[1]->actions()), (QStringList{"Undo", "Redo", "-", "Cu&t", "&Copy", "&Paste"}));
+        QCOMPARE(Titles(frame->FrameMenus()[2]->actions()), (QStringList{"&Cascade", "Tile &Horizontally", "Tile &Vertically",
                                                                    "&Minimize All", "&Arrange All", "-", "&Results",
                   "R&obustness..."}));
-        QCOMPARE(Titles(frame->mnuOptions->actions()), QStringList{"Property"});
-        QCOMPARE(Titles(frame->mnuHelp->actions()), QStringList{"&About..."});
+        QCOMPARE(Titles(frame->FrameMenus()[3]->actions()), QStringList{"Property"});
+        QCOMPARE(Titles(frame->FrameMenus()[4]->actions()), QStringList{"&About..."});
         QStringList buttons;
-        for (QAction* a : frame->ToolBar1->actions()) {
+        for (QAction* a : frame->findChild<QToolBar*>(QStringLiteral("ToolBar1"))->actions()) {
             buttons << (a->isSeparator() ? QStringLiteral("-") : a->iconText() + (a->isVisible() ? "" : "(hidden)"));
         }
         QCOMPARE(buttons, (QStringList{"Open Image", "Save(hidden)", "-", "Cut(hidden)", "Copy(hidden)", "Paste(hidden)",
                                        "-", "Undo(hidden)", "-", "Cascade", "Tile Horizontally", "Tile Vertically", "-",
                                        "Print Preview", "-", "Property", "-", "About"}));
-        QCOMPARE(frame->Property1->toolTip(), QStringLiteral("워터마킹이란?"));
-        QCOMPARE(Titles(frame->ppWatermark0->actions()), (QStringList{"LoadFromFile", "SaveToFile", "Clear"}));
-        QVERIFY(!frame->pmuSaveToFile->isEnabled());
+        QCOMPARE(Actions().Property1->toolTip(), QStringLiteral("워터마킹이란?"));
+        QCOMPARE(Titles(frame->WatermarkMenu()->actions()), (QStringList{"LoadFromFile", "SaveToFile", "Clear"}));
+        QVERIFY(!Actions().pmuSaveToFile->isEnabled());
     }
 
     // Each filter names its format once, and the open dialogs start at "All pictures".
     void fileDialogsCarryTheirFilters() {
         const QStringList pictures{"Bitmap (*.bmp)", "PNG (*.png)", "JPEG (*.jpg *.jpeg)", "PGM (*.pgm)"};
-        QCOMPARE(ToQtNameFilters(frame->openDlg.filter),
+        QCOMPARE(ToQtNameFilters(frame->Dialogs().openDlg.filter),
                  pictures + QStringList{"All pictures (*.bmp *.png *.jpg *.jpeg *.pgm)"});
-        QCOMPARE(frame->OpenPDlg.filter, frame->openDlg.filter);
-        QCOMPARE(ToQtNameFilters(frame->SaveDlg.filter), pictures);
-        QCOMPARE(ToQtNameFilters(frame->SavePDlg.filter), QStringList{"Bitmap (*.bmp)"});
-        QCOMPARE(frame->openDlg.filterIndex, 5);
-        QCOMPARE(frame->OpenPDlg.filterIndex, 5);
+        QCOMPARE(frame->Dialogs().OpenPDlg.filter, frame->Dialogs().openDlg.filter);
+        QCOMPARE(ToQtNameFilters(frame->Dialogs().SaveDlg.filter), pictures);
+        QCOMPARE(ToQtNameFilters(frame->Dialogs().SavePDlg.filter), QStringList{"Bitmap (*.bmp)"});
+        QCOMPARE(frame->Dialogs().openDlg.filterIndex, 5);
+        QCOMPARE(frame->Dialogs().OpenPDlg.filterIndex, 5);
         // The first dialog opens in the current folder; the chosen filter is kept.
         dialogs->Answer(dir->path().c_str() + QStringLiteral("/nothing.bmp"), 3);
-        frame->FileOpen1->trigger();
+        Actions().FileOpen1->trigger();
         QCOMPARE(dialogs->asked.size(), std::size_t{1});
         QCOMPARE(dialogs->asked[0].name, QStringLiteral("openDlg"));
         QCOMPARE(dialogs->asked[0].initialDir, QDir::currentPath());
-        QCOMPARE(frame->openDlg.filterIndex, 3);
+        QCOMPARE(frame->Dialogs().openDlg.filterIndex, 3);
         QCOMPARE(frame->MDIChildCount(), 0);  // a name that does not exist opens nothing
         QVERIFY(prompts->shown.empty());
         // Every later dialog, of any kind, opens where the last file was chosen.
         dialogs->Cancel();
-        frame->FileOpen1->trigger();
+        Actions().FileOpen1->trigger();
         QCOMPARE(dialogs->asked[1].initialDir, QString::fromStdString(dir->path().string()));
     }
 
@@ -210,19 +210,19 @@ private slots:
         QCOMPARE(frame->ActiveDocument(), first);
         QCOMPARE(MenuBarTitles(*frame), documentMenus);
         QCOMPARE(frame->menuBar()->actions()[1], first->Menus()[1]->menuAction());
-        for (QAction* act : {frame->FileSave1, frame->FileSaveAs1, frame->FileClose1, frame->Property1}) {
+        for (QAction* act : {Actions().FileSave1, Actions().FileSaveAs1, Actions().FileClose1, Actions().Property1}) {
             QVERIFY(act->isEnabled());
         }
-        QVERIFY(!frame->Undo1->isEnabled());
+        QVERIFY(!Actions().Undo1->isEnabled());
         // The document's File, Edit, View and Window items are the frame's own actions, so
         // Undo and Redo stay in the menu bar while a document is open.
         QCOMPARE(first->Menus()[0]->actions(),
-                 (QList<QAction*>{frame->FileOpen1, frame->FileSave1, frame->FileSaveAs1, frame->mnuRecent->menuAction(),
-                                  first->Menus()[0]->actions()[4], frame->Print1, frame->PageSetup1,
-                                  first->Menus()[0]->actions()[7], frame->FileExit1}));
-        QCOMPARE(first->Menus()[1]->actions(), (QList<QAction*>{frame->Undo1, frame->Redo1}));
+                 (QList<QAction*>{Actions().FileOpen1, Actions().FileSave1, Actions().FileSaveAs1, Actions().mnuRecent->menuAction(),
+                                  first->Menus()[0]->actions()[4], Actions().Print1, Actions().PageSetup1,
+                                  first->Menus()[0]->actions()[7], Actions().FileExit1}));
+        QCOMPARE(first->Menus()[1]->actions(), (QList<QAction*>{Actions().Undo1, Actions().Redo1}));
         QCOMPARE(first->Menus()[2]->actions(),
-                 (QList<QAction*>{frame->ZoomIn1, frame->ZoomOut1, frame->ZoomFit1, frame->ZoomActual1}));
+                 (QList<QAction*>{Actions().ZoomIn1, Actions().ZoomOut1, Actions().ZoomFit1, Actions().ZoomActual1}));
         QCOMPARE(Titles(first->Menus()[6]->actions()),
                  (QStringList{"Tile &Horizontally", "Tile &Vertically", "&Cascade", "&Arrange All", "-",
                               "&Minimize All", "&Show...", "-", "&Results",
@@ -236,23 +236,23 @@ private slots:
         QCOMPARE(withList.mid(10), (QStringList{"-", "&1 " + a, "&2 " + b}));
         emit second->Menus()[6]->aboutToShow();  // listing again does not grow the menu
         QCOMPARE(Titles(second->Menus()[6]->actions()), withList);
-        emit frame->mnuWindow->aboutToShow();
-        QCOMPARE(Titles(frame->mnuWindow->actions()).size(), 8 + 3);
+        emit frame->FrameMenus()[2]->aboutToShow();
+        QCOMPARE(Titles(frame->FrameMenus()[2]->actions()).size(), 8 + 3);
 
-        frame->mdiArea->setActiveSubWindow(qobject_cast<QMdiSubWindow*>(first->parentWidget()));
+        frame->MdiArea()->setActiveSubWindow(qobject_cast<QMdiSubWindow*>(first->parentWidget()));
         QCOMPARE(frame->menuBar()->actions()[1], first->Menus()[1]->menuAction());
 
-        frame->FileClose1->trigger();  // closes the first
+        Actions().FileClose1->trigger();  // closes the first
         quillfen::test::ProcessDeferredDeletes();
         QCOMPARE(frame->MDIChildCount(), 1);
         QCOMPARE(frame->menuBar()->actions()[1], second->Menus()[1]->menuAction());
-        QVERIFY(frame->FileSave1->isEnabled());
+        QVERIFY(Actions().FileSave1->isEnabled());
 
-        frame->FileClose1->trigger();
+        Actions().FileClose1->trigger();
         quillfen::test::ProcessDeferredDeletes();
         QCOMPARE(frame->MDIChildCount(), 0);
         QCOMPARE(MenuBarTitles(*frame), frameMenus);
-        for (QAction* act : {frame->FileSave1, frame->FileSaveAs1, frame->FileClose1, frame->Undo1, frame->Property1}) {
+        for (QAction* act : {Actions().FileSave1, Actions().FileSaveAs1, Actions().FileClose1, Actions().Undo1, Actions().Property1}) {
             QVERIFY(!act->isEnabled());
         }
     }
@@ -344,7 +344,7 @@ private slots:
         const Bitmap picture = quillfen::test::Ramp(24, 16);
         TMDIChild* doc = frame->OpenImageFile(WriteFile("source.bmp", picture));
         dialogs->Answer(Q(dir->file(typed.toStdString())), filter);
-        frame->FileSaveAs1->trigger();
+        Actions().FileSaveAs1->trigger();
         // The document is now the file written: its caption, and where Save writes.
         QCOMPARE(doc->windowTitle(), Q(dir->file(written.toStdString())));
         QCOMPARE(doc->toolTip(), doc->windowTitle());
@@ -388,7 +388,7 @@ private slots:
         const Bitmap shown = doc->Picture();  // a JPEG source already lost a little
         const QString out = Q(dir->file(target.toStdString()));
         dialogs->Answer(out, filter);
-        frame->FileSaveAs1->trigger();
+        Actions().FileSaveAs1->trigger();
         QVERIFY(prompts->shown.empty());
         if (expectedDepth != 0) QCOMPARE(QImage(out).depth() == 8 ? 8 : 24, expectedDepth);
         TMDIChild* reopened = frame->OpenImageFile(out);
@@ -413,7 +413,7 @@ private slots:
             doc->StepAction(step)->trigger();
         const Bitmap view = doc->Picture();
         QCOMPARE(view.width(), 128);
-        frame->FileSave1->trigger();
+        Actions().FileSave1->trigger();
         QCOMPARE(dialogs->asked.size(), std::size_t{1});  // the watermark's only
         Bitmap back;
         TRixPGM().LoadFromFile(name.toStdString(), back);
@@ -426,10 +426,10 @@ private slots:
         TMDIChild* doc = frame->OpenImageFile(first);
         const QString second = Q(dir->file("second"));
         dialogs->Answer(second, 4);
-        frame->FileSaveAs1->trigger();
+        Actions().FileSaveAs1->trigger();
         QCOMPARE(doc->windowTitle(), second + ".pgm");
         doc->Action(QStringLiteral("Inverse1E"))->trigger();
-        frame->FileSave1->trigger();
+        Actions().FileSave1->trigger();
         QCOMPARE(dialogs->asked.size(), std::size_t{1});
         Bitmap back;
         TRixPGM().LoadFromFile((second + ".pgm").toStdString(), back);
@@ -444,7 +444,7 @@ private slots:
         frame->OpenImageFile(name);
         QFile::remove(name);
         dialogs->Answer(Q(dir->file("kept")), 4);
-        frame->FileSave1->trigger();
+        Actions().FileSave1->trigger();
         QCOMPARE(dialogs->asked.back().name, QStringLiteral("SaveDlg"));
         QVERIFY(QFile::exists(Q(dir->file("kept.pgm"))));
     }
@@ -467,13 +467,13 @@ private slots:
         QCOMPARE(doc->Model().GetExperiment().Workspace().X()[255], doc->Picture().blue(255, 0));
         QVERIFY(doc->StepAction(Step::LoadWatermark)->isChecked());
         QCOMPARE(frame->StatusText(0), QStringLiteral("Watermark image[0] is loaded ") + mark);
-        QVERIFY(!frame->imgW0->IsEmpty());
-        QVERIFY(frame->imgW0->Picture() == doc->Model().Watermark());
+        QVERIFY(!frame->EmbeddedPanel()->IsEmpty());
+        QVERIFY(frame->EmbeddedPanel()->Picture() == doc->Model().Watermark());
 
         // Cancelling the dialog empties the panel.
         dialogs->Cancel();
         frame->pmuLoadFromFileClick();
-        QVERIFY(frame->imgW0->IsEmpty());
+        QVERIFY(frame->EmbeddedPanel()->IsEmpty());
     }
 
     // JPEG and PGM watermarks are decoded into the panel and into W, and a small picture is
@@ -495,12 +495,12 @@ private slots:
         dialogs->Answer(markFile);
         frame->pmuLoadFromFileClick();
         QVERIFY(prompts->shown.empty());
-        QCOMPARE(frame->imgW0->Picture().width(), 128);
+        QCOMPARE(frame->EmbeddedPanel()->Picture().width(), 128);
         const std::vector<std::uint8_t>& w = doc->Model().GetExperiment().Workspace().W();
         QVERIFY(w[30 * 128 + 40] < 40);    // inside the black square
         QVERIFY(w[5 * 128 + 5] > 215);     // outside it
         QCOMPARE(static_cast<int>(w[120 * 128 + 120]), 255);  // the white extension
-        QCOMPARE(frame->imgW0->Picture().blue(40, 30), w[30 * 128 + 40]);
+        QCOMPARE(frame->EmbeddedPanel()->Picture().blue(40, 30), w[30 * 128 + 40]);
     }
 
     void unreadableWatermarkReachesTheErrorReport() {
@@ -530,7 +530,7 @@ private slots:
         dialogs->Cancel();
         doc->StepAction(Step::LoadWatermark)->trigger();
         QVERIFY(quillfen::test::CheckedSteps(*doc).isEmpty());
-        QVERIFY(frame->imgW0->IsEmpty());
+        QVERIFY(frame->EmbeddedPanel()->IsEmpty());
         QCOMPARE(frame->StatusText(0), QStringLiteral("Loaded watermark image."));
     }
 
@@ -582,11 +582,11 @@ private slots:
         LoadAndScatter(first);
         TMDIChild* second = frame->OpenImageFile(Q(quillfen::test::SamplePath("camera-512.bmp")));
         LoadAndScatter(second);
-        QVERIFY(!frame->imgW0->IsEmpty() && !frame->imgW0_w->IsEmpty());
-        frame->SetPopupComponent(frame->imgW0_w);
-        frame->pmuClear->trigger();
-        QVERIFY(frame->imgW0_w->IsEmpty());
-        QVERIFY(!frame->imgW0->IsEmpty());  // only the panel the popup came from
+        QVERIFY(!frame->EmbeddedPanel()->IsEmpty() && !frame->ExtractedPanel()->IsEmpty());
+        frame->SetPopupComponent(frame->ExtractedPanel());
+        Actions().pmuClear->trigger();
+        QVERIFY(frame->ExtractedPanel()->IsEmpty());
+        QVERIFY(!frame->EmbeddedPanel()->IsEmpty());  // only the panel the popup came from
         QVERIFY(quillfen::test::CheckedSteps(*second).isEmpty());
         QCOMPARE(quillfen::test::CheckedSteps(*first), (QStringList{"actLoadW", "actGetWr"}));
     }
@@ -594,7 +594,7 @@ private slots:
     void panelSavesToABitmapFile() {
         TMDIChild* doc = frame->OpenImageFile(Q(quillfen::test::SamplePath("camera-256.pgm")));
         LoadAndScatter(doc);
-        frame->SetPopupComponent(frame->imgW0);
+        frame->SetPopupComponent(frame->EmbeddedPanel());
         const QString out = Q(dir->file("mark"));  // written as typed
         dialogs->Answer(out);
         frame->pmuSaveToFileClick();
@@ -607,14 +607,14 @@ private slots:
         TMDIChild* doc = frame->OpenImageFile(Q(quillfen::test::SamplePath("camera-256.pgm")));
         const Bitmap before = doc->Picture();
         doc->Action(QStringLiteral("Inverse1E"))->trigger();
-        QVERIFY(frame->Undo1->isEnabled());
+        QVERIFY(Actions().Undo1->isEnabled());
         QVERIFY(!(doc->Picture() == before));
-        frame->Undo1->trigger();
+        Actions().Undo1->trigger();
         QVERIFY(doc->Picture() == before);
         // Another document without an undo copy turns Undo off when it becomes active.
         TMDIChild* other = frame->OpenImageFile(Q(quillfen::test::SamplePath("seal-128.pgm")));
         QCOMPARE(frame->ActiveDocument(), other);
-        QVERIFY(!frame->Undo1->isEnabled());
+        QVERIFY(!Actions().Undo1->isEnabled());
     }
 
     void errorGuardReportsAndGoesOn_data() {
@@ -641,18 +641,18 @@ private slots:
     void closingADocumentKeepsTheOthers() {
         TMDIChild* first = frame->OpenImageFile(Q(quillfen::test::SamplePath("camera-256.pgm")));
         TMDIChild* second = frame->OpenImageFile(Q(quillfen::test::SamplePath("seal-128.pgm")));
-        frame->mdiArea->setActiveSubWindow(qobject_cast<QMdiSubWindow*>(first->parentWidget()));
+        frame->MdiArea()->setActiveSubWindow(qobject_cast<QMdiSubWindow*>(first->parentWidget()));
         LoadAndScatter(first);
-        const Bitmap mark = frame->imgW0->Picture();
-        frame->mdiArea->setActiveSubWindow(qobject_cast<QMdiSubWindow*>(second->parentWidget()));
+        const Bitmap mark = frame->EmbeddedPanel()->Picture();
+        frame->MdiArea()->setActiveSubWindow(qobject_cast<QMdiSubWindow*>(second->parentWidget()));
         QPointer<TMDIChild> watch(second);
-        frame->FileClose1->trigger();
+        Actions().FileClose1->trigger();
         quillfen::test::ProcessDeferredDeletes();
         QVERIFY(watch.isNull());
         QCOMPARE(frame->ActiveDocument(), first);
         QCOMPARE(quillfen::test::CheckedSteps(*first), (QStringList{"actLoadW", "actGetWr"}));
         QCOMPARE(first->Model().Image().GetWidth(), 256);
-        QVERIFY(frame->imgW0->Picture() == mark);
+        QVERIFY(frame->EmbeddedPanel()->Picture() == mark);
     }
 
     // The shortcut reaches Undo whichever menus the menu bar shows.
@@ -673,25 +673,25 @@ private slots:
         doc->PopupMenu()->hide();
         // The panel popup acts on the panel it was opened on.
         LoadAndScatter(doc);
-        emit frame->imgW0->customContextMenuRequested(QPoint(5, 5));
-        QVERIFY(frame->ppWatermark0->isVisible());
-        frame->ppWatermark0->hide();
-        frame->pmuClear->trigger();
-        QVERIFY(frame->imgW0->IsEmpty());
-        QVERIFY(!frame->imgW0_w->IsEmpty());
+        emit frame->EmbeddedPanel()->customContextMenuRequested(QPoint(5, 5));
+        QVERIFY(frame->WatermarkMenu()->isVisible());
+        frame->WatermarkMenu()->hide();
+        Actions().pmuClear->trigger();
+        QVERIFY(frame->EmbeddedPanel()->IsEmpty());
+        QVERIFY(!frame->ExtractedPanel()->IsEmpty());
     }
 
     void windowCommandsArrangeTheDocuments() {
         frame->OpenImageFile(Q(quillfen::test::SamplePath("seal-128.pgm")));
         frame->OpenImageFile(Q(quillfen::test::SamplePath("seal-128.bmp")));
-        const QList<QMdiSubWindow*> subs = frame->mdiArea->subWindowList();
-        frame->WindowTileVertical1->trigger();
+        const QList<QMdiSubWindow*> subs = frame->MdiArea()->subWindowList();
+        Actions().WindowTileVertical1->trigger();
         QCOMPARE(subs[0]->y(), subs[1]->y());
         QVERIFY(subs[0]->x() != subs[1]->x());
-        frame->WindowTileHorizontal1->trigger();
+        Actions().WindowTileHorizontal1->trigger();
         QCOMPARE(subs[0]->x(), subs[1]->x());
         QVERIFY(subs[0]->y() != subs[1]->y());
-        frame->WindowMinimizeAll1->trigger();
+        Actions().WindowMinimizeAll1->trigger();
         QVERIFY(subs[0]->isMinimized() && subs[1]->isMinimized());
     }
 };

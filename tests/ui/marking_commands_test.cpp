@@ -79,10 +79,10 @@ private:
         doc->SetFixedSeed(kSeed);
         dialogs->Answer(Q(kMark));
         doc->Action("actLoadW")->trigger();
-        frame->RunEmbedding1->trigger();
+        Actions().RunEmbedding1->trigger();
         return doc;
     }
-    void RunExtraction() { frame->RunExtraction1->trigger(); }
+    void RunExtraction() { Actions().RunExtraction1->trigger(); }
     static std::optional<double> Nc(const TMDIChild* doc) {
         const std::vector<StepResult>& results = doc->Model().StepResults();
         return results.back().step == Step::GetNC ? results.back().nc : std::nullopt;
@@ -93,7 +93,7 @@ private slots:
         MakeFrame();
         // Few null trials: the key's own calibration is measured as embed measures it, only
         // faster (the CLI is asked for as many).
-        frame->KeyCalibrationTrials = kFewestKeyTrials;
+        frame->SetKeyCalibrationTrials(kFewestKeyTrials);
         frame->show();
     }
     void cleanup() { QCOMPARE(CloseFrame(), 0); }
@@ -179,7 +179,7 @@ private slots:
         QVERIFY(doc->Picture() == TWatermark::MakeBitmap256(doc->Model().GetExperiment().Workspace().X_wave()));
         const std::vector<ResultLine>& lines = doc->Model().Results();
         QCOMPARE(lines.back().source, std::string("Load Attacked Image"));
-        QCOMPARE(lines.back().report.text.starts_with("registration: rotation "), registered);
+        QCOMPARE(lines.back().report.words.starts_with("registration: rotation "), registered);
         for (const ResultLine& line : lines) QVERIFY(line.source != "Get Normalized Correlation");
 
         // Step by step, as the menus run them.
@@ -226,7 +226,7 @@ private slots:
         // A host smaller than the marked region: a watermarked image would have to be padded.
         TMDIChild* small = Embedded(quillfen::test::SamplePath("camera-256.pgm"));
         QVERIFY(small->Action("actGetX_hat")->isChecked());
-        frame->FileClose1->trigger();
+        Actions().FileClose1->trigger();
         quillfen::test::ProcessDeferredDeletes();
 
         // The document's own file is the unmarked original: never overwritten.
@@ -249,7 +249,7 @@ private slots:
         QCOMPARE(prompts->shown.size(), std::size_t{1});
         QVERIFY(prompts->shown[0].text.find("run the embedding again") != std::string::npos);
         QCOMPARE(dialogs->asked.size(), asked);
-        frame->RunEmbedding1->trigger();
+        Actions().RunEmbedding1->trigger();
         dialogs->Answer(Q(dir->file("again.key")));
         doc->Action("actSaveKey")->trigger();
         QCOMPARE(prompts->shown.size(), std::size_t{1});

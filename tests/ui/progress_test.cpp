@@ -132,26 +132,26 @@ private slots:
             doc->Action(action)->trigger();
         }
         QVERIFY(doc->Busy());
-        QVERIFY(frame->prgWork->isVisible());
-        QVERIFY(frame->btnCancelWork->isVisible());
-        QVERIFY(frame->CancelWork1->isEnabled());
-        QVERIFY(!frame->Undo1->isEnabled());  // the document's commands wait
+        QVERIFY(frame->WorkProgress()->isVisible());
+        QVERIFY(frame->CancelWorkButton()->isVisible());
+        QVERIFY(Actions().CancelWork1->isEnabled());
+        QVERIFY(!Actions().Undo1->isEnabled());  // the document's commands wait
         QVERIFY(!doc->PopupMenu()->isEnabled());
         QVERIFY(WaitUntilIdle(doc));
-        QVERIFY(!frame->prgWork->isVisible());
-        QVERIFY(!frame->CancelWork1->isEnabled());
+        QVERIFY(!frame->WorkProgress()->isVisible());
+        QVERIFY(!Actions().CancelWork1->isEnabled());
         if (report) {
             QVERIFY(doc->Picture() == reference.CreateBitmap());
             QCOMPARE(doc->Model().Results().back().report, *report);
-            QVERIFY(frame->Undo1->isEnabled());
-            frame->Undo1->trigger();
+            QVERIFY(Actions().Undo1->isEnabled());
+            Actions().Undo1->trigger();
             QVERIFY(doc->Picture() == before);
         } else {
             // Refused on the worker as it is at once: the error report, nothing changed.
             QCOMPARE(prompts->shown.size(), std::size_t{1});
             QCOMPARE(prompts->shown[0].kind, PromptKind::Error);
             QVERIFY(doc->Picture() == before);
-            QVERIFY(!frame->Undo1->isEnabled());
+            QVERIFY(!Actions().Undo1->isEnabled());
         }
         QVERIFY(doc->PopupMenu()->isEnabled());
     }
@@ -181,7 +181,7 @@ private slots:
             QVERIFY(QTest::qWaitForWindowActive(frame.get()));
             QTest::keyClick(frame.get(), Qt::Key_Escape);
             break;
-        case 1: frame->btnCancelWork->click(); break;
+        case 1: frame->CancelWorkButton()->click(); break;
         default: doc->CancelWork(); break;
         }
         QVERIFY(WaitUntilIdle(doc));
@@ -191,7 +191,7 @@ private slots:
         QCOMPARE(frame->StatusText(1), QStringLiteral("p1"));
         QVERIFY(prompts->shown.empty());
         // The document works on as before.
-        frame->Undo1->trigger();
+        Actions().Undo1->trigger();
         QVERIFY(!(doc->Picture() == before));
     }
 
@@ -202,13 +202,13 @@ private slots:
         TMDIChild* doc = OpenBusy(1024);
         StartHough(doc, true);
         QTRY_VERIFY_WITH_TIMEOUT(doc->Job() == nullptr || doc->Job()->Fraction() > 0, 60000);
-        frame->mdiArea->setActiveSubWindow(qobject_cast<QMdiSubWindow*>(other->parentWidget()));
+        frame->MdiArea()->setActiveSubWindow(qobject_cast<QMdiSubWindow*>(other->parentWidget()));
         // The other document is not busy: its commands run and the progress bar is its own.
-        QVERIFY(!frame->prgWork->isVisible());
+        QVERIFY(!frame->WorkProgress()->isVisible());
         other->Action(QStringLiteral("Inverse1E"))->trigger();
         QVERIFY(WaitUntilIdle(other));
         QVERIFY(other->CanUndo());
-        frame->mdiArea->setActiveSubWindow(qobject_cast<QMdiSubWindow*>(doc->parentWidget()));
+        frame->MdiArea()->setActiveSubWindow(qobject_cast<QMdiSubWindow*>(doc->parentWidget()));
         doc->CancelWork();
         QVERIFY(!doc->Busy());
     }
@@ -225,11 +225,11 @@ private slots:
         StartHough(doc, true);
         QPointer<TMDIChild> watch(doc);
         if (exit) {
-            frame->FileExit1->trigger();
+            Actions().FileExit1->trigger();
             QVERIFY(!frame->isVisible());
             QVERIFY(!doc->Busy());
         } else {
-            frame->FileClose1->trigger();
+            Actions().FileClose1->trigger();
             quillfen::test::ProcessDeferredDeletes();
             QVERIFY(watch.isNull());
         }

@@ -72,7 +72,7 @@ private:
                 Lines(doc->Model().Results())};
     }
     void Activate(TMDIChild* doc) {
-        frame->mdiArea->setActiveSubWindow(qobject_cast<QMdiSubWindow*>(doc->parentWidget()));
+        frame->MdiArea()->setActiveSubWindow(qobject_cast<QMdiSubWindow*>(doc->parentWidget()));
     }
     QLabel* Panel(int i) const { return frame->statusBar()->findChild<QLabel*>(QStringLiteral("stsComment%1").arg(i)); }
 
@@ -87,21 +87,21 @@ private slots:
 
     // The dock is there from the start and the Window menu toggles it.
     void resultsDockIsShownAndToggled() {
-        QVERIFY(frame->dockResults->isVisible());
-        QVERIFY(frame->WindowResults1->isChecked());
-        frame->WindowResults1->trigger();
-        QVERIFY(!frame->dockResults->isVisible());
-        frame->WindowResults1->trigger();
-        QVERIFY(frame->dockResults->isVisible());
-        QCOMPARE(frame->dockResults->Table()->columnCount(), 3);
+        QVERIFY(frame->ResultsList()->isVisible());
+        QVERIFY(Actions().WindowResults1->isChecked());
+        Actions().WindowResults1->trigger();
+        QVERIFY(!frame->ResultsList()->isVisible());
+        Actions().WindowResults1->trigger();
+        QVERIFY(frame->ResultsList()->isVisible());
+        QCOMPARE(frame->ResultsList()->Table()->columnCount(), 3);
     }
 
     // Every result of the document, in the order made, each step's seed included.
     void resultsDockListsTheResultsInOrder() {
         TMDIChild* doc = Loaded();
-        frame->RunWholeExperiment1->trigger();
+        Actions().RunWholeExperiment1->trigger();
         doc->Action(QStringLiteral("IterativeSelection1S"))->trigger();
-        const QStringList lines = Lines(frame->dockResults->Lines());
+        const QStringList lines = Lines(frame->ResultsList()->Lines());
         QVERIFY2(lines.size() == 6, qPrintable(lines.join(QLatin1Char('/'))));
         QCOMPARE(lines[0], QStringLiteral("Get Wr|seed = 4242"));
         QVERIFY(lines[1].startsWith(QStringLiteral("Get Wr|Wr count =")));
@@ -109,9 +109,9 @@ private slots:
         QVERIFY(lines[3].startsWith(QStringLiteral("Get PSNR,  Difference Between  X and X_hat|PSNR = ")));
         QVERIFY2(lines[4].startsWith(QStringLiteral("Get Normalized Correlation|NC =")), qPrintable(lines[4]));
         QVERIFY(lines[5].startsWith(QStringLiteral("Iterative Selection|Threshold value by Iterative Section = ")));
-        QCOMPARE(frame->dockResults->Table()->rowCount(), 6);
-        QCOMPARE(frame->dockResults->Table()->item(4, 1)->text(), QStringLiteral("Get Normalized Correlation"));
-        QCOMPARE(frame->dockResults->Table()->item(4, 2)->text(), lines[4].section(QLatin1Char('|'), 1));
+        QCOMPARE(frame->ResultsList()->Table()->rowCount(), 6);
+        QCOMPARE(frame->ResultsList()->Table()->item(4, 1)->text(), QStringLiteral("Get Normalized Correlation"));
+        QCOMPARE(frame->ResultsList()->Table()->item(4, 2)->text(), lines[4].section(QLatin1Char('|'), 1));
     }
 
     // The CSV has a header, ISO times, and quotes exactly the fields that need it; the text
@@ -130,7 +130,7 @@ private slots:
         QFETCH(QString, text);
         QFETCH(QString, csvFields);
         const auto time = std::chrono::system_clock::time_point(std::chrono::seconds(1700000000));
-        const std::vector<ResultLine> lines = {{1, time, source.toStdString(), Step::GetWr, {1, text.toStdString(), ""}}};
+        const std::vector<ResultLine> lines = {{1, time, source.toStdString(), Step::GetWr, 0, 1, {text.toStdString(), {}}}};
         const QString csv = ResultsCsv(lines);
         const QString stamp = QDateTime::fromSecsSinceEpoch(1700000000).toString(Qt::ISODate);
         QCOMPARE(csv, "time,step,text\r\n" + stamp + "," + csvFields + "\r\n");
@@ -144,10 +144,10 @@ private slots:
     void copyCommandsFillTheClipboard() {
         TMDIChild* doc = Loaded();
         Run(doc, {Step::GetWr, Step::GetWa});
-        frame->dockResults->CopyCsv();
+        frame->ResultsList()->CopyCsv();
         QCOMPARE(QApplication::clipboard()->text(), ResultsCsv(doc->Model().Results()));
-        frame->dockResults->Table()->selectRow(2);
-        frame->dockResults->CopyText();
+        frame->ResultsList()->Table()->selectRow(2);
+        frame->ResultsList()->CopyText();
         QCOMPARE(QApplication::clipboard()->text(), ResultsText({doc->Model().Results()[2]}));
     }
 
@@ -160,16 +160,16 @@ private slots:
         Run(doc, TMDIChild::ExtractionSteps());
         QVERIFY(frame->StatusText(1).startsWith(QStringLiteral("NC =")));
         QVERIFY(frame->StatusText(2).startsWith(QStringLiteral("Diff = ")));
-        QVERIFY(!frame->imgW0_w->IsEmpty());
+        QVERIFY(!frame->ExtractedPanel()->IsEmpty());
         const QString embeddingPsnr = Q(doc->Model().Results()[3].report.Line());
 
         doc->StepAction(Step::Blurring)->trigger();
         QCOMPARE(Lines(doc->Model().Results()).size(), 4);  // seed, Wr, Wa and PSNR
         QCOMPARE(frame->StatusText(1), embeddingPsnr);
         QCOMPARE(frame->StatusText(2), QStringLiteral("256 × 256"));
-        QVERIFY(frame->imgW0_w->IsEmpty());
-        QVERIFY(!frame->imgW0->IsEmpty());
-        QCOMPARE(frame->dockResults->Lines().size(), std::size_t{4});
+        QVERIFY(frame->ExtractedPanel()->IsEmpty());
+        QVERIFY(!frame->EmbeddedPanel()->IsEmpty());
+        QCOMPARE(frame->ResultsList()->Lines().size(), std::size_t{4});
     }
 
     // A new watermark (a new load) makes every step's result stale; the toolbox's and the
@@ -177,14 +177,14 @@ private slots:
     void aNewWatermarkClearsEveryStepResult() {
         TMDIChild* doc = Loaded();
         doc->Action(QStringLiteral("Mean1S"))->trigger();
-        frame->RunWholeExperiment1->trigger();
+        Actions().RunWholeExperiment1->trigger();
         QCOMPARE(doc->Model().Results().size(), std::size_t{6});
         dialogs->Answer(kMark);
         doc->StepAction(Step::LoadWatermark)->trigger();
         QCOMPARE(Lines(doc->Model().Results()),
                  (QStringList{Lines(doc->Model().Results())[0], QStringLiteral("Get Wr|seed = 4242")}));
         QVERIFY(Lines(doc->Model().Results())[0].startsWith(QStringLiteral("Mean|")));
-        QVERIFY(frame->imgW0_w->IsEmpty());
+        QVERIFY(frame->ExtractedPanel()->IsEmpty());
         QVERIFY(frame->StatusText(1).startsWith(QStringLiteral("threshold value by Mean = ")));
     }
 
@@ -201,36 +201,64 @@ private slots:
         QVERIFY(lines[2].startsWith(QStringLiteral("Get Wr|Wr count =")));
     }
 
+    // The dock is told of each line as it comes and goes, and keeps the document's order: a
+    // toolbox command done again goes back before the lines made after it was taken back, and
+    // the table shows what the list holds.
+    void theDockFollowsTheDocumentLineByLine() {
+        TMDIChild* doc = Loaded();
+        const auto same = [&] {
+            const std::vector<ResultLine>& lines = frame->ResultsList()->Lines();
+            QTableWidget* table = frame->ResultsList()->Table();
+            if (Lines(lines) != Lines(doc->Model().Results()) || table->rowCount() != static_cast<int>(lines.size()))
+                return false;
+            for (int row = 0; row < table->rowCount(); ++row)
+                if (table->item(row, 2)->text() != ResultText(lines[static_cast<std::size_t>(row)])) return false;
+            return true;
+        };
+        doc->Action(QStringLiteral("Mean1S"))->trigger();
+        QVERIFY(same());
+        Actions().Undo1->trigger();
+        QVERIFY(same());
+        Run(doc, {Step::GetWr, Step::GetWa});
+        QVERIFY(same());
+        Actions().Redo1->trigger();
+        QVERIFY(same());
+        QVERIFY(Lines(doc->Model().Results())[0].startsWith(QStringLiteral("Mean|")));
+        doc->StepAction(Step::GetWr)->trigger();  // replaces Get Wr's count, keeps both seeds
+        QVERIFY(same());
+        QCOMPARE(frame->ResultsList()->Lines().size(), std::size_t{5});
+    }
+
     // Each document shows its own panels, results and watermark panels; nothing of a closed
     // document stays on screen.
     void switchingDocumentsShowsTheirOwnResults() {
         TMDIChild* first = Loaded();
-        frame->RunWholeExperiment1->trigger();
+        Actions().RunWholeExperiment1->trigger();
         const QStringList firstPanels{frame->StatusText(0), frame->StatusText(1), frame->StatusText(2)};
         TMDIChild* second = frame->OpenImageFile(Q(quillfen::test::SamplePath("seal-128.bmp")));
         QCOMPARE(frame->StatusText(0), TfrmMain::InitialStatus(0));
         QCOMPARE(frame->StatusText(1), TfrmMain::InitialStatus(1));
         QCOMPARE(frame->StatusText(2), QStringLiteral("128 × 128"));
-        QVERIFY(frame->dockResults->Lines().empty());
-        QVERIFY(frame->imgW0->IsEmpty() && frame->imgW0_w->IsEmpty());
+        QVERIFY(frame->ResultsList()->Lines().empty());
+        QVERIFY(frame->EmbeddedPanel()->IsEmpty() && frame->ExtractedPanel()->IsEmpty());
         second->Action(QStringLiteral("Inverse1E"))->trigger();
         QCOMPARE(frame->StatusText(1), QStringLiteral("Inversed image"));
 
         Activate(first);
         QCOMPARE((QStringList{frame->StatusText(0), frame->StatusText(1), frame->StatusText(2)}), firstPanels);
-        QCOMPARE(frame->dockResults->Lines().size(), first->Model().Results().size());
-        QVERIFY(!frame->imgW0->IsEmpty());
+        QCOMPARE(frame->ResultsList()->Lines().size(), first->Model().Results().size());
+        QVERIFY(!frame->EmbeddedPanel()->IsEmpty());
         Activate(second);
         QCOMPARE(frame->StatusText(1), QStringLiteral("Inversed image"));
 
-        frame->FileClose1->trigger();  // the second: answered Discard
+        Actions().FileClose1->trigger();  // the second: answered Discard
         quillfen::test::ProcessDeferredDeletes();
         QCOMPARE(frame->ActiveDocument(), first);
         QCOMPARE(frame->StatusText(1), firstPanels[1]);
-        frame->FileClose1->trigger();
+        Actions().FileClose1->trigger();
         quillfen::test::ProcessDeferredDeletes();
         for (int panel = 0; panel < 4; ++panel) QCOMPARE(frame->StatusText(panel), TfrmMain::InitialStatus(panel));
-        QVERIFY(frame->dockResults->Lines().empty());
+        QVERIFY(frame->ResultsList()->Lines().empty());
     }
 
     // A panel grows to show its text whole, however long.
@@ -265,18 +293,18 @@ private slots:
     // drawn as a sharp square of its own gray value.
     void zoomKeepsPixelsSharp() {
         TMDIChild* doc = frame->OpenImageFile(kMark);
-        frame->ZoomIn1->trigger();
+        Actions().ZoomIn1->trigger();
         QCOMPARE(doc->Zoom(), 1.5);
-        frame->ZoomIn1->trigger();
+        Actions().ZoomIn1->trigger();
         QCOMPARE(doc->Zoom(), 2.0);
-        frame->ZoomOut1->trigger();
-        frame->ZoomOut1->trigger();
-        frame->ZoomOut1->trigger();
+        Actions().ZoomOut1->trigger();
+        Actions().ZoomOut1->trigger();
+        Actions().ZoomOut1->trigger();
         QCOMPARE(doc->Zoom(), 2.0 / 3);
-        frame->ZoomActual1->trigger();
+        Actions().ZoomActual1->trigger();
         QCOMPARE(doc->Zoom(), 1.0);
         doc->parentWidget()->resize(600, 500);
-        frame->ZoomFit1->trigger();
+        Actions().ZoomFit1->trigger();
         QVERIFY(doc->Zoom() > 2.0);
         QVERIFY(doc->View()->width() <= doc->findChild<QScrollArea*>()->width());
 
@@ -295,16 +323,16 @@ private slots:
     // A click on a watermark panel shows its picture four times as large, pixels kept sharp.
     void watermarkPanelsEnlargeOnClick() {
         Loaded();
-        QTest::mouseClick(frame->imgW0, Qt::LeftButton, {}, QPoint(5, 5));
+        QTest::mouseClick(frame->EmbeddedPanel(), Qt::LeftButton, {}, QPoint(5, 5));
         auto* magnifier = frame->findChild<QLabel*>(QStringLiteral("magnifier"));
         QVERIFY(magnifier != nullptr);
         QVERIFY(magnifier->isVisible());
         const QImage shown = magnifier->pixmap().toImage();
         QCOMPARE(shown.size(), QSize(512, 512));
         for (const QPoint p : {QPoint(10, 10), QPoint(64, 70), QPoint(127, 0)})
-            QCOMPARE(qBlue(shown.pixel(p * 4 + QPoint(3, 3))), static_cast<int>(frame->imgW0->Picture().blue(p.x(), p.y())));
+            QCOMPARE(qBlue(shown.pixel(p * 4 + QPoint(3, 3))), static_cast<int>(frame->EmbeddedPanel()->Picture().blue(p.x(), p.y())));
         magnifier->hide();
-        QTest::mouseClick(frame->imgW0_w, Qt::LeftButton, {}, QPoint(5, 5));  // empty: nothing
+        QTest::mouseClick(frame->ExtractedPanel(), Qt::LeftButton, {}, QPoint(5, 5));  // empty: nothing
         QVERIFY(!magnifier->isVisible());
     }
 
@@ -348,7 +376,7 @@ private slots:
         TMDIChild* doc = Loaded();
         Run(doc, TMDIChild::EmbeddingSteps());
         doc->StepAction(Step::CropZeroQuarter)->trigger();
-        frame->RunWholeExperiment1->trigger();
+        Actions().RunWholeExperiment1->trigger();
         QVERIFY(doc->StepAction(Step::CropZeroQuarter)->isChecked());
         QVERIFY(!doc->StepAction(Step::NoAttack)->isChecked());
         QVERIFY(doc->StepAction(Step::GetNC)->isChecked());
@@ -400,7 +428,7 @@ private slots:
         QFETCH(qlonglong, seed);
         TMDIChild* doc = Loaded(std::nullopt);
         prompts->answers.push_back(entered.toStdString());
-        frame->SetSeed1->trigger();
+        Actions().SetSeed1->trigger();
         QCOMPARE(prompts->captions, std::vector<std::string>{"Set Seed"});
         if (seed == -1) {
             QCOMPARE(prompts->shown.size(), std::size_t{1});
@@ -414,7 +442,7 @@ private slots:
         QVERIFY(!doc->Model().NextSeed());  // used up
         if (seed == -2) return;
         QCOMPARE(static_cast<qlonglong>(doc->Model().GetExperiment().Seed()), seed);
-        QCOMPARE(Lines(frame->dockResults->Lines())[0], QStringLiteral("Get Wr|seed = %1").arg(seed));
+        QCOMPARE(Lines(frame->ResultsList()->Lines())[0], QStringLiteral("Get Wr|seed = %1").arg(seed));
         // The same seed fixed for good gives the same scattering.
         TMDIChild* fixed = Loaded(static_cast<std::uint32_t>(seed));
         fixed->StepAction(Step::GetWr)->trigger();

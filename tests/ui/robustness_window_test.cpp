@@ -75,7 +75,7 @@ class RobustnessWindowTest : public quillfen::test::FrameTest<RecordingPrompts> 
 private:
 
     TfrmRobustness* Window() {
-        frame->WindowRobustness1->trigger();
+        Actions().WindowRobustness1->trigger();
         return frame->Robustness();
     }
     // Two hosts in a folder of their own.
@@ -106,9 +106,9 @@ private slots:
     // The window opens from the Window menu of the frame and of every document, with the
     // default grid chosen.
     void opensWithTheDefaultGrid() {
-        QVERIFY(frame->mnuWindow->actions().contains(frame->WindowRobustness1));
+        QVERIFY(frame->FrameMenus()[2]->actions().contains(Actions().WindowRobustness1));
         TMDIChild* doc = frame->OpenImageFile(QString::fromStdString(quillfen::test::SamplePath("camera-256.pgm")));
-        QVERIFY(doc->Menus().back()->actions().contains(frame->WindowRobustness1));
+        QVERIFY(doc->Menus().back()->actions().contains(Actions().WindowRobustness1));
         TfrmRobustness* w = Window();
         QVERIFY(w->isVisible());
         QVERIFY(w->ChosenCells() == DefaultAttackGrid());
@@ -296,8 +296,8 @@ private slots:
         QVERIFY(doc != host);
         QVERIFY(doc->Picture() == expected.Attacked);
         QVERIFY(doc->Model().ExtractedView() == expected.Extracted);
-        QVERIFY(frame->imgW0_w->Picture() == expected.Extracted);
-        QCOMPARE(frame->imgW0->Picture().width(), 128);
+        QVERIFY(frame->ExtractedPanel()->Picture() == expected.Extracted);
+        QCOMPARE(frame->EmbeddedPanel()->Picture().width(), 128);
         QVERIFY(doc->FileName().contains(QStringLiteral("rotate:deg=5")));
         QCOMPARE(doc->Model().Results().front().report.Line(), "NC =" + FormatFixed(w->Rows()[1].Nc, 5));
         QVERIFY(prompts->shown.empty());

@@ -88,12 +88,12 @@ private slots:
     // The window's size, place and docks come back in the next run.
     void geometryAndDocksAreRemembered() {
         frame->resize(900, 700);
-        frame->dockResults->hide();
+        frame->ResultsList()->hide();
         frame->close();
         NewFrame();
         QCOMPARE(frame->size(), QSize(900, 700));
-        QVERIFY(!frame->dockResults->isVisible());
-        QVERIFY(!frame->WindowResults1->isChecked());
+        QVERIFY(!frame->ResultsList()->isVisible());
+        QVERIFY(!Actions().WindowResults1->isChecked());
     }
 
     // Opened and saved files go to the top of File > Recent Files, each once, at most
@@ -107,14 +107,14 @@ private slots:
         QCOMPARE(frame->RecentFiles(), expected);
         const QString saved = Q(dir->file("saved"));
         dialogs->Answer(saved, 4);
-        frame->FileSaveAs1->trigger();
+        Actions().FileSaveAs1->trigger();
         expected.prepend(saved + ".pgm");
         expected.removeLast();
         QCOMPARE(frame->RecentFiles(), expected);
 
         NewFrame();
         QCOMPARE(frame->RecentFiles(), expected);
-        const QList<QAction*> items = frame->mnuRecent->actions();
+        const QList<QAction*> items = Actions().mnuRecent->actions();
         QCOMPARE(items.size(), 8);
         QCOMPARE(items[0]->text(), "&1 " + expected[0]);
         items[1]->trigger();
@@ -126,30 +126,30 @@ private slots:
     void aVanishedRecentFileLeavesTheList() {
         const QString name = WritePicture("gone.pgm");
         frame->OpenImageFile(name);
-        frame->FileClose1->trigger();
+        Actions().FileClose1->trigger();
         QFile::remove(name);
-        frame->mnuRecent->actions()[0]->trigger();
+        Actions().mnuRecent->actions()[0]->trigger();
         QCOMPARE(prompts->shown.size(), std::size_t{1});
         QCOMPARE(prompts->shown[0].kind, PromptKind::Error);
         QCOMPARE(Q(prompts->shown[0].text), QStringLiteral("Cannot open '%1': the file no longer exists").arg(name));
         QVERIFY(frame->RecentFiles().isEmpty());
-        QVERIFY(!frame->mnuRecent->isEnabled());
+        QVERIFY(!Actions().mnuRecent->isEnabled());
     }
 
     // The dialogs open where the last file was chosen, in this run and the next.
     void lastFolderIsRemembered() {
         const QString name = WritePicture("here.pgm");
         dialogs->Answer(name);
-        frame->FileOpen1->trigger();
+        Actions().FileOpen1->trigger();
         NewFrame();
         dialogs->Cancel();
-        frame->FileOpen1->trigger();
+        Actions().FileOpen1->trigger();
         QCOMPARE(dialogs->asked.back().initialDir, Q(dir->path().string()));
         // A folder that has gone since: the current folder instead.
         QSettings().setValue(QStringLiteral("files/lastFolder"), QStringLiteral("/no/such/folder"));
         NewFrame();
         dialogs->Cancel();
-        frame->FileOpen1->trigger();
+        Actions().FileOpen1->trigger();
         QCOMPARE(dialogs->asked.back().initialDir, QDir::currentPath());
     }
 

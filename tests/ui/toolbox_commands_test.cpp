@@ -106,9 +106,9 @@ private:
     void Choose(TMDIChild* doc, const char* action) { doc->Action(QString::fromLatin1(action))->trigger(); }
     // Undo puts back `before`, and Redo can bring the result back.
     bool UndoesTo(TMDIChild* doc, const Bitmap& before) {
-        if (!frame->Undo1->isEnabled()) return false;
-        frame->Undo1->trigger();
-        return doc->Picture() == before && doc->Model().Image().CreateBitmap() == before && frame->Redo1->isEnabled();
+        if (!Actions().Undo1->isEnabled()) return false;
+        Actions().Undo1->trigger();
+        return doc->Picture() == before && doc->Model().Image().CreateBitmap() == before && Actions().Redo1->isEnabled();
     }
 
 private slots:
@@ -192,9 +192,9 @@ private slots:
         QStringList status{"p0", "p1", "p2"};
         if (!cli.out.empty()) {
             QVERIFY(!doc->Model().Results().empty());
-            const Report report = doc->Model().Results().back().report;
-            QCOMPARE(report.Line() + "\n", cli.out);
-            status[report.panel] = Q(report.Line());
+            const ResultLine& line = doc->Model().Results().back();
+            QCOMPARE(line.report.Line() + "\n", cli.out);
+            status[line.panel] = Q(line.report.Line());
         }
         QCOMPARE(Status(), status);
         QVERIFY(doc->Model().GetExperiment().Workspace().X() == TWatermark().X());  // the experiment is not touched
@@ -221,10 +221,9 @@ private slots:
         QFETCH(bool, cancel);
         QFETCH(bool, accepted);
         TMDIChild* doc = Open();
-        Choose(doc, "Inverse1E");  // an undo copy that a refused entry must keep
+        Choose(doc, "Inverse1E");  // a history that a refused entry must keep
         frame->ShowStatus(1, QStringLiteral("p1"));
         const Bitmap before = doc->Picture();
-        const std::vector<std::uint8_t> undoCopy = doc->Model().Image().GetUndoImage();
         TRixIPA reference = Copy(doc);
         prompts->answers.push_back(cancel ? std::nullopt : std::optional<std::string>(answer.toStdString()));
 
@@ -252,7 +251,8 @@ private slots:
             QCOMPARE(prompts->shown[0].text, std::string("입력값 페센티지에 문제가 있습니다. 다시 입력하시기 바랍니다"));
         }
         QVERIFY(doc->Picture() == before);
-        QVERIFY(doc->Model().Image().GetUndoImage() == undoCopy);
+        QCOMPARE(doc->Model().UndoLevels(), 1);
+        QCOMPARE(doc->Model().UndoName(), std::string("Inverse"));
         QCOMPARE(Status(), (QStringList{"p0", "p1", "p2"}));
     }
 
@@ -289,7 +289,7 @@ private slots:
         QVERIFY(prompts->shown.empty());
         if (lowPercent < 0) {
             QVERIFY(doc->Picture() == before);
-            QVERIFY(!frame->Undo1->isEnabled());
+            QVERIFY(!Actions().Undo1->isEnabled());
             QCOMPARE(Status(), (QStringList{"p0", "p1", "p2"}));
             return;
         }
@@ -340,7 +340,7 @@ private slots:
         QVERIFY(prompts->shown.empty());
         if (cancel) {
             QVERIFY(doc->Picture() == before);
-            QVERIFY(!frame->Undo1->isEnabled());
+            QVERIFY(!Actions().Undo1->isEnabled());
             QCOMPARE(Status(), (QStringList{"p0", "p1", "p2"}));
             return;
         }
@@ -372,7 +372,7 @@ private slots:
         QVERIFY(histogram->IPA != &doc->Model().Image());  // never left pointing at a document
         QVERIFY(doc->Picture() == before);
         QCOMPARE(Status(), (QStringList{"p0", "p1", "p2"}));
-        QVERIFY(frame->Undo1->isEnabled());  // the undo copy of the inversion is still there
+        QVERIFY(Actions().Undo1->isEnabled());  // the undo copy of the inversion is still there
     }
 
     void labelingCountsOrGivesUp_data() {
@@ -412,7 +412,7 @@ private slots:
         QCOMPARE(prompts->shown[0].text, std::string("Many Labels in this image"));
         QVERIFY(doc->Picture() == before);  // the labeling gave up without a trace
         QCOMPARE(Status(), (QStringList{"p0", "p1", "p2"}));
-        QVERIFY(!frame->Undo1->isEnabled());  // no undo copy was taken
+        QVERIFY(!Actions().Undo1->isEnabled());  // no undo copy was taken
     }
 
     // A degenerate image: the operation's MathError reaches the error report; the picture
@@ -451,15 +451,13 @@ private slots:
         const std::size_t reports = doc->Model().Reports().size();
         const Bitmap picture = doc->Picture();
         const std::vector<std::uint8_t> image = doc->Model().Image().GetImage();
-        const std::vector<std::uint8_t> undo = doc->Model().Image().GetUndoImage();
         // Shown disabled, saying why; triggered anyway, it does nothing.
         QVERIFY(!doc->Action(action)->isEnabled());
         QCOMPARE(doc->Action(action)->toolTip(), QStringLiteral("Not available in this version"));
         doc->Action(action)->trigger();
         QVERIFY(doc->Picture() == picture);
         QVERIFY(doc->Model().Image().GetImage() == image);
-        QVERIFY(doc->Model().Image().GetUndoImage() == undo);
-        QVERIFY(doc->Model().Image().GetUndoReady());
+        QCOMPARE(doc->Model().UndoLevels(), 1);
         QCOMPARE(Status(), (QStringList{"p0", "p1", "p2"}));
         QCOMPARE(doc->Model().Reports().size(), reports);
         QVERIFY(prompts->shown.empty());
@@ -473,24 +471,24 @@ private slots:
         TRixIPA reference = Copy(doc);
         reference.EdgeSobel(1.0);
         const Bitmap afterSobel = reference.CreateBitmap();
-        QVERIFY(!frame->Undo1->isEnabled());
+        QVERIFY(!Actions().Undo1->isEnabled());
         Choose(doc, "SobelOperator1G1E");
         Choose(doc, "Inverse1E");
-        QVERIFY(frame->Undo1->isEnabled());  // the enabled state follows at once
+        QVERIFY(Actions().Undo1->isEnabled());  // the enabled state follows at once
         frame->activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(frame.get()));
         QTest::keyClick(frame.get(), Qt::Key_Z, Qt::ControlModifier);
         QVERIFY(doc->Picture() == afterSobel);
         QTest::keyClick(frame.get(), Qt::Key_Z, Qt::ControlModifier);
         QVERIFY(doc->Picture() == opened);
-        QVERIFY(!frame->Undo1->isEnabled());
+        QVERIFY(!Actions().Undo1->isEnabled());
         QVERIFY(!doc->Modified());  // back where it was opened
         QTest::keyClick(frame.get(), Qt::Key_Y, Qt::ControlModifier);
         QVERIFY(doc->Picture() == afterSobel);
         QTest::keyClick(frame.get(), Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
         reference.Inverse();
         QVERIFY(doc->Picture() == reference.CreateBitmap());
-        QVERIFY(!frame->Redo1->isEnabled());
+        QVERIFY(!Actions().Redo1->isEnabled());
     }
 };
 

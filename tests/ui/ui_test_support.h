@@ -19,6 +19,7 @@
 #include "ui/file_dialogs.h"
 #include "ui/main_window.h"
 #include "ui/mdi_child.h"
+#include "ui/user_prompts.h"
 
 namespace quillfen {
 
@@ -36,6 +37,37 @@ struct TestAccess {
 }  // namespace quillfen
 
 namespace quillfen::test {
+
+// Records every message and answers input boxes from a queue.
+class RecordingPrompts : public ui::UserPrompts {
+public:
+    struct Shown {
+        ui::PromptKind kind;
+        std::string text;
+    };
+    void show(ui::PromptKind kind, const std::string& text) override { shown.push_back({kind, text}); }
+    std::optional<std::string> input(const std::string& caption, const std::string&, const std::string&) override {
+        captions.push_back(caption);
+        if (answers.empty()) return std::nullopt;
+        std::optional<std::string> answer = answers.front();
+        answers.erase(answers.begin());
+        return answer;
+    }
+    // Answers from saveAnswers, front to back; Discard once they are used up.
+    ui::SaveAnswer askSave(const std::string& text) override {
+        saveQuestions.push_back(text);
+        if (saveAnswers.empty()) return ui::SaveAnswer::Discard;
+        const ui::SaveAnswer answer = saveAnswers.front();
+        saveAnswers.erase(saveAnswers.begin());
+        return answer;
+    }
+
+    std::vector<Shown> shown;
+    std::vector<std::string> saveQuestions;  // every unsaved-changes question asked
+    std::vector<ui::SaveAnswer> saveAnswers;
+    std::vector<std::string> captions;                // captions of the input boxes asked
+    std::vector<std::optional<std::string>> answers;  // consumed front to back
+};
 
 // Points every QSettings of the test program (the frame's and the file dialogs') at `folder`,
 // so that no test reads or writes the user's settings.
@@ -123,6 +155,8 @@ protected:
         frame = std::make_unique<ui::TfrmMain>(*prompts, *dialogs);
         dir = std::make_unique<TempDir>();
     }
+    // The frame's actions, to trigger and inspect.
+    const ui::FrameActionList& Actions() const { return frame->AllActions(); }
     // Closes the frame and lets its windows go: the number of windows left, 0 unless one leaked.
     qsizetype CloseFrame() {
         frame.reset();

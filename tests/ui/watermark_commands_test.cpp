@@ -197,7 +197,7 @@ private slots:
             marks << row.action->objectName();
             QCOMPARE(CheckedNames(doc), marks);
             switch (row.target) {
-            case Panel: QVERIFY2(frame->imgW0_w->Picture() == TWatermark::MakeBitmap128(doc->Model().GetExperiment().Workspace().Display128()), name); break;
+            case Panel: QVERIFY2(frame->ExtractedPanel()->Picture() == TWatermark::MakeBitmap128(doc->Model().GetExperiment().Workspace().Display128()), name); break;
             case Document128: QVERIFY2(doc->Picture() == TWatermark::MakeBitmap128(doc->Model().GetExperiment().Workspace().Display128()), name); break;
             case Document256: QVERIFY2(doc->Picture() == TWatermark::MakeBitmap256(doc->Model().GetExperiment().Workspace().Display256()), name); break;
             }
@@ -253,7 +253,7 @@ private slots:
                 QCOMPARE(Texts(step), row.reports);
                 for (const StatusEvent& e : step) QVERIFY2(e.busy == row.busy, name);
             }
-            QVERIFY2(frame->imgW0_w->Picture() == TWatermark::MakeBitmap128(doc->Model().GetExperiment().Workspace().W_wave()), name);
+            QVERIFY2(frame->ExtractedPanel()->Picture() == TWatermark::MakeBitmap128(doc->Model().GetExperiment().Workspace().W_wave()), name);
 
             const std::vector<StatusEvent> nc = Choose(doc->Action("actGetNC"));
             QCOMPARE(Texts(nc), (QStringList{"0:get the normalized cross-correlation.",
@@ -323,7 +323,7 @@ private slots:
         QVERIFY(made.empty());
         QVERIFY(CheckedNames(doc).isEmpty());
         QVERIFY(doc->Picture() == before);
-        QVERIFY(frame->imgW0_w->IsEmpty());
+        QVERIFY(frame->ExtractedPanel()->IsEmpty());
         QVERIFY(dialogs->asked.empty());  // the save commands open no dialog
     }
 
@@ -336,12 +336,12 @@ private slots:
         QVERIFY(OpenHost(bad) == nullptr);
         prompts->shown.clear();
         dialogs->Answer(Q(kMark));
-        frame->pmuLoadFromFile->trigger();
+        frame->AllActions().pmuLoadFromFile->trigger();
         QCOMPARE(prompts->shown.size(), std::size_t{1});
         QCOMPARE(prompts->shown[0].text, std::string("워터마킹 대상 이미지를 먼저 로딩하세요"));
         QVERIFY(dialogs->asked.empty());
         QVERIFY(events.empty());
-        QVERIFY(frame->imgW0->IsEmpty());
+        QVERIFY(frame->EmbeddedPanel()->IsEmpty());
     }
 
     void cancellingTheWatermarkDialog() {
@@ -351,7 +351,7 @@ private slots:
         doc->Action("actLoadW")->trigger();
         QCOMPARE(frame->StatusText(0), QStringLiteral("Loaded watermark image."));
         QVERIFY(CheckedNames(doc).isEmpty());
-        QVERIFY(frame->imgW0->IsEmpty());
+        QVERIFY(frame->EmbeddedPanel()->IsEmpty());
         doc->Action("actGetWr")->trigger();
         QCOMPARE(prompts->shown.size(), std::size_t{1});
         QCOMPARE(prompts->shown[0].text, std::string("워터마킹 대상 이미지와 워터마크 이미지를 먼저 로딩하세요"));
@@ -475,9 +475,9 @@ private slots:
 
         // The panel cleared since: the steps must run again, so the save is refused before
         // any dialog, and no file is written.
-        frame->SetPopupComponent(frame->imgW0_w);
-        frame->pmuClear->trigger();
-        QVERIFY(frame->imgW0_w->IsEmpty());
+        frame->SetPopupComponent(frame->ExtractedPanel());
+        frame->AllActions().pmuClear->trigger();
+        QVERIFY(frame->ExtractedPanel()->IsEmpty());
         const QString gone = Q(dir.file("gone.bmp"));
         dialogs->Answer(gone);
         const std::size_t asked = dialogs->asked.size();
@@ -508,33 +508,33 @@ private slots:
     void panelsShowTheActiveDocument() {
         TMDIChild* first = Loaded();
         EmbedUpTo(first, first->Action("actGetWr"));
-        const Bitmap mark = frame->imgW0->Picture();
-        const Bitmap wr = frame->imgW0_w->Picture();
+        const Bitmap mark = frame->EmbeddedPanel()->Picture();
+        const Bitmap wr = frame->ExtractedPanel()->Picture();
         QCOMPARE(mark.width(), 128);
         QVERIFY(mark == first->Model().Watermark());
         QVERIFY(wr == TWatermark::MakeBitmap128(first->Model().GetExperiment().Workspace().Wr()));
 
         TMDIChild* second = OpenHost(quillfen::test::SamplePath("camera-256.pgm"));
-        QVERIFY(frame->imgW0->IsEmpty());
-        QVERIFY(frame->imgW0_w->IsEmpty());
+        QVERIFY(frame->EmbeddedPanel()->IsEmpty());
+        QVERIFY(frame->ExtractedPanel()->IsEmpty());
         second->Action("actGetWr")->trigger();
         QCOMPARE(prompts->shown.size(), std::size_t{1});
         QCOMPARE(prompts->shown[0].text, std::string("워터마킹 대상 이미지와 워터마크 이미지를 먼저 로딩하세요"));
 
-        frame->mdiArea->setActiveSubWindow(qobject_cast<QMdiSubWindow*>(first->parentWidget()));
-        QVERIFY(frame->imgW0->Picture() == mark);
-        QVERIFY(frame->imgW0_w->Picture() == wr);
+        frame->MdiArea()->setActiveSubWindow(qobject_cast<QMdiSubWindow*>(first->parentWidget()));
+        QVERIFY(frame->EmbeddedPanel()->Picture() == mark);
+        QVERIFY(frame->ExtractedPanel()->Picture() == wr);
         // Clear on the first one's panel forgets its steps and leaves the second alone.
-        frame->SetPopupComponent(frame->imgW0);
-        frame->pmuClear->trigger();
-        QVERIFY(frame->imgW0->IsEmpty());
+        frame->SetPopupComponent(frame->EmbeddedPanel());
+        frame->AllActions().pmuClear->trigger();
+        QVERIFY(frame->EmbeddedPanel()->IsEmpty());
         QVERIFY(quillfen::test::CheckedSteps(*first).isEmpty());
         QVERIFY(first->Model().Watermark().empty());
         // Without a document the panels are empty.
-        frame->FileClose1->trigger();
-        frame->FileClose1->trigger();
+        frame->AllActions().FileClose1->trigger();
+        frame->AllActions().FileClose1->trigger();
         quillfen::test::ProcessDeferredDeletes();
-        QVERIFY(frame->imgW0->IsEmpty() && frame->imgW0_w->IsEmpty());
+        QVERIFY(frame->EmbeddedPanel()->IsEmpty() && frame->ExtractedPanel()->IsEmpty());
     }
 };
 

@@ -63,6 +63,18 @@ TEST(EmbedIntoHost, ReplacesOnlyTheRegionAndKeepsTheHostsSize) {
     EXPECT_TRUE(ReadMark(GrayOf(marked.Picture), marked.Key).RegionIdentical);
 }
 
+TEST(EmbedIntoHost, AViewOfTheBlueBytesGivesTheBitmapsKeyAndPicture) {
+    const Bitmap host = ColourHost(301, 270);
+    const MarkedHost fromBitmap = EmbedIntoHost(host, Mark(), 9);
+    const MarkedPicture fromView = EmbedIntoHost(BlueOf(host), BlueOf(Mark()), 9);
+    EXPECT_EQ(EncodeMarkKey(fromView.Key), EncodeMarkKey(fromBitmap.Key));
+    EXPECT_EQ(fromView.Picture, GrayOf(fromBitmap.Picture));
+    EXPECT_EQ(fromView.RegionPsnr, fromBitmap.RegionPsnr);
+    EXPECT_EQ(fromView.RegionNc, fromBitmap.RegionNc);
+    EXPECT_THROW(EmbedIntoHost(GrayView(BlueOf(host).data, 255, 270, BlueOf(host).rowStride, 3), BlueOf(Mark()), 9),
+                 ArgumentError);
+}
+
 TEST(EmbedIntoHost, AGrayHostStaysGray) {
     const Bitmap& picture = Astronaut().Picture;
     for (int y = 0; y < picture.height(); ++y)
@@ -181,7 +193,7 @@ TEST(ScoreRelations, CountsOnlyTheRelationsTheBytesCarry) {
     EXPECT_THROW(ScoreRelations(Astronaut().Key, std::vector<std::uint8_t>(100)), ArgumentError);
 }
 
-TEST(Verdict, JudgesAtTheStricterThresholdAndSaysSo) {
+TEST(Verdict, JudgesAtTheStricterThreshold) {
     Calibration calibration;
     calibration.ThresholdEmpirical = 0.1;
     calibration.ThresholdModelled = 0.2;
@@ -189,9 +201,10 @@ TEST(Verdict, JudgesAtTheStricterThresholdAndSaysSo) {
     score.Value = 0.2;
     const Verdict at = Judge(score, calibration);
     EXPECT_TRUE(at.Present);
-    EXPECT_EQ(VerdictText(at), "mark present: score 0.200 \u2265 0.200 (false alarms \u2264 1e-6)");
+    EXPECT_EQ(at.Threshold, 0.2);
+    EXPECT_EQ(at.Score, 0.2);
     score.Value = 0.15;
-    EXPECT_EQ(VerdictText(Judge(score, calibration)), "no mark found: score 0.150 < 0.200");
+    EXPECT_FALSE(Judge(score, calibration).Present);
     EXPECT_GE(DefaultCalibration().ThresholdModelled, DefaultCalibration().ThresholdEmpirical);
 }
 

@@ -131,5 +131,22 @@ TEST(PsnrDecibels, InfiniteForIdenticalPicturesOtherwiseTheWorkspaceValue) {
     EXPECT_NEAR(PsnrDecibels(image, reference), 96.29560, 5e-6);  // 10 log10(65025 * 65536)
 }
 
+TEST(PsnrDecibels, OfACallersPicturesIsTheWorkspacesOverAnySize) {
+    std::vector<std::uint8_t> reference(65536);
+    std::vector<std::uint8_t> picture(65536);
+    for (std::size_t i = 0; i < reference.size(); ++i) {
+        reference[i] = static_cast<std::uint8_t>(i * 7 % 251);
+        picture[i] = static_cast<std::uint8_t>(reference[i] ^ (i % 5 == 0 ? 3 : 0));
+    }
+    const std::vector<double> reals(picture.begin(), picture.end());
+    EXPECT_EQ(PsnrDecibels(GrayView(picture.data(), 256, 256, 256), GrayView(reference.data(), 256, 256, 256)),
+              PsnrDecibels(reals, reference));
+    // One pixel off by one in 2 x 3 pixels: 10 log10(65025 * 6).
+    const std::uint8_t a[6] = {1, 2, 3, 4, 5, 6};
+    const std::uint8_t b[6] = {1, 2, 3, 4, 5, 7};
+    EXPECT_NEAR(PsnrDecibels(GrayView(a, 2, 3, 2), GrayView(b, 2, 3, 2)), 55.91232, 5e-6);
+    EXPECT_THROW(PsnrDecibels(GrayView(a, 2, 3, 2), GrayView(b, 3, 2, 3)), ArgumentError);
+}
+
 }  // namespace
 }  // namespace quillfen

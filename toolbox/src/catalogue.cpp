@@ -3,7 +3,6 @@
 #include <string>
 #include <utility>
 
-#include "quillfen/image/number_format.h"
 #include "quillfen/toolbox/hough.h"
 
 namespace quillfen::toolbox {
@@ -24,19 +23,22 @@ constexpr const char* kNoise = "Noise Removement";
 constexpr const char* kFeatures = "Feature Detection";
 constexpr const char* kEtc = "Etc Algorithm";
 
+// A whole number in a report.
+ReportNumber Whole(int value) { return {static_cast<double>(value), 0}; }
+
 // A threshold is reported as its byte: a method that found none (-1) reads 255.
 std::optional<Report> Threshold(const char* words, int threshold) {
-    return Report{1, words + std::to_string(threshold & 0xFF), ""};
+    return Report{std::string(words) + "%1", {Whole(threshold & 0xFF)}};
 }
 
-// A report of words (and whole numbers) on panel 1.
-std::optional<Report> Says(std::string words) { return Report{1, std::move(words), ""}; }
+// A report of words only.
+std::optional<Report> Says(std::string words) { return Report{std::move(words), {}}; }
 
 // The operations without arguments whose report is a fixed text.
-#define QF_SAYS(name, call, words)                                  \
-    std::optional<Report> name(TRixIPA& image, const Values&) {     \
-        image.call;                                                 \
-        return Says(words);                                         \
+#define QF_SAYS(name, call, words)                                                      \
+    std::optional<Report> name(TRixIPA& image, [[maybe_unused]] const Values& values) { \
+        image.call;                                                                     \
+        return Says(words);                                                             \
     }
 
 QF_SAYS(General, EdgeGeneral(3.0), "Edge Detection by general operator of  gradient")
@@ -55,6 +57,8 @@ QF_SAYS(Median, NoiseMedian(), "Noise Removement by Meadian algorithm")
 QF_SAYS(Contraction, NoiseContraction(), "Noise Removement by Contraction algorithm")
 QF_SAYS(Expansion, NoiseExpansion(), "Noise Removement by Expansion algorithm")
 QF_SAYS(Inverse, Inverse(), "Inversed image")
+QF_SAYS(Hough, HoughTransform(values[0], values[1], values[2], values[3], values[4], values[5] != 0),
+        "Hough Transform(Edge Detection)")
 
 #undef QF_SAYS
 
@@ -80,7 +84,7 @@ QF_THRESHOLD(PTile, ThresholdByPTile(values[0]), "threshold value by P-tile = ")
 #undef QF_THRESHOLD
 
 std::optional<Report> MeanThreshold(TRixIPA& image, const Values&) {
-    return Report{1, "threshold value by Mean = ", FormatFixed(image.ThresholdByMean(), 2)};
+    return Report{"threshold value by Mean = %1", {{image.ThresholdByMean(), 2}}};
 }
 
 std::optional<Report> Equalize(TRixIPA& image, const Values&) {
@@ -97,24 +101,18 @@ std::optional<Report> AutoStretch(TRixIPA& image, const Values&) {
     std::uint8_t low = 0;
     std::uint8_t high = 0;
     image.AutoContrastStretch(low, high);
-    return Says("Lower Threshold is " + std::to_string(low) + " and" + " Upper Threshold is " + std::to_string(high));
+    return Report{"Lower Threshold is %1 and Upper Threshold is %2", {Whole(low), Whole(high)}};
 }
 
 std::optional<Report> EndsIn(TRixIPA& image, const Values& values) {
     std::uint8_t low = 0;
     std::uint8_t high = 0;
     image.EndsInContrastStretch(low, high, static_cast<std::uint8_t>(values[0]), static_cast<std::uint8_t>(values[1]));
-    return Says("Ends-In Contrast Stretch, Lower Threshold = " + std::to_string(low) + " ," + " Upper Threshold = " +
-                std::to_string(high));
-}
-
-std::optional<Report> Hough(TRixIPA& image, const Values& values) {
-    image.HoughTransform(values[0], values[1], values[2], values[3], values[4], values[5] != 0);
-    return Report{0, "Hough Transform(Edge Detection)", ""};  // panel 0, as progress texts are
+    return Report{"Ends-In Contrast Stretch, Lower Threshold = %1 , Upper Threshold = %2", {Whole(low), Whole(high)}};
 }
 
 std::optional<Report> Labeling(TRixIPA& image, const Values&) {
-    return Says("Number of Object = " + std::to_string(image.Labeling()));
+    return Report{"Number of Object = %1", {Whole(image.Labeling())}};
 }
 
 const hough::Parameters kHoughStart;
@@ -225,6 +223,18 @@ const std::vector<CliCommand> kCliCommands = {
 
 bool Same(const char* a, std::string_view b) { return a != nullptr ? b == a : b.empty(); }
 
+// What a rule accepts, for messages.
+const char* AcceptedBy(Rule rule) {
+    switch (rule) {
+    case Rule::Percent: return "0..100";
+    case Rule::LowByte: return "any whole number";
+    case Rule::Count: return "2..3600";
+    case Rule::NonNegative: return "0 or more";
+    case Rule::Flag: return "0 or 1";
+    }
+    return "";
+}
+
 }  // namespace
 
 const std::vector<Operation>& Operations() { return kOperations; }
@@ -266,6 +276,27 @@ std::optional<int> Accept(const Argument& argument, std::optional<int> entered) 
         return entered;
     }
     return std::nullopt;
+}
+
+Applied Apply(const Operation& operation, const GrayView& picture, std::vector<int> values) {
+    if (values.empty()) values = InitialValues(operation);
+    if (values.size() != operation.arguments.size())
+        throw ArgumentError(std::string(operation.command) + " takes " + std::to_string(operation.arguments.size()) +
+                            " values, not " + std::to_string(values.size()));
+    for (std::size_t i = 0; i < values.size(); ++i) {
+        const std::optional<int> accepted = Accept(operation.arguments[i], values[i]);
+        if (!accepted)
+            throw ArgumentError(std::string(operation.command) + ": " + operation.arguments[i].option + " " +
+                                std::to_string(values[i]) + " is out of range (accepted: " +
+                                AcceptedBy(operation.arguments[i].rule) + ")");
+        values[i] = *accepted;
+    }
+    TRixIPA image;
+    image.LoadFromView(picture);
+    Applied applied;
+    applied.report = operation.run(image, values);
+    applied.picture = image.Plane();
+    return applied;
 }
 
 }  // namespace quillfen::toolbox

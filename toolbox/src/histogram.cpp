@@ -3,8 +3,8 @@
 
 #include <numeric>
 
+#include "quillfen/image/detail/vector_state.h"
 #include "quillfen/image/errors.h"
-#include "quillfen/image/vector_state.h"
 
 namespace quillfen::histogram {
 

@@ -3,8 +3,8 @@
 #include <cmath>
 #include <utility>
 
+#include "quillfen/image/detail/vector_state.h"
 #include "quillfen/image/limits.h"
-#include "quillfen/image/vector_state.h"
 #include "quillfen/toolbox/edges.h"
 #include "quillfen/toolbox/histogram.h"
 #include "quillfen/toolbox/histogram_modification.h"
@@ -44,24 +44,14 @@ void TRixIPA::LoadFromGray(int width, int height, const std::uint8_t* gray) {
     Load(GrayPlane(width, height, std::vector<std::uint8_t>(gray, gray + count)));
 }
 
+void TRixIPA::LoadFromView(const GrayView& view) { Load(ToPlane(view)); }
+
 Bitmap TRixIPA::CreateBitmap() const {
     if (image_.empty()) return Bitmap();
     return Bitmap::fromGray(image_.width(), image_.height(), image_.data());
 }
 
-void TRixIPA::Undo() {
-    if (!undoReady_) return;
-    // The undo copy has the image's size: no operation changes the size.
-    Load(std::move(undo_));
-    undo_ = GrayPlane();
-    undoReady_ = false;
-}
-
-void TRixIPA::Commit(GrayPlane next) {
-    undo_ = std::move(image_);
-    undoReady_ = true;
-    Load(std::move(next));
-}
+void TRixIPA::Commit(GrayPlane next) { Load(std::move(next)); }
 
 int TRixIPA::BinarizeAt(int threshold) {
     Commit(thresholds::Binarize(image_, threshold));

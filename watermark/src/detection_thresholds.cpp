@@ -395,7 +395,12 @@ std::string CalibrationJson(const Calibration& cal) {
     std::string bins = "[";
     for (std::size_t i = 0; i < cal.Histogram.size(); ++i) {
         bins += i == 0 ? "\n      " : ",\n      ";
-        bins += "[" + Json(cal.Histogram[i].first).dump() + ", " + std::to_string(cal.Histogram[i].second) + "]";
+        // Appended piece by piece: GCC 12 misreads "[" + a temporary string as an overlapping copy.
+        bins += '[';
+        bins += Json(cal.Histogram[i].first).dump();
+        bins += ", ";
+        bins += std::to_string(cal.Histogram[i].second);
+        bins += ']';
     }
     bins += cal.Histogram.empty() ? "]" : "\n    ]";
     const std::string quoted = std::string("\"") + kPlaceholder + "\"";

@@ -2,68 +2,53 @@
 
 #include <algorithm>
 
-#include "quillfen/image/number_format.h"
-
 namespace quillfen {
 
 namespace {
-
-constexpr const char* kAttackFirst = "먼저 워터마킹을 완료하세요";
 
 using G = StepGroup;
 using K = StepKind;
 using V = StepView;
 
-// The method, step by step, in menu order: the one list of the steps.
-const std::vector<StepInfo> kSteps = {
-    {Step::LoadWatermark, G::Embedding, K::Load, "load-watermark", V::None, nullptr, Needs::Picture, Step::LoadWatermark,
-     "워터마킹 대상 이미지를 먼저 로딩하세요"},
-    {Step::GetWr, G::Embedding, K::Compute, "get-wr", V::Mark, "Wr", Needs::Step, Step::LoadWatermark,
-     "워터마킹 대상 이미지와 워터마크 이미지를 먼저 로딩하세요"},
-    {Step::GetWa, G::Embedding, K::Compute, "get-wa", V::Mark, "Wa", Needs::Step, Step::GetWr, "먼저 Get Wr을 수행하세요"},
-    {Step::GetY, G::Embedding, K::Compute, "get-y", V::Host, "Y", Needs::Step, Step::GetWa, "먼저 Get Wa을 수행하세요"},
-    {Step::GetYr, G::Embedding, K::Compute, "get-yr", V::Mark, "Yr", Needs::Step, Step::GetY, "먼저 Get Y을 수행하세요"},
-    {Step::GetP, G::Embedding, K::Compute, "get-p", V::Mark, "P", Needs::Step, Step::GetYr, "먼저 Get Yr을 수행하세요"},
-    {Step::GetP_hat, G::Embedding, K::Compute, "get-p-hat", V::Mark, "P_hat", Needs::Step, Step::GetP,
-     "먼저 Get P을 수행하세요"},
-    {Step::GetYr_hat, G::Embedding, K::Compute, "get-yr-hat", V::Mark, "Yr_hat", Needs::Step, Step::GetP_hat,
-     "먼저 Get P_hat을 수행하세요"},
-    {Step::GetY_hat, G::Embedding, K::Compute, "get-y-hat", V::Host, "Y_hat", Needs::Step, Step::GetYr_hat,
-     "먼저 Get Yr_hat을 수행하세요"},
-    {Step::GetX_hat, G::Embedding, K::Compute, "get-x-hat", V::Host, "X_hat", Needs::Step, Step::GetY_hat,
-     "먼저 Get Y_hat을 수행하세요"},
-    {Step::GetPSNR, G::Embedding, K::Score, "get-psnr", V::Host, "difference", Needs::Step, Step::GetX_hat,
-     "먼저 Get X_hat을 수행하세요"},
-    {Step::SaveX_hat, G::Embedding, K::Save, "save-x-hat", V::None, nullptr, Needs::Step, Step::GetX_hat,
-     "먼저 Get X_hat을 수행하세요"},
-    {Step::NoAttack, G::Attack, K::Attack, "none", V::Host, "X_wave", Needs::Step, Step::GetX_hat, kAttackFirst},
-    {Step::Jpeg, G::Attack, K::Attack, "jpeg", V::Host, "X_wave", Needs::Step, Step::GetX_hat, kAttackFirst},
-    {Step::Blurring, G::Attack, K::Attack, "blur", V::Host, "X_wave", Needs::Step, Step::GetX_hat, kAttackFirst},
-    {Step::CropZeroQuarter, G::Attack, K::Attack, "crop-zero-quarter", V::Host, "X_wave", Needs::Step, Step::GetX_hat,
-     kAttackFirst},
+// The method, step by step, in menu order: the one table of the steps, one row per value of
+// Step in its order.
+constexpr std::array<StepInfo, kStepCount> kSteps = {{
+    {Step::LoadWatermark, G::Embedding, K::Load, "load-watermark", V::None, nullptr, Needs::Picture, Step::LoadWatermark},
+    {Step::GetWr, G::Embedding, K::Compute, "get-wr", V::Mark, "Wr", Needs::Step, Step::LoadWatermark},
+    {Step::GetWa, G::Embedding, K::Compute, "get-wa", V::Mark, "Wa", Needs::Step, Step::GetWr},
+    {Step::GetY, G::Embedding, K::Compute, "get-y", V::Host, "Y", Needs::Step, Step::GetWa},
+    {Step::GetYr, G::Embedding, K::Compute, "get-yr", V::Mark, "Yr", Needs::Step, Step::GetY},
+    {Step::GetP, G::Embedding, K::Compute, "get-p", V::Mark, "P", Needs::Step, Step::GetYr},
+    {Step::GetP_hat, G::Embedding, K::Compute, "get-p-hat", V::Mark, "P_hat", Needs::Step, Step::GetP},
+    {Step::GetYr_hat, G::Embedding, K::Compute, "get-yr-hat", V::Mark, "Yr_hat", Needs::Step, Step::GetP_hat},
+    {Step::GetY_hat, G::Embedding, K::Compute, "get-y-hat", V::Host, "Y_hat", Needs::Step, Step::GetYr_hat},
+    {Step::GetX_hat, G::Embedding, K::Compute, "get-x-hat", V::Host, "X_hat", Needs::Step, Step::GetY_hat},
+    {Step::GetPSNR, G::Embedding, K::Score, "get-psnr", V::Host, "difference", Needs::Step, Step::GetX_hat},
+    {Step::SaveX_hat, G::Embedding, K::Save, "save-x-hat", V::None, nullptr, Needs::Step, Step::GetX_hat},
+    {Step::NoAttack, G::Attack, K::Attack, "none", V::Host, "X_wave", Needs::Step, Step::GetX_hat},
+    {Step::Jpeg, G::Attack, K::Attack, "jpeg", V::Host, "X_wave", Needs::Step, Step::GetX_hat},
+    {Step::Blurring, G::Attack, K::Attack, "blur", V::Host, "X_wave", Needs::Step, Step::GetX_hat},
+    {Step::CropZeroQuarter, G::Attack, K::Attack, "crop-zero-quarter", V::Host, "X_wave", Needs::Step, Step::GetX_hat},
     {Step::CropImageQuarter, G::Attack, K::Attack, "crop-image-quarter", V::Host, "X_wave", Needs::Step,
-     Step::GetX_hat, kAttackFirst},
-    {Step::CropZeroHalf, G::Attack, K::Attack, "crop-zero-half", V::Host, "X_wave", Needs::Step, Step::GetX_hat,
-     kAttackFirst},
-    {Step::CropImageHalf, G::Attack, K::Attack, "crop-image-half", V::Host, "X_wave", Needs::Step, Step::GetX_hat,
-     kAttackFirst},
-    {Step::GetY_wave, G::Extraction, K::Compute, "get-y-wave", V::Host, "Y_wave", Needs::AnyAttack, Step::NoAttack,
-     "먼저 X_hat을 X_wave로 복사한 후 수행하세요"},
-    {Step::GetYr_wave, G::Extraction, K::Compute, "get-yr-wave", V::Mark, "Yr_wave", Needs::Step, Step::GetY_wave,
-     "먼저 Get Y_wave를 수행하세요"},
-    {Step::GetP_wave, G::Extraction, K::Compute, "get-p-wave", V::Mark, "P_wave", Needs::Step, Step::GetYr_wave,
-     "먼저 Get Yr_wave를 수행하세요"},
-    {Step::GetWa_wave, G::Extraction, K::Compute, "get-wa-wave", V::Mark, "Wa_wave", Needs::Step, Step::GetP_wave,
-     "먼저 Get P_wave를 수행하세요"},
-    {Step::GetWr_wave, G::Extraction, K::Compute, "get-wr-wave", V::Mark, "Wr_wave", Needs::Step, Step::GetWa_wave,
-     "먼저 Get Wa_wave를 수행하세요"},
-    {Step::GetW_wave, G::Extraction, K::Compute, "get-w-wave", V::Mark, "W_wave", Needs::Step, Step::GetWr_wave,
-     "먼저 Get Wr_wave를 수행하세요"},
-    {Step::GetNC, G::Extraction, K::Score, "get-nc", V::None, nullptr, Needs::Step, Step::GetW_wave,
-     "먼저 Get W_wave를 수행하세요"},
-    {Step::SaveW_wave, G::Extraction, K::Save, "save-w-wave", V::None, nullptr, Needs::Step, Step::GetW_wave,
-     "먼저 Get W_wave를 수행하세요"},
-};
+     Step::GetX_hat},
+    {Step::CropZeroHalf, G::Attack, K::Attack, "crop-zero-half", V::Host, "X_wave", Needs::Step, Step::GetX_hat},
+    {Step::CropImageHalf, G::Attack, K::Attack, "crop-image-half", V::Host, "X_wave", Needs::Step, Step::GetX_hat},
+    {Step::GetY_wave, G::Extraction, K::Compute, "get-y-wave", V::Host, "Y_wave", Needs::AnyAttack, Step::NoAttack},
+    {Step::GetYr_wave, G::Extraction, K::Compute, "get-yr-wave", V::Mark, "Yr_wave", Needs::Step, Step::GetY_wave},
+    {Step::GetP_wave, G::Extraction, K::Compute, "get-p-wave", V::Mark, "P_wave", Needs::Step, Step::GetYr_wave},
+    {Step::GetWa_wave, G::Extraction, K::Compute, "get-wa-wave", V::Mark, "Wa_wave", Needs::Step, Step::GetP_wave},
+    {Step::GetWr_wave, G::Extraction, K::Compute, "get-wr-wave", V::Mark, "Wr_wave", Needs::Step, Step::GetWa_wave},
+    {Step::GetW_wave, G::Extraction, K::Compute, "get-w-wave", V::Mark, "W_wave", Needs::Step, Step::GetWr_wave},
+    {Step::GetNC, G::Extraction, K::Score, "get-nc", V::None, nullptr, Needs::Step, Step::GetW_wave},
+    {Step::SaveW_wave, G::Extraction, K::Save, "save-w-wave", V::None, nullptr, Needs::Step, Step::GetW_wave},
+}};
+
+constexpr bool RowsInStepOrder() {
+    for (std::size_t i = 0; i < kSteps.size(); ++i)
+        if (static_cast<std::size_t>(kSteps[i].step) != i) return false;
+    return true;
+}
+static_assert(RowsInStepOrder(), "Experiment::Info(step) indexes the table by the step");
 
 // The steps of one group and kind, in table order.
 std::vector<Step> Select(StepGroup group, StepKind kind) {
@@ -73,31 +58,25 @@ std::vector<Step> Select(StepGroup group, StepKind kind) {
     return steps;
 }
 
-std::string Fixed5(double value) { return FormatFixed(value, 5); }
+}  // namespace
+
+namespace {
+
+std::string RefusalText(Step step) {
+    const StepInfo& info = Experiment::Info(step);
+    switch (info.needs) {
+    case Needs::Picture: break;
+    case Needs::Step: return std::string(info.id) + " cannot run before " + Experiment::Info(info.prerequisite).id;
+    case Needs::AnyAttack: return std::string(info.id) + " cannot run before an attack";
+    }
+    return std::string(info.id) + " cannot run yet";
+}
 
 }  // namespace
 
-StepRefused::StepRefused(Step refusedStep) : Error(Experiment::Info(refusedStep).refusal), step(refusedStep) {}
+StepRefused::StepRefused(Step refusedStep) : Error(RefusalText(refusedStep)), step(refusedStep) {}
 
-std::vector<Report> StepResult::Reports() const {
-    switch (step) {
-    case Step::GetWr: return {{1, "Wr count =" + std::to_string(blackCount), ""}};
-    case Step::GetWa: return {{1, "Wa count =" + std::to_string(blackCount), ""}};
-    case Step::GetPSNR:
-        // Equal images have no PSNR.
-        return {psnr ? Report{1, "PSNR = ", Fixed5(psnr->Psnr)} : Report{1, "PSNR = infinite", ""}};
-    case Step::Jpeg:
-        // Unchanged by the quantisation: no PSNR, and the sum of squared differences is 0.
-        return {psnr ? Report{1, "PSNR = ", Fixed5(psnr->Psnr)} : Report{1, "PSNR = infinite", ""},
-                Report{2, "Diff = ", Fixed5(psnr ? psnr->SumSq : 0.0)}};
-    case Step::GetNC:
-        // A watermark without black pixels in the compared area has no NC.
-        return {nc ? Report{1, "NC =", Fixed5(*nc)} : Report{1, "NC =undefined", ""}};
-    default: return {};
-    }
-}
-
-const std::vector<StepInfo>& Experiment::Steps() { return kSteps; }
+const std::array<StepInfo, kStepCount>& Experiment::Steps() { return kSteps; }
 
 const StepInfo& Experiment::Info(Step step) { return kSteps[static_cast<std::size_t>(step)]; }
 
@@ -129,27 +108,67 @@ StepSet Experiment::MadeStaleBy(Change change) {
     return stale;
 }
 
+bool Experiment::Holds(std::uint64_t run) const {
+    if (run == 0) return false;
+    return run == attackedElsewhere_ || std::find(current_.begin(), current_.end(), run) != current_.end();
+}
+
+std::uint64_t Experiment::EmbeddingRun() const {
+    std::uint64_t latest = 0;
+    for (const Step step : EmbeddingChain()) {
+        if (current_[Index(step)] == 0) return 0;
+        latest = std::max(latest, current_[Index(step)]);
+    }
+    return latest;
+}
+
+bool Experiment::EmbeddingInOrder() const {
+    std::uint64_t previous = 0;
+    for (const Step step : EmbeddingChain()) {
+        if (current_[Index(step)] <= previous) return false;
+        previous = current_[Index(step)];
+    }
+    return true;
+}
+
+StepSet Experiment::Done() const {
+    StepSet done;
+    for (const StepInfo& info : kSteps)
+        if (HasRun(info.step)) done.Add(info.step);
+    return done;
+}
+
+void Experiment::Mark(Step step, StepResult& result) {
+    result.run = ++lastRun_;
+    current_[Index(step)] = result.run;
+}
+
+void Experiment::Unmark(const StepSet& stale) {
+    for (const StepInfo& info : kSteps)
+        if (stale.Has(info.step)) current_[Index(info.step)] = 0;
+}
+
 void Experiment::Load(Bitmap& picture, Bitmap& watermark) {
     workspace_.LoadX(picture);
     workspace_.LoadW(watermark);
-    done_ = StepSet();
-    done_.Add(Step::LoadWatermark);
-    attackedElsewhere_ = false;
+    Forget();
+    StepResult load;
+    Mark(Step::LoadWatermark, load);
 }
 
 void Experiment::RestoreKey(const ExtractionKey& key) {
     workspace_.RestoreKey(key);
-    done_ = StepSet();
-    attackedElsewhere_ = false;
+    Forget();
 }
 
 bool Experiment::CanRun(Step step) const {
     const StepInfo& info = Info(step);
     switch (info.needs) {
     case Needs::Picture: return true;
-    case Needs::Step: return done_.Has(info.prerequisite);
+    case Needs::Step: return HasRun(info.prerequisite);
     case Needs::AnyAttack:
-        return attackedElsewhere_ || std::any_of(Attacks().begin(), Attacks().end(), [this](Step attack) { return done_.Has(attack); });
+        return AttackedElsewhere() ||
+               std::any_of(Attacks().begin(), Attacks().end(), [this](Step attack) { return HasRun(attack); });
     }
     return false;
 }
@@ -157,11 +176,16 @@ bool Experiment::CanRun(Step step) const {
 StepResult Experiment::Run(Step step) {
     if (!CanRun(step)) throw StepRefused(step);
     if (Info(step).kind == StepKind::Attack) {
-        done_.Remove(MadeStaleBy(Change::Attack));
-        attackedElsewhere_ = false;
+        Unmark(MadeStaleBy(Change::Attack));
+        attackedElsewhere_ = 0;
     }
     StepResult result = Perform(step);
-    done_.Add(step);
+    Mark(step, result);
+    if (step == Step::GetWr && seedOnce_) {
+        // A seed set for one Get Wr is used up.
+        workspace_.SetFixedSeed(std::nullopt);
+        seedOnce_ = false;
+    }
     return result;
 }
 
@@ -174,6 +198,7 @@ StepResult Experiment::Perform(Step step) {
     case Step::GetWr:
         w.GetWr();
         result.blackCount = w.BlackCount();
+        result.seed = w.LastSeed();
         break;
     case Step::GetWa:
         w.GetWa();
@@ -229,17 +254,18 @@ std::vector<StepResult> Experiment::ExtractFrom(std::span<const std::uint8_t> at
 std::vector<StepResult> Experiment::ExtractFromSwapped(TWatermark::Bytes& attacked, TWatermark::Reals& attackedReal) {
     if (!CanRun(Step::NoAttack)) throw StepRefused(Step::NoAttack);
     workspace_.SwapAttacked(attacked, attackedReal);
-    done_.Remove(MadeStaleBy(Change::Attack));
-    attackedElsewhere_ = true;
+    Unmark(MadeStaleBy(Change::Attack));
+    attackedElsewhere_ = ++lastRun_;
     return Extract({});
 }
 
-void Experiment::LoadAttacked(std::span<const std::uint8_t> attacked, std::span<const double> attackedReal) {
+std::uint64_t Experiment::LoadAttacked(std::span<const std::uint8_t> attacked, std::span<const double> attackedReal) {
     // The attacks need X_hat; a picture attacked elsewhere stands for one of them.
     if (!CanRun(Step::NoAttack)) throw StepRefused(Step::NoAttack);
     workspace_.LoadAttacked(attacked, attackedReal);
-    done_.Remove(MadeStaleBy(Change::Attack));
-    attackedElsewhere_ = true;
+    Unmark(MadeStaleBy(Change::Attack));
+    attackedElsewhere_ = ++lastRun_;
+    return attackedElsewhere_;
 }
 
 std::vector<StepResult> Experiment::ExtractWithKey(const ExtractionKey& key, std::span<const std::uint8_t> attacked,
@@ -250,14 +276,14 @@ std::vector<StepResult> Experiment::ExtractWithKey(const ExtractionKey& key, std
     workspace_.LoadAttacked(attacked, attackedReal);
     const Step first = ExtractionChain().front();
     StepResult result = Perform(first);
-    done_.Add(first);
+    Mark(first, result);
     return Extract({result});
 }
 
 // Runs the rest of the extraction chain and NC after the steps already in `results`.
 std::vector<StepResult> Experiment::Extract(std::vector<StepResult> results) {
     for (const Step step : ExtractionChain())
-        if (!done_.Has(step)) results.push_back(Run(step));
+        if (!HasRun(step)) results.push_back(Run(step));
     results.push_back(Run(Step::GetNC));
     return results;
 }

@@ -1,10 +1,11 @@
 #include "quillfen/watermark/marking.h"
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
+#include <utility>
 
 #include "quillfen/image/errors.h"
-#include "quillfen/image/number_format.h"
 #include "quillfen/watermark/dct.h"
 #include "quillfen/watermark/metrics.h"
 
@@ -62,12 +63,13 @@ MarkKey BuildKey(const Experiment& experiment, int hostWidth, int hostHeight, st
 
 }  // namespace
 
-std::vector<std::uint8_t> MarkedRegion(const GrayPlane& plane) {
+std::vector<std::uint8_t> MarkedRegion(const GrayView& picture) {
+    CheckView(picture, "picture");
     std::vector<std::uint8_t> region(TWatermark::kHostPixels, 255);
-    const int rows = std::min(plane.height(), kRegion);
-    const int columns = std::min(plane.width(), kRegion);
+    const int rows = std::min(picture.height, kRegion);
+    const int columns = std::min(picture.width, kRegion);
     for (int y = 0; y < rows; ++y)
-        std::copy(plane.row(y), plane.row(y) + columns, region.begin() + static_cast<std::ptrdiff_t>(y) * kRegion);
+        for (int x = 0; x < columns; ++x) region[static_cast<std::size_t>(y) * kRegion + x] = picture.at(x, y);
     return region;
 }
 
@@ -92,6 +94,34 @@ MarkedHost EmbedIntoHost(const Bitmap& host, const Bitmap& mark, std::optional<s
     MarkedHost marked = MarkHost(experiment, host);
     marked.Steps = std::move(steps);
     return marked;
+}
+
+MarkedPicture EmbedIntoHost(const GrayView& host, const GrayView& mark, std::optional<std::uint32_t> seed) {
+    CheckView(host, "host picture");
+    CheckView(mark, "mark picture");
+    CheckHostSize(host.width, host.height);
+    // The method reads no more than the host's region and the mark's 128 x 128, so only they
+    // are taken over; the key then records the host's own size.
+    const auto bitmapOf = [](const GrayView& view, int width, int height) {
+        Bitmap bitmap(width, height);
+        for (int y = 0; y < height; ++y)
+            for (int x = 0; x < width; ++x) bitmap.setGray(x, y, view.at(x, y));
+        return bitmap;
+    };
+    MarkedHost marked = EmbedIntoHost(bitmapOf(host, kRegion, kRegion),
+                                      bitmapOf(mark, std::min(mark.width, TWatermark::kMarkSize),
+                                               std::min(mark.height, TWatermark::kMarkSize)),
+                                      seed);
+    MarkedPicture picture;
+    picture.Picture = ToPlane(host);
+    for (int y = 0; y < kRegion; ++y)
+        for (int x = 0; x < kRegion; ++x) picture.Picture.at(x, y) = marked.Picture.blue(x, y);
+    picture.Key = std::move(marked.Key);
+    picture.Key.HostWidth = host.width;
+    picture.Key.HostHeight = host.height;
+    picture.RegionPsnr = marked.RegionPsnr;
+    picture.RegionNc = marked.RegionNc;
+    return picture;
 }
 
 MarkedHost MarkHost(const Experiment& experiment, const Bitmap& host) {
@@ -171,7 +201,7 @@ DetectionScore ScoreExtraction(const MarkKey& key, const TWatermark& workspace) 
     return ScoreRelations(key, ObservedRelations(workspace));
 }
 
-MarkReading ReadMark(const GrayPlane& suspect, const MarkKey& key) {
+MarkReading ReadMark(const GrayView& suspect, const MarkKey& key) {
     const std::vector<std::uint8_t> region = MarkedRegion(suspect);
     Experiment experiment(TWatermark::Planes::ResultsOnly);
     const std::vector<StepResult> results = experiment.ExtractWithKey(key.Extraction, region, RealsOf(region));
@@ -182,7 +212,7 @@ MarkReading ReadMark(const GrayPlane& suspect, const MarkKey& key) {
     reading.Ber = WholeMarkBitErrorRate(w.Wr_wave(), key.Extraction);
     reading.Score = ScoreRelations(key, ObservedRelations(w));
     reading.RegionIdentical =
-        suspect.width() >= kRegion && suspect.height() >= kRegion && Sha256(region) == key.RegionDigest;
+        suspect.width >= kRegion && suspect.height >= kRegion && Sha256(region) == key.RegionDigest;
     return reading;
 }
 
@@ -273,13 +303,6 @@ Verdict Judge(const DetectionScore& score, const Calibration& calibration) {
     global.At1e3 = calibration.Threshold(kFprEmpirical);
     global.At1e6 = calibration.Threshold(kFprModelled);
     return Judge(score, global);
-}
-
-std::string VerdictText(const Verdict& verdict) {
-    const std::string score = FormatFixed(verdict.Score, 3);
-    const std::string threshold = FormatFixed(verdict.Threshold, 3);
-    if (verdict.Present) return "mark present: score " + score + " \u2265 " + threshold + " (false alarms \u2264 1e-6)";
-    return "no mark found: score " + score + " < " + threshold;
 }
 
 }  // namespace quillfen

@@ -1,8 +1,10 @@
 #include "quillfen/watermark/metrics.h"
 
 #include <array>
+#include <cmath>
 #include <limits>
 #include <string>
+#include <utility>
 
 #include "quillfen/image/errors.h"
 #include "quillfen/image/portable_math.h"
@@ -205,6 +207,43 @@ double BitErrorRate(std::span<const std::uint8_t> extracted, std::span<const std
     for (std::size_t i = 0; i < extracted.size(); ++i)
         if ((extracted[i] < 128) != (watermark[i] < 128)) ++differing;
     return static_cast<double>(differing) / TWatermark::kMarkPixels;
+}
+
+namespace {
+
+// The two pictures as planes of one size.
+std::pair<GrayPlane, GrayPlane> SameSizePlanes(const GrayView& a, const GrayView& b, const char* measure) {
+    if (a.width != b.width || a.height != b.height)
+        throw ArgumentError(std::string(measure) + " compares pictures of one size, not " + std::to_string(a.width) +
+                            " x " + std::to_string(a.height) + " and " + std::to_string(b.width) + " x " +
+                            std::to_string(b.height));
+    return {ToPlane(a), ToPlane(b)};
+}
+
+}  // namespace
+
+double PsnrDecibels(const GrayView& picture, const GrayView& reference) {
+    const auto [image, original] = SameSizePlanes(picture, reference, "PSNR");
+    if (image.empty()) throw ArgumentError("PSNR needs pictures with pixels");
+    // The workspace's ComputePSNR, over any number of pixels.
+    double s = 0;
+    for (int p = 0; p < image.size(); ++p) {
+        const double d = static_cast<double>(original.data()[p]) - static_cast<double>(image.data()[p]);
+        s = s + d * d;
+    }
+    const double mse = s / image.size();
+    if (mse == 0) return std::numeric_limits<double>::infinity();
+    return -10 * std::log10(mse / 65025);
+}
+
+double StructuralSimilarity(const GrayView& a, const GrayView& b) {
+    const auto [first, second] = SameSizePlanes(a, b, "SSIM");
+    return StructuralSimilarity(first.pixels(), second.pixels(), first.width(), first.height());
+}
+
+double BitErrorRate(const GrayView& extracted, const GrayView& watermark) {
+    const auto [first, second] = SameSizePlanes(extracted, watermark, "the bit error rate");
+    return BitErrorRate(std::span<const std::uint8_t>(first.pixels()), std::span<const std::uint8_t>(second.pixels()));
 }
 
 }  // namespace quillfen

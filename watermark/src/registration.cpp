@@ -5,8 +5,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "quillfen/image/detail/loadable_module.h"
 #include "quillfen/image/errors.h"
-#include "quillfen/image/loadable_module.h"
 
 namespace quillfen {
 
@@ -58,8 +58,13 @@ Registration RegisterAndUndo(const GrayPlane& suspect, const GrayPlane& referenc
                                 std::to_string(plane->width()) + " x " + std::to_string(plane->height()));
     // A failed load throws out of the initialisation, so the next call tries again.
     static const registration::Functions& functions =
-        registration::LoadModuleFrom(ModuleCandidates(registration::kModuleFile, QF_REGISTRATION_BUILD_FOLDER));
+        registration::LoadModuleFrom(ModuleCandidates(registration::kModuleFile,
+                                                      reinterpret_cast<const void*>(&registration::LoadModuleFrom)));
     return functions.registerAndUndo(suspect, reference);
+}
+
+Registration RegisterAndUndo(const GrayView& suspect, const GrayView& reference) {
+    return RegisterAndUndo(ToPlane(suspect), ToPlane(reference));
 }
 
 }  // namespace quillfen

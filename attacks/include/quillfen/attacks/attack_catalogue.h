@@ -25,6 +25,11 @@
 #include <string_view>
 #include <vector>
 
+#include "quillfen/image/export.h"
+#include "quillfen/image/gray_plane.h"
+#include "quillfen/image/gray_view.h"
+
+QUILLFEN_API_BEGIN
 namespace quillfen {
 
 enum class AttackId {
@@ -126,4 +131,14 @@ AttackedPicture ApplyAttackCell(const AttackCell& cell, const AttackInput& input
 void ApplyAttackCell(const AttackCell& cell, const AttackInput& input, std::uint64_t seed,
                      AttackedPicture& picture);
 
+// The cell applied to a caller's picture, the result as bytes. A 256 x 256 picture is taken as
+// the marked region: the result is ApplyAttackCell's with the picture as X_hat (its bytes as
+// the reals) and `host` as X, which only the two crops with the host read (ArgumentError when
+// they have no 256 x 256 host). A picture of another size takes the attacks on the 8-bit
+// picture alone, drawing from the same streams; the workspace's seven, made for the region,
+// are refused (ArgumentError), as is a view CheckView refuses.
+GrayPlane ApplyAttackCell(const AttackCell& cell, const GrayView& picture, std::uint64_t seed,
+                          const GrayView& host = {});
+
 }  // namespace quillfen
+QUILLFEN_API_END

@@ -50,7 +50,9 @@
 #include <vector>
 
 #include "quillfen/attacks/attack_catalogue.h"
+#include "quillfen/image/export.h"
 
+QUILLFEN_API_BEGIN
 namespace quillfen {
 
 inline constexpr std::size_t kMaxAttackCells = 100000;
@@ -69,3 +71,4 @@ std::string CanonicalAttackName(const std::vector<AttackStep>& steps);
 std::string FormatAttackNumber(double value);
 
 }  // namespace quillfen
+QUILLFEN_API_END

@@ -7,7 +7,9 @@
 #include <vector>
 
 #include "quillfen/attacks/attack_catalogue.h"
+#include "quillfen/image/export.h"
 
+QUILLFEN_API_BEGIN
 namespace quillfen {
 
 struct AttackFamily {
@@ -26,3 +28,4 @@ std::string DefaultAttackList();
 std::vector<AttackCell> DefaultAttackGrid();
 
 }  // namespace quillfen
+QUILLFEN_API_END

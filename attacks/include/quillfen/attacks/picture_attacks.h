@@ -11,8 +11,10 @@
 #include <cstdint>
 #include <vector>
 
+#include "quillfen/image/export.h"
 #include "quillfen/image/gray_plane.h"
 
+QUILLFEN_API_BEGIN
 namespace quillfen {
 
 class RandomStream;
@@ -82,3 +84,4 @@ GrayPlane QuantizeLevels(const GrayPlane& in, int levels);
 GrayPlane JpegRoundTrip(const GrayPlane& in, int quality);
 
 }  // namespace quillfen
+QUILLFEN_API_END

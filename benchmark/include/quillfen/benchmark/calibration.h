@@ -25,8 +25,10 @@
 
 #include "quillfen/attacks/attack_catalogue.h"
 #include "quillfen/image/bitmap.h"
+#include "quillfen/image/export.h"
 #include "quillfen/watermark/detection_thresholds.h"
 
+QUILLFEN_API_BEGIN
 namespace quillfen {
 
 // A picture and the name rows and reports give it (its file name).
@@ -76,3 +78,4 @@ Calibration Calibrate(std::span<const NamedPicture> hosts, const NamedPicture& m
                       const CalibrationOptions& options);
 
 }  // namespace quillfen
+QUILLFEN_API_END

@@ -31,16 +31,18 @@
 #include <span>
 
 #include "quillfen/image/bitmap.h"
+#include "quillfen/image/export.h"
 #include "quillfen/watermark/mark_key.h"
 #include "quillfen/watermark/marking.h"
 
+QUILLFEN_API_BEGIN
 namespace quillfen {
 
 // The fixed trials (jpeg, filter, tone, rescale, shift and resave), and the fewest and the
-// default number of trials in all. The default, 2000, takes about 0.8 s on one core; the fewest
-// leave a few noise trials per level, enough for a key whose thresholds matter little (a test's):
-// a component's spread is never taken below the binomial one, but its mean and spread are
-// less certain with fewer trials.
+// default number of trials in all. The default, 2000, takes about half a second on one core;
+// the fewest leave a few noise trials per level, enough for a key whose thresholds matter
+// little (a test's): a component's spread is never taken below the binomial one, but its mean
+// and spread are less certain with fewer trials.
 inline constexpr std::uint32_t kFixedKeyTrials = 82;
 inline constexpr std::uint32_t kFewestKeyTrials = 100;
 inline constexpr std::uint32_t kDefaultKeyTrials = 2000;
@@ -62,3 +64,4 @@ KeyCalibration CalibrateKey(const MarkKey& key, std::span<const std::uint8_t> ho
 void CalibrateMarkedHost(MarkedHost& marked, const Bitmap& host, const KeyCalibrationOptions& options = {});
 
 }  // namespace quillfen
+QUILLFEN_API_END

@@ -51,7 +51,9 @@
 #include "quillfen/attacks/attack_catalogue.h"
 #include "quillfen/benchmark/calibration.h"
 #include "quillfen/image/bitmap.h"
+#include "quillfen/image/export.h"
 
+QUILLFEN_API_BEGIN
 namespace quillfen {
 
 // A geometric cell's picture read again after registration to X_hat.
@@ -212,3 +214,4 @@ struct RowPictures {
 RowPictures ComputeRowPictures(const SweepPlan& plan, std::uint64_t row);
 
 }  // namespace quillfen
+QUILLFEN_API_END

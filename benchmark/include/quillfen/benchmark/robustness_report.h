@@ -24,7 +24,9 @@
 #include "quillfen/attacks/attack_catalogue.h"
 #include "quillfen/benchmark/calibration.h"
 #include "quillfen/benchmark/robustness.h"
+#include "quillfen/image/export.h"
 
+QUILLFEN_API_BEGIN
 namespace quillfen {
 
 struct RobustnessReport {
@@ -117,3 +119,4 @@ std::string RobustnessHtml(const RobustnessReport& report);
 std::string ShellCommandLine(const std::vector<std::string>& words);
 
 }  // namespace quillfen
+QUILLFEN_API_END

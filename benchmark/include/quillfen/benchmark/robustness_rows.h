@@ -27,7 +27,9 @@
 #include <vector>
 
 #include "quillfen/benchmark/robustness.h"
+#include "quillfen/image/export.h"
 
+QUILLFEN_API_BEGIN
 namespace quillfen {
 
 enum class RowFieldId {
@@ -129,3 +131,4 @@ RowsFile ReadRowsFile(const std::filesystem::path& path);
 bool IsCutRow(std::string_view tail, const SweepPlan& plan, const RowRange& range);
 
 }  // namespace quillfen
+QUILLFEN_API_END

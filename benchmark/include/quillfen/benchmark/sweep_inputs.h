@@ -12,7 +12,9 @@
 #include "quillfen/benchmark/calibration.h"
 #include "quillfen/benchmark/robustness.h"
 #include "quillfen/image/errors.h"
+#include "quillfen/image/export.h"
 
+QUILLFEN_API_BEGIN
 namespace quillfen {
 
 // Which input a refusal is about, so that each front end can name it its own way ("--seeds",
@@ -91,3 +93,4 @@ struct PreparedSweep {
 PreparedSweep PrepareSweep(const SweepInputs& inputs);
 
 }  // namespace quillfen
+QUILLFEN_API_END

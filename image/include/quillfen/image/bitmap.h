@@ -5,6 +5,9 @@
 #include <cstdint>
 #include <vector>
 
+#include "quillfen/image/export.h"
+
+QUILLFEN_API_BEGIN
 namespace quillfen {
 
 class Bitmap {
@@ -62,3 +65,4 @@ Gray8Bitmap ConvertToGray8(const Bitmap& bitmap);
 Bitmap FromGray8(const Gray8Bitmap& gray);
 
 }  // namespace quillfen
+QUILLFEN_API_END

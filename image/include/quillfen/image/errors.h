@@ -4,6 +4,9 @@
 #include <stdexcept>
 #include <string>
 
+#include "quillfen/image/export.h"
+
+QUILLFEN_API_BEGIN
 namespace quillfen {
 
 // Base class of every error this system raises on purpose.
@@ -56,3 +59,4 @@ inline constexpr const char* kInvalidFloatingPointOperation = "Invalid floating 
 inline constexpr const char* kFloatingPointDivisionByZero = "Floating point division by zero";
 
 }  // namespace quillfen
+QUILLFEN_API_END

@@ -10,6 +10,9 @@
 #include <cstdint>
 #include <vector>
 
+#include "quillfen/image/export.h"
+
+QUILLFEN_API_BEGIN
 namespace quillfen {
 
 // A value for each gray level: the lookup table of a point operation.
@@ -53,3 +56,4 @@ private:
 };
 
 }  // namespace quillfen
+QUILLFEN_API_END

@@ -3,6 +3,9 @@
 #include <cstdint>
 #include <string>
 
+#include "quillfen/image/export.h"
+
+QUILLFEN_API_BEGIN
 namespace quillfen {
 
 // Larger pictures are refused before anything is allocated for them.
@@ -14,3 +17,4 @@ inline constexpr std::int64_t kMaxPixels = std::int64_t{64} * 1024 * 1024;
 void CheckImageSize(std::int64_t width, std::int64_t height, const std::string& what);
 
 }  // namespace quillfen
+QUILLFEN_API_END

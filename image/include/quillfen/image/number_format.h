@@ -4,6 +4,9 @@
 // as C's "%.Nf" does.
 #include <string>
 
+#include "quillfen/image/export.h"
+
+QUILLFEN_API_BEGIN
 namespace quillfen {
 
 // "0.00", "0.00000": at least one integer digit, exactly `decimals` decimals.
@@ -22,3 +25,4 @@ int ParseInt(const std::string& text);
 bool TryParseInt(const std::string& text, int& value);
 
 }  // namespace quillfen
+QUILLFEN_API_END

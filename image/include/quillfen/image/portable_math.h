@@ -11,6 +11,9 @@
 // ulps of the true value, which is all the attacks need.
 #include <cstdint>
 
+#include "quillfen/image/export.h"
+
+QUILLFEN_API_BEGIN
 namespace quillfen {
 
 // e^x. Overflows to +infinity above 709.78, underflows to 0 below -745.13; NaN stays NaN.
@@ -61,3 +64,4 @@ private:
 };
 
 }  // namespace quillfen
+QUILLFEN_API_END

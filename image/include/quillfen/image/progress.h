@@ -5,7 +5,9 @@
 #include <atomic>
 
 #include "quillfen/image/errors.h"
+#include "quillfen/image/export.h"
 
+QUILLFEN_API_BEGIN
 namespace quillfen {
 
 // Thrown by an operation whose sink asked it to stop. Nothing it was working on has changed.
@@ -45,3 +47,4 @@ private:
 };
 
 }  // namespace quillfen
+QUILLFEN_API_END

@@ -1,18 +1,37 @@
 #pragma once
-// A report line of an operation, as the desktop program writes it into a status-bar panel
-// and quillfen-cli prints it. The core builds the words; each front end shows the real
-// number in its own way (the windows with the user's decimal separator).
+// What an operation reports, as values: its words with a place for each number ("%1", "%2",
+// ...) and the numbers themselves, each with the decimals it is written with. Nothing here is
+// formatted and nothing says where the line is shown: quillfen-cli writes the numbers with '.'
+// (Line), the windows in the user's notation, each front end where it shows its reports.
+#include <functional>
 #include <string>
+#include <vector>
 
+#include "quillfen/image/export.h"
+
+QUILLFEN_API_BEGIN
 namespace quillfen {
 
-struct Report {
-    int panel = 1;       // 0 progress, 1 the result, 2 a second result
-    std::string text;    // the words, with any whole numbers: "Wr count =1234"
-    std::string number;  // a real written with '.', after the text ("31.41593"); empty for none
+struct ReportNumber {
+    double value = 0;
+    int decimals = 0;  // 0: a whole number
+    bool operator==(const ReportNumber&) const = default;
+};
 
-    std::string Line() const { return text + number; }
+struct Report {
+    std::string words;                  // "Threshold value by Kapur = %1"
+    std::vector<ReportNumber> numbers;  // in the order of their places
+
+    // The line with each number written by `write`. A '%' not followed by the number of a
+    // place stays as it is.
+    std::string Phrase(const std::function<std::string(const ReportNumber&)>& write) const;
+    // The line with '.' as the decimal point and no grouping, as "%.Nf" and "%d" write them.
+    std::string Line() const;
     bool operator==(const Report&) const = default;
 };
 
+// A number as Line writes it.
+std::string PlainNumber(const ReportNumber& number);
+
 }  // namespace quillfen
+QUILLFEN_API_END

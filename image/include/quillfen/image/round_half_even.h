@@ -2,6 +2,9 @@
 // Rounding to the nearest integer, halves to the even neighbour, without a library call.
 #include <cstdint>
 
+#include "quillfen/image/export.h"
+
+QUILLFEN_API_BEGIN
 namespace quillfen {
 
 // Adding 1.5 * 2^52 moves any |v| < 2^51 into the binade whose spacing is exactly 1, so the
@@ -15,3 +18,4 @@ inline double RoundHalfEven(double v) {
 }
 
 }  // namespace quillfen
+QUILLFEN_API_END

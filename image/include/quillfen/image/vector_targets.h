@@ -13,6 +13,9 @@
 #include <string>
 #include <vector>
 
+#include "quillfen/image/export.h"
+
+QUILLFEN_API_BEGIN
 namespace quillfen::vector_targets {
 
 // The environment variable that programs read at start to choose a target (see
@@ -44,3 +47,4 @@ std::string CpuVectorFeatures();
 std::string Summary();
 
 }  // namespace quillfen::vector_targets
+QUILLFEN_API_END

@@ -23,6 +23,9 @@
 #include <string>
 #include <vector>
 
+#include "quillfen/image/export.h"
+
+QUILLFEN_API_BEGIN
 namespace quillfen {
 
 // An open file descriptor, closed with its owner.
@@ -136,3 +139,4 @@ std::string RandomNameSuffix();
 std::string AsciiLower(std::string text);
 
 }  // namespace quillfen
+QUILLFEN_API_END

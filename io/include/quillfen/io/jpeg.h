@@ -7,7 +7,9 @@
 #include <vector>
 
 #include "quillfen/image/bitmap.h"
+#include "quillfen/image/export.h"
 
+QUILLFEN_API_BEGIN
 namespace quillfen {
 
 class TRixJPEG {
@@ -40,3 +42,4 @@ public:
 };
 
 }  // namespace quillfen
+QUILLFEN_API_END

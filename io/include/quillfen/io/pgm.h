@@ -19,7 +19,9 @@
 #include <string>
 
 #include "quillfen/image/bitmap.h"
+#include "quillfen/image/export.h"
 
+QUILLFEN_API_BEGIN
 namespace quillfen {
 
 class TRixPGM {
@@ -59,3 +61,4 @@ private:
 };
 
 }  // namespace quillfen
+QUILLFEN_API_END

@@ -10,7 +10,11 @@
 #include <string>
 
 #include "quillfen/image/bitmap.h"
+#include "quillfen/image/export.h"
+#include "quillfen/image/gray_plane.h"
+#include "quillfen/image/gray_view.h"
 
+QUILLFEN_API_BEGIN
 namespace quillfen {
 
 enum class PictureFormat { Unknown, Bmp, Jpeg, Pgm, Png };
@@ -44,4 +48,13 @@ LoadedPicture LoadPictureFile(const std::filesystem::path& path);
 // extension or an empty picture.
 void SavePictureFile(const std::filesystem::path& path, const Bitmap& bitmap, bool eightBit = false);
 
+// The gray picture of any supported file: its blue bytes, the gray value this system reads
+// (the gray itself for gray files). Throws as LoadPictureFile.
+GrayPlane LoadGrayPicture(const std::filesystem::path& path);
+
+// Writes a gray picture as an 8-bit gray file of the extension's format (a gray palette in a
+// BMP file); throws as SavePictureFile, and ArgumentError for a view CheckView refuses.
+void SaveGrayPicture(const std::filesystem::path& path, const GrayView& picture);
+
 }  // namespace quillfen
+QUILLFEN_API_END

@@ -9,9 +9,13 @@
 #include <string_view>
 #include <vector>
 
+#include "quillfen/image/export.h"
+#include "quillfen/image/gray_plane.h"
+#include "quillfen/image/gray_view.h"
 #include "quillfen/image/report.h"
 #include "quillfen/toolbox/rix_ipa.h"
 
+QUILLFEN_API_BEGIN
 namespace quillfen::toolbox {
 
 // How an entered whole number becomes an argument's value.
@@ -81,4 +85,17 @@ std::vector<int> InitialValues(const Operation& operation);
 // whole number); nullopt when the argument's rule refuses it.
 std::optional<int> Accept(const Argument& argument, std::optional<int> entered);
 
+// An operation's result on a caller's picture: the new picture and the report, if any.
+struct Applied {
+    GrayPlane picture;
+    std::optional<Report> report;
+};
+
+// Runs the operation on a copy of `picture`, with `values` for its arguments in their order
+// (none: the initial values), each taken through Accept. ArgumentError for a wrong number of
+// values, a value its argument's rule refuses, or a view CheckView refuses; the operation's
+// own errors (MathError, TooManyObjectsError, ...) pass through.
+Applied Apply(const Operation& operation, const GrayView& picture, std::vector<int> values = {});
+
 }  // namespace quillfen::toolbox
+QUILLFEN_API_END

@@ -6,8 +6,10 @@
 // 3 x 3 operators leave the one-pixel border 0. Gradients store M x scale rounded half to
 // even and clamped to 0..255 (a negative scale gives 0, never a wrapped byte); the
 // Laplacians store |S| clamped to 255.
+#include "quillfen/image/export.h"
 #include "quillfen/image/gray_plane.h"
 
+QUILLFEN_API_BEGIN
 namespace quillfen::edges {
 
 // |p(x, y) - p(x + 1, y)|: the difference with the right neighbour.
@@ -29,3 +31,4 @@ GrayPlane Laplacian2(const GrayPlane& plane);
 GrayPlane Laplacian3(const GrayPlane& plane);
 
 }  // namespace quillfen::edges
+QUILLFEN_API_END

@@ -3,8 +3,10 @@
 #include <array>
 #include <cstdint>
 
+#include "quillfen/image/export.h"
 #include "quillfen/image/gray_plane.h"
 
+QUILLFEN_API_BEGIN
 namespace quillfen::histogram {
 
 // Number of pixels of each gray level 0..255.
@@ -20,3 +22,4 @@ std::int32_t Total(const Counts& counts);
 double Mean(const Counts& counts, int pixelCount);
 
 }  // namespace quillfen::histogram
+QUILLFEN_API_END

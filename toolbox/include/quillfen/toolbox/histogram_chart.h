@@ -7,7 +7,9 @@
 #include <cstdint>
 
 #include "quillfen/image/bitmap.h"
+#include "quillfen/image/export.h"
 
+QUILLFEN_API_BEGIN
 namespace quillfen {
 
 inline constexpr int kHistogramChartWidth = 256;
@@ -26,3 +28,4 @@ std::array<int, 256> HistogramBarHeights(const std::array<std::int32_t, 256>& co
 Bitmap DrawHistogramChart(const std::array<std::int32_t, 256>& counts);
 
 }  // namespace quillfen
+QUILLFEN_API_END

@@ -4,8 +4,10 @@
 // through it.
 #include <cstdint>
 
+#include "quillfen/image/export.h"
 #include "quillfen/image/gray_plane.h"
 
+QUILLFEN_API_BEGIN
 namespace quillfen::histogram {
 
 // Each level g becomes Round(cum(g) * 255 / n + 0.5), at most 255. MathError "Floating point
@@ -35,3 +37,4 @@ Stretched AutoContrastStretch(const GrayPlane& plane);
 Stretched EndsInContrastStretch(const GrayPlane& plane, std::uint8_t lowPercent, std::uint8_t highPercent);
 
 }  // namespace quillfen::histogram
+QUILLFEN_API_END

@@ -3,9 +3,11 @@
 // line's normal and rho its signed distance from the plane's centre; every peak above the
 // vote threshold is traced across the plane and its runs over edges longer than the minimum
 // length are drawn in white on a black plane.
+#include "quillfen/image/export.h"
 #include "quillfen/image/gray_plane.h"
 #include "quillfen/image/progress.h"
 
+QUILLFEN_API_BEGIN
 namespace quillfen::hough {
 
 // The transform's parameters, with the values the desktop program starts from.
@@ -32,3 +34,4 @@ GrayPlane Transform(const GrayPlane& plane, const Parameters& parameters);
 }  // namespace literal
 
 }  // namespace quillfen::hough
+QUILLFEN_API_END

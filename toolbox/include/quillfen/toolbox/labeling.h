@@ -9,8 +9,10 @@
 // to that object.
 #include <cstdint>
 
+#include "quillfen/image/export.h"
 #include "quillfen/image/gray_plane.h"
 
+QUILLFEN_API_BEGIN
 namespace quillfen::labeling {
 
 // Labels run 254 down to 1.
@@ -37,3 +39,4 @@ void FillLabel(GrayPlane& plane, int x, int y, std::uint8_t label);
 }  // namespace literal
 
 }  // namespace quillfen::labeling
+QUILLFEN_API_END

@@ -4,8 +4,10 @@
 // columns, and the whole of a plane narrower or lower than 3 pixels, keep their values.
 #include <cstdint>
 
+#include "quillfen/image/export.h"
 #include "quillfen/image/gray_plane.h"
 
+QUILLFEN_API_BEGIN
 namespace quillfen::noise {
 
 // The nine-value sum of each window divided by 9, truncated.
@@ -28,3 +30,4 @@ GrayPlane Median(const GrayPlane& plane);
 }  // namespace literal
 
 }  // namespace quillfen::noise
+QUILLFEN_API_END

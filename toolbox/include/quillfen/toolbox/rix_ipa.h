@@ -1,12 +1,13 @@
 #pragma once
-// TRixIPA: the working gray image of a document, with its histogram, one undo level and the
-// toolbox operations under the names the windows and the command line use.
+// TRixIPA: the working gray image of a document, with its histogram and the toolbox
+// operations under the names the windows and the command line use.
 //
 // It is a thin facade: each operation hands the current plane to one function of its family
-// (quillfen/toolbox/*.h), which returns a new plane, and only then takes the undo copy and makes the
-// new plane current. An operation that throws therefore leaves the image, the undo copy and
-// the histogram as they were. The histogram always describes the current image; nothing else
-// is kept between calls.
+// (quillfen/toolbox/*.h), which returns a new plane, and only then makes the new plane
+// current. An operation that throws therefore leaves the image and the histogram as they were.
+// The histogram always describes the current image; nothing else is kept between calls.
+// Taking an operation back is the document's history (the program has one undo system),
+// which keeps the planes it needs itself.
 //
 // Planes are sized to the picture; pictures beyond the limits of limits.h are refused
 // before anything is allocated.
@@ -15,9 +16,12 @@
 #include <vector>
 
 #include "quillfen/image/bitmap.h"
+#include "quillfen/image/export.h"
 #include "quillfen/image/gray_plane.h"
+#include "quillfen/image/gray_view.h"
 #include "quillfen/image/progress.h"
 
+QUILLFEN_API_BEGIN
 namespace quillfen {
 
 class TRixIPA {
@@ -35,23 +39,18 @@ public:
     // they should stop (Cancelled, with everything as it was); nullptr for none. Not owned.
     void SetProgress(ProgressSink* sink) { progress_ = sink; }
 
-    // True while an undo copy exists that Undo may restore.
-    bool GetUndoReady() const { return undoReady_; }
-
     // Takes size and pixels (the blue byte of each) from a 24-bit bitmap. Throws FormatError
-    // for pictures beyond the size limits, leaving the object unchanged. The undo copy is
-    // left as it was.
+    // for pictures beyond the size limits, leaving the object unchanged.
     void LoadFromBitmap(const Bitmap& bitmap);
     // The same from a row-major gray plane of width x height bytes.
     void LoadFromGray(int width, int height, const std::uint8_t* gray);
+    // The same from a caller's pixels, copied (ArgumentError for a view CheckView refuses).
+    void LoadFromView(const GrayView& view);
     // A new gray 24-bit bitmap of the working image.
     Bitmap CreateBitmap() const;
-    // Restores the undo copy once; does nothing without one.
-    void Undo();
 
     const GrayPlane& Plane() const { return image_; }
     const std::vector<std::uint8_t>& GetImage() const { return image_.pixels(); }
-    const std::vector<std::uint8_t>& GetUndoImage() const { return undo_.pixels(); }
     std::uint8_t Pixel(int x, int y) const { return image_.at(x, y); }
 
     // ---- Histogram and statistics (histogram.h) ----------------------------------------
@@ -120,8 +119,8 @@ public:
                         int houghThreshold, bool lineBased);
 
 private:
-    // Makes `next` the current image: the image before becomes the undo copy and the
-    // histogram is counted again. Every operation ends here, and only once its result exists.
+    // Makes `next` the current image and counts the histogram again. Every operation ends
+    // here, and only once its result exists.
     void Commit(GrayPlane next);
     // Binarises at `threshold` through Commit and returns it.
     int BinarizeAt(int threshold);
@@ -131,10 +130,9 @@ private:
     void Load(GrayPlane plane);
 
     GrayPlane image_;
-    GrayPlane undo_;
-    bool undoReady_ = false;
     ProgressSink* progress_ = nullptr;
     std::array<std::int32_t, 256> histogram_{};
 };
 
 }  // namespace quillfen
+QUILLFEN_API_END

@@ -8,9 +8,11 @@
 #include <array>
 #include <cstdint>
 
+#include "quillfen/image/export.h"
 #include "quillfen/image/gray_plane.h"
 #include "quillfen/toolbox/histogram.h"
 
+QUILLFEN_API_BEGIN
 namespace quillfen::thresholds {
 
 using Counts = histogram::Counts;
@@ -81,3 +83,4 @@ Binarized MovingAverageBinarize(const GrayPlane& plane);
 }  // namespace literal
 
 }  // namespace quillfen::thresholds
+QUILLFEN_API_END

@@ -7,6 +7,8 @@
 //
 // The fast forms read the cosine products from tables built once from the very same
 // expressions, and keep each sum's order of terms, so they give the literal forms' bits.
+#include "quillfen/image/export.h"
+QUILLFEN_API_BEGIN
 namespace quillfen {
 
 inline constexpr double kDctC0 = 0.7071067811865476;
@@ -29,3 +31,4 @@ void Idct8x8(const double* coefficients, double* samples);
 }  // namespace literal
 
 }  // namespace quillfen
+QUILLFEN_API_END

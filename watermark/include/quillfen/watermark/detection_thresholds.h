@@ -39,6 +39,9 @@
 #include <utility>
 #include <vector>
 
+#include "quillfen/image/export.h"
+
+QUILLFEN_API_BEGIN
 namespace quillfen {
 
 inline constexpr double kFprEmpirical = 1e-3;
@@ -177,3 +180,4 @@ Calibration LoadCalibration(const std::filesystem::path& path);
 void SaveCalibration(const std::filesystem::path& path, const Calibration& calibration);
 
 }  // namespace quillfen
+QUILLFEN_API_END

@@ -15,8 +15,10 @@
 #include <string>
 #include <vector>
 
+#include "quillfen/image/export.h"
 #include "quillfen/watermark/watermark.h"
 
+QUILLFEN_API_BEGIN
 namespace quillfen {
 
 // Version 1: the extraction's inputs and the two relation maps. Version 2 adds sections after
@@ -133,3 +135,4 @@ inline constexpr std::int64_t kMaxKeyFileBytes = 1 << 20;
 std::vector<std::uint8_t> ReadKeyFile(const std::filesystem::path& path);
 
 }  // namespace quillfen
+QUILLFEN_API_END

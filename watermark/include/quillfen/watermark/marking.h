@@ -26,19 +26,22 @@
 #include <vector>
 
 #include "quillfen/image/bitmap.h"
+#include "quillfen/image/export.h"
 #include "quillfen/image/gray_plane.h"
+#include "quillfen/image/gray_view.h"
 #include "quillfen/watermark/detection_thresholds.h"
 #include "quillfen/watermark/experiment.h"
 #include "quillfen/watermark/mark_key.h"
 
+QUILLFEN_API_BEGIN
 namespace quillfen {
 
 // The gray plane of a picture: its blue bytes, as the workspace loads pictures.
 GrayPlane GrayOf(const Bitmap& picture);
 
-// The marked region of a plane: its top-left 256 x 256, row-major, extended with white where
-// the plane is smaller (as the workspace loads pictures).
-std::vector<std::uint8_t> MarkedRegion(const GrayPlane& plane);
+// The marked region of a picture: its top-left 256 x 256, row-major, extended with white where
+// the picture is smaller (as the workspace loads pictures).
+std::vector<std::uint8_t> MarkedRegion(const GrayView& picture);
 
 struct MarkedHost {
     // The host at its own size, the region's pixels replaced by X_hat: all three bytes of a
@@ -59,6 +62,18 @@ struct MarkedHost {
 // compared area (NC would have nothing to count), and a mark so dark that fewer than
 // kMinimumRelations relations carry it.
 MarkedHost EmbedIntoHost(const Bitmap& host, const Bitmap& mark, std::optional<std::uint32_t> seed);
+
+// EmbedIntoHost for a caller's gray pixels: the host's top-left 256 x 256 region and the
+// mark's top-left 128 x 128 are read, and the marked picture comes back as a gray plane of the
+// host's size; the key is the one EmbedIntoHost gives for the same pixels. The same refusals,
+// and ArgumentError for a view CheckView refuses.
+struct MarkedPicture {
+    GrayPlane Picture;  // the host with the marked region in place
+    MarkKey Key;
+    double RegionPsnr = 0.0;
+    std::optional<double> RegionNc;
+};
+MarkedPicture EmbedIntoHost(const GrayView& host, const GrayView& mark, std::optional<std::uint32_t> seed);
 
 // The marked picture and the key of an experiment that has run the embedding on `host` (the
 // picture its load took, at full size): what EmbedIntoHost returns for its own experiment,
@@ -135,7 +150,7 @@ struct MarkReading {
 
 // Extracts the mark from the top-left 256 x 256 of `suspect` with the key. A suspect smaller
 // than that is read as if extended with white (as the workspace loads pictures).
-MarkReading ReadMark(const GrayPlane& suspect, const MarkKey& key);
+MarkReading ReadMark(const GrayView& suspect, const MarkKey& key);
 
 // The thresholds a key's verdicts use: at each rate the larger of its own calibration's and
 // the global calibration's (the global ones alone for a key without a calibration of its own).
@@ -165,8 +180,5 @@ Verdict Judge(const DetectionScore& score, const Calibration& calibration);
 // The same with the key's thresholds (ThresholdsOf): what `extract` says.
 Verdict Judge(const DetectionScore& score, const KeyThresholds& thresholds);
 
-// "mark present: score 0.612 ≥ 0.125 (false alarms ≤ 1e-6)" or
-// "no mark found: score 0.004 < 0.125".
-std::string VerdictText(const Verdict& verdict);
-
 }  // namespace quillfen
+QUILLFEN_API_END

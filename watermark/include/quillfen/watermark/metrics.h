@@ -5,6 +5,10 @@
 #include <span>
 #include <vector>
 
+#include "quillfen/image/export.h"
+#include "quillfen/image/gray_view.h"
+
+QUILLFEN_API_BEGIN
 namespace quillfen {
 
 // PSNR in decibels of a 256 x 256 real picture against a byte reference, by the workspace's
@@ -50,4 +54,13 @@ private:
 // the binarised or the original watermark may be passed. 0 when every pixel agrees.
 double BitErrorRate(std::span<const std::uint8_t> extracted, std::span<const std::uint8_t> watermark);
 
+// The same measures of a caller's pictures, of any one size (ArgumentError for pictures of
+// different sizes or a view CheckView refuses). PSNR compares the bytes as the workspace's
+// does (for 256 x 256 pictures it is PsnrDecibels of the first one's bytes as reals), over
+// all width x height pixels; SSIM and the bit error rate are the functions above.
+double PsnrDecibels(const GrayView& picture, const GrayView& reference);
+double StructuralSimilarity(const GrayView& a, const GrayView& b);
+double BitErrorRate(const GrayView& extracted, const GrayView& watermark);
+
 }  // namespace quillfen
+QUILLFEN_API_END

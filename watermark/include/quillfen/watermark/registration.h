@@ -16,14 +16,18 @@
 //
 // OpenCV's libraries take tens of milliseconds to load and start, so the OpenCV code lives in a
 // module of its own (libquillfen_registration.so), loaded the first time a picture is
-// registered: no other command pays for it. The module is looked for beside the program, in
-// ../lib/quillfen beside the program's folder, in the build tree that made the program, and on
-// the library path. It is the only code that links OpenCV; the engine and the toolbox do not.
+// registered: no other command pays for it. The module is looked for in QUILLFEN_MODULE_PATH,
+// beside the watermark library when it is a shared one (in its quillfen/ folder), then
+// through the run path of the program that holds it. It is the only code that links OpenCV;
+// the engine and the toolbox do not.
 #include <string>
 #include <vector>
 
+#include "quillfen/image/export.h"
 #include "quillfen/image/gray_plane.h"
+#include "quillfen/image/gray_view.h"
 
+QUILLFEN_API_BEGIN
 namespace quillfen {
 
 // Maps a point of the reference to the suspect: rotation by RotationDegrees (counter-
@@ -59,6 +63,8 @@ double RegionFit(const GrayPlane& picture, const GrayPlane& reference);
 // (ArgumentError). Never fails for unrelated pictures: their fit is low. Throws Error, saying
 // where it was looked for, when the module cannot be loaded.
 Registration RegisterAndUndo(const GrayPlane& suspect, const GrayPlane& reference);
+// The same for a caller's pixels (ArgumentError for a view CheckView refuses).
+Registration RegisterAndUndo(const GrayView& suspect, const GrayView& reference);
 
 namespace registration {
 
@@ -76,3 +82,4 @@ const Functions& LoadModuleFrom(const std::vector<std::string>& candidates);
 
 }  // namespace registration
 }  // namespace quillfen
+QUILLFEN_API_END

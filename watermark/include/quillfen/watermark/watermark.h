@@ -25,7 +25,9 @@
 #include <vector>
 
 #include "quillfen/image/bitmap.h"
+#include "quillfen/image/export.h"
 
+QUILLFEN_API_BEGIN
 namespace quillfen {
 
 // The result of a PSNR measurement. It exists only when the compared images differ.
@@ -328,3 +330,4 @@ private:
 };
 
 }  // namespace quillfen
+QUILLFEN_API_END

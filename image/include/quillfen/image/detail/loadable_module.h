@@ -6,12 +6,32 @@
 #include <string>
 #include <vector>
 
+#include "quillfen/image/export.h"
+
+QUILLFEN_API_BEGIN
 namespace quillfen {
 
-// Where a module file may be, in the order tried: beside the program, in an installed layout
-// (../lib/quillfen/), in the build tree that made the program, and last the bare name, so that
-// the dynamic loader's own search (LD_LIBRARY_PATH, the system's folders) decides.
-std::vector<std::string> ModuleCandidates(const std::string& moduleFile, const std::string& buildFolder);
+// The environment variable that names folders (separated by ':') in which modules are looked
+// for before anywhere else.
+inline constexpr const char* kModulePathVariable = "QUILLFEN_MODULE_PATH";
+
+// Where a module file may be, in the order tried:
+//   1. each folder of QUILLFEN_MODULE_PATH;
+//   2. beside the library that loads the module, found through dladdr on `anchor` (a function
+//      of that library):
+//      - in a shared object, its folder's quillfen/ (where an installed prefix keeps the
+//        modules beside the libraries, and the build tree's lib/ the same way), then the
+//        folder itself;
+//      - linked into the program (a static library), the program's ../lib/quillfen/ (the
+//        platform's library folder in place of lib/): where the prefix's bin/ and the build
+//        tree's program folders find them; the program's file is the one it was started
+//        from, taken as the program starts;
+//   3. the bare name, for the dynamic loader's own search: the run path of the object that
+//      loads it (a program linked to the installed static libraries carries the prefix's
+//      module folder), LD_LIBRARY_PATH and the system's folders.
+// A library inside another program (an interpreter, say) therefore looks beside itself, never
+// beside that program.
+std::vector<std::string> ModuleCandidates(const std::string& moduleFile, const void* anchor);
 
 struct ModuleLoad {
     std::string Loaded;     // the candidate that loaded, empty when none did
@@ -37,3 +57,4 @@ struct ModuleLoad {
 ModuleLoad LoadModule(const std::vector<std::string>& candidates, const char* entryPoint);
 
 }  // namespace quillfen
+QUILLFEN_API_END

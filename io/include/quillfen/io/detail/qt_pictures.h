@@ -5,18 +5,20 @@
 // Loading Qt's libraries is most of a command's start-up time, so the decoder and the encoder
 // live in a module of their own (libquillfen_qt_pictures.so) that the file layer loads the
 // first time a BMP file is read or written: commands on PGM, PNG and JPEG files never load
-// Qt. The module is looked for next to the program, in ../lib/quillfen beside the program's
-// folder (an installed layout), in the build tree that made the program, and on the library
-// path. Builds without Qt (the ARM64 build of the core) have no module and refuse BMP files
-// with a clear message; fuzzing builds link it into the program.
+// Qt. The module is looked for as quillfen/image/detail/loadable_module.h says: in
+// QUILLFEN_MODULE_PATH, beside the file layer's shared library, then through the run path of
+// the program. Builds without Qt (the ARM64 build of the core) have no module and refuse BMP
+// files with a clear message; fuzzing builds link it into the program.
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
 #include <string>
 #include <vector>
 
+#include "quillfen/image/export.h"
 #include "quillfen/io/picture_files.h"
 
+QUILLFEN_API_BEGIN
 namespace quillfen::qt_pictures {
 
 struct Functions {
@@ -46,3 +48,4 @@ bool Built();
 const Functions& LoadModuleFrom(const std::vector<std::string>& candidates);
 
 }  // namespace quillfen::qt_pictures
+QUILLFEN_API_END

@@ -1,11 +1,11 @@
 #pragma once
 // How the desktop program's commands ask the user and tell them things: the GUI shows modal
-// boxes, the tests record what was asked and answer from a queue. The operations themselves
-// never talk to the user; they return results or throw, and the front ends word the messages.
+// boxes, the tests record what was asked and answer from a queue. The libraries below never
+// talk to the user; they return results or throw, and the windows word the messages.
 #include <optional>
 #include <string>
 
-namespace quillfen {
+namespace quillfen::ui {
 
 enum class PromptKind {
     Plain,         // a plain message box
@@ -54,4 +54,4 @@ public:
     }
 };
 
-}  // namespace quillfen
+}  // namespace quillfen::ui

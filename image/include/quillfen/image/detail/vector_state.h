@@ -5,7 +5,9 @@
 // vector registers still in use. Until something clears them, every SSE instruction of ours
 // and of the maths library pays a transition penalty: a threshold method doing 64K log10
 // calls was measured 40 times slower right after a picture had been read through Qt.
+#include "quillfen/image/export.h"
 
+QUILLFEN_API_BEGIN
 namespace quillfen {
 
 // Clears the upper vector state on CPUs that have AVX; does nothing elsewhere. Cheap: call
@@ -21,3 +23,4 @@ struct VectorStateReset {
 };
 
 }  // namespace quillfen
+QUILLFEN_API_END
