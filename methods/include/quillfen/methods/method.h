@@ -34,8 +34,10 @@
 
 #include "quillfen/attacks/attack_catalogue.h"
 #include "quillfen/image/bitmap.h"
+#include "quillfen/image/export.h"
 #include "quillfen/watermark/method_key.h"
 
+QUILLFEN_API_BEGIN
 namespace quillfen {
 
 struct MethodCapabilities {
@@ -152,5 +154,5 @@ double GrayPsnr(std::span<const std::uint8_t> a, std::span<const std::uint8_t> b
 MethodSpec FindStrength(const MethodSpec& spec, const Bitmap& host, const MethodPayload& payload,
                         std::uint32_t seed, double targetDecibels);
 
-// What a row of the sweep names: "polarity", or the spec's name.
 }  // namespace quillfen
+QUILLFEN_API_END

@@ -12,8 +12,10 @@
 #include <string>
 #include <vector>
 
+#include "quillfen/image/export.h"
 #include "quillfen/watermark/mark_key.h"
 
+QUILLFEN_API_BEGIN
 namespace quillfen {
 
 inline constexpr std::uint16_t kMethodKeyVersion = 3;
@@ -54,3 +56,4 @@ void SaveMethodKey(const std::filesystem::path& path, const MethodKeyRecord& key
 AnyKey LoadAnyKey(const std::filesystem::path& path);
 
 }  // namespace quillfen
+QUILLFEN_API_END
