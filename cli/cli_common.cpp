@@ -5,8 +5,10 @@
 #include <cstring>
 #include <iostream>
 
+#include "quillfen/attacks/attack_list.h"
 #include "quillfen/benchmark/robustness_report.h"
 #include "quillfen/image/errors.h"
+#include "quillfen/methods/method.h"
 
 namespace quillfen::cli {
 
@@ -160,6 +162,26 @@ bool FinishReport(std::string& reason) {
     if (err == 0) return true;
     reason = std::strerror(err);
     return false;
+}
+
+std::string MethodListHelp() {
+    std::string text = "methods: ";
+    bool first = true;
+    for (const MethodInfo& method : MethodCatalogue()) {
+        if (!first) text += "; ";
+        first = false;
+        text += method.Name;
+        bool firstParameter = true;
+        for (const AttackParameter& p : method.Parameters) {
+            text += firstParameter ? ": " : ", ";
+            firstParameter = false;
+            text += p.Name;
+            text += " ";
+            text += AcceptedValues(p);
+            if (p.Default) text += " (" + FormatAttackNumber(*p.Default) + ")";
+        }
+    }
+    return text;
 }
 
 }  // namespace quillfen::cli

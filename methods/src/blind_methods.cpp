@@ -181,11 +181,9 @@ double WrittenPsnr(const Bitmap& host, const Luma& before, const Bitmap& written
 
 // The common part of the two methods: the key record, the checks, and the luminance's way in
 // and out.
-class BlindMethod : public WatermarkMethod {
+class BlindMethod : public CatalogueMethod {
 public:
-    explicit BlindMethod(MethodSpec spec) : spec_(std::move(spec)), bits_(spec_.PayloadBits()) {}
-
-    const MethodSpec& Spec() const override { return spec_; }
+    explicit BlindMethod(MethodSpec spec) : CatalogueMethod(std::move(spec)), bits_(spec_.PayloadBits()) {}
 
     MethodMarked Embed(const Bitmap& host, const MethodPayload& payload, std::uint32_t seed) const override {
         if (host.width() < kSmallest || host.height() < kSmallest)
@@ -204,24 +202,23 @@ public:
         MethodMarked marked;
         marked.Picture = WriteBack(host, before, after.Values);
         marked.Psnr = WrittenPsnr(host, before, marked.Picture);
-        MethodKeyRecord key;
+        MethodKeyRecord& key = marked.Key.Blind.emplace();
         key.Method = spec_.Method;
         key.Parameters = spec_.Parameters();
         key.Seed = seed;
         key.HostWidth = host.width();
         key.HostHeight = host.height();
         key.Payload = payload.Bits;
-        marked.Key.Method = key;
         return marked;
     }
 
-    MethodReading Detect(const Bitmap& suspect, const AnyKey& key) const override {
+    MethodReading Detect(const Bitmap& suspect, const MethodKey& key) const override {
         const Luma luma = LumaOf(suspect);
         return Read(luma.Values.data(), luma.Width, luma.Height, RecordOf(key));
     }
 
     MethodReading DetectGray(std::span<const std::uint8_t> gray, int width, int height,
-                             const AnyKey& key) const override {
+                             const MethodKey& key) const override {
         if (gray.size() != static_cast<std::size_t>(width) * static_cast<std::size_t>(height))
             throw ArgumentError("a gray plane of " + std::to_string(gray.size()) + " values is not " +
                                 std::to_string(width) + " x " + std::to_string(height));
@@ -235,17 +232,16 @@ protected:
                                        std::uint32_t seed) const = 0;
     virtual MethodReading Measure(const std::vector<double>& coefficients, const MethodKeyRecord& key) const = 0;
 
-    MethodSpec spec_;
     int bits_;
 
 private:
-    const MethodKeyRecord& RecordOf(const AnyKey& key) const {
-        if (!key.Method || key.Method->Method != spec_.Method)
+    const MethodKeyRecord& RecordOf(const MethodKey& key) const {
+        if (!key.Blind || key.Blind->Method != spec_.Method)
             throw ArgumentError("the key is not a key of " + spec_.Method);
-        if (key.Method->Payload.size() != static_cast<std::size_t>(bits_))
-            throw ArgumentError("the key holds " + std::to_string(key.Method->Payload.size()) + " payload bits; " +
+        if (key.Blind->Payload.size() != static_cast<std::size_t>(bits_))
+            throw ArgumentError("the key holds " + std::to_string(key.Blind->Payload.size()) + " payload bits; " +
                                 spec_.Name() + " embeds " + std::to_string(bits_));
-        return *key.Method;
+        return *key.Blind;
     }
 
     MethodReading Read(const double* plane, int width, int height, const MethodKeyRecord& key) const {

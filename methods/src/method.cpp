@@ -39,14 +39,14 @@ std::vector<MethodInfo> BuildCatalogue() {
          {true, 64, "strength", false},
          "additive spread spectrum after Cox, Kilian, Leighton and Shamoon (1997): one key-seeded +-1 sequence per "
          "payload bit over the mid-band 8 x 8 block-DCT coefficients of the whole picture, blind correlation",
-         0.035790431713963306, 0.043640282102089454},
+         0.023499664735325446, 0.0345594814434048},
         {"qim",
          {Parameter("step", 0.5, 400, false, 16, "quantisation step of the mid-band coefficients, in gray levels"),
           Parameter("bits", 1, 64, true, 64, "payload bits")},
          {true, 64, "step", false},
          "dither-modulation quantisation index modulation after Chen and Wornell (2001): mid-band 8 x 8 block-DCT "
          "coefficients of the whole picture quantised to the lattice of their bit, key-seeded dither, soft decoding",
-         0.021452484925011183, 0.02631829508713245},
+         0.012875120124725262, 0.019773425352844713},
     };
 }
 
@@ -247,6 +247,25 @@ std::vector<std::uint8_t> ParsePayloadHex(std::string_view text, int bits) {
     return out;
 }
 
+MethodKey MethodKey::From(const AnyKey& key) {
+    MethodKey out;
+    out.Polarity = key.Polarity;
+    out.Blind = key.Method;
+    return out;
+}
+
+std::optional<AttackParameter> detail::CatalogueMethod::StrengthParameter() const {
+    const MethodInfo& info = spec_.Info();
+    if (info.Capabilities.Strength == nullptr) return std::nullopt;
+    for (const AttackParameter& p : info.Parameters)
+        if (std::string_view(p.Name) == info.Capabilities.Strength) return p;
+    return std::nullopt;
+}
+
+std::unique_ptr<WatermarkMethod> detail::CatalogueMethod::WithStrength(double value) const {
+    return MakeMethod(spec_.WithStrength(value));
+}
+
 std::unique_ptr<WatermarkMethod> MakeMethod(const MethodSpec& spec) {
     if (spec.Method == kPolarityMethod) return detail::MakePolarity(spec);
     if (spec.Method == "spread-spectrum") return detail::MakeSpreadSpectrum(spec);
@@ -267,18 +286,21 @@ double GrayPsnr(std::span<const std::uint8_t> a, std::span<const std::uint8_t> b
     return -10 * std::log10(mse / 65025);
 }
 
-MethodSpec FindStrength(const MethodSpec& spec, const Bitmap& host, const MethodPayload& payload,
-                        std::uint32_t seed, double targetDecibels) {
-    const MethodInfo& info = spec.Info();
-    if (info.Capabilities.Strength == nullptr)
-        throw ArgumentError(spec.Method + " has no strength parameter to set a PSNR with");
-    const AttackParameter* parameter = nullptr;
-    for (const AttackParameter& p : info.Parameters)
-        if (std::string_view(p.Name) == info.Capabilities.Strength) parameter = &p;
+std::unique_ptr<WatermarkMethod> FindStrength(const WatermarkMethod& method, const Bitmap& host,
+                                              const MethodPayload& payload, std::uint32_t seed,
+                                              double targetDecibels) {
+    const std::optional<AttackParameter> parameter = method.StrengthParameter();
+    if (!parameter) throw ArgumentError(method.Name() + " has no strength parameter to set a PSNR with");
     constexpr double kTolerance = 0.1;
-    auto psnrAt = [&](double strength) {
-        const MethodSpec at = spec.WithStrength(strength);
-        return MakeMethod(at)->Embed(host, payload, seed).Psnr;
+    auto psnrAt = [&](double strength) { return method.WithStrength(strength)->Embed(host, payload, seed).Psnr; };
+    // Strengths of four significant digits: rows and reports show them whole, and the PSNR
+    // moves by less than a thousandth of a decibel for it.
+    auto rounded = [&](double value) {
+        char text[32];
+        const auto written = std::to_chars(text, text + sizeof text, value, std::chars_format::general, 4);
+        double back = value;
+        std::from_chars(text, written.ptr, back);
+        return std::clamp(back, parameter->Lowest, parameter->Highest);
     };
     // The PSNR falls by 20 dB per decade of strength (the change is proportional to it), so each
     // guess is the strength that this law puts at the target from the last one; a guess outside
@@ -286,7 +308,7 @@ MethodSpec FindStrength(const MethodSpec& spec, const Bitmap& host, const Method
     double low = parameter->Lowest;    // below the target's strength: PSNR above the target
     double high = parameter->Highest;  // above it
     bool lowKnown = false, highKnown = false;
-    double strength = std::clamp(*spec.Strength(), low, high);
+    double strength = std::clamp(*method.Strength(), low, high);
     double best = strength;
     double bestPsnr = 0;
     double bestError = std::numeric_limits<double>::infinity();
@@ -313,16 +335,17 @@ MethodSpec FindStrength(const MethodSpec& spec, const Bitmap& host, const Method
             if (next >= high) next = highKnown ? std::sqrt(low * high) : high;
             else next = lowKnown ? std::sqrt(low * high) : low;
         }
+        next = rounded(next);
         if (next == strength) break;
         strength = next;
     }
     if (bestError > kTolerance)
-        throw ArgumentError("no " + std::string(info.Capabilities.Strength) + " of " + spec.Method + " (" +
+        throw ArgumentError("no " + std::string(parameter->Name) + " of " + method.Name() + " (" +
                             AcceptedValues(*parameter) + ") gives an embedding PSNR of " +
                             FormatAttackNumber(targetDecibels) + " dB on this host within 0.1 dB (the nearest: " +
                             FormatAttackNumber(std::round(bestPsnr * 100) / 100) + " dB at " +
                             FormatAttackNumber(best) + ")");
-    return spec.WithStrength(best);
+    return method.WithStrength(best);
 }
 
 }  // namespace quillfen

@@ -10,11 +10,9 @@ namespace quillfen::detail {
 
 namespace {
 
-class Polarity final : public WatermarkMethod {
+class Polarity final : public CatalogueMethod {
 public:
-    explicit Polarity(MethodSpec spec) : spec_(std::move(spec)) {}
-
-    const MethodSpec& Spec() const override { return spec_; }
+    using CatalogueMethod::CatalogueMethod;
 
     MethodMarked Embed(const Bitmap& host, const MethodPayload& payload, std::uint32_t seed) const override {
         if (payload.Mark.empty()) throw ArgumentError("the polarity method embeds a mark picture; none was given");
@@ -26,17 +24,17 @@ public:
         return out;
     }
 
-    MethodReading Detect(const Bitmap& suspect, const AnyKey& key) const override {
+    MethodReading Detect(const Bitmap& suspect, const MethodKey& key) const override {
         return Read(GrayOf(suspect), key);
     }
 
     MethodReading DetectGray(std::span<const std::uint8_t> gray, int width, int height,
-                             const AnyKey& key) const override {
+                             const MethodKey& key) const override {
         return Read(GrayPlane(width, height, std::vector<std::uint8_t>(gray.begin(), gray.end())), key);
     }
 
 private:
-    static MethodReading Read(const GrayPlane& suspect, const AnyKey& key) {
+    static MethodReading Read(const GrayPlane& suspect, const MethodKey& key) {
         if (!key.Polarity) throw ArgumentError("the key is not a key of the polarity method");
         const MarkReading mark = ReadMark(suspect, *key.Polarity);
         MethodReading reading;
@@ -48,8 +46,6 @@ private:
         reading.Ber = mark.Ber;
         return reading;
     }
-
-    MethodSpec spec_;
 };
 
 }  // namespace

@@ -110,9 +110,21 @@ std::string PayloadHex(std::span<const std::uint8_t> bits);
 // The reverse for `bits` bits: ArgumentError for other characters or another count of digits.
 std::vector<std::uint8_t> ParsePayloadHex(std::string_view text, int bits);
 
+// A method's key as a reading needs it: the polarity method's, a blind method's record, or a
+// key file an external method wrote (method_command.h), kept in a folder of its own while any
+// holder lives.
+struct ExternalKeyFile;
+struct MethodKey {
+    std::optional<MarkKey> Polarity;
+    std::optional<MethodKeyRecord> Blind;
+    std::shared_ptr<const ExternalKeyFile> External;
+    // The key read from a file (AnyKey): the polarity method's or a blind method's.
+    static MethodKey From(const AnyKey& key);
+};
+
 struct MethodMarked {
     Bitmap Picture;  // the host at its own size, marked
-    AnyKey Key;
+    MethodKey Key;
     double Psnr = 0;  // of the marked picture's gray (luminance) bytes against the host's; +inf if equal
 };
 
@@ -130,15 +142,28 @@ struct MethodReading {
 class WatermarkMethod {
 public:
     virtual ~WatermarkMethod() = default;
-    virtual const MethodSpec& Spec() const = 0;
+    // The method's name ("qim"), and its parameters, every one, as "step=16,bits=64".
+    virtual std::string Name() const = 0;
+    virtual std::string Parameters() const = 0;
+    virtual MethodCapabilities Capabilities() const = 0;
+    // The bits it embeds (0 for a zero-bit method).
+    virtual int PayloadBits() const = 0;
+    // The strength parameter's value and accepted range, when it has one.
+    virtual std::optional<double> Strength() const = 0;
+    virtual std::optional<AttackParameter> StrengthParameter() const = 0;
+    // The same method at another strength (ArgumentError without a strength parameter, or
+    // outside its range).
+    virtual std::unique_ptr<WatermarkMethod> WithStrength(double value) const = 0;
+    // The built-in thresholds at 1e-3 and 1e-6, when it has them.
+    virtual std::optional<std::pair<double, double>> Thresholds() const = 0;
     // Marks `host` (at least 256 x 256) with the payload, the key's sequences drawn from `seed`.
     // ArgumentError for a host too small, a payload of the wrong kind or length.
     virtual MethodMarked Embed(const Bitmap& host, const MethodPayload& payload, std::uint32_t seed) const = 0;
     // Reads `suspect` with a key this method wrote (ArgumentError for another method's key).
-    virtual MethodReading Detect(const Bitmap& suspect, const AnyKey& key) const = 0;
+    virtual MethodReading Detect(const Bitmap& suspect, const MethodKey& key) const = 0;
     // The same on a gray plane of width x height bytes, row-major (what a sweep's attacks give).
     virtual MethodReading DetectGray(std::span<const std::uint8_t> gray, int width, int height,
-                                     const AnyKey& key) const = 0;
+                                     const MethodKey& key) const = 0;
 };
 
 std::unique_ptr<WatermarkMethod> MakeMethod(const MethodSpec& spec);
@@ -146,13 +171,14 @@ std::unique_ptr<WatermarkMethod> MakeMethod(const MethodSpec& spec);
 // PSNR of two gray planes of equal size, bytes (+infinity when equal).
 double GrayPsnr(std::span<const std::uint8_t> a, std::span<const std::uint8_t> b);
 
-// The strength at which `spec`'s method marks `host` with `payload` and `seed` at an embedding
-// PSNR within 0.1 dB of `targetDecibels`: bisection over the strength parameter's range
-// (geometric, as PSNR falls with the logarithm of the strength). Returns the spec with that
-// strength; ArgumentError for a method without a strength parameter, or a target that its
-// range cannot reach on this host (the message gives the PSNRs of both ends).
-MethodSpec FindStrength(const MethodSpec& spec, const Bitmap& host, const MethodPayload& payload,
-                        std::uint32_t seed, double targetDecibels);
+// The method at the strength at which it marks `host` with `payload` and `seed` at an
+// embedding PSNR within 0.1 dB of `targetDecibels`: each try the strength that the last PSNR
+// and the law of 20 dB per decade of strength put at the target, within the bracket found so
+// far (bisected when the guess leaves it). ArgumentError for a method without a strength
+// parameter, or a target its range cannot reach on this host (the message gives the nearest).
+std::unique_ptr<WatermarkMethod> FindStrength(const WatermarkMethod& method, const Bitmap& host,
+                                              const MethodPayload& payload, std::uint32_t seed,
+                                              double targetDecibels);
 
 }  // namespace quillfen
 QUILLFEN_API_END
