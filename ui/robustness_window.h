@@ -102,6 +102,8 @@ public:
     QChartView* rocView;
     QLabel* lblRoc;
     QLabel* lblState;
+    // The equivalent command line, read-only: it scrolls rather than widening the window.
+    QLineEdit* edtCommand;
     QProgressBar* prgRun;
     QPushButton* btnRun;
     QPushButton* btnCancel;
@@ -124,6 +126,9 @@ signals:
     // The run has ended (finished or cancelled) and its rows are shown.
     void Finished();
 
+protected:
+    void showEvent(QShowEvent* event) override;
+
 private:
     struct Shared;  // what the worker hands over: rows as they come, the summary
 
@@ -137,9 +142,11 @@ private:
     void TakeRows();
     void Finish();
     void UpdateEnabled();
+    // Keeps the window within the screen it is on (a long input never widens it past it).
+    void FitScreen();
     void AppendRowToTable(const RobustnessRow& row);
     // Draws a family's ROC curve and says its AUC and rates under it.
-    void ShowRoc(const FamilyRoc& roc, const std::string& name);
+    void ShowRoc(const FamilyRoc& roc, const QString& name);
     // The plan of the inputs; throws Error (the message for the user) for a refused input.
     SweepPlan BuildPlan(std::vector<std::string>& words, std::string& markName,
                         std::vector<std::pair<std::string, std::string>>& inputs);

@@ -216,6 +216,12 @@ private slots:
         QVERIFY2(w->rocView->chart()->title().endsWith(QString::fromStdString("AUC " + FormatFixed(roc.Curve.Auc, 3))),
                  qPrintable(w->rocView->chart()->title()));
         QVERIFY2(w->lblRoc->text().contains(QStringLiteral("at 1e-6")), qPrintable(w->lblRoc->text()));
+
+        // However long the command line, the window fits a 1280-pixel screen: the command
+        // scrolls in its field, the state wraps.
+        QCOMPARE(w->edtCommand->text(), QString::fromStdString(w->CommandText()));
+        QVERIFY(w->edtCommand->isReadOnly());
+        QVERIFY2(w->minimumSizeHint().width() <= 1280, qPrintable(QString::number(w->minimumSizeHint().width())));
     }
 
     // Cancel stops the run; the rows delivered stay, each the row of the whole run.
