@@ -57,6 +57,9 @@ TRixIPA LoadIpaOrFail(const std::string& path, bool* eightBit = nullptr);
 // "polarity; spread-spectrum: strength 0.1..100 (4), bits whole numbers 1..64 (64); ...".
 std::string MethodListHelp();
 
+// --target-psnr's value: a plain decimal number of decibels, 10..100 (CommandFailure, exit 2).
+double TargetPsnrOrFail(const std::string& text);
+
 // The one place commands print their reports, so that tests can capture them.
 void PrintLine(const std::string& line);
 

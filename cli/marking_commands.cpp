@@ -126,16 +126,6 @@ std::unique_ptr<WatermarkMethod> MethodOrFail(const std::string& text) {
     }
 }
 
-// A PSNR in decibels as --target-psnr takes it: a plain decimal number, 10..100.
-double TargetPsnrOrFail(const std::string& text) {
-    double value = 0;
-    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (text.empty() || text.find_first_not_of("0123456789.") != std::string::npos || ec != std::errc() ||
-        end != text.data() + text.size() || !(value >= 10 && value <= 100))
-        throw CommandFailure{kExitUsage, "--target-psnr: '" + text + "' is not a PSNR in decibels (10..100, as 38 or 40.5)"};
-    return value;
-}
-
 // embed with a blind method: HOST OUTPUT, the payload given or drawn from the seed.
 void RunBlindEmbed(EmbedOptions o, const WatermarkMethod& chosen, CLI::Option* seedOption, CLI::Option* payloadOption,
                    CLI::Option* targetOption) {

@@ -791,7 +791,7 @@ TMDIChild* TfrmRobustness::OpenRow(int row) {
     const QString title = QStringLiteral("%1 - seed %2 - %3").arg(Q(r.Host)).arg(r.Seed).arg(Q(r.Attack));
     const auto fixed5 = [](double value) { return std::vector<ReportNumber>{{value, 5}}; };
     std::vector<StepReport> reports = {
-        {1, {"NC =%1", fixed5(r.Nc)}},
+        {1, {"NC =%1", fixed5(r.Nc.value_or(0.0))}},
         {2, {"BER = %1", fixed5(r.Ber)}},  // the texts of core_texts.cpp
         {kListOnly, SeedReport(r.Seed)},
         {kListOnly, std::isinf(r.Psnr) ? Report{"PSNR = infinite", {}} : Report{"PSNR = %1", fixed5(r.Psnr)}},

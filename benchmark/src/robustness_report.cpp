@@ -96,7 +96,7 @@ std::vector<CellSummary> SummariseCells(const RobustnessReport& report) {
                 ++s.Failed;
                 continue;
             }
-            nc.push_back(row->Nc);
+            if (row->Nc) nc.push_back(*row->Nc);
             score.push_back(row->Score);
             psnr.push_back(row->Psnr);
             ssim.push_back(row->Ssim);
@@ -107,7 +107,7 @@ std::vector<CellSummary> SummariseCells(const RobustnessReport& report) {
                 hits6 += *row->Detected1e6 ? 1 : 0;
             }
             if (const std::optional<RegisteredReading>& g = row->Registered) {
-                registeredNc.push_back(g->Nc);
+                if (g->Nc) registeredNc.push_back(*g->Nc);
                 registeredScore.push_back(g->Score);
                 if (g->Detected1e3 && g->Detected1e6) {
                     ++registeredVerdicts;
@@ -116,9 +116,9 @@ std::vector<CellSummary> SummariseCells(const RobustnessReport& report) {
                 }
             }
         }
-        if (nc.empty()) continue;
-        s.Nc = QuartilesOf(nc);
-        s.BerMean = berSum / static_cast<double>(nc.size());
+        if (score.empty()) continue;
+        if (!nc.empty()) s.Nc = QuartilesOf(nc);
+        s.BerMean = berSum / static_cast<double>(score.size());
         s.ScoreMedian = QuartilesOf(score).Median;
         s.PsnrMedian = QuartilesOf(psnr).Median;
         s.SsimMedian = QuartilesOf(ssim).Median;
@@ -126,9 +126,9 @@ std::vector<CellSummary> SummariseCells(const RobustnessReport& report) {
             s.Tpr3 = static_cast<double>(hits3) / static_cast<double>(verdicts);
             s.Tpr6 = static_cast<double>(hits6) / static_cast<double>(verdicts);
         }
-        s.Registered = registeredNc.size();
+        s.Registered = registeredScore.size();
         if (s.Registered == 0) continue;
-        s.RegisteredNcMedian = QuartilesOf(registeredNc).Median;
+        if (!registeredNc.empty()) s.RegisteredNcMedian = QuartilesOf(registeredNc).Median;
         s.RegisteredScoreMedian = QuartilesOf(registeredScore).Median;
         if (registeredVerdicts > 0) {
             s.RegisteredTpr3 = static_cast<double>(registeredHits3) / static_cast<double>(registeredVerdicts);

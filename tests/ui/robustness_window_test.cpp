@@ -159,7 +159,7 @@ private slots:
         QCOMPARE(w->ExportText(TfrmRobustness::Export::Csv), ReadText(csv));
         // The table shows the rows in order, their measures rounded.
         QCOMPARE(w->tblRows->item(5, 2)->text(), QString::fromStdString(w->Rows()[5].Attack));
-        QCOMPARE(w->tblRows->item(5, 7)->text(), QString::fromStdString(FormatFixed(w->Rows()[5].Nc, 4)));
+        QCOMPARE(w->tblRows->item(5, 7)->text(), QString::fromStdString(FormatFixed(*w->Rows()[5].Nc, 4)));
 
         // Through the dialogs, each file gets its extension.
         dialogs->Answer(QString::fromStdString(dir->file("window")));
@@ -305,7 +305,7 @@ private slots:
         QVERIFY(frame->ExtractedPanel()->Picture() == expected.Extracted);
         QCOMPARE(frame->EmbeddedPanel()->Picture().width(), 128);
         QVERIFY(doc->FileName().contains(QStringLiteral("rotate:deg=5")));
-        QCOMPARE(doc->Model().Results().front().report.Line(), "NC =" + FormatFixed(w->Rows()[1].Nc, 5));
+        QCOMPARE(doc->Model().Results().front().report.Line(), "NC =" + FormatFixed(*w->Rows()[1].Nc, 5));
         QVERIFY(prompts->shown.empty());
     }
 
