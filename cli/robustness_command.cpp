@@ -366,6 +366,10 @@ void Run(const Options& o, const Given& given, int jobs) {
         for (const SweepHost& h : plan.Hosts) report.Hosts.push_back(h.Name);
         report.Seeds = plan.Seeds;
         report.Thresholds = plan.Thresholds;
+        for (std::size_t m = 0; m < plan.Methods.size(); ++m) {
+            report.Methods.push_back(plan.Methods[m].Label);
+            report.MethodThresholds.push_back(PlanThresholds(plan, m));
+        }
         report.Mark = prepared.MarkName;
         report.Command = CommandLineText();
         report.Program = kProgramVersion;
