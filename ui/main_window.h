@@ -96,6 +96,8 @@ public:
     // same kind starts with the format the user chose last.
     std::optional<FileDialogResult> ExecuteDialog(FileDialogRequest& request) override;
     std::optional<FileDialogResult> ExecuteDialog(SharedDialog dialog) override;
+    // The same, opened in `folder` (when it is one) instead of the last folder.
+    std::optional<FileDialogResult> ExecuteDialog(FileDialogRequest& request, const QString& folder);
     const FrameActions& Actions() const override { return actions_; }
     // Appends the list of open documents to a "&Window" menu (after `keep` fixed items).
     void FillWindowList(QMenu* menu, int keep) override;
@@ -129,6 +131,10 @@ public:
     // Writes `document`'s picture to its own file, or asks for a name when it has none.
     // True once written.
     bool SaveDocument(TMDIChild& document);
+    // The save dialog of Save As, started at `document`'s own name, folder and format; a
+    // document without a file (a robustness row) is proposed its caption as a name, in the
+    // format chosen last.
+    std::optional<FileDialogResult> AskSaveName(const TMDIChild& document);
     // Creates a document window for an image file; nothing (and no window) when no file of
     // that name exists or when it cannot be read (with a warning saying why).
     TMDIChild* OpenImageFile(const QString& fileName);
@@ -183,7 +189,8 @@ public:
     void pmuSaveToFileClick();
     void pmuClearClick();
     // The panel whose popup menu was opened last (EmbeddedPanel or ExtractedPanel).
-    void SetPopupComponent(PictureView* panel) { popupComponent_ = panel; }
+    // SaveToFile is on while that panel shows a picture.
+    void SetPopupComponent(PictureView* panel);
 
     // ---- Documents -------------------------------------------------------------------
     QList<TMDIChild*> Documents() const;
