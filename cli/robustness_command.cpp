@@ -49,6 +49,7 @@ struct Options {
     bool registering = false;
     std::string calibration;
     std::vector<std::string> methods;
+    std::vector<std::string> methodCommands;
     std::string targetPsnr;
 };
 
@@ -193,6 +194,13 @@ void Run(const Options& o, const Given& given, int jobs) {
     inputs.Jobs = ThreadsToRun(jobs);
     inputs.Register = o.registering;
     inputs.Methods = o.methods;
+    for (const std::string& spec : o.methodCommands) {
+        try {
+            inputs.MoreMethods.push_back(CommandSweepMethod(spec));
+        } catch (const SweepInputError& e) {
+            throw CommandFailure{kExitUsage, std::string("--method-cmd: ") + e.what()};
+        }
+    }
     if (given.targetPsnr) inputs.TargetPsnr = TargetPsnrOrFail(o.targetPsnr);
     PreparedSweep prepared;
     try {
@@ -407,6 +415,11 @@ void RegisterRobustnessCommand(CLI::App& app) {
     cmd->add_option("--method", o->methods,
                     "a method to compare, NAME[:param=value,...] (repeatable, in order; default polarity alone; " +
                         MethodListHelp() + "); each is scored on the same attacked pictures, rows gain method fields")
+        ->expected(1)
+        ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+    cmd->add_option("--method-cmd", o->methodCommands,
+                    "a method run as programs in any language, described by a JSON file (argument lists with "
+                    "placeholders, a time limit; docs/methods.md); repeatable, compared after the --method ones")
         ->expected(1)
         ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
     CLI::Option* targetOption = cmd->add_option(

@@ -104,7 +104,7 @@ struct Worker {
     // A unit of another method than the polarity method (a plan's Methods): the method at the
     // strength it marks with, its key, and the host and marked picture as gray bytes.
     bool Other = false;
-    std::unique_ptr<WatermarkMethod> Used;
+    std::shared_ptr<const WatermarkMethod> Used;
     MethodKey OtherKey;
     std::vector<std::uint8_t> HostBytes;
     std::vector<std::uint8_t> MarkedBytes;
@@ -135,17 +135,18 @@ void EmbedPolarity(const SweepPlan& plan, const Bitmap& host, std::uint32_t seed
 
 // Another method's embedding: the host's gray region, the payload drawn from the seed, at the
 // plan's target PSNR when it has one and the method a strength to set.
-void EmbedOther(const SweepPlan& plan, const WatermarkMethod& method, const Bitmap& host, std::uint32_t seed,
-                Worker& worker) {
+void EmbedOther(const SweepPlan& plan, const std::shared_ptr<const WatermarkMethod>& chosen, const Bitmap& host,
+                std::uint32_t seed, Worker& worker) {
+    const WatermarkMethod& method = *chosen;
     worker.Marked.reset();
     worker.HostBytes = GrayOf(host).pixels();
     const Bitmap gray = Bitmap::fromGray(kHost, kHost, worker.HostBytes.data());
     MethodPayload payload;
     if (method.Capabilities().UsesMark) payload.Mark = plan.Mark;
     payload.Bits = PayloadFromSeed(seed, method.PayloadBits());
-    worker.Used = plan.TargetPsnr && method.StrengthParameter()
-                      ? FindStrength(method, gray, payload, seed, *plan.TargetPsnr)
-                      : method.WithStrength(method.Strength().value_or(0));
+    worker.Used = chosen;
+    if (plan.TargetPsnr && method.StrengthParameter())
+        worker.Used = FindStrength(method, gray, payload, seed, *plan.TargetPsnr);
     MethodMarked marked = worker.Used->Embed(gray, payload, seed);
     worker.OtherKey = std::move(marked.Key);
     worker.MarkedBytes = GrayOf(marked.Picture).pixels();
@@ -172,7 +173,7 @@ void Embed(const SweepPlan& plan, HostCache& hosts, std::uint64_t unit, Worker& 
         const std::shared_ptr<const WatermarkMethod>& method =
             plan.Methods.empty() ? nullptr : plan.Methods[unit % M].Method;
         worker.Other = method != nullptr;
-        if (method) EmbedOther(plan, *method, loaded->Picture, seed, worker);
+        if (method) EmbedOther(plan, method, loaded->Picture, seed, worker);
         else EmbedPolarity(plan, loaded->Picture, seed, worker);
     } catch (...) {
         worker.Error = ErrorText(std::current_exception());

@@ -11,6 +11,7 @@
 #include "quillfen/image/errors.h"
 #include "quillfen/io/picture_files.h"
 #include "quillfen/methods/method.h"
+#include "quillfen/methods/method_command.h"
 #include "quillfen/watermark/watermark.h"
 
 namespace quillfen {
@@ -167,6 +168,25 @@ std::vector<SweepMethod> ParseSweepMethods(const std::vector<std::string>& texts
     }
     if (methods.size() == 1 && !methods.front().Method) methods.clear();
     return methods;
+}
+
+SweepMethod CommandSweepMethod(const fs::path& spec) {
+    SweepMethod method;
+    try {
+        method.Method = LoadMethodCommand(spec);
+    } catch (const Error& e) {
+        throw SweepInputError(SweepInput::Methods, e.what());
+    }
+    method.Label = method.Method->Name();
+    if (const auto thresholds = method.Method->Thresholds()) {
+        Calibration given;
+        given.ThresholdEmpirical = thresholds->first;
+        given.ThresholdModelled = thresholds->second;
+        given.Method = method.Label;
+        given.Source = "the thresholds of " + spec.filename().string();
+        method.Thresholds = given;
+    }
+    return method;
 }
 
 PreparedSweep PrepareSweep(const SweepInputs& inputs) {

@@ -2,6 +2,7 @@
 // `attack` writes the pixels the sweep attacks, and a blind method's embed and extract.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -125,5 +126,53 @@ TEST(MethodsCommand, BlindEmbedAndExtract) {
     EXPECT_FALSE(std::filesystem::exists(dir.file("x.png")));
 }
 
+// The Python example of examples/methods/ in a sweep beside the polarity method: its rows
+// carry its score, its payload's accuracy and its own verdicts.
+TEST(MethodsCommand, ExternalMethodInASweepBesidePolarity) {
+    if (std::system("/usr/bin/python3 -c 'import numpy' >/dev/null 2>&1") != 0)
+        GTEST_SKIP() << "Debian's python3-numpy is not installed";
+    const std::string spec = std::string(QUILLFEN_SOURCE_DIR) + "/examples/methods/chip-spread.json";
+    const CliResult r = RunCli({"robustness", kHost, "--mark", kMark, "--seeds", "2", "--attacks", "none,real-jpeg:q=75",
+                                "--method-cmd", spec});
+    ASSERT_EQ(r.code, 0) << r.err;
+    const std::vector<nlohmann::json> rows = JsonLines(r.out);
+    ASSERT_EQ(rows.size(), 4u);
+    EXPECT_EQ(rows[0]["method"], "polarity");
+    for (const nlohmann::json& row : {rows[2], rows[3]}) {
+        EXPECT_EQ(row["method"], "chip-spread");
+        EXPECT_EQ(row["method_params"], "strength=3");
+        EXPECT_EQ(row["payload_bits"], 32);
+        EXPECT_EQ(row["bit_accuracy"], 1);
+        EXPECT_TRUE(row["detected_1e-6"].get<bool>());
+        EXPECT_LT(row["score_null"].get<double>(), 0.03);
+    }
+}
+
+// A method whose program fails, prints no verdict or hangs gives error rows that name it; the
+// other methods' rows are made as ever and the command ends with exit code 1.
+TEST(MethodsCommand, FailingExternalMethodsGiveErrorRows) {
+    test::TempDir dir;
+    const std::string copy = R"(["/bin/cp", "{host}", "{out}"])";
+    test::WriteBytes(dir.file("mute.json"),
+                     R"({"name": "mute", "embed": )" + copy + R"(, "detect": ["/bin/echo", "nothing to say"]})");
+    test::WriteBytes(dir.file("slow.json"), R"({"name": "slow", "embed": ["/bin/sleep", "30"], "detect": ["/bin/true"],
+                                              "time_limit_seconds": 1})");
+    const CliResult r = RunCli({"robustness", kHost, "--mark", kMark, "--seeds", "2", "--attacks", "none", "--method-cmd",
+                                dir.file("mute.json"), "--method-cmd", dir.file("slow.json")});
+    EXPECT_EQ(r.code, 1) << r.err;
+    const std::vector<nlohmann::json> rows = JsonLines(r.out);
+    ASSERT_EQ(rows.size(), 3u);
+    EXPECT_FALSE(rows[0].contains("error"));
+    EXPECT_EQ(rows[1]["error"], "method mute: detect printed no JSON object with a \"score\" in -1..1 (its last line: "
+                                "nothing to say)");
+    EXPECT_EQ(rows[2]["error"], "method slow: embed ran past its time limit of 1 s and was stopped");
+    // A description that is not one is refused before any row.
+    test::WriteBytes(dir.file("bad.json"), R"({"name": "bad", "embed": ["x", "{hots}"], "detect": ["y"]})");
+    const CliResult bad = RunCli({"robustness", kHost, "--method-cmd", dir.file("bad.json")});
+    EXPECT_EQ(bad.code, 2);
+    EXPECT_NE(bad.err.find("unknown placeholder {hots}"), std::string::npos) << bad.err;
+}
+
 }  // namespace
 }  // namespace quillfen
+

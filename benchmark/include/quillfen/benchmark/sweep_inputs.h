@@ -106,6 +106,11 @@ NamedPicture BundledMark();
 // the target sets. None for a list that is empty or the polarity method alone.
 std::vector<SweepMethod> ParseSweepMethods(const std::vector<std::string>& texts, bool targetPsnr);
 
+// A method run as programs (method_command.h) from its JSON file, under its name, judged by the
+// thresholds the file gives (none: its rows carry no verdict). SweepInputError (Methods) naming
+// the file when it cannot be read or is not such a description.
+SweepMethod CommandSweepMethod(const std::filesystem::path& spec);
+
 // Reads every input (SweepInputError as above) and checks the plan (CheckSweepPlan's
 // ArgumentError). Each host is read again when its rows are computed.
 PreparedSweep PrepareSweep(const SweepInputs& inputs);
