@@ -216,6 +216,7 @@ void Run(const Options& o, const Given& given, int jobs) {
     RunFiles files;
     for (const HostFile& host : prepared.Hosts) files.Input("the host picture '" + host.Path.string() + "'", host.Path);
     if (!o.mark.empty()) files.Input("the mark picture (--mark)", o.mark);
+    for (const std::string& spec : o.methodCommands) files.Input("a method's description (--method-cmd)", spec);
     if (!prepared.Calibration.Path.empty()) files.Input("the calibration", prepared.Calibration.Path);
     const std::vector<std::pair<std::string, std::pair<bool, std::string>>> outputs = {
         {"--jsonl", {given.jsonl, o.jsonl}}, {"--csv", {given.csv, o.csv}}, {"--html", {given.html, o.html}}};
