@@ -1,6 +1,7 @@
 // The robustness window: its rows and its three files are those of `quillfen-cli robustness`
 // for the same inputs, a run can be cancelled with the rows so far kept, refused inputs start
 // nothing, and a double-click on a row opens that cell's pictures as a document.
+#include <cmath>
 #include <filesystem>
 #include <iostream>
 #include <memory>
@@ -338,6 +339,31 @@ private slots:
         w->rbDocument->setChecked(true);
         QVERIFY(!w->Start());
         QVERIFY(QString::fromStdString(prompts->shown[0].text).startsWith(QStringLiteral("There is no active document")));
+    }
+
+    // Methods chosen in the window, with a target PSNR: the rows carry the method fields, the
+    // chart draws one detection line per method and the report compares them.
+    void methodsAreCompared() {
+        TfrmRobustness* w = Window();
+        Prepare(w, QStringLiteral("3"), QStringLiteral("none,real-jpeg:q=70"));
+        w->edtMethods->setText(QStringLiteral("qim:bits=16 polarity"));
+        w->edtTargetPsnr->setText(QStringLiteral("40"));
+        QVERIFY(w->Start());
+        w->Wait();
+        QCOMPARE(w->Rows().size(), std::size_t{8});
+        QCOMPARE(QString::fromStdString(w->Rows()[0].Identity.Method), QStringLiteral("qim:bits=16"));
+        QVERIFY(w->Rows()[0].Strength.has_value());
+        QVERIFY(std::fabs(w->Rows()[0].PsnrEmbed - 40) <= 0.1);
+        QStringList columns;
+        for (int c = 0; c < w->tblRows->columnCount(); ++c) columns << w->tblRows->horizontalHeaderItem(c)->text();
+        QVERIFY(columns.contains(QStringLiteral("bit_accuracy")));
+        w->cmbFamily->setCurrentIndex(0);
+        QCOMPARE(w->chartView->chart()->series().size(), 2);
+        QVERIFY(w->ExportText(TfrmRobustness::Export::Html).find("family &times; method") != std::string::npos);
+        // A target the window cannot read starts nothing.
+        w->edtTargetPsnr->setText(QStringLiteral("loud"));
+        QVERIFY(!w->Start());
+        QVERIFY(QString::fromStdString(prompts->shown.back().text).startsWith(QStringLiteral("Target PSNR: 'loud'")));
     }
 
     // The document's picture is a host by the rule of every front end: at least 256 x 256.
