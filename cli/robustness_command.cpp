@@ -5,6 +5,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <charconv>
@@ -211,6 +212,11 @@ void Run(const Options& o, const Given& given, int jobs) {
         throw CommandFailure{kExitUsage, e.what()};
     }
     const SweepPlan& plan = prepared.Plan;
+    if (plan.TargetPsnr && std::none_of(plan.Methods.begin(), plan.Methods.end(), [](const SweepMethod& m) {
+            return m.Method && m.Method->StrengthParameter();
+        }))
+        PrintErrorLine("note: --target-psnr: no method of this run has a strength parameter (the polarity method's "
+                       "is fixed); each marks at its own");
 
     // The outputs: none may be an input of this run (the resumed rows aside) or another output.
     RunFiles files;

@@ -54,6 +54,21 @@ struct Suspect {
     std::vector<double> Reals;
 };
 
+// The inputs of a calibration: no seed, host name or attack twice, and at least one trial.
+void CheckTrialInputs(std::span<const NamedPicture> hosts, std::span<const std::uint32_t> seeds,
+                      std::span<const AttackCell> attacks) {
+    std::set<std::uint32_t> seedSet(seeds.begin(), seeds.end());
+    if (seedSet.size() != seeds.size()) throw ArgumentError("a seed is listed twice");
+    std::set<std::string> names;
+    for (const NamedPicture& h : hosts)
+        if (!names.insert(h.Name).second) throw ArgumentError("two hosts are named '" + h.Name + "'");
+    std::set<std::string> cells;
+    for (const AttackCell& c : attacks)
+        if (!cells.insert(c.Name).second) throw ArgumentError("attack '" + c.Name + "' is listed twice");
+    if (NullTrialCount(hosts.size(), seeds.size(), attacks.size()) == 0)
+        throw ArgumentError("no null trial: give two hosts or an attack at least");
+}
+
 // The components of the trials, each key's in key order, and the model and thresholds fitted
 // to them.
 void Summarise(Calibration& cal, std::span<const NamedPicture> hosts, std::span<const std::uint32_t> seeds,
@@ -163,19 +178,9 @@ Calibration Calibrate(std::span<const NamedPicture> hosts, const NamedPicture& m
         throw ArgumentError("the watermark '" + mark.Name +
                             "' has no black pixel (below 128) in rows and columns 4..127 of its 128 x 128 "
                             "part, where NC compares");
-    std::set<std::uint32_t> seedSet(seeds.begin(), seeds.end());
-    if (seedSet.size() != seeds.size()) throw ArgumentError("a seed is listed twice");
-    std::set<std::string> names;
-    for (const NamedPicture& h : hosts)
-        if (!names.insert(h.Name).second) throw ArgumentError("two hosts are named '" + h.Name + "'");
-    std::set<std::string> cells;
-    for (const AttackCell& c : attacks)
-        if (!cells.insert(c.Name).second) throw ArgumentError("attack '" + c.Name + "' is listed twice");
+    CheckTrialInputs(hosts, seeds, attacks);
     const std::size_t H = hosts.size();
     const std::size_t S = seeds.size();
-    const std::size_t C = attacks.size();
-    if (NullTrialCount(H, S, C) == 0)
-        throw ArgumentError("no null trial: give two hosts or an attack at least");
 
     const std::size_t keys = H * S;
     std::vector<Suspect> marked(keys);
@@ -243,18 +248,9 @@ Calibration CalibrateMethod(std::span<const NamedPicture> hosts, const Watermark
                             const CalibrationOptions& options) {
     if (method.Capabilities().UsesMark)
         throw ArgumentError(method.Name() + " embeds a mark picture: calibrate it with its mark");
-    std::set<std::uint32_t> seedSet(seeds.begin(), seeds.end());
-    if (seedSet.size() != seeds.size()) throw ArgumentError("a seed is listed twice");
-    std::set<std::string> names;
-    for (const NamedPicture& h : hosts)
-        if (!names.insert(h.Name).second) throw ArgumentError("two hosts are named '" + h.Name + "'");
-    std::set<std::string> cells;
-    for (const AttackCell& c : attacks)
-        if (!cells.insert(c.Name).second) throw ArgumentError("attack '" + c.Name + "' is listed twice");
+    CheckTrialInputs(hosts, seeds, attacks);
     const std::size_t H = hosts.size();
     const std::size_t S = seeds.size();
-    if (NullTrialCount(H, S, attacks.size()) == 0)
-        throw ArgumentError("no null trial: give two hosts or an attack at least");
     for (const NamedPicture& h : hosts)
         if (h.Picture.width() != TWatermark::kHostSize || h.Picture.height() != TWatermark::kHostSize)
             throw ArgumentError("the host '" + h.Name + "' is not 256 x 256, as a sweep uses its hosts");

@@ -369,6 +369,24 @@ std::string FamilyChart(const RobustnessReport& report, const ReportFamily& fami
     return svg + "</svg>\n";
 }
 
+// The charts of the families, each in its figure with its numbered cells listed below it.
+std::string FamilyFigures(const RobustnessReport& report, const std::vector<ReportFamily>& families,
+                          const std::vector<CellSummary>& summaries, double noneMedian,
+                          const std::vector<MethodSeries>* methods) {
+    std::string h = "<div class=\"charts\">\n";
+    for (const ReportFamily& family : families) {
+        h += "<figure><figcaption>" + Escape(family.Name) + "</figcaption>\n" +
+             FamilyChart(report, family, summaries, noneMedian, methods);
+        if (NumberedCells(report, family)) {
+            h += "<ol class=\"cells\">";
+            for (const std::size_t c : family.Cells) h += "<li>" + Escape(report.Cells[c].Name) + "</li>";
+            h += "</ol>\n";
+        }
+        h += "</figure>\n";
+    }
+    return h + "</div>\n";
+}
+
 // The calibration's tail: the share of null trials above x (steps) and the model's, on a
 // log scale from 1 down to 1e-8, with the two thresholds.
 std::string TailChart(const Calibration& cal) {
@@ -819,18 +837,8 @@ std::string ComparisonHtml(const RobustnessReport& report) {
 
     // Families.
     h += "<h2>Detection against attack strength</h2>\n<p>Per attack family, each method's share of rows detected "
-         "at a false-positive rate of 1e-6.</p>\n" + Legend(series) + "<div class=\"charts\">\n";
-    for (const ReportFamily& family : families) {
-        h += "<figure><figcaption>" + Escape(family.Name) + "</figcaption>\n" +
-             FamilyChart(report, family, summaries.front(), kNaN, &series);
-        if (NumberedCells(report, family)) {
-            h += "<ol class=\"cells\">";
-            for (const std::size_t c : family.Cells) h += "<li>" + Escape(report.Cells[c].Name) + "</li>";
-            h += "</ol>\n";
-        }
-        h += "</figure>\n";
-    }
-    h += "</div>\n";
+         "at a false-positive rate of 1e-6.</p>\n" + Legend(series) +
+         FamilyFigures(report, families, summaries.front(), kNaN, &series);
 
     // ROC: the area per family and method.
     h += "<h2>Area under the ROC curve: family &times; method</h2>\n<p>Each row's score against the score the same "
@@ -1023,18 +1031,7 @@ std::string RobustnessHtml(const RobustnessReport& report) {
             h += "<span><i class=\"key\" style=\"border-top:2px dashed " + std::string(kTpr6Colour) +
                  ";height:0\"></i>detected at FPR 1e-6 after registration (&#9671;)</span>";
     }
-    h += "</p>\n<div class=\"charts\">\n";
-    for (const ReportFamily& family : families) {
-        h += "<figure><figcaption>" + Escape(family.Name) + "</figcaption>\n" +
-             FamilyChart(report, family, summaries, noneMedian);
-        if (NumberedCells(report, family)) {
-            h += "<ol class=\"cells\">";
-            for (const std::size_t c : family.Cells) h += "<li>" + Escape(report.Cells[c].Name) + "</li>";
-            h += "</ol>\n";
-        }
-        h += "</figure>\n";
-    }
-    h += "</div>\n";
+    h += "</p>\n" + FamilyFigures(report, families, summaries, noneMedian, nullptr);
 
     // ROC curves.
     h += "<h2>ROC curves per attack family</h2>\n<p>For each family, every row's detection score (the marked "
