@@ -93,8 +93,13 @@ const QString kCalibrationKey = QStringLiteral("robustness/calibration");
 // registering run included.
 std::vector<RowField> TableFields(bool registering, bool methods = false) {
     std::vector<RowField> fields;
-    for (const RowField& f : RowFields(registering, methods))
+    for (const RowField& f : RowFields(registering, methods)) {
         if (f.InTable) fields.push_back(f);
+        // A run that compares methods names each row's method after its attack.
+        if (methods && f.Id == RowFieldId::Attack)
+            for (const RowField& m : RowFields(false))
+                if (m.Id == RowFieldId::Method) fields.push_back(m);
+    }
     return fields;
 }
 
@@ -1003,8 +1008,14 @@ void TfrmRobustness::ShowMethods(RobustnessReport& report, const ReportFamily& f
     for (std::size_t m = 0; m < report.Methods.size(); ++m) {
         const std::vector<CellSummary> summaries = SummariseCells(report, report.Methods[m]);
         QXYSeries* series = points ? static_cast<QXYSeries*>(new QScatterSeries(chart)) : new QLineSeries(chart);
-        if (points) static_cast<QScatterSeries*>(series)->setMarkerSize(9);
-        else static_cast<QLineSeries*>(series)->setPointsVisible(true);
+        if (points) {
+            // Methods at one rate stand on one spot: each its own shape and size, the later smaller.
+            auto* scatter = static_cast<QScatterSeries*>(series);
+            scatter->setMarkerShape(m % 2 == 0 ? QScatterSeries::MarkerShapeCircle : QScatterSeries::MarkerShapeRectangle);
+            scatter->setMarkerSize(std::max(5.0, 12.0 - 2.0 * static_cast<double>(m)));
+        } else {
+            static_cast<QLineSeries*>(series)->setPointsVisible(true);
+        }
         series->setName(Q(report.Methods[m]));
         for (std::size_t i = 0; i < family.Cells.size(); ++i) {
             const double rate = summaries[family.Cells[i]].Tpr6;
@@ -1016,7 +1027,8 @@ void TfrmRobustness::ShowMethods(RobustnessReport& report, const ReportFamily& f
     axisX->setTitleText(family.Parameter.empty() ? tr("cell") : Q(family.Parameter));
     if (points) axisX->setLabelsAngle(-35);
     auto* axisY = new QValueAxis(chart);
-    axisY->setRange(0.0, 1.0);
+    // A little room beyond 0 and 1, where rates often stand, so that no point sits on the frame.
+    axisY->setRange(-0.05, 1.05);
     axisY->setTickType(QValueAxis::TicksDynamic);
     axisY->setTickAnchor(0.0);
     axisY->setTickInterval(0.25);

@@ -360,6 +360,10 @@ private slots:
         w->cmbFamily->setCurrentIndex(0);
         QCOMPARE(w->chartView->chart()->series().size(), 2);
         QVERIFY(w->ExportText(TfrmRobustness::Export::Html).find("family &times; method") != std::string::npos);
+        // A payload method's row opens as a document too: its attacked picture, no extracted mark.
+        TMDIChild* doc = w->OpenRow(0);
+        QVERIFY(doc != nullptr);
+        QCOMPARE(doc->Model().Picture().width(), 256);
         // A target the window cannot read starts nothing.
         w->edtTargetPsnr->setText(QStringLiteral("loud"));
         QVERIFY(!w->Start());
