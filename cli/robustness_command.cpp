@@ -452,7 +452,9 @@ void RegisterRobustnessCommand(CLI::App& app) {
                   "read each geometric cell (rotate, scale, shift, crop, remove-rows, remove-cols) a second time "
                   "after registering it to the watermarked picture: extra *_registered fields");
     cmd->add_option("--calibration", o->calibration,
-                    "detection thresholds (from calibrate; default: MARK's <name>.calibration.json beside it, if any)");
+                    "detection thresholds (from calibrate; default: MARK's <name>.calibration.json beside it, if any); "
+                    "a blind method's calibration (calibrate --method) judges that method's rows instead of its "
+                    "built-in thresholds");
     cmd->footer(
         "Without --jsonl, --csv or --html the rows go to standard output as JSON Lines. Exit code 1 when a row "
         "failed (the others are written), 2 for bad arguments or files.");

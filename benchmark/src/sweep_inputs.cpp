@@ -221,10 +221,24 @@ PreparedSweep PrepareSweep(const SweepInputs& inputs) {
     } else {
         prepared.Calibration = FindSweepCalibration(inputs.Calibration, inputs.Mark);
     }
-    if (prepared.Calibration.Thresholds && !prepared.Calibration.Thresholds->Method.empty())
-        throw SweepInputError(SweepInput::Calibration, "'" + prepared.Calibration.Path.string() +
-                                                           "' calibrates " + prepared.Calibration.Thresholds->Method +
-                                                           ", not the polarity method and its mark");
+    if (prepared.Calibration.Thresholds && !prepared.Calibration.Thresholds->Method.empty()) {
+        // A blind method's calibration judges that method's rows; the polarity method keeps the
+        // thresholds of its mark.
+        Calibration given = *prepared.Calibration.Thresholds;
+        given.Source = prepared.Calibration.Path.string();
+        const std::string name = given.Method.substr(0, given.Method.find(':'));
+        bool used = false;
+        for (SweepMethod& method : plan.Methods)
+            if (method.Method && method.Method->Name() == name) {
+                method.Thresholds = given;
+                used = true;
+            }
+        if (!used)
+            throw SweepInputError(SweepInput::Calibration, "'" + prepared.Calibration.Path.string() + "' calibrates " +
+                                                               given.Method + ", which this run does not compare");
+        prepared.Calibration.Thresholds = inputs.Mark.empty() ? std::optional<Calibration>(DefaultCalibration())
+                                                              : FindSweepCalibration({}, inputs.Mark).Thresholds;
+    }
     plan.Thresholds = prepared.Calibration.Thresholds;
     if (inputs.Picture) {
         CheckHostPicture(inputs.Picture->Name, inputs.Picture->Picture);
