@@ -855,7 +855,8 @@ std::string ComparisonHtml(const RobustnessReport& report) {
 
     // Every cell.
     h += "<h2>Every attack cell</h2>\n<p>Per method: the share of rows detected at 1e-6 and the median score "
-         "(each method's score has its own scale: compare the shares).</p>\n<table><tr><th class=\"n\">attack</th>"
+         "(each method's score has its own scale: compare the shares), and the median PSNR of the attacked "
+         "picture against the marked one, of the first method's rows.</p>\n<table><tr><th class=\"n\">attack</th>"
          "<th>PSNR (dB)</th>";
     for (std::size_t m = 0; m < M; ++m)
         h += "<th>" + Escape(report.Methods[m]) + ": 1e-6</th><th>score</th>";
