@@ -73,7 +73,7 @@ struct MethodSpec {
     const MethodInfo& Info() const;
     // The name as a method list writes it: "qim:step=12", parameters at their default left out.
     std::string Name() const;
-    // Every parameter, "bits=64,step=12", in catalogue order ("" for none).
+    // Every parameter, "step=12,bits=64", in catalogue order ("" for none).
     std::string Parameters() const;
     double Value(std::string_view parameter) const;
     // The strength parameter's value, when the method has one.
@@ -92,8 +92,8 @@ struct MethodSpec {
 MethodSpec ParseMethodSpec(std::string_view text);
 // A method at its defaults.
 MethodSpec DefaultMethodSpec(std::string_view name);
-// The parameters of a key's record read back ("bits=64,step=12"); FormatError-free: an
-// ArgumentError names what is wrong.
+// The method and parameters a key records, read back as a spec: ArgumentError for a method or
+// parameters this program does not have.
 MethodSpec SpecFromKey(const MethodKeyRecord& key);
 
 // What a method embeds: a mark picture (methods that use one) or payload bits (0 or 1 each).
