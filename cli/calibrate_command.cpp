@@ -19,6 +19,7 @@
 #include "quillfen/benchmark/sweep_inputs.h"
 #include "quillfen/image/errors.h"
 #include "quillfen/io/file_write.h"
+#include "quillfen/methods/method.h"
 #include "quillfen/watermark/watermark.h"
 
 namespace quillfen::cli {
@@ -31,6 +32,7 @@ constexpr std::uint64_t kAdvisedTrials = 10000;
 struct Options {
     std::vector<std::string> hosts;
     std::string mark;
+    std::string method;
     std::string seeds = "1..10";
     std::vector<std::string> attacks;
     std::string jobs;
@@ -44,6 +46,7 @@ std::string SourceText(const ThresholdSource& t) {
 
 std::vector<std::string> Summary(const Calibration& cal) {
     std::vector<std::string> lines;
+    if (!cal.Method.empty()) lines.push_back("method = " + cal.Method);
     lines.push_back("null trials = " + std::to_string(cal.Trials) + " (" + std::to_string(cal.Hosts.size()) +
                     " hosts x " + std::to_string(cal.Seeds.size()) + " seeds, " +
                     std::to_string(cal.Attacks.size()) + " attacks; other-host-marked " +
@@ -106,7 +109,10 @@ void RegisterCalibrateCommand(CLI::App& app) {
         "thresholds at false-positive rates 1e-3 and 1e-6");
     cmd->add_option("HOSTS", o->hosts, "host pictures, or folders of them (every picture file in the folder)")
         ->required();
-    cmd->add_option("--mark", o->mark, "watermark picture; black (< 128) pixels carry the mark")->required();
+    CLI::Option* markOption =
+        cmd->add_option("--mark", o->mark, "watermark picture; black (< 128) pixels carry the mark (the polarity method)");
+    cmd->add_option("--method", o->method,
+                    "the method to calibrate, NAME[:param=value,...] (default polarity; " + MethodListHelp() + ")");
     cmd->add_option("--seeds", o->seeds,
                     "embedding seeds: numbers and ranges, as 1..10 or 1..5,9 (default 1..10; with the 12 bundled "
                     "hosts and the default grid that makes 27,600 trials)");
@@ -119,7 +125,20 @@ void RegisterCalibrateCommand(CLI::App& app) {
         cmd->add_option("--jobs", o->jobs, "threads, 1..1024 (default: every core)")->transform(JobCount());
     CLI::Option* outOption = cmd->add_option(
         "--out", o->out, "write the calibration (JSON) to this file; without it the JSON goes to standard output");
-    cmd->callback([o, jobsOption, outOption] {
+    cmd->callback([o, jobsOption, outOption, markOption] {
+        std::unique_ptr<WatermarkMethod> method;
+        if (!o->method.empty()) {
+            try {
+                method = MakeMethod(ParseMethodSpec(o->method));
+            } catch (const ArgumentError& e) {
+                throw CommandFailure{kExitUsage, std::string("--method: ") + e.what()};
+            }
+            if (method->Capabilities().UsesMark) method.reset();  // the polarity method: with its mark, as ever
+            else if (markOption->count() > 0)
+                throw CommandFailure{kExitUsage, "--mark: " + method->Name() + " embeds payload bits, not a mark picture"};
+        }
+        if (!method && markOption->count() == 0)
+            throw CommandFailure{kExitUsage, "--mark is required for the polarity method (or give --method NAME)"};
         const std::vector<std::uint32_t> seeds = SeedsOrFail("--seeds", o->seeds);
         std::vector<AttackCell> attacks;
         try {
@@ -128,11 +147,11 @@ void RegisterCalibrateCommand(CLI::App& app) {
             throw InputFailure(e);
         }
         const bool toFile = outOption->count() > 0;
-        const NamedPicture mark = LoadMarkOrFail(o->mark);
+        const NamedPicture mark = method ? NamedPicture{} : LoadMarkOrFail(o->mark);
         const std::vector<HostFile> files = FindHostPicturesOrFail(o->hosts);
         RunFiles runFiles;
         for (const HostFile& file : files) runFiles.Input("the host picture '" + file.Path.string() + "'", file.Path);
-        runFiles.Input("the mark picture (--mark)", o->mark);
+        if (!method) runFiles.Input("the mark picture (--mark)", o->mark);
         if (toFile) runFiles.Output("--out", o->out);
 
         CalibrationOptions options;
@@ -175,7 +194,8 @@ void RegisterCalibrateCommand(CLI::App& app) {
         options.Progress = [&bar](std::size_t done, std::size_t total) { bar.Update(done, total); };
         Calibration cal;
         try {
-            cal = Calibrate(hosts, mark, seeds, attacks, options);
+            cal = method ? CalibrateMethod(hosts, *method, seeds, attacks, options)
+                         : Calibrate(hosts, mark, seeds, attacks, options);
         } catch (const ArgumentError& e) {
             throw CommandFailure{kExitUsage, e.what()};
         }

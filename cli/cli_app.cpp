@@ -100,6 +100,7 @@ int BuildAndRun(int argc, char** argv) {
     RegisterToolboxCommands(app);
     RegisterCalibrateCommand(app);
     RegisterRobustnessCommand(app);
+    RegisterAttackCommand(app);
     return ParseAndRun(app, argc, argv);
 }
 

@@ -1,12 +1,15 @@
 #include "cli/cli_common.h"
 
 #include <cerrno>
+#include <charconv>
 #include <cstdio>
 #include <cstring>
 #include <iostream>
 
+#include "quillfen/attacks/attack_list.h"
 #include "quillfen/benchmark/robustness_report.h"
 #include "quillfen/image/errors.h"
+#include "quillfen/methods/method.h"
 
 namespace quillfen::cli {
 
@@ -160,6 +163,36 @@ bool FinishReport(std::string& reason) {
     if (err == 0) return true;
     reason = std::strerror(err);
     return false;
+}
+
+std::string MethodListHelp() {
+    std::string text = "methods: ";
+    bool first = true;
+    for (const MethodInfo& method : MethodCatalogue()) {
+        if (!first) text += "; ";
+        first = false;
+        text += method.Name;
+        bool firstParameter = true;
+        for (const AttackParameter& p : method.Parameters) {
+            text += firstParameter ? ": " : ", ";
+            firstParameter = false;
+            text += p.Name;
+            text += " ";
+            text += AcceptedValues(p);
+            if (p.Default) text += " (" + FormatAttackNumber(*p.Default) + ")";
+        }
+    }
+    return text;
+}
+
+// A PSNR in decibels as --target-psnr takes it: a plain decimal number, 10..100.
+double TargetPsnrOrFail(const std::string& text) {
+    double value = 0;
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (text.empty() || text.find_first_not_of("0123456789.") != std::string::npos || ec != std::errc() ||
+        end != text.data() + text.size() || !(value >= 10 && value <= 100))
+        throw CommandFailure{kExitUsage, "--target-psnr: '" + text + "' is not a PSNR in decibels (10..100, as 38 or 40.5)"};
+    return value;
 }
 
 }  // namespace quillfen::cli

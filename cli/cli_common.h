@@ -53,6 +53,13 @@ void SavePictureOrFail(const std::string& path, const Bitmap& bitmap, bool eight
 // was an 8-bit one (so that results can be saved the same way).
 TRixIPA LoadIpaOrFail(const std::string& path, bool* eightBit = nullptr);
 
+// The methods and their parameters, from the method catalogue, for the help texts:
+// "polarity; spread-spectrum: strength 0.1..100 (4), bits whole numbers 1..64 (64); ...".
+std::string MethodListHelp();
+
+// --target-psnr's value: a plain decimal number of decibels, 10..100 (CommandFailure, exit 2).
+double TargetPsnrOrFail(const std::string& text);
+
 // The one place commands print their reports, so that tests can capture them.
 void PrintLine(const std::string& line);
 

@@ -25,5 +25,7 @@ void AddHistogramShow(CLI::App& group);
 // `calibrate` and `robustness` (calibrate_command.cpp, robustness_command.cpp).
 void RegisterCalibrateCommand(CLI::App& app);
 void RegisterRobustnessCommand(CLI::App& app);
+// `attack`: a sweep's attacked pictures as files (attack_command.cpp).
+void RegisterAttackCommand(CLI::App& app);
 
 }  // namespace quillfen::cli

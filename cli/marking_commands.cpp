@@ -5,6 +5,7 @@
 // later extraction needs; extract reads the mark back from a picture that went through other
 // programs, optionally registering it to the original first, and gives the verdict.
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <filesystem>
 #include <memory>
@@ -19,6 +20,7 @@
 #include "quillfen/image/errors.h"
 #include "quillfen/image/number_format.h"
 #include "quillfen/io/file_write.h"
+#include "quillfen/methods/method.h"
 #include "quillfen/watermark/marking.h"
 #include "quillfen/watermark/registration.h"
 
@@ -35,6 +37,9 @@ struct EmbedOptions {
     std::string key;
     std::string seed;
     std::string trials;
+    std::string method;
+    std::string payload;
+    std::string targetPsnr;
 };
 
 struct ExtractOptions {
@@ -72,9 +77,9 @@ std::string VerdictText(const Verdict& verdict) {
     return "no mark found: score " + score + " < " + threshold;
 }
 
-MarkKey LoadKeyOrFail(const std::string& path) {
+AnyKey LoadKeyOrFail(const std::string& path) {
     try {
-        return LoadMarkKey(path);
+        return LoadAnyKey(path);
     } catch (const Error& e) {
         throw CommandFailure{kExitUsage, e.what()};
     }
@@ -83,7 +88,8 @@ MarkKey LoadKeyOrFail(const std::string& path) {
 // The key and the picture are one result: when the picture cannot be written, the key file
 // goes back to what it was (or away, if it is new), so no key is left for a picture that does
 // not exist.
-void WriteKeyAndPicture(const EmbedOptions& o, const MarkedHost& marked, bool eightBit) {
+void WriteKeyAndPicture(const EmbedOptions& o, const std::vector<std::uint8_t>& key, const Bitmap& picture,
+                        bool eightBit) {
     std::optional<std::vector<std::uint8_t>> oldKey;
     std::error_code error;
     if (fs::is_regular_file(o.key, error)) {
@@ -94,12 +100,12 @@ void WriteKeyAndPicture(const EmbedOptions& o, const MarkedHost& marked, bool ei
         }
     }
     try {
-        SaveMarkKey(o.key, marked.Key);
+        WriteFileAtomically(o.key, key);
     } catch (const Error& e) {
         throw CommandFailure{kExitUsage, e.what()};
     }
     try {
-        SavePictureFile(o.output, marked.Picture, eightBit);
+        SavePictureFile(o.output, picture, eightBit);
     } catch (const Error& e) {
         try {
             if (oldKey) WriteFileAtomically(o.key, *oldKey);
@@ -111,7 +117,79 @@ void WriteKeyAndPicture(const EmbedOptions& o, const MarkedHost& marked, bool ei
     }
 }
 
-void RunEmbed(const EmbedOptions& o, CLI::Option* seedOption, CLI::Option* trialsOption) {
+// A method of the catalogue from --method; the polarity method when none is given.
+std::unique_ptr<WatermarkMethod> MethodOrFail(const std::string& text) {
+    try {
+        return MakeMethod(ParseMethodSpec(text.empty() ? std::string(kPolarityMethod) : text));
+    } catch (const ArgumentError& e) {
+        throw CommandFailure{kExitUsage, std::string("--method: ") + e.what()};
+    }
+}
+
+// embed with a blind method: HOST OUTPUT, the payload given or drawn from the seed.
+void RunBlindEmbed(EmbedOptions o, const WatermarkMethod& chosen, CLI::Option* seedOption, CLI::Option* payloadOption,
+                   CLI::Option* targetOption) {
+    if (!o.output.empty())
+        throw CommandFailure{kExitUsage, chosen.Name() + " embeds payload bits, not a mark picture: give HOST OUTPUT"};
+    o.output = o.mark;
+    if (o.output.empty()) throw CommandFailure{kExitUsage, "OUTPUT is required"};
+    RequirePictureName("OUTPUT", o.output);
+    RefuseSameFile("OUTPUT", o.output, "host picture", o.host);
+    RefuseSameFile("--key", o.key, "host picture", o.host);
+    if (o.key == o.output || SameFile(o.key, o.output))
+        throw CommandFailure{kExitUsage, "--key '" + o.key + "' and OUTPUT name the same file"};
+    const std::uint32_t seed =
+        seedOption->count() > 0 ? static_cast<std::uint32_t>(std::stoull(o.seed)) : TWatermark::ClockSeed();
+    MethodPayload payload;
+    try {
+        payload.Bits = payloadOption->count() > 0 ? ParsePayloadHex(o.payload, chosen.PayloadBits())
+                                                  : PayloadFromSeed(seed, chosen.PayloadBits());
+    } catch (const ArgumentError& e) {
+        throw CommandFailure{kExitUsage, std::string("--payload: ") + e.what()};
+    }
+    const std::optional<double> target =
+        targetOption->count() > 0 ? std::optional<double>(TargetPsnrOrFail(o.targetPsnr)) : std::nullopt;
+    const LoadedPicture host = LoadPictureOrFail(o.host);
+    std::unique_ptr<WatermarkMethod> method;
+    MethodMarked marked;
+    try {
+        method = target ? FindStrength(chosen, host.bitmap, payload, seed, *target) : chosen.WithStrength(*chosen.Strength());
+        marked = method->Embed(host.bitmap, payload, seed);
+    } catch (const ArgumentError& e) {
+        throw CommandFailure{kExitFailed, e.what()};
+    }
+    const std::vector<std::uint8_t> keyBytes = EncodeMethodKey(*marked.Key.Blind);
+    WriteKeyAndPicture(o, keyBytes, marked.Picture, host.eightBit);
+
+    PrintLine("method = " + method->Name() + ":" + method->Parameters());
+    PrintLine("seed = " + std::to_string(seed));
+    PrintLine("payload = " + PayloadHex(payload.Bits) + " (" + std::to_string(payload.Bits.size()) + " bits)");
+    PrintLine(std::isinf(marked.Psnr) ? std::string("PSNR = infinite") : "PSNR = " + Decimals(marked.Psnr, 5) + " dB");
+    PrintLine("marked picture: " + o.output);
+    PrintLine("key: " + o.key);
+    if (FormatFromFileName(o.output) == PictureFormat::Jpeg) {
+        const MethodReading reading = method->Detect(LoadPictureOrFail(o.output).bitmap, marked.Key);
+        PrintErrorLine("warning: a JPEG file is itself an attack on the mark; use .png, .pgm or .bmp to keep it whole");
+        PrintLine("after JPEG saving: bit accuracy " + Decimals(*reading.BitAccuracy, 5) + ", score " +
+                  Decimals(reading.Score, 3));
+    }
+}
+
+void RunEmbed(const EmbedOptions& o, CLI::Option* seedOption, CLI::Option* trialsOption, CLI::Option* payloadOption,
+              CLI::Option* targetOption) {
+    const std::unique_ptr<WatermarkMethod> chosen = MethodOrFail(o.method);
+    if (!chosen->Capabilities().UsesMark) {
+        if (trialsOption->count() > 0)
+            throw CommandFailure{kExitUsage, "--calibration-trials: " + chosen->Name() +
+                                                 " is blind; its keys carry no calibration of their own"};
+        RunBlindEmbed(o, *chosen, seedOption, payloadOption, targetOption);
+        return;
+    }
+    if (payloadOption->count() > 0)
+        throw CommandFailure{kExitUsage, "--payload: the polarity method embeds a mark picture, no payload"};
+    if (targetOption->count() > 0)
+        throw CommandFailure{kExitUsage, "--target-psnr: the polarity method has no strength parameter"};
+    if (o.output.empty()) throw CommandFailure{kExitUsage, "OUTPUT is required"};
     RequirePictureName("OUTPUT", o.output);
     RefuseSameFile("OUTPUT", o.output, "host picture", o.host);
     RefuseSameFile("OUTPUT", o.output, "mark picture", o.mark);
@@ -135,7 +213,7 @@ void RunEmbed(const EmbedOptions& o, CLI::Option* seedOption, CLI::Option* trial
     const LoadedPicture mark = LoadPictureOrFail(o.mark);
     MarkedHost marked = EmbedIntoHost(host.bitmap, mark.bitmap, seed);
     CalibrateMarkedHost(marked, host.bitmap, calibration);
-    WriteKeyAndPicture(o, marked, host.eightBit);
+    WriteKeyAndPicture(o, EncodeMarkKey(marked.Key), marked.Picture, host.eightBit);
 
     PrintLine("seed = " + std::to_string(marked.Key.Seed));
     PrintLine(std::isinf(marked.RegionPsnr) ? std::string("PSNR = infinite")
@@ -167,6 +245,76 @@ std::string TransformText(const Registration& r) {
 // Full precision in the JSON; no NaN or infinity reaches it.
 nlohmann::json Number(double value) { return std::isfinite(value) ? nlohmann::json(value) : nlohmann::json(); }
 
+// extract with a blind method's key: the payload read, its accuracy against the key's, and the
+// verdict by the method's built-in thresholds or the calibration given.
+void RunBlindExtract(const ExtractOptions& o, const MethodKeyRecord& record, const Calibration* calibration,
+                     CLI::Option* hostOption) {
+    std::unique_ptr<WatermarkMethod> method;
+    try {
+        method = MakeMethod(SpecFromKey(record));
+    } catch (const ArgumentError& e) {
+        throw CommandFailure{kExitUsage, "'" + o.key + "' names a method this program cannot read (" + e.what() + ")"};
+    }
+    const double at1e3 = calibration != nullptr ? calibration->ThresholdEmpirical : method->Thresholds()->first;
+    const double at1e6 = calibration != nullptr ? calibration->ThresholdModelled : method->Thresholds()->second;
+    const MethodKey key = MethodKey::From(AnyKey{std::nullopt, record});
+    const Bitmap suspect = LoadPictureOrFail(o.suspect).bitmap;
+    std::optional<Registration> registration;
+    MethodReading reading;
+    if (hostOption->count() > 0) {
+        // The luminance registered to the host's and read as a gray picture.
+        const GrayPlane host = GrayOf(LoadPictureOrFail(o.host).bitmap);
+        registration = RegisterAndUndo(GrayOf(suspect), host);
+        const GrayPlane& moved = registration->Picture;
+        reading = method->DetectGray(moved.pixels(), moved.width(), moved.height(), key);
+    } else {
+        if (suspect.width() != record.HostWidth || suspect.height() != record.HostHeight)
+            PrintErrorLine("note: the suspect is " + std::to_string(suspect.width()) + " x " +
+                           std::to_string(suspect.height()) + ", the marked picture was " +
+                           std::to_string(record.HostWidth) + " x " + std::to_string(record.HostHeight) +
+                           "; if it was resized, rotated or cropped, --host registers it first");
+        reading = method->Detect(suspect, key);
+    }
+    Verdict verdict;
+    verdict.Score = reading.Score;
+    verdict.Threshold = at1e6;
+    verdict.Present = reading.Score >= at1e6;
+    verdict.Threshold1e3 = at1e3;
+    verdict.Detected1e3 = reading.Score >= at1e3;
+    const int right = static_cast<int>(std::lround(*reading.BitAccuracy * static_cast<double>(record.Payload.size())));
+    if (o.json) {
+        nlohmann::ordered_json report;
+        report["present"] = verdict.Present;
+        report["score"] = Number(verdict.Score);
+        report["thresholds"] = {{"1e-3", Number(at1e3)}, {"1e-6", Number(at1e6)}};
+        report["detected_1e-3"] = verdict.Detected1e3;
+        report["detected_1e-6"] = verdict.Present;
+        report["method"] = record.Method;
+        report["method_params"] = method->Parameters();
+        report["payload"] = PayloadHex(record.Payload);
+        report["payload_read"] = PayloadHex(reading.Bits);
+        report["payload_bits"] = record.Payload.size();
+        report["bit_accuracy"] = Number(*reading.BitAccuracy);
+        report["threshold"] = Number(at1e6);
+        report["false_alarm_rate"] = kFprModelled;
+        report["calibration"] = calibration != nullptr ? o.calibration : std::string("built-in thresholds");
+        if (registration) {
+            const SimilarityTransform& t = registration->Transform;
+            report["transform"] = {{"rotation_degrees", Number(t.RotationDegrees)}, {"scale", Number(t.Scale)},
+                                   {"shift_x", Number(t.ShiftX)},           {"shift_y", Number(t.ShiftY)},
+                                   {"fit", Number(registration->Fit)},      {"identity", registration->Identity}};
+        }
+        PrintLine(report.dump(2));
+        return;
+    }
+    PrintLine(VerdictText(verdict));
+    PrintLine("method = " + record.Method + ":" + method->Parameters());
+    PrintLine("payload read = " + PayloadHex(reading.Bits) + " (" + std::to_string(right) + " of " +
+              std::to_string(record.Payload.size()) + " bits as embedded: bit accuracy " +
+              Decimals(*reading.BitAccuracy, 5) + ")");
+    if (registration) PrintLine(TransformText(*registration));
+}
+
 void RunExtract(const ExtractOptions& o, CLI::Option* hostOption, CLI::Option* markOutOption,
                 CLI::Option* calibrationOption) {
     if (markOutOption->count() > 0) {
@@ -176,7 +324,7 @@ void RunExtract(const ExtractOptions& o, CLI::Option* hostOption, CLI::Option* m
         if (hostOption->count() > 0) RefuseSameFile("--mark-out", o.markOut, "host picture", o.host);
         if (calibrationOption->count() > 0) RefuseSameFile("--mark-out", o.markOut, "calibration", o.calibration);
     }
-    const MarkKey key = LoadKeyOrFail(o.key);
+    const AnyKey any = LoadKeyOrFail(o.key);
     Calibration calibration = DefaultCalibration();
     if (calibrationOption->count() > 0) {
         try {
@@ -184,7 +332,21 @@ void RunExtract(const ExtractOptions& o, CLI::Option* hostOption, CLI::Option* m
         } catch (const Error& e) {
             throw CommandFailure{kExitUsage, e.what()};
         }
+        const std::string method = any.Method ? any.Method->Method : std::string(kPolarityMethod);
+        const std::string made = calibration.Method.empty() ? std::string(kPolarityMethod)
+                                                            : calibration.Method.substr(0, calibration.Method.find(':'));
+        if (made != method)
+            throw CommandFailure{kExitUsage, "--calibration: '" + o.calibration + "' calibrates " + made +
+                                                 ", the key is one of " + method};
     }
+    if (any.Method) {
+        if (markOutOption->count() > 0)
+            throw CommandFailure{kExitUsage, "--mark-out: the key is one of " + any.Method->Method +
+                                                 ", which carries payload bits, not a mark picture"};
+        RunBlindExtract(o, *any.Method, calibrationOption->count() > 0 ? &calibration : nullptr, hostOption);
+        return;
+    }
+    const MarkKey& key = *any.Polarity;
     const GrayPlane suspect = GrayOf(LoadPictureOrFail(o.suspect).bitmap);
     std::optional<Registration> registration;
     bool readAsIs = false;
@@ -277,12 +439,12 @@ void RegisterMarkingCommands(CLI::App& app) {
     CLI::App* embed = app.add_subcommand(
         "embed", "Mark the top-left 256 x 256 region of HOST with MARK; write the marked picture and its key");
     embed->add_option("HOST", e->host, "host picture, at least 256 x 256 (.pgm, .bmp, .png, .jpg, .jpeg)")->required();
-    embed->add_option("MARK", e->mark, "mark picture; used at 128 x 128, black (< 128) pixels carry the mark")
-        ->required();
+    embed->add_option("MARK", e->mark,
+                      "mark picture; used at 128 x 128, black (< 128) pixels carry the mark (the polarity method; a "
+                      "blind method takes HOST OUTPUT)");
     embed->add_option("OUTPUT", e->output,
                       "marked picture at the host's size, format by extension (.pgm, .png, .bmp keep the mark whole; "
-                      ".jpg is allowed but is itself an attack)")
-        ->required();
+                      ".jpg is allowed but is itself an attack)");
     embed->add_option("--key", e->key, "key file to write; extraction needs it")->required();
     CLI::Option* seedOption =
         embed->add_option("--seed", e->seed, "generator seed, 0..4294967295 (default: the UTC time of day in ms)")
@@ -292,7 +454,17 @@ void RegisterMarkingCommands(CLI::App& app) {
                           "null trials of the key's own calibration: the unmarked host after noise, JPEG, small filters "
                           "and the like; 0 for none (default " + std::to_string(kDefaultKeyTrials) + ")")
             ->transform(DecimalNumber(0, kMaxKeyTrials));
-    embed->callback([e, seedOption, trialsOption] { RunEmbed(*e, seedOption, trialsOption); });
+    embed->add_option("--method", e->method,
+                      "the method, NAME[:param=value,...] (default polarity; " + MethodListHelp() +
+                          "); a blind method marks the whole picture's luminance and writes a key of format 3");
+    CLI::Option* payloadOption = embed->add_option(
+        "--payload", e->payload, "a blind method's payload in hexadecimal digits, the first bit the highest (default: "
+                                 "drawn from the seed)");
+    CLI::Option* targetOption = embed->add_option(
+        "--target-psnr", e->targetPsnr, "a blind method's strength set for this embedding PSNR in dB (within 0.1 dB)");
+    embed->callback([e, seedOption, trialsOption, payloadOption, targetOption] {
+        RunEmbed(*e, seedOption, trialsOption, payloadOption, targetOption);
+    });
 
     auto x = std::make_shared<ExtractOptions>();
     CLI::App* extract = app.add_subcommand(

@@ -5,7 +5,9 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <cmath>
 #include <charconv>
 #include <cstring>
 #include <map>
@@ -47,6 +49,9 @@ struct Options {
     bool resume = false;
     bool registering = false;
     std::string calibration;
+    std::vector<std::string> methods;
+    std::vector<std::string> methodCommands;
+    std::string targetPsnr;
 };
 
 // Which of the options were given (an empty value is not an absent option).
@@ -56,6 +61,7 @@ struct Given {
     bool csv = false;
     bool html = false;
     bool shard = false;
+    bool targetPsnr = false;
 };
 
 constexpr std::uint64_t kMostShards = 1000000;
@@ -80,8 +86,8 @@ Shard ParseShard(const std::string& text) {
     return shard;
 }
 
-std::string RowKey(const std::string& host, std::uint32_t seed, const std::string& attack) {
-    return host + '\n' + std::to_string(seed) + '\n' + attack;
+std::string RowKey(const std::string& host, std::uint32_t seed, const std::string& method, const std::string& attack) {
+    return host + '\n' + std::to_string(seed) + '\n' + method + '\n' + attack;
 }
 
 // The JSON Lines file of a resumed run, open for appending one whole line per write. The
@@ -157,6 +163,8 @@ std::string IdentityDifference(const RobustnessRow& row, const RowIdentity& run,
     if (id.Schema != kRowSchemaVersion)
         return "were written by an earlier quillfen-cli, whose rows measure differently (row schema " +
                std::to_string(id.Schema) + "; this one writes " + std::to_string(kRowSchemaVersion) + ")";
+    if (row.Methods != !run.Method.empty() && row.Methods)
+        return "name their methods (" + id.Method + "); this run has the polarity method alone";
     if (id.Method != run.Method) return "were made by another method (" + id.Method + "; this run: " + run.Method + ")";
     if (id.MarkDigest != run.MarkDigest)
         return "were made with another watermark (mark_digest " + id.MarkDigest + "; '" + markName + "' is " +
@@ -186,6 +194,15 @@ void Run(const Options& o, const Given& given, int jobs) {
     inputs.Part = shard;
     inputs.Jobs = ThreadsToRun(jobs);
     inputs.Register = o.registering;
+    inputs.Methods = o.methods;
+    for (const std::string& spec : o.methodCommands) {
+        try {
+            inputs.MoreMethods.push_back(CommandSweepMethod(spec));
+        } catch (const SweepInputError& e) {
+            throw CommandFailure{kExitUsage, std::string("--method-cmd: ") + e.what()};
+        }
+    }
+    if (given.targetPsnr) inputs.TargetPsnr = TargetPsnrOrFail(o.targetPsnr);
     PreparedSweep prepared;
     try {
         prepared = PrepareSweep(inputs);
@@ -195,11 +212,17 @@ void Run(const Options& o, const Given& given, int jobs) {
         throw CommandFailure{kExitUsage, e.what()};
     }
     const SweepPlan& plan = prepared.Plan;
+    if (plan.TargetPsnr && std::none_of(plan.Methods.begin(), plan.Methods.end(), [](const SweepMethod& m) {
+            return m.Method && m.Method->StrengthParameter();
+        }))
+        PrintErrorLine("note: --target-psnr: no method of this run has a strength parameter (the polarity method's "
+                       "is fixed); each marks at its own");
 
     // The outputs: none may be an input of this run (the resumed rows aside) or another output.
     RunFiles files;
     for (const HostFile& host : prepared.Hosts) files.Input("the host picture '" + host.Path.string() + "'", host.Path);
-    files.Input("the mark picture (--mark)", o.mark);
+    if (!o.mark.empty()) files.Input("the mark picture (--mark)", o.mark);
+    for (const std::string& spec : o.methodCommands) files.Input("a method's description (--method-cmd)", spec);
     if (!prepared.Calibration.Path.empty()) files.Input("the calibration", prepared.Calibration.Path);
     const std::vector<std::pair<std::string, std::pair<bool, std::string>>> outputs = {
         {"--jsonl", {given.jsonl, o.jsonl}}, {"--csv", {given.csv, o.csv}}, {"--html", {given.html, o.html}}};
@@ -239,7 +262,10 @@ void Run(const Options& o, const Given& given, int jobs) {
     }
 
     const RowRange range = ShardRows(plan.RowCount(), plan.Part);
-    auto keyOf = [&](std::uint64_t r) { return RowKey(plan.HostOf(r), plan.SeedOf(r), plan.AttackOf(r)); };
+    auto keyOf = [&](std::uint64_t r) { return RowKey(plan.HostOf(r), plan.SeedOf(r), plan.MethodOf(r), plan.AttackOf(r)); };
+    // The plan's methods by the label their rows carry.
+    std::map<std::string, std::size_t> methodIndex;
+    for (std::size_t m = 0; m < plan.Methods.size(); ++m) methodIndex[plan.Methods[m].Label] = m;
 
     // The rows a resumed run already has: each of this run (the same identity), judged by this
     // run's calibration.
@@ -252,17 +278,26 @@ void Run(const Options& o, const Given& given, int jobs) {
         } catch (const Error& e) {
             throw CommandFailure{kExitUsage, std::string("--jsonl: ") + e.what()};
         }
-        const RowIdentity identity = PlanIdentity(plan);
         std::map<std::string, std::string> hostDigests;
         for (const HostFile& host : prepared.Hosts) hostDigests[RowHostName(host.Name)] = host.Digest;
         for (const RobustnessRow& row : file.Rows) {
             const auto digest = hostDigests.find(row.Host);
+            // Each row against the identity of its method in this run (the first method's when
+            // the run has none of its name, which then differs).
+            const auto method = methodIndex.find(row.Identity.Method);
+            const RowIdentity identity = PlanIdentity(plan, method == methodIndex.end() ? 0 : method->second);
             const std::string difference = IdentityDifference(
                 row, identity, digest == hostDigests.end() ? std::string() : digest->second, prepared.MarkName);
             if (!difference.empty())
                 throw CommandFailure{kExitUsage, "--resume: the rows in '" + o.jsonl + "' " + difference +
                                                      ": start a new file, or resume with the inputs that made them"};
-            present.emplace(RowKey(row.Host, row.Seed, row.Attack), row);
+            // Under a target PSNR a method with a strength was marked at it.
+            if (plan.TargetPsnr && row.Strength && !row.Failed() && std::fabs(row.PsnrEmbed - *plan.TargetPsnr) > 0.1)
+                throw CommandFailure{kExitUsage, "--resume: the rows in '" + o.jsonl + "' of " + row.Identity.Method +
+                                                     " were marked at " + FormatMeasure(row.PsnrEmbed) +
+                                                     " dB, not at this run's --target-psnr: start a new file"};
+            present.emplace(RowKey(row.Host, row.Seed, row.Methods ? row.Identity.Method : std::string(), row.Attack),
+                            row);
         }
         for (std::uint64_t r = range.Begin; r < range.End; ++r) {
             const auto found = present.find(keyOf(r));
@@ -273,19 +308,22 @@ void Run(const Options& o, const Given& given, int jobs) {
                                                      (row.Registering ? "with" : "without") +
                                                      " --register: give the same options, or start a new file"};
             std::optional<bool> at1e3, at1e6;
-            if (plan.Thresholds) {
-                at1e3 = plan.Thresholds->Detected(row.Score, kFprEmpirical);
-                at1e6 = plan.Thresholds->Detected(row.Score, kFprModelled);
+            const std::optional<Calibration>& thresholds = PlanThresholds(plan, plan.MethodIndexOf(r));
+            if (thresholds) {
+                at1e3 = thresholds->Detected(row.Score, kFprEmpirical);
+                at1e6 = thresholds->Detected(row.Score, kFprModelled);
             }
             bool same = row.Detected1e3 == at1e3 && row.Detected1e6 == at1e6;
-            if (row.Registered && plan.Thresholds)
-                same = same && row.Registered->Detected1e3 == plan.Thresholds->Detected(row.Registered->Score, kFprEmpirical) &&
-                       row.Registered->Detected1e6 == plan.Thresholds->Detected(row.Registered->Score, kFprModelled);
+            if (row.Registered && thresholds)
+                same = same && row.Registered->Detected1e3 == thresholds->Detected(row.Registered->Score, kFprEmpirical) &&
+                       row.Registered->Detected1e6 == thresholds->Detected(row.Registered->Score, kFprModelled);
             else if (row.Registered)
                 same = same && !row.Registered->Detected1e3 && !row.Registered->Detected1e6;
             if (!same)
                 throw CommandFailure{kExitUsage, "--resume: the verdicts of " + row.Host + ", seed " +
-                                                     std::to_string(row.Seed) + ", " + row.Attack + " in '" + o.jsonl +
+                                                     std::to_string(row.Seed) + ", " +
+                                                     (row.Methods ? row.Identity.Method + ", " : std::string()) +
+                                                     row.Attack + " in '" + o.jsonl +
                                                      "' are not those of its score under this run's calibration: the "
                                                      "file was changed; start a new file"};
         }
@@ -303,7 +341,7 @@ void Run(const Options& o, const Given& given, int jobs) {
         appended = std::make_unique<AppendedRows>(o.jsonl, file.CompleteBytes, !file.Tail.empty());
     }
 
-    if (!plan.Thresholds)
+    if (!plan.Thresholds && plan.Methods.empty())
         PrintErrorLine("note: no calibration given and none beside the mark ('" + prepared.Calibration.Beside.string() +
                        "'): the detected_* fields stay empty");
     const bool toFiles = given.jsonl || given.csv || given.html;
@@ -339,7 +377,7 @@ void Run(const Options& o, const Given& given, int jobs) {
     rows.clear();
     const std::size_t rowCount = all.size();
     if (jsonlFile) Commit("--jsonl", *jsonlFile, RowsJsonl(all));
-    if (csvFile) Commit("--csv", *csvFile, RowsCsv(all, plan.Register));
+    if (csvFile) Commit("--csv", *csvFile, RowsCsv(all, plan.Register, !plan.Methods.empty()));
     if (htmlFile) {
         RobustnessReport report;
         report.Rows = std::move(all);  // the last reader of the rows
@@ -347,6 +385,10 @@ void Run(const Options& o, const Given& given, int jobs) {
         for (const SweepHost& h : plan.Hosts) report.Hosts.push_back(h.Name);
         report.Seeds = plan.Seeds;
         report.Thresholds = plan.Thresholds;
+        for (std::size_t m = 0; m < plan.Methods.size(); ++m) {
+            report.Methods.push_back(plan.Methods[m].Label);
+            report.MethodThresholds.push_back(PlanThresholds(plan, m));
+        }
         report.Mark = prepared.MarkName;
         report.Command = CommandLineText();
         report.Program = kProgramVersion;
@@ -355,8 +397,9 @@ void Run(const Options& o, const Given& given, int jobs) {
     }
     if (toFiles) {
         std::string line = std::to_string(rowCount) + " rows (" + std::to_string(plan.Hosts.size()) + " hosts x " +
-                           std::to_string(plan.Seeds.size()) + " seeds x " + std::to_string(plan.Cells.size()) +
-                           " attacks";
+                           std::to_string(plan.Seeds.size()) + " seeds x " +
+                           (plan.Methods.empty() ? std::string() : std::to_string(plan.Methods.size()) + " methods x ") +
+                           std::to_string(plan.Cells.size()) + " attacks";
         if (shard.Count > 1) line += ", shard " + std::to_string(shard.Index) + "/" + std::to_string(shard.Count);
         line += "; " + std::to_string(summary.Rows) + " computed, " + std::to_string(rowCount - summary.Rows) +
                 " already in the file), " + std::to_string(failed) + " failed";
@@ -377,7 +420,23 @@ void RegisterRobustnessCommand(CLI::App& app) {
         "(host, seed, attack) with PSNR, SSIM, NC, BER, the detection score and its verdicts");
     cmd->add_option("HOSTS", o->hosts, "host pictures, or folders of them (every picture file in the folder)")
         ->required();
-    cmd->add_option("--mark", o->mark, "watermark picture; black (< 128) pixels carry the mark")->required();
+    cmd->add_option("--mark", o->mark,
+                    "watermark picture of the polarity method; black (< 128) pixels carry the mark (default: the "
+                    "bundled seal, seal-128.pgm, judged by the built-in thresholds)");
+    cmd->add_option("--method", o->methods,
+                    "a method to compare, NAME[:param=value,...] (repeatable, in order; default polarity alone; " +
+                        MethodListHelp() + "); each is scored on the same attacked pictures, rows gain method fields")
+        ->expected(1)
+        ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+    cmd->add_option("--method-cmd", o->methodCommands,
+                    "a method run as programs in any language, described by a JSON file (argument lists with "
+                    "placeholders, a time limit; docs/methods.md); repeatable, compared after the --method ones")
+        ->expected(1)
+        ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+    CLI::Option* targetOption = cmd->add_option(
+        "--target-psnr", o->targetPsnr,
+        "mark each host with each method that has a strength parameter at this embedding PSNR in dB (within 0.1 dB; "
+        "10..100); the rows record the strength used");
     cmd->add_option("--seeds", o->seeds, "seeds: numbers and ranges, as 1..20 or 1..5,7 (default 1..20)");
     cmd->add_option("--attacks", o->attacks,
                     "attack list, as real-jpeg:q=10..90:10,median:k=3,5 (repeatable; default: the default grid "
@@ -397,12 +456,15 @@ void RegisterRobustnessCommand(CLI::App& app) {
                   "read each geometric cell (rotate, scale, shift, crop, remove-rows, remove-cols) a second time "
                   "after registering it to the watermarked picture: extra *_registered fields");
     cmd->add_option("--calibration", o->calibration,
-                    "detection thresholds (from calibrate; default: MARK's <name>.calibration.json beside it, if any)");
+                    "detection thresholds (from calibrate; default: MARK's <name>.calibration.json beside it, if any); "
+                    "a blind method's calibration (calibrate --method) judges that method's rows instead of its "
+                    "built-in thresholds");
     cmd->footer(
         "Without --jsonl, --csv or --html the rows go to standard output as JSON Lines. Exit code 1 when a row "
         "failed (the others are written), 2 for bad arguments or files.");
-    cmd->callback([o, jobsOption, jsonlOption, csvOption, htmlOption, shardOption] {
+    cmd->callback([o, jobsOption, jsonlOption, csvOption, htmlOption, shardOption, targetOption] {
         Given given;
+        given.targetPsnr = targetOption->count() > 0;
         given.jobs = jobsOption->count() > 0;
         given.jsonl = jsonlOption->count() > 0;
         given.csv = csvOption->count() > 0;

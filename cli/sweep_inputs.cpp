@@ -26,6 +26,7 @@ CommandFailure InputFailure(const SweepInputError& error) {
     case SweepInput::Seeds: option = "--seeds: "; break;
     case SweepInput::Attacks: option = "--attacks: "; break;
     case SweepInput::Calibration: option = "--calibration: "; break;
+    case SweepInput::Methods: option = "--method: "; break;
     }
     return CommandFailure{kExitUsage, option + std::string(error.what())};
 }

@@ -9,7 +9,7 @@
 # (lib/ is the platform's library folder, lib64/ or lib/<triplet>/ where that is the rule.)
 include(CMakePackageConfigHelpers)
 
-set(QF_LIBRARIES image io toolbox watermark attacks benchmark)
+set(QF_LIBRARIES image io toolbox watermark attacks methods benchmark)
 set(QF_PACKAGE_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/Quillfen)
 set(QF_MODULE_INSTALL_DIR ${CMAKE_INSTALL_LIBDIR}/quillfen)
 if(NOT "${CMAKE_INSTALL_FULL_LIBDIR}/quillfen" STREQUAL "${CMAKE_INSTALL_PREFIX}/${QF_MODULE_INSTALL_DIR}")

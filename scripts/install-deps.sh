@@ -11,6 +11,7 @@
 #              the registration module (OpenCV)
 #   test       everything `make test` and `make asan` build and run: the desktop program, the
 #              tests and benchmarks, and the programs the round-trip tests and scripts call
+#              (among them Python with numpy, for the external method of examples/methods/)
 #   bench      the benchmark programs (`make bench`), with OpenCV for `make bench-compare`
 #   consumer   the libraries installed and built into examples/consumer (`make consumer`),
 #              with the registration module it loads (OpenCV)
@@ -35,7 +36,7 @@ group_packages() {
     demo) echo "${core[*]}" ;;
     gui) echo "${core[*]} ${gui[*]}" ;;
     test) echo "${core[*]} ${gui[*]} libgtest-dev libgmock-dev libbenchmark-dev
-                libjpeg-turbo-progs imagemagick parallel" ;;
+                libjpeg-turbo-progs imagemagick parallel python3-numpy" ;;
     bench) echo "${core[*]} libbenchmark-dev libopencv-imgproc-dev" ;;
     consumer) echo "${core[*]} libopencv-imgproc-dev libopencv-video-dev" ;;
     fuzz) echo "${core[*]} clang libclang-rt-14-dev" ;;

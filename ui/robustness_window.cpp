@@ -49,6 +49,7 @@
 #include "quillfen/benchmark/robustness_report.h"
 #include "quillfen/benchmark/robustness_rows.h"
 #include "quillfen/benchmark/sweep_inputs.h"
+#include "quillfen/methods/method.h"
 #include "quillfen/image/errors.h"
 #include "quillfen/image/number_format.h"
 #include "quillfen/io/file_write.h"
@@ -90,16 +91,21 @@ const QString kCalibrationKey = QStringLiteral("robustness/calibration");
 
 // The table's columns: the fields of the rows' schema that the table shows, those of a
 // registering run included.
-std::vector<RowField> TableFields(bool registering) {
+std::vector<RowField> TableFields(bool registering, bool methods = false) {
     std::vector<RowField> fields;
-    for (const RowField& f : RowFields(registering))
+    for (const RowField& f : RowFields(registering, methods)) {
         if (f.InTable) fields.push_back(f);
+        // A run that compares methods names each row's method after its attack.
+        if (methods && f.Id == RowFieldId::Attack)
+            for (const RowField& m : RowFields(false))
+                if (m.Id == RowFieldId::Method) fields.push_back(m);
+    }
     return fields;
 }
 
-QStringList Columns(bool registering) {
+QStringList Columns(bool registering, bool methods = false) {
     QStringList names;
-    for (const RowField& f : TableFields(registering)) names << QString::fromLatin1(f.Name);
+    for (const RowField& f : TableFields(registering, methods)) names << QString::fromLatin1(f.Name);
     return names;
 }
 
@@ -139,6 +145,7 @@ QString InputLabel(SweepInput input) {
     case SweepInput::Seeds: return TfrmRobustness::tr("Seeds: ");
     case SweepInput::Attacks: return TfrmRobustness::tr("Attacks: ");
     case SweepInput::Calibration: return TfrmRobustness::tr("Calibration: ");
+    case SweepInput::Methods: return TfrmRobustness::tr("Methods: ");
     }
     return QString();
 }
@@ -255,6 +262,26 @@ QWidget* TfrmRobustness::CreateInputs() {
     chkRegister->setToolTip(tr("Rotated, scaled, shifted and cropped pictures are registered to X_hat and read "
                                            "a second time, in the *_registered columns"));
     form->addRow(QString(), chkRegister);
+    edtMethods = new QLineEdit(inputs);
+    edtMethods->setObjectName(QStringLiteral("edtMethods"));
+    edtMethods->setPlaceholderText(tr("polarity (blank-separated, as polarity qim spread-spectrum:bits=32)"));
+    // The catalogue: every method with its parameters, their accepted values and defaults.
+    QString methods = tr("Methods, each as NAME or NAME:param=value,...:");
+    for (const MethodInfo& info : MethodCatalogue()) {
+        methods += QStringLiteral("\n%1").arg(QString::fromUtf8(info.Name));
+        for (const AttackParameter& p : info.Parameters)
+            methods += QStringLiteral(" %1=%2 (%3)")
+                           .arg(QString::fromUtf8(p.Name), Q(AcceptedValues(p)), Q(FormatMeasure(*p.Default)));
+        methods += QStringLiteral(" - %1").arg(QString::fromUtf8(info.Summary));
+    }
+    edtMethods->setToolTip(methods);
+    form->addRow(tr("Methods:"), edtMethods);
+    edtTargetPsnr = new QLineEdit(inputs);
+    edtTargetPsnr->setObjectName(QStringLiteral("edtTargetPsnr"));
+    edtTargetPsnr->setPlaceholderText(tr("each method's own strength"));
+    edtTargetPsnr->setToolTip(tr("The embedding PSNR in dB (10..100) at which each method with a strength "
+                                 "parameter marks each host (within 0.1 dB)"));
+    form->addRow(tr("Target PSNR (dB):"), edtTargetPsnr);
     column->addWidget(inputs);
 
     auto* attacks = new QGroupBox(tr("Attacks"), box);
@@ -529,6 +556,19 @@ SweepPlan TfrmRobustness::BuildPlan(std::vector<std::string>& words, std::string
     words.insert(words.end(), {"--jobs", std::to_string(spnJobs->value())});
     inputs.Register = chkRegister->isChecked();
     if (inputs.Register) words.push_back("--register");
+    for (const QString& method : edtMethods->text().split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
+        inputs.Methods.push_back(S(method));
+        words.insert(words.end(), {"--method", S(method)});
+    }
+    const QString target = edtTargetPsnr->text().trimmed();
+    if (!target.isEmpty()) {
+        bool number = false;
+        const double decibels = target.toDouble(&number);
+        if (!number || !(decibels >= 10 && decibels <= 100))
+            throw ArgumentError(S(tr("Target PSNR: '%1' is not a PSNR in decibels (10..100, as 38 or 40.5)").arg(target)));
+        inputs.TargetPsnr = decibels;
+        words.insert(words.end(), {"--target-psnr", S(target)});
+    }
     try {
         PreparedSweep prepared = PrepareSweep(inputs);
         markName = prepared.MarkName;
@@ -567,10 +607,11 @@ bool TfrmRobustness::Start() {
     rows_.clear();
     cancelled_ = false;
     tblRows->setRowCount(0);
-    tblRows->setColumnCount(static_cast<int>(Columns(plan_.Register).size()));
-    tblRows->setHorizontalHeaderLabels(Columns(plan_.Register));
+    const bool methods = !plan_.Methods.empty();
+    tblRows->setColumnCount(static_cast<int>(Columns(plan_.Register, methods).size()));
+    tblRows->setHorizontalHeaderLabels(Columns(plan_.Register, methods));
     // The attack column as wide as its longest cell from the first row on.
-    const std::vector<RowField> fields = TableFields(plan_.Register);
+    const std::vector<RowField> fields = TableFields(plan_.Register, methods);
     for (int c = 0; c < static_cast<int>(fields.size()); ++c) {
         if (std::string_view(fields[static_cast<std::size_t>(c)].Name) != "attack") continue;
         int widest = tblRows->horizontalHeader()->sectionSizeHint(c);
@@ -660,7 +701,7 @@ void TfrmRobustness::TakeRows() {
 void TfrmRobustness::AppendRowToTable(const RobustnessRow& row) {
     const int r = tblRows->rowCount();
     tblRows->insertRow(r);
-    const std::vector<RowField> fields = TableFields(plan_.Register);
+    const std::vector<RowField> fields = TableFields(plan_.Register, !plan_.Methods.empty());
     for (int c = 0; c < static_cast<int>(fields.size()); ++c) {
         const RowValue value = FieldValue(row, fields[c].Id);
         auto* item = new QTableWidgetItem(CellText(value, fields[c].Decimals));
@@ -735,7 +776,7 @@ std::string TfrmRobustness::CommandText() const { return ShellCommandLine(comman
 
 std::string TfrmRobustness::ExportText(Export kind) const {
     switch (kind) {
-    case Export::Csv: return RowsCsv(rows_, plan_.Register);
+    case Export::Csv: return RowsCsv(rows_, plan_.Register, !plan_.Methods.empty());
     case Export::Jsonl: return RowsJsonl(rows_);
     case Export::Html: break;
     }
@@ -745,6 +786,10 @@ std::string TfrmRobustness::ExportText(Export kind) const {
     for (const SweepHost& host : plan_.Hosts) report.Hosts.push_back(host.Name);
     report.Seeds = plan_.Seeds;
     report.Thresholds = plan_.Thresholds;
+    for (std::size_t m = 0; m < plan_.Methods.size(); ++m) {
+        report.Methods.push_back(plan_.Methods[m].Label);
+        report.MethodThresholds.push_back(PlanThresholds(plan_, m));
+    }
     report.Mark = markName_;
     report.Command = CommandText();
     const QString version = QCoreApplication::applicationVersion();
@@ -790,13 +835,13 @@ TMDIChild* TfrmRobustness::OpenRow(int row) {
     const RobustnessRow& r = pictures.Row;
     const QString title = QStringLiteral("%1 - seed %2 - %3").arg(Q(r.Host)).arg(r.Seed).arg(Q(r.Attack));
     const auto fixed5 = [](double value) { return std::vector<ReportNumber>{{value, 5}}; };
-    std::vector<StepReport> reports = {
-        {1, {"NC =%1", fixed5(r.Nc)}},
-        {2, {"BER = %1", fixed5(r.Ber)}},  // the texts of core_texts.cpp
-        {kListOnly, SeedReport(r.Seed)},
-        {kListOnly, std::isinf(r.Psnr) ? Report{"PSNR = infinite", {}} : Report{"PSNR = %1", fixed5(r.Psnr)}},
-        {kListOnly, {"SSIM = %1", fixed5(r.Ssim)}},
-    };
+    std::vector<StepReport> reports;
+    // A payload method has no NC; its BER is that of its payload.
+    if (r.Nc) reports.push_back({1, {"NC =%1", fixed5(*r.Nc)}});
+    reports.push_back({2, {"BER = %1", fixed5(r.Ber)}});  // the texts of core_texts.cpp
+    reports.push_back({kListOnly, SeedReport(r.Seed)});
+    reports.push_back({kListOnly, std::isinf(r.Psnr) ? Report{"PSNR = infinite", {}} : Report{"PSNR = %1", fixed5(r.Psnr)}});
+    reports.push_back({kListOnly, {"SSIM = %1", fixed5(r.Ssim)}});
     if (r.Detected1e6) reports.push_back({kListOnly, {*r.Detected1e6 ? "detected at 1e-6" : "not detected at 1e-6", {}}});
     TMDIChild* doc = host_.OpenPicture(pictures.Attacked, title);
     Bitmap mark = plan_.Mark;
@@ -820,6 +865,10 @@ void TfrmRobustness::ShowFamily(int index) {
     report.Rows = rows_;
     report.Cells = plan_.Cells;
     report.Thresholds = plan_.Thresholds;
+    if (!plan_.Methods.empty()) {
+        ShowMethods(report, family, chart);
+        return;
+    }
     const std::vector<CellSummary> summaries = SummariseCells(report);
     ShowRoc(RocOfFamily(report, family), FamilyCaption(family));
 
@@ -939,6 +988,59 @@ void TfrmRobustness::ShowFamily(int index) {
     chart->setTitle(FamilyCaption(family) + (anyRate ? QString() : tr(" (no calibration: NC only)")));
     // Eight names do not fit in one row under the plot; beside it each stays whole.
     chart->legend()->setAlignment(chart->series().size() > 5 ? Qt::AlignRight : Qt::AlignBottom);
+    ReplaceChart(chartView, chart);
+}
+
+void TfrmRobustness::ShowMethods(RobustnessReport& report, const ReportFamily& family, QChart* chart) {
+    // A run that compares methods: each method's detection rate at 1e-6 against the attack's
+    // strength, as the report draws it; the ROC tab the first method's curve.
+    for (std::size_t m = 0; m < plan_.Methods.size(); ++m) {
+        report.Methods.push_back(plan_.Methods[m].Label);
+        report.MethodThresholds.push_back(PlanThresholds(plan_, m));
+    }
+    ShowRoc(RocOfFamily(report, family, 0), FamilyCaption(family) + QStringLiteral(" - ") + Q(report.Methods[0]));
+    const bool points = family.Parameter.empty();
+    auto* axisX = new QCategoryAxis(chart);
+    axisX->setLabelsPosition(QCategoryAxis::AxisLabelsPositionOnValue);
+    for (std::size_t i = 0; i < family.Cells.size(); ++i)
+        axisX->append(family.Parameter.empty() ? Q(plan_.Cells[family.Cells[i]].Name) : Q(FormatMeasure(family.Strengths[i])),
+                      static_cast<double>(i));
+    for (std::size_t m = 0; m < report.Methods.size(); ++m) {
+        const std::vector<CellSummary> summaries = SummariseCells(report, report.Methods[m]);
+        QXYSeries* series = points ? static_cast<QXYSeries*>(new QScatterSeries(chart)) : new QLineSeries(chart);
+        if (points) {
+            // Methods at one rate stand on one spot: each its own shape and size, the later smaller.
+            auto* scatter = static_cast<QScatterSeries*>(series);
+            scatter->setMarkerShape(m % 2 == 0 ? QScatterSeries::MarkerShapeCircle : QScatterSeries::MarkerShapeRectangle);
+            scatter->setMarkerSize(std::max(5.0, 12.0 - 2.0 * static_cast<double>(m)));
+        } else {
+            static_cast<QLineSeries*>(series)->setPointsVisible(true);
+        }
+        series->setName(Q(report.Methods[m]));
+        for (std::size_t i = 0; i < family.Cells.size(); ++i) {
+            const double rate = summaries[family.Cells[i]].Tpr6;
+            if (!std::isnan(rate)) series->append(static_cast<double>(i), rate);
+        }
+        chart->addSeries(series);
+    }
+    axisX->setRange(-0.5, static_cast<double>(family.Cells.size()) - 0.5);
+    axisX->setTitleText(family.Parameter.empty() ? tr("cell") : Q(family.Parameter));
+    if (points) axisX->setLabelsAngle(-35);
+    auto* axisY = new QValueAxis(chart);
+    // A little room beyond 0 and 1, where rates often stand, so that no point sits on the frame.
+    axisY->setRange(-0.05, 1.05);
+    axisY->setTickType(QValueAxis::TicksDynamic);
+    axisY->setTickAnchor(0.0);
+    axisY->setTickInterval(0.25);
+    axisY->setLabelFormat(QStringLiteral("%.2f"));
+    axisY->setTitleText(tr("detected at 1e-6"));
+    chart->addAxis(axisX, Qt::AlignBottom);
+    chart->addAxis(axisY, Qt::AlignLeft);
+    for (QAbstractSeries* series : chart->series()) {
+        series->attachAxis(axisX);
+        series->attachAxis(axisY);
+    }
+    chart->setTitle(FamilyCaption(family) + tr(": detected at 1e-6, per method"));
     ReplaceChart(chartView, chart);
 }
 

@@ -30,6 +30,7 @@
 #include "quillfen/benchmark/robustness_report.h"
 
 class QCheckBox;
+class QChart;
 class QChartView;
 class QComboBox;
 class QLabel;
@@ -64,6 +65,8 @@ public:
     QLineEdit* edtCalibration;  // empty: the mark's <name>.calibration.json, when there is one
     QSpinBox* spnJobs;
     QCheckBox* chkRegister;     // geometric cells read again after registration
+    QLineEdit* edtMethods;      // the methods compared, as --method takes them, blank-separated
+    QLineEdit* edtTargetPsnr;   // the embedding PSNR each method with a strength is set to; empty: none
     QTreeWidget* treAttacks;    // the default grid: families and their cells, each checkable
     QLineEdit* edtMoreAttacks;  // any further attack list, as the command line writes it
 
@@ -147,6 +150,8 @@ private:
     void AppendRowToTable(const RobustnessRow& row);
     // Draws a family's ROC curve and says its AUC and rates under it.
     void ShowRoc(const FamilyRoc& roc, const QString& name);
+    // A run that compares methods: the family's detection rate at 1e-6 per method into `chart`.
+    void ShowMethods(RobustnessReport& report, const ReportFamily& family, QChart* chart);
     // The plan of the inputs; throws Error (the message for the user) for a refused input.
     SweepPlan BuildPlan(std::vector<std::string>& words, std::string& markName,
                         std::vector<std::pair<std::string, std::string>>& inputs);

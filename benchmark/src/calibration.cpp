@@ -16,6 +16,7 @@
 #include <tbb/task_arena.h>
 
 #include "quillfen/image/errors.h"
+#include "quillfen/methods/method.h"
 #include "quillfen/watermark/experiment.h"
 #include "quillfen/watermark/marking.h"
 
@@ -52,6 +53,71 @@ struct Suspect {
     std::vector<std::uint8_t> Bytes;
     std::vector<double> Reals;
 };
+
+// The inputs of a calibration: no seed, host name or attack twice, and at least one trial.
+void CheckTrialInputs(std::span<const NamedPicture> hosts, std::span<const std::uint32_t> seeds,
+                      std::span<const AttackCell> attacks) {
+    std::set<std::uint32_t> seedSet(seeds.begin(), seeds.end());
+    if (seedSet.size() != seeds.size()) throw ArgumentError("a seed is listed twice");
+    std::set<std::string> names;
+    for (const NamedPicture& h : hosts)
+        if (!names.insert(h.Name).second) throw ArgumentError("two hosts are named '" + h.Name + "'");
+    std::set<std::string> cells;
+    for (const AttackCell& c : attacks)
+        if (!cells.insert(c.Name).second) throw ArgumentError("attack '" + c.Name + "' is listed twice");
+    if (NullTrialCount(hosts.size(), seeds.size(), attacks.size()) == 0)
+        throw ArgumentError("no null trial: give two hosts or an attack at least");
+}
+
+// The components of the trials, each key's in key order, and the model and thresholds fitted
+// to them.
+void Summarise(Calibration& cal, std::span<const NamedPicture> hosts, std::span<const std::uint32_t> seeds,
+               std::span<const AttackCell> attacks,
+               const std::vector<std::array<std::vector<TrialResult>, kNullTrialKinds>>& results) {
+    const std::size_t H = hosts.size();
+    const std::size_t S = seeds.size();
+    for (const NamedPicture& h : hosts) cal.Hosts.push_back(h.Name);
+    cal.Seeds.assign(seeds.begin(), seeds.end());
+    for (const AttackCell& c : attacks) cal.Attacks.push_back(c.Name);
+    // The trials of each component, keys in order.
+    std::map<double, std::uint64_t> histogram;
+    for (std::size_t h = 0; h < H; ++h) {
+        for (int kind = 0; kind < kNullTrialKinds; ++kind) {
+            std::vector<const TrialResult*> values;
+            for (std::size_t s = 0; s < S; ++s)
+                for (const TrialResult& t : results[h * S + s][kind]) values.push_back(&t);
+            if (values.empty()) continue;
+            NullComponent c;
+            c.Host = hosts[h].Name;
+            c.Kind = static_cast<NullTrialKind>(kind);
+            c.Trials = values.size();
+            const double count = static_cast<double>(values.size());
+            double sum = 0;
+            double variance = 0;
+            for (const TrialResult* t : values) {
+                sum = sum + t->Score;
+                variance = variance + t->BinomialVariance;
+            }
+            c.Mean = sum / count;
+            c.BinomialStdDev = std::sqrt(variance / count);
+            double squares = 0;
+            for (const TrialResult* t : values) squares = squares + (t->Score - c.Mean) * (t->Score - c.Mean);
+            c.SampleStdDev = values.size() > 1 ? std::sqrt(squares / (count - 1)) : 0.0;
+            std::vector<double> scores;
+            for (const TrialResult* t : values) scores.push_back(t->Score);
+            const std::size_t kept = std::min<std::size_t>(scores.size(), scores.size() / 1000 + 1);
+            std::partial_sort(scores.begin(), scores.begin() + static_cast<std::ptrdiff_t>(kept), scores.end(),
+                              std::greater<>());
+            c.Top.assign(scores.begin(), scores.begin() + static_cast<std::ptrdiff_t>(kept));
+            cal.Components.push_back(c);
+            cal.KindTrials[kind] += values.size();
+            cal.Trials += values.size();
+            for (const TrialResult* t : values) ++histogram[t->Score];
+        }
+    }
+    cal.Histogram.assign(histogram.begin(), histogram.end());
+    FitCalibration(cal);
+}
 
 }  // namespace
 
@@ -112,19 +178,9 @@ Calibration Calibrate(std::span<const NamedPicture> hosts, const NamedPicture& m
         throw ArgumentError("the watermark '" + mark.Name +
                             "' has no black pixel (below 128) in rows and columns 4..127 of its 128 x 128 "
                             "part, where NC compares");
-    std::set<std::uint32_t> seedSet(seeds.begin(), seeds.end());
-    if (seedSet.size() != seeds.size()) throw ArgumentError("a seed is listed twice");
-    std::set<std::string> names;
-    for (const NamedPicture& h : hosts)
-        if (!names.insert(h.Name).second) throw ArgumentError("two hosts are named '" + h.Name + "'");
-    std::set<std::string> cells;
-    for (const AttackCell& c : attacks)
-        if (!cells.insert(c.Name).second) throw ArgumentError("attack '" + c.Name + "' is listed twice");
+    CheckTrialInputs(hosts, seeds, attacks);
     const std::size_t H = hosts.size();
     const std::size_t S = seeds.size();
-    const std::size_t C = attacks.size();
-    if (NullTrialCount(H, S, C) == 0)
-        throw ArgumentError("no null trial: give two hosts or an attack at least");
 
     const std::size_t keys = H * S;
     std::vector<Suspect> marked(keys);
@@ -183,48 +239,80 @@ Calibration Calibrate(std::span<const NamedPicture> hosts, const NamedPicture& m
     cal.MarkFile = mark.Name;
     cal.MarkDigestText = MarkDigest(mark.Picture);
     cal.MarkBlackPixels = black;
-    for (const NamedPicture& h : hosts) cal.Hosts.push_back(h.Name);
-    cal.Seeds.assign(seeds.begin(), seeds.end());
-    for (const AttackCell& c : attacks) cal.Attacks.push_back(c.Name);
+    Summarise(cal, hosts, seeds, attacks, results);
+    return cal;
+}
 
-    // The trials of each component, keys in order.
-    std::map<double, std::uint64_t> histogram;
-    for (std::size_t h = 0; h < H; ++h) {
-        for (int kind = 0; kind < kNullTrialKinds; ++kind) {
-            std::vector<const TrialResult*> values;
-            for (std::size_t s = 0; s < S; ++s)
-                for (const TrialResult& t : results[h * S + s][kind]) values.push_back(&t);
-            if (values.empty()) continue;
-            NullComponent c;
-            c.Host = hosts[h].Name;
-            c.Kind = static_cast<NullTrialKind>(kind);
-            c.Trials = values.size();
-            const double count = static_cast<double>(values.size());
-            double sum = 0;
-            double variance = 0;
-            for (const TrialResult* t : values) {
-                sum = sum + t->Score;
-                variance = variance + t->BinomialVariance;
+Calibration CalibrateMethod(std::span<const NamedPicture> hosts, const WatermarkMethod& method,
+                            std::span<const std::uint32_t> seeds, std::span<const AttackCell> attacks,
+                            const CalibrationOptions& options) {
+    if (method.Capabilities().UsesMark)
+        throw ArgumentError(method.Name() + " embeds a mark picture: calibrate it with its mark");
+    CheckTrialInputs(hosts, seeds, attacks);
+    const std::size_t H = hosts.size();
+    const std::size_t S = seeds.size();
+    for (const NamedPicture& h : hosts)
+        if (h.Picture.width() != TWatermark::kHostSize || h.Picture.height() != TWatermark::kHostSize)
+            throw ArgumentError("the host '" + h.Name + "' is not 256 x 256, as a sweep uses its hosts");
+
+    const std::size_t keys = H * S;
+    // Each key's record, and the pictures the keys read: every host marked with every seed, and
+    // every host unmarked, as gray bytes.
+    std::vector<MethodKey> keyOf(keys);
+    std::vector<std::vector<std::uint8_t>> marked(keys);
+    std::vector<std::vector<std::uint8_t>> unmarked(H);
+    for (std::size_t h = 0; h < H; ++h) unmarked[h] = GrayOf(hosts[h].Picture).pixels();
+    std::vector<std::array<std::vector<TrialResult>, kNullTrialKinds>> results(keys);
+    std::mutex progressLock;
+    std::size_t done = 0;
+    auto cancelled = [&] { return options.Cancel != nullptr && options.Cancel->load(); };
+    constexpr int kSide = TWatermark::kHostSize;
+    auto trial = [&](const MethodKey& key, std::span<const std::uint8_t> gray) {
+        const MethodReading reading = method.DetectGray(gray, kSide, kSide, key);
+        return TrialResult{reading.Score, reading.ChanceVariance};
+    };
+
+    tbb::task_arena arena(options.Jobs > 0 ? options.Jobs : tbb::task_arena::automatic);
+    arena.execute([&] {
+        tbb::parallel_for(std::size_t{0}, keys, [&](std::size_t k) {
+            if (cancelled()) return;
+            const std::uint32_t seed = seeds[k % S];
+            MethodPayload payload;
+            payload.Bits = PayloadFromSeed(seed, method.PayloadBits());
+            MethodMarked embedded = method.Embed(hosts[k / S].Picture, payload, seed);
+            marked[k] = GrayOf(embedded.Picture).pixels();
+            keyOf[k] = std::move(embedded.Key);
+        });
+        tbb::parallel_for(std::size_t{0}, keys, [&](std::size_t k) {
+            if (cancelled()) return;
+            const std::size_t h = k / S;
+            auto& out = results[k];
+            for (std::size_t other = 0; other < H; ++other)
+                if (other != h)
+                    out[static_cast<int>(NullTrialKind::OtherHostUnmarked)].push_back(trial(keyOf[k], unmarked[other]));
+            // A blind key is its seed's: another host marked with the same seed carries this key's
+            // mark. Other hosts marked with the other seeds are the null.
+            for (std::size_t other = 0; other < keys; ++other)
+                if (other / S != h && other % S != k % S)
+                    out[static_cast<int>(NullTrialKind::OtherHostMarked)].push_back(trial(keyOf[k], marked[other]));
+            const std::vector<double> reals(unmarked[h].begin(), unmarked[h].end());
+            AttackedPicture attacked;
+            for (const AttackCell& cell : attacks) {
+                ApplyAttackCell(cell, {unmarked[h], unmarked[h], reals}, seeds[k % S], attacked);
+                out[static_cast<int>(NullTrialKind::OwnHostUnmarked)].push_back(trial(keyOf[k], attacked.Bytes));
             }
-            c.Mean = sum / count;
-            c.BinomialStdDev = std::sqrt(variance / count);
-            double squares = 0;
-            for (const TrialResult* t : values) squares = squares + (t->Score - c.Mean) * (t->Score - c.Mean);
-            c.SampleStdDev = values.size() > 1 ? std::sqrt(squares / (count - 1)) : 0.0;
-            std::vector<double> scores;
-            for (const TrialResult* t : values) scores.push_back(t->Score);
-            const std::size_t kept = std::min<std::size_t>(scores.size(), scores.size() / 1000 + 1);
-            std::partial_sort(scores.begin(), scores.begin() + static_cast<std::ptrdiff_t>(kept), scores.end(),
-                              std::greater<>());
-            c.Top.assign(scores.begin(), scores.begin() + static_cast<std::ptrdiff_t>(kept));
-            cal.Components.push_back(c);
-            cal.KindTrials[kind] += values.size();
-            cal.Trials += values.size();
-            for (const TrialResult* t : values) ++histogram[t->Score];
-        }
-    }
-    cal.Histogram.assign(histogram.begin(), histogram.end());
-    FitCalibration(cal);
+            if (options.Progress) {
+                const std::lock_guard<std::mutex> lock(progressLock);
+                options.Progress(++done, keys);
+            }
+        });
+    });
+    if (cancelled()) throw CalibrationCancelled{};
+
+    Calibration cal;
+    cal.Program = options.Program;
+    cal.Method = method.Name() + ":" + method.Parameters();
+    Summarise(cal, hosts, seeds, attacks, results);
     return cal;
 }
 

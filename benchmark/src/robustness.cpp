@@ -101,12 +101,68 @@ struct Worker {
     AttackedPicture Picture;
     AttackedPicture Null;  // the key's own host, unmarked, through the same cell
     std::vector<double> RegisteredReals;
+    // A unit of another method than the polarity method (a plan's Methods): the method at the
+    // strength it marks with, its key, and the host and marked picture as gray bytes.
+    bool Other = false;
+    std::shared_ptr<const WatermarkMethod> Used;
+    MethodKey OtherKey;
+    std::vector<std::uint8_t> HostBytes;
+    std::vector<std::uint8_t> MarkedBytes;
+    std::vector<double> MarkedReals;
 };
+
+// The polarity method's embedding of the unit's host and seed into the worker's workspace.
+void EmbedPolarity(const SweepPlan& plan, const Bitmap& host, std::uint32_t seed, Worker& worker) {
+    Bitmap picture = host;
+    Bitmap mark = plan.Mark;
+    worker.Marked.reset();  // before the new one: one workspace at a time
+    // The rows read results, never views.
+    Experiment& marked = worker.Marked.emplace(TWatermark::Planes::ResultsOnly);
+    marked.Load(picture, mark);
+    marked.SetFixedSeed(seed);
+    marked.Embed();
+    worker.Key = KeyFromExperiment(marked, kHost, kHost);
+    worker.Scorer.reset();
+    worker.Scorer.emplace(worker.Key);
+    const TWatermark& w = marked.Workspace();
+    // What the marked picture's file holds, and what the method computed before rounding.
+    worker.PsnrEmbed = PsnrDecibels(std::span<const std::uint8_t>(w.X_hat()), w.X());
+    worker.PsnrEmbedReals = PsnrDecibels(w.X_hat_real(), w.X());
+    worker.SsimEmbed = StructuralSimilarity(w.X_hat(), w.X(), kHost, kHost);
+    worker.MarkedSsim = SsimReference(w.X_hat(), kHost, kHost);
+    worker.HostReals.assign(w.X().begin(), w.X().end());
+}
+
+// Another method's embedding: the host's gray region, the payload drawn from the seed, at the
+// plan's target PSNR when it has one and the method a strength to set.
+void EmbedOther(const SweepPlan& plan, const std::shared_ptr<const WatermarkMethod>& chosen, const Bitmap& host,
+                std::uint32_t seed, Worker& worker) {
+    const WatermarkMethod& method = *chosen;
+    worker.Marked.reset();
+    worker.HostBytes = GrayOf(host).pixels();
+    const Bitmap gray = Bitmap::fromGray(kHost, kHost, worker.HostBytes.data());
+    MethodPayload payload;
+    if (method.Capabilities().UsesMark) payload.Mark = plan.Mark;
+    payload.Bits = PayloadFromSeed(seed, method.PayloadBits());
+    worker.Used = chosen;
+    if (plan.TargetPsnr && method.StrengthParameter())
+        worker.Used = FindStrength(method, gray, payload, seed, *plan.TargetPsnr);
+    MethodMarked marked = worker.Used->Embed(gray, payload, seed);
+    worker.OtherKey = std::move(marked.Key);
+    worker.MarkedBytes = GrayOf(marked.Picture).pixels();
+    worker.MarkedReals.assign(worker.MarkedBytes.begin(), worker.MarkedBytes.end());
+    worker.HostReals.assign(worker.HostBytes.begin(), worker.HostBytes.end());
+    worker.PsnrEmbed = PsnrDecibels(std::span<const std::uint8_t>(worker.MarkedBytes), worker.HostBytes);
+    worker.SsimEmbed = StructuralSimilarity(worker.MarkedBytes, worker.HostBytes, kHost, kHost);
+    worker.MarkedSsim = SsimReference(worker.MarkedBytes, kHost, kHost);
+}
 
 void Embed(const SweepPlan& plan, HostCache& hosts, std::uint64_t unit, Worker& worker) {
     worker.Unit = unit;
     worker.Error.clear();
-    const std::size_t host = unit / plan.Seeds.size();
+    const std::uint64_t M = plan.MethodCount();
+    const std::size_t host = unit / (plan.Seeds.size() * M);
+    const std::uint32_t seed = plan.Seeds[(unit / M) % plan.Seeds.size()];
     const std::shared_ptr<const LoadedHost> loaded = hosts.Get(host);
     worker.HostDigest = loaded->Digest;
     if (!loaded->Error.empty()) {
@@ -114,27 +170,53 @@ void Embed(const SweepPlan& plan, HostCache& hosts, std::uint64_t unit, Worker& 
         return;
     }
     try {
-        Bitmap picture = loaded->Picture;
-        Bitmap mark = plan.Mark;
-        worker.Marked.reset();  // before the new one: one workspace at a time
-        // The rows read results, never views.
-        Experiment& marked = worker.Marked.emplace(TWatermark::Planes::ResultsOnly);
-        marked.Load(picture, mark);
-        marked.SetFixedSeed(plan.Seeds[unit % plan.Seeds.size()]);
-        marked.Embed();
-        worker.Key = KeyFromExperiment(marked, kHost, kHost);
-        worker.Scorer.reset();
-        worker.Scorer.emplace(worker.Key);
-        const TWatermark& w = marked.Workspace();
-        // What the marked picture's file holds, and what the method computed before rounding.
-        worker.PsnrEmbed = PsnrDecibels(std::span<const std::uint8_t>(w.X_hat()), w.X());
-        worker.PsnrEmbedReals = PsnrDecibels(w.X_hat_real(), w.X());
-        worker.SsimEmbed = StructuralSimilarity(w.X_hat(), w.X(), kHost, kHost);
-        worker.MarkedSsim = SsimReference(w.X_hat(), kHost, kHost);
-        worker.HostReals.assign(w.X().begin(), w.X().end());
+        const std::shared_ptr<const WatermarkMethod>& method =
+            plan.Methods.empty() ? nullptr : plan.Methods[unit % M].Method;
+        worker.Other = method != nullptr;
+        if (method) EmbedOther(plan, method, loaded->Picture, seed, worker);
+        else EmbedPolarity(plan, loaded->Picture, seed, worker);
     } catch (...) {
         worker.Error = ErrorText(std::current_exception());
     }
+}
+
+// A row of another method than the polarity method: the attacked picture's bytes read with
+// the method's key.
+void ComputeOther(const SweepPlan& plan, const AttackCell& cell, Worker& worker, RobustnessRow& row) {
+    (void)plan;
+    const WatermarkMethod& method = *worker.Used;
+    ApplyAttackCell(cell, {worker.HostBytes, worker.HostBytes, worker.HostReals}, row.Seed, worker.Null);
+    row.ScoreNull = method.DetectGray(worker.Null.Bytes, kHost, kHost, worker.OtherKey).Score;
+    ApplyAttackCell(cell, {worker.HostBytes, worker.MarkedBytes, worker.MarkedReals}, row.Seed, worker.Picture);
+    const MethodReading reading = method.DetectGray(worker.Picture.Bytes, kHost, kHost, worker.OtherKey);
+    row.PsnrEmbed = worker.PsnrEmbed;
+    row.SsimEmbed = worker.SsimEmbed;
+    row.Score = reading.Score;
+    row.Nc = reading.Nc;
+    row.BitAccuracy = reading.BitAccuracy;
+    row.Ber = reading.Ber.value_or(0.0);
+    row.Psnr = PsnrDecibels(std::span<const std::uint8_t>(worker.Picture.Bytes), worker.MarkedBytes);
+    row.Ssim = worker.MarkedSsim.Against(worker.Picture.Bytes);
+}
+
+// The identity of the rows of method m of a plan that names its methods: the method as the
+// run names it, the mark's digest only for a method that embeds the mark, and the digest of
+// the thresholds that judge the method.
+RowIdentity MethodIdentity(const SweepPlan& plan, const RowIdentity& identity, std::size_t m) {
+    RowIdentity id = identity;
+    const SweepMethod& method = plan.Methods[m];
+    id.Method = method.Label;
+    if (method.Method) {
+        if (!method.Method->Capabilities().UsesMark) id.MarkDigest.clear();
+        id.CalibrationDigest = method.Thresholds ? CalibrationDigest(*method.Thresholds) : std::string();
+    }
+    return id;
+}
+
+// The thresholds that judge method m's rows (the plan's own for the polarity method).
+const std::optional<Calibration>& ThresholdsOf(const SweepPlan& plan, std::size_t m) {
+    if (plan.Methods.empty() || !plan.Methods[m].Method) return plan.Thresholds;
+    return plan.Methods[m].Thresholds;
 }
 
 RobustnessRow Compute(const SweepPlan& plan, const RowIdentity& identity, HostCache& hosts, std::uint64_t r,
@@ -144,54 +226,78 @@ RobustnessRow Compute(const SweepPlan& plan, const RowIdentity& identity, HostCa
     row.Seed = plan.SeedOf(r);
     row.Attack = plan.AttackOf(r);
     row.Registering = plan.Register;
+    const std::size_t m = plan.MethodIndexOf(r);
+    row.Methods = !plan.Methods.empty();
     const std::uint64_t unit = r / plan.Cells.size();
     if (worker.Unit != unit) Embed(plan, hosts, unit, worker);
-    row.Identity = identity;
+    row.Identity = row.Methods ? MethodIdentity(plan, identity, m) : identity;
     row.Identity.HostDigest = worker.HostDigest;
     if (!worker.Error.empty()) {
         row.Error = worker.Error;
         return row;
     }
+    const std::optional<Calibration>& thresholds = ThresholdsOf(plan, m);
     try {
-        Experiment& e = *worker.Marked;
-        const TWatermark& w = e.Workspace();
         const AttackCell& cell = plan.Cells[r % plan.Cells.size()];
-        // The null side first: the key's own host, unmarked, through the same cell.
-        ApplyAttackCell(cell, {w.X(), w.X(), worker.HostReals}, row.Seed, worker.Null);
-        row.ScoreNull = worker.Scorer->Score(std::span<const double>(worker.Null.Reals)).Value;
-        ApplyAttackCell(cell, {w.X(), w.X_hat(), w.X_hat_real()}, row.Seed, worker.Picture);
-        // From here X_wave is the attacked picture.
-        const std::optional<double> nc = e.ExtractFromSwapped(worker.Picture.Bytes, worker.Picture.Reals).back().nc;
-        if (!nc) throw MathError("NC has no value: the watermark has no black pixel where NC compares");
-        row.PsnrEmbed = worker.PsnrEmbed;
-        row.PsnrEmbedReals = worker.PsnrEmbedReals;
-        row.SsimEmbed = worker.SsimEmbed;
-        row.Nc = *nc;
-        row.Ber = WholeMarkBitErrorRate(w.Wr_wave(), worker.Key.Extraction);
-        row.Score = ScoreExtraction(worker.Key, w).Value;
-        // The attacked picture as a file would hold it: its bytes against X_hat's, like SSIM,
-        // so that an unchanged picture scores +infinity.
-        row.Psnr = PsnrDecibels(std::span<const std::uint8_t>(w.X_wave()), w.X_hat());
-        row.Ssim = worker.MarkedSsim.Against(w.X_wave());
-        if (plan.Thresholds) {
-            row.Detected1e3 = plan.Thresholds->Detected(row.Score, kFprEmpirical);
-            row.Detected1e6 = plan.Thresholds->Detected(row.Score, kFprModelled);
+        if (worker.Other) {
+            ComputeOther(plan, cell, worker, row);
+            const WatermarkMethod& method = *worker.Used;
+            row.MethodParams = method.Parameters();
+            row.Strength = method.Strength();
+            row.PayloadBits = method.PayloadBits();
+        } else {
+            Experiment& e = *worker.Marked;
+            const TWatermark& w = e.Workspace();
+            // The null side first: the key's own host, unmarked, through the same cell.
+            ApplyAttackCell(cell, {w.X(), w.X(), worker.HostReals}, row.Seed, worker.Null);
+            row.ScoreNull = worker.Scorer->Score(std::span<const double>(worker.Null.Reals)).Value;
+            ApplyAttackCell(cell, {w.X(), w.X_hat(), w.X_hat_real()}, row.Seed, worker.Picture);
+            // From here X_wave is the attacked picture.
+            const std::optional<double> nc = e.ExtractFromSwapped(worker.Picture.Bytes, worker.Picture.Reals).back().nc;
+            if (!nc) throw MathError("NC has no value: the watermark has no black pixel where NC compares");
+            row.PsnrEmbed = worker.PsnrEmbed;
+            row.PsnrEmbedReals = worker.PsnrEmbedReals;
+            row.SsimEmbed = worker.SsimEmbed;
+            row.Nc = *nc;
+            row.Ber = WholeMarkBitErrorRate(w.Wr_wave(), worker.Key.Extraction);
+            row.Score = ScoreExtraction(worker.Key, w).Value;
+            // The attacked picture as a file would hold it: its bytes against X_hat's, like SSIM,
+            // so that an unchanged picture scores +infinity.
+            row.Psnr = PsnrDecibels(std::span<const std::uint8_t>(w.X_wave()), w.X_hat());
+            row.Ssim = worker.MarkedSsim.Against(w.X_wave());
+        }
+        if (thresholds) {
+            row.Detected1e3 = thresholds->Detected(row.Score, kFprEmpirical);
+            row.Detected1e6 = thresholds->Detected(row.Score, kFprModelled);
         }
         if (plan.Register && IsGeometricCell(cell)) {
-            // Last, as the extraction replaces X_wave, which the measures above read.
-            const Registration registered = RegisterAndUndo(GrayPlane(kHost, kHost, w.X_wave()),
-                                                            GrayPlane(kHost, kHost, w.X_hat()));
-            const std::vector<std::uint8_t>& bytes = registered.Picture.pixels();
-            worker.RegisteredReals.assign(bytes.begin(), bytes.end());
-            const std::optional<double> again = e.ExtractFrom(bytes, worker.RegisteredReals).back().nc;
             RegisteredReading reading;
-            reading.Fit = registered.Fit;
-            reading.Nc = again ? *again : 0.0;
-            reading.Ber = WholeMarkBitErrorRate(w.Wr_wave(), worker.Key.Extraction);
-            reading.Score = ScoreExtraction(worker.Key, w).Value;
-            if (plan.Thresholds) {
-                reading.Detected1e3 = plan.Thresholds->Detected(reading.Score, kFprEmpirical);
-                reading.Detected1e6 = plan.Thresholds->Detected(reading.Score, kFprModelled);
+            if (worker.Other) {
+                const Registration registered = RegisterAndUndo(GrayPlane(kHost, kHost, worker.Picture.Bytes),
+                                                                GrayPlane(kHost, kHost, worker.MarkedBytes));
+                const MethodReading again =
+                    worker.Used->DetectGray(registered.Picture.pixels(), kHost, kHost, worker.OtherKey);
+                reading.Fit = registered.Fit;
+                reading.Nc = again.Nc;
+                reading.Ber = again.Ber.value_or(0.0);
+                reading.Score = again.Score;
+            } else {
+                // Last, as the extraction replaces X_wave, which the measures above read.
+                Experiment& e = *worker.Marked;
+                const TWatermark& w = e.Workspace();
+                const Registration registered = RegisterAndUndo(GrayPlane(kHost, kHost, w.X_wave()),
+                                                                GrayPlane(kHost, kHost, w.X_hat()));
+                const std::vector<std::uint8_t>& bytes = registered.Picture.pixels();
+                worker.RegisteredReals.assign(bytes.begin(), bytes.end());
+                const std::optional<double> again = e.ExtractFrom(bytes, worker.RegisteredReals).back().nc;
+                reading.Fit = registered.Fit;
+                reading.Nc = again ? *again : 0.0;
+                reading.Ber = WholeMarkBitErrorRate(w.Wr_wave(), worker.Key.Extraction);
+                reading.Score = ScoreExtraction(worker.Key, w).Value;
+            }
+            if (thresholds) {
+                reading.Detected1e3 = thresholds->Detected(reading.Score, kFprEmpirical);
+                reading.Detected1e6 = thresholds->Detected(reading.Score, kFprModelled);
             }
             row.Registered = reading;
         }
@@ -201,6 +307,7 @@ RobustnessRow Compute(const SweepPlan& plan, const RowIdentity& identity, HostCa
         failed.Seed = row.Seed;
         failed.Attack = row.Attack;
         failed.Registering = row.Registering;
+        failed.Methods = row.Methods;
         failed.Identity = row.Identity;
         failed.Error = ErrorText(std::current_exception());
         return failed;
@@ -224,6 +331,14 @@ RowIdentity PlanIdentity(const SweepPlan& plan) {
     identity.MarkDigest = WatermarkDigest(plan.Mark);
     if (plan.Thresholds) identity.CalibrationDigest = CalibrationDigest(*plan.Thresholds);
     return identity;
+}
+
+RowIdentity PlanIdentity(const SweepPlan& plan, std::size_t method) {
+    return plan.Methods.empty() ? PlanIdentity(plan) : MethodIdentity(plan, PlanIdentity(plan), method);
+}
+
+const std::optional<Calibration>& PlanThresholds(const SweepPlan& plan, std::size_t method) {
+    return ThresholdsOf(plan, method);
 }
 
 std::vector<std::uint32_t> ParseSeedList(std::string_view text) {
@@ -296,7 +411,15 @@ void CheckSweepPlan(const SweepPlan& plan) {
     std::set<std::string> cells;
     for (const AttackCell& c : plan.Cells)
         if (!cells.insert(c.Name).second) throw ArgumentError("attack '" + c.Name + "' is listed twice");
-    if (MarkComparedBlackPixels(plan.Mark) == 0)
+    std::set<std::string> labels;
+    bool polarity = plan.Methods.empty();
+    for (const SweepMethod& m : plan.Methods) {
+        if (!labels.insert(m.Label).second) throw ArgumentError("method '" + m.Label + "' is listed twice");
+        polarity = polarity || !m.Method;
+    }
+    if (plan.TargetPsnr && !(*plan.TargetPsnr >= 10 && *plan.TargetPsnr <= 100))
+        throw ArgumentError("a target PSNR of " + std::to_string(*plan.TargetPsnr) + " dB is outside 10..100");
+    if (polarity && MarkComparedBlackPixels(plan.Mark) == 0)
         throw ArgumentError("the watermark has no black pixel (below 128) in rows and columns 4..127 of its "
                             "128 x 128 part, where NC compares");
     if (plan.Thresholds && !plan.Thresholds->MarkDigestText.empty() &&
@@ -324,9 +447,13 @@ RowPictures ComputeRowPictures(const SweepPlan& plan, std::uint64_t row) {
     Worker worker;
     RowPictures pictures;
     pictures.Row = Compute(plan, PlanIdentity(plan), hosts, row, worker);
-    if (!pictures.Row.Failed()) {
+    if (!pictures.Row.Failed() && worker.Other) {
+        pictures.Marked = Bitmap::fromGray(kHost, kHost, worker.MarkedBytes.data());
+        pictures.Attacked = Bitmap::fromGray(kHost, kHost, worker.Picture.Bytes.data());
+    } else if (!pictures.Row.Failed()) {
         // The worker's workspace is left as the row's extraction left it.
         const TWatermark& w = worker.Marked->Workspace();
+        pictures.Marked = TWatermark::MakeBitmap256(w.X_hat());
         pictures.Attacked = TWatermark::MakeBitmap256(w.X_wave());
         pictures.Extracted = TWatermark::MakeBitmap128(w.W_wave());
     }

@@ -6,6 +6,7 @@
 #include <cmath>
 #include <limits>
 #include <functional>
+#include <iterator>
 #include <map>
 #include <set>
 #include <tuple>
@@ -78,12 +79,14 @@ std::string SeedText(const std::vector<std::uint32_t>& seeds) {
 
 }  // namespace
 
-std::vector<CellSummary> SummariseCells(const RobustnessReport& report) {
+std::vector<CellSummary> SummariseCells(const RobustnessReport& report, const std::string& method) {
     std::map<std::string, std::size_t> index;
     for (std::size_t i = 0; i < report.Cells.size(); ++i) index[report.Cells[i].Name] = i;
     std::vector<std::vector<const RobustnessRow*>> byCell(report.Cells.size());
-    for (const RobustnessRow& row : report.Rows)
+    for (const RobustnessRow& row : report.Rows) {
+        if (!method.empty() && row.Identity.Method != method) continue;
         if (auto found = index.find(row.Attack); found != index.end()) byCell[found->second].push_back(&row);
+    }
     std::vector<CellSummary> summaries(report.Cells.size());
     for (std::size_t c = 0; c < byCell.size(); ++c) {
         CellSummary& s = summaries[c];
@@ -96,7 +99,7 @@ std::vector<CellSummary> SummariseCells(const RobustnessReport& report) {
                 ++s.Failed;
                 continue;
             }
-            nc.push_back(row->Nc);
+            if (row->Nc) nc.push_back(*row->Nc);
             score.push_back(row->Score);
             psnr.push_back(row->Psnr);
             ssim.push_back(row->Ssim);
@@ -107,7 +110,7 @@ std::vector<CellSummary> SummariseCells(const RobustnessReport& report) {
                 hits6 += *row->Detected1e6 ? 1 : 0;
             }
             if (const std::optional<RegisteredReading>& g = row->Registered) {
-                registeredNc.push_back(g->Nc);
+                if (g->Nc) registeredNc.push_back(*g->Nc);
                 registeredScore.push_back(g->Score);
                 if (g->Detected1e3 && g->Detected1e6) {
                     ++registeredVerdicts;
@@ -116,9 +119,9 @@ std::vector<CellSummary> SummariseCells(const RobustnessReport& report) {
                 }
             }
         }
-        if (nc.empty()) continue;
-        s.Nc = QuartilesOf(nc);
-        s.BerMean = berSum / static_cast<double>(nc.size());
+        if (score.empty()) continue;
+        if (!nc.empty()) s.Nc = QuartilesOf(nc);
+        s.BerMean = berSum / static_cast<double>(score.size());
         s.ScoreMedian = QuartilesOf(score).Median;
         s.PsnrMedian = QuartilesOf(psnr).Median;
         s.SsimMedian = QuartilesOf(ssim).Median;
@@ -126,9 +129,9 @@ std::vector<CellSummary> SummariseCells(const RobustnessReport& report) {
             s.Tpr3 = static_cast<double>(hits3) / static_cast<double>(verdicts);
             s.Tpr6 = static_cast<double>(hits6) / static_cast<double>(verdicts);
         }
-        s.Registered = registeredNc.size();
+        s.Registered = registeredScore.size();
         if (s.Registered == 0) continue;
-        s.RegisteredNcMedian = QuartilesOf(registeredNc).Median;
+        if (!registeredNc.empty()) s.RegisteredNcMedian = QuartilesOf(registeredNc).Median;
         s.RegisteredScoreMedian = QuartilesOf(registeredScore).Median;
         if (registeredVerdicts > 0) {
             s.RegisteredTpr3 = static_cast<double>(registeredHits3) / static_cast<double>(registeredVerdicts);
@@ -184,8 +187,18 @@ bool NumberedCells(const RobustnessReport& report, const ReportFamily& family) {
 
 // One chart: NC median with its interquartile band, the detection rates, the thresholds and
 // the no-attack level, against strength (numeric) or cell (side by side).
+// In a report that compares methods: each method's detection rate at 1e-6, in its colour and
+// with its marker.
+struct MethodSeries {
+    std::string Label;
+    const std::vector<CellSummary>* Summaries;
+    const char* Colour;
+    const char* Marker;
+};
+
 std::string FamilyChart(const RobustnessReport& report, const ReportFamily& family,
-                        const std::vector<CellSummary>& summaries, double noneMedian) {
+                        const std::vector<CellSummary>& summaries, double noneMedian,
+                        const std::vector<MethodSeries>* methods = nullptr) {
     const double plotW = kWidth - kLeft - kRight;
     const double plotH = kHeight - kTop - kBottom;
     const bool numeric = !family.Parameter.empty();
@@ -269,7 +282,7 @@ std::string FamilyChart(const RobustnessReport& report, const ReportFamily& fami
                "\" y2=\"" + Coord(y(v)) + "\" stroke=\"" + colour + "\" stroke-dasharray=\"" + dash +
                "\" stroke-width=\"1\"><title>" + Escape(label) + "</title></line>\n";
     };
-    level(noneMedian, kNoneColour, "6 3", "NC with no attack (median)");
+    if (methods == nullptr) level(noneMedian, kNoneColour, "6 3", "NC with no attack (median)");
 
     // Points in drawing order (by strength for a numeric axis).
     std::vector<std::size_t> order(n);
@@ -280,7 +293,9 @@ std::string FamilyChart(const RobustnessReport& report, const ReportFamily& fami
     auto value = [&](std::size_t i, double CellSummary::*field) { return summaries[family.Cells[i]].*field; };
     auto quart = [&](std::size_t i) { return summaries[family.Cells[i]].Nc; };
 
-    if (numeric) {
+    if (methods != nullptr) {
+        // Nothing of NC: the methods' detection rates alone.
+    } else if (numeric) {
         std::string upper, lower;
         for (const std::size_t i : order) {
             if (std::isnan(quart(i).Median)) continue;
@@ -335,6 +350,12 @@ std::string FamilyChart(const RobustnessReport& report, const ReportFamily& fami
             }
         }
     };
+    if (methods != nullptr) {
+        for (const MethodSeries& m : *methods)
+            series([&](std::size_t i) { return (*m.Summaries)[family.Cells[i]].Tpr6; }, m.Colour, "", m.Marker,
+                   m.Label + " detected at FPR 1e-6");
+        return svg + "</svg>\n";
+    }
     series([&](std::size_t i) { return quart(i).Median; }, kNcColour, "", "circle", "NC median");
     series([&](std::size_t i) { return value(i, &CellSummary::Tpr3); }, kTpr3Colour, "5 3", "square",
            "detected at FPR 1e-3");
@@ -346,6 +367,24 @@ std::string FamilyChart(const RobustnessReport& report, const ReportFamily& fami
     series([&](std::size_t i) { return value(i, &CellSummary::RegisteredTpr6); }, kTpr6Colour, "7 3", "diamond",
            "detected at FPR 1e-6 after registration");
     return svg + "</svg>\n";
+}
+
+// The charts of the families, each in its figure with its numbered cells listed below it.
+std::string FamilyFigures(const RobustnessReport& report, const std::vector<ReportFamily>& families,
+                          const std::vector<CellSummary>& summaries, double noneMedian,
+                          const std::vector<MethodSeries>* methods) {
+    std::string h = "<div class=\"charts\">\n";
+    for (const ReportFamily& family : families) {
+        h += "<figure><figcaption>" + Escape(family.Name) + "</figcaption>\n" +
+             FamilyChart(report, family, summaries, noneMedian, methods);
+        if (NumberedCells(report, family)) {
+            h += "<ol class=\"cells\">";
+            for (const std::size_t c : family.Cells) h += "<li>" + Escape(report.Cells[c].Name) + "</li>";
+            h += "</ol>\n";
+        }
+        h += "</figure>\n";
+    }
+    return h + "</div>\n";
 }
 
 // The calibration's tail: the share of null trials above x (steps) and the model's, on a
@@ -581,13 +620,17 @@ RocCurve RocOf(std::vector<double> positives, std::vector<double> negatives) {
     return roc;
 }
 
-FamilyRoc RocOfFamily(const RobustnessReport& report, const ReportFamily& family) {
+namespace {
+
+FamilyRoc RocOfRows(const RobustnessReport& report, const ReportFamily& family, const std::string* method,
+                    const std::optional<Calibration>& thresholds) {
     std::set<std::string> names;
     for (const std::size_t c : family.Cells) names.insert(report.Cells[c].Name);
     std::vector<double> positives, negatives;
     std::size_t verdicts = 0, hits3 = 0, hits6 = 0;
     for (const RobustnessRow& row : report.Rows) {
         if (row.Failed() || names.count(row.Attack) == 0) continue;
+        if (method != nullptr && row.Identity.Method != *method) continue;
         positives.push_back(row.Score);
         if (row.ScoreNull) negatives.push_back(*row.ScoreNull);
         if (row.Detected1e3 && row.Detected1e6) {
@@ -597,15 +640,15 @@ FamilyRoc RocOfFamily(const RobustnessReport& report, const ReportFamily& family
         }
     }
     FamilyRoc roc;
-    if (report.Thresholds && verdicts > 0) {
+    if (thresholds && verdicts > 0) {
         roc.Tpr1e3 = static_cast<double>(hits3) / static_cast<double>(verdicts);
         roc.Tpr1e6 = static_cast<double>(hits6) / static_cast<double>(verdicts);
     }
-    if (report.Thresholds && !negatives.empty()) {
+    if (thresholds && !negatives.empty()) {
         std::size_t reach3 = 0, reach6 = 0;
         for (const double v : negatives) {
-            reach3 += report.Thresholds->Detected(v, kFprEmpirical) ? 1 : 0;
-            reach6 += report.Thresholds->Detected(v, kFprModelled) ? 1 : 0;
+            reach3 += thresholds->Detected(v, kFprEmpirical) ? 1 : 0;
+            reach6 += thresholds->Detected(v, kFprModelled) ? 1 : 0;
         }
         roc.Fpr1e3 = static_cast<double>(reach3) / static_cast<double>(negatives.size());
         roc.Fpr1e6 = static_cast<double>(reach6) / static_cast<double>(negatives.size());
@@ -614,7 +657,237 @@ FamilyRoc RocOfFamily(const RobustnessReport& report, const ReportFamily& family
     return roc;
 }
 
+}  // namespace
+
+FamilyRoc RocOfFamily(const RobustnessReport& report, const ReportFamily& family) {
+    return RocOfRows(report, family, nullptr, report.Thresholds);
+}
+
+FamilyRoc RocOfFamily(const RobustnessReport& report, const ReportFamily& family, std::size_t method) {
+    return RocOfRows(report, family, &report.Methods.at(method), report.MethodThresholds.at(method));
+}
+
+namespace {
+
+// Method colours and markers, apart for the common colour-vision deficiencies.
+constexpr const char* kMethodColours[] = {"#1f5fa8", "#d9730d", "#2e8540", "#b0228c", "#6b4c9a", "#8c564b"};
+constexpr const char* kMethodMarkers[] = {"circle", "square", "triangle", "diamond"};
+
+std::string Legend(const std::vector<MethodSeries>& series) {
+    std::string h = "<p class=\"legend\">";
+    for (const MethodSeries& m : series)
+        h += "<span><i class=\"key\" style=\"background:" + std::string(m.Colour) + "\"></i>" + Escape(m.Label) +
+             "</span>";
+    return h + "</p>\n";
+}
+
+// The report of a run that compares methods.
+std::string ComparisonHtml(const RobustnessReport& report) {
+    const std::size_t M = report.Methods.size();
+    const std::vector<ReportFamily> families = ReportFamilies(report.Cells);
+    std::vector<std::vector<CellSummary>> summaries;
+    std::vector<MethodSeries> series;
+    for (std::size_t m = 0; m < M; ++m) summaries.push_back(SummariseCells(report, report.Methods[m]));
+    for (std::size_t m = 0; m < M; ++m)
+        series.push_back({report.Methods[m], &summaries[m], kMethodColours[m % std::size(kMethodColours)],
+                          kMethodMarkers[m % std::size(kMethodMarkers)]});
+    std::size_t failed = 0;
+    for (const RobustnessRow& row : report.Rows) failed += row.Failed() ? 1 : 0;
+    // Each method's rows.
+    std::vector<std::vector<const RobustnessRow*>> rowsOf(M);
+    for (const RobustnessRow& row : report.Rows)
+        for (std::size_t m = 0; m < M; ++m)
+            if (row.Identity.Method == report.Methods[m]) rowsOf[m].push_back(&row);
+
+    std::string h = "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n"
+                    "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n"
+                    "<title>Robustness report: methods compared</title>\n";
+    h += kStyle;
+    h += "</head>\n<body>\n<h1>Robustness of watermarking methods, compared</h1>\n";
+    h += "<p class=\"muted\">" + Escape(report.Program) +
+         (report.Shard.empty() ? "" : " &middot; shard " + Escape(report.Shard)) + "</p>\n<pre>" +
+         Escape(report.Command) + "</pre>\n";
+    std::string hosts;
+    for (const std::string& name : report.Hosts) hosts += (hosts.empty() ? "" : ", ") + name;
+    h += "<table><tr><th class=\"n\">hosts (" + std::to_string(report.Hosts.size()) + ")</th><td class=\"n\">" +
+         Escape(hosts) + "</td></tr>";
+    h += "<tr><th class=\"n\">seeds (" + std::to_string(report.Seeds.size()) + ")</th><td class=\"n\">" +
+         SeedText(report.Seeds) + "</td></tr>";
+    h += "<tr><th class=\"n\">attack cells</th><td class=\"n\">" + std::to_string(report.Cells.size()) + "</td></tr>";
+    h += "<tr><th class=\"n\">rows</th><td class=\"n\">" + std::to_string(report.Rows.size()) +
+         (failed > 0 ? " (" + std::to_string(failed) + " failed)" : std::string()) + "</td></tr></table>\n";
+    h += "<p>Every method marks the same 256 &times; 256 gray picture of each host with each seed, and every attack "
+         "cell attacks each marked picture with the same seed: the methods are scored on the same attacks of the "
+         "same pictures. A payload method embeds bits drawn from the seed. Each method's verdicts use its own "
+         "thresholds, set on its own null distribution, so that a detection at 1e-6 means the same for each: at "
+         "most one false alarm in a million pictures without its mark.</p>\n";
+
+    // The methods.
+    h += "<h2>Methods</h2>\n<table><tr><th class=\"n\">method</th><th class=\"n\">parameters used</th><th>payload "
+         "bits</th><th>threshold 1e-3</th><th>threshold 1e-6</th><th class=\"n\">thresholds from</th></tr>";
+    for (std::size_t m = 0; m < M; ++m) {
+        std::set<std::string> params;
+        std::vector<double> strengths;
+        int bits = 0;
+        for (const RobustnessRow* row : rowsOf[m]) {
+            if (row->Failed()) continue;
+            params.insert(row->MethodParams);
+            if (row->Strength) strengths.push_back(*row->Strength);
+            bits = row->PayloadBits;
+        }
+        std::string used;
+        if (params.size() == 1) {
+            used = params.begin()->empty() ? std::string("(none)") : *params.begin();
+        } else if (!strengths.empty()) {
+            const auto [lo, hi] = std::minmax_element(strengths.begin(), strengths.end());
+            used = "strength " + FormatMeasure(*lo) + " &ndash; " + FormatMeasure(*hi) + " (median " +
+                   FormatMeasure(QuartilesOf(strengths).Median) + "), set per host and seed";
+        }
+        const std::optional<Calibration>& t = report.MethodThresholds.at(m);
+        h += "<tr><td class=\"n\"><i class=\"key\" style=\"background:" + std::string(series[m].Colour) +
+             "\"></i>" + Escape(report.Methods[m]) + "</td><td class=\"n\">" + (params.size() == 1 ? Escape(used) : used) +
+             "</td><td>" + (bits == 0 ? std::string("0 (one known mark)") : std::to_string(bits)) + "</td><td>" +
+             (t ? Fixed(t->ThresholdEmpirical, 4) : "&ndash;") + "</td><td>" + (t ? Fixed(t->ThresholdModelled, 4) : "&ndash;") +
+             "</td><td class=\"n\">" + (t ? Escape(t->Source.empty() ? std::string("a calibration") : t->Source) : "none") +
+             "</td></tr>";
+    }
+    h += "</table>\n";
+
+    // The summary: families by methods at 1e-6.
+    h += "<h2>Detected at 1e-6: family &times; method</h2>\n<p>The share of rows whose score reaches the method's "
+         "threshold at a false-positive rate of 1e-6, over every cell of the family, every host and seed; the "
+         "highest of each family in bold.</p>\n<table><tr><th class=\"n\">family</th><th>cells</th>";
+    for (std::size_t m = 0; m < M; ++m) h += "<th>" + Escape(report.Methods[m]) + "</th>";
+    h += "</tr>\n";
+    auto rateOf = [&](std::size_t m, const std::set<std::string>& cells) {
+        std::size_t verdicts = 0, hits = 0;
+        for (const RobustnessRow* row : rowsOf[m]) {
+            if (row->Failed() || !row->Detected1e6 || cells.count(row->Attack) == 0) continue;
+            ++verdicts;
+            hits += *row->Detected1e6 ? 1 : 0;
+        }
+        return verdicts == 0 ? kNaN : static_cast<double>(hits) / static_cast<double>(verdicts);
+    };
+    std::set<std::string> every;
+    for (const AttackCell& c : report.Cells) every.insert(c.Name);
+    std::vector<std::pair<std::string, std::set<std::string>>> groups;
+    for (const ReportFamily& family : families) {
+        std::set<std::string> names;
+        for (const std::size_t c : family.Cells) names.insert(report.Cells[c].Name);
+        groups.push_back({family.Name, names});
+    }
+    groups.push_back({"all cells", every});
+    for (const auto& [name, cells] : groups) {
+        std::vector<double> rates;
+        for (std::size_t m = 0; m < M; ++m) rates.push_back(rateOf(m, cells));
+        double best = -1;
+        for (const double r : rates)
+            if (!std::isnan(r)) best = std::max(best, r);
+        const bool all = name == "all cells";
+        h += std::string("<tr") + (all ? " style=\"border-top:2px solid #999\"" : "") + "><td class=\"n\">" +
+             Escape(name) + "</td><td>" + std::to_string(cells.size()) + "</td>";
+        for (const double r : rates)
+            h += std::string("<td") + (r == best && best > 0 ? " style=\"font-weight:700\"" : "") + ">" + Fixed(r, 2) +
+                 "</td>";
+        h += "</tr>\n";
+    }
+    h += "</table>\n";
+
+    // Cost of embedding per method.
+    h += "<h2>Cost of embedding</h2>\n<p>PSNR and SSIM of each method's marked picture as written (its bytes) "
+         "against its host, over hosts and seeds; comparisons are fair where these agree.</p>\n<table><tr><th "
+         "class=\"n\">method</th><th>PSNR median (dB)</th><th>PSNR range</th><th>SSIM median</th><th>SSIM "
+         "range</th></tr>";
+    for (std::size_t m = 0; m < M; ++m) {
+        std::map<std::pair<std::string, std::uint32_t>, const RobustnessRow*> units;
+        for (const RobustnessRow* row : rowsOf[m])
+            if (!row->Failed()) units.emplace(std::pair{row->Host, row->Seed}, row);
+        std::vector<double> psnr, ssim;
+        for (const auto& [unit, row] : units) {
+            psnr.push_back(row->PsnrEmbed);
+            ssim.push_back(row->SsimEmbed);
+        }
+        if (psnr.empty()) {
+            h += "<tr class=\"fail\"><td class=\"n\">" + Escape(report.Methods[m]) + "</td><td colspan=\"4\">no row</td></tr>";
+            continue;
+        }
+        const auto [pmin, pmax] = std::minmax_element(psnr.begin(), psnr.end());
+        const auto [smin, smax] = std::minmax_element(ssim.begin(), ssim.end());
+        h += "<tr><td class=\"n\">" + Escape(report.Methods[m]) + "</td><td>" + Fixed(QuartilesOf(psnr).Median, 2) +
+             "</td><td>" + Fixed(*pmin, 2) + " &ndash; " + Fixed(*pmax, 2) + "</td><td>" +
+             Fixed(QuartilesOf(ssim).Median, 4) + "</td><td>" + Fixed(*smin, 4) + " &ndash; " + Fixed(*smax, 4) +
+             "</td></tr>";
+    }
+    h += "</table>\n<details><summary>PSNR median per host (dB)</summary>\n<table><tr><th class=\"n\">host</th>";
+    for (std::size_t m = 0; m < M; ++m) h += "<th>" + Escape(report.Methods[m]) + "</th>";
+    h += "</tr>";
+    for (const std::string& host : report.Hosts) {
+        h += "<tr><td class=\"n\">" + Escape(host) + "</td>";
+        for (std::size_t m = 0; m < M; ++m) {
+            std::map<std::uint32_t, double> bySeed;
+            for (const RobustnessRow* row : rowsOf[m])
+                if (!row->Failed() && row->Host == host) bySeed.emplace(row->Seed, row->PsnrEmbed);
+            std::vector<double> psnr;
+            for (const auto& [seed, v] : bySeed) psnr.push_back(v);
+            h += "<td>" + Fixed(QuartilesOf(psnr).Median, 2) + "</td>";
+        }
+        h += "</tr>";
+    }
+    h += "</table></details>\n";
+
+    // Families.
+    h += "<h2>Detection against attack strength</h2>\n<p>Per attack family, each method's share of rows detected "
+         "at a false-positive rate of 1e-6.</p>\n" + Legend(series) +
+         FamilyFigures(report, families, summaries.front(), kNaN, &series);
+
+    // ROC: the area per family and method.
+    h += "<h2>Area under the ROC curve: family &times; method</h2>\n<p>Each row's score against the score the same "
+         "key gives its own host, unmarked, after the same attack: the chance that a marked picture scores above "
+         "an unmarked one (ties half), whatever the threshold.</p>\n<table><tr><th class=\"n\">family</th>";
+    for (std::size_t m = 0; m < M; ++m) h += "<th>" + Escape(report.Methods[m]) + "</th>";
+    h += "</tr>\n";
+    for (const ReportFamily& family : families) {
+        h += "<tr><td class=\"n\">" + Escape(family.Name) + "</td>";
+        for (std::size_t m = 0; m < M; ++m) h += "<td>" + Fixed(RocOfFamily(report, family, m).Curve.Auc, 3) + "</td>";
+        h += "</tr>\n";
+    }
+    h += "</table>\n";
+
+    // Every cell.
+    h += "<h2>Every attack cell</h2>\n<p>Per method: the share of rows detected at 1e-6 and the median score "
+         "(each method's score has its own scale: compare the shares), and the median PSNR of the attacked "
+         "picture against the marked one, of the first method's rows.</p>\n<table><tr><th class=\"n\">attack</th>"
+         "<th>PSNR (dB)</th>";
+    for (std::size_t m = 0; m < M; ++m)
+        h += "<th>" + Escape(report.Methods[m]) + ": 1e-6</th><th>score</th>";
+    h += "<th>failed</th></tr>\n";
+    for (std::size_t i = 0; i < report.Cells.size(); ++i) {
+        std::size_t cellFailed = 0;
+        for (std::size_t m = 0; m < M; ++m) cellFailed += summaries[m][i].Failed;
+        h += std::string("<tr") + (cellFailed > 0 ? " class=\"fail\"" : "") + "><td class=\"n\">" +
+             Escape(report.Cells[i].Name) + "</td><td>" + Fixed(summaries.front()[i].PsnrMedian, 2) + "</td>";
+        for (std::size_t m = 0; m < M; ++m)
+            h += "<td>" + Fixed(summaries[m][i].Tpr6, 3) + "</td><td>" + Fixed(summaries[m][i].ScoreMedian, 4) + "</td>";
+        h += "<td>" + std::to_string(cellFailed) + "</td></tr>\n";
+    }
+    h += "</table>\n";
+    if (failed > 0) {
+        h += "<h2>Failed rows</h2>\n<table><tr><th class=\"n\">host</th><th>seed</th><th class=\"n\">method</th><th "
+             "class=\"n\">attack</th><th class=\"n\">error</th></tr>\n";
+        for (const RobustnessRow& row : report.Rows)
+            if (row.Failed())
+                h += "<tr class=\"fail\"><td class=\"n\">" + Escape(row.Host) + "</td><td>" + std::to_string(row.Seed) +
+                     "</td><td class=\"n\">" + Escape(row.Identity.Method) + "</td><td class=\"n\">" +
+                     Escape(row.Attack) + "</td><td class=\"n\">" + Escape(row.Error) + "</td></tr>\n";
+        h += "</table>\n";
+    }
+    return h + "</body>\n</html>\n";
+}
+
+}  // namespace
+
 std::string RobustnessHtml(const RobustnessReport& report) {
+    if (!report.Methods.empty()) return ComparisonHtml(report);
     const std::vector<CellSummary> summaries = SummariseCells(report);
     const std::vector<ReportFamily> families = ReportFamilies(report.Cells);
     std::size_t failed = 0;
@@ -759,18 +1032,7 @@ std::string RobustnessHtml(const RobustnessReport& report) {
             h += "<span><i class=\"key\" style=\"border-top:2px dashed " + std::string(kTpr6Colour) +
                  ";height:0\"></i>detected at FPR 1e-6 after registration (&#9671;)</span>";
     }
-    h += "</p>\n<div class=\"charts\">\n";
-    for (const ReportFamily& family : families) {
-        h += "<figure><figcaption>" + Escape(family.Name) + "</figcaption>\n" +
-             FamilyChart(report, family, summaries, noneMedian);
-        if (NumberedCells(report, family)) {
-            h += "<ol class=\"cells\">";
-            for (const std::size_t c : family.Cells) h += "<li>" + Escape(report.Cells[c].Name) + "</li>";
-            h += "</ol>\n";
-        }
-        h += "</figure>\n";
-    }
-    h += "</div>\n";
+    h += "</p>\n" + FamilyFigures(report, families, summaries, noneMedian, nullptr);
 
     // ROC curves.
     h += "<h2>ROC curves per attack family</h2>\n<p>For each family, every row's detection score (the marked "

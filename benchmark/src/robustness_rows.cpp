@@ -38,6 +38,10 @@ const std::vector<RowField>& AllFields() {
         {F::ScoreNull, "score_null", -1, 1, 4, true},
         {F::Detected1e3, "detected_1e-3", 0, 0, -1, true},
         {F::Detected1e6, "detected_1e-6", 0, 0, -1, true},
+        {F::MethodParams, "method_params", 0, 0, -1, true},
+        {F::Strength, "strength", 0, kInf, 4, true},
+        {F::PayloadBits, "payload_bits", 0, 0, -1, true},
+        {F::BitAccuracy, "bit_accuracy", 0, 1, 4, true},
         {F::RegistrationFit, "registration_fit", -1, 1, 4, true},
         {F::NcRegistered, "nc_registered", 0, 1, 4, true},
         {F::BerRegistered, "ber_registered", 0, 1, 4, true},
@@ -55,6 +59,7 @@ const std::vector<RowField>& AllFields() {
 }
 
 bool IsRegistered(RowFieldId id) { return id >= RowFieldId::RegistrationFit && id <= RowFieldId::Detected1e6Registered; }
+bool IsMethodField(RowFieldId id) { return id >= RowFieldId::MethodParams && id <= RowFieldId::BitAccuracy; }
 bool IsIdentity(RowFieldId id) { return id >= RowFieldId::Schema && id <= RowFieldId::CalibrationDigest; }
 // Fields that schema 3 added: rows of earlier schemas have none of them.
 bool IsSchema3(RowFieldId id) { return id == RowFieldId::PsnrEmbedReals || id == RowFieldId::ScoreNull; }
@@ -131,7 +136,6 @@ double* MeasureOf(RobustnessRow& row, RowFieldId id) {
     case RowFieldId::SsimEmbed: return &row.SsimEmbed;
     case RowFieldId::Psnr: return &row.Psnr;
     case RowFieldId::Ssim: return &row.Ssim;
-    case RowFieldId::Nc: return &row.Nc;
     case RowFieldId::Ber: return &row.Ber;
     case RowFieldId::Score: return &row.Score;
     default: return nullptr;
@@ -144,10 +148,10 @@ bool IsHexDigest(const std::string& text) {
 
 }  // namespace
 
-std::vector<RowField> RowFields(bool registering) {
+std::vector<RowField> RowFields(bool registering, bool methods) {
     std::vector<RowField> fields;
     for (const RowField& f : AllFields())
-        if (registering || !IsRegistered(f.Id)) fields.push_back(f);
+        if ((registering || !IsRegistered(f.Id)) && (methods || !IsMethodField(f.Id))) fields.push_back(f);
     return fields;
 }
 
@@ -167,14 +171,22 @@ RowValue FieldValue(const RobustnessRow& row, RowFieldId field) {
     case RowFieldId::SsimEmbed: return ok ? Real(row.SsimEmbed) : v;
     case RowFieldId::Psnr: return ok ? Real(row.Psnr) : v;
     case RowFieldId::Ssim: return ok ? Real(row.Ssim) : v;
-    case RowFieldId::Nc: return ok ? Real(row.Nc) : v;
+    case RowFieldId::Nc: return ok && row.Nc ? Real(*row.Nc) : v;
     case RowFieldId::Ber: return ok ? Real(row.Ber) : v;
     case RowFieldId::Score: return ok ? Real(row.Score) : v;
     case RowFieldId::ScoreNull: return ok && row.ScoreNull ? Real(*row.ScoreNull) : v;
     case RowFieldId::Detected1e3: return ok ? Verdict(row.Detected1e3) : v;
     case RowFieldId::Detected1e6: return ok ? Verdict(row.Detected1e6) : v;
+    case RowFieldId::MethodParams: return ok ? Text(row.MethodParams) : v;
+    case RowFieldId::Strength: return ok && row.Strength ? Real(*row.Strength) : v;
+    case RowFieldId::PayloadBits:
+        if (!ok) return v;
+        v.Type = RowValue::Kind::Whole;
+        v.Whole = static_cast<std::uint64_t>(row.PayloadBits);
+        return v;
+    case RowFieldId::BitAccuracy: return ok && row.BitAccuracy ? Real(*row.BitAccuracy) : v;
     case RowFieldId::RegistrationFit: return g ? Real(g->Fit) : v;
-    case RowFieldId::NcRegistered: return g ? Real(g->Nc) : v;
+    case RowFieldId::NcRegistered: return g && g->Nc ? Real(*g->Nc) : v;
     case RowFieldId::BerRegistered: return g ? Real(g->Ber) : v;
     case RowFieldId::ScoreRegistered: return g ? Real(g->Score) : v;
     case RowFieldId::Detected1e3Registered: return g ? Verdict(g->Detected1e3) : v;
@@ -201,7 +213,7 @@ std::string FormatMeasure(double value) {
 
 std::string RowJson(const RobustnessRow& row) {
     std::string line = "{";
-    for (const RowField& f : RowFields(row.Registering)) {
+    for (const RowField& f : RowFields(row.Registering, row.Methods)) {
         if (f.Id == RowFieldId::Error && !row.Failed()) continue;
         // A row read from a file of an earlier schema is written as it was.
         if (IsIdentity(f.Id) && row.Identity.Schema < 2) continue;
@@ -215,9 +227,9 @@ std::string RowJson(const RobustnessRow& row) {
     return line + "}";
 }
 
-std::string CsvHeader(bool registering) {
+std::string CsvHeader(bool registering, bool methods) {
     std::string header;
-    for (const RowField& f : RowFields(registering)) {
+    for (const RowField& f : RowFields(registering, methods)) {
         if (!header.empty()) header += ',';
         header += f.Name;
     }
@@ -228,7 +240,7 @@ std::string RowCsv(const RobustnessRow& row) {
     std::string line;
     bool first = true;
     // Appended piece by piece (GCC 12 warns falsely about "," + std::string).
-    for (const RowField& f : RowFields(row.Registering)) {
+    for (const RowField& f : RowFields(row.Registering, row.Methods)) {
         if (!first) line += ',';
         first = false;
         line += CsvValue(FieldValue(row, f.Id));
@@ -242,8 +254,8 @@ std::string RowsJsonl(const std::vector<RobustnessRow>& rows) {
     return text;
 }
 
-std::string RowsCsv(const std::vector<RobustnessRow>& rows, bool registering) {
-    std::string text = CsvHeader(registering) + "\n";
+std::string RowsCsv(const std::vector<RobustnessRow>& rows, bool registering, bool methods) {
+    std::string text = CsvHeader(registering, methods) + "\n";
     for (const RobustnessRow& row : rows) text += RowCsv(row) + "\n";
     return text;
 }
@@ -289,7 +301,15 @@ RobustnessRow ParseRowJson(std::string_view line, const std::string& where) {
         if (j.contains("error") && !j.at("error").is_null()) row.Error = j.at("error").get<std::string>();
         if (row.Error.empty() && j.contains("error")) throw refuse("an empty \"error\"");
         row.Registering = j.contains("score_registered");
+        row.Methods = j.contains("method_params");
         for (const RowField& f : RowFields(false)) {
+            if (f.Id == RowFieldId::Nc) {
+                // A method without NC (only in a run that names its methods) writes null.
+                if (!j.at(f.Name).is_null()) row.Nc = number(f);
+                else if (!row.Failed() && !row.Methods) throw refuse(quoted(f.Name) + " is null");
+                if (row.Failed()) row.Nc.reset();
+                continue;
+            }
             double* measure = MeasureOf(row, f.Id);
             if (measure == nullptr) continue;
             if (j.at(f.Name).is_null()) {
@@ -303,11 +323,24 @@ RobustnessRow ParseRowJson(std::string_view line, const std::string& where) {
         row.Detected1e3 = verdict("detected_1e-3");
         row.Detected1e6 = verdict("detected_1e-6");
         if (row.Failed()) row.Detected1e3 = row.Detected1e6 = std::nullopt;
+        if (row.Methods && !row.Failed()) {
+            const Json& params = j.at("method_params");
+            if (!params.is_null()) row.MethodParams = params.get<std::string>();
+            for (const RowField& f : RowFields(false, true)) {
+                if (f.Id == RowFieldId::Strength && !j.at(f.Name).is_null()) row.Strength = number(f);
+                if (f.Id == RowFieldId::BitAccuracy && !j.at(f.Name).is_null()) row.BitAccuracy = number(f);
+            }
+            const Json& bits = j.at("payload_bits");
+            if (!bits.is_number_unsigned() || bits.get<std::uint64_t>() > 64)
+                throw refuse("\"payload_bits\" is not a whole number 0..64");
+            row.PayloadBits = static_cast<int>(bits.get<std::uint64_t>());
+        }
         if (row.Registering && !j.at("score_registered").is_null()) {
             if (row.Failed()) throw refuse("a failed row with registered measures");
             RegisteredReading g;
             for (const RowField& f : RowFields(true)) {
                 if (!IsRegistered(f.Id) || IsVerdict(f.Id)) continue;
+                if (f.Id == RowFieldId::NcRegistered && row.Methods && j.at(f.Name).is_null()) continue;
                 const double value = number(f);
                 if (f.Id == RowFieldId::RegistrationFit) g.Fit = value;
                 if (f.Id == RowFieldId::NcRegistered) g.Nc = value;
@@ -333,7 +366,8 @@ RobustnessRow ParseRowJson(std::string_view line, const std::string& where) {
         row.Identity.Method = j.at("method").get<std::string>();
         if (row.Identity.Method.empty()) throw refuse("an empty \"method\"");
         for (auto [name, field, nullable] :
-             {std::tuple{"host_digest", &row.Identity.HostDigest, true}, std::tuple{"mark_digest", &row.Identity.MarkDigest, false},
+             {std::tuple{"host_digest", &row.Identity.HostDigest, true},
+              std::tuple{"mark_digest", &row.Identity.MarkDigest, row.Methods},
               std::tuple{"calibration_digest", &row.Identity.CalibrationDigest, true}}) {
             const Json& v = j.at(name);
             if (v.is_null() && nullable) continue;
@@ -381,11 +415,14 @@ RowsFile ReadRowsFile(const std::filesystem::path& path) {
             const std::string where = "line " + std::to_string(number) + " of '" + path.string() + "'";
             file.Rows.push_back(ParseRowJson(line, where));
             const RobustnessRow& row = file.Rows.back();
-            const auto [earlier, fresh] =
-                lineOf.emplace(row.Host + '\n' + std::to_string(row.Seed) + '\n' + row.Attack, number);
+            const auto [earlier, fresh] = lineOf.emplace(row.Host + '\n' + std::to_string(row.Seed) + '\n' +
+                                                             (row.Methods ? row.Identity.Method : std::string()) +
+                                                             '\n' + row.Attack,
+                                                         number);
             if (!fresh)
                 throw FormatError(where + " repeats the row of line " + std::to_string(earlier->second) + " (" +
-                                  row.Host + ", seed " + std::to_string(row.Seed) + ", " + row.Attack +
+                                  row.Host + ", seed " + std::to_string(row.Seed) + ", " +
+                                  (row.Methods ? row.Identity.Method + ", " : std::string()) + row.Attack +
                                   "): two runs wrote into it at once, or files were joined twice");
         }
         start = end + 1;
@@ -462,11 +499,12 @@ bool IsCutRow(std::string_view tail, const SweepPlan& plan, const RowRange& rang
     if (tail.empty() || range.Begin >= range.End || plan.Seeds.empty() || plan.Cells.empty()) return false;
     // The fields after the attack, then the end of the row with or without an error.
     std::vector<Piece> rest;
-    for (const RowField& f : RowFields(plan.Register)) {
+    for (const RowField& f : RowFields(plan.Register, !plan.Methods.empty())) {
         if (f.Id <= RowFieldId::Attack || f.Id == RowFieldId::Error) continue;
         rest.push_back({Piece::Kind::Literal, std::string(",\"") + f.Name + "\":"});
         const bool text = f.Id == RowFieldId::Method || f.Id == RowFieldId::HostDigest ||
-                          f.Id == RowFieldId::MarkDigest || f.Id == RowFieldId::CalibrationDigest;
+                          f.Id == RowFieldId::MarkDigest || f.Id == RowFieldId::CalibrationDigest ||
+                          f.Id == RowFieldId::MethodParams;
         rest.push_back({text ? Piece::Kind::String : Piece::Kind::Value, {}});
     }
     std::vector<Piece> plain = rest;
@@ -477,7 +515,9 @@ bool IsCutRow(std::string_view tail, const SweepPlan& plan, const RowRange& rang
     failed.push_back({Piece::Kind::Literal, "}"});
 
     const std::uint64_t S = plan.Seeds.size();
-    const std::uint64_t C = plan.Cells.size();
+    // A row's method is named after its measures, so the cells of all the methods of a seed
+    // stand together here.
+    const std::uint64_t C = plan.Cells.size() * plan.MethodCount();
     auto overlaps = [&](std::uint64_t begin, std::uint64_t end) { return begin < range.End && range.Begin < end; };
     for (std::uint64_t h = 0; h < plan.Hosts.size(); ++h) {
         if (!overlaps(h * S * C, (h + 1) * S * C)) continue;
@@ -493,7 +533,8 @@ bool IsCutRow(std::string_view tail, const SweepPlan& plan, const RowRange& rang
             if (afterSeed == tail.size()) return true;
             for (std::uint64_t c = 0; c < C; ++c) {
                 if (!overlaps(unit * C + c, unit * C + c + 1)) continue;
-                const std::size_t afterAttack = FollowLiteral(tail, afterSeed, JsonString(plan.Cells[c].Name));
+                const std::size_t afterAttack =
+                    FollowLiteral(tail, afterSeed, JsonString(plan.Cells[c % plan.Cells.size()].Name));
                 if (afterAttack == std::string_view::npos) continue;
                 if (FollowsAll(tail, afterAttack, plain) || FollowsAll(tail, afterAttack, failed)) return true;
             }

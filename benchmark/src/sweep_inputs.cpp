@@ -3,12 +3,16 @@
 #include <algorithm>
 #include <map>
 #include <memory>
+#include <set>
 #include <system_error>
 
 #include "quillfen/attacks/attack_list.h"
 #include "quillfen/attacks/default_grid.h"
 #include "quillfen/benchmark/robustness_rows.h"
+#include "quillfen/image/errors.h"
 #include "quillfen/io/picture_files.h"
+#include "quillfen/methods/method.h"
+#include "quillfen/methods/method_command.h"
 #include "quillfen/watermark/watermark.h"
 
 namespace quillfen {
@@ -137,15 +141,111 @@ FoundCalibration FindSweepCalibration(const fs::path& given, const fs::path& mar
     return found;
 }
 
+std::vector<SweepMethod> ParseSweepMethods(const std::vector<std::string>& texts, bool targetPsnr) {
+    std::vector<SweepMethod> methods;
+    std::set<std::string> labels;
+    for (const std::string& text : texts) {
+        MethodSpec spec;
+        try {
+            spec = ParseMethodSpec(text);
+        } catch (const ArgumentError& e) {
+            throw SweepInputError(SweepInput::Methods, e.what());
+        }
+        SweepMethod method;
+        if (spec.Method == kPolarityMethod) {
+            method.Label = kPolarityMethod;
+        } else {
+            std::shared_ptr<const WatermarkMethod> made = MakeMethod(spec);
+            // Under a target the strength is the target's: the label names what the user chose.
+            MethodSpec named = spec;
+            if (targetPsnr && spec.Strength()) named = spec.WithStrength(*DefaultMethodSpec(spec.Method).Strength());
+            method.Label = named.Name();
+            Calibration thresholds;
+            thresholds.ThresholdEmpirical = made->Thresholds()->first;
+            thresholds.ThresholdModelled = made->Thresholds()->second;
+            thresholds.Method = spec.Method;
+            thresholds.Source = "built-in thresholds of " + spec.Method;
+            method.Thresholds = thresholds;
+            method.Method = std::move(made);
+        }
+        if (!labels.insert(method.Label).second)
+            throw SweepInputError(SweepInput::Methods, "'" + text + "': the method " + method.Label + " is listed twice" +
+                                                           (targetPsnr ? " (a target PSNR sets the strength)" : ""));
+        methods.push_back(std::move(method));
+    }
+    if (methods.size() == 1 && !methods.front().Method) methods.clear();
+    return methods;
+}
+
+SweepMethod CommandSweepMethod(const fs::path& spec) {
+    SweepMethod method;
+    try {
+        method.Method = LoadMethodCommand(spec);
+    } catch (const Error& e) {
+        throw SweepInputError(SweepInput::Methods, e.what());
+    }
+    method.Label = method.Method->Name();
+    if (const auto thresholds = method.Method->Thresholds()) {
+        Calibration given;
+        given.ThresholdEmpirical = thresholds->first;
+        given.ThresholdModelled = thresholds->second;
+        given.Method = method.Label;
+        given.Source = "the thresholds of " + spec.filename().string();
+        method.Thresholds = given;
+    }
+    return method;
+}
+
 PreparedSweep PrepareSweep(const SweepInputs& inputs) {
     PreparedSweep prepared;
     SweepPlan& plan = prepared.Plan;
     plan.Seeds = ParseSweepSeeds(inputs.Seeds);
     plan.Cells = ParseSweepAttacks(inputs.Attacks);
-    const NamedPicture mark = LoadSweepMark(inputs.Mark);
+    plan.Methods = ParseSweepMethods(inputs.Methods, inputs.TargetPsnr.has_value());
+    if (!inputs.MoreMethods.empty()) {
+        // The polarity method stays the default beside the methods given as objects.
+        if (plan.Methods.empty()) plan.Methods.push_back({kPolarityMethod, nullptr, {}});
+        for (const SweepMethod& more : inputs.MoreMethods) {
+            for (const SweepMethod& earlier : plan.Methods)
+                if (earlier.Label == more.Label)
+                    throw SweepInputError(SweepInput::Methods, "the method " + more.Label + " is listed twice");
+            plan.Methods.push_back(more);
+        }
+    }
+    plan.TargetPsnr = inputs.TargetPsnr;
+    const NamedPicture mark = inputs.Mark.empty() ? BundledMark() : LoadSweepMark(inputs.Mark);
     prepared.MarkName = mark.Name;
     plan.Mark = mark.Picture;
-    prepared.Calibration = FindSweepCalibration(inputs.Calibration, inputs.Mark);
+    if (inputs.Mark.empty()) {
+        // The bundled seal's thresholds are built in (those of its shipped calibration).
+        prepared.Calibration.Path = inputs.Calibration;
+        try {
+            prepared.Calibration.Thresholds =
+                inputs.Calibration.empty() ? DefaultCalibration() : LoadCalibration(inputs.Calibration);
+        } catch (const Error& e) {
+            throw SweepInputError(SweepInput::Calibration, e.what());
+        }
+    } else {
+        prepared.Calibration = FindSweepCalibration(inputs.Calibration, inputs.Mark);
+    }
+    if (prepared.Calibration.Thresholds && !prepared.Calibration.Thresholds->Method.empty()) {
+        // A blind method's calibration judges that method's rows; the polarity method keeps the
+        // thresholds of its mark.
+        Calibration given = *prepared.Calibration.Thresholds;
+        given.Source = prepared.Calibration.Path.string();
+        const std::string name = given.Method.substr(0, given.Method.find(':'));
+        bool used = false;
+        for (SweepMethod& method : plan.Methods)
+            if (method.Method && method.Method->Name() == name) {
+                method.Thresholds = given;
+                used = true;
+            }
+        if (!used)
+            throw SweepInputError(SweepInput::Calibration, "'" + prepared.Calibration.Path.string() + "' calibrates " +
+                                                               given.Method + ", which this run does not compare");
+        prepared.Calibration.Thresholds = inputs.Mark.empty() ? std::optional<Calibration>(DefaultCalibration())
+                                                              : FindSweepCalibration({}, inputs.Mark).Thresholds;
+    }
     plan.Thresholds = prepared.Calibration.Thresholds;
     if (inputs.Picture) {
         CheckHostPicture(inputs.Picture->Name, inputs.Picture->Picture);

@@ -338,5 +338,35 @@ TEST(ShippedCalibration, IsConsistentWithItsSampleAndTheBundledFiles) {
     EXPECT_EQ(DefaultCalibration().ThresholdModelled, shipped.ThresholdModelled);
 }
 
+// The blind methods' calibrations shipped in samples/: made by `calibrate --method` on the
+// bundled hosts, and their thresholds are the methods' built-in ones.
+TEST(ShippedCalibration, BlindMethodsThresholdsAreTheirFiles) {
+    for (const char* name : {"spread-spectrum", "qim"}) {
+        const Calibration shipped = LoadCalibration(test::SamplePath(std::string(name) + ".calibration.json"));
+        const std::unique_ptr<WatermarkMethod> method = MakeMethod(DefaultMethodSpec(name));
+        EXPECT_EQ(shipped.Method, method->Name() + ":" + method->Parameters());
+        EXPECT_EQ(shipped.Hosts.size(), 12u);
+        EXPECT_EQ(std::make_pair(shipped.ThresholdEmpirical, shipped.ThresholdModelled), *method->Thresholds()) << name;
+    }
+}
+
+// A blind key is its seed's: other hosts marked with the same seed carry its mark and are no
+// null trial (with them the thresholds would stand near the marked pictures' scores).
+TEST(CalibrateMethod, LeavesOutTheKeysOwnSeedAndRoundTrips) {
+    std::vector<NamedPicture> hosts;
+    for (const char* name : {"cell.pgm", "grass.pgm", "rocket.pgm"})
+        hosts.push_back({name, LoadPictureFile(test::SamplePath(std::string("hosts/") + name)).bitmap});
+    const std::vector<std::uint32_t> seeds = {1, 2};
+    const std::vector<AttackCell> attacks = ParseAttackCells("none,real-jpeg:q=80");
+    const std::unique_ptr<WatermarkMethod> method = MakeMethod(ParseMethodSpec("qim:bits=8"));
+    const Calibration cal = CalibrateMethod(hosts, *method, seeds, attacks, {});
+    EXPECT_EQ(cal.KindTrials[static_cast<int>(NullTrialKind::OtherHostMarked)], 3u * 2 * 2 * 1);
+    EXPECT_LT(cal.ThresholdModelled, 0.1);
+    EXPECT_EQ(cal.Method, "qim:step=16,bits=8");
+    EXPECT_EQ(ParseCalibration(CalibrationJson(cal), "c"), cal);
+    EXPECT_THROW(CalibrateMethod(hosts, *MakeMethod(DefaultMethodSpec("polarity")), seeds, attacks, {}), ArgumentError);
+}
+
 }  // namespace
 }  // namespace quillfen
+

@@ -1,5 +1,6 @@
-// Fuzz entry point: key files. Every input is either refused with one FormatError or gives a
-// key that encodes back to exactly the same bytes and that extraction can use.
+// Fuzz entry point: key files of either kind. Every input is either refused with one FormatError
+// or gives a key that encodes back to exactly the same bytes and, the polarity method's, that
+// extraction can use.
 //
 // Random bytes almost never carry a right SHA-256, so each input is also tried with its last
 // 32 bytes replaced by the checksum of the rest: that is how the checks behind the checksum
@@ -12,16 +13,24 @@
 #include "quillfen/image/errors.h"
 #include "quillfen/image/vector_targets.h"
 #include "quillfen/watermark/marking.h"
+#include "quillfen/watermark/method_key.h"
 
 namespace {
 
 void Check(std::span<const std::uint8_t> bytes) {
-    quillfen::MarkKey key;
+    quillfen::AnyKey any;
     try {
-        key = quillfen::DecodeMarkKey(bytes, "fuzz.key");
+        any = quillfen::DecodeAnyKey(bytes, "fuzz.key");
     } catch (const quillfen::FormatError&) {
         return;  // a one-line refusal is the expected outcome for most inputs
     }
+    if (any.Method) {
+        // A blind method's key (format 3) encodes back to its bytes.
+        const std::vector<std::uint8_t> again = quillfen::EncodeMethodKey(*any.Method);
+        if (again.size() != bytes.size() || !std::equal(again.begin(), again.end(), bytes.begin())) __builtin_trap();
+        return;
+    }
+    const quillfen::MarkKey& key = *any.Polarity;
     const std::vector<std::uint8_t> again = quillfen::EncodeMarkKey(key);
     if (again.size() != bytes.size() || !std::equal(again.begin(), again.end(), bytes.begin())) __builtin_trap();
     // A key that reads has enough reversed and untouched relations for a score: reading

@@ -17,6 +17,7 @@
 #include "quillfen/benchmark/calibration.h"
 #include "quillfen/image/bitmap.h"
 #include "quillfen/io/jpeg.h"
+#include "quillfen/watermark/method_key.h"
 #include "tests/crafted_files.h"
 #include "tests/key_files.h"
 
@@ -261,8 +262,17 @@ int main(int argc, char** argv) {
     Put("key", "truncated.key", Truncate(key, key.size() / 2));
     Put("key", "foreign.key", FromString("P5\n3 2\n255\n" + Raster(6)));
     Bytes future = key;
-    future[kKeyVersionAt] = 3;
+    future[kKeyVersionAt] = 4;
     Put("key", "future-version.key", Resealed(future));
+    // A blind method's key (format 3).
+    quillfen::MethodKeyRecord blind;
+    blind.Method = "qim";
+    blind.Parameters = "step=16,bits=12";
+    blind.Seed = 7;
+    blind.HostWidth = 300;
+    blind.HostHeight = 257;
+    blind.Payload = {1, 0, 1, 1, 0, 0, 0, 1, 1, 1, 0, 1};
+    Put("key", "blind-method.key", quillfen::EncodeMethodKey(blind));
     // A key with its own calibration (format 2, one section), and one whose section is cut.
     quillfen::MarkKey calibrated = SyntheticKey();
     quillfen::KeyCalibration own;

@@ -1,6 +1,7 @@
 // The robustness window: its rows and its three files are those of `quillfen-cli robustness`
 // for the same inputs, a run can be cancelled with the rows so far kept, refused inputs start
 // nothing, and a double-click on a row opens that cell's pictures as a document.
+#include <cmath>
 #include <filesystem>
 #include <iostream>
 #include <memory>
@@ -159,7 +160,7 @@ private slots:
         QCOMPARE(w->ExportText(TfrmRobustness::Export::Csv), ReadText(csv));
         // The table shows the rows in order, their measures rounded.
         QCOMPARE(w->tblRows->item(5, 2)->text(), QString::fromStdString(w->Rows()[5].Attack));
-        QCOMPARE(w->tblRows->item(5, 7)->text(), QString::fromStdString(FormatFixed(w->Rows()[5].Nc, 4)));
+        QCOMPARE(w->tblRows->item(5, 7)->text(), QString::fromStdString(FormatFixed(*w->Rows()[5].Nc, 4)));
 
         // Through the dialogs, each file gets its extension.
         dialogs->Answer(QString::fromStdString(dir->file("window")));
@@ -305,7 +306,7 @@ private slots:
         QVERIFY(frame->ExtractedPanel()->Picture() == expected.Extracted);
         QCOMPARE(frame->EmbeddedPanel()->Picture().width(), 128);
         QVERIFY(doc->FileName().contains(QStringLiteral("rotate:deg=5")));
-        QCOMPARE(doc->Model().Results().front().report.Line(), "NC =" + FormatFixed(w->Rows()[1].Nc, 5));
+        QCOMPARE(doc->Model().Results().front().report.Line(), "NC =" + FormatFixed(*w->Rows()[1].Nc, 5));
         QVERIFY(prompts->shown.empty());
     }
 
@@ -338,6 +339,35 @@ private slots:
         w->rbDocument->setChecked(true);
         QVERIFY(!w->Start());
         QVERIFY(QString::fromStdString(prompts->shown[0].text).startsWith(QStringLiteral("There is no active document")));
+    }
+
+    // Methods chosen in the window, with a target PSNR: the rows carry the method fields, the
+    // chart draws one detection line per method and the report compares them.
+    void methodsAreCompared() {
+        TfrmRobustness* w = Window();
+        Prepare(w, QStringLiteral("3"), QStringLiteral("none,real-jpeg:q=70"));
+        w->edtMethods->setText(QStringLiteral("qim:bits=16 polarity"));
+        w->edtTargetPsnr->setText(QStringLiteral("40"));
+        QVERIFY(w->Start());
+        w->Wait();
+        QCOMPARE(w->Rows().size(), std::size_t{8});
+        QCOMPARE(QString::fromStdString(w->Rows()[0].Identity.Method), QStringLiteral("qim:bits=16"));
+        QVERIFY(w->Rows()[0].Strength.has_value());
+        QVERIFY(std::fabs(w->Rows()[0].PsnrEmbed - 40) <= 0.1);
+        QStringList columns;
+        for (int c = 0; c < w->tblRows->columnCount(); ++c) columns << w->tblRows->horizontalHeaderItem(c)->text();
+        QVERIFY(columns.contains(QStringLiteral("bit_accuracy")));
+        w->cmbFamily->setCurrentIndex(0);
+        QCOMPARE(w->chartView->chart()->series().size(), 2);
+        QVERIFY(w->ExportText(TfrmRobustness::Export::Html).find("family &times; method") != std::string::npos);
+        // A payload method's row opens as a document too: its attacked picture, no extracted mark.
+        TMDIChild* doc = w->OpenRow(0);
+        QVERIFY(doc != nullptr);
+        QCOMPARE(doc->Model().Picture().width(), 256);
+        // A target the window cannot read starts nothing.
+        w->edtTargetPsnr->setText(QStringLiteral("loud"));
+        QVERIFY(!w->Start());
+        QVERIFY(QString::fromStdString(prompts->shown.back().text).startsWith(QStringLiteral("Target PSNR: 'loud'")));
     }
 
     // The document's picture is a host by the rule of every front end: at least 256 x 256.

@@ -1760,5 +1760,41 @@
         <source> (no calibration: NC only)</source>
         <translation> (no calibration: NC only)</translation>
     </message>
+    <message>
+        <source>Methods: </source>
+        <translation>Methods: </translation>
+    </message>
+    <message>
+        <source>polarity (blank-separated, as polarity qim spread-spectrum:bits=32)</source>
+        <translation>polarity (blank-separated, as polarity qim spread-spectrum:bits=32)</translation>
+    </message>
+    <message>
+        <source>Methods, each as NAME or NAME:param=value,...:</source>
+        <translation>Methods, each as NAME or NAME:param=value,...:</translation>
+    </message>
+    <message>
+        <source>Methods:</source>
+        <translation>Methods:</translation>
+    </message>
+    <message>
+        <source>each method&apos;s own strength</source>
+        <translation>each method&apos;s own strength</translation>
+    </message>
+    <message>
+        <source>The embedding PSNR in dB (10..100) at which each method with a strength parameter marks each host (within 0.1 dB)</source>
+        <translation>The embedding PSNR in dB (10..100) at which each method with a strength parameter marks each host (within 0.1 dB)</translation>
+    </message>
+    <message>
+        <source>Target PSNR (dB):</source>
+        <translation>Target PSNR (dB):</translation>
+    </message>
+    <message>
+        <source>Target PSNR: &apos;%1&apos; is not a PSNR in decibels (10..100, as 38 or 40.5)</source>
+        <translation>Target PSNR: &apos;%1&apos; is not a PSNR in decibels (10..100, as 38 or 40.5)</translation>
+    </message>
+    <message>
+        <source>: detected at 1e-6, per method</source>
+        <translation>: detected at 1e-6, per method</translation>
+    </message>
 </context>
 </TS>

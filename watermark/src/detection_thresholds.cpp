@@ -140,9 +140,12 @@ void CheckConsistency(const Calibration& cal, const std::string& source) {
             refuse("a histogram score is " + Shown(value) + ", outside -1..1 (a score is a difference of two shares)");
     const std::uint64_t H = cal.Hosts.size(), S = cal.Seeds.size(), C = cal.Attacks.size();
     if (H == 0 || S == 0) refuse("it names no host or no seed");
-    // Per key (H S of them): (H - 1) S other hosts marked, H - 1 unmarked, C own attacked.
-    const std::optional<std::uint64_t> perHost[kNullTrialKinds] = {Product({S, H - 1, S}), Product({S, H - 1}),
-                                                                   Product({S, C})};
+    // Per key (H S of them): (H - 1) S other hosts marked, H - 1 unmarked, C own attacked. A
+    // blind method's key is its seed's, so its other hosts marked are those of the other seeds:
+    // (H - 1) (S - 1).
+    const std::uint64_t markedSeeds = cal.Method.empty() ? S : S - 1;
+    const std::optional<std::uint64_t> perHost[kNullTrialKinds] = {Product({S, H - 1, markedSeeds}),
+                                                                   Product({S, H - 1}), Product({S, C})};
     std::uint64_t all = 0;
     for (int k = 0; k < kNullTrialKinds; ++k) {
         const std::optional<std::uint64_t> kind = perHost[k] ? Product({*perHost[k], H}) : std::nullopt;
@@ -356,6 +359,7 @@ std::string CalibrationJson(const Calibration& cal) {
     };
     j["threshold_sources"] = {{"fpr_1e-3", source(cal.Source1e3)}, {"fpr_1e-6", source(cal.Source1e6)}};
     j["program"] = cal.Program;
+    if (!cal.Method.empty()) j["method"] = cal.Method;
     j["mark"] = {{"file", cal.MarkFile}, {"digest", cal.MarkDigestText}, {"black_pixels", cal.MarkBlackPixels}};
     j["hosts"] = cal.Hosts;
     j["seeds"] = cal.Seeds;
@@ -472,6 +476,7 @@ Calibration ParseCalibration(std::string_view text, const std::string& source) {
         }
 
         cal.Program = j.at("program").get<std::string>();
+        if (j.contains("method")) cal.Method = j.at("method").get<std::string>();
         cal.MarkFile = j.at("mark").at("file").get<std::string>();
         cal.MarkDigestText = j.at("mark").at("digest").get<std::string>();
         cal.MarkBlackPixels =

@@ -13,6 +13,7 @@
 #include "quillfen/image/limits.h"
 #include "quillfen/io/file_write.h"
 #include "quillfen/watermark/detection_thresholds.h"
+#include "quillfen/watermark/method_key.h"
 
 namespace quillfen {
 
@@ -335,6 +336,13 @@ MarkKey DecodeMarkKey(std::span<const std::uint8_t> bytes, const std::string& na
         Refuse(name, "is not a Quillfen key file");
     // Every version ends in the SHA-256 of the bytes before it, and nothing is read from a key
     // before that is checked: a changed bit anywhere says "damaged", whatever field it hit.
+    // A blind method's key is far shorter than any of this method's: told apart by its version
+    // and its own checksum before it could be taken for a cut file.
+    if (bytes.size() >= kMagic.size() + 2 + kSha256Size && bytes[8] == kMethodKeyVersion && bytes[9] == 0) {
+        const Sha256Digest whole = Sha256(bytes.first(bytes.size() - kSha256Size));
+        if (std::memcmp(whole.data(), bytes.data() + bytes.size() - kSha256Size, kSha256Size) == 0)
+            Refuse(name, "is the key of a blind method (key format 3), not of the polarity method");
+    }
     if (bytes.size() < kSmallestKey) Refuse(name, "is truncated");
     const std::span<const std::uint8_t> body = bytes.first(bytes.size() - kSha256Size);
     const Sha256Digest check = Sha256(body);
@@ -362,9 +370,12 @@ MarkKey DecodeMarkKey(std::span<const std::uint8_t> bytes, const std::string& na
     std::array<std::uint8_t, 8> magic{};
     r.Raw(magic.data(), magic.size());
     const std::uint32_t version = r.U16();
-    if (version > kMarkKeyVersion)
+    if (version == kMethodKeyVersion)
+        Refuse(name, "is the key of a blind method (key format " + std::to_string(version) +
+                         "), not of the polarity method");
+    if (version > kMethodKeyVersion)
         Refuse(name, "was written by a newer Quillfen (key format " + std::to_string(version) +
-                         "; this program reads formats 1 to " + std::to_string(kMarkKeyVersion) + ")");
+                         "; this program reads formats 1 to " + std::to_string(kMethodKeyVersion) + ")");
     if (version == 0) Refuse(name, "is damaged (key format 0 does not exist)");
 
     // From here on the bytes are what some writer wrote; what follows checks that it was an
@@ -480,15 +491,17 @@ void SaveMarkKey(const std::filesystem::path& path, const MarkKey& key) {
     WriteFileAtomically(path, EncodeMarkKey(key));
 }
 
-MarkKey LoadMarkKey(const std::filesystem::path& path) {
+std::vector<std::uint8_t> ReadKeyFile(const std::filesystem::path& path) {
     std::int64_t size = 0;
     OpenFileForReading(path, &size);  // refuses folders, FIFOs and devices without blocking
     if (size > kMaxKeyFileBytes)
         Refuse(path.string(), "is " + std::to_string(size) + " bytes long; no key is larger than " +
                                   std::to_string(kMaxKeyFileBytes) + " bytes");
-    const std::vector<std::uint8_t> bytes = ReadWholeFile(path);
+    std::vector<std::uint8_t> bytes = ReadWholeFile(path);
     if (static_cast<std::int64_t>(bytes.size()) > kMaxKeyFileBytes) Refuse(path.string(), "grew while it was read");
-    return DecodeMarkKey(bytes, path.string());
+    return bytes;
 }
+
+MarkKey LoadMarkKey(const std::filesystem::path& path) { return DecodeMarkKey(ReadKeyFile(path), path.string()); }
 
 }  // namespace quillfen

@@ -26,6 +26,7 @@
 #include "quillfen/attacks/attack_catalogue.h"
 #include "quillfen/image/bitmap.h"
 #include "quillfen/image/export.h"
+#include "quillfen/methods/method.h"
 #include "quillfen/watermark/detection_thresholds.h"
 
 QUILLFEN_API_BEGIN
@@ -76,6 +77,16 @@ std::uint64_t CalibrationMemory(std::size_t hosts, std::size_t seeds, std::size_
 Calibration Calibrate(std::span<const NamedPicture> hosts, const NamedPicture& mark,
                       std::span<const std::uint32_t> seeds, std::span<const AttackCell> attacks,
                       const CalibrationOptions& options);
+
+// The same null trials for a method that embeds payload bits (method.h): the key (h, s) marks
+// host h with the payload PayloadFromSeed(s) and seed s, as a sweep does, and reads the same
+// three kinds of pictures, but for the other hosts marked with its own seed: a blind method's
+// key is its seed's, and those pictures carry its mark ((H - 1)(S - 1) other hosts marked). Hosts must be 256 x 256 (as a sweep uses them). The calibration
+// records the method and its parameters; it has no mark. ArgumentError as Calibrate, and for a
+// method that embeds a mark picture.
+Calibration CalibrateMethod(std::span<const NamedPicture> hosts, const WatermarkMethod& method,
+                            std::span<const std::uint32_t> seeds, std::span<const AttackCell> attacks,
+                            const CalibrationOptions& options);
 
 }  // namespace quillfen
 QUILLFEN_API_END

@@ -35,6 +35,14 @@
 // A host that cannot be loaded, or a step that fails, gives rows with an error text instead
 // of measures, and the sweep goes on.
 //
+// Methods. A plan may name the methods it compares (method.h): then per (host, seed) each
+// method marks the host once, every cell attacks each marked picture with the same seed (so
+// every method is scored on the same attacks of the same host), and the rows carry the method
+// fields. The polarity method runs as above; any other method marks the host's 256 x 256 gray
+// region, the picture every method is given, and reads each attacked picture's bytes with its
+// key: score, bits read and their accuracy (ber is 1 - bit accuracy; nc has no value), and its
+// own thresholds judge.
+//
 // Each row also carries the identity of what made it (RowIdentity): the version of the row
 // schema, the method and its parameters, and digests of the host picture, the watermark and
 // the calibration. Rows of equal host name, seed and attack but of another identity are
@@ -43,6 +51,7 @@
 #include <cstdint>
 #include <functional>
 #include <limits>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -52,6 +61,7 @@
 #include "quillfen/benchmark/calibration.h"
 #include "quillfen/image/bitmap.h"
 #include "quillfen/image/export.h"
+#include "quillfen/methods/method.h"
 
 QUILLFEN_API_BEGIN
 namespace quillfen {
@@ -59,7 +69,7 @@ namespace quillfen {
 // A geometric cell's picture read again after registration to X_hat.
 struct RegisteredReading {
     double Fit = 0;  // the registration's correlation coefficient (registration.h)
-    double Nc = 0;
+    std::optional<double> Nc;  // none for a method without NC
     double Ber = 0;
     double Score = 0;
     std::optional<bool> Detected1e3;  // none without a calibration
@@ -100,8 +110,8 @@ struct RobustnessRow {
     double SsimEmbed = 0;
     double Psnr = 0;
     double Ssim = 0;
-    double Nc = 0;
-    double Ber = 0;
+    std::optional<double> Nc;  // none for a method without NC (a payload method)
+    double Ber = 0;  // the polarity method: of the whole mark; a payload method: of its payload
     double Score = 0;
     std::optional<double> ScoreNull;  // none in rows of schema 1 and 2
     std::optional<bool> Detected1e3;  // none without a calibration
@@ -110,6 +120,13 @@ struct RobustnessRow {
     // that is not geometric, or a failed row).
     bool Registering = false;
     std::optional<RegisteredReading> Registered;
+    // The run names its methods (SweepPlan::Methods): the row has the method fields. Its
+    // identity's Method is then the method as the run names it ("qim", "qim:bits=32").
+    bool Methods = false;
+    std::string MethodParams;            // every parameter as used ("step=21.3,bits=64"); "" for none
+    std::optional<double> Strength;      // the strength parameter's value, for a method that has one
+    int PayloadBits = 0;                 // 0 for a zero-bit method
+    std::optional<double> BitAccuracy;   // share of the payload read right, for a payload method
     RowIdentity Identity;
     std::string Error;  // empty for a row with measures
 
@@ -137,6 +154,17 @@ struct RowRange {
 };
 RowRange ShardRows(std::uint64_t rowCount, const Shard& shard);
 
+// A method of a sweep that names its methods.
+struct SweepMethod {
+    // As the rows name it: the method list's text without its strength under a target PSNR
+    // ("polarity", "qim", "qim:bits=32"), or an external method's name.
+    std::string Label;
+    // Null for the polarity method, which the sweep runs through its workspace as ever.
+    std::shared_ptr<const WatermarkMethod> Method;
+    // The thresholds its verdicts use; the polarity method's are the plan's Thresholds.
+    std::optional<Calibration> Thresholds;
+};
+
 struct SweepPlan {
     std::vector<SweepHost> Hosts;
     Bitmap Mark;
@@ -146,13 +174,24 @@ struct SweepPlan {
     Shard Part;
     int Jobs = 0;  // threads; 0: every core
     bool Register = false;  // read geometric cells again after registration
+    // The methods compared, in order; none: the polarity method alone, whose rows have no
+    // method fields (as before methods could be named).
+    std::vector<SweepMethod> Methods;
+    // Each method with a strength parameter marks each (host, seed) at the strength that gives
+    // this embedding PSNR (FindStrength); the others at their own.
+    std::optional<double> TargetPsnr;
 
+    std::uint64_t MethodCount() const { return Methods.empty() ? 1 : Methods.size(); }
     std::uint64_t RowCount() const {
-        return static_cast<std::uint64_t>(Hosts.size()) * Seeds.size() * Cells.size();
+        return static_cast<std::uint64_t>(Hosts.size()) * Seeds.size() * MethodCount() * Cells.size();
     }
-    // Host, seed and cell of row r, as named in the row.
-    std::string HostOf(std::uint64_t r) const { return Hosts[r / (Seeds.size() * Cells.size())].Name; }
-    std::uint32_t SeedOf(std::uint64_t r) const { return Seeds[(r / Cells.size()) % Seeds.size()]; }
+    // Host, seed, method and cell of row r, as named in the row: rows run through the cells of
+    // each method of each seed of each host.
+    std::string HostOf(std::uint64_t r) const { return Hosts[r / (Seeds.size() * MethodCount() * Cells.size())].Name; }
+    std::uint32_t SeedOf(std::uint64_t r) const { return Seeds[(r / (MethodCount() * Cells.size())) % Seeds.size()]; }
+    std::size_t MethodIndexOf(std::uint64_t r) const { return (r / Cells.size()) % MethodCount(); }
+    // The method's label ("" in a plan without methods).
+    std::string MethodOf(std::uint64_t r) const { return Methods.empty() ? std::string() : Methods[MethodIndexOf(r)].Label; }
     const std::string& AttackOf(std::uint64_t r) const { return Cells[r % Cells.size()].Name; }
 };
 
@@ -177,6 +216,12 @@ struct SweepSummary {
 
 // The identity the rows of the plan carry, but for the host digest (a row's own host's).
 RowIdentity PlanIdentity(const SweepPlan& plan);
+// The same for the rows of method `method` of a plan that names its methods: the method as the
+// run names it, no mark digest for a method that embeds no mark, the digest of its thresholds.
+RowIdentity PlanIdentity(const SweepPlan& plan, std::size_t method);
+// The thresholds that judge the rows of method `method` (the plan's Thresholds for the polarity
+// method, and in a plan without methods).
+const std::optional<Calibration>& PlanThresholds(const SweepPlan& plan, std::size_t method);
 
 // Checks the plan before any work: ArgumentError for no host, seed or cell, a host name or
 // seed listed twice, a mark without a black pixel where NC compares, a calibration made for
@@ -208,8 +253,9 @@ RobustnessRow ComputeRow(const SweepPlan& plan, std::uint64_t row);
 // row. Every row is a pure function of its host, seed and cell, so this is the row of the run.
 struct RowPictures {
     RobustnessRow Row;
+    Bitmap Marked;     // the marked picture the cell attacked (256 x 256)
     Bitmap Attacked;
-    Bitmap Extracted;
+    Bitmap Extracted;  // empty for a method that reads no mark picture
 };
 RowPictures ComputeRowPictures(const SweepPlan& plan, std::uint64_t row);
 

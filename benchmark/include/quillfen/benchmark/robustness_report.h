@@ -39,6 +39,12 @@ struct RobustnessReport {
     std::string Command;   // the command line that made the rows
     std::string Program;   // program and version
     std::string Shard;     // "2/3" for a shard's report, empty for a whole run
+    // A run that names its methods (rows with method fields): each method as its rows name it,
+    // in the run's order, and the thresholds that judged its rows. The report then compares
+    // them: per attack family one detection line per method, the table of families by methods
+    // at 1e-6, and the cost of embedding per method. Empty: the polarity method's report.
+    std::vector<std::string> Methods;
+    std::vector<std::optional<Calibration>> MethodThresholds;
 };
 
 // One family of the report's charts.
@@ -81,8 +87,9 @@ struct CellSummary {
     double RegisteredTpr3 = std::numeric_limits<double>::quiet_NaN();
     double RegisteredTpr6 = std::numeric_limits<double>::quiet_NaN();
 };
-// One per cell of the report, in the order of its cells.
-std::vector<CellSummary> SummariseCells(const RobustnessReport& report);
+// One per cell of the report, in the order of its cells; of one method's rows only when
+// `method` is given (the label its rows carry).
+std::vector<CellSummary> SummariseCells(const RobustnessReport& report, const std::string& method = "");
 
 // A ROC curve: the detection scores of marked pictures (positives) against those of pictures
 // without the mark (negatives), over every threshold.
@@ -111,6 +118,8 @@ struct FamilyRoc {
     double Fpr1e6 = std::numeric_limits<double>::quiet_NaN();
 };
 FamilyRoc RocOfFamily(const RobustnessReport& report, const ReportFamily& family);
+// The same for method `method` (an index into Methods) of a report that compares methods.
+FamilyRoc RocOfFamily(const RobustnessReport& report, const ReportFamily& family, std::size_t method);
 
 std::string RobustnessHtml(const RobustnessReport& report);
 

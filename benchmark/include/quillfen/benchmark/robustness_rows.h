@@ -9,7 +9,12 @@
 //   calibration_digest, and error on a failed row.
 // Rows read from files of schema 1 and 2 have no psnr_embed_reals and score_null, and are
 // written back without them.
-// A run that registers geometric cells adds, after detected_1e-6, registration_fit,
+// A run that names its methods (robustness.h) adds, after detected_1e-6, method_params,
+// strength, payload_bits and bit_accuracy (null where a method has none), and its rows' method
+// is the method as the run names it; nc is null for a method without NC, and mark_digest for a
+// method that embeds no mark picture. A row is then told from another by its host, seed,
+// method and attack.
+// A run that registers geometric cells adds, after detected_1e-6 (and the method fields), registration_fit,
 // nc_registered, ber_registered, score_registered, detected_1e-3_registered and
 // detected_1e-6_registered: null (CSV: empty) on cells that are not geometric and on failed
 // rows.
@@ -47,6 +52,10 @@ enum class RowFieldId {
     ScoreNull,
     Detected1e3,
     Detected1e6,
+    MethodParams,
+    Strength,
+    PayloadBits,
+    BitAccuracy,
     RegistrationFit,
     NcRegistered,
     BerRegistered,
@@ -73,8 +82,9 @@ struct RowField {
     bool InTable;  // a column of the desktop's table (the identity is not)
 };
 
-// The fields of a run's rows, in order; the registered ones only when `registering`.
-std::vector<RowField> RowFields(bool registering);
+// The fields of a run's rows, in order; the registered ones only when `registering`, the
+// method fields only for a run that names its methods.
+std::vector<RowField> RowFields(bool registering, bool methods = false);
 
 // The value of one field of a row, as the files write it.
 struct RowValue {
@@ -94,14 +104,14 @@ std::string FormatMeasure(double value);
 std::string RowJson(const RobustnessRow& row);
 // The CSV header and one CSV line, without the newline. Fields holding a comma, a quote or a
 // line break are quoted, quotes doubled.
-std::string CsvHeader(bool registering = false);
+std::string CsvHeader(bool registering = false, bool methods = false);
 std::string RowCsv(const RobustnessRow& row);
 
 // Whole files of rows, as `quillfen-cli robustness` writes them: one JSON object a line, and
 // the CSV header (with the registered columns for a run that registers) followed by one line
 // a row; every line ends in a newline.
 std::string RowsJsonl(const std::vector<RobustnessRow>& rows);
-std::string RowsCsv(const std::vector<RobustnessRow>& rows, bool registering = false);
+std::string RowsCsv(const std::vector<RobustnessRow>& rows, bool registering = false, bool methods = false);
 
 // A row from its JSON object; FormatError naming `where` for anything else, among it a
 // measure outside its range (an NC of 5), and a row of a newer schema. A row without the

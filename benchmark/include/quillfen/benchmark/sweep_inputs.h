@@ -20,7 +20,7 @@ namespace quillfen {
 
 // Which input a refusal is about, so that each front end can name it its own way ("--seeds",
 // "Seeds").
-enum class SweepInput { Hosts, Mark, Seeds, Attacks, Calibration };
+enum class SweepInput { Hosts, Mark, Seeds, Attacks, Calibration, Methods };
 
 class SweepInputError : public ArgumentError {
 public:
@@ -76,7 +76,16 @@ struct SweepInputs {
     std::vector<std::filesystem::path> Hosts;  // files and folders
     // A host given as a picture in memory (the desktop's active document) instead of Hosts.
     std::optional<NamedPicture> Picture;
+    // Empty: the bundled seal (BundledMark), judged by the built-in thresholds unless a
+    // calibration is given.
     std::filesystem::path Mark;
+    // The methods to compare, as method lists name them ("qim:bits=32"; method.h), in order; none,
+    // or the polarity method alone: the polarity method, rows without method fields.
+    std::vector<std::string> Methods;
+    // Methods given as objects (external methods, method_command.h), after those of Methods.
+    std::vector<SweepMethod> MoreMethods;
+    // Each method with a strength parameter marks each host at this embedding PSNR (dB).
+    std::optional<double> TargetPsnr;
     std::string Seeds = "1..20";
     std::vector<std::string> Attacks;          // attack lists; none: the default grid
     std::filesystem::path Calibration;         // empty: the one beside the watermark, if any
@@ -92,6 +101,20 @@ struct PreparedSweep {
     std::string MarkName;
     FoundCalibration Calibration;
 };
+
+// The bundled seal (samples/seal-128.pgm, built into the library), named "seal-128.pgm".
+NamedPicture BundledMark();
+
+// The methods of a sweep from their texts (SweepInputError (Methods) for an unknown method, a
+// bad parameter or a method listed twice): the polarity method without an object, the others
+// with their built-in thresholds; under a target PSNR each label leaves out the strength, which
+// the target sets. None for a list that is empty or the polarity method alone.
+std::vector<SweepMethod> ParseSweepMethods(const std::vector<std::string>& texts, bool targetPsnr);
+
+// A method run as programs (method_command.h) from its JSON file, under its name, judged by the
+// thresholds the file gives (none: its rows carry no verdict). SweepInputError (Methods) naming
+// the file when it cannot be read or is not such a description.
+SweepMethod CommandSweepMethod(const std::filesystem::path& spec);
 
 // Reads every input (SweepInputError as above) and checks the plan (CheckSweepPlan's
 // ArgumentError). Each host is read again when its rows are computed.

@@ -99,6 +99,9 @@ struct QuantileFit {
 // thresholds alone: no trials, components or histogram.
 struct Calibration {
     std::string Program;                 // the program and version that made it
+    // The method and its parameters ("qim:step=16,bits=64") for a calibration of a method other
+    // than the polarity method, which has none (its files have no "method").
+    std::string Method;
     std::string MarkFile;                // the mark's file name
     std::string MarkDigestText;          // MarkDigest of the mark; empty when not recorded
     int MarkBlackPixels = 0;             // n

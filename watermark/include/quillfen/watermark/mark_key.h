@@ -130,5 +130,9 @@ MarkKey LoadMarkKey(const std::filesystem::path& path);
 // Keys are never large; a bigger file is refused before it is read whole.
 inline constexpr std::int64_t kMaxKeyFileBytes = 1 << 20;
 
+// The bytes of a key file of any format, refused (FileError, FormatError) as LoadMarkKey refuses
+// a file that cannot be read or is larger than kMaxKeyFileBytes.
+std::vector<std::uint8_t> ReadKeyFile(const std::filesystem::path& path);
+
 }  // namespace quillfen
 QUILLFEN_API_END

@@ -1,0 +1,178 @@
+// Methods on the command line: a sweep that compares methods keeps the polarity method's rows,
+// `attack` writes the pixels the sweep attacks, and a blind method's embed and extract.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+#include "quillfen/benchmark/robustness.h"
+#include "quillfen/benchmark/robustness_rows.h"
+#include "quillfen/benchmark/sweep_inputs.h"
+#include "quillfen/io/picture_files.h"
+#include "tests/cli/run_cli.h"
+#include "tests/test_support.h"
+
+namespace quillfen {
+namespace {
+
+using test::CliResult;
+using test::RunCli;
+
+const std::string kMark = test::SamplePath("seal-128.pgm");
+const std::string kHost = test::SamplePath("hosts/rocket.pgm");
+const std::string kAttacks = "none,real-jpeg:q=60,gauss-noise:sigma=4";
+
+std::vector<nlohmann::json> JsonLines(const std::string& text) {
+    std::vector<nlohmann::json> lines;
+    std::size_t start = 0;
+    for (std::size_t end; (end = text.find('\n', start)) != std::string::npos; start = end + 1)
+        lines.push_back(nlohmann::json::parse(text.substr(start, end - start)));
+    return lines;
+}
+
+// Beside other methods the polarity method's rows hold today's measures, field for field; the
+// rows of all the methods come per seed, method by method; a target PSNR marks each method
+// with a strength within 0.1 dB of it.
+TEST(MethodsCommand, PolarityRowsAreTodaysBesideOtherMethods) {
+    const CliResult plain = RunCli({"robustness", kHost, "--mark", kMark, "--seeds", "4", "--attacks", kAttacks});
+    ASSERT_EQ(plain.code, 0) << plain.err;
+    const CliResult compared = RunCli({"robustness", kHost, "--mark", kMark, "--seeds", "4", "--attacks", kAttacks,
+                                       "--method", "qim:bits=16", "--method", "polarity", "--method",
+                                       "spread-spectrum", "--target-psnr", "40"});
+    ASSERT_EQ(compared.code, 0) << compared.err;
+    const std::vector<nlohmann::json> before = JsonLines(plain.out);
+    const std::vector<nlohmann::json> after = JsonLines(compared.out);
+    ASSERT_EQ(after.size(), 9u);
+    for (std::size_t i = 0; i < 3; ++i) {
+        EXPECT_EQ(after[i]["method"], "qim:bits=16");
+        EXPECT_EQ(after[6 + i]["method"], "spread-spectrum");
+        const nlohmann::json& polarity = after[3 + i];
+        EXPECT_EQ(polarity["method"], "polarity");
+        for (const auto& [field, value] : before[i].items()) {
+            if (field != "method") {
+                EXPECT_EQ(polarity[field], value) << field;
+            }
+        }
+        for (const nlohmann::json* row : {&after[i], &after[6 + i]}) {
+            EXPECT_NEAR((*row)["psnr_embed"].get<double>(), 40, 0.1);
+            EXPECT_TRUE((*row)["nc"].is_null());
+            EXPECT_EQ((*row)["ber"].get<double>(), 1 - (*row)["bit_accuracy"].get<double>());
+            EXPECT_TRUE((*row)["mark_digest"].is_null());
+        }
+    }
+    EXPECT_EQ(after[0]["payload_bits"], 16);
+    EXPECT_EQ(after[0]["bit_accuracy"], 1);
+    EXPECT_EQ(after[0]["method_params"], "step=" + FormatMeasure(after[0]["strength"].get<double>()) + ",bits=16");
+    EXPECT_TRUE(after[0]["detected_1e-6"].get<bool>());
+    // Resuming the same run finds every row; another target is refused.
+    test::TempDir dir;
+    const std::string rows = dir.file("rows.jsonl");
+    std::vector<std::string> args = {"robustness", kHost, "--mark", kMark, "--seeds", "4", "--attacks", "none",
+                                     "--method", "qim", "--method", "polarity", "--jsonl", rows, "--resume"};
+    ASSERT_EQ(RunCli(args).code, 0);
+    const CliResult again = RunCli(args);
+    EXPECT_NE(again.out.find("0 computed, 2 already in the file"), std::string::npos) << again.out;
+}
+
+// The pictures `attack` writes are the ones the sweep's rows were measured on, byte for byte.
+TEST(MethodsCommand, AttackWritesThePixelsTheSweepAttacks) {
+    SweepInputs inputs;
+    inputs.Hosts = {kHost};
+    inputs.Seeds = "9";
+    inputs.Attacks = {"gauss-noise:sigma=6,jpeg,rotate:deg=2"};
+    inputs.Methods = {"qim"};
+    const PreparedSweep sweep = PrepareSweep(inputs);
+    test::TempDir dir;
+    const RowPictures first = ComputeRowPictures(sweep.Plan, 0);
+    SavePictureFile(dir.file("marked.png"), first.Marked, true);
+    const CliResult r = RunCli({"attack", "gauss-noise:sigma=6,jpeg,rotate:deg=2", dir.file("marked.png"), "--out",
+                                dir.file("out"), "--seed", "9"});
+    ASSERT_EQ(r.code, 0) << r.err;
+    const std::vector<nlohmann::json> manifest = JsonLines([&] {
+        const std::vector<std::uint8_t> bytes = test::ReadBytes(dir.file("out/manifest.jsonl"));
+        return std::string(bytes.begin(), bytes.end());
+    }());
+    ASSERT_EQ(manifest.size(), 3u);
+    for (std::uint64_t row = 0; row < 3; ++row) {
+        const RowPictures pictures = ComputeRowPictures(sweep.Plan, row);
+        const Bitmap written = LoadPictureFile(dir.file("out/" + manifest[row]["file"].get<std::string>())).bitmap;
+        EXPECT_EQ(test::Sha256Hex(written.bytes()), test::Sha256Hex(pictures.Attacked.bytes())) << row;
+        EXPECT_EQ(manifest[row]["cell"], pictures.Row.Attack);
+        EXPECT_EQ(manifest[row]["ssim"].get<double>(), pictures.Row.Ssim);
+    }
+}
+
+TEST(MethodsCommand, BlindEmbedAndExtract) {
+    test::TempDir dir;
+    const CliResult embed = RunCli({"embed", kHost, dir.file("m.png"), "--key", dir.file("m.key"), "--method",
+                                    "spread-spectrum:bits=24", "--payload", "c0ffee", "--seed", "3"});
+    ASSERT_EQ(embed.code, 0) << embed.err;
+    EXPECT_NE(embed.out.find("payload = c0ffee (24 bits)"), std::string::npos) << embed.out;
+    const CliResult extract = RunCli({"extract", dir.file("m.png"), "--key", dir.file("m.key"), "--json"});
+    ASSERT_EQ(extract.code, 0) << extract.err;
+    const nlohmann::json report = nlohmann::json::parse(extract.out);
+    EXPECT_EQ(report["payload_read"], "c0ffee");
+    EXPECT_EQ(report["present"], true);
+    EXPECT_EQ(report["method"], "spread-spectrum");
+    const CliResult unmarked = RunCli({"extract", kHost, "--key", dir.file("m.key")});
+    EXPECT_EQ(unmarked.out.rfind("no mark found", 0), 0u) << unmarked.out;
+    // A blind method takes no mark picture, the polarity method no payload.
+    EXPECT_EQ(RunCli({"embed", kHost, kMark, dir.file("x.png"), "--key", dir.file("x.key"), "--method", "qim"}).code, 2);
+    EXPECT_EQ(RunCli({"embed", kHost, kMark, dir.file("x.png"), "--key", dir.file("x.key"), "--payload", "ab"}).code, 2);
+    EXPECT_FALSE(std::filesystem::exists(dir.file("x.png")));
+}
+
+// The Python example of examples/methods/ in a sweep beside the polarity method: its rows
+// carry its score, its payload's accuracy and its own verdicts.
+TEST(MethodsCommand, ExternalMethodInASweepBesidePolarity) {
+    if (std::system("/usr/bin/python3 -c 'import numpy' >/dev/null 2>&1") != 0)
+        GTEST_SKIP() << "Debian's python3-numpy is not installed";
+    const std::string spec = std::string(QUILLFEN_SOURCE_DIR) + "/examples/methods/chip-spread.json";
+    const CliResult r = RunCli({"robustness", kHost, "--mark", kMark, "--seeds", "2", "--attacks", "none,real-jpeg:q=75",
+                                "--method-cmd", spec});
+    ASSERT_EQ(r.code, 0) << r.err;
+    const std::vector<nlohmann::json> rows = JsonLines(r.out);
+    ASSERT_EQ(rows.size(), 4u);
+    EXPECT_EQ(rows[0]["method"], "polarity");
+    for (const nlohmann::json& row : {rows[2], rows[3]}) {
+        EXPECT_EQ(row["method"], "chip-spread");
+        EXPECT_EQ(row["method_params"], "strength=3");
+        EXPECT_EQ(row["payload_bits"], 32);
+        EXPECT_EQ(row["bit_accuracy"], 1);
+        EXPECT_TRUE(row["detected_1e-6"].get<bool>());
+        EXPECT_LT(row["score_null"].get<double>(), 0.03);
+    }
+}
+
+// A method whose program fails, prints no verdict or hangs gives error rows that name it; the
+// other methods' rows are made as ever and the command ends with exit code 1.
+TEST(MethodsCommand, FailingExternalMethodsGiveErrorRows) {
+    test::TempDir dir;
+    const std::string copy = R"(["/bin/cp", "{host}", "{out}"])";
+    test::WriteBytes(dir.file("mute.json"),
+                     R"({"name": "mute", "embed": )" + copy + R"(, "detect": ["/bin/echo", "nothing to say"]})");
+    test::WriteBytes(dir.file("slow.json"), R"({"name": "slow", "embed": ["/bin/sleep", "30"], "detect": ["/bin/true"],
+                                              "time_limit_seconds": 1})");
+    const CliResult r = RunCli({"robustness", kHost, "--mark", kMark, "--seeds", "2", "--attacks", "none", "--method-cmd",
+                                dir.file("mute.json"), "--method-cmd", dir.file("slow.json")});
+    EXPECT_EQ(r.code, 1) << r.err;
+    const std::vector<nlohmann::json> rows = JsonLines(r.out);
+    ASSERT_EQ(rows.size(), 3u);
+    EXPECT_FALSE(rows[0].contains("error"));
+    EXPECT_EQ(rows[1]["error"], "method mute: detect printed no JSON object with a \"score\" in -1..1 (its last line: "
+                                "nothing to say)");
+    EXPECT_EQ(rows[2]["error"], "method slow: embed ran past its time limit of 1 s and was stopped");
+    // A description that is not one is refused before any row.
+    test::WriteBytes(dir.file("bad.json"), R"({"name": "bad", "embed": ["x", "{hots}"], "detect": ["y"]})");
+    const CliResult bad = RunCli({"robustness", kHost, "--method-cmd", dir.file("bad.json")});
+    EXPECT_EQ(bad.code, 2);
+    EXPECT_NE(bad.err.find("unknown placeholder {hots}"), std::string::npos) << bad.err;
+}
+
+}  // namespace
+}  // namespace quillfen
+
