@@ -444,7 +444,7 @@ SweepPlan TfrmRobustness::BuildPlan(std::vector<std::string>& words, std::string
             throw ArgumentError("There is no active document: open a host picture, or list pictures and folders of them");
         // The host the document's watermark load took, or the picture it shows.
         const Bitmap picture = doc->Model().Host().empty() ? doc->Picture() : doc->Model().Host();
-        inputs.Picture = NamedPicture{S(QFileInfo(doc->FileName()).fileName()), picture};
+        inputs.Pictures = {NamedPicture{S(QFileInfo(doc->FileName()).fileName()), picture}};
         words.push_back(S(doc->FileName()));
     } else {
         const QStringList hosts = HostPaths();

@@ -135,21 +135,24 @@ PreparedSweep PrepareSweep(const SweepInputs& inputs) {
     SweepPlan& plan = prepared.Plan;
     plan.Seeds = ParseSweepSeeds(inputs.Seeds);
     plan.Cells = ParseSweepAttacks(inputs.Attacks);
-    const NamedPicture mark = LoadSweepMark(inputs.Mark);
+    const NamedPicture mark = inputs.MarkPicture ? *inputs.MarkPicture : LoadSweepMark(inputs.Mark);
     prepared.MarkName = mark.Name;
     plan.Mark = mark.Picture;
-    prepared.Calibration = FindSweepCalibration(inputs.Calibration, inputs.Mark);
-    plan.Thresholds = prepared.Calibration.Thresholds;
-    if (inputs.Picture) {
-        CheckHostPicture(inputs.Picture->Name, inputs.Picture->Picture);
-        const Bitmap picture = inputs.Picture->Picture;
-        plan.Hosts.push_back({RowHostName(inputs.Picture->Name), [picture] { return picture; }});
-    } else {
+    if (!inputs.MarkPicture || !inputs.Calibration.empty()) {
+        prepared.Calibration = FindSweepCalibration(inputs.Calibration, inputs.Mark);
+        plan.Thresholds = prepared.Calibration.Thresholds;
+    }
+    if (!inputs.Hosts.empty() || inputs.Pictures.empty()) {
         prepared.Hosts = FindHostPictures(inputs.Hosts);
         for (const HostFile& file : prepared.Hosts) {
             const fs::path path = file.Path;
             plan.Hosts.push_back({RowHostName(file.Name), [path] { return LoadPictureFile(path).bitmap; }});
         }
+    }
+    for (const NamedPicture& given : inputs.Pictures) {
+        CheckHostPicture(given.Name, given.Picture);
+        const Bitmap picture = given.Picture;
+        plan.Hosts.push_back({RowHostName(given.Name), [picture] { return picture; }});
     }
     plan.Part = inputs.Part;
     plan.Jobs = inputs.Jobs;

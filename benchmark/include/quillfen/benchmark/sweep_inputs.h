@@ -69,9 +69,13 @@ void CheckHostPicture(const std::string& name, const Bitmap& picture);
 
 struct SweepInputs {
     std::vector<std::filesystem::path> Hosts;  // files and folders
-    // A host given as a picture in memory (the desktop's active document) instead of Hosts.
-    std::optional<NamedPicture> Picture;
+    // Hosts given as pictures in memory (the desktop's active document, a caller's arrays),
+    // after those of Hosts, in this order.
+    std::vector<NamedPicture> Pictures;
     std::filesystem::path Mark;
+    // The watermark given as a picture in memory, in place of Mark (no calibration is then
+    // looked for beside it).
+    std::optional<NamedPicture> MarkPicture;
     std::string Seeds = "1..20";
     std::vector<std::string> Attacks;          // attack lists; none: the default grid
     std::filesystem::path Calibration;         // empty: the one beside the watermark, if any

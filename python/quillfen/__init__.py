@@ -1,0 +1,111 @@
+"""Quillfen from Python: mark gray pictures, attack them, read the verdict, and run the
+robustness sweep and the calibration of the detection thresholds, on numpy arrays.
+
+Pictures are ``uint8`` numpy arrays of shape (H, W), or (H, W, 3) / (H, W, 4) in RGB(A)
+order, of any strides; they are read in place (no copy), and a colour picture gives its
+blue channel, the byte the method reads as gray. Results are new arrays.
+
+    >>> import quillfen
+    >>> host = quillfen.read_picture("samples/hosts/astronaut.pgm")
+    >>> mark = quillfen.read_picture("samples/seal-128.pgm")
+    >>> marked, key = quillfen.embed(host, mark, seed=42)
+    >>> attacked = quillfen.attack(marked, "real-jpeg:q=75")
+    >>> quillfen.extract(attacked, key).present
+    True
+
+Every call that computes releases the interpreter's lock, so threads run at once. Bad input
+raises :class:`Error` (a ``ValueError``), a file that cannot be opened, read or written
+:class:`FileError` (an ``OSError``), each with the command line's one-line message.
+"""
+from __future__ import annotations
+
+import dataclasses
+import json
+import os
+from typing import Any, Callable, Dict, Iterable, List, Mapping, Optional, Sequence, Tuple, Union
+
+import numpy as np
+
+from . import _quillfen
+from ._quillfen import Calibration, Error, FileError, Key, attack, attacks, read_picture, write_picture
+from . import metrics, toolbox
+from ._sweep import calibrate, robustness, rows_to_dataframe
+
+__all__ = [
+    "Calibration", "Error", "FileError", "Key", "Verdict", "attack", "attacks", "calibrate", "embed",
+    "experiment", "extract", "method_name", "metrics", "read_picture", "robustness", "rows_to_dataframe",
+    "toolbox", "write_picture",
+]
+__version__ = "0.1.0"
+
+#: The method this build has: what ``embed(method=...)`` and ``robustness(methods=...)`` take.
+METHOD: str = _quillfen.METHOD
+
+
+def method_name() -> str:
+    """The method and its parameters as the robustness rows name them
+    (``"dct-polarity:divisor=10000"``)."""
+    return _quillfen._method_name()
+
+
+def embed(host: np.ndarray, mark: np.ndarray, seed: Optional[int] = None, method: str = METHOD,
+          **params: Any) -> Tuple[np.ndarray, Key]:
+    """Marks the top-left 256 x 256 region of ``host`` (at least 256 x 256) with ``mark`` (used at
+    128 x 128; its pixels below 128 are the mark) and returns ``(marked, key)``: the host at its
+    own size with the marked region in place (a colour host keeps its red and green channels),
+    and the key extraction needs. ``seed`` (0..4294967295) starts the generator; ``None`` takes
+    the clock's. The same pixels and seed give the bytes and key of ``quillfen-cli embed``.
+    Error for a smaller host, or a mark too dark or too light to carry a verdict."""
+    return _quillfen._embed(host, mark, seed, method, **params)
+
+
+@dataclasses.dataclass(frozen=True)
+class Verdict:
+    """What :func:`extract` found.
+
+    ``present``: the detection score reaches the threshold at ``false_alarm_rate`` (1e-6);
+    ``score``: 1 for the picture as marked, about 0 without the mark; ``threshold`` and
+    ``thresholds`` ({1e-3: t, 1e-6: t}) of the calibration (``calibration`` says which);
+    ``nc`` (None when the mark has nothing to compare) and ``ber`` of the extracted mark;
+    ``mark``: the extracted 128 x 128 mark; ``identical``: the suspect's region is the marked
+    one byte for byte; ``relations``: the counts behind the score; ``transform``: with a host,
+    the registration found (rotation_degrees, scale, shift_x, shift_y, fit, identity), and
+    ``read_as_is`` when it was set aside.
+    """
+
+    present: bool
+    score: float
+    threshold: float
+    thresholds: Dict[float, float]
+    false_alarm_rate: float
+    calibration: str
+    nc: Optional[float]
+    ber: float
+    identical: bool
+    relations: Dict[str, int]
+    transform: Optional[Dict[str, Any]]
+    read_as_is: bool
+    mark: np.ndarray = dataclasses.field(repr=False, compare=False)
+
+    def __bool__(self) -> bool:
+        return self.present
+
+
+def extract(suspect: np.ndarray, key: Key, host: Optional[np.ndarray] = None,
+            calibration: Union[None, str, os.PathLike, Calibration] = None) -> Verdict:
+    """Reads the mark from the top-left 256 x 256 of ``suspect`` with ``key`` and judges it.
+    With ``host`` (the original or the marked picture) the suspect is first registered to it
+    (rotation, scale and shift estimated and undone), as ``quillfen-cli extract --host``.
+    ``calibration``: a :class:`Calibration`, a calibration file, or None for the built-in
+    thresholds."""
+    return Verdict(**_quillfen._extract(suspect, key, host, calibration))
+
+
+def experiment(host: np.ndarray, mark: np.ndarray, seed: Optional[int] = None,
+               attacks: Optional[Sequence[str]] = None) -> Dict[str, Any]:
+    """The whole watermarking experiment: embeds ``mark`` into ``host`` (used at 256 x 256),
+    applies each of the experiment's attacks (none, jpeg, blur, crop-zero-quarter,
+    crop-image-quarter, crop-zero-half, crop-image-half; all seven by default) to the marked
+    picture and extracts after each. Returns the object ``quillfen-cli experiment --json``
+    prints: ``{"seed", "wr_count", "wa_count", "psnr", "sum_sq", "attacks": {...}}``."""
+    return json.loads(_quillfen._experiment(host, mark, seed, list(attacks or [])))
