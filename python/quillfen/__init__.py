@@ -27,7 +27,7 @@ from typing import Any, Callable, Dict, Iterable, List, Mapping, Optional, Seque
 import numpy as np
 
 from . import _quillfen
-from ._quillfen import Calibration, Error, FileError, Key, attack, attacks, read_picture, write_picture
+from ._quillfen import Calibration, Error, FileError, Key, attacks, read_picture, write_picture
 from . import metrics, toolbox
 from ._sweep import calibrate, robustness, rows_to_dataframe
 
@@ -48,6 +48,15 @@ def method_name() -> str:
     return _quillfen._method_name()
 
 
+def _seed(value: Any, what: str, bits: int = 32) -> Optional[int]:
+    """A seed as a whole number of `bits` bits, or Error."""
+    if value is None:
+        return None
+    if isinstance(value, bool) or not isinstance(value, (int, np.integer)) or not 0 <= int(value) < 2**bits:
+        raise Error(f"{what}: {value!r} is not a seed (expected a whole number 0..{2**bits - 1})")
+    return int(value)
+
+
 def embed(host: np.ndarray, mark: np.ndarray, seed: Optional[int] = None, method: str = METHOD,
           **params: Any) -> Tuple[np.ndarray, Key]:
     """Marks the top-left 256 x 256 region of ``host`` (at least 256 x 256) with ``mark`` (used at
@@ -56,7 +65,7 @@ def embed(host: np.ndarray, mark: np.ndarray, seed: Optional[int] = None, method
     and the key extraction needs. ``seed`` (0..4294967295) starts the generator; ``None`` takes
     the clock's. The same pixels and seed give the bytes and key of ``quillfen-cli embed``.
     Error for a smaller host, or a mark too dark or too light to carry a verdict."""
-    return _quillfen._embed(host, mark, seed, method, **params)
+    return _quillfen._embed(host, mark, _seed(seed, "seed"), method, **params)
 
 
 @dataclasses.dataclass(frozen=True)
@@ -108,4 +117,17 @@ def experiment(host: np.ndarray, mark: np.ndarray, seed: Optional[int] = None,
     crop-image-quarter, crop-zero-half, crop-image-half; all seven by default) to the marked
     picture and extracts after each. Returns the object ``quillfen-cli experiment --json``
     prints: ``{"seed", "wr_count", "wa_count", "psnr", "sum_sq", "attacks": {...}}``."""
-    return json.loads(_quillfen._experiment(host, mark, seed, list(attacks or [])))
+    names = [attacks] if isinstance(attacks, str) else list(attacks or [])
+    return json.loads(_quillfen._experiment(host, mark, _seed(seed, "seed"), names))
+
+
+def attack(picture: np.ndarray, cell: str, seed: int = 0, host: Optional[np.ndarray] = None) -> np.ndarray:
+    """Applies one attack cell (``"real-jpeg:q=75"``, ``"rotate:deg=2+real-jpeg:q=75"``; the
+    grammar of ``--attacks``, :func:`attacks` lists them) to ``picture`` and returns the
+    attacked picture, as the robustness sweep applies it with that seed (the seeded attacks
+    draw from it). A 256 x 256 picture is taken as the marked region (every attack; ``host``,
+    256 x 256, for the two crops with the host); a picture of another size takes the attacks
+    on 8-bit pictures."""
+    if not isinstance(cell, str):
+        raise Error(f"cell: an attack cell is text, as 'real-jpeg:q=75', not {type(cell).__name__}")
+    return _quillfen.attack(picture, cell, _seed(seed, "seed", 64), host)
