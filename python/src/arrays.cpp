@@ -26,7 +26,9 @@ Picture PictureOf(const py::handle& object, const char* what) {
     Picture picture;
     picture.array = py::reinterpret_borrow<py::array>(object);
     const py::array& a = picture.array;
-    if (!a.dtype().is(py::dtype::of<std::uint8_t>()))
+    // Compared by kind and size, not by identity: an unpickled array (a worker's) has a dtype
+    // object of its own.
+    if (a.dtype().kind() != 'u' || a.dtype().itemsize() != 1)
         throw ArgumentError(std::string(what) + expected + ", not of " + std::string(py::str(a.dtype())) + " values");
     const bool colour = a.ndim() == 3 && (a.shape(2) == 3 || a.shape(2) == 4);
     if (a.ndim() != 2 && !colour)
