@@ -1,5 +1,5 @@
 // quillfen: the desktop program.
-// Usage: quillfen [--results-csv FILE] [PICTURE...]
+// Usage: quillfen [--lang original|en] [--results-csv FILE] [PICTURE...]
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QFileInfo>
@@ -36,9 +36,23 @@ int main(int argc, char* argv[]) {
         QStringLiteral("Keep FILE up to date with the Results list of the active document, as CSV."),
         QStringLiteral("FILE"));
     parser.addOption(resultsCsv);
+    const QCommandLineOption language(
+        QStringLiteral("lang"),
+        QStringLiteral("The windows' language: 'original' (the original texts, Korean and English) or 'en' "
+                       "(English); remembered for the next start. Without it: the one chosen last, else the "
+                       "system's (Korean: the original texts)."),
+        QStringLiteral("LANGUAGE"));
+    parser.addOption(language);
     parser.addPositionalArgument(QStringLiteral("pictures"), QStringLiteral("Pictures to open as documents."),
                                  QStringLiteral("[PICTURE...]"));
     parser.process(application);  // --help and --version print and exit; unknown options exit with 1
+
+    const std::optional<QString> chosen = ChooseLanguage(parser.value(language));
+    if (!chosen || !UseLanguage(*chosen)) {
+        std::fprintf(stderr, "quillfen: unknown language '%s' (choose 'original' or 'en')\n",
+                     qPrintable(parser.value(language)));
+        return 2;
+    }
 
     GuiPrompts prompts;
     QtFileDialogs dialogs;

@@ -79,6 +79,27 @@ int main(int argc, char* argv[]) {
     for (const QSettings::Format format : {QSettings::NativeFormat, QSettings::IniFormat})
         QSettings::setPath(format, QSettings::UserScope, settings.path());
 
+    // The main window with the original texts, then everything in English.
+    bool ok = true;
+    {
+        DiscardingPrompts prompts;
+        ScriptedDialogs dialogs;
+        Forms forms(prompts, dialogs);
+        forms.frmMain.resize(900, 780);
+        forms.frmMain.show();
+        TMDIChild* doc = forms.frmMain.OpenImageFile(samples.filePath(QStringLiteral("camera-256.pgm")));
+        if (doc == nullptr) return 1;
+        dialogs.next = samples.filePath(QStringLiteral("seal-128.bmp"));
+        doc->StepAction(quillfen::Step::LoadWatermark)->trigger();
+        ok = Save(forms.frmMain, out, "main-window-original.png") && ok;
+        forms.frmMain.AllActions().FileClose1->trigger();
+        QApplication::processEvents();
+    }
+    if (!UseLanguage(QString::fromLatin1(kLanguageEnglish))) {
+        std::fprintf(stderr, "the English texts are missing\n");
+        return 1;
+    }
+
     DiscardingPrompts prompts;
     ScriptedDialogs dialogs;
     Forms forms(prompts, dialogs);
@@ -90,8 +111,7 @@ int main(int argc, char* argv[]) {
     if (doc == nullptr) return 1;
     dialogs.next = samples.filePath(QStringLiteral("seal-128.bmp"));
     doc->StepAction(quillfen::Step::LoadWatermark)->trigger();
-    frmMain.ShowStatus(1, QStringLiteral("위치정보"));
-    bool ok = Save(frmMain, out, "main-window.png");
+    ok = Save(frmMain, out, "main-window.png") && ok;
 
     forms.frmHistogram.IPA = &doc->Model().Image();
     ok = Save(forms.frmHistogram, out, "histogram.png") && ok;
@@ -157,7 +177,7 @@ int main(int argc, char* argv[]) {
     ok = Save(robustness, out, "robustness-window.png") && ok;
     if (auto* tabs = robustness.findChild<QTabWidget*>(QStringLiteral("tabResults"))) tabs->setCurrentIndex(1);
     ok = Save(robustness, out, "robustness-charts.png") && ok;
-    robustness.cmbFamily->setCurrentIndex(robustness.cmbFamily->findText(QStringLiteral("rotate")));
+    robustness.cmbFamily->setCurrentIndex(robustness.cmbFamily->findText(QStringLiteral("rotation")));
     ok = Save(robustness, out, "robustness-registered.png") && ok;
     robustness.hide();
     return ok ? 0 : 1;

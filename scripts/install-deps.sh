@@ -6,15 +6,16 @@
 #
 #   demo       build the core and quillfen-cli and run `make demo` (BMP files go through Qt's
 #              image I/O, a module the CLI loads; the demo registers nothing, so no OpenCV)
-#   gui        the desktop program (`make run`), with the fonts of its Korean texts, and the
-#              registration module (OpenCV)
+#   gui        the desktop program (`make run`), with the fonts of its Korean texts, Qt's
+#              translation tools (lrelease compiles its English texts, lupdate checks them) and
+#              the registration module (OpenCV)
 #   test       everything `make test` and `make asan` build and run: the desktop program, the
 #              tests and benchmarks, and the programs the round-trip tests and scripts call
 #   bench      the benchmark programs (`make bench`)
 #   consumer   the libraries installed and built into examples/consumer (`make consumer`),
 #              with the registration module it loads (OpenCV)
 #   fuzz       the libFuzzer targets (clang)
-#   gui-smoke  the desktop program under Xvfb, driven by xdotool
+#   gui-smoke  the desktop program under Xvfb with a window manager (openbox), driven by xdotool
 #   docs       the pictures of the documentation: screenshots and the report through Chromium
 #   arm64      the cross build of the core and its tests, run under qemu (the arm64 libraries
 #              come from Debian's multiarch packages)
@@ -32,7 +33,8 @@ group_packages() {
   local core=(build-essential cmake ninja-build pkg-config
               libjpeg62-turbo-dev libpng-dev libhwy-dev libcli11-dev nlohmann-json3-dev
               libtbb-dev libssl-dev qt6-base-dev)
-  local gui=(qt6-charts-dev libqt6opengl6-dev libgl-dev fonts-nanum libopencv-imgproc-dev libopencv-video-dev)
+  local gui=(qt6-charts-dev libqt6opengl6-dev libgl-dev fonts-nanum libopencv-imgproc-dev libopencv-video-dev
+             qt6-l10n-tools qt6-tools-dev zlib1g-dev)
   case "$1" in
     demo) echo "${core[*]}" ;;
     gui) echo "${core[*]} ${gui[*]}" ;;
@@ -41,7 +43,7 @@ group_packages() {
     bench) echo "${core[*]} libbenchmark-dev" ;;
     consumer) echo "${core[*]} libopencv-imgproc-dev libopencv-video-dev" ;;
     fuzz) echo "${core[*]} clang libclang-rt-14-dev" ;;
-    gui-smoke) echo "${core[*]} ${gui[*]} xvfb xdotool" ;;
+    gui-smoke) echo "${core[*]} ${gui[*]} xvfb xdotool openbox" ;;
     docs) echo "${core[*]} ${gui[*]} chromium" ;;
     python) echo "${core[*]} libopencv-imgproc-dev libopencv-video-dev python3-dev pybind11-dev python3-numpy
                   python3-pytest python3-setuptools python3-wheel python3-pip python3-venv python3-pandas

@@ -62,10 +62,10 @@ TfrmAbout::TfrmAbout(QWidget* parent) : QDialog(parent) {
     Label1 = new QLabel(QStringLiteral("Problems and questions: the Quillfen project's issue tracker"), panel);
     Label2 = new QLabel(QStringLiteral("Please attach the picture and the steps that lead to the problem."), panel);
     Comments = new QLabel(
-        QStringLiteral("Comments : : 영상데이타 저작권 보호를 위한 DCT영역에서의 적응적 워터마킹 방법."), panel);
+        tr("Comments : : 영상데이타 저작권 보호를 위한 DCT영역에서의 적응적 워터마킹 방법."), panel);
     Comments->setObjectName(QStringLiteral("Comments"));
     Comments->setWordWrap(true);
-    Label3 = new QLabel(QStringLiteral(
+    Label3 = new QLabel(tr(
         "프로그램의 오류나 궁금한 점은 Quillfen 프로젝트의 이슈 트래커에 남겨 주시기 바랍니다. "
         "워터마킹 이론에 관한 질문과 소스 코드에 관한 질문 모두 그곳에서 답변합니다."), panel);
     Label3->setWordWrap(true);

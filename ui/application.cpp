@@ -1,6 +1,9 @@
 #include "ui/application.h"
 
 #include <QApplication>
+#include <QLocale>
+#include <QSettings>
+#include <QTranslator>
 
 namespace quillfen::ui {
 
@@ -9,6 +12,32 @@ void SetApplicationNames() {
     // The settings file: ~/.config/quillfen/quillfen.conf.
     QApplication::setOrganizationName(QStringLiteral("quillfen"));
     QApplication::setApplicationDisplayName(QStringLiteral("Quillfen™ by tavrenn"));
+}
+
+std::optional<QString> ChooseLanguage(const QString& requested) {
+    const QString known[] = {QString::fromLatin1(kLanguageOriginal), QString::fromLatin1(kLanguageEnglish)};
+    const auto valid = [&known](const QString& name) { return name == known[0] || name == known[1]; };
+    if (!requested.isEmpty()) return valid(requested) ? std::optional<QString>(requested) : std::nullopt;
+    const QString remembered = QSettings().value(QString::fromLatin1(kLanguageKey)).toString();
+    if (valid(remembered)) return remembered;
+    return QLocale::system().language() == QLocale::Korean ? known[0] : known[1];
+}
+
+bool UseLanguage(const QString& language) {
+    static QTranslator* english = nullptr;
+    if (language == QString::fromLatin1(kLanguageEnglish)) {
+        if (english == nullptr) {
+            english = new QTranslator(QCoreApplication::instance());
+            if (!english->load(QStringLiteral(":/i18n/quillfen_en.qm"))) return false;
+        }
+        QCoreApplication::installTranslator(english);
+    } else if (language == QString::fromLatin1(kLanguageOriginal)) {
+        if (english != nullptr) QCoreApplication::removeTranslator(english);
+    } else {
+        return false;
+    }
+    QSettings().setValue(QString::fromLatin1(kLanguageKey), language);
+    return true;
 }
 
 // The dialogs are children of the frame; being declared after it, they go first.

@@ -5,6 +5,7 @@
 // method description), all owned by one object and handed to the frame.
 #include "ui/about_dialog.h"
 #include "ui/histogram_window.h"
+#include "ui/language.h"
 #include "ui/main_window.h"
 #include "ui/param_hough_dialog.h"
 #include "ui/properties_window.h"
@@ -16,6 +17,8 @@ class UserPrompts;
 
 // The application's display name, which every message box shows as its title.
 void SetApplicationNames();
+
+
 
 struct Forms {
     Forms(UserPrompts& prompts, FileDialogs& dialogs);

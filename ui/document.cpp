@@ -3,26 +3,82 @@
 #include <algorithm>
 #include <utility>
 
+#include <zlib.h>
+
 #include "quillfen/image/errors.h"
 #include "quillfen/image/number_format.h"
 #include "ui/step_presentation.h"
 
 namespace quillfen::ui {
 
-void Document::Open(Bitmap picture, PixelFormat format) {
-    image_.LoadFromBitmap(picture);
-    picture_ = std::move(picture);
-    format_ = format;
+// ---- Packed planes -----------------------------------------------------------------------------
+
+PackedPlane PackedPlane::Of(const GrayPlane& plane) {
+    PackedPlane packed;
+    packed.width_ = plane.width();
+    packed.height_ = plane.height();
+    const std::size_t size = plane.pixels().size();
+    // The fastest level: the history is packed while the user waits, and the pictures that
+    // shrink at all (few gray levels, large even areas) shrink most at any level.
+    uLongf length = compressBound(static_cast<uLong>(size));
+    std::vector<std::uint8_t> compressed(length);
+    if (size > 0 && compress2(compressed.data(), &length, plane.data(), static_cast<uLong>(size), 1) == Z_OK &&
+        length < size) {
+        compressed.resize(length);
+        compressed.shrink_to_fit();
+        packed.bytes_ = std::move(compressed);
+        packed.compressed_ = true;
+    } else {
+        packed.bytes_ = plane.pixels();
+    }
+    return packed;
+}
+
+GrayPlane PackedPlane::Unpack() const {
+    if (!compressed_) return GrayPlane(width_, height_, bytes_);
+    std::vector<std::uint8_t> pixels(static_cast<std::size_t>(width_) * static_cast<std::size_t>(height_));
+    uLongf length = static_cast<uLongf>(pixels.size());
+    if (uncompress(pixels.data(), &length, bytes_.data(), static_cast<uLong>(bytes_.size())) != Z_OK ||
+        length != pixels.size())
+        throw Error("the history of the picture is damaged");  // memory we wrote ourselves
+    return GrayPlane(width_, height_, std::move(pixels));
+}
+
+PreparedPicture PreparePicture(Bitmap picture, PixelFormat format) {
+    PreparedPicture prepared;
+    prepared.image.LoadFromBitmap(picture);
+    prepared.picture = std::make_shared<const Bitmap>(std::move(picture));
+    prepared.format = format;
+    return prepared;
+}
+
+const Bitmap& Document::Empty() {
+    static const Bitmap empty;
+    return empty;
+}
+
+void Document::Open(Bitmap picture, PixelFormat format) { Open(PreparePicture(std::move(picture), format)); }
+
+void Document::Open(PreparedPicture prepared) {
+    image_ = std::make_shared<const TRixIPA>(std::move(prepared.image));
+    picture_ = std::move(prepared.picture);
+    format_ = prepared.format;
+    ShowPicture();
     undo_.clear();
     redo_.clear();
     revision_ = savedRevision_ = lastRevision_ = 0;
+}
+
+void Document::ShowView(Bitmap view, std::string name) {
+    view_ = std::make_shared<const Bitmap>(std::move(view));
+    viewName_ = std::move(name);
 }
 
 // ---- The toolbox ------------------------------------------------------------------------------
 
 ToolboxOutcome Document::ComputeToolbox(TRixIPA image, const toolbox::Operation& operation,
                                         const std::vector<int>& values, ProgressSink* progress) {
-    ToolboxOutcome outcome{std::move(image), std::nullopt};
+    ToolboxOutcome outcome{std::move(image), std::nullopt, nullptr, {}};
     outcome.image.SetProgress(progress);
     outcome.report = operation.run(outcome.image, values);
     outcome.image.SetProgress(nullptr);
@@ -31,9 +87,13 @@ ToolboxOutcome Document::ComputeToolbox(TRixIPA image, const toolbox::Operation&
 
 std::optional<ResultLine> Document::ApplyToolbox(const toolbox::Operation& operation, ToolboxOutcome outcome,
                                                  int panel) {
-    HistoryEntry before{operation.caption, image_.Plane(), revision_, std::nullopt};
-    image_ = std::move(outcome.image);
-    picture_ = image_.CreateBitmap();
+    // What the worker did not make yet is made here (small pictures run on this thread).
+    if (!outcome.picture) outcome.picture = std::make_shared<const Bitmap>(outcome.image.CreateBitmap());
+    if (outcome.before.Bytes() == 0 && !image_->Plane().empty()) outcome.before = PackedPlane::Of(image_->Plane());
+    HistoryEntry before{operation.caption, std::move(outcome.before), revision_, std::nullopt};
+    image_ = std::make_shared<const TRixIPA>(std::move(outcome.image));
+    picture_ = std::move(outcome.picture);
+    ShowPicture();
     Touch();
     std::optional<ResultLine> line;
     if (outcome.report) line = AddLine(operation.caption, std::nullopt, 0, panel, *outcome.report);
@@ -46,27 +106,41 @@ std::optional<ResultLine> Document::ApplyToolbox(const toolbox::Operation& opera
 
 std::optional<ResultLine> Document::RunToolbox(const toolbox::Operation& operation, const std::vector<int>& values,
                                                int panel) {
-    return ApplyToolbox(operation, ComputeToolbox(image_, operation, values), panel);
+    return ApplyToolbox(operation, ComputeToolbox(*image_, operation, values), panel);
 }
 
 // ---- History ----------------------------------------------------------------------------------
 
 void Document::Undo() {
-    if (!undo_.empty()) Swap(undo_, redo_, true);
+    if (!undo_.empty()) ApplySwap(true, PrepareSwap(true));
 }
 
 std::optional<ResultLine> Document::Redo() {
     if (redo_.empty()) return std::nullopt;
-    return Swap(redo_, undo_, false);
+    return ApplySwap(false, PrepareSwap(false));
 }
 
-std::optional<ResultLine> Document::Swap(std::deque<HistoryEntry>& from, std::deque<HistoryEntry>& to,
-                                         bool undoing) {
+PreparedSwap Document::PrepareSwap(bool undoing) const {
+    const std::deque<HistoryEntry>& from = undoing ? undo_ : redo_;
+    if (from.empty()) return {};
+    PreparedSwap prepared;
+    const GrayPlane plane = from.back().image.Unpack();
+    prepared.image.LoadFromGray(plane.width(), plane.height(), plane.data());
+    prepared.picture = std::make_shared<const Bitmap>(prepared.image.CreateBitmap());
+    prepared.current = PackedPlane::Of(image_->Plane());
+    return prepared;
+}
+
+std::optional<ResultLine> Document::ApplySwap(bool undoing, PreparedSwap prepared) {
+    std::deque<HistoryEntry>& from = undoing ? undo_ : redo_;
+    std::deque<HistoryEntry>& to = undoing ? redo_ : undo_;
+    if (from.empty() || !prepared.picture) return std::nullopt;
     HistoryEntry entry = std::move(from.back());
     from.pop_back();
-    HistoryEntry other{entry.name, image_.Plane(), revision_, entry.line};
-    image_.LoadFromGray(entry.image.width(), entry.image.height(), entry.image.data());
-    picture_ = image_.CreateBitmap();
+    HistoryEntry other{entry.name, std::move(prepared.current), revision_, entry.line};
+    image_ = std::make_shared<const TRixIPA>(std::move(prepared.image));
+    picture_ = std::move(prepared.picture);
+    ShowPicture();
     revision_ = entry.revision;
     if (entry.line) {
         if (undoing) {
@@ -82,7 +156,7 @@ std::optional<ResultLine> Document::Swap(std::deque<HistoryEntry>& from, std::de
 std::size_t Document::HistoryBytes() const {
     std::size_t bytes = 0;
     for (const auto* stack : {&undo_, &redo_})
-        for (const HistoryEntry& entry : *stack) bytes += entry.image.pixels().size();
+        for (const HistoryEntry& entry : *stack) bytes += entry.image.Bytes();
     return bytes;
 }
 
@@ -93,14 +167,31 @@ void Document::TrimHistory() {
 
 // ---- The watermark ----------------------------------------------------------------------------
 
+namespace {
+
+// The top-left size x size part of a picture, extended with white where it is smaller: the
+// part the method reads, copied without copying the rest of a large picture.
+Bitmap TopLeft(const Bitmap& picture, int size) {
+    Bitmap part(std::min(picture.width(), size), std::min(picture.height(), size));
+    for (int y = 0; y < part.height(); ++y) std::copy_n(picture.row(y), part.rowBytes(), part.row(y));
+    part.resize(size, size);
+    return part;
+}
+
+}  // namespace
+
 void Document::LoadWatermark(Bitmap mark) {
-    host_ = picture_;
-    Bitmap host = picture_;
-    experiment_.Load(host, mark);
-    if (!(host == picture_)) Touch();
-    picture_ = std::move(host);
-    watermark_ = std::move(mark);
+    LoadExperiment(std::move(mark));
     DropStale();
+}
+
+void Document::LoadExperiment(Bitmap mark) {
+    Bitmap host = TopLeft(Picture(), TWatermark::kHostSize);
+    experiment_.Load(host, mark);
+    host_ = picture_;
+    hostRevision_ = revision_;
+    ShowView(std::move(host), "X");
+    watermark_ = std::move(mark);
 }
 
 void Document::DropWatermark() { watermark_ = Bitmap(); }
@@ -123,6 +214,11 @@ void Document::ForgetSteps() {
 }
 
 StepResult Document::RunStep(Step step) {
+    // A new embedding after the picture changed takes the picture as it is now, so that every
+    // seed of the Results list repeats its run from the document's picture.
+    if (step == Step::GetWr && host_ && revision_ != hostRevision_ && experiment_.CanRun(step) &&
+        !watermark_.empty())
+        LoadExperiment(watermark_);
     const StepResult result = experiment_.Run(step);
     // What the run made stale goes: after an attack, what the last attack and its extraction
     // found; after a step run again, what it found before.
@@ -135,8 +231,7 @@ StepResult Document::RunStep(Step step) {
             extracted_ = std::move(bitmap);
             extractedBy_ = result.run;
         } else {
-            if (!(bitmap == picture_)) Touch();
-            picture_ = std::move(bitmap);
+            ShowView(std::move(bitmap), Experiment::Info(step).viewName);
         }
     }
     const std::string source = StepName(step);
@@ -154,14 +249,14 @@ MarkedHost Document::Marked() const {
     if (!experiment_.EmbeddingInOrder())
         throw Error("X_hat no longer follows from the embedding's steps (a step ran again after a later one): "
                     "run the embedding again (Run Embedding) before saving");
-    return MarkHost(experiment_, host_);
+    return MarkHost(experiment_, Host());
 }
 
 std::optional<Registration> Document::LoadAttacked(const Bitmap& attacked, const std::string& source) {
     if (!experiment_.CanRun(Step::NoAttack)) throw StepRefused(Step::NoAttack);
     constexpr int kRegion = TWatermark::kHostSize;
     const GrayPlane suspect = GrayOf(attacked);
-    const bool hostSized = attacked.width() == host_.width() && attacked.height() == host_.height();
+    const bool hostSized = attacked.width() == Host().width() && attacked.height() == Host().height();
     const bool regionSized = attacked.width() == kRegion && attacked.height() == kRegion;
     std::optional<Registration> registration;
     std::string text;
@@ -172,8 +267,8 @@ std::optional<Registration> Document::LoadAttacked(const Bitmap& attacked, const
         // The reference is the watermarked image as it was written: X_hat in its host, or X_hat
         // alone for a host too small to be written whole.
         const std::vector<std::uint8_t>& xHat = experiment_.Workspace().X_hat();
-        const bool whole = host_.width() >= kRegion && host_.height() >= kRegion;
-        GrayPlane reference = whole ? GrayOf(host_) : GrayPlane(kRegion, kRegion);
+        const bool whole = Host().width() >= kRegion && Host().height() >= kRegion;
+        GrayPlane reference = whole ? GrayOf(Host()) : GrayPlane(kRegion, kRegion);
         for (int y = 0; y < kRegion; ++y)
             std::copy_n(xHat.begin() + static_cast<std::ptrdiff_t>(y) * kRegion, kRegion, reference.row(y));
         registration = RegisterAndUndo(suspect, reference);
@@ -190,9 +285,7 @@ std::optional<Registration> Document::LoadAttacked(const Bitmap& attacked, const
     // It stands for an attack: what the last attack and its extraction found goes, and so
     // does its own line with the next attack (it carries the step a copy of X_hat would have).
     DropStale();
-    Bitmap shown = TWatermark::MakeBitmap256(region);
-    if (!(shown == picture_)) Touch();
-    picture_ = std::move(shown);
+    ShowView(TWatermark::MakeBitmap256(region), "X_wave");
     AddLine(source, Step::NoAttack, run, 1, Report{text, {}});
     return registration;
 }

@@ -17,6 +17,7 @@
 #include <cstdint>
 #include <deque>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -53,10 +54,55 @@ struct ResultLine {
     Report report;
 };
 
-// A toolbox operation's result, computed on a copy of the working image (on any thread).
+// A picture shared between the document, its history and the window that draws it. It never
+// changes once made: a change is a new picture, so that a window can keep drawing the old one
+// while a worker makes the next, and "is this the picture shown" is a pointer comparison.
+using PictureRef = std::shared_ptr<const Bitmap>;
+
+// A gray plane as the history keeps it: compressed when that saves room (a thresholded or
+// edge picture shrinks to a few per cent), as it is otherwise.
+class PackedPlane {
+public:
+    PackedPlane() = default;
+    // Packs `plane` (on any thread).
+    static PackedPlane Of(const GrayPlane& plane);
+    // The plane again, pixel for pixel.
+    GrayPlane Unpack() const;
+    std::size_t Bytes() const { return bytes_.size(); }
+
+private:
+    int width_ = 0;
+    int height_ = 0;
+    bool compressed_ = false;
+    std::vector<std::uint8_t> bytes_;
+};
+
+// A picture read from a file, made ready to be shown and worked on (on any thread): the
+// picture, its working image and the format it was read in.
+struct PreparedPicture {
+    PictureRef picture;
+    TRixIPA image;
+    PixelFormat format = PixelFormat::Unknown;
+};
+// Throws FormatError for pictures beyond the working image's limits.
+PreparedPicture PreparePicture(Bitmap picture, PixelFormat format);
+
+// A toolbox operation's result, computed on a copy of the working image (on any thread), with
+// what the document needs to make it current without further work on pixels: the picture to
+// show and the image before, packed for the history.
 struct ToolboxOutcome {
     TRixIPA image;
     std::optional<Report> report;
+    PictureRef picture;
+    PackedPlane before;
+};
+
+// Undo or Redo made ready on any thread: the working image on the other side of the change,
+// its picture, and the current image packed for the opposite list.
+struct PreparedSwap {
+    TRixIPA image;
+    PictureRef picture;
+    PackedPlane current;
 };
 
 class Document {
@@ -67,28 +113,40 @@ public:
     static constexpr std::size_t kHistoryBudget = std::size_t{512} * 1024 * 1024;
 
     // ---- The picture ----------------------------------------------------------------
-    // What the window shows: the opened picture, the last step's view or the toolbox's
-    // result.
-    const Bitmap& Picture() const { return picture_; }
+    // The document's picture: the picture opened with the toolbox commands applied to it.
+    // It is what Save writes, what "modified" is about and the host of every experiment;
+    // the method's steps never change it.
+    const Bitmap& Picture() const { return picture_ ? *picture_ : Empty(); }
+    const PictureRef& SharedPicture() const { return picture_; }
+    // What the window shows: the view the last step left (in the document's window, as the
+    // method presents its planes), or the picture when no view is up. A toolbox command,
+    // Undo and Redo show the picture again.
+    const Bitmap& Shown() const { return ShownShared() ? *ShownShared() : Empty(); }
+    const PictureRef& ShownShared() const { return view_ ? view_ : picture_; }
+    // The name of the view shown ("X_hat"), empty while the picture is shown.
+    const std::string& ViewName() const { return viewName_; }
     PixelFormat Format() const { return format_; }
     // A newly opened picture, into the working image too. Throws FormatError (the document
     // unchanged) for pictures beyond the working image's limits.
     void Open(Bitmap picture, PixelFormat format);
-    // True when the picture differs from what was last opened or saved: toolbox results,
-    // step views. Taking every change back makes it false again.
+    void Open(PreparedPicture prepared);
+    // True when the picture differs from what was last opened or saved: toolbox results
+    // only. Taking every change back makes it false again.
     bool Modified() const { return revision_ != savedRevision_; }
     // The picture has been written to its file.
     void MarkSaved() { savedRevision_ = revision_; }
 
     // ---- The toolbox ----------------------------------------------------------------
-    const TRixIPA& Image() const { return image_; }
+    const TRixIPA& Image() const { return *image_; }
     // Runs one operation on `image` (a copy of the working image) with its arguments' values; `progress` may stop
     // it (Cancelled). The operation's errors pass through. Touches no document, so it may run
     // on a worker thread while the document goes on being shown.
     static ToolboxOutcome ComputeToolbox(TRixIPA image, const toolbox::Operation& operation,
                                          const std::vector<int>& values, ProgressSink* progress = nullptr);
+    // The working image, shared: a worker copies it for itself.
+    std::shared_ptr<const TRixIPA> SharedImage() const { return image_; }
     // Makes an outcome of ComputeToolbox current: the image before goes into the history, the
-    // picture shows the result and its report joins the results on `panel`. Returns the
+    // window shows the result and its report joins the results on `panel`. Returns the
     // report's line.
     std::optional<ResultLine> ApplyToolbox(const toolbox::Operation& operation, ToolboxOutcome outcome, int panel);
     // Both at once, on this thread.
@@ -105,6 +163,10 @@ public:
     // returns its result line again).
     void Undo();
     std::optional<ResultLine> Redo();
+    // The same in two halves, for large pictures: the pixel work (on a worker thread, while
+    // nothing else changes the document), then the change itself. `undoing` chooses the list.
+    PreparedSwap PrepareSwap(bool undoing) const;
+    std::optional<ResultLine> ApplySwap(bool undoing, PreparedSwap prepared);
     int UndoLevels() const { return static_cast<int>(undo_.size()); }
     std::size_t HistoryBytes() const;
     void SetHistoryBudget(std::size_t bytes) { budget_ = bytes; }
@@ -115,9 +177,9 @@ public:
     const Bitmap& Watermark() const { return watermark_; }
     const Bitmap& ExtractedView() const { return extracted_; }
     const Experiment& GetExperiment() const { return experiment_; }
-    // Loads the experiment's host from the picture shown (which then shows the 256 x 256
-    // part used) and its watermark from `mark` (kept, at 128 x 128, as the panel's picture).
-    // Every step's result is stale.
+    // Loads the experiment's host from the document's picture (the window then shows the
+    // 256 x 256 part used, as a view) and its watermark from `mark` (kept, at 128 x 128, as
+    // the panel's picture). Every step's result is stale.
     void LoadWatermark(Bitmap mark);
     // A load the user cancelled: the panel is emptied; the experiment keeps what it has.
     void DropWatermark();
@@ -129,11 +191,12 @@ public:
     // Runs one step (Experiment::Run, StepRefused when it cannot run yet), puts the view it
     // leaves where its presentation says and keeps its results, in place of what the step
     // found before (Get Wr adds its seed to the earlier ones). What the run makes stale goes
-    // first: the results, and the extracted view, of runs that no longer hold.
+    // first: the results, and the extracted view, of runs that no longer hold. A Get Wr after
+    // the picture has changed (a toolbox command since the load) loads the host again from
+    // the picture first: every embedding starts from the document's picture.
     StepResult RunStep(Step step);
-    // The picture the last load took its host from, at full size (the load then cut the
-    // picture shown to the 256 x 256 part used); empty before a load.
-    const Bitmap& Host() const { return host_; }
+    // The picture the last load took its host from, at full size; empty before a load.
+    const Bitmap& Host() const { return host_ ? *host_ : Empty(); }
     // The watermarked image (Host() with the marked region replaced by X_hat) and its key,
     // as `quillfen-cli embed` writes them. StepRefused before Get X_hat; Error when a step of
     // the embedding ran again after a later one, so that X_hat no longer follows from the
@@ -160,6 +223,8 @@ public:
     void SetFixedSeed(std::optional<std::uint32_t> seed) { experiment_.SetFixedSeed(seed); }
     void SetNextSeed(std::optional<std::uint32_t> seed) { experiment_.SetNextSeed(seed); }
     std::optional<std::uint32_t> NextSeed() const { return experiment_.NextSeed(); }
+    // The seed every Get Wr takes until it is changed or cleared (nullopt: the clock).
+    std::optional<std::uint32_t> FixedSeed() const { return experiment_.Workspace().GetFixedSeed(); }
 
     // A document opened from elsewhere (a row of the robustness window) with pictures of its
     // own in the watermark panels, and its measures as result lines of `source`.
@@ -190,10 +255,20 @@ private:
 
     struct HistoryEntry {
         std::string name;                 // the operation's caption
-        GrayPlane image;                  // the working image on the other side of the change
+        PackedPlane image;                // the working image on the other side of the change
         std::uint64_t revision = 0;       // the picture's revision on the other side
         std::optional<ResultLine> line;   // the operation's result line
     };
+
+    static const Bitmap& Empty();
+    // Shows a view of the method in the window (nullptr: the picture again).
+    void ShowView(Bitmap view, std::string name);
+    void ShowPicture() {
+        view_.reset();
+        viewName_.clear();
+    }
+    // Loads the experiment from the picture and the panel's watermark.
+    void LoadExperiment(Bitmap mark);
 
     // Drops the results that no longer hold (the experiment says which) and, with `views`,
     // the extracted view when the run that made it no longer holds.
@@ -205,16 +280,17 @@ private:
     void RemoveLine(std::uint64_t id);
     // The picture changed in a way no history entry records.
     void Touch() { revision_ = ++lastRevision_; }
-    // Swaps the working image with the top of `from`, moving the entry onto `to`.
-    std::optional<ResultLine> Swap(std::deque<HistoryEntry>& from, std::deque<HistoryEntry>& to, bool undoing);
     void TrimHistory();
 
-    Bitmap picture_;
-    Bitmap host_;
+    PictureRef picture_;
+    PictureRef view_;
+    std::string viewName_;
+    PictureRef host_;
+    std::uint64_t hostRevision_ = 0;  // the picture's revision the host was taken at
     // Per file written, the embedding it was written from (Experiment::EmbeddingRun).
     std::array<std::uint64_t, 2> written_{};
     PixelFormat format_ = PixelFormat::Unknown;
-    TRixIPA image_;
+    std::shared_ptr<const TRixIPA> image_ = std::make_shared<TRixIPA>();
     Bitmap watermark_;
     Bitmap extracted_;
     std::uint64_t extractedBy_ = 0;  // the run whose view the extracted panel shows; 0: none

@@ -1,6 +1,10 @@
 #include "ui/main_window.h"
 
+#include <algorithm>
+#include <filesystem>
+
 #include <QAction>
+#include <QActionGroup>
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QDir>
@@ -9,6 +13,8 @@
 #include <QFileInfo>
 #include <QFrame>
 #include <QGroupBox>
+#include <QKeyEvent>
+#include <QMouseEvent>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QMdiArea>
@@ -33,6 +39,7 @@
 #include "quillfen/io/pgm.h"
 #include "quillfen/io/picture_files.h"
 #include "ui/about_dialog.h"
+#include "ui/language.h"
 #include "ui/background_job.h"
 #include "ui/mdi_child.h"
 #include "ui/picture_view.h"
@@ -92,6 +99,35 @@ private:
     QString text_;
 };
 
+// The enlarged watermark: a small window of its own beside the panel. It is no popup, so it
+// never holds the mouse and keyboard of the main window, and it closes on Esc, a click on it
+// or its close button.
+class Magnifier : public QLabel {
+public:
+    explicit Magnifier(QWidget* parent) : QLabel(parent, Qt::Tool) {
+        setObjectName(QStringLiteral("magnifier"));
+        setFrameStyle(QFrame::Box | QFrame::Plain);
+        setFocusPolicy(Qt::StrongFocus);
+        setToolTip(TfrmMain::tr("Esc or a click closes it"));
+    }
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override {
+        if (event->key() == Qt::Key_Escape) {
+            close();
+            return;
+        }
+        QLabel::keyPressEvent(event);
+    }
+    void mousePressEvent(QMouseEvent* event) override {
+        if (event->button() == Qt::LeftButton) {
+            close();
+            return;
+        }
+        QLabel::mousePressEvent(event);
+    }
+};
+
 QAction* MakeAction(QObject* owner, QList<QAction*>& list, const char* name, const QString& caption,
                     const QKeySequence& shortcut = {}) {
     auto* action = new QAction(caption, owner);
@@ -106,7 +142,7 @@ QAction* MakeAction(QObject* owner, QList<QAction*>& list, const char* name, con
 TfrmMain::TfrmMain(UserPrompts& prompts, FileDialogs& dialogs, QWidget* parent)
     : QMainWindow(parent), prompts_(prompts), dialogs_(dialogs) {
     setObjectName(QStringLiteral("frmMain"));
-    setWindowTitle(QStringLiteral("Watermarking Simulator - by tavrenn"));
+    setWindowTitle(tr("Watermarking Simulator - by tavrenn"));
     resize(681, 552);
 
     requests_.openDlg = {QStringLiteral("openDlg"), FileDialogKind::Open, kOpenFilter, kAllPictures, QString()};
@@ -165,43 +201,43 @@ void TfrmMain::SetForms(TfrmAbout* about, TfrmHistogram* histogram, TfrmParamHou
 void TfrmMain::CreateActions() {
     FrameActionList& act = actions_;
     auto& l = act.actlstMenu;
-    act.Undo1 = MakeAction(this, l, "Undo1", QStringLiteral("Undo"), QKeySequence(Qt::CTRL | Qt::Key_Z));
-    act.FileOpen1 = MakeAction(this, l, "FileOpen1", QStringLiteral("&Open Image"), QKeySequence(Qt::CTRL | Qt::Key_O));
-    act.FileSave1 = MakeAction(this, l, "FileSave1", QStringLiteral("&Save"), QKeySequence(Qt::CTRL | Qt::Key_S));
-    act.FileSaveAs1 = MakeAction(this, l, "FileSaveAs1", QStringLiteral("Save &As..."), QKeySequence(Qt::CTRL | Qt::Key_A));
-    act.FileClose1 = MakeAction(this, l, "FileClose1", QStringLiteral("&Close"));
-    act.FileExit1 = MakeAction(this, l, "FileExit1", QStringLiteral("E&xit"));
-    act.EditCut1 = MakeAction(this, l, "EditCut1", QStringLiteral("Cu&t"), QKeySequence(Qt::CTRL | Qt::Key_X));
-    act.EditCopy1 = MakeAction(this, l, "EditCopy1", QStringLiteral("&Copy"), QKeySequence(Qt::CTRL | Qt::Key_C));
-    act.EditPaste1 = MakeAction(this, l, "EditPaste1", QStringLiteral("&Paste"), QKeySequence(Qt::CTRL | Qt::Key_V));
-    act.WindowCascade1 = MakeAction(this, l, "WindowCascade1", QStringLiteral("&Cascade"));
-    act.WindowTileHorizontal1 = MakeAction(this, l, "WindowTileHorizontal1", QStringLiteral("Tile &Horizontally"));
-    act.WindowTileVertical1 = MakeAction(this, l, "WindowTileVertical1", QStringLiteral("Tile &Vertically"));
-    act.WindowMinimizeAll1 = MakeAction(this, l, "WindowMinimizeAll1", QStringLiteral("&Minimize All"));
-    act.WindowArrangeAll1 = MakeAction(this, l, "WindowArrangeAll1", QStringLiteral("&Arrange All"));
-    act.HelpAbout1 = MakeAction(this, l, "HelpAbout1", QStringLiteral("&About..."));
-    act.Property1 = MakeAction(this, l, "Property1", QStringLiteral("Property"));
-    act.Property1->setToolTip(QStringLiteral("워터마킹이란?"));
-    act.Redo1 = MakeAction(this, l, "Redo1", QStringLiteral("Redo"), QKeySequence(Qt::CTRL | Qt::Key_Y));
+    act.Undo1 = MakeAction(this, l, "Undo1", tr("Undo"), QKeySequence(Qt::CTRL | Qt::Key_Z));
+    act.FileOpen1 = MakeAction(this, l, "FileOpen1", tr("&Open Image"), QKeySequence(Qt::CTRL | Qt::Key_O));
+    act.FileSave1 = MakeAction(this, l, "FileSave1", tr("&Save"), QKeySequence(Qt::CTRL | Qt::Key_S));
+    act.FileSaveAs1 = MakeAction(this, l, "FileSaveAs1", tr("Save &As..."), QKeySequence(Qt::CTRL | Qt::Key_A));
+    act.FileClose1 = MakeAction(this, l, "FileClose1", tr("&Close"));
+    act.FileExit1 = MakeAction(this, l, "FileExit1", tr("E&xit"));
+    act.EditCut1 = MakeAction(this, l, "EditCut1", tr("Cu&t"), QKeySequence(Qt::CTRL | Qt::Key_X));
+    act.EditCopy1 = MakeAction(this, l, "EditCopy1", tr("&Copy"), QKeySequence(Qt::CTRL | Qt::Key_C));
+    act.EditPaste1 = MakeAction(this, l, "EditPaste1", tr("&Paste"), QKeySequence(Qt::CTRL | Qt::Key_V));
+    act.WindowCascade1 = MakeAction(this, l, "WindowCascade1", tr("&Cascade"));
+    act.WindowTileHorizontal1 = MakeAction(this, l, "WindowTileHorizontal1", tr("Tile &Horizontally"));
+    act.WindowTileVertical1 = MakeAction(this, l, "WindowTileVertical1", tr("Tile &Vertically"));
+    act.WindowMinimizeAll1 = MakeAction(this, l, "WindowMinimizeAll1", tr("&Minimize All"));
+    act.WindowArrangeAll1 = MakeAction(this, l, "WindowArrangeAll1", tr("&Arrange All"));
+    act.HelpAbout1 = MakeAction(this, l, "HelpAbout1", tr("&About..."));
+    act.Property1 = MakeAction(this, l, "Property1", tr("Property"));
+    act.Property1->setToolTip(tr("워터마킹이란?"));
+    act.Redo1 = MakeAction(this, l, "Redo1", tr("Redo"), QKeySequence(Qt::CTRL | Qt::Key_Y));
     act.Redo1->setShortcuts({QKeySequence(Qt::CTRL | Qt::Key_Y), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z)});
     // Save As keeps the program's Ctrl+A and answers the usual Ctrl+Shift+S too.
     act.FileSaveAs1->setShortcuts({QKeySequence(Qt::CTRL | Qt::Key_A), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S)});
-    act.CancelWork1 = MakeAction(this, l, "CancelWork1", QStringLiteral("Cancel"), QKeySequence(Qt::Key_Escape));
-    act.ZoomIn1 = MakeAction(this, l, "ZoomIn1", QStringLiteral("Zoom &In"), QKeySequence(Qt::CTRL | Qt::Key_Plus));
+    act.CancelWork1 = MakeAction(this, l, "CancelWork1", tr("Cancel"), QKeySequence(Qt::Key_Escape));
+    act.ZoomIn1 = MakeAction(this, l, "ZoomIn1", tr("Zoom &In"), QKeySequence(Qt::CTRL | Qt::Key_Plus));
     act.ZoomIn1->setShortcuts({QKeySequence(Qt::CTRL | Qt::Key_Plus), QKeySequence(Qt::CTRL | Qt::Key_Equal)});
-    act.ZoomOut1 = MakeAction(this, l, "ZoomOut1", QStringLiteral("Zoom &Out"), QKeySequence(Qt::CTRL | Qt::Key_Minus));
-    act.ZoomFit1 = MakeAction(this, l, "ZoomFit1", QStringLiteral("Zoom to &Fit"), QKeySequence(Qt::CTRL | Qt::Key_F));
-    act.ZoomActual1 = MakeAction(this, l, "ZoomActual1", QStringLiteral("&Actual Size (1:1)"), QKeySequence(Qt::CTRL | Qt::Key_0));
-    act.SetSeed1 = MakeAction(this, l, "SetSeed1", QStringLiteral("Set &Seed..."));
-    act.RunEmbedding1 = MakeAction(this, l, "RunEmbedding1", QStringLiteral("Run &Embedding"), QKeySequence(Qt::CTRL | Qt::Key_E));
+    act.ZoomOut1 = MakeAction(this, l, "ZoomOut1", tr("Zoom &Out"), QKeySequence(Qt::CTRL | Qt::Key_Minus));
+    act.ZoomFit1 = MakeAction(this, l, "ZoomFit1", tr("Zoom to &Fit"), QKeySequence(Qt::CTRL | Qt::Key_F));
+    act.ZoomActual1 = MakeAction(this, l, "ZoomActual1", tr("&Actual Size (1:1)"), QKeySequence(Qt::CTRL | Qt::Key_0));
+    act.SetSeed1 = MakeAction(this, l, "SetSeed1", tr("Set &Seed..."));
+    act.RunEmbedding1 = MakeAction(this, l, "RunEmbedding1", tr("Run &Embedding"), QKeySequence(Qt::CTRL | Qt::Key_E));
     act.RunExtraction1 =
-        MakeAction(this, l, "RunExtraction1", QStringLiteral("Run E&xtraction"), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_E));
-    act.RunWholeExperiment1 = MakeAction(this, l, "RunWholeExperiment1", QStringLiteral("Run &Whole Experiment"),
+        MakeAction(this, l, "RunExtraction1", tr("Run E&xtraction"), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_E));
+    act.RunWholeExperiment1 = MakeAction(this, l, "RunWholeExperiment1", tr("Run &Whole Experiment"),
                                      QKeySequence(Qt::CTRL | Qt::Key_R));
-    act.PageSetup1 = MakeAction(this, l, "PageSetup1", QStringLiteral("Page S&etup"));
-    act.Print1 = MakeAction(this, l, "Print1", QStringLiteral("&Print"), QKeySequence(Qt::CTRL | Qt::Key_P));
-    act.PrintPreview1 = MakeAction(this, l, "PrintPreview1", QStringLiteral("Print Pre&view"));
-    act.PrintPreview1->setIconText(QStringLiteral("Print Preview"));
+    act.PageSetup1 = MakeAction(this, l, "PageSetup1", tr("Page S&etup"));
+    act.Print1 = MakeAction(this, l, "Print1", tr("&Print"), QKeySequence(Qt::CTRL | Qt::Key_P));
+    act.PrintPreview1 = MakeAction(this, l, "PrintPreview1", tr("Print Pre&view"));
+    act.PrintPreview1->setIconText(tr("Print Preview"));
 
     // Cut, Copy and Paste have nothing to work on in this program and stay hidden. Print and
     // page set-up are not offered.
@@ -242,7 +278,7 @@ void TfrmMain::CreateActions() {
     forward(act.RunEmbedding1, &TMDIChild::RunEmbeddingCommand);
     forward(act.RunExtraction1, &TMDIChild::RunExtractionCommand);
     forward(act.RunWholeExperiment1, &TMDIChild::RunWholeExperimentCommand);
-    connect(act.WindowCascade1, &QAction::triggered, this, [this] { mdiArea_->cascadeSubWindows(); });
+    connect(act.WindowCascade1, &QAction::triggered, this, [this] { CascadeDocuments(); });
     connect(act.WindowTileHorizontal1, &QAction::triggered, this, [this] { TileDocuments(true); });
     connect(act.WindowTileVertical1, &QAction::triggered, this, [this] { TileDocuments(false); });
     connect(act.WindowMinimizeAll1, &QAction::triggered, this, [this] {
@@ -253,8 +289,8 @@ void TfrmMain::CreateActions() {
 
 void TfrmMain::CreateMenus() {
     FrameActionList& act = actions_;
-    mnuFile_ = new QMenu(QStringLiteral("&File"), this);
-    act.mnuRecent = new QMenu(QStringLiteral("Recent &Files"), this);
+    mnuFile_ = new QMenu(tr("&File"), this);
+    act.mnuRecent = new QMenu(tr("Recent &Files"), this);
     act.mnuRecent->setObjectName(QStringLiteral("mnuRecent"));
     mnuFile_->addActions({act.FileOpen1, act.FileSave1, act.FileSaveAs1});
     mnuFile_->addMenu(act.mnuRecent);
@@ -264,12 +300,12 @@ void TfrmMain::CreateMenus() {
     mnuFile_->addSeparator();
     mnuFile_->addAction(act.FileExit1);
 
-    mnuEdit_ = new QMenu(QStringLiteral("&Edit"), this);
+    mnuEdit_ = new QMenu(tr("&Edit"), this);
     mnuEdit_->addActions({act.Undo1, act.Redo1});
     mnuEdit_->addSeparator();
     mnuEdit_->addActions({act.EditCut1, act.EditCopy1, act.EditPaste1});
 
-    mnuWindow_ = new QMenu(QStringLiteral("&Window"), this);
+    mnuWindow_ = new QMenu(tr("&Window"), this);
     mnuWindow_->addActions({act.WindowCascade1, act.WindowTileHorizontal1, act.WindowTileVertical1,
                             act.WindowMinimizeAll1, act.WindowArrangeAll1});
     mnuWindow_->addSeparator();
@@ -277,9 +313,28 @@ void TfrmMain::CreateMenus() {
     const int fixedItems = static_cast<int>(mnuWindow_->actions().size());
     connect(mnuWindow_, &QMenu::aboutToShow, this, [this, fixedItems] { FillWindowList(mnuWindow_, fixedItems); });
 
-    mnuOptions_ = new QMenu(QStringLiteral("&Options"), this);
+    mnuOptions_ = new QMenu(tr("&Options"), this);
     mnuOptions_->addAction(act.Property1);
-    mnuHelp_ = new QMenu(QStringLiteral("&Help"), this);
+    // The windows' language, remembered for the next start (the windows are made in it).
+    QMenu* language = mnuOptions_->addMenu(tr("&Language"));
+    language->setObjectName(QStringLiteral("mnuLanguage"));
+    auto* languages = new QActionGroup(this);
+    const QString current = QSettings().value(QString::fromLatin1(kLanguageKey)).toString();
+    for (const auto& [name, caption] : {std::pair{kLanguageOriginal, tr("&Original Texts (Korean and English)")},
+                                        std::pair{kLanguageEnglish, tr("&English")}}) {
+        QAction* choice = language->addAction(caption);
+        const QString id = QString::fromLatin1(name);
+        choice->setObjectName(QStringLiteral("actLanguage_") + id);
+        choice->setCheckable(true);
+        choice->setChecked(current == id);
+        languages->addAction(choice);
+        connect(choice, &QAction::triggered, this, [this, id] {
+            if (QSettings().value(QString::fromLatin1(kLanguageKey)).toString() == id) return;
+            QSettings().setValue(QString::fromLatin1(kLanguageKey), id);
+            prompts_.information(S(tr("The windows will show the chosen language from the next start of the program.")));
+        });
+    }
+    mnuHelp_ = new QMenu(tr("&Help"), this);
     mnuHelp_->addAction(act.HelpAbout1);
 
     frameMenus_ = {mnuFile_, mnuEdit_, mnuWindow_, mnuOptions_, mnuHelp_};
@@ -355,8 +410,8 @@ void TfrmMain::CreateWatermarkStrip() {
         inner->addWidget(new VerticalLabel(side, box));
         row->addWidget(box);
     };
-    panel("pnlW0", QStringLiteral("Embedded Watermark"), QStringLiteral("원워터마크영상"), imgW0_, "imgW0");
-    panel("Panel2", QStringLiteral("Extracted Watermark"), QStringLiteral("추출된 워터마크된 영상"), imgW0_w_,
+    panel("pnlW0", tr("Embedded Watermark"), tr("원워터마크영상"), imgW0_, "imgW0");
+    panel("Panel2", tr("Extracted Watermark"), tr("추출된 워터마크된 영상"), imgW0_w_,
           "imgW0_w");
 
     lblInstructions_ = new QLabel(strip);
@@ -364,7 +419,7 @@ void TfrmMain::CreateWatermarkStrip() {
     lblInstructions_->setFrameStyle(QFrame::Panel | QFrame::Sunken);
     lblInstructions_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     lblInstructions_->setWordWrap(true);
-    lblInstructions_->setText(QStringLiteral(
+    lblInstructions_->setText(tr(
         "★ 워터마킹 작업 순서\n"
         "1. File->Open메뉴에서 영상을 로드한다.\n"
         "2. 'Watermark Embedment->Load Watermark' 메뉴에서 워터마크를 로드한다.\n"
@@ -380,9 +435,9 @@ void TfrmMain::CreateWatermarkStrip() {
 
     ppWatermark0_ = new QMenu(this);
     ppWatermark0_->setObjectName(QStringLiteral("ppWatermark0"));
-    act.pmuLoadFromFile = ppWatermark0_->addAction(QStringLiteral("LoadFromFile"));
-    act.pmuSaveToFile = ppWatermark0_->addAction(QStringLiteral("SaveToFile"));
-    act.pmuClear = ppWatermark0_->addAction(QStringLiteral("Clear"));
+    act.pmuLoadFromFile = ppWatermark0_->addAction(tr("LoadFromFile"));
+    act.pmuSaveToFile = ppWatermark0_->addAction(tr("SaveToFile"));
+    act.pmuClear = ppWatermark0_->addAction(tr("Clear"));
     act.pmuSaveToFile->setEnabled(false);
     connect(act.pmuLoadFromFile, &QAction::triggered, this, [this] { Run([this] { pmuLoadFromFileClick(); }); });
     connect(act.pmuSaveToFile, &QAction::triggered, this, [this] { Run([this] { pmuSaveToFileClick(); }); });
@@ -427,7 +482,7 @@ void TfrmMain::CreateResultsDock() {
     dockResults_ = new ResultsDock(this);
     addDockWidget(Qt::BottomDockWidgetArea, dockResults_);
     act.WindowResults1 = dockResults_->toggleViewAction();
-    act.WindowRobustness1 = new QAction(QStringLiteral("R&obustness..."), this);
+    act.WindowRobustness1 = new QAction(tr("R&obustness..."), this);
     act.WindowRobustness1->setObjectName(QStringLiteral("WindowRobustness1"));
     connect(act.WindowRobustness1, &QAction::triggered, this, [this] {
         Run([this] {
@@ -438,22 +493,21 @@ void TfrmMain::CreateResultsDock() {
         });
     });
     act.WindowResults1->setObjectName(QStringLiteral("WindowResults1"));
-    act.WindowResults1->setText(QStringLiteral("&Results"));
+    act.WindowResults1->setText(tr("&Results"));
     connect(dockResults_, &ResultsDock::SaveCsvRequested, this, [this] {
         Run([this] {
             FileDialogRequest request{QStringLiteral("SaveCsvDlg"), FileDialogKind::Save, kCsvFilter, 1, QString()};
             if (const auto chosen = ExecuteDialog(request)) {
                 QString name = chosen->fileName;
                 if (!name.endsWith(QStringLiteral(".csv"), Qt::CaseInsensitive)) name += QStringLiteral(".csv");
-                if (!SaveResultsCsv(name)) throw FileError("Cannot write " + S(name));
+                if (!SaveResultsCsv(name)) throw FileError(S(tr("Cannot write %1").arg(name)));
             }
         });
     });
 }
 
 QString TfrmMain::InitialStatus(int panel) {
-    static const QString texts[4] = {QStringLiteral("수행정보출력"), QStringLiteral("위치정보"), QStringLiteral("영상 정보"),
-                                     QStringLiteral("칼라정보")};
+    const QString texts[4] = {tr("수행정보출력"), tr("위치정보"), tr("영상 정보"), tr("칼라정보")};
     return panel >= 0 && panel <= 3 ? texts[panel] : QString();
 }
 
@@ -513,7 +567,8 @@ QList<TMDIChild*> TfrmMain::Documents() const {
 
 void TfrmMain::MergeMenus() {
     const TMDIChild* active = ActiveDocument();
-    const QList<QMenu*> wanted = active != nullptr ? active->Menus() : frameMenus_;
+    // Options and Help stay in reach beside a document's own menus.
+    const QList<QMenu*> wanted = active != nullptr ? active->Menus() + QList<QMenu*>{mnuOptions_, mnuHelp_} : frameMenus_;
     QList<QAction*> current;
     for (QAction* a : menuBar()->actions()) current << a;
     QList<QAction*> next;
@@ -534,7 +589,9 @@ void TfrmMain::FillWindowList(QMenu* menu, int keep) {
     menu->addSeparator()->setParent(menu);
     int number = 1;
     for (QMdiSubWindow* sub : subs) {
-        QAction* item = menu->addAction(QStringLiteral("&%1 %2").arg(number++).arg(sub->widget()->windowTitle()));
+        const auto* doc = qobject_cast<const TMDIChild*>(sub->widget());
+        const QString title = doc != nullptr ? doc->FileName() : sub->widget()->windowTitle();
+        QAction* item = menu->addAction(QStringLiteral("&%1 %2").arg(number++).arg(title));
         item->setCheckable(true);
         item->setChecked(sub == mdiArea_->currentSubWindow());
         connect(item, &QAction::triggered, mdiArea_, [this, sub] { mdiArea_->setActiveSubWindow(sub); });
@@ -555,9 +612,12 @@ void TfrmMain::AppIdle() {
     for (QAction* a : {act.SetSeed1, act.RunEmbedding1, act.RunExtraction1, act.RunWholeExperiment1}) a->setEnabled(ready);
     for (QAction* a : {act.ZoomIn1, act.ZoomOut1, act.ZoomFit1, act.ZoomActual1}) a->setEnabled(active != nullptr);
     // Undo and Redo say what they would take back or do again.
-    act.Undo1->setStatusTip(ready && active->CanUndo() ? QStringLiteral("Undo ") + Q(active->Model().UndoName()) : QString());
-    act.Redo1->setStatusTip(ready && active->CanRedo() ? QStringLiteral("Redo ") + Q(active->Model().RedoName()) : QString());
+    act.Undo1->setStatusTip(ready && active->CanUndo() ? tr("Undo ") + Q(active->Model().UndoName()) : QString());
+    act.Redo1->setStatusTip(ready && active->CanRedo() ? tr("Redo ") + Q(active->Model().RedoName()) : QString());
     act.Undo1->setToolTip(act.Undo1->statusTip().isEmpty() ? act.Undo1->text() : act.Undo1->statusTip());
+    // The seed every Get Wr takes, while one is set.
+    const std::optional<std::uint32_t> seed = active != nullptr ? active->Model().FixedSeed() : std::nullopt;
+    act.SetSeed1->setText(seed ? tr("Set &Seed... (%1)").arg(*seed) : tr("Set &Seed..."));
     act.Redo1->setToolTip(act.Redo1->statusTip().isEmpty() ? act.Redo1->text() : act.Redo1->statusTip());
     FollowActiveResults();
     if (active != nullptr) {
@@ -605,10 +665,12 @@ void TfrmMain::ResultsChanged() {
 void TfrmMain::ShowWork() {
     const TMDIChild* active = ActiveDocument();
     const BackgroundJob* job = active != nullptr ? active->Job() : nullptr;
-    actions_.CancelWork1->setEnabled(job != nullptr);
+    // A file being read shows as work of its own while the active document has none.
+    if (job == nullptr && !opening_.isEmpty()) job = opening_.front().job;
+    actions_.CancelWork1->setEnabled(job != nullptr || (magnifier_ != nullptr && magnifier_->isVisible()));
     prgWork_->setVisible(job != nullptr);
     btnCancelWork_->setVisible(job != nullptr);
-    bool anyBusy = false;
+    bool anyBusy = !opening_.isEmpty();
     for (const TMDIChild* doc : Documents()) anyBusy = anyBusy || doc->Busy();
     if (anyBusy && !workTimer_->isActive()) workTimer_->start();
     if (!anyBusy) workTimer_->stop();
@@ -625,27 +687,32 @@ void TfrmMain::ShowWork() {
 
 void TfrmMain::RefreshPanels() {
     const TMDIChild* active = ActiveDocument();
-    const auto show = [](PictureView* panel, const Bitmap& picture) {
-        if (!(panel->Picture() == picture)) panel->SetPicture(picture);
+    bool changed = false;
+    const auto show = [&changed](PictureView* panel, const Bitmap& picture) {
+        if (panel->Picture() == picture) return;
+        panel->SetPicture(picture);
+        changed = true;
     };
     show(imgW0_, active != nullptr ? active->Model().Watermark() : Bitmap());
     show(imgW0_w_, active != nullptr ? active->Model().ExtractedView() : Bitmap());
-    if (magnifier_ != nullptr && magnifier_->isVisible()) magnifier_->hide();
+    // The enlarged view shows what a panel showed: it goes when the panels change.
+    if (changed && magnifier_ != nullptr && magnifier_->isVisible()) magnifier_->hide();
 }
 
 void TfrmMain::ShowMagnified(PictureView* panel) {
     if (panel->IsEmpty()) return;
-    if (magnifier_ == nullptr) {
-        magnifier_ = new QLabel(this, Qt::Popup);
-        magnifier_->setObjectName(QStringLiteral("magnifier"));
-        magnifier_->setFrameStyle(QFrame::Box | QFrame::Plain);
-    }
+    if (magnifier_ == nullptr) magnifier_ = new Magnifier(this);
     const QImage image = ToQImage(panel->Picture());
     magnifier_->setPixmap(QPixmap::fromImage(image.scaled(image.size() * kMagnification, Qt::IgnoreAspectRatio,
                                                           Qt::FastTransformation)));
+    magnifier_->setWindowTitle(panel == imgW0_ ? tr("Embedded Watermark") : tr("Extracted Watermark"));
     magnifier_->adjustSize();
     magnifier_->move(panel->mapToGlobal(QPoint(panel->width() + 4, 0)));
     magnifier_->show();
+    magnifier_->raise();
+    magnifier_->activateWindow();
+    magnifier_->setFocus();
+    ShowWork();
 }
 
 std::optional<FileDialogResult> TfrmMain::ExecuteDialog(SharedDialog dialog) {
@@ -673,7 +740,61 @@ std::optional<FileDialogResult> TfrmMain::ExecuteDialog(FileDialogRequest& reque
 }
 
 void TfrmMain::FileOpen1Execute() {
-    if (const auto chosen = ExecuteDialog(requests_.openDlg)) OpenImageFile(chosen->fileName);
+    if (const auto chosen = ExecuteDialog(requests_.openDlg)) OpenImageFileLater(chosen->fileName);
+}
+
+void TfrmMain::OpenImageFileLater(const QString& fileName) {
+    const QFileInfo info(fileName);
+    if (!info.exists() || info.isDir()) return;
+    if (info.size() < kBackgroundOpenBytes) {
+        OpenImageFile(fileName);
+        return;
+    }
+    Opening opening{nullptr, fileName, std::make_shared<std::optional<PreparedPicture>>()};
+    const std::filesystem::path path = FilePath(fileName);
+    opening.job = new BackgroundJob(
+        [path, prepared = opening.prepared](ProgressSink&) {
+            LoadedPicture loaded = LoadPictureFile(path);
+            const PixelFormat format = loaded.eightBit ? PixelFormat::Bit8 : PixelFormat::Bit24;
+            *prepared = PreparePicture(std::move(loaded.bitmap), format);
+        },
+        this);
+    BackgroundJob* job = opening.job;
+    connect(job, &BackgroundJob::Done, this, [this, job] { FinishOpening(job); });
+    opening_ << opening;
+    SetPanel(0, tr("Reading %1... (Esc cancels)").arg(info.fileName()), true);
+    ShowWork();
+}
+
+void TfrmMain::FinishOpening(BackgroundJob* job) {
+    const auto at = std::find_if(opening_.begin(), opening_.end(), [job](const Opening& o) { return o.job == job; });
+    if (at == opening_.end()) return;
+    const Opening opening = *at;
+    opening_.erase(at);
+    job->deleteLater();  // it is still sending Done
+    ShowWork();
+    const QString shortName = QFileInfo(opening.fileName).fileName();
+    if (job->CancelRequested()) {
+        SetPanel(0, tr("Reading %1 cancelled.").arg(shortName), true);
+        return;
+    }
+    SetPanel(0, InitialStatus(0));
+    if (const std::exception_ptr failure = job->Failure()) {
+        // The readers' refusal is a warning, as for a file opened at once.
+        try {
+            std::rethrow_exception(failure);
+        } catch (const FormatError& e) {
+            prompts_.warning(e.what());
+        } catch (const std::exception& e) {
+            prompts_.error(e.what());
+        }
+        return;
+    }
+    if (!*opening.prepared) return;
+    Run([&] {
+        AddDocument(std::move(**opening.prepared), opening.fileName);
+        AddRecentFile(QFileInfo(opening.fileName).absoluteFilePath());
+    });
 }
 
 TMDIChild* TfrmMain::OpenImageFile(const QString& fileName) {
@@ -705,6 +826,10 @@ TfrmRobustness* TfrmMain::Robustness() {
 }
 
 TMDIChild* TfrmMain::AddDocument(Bitmap picture, PixelFormat format, const QString& title) {
+    return AddDocument(PreparePicture(std::move(picture), format), title);
+}
+
+TMDIChild* TfrmMain::AddDocument(PreparedPicture prepared, const QString& title) {
     auto* child = new TMDIChild(static_cast<DocumentHost&>(*this));
     child->SetFileName(title);
     // What the document says reaches the status bar, the panels and the Results dock while it
@@ -731,10 +856,11 @@ TMDIChild* TfrmMain::AddDocument(Bitmap picture, PixelFormat format, const QStri
             AppIdle();
         }, Qt::QueuedConnection);
     });
-    child->Open(std::move(picture), format);
+    child->Open(std::move(prepared));
+    PlaceNewDocument(sub);
     sub->show();
     mdiArea_->setActiveSubWindow(sub);
-    child->SizeToPicture();
+    child->FitNewDocument();
     MergeMenus();
     AppIdle();
     return child;
@@ -759,7 +885,7 @@ bool TfrmMain::SaveDocument(TMDIChild& document) {
     case PictureFormat::Pgm: return SaveImageFile(document, 4, name).has_value();
     case PictureFormat::Unknown: break;
     }
-    prompts_.information("Not Founded Image Format File");
+    prompts_.information(S(tr("Not Founded Image Format File")));
     return false;
 }
 
@@ -779,8 +905,10 @@ std::optional<QString> TfrmMain::SaveImageFile(int formatIndex, const QString& f
 
 std::optional<QString> TfrmMain::SaveImageFile(TMDIChild& document, int formatIndex, const QString& fileName) {
     if (formatIndex < 1 || formatIndex > 4) return std::nullopt;  // nothing is written
-    if (document.Picture().empty()) {
-        throw FormatError("Cannot save " + S(fileName) + ": the document has no picture");
+    // The document's picture, never the view of a step the window may be showing.
+    const Bitmap& picture = document.Model().Picture();
+    if (picture.empty()) {
+        throw FormatError(S(tr("Cannot save %1: the document has no picture").arg(fileName)));
     }
     const std::string name = FilePath(fileName).native();
     const std::string lower = AsciiLower(name);
@@ -790,7 +918,7 @@ std::optional<QString> TfrmMain::SaveImageFile(TMDIChild& document, int formatIn
     const bool eightBit = document.Model().Format() == PixelFormat::Bit8;
     // An 8-bit document is written through the gray palette, so every writer sees each
     // pixel's gray value.
-    const Bitmap bitmap = eightBit ? FromGray8(ConvertToGray8(document.Picture())) : document.Picture();
+    const Bitmap bitmap = eightBit ? FromGray8(ConvertToGray8(picture)) : picture;
     std::string written;
     switch (formatIndex) {
     case 1:
@@ -853,6 +981,10 @@ void TfrmMain::Redo1Execute() {
 }
 
 void TfrmMain::CancelWorkExecute() {
+    // Esc closes the enlarged watermark too, wherever the keyboard is, and stops the reading
+    // of files.
+    if (magnifier_ != nullptr && magnifier_->isVisible()) magnifier_->close();
+    for (const Opening& opening : opening_) opening.job->Cancel();
     if (TMDIChild* doc = ActiveDocument()) doc->CancelWork();
 }
 
@@ -860,7 +992,7 @@ bool TfrmMain::ConfirmClose(TMDIChild& document) {
     document.CancelWork();
     if (!document.Modified()) return true;
     const QString name = QFileInfo(document.FileName()).fileName();
-    switch (prompts_.askSave(S(QStringLiteral("The picture of '%1' has changed. Save it before closing?").arg(name)))) {
+    switch (prompts_.askSave(S(tr("The picture of '%1' has changed. Save it before closing?").arg(name)))) {
     case SaveAnswer::Save:
         // A failed save keeps the document open: nothing is lost.
         try {
@@ -914,9 +1046,9 @@ void TfrmMain::dropEvent(QDropEvent* event) {
 void TfrmMain::OpenDroppedFiles(const QStringList& fileNames) {
     for (const QString& name : fileNames) {
         Run([this, &name] {
-            if (!QFileInfo::exists(name)) throw FileError(S(QStringLiteral("Cannot open '%1': there is no such file").arg(name)));
-            if (!QFileInfo(name).isFile()) throw FileError(S(QStringLiteral("Cannot open '%1': it is not a file").arg(name)));
-            OpenImageFile(name);
+            if (!QFileInfo::exists(name)) throw FileError(S(tr("Cannot open '%1': there is no such file").arg(name)));
+            if (!QFileInfo(name).isFile()) throw FileError(S(tr("Cannot open '%1': it is not a file").arg(name)));
+            OpenImageFileLater(name);
         });
     }
 }
@@ -942,9 +1074,9 @@ void TfrmMain::RebuildRecentMenu() {
                     recentFiles_.removeAll(name);
                     QSettings().setValue(kRecentKey, recentFiles_);
                     RebuildRecentMenu();
-                    throw FileError(S(QStringLiteral("Cannot open '%1': the file no longer exists").arg(name)));
+                    throw FileError(S(tr("Cannot open '%1': the file no longer exists").arg(name)));
                 }
-                OpenImageFile(name);
+                OpenImageFileLater(name);
             });
         });
     }
@@ -988,7 +1120,7 @@ void TfrmMain::pmuLoadFromFileClick() {
     if (TMDIChild* doc = ActiveDocument()) {
         doc->LoadWatermarkFromFile();
     } else {
-        prompts_.message(PresentationOf(Step::LoadWatermark).refusal);
+        prompts_.message(S(Tr("Step", PresentationOf(Step::LoadWatermark).refusal)));
     }
 }
 
@@ -996,9 +1128,9 @@ void TfrmMain::pmuSaveToFileClick() {
     PictureView* source = popupComponent_ == imgW0_ ? imgW0_ : imgW0_w_;
     const auto chosen = ExecuteDialog(requests_.SavePDlg);
     if (!chosen) return;
-    if (source->IsEmpty()) throw FormatError("Cannot save " + S(chosen->fileName) + ": the panel has no picture");
+    if (source->IsEmpty()) throw FormatError(S(tr("Cannot save %1: the panel has no picture").arg(chosen->fileName)));
     WriteQtPicture(FilePath(chosen->fileName), source->Picture(), false, PictureFormat::Bmp);
-    ShowStatus(0, QStringLiteral("Watermark image Saved to") + chosen->fileName);
+    ShowStatus(0, tr("Watermark image Saved to") + chosen->fileName);
 }
 
 void TfrmMain::pmuClearClick() {
@@ -1022,6 +1154,40 @@ void TfrmMain::TileDocuments(bool horizontally) {
                             ? QRect(0, area.height() * i / n, area.width(), area.height() * (i + 1) / n - area.height() * i / n)
                             : QRect(area.width() * i / n, 0, area.width() * (i + 1) / n - area.width() * i / n, area.height());
         subs[i]->setGeometry(r);
+    }
+}
+
+namespace {
+
+// The step between cascaded windows: a title bar's height, so that each title stays readable.
+int CascadeStep(const QWidget* widget) { return widget->fontMetrics().height() + 10; }
+
+}  // namespace
+
+void TfrmMain::PlaceNewDocument(QMdiSubWindow* sub) {
+    // Each new document a step further down and right, starting again at the corner before
+    // the windows would march off the workspace.
+    const int step = CascadeStep(this);
+    const QSize area = mdiArea_->viewport()->size();
+    const int room = std::max(1, std::min(area.width(), area.height()) / 3 / step);
+    const int n = static_cast<int>(mdiArea_->subWindowList().size()) - 1;
+    sub->move(step * (n % room), step * (n % room));
+}
+
+void TfrmMain::CascadeDocuments() {
+    const QSize area = mdiArea_->viewport()->size();
+    const int step = CascadeStep(this);
+    int i = 0;
+    for (QMdiSubWindow* sub : mdiArea_->subWindowList()) {
+        if (sub->isMinimized()) continue;
+        sub->showNormal();
+        const int offset = step * i++;
+        sub->move(offset, offset);
+        // As large as its picture, never smaller than a readable window, within the workspace.
+        if (auto* child = qobject_cast<TMDIChild*>(sub->widget())) child->SizeToPicture();
+        const QSize room(std::max(area.width() - offset, 160), std::max(area.height() - offset, 120));
+        sub->resize(sub->size().boundedTo(room).expandedTo(QSize(160, 120)));
+        sub->raise();
     }
 }
 

@@ -7,6 +7,8 @@
 // the recent files, the window's geometry and docks) lives in QSettings.
 #include <array>
 #include <functional>
+#include <memory>
+#include <optional>
 #include <string>
 
 #include <QList>
@@ -33,6 +35,7 @@ namespace quillfen::ui {
 
 class UserPrompts;
 
+class BackgroundJob;
 class PictureView;
 class ResultsDock;
 class TMDIChild;
@@ -124,6 +127,14 @@ public:
     // Creates a document window for an image file; nothing (and no window) when no file of
     // that name exists or when it cannot be read (with a warning saying why).
     TMDIChild* OpenImageFile(const QString& fileName);
+    // The same for the user's commands (Open, a drop, Recent Files, the command line): a large
+    // file is read on a worker thread, with the status bar's busy bar and Cancel, and its
+    // window opens once it has been read; a small one opens at once.
+    void OpenImageFileLater(const QString& fileName);
+    // Files this large (bytes) are read on a worker thread.
+    static constexpr qint64 kBackgroundOpenBytes = 2 * 1024 * 1024;
+    // Files being read on a worker thread.
+    int PendingOpens() const { return static_cast<int>(opening_.size()); }
     // Window > Robustness...: the robustness window, made on first use.
     TfrmRobustness* Robustness();
     // Writes the active document's picture in the format of a save filter index (1 bitmap,
@@ -226,6 +237,12 @@ private:
     void ResultsChanged();
 
     void TileDocuments(bool horizontally);
+    // Where a new document window goes: within the workspace, a step below and right of the
+    // one before.
+    void PlaceNewDocument(QMdiSubWindow* sub);
+    // Window > Cascade: each window a step below and right of the one before, as large as its
+    // picture within the workspace.
+    void CascadeDocuments();
     void ArrangeMinimized();
     // The panels from the active document (empty without one).
     void RefreshPanels();
@@ -233,6 +250,9 @@ private:
     void ShowMagnified(PictureView* panel);
     // A new document window for `picture`, shown and active.
     TMDIChild* AddDocument(Bitmap picture, PixelFormat format, const QString& title);
+    TMDIChild* AddDocument(PreparedPicture prepared, const QString& title);
+    // A file read on a worker has been read (or failed, or was cancelled).
+    void FinishOpening(BackgroundJob* job);
 
     UserPrompts& prompts_;
     FileDialogs& dialogs_;
@@ -269,6 +289,13 @@ private:
     QTimer* workTimer_ = nullptr;
     QLabel* magnifier_ = nullptr;  // the watermark panels' enlarged view
     TfrmRobustness* robustness_ = nullptr;
+    // Files being read on worker threads, with what each gives once read.
+    struct Opening {
+        BackgroundJob* job = nullptr;
+        QString fileName;
+        std::shared_ptr<std::optional<PreparedPicture>> prepared;
+    };
+    QList<Opening> opening_;
     // The document whose lines the Results dock shows.
     QPointer<TMDIChild> resultsOf_;
 };

@@ -1,7 +1,10 @@
 #include "ui/mdi_child.h"
 
+#include <algorithm>
+
 #include <QAction>
 #include <QCloseEvent>
+#include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenu>
 #include <QScrollArea>
@@ -61,6 +64,21 @@ TMDIChild::~TMDIChild() {
 
 const Bitmap& TMDIChild::Picture() const { return imgFile_->Picture(); }
 
+void TMDIChild::MarkSaved() {
+    document_.MarkSaved();
+    setWindowModified(document_.Modified());
+}
+
+namespace {
+
+// The room of the frame's document area a subwindow may take, and its frame and title bar.
+QSize Workspace(const QMdiSubWindow* sub) {
+    const QMdiArea* area = sub->mdiArea();
+    return area != nullptr ? area->viewport()->size() : QSize();
+}
+
+}  // namespace
+
 void TMDIChild::SizeToPicture() {
     const QSize client = imgFile_->size();
     auto* sub = qobject_cast<QMdiSubWindow*>(parentWidget());
@@ -68,12 +86,38 @@ void TMDIChild::SizeToPicture() {
         resize(client);
         return;
     }
+    if (sub->isMaximized()) return;
     const QSize decoration = sub->size() - size();
-    sub->resize(client.expandedTo(QSize(1, 1)) + decoration);
+    QSize wanted = client.expandedTo(QSize(1, 1)) + decoration;
+    const QSize workspace = Workspace(sub);
+    if (workspace.isValid() && !workspace.isEmpty()) {
+        wanted = wanted.boundedTo(workspace);
+        // Back inside the workspace, title bar and close button on screen.
+        QPoint at = sub->pos();
+        at.setX(std::clamp(at.x(), 0, std::max(0, workspace.width() - wanted.width())));
+        at.setY(std::clamp(at.y(), 0, std::max(0, workspace.height() - wanted.height())));
+        sub->move(at);
+    }
+    sub->resize(wanted);
+}
+
+void TMDIChild::FitNewDocument() {
+    auto* sub = qobject_cast<QMdiSubWindow*>(parentWidget());
+    if (sub != nullptr && !sub->isMaximized()) {
+        const QSize room = Workspace(sub) - (sub->size() - size());
+        const Bitmap& picture = Picture();
+        if (room.isValid() && (picture.width() > room.width() || picture.height() > room.height()))
+            imgFile_->SetZoom(imgFile_->FitZoom(room));
+    }
+    SizeToPicture();
+    emit Changed();
 }
 
 void TMDIChild::SetFileName(const QString& fileName) {
-    setWindowTitle(fileName);
+    fileName_ = fileName;
+    // "[*]" is where Qt puts the "*" of a changed document; a literal one is doubled.
+    QString title = fileName;
+    setWindowTitle(title.replace(QStringLiteral("[*]"), QStringLiteral("[[*]]")) + QStringLiteral("[*]"));
     setToolTip(fileName);
 }
 
@@ -104,22 +148,40 @@ void TMDIChild::Open(Bitmap picture, PixelFormat format) {
     Redraw();
 }
 
-void TMDIChild::Undo() {
-    if (Busy()) return;
-    document_.Undo();
+void TMDIChild::Open(PreparedPicture prepared) {
+    document_.Open(std::move(prepared));
     Redraw();
 }
 
-void TMDIChild::Redo() {
-    if (Busy()) return;
-    const std::optional<ResultLine> line = document_.Redo();
-    Redraw();
-    if (line) ShowLine(*line);
+void TMDIChild::Undo() { Swap(true); }
+
+void TMDIChild::Redo() { Swap(false); }
+
+void TMDIChild::Swap(bool undoing) {
+    if (Busy() || !(undoing ? document_.CanUndo() : document_.CanRedo())) return;
+    const auto apply = [this, undoing](PreparedSwap prepared) {
+        const std::optional<ResultLine> line = document_.ApplySwap(undoing, std::move(prepared));
+        Redraw();
+        if (line && !undoing) ShowLine(*line);
+    };
+    // Unpacking one picture, packing the other and drawing the result cost a few passes over
+    // the pixels each.
+    if (!host_.RunsInBackground(8.0 * document_.Image().GetPixelCount())) {
+        apply(document_.PrepareSwap(undoing));
+        return;
+    }
+    const Document* document = &document_;
+    const QString name = Tr("Toolbox", undoing ? document_.UndoName() : document_.RedoName());
+    StartJob((undoing ? tr("Undo %1") : tr("Redo %1")).arg(name),
+             [document, undoing, apply](ProgressSink&) -> Apply {
+                 auto prepared = std::make_shared<PreparedSwap>(document->PrepareSwap(undoing));
+                 return [apply, prepared] { apply(std::move(*prepared)); };
+             });
 }
 
 void TMDIChild::LoadWatermarkFromFile() {
     if (document_.Picture().empty()) {
-        host_.Prompts().message(PresentationOf(Step::LoadWatermark).refusal);
+        host_.Prompts().message(S(Tr("Step", PresentationOf(Step::LoadWatermark).refusal)));
         return;
     }
     const auto chosen = host_.ExecuteDialog(SharedDialog::OpenPicture);
@@ -135,7 +197,7 @@ void TMDIChild::LoadWatermarkFromFile() {
     // part used as X, and keeps the watermark at 128 x 128 for its panel.
     document_.LoadWatermark(std::move(loaded.bitmap));
     Redraw();
-    Say(0, QStringLiteral("Watermark image[0] is loaded ") + chosen->fileName);
+    Say(0, tr("Watermark image[0] is loaded %1").arg(chosen->fileName));
 }
 
 void TMDIChild::ClearPanel(WatermarkPanel panel) {
@@ -161,6 +223,14 @@ void TMDIChild::ZoomIn() { SetZoom(PictureView::ZoomedIn(Zoom())); }
 void TMDIChild::ZoomOut() { SetZoom(PictureView::ZoomedOut(Zoom())); }
 
 void TMDIChild::ZoomFit() {
+    auto* sub = qobject_cast<QMdiSubWindow*>(parentWidget());
+    if (sub != nullptr && !sub->isMaximized() && !Workspace(sub).isEmpty()) {
+        // The whole workspace, less the window's frame and title bar; then the window
+        // follows the picture.
+        SetZoom(imgFile_->FitZoom(Workspace(sub) - (sub->size() - size())));
+        SizeToPicture();
+        return;
+    }
     // The room the window has without scroll bars.
     QSize area = scroll_->size();
     if (area.isEmpty()) area = scroll_->viewport()->size();
@@ -222,7 +292,8 @@ void TMDIChild::ShowRowPictures(Bitmap mark, Bitmap extracted, const std::string
 // ---- Drawing ----------------------------------------------------------------------------------
 
 void TMDIChild::Redraw() {
-    if (!(imgFile_->Picture() == document_.Picture())) imgFile_->SetPicture(document_.Picture());
+    if (imgFile_->SharedPicture() != document_.ShownShared()) imgFile_->SetPicture(document_.ShownShared());
+    setWindowModified(document_.Modified());
     SyncMarks();
     emit Changed();
 }

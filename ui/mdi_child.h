@@ -15,6 +15,7 @@
 // Detection, "1T" Thinning, "1NR" Noise Removement, "1FD" Feature Detection).
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -52,16 +53,23 @@ public:
 
     // The document, read only.
     const Document& Model() const { return document_; }
-    // The picture on screen (the document's, once a command has finished).
+    // The picture on screen: the view the last step left, or the document's picture
+    // (Model().Picture(), what Save writes).
     const Bitmap& Picture() const;
-    // Makes the client area as large as the picture at its zoom.
+    // Makes the client area as large as the picture at its zoom, within the workspace: a
+    // window never grows past the frame's document area, and one that would leave it moves
+    // back in.
     void SizeToPicture();
-    // The file the document was opened from or last saved to (its caption).
-    QString FileName() const { return windowTitle(); }
+    // A new document's zoom and size: at 1:1 when it fits the workspace, zoomed to fit it
+    // otherwise (Zoom to Fit).
+    void FitNewDocument();
+    // The file the document was opened from or last saved to (its caption, with "*" while
+    // the picture has changes that are not saved).
+    QString FileName() const { return fileName_; }
     void SetFileName(const QString& fileName);
     // The picture differs from the file's.
     bool Modified() const { return document_.Modified(); }
-    void MarkSaved() { document_.MarkSaved(); }
+    void MarkSaved();
 
     // ---- The status bar's panels 0..2 as this document last wrote them ------------------
     // A text written to a panel (StatusSaid); `line` is the result line it shows (0 for
@@ -77,6 +85,8 @@ public:
     void SetZoom(double zoom);
     void ZoomIn();
     void ZoomOut();
+    // Zoom to Fit: the largest zoom at which the whole picture fits the visible workspace
+    // (a maximized window: its own area), the window sized to it.
     void ZoomFit();
     PictureView* View() const { return imgFile_; }
 
@@ -98,6 +108,7 @@ public:
     // ---- Commands the main frame forwards ------------------------------------------------
     // A newly opened picture; an empty one when the file could not be read.
     void Open(Bitmap picture, PixelFormat format);
+    void Open(PreparedPicture prepared);
     void Undo();
     void Redo();
     bool CanUndo() const { return document_.CanUndo(); }
@@ -180,10 +191,14 @@ private:
     static void MarkUnavailable(QAction* action);
     // A result line has gone: a panel that showed it shows the newest line left for it.
     void LineGone(std::uint64_t id);
-    // Runs a toolbox operation's computation on a worker thread; the result is applied when
-    // it is done, unless it was cancelled.
-    void StartToolboxJob(const toolbox::Operation& operation, const std::vector<int>& values);
-    void FinishToolboxJob();
+    // Work on the document's pixels, on a worker thread with progress and Cancel: `work`
+    // runs there (on copies, or reading a document nothing changes meanwhile) and returns
+    // what is then done here with its result, unless the work was cancelled or failed.
+    using Apply = std::function<void()>;
+    void StartJob(const QString& caption, std::function<Apply(ProgressSink&)> work);
+    void FinishJob();
+    // Undo or Redo, on a worker for large pictures.
+    void Swap(bool undoing);
     // The document's commands are off while background work runs on it.
     void SetCommandsEnabled(bool enabled);
 
@@ -202,8 +217,9 @@ private:
     };
     std::array<PanelMemory, 3> panels_;
     BackgroundJob* job_ = nullptr;
-    std::shared_ptr<std::optional<ToolboxOutcome>> jobOutcome_;
-    const toolbox::Operation* jobOperation_ = nullptr;
+    std::shared_ptr<Apply> jobApply_;
+    QString jobCaption_;
+    QString fileName_;
     bool closeConfirmed_ = false;
 };
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <vector>
 
 #include <QMouseEvent>
 #include <QPaintEvent>
@@ -28,9 +29,15 @@ PictureView::PictureView(bool autoSize, QWidget* parent) : QLabel(parent), autoS
     setMouseTracking(true);
 }
 
-void PictureView::SetPicture(Bitmap picture) {
+const Bitmap& PictureView::Picture() const {
+    static const Bitmap empty;
+    return picture_ ? *picture_ : empty;
+}
+
+void PictureView::SetPicture(Bitmap picture) { SetPicture(std::make_shared<const Bitmap>(std::move(picture))); }
+
+void PictureView::SetPicture(std::shared_ptr<const Bitmap> picture) {
     picture_ = std::move(picture);
-    image_ = ToQImage(picture_);
     UpdateSize();
     update();
 }
@@ -56,56 +63,68 @@ double PictureView::ZoomedOut(double zoom) {
 }
 
 double PictureView::FitZoom(const QSize& area) const {
-    if (picture_.empty() || area.isEmpty()) return 1.0;
-    const double zoom = std::min(static_cast<double>(area.width()) / picture_.width(),
-                                 static_cast<double>(area.height()) / picture_.height());
+    const Bitmap& picture = Picture();
+    if (picture.empty() || area.isEmpty()) return 1.0;
+    const double zoom = std::min(static_cast<double>(area.width()) / picture.width(),
+                                 static_cast<double>(area.height()) / picture.height());
     return std::clamp(zoom, kMinZoom, kMaxZoom);
 }
 
 void PictureView::UpdateSize() {
     if (!autoSize_) return;
-    resize(static_cast<int>(std::floor(picture_.width() * zoom_)), static_cast<int>(std::floor(picture_.height() * zoom_)));
+    resize(static_cast<int>(std::floor(Picture().width() * zoom_)), static_cast<int>(std::floor(Picture().height() * zoom_)));
 }
 
 bool PictureView::PixelAt(const QPoint& point, int& x, int& y) const {
     const QPoint inside = point - contentsRect().topLeft();
-    if (picture_.empty() || inside.x() < 0 || inside.y() < 0) return false;
+    if (IsEmpty() || inside.x() < 0 || inside.y() < 0) return false;
     // The panels draw at 1:1 whatever the zoom; the document at its zoom.
     const double zoom = autoSize_ ? zoom_ : 1.0;
     x = static_cast<int>(std::floor(inside.x() / zoom));
     y = static_cast<int>(std::floor(inside.y() / zoom));
-    return x < picture_.width() && y < picture_.height();
+    return x < Picture().width() && y < Picture().height();
+}
+
+QImage PictureView::Sample(const QRect& target, double zoom) const {
+    const Bitmap& picture = Picture();
+    QImage image(target.size(), QImage::Format_BGR888);
+    // Screen column tx shows picture column floor(tx / zoom): every picture pixel a whole
+    // square at zoom >= 1, every zoom-th pixel below it.
+    std::vector<int> columns(static_cast<std::size_t>(target.width()));
+    for (int i = 0; i < target.width(); ++i)
+        columns[static_cast<std::size_t>(i)] =
+            std::min(picture.width() - 1, static_cast<int>(std::floor((target.left() + i) / zoom)));
+    for (int j = 0; j < target.height(); ++j) {
+        const int y = std::min(picture.height() - 1, static_cast<int>(std::floor((target.top() + j) / zoom)));
+        const std::uint8_t* in = picture.row(y);
+        std::uint8_t* out = image.scanLine(j);
+        for (const int x : columns) {
+            std::copy_n(in + 3 * static_cast<std::size_t>(x), 3, out);
+            out += 3;
+        }
+    }
+    return image;
 }
 
 void PictureView::paintEvent(QPaintEvent* event) {
     QFrame::paintEvent(event);  // the frame of the panels; QLabel's own text is never set
-    if (image_.isNull()) return;
-    QPainter painter(this);
-    painter.setRenderHint(QPainter::SmoothPixmapTransform, false);
+    if (IsEmpty()) return;
     const QRect contents = contentsRect();
-    painter.setClipRect(contents & event->rect());
     const double zoom = autoSize_ ? zoom_ : 1.0;
-    if (zoom == 1.0) {
-        painter.drawImage(contents.topLeft(), image_);
-        return;
-    }
-    // Only the part that needs painting, each source pixel a whole square of the target.
-    const QRect exposed = (event->rect() & contents).translated(-contents.topLeft());
-    const int x0 = std::max(0, static_cast<int>(std::floor(exposed.left() / zoom)));
-    const int y0 = std::max(0, static_cast<int>(std::floor(exposed.top() / zoom)));
-    const int x1 = std::min(image_.width(), static_cast<int>(std::ceil((exposed.right() + 1) / zoom)) + 1);
-    const int y1 = std::min(image_.height(), static_cast<int>(std::ceil((exposed.bottom() + 1) / zoom)) + 1);
-    if (x1 <= x0 || y1 <= y0) return;
-    painter.translate(contents.topLeft());
-    painter.scale(zoom, zoom);
-    painter.drawImage(QRectF(x0, y0, x1 - x0, y1 - y0), image_, QRectF(x0, y0, x1 - x0, y1 - y0));
+    // The picture's extent on screen, and the part of it that needs painting.
+    const QRect drawn(0, 0, static_cast<int>(std::floor(Picture().width() * zoom)),
+                      static_cast<int>(std::floor(Picture().height() * zoom)));
+    const QRect exposed = (event->rect() & contents).translated(-contents.topLeft()) & drawn;
+    if (exposed.isEmpty()) return;
+    QPainter painter(this);
+    painter.drawImage(exposed.topLeft() + contents.topLeft(), Sample(exposed, zoom));
 }
 
 void PictureView::mouseMoveEvent(QMouseEvent* event) {
     int x = 0;
     int y = 0;
     if (PixelAt(event->position().toPoint(), x, y)) {
-        emit PixelHovered(x, y, picture_.blue(x, y));
+        emit PixelHovered(x, y, Picture().blue(x, y));
     } else {
         emit HoverLeft();
     }

@@ -3,6 +3,11 @@
 // nearest-neighbour scaling so that every pixel stays a sharp square, and keeps the Bitmap
 // so that commands can read back exactly what is shown. It tells which pixel the mouse is
 // over, for the gray-value readout.
+//
+// It shares the picture rather than copying it, and draws only what is exposed, sampled to
+// the screen's pixels: a 64-megapixel picture costs no more per paint than a small one.
+#include <memory>
+
 #include <QImage>
 #include <QLabel>
 
@@ -18,9 +23,11 @@ public:
     // part (the panels).
     explicit PictureView(bool autoSize, QWidget* parent = nullptr);
 
-    const Bitmap& Picture() const { return picture_; }
-    bool IsEmpty() const { return picture_.empty(); }
+    const Bitmap& Picture() const;
+    const std::shared_ptr<const Bitmap>& SharedPicture() const { return picture_; }
+    bool IsEmpty() const { return Picture().empty(); }
     void SetPicture(Bitmap picture);
+    void SetPicture(std::shared_ptr<const Bitmap> picture);
     void Clear() { SetPicture(Bitmap()); }
 
     // The zoom factor: 1 shows one screen pixel per picture pixel.
@@ -53,10 +60,12 @@ protected:
 
 private:
     void UpdateSize();
+    // The picture's pixels under `target` (in the control's picture coordinates at `zoom`),
+    // one sample per screen pixel.
+    QImage Sample(const QRect& target, double zoom) const;
 
     bool autoSize_;
-    Bitmap picture_;
-    QImage image_;  // the picture as drawn
+    std::shared_ptr<const Bitmap> picture_;
     double zoom_ = 1.0;
 };
 

@@ -35,7 +35,7 @@ QString CsvField(const QString& text) {
 
 QString ResultText(const ResultLine& line) {
     // Whole numbers as they are; reals with the user's decimal separator.
-    return Q(line.report.Phrase([](const ReportNumber& number) {
+    return Q(Translated(line.report).Phrase([](const ReportNumber& number) {
         return number.decimals > 0 ? S(LocalizeNumber(PlainNumber(number))) : PlainNumber(number);
     }));
 }
@@ -55,17 +55,17 @@ QString ResultsText(const std::vector<ResultLine>& lines) {
         // A tab or line break inside a field would shift the columns: blanks in their place.
         QString words = ResultText(line);
         words.replace(QLatin1Char('\t'), QLatin1Char(' ')).replace(QLatin1Char('\n'), QLatin1Char(' '));
-        text += LocalTime(line).toString(QStringLiteral("HH:mm:ss")) + QLatin1Char('\t') + Q(line.source) +
+        text += LocalTime(line).toString(QStringLiteral("HH:mm:ss")) + QLatin1Char('\t') + CommandName(line.source) +
                 QLatin1Char('\t') + words + QLatin1Char('\n');
     }
     return text;
 }
 
-ResultsDock::ResultsDock(QWidget* parent) : QDockWidget(QStringLiteral("Results"), parent) {
+ResultsDock::ResultsDock(QWidget* parent) : QDockWidget(tr("Results"), parent) {
     setObjectName(QStringLiteral("dockResults"));
     table_ = new QTableWidget(0, 3, this);
     table_->setObjectName(QStringLiteral("tblResults"));
-    table_->setHorizontalHeaderLabels({QStringLiteral("Time"), QStringLiteral("Step"), QStringLiteral("Result")});
+    table_->setHorizontalHeaderLabels({tr("Time"), tr("Step"), tr("Result")});
     table_->horizontalHeader()->setStretchLastSection(true);
     table_->horizontalHeader()->setSectionResizeMode(0, QHeaderView::ResizeToContents);
     table_->horizontalHeader()->setSectionResizeMode(1, QHeaderView::ResizeToContents);
@@ -76,13 +76,13 @@ ResultsDock::ResultsDock(QWidget* parent) : QDockWidget(QStringLiteral("Results"
     table_->setWordWrap(false);
     setWidget(table_);
 
-    auto* copy = new QAction(QStringLiteral("&Copy"), table_);
+    auto* copy = new QAction(tr("&Copy"), table_);
     copy->setObjectName(QStringLiteral("actCopyResults"));
     copy->setShortcut(QKeySequence::Copy);
     copy->setShortcutContext(Qt::WidgetShortcut);
-    auto* copyCsv = new QAction(QStringLiteral("Copy as C&SV"), table_);
+    auto* copyCsv = new QAction(tr("Copy as C&SV"), table_);
     copyCsv->setObjectName(QStringLiteral("actCopyResultsCsv"));
-    auto* save = new QAction(QStringLiteral("Save as CSV..."), table_);
+    auto* save = new QAction(tr("Save as CSV..."), table_);
     save->setObjectName(QStringLiteral("actSaveResultsCsv"));
     connect(copy, &QAction::triggered, this, &ResultsDock::CopyText);
     connect(copyCsv, &QAction::triggered, this, &ResultsDock::CopyCsv);
@@ -120,7 +120,8 @@ void ResultsDock::Remove(std::uint64_t id) {
 }
 
 void ResultsDock::FillRow(int row, const ResultLine& line) {
-    const QString cells[3] = {LocalTime(line).toString(QStringLiteral("HH:mm:ss")), Q(line.source), ResultText(line)};
+    const QString cells[3] = {LocalTime(line).toString(QStringLiteral("HH:mm:ss")), CommandName(line.source),
+                              ResultText(line)};
     for (int column = 0; column < 3; ++column) {
         auto* item = new QTableWidgetItem(cells[column]);
         item->setToolTip(cells[column]);

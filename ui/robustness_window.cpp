@@ -4,6 +4,7 @@
 #include <cmath>
 #include <filesystem>
 #include <set>
+#include <string_view>
 #include <thread>
 
 #include <QAreaSeries>
@@ -27,6 +28,9 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScatterSeries>
+#include <QXYSeries>
+#include <QScreen>
 #include <QSettings>
 #include <QSpinBox>
 #include <QSplitter>
@@ -37,6 +41,7 @@
 #include <QValueAxis>
 #include <QVBoxLayout>
 
+#include "quillfen/attacks/attack_catalogue.h"
 #include "quillfen/attacks/attack_list.h"
 #include "quillfen/attacks/default_grid.h"
 #include "quillfen/benchmark/calibration.h"
@@ -110,6 +115,19 @@ QString CellText(const RowValue& value, int decimals) {
         return Q(FormatFixed(value.Real, std::max(decimals, 0)));
     }
     return QString();
+}
+
+// The name the attack tree gives a family of the charts: the default grid's family whose
+// cells are all of that attack ("rotation" for rotate:deg=...), or the charts' own name.
+QString FamilyCaption(const ReportFamily& family) {
+    for (const AttackFamily& grid : DefaultAttackFamilies()) {
+        const std::vector<AttackCell> cells = ParseAttackCells(grid.List);
+        const bool same = !cells.empty() && std::all_of(cells.begin(), cells.end(), [&family](const AttackCell& cell) {
+            return cell.Steps.size() == 1 && InfoOf(cell.Steps[0].Id).Name == family.Name;
+        });
+        if (same || (family.Name == "combinations" && grid.Family == family.Name)) return QString::fromUtf8(grid.Family);
+    }
+    return Q(family.Name);
 }
 
 // How a refused input is named on screen.
@@ -288,8 +306,18 @@ QWidget* TfrmRobustness::CreateInputs() {
     lblState = new QLabel(QStringLiteral("Choose the hosts, the watermark, the seeds and the attacks, then Run."), box);
     lblState->setObjectName(QStringLiteral("lblState"));
     lblState->setWordWrap(true);
-    lblState->setTextInteractionFlags(Qt::TextSelectableByMouse);  // the command line can be copied
+    lblState->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    // A long word (a file name) wraps inside the label's width instead of setting it.
+    lblState->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     column->addWidget(lblState);
+    auto* command = new QHBoxLayout;
+    command->addWidget(new QLabel(QStringLiteral("From the shell:"), box));
+    edtCommand = new QLineEdit(box);
+    edtCommand->setObjectName(QStringLiteral("edtCommand"));
+    edtCommand->setReadOnly(true);
+    edtCommand->setPlaceholderText(QStringLiteral("the command line of the run, once it has started"));
+    command->addWidget(edtCommand, 1);
+    column->addLayout(command);
     return box;
 }
 
@@ -440,10 +468,10 @@ SweepPlan TfrmRobustness::BuildPlan(std::vector<std::string>& words, std::string
     words = {"quillfen-cli", "robustness"};
     if (rbDocument->isChecked()) {
         TMDIChild* doc = host_.ActiveDocument();
-        if (doc == nullptr || doc->Picture().empty())
+        if (doc == nullptr || doc->Model().Picture().empty())
             throw ArgumentError("There is no active document: open a host picture, or list pictures and folders of them");
-        // The host the document's watermark load took, or the picture it shows.
-        const Bitmap picture = doc->Model().Host().empty() ? doc->Picture() : doc->Model().Host();
+        // The document's picture, the host of its own experiments (never a step's view).
+        const Bitmap& picture = doc->Model().Picture();
         inputs.Pictures = {NamedPicture{S(QFileInfo(doc->FileName()).fileName()), picture}};
         words.push_back(S(doc->FileName()));
     } else {
@@ -523,6 +551,15 @@ bool TfrmRobustness::Start() {
     tblRows->setRowCount(0);
     tblRows->setColumnCount(static_cast<int>(Columns(plan_.Register).size()));
     tblRows->setHorizontalHeaderLabels(Columns(plan_.Register));
+    // The attack column as wide as its longest cell from the first row on.
+    const std::vector<RowField> fields = TableFields(plan_.Register);
+    for (int c = 0; c < static_cast<int>(fields.size()); ++c) {
+        if (std::string_view(fields[static_cast<std::size_t>(c)].Name) != "attack") continue;
+        int widest = tblRows->horizontalHeader()->sectionSizeHint(c);
+        for (const AttackCell& cell : plan_.Cells)
+            widest = std::max(widest, tblRows->fontMetrics().horizontalAdvance(Q(cell.Name)) + 16);
+        tblRows->setColumnWidth(c, widest);
+    }
     cmbFamily->clear();
     ReplaceChart(chartView, new QChart);
     prgRun->setRange(0, 1000);
@@ -555,6 +592,8 @@ bool TfrmRobustness::Start() {
         },
         this);
     connect(job_, &BackgroundJob::Done, this, [this] { Finish(); });
+    edtCommand->setText(Q(CommandText()));
+    edtCommand->setCursorPosition(0);
     lblState->setText(QStringLiteral("Running %1 rows (%2 hosts x %3 seeds x %4 cells)...")
                           .arg(plan_.RowCount())
                           .arg(plan_.Hosts.size())
@@ -631,18 +670,36 @@ void TfrmRobustness::Finish() {
                                : QStringLiteral("%1 rows").arg(rows_.size());
     state += QStringLiteral(", %1 failed.").arg(failed);
     if (!plan_.Thresholds) state += QStringLiteral(" No calibration: no detection rates.");
-    state += QStringLiteral(" From the shell: %1").arg(Q(CommandText()));
     lblState->setText(state);
     if (!cancelled_) prgRun->setValue(1000);
     tblRows->resizeColumnsToContents();
     cmbFamily->blockSignals(true);
     cmbFamily->clear();
-    for (const ReportFamily& family : ReportFamilies(plan_.Cells)) cmbFamily->addItem(Q(family.Name));
+    for (const ReportFamily& family : ReportFamilies(plan_.Cells)) cmbFamily->addItem(FamilyCaption(family));
     cmbFamily->blockSignals(false);
     ShowFamily(0);
     UpdateEnabled();
     if (failure) host_.Run([failure] { std::rethrow_exception(failure); });
     emit Finished();
+}
+
+void TfrmRobustness::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    FitScreen();
+}
+
+void TfrmRobustness::FitScreen() {
+    const QScreen* screen = this->screen();
+    if (screen == nullptr) return;
+    // The frame's title bar and borders come on top of the window's own size.
+    const QRect available = screen->availableGeometry();
+    const QSize border = frameGeometry().size() - size();
+    const QSize room = available.size() - border;
+    if (width() > room.width() || height() > room.height()) resize(size().boundedTo(room));
+    QPoint at = pos();
+    at.setX(std::clamp(at.x(), available.left(), std::max(available.left(), available.right() + 1 - frameGeometry().width())));
+    at.setY(std::clamp(at.y(), available.top(), std::max(available.top(), available.bottom() + 1 - frameGeometry().height())));
+    if (at != pos()) move(at);
 }
 
 void TfrmRobustness::UpdateEnabled() {
@@ -715,7 +772,7 @@ TMDIChild* TfrmRobustness::OpenRow(int row) {
     const auto fixed5 = [](double value) { return std::vector<ReportNumber>{{value, 5}}; };
     std::vector<StepReport> reports = {
         {1, {"NC =%1", fixed5(r.Nc)}},
-        {2, {"BER = %1", fixed5(r.Ber)}},
+        {2, {"BER = %1", fixed5(r.Ber)}},  // the texts of core_texts.cpp
         {kListOnly, SeedReport(r.Seed)},
         {kListOnly, std::isinf(r.Psnr) ? Report{"PSNR = infinite", {}} : Report{"PSNR = %1", fixed5(r.Psnr)}},
         {kListOnly, {"SSIM = %1", fixed5(r.Ssim)}},
@@ -742,16 +799,21 @@ void TfrmRobustness::ShowFamily(int index) {
     report.Cells = plan_.Cells;
     const std::vector<CellSummary> summaries = SummariseCells(report);
 
-    auto* median = new QLineSeries(chart);
-    median->setName(QStringLiteral("NC (median)"));
+    // A family without a strength axis (cells side by side) is drawn as points: a line between
+    // two unrelated attacks would mean nothing.
+    const bool points = family.Parameter.empty();
+    const auto makeSeries = [chart, points](const QString& name) -> QXYSeries* {
+        QXYSeries* made = points ? static_cast<QXYSeries*>(new QScatterSeries(chart)) : new QLineSeries(chart);
+        if (points) static_cast<QScatterSeries*>(made)->setMarkerSize(9);
+        made->setName(name);
+        return made;
+    };
+    QXYSeries* median = makeSeries(QStringLiteral("NC (median)"));
     auto* q1 = new QLineSeries(chart);
     auto* q3 = new QLineSeries(chart);
-    auto* score = new QLineSeries(chart);
-    score->setName(QStringLiteral("score (median)"));
-    auto* tpr3 = new QLineSeries(chart);
-    tpr3->setName(QStringLiteral("detected at 1e-3"));
-    auto* tpr6 = new QLineSeries(chart);
-    tpr6->setName(QStringLiteral("detected at 1e-6"));
+    QXYSeries* score = makeSeries(QStringLiteral("score (median)"));
+    QXYSeries* tpr3 = makeSeries(QStringLiteral("detected at 1e-3"));
+    QXYSeries* tpr6 = makeSeries(QStringLiteral("detected at 1e-6"));
     // A registering run's second reading of the geometric cells: dashed, in the same colours.
     auto* registeredNc = new QLineSeries(chart);
     registeredNc->setName(QStringLiteral("NC, registered"));
@@ -792,13 +854,18 @@ void TfrmRobustness::ShowFamily(int index) {
         }
     }
     const QColor tpr6Colour(190, 50, 40);
-    auto* band = new QAreaSeries(q3, q1);
-    band->setName(QStringLiteral("NC (quartiles)"));
-    QColor fill = QColor(70, 110, 200);
-    fill.setAlpha(60);
-    band->setBrush(fill);
-    band->setPen(Qt::NoPen);
-    chart->addSeries(band);
+    if (points) {
+        delete q1;
+        delete q3;
+    } else {
+        auto* band = new QAreaSeries(q3, q1);
+        band->setName(QStringLiteral("NC (quartiles)"));
+        QColor fill = QColor(70, 110, 200);
+        fill.setAlpha(60);
+        band->setBrush(fill);
+        band->setPen(Qt::NoPen);
+        chart->addSeries(band);
+    }
     median->setColor(QColor(40, 70, 160));
     chart->addSeries(median);
     score->setColor(QColor(40, 150, 90));
@@ -829,8 +896,15 @@ void TfrmRobustness::ShowFamily(int index) {
     dashed(registeredTpr6, tpr6Colour);
     axisX->setRange(-0.5, static_cast<double>(family.Cells.size()) - 0.5);
     axisX->setTitleText(family.Parameter.empty() ? QStringLiteral("cell") : Q(family.Parameter));
+    // Cell names are long: slanted, each stays whole.
+    if (points) axisX->setLabelsAngle(-35);
     auto* axisY = new QValueAxis(chart);
     axisY->setRange(lowest < 0 ? std::floor(lowest * 4) / 4 : 0.0, 1.0);
+    // Round ticks: 0, 0.25, 0.5, ...
+    axisY->setTickType(QValueAxis::TicksDynamic);
+    axisY->setTickAnchor(0.0);
+    axisY->setTickInterval(0.25);
+    axisY->setLabelFormat(QStringLiteral("%.2f"));
     axisY->setTitleText(anyRate ? QStringLiteral("NC, score, detection rate") : QStringLiteral("NC, score"));
     chart->addAxis(axisX, Qt::AlignBottom);
     chart->addAxis(axisY, Qt::AlignLeft);
@@ -838,7 +912,7 @@ void TfrmRobustness::ShowFamily(int index) {
         series->attachAxis(axisX);
         series->attachAxis(axisY);
     }
-    chart->setTitle(Q(family.Name) + (anyRate ? QString() : QStringLiteral(" (no calibration: NC only)")));
+    chart->setTitle(FamilyCaption(family) + (anyRate ? QString() : QStringLiteral(" (no calibration: NC only)")));
     // Eight names do not fit in one row under the plot; beside it each stays whole.
     chart->legend()->setAlignment(chart->series().size() > 5 ? Qt::AlignRight : Qt::AlignBottom);
     ReplaceChart(chartView, chart);

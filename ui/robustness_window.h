@@ -95,6 +95,8 @@ public:
     QComboBox* cmbFamily;
     QChartView* chartView;
     QLabel* lblState;
+    // The equivalent command line, read-only: it scrolls rather than widening the window.
+    QLineEdit* edtCommand;
     QProgressBar* prgRun;
     QPushButton* btnRun;
     QPushButton* btnCancel;
@@ -117,6 +119,9 @@ signals:
     // The run has ended (finished or cancelled) and its rows are shown.
     void Finished();
 
+protected:
+    void showEvent(QShowEvent* event) override;
+
 private:
     struct Shared;  // what the worker hands over: rows as they come, the summary
 
@@ -130,6 +135,8 @@ private:
     void TakeRows();
     void Finish();
     void UpdateEnabled();
+    // Keeps the window within the screen it is on (a long input never widens it past it).
+    void FitScreen();
     void AppendRowToTable(const RobustnessRow& row);
     // The plan of the inputs; throws Error (the message for the user) for a refused input.
     SweepPlan BuildPlan(std::vector<std::string>& words, std::string& markName,

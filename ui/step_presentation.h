@@ -39,8 +39,12 @@ const StepPresentation& PresentationOf(Step step);
 // ("Get Wr", "Apply Jpeg to X_hat").
 std::string StepName(Step step);
 
-// The message when PSNR compares two equal images, which have no PSNR.
+// The message when PSNR compares two equal images, which have no PSNR (a text of the "Step"
+// context, as the table's).
 inline constexpr const char* kImagesEqualText = "Watermarked image is equal to Original image\rPSNR is infinite value";
+// The name of the step's line in the Results list when a picture attacked elsewhere stands
+// for the attack.
+inline constexpr const char* kLoadAttackedSource = "Load Attacked Image";
 
 // A step's result as the windows show it: the report and the panel it goes to.
 struct StepReport {

@@ -30,7 +30,8 @@ namespace quillfen::ui {
 
 namespace {
 
-// An entry of the popup menu's layout.
+// An entry of the popup menu's layout. Its captions are texts of the "Toolbox" context, as
+// the catalogue's (core_texts.cpp); the menu shows their translations.
 struct Entry {
     enum Kind {
         Operations,  // the catalogue's next operations of this submenu, in catalogue order
@@ -59,39 +60,39 @@ std::vector<Entry> Plains(std::initializer_list<const char*> captions) {
 // The popup menu from top to bottom.
 const std::vector<Entry>& Layout() {
     static const std::vector<Entry> layout = {
-        Plain("Image Size"),
+        Plain(QT_TRANSLATE_NOOP("Toolbox", "Image Size")),
         {Entry::Separator},
-        Sub("Segmentation (Threshold)", {Ops(), Sub("Entropy", {Ops()}), Sub("Fuzzy Set", {Ops()}), Ops(),
-                                         Inert("Relaxation1S", "Relaxation")}),
-        Sub("Histogram", {{Entry::Histogram, "View Histogram", "ViewHistogram1H"}, Ops()}),
-        Sub("Edge Detection", {Sub("Gradient", {Ops()}), Sub("Laplacian", {Ops()}),
-                               Sub("Template Matching", Plains({"Prewitt", "Hueckel"})), Inert("Canny1e", "Canny"),
-                               Inert("Shen_Castan1e", "Shen_Castan"), Inert("Marr_Hildreth1e", "Marr_Hildreth"), Ops()}),
-        Sub("Thinning", {Inert("Hilditch1T", "Hilditch"), Inert("Medial_AxisTransform1T", "Medial_AxisTransform"),
-                         Inert("IterativeMorphological1T", "IterativeMorphological"),
-                         Inert("Stentiford_Holt_Zhang_Suen1T", "Stentiford_Holt_Zhang_Suen"), Ops()}),
-        Sub("Noise Removement", {Ops()}),
-        Sub("Feature Detection", {Ops(), Sub("Feature parameter", Plains({"Size", "Ratio", "Round length", "Center"}))}),
-        Sub("Texture", {Sub("Co-occurency", Plains({"Maximum Probability", "Moments", "Contrast", "Homogeneity",
-                                                    "Entropy", "Mean"}))}),
-        Sub("Image Restoration",
-            {Sub("Frequency Processing", Plains({"Discreate Fourier Transform", "Fast Fourier Transform",
-                                                 "Inverse Fourier Transform", "Two-Dimensional Fourier Transform",
-                                                 "Creating Artificial Blur"})),
-             Sub("Filtering", Plains({"Inverse Filter", "Wiener Filter", "Structured Noise", "Montion Blur-Special Case",
-                                      "Homomorphie Filter"}))}),
-        Sub("Geometrical Transform",
-            Plains({"Size Transform", "Location Transform", "Rotation Transform", "Projection Transform"})),
-        Sub("Image Compression", Plains({"Run-Length EnCoding", "DPCM", "Variable Encoding"})),
-        Sub("Etc Algorithm", {Plain("Constrast"), Ops()}),
+        Sub(QT_TRANSLATE_NOOP("Toolbox", "Segmentation (Threshold)"), {Ops(), Sub(QT_TRANSLATE_NOOP("Toolbox", "Entropy"), {Ops()}), Sub(QT_TRANSLATE_NOOP("Toolbox", "Fuzzy Set"), {Ops()}), Ops(),
+                                         Inert("Relaxation1S", QT_TRANSLATE_NOOP("Toolbox", "Relaxation"))}),
+        Sub(QT_TRANSLATE_NOOP("Toolbox", "Histogram"), {{Entry::Histogram, QT_TRANSLATE_NOOP("Toolbox", "View Histogram"), "ViewHistogram1H"}, Ops()}),
+        Sub(QT_TRANSLATE_NOOP("Toolbox", "Edge Detection"), {Sub(QT_TRANSLATE_NOOP("Toolbox", "Gradient"), {Ops()}), Sub(QT_TRANSLATE_NOOP("Toolbox", "Laplacian"), {Ops()}),
+                               Sub(QT_TRANSLATE_NOOP("Toolbox", "Template Matching"), Plains({QT_TRANSLATE_NOOP("Toolbox", "Prewitt"), QT_TRANSLATE_NOOP("Toolbox", "Hueckel")})), Inert("Canny1e", QT_TRANSLATE_NOOP("Toolbox", "Canny")),
+                               Inert("Shen_Castan1e", QT_TRANSLATE_NOOP("Toolbox", "Shen_Castan")), Inert("Marr_Hildreth1e", QT_TRANSLATE_NOOP("Toolbox", "Marr_Hildreth")), Ops()}),
+        Sub(QT_TRANSLATE_NOOP("Toolbox", "Thinning"), {Inert("Hilditch1T", QT_TRANSLATE_NOOP("Toolbox", "Hilditch")), Inert("Medial_AxisTransform1T", QT_TRANSLATE_NOOP("Toolbox", "Medial_AxisTransform")),
+                         Inert("IterativeMorphological1T", QT_TRANSLATE_NOOP("Toolbox", "IterativeMorphological")),
+                         Inert("Stentiford_Holt_Zhang_Suen1T", QT_TRANSLATE_NOOP("Toolbox", "Stentiford_Holt_Zhang_Suen")), Ops()}),
+        Sub(QT_TRANSLATE_NOOP("Toolbox", "Noise Removement"), {Ops()}),
+        Sub(QT_TRANSLATE_NOOP("Toolbox", "Feature Detection"), {Ops(), Sub(QT_TRANSLATE_NOOP("Toolbox", "Feature parameter"), Plains({QT_TRANSLATE_NOOP("Toolbox", "Size"), QT_TRANSLATE_NOOP("Toolbox", "Ratio"), QT_TRANSLATE_NOOP("Toolbox", "Round length"), QT_TRANSLATE_NOOP("Toolbox", "Center")}))}),
+        Sub(QT_TRANSLATE_NOOP("Toolbox", "Texture"), {Sub(QT_TRANSLATE_NOOP("Toolbox", "Co-occurency"), Plains({QT_TRANSLATE_NOOP("Toolbox", "Maximum Probability"), QT_TRANSLATE_NOOP("Toolbox", "Moments"), QT_TRANSLATE_NOOP("Toolbox", "Contrast"), QT_TRANSLATE_NOOP("Toolbox", "Homogeneity"),
+                                                    QT_TRANSLATE_NOOP("Toolbox", "Entropy"), QT_TRANSLATE_NOOP("Toolbox", "Mean")}))}),
+        Sub(QT_TRANSLATE_NOOP("Toolbox", "Image Restoration"),
+            {Sub(QT_TRANSLATE_NOOP("Toolbox", "Frequency Processing"), Plains({QT_TRANSLATE_NOOP("Toolbox", "Discreate Fourier Transform"), QT_TRANSLATE_NOOP("Toolbox", "Fast Fourier Transform"),
+                                                 QT_TRANSLATE_NOOP("Toolbox", "Inverse Fourier Transform"), QT_TRANSLATE_NOOP("Toolbox", "Two-Dimensional Fourier Transform"),
+                                                 QT_TRANSLATE_NOOP("Toolbox", "Creating Artificial Blur")})),
+             Sub(QT_TRANSLATE_NOOP("Toolbox", "Filtering"), Plains({QT_TRANSLATE_NOOP("Toolbox", "Inverse Filter"), QT_TRANSLATE_NOOP("Toolbox", "Wiener Filter"), QT_TRANSLATE_NOOP("Toolbox", "Structured Noise"), QT_TRANSLATE_NOOP("Toolbox", "Montion Blur-Special Case"),
+                                      QT_TRANSLATE_NOOP("Toolbox", "Homomorphie Filter")}))}),
+        Sub(QT_TRANSLATE_NOOP("Toolbox", "Geometrical Transform"),
+            Plains({QT_TRANSLATE_NOOP("Toolbox", "Size Transform"), QT_TRANSLATE_NOOP("Toolbox", "Location Transform"), QT_TRANSLATE_NOOP("Toolbox", "Rotation Transform"), QT_TRANSLATE_NOOP("Toolbox", "Projection Transform")})),
+        Sub(QT_TRANSLATE_NOOP("Toolbox", "Image Compression"), Plains({QT_TRANSLATE_NOOP("Toolbox", "Run-Length EnCoding"), QT_TRANSLATE_NOOP("Toolbox", "DPCM"), QT_TRANSLATE_NOOP("Toolbox", "Variable Encoding")})),
+        Sub(QT_TRANSLATE_NOOP("Toolbox", "Etc Algorithm"), {Plain(QT_TRANSLATE_NOOP("Toolbox", "Constrast")), Ops()}),
     };
     return layout;
 }
 
 // Inert actions that are on no menu, and actions kept without any behaviour (their
 // captions are their names).
-const Entry kOffMenu[] = {Inert("Prewitt1TM1E", "Prewitt"), Inert("Hueckel1TM1E", "Hueckel"),
-                          Inert("Smoothing1NR", "Smoothing")};
+const Entry kOffMenu[] = {Inert("Prewitt1TM1E", QT_TRANSLATE_NOOP("Toolbox", "Prewitt")), Inert("Hueckel1TM1E", QT_TRANSLATE_NOOP("Toolbox", "Hueckel")),
+                          Inert("Smoothing1NR", QT_TRANSLATE_NOOP("Toolbox", "Smoothing"))};
 const char* const kUnused[] = {
     "Size1FP", "FeatureParameter1FD", "Ratio1FP", "RoundLength1FP", "Center1FP", "FrequencyProcessing1IR",
     "DiscreteFourierTransform1FP", "FastFourierTransform1FP", "InverseFourierTransform1FP",
@@ -121,7 +122,7 @@ void TMDIChild::CreatePopupMenu() {
     popup_->setObjectName(QStringLiteral("PopupMnu"));
     popup_->setToolTipsVisible(true);
     const auto makeAction = [this](const char* name, const char* caption) {
-        auto* action = new QAction(QString::fromUtf8(caption), this);
+        auto* action = new QAction(Tr("Toolbox", caption), this);
         action->setObjectName(QString::fromLatin1(name));
         toolboxActions_ << action;
         return action;
@@ -143,12 +144,12 @@ void TMDIChild::CreatePopupMenu() {
                     }
                     break;
                 case Entry::Submenu: {
-                    QMenu* submenu = menu->addMenu(QString::fromUtf8(entry.caption));
+                    QMenu* submenu = menu->addMenu(Tr("Toolbox", entry.caption));
                     submenu->setToolTipsVisible(true);
                     build(submenu, path.empty() ? entry.caption : path + "/" + entry.caption, entry.entries);
                     break;
                 }
-                case Entry::Plain: MarkUnavailable(menu->addAction(QString::fromUtf8(entry.caption))); break;
+                case Entry::Plain: MarkUnavailable(menu->addAction(Tr("Toolbox", entry.caption))); break;
                 case Entry::Inert: {
                     QAction* action = makeAction(entry.action, entry.caption);
                     MarkUnavailable(action);
@@ -190,12 +191,12 @@ void TMDIChild::ToolboxCommand(const toolbox::Operation& operation) {
         // box ends the command with nothing changed.
         for (std::size_t i = 0; i < operation.arguments.size(); ++i) {
             const toolbox::Argument& argument = operation.arguments[i];
-            const std::optional<std::string> entered =
-                host_.Prompts().input(argument.caption, argument.prompt, std::to_string(argument.initial));
+            const std::optional<std::string> entered = host_.Prompts().input(
+                S(Tr("Toolbox", argument.caption)), S(Tr("Toolbox", argument.prompt)), std::to_string(argument.initial));
             if (!entered) return;
             const std::optional<int> value = toolbox::Accept(argument, EnteredInt(*entered));
             if (!value) {
-                host_.Prompts().confirm(argument.refusal);
+                host_.Prompts().confirm(S(Tr("Toolbox", argument.refusal)));
                 return;
             }
             values[i] = *value;
@@ -223,7 +224,21 @@ void TMDIChild::ToolboxCommand(const toolbox::Operation& operation) {
     double work = static_cast<double>(document_.Image().GetPixelCount());
     if (operation.asks == toolbox::Asks::HoughDialog && values[5] == 0) work *= values[0] / 2.0;
     if (host_.RunsInBackground(work)) {
-        StartToolboxJob(operation, values);
+        // Everything that passes over the pixels happens on the worker: the operation, the
+        // picture of its result and the packing of the image before for the history.
+        const toolbox::Operation* op = &operation;
+        const std::shared_ptr<const TRixIPA> image = document_.SharedImage();
+        const int panel = PanelOf(operation);
+        StartJob(Tr("Toolbox", operation.caption), [this, op, values, image, panel](ProgressSink& progress) -> Apply {
+            auto outcome = std::make_shared<ToolboxOutcome>(Document::ComputeToolbox(*image, *op, values, &progress));
+            outcome->picture = std::make_shared<const Bitmap>(outcome->image.CreateBitmap());
+            outcome->before = PackedPlane::Of(image->Plane());
+            return [this, op, outcome, panel] {
+                const std::optional<ResultLine> line = document_.ApplyToolbox(*op, std::move(*outcome), panel);
+                Redraw();
+                if (line) ShowLine(*line);
+            };
+        });
         return;
     }
     const std::optional<ResultLine> line = document_.RunToolbox(operation, values, PanelOf(operation));
@@ -231,46 +246,36 @@ void TMDIChild::ToolboxCommand(const toolbox::Operation& operation) {
     if (line) ShowLine(*line);
 }
 
-void TMDIChild::StartToolboxJob(const toolbox::Operation& operation, const std::vector<int>& values) {
-    auto outcome = std::make_shared<std::optional<ToolboxOutcome>>();
-    const toolbox::Operation* op = &operation;
-    TRixIPA copy = document_.Image();
-    job_ = new BackgroundJob(
-        [outcome, op, values, copy = std::move(copy)](ProgressSink& progress) mutable {
-            *outcome = Document::ComputeToolbox(std::move(copy), *op, values, &progress);
-        },
-        this);
-    jobOutcome_ = outcome;
-    jobOperation_ = op;
+void TMDIChild::StartJob(const QString& caption, std::function<Apply(ProgressSink&)> work) {
+    auto apply = std::make_shared<Apply>();
+    job_ = new BackgroundJob([apply, work = std::move(work)](ProgressSink& progress) { *apply = work(progress); },
+                             this);
+    jobApply_ = apply;
+    jobCaption_ = caption;
     // A job cancelled and finished by CancelWork may still have its Done on the way.
     connect(job_, &BackgroundJob::Done, this, [this, job = job_] {
-        if (job_ == job) FinishToolboxJob();
+        if (job_ == job) FinishJob();
     });
     SetCommandsEnabled(false);
-    Say(0, QString::fromUtf8(operation.caption) + QStringLiteral("... (Esc cancels)"));
+    Say(0, tr("%1... (Esc cancels)").arg(caption));
     emit BusyChanged();
 }
 
-void TMDIChild::FinishToolboxJob() {
-    const toolbox::Operation& operation = *jobOperation_;
+void TMDIChild::FinishJob() {
     BackgroundJob* job = job_;
     job_ = nullptr;
     job->deleteLater();  // it is still sending Done
-    std::shared_ptr<std::optional<ToolboxOutcome>> outcome = std::move(jobOutcome_);
+    const std::shared_ptr<Apply> apply = std::move(jobApply_);
     SetCommandsEnabled(true);
-    const QString caption = QString::fromUtf8(operation.caption);
     if (job->CancelRequested()) {
-        Say(0, caption + QStringLiteral(" cancelled."));
+        Say(0, tr("%1 cancelled.").arg(jobCaption_));
     } else if (job->Failure()) {
         Say(0, QString());
         const std::exception_ptr failure = job->Failure();
         host_.Run([failure] { std::rethrow_exception(failure); });
-    } else if (outcome && *outcome) {
+    } else if (apply && *apply) {
         Say(0, QString());
-        const std::optional<ResultLine> line =
-            document_.ApplyToolbox(operation, std::move(**outcome), PanelOf(operation));
-        Redraw();
-        if (line) ShowLine(*line);
+        host_.Run(*apply);
     }
     emit BusyChanged();
 }
@@ -280,7 +285,7 @@ void TMDIChild::CancelWork() {
     job_->Cancel();
     job_->Wait();
     // The work's end is handled now, not when its Done arrives.
-    FinishToolboxJob();
+    FinishJob();
 }
 
 void TMDIChild::SetCommandsEnabled(bool enabled) {

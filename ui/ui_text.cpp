@@ -2,9 +2,32 @@
 
 #include <cstring>
 
+#include <QCoreApplication>
 #include <QLocale>
 
 namespace quillfen::ui {
+
+QString Tr(const char* context, const char* text) {
+    if (text == nullptr) return QString();
+    return QCoreApplication::translate(context, text);
+}
+
+namespace {
+
+// The translation of a table's text under the first context that has one.
+QString TrAny(const std::string& text) {
+    for (const char* context : {"Step", "Toolbox"}) {
+        const QString translated = Tr(context, text);
+        if (translated != Q(text)) return translated;
+    }
+    return Q(text);
+}
+
+}  // namespace
+
+Report Translated(const Report& report) { return {S(TrAny(report.words)), report.numbers}; }
+
+QString CommandName(const std::string& source) { return TrAny(source); }
 
 QString LocalizeNumber(const std::string& formatted) {
     QString text = Q(formatted);

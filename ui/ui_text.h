@@ -10,6 +10,7 @@
 #include <QString>
 
 #include "quillfen/image/bitmap.h"
+#include "quillfen/image/report.h"
 
 namespace quillfen::ui {
 
@@ -24,6 +25,16 @@ inline std::filesystem::path FilePath(const QString& name) {
     const QByteArray bytes = QFile::encodeName(name);
     return std::filesystem::path(std::string(bytes.constData(), static_cast<std::size_t>(bytes.size())));
 }
+
+// A text of the tables the windows show (the steps' of step_presentation.h under "Step", the
+// toolbox catalogue's under "Toolbox") in the windows' language: its translation, or itself.
+QString Tr(const char* context, const char* text);
+inline QString Tr(const char* context, const std::string& text) { return Tr(context, text.c_str()); }
+// A report with its words in the windows' language ("NC =%1" of the steps, "Number of
+// Object = %1" of the toolbox); the numbers stay.
+Report Translated(const Report& report);
+// The name of a command as the Results list shows it (a step's, a toolbox operation's).
+QString CommandName(const std::string& source);
 
 // The number formats of quillfen/image/number_format.h write '.'; the windows show numbers with the
 // decimal separator of the user's locale (QLocale's default).

@@ -44,12 +44,12 @@ private:
 
 void TMDIChild::MarkUnavailable(QAction* action) {
     action->setEnabled(false);
-    action->setToolTip(QStringLiteral("Not available in this version"));
+    action->setToolTip(tr("Not available in this version"));
 }
 
 QAction* TMDIChild::CreateStepAction(Step step) {
     const StepPresentation& p = PresentationOf(step);
-    auto* action = new QAction(QString::fromUtf8(p.caption), this);
+    auto* action = new QAction(Tr("Step", p.caption), this);
     action->setObjectName(QString::fromLatin1(p.action));
     action->setCheckable(true);
     action->setVisible(!p.hidden);
@@ -66,7 +66,7 @@ QAction* TMDIChild::CreateStepAction(Step step) {
 
 void TMDIChild::CreateWatermarkMenus() {
     const FrameActions& f = host_.Actions();
-    auto* file = new QMenu(QStringLiteral("&File"));
+    auto* file = new QMenu(tr("&File"));
     file->addActions({f.FileOpen1, f.FileSave1, f.FileSaveAs1});
     file->addMenu(f.mnuRecent);
     file->addSeparator();
@@ -75,15 +75,15 @@ void TMDIChild::CreateWatermarkMenus() {
     file->addAction(f.FileExit1);
 
     // Undo and Redo stay in reach while the document's menus replace the frame's.
-    auto* edit = new QMenu(QStringLiteral("&Edit"));
+    auto* edit = new QMenu(tr("&Edit"));
     edit->addActions({f.Undo1, f.Redo1});
-    auto* view = new QMenu(QStringLiteral("&View"));
+    auto* view = new QMenu(tr("&View"));
     view->addActions({f.ZoomIn1, f.ZoomOut1, f.ZoomFit1, f.ZoomActual1});
 
     // One menu per group of steps, in the experiment's order.
-    auto* embedment = new QMenu(QStringLiteral("Watermark Embedment"));
-    auto* imageProcessing = new QMenu(QStringLiteral("Image Processing"));
-    auto* extraction = new QMenu(QStringLiteral("Watermark Extraction"));
+    auto* embedment = new QMenu(tr("Watermark Embedment"));
+    auto* imageProcessing = new QMenu(tr("Image Processing"));
+    auto* extraction = new QMenu(tr("Watermark Extraction"));
     for (const StepInfo& info : Experiment::Steps()) {
         QMenu* menu = info.group == StepGroup::Embedding ? embedment
                       : info.group == StepGroup::Attack  ? imageProcessing
@@ -110,11 +110,11 @@ void TMDIChild::CreateWatermarkMenus() {
         return action;
     };
     embedment->addSeparator();
-    embedment->addAction(fileAction("actSaveKey", QStringLiteral("Save Key..."), &TMDIChild::SaveKeyCommand));
-    embedment->addAction(fileAction("actSaveWatermarked", QStringLiteral("Save Watermarked Image..."),
+    embedment->addAction(fileAction("actSaveKey", tr("Save Key..."), &TMDIChild::SaveKeyCommand));
+    embedment->addAction(fileAction("actSaveWatermarked", tr("Save Watermarked Image..."),
                                     &TMDIChild::SaveWatermarkedImageCommand));
     imageProcessing->addSeparator();
-    imageProcessing->addAction(fileAction("actLoadAttacked", QStringLiteral("Load Attacked Image..."),
+    imageProcessing->addAction(fileAction("actLoadAttacked", tr("Load Attacked Image..."),
                                           &TMDIChild::LoadAttackedImageCommand));
 
     // The whole chains at once, after the steps they run.
@@ -123,11 +123,11 @@ void TMDIChild::CreateWatermarkMenus() {
     extraction->addSeparator();
     extraction->addAction(f.RunExtraction1);
 
-    auto* window = new QMenu(QStringLiteral("&Window"));
+    auto* window = new QMenu(tr("&Window"));
     window->addActions({f.WindowTileHorizontal1, f.WindowTileVertical1, f.WindowCascade1, f.WindowArrangeAll1});
     window->addSeparator();
     window->addAction(f.WindowMinimizeAll1);
-    QAction* show = window->addAction(QStringLiteral("&Show..."));  // no command behind it
+    QAction* show = window->addAction(tr("&Show..."));  // no command behind it
     show->setObjectName(QStringLiteral("mnuShow"));
     MarkUnavailable(show);
     window->addSeparator();
@@ -142,11 +142,11 @@ void TMDIChild::CreateWatermarkMenus() {
 
 void TMDIChild::LoadWatermarkCommand() {
     if (document_.Picture().empty()) {
-        host_.Prompts().message(PresentationOf(Step::LoadWatermark).refusal);
+        host_.Prompts().message(S(Tr("Step", PresentationOf(Step::LoadWatermark).refusal)));
         return;
     }
     LoadWatermarkFromFile();
-    Say(0, QString::fromUtf8(PresentationOf(Step::LoadWatermark).end));
+    Say(0, Tr("Step", PresentationOf(Step::LoadWatermark).end));
     // A cancelled dialog has emptied the panel: nothing is loaded, every step must wait.
     if (document_.Watermark().empty()) document_.ForgetSteps();
     Redraw();
@@ -155,7 +155,7 @@ void TMDIChild::LoadWatermarkCommand() {
 bool TMDIChild::StepCommand(Step step) {
     if (Busy()) return false;
     if (!document_.GetExperiment().CanRun(step)) {
-        host_.Prompts().message(PresentationOf(step).refusal);
+        host_.Prompts().message(S(Tr("Step", PresentationOf(step).refusal)));
         return false;
     }
     switch (Experiment::Info(step).kind) {
@@ -165,12 +165,12 @@ bool TMDIChild::StepCommand(Step step) {
     }
     const StepPresentation& p = PresentationOf(step);
     const BusyCursor busy(p.busy);
-    if (p.start != nullptr) Say(0, QString::fromUtf8(p.start));
+    if (p.start != nullptr) Say(0, Tr("Step", p.start));
     const std::uint64_t before = document_.LastLineId();
     const StepResult result = document_.RunStep(step);
-    if (result.ImagesEqual()) host_.Prompts().message(kImagesEqualText);
+    if (result.ImagesEqual()) host_.Prompts().message(S(Tr("Step", kImagesEqualText)));
     Redraw();
-    if (p.end != nullptr) Say(0, QString::fromUtf8(p.end));
+    if (p.end != nullptr) Say(0, Tr("Step", p.end));
     ShowNewLines(before);
     return true;
 }
@@ -216,25 +216,34 @@ void TMDIChild::RunWholeExperimentCommand() {
 }
 
 void TMDIChild::SetSeedCommand() {
-    const std::optional<std::uint32_t> current = document_.NextSeed();
-    const std::optional<std::string> entered =
-        host_.Prompts().input("Set Seed", "Seed of the next Get Wr, 0..4294967295 (empty: the clock)",
-                               current ? std::to_string(*current) : std::string());
-    if (!entered) return;
-    const QString text = Q(*entered).trimmed();
-    if (text.isEmpty()) {
-        document_.SetNextSeed(std::nullopt);
-        Say(0, QStringLiteral("The next Get Wr takes its seed from the clock."));
-        return;
+    const std::optional<std::uint32_t> current = document_.FixedSeed();
+    std::string typed = current ? std::to_string(*current) : std::string();
+    const QString prompt = tr("Seed of every Get Wr until it is changed, 0..4294967295 (empty: the clock)");
+    QString reason;
+    // A refused entry asks again, with the reason and the text as it was typed.
+    for (;;) {
+        const std::optional<std::string> entered =
+            host_.Prompts().input(S(tr("Set Seed")), S(reason.isEmpty() ? prompt : reason + QLatin1Char('\n') + prompt),
+                                  typed);
+        if (!entered) return;
+        const QString text = Q(*entered).trimmed();
+        if (text.isEmpty()) {
+            document_.SetFixedSeed(std::nullopt);
+            Say(0, tr("Every Get Wr takes its seed from the clock."));
+            emit Changed();
+            return;
+        }
+        bool ok = false;
+        const qulonglong value = text.toULongLong(&ok);
+        if (ok && value <= 4294967295ULL) {
+            document_.SetFixedSeed(static_cast<std::uint32_t>(value));
+            Say(0, tr("Every Get Wr uses the seed %1 until it is changed or cleared.").arg(value));
+            emit Changed();
+            return;
+        }
+        reason = tr("'%1' is not a seed (expected a whole number 0..4294967295).").arg(text);
+        typed = *entered;
     }
-    bool ok = false;
-    const qulonglong value = text.toULongLong(&ok);
-    if (!ok || value > 4294967295ULL) {
-        host_.Prompts().message(S(QStringLiteral("'%1' is not a seed (expected a whole number 0..4294967295)").arg(text)));
-        return;
-    }
-    document_.SetNextSeed(static_cast<std::uint32_t>(value));
-    Say(0, QStringLiteral("The next Get Wr uses the seed %1.").arg(value));
 }
 
 // An attack makes a new X_wave: the experiment forgets what was extracted from the old one.
@@ -244,28 +253,28 @@ void TMDIChild::RunAttack(Step step) {
     const BusyCursor busy(p.busy);
     const std::uint64_t before = document_.LastLineId();
     const StepResult result = document_.RunStep(step);
-    if (result.ImagesEqual()) host_.Prompts().message(kImagesEqualText);
+    if (result.ImagesEqual()) host_.Prompts().message(S(Tr("Step", kImagesEqualText)));
     // The attack's results replace the stale ones first; then the new X_wave is shown.
     ShowNewLines(before);
     Redraw();
-    Say(0, QString::fromUtf8(p.end));
+    Say(0, Tr("Step", p.end));
 }
 
 // The two saves: the save-picture dialog, then a bitmap file of the picture shown or of the
 // extracted watermark. A cancelled dialog still counts as the step having run.
 void TMDIChild::RunSave(Step step) {
     const StepPresentation& p = PresentationOf(step);
-    Say(0, QString::fromUtf8(p.start));
+    Say(0, Tr("Step", p.start));
     if (const auto chosen = host_.ExecuteDialog(SharedDialog::SavePicture)) {
         const Bitmap& picture = step == Step::SaveX_hat ? Picture() : document_.ExtractedView();
         // A panel cleared since the step ran has nothing to write; say so rather than
         // writing an empty file or reporting success.
-        if (picture.empty()) throw FormatError("Cannot save " + S(chosen->fileName) + ": there is no picture to save");
+        if (picture.empty()) throw FormatError(S(tr("Cannot save %1: there is no picture to save").arg(chosen->fileName)));
         WriteQtPicture(FilePath(chosen->fileName), picture, false, PictureFormat::Bmp);
     }
     document_.RunStep(step);
     Redraw();
-    Say(0, QString::fromUtf8(p.end));
+    Say(0, Tr("Step", p.end));
 }
 
 // ---- The files of an embedding, and pictures attacked elsewhere ---------------------------------
@@ -291,7 +300,7 @@ bool SameFile(const QString& a, const QString& b) {
 void TMDIChild::SaveKeyCommand() {
     if (Busy()) return;
     if (!document_.GetExperiment().HasRun(Step::GetX_hat)) {
-        host_.Prompts().message(PresentationOf(Step::SaveX_hat).refusal);
+        host_.Prompts().message(S(Tr("Step", PresentationOf(Step::SaveX_hat).refusal)));
         return;
     }
     // Whatever refuses the key does so before the dialog.
@@ -301,16 +310,16 @@ void TMDIChild::SaveKeyCommand() {
     QString name = chosen->fileName;
     if (QFileInfo(name).suffix().isEmpty()) name += QStringLiteral(".key");
     if (SameFile(name, FileName()))
-        throw FileError("Cannot write the key to " + S(name) + ": it is this document's picture file");
+        throw FileError(S(tr("Cannot write the key to %1: it is this document's picture file").arg(name)));
     SaveMarkKey(FilePath(name), marked.Key);
     document_.MarkWritten(Document::Written::Key);
-    Say(0, QStringLiteral("Key saved to %1 (seed %2).").arg(name).arg(marked.Key.Seed));
+    Say(0, tr("Key saved to %1 (seed %2).").arg(name).arg(marked.Key.Seed));
 }
 
 void TMDIChild::SaveWatermarkedImageCommand() {
     if (Busy()) return;
     if (!document_.GetExperiment().HasRun(Step::GetX_hat)) {
-        host_.Prompts().message(PresentationOf(Step::SaveX_hat).refusal);
+        host_.Prompts().message(S(Tr("Step", PresentationOf(Step::SaveX_hat).refusal)));
         return;
     }
     const MarkedHost marked = document_.Marked();
@@ -319,25 +328,27 @@ void TMDIChild::SaveWatermarkedImageCommand() {
     const QString name = WithPictureExtension(chosen->fileName, chosen->filterIndex);
     // The unmarked original would be lost: it is the one picture the user cannot make again.
     if (SameFile(name, FileName()))
-        throw FileError("Cannot write the watermarked image to " + S(name) +
-                        ": it is this document's own picture file, the unmarked host (choose another name)");
+        throw FileError(S(tr("Cannot write the watermarked image to %1: it is this document's own picture file, "
+                             "the unmarked host (choose another name)")
+                              .arg(name)));
     SavePictureFile(FilePath(name), marked.Picture, document_.Format() == PixelFormat::Bit8);
     document_.MarkWritten(Document::Written::MarkedImage);
-    Say(0, QStringLiteral("Watermarked image saved to %1.").arg(name));
+    Say(0, tr("Watermarked image saved to %1.").arg(name));
     if (FormatFromFileName(FilePath(name)) == PictureFormat::Jpeg) {
         // Read back what was written: the JPEG encoding's loss is the first attack on the mark.
         const MarkReading reading = ReadMark(GrayOf(LoadPictureFile(FilePath(name)).bitmap), marked.Key);
         host_.Prompts().warning(
-            "A JPEG file is itself an attack on the mark (use PNG, PGM or bitmap to keep it whole): after saving, NC = " +
-            (reading.Nc ? FormatFixed(*reading.Nc, 5) : std::string("undefined")) + ", score " +
-            FormatFixed(reading.Score.Value, 3) + " (1.000 before saving).");
+            S(tr("A JPEG file is itself an attack on the mark (use PNG, PGM or bitmap to keep it whole): after "
+                 "saving, NC = %1, score %2 (1.000 before saving).")
+                  .arg(reading.Nc ? LocalizeNumber(FormatFixed(*reading.Nc, 5)) : tr("undefined"))
+                  .arg(LocalizeNumber(FormatFixed(reading.Score.Value, 3)))));
     }
 }
 
 void TMDIChild::LoadAttackedImageCommand() {
     if (Busy()) return;
     if (!document_.GetExperiment().CanRun(Step::NoAttack)) {
-        host_.Prompts().message(PresentationOf(Step::NoAttack).refusal);
+        host_.Prompts().message(S(Tr("Step", PresentationOf(Step::NoAttack).refusal)));
         return;
     }
     const auto chosen = host_.ExecuteDialog(SharedDialog::OpenPicture);
@@ -347,12 +358,12 @@ void TMDIChild::LoadAttackedImageCommand() {
     const BusyCursor busy(true);
     const std::uint64_t before = document_.LastLineId();
     const std::optional<Registration> registration =
-        document_.LoadAttacked(loaded.bitmap, S(QStringLiteral("Load Attacked Image")));
+        document_.LoadAttacked(loaded.bitmap, kLoadAttackedSource);
     ShowNewLines(before);
     Redraw();
-    Say(0, QStringLiteral("successfully loaded X_wave from %1.").arg(chosen->fileName));
+    Say(0, tr("successfully loaded X_wave from %1.").arg(chosen->fileName));
     if (registration && registration->Fit < kPoorFit)
-        host_.Prompts().warning(S(QStringLiteral("%1 fits the watermarked image poorly (fit %2); it may not be a copy of it.")
+        host_.Prompts().warning(S(tr("%1 fits the watermarked image poorly (fit %2); it may not be a copy of it.")
                                        .arg(chosen->fileName)
                                        .arg(registration->Fit, 0, 'f', 3)));
 }

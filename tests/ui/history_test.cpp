@@ -110,7 +110,17 @@ private slots:
     void historyStaysWithinItsBudget() {
         QFETCH(int, budgetPictures);
         QFETCH(int, levels);
-        TMDIChild* doc = OpenRamp();
+        // Noise, which the history cannot pack smaller: each level costs its whole picture.
+        const std::string path = dir->file("noise.pgm");
+        Bitmap noise(40, 30);
+        std::uint32_t state = 12345;
+        for (int y = 0; y < 30; ++y)
+            for (int x = 0; x < 40; ++x) {
+                state = state * 1664525u + 1013904223u;
+                noise.setGray(x, y, static_cast<std::uint8_t>(state >> 24));
+            }
+        TRixPGM().SaveToFile(path, noise);
+        TMDIChild* doc = frame->OpenImageFile(Q(path));
         Writable(doc).SetHistoryBudget(static_cast<std::size_t>(budgetPictures) * 40 * 30);
         for (int i = 0; i < Document::kHistoryLevels + 6; ++i) Choose(doc, "Inverse1E");
         QCOMPARE(doc->Model().UndoLevels(), levels);

@@ -1,5 +1,6 @@
 // The main frame and the document window: start-up state, menu merging, file commands,
 // watermark panels, step marks and the error guard.
+#include <cmath>
 #include <memory>
 
 #include <QAction>
@@ -159,7 +160,7 @@ private slots:
         QCOMPARE(Titles(frame->FrameMenus()[2]->actions()), (QStringList{"&Cascade", "Tile &Horizontally", "Tile &Vertically",
                                                                    "&Minimize All", "&Arrange All", "-", "&Results",
                   "R&obustness..."}));
-        QCOMPARE(Titles(frame->FrameMenus()[3]->actions()), QStringList{"Property"});
+        QCOMPARE(Titles(frame->FrameMenus()[3]->actions()), (QStringList{"Property", "&Language"}));
         QCOMPARE(Titles(frame->FrameMenus()[4]->actions()), QStringList{"&About..."});
         QStringList buttons;
         for (QAction* a : frame->findChild<QToolBar*>(QStringLiteral("ToolBar1"))->actions()) {
@@ -202,8 +203,9 @@ private slots:
         const QString a = WriteFile("a.bmp", quillfen::test::Ramp(40, 30));
         const QString b = WriteFile("b.pgm", quillfen::test::Ramp(20, 10));
         const QStringList frameMenus{"&File", "&Edit", "&Window", "&Options", "&Help"};
+        // Options and Help stay beside a document's own menus.
         const QStringList documentMenus{"&File",         "&Edit",           "&View", "Watermark Embedment",
-                                        "Image Processing", "Watermark Extraction", "&Window"};
+                                        "Image Processing", "Watermark Extraction", "&Window", "&Options", "&Help"};
 
         TMDIChild* first = frame->OpenImageFile(a);
         QVERIFY(first != nullptr);
@@ -261,7 +263,7 @@ private slots:
         const Bitmap picture = quillfen::test::Ramp(37, 23);
         const QString name = WriteFile("photo.bmp", picture);
         TMDIChild* doc = frame->OpenImageFile(name);
-        QCOMPARE(doc->windowTitle(), name);
+        QCOMPARE(doc->FileName(), name);
         QCOMPARE(doc->toolTip(), name);
         QVERIFY(doc->Picture() == picture);
         const auto* imgFile = doc->findChild<PictureView*>(QStringLiteral("imgFile"));
@@ -346,8 +348,8 @@ private slots:
         dialogs->Answer(Q(dir->file(typed.toStdString())), filter);
         Actions().FileSaveAs1->trigger();
         // The document is now the file written: its caption, and where Save writes.
-        QCOMPARE(doc->windowTitle(), Q(dir->file(written.toStdString())));
-        QCOMPARE(doc->toolTip(), doc->windowTitle());
+        QCOMPARE(doc->FileName(), Q(dir->file(written.toStdString())));
+        QCOMPARE(doc->toolTip(), doc->FileName());
         QVERIFY2(prompts->shown.empty(), prompts->shown.empty() ? "" : prompts->shown[0].text.c_str());
         QCOMPARE(dialogs->asked.back().name, QStringLiteral("SaveDlg"));
         std::vector<std::string> expected{"source.bmp", written.toStdString()};
@@ -404,20 +406,61 @@ private slots:
         }
     }
 
-    void saveOverwritesTheOpenedFileWithoutAsking() {
-        const QString name = WriteFile("doc.pgm", quillfen::test::Ramp(300, 300));
+    // New documents open within the workspace, a large one zoomed to fit; many documents
+    // never march off it; Zoom to Fit and Cascade keep every window inside, title bar and all.
+    void documentsStayWithinTheWorkspace() {
+        const QString large = WriteFile("large.pgm", quillfen::test::Ramp(1800, 1500));
+        const QString small = WriteFile("small.pgm", quillfen::test::Ramp(60, 40));
+        const QRect workspace = frame->MdiArea()->viewport()->rect();
+        const auto inside = [&](const TMDIChild* doc) {
+            return workspace.contains(doc->parentWidget()->geometry());
+        };
+        TMDIChild* big = frame->OpenImageFile(large);
+        QVERIFY(inside(big));
+        QVERIFY(big->Zoom() < 1.0);
+        QCOMPARE(big->View()->width(), static_cast<int>(std::floor(1800 * big->Zoom())));
+        for (int i = 0; i < 12; ++i) QVERIFY(inside(frame->OpenImageFile(small)));
+        TMDIChild* last = frame->ActiveDocument();
+        QCOMPARE(last->Zoom(), 1.0);
+        frame->MdiArea()->setActiveSubWindow(qobject_cast<QMdiSubWindow*>(big->parentWidget()));
+        big->SetZoom(1.0);
+        Actions().ZoomFit1->trigger();
+        QVERIFY(big->Zoom() < 1.0);
+        QVERIFY(inside(big));
+        Actions().WindowCascade1->trigger();
+        for (const TMDIChild* doc : frame->Documents()) {
+            QVERIFY(doc->parentWidget()->width() >= 160);
+            QVERIFY(workspace.contains(doc->parentWidget()->geometry().topLeft()));
+        }
+    }
+
+    // The steps' views are views: Save writes the document's picture (opened, plus the
+    // toolbox's commands), never the plane a step shows, and the steps leave the document
+    // unmodified.
+    void saveWritesThePictureNeverAStepsView() {
+        const Bitmap ramp = quillfen::test::Ramp(300, 300);
+        const QString name = WriteFile("doc.pgm", ramp);
         TMDIChild* doc = frame->OpenImageFile(name);
-        // A step view: after "Get Yr" the document shows a 128 x 128 picture.
+        // A step view: after "Get Yr" the document shows a 128 x 128 plane.
         dialogs->Answer(Q(quillfen::test::SamplePath("seal-128.pgm")));
         for (const Step step : {Step::LoadWatermark, Step::GetWr, Step::GetWa, Step::GetY, Step::GetYr})
             doc->StepAction(step)->trigger();
-        const Bitmap view = doc->Picture();
-        QCOMPARE(view.width(), 128);
+        QCOMPARE(doc->Picture().width(), 128);
+        QVERIFY(!doc->Modified());
+        QVERIFY(doc->Model().Picture() == ramp);
         Actions().FileSave1->trigger();
         QCOMPARE(dialogs->asked.size(), std::size_t{1});  // the watermark's only
         Bitmap back;
         TRixPGM().LoadFromFile(name.toStdString(), back);
-        QVERIFY(back == view);
+        QVERIFY(back == ramp);
+        // A toolbox command changes the picture itself, and Save writes that.
+        doc->Action(QStringLiteral("Inverse1E"))->trigger();
+        QVERIFY(doc->Modified());
+        QCOMPARE(doc->Picture().width(), 300);
+        Actions().FileSave1->trigger();
+        TRixPGM().LoadFromFile(name.toStdString(), back);
+        QCOMPARE(back.blue(0, 0), static_cast<std::uint8_t>(255 - ramp.blue(0, 0)));
+        QVERIFY(!doc->Modified());
     }
 
     // Save after Save As writes the new file and leaves the first one as it was.
@@ -427,7 +470,7 @@ private slots:
         const QString second = Q(dir->file("second"));
         dialogs->Answer(second, 4);
         Actions().FileSaveAs1->trigger();
-        QCOMPARE(doc->windowTitle(), second + ".pgm");
+        QCOMPARE(doc->FileName(), second + ".pgm");
         doc->Action(QStringLiteral("Inverse1E"))->trigger();
         Actions().FileSave1->trigger();
         QCOMPARE(dialogs->asked.size(), std::size_t{1});

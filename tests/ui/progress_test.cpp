@@ -5,6 +5,8 @@
 
 #include <QAction>
 #include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
 #include <QLineEdit>
 #include <QMdiArea>
 #include <QMdiSubWindow>
@@ -97,6 +99,35 @@ private slots:
         QVERIFY(frame->RunsInBackground(512.0 * 512 * 180));
     }
 
+    // A large file is read on the worker: the busy bar shows meanwhile, its window opens once
+    // it has been read, and one the readers refuse opens none but a warning; Esc cancels.
+    void largeFilesAreReadOnTheWorker() {
+        const std::string path = dir->file("large.pgm");
+        TRixPGM().SaveToFile(path, Busy(1500));  // 2.25 MB
+        const QString damaged = Q(dir->file("damaged.pgm"));
+        QFile::copy(Q(path), damaged);
+        QFile::resize(damaged, QFileInfo(damaged).size() - 100);  // its raster cut short
+        for (const QString& name : {Q(path), damaged}) {
+            frame->OpenImageFileLater(name);
+            QCOMPARE(frame->PendingOpens(), 1);
+            QVERIFY(frame->WorkProgress()->isVisible());
+            QVERIFY(Actions().CancelWork1->isEnabled());
+            QTRY_COMPARE_WITH_TIMEOUT(frame->PendingOpens(), 0, 60000);
+            QVERIFY(!frame->WorkProgress()->isVisible());
+        }
+        QCOMPARE(frame->MDIChildCount(), 1);
+        QVERIFY(frame->ActiveDocument()->Model().Picture() == Busy(1500));
+        QCOMPARE(prompts->shown.size(), std::size_t{1});
+        QCOMPARE(prompts->shown[0].kind, PromptKind::Warning);
+        QVERIFY(QString::fromStdString(prompts->shown[0].text).contains(QStringLiteral("truncated")));
+        frame->OpenImageFileLater(Q(path));
+        QCOMPARE(frame->PendingOpens(), 1);
+        QVERIFY(Actions().CancelWork1->isEnabled());
+        Actions().CancelWork1->trigger();
+        QTRY_COMPARE_WITH_TIMEOUT(frame->PendingOpens(), 0, 60000);
+        QCOMPARE(frame->MDIChildCount(), 1);
+    }
+
     // The result of work on the worker is the result of the same work done at once, with
     // its report, its undo step and the progress shown meanwhile.
     void workOnTheWorkerGivesTheSameResult_data() {
@@ -144,7 +175,8 @@ private slots:
             QVERIFY(doc->Picture() == reference.CreateBitmap());
             QCOMPARE(doc->Model().Results().back().report, *report);
             QVERIFY(Actions().Undo1->isEnabled());
-            Actions().Undo1->trigger();
+            Actions().Undo1->trigger();  // a worker's too
+            QVERIFY(WaitUntilIdle(doc));
             QVERIFY(doc->Picture() == before);
         } else {
             // Refused on the worker as it is at once: the error report, nothing changed.
@@ -192,6 +224,7 @@ private slots:
         QVERIFY(prompts->shown.empty());
         // The document works on as before.
         Actions().Undo1->trigger();
+        QVERIFY(WaitUntilIdle(doc));
         QVERIFY(!(doc->Picture() == before));
     }
 

@@ -79,6 +79,8 @@ private:
 private slots:
     void init() {
         MakeFrame();
+        // Room for the 512 x 512 host at 1:1 (a larger picture opens zoomed to fit).
+        frame->resize(1000, 1100);
         frame->show();
     }
     void cleanup() {
@@ -224,9 +226,11 @@ private slots:
         Actions().Redo1->trigger();
         QVERIFY(same());
         QVERIFY(Lines(doc->Model().Results())[0].startsWith(QStringLiteral("Mean|")));
-        doc->StepAction(Step::GetWr)->trigger();  // replaces Get Wr's count, keeps both seeds
+        // The picture changed since the load (Redo): Get Wr loads it again, so Get Wa's count
+        // goes; Get Wr's count is replaced and both seeds stay.
+        doc->StepAction(Step::GetWr)->trigger();
         QVERIFY(same());
-        QCOMPARE(frame->ResultsList()->Lines().size(), std::size_t{5});
+        QCOMPARE(frame->ResultsList()->Lines().size(), std::size_t{4});
     }
 
     // Each document shows its own panels, results and watermark panels; nothing of a closed
@@ -331,7 +335,21 @@ private slots:
         QCOMPARE(shown.size(), QSize(512, 512));
         for (const QPoint p : {QPoint(10, 10), QPoint(64, 70), QPoint(127, 0)})
             QCOMPARE(qBlue(shown.pixel(p * 4 + QPoint(3, 3))), static_cast<int>(frame->EmbeddedPanel()->Picture().blue(p.x(), p.y())));
-        magnifier->hide();
+        // A window of its own, never a popup holding the main window's input.
+        QCOMPARE(magnifier->windowType(), Qt::Tool);
+        QVERIFY(QApplication::activePopupWidget() == nullptr);
+        QVERIFY(QApplication::activeModalWidget() == nullptr);
+        // It closes on Esc (its own, or the frame's), and on a click.
+        QTest::keyClick(magnifier, Qt::Key_Escape);
+        QVERIFY(!magnifier->isVisible());
+        QTest::mouseClick(frame->EmbeddedPanel(), Qt::LeftButton, {}, QPoint(5, 5));
+        QVERIFY(magnifier->isVisible());
+        QTest::mouseClick(magnifier, Qt::LeftButton, {}, QPoint(20, 20));
+        QVERIFY(!magnifier->isVisible());
+        QTest::mouseClick(frame->EmbeddedPanel(), Qt::LeftButton, {}, QPoint(5, 5));
+        QVERIFY(Actions().CancelWork1->isEnabled());
+        Actions().CancelWork1->trigger();
+        QVERIFY(!magnifier->isVisible());
         QTest::mouseClick(frame->ExtractedPanel(), Qt::LeftButton, {}, QPoint(5, 5));  // empty: nothing
         QVERIFY(!magnifier->isVisible());
     }
@@ -408,9 +426,10 @@ private slots:
         QVERIFY(doc->Model().Results().empty());
     }
 
-    // Set Seed fixes the seed of the next Get Wr only, and the Results list shows it: the
-    // same seed gives the same scattering as the command line's --seed.
-    void setSeedFixesTheNextGetWr_data() {
+    // Set Seed fixes the seed of every Get Wr until it is changed or cleared, and the Results
+    // list shows it: the same seed gives the same scattering as the command line's --seed. A
+    // refused entry asks again with the reason, the text kept as typed.
+    void setSeedKeepsTheSeed_data() {
         QTest::addColumn<QString>("entered");
         QTest::addColumn<qlonglong>("seed");  // -1: refused, -2: the clock
         QTest::newRow("seed") << "1234" << 1234LL;
@@ -423,26 +442,37 @@ private slots:
         QTest::newRow("not a number") << "abc" << -1LL;
         QTest::newRow("fraction") << "1.5" << -1LL;
     }
-    void setSeedFixesTheNextGetWr() {
+    void setSeedKeepsTheSeed() {
         QFETCH(QString, entered);
         QFETCH(qlonglong, seed);
         TMDIChild* doc = Loaded(std::nullopt);
         prompts->answers.push_back(entered.toStdString());
         Actions().SetSeed1->trigger();
-        QCOMPARE(prompts->captions, std::vector<std::string>{"Set Seed"});
+        QCOMPARE(prompts->captions.front(), std::string("Set Seed"));
         if (seed == -1) {
-            QCOMPARE(prompts->shown.size(), std::size_t{1});
-            QCOMPARE(Q(prompts->shown[0].text),
-                     QStringLiteral("'%1' is not a seed (expected a whole number 0..4294967295)").arg(entered.trimmed()));
-            QVERIFY(!doc->Model().NextSeed());
+            // Asked again (then cancelled), with why and with the text as typed.
+            QCOMPARE(prompts->captions.size(), std::size_t{2});
+            QVERIFY(Q(prompts->inputPrompts[1])
+                        .startsWith(QStringLiteral("'%1' is not a seed (expected a whole number 0..4294967295).")
+                                        .arg(entered.trimmed())));
+            QCOMPARE(Q(prompts->initials[1]), entered);
+            QVERIFY(prompts->shown.empty());
+            QVERIFY(!doc->Model().FixedSeed());
             return;
         }
         QVERIFY(prompts->shown.empty());
         doc->StepAction(Step::GetWr)->trigger();
-        QVERIFY(!doc->Model().NextSeed());  // used up
-        if (seed == -2) return;
+        if (seed == -2) {
+            QVERIFY(!doc->Model().FixedSeed());
+            return;
+        }
         QCOMPARE(static_cast<qlonglong>(doc->Model().GetExperiment().Seed()), seed);
         QCOMPARE(Lines(frame->ResultsList()->Lines())[0], QStringLiteral("Get Wr|seed = %1").arg(seed));
+        // Kept: the next Get Wr takes it again, and the menu shows it.
+        QCOMPARE(static_cast<qlonglong>(*doc->Model().FixedSeed()), seed);
+        QVERIFY(Actions().SetSeed1->text().contains(QString::number(seed)));
+        doc->StepAction(Step::GetWr)->trigger();
+        QCOMPARE(static_cast<qlonglong>(doc->Model().GetExperiment().Seed()), seed);
         // The same seed fixed for good gives the same scattering.
         TMDIChild* fixed = Loaded(static_cast<std::uint32_t>(seed));
         fixed->StepAction(Step::GetWr)->trigger();

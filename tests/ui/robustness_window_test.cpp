@@ -204,6 +204,12 @@ private slots:
                 registeredCurve = registeredCurve || series->name() == QStringLiteral("NC, registered");
         }
         QCOMPARE(registeredCurve, registering);
+
+        // However long the command line, the window fits a 1280-pixel screen: the command
+        // scrolls in its field, the state wraps.
+        QCOMPARE(w->edtCommand->text(), QString::fromStdString(w->CommandText()));
+        QVERIFY(w->edtCommand->isReadOnly());
+        QVERIFY2(w->minimumSizeHint().width() <= 1280, qPrintable(QString::number(w->minimumSizeHint().width())));
     }
 
     // Cancel stops the run; the rows delivered stay, each the row of the whole run.

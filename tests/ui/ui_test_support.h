@@ -46,8 +46,11 @@ public:
         std::string text;
     };
     void show(ui::PromptKind kind, const std::string& text) override { shown.push_back({kind, text}); }
-    std::optional<std::string> input(const std::string& caption, const std::string&, const std::string&) override {
+    std::optional<std::string> input(const std::string& caption, const std::string& prompt,
+                                     const std::string& initial) override {
         captions.push_back(caption);
+        inputPrompts.push_back(prompt);
+        initials.push_back(initial);
         if (answers.empty()) return std::nullopt;
         std::optional<std::string> answer = answers.front();
         answers.erase(answers.begin());
@@ -66,6 +69,8 @@ public:
     std::vector<std::string> saveQuestions;  // every unsaved-changes question asked
     std::vector<ui::SaveAnswer> saveAnswers;
     std::vector<std::string> captions;                // captions of the input boxes asked
+    std::vector<std::string> inputPrompts;            // ... their prompts
+    std::vector<std::string> initials;                // ... and the texts they started from
     std::vector<std::optional<std::string>> answers;  // consumed front to back
 };
 

@@ -357,6 +357,29 @@ private slots:
         QCOMPARE(prompts->shown[0].text, std::string("워터마킹 대상 이미지와 워터마크 이미지를 먼저 로딩하세요"));
     }
 
+    // Every experiment starts from the document's picture: a second one with the same seed
+    // after a new load of the watermark finds what the first found and the CLI finds, and the
+    // host stays the picture at its full size.
+    void aSecondExperimentStartsFromThePicture() {
+        const nlohmann::json cli = nlohmann::json::parse(CliExperiment(kSeed));
+        const QString nc = QStringLiteral("NC =") + Fixed5(cli["attacks"]["none"]["nc"].get<double>());
+        TMDIChild* doc = Loaded();
+        const Bitmap host = doc->Model().Picture();
+        for (int run = 0; run < 2; ++run) {
+            if (run == 1) {
+                dialogs->Answer(Q(kMark));
+                doc->Action("actLoadW")->trigger();
+                QCOMPARE(doc->Picture().width(), 256);  // X, never the last view on white
+            }
+            frame->AllActions().RunWholeExperiment1->trigger();
+            QCOMPARE(frame->StatusText(1), nc);
+            QVERIFY(doc->Model().Host() == host);
+            QVERIFY(doc->Model().Marked().Picture.width() == host.width());
+        }
+        QVERIFY(!doc->Modified());
+        QVERIFY(prompts->shown.empty());
+    }
+
     // Running an earlier step again leaves the later marks, and Get Wr counts the same.
     void getWrTwiceKeepsLaterMarks() {
         TMDIChild* doc = Loaded();
