@@ -19,6 +19,7 @@
 #include "quillfen/benchmark/sweep_inputs.h"
 #include "quillfen/image/errors.h"
 #include "quillfen/io/picture_files.h"
+#include "quillfen/watermark/registration.h"
 #include "quillfen/watermark/watermark.h"
 
 namespace quillfen::python {
@@ -104,6 +105,9 @@ std::vector<std::string> Robustness(const std::vector<fs::path>& hostPaths, cons
             plan.Thresholds = *given;
             CheckSweepPlan(plan);
         }
+        // The registration module is loaded now, so that a missing one stops the run before any
+        // row (as quillfen-cli robustness --register does) instead of failing every geometric row.
+        if (plan.Register) RegisterAndUndo(GrayPlane(32, 32, 128), GrayPlane(32, 32, 128));
         const RowRange range = ShardRows(plan.RowCount(), plan.Part);
         rows.resize(range.End - range.Begin);
         SweepCallbacks callbacks;
