@@ -343,8 +343,8 @@ PYBIND11_MODULE(_quillfen, m) {
 
     m.def("read_picture", &ReadPicture, py::arg("path"), py::arg("gray") = false,
           "Reads a picture file (.pgm, .png, .jpg/.jpeg, .bmp, by extension, under the file rules of "
-          "quillfen-cli): an (H, W) uint8 array for gray files (or with gray=True: the blue channel, the gray "
-          "value the method reads), else (H, W, 3) RGB. FileError when it cannot be read, Error when it is not "
+          "quillfen-cli): an (H, W) uint8 array for a gray picture (an 8-bit file, or one whose pixels are all "
+          "gray) or with gray=True (the blue channel, the gray value the method reads), else (H, W, 3) RGB. FileError when it cannot be read, Error when it is not "
           "a picture Quillfen reads.");
     m.def("write_picture", &WritePicture, py::arg("path"), py::arg("picture"),
           "Writes an (H, W) array as an 8-bit gray file, or an (H, W, 3|4) RGB(A) array as a 24-bit one "
