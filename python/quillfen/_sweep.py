@@ -103,7 +103,7 @@ def robustness(hosts: Any, mark: Any, seeds: Any = "1..20", attacks: Any = None,
     registration. ``calibration``: a :class:`Calibration` or a file (None: the mark file's
     ``<name>.calibration.json`` beside it, if any). ``shard``: ``(i, n)``, the i-th of n slices
     of the rows. ``progress(done, total)`` is called as rows finish; an exception it raises
-    stops the sweep and is raised here.
+    stops the sweep and is raised here, as Ctrl-C's ``KeyboardInterrupt`` is.
 
     ``executor``: anything with ``submit(function, *arguments)`` returning a future with
     ``result()`` (a ``concurrent.futures.ProcessPoolExecutor``, a ``dask.distributed.Client``):

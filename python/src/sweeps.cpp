@@ -1,11 +1,15 @@
 #include "sweeps.h"
 
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <exception>
 #include <filesystem>
 #include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -56,6 +60,12 @@ public:
 
     const std::atomic<bool>* Cancel() const { return &cancel_; }
 
+    // Stops the run for an exception raised outside the callable (a signal's).
+    void Stop(py::error_already_set raised) {
+        if (!raised_) raised_ = std::make_unique<py::error_already_set>(std::move(raised));
+        cancel_.store(true);
+    }
+
     // Raises what the callable raised, if anything (with the interpreter's lock held).
     void RaiseIfStopped() {
         if (raised_) {
@@ -70,6 +80,44 @@ private:
     std::atomic<bool> cancel_{false};
     std::unique_ptr<py::error_already_set> raised_;
 };
+
+// Runs `work` (with the interpreter's lock released) on a thread of its own while this thread
+// waits, so that Ctrl-C reaches the interpreter: the signal's exception (KeyboardInterrupt)
+// stops the run through the progress's cancel flag, the rows or keys already started are
+// finished, and the exception is raised when the work has returned. Exceptions of the work
+// pass through.
+template <class Work>
+void RunInterruptibly(Progress& progress, Work work) {
+    std::mutex mutex;
+    std::condition_variable finished;
+    bool done = false;
+    std::exception_ptr failure;
+    std::thread worker([&] {
+        try {
+            work();
+        } catch (...) {
+            failure = std::current_exception();
+        }
+        const std::lock_guard<std::mutex> lock(mutex);
+        done = true;
+        finished.notify_all();
+    });
+    for (;;) {
+        {
+            py::gil_scoped_release release;
+            std::unique_lock<std::mutex> lock(mutex);
+            if (finished.wait_for(lock, std::chrono::milliseconds(100), [&] { return done; })) break;
+        }
+        // Signals are handled on the main thread only; elsewhere this does nothing.
+        if (PyErr_CheckSignals() != 0) progress.Stop(py::error_already_set());
+    }
+    {
+        py::gil_scoped_release release;
+        worker.join();
+    }
+    progress.RaiseIfStopped();
+    if (failure) std::rethrow_exception(failure);
+}
 
 // The rows of a sweep as JSON Lines rows, one string each, in row order.
 std::vector<std::string> Robustness(const std::vector<fs::path>& hostPaths, const NamedArrays& hostArrays,
@@ -97,8 +145,7 @@ std::vector<std::string> Robustness(const std::vector<fs::path>& hostPaths, cons
 
     Progress progress(progressCallable);
     std::vector<std::string> rows;
-    {
-        py::gil_scoped_release release;
+    RunInterruptibly(progress, [&] {
         PreparedSweep prepared = PrepareSweep(inputs);
         SweepPlan& plan = prepared.Plan;
         if (given) {
@@ -115,8 +162,7 @@ std::vector<std::string> Robustness(const std::vector<fs::path>& hostPaths, cons
         callbacks.Progress = [&](std::uint64_t done, std::uint64_t total) { progress.Tell(done, total); };
         callbacks.Cancel = progress.Cancel();
         RunSweep(plan, callbacks);
-    }
-    progress.RaiseIfStopped();
+    });
     return rows;
 }
 
@@ -148,8 +194,7 @@ Calibration Calibrate(const std::vector<fs::path>& hostPaths, const NamedArrays&
     options.Progress = [&progress](std::size_t done, std::size_t total) { progress.Tell(done, total); };
     options.Cancel = progress.Cancel();
     Calibration calibration;
-    {
-        py::gil_scoped_release release;
+    RunInterruptibly(progress, [&] {
         const std::vector<std::uint32_t> seeds = ParseSweepSeeds(seedList);
         const std::vector<AttackCell> attacks = ParseSweepAttacks(attackLists);
         const NamedPicture markRead = markPicture ? *markPicture : LoadSweepMark(markPath);
@@ -167,8 +212,7 @@ Calibration Calibrate(const std::vector<fs::path>& hostPaths, const NamedArrays&
         } catch (const CalibrationCancelled&) {
             if (!progress.Cancel()->load()) throw;
         }
-    }
-    progress.RaiseIfStopped();
+    });
     return calibration;
 }
 

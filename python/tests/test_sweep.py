@@ -102,3 +102,17 @@ def test_calibration_is_the_cli_one(cli, hosts, samples, host, mark):
     row = quillfen.robustness([("a", host)], mark, seeds=[1], attacks="none", calibration=calibration)[0]
     assert row["calibration_digest"] == calibration.digest
     assert quillfen.extract(marked, key, calibration=calibration).threshold == calibration.threshold(1e-6)
+
+
+def test_ctrl_c_stops_a_sweep_and_a_calibration(samples):
+    import _thread
+    import threading
+    import time
+
+    for run in (lambda: quillfen.robustness(samples / "hosts", samples / "seal-128.pgm", seeds="1..20", jobs=1),
+                lambda: quillfen.calibrate(samples / "hosts", samples / "seal-128.pgm", seeds="1..10", jobs=1)):
+        threading.Timer(0.2, _thread.interrupt_main).start()
+        start = time.monotonic()
+        with pytest.raises(KeyboardInterrupt):
+            run()
+        assert time.monotonic() - start < 5  # the whole run takes a minute
