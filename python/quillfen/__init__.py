@@ -37,6 +37,8 @@ __all__ = [
     "toolbox", "write_picture",
 ]
 __version__ = "0.1.0"
+# Tracebacks name the errors where users catch them.
+Error.__module__ = FileError.__module__ = __name__
 
 #: The method this build has: what ``embed(method=...)`` and ``robustness(methods=...)`` take.
 METHOD: str = _quillfen.METHOD
