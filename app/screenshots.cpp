@@ -158,7 +158,8 @@ int main(int argc, char* argv[]) {
 
     // The robustness window after a small registering run: the bundled hosts, three seeds, the
     // JPEG family of the default grid and five rotations; its table, the JPEG family's charts,
-    // then the rotations' charts with their reading after registration.
+    // then the rotations' charts with their reading after registration, and the JPEG family's
+    // ROC curve.
     frmMain.AllActions().WindowRobustness1->trigger();
     TfrmRobustness& robustness = *frmMain.Robustness();
     robustness.resize(1200, 700);
@@ -179,6 +180,10 @@ int main(int argc, char* argv[]) {
     ok = Save(robustness, out, "robustness-charts.png") && ok;
     robustness.cmbFamily->setCurrentIndex(robustness.cmbFamily->findText(QStringLiteral("rotation")));
     ok = Save(robustness, out, "robustness-registered.png") && ok;
+    // The JPEG family's ROC curve.
+    robustness.cmbFamily->setCurrentIndex(0);
+    if (auto* tabs = robustness.findChild<QTabWidget*>(QStringLiteral("tabResults"))) tabs->setCurrentIndex(2);
+    ok = Save(robustness, out, "robustness-roc.png") && ok;
     robustness.hide();
     return ok ? 0 : 1;
 }

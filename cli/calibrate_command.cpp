@@ -2,6 +2,7 @@
 // [--out FILE]: the null distribution of the detection score on pictures that do not carry the
 // mark, its fitted model and the detection thresholds, as a calibration file (or its JSON on
 // standard output).
+#include <algorithm>
 #include <cstdio>
 #include <memory>
 #include <optional>
@@ -36,6 +37,11 @@ struct Options {
     std::string out;
 };
 
+std::string SourceText(const ThresholdSource& t) {
+    return "set by " + t.Host + ", " + NullTrialKindName(t.Kind) +
+           (t.From == "trials" ? " (its trials)" : t.From == "1e-3" ? " (the 1e-3 threshold)" : " (its model)");
+}
+
 std::vector<std::string> Summary(const Calibration& cal) {
     std::vector<std::string> lines;
     lines.push_back("null trials = " + std::to_string(cal.Trials) + " (" + std::to_string(cal.Hosts.size()) +
@@ -45,16 +51,37 @@ std::vector<std::string> Summary(const Calibration& cal) {
                     ", own-host-unmarked " + std::to_string(cal.KindTrials[2]) + ")");
     lines.push_back("null score mean = " + FormatMeasure(cal.Mean) + ", sd = " + FormatMeasure(cal.StdDev) +
                     ", max = " + FormatMeasure(cal.Histogram.back().first));
-    lines.push_back("model = normal mixture, " + std::to_string(cal.Components.size()) +
-                    " components (one per key host and trial kind)");
-    lines.push_back("quantile      empirical  model");
+    lines.push_back("model = one normal per key host and trial kind (" + std::to_string(cal.Components.size()) +
+                    " components); each threshold where every component meets its rate");
+    // Each host's tail: its own unmarked copies' statistics and the highest of its components'
+    // quantiles, the scores a threshold must reach for this host.
+    lines.push_back("host                      own unmarked: mean    sd      highest   every kind: at 1e-3  at 1e-6");
+    for (const std::string& host : cal.Hosts) {
+        const NullComponent* own = nullptr;
+        double at3 = -1;
+        double at6 = -1;
+        for (const NullComponent& c : cal.Components) {
+            if (c.Host != host) continue;
+            if (c.Kind == NullTrialKind::OwnHostUnmarked) own = &c;
+            at3 = std::max(at3, c.Quantile1e3);
+            at6 = std::max(at6, c.Quantile1e6);
+        }
+        char text[160];
+        if (own != nullptr)
+            std::snprintf(text, sizeof text, "%-24s  %19.4f  %.4f  %.4f  %19.4f  %.4f", host.c_str(), own->Mean,
+                          own->StdDev, own->Top.empty() ? own->Mean : own->Top.front(), at3, at6);
+        else
+            std::snprintf(text, sizeof text, "%-24s  %19s  %6s  %7s  %19.4f  %.4f", host.c_str(), "-", "-", "-", at3, at6);
+        lines.emplace_back(text);
+    }
+    lines.push_back("quantile      empirical  mixture");
     for (const QuantileFit& q : cal.Fit) {
         char text[96];
         std::snprintf(text, sizeof text, "%-12s  %.4f     %.4f", FormatMeasure(q.P).c_str(), q.Empirical, q.Model);
         lines.emplace_back(text);
     }
-    lines.push_back("threshold at fpr 1e-3 (empirical) = " + FormatMeasure(cal.ThresholdEmpirical));
-    lines.push_back("threshold at fpr 1e-6 (model) = " + FormatMeasure(cal.ThresholdModelled));
+    lines.push_back("threshold at fpr 1e-3 = " + FormatMeasure(cal.ThresholdEmpirical) + " (" + SourceText(cal.Source1e3) + ")");
+    lines.push_back("threshold at fpr 1e-6 = " + FormatMeasure(cal.ThresholdModelled) + " (" + SourceText(cal.Source1e6) + ")");
     return lines;
 }
 
@@ -82,10 +109,10 @@ void RegisterCalibrateCommand(CLI::App& app) {
     cmd->add_option("--mark", o->mark, "watermark picture; black (< 128) pixels carry the mark")->required();
     cmd->add_option("--seeds", o->seeds,
                     "embedding seeds: numbers and ranges, as 1..10 or 1..5,9 (default 1..10; with the 12 bundled "
-                    "hosts and the default grid that makes 27,000 trials)");
+                    "hosts and the default grid that makes 27,600 trials)");
     cmd->add_option("--attacks", o->attacks,
                     "attacks applied to each key's own host, unmarked, as real-jpeg:q=10..90:10 (repeatable; "
-                    "default: the default grid of 104 cells)")
+                    "default: the default grid of 109 cells)")
         ->expected(1)
         ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
     CLI::Option* jobsOption =

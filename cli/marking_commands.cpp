@@ -1,4 +1,4 @@
-// quillfen-cli embed HOST MARK OUTPUT --key KEY [--seed N]
+// quillfen-cli embed HOST MARK OUTPUT --key KEY [--seed N] [--calibration-trials N]
 // quillfen-cli extract SUSPECT --key KEY [--host HOST] [--mark-out FILE] [--calibration FILE] [--json]
 //
 // Marking real pictures: embed writes the marked host at its own size and the key that a
@@ -15,6 +15,7 @@
 #include <nlohmann/json.hpp>
 
 #include "cli/commands.h"
+#include "quillfen/benchmark/key_calibration.h"
 #include "quillfen/image/errors.h"
 #include "quillfen/image/number_format.h"
 #include "quillfen/io/file_write.h"
@@ -33,6 +34,7 @@ struct EmbedOptions {
     std::string output;
     std::string key;
     std::string seed;
+    std::string trials;
 };
 
 struct ExtractOptions {
@@ -109,7 +111,7 @@ void WriteKeyAndPicture(const EmbedOptions& o, const MarkedHost& marked, bool ei
     }
 }
 
-void RunEmbed(const EmbedOptions& o, CLI::Option* seedOption) {
+void RunEmbed(const EmbedOptions& o, CLI::Option* seedOption, CLI::Option* trialsOption) {
     RequirePictureName("OUTPUT", o.output);
     RefuseSameFile("OUTPUT", o.output, "host picture", o.host);
     RefuseSameFile("OUTPUT", o.output, "mark picture", o.mark);
@@ -120,9 +122,19 @@ void RunEmbed(const EmbedOptions& o, CLI::Option* seedOption) {
     std::optional<std::uint32_t> seed;
     if (seedOption->count() > 0) seed = static_cast<std::uint32_t>(std::stoull(o.seed));
 
+    KeyCalibrationOptions calibration;
+    if (trialsOption->count() > 0) {
+        calibration.Trials = static_cast<std::uint32_t>(std::stoul(o.trials));
+        if (calibration.Trials != 0 && calibration.Trials < kFewestKeyTrials)
+            throw CommandFailure{kExitUsage, "--calibration-trials " + o.trials + " is too few: give 0 (no calibration of "
+                                                 "the key's own) or " + std::to_string(kFewestKeyTrials) + ".." +
+                                                 std::to_string(kMaxKeyTrials)};
+    }
+
     const LoadedPicture host = LoadPictureOrFail(o.host);
     const LoadedPicture mark = LoadPictureOrFail(o.mark);
-    const MarkedHost marked = EmbedIntoHost(host.bitmap, mark.bitmap, seed);
+    MarkedHost marked = EmbedIntoHost(host.bitmap, mark.bitmap, seed);
+    CalibrateMarkedHost(marked, host.bitmap, calibration);
     WriteKeyAndPicture(o, marked, host.eightBit);
 
     PrintLine("seed = " + std::to_string(marked.Key.Seed));
@@ -130,6 +142,12 @@ void RunEmbed(const EmbedOptions& o, CLI::Option* seedOption) {
                                             : "PSNR = " + Decimals(marked.RegionPsnr, 5) + " dB (marked region)");
     PrintLine("marked picture: " + o.output);
     PrintLine("key: " + o.key);
+    if (const std::optional<KeyCalibration>& own = marked.Key.Calibration)
+        PrintLine("key calibration: " + std::to_string(own->Trials()) +
+                  " trials of the unmarked host; its thresholds " + Decimals(own->Threshold1e3, 3) + " at 1e-3, " +
+                  Decimals(own->Threshold1e6, 3) + " at 1e-6");
+    else
+        PrintLine("key calibration: none (the global thresholds alone will judge)");
     if (FormatFromFileName(o.output) == PictureFormat::Jpeg) {
         // Read back what was written: the JPEG encoding's loss is the first attack on the mark.
         const MarkReading reading = ReadMark(GrayOf(LoadPictureOrFail(o.output).bitmap), marked.Key);
@@ -196,20 +214,31 @@ void RunExtract(const ExtractOptions& o, CLI::Option* hostOption, CLI::Option* m
                            "; if it was resized, rotated or cropped, --host registers it first");
         reading = ReadMark(suspect, key);
     }
-    const Verdict verdict = Judge(reading.Score, calibration);
+    const KeyThresholds thresholds = ThresholdsOf(key, calibration);
+    const Verdict verdict = Judge(reading.Score, thresholds);
+    if (!thresholds.OwnCalibration)
+        PrintErrorLine("note: the key '" + o.key +
+                       "' has no calibration of its own (it was written before keys carried one, or without it): the "
+                       "global thresholds alone judge");
 
     if (markOutOption->count() > 0)
         SavePictureOrFail(o.markOut, TWatermark::MakeBitmap128(reading.W_wave), true);
 
     if (o.json) {
         nlohmann::ordered_json report;
+        const auto whose = [](bool own) { return own ? "key" : "global"; };
         report["present"] = verdict.Present;
         report["score"] = Number(verdict.Score);
+        report["thresholds"] = {{"1e-3", Number(thresholds.At1e3)}, {"1e-6", Number(thresholds.At1e6)}};
+        report["threshold_sources"] = {{"1e-3", whose(thresholds.KeySets1e3)}, {"1e-6", whose(thresholds.KeySets1e6)}};
+        report["detected_1e-3"] = verdict.Detected1e3;
+        report["detected_1e-6"] = verdict.Present;
         report["nc"] = reading.Nc ? Number(*reading.Nc) : nlohmann::json();
         report["ber"] = Number(reading.Ber);
         report["threshold"] = Number(verdict.Threshold);
         report["false_alarm_rate"] = verdict.FalseAlarmRate;
-        report["calibration"] = calibration.Source;
+        report["calibration"] = whose(thresholds.OwnCalibration);
+        report["global_calibration"] = calibration.Source;
         report["identical"] = reading.RegionIdentical;
         report["relations"] = {{"reversed", reading.Score.Reversed},
                                {"reversed_seen", reading.Score.ReversedSeen},
@@ -254,7 +283,12 @@ void RegisterMarkingCommands(CLI::App& app) {
     CLI::Option* seedOption =
         embed->add_option("--seed", e->seed, "generator seed, 0..4294967295 (default: the UTC time of day in ms)")
             ->transform(DecimalNumber(0, 4294967295LL));
-    embed->callback([e, seedOption] { RunEmbed(*e, seedOption); });
+    CLI::Option* trialsOption =
+        embed->add_option("--calibration-trials", e->trials,
+                          "null trials of the key's own calibration: the unmarked host after noise, JPEG, small filters "
+                          "and the like; 0 for none (default " + std::to_string(kDefaultKeyTrials) + ")")
+            ->transform(DecimalNumber(0, kMaxKeyTrials));
+    embed->callback([e, seedOption, trialsOption] { RunEmbed(*e, seedOption, trialsOption); });
 
     auto x = std::make_shared<ExtractOptions>();
     CLI::App* extract = app.add_subcommand(
@@ -268,7 +302,8 @@ void RegisterMarkingCommands(CLI::App& app) {
         extract->add_option("--mark-out", x->markOut, "write the extracted 128 x 128 mark (W_wave) to this picture");
     CLI::Option* calibrationOption = extract->add_option(
         "--calibration", x->calibration,
-        "calibration JSON with \"thresholds\": {\"fpr_1e-3\", \"fpr_1e-6\"} (default: the built-in thresholds)");
+        "calibration JSON with \"thresholds\": {\"fpr_1e-3\", \"fpr_1e-6\"} (default: the built-in thresholds); the "
+        "key's own calibration, when it has one, is never judged below");
     extract->add_flag("--json", x->json, "print one JSON object instead of the text report");
     extract->callback([x, hostOption, markOutOption, calibrationOption] {
         RunExtract(*x, hostOption, markOutOption, calibrationOption);

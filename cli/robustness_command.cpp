@@ -152,6 +152,11 @@ std::string IdentityDifference(const RobustnessRow& row, const RowIdentity& run,
     if (id.Schema < 2)
         return "were written by an earlier quillfen-cli, whose rows do not record what made them (row schema 1; "
                "this one writes " + std::to_string(kRowSchemaVersion) + ")";
+    // Rows of another schema measure some fields differently (schema 2: PSNR of the reals, the
+    // bit error rate over the black pixels, no null side): one file would mix the two.
+    if (id.Schema != kRowSchemaVersion)
+        return "were written by an earlier quillfen-cli, whose rows measure differently (row schema " +
+               std::to_string(id.Schema) + "; this one writes " + std::to_string(kRowSchemaVersion) + ")";
     if (id.Method != run.Method) return "were made by another method (" + id.Method + "; this run: " + run.Method + ")";
     if (id.MarkDigest != run.MarkDigest)
         return "were made with another watermark (mark_digest " + id.MarkDigest + "; '" + markName + "' is " +
@@ -372,7 +377,7 @@ void RegisterRobustnessCommand(CLI::App& app) {
     cmd->add_option("--seeds", o->seeds, "seeds: numbers and ranges, as 1..20 or 1..5,7 (default 1..20)");
     cmd->add_option("--attacks", o->attacks,
                     "attack list, as real-jpeg:q=10..90:10,median:k=3,5 (repeatable; default: the default grid "
-                    "of 104 cells, listed in the README)")
+                    "of 109 cells, listed in the README)")
         ->expected(1)
         ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
     CLI::Option* jobsOption =

@@ -100,6 +100,8 @@ namespace {
 [[maybe_unused]] const char* const kStepTexts[] = {
     QT_TRANSLATE_NOOP("Step", "Watermarked image is equal to Original image\rPSNR is infinite value"),
     QT_TRANSLATE_NOOP("Step", "Load Attacked Image"),
+    QT_TRANSLATE_NOOP("Step", "no verdict: X_hat no longer follows from the embedding's steps (run the embedding again)"),
+    QT_TRANSLATE_NOOP("Step", "no verdict: the mark leaves too few relations of the host to tell a marked picture from an unmarked one"),
     QT_TRANSLATE_NOOP("Step", "BER = %1"),
     QT_TRANSLATE_NOOP("Step", "SSIM = %1"),
     QT_TRANSLATE_NOOP("Step", "detected at 1e-6"),

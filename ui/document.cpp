@@ -238,8 +238,32 @@ StepResult Document::RunStep(Step step) {
     // Every seed used stays in the list, to repeat its run with.
     if (step == Step::GetWr) AddLine(source, step, 0, kListOnly, SeedReport(result.seed));
     for (const StepReport& shown : ReportsOf(result)) AddLine(source, step, result.run, shown.panel, shown.report);
+    // A picture attacked elsewhere is judged as `quillfen-cli extract` judges it: NC alone
+    // cannot tell a marked copy from an unmarked one.
+    if (step == Step::GetNC && experiment_.AttackedElsewhere()) AddLine(source, step, result.run, 2, VerdictOfExtraction());
     results_.push_back(result);
     return result;
+}
+
+Report Document::VerdictOfExtraction() const {
+    if (!experiment_.EmbeddingInOrder()) return {kNoVerdictOrderText, {}};
+    try {
+        // The score reads relations only: the key's host size plays no part in it.
+        const MarkKey key = KeyFromExperiment(experiment_, TWatermark::kHostSize, TWatermark::kHostSize);
+        return VerdictReport(Judge(ScoreExtraction(key, experiment_.Workspace()), DefaultCalibration()));
+    } catch (const ArgumentError&) {
+        return {kNoVerdictRelationsText, {}};
+    }
+}
+
+bool Document::HasBlackToFind(const Bitmap& mark) {
+    // The pixels NC compares: rows and columns 4..127 of the mark at 128 x 128, black below 128.
+    const int rows = std::min(mark.height(), TWatermark::kMarkSize);
+    const int columns = std::min(mark.width(), TWatermark::kMarkSize);
+    for (int y = 4; y < rows; ++y)
+        for (int x = 4; x < columns; ++x)
+            if (mark.blue(x, y) < 128) return true;
+    return false;
 }
 
 MarkedHost Document::Marked() const {

@@ -135,6 +135,10 @@ public:
     bool Modified() const { return revision_ != savedRevision_; }
     // The picture has been written to its file.
     void MarkSaved() { savedRevision_ = revision_; }
+    // A picture made in the program (a robustness row) has no file: it counts as changed
+    // until it is saved, so that closing it or the program asks first.
+    void MarkNeverSaved() { savedRevision_ = kNeverSaved; }
+    bool NeverSaved() const { return savedRevision_ == kNeverSaved; }
 
     // ---- The toolbox ----------------------------------------------------------------
     const TRixIPA& Image() const { return *image_; }
@@ -181,6 +185,9 @@ public:
     // 256 x 256 part used, as a view) and its watermark from `mark` (kept, at 128 x 128, as
     // the panel's picture). Every step's result is stale.
     void LoadWatermark(Bitmap mark);
+    // The mark has a black pixel (below 128) where NC compares (rows and columns 4..127 of
+    // its 128 x 128): without one the embedding has nothing to find again.
+    static bool HasBlackToFind(const Bitmap& mark);
     // A load the user cancelled: the panel is emptied; the experiment keeps what it has.
     void DropWatermark();
     // "Clear" on a panel: the panel is emptied and every step has to run again.
@@ -269,6 +276,9 @@ private:
     }
     // Loads the experiment from the picture and the panel's watermark.
     void LoadExperiment(Bitmap mark);
+    // The verdict on the extraction of a picture attacked elsewhere (VerdictReport), or why
+    // there is none.
+    Report VerdictOfExtraction() const;
 
     // Drops the results that no longer hold (the experiment says which) and, with `views`,
     // the extracted view when the run that made it no longer holds.
@@ -303,6 +313,7 @@ private:
     std::deque<HistoryEntry> redo_;
     std::size_t budget_ = kHistoryBudget;
     std::uint64_t revision_ = 0;
+    static constexpr std::uint64_t kNeverSaved = ~std::uint64_t{0};  // no revision reaches it
     std::uint64_t savedRevision_ = 0;
     std::uint64_t lastRevision_ = 0;
 };

@@ -66,6 +66,7 @@ std::optional<FileDialogResult> QtFileDialogs::Execute(const FileDialogRequest& 
         dialog.selectNameFilter(filters[request.filterIndex - 1]);
     }
     dialog.setDirectory(request.initialDir);
+    if (!request.proposedName.isEmpty()) dialog.selectFile(request.proposedName);
     const bool save = request.kind == FileDialogKind::Save || request.kind == FileDialogKind::SavePicture;
     dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
     dialog.setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);

@@ -19,6 +19,7 @@ struct FileDialogRequest {
     QString filter;         // "Description|patterns|Description|patterns..." as the dialogs list them
     int filterIndex = 1;    // 1-based, the filter selected when the dialog opens
     QString initialDir;     // folder shown when the dialog opens
+    QString proposedName;   // the file name the dialog starts with (a save dialog); empty: none
 };
 
 struct FileDialogResult {

@@ -24,6 +24,7 @@
 #include <QMimeData>
 #include <QPainter>
 #include <QProgressBar>
+#include <QRegularExpression>
 #include <QSaveFile>
 #include <QSettings>
 #include <QStatusBar>
@@ -145,13 +146,13 @@ TfrmMain::TfrmMain(UserPrompts& prompts, FileDialogs& dialogs, QWidget* parent)
     setWindowTitle(tr("Watermarking Simulator - by tavrenn"));
     resize(681, 552);
 
-    requests_.openDlg = {QStringLiteral("openDlg"), FileDialogKind::Open, kOpenFilter, kAllPictures, QString()};
-    requests_.SaveDlg = {QStringLiteral("SaveDlg"), FileDialogKind::Save, kSaveFilter, 1, QString()};
-    requests_.OpenPDlg = {QStringLiteral("OpenPDlg"), FileDialogKind::OpenPicture, kOpenFilter, kAllPictures, QString()};
-    requests_.SavePDlg = {QStringLiteral("SavePDlg"), FileDialogKind::SavePicture, kSavePictureFilter, 1, QString()};
-    requests_.SaveKeyDlg = {QStringLiteral("SaveKeyDlg"), FileDialogKind::Save, kKeyFilter, 1, QString()};
+    requests_.openDlg = {QStringLiteral("openDlg"), FileDialogKind::Open, kOpenFilter, kAllPictures, QString(), QString()};
+    requests_.SaveDlg = {QStringLiteral("SaveDlg"), FileDialogKind::Save, kSaveFilter, 1, QString(), QString()};
+    requests_.OpenPDlg = {QStringLiteral("OpenPDlg"), FileDialogKind::OpenPicture, kOpenFilter, kAllPictures, QString(), QString()};
+    requests_.SavePDlg = {QStringLiteral("SavePDlg"), FileDialogKind::SavePicture, kSavePictureFilter, 1, QString(), QString()};
+    requests_.SaveKeyDlg = {QStringLiteral("SaveKeyDlg"), FileDialogKind::Save, kKeyFilter, 1, QString(), QString()};
     // A watermarked image is written lossless unless the user chooses otherwise.
-    requests_.SaveMarkedDlg = {QStringLiteral("SaveMarkedDlg"), FileDialogKind::Save, kSaveFilter, kPngFilter, QString()};
+    requests_.SaveMarkedDlg = {QStringLiteral("SaveMarkedDlg"), FileDialogKind::Save, kSaveFilter, kPngFilter, QString(), QString()};
 
     CreateActions();
     CreateResultsDock();
@@ -376,7 +377,8 @@ void TfrmMain::CreateWatermarkStrip() {
     FrameActionList& act = actions_;
     auto* strip = new QFrame(centralWidget());
     strip->setObjectName(QStringLiteral("pnlWatermarks"));
-    strip->setFixedHeight(148);
+    // As tall as the panels need: the whole 128 x 128 mark inside its frame, under its caption.
+    strip->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
     auto* row = new QHBoxLayout(strip);
     row->setContentsMargins(2, 0, 2, 0);
     row->setSpacing(4);
@@ -391,8 +393,10 @@ void TfrmMain::CreateWatermarkStrip() {
         inner->setSpacing(2);
         image = new PictureView(false, box);
         image->setObjectName(QString::fromLatin1(imageName));
-        image->setFixedSize(128, 128);
         image->setFrameStyle(QFrame::Box | QFrame::Plain);
+        // The mark's 128 x 128 pixels inside the frame, none of them under it.
+        const int frame = image->frameWidth();
+        image->setFixedSize(128 + 2 * frame, 128 + 2 * frame);
         image->setContextMenuPolicy(Qt::CustomContextMenu);
         PictureView* target = image;
         connect(image, &QWidget::customContextMenuRequested, this, [this, target](const QPoint& pos) {
@@ -496,7 +500,7 @@ void TfrmMain::CreateResultsDock() {
     act.WindowResults1->setText(tr("&Results"));
     connect(dockResults_, &ResultsDock::SaveCsvRequested, this, [this] {
         Run([this] {
-            FileDialogRequest request{QStringLiteral("SaveCsvDlg"), FileDialogKind::Save, kCsvFilter, 1, QString()};
+            FileDialogRequest request{QStringLiteral("SaveCsvDlg"), FileDialogKind::Save, kCsvFilter, 1, QString(), QString()};
             if (const auto chosen = ExecuteDialog(request)) {
                 QString name = chosen->fileName;
                 if (!name.endsWith(QStringLiteral(".csv"), Qt::CaseInsensitive)) name += QStringLiteral(".csv");
@@ -725,14 +729,17 @@ std::optional<FileDialogResult> TfrmMain::ExecuteDialog(SharedDialog dialog) {
     return std::nullopt;
 }
 
-std::optional<FileDialogResult> TfrmMain::ExecuteDialog(FileDialogRequest& request) {
-    request.initialDir = !lastFolder_.isEmpty() && QFileInfo(lastFolder_).isDir() ? lastFolder_ : QDir::currentPath();
+std::optional<FileDialogResult> TfrmMain::ExecuteDialog(FileDialogRequest& request) { return ExecuteDialog(request, {}); }
+
+std::optional<FileDialogResult> TfrmMain::ExecuteDialog(FileDialogRequest& request, const QString& folder) {
+    if (!folder.isEmpty() && QFileInfo(folder).isDir()) request.initialDir = folder;
+    else request.initialDir = !lastFolder_.isEmpty() && QFileInfo(lastFolder_).isDir() ? lastFolder_ : QDir::currentPath();
     std::optional<FileDialogResult> result = dialogs_.Execute(request, this);
     if (result) {
         request.filterIndex = result->filterIndex;
-        const QString folder = QFileInfo(result->fileName).absolutePath();
-        if (folder != lastFolder_) {
-            lastFolder_ = folder;
+        const QString chosenFolder = QFileInfo(result->fileName).absolutePath();
+        if (chosenFolder != lastFolder_) {
+            lastFolder_ = chosenFolder;
             QSettings().setValue(kLastFolderKey, lastFolder_);
         }
     }
@@ -817,7 +824,9 @@ TMDIChild* TfrmMain::OpenImageFile(const QString& fileName) {
 }
 
 TMDIChild* TfrmMain::OpenPicture(Bitmap picture, const QString& title) {
-    return AddDocument(std::move(picture), PixelFormat::Bit8, title);
+    TMDIChild* child = AddDocument(std::move(picture), PixelFormat::Bit8, title);
+    child->MarkNeverSaved();
+    return child;
 }
 
 TfrmRobustness* TfrmMain::Robustness() {
@@ -873,7 +882,7 @@ void TfrmMain::FileSave1Execute() {
 bool TfrmMain::SaveDocument(TMDIChild& document) {
     const QString name = document.FileName();
     if (!QFileInfo::exists(name)) {
-        const auto chosen = ExecuteDialog(requests_.SaveDlg);
+        const auto chosen = AskSaveName(document);
         return chosen && SaveImageFile(document, chosen->filterIndex, chosen->fileName);
     }
     // The same extension test as opening, so every document that could be opened can be
@@ -892,7 +901,35 @@ bool TfrmMain::SaveDocument(TMDIChild& document) {
 void TfrmMain::FileSaveAs1Execute() {
     TMDIChild* doc = ActiveDocument();
     if (doc == nullptr) return;
-    if (const auto chosen = ExecuteDialog(requests_.SaveDlg)) SaveImageFile(*doc, chosen->filterIndex, chosen->fileName);
+    if (const auto chosen = AskSaveName(*doc)) SaveImageFile(*doc, chosen->filterIndex, chosen->fileName);
+}
+
+std::optional<FileDialogResult> TfrmMain::AskSaveName(const TMDIChild& document) {
+    FileDialogRequest& request = requests_.SaveDlg;
+    const QFileInfo file(document.FileName());
+    QString folder;
+    if (file.exists()) {
+        request.proposedName = file.fileName();
+        folder = file.absolutePath();
+        switch (FormatFromFileName(FilePath(document.FileName()))) {
+        case PictureFormat::Bmp: request.filterIndex = 1; break;
+        case PictureFormat::Png: request.filterIndex = 2; break;
+        case PictureFormat::Jpeg: request.filterIndex = 3; break;
+        case PictureFormat::Pgm: request.filterIndex = 4; break;
+        case PictureFormat::Unknown: break;
+        }
+    } else {
+        // A caption such as "camera-512.bmp - seed 5 - jpeg 50": no folder separators, and no
+        // picture extension inside, which the writers would take for the name's own.
+        QString name = document.FileName();
+        name.replace(QRegularExpression(QStringLiteral("[/\\\\:*?\"<>|]")), QStringLiteral("_"));
+        name.remove(QRegularExpression(QStringLiteral("\\.(bmp|png|jpe?g|pgm)\\b"),
+                                       QRegularExpression::CaseInsensitiveOption));
+        request.proposedName = name.trimmed();
+    }
+    std::optional<FileDialogResult> chosen = ExecuteDialog(request, folder);
+    request.proposedName.clear();
+    return chosen;
 }
 
 Gray8Bitmap TfrmMain::ConvertToGray8(const Bitmap& bitmap) { return quillfen::ConvertToGray8(bitmap); }
@@ -992,7 +1029,10 @@ bool TfrmMain::ConfirmClose(TMDIChild& document) {
     document.CancelWork();
     if (!document.Modified()) return true;
     const QString name = QFileInfo(document.FileName()).fileName();
-    switch (prompts_.askSave(S(tr("The picture of '%1' has changed. Save it before closing?").arg(name)))) {
+    const QString question = document.Model().NeverSaved()
+                                 ? tr("The picture '%1' has not been saved to a file. Save it before closing?")
+                                 : tr("The picture of '%1' has changed. Save it before closing?");
+    switch (prompts_.askSave(S(question.arg(name)))) {
     case SaveAnswer::Save:
         // A failed save keeps the document open: nothing is lost.
         try {
@@ -1131,6 +1171,12 @@ void TfrmMain::pmuSaveToFileClick() {
     if (source->IsEmpty()) throw FormatError(S(tr("Cannot save %1: the panel has no picture").arg(chosen->fileName)));
     WriteQtPicture(FilePath(chosen->fileName), source->Picture(), false, PictureFormat::Bmp);
     ShowStatus(0, tr("Watermark image Saved to") + chosen->fileName);
+}
+
+void TfrmMain::SetPopupComponent(PictureView* panel) {
+    popupComponent_ = panel;
+    // The watermark, or the mark extracted from a picture, can be kept in a file of its own.
+    actions_.pmuSaveToFile->setEnabled(panel != nullptr && !panel->IsEmpty());
 }
 
 void TfrmMain::pmuClearClick() {

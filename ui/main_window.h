@@ -6,6 +6,7 @@
 // commands to the active document. What the program remembers between runs (the last folder,
 // the recent files, the window's geometry and docks) lives in QSettings.
 #include <array>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -16,6 +17,7 @@
 #include <QPointer>
 #include <QStringList>
 
+#include "quillfen/benchmark/key_calibration.h"
 #include "quillfen/image/bitmap.h"
 #include "ui/document.h"
 #include "ui/file_dialogs.h"
@@ -94,12 +96,15 @@ public:
     // same kind starts with the format the user chose last.
     std::optional<FileDialogResult> ExecuteDialog(FileDialogRequest& request) override;
     std::optional<FileDialogResult> ExecuteDialog(SharedDialog dialog) override;
+    // The same, opened in `folder` (when it is one) instead of the last folder.
+    std::optional<FileDialogResult> ExecuteDialog(FileDialogRequest& request, const QString& folder);
     const FrameActions& Actions() const override { return actions_; }
     // Appends the list of open documents to a "&Window" menu (after `keep` fixed items).
     void FillWindowList(QMenu* menu, int keep) override;
     // Whether work of this size (pixels times the work per pixel) goes to a worker thread
     // with progress and Cancel; smaller work runs at once.
     bool RunsInBackground(double work) const override { return work >= backgroundWork_; }
+    std::uint32_t KeyCalibrationTrials() const override { return keyCalibrationTrials_; }
     // Asks whether to save `document`'s unsaved changes (Save / Discard / Cancel) and saves
     // when told to. True when the document may close.
     bool ConfirmClose(TMDIChild& document) override;
@@ -121,9 +126,15 @@ public:
 
     // ---- Its own operations ----------------------------------------------------------
     void SetBackgroundWork(double work) { backgroundWork_ = work; }
+    // The null trials of the key's own calibration that Save Key measures (tests ask for few).
+    void SetKeyCalibrationTrials(std::uint32_t trials) { keyCalibrationTrials_ = trials; }
     // Writes `document`'s picture to its own file, or asks for a name when it has none.
     // True once written.
     bool SaveDocument(TMDIChild& document);
+    // The save dialog of Save As, started at `document`'s own name, folder and format; a
+    // document without a file (a robustness row) is proposed its caption as a name, in the
+    // format chosen last.
+    std::optional<FileDialogResult> AskSaveName(const TMDIChild& document);
     // Creates a document window for an image file; nothing (and no window) when no file of
     // that name exists or when it cannot be read (with a warning saying why).
     TMDIChild* OpenImageFile(const QString& fileName);
@@ -178,7 +189,8 @@ public:
     void pmuSaveToFileClick();
     void pmuClearClick();
     // The panel whose popup menu was opened last (EmbeddedPanel or ExtractedPanel).
-    void SetPopupComponent(PictureView* panel) { popupComponent_ = panel; }
+    // SaveToFile is on while that panel shows a picture.
+    void SetPopupComponent(PictureView* panel);
 
     // ---- Documents -------------------------------------------------------------------
     QList<TMDIChild*> Documents() const;
@@ -283,6 +295,8 @@ private:
     QList<QMenu*> frameMenus_;
     PictureView* popupComponent_ = nullptr;
     double backgroundWork_ = 32.0 * 1024 * 1024;
+    // embed's default, so that Save Key writes the key embed writes.
+    std::uint32_t keyCalibrationTrials_ = kDefaultKeyTrials;
     QStringList recentFiles_;
     QString lastFolder_;
     QString resultsCsvFile_;

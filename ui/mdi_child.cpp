@@ -11,6 +11,7 @@
 #include <QScrollBar>
 #include <QVBoxLayout>
 
+#include "quillfen/image/errors.h"
 #include "quillfen/io/picture_files.h"
 #include "ui/background_job.h"
 #include "ui/picture_view.h"
@@ -67,6 +68,11 @@ const Bitmap& TMDIChild::Picture() const { return imgFile_->Picture(); }
 void TMDIChild::MarkSaved() {
     document_.MarkSaved();
     setWindowModified(document_.Modified());
+}
+
+void TMDIChild::MarkNeverSaved() {
+    document_.MarkNeverSaved();
+    setWindowModified(true);
 }
 
 namespace {
@@ -193,6 +199,12 @@ void TMDIChild::LoadWatermarkFromFile() {
     // Bitmap, JPEG and PGM watermarks are all decoded (and so reach W). A file that cannot
     // be read changes nothing.
     LoadedPicture loaded = LoadPictureFile(FilePath(chosen->fileName));
+    // A mark without black where NC compares would run to "NC =undefined": refused as
+    // `quillfen-cli embed` refuses it, with the document as it was.
+    if (!Document::HasBlackToFind(loaded.bitmap))
+        throw ArgumentError(S(tr("Cannot use %1 as the watermark: it has no black pixel (below 128) outside its first "
+                                 "four rows and columns, so there is nothing to find again.")
+                                  .arg(chosen->fileName)));
     // The document takes its host from the picture it shows, which then shows the 256 x 256
     // part used as X, and keeps the watermark at 128 x 128 for its panel.
     document_.LoadWatermark(std::move(loaded.bitmap));

@@ -70,6 +70,8 @@ public:
     // The picture differs from the file's.
     bool Modified() const { return document_.Modified(); }
     void MarkSaved();
+    // A picture made in the program, with no file yet (Document::MarkNeverSaved).
+    void MarkNeverSaved();
 
     // ---- The status bar's panels 0..2 as this document last wrote them ------------------
     // A text written to a panel (StatusSaid); `line` is the result line it shows (0 for

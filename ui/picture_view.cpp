@@ -40,6 +40,7 @@ void PictureView::SetPicture(std::shared_ptr<const Bitmap> picture) {
     picture_ = std::move(picture);
     UpdateSize();
     update();
+    ReportHover();
 }
 
 void PictureView::SetZoom(double zoom) {
@@ -48,6 +49,7 @@ void PictureView::SetZoom(double zoom) {
     zoom_ = zoom;
     UpdateSize();
     update();
+    ReportHover();
 }
 
 double PictureView::ZoomedIn(double zoom) {
@@ -121,14 +123,20 @@ void PictureView::paintEvent(QPaintEvent* event) {
 }
 
 void PictureView::mouseMoveEvent(QMouseEvent* event) {
+    mouse_ = event->position().toPoint();
+    ReportHover();
+    QLabel::mouseMoveEvent(event);
+}
+
+void PictureView::ReportHover() {
+    if (!mouse_) return;
     int x = 0;
     int y = 0;
-    if (PixelAt(event->position().toPoint(), x, y)) {
+    if (PixelAt(*mouse_, x, y)) {
         emit PixelHovered(x, y, Picture().blue(x, y));
     } else {
         emit HoverLeft();
     }
-    QLabel::mouseMoveEvent(event);
 }
 
 void PictureView::mousePressEvent(QMouseEvent* event) {
@@ -137,6 +145,7 @@ void PictureView::mousePressEvent(QMouseEvent* event) {
 }
 
 void PictureView::leaveEvent(QEvent* event) {
+    mouse_.reset();
     emit HoverLeft();
     QLabel::leaveEvent(event);
 }

@@ -7,6 +7,7 @@
 // It shares the picture rather than copying it, and draws only what is exposed, sampled to
 // the screen's pixels: a 64-megapixel picture costs no more per paint than a small one.
 #include <memory>
+#include <optional>
 
 #include <QImage>
 #include <QLabel>
@@ -60,6 +61,9 @@ protected:
 
 private:
     void UpdateSize();
+    // After the picture or the zoom changed under a resting mouse: the readout follows at
+    // once, without waiting for the mouse to move.
+    void ReportHover();
     // The picture's pixels under `target` (in the control's picture coordinates at `zoom`),
     // one sample per screen pixel.
     QImage Sample(const QRect& target, double zoom) const;
@@ -67,6 +71,7 @@ private:
     bool autoSize_;
     std::shared_ptr<const Bitmap> picture_;
     double zoom_ = 1.0;
+    std::optional<QPoint> mouse_;  // where the mouse rests on the control; none while it is elsewhere
 };
 
 }  // namespace quillfen::ui

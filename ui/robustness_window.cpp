@@ -6,6 +6,7 @@
 #include <set>
 #include <string_view>
 #include <thread>
+#include <tuple>
 
 #include <QAreaSeries>
 #include <QCategoryAxis>
@@ -131,15 +132,15 @@ QString FamilyCaption(const ReportFamily& family) {
 }
 
 // How a refused input is named on screen.
-std::string InputLabel(SweepInput input) {
+QString InputLabel(SweepInput input) {
     switch (input) {
-    case SweepInput::Hosts: return "Hosts: ";
-    case SweepInput::Mark: return "Watermark: ";
-    case SweepInput::Seeds: return "Seeds: ";
-    case SweepInput::Attacks: return "Attacks: ";
-    case SweepInput::Calibration: return "Calibration: ";
+    case SweepInput::Hosts: return TfrmRobustness::tr("Hosts: ");
+    case SweepInput::Mark: return TfrmRobustness::tr("Watermark: ");
+    case SweepInput::Seeds: return TfrmRobustness::tr("Seeds: ");
+    case SweepInput::Attacks: return TfrmRobustness::tr("Attacks: ");
+    case SweepInput::Calibration: return TfrmRobustness::tr("Calibration: ");
     }
-    return "";
+    return QString();
 }
 
 }  // namespace
@@ -156,7 +157,7 @@ struct TfrmRobustness::Shared {
 
 TfrmRobustness::TfrmRobustness(RobustnessHost& host, QWidget* parent) : QWidget(parent, Qt::Window), host_(host) {
     setObjectName(QStringLiteral("frmRobustness"));
-    setWindowTitle(QStringLiteral("Robustness"));
+    setWindowTitle(tr("Robustness"));
     resize(1100, 680);
     auto* splitter = new QSplitter(this);
     splitter->addWidget(CreateInputs());
@@ -191,22 +192,22 @@ QWidget* TfrmRobustness::CreateInputs() {
     auto* column = new QVBoxLayout(box);
     column->setContentsMargins(0, 0, 0, 0);
 
-    auto* hosts = new QGroupBox(QStringLiteral("Hosts"), box);
+    auto* hosts = new QGroupBox(tr("Hosts"), box);
     auto* hostRows = new QVBoxLayout(hosts);
-    rbDocument = new QRadioButton(QStringLiteral("The active document's picture"), hosts);
+    rbDocument = new QRadioButton(tr("The active document's picture"), hosts);
     rbDocument->setObjectName(QStringLiteral("rbDocument"));
-    rbFiles = new QRadioButton(QStringLiteral("Pictures and folders:"), hosts);
+    rbFiles = new QRadioButton(tr("Pictures and folders:"), hosts);
     rbFiles->setObjectName(QStringLiteral("rbFiles"));
     rbDocument->setChecked(true);
     lstHosts = new QListWidget(hosts);
     lstHosts->setObjectName(QStringLiteral("lstHosts"));
     lstHosts->setSelectionMode(QAbstractItemView::ExtendedSelection);
     lstHosts->setMaximumHeight(lstHosts->fontMetrics().height() * 3 + 10);
-    lstHosts->setToolTip(QStringLiteral("Host pictures and folders, as the command line's HOSTS: a folder gives every "
+    lstHosts->setToolTip(tr("Host pictures and folders, as the command line's HOSTS: a folder gives every "
                                         "picture file in it (not in its subfolders)"));
-    auto* addPicture = new QPushButton(QStringLiteral("Add Picture..."), hosts);
-    auto* addFolder = new QPushButton(QStringLiteral("Add Folder..."), hosts);
-    auto* remove = new QPushButton(QStringLiteral("Remove"), hosts);
+    auto* addPicture = new QPushButton(tr("Add Picture..."), hosts);
+    auto* addFolder = new QPushButton(tr("Add Folder..."), hosts);
+    auto* remove = new QPushButton(tr("Remove"), hosts);
     connect(addPicture, &QPushButton::clicked, this, [this] { host_.Run([this] { AddPicture(); }); });
     connect(addFolder, &QPushButton::clicked, this, [this] { host_.Run([this] { AddFolder(); }); });
     connect(remove, &QPushButton::clicked, this, [this] {
@@ -223,12 +224,12 @@ QWidget* TfrmRobustness::CreateInputs() {
     hostRows->addWidget(lstHosts);
     column->addWidget(hosts);
 
-    auto* inputs = new QGroupBox(QStringLiteral("Watermark and seeds"), box);
+    auto* inputs = new QGroupBox(tr("Watermark and seeds"), box);
     auto* form = new QFormLayout(inputs);
     const auto fileRow = [this, inputs](QLineEdit*& edit, const char* name, const QString& filter) {
         edit = new QLineEdit(inputs);
         edit->setObjectName(QString::fromLatin1(name));
-        auto* browse = new QPushButton(QStringLiteral("Browse..."), inputs);
+        auto* browse = new QPushButton(tr("Browse..."), inputs);
         QLineEdit* target = edit;
         connect(browse, &QPushButton::clicked, this,
                 [this, target, filter] { host_.Run([this, target, filter] { ChooseFile(target, filter); }); });
@@ -237,35 +238,35 @@ QWidget* TfrmRobustness::CreateInputs() {
         row->addWidget(browse);
         return row;
     };
-    form->addRow(QStringLiteral("Watermark:"), fileRow(edtMark, "edtMark", kPictureFilter));
+    form->addRow(tr("Watermark:"), fileRow(edtMark, "edtMark", kPictureFilter));
     edtSeeds = new QLineEdit(QString::fromLatin1(kDefaultSeeds), inputs);
     edtSeeds->setObjectName(QStringLiteral("edtSeeds"));
-    edtSeeds->setToolTip(QStringLiteral("Seeds and ranges of seeds, as 1..20 or 1..5,7"));
-    form->addRow(QStringLiteral("Seeds:"), edtSeeds);
-    form->addRow(QStringLiteral("Calibration:"), fileRow(edtCalibration, "edtCalibration", kCalibrationFilter));
-    edtCalibration->setPlaceholderText(QStringLiteral("the watermark's <name>.calibration.json, if any"));
+    edtSeeds->setToolTip(tr("Seeds and ranges of seeds, as 1..20 or 1..5,7"));
+    form->addRow(tr("Seeds:"), edtSeeds);
+    form->addRow(tr("Calibration:"), fileRow(edtCalibration, "edtCalibration", kCalibrationFilter));
+    edtCalibration->setPlaceholderText(tr("the watermark's <name>.calibration.json, if any"));
     spnJobs = new QSpinBox(inputs);
     spnJobs->setObjectName(QStringLiteral("spnJobs"));
     spnJobs->setRange(1, 1024);
     spnJobs->setValue(static_cast<int>(std::max(1u, std::thread::hardware_concurrency())));
-    form->addRow(QStringLiteral("Threads:"), spnJobs);
-    chkRegister = new QCheckBox(QStringLiteral("Read geometric cells again after registration"), inputs);
+    form->addRow(tr("Threads:"), spnJobs);
+    chkRegister = new QCheckBox(tr("Read geometric cells again after registration"), inputs);
     chkRegister->setObjectName(QStringLiteral("chkRegister"));
-    chkRegister->setToolTip(QStringLiteral("Rotated, scaled, shifted and cropped pictures are registered to X_hat and read "
+    chkRegister->setToolTip(tr("Rotated, scaled, shifted and cropped pictures are registered to X_hat and read "
                                            "a second time, in the *_registered columns"));
     form->addRow(QString(), chkRegister);
     column->addWidget(inputs);
 
-    auto* attacks = new QGroupBox(QStringLiteral("Attacks"), box);
+    auto* attacks = new QGroupBox(tr("Attacks"), box);
     auto* attackRows = new QVBoxLayout(attacks);
     treAttacks = new QTreeWidget(attacks);
     treAttacks->setObjectName(QStringLiteral("treAttacks"));
-    treAttacks->setHeaderLabels({QStringLiteral("Cell"), QStringLiteral("Source")});
+    treAttacks->setHeaderLabels({tr("Cell"), tr("Source")});
     FillGrid();
     attackRows->addWidget(treAttacks, 1);
     auto* allNone = new QHBoxLayout;
-    auto* all = new QPushButton(QStringLiteral("Default grid"), attacks);
-    auto* none = new QPushButton(QStringLiteral("None"), attacks);
+    auto* all = new QPushButton(tr("Default grid"), attacks);
+    auto* none = new QPushButton(tr("None"), attacks);
     connect(all, &QPushButton::clicked, this, [this] { CheckWholeGrid(true); });
     connect(none, &QPushButton::clicked, this, [this] { CheckWholeGrid(false); });
     allNone->addWidget(all);
@@ -274,9 +275,9 @@ QWidget* TfrmRobustness::CreateInputs() {
     attackRows->addLayout(allNone);
     edtMoreAttacks = new QLineEdit(attacks);
     edtMoreAttacks->setObjectName(QStringLiteral("edtMoreAttacks"));
-    edtMoreAttacks->setPlaceholderText(QStringLiteral("more cells, as real-jpeg:q=10..90:10,median:k=3,5"));
+    edtMoreAttacks->setPlaceholderText(tr("more cells, as real-jpeg:q=10..90:10,median:k=3,5"));
     // The catalogue: every attack with its parameters and their accepted values.
-    QString catalogue = QStringLiteral("Attacks of the catalogue:");
+    QString catalogue = tr("Attacks of the catalogue:");
     for (const AttackInfo& info : AttackCatalogue()) {
         catalogue += QStringLiteral("\n%1").arg(QString::fromUtf8(info.Name));
         for (const AttackParameter& p : info.Parameters)
@@ -284,14 +285,14 @@ QWidget* TfrmRobustness::CreateInputs() {
         catalogue += QStringLiteral(" - %1").arg(QString::fromUtf8(info.Summary));
     }
     edtMoreAttacks->setToolTip(catalogue);
-    attackRows->addWidget(new QLabel(QStringLiteral("More cells (any attack list):"), attacks));
+    attackRows->addWidget(new QLabel(tr("More cells (any attack list):"), attacks));
     attackRows->addWidget(edtMoreAttacks);
     column->addWidget(attacks, 1);
 
     auto* run = new QHBoxLayout;
-    btnRun = new QPushButton(QStringLiteral("&Run"), box);
+    btnRun = new QPushButton(tr("&Run"), box);
     btnRun->setObjectName(QStringLiteral("btnRun"));
-    btnCancel = new QPushButton(QStringLiteral("Cancel"), box);
+    btnCancel = new QPushButton(tr("Cancel"), box);
     btnCancel->setObjectName(QStringLiteral("btnCancel"));
     connect(btnRun, &QPushButton::clicked, this, [this] { host_.Run([this] { Start(); }); });
     connect(btnCancel, &QPushButton::clicked, this, [this] { Cancel(); });
@@ -303,7 +304,7 @@ QWidget* TfrmRobustness::CreateInputs() {
     run->addWidget(btnCancel);
     run->addWidget(prgRun, 1);
     column->addLayout(run);
-    lblState = new QLabel(QStringLiteral("Choose the hosts, the watermark, the seeds and the attacks, then Run."), box);
+    lblState = new QLabel(tr("Choose the hosts, the watermark, the seeds and the attacks, then Run."), box);
     lblState->setObjectName(QStringLiteral("lblState"));
     lblState->setWordWrap(true);
     lblState->setTextInteractionFlags(Qt::TextSelectableByMouse);
@@ -311,11 +312,11 @@ QWidget* TfrmRobustness::CreateInputs() {
     lblState->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     column->addWidget(lblState);
     auto* command = new QHBoxLayout;
-    command->addWidget(new QLabel(QStringLiteral("From the shell:"), box));
+    command->addWidget(new QLabel(tr("From the shell:"), box));
     edtCommand = new QLineEdit(box);
     edtCommand->setObjectName(QStringLiteral("edtCommand"));
     edtCommand->setReadOnly(true);
-    edtCommand->setPlaceholderText(QStringLiteral("the command line of the run, once it has started"));
+    edtCommand->setPlaceholderText(tr("the command line of the run, once it has started"));
     command->addWidget(edtCommand, 1);
     column->addLayout(command);
     return box;
@@ -333,14 +334,14 @@ QWidget* TfrmRobustness::CreateResults() {
     tblRows->setEditTriggers(QAbstractItemView::NoEditTriggers);
     tblRows->setSelectionBehavior(QAbstractItemView::SelectRows);
     tblRows->verticalHeader()->setDefaultSectionSize(tblRows->fontMetrics().height() + 4);
-    tblRows->setToolTip(QStringLiteral("Double-click a row to open its attacked picture and extracted mark"));
+    tblRows->setToolTip(tr("Double-click a row to open its attacked picture and extracted mark"));
     connect(tblRows, &QTableWidget::cellDoubleClicked, this,
             [this](int row, int) { host_.Run([this, row] { OpenRow(row); }); });
     tableColumn->addWidget(tblRows, 1);
     auto* exports = new QHBoxLayout;
-    btnExportCsv = new QPushButton(QStringLiteral("Export CSV..."), table);
-    btnExportJsonl = new QPushButton(QStringLiteral("Export JSON Lines..."), table);
-    btnExportHtml = new QPushButton(QStringLiteral("Export HTML Report..."), table);
+    btnExportCsv = new QPushButton(tr("Export CSV..."), table);
+    btnExportJsonl = new QPushButton(tr("Export JSON Lines..."), table);
+    btnExportHtml = new QPushButton(tr("Export HTML Report..."), table);
     const std::pair<QPushButton*, Export> buttons[] = {
         {btnExportCsv, Export::Csv}, {btnExportJsonl, Export::Jsonl}, {btnExportHtml, Export::Html}};
     for (const auto& [button, kind] : buttons) {
@@ -350,22 +351,39 @@ QWidget* TfrmRobustness::CreateResults() {
     }
     exports->addStretch(1);
     tableColumn->addLayout(exports);
-    tabs->addTab(table, QStringLiteral("Table"));
+    tabs->addTab(table, tr("Table"));
 
-    auto* charts = new QWidget(tabs);
-    auto* chartColumn = new QVBoxLayout(charts);
-    auto* family = new QHBoxLayout;
-    family->addWidget(new QLabel(QStringLiteral("Attack family:"), charts));
-    cmbFamily = new QComboBox(charts);
+    // The family the Charts and ROC tabs show, chosen in the tab bar's corner (hidden with the
+    // table, which shows every family).
+    auto* family = new QWidget(tabs);
+    auto* familyRow = new QHBoxLayout(family);
+    familyRow->setContentsMargins(4, 0, 4, 0);
+    familyRow->addWidget(new QLabel(tr("Attack family:"), family));
+    cmbFamily = new QComboBox(family);
     cmbFamily->setObjectName(QStringLiteral("cmbFamily"));
-    family->addWidget(cmbFamily, 1);
-    chartColumn->addLayout(family);
-    chartView = new QChartView(charts);
+    cmbFamily->setMinimumContentsLength(16);
+    familyRow->addWidget(cmbFamily, 1);
+    tabs->setCornerWidget(family, Qt::TopRightCorner);
+    family->setVisible(false);
+    connect(tabs, &QTabWidget::currentChanged, family, [family](int index) { family->setVisible(index > 0); });
+    connect(cmbFamily, &QComboBox::currentIndexChanged, this, [this](int index) { ShowFamily(index); });
+
+    chartView = new QChartView(tabs);
     chartView->setObjectName(QStringLiteral("chartView"));
     chartView->setRenderHint(QPainter::Antialiasing);
-    chartColumn->addWidget(chartView, 1);
-    connect(cmbFamily, &QComboBox::currentIndexChanged, this, [this](int index) { ShowFamily(index); });
-    tabs->addTab(charts, QStringLiteral("Charts"));
+    tabs->addTab(chartView, tr("Charts"));
+
+    auto* roc = new QWidget(tabs);
+    auto* rocColumn = new QVBoxLayout(roc);
+    rocView = new QChartView(roc);
+    rocView->setObjectName(QStringLiteral("rocView"));
+    rocView->setRenderHint(QPainter::Antialiasing);
+    rocColumn->addWidget(rocView, 1);
+    lblRoc = new QLabel(roc);
+    lblRoc->setObjectName(QStringLiteral("lblRoc"));
+    lblRoc->setWordWrap(true);
+    rocColumn->addWidget(lblRoc);
+    tabs->addTab(roc, QStringLiteral("ROC"));
     return tabs;
 }
 
@@ -418,7 +436,7 @@ std::vector<AttackCell> TfrmRobustness::ChosenCells() const {
         try {
             extra = ParseSweepAttacks({more});
         } catch (const SweepInputError& e) {
-            throw ArgumentError(std::string("More cells: ") + e.what());
+            throw ArgumentError(S(tr("More cells: %1").arg(QString::fromUtf8(e.what()))));
         }
         cells.insert(cells.end(), extra.begin(), extra.end());
     }
@@ -438,7 +456,7 @@ void TfrmRobustness::SetHostPaths(const QStringList& paths) {
 }
 
 void TfrmRobustness::AddFolder() {
-    FileDialogRequest request{QStringLiteral("RobustnessFolderDlg"), FileDialogKind::Folder, QString(), 1, QString()};
+    FileDialogRequest request{QStringLiteral("RobustnessFolderDlg"), FileDialogKind::Folder, QString(), 1, QString(), QString()};
     if (const auto chosen = host_.ExecuteDialog(request)) {
         lstHosts->addItem(chosen->fileName);
         rbFiles->setChecked(true);
@@ -446,7 +464,7 @@ void TfrmRobustness::AddFolder() {
 }
 
 void TfrmRobustness::AddPicture() {
-    FileDialogRequest request{QStringLiteral("RobustnessHostDlg"), FileDialogKind::Open, kPictureFilter, 1, QString()};
+    FileDialogRequest request{QStringLiteral("RobustnessHostDlg"), FileDialogKind::Open, kPictureFilter, 1, QString(), QString()};
     if (const auto chosen = host_.ExecuteDialog(request)) {
         lstHosts->addItem(chosen->fileName);
         rbFiles->setChecked(true);
@@ -454,7 +472,7 @@ void TfrmRobustness::AddPicture() {
 }
 
 void TfrmRobustness::ChooseFile(QLineEdit* edit, const QString& filter) {
-    FileDialogRequest request{QStringLiteral("RobustnessOpenDlg"), FileDialogKind::Open, filter, 1, QString()};
+    FileDialogRequest request{QStringLiteral("RobustnessOpenDlg"), FileDialogKind::Open, filter, 1, QString(), QString()};
     if (const auto chosen = host_.ExecuteDialog(request)) edit->setText(chosen->fileName);
 }
 
@@ -469,14 +487,14 @@ SweepPlan TfrmRobustness::BuildPlan(std::vector<std::string>& words, std::string
     if (rbDocument->isChecked()) {
         TMDIChild* doc = host_.ActiveDocument();
         if (doc == nullptr || doc->Model().Picture().empty())
-            throw ArgumentError("There is no active document: open a host picture, or list pictures and folders of them");
+            throw ArgumentError(S(tr("There is no active document: open a host picture, or list pictures and folders of them")));
         // The document's picture, the host of its own experiments (never a step's view).
         const Bitmap& picture = doc->Model().Picture();
         inputs.Pictures = {NamedPicture{S(QFileInfo(doc->FileName()).fileName()), picture}};
         words.push_back(S(doc->FileName()));
     } else {
         const QStringList hosts = HostPaths();
-        if (hosts.isEmpty()) throw ArgumentError("Add the host pictures, or folders of them");
+        if (hosts.isEmpty()) throw ArgumentError(S(tr("Add the host pictures, or folders of them")));
         for (const QString& host : hosts) {
             inputs.Hosts.push_back(FilePath(host));
             words.push_back(S(host));
@@ -484,7 +502,7 @@ SweepPlan TfrmRobustness::BuildPlan(std::vector<std::string>& words, std::string
     }
 
     const QString mark = edtMark->text().trimmed();
-    if (mark.isEmpty()) throw ArgumentError("Choose the watermark picture");
+    if (mark.isEmpty()) throw ArgumentError(S(tr("Choose the watermark picture")));
     inputs.Mark = FilePath(mark);
     words.insert(words.end(), {"--mark", S(mark)});
 
@@ -495,7 +513,7 @@ SweepPlan TfrmRobustness::BuildPlan(std::vector<std::string>& words, std::string
     if (cells != DefaultAttackGrid()) {
         std::string list;
         for (const AttackCell& cell : cells) list += (list.empty() ? "" : ",") + cell.Name;
-        if (list.empty()) throw ArgumentError("no attack chosen: check cells of the grid, or list more cells");
+        if (list.empty()) throw ArgumentError(S(tr("no attack chosen: check cells of the grid, or list more cells")));
         inputs.Attacks = {list};
         words.insert(words.end(), {"--attacks", list});
     }
@@ -515,13 +533,13 @@ SweepPlan TfrmRobustness::BuildPlan(std::vector<std::string>& words, std::string
         PreparedSweep prepared = PrepareSweep(inputs);
         markName = prepared.MarkName;
         inputFiles.clear();
-        for (const HostFile& host : prepared.Hosts) inputFiles.push_back({"the host picture", host.Path.string()});
-        inputFiles.push_back({"the watermark", inputs.Mark.string()});
+        for (const HostFile& host : prepared.Hosts) inputFiles.push_back({QT_TR_NOOP("the host picture"), host.Path.string()});
+        inputFiles.push_back({QT_TR_NOOP("the watermark"), inputs.Mark.string()});
         if (!prepared.Calibration.Path.empty())
-            inputFiles.push_back({"the calibration", prepared.Calibration.Path.string()});
+            inputFiles.push_back({QT_TR_NOOP("the calibration"), prepared.Calibration.Path.string()});
         return std::move(prepared.Plan);
     } catch (const SweepInputError& e) {
-        throw ArgumentError(InputLabel(e.Input) + e.what());
+        throw ArgumentError(S(InputLabel(e.Input)) + e.what());
     }
 }
 
@@ -562,6 +580,8 @@ bool TfrmRobustness::Start() {
     }
     cmbFamily->clear();
     ReplaceChart(chartView, new QChart);
+    ReplaceChart(rocView, new QChart);
+    lblRoc->clear();
     prgRun->setRange(0, 1000);
     prgRun->setValue(0);
 
@@ -594,7 +614,7 @@ bool TfrmRobustness::Start() {
     connect(job_, &BackgroundJob::Done, this, [this] { Finish(); });
     edtCommand->setText(Q(CommandText()));
     edtCommand->setCursorPosition(0);
-    lblState->setText(QStringLiteral("Running %1 rows (%2 hosts x %3 seeds x %4 cells)...")
+    lblState->setText(tr("Running %1 rows (%2 hosts x %3 seeds x %4 cells)...")
                           .arg(plan_.RowCount())
                           .arg(plan_.Hosts.size())
                           .arg(plan_.Seeds.size())
@@ -608,7 +628,7 @@ void TfrmRobustness::Cancel() {
     if (!Running()) return;
     shared_->cancel = true;
     job_->Cancel();
-    lblState->setText(QStringLiteral("Cancelling: the rows already started are finished..."));
+    lblState->setText(tr("Cancelling: the rows already started are finished..."));
 }
 
 void TfrmRobustness::Wait() {
@@ -666,10 +686,10 @@ void TfrmRobustness::Finish() {
     cancelled_ = shared_->cancel.load() || summary.Cancelled;
     std::uint64_t failed = 0;
     for (const RobustnessRow& row : rows_) failed += row.Failed() ? 1 : 0;
-    QString state = cancelled_ ? QStringLiteral("Cancelled after %1 of %2 rows").arg(rows_.size()).arg(plan_.RowCount())
-                               : QStringLiteral("%1 rows").arg(rows_.size());
-    state += QStringLiteral(", %1 failed.").arg(failed);
-    if (!plan_.Thresholds) state += QStringLiteral(" No calibration: no detection rates.");
+    QString state = cancelled_ ? tr("Cancelled after %1 of %2 rows").arg(rows_.size()).arg(plan_.RowCount())
+                               : tr("%1 rows").arg(rows_.size());
+    state += tr(", %1 failed.").arg(failed);
+    if (!plan_.Thresholds) state += tr(" No calibration: no detection rates.");
     lblState->setText(state);
     if (!cancelled_) prgRun->setValue(1000);
     tblRows->resizeColumnsToContents();
@@ -748,7 +768,7 @@ void TfrmRobustness::ExportCommand(Export kind) {
                  {"ExportJsonlDlg", &kJsonlFilter, ".jsonl"},
                  {"ExportHtmlDlg", &kHtmlFilter, ".html"}};
     const auto& k = kinds[static_cast<int>(kind)];
-    FileDialogRequest request{QString::fromLatin1(k.name), FileDialogKind::Save, *k.filter, 1, QString()};
+    FileDialogRequest request{QString::fromLatin1(k.name), FileDialogKind::Save, *k.filter, 1, QString(), QString()};
     const auto chosen = host_.ExecuteDialog(request);
     if (!chosen) return;
     QString name = chosen->fileName;
@@ -756,17 +776,17 @@ void TfrmRobustness::ExportCommand(Export kind) {
     // An export never replaces a file the run read (by whatever name it is chosen).
     for (const auto& [what, path] : inputFiles_)
         if (SameFile(FilePath(name), path))
-            throw Error("'" + S(name) + "' is " + what + " of the run; it would be overwritten (choose another name)");
+            throw Error(S(tr("'%1' is %2 of the run; it would be overwritten (choose another name)").arg(name, Tr("quillfen::ui::TfrmRobustness", what))));
     const std::string text = ExportText(kind);
     // Whole or not at all: a reader never sees half a file.
     WriteFileAtomically(FilePath(name), std::vector<std::uint8_t>(text.begin(), text.end()));
-    lblState->setText(QStringLiteral("Written: %1").arg(name));
+    lblState->setText(tr("Written: %1").arg(name));
 }
 
 TMDIChild* TfrmRobustness::OpenRow(int row) {
     if (row < 0 || static_cast<std::size_t>(row) >= rows_.size()) return nullptr;
     const RowPictures pictures = ComputeRowPictures(plan_, static_cast<std::uint64_t>(row));
-    if (pictures.Row.Failed()) throw Error("Row " + std::to_string(row + 1) + " failed: " + pictures.Row.Error);
+    if (pictures.Row.Failed()) throw Error(S(tr("Row %1 failed: %2").arg(row + 1).arg(Q(pictures.Row.Error))));
     const RobustnessRow& r = pictures.Row;
     const QString title = QStringLiteral("%1 - seed %2 - %3").arg(Q(r.Host)).arg(r.Seed).arg(Q(r.Attack));
     const auto fixed5 = [](double value) { return std::vector<ReportNumber>{{value, 5}}; };
@@ -791,13 +811,17 @@ void TfrmRobustness::ShowFamily(int index) {
     chart->setObjectName(QStringLiteral("chart"));
     if (index < 0 || static_cast<std::size_t>(index) >= families.size() || rows_.empty()) {
         ReplaceChart(chartView, chart);
+        ReplaceChart(rocView, new QChart);
+        lblRoc->clear();
         return;
     }
     const ReportFamily& family = families[static_cast<std::size_t>(index)];
     RobustnessReport report;
     report.Rows = rows_;
     report.Cells = plan_.Cells;
+    report.Thresholds = plan_.Thresholds;
     const std::vector<CellSummary> summaries = SummariseCells(report);
+    ShowRoc(RocOfFamily(report, family), FamilyCaption(family));
 
     // A family without a strength axis (cells side by side) is drawn as points: a line between
     // two unrelated attacks would mean nothing.
@@ -808,19 +832,19 @@ void TfrmRobustness::ShowFamily(int index) {
         made->setName(name);
         return made;
     };
-    QXYSeries* median = makeSeries(QStringLiteral("NC (median)"));
+    QXYSeries* median = makeSeries(tr("NC (median)"));
     auto* q1 = new QLineSeries(chart);
     auto* q3 = new QLineSeries(chart);
-    QXYSeries* score = makeSeries(QStringLiteral("score (median)"));
-    QXYSeries* tpr3 = makeSeries(QStringLiteral("detected at 1e-3"));
-    QXYSeries* tpr6 = makeSeries(QStringLiteral("detected at 1e-6"));
+    QXYSeries* score = makeSeries(tr("score (median)"));
+    QXYSeries* tpr3 = makeSeries(tr("detected at 1e-3"));
+    QXYSeries* tpr6 = makeSeries(tr("detected at 1e-6"));
     // A registering run's second reading of the geometric cells: dashed, in the same colours.
     auto* registeredNc = new QLineSeries(chart);
-    registeredNc->setName(QStringLiteral("NC, registered"));
+    registeredNc->setName(tr("NC, registered"));
     auto* registeredScore = new QLineSeries(chart);
-    registeredScore->setName(QStringLiteral("score, registered"));
+    registeredScore->setName(tr("score, registered"));
     auto* registeredTpr6 = new QLineSeries(chart);
-    registeredTpr6->setName(QStringLiteral("detected at 1e-6, registered"));
+    registeredTpr6->setName(tr("detected at 1e-6, registered"));
     auto* axisX = new QCategoryAxis(chart);
     axisX->setLabelsPosition(QCategoryAxis::AxisLabelsPositionOnValue);
     bool anyRate = false;
@@ -859,7 +883,7 @@ void TfrmRobustness::ShowFamily(int index) {
         delete q3;
     } else {
         auto* band = new QAreaSeries(q3, q1);
-        band->setName(QStringLiteral("NC (quartiles)"));
+        band->setName(tr("NC (quartiles)"));
         QColor fill = QColor(70, 110, 200);
         fill.setAlpha(60);
         band->setBrush(fill);
@@ -895,7 +919,7 @@ void TfrmRobustness::ShowFamily(int index) {
     dashed(registeredScore, score->color());
     dashed(registeredTpr6, tpr6Colour);
     axisX->setRange(-0.5, static_cast<double>(family.Cells.size()) - 0.5);
-    axisX->setTitleText(family.Parameter.empty() ? QStringLiteral("cell") : Q(family.Parameter));
+    axisX->setTitleText(family.Parameter.empty() ? tr("cell") : Q(family.Parameter));
     // Cell names are long: slanted, each stays whole.
     if (points) axisX->setLabelsAngle(-35);
     auto* axisY = new QValueAxis(chart);
@@ -905,17 +929,97 @@ void TfrmRobustness::ShowFamily(int index) {
     axisY->setTickAnchor(0.0);
     axisY->setTickInterval(0.25);
     axisY->setLabelFormat(QStringLiteral("%.2f"));
-    axisY->setTitleText(anyRate ? QStringLiteral("NC, score, detection rate") : QStringLiteral("NC, score"));
+    axisY->setTitleText(anyRate ? tr("NC, score, detection rate") : tr("NC, score"));
     chart->addAxis(axisX, Qt::AlignBottom);
     chart->addAxis(axisY, Qt::AlignLeft);
     for (QAbstractSeries* series : chart->series()) {
         series->attachAxis(axisX);
         series->attachAxis(axisY);
     }
-    chart->setTitle(FamilyCaption(family) + (anyRate ? QString() : QStringLiteral(" (no calibration: NC only)")));
+    chart->setTitle(FamilyCaption(family) + (anyRate ? QString() : tr(" (no calibration: NC only)")));
     // Eight names do not fit in one row under the plot; beside it each stays whole.
     chart->legend()->setAlignment(chart->series().size() > 5 ? Qt::AlignRight : Qt::AlignBottom);
     ReplaceChart(chartView, chart);
+}
+
+void TfrmRobustness::ShowRoc(const FamilyRoc& roc, const QString& name) {
+    auto* chart = new QChart;
+    chart->setObjectName(QStringLiteral("rocChart"));
+    const RocCurve& curve = roc.Curve;
+    if (curve.Points.empty()) {
+        chart->setTitle(QStringLiteral("ROC: no null side (rows of an earlier program)"));
+        ReplaceChart(rocView, chart);
+        lblRoc->setText(QStringLiteral("The rows hold no score of the unmarked host: no ROC curve."));
+        return;
+    }
+    auto* line = new QLineSeries(chart);
+    line->setName(QStringLiteral("ROC"));
+    // A step at each threshold: across at the old rate, then up, as the report draws it.
+    double lastTpr = 0;
+    for (const auto& [fpr, tpr] : curve.Points) {
+        line->append(fpr, lastTpr);
+        line->append(fpr, tpr);
+        lastTpr = tpr;
+    }
+    QPen pen(QColor(40, 70, 160));
+    pen.setWidth(2);
+    line->setPen(pen);
+    auto* chance = new QLineSeries(chart);
+    chance->setName(QStringLiteral("chance"));
+    chance->append(0, 0);
+    chance->append(1, 1);
+    QPen dashed(QColor(150, 150, 150));
+    dashed.setStyle(Qt::DashLine);
+    chance->setPen(dashed);
+    chart->addSeries(chance);
+    chart->addSeries(line);
+    if (!std::isnan(roc.Tpr1e3) && !std::isnan(roc.Fpr1e3)) {
+        for (const auto& [fpr, tpr, colour, label] :
+             {std::tuple{roc.Fpr1e3, roc.Tpr1e3, QColor(230, 140, 30), "at the 1e-3 threshold"},
+              std::tuple{roc.Fpr1e6, roc.Tpr1e6, QColor(190, 50, 40), "at the 1e-6 threshold"}}) {
+            auto* point = new QScatterSeries(chart);
+            point->setName(QString::fromLatin1(label));
+            point->setColor(colour);
+            point->setMarkerSize(9);
+            point->append(fpr, tpr);
+            chart->addSeries(point);
+        }
+    }
+    // A little room left of 0 and above 1, so that the thresholds' points (mostly at a
+    // false-positive rate of 0) are not cut in half by the plot's edge; ticks stay at quarters.
+    auto* axisX = new QValueAxis(chart);
+    axisX->setRange(-0.02, 1.0);
+    axisX->setTitleText(QStringLiteral("false-positive rate (own host unmarked)"));
+    auto* axisY = new QValueAxis(chart);
+    axisY->setRange(0.0, 1.02);
+    axisY->setTitleText(QStringLiteral("true-positive rate"));
+    for (QValueAxis* axis : {axisX, axisY}) {
+        axis->setTickType(QValueAxis::TicksDynamic);
+        axis->setTickAnchor(0.0);
+        axis->setTickInterval(0.25);
+        axis->setLabelFormat(QStringLiteral("%.2f"));
+    }
+    chart->addAxis(axisX, Qt::AlignBottom);
+    chart->addAxis(axisY, Qt::AlignLeft);
+    for (QAbstractSeries* series : chart->series()) {
+        series->attachAxis(axisX);
+        series->attachAxis(axisY);
+    }
+    chart->setTitle(QStringLiteral("ROC, %1: AUC %2").arg(name, Q(FormatFixed(curve.Auc, 3))));
+    chart->legend()->setAlignment(Qt::AlignBottom);
+    ReplaceChart(rocView, chart);
+    QString text = QStringLiteral("AUC %1 over %2 marked and %3 unmarked pictures.")
+                       .arg(Q(FormatFixed(curve.Auc, 3)))
+                       .arg(curve.Positives)
+                       .arg(curve.Negatives);
+    if (std::isnan(roc.Tpr1e3)) {
+        text += QStringLiteral(" No calibration: no detection rates.");
+    } else {
+        text += QStringLiteral(" Detected: %1 at 1e-3, %2 at 1e-6; the unmarked host reaches the thresholds in %3 and %4.")
+                    .arg(Q(FormatFixed(roc.Tpr1e3, 3)), Q(FormatFixed(roc.Tpr1e6, 3)), Q(FormatFixed(roc.Fpr1e3, 3)),
+                         Q(FormatFixed(roc.Fpr1e6, 3)));
+    }
+    lblRoc->setText(text);
 }
 
 }  // namespace quillfen::ui

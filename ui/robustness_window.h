@@ -5,7 +5,9 @@
 // seeds and the attack cells (the default grid preselected, by family, plus any attack list the
 // command line takes); the sweep runs on a worker thread with its progress and a Cancel button,
 // and its rows fill the table as they come. The charts show, per attack family, NC (median and
-// interquartile band) and the detection rates against the attack's strength. The rows are
+// interquartile band) and the detection rates against the attack's strength, and, on a tab of
+// its own, the family's ROC curve with its AUC and the true-positive rates at both thresholds
+// (the family chosen in the tab bar's corner serves both). The rows are
 // exported as CSV, JSON Lines and the HTML report by the command line's own writers, and a
 // double-click on a row opens that cell's attacked picture, with the mark extracted from it, as
 // a new document (the row computed again: it is a pure function of host, seed and cell). The
@@ -25,6 +27,7 @@
 #include <QWidget>
 
 #include "quillfen/benchmark/robustness.h"
+#include "quillfen/benchmark/robustness_report.h"
 
 class QCheckBox;
 class QChartView;
@@ -94,6 +97,10 @@ public:
     QTableWidget* tblRows;
     QComboBox* cmbFamily;
     QChartView* chartView;
+    // The family's ROC curve: marked pictures after its attacks against the key's own host,
+    // unmarked, after the same attacks; its AUC and the detection rates at both thresholds.
+    QChartView* rocView;
+    QLabel* lblRoc;
     QLabel* lblState;
     // The equivalent command line, read-only: it scrolls rather than widening the window.
     QLineEdit* edtCommand;
@@ -138,6 +145,8 @@ private:
     // Keeps the window within the screen it is on (a long input never widens it past it).
     void FitScreen();
     void AppendRowToTable(const RobustnessRow& row);
+    // Draws a family's ROC curve and says its AUC and rates under it.
+    void ShowRoc(const FamilyRoc& roc, const QString& name);
     // The plan of the inputs; throws Error (the message for the user) for a refused input.
     SweepPlan BuildPlan(std::vector<std::string>& words, std::string& markName,
                         std::vector<std::pair<std::string, std::string>>& inputs);

@@ -120,4 +120,13 @@ std::vector<StepReport> ReportsOf(const StepResult& result) {
 
 Report SeedReport(std::uint32_t seed) { return {QT_TRANSLATE_NOOP("Step", "seed = %1"), {{static_cast<double>(seed), 0}}}; }
 
+Report VerdictReport(const Verdict& verdict) {
+    // The verdict is always taken at the rate the words name (Judge).
+    const std::vector<ReportNumber> numbers = {{verdict.Score, 3}, {verdict.Threshold, 3}};
+    if (verdict.Present)
+        return {QT_TRANSLATE_NOOP("Step", "mark present: score %1 ≥ %2 (false alarms ≤ 1e-6)"), numbers};
+    return {QT_TRANSLATE_NOOP("Step", "no mark found: score %1 < %2 (the threshold for false alarms ≤ 1e-6)"),
+            numbers};
+}
+
 }  // namespace quillfen::ui

@@ -10,6 +10,7 @@
 
 #include "quillfen/image/report.h"
 #include "quillfen/watermark/experiment.h"
+#include "quillfen/watermark/marking.h"
 
 namespace quillfen::ui {
 
@@ -56,5 +57,15 @@ struct StepReport {
 std::vector<StepReport> ReportsOf(const StepResult& result);
 // The line of the Results list that keeps the seed a Get Wr drew with.
 Report SeedReport(std::uint32_t seed);
+// The verdict on a picture attacked elsewhere, worded as `quillfen-cli extract` words it:
+// "mark present: score 0.612 ≥ 0.125 (false alarms ≤ 1e-6)" or "no mark found: score 0.004 <
+// 0.125 (...)", the score and threshold to three decimals.
+Report VerdictReport(const Verdict& verdict);
+// Why a picture attacked elsewhere gets no verdict: X_hat no longer follows from the
+// embedding's steps, or the mark leaves too few relations for a score.
+inline constexpr const char* kNoVerdictOrderText =
+    "no verdict: X_hat no longer follows from the embedding's steps (run the embedding again)";
+inline constexpr const char* kNoVerdictRelationsText =
+    "no verdict: the mark leaves too few relations of the host to tell a marked picture from an unmarked one";
 
 }  // namespace quillfen::ui

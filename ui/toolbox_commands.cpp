@@ -15,6 +15,8 @@
 
 #include <QAction>
 #include <QMenu>
+#include <QSettings>
+#include <QStringList>
 
 #include "quillfen/image/number_format.h"
 #include "quillfen/toolbox/catalogue.h"
@@ -27,6 +29,35 @@
 #include "ui/user_prompts.h"
 
 namespace quillfen::ui {
+
+namespace {
+
+// The Hough dialog's parameters as the command passes them on (angle cells, distance cells,
+// minimum line length, gradient threshold, Hough threshold, line-based 0/1), kept between runs.
+const QString kHoughKey = QStringLiteral("toolbox/houghParameters");
+
+void RememberHough(const std::vector<int>& values) {
+    QStringList stored;
+    for (const int value : values) stored << QString::number(value);
+    QSettings().setValue(kHoughKey, stored);
+}
+
+// Nothing before the first accepted dialog, or when the entry is not what RememberHough writes.
+std::optional<std::vector<int>> RememberedHough() {
+    const QStringList stored = QSettings().value(kHoughKey).toStringList();
+    if (stored.size() != 6) return std::nullopt;
+    std::vector<int> values;
+    for (const QString& text : stored) {
+        bool ok = false;
+        const int value = text.toInt(&ok);
+        if (!ok || value < 0) return std::nullopt;
+        values.push_back(value);
+    }
+    if (values[0] < 1 || values[1] < 1 || values[5] > 1) return std::nullopt;
+    return values;
+}
+
+}  // namespace
 
 namespace {
 
@@ -203,8 +234,10 @@ void TMDIChild::ToolboxCommand(const toolbox::Operation& operation) {
         }
         break;
     case toolbox::Asks::HoughDialog:
-        // The dialog starts from the initial values every time.
+        // The dialog starts from the parameters last accepted, in this run or an earlier one;
+        // the first time from the initial values.
         if (TfrmParamHough* dialog = host_.HoughDialog()) {
+            if (const std::optional<std::vector<int>> remembered = RememberedHough()) values = *remembered;
             HoughParameters start;
             start.thetaCount = values[0];
             start.rhoCount = values[1];
@@ -216,6 +249,7 @@ void TMDIChild::ToolboxCommand(const toolbox::Operation& operation) {
             if (!chosen) return;
             values = {chosen->thetaCount, chosen->rhoCount, chosen->minLineLength, chosen->gradientThreshold,
                       chosen->houghThreshold, chosen->lineBased ? 1 : 0};
+            RememberHough(values);
         }
         break;
     }

@@ -9,6 +9,7 @@
 #include <QFileInfo>
 #include <QMenu>
 
+#include "quillfen/benchmark/key_calibration.h"
 #include "quillfen/image/errors.h"
 #include "quillfen/image/number_format.h"
 #include "quillfen/io/picture_files.h"
@@ -304,13 +305,20 @@ void TMDIChild::SaveKeyCommand() {
         return;
     }
     // Whatever refuses the key does so before the dialog.
-    const MarkedHost marked = document_.Marked();
+    MarkedHost marked = document_.Marked();
     const auto chosen = host_.ExecuteDialog(SharedDialog::SaveKey);
     if (!chosen) return;
     QString name = chosen->fileName;
     if (QFileInfo(name).suffix().isEmpty()) name += QStringLiteral(".key");
     if (SameFile(name, FileName()))
         throw FileError(S(tr("Cannot write the key to %1: it is this document's picture file").arg(name)));
+    {
+        // The key's own calibration, as embed measures it (well under a second).
+        const BusyCursor busy(true);
+        KeyCalibrationOptions options;
+        options.Trials = host_.KeyCalibrationTrials();
+        CalibrateMarkedHost(marked, document_.Host(), options);
+    }
     SaveMarkKey(FilePath(name), marked.Key);
     document_.MarkWritten(Document::Written::Key);
     Say(0, tr("Key saved to %1 (seed %2).").arg(name).arg(marked.Key.Seed));

@@ -3,6 +3,7 @@
 // (TMDIChild) and the robustness window talk to the frame through these two small
 // interfaces, which TfrmMain implements, and through their own signals, which the frame
 // connects; neither includes the frame, so that ui/ has no cycle of includes.
+#include <cstdint>
 #include <functional>
 #include <optional>
 
@@ -75,6 +76,8 @@ public:
     virtual void FillWindowList(QMenu* menu, int keep) = 0;
     // Whether work of this size (pixels times the work per pixel) goes to a worker thread.
     virtual bool RunsInBackground(double work) const = 0;
+    // The null trials of the key's own calibration that Save Key measures.
+    virtual std::uint32_t KeyCalibrationTrials() const = 0;
     // Asks whether to save the document's unsaved changes and saves when told to. True when
     // the document may close.
     virtual bool ConfirmClose(TMDIChild& document) = 0;

@@ -42,7 +42,8 @@ std::vector<AttackInfo> BuildCatalogue() {
         {Jpeg, "jpeg", {Real("scale", 0.01, 100, "scale of the quantisation steps (0.5 is the workspace's)", 0.5)},
          false, "the workspace's JPEG-style quantisation of the 8 x 8 block DCT"},
         {Blur, "blur", {Whole("passes", 1, 100, "times the blur is applied", 1)}, false,
-         "the workspace's 3 x 3 weighted blur, one-pixel frame kept"},
+         "the workspace's 3 x 3 weighted blur, repeated: each pass rounds down (darkening by about half a gray "
+         "level) and keeps the one-pixel frame unblurred"},
         {CropZeroQuarter, "crop-zero-quarter", {}, false, "top-left quarter blackened"},
         {CropImageQuarter, "crop-image-quarter", {}, false, "top-left quarter replaced by the host"},
         {CropZeroHalf, "crop-zero-half", {}, false, "top and bottom quarters blackened"},
@@ -76,6 +77,8 @@ std::vector<AttackInfo> BuildCatalogue() {
         {Equalize, "equalize", {}, false, "the toolbox's histogram equalisation"},
         {Quantize, "quantize", {Whole("levels", 2, 256, "gray levels kept")}, false,
          "gray levels reduced to evenly spaced ones"},
+        {GaussianBlur, "gaussian-blur", {Real("sigma", 0.1, 10, "standard deviation in pixels")}, false,
+         "Gaussian blur, radius round(3 sigma), edge pixels repeated"},
     };
 }
 
@@ -137,6 +140,7 @@ GrayPlane ApplyPictureAttack(const AttackStep& step, const GrayPlane& in, std::u
         case AttackId::Gamma: return AdjustGamma(in, v[0]);
         case AttackId::Equalize: return EqualizeHistogram(in);
         case AttackId::Quantize: return QuantizeLevels(in, WholeValue(v[0]));
+        case AttackId::GaussianBlur: return GaussianBlur(in, v[0]);
         default: throw ArgumentError("not an attack on the 8-bit picture");
     }
 }
@@ -187,6 +191,16 @@ std::string AcceptedValues(const AttackParameter& parameter) {
     return kind + FormatAttackNumber(parameter.Lowest) + ".." + FormatAttackNumber(parameter.Highest);
 }
 
+bool IsExperimentAttack(const AttackCell& cell) {
+    if (cell.Steps.size() != 1 || !IsWorkspaceAttack(cell.Steps[0].Id)) return false;
+    const AttackStep& step = cell.Steps[0];
+    const std::vector<AttackParameter>& parameters = InfoOf(step.Id).Parameters;
+    if (step.Values.size() != parameters.size()) return false;
+    for (std::size_t i = 0; i < parameters.size(); ++i)
+        if (!parameters[i].Default || step.Values[i] != *parameters[i].Default) return false;
+    return true;
+}
+
 AttackedPicture ApplyAttackCell(const AttackCell& cell, const AttackInput& input, std::uint64_t seed) {
     AttackedPicture picture;
     ApplyAttackCell(cell, input, seed, picture);
@@ -225,7 +239,11 @@ void ApplyAttackCell(const AttackCell& cell, const AttackInput& input, std::uint
         realsMade = false;
         bytesAttacked = true;
     }
-    if (!realsMade) makeReals();
+    // A file holds bytes: a cell is scored on them, the experiment's own attacks aside.
+    if (!IsExperimentAttack(cell))
+        picture.Reals.assign(picture.Bytes.begin(), picture.Bytes.end());
+    else if (!realsMade)
+        makeReals();
 }
 
 GrayPlane ApplyAttackCell(const AttackCell& cell, const GrayView& picture, std::uint64_t seed,

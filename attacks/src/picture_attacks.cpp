@@ -150,6 +150,42 @@ GrayPlane Sharpen(const GrayPlane& in, double amount) {
     return out;
 }
 
+GrayPlane GaussianBlur(const GrayPlane& in, double sigma) {
+    // OpenCV's radius for 8-bit pictures: ksize = round(6 sigma + 1) | 1, r = ksize / 2.
+    const int radius = (static_cast<int>(RoundHalfEven(6 * sigma + 1)) | 1) / 2;
+    std::vector<double> weights(static_cast<std::size_t>(2 * radius + 1));
+    double sum = 0;
+    for (int i = -radius; i <= radius; ++i) {
+        const double w = PortableExp(-(static_cast<double>(i) * i) / (2 * sigma * sigma));
+        weights[static_cast<std::size_t>(i + radius)] = w;
+        sum = sum + w;
+    }
+    for (double& w : weights) w = w / sum;
+    const int width = in.width();
+    const int height = in.height();
+    // Along the rows, then along the columns, each term in order from -r to r.
+    std::vector<double> rows(static_cast<std::size_t>(width) * static_cast<std::size_t>(height));
+    for (int y = 0; y < height; ++y) {
+        const std::uint8_t* row = in.row(y);
+        for (int x = 0; x < width; ++x) {
+            double v = 0;
+            for (int i = -radius; i <= radius; ++i)
+                v = v + weights[static_cast<std::size_t>(i + radius)] * row[std::clamp(x + i, 0, width - 1)];
+            rows[static_cast<std::size_t>(y) * width + x] = v;
+        }
+    }
+    GrayPlane out(width, height);
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x) {
+            double v = 0;
+            for (int i = -radius; i <= radius; ++i)
+                v = v + weights[static_cast<std::size_t>(i + radius)] *
+                            rows[static_cast<std::size_t>(std::clamp(y + i, 0, height - 1)) * width + x];
+            out.at(x, y) = ToByte(v);
+        }
+    return out;
+}
+
 GrayPlane Resample(const GrayPlane& in, int width, int height) {
     const std::vector<Tap> columns = Taps(in.width(), width);
     const std::vector<Tap> rows = Taps(in.height(), height);

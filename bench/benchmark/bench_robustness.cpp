@@ -1,7 +1,7 @@
 // Speed of the robustness benchmark's parts on the bundled host and mark: the whole default
 // attack grid applied to one X_hat, the same grid with extraction and every per-cell measure
 // (what one host and one seed cost), the sweep itself on one and two threads, each family of
-// the grid on its own, and SSIM.
+// the grid on its own, SSIM, and a key's own calibration.
 #include <benchmark/benchmark.h>
 
 #include <string>
@@ -10,7 +10,9 @@
 #include "bench/bench_targets.h"
 #include "quillfen/attacks/attack_list.h"
 #include "quillfen/attacks/default_grid.h"
+#include "quillfen/benchmark/key_calibration.h"
 #include "quillfen/benchmark/robustness.h"
+#include "quillfen/watermark/marking.h"
 #include "quillfen/watermark/metrics.h"
 #include "quillfen/watermark/watermark.h"
 
@@ -90,6 +92,24 @@ void BM_Ssim256(benchmark::State& state) {
     for (auto _ : state) benchmark::DoNotOptimize(StructuralSimilarity(w.X(), w.X_hat(), 256, 256));
 }
 BENCHMARK(BM_Ssim256)->Unit(benchmark::kMillisecond);
+
+// What a key's own calibration adds to `embed` for a 256 x 256 region, on one thread: the
+// fewest trials and the default (a detection score per trial, most of them on noise).
+void BM_KeyCalibration(benchmark::State& state) {
+    Bitmap host;
+    Bitmap mark;
+    TRixPGM().LoadFromFile(std::string(QUILLFEN_SAMPLES_DIR) + "/camera-256.pgm", host);
+    TRixPGM().LoadFromFile(std::string(QUILLFEN_SAMPLES_DIR) + "/seal-128.pgm", mark);
+    const MarkedHost marked = EmbedIntoHost(host, mark, 20261208);
+    const std::vector<std::uint8_t> region = MarkedRegion(GrayOf(host));
+    KeyCalibrationOptions options;
+    options.Trials = static_cast<std::uint32_t>(state.range(0));
+    options.Jobs = 1;
+    for (auto _ : state) benchmark::DoNotOptimize(CalibrateKey(marked.Key, region, options).Threshold1e6);
+    state.counters["trials/s"] = benchmark::Counter(static_cast<double>(options.Trials),
+                                                    benchmark::Counter::kIsIterationInvariantRate);
+}
+BENCHMARK(BM_KeyCalibration)->Arg(kFewestKeyTrials)->Arg(kDefaultKeyTrials)->ArgName("trials")->Unit(benchmark::kMillisecond);
 
 // One benchmark per family of the default grid, to show where the grid's time goes.
 void RegisterFamilies() {

@@ -5,6 +5,7 @@
 #include <array>
 #include <cmath>
 #include <cstdio>
+#include <functional>
 #include <limits>
 #include <map>
 #include <mutex>
@@ -24,16 +25,14 @@ namespace {
 
 constexpr int kMark = TWatermark::kMarkSize;
 
-// One trial: the key extracts from the suspect and scores the relations it observed.
+// One trial: the key scores the relations the suspect carries.
 struct TrialResult {
     double Score = 0;
     double BinomialVariance = 0;  // f (1 - f) (1/R + 1/U)
 };
 
-TrialResult ScoreTrial(Experiment& key, const MarkKey& markKey, std::span<const std::uint8_t> bytes,
-                       std::span<const double> reals) {
-    key.ExtractFrom(bytes, reals);
-    const DetectionScore score = ScoreExtraction(markKey, key.Workspace());
+TrialResult ScoreTrial(RelationScorer& scorer, std::span<const double> reals) {
+    const DetectionScore score = scorer.Score(reals);
     const double f = static_cast<double>(score.UntouchedReversed) / score.Untouched;
     const double inverse = 1.0 / score.Reversed + 1.0 / score.Untouched;
     return {score.Value, f * (1 - f) * inverse};
@@ -143,7 +142,8 @@ Calibration Calibrate(std::span<const NamedPicture> hosts, const NamedPicture& m
             if (cancelled()) return;
             const Experiment e = Embedded(hosts[k / S], mark, seeds[k % S]);
             const TWatermark& w = e.Workspace();
-            marked[k] = {w.X_hat(), w.X_hat_real()};
+            // The marked picture as its file holds it.
+            marked[k] = {w.X_hat(), std::vector<double>(w.X_hat().begin(), w.X_hat().end())};
             if (k % S == 0) unmarked[k / S] = {w.X(), std::vector<double>(w.X().begin(), w.X().end())};
         });
         // Each key in turn reads every picture it did not make, and its own host unmarked
@@ -151,23 +151,24 @@ Calibration Calibrate(std::span<const NamedPicture> hosts, const NamedPicture& m
         tbb::parallel_for(std::size_t{0}, keys, [&](std::size_t k) {
             if (cancelled()) return;
             const std::size_t h = k / S;
-            Experiment key = Embedded(hosts[h], mark, seeds[k % S]);
+            const Experiment key = Embedded(hosts[h], mark, seeds[k % S]);
             const MarkKey markKey = KeyFromExperiment(key, TWatermark::kHostSize, TWatermark::kHostSize);
+            RelationScorer scorer(markKey);
             auto& out = results[k];
             for (std::size_t other = 0; other < H; ++other)
                 if (other != h)
                     out[static_cast<int>(NullTrialKind::OtherHostUnmarked)].push_back(
-                        ScoreTrial(key, markKey, unmarked[other].Bytes, unmarked[other].Reals));
+                        ScoreTrial(scorer, unmarked[other].Reals));
             for (std::size_t other = 0; other < keys; ++other)
                 if (other / S != h)
                     out[static_cast<int>(NullTrialKind::OtherHostMarked)].push_back(
-                        ScoreTrial(key, markKey, marked[other].Bytes, marked[other].Reals));
+                        ScoreTrial(scorer, marked[other].Reals));
             const Suspect& own = unmarked[h];
             AttackedPicture attacked;
             for (const AttackCell& cell : attacks) {
+                // The pictures the sweep scores: a file's bytes, the experiment's attacks aside.
                 ApplyAttackCell(cell, {own.Bytes, own.Bytes, own.Reals}, seeds[k % S], attacked);
-                out[static_cast<int>(NullTrialKind::OwnHostUnmarked)].push_back(
-                    ScoreTrial(key, markKey, attacked.Bytes, attacked.Reals));
+                out[static_cast<int>(NullTrialKind::OwnHostUnmarked)].push_back(ScoreTrial(scorer, attacked.Reals));
             }
             if (options.Progress) {
                 const std::lock_guard<std::mutex> lock(progressLock);
@@ -210,6 +211,12 @@ Calibration Calibrate(std::span<const NamedPicture> hosts, const NamedPicture& m
             double squares = 0;
             for (const TrialResult* t : values) squares = squares + (t->Score - c.Mean) * (t->Score - c.Mean);
             c.SampleStdDev = values.size() > 1 ? std::sqrt(squares / (count - 1)) : 0.0;
+            std::vector<double> scores;
+            for (const TrialResult* t : values) scores.push_back(t->Score);
+            const std::size_t kept = std::min<std::size_t>(scores.size(), scores.size() / 1000 + 1);
+            std::partial_sort(scores.begin(), scores.begin() + static_cast<std::ptrdiff_t>(kept), scores.end(),
+                              std::greater<>());
+            c.Top.assign(scores.begin(), scores.begin() + static_cast<std::ptrdiff_t>(kept));
             cal.Components.push_back(c);
             cal.KindTrials[kind] += values.size();
             cal.Trials += values.size();

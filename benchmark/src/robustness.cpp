@@ -89,13 +89,17 @@ struct Worker {
     // Made for each unit (a fresh workspace, nothing left from the last unit), not before.
     std::optional<Experiment> Marked;
     MarkKey Key;  // what a key file of this embedding would hold, for the detection score
+    std::optional<RelationScorer> Scorer;  // of Key: the null side's score
     std::string Error;
     double PsnrEmbed = 0;
+    double PsnrEmbedReals = 0;
     double SsimEmbed = 0;
+    std::vector<double> HostReals;  // X, for the null side's attacks
     SsimReference MarkedSsim;  // X_hat's half of every row's SSIM
     // The attacked picture; after the extraction it holds the workspace's previous planes,
     // which the next attack overwrites (Experiment::ExtractFromSwapped).
     AttackedPicture Picture;
+    AttackedPicture Null;  // the key's own host, unmarked, through the same cell
     std::vector<double> RegisteredReals;
 };
 
@@ -119,10 +123,15 @@ void Embed(const SweepPlan& plan, HostCache& hosts, std::uint64_t unit, Worker& 
         marked.SetFixedSeed(plan.Seeds[unit % plan.Seeds.size()]);
         marked.Embed();
         worker.Key = KeyFromExperiment(marked, kHost, kHost);
+        worker.Scorer.reset();
+        worker.Scorer.emplace(worker.Key);
         const TWatermark& w = marked.Workspace();
-        worker.PsnrEmbed = PsnrDecibels(w.X_hat_real(), w.X());
+        // What the marked picture's file holds, and what the method computed before rounding.
+        worker.PsnrEmbed = PsnrDecibels(std::span<const std::uint8_t>(w.X_hat()), w.X());
+        worker.PsnrEmbedReals = PsnrDecibels(w.X_hat_real(), w.X());
         worker.SsimEmbed = StructuralSimilarity(w.X_hat(), w.X(), kHost, kHost);
         worker.MarkedSsim = SsimReference(w.X_hat(), kHost, kHost);
+        worker.HostReals.assign(w.X().begin(), w.X().end());
     } catch (...) {
         worker.Error = ErrorText(std::current_exception());
     }
@@ -146,15 +155,19 @@ RobustnessRow Compute(const SweepPlan& plan, const RowIdentity& identity, HostCa
     try {
         Experiment& e = *worker.Marked;
         const TWatermark& w = e.Workspace();
-        ApplyAttackCell(plan.Cells[r % plan.Cells.size()], {w.X(), w.X_hat(), w.X_hat_real()}, row.Seed,
-                        worker.Picture);
+        const AttackCell& cell = plan.Cells[r % plan.Cells.size()];
+        // The null side first: the key's own host, unmarked, through the same cell.
+        ApplyAttackCell(cell, {w.X(), w.X(), worker.HostReals}, row.Seed, worker.Null);
+        row.ScoreNull = worker.Scorer->Score(std::span<const double>(worker.Null.Reals)).Value;
+        ApplyAttackCell(cell, {w.X(), w.X_hat(), w.X_hat_real()}, row.Seed, worker.Picture);
         // From here X_wave is the attacked picture.
         const std::optional<double> nc = e.ExtractFromSwapped(worker.Picture.Bytes, worker.Picture.Reals).back().nc;
         if (!nc) throw MathError("NC has no value: the watermark has no black pixel where NC compares");
         row.PsnrEmbed = worker.PsnrEmbed;
+        row.PsnrEmbedReals = worker.PsnrEmbedReals;
         row.SsimEmbed = worker.SsimEmbed;
         row.Nc = *nc;
-        row.Ber = BitErrorRate(w.W_wave(), w.W());
+        row.Ber = WholeMarkBitErrorRate(w.Wr_wave(), worker.Key.Extraction);
         row.Score = ScoreExtraction(worker.Key, w).Value;
         // The attacked picture as a file would hold it: its bytes against X_hat's, like SSIM,
         // so that an unchanged picture scores +infinity.
@@ -164,7 +177,7 @@ RobustnessRow Compute(const SweepPlan& plan, const RowIdentity& identity, HostCa
             row.Detected1e3 = plan.Thresholds->Detected(row.Score, kFprEmpirical);
             row.Detected1e6 = plan.Thresholds->Detected(row.Score, kFprModelled);
         }
-        if (plan.Register && IsGeometricCell(plan.Cells[r % plan.Cells.size()])) {
+        if (plan.Register && IsGeometricCell(cell)) {
             // Last, as the extraction replaces X_wave, which the measures above read.
             const Registration registered = RegisterAndUndo(GrayPlane(kHost, kHost, w.X_wave()),
                                                             GrayPlane(kHost, kHost, w.X_hat()));
@@ -174,7 +187,7 @@ RobustnessRow Compute(const SweepPlan& plan, const RowIdentity& identity, HostCa
             RegisteredReading reading;
             reading.Fit = registered.Fit;
             reading.Nc = again ? *again : 0.0;
-            reading.Ber = BitErrorRate(w.W_wave(), w.W());
+            reading.Ber = WholeMarkBitErrorRate(w.Wr_wave(), worker.Key.Extraction);
             reading.Score = ScoreExtraction(worker.Key, w).Value;
             if (plan.Thresholds) {
                 reading.Detected1e3 = plan.Thresholds->Detected(reading.Score, kFprEmpirical);

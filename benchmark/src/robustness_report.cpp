@@ -5,8 +5,10 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <functional>
 #include <map>
 #include <set>
+#include <tuple>
 
 #include "quillfen/attacks/attack_list.h"
 #include "quillfen/benchmark/robustness_rows.h"
@@ -414,6 +416,63 @@ std::string TailChart(const Calibration& cal) {
     return svg + "</svg>\n";
 }
 
+// A family's ROC curve on linear axes, the chance diagonal, and the points of the two
+// thresholds. Points closer than a two-hundredth of the axis to the last one drawn are left
+// out: the curve looks the same and the file stays small.
+std::string RocChart(const FamilyRoc& roc, const std::string& name) {
+    constexpr double kSide = 300;
+    constexpr double kMargin = 44;
+    constexpr double kEnd = 12;
+    const double plot = kSide - kMargin - kEnd;
+    auto x = [&](double fpr) { return kMargin + fpr * plot; };
+    auto y = [&](double tpr) { return kEnd + (1 - tpr) * plot; };
+    std::string svg = "<svg xmlns=\"http://www.w3.org/2000/svg\" viewBox=\"0 0 " + Coord(kSide) + " " + Coord(kSide) +
+                      "\" role=\"img\" aria-label=\"ROC curve, " + Escape(name) + "\">\n";
+    for (int t = 0; t <= 4; ++t) {
+        const double v = t / 4.0;
+        svg += "<line x1=\"" + Coord(x(0)) + "\" x2=\"" + Coord(x(1)) + "\" y1=\"" + Coord(y(v)) + "\" y2=\"" + Coord(y(v)) +
+               "\" class=\"grid\"/><line x1=\"" + Coord(x(v)) + "\" x2=\"" + Coord(x(v)) + "\" y1=\"" + Coord(y(0)) +
+               "\" y2=\"" + Coord(y(1)) + "\" class=\"grid\"/>";
+        svg += "<text x=\"" + Coord(x(0) - 5) + "\" y=\"" + Coord(y(v) + 4) + "\" class=\"yl\">" + Fixed(v, 2) +
+               "</text><text x=\"" + Coord(x(v)) + "\" y=\"" + Coord(y(0) + 14) + "\" class=\"xl\">" + Fixed(v, 2) +
+               "</text>\n";
+    }
+    svg += "<text x=\"" + Coord(x(0.5)) + "\" y=\"" + Coord(kSide - 4) +
+           "\" class=\"xt\">false-positive rate (own host unmarked)</text>\n";
+    svg += "<text transform=\"translate(11," + Coord(y(0.5)) + ") rotate(-90)\" class=\"xt\">true-positive rate</text>\n";
+    svg += "<line x1=\"" + Coord(x(0)) + "\" y1=\"" + Coord(y(0)) + "\" x2=\"" + Coord(x(1)) + "\" y2=\"" + Coord(y(1)) +
+           "\" stroke=\"#999\" stroke-dasharray=\"4 3\"/>\n";
+    svg += "<rect x=\"" + Coord(x(0)) + "\" y=\"" + Coord(y(1)) + "\" width=\"" + Coord(plot) + "\" height=\"" +
+           Coord(plot) + "\" class=\"frame\"/>\n";
+    if (!roc.Curve.Points.empty()) {
+        std::string path;
+        double lastX = -1, lastY = -1;
+        const std::vector<std::pair<double, double>>& points = roc.Curve.Points;
+        for (std::size_t k = 0; k < points.size(); ++k) {
+            const auto& [fpr, tpr] = points[k];
+            const bool last = k + 1 == points.size();
+            if (!last && k > 0 && std::fabs(fpr - lastX) < 0.005 && std::fabs(tpr - lastY) < 0.005) continue;
+            // A step: across at the old rate, then up.
+            if (!path.empty()) path += " L" + Coord(x(fpr)) + "," + Coord(y(lastY));
+            path += (path.empty() ? "M" : " L") + Coord(x(fpr)) + "," + Coord(y(tpr));
+            lastX = fpr;
+            lastY = tpr;
+        }
+        svg += "<path d=\"" + path + "\" fill=\"none\" stroke=\"" + std::string(kNcColour) + "\" stroke-width=\"2\"/>\n";
+    }
+    // Where the two thresholds fall on it: the share of the null side reaching them against the
+    // share of the rows detected.
+    if (!std::isnan(roc.Fpr1e3) && !std::isnan(roc.Tpr1e3)) {
+        for (const auto& [fpr, tpr, colour, label] :
+             {std::tuple{roc.Fpr1e3, roc.Tpr1e3, kTpr3Colour, "1e-3"}, std::tuple{roc.Fpr1e6, roc.Tpr1e6, kTpr6Colour, "1e-6"}}) {
+            svg += "<circle cx=\"" + Coord(x(fpr)) + "\" cy=\"" + Coord(y(tpr)) + "\" r=\"4\" fill=\"" + std::string(colour) +
+                   "\"><title>threshold at FPR " + label + ": " + Fixed(tpr, 3) + " detected, " + Fixed(fpr, 3) +
+                   " of the null side</title></circle>\n";
+        }
+    }
+    return svg + "</svg>\n";
+}
+
 const char* kStyle = R"(<style>
 body{font-family:system-ui,-apple-system,"Segoe UI",Roboto,"DejaVu Sans",Arial,sans-serif;color:#222;margin:24px auto;max-width:1120px;padding:0 16px;line-height:1.4}
 h1{font-size:1.6em;margin-bottom:4px}h2{font-size:1.25em;border-bottom:1px solid #ccc;padding-bottom:4px;margin-top:32px}
@@ -422,6 +481,8 @@ table{border-collapse:collapse;font-size:.85em;margin:8px 0}th,td{border:1px sol
 th{background:#f0f0f0}td{white-space:nowrap}td.n,th.n{text-align:left;white-space:normal}tr.fail td{background:#fde8e8}
 ol.cells{margin:4px 0 0 0;padding-left:28px;font-size:.8em;color:#333}
 .charts{display:grid;grid-template-columns:repeat(auto-fill,minmax(520px,1fr));gap:16px}
+.rocs{display:grid;grid-template-columns:repeat(auto-fill,minmax(260px,1fr));gap:12px}
+details{margin:8px 0}summary{cursor:pointer}
 figure{margin:0;border:1px solid #e3e3e3;padding:6px}figcaption{font-weight:600;margin-bottom:2px}
 svg{width:100%;height:auto;font-size:11px}.grid{stroke:#e6e6e6}.axis{stroke:#888}.frame{fill:none;stroke:#999}
 .yl{text-anchor:end;fill:#555}.xl{text-anchor:middle;fill:#555}.xt{text-anchor:middle;fill:#333}
@@ -489,8 +550,73 @@ std::vector<ReportFamily> ReportFamilies(const std::vector<AttackCell>& cells) {
     return families;
 }
 
+RocCurve RocOf(std::vector<double> positives, std::vector<double> negatives) {
+    RocCurve roc;
+    roc.Positives = positives.size();
+    roc.Negatives = negatives.size();
+    if (positives.empty() || negatives.empty()) return roc;
+    std::sort(positives.begin(), positives.end(), std::greater<>());
+    std::sort(negatives.begin(), negatives.end(), std::greater<>());
+    const double p = static_cast<double>(positives.size());
+    const double n = static_cast<double>(negatives.size());
+    roc.Points.push_back({0.0, 0.0});
+    std::size_t i = 0;
+    std::size_t j = 0;
+    double area = 0;  // in units of one positive times one negative
+    while (i < positives.size() || j < negatives.size()) {
+        // The next threshold down: the highest score not yet passed, of either side.
+        double t = -std::numeric_limits<double>::infinity();
+        if (i < positives.size()) t = positives[i];
+        if (j < negatives.size()) t = std::max(t, negatives[j]);
+        std::size_t tp = 0;
+        std::size_t fp = 0;
+        while (i < positives.size() && positives[i] == t) ++i, ++tp;
+        while (j < negatives.size() && negatives[j] == t) ++j, ++fp;
+        // The positives at t beat the negatives below it and tie those at it.
+        const double below = static_cast<double>(negatives.size() - j);
+        area = area + static_cast<double>(tp) * below + 0.5 * static_cast<double>(tp) * static_cast<double>(fp);
+        roc.Points.push_back({static_cast<double>(j) / n, static_cast<double>(i) / p});
+    }
+    roc.Auc = area / (p * n);
+    return roc;
+}
+
+FamilyRoc RocOfFamily(const RobustnessReport& report, const ReportFamily& family) {
+    std::set<std::string> names;
+    for (const std::size_t c : family.Cells) names.insert(report.Cells[c].Name);
+    std::vector<double> positives, negatives;
+    std::size_t verdicts = 0, hits3 = 0, hits6 = 0;
+    for (const RobustnessRow& row : report.Rows) {
+        if (row.Failed() || names.count(row.Attack) == 0) continue;
+        positives.push_back(row.Score);
+        if (row.ScoreNull) negatives.push_back(*row.ScoreNull);
+        if (row.Detected1e3 && row.Detected1e6) {
+            ++verdicts;
+            hits3 += *row.Detected1e3 ? 1 : 0;
+            hits6 += *row.Detected1e6 ? 1 : 0;
+        }
+    }
+    FamilyRoc roc;
+    if (report.Thresholds && verdicts > 0) {
+        roc.Tpr1e3 = static_cast<double>(hits3) / static_cast<double>(verdicts);
+        roc.Tpr1e6 = static_cast<double>(hits6) / static_cast<double>(verdicts);
+    }
+    if (report.Thresholds && !negatives.empty()) {
+        std::size_t reach3 = 0, reach6 = 0;
+        for (const double v : negatives) {
+            reach3 += report.Thresholds->Detected(v, kFprEmpirical) ? 1 : 0;
+            reach6 += report.Thresholds->Detected(v, kFprModelled) ? 1 : 0;
+        }
+        roc.Fpr1e3 = static_cast<double>(reach3) / static_cast<double>(negatives.size());
+        roc.Fpr1e6 = static_cast<double>(reach6) / static_cast<double>(negatives.size());
+    }
+    roc.Curve = RocOf(std::move(positives), std::move(negatives));
+    return roc;
+}
+
 std::string RobustnessHtml(const RobustnessReport& report) {
     const std::vector<CellSummary> summaries = SummariseCells(report);
+    const std::vector<ReportFamily> families = ReportFamilies(report.Cells);
     std::size_t failed = 0;
     for (const RobustnessRow& row : report.Rows) failed += row.Failed() ? 1 : 0;
     double noneMedian = kNaN;
@@ -531,25 +657,49 @@ std::string RobustnessHtml(const RobustnessReport& report) {
                  std::to_string(cal.Attacks.size()) + " attacks; " + std::to_string(cal.Hosts.size()) +
                  " hosts, seeds " + SeedText(cal.Seeds) + ", watermark " + Escape(cal.MarkFile) + ", made by " +
                  Escape(cal.Program) +
-                 "). The rate 1e-3 is read from the trials; 1e-6, beyond their reach, from the fitted model: a "
-                 "mixture of " +
-                 std::to_string(cal.Components.size()) +
-                 " normal distributions, one per host of the key and kind of trial, as the score is a difference "
-                 "of two shares of relations reading reversed by chance.</p>\n";
+                 "). Each kind of trial of each host is a component of the model, a normal distribution of its "
+                 "trials' mean and spread (never narrower than chance makes a difference of two shares of "
+                 "relations), and each threshold is set where <em>every</em> component meets its rate, at 1e-3 "
+                 "also by its own trials: the worst null a user can meet sets it, not the average over "
+                 "pictures.</p>\n";
         } else {
             h += "<p>The thresholds come from " + Escape(cal.Source.empty() ? std::string("a file") : cal.Source) +
                  ", which holds no trials.</p>\n";
         }
-        h += "<table><tr><th>false-positive rate</th><th>score threshold</th><th class=\"n\">from</th></tr>";
-        h += "<tr><td>1e-3</td><td>" + Fixed(cal.ThresholdEmpirical, 4) + "</td><td class=\"n\">" +
-             (cal.HasSample() ? "the trials" : "the file") + "</td></tr>";
-        h += "<tr><td>1e-6</td><td>" + Fixed(cal.ThresholdModelled, 4) + "</td><td class=\"n\">" +
-             (cal.HasSample() ? "the model" : "the file") + "</td></tr></table>\n";
+        const auto from = [&](const ThresholdSource& t) {
+            if (!cal.HasSample()) return std::string("the file");
+            return Escape(t.Host) + ", " + NullTrialKindName(t.Kind) +
+                   (t.From == "trials" ? " (its trials)" : t.From == "1e-3" ? " (the 1e-3 threshold)" : " (its model)");
+        };
+        h += "<table><tr><th>false-positive rate</th><th>score threshold</th><th class=\"n\">set by</th></tr>";
+        h += "<tr><td>1e-3</td><td>" + Fixed(cal.ThresholdEmpirical, 4) + "</td><td class=\"n\">" + from(cal.Source1e3) +
+             "</td></tr>";
+        h += "<tr><td>1e-6</td><td>" + Fixed(cal.ThresholdModelled, 4) + "</td><td class=\"n\">" + from(cal.Source1e6) +
+             "</td></tr></table>\n";
+        if (cal.HasSample()) {
+            // Each host's tail: its components' quantiles, the highest of which a threshold must reach.
+            h += "<details><summary>Each host's tail: its components' trials, mean, standard deviation, highest "
+                 "score and the scores at which they meet each rate</summary>\n<table><tr><th class=\"n\">host</th><th class=\"n\">kind</th>"
+                 "<th>trials</th><th>mean</th><th>sd</th><th>highest</th><th>at 1e-3</th><th>at 1e-6</th></tr>";
+            for (const NullComponent& c : cal.Components) {
+                const bool sets = (c.Host == cal.Source1e3.Host && c.Kind == cal.Source1e3.Kind) ||
+                                  (c.Host == cal.Source1e6.Host && c.Kind == cal.Source1e6.Kind);
+                h += std::string("<tr") + (sets ? " style=\"font-weight:600\"" : "") + "><td class=\"n\">" +
+                     Escape(c.Host) + "</td><td class=\"n\">" + NullTrialKindName(c.Kind) + "</td><td>" +
+                     std::to_string(c.Trials) + "</td><td>" + Fixed(c.Mean, 4) + "</td><td>" + Fixed(c.StdDev, 4) +
+                     "</td><td>" + Fixed(c.Top.empty() ? kNaN : c.Top.front(), 4) + "</td><td>" +
+                     Fixed(c.Quantile1e3, 4) + "</td><td>" + Fixed(c.Quantile1e6, 4) + "</td></tr>";
+            }
+            h += "</table><p class=\"muted\">In bold: the components that set the thresholds.</p></details>\n";
+            h += "<p class=\"muted\">The rows are judged with these thresholds. <code>extract</code> judges a key that "
+                 "carries a calibration of its own (measured on its own host when the key was made) with the larger "
+                 "of its thresholds and these.</p>\n";
+        }
         if (cal.HasSample()) {
             h += "<div class=\"charts\"><figure><figcaption>Tail of the null distribution</figcaption>" + TailChart(cal) +
                  "<div class=\"legend\"><span><i class=\"key\" style=\"background:" + std::string(kNcColour) +
                  "\"></i>trials</span><span><i class=\"key\" style=\"background:" + std::string(kTpr3Colour) +
-                 "\"></i>model</span></div></figure>\n<div><table><tr><th>quantile</th><th>trials</th><th>model</th></tr>";
+                 "\"></i>model (the components weighted by their trials)</span></div></figure>\n<div><table><tr><th>quantile</th><th>trials</th><th>model</th></tr>";
             for (const QuantileFit& q : cal.Fit)
                 h += "<tr><td>" + FormatMeasure(q.P) + "</td><td>" + Fixed(q.Empirical, 4) + "</td><td>" +
                      Fixed(q.Model, 4) + "</td></tr>";
@@ -561,8 +711,8 @@ std::string RobustnessHtml(const RobustnessReport& report) {
     }
 
     // Embedding cost per host.
-    h += "<h2>Cost of embedding</h2>\n<p>PSNR and SSIM of the watermarked picture against its host, over the "
-         "seeds.</p>\n<table><tr><th class=\"n\">host</th><th>PSNR median (dB)</th><th>PSNR range</th><th>SSIM "
+    h += "<h2>Cost of embedding</h2>\n<p>PSNR and SSIM of the watermarked picture as written (its bytes, as its "
+         "file holds them) against its host, over the seeds.</p>\n<table><tr><th class=\"n\">host</th><th>PSNR median (dB)</th><th>PSNR range</th><th>SSIM "
          "median</th><th>SSIM range</th></tr>";
     std::vector<double> allPsnr, allSsim;
     for (const std::string& host : report.Hosts) {
@@ -610,7 +760,7 @@ std::string RobustnessHtml(const RobustnessReport& report) {
                  ";height:0\"></i>detected at FPR 1e-6 after registration (&#9671;)</span>";
     }
     h += "</p>\n<div class=\"charts\">\n";
-    for (const ReportFamily& family : ReportFamilies(report.Cells)) {
+    for (const ReportFamily& family : families) {
         h += "<figure><figcaption>" + Escape(family.Name) + "</figcaption>\n" +
              FamilyChart(report, family, summaries, noneMedian);
         if (NumberedCells(report, family)) {
@@ -622,19 +772,58 @@ std::string RobustnessHtml(const RobustnessReport& report) {
     }
     h += "</div>\n";
 
+    // ROC curves.
+    h += "<h2>ROC curves per attack family</h2>\n<p>For each family, every row's detection score (the marked "
+         "picture after the attack) against the score the same key gives its own host, unmarked, after the same "
+         "attack with the same seed: the null a user meets most. The curve runs over every threshold; the area "
+         "under it (AUC) is the chance that a marked picture scores above an unmarked one, ties counting half." +
+         std::string(report.Thresholds ? " The points mark the calibration's thresholds: the share of rows "
+                                         "detected (TPR) against the share of the null side that reaches them."
+                                       : "") +
+         "</p>\n";
+    std::vector<FamilyRoc> rocs;
+    for (const ReportFamily& family : families) rocs.push_back(RocOfFamily(report, family));
+    h += "<table><tr><th class=\"n\">family</th><th>rows</th><th>AUC</th><th>TPR at 1e-3</th><th>TPR at "
+         "1e-6</th><th>null side at 1e-3</th><th>null side at 1e-6</th></tr>\n";
+    for (std::size_t f = 0; f < families.size(); ++f)
+        h += "<tr><td class=\"n\">" + Escape(families[f].Name) + "</td><td>" + std::to_string(rocs[f].Curve.Positives) +
+             "</td><td>" + Fixed(rocs[f].Curve.Auc, 3) + "</td><td>" + Fixed(rocs[f].Tpr1e3, 3) + "</td><td>" +
+             Fixed(rocs[f].Tpr1e6, 3) + "</td><td>" + Fixed(rocs[f].Fpr1e3, 3) + "</td><td>" + Fixed(rocs[f].Fpr1e6, 3) +
+             "</td></tr>\n";
+    h += "</table>\n<div class=\"rocs\">\n";
+    for (std::size_t f = 0; f < families.size(); ++f) {
+        if (rocs[f].Curve.Points.empty()) continue;
+        h += "<figure><figcaption>" + Escape(families[f].Name) + " <span class=\"muted\">AUC " + Fixed(rocs[f].Curve.Auc, 3) +
+             (std::isnan(rocs[f].Tpr1e6) ? std::string()
+                                          : ", TPR " + Fixed(rocs[f].Tpr1e3, 2) + " / " + Fixed(rocs[f].Tpr1e6, 2)) +
+             "</span></figcaption>\n" + RocChart(rocs[f], families[f].Name) + "</figure>\n";
+    }
+    h += "</div>\n";
+    if (report.Thresholds)
+        h += "<p class=\"legend\"><span><i class=\"key\" style=\"background:" + std::string(kTpr3Colour) +
+             "\"></i>at the 1e-3 threshold</span><span><i class=\"key\" style=\"background:" + std::string(kTpr6Colour) +
+             "\"></i>at the 1e-6 threshold</span></p>\n";
+
     // The table.
     h += "<h2>Every attack cell</h2>\n<p>Over hosts and seeds: NC median and interquartile range, mean bit error "
-         "rate, median detection score, median PSNR and SSIM of the attacked picture against the watermarked one, and the share of rows "
-         "detected at each threshold" +
-         std::string(registering ? "; for the geometric cells, the same read again after registration" : "") + ".</p>\n";
-    h += "<table><tr><th class=\"n\">attack</th><th>rows</th><th>NC median</th><th>NC q1 &ndash; q3</th><th>BER "
-         "mean</th><th>score median</th><th>PSNR (dB)</th><th>SSIM</th><th>detected 1e-3</th><th>detected 1e-6</th>" +
+         "rate (over every pixel of the mark: 0.5 by chance), median detection score, median PSNR and SSIM of the "
+         "attacked picture against the watermarked one, and the share of rows detected at each threshold" +
+         std::string(registering ? "; for the geometric cells, the same read again after registration" : "") +
+         ". The experiment's seven attacks (<code>none</code>, <code>jpeg</code>, <code>blur</code> and the four "
+         "crops, as the experiment runs them) are scored as the method defines them, on the workspace's reals "
+         "(<em>reals</em>); every other cell on the bytes a file of the attacked picture would hold, rounded and "
+         "clamped (<em>bytes</em>).</p>\n";
+    h += "<table><tr><th class=\"n\">attack</th><th class=\"n\">scored on</th><th>rows</th><th>NC median</th><th>NC "
+         "q1 &ndash; q3</th><th>BER mean</th><th>score median</th><th>PSNR (dB)</th><th>SSIM</th><th>detected "
+         "1e-3</th><th>detected 1e-6</th>" +
          std::string(registering ? "<th>registered: NC median</th><th>score median</th><th>detected 1e-6</th>" : "") +
          "<th>failed</th></tr>\n";
     for (std::size_t i = 0; i < report.Cells.size(); ++i) {
         const CellSummary& s = summaries[i];
         h += std::string("<tr") + (s.Failed > 0 ? " class=\"fail\"" : "") + "><td class=\"n\">" +
-             Escape(report.Cells[i].Name) + "</td><td>" + std::to_string(s.Rows) + "</td><td>" + Fixed(s.Nc.Median, 4) +
+             Escape(report.Cells[i].Name) + "</td><td class=\"n\">" +
+             (IsExperimentAttack(report.Cells[i]) ? "reals" : "bytes") + "</td><td>" + std::to_string(s.Rows) +
+             "</td><td>" + Fixed(s.Nc.Median, 4) +
              "</td><td>" + Fixed(s.Nc.Q1, 4) + " &ndash; " + Fixed(s.Nc.Q3, 4) + "</td><td>" + Fixed(s.BerMean, 4) +
              "</td><td>" + Fixed(s.ScoreMedian, 4) + "</td><td>" + Fixed(s.PsnrMedian, 2) + "</td><td>" + Fixed(s.SsimMedian, 4) + "</td><td>" +
              Fixed(s.Tpr3, 3) + "</td><td>" + Fixed(s.Tpr6, 3) + "</td><td>" +

@@ -28,12 +28,14 @@ const std::vector<RowField>& AllFields() {
         {F::Seed, "seed", 0, 0, -1, true},
         {F::Attack, "attack", 0, 0, -1, true},
         {F::PsnrEmbed, "psnr_embed", 0, kInf, 2, true},
+        {F::PsnrEmbedReals, "psnr_embed_reals", 0, kInf, 2, false},
         {F::SsimEmbed, "ssim_embed", -1, 1, 4, true},
         {F::Psnr, "psnr", 0, kInf, 2, true},
         {F::Ssim, "ssim", -1, 1, 4, true},
         {F::Nc, "nc", 0, 1, 4, true},
         {F::Ber, "ber", 0, 1, 4, true},
         {F::Score, "score", -1, 1, 4, true},
+        {F::ScoreNull, "score_null", -1, 1, 4, true},
         {F::Detected1e3, "detected_1e-3", 0, 0, -1, true},
         {F::Detected1e6, "detected_1e-6", 0, 0, -1, true},
         {F::RegistrationFit, "registration_fit", -1, 1, 4, true},
@@ -54,6 +56,8 @@ const std::vector<RowField>& AllFields() {
 
 bool IsRegistered(RowFieldId id) { return id >= RowFieldId::RegistrationFit && id <= RowFieldId::Detected1e6Registered; }
 bool IsIdentity(RowFieldId id) { return id >= RowFieldId::Schema && id <= RowFieldId::CalibrationDigest; }
+// Fields that schema 3 added: rows of earlier schemas have none of them.
+bool IsSchema3(RowFieldId id) { return id == RowFieldId::PsnrEmbedReals || id == RowFieldId::ScoreNull; }
 bool IsVerdict(RowFieldId id) {
     return id == RowFieldId::Detected1e3 || id == RowFieldId::Detected1e6 || id == RowFieldId::Detected1e3Registered ||
            id == RowFieldId::Detected1e6Registered;
@@ -159,12 +163,14 @@ RowValue FieldValue(const RobustnessRow& row, RowFieldId field) {
         return v;
     case RowFieldId::Attack: return Text(row.Attack);
     case RowFieldId::PsnrEmbed: return ok ? Real(row.PsnrEmbed) : v;
+    case RowFieldId::PsnrEmbedReals: return ok && row.PsnrEmbedReals ? Real(*row.PsnrEmbedReals) : v;
     case RowFieldId::SsimEmbed: return ok ? Real(row.SsimEmbed) : v;
     case RowFieldId::Psnr: return ok ? Real(row.Psnr) : v;
     case RowFieldId::Ssim: return ok ? Real(row.Ssim) : v;
     case RowFieldId::Nc: return ok ? Real(row.Nc) : v;
     case RowFieldId::Ber: return ok ? Real(row.Ber) : v;
     case RowFieldId::Score: return ok ? Real(row.Score) : v;
+    case RowFieldId::ScoreNull: return ok && row.ScoreNull ? Real(*row.ScoreNull) : v;
     case RowFieldId::Detected1e3: return ok ? Verdict(row.Detected1e3) : v;
     case RowFieldId::Detected1e6: return ok ? Verdict(row.Detected1e6) : v;
     case RowFieldId::RegistrationFit: return g ? Real(g->Fit) : v;
@@ -197,8 +203,9 @@ std::string RowJson(const RobustnessRow& row) {
     std::string line = "{";
     for (const RowField& f : RowFields(row.Registering)) {
         if (f.Id == RowFieldId::Error && !row.Failed()) continue;
-        // A row read from a file written before rows had an identity is written as it was.
+        // A row read from a file of an earlier schema is written as it was.
         if (IsIdentity(f.Id) && row.Identity.Schema < 2) continue;
+        if (IsSchema3(f.Id) && row.Identity.Schema < 3) continue;
         if (line.size() > 1) line += ',';
         line += '"';
         line += f.Name;
@@ -333,6 +340,19 @@ RobustnessRow ParseRowJson(std::string_view line, const std::string& where) {
             if (!v.is_string() || !IsHexDigest(v.get<std::string>()))
                 throw refuse(quoted(name) + " is not 16 hex digits" + (nullable ? " or null" : ""));
             *field = v.get<std::string>();
+        }
+        if (row.Identity.Schema >= 3) {
+            for (const RowField& f : RowFields(false)) {
+                if (!IsSchema3(f.Id)) continue;
+                std::optional<double>& measure = f.Id == RowFieldId::PsnrEmbedReals ? row.PsnrEmbedReals : row.ScoreNull;
+                if (j.at(f.Name).is_null()) {
+                    if (!row.Failed() && !std::isinf(f.Highest)) throw refuse(quoted(f.Name) + " is null");
+                    if (!row.Failed()) measure = kInf;
+                } else {
+                    if (row.Failed()) throw refuse("a failed row with " + quoted(f.Name));
+                    measure = number(f);
+                }
+            }
         }
         return row;
     } catch (const Json::exception& e) {

@@ -60,23 +60,33 @@ def _seed(value: Any, what: str, bits: int = 32) -> Optional[int]:
 
 
 def embed(host: np.ndarray, mark: np.ndarray, seed: Optional[int] = None, method: str = METHOD,
-          **params: Any) -> Tuple[np.ndarray, Key]:
+          calibration_trials: int = 2000, jobs: int = 0, **params: Any) -> Tuple[np.ndarray, Key]:
     """Marks the top-left 256 x 256 region of ``host`` (at least 256 x 256) with ``mark`` (used at
     128 x 128; its pixels below 128 are the mark) and returns ``(marked, key)``: the host at its
     own size with the marked region in place (a colour host keeps its red and green channels),
     and the key extraction needs. ``seed`` (0..4294967295) starts the generator; ``None`` takes
-    the clock's. The same pixels and seed give the bytes and key of ``quillfen-cli embed``.
+    the clock's. The key gets a calibration of its own from ``calibration_trials`` null trials
+    of the unmarked host (0: none; otherwise 100..1000000; the default takes about half a
+    second on one core), run on ``jobs`` threads (0: every core). The same pixels, seed and
+    trials give the bytes and key of ``quillfen-cli embed`` (``--calibration-trials``).
     Error for a smaller host, or a mark too dark or too light to carry a verdict."""
-    return _quillfen._embed(host, mark, _seed(seed, "seed"), method, **params)
+    if isinstance(calibration_trials, bool) or not isinstance(calibration_trials, (int, np.integer)) or not (
+            calibration_trials == 0 or 100 <= calibration_trials <= 1000000):
+        raise Error(f"calibration_trials: {calibration_trials!r} is not 0 (no calibration of the key's own) "
+                    "or 100..1000000")
+    return _quillfen._embed(host, mark, _seed(seed, "seed"), int(calibration_trials), int(jobs), method, **params)
 
 
 @dataclasses.dataclass(frozen=True)
 class Verdict:
-    """What :func:`extract` found.
+    """What :func:`extract` found: the fields of ``quillfen-cli extract --json``.
 
-    ``present``: the detection score reaches the threshold at ``false_alarm_rate`` (1e-6);
-    ``score``: 1 for the picture as marked, about 0 without the mark; ``threshold`` and
-    ``thresholds`` ({1e-3: t, 1e-6: t}) of the calibration (``calibration`` says which);
+    ``present``: the detection score reaches the threshold at ``false_alarm_rate`` (1e-6),
+    ``detected_1e3`` the one at 1e-3; ``score``: 1 for the picture as marked, about 0 without
+    the mark; ``threshold`` (at 1e-6) and ``thresholds`` ({"1e-3": t, "1e-6": t}): at each rate
+    the larger of the key's own calibration's and the global one's, ``threshold_sources``
+    saying whose ("key" or "global"); ``calibration``: "key" when the key's own calibration
+    took part, else "global"; ``global_calibration``: where the global thresholds come from;
     ``nc`` (None when the mark has nothing to compare) and ``ber`` of the extracted mark;
     ``mark``: the extracted 128 x 128 mark; ``identical``: the suspect's region is the marked
     one byte for byte; ``relations``: the counts behind the score; ``transform``: with a host,
@@ -86,10 +96,13 @@ class Verdict:
 
     present: bool
     score: float
+    thresholds: Dict[str, float]
+    threshold_sources: Dict[str, str]
+    detected_1e3: bool
     threshold: float
-    thresholds: Dict[float, float]
     false_alarm_rate: float
     calibration: str
+    global_calibration: str
     nc: Optional[float]
     ber: float
     identical: bool
@@ -107,8 +120,8 @@ def extract(suspect: np.ndarray, key: Key, host: Optional[np.ndarray] = None,
     """Reads the mark from the top-left 256 x 256 of ``suspect`` with ``key`` and judges it.
     With ``host`` (the original or the marked picture) the suspect is first registered to it
     (rotation, scale and shift estimated and undone), as ``quillfen-cli extract --host``.
-    ``calibration``: a :class:`Calibration`, a calibration file, or None for the built-in
-    thresholds."""
+    ``calibration``: the global thresholds, a :class:`Calibration` or a calibration file (None:
+    the built-in ones); a key's own calibration is never judged below."""
     return Verdict(**_quillfen._extract(suspect, key, host, calibration))
 
 

@@ -29,5 +29,7 @@ def nc(extracted: np.ndarray, watermark: np.ndarray) -> Optional[float]:
 
 
 def ber(extracted: np.ndarray, watermark: np.ndarray) -> float:
-    """Bit error rate: the share of the 128 x 128 pixels whose black (< 128) or white differs."""
+    """Bit error rate of two marks: the share of the 128 x 128 pixels whose black (< 128) or white
+    differs. (A verdict's and a row's ``ber`` counts with the key instead, over every pixel of
+    the mark as the embedding scattered it, so that unrelated pictures read about 0.5.)"""
     return _quillfen._ber(extracted, watermark)

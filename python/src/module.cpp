@@ -22,6 +22,7 @@
 #include "quillfen/attacks/attack_catalogue.h"
 #include "quillfen/attacks/attack_list.h"
 #include "quillfen/benchmark/calibration.h"
+#include "quillfen/benchmark/key_calibration.h"
 #include "quillfen/image/errors.h"
 #include "quillfen/io/picture_files.h"
 #include "quillfen/toolbox/catalogue.h"
@@ -95,7 +96,7 @@ MarkKey KeyFromBytes(const py::bytes& bytes) { return DecodeMarkKey(BytesOf(byte
 // ---- Embedding and extraction ----
 
 py::tuple Embed(const py::handle& hostArray, const py::handle& markArray, std::optional<std::uint32_t> seed,
-                const std::string& method, const py::kwargs& parameters) {
+                std::uint32_t calibrationTrials, int jobs, const std::string& method, const py::kwargs& parameters) {
     CheckMethod(method, parameters);
     const Picture host = PictureOf(hostArray, "host");
     const Picture mark = PictureOf(markArray, "mark");
@@ -103,6 +104,13 @@ py::tuple Embed(const py::handle& hostArray, const py::handle& markArray, std::o
     {
         py::gil_scoped_release release;
         marked = EmbedIntoHost(host.view, mark.view, seed);
+        // The key's own calibration, as quillfen-cli embed gives its keys (CalibrateMarkedHost).
+        if (calibrationTrials > 0) {
+            KeyCalibrationOptions options;
+            options.Trials = calibrationTrials;
+            options.Jobs = jobs;
+            marked.Key.Calibration = CalibrateKey(marked.Key, MarkedRegion(host.view), options);
+        }
     }
     if (host.channels == 1) return py::make_tuple(ArrayOf(std::move(marked.Picture)), std::move(marked.Key));
     // A colour host keeps its other channels: the mark goes into the blue byte, the one the
@@ -129,24 +137,33 @@ py::dict Extract(const py::handle& suspectArray, const MarkKey& key, const py::h
     if (!hostArray.is_none()) host = PictureOf(hostArray, "host");
     const Calibration calibration = CalibrationOf(calibrationGiven);
     SuspectReading read;
+    KeyThresholds thresholds;
     Verdict verdict;
     {
         py::gil_scoped_release release;
         if (host) read = ReadRegisteredMark(suspect.view, host->view, key);
         else read.Reading = ReadMark(suspect.view, key);
-        verdict = Judge(read.Reading.Score, calibration);
+        thresholds = ThresholdsOf(key, calibration);
+        verdict = Judge(read.Reading.Score, thresholds);
     }
     const MarkReading& reading = read.Reading;
+    // The fields of quillfen-cli extract --json, by the same names (detected_1e-3: detected_1e3).
+    const auto whose = [](bool own) { return own ? "key" : "global"; };
     py::dict result;
     result["present"] = verdict.Present;
     result["score"] = verdict.Score;
+    py::dict levels, sources;
+    levels["1e-3"] = thresholds.At1e3;
+    levels["1e-6"] = thresholds.At1e6;
+    sources["1e-3"] = whose(thresholds.KeySets1e3);
+    sources["1e-6"] = whose(thresholds.KeySets1e6);
+    result["thresholds"] = levels;
+    result["threshold_sources"] = sources;
+    result["detected_1e3"] = verdict.Detected1e3;
     result["threshold"] = verdict.Threshold;
     result["false_alarm_rate"] = verdict.FalseAlarmRate;
-    py::dict thresholds;
-    thresholds[py::float_(kFprEmpirical)] = calibration.Threshold(kFprEmpirical);
-    thresholds[py::float_(kFprModelled)] = calibration.Threshold(kFprModelled);
-    result["thresholds"] = thresholds;
-    result["calibration"] = calibration.Source;
+    result["calibration"] = whose(thresholds.OwnCalibration);
+    result["global_calibration"] = calibration.Source;
     result["nc"] = Optional(reading.Nc);
     result["ber"] = reading.Ber;
     result["identical"] = reading.RegionIdentical;
@@ -373,6 +390,16 @@ PYBIND11_MODULE(_quillfen, m) {
                                                   TWatermark::kMarkSize);
                                },
                                "The binarised 128 x 128 mark the key looks for.")
+        .def_property_readonly("calibration",
+                               [](const MarkKey& k) -> py::object {
+                                   if (!k.Calibration) return py::none();
+                                   py::dict own;
+                                   own["trials"] = k.Calibration->Trials();
+                                   own["1e-3"] = k.Calibration->Threshold1e3;
+                                   own["1e-6"] = k.Calibration->Threshold1e6;
+                                   return own;
+                               },
+                               "The key's own calibration: {trials, '1e-3': threshold, '1e-6': threshold}, or None.")
         .def(py::self == py::self)
         .def("__repr__", [](const MarkKey& k) {
             return "<quillfen.Key seed=" + std::to_string(k.Seed) + " host " + std::to_string(k.HostWidth) + "x" +
@@ -397,11 +424,11 @@ PYBIND11_MODULE(_quillfen, m) {
         .def_property_readonly("thresholds",
                                [](const Calibration& c) {
                                    py::dict t;
-                                   t[py::float_(kFprEmpirical)] = c.ThresholdEmpirical;
-                                   t[py::float_(kFprModelled)] = c.ThresholdModelled;
+                                   t["1e-3"] = c.ThresholdEmpirical;
+                                   t["1e-6"] = c.ThresholdModelled;
                                    return t;
                                },
-                               "{1e-3: threshold, 1e-6: threshold}.")
+                               "{'1e-3': threshold, '1e-6': threshold}.")
         .def_property_readonly("trials", [](const Calibration& c) { return c.Trials; }, "Null trials (0: thresholds only).")
         .def_property_readonly("source", [](const Calibration& c) { return c.Source; }, "Where it was read from.")
         .def_property_readonly("digest", &CalibrationDigest, "As the rows' calibration_digest.")
@@ -417,8 +444,8 @@ PYBIND11_MODULE(_quillfen, m) {
                             return c;
                         }));
 
-    m.def("_embed", &Embed, py::arg("host"), py::arg("mark"), py::arg("seed") = py::none(),
-          py::arg("method") = kMethod);
+    m.def("_embed", &Embed, py::arg("host"), py::arg("mark"), py::arg("seed"), py::arg("calibration_trials"),
+          py::arg("jobs"), py::arg("method") = kMethod);
     m.def("_extract", &Extract, py::arg("suspect"), py::arg("key"), py::arg("host") = py::none(),
           py::arg("calibration") = py::none());
     m.def("attack", &Attack, py::arg("picture"), py::arg("cell"), py::arg("seed") = 0, py::arg("host") = py::none(),

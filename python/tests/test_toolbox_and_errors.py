@@ -32,7 +32,7 @@ def test_operations_give_the_cli_pictures_and_reports(cli, samples, tmp_path, gr
 
 
 def test_bad_input_raises_the_library_errors(host, mark, tmp_path):
-    _, key = quillfen.embed(host, mark, seed=1)
+    _, key = quillfen.embed(host, mark, seed=1, calibration_trials=0)
     refused = {
         "empty": lambda: quillfen.embed(np.zeros((0, 0), np.uint8), mark),
         "float pixels": lambda: quillfen.extract(host.astype(np.float64), key),
@@ -49,6 +49,7 @@ def test_bad_input_raises_the_library_errors(host, mark, tmp_path):
         "negative seed": lambda: quillfen.embed(host, mark, seed=-1),
         "seed too large": lambda: quillfen.attack(host, "none", seed=2**64),
         "unknown method": lambda: quillfen.embed(host, mark, method="lsb"),
+        "too few key trials": lambda: quillfen.embed(host, mark, calibration_trials=5),
         "toolbox argument": lambda: toolbox.threshold(host, "ptile", percent=101),
         "toolbox NaN": lambda: toolbox.threshold(host, "ptile", percent=float("nan")),
         "toolbox operation": lambda: toolbox.edge(host, "canny"),

@@ -13,6 +13,7 @@
 #include "quillfen/attacks/attack_list.h"
 #include "quillfen/attacks/default_grid.h"
 #include "quillfen/image/errors.h"
+#include "quillfen/image/portable_math.h"
 #include "quillfen/io/picture_files.h"
 #include "quillfen/watermark/experiment.h"
 #include "quillfen/watermark/marking.h"
@@ -84,20 +85,35 @@ TEST(Calibration, NullScoresStayNearZero) {
     EXPECT_LT(std::abs(cal.Mean), 0.05);
 }
 
-// The 1e-3 threshold is the lowest score that at most floor(N / 1000) trials reach; with 108
-// trials none may, so it lies just above the largest.
-TEST(Calibration, ThresholdRules) {
+// Every component meets each rate: its normal model's tail at the threshold is at most the rate,
+// and at 1e-3 at most a thousandth of its own trials reach it (with 12 trials or so per component,
+// none may); the component with the highest quantile sets the threshold and is named.
+TEST(Calibration, EveryComponentMeetsTheRate) {
     const Calibration& cal = SmallCalibration();
-    EXPECT_EQ(cal.ThresholdEmpirical, std::nextafter(cal.Histogram.back().first, 2.0));
+    EXPECT_GT(cal.ThresholdEmpirical, cal.Histogram.back().first);
     EXPECT_EQ(cal.EmpiricalTail(cal.ThresholdEmpirical), 0.0);
-    EXPECT_GT(cal.EmpiricalTail(cal.Histogram.back().first), 0.0);
-    EXPECT_LE(cal.ModelTail(cal.ThresholdModelled), kFprModelled);
-    EXPECT_GT(cal.ModelTail(cal.ThresholdModelled - 1e-9), kFprModelled);
+    EXPECT_GE(cal.ThresholdModelled, cal.ThresholdEmpirical);
+    const NullComponent* sets6 = nullptr;
+    for (const NullComponent& c : cal.Components) {
+        EXPECT_LE(NormalUpperTail((cal.ThresholdModelled - c.Mean) / c.StdDev), kFprModelled * (1 + 1e-9)) << c.Host;
+        EXPECT_LE(NormalUpperTail((cal.ThresholdEmpirical - c.Mean) / c.StdDev), kFprEmpirical * (1 + 1e-9)) << c.Host;
+        EXPECT_LE(c.Quantile1e3, cal.ThresholdEmpirical);
+        EXPECT_LE(c.Quantile1e6, cal.ThresholdModelled);
+        if (sets6 == nullptr || c.Quantile1e6 > sets6->Quantile1e6) sets6 = &c;
+    }
+    // The mixture, weighted by the trials, lies far below the rate there: the average over
+    // pictures is not what the thresholds promise.
+    EXPECT_LT(cal.ModelTail(cal.ThresholdModelled), kFprModelled);
+    ASSERT_NE(sets6, nullptr);
+    if (cal.Source1e6.From == "model") {
+        EXPECT_EQ(cal.Source1e6.Host, sets6->Host);
+        EXPECT_EQ(cal.Source1e6.Kind, sets6->Kind);
+        EXPECT_EQ(cal.ThresholdModelled, sets6->Quantile1e6);
+    }
     EXPECT_EQ(cal.Threshold(kFprEmpirical), cal.ThresholdEmpirical);
     EXPECT_EQ(cal.Threshold(kFprModelled), cal.ThresholdModelled);
-    // Other rates come from the model, and the threshold falls as the rate grows.
+    // Other rates come from the components' models, and the threshold falls as the rate grows.
     EXPECT_LT(cal.Threshold(1e-2), cal.Threshold(1e-4));
-    EXPECT_NEAR(cal.ModelTail(cal.Threshold(1e-4)), 1e-4, 1e-10);
     for (const double bad : {0.0, 1.0, -0.5, 2.0}) EXPECT_THROW(cal.Threshold(bad), ArgumentError) << bad;
     // One rule everywhere: a score at the threshold is detected, one just below is not.
     EXPECT_TRUE(cal.Detected(cal.ThresholdEmpirical, kFprEmpirical));
@@ -106,26 +122,32 @@ TEST(Calibration, ThresholdRules) {
     EXPECT_FALSE(cal.Detected(std::nextafter(cal.ThresholdModelled, -2.0), kFprModelled));
 }
 
-// A larger sample checks the 1e-3 rule where it allows trials at or above the threshold.
-TEST(Calibration, EmpiricalThresholdLetsAtMostTheRateReachIt) {
+// A component of 5050 trials may have 5 at or above the 1e-3 threshold: its top six scores tell
+// where that is, and when its trials ask for more than its model they set the threshold.
+TEST(Calibration, AComponentsOwnTrialsBindAtOneInAThousand) {
     Calibration cal;
-    for (int k = 0; k <= 100; ++k) cal.Histogram.emplace_back(k / 100.0, 50);  // 5050 trials
+    cal.Histogram = {{0.0, 5044}, {0.98, 1}, {0.99, 2}, {1.0, 3}};
     cal.Trials = 5050;
-    cal.Components.push_back({"h", NullTrialKind::OtherHostMarked, 5050, 0, 0.5, 0.29, 0.01, 0});
+    NullComponent c;
+    c.Host = "h";
+    c.Kind = NullTrialKind::OwnHostUnmarked;
+    c.Trials = 5050;
+    c.Mean = 0.001;
+    c.SampleStdDev = 0.01;
+    c.Top = {1.0, 1.0, 1.0, 0.99, 0.99, 0.98};
+    cal.Components.push_back(c);
     FitCalibration(cal);
-    // floor(5050 / 1000) = 5 trials may reach it: the top value holds 50, so none may be reached.
-    EXPECT_EQ(cal.ThresholdEmpirical, std::nextafter(1.0, 2.0));
-    cal.Histogram.back().second = 3;
-    cal.Histogram[99].second = 2;
-    cal.Trials = 5050 - 47 - 48;
-    cal.Components[0].Trials = cal.Trials;
+    // floor(5050 / 1000) = 5: the three at 1.0 and the two at 0.99 reach 0.99; 0.98 would make 6.
+    EXPECT_EQ(cal.ThresholdEmpirical, 0.99);
+    EXPECT_EQ(cal.Source1e3.From, "trials");
+    // The model alone would put 1e-6 far lower: it is raised to the 1e-3 threshold.
+    EXPECT_EQ(cal.ThresholdModelled, 0.99);
+    EXPECT_EQ(cal.Source1e6.From, "1e-3");
+    // Six at the top: none may be reached beyond 1, and a threshold never exceeds 1.
+    cal.Components[0].Top = {1.0, 1.0, 1.0, 1.0, 1.0, 1.0};
     FitCalibration(cal);
-    // floor(4955 / 1000) = 4: the 3 at 1.0 fit, the 2 at 0.99 would make 5.
     EXPECT_EQ(cal.ThresholdEmpirical, 1.0);
-    EXPECT_LE(cal.EmpiricalTail(cal.ThresholdEmpirical) * static_cast<double>(cal.Trials), 4.0);
-    // The model's point for 1e-6 is never below the trials' for 1e-3.
-    EXPECT_GE(cal.ThresholdModelled, cal.ThresholdEmpirical);
-    EXPECT_EQ(cal.Components[0].StdDev, 0.29);
+    EXPECT_EQ(cal.Components[0].StdDev, 0.01);
 }
 
 TEST(Calibration, ThreadsDoNotChangeTheResult) {
@@ -175,7 +197,9 @@ TEST(Calibration, ParseRefusesDamagedFiles) {
         "[]",
         good.substr(0, good.size() / 2),
         replaced("quillfen-calibration", "something-else"),
-        replaced("\"version\": 2", "\"version\": 3"),
+        replaced("\"version\": 3", "\"version\": 4"),
+        // Thresholds that held on average over the hosts, not for each.
+        replaced("\"version\": 3", "\"version\": 2"),
         replaced("\"trials\": 108", "\"trials\": 109"),
         // Counts that are reals, negative or beyond their type are refused before any conversion.
         replaced("\"trials\": 108", "\"trials\": 1e60"),
@@ -209,7 +233,7 @@ TEST(Calibration, ParseRefusesDamagedFiles) {
 // "statistic"), is refused with a word on why: its numbers mean nothing for the score.
 TEST(Calibration, RefusesCalibrationsOfNc) {
     std::string old = CalibrationJson(SmallCalibration());
-    old.replace(old.find("\"version\": 2"), 12, "\"version\": 1");
+    old.replace(old.find("\"version\": 3"), 12, "\"version\": 1");
     old.erase(old.find("\"statistic\""), std::string("\"statistic\": \"score\",\n  ").size());
     for (const std::string& text :
          {old, std::string(R"({"statistic": "nc", "thresholds": {"fpr_1e-3": 0.6, "fpr_1e-6": 0.7}})")}) {

@@ -29,12 +29,14 @@ RobustnessRow Measured() {
     row.Seed = 4294967295u;
     row.Attack = "shift:dx=2,dy=2";
     row.PsnrEmbed = 33.12332307301937;
+    row.PsnrEmbedReals = 33.25;
     row.SsimEmbed = 0.9346702189187707;
     row.Psnr = kInf;
     row.Ssim = 1;
     row.Nc = 0.8951531129588319;
     row.Ber = 0.03155517578125;
     row.Score = -0.0125;
+    row.ScoreNull = 0.0375;
     row.Detected1e3 = true;
     row.Detected1e6 = false;
     row.Identity.Method = "dct-polarity:divisor=10000";
@@ -59,11 +61,11 @@ TEST(RobustnessRows, JsonHoldsTheDocumentedFieldsInOrder) {
     const nlohmann::ordered_json j = nlohmann::ordered_json::parse(RowJson(Measured()));
     std::vector<std::string> keys;
     for (const auto& item : j.items()) keys.push_back(item.key());
-    const std::vector<std::string> expected = {"host",          "seed",          "attack",      "psnr_embed",
-                                               "ssim_embed",    "psnr",          "ssim",        "nc",
-                                               "ber",           "score",         "detected_1e-3", "detected_1e-6",
-                                               "schema",        "method",        "host_digest", "mark_digest",
-                                               "calibration_digest"};
+    const std::vector<std::string> expected = {"host",          "seed",          "attack",        "psnr_embed",
+                                               "psnr_embed_reals", "ssim_embed", "psnr",          "ssim",
+                                               "nc",            "ber",           "score",         "score_null",
+                                               "detected_1e-3", "detected_1e-6", "schema",        "method",
+                                               "host_digest",   "mark_digest",   "calibration_digest"};
     EXPECT_EQ(keys, expected);
     EXPECT_TRUE(j["psnr"].is_null());  // +infinity
     const nlohmann::ordered_json f = nlohmann::ordered_json::parse(RowJson(Failed()));
@@ -91,10 +93,10 @@ TEST(RobustnessRows, JsonReadsBackTheSameRow) {
 
 TEST(RobustnessRows, CsvQuotesWhatNeedsIt) {
     EXPECT_EQ(RowCsv(Measured()),
-              "astronaut.pgm,4294967295,\"shift:dx=2,dy=2\",33.12332307301937,0.9346702189187707,inf,1,"
-              "0.8951531129588319,0.03155517578125,-0.0125,true,false,2,dct-polarity:divisor=10000,0123456789abcdef,"
-              "fedcba9876543210,00112233445566ff,");
-    EXPECT_EQ(RowCsv(Failed()), "\"odd, \"\"name\"\".pgm\",1,none,,,,,,,,,,2,dct-polarity:divisor=10000,,fedcba9876543210,,"
+              "astronaut.pgm,4294967295,\"shift:dx=2,dy=2\",33.12332307301937,33.25,0.9346702189187707,inf,1,"
+              "0.8951531129588319,0.03155517578125,-0.0125,0.0375,true,false,3,dct-polarity:divisor=10000,"
+              "0123456789abcdef,fedcba9876543210,00112233445566ff,");
+    EXPECT_EQ(RowCsv(Failed()), "\"odd, \"\"name\"\".pgm\",1,none,,,,,,,,,,,,3,dct-polarity:divisor=10000,,fedcba9876543210,,"
                                 "\"Cannot open file x (gone)\nsecond line\"");
 }
 
@@ -121,10 +123,10 @@ TEST(RobustnessRows, RegisteredFieldsFollowTheVerdicts) {
     EXPECT_EQ(RowJson(Measured()).find("registered"), std::string::npos);
     for (const RobustnessRow& row : {geometric, other, failed}) EXPECT_EQ(ParseRowJson(RowJson(row), "x"), row);
     EXPECT_EQ(RowCsv(geometric),
-              "astronaut.pgm,4294967295,\"shift:dx=2,dy=2\",33.12332307301937,0.9346702189187707,inf,1,"
-              "0.8951531129588319,0.03155517578125,-0.0125,true,false,0.99,0.86,0.04,0.97,true,true,2,"
+              "astronaut.pgm,4294967295,\"shift:dx=2,dy=2\",33.12332307301937,33.25,0.9346702189187707,inf,1,"
+              "0.8951531129588319,0.03155517578125,-0.0125,0.0375,true,false,0.99,0.86,0.04,0.97,true,true,3,"
               "dct-polarity:divisor=10000,0123456789abcdef,fedcba9876543210,00112233445566ff,");
-    EXPECT_NE(RowCsv(other).find(",false,,,,,,,2,"), std::string::npos) << RowCsv(other);
+    EXPECT_NE(RowCsv(other).find(",false,,,,,,,3,"), std::string::npos) << RowCsv(other);
     EXPECT_EQ(CsvHeader(true).find("detected_1e-6,registration_fit,"), CsvHeader().find("detected_1e-6,"));
     EXPECT_THROW(ParseRowJson(R"({"host":"h","seed":1,"attack":"none","psnr_embed":1,"ssim_embed":1,"psnr":1,)"
                               R"("ssim":1,"nc":1,"ber":0,"score":1,"detected_1e-3":null,"detected_1e-6":null,)"
@@ -195,7 +197,7 @@ TEST(ReadRowsFile, CompleteLinesTornTailAndDamage) {
     for (const std::string& damage : {std::string("not json\n"), std::string("{\"host\":\"a\"}\n"), std::string("[1]\n"),
                                       changed("\"nc\":", "\"nc\":null,\"x\":"), changed("\"nc\":0.8951531129588319", "\"nc\":5"),
                                       changed("\"score\":-0.0125", "\"score\":-7"), changed("\"ssim\":1", "\"ssim\":1.5"),
-                                      changed("\"schema\":2", "\"schema\":3"), changed("0123456789abcdef", "xyz"),
+                                      changed("\"schema\":3", "\"schema\":4"), changed("0123456789abcdef", "xyz"),
                                       RowJson(Measured()) + "\n"}) {
         test::WriteBytes(path, two + damage);
         try {
@@ -268,6 +270,42 @@ TEST(ReportFamilies, TheDefaultGridsFamilies) {
     EXPECT_EQ(singles, lone);
 }
 
+// A ROC curve whose points and area are known: positives 0.9, 0.5, 0.3 against negatives 0.5,
+// 0.1. Of the six pairs the positive scores higher in four and ties in one: AUC 4.5 / 6.
+TEST(RocOf, KnownCurveAreaAndTies) {
+    const RocCurve roc = RocOf({0.3, 0.9, 0.5}, {0.1, 0.5});
+    const std::vector<std::pair<double, double>> points = {{0, 0}, {0, 1.0 / 3}, {0.5, 2.0 / 3}, {0.5, 1}, {1, 1}};
+    EXPECT_EQ(roc.Points, points);
+    EXPECT_EQ(roc.Auc, 0.75);
+    EXPECT_EQ(RocOf({0.2, 0.3}, {0.1, 0.1}).Auc, 1.0);
+    EXPECT_EQ(RocOf({0.1, 0.1}, {0.1}).Auc, 0.5);
+    EXPECT_EQ(RocOf({0.1}, {0.2, 0.3}).Auc, 0.0);
+    EXPECT_TRUE(std::isnan(RocOf({0.5}, {}).Auc));
+
+    // A family's curve: each row's score against its null side, the rates at the thresholds.
+    RobustnessReport report;
+    report.Cells = ParseAttackCells("shift:dx=1,shift:dx=2,none");
+    report.Thresholds = ParseCalibration(R"({"thresholds": {"fpr_1e-3": 0.2, "fpr_1e-6": 0.4}})", "t");
+    const double scores[][2] = {{0.9, 0.1}, {0.3, 0.25}, {0.1, 0.5}};
+    for (std::size_t i = 0; i < 3; ++i) {
+        RobustnessRow row = Measured();
+        row.Attack = report.Cells[i].Name;
+        row.Score = scores[i][0];
+        row.ScoreNull = scores[i][1];
+        row.Detected1e3 = row.Score >= 0.2;
+        row.Detected1e6 = row.Score >= 0.4;
+        report.Rows.push_back(row);
+    }
+    const FamilyRoc shift = RocOfFamily(report, ReportFamilies(report.Cells)[0]);
+    ASSERT_EQ(ReportFamilies(report.Cells)[0].Name, "shift");
+    EXPECT_EQ(shift.Curve.Positives, 2u);
+    EXPECT_EQ(shift.Curve.Auc, 1.0);
+    EXPECT_EQ(shift.Tpr1e3, 1.0);
+    EXPECT_EQ(shift.Tpr1e6, 0.5);
+    EXPECT_EQ(shift.Fpr1e3, 0.5);
+    EXPECT_EQ(shift.Fpr1e6, 0.0);
+}
+
 TEST(QuartilesOf, LinearInterpolationBetweenOrderStatistics) {
     // numpy.percentile([4, 1, 3, 2], [25, 50, 75]) = 1.75, 2.5, 3.25
     const Quartiles q = QuartilesOf({4, 1, 3, 2});
@@ -313,10 +351,10 @@ TEST(RobustnessHtml, SelfContainedEscapedAndRepeatable) {
         EXPECT_EQ(html.compare(at, 27, "http://www.w3.org/2000/svg\""), 0);
         ++http;
     }
-    // One chart per family and the tail of the calibration.
+    // Per family a chart and a ROC curve, and the tail of the calibration.
     std::size_t charts = 0;
     for (std::size_t at = html.find("<svg"); at != std::string::npos; at = html.find("<svg", at + 1)) ++charts;
-    EXPECT_EQ(charts, ReportFamilies(report.Cells).size() + 1);
+    EXPECT_EQ(charts, 2 * ReportFamilies(report.Cells).size() + 1);
     EXPECT_EQ(http, charts);
     EXPECT_NE(html.find("1..3, 5"), std::string::npos);
     EXPECT_NE(html.find("Failed rows"), std::string::npos);

@@ -71,7 +71,7 @@ TEST(RobustnessSweep, WorkspaceAttacksGiveTheExperimentsNc) {
         const Step attack = Experiment::Attacks()[i];
         EXPECT_EQ(rows[i].Attack, Experiment::Info(attack).id);
         EXPECT_EQ(rows[i].Nc, *e.AttackAndExtract(attack).back().nc) << rows[i].Attack;
-        EXPECT_EQ(rows[i].PsnrEmbed, embedding.back().psnr->Psnr);
+        EXPECT_EQ(rows[i].PsnrEmbedReals, embedding.back().psnr->Psnr);
     }
     EXPECT_TRUE(std::isinf(rows[0].Psnr));
     EXPECT_EQ(rows[0].Ssim, 1.0);

@@ -19,6 +19,7 @@ namespace {
 
 using test::CliResult;
 using test::RunCli;
+using test::kFewTrials;
 
 const std::string kHost = test::SamplePath("hosts/chelsea.pgm");
 const std::string kMark = test::SamplePath("seal-128.pgm");
@@ -43,7 +44,8 @@ TEST(EmbedExtract, EveryLosslessFormatKeepsTheMarkWhole) {
         if (extension == "bmp" && !qt_pictures::Built()) continue;  // a build without Qt refuses BMP
         const std::string out = dir.file("marked." + extension);
         const std::string key = dir.file(extension + ".key");
-        const CliResult embed = RunCli({"embed", kHost, kMark, out, "--key", key, "--seed", "21"});
+        const CliResult embed = RunCli({"embed", kHost, kMark, out, "--key", key, "--seed", "21",
+                                        "--calibration-trials", kFewTrials});
         ASSERT_EQ(embed.code, 0) << embed.err;
         EXPECT_TRUE(Has(embed.out, "seed = 21\n")) << embed.out;
         EXPECT_TRUE(Has(embed.out, "PSNR = ")) << embed.out;
@@ -71,9 +73,50 @@ TEST(EmbedExtract, EveryLosslessFormatKeepsTheMarkWhole) {
     }
 }
 
+// A key with its own calibration is judged by the larger of its thresholds and the global ones
+// ("calibration": "key"); a key without one (written before keys carried one, or with
+// --calibration-trials 0) by the global ones alone, and extract says so once.
+TEST(EmbedExtract, VerdictsNameTheirThresholdsAndWhoseTheyAre) {
+    test::TempDir dir;
+    ASSERT_EQ(RunCli({"embed", kHost, kMark, dir.file("m.png"), "--key", dir.file("own.key"), "--seed", "3",
+                      "--calibration-trials", kFewTrials})
+                  .code,
+              0);
+    const CliResult bare = RunCli({"embed", kHost, kMark, dir.file("m.png"), "--key", dir.file("bare.key"), "--seed",
+                                   "3", "--calibration-trials", "0"});
+    ASSERT_EQ(bare.code, 0) << bare.err;
+    EXPECT_TRUE(Has(bare.out, "key calibration: none")) << bare.out;
+    EXPECT_EQ(test::ReadBytes(dir.file("bare.key"))[test::kKeyVersionAt], 1);  // as keys were before
+    const MarkKey own = LoadMarkKey(dir.file("own.key"));
+    ASSERT_TRUE(own.Calibration);
+
+    const CliResult judged = RunCli({"extract", kHost, "--key", dir.file("own.key"), "--json"});
+    ASSERT_EQ(judged.code, 0) << judged.err;
+    EXPECT_EQ(judged.err, "");
+    const nlohmann::json j = nlohmann::json::parse(judged.out);
+    EXPECT_EQ(j["calibration"], "key");
+    EXPECT_EQ(j["thresholds"]["1e-3"], std::max(kDefaultThreshold1e3, own.Calibration->Threshold1e3));
+    EXPECT_EQ(j["thresholds"]["1e-6"], std::max(kDefaultThreshold1e6, own.Calibration->Threshold1e6));
+    EXPECT_EQ(j["threshold"], j["thresholds"]["1e-6"]);
+    for (const char* field : {"detected_1e-3", "detected_1e-6", "present"}) EXPECT_EQ(j[field], false) << field;
+    EXPECT_EQ(j["score"], 0.0);
+
+    const CliResult global = RunCli({"extract", dir.file("m.png"), "--key", dir.file("bare.key"), "--json"});
+    ASSERT_EQ(global.code, 0) << global.err;
+    ExpectOneErrorLine(global, "note: the key '" + dir.file("bare.key") + "' has no calibration of its own");
+    const nlohmann::json g = nlohmann::json::parse(global.out);
+    EXPECT_EQ(g["calibration"], "global");
+    EXPECT_EQ(g["thresholds"]["1e-3"], kDefaultThreshold1e3);
+    EXPECT_EQ(g["thresholds"]["1e-6"], kDefaultThreshold1e6);
+    EXPECT_EQ(g["detected_1e-3"], true);
+    EXPECT_EQ(g["detected_1e-6"], true);
+    EXPECT_EQ(g["present"], true);
+}
+
 TEST(EmbedExtract, TextReportAndTheExtractedMark) {
     test::TempDir dir;
-    ASSERT_EQ(RunCli({"embed", kHost, kMark, dir.file("m.png"), "--key", dir.file("m.key"), "--seed", "3"}).code, 0);
+    ASSERT_EQ(RunCli({"embed", kHost, kMark, dir.file("m.png"), "--key", dir.file("m.key"), "--seed", "3",
+                      "--calibration-trials", kFewTrials}).code, 0);
     const CliResult marked = RunCli({"extract", dir.file("m.png"), "--key", dir.file("m.key"), "--mark-out",
                                      dir.file("w.pgm")});
     ASSERT_EQ(marked.code, 0) << marked.err;
@@ -92,7 +135,8 @@ TEST(EmbedExtract, TextReportAndTheExtractedMark) {
 
 TEST(EmbedExtract, JpegOutputWarnsAndTellsWhatItCosts) {
     test::TempDir dir;
-    const CliResult r = RunCli({"embed", kHost, kMark, dir.file("m.jpg"), "--key", dir.file("m.key"), "--seed", "3"});
+    const CliResult r = RunCli({"embed", kHost, kMark, dir.file("m.jpg"), "--key", dir.file("m.key"), "--seed", "3",
+                                "--calibration-trials", kFewTrials});
     ASSERT_EQ(r.code, 0) << r.err;
     ExpectOneErrorLine(r, "warning: a JPEG file is itself an attack");
     EXPECT_TRUE(Has(r.out, "after JPEG saving: NC = 0.")) << r.out;
@@ -123,7 +167,8 @@ TEST(EmbedExtract, RefusalsLeaveNothingBehind) {
          "name the same file"},
         {"missing host", {"embed", dir.file("none.png"), kMark, dir.file("o.png"), "--key", dir.file("o.key")}, 2,
          "none.png"},
-        {"output folder missing", {"embed", kHost, kMark, dir.file("no/o.png"), "--key", dir.file("o.key")}, 2,
+        {"output folder missing", {"embed", kHost, kMark, dir.file("no/o.png"), "--key", dir.file("o.key"),
+                                   "--calibration-trials", kFewTrials}, 2,
          "no/o.png"},
     };
     for (const Case& c : cases) {
@@ -138,7 +183,8 @@ TEST(EmbedExtract, RefusalsLeaveNothingBehind) {
 TEST(EmbedExtract, AFailedPictureWriteGivesTheOldKeyBack) {
     test::TempDir dir;
     test::WriteBytes(dir.file("o.key"), std::string("an older key"));
-    const CliResult r = RunCli({"embed", kHost, kMark, dir.file("no/o.png"), "--key", dir.file("o.key")});
+    const CliResult r = RunCli({"embed", kHost, kMark, dir.file("no/o.png"), "--key", dir.file("o.key"),
+                                "--calibration-trials", kFewTrials});
     EXPECT_EQ(r.code, 2);
     const std::vector<std::uint8_t> kept = test::ReadBytes(dir.file("o.key"));
     EXPECT_EQ(std::string(kept.begin(), kept.end()), "an older key");
@@ -146,7 +192,8 @@ TEST(EmbedExtract, AFailedPictureWriteGivesTheOldKeyBack) {
 
 TEST(EmbedExtract, ExtractRefusesBadKeysAndCalibrations) {
     test::TempDir dir;
-    ASSERT_EQ(RunCli({"embed", kHost, kMark, dir.file("m.png"), "--key", dir.file("m.key"), "--seed", "3"}).code, 0);
+    ASSERT_EQ(RunCli({"embed", kHost, kMark, dir.file("m.png"), "--key", dir.file("m.key"), "--seed", "3",
+                      "--calibration-trials", kFewTrials}).code, 0);
     test::KeyBytes newer = test::ReadBytes(dir.file("m.key"));
     newer[test::kKeyVersionAt] = 7;
     test::WriteBytes(dir.file("bad.key"), test::Resealed(newer));
@@ -173,7 +220,9 @@ TEST(EmbedExtract, ExtractRefusesBadKeysAndCalibrations) {
     ASSERT_EQ(strict.code, 0) << strict.err;
     const nlohmann::json report = nlohmann::json::parse(strict.out);
     EXPECT_EQ(report["threshold"], 0.99);
-    EXPECT_EQ(report["calibration"], dir.file("good.json"));
+    EXPECT_EQ(report["thresholds"]["1e-6"], 0.99);
+    EXPECT_EQ(report["calibration"], "key");
+    EXPECT_EQ(report["global_calibration"], dir.file("good.json"));
 }
 
 // Keys that no embedding writes, each with its exact refusal: the checksum is checked before
@@ -181,7 +230,8 @@ TEST(EmbedExtract, ExtractRefusesBadKeysAndCalibrations) {
 // untouched relations for a verdict.
 TEST(EmbedExtract, KeysNoEmbeddingWritesAreRefused) {
     test::TempDir dir;
-    ASSERT_EQ(RunCli({"embed", kHost, kMark, dir.file("m.png"), "--key", dir.file("m.key"), "--seed", "3"}).code, 0);
+    ASSERT_EQ(RunCli({"embed", kHost, kMark, dir.file("m.png"), "--key", dir.file("m.key"), "--seed", "3",
+                      "--calibration-trials", kFewTrials}).code, 0);
     using test::KeyBytes;
     const KeyBytes key = test::ReadBytes(dir.file("m.key"));
     const MarkKey decoded = DecodeMarkKey(key, "m.key");
@@ -212,8 +262,8 @@ TEST(EmbedExtract, KeysNoEmbeddingWritesAreRefused) {
         {"a raised count", with([](KeyBytes& b) { b[test::kKeyBlackAt] = static_cast<std::uint8_t>(b[test::kKeyBlackAt] + 1); }),
          "is damaged (its checksum does not match its content)"},
         {"cut short", KeyBytes(key.begin(), key.end() - 100), "is truncated"},
-        {"a newer version, sealed", test::Resealed(with([](KeyBytes& b) { b[test::kKeyVersionAt] = 2; })),
-         "was written by a newer Quillfen (key format 2; this program reads format 1)"},
+        {"a newer version, sealed", test::Resealed(with([](KeyBytes& b) { b[test::kKeyVersionAt] = 3; })),
+         "was written by a newer Quillfen (key format 3; this program reads formats 1 to 2)"},
         {"no reversed relation, sealed", test::Resealed(noReversal),
          "is damaged (it holds 0 reversed and " + std::to_string(untouched) + relations},
         {"one reversed relation, sealed", test::Resealed(oneReversal),
@@ -231,7 +281,8 @@ TEST(EmbedExtract, KeysNoEmbeddingWritesAreRefused) {
 
 TEST(EmbedExtract, RegistrationIsReportedOnlyWhenAsked) {
     test::TempDir dir;
-    ASSERT_EQ(RunCli({"embed", kHost, kMark, dir.file("m.png"), "--key", dir.file("m.key"), "--seed", "3"}).code, 0);
+    ASSERT_EQ(RunCli({"embed", kHost, kMark, dir.file("m.png"), "--key", dir.file("m.key"), "--seed", "3",
+                      "--calibration-trials", kFewTrials}).code, 0);
     const CliResult r = RunCli({"extract", dir.file("m.png"), "--key", dir.file("m.key"), "--host", kHost, "--json"});
     ASSERT_EQ(r.code, 0) << r.err;
     const nlohmann::json report = nlohmann::json::parse(r.out);
@@ -256,7 +307,8 @@ TEST(EmbedExtract, ARegistrationThatFitsWorseThanTheSuspectAsItIsIsSetAside) {
     QF_SKIP_WITHOUT_BMP();
     test::TempDir dir;
     const std::string host = test::SamplePath("camera-512.bmp");
-    ASSERT_EQ(RunCli({"embed", host, kMark, dir.file("m.pgm"), "--key", dir.file("m.key"), "--seed", "1"}).code, 0);
+    ASSERT_EQ(RunCli({"embed", host, kMark, dir.file("m.pgm"), "--key", dir.file("m.key"), "--seed", "1",
+                      "--calibration-trials", kFewTrials}).code, 0);
     Bitmap suspect = LoadPictureFile(dir.file("m.pgm")).bitmap;
     for (int y = 0; y < suspect.height(); ++y)
         for (int x = 0; x < suspect.width(); ++x)

@@ -12,6 +12,9 @@
 #include <nlohmann/json.hpp>
 
 #include "cli/progress_bar.h"
+#include "quillfen/io/picture_files.h"
+#include "quillfen/watermark/marking.h"
+#include "quillfen/watermark/metrics.h"
 #include "tests/cli/run_cli.h"
 #include "tests/test_support.h"
 
@@ -45,7 +48,9 @@ CliResult Sweep(std::vector<std::string> extra, const std::string& seeds = "2..3
     return RunCli(args);
 }
 
-// The seven attacks of `experiment` give the same NC through `robustness`, host and seed alike.
+// The seven attacks of `experiment` give the same NC through `robustness`, host and seed alike;
+// the rows' psnr_embed is the PSNR of the marked picture as `embed` writes it, the experiment's
+// own figure (of the reals, before the rounding to bytes) psnr_embed_reals.
 TEST(RobustnessCommand, SevenAttacksGiveTheExperimentsNc) {
     const std::string attacks = "none,jpeg,blur,crop-zero-quarter,crop-image-quarter,crop-zero-half,crop-image-half";
     const CliResult sweep = RunCli({"robustness", kHostB, "--mark", kMark, "--seeds", "7", "--attacks", attacks});
@@ -53,13 +58,21 @@ TEST(RobustnessCommand, SevenAttacksGiveTheExperimentsNc) {
     const CliResult experiment = RunCli({"experiment", kHostB, kMark, "--seed", "7", "--json"});
     ASSERT_EQ(experiment.code, 0) << experiment.err;
     const nlohmann::json report = nlohmann::json::parse(experiment.out);
+    test::TempDir dir;
+    const CliResult embed = RunCli({"embed", kHostB, kMark, dir.file("m.png"), "--key", dir.file("k.key"), "--seed", "7",
+                                    "--calibration-trials", "0"});
+    ASSERT_EQ(embed.code, 0) << embed.err;
+    const double written = PsnrDecibels(MarkedRegion(GrayOf(LoadPictureFile(dir.file("m.png")).bitmap)),
+                                        MarkedRegion(GrayOf(LoadPictureFile(kHostB).bitmap)));
+    EXPECT_LT(written, report["psnr"].get<double>());  // the rounding to bytes costs
     const std::vector<std::string> rows = Lines(sweep.out);
     ASSERT_EQ(rows.size(), 7u);
     for (const std::string& line : rows) {
         const nlohmann::json row = nlohmann::json::parse(line);
         const std::string attack = row["attack"];
         EXPECT_EQ(row["nc"].get<double>(), report["attacks"][attack]["nc"].get<double>()) << attack;
-        EXPECT_EQ(row["psnr_embed"].get<double>(), report["psnr"].get<double>());
+        EXPECT_EQ(row["psnr_embed_reals"].get<double>(), report["psnr"].get<double>());
+        EXPECT_EQ(row["psnr_embed"].get<double>(), written);
     }
 }
 
@@ -128,7 +141,7 @@ TEST(RobustnessCommand, RegisterAddsColumnsAndResumeKeepsToIt) {
     ASSERT_EQ(r.code, 0) << r.err;
     const std::vector<std::string> csv = Lines(ReadText(dir.file("rows.csv")));
     ASSERT_EQ(csv.size(), 5u);
-    EXPECT_NE(csv[0].find(",score,detected_1e-3,detected_1e-6,registration_fit,"), std::string::npos) << csv[0];
+    EXPECT_NE(csv[0].find(",score,score_null,detected_1e-3,detected_1e-6,registration_fit,"), std::string::npos) << csv[0];
     const std::vector<std::string> rows = Lines(ReadText(dir.file("rows.jsonl")));
     EXPECT_TRUE(nlohmann::json::parse(rows[0])["score_registered"].is_null());
     EXPECT_EQ(nlohmann::json::parse(rows[1])["detected_1e-6_registered"], true) << rows[1];
@@ -228,8 +241,13 @@ TEST(CalibrateCommand, WritesAFileThatRobustnessReads) {
     ASSERT_EQ(r.code, 0) << r.err;
     // 6 keys, each reading 4 marked and 2 unmarked other hosts and its own host after 2 attacks.
     EXPECT_NE(r.err.find("warning: 48 null trials"), std::string::npos) << r.err;
-    EXPECT_NE(r.out.find("threshold at fpr 1e-6 (model) = "), std::string::npos) << r.out;
     const nlohmann::json cal = nlohmann::json::parse(ReadText(file));
+    // The printout names the component that sets each threshold, as the file does.
+    const nlohmann::json& sets = cal["threshold_sources"]["fpr_1e-6"];
+    EXPECT_NE(r.out.find("threshold at fpr 1e-6 = "), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("(set by " + sets["host"].get<std::string>() + ", " + sets["kind"].get<std::string>()),
+              std::string::npos)
+        << r.out;
     EXPECT_EQ(cal["trials"], 48);
     EXPECT_EQ(cal["statistic"], "score");
     EXPECT_EQ(cal["program"], "quillfen-cli 0.1.0");

@@ -16,6 +16,7 @@ namespace quillfen {
 namespace {
 
 using test::RunCli;
+using test::kFewTrials;
 
 const std::string kHost = test::SamplePath("hosts/astronaut.pgm");
 const std::string kOther = test::SamplePath("hosts/coffee.pgm");
@@ -42,7 +43,8 @@ nlohmann::json Extract(const std::vector<std::string>& args) {
 class RoundTrip : public ::testing::Test {
 protected:
     void SetUp() override {
-        ASSERT_EQ(RunCli({"embed", kHost, kMark, marked, "--key", key, "--seed", "15"}).code, 0);
+        ASSERT_EQ(RunCli({"embed", kHost, kMark, marked, "--key", key, "--seed", "15",
+                          "--calibration-trials", kFewTrials}).code, 0);
     }
     test::TempDir dir;
     const std::string marked = dir.file("marked.png");
@@ -79,7 +81,8 @@ TEST_F(RoundTrip, NothingIsFoundWhereNoMarkIs) {
     EXPECT_EQ(Extract({kHost, "--key", key})["present"], false);
     EXPECT_EQ(Extract({kHost, "--key", key, "--host", kHost})["present"], false);
     // The marked picture read with the key of another picture marked the same way.
-    ASSERT_EQ(RunCli({"embed", kOther, kMark, dir.file("other.png"), "--key", dir.file("other.key"), "--seed", "15"})
+    ASSERT_EQ(RunCli({"embed", kOther, kMark, dir.file("other.png"), "--key", dir.file("other.key"), "--seed", "15",
+                      "--calibration-trials", kFewTrials})
                   .code, 0);
     EXPECT_EQ(Extract({marked, "--key", dir.file("other.key")})["present"], false);
     EXPECT_EQ(Extract({dir.file("other.png"), "--key", key})["present"], false);

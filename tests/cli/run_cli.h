@@ -9,6 +9,10 @@
 
 namespace quillfen::test {
 
+// The null trials of a key's own calibration that tests which do not look at it ask embed for:
+// the fewest it takes, a small fraction of the default's time.
+inline const std::string kFewTrials = "100";
+
 struct CliResult {
     int code;
     std::string out;

@@ -26,6 +26,7 @@ namespace {
 namespace fs = std::filesystem;
 using test::CliResult;
 using test::RunCli;
+using test::kFewTrials;
 
 std::string Text(const std::string& path) {
     const std::vector<std::uint8_t> bytes = test::ReadBytes(path);
@@ -88,7 +89,8 @@ TEST(RunFiles, NoOutputReplacesAnInputOrAnotherOutput) {
     fs::create_directory_symlink(d, d + "/alias");
     fs::create_symlink(s.mark, d + "/link.csv");
     const std::string keep = " it would be overwritten (choose another name)";
-    ASSERT_EQ(RunCli({"embed", s.host, s.mark, d + "/m.png", "--key", d + "/m.key", "--seed", "1"}).code, 0);
+    ASSERT_EQ(RunCli({"embed", s.host, s.mark, d + "/m.png", "--key", d + "/m.key", "--seed", "1",
+                      "--calibration-trials", kFewTrials}).code, 0);
     std::vector<Case> cases = {
         {"the mark as CSV", s.Sweep({"--csv", s.mark}), 2,
          "--csv: '" + s.mark + "' is the mark picture (--mark);" + keep},
@@ -146,7 +148,8 @@ TEST(RunFiles, LinksPlantedInSharedFoldersAreNotFollowed) {
                                 " that belongs to another user; such links are not followed)";
     RunCases({{"rows", s.Sweep({"--csv", shared + "/rows.csv"}), 2,
                "--csv: Cannot create file " + shared + "/rows.csv" + refused},
-              {"a key", {"embed", s.host, s.mark, s.dir.file("o.png"), "--key", shared + "/k.key"}, 2,
+              {"a key", {"embed", s.host, s.mark, s.dir.file("o.png"), "--key", shared + "/k.key",
+                         "--calibration-trials", kFewTrials}, 2,
                "Cannot create file " + shared + "/k.key" + refused}},
              s.dir.path());
     // A link of the folder's owner, or of the one running, is followed as ever.
@@ -196,6 +199,11 @@ TEST(RunFiles, ResumeTakesOnlyRowsOfThisRun) {
         const std::size_t at = line.find("\"" + name + "\":") + name.size() + 3;
         return line.replace(at, line.find(',', at) - at, value);
     };
+    nlohmann::ordered_json two = nlohmann::ordered_json::parse(lines[0]);
+    two.erase("psnr_embed_reals");
+    two.erase("score_null");
+    two["schema"] = 2;
+    const std::string schema2 = two.dump();
     const std::string nc5 = measure("nc", "5");
     const std::string score7 = measure("score", "-7");
     std::string flipped = lines[0];
@@ -234,7 +242,10 @@ TEST(RunFiles, ResumeTakesOnlyRowsOfThisRun) {
              made.CalibrationDigest + "; this run's: " + CalibrationDigest(LoadCalibration(thresholds)) + ")" + again},
         {"rows of an earlier program", old.dump() + "\n", resume({}),
          "--resume: the rows in '" + file + "' were written by an earlier quillfen-cli, whose rows do not record what "
-             "made them (row schema 1; this one writes 2)" + again},
+             "made them (row schema 1; this one writes 3)" + again},
+        {"rows of schema 2", schema2 + "\n", resume({}),
+         "--resume: the rows in '" + file + "' were written by an earlier quillfen-cli, whose rows measure "
+             "differently (row schema 2; this one writes 3)" + again},
         {"a row twice (two runs on one file)", rows + lines[0] + "\n", resume({}),
          "--jsonl: line 5 of '" + file + "' repeats the row of line 1 (astronaut.pgm, seed 1, none): two runs wrote "
              "into it at once, or files were joined twice"},

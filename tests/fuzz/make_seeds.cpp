@@ -261,8 +261,20 @@ int main(int argc, char** argv) {
     Put("key", "truncated.key", Truncate(key, key.size() / 2));
     Put("key", "foreign.key", FromString("P5\n3 2\n255\n" + Raster(6)));
     Bytes future = key;
-    future[kKeyVersionAt] = 2;
+    future[kKeyVersionAt] = 3;
     Put("key", "future-version.key", Resealed(future));
+    // A key with its own calibration (format 2, one section), and one whose section is cut.
+    quillfen::MarkKey calibrated = SyntheticKey();
+    quillfen::KeyCalibration own;
+    own.Components = {{quillfen::KeyTrialKind::Noise, 100, 1800, 0.01, 0.012, 0.011, 0.05},
+                      {quillfen::KeyTrialKind::Jpeg, 0, 41, 0.02, 0.01, 0.011, 0.04}};
+    quillfen::FitKeyCalibration(own);
+    calibrated.Calibration = own;
+    const Bytes withSection = quillfen::EncodeMarkKey(calibrated);
+    Put("key", "calibrated.key", withSection);
+    Bytes sectionCut = withSection;
+    sectionCut.erase(sectionCut.end() - 32 - 20, sectionCut.end() - 32);
+    Put("key", "section-cut.key", Resealed(sectionCut));
     Bytes damaged = key;
     damaged[kKeyPlanesAt + 5] ^= 0x10;
     Put("key", "checksum.key", damaged);
@@ -323,12 +335,13 @@ int main(int argc, char** argv) {
     cal.KindTrials[0] = 8;
     cal.KindTrials[1] = 4;
     cal.KindTrials[2] = 8;
-    cal.Components = {{"a.pgm", quillfen::NullTrialKind::OtherHostMarked, 4, 0, -0.01, 0.01, 0.008, 0},
-                      {"a.pgm", quillfen::NullTrialKind::OtherHostUnmarked, 2, 0, 0.0, 0.0, 0.009, 0},
-                      {"a.pgm", quillfen::NullTrialKind::OwnHostUnmarked, 4, 0, 0.02, 0.02, 0.005, 0},
-                      {"b.pgm", quillfen::NullTrialKind::OtherHostMarked, 4, 0, -0.005, 0.012, 0.008, 0},
-                      {"b.pgm", quillfen::NullTrialKind::OtherHostUnmarked, 2, 0, 0.005, 0.004, 0.009, 0},
-                      {"b.pgm", quillfen::NullTrialKind::OwnHostUnmarked, 4, 0, 0.015, 0.01, 0.005, 0}};
+    // Each component keeps its highest score (a thousandth of its trials and one more).
+    cal.Components = {{"a.pgm", quillfen::NullTrialKind::OtherHostMarked, 4, 0, -0.01, 0.01, 0.008, 0, {0.0}, 0, 0},
+                      {"a.pgm", quillfen::NullTrialKind::OtherHostUnmarked, 2, 0, 0.0, 0.0, 0.009, 0, {0.0}, 0, 0},
+                      {"a.pgm", quillfen::NullTrialKind::OwnHostUnmarked, 4, 0, 0.02, 0.02, 0.005, 0, {0.04}, 0, 0},
+                      {"b.pgm", quillfen::NullTrialKind::OtherHostMarked, 4, 0, -0.005, 0.012, 0.008, 0, {0.007}, 0, 0},
+                      {"b.pgm", quillfen::NullTrialKind::OtherHostUnmarked, 2, 0, 0.005, 0.004, 0.009, 0, {0.009}, 0, 0},
+                      {"b.pgm", quillfen::NullTrialKind::OwnHostUnmarked, 4, 0, 0.015, 0.01, 0.005, 0, {0.025}, 0, 0}};
     quillfen::FitCalibration(cal);
     const std::string run = quillfen::CalibrationJson(cal);
     // Each a run's file changed where a reader must look: values out of range, counts that
@@ -349,7 +362,7 @@ int main(int argc, char** argv) {
     Put("calibration", "run.json", FromString(run));
     Put("calibration", "run-cut.json", FromString(run.substr(0, run.size() / 2)));
     std::string older = run;
-    older.replace(older.find("\"version\": 2"), 12, "\"version\": 1");
+    older.replace(older.find("\"version\": 3"), 12, "\"version\": 1");
     older.erase(older.find("\"statistic\""), std::string("\"statistic\": \"score\",\n  ").size());
     Put("calibration", "nc-version-1.json", FromString(older));
     Put("calibration", "thresholds.json",

@@ -233,12 +233,14 @@ private slots:
         FileDialogRequest request{QStringLiteral("SaveDlg"), FileDialogKind::Save,
                             QStringLiteral("Bitmap Image File(*.bmp)|*.bmp|Jpeg Image File(*.jpg)|*.jpg|"
                                            "Portable Grayscale Map P5 (*.pgm)|*.pgm"),
-                            1, QString::fromStdString(dir.path().string())};
+                            1, QString::fromStdString(dir.path().string()), QStringLiteral("proposed.bmp")};
         QtFileDialogs dialogs;
         QStringList filters;
+        QStringList proposed;
         WhenModal([&](QWidget* modal) {
             auto* dialog = qobject_cast<QFileDialog*>(modal);
             QVERIFY(dialog != nullptr);
+            proposed = dialog->selectedFiles();
             filters = dialog->nameFilters();
             QCOMPARE(dialog->selectedNameFilter(), filters[0]);
             dialog->selectNameFilter(filters[2]);
@@ -250,6 +252,8 @@ private slots:
         QCOMPARE(result->filterIndex, 3);
         QVERIFY(result->fileName.endsWith(QStringLiteral("/result")));
         QCOMPARE(filters.size(), 3);
+        QCOMPARE(proposed.size(), 1);
+        QVERIFY(proposed[0].endsWith(QStringLiteral("/proposed.bmp")));  // the name it started with
         WhenModal([](QWidget* modal) { static_cast<QDialog*>(modal)->reject(); });
         QVERIFY(!dialogs.Execute(request, nullptr).has_value());
     }
@@ -260,7 +264,7 @@ private slots:
         std::filesystem::copy_file(test::SamplePath("seal-128.pgm"), mark);
         FileDialogRequest request{QStringLiteral("OpenPDlg"), FileDialogKind::OpenPicture,
                             QStringLiteral("PortableGrayscaleMap P5(*.pgm)|*.pgm"), 1,
-                            QString::fromStdString(dir.path().string())};
+                            QString::fromStdString(dir.path().string()), QString()};
         QtFileDialogs dialogs;
         bool previewed = false;
         WhenModal([&](QWidget* modal) {

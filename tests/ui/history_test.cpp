@@ -253,7 +253,8 @@ private slots:
         QVERIFY(QFile::exists(Q(dir->file("kept.pgm"))));
     }
 
-    // Exit asks about every changed document; Cancel on any keeps the program and every
+    // Exit asks about every changed document, and about a picture made in the program (a
+    // robustness row) that was never saved; Cancel on any keeps the program and every
     // document open.
     void exitAsksAboutEveryChangedDocument() {
         TMDIChild* first = OpenRamp("first.pgm");
@@ -261,19 +262,38 @@ private slots:
         OpenRamp("clean.pgm");
         TMDIChild* third = OpenRamp("third.pgm");
         Choose(third, "Inverse1E");
-        prompts->saveAnswers = {SaveAnswer::Discard, SaveAnswer::Cancel};
+        TMDIChild* row = frame->OpenPicture(quillfen::test::Ramp(40, 30), QStringLiteral("camera.bmp - seed 5 - jpeg 50"));
+        QVERIFY(row->isWindowModified());
+        prompts->saveAnswers = {SaveAnswer::Discard, SaveAnswer::Discard, SaveAnswer::Cancel};
         Actions().FileExit1->trigger();
-        QCOMPARE(prompts->saveQuestions.size(), std::size_t{2});
+        QCOMPARE(prompts->saveQuestions.size(), std::size_t{3});
+        QCOMPARE(prompts->saveQuestions.back(), std::string("The picture 'camera.bmp - seed 5 - jpeg 50' has not been saved "
+                                                            "to a file. Save it before closing?"));
         QVERIFY(frame->isVisible());
-        QCOMPARE(frame->MDIChildCount(), 3);
-        // Asked again, both discarded: the program closes without asking once more per window.
+        QCOMPARE(frame->MDIChildCount(), 4);
+        // Asked again, all discarded: the program closes without asking once more per window.
         prompts->saveQuestions.clear();
-        prompts->saveAnswers = {SaveAnswer::Discard, SaveAnswer::Discard};
+        prompts->saveAnswers = {SaveAnswer::Discard, SaveAnswer::Discard, SaveAnswer::Discard};
         Actions().FileExit1->trigger();
-        QCOMPARE(prompts->saveQuestions.size(), std::size_t{2});
+        QCOMPARE(prompts->saveQuestions.size(), std::size_t{3});
         QVERIFY(!frame->isVisible());
         for (TMDIChild* doc : frame->Documents()) doc->parentWidget()->close();
-        QCOMPARE(prompts->saveQuestions.size(), std::size_t{2});
+        QCOMPARE(prompts->saveQuestions.size(), std::size_t{3});
+    }
+
+    // Saving such a picture proposes its caption as the name, without the host's extension
+    // inside, and afterwards it is a document like any other.
+    void aPictureMadeInTheProgramIsSavedUnderItsCaption() {
+        TMDIChild* row = frame->OpenPicture(quillfen::test::Ramp(40, 30), QStringLiteral("camera.bmp - seed 5 - jpeg 50"));
+        dialogs->Answer(Q(dir->file("row")), 2);
+        Actions().FileSave1->trigger();
+        QCOMPARE(dialogs->asked.back().proposedName, QStringLiteral("camera - seed 5 - jpeg 50"));
+        QCOMPARE(row->FileName(), Q(dir->file("row.png")));
+        QVERIFY(!row->isWindowModified());
+        QPointer<TMDIChild> watch(row);
+        Actions().FileClose1->trigger();
+        QVERIFY(Closed(watch));
+        QVERIFY(prompts->saveQuestions.empty());
     }
 };
 

@@ -4,6 +4,7 @@
 #include <memory>
 
 #include <QAction>
+#include <QFileInfo>
 #include <QImage>
 #include <QLabel>
 #include <QMdiArea>
@@ -97,10 +98,10 @@ private slots:
         for (QAction* a : {Actions().EditCut1, Actions().EditCopy1, Actions().EditPaste1}) QVERIFY(!a->isVisible());
         QVERIFY(Actions().FileOpen1->isEnabled());
         QVERIFY(Actions().HelpAbout1->isEnabled());
-        QCOMPARE(frame->EmbeddedPanel()->size(), QSize(128, 128));
-        QCOMPARE(frame->ExtractedPanel()->size(), QSize(128, 128));
+        QCOMPARE(frame->EmbeddedPanel()->contentsRect().size(), QSize(128, 128));
+        QCOMPARE(frame->ExtractedPanel()->contentsRect().size(), QSize(128, 128));
         QVERIFY(frame->EmbeddedPanel()->IsEmpty());
-        QCOMPARE(frame->findChild<QWidget*>(QStringLiteral("pnlWatermarks"))->height(), 148);
+        QVERIFY(frame->findChild<QWidget*>(QStringLiteral("pnlWatermarks"))->height() > 130);
         QVERIFY(frame->findChild<QLabel*>(QStringLiteral("lblInstructions"))->text().startsWith(QStringLiteral("★ 워터마킹 작업 순서\n1. File->Open메뉴에서")));
         QCOMPARE(frame->findChild<QLabel*>(QStringLiteral("lblInstructions"))->text().count(QLatin1Char('\n')), 6);
     }
@@ -359,6 +360,39 @@ private slots:
         const LoadedPicture back = filter <= 2 ? ReadQtPicture(path) : LoadPictureFile(path);
         QCOMPARE(back.bitmap.width(), 24);
         if (filter != 3) QVERIFY(back.bitmap == picture);
+    }
+
+    // Each panel draws the whole 128 x 128 plane inside its frame, the window maximized too:
+    // its last row and column are on screen.
+    void panelsShowTheWholeMark() {
+        TMDIChild* doc = frame->OpenImageFile(Q(quillfen::test::SamplePath("camera-256.pgm")));
+        LoadAndScatter(doc);
+        frame->showMaximized();
+        QApplication::processEvents();
+        for (PictureView* panel : {frame->EmbeddedPanel(), frame->ExtractedPanel()}) {
+            QCOMPARE(panel->contentsRect().size(), QSize(128, 128));
+            QCOMPARE(panel->visibleRegion().boundingRect(), panel->rect());
+            const QImage drawn = panel->grab().toImage();
+            const QPoint corner = panel->contentsRect().bottomRight();
+            QCOMPARE(qBlue(drawn.pixel(corner)), static_cast<int>(panel->Picture().blue(127, 127)));
+        }
+    }
+
+    // Save As starts at the document's own name, folder and format, whatever was chosen last.
+    void saveAsProposesTheDocumentsNameAndFormat() {
+        TMDIChild* doc = frame->OpenImageFile(WriteFile("first.png", quillfen::test::Ramp(24, 16)));
+        dialogs->Answer(Q(dir->file("copy")), 1);  // the bitmap filter chosen last
+        Actions().FileSaveAs1->trigger();
+        QCOMPARE(dialogs->asked.back().proposedName, QStringLiteral("first.png"));
+        QCOMPARE(dialogs->asked.back().filterIndex, 2);
+        frame->OpenImageFile(WriteFile("second.pgm", quillfen::test::Ramp(24, 16), true));
+        dialogs->Cancel();
+        Actions().FileSaveAs1->trigger();
+        QCOMPARE(dialogs->asked.back().proposedName, QStringLiteral("second.pgm"));
+        QCOMPARE(dialogs->asked.back().filterIndex, 4);
+        QCOMPARE(QFileInfo(dialogs->asked.back().initialDir).canonicalFilePath(),
+                 QFileInfo(Q(dir->path().string())).canonicalFilePath());
+        QCOMPARE(doc->FileName(), Q(dir->file("copy.bmp")));
     }
 
     // Open, save in each format, open again: the pixels survive (JPEG within its loss), and an
@@ -636,11 +670,14 @@ private slots:
 
     void panelSavesToABitmapFile() {
         TMDIChild* doc = frame->OpenImageFile(Q(quillfen::test::SamplePath("camera-256.pgm")));
+        frame->SetPopupComponent(frame->EmbeddedPanel());
+        QVERIFY(!Actions().pmuSaveToFile->isEnabled());  // nothing loaded yet
         LoadAndScatter(doc);
         frame->SetPopupComponent(frame->EmbeddedPanel());
+        QVERIFY(Actions().pmuSaveToFile->isEnabled());
         const QString out = Q(dir->file("mark"));  // written as typed
         dialogs->Answer(out);
-        frame->pmuSaveToFileClick();
+        Actions().pmuSaveToFile->trigger();
         QCOMPARE(dialogs->asked.back().name, QStringLiteral("SavePDlg"));
         QCOMPARE(frame->StatusText(0), QStringLiteral("Watermark image Saved to") + out);
         QVERIFY(ReadQtPicture(out.toStdString()).bitmap == doc->Model().Watermark());

@@ -41,10 +41,11 @@ const std::string kMark = quillfen::test::SamplePath("seal-128.pgm");
 constexpr std::uint32_t kSeed = 977;
 
 // The suspect as a changed copy of the watermarked file.
-enum class Outside { None, Jpeg, Crop, Shrink };
+enum class Outside { None, Jpeg, Crop, Shrink, Unmarked };
 
 Bitmap Changed(const Bitmap& marked, Outside change) {
     switch (change) {
+    case Outside::Unmarked: return LoadPictureFile(kHost).bitmap;  // the host before marking
     case Outside::None:
     case Outside::Jpeg: return marked;
     case Outside::Crop: {
@@ -91,6 +92,9 @@ private:
 private slots:
     void init() {
         MakeFrame();
+        // Few null trials: the key's own calibration is measured as embed measures it, only
+        // faster (the CLI is asked for as many).
+        frame->SetKeyCalibrationTrials(kFewestKeyTrials);
         frame->show();
     }
     void cleanup() { QCOMPARE(CloseFrame(), 0); }
@@ -109,7 +113,8 @@ private slots:
         QFETCH(int, filter);
         const std::string cliPicture = dir->file("cli." + extension.toStdString());
         const std::string cliKey = dir->file("cli.key");
-        QCOMPARE(Cli({"embed", kHost, kMark, cliPicture, "--key", cliKey, "--seed", std::to_string(kSeed)}).code, 0);
+        QCOMPARE(Cli({"embed", kHost, kMark, cliPicture, "--key", cliKey, "--seed", std::to_string(kSeed),
+                     "--calibration-trials", std::to_string(kFewestKeyTrials)}).code, 0);
 
         TMDIChild* doc = Embedded();
         // The key gets its extension; the picture the filter's, when the name has none.
@@ -131,8 +136,9 @@ private slots:
         QVERIFY(!doc->Action("actSaveWatermarked")->isChecked());
     }
 
-    // Saved, changed outside the program, loaded back and scored step by step: the NC of
-    // `extract` on the same file (registered with --host when its size differs).
+    // Saved, changed outside the program, loaded back and scored step by step: the NC and the
+    // verdict of `extract` on the same file (registered with --host when its size differs),
+    // and the extracted mark saved from its panel is the one `extract --mark-out` writes.
     void attackedElsewhereGivesTheClisNc_data() {
         QTest::addColumn<int>("change");
         QTest::addColumn<bool>("registered");
@@ -140,6 +146,7 @@ private slots:
         QTest::newRow("jpeg") << static_cast<int>(Outside::Jpeg) << false;
         QTest::newRow("cropped") << static_cast<int>(Outside::Crop) << true;
         QTest::newRow("resized") << static_cast<int>(Outside::Shrink) << true;
+        QTest::newRow("unmarked") << static_cast<int>(Outside::Unmarked) << false;
     }
     void attackedElsewhereGivesTheClisNc() {
         QFETCH(int, change);
@@ -155,7 +162,9 @@ private slots:
         const Bitmap suspect = Changed(LoadPictureFile(FilePath(marked)).bitmap, static_cast<Outside>(change));
         const std::string suspectFile = dir->file(change == static_cast<int>(Outside::Jpeg) ? "suspect.jpg" : "suspect.pgm");
         SavePictureFile(suspectFile, suspect, true);
-        std::vector<std::string> args = {"extract", suspectFile, "--key", key.toStdString(), "--json"};
+        const std::string cliMark = dir->file("cli-mark.pgm");
+        std::vector<std::string> args = {"extract", suspectFile, "--key", key.toStdString(), "--json",
+                                         "--mark-out", cliMark};
         if (registered) args.insert(args.end(), {"--host", marked.toStdString()});
         const CliRun cli = Cli(args);
         QCOMPARE(cli.code, 0);
@@ -187,6 +196,19 @@ private slots:
         QVERIFY(nc.has_value());
         QCOMPARE(FormatFixed(*nc, 12), FormatFixed(report["nc"].get<double>(), 12));
         QCOMPARE(frame->StatusText(1), QStringLiteral("NC =") + LocalizeNumber(FormatFixed(*nc, 5)));
+        const std::string score = FormatFixed(report["score"].get<double>(), 3);
+        const std::string threshold = FormatFixed(report["threshold"].get<double>(), 3);
+        QCOMPARE(report["present"].get<bool>(), change != static_cast<int>(Outside::Unmarked));
+        const std::string verdict = report["present"].get<bool>()
+                                        ? "mark present: score " + score + " ≥ " + threshold + " (false alarms ≤ 1e-6)"
+                                        : "no mark found: score " + score + " < " + threshold +
+                                              " (the threshold for false alarms ≤ 1e-6)";
+        QCOMPARE(doc->Model().Results().back().report.Line(), verdict);
+        QCOMPARE(frame->StatusText(2), Q(verdict));
+        frame->SetPopupComponent(frame->ExtractedPanel());
+        dialogs->Answer(Q(dir->file("window-mark.bmp")));
+        Actions().pmuSaveToFile->trigger();
+        QVERIFY(LoadPictureFile(dir->file("window-mark.bmp")).bitmap == LoadPictureFile(cliMark).bitmap);
 
         // The next attack makes the loaded picture and its lines stale.
         doc->Action("actIPApplyJpeg")->trigger();

@@ -277,7 +277,8 @@ private slots:
         QCOMPARE(Panel(1)->text(), text);
     }
 
-    // Panel 2 shows the picture's size (and zoom), panel 3 the gray value under the mouse.
+    // Panel 2 shows the picture's size (and zoom), panel 3 the gray value under the mouse, at
+    // once after a command or a zoom under a mouse that does not move.
     void panelsShowSizeAndGrayValue() {
         TMDIChild* doc = frame->OpenImageFile(kHost);
         QCOMPARE(frame->StatusText(2), QStringLiteral("256 × 256"));
@@ -288,6 +289,11 @@ private slots:
         QCOMPARE(frame->StatusText(2), QStringLiteral("256 × 256 (200%)"));
         QTest::mouseMove(view, QPoint(21, 41));
         QCOMPARE(frame->StatusText(3), QStringLiteral("(10, 20) = %1").arg(doc->Picture().blue(10, 20)));
+        const int before = doc->Picture().blue(10, 20);
+        doc->Action(QStringLiteral("Inverse1E"))->trigger();
+        QCOMPARE(frame->StatusText(3), QStringLiteral("(10, 20) = %1").arg(255 - before));
+        doc->SetZoom(1.0);
+        QCOMPARE(frame->StatusText(3), QStringLiteral("(21, 41) = %1").arg(doc->Picture().blue(21, 41)));
         QEvent leave(QEvent::Leave);
         QApplication::sendEvent(view, &leave);
         QCOMPARE(frame->StatusText(3), TfrmMain::InitialStatus(3));

@@ -14,6 +14,7 @@
 #include <QChartView>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QLineSeries>
 #include <QMenu>
@@ -204,6 +205,17 @@ private slots:
                 registeredCurve = registeredCurve || series->name() == QStringLiteral("NC, registered");
         }
         QCOMPARE(registeredCurve, registering);
+        // Each family's ROC curve beside its chart, its AUC the report's.
+        RobustnessReport report;
+        report.Rows = w->Rows();
+        report.Cells = ParseAttackCells(S(kCells));
+        const std::vector<ReportFamily> families = ReportFamilies(report.Cells);
+        w->cmbFamily->setCurrentIndex(0);
+        const FamilyRoc roc = RocOfFamily(report, families[0]);
+        QVERIFY(!w->rocView->chart()->series().isEmpty());
+        QVERIFY2(w->rocView->chart()->title().endsWith(QString::fromStdString("AUC " + FormatFixed(roc.Curve.Auc, 3))),
+                 qPrintable(w->rocView->chart()->title()));
+        QVERIFY2(w->lblRoc->text().contains(QStringLiteral("at 1e-6")), qPrintable(w->lblRoc->text()));
 
         // However long the command line, the window fits a 1280-pixel screen: the command
         // scrolls in its field, the state wraps.

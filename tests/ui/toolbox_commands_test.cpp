@@ -17,6 +17,7 @@
 #include <QMenu>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSettings>
 #include <QTest>
 #include <QTimer>
 
@@ -302,7 +303,8 @@ private slots:
         QVERIFY(UndoesTo(doc, before));
     }
 
-    // The connected parameter dialog starts from the classic values; its values are used.
+    // The connected parameter dialog starts from the classic values; its values are used, and
+    // the next run (of this program or a later one) starts from the values accepted last.
     void houghUsesTheParameterDialog_data() {
         QTest::addColumn<bool>("change");
         QTest::addColumn<bool>("cancel");
@@ -313,6 +315,7 @@ private slots:
     void houghUsesTheParameterDialog() {
         QFETCH(bool, change);
         QFETCH(bool, cancel);
+        QSettings().remove(QStringLiteral("toolbox/houghParameters"));
         // Two bright crossing lines on a dark ground.
         TMDIChild* doc = OpenPlane("lines.pgm", 96, 80, [](int x, int y) -> std::uint8_t {
             return (y == 40 || x == y + 5) ? 230 : 20;
@@ -352,6 +355,14 @@ private slots:
         QVERIFY(doc->Picture() == reference.CreateBitmap());
         QCOMPARE(Status(), (QStringList{"Hough Transform(Edge Detection)", "p1", "p2"}));
         QVERIFY(UndoesTo(doc, before));
+        QTimer::singleShot(0, hough, [&] {
+            shown.thetaCount = hough->edtTheta->text().toInt();
+            shown.houghThreshold = hough->edtHThresh->text().toInt();
+            shown.lineBased = hough->rdoLine->isChecked();
+            hough->btnCancel->click();
+        });
+        Choose(doc, "HoughTransform1E");
+        QCOMPARE(shown, change ? (HoughParameters{300, 180, 10, 10, 30, true}) : (HoughParameters{300, 360, 10, 10, 200, false}));
     }
 
     void viewHistogramShowsTheDocumentsImage() {

@@ -450,21 +450,25 @@ private slots:
         QVERIFY(QApplication::overrideCursor() == nullptr);
     }
 
-    // A watermark without black pixels: nothing to correlate with.
-    void undefinedNcIsReportedAsSuch() {
+    // A watermark without black pixels where NC compares (white but for its first four rows
+    // and columns) is refused as `embed` refuses it, and the document stays as it was.
+    void aMarkWithoutBlackIsRefused() {
         TempDir dir;
         const std::string white = dir.file("white.bmp");
-        WriteQtPicture(white, Bitmap(128, 128, 255), false, PictureFormat::Bmp);
-        TMDIChild* doc = Loaded(white);
-        EmbedUpTo(doc, doc->Action("actGetX_hat"));
-        QCOMPARE(frame->StatusText(1), QStringLiteral("Wa count =0"));
-        for (QAction* a : {doc->Action("actIPCopyXhToXw"), doc->Action("actGetY_wave"), doc->Action("actGetYr_wave"), doc->Action("actGetP_wave"),
-                           doc->Action("actGetWa_wave"), doc->Action("actGetWr_wave"), doc->Action("actGetW_wave")}) {
-            a->trigger();
-        }
-        const std::vector<StatusEvent> nc = Choose(doc->Action("actGetNC"));
-        QCOMPARE(Texts(nc), (QStringList{"0:get the normalized cross-correlation.", "1:NC =undefined"}));
-        QVERIFY(doc->Action("actGetNC")->isChecked());
+        Bitmap mark(128, 128, 255);
+        for (int i = 0; i < 128; ++i) mark.setGray(i, 2, 0);  // black only outside the compared part
+        WriteQtPicture(white, mark, false, PictureFormat::Bmp);
+        TMDIChild* doc = Loaded();
+        EmbedUpTo(doc, doc->Action("actGetWa"));
+        const QStringList before = CheckedNames(doc);
+        const Bitmap panel = frame->EmbeddedPanel()->Picture();
+        dialogs->Answer(Q(white));
+        doc->Action("actLoadW")->trigger();
+        QCOMPARE(prompts->shown.size(), std::size_t{1});
+        QCOMPARE(prompts->shown[0].kind, PromptKind::Error);
+        QVERIFY(prompts->shown[0].text.find("no black pixel") != std::string::npos);
+        QCOMPARE(CheckedNames(doc), before);
+        QVERIFY(frame->EmbeddedPanel()->Picture() == panel);
     }
 
     void saveCommandsWriteBitmapsAsTyped() {

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "quillfen/image/errors.h"
+#include "quillfen/watermark/detection_thresholds.h"
 #include "quillfen/watermark/mark_key.h"
 #include "tests/key_files.h"
 #include "tests/test_support.h"
@@ -63,8 +64,10 @@ TEST(MarkKey, RefusesEachKindOfDamageWithItsOwnReason) {
         {"magic only", KeyBytes(key.begin(), key.begin() + 8), "is truncated"},
         {"half", KeyBytes(key.begin(), key.begin() + key.size() / 2), "is truncated"},
         {"last byte gone", KeyBytes(key.begin(), key.end() - 1), "is truncated"},
-        {"newer version", Resealed(with([](KeyBytes& b) { b[test::kKeyVersionAt] = 2; })),
-         "was written by a newer Quillfen (key format 2; this program reads format 1)"},
+        {"newer version", Resealed(with([](KeyBytes& b) { b[test::kKeyVersionAt] = 3; })),
+         "was written by a newer Quillfen (key format 3; this program reads formats 1 to 2)"},
+        {"format 2 without its calibration", Resealed(with([](KeyBytes& b) { b[test::kKeyVersionAt] = 2; })),
+         "key format 2 without a calibration"},
         {"version 0", Resealed(with([](KeyBytes& b) { b[test::kKeyVersionAt] = 0; })), "key format 0 does not exist"},
         {"one bit of P", with([](KeyBytes& b) { b[test::kKeyPlanesAt + 9] ^= 4; }), "checksum does not match"},
         {"one bit of the checksum", with([](KeyBytes& b) { b.back() ^= 1; }), "checksum does not match"},
@@ -106,8 +109,63 @@ TEST(MarkKey, RefusesEachKindOfDamageWithItsOwnReason) {
     EXPECT_NE(Refusal(Resealed(extra)).find("black pixels, its header"), std::string::npos);
 }
 
+// A calibration of the key's own, its thresholds fitted from its components.
+KeyCalibration SomeCalibration() {
+    KeyCalibration cal;
+    cal.Components.push_back({KeyTrialKind::Noise, 100, 1800, 0.01, 0.012, 0.011, 0.05});
+    cal.Components.push_back({KeyTrialKind::Jpeg, 0, 41, 0.02, 0.01, 0.011, 0.04});
+    FitKeyCalibration(cal);
+    return cal;
+}
+
+TEST(MarkKey, ACalibrationTravelsInASectionThatIsCheckedLikeTheRest) {
+    MarkKey key = test::SyntheticKey();
+    const KeyBytes plain = EncodeMarkKey(key);
+    key.Calibration = SomeCalibration();
+    const KeyBytes bytes = EncodeMarkKey(key);
+    EXPECT_EQ(bytes[test::kKeyVersionAt], 2);
+    EXPECT_EQ(plain[test::kKeyVersionAt], 1);  // a key without one is a format 1 key, as before
+    EXPECT_EQ(DecodeMarkKey(bytes, "k.key"), key);
+
+    // The calibration section starts where the format 1 key's checksum stood.
+    const std::size_t section = plain.size() - kSha256Size;
+    const std::size_t payload = section + 8;
+    auto with = [&](auto change) {
+        KeyBytes b = bytes;
+        change(b);
+        return Resealed(b);
+    };
+    struct Case {
+        const char* name;
+        KeyBytes bytes;
+        const char* reason;
+    };
+    const std::vector<Case> cases = {
+        {"unknown section", with([&](KeyBytes& b) { b[section] = 'X'; }), "a section 'XULL'"},
+        {"two calibrations",
+         with([&](KeyBytes& b) {
+             b.insert(b.end() - kSha256Size, b.begin() + static_cast<std::ptrdiff_t>(section),
+                      b.end() - kSha256Size);
+         }),
+         "holds two calibrations"},
+        {"section past the end", with([&](KeyBytes& b) { test::PutU32(b, section + 4, 100000); }),
+         "runs past the end"},
+        {"another layout", with([&](KeyBytes& b) { b[payload] = 9; }), "layout 9"},
+        {"threshold moved", with([&](KeyBytes& b) { b[payload + 14] ^= 0x01; }),
+         "thresholds that its own trials do not give"},
+        {"unknown trial kind", with([&](KeyBytes& b) { b[payload + 24] = 40; }), "trial kind 40"},
+        {"trials miscounted", with([&](KeyBytes& b) { b[payload + 4] ^= 1; }), "counts"},
+    };
+    for (const Case& c : cases) {
+        const std::string reason = Refusal(c.bytes);
+        EXPECT_NE(reason.find(c.reason), std::string::npos) << c.name << ": " << reason;
+    }
+}
+
 TEST(MarkKey, EveryCutAndEveryFlippedByteIsRefused) {
-    const KeyBytes key = EncodeMarkKey(test::SyntheticKey());
+    MarkKey calibrated = test::SyntheticKey();
+    calibrated.Calibration = SomeCalibration();
+    const KeyBytes key = EncodeMarkKey(calibrated);
     for (std::size_t keep = 0; keep < key.size(); keep += 97)
         EXPECT_FALSE(Refusal(KeyBytes(key.begin(), key.begin() + static_cast<std::ptrdiff_t>(keep))).empty()) << keep;
     for (std::size_t at = 0; at < key.size(); at += 89) {

@@ -423,6 +423,22 @@
         <source>seed = %1</source>
         <translation>seed = %1</translation>
     </message>
+    <message>
+        <source>no verdict: X_hat no longer follows from the embedding&apos;s steps (run the embedding again)</source>
+        <translation>no verdict: X_hat no longer follows from the embedding&apos;s steps (run the embedding again)</translation>
+    </message>
+    <message>
+        <source>no verdict: the mark leaves too few relations of the host to tell a marked picture from an unmarked one</source>
+        <translation>no verdict: the mark leaves too few relations of the host to tell a marked picture from an unmarked one</translation>
+    </message>
+    <message>
+        <source>mark present: score %1 ≥ %2 (false alarms ≤ 1e-6)</source>
+        <translation>mark present: score %1 ≥ %2 (false alarms ≤ 1e-6)</translation>
+    </message>
+    <message>
+        <source>no mark found: score %1 &lt; %2 (the threshold for false alarms ≤ 1e-6)</source>
+        <translation>no mark found: score %1 &lt; %2 (the threshold for false alarms ≤ 1e-6)</translation>
+    </message>
 </context>
 <context>
     <name>Toolbox</name>
@@ -1112,6 +1128,10 @@
         <source>%1 fits the watermarked image poorly (fit %2); it may not be a copy of it.</source>
         <translation>%1 fits the watermarked image poorly (fit %2); it may not be a copy of it.</translation>
     </message>
+    <message>
+        <source>Cannot use %1 as the watermark: it has no black pixel (below 128) outside its first four rows and columns, so there is nothing to find again.</source>
+        <translation>Cannot use %1 as the watermark: it has no black pixel (below 128) outside its first four rows and columns, so there is nothing to find again.</translation>
+    </message>
 </context>
 <context>
     <name>quillfen::ui::TfrmAbout</name>
@@ -1422,6 +1442,10 @@
         <source>Watermark image Saved to</source>
         <translation>Watermark saved to </translation>
     </message>
+    <message>
+        <source>The picture &apos;%1&apos; has not been saved to a file. Save it before closing?</source>
+        <translation>The picture &apos;%1&apos; has not been saved to a file. Save it before closing?</translation>
+    </message>
 </context>
 <context>
     <name>quillfen::ui::TfrmProperties</name>
@@ -1444,6 +1468,297 @@
     <message>
         <source>이 프로그램은 서명이나 도장처럼 눈으로 알아볼 수 있는 이진 워터마크 영상을 8×8 블록 DCT의 중간 주파수 계수의 극성을 이용하여 영상에 삽입하고 검출한다. 워터마크는 의사 난수로 흩뜨린 뒤 원 영상 블록의 분산에 따라 적응적으로 재배치하여 삽입한다. 강인성은 처리하지 않은 경우, JPEG 압축, 블러링, 크로핑 공격으로 시험한다. 워터마크가 삽입된 영상은 좋은 화질(PSNR)을 유지하며, 추출된 워터마크는 정규화 상관값(NC)과 함께 뚜렷하게 식별할 수 있다.</source>
         <translation>This program embeds a binary watermark that the eye can recognise, such as a signature or a seal, into a picture through the polarity of mid-frequency coefficients of the 8×8 block DCT, and detects it again. The watermark is scattered pseudo-randomly, then placed adaptively according to the variance of the host&apos;s blocks. Robustness is tested without processing and against JPEG compression, blurring and cropping. The watermarked picture keeps a good quality (PSNR), and the extracted watermark is clearly recognisable, with its normalized correlation (NC).</translation>
+    </message>
+</context>
+<context>
+    <name>quillfen::ui::TfrmRobustness</name>
+    <message>
+        <source>Hosts: </source>
+        <translation>Hosts: </translation>
+    </message>
+    <message>
+        <source>Watermark: </source>
+        <translation>Watermark: </translation>
+    </message>
+    <message>
+        <source>Seeds: </source>
+        <translation>Seeds: </translation>
+    </message>
+    <message>
+        <source>Attacks: </source>
+        <translation>Attacks: </translation>
+    </message>
+    <message>
+        <source>Calibration: </source>
+        <translation>Calibration: </translation>
+    </message>
+    <message>
+        <source>Robustness</source>
+        <translation>Robustness</translation>
+    </message>
+    <message>
+        <source>Hosts</source>
+        <translation>Hosts</translation>
+    </message>
+    <message>
+        <source>The active document&apos;s picture</source>
+        <translation>The active document&apos;s picture</translation>
+    </message>
+    <message>
+        <source>Pictures and folders:</source>
+        <translation>Pictures and folders:</translation>
+    </message>
+    <message>
+        <source>Host pictures and folders, as the command line&apos;s HOSTS: a folder gives every picture file in it (not in its subfolders)</source>
+        <translation>Host pictures and folders, as the command line&apos;s HOSTS: a folder gives every picture file in it (not in its subfolders)</translation>
+    </message>
+    <message>
+        <source>Add Picture...</source>
+        <translation>Add Picture...</translation>
+    </message>
+    <message>
+        <source>Add Folder...</source>
+        <translation>Add Folder...</translation>
+    </message>
+    <message>
+        <source>Remove</source>
+        <translation>Remove</translation>
+    </message>
+    <message>
+        <source>Watermark and seeds</source>
+        <translation>Watermark and seeds</translation>
+    </message>
+    <message>
+        <source>Browse...</source>
+        <translation>Browse...</translation>
+    </message>
+    <message>
+        <source>Watermark:</source>
+        <translation>Watermark:</translation>
+    </message>
+    <message>
+        <source>Seeds and ranges of seeds, as 1..20 or 1..5,7</source>
+        <translation>Seeds and ranges of seeds, as 1..20 or 1..5,7</translation>
+    </message>
+    <message>
+        <source>Seeds:</source>
+        <translation>Seeds:</translation>
+    </message>
+    <message>
+        <source>Calibration:</source>
+        <translation>Calibration:</translation>
+    </message>
+    <message>
+        <source>the watermark&apos;s &lt;name&gt;.calibration.json, if any</source>
+        <translation>the watermark&apos;s &lt;name&gt;.calibration.json, if any</translation>
+    </message>
+    <message>
+        <source>Threads:</source>
+        <translation>Threads:</translation>
+    </message>
+    <message>
+        <source>Read geometric cells again after registration</source>
+        <translation>Read geometric cells again after registration</translation>
+    </message>
+    <message>
+        <source>Rotated, scaled, shifted and cropped pictures are registered to X_hat and read a second time, in the *_registered columns</source>
+        <translation>Rotated, scaled, shifted and cropped pictures are registered to X_hat and read a second time, in the *_registered columns</translation>
+    </message>
+    <message>
+        <source>Attacks</source>
+        <translation>Attacks</translation>
+    </message>
+    <message>
+        <source>Cell</source>
+        <translation>Cell</translation>
+    </message>
+    <message>
+        <source>Source</source>
+        <translation>Source</translation>
+    </message>
+    <message>
+        <source>Default grid</source>
+        <translation>Default grid</translation>
+    </message>
+    <message>
+        <source>None</source>
+        <translation>None</translation>
+    </message>
+    <message>
+        <source>more cells, as real-jpeg:q=10..90:10,median:k=3,5</source>
+        <translation>more cells, as real-jpeg:q=10..90:10,median:k=3,5</translation>
+    </message>
+    <message>
+        <source>Attacks of the catalogue:</source>
+        <translation>Attacks of the catalogue:</translation>
+    </message>
+    <message>
+        <source>More cells (any attack list):</source>
+        <translation>More cells (any attack list):</translation>
+    </message>
+    <message>
+        <source>&amp;Run</source>
+        <translation>&amp;Run</translation>
+    </message>
+    <message>
+        <source>Cancel</source>
+        <translation>Cancel</translation>
+    </message>
+    <message>
+        <source>Choose the hosts, the watermark, the seeds and the attacks, then Run.</source>
+        <translation>Choose the hosts, the watermark, the seeds and the attacks, then Run.</translation>
+    </message>
+    <message>
+        <source>From the shell:</source>
+        <translation>From the shell:</translation>
+    </message>
+    <message>
+        <source>the command line of the run, once it has started</source>
+        <translation>the command line of the run, once it has started</translation>
+    </message>
+    <message>
+        <source>Double-click a row to open its attacked picture and extracted mark</source>
+        <translation>Double-click a row to open its attacked picture and extracted mark</translation>
+    </message>
+    <message>
+        <source>Export CSV...</source>
+        <translation>Export CSV...</translation>
+    </message>
+    <message>
+        <source>Export JSON Lines...</source>
+        <translation>Export JSON Lines...</translation>
+    </message>
+    <message>
+        <source>Export HTML Report...</source>
+        <translation>Export HTML Report...</translation>
+    </message>
+    <message>
+        <source>Table</source>
+        <translation>Table</translation>
+    </message>
+    <message>
+        <source>Attack family:</source>
+        <translation>Attack family:</translation>
+    </message>
+    <message>
+        <source>Charts</source>
+        <translation>Charts</translation>
+    </message>
+    <message>
+        <source>More cells: %1</source>
+        <translation>More cells: %1</translation>
+    </message>
+    <message>
+        <source>There is no active document: open a host picture, or list pictures and folders of them</source>
+        <translation>There is no active document: open a host picture, or list pictures and folders of them</translation>
+    </message>
+    <message>
+        <source>Add the host pictures, or folders of them</source>
+        <translation>Add the host pictures, or folders of them</translation>
+    </message>
+    <message>
+        <source>Choose the watermark picture</source>
+        <translation>Choose the watermark picture</translation>
+    </message>
+    <message>
+        <source>no attack chosen: check cells of the grid, or list more cells</source>
+        <translation>no attack chosen: check cells of the grid, or list more cells</translation>
+    </message>
+    <message>
+        <source>the host picture</source>
+        <translation>the host picture</translation>
+    </message>
+    <message>
+        <source>the watermark</source>
+        <translation>the watermark</translation>
+    </message>
+    <message>
+        <source>the calibration</source>
+        <translation>the calibration</translation>
+    </message>
+    <message>
+        <source>Running %1 rows (%2 hosts x %3 seeds x %4 cells)...</source>
+        <translation>Running %1 rows (%2 hosts x %3 seeds x %4 cells)...</translation>
+    </message>
+    <message>
+        <source>Cancelling: the rows already started are finished...</source>
+        <translation>Cancelling: the rows already started are finished...</translation>
+    </message>
+    <message>
+        <source>Cancelled after %1 of %2 rows</source>
+        <translation>Cancelled after %1 of %2 rows</translation>
+    </message>
+    <message>
+        <source>%1 rows</source>
+        <translation>%1 rows</translation>
+    </message>
+    <message>
+        <source>, %1 failed.</source>
+        <translation>, %1 failed.</translation>
+    </message>
+    <message>
+        <source> No calibration: no detection rates.</source>
+        <translation> No calibration: no detection rates.</translation>
+    </message>
+    <message>
+        <source>&apos;%1&apos; is %2 of the run; it would be overwritten (choose another name)</source>
+        <translation>&apos;%1&apos; is %2 of the run; it would be overwritten (choose another name)</translation>
+    </message>
+    <message>
+        <source>Written: %1</source>
+        <translation>Written: %1</translation>
+    </message>
+    <message>
+        <source>Row %1 failed: %2</source>
+        <translation>Row %1 failed: %2</translation>
+    </message>
+    <message>
+        <source>NC (median)</source>
+        <translation>NC (median)</translation>
+    </message>
+    <message>
+        <source>score (median)</source>
+        <translation>score (median)</translation>
+    </message>
+    <message>
+        <source>detected at 1e-3</source>
+        <translation>detected at 1e-3</translation>
+    </message>
+    <message>
+        <source>detected at 1e-6</source>
+        <translation>detected at 1e-6</translation>
+    </message>
+    <message>
+        <source>NC, registered</source>
+        <translation>NC, registered</translation>
+    </message>
+    <message>
+        <source>score, registered</source>
+        <translation>score, registered</translation>
+    </message>
+    <message>
+        <source>detected at 1e-6, registered</source>
+        <translation>detected at 1e-6, registered</translation>
+    </message>
+    <message>
+        <source>NC (quartiles)</source>
+        <translation>NC (quartiles)</translation>
+    </message>
+    <message>
+        <source>cell</source>
+        <translation>cell</translation>
+    </message>
+    <message>
+        <source>NC, score, detection rate</source>
+        <translation>NC, score, detection rate</translation>
+    </message>
+    <message>
+        <source>NC, score</source>
+        <translation>NC, score</translation>
+    </message>
+    <message>
+        <source> (no calibration: NC only)</source>
+        <translation> (no calibration: NC only)</translation>
     </message>
 </context>
 </TS>

@@ -86,6 +86,30 @@ void Idct8x8(const double* coefficients, double* samples) {
     for (int xy = 0; xy < 64; ++xy) samples[xy] = 0.25 * sums[xy];
 }
 
+void MidBandTransform(const double* plane, double* reduced) {
+    constexpr int kSide = TWatermark::kHostSize;
+    constexpr int kMark = TWatermark::kMarkSize;
+    alignas(64) double block[64];
+    alignas(64) double sums[16];
+    for (int bi = 0; bi < 32; ++bi)
+        for (int bj = 0; bj < 32; ++bj) {
+            const double* start = plane + 8 * bi * kSide + 8 * bj;
+            for (int x = 0; x < 8; ++x)
+                for (int y = 0; y < 8; ++y) block[x * 8 + y] = start[x * kSide + y];
+            // The sums of the whole transform for these 16 places, term for term.
+            vector_loops::Accumulate16(MidBand().Forward, block, sums);
+            for (int m = 0; m < 16; ++m) {
+                // FinishForward for one place.
+                const int u = TWatermark::kMidBand[m] / 8;
+                const int v = TWatermark::kMidBand[m] % 8;
+                double value = 0.25 * sums[m];
+                if (u == 0) value = value * kDctC0;
+                if (v == 0) value = value * kDctC0;
+                reduced[(4 * bi + m / 4) * kMark + 4 * bj + m % 4] = value;
+            }
+        }
+}
+
 namespace literal {
 
 void Fdct8x8(const double* samples, double* coefficients) {
@@ -208,24 +232,7 @@ void TWatermark::FdctMidBand(const Reals& plane, Reals& reduced) const {
         Reduce(coefficients, reduced);
         return;
     }
-    alignas(64) double block[64];
-    alignas(64) double sums[16];
-    for (int k = 0; k < kBlocks; ++k) {
-        LoadBlock(plane, k, block);
-        // The 16 sums are those the whole transform forms for these places, term for term.
-        vector_loops::Accumulate16(MidBand().Forward, block, sums);
-        const int bi = k / kBlocksPerRow;
-        const int bj = k % kBlocksPerRow;
-        for (int m = 0; m < 16; ++m) {
-            // FinishForward for one place.
-            const int u = kMidBand[m] / 8;
-            const int v = kMidBand[m] % 8;
-            double value = 0.25 * sums[m];
-            if (u == 0) value = value * kDctC0;
-            if (v == 0) value = value * kDctC0;
-            reduced[(4 * bi + m / 4) * kMarkSize + 4 * bj + m % 4] = value;
-        }
-    }
+    MidBandTransform(plane.data(), reduced.data());
 }
 
 void TWatermark::IdctToReals(const Reals& coefficients, Reals& plane) const {

@@ -23,8 +23,9 @@ namespace quillfen {
 namespace {
 
 constexpr const char* kFormatName = "quillfen-calibration";
-// Version 1 files calibrated NC; they are refused with a word on why.
-constexpr int kFormatVersion = 2;
+// Version 1 files calibrated NC, version 2 files drew their thresholds from the mixture of all
+// trials (a rate on average over hosts); both are refused with a word on why.
+constexpr int kFormatVersion = 3;
 constexpr const char* kStatistic = "score";
 constexpr const char* kBuiltIn = "built-in thresholds";
 // Files written by `calibrate` run to about a megabyte (one line per distinct score).
@@ -75,6 +76,22 @@ double MixtureQuantile(const std::vector<NullComponent>& components, double shar
     }
     return hi;
 }
+
+// The lowest value that at most `allowed` of a component's trials reach, from its highest
+// `allowed + 1` scores (highest first): TailQuantile of its whole sample.
+double TopQuantile(const std::vector<double>& top, std::uint64_t allowed) {
+    if (top.empty()) return -1;
+    // The highest score more than `allowed` trials reach; the threshold is the lowest score
+    // above it (as TailQuantile, a score the trials gave), or just above it when none is.
+    const double below = top[std::min<std::size_t>(allowed, top.size() - 1)];
+    double lowest = std::numeric_limits<double>::infinity();
+    for (const double v : top)
+        if (v > below) lowest = std::min(lowest, v);
+    return std::isinf(lowest) ? std::nextafter(below, 2.0) : lowest;
+}
+
+// A threshold above 1 would refuse even the marked picture as written, which scores 1.
+double AtMostOne(double value) { return std::min(value, 1.0); }
 
 std::string FormatError_(const std::string& source, const std::string& reason) {
     return "'" + source + "' is not a calibration file: " + reason;
@@ -151,6 +168,15 @@ void CheckConsistency(const Calibration& cal, const std::string& source) {
             !(c.BinomialStdDev >= 0 && c.BinomialStdDev <= 2))
             refuse("the model component of host '" + c.Host + "' has a mean or standard deviation out of range (" +
                    Shown(c.Mean) + ", " + Shown(c.SampleStdDev) + ", " + Shown(c.BinomialStdDev) + ")");
+        if (c.Top.size() != std::min<std::uint64_t>(c.Trials, c.Trials / 1000 + 1))
+            refuse("the model component of host '" + c.Host + "' and kind " + NullTrialKindName(c.Kind) + " keeps " +
+                   std::to_string(c.Top.size()) + " top scores, not " + std::to_string(c.Trials / 1000 + 1));
+        for (std::size_t i = 0; i < c.Top.size(); ++i)
+            if (!(c.Top[i] >= -1 && c.Top[i] <= 1) || (i > 0 && !(c.Top[i] <= c.Top[i - 1])))
+                refuse("the top scores of the model component of host '" + c.Host +
+                       "' are not scores in -1..1, highest first");
+        if (!c.Top.empty() && !(c.Top[0] >= c.Mean - 1e-9))
+            refuse("the model component of host '" + c.Host + "' has a highest score below its mean");
     }
     for (int k = 0; k < kNullTrialKinds; ++k) {
         std::uint64_t counted = 0;
@@ -167,9 +193,11 @@ void CheckConsistency(const Calibration& cal, const std::string& source) {
                Shown(fitted.Mean) + ", " + Shown(fitted.StdDev) + ")");
     for (std::size_t i = 0; i < cal.Components.size(); ++i)
         if (!Close(cal.Components[i].Weight, fitted.Components[i].Weight) ||
-            !Close(cal.Components[i].StdDev, fitted.Components[i].StdDev))
-            refuse("the weight or sd of the model component of host '" + cal.Components[i].Host +
-                   "' is not what its trials give");
+            !Close(cal.Components[i].StdDev, fitted.Components[i].StdDev) ||
+            !Close(cal.Components[i].Quantile1e3, fitted.Components[i].Quantile1e3) ||
+            !Close(cal.Components[i].Quantile1e6, fitted.Components[i].Quantile1e6))
+            refuse("the weight, sd or quantiles of the model component of host '" + cal.Components[i].Host +
+                   "' are not what its trials give");
     bool fitAgrees = cal.Fit.size() == fitted.Fit.size();
     for (std::size_t i = 0; fitAgrees && i < cal.Fit.size(); ++i)
         fitAgrees = Close(cal.Fit[i].P, fitted.Fit[i].P) && Close(cal.Fit[i].Empirical, fitted.Fit[i].Empirical) &&
@@ -181,6 +209,8 @@ void CheckConsistency(const Calibration& cal, const std::string& source) {
     if (!Close(cal.ThresholdModelled, fitted.ThresholdModelled))
         refuse("its threshold at 1e-6 is " + Shown(cal.ThresholdModelled) + ", its model gives " +
                Shown(fitted.ThresholdModelled));
+    if (cal.Source1e3 != fitted.Source1e3 || cal.Source1e6 != fitted.Source1e6)
+        refuse("its \"threshold_sources\" do not name the components that set its thresholds");
 }
 
 }  // namespace
@@ -219,7 +249,46 @@ double Calibration::Threshold(double fpr) const {
         throw ArgumentError("false-positive rate " + std::to_string(fpr) + " is outside (0, 1)");
     if (Components.empty())
         throw ArgumentError("this calibration holds the thresholds at 1e-3 and 1e-6 only, no model for other rates");
-    return MixtureQuantile(Components, fpr);
+    const double z = NormalUpperQuantile(std::min(fpr, 0.5));
+    double highest = -1;
+    for (const NullComponent& c : Components) highest = std::max(highest, c.Mean + z * c.StdDev);
+    return AtMostOne(highest);
+}
+
+double NormalUpperQuantile(double share) {
+    if (!(share > 0 && share <= 0.5)) throw ArgumentError("a normal quantile needs a tail share in (0, 0.5]");
+    double lo = 0;
+    double hi = 40;
+    for (int i = 0; i < 200; ++i) {
+        const double mid = lo + (hi - lo) / 2;
+        if (mid <= lo || mid >= hi) break;
+        if (NormalUpperTail(mid) > share) {
+            lo = mid;
+        } else {
+            hi = mid;
+        }
+    }
+    return hi;
+}
+
+void FitKeyCalibration(KeyCalibration& cal) {
+    if (cal.Components.empty()) throw ArgumentError("a key's calibration needs at least one kind of trial");
+    const double z3 = NormalUpperQuantile(kFprEmpirical);
+    const double z6 = NormalUpperQuantile(kFprModelled);
+    double at3 = -1;
+    double at6 = -1;
+    for (const KeyNullComponent& c : cal.Components) {
+        // Trials of random noise scatter about their mean; the fixed operations each give one
+        // score, whose chance is only which relations happen to turn: the highest of them with
+        // the spread of independent relations.
+        const bool random = c.Kind == KeyTrialKind::Noise || c.Kind == KeyTrialKind::NoiseJpeg;
+        const double centre = random ? c.Mean : c.Largest;
+        const double sd = random ? std::max(c.SampleStdDev, c.BinomialStdDev) : c.BinomialStdDev;
+        at3 = std::max({at3, centre + z3 * sd, std::nextafter(c.Largest, 2.0)});
+        at6 = std::max(at6, centre + z6 * sd);
+    }
+    cal.Threshold1e3 = AtMostOne(at3);
+    cal.Threshold1e6 = AtMostOne(std::max(at6, at3));
 }
 
 void FitCalibration(Calibration& cal) {
@@ -244,9 +313,34 @@ void FitCalibration(Calibration& cal) {
         cal.Fit.push_back({1.0 - share, TailQuantile(cal.Histogram, cal.Trials, divisor),
                            MixtureQuantile(cal.Components, share)});
     }
-    cal.ThresholdEmpirical = TailQuantile(cal.Histogram, cal.Trials, 1000);
+    // Every component meets each rate: the highest of their quantiles.
+    const double z3 = NormalUpperQuantile(kFprEmpirical);
+    const double z6 = NormalUpperQuantile(kFprModelled);
+    const NullComponent* sets3 = nullptr;
+    const NullComponent* sets6 = nullptr;
+    bool fromTrials = false;
+    for (NullComponent& c : cal.Components) {
+        const double model3 = c.Mean + z3 * c.StdDev;
+        const double trials3 = TopQuantile(c.Top, c.Trials / 1000);
+        c.Quantile1e3 = AtMostOne(std::max(model3, trials3));
+        c.Quantile1e6 = AtMostOne(c.Mean + z6 * c.StdDev);
+        if (sets3 == nullptr || c.Quantile1e3 > sets3->Quantile1e3) {
+            sets3 = &c;
+            fromTrials = trials3 > model3;
+        }
+        if (sets6 == nullptr || c.Quantile1e6 > sets6->Quantile1e6) sets6 = &c;
+    }
+    if (sets3 == nullptr) throw ArgumentError("a calibration needs at least one model component");
+    cal.ThresholdEmpirical = sets3->Quantile1e3;
+    cal.Source1e3 = {sets3->Host, sets3->Kind, fromTrials ? "trials" : "model"};
     // A rarer false alarm never asks for a lower score, whatever the model says.
-    cal.ThresholdModelled = std::max(MixtureQuantile(cal.Components, kFprModelled), cal.ThresholdEmpirical);
+    if (sets6->Quantile1e6 >= cal.ThresholdEmpirical) {
+        cal.ThresholdModelled = sets6->Quantile1e6;
+        cal.Source1e6 = {sets6->Host, sets6->Kind, "model"};
+    } else {
+        cal.ThresholdModelled = cal.ThresholdEmpirical;
+        cal.Source1e6 = {sets3->Host, sets3->Kind, "1e-3"};
+    }
 }
 
 std::string CalibrationJson(const Calibration& cal) {
@@ -257,7 +351,10 @@ std::string CalibrationJson(const Calibration& cal) {
     j["statistic"] = kStatistic;
     j["rule"] = "detected when score >= threshold";
     j["thresholds"] = {{"fpr_1e-3", cal.ThresholdEmpirical}, {"fpr_1e-6", cal.ThresholdModelled}};
-    j["threshold_sources"] = {{"fpr_1e-3", "empirical"}, {"fpr_1e-6", "model"}};
+    const auto source = [](const ThresholdSource& t) {
+        return Json{{"host", t.Host}, {"kind", NullTrialKindName(t.Kind)}, {"from", t.From}};
+    };
+    j["threshold_sources"] = {{"fpr_1e-3", source(cal.Source1e3)}, {"fpr_1e-6", source(cal.Source1e6)}};
     j["program"] = cal.Program;
     j["mark"] = {{"file", cal.MarkFile}, {"digest", cal.MarkDigestText}, {"black_pixels", cal.MarkBlackPixels}};
     j["hosts"] = cal.Hosts;
@@ -276,11 +373,16 @@ std::string CalibrationJson(const Calibration& cal) {
                               {"mean", c.Mean},
                               {"sample_sd", c.SampleStdDev},
                               {"binomial_sd", c.BinomialStdDev},
-                              {"sd", c.StdDev}});
-    j["model"] = {{"name", "normal-mixture"},
+                              {"sd", c.StdDev},
+                              {"top", c.Top},
+                              {"quantile_1e-3", c.Quantile1e3},
+                              {"quantile_1e-6", c.Quantile1e6}});
+    j["model"] = {{"name", "normal-per-component"},
                   {"description",
-                   "one normal per (key host, trial kind), weighted by its share of the trials; sd = max(sample "
-                   "sd, binomial_sd), binomial_sd = sqrt(mean over the trials of f (1 - f) (1/R + 1/U))"},
+                   "one normal per (key host, trial kind); sd = max(sample sd, binomial_sd), binomial_sd = sqrt(mean "
+                   "over the trials of f (1 - f) (1/R + 1/U)); a component meets rate r at mean + z(r) sd and, at "
+                   "1e-3, above its own trials' quantile (from its top scores); each threshold is the highest over "
+                   "the components; the fit table compares the trials with the mixture weighted by the trials"},
                   {"components", components}};
     Json fit = Json::array();
     for (const QuantileFit& q : cal.Fit) fit.push_back({{"p", q.P}, {"empirical", q.Empirical}, {"model", q.Model}});
@@ -333,6 +435,11 @@ Calibration ParseCalibration(std::string_view text, const std::string& source) {
         if (calibrationRun) {
             if (j["format"] != kFormatName)
                 throw FormatError(FormatError_(source, std::string("no \"format\": \"") + kFormatName + "\""));
+            if (j.at("version").is_number_unsigned() && j.at("version").get<std::uint64_t>() == 2)
+                throw FormatError("'" + source +
+                                  "' was made by an earlier quillfen-cli calibrate, whose thresholds held on average "
+                                  "over its hosts rather than for each of them; make a new one with quillfen-cli "
+                                  "calibrate");
             if (!j.at("version").is_number_unsigned() || j.at("version").get<std::uint64_t>() != kFormatVersion)
                 throw FormatError(FormatError_(source, "version " + j.at("version").dump() + " (this program reads " +
                                                            std::to_string(kFormatVersion) + ")"));
@@ -395,11 +502,31 @@ Calibration ParseCalibration(std::string_view text, const std::string& source) {
             component.SampleStdDev = c.at("sample_sd").get<double>();
             component.BinomialStdDev = c.at("binomial_sd").get<double>();
             component.StdDev = c.at("sd").get<double>();
+            component.Top = c.at("top").get<std::vector<double>>();
+            component.Quantile1e3 = c.at("quantile_1e-3").get<double>();
+            component.Quantile1e6 = c.at("quantile_1e-6").get<double>();
             if (!(component.StdDev >= 0) || !std::isfinite(component.StdDev) || !std::isfinite(component.Mean) ||
                 !(component.Weight >= 0 && component.Weight <= 1))
                 throw FormatError(FormatError_(source, "a model component has a weight, mean or sd out of range"));
             cal.Components.push_back(component);
         }
+        const auto sourceOf = [&](const char* field) {
+            const Json& t = j.at("threshold_sources").at(field);
+            ThresholdSource read;
+            read.Host = t.at("host").get<std::string>();
+            const std::string kind = t.at("kind").get<std::string>();
+            bool known = false;
+            for (int k = 0; k < kNullTrialKinds; ++k)
+                if (kind == NullTrialKindName(static_cast<NullTrialKind>(k))) {
+                    read.Kind = static_cast<NullTrialKind>(k);
+                    known = true;
+                }
+            if (!known) throw FormatError(FormatError_(source, "unknown trial kind '" + kind + "'"));
+            read.From = t.at("from").get<std::string>();
+            return read;
+        };
+        cal.Source1e3 = sourceOf("fpr_1e-3");
+        cal.Source1e6 = sourceOf("fpr_1e-6");
         for (const Json& q : j.at("fit"))
             cal.Fit.push_back({q.at("p").get<double>(), q.at("empirical").get<double>(), q.at("model").get<double>()});
         cal.Mean = j.at("null").at("mean").get<double>();

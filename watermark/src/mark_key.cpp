@@ -12,6 +12,7 @@
 #include "quillfen/image/errors.h"
 #include "quillfen/image/limits.h"
 #include "quillfen/io/file_write.h"
+#include "quillfen/watermark/detection_thresholds.h"
 
 namespace quillfen {
 
@@ -29,6 +30,15 @@ constexpr std::size_t kHeaderBytes = 8 + 2 + 2 + 9 * 4 + kSha256Size;
 constexpr std::size_t kFixedBytes = kHeaderBytes + 4 * kPlaneBytes + 2 * kOrderBytes;
 constexpr std::size_t kSmallestKey = kFixedBytes + kSha256Size;
 
+// Sections (format 2): a tag of four letters, the payload's length, the payload.
+constexpr std::size_t kSectionHead = 8;
+// The key's own calibration.
+constexpr std::array<std::uint8_t, 4> kCalibrationTag = {'N', 'U', 'L', 'L'};
+// The version of the calibration section's layout, and the bytes of its parts.
+constexpr std::uint32_t kCalibrationLayout = 1;
+constexpr std::size_t kCalibrationHead = 2 + 2 + 4 + 8 + 8;
+constexpr std::size_t kComponentBytes = 1 + 1 + 2 + 4 + 4 * 8;
+
 class Writer {
 public:
     void U16(std::uint32_t value) {
@@ -37,6 +47,12 @@ public:
     void U32(std::uint32_t value) {
         for (int i = 0; i < 4; ++i) bytes.push_back(static_cast<std::uint8_t>(value >> (8 * i)));
     }
+    void U8(std::uint32_t value) { bytes.push_back(static_cast<std::uint8_t>(value)); }
+    void U64(std::uint64_t value) {
+        for (int i = 0; i < 8; ++i) bytes.push_back(static_cast<std::uint8_t>(value >> (8 * i)));
+    }
+    // The IEEE bits of the double, as the other numbers: little-endian.
+    void Real(double value) { U64(std::bit_cast<std::uint64_t>(value)); }
     void Raw(std::span<const std::uint8_t> raw) { bytes.insert(bytes.end(), raw.begin(), raw.end()); }
     // Bit i of the plane is set where the pixel is 255; bit i lives in byte i / 8, lowest first.
     void Plane(const std::vector<std::uint8_t>& plane) {
@@ -53,8 +69,14 @@ public:
 class Reader {
 public:
     explicit Reader(std::span<const std::uint8_t> data) : data_(data) {}
+    std::uint32_t U8() { return Take(1); }
     std::uint32_t U16() { return Take(2); }
     std::uint32_t U32() { return Take(4); }
+    double Real() {
+        const std::uint64_t low = Take(4);
+        const std::uint64_t high = Take(4);
+        return std::bit_cast<double>(low | (high << 32));
+    }
     void Raw(std::uint8_t* out, std::size_t count) {
         std::memcpy(out, data_.data() + at_, count);
         at_ += count;
@@ -107,7 +129,110 @@ bool IsPermutation(const std::vector<std::uint16_t>& order) {
     return true;
 }
 
+std::vector<std::uint8_t> EncodeCalibration(const KeyCalibration& cal) {
+    if (cal.Components.empty() || cal.Components.size() > kMaxKeyComponents)
+        throw ArgumentError("mark key: a calibration holds 1.." + std::to_string(kMaxKeyComponents) +
+                            " kinds of trial, not " + std::to_string(cal.Components.size()));
+    Writer w;
+    w.U16(kCalibrationLayout);
+    w.U16(static_cast<std::uint32_t>(cal.Components.size()));
+    w.U32(static_cast<std::uint32_t>(cal.Trials()));
+    w.Real(cal.Threshold1e3);
+    w.Real(cal.Threshold1e6);
+    for (const KeyNullComponent& c : cal.Components) {
+        w.U8(static_cast<std::uint32_t>(c.Kind));
+        w.U8(0);
+        w.U16(c.Level);
+        w.U32(c.Trials);
+        w.Real(c.Mean);
+        w.Real(c.SampleStdDev);
+        w.Real(c.BinomialStdDev);
+        w.Real(c.Largest);
+    }
+    return std::move(w.bytes);
+}
+
+// A calibration section's payload, checked as strictly as the rest of the key: every value in
+// its range and its thresholds what its own components give.
+KeyCalibration DecodeCalibration(std::span<const std::uint8_t> payload, const std::string& name) {
+    auto damaged = [&](const std::string& what) { Refuse(name, "is damaged (its calibration " + what + ")"); };
+    if (payload.size() < kCalibrationHead) damaged("is cut short");
+    Reader r(payload);
+    const std::uint32_t layout = r.U16();
+    if (layout != kCalibrationLayout)
+        damaged("has layout " + std::to_string(layout) + "; this program reads layout " +
+                std::to_string(kCalibrationLayout));
+    const std::uint32_t count = r.U16();
+    const std::uint32_t trials = r.U32();
+    KeyCalibration cal;
+    cal.Threshold1e3 = r.Real();
+    cal.Threshold1e6 = r.Real();
+    if (count == 0 || count > kMaxKeyComponents) damaged("names " + std::to_string(count) + " kinds of trial");
+    if (payload.size() != kCalibrationHead + count * kComponentBytes)
+        damaged("is " + std::to_string(payload.size()) + " bytes long, not what its " + std::to_string(count) +
+                " kinds of trial take");
+    std::uint64_t counted = 0;
+    for (std::uint32_t i = 0; i < count; ++i) {
+        KeyNullComponent c;
+        const std::uint32_t kind = r.U8();
+        const std::uint32_t reserved = r.U8();
+        c.Level = static_cast<std::uint16_t>(r.U16());
+        c.Trials = r.U32();
+        c.Mean = r.Real();
+        c.SampleStdDev = r.Real();
+        c.BinomialStdDev = r.Real();
+        c.Largest = r.Real();
+        if (kind < 1 || kind > kKeyTrialKinds || reserved != 0)
+            damaged("names trial kind " + std::to_string(kind) + (reserved != 0 ? " with a reserved byte set" : ""));
+        c.Kind = static_cast<KeyTrialKind>(kind);
+        if ((c.Kind == KeyTrialKind::Noise) != (c.Level > 0) || c.Level > 25500)
+            damaged("gives " + std::string(KeyTrialKindName(c.Kind)) + " trials a level of " + std::to_string(c.Level));
+        for (const KeyNullComponent& earlier : cal.Components)
+            if (earlier.Kind == c.Kind && earlier.Level == c.Level)
+                damaged("lists " + std::string(KeyTrialKindName(c.Kind)) + " trials twice");
+        if (c.Trials == 0 || c.Trials > kMaxKeyTrials) damaged("has a kind of trial with " + std::to_string(c.Trials) + " trials");
+        // Scores lie in -1..1, so do their mean and highest value; a standard deviation of
+        // such scores is at most 2.
+        if (!(c.Mean >= -1 && c.Mean <= 1) || !(c.Largest >= -1 && c.Largest <= 1) ||
+            !(c.SampleStdDev >= 0 && c.SampleStdDev <= 2) || !(c.BinomialStdDev >= 0 && c.BinomialStdDev <= 2) ||
+            !(c.Largest >= c.Mean - 1e-9) || (c.Trials == 1 && c.SampleStdDev != 0))
+            damaged("has " + std::string(KeyTrialKindName(c.Kind)) + " statistics out of range");
+        counted += c.Trials;
+        cal.Components.push_back(c);
+    }
+    if (counted != trials || trials > kMaxKeyTrials)
+        damaged("counts " + std::to_string(trials) + " trials, its kinds " + std::to_string(counted));
+    KeyCalibration fitted = cal;
+    FitKeyCalibration(fitted);
+    const auto same = [](double stored, double computed) {
+        return std::fabs(stored - computed) <= 1e-12 * std::max(1.0, std::fabs(computed));
+    };
+    if (!same(cal.Threshold1e3, fitted.Threshold1e3) || !same(cal.Threshold1e6, fitted.Threshold1e6))
+        damaged("has thresholds that its own trials do not give");
+    return cal;
+}
+
 }  // namespace
+
+const char* KeyTrialKindName(KeyTrialKind kind) {
+    switch (kind) {
+    case KeyTrialKind::Noise: return "noise";
+    case KeyTrialKind::Jpeg: return "jpeg";
+    case KeyTrialKind::NoiseJpeg: return "noise+jpeg";
+    case KeyTrialKind::Filter: return "filter";
+    case KeyTrialKind::Tone: return "tone";
+    case KeyTrialKind::Rescale: return "rescale";
+    case KeyTrialKind::Shift: return "shift";
+    case KeyTrialKind::Resave: return "resave";
+    }
+    return nullptr;
+}
+
+std::uint64_t KeyCalibration::Trials() const {
+    std::uint64_t trials = 0;
+    for (const KeyNullComponent& c : Components) trials += c.Trials;
+    return trials;
+}
 
 namespace {
 
@@ -174,7 +299,8 @@ std::vector<std::uint8_t> EncodeMarkKey(const MarkKey& key) {
 
     Writer w;
     w.Raw(kMagic);
-    w.U16(kMarkKeyVersion);
+    // Without sections a key is a version 1 key, byte for byte.
+    w.U16(key.Calibration ? kMarkKeyVersion : 1);
     w.U16(0);  // flags: none defined
     w.U32(static_cast<std::uint32_t>(key.HostWidth));
     w.U32(static_cast<std::uint32_t>(key.HostHeight));
@@ -193,6 +319,12 @@ std::vector<std::uint8_t> EncodeMarkKey(const MarkKey& key) {
     for (const std::uint16_t block : e.XBlockOrder) w.U16(block);
     for (const std::uint16_t block : e.WrBlockOrder) w.U16(block);
     for (int k = 0; k < black; ++k) w.U16(static_cast<std::uint32_t>(std::nearbyint(e.RandPos[k])));
+    if (key.Calibration) {
+        const std::vector<std::uint8_t> payload = EncodeCalibration(*key.Calibration);
+        w.Raw(kCalibrationTag);
+        w.U32(static_cast<std::uint32_t>(payload.size()));
+        w.Raw(payload);
+    }
     const Sha256Digest check = Sha256(w.bytes);
     w.Raw(check);
     return std::move(w.bytes);
@@ -213,6 +345,17 @@ MarkKey DecodeMarkKey(std::span<const std::uint8_t> bytes, const std::string& na
         std::size_t black = 0;
         for (std::size_t i = 0; i < kPlaneBytes; ++i) black += 8 - std::popcount(static_cast<unsigned>(bytes[planeW + i]));
         if (bytes.size() < kSmallestKey + 2 * black) Refuse(name, "is truncated");
+        // A key with sections is cut when its sections, as their own lengths place them, run
+        // past its end.
+        if (bytes[8] >= 2 || bytes[9] != 0) {
+            std::size_t at = kFixedBytes + 2 * black;
+            while (at + kSectionHead <= body.size()) {
+                std::uint32_t length = 0;
+                for (int i = 0; i < 4; ++i) length |= static_cast<std::uint32_t>(bytes[at + 4 + i]) << (8 * i);
+                at += kSectionHead + length;
+            }
+            if (at > body.size()) Refuse(name, "is truncated");
+        }
         Refuse(name, "is damaged (its checksum does not match its content)");
     }
     Reader r(bytes);
@@ -221,7 +364,7 @@ MarkKey DecodeMarkKey(std::span<const std::uint8_t> bytes, const std::string& na
     const std::uint32_t version = r.U16();
     if (version > kMarkKeyVersion)
         Refuse(name, "was written by a newer Quillfen (key format " + std::to_string(version) +
-                         "; this program reads format " + std::to_string(kMarkKeyVersion) + ")");
+                         "; this program reads formats 1 to " + std::to_string(kMarkKeyVersion) + ")");
     if (version == 0) Refuse(name, "is damaged (key format 0 does not exist)");
 
     // From here on the bytes are what some writer wrote; what follows checks that it was an
@@ -232,7 +375,8 @@ MarkKey DecodeMarkKey(std::span<const std::uint8_t> bytes, const std::string& na
         return value;
     }();
     if (announcedBlack > static_cast<std::uint32_t>(kPlanePixels) ||
-        bytes.size() != kSmallestKey + 2 * static_cast<std::size_t>(announcedBlack))
+        (version == 1 && bytes.size() != kSmallestKey + 2 * static_cast<std::size_t>(announcedBlack)) ||
+        bytes.size() < kSmallestKey + 2 * static_cast<std::size_t>(announcedBlack))
         Refuse(name, "is damaged (its length does not match its count of scatter positions)");
 
     MarkKey key;
@@ -306,6 +450,29 @@ MarkKey DecodeMarkKey(std::span<const std::uint8_t> bytes, const std::string& na
         taken[position] = true;
         e.RandPos[k] = static_cast<double>(position);
     }
+    // The sections, up to the checksum: each known to this version, and each at most once.
+    const std::size_t end = bytes.size() - kSha256Size;
+    std::size_t at = r.At();
+    while (at < end) {
+        if (end - at < kSectionHead) Refuse(name, "is damaged (a section is cut short)");
+        std::array<std::uint8_t, 4> tag{};
+        std::memcpy(tag.data(), bytes.data() + at, tag.size());
+        std::uint32_t length = 0;
+        for (int i = 0; i < 4; ++i) length |= static_cast<std::uint32_t>(bytes[at + 4 + i]) << (8 * i);
+        if (length > end - at - kSectionHead) Refuse(name, "is damaged (a section runs past the end)");
+        const std::span<const std::uint8_t> payload = bytes.subspan(at + kSectionHead, length);
+        if (tag == kCalibrationTag) {
+            if (key.Calibration) Refuse(name, "is damaged (it holds two calibrations)");
+            key.Calibration = DecodeCalibration(payload, name);
+        } else {
+            std::string shown;
+            for (const std::uint8_t c : tag) shown += c >= 0x20 && c < 0x7F ? static_cast<char>(c) : '?';
+            Refuse(name, "is damaged (it holds a section '" + shown + "' that key format " + std::to_string(version) +
+                             " does not have)");
+        }
+        at += kSectionHead + length;
+    }
+    if (version >= 2 && !key.Calibration) Refuse(name, "is damaged (key format 2 without a calibration)");
     return key;
 }
 

@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "quillfen/image/errors.h"
+#include "quillfen/watermark/dct.h"
 #include "quillfen/watermark/metrics.h"
 
 namespace quillfen {
@@ -222,20 +223,100 @@ MarkReading ReadMark(const GrayView& suspect, const MarkKey& key) {
     MarkReading reading;
     reading.W_wave = w.W_wave();
     reading.Nc = results.back().nc;
-    reading.Ber = BitErrorRate(w.W_wave(), w.W());
+    reading.Ber = WholeMarkBitErrorRate(w.Wr_wave(), key.Extraction);
     reading.Score = ScoreRelations(key, ObservedRelations(w));
     reading.RegionIdentical =
         suspect.width >= kRegion && suspect.height >= kRegion && Sha256(region) == key.RegionDigest;
     return reading;
 }
 
-Verdict Judge(const DetectionScore& score, const Calibration& calibration) {
+RelationScorer::RelationScorer(const MarkKey& key)
+    : key_(key), reals_(kRegion * kRegion), reduced_(kPlane), relations_(kPlane) {
+    const std::vector<std::uint8_t>& p = key.Extraction.P;
+    if (p.size() != static_cast<std::size_t>(kPlane) || key.Embedded.size() != p.size() || key.Carried.size() != p.size())
+        throw ArgumentError("detection score: relation maps must hold 128 x 128 values");
+    for (int i = 0; i < kPlane; ++i) {
+        if (key.Carried[i] != key.Embedded[i]) continue;  // ScoreRelations counts these nowhere
+        (key.Embedded[i] != p[i] ? reversed_ : untouched_).push_back(i);
+    }
+    if (reversed_.empty() || untouched_.empty())
+        throw ArgumentError("detection score: the key marks no reversed or no untouched relation");
+}
+
+DetectionScore RelationScorer::Score(std::span<const std::uint8_t> picture) {
+    if (picture.size() != reals_.size()) throw ArgumentError("detection score: the picture must be 256 x 256");
+    std::copy(picture.begin(), picture.end(), reals_.begin());
+    return ScoreReals();
+}
+
+DetectionScore RelationScorer::Score(std::span<const double> picture) {
+    if (picture.size() != reals_.size()) throw ArgumentError("detection score: the picture must be 256 x 256");
+    std::copy(picture.begin(), picture.end(), reals_.begin());
+    return ScoreReals();
+}
+
+DetectionScore RelationScorer::ScoreReals() {
+    MidBandTransform(reals_.data(), reduced_.data());
+    TWatermark::Polarity(reduced_, relations_);
+    const std::vector<std::uint8_t>& p = key_.Extraction.P;
+    DetectionScore score;
+    score.Reversed = static_cast<int>(reversed_.size());
+    score.Untouched = static_cast<int>(untouched_.size());
+    // ScoreRelations' counts, over the same positions: a reversed relation is seen when the
+    // picture shows it as embedded, an untouched one counts when the picture turns it.
+    for (const int i : reversed_) score.ReversedSeen += relations_[i] == key_.Embedded[i] ? 1 : 0;
+    for (const int i : untouched_) score.UntouchedReversed += relations_[i] != p[i] ? 1 : 0;
+    const double seen = static_cast<double>(score.ReversedSeen) / score.Reversed;
+    const double falseReversals = static_cast<double>(score.UntouchedReversed) / score.Untouched;
+    score.Value = seen - falseReversals;
+    return score;
+}
+
+double WholeMarkBitErrorRate(std::span<const std::uint8_t> wrWave, const ExtractionKey& key) {
+    if (wrWave.size() != static_cast<std::size_t>(kPlane) || key.W.size() != wrWave.size() ||
+        key.RandPos.size() != wrWave.size())
+        throw ArgumentError("the bit error rate needs 128 x 128 planes");
+    // Wr: white everywhere but at the scatter positions of W's black pixels.
+    std::vector<bool> black(kPlane, false);
+    int k = 0;
+    for (int j = 0; j < kPlane; ++j)
+        if (key.W[j] == 0) black[static_cast<std::size_t>(std::nearbyint(key.RandPos[k++]))] = true;
+    int differing = 0;
+    for (int i = 0; i < kPlane; ++i) differing += (wrWave[i] < 128) != black[i] ? 1 : 0;
+    return static_cast<double>(differing) / kPlane;
+}
+
+KeyThresholds ThresholdsOf(const MarkKey& key, const Calibration& global) {
+    KeyThresholds t;
+    t.At1e3 = global.Threshold(kFprEmpirical);
+    t.At1e6 = global.Threshold(kFprModelled);
+    if (key.Calibration) {
+        t.OwnCalibration = true;
+        t.KeySets1e3 = key.Calibration->Threshold1e3 > t.At1e3;
+        t.KeySets1e6 = key.Calibration->Threshold1e6 > t.At1e6;
+        t.At1e3 = std::max(t.At1e3, key.Calibration->Threshold1e3);
+        t.At1e6 = std::max(t.At1e6, key.Calibration->Threshold1e6);
+    }
+    return t;
+}
+
+Verdict Judge(const DetectionScore& score, const KeyThresholds& thresholds) {
     Verdict verdict;
     verdict.Score = score.Value;
-    verdict.Threshold = calibration.Threshold(kFprModelled);
+    verdict.Threshold = thresholds.At1e6;
     verdict.FalseAlarmRate = kFprModelled;
-    verdict.Present = calibration.Detected(score.Value, kFprModelled);
+    verdict.Present = score.Value >= thresholds.At1e6;
+    verdict.Threshold1e3 = thresholds.At1e3;
+    verdict.Detected1e3 = score.Value >= thresholds.At1e3;
+    verdict.OwnCalibration = thresholds.OwnCalibration;
     return verdict;
+}
+
+Verdict Judge(const DetectionScore& score, const Calibration& calibration) {
+    KeyThresholds global;
+    global.At1e3 = calibration.Threshold(kFprEmpirical);
+    global.At1e6 = calibration.Threshold(kFprModelled);
+    return Judge(score, global);
 }
 
 }  // namespace quillfen

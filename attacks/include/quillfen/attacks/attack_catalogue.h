@@ -14,6 +14,10 @@
 //   equal to its bytes.
 // - A cell of several attacks ("scale:f=0.9+real-jpeg:q=75") applies them left to right, each
 //   to both forms of the previous result.
+// - What a cell gives is what a file would hold: its reals are its bytes, rounded and clamped,
+//   whatever attacks it applied, except for the seven attacks of the experiment as the
+//   experiment runs them (IsExperimentAttack), which keep the workspace's definition and its
+//   reals (the extraction reads them).
 #include <cstdint>
 #include <optional>
 #include <span>
@@ -52,6 +56,7 @@ enum class AttackId {
     Gamma,
     Equalize,
     Quantize,
+    GaussianBlur,
 };
 
 struct AttackParameter {
@@ -111,6 +116,10 @@ struct AttackedPicture {
     std::vector<std::uint8_t> Bytes;
     std::vector<double> Reals;
 };
+
+// Whether the cell is one of the experiment's seven attacks (none, jpeg, blur and the four
+// crops) alone and with its default parameters, as the experiment runs it.
+bool IsExperimentAttack(const AttackCell& cell);
 
 // Applies the cell. Step i of the cell draws from RandomStream(seed ^ (i * 0xA0761D6478BD642F)),
 // so a seeded attack alone or first in a combination draws the same numbers, and two seeded

@@ -34,6 +34,13 @@ GrayPlane AddSaltPepper(const GrayPlane& in, double p, RandomStream& random);
 // (1 2 1 / 2 4 2 / 1 2 1) / 16 with repeated edge pixels.
 GrayPlane Sharpen(const GrayPlane& in, double amount);
 
+// Gaussian blur of standard deviation sigma (> 0): the kernel exp(-i^2 / (2 sigma^2)) for
+// |i| <= r, r = round(3 sigma) (the radius OpenCV's GaussianBlur takes for 8-bit pictures),
+// scaled to sum 1, applied along the rows and then along the columns in reals (nothing rounded
+// in between), edge pixels repeated; the result rounded half to even. It neither darkens the
+// picture nor leaves a border unblurred, unlike the workspace's blur.
+GrayPlane GaussianBlur(const GrayPlane& in, double sigma);
+
 // Bilinear resampling to width x height.
 GrayPlane Resample(const GrayPlane& in, int width, int height);
 

@@ -11,15 +11,21 @@
 // Per (host, seed) the mark is embedded once with that seed (the generator's fixed seed);
 // per cell the attack draws from the same seed (ApplyAttackCell), the extraction runs on the
 // attacked picture, and the row holds:
-//   psnr_embed, ssim_embed  X_hat against the host X: the experiment's PSNR (of X_hat_real,
-//                           the method's own measure) and SSIM of the bytes;
+//   psnr_embed, ssim_embed  X_hat as written (its bytes) against the host X: PSNR and SSIM;
+//   psnr_embed_reals        the experiment's "PSNR =" (of X_hat_real, before the rounding to
+//                           bytes), for the record;
 //   psnr, ssim              the attacked picture's bytes against X_hat's, as files hold
 //                           them; PSNR is +infinity for an unchanged picture;
-//   nc, ber                 the workspace's NC and the bit error rate of W_wave against W;
+//   nc, ber                 the workspace's NC and the bit error rate over the whole mark
+//                           (WholeMarkBitErrorRate, marking.h);
 //   score                   the detection score (marking.h) of the relations the extraction
 //                           observed, against the key of this (host, seed);
+//   score_null              the same key's score of its own host, unmarked, after the same
+//                           cell with the same seed: the null side of the family's ROC curve;
 //   detected at 1e-3, 1e-6  the score reaches the calibration's thresholds, when one is given
 //                           (NC cannot say whether a mark is there: calibration.h).
+// The attacked picture is what a file would hold (its reals are its bytes), except for the
+// seven attacks of the experiment, which keep the workspace's definition (IsExperimentAttack).
 // With registration (SweepPlan::Register) each geometric cell (IsGeometricCell) is read a
 // second time: the attacked picture is registered to X_hat (registration.h: the similarity
 // transform estimated and undone) and extracted again, giving the registered NC, BER, score
@@ -62,8 +68,9 @@ struct RegisteredReading {
 };
 
 // The version of the rows' schema (robustness_rows.h). 1 was the schema before rows carried
-// their identity.
-inline constexpr int kRowSchemaVersion = 2;
+// their identity, 2 the one before psnr_embed was the written bytes', BER counted the whole mark
+// and rows carried their null side.
+inline constexpr int kRowSchemaVersion = 3;
 
 // What a row was made from, beyond its host name, seed and attack. Digests are the first 16
 // hex digits of a SHA-256: of the host's 256 x 256 gray region as the method reads it (the
@@ -89,12 +96,14 @@ struct RobustnessRow {
     std::uint32_t Seed = 0;
     std::string Attack;  // the cell's canonical name
     double PsnrEmbed = 0;
+    std::optional<double> PsnrEmbedReals;  // none in rows of schema 1 and 2
     double SsimEmbed = 0;
     double Psnr = 0;
     double Ssim = 0;
     double Nc = 0;
     double Ber = 0;
     double Score = 0;
+    std::optional<double> ScoreNull;  // none in rows of schema 1 and 2
     std::optional<bool> Detected1e3;  // none without a calibration
     std::optional<bool> Detected1e6;
     // The run registers geometric cells: the row has the registered fields (empty for a cell

@@ -18,6 +18,7 @@
 #include <limits>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "quillfen/attacks/attack_catalogue.h"
@@ -82,6 +83,34 @@ struct CellSummary {
 };
 // One per cell of the report, in the order of its cells.
 std::vector<CellSummary> SummariseCells(const RobustnessReport& report);
+
+// A ROC curve: the detection scores of marked pictures (positives) against those of pictures
+// without the mark (negatives), over every threshold.
+struct RocCurve {
+    std::size_t Positives = 0;
+    std::size_t Negatives = 0;
+    // (false-positive rate, true-positive rate) at each distinct score from the highest down,
+    // after (0, 0): the shares of negatives and positives at or above it. Ends at (1, 1).
+    std::vector<std::pair<double, double>> Points;
+    // The area under the curve: the chance that a positive scores above a negative, a tie
+    // counting half (Mann and Whitney). NaN without positives or negatives.
+    double Auc = std::numeric_limits<double>::quiet_NaN();
+};
+RocCurve RocOf(std::vector<double> positives, std::vector<double> negatives);
+
+// The ROC curve of one family of a report: every row of its cells, marked pictures after the
+// attack (score) against the key's own host unmarked after the same attack and seed
+// (score_null; rows of earlier schemas have none). With a calibration, the true-positive rates
+// at its two thresholds (the share of the rows detected) and the share of the null side that
+// reaches each; NaN without.
+struct FamilyRoc {
+    RocCurve Curve;
+    double Tpr1e3 = std::numeric_limits<double>::quiet_NaN();
+    double Tpr1e6 = std::numeric_limits<double>::quiet_NaN();
+    double Fpr1e3 = std::numeric_limits<double>::quiet_NaN();
+    double Fpr1e6 = std::numeric_limits<double>::quiet_NaN();
+};
+FamilyRoc RocOfFamily(const RobustnessReport& report, const ReportFamily& family);
 
 std::string RobustnessHtml(const RobustnessReport& report);
 

@@ -4,9 +4,11 @@
 // a JSON Lines file is read back (for a resumed run and for reports made from merged shards).
 //
 // One row per line, the fields in this order (the CSV header names the same columns):
-//   host, seed, attack, psnr_embed, ssim_embed, psnr, ssim, nc, ber, score, detected_1e-3,
-//   detected_1e-6, schema, method, host_digest, mark_digest, calibration_digest, and error on
-//   a failed row.
+//   host, seed, attack, psnr_embed, psnr_embed_reals, ssim_embed, psnr, ssim, nc, ber, score,
+//   score_null, detected_1e-3, detected_1e-6, schema, method, host_digest, mark_digest,
+//   calibration_digest, and error on a failed row.
+// Rows read from files of schema 1 and 2 have no psnr_embed_reals and score_null, and are
+// written back without them.
 // A run that registers geometric cells adds, after detected_1e-6, registration_fit,
 // nc_registered, ber_registered, score_registered, detected_1e-3_registered and
 // detected_1e-6_registered: null (CSV: empty) on cells that are not geometric and on failed
@@ -35,12 +37,14 @@ enum class RowFieldId {
     Seed,
     Attack,
     PsnrEmbed,
+    PsnrEmbedReals,
     SsimEmbed,
     Psnr,
     Ssim,
     Nc,
     Ber,
     Score,
+    ScoreNull,
     Detected1e3,
     Detected1e6,
     RegistrationFit,

@@ -11,22 +11,27 @@
 // gives about 0 for all of these pictures.
 //
 // A picture that does not carry the mark still gives some score: the calibration measures it
-// on many such pictures (the null trials), fits a model to it, and draws two thresholds:
-//   - at a false-positive rate of 1e-3 from the trials themselves: the lowest score that at
-//     most a thousandth of the trials reach;
-//   - at 1e-6 from the fitted model, as no affordable number of trials reaches that far (never
-//     below the first).
-// A picture is "detected" when its score reaches the threshold (score >= threshold): one rule
-// for the verdict of `extract` and the robustness rows.
+// on many such pictures (the null trials), fits a model to each kind of them, and draws two
+// thresholds, at false-positive rates 1e-3 and 1e-6, that hold for **every** component of the
+// model, not on average over them: the worst null a user can meet (an unmarked copy of the
+// key's own picture after light processing) sets them, not the many other pictures that score
+// about 0. A picture is "detected" when its score reaches the threshold (score >= threshold):
+// one rule for the verdict of `extract` and the robustness rows.
 //
-// The model: a mixture of normal distributions, one per (host of the key, kind of trial),
-// each weighted by its share of the trials. A score is the difference of two shares of
-// relations that read reversed, each close to a binomial share over thousands of relations;
-// the chance differs by kind and host, hence one component for each. A component's standard
-// deviation is the larger of its trials' and the binomial one, sqrt(f (1 - f) (1/R + 1/U)),
-// averaged over its trials, for the share f of untouched relations read reversed and the
-// counts R and U of reversed and untouched relations, so that a component of few trials is
-// never narrower than independent relations would make it.
+// The model: one normal distribution per component, a (host of the key, kind of trial) of the
+// global calibration or a kind of processing of a key's own calibration (mark_key.h). A score
+// is the difference of two shares of relations that read reversed, each close to a binomial
+// share over thousands of relations; the chance differs by kind and host, hence one component
+// for each. A component's standard deviation is the larger of its trials' and the binomial
+// one, sqrt(f (1 - f) (1/R + 1/U)), averaged over its trials, for the share f of untouched
+// relations read reversed and the counts R and U of reversed and untouched relations, so that
+// a component of few trials is never narrower than independent relations would make it.
+//
+// A component meets a rate r at mean + z(r) sd, z(r) the standard normal's upper quantile; at
+// 1e-3 it also needs no more than a thousandth of its own trials at or above the threshold.
+// Each threshold is the highest such value over the components (and the one at 1e-6 never
+// below the one at 1e-3); the component that gives it "sets" it. Neither exceeds 1, the score
+// of the marked picture as written.
 #include <cstdint>
 #include <filesystem>
 #include <string>
@@ -45,8 +50,8 @@ inline constexpr double kFprModelled = 1e-6;
 // The thresholds that stand when no calibration is given: those of the calibration shipped
 // beside the bundled mark (samples/seal-128.calibration.json, made by `make calibration`; a
 // test holds the two equal).
-inline constexpr double kDefaultThreshold1e3 = 0.07693758704718684;
-inline constexpr double kDefaultThreshold1e6 = 0.12475542606358256;
+inline constexpr double kDefaultThreshold1e3 = 0.10004287985883797;
+inline constexpr double kDefaultThreshold1e6 = 0.13547287021248494;
 
 enum class NullTrialKind { OtherHostMarked, OtherHostUnmarked, OwnHostUnmarked };
 inline constexpr int kNullTrialKinds = 3;
@@ -63,7 +68,22 @@ struct NullComponent {
     double SampleStdDev = 0; // of its trials (divisor trials - 1; 0 for one trial)
     double BinomialStdDev = 0;  // what independent relations alone would give
     double StdDev = 0;       // the model's: max(SampleStdDev, BinomialStdDev)
+    // Its highest scores, Trials / 1000 + 1 of them, highest first: enough to tell the lowest
+    // score that at most a thousandth of its trials reach.
+    std::vector<double> Top;
+    // Where it meets each rate (see above): the model's quantile, at 1e-3 also its trials'.
+    double Quantile1e3 = 0;
+    double Quantile1e6 = 0;
     bool operator==(const NullComponent&) const = default;
+};
+
+// Which component sets a threshold, and by what: "model" (its normal quantile), "trials" (at
+// 1e-3, its own trials' quantile) or "1e-3" (the threshold at 1e-6 raised to the one at 1e-3).
+struct ThresholdSource {
+    std::string Host;
+    NullTrialKind Kind = NullTrialKind::OtherHostMarked;
+    std::string From;
+    bool operator==(const ThresholdSource&) const = default;
 };
 
 // Empirical against model quantile at probability P of the null distribution.
@@ -95,6 +115,9 @@ struct Calibration {
     std::vector<QuantileFit> Fit;
     double ThresholdEmpirical = 0;       // at kFprEmpirical
     double ThresholdModelled = 0;        // at kFprModelled
+    // The components that set them (a calibration run's; empty for thresholds alone).
+    ThresholdSource Source1e3;
+    ThresholdSource Source1e6;
     // Where it comes from, for reports: the file's path, or "built-in thresholds". Not part
     // of the file.
     std::string Source;
@@ -102,11 +125,14 @@ struct Calibration {
     // Whether the trials are known (a calibration run's file), not only the thresholds.
     bool HasSample() const { return Trials > 0; }
     // The threshold at false-positive rate `fpr`: the stored ones for 1e-3 and 1e-6, the
-    // model's for any other rate in (0, 1) (ArgumentError outside, or without a model).
+    // highest of the components' normal quantiles for any other rate in (0, 1) (ArgumentError
+    // outside, or without a model).
     double Threshold(double fpr) const;
     // The score reaches Threshold(fpr).
     bool Detected(double score, double fpr) const { return score >= Threshold(fpr); }
-    // The model's P(score >= x) and the share of null trials at or above x.
+    // The mixture of the components, each weighted by its share of the trials: P(score >= x)
+    // over all the trials (for the fit table and the report's tail chart), and the share of
+    // null trials at or above x.
     double ModelTail(double x) const;
     double EmpiricalTail(double x) const;
 
@@ -117,11 +143,25 @@ struct Calibration {
 // thresholds".
 Calibration DefaultCalibration();
 
+// z with P(Z > z) = share for a standard normal Z, share in (0, 0.5]: the least z (to the
+// last bit bisection reaches) whose NormalUpperTail is at most share. The same bits everywhere.
+double NormalUpperQuantile(double share);
+
 // Fits the model and thresholds of a calibration whose sample (Histogram, Trials, KindTrials)
-// and components' hosts, kinds, trials, means, sample and binomial standard deviations are
-// set: what Calibrate (quillfen/benchmark/calibration.h) does after the trials. Exposed so
-// that a stored calibration can be checked against its own sample.
+// and components' hosts, kinds, trials, means, sample and binomial standard deviations and top
+// scores are set: what Calibrate (quillfen/benchmark/calibration.h) does after the trials.
+// Exposed so that a stored calibration can be checked against its own sample.
 void FitCalibration(Calibration& calibration);
+
+struct KeyCalibration;
+// The thresholds of a key's own calibration (mark_key.h) from its components, by the rule
+// above, with two differences. The trials of the noise kinds are random and scatter about their
+// mean (the normal of their mean and sd); each of the fixed operations (JPEG at a quality, a
+// blur, a rescale) gives one score, whose only chance is which relations happen to turn, so a
+// fixed kind is the normal of its highest score and the binomial sd. At 1e-3 each threshold is
+// also above every trial's score (Largest: a kind of a key has far fewer than a thousand
+// trials). ArgumentError without a component.
+void FitKeyCalibration(KeyCalibration& calibration);
 
 // The JSON text of a calibration (docs/detection.md documents its schema), ending in a
 // newline. The histogram is written one bin per line.

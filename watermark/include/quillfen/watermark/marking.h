@@ -101,10 +101,50 @@ DetectionScore ScoreRelations(const MarkKey& key, std::span<const std::uint8_t> 
 // The score of the relations the workspace's last extraction observed (its P_wave).
 DetectionScore ScoreExtraction(const MarkKey& key, const TWatermark& workspace);
 
+// Scores pictures against one key with nothing of the extraction but what the score reads:
+// the mid-band transform of the 256 x 256 picture, the relations of its coefficients, and the
+// counts. The score is ReadMark's (and ScoreExtraction's after an extraction from the same
+// reals), bit for bit, for a fraction of the work: what null trials, thousands of them, use.
+// One scorer per thread; the key must outlive it.
+class RelationScorer {
+public:
+    explicit RelationScorer(const MarkKey& key);
+    // A picture as a file holds it (its bytes), or in reals as the workspace's attacks give it.
+    // ArgumentError for a plane that is not 256 x 256.
+    DetectionScore Score(std::span<const std::uint8_t> picture);
+    DetectionScore Score(std::span<const double> picture);
+    // The scorer's own 256 x 256 plane of reals: fill it with a picture, then ScoreBuffer()
+    // scores it where it is (a trial that makes its picture in reals saves a copy).
+    std::vector<double>& Buffer() { return reals_; }
+    DetectionScore ScoreBuffer() { return ScoreReals(); }
+    // The relations of the picture scored last, in P's coding (128 x 128).
+    const std::vector<std::uint8_t>& Relations() const { return relations_; }
+
+private:
+    DetectionScore ScoreReals();
+
+    const MarkKey& key_;
+    std::vector<int> reversed_;   // positions of the relations the bytes carry reversed
+    std::vector<int> untouched_;  // ... and as the host had them
+    std::vector<double> reals_;
+    std::vector<double> reduced_;
+    std::vector<std::uint8_t> relations_;
+};
+
+// The bit error rate over every pixel of the mark. The embedding scatters each black pixel of
+// W to its position in Wr and leaves every other position of Wr white, so each of the 16384
+// pixels has its place in Wr: the black ones at their scatter positions, the white ones at the
+// positions no black pixel took. The share of Wr_wave (the extraction's reading of Wr) that
+// differs from Wr is thus the share of mark pixels read wrongly, black and white alike: 0 for
+// the marked picture as embedded, about 0.5 for a picture whose relations are unrelated to the
+// key's, whatever the mark (counting only the black pixels, as W_wave against W does, would
+// put that chance level at the mark's share of black).
+double WholeMarkBitErrorRate(std::span<const std::uint8_t> wrWave, const ExtractionKey& key);
+
 struct MarkReading {
     std::vector<std::uint8_t> W_wave;  // 128 x 128, the extracted mark
     std::optional<double> Nc;          // none when the key's mark has no black pixel to compare
-    double Ber = 0.0;                  // against the key's binarised mark
+    double Ber = 0.0;                  // WholeMarkBitErrorRate
     DetectionScore Score;
     bool RegionIdentical = false;      // the suspect's region is the marked region, byte for byte
 };
@@ -128,16 +168,33 @@ struct SuspectReading {
 };
 SuspectReading ReadRegisteredMark(const GrayView& suspect, const GrayView& host, const MarkKey& key);
 
+// The thresholds a key's verdicts use: at each rate the larger of its own calibration's and
+// the global calibration's (the global ones alone for a key without a calibration of its own).
+struct KeyThresholds {
+    double At1e3 = 0.0;
+    double At1e6 = 0.0;
+    bool OwnCalibration = false;  // the key has one ("key"; otherwise "global")
+    // Whose threshold is the larger: the key's own (true) or the global one.
+    bool KeySets1e3 = false;
+    bool KeySets1e6 = false;
+};
+KeyThresholds ThresholdsOf(const MarkKey& key, const Calibration& global);
+
 struct Verdict {
-    bool Present = false;
+    bool Present = false;  // at 1e-6
     double Score = 0.0;
-    double Threshold = 0.0;
+    double Threshold = 0.0;  // at 1e-6
     double FalseAlarmRate = 1e-6;
+    bool Detected1e3 = false;
+    double Threshold1e3 = 0.0;
+    bool OwnCalibration = false;  // the key's own calibration took part
 };
 
 // Present when the score reaches the calibration's threshold at 1e-6 false alarms
 // (Calibration::Detected).
 Verdict Judge(const DetectionScore& score, const Calibration& calibration);
+// The same with the key's thresholds (ThresholdsOf): what `extract` says.
+Verdict Judge(const DetectionScore& score, const KeyThresholds& thresholds);
 
 }  // namespace quillfen
 QUILLFEN_API_END
