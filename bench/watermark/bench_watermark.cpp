@@ -126,8 +126,9 @@ void BM_WholeExperiment(benchmark::State& state) {
 }
 BENCHMARK(BM_WholeExperiment)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 
-// Reading a mark and its verdict from a 256 x 256 suspect with a key: the call that
-// bench/python/bench_python.py times from Python, for the binding's overhead.
+// Reading a mark and its verdict from a 256 x 256 suspect with a key (one without a calibration
+// of its own): the call that bench/python/bench_python.py times from Python, for the binding's
+// overhead.
 void BM_ReadMarkAndJudge(benchmark::State& state) {
     const GrayPlane host = LoadGrayPicture(std::string(QUILLFEN_SAMPLES_DIR) + "/hosts/astronaut.pgm");
     const GrayPlane mark = LoadGrayPicture(std::string(QUILLFEN_SAMPLES_DIR) + "/seal-128.pgm");
@@ -135,7 +136,7 @@ void BM_ReadMarkAndJudge(benchmark::State& state) {
     const Calibration calibration = DefaultCalibration();
     for (auto _ : state) {
         const MarkReading reading = ReadMark(marked.Picture, marked.Key);
-        benchmark::DoNotOptimize(Judge(reading.Score, calibration));
+        benchmark::DoNotOptimize(Judge(reading.Score, ThresholdsOf(marked.Key, calibration)));
     }
 }
 BENCHMARK(BM_ReadMarkAndJudge)->Unit(benchmark::kMicrosecond);
