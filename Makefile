@@ -53,7 +53,7 @@ test-arm64:
 	$(call deps,arm64)
 	@cmake -S . -B $(ARM64_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release \
 	  -DCMAKE_TOOLCHAIN_FILE=$(CURDIR)/cmake/aarch64-linux-gnu.cmake \
-	  -DQF_BUILD_GUI=OFF -DQF_QT_PICTURES=OFF -DQF_BUILD_BENCH=OFF >/dev/null
+	  -DQF_BUILD_GUI=OFF -DQF_QT_PICTURES=OFF -DQF_BUILD_BENCH=OFF -DQF_SHARED_LIBS=OFF >/dev/null
 	@cmake --build $(ARM64_BUILD) -j $(JOBS)
 	@# Left out: two tests that start the program as a child process, which the emulator can
 	@# only do with a binfmt registration of the machine (they run in every native build).

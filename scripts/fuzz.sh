@@ -19,7 +19,7 @@ if ! command -v clang++ >/dev/null; then
 fi
 mkdir -p "$build"
 if ! { CC=clang CXX=clang++ cmake -S "$here" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-         -DQF_FUZZ=ON -DQF_REGISTRATION=OFF && cmake --build "$build" -j "$(nproc)"; } >"$build/build.log" 2>&1; then
+         -DQF_FUZZ=ON -DQF_REGISTRATION=OFF -DQF_SHARED_LIBS=OFF && cmake --build "$build" -j "$(nproc)"; } >"$build/build.log" 2>&1; then
   echo "fuzz.sh: building the fuzz targets failed:" >&2
   tail -n 30 "$build/build.log" >&2
   exit 2
