@@ -5,8 +5,11 @@ ASAN_BUILD ?= build-asan
 ARM64_BUILD ?= build-arm64
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
+# Debian's numpy and pybind11 are built for Debian's interpreter, which need not be the first
+# python3 on the PATH.
+PYTHON ?= /usr/bin/python3
 
-.PHONY: all deps configure build test test-arm64 consumer demo run bench bench-compare screenshots gui-smoke report-screenshot calibration asan fuzz fuzz-seeds clean
+.PHONY: all deps configure build test test-arm64 consumer python demo run bench bench-compare screenshots gui-smoke report-screenshot calibration asan fuzz fuzz-seeds clean
 
 # The package groups a target installs (all of them for `make deps`).
 deps = @bash scripts/install-deps.sh $(1)
@@ -20,10 +23,11 @@ else parts="-DQF_BUILD_GUI=OFF -DQF_BUILD_TESTS=OFF -DQF_BUILD_BENCH=OFF -DQF_RE
 cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release $$parts $(1) $(CMAKE_FLAGS) >/dev/null
 endef
 
-# Everything: the desktop program, quillfen-cli with the registration module, the tests and
-# the benchmarks.
+# Everything: the desktop program, quillfen-cli with the registration module, the Python
+# package, the tests and the benchmarks.
 GUI = -DQF_BUILD_GUI=ON -DQF_REGISTRATION=ON
-FULL = $(GUI) -DQF_BUILD_TESTS=ON -DQF_BUILD_BENCH=ON
+PY = -DQF_PYTHON=ON -DQF_REGISTRATION=ON -DPython_EXECUTABLE=$(PYTHON)
+FULL = $(GUI) $(PY) -DQF_BUILD_TESTS=ON -DQF_BUILD_BENCH=ON
 
 all: build
 
@@ -31,7 +35,7 @@ deps:
 	$(call deps)
 
 configure:
-	$(call deps,test)
+	$(call deps,test python)
 	$(call configure,$(FULL))
 
 build: configure
@@ -72,6 +76,14 @@ consumer:
 	$(call configure,-DQF_REGISTRATION=ON)
 	@cmake --build $(BUILD) -j $(JOBS)
 	@bash scripts/consumer.sh $(BUILD)
+
+# The Python package in $(BUILD)/python/quillfen (PYTHONPATH=$(BUILD)/python), with the modules
+# it loads; `pip install --no-build-isolation .` installs it instead.
+python:
+	$(call deps,python)
+	$(call configure,$(PY))
+	@cmake --build $(BUILD) -j $(JOBS) --target quillfen_python
+	@echo "built: PYTHONPATH=$(BUILD)/python $(PYTHON) -c 'import quillfen'"
 
 # Only quillfen-cli (and the BMP module it loads) is built: no tests, benchmarks, desktop
 # program or registration module (the demo registers nothing).

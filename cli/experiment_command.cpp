@@ -16,6 +16,7 @@
 #include "quillfen/image/errors.h"
 #include "quillfen/io/pgm.h"
 #include "quillfen/watermark/experiment.h"
+#include "quillfen/watermark/experiment_outcome.h"
 
 namespace quillfen::cli {
 
@@ -37,10 +38,6 @@ struct View {
     std::string name;  // e.g. "Y.pgm" or "jpeg/W_wave.pgm"
     std::vector<std::uint8_t> plane;
     int size;
-};
-
-struct Outcome : ExperimentOutcome {
-    std::vector<View> views;
 };
 
 std::uint32_t ParseSeed(const std::string& text) {
@@ -69,46 +66,6 @@ void TellImagesEqual(const StepResult& result) {
     if (result.ImagesEqual())
         for (const char* line : {"Watermarked image is equal to Original image", "PSNR is infinite value"})
             PrintErrorLine(line);
-}
-
-Outcome RunExperiment(Bitmap host, Bitmap mark, std::optional<std::uint32_t> seed,
-                      const std::vector<Step>& attacks, bool keepViews) {
-    // Only --out writes the views.
-    auto experiment = std::make_unique<Experiment>(keepViews ? TWatermark::Planes::All : TWatermark::Planes::ResultsOnly);
-    const TWatermark& w = experiment->Workspace();
-    Outcome outcome;
-    auto keep = [&](const std::string& name, const std::vector<std::uint8_t>& plane) {
-        if (keepViews) {
-            const int size = plane.size() == static_cast<std::size_t>(TWatermark::kHostPixels) ? TWatermark::kHostSize
-                                                                                               : TWatermark::kMarkSize;
-            outcome.views.push_back({name, plane, size});
-        }
-    };
-    // Runs one step and keeps the view it leaves, under `folder`.
-    auto run = [&](Step step, const std::string& folder) {
-        const StepResult result = experiment->Run(step);
-        TellImagesEqual(result);
-        const StepInfo& info = Experiment::Info(step);
-        if (info.viewName != nullptr) keep(folder + info.viewName + ".pgm", experiment->View(info.view));
-        return result;
-    };
-
-    experiment->Load(host, mark);
-    keep("X.pgm", w.X());
-    experiment->SetFixedSeed(seed);
-    for (const Step step : Experiment::EmbeddingChain()) outcome.embedding.push_back(run(step, ""));
-    outcome.seed = experiment->Seed();
-    keep("W.pgm", w.W());  // binarised by GetWr
-    outcome.embedding.push_back(run(Step::GetPSNR, ""));
-
-    for (const Step attack : attacks) {
-        const std::string folder = std::string(Experiment::Info(attack).id) + "/";
-        AttackOutcome result{attack, run(attack, folder), {}};
-        for (const Step step : Experiment::ExtractionChain()) run(step, folder);
-        result.nc = run(Step::GetNC, folder);
-        outcome.attacks.push_back(result);
-    }
-    return outcome;
 }
 
 // Writes every view into the work folder; OutputFolder::Commit then puts it in place.
@@ -159,9 +116,19 @@ void RegisterExperimentCommand(CLI::App& app) {
         if (writeViews) folder.emplace(o->out);
         Bitmap host = LoadPictureOrFail(o->host).bitmap;
         Bitmap mark = LoadPictureOrFail(o->mark).bitmap;
-        const Outcome outcome = RunExperiment(std::move(host), std::move(mark), seed, attacks, writeViews);
+        std::vector<View> views;
+        ExperimentViewSink keepView;
+        if (writeViews)
+            keepView = [&views](const std::string& name, const std::vector<std::uint8_t>& plane) {
+                const int size = plane.size() == static_cast<std::size_t>(TWatermark::kHostPixels)
+                                     ? TWatermark::kHostSize
+                                     : TWatermark::kMarkSize;
+                views.push_back({name, plane, size});
+            };
+        const ExperimentOutcome outcome =
+            RunExperiment(std::move(host), std::move(mark), seed, attacks, TellImagesEqual, keepView);
         if (folder) {
-            WriteViews(*folder, o->out, outcome.views);
+            WriteViews(*folder, o->out, views);
             folder->Commit();
         }
         if (o->json) {

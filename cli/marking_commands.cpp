@@ -350,36 +350,32 @@ void RunExtract(const ExtractOptions& o, CLI::Option* hostOption, CLI::Option* m
     const GrayPlane suspect = GrayOf(LoadPictureOrFail(o.suspect).bitmap);
     std::optional<Registration> registration;
     bool readAsIs = false;
+    MarkReading reading;
     if (hostOption->count() > 0) {
         const GrayPlane host = GrayOf(LoadPictureOrFail(o.host).bitmap);
         if (host.width() != key.HostWidth || host.height() != key.HostHeight)
             PrintErrorLine("warning: the host picture is " + std::to_string(host.width()) + " x " +
                            std::to_string(host.height()) + ", the key's was " + std::to_string(key.HostWidth) + " x " +
                            std::to_string(key.HostHeight) + "; is it the picture that was marked?");
-        registration = RegisterAndUndo(suspect, host);
-        // A transform that fits the marked region worse than the suspect as it is would read
-        // the mark from a picture moved the wrong way (an unmoved picture misread): when the
-        // suspect as it is fits well, and better, it is read as it is.
-        if (!registration->Identity) {
-            const double asIs = RegionFit(suspect, host);
-            const double moved = RegionFit(registration->Picture, host);
-            if (asIs >= kPoorFit && asIs > moved) {
-                PrintErrorLine("note: where the mark lies, the suspect as it is fits the host better (fit " +
-                               Decimals(asIs, 3) + ") than after the transform found (fit " + Decimals(moved, 3) +
-                               "): the mark is read from the suspect as it is");
-                readAsIs = true;
-            }
-        }
+        SuspectReading read = ReadRegisteredMark(suspect, host, key);
+        registration = std::move(read.Registered);
+        readAsIs = read.ReadAsIs;
+        reading = std::move(read.Reading);
+        if (readAsIs)
+            PrintErrorLine("note: where the mark lies, the suspect as it is fits the host better (fit " +
+                           Decimals(read.AsIsFit, 3) + ") than after the transform found (fit " +
+                           Decimals(read.MovedFit, 3) + "): the mark is read from the suspect as it is");
         if (registration->Fit < kPoorFit && !readAsIs)
             PrintErrorLine("warning: the suspect fits the host poorly (fit " + Decimals(registration->Fit, 3) +
                            "); it may not be a copy of it");
-    } else if (suspect.width() != key.HostWidth || suspect.height() != key.HostHeight) {
-        PrintErrorLine("note: the suspect is " + std::to_string(suspect.width()) + " x " +
-                       std::to_string(suspect.height()) + ", the marked picture was " + std::to_string(key.HostWidth) +
-                       " x " + std::to_string(key.HostHeight) +
-                       "; if it was resized, rotated or cropped, --host registers it first");
+    } else {
+        if (suspect.width() != key.HostWidth || suspect.height() != key.HostHeight)
+            PrintErrorLine("note: the suspect is " + std::to_string(suspect.width()) + " x " +
+                           std::to_string(suspect.height()) + ", the marked picture was " +
+                           std::to_string(key.HostWidth) + " x " + std::to_string(key.HostHeight) +
+                           "; if it was resized, rotated or cropped, --host registers it first");
+        reading = ReadMark(suspect, key);
     }
-    const MarkReading reading = ReadMark(registration && !readAsIs ? registration->Picture : suspect, key);
     const KeyThresholds thresholds = ThresholdsOf(key, calibration);
     const Verdict verdict = Judge(reading.Score, thresholds);
     if (!thresholds.OwnCalibration)

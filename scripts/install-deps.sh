@@ -20,9 +20,13 @@
 #   docs       the pictures of the documentation: screenshots and the report through Chromium
 #   arm64      the cross build of the core and its tests, run under qemu (the arm64 libraries
 #              come from Debian's multiarch packages)
+#   python     the Python package `quillfen` (`make python`, `pip install .`) with the
+#              registration module (OpenCV), and its tests: pybind11, numpy, pytest, setuptools,
+#              and pandas, matplotlib and Dask's distributed scheduler for the parts that use
+#              them (rows as a data frame, the example's plot, sweeps on a cluster)
 set -euo pipefail
 
-all_groups=(demo gui test bench consumer fuzz gui-smoke docs arm64)
+all_groups=(demo gui test bench consumer fuzz gui-smoke docs arm64 python)
 
 # Native packages of each group. A group lists what it needs itself, also what another group
 # has, so that each can be installed alone.
@@ -42,6 +46,9 @@ group_packages() {
     fuzz) echo "${core[*]} clang libclang-rt-14-dev" ;;
     gui-smoke) echo "${core[*]} ${gui[*]} xvfb xdotool openbox" ;;
     docs) echo "${core[*]} ${gui[*]} chromium" ;;
+    python) echo "${core[*]} libopencv-imgproc-dev libopencv-video-dev python3-dev pybind11-dev python3-numpy
+                  python3-pytest python3-setuptools python3-wheel python3-pip python3-venv python3-pandas
+                  python3-matplotlib python3-distributed" ;;
     arm64) echo "g++-aarch64-linux-gnu qemu-user-static cmake ninja-build pkg-config
                  libcli11-dev nlohmann-json3-dev" ;;
     *) echo "install-deps.sh: unknown group '$1' (groups: ${all_groups[*]})" >&2; return 2 ;;

@@ -517,7 +517,7 @@ SweepPlan TfrmRobustness::BuildPlan(std::vector<std::string>& words, std::string
             throw ArgumentError(S(tr("There is no active document: open a host picture, or list pictures and folders of them")));
         // The document's picture, the host of its own experiments (never a step's view).
         const Bitmap& picture = doc->Model().Picture();
-        inputs.Picture = NamedPicture{S(QFileInfo(doc->FileName()).fileName()), picture};
+        inputs.Pictures = {NamedPicture{S(QFileInfo(doc->FileName()).fileName()), picture}};
         words.push_back(S(doc->FileName()));
     } else {
         const QStringList hosts = HostPaths();

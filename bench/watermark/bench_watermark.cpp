@@ -12,7 +12,9 @@
 #include "bench/bench_experiment.h"
 #include "bench/bench_targets.h"
 #include "quillfen/watermark/dct.h"
+#include "quillfen/io/picture_files.h"
 #include "quillfen/watermark/experiment.h"
+#include "quillfen/watermark/marking.h"
 #include "tests/watermark/workspace_buffers.h"
 
 namespace quillfen {
@@ -123,6 +125,21 @@ void BM_WholeExperiment(benchmark::State& state) {
     state.SetLabel(literal ? "literal forms" : "fast forms");
 }
 BENCHMARK(BM_WholeExperiment)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
+
+// Reading a mark and its verdict from a 256 x 256 suspect with a key (one without a calibration
+// of its own): the call that bench/python/bench_python.py times from Python, for the binding's
+// overhead.
+void BM_ReadMarkAndJudge(benchmark::State& state) {
+    const GrayPlane host = LoadGrayPicture(std::string(QUILLFEN_SAMPLES_DIR) + "/hosts/astronaut.pgm");
+    const GrayPlane mark = LoadGrayPicture(std::string(QUILLFEN_SAMPLES_DIR) + "/seal-128.pgm");
+    const MarkedPicture marked = EmbedIntoHost(host, mark, 1);
+    const Calibration calibration = DefaultCalibration();
+    for (auto _ : state) {
+        const MarkReading reading = ReadMark(marked.Picture, marked.Key);
+        benchmark::DoNotOptimize(Judge(reading.Score, ThresholdsOf(marked.Key, calibration)));
+    }
+}
+BENCHMARK(BM_ReadMarkAndJudge)->Unit(benchmark::kMicrosecond);
 
 // Before timing: both forms must leave the same bytes everywhere.
 bool FormsAgree() {

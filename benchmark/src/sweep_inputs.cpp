@@ -213,21 +213,29 @@ PreparedSweep PrepareSweep(const SweepInputs& inputs) {
         }
     }
     plan.TargetPsnr = inputs.TargetPsnr;
-    const NamedPicture mark = inputs.Mark.empty() ? BundledMark() : LoadSweepMark(inputs.Mark);
+    const NamedPicture mark = inputs.MarkPicture    ? *inputs.MarkPicture
+                              : inputs.Mark.empty() ? BundledMark()
+                                                    : LoadSweepMark(inputs.Mark);
     prepared.MarkName = mark.Name;
     plan.Mark = mark.Picture;
-    if (inputs.Mark.empty()) {
-        // The bundled seal's thresholds are built in (those of its shipped calibration).
-        prepared.Calibration.Path = inputs.Calibration;
+    // The thresholds of the mark: built in for the bundled seal, found beside a mark's file, none
+    // for a mark given in memory unless a calibration is named.
+    const auto markThresholds = [&inputs](const std::filesystem::path& calibration) -> FoundCalibration {
+        if (inputs.MarkPicture) {
+            if (calibration.empty()) return {};
+            return FindSweepCalibration(calibration, {});
+        }
+        if (!inputs.Mark.empty()) return FindSweepCalibration(calibration, inputs.Mark);
+        FoundCalibration bundled;
+        bundled.Path = calibration;
         try {
-            prepared.Calibration.Thresholds =
-                inputs.Calibration.empty() ? DefaultCalibration() : LoadCalibration(inputs.Calibration);
+            bundled.Thresholds = calibration.empty() ? DefaultCalibration() : LoadCalibration(calibration);
         } catch (const Error& e) {
             throw SweepInputError(SweepInput::Calibration, e.what());
         }
-    } else {
-        prepared.Calibration = FindSweepCalibration(inputs.Calibration, inputs.Mark);
-    }
+        return bundled;
+    };
+    prepared.Calibration = markThresholds(inputs.Calibration);
     if (prepared.Calibration.Thresholds && !prepared.Calibration.Thresholds->Method.empty()) {
         // A blind method's calibration judges that method's rows; the polarity method keeps the
         // thresholds of its mark.
@@ -243,15 +251,10 @@ PreparedSweep PrepareSweep(const SweepInputs& inputs) {
         if (!used)
             throw SweepInputError(SweepInput::Calibration, "'" + prepared.Calibration.Path.string() + "' calibrates " +
                                                                given.Method + ", which this run does not compare");
-        prepared.Calibration.Thresholds = inputs.Mark.empty() ? std::optional<Calibration>(DefaultCalibration())
-                                                              : FindSweepCalibration({}, inputs.Mark).Thresholds;
+        prepared.Calibration.Thresholds = markThresholds({}).Thresholds;
     }
     plan.Thresholds = prepared.Calibration.Thresholds;
-    if (inputs.Picture) {
-        CheckHostPicture(inputs.Picture->Name, inputs.Picture->Picture);
-        const Bitmap picture = inputs.Picture->Picture;
-        plan.Hosts.push_back({RowHostName(inputs.Picture->Name), [picture] { return picture; }});
-    } else {
+    if (!inputs.Hosts.empty() || inputs.Pictures.empty()) {
         prepared.Hosts = FindHostPictures(inputs.Hosts);
         // The regions read while the hosts were checked: the files are not decoded again.
         for (const HostFile& file : prepared.Hosts) {
@@ -260,6 +263,11 @@ PreparedSweep PrepareSweep(const SweepInputs& inputs) {
                                       return Bitmap::fromGray(region->width(), region->height(), region->data());
                                   }});
         }
+    }
+    for (const NamedPicture& given : inputs.Pictures) {
+        CheckHostPicture(given.Name, given.Picture);
+        const Bitmap picture = given.Picture;
+        plan.Hosts.push_back({RowHostName(given.Name), [picture] { return picture; }});
     }
     plan.Part = inputs.Part;
     plan.Jobs = inputs.Jobs;

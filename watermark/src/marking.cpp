@@ -201,6 +201,20 @@ DetectionScore ScoreExtraction(const MarkKey& key, const TWatermark& workspace) 
     return ScoreRelations(key, ObservedRelations(workspace));
 }
 
+SuspectReading ReadRegisteredMark(const GrayView& suspect, const GrayView& host, const MarkKey& key) {
+    const GrayPlane suspectPlane = ToPlane(suspect);
+    const GrayPlane hostPlane = ToPlane(host);
+    SuspectReading read;
+    read.Registered = RegisterAndUndo(suspectPlane, hostPlane);
+    if (!read.Registered.Identity) {
+        read.AsIsFit = RegionFit(suspectPlane, hostPlane);
+        read.MovedFit = RegionFit(read.Registered.Picture, hostPlane);
+        read.ReadAsIs = read.AsIsFit >= kPoorFit && read.AsIsFit > read.MovedFit;
+    }
+    read.Reading = ReadMark(read.ReadAsIs ? suspectPlane : read.Registered.Picture, key);
+    return read;
+}
+
 MarkReading ReadMark(const GrayView& suspect, const MarkKey& key) {
     const std::vector<std::uint8_t> region = MarkedRegion(suspect);
     Experiment experiment(TWatermark::Planes::ResultsOnly);

@@ -246,4 +246,14 @@ double BitErrorRate(const GrayView& extracted, const GrayView& watermark) {
     return BitErrorRate(std::span<const std::uint8_t>(first.pixels()), std::span<const std::uint8_t>(second.pixels()));
 }
 
+std::optional<double> NormalizedCorrelation(const GrayView& extracted, const GrayView& watermark) {
+    auto [first, second] = SameSizePlanes(extracted, watermark, "NC");
+    if (first.width() != TWatermark::kMarkSize || first.height() != TWatermark::kMarkSize)
+        throw ArgumentError("NC needs two 128 x 128 watermarks, not " + std::to_string(first.width()) + " x " +
+                            std::to_string(first.height()));
+    LevelTable binarise{};
+    for (int level = 0; level < 256; ++level) binarise[level] = level < 128 ? 0 : 255;
+    return TWatermark::NormalizedCorrelation(first.Mapped(binarise).pixels(), second.Mapped(binarise).pixels());
+}
+
 }  // namespace quillfen

@@ -74,11 +74,15 @@ void CheckHostPicture(const std::string& name, const Bitmap& picture);
 
 struct SweepInputs {
     std::vector<std::filesystem::path> Hosts;  // files and folders
-    // A host given as a picture in memory (the desktop's active document) instead of Hosts.
-    std::optional<NamedPicture> Picture;
+    // Hosts given as pictures in memory (the desktop's active document, a caller's arrays),
+    // after those of Hosts, in this order.
+    std::vector<NamedPicture> Pictures;
     // Empty: the bundled seal (BundledMark), judged by the built-in thresholds unless a
     // calibration is given.
     std::filesystem::path Mark;
+    // The watermark given as a picture in memory, in place of Mark (no calibration is then
+    // looked for beside it).
+    std::optional<NamedPicture> MarkPicture;
     // The methods to compare, as method lists name them ("qim:bits=32"; method.h), in order; none,
     // or the polarity method alone: the polarity method, rows without method fields.
     std::vector<std::string> Methods;

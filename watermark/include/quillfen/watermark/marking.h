@@ -32,6 +32,7 @@
 #include "quillfen/watermark/detection_thresholds.h"
 #include "quillfen/watermark/experiment.h"
 #include "quillfen/watermark/mark_key.h"
+#include "quillfen/watermark/registration.h"
 
 QUILLFEN_API_BEGIN
 namespace quillfen {
@@ -151,6 +152,21 @@ struct MarkReading {
 // Extracts the mark from the top-left 256 x 256 of `suspect` with the key. A suspect smaller
 // than that is read as if extended with white (as the workspace loads pictures).
 MarkReading ReadMark(const GrayView& suspect, const MarkKey& key);
+
+// ReadMark of a suspect that may have been moved, turned, resized or cropped: it is first
+// registered to `host` (the original or the marked picture; registration.h) and read in the
+// host's frame. When the transform found fits the marked region worse than the suspect as it
+// is, and the suspect as it is fits well (RegionFit of at least kPoorFit), the transform would
+// read the mark from a picture moved the wrong way (an unmoved picture misregistered): the
+// suspect is then read as it is. Errors of the registration module pass through.
+struct SuspectReading {
+    MarkReading Reading;
+    Registration Registered;  // the registration found (the front ends report its transform and fit)
+    bool ReadAsIs = false;    // the transform was set aside
+    double AsIsFit = 0.0;     // RegionFit of the suspect as it is and after the transform, when
+    double MovedFit = 0.0;    // a transform was needed (both 0 for an identity)
+};
+SuspectReading ReadRegisteredMark(const GrayView& suspect, const GrayView& host, const MarkKey& key);
 
 // The thresholds a key's verdicts use: at each rate the larger of its own calibration's and
 // the global calibration's (the global ones alone for a key without a calibration of its own).

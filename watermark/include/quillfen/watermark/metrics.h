@@ -2,6 +2,7 @@
 // The per-cell measures of a robustness run: PSNR (the workspace's own), SSIM and the bit
 // error rate of the extracted watermark. NC is the workspace's NormalizedCorrelation.
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <vector>
 
@@ -61,6 +62,12 @@ double BitErrorRate(std::span<const std::uint8_t> extracted, std::span<const std
 double PsnrDecibels(const GrayView& picture, const GrayView& reference);
 double StructuralSimilarity(const GrayView& a, const GrayView& b);
 double BitErrorRate(const GrayView& extracted, const GrayView& watermark);
+// The workspace's NC (TWatermark::NormalizedCorrelation) of an extracted 128 x 128 mark against
+// the watermark, each read as black below 128 and white from 128 as BitErrorRate reads them
+// (so the original watermark may be passed: the workspace compares with its binarisation);
+// none when the watermark has no black pixel in rows and columns 4..127. ArgumentError for
+// pictures that are not 128 x 128.
+std::optional<double> NormalizedCorrelation(const GrayView& extracted, const GrayView& watermark);
 
 }  // namespace quillfen
 QUILLFEN_API_END

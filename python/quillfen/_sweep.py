@@ -1,0 +1,159 @@
+"""The robustness sweep and the calibration, on this machine's cores or cut into shards for
+any executor (a ``concurrent.futures`` pool, a ``dask.distributed.Client``)."""
+from __future__ import annotations
+
+import json
+import os
+from typing import Any, Callable, Dict, Iterable, List, Optional, Sequence, Tuple, Union
+
+import numpy as np
+
+from . import _quillfen
+
+Row = Dict[str, Any]
+PathLike = Union[str, "os.PathLike[str]"]
+
+
+def _is_path(value: Any) -> bool:
+    return isinstance(value, (str, bytes, os.PathLike))
+
+
+def _hosts(hosts: Any) -> Tuple[List[str], List[Tuple[str, np.ndarray]]]:
+    """Host files and folders, and named pictures, from what the caller gave."""
+    if _is_path(hosts):
+        return [os.fsdecode(hosts)], []
+    if isinstance(hosts, dict):
+        hosts = list(hosts.items())
+    paths, pictures = [], []
+    for item in hosts:
+        if _is_path(item):
+            paths.append(os.fsdecode(item))
+        elif isinstance(item, tuple) and len(item) == 2 and isinstance(item[0], str):
+            pictures.append((item[0], item[1]))
+        else:
+            raise _quillfen.Error("hosts: give picture files and folders, or named pictures as {'name': array} "
+                                  f"or ('name', array) pairs (the rows name each host), not {type(item).__name__}")
+    return paths, pictures
+
+
+def _mark(mark: Any) -> Any:
+    if _is_path(mark):
+        return os.fsdecode(mark)
+    if isinstance(mark, tuple) and len(mark) == 2 and isinstance(mark[0], str):
+        return mark
+    return ("mark", mark)
+
+
+def _seeds(seeds: Any) -> str:
+    if isinstance(seeds, str):
+        return seeds
+    if isinstance(seeds, (int, np.integer)) and not isinstance(seeds, bool):
+        return str(int(seeds))
+    words = []
+    for seed in seeds:
+        if isinstance(seed, bool) or not isinstance(seed, (int, np.integer)):
+            raise _quillfen.Error(f"seeds: {seed!r} is not a whole number 0..4294967295")
+        words.append(str(int(seed)))
+    return ",".join(words)
+
+
+def _attacks(attacks: Any) -> List[str]:
+    if attacks is None:
+        return []
+    if isinstance(attacks, str):
+        return [attacks]
+    return [str(a) for a in attacks]
+
+
+def _methods(methods: Any) -> None:
+    # The place where methods written in Python will join the sweep, once the engine has a
+    # method interface; until then the built-in method is the one.
+    if methods is None:
+        return
+    for method in [methods] if isinstance(methods, str) else methods:
+        if method not in (_quillfen.METHOD, "polarity"):
+            raise _quillfen.Error(f"methods: {method!r} is not one this build has (methods: {_quillfen.METHOD})")
+
+
+def _calibration(calibration: Any) -> Any:
+    return os.fsdecode(calibration) if _is_path(calibration) else calibration
+
+
+def _run_shard(arguments: Dict[str, Any], index: int, count: int) -> List[str]:
+    """One shard of a sweep, as an executor's worker runs it: its rows as JSON text."""
+    return _quillfen._robustness(arguments["paths"], arguments["pictures"], arguments["mark"],
+                                 arguments["seeds"], arguments["attacks"], arguments["calibration"],
+                                 arguments["jobs"], arguments["register"], index, count, None)
+
+
+def robustness(hosts: Any, mark: Any, seeds: Any = "1..20", attacks: Any = None, methods: Any = None,
+               jobs: int = 0, register: bool = False, calibration: Any = None,
+               shard: Optional[Tuple[int, int]] = None, progress: Optional[Callable[[int, int], Any]] = None,
+               executor: Any = None, shards: Optional[int] = None) -> List[Row]:
+    """The robustness sweep: every attack cell applied to every host marked with every seed,
+    one row per (host, seed, cell), the rows of ``quillfen-cli robustness`` (the same fields
+    and values as its JSON Lines, as dicts, in its order).
+
+    ``hosts``: picture files and folders (sorted by file name, as the command line sorts
+    them), and/or named pictures, ``{"name": array}`` or ``("name", array)`` pairs (after the
+    files, in the order given). ``mark``: a file or an array. ``seeds``: ``"1..5,7"`` or
+    whole numbers. ``attacks``: attack lists (``"real-jpeg:q=10..90:10"``); None for the
+    default grid of 104 cells. ``methods``: the methods to compare (for now the built-in one).
+    ``jobs``: threads (0: every core). ``register``: read geometric cells again after
+    registration. ``calibration``: a :class:`Calibration` or a file (None: the mark file's
+    ``<name>.calibration.json`` beside it, if any). ``shard``: ``(i, n)``, the i-th of n slices
+    of the rows. ``progress(done, total)`` is called as rows finish; an exception it raises
+    stops the sweep and is raised here, as Ctrl-C's ``KeyboardInterrupt`` is.
+
+    ``executor``: anything with ``submit(function, *arguments)`` returning a future with
+    ``result()`` (a ``concurrent.futures.ProcessPoolExecutor``, a ``dask.distributed.Client``):
+    the rows are cut into ``shards`` slices (default: 16, at most one a row), each run by a
+    worker (with ``jobs`` threads, default 1 there), and put back in order; the rows are those
+    of one run. ``progress`` is then told as shards finish.
+    """
+    _methods(methods)
+    paths, pictures = _hosts(hosts)
+    arguments = {"paths": paths, "pictures": pictures, "mark": _mark(mark), "seeds": _seeds(seeds),
+                 "attacks": _attacks(attacks), "calibration": _calibration(calibration),
+                 "jobs": int(jobs), "register": bool(register)}
+    if executor is None:
+        index, count = shard if shard is not None else (1, 1)
+        rows = _quillfen._robustness(paths, pictures, arguments["mark"], arguments["seeds"], arguments["attacks"],
+                                     arguments["calibration"], arguments["jobs"], arguments["register"],
+                                     int(index), int(count), progress)
+        return [json.loads(row) for row in rows]
+    if shard is not None:
+        raise _quillfen.Error("robustness: give shard or executor, not both (the executor cuts the shards)")
+    total = _quillfen._row_count(paths, pictures, arguments["seeds"], arguments["attacks"])
+    count = max(1, min(int(shards) if shards is not None else 16, total))
+    if jobs == 0:
+        arguments["jobs"] = 1
+    # Every argument is checked here, by the first shard, before the others are sent.
+    futures = [executor.submit(_run_shard, arguments, i, count) for i in range(1, count + 1)]
+    rows: List[Row] = []
+    for future in futures:
+        rows.extend(json.loads(row) for row in future.result())
+        if progress is not None:
+            progress(len(rows), total)
+    return rows
+
+
+def calibrate(hosts: Any, mark: Any, seeds: Any = "1..10", attacks: Any = None, jobs: int = 0,
+              progress: Optional[Callable[[int, int], Any]] = None) -> "_quillfen.Calibration":
+    """The detection thresholds of ``mark``, as ``quillfen-cli calibrate``: for every host and
+    seed the mark is embedded, and the key reads every other host marked and unmarked and its
+    own host unmarked after every attack cell (None: the default grid); the null scores' model
+    gives the thresholds at false-alarm rates 1e-3 and 1e-6. ``hosts`` and ``mark`` as for
+    :func:`robustness`. ``progress(done, total)`` is told of the keys done."""
+    paths, pictures = _hosts(hosts)
+    return _quillfen._calibrate(paths, pictures, _mark(mark), _seeds(seeds), _attacks(attacks), int(jobs), progress)
+
+
+def rows_to_dataframe(rows: Iterable[Row]) -> Any:
+    """The rows as a pandas DataFrame, one column per field in the rows' order (pandas needed:
+    Debian's python3-pandas)."""
+    try:
+        import pandas
+    except ImportError as error:  # pragma: no cover - depends on the machine
+        raise ImportError("rows_to_dataframe needs pandas (Debian: python3-pandas)") from error
+    return pandas.DataFrame(list(rows))

@@ -1,0 +1,229 @@
+#include "sweeps.h"
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <exception>
+#include <filesystem>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+#include <utility>
+#include <vector>
+
+#include <pybind11/stl.h>
+#include <pybind11/stl/filesystem.h>
+
+#include "arrays.h"
+#include "quillfen/benchmark/calibration.h"
+#include "quillfen/benchmark/robustness.h"
+#include "quillfen/benchmark/robustness_rows.h"
+#include "quillfen/benchmark/sweep_inputs.h"
+#include "quillfen/image/errors.h"
+#include "quillfen/io/picture_files.h"
+#include "quillfen/watermark/registration.h"
+#include "quillfen/watermark/watermark.h"
+
+namespace quillfen::python {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+using NamedArrays = std::vector<std::pair<std::string, py::object>>;
+
+std::vector<NamedPicture> PicturesOf(const NamedArrays& given, const char* what) {
+    std::vector<NamedPicture> pictures;
+    for (const auto& [name, array] : given) pictures.push_back({name, BitmapOf(PictureOf(array, what))});
+    return pictures;
+}
+
+// A Python callable told of the progress from the engine's threads (one call at a time). The
+// first exception it raises stops the run (no new row or key starts) and is raised again
+// when the run has returned.
+class Progress {
+public:
+    explicit Progress(py::object callable) : callable_(std::move(callable)) {}
+
+    void Tell(std::uint64_t done, std::uint64_t total) {
+        if (callable_.is_none() || cancel_.load()) return;
+        py::gil_scoped_acquire acquire;
+        try {
+            callable_(done, total);
+        } catch (py::error_already_set& e) {
+            raised_ = std::make_unique<py::error_already_set>(std::move(e));
+            cancel_.store(true);
+        }
+    }
+
+    const std::atomic<bool>* Cancel() const { return &cancel_; }
+
+    // Stops the run for an exception raised outside the callable (a signal's).
+    void Stop(py::error_already_set raised) {
+        if (!raised_) raised_ = std::make_unique<py::error_already_set>(std::move(raised));
+        cancel_.store(true);
+    }
+
+    // Raises what the callable raised, if anything (with the interpreter's lock held).
+    void RaiseIfStopped() {
+        if (raised_) {
+            py::error_already_set e = std::move(*raised_);
+            raised_.reset();
+            throw e;
+        }
+    }
+
+private:
+    py::object callable_;
+    std::atomic<bool> cancel_{false};
+    std::unique_ptr<py::error_already_set> raised_;
+};
+
+// Runs `work` (with the interpreter's lock released) on a thread of its own while this thread
+// waits, so that Ctrl-C reaches the interpreter: the signal's exception (KeyboardInterrupt)
+// stops the run through the progress's cancel flag, the rows or keys already started are
+// finished, and the exception is raised when the work has returned. Exceptions of the work
+// pass through.
+template <class Work>
+void RunInterruptibly(Progress& progress, Work work) {
+    std::mutex mutex;
+    std::condition_variable finished;
+    bool done = false;
+    std::exception_ptr failure;
+    std::thread worker([&] {
+        try {
+            work();
+        } catch (...) {
+            failure = std::current_exception();
+        }
+        const std::lock_guard<std::mutex> lock(mutex);
+        done = true;
+        finished.notify_all();
+    });
+    for (;;) {
+        {
+            py::gil_scoped_release release;
+            std::unique_lock<std::mutex> lock(mutex);
+            if (finished.wait_for(lock, std::chrono::milliseconds(100), [&] { return done; })) break;
+        }
+        // Signals are handled on the main thread only; elsewhere this does nothing.
+        if (PyErr_CheckSignals() != 0) progress.Stop(py::error_already_set());
+    }
+    {
+        py::gil_scoped_release release;
+        worker.join();
+    }
+    progress.RaiseIfStopped();
+    if (failure) std::rethrow_exception(failure);
+}
+
+// The rows of a sweep as JSON Lines rows, one string each, in row order.
+std::vector<std::string> Robustness(const std::vector<fs::path>& hostPaths, const NamedArrays& hostArrays,
+                                    const py::object& mark, const std::string& seeds,
+                                    const std::vector<std::string>& attacks, const py::object& calibration,
+                                    int jobs, bool registering, std::uint64_t shardIndex, std::uint64_t shardCount,
+                                    const py::object& progressCallable) {
+    SweepInputs inputs;
+    inputs.Hosts = hostPaths;
+    inputs.Pictures = PicturesOf(hostArrays, "host");
+    if (py::isinstance<py::tuple>(mark)) {
+        const auto named = mark.cast<std::pair<std::string, py::object>>();
+        inputs.MarkPicture = NamedPicture{named.first, BitmapOf(PictureOf(named.second, "mark"))};
+    } else {
+        inputs.Mark = mark.cast<fs::path>();
+    }
+    inputs.Seeds = seeds;
+    inputs.Attacks = attacks;
+    std::optional<Calibration> given;
+    if (py::isinstance<Calibration>(calibration)) given = calibration.cast<Calibration>();
+    else if (!calibration.is_none()) inputs.Calibration = calibration.cast<fs::path>();
+    inputs.Part = Shard{shardIndex, shardCount};
+    inputs.Jobs = jobs;
+    inputs.Register = registering;
+
+    Progress progress(progressCallable);
+    std::vector<std::string> rows;
+    RunInterruptibly(progress, [&] {
+        PreparedSweep prepared = PrepareSweep(inputs);
+        SweepPlan& plan = prepared.Plan;
+        if (given) {
+            plan.Thresholds = *given;
+            CheckSweepPlan(plan);
+        }
+        // The registration module is loaded now, so that a missing one stops the run before any
+        // row (as quillfen-cli robustness --register does) instead of failing every geometric row.
+        if (plan.Register) RegisterAndUndo(GrayPlane(32, 32, 128), GrayPlane(32, 32, 128));
+        const RowRange range = ShardRows(plan.RowCount(), plan.Part);
+        rows.resize(range.End - range.Begin);
+        SweepCallbacks callbacks;
+        callbacks.Row = [&](std::uint64_t r, const RobustnessRow& row) { rows[r - range.Begin] = RowJson(row); };
+        callbacks.Progress = [&](std::uint64_t done, std::uint64_t total) { progress.Tell(done, total); };
+        callbacks.Cancel = progress.Cancel();
+        RunSweep(plan, callbacks);
+    });
+    return rows;
+}
+
+std::uint64_t RowCount(const std::vector<fs::path>& hostPaths, const NamedArrays& hostArrays,
+                       const std::string& seeds, const std::vector<std::string>& attacks) {
+    py::gil_scoped_release release;
+    const std::vector<HostFile> files = hostPaths.empty() && !hostArrays.empty() ? std::vector<HostFile>()
+                                                                                  : FindHostPictures(hostPaths);
+    return static_cast<std::uint64_t>(files.size() + hostArrays.size()) * ParseSweepSeeds(seeds).size() *
+           ParseSweepAttacks(attacks).size();
+}
+
+Calibration Calibrate(const std::vector<fs::path>& hostPaths, const NamedArrays& hostArrays, const py::object& mark,
+                      const std::string& seedList, const std::vector<std::string>& attackLists, int jobs,
+                      const py::object& progressCallable) {
+    std::vector<NamedPicture> hosts = PicturesOf(hostArrays, "host");
+    std::optional<NamedPicture> markPicture;
+    fs::path markPath;
+    if (py::isinstance<py::tuple>(mark)) {
+        const auto named = mark.cast<std::pair<std::string, py::object>>();
+        markPicture = NamedPicture{named.first, BitmapOf(PictureOf(named.second, "mark"))};
+    } else {
+        markPath = mark.cast<fs::path>();
+    }
+    Progress progress(progressCallable);
+    CalibrationOptions options;
+    options.Program = "quillfen (Python) " QF_VERSION;
+    options.Jobs = jobs;
+    options.Progress = [&progress](std::size_t done, std::size_t total) { progress.Tell(done, total); };
+    options.Cancel = progress.Cancel();
+    Calibration calibration;
+    RunInterruptibly(progress, [&] {
+        const std::vector<std::uint32_t> seeds = ParseSweepSeeds(seedList);
+        const std::vector<AttackCell> attacks = ParseSweepAttacks(attackLists);
+        const NamedPicture markRead = markPicture ? *markPicture : LoadSweepMark(markPath);
+        std::vector<NamedPicture> all;
+        if (!hostPaths.empty() || hosts.empty())
+            for (const HostFile& file : FindHostPictures(hostPaths)) all.push_back({file.Name, LoadPictureFile(file.Path).bitmap});
+        for (NamedPicture& host : hosts) {
+            CheckHostPicture(host.Name, host.Picture);
+            all.push_back(std::move(host));
+        }
+        // Only the 256 x 256 region the method reads is kept of each host.
+        for (NamedPicture& host : all) host.Picture.resize(TWatermark::kHostSize, TWatermark::kHostSize);
+        try {
+            calibration = quillfen::Calibrate(all, markRead, seeds, attacks, options);
+        } catch (const CalibrationCancelled&) {
+            if (!progress.Cancel()->load()) throw;
+        }
+    });
+    return calibration;
+}
+
+}  // namespace
+
+void RegisterSweeps(py::module_& m) {
+    m.def("_robustness", &Robustness);
+    m.def("_row_count", &RowCount);
+    m.def("_calibrate", &Calibrate);
+    m.def("_method_name", &MethodName);
+    m.def("_available_threads", &AvailableThreads);
+}
+
+}  // namespace quillfen::python

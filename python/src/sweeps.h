@@ -1,0 +1,9 @@
+#pragma once
+// The robustness sweep and the calibration for Python (quillfen.robustness, quillfen.calibrate).
+#include <pybind11/pybind11.h>
+
+namespace quillfen::python {
+
+void RegisterSweeps(pybind11::module_& m);
+
+}  // namespace quillfen::python

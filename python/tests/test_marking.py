@@ -1,0 +1,87 @@
+"""Embedding, keys and extraction: the bytes of quillfen-cli, from any strides, on threads."""
+import concurrent.futures
+import pickle
+
+import numpy as np
+import pytest
+
+import quillfen
+
+
+def test_embed_and_extract_give_the_cli_bytes(cli, samples, tmp_path):
+    bmp = samples / "camera-512.bmp"
+    cli.run("embed", bmp, samples / "seal-128.pgm", "cli.png", "--key", "cli.key", "--seed", 7, "--calibration-trials",
+            100)
+    marked, key = quillfen.embed(quillfen.read_picture(bmp), quillfen.read_picture(samples / "seal-128.pgm"), seed=7,
+                                 calibration_trials=100)
+    quillfen.write_picture(tmp_path / "py.png", marked)
+    assert (tmp_path / "py.png").read_bytes() == (tmp_path / "cli.png").read_bytes()
+    assert bytes(key) == (tmp_path / "cli.key").read_bytes()
+
+    attacked = quillfen.attack(marked, "real-jpeg:q=60", seed=3)
+    quillfen.write_picture(tmp_path / "attacked.png", attacked)
+    expected = cli.json("extract", "attacked.png", "--key", "cli.key", "--json")
+    verdict = quillfen.extract(quillfen.read_picture(tmp_path / "attacked.png"), quillfen.Key.load(tmp_path / "cli.key"))
+    expected["detected_1e3"] = expected.pop("detected_1e-3")
+    assert expected.pop("detected_1e-6") == verdict.present
+    assert {field: getattr(verdict, field) for field in expected} == expected
+    assert key.calibration["trials"] == 100 and verdict.calibration == "key"
+    assert verdict.mark.shape == (128, 128)
+    assert quillfen.metrics.nc(verdict.mark, key.mark) == verdict.nc
+
+
+def test_a_registered_suspect_reads_as_extract_with_host(cli, samples, tmp_path, host, mark):
+    marked, key = quillfen.embed(host, mark, seed=5, calibration_trials=0)
+    moved = quillfen.attack(marked, "rotate:deg=3")
+    quillfen.write_picture(tmp_path / "moved.png", moved)
+    quillfen.write_picture(tmp_path / "marked.png", marked)
+    key.save(tmp_path / "m.key")
+    expected = cli.json("extract", "moved.png", "--key", "m.key", "--host", "marked.png", "--json")
+    verdict = quillfen.extract(moved, key, host=marked)
+    assert verdict.score == expected["score"] and verdict.present == expected["present"]
+    assert verdict.transform == expected["transform"]
+    assert verdict.read_as_is == expected.get("read_as_is", False)
+    assert verdict.present and not quillfen.extract(moved, key).present
+
+
+def test_any_strides_read_the_same_pixels(host, mark):
+    expected, key = quillfen.embed(host, mark, seed=11, calibration_trials=0)
+    big = np.zeros((300, 700, 3), np.uint8)
+    big[10:266, 20:532:2, 2] = host                       # the blue channel, every other column
+    views = {
+        "channel of RGB, stepped": big[10:266, 20:532:2],
+        "upside down twice": np.ascontiguousarray(host[::-1])[::-1],
+        "Fortran order": np.asfortranarray(host),
+        "transposed twice": np.ascontiguousarray(host.T).T,
+        "read-only": np.frombuffer(host.tobytes(), np.uint8).reshape(host.shape),
+    }
+    for name, view in views.items():
+        marked, same_key = quillfen.embed(view, mark, seed=11, calibration_trials=0)
+        assert same_key == key, name
+        assert np.array_equal(marked if marked.ndim == 2 else marked[..., 2], expected), name
+    # A colour host keeps its red and green channels; the mark goes into blue.
+    marked, _ = quillfen.embed(big[10:266, 20:532:2], mark, seed=11, calibration_trials=0)
+    assert np.array_equal(marked[..., :2], big[10:266, 20:532:2, :2])
+
+
+def test_keys_round_trip_through_files_bytes_and_pickle(host, mark, tmp_path):
+    _, key = quillfen.embed(host, mark, seed=3, calibration_trials=100)
+    key.save(tmp_path / "k.key")
+    assert quillfen.Key.load(tmp_path / "k.key") == key
+    assert quillfen.Key.from_bytes(bytes(key)) == key
+    assert pickle.loads(pickle.dumps(key)) == key
+    assert key.seed == 3 and key.host_size == (256, 256) and key.region == (0, 0, 256, 256)
+    damaged = bytearray(bytes(key))
+    damaged[100] ^= 1
+    with pytest.raises(quillfen.Error, match="damaged"):
+        quillfen.Key.from_bytes(bytes(damaged))
+
+
+def test_threads_extract_at_once_as_one_after_another(host, mark):
+    marked, key = quillfen.embed(host, mark, seed=9, calibration_trials=0)
+    suspects = [quillfen.attack(marked, f"real-jpeg:q={q}") for q in range(30, 100, 5)]
+    sequential = [quillfen.extract(s, key) for s in suspects]
+    with concurrent.futures.ThreadPoolExecutor(8) as pool:
+        parallel = list(pool.map(lambda s: quillfen.extract(s, key), suspects))
+    assert parallel == sequential
+    assert [np.array_equal(a.mark, b.mark) for a, b in zip(parallel, sequential)] == [True] * len(suspects)

@@ -1,0 +1,119 @@
+"""The experiment, the robustness sweep (alone, in shards, through executors) and the
+calibration against quillfen-cli."""
+import concurrent.futures
+import json
+
+import numpy as np
+import pytest
+
+import quillfen
+
+CELLS = "none,real-jpeg:q=50,gauss-noise:sigma=5,rotate:deg=2"
+
+
+def test_experiment_is_the_cli_json(cli, samples):
+    expected = cli.json("experiment", samples / "camera-256.pgm", samples / "seal-128.pgm", "--seed", 20261208,
+                        "--json")
+    host = quillfen.read_picture(samples / "camera-256.pgm")
+    assert quillfen.experiment(host, quillfen.read_picture(samples / "seal-128.pgm"), seed=20261208) == expected
+
+
+@pytest.fixture(scope="module")
+def hosts(samples):
+    return [samples / "hosts" / "brick.pgm", samples / "hosts" / "astronaut.pgm"]
+
+
+@pytest.fixture(scope="module")
+def rows(hosts, samples):
+    return quillfen.robustness(hosts, samples / "seal-128.pgm", seeds="1..2", attacks=CELLS, jobs=2)
+
+
+def test_rows_are_the_cli_rows(cli, hosts, samples, rows):
+    printed = cli.run("robustness", *hosts, "--mark", samples / "seal-128.pgm", "--seeds", "1..2", "--attacks",
+                      CELLS).stdout
+    assert rows == [json.loads(line) for line in printed.splitlines()]
+    assert [r["host"] for r in rows[:1]] == ["astronaut.pgm"] and len(rows) == 16
+
+
+def test_a_row_is_attack_measures_and_verdict_of_its_cell(samples, host, mark):
+    row = quillfen.robustness([("astronaut", host)], ("seal", mark), seeds=[4], attacks="gauss-noise:sigma=5",
+                              calibration=samples / "seal-128.calibration.json")[0]
+    marked, key = quillfen.embed(host, mark, seed=4, calibration_trials=0)
+    attacked = quillfen.attack(marked, "gauss-noise:sigma=5", seed=4)
+    assert row["psnr"] == quillfen.metrics.psnr(attacked, marked)
+    assert row["ssim"] == quillfen.metrics.ssim(attacked, marked)
+    assert (row["psnr_embed"], row["ssim_embed"]) == (quillfen.metrics.psnr(marked, host),
+                                                      quillfen.metrics.ssim(marked, host))
+    verdict = quillfen.extract(attacked, key, calibration=samples / "seal-128.calibration.json")
+    assert (row["score"], row["nc"], row["ber"], row["detected_1e-6"]) == (verdict.score, verdict.nc, verdict.ber,
+                                                                           verdict.present)
+
+
+def test_progress_is_told_and_can_stop_the_sweep(hosts, samples):
+    told = []
+    quillfen.robustness(hosts[:1], samples / "seal-128.pgm", seeds=[1], attacks="none,median:k=3", jobs=1,
+                        progress=lambda done, total: told.append((done, total)))
+    assert told == [(1, 2), (2, 2)]
+
+    def stop(done, total):
+        raise KeyboardInterrupt
+
+    with pytest.raises(KeyboardInterrupt):
+        quillfen.robustness(hosts, samples / "seal-128.pgm", seeds="1..3", attacks=CELLS, jobs=1, progress=stop)
+
+
+def test_shards_through_a_process_pool_are_one_run(hosts, samples):
+    # Arrays travel to the workers pickled, files by name.
+    given = [hosts[0], ("gravel", quillfen.read_picture(samples / "hosts" / "gravel.pgm"))]
+    single = quillfen.robustness(given, samples / "seal-128.pgm", seeds="1..2", attacks=CELLS)
+    told = []
+    with concurrent.futures.ProcessPoolExecutor(2) as pool:
+        sharded = quillfen.robustness(given, samples / "seal-128.pgm", seeds="1..2", attacks=CELLS, executor=pool,
+                                      shards=3, progress=lambda done, total: told.append(done))
+    assert sharded == single
+    assert told[-1] == len(single) and len(told) == 3
+
+
+def test_shards_on_a_dask_cluster_are_one_run(hosts, samples, rows):
+    distributed = pytest.importorskip("distributed", reason="Dask's distributed scheduler is not installed")
+    with distributed.LocalCluster(n_workers=2, threads_per_worker=1, processes=False,
+                                  dashboard_address=None) as cluster, distributed.Client(cluster) as client:
+        sharded = quillfen.robustness(hosts, samples / "seal-128.pgm", seeds="1..2", attacks=CELLS, executor=client,
+                                      shards=4)
+    assert sharded == rows
+
+
+def test_rows_make_a_data_frame(rows):
+    pandas = pytest.importorskip("pandas")
+    frame = quillfen.rows_to_dataframe(rows)
+    assert list(frame.columns) == list(rows[0]) and len(frame) == len(rows)
+    assert isinstance(frame, pandas.DataFrame)
+
+
+def test_calibration_is_the_cli_one(cli, hosts, samples, host, mark):
+    arguments = ("--mark", samples / "seal-128.pgm", "--seeds", "1,2", "--attacks", "none,median:k=3")
+    expected = cli.json("calibrate", *hosts, *arguments)
+    calibration = quillfen.calibrate(hosts, samples / "seal-128.pgm", seeds=[1, 2], attacks="none,median:k=3")
+    produced = json.loads(calibration.to_json())
+    expected.pop("program"), produced.pop("program")
+    assert produced == expected
+    assert quillfen.Calibration.from_json(calibration.to_json()) == calibration
+    # A sweep judged by it, given as an object, is judged as by its file.
+    marked, key = quillfen.embed(host, mark, seed=1, calibration_trials=0)
+    row = quillfen.robustness([("a", host)], mark, seeds=[1], attacks="none", calibration=calibration)[0]
+    assert row["calibration_digest"] == calibration.digest
+    assert quillfen.extract(marked, key, calibration=calibration).threshold == calibration.threshold(1e-6)
+
+
+def test_ctrl_c_stops_a_sweep_and_a_calibration(samples):
+    import _thread
+    import threading
+    import time
+
+    for run in (lambda: quillfen.robustness(samples / "hosts", samples / "seal-128.pgm", seeds="1..20", jobs=1),
+                lambda: quillfen.calibrate(samples / "hosts", samples / "seal-128.pgm", seeds="1..10", jobs=1)):
+        threading.Timer(0.2, _thread.interrupt_main).start()
+        start = time.monotonic()
+        with pytest.raises(KeyboardInterrupt):
+            run()
+        assert time.monotonic() - start < 5  # the whole run takes a minute
