@@ -1,6 +1,6 @@
 #!/usr/bin/env python3
 """Detection against JPEG quality, method by method, at equal distortion: the polarity method,
-spread-spectrum and qim, and a method written in Python (chip-spread, run in this process),
+spread-spectrum and qim, and a method written in Python (chip-masked, run in this process),
 each marking the bundled hosts with a few seeds; every method with a strength is set to the
 same embedding PSNR (the polarity method's strength is fixed). Draws, with matplotlib, the
 share of marked pictures in which each method still finds its mark (false-alarm rates 1e-6
@@ -32,21 +32,27 @@ chip_spread = importlib.util.module_from_spec(_spec)
 _spec.loader.exec_module(chip_spread)
 
 
-class ChipSpread:
-    """chip-spread as a Python method object: each payload bit a key-seeded +-1 pattern of
-    2 x 2 chips, added at the strength given; detection correlates the picture's detail with
-    the patterns. Its thresholds are those of examples/methods/chip-spread.json."""
+class ChipMasked:
+    """chip-spread (examples/methods) as a Python method object, its mark shaped by the host:
+    each payload bit a key-seeded +-1 pattern of 2 x 2 chips, their sum scaled in each chip by
+    the host's local detail there (more in texture, less in flat parts, where it would show)
+    and by the strength given; detection correlates the picture's detail with the patterns, as
+    chip-spread's does."""
 
-    name = "chip-spread"
+    name = "chip-masked"
     payload_bits = 32
     strength = {"lowest": 0.25, "highest": 40, "default": 3}
-    thresholds = {"1e-3": 0.03, "1e-6": 0.045}
+    # From quillfen.calibrate("samples/hosts", method=ChipMasked(), seeds="1..3",
+    # attacks="none,real-jpeg:q=50,gauss-noise:sigma=5") (1296 null trials), rounded up.
+    thresholds = {"1e-3": 0.043, "1e-6": 0.064}
 
     def embed(self, host, payload, seed, strength):
         signs = 1.0 - 2.0 * payload
         p = chip_spread.patterns(seed, len(payload), *host.shape)
-        mark = np.kron(np.tensordot(signs, p, axes=1) * (strength / np.sqrt(len(payload))),
-                       np.ones((chip_spread.CHIP, chip_spread.CHIP)))
+        detail = np.abs(chip_spread.chips(host.astype(np.float64)))
+        weight = np.clip(detail / max(detail.mean(), 1e-9), 0.25, 4.0)
+        chips = np.tensordot(signs, p, axes=1) * weight * (strength / np.sqrt(len(payload)))
+        mark = np.kron(chips, np.ones((chip_spread.CHIP, chip_spread.CHIP)))
         marked = host.astype(np.float64)
         marked[:mark.shape[0], :mark.shape[1]] += mark
         return np.clip(np.rint(marked), 0, 255).astype(np.uint8), int(seed).to_bytes(4, "little") + payload.tobytes()
@@ -72,7 +78,7 @@ def main():
 
     shown = sys.stderr.isatty()
     rows = quillfen.robustness(arguments.hosts, seeds=arguments.seeds, attacks="real-jpeg:q=10..100:10",
-                               methods=["polarity", "spread-spectrum", "qim", ChipSpread()],
+                               methods=["polarity", "spread-spectrum", "qim", ChipMasked()],
                                target_psnr=arguments.psnr,
                                progress=lambda done, total: shown and print(f"\r{done}/{total} rows", end="",
                                                                              file=sys.stderr, flush=True))
@@ -102,7 +108,7 @@ def main():
     rates.set(title=f"Marks found after JPEG ({hosts} hosts, seeds {arguments.seeds})", xlabel="JPEG quality",
               ylabel="share detected (solid 1e-6, dashed 1e-3)", ylim=(-0.02, 1.02))
     accuracy.set(title="Payload bits read right (median)", xlabel="JPEG quality", ylabel="bit accuracy",
-                 ylim=(0.4, 1.02))
+                 ylim=(-0.02, 1.02))
     accuracy.axhline(0.5, color="gray", linestyle=":", label="chance")
     for axes in (rates, accuracy):
         axes.grid(alpha=0.3)
