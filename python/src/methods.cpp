@@ -58,7 +58,12 @@ double Number(const py::handle& value, const std::string& what) {
     if (py::isinstance<py::bool_>(value) || !(py::isinstance<py::int_>(value) || py::isinstance<py::float_>(value) ||
                                               py::hasattr(value, "__float__")))
         throw ArgumentError(what + " is not a number");
-    const double number = value.cast<double>();
+    double number = 0;
+    try {
+        number = value.cast<double>();
+    } catch (const py::cast_error&) {
+        throw ArgumentError(what + " is not a number");
+    }
     if (!std::isfinite(number)) throw ArgumentError(what + " is not a finite number");
     return number;
 }
@@ -84,8 +89,14 @@ std::vector<std::uint8_t> BitsOf(const py::handle& value, int count) {
         if (!py::isinstance<py::sequence>(value) && !py::isinstance<py::array>(value)) throw ArgumentError(wrong);
         for (const py::handle bit : value) {
             if (py::isinstance<py::float_>(bit)) throw ArgumentError(wrong);
-            const long long b = py::int_(py::reinterpret_borrow<py::object>(bit));
-            if (b != 0 && b != 1) throw ArgumentError(wrong);
+            py::int_ value;
+            try {
+                value = py::int_(py::reinterpret_borrow<py::object>(bit));
+            } catch (const py::error_already_set&) {
+                throw ArgumentError(wrong);
+            }
+            if (!value.equal(py::int_(0)) && !value.equal(py::int_(1))) throw ArgumentError(wrong);
+            const int b = value.equal(py::int_(1)) ? 1 : 0;
             bits.push_back(static_cast<std::uint8_t>(b));
         }
     }

@@ -135,8 +135,14 @@ py::tuple EmbedBlind(const Picture& host, const WatermarkMethod& chosen, const p
     } else if (py::isinstance<py::sequence>(payloadGiven) || py::isinstance<py::array>(payloadGiven)) {
         for (const py::handle bit : payloadGiven) {
             if (py::isinstance<py::float_>(bit) || py::isinstance<py::str>(bit)) throw ArgumentError(wrong);
-            const long long b = py::int_(py::reinterpret_borrow<py::object>(bit));
-            if (b != 0 && b != 1) throw ArgumentError(wrong);
+            py::int_ value;
+            try {
+                value = py::int_(py::reinterpret_borrow<py::object>(bit));
+            } catch (const py::error_already_set&) {
+                throw ArgumentError(wrong);
+            }
+            if (!value.equal(py::int_(0)) && !value.equal(py::int_(1))) throw ArgumentError(wrong);
+            const int b = value.equal(py::int_(1)) ? 1 : 0;
             payload.Bits.push_back(static_cast<std::uint8_t>(b));
         }
         if (payload.Bits.size() != static_cast<std::size_t>(bits)) throw ArgumentError(wrong);
