@@ -89,14 +89,14 @@ std::vector<std::uint8_t> BitsOf(const py::handle& value, int count) {
         if (!py::isinstance<py::sequence>(value) && !py::isinstance<py::array>(value)) throw ArgumentError(wrong);
         for (const py::handle bit : value) {
             if (py::isinstance<py::float_>(bit)) throw ArgumentError(wrong);
-            py::int_ value;
+            py::int_ number;
             try {
-                value = py::int_(py::reinterpret_borrow<py::object>(bit));
+                number = py::int_(py::reinterpret_borrow<py::object>(bit));
             } catch (const py::error_already_set&) {
                 throw ArgumentError(wrong);
             }
-            if (!value.equal(py::int_(0)) && !value.equal(py::int_(1))) throw ArgumentError(wrong);
-            const int b = value.equal(py::int_(1)) ? 1 : 0;
+            if (!number.equal(py::int_(0)) && !number.equal(py::int_(1))) throw ArgumentError(wrong);
+            const int b = number.equal(py::int_(1)) ? 1 : 0;
             bits.push_back(static_cast<std::uint8_t>(b));
         }
     }
