@@ -21,9 +21,10 @@
 #   arm64      the cross build of the core and its tests, run under qemu (the arm64 libraries
 #              come from Debian's multiarch packages)
 #   python     the Python package `quillfen` (`make python`, `pip install .`) with the
-#              registration module (OpenCV), and its tests: pybind11, numpy, pytest, setuptools,
-#              and pandas, matplotlib and Dask's distributed scheduler for the parts that use
-#              them (rows as a data frame, the example's plot, sweeps on a cluster)
+#              registration module (OpenCV), and its tests: pybind11, numpy, pytest, setuptools;
+#              and, if they can be installed, pandas, matplotlib and Dask's distributed
+#              scheduler for the parts that use them (rows as a data frame, the example's plot,
+#              sweeps on a cluster; their tests are skipped without them)
 set -euo pipefail
 
 all_groups=(demo gui test bench consumer fuzz gui-smoke docs arm64 python)
@@ -47,8 +48,7 @@ group_packages() {
     gui-smoke) echo "${core[*]} ${gui[*]} xvfb xdotool openbox" ;;
     docs) echo "${core[*]} ${gui[*]} chromium" ;;
     python) echo "${core[*]} libopencv-imgproc-dev libopencv-video-dev python3-dev pybind11-dev python3-numpy
-                  python3-pytest python3-setuptools python3-wheel python3-pip python3-venv python3-pandas
-                  python3-matplotlib python3-distributed" ;;
+                  python3-pytest python3-setuptools python3-wheel python3-pip python3-venv" ;;
     arm64) echo "g++-aarch64-linux-gnu qemu-user-static cmake ninja-build pkg-config
                  libcli11-dev nlohmann-json3-dev" ;;
     *) echo "install-deps.sh: unknown group '$1' (groups: ${all_groups[*]})" >&2; return 2 ;;
@@ -64,6 +64,15 @@ foreign_packages() {
   esac
 }
 
+# Packages a group can do without (the parts that use them say so, their tests are skipped):
+# tried after the others, and a failure to install them is a note, not an error.
+optional_packages() {
+  case "$1" in
+    python) echo "python3-pandas python3-matplotlib python3-distributed" ;;
+    *) echo "" ;;
+  esac
+}
+
 installed() {
   dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q "install ok installed"
 }
@@ -72,8 +81,12 @@ groups=("$@")
 if [ ${#groups[@]} -eq 0 ]; then groups=("${all_groups[@]}"); fi
 
 missing=()
+optional=()
 foreign=false
 for group in "${groups[@]}"; do
+  for p in $(optional_packages "$group"); do
+    installed "$p" || optional+=("$p")
+  done
   native=$(group_packages "$group") || exit 2
   for p in $native; do
     installed "$p" || missing+=("$p")
@@ -84,7 +97,8 @@ for group in "${groups[@]}"; do
 done
 # A package named by several groups is installed once.
 mapfile -t missing < <(printf '%s\n' "${missing[@]}" | awk 'NF && !seen[$0]++')
-if [ ${#missing[@]} -eq 0 ]; then
+mapfile -t optional < <(printf '%s\n' "${optional[@]}" | awk 'NF && !seen[$0]++')
+if [ ${#missing[@]} -eq 0 ] && [ ${#optional[@]} -eq 0 ]; then
   exit 0
 fi
 
@@ -93,6 +107,13 @@ if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
 if $foreign && ! dpkg --print-foreign-architectures | grep -qx arm64; then
   $SUDO dpkg --add-architecture arm64
 fi
-echo "Installing (${groups[*]}): ${missing[*]}"
 $SUDO apt-get update -qq
-DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
+if [ ${#missing[@]} -gt 0 ]; then
+  echo "Installing (${groups[*]}): ${missing[*]}"
+  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi
+if [ ${#optional[@]} -gt 0 ]; then
+  echo "Installing, if it can (${groups[*]}): ${optional[*]}"
+  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${optional[@]}" ||
+    echo "note: ${optional[*]} not installed; what needs them is skipped" >&2
+fi

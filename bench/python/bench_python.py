@@ -5,7 +5,8 @@
    (bench_watermark's BM_ReadMarkAndJudge: ReadMark, ThresholdsOf and Judge), best of several
    runs each;
 2. the robustness sweep's rows per second from Python against quillfen-cli robustness, the
-   same hosts, seed and default grid on one thread.
+   same hosts, seed and default grid on one thread: the polarity method alone, and the three
+   methods of the catalogue at a target PSNR.
 
     PYTHONPATH=BUILD/python python3 bench/python/bench_python.py BUILD
 
@@ -42,9 +43,13 @@ def python_extract_seconds():
     return min(timer.repeat(repeat=5, number=max(runs, 50))) / max(runs, 50)
 
 
-def sweep_rows_per_second(build, rounds=5):
+METHODS = ["polarity", "qim", "spread-spectrum"]
+
+
+def sweep_rows_per_second(build, methods=None, rounds=5):
     arguments = [str(SAMPLES / "hosts" / name) for name in ("astronaut.pgm", "brick.pgm", "cell.pgm")]
     mark = str(SAMPLES / "seal-128.pgm")
+    options = [word for m in methods or [] for word in ("--method", m)] + (["--target-psnr", "38"] if methods else [])
     best_cli = best_python = float("inf")
     rows = 0
     def children_cpu():
@@ -54,10 +59,11 @@ def sweep_rows_per_second(build, rounds=5):
     for _ in range(rounds):
         start = children_cpu()
         printed = subprocess.run([str(build / "cli" / "quillfen-cli"), "robustness", *arguments, "--mark", mark,
-                                  "--seeds", "1", "--jobs", "1"], capture_output=True, check=True).stdout
+                                  "--seeds", "1", "--jobs", "1", *options], capture_output=True, check=True).stdout
         best_cli = min(best_cli, children_cpu() - start)
         start = time.process_time()
-        result = quillfen.robustness(arguments, mark, seeds="1", jobs=1)
+        result = quillfen.robustness(arguments, mark, seeds="1", jobs=1, methods=methods,
+                                     target_psnr=38 if methods else None)
         best_python = min(best_python, time.process_time() - start)
         rows = len(result)
         assert result == [json.loads(line) for line in printed.splitlines()]
@@ -70,9 +76,11 @@ def main():
     python = min(python_extract_seconds(), python_extract_seconds())
     print(f"extract, 256 x 256: C++ {cpp * 1e6:.1f} us, Python {python * 1e6:.1f} us "
           f"(overhead {100 * (python / cpp - 1):+.1f} %)")
-    cli, py, rows = sweep_rows_per_second(build)
-    print(f"robustness, {rows} rows on one thread: quillfen-cli {cli:.0f} rows/s, Python {py:.0f} rows/s "
-          f"({100 * (py / cli - 1):+.1f} %)")
+    for methods in (None, METHODS):
+        cli, py, rows = sweep_rows_per_second(build, methods)
+        what = f"{', '.join(methods)} at 38 dB" if methods else "the polarity method"
+        print(f"robustness, {what}, {rows} rows on one thread: quillfen-cli {cli:.0f} rows/s, "
+              f"Python {py:.0f} rows/s ({100 * (py / cli - 1):+.1f} %)")
 
 
 if __name__ == "__main__":

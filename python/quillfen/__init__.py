@@ -1,9 +1,10 @@
-"""Quillfen from Python: mark gray pictures, attack them, read the verdict, and run the
-robustness sweep and the calibration of the detection thresholds, on numpy arrays.
+"""Quillfen from Python: mark pictures with the laboratory's watermarking methods, attack them,
+read the verdict, and run the robustness sweep and the calibration of the detection
+thresholds, on numpy arrays; methods written in Python join the sweep beside the built-in ones.
 
 Pictures are ``uint8`` numpy arrays of shape (H, W), or (H, W, 3) / (H, W, 4) in RGB(A)
 order, of any strides; they are read in place (no copy), and a colour picture gives its
-blue channel, the byte the method reads as gray. Results are new arrays.
+blue channel, the byte the polarity method reads as gray. Results are new arrays.
 
     >>> import quillfen
     >>> host = quillfen.read_picture("samples/hosts/astronaut.pgm")
@@ -12,6 +13,11 @@ blue channel, the byte the method reads as gray. Results are new arrays.
     >>> attacked = quillfen.attack(marked, "real-jpeg:q=75")
     >>> quillfen.extract(attacked, key).present
     True
+
+The methods (:func:`methods` lists them): ``polarity``, the default, embeds a mark picture
+and keeps the host's relations in its key; ``spread-spectrum`` and ``qim`` are blind and
+carry a payload of up to 64 bits (``embed(host, payload, method="qim", bits=32)``), which
+:func:`extract` reads back (``Verdict.bits``, ``Verdict.bit_accuracy``).
 
 Every call that computes releases the interpreter's lock, so threads run at once. Bad input
 raises :class:`Error` (a ``ValueError``), a file that cannot be opened, read or written
@@ -27,26 +33,27 @@ from typing import Any, Callable, Dict, Iterable, List, Mapping, Optional, Seque
 import numpy as np
 
 from . import _quillfen
-from ._quillfen import Calibration, Error, FileError, Key, attacks, read_picture, write_picture
+from ._quillfen import (Calibration, Error, FileError, Key, attacks, methods, payload_from_seed, read_picture,
+                        write_picture)
 from . import metrics, toolbox
-from ._sweep import calibrate, robustness, rows_to_dataframe
+from ._sweep import _target_psnr, calibrate, robustness, rows_to_dataframe
 
 __all__ = [
     "Calibration", "Error", "FileError", "Key", "Verdict", "attack", "attacks", "calibrate", "embed",
-    "experiment", "extract", "method_name", "metrics", "read_picture", "robustness", "rows_to_dataframe",
+    "experiment", "extract", "method_name", "methods", "metrics", "payload_from_seed", "read_picture", "robustness", "rows_to_dataframe",
     "toolbox", "write_picture",
 ]
 __version__ = "0.1.0"
 # Tracebacks name the errors where users catch them.
 Error.__module__ = FileError.__module__ = __name__
 
-#: The method this build has: what ``embed(method=...)`` and ``robustness(methods=...)`` take.
+#: The default method, the laboratory's own: what ``embed`` and ``robustness`` use unless told.
 METHOD: str = _quillfen.METHOD
 
 
 def method_name() -> str:
-    """The method and its parameters as the robustness rows name them
-    (``"dct-polarity:divisor=10000"``)."""
+    """The polarity method and its parameters as the rows of a sweep without named methods
+    name it (``"dct-polarity:divisor=10000"``)."""
     return _quillfen._method_name()
 
 
@@ -59,57 +66,110 @@ def _seed(value: Any, what: str, bits: int = 32) -> Optional[int]:
     return int(value)
 
 
-def embed(host: np.ndarray, mark: np.ndarray, seed: Optional[int] = None, method: str = METHOD,
-          calibration_trials: int = 2000, jobs: int = 0, **params: Any) -> Tuple[np.ndarray, Key]:
-    """Marks the top-left 256 x 256 region of ``host`` (at least 256 x 256) with ``mark`` (used at
-    128 x 128; its pixels below 128 are the mark) and returns ``(marked, key)``: the host at its
-    own size with the marked region in place (a colour host keeps its red and green channels),
-    and the key extraction needs. ``seed`` (0..4294967295) starts the generator; ``None`` takes
-    the clock's. The key gets a calibration of its own from ``calibration_trials`` null trials
-    of the unmarked host (0: none; otherwise 100..1000000; the default takes about half a
-    second on one core), run on ``jobs`` threads (0: every core). The same pixels, seed and
-    trials give the bytes and key of ``quillfen-cli embed`` (``--calibration-trials``).
-    Error for a smaller host, or a mark too dark or too light to carry a verdict."""
+def _method_text(method: Any, params: Mapping[str, Any]) -> str:
+    """A method list's text, ``"qim:step=12,bits=32"``, from a name (or such a text) and
+    keyword parameters."""
+    if not isinstance(method, str):
+        raise Error(f"method: a method's name is text, as 'qim' or 'qim:bits=32', not {type(method).__name__}")
+    if method == "dct-polarity":  # the name rows give the polarity method
+        method = METHOD
+    words = []
+    for name, value in params.items():
+        if isinstance(value, bool) or not isinstance(value, (int, float, np.integer, np.floating)):
+            raise Error(f"method: the parameter {name}={value!r} is not a number")
+        if isinstance(value, (float, np.floating)):
+            value = np.format_float_positional(float(value), trim="-")
+        words.append(f"{name}={value}")
+    if not words:
+        return method
+    return method + ("," if ":" in method else ":") + ",".join(words)
+
+
+def embed(host: np.ndarray, mark: Any = None, seed: Optional[int] = None, method: str = METHOD,
+          calibration_trials: Optional[int] = None, jobs: int = 0, target_psnr: Optional[float] = None,
+          payload: Any = None, **params: Any) -> Tuple[np.ndarray, Key]:
+    """Marks ``host`` with a method and returns ``(marked, key)``: the host at its own size,
+    marked, and the key extraction needs. The same pixels and arguments give the bytes and key
+    of ``quillfen-cli embed`` (``--method``, ``--seed``, ``--payload``, ``--target-psnr``,
+    ``--calibration-trials``).
+
+    ``method``: ``"polarity"`` (the default), ``"spread-spectrum"`` or ``"qim"`` (:func:`methods`),
+    its parameters as keywords (``embed(host, method="qim", step=12, bits=32)``) or in the text
+    (``"qim:step=12,bits=32"``). ``seed`` (0..4294967295) starts the generator; ``None`` takes
+    the clock's.
+
+    The polarity method marks the top-left 256 x 256 region (host at least 256 x 256) with the
+    mark picture ``mark`` (used at 128 x 128; its pixels below 128 are the mark); a colour host
+    keeps its red and green channels. The key gets a calibration of its own from
+    ``calibration_trials`` null trials of the unmarked host (None: 2000; 0: none; otherwise
+    100..1000000; 2000 take about half a second on one core), run on ``jobs`` threads (0: every
+    core). Error for a smaller host, or a mark too dark or too light to carry a verdict.
+
+    A blind method marks the whole picture's luminance (a colour host gets it back in its three
+    colours) with a payload: ``mark`` (or ``payload=``) is a whole number of at most its bits
+    bits (the first bit the highest), a sequence of bits 0 and 1, their hexadecimal digits as
+    text, or None: the bits drawn from the seed, as a sweep embeds them. ``target_psnr``: the
+    strength set for that embedding PSNR in dB (within 0.1 dB); the key's ``method_params``
+    say which."""
+    if payload is not None:
+        if mark is not None:
+            raise Error("embed: give the payload once (as mark or as payload=)")
+        mark = payload
+    text = _method_text(method, params)
+    if calibration_trials is None:
+        calibration_trials = 2000 if text.split(":")[0] == METHOD else 0
     if isinstance(calibration_trials, bool) or not isinstance(calibration_trials, (int, np.integer)) or not (
             calibration_trials == 0 or 100 <= calibration_trials <= 1000000):
         raise Error(f"calibration_trials: {calibration_trials!r} is not 0 (no calibration of the key's own) "
                     "or 100..1000000")
-    return _quillfen._embed(host, mark, _seed(seed, "seed"), int(calibration_trials), int(jobs), method, **params)
+    return _quillfen._embed(host, mark, _seed(seed, "seed"), int(calibration_trials), int(jobs), text,
+                            _target_psnr(target_psnr))
 
 
 @dataclasses.dataclass(frozen=True)
 class Verdict:
     """What :func:`extract` found: the fields of ``quillfen-cli extract --json``.
 
-    ``present``: the detection score reaches the threshold at ``false_alarm_rate`` (1e-6),
-    ``detected_1e3`` the one at 1e-3; ``score``: 1 for the picture as marked, about 0 without
-    the mark; ``threshold`` (at 1e-6) and ``thresholds`` ({"1e-3": t, "1e-6": t}): at each rate
-    the larger of the key's own calibration's and the global one's, ``threshold_sources``
-    saying whose ("key" or "global"); ``calibration``: "key" when the key's own calibration
-    took part, else "global"; ``global_calibration``: where the global thresholds come from;
-    ``nc`` (None when the mark has nothing to compare) and ``ber`` of the extracted mark;
-    ``mark``: the extracted 128 x 128 mark; ``identical``: the suspect's region is the marked
-    one byte for byte; ``relations``: the counts behind the score; ``transform``: with a host,
-    the registration found (rotation_degrees, scale, shift_x, shift_y, fit, identity), and
-    ``read_as_is`` when it was set aside.
+    Every method: ``present``: the detection score reaches the threshold at
+    ``false_alarm_rate`` (1e-6), ``detected_1e3`` the one at 1e-3; ``score``: 1 for the
+    picture as marked (about 0 without the mark); ``threshold`` (at 1e-6) and ``thresholds``
+    ({"1e-3": t, "1e-6": t}); ``calibration``: whose thresholds judged; ``ber``: the bits read
+    wrongly; ``transform``: with a host, the registration found (rotation_degrees, scale,
+    shift_x, shift_y, fit, identity); ``method`` and ``method_params``: the key's.
+
+    The polarity method: the thresholds are at each rate the larger of the key's own
+    calibration's and the global one's, ``threshold_sources`` saying whose ("key" or
+    "global"); ``calibration``: "key" when the key's own calibration took part, else "global";
+    ``global_calibration``: where the global thresholds come from; ``nc`` (None when the mark
+    has nothing to compare) and ``ber`` of the extracted 128 x 128 ``mark``; ``identical``: the
+    suspect's region is the marked one byte for byte; ``relations``: the counts behind the
+    score; ``read_as_is`` when the registration was set aside.
+
+    A blind method: ``payload``, the bits the key embedded; ``bits``, the bits read;
+    ``bit_accuracy``, the share of them read right (the other fields above None).
     """
 
     present: bool
     score: float
     thresholds: Dict[str, float]
-    threshold_sources: Dict[str, str]
     detected_1e3: bool
     threshold: float
     false_alarm_rate: float
     calibration: str
-    global_calibration: str
-    nc: Optional[float]
     ber: float
-    identical: bool
-    relations: Dict[str, int]
     transform: Optional[Dict[str, Any]]
-    read_as_is: bool
-    mark: np.ndarray = dataclasses.field(repr=False, compare=False)
+    method: str
+    method_params: str
+    threshold_sources: Optional[Dict[str, str]] = None
+    global_calibration: Optional[str] = None
+    nc: Optional[float] = None
+    identical: Optional[bool] = None
+    relations: Optional[Dict[str, int]] = None
+    read_as_is: bool = False
+    payload: Optional[List[int]] = None
+    bits: Optional[List[int]] = None
+    bit_accuracy: Optional[float] = None
+    mark: Optional[np.ndarray] = dataclasses.field(default=None, repr=False, compare=False)
 
     def __bool__(self) -> bool:
         return self.present
@@ -117,11 +177,13 @@ class Verdict:
 
 def extract(suspect: np.ndarray, key: Key, host: Optional[np.ndarray] = None,
             calibration: Union[None, str, os.PathLike, Calibration] = None) -> Verdict:
-    """Reads the mark from the top-left 256 x 256 of ``suspect`` with ``key`` and judges it.
-    With ``host`` (the original or the marked picture) the suspect is first registered to it
-    (rotation, scale and shift estimated and undone), as ``quillfen-cli extract --host``.
-    ``calibration``: the global thresholds, a :class:`Calibration` or a calibration file (None:
-    the built-in ones); a key's own calibration is never judged below."""
+    """Reads the mark from ``suspect`` with ``key`` (of any method) and judges it, as
+    ``quillfen-cli extract --json``: the polarity method reads the top-left 256 x 256, a blind
+    method the whole picture and its payload bits. With ``host`` (the original or the marked
+    picture) the suspect is first registered to it (rotation, scale and shift estimated and
+    undone), as ``--host``. ``calibration``: a :class:`Calibration` or a calibration file of the
+    key's method (None: the built-in thresholds); a polarity key's own calibration is never
+    judged below."""
     return Verdict(**_quillfen._extract(suspect, key, host, calibration))
 
 

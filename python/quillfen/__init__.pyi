@@ -1,6 +1,6 @@
 # Types of the package quillfen, for editors and type checkers.
 import os
-from typing import Any, Callable, Dict, Iterable, List, Mapping, Optional, Sequence, Tuple, Union
+from typing import Any, Callable, Dict, Iterable, List, Mapping, Optional, Protocol, Sequence, Tuple, Union
 
 import numpy as np
 import numpy.typing as npt
@@ -17,6 +17,18 @@ Seeds = Union[str, int, Iterable[int]]
 Attacks = Union[None, str, Sequence[str]]
 Progress = Callable[[int, int], Any]
 Row = Dict[str, Any]
+# A blind method's payload: a whole number (first bit highest), bits 0 and 1, or hexadecimal digits.
+Payload = Union[int, str, Sequence[int], npt.NDArray[np.integer]]
+
+class MethodObject(Protocol):
+    """A watermarking method written in Python (robustness(methods=...), calibrate(method=...)).
+    Optional attributes: payload_bits: int, thresholds: {"1e-3": t, "1e-6": t},
+    strength: {"lowest": a, "highest": b, "default": c}, params: dict of embed's keywords."""
+    name: str
+    def embed(self, host: Picture, payload: npt.NDArray[np.uint8], seed: int, **params: Any) -> Tuple[Picture, bytes]: ...
+    def detect(self, suspect: Picture, key_bytes: bytes) -> Union[float, Dict[str, Any]]: ...
+
+Method = Union[str, MethodObject]
 
 __version__: str
 METHOD: str
@@ -31,6 +43,12 @@ class Key:
     def from_bytes(data: bytes) -> Key: ...
     def save(self, path: PathLike) -> None: ...
     def __bytes__(self) -> bytes: ...
+    @property
+    def method(self) -> str: ...
+    @property
+    def method_params(self) -> str: ...
+    @property
+    def payload(self) -> Optional[List[int]]: ...
     @property
     def seed(self) -> int: ...
     @property
@@ -65,36 +83,44 @@ class Verdict:
     present: bool
     score: float
     thresholds: Dict[str, float]
-    threshold_sources: Dict[str, str]
     detected_1e3: bool
     threshold: float
     false_alarm_rate: float
     calibration: str
-    global_calibration: str
-    nc: Optional[float]
     ber: float
-    identical: bool
-    relations: Dict[str, int]
     transform: Optional[Dict[str, Any]]
+    method: str
+    method_params: str
+    threshold_sources: Optional[Dict[str, str]]
+    global_calibration: Optional[str]
+    nc: Optional[float]
+    identical: Optional[bool]
+    relations: Optional[Dict[str, int]]
     read_as_is: bool
-    mark: Picture
+    payload: Optional[List[int]]
+    bits: Optional[List[int]]
+    bit_accuracy: Optional[float]
+    mark: Optional[Picture]
     def __bool__(self) -> bool: ...
 
 def read_picture(path: PathLike, gray: bool = ...) -> Picture: ...
 def write_picture(path: PathLike, picture: Picture) -> None: ...
 def method_name() -> str: ...
-def embed(host: Picture, mark: Picture, seed: Optional[int] = ..., method: str = ..., calibration_trials: int = ...,
-          jobs: int = ..., **params: Any) -> Tuple[Picture, Key]: ...
+def methods() -> List[Dict[str, Any]]: ...
+def payload_from_seed(seed: int, bits: int) -> List[int]: ...
+def embed(host: Picture, mark: Union[None, Picture, Payload] = ..., seed: Optional[int] = ..., method: str = ...,
+          calibration_trials: Optional[int] = ..., jobs: int = ..., target_psnr: Optional[float] = ...,
+          payload: Optional[Payload] = ..., **params: float) -> Tuple[Picture, Key]: ...
 def extract(suspect: Picture, key: Key, host: Optional[Picture] = ...,
             calibration: Union[None, PathLike, Calibration] = ...) -> Verdict: ...
 def attack(picture: Picture, cell: str, seed: int = ..., host: Optional[Picture] = ...) -> Picture: ...
 def attacks() -> List[Dict[str, Any]]: ...
 def experiment(host: Picture, mark: Picture, seed: Optional[int] = ...,
                attacks: Optional[Sequence[str]] = ...) -> Dict[str, Any]: ...
-def robustness(hosts: Hosts, mark: Mark, seeds: Seeds = ..., attacks: Attacks = ..., methods: Union[None, str, Sequence[str]] = ...,
-               jobs: int = ..., register: bool = ..., calibration: Union[None, PathLike, Calibration] = ...,
+def robustness(hosts: Hosts, mark: Optional[Mark] = ..., seeds: Seeds = ..., attacks: Attacks = ...,
+               methods: Union[None, Method, Sequence[Method]] = ..., target_psnr: Optional[float] = ..., jobs: int = ..., register: bool = ..., calibration: Union[None, PathLike, Calibration] = ...,
                shard: Optional[Tuple[int, int]] = ..., progress: Optional[Progress] = ..., executor: Any = ...,
                shards: Optional[int] = ...) -> List[Row]: ...
-def calibrate(hosts: Hosts, mark: Mark, seeds: Seeds = ..., attacks: Attacks = ..., jobs: int = ...,
-              progress: Optional[Progress] = ...) -> Calibration: ...
+def calibrate(hosts: Hosts, mark: Optional[Mark] = ..., seeds: Seeds = ..., attacks: Attacks = ..., jobs: int = ...,
+              progress: Optional[Progress] = ..., method: Optional[Method] = ...) -> Calibration: ...
 def rows_to_dataframe(rows: Iterable[Row]) -> Any: ...

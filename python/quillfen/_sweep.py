@@ -36,7 +36,18 @@ def _hosts(hosts: Any) -> Tuple[List[str], List[Tuple[str, np.ndarray]]]:
     return paths, pictures
 
 
+def _target_psnr(value: Any) -> Optional[float]:
+    if value is None:
+        return None
+    if isinstance(value, bool) or not isinstance(value, (int, float, np.integer, np.floating)) or not (
+            10 <= float(value) <= 100):
+        raise _quillfen.Error(f"target_psnr: {value!r} is not a PSNR in decibels (10..100, as 38 or 40.5)")
+    return float(value)
+
+
 def _mark(mark: Any) -> Any:
+    if mark is None:
+        return ""  # the bundled seal
     if _is_path(mark):
         return os.fsdecode(mark)
     if isinstance(mark, tuple) and len(mark) == 2 and isinstance(mark[0], str):
@@ -65,14 +76,22 @@ def _attacks(attacks: Any) -> List[str]:
     return [str(a) for a in attacks]
 
 
-def _methods(methods: Any) -> None:
-    # The place where methods written in Python will join the sweep, once the engine has a
-    # method interface; until then the built-in method is the one.
+def _methods(methods: Any) -> Tuple[List[str], List[Any]]:
+    """The methods named (method lists' texts) and the method objects, each in its order."""
     if methods is None:
-        return
-    for method in [methods] if isinstance(methods, str) else methods:
-        if method not in (_quillfen.METHOD, "polarity"):
-            raise _quillfen.Error(f"methods: {method!r} is not one this build has (methods: {_quillfen.METHOD})")
+        return [], []
+    named, objects = [], []
+    for method in [methods] if isinstance(methods, str) or not isinstance(methods, (list, tuple)) else methods:
+        if isinstance(method, str):
+            named.append("polarity" if method == "dct-polarity" else method)
+        else:
+            objects.append(method)
+    return named, objects
+
+
+def _method_count(named: List[str], objects: List[Any]) -> int:
+    # The polarity method joins the objects when no method is named (as the sweep adds it).
+    return max(1, len(named) + len(objects) + (1 if objects and not named else 0))
 
 
 def _calibration(calibration: Any) -> Any:
@@ -82,12 +101,13 @@ def _calibration(calibration: Any) -> Any:
 def _run_shard(arguments: Dict[str, Any], index: int, count: int) -> List[str]:
     """One shard of a sweep, as an executor's worker runs it: its rows as JSON text."""
     return _quillfen._robustness(arguments["paths"], arguments["pictures"], arguments["mark"],
-                                 arguments["seeds"], arguments["attacks"], arguments["calibration"],
+                                 arguments["seeds"], arguments["attacks"], arguments["methods"],
+                                 arguments["objects"], arguments["target_psnr"], arguments["calibration"],
                                  arguments["jobs"], arguments["register"], index, count, None)
 
 
-def robustness(hosts: Any, mark: Any, seeds: Any = "1..20", attacks: Any = None, methods: Any = None,
-               jobs: int = 0, register: bool = False, calibration: Any = None,
+def robustness(hosts: Any, mark: Any = None, seeds: Any = "1..20", attacks: Any = None, methods: Any = None,
+               target_psnr: Optional[float] = None, jobs: int = 0, register: bool = False, calibration: Any = None,
                shard: Optional[Tuple[int, int]] = None, progress: Optional[Callable[[int, int], Any]] = None,
                executor: Any = None, shards: Optional[int] = None) -> List[Row]:
     """The robustness sweep: every attack cell applied to every host marked with every seed,
@@ -98,10 +118,15 @@ def robustness(hosts: Any, mark: Any, seeds: Any = "1..20", attacks: Any = None,
     them), and/or named pictures, ``{"name": array}`` or ``("name", array)`` pairs (after the
     files, in the order given). ``mark``: a file or an array. ``seeds``: ``"1..5,7"`` or
     whole numbers. ``attacks``: attack lists (``"real-jpeg:q=10..90:10"``); None for the
-    default grid of 104 cells. ``methods``: the methods to compare (for now the built-in one).
-    ``jobs``: threads (0: every core). ``register``: read geometric cells again after
-    registration. ``calibration``: a :class:`Calibration` or a file (None: the mark file's
-    ``<name>.calibration.json`` beside it, if any). ``shard``: ``(i, n)``, the i-th of n slices
+    default grid. ``methods``: the methods to compare, as ``--method`` names them
+    (``"qim:bits=32"``), and method objects written in Python (see below), which come after
+    the named ones, as ``--method-cmd`` methods do; None: the polarity method alone, rows
+    without method fields. ``target_psnr``: each method with a strength marks each host at
+    this embedding PSNR in dB (within 0.1 dB; rows record the strength). ``jobs``: threads (0:
+    every core). ``register``: read geometric cells again after registration.
+    ``calibration``: a :class:`Calibration` or a file (None: the mark file's
+    ``<name>.calibration.json`` beside it, if any; a blind method's calibration judges that
+    method's rows). ``mark`` None: the bundled seal. ``shard``: ``(i, n)``, the i-th of n slices
     of the rows. ``progress(done, total)`` is called as rows finish; an exception it raises
     stops the sweep and is raised here, as Ctrl-C's ``KeyboardInterrupt`` is.
 
@@ -109,22 +134,35 @@ def robustness(hosts: Any, mark: Any, seeds: Any = "1..20", attacks: Any = None,
     ``result()`` (a ``concurrent.futures.ProcessPoolExecutor``, a ``dask.distributed.Client``):
     the rows are cut into ``shards`` slices (default: 16, at most one a row), each run by a
     worker (with ``jobs`` threads, default 1 there), and put back in order; the rows are those
-    of one run. ``progress`` is then told as shards finish.
+    of one run (method objects travel pickled). ``progress`` is then told as shards finish.
+
+    A method written in Python is an object with ``name`` (a word, not a method of the
+    catalogue), ``embed(host, payload, seed, **params) -> (marked, key_bytes)`` and
+    ``detect(suspect, key_bytes) -> score`` or ``{"score": s, "bits": [...]}``, and optionally
+    ``payload_bits`` (0..64), ``thresholds`` (``{"1e-3": t, "1e-6": t}``: its rows get
+    verdicts), ``strength`` (``{"lowest", "highest", "default"}``: embed gets ``strength=``,
+    which ``target_psnr`` sets) and ``params`` (further keyword arguments of embed). Pictures
+    are (H, W) uint8 arrays of gray bytes (the host's 256 x 256 region), the payload a uint8
+    array of bits drawn from the seed, the score in -1..1 (about 0 without the mark). The
+    sweep's threads take the interpreter's lock for each call alone; an exception or a wrong
+    return gives error rows naming the method, and the sweep goes on.
     """
-    _methods(methods)
+    named, objects = _methods(methods)
     paths, pictures = _hosts(hosts)
     arguments = {"paths": paths, "pictures": pictures, "mark": _mark(mark), "seeds": _seeds(seeds),
-                 "attacks": _attacks(attacks), "calibration": _calibration(calibration),
+                 "attacks": _attacks(attacks), "methods": named, "objects": objects,
+                 "target_psnr": _target_psnr(target_psnr), "calibration": _calibration(calibration),
                  "jobs": int(jobs), "register": bool(register)}
     if executor is None:
         index, count = shard if shard is not None else (1, 1)
         rows = _quillfen._robustness(paths, pictures, arguments["mark"], arguments["seeds"], arguments["attacks"],
-                                     arguments["calibration"], arguments["jobs"], arguments["register"],
-                                     int(index), int(count), progress)
+                                     named, objects, arguments["target_psnr"], arguments["calibration"],
+                                     arguments["jobs"], arguments["register"], int(index), int(count), progress)
         return [json.loads(row) for row in rows]
     if shard is not None:
         raise _quillfen.Error("robustness: give shard or executor, not both (the executor cuts the shards)")
-    total = _quillfen._row_count(paths, pictures, arguments["seeds"], arguments["attacks"])
+    total = _quillfen._row_count(paths, pictures, arguments["seeds"], arguments["attacks"],
+                                 _method_count(named, objects))
     count = max(1, min(int(shards) if shards is not None else 16, total))
     if jobs == 0:
         arguments["jobs"] = 1
@@ -138,15 +176,24 @@ def robustness(hosts: Any, mark: Any, seeds: Any = "1..20", attacks: Any = None,
     return rows
 
 
-def calibrate(hosts: Any, mark: Any, seeds: Any = "1..10", attacks: Any = None, jobs: int = 0,
-              progress: Optional[Callable[[int, int], Any]] = None) -> "_quillfen.Calibration":
-    """The detection thresholds of ``mark``, as ``quillfen-cli calibrate``: for every host and
-    seed the mark is embedded, and the key reads every other host marked and unmarked and its
+def calibrate(hosts: Any, mark: Any = None, seeds: Any = "1..10", attacks: Any = None, jobs: int = 0,
+              progress: Optional[Callable[[int, int], Any]] = None, method: Any = None) -> "_quillfen.Calibration":
+    """The detection thresholds of a method, as ``quillfen-cli calibrate``: for every host and
+    seed the host is marked, and the key reads every other host marked and unmarked and its
     own host unmarked after every attack cell (None: the default grid); the null scores' model
-    gives the thresholds at false-alarm rates 1e-3 and 1e-6. ``hosts`` and ``mark`` as for
-    :func:`robustness`. ``progress(done, total)`` is told of the keys done."""
+    gives the thresholds at false-alarm rates 1e-3 and 1e-6. ``hosts`` as for
+    :func:`robustness`. ``method``: None or ``"polarity"``, with its ``mark`` (a file or an
+    array); a blind method by name (``"qim:bits=32"``, as ``--method``), or a method object
+    written in Python (as :func:`robustness` takes them), with no mark: each key embeds the
+    payload its seed draws. ``progress(done, total)`` is told of the keys done."""
     paths, pictures = _hosts(hosts)
-    return _quillfen._calibrate(paths, pictures, _mark(mark), _seeds(seeds), _attacks(attacks), int(jobs), progress)
+    text, method_object = "", None
+    if isinstance(method, str):
+        text = "polarity" if method == "dct-polarity" else method
+    elif method is not None:
+        method_object = method
+    return _quillfen._calibrate(paths, pictures, None if mark is None else _mark(mark), _seeds(seeds),
+                                _attacks(attacks), text, method_object, int(jobs), progress)
 
 
 def rows_to_dataframe(rows: Iterable[Row]) -> Any:

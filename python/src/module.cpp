@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
+#include <memory>
 #include <optional>
 #include <string>
 #include <utility>
@@ -25,10 +26,12 @@
 #include "quillfen/benchmark/key_calibration.h"
 #include "quillfen/image/errors.h"
 #include "quillfen/io/picture_files.h"
+#include "quillfen/methods/method.h"
 #include "quillfen/toolbox/catalogue.h"
 #include "quillfen/watermark/detection_thresholds.h"
 #include "quillfen/watermark/experiment_outcome.h"
 #include "quillfen/watermark/mark_key.h"
+#include "quillfen/watermark/method_key.h"
 #include "quillfen/watermark/marking.h"
 #include "quillfen/watermark/metrics.h"
 #include "sweeps.h"
@@ -38,19 +41,6 @@ namespace quillfen::python {
 namespace {
 
 namespace fs = std::filesystem;
-
-// The method this build has; the one name embed() and the sweeps accept.
-constexpr const char* kMethod = "dct-polarity";
-
-void CheckMethod(const std::string& method, const py::kwargs& parameters) {
-    // Methods written in Python and the parameters of other methods come with the method
-    // interface; until then the built-in method is the only one, without parameters.
-    if (method != kMethod && method != "polarity")
-        throw ArgumentError("method '" + method + "' is not one this build has (methods: " + kMethod + ")");
-    if (!parameters.empty())
-        throw ArgumentError(std::string("the method ") + kMethod + " takes no parameters, not '" +
-                            std::string(py::str(*parameters.begin()->first)) + "'");
-}
 
 py::object Optional(const std::optional<double>& value) {
     return value && std::isfinite(*value) ? py::float_(*value) : py::object(py::none());
@@ -86,20 +76,105 @@ std::vector<std::uint8_t> BytesOf(const py::bytes& bytes) {
     return {text.begin(), text.end()};
 }
 
-py::bytes KeyBytes(const MarkKey& key) {
-    const std::vector<std::uint8_t> bytes = EncodeMarkKey(key);
+std::vector<std::uint8_t> EncodeKey(const AnyKey& key) {
+    return key.Method ? EncodeMethodKey(*key.Method) : EncodeMarkKey(*key.Polarity);
+}
+
+py::bytes KeyBytes(const AnyKey& key) {
+    const std::vector<std::uint8_t> bytes = EncodeKey(key);
     return py::bytes(reinterpret_cast<const char*>(bytes.data()), bytes.size());
 }
 
-MarkKey KeyFromBytes(const py::bytes& bytes) { return DecodeMarkKey(BytesOf(bytes), "the key's bytes"); }
+AnyKey KeyFromBytes(const py::bytes& bytes) { return DecodeAnyKey(BytesOf(bytes), "the key's bytes"); }
+
+// The polarity method's key, or Error naming what a blind key lacks.
+const MarkKey& PolarityKey(const AnyKey& key, const char* what) {
+    if (!key.Polarity)
+        throw ArgumentError("the key is one of " + key.Method->Method + ", which has no " + what +
+                            " (the polarity method's keys have)");
+    return *key.Polarity;
+}
+
+py::object BitList(const std::vector<std::uint8_t>& bits) {
+    py::list list;
+    for (const std::uint8_t bit : bits) list.append(static_cast<int>(bit));
+    return list;
+}
 
 // ---- Embedding and extraction ----
 
-py::tuple Embed(const py::handle& hostArray, const py::handle& markArray, std::optional<std::uint32_t> seed,
-                std::uint32_t calibrationTrials, int jobs, const std::string& method, const py::kwargs& parameters) {
-    CheckMethod(method, parameters);
+std::unique_ptr<WatermarkMethod> MethodOf(const std::string& text) {
+    try {
+        return MakeMethod(ParseMethodSpec(text));
+    } catch (const ArgumentError& e) {
+        throw ArgumentError(std::string("method: ") + e.what());
+    }
+}
+
+// A blind method's embedding, as quillfen-cli embed --method NAME HOST OUTPUT: the payload given
+// (bits) or drawn from the seed, the strength the target PSNR sets when one is given.
+py::tuple EmbedBlind(const Picture& host, const WatermarkMethod& chosen, const py::handle& payloadGiven,
+                     std::optional<std::uint32_t> seedGiven, std::optional<double> target) {
+    const std::uint32_t seed = seedGiven ? *seedGiven : TWatermark::ClockSeed();
+    const int bits = chosen.PayloadBits();
+    MethodPayload payload;
+    const std::string wrong = "payload: " + chosen.Name() + " embeds " + std::to_string(bits) +
+                              " bits (its parameter bits): give a whole number 0..2^" + std::to_string(bits) +
+                              "-1, " + std::to_string(bits) + " bits 0 and 1, or their hexadecimal digits";
+    if (payloadGiven.is_none()) {
+        payload.Bits = PayloadFromSeed(seed, bits);
+    } else if (py::isinstance<py::str>(payloadGiven)) {
+        // As quillfen-cli embed --payload takes it.
+        payload.Bits = ParsePayloadHex(payloadGiven.cast<std::string>(), bits);
+    } else if (py::isinstance<py::int_>(payloadGiven) && !py::isinstance<py::bool_>(payloadGiven)) {
+        // A number, its highest bit first.
+        const py::int_ number = py::reinterpret_borrow<py::int_>(payloadGiven);
+        if (number < py::int_(0) || number.attr("bit_length")().cast<int>() > bits) throw ArgumentError(wrong);
+        const std::uint64_t value = number.cast<std::uint64_t>();
+        for (int b = bits - 1; b >= 0; --b) payload.Bits.push_back(static_cast<std::uint8_t>((value >> b) & 1U));
+    } else if (py::isinstance<py::sequence>(payloadGiven) || py::isinstance<py::array>(payloadGiven)) {
+        for (const py::handle bit : payloadGiven) {
+            if (py::isinstance<py::float_>(bit) || py::isinstance<py::str>(bit)) throw ArgumentError(wrong);
+            py::int_ value;
+            try {
+                value = py::int_(py::reinterpret_borrow<py::object>(bit));
+            } catch (const py::error_already_set&) {
+                throw ArgumentError(wrong);
+            }
+            if (!value.equal(py::int_(0)) && !value.equal(py::int_(1))) throw ArgumentError(wrong);
+            const int b = value.equal(py::int_(1)) ? 1 : 0;
+            payload.Bits.push_back(static_cast<std::uint8_t>(b));
+        }
+        if (payload.Bits.size() != static_cast<std::size_t>(bits)) throw ArgumentError(wrong);
+    } else {
+        throw ArgumentError(wrong);
+    }
+    const Bitmap bitmap = BitmapOf(host);
+    MethodMarked marked;
+    {
+        py::gil_scoped_release release;
+        std::unique_ptr<WatermarkMethod> method =
+            target ? FindStrength(chosen, bitmap, payload, seed, *target)
+                   : chosen.Strength() ? chosen.WithStrength(*chosen.Strength()) : MakeMethod(ParseMethodSpec(chosen.Name()));
+        marked = method->Embed(bitmap, payload, seed);
+    }
+    return py::make_tuple(ArrayOf(marked.Picture, host.channels == 1), AnyKey{std::nullopt, *marked.Key.Blind});
+}
+
+py::tuple Embed(const py::handle& hostArray, const py::handle& markOrPayload, std::optional<std::uint32_t> seed,
+                std::uint32_t calibrationTrials, int jobs, const std::string& methodText,
+                std::optional<double> target) {
+    const std::unique_ptr<WatermarkMethod> chosen = MethodOf(methodText);
     const Picture host = PictureOf(hostArray, "host");
-    const Picture mark = PictureOf(markArray, "mark");
+    if (!chosen->Capabilities().UsesMark) {
+        if (calibrationTrials > 0)
+            throw ArgumentError("calibration_trials: " + chosen->Name() +
+                                " is blind; its keys carry no calibration of their own (give 0)");
+        return EmbedBlind(host, *chosen, markOrPayload, seed, target);
+    }
+    if (target) throw ArgumentError("target_psnr: the polarity method has no strength parameter");
+    if (markOrPayload.is_none()) throw ArgumentError("mark: the polarity method embeds a mark picture; give one");
+    const Picture mark = PictureOf(markOrPayload, "mark");
     MarkedPicture marked;
     {
         py::gil_scoped_release release;
@@ -112,30 +187,115 @@ py::tuple Embed(const py::handle& hostArray, const py::handle& markArray, std::o
             marked.Key.Calibration = CalibrateKey(marked.Key, MarkedRegion(host.view), options);
         }
     }
-    if (host.channels == 1) return py::make_tuple(ArrayOf(std::move(marked.Picture)), std::move(marked.Key));
+    AnyKey key{std::move(marked.Key), std::nullopt};
+    if (host.channels == 1) return py::make_tuple(ArrayOf(std::move(marked.Picture)), std::move(key));
     // A colour host keeps its other channels: the mark goes into the blue byte, the one the
     // method reads (as quillfen-cli embed writes a colour host).
     py::array_t<std::uint8_t> copy(host.array.attr("copy")());
     auto out = copy.mutable_unchecked<3>();
     for (int y = 0; y < marked.Picture.height(); ++y)
         for (int x = 0; x < marked.Picture.width(); ++x) out(y, x, 2) = marked.Picture.at(x, y);
-    return py::make_tuple(copy, std::move(marked.Key));
+    return py::make_tuple(copy, std::move(key));
 }
 
-Calibration CalibrationOf(const py::handle& given) {
-    if (given.is_none()) return DefaultCalibration();
+// The calibration given: a Calibration, a file, or none.
+std::optional<Calibration> CalibrationGiven(const py::handle& given) {
+    if (given.is_none()) return std::nullopt;
     if (py::isinstance<Calibration>(given)) return given.cast<Calibration>();
     const fs::path path = given.cast<fs::path>();
     py::gil_scoped_release release;
-    return LoadCalibration(path);
+    Calibration read = LoadCalibration(path);
+    read.Source = path.string();
+    return read;
 }
 
-py::dict Extract(const py::handle& suspectArray, const MarkKey& key, const py::handle& hostArray,
+py::dict TransformOf(const Registration& registered) {
+    const SimilarityTransform& t = registered.Transform;
+    py::dict transform;
+    transform["rotation_degrees"] = t.RotationDegrees;
+    transform["scale"] = t.Scale;
+    transform["shift_x"] = t.ShiftX;
+    transform["shift_y"] = t.ShiftY;
+    transform["fit"] = registered.Fit;
+    transform["identity"] = registered.Identity;
+    return transform;
+}
+
+// The fields of a verdict that only the polarity method has, or only the payload methods.
+void PolarityFieldsNone(py::dict& result) {
+    for (const char* field : {"threshold_sources", "global_calibration", "nc", "identical", "relations", "mark"})
+        result[field] = py::none();
+    result["read_as_is"] = false;
+}
+
+// A blind key's reading, as quillfen-cli extract --json gives it.
+py::dict ExtractBlind(const py::handle& suspectArray, const MethodKeyRecord& record, const py::handle& hostArray,
+                      const std::optional<Calibration>& calibration) {
+    std::unique_ptr<WatermarkMethod> method;
+    try {
+        method = MakeMethod(SpecFromKey(record));
+    } catch (const ArgumentError& e) {
+        throw ArgumentError(std::string("the key names a method this program cannot read (") + e.what() + ")");
+    }
+    const double at1e3 = calibration ? calibration->ThresholdEmpirical : method->Thresholds()->first;
+    const double at1e6 = calibration ? calibration->ThresholdModelled : method->Thresholds()->second;
+    const Bitmap suspect = BitmapOf(PictureOf(suspectArray, "suspect"));
+    std::optional<Bitmap> host;
+    if (!hostArray.is_none()) host = BitmapOf(PictureOf(hostArray, "host"));
+    const MethodKey key = MethodKey::From(AnyKey{std::nullopt, record});
+    std::optional<Registration> registration;
+    MethodReading reading;
+    {
+        py::gil_scoped_release release;
+        if (host) {
+            // The luminance registered to the host's and read as a gray picture.
+            registration = RegisterAndUndo(GrayOf(suspect), GrayOf(*host));
+            const GrayPlane& moved = registration->Picture;
+            reading = method->DetectGray(moved.pixels(), moved.width(), moved.height(), key);
+        } else {
+            reading = method->Detect(suspect, key);
+        }
+    }
+    py::dict result;
+    result["present"] = reading.Score >= at1e6;
+    result["score"] = reading.Score;
+    py::dict levels;
+    levels["1e-3"] = at1e3;
+    levels["1e-6"] = at1e6;
+    result["thresholds"] = levels;
+    result["detected_1e3"] = reading.Score >= at1e3;
+    result["threshold"] = at1e6;
+    result["false_alarm_rate"] = kFprModelled;
+    result["calibration"] = calibration ? calibration->Source : std::string("built-in thresholds");
+    result["ber"] = reading.Ber.value_or(0.0);
+    result["transform"] = registration ? py::object(TransformOf(*registration)) : py::object(py::none());
+    PolarityFieldsNone(result);
+    result["method"] = record.Method;
+    result["method_params"] = method->Parameters();
+    result["payload"] = BitList(record.Payload);
+    result["bits"] = BitList(reading.Bits);
+    result["bit_accuracy"] = Optional(reading.BitAccuracy);
+    return result;
+}
+
+py::dict Extract(const py::handle& suspectArray, const AnyKey& any, const py::handle& hostArray,
                  const py::handle& calibrationGiven) {
+    const std::optional<Calibration> given = CalibrationGiven(calibrationGiven);
+    if (given) {
+        // A method's thresholds judge that method's keys only.
+        const std::string method = any.Method ? any.Method->Method : std::string(kPolarityMethod);
+        const std::string made =
+            given->Method.empty() ? std::string(kPolarityMethod) : given->Method.substr(0, given->Method.find(':'));
+        if (made != method)
+            throw ArgumentError("calibration: '" + given->Source + "' calibrates " + made + ", the key is one of " +
+                                method);
+    }
+    if (any.Method) return ExtractBlind(suspectArray, *any.Method, hostArray, given);
+    const MarkKey& key = *any.Polarity;
     const Picture suspect = PictureOf(suspectArray, "suspect");
     std::optional<Picture> host;
     if (!hostArray.is_none()) host = PictureOf(hostArray, "host");
-    const Calibration calibration = CalibrationOf(calibrationGiven);
+    const Calibration calibration = given ? *given : DefaultCalibration();
     SuspectReading read;
     KeyThresholds thresholds;
     Verdict verdict;
@@ -173,22 +333,49 @@ py::dict Extract(const py::handle& suspectArray, const MarkKey& key, const py::h
     relations["untouched"] = reading.Score.Untouched;
     relations["untouched_reversed"] = reading.Score.UntouchedReversed;
     result["relations"] = relations;
-    if (host) {
-        const SimilarityTransform& t = read.Registered.Transform;
-        py::dict transform;
-        transform["rotation_degrees"] = t.RotationDegrees;
-        transform["scale"] = t.Scale;
-        transform["shift_x"] = t.ShiftX;
-        transform["shift_y"] = t.ShiftY;
-        transform["fit"] = read.Registered.Fit;
-        transform["identity"] = read.Registered.Identity;
-        result["transform"] = transform;
-    } else {
-        result["transform"] = py::none();
-    }
+    result["transform"] = host ? py::object(TransformOf(read.Registered)) : py::object(py::none());
     result["read_as_is"] = read.ReadAsIs;
     result["mark"] = ArrayOf(std::vector<std::uint8_t>(reading.W_wave), TWatermark::kMarkSize, TWatermark::kMarkSize);
+    result["method"] = kPolarityMethod;
+    result["method_params"] = "";
+    result["payload"] = py::none();
+    result["bits"] = py::none();
+    result["bit_accuracy"] = py::none();
     return result;
+}
+
+// ---- Methods ----
+
+py::list Methods() {
+    py::list catalogue;
+    for (const MethodInfo& info : MethodCatalogue()) {
+        py::list parameters;
+        for (const AttackParameter& p : info.Parameters) {
+            py::dict parameter;
+            parameter["name"] = p.Name;
+            parameter["lowest"] = p.Lowest;
+            parameter["highest"] = p.Highest;
+            parameter["whole"] = p.Whole;
+            parameter["default"] = p.Default ? py::object(py::float_(*p.Default)) : py::object(py::none());
+            parameter["meaning"] = p.Meaning;
+            parameters.append(parameter);
+        }
+        py::dict method;
+        method["name"] = info.Name;
+        method["summary"] = info.Summary;
+        method["blind"] = info.Capabilities.Blind;
+        method["payload_bits"] = info.Capabilities.PayloadBits;
+        method["strength"] = info.Capabilities.Strength != nullptr ? py::object(py::str(info.Capabilities.Strength))
+                                                                   : py::object(py::none());
+        method["uses_mark"] = info.Capabilities.UsesMark;
+        py::dict thresholds;
+        thresholds["1e-3"] = info.Threshold1e3;
+        thresholds["1e-6"] = info.Threshold1e6;
+        method["thresholds"] = thresholds;
+        method["parameters"] = parameters;
+        catalogue.append(method);
+    }
+    return catalogue;
 }
 
 // ---- Attacks ----
@@ -356,7 +543,7 @@ PYBIND11_MODULE(_quillfen, m) {
         }
     });
 
-    m.attr("METHOD") = kMethod;
+    m.attr("METHOD") = kPolarityMethod;
 
     m.def("read_picture", &ReadPicture, py::arg("path"), py::arg("gray") = false,
           "Reads a picture file (.pgm, .png, .jpg/.jpeg, .bmp, by extension, under the file rules of "
@@ -367,46 +554,75 @@ PYBIND11_MODULE(_quillfen, m) {
           "Writes an (H, W) array as an 8-bit gray file, or an (H, W, 3|4) RGB(A) array as a 24-bit one "
           "(alpha dropped), in the format of the extension; the file is replaced only by a complete new one.");
 
-    py::class_<MarkKey>(m, "Key",
-                        "What extraction needs from one embedding (the host's polarity map, the block orders, the "
-                        "scatter positions, the binarised mark, ...), as quillfen-cli's key files hold it.")
-        .def_static("load", [](const fs::path& path) { py::gil_scoped_release r; return LoadMarkKey(path); },
-                    py::arg("path"), "Reads a key file (FileError, or Error for a damaged or foreign file).")
+    py::class_<AnyKey>(m, "Key",
+                       "What extraction needs from one embedding, as quillfen-cli's key files hold it: the polarity "
+                       "method's (the host's polarity map, the block orders, the binarised mark, ...) or a blind "
+                       "method's (its name, parameters, seed and payload).")
+        .def_static("load", [](const fs::path& path) { py::gil_scoped_release r; return LoadAnyKey(path); },
+                    py::arg("path"), "Reads a key file of any method (FileError, or Error for a damaged or foreign file).")
         .def_static("from_bytes", &KeyFromBytes, py::arg("data"), "A key from the bytes of a key file.")
-        .def("save", [](const MarkKey& key, const fs::path& path) { py::gil_scoped_release r; SaveMarkKey(path, key); },
+        .def("save",
+             [](const AnyKey& key, const fs::path& path) {
+                 py::gil_scoped_release r;
+                 if (key.Method) SaveMethodKey(path, *key.Method);
+                 else SaveMarkKey(path, *key.Polarity);
+             },
              py::arg("path"), "Writes the key file (atomically: an old file is replaced only by a complete one).")
         .def("__bytes__", &KeyBytes, "The bytes of the key file.")
-        .def_property_readonly("seed", [](const MarkKey& k) { return k.Seed; }, "The embedding's seed.")
-        .def_property_readonly("host_size", [](const MarkKey& k) { return py::make_tuple(k.HostWidth, k.HostHeight); },
+        .def_property_readonly("method",
+                               [](const AnyKey& k) { return k.Method ? k.Method->Method : std::string(kPolarityMethod); },
+                               "The method that wrote it ('polarity', 'spread-spectrum', 'qim').")
+        .def_property_readonly("method_params",
+                               [](const AnyKey& k) { return k.Method ? k.Method->Parameters : std::string(); },
+                               "Its parameters as used, 'strength=4.5,bits=64' ('' for the polarity method).")
+        .def_property_readonly("seed", [](const AnyKey& k) { return k.Method ? k.Method->Seed : k.Polarity->Seed; },
+                               "The embedding's seed.")
+        .def_property_readonly("host_size",
+                               [](const AnyKey& k) {
+                                   return k.Method ? py::make_tuple(k.Method->HostWidth, k.Method->HostHeight)
+                                                   : py::make_tuple(k.Polarity->HostWidth, k.Polarity->HostHeight);
+                               },
                                "(width, height) of the marked picture.")
+        .def_property_readonly("payload",
+                               [](const AnyKey& k) { return k.Method ? BitList(k.Method->Payload) : py::object(py::none()); },
+                               "A blind method's payload as embedded, a list of bits (None for the polarity method).")
         .def_property_readonly("region",
-                               [](const MarkKey& k) {
-                                   return py::make_tuple(k.RegionLeft, k.RegionTop, k.RegionSize, k.RegionSize);
+                               [](const AnyKey& k) {
+                                   if (k.Method) return py::make_tuple(0, 0, k.Method->HostWidth, k.Method->HostHeight);
+                                   return py::make_tuple(k.Polarity->RegionLeft, k.Polarity->RegionTop,
+                                                         k.Polarity->RegionSize, k.Polarity->RegionSize);
                                },
-                               "(left, top, width, height) of the marked region.")
+                               "(left, top, width, height) of the marked region (a blind method marks the whole picture).")
         .def_property_readonly("mark",
-                               [](const MarkKey& k) {
-                                   return ArrayOf(std::vector<std::uint8_t>(k.Extraction.W), TWatermark::kMarkSize,
-                                                  TWatermark::kMarkSize);
+                               [](const AnyKey& k) {
+                                   return ArrayOf(std::vector<std::uint8_t>(PolarityKey(k, "mark").Extraction.W),
+                                                  TWatermark::kMarkSize, TWatermark::kMarkSize);
                                },
-                               "The binarised 128 x 128 mark the key looks for.")
+                               "The binarised 128 x 128 mark the key looks for (the polarity method's keys only).")
         .def_property_readonly("calibration",
-                               [](const MarkKey& k) -> py::object {
-                                   if (!k.Calibration) return py::none();
+                               [](const AnyKey& k) -> py::object {
+                                   if (!k.Polarity || !k.Polarity->Calibration) return py::none();
+                                   const KeyCalibration& c = *k.Polarity->Calibration;
                                    py::dict own;
-                                   own["trials"] = k.Calibration->Trials();
-                                   own["1e-3"] = k.Calibration->Threshold1e3;
-                                   own["1e-6"] = k.Calibration->Threshold1e6;
+                                   own["trials"] = c.Trials();
+                                   own["1e-3"] = c.Threshold1e3;
+                                   own["1e-6"] = c.Threshold1e6;
                                    return own;
                                },
                                "The key's own calibration: {trials, '1e-3': threshold, '1e-6': threshold}, or None.")
-        .def(py::self == py::self)
-        .def("__repr__", [](const MarkKey& k) {
-            return "<quillfen.Key seed=" + std::to_string(k.Seed) + " host " + std::to_string(k.HostWidth) + "x" +
-                   std::to_string(k.HostHeight) + ">";
-        })
-        .def(py::pickle([](const MarkKey& key) { return py::make_tuple(KeyBytes(key)); },
+        .def("__eq__", [](const AnyKey& a, const AnyKey& b) { return EncodeKey(a) == EncodeKey(b); })
+        .def("__repr__",
+             [](const AnyKey& k) {
+                 if (k.Method)
+                     return "<quillfen.Key " + k.Method->Method + " seed=" + std::to_string(k.Method->Seed) + " host " +
+                            std::to_string(k.Method->HostWidth) + "x" + std::to_string(k.Method->HostHeight) + ">";
+                 return "<quillfen.Key polarity seed=" + std::to_string(k.Polarity->Seed) + " host " +
+                        std::to_string(k.Polarity->HostWidth) + "x" + std::to_string(k.Polarity->HostHeight) + ">";
+             })
+        .def(py::pickle([](const AnyKey& key) { return py::make_tuple(KeyBytes(key)); },
                         [](const py::tuple& state) { return KeyFromBytes(state[0].cast<py::bytes>()); }));
+    // Keys are compared by their bytes; they are not hashed (a key is a value, as bytes(key) is).
+    m.attr("Key").attr("__hash__") = py::none();
 
     py::class_<Calibration>(m, "Calibration",
                             "Detection thresholds of the score (and, from calibrate(), the null trials they come "
@@ -445,7 +661,15 @@ PYBIND11_MODULE(_quillfen, m) {
                         }));
 
     m.def("_embed", &Embed, py::arg("host"), py::arg("mark"), py::arg("seed"), py::arg("calibration_trials"),
-          py::arg("jobs"), py::arg("method") = kMethod);
+          py::arg("jobs"), py::arg("method"), py::arg("target_psnr"));
+    m.def("payload_from_seed", [](std::uint32_t seed, int bits) {
+              if (bits < 0 || bits > kMaxPayloadBits) throw ArgumentError("bits: " + std::to_string(bits) + " is not 0..64");
+              return BitList(PayloadFromSeed(seed, bits));
+          }, py::arg("seed"), py::arg("bits"),
+          "The payload bits a sweep and a calibration embed with that seed (and embed() when given none).");
+    m.def("methods", &Methods,
+          "The method catalogue: a list of {name, summary, blind, payload_bits, strength, uses_mark, thresholds: "
+          "{'1e-3', '1e-6'}, parameters: [{name, lowest, highest, whole, default, meaning}]}.");
     m.def("_extract", &Extract, py::arg("suspect"), py::arg("key"), py::arg("host") = py::none(),
           py::arg("calibration") = py::none());
     m.def("attack", &Attack, py::arg("picture"), py::arg("cell"), py::arg("seed") = 0, py::arg("host") = py::none(),

@@ -17,12 +17,14 @@
 #include <pybind11/stl/filesystem.h>
 
 #include "arrays.h"
+#include "methods.h"
 #include "quillfen/benchmark/calibration.h"
 #include "quillfen/benchmark/robustness.h"
 #include "quillfen/benchmark/robustness_rows.h"
 #include "quillfen/benchmark/sweep_inputs.h"
 #include "quillfen/image/errors.h"
 #include "quillfen/io/picture_files.h"
+#include "quillfen/watermark/marking.h"
 #include "quillfen/watermark/registration.h"
 #include "quillfen/watermark/watermark.h"
 
@@ -122,10 +124,16 @@ void RunInterruptibly(Progress& progress, Work work) {
 // The rows of a sweep as JSON Lines rows, one string each, in row order.
 std::vector<std::string> Robustness(const std::vector<fs::path>& hostPaths, const NamedArrays& hostArrays,
                                     const py::object& mark, const std::string& seeds,
-                                    const std::vector<std::string>& attacks, const py::object& calibration,
-                                    int jobs, bool registering, std::uint64_t shardIndex, std::uint64_t shardCount,
+                                    const std::vector<std::string>& attacks, const std::vector<std::string>& methods,
+                                    const py::list& methodObjects, std::optional<double> targetPsnr,
+                                    const py::object& calibration, int jobs, bool registering,
+                                    std::uint64_t shardIndex, std::uint64_t shardCount,
                                     const py::object& progressCallable) {
     SweepInputs inputs;
+    inputs.Methods = methods;
+    // Read here, with the interpreter's lock held; `inputs` keeps the objects until the run is over.
+    for (const py::handle object : methodObjects) inputs.MoreMethods.push_back(PythonSweepMethod(object));
+    inputs.TargetPsnr = targetPsnr;
     inputs.Hosts = hostPaths;
     inputs.Pictures = PicturesOf(hostArrays, "host");
     if (py::isinstance<py::tuple>(mark)) {
@@ -167,24 +175,40 @@ std::vector<std::string> Robustness(const std::vector<fs::path>& hostPaths, cons
 }
 
 std::uint64_t RowCount(const std::vector<fs::path>& hostPaths, const NamedArrays& hostArrays,
-                       const std::string& seeds, const std::vector<std::string>& attacks) {
+                       const std::string& seeds, const std::vector<std::string>& attacks, std::uint64_t methods) {
     py::gil_scoped_release release;
     const std::vector<HostFile> files = hostPaths.empty() && !hostArrays.empty() ? std::vector<HostFile>()
                                                                                   : FindHostPictures(hostPaths);
     return static_cast<std::uint64_t>(files.size() + hostArrays.size()) * ParseSweepSeeds(seeds).size() *
-           ParseSweepAttacks(attacks).size();
+           ParseSweepAttacks(attacks).size() * methods;
 }
 
 Calibration Calibrate(const std::vector<fs::path>& hostPaths, const NamedArrays& hostArrays, const py::object& mark,
-                      const std::string& seedList, const std::vector<std::string>& attackLists, int jobs,
+                      const std::string& seedList, const std::vector<std::string>& attackLists,
+                      const std::string& methodText, const py::object& methodObject, int jobs,
                       const py::object& progressCallable) {
+    // A method other than the polarity method: named, or a Python object (read with the lock held).
+    std::shared_ptr<const WatermarkMethod> method;
+    if (!methodObject.is_none()) {
+        method = PythonMethod(methodObject);
+    } else if (!methodText.empty()) {
+        try {
+            method = MakeMethod(ParseMethodSpec(methodText));
+        } catch (const ArgumentError& e) {
+            throw ArgumentError(std::string("method: ") + e.what());
+        }
+        if (method->Capabilities().UsesMark) method.reset();  // the polarity method, with its mark
+    }
+    if (method && !mark.is_none())
+        throw ArgumentError("mark: " + method->Name() + " embeds payload bits, not a mark picture");
+    if (!method && mark.is_none()) throw ArgumentError("mark: the polarity method needs its mark picture");
     std::vector<NamedPicture> hosts = PicturesOf(hostArrays, "host");
     std::optional<NamedPicture> markPicture;
     fs::path markPath;
     if (py::isinstance<py::tuple>(mark)) {
         const auto named = mark.cast<std::pair<std::string, py::object>>();
         markPicture = NamedPicture{named.first, BitmapOf(PictureOf(named.second, "mark"))};
-    } else {
+    } else if (!mark.is_none()) {
         markPath = mark.cast<fs::path>();
     }
     Progress progress(progressCallable);
@@ -197,18 +221,22 @@ Calibration Calibrate(const std::vector<fs::path>& hostPaths, const NamedArrays&
     RunInterruptibly(progress, [&] {
         const std::vector<std::uint32_t> seeds = ParseSweepSeeds(seedList);
         const std::vector<AttackCell> attacks = ParseSweepAttacks(attackLists);
-        const NamedPicture markRead = markPicture ? *markPicture : LoadSweepMark(markPath);
+        const NamedPicture markRead = method ? NamedPicture{} : markPicture ? *markPicture : LoadSweepMark(markPath);
+        // Only the 256 x 256 region the methods read is kept of each host, its gray bytes, as
+        // quillfen-cli calibrate keeps them.
         std::vector<NamedPicture> all;
         if (!hostPaths.empty() || hosts.empty())
-            for (const HostFile& file : FindHostPictures(hostPaths)) all.push_back({file.Name, LoadPictureFile(file.Path).bitmap});
+            for (const HostFile& file : FindHostPictures(hostPaths))
+                all.push_back({file.Name, Bitmap::fromGray(file.Region.width(), file.Region.height(), file.Region.data())});
         for (NamedPicture& host : hosts) {
             CheckHostPicture(host.Name, host.Picture);
-            all.push_back(std::move(host));
+            host.Picture.resize(TWatermark::kHostSize, TWatermark::kHostSize);
+            const GrayPlane gray = GrayOf(host.Picture);
+            all.push_back({std::move(host.Name), Bitmap::fromGray(gray.width(), gray.height(), gray.data())});
         }
-        // Only the 256 x 256 region the method reads is kept of each host.
-        for (NamedPicture& host : all) host.Picture.resize(TWatermark::kHostSize, TWatermark::kHostSize);
         try {
-            calibration = quillfen::Calibrate(all, markRead, seeds, attacks, options);
+            calibration = method ? CalibrateMethod(all, *method, seeds, attacks, options)
+                                 : quillfen::Calibrate(all, markRead, seeds, attacks, options);
         } catch (const CalibrationCancelled&) {
             if (!progress.Cancel()->load()) throw;
         }

@@ -8,12 +8,30 @@ import pytest
 import quillfen
 
 
-def test_embed_and_extract_give_the_cli_bytes(cli, samples, tmp_path):
+def hex_of(bits):
+    """Bits as the command line writes a payload: hexadecimal digits, the first bit highest."""
+    bits = list(bits) + [0] * (-len(bits) % 4)
+    return "".join(format(int("".join(map(str, bits[i:i + 4])), 2), "x") for i in range(0, len(bits), 4))
+
+
+# Each method as quillfen-cli embed takes it, and as embed() does.
+EMBEDDINGS = {
+    "polarity": (["--calibration-trials", 100], dict(calibration_trials=100)),
+    "qim": (["--method", "qim:bits=24", "--payload", "c0ffee"], dict(method="qim", bits=24, payload=0xC0FFEE)),
+    "spread-spectrum": (["--method", "spread-spectrum:bits=16", "--target-psnr", 40],
+                        dict(method="spread-spectrum:bits=16", target_psnr=40)),
+}
+
+
+@pytest.mark.parametrize("method", EMBEDDINGS)
+def test_embed_and_extract_give_the_cli_bytes(cli, samples, tmp_path, method):
     bmp = samples / "camera-512.bmp"
-    cli.run("embed", bmp, samples / "seal-128.pgm", "cli.png", "--key", "cli.key", "--seed", 7, "--calibration-trials",
-            100)
-    marked, key = quillfen.embed(quillfen.read_picture(bmp), quillfen.read_picture(samples / "seal-128.pgm"), seed=7,
-                                 calibration_trials=100)
+    arguments, keywords = EMBEDDINGS[method]
+    mark = samples / "seal-128.pgm"
+    cli.run("embed", bmp, *([mark] if method == "polarity" else []), "cli.png", "--key", "cli.key", "--seed", 7,
+            *arguments)
+    marked, key = quillfen.embed(quillfen.read_picture(bmp), quillfen.read_picture(mark) if method == "polarity"
+                                 else None, seed=7, **keywords)
     quillfen.write_picture(tmp_path / "py.png", marked)
     assert (tmp_path / "py.png").read_bytes() == (tmp_path / "cli.png").read_bytes()
     assert bytes(key) == (tmp_path / "cli.key").read_bytes()
@@ -24,10 +42,17 @@ def test_embed_and_extract_give_the_cli_bytes(cli, samples, tmp_path):
     verdict = quillfen.extract(quillfen.read_picture(tmp_path / "attacked.png"), quillfen.Key.load(tmp_path / "cli.key"))
     expected["detected_1e3"] = expected.pop("detected_1e-3")
     assert expected.pop("detected_1e-6") == verdict.present
+    assert key.method == verdict.method == method
+    if method == "polarity":
+        assert key.calibration["trials"] == 100 and verdict.calibration == "key"
+        assert verdict.mark.shape == (128, 128)
+        assert quillfen.metrics.nc(verdict.mark, key.mark) == verdict.nc
+        assert verdict.bits is None and key.payload is None
+    else:
+        assert (hex_of(verdict.payload), hex_of(verdict.bits)) == (expected.pop("payload"), expected.pop("payload_read"))
+        assert len(verdict.bits) == expected.pop("payload_bits") and verdict.payload == key.payload
+        assert verdict.bit_accuracy > 0.9
     assert {field: getattr(verdict, field) for field in expected} == expected
-    assert key.calibration["trials"] == 100 and verdict.calibration == "key"
-    assert verdict.mark.shape == (128, 128)
-    assert quillfen.metrics.nc(verdict.mark, key.mark) == verdict.nc
 
 
 def test_a_registered_suspect_reads_as_extract_with_host(cli, samples, tmp_path, host, mark):
@@ -75,6 +100,13 @@ def test_keys_round_trip_through_files_bytes_and_pickle(host, mark, tmp_path):
     damaged[100] ^= 1
     with pytest.raises(quillfen.Error, match="damaged"):
         quillfen.Key.from_bytes(bytes(damaged))
+    # A blind method's key: its record alone.
+    _, blind = quillfen.embed(host, [1, 0] * 16, seed=3, method="spread-spectrum", bits=32)
+    blind.save(tmp_path / "b.key")
+    assert quillfen.Key.load(tmp_path / "b.key") == blind == pickle.loads(pickle.dumps(blind)) != key
+    assert (blind.method, blind.seed, blind.payload, blind.region) == ("spread-spectrum", 3, [1, 0] * 16,
+                                                                       (0, 0, 256, 256))
+    assert blind.calibration is None and "bits=32" in blind.method_params
 
 
 def test_threads_extract_at_once_as_one_after_another(host, mark):

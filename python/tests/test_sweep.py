@@ -117,3 +117,75 @@ def test_ctrl_c_stops_a_sweep_and_a_calibration(samples):
         with pytest.raises(KeyboardInterrupt):
             run()
         assert time.monotonic() - start < 5  # the whole run takes a minute
+
+
+def test_method_rows_are_the_cli_rows(cli, samples):
+    # Named methods at a target PSNR, and a blind method's calibration, as the command line takes them.
+    host = samples / "hosts" / "brick.pgm"
+    arguments = dict(seeds=[3], attacks="none,real-jpeg:q=50", target_psnr=40)
+    printed = cli.run("robustness", host, "--method", "polarity", "--method", "qim:bits=16", "--method",
+                      "spread-spectrum", "--target-psnr", 40, "--seeds", 3, "--attacks", arguments["attacks"]).stdout
+    rows = quillfen.robustness([host], methods=["polarity", "qim:bits=16", "spread-spectrum"], **arguments)
+    assert rows == [json.loads(line) for line in printed.splitlines()]
+    assert [r["method"] for r in rows[::2]] == ["polarity", "qim:bits=16", "spread-spectrum"]
+    assert all(abs(r["psnr_embed"] - 40) <= 0.1 for r in rows[2:]) and rows[2]["bit_accuracy"] == 1
+
+    hosts = [samples / "hosts" / "brick.pgm", samples / "hosts" / "gravel.pgm"]
+    expected = cli.json("calibrate", *hosts, "--method", "qim:bits=16", "--seeds", "1,2", "--attacks", "none")
+    produced = json.loads(quillfen.calibrate(hosts, method="qim:bits=16", seeds=[1, 2], attacks="none").to_json())
+    expected.pop("program"), produced.pop("program")
+    assert produced == expected
+
+
+class Chips:
+    """A small blind method in numpy: each payload bit a seeded +-1 pattern added to the pixels."""
+
+    name = "chips"
+    payload_bits = 8
+    thresholds = {"1e-3": 0.005, "1e-6": 0.008}
+    strength = {"lowest": 0.5, "highest": 30, "default": 4}
+
+    @staticmethod
+    def patterns(seed, shape):
+        return np.random.default_rng(seed).choice([-1.0, 1.0], size=(Chips.payload_bits,) + shape)
+
+    def embed(self, host, payload, seed, strength):
+        signs = 2.0 * payload - 1
+        mark = np.tensordot(signs, self.patterns(seed, host.shape), axes=1) * strength / np.sqrt(len(signs))
+        marked = np.clip(np.rint(host + mark), 0, 255).astype(np.uint8)
+        return marked, seed.to_bytes(4, "little") + payload.tobytes()
+
+    def detect(self, suspect, key):
+        seed, payload = int.from_bytes(key[:4], "little"), np.frombuffer(key[4:], np.uint8)
+        patterns = self.patterns(seed, suspect.shape)
+        picture = suspect - suspect.mean()
+        correlations = np.tensordot(patterns, picture, axes=2) / (np.linalg.norm(picture) * np.sqrt(picture.size))
+        return {"score": float(np.mean((2.0 * payload - 1) * correlations)), "bits": (correlations > 0).astype(int)}
+
+
+class Failing(Chips):
+    name = "failing"
+
+    def detect(self, suspect, key):
+        raise RuntimeError("no luck")
+
+
+def test_a_python_method_in_a_sweep_beside_polarity(samples, host):
+    cells = "none,gauss-noise:sigma=5"
+    rows = quillfen.robustness([("astronaut", host)], seeds=[5], attacks=cells, jobs=2,
+                               methods=["polarity", Chips(), Failing()])
+    assert [(r["method"], "error" not in r) for r in rows] == [
+        ("polarity", True)] * 2 + [("chips", True)] * 2 + [("failing", False)] * 2
+    assert rows[4]["error"] == "method failing: detect raised RuntimeError: no luck"
+    # The sweep's row is what the object says of the attacked picture.
+    marked, key = Chips().embed(host, np.array(quillfen.payload_from_seed(5, 8), np.uint8), 5, strength=4)
+    attacked = quillfen.attack(marked, "gauss-noise:sigma=5", seed=5)
+    reading = Chips().detect(attacked, key)
+    row = rows[3]
+    assert (row["score"], row["bit_accuracy"], row["psnr_embed"], row["strength"]) == (
+        reading["score"], np.mean(reading["bits"] == np.frombuffer(key[4:], np.uint8)),
+        quillfen.metrics.psnr(marked, host), 4)
+    assert row["detected_1e-6"] and rows[2]["bit_accuracy"] == 1
+    # And its calibration: the null trials of the sweep's keys.
+    calibration = quillfen.calibrate([("a", host), ("b", host[::-1])], method=Chips(), seeds=[1, 2], attacks="none")
+    assert json.loads(calibration.to_json())["method"] == "chips:strength=4"

@@ -58,6 +58,16 @@ def test_bad_input_raises_the_library_errors(host, mark, tmp_path):
         "unnamed host": lambda: quillfen.robustness([host], mark, seeds=[1], attacks="none"),
         "white mark": lambda: quillfen.robustness([("a", host)], np.full((128, 128), 255, np.uint8), attacks="none"),
         "experiment attack": lambda: quillfen.experiment(host, mark, seed=1, attacks=["median"]),
+        "payload too long": lambda: quillfen.embed(host, 2**16, method="qim", bits=16),
+        "payload not bits": lambda: quillfen.embed(host, [0, 2] * 32, method="qim"),
+        "payload not hex": lambda: quillfen.embed(host, "xyz", method="spread-spectrum"),
+        "mark for a blind method": lambda: quillfen.embed(host, mark, method="qim"),
+        "NaN method parameter": lambda: quillfen.embed(host, method="qim", step=float("nan")),
+        "NaN target PSNR": lambda: quillfen.robustness([("a", host)], methods="qim", target_psnr=float("nan")),
+        "method object without detect": lambda: quillfen.robustness([("a", host)], methods=[type(
+            "NoDetect", (), {"name": "x", "embed": lambda *a: None})()]),
+        "blind calibration for a polarity key": lambda: quillfen.extract(host, key, calibration=quillfen.calibrate(
+            [("a", host), ("b", host.T)], method="qim", seeds=[1, 2], attacks="none")),
     }
     for name, call in refused.items():
         with pytest.raises(quillfen.Error):

@@ -110,14 +110,17 @@ std::string PayloadHex(std::span<const std::uint8_t> bits);
 // The reverse for `bits` bits: ArgumentError for other characters or another count of digits.
 std::vector<std::uint8_t> ParsePayloadHex(std::string_view text, int bits);
 
-// A method's key as a reading needs it: the polarity method's, a blind method's record, or a
+// A method's key as a reading needs it: the polarity method's, a blind method's record, a
 // key file an external method wrote (method_command.h), kept in a folder of its own while any
-// holder lives.
+// holder lives, or the bytes of a method defined outside the library.
 struct ExternalKeyFile;
 struct MethodKey {
     std::optional<MarkKey> Polarity;
     std::optional<MethodKeyRecord> Blind;
     std::shared_ptr<const ExternalKeyFile> External;
+    // The key of a method defined by a program embedding the library (a Python object's), as
+    // that method gave it; the record beside it names the method, seed and payload.
+    std::shared_ptr<const std::vector<std::uint8_t>> Foreign;
     // The key read from a file (AnyKey): the polarity method's or a blind method's.
     static MethodKey From(const AnyKey& key);
 };

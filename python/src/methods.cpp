@@ -1,0 +1,316 @@
+#include "methods.h"
+
+#include <cmath>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include <pybind11/numpy.h>
+
+#include "arrays.h"
+#include "quillfen/attacks/attack_catalogue.h"
+#include "quillfen/attacks/attack_list.h"
+#include "quillfen/image/errors.h"
+#include "quillfen/watermark/marking.h"
+#include "quillfen/watermark/method_key.h"
+
+namespace quillfen::python {
+
+namespace {
+
+// What the object says of itself, read once. The object and its parameters go with the last
+// holder, which may be an engine thread: they are let go with the lock taken.
+struct Described {
+    py::object Object;
+    py::dict Params;
+    std::string Name;
+    std::string ParamsText;  // "a=1,b=x" of Params, in their order
+    int PayloadBits = 0;
+    std::optional<AttackParameter> Strength;
+    std::optional<std::pair<double, double>> Thresholds;
+
+    Described() = default;
+    Described(const Described&) = delete;
+    Described& operator=(const Described&) = delete;
+    ~Described() {
+        if (!Py_IsInitialized()) {
+            // The interpreter is gone: nothing is left to release.
+            (void)Object.release();
+            (void)Params.release();
+            return;
+        }
+        py::gil_scoped_acquire acquire;
+        Object = py::object();
+        Params = py::dict();
+    }
+};
+
+// "ValueError: the message", for a row.
+std::string Raised(const py::error_already_set& e) {
+    std::string text = py::str(e.type().attr("__name__"));
+    const std::string message = py::str(e.value());
+    if (!message.empty()) text += ": " + message;
+    return text;
+}
+
+double Number(const py::handle& value, const std::string& what) {
+    if (py::isinstance<py::bool_>(value) || !(py::isinstance<py::int_>(value) || py::isinstance<py::float_>(value) ||
+                                              py::hasattr(value, "__float__")))
+        throw ArgumentError(what + " is not a number");
+    double number = 0;
+    try {
+        number = value.cast<double>();
+    } catch (const py::cast_error&) {
+        throw ArgumentError(what + " is not a number");
+    }
+    if (!std::isfinite(number)) throw ArgumentError(what + " is not a finite number");
+    return number;
+}
+
+std::vector<std::uint8_t> BytesOfKey(const py::handle& value) {
+    if (!py::isinstance<py::bytes>(value) && !PyByteArray_Check(value.ptr()) && !PyMemoryView_Check(value.ptr()))
+        throw ArgumentError("embed returned a key that is not bytes but " +
+                            std::string(py::str(value.get_type().attr("__name__"))));
+    const std::string text = py::bytes(py::reinterpret_borrow<py::object>(value));
+    return {text.begin(), text.end()};
+}
+
+// The bits of a detection: a text of 0 and 1 or a sequence of them.
+std::vector<std::uint8_t> BitsOf(const py::handle& value, int count) {
+    std::vector<std::uint8_t> bits;
+    const std::string wrong = "detect returned \"bits\" that are not " + std::to_string(count) + " bits 0 and 1";
+    if (py::isinstance<py::str>(value)) {
+        for (const char c : value.cast<std::string>()) {
+            if (c != '0' && c != '1') throw ArgumentError(wrong);
+            bits.push_back(c == '1' ? 1 : 0);
+        }
+    } else {
+        if (!py::isinstance<py::sequence>(value) && !py::isinstance<py::array>(value)) throw ArgumentError(wrong);
+        for (const py::handle bit : value) {
+            if (py::isinstance<py::float_>(bit)) throw ArgumentError(wrong);
+            py::int_ number;
+            try {
+                number = py::int_(py::reinterpret_borrow<py::object>(bit));
+            } catch (const py::error_already_set&) {
+                throw ArgumentError(wrong);
+            }
+            if (!number.equal(py::int_(0)) && !number.equal(py::int_(1))) throw ArgumentError(wrong);
+            const int b = number.equal(py::int_(1)) ? 1 : 0;
+            bits.push_back(static_cast<std::uint8_t>(b));
+        }
+    }
+    if (bits.size() != static_cast<std::size_t>(count)) throw ArgumentError(wrong);
+    return bits;
+}
+
+class ObjectMethod final : public WatermarkMethod {
+public:
+    ObjectMethod(std::shared_ptr<const Described> described, std::optional<double> strength)
+        : d_(std::move(described)), strength_(strength) {}
+
+    std::string Name() const override { return d_->Name; }
+    std::string Parameters() const override {
+        std::string text = d_->ParamsText;
+        if (strength_) {
+            if (!text.empty()) text.push_back(',');
+            text.append("strength=").append(FormatAttackNumber(*strength_));
+        }
+        return text;
+    }
+    MethodCapabilities Capabilities() const override {
+        return {true, d_->PayloadBits, d_->Strength ? d_->Strength->Name : nullptr, false};
+    }
+    int PayloadBits() const override { return d_->PayloadBits; }
+    std::optional<double> Strength() const override { return strength_; }
+    std::optional<AttackParameter> StrengthParameter() const override { return d_->Strength; }
+    std::unique_ptr<WatermarkMethod> WithStrength(double value) const override {
+        if (!d_->Strength) throw ArgumentError(d_->Name + " has no strength parameter");
+        if (const std::optional<std::string> why = CheckParameterValue(*d_->Strength, value))
+            throw ArgumentError(d_->Name + ": strength " + FormatAttackNumber(value) + " " + *why);
+        return std::make_unique<ObjectMethod>(d_, value);
+    }
+    std::optional<std::pair<double, double>> Thresholds() const override { return d_->Thresholds; }
+
+    MethodMarked Embed(const Bitmap& host, const MethodPayload& payload, std::uint32_t seed) const override {
+        if (payload.Bits.size() != static_cast<std::size_t>(d_->PayloadBits))
+            throw ArgumentError(Fail("embeds " + std::to_string(d_->PayloadBits) + " payload bits, not " +
+                                     std::to_string(payload.Bits.size())));
+        const GrayPlane gray = GrayOf(host);
+        MethodMarked result;
+        std::vector<std::uint8_t> key;
+        {
+            py::gil_scoped_acquire acquire;
+            try {
+                py::array_t<std::uint8_t> bits(static_cast<py::ssize_t>(payload.Bits.size()));
+                std::copy(payload.Bits.begin(), payload.Bits.end(), bits.mutable_data());
+                py::dict params;
+                for (const auto& [name, value] : d_->Params) params[name] = value;
+                if (strength_) params["strength"] = *strength_;
+                const py::object returned = d_->Object.attr("embed")(ArrayOf(gray), bits, seed, **params);
+                if (!py::isinstance<py::tuple>(returned) || py::len(returned) != 2)
+                    throw ArgumentError("embed returned no pair (marked picture, key bytes)");
+                const py::tuple pair = returned;
+                const Picture marked = PictureOf(pair[0], "the marked picture embed returned");
+                if (marked.channels != 1 || marked.view.width != gray.width() ||
+                    marked.view.height != gray.height())
+                    throw ArgumentError("embed returned a marked picture of shape " +
+                                        std::string(py::str(marked.array.attr("shape"))) + " for a host of (" +
+                                        std::to_string(gray.height()) + ", " + std::to_string(gray.width()) + ")");
+                result.Picture = BitmapOf(marked);
+                key = BytesOfKey(pair[1]);
+            } catch (py::error_already_set& e) {
+                throw Error(Fail("embed raised " + Raised(e)));
+            } catch (const Error& e) {
+                throw Error(Fail(e.what()));
+            }
+        }
+        result.Psnr = GrayPsnr(GrayOf(result.Picture).pixels(), gray.pixels());
+        MethodKeyRecord& record = result.Key.Blind.emplace();
+        record.Method = d_->Name;
+        record.Parameters = Parameters();
+        record.Seed = seed;
+        record.HostWidth = host.width();
+        record.HostHeight = host.height();
+        record.Payload = payload.Bits;
+        result.Key.Foreign = std::make_shared<const std::vector<std::uint8_t>>(std::move(key));
+        return result;
+    }
+
+    MethodReading Detect(const Bitmap& suspect, const MethodKey& key) const override {
+        const GrayPlane gray = GrayOf(suspect);
+        return DetectGray(gray.pixels(), gray.width(), gray.height(), key);
+    }
+
+    MethodReading DetectGray(std::span<const std::uint8_t> gray, int width, int height,
+                             const MethodKey& key) const override {
+        if (!key.Foreign || !key.Blind || key.Blind->Method != d_->Name)
+            throw ArgumentError(Fail("the key is not one of its embeddings"));
+        MethodReading reading;
+        py::gil_scoped_acquire acquire;
+        try {
+            const py::bytes keyBytes(reinterpret_cast<const char*>(key.Foreign->data()), key.Foreign->size());
+            const py::object returned =
+                d_->Object.attr("detect")(ArrayOf(std::vector<std::uint8_t>(gray.begin(), gray.end()), width, height),
+                                          keyBytes);
+            py::object score = returned;
+            py::object bits = py::none();
+            if (py::isinstance<py::dict>(returned)) {
+                const py::dict found = returned;
+                if (!found.contains("score")) throw ArgumentError("detect returned a dict without \"score\"");
+                score = found["score"];
+                if (found.contains("bits")) bits = found["bits"];
+            }
+            reading.Score = Number(score, "the score detect returned");
+            if (!(reading.Score >= -1 && reading.Score <= 1))
+                throw ArgumentError("detect returned a score of " + FormatAttackNumber(reading.Score) +
+                                    ", outside -1..1");
+            if (d_->PayloadBits > 0) {
+                if (bits.is_none())
+                    throw ArgumentError("detect returned no \"bits\" (it carries " + std::to_string(d_->PayloadBits) +
+                                        "; return {\"score\": s, \"bits\": [...]})");
+                reading.Bits = BitsOf(bits, d_->PayloadBits);
+                int right = 0;
+                for (std::size_t b = 0; b < reading.Bits.size(); ++b)
+                    right += reading.Bits[b] == key.Blind->Payload[b] ? 1 : 0;
+                reading.BitAccuracy = static_cast<double>(right) / static_cast<double>(reading.Bits.size());
+                reading.Ber = 1 - *reading.BitAccuracy;
+            }
+        } catch (py::error_already_set& e) {
+            throw Error(Fail("detect raised " + Raised(e)));
+        } catch (const Error& e) {
+            throw Error(Fail(e.what()));
+        }
+        return reading;
+    }
+
+private:
+    std::string Fail(const std::string& what) const { return "method " + d_->Name + ": " + what; }
+
+    std::shared_ptr<const Described> d_;
+    std::optional<double> strength_;
+};
+
+std::string ParamText(const py::handle& value) {
+    if (py::isinstance<py::float_>(value)) return FormatAttackNumber(value.cast<double>());
+    return py::str(value);
+}
+
+}  // namespace
+
+std::shared_ptr<const WatermarkMethod> PythonMethod(const py::handle& object) {
+    auto d = std::make_shared<Described>();
+    d->Object = py::reinterpret_borrow<py::object>(object);
+    const std::string kind = py::str(object.get_type().attr("__name__"));
+    const auto fail = [&](const std::string& what) { return ArgumentError("a method object (" + kind + ") " + what); };
+    if (!py::hasattr(object, "name") || !py::isinstance<py::str>(object.attr("name")))
+        throw fail("has no name (a text attribute `name`)");
+    d->Name = object.attr("name").cast<std::string>();
+    if (d->Name.empty() || d->Name.size() > kMaxMethodNameBytes ||
+        d->Name.find_first_not_of("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789-_.") !=
+            std::string::npos)
+        throw fail("has the name '" + d->Name + "', not a word of letters, digits, - _ and . (at most " +
+                   std::to_string(kMaxMethodNameBytes) + ")");
+    if (FindMethod(d->Name) != nullptr) throw fail("is named '" + d->Name + "', the name of a method of the catalogue");
+    for (const char* needed : {"embed", "detect"})
+        if (!py::hasattr(object, needed) || !PyCallable_Check(object.attr(needed).ptr()))
+            throw fail(std::string("has no method ") + needed + "()");
+    const auto attribute = [&](const char* name) {
+        return py::hasattr(object, name) ? object.attr(name) : py::object(py::none());
+    };
+    if (const py::object bits = attribute("payload_bits"); !bits.is_none()) {
+        if (!py::isinstance<py::int_>(bits) || py::isinstance<py::bool_>(bits) || bits.cast<long long>() < 0 ||
+            bits.cast<long long>() > kMaxPayloadBits)
+            throw fail("has payload_bits that are not a whole number 0.." + std::to_string(kMaxPayloadBits));
+        d->PayloadBits = bits.cast<int>();
+    }
+    if (const py::object t = attribute("thresholds"); !t.is_none()) {
+        if (!py::isinstance<py::dict>(t) || !t.contains("1e-3") || !t.contains("1e-6"))
+            throw fail("has thresholds that are not {\"1e-3\": t, \"1e-6\": t}");
+        const double at3 = Number(t["1e-3"], "its threshold at 1e-3");
+        const double at6 = Number(t["1e-6"], "its threshold at 1e-6");
+        if (!(at3 > -1 && at3 <= 1 && at6 > -1 && at6 <= 1 && at6 >= at3))
+            throw fail("has thresholds outside -1..1 or the one at 1e-6 below the one at 1e-3");
+        d->Thresholds = std::pair{at3, at6};
+    }
+    if (const py::object s = attribute("strength"); !s.is_none()) {
+        if (!py::isinstance<py::dict>(s) || !s.contains("lowest") || !s.contains("highest") || !s.contains("default"))
+            throw fail("has a strength that is not {\"lowest\": a, \"highest\": b, \"default\": c}");
+        const double lowest = Number(s["lowest"], "its lowest strength");
+        const double highest = Number(s["highest"], "its highest strength");
+        const double given = Number(s["default"], "its default strength");
+        if (!(lowest > 0 && lowest <= given && given <= highest))
+            throw fail("has a strength without 0 < lowest <= default <= highest");
+        d->Strength = AttackParameter{"strength", lowest, highest, false, false, given, "the method's strength"};
+    }
+    if (const py::object p = attribute("params"); !p.is_none()) {
+        if (!py::isinstance<py::dict>(p)) throw fail("has params that are not a dict of keyword arguments");
+        for (const auto& [name, value] : p.cast<py::dict>()) {
+            if (!py::isinstance<py::str>(name) || (d->Strength && name.cast<std::string>() == "strength"))
+                throw fail("has params whose names are not texts, or name the strength");
+            d->Params[name] = value;
+            if (!d->ParamsText.empty()) d->ParamsText.push_back(',');
+            d->ParamsText.append(name.cast<std::string>()).append("=").append(ParamText(value));
+        }
+        if (d->ParamsText.size() > kMaxMethodParametersBytes / 2) throw fail("has params too long to name in a key");
+    }
+    const std::optional<double> strength = d->Strength ? d->Strength->Default : std::nullopt;
+    return std::make_shared<ObjectMethod>(std::move(d), strength);
+}
+
+SweepMethod PythonSweepMethod(const py::handle& object) {
+    SweepMethod method;
+    method.Method = PythonMethod(object);
+    method.Label = method.Method->Name();
+    if (const auto thresholds = method.Method->Thresholds()) {
+        Calibration given;
+        given.ThresholdEmpirical = thresholds->first;
+        given.ThresholdModelled = thresholds->second;
+        given.Method = method.Label;
+        given.Source = "the thresholds of the method object " + method.Label;
+        method.Thresholds = given;
+    }
+    return method;
+}
+
+}  // namespace quillfen::python
