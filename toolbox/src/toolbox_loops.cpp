@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <vector>
 
 #include "quillfen/image/round_half_even.h"
@@ -711,7 +712,8 @@ void MovingAveragePieces(const std::uint8_t* in, std::uint8_t* out, std::size_t 
         const auto between = hn::AndNot(black, hn::Gt(a, low));
         if (!hn::AllFalse(d, between)) unsure = true;
     };
-    std::vector<std::uint8_t> marks(out != nullptr ? steps : 0);
+    // Every mark is written before it is read: no zeroing.
+    const std::unique_ptr<std::uint8_t[]> marks(new std::uint8_t[out != nullptr ? steps : 0]);
     // The low `lanes` bytes of a word as doubles.
     const hn::Rebind<std::uint32_t, decltype(d)> du;
     const auto shifts = hn::Mul(hn::Iota(du, 0), hn::Set(du, 8u));
@@ -778,7 +780,7 @@ void MovingAveragePieces(const std::uint8_t* in, std::uint8_t* out, std::size_t 
         std::uint8_t* o = out + k * stride;
         std::size_t j = 0;
         for (; j + bytes <= steps; j += bytes)
-            hn::StoreU(hn::VecFromMask(db, hn::Eq(hn::And(hn::LoadU(db, marks.data() + j), bit), hn::Zero(db))), db,
+            hn::StoreU(hn::VecFromMask(db, hn::Eq(hn::And(hn::LoadU(db, marks.get() + j), bit), hn::Zero(db))), db,
                        o + j);
         for (; j < steps; ++j) o[j] = (marks[j] >> k) & 1 ? 0 : 255;
     }

@@ -75,7 +75,7 @@ int LaplacianLevel(const GrayPlane& plane, int percent, Counts& kept);
 Binarized MovingAverageBinarize(const GrayPlane& plane);
 // The same scan cut into pieces that run side by side, each started `warmUp` pixels early
 // from a guessed average and scanned again where the guess had not been forgotten by its
-// first pixel: the same result for every warmUp >= 1 (MovingAverageBinarize uses 4096).
+// first pixel: the same result for every warmUp >= 1 (MovingAverageBinarize uses 48 n).
 Binarized MovingAverageBinarizeInPieces(const GrayPlane& plane, int warmUp);
 
 namespace literal {
