@@ -152,24 +152,34 @@ int FuzzyLevel(const Counts& h, FuzzyMeasure measure) {
     }
     std::array<double, 256> E{};
     std::array<bool, 256> computed{};
-    for (int t = 1; t <= 254; ++t) {
-        if (!FuzzyQualifies(h, f, t)) continue;
-        const int mu0 = FuzzyMu(f.W[t], f.S[t]);
-        const int mu1 = FuzzyMu(f.Wbar[t], f.Sbar[t]);
-        double e = 0.0;
-        if (measure == FuzzyMeasure::Shannon) {
-            // Empty levels add h * term = +0, which changes no sum: skip them.
-            for (int g = 0; g <= t; ++g)
-                if (h[g] != 0) e += static_cast<double>(h[g]) * term[std::abs(g - mu0)];
-            for (int g = t + 1; g < 256; ++g)
-                if (h[g] != 0) e += static_cast<double>(h[g]) * term[std::abs(g - mu1)];
-        } else {
-            for (int g = 0; g <= t; ++g) e += term[std::abs(g - mu0)];
-            for (int g = t + 1; g < 256; ++g) e += term[std::abs(g - mu1)];
-            e = std::sqrt(e);
+    std::array<int, 256> levels{};
+    int count = 0;
+    for (int t = 1; t <= 254; ++t)
+        if (FuzzyQualifies(h, f, t)) levels[static_cast<std::size_t>(count++)] = t;
+    // Each E(t) is a sum over the levels in level order, a chain of dependent additions: four
+    // levels t are summed side by side, each in its own order. Empty levels add h * term = +0,
+    // which changes no sum.
+    constexpr int kSide = 4;
+    for (int first = 0; first < count; first += kSide) {
+        const int side = std::min(kSide, count - first);
+        int t[kSide], mu0[kSide], mu1[kSide];
+        double e[kSide] = {};
+        for (int l = 0; l < kSide; ++l) {
+            t[l] = levels[static_cast<std::size_t>(first + std::min(l, side - 1))];
+            mu0[l] = FuzzyMu(f.W[t[l]], f.S[t[l]]);
+            mu1[l] = FuzzyMu(f.Wbar[t[l]], f.Sbar[t[l]]);
         }
-        E[t] = e;
-        computed[t] = true;
+        for (int g = 0; g < 256; ++g) {
+            const double weight = h[g];
+            for (int l = 0; l < kSide; ++l) {
+                const double term_ = term[std::abs(g - (g <= t[l] ? mu0[l] : mu1[l]))];
+                e[l] += measure == FuzzyMeasure::Shannon ? weight * term_ : term_;
+            }
+        }
+        for (int l = 0; l < side; ++l) {
+            E[t[l]] = measure == FuzzyMeasure::Shannon ? e[l] : std::sqrt(e[l]);
+            computed[t[l]] = true;
+        }
     }
     return PickFuzzyLevel(h, E, computed);
 }
