@@ -331,6 +331,49 @@ TEST(Thresholds, FastMovingAverageMatchesTheLiteralOne) {
     }
 }
 
+TEST(Thresholds, MovingAverageInPiecesMatchesTheLiteralScan) {
+    // Pieces started 1 pixel early rarely hold the true average at their first pixel and are
+    // scanned again; 200 pixels early most do. Black decays into subnormals, where the guess
+    // is never forgotten; a window of 3 divides.
+    std::mt19937 rng(12);
+    for (int width : {64, 24}) {
+        for (int spread : {0, 40, 255}) {
+            auto pixels = RandomPlane(rng, width * 200, spread);
+            if (spread == 0) std::fill(pixels.begin(), pixels.end(), 0);
+            const GrayPlane image = Gray(width, 200, pixels);
+            const thresholds::Binarized lit = thresholds::literal::MovingAverageBinarize(image);
+            for (int warmUp : {1, 200}) {
+                const thresholds::Binarized fast = thresholds::MovingAverageBinarizeInPieces(image, warmUp);
+                ASSERT_EQ(fast.value, lit.value) << width << " " << spread << " " << warmUp;
+                ASSERT_EQ(fast.plane, lit.plane) << width << " " << spread << " " << warmUp;
+            }
+        }
+    }
+}
+
+TEST(Thresholds, MovingAverageInPiecesDividesWhereTheAverageAlmostMeetsThePixel) {
+    // A window of 2 (width 16) led from its start of 254 to an average of 20 + 2^-48 at the
+    // 48th pixel of the scan, 17: avg x 85 rounds to just above 1700, and only the division by
+    // 100 tells that the pixel turns black.
+    std::vector<std::uint8_t> scan(16 * 40, 90);
+    scan[0] = 128;
+    std::fill(scan.begin() + 1, scan.begin() + 44, 127);
+    scan[44] = 57;
+    scan[45] = scan[46] = 0;
+    scan[47] = 17;
+    std::vector<std::uint8_t> pixels(scan.size());
+    for (std::size_t i = 0; i < scan.size(); ++i) {
+        const std::size_t y = i / 16, k = i % 16;
+        pixels[y * 16 + (y % 2 == 0 ? k : 15 - k)] = scan[i];
+    }
+    const GrayPlane image = Gray(16, 40, pixels);
+    const thresholds::Binarized lit = thresholds::literal::MovingAverageBinarize(image);
+    ASSERT_EQ(lit.plane.at(15, 2), 0);
+    const thresholds::Binarized fast = thresholds::MovingAverageBinarizeInPieces(image, 1);
+    EXPECT_EQ(fast.plane, lit.plane);
+    EXPECT_EQ(fast.value, lit.value);
+}
+
 // ---- Results computed independently ---------------------------------------------------------
 // The expected values below come from tests/toolbox/thresholds_reference.py, a separate
 // implementation of the two methods from their definitions:

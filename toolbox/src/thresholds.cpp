@@ -6,9 +6,12 @@
 #include "quillfen/toolbox/thresholds.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 #include <limits>
+#include <memory>
 #include <vector>
 
 #include "quillfen/image/errors.h"
@@ -149,24 +152,34 @@ int FuzzyLevel(const Counts& h, FuzzyMeasure measure) {
     }
     std::array<double, 256> E{};
     std::array<bool, 256> computed{};
-    for (int t = 1; t <= 254; ++t) {
-        if (!FuzzyQualifies(h, f, t)) continue;
-        const int mu0 = FuzzyMu(f.W[t], f.S[t]);
-        const int mu1 = FuzzyMu(f.Wbar[t], f.Sbar[t]);
-        double e = 0.0;
-        if (measure == FuzzyMeasure::Shannon) {
-            // Empty levels add h * term = +0, which changes no sum: skip them.
-            for (int g = 0; g <= t; ++g)
-                if (h[g] != 0) e += static_cast<double>(h[g]) * term[std::abs(g - mu0)];
-            for (int g = t + 1; g < 256; ++g)
-                if (h[g] != 0) e += static_cast<double>(h[g]) * term[std::abs(g - mu1)];
-        } else {
-            for (int g = 0; g <= t; ++g) e += term[std::abs(g - mu0)];
-            for (int g = t + 1; g < 256; ++g) e += term[std::abs(g - mu1)];
-            e = std::sqrt(e);
+    std::array<int, 256> levels{};
+    int count = 0;
+    for (int t = 1; t <= 254; ++t)
+        if (FuzzyQualifies(h, f, t)) levels[static_cast<std::size_t>(count++)] = t;
+    // Each E(t) is a sum over the levels in level order, a chain of dependent additions: four
+    // levels t are summed side by side, each in its own order. Empty levels add h * term = +0,
+    // which changes no sum.
+    constexpr int kSide = 4;
+    for (int first = 0; first < count; first += kSide) {
+        const int side = std::min(kSide, count - first);
+        int t[kSide], mu0[kSide], mu1[kSide];
+        double e[kSide] = {};
+        for (int l = 0; l < kSide; ++l) {
+            t[l] = levels[static_cast<std::size_t>(first + std::min(l, side - 1))];
+            mu0[l] = FuzzyMu(f.W[t[l]], f.S[t[l]]);
+            mu1[l] = FuzzyMu(f.Wbar[t[l]], f.Sbar[t[l]]);
         }
-        E[t] = e;
-        computed[t] = true;
+        for (int g = 0; g < 256; ++g) {
+            const double weight = h[g];
+            for (int l = 0; l < kSide; ++l) {
+                const double term_ = term[std::abs(g - (g <= t[l] ? mu0[l] : mu1[l]))];
+                e[l] += measure == FuzzyMeasure::Shannon ? weight * term_ : term_;
+            }
+        }
+        for (int l = 0; l < side; ++l) {
+            E[t[l]] = measure == FuzzyMeasure::Shannon ? e[l] : std::sqrt(e[l]);
+            computed[t[l]] = true;
+        }
     }
     return PickFuzzyLevel(h, E, computed);
 }
@@ -227,6 +240,83 @@ Binarized MovingAverageScan(const GrayPlane& plane, double n, Divide divide, Dec
         }
     }
     result.value = static_cast<int>(Round(avg));
+    return result;
+}
+
+// Rows in scan order: even rows as they are, odd rows reversed (the serpentine), eight
+// bytes at a time.
+void SerpentineCopy(const std::uint8_t* from, std::uint8_t* to, int width, int height) {
+    const std::size_t w = static_cast<std::size_t>(width);
+    for (int y = 0; y < height; ++y, from += w, to += w) {
+        if (y % 2 == 0) {
+            std::copy(from, from + w, to);
+            continue;
+        }
+        std::size_t x = 0;
+        for (; x + 8 <= w; x += 8) {
+            std::uint64_t eight;
+            std::memcpy(&eight, from + w - 8 - x, 8);
+            eight = __builtin_bswap64(eight);
+            std::memcpy(to + x, &eight, 8);
+        }
+        for (; x < w; ++x) to[x] = from[w - 1 - x];
+    }
+}
+
+// The serpentine scan of MovingAverageScan, cut into pieces. Its running sum M after a pixel
+// is a function of M before it and of the pixel, so the scan is one long chain of dependent
+// operations, and a processor that runs it alone mostly waits. Two scans that hold the same
+// M at some pixel agree from there on; and since the window forgets where it started (each
+// step keeps (n - 1) / n of M) while rounding maps nearby values onto one double, scans
+// started from different values come to hold the same M within a few hundred to a few
+// thousand pixels. So the pieces run side by side, each from `warmUp` pixels before its first
+// one with a guessed M; a piece whose M at its first pixel is the true one (where the piece
+// before it ended) gave exactly the serial scan's outputs, and any other piece is scanned
+// again from the true M, serially.
+Binarized MovingAverageInPieces(const GrayPlane& plane, const toolbox_loops::MovingWindow& window, int warmUp) {
+    const int width = plane.width();
+    const int height = plane.height();
+    const std::size_t count = plane.pixels().size();
+    const std::size_t lead = static_cast<std::size_t>(std::max(warmUp, 1));
+    const std::size_t pieces = toolbox_loops::MovingAveragePieceCount();
+    const auto decay = [&window](double m) { return window.Decay(m); };
+    const auto divide = [&window](double m) { return window.Average(m); };
+    // Short scans gain nothing: the serial one.
+    if (count < (pieces + 1) * lead * 2) return MovingAverageScan(plane, window.n, divide, decay);
+    // The pixels in scan order, and whether each turns black (0) or white (255), in scan order.
+    // Both are written whole before they are read: no zeroing.
+    const std::unique_ptr<std::uint8_t[]> scan(new std::uint8_t[count]), marks(new std::uint8_t[count]);
+    SerpentineCopy(plane.data(), scan.get(), width, height);
+    const std::uint8_t* in = scan.get();
+    std::uint8_t* out = marks.get();
+    const auto serial = [&](double M, std::size_t from, std::size_t to) {
+        for (std::size_t p = from; p < to; ++p) {
+            const std::uint8_t v = in[p];
+            M = window.Decay(M) + v;
+            out[p] = window.Average(M) * 85 / 100 > v ? 0 : 255;
+        }
+        return M;
+    };
+    const double start = 127 * window.n;  // as if the last n pixels had been 127
+    // Piece k covers [lead + k * piece, lead + (k + 1) * piece) and warms up from k * piece;
+    // the first `lead` pixels and those after the last piece are scanned serially.
+    const std::size_t piece = (count - lead) / pieces;
+    serial(start, 0, lead);
+    std::array<double, 8> M;
+    M.fill(start);  // piece 0 warms up from the true start, the others from a guess
+    toolbox_loops::MovingAveragePieces(in, nullptr, piece, lead, window, M.data());
+    const std::array<double, 8> entry = M;
+    toolbox_loops::MovingAveragePieces(in + lead, out + lead, piece, piece, window, M.data());
+    double truth = M[0];
+    for (std::size_t k = 1; k < pieces; ++k) {
+        const std::size_t first = lead + k * piece;
+        truth = std::bit_cast<std::uint64_t>(entry[k]) == std::bit_cast<std::uint64_t>(truth)
+                    ? M[k]
+                    : serial(truth, first, first + piece);
+    }
+    const double last = serial(truth, lead + pieces * piece, count);
+    Binarized result{GrayPlane(width, height), static_cast<int>(Round(window.Average(last)))};
+    SerpentineCopy(out, result.plane.data(), width, height);  // its own inverse
     return result;
 }
 
@@ -508,22 +598,14 @@ int LaplacianLevel(const GrayPlane& plane, int percent, Counts& kept) {
 }
 
 Binarized MovingAverageBinarize(const GrayPlane& plane) {
-    const double n = MovingAverageWindow(plane.width());
-    const int exponent = std::ilogb(n);
-    if (std::ldexp(1.0, exponent) == n) {
-        // For a power of two, M * (1 / n) is the same correctly rounded value as M / n, and
-        // exact while M is a normal number far from the subnormals: M - M / n is then the
-        // real M (1 - 1 / n), and (1 - 1 / n) is exact, so M * (1 - 1 / n) rounds to the same
-        // double with one operation less on the chain from pixel to pixel, which is all the
-        // scan waits on.
-        const double inverse = 1.0 / n;
-        const double keep = 1.0 - inverse;
-        constexpr double kExactBelow = 0x1p-900;  // M / n is exact for any M above this
-        return MovingAverageScan(
-            plane, n, [inverse](double m) { return m * inverse; },
-            [inverse, keep](double m) { return m >= kExactBelow ? m * keep : m - m * inverse; });
-    }
-    return MovingAverageScan(plane, n, [n](double m) { return m / n; }, [n](double m) { return m - m / n; });
+    // Two sums' difference shrinks by (n - 1) / n a step, to e^-48 (about 2^-69) of itself
+    // in 48 n steps, far below the spacing of the doubles near the sums: by then the pieces'
+    // guesses are forgotten (the picture's own detail only helps).
+    return MovingAverageBinarizeInPieces(plane, static_cast<int>(48 * MovingAverageWindow(plane.width())));
+}
+
+Binarized MovingAverageBinarizeInPieces(const GrayPlane& plane, int warmUp) {
+    return MovingAverageInPieces(plane, toolbox_loops::MovingWindow(MovingAverageWindow(plane.width())), warmUp);
 }
 
 namespace literal {

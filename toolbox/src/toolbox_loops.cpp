@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <vector>
 
 #include "quillfen/image/round_half_even.h"
@@ -670,6 +671,121 @@ void HoughRuns(const HoughPixels& pixels, double c, double s, double diagonal, i
                            start[k], end[k]);
 }
 
+// Two vectors of up to four scans each. The scans read their pixels from separate parts of
+// the picture: eight steps of eight scans are read as eight words and turned into eight
+// words of one step each.
+std::size_t MovingAveragePieceCount() { return 2 * hn::Lanes(hn::CappedTag<double, 4>()); }
+
+void MovingAveragePieces(const std::uint8_t* in, std::uint8_t* out, std::size_t stride, std::size_t steps,
+                         const MovingWindow& window, double* M) {
+    const hn::CappedTag<double, 4> d;
+    const hn::Rebind<std::int32_t, decltype(d)> di;
+    const std::size_t lanes = hn::Lanes(d);
+    const std::size_t pieces = 2 * lanes;
+    auto m0 = hn::LoadU(d, M);
+    auto m1 = hn::LoadU(d, M + lanes);
+    const auto n = hn::Set(d, window.n);
+    const auto inverse = hn::Set(d, window.inverse);
+    const auto keep = hn::Set(d, window.keep);
+    const auto exactBelow = hn::Set(d, MovingWindow::kExactBelow);
+    // Each step keeps at least half of M, so sums at or above 2^8 kExactBelow stay above
+    // kExactBelow for eight steps: then a block needs no choice per step.
+    const auto safeAbove = hn::Set(d, 0x1p8 * MovingWindow::kExactBelow);
+    bool normal = false;
+    const auto decay = [&](auto m) {
+        if (!window.powerOfTwo) return hn::Sub(m, hn::Div(m, n));
+        if (normal) return hn::Mul(m, keep);
+        return hn::IfThenElse(hn::Ge(m, exactBelow), hn::Mul(m, keep), hn::Sub(m, hn::Mul(m, inverse)));
+    };
+    const auto average = [&](auto m) { return window.powerOfTwo ? hn::Mul(m, inverse) : hn::Div(m, n); };
+    const auto scale = hn::Set(d, 85.0);
+    const auto hundred = hn::Set(d, 100.0);
+    // a / 100 > v rounded: surely not for a <= 100 v, surely for a >= 100 v + 2^-30, whose
+    // quotient exceeds v by far more than half its spacing (v < 256); in between, which takes
+    // a near coincidence, the division decides.
+    const auto margin = hn::Set(d, 0x1p-30);
+    const auto blackness = [&](auto m, auto v, std::uint8_t* bits, bool& unsure) {
+        const auto a = hn::Mul(average(m), scale);
+        const auto low = hn::Mul(v, hundred);
+        const auto black = hn::Ge(a, hn::Add(low, margin));
+        hn::StoreMaskBits(d, black, bits);
+        const auto between = hn::AndNot(black, hn::Gt(a, low));
+        if (!hn::AllFalse(d, between)) unsure = true;
+    };
+    // Every mark is written before it is read: no zeroing.
+    const std::unique_ptr<std::uint8_t[]> marks(new std::uint8_t[out != nullptr ? steps : 0]);
+    // The low `lanes` bytes of a word as doubles.
+    const hn::Rebind<std::uint32_t, decltype(d)> du;
+    const auto shifts = hn::Mul(hn::Iota(du, 0), hn::Set(du, 8u));
+    const auto low = hn::Set(du, 255u);
+    const auto bytesOf = [&](std::uint32_t word) {
+        return hn::PromoteTo(d, hn::BitCast(di, hn::And(hn::Shr(hn::Set(du, word), shifts), low)));
+    };
+    for (std::size_t j = 0; j < steps; j += 8) {
+        const std::size_t count = std::min<std::size_t>(8, steps - j);
+        std::uint64_t r[8] = {};
+        for (std::size_t k = 0; k < pieces; ++k) {
+            if (count == 8) std::memcpy(&r[k], in + k * stride + j, 8);  // a load of one word
+            else std::memcpy(&r[k], in + k * stride + j, count);
+        }
+        // The 8 x 8 transpose of bytes: byte i of r[k] becomes byte k of r[i].
+        for (int k = 0; k < 4; ++k) {
+            const std::uint64_t t = ((r[k] >> 32) ^ r[k + 4]) & 0x00000000FFFFFFFFull;
+            r[k] ^= t << 32;
+            r[k + 4] ^= t;
+        }
+        for (int k : {0, 1, 4, 5}) {
+            const std::uint64_t t = ((r[k] >> 16) ^ r[k + 2]) & 0x0000FFFF0000FFFFull;
+            r[k] ^= t << 16;
+            r[k + 2] ^= t;
+        }
+        for (int k : {0, 2, 4, 6}) {
+            const std::uint64_t t = ((r[k] >> 8) ^ r[k + 1]) & 0x00FF00FF00FF00FFull;
+            r[k] ^= t << 8;
+            r[k + 1] ^= t;
+        }
+        normal = hn::AllTrue(d, hn::Ge(hn::Min(m0, m1), safeAbove));
+        for (std::size_t i = 0; i < count; ++i) {
+            const std::uint64_t step = r[i];
+            const auto v0 = bytesOf(static_cast<std::uint32_t>(step));
+            const auto v1 = bytesOf(static_cast<std::uint32_t>(step >> (8 * lanes)));
+            m0 = hn::Add(decay(m0), v0);
+            m1 = hn::Add(decay(m1), v1);
+            if (out == nullptr) continue;
+            std::uint8_t bits[2] = {};
+            bool unsure = false;
+            blackness(m0, v0, bits, unsure);
+            blackness(m1, v1, bits + 1, unsure);
+            unsigned black = bits[0] | (unsigned{bits[1]} << lanes);
+            if (unsure) {
+                alignas(64) double at[8];
+                hn::Store(m0, d, at);
+                hn::Store(m1, d, at + lanes);
+                black = 0;
+                for (std::size_t k = 0; k < pieces; ++k)
+                    if (window.Average(at[k]) * 85 / 100 > static_cast<double>((step >> (8 * k)) & 255))
+                        black |= 1u << k;
+            }
+            marks[j + i] = static_cast<std::uint8_t>(black);
+        }
+    }
+    hn::StoreU(m0, d, M);
+    hn::StoreU(m1, d, M + lanes);
+    if (out == nullptr) return;
+    // Bit k of marks[j] to out[k * stride + j]: 0 where set (black), 255 where clear.
+    const D8 db;
+    const std::size_t bytes = hn::Lanes(db);
+    for (std::size_t k = 0; k < pieces; ++k) {
+        const auto bit = hn::Set(db, static_cast<std::uint8_t>(1u << k));
+        std::uint8_t* o = out + k * stride;
+        std::size_t j = 0;
+        for (; j + bytes <= steps; j += bytes)
+            hn::StoreU(hn::VecFromMask(db, hn::Eq(hn::And(hn::LoadU(db, marks.get() + j), bit), hn::Zero(db))), db,
+                       o + j);
+        for (; j < steps; ++j) o[j] = (marks[j] >> k) & 1 ? 0 : 255;
+    }
+}
+
 }  // namespace HWY_NAMESPACE
 }  // namespace quillfen::toolbox_loops
 HWY_AFTER_NAMESPACE();
@@ -768,6 +884,17 @@ void WindowCounts(const std::uint8_t* in, std::uint8_t* out, int width, int heig
     EachInterior(in, out, width, height, shared::WindowCountAt);
 }
 
+void MovingAveragePieces(const std::uint8_t* in, std::uint8_t* out, std::size_t stride, std::size_t steps,
+                         const MovingWindow& window, double* M) {
+    for (std::size_t j = 0; j < steps; ++j) {
+        for (std::size_t k = 0; k < 2; ++k) {
+            const std::uint8_t v = in[k * stride + j];
+            M[k] = window.Decay(M[k]) + v;
+            if (out != nullptr) out[k * stride + j] = window.Average(M[k]) * 85 / 100 > v ? 0 : 255;
+        }
+    }
+}
+
 }  // namespace plain
 
 #if QF_SIMD
@@ -787,6 +914,8 @@ HWY_EXPORT(HoughRuns);
 HWY_EXPORT(LaplacianResponses);
 HWY_EXPORT(SobelEdges);
 HWY_EXPORT(WindowCounts);
+HWY_EXPORT(MovingAveragePieceCount);
+HWY_EXPORT(MovingAveragePieces);
 
 void Invert(const std::uint8_t* in, std::uint8_t* out, std::size_t count) {
     HWY_DYNAMIC_DISPATCH(Invert)(in, out, count);
@@ -835,6 +964,11 @@ void SobelEdges(const std::uint8_t* in, int width, int y, int threshold, std::ui
 void WindowCounts(const std::uint8_t* in, std::uint8_t* out, int width, int height) {
     HWY_DYNAMIC_DISPATCH(WindowCounts)(in, out, width, height);
 }
+std::size_t MovingAveragePieceCount() { return HWY_DYNAMIC_DISPATCH(MovingAveragePieceCount)(); }
+void MovingAveragePieces(const std::uint8_t* in, std::uint8_t* out, std::size_t stride, std::size_t steps,
+                         const MovingWindow& window, double* M) {
+    HWY_DYNAMIC_DISPATCH(MovingAveragePieces)(in, out, stride, steps, window, M);
+}
 
 #else
 
@@ -874,6 +1008,11 @@ void SobelEdges(const std::uint8_t* in, int width, int y, int threshold, std::ui
 }
 void WindowCounts(const std::uint8_t* in, std::uint8_t* out, int width, int height) {
     plain::WindowCounts(in, out, width, height);
+}
+std::size_t MovingAveragePieceCount() { return 2; }
+void MovingAveragePieces(const std::uint8_t* in, std::uint8_t* out, std::size_t stride, std::size_t steps,
+                         const MovingWindow& window, double* M) {
+    plain::MovingAveragePieces(in, out, stride, steps, window, M);
 }
 
 #endif  // QF_SIMD

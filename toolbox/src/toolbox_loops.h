@@ -8,6 +8,7 @@
 // The 3 x 3 loops write the interior of a width x height plane, rows 1..height-2 and columns
 // 1..width-2, reading rows above and below; the caller decides the border. Planes narrower
 // or lower than 3 pixels have no interior and are not touched.
+#include <cmath>
 #include <cstddef>
 #include <cstdint>
 
@@ -86,6 +87,36 @@ struct HoughPixels {
 void HoughRuns(const HoughPixels& pixels, double c, double s, double diagonal, int R, std::int32_t* previous,
                std::int32_t* start, std::int32_t* end);
 
+// The moving-average threshold's running sum M over a window of n pixels: each pixel
+// turns M into Decay(M) + v, whose Average is compared with the pixel. For a power of two,
+// M * (1 / n) is the same correctly rounded value as M / n, and exact while M is a normal
+// number far from the subnormals: M - M / n is then the real M (1 - 1 / n), and (1 - 1 / n)
+// is exact, so M * (1 - 1 / n) rounds to the same double with one operation less on the
+// chain from pixel to pixel.
+struct MovingWindow {
+    static constexpr double kExactBelow = 0x1p-900;  // M / n is exact for any M above this
+    double n;
+    double inverse;
+    double keep;
+    bool powerOfTwo;
+    explicit MovingWindow(double window)
+        : n(window), inverse(1.0 / window), keep(1.0 - 1.0 / window),
+          powerOfTwo(std::ldexp(1.0, std::ilogb(window)) == window) {}
+    double Decay(double m) const {
+        if (!powerOfTwo) return m - m / n;
+        return m >= kExactBelow ? m * keep : m - m * inverse;
+    }
+    double Average(double m) const { return powerOfTwo ? m * inverse : m / n; }
+};
+
+// MovingAveragePieceCount() scans side by side: scan k steps through in[k * stride + j] for
+// j = 0..steps-1 from M[k] (left in M[k]); with `out`, out[k * stride + j] = 0 where
+// Average(M) x 85 / 100 > v after the pixel v, else 255. Each scan makes exactly the double
+// operations of MovingWindow, in its order.
+std::size_t MovingAveragePieceCount();
+void MovingAveragePieces(const std::uint8_t* in, std::uint8_t* out, std::size_t stride, std::size_t steps,
+                         const MovingWindow& window, double* M);
+
 // The same loops one value at a time: what a build with QF_SIMD=OFF runs.
 namespace plain {
 void Invert(const std::uint8_t* in, std::uint8_t* out, std::size_t count);
@@ -105,6 +136,8 @@ void HoughRuns(const HoughPixels& pixels, double c, double s, double diagonal, i
 void LaplacianResponses(const std::uint8_t* in, int width, int y, std::int16_t* d);
 void SobelEdges(const std::uint8_t* in, int width, int y, int threshold, std::uint8_t* out);
 void WindowCounts(const std::uint8_t* in, std::uint8_t* out, int width, int height);
+void MovingAveragePieces(const std::uint8_t* in, std::uint8_t* out, std::size_t stride, std::size_t steps,
+                         const MovingWindow& window, double* M);
 }  // namespace plain
 
 }  // namespace quillfen::toolbox_loops

@@ -73,6 +73,10 @@ int LaplacianLevel(const GrayPlane& plane, int percent, Counts& kept);
 // left, ...); the value is the rounded last running average. The window is Round(width / 8)
 // pixels; MathError "Invalid floating point operation" when it is 0.
 Binarized MovingAverageBinarize(const GrayPlane& plane);
+// The same scan cut into pieces that run side by side, each started `warmUp` pixels early
+// from a guessed average and scanned again where the guess had not been forgotten by its
+// first pixel: the same result for every warmUp >= 1 (MovingAverageBinarize uses 48 n).
+Binarized MovingAverageBinarizeInPieces(const GrayPlane& plane, int warmUp);
 
 namespace literal {
 // The same results computed term by term from the defining formulas: no skipped terms, no
