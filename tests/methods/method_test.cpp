@@ -138,11 +138,13 @@ TEST(BlindMethods, PayloadSurvivesAndUnmarkedReadsChance) {
 // A colour picture of a size that is no multiple of 8: the luminance carries the mark, each
 // colour moves by the same amount, and the key reads it back from the colour picture.
 TEST(BlindMethods, ColourPictureOfAnySize) {
-    const Bitmap gray = LoadPictureFile(test::SamplePath("camera-512.bmp")).bitmap;
+    // The camera picture mirrored past its edges (PGM: builds without Qt read no BMP).
+    const Bitmap gray = LoadPictureFile(test::SamplePath("camera-256.pgm")).bitmap;
+    const auto mirrored = [](int i) { return i < 256 ? i : 511 - i; };
     Bitmap colour(301, 263);
     for (int y = 0; y < colour.height(); ++y)
         for (int x = 0; x < colour.width(); ++x) {
-            const int g = gray.blue(x, y);
+            const int g = gray.blue(mirrored(x), mirrored(y));
             // Clear of 0 and 255, where a colour would be clamped.
             colour.setBgr(x, y, static_cast<std::uint8_t>(50 + g / 3), static_cast<std::uint8_t>(40 + g / 2),
                           static_cast<std::uint8_t>(200 - g / 3));
