@@ -4,6 +4,8 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <cstddef>
+#include <vector>
 
 #include "quillfen/image/bitmap.h"
 #include "quillfen/image/portable_math.h"
@@ -153,7 +155,8 @@ GrayPlane Sharpen(const GrayPlane& in, double amount) {
 GrayPlane GaussianBlur(const GrayPlane& in, double sigma) {
     // OpenCV's radius for 8-bit pictures: ksize = round(6 sigma + 1) | 1, r = ksize / 2.
     const int radius = (static_cast<int>(RoundHalfEven(6 * sigma + 1)) | 1) / 2;
-    std::vector<double> weights(static_cast<std::size_t>(2 * radius + 1));
+    const std::size_t taps = static_cast<std::size_t>(2 * radius + 1);
+    std::vector<double> weights(taps);
     double sum = 0;
     for (int i = -radius; i <= radius; ++i) {
         const double w = PortableExp(-(static_cast<double>(i) * i) / (2 * sigma * sigma));
@@ -161,28 +164,46 @@ GrayPlane GaussianBlur(const GrayPlane& in, double sigma) {
         sum = sum + w;
     }
     for (double& w : weights) w = w / sum;
-    const int width = in.width();
-    const int height = in.height();
-    // Along the rows, then along the columns, each term in order from -r to r.
-    std::vector<double> rows(static_cast<std::size_t>(width) * static_cast<std::size_t>(height));
-    for (int y = 0; y < height; ++y) {
-        const std::uint8_t* row = in.row(y);
-        for (int x = 0; x < width; ++x) {
-            double v = 0;
-            for (int i = -radius; i <= radius; ++i)
-                v = v + weights[static_cast<std::size_t>(i + radius)] * row[std::clamp(x + i, 0, width - 1)];
-            rows[static_cast<std::size_t>(y) * width + x] = v;
+    const std::size_t width = static_cast<std::size_t>(in.width());
+    const std::size_t height = static_cast<std::size_t>(in.height());
+    // Along the rows, then along the columns, each sum adding its terms in order from -r to r
+    // (0 + w[0] t[0], then the next term). The sums run a tap at a time over a whole row, which
+    // adds each pixel's terms in that same order but lets the loops run over neighbours in
+    // memory; the edge pixels, repeated, are laid out beside each row once.
+    thread_local std::vector<double> padded;
+    thread_local std::vector<double> rows;
+    thread_local std::vector<double> sums;
+    padded.resize(width + taps - 1);
+    rows.resize(width * height);
+    sums.resize(width);
+    const std::size_t r = static_cast<std::size_t>(radius);
+    for (std::size_t y = 0; y < height; ++y) {
+        const std::uint8_t* row = in.row(static_cast<int>(y));
+        for (std::size_t x = 0; x < padded.size(); ++x)
+            padded[x] = row[std::clamp<std::ptrdiff_t>(static_cast<std::ptrdiff_t>(x) - radius, 0,
+                                                       static_cast<std::ptrdiff_t>(width) - 1)];
+        double* out = rows.data() + y * width;
+        for (std::size_t x = 0; x < width; ++x) out[x] = 0;
+        for (std::size_t i = 0; i < taps; ++i) {
+            const double w = weights[i];
+            const double* terms = padded.data() + i;
+            for (std::size_t x = 0; x < width; ++x) out[x] = out[x] + w * terms[x];
         }
     }
-    GrayPlane out(width, height);
-    for (int y = 0; y < height; ++y)
-        for (int x = 0; x < width; ++x) {
-            double v = 0;
-            for (int i = -radius; i <= radius; ++i)
-                v = v + weights[static_cast<std::size_t>(i + radius)] *
-                            rows[static_cast<std::size_t>(std::clamp(y + i, 0, height - 1)) * width + x];
-            out.at(x, y) = ToByte(v);
+    GrayPlane out(static_cast<int>(width), static_cast<int>(height));
+    for (std::size_t y = 0; y < height; ++y) {
+        for (std::size_t x = 0; x < width; ++x) sums[x] = 0;
+        for (std::size_t i = 0; i < taps; ++i) {
+            const double w = weights[i];
+            const std::size_t source = static_cast<std::size_t>(std::clamp<std::ptrdiff_t>(
+                static_cast<std::ptrdiff_t>(y + i) - static_cast<std::ptrdiff_t>(r), 0,
+                static_cast<std::ptrdiff_t>(height) - 1));
+            const double* terms = rows.data() + source * width;
+            for (std::size_t x = 0; x < width; ++x) sums[x] = sums[x] + w * terms[x];
         }
+        std::uint8_t* bytes = out.row(static_cast<int>(y));
+        for (std::size_t x = 0; x < width; ++x) bytes[x] = ToByte(sums[x]);
+    }
     return out;
 }
 
@@ -212,28 +233,52 @@ GrayPlane Rotate(const GrayPlane& in, double degrees) {
     double sine = 0;
     double cosine = 0;
     SinCosDegrees(degrees, sine, cosine);
-    const double cx = (in.width() - 1) / 2.0;
-    const double cy = (in.height() - 1) / 2.0;
+    const int width = in.width();
+    const int height = in.height();
+    const double cx = (width - 1) / 2.0;
+    const double cy = (height - 1) / 2.0;
     const auto pixel = [&](int x, int y) -> double {
-        if (x < 0 || y < 0 || x >= in.width() || y >= in.height()) return 0.0;
+        if (x < 0 || y < 0 || x >= width || y >= height) return 0.0;
         return in.at(x, y);
     };
-    GrayPlane out(in.width(), in.height());
-    for (int y = 0; y < in.height(); ++y)
-        for (int x = 0; x < in.width(); ++x) {
-            const double u = x - cx;
-            const double v = y - cy;
-            const double sx = cosine * u - sine * v + cx;
-            const double sy = sine * u + cosine * v + cy;
+    // The products with a column's offset are the same on every row: made once, they give the
+    // source position the same value as the whole expression written per pixel.
+    thread_local std::vector<double> cosineU;
+    thread_local std::vector<double> sineU;
+    cosineU.resize(static_cast<std::size_t>(width));
+    sineU.resize(static_cast<std::size_t>(width));
+    for (int x = 0; x < width; ++x) {
+        const double u = x - cx;
+        cosineU[static_cast<std::size_t>(x)] = cosine * u;
+        sineU[static_cast<std::size_t>(x)] = sine * u;
+    }
+    GrayPlane out(width, height);
+    for (int y = 0; y < height; ++y) {
+        const double v = y - cy;
+        const double sineV = sine * v;
+        const double cosineV = cosine * v;
+        std::uint8_t* row = out.row(y);
+        for (int x = 0; x < width; ++x) {
+            const double sx = cosineU[static_cast<std::size_t>(x)] - sineV + cx;
+            const double sy = sineU[static_cast<std::size_t>(x)] + cosineV + cy;
             // Beyond a pixel outside the picture every neighbour is black.
-            if (sx <= -1 || sy <= -1 || sx >= in.width() || sy >= in.height()) continue;
-            const double fx0 = std::floor(sx);
-            const double fy0 = std::floor(sy);
-            const int x0 = static_cast<int>(fx0);
-            const int y0 = static_cast<int>(fy0);
-            out.at(x, y) = ToByte(Bilinear(pixel(x0, y0), pixel(x0 + 1, y0), pixel(x0, y0 + 1),
-                                           pixel(x0 + 1, y0 + 1), sx - fx0, sy - fy0));
+            if (sx <= -1 || sy <= -1 || sx >= width || sy >= height) continue;
+            // The floor: within (-1, size) the truncation toward zero, one less on (-1, 0).
+            int x0 = static_cast<int>(sx);
+            int y0 = static_cast<int>(sy);
+            x0 -= x0 > sx ? 1 : 0;
+            y0 -= y0 > sy ? 1 : 0;
+            const double fx = sx - x0;
+            const double fy = sy - y0;
+            if (x0 >= 0 && y0 >= 0 && x0 + 1 < width && y0 + 1 < height) {
+                const std::uint8_t* p = in.row(y0) + x0;
+                row[x] = ToByte(Bilinear(p[0], p[1], p[width], p[width + 1], fx, fy));
+            } else {
+                row[x] = ToByte(Bilinear(pixel(x0, y0), pixel(x0 + 1, y0), pixel(x0, y0 + 1), pixel(x0 + 1, y0 + 1),
+                                         fx, fy));
+            }
         }
+    }
     return out;
 }
 

@@ -90,6 +90,7 @@ struct Worker {
     std::optional<Experiment> Marked;
     MarkKey Key;  // what a key file of this embedding would hold, for the detection score
     std::optional<RelationScorer> Scorer;  // of Key: the null side's score
+    std::vector<std::uint8_t> Scattered;   // of Key: the Wr each row's bit error rate compares with
     std::string Error;
     double PsnrEmbed = 0;
     double PsnrEmbedReals = 0;
@@ -124,6 +125,7 @@ void EmbedPolarity(const SweepPlan& plan, const Bitmap& host, std::uint32_t seed
     worker.Key = KeyFromExperiment(marked, kHost, kHost);
     worker.Scorer.reset();
     worker.Scorer.emplace(worker.Key);
+    worker.Scattered = ScatteredMark(worker.Key.Extraction);
     const TWatermark& w = marked.Workspace();
     // What the marked picture's file holds, and what the method computed before rounding.
     worker.PsnrEmbed = PsnrDecibels(std::span<const std::uint8_t>(w.X_hat()), w.X());
@@ -250,7 +252,10 @@ RobustnessRow Compute(const SweepPlan& plan, const RowIdentity& identity, HostCa
             const TWatermark& w = e.Workspace();
             // The null side first: the key's own host, unmarked, through the same cell.
             ApplyAttackCell(cell, {w.X(), w.X(), worker.HostReals}, row.Seed, worker.Null);
-            row.ScoreNull = worker.Scorer->Score(std::span<const double>(worker.Null.Reals)).Value;
+            // The attacked host's reals change places with the scorer's plane instead of being
+            // copied into it; the next attack overwrites what comes back.
+            std::swap(worker.Null.Reals, worker.Scorer->Buffer());
+            row.ScoreNull = worker.Scorer->ScoreBuffer().Value;
             ApplyAttackCell(cell, {w.X(), w.X_hat(), w.X_hat_real()}, row.Seed, worker.Picture);
             // From here X_wave is the attacked picture.
             const std::optional<double> nc = e.ExtractFromSwapped(worker.Picture.Bytes, worker.Picture.Reals).back().nc;
@@ -259,7 +264,7 @@ RobustnessRow Compute(const SweepPlan& plan, const RowIdentity& identity, HostCa
             row.PsnrEmbedReals = worker.PsnrEmbedReals;
             row.SsimEmbed = worker.SsimEmbed;
             row.Nc = *nc;
-            row.Ber = WholeMarkBitErrorRate(w.Wr_wave(), worker.Key.Extraction);
+            row.Ber = WholeMarkBitErrorRate(w.Wr_wave(), worker.Scattered);
             row.Score = ScoreExtraction(worker.Key, w).Value;
             // The attacked picture as a file would hold it: its bytes against X_hat's, like SSIM,
             // so that an unchanged picture scores +infinity.
@@ -292,7 +297,7 @@ RobustnessRow Compute(const SweepPlan& plan, const RowIdentity& identity, HostCa
                 const std::optional<double> again = e.ExtractFrom(bytes, worker.RegisteredReals).back().nc;
                 reading.Fit = registered.Fit;
                 reading.Nc = again ? *again : 0.0;
-                reading.Ber = WholeMarkBitErrorRate(w.Wr_wave(), worker.Key.Extraction);
+                reading.Ber = WholeMarkBitErrorRate(w.Wr_wave(), worker.Scattered);
                 reading.Score = ScoreExtraction(worker.Key, w).Value;
             }
             if (thresholds) {
