@@ -111,6 +111,16 @@ void ApplyWorkspaceAttack(AttackId id, double value, std::span<const std::uint8_
     w.SwapAttacked(picture.Bytes, picture.Reals);
 }
 
+// The bytes as reals, into planes kept from the last picture: a plain loop over the bytes,
+// which the compiler turns into vector conversions (vector::assign from byte iterators
+// converts one value at a time).
+void RealsOfBytes(const std::vector<std::uint8_t>& bytes, std::vector<double>& reals) {
+    reals.resize(bytes.size());
+    const std::uint8_t* in = bytes.data();
+    double* out = reals.data();
+    for (std::size_t i = 0; i < bytes.size(); ++i) out[i] = in[i];
+}
+
 bool IsWorkspaceAttack(AttackId id) { return static_cast<int>(id) <= static_cast<int>(AttackId::CropImageHalf); }
 
 int WholeValue(double value) { return static_cast<int>(value); }
@@ -221,7 +231,7 @@ void ApplyAttackCell(const AttackCell& cell, const AttackInput& input, std::uint
     bool bytesAttacked = false;
     auto makeReals = [&] {
         if (bytesAttacked)
-            picture.Reals.assign(picture.Bytes.begin(), picture.Bytes.end());
+            RealsOfBytes(picture.Bytes, picture.Reals);
         else
             picture.Reals.assign(input.MarkedReal.begin(), input.MarkedReal.end());
         realsMade = true;
@@ -241,7 +251,7 @@ void ApplyAttackCell(const AttackCell& cell, const AttackInput& input, std::uint
     }
     // A file holds bytes: a cell is scored on them, the experiment's own attacks aside.
     if (!IsExperimentAttack(cell))
-        picture.Reals.assign(picture.Bytes.begin(), picture.Bytes.end());
+        RealsOfBytes(picture.Bytes, picture.Reals);
     else if (!realsMade)
         makeReals();
 }
