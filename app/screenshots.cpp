@@ -159,7 +159,7 @@ int main(int argc, char* argv[]) {
     // The robustness window after a small registering run: the bundled hosts, three seeds, the
     // JPEG family of the default grid and five rotations; its table, the JPEG family's charts,
     // then the rotations' charts with their reading after registration, and the JPEG family's
-    // ROC curve.
+    // ROC curve; then the same JPEG cells with three methods compared.
     frmMain.AllActions().WindowRobustness1->trigger();
     TfrmRobustness& robustness = *frmMain.Robustness();
     robustness.resize(1200, 700);
@@ -184,6 +184,20 @@ int main(int argc, char* argv[]) {
     robustness.cmbFamily->setCurrentIndex(0);
     if (auto* tabs = robustness.findChild<QTabWidget*>(QStringLiteral("tabResults"))) tabs->setCurrentIndex(2);
     ok = Save(robustness, out, "robustness-roc.png") && ok;
+
+    // Three methods compared at one embedding PSNR on the same hosts and JPEG cells: one
+    // detection line per method, then one ROC curve per method.
+    robustness.edtMoreAttacks->clear();
+    robustness.chkRegister->setChecked(false);
+    robustness.edtMethods->setText(QStringLiteral("polarity spread-spectrum qim"));
+    robustness.edtTargetPsnr->setText(QStringLiteral("38"));
+    if (!robustness.Start()) return 1;
+    robustness.Wait();
+    robustness.cmbFamily->setCurrentIndex(0);
+    if (auto* tabs = robustness.findChild<QTabWidget*>(QStringLiteral("tabResults"))) tabs->setCurrentIndex(1);
+    ok = Save(robustness, out, "robustness-methods.png") && ok;
+    if (auto* tabs = robustness.findChild<QTabWidget*>(QStringLiteral("tabResults"))) tabs->setCurrentIndex(2);
+    ok = Save(robustness, out, "robustness-methods-roc.png") && ok;
     robustness.hide();
     return ok ? 0 : 1;
 }

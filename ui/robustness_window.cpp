@@ -870,7 +870,7 @@ void TfrmRobustness::ShowFamily(int index) {
         return;
     }
     const std::vector<CellSummary> summaries = SummariseCells(report);
-    ShowRoc(RocOfFamily(report, family), FamilyCaption(family));
+    ShowRocs({{QString(), RocOfFamily(report, family)}}, FamilyCaption(family));
 
     // A family without a strength axis (cells side by side) is drawn as points: a line between
     // two unrelated attacks would mean nothing.
@@ -991,14 +991,26 @@ void TfrmRobustness::ShowFamily(int index) {
     ReplaceChart(chartView, chart);
 }
 
+namespace {
+// Method m's colour in both charts of a comparison, so that a method keeps its colour between tabs.
+QColor MethodColour(std::size_t m) {
+    static const QColor kColours[] = {QColor(40, 70, 160), QColor(190, 50, 40), QColor(40, 150, 90),
+                                      QColor(230, 140, 30), QColor(130, 60, 170), QColor(90, 90, 90)};
+    return kColours[m % std::size(kColours)];
+}
+}  // namespace
+
 void TfrmRobustness::ShowMethods(RobustnessReport& report, const ReportFamily& family, QChart* chart) {
     // A run that compares methods: each method's detection rate at 1e-6 against the attack's
-    // strength, as the report draws it; the ROC tab the first method's curve.
+    // strength, as the report draws it; the ROC tab one curve per method.
     for (std::size_t m = 0; m < plan_.Methods.size(); ++m) {
         report.Methods.push_back(plan_.Methods[m].Label);
         report.MethodThresholds.push_back(PlanThresholds(plan_, m));
     }
-    ShowRoc(RocOfFamily(report, family, 0), FamilyCaption(family) + QStringLiteral(" - ") + Q(report.Methods[0]));
+    std::vector<std::pair<QString, FamilyRoc>> rocs;
+    for (std::size_t m = 0; m < report.Methods.size(); ++m)
+        rocs.emplace_back(Q(report.Methods[m]), RocOfFamily(report, family, m));
+    ShowRocs(rocs, FamilyCaption(family));
     const bool points = family.Parameter.empty();
     auto* axisX = new QCategoryAxis(chart);
     axisX->setLabelsPosition(QCategoryAxis::AxisLabelsPositionOnValue);
@@ -1017,6 +1029,13 @@ void TfrmRobustness::ShowMethods(RobustnessReport& report, const ReportFamily& f
             static_cast<QLineSeries*>(series)->setPointsVisible(true);
         }
         series->setName(Q(report.Methods[m]));
+        if (points) {
+            series->setColor(MethodColour(m));
+        } else {
+            QPen pen(MethodColour(m));
+            pen.setWidth(2);
+            series->setPen(pen);
+        }
         for (std::size_t i = 0; i < family.Cells.size(); ++i) {
             const double rate = summaries[family.Cells[i]].Tpr6;
             if (!std::isnan(rate)) series->append(static_cast<double>(i), rate);
@@ -1044,28 +1063,17 @@ void TfrmRobustness::ShowMethods(RobustnessReport& report, const ReportFamily& f
     ReplaceChart(chartView, chart);
 }
 
-void TfrmRobustness::ShowRoc(const FamilyRoc& roc, const QString& name) {
+void TfrmRobustness::ShowRocs(const std::vector<std::pair<QString, FamilyRoc>>& rocs, const QString& name) {
     auto* chart = new QChart;
     chart->setObjectName(QStringLiteral("rocChart"));
-    const RocCurve& curve = roc.Curve;
-    if (curve.Points.empty()) {
+    const bool compared = rocs.size() > 1;
+    const auto noNullSide = [](const std::pair<QString, FamilyRoc>& roc) { return roc.second.Curve.Points.empty(); };
+    if (std::all_of(rocs.begin(), rocs.end(), noNullSide)) {
         chart->setTitle(QStringLiteral("ROC: no null side (rows of an earlier program)"));
         ReplaceChart(rocView, chart);
         lblRoc->setText(QStringLiteral("The rows hold no score of the unmarked host: no ROC curve."));
         return;
     }
-    auto* line = new QLineSeries(chart);
-    line->setName(QStringLiteral("ROC"));
-    // A step at each threshold: across at the old rate, then up, as the report draws it.
-    double lastTpr = 0;
-    for (const auto& [fpr, tpr] : curve.Points) {
-        line->append(fpr, lastTpr);
-        line->append(fpr, tpr);
-        lastTpr = tpr;
-    }
-    QPen pen(QColor(40, 70, 160));
-    pen.setWidth(2);
-    line->setPen(pen);
     auto* chance = new QLineSeries(chart);
     chance->setName(QStringLiteral("chance"));
     chance->append(0, 0);
@@ -1074,18 +1082,59 @@ void TfrmRobustness::ShowRoc(const FamilyRoc& roc, const QString& name) {
     dashed.setStyle(Qt::DashLine);
     chance->setPen(dashed);
     chart->addSeries(chance);
-    chart->addSeries(line);
-    if (!std::isnan(roc.Tpr1e3) && !std::isnan(roc.Fpr1e3)) {
-        for (const auto& [fpr, tpr, colour, label] :
-             {std::tuple{roc.Fpr1e3, roc.Tpr1e3, QColor(230, 140, 30), "at the 1e-3 threshold"},
-              std::tuple{roc.Fpr1e6, roc.Tpr1e6, QColor(190, 50, 40), "at the 1e-6 threshold"}}) {
-            auto* point = new QScatterSeries(chart);
-            point->setName(QString::fromLatin1(label));
-            point->setColor(colour);
-            point->setMarkerSize(9);
-            point->append(fpr, tpr);
-            chart->addSeries(point);
+    // One colour per method when methods are compared; a lone curve keeps the report's blue and
+    // its thresholds' orange and red.
+    QStringList texts;
+    for (std::size_t m = 0; m < rocs.size(); ++m) {
+        const auto& [method, roc] = rocs[m];
+        const RocCurve& curve = roc.Curve;
+        const QColor colour = MethodColour(m);
+        const QString who = compared ? method + QStringLiteral(": ") : QString();
+        if (curve.Points.empty()) {
+            texts << who + QStringLiteral("no score of the unmarked host.");
+            continue;
         }
+        auto* line = new QLineSeries(chart);
+        line->setName(compared ? QStringLiteral("%1 (AUC %2)").arg(method, Q(FormatFixed(curve.Auc, 3)))
+                               : QStringLiteral("ROC"));
+        // A step at each threshold: across at the old rate, then up, as the report draws it.
+        double lastTpr = 0;
+        for (const auto& [fpr, tpr] : curve.Points) {
+            line->append(fpr, lastTpr);
+            line->append(fpr, tpr);
+            lastTpr = tpr;
+        }
+        QPen pen(colour);
+        pen.setWidth(2);
+        line->setPen(pen);
+        chart->addSeries(line);
+        if (!std::isnan(roc.Tpr1e3) && !std::isnan(roc.Fpr1e3)) {
+            // Compared methods mark only their 1e-6 threshold, in their own colour: two points per
+            // curve in four colours would crowd the corner where they all stand.
+            for (const auto& [fpr, tpr, pointColour, label] :
+                 {std::tuple{roc.Fpr1e3, roc.Tpr1e3, QColor(230, 140, 30), "at the 1e-3 threshold"},
+                  std::tuple{roc.Fpr1e6, roc.Tpr1e6, QColor(190, 50, 40), "at the 1e-6 threshold"}}) {
+                if (compared && std::string_view(label) != "at the 1e-6 threshold") continue;
+                auto* point = new QScatterSeries(chart);
+                point->setName(compared ? method + QStringLiteral(" at 1e-6") : QString::fromLatin1(label));
+                point->setColor(compared ? colour : pointColour);
+                point->setMarkerSize(9);
+                point->append(fpr, tpr);
+                chart->addSeries(point);
+            }
+        }
+        QString text = who + QStringLiteral("AUC %1 over %2 marked and %3 unmarked pictures.")
+                                 .arg(Q(FormatFixed(curve.Auc, 3)))
+                                 .arg(curve.Positives)
+                                 .arg(curve.Negatives);
+        if (std::isnan(roc.Tpr1e3)) {
+            text += QStringLiteral(" No calibration: no detection rates.");
+        } else {
+            text += QStringLiteral(" Detected: %1 at 1e-3, %2 at 1e-6; the unmarked host reaches the thresholds in %3 and %4.")
+                        .arg(Q(FormatFixed(roc.Tpr1e3, 3)), Q(FormatFixed(roc.Tpr1e6, 3)),
+                             Q(FormatFixed(roc.Fpr1e3, 3)), Q(FormatFixed(roc.Fpr1e6, 3)));
+        }
+        texts << text;
     }
     // A little room left of 0 and above 1, so that the thresholds' points (mostly at a
     // false-positive rate of 0) are not cut in half by the plot's edge; ticks stay at quarters.
@@ -1107,21 +1156,11 @@ void TfrmRobustness::ShowRoc(const FamilyRoc& roc, const QString& name) {
         series->attachAxis(axisX);
         series->attachAxis(axisY);
     }
-    chart->setTitle(QStringLiteral("ROC, %1: AUC %2").arg(name, Q(FormatFixed(curve.Auc, 3))));
-    chart->legend()->setAlignment(Qt::AlignBottom);
+    chart->setTitle(compared ? QStringLiteral("ROC, %1, per method").arg(name)
+                             : QStringLiteral("ROC, %1: AUC %2").arg(name, Q(FormatFixed(rocs[0].second.Curve.Auc, 3))));
+    chart->legend()->setAlignment(compared ? Qt::AlignRight : Qt::AlignBottom);
     ReplaceChart(rocView, chart);
-    QString text = QStringLiteral("AUC %1 over %2 marked and %3 unmarked pictures.")
-                       .arg(Q(FormatFixed(curve.Auc, 3)))
-                       .arg(curve.Positives)
-                       .arg(curve.Negatives);
-    if (std::isnan(roc.Tpr1e3)) {
-        text += QStringLiteral(" No calibration: no detection rates.");
-    } else {
-        text += QStringLiteral(" Detected: %1 at 1e-3, %2 at 1e-6; the unmarked host reaches the thresholds in %3 and %4.")
-                    .arg(Q(FormatFixed(roc.Tpr1e3, 3)), Q(FormatFixed(roc.Tpr1e6, 3)), Q(FormatFixed(roc.Fpr1e3, 3)),
-                         Q(FormatFixed(roc.Fpr1e6, 3)));
-    }
-    lblRoc->setText(text);
+    lblRoc->setText(texts.join(QLatin1Char('\n')));
 }
 
 }  // namespace quillfen::ui

@@ -149,7 +149,8 @@ private:
     void FitScreen();
     void AppendRowToTable(const RobustnessRow& row);
     // Draws a family's ROC curve and says its AUC and rates under it.
-    void ShowRoc(const FamilyRoc& roc, const QString& name);
+    // The ROC curve of a family, or one per method (each with its label) when methods are compared.
+    void ShowRocs(const std::vector<std::pair<QString, FamilyRoc>>& rocs, const QString& name);
     // A run that compares methods: the family's detection rate at 1e-6 per method into `chart`.
     void ShowMethods(RobustnessReport& report, const ReportFamily& family, QChart* chart);
     // The plan of the inputs; throws Error (the message for the user) for a refused input.

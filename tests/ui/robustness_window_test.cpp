@@ -342,7 +342,7 @@ private slots:
     }
 
     // Methods chosen in the window, with a target PSNR: the rows carry the method fields, the
-    // chart draws one detection line per method and the report compares them.
+    // chart draws one detection line and one ROC curve per method and the report compares them.
     void methodsAreCompared() {
         TfrmRobustness* w = Window();
         Prepare(w, QStringLiteral("3"), QStringLiteral("none,real-jpeg:q=70"));
@@ -359,6 +359,10 @@ private slots:
         QVERIFY(columns.contains(QStringLiteral("bit_accuracy")));
         w->cmbFamily->setCurrentIndex(0);
         QCOMPARE(w->chartView->chart()->series().size(), 2);
+        // The ROC tab has a curve for each method, not the first one's alone.
+        QVERIFY2(w->lblRoc->text().startsWith(QStringLiteral("qim:bits=16: AUC")) &&
+                     w->lblRoc->text().contains(QStringLiteral("\npolarity: AUC")),
+                 qPrintable(w->lblRoc->text()));
         QVERIFY(w->ExportText(TfrmRobustness::Export::Html).find("family &times; method") != std::string::npos);
         // A payload method's row opens as a document too: its attacked picture, no extracted mark.
         TMDIChild* doc = w->OpenRow(0);
