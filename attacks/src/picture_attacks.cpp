@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "quillfen/image/bitmap.h"
+#include "quillfen/image/errors.h"
 #include "quillfen/image/portable_math.h"
 #include "quillfen/image/round_half_even.h"
 #include "quillfen/io/jpeg.h"
@@ -23,6 +24,11 @@ std::uint8_t ToByte(double v) {
     if (!(v > 0)) return 0;  // also NaN
     if (v >= 255) return 255;
     return static_cast<std::uint8_t>(RoundHalfEven(v));
+}
+
+void CheckSameSize(const GrayPlane& a, const GrayPlane& b) {
+    if (a.width() != b.width() || a.height() != b.height())
+        throw ArgumentError("two pictures attacked together must have one size");
 }
 
 // Where output sample i of n falls among m input samples, pixel centres aligned, clamped to
@@ -125,12 +131,34 @@ GrayPlane AddGaussianNoise(const GrayPlane& in, double sigma, RandomStream& rand
     return out;
 }
 
+std::array<GrayPlane, 2> AddGaussianNoise(const GrayPlane& a, const GrayPlane& b, double sigma, RandomStream& random) {
+    CheckSameSize(a, b);
+    std::array<GrayPlane, 2> out{GrayPlane(a.width(), a.height()), GrayPlane(b.width(), b.height())};
+    for (std::size_t i = 0; i < a.pixels().size(); ++i) {
+        const double noise = sigma * random.Gaussian();
+        out[0].data()[i] = ToByte(a.pixels()[i] + noise);
+        out[1].data()[i] = ToByte(b.pixels()[i] + noise);
+    }
+    return out;
+}
+
 GrayPlane AddSaltPepper(const GrayPlane& in, double p, RandomStream& random) {
     GrayPlane out = in;
     for (std::uint8_t* v = out.data(); v != out.data() + out.size(); ++v) {
         const std::uint64_t draw = random.Next();
         const double u = static_cast<double>(draw >> 11) * 0x1.0p-53;
         if (u < p) *v = (draw & 1) ? 255 : 0;
+    }
+    return out;
+}
+
+std::array<GrayPlane, 2> AddSaltPepper(const GrayPlane& a, const GrayPlane& b, double p, RandomStream& random) {
+    CheckSameSize(a, b);
+    std::array<GrayPlane, 2> out{a, b};
+    for (std::size_t i = 0; i < out[0].pixels().size(); ++i) {
+        const std::uint64_t draw = random.Next();
+        const double u = static_cast<double>(draw >> 11) * 0x1.0p-53;
+        if (u < p) out[0].data()[i] = out[1].data()[i] = (draw & 1) ? 255 : 0;
     }
     return out;
 }
@@ -229,7 +257,11 @@ GrayPlane ScaleAndBack(const GrayPlane& in, double f) {
     return Resample(Resample(in, width, height), in.width(), in.height());
 }
 
-GrayPlane Rotate(const GrayPlane& in, double degrees) {
+namespace {
+
+// Rotates `count` pictures of one size (1 or 2), each source position found once for all.
+void RotateInto(const GrayPlane* const* ins, GrayPlane* const* outs, int count, double degrees) {
+    const GrayPlane& in = *ins[0];
     double sine = 0;
     double cosine = 0;
     SinCosDegrees(degrees, sine, cosine);
@@ -237,9 +269,9 @@ GrayPlane Rotate(const GrayPlane& in, double degrees) {
     const int height = in.height();
     const double cx = (width - 1) / 2.0;
     const double cy = (height - 1) / 2.0;
-    const auto pixel = [&](int x, int y) -> double {
+    const auto pixel = [&](const GrayPlane& source, int x, int y) -> double {
         if (x < 0 || y < 0 || x >= width || y >= height) return 0.0;
-        return in.at(x, y);
+        return source.at(x, y);
     };
     // The products with a column's offset are the same on every row: made once, they give the
     // source position the same value as the whole expression written per pixel.
@@ -252,12 +284,11 @@ GrayPlane Rotate(const GrayPlane& in, double degrees) {
         cosineU[static_cast<std::size_t>(x)] = cosine * u;
         sineU[static_cast<std::size_t>(x)] = sine * u;
     }
-    GrayPlane out(width, height);
+    for (int k = 0; k < count; ++k) *outs[k] = GrayPlane(width, height);
     for (int y = 0; y < height; ++y) {
         const double v = y - cy;
         const double sineV = sine * v;
         const double cosineV = cosine * v;
-        std::uint8_t* row = out.row(y);
         for (int x = 0; x < width; ++x) {
             const double sx = cosineU[static_cast<std::size_t>(x)] - sineV + cx;
             const double sy = sineU[static_cast<std::size_t>(x)] + cosineV + cy;
@@ -270,15 +301,38 @@ GrayPlane Rotate(const GrayPlane& in, double degrees) {
             y0 -= y0 > sy ? 1 : 0;
             const double fx = sx - x0;
             const double fy = sy - y0;
-            if (x0 >= 0 && y0 >= 0 && x0 + 1 < width && y0 + 1 < height) {
-                const std::uint8_t* p = in.row(y0) + x0;
-                row[x] = ToByte(Bilinear(p[0], p[1], p[width], p[width + 1], fx, fy));
-            } else {
-                row[x] = ToByte(Bilinear(pixel(x0, y0), pixel(x0 + 1, y0), pixel(x0, y0 + 1), pixel(x0 + 1, y0 + 1),
-                                         fx, fy));
+            const bool inside = x0 >= 0 && y0 >= 0 && x0 + 1 < width && y0 + 1 < height;
+            for (int k = 0; k < count; ++k) {
+                const GrayPlane& source = *ins[k];
+                std::uint8_t& target = outs[k]->row(y)[x];
+                if (inside) {
+                    const std::uint8_t* p = source.row(y0) + x0;
+                    target = ToByte(Bilinear(p[0], p[1], p[width], p[width + 1], fx, fy));
+                } else {
+                    target = ToByte(Bilinear(pixel(source, x0, y0), pixel(source, x0 + 1, y0),
+                                             pixel(source, x0, y0 + 1), pixel(source, x0 + 1, y0 + 1), fx, fy));
+                }
             }
         }
     }
+}
+
+}  // namespace
+
+GrayPlane Rotate(const GrayPlane& in, double degrees) {
+    GrayPlane out;
+    const GrayPlane* ins[] = {&in};
+    GrayPlane* outs[] = {&out};
+    RotateInto(ins, outs, 1, degrees);
+    return out;
+}
+
+std::array<GrayPlane, 2> Rotate(const GrayPlane& a, const GrayPlane& b, double degrees) {
+    CheckSameSize(a, b);
+    std::array<GrayPlane, 2> out;
+    const GrayPlane* ins[] = {&a, &b};
+    GrayPlane* outs[] = {&out[0], &out[1]};
+    RotateInto(ins, outs, 2, degrees);
     return out;
 }
 

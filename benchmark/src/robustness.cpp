@@ -187,9 +187,9 @@ void Embed(const SweepPlan& plan, HostCache& hosts, std::uint64_t unit, Worker& 
 void ComputeOther(const SweepPlan& plan, const AttackCell& cell, Worker& worker, RobustnessRow& row) {
     (void)plan;
     const WatermarkMethod& method = *worker.Used;
-    ApplyAttackCell(cell, {worker.HostBytes, worker.HostBytes, worker.HostReals}, row.Seed, worker.Null);
+    ApplyAttackCell(cell, {worker.HostBytes, worker.HostBytes, worker.HostReals},
+                    {worker.HostBytes, worker.MarkedBytes, worker.MarkedReals}, row.Seed, worker.Null, worker.Picture);
     row.ScoreNull = method.DetectGray(worker.Null.Bytes, kHost, kHost, worker.OtherKey).Score;
-    ApplyAttackCell(cell, {worker.HostBytes, worker.MarkedBytes, worker.MarkedReals}, row.Seed, worker.Picture);
     const MethodReading reading = method.DetectGray(worker.Picture.Bytes, kHost, kHost, worker.OtherKey);
     row.PsnrEmbed = worker.PsnrEmbed;
     row.SsimEmbed = worker.SsimEmbed;
@@ -250,13 +250,14 @@ RobustnessRow Compute(const SweepPlan& plan, const RowIdentity& identity, HostCa
         } else {
             Experiment& e = *worker.Marked;
             const TWatermark& w = e.Workspace();
-            // The null side first: the key's own host, unmarked, through the same cell.
-            ApplyAttackCell(cell, {w.X(), w.X(), worker.HostReals}, row.Seed, worker.Null);
+            // The null side (the key's own host, unmarked) and the marked picture through the
+            // cell together; the null side is scored first.
+            ApplyAttackCell(cell, {w.X(), w.X(), worker.HostReals}, {w.X(), w.X_hat(), w.X_hat_real()}, row.Seed,
+                            worker.Null, worker.Picture);
             // The attacked host's reals change places with the scorer's plane instead of being
             // copied into it; the next attack overwrites what comes back.
             std::swap(worker.Null.Reals, worker.Scorer->Buffer());
             row.ScoreNull = worker.Scorer->ScoreBuffer().Value;
-            ApplyAttackCell(cell, {w.X(), w.X_hat(), w.X_hat_real()}, row.Seed, worker.Picture);
             // From here X_wave is the attacked picture.
             const std::optional<double> nc = e.ExtractFromSwapped(worker.Picture.Bytes, worker.Picture.Reals).back().nc;
             if (!nc) throw MathError("NC has no value: the watermark has no black pixel where NC compares");
