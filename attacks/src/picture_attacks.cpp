@@ -198,12 +198,9 @@ GrayPlane GaussianBlur(const GrayPlane& in, double sigma) {
     // (0 + w[0] t[0], then the next term). The sums run a tap at a time over a whole row, which
     // adds each pixel's terms in that same order but lets the loops run over neighbours in
     // memory; the edge pixels, repeated, are laid out beside each row once.
-    thread_local std::vector<double> padded;
-    thread_local std::vector<double> rows;
-    thread_local std::vector<double> sums;
-    padded.resize(width + taps - 1);
-    rows.resize(width * height);
-    sums.resize(width);
+    std::vector<double> padded(width + taps - 1);
+    std::vector<double> rows(width * height);
+    std::vector<double> sums(width);
     const std::size_t r = static_cast<std::size_t>(radius);
     for (std::size_t y = 0; y < height; ++y) {
         const std::uint8_t* row = in.row(static_cast<int>(y));
