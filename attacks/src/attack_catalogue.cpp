@@ -2,7 +2,9 @@
 #include "quillfen/attacks/attack_catalogue.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
+#include <utility>
 
 #include "quillfen/attacks/attack_list.h"
 #include "quillfen/attacks/picture_attacks.h"
@@ -111,6 +113,16 @@ void ApplyWorkspaceAttack(AttackId id, double value, std::span<const std::uint8_
     w.SwapAttacked(picture.Bytes, picture.Reals);
 }
 
+// The bytes as reals, into planes kept from the last picture: a plain loop over the bytes,
+// which the compiler turns into vector conversions (vector::assign from byte iterators
+// converts one value at a time).
+void RealsOfBytes(const std::vector<std::uint8_t>& bytes, std::vector<double>& reals) {
+    reals.resize(bytes.size());
+    const std::uint8_t* in = bytes.data();
+    double* out = reals.data();
+    for (std::size_t i = 0; i < bytes.size(); ++i) out[i] = in[i];
+}
+
 bool IsWorkspaceAttack(AttackId id) { return static_cast<int>(id) <= static_cast<int>(AttackId::CropImageHalf); }
 
 int WholeValue(double value) { return static_cast<int>(value); }
@@ -207,43 +219,100 @@ AttackedPicture ApplyAttackCell(const AttackCell& cell, const AttackInput& input
     return picture;
 }
 
+namespace {
+
+// One picture on its way through a cell. A picture attack leaves reals that are its bytes, so
+// the reals are made only when a workspace attack reads them and once at the end: X_hat's own
+// before any picture attack, else the bytes.
+struct CellRun {
+    const AttackInput& Input;
+    AttackedPicture& Picture;
+    bool RealsMade = false;
+    bool BytesAttacked = false;
+
+    CellRun(const AttackInput& input, AttackedPicture& picture) : Input(input), Picture(picture) {
+        if (input.Host.size() != kPixels || input.Marked.size() != kPixels || input.MarkedReal.size() != kPixels)
+            throw ArgumentError("an attack needs 256 x 256 host and watermarked pictures");
+    }
+    void Start() { Picture.Bytes.assign(Input.Marked.begin(), Input.Marked.end()); }
+    void MakeReals() {
+        if (BytesAttacked)
+            RealsOfBytes(Picture.Bytes, Picture.Reals);
+        else
+            Picture.Reals.assign(Input.MarkedReal.begin(), Input.MarkedReal.end());
+        RealsMade = true;
+    }
+    void Workspace(const AttackStep& step) {
+        if (!RealsMade) MakeReals();
+        ApplyWorkspaceAttack(step.Id, step.Values.empty() ? 0.0 : step.Values[0], Input.Host, Picture);
+    }
+    GrayPlane TakeBytes() { return GrayPlane(kSide, kSide, std::move(Picture.Bytes)); }
+    void Attacked(GrayPlane attacked) {
+        Picture.Bytes = attacked.ReleasePixels();
+        RealsMade = false;
+        BytesAttacked = true;
+    }
+    void Finish(const AttackCell& cell) {
+        // A file holds bytes: a cell is scored on them, the experiment's own attacks aside.
+        if (!IsExperimentAttack(cell))
+            RealsOfBytes(Picture.Bytes, Picture.Reals);
+        else if (!RealsMade)
+            MakeReals();
+    }
+};
+
+// The steps that draw noise or move pixels, on two pictures at once; the others one by one.
+std::array<GrayPlane, 2> ApplyPictureAttackTwice(const AttackStep& step, const GrayPlane& a, const GrayPlane& b,
+                                                 std::uint64_t streamSeed) {
+    switch (step.Id) {
+        case AttackId::GaussNoise: {
+            RandomStream random(streamSeed);
+            return AddGaussianNoise(a, b, step.Values[0], random);
+        }
+        case AttackId::SaltPepper: {
+            RandomStream random(streamSeed);
+            return AddSaltPepper(a, b, step.Values[0], random);
+        }
+        case AttackId::Rotate: return Rotate(a, b, step.Values[0]);
+        default: return {ApplyPictureAttack(step, a, streamSeed), ApplyPictureAttack(step, b, streamSeed)};
+    }
+}
+
+}  // namespace
+
 void ApplyAttackCell(const AttackCell& cell, const AttackInput& input, std::uint64_t seed,
                      AttackedPicture& picture) {
-    if (input.Host.size() != kPixels || input.Marked.size() != kPixels || input.MarkedReal.size() != kPixels)
-        throw ArgumentError("an attack needs 256 x 256 host and watermarked pictures");
+    CellRun run(input, picture);
     for (const AttackStep& step : cell.Steps) CheckStep(step);
-
-    picture.Bytes.assign(input.Marked.begin(), input.Marked.end());
-    // A picture attack leaves reals that are its bytes, so the reals are made only when a
-    // workspace attack reads them and once at the end: X_hat's own before any picture attack,
-    // else the bytes.
-    bool realsMade = false;
-    bool bytesAttacked = false;
-    auto makeReals = [&] {
-        if (bytesAttacked)
-            picture.Reals.assign(picture.Bytes.begin(), picture.Bytes.end());
+    run.Start();
+    for (std::size_t i = 0; i < cell.Steps.size(); ++i) {
+        const AttackStep& step = cell.Steps[i];
+        if (IsWorkspaceAttack(step.Id))
+            run.Workspace(step);
         else
-            picture.Reals.assign(input.MarkedReal.begin(), input.MarkedReal.end());
-        realsMade = true;
-    };
+            run.Attacked(ApplyPictureAttack(step, run.TakeBytes(), StreamSeed(seed, i)));
+    }
+    run.Finish(cell);
+}
+
+void ApplyAttackCell(const AttackCell& cell, const AttackInput& first, const AttackInput& second,
+                     std::uint64_t seed, AttackedPicture& firstPicture, AttackedPicture& secondPicture) {
+    if (&firstPicture == &secondPicture) throw ArgumentError("two attacked pictures cannot share their planes");
+    CellRun runs[] = {CellRun(first, firstPicture), CellRun(second, secondPicture)};
+    for (const AttackStep& step : cell.Steps) CheckStep(step);
+    for (CellRun& run : runs) run.Start();
     for (std::size_t i = 0; i < cell.Steps.size(); ++i) {
         const AttackStep& step = cell.Steps[i];
         if (IsWorkspaceAttack(step.Id)) {
-            if (!realsMade) makeReals();
-            ApplyWorkspaceAttack(step.Id, step.Values.empty() ? 0.0 : step.Values[0], input.Host, picture);
+            for (CellRun& run : runs) run.Workspace(step);
             continue;
         }
-        GrayPlane attacked =
-            ApplyPictureAttack(step, GrayPlane(kSide, kSide, std::move(picture.Bytes)), StreamSeed(seed, i));
-        picture.Bytes = attacked.ReleasePixels();
-        realsMade = false;
-        bytesAttacked = true;
+        std::array<GrayPlane, 2> attacked =
+            ApplyPictureAttackTwice(step, runs[0].TakeBytes(), runs[1].TakeBytes(), StreamSeed(seed, i));
+        runs[0].Attacked(std::move(attacked[0]));
+        runs[1].Attacked(std::move(attacked[1]));
     }
-    // A file holds bytes: a cell is scored on them, the experiment's own attacks aside.
-    if (!IsExperimentAttack(cell))
-        picture.Reals.assign(picture.Bytes.begin(), picture.Bytes.end());
-    else if (!realsMade)
-        makeReals();
+    for (CellRun& run : runs) run.Finish(cell);
 }
 
 GrayPlane ApplyAttackCell(const AttackCell& cell, const GrayView& picture, std::uint64_t seed,

@@ -4,8 +4,11 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <cstddef>
+#include <vector>
 
 #include "quillfen/image/bitmap.h"
+#include "quillfen/image/errors.h"
 #include "quillfen/image/portable_math.h"
 #include "quillfen/image/round_half_even.h"
 #include "quillfen/io/jpeg.h"
@@ -21,6 +24,11 @@ std::uint8_t ToByte(double v) {
     if (!(v > 0)) return 0;  // also NaN
     if (v >= 255) return 255;
     return static_cast<std::uint8_t>(RoundHalfEven(v));
+}
+
+void CheckSameSize(const GrayPlane& a, const GrayPlane& b) {
+    if (a.width() != b.width() || a.height() != b.height())
+        throw ArgumentError("two pictures attacked together must have one size");
 }
 
 // Where output sample i of n falls among m input samples, pixel centres aligned, clamped to
@@ -123,12 +131,34 @@ GrayPlane AddGaussianNoise(const GrayPlane& in, double sigma, RandomStream& rand
     return out;
 }
 
+std::array<GrayPlane, 2> AddGaussianNoise(const GrayPlane& a, const GrayPlane& b, double sigma, RandomStream& random) {
+    CheckSameSize(a, b);
+    std::array<GrayPlane, 2> out{GrayPlane(a.width(), a.height()), GrayPlane(b.width(), b.height())};
+    for (std::size_t i = 0; i < a.pixels().size(); ++i) {
+        const double noise = sigma * random.Gaussian();
+        out[0].data()[i] = ToByte(a.pixels()[i] + noise);
+        out[1].data()[i] = ToByte(b.pixels()[i] + noise);
+    }
+    return out;
+}
+
 GrayPlane AddSaltPepper(const GrayPlane& in, double p, RandomStream& random) {
     GrayPlane out = in;
     for (std::uint8_t* v = out.data(); v != out.data() + out.size(); ++v) {
         const std::uint64_t draw = random.Next();
         const double u = static_cast<double>(draw >> 11) * 0x1.0p-53;
         if (u < p) *v = (draw & 1) ? 255 : 0;
+    }
+    return out;
+}
+
+std::array<GrayPlane, 2> AddSaltPepper(const GrayPlane& a, const GrayPlane& b, double p, RandomStream& random) {
+    CheckSameSize(a, b);
+    std::array<GrayPlane, 2> out{a, b};
+    for (std::size_t i = 0; i < out[0].pixels().size(); ++i) {
+        const std::uint64_t draw = random.Next();
+        const double u = static_cast<double>(draw >> 11) * 0x1.0p-53;
+        if (u < p) out[0].data()[i] = out[1].data()[i] = (draw & 1) ? 255 : 0;
     }
     return out;
 }
@@ -153,7 +183,8 @@ GrayPlane Sharpen(const GrayPlane& in, double amount) {
 GrayPlane GaussianBlur(const GrayPlane& in, double sigma) {
     // OpenCV's radius for 8-bit pictures: ksize = round(6 sigma + 1) | 1, r = ksize / 2.
     const int radius = (static_cast<int>(RoundHalfEven(6 * sigma + 1)) | 1) / 2;
-    std::vector<double> weights(static_cast<std::size_t>(2 * radius + 1));
+    const std::size_t taps = static_cast<std::size_t>(2 * radius + 1);
+    std::vector<double> weights(taps);
     double sum = 0;
     for (int i = -radius; i <= radius; ++i) {
         const double w = PortableExp(-(static_cast<double>(i) * i) / (2 * sigma * sigma));
@@ -161,28 +192,43 @@ GrayPlane GaussianBlur(const GrayPlane& in, double sigma) {
         sum = sum + w;
     }
     for (double& w : weights) w = w / sum;
-    const int width = in.width();
-    const int height = in.height();
-    // Along the rows, then along the columns, each term in order from -r to r.
-    std::vector<double> rows(static_cast<std::size_t>(width) * static_cast<std::size_t>(height));
-    for (int y = 0; y < height; ++y) {
-        const std::uint8_t* row = in.row(y);
-        for (int x = 0; x < width; ++x) {
-            double v = 0;
-            for (int i = -radius; i <= radius; ++i)
-                v = v + weights[static_cast<std::size_t>(i + radius)] * row[std::clamp(x + i, 0, width - 1)];
-            rows[static_cast<std::size_t>(y) * width + x] = v;
+    const std::size_t width = static_cast<std::size_t>(in.width());
+    const std::size_t height = static_cast<std::size_t>(in.height());
+    // Along the rows, then along the columns, each sum adding its terms in order from -r to r
+    // (0 + w[0] t[0], then the next term). The sums run a tap at a time over a whole row, which
+    // adds each pixel's terms in that same order but lets the loops run over neighbours in
+    // memory; the edge pixels, repeated, are laid out beside each row once.
+    std::vector<double> padded(width + taps - 1);
+    std::vector<double> rows(width * height);
+    std::vector<double> sums(width);
+    const std::size_t r = static_cast<std::size_t>(radius);
+    for (std::size_t y = 0; y < height; ++y) {
+        const std::uint8_t* row = in.row(static_cast<int>(y));
+        for (std::size_t x = 0; x < padded.size(); ++x)
+            padded[x] = row[std::clamp<std::ptrdiff_t>(static_cast<std::ptrdiff_t>(x) - radius, 0,
+                                                       static_cast<std::ptrdiff_t>(width) - 1)];
+        double* out = rows.data() + y * width;
+        for (std::size_t x = 0; x < width; ++x) out[x] = 0;
+        for (std::size_t i = 0; i < taps; ++i) {
+            const double w = weights[i];
+            const double* terms = padded.data() + i;
+            for (std::size_t x = 0; x < width; ++x) out[x] = out[x] + w * terms[x];
         }
     }
-    GrayPlane out(width, height);
-    for (int y = 0; y < height; ++y)
-        for (int x = 0; x < width; ++x) {
-            double v = 0;
-            for (int i = -radius; i <= radius; ++i)
-                v = v + weights[static_cast<std::size_t>(i + radius)] *
-                            rows[static_cast<std::size_t>(std::clamp(y + i, 0, height - 1)) * width + x];
-            out.at(x, y) = ToByte(v);
+    GrayPlane out(static_cast<int>(width), static_cast<int>(height));
+    for (std::size_t y = 0; y < height; ++y) {
+        for (std::size_t x = 0; x < width; ++x) sums[x] = 0;
+        for (std::size_t i = 0; i < taps; ++i) {
+            const double w = weights[i];
+            const std::size_t source = static_cast<std::size_t>(std::clamp<std::ptrdiff_t>(
+                static_cast<std::ptrdiff_t>(y + i) - static_cast<std::ptrdiff_t>(r), 0,
+                static_cast<std::ptrdiff_t>(height) - 1));
+            const double* terms = rows.data() + source * width;
+            for (std::size_t x = 0; x < width; ++x) sums[x] = sums[x] + w * terms[x];
         }
+        std::uint8_t* bytes = out.row(static_cast<int>(y));
+        for (std::size_t x = 0; x < width; ++x) bytes[x] = ToByte(sums[x]);
+    }
     return out;
 }
 
@@ -208,32 +254,82 @@ GrayPlane ScaleAndBack(const GrayPlane& in, double f) {
     return Resample(Resample(in, width, height), in.width(), in.height());
 }
 
-GrayPlane Rotate(const GrayPlane& in, double degrees) {
+namespace {
+
+// Rotates `count` pictures of one size (1 or 2), each source position found once for all.
+void RotateInto(const GrayPlane* const* ins, GrayPlane* const* outs, int count, double degrees) {
+    const GrayPlane& in = *ins[0];
     double sine = 0;
     double cosine = 0;
     SinCosDegrees(degrees, sine, cosine);
-    const double cx = (in.width() - 1) / 2.0;
-    const double cy = (in.height() - 1) / 2.0;
-    const auto pixel = [&](int x, int y) -> double {
-        if (x < 0 || y < 0 || x >= in.width() || y >= in.height()) return 0.0;
-        return in.at(x, y);
+    const int width = in.width();
+    const int height = in.height();
+    const double cx = (width - 1) / 2.0;
+    const double cy = (height - 1) / 2.0;
+    const auto pixel = [&](const GrayPlane& source, int x, int y) -> double {
+        if (x < 0 || y < 0 || x >= width || y >= height) return 0.0;
+        return source.at(x, y);
     };
-    GrayPlane out(in.width(), in.height());
-    for (int y = 0; y < in.height(); ++y)
-        for (int x = 0; x < in.width(); ++x) {
-            const double u = x - cx;
-            const double v = y - cy;
-            const double sx = cosine * u - sine * v + cx;
-            const double sy = sine * u + cosine * v + cy;
+    // The products with a column's offset are the same on every row: made once, they give the
+    // source position the same value as the whole expression written per pixel.
+    thread_local std::vector<double> cosineU;
+    thread_local std::vector<double> sineU;
+    cosineU.resize(static_cast<std::size_t>(width));
+    sineU.resize(static_cast<std::size_t>(width));
+    for (int x = 0; x < width; ++x) {
+        const double u = x - cx;
+        cosineU[static_cast<std::size_t>(x)] = cosine * u;
+        sineU[static_cast<std::size_t>(x)] = sine * u;
+    }
+    for (int k = 0; k < count; ++k) *outs[k] = GrayPlane(width, height);
+    for (int y = 0; y < height; ++y) {
+        const double v = y - cy;
+        const double sineV = sine * v;
+        const double cosineV = cosine * v;
+        for (int x = 0; x < width; ++x) {
+            const double sx = cosineU[static_cast<std::size_t>(x)] - sineV + cx;
+            const double sy = sineU[static_cast<std::size_t>(x)] + cosineV + cy;
             // Beyond a pixel outside the picture every neighbour is black.
-            if (sx <= -1 || sy <= -1 || sx >= in.width() || sy >= in.height()) continue;
-            const double fx0 = std::floor(sx);
-            const double fy0 = std::floor(sy);
-            const int x0 = static_cast<int>(fx0);
-            const int y0 = static_cast<int>(fy0);
-            out.at(x, y) = ToByte(Bilinear(pixel(x0, y0), pixel(x0 + 1, y0), pixel(x0, y0 + 1),
-                                           pixel(x0 + 1, y0 + 1), sx - fx0, sy - fy0));
+            if (sx <= -1 || sy <= -1 || sx >= width || sy >= height) continue;
+            // The floor: within (-1, size) the truncation toward zero, one less on (-1, 0).
+            int x0 = static_cast<int>(sx);
+            int y0 = static_cast<int>(sy);
+            x0 -= x0 > sx ? 1 : 0;
+            y0 -= y0 > sy ? 1 : 0;
+            const double fx = sx - x0;
+            const double fy = sy - y0;
+            const bool inside = x0 >= 0 && y0 >= 0 && x0 + 1 < width && y0 + 1 < height;
+            for (int k = 0; k < count; ++k) {
+                const GrayPlane& source = *ins[k];
+                std::uint8_t& target = outs[k]->row(y)[x];
+                if (inside) {
+                    const std::uint8_t* p = source.row(y0) + x0;
+                    target = ToByte(Bilinear(p[0], p[1], p[width], p[width + 1], fx, fy));
+                } else {
+                    target = ToByte(Bilinear(pixel(source, x0, y0), pixel(source, x0 + 1, y0),
+                                             pixel(source, x0, y0 + 1), pixel(source, x0 + 1, y0 + 1), fx, fy));
+                }
+            }
         }
+    }
+}
+
+}  // namespace
+
+GrayPlane Rotate(const GrayPlane& in, double degrees) {
+    GrayPlane out;
+    const GrayPlane* ins[] = {&in};
+    GrayPlane* outs[] = {&out};
+    RotateInto(ins, outs, 1, degrees);
+    return out;
+}
+
+std::array<GrayPlane, 2> Rotate(const GrayPlane& a, const GrayPlane& b, double degrees) {
+    CheckSameSize(a, b);
+    std::array<GrayPlane, 2> out;
+    const GrayPlane* ins[] = {&a, &b};
+    GrayPlane* outs[] = {&out[0], &out[1]};
+    RotateInto(ins, outs, 2, degrees);
     return out;
 }
 

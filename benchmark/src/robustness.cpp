@@ -90,6 +90,7 @@ struct Worker {
     std::optional<Experiment> Marked;
     MarkKey Key;  // what a key file of this embedding would hold, for the detection score
     std::optional<RelationScorer> Scorer;  // of Key: the null side's score
+    std::vector<std::uint8_t> Scattered;   // of Key: the Wr each row's bit error rate compares with
     std::string Error;
     double PsnrEmbed = 0;
     double PsnrEmbedReals = 0;
@@ -124,6 +125,7 @@ void EmbedPolarity(const SweepPlan& plan, const Bitmap& host, std::uint32_t seed
     worker.Key = KeyFromExperiment(marked, kHost, kHost);
     worker.Scorer.reset();
     worker.Scorer.emplace(worker.Key);
+    worker.Scattered = ScatteredMark(worker.Key.Extraction);
     const TWatermark& w = marked.Workspace();
     // What the marked picture's file holds, and what the method computed before rounding.
     worker.PsnrEmbed = PsnrDecibels(std::span<const std::uint8_t>(w.X_hat()), w.X());
@@ -185,9 +187,9 @@ void Embed(const SweepPlan& plan, HostCache& hosts, std::uint64_t unit, Worker& 
 void ComputeOther(const SweepPlan& plan, const AttackCell& cell, Worker& worker, RobustnessRow& row) {
     (void)plan;
     const WatermarkMethod& method = *worker.Used;
-    ApplyAttackCell(cell, {worker.HostBytes, worker.HostBytes, worker.HostReals}, row.Seed, worker.Null);
+    ApplyAttackCell(cell, {worker.HostBytes, worker.HostBytes, worker.HostReals},
+                    {worker.HostBytes, worker.MarkedBytes, worker.MarkedReals}, row.Seed, worker.Null, worker.Picture);
     row.ScoreNull = method.DetectGray(worker.Null.Bytes, kHost, kHost, worker.OtherKey).Score;
-    ApplyAttackCell(cell, {worker.HostBytes, worker.MarkedBytes, worker.MarkedReals}, row.Seed, worker.Picture);
     const MethodReading reading = method.DetectGray(worker.Picture.Bytes, kHost, kHost, worker.OtherKey);
     row.PsnrEmbed = worker.PsnrEmbed;
     row.SsimEmbed = worker.SsimEmbed;
@@ -248,10 +250,14 @@ RobustnessRow Compute(const SweepPlan& plan, const RowIdentity& identity, HostCa
         } else {
             Experiment& e = *worker.Marked;
             const TWatermark& w = e.Workspace();
-            // The null side first: the key's own host, unmarked, through the same cell.
-            ApplyAttackCell(cell, {w.X(), w.X(), worker.HostReals}, row.Seed, worker.Null);
-            row.ScoreNull = worker.Scorer->Score(std::span<const double>(worker.Null.Reals)).Value;
-            ApplyAttackCell(cell, {w.X(), w.X_hat(), w.X_hat_real()}, row.Seed, worker.Picture);
+            // The null side (the key's own host, unmarked) and the marked picture through the
+            // cell together; the null side is scored first.
+            ApplyAttackCell(cell, {w.X(), w.X(), worker.HostReals}, {w.X(), w.X_hat(), w.X_hat_real()}, row.Seed,
+                            worker.Null, worker.Picture);
+            // The attacked host's reals change places with the scorer's plane instead of being
+            // copied into it; the next attack overwrites what comes back.
+            std::swap(worker.Null.Reals, worker.Scorer->Buffer());
+            row.ScoreNull = worker.Scorer->ScoreBuffer().Value;
             // From here X_wave is the attacked picture.
             const std::optional<double> nc = e.ExtractFromSwapped(worker.Picture.Bytes, worker.Picture.Reals).back().nc;
             if (!nc) throw MathError("NC has no value: the watermark has no black pixel where NC compares");
@@ -259,7 +265,7 @@ RobustnessRow Compute(const SweepPlan& plan, const RowIdentity& identity, HostCa
             row.PsnrEmbedReals = worker.PsnrEmbedReals;
             row.SsimEmbed = worker.SsimEmbed;
             row.Nc = *nc;
-            row.Ber = WholeMarkBitErrorRate(w.Wr_wave(), worker.Key.Extraction);
+            row.Ber = WholeMarkBitErrorRate(w.Wr_wave(), worker.Scattered);
             row.Score = ScoreExtraction(worker.Key, w).Value;
             // The attacked picture as a file would hold it: its bytes against X_hat's, like SSIM,
             // so that an unchanged picture scores +infinity.
@@ -292,7 +298,7 @@ RobustnessRow Compute(const SweepPlan& plan, const RowIdentity& identity, HostCa
                 const std::optional<double> again = e.ExtractFrom(bytes, worker.RegisteredReals).back().nc;
                 reading.Fit = registered.Fit;
                 reading.Nc = again ? *again : 0.0;
-                reading.Ber = WholeMarkBitErrorRate(w.Wr_wave(), worker.Key.Extraction);
+                reading.Ber = WholeMarkBitErrorRate(w.Wr_wave(), worker.Scattered);
                 reading.Score = ScoreExtraction(worker.Key, w).Value;
             }
             if (thresholds) {

@@ -167,6 +167,29 @@ TEST(ApplyAttackCell, SeededAttacksGiveTheSameBytesOnEveryMachine) {
     EXPECT_EQ(fnv(Apply("rotate:deg=7.5+gamma:g=1.7", 42).Bytes), 17336701380248022630u);
 }
 
+TEST(ApplyAttackCell, TwoInputsTakeWhatEachTakesAlone) {
+    // A sweep attacks the marked picture and the unmarked host together, the noise drawn and
+    // the rotation's positions found once: each result must be the one-picture result.
+    const TWatermark& w = Embedded();
+    const std::vector<double> hostReals(w.X().begin(), w.X().end());
+    const AttackInput host{w.X(), w.X(), hostReals};
+    for (const char* entry : {"gauss-noise:sigma=10", "salt-pepper:p=0.05", "rotate:deg=-7.5+jpeg",
+                              "crop-image-half+rotate:deg=30+gauss-noise:sigma=5+median:k=3", "none"}) {
+        AttackedPicture a;
+        AttackedPicture b;
+        ApplyAttackCell(Cell(entry), host, InputOf(w), 42, a, b);
+        const AttackedPicture aloneA = ApplyAttackCell(Cell(entry), host, 42);
+        const AttackedPicture aloneB = ApplyAttackCell(Cell(entry), InputOf(w), 42);
+        EXPECT_EQ(a.Bytes, aloneA.Bytes) << entry;
+        EXPECT_EQ(b.Bytes, aloneB.Bytes) << entry;
+        EXPECT_TRUE(SameReals(a.Reals, aloneA.Reals)) << entry;
+        EXPECT_TRUE(SameReals(b.Reals, aloneB.Reals)) << entry;
+    }
+    AttackedPicture one;
+    EXPECT_THROW(ApplyAttackCell(Cell("none"), host, InputOf(w), 1, one, one), ArgumentError);
+    EXPECT_THROW(Rotate(GrayPlane(4, 4), GrayPlane(4, 5), 10), ArgumentError);
+}
+
 TEST(ApplyAttackCell, RefusesWrongPlanesAndRefusedValues) {
     const TWatermark& w = Embedded();
     const std::vector<std::uint8_t> small(100);

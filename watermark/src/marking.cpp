@@ -272,18 +272,28 @@ DetectionScore RelationScorer::ScoreReals() {
     return score;
 }
 
-double WholeMarkBitErrorRate(std::span<const std::uint8_t> wrWave, const ExtractionKey& key) {
-    if (wrWave.size() != static_cast<std::size_t>(kPlane) || key.W.size() != wrWave.size() ||
-        key.RandPos.size() != wrWave.size())
+std::vector<std::uint8_t> ScatteredMark(const ExtractionKey& key) {
+    if (key.W.size() != static_cast<std::size_t>(kPlane) || key.RandPos.size() != key.W.size())
         throw ArgumentError("the bit error rate needs 128 x 128 planes");
     // Wr: white everywhere but at the scatter positions of W's black pixels.
-    std::vector<bool> black(kPlane, false);
+    std::vector<std::uint8_t> black(kPlane, 0);
     int k = 0;
     for (int j = 0; j < kPlane; ++j)
-        if (key.W[j] == 0) black[static_cast<std::size_t>(std::nearbyint(key.RandPos[k++]))] = true;
+        if (key.W[j] == 0) black[static_cast<std::size_t>(std::nearbyint(key.RandPos[k++]))] = 1;
+    return black;
+}
+
+double WholeMarkBitErrorRate(std::span<const std::uint8_t> wrWave, std::span<const std::uint8_t> scattered) {
+    if (wrWave.size() != static_cast<std::size_t>(kPlane) || scattered.size() != wrWave.size())
+        throw ArgumentError("the bit error rate needs 128 x 128 planes");
     int differing = 0;
-    for (int i = 0; i < kPlane; ++i) differing += (wrWave[i] < 128) != black[i] ? 1 : 0;
+    for (int i = 0; i < kPlane; ++i) differing += (wrWave[i] < 128 ? 1 : 0) != scattered[i] ? 1 : 0;
     return static_cast<double>(differing) / kPlane;
+}
+
+double WholeMarkBitErrorRate(std::span<const std::uint8_t> wrWave, const ExtractionKey& key) {
+    if (wrWave.size() != static_cast<std::size_t>(kPlane)) throw ArgumentError("the bit error rate needs 128 x 128 planes");
+    return WholeMarkBitErrorRate(wrWave, ScatteredMark(key));
 }
 
 KeyThresholds ThresholdsOf(const MarkKey& key, const Calibration& global) {

@@ -130,6 +130,11 @@ AttackedPicture ApplyAttackCell(const AttackCell& cell, const AttackInput& input
 // The same into `picture`, reusing its planes (for runs over many cells).
 void ApplyAttackCell(const AttackCell& cell, const AttackInput& input, std::uint64_t seed,
                      AttackedPicture& picture);
+// The cell applied to two inputs with one seed (a sweep's marked picture and its host,
+// unmarked), into two pictures: each is what ApplyAttackCell gives for its input, bit for bit,
+// and the steps that draw noise or rotate draw and find their source positions once for both.
+void ApplyAttackCell(const AttackCell& cell, const AttackInput& first, const AttackInput& second,
+                     std::uint64_t seed, AttackedPicture& firstPicture, AttackedPicture& secondPicture);
 
 // The cell applied to a caller's picture, the result as bytes. A 256 x 256 picture is taken as
 // the marked region: the result is ApplyAttackCell's with the picture as X_hat (its bytes as

@@ -8,6 +8,7 @@
 // Resampling is bilinear on pixel centres: output pixel i of n samples the input at
 // (i + 0.5) * m / n - 0.5 of m, each neighbour weighted by its distance; a sample position
 // beyond the first or last pixel centre uses the edge pixel (Resample) or black (Rotate).
+#include <array>
 #include <cstdint>
 #include <vector>
 
@@ -55,6 +56,14 @@ GrayPlane Rotate(const GrayPlane& in, double degrees);
 
 // Moves the content dx pixels right and dy pixels down; uncovered pixels are black.
 GrayPlane Shift(const GrayPlane& in, int dx, int dy);
+
+// Two pictures of one size through the same noise or the same rotation (a sweep attacks each
+// marked picture and its unmarked host alike): each result is what the one-picture form gives
+// for that picture, bit for bit, and the noise is drawn once, the source positions found once.
+// ArgumentError for pictures of different sizes.
+std::array<GrayPlane, 2> AddGaussianNoise(const GrayPlane& a, const GrayPlane& b, double sigma, RandomStream& random);
+std::array<GrayPlane, 2> AddSaltPepper(const GrayPlane& a, const GrayPlane& b, double p, RandomStream& random);
+std::array<GrayPlane, 2> Rotate(const GrayPlane& a, const GrayPlane& b, double degrees);
 
 // Removes n rows (columns) spread evenly over the picture, row floor((2i + 1) * height / 2n)
 // for i = 0..n-1, and stretches what is left back to the full height (width). n < height.

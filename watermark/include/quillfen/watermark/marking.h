@@ -140,6 +140,10 @@ private:
 // key's, whatever the mark (counting only the black pixels, as W_wave against W does, would
 // put that chance level at the mark's share of black).
 double WholeMarkBitErrorRate(std::span<const std::uint8_t> wrWave, const ExtractionKey& key);
+// The key's Wr as WholeMarkBitErrorRate reads it, 1 where a black pixel of W is scattered and 0
+// elsewhere, and the rate against it: a run reading many pictures with one key makes it once.
+std::vector<std::uint8_t> ScatteredMark(const ExtractionKey& key);
+double WholeMarkBitErrorRate(std::span<const std::uint8_t> wrWave, std::span<const std::uint8_t> scattered);
 
 struct MarkReading {
     std::vector<std::uint8_t> W_wave;  // 128 x 128, the extracted mark
