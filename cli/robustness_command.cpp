@@ -195,9 +195,9 @@ void Run(const Options& o, const Given& given, int jobs) {
     inputs.Jobs = ThreadsToRun(jobs);
     inputs.Register = o.registering;
     inputs.Methods = o.methods;
-    for (const std::string& spec : o.methodCommands) {
+    for (const std::string& described : o.methodCommands) {
         try {
-            inputs.MoreMethods.push_back(CommandSweepMethod(spec));
+            inputs.MoreMethods.push_back(CommandSweepMethod(described));
         } catch (const SweepInputError& e) {
             throw CommandFailure{kExitUsage, std::string("--method-cmd: ") + e.what()};
         }
@@ -222,7 +222,7 @@ void Run(const Options& o, const Given& given, int jobs) {
     RunFiles files;
     for (const HostFile& host : prepared.Hosts) files.Input("the host picture '" + host.Path.string() + "'", host.Path);
     if (!o.mark.empty()) files.Input("the mark picture (--mark)", o.mark);
-    for (const std::string& spec : o.methodCommands) files.Input("a method's description (--method-cmd)", spec);
+    for (const std::string& described : o.methodCommands) files.Input("a method's description (--method-cmd)", described);
     if (!prepared.Calibration.Path.empty()) files.Input("the calibration", prepared.Calibration.Path);
     const std::vector<std::pair<std::string, std::pair<bool, std::string>>> outputs = {
         {"--jsonl", {given.jsonl, o.jsonl}}, {"--csv", {given.csv, o.csv}}, {"--html", {given.html, o.html}}};

@@ -145,26 +145,26 @@ std::vector<SweepMethod> ParseSweepMethods(const std::vector<std::string>& texts
     std::vector<SweepMethod> methods;
     std::set<std::string> labels;
     for (const std::string& text : texts) {
-        MethodSpec spec;
+        MethodSpec described;
         try {
-            spec = ParseMethodSpec(text);
+            described = ParseMethodSpec(text);
         } catch (const ArgumentError& e) {
             throw SweepInputError(SweepInput::Methods, e.what());
         }
         SweepMethod method;
-        if (spec.Method == kPolarityMethod) {
+        if (described.Method == kPolarityMethod) {
             method.Label = kPolarityMethod;
         } else {
-            std::shared_ptr<const WatermarkMethod> made = MakeMethod(spec);
+            std::shared_ptr<const WatermarkMethod> made = MakeMethod(described);
             // Under a target the strength is the target's: the label names what the user chose.
-            MethodSpec named = spec;
-            if (targetPsnr && spec.Strength()) named = spec.WithStrength(*DefaultMethodSpec(spec.Method).Strength());
+            MethodSpec named = described;
+            if (targetPsnr && described.Strength()) named = described.WithStrength(*DefaultMethodSpec(described.Method).Strength());
             method.Label = named.Name();
             Calibration thresholds;
             thresholds.ThresholdEmpirical = made->Thresholds()->first;
             thresholds.ThresholdModelled = made->Thresholds()->second;
-            thresholds.Method = spec.Method;
-            thresholds.Source = "built-in thresholds of " + spec.Method;
+            thresholds.Method = described.Method;
+            thresholds.Source = "built-in thresholds of " + described.Method;
             method.Thresholds = thresholds;
             method.Method = std::move(made);
         }
@@ -177,10 +177,10 @@ std::vector<SweepMethod> ParseSweepMethods(const std::vector<std::string>& texts
     return methods;
 }
 
-SweepMethod CommandSweepMethod(const fs::path& spec) {
+SweepMethod CommandSweepMethod(const fs::path& described) {
     SweepMethod method;
     try {
-        method.Method = LoadMethodCommand(spec);
+        method.Method = LoadMethodCommand(described);
     } catch (const Error& e) {
         throw SweepInputError(SweepInput::Methods, e.what());
     }
@@ -190,7 +190,7 @@ SweepMethod CommandSweepMethod(const fs::path& spec) {
         given.ThresholdEmpirical = thresholds->first;
         given.ThresholdModelled = thresholds->second;
         given.Method = method.Label;
-        given.Source = "the thresholds of " + spec.filename().string();
+        given.Source = "the thresholds of " + described.filename().string();
         method.Thresholds = given;
     }
     return method;

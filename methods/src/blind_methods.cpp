@@ -183,7 +183,7 @@ double WrittenPsnr(const Bitmap& host, const Luma& before, const Bitmap& written
 // and out.
 class BlindMethod : public CatalogueMethod {
 public:
-    explicit BlindMethod(MethodSpec spec) : CatalogueMethod(std::move(spec)), bits_(spec_.PayloadBits()) {}
+    explicit BlindMethod(MethodSpec described) : CatalogueMethod(std::move(described)), bits_(spec_.PayloadBits()) {}
 
     MethodMarked Embed(const Bitmap& host, const MethodPayload& payload, std::uint32_t seed) const override {
         if (host.width() < kSmallest || host.height() < kSmallest)
@@ -390,10 +390,10 @@ private:
 
 }  // namespace
 
-std::unique_ptr<WatermarkMethod> MakeSpreadSpectrum(const MethodSpec& spec) {
-    return std::make_unique<SpreadSpectrum>(spec);
+std::unique_ptr<WatermarkMethod> MakeSpreadSpectrum(const MethodSpec& described) {
+    return std::make_unique<SpreadSpectrum>(described);
 }
 
-std::unique_ptr<WatermarkMethod> MakeQim(const MethodSpec& spec) { return std::make_unique<Qim>(spec); }
+std::unique_ptr<WatermarkMethod> MakeQim(const MethodSpec& described) { return std::make_unique<Qim>(described); }
 
 }  // namespace quillfen::detail

@@ -1,6 +1,6 @@
 #pragma once
 // The methods of the catalogue (method.cpp makes them through MakeMethod): what every one of
-// them answers from its spec, and the construction of each.
+// them answers from its name and parameters, and the construction of each.
 #include <memory>
 
 #include "quillfen/methods/method.h"
@@ -9,7 +9,7 @@ namespace quillfen::detail {
 
 class CatalogueMethod : public WatermarkMethod {
 public:
-    explicit CatalogueMethod(MethodSpec spec) : spec_(std::move(spec)) {}
+    explicit CatalogueMethod(MethodSpec described) : spec_(std::move(described)) {}
     std::string Name() const override { return spec_.Method; }
     std::string Parameters() const override { return spec_.Parameters(); }
     MethodCapabilities Capabilities() const override { return spec_.Info().Capabilities; }
@@ -25,8 +25,8 @@ protected:
     MethodSpec spec_;
 };
 
-std::unique_ptr<WatermarkMethod> MakeSpreadSpectrum(const MethodSpec& spec);
-std::unique_ptr<WatermarkMethod> MakeQim(const MethodSpec& spec);
-std::unique_ptr<WatermarkMethod> MakePolarity(const MethodSpec& spec);
+std::unique_ptr<WatermarkMethod> MakeSpreadSpectrum(const MethodSpec& described);
+std::unique_ptr<WatermarkMethod> MakeQim(const MethodSpec& described);
+std::unique_ptr<WatermarkMethod> MakePolarity(const MethodSpec& described);
 
 }  // namespace quillfen::detail

@@ -125,15 +125,15 @@ std::optional<double> MethodSpec::Strength() const {
 MethodSpec MethodSpec::WithStrength(double value) const {
     const MethodInfo& info = Info();
     if (info.Capabilities.Strength == nullptr) throw ArgumentError(Method + " has no strength parameter");
-    MethodSpec spec = *this;
+    MethodSpec described = *this;
     for (std::size_t p = 0; p < info.Parameters.size(); ++p)
         if (std::string_view(info.Parameters[p].Name) == info.Capabilities.Strength) {
             if (const std::optional<std::string> why = CheckParameterValue(info.Parameters[p], value))
                 throw ArgumentError(Method + ": " + info.Parameters[p].Name + "=" + FormatAttackNumber(value) + " " +
                                     *why + " (" + AcceptedValues(info.Parameters[p]) + ")");
-            spec.Values[p] = value;
+            described.Values[p] = value;
         }
-    return spec;
+    return described;
 }
 
 int MethodSpec::PayloadBits() const {
@@ -145,10 +145,10 @@ int MethodSpec::PayloadBits() const {
 MethodSpec DefaultMethodSpec(std::string_view name) {
     const MethodInfo* info = FindMethod(name);
     if (info == nullptr) throw ArgumentError("unknown method '" + std::string(name) + "'");
-    MethodSpec spec;
-    spec.Method = info->Name;
-    for (const AttackParameter& p : info->Parameters) spec.Values.push_back(*p.Default);
-    return spec;
+    MethodSpec described;
+    described.Method = info->Name;
+    for (const AttackParameter& p : info->Parameters) described.Values.push_back(*p.Default);
+    return described;
 }
 
 MethodSpec ParseMethodSpec(std::string_view text) {
@@ -164,8 +164,8 @@ MethodSpec ParseMethodSpec(std::string_view text) {
         }
         throw ArgumentError("'" + whole + "': unknown method '" + std::string(name) + "' (known: " + known + ")");
     }
-    MethodSpec spec = DefaultMethodSpec(name);
-    if (colon == std::string_view::npos) return spec;
+    MethodSpec described = DefaultMethodSpec(name);
+    if (colon == std::string_view::npos) return described;
     std::vector<bool> given(info->Parameters.size(), false);
     std::string_view rest = text.substr(colon + 1);
     while (true) {
@@ -196,11 +196,11 @@ MethodSpec ParseMethodSpec(std::string_view text) {
         if (const std::optional<std::string> why = CheckParameterValue(info->Parameters[p], *number))
             throw ArgumentError("'" + whole + "': " + std::string(parameter) + "=" + std::string(value) + " " + *why +
                                 " (" + AcceptedValues(info->Parameters[p]) + ")");
-        spec.Values[p] = *number;
+        described.Values[p] = *number;
         if (comma == std::string_view::npos) break;
         rest = rest.substr(comma + 1);
     }
-    return spec;
+    return described;
 }
 
 MethodSpec SpecFromKey(const MethodKeyRecord& key) {
@@ -266,11 +266,11 @@ std::unique_ptr<WatermarkMethod> detail::CatalogueMethod::WithStrength(double va
     return MakeMethod(spec_.WithStrength(value));
 }
 
-std::unique_ptr<WatermarkMethod> MakeMethod(const MethodSpec& spec) {
-    if (spec.Method == kPolarityMethod) return detail::MakePolarity(spec);
-    if (spec.Method == "spread-spectrum") return detail::MakeSpreadSpectrum(spec);
-    if (spec.Method == "qim") return detail::MakeQim(spec);
-    throw ArgumentError("unknown method '" + spec.Method + "'");
+std::unique_ptr<WatermarkMethod> MakeMethod(const MethodSpec& described) {
+    if (described.Method == kPolarityMethod) return detail::MakePolarity(described);
+    if (described.Method == "spread-spectrum") return detail::MakeSpreadSpectrum(described);
+    if (described.Method == "qim") return detail::MakeQim(described);
+    throw ArgumentError("unknown method '" + described.Method + "'");
 }
 
 double GrayPsnr(std::span<const std::uint8_t> a, std::span<const std::uint8_t> b) {

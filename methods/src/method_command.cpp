@@ -194,8 +194,8 @@ std::filesystem::path NewFolder() {
 
 class CommandMethod final : public WatermarkMethod {
 public:
-    CommandMethod(std::shared_ptr<const CommandSpec> spec, std::optional<double> strength)
-        : spec_(std::move(spec)), strength_(strength) {}
+    CommandMethod(std::shared_ptr<const CommandSpec> described, std::optional<double> strength)
+        : spec_(std::move(described)), strength_(strength) {}
 
     std::string Name() const override { return spec_->Name; }
     std::string Parameters() const override {
@@ -369,8 +369,8 @@ std::shared_ptr<const WatermarkMethod> LoadMethodCommand(const std::filesystem::
         throw FormatError(where + " is not valid JSON");
     }
     if (!j.is_object()) throw FormatError(where + " does not hold a JSON object");
-    auto spec = std::make_shared<CommandSpec>();
-    spec->Dir = std::filesystem::absolute(path).parent_path();
+    auto described = std::make_shared<CommandSpec>();
+    described->Dir = std::filesystem::absolute(path).parent_path();
     for (const auto& [field, value] : j.items()) {
         static const std::vector<std::string> known = {"name", "embed", "detect", "payload_bits", "picture_format",
                                                        "time_limit_seconds", "thresholds", "strength", "description"};
@@ -378,30 +378,30 @@ std::shared_ptr<const WatermarkMethod> LoadMethodCommand(const std::filesystem::
             throw FormatError(where + ": unknown field \"" + field + "\"");
     }
     if (!j.contains("name") || !j["name"].is_string()) throw FormatError(where + ": no \"name\" text");
-    spec->Name = j["name"].get<std::string>();
-    if (spec->Name.empty() || spec->Name.size() > kMaxMethodNameBytes ||
-        spec->Name.find_first_not_of("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789-_.") !=
+    described->Name = j["name"].get<std::string>();
+    if (described->Name.empty() || described->Name.size() > kMaxMethodNameBytes ||
+        described->Name.find_first_not_of("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789-_.") !=
             std::string::npos)
-        throw FormatError(where + ": the name '" + spec->Name + "' is not a word of letters, digits, - _ and . (at most " +
+        throw FormatError(where + ": the name '" + described->Name + "' is not a word of letters, digits, - _ and . (at most " +
                           std::to_string(kMaxMethodNameBytes) + ")");
-    if (FindMethod(spec->Name) != nullptr)
-        throw FormatError(where + ": '" + spec->Name + "' is the name of a method of the catalogue");
+    if (FindMethod(described->Name) != nullptr)
+        throw FormatError(where + ": '" + described->Name + "' is the name of a method of the catalogue");
     if (j.contains("payload_bits")) {
         const nlohmann::json& bits = j["payload_bits"];
         if (!bits.is_number_unsigned() || bits.get<std::uint64_t>() > static_cast<std::uint64_t>(kMaxPayloadBits))
             throw FormatError(where + ": \"payload_bits\" is not a whole number 0.." + std::to_string(kMaxPayloadBits));
-        spec->PayloadBits = static_cast<int>(bits.get<std::uint64_t>());
+        described->PayloadBits = static_cast<int>(bits.get<std::uint64_t>());
     }
     if (j.contains("picture_format")) {
         const nlohmann::json& format = j["picture_format"];
         if (format != "png" && format != "pgm") throw FormatError(where + ": \"picture_format\" is \"png\" or \"pgm\"");
-        spec->Extension = "." + format.get<std::string>();
+        described->Extension = "." + format.get<std::string>();
     }
     if (j.contains("time_limit_seconds")) {
         const nlohmann::json& limit = j["time_limit_seconds"];
         if (!limit.is_number_unsigned() || limit.get<std::uint64_t>() < 1 || limit.get<std::uint64_t>() > 3600)
             throw FormatError(where + ": \"time_limit_seconds\" is not a whole number 1..3600");
-        spec->TimeLimit = static_cast<int>(limit.get<std::uint64_t>());
+        described->TimeLimit = static_cast<int>(limit.get<std::uint64_t>());
     }
     if (j.contains("thresholds")) {
         const nlohmann::json& t = j["thresholds"];
@@ -411,8 +411,8 @@ std::shared_ptr<const WatermarkMethod> LoadMethodCommand(const std::filesystem::
                 throw FormatError(where + ": \"thresholds\" has no number \"" + rate + "\" in -1..1");
             return t[rate].get<double>();
         };
-        spec->Thresholds = std::pair{number("1e-3"), number("1e-6")};
-        if (spec->Thresholds->second < spec->Thresholds->first)
+        described->Thresholds = std::pair{number("1e-3"), number("1e-6")};
+        if (described->Thresholds->second < described->Thresholds->first)
             throw FormatError(where + ": the threshold at 1e-6 is below the one at 1e-3");
     }
     double strength = 0;
@@ -427,18 +427,18 @@ std::shared_ptr<const WatermarkMethod> LoadMethodCommand(const std::filesystem::
         strength = number("default");
         if (!(lowest > 0 && lowest <= strength && strength <= highest))
             throw FormatError(where + ": \"strength\" needs 0 < lowest <= default <= highest");
-        spec->Strength = AttackParameter{"strength", lowest, highest, false, false, strength, "the method's strength"};
+        described->Strength = AttackParameter{"strength", lowest, highest, false, false, strength, "the method's strength"};
     }
-    for (const auto& [field, words] : {std::pair{"embed", &spec->Embed}, std::pair{"detect", &spec->Detect}}) {
+    for (const auto& [field, words] : {std::pair{"embed", &described->Embed}, std::pair{"detect", &described->Detect}}) {
         if (!j.contains(field) || !j[field].is_array() || j[field].empty())
             throw FormatError(where + ": \"" + field + "\" is not a list of the command's words");
         for (const nlohmann::json& word : j[field]) {
             if (!word.is_string()) throw FormatError(where + ": \"" + field + "\" holds a word that is not a text");
             words->push_back(word.get<std::string>());
             for (const std::string& name : PlaceholdersOf(words->back(), where)) {
-                if (name == "payload" && spec->PayloadBits == 0)
+                if (name == "payload" && described->PayloadBits == 0)
                     throw FormatError(where + ": {payload} in \"" + field + "\" without \"payload_bits\"");
-                if (name == "strength" && !spec->Strength)
+                if (name == "strength" && !described->Strength)
                     throw FormatError(where + ": {strength} in \"" + field + "\" without a \"strength\"");
                 if ((name == "suspect" && std::string(field) == "embed") ||
                     ((name == "host" || name == "out") && std::string(field) == "detect"))
@@ -447,7 +447,7 @@ std::shared_ptr<const WatermarkMethod> LoadMethodCommand(const std::filesystem::
         }
         if (words->front().empty()) throw FormatError(where + ": \"" + field + "\" starts with an empty program name");
     }
-    return std::make_shared<CommandMethod>(spec, spec->Strength ? std::optional<double>(strength) : std::nullopt);
+    return std::make_shared<CommandMethod>(described, described->Strength ? std::optional<double>(strength) : std::nullopt);
 }
 
 }  // namespace quillfen

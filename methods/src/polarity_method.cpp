@@ -50,6 +50,6 @@ private:
 
 }  // namespace
 
-std::unique_ptr<WatermarkMethod> MakePolarity(const MethodSpec& spec) { return std::make_unique<Polarity>(spec); }
+std::unique_ptr<WatermarkMethod> MakePolarity(const MethodSpec& described) { return std::make_unique<Polarity>(described); }
 
 }  // namespace quillfen::detail

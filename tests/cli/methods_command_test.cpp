@@ -131,9 +131,9 @@ TEST(MethodsCommand, BlindEmbedAndExtract) {
 TEST(MethodsCommand, ExternalMethodInASweepBesidePolarity) {
     if (std::system("/usr/bin/python3 -c 'import numpy' >/dev/null 2>&1") != 0)
         GTEST_SKIP() << "Debian's python3-numpy is not installed";
-    const std::string spec = std::string(QUILLFEN_SOURCE_DIR) + "/examples/methods/chip-spread.json";
+    const std::string described = std::string(QUILLFEN_SOURCE_DIR) + "/examples/methods/chip-spread.json";
     const CliResult r = RunCli({"robustness", kHost, "--mark", kMark, "--seeds", "2", "--attacks", "none,real-jpeg:q=75",
-                                "--method-cmd", spec});
+                                "--method-cmd", described});
     ASSERT_EQ(r.code, 0) << r.err;
     const std::vector<nlohmann::json> rows = JsonLines(r.out);
     ASSERT_EQ(rows.size(), 4u);

@@ -118,7 +118,7 @@ std::vector<SweepMethod> ParseSweepMethods(const std::vector<std::string>& texts
 // A method run as programs (method_command.h) from its JSON file, under its name, judged by the
 // thresholds the file gives (none: its rows carry no verdict). SweepInputError (Methods) naming
 // the file when it cannot be read or is not such a description.
-SweepMethod CommandSweepMethod(const std::filesystem::path& spec);
+SweepMethod CommandSweepMethod(const std::filesystem::path& described);
 
 // Reads every input (SweepInputError as above) and checks the plan (CheckSweepPlan's
 // ArgumentError). Each host is read again when its rows are computed.

@@ -92,7 +92,7 @@ struct MethodSpec {
 MethodSpec ParseMethodSpec(std::string_view text);
 // A method at its defaults.
 MethodSpec DefaultMethodSpec(std::string_view name);
-// The method and parameters a key records, read back as a spec: ArgumentError for a method or
+// The method and parameters a key records, read back as a method list names them: ArgumentError for a method or
 // parameters this program does not have.
 MethodSpec SpecFromKey(const MethodKeyRecord& key);
 
@@ -169,7 +169,7 @@ public:
                                      const MethodKey& key) const = 0;
 };
 
-std::unique_ptr<WatermarkMethod> MakeMethod(const MethodSpec& spec);
+std::unique_ptr<WatermarkMethod> MakeMethod(const MethodSpec& described);
 
 // PSNR of two gray planes of equal size, bytes (+infinity when equal).
 double GrayPsnr(std::span<const std::uint8_t> a, std::span<const std::uint8_t> b);
