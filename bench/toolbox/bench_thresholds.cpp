@@ -61,6 +61,8 @@ using Counts = th::Counts;
 
 QF_LEVEL(KapurLevel, th::KapurLevel(h, n))
 QF_LEVEL(LiteralKapurLevel, th::literal::KapurLevel(h, n))
+QF_LEVEL(MinimumErrorLevel, th::MinimumErrorLevel(h))
+QF_LEVEL(LiteralMinimumErrorLevel, th::literal::MinimumErrorLevel(h))
 QF_LEVEL(FuzzyShannonLevel, th::FuzzyShannonLevel(h))
 QF_LEVEL(LiteralFuzzyShannonLevel, th::literal::FuzzyShannonLevel(h))
 QF_LEVEL(FuzzyYagerLevel, th::FuzzyYagerLevel(h))

@@ -5,6 +5,8 @@
 #include <string>
 #include <utility>
 
+#include "gray_plane_loops.h"
+
 namespace quillfen {
 
 namespace {
@@ -36,20 +38,15 @@ std::vector<std::uint8_t> GrayPlane::ReleasePixels() {
 
 GrayPlane GrayPlane::Mapped(const LevelTable& table) const {
     GrayPlane out(width_, height_);
-    const std::uint8_t* in = pixels_.data();
-    std::uint8_t* o = out.pixels_.data();
-    const std::size_t n = pixels_.size();
-    std::size_t i = 0;
-    // Eight pixels read and written at a time: the table lookups are then most of the work.
-    for (; i + 8 <= n; i += 8) {
-        std::uint64_t eight;
-        std::memcpy(&eight, in + i, 8);
-        std::uint64_t mapped = 0;
-        for (int k = 0; k < 8; ++k) mapped |= std::uint64_t{table[(eight >> (8 * k)) & 255]} << (8 * k);
-        std::memcpy(o + i, &mapped, 8);
-    }
-    for (; i < n; ++i) o[i] = table[in[i]];
+    gray_plane_loops::MapLevels(pixels_.data(), out.pixels_.data(), pixels_.size(), table.data());
     return out;
+}
+
+std::pair<std::uint8_t, std::uint8_t> GrayPlane::LevelRange() const {
+    if (pixels_.empty()) throw std::invalid_argument("GrayPlane: no levels in an empty plane");
+    std::pair<std::uint8_t, std::uint8_t> range;
+    gray_plane_loops::LevelRange(pixels_.data(), pixels_.size(), range.first, range.second);
+    return range;
 }
 
 }  // namespace quillfen

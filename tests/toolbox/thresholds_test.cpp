@@ -273,6 +273,7 @@ int Total(const Counts& h) {
 TEST(Thresholds, FastCriteriaMatchTheLiteralOnes) {
     for (const Counts& h : SampleHistograms()) {
         EXPECT_EQ(thresholds::KapurLevel(h, Total(h)), thresholds::literal::KapurLevel(h, Total(h)));
+        EXPECT_EQ(thresholds::MinimumErrorLevel(h), thresholds::literal::MinimumErrorLevel(h));
         EXPECT_EQ(thresholds::FuzzyShannonLevel(h), thresholds::literal::FuzzyShannonLevel(h));
         EXPECT_EQ(thresholds::FuzzyYagerLevel(h), thresholds::literal::FuzzyYagerLevel(h));
     }

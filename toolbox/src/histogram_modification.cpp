@@ -60,13 +60,17 @@ Stretch AutoContrastTable(const Counts& histogram, int pixelCount) {
     while (histogram[first] == 0) ++first;
     int last = 255;
     while (histogram[last] == 0) --last;
+    return AutoContrastTable(static_cast<std::uint8_t>(first), static_cast<std::uint8_t>(last));
+}
+
+Stretch AutoContrastTable(std::uint8_t first, std::uint8_t last) {
     // One gray level: nothing to stretch between, 255 / 0.
     if (first == last) throw MathError(kFloatingPointDivisionByZero);
     Stretch stretch;
     for (int g = last + 1; g < 256; ++g) stretch.table[g] = 255;
     FillStretch(stretch.table, first, last, 255.0 / (last - first));
-    stretch.low = static_cast<std::uint8_t>(first);
-    stretch.high = static_cast<std::uint8_t>(last);
+    stretch.low = first;
+    stretch.high = last;
     return stretch;
 }
 
@@ -121,7 +125,8 @@ Stretched Apply(const GrayPlane& plane, const Stretch& stretch) {
 
 Stretched AutoContrastStretch(const GrayPlane& plane) {
     if (plane.empty()) throw MathError(kFloatingPointDivisionByZero);
-    return Apply(plane, AutoContrastTable(CountLevels(plane), plane.size()));
+    const auto [low, high] = plane.LevelRange();  // the ends of the histogram, without counting it
+    return Apply(plane, AutoContrastTable(low, high));
 }
 
 Stretched EndsInContrastStretch(const GrayPlane& plane, std::uint8_t lowPercent, std::uint8_t highPercent) {

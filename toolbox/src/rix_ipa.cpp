@@ -154,7 +154,14 @@ void TRixIPA::Equalize() { CommitMapped(histogram::EqualizationTable(Levels(), i
 void TRixIPA::SpecifyHistogram() { CommitMapped(histogram::SpecificationTable(Levels(), image_.size())); }
 
 void TRixIPA::AutoContrastStretch(std::uint8_t& low, std::uint8_t& high) {
-    const histogram::Stretch stretch = histogram::AutoContrastTable(Levels(), image_.size());
+    // The stretch needs only the ends of the histogram: where it is not counted yet, the
+    // plane's smallest and largest levels are found without counting it.
+    const auto table = [this] {
+        if (histogram_ || image_.empty()) return histogram::AutoContrastTable(Levels(), image_.size());
+        const auto [first, last] = Source().LevelRange();
+        return histogram::AutoContrastTable(first, last);
+    };
+    const histogram::Stretch stretch = table();
     CommitMapped(stretch.table);
     low = stretch.low;
     high = stretch.high;

@@ -8,6 +8,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <utility>
 #include <vector>
 
 #include "quillfen/image/export.h"
@@ -46,6 +47,9 @@ public:
 
     // A plane of the same size, every pixel mapped through `table`.
     GrayPlane Mapped(const LevelTable& table) const;
+
+    // The smallest and the largest level of the plane; std::invalid_argument when it is empty.
+    std::pair<std::uint8_t, std::uint8_t> LevelRange() const;
 
     bool operator==(const GrayPlane&) const = default;
 

@@ -47,6 +47,8 @@ struct Stretch {
     std::uint8_t high = 0;
 };
 Stretch AutoContrastTable(const Counts& counts, int pixelCount);
+// The same from the first and last occupied level.
+Stretch AutoContrastTable(std::uint8_t first, std::uint8_t last);
 Stretch EndsInTable(const Counts& counts, int pixelCount, std::uint8_t lowPercent, std::uint8_t highPercent);
 
 }  // namespace quillfen::histogram

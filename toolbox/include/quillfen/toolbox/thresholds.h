@@ -84,6 +84,7 @@ namespace literal {
 int KapurLevel(const Counts& h, int n);
 int FuzzyShannonLevel(const Counts& h);
 int FuzzyYagerLevel(const Counts& h);
+int MinimumErrorLevel(const Counts& h);
 int LaplacianLevel(const GrayPlane& plane, int percent, Counts& kept);
 Binarized MovingAverageBinarize(const GrayPlane& plane);
 }  // namespace literal
