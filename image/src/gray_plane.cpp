@@ -36,17 +36,4 @@ std::vector<std::uint8_t> GrayPlane::ReleasePixels() {
     return std::move(pixels_);
 }
 
-GrayPlane GrayPlane::Mapped(const LevelTable& table) const {
-    GrayPlane out(width_, height_);
-    gray_plane_loops::MapLevels(pixels_.data(), out.pixels_.data(), pixels_.size(), table.data());
-    return out;
-}
-
-std::pair<std::uint8_t, std::uint8_t> GrayPlane::LevelRange() const {
-    if (pixels_.empty()) throw std::invalid_argument("GrayPlane: no levels in an empty plane");
-    std::pair<std::uint8_t, std::uint8_t> range;
-    gray_plane_loops::LevelRange(pixels_.data(), pixels_.size(), range.first, range.second);
-    return range;
-}
-
 }  // namespace quillfen

@@ -1,5 +1,9 @@
 #include "gray_plane_loops.h"
 
+#include <stdexcept>
+
+#include "quillfen/image/gray_plane.h"
+
 #include <algorithm>
 #include <array>
 #include <cstring>
@@ -17,34 +21,35 @@ namespace hn = hwy::HWY_NAMESPACE;
 
 // A table of 256 levels as sixteen tables of sixteen: each byte looks its low four bits up
 // in all sixteen at once (one byte shuffle each), and its high four bits pick among the
-// sixteen answers in four rounds of halving, one bit a round, by the sign of the byte
-// shifted to bring that bit to the top.
+// sixteen answers in four rounds of halving, one bit a round. Vectors of a size known only
+// at run time cannot be kept in arrays: those targets map one by one.
 void MapLevels(const std::uint8_t* in, std::uint8_t* out, std::size_t count, const std::uint8_t* table) {
+    std::size_t i = 0;
+#if !HWY_HAVE_SCALABLE
     const hn::ScalableTag<std::uint8_t> d;
-    const hn::RebindToSigned<decltype(d)> di;
     using V = hn::Vec<decltype(d)>;
     std::array<V, 16> part;
     for (std::size_t k = 0; k < 16; ++k) part[k] = hn::LoadDup128(d, table + 16 * k);
     const std::size_t N = hn::Lanes(d);
     const V lowBits = hn::Set(d, 0x0F);
-    std::size_t i = 0;
-    for (; i + N <= count; i += N) {
+    // The byte shuffle looks up sixteen bytes: a target with narrower vectors maps one by one.
+    for (; N >= 16 && i + N <= count; i += N) {
         const V v = hn::LoadU(d, in + i);
         const V index = hn::And(v, lowBits);
         std::array<V, 16> r;
         for (std::size_t k = 0; k < 16; ++k) r[k] = hn::TableLookupBytes(part[k], index);
-        // Bit 4, 5, 6 and then 7 of each byte to its sign, to pick the upper half of each pair.
-        const auto pick = [&](const V bits, std::size_t pairs) {
-            for (std::size_t k = 0; k < pairs; ++k)
-                r[k] = hn::BitCast(d, hn::IfNegativeThenElse(hn::BitCast(di, bits), hn::BitCast(di, r[2 * k + 1]),
-                                                             hn::BitCast(di, r[2 * k])));
+        // Bit 4, 5, 6 and then 7 of each byte pick the upper half of each pair.
+        const auto pick = [&](unsigned bit, std::size_t pairs) {
+            const auto upper = hn::TestBit(v, hn::Set(d, static_cast<std::uint8_t>(bit)));
+            for (std::size_t k = 0; k < pairs; ++k) r[k] = hn::IfThenElse(upper, r[2 * k + 1], r[2 * k]);
         };
-        pick(hn::ShiftLeft<3>(v), 8);
-        pick(hn::ShiftLeft<2>(v), 4);
-        pick(hn::ShiftLeft<1>(v), 2);
-        pick(v, 1);
+        pick(0x10, 8);
+        pick(0x20, 4);
+        pick(0x40, 2);
+        pick(0x80, 1);
         hn::StoreU(r[0], d, out + i);
     }
+#endif
     for (; i < count; ++i) out[i] = table[in[i]];
 }
 
@@ -116,4 +121,23 @@ void LevelRange(const std::uint8_t* in, std::size_t count, std::uint8_t& low, st
 #endif
 
 }  // namespace quillfen::gray_plane_loops
+
+// The plane's whole-plane maps live here, beside their loops, and not in gray_plane.cpp:
+// modules that carry their own copy of the plane then need no vector loops.
+namespace quillfen {
+
+GrayPlane GrayPlane::Mapped(const LevelTable& table) const {
+    GrayPlane out(width_, height_);
+    gray_plane_loops::MapLevels(pixels_.data(), out.pixels_.data(), pixels_.size(), table.data());
+    return out;
+}
+
+std::pair<std::uint8_t, std::uint8_t> GrayPlane::LevelRange() const {
+    if (pixels_.empty()) throw std::invalid_argument("GrayPlane: no levels in an empty plane");
+    std::pair<std::uint8_t, std::uint8_t> range;
+    gray_plane_loops::LevelRange(pixels_.data(), pixels_.size(), range.first, range.second);
+    return range;
+}
+
+}  // namespace quillfen
 #endif
