@@ -550,7 +550,15 @@ int MinimumErrorLevel(const Counts& h) {
     return threshold;
 }
 
-int LaplacianLevel(const GrayPlane& plane, int percent, Counts& kept) {
+namespace {
+
+// The largest response d whose d / 8 rounds half to even to `level` or below: the tie
+// 8 level + 4 rounds down to an even level, up from an odd one.
+int LaplacianBound(int level) { return 8 * level + 3 + (level % 2 == 0 ? 1 : 0); }
+
+// LaplacianLevel for any cut: the count of every response, 0..2040, and the pixels at or
+// above the cut found again from the responses of each row.
+int LaplacianLevelOfAnyCut(const GrayPlane& plane, int percent, Counts& kept) {
     const int width = plane.width();
     const int height = plane.height();
     const int n = plane.size();
@@ -593,6 +601,38 @@ int LaplacianLevel(const GrayPlane& plane, int percent, Counts& kept) {
             for (; x < width - 1; ++x) counts[0][row[x]] += d[x] >= reach ? 1 : 0;
         }
         for (int g = 0; g < 256; ++g) kept[g] = counts[0][g] + counts[1][g] + counts[2][g] + counts[3][g];
+    }
+    return TwoPeaksValley(kept);
+}
+
+}  // namespace
+
+int LaplacianLevel(const GrayPlane& plane, int percent, Counts& kept) {
+    // A picture's responses d mostly lie below 256, and the cut with them, where bytes
+    // min(d, 255) tell every comparison the rule makes: d / 8 rounds to `level` or below
+    // when d <= LaplacianBound(level), and reaches the cut when d >= 8 cut. The running
+    // counts of the rounded responses are counted over the bytes, a few levels at a time from
+    // level 0 until one reaches the target; the border's bytes are 0, as its responses.
+    const std::size_t n = plane.pixels().size();
+    const double target = LaplacianTarget(percent, plane.size());
+    constexpr int kByteLevels = 32;  // LaplacianBound(31) = 251, the last below 255
+    const std::unique_ptr<std::uint8_t[]> bytes(new std::uint8_t[n]);  // written whole: no zeroing
+    toolbox_loops::LaplacianBytes(plane.data(), plane.width(), plane.height(), bytes.get());
+    int cut = -1;
+    for (int first = 0; first < kByteLevels && cut < 0; first += toolbox_loops::kMostBounds) {
+        std::uint8_t bounds[toolbox_loops::kMostBounds];
+        std::size_t atMost[toolbox_loops::kMostBounds];
+        for (int k = 0; k < toolbox_loops::kMostBounds; ++k) bounds[k] = static_cast<std::uint8_t>(LaplacianBound(first + k));
+        toolbox_loops::CountAtMost(bytes.get(), n, bounds, toolbox_loops::kMostBounds, atMost);
+        for (int k = 0; k < toolbox_loops::kMostBounds && cut < 0; ++k)
+            if (static_cast<double>(atMost[k]) >= target) cut = first + k;
+    }
+    if (cut < 0) return LaplacianLevelOfAnyCut(plane, percent, kept);
+    if (cut == 0) {
+        kept = histogram::CountLevels(plane);  // every response, the border's 0 too, reaches 0
+    } else {
+        kept.fill(0);
+        toolbox_loops::CountWhereAtLeast(plane.data(), bytes.get(), n, static_cast<std::uint8_t>(8 * cut), kept.data());
     }
     return TwoPeaksValley(kept);
 }

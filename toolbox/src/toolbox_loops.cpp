@@ -134,6 +134,23 @@ inline std::int16_t LaplacianResponseAt(const std::uint8_t* a, const std::uint8_
     return static_cast<std::int16_t>(d < 0 ? 0 : d);
 }
 
+inline std::uint8_t LaplacianByteAt(const std::uint8_t* a, const std::uint8_t* b, const std::uint8_t* c, int x) {
+    return static_cast<std::uint8_t>(std::min<int>(LaplacianResponseAt(a, b, c, x), 255));
+}
+
+// The border of LaplacianBytes' plane, 0 (all of it in a plane without interior).
+inline void LaplacianBorder(std::uint8_t* e, int width, int height) {
+    if (width <= 0 || height <= 0) return;
+    const std::size_t w = static_cast<std::size_t>(width);
+    if (width < 3 || height < 3) {
+        std::memset(e, 0, w * static_cast<std::size_t>(height));
+        return;
+    }
+    std::memset(e, 0, w);
+    for (int y = 1; y < height - 1; ++y) e[static_cast<std::size_t>(y) * w] = e[static_cast<std::size_t>(y) * w + w - 1] = 0;
+    std::memset(e + (static_cast<std::size_t>(height) - 1) * w, 0, w);
+}
+
 // Sx^2 + Sy^2 beyond which a pixel is an edge of the threshold (see SobelEdges); none is past
 // 64 x 181^2, the threshold's square fits an int below it.
 inline int SobelLimit(int threshold) {
@@ -575,6 +592,132 @@ void LaplacianResponses(const std::uint8_t* in, int width, int y, std::int16_t* 
     if (x < width - 1) vector(width - 1 - lanes);
 }
 
+// The Laplacian threshold's response bytes, a whole vector of them at a time as in Rows.
+// Widening bytes to 16-bit lanes takes the shuffle unit, which would do most of the work: a
+// vector of bytes is read instead as 16-bit lanes of pixel pairs, the even pixels of the run
+// in their low bytes and the odd ones in their high bytes, and both halves are computed with
+// ordinary arithmetic, the three loads at x - 1, x and x + 1 giving every neighbour.
+void LaplacianBytes(const std::uint8_t* in, int width, int height, std::uint8_t* e) {
+#if HWY_TARGET == HWY_SCALAR
+    plain::LaplacianBytes(in, width, height, e);
+#else
+    static_assert(std::endian::native == std::endian::little, "the first byte of a pair is its low byte");
+    using DU = hn::Repartition<std::uint16_t, D8>;
+    using V = hn::Vec<DU>;
+    const D8 d8;
+    const DU du;
+    const hn::RebindToSigned<DU> di;
+    const int lanes = static_cast<int>(hn::Lanes(d8));
+    shared::LaplacianBorder(e, width, height);
+    if (width < 3 || height < 3) return;
+    const std::size_t w = static_cast<std::size_t>(width);
+    const V lowByte = hn::Set(du, std::uint16_t{0x00FF});
+    const auto byteMax = hn::Set(di, std::int16_t{255});
+    const auto zero = hn::Zero(di);
+    for (int y = 1; y < height - 1; ++y) {
+        const std::uint8_t* b = in + static_cast<std::size_t>(y) * w;
+        const std::uint8_t* a = b - w;
+        const std::uint8_t* c = b + w;
+        std::uint8_t* o = e + static_cast<std::size_t>(y) * w;
+        if (width - 2 < lanes) {
+            for (int x = 1; x < width - 1; ++x) o[x] = shared::LaplacianByteAt(a, b, c, x);
+            continue;
+        }
+        const auto vector = [&](int x) HWY_ATTR {
+            const auto pairs = [&](const std::uint8_t* p) HWY_ATTR { return hn::BitCast(du, hn::LoadU(d8, p)); };
+            // Pair i holds pixels x + 2i (low) and x + 2i + 1 (high); at x - 1 its low byte
+            // is pixel x + 2i - 1, at x + 1 its high byte is pixel x + 2i + 2.
+            const auto three = [&](const std::uint8_t* p, V& even, V& odd) HWY_ATTR {
+                const auto here = pairs(p + x);
+                const auto middle = hn::Add(hn::And(here, lowByte), hn::ShiftRight<8>(here));
+                even = hn::Add(middle, hn::And(pairs(p + x - 1), lowByte));
+                odd = hn::Add(middle, hn::ShiftRight<8>(pairs(p + x + 1)));
+            };
+            V aEven, aOdd, cEven, cOdd;
+            three(a, aEven, aOdd);
+            three(c, cEven, cOdd);
+            const auto here = pairs(b + x);
+            const auto centreEven = hn::And(here, lowByte);
+            const auto centreOdd = hn::ShiftRight<8>(here);
+            const auto sideEven = hn::Add(hn::And(pairs(b + x - 1), lowByte), centreOdd);
+            const auto sideOdd = hn::Add(centreEven, hn::ShiftRight<8>(pairs(b + x + 1)));
+            const auto response = [&](V top, V bottom, V side, V centre) HWY_ATTR {
+                const auto ring = hn::BitCast(di, hn::Add(hn::Add(top, bottom), side));
+                const auto d = hn::Sub(ring, hn::BitCast(di, hn::ShiftLeft<3>(centre)));
+                return hn::BitCast(du, hn::Min(hn::Max(d, zero), byteMax));
+            };
+            const auto even = response(aEven, cEven, sideEven, centreEven);
+            const auto odd = response(aOdd, cOdd, sideOdd, centreOdd);
+            hn::StoreU(hn::BitCast(d8, hn::Or(even, hn::ShiftLeft<8>(odd))), d8, o + x);
+        };
+        // The last vector ends at the last interior pixel, as in Rows.
+        int x = 1;
+        for (; x + lanes <= width - 1; x += lanes) vector(x);
+        if (x < width - 1) vector(width - 1 - lanes);
+    }
+#endif
+}
+
+// How many bytes lie above each of kBounds bounds: with their top bit flipped, bytes compare
+// as signed bytes in the order they have unsigned. Byte counters, one per lane, are emptied
+// into the sums before they can wrap.
+template <int kBounds>
+void CountAbove(const std::uint8_t* in, std::size_t count, const std::uint8_t* bounds, std::size_t* above) {
+    const D8 d;
+    const hn::RebindToSigned<D8> di;
+    const hn::Repartition<std::uint64_t, D8> d64;
+    const std::size_t n = hn::Lanes(d);
+    const auto flip = hn::Set(d, std::uint8_t{0x80});
+    hn::Vec<decltype(di)> limit[kBounds];
+    for (int k = 0; k < kBounds; ++k) limit[k] = hn::BitCast(di, hn::Xor(hn::Set(d, bounds[k]), flip));
+    std::size_t i = 0;
+    while (i + n <= count) {
+        hn::Vec<D8> counters[kBounds];
+        for (int k = 0; k < kBounds; ++k) counters[k] = hn::Zero(d);
+        for (int j = 0; j < 255 && i + n <= count; ++j, i += n) {
+            const auto v = hn::BitCast(di, hn::Xor(hn::LoadU(d, in + i), flip));
+            for (int k = 0; k < kBounds; ++k)
+                counters[k] = hn::Sub(counters[k], hn::BitCast(d, hn::VecFromMask(di, hn::Gt(v, limit[k]))));
+        }
+        for (int k = 0; k < kBounds; ++k)
+            above[k] += static_cast<std::size_t>(hn::GetLane(hn::SumOfLanes(d64, hn::SumsOf8(counters[k]))));
+    }
+    for (; i < count; ++i)
+        for (int k = 0; k < kBounds; ++k) above[k] += in[i] > bounds[k] ? 1 : 0;
+}
+
+void CountAtMost(const std::uint8_t* in, std::size_t count, const std::uint8_t* bounds, int k, std::size_t* atMost) {
+    std::uint8_t padded[kMostBounds];
+    for (int j = 0; j < kMostBounds; ++j) padded[j] = bounds[std::min(j, k - 1)];
+    std::size_t above[kMostBounds] = {};
+    if (k == 1) CountAbove<1>(in, count, padded, above);
+    else CountAbove<kMostBounds>(in, count, padded, above);
+    for (int j = 0; j < k; ++j) atMost[j] = count - above[j];
+}
+
+// The pixels that reach `least` are few: whole vectors of them are passed over, and the
+// others visited from the set bits of their mask.
+void CountWhereAtLeast(const std::uint8_t* gray, const std::uint8_t* q, std::size_t count, std::uint8_t least,
+                       std::int32_t* counts) {
+    const D8 d;
+    const std::size_t n = hn::Lanes(d);
+    const auto bound = hn::Set(d, least);
+    std::size_t i = 0;
+    std::uint8_t bits[hn::MaxLanes(d) / 8 + 8] = {};
+    for (; i + n <= count; i += n) {
+        const auto v = hn::LoadU(d, q + i);
+        const auto reached = hn::Eq(hn::Max(v, bound), v);
+        if (hn::AllFalse(d, reached)) continue;
+        const std::size_t bytes = hn::StoreMaskBits(d, reached, bits);
+        for (std::size_t k = 0; k < bytes; k += 8) {
+            std::uint64_t word = 0;
+            std::memcpy(&word, bits + k, std::min<std::size_t>(8, bytes - k));
+            for (; word != 0; word &= word - 1) ++counts[gray[i + 8 * k + static_cast<std::size_t>(std::countr_zero(word))]];
+        }
+    }
+    for (; i < count; ++i) counts[gray[i]] += q[i] >= least ? 1 : 0;
+}
+
 void SobelEdges(const std::uint8_t* in, int width, int y, int threshold, std::uint8_t* out) {
     using D32 = hn::ScalableTag<std::int32_t>;
     const D32 d;
@@ -873,6 +1016,23 @@ void LaplacianResponses(const std::uint8_t* in, int width, int y, std::int16_t* 
     for (int x = 1; x < width - 1; ++x) d[x] = shared::LaplacianResponseAt(b - w, b, b + w, x);
 }
 
+void LaplacianBytes(const std::uint8_t* in, int width, int height, std::uint8_t* e) {
+    shared::LaplacianBorder(e, width, height);
+    EachInterior(in, e, width, height, shared::LaplacianByteAt);
+}
+
+void CountAtMost(const std::uint8_t* in, std::size_t count, const std::uint8_t* bounds, int k, std::size_t* atMost) {
+    for (int j = 0; j < k; ++j) {
+        atMost[j] = 0;
+        for (std::size_t i = 0; i < count; ++i) atMost[j] += in[i] <= bounds[j] ? 1 : 0;
+    }
+}
+
+void CountWhereAtLeast(const std::uint8_t* gray, const std::uint8_t* q, std::size_t count, std::uint8_t least,
+                       std::int32_t* counts) {
+    for (std::size_t i = 0; i < count; ++i) counts[gray[i]] += q[i] >= least ? 1 : 0;
+}
+
 void SobelEdges(const std::uint8_t* in, int width, int y, int threshold, std::uint8_t* out) {
     const std::size_t w = static_cast<std::size_t>(width);
     const std::uint8_t* b = in + static_cast<std::size_t>(y) * w;
@@ -912,6 +1072,9 @@ HWY_EXPORT(Differences);
 HWY_EXPORT(FreiChen);
 HWY_EXPORT(HoughRuns);
 HWY_EXPORT(LaplacianResponses);
+HWY_EXPORT(LaplacianBytes);
+HWY_EXPORT(CountAtMost);
+HWY_EXPORT(CountWhereAtLeast);
 HWY_EXPORT(SobelEdges);
 HWY_EXPORT(WindowCounts);
 HWY_EXPORT(MovingAveragePieceCount);
@@ -958,6 +1121,16 @@ void HoughRuns(const HoughPixels& pixels, double c, double s, double diagonal, i
 void LaplacianResponses(const std::uint8_t* in, int width, int y, std::int16_t* d) {
     HWY_DYNAMIC_DISPATCH(LaplacianResponses)(in, width, y, d);
 }
+void LaplacianBytes(const std::uint8_t* in, int width, int height, std::uint8_t* e) {
+    HWY_DYNAMIC_DISPATCH(LaplacianBytes)(in, width, height, e);
+}
+void CountAtMost(const std::uint8_t* in, std::size_t count, const std::uint8_t* bounds, int k, std::size_t* atMost) {
+    HWY_DYNAMIC_DISPATCH(CountAtMost)(in, count, bounds, k, atMost);
+}
+void CountWhereAtLeast(const std::uint8_t* gray, const std::uint8_t* q, std::size_t count, std::uint8_t least,
+                       std::int32_t* counts) {
+    HWY_DYNAMIC_DISPATCH(CountWhereAtLeast)(gray, q, count, least, counts);
+}
 void SobelEdges(const std::uint8_t* in, int width, int y, int threshold, std::uint8_t* out) {
     HWY_DYNAMIC_DISPATCH(SobelEdges)(in, width, y, threshold, out);
 }
@@ -1002,6 +1175,16 @@ void HoughRuns(const HoughPixels& pixels, double c, double s, double diagonal, i
 }
 void LaplacianResponses(const std::uint8_t* in, int width, int y, std::int16_t* d) {
     plain::LaplacianResponses(in, width, y, d);
+}
+void LaplacianBytes(const std::uint8_t* in, int width, int height, std::uint8_t* e) {
+    plain::LaplacianBytes(in, width, height, e);
+}
+void CountAtMost(const std::uint8_t* in, std::size_t count, const std::uint8_t* bounds, int k, std::size_t* atMost) {
+    plain::CountAtMost(in, count, bounds, k, atMost);
+}
+void CountWhereAtLeast(const std::uint8_t* gray, const std::uint8_t* q, std::size_t count, std::uint8_t least,
+                       std::int32_t* counts) {
+    plain::CountWhereAtLeast(gray, q, count, least, counts);
 }
 void SobelEdges(const std::uint8_t* in, int width, int y, int threshold, std::uint8_t* out) {
     plain::SobelEdges(in, width, y, threshold, out);

@@ -59,6 +59,18 @@ void FreiChen(const std::uint8_t* in, std::uint8_t* out, int width, int height, 
 // d[1..width-2].
 void LaplacianResponses(const std::uint8_t* in, int width, int y, std::int16_t* d);
 
+// The same responses of every interior pixel as bytes, min(d, 255), into a plane `e` of the
+// input's size whose border is set to 0.
+void LaplacianBytes(const std::uint8_t* in, int width, int height, std::uint8_t* e);
+
+// atMost[j] = how many of in[0..count) are at most bounds[j], for j < k (1..kMostBounds).
+inline constexpr int kMostBounds = 8;
+void CountAtMost(const std::uint8_t* in, std::size_t count, const std::uint8_t* bounds, int k, std::size_t* atMost);
+
+// Adds to counts[g] (256 entries) the number of pixels i of gray[i] = g where q[i] >= least.
+void CountWhereAtLeast(const std::uint8_t* gray, const std::uint8_t* q, std::size_t count, std::uint8_t least,
+                       std::int32_t* counts);
+
 // The Hough transform's edges of row y (1..height-2): out[x] = 1 where the Sobel gradient
 // |(Sx, Sy)| / 8 exceeds `threshold`, else 0, for x = 1..width-2. Exactly where
 // Sx^2 + Sy^2 > 64 x threshold^2: the magnitude is the correctly rounded root of
@@ -134,6 +146,10 @@ void FreiChen(const std::uint8_t* in, std::uint8_t* out, int width, int height, 
 void HoughRuns(const HoughPixels& pixels, double c, double s, double diagonal, int R, std::int32_t* previous,
                std::int32_t* start, std::int32_t* end);
 void LaplacianResponses(const std::uint8_t* in, int width, int y, std::int16_t* d);
+void LaplacianBytes(const std::uint8_t* in, int width, int height, std::uint8_t* e);
+void CountAtMost(const std::uint8_t* in, std::size_t count, const std::uint8_t* bounds, int k, std::size_t* atMost);
+void CountWhereAtLeast(const std::uint8_t* gray, const std::uint8_t* q, std::size_t count, std::uint8_t least,
+                       std::int32_t* counts);
 void SobelEdges(const std::uint8_t* in, int width, int y, int threshold, std::uint8_t* out);
 void WindowCounts(const std::uint8_t* in, std::uint8_t* out, int width, int height);
 void MovingAveragePieces(const std::uint8_t* in, std::uint8_t* out, std::size_t stride, std::size_t steps,
