@@ -2,8 +2,8 @@
 // The toolbox's inner loops over gray pixels, written once with portable vectors and compiled
 // for every instruction set of the build (quillfen/image/vector_targets.h); a build with
 // QF_SIMD=OFF has them as plain loops. They are integer work (or, for Frei-Chen, the double
-// operations of the plain form in the same order, one output per lane), so every target
-// gives the same bytes.
+// operations of the plain form in the same order, one output per lane, or a float estimate
+// checked to round as they do), so every target gives the same bytes.
 //
 // The 3 x 3 loops write the interior of a width x height plane, rows 1..height-2 and columns
 // 1..width-2, reading rows above and below; the caller decides the border. Planes narrower
@@ -52,6 +52,8 @@ void Differences(Difference kind, const std::uint8_t* in, std::uint8_t* out, std
 // Frei-Chen for scales 0..kFreiChenPlainScale: M computed in doubles term by term in the
 // order of the mask, then min(255, round-half-even(M x scale)).
 inline constexpr double kFreiChenPlainScale = 100000.0;
+// Up to this scale the vector loops estimate M x scale in floats first (see FreiChen).
+inline constexpr double kFreiChenFloatScale = 2.0;
 void FreiChen(const std::uint8_t* in, std::uint8_t* out, int width, int height, double scale);
 
 // The Laplacian responses of the interior pixels of row y (1..height-2) of a width-pixel
