@@ -142,40 +142,64 @@ int PickFuzzyLevel(const Counts& h, const std::array<double, 256>& E,
     return threshold;
 }
 
-int FuzzyLevel(const Counts& h, FuzzyMeasure measure) {
+// The sums E(t) of kSide levels t (ascending), each in level order. The term of level g
+// with class centre mu is term[|g - mu|] = mirrored[256 + g - mu]: for each t a run of the
+// mirrored table from one start up to g = t and from another after it, so that each step
+// reads one value per level without choosing. The sums are chains of dependent additions,
+// run side by side.
+template <FuzzyMeasure measure, int kSide>
+void FuzzySums(const std::array<double, 256>& weight, const std::array<double, 513>& mirrored, const int* t,
+               const int* mu0, const int* mu1, double* e) {
+    const double* from[kSide];
+    double sum[kSide];
+    for (int l = 0; l < kSide; ++l) {
+        from[l] = mirrored.data() + 256 - mu0[l];
+        sum[l] = 0.0;
+    }
+    int g = 0;
+    for (int side = 0; side <= kSide; ++side) {
+        const int end = side < kSide ? t[side] + 1 : 256;
+        for (; g < end; ++g) {
+            for (int l = 0; l < kSide; ++l) {
+                if constexpr (measure == FuzzyMeasure::Shannon) sum[l] += weight[g] * from[l][g];
+                else sum[l] += from[l][g];
+            }
+        }
+        if (side < kSide) from[side] = mirrored.data() + 256 - mu1[side];
+    }
+    for (int l = 0; l < kSide; ++l) e[l] = sum[l];
+}
+
+template <FuzzyMeasure measure>
+int FuzzyLevel(const Counts& h) {
     const FuzzyFrame f = MakeFuzzyFrame(h);
-    // The membership depends only on |g - mu|, 0..256: one table of the measure's term.
-    std::array<double, 257> term{};
+    // The membership depends only on |g - mu|, 0..256: one table of the measure's term,
+    // laid out from -256 to 256.
+    std::array<double, 513> mirrored{};
     for (int d = 0; d <= 256; ++d) {
         const double m = Membership(d);
-        term[d] = measure == FuzzyMeasure::Shannon ? ShannonTerm(m) : YagerTerm(m);
+        mirrored[static_cast<std::size_t>(256 + d)] = mirrored[static_cast<std::size_t>(256 - d)] =
+            measure == FuzzyMeasure::Shannon ? ShannonTerm(m) : YagerTerm(m);
     }
+    std::array<double, 256> weight{};
+    for (int g = 0; g < 256; ++g) weight[static_cast<std::size_t>(g)] = h[g];
     std::array<double, 256> E{};
     std::array<bool, 256> computed{};
     std::array<int, 256> levels{};
     int count = 0;
     for (int t = 1; t <= 254; ++t)
         if (FuzzyQualifies(h, f, t)) levels[static_cast<std::size_t>(count++)] = t;
-    // Each E(t) is a sum over the levels in level order, a chain of dependent additions: four
-    // levels t are summed side by side, each in its own order. Empty levels add h * term = +0,
-    // which changes no sum.
-    constexpr int kSide = 4;
+    constexpr int kSide = 8;
     for (int first = 0; first < count; first += kSide) {
         const int side = std::min(kSide, count - first);
         int t[kSide], mu0[kSide], mu1[kSide];
-        double e[kSide] = {};
+        double e[kSide];
         for (int l = 0; l < kSide; ++l) {
             t[l] = levels[static_cast<std::size_t>(first + std::min(l, side - 1))];
             mu0[l] = FuzzyMu(f.W[t[l]], f.S[t[l]]);
             mu1[l] = FuzzyMu(f.Wbar[t[l]], f.Sbar[t[l]]);
         }
-        for (int g = 0; g < 256; ++g) {
-            const double weight = h[g];
-            for (int l = 0; l < kSide; ++l) {
-                const double term_ = term[std::abs(g - (g <= t[l] ? mu0[l] : mu1[l]))];
-                e[l] += measure == FuzzyMeasure::Shannon ? weight * term_ : term_;
-            }
-        }
+        FuzzySums<measure, kSide>(weight, mirrored, t, mu0, mu1, e);
         for (int l = 0; l < side; ++l) {
             E[t[l]] = measure == FuzzyMeasure::Shannon ? e[l] : std::sqrt(e[l]);
             computed[t[l]] = true;
@@ -506,8 +530,8 @@ int PunLevel(const Counts& h, int n) {
     return threshold;
 }
 
-int FuzzyShannonLevel(const Counts& h) { return FuzzyLevel(h, FuzzyMeasure::Shannon); }
-int FuzzyYagerLevel(const Counts& h) { return FuzzyLevel(h, FuzzyMeasure::Yager); }
+int FuzzyShannonLevel(const Counts& h) { return FuzzyLevel<FuzzyMeasure::Shannon>(h); }
+int FuzzyYagerLevel(const Counts& h) { return FuzzyLevel<FuzzyMeasure::Yager>(h); }
 
 int MinimumErrorLevel(const Counts& h) {
     // Counts and first moments are integers below 2^53: exact as prefix sums.
