@@ -322,23 +322,27 @@ Binarized MovingAverageInPieces(const GrayPlane& plane, const toolbox_loops::Mov
         return M;
     };
     const double start = 127 * window.n;  // as if the last n pixels had been 127
-    // Piece k covers [lead + k * piece, lead + (k + 1) * piece) and warms up from k * piece;
-    // the first `lead` pixels and those after the last piece are scanned serially.
-    const std::size_t piece = (count - lead) / pieces;
-    serial(start, 0, lead);
+    // Piece k covers [k * piece, (k + 1) * piece): piece 0 starts from the true start, each
+    // other one warms up over the `lead` pixels before it (the warming scans are shifted by
+    // one piece: scan k warms piece k + 1, the last one a piece that does not exist). The
+    // pixels after the last piece are scanned serially.
+    const std::size_t piece = count / pieces;
     std::array<double, 8> M;
-    M.fill(start);  // piece 0 warms up from the true start, the others from a guess
-    toolbox_loops::MovingAveragePieces(in, nullptr, piece, lead, window, M.data());
-    const std::array<double, 8> entry = M;
-    toolbox_loops::MovingAveragePieces(in + lead, out + lead, piece, piece, window, M.data());
+    M.fill(start);
+    toolbox_loops::MovingAveragePieces(in + piece - lead, nullptr, piece, lead, window, M.data());
+    std::array<double, 8> entry;
+    entry[0] = start;
+    std::copy(M.begin(), M.begin() + static_cast<std::ptrdiff_t>(pieces) - 1, entry.begin() + 1);
+    M = entry;
+    toolbox_loops::MovingAveragePieces(in, out, piece, piece, window, M.data());
     double truth = M[0];
     for (std::size_t k = 1; k < pieces; ++k) {
-        const std::size_t first = lead + k * piece;
+        const std::size_t first = k * piece;
         truth = std::bit_cast<std::uint64_t>(entry[k]) == std::bit_cast<std::uint64_t>(truth)
                     ? M[k]
                     : serial(truth, first, first + piece);
     }
-    const double last = serial(truth, lead + pieces * piece, count);
+    const double last = serial(truth, pieces * piece, count);
     Binarized result{GrayPlane(width, height), static_cast<int>(Round(window.Average(last)))};
     SerpentineCopy(out, result.plane.data(), width, height);  // its own inverse
     return result;

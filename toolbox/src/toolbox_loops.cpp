@@ -923,8 +923,10 @@ std::size_t MovingAveragePieceCount() { return 2 * hn::Lanes(hn::CappedTag<doubl
 
 void MovingAveragePieces(const std::uint8_t* in, std::uint8_t* out, std::size_t stride, std::size_t steps,
                          const MovingWindow& window, double* M) {
+#if HWY_TARGET == HWY_SCALAR
+    plain::MovingAveragePieces(in, out, stride, steps, window, M);  // the same two scans
+#else
     const hn::CappedTag<double, 4> d;
-    const hn::Rebind<std::int32_t, decltype(d)> di;
     const std::size_t lanes = hn::Lanes(d);
     const std::size_t pieces = 2 * lanes;
     auto m0 = hn::LoadU(d, M);
@@ -944,28 +946,30 @@ void MovingAveragePieces(const std::uint8_t* in, std::uint8_t* out, std::size_t 
     };
     const auto average = [&](auto m) { return window.powerOfTwo ? hn::Mul(m, inverse) : hn::Div(m, n); };
     const auto scale = hn::Set(d, 85.0);
+    // For a power of two n and M far from the subnormals, M / n is exact, so Average(M) x 85
+    // is the one rounding of M x (85 / n), itself exact: one product instead of two.
+    const auto scaledInverse = hn::Set(d, 85.0 * window.inverse);
     const auto hundred = hn::Set(d, 100.0);
     // a / 100 > v rounded: surely not for a <= 100 v, surely for a >= 100 v + 2^-30, whose
     // quotient exceeds v by far more than half its spacing (v < 256); in between, which takes
-    // a near coincidence, the division decides.
+    // a near coincidence, the division decides for the whole block of steps.
     const auto margin = hn::Set(d, 0x1p-30);
-    const auto blackness = [&](auto m, auto v, std::uint8_t* bits, bool& unsure) {
-        const auto a = hn::Mul(average(m), scale);
+    bool unsure = false;
+    // Marks the black lanes in `bits` and returns the lanes in between.
+    const auto blackness = [&](auto m, auto v, std::uint8_t* bits) {
+        const auto a = window.powerOfTwo && normal ? hn::Mul(m, scaledInverse) : hn::Mul(average(m), scale);
         const auto low = hn::Mul(v, hundred);
         const auto black = hn::Ge(a, hn::Add(low, margin));
         hn::StoreMaskBits(d, black, bits);
-        const auto between = hn::AndNot(black, hn::Gt(a, low));
-        if (!hn::AllFalse(d, between)) unsure = true;
+        return hn::AndNot(black, hn::Gt(a, low));
     };
     // Every mark is written before it is read: no zeroing.
     const std::unique_ptr<std::uint8_t[]> marks(new std::uint8_t[out != nullptr ? steps : 0]);
-    // The low `lanes` bytes of a word as doubles.
-    const hn::Rebind<std::uint32_t, decltype(d)> du;
-    const auto shifts = hn::Mul(hn::Iota(du, 0), hn::Set(du, 8u));
-    const auto low = hn::Set(du, 255u);
-    const auto bytesOf = [&](std::uint32_t word) {
-        return hn::PromoteTo(d, hn::BitCast(di, hn::And(hn::Shr(hn::Set(du, word), shifts), low)));
-    };
+    // A step's bytes, one per scan, as doubles: widened to 32 bits in one vector, whose halves
+    // are the two vectors of doubles.
+    const hn::Repartition<std::int32_t, decltype(d)> d32;
+    const hn::Half<decltype(d32)> d32h;
+    const hn::Rebind<std::uint8_t, decltype(d32)> d8;
     for (std::size_t j = 0; j < steps; j += 8) {
         const std::size_t count = std::min<std::size_t>(8, steps - j);
         std::uint64_t r[8] = {};
@@ -990,26 +994,31 @@ void MovingAveragePieces(const std::uint8_t* in, std::uint8_t* out, std::size_t 
             r[k + 1] ^= t;
         }
         normal = hn::AllTrue(d, hn::Ge(hn::Min(m0, m1), safeAbove));
+        alignas(64) double start[8];
+        hn::Store(m0, d, start);
+        hn::Store(m1, d, start + lanes);
         for (std::size_t i = 0; i < count; ++i) {
-            const std::uint64_t step = r[i];
-            const auto v0 = bytesOf(static_cast<std::uint32_t>(step));
-            const auto v1 = bytesOf(static_cast<std::uint32_t>(step >> (8 * lanes)));
+            const auto wide = hn::PromoteTo(d32, hn::LoadU(d8, reinterpret_cast<const std::uint8_t*>(r + i)));
+            const auto v0 = hn::PromoteTo(d, hn::LowerHalf(d32h, wide));
+            const auto v1 = hn::PromoteTo(d, hn::UpperHalf(d32h, wide));
             m0 = hn::Add(decay(m0), v0);
             m1 = hn::Add(decay(m1), v1);
             if (out == nullptr) continue;
             std::uint8_t bits[2] = {};
-            bool unsure = false;
-            blackness(m0, v0, bits, unsure);
-            blackness(m1, v1, bits + 1, unsure);
-            unsigned black = bits[0] | (unsigned{bits[1]} << lanes);
-            if (unsure) {
-                alignas(64) double at[8];
-                hn::Store(m0, d, at);
-                hn::Store(m1, d, at + lanes);
-                black = 0;
-                for (std::size_t k = 0; k < pieces; ++k)
-                    if (window.Average(at[k]) * 85 / 100 > static_cast<double>((step >> (8 * k)) & 255))
-                        black |= 1u << k;
+            const auto between = hn::Or(blackness(m0, v0, bits), blackness(m1, v1, bits + 1));
+            if (!hn::AllFalse(d, between)) unsure = true;
+            marks[j + i] = static_cast<std::uint8_t>(bits[0] | (unsigned{bits[1]} << lanes));
+        }
+        if (out == nullptr || !unsure) continue;
+        // A near coincidence in the block: its marks again, step by step with the division,
+        // from the sums it started with (MovingWindow's operations are the vectors').
+        unsure = false;
+        for (std::size_t i = 0; i < count; ++i) {
+            unsigned black = 0;
+            for (std::size_t k = 0; k < pieces; ++k) {
+                const double v = static_cast<double>((r[i] >> (8 * k)) & 255);
+                start[k] = window.Decay(start[k]) + v;
+                if (window.Average(start[k]) * 85 / 100 > v) black |= 1u << k;
             }
             marks[j + i] = static_cast<std::uint8_t>(black);
         }
@@ -1029,6 +1038,7 @@ void MovingAveragePieces(const std::uint8_t* in, std::uint8_t* out, std::size_t 
                        o + j);
         for (; j < steps; ++j) o[j] = (marks[j] >> k) & 1 ? 0 : 255;
     }
+#endif
 }
 
 }  // namespace HWY_NAMESPACE
