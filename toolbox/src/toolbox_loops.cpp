@@ -760,40 +760,40 @@ void LaplacianBytes(const std::uint8_t* in, int width, int height, std::uint8_t*
 #endif
 }
 
-// How many bytes lie above each of kBounds bounds: with their top bit flipped, bytes compare
-// as signed bytes in the order they have unsigned. Byte counters, one per lane, are emptied
-// into the sums before they can wrap.
-template <int kBounds>
-void CountAbove(const std::uint8_t* in, std::size_t count, const std::uint8_t* bounds, std::size_t* above) {
+// How many bytes lie above each of eight bounds: with their top bit flipped, bytes compare
+// as signed bytes in the order they have unsigned. Byte counters, one per lane and bound,
+// are emptied into the sums before they can wrap. (Eight named vectors: scalable vectors
+// cannot be held in arrays.)
+void CountAtMost(const std::uint8_t* in, std::size_t count, const std::uint8_t* bounds, int k, std::size_t* atMost) {
+    static_assert(kMostBounds == 8);
+    std::uint8_t padded[kMostBounds];
+    for (int j = 0; j < kMostBounds; ++j) padded[j] = bounds[std::min(j, k - 1)];
+    std::size_t above[kMostBounds] = {};
     const D8 d;
     const hn::RebindToSigned<D8> di;
     const hn::Repartition<std::uint64_t, D8> d64;
     const std::size_t n = hn::Lanes(d);
     const auto flip = hn::Set(d, std::uint8_t{0x80});
-    hn::Vec<decltype(di)> limit[kBounds];
-    for (int k = 0; k < kBounds; ++k) limit[k] = hn::BitCast(di, hn::Xor(hn::Set(d, bounds[k]), flip));
+    const auto limit = [&](int j) { return hn::BitCast(di, hn::Xor(hn::Set(d, padded[j]), flip)); };
+    const auto l0 = limit(0), l1 = limit(1), l2 = limit(2), l3 = limit(3);
+    const auto l4 = limit(4), l5 = limit(5), l6 = limit(6), l7 = limit(7);
     std::size_t i = 0;
     while (i + n <= count) {
-        hn::Vec<D8> counters[kBounds];
-        for (int k = 0; k < kBounds; ++k) counters[k] = hn::Zero(d);
+        auto c0 = hn::Zero(d), c1 = c0, c2 = c0, c3 = c0, c4 = c0, c5 = c0, c6 = c0, c7 = c0;
         for (int j = 0; j < 255 && i + n <= count; ++j, i += n) {
             const auto v = hn::BitCast(di, hn::Xor(hn::LoadU(d, in + i), flip));
-            for (int k = 0; k < kBounds; ++k)
-                counters[k] = hn::Sub(counters[k], hn::BitCast(d, hn::VecFromMask(di, hn::Gt(v, limit[k]))));
+            const auto add = [&](hn::Vec<D8> c, hn::Vec<decltype(di)> l) {
+                return hn::Sub(c, hn::BitCast(d, hn::VecFromMask(di, hn::Gt(v, l))));
+            };
+            c0 = add(c0, l0), c1 = add(c1, l1), c2 = add(c2, l2), c3 = add(c3, l3);
+            c4 = add(c4, l4), c5 = add(c5, l5), c6 = add(c6, l6), c7 = add(c7, l7);
         }
-        for (int k = 0; k < kBounds; ++k)
-            above[k] += static_cast<std::size_t>(hn::GetLane(hn::SumOfLanes(d64, hn::SumsOf8(counters[k]))));
+        const auto sum = [&](hn::Vec<D8> c) { return static_cast<std::size_t>(hn::GetLane(hn::SumOfLanes(d64, hn::SumsOf8(c)))); };
+        above[0] += sum(c0), above[1] += sum(c1), above[2] += sum(c2), above[3] += sum(c3);
+        above[4] += sum(c4), above[5] += sum(c5), above[6] += sum(c6), above[7] += sum(c7);
     }
     for (; i < count; ++i)
-        for (int k = 0; k < kBounds; ++k) above[k] += in[i] > bounds[k] ? 1 : 0;
-}
-
-void CountAtMost(const std::uint8_t* in, std::size_t count, const std::uint8_t* bounds, int k, std::size_t* atMost) {
-    std::uint8_t padded[kMostBounds];
-    for (int j = 0; j < kMostBounds; ++j) padded[j] = bounds[std::min(j, k - 1)];
-    std::size_t above[kMostBounds] = {};
-    if (k == 1) CountAbove<1>(in, count, padded, above);
-    else CountAbove<kMostBounds>(in, count, padded, above);
+        for (int j = 0; j < kMostBounds; ++j) above[j] += in[i] > padded[j] ? 1 : 0;
     for (int j = 0; j < k; ++j) atMost[j] = count - above[j];
 }
 
