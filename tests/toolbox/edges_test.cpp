@@ -113,6 +113,24 @@ TEST(Edges, FastFormsGiveTheLiteralBytesOnEveryTarget) {
     });
 }
 
+// Frei-Chen's M is a whole number wherever the sqrt 2 terms cancel, and M x scale then can be
+// a half exactly, where the plain form's rounding errors decide which way the byte goes. A
+// middle row repeating every second pixel and rows above and below equal at the even
+// columns make every even column such a pixel (b(x - 1) = b(x + 1), a(x) = c(x)), with M
+// even: a scale of 1/4 puts half of them on a half.
+TEST(Edges, FreiChenRoundsHalvesAsThePlainFormDoes) {
+    Plane in = test::RandomGray(131, 3, 11);
+    for (int x = 0; x < in.width; ++x) {
+        in.at(x, 1) = in.at(x % 2, 1);
+        if (x % 2 == 0) in.at(x, 2) = in.at(x, 0);
+    }
+    const GrayPlane gray = in.gray();
+    test::ForEachVectorTarget([&](const std::string& target) {
+        for (const double scale : {0.25, 0.75})
+            EXPECT_EQ(edges::FreiChen(gray, scale), edges::literal::FreiChen(gray, scale)) << target << " " << scale;
+    });
+}
+
 TEST(Edges, UniformAndTinyImages) {
     // A uniform image: every mask sums to 0.
     for (const Operator& op : ThreeByThree()) {

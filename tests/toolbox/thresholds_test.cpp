@@ -10,6 +10,7 @@
 
 #include "quillfen/image/errors.h"
 #include "quillfen/toolbox/rix_ipa.h"
+#include "tests/test_support.h"
 
 namespace quillfen {
 namespace {
@@ -300,18 +301,23 @@ TEST(Thresholds, FastLaplacianMatchesTheLiteralOne) {
     struct Size {
         int width, height;
     };
-    for (const Size s : {Size{1, 1}, Size{2, 5}, Size{3, 3}, Size{17, 2}, Size{31, 29}, Size{64, 64}}) {
-        for (int spread : {0, 3, 255}) {
+    // Widths below, at and past two vectors of responses on every target; spreads whose
+    // responses round to the few low levels only, to both low and high ones, and to any.
+    std::vector<GrayPlane> images;
+    for (const Size s : {Size{1, 1}, Size{2, 5}, Size{3, 3}, Size{17, 2}, Size{31, 29}, Size{64, 64}, Size{67, 6},
+                         Size{131, 9}})
+        for (int spread : {0, 3, 40, 255}) images.push_back(Gray(s.width, s.height, RandomPlane(rng, s.width * s.height, spread)));
+    test::ForEachVectorTarget([&](const std::string& target) {
+        for (const GrayPlane& image : images) {
             for (int percent : {0, 50, 85, 100, 150}) {
-                const GrayPlane image = Gray(s.width, s.height, RandomPlane(rng, s.width * s.height, spread));
                 Counts fastCounts{}, literalCounts{};
                 const int fast = thresholds::LaplacianLevel(image, percent, fastCounts);
                 const int lit = thresholds::literal::LaplacianLevel(image, percent, literalCounts);
-                ASSERT_EQ(fast, lit) << s.width << "x" << s.height << " " << percent;
-                ASSERT_EQ(fastCounts, literalCounts);
+                ASSERT_EQ(fast, lit) << target << " " << image.width() << "x" << image.height() << " " << percent;
+                ASSERT_EQ(fastCounts, literalCounts) << target << " " << image.width() << "x" << image.height();
             }
         }
-    }
+    });
 }
 
 TEST(Thresholds, FastMovingAverageMatchesTheLiteralOne) {

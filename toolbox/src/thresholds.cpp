@@ -142,40 +142,64 @@ int PickFuzzyLevel(const Counts& h, const std::array<double, 256>& E,
     return threshold;
 }
 
-int FuzzyLevel(const Counts& h, FuzzyMeasure measure) {
+// The sums E(t) of kSide levels t (ascending), each in level order. The term of level g
+// with class centre mu is term[|g - mu|] = mirrored[256 + g - mu]: for each t a run of the
+// mirrored table from one start up to g = t and from another after it, so that each step
+// reads one value per level without choosing. The sums are chains of dependent additions,
+// run side by side.
+template <FuzzyMeasure measure, int kSide>
+void FuzzySums(const std::array<double, 256>& weight, const std::array<double, 513>& mirrored, const int* t,
+               const int* mu0, const int* mu1, double* e) {
+    const double* from[kSide];
+    double sum[kSide];
+    for (int l = 0; l < kSide; ++l) {
+        from[l] = mirrored.data() + 256 - mu0[l];
+        sum[l] = 0.0;
+    }
+    int g = 0;
+    for (int side = 0; side <= kSide; ++side) {
+        const int end = side < kSide ? t[side] + 1 : 256;
+        for (; g < end; ++g) {
+            for (int l = 0; l < kSide; ++l) {
+                if constexpr (measure == FuzzyMeasure::Shannon) sum[l] += weight[g] * from[l][g];
+                else sum[l] += from[l][g];
+            }
+        }
+        if (side < kSide) from[side] = mirrored.data() + 256 - mu1[side];
+    }
+    for (int l = 0; l < kSide; ++l) e[l] = sum[l];
+}
+
+template <FuzzyMeasure measure>
+int FuzzyLevel(const Counts& h) {
     const FuzzyFrame f = MakeFuzzyFrame(h);
-    // The membership depends only on |g - mu|, 0..256: one table of the measure's term.
-    std::array<double, 257> term{};
+    // The membership depends only on |g - mu|, 0..256: one table of the measure's term,
+    // laid out from -256 to 256.
+    std::array<double, 513> mirrored{};
     for (int d = 0; d <= 256; ++d) {
         const double m = Membership(d);
-        term[d] = measure == FuzzyMeasure::Shannon ? ShannonTerm(m) : YagerTerm(m);
+        mirrored[static_cast<std::size_t>(256 + d)] = mirrored[static_cast<std::size_t>(256 - d)] =
+            measure == FuzzyMeasure::Shannon ? ShannonTerm(m) : YagerTerm(m);
     }
+    std::array<double, 256> weight{};
+    for (int g = 0; g < 256; ++g) weight[static_cast<std::size_t>(g)] = h[g];
     std::array<double, 256> E{};
     std::array<bool, 256> computed{};
     std::array<int, 256> levels{};
     int count = 0;
     for (int t = 1; t <= 254; ++t)
         if (FuzzyQualifies(h, f, t)) levels[static_cast<std::size_t>(count++)] = t;
-    // Each E(t) is a sum over the levels in level order, a chain of dependent additions: four
-    // levels t are summed side by side, each in its own order. Empty levels add h * term = +0,
-    // which changes no sum.
-    constexpr int kSide = 4;
+    constexpr int kSide = 8;
     for (int first = 0; first < count; first += kSide) {
         const int side = std::min(kSide, count - first);
         int t[kSide], mu0[kSide], mu1[kSide];
-        double e[kSide] = {};
+        double e[kSide];
         for (int l = 0; l < kSide; ++l) {
             t[l] = levels[static_cast<std::size_t>(first + std::min(l, side - 1))];
             mu0[l] = FuzzyMu(f.W[t[l]], f.S[t[l]]);
             mu1[l] = FuzzyMu(f.Wbar[t[l]], f.Sbar[t[l]]);
         }
-        for (int g = 0; g < 256; ++g) {
-            const double weight = h[g];
-            for (int l = 0; l < kSide; ++l) {
-                const double term_ = term[std::abs(g - (g <= t[l] ? mu0[l] : mu1[l]))];
-                e[l] += measure == FuzzyMeasure::Shannon ? weight * term_ : term_;
-            }
-        }
+        FuzzySums<measure, kSide>(weight, mirrored, t, mu0, mu1, e);
         for (int l = 0; l < side; ++l) {
             E[t[l]] = measure == FuzzyMeasure::Shannon ? e[l] : std::sqrt(e[l]);
             computed[t[l]] = true;
@@ -298,23 +322,27 @@ Binarized MovingAverageInPieces(const GrayPlane& plane, const toolbox_loops::Mov
         return M;
     };
     const double start = 127 * window.n;  // as if the last n pixels had been 127
-    // Piece k covers [lead + k * piece, lead + (k + 1) * piece) and warms up from k * piece;
-    // the first `lead` pixels and those after the last piece are scanned serially.
-    const std::size_t piece = (count - lead) / pieces;
-    serial(start, 0, lead);
+    // Piece k covers [k * piece, (k + 1) * piece): piece 0 starts from the true start, each
+    // other one warms up over the `lead` pixels before it (the warming scans are shifted by
+    // one piece: scan k warms piece k + 1, the last one a piece that does not exist). The
+    // pixels after the last piece are scanned serially.
+    const std::size_t piece = count / pieces;
     std::array<double, 8> M;
-    M.fill(start);  // piece 0 warms up from the true start, the others from a guess
-    toolbox_loops::MovingAveragePieces(in, nullptr, piece, lead, window, M.data());
-    const std::array<double, 8> entry = M;
-    toolbox_loops::MovingAveragePieces(in + lead, out + lead, piece, piece, window, M.data());
+    M.fill(start);
+    toolbox_loops::MovingAveragePieces(in + piece - lead, nullptr, piece, lead, window, M.data());
+    std::array<double, 8> entry;
+    entry[0] = start;
+    std::copy(M.begin(), M.begin() + static_cast<std::ptrdiff_t>(pieces) - 1, entry.begin() + 1);
+    M = entry;
+    toolbox_loops::MovingAveragePieces(in, out, piece, piece, window, M.data());
     double truth = M[0];
     for (std::size_t k = 1; k < pieces; ++k) {
-        const std::size_t first = lead + k * piece;
+        const std::size_t first = k * piece;
         truth = std::bit_cast<std::uint64_t>(entry[k]) == std::bit_cast<std::uint64_t>(truth)
                     ? M[k]
                     : serial(truth, first, first + piece);
     }
-    const double last = serial(truth, lead + pieces * piece, count);
+    const double last = serial(truth, pieces * piece, count);
     Binarized result{GrayPlane(width, height), static_cast<int>(Round(window.Average(last)))};
     SerpentineCopy(out, result.plane.data(), width, height);  // its own inverse
     return result;
@@ -594,8 +622,8 @@ int PunLevel(const Counts& h, int n) {
     return threshold;
 }
 
-int FuzzyShannonLevel(const Counts& h) { return FuzzyLevel(h, FuzzyMeasure::Shannon); }
-int FuzzyYagerLevel(const Counts& h) { return FuzzyLevel(h, FuzzyMeasure::Yager); }
+int FuzzyShannonLevel(const Counts& h) { return FuzzyLevel<FuzzyMeasure::Shannon>(h); }
+int FuzzyYagerLevel(const Counts& h) { return FuzzyLevel<FuzzyMeasure::Yager>(h); }
 
 int MinimumErrorLevel(const Counts& h) {
     const MinimumErrorFrame f(h);
@@ -650,7 +678,15 @@ int MinimumErrorLevel(const Counts& h) {
     return threshold;
 }
 
-int LaplacianLevel(const GrayPlane& plane, int percent, Counts& kept) {
+namespace {
+
+// The largest response d whose d / 8 rounds half to even to `level` or below: the tie
+// 8 level + 4 rounds down to an even level, up from an odd one.
+int LaplacianBound(int level) { return 8 * level + 3 + (level % 2 == 0 ? 1 : 0); }
+
+// LaplacianLevel for any cut: the count of every response, 0..2040, and the pixels at or
+// above the cut found again from the responses of each row.
+int LaplacianLevelOfAnyCut(const GrayPlane& plane, int percent, Counts& kept) {
     const int width = plane.width();
     const int height = plane.height();
     const int n = plane.size();
@@ -693,6 +729,38 @@ int LaplacianLevel(const GrayPlane& plane, int percent, Counts& kept) {
             for (; x < width - 1; ++x) counts[0][row[x]] += d[x] >= reach ? 1 : 0;
         }
         for (int g = 0; g < 256; ++g) kept[g] = counts[0][g] + counts[1][g] + counts[2][g] + counts[3][g];
+    }
+    return TwoPeaksValley(kept);
+}
+
+}  // namespace
+
+int LaplacianLevel(const GrayPlane& plane, int percent, Counts& kept) {
+    // A picture's responses d mostly lie below 256, and the cut with them, where bytes
+    // min(d, 255) tell every comparison the rule makes: d / 8 rounds to `level` or below
+    // when d <= LaplacianBound(level), and reaches the cut when d >= 8 cut. The running
+    // counts of the rounded responses are counted over the bytes, a few levels at a time from
+    // level 0 until one reaches the target; the border's bytes are 0, as its responses.
+    const std::size_t n = plane.pixels().size();
+    const double target = LaplacianTarget(percent, plane.size());
+    constexpr int kByteLevels = 32;  // LaplacianBound(31) = 251, the last below 255
+    const std::unique_ptr<std::uint8_t[]> bytes(new std::uint8_t[n]);  // written whole: no zeroing
+    toolbox_loops::LaplacianBytes(plane.data(), plane.width(), plane.height(), bytes.get());
+    int cut = -1;
+    for (int first = 0; first < kByteLevels && cut < 0; first += toolbox_loops::kMostBounds) {
+        std::uint8_t bounds[toolbox_loops::kMostBounds];
+        std::size_t atMost[toolbox_loops::kMostBounds];
+        for (int k = 0; k < toolbox_loops::kMostBounds; ++k) bounds[k] = static_cast<std::uint8_t>(LaplacianBound(first + k));
+        toolbox_loops::CountAtMost(bytes.get(), n, bounds, toolbox_loops::kMostBounds, atMost);
+        for (int k = 0; k < toolbox_loops::kMostBounds && cut < 0; ++k)
+            if (static_cast<double>(atMost[k]) >= target) cut = first + k;
+    }
+    if (cut < 0) return LaplacianLevelOfAnyCut(plane, percent, kept);
+    if (cut == 0) {
+        kept = histogram::CountLevels(plane);  // every response, the border's 0 too, reaches 0
+    } else {
+        kept.fill(0);
+        toolbox_loops::CountWhereAtLeast(plane.data(), bytes.get(), n, static_cast<std::uint8_t>(8 * cut), kept.data());
     }
     return TwoPeaksValley(kept);
 }

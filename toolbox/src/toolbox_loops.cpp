@@ -134,6 +134,23 @@ inline std::int16_t LaplacianResponseAt(const std::uint8_t* a, const std::uint8_
     return static_cast<std::int16_t>(d < 0 ? 0 : d);
 }
 
+inline std::uint8_t LaplacianByteAt(const std::uint8_t* a, const std::uint8_t* b, const std::uint8_t* c, int x) {
+    return static_cast<std::uint8_t>(std::min<int>(LaplacianResponseAt(a, b, c, x), 255));
+}
+
+// The border of LaplacianBytes' plane, 0 (all of it in a plane without interior).
+inline void LaplacianBorder(std::uint8_t* e, int width, int height) {
+    if (width <= 0 || height <= 0) return;
+    const std::size_t w = static_cast<std::size_t>(width);
+    if (width < 3 || height < 3) {
+        std::memset(e, 0, w * static_cast<std::size_t>(height));
+        return;
+    }
+    std::memset(e, 0, w);
+    for (int y = 1; y < height - 1; ++y) e[static_cast<std::size_t>(y) * w] = e[static_cast<std::size_t>(y) * w + w - 1] = 0;
+    std::memset(e + (static_cast<std::size_t>(height) - 1) * w, 0, w);
+}
+
 // Sx^2 + Sy^2 beyond which a pixel is an edge of the threshold (see SobelEdges); none is past
 // 64 x 181^2, the threshold's square fits an int below it.
 inline int SobelLimit(int threshold) {
@@ -495,7 +512,7 @@ HWY_INLINE void FreiChenVector(DF d, const double* HWY_RESTRICT a, const double*
 // Frei-Chen reads each pixel as a double and as sqrt 2 times it, in eight windows: both are
 // computed once per row into row buffers (the same doubles as the plain form's conversions
 // and products), three rows of each kept as the window slides down.
-void FreiChen(const std::uint8_t* in, std::uint8_t* out, int width, int height, double scale) {
+void FreiChenInDoubles(const std::uint8_t* in, std::uint8_t* out, int width, int height, double scale) {
     using DF = hn::ScalableTag<double>;
     using DI = hn::Rebind<std::int32_t, DF>;
     using DB = hn::Rebind<std::uint8_t, DF>;
@@ -553,6 +570,108 @@ void FreiChen(const std::uint8_t* in, std::uint8_t* out, int width, int height, 
     }
 }
 
+// Frei-Chen for the small scales: an estimate of M x scale in floats, twice as many to a
+// vector as doubles and in fewer operations, whose byte is the plain form's wherever the
+// estimate is far enough from a half; a vector with a lane too near one is computed again by
+// the plain form. Each row is kept as floats p, d = p(x - 1) - p(x + 1) and
+// s = p(x - 1) + p(x + 1), all exact, and
+//   G1 = (d above + d below) + sqrt2 x d,   G2 = (s below - s above) + sqrt2 x (below - above)
+// with sqrt 2 rounded to a float (within 2^-24 of it). The products then lie within
+// 255 x 2^-24 + 361 x 2^-24 of the real ones and the sums round by at most 871 x 2^-24:
+// G1 and G2 within 9e-5 each, |G1| + |G2| (below 1,742) within 2.8e-4, and the product with
+// the scale (rounded to a float) within scale x 4.9e-4; the plain form's doubles are closer
+// still. A margin of scale x 2^-10 covers both: where the estimate, clamped to 255, lies
+// closer to its nearest whole number than 0.5 - margin, so does the plain form's M x scale,
+// and that number is its byte (beyond 255 both give 255).
+void FreiChenInFloats(const std::uint8_t* in, std::uint8_t* out, int width, int height, double scale) {
+    using DF = hn::ScalableTag<float>;
+    using DI = hn::RebindToSigned<DF>;
+    using DB = hn::Rebind<std::uint8_t, DF>;
+    const DF d;
+    const DI di;
+    const DB db;
+    const double r2 = std::sqrt(2.0);
+    const int lanes = static_cast<int>(hn::Lanes(d));
+    const auto plainOne = [&](const std::uint8_t* a, const std::uint8_t* b, const std::uint8_t* c, std::uint8_t* o,
+                              int x) { o[x] = shared::FreiChenAt(a, b, c, x, r2, scale); };
+    if (width < 3 || height < 3) return;
+    if (width - 2 < lanes) {
+        shared::ForInteriorRows(in, out, width, height,
+                                [&](const std::uint8_t* a, const std::uint8_t* b, const std::uint8_t* c,
+                                    std::uint8_t* o) {
+                                    for (int x = 1; x < width - 1; ++x) plainOne(a, b, c, o, x);
+                                });
+        return;
+    }
+    const std::size_t w = static_cast<std::size_t>(width);
+    // Three rows of each kind, as the window slides down.
+    std::vector<float> buffer(9 * w);
+    const auto row = [&](int kind, int y) { return buffer.data() + (3 * static_cast<std::size_t>(kind) + static_cast<std::size_t>(y % 3)) * w; };
+    const auto convert = [&](int y) {
+        const std::uint8_t* p = in + static_cast<std::size_t>(y) * w;
+        float* plain = row(0, y);
+        float* difference = row(1, y);
+        float* sum = row(2, y);
+        std::size_t x = 0;
+        for (; x + lanes <= w; x += lanes) hn::StoreU(hn::ConvertTo(d, hn::PromoteTo(di, hn::LoadU(db, p + x))), d, plain + x);
+        for (; x < w; ++x) plain[x] = p[x];
+        x = 1;
+        for (; x + lanes <= w - 1; x += lanes) {
+            const auto before = hn::LoadU(d, plain + x - 1), after = hn::LoadU(d, plain + x + 1);
+            hn::StoreU(hn::Sub(before, after), d, difference + x);
+            hn::StoreU(hn::Add(before, after), d, sum + x);
+        }
+        for (; x < w - 1; ++x) {
+            difference[x] = plain[x - 1] - plain[x + 1];
+            sum[x] = plain[x - 1] + plain[x + 1];
+        }
+    };
+    const auto root = hn::Set(d, static_cast<float>(r2));
+    const auto factor = hn::Set(d, static_cast<float>(scale));
+    const auto sureWithin = hn::Set(d, static_cast<float>(0.5 - scale * 0x1p-10));
+    const auto top = hn::Set(d, 255.0f);
+    const auto magic = hn::Set(d, 0x1p23f);  // adding it rounds a float below 2^22 to a whole number
+    const auto lowByte = hn::Set(di, 255);
+    convert(0);
+    convert(1);
+    for (int y = 1; y < height - 1; ++y) {
+        convert(y + 1);
+        const float* pa = row(0, y - 1);
+        const float* pc = row(0, y + 1);
+        const float* da = row(1, y - 1);
+        const float* db_ = row(1, y);
+        const float* dc = row(1, y + 1);
+        const float* sa = row(2, y - 1);
+        const float* sc = row(2, y + 1);
+        const std::uint8_t* b = in + static_cast<std::size_t>(y) * w;
+        std::uint8_t* o = out + static_cast<std::size_t>(y) * w;
+        const auto vector = [&](int x) {
+            const auto g1 = hn::Add(hn::Add(hn::LoadU(d, da + x), hn::LoadU(d, dc + x)), hn::Mul(root, hn::LoadU(d, db_ + x)));
+            const auto g2 = hn::Add(hn::Sub(hn::LoadU(d, sc + x), hn::LoadU(d, sa + x)),
+                                    hn::Mul(root, hn::Sub(hn::LoadU(d, pc + x), hn::LoadU(d, pa + x))));
+            const auto scaled = hn::Min(hn::Mul(hn::Add(hn::Abs(g1), hn::Abs(g2)), factor), top);
+            const auto shifted = hn::Add(scaled, magic);
+            const auto nearest = hn::Sub(shifted, magic);
+            if (HWY_UNLIKELY(!hn::AllFalse(d, hn::Gt(hn::Abs(hn::Sub(scaled, nearest)), sureWithin)))) {
+                for (int k = 0; k < lanes; ++k) plainOne(b - w, b, b + w, o, x + k);
+                return;
+            }
+            // The whole number sits in the low bits of the shifted float.
+            hn::StoreU(hn::DemoteTo(db, hn::And(hn::BitCast(di, shifted), lowByte)), db, o + x);
+        };
+        int x = 1;
+        for (; x + lanes <= width - 1; x += lanes) vector(x);
+        if (x < width - 1) vector(width - 1 - lanes);
+    }
+}
+
+void FreiChen(const std::uint8_t* in, std::uint8_t* out, int width, int height, double scale) {
+#if HWY_TARGET != HWY_SCALAR
+    if (scale >= 0.0 && scale <= kFreiChenFloatScale) return FreiChenInFloats(in, out, width, height, scale);
+#endif
+    FreiChenInDoubles(in, out, width, height, scale);
+}
+
 void LaplacianResponses(const std::uint8_t* in, int width, int y, std::int16_t* d) {
     const D16 d16;
     const int lanes = static_cast<int>(hn::Lanes(d16));
@@ -573,6 +692,132 @@ void LaplacianResponses(const std::uint8_t* in, int width, int y, std::int16_t* 
     int x = 1;
     for (; x + lanes <= width - 1; x += lanes) vector(x);
     if (x < width - 1) vector(width - 1 - lanes);
+}
+
+// The Laplacian threshold's response bytes, a whole vector of them at a time as in Rows.
+// Widening bytes to 16-bit lanes takes the shuffle unit, which would do most of the work: a
+// vector of bytes is read instead as 16-bit lanes of pixel pairs, the even pixels of the run
+// in their low bytes and the odd ones in their high bytes, and both halves are computed with
+// ordinary arithmetic, the three loads at x - 1, x and x + 1 giving every neighbour.
+void LaplacianBytes(const std::uint8_t* in, int width, int height, std::uint8_t* e) {
+#if HWY_TARGET == HWY_SCALAR
+    plain::LaplacianBytes(in, width, height, e);
+#else
+    static_assert(std::endian::native == std::endian::little, "the first byte of a pair is its low byte");
+    using DU = hn::Repartition<std::uint16_t, D8>;
+    using V = hn::Vec<DU>;
+    const D8 d8;
+    const DU du;
+    const hn::RebindToSigned<DU> di;
+    const int lanes = static_cast<int>(hn::Lanes(d8));
+    shared::LaplacianBorder(e, width, height);
+    if (width < 3 || height < 3) return;
+    const std::size_t w = static_cast<std::size_t>(width);
+    const V lowByte = hn::Set(du, std::uint16_t{0x00FF});
+    const auto byteMax = hn::Set(di, std::int16_t{255});
+    const auto zero = hn::Zero(di);
+    for (int y = 1; y < height - 1; ++y) {
+        const std::uint8_t* b = in + static_cast<std::size_t>(y) * w;
+        const std::uint8_t* a = b - w;
+        const std::uint8_t* c = b + w;
+        std::uint8_t* o = e + static_cast<std::size_t>(y) * w;
+        if (width - 2 < lanes) {
+            for (int x = 1; x < width - 1; ++x) o[x] = shared::LaplacianByteAt(a, b, c, x);
+            continue;
+        }
+        const auto vector = [&](int x) HWY_ATTR {
+            const auto pairs = [&](const std::uint8_t* p) HWY_ATTR { return hn::BitCast(du, hn::LoadU(d8, p)); };
+            // Pair i holds pixels x + 2i (low) and x + 2i + 1 (high); at x - 1 its low byte
+            // is pixel x + 2i - 1, at x + 1 its high byte is pixel x + 2i + 2.
+            const auto three = [&](const std::uint8_t* p, V& even, V& odd) HWY_ATTR {
+                const auto here = pairs(p + x);
+                const auto middle = hn::Add(hn::And(here, lowByte), hn::ShiftRight<8>(here));
+                even = hn::Add(middle, hn::And(pairs(p + x - 1), lowByte));
+                odd = hn::Add(middle, hn::ShiftRight<8>(pairs(p + x + 1)));
+            };
+            V aEven, aOdd, cEven, cOdd;
+            three(a, aEven, aOdd);
+            three(c, cEven, cOdd);
+            const auto here = pairs(b + x);
+            const auto centreEven = hn::And(here, lowByte);
+            const auto centreOdd = hn::ShiftRight<8>(here);
+            const auto sideEven = hn::Add(hn::And(pairs(b + x - 1), lowByte), centreOdd);
+            const auto sideOdd = hn::Add(centreEven, hn::ShiftRight<8>(pairs(b + x + 1)));
+            const auto response = [&](V top, V bottom, V side, V centre) HWY_ATTR {
+                const auto ring = hn::BitCast(di, hn::Add(hn::Add(top, bottom), side));
+                const auto d = hn::Sub(ring, hn::BitCast(di, hn::ShiftLeft<3>(centre)));
+                return hn::BitCast(du, hn::Min(hn::Max(d, zero), byteMax));
+            };
+            const auto even = response(aEven, cEven, sideEven, centreEven);
+            const auto odd = response(aOdd, cOdd, sideOdd, centreOdd);
+            hn::StoreU(hn::BitCast(d8, hn::Or(even, hn::ShiftLeft<8>(odd))), d8, o + x);
+        };
+        // The last vector ends at the last interior pixel, as in Rows.
+        int x = 1;
+        for (; x + lanes <= width - 1; x += lanes) vector(x);
+        if (x < width - 1) vector(width - 1 - lanes);
+    }
+#endif
+}
+
+// How many bytes lie above each of eight bounds: with their top bit flipped, bytes compare
+// as signed bytes in the order they have unsigned. Byte counters, one per lane and bound,
+// are emptied into the sums before they can wrap. (Eight named vectors: scalable vectors
+// cannot be held in arrays.)
+void CountAtMost(const std::uint8_t* in, std::size_t count, const std::uint8_t* bounds, int k, std::size_t* atMost) {
+    static_assert(kMostBounds == 8);
+    std::uint8_t padded[kMostBounds];
+    for (int j = 0; j < kMostBounds; ++j) padded[j] = bounds[std::min(j, k - 1)];
+    std::size_t above[kMostBounds] = {};
+    const D8 d;
+    const hn::RebindToSigned<D8> di;
+    const hn::Repartition<std::uint64_t, D8> d64;
+    const std::size_t n = hn::Lanes(d);
+    const auto flip = hn::Set(d, std::uint8_t{0x80});
+    const auto limit = [&](int j) { return hn::BitCast(di, hn::Xor(hn::Set(d, padded[j]), flip)); };
+    const auto l0 = limit(0), l1 = limit(1), l2 = limit(2), l3 = limit(3);
+    const auto l4 = limit(4), l5 = limit(5), l6 = limit(6), l7 = limit(7);
+    std::size_t i = 0;
+    while (i + n <= count) {
+        auto c0 = hn::Zero(d), c1 = c0, c2 = c0, c3 = c0, c4 = c0, c5 = c0, c6 = c0, c7 = c0;
+        for (int j = 0; j < 255 && i + n <= count; ++j, i += n) {
+            const auto v = hn::BitCast(di, hn::Xor(hn::LoadU(d, in + i), flip));
+            const auto add = [&](hn::Vec<D8> c, hn::Vec<decltype(di)> l) {
+                return hn::Sub(c, hn::BitCast(d, hn::VecFromMask(di, hn::Gt(v, l))));
+            };
+            c0 = add(c0, l0), c1 = add(c1, l1), c2 = add(c2, l2), c3 = add(c3, l3);
+            c4 = add(c4, l4), c5 = add(c5, l5), c6 = add(c6, l6), c7 = add(c7, l7);
+        }
+        const auto sum = [&](hn::Vec<D8> c) { return static_cast<std::size_t>(hn::GetLane(hn::SumOfLanes(d64, hn::SumsOf8(c)))); };
+        above[0] += sum(c0), above[1] += sum(c1), above[2] += sum(c2), above[3] += sum(c3);
+        above[4] += sum(c4), above[5] += sum(c5), above[6] += sum(c6), above[7] += sum(c7);
+    }
+    for (; i < count; ++i)
+        for (int j = 0; j < kMostBounds; ++j) above[j] += in[i] > padded[j] ? 1 : 0;
+    for (int j = 0; j < k; ++j) atMost[j] = count - above[j];
+}
+
+// The pixels that reach `least` are few: whole vectors of them are passed over, and the
+// others visited from the set bits of their mask.
+void CountWhereAtLeast(const std::uint8_t* gray, const std::uint8_t* q, std::size_t count, std::uint8_t least,
+                       std::int32_t* counts) {
+    const D8 d;
+    const std::size_t n = hn::Lanes(d);
+    const auto bound = hn::Set(d, least);
+    std::size_t i = 0;
+    std::uint8_t bits[hn::MaxLanes(d) / 8 + 8] = {};
+    for (; i + n <= count; i += n) {
+        const auto v = hn::LoadU(d, q + i);
+        const auto reached = hn::Eq(hn::Max(v, bound), v);
+        if (hn::AllFalse(d, reached)) continue;
+        const std::size_t bytes = hn::StoreMaskBits(d, reached, bits);
+        for (std::size_t k = 0; k < bytes; k += 8) {
+            std::uint64_t word = 0;
+            std::memcpy(&word, bits + k, std::min<std::size_t>(8, bytes - k));
+            for (; word != 0; word &= word - 1) ++counts[gray[i + 8 * k + static_cast<std::size_t>(std::countr_zero(word))]];
+        }
+    }
+    for (; i < count; ++i) counts[gray[i]] += q[i] >= least ? 1 : 0;
 }
 
 void SobelEdges(const std::uint8_t* in, int width, int y, int threshold, std::uint8_t* out) {
@@ -678,8 +923,10 @@ std::size_t MovingAveragePieceCount() { return 2 * hn::Lanes(hn::CappedTag<doubl
 
 void MovingAveragePieces(const std::uint8_t* in, std::uint8_t* out, std::size_t stride, std::size_t steps,
                          const MovingWindow& window, double* M) {
+#if HWY_TARGET == HWY_SCALAR
+    plain::MovingAveragePieces(in, out, stride, steps, window, M);  // the same two scans
+#else
     const hn::CappedTag<double, 4> d;
-    const hn::Rebind<std::int32_t, decltype(d)> di;
     const std::size_t lanes = hn::Lanes(d);
     const std::size_t pieces = 2 * lanes;
     auto m0 = hn::LoadU(d, M);
@@ -699,28 +946,30 @@ void MovingAveragePieces(const std::uint8_t* in, std::uint8_t* out, std::size_t 
     };
     const auto average = [&](auto m) { return window.powerOfTwo ? hn::Mul(m, inverse) : hn::Div(m, n); };
     const auto scale = hn::Set(d, 85.0);
+    // For a power of two n and M far from the subnormals, M / n is exact, so Average(M) x 85
+    // is the one rounding of M x (85 / n), itself exact: one product instead of two.
+    const auto scaledInverse = hn::Set(d, 85.0 * window.inverse);
     const auto hundred = hn::Set(d, 100.0);
     // a / 100 > v rounded: surely not for a <= 100 v, surely for a >= 100 v + 2^-30, whose
     // quotient exceeds v by far more than half its spacing (v < 256); in between, which takes
-    // a near coincidence, the division decides.
+    // a near coincidence, the division decides for the whole block of steps.
     const auto margin = hn::Set(d, 0x1p-30);
-    const auto blackness = [&](auto m, auto v, std::uint8_t* bits, bool& unsure) {
-        const auto a = hn::Mul(average(m), scale);
+    bool unsure = false;
+    // Marks the black lanes in `bits` and returns the lanes in between.
+    const auto blackness = [&](auto m, auto v, std::uint8_t* bits) {
+        const auto a = window.powerOfTwo && normal ? hn::Mul(m, scaledInverse) : hn::Mul(average(m), scale);
         const auto low = hn::Mul(v, hundred);
         const auto black = hn::Ge(a, hn::Add(low, margin));
         hn::StoreMaskBits(d, black, bits);
-        const auto between = hn::AndNot(black, hn::Gt(a, low));
-        if (!hn::AllFalse(d, between)) unsure = true;
+        return hn::AndNot(black, hn::Gt(a, low));
     };
     // Every mark is written before it is read: no zeroing.
     const std::unique_ptr<std::uint8_t[]> marks(new std::uint8_t[out != nullptr ? steps : 0]);
-    // The low `lanes` bytes of a word as doubles.
-    const hn::Rebind<std::uint32_t, decltype(d)> du;
-    const auto shifts = hn::Mul(hn::Iota(du, 0), hn::Set(du, 8u));
-    const auto low = hn::Set(du, 255u);
-    const auto bytesOf = [&](std::uint32_t word) {
-        return hn::PromoteTo(d, hn::BitCast(di, hn::And(hn::Shr(hn::Set(du, word), shifts), low)));
-    };
+    // A step's bytes, one per scan, as doubles: widened to 32 bits in one vector, whose halves
+    // are the two vectors of doubles.
+    const hn::Repartition<std::int32_t, decltype(d)> d32;
+    const hn::Half<decltype(d32)> d32h;
+    const hn::Rebind<std::uint8_t, decltype(d32)> d8;
     for (std::size_t j = 0; j < steps; j += 8) {
         const std::size_t count = std::min<std::size_t>(8, steps - j);
         std::uint64_t r[8] = {};
@@ -745,26 +994,31 @@ void MovingAveragePieces(const std::uint8_t* in, std::uint8_t* out, std::size_t 
             r[k + 1] ^= t;
         }
         normal = hn::AllTrue(d, hn::Ge(hn::Min(m0, m1), safeAbove));
+        alignas(64) double start[8];
+        hn::Store(m0, d, start);
+        hn::Store(m1, d, start + lanes);
         for (std::size_t i = 0; i < count; ++i) {
-            const std::uint64_t step = r[i];
-            const auto v0 = bytesOf(static_cast<std::uint32_t>(step));
-            const auto v1 = bytesOf(static_cast<std::uint32_t>(step >> (8 * lanes)));
+            const auto wide = hn::PromoteTo(d32, hn::LoadU(d8, reinterpret_cast<const std::uint8_t*>(r + i)));
+            const auto v0 = hn::PromoteTo(d, hn::LowerHalf(d32h, wide));
+            const auto v1 = hn::PromoteTo(d, hn::UpperHalf(d32h, wide));
             m0 = hn::Add(decay(m0), v0);
             m1 = hn::Add(decay(m1), v1);
             if (out == nullptr) continue;
             std::uint8_t bits[2] = {};
-            bool unsure = false;
-            blackness(m0, v0, bits, unsure);
-            blackness(m1, v1, bits + 1, unsure);
-            unsigned black = bits[0] | (unsigned{bits[1]} << lanes);
-            if (unsure) {
-                alignas(64) double at[8];
-                hn::Store(m0, d, at);
-                hn::Store(m1, d, at + lanes);
-                black = 0;
-                for (std::size_t k = 0; k < pieces; ++k)
-                    if (window.Average(at[k]) * 85 / 100 > static_cast<double>((step >> (8 * k)) & 255))
-                        black |= 1u << k;
+            const auto between = hn::Or(blackness(m0, v0, bits), blackness(m1, v1, bits + 1));
+            if (!hn::AllFalse(d, between)) unsure = true;
+            marks[j + i] = static_cast<std::uint8_t>(bits[0] | (unsigned{bits[1]} << lanes));
+        }
+        if (out == nullptr || !unsure) continue;
+        // A near coincidence in the block: its marks again, step by step with the division,
+        // from the sums it started with (MovingWindow's operations are the vectors').
+        unsure = false;
+        for (std::size_t i = 0; i < count; ++i) {
+            unsigned black = 0;
+            for (std::size_t k = 0; k < pieces; ++k) {
+                const double v = static_cast<double>((r[i] >> (8 * k)) & 255);
+                start[k] = window.Decay(start[k]) + v;
+                if (window.Average(start[k]) * 85 / 100 > v) black |= 1u << k;
             }
             marks[j + i] = static_cast<std::uint8_t>(black);
         }
@@ -784,6 +1038,7 @@ void MovingAveragePieces(const std::uint8_t* in, std::uint8_t* out, std::size_t 
                        o + j);
         for (; j < steps; ++j) o[j] = (marks[j] >> k) & 1 ? 0 : 255;
     }
+#endif
 }
 
 }  // namespace HWY_NAMESPACE
@@ -873,6 +1128,23 @@ void LaplacianResponses(const std::uint8_t* in, int width, int y, std::int16_t* 
     for (int x = 1; x < width - 1; ++x) d[x] = shared::LaplacianResponseAt(b - w, b, b + w, x);
 }
 
+void LaplacianBytes(const std::uint8_t* in, int width, int height, std::uint8_t* e) {
+    shared::LaplacianBorder(e, width, height);
+    EachInterior(in, e, width, height, shared::LaplacianByteAt);
+}
+
+void CountAtMost(const std::uint8_t* in, std::size_t count, const std::uint8_t* bounds, int k, std::size_t* atMost) {
+    for (int j = 0; j < k; ++j) {
+        atMost[j] = 0;
+        for (std::size_t i = 0; i < count; ++i) atMost[j] += in[i] <= bounds[j] ? 1 : 0;
+    }
+}
+
+void CountWhereAtLeast(const std::uint8_t* gray, const std::uint8_t* q, std::size_t count, std::uint8_t least,
+                       std::int32_t* counts) {
+    for (std::size_t i = 0; i < count; ++i) counts[gray[i]] += q[i] >= least ? 1 : 0;
+}
+
 void SobelEdges(const std::uint8_t* in, int width, int y, int threshold, std::uint8_t* out) {
     const std::size_t w = static_cast<std::size_t>(width);
     const std::uint8_t* b = in + static_cast<std::size_t>(y) * w;
@@ -912,6 +1184,9 @@ HWY_EXPORT(Differences);
 HWY_EXPORT(FreiChen);
 HWY_EXPORT(HoughRuns);
 HWY_EXPORT(LaplacianResponses);
+HWY_EXPORT(LaplacianBytes);
+HWY_EXPORT(CountAtMost);
+HWY_EXPORT(CountWhereAtLeast);
 HWY_EXPORT(SobelEdges);
 HWY_EXPORT(WindowCounts);
 HWY_EXPORT(MovingAveragePieceCount);
@@ -958,6 +1233,16 @@ void HoughRuns(const HoughPixels& pixels, double c, double s, double diagonal, i
 void LaplacianResponses(const std::uint8_t* in, int width, int y, std::int16_t* d) {
     HWY_DYNAMIC_DISPATCH(LaplacianResponses)(in, width, y, d);
 }
+void LaplacianBytes(const std::uint8_t* in, int width, int height, std::uint8_t* e) {
+    HWY_DYNAMIC_DISPATCH(LaplacianBytes)(in, width, height, e);
+}
+void CountAtMost(const std::uint8_t* in, std::size_t count, const std::uint8_t* bounds, int k, std::size_t* atMost) {
+    HWY_DYNAMIC_DISPATCH(CountAtMost)(in, count, bounds, k, atMost);
+}
+void CountWhereAtLeast(const std::uint8_t* gray, const std::uint8_t* q, std::size_t count, std::uint8_t least,
+                       std::int32_t* counts) {
+    HWY_DYNAMIC_DISPATCH(CountWhereAtLeast)(gray, q, count, least, counts);
+}
 void SobelEdges(const std::uint8_t* in, int width, int y, int threshold, std::uint8_t* out) {
     HWY_DYNAMIC_DISPATCH(SobelEdges)(in, width, y, threshold, out);
 }
@@ -1002,6 +1287,16 @@ void HoughRuns(const HoughPixels& pixels, double c, double s, double diagonal, i
 }
 void LaplacianResponses(const std::uint8_t* in, int width, int y, std::int16_t* d) {
     plain::LaplacianResponses(in, width, y, d);
+}
+void LaplacianBytes(const std::uint8_t* in, int width, int height, std::uint8_t* e) {
+    plain::LaplacianBytes(in, width, height, e);
+}
+void CountAtMost(const std::uint8_t* in, std::size_t count, const std::uint8_t* bounds, int k, std::size_t* atMost) {
+    plain::CountAtMost(in, count, bounds, k, atMost);
+}
+void CountWhereAtLeast(const std::uint8_t* gray, const std::uint8_t* q, std::size_t count, std::uint8_t least,
+                       std::int32_t* counts) {
+    plain::CountWhereAtLeast(gray, q, count, least, counts);
 }
 void SobelEdges(const std::uint8_t* in, int width, int y, int threshold, std::uint8_t* out) {
     plain::SobelEdges(in, width, y, threshold, out);

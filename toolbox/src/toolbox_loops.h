@@ -2,8 +2,8 @@
 // The toolbox's inner loops over gray pixels, written once with portable vectors and compiled
 // for every instruction set of the build (quillfen/image/vector_targets.h); a build with
 // QF_SIMD=OFF has them as plain loops. They are integer work (or, for Frei-Chen, the double
-// operations of the plain form in the same order, one output per lane), so every target
-// gives the same bytes.
+// operations of the plain form in the same order, one output per lane, or a float estimate
+// checked to round as they do), so every target gives the same bytes.
 //
 // The 3 x 3 loops write the interior of a width x height plane, rows 1..height-2 and columns
 // 1..width-2, reading rows above and below; the caller decides the border. Planes narrower
@@ -52,12 +52,26 @@ void Differences(Difference kind, const std::uint8_t* in, std::uint8_t* out, std
 // Frei-Chen for scales 0..kFreiChenPlainScale: M computed in doubles term by term in the
 // order of the mask, then min(255, round-half-even(M x scale)).
 inline constexpr double kFreiChenPlainScale = 100000.0;
+// Up to this scale the vector loops estimate M x scale in floats first (see FreiChen).
+inline constexpr double kFreiChenFloatScale = 2.0;
 void FreiChen(const std::uint8_t* in, std::uint8_t* out, int width, int height, double scale);
 
 // The Laplacian responses of the interior pixels of row y (1..height-2) of a width-pixel
 // plane: d = (sum of the eight neighbours) - 8 x centre, 0 where negative, into
 // d[1..width-2].
 void LaplacianResponses(const std::uint8_t* in, int width, int y, std::int16_t* d);
+
+// The same responses of every interior pixel as bytes, min(d, 255), into a plane `e` of the
+// input's size whose border is set to 0.
+void LaplacianBytes(const std::uint8_t* in, int width, int height, std::uint8_t* e);
+
+// atMost[j] = how many of in[0..count) are at most bounds[j], for j < k (1..kMostBounds).
+inline constexpr int kMostBounds = 8;
+void CountAtMost(const std::uint8_t* in, std::size_t count, const std::uint8_t* bounds, int k, std::size_t* atMost);
+
+// Adds to counts[g] (256 entries) the number of pixels i of gray[i] = g where q[i] >= least.
+void CountWhereAtLeast(const std::uint8_t* gray, const std::uint8_t* q, std::size_t count, std::uint8_t least,
+                       std::int32_t* counts);
 
 // The Hough transform's edges of row y (1..height-2): out[x] = 1 where the Sobel gradient
 // |(Sx, Sy)| / 8 exceeds `threshold`, else 0, for x = 1..width-2. Exactly where
@@ -134,6 +148,10 @@ void FreiChen(const std::uint8_t* in, std::uint8_t* out, int width, int height, 
 void HoughRuns(const HoughPixels& pixels, double c, double s, double diagonal, int R, std::int32_t* previous,
                std::int32_t* start, std::int32_t* end);
 void LaplacianResponses(const std::uint8_t* in, int width, int y, std::int16_t* d);
+void LaplacianBytes(const std::uint8_t* in, int width, int height, std::uint8_t* e);
+void CountAtMost(const std::uint8_t* in, std::size_t count, const std::uint8_t* bounds, int k, std::size_t* atMost);
+void CountWhereAtLeast(const std::uint8_t* gray, const std::uint8_t* q, std::size_t count, std::uint8_t least,
+                       std::int32_t* counts);
 void SobelEdges(const std::uint8_t* in, int width, int y, int threshold, std::uint8_t* out);
 void WindowCounts(const std::uint8_t* in, std::uint8_t* out, int width, int height);
 void MovingAveragePieces(const std::uint8_t* in, std::uint8_t* out, std::size_t stride, std::size_t steps,
