@@ -266,6 +266,17 @@ std::unique_ptr<WatermarkMethod> detail::CatalogueMethod::WithStrength(double va
     return MakeMethod(spec_.WithStrength(value));
 }
 
+MethodCapabilities DeclaredMethod::Capabilities() const {
+    return {true, declared_->PayloadBits, declared_->Strength ? declared_->Strength->Name : nullptr, false};
+}
+
+std::unique_ptr<WatermarkMethod> DeclaredMethod::WithStrength(double value) const {
+    if (!declared_->Strength) throw ArgumentError(declared_->Name + " has no strength parameter");
+    if (const std::optional<std::string> why = CheckParameterValue(*declared_->Strength, value))
+        throw ArgumentError(declared_->Name + ": strength " + FormatAttackNumber(value) + " " + *why);
+    return AtStrength(value);
+}
+
 std::unique_ptr<WatermarkMethod> MakeMethod(const MethodSpec& described) {
     if (described.Method == kPolarityMethod) return detail::MakePolarity(described);
     if (described.Method == "spread-spectrum") return detail::MakeSpreadSpectrum(described);

@@ -49,15 +49,11 @@ namespace {
 // What a command may print: more is cut (a detection prints one line).
 constexpr std::size_t kMostOutput = 1 << 20;
 
-struct CommandSpec {
-    std::string Name;
+struct CommandSpec : MethodDeclaration {
     std::vector<std::string> Embed;
     std::vector<std::string> Detect;
-    int PayloadBits = 0;
     std::string Extension = ".png";
     int TimeLimit = 60;  // seconds
-    std::optional<std::pair<double, double>> Thresholds;
-    std::optional<AttackParameter> Strength;
     std::filesystem::path Dir;
 };
 
@@ -192,28 +188,14 @@ std::filesystem::path NewFolder() {
     return pattern;
 }
 
-class CommandMethod final : public WatermarkMethod {
+class CommandMethod final : public DeclaredMethod {
 public:
     CommandMethod(std::shared_ptr<const CommandSpec> described, std::optional<double> strength)
-        : spec_(std::move(described)), strength_(strength) {}
+        : DeclaredMethod(described, strength), spec_(std::move(described)), strength_(strength) {}
 
-    std::string Name() const override { return spec_->Name; }
     std::string Parameters() const override {
         return strength_ ? std::string(spec_->Strength->Name) + "=" + FormatAttackNumber(*strength_) : std::string();
     }
-    MethodCapabilities Capabilities() const override {
-        return {true, spec_->PayloadBits, spec_->Strength ? spec_->Strength->Name : nullptr, false};
-    }
-    int PayloadBits() const override { return spec_->PayloadBits; }
-    std::optional<double> Strength() const override { return strength_; }
-    std::optional<AttackParameter> StrengthParameter() const override { return spec_->Strength; }
-    std::unique_ptr<WatermarkMethod> WithStrength(double value) const override {
-        if (!spec_->Strength) throw ArgumentError(spec_->Name + " has no strength parameter");
-        if (const std::optional<std::string> why = CheckParameterValue(*spec_->Strength, value))
-            throw ArgumentError(spec_->Name + ": strength " + FormatAttackNumber(value) + " " + *why);
-        return std::make_unique<CommandMethod>(spec_, value);
-    }
-    std::optional<std::pair<double, double>> Thresholds() const override { return spec_->Thresholds; }
 
     MethodMarked Embed(const Bitmap& host, const MethodPayload& payload, std::uint32_t seed) const override {
         if (payload.Bits.size() != static_cast<std::size_t>(spec_->PayloadBits))
@@ -290,6 +272,9 @@ public:
     }
 
 private:
+    std::unique_ptr<WatermarkMethod> AtStrength(double value) const override {
+        return std::make_unique<CommandMethod>(spec_, value);
+    }
     std::string Fail(const std::string& what) const { return "method " + spec_->Name + ": " + what; }
 
     std::map<std::string, std::string> Values() const {

@@ -21,14 +21,10 @@ namespace {
 
 // What the object says of itself, read once. The object and its parameters go with the last
 // holder, which may be an engine thread: they are let go with the lock taken.
-struct Described {
+struct Described : MethodDeclaration {
     py::object Object;
     py::dict Params;
-    std::string Name;
     std::string ParamsText;  // "a=1,b=x" of Params, in their order
-    int PayloadBits = 0;
-    std::optional<AttackParameter> Strength;
-    std::optional<std::pair<double, double>> Thresholds;
 
     Described() = default;
     Described(const Described&) = delete;
@@ -104,12 +100,11 @@ std::vector<std::uint8_t> BitsOf(const py::handle& value, int count) {
     return bits;
 }
 
-class ObjectMethod final : public WatermarkMethod {
+class ObjectMethod final : public DeclaredMethod {
 public:
     ObjectMethod(std::shared_ptr<const Described> described, std::optional<double> strength)
-        : d_(std::move(described)), strength_(strength) {}
+        : DeclaredMethod(described, strength), d_(std::move(described)), strength_(strength) {}
 
-    std::string Name() const override { return d_->Name; }
     std::string Parameters() const override {
         std::string text = d_->ParamsText;
         if (strength_) {
@@ -118,19 +113,6 @@ public:
         }
         return text;
     }
-    MethodCapabilities Capabilities() const override {
-        return {true, d_->PayloadBits, d_->Strength ? d_->Strength->Name : nullptr, false};
-    }
-    int PayloadBits() const override { return d_->PayloadBits; }
-    std::optional<double> Strength() const override { return strength_; }
-    std::optional<AttackParameter> StrengthParameter() const override { return d_->Strength; }
-    std::unique_ptr<WatermarkMethod> WithStrength(double value) const override {
-        if (!d_->Strength) throw ArgumentError(d_->Name + " has no strength parameter");
-        if (const std::optional<std::string> why = CheckParameterValue(*d_->Strength, value))
-            throw ArgumentError(d_->Name + ": strength " + FormatAttackNumber(value) + " " + *why);
-        return std::make_unique<ObjectMethod>(d_, value);
-    }
-    std::optional<std::pair<double, double>> Thresholds() const override { return d_->Thresholds; }
 
     MethodMarked Embed(const Bitmap& host, const MethodPayload& payload, std::uint32_t seed) const override {
         if (payload.Bits.size() != static_cast<std::size_t>(d_->PayloadBits))
@@ -225,6 +207,9 @@ public:
     }
 
 private:
+    std::unique_ptr<WatermarkMethod> AtStrength(double value) const override {
+        return std::make_unique<ObjectMethod>(d_, value);
+    }
     std::string Fail(const std::string& what) const { return "method " + d_->Name + ": " + what; }
 
     std::shared_ptr<const Described> d_;

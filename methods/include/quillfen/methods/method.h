@@ -169,6 +169,39 @@ public:
                                      const MethodKey& key) const = 0;
 };
 
+// What a method defined outside the engine (a program, a Python object) declares of itself.
+struct MethodDeclaration {
+    std::string Name;
+    int PayloadBits = 0;
+    std::optional<AttackParameter> Strength;              // its strength parameter, if any
+    std::optional<std::pair<double, double>> Thresholds;  // at 1e-3 and 1e-6, if given
+};
+
+// Such a method answers the interface's questions from its declaration; it is blind, and a
+// strength asked for is checked against the declared parameter before AtStrength makes the
+// copy.
+class DeclaredMethod : public WatermarkMethod {
+public:
+    DeclaredMethod(std::shared_ptr<const MethodDeclaration> declared, std::optional<double> strength)
+        : declared_(std::move(declared)), strength_(strength) {}
+
+    std::string Name() const override { return declared_->Name; }
+    MethodCapabilities Capabilities() const override;
+    int PayloadBits() const override { return declared_->PayloadBits; }
+    std::optional<double> Strength() const override { return strength_; }
+    std::optional<AttackParameter> StrengthParameter() const override { return declared_->Strength; }
+    std::unique_ptr<WatermarkMethod> WithStrength(double value) const final;
+    std::optional<std::pair<double, double>> Thresholds() const override { return declared_->Thresholds; }
+
+protected:
+    // The same method at a strength already checked.
+    virtual std::unique_ptr<WatermarkMethod> AtStrength(double value) const = 0;
+
+private:
+    std::shared_ptr<const MethodDeclaration> declared_;
+    std::optional<double> strength_;
+};
+
 std::unique_ptr<WatermarkMethod> MakeMethod(const MethodSpec& described);
 
 // PSNR of two gray planes of equal size, bytes (+infinity when equal).
