@@ -5,7 +5,6 @@
 #include "quillfen/image/gray_plane.h"
 
 #include <algorithm>
-#include <array>
 #include <cstring>
 
 #if QF_SIMD
@@ -28,7 +27,7 @@ void MapLevels(const std::uint8_t* in, std::uint8_t* out, std::size_t count, con
 #if !HWY_HAVE_SCALABLE
     const hn::ScalableTag<std::uint8_t> d;
     using V = hn::Vec<decltype(d)>;
-    std::array<V, 16> part;
+    V part[16];  // arrays of plain vectors: std::array's constructor is not compiled for the target
     for (std::size_t k = 0; k < 16; ++k) part[k] = hn::LoadDup128(d, table + 16 * k);
     const std::size_t N = hn::Lanes(d);
     const V lowBits = hn::Set(d, 0x0F);
@@ -36,7 +35,7 @@ void MapLevels(const std::uint8_t* in, std::uint8_t* out, std::size_t count, con
     for (; N >= 16 && i + N <= count; i += N) {
         const V v = hn::LoadU(d, in + i);
         const V index = hn::And(v, lowBits);
-        std::array<V, 16> r;
+        V r[16];
         for (std::size_t k = 0; k < 16; ++k) r[k] = hn::TableLookupBytes(part[k], index);
         // Bit 4, 5, 6 and then 7 of each byte pick the upper half of each pair.
         const auto pick = [&](unsigned bit, std::size_t pairs) {
