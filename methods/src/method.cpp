@@ -1,4 +1,4 @@
-// The catalogue of methods, method specs as users write them, payloads, and the search for a
+// The catalogue of methods, methods as users describe them, payloads, and the search for a
 // strength at a target PSNR.
 #include "quillfen/methods/method.h"
 

@@ -191,10 +191,11 @@ std::filesystem::path NewFolder() {
 class CommandMethod final : public DeclaredMethod {
 public:
     CommandMethod(std::shared_ptr<const CommandSpec> described, std::optional<double> strength)
-        : DeclaredMethod(described, strength), spec_(std::move(described)), strength_(strength) {}
+        : DeclaredMethod(described, strength), spec_(std::move(described)) {}
 
     std::string Parameters() const override {
-        return strength_ ? std::string(spec_->Strength->Name) + "=" + FormatAttackNumber(*strength_) : std::string();
+        if (!Strength()) return std::string();
+        return std::string(spec_->Strength->Name) + "=" + FormatAttackNumber(*Strength());
     }
 
     MethodMarked Embed(const Bitmap& host, const MethodPayload& payload, std::uint32_t seed) const override {
@@ -281,7 +282,7 @@ private:
         std::map<std::string, std::string> values;
         for (const std::string& name : kPlaceholders) values[name] = "";
         values["dir"] = spec_->Dir.string();
-        if (strength_) values["strength"] = FormatAttackNumber(*strength_);
+        if (Strength()) values["strength"] = FormatAttackNumber(*Strength());
         return values;
     }
 
@@ -339,7 +340,6 @@ private:
     }
 
     std::shared_ptr<const CommandSpec> spec_;
-    std::optional<double> strength_;
 };
 
 }  // namespace

@@ -103,13 +103,13 @@ std::vector<std::uint8_t> BitsOf(const py::handle& value, int count) {
 class ObjectMethod final : public DeclaredMethod {
 public:
     ObjectMethod(std::shared_ptr<const Described> described, std::optional<double> strength)
-        : DeclaredMethod(described, strength), d_(std::move(described)), strength_(strength) {}
+        : DeclaredMethod(described, strength), d_(std::move(described)) {}
 
     std::string Parameters() const override {
         std::string text = d_->ParamsText;
-        if (strength_) {
+        if (Strength()) {
             if (!text.empty()) text.push_back(',');
-            text.append("strength=").append(FormatAttackNumber(*strength_));
+            text.append("strength=").append(FormatAttackNumber(*Strength()));
         }
         return text;
     }
@@ -128,7 +128,7 @@ public:
                 std::copy(payload.Bits.begin(), payload.Bits.end(), bits.mutable_data());
                 py::dict params;
                 for (const auto& [name, value] : d_->Params) params[name] = value;
-                if (strength_) params["strength"] = *strength_;
+                if (Strength()) params["strength"] = *Strength();
                 const py::object returned = d_->Object.attr("embed")(ArrayOf(gray), bits, seed, **params);
                 if (!py::isinstance<py::tuple>(returned) || py::len(returned) != 2)
                     throw ArgumentError("embed returned no pair (marked picture, key bytes)");
@@ -213,7 +213,6 @@ private:
     std::string Fail(const std::string& what) const { return "method " + d_->Name + ": " + what; }
 
     std::shared_ptr<const Described> d_;
-    std::optional<double> strength_;
 };
 
 std::string ParamText(const py::handle& value) {
