@@ -25,9 +25,11 @@
 #              and, if they can be installed, pandas, matplotlib and Dask's distributed
 #              scheduler for the parts that use them (rows as a data frame, the example's plot,
 #              sweeps on a cluster; their tests are skipped without them)
+#   photos     camera photographs under free licences, for the benchmarks and the slow tests on
+#              whole pictures (scripts/photos.sh lists them); never copied into the repository
 set -euo pipefail
 
-all_groups=(demo gui test bench consumer fuzz gui-smoke docs arm64 python)
+all_groups=(demo gui test bench consumer fuzz gui-smoke docs arm64 python photos)
 
 # Native packages of each group. A group lists what it needs itself, also what another group
 # has, so that each can be installed alone.
@@ -49,6 +51,7 @@ group_packages() {
     docs) echo "${core[*]} ${gui[*]} chromium" ;;
     python) echo "${core[*]} libopencv-imgproc-dev libopencv-video-dev python3-dev pybind11-dev python3-numpy
                   python3-pytest python3-setuptools python3-wheel python3-pip python3-venv" ;;
+    photos) echo "lomiri-wallpapers-16.04 lomiri-wallpapers-20.04 gnome-backgrounds mate-backgrounds" ;;
     arm64) echo "g++-aarch64-linux-gnu qemu-user-static cmake ninja-build pkg-config
                  libcli11-dev nlohmann-json3-dev" ;;
     *) echo "install-deps.sh: unknown group '$1' (groups: ${all_groups[*]})" >&2; return 2 ;;
