@@ -213,7 +213,7 @@ void Run(const Options& o, const Given& given, int jobs) {
     }
     const SweepPlan& plan = prepared.Plan;
     if (plan.TargetPsnr && std::none_of(plan.Methods.begin(), plan.Methods.end(), [](const SweepMethod& m) {
-            return m.Method && m.Method->StrengthParameter();
+            return m.Method->StrengthParameter() != nullptr;
         }))
         PrintErrorLine("note: --target-psnr: no method of this run has a strength parameter (the polarity method's "
                        "is fixed); each marks at its own");
