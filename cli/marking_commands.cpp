@@ -175,7 +175,7 @@ void RunEmbed(EmbedOptions o, CLI::Option* seedOption, CLI::Option* trialsOption
         targetOption->count() > 0 ? std::optional<double>(TargetPsnrOrFail(o.targetPsnr)) : std::nullopt;
     const LoadedPicture host = LoadPictureOrFail(o.host);
     if (can.UsesMark) payload.Mark = LoadPictureOrFail(o.mark).bitmap;
-    const PictureView hostView = ViewOf(host.bitmap);
+    const ImageView hostView = ViewOf(host.bitmap);
     std::unique_ptr<WatermarkMethod> method;
     MethodMarked marked;
     try {
@@ -266,7 +266,7 @@ void RunExtract(const ExtractOptions& o, CLI::Option* hostOption, CLI::Option* m
                        ", the marked picture was " + Size(key.HostWidth, key.HostHeight) +
                        "; if it was resized, rotated or cropped, --host registers it first");
     quillfen::ExtractOptions options;
-    const PictureView hostView = host ? ViewOf(host->bitmap) : PictureView();
+    const ImageView hostView = host ? ViewOf(host->bitmap) : ImageView();
     if (host) options.Host = &hostView;
     if (given) options.Given = &*given;
     Extraction x;

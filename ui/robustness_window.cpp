@@ -267,12 +267,13 @@ QWidget* TfrmRobustness::CreateInputs() {
     edtMethods->setPlaceholderText(tr("polarity (blank-separated, as polarity qim spread-spectrum:bits=32)"));
     // The catalogue: every method with its parameters, their accepted values and defaults.
     QString methods = tr("Methods, each as NAME or NAME:param=value,...:");
-    for (const MethodInfo& info : MethodCatalogue()) {
-        methods += QStringLiteral("\n%1").arg(QString::fromUtf8(info.Name));
-        for (const AttackParameter& p : info.Parameters)
+    for (const auto& entry : MethodRegistry::BuiltIn().Entries()) {
+        const MethodInfo& info = *entry;
+        methods += QStringLiteral("\n%1").arg(Q(info.Name));
+        for (const Parameter& p : info.Parameters)
             methods += QStringLiteral(" %1=%2 (%3)")
                            .arg(QString::fromUtf8(p.Name), Q(AcceptedValues(p)), Q(FormatMeasure(*p.Default)));
-        methods += QStringLiteral(" - %1").arg(QString::fromUtf8(info.Summary));
+        methods += QStringLiteral(" - %1").arg(Q(info.Summary));
     }
     edtMethods->setToolTip(methods);
     form->addRow(tr("Methods:"), edtMethods);

@@ -189,9 +189,9 @@ Calibration Calibrate(std::span<const NamedPicture> hosts, const WatermarkMethod
     std::size_t done = 0;
     auto cancelled = [&] { return options.Cancel != nullptr && options.Cancel->load(); };
     auto view = [](const std::vector<std::uint8_t>& bytes, std::span<const double> reals = {}) {
-        return PictureView(GrayView(bytes.data(), kSide, kSide, kSide), reals);
+        return ImageView(GrayView(bytes.data(), kSide, kSide, kSide), reals);
     };
-    auto trial = [&](const MethodKey& key, const PictureView& suspect) {
+    auto trial = [&](const MethodKey& key, const ImageView& suspect) {
         const MethodReading reading = method.Detect(suspect, key, ReadDepth::Score);
         return TrialResult{reading.Score, reading.ChanceVariance};
     };

@@ -206,7 +206,7 @@ KeyCalibration CalibrateKey(const WatermarkMethod& method, const MethodKey& key,
                 TrialPicture(plan[t], region, regionReals, picture.Reals);
                 for (std::size_t i = 0; i < kPixels; ++i) picture.Bytes[i] = static_cast<std::uint8_t>(picture.Reals[i]);
                 const MethodReading reading = method.Detect(
-                    PictureView(GrayView(picture.Bytes.data(), kSide, kSide, kSide), picture.Reals), key, ReadDepth::Score);
+                    ImageView(GrayView(picture.Bytes.data(), kSide, kSide, kSide), picture.Reals), key, ReadDepth::Score);
                 outcomes[t] = {reading.Score, reading.ChanceVariance};
             }
         });
@@ -244,11 +244,20 @@ KeyCalibration CalibrateKey(const WatermarkMethod& method, const MethodKey& key,
     return cal;
 }
 
-void CalibrateMarkedKey(const WatermarkMethod& method, MethodMarked& marked, const PictureView& host,
+void CalibrateMarkedKey(const WatermarkMethod& method, MethodMarked& marked, const ImageView& host,
                         const KeyCalibrationOptions& options) {
     marked.Key.Calibration.reset();
     if (options.Trials == 0 || !method.Capabilities().CalibratesKeys) return;
     marked.Key.Calibration = CalibrateKey(method, marked.Key, host.Gray(), ViewOf(marked.Picture).Gray(), options);
+}
+
+void CalibrateMarkedHost(MarkedHost& marked, const Bitmap& host, const KeyCalibrationOptions& options) {
+    const std::unique_ptr<WatermarkMethod> laboratory = MakeMethod(DefaultMethod());
+    MethodMarked read;
+    read.Picture = marked.Picture;
+    read.Key = laboratory->KeyFromBytes(EncodeMarkKey(marked.Key), "the key");
+    CalibrateMarkedKey(*laboratory, read, ViewOf(host), options);
+    marked.Key.Calibration = read.Key.Calibration;
 }
 
 }  // namespace quillfen

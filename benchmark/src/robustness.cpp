@@ -111,7 +111,7 @@ void EmbedUnit(const SweepPlan& plan, const SweepMethod& chosen, const Bitmap& h
                Worker& worker) {
     const WatermarkMethod& method = *chosen.Method;
     worker.HostBytes = GrayOf(host).pixels();
-    const PictureView view(GrayView(worker.HostBytes.data(), kHost, kHost, kHost));
+    const ImageView view(GrayView(worker.HostBytes.data(), kHost, kHost, kHost));
     MethodPayload payload;
     if (method.Capabilities().UsesMark) payload.Mark = plan.Mark;
     payload.Bits = PayloadFromSeed(seed, method.PayloadBits());
@@ -194,8 +194,8 @@ void Judged(const std::optional<Calibration>& thresholds, double score, std::opt
     at1e6 = verdict.Present;
 }
 
-PictureView GrayPicture(const std::vector<std::uint8_t>& bytes, std::span<const double> reals = {}) {
-    return PictureView(GrayView(bytes.data(), kHost, kHost, kHost), reals);
+ImageView GrayPicture(const std::vector<std::uint8_t>& bytes, std::span<const double> reals = {}) {
+    return ImageView(GrayView(bytes.data(), kHost, kHost, kHost), reals);
 }
 
 RobustnessRow Compute(const SweepPlan& plan, const std::vector<SweepMethod>& methods, const RowIdentity& identity,

@@ -47,7 +47,7 @@ struct Luma {
     std::vector<double> Values;
 };
 
-Luma LumaOf(const PictureView& picture) {
+Luma LumaOf(const ImageView& picture) {
     Luma luma;
     luma.Width = picture.width();
     luma.Height = picture.height();
@@ -150,7 +150,7 @@ std::uint8_t ToByte(double value) {
 
 // The host with its luminance moved from `before` to `after`: a gray picture stays gray, a
 // colour picture has the change added to each of its colours (its hue and saturation kept).
-Bitmap WriteBack(const PictureView& host, const Luma& before, const std::vector<double>& after) {
+Bitmap WriteBack(const ImageView& host, const Luma& before, const std::vector<double>& after) {
     Bitmap out(before.Width, before.Height);
     for (int y = 0; y < before.Height; ++y) {
         std::uint8_t* row = out.row(y);
@@ -189,8 +189,8 @@ public:
 
     const MethodSpec& Describe() const override { return spec_; }
 
-    MethodMarked Embed(const PictureView& host, const MethodPayload& payload, std::uint32_t seed) const override {
-        CheckPictureView(host, "host picture");
+    MethodMarked Embed(const ImageView& host, const MethodPayload& payload, std::uint32_t seed) const override {
+        CheckImageView(host, "host picture");
         if (host.width() < kSmallest || host.height() < kSmallest)
             throw ArgumentError("the host is " + std::to_string(host.width()) + " x " + std::to_string(host.height()) +
                                 "; " + Name() + " marks pictures of at least 256 x 256");
@@ -217,8 +217,8 @@ public:
         return marked;
     }
 
-    MethodReading Detect(const PictureView& suspect, const MethodKey& key, ReadDepth) const override {
-        CheckPictureView(suspect, "suspect picture");
+    MethodReading Detect(const ImageView& suspect, const MethodKey& key, ReadDepth) const override {
+        CheckImageView(suspect, "suspect picture");
         const MethodKey& own = OwnKey(key);
         const Luma luma = LumaOf(suspect);
         const std::vector<double> coefficients = BandCoefficients(luma.Values.data(), luma.Width, luma.Height);

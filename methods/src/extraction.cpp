@@ -30,9 +30,9 @@ Calibration BuiltIn(const WatermarkMethod& method) {
 
 }  // namespace
 
-Extraction Extract(const WatermarkMethod& method, const MethodKey& key, const PictureView& suspect,
+Extraction Extract(const WatermarkMethod& method, const MethodKey& key, const ImageView& suspect,
                    const ExtractOptions& options) {
-    CheckPictureView(suspect, "suspect picture");
+    CheckImageView(suspect, "suspect picture");
     Extraction out;
     out.Method = key.Method;
     out.MethodParams = method.Parameters();
@@ -47,8 +47,8 @@ Extraction Extract(const WatermarkMethod& method, const MethodKey& key, const Pi
     if (options.Host == nullptr) {
         out.Reading = method.Detect(suspect, key);
     } else {
-        const PictureView& host = *options.Host;
-        CheckPictureView(host, "host picture");
+        const ImageView& host = *options.Host;
+        CheckImageView(host, "host picture");
         out.HostWidth = host.width();
         out.HostHeight = host.height();
         const GrayPlane suspectPlane = ToPlane(suspect.Gray());
@@ -62,11 +62,10 @@ Extraction Extract(const WatermarkMethod& method, const MethodKey& key, const Pi
             out.MovedFit = RegionFit(registered.Picture, hostPlane);
             out.ReadAsIs = out.AsIsFit >= kPoorFit && out.AsIsFit > out.MovedFit;
         }
-        out.Reading = method.Detect(out.ReadAsIs ? PictureView(suspectPlane) : PictureView(registered.Picture), key);
+        out.Reading = method.Detect(out.ReadAsIs ? ImageView(suspectPlane) : ImageView(registered.Picture), key);
         out.Registered = std::move(registered);
     }
-    const KeyCalibration* own = key.Calibration ? &*key.Calibration : nullptr;
-    out.Thresholds = ThresholdsOf(own, global);
+    out.Thresholds = ThresholdsOf(key.Calibration, global);
     out.Judged = Judge(out.Reading.Score, out.Thresholds);
     return out;
 }

@@ -323,7 +323,7 @@ double GrayPsnr(std::span<const std::uint8_t> a, std::span<const std::uint8_t> b
     return -10 * std::log10(mse / 65025);
 }
 
-std::unique_ptr<WatermarkMethod> FindStrength(const WatermarkMethod& method, const PictureView& host,
+std::unique_ptr<WatermarkMethod> FindStrength(const WatermarkMethod& method, const ImageView& host,
                                               const MethodPayload& payload, std::uint32_t seed,
                                               double targetDecibels) {
     CheckTargetPsnr(targetDecibels);

@@ -195,8 +195,8 @@ public:
 
     const MethodSpec& Describe() const override { return described_; }
 
-    MethodMarked Embed(const PictureView& view, const MethodPayload& payload, std::uint32_t seed) const override {
-        CheckPictureView(view, "host picture");
+    MethodMarked Embed(const ImageView& view, const MethodPayload& payload, std::uint32_t seed) const override {
+        CheckImageView(view, "host picture");
         if (payload.Bits.size() != static_cast<std::size_t>(PayloadBits()))
             throw ArgumentError(Fail("embeds " + std::to_string(PayloadBits()) + " payload bits, not " +
                                      std::to_string(payload.Bits.size())));
@@ -242,8 +242,8 @@ public:
         return result;
     }
 
-    MethodReading Detect(const PictureView& view, const MethodKey& key, ReadDepth) const override {
-        CheckPictureView(view, "suspect picture");
+    MethodReading Detect(const ImageView& view, const MethodKey& key, ReadDepth) const override {
+        CheckImageView(view, "suspect picture");
         if (key.Method != Name()) throw ArgumentError(Fail("the key is not one of its embeddings"));
         // The folder of the embedding while it lives, else one of its own with the key's bytes.
         std::shared_ptr<const ExternalKeyFile> files = std::dynamic_pointer_cast<const ExternalKeyFile>(key.State);

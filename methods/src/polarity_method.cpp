@@ -40,7 +40,7 @@ Scratch& ThreadScratch() {
 
 // The host (or suspect) as the workspace loads pictures: the blue bytes of a colour picture
 // in a 24-bit picture of the same size.
-Bitmap BitmapOf(const PictureView& view) {
+Bitmap BitmapOf(const ImageView& view) {
     Bitmap picture(view.width(), view.height());
     for (int y = 0; y < view.height(); ++y) {
         std::uint8_t* row = picture.row(y);
@@ -59,9 +59,9 @@ public:
 
     const MethodSpec& Describe() const override { return spec_; }
 
-    MethodMarked Embed(const PictureView& host, const MethodPayload& payload, std::uint32_t seed) const override {
+    MethodMarked Embed(const ImageView& host, const MethodPayload& payload, std::uint32_t seed) const override {
         if (payload.Mark.empty()) throw ArgumentError("the polarity method embeds a mark picture; none was given");
-        CheckPictureView(host, "host picture");
+        CheckImageView(host, "host picture");
         const Bitmap picture = BitmapOf(host);
         Experiment experiment(TWatermark::Planes::ResultsOnly);
         Bitmap region = picture;  // Load cuts its pictures to size
@@ -83,8 +83,8 @@ public:
         return out;
     }
 
-    MethodReading Detect(const PictureView& suspect, const MethodKey& key, ReadDepth depth) const override {
-        CheckPictureView(suspect, "suspect picture");
+    MethodReading Detect(const ImageView& suspect, const MethodKey& key, ReadDepth depth) const override {
+        CheckImageView(suspect, "suspect picture");
         const auto state = StateOf(key);
         const MarkKey& markKey = state->Key;
         // The region's reals: the suspect's own when it is the region and came with them, else its bytes.

@@ -50,9 +50,9 @@ Picture PictureOf(const py::handle& object, const char* what) {
             return GrayView(base + c * a.strides(2), static_cast<int>(width), static_cast<int>(height), a.strides(0),
                             a.strides(1));
         };
-        picture.picture = PictureView(channel(0), channel(1), channel(2));
+        picture.picture = ImageView(channel(0), channel(1), channel(2));
     } else {
-        picture.picture = PictureView(picture.view);
+        picture.picture = ImageView(picture.view);
     }
     return picture;
 }
@@ -136,7 +136,7 @@ py::array LikeCaller(const Picture& caller, const Bitmap& marked) {
             out(y, x, 2) = row[3 * x];
         }
     }
-    return std::move(copy);
+    return copy;
 }
 
 }  // namespace quillfen::python

@@ -12,7 +12,7 @@
 #include "quillfen/image/bitmap.h"
 #include "quillfen/image/gray_plane.h"
 #include "quillfen/image/gray_view.h"
-#include "quillfen/image/picture_view.h"
+#include "quillfen/image/image_view.h"
 
 namespace quillfen::python {
 
@@ -24,7 +24,7 @@ struct Picture {
     py::array array;
     GrayView view;
     int channels = 1;  // 1 for (H, W); 3 or 4 for colour
-    PictureView picture;  // the gray view, or the red, green and blue views of a colour array
+    ImageView picture;  // the gray view, or the red, green and blue views of a colour array
 };
 
 // ArgumentError naming `what` for anything but a uint8 array of those shapes within the size

@@ -106,8 +106,8 @@ public:
 
     const MethodSpec& Describe() const override { return described_; }
 
-    MethodMarked Embed(const PictureView& host, const MethodPayload& payload, std::uint32_t seed) const override {
-        CheckPictureView(host, "host picture");
+    MethodMarked Embed(const ImageView& host, const MethodPayload& payload, std::uint32_t seed) const override {
+        CheckImageView(host, "host picture");
         if (payload.Bits.size() != static_cast<std::size_t>(PayloadBits()))
             throw ArgumentError(Fail("embeds " + std::to_string(PayloadBits()) + " payload bits, not " +
                                      std::to_string(payload.Bits.size())));
@@ -152,8 +152,8 @@ public:
         return result;
     }
 
-    MethodReading Detect(const PictureView& suspect, const MethodKey& key, ReadDepth) const override {
-        CheckPictureView(suspect, "suspect picture");
+    MethodReading Detect(const ImageView& suspect, const MethodKey& key, ReadDepth) const override {
+        CheckImageView(suspect, "suspect picture");
         if (key.Method != Name()) throw ArgumentError(Fail("the key is not one of its embeddings"));
         const GrayPlane gray = ToPlane(suspect.Gray());
         MethodReading reading;
@@ -269,14 +269,14 @@ std::shared_ptr<const MethodInfo> PythonMethod(const py::handle& object) {
         if (d->ParamsText.size() > kMaxMethodParametersBytes / 2) throw fail("has params too long to name in a key");
     }
     d->Declared.Summary = "a method written in Python (" + kind + ")";
-    std::shared_ptr<const Described> object = std::move(d);
-    std::string extra = object->ParamsText;
-    auto entry = DeclaredEntry(object->Declared, [object, extra](const MethodSpec& values) -> std::unique_ptr<WatermarkMethod> {
-        MethodSpec own = values;
-        own.Extra = extra;
-        return std::make_unique<ObjectMethod>(object, own);
-    });
-    return entry;
+    std::shared_ptr<const Described> described = std::move(d);
+    std::string extra = described->ParamsText;
+    return DeclaredEntry(described->Declared,
+                         [described, extra](const MethodSpec& values) -> std::unique_ptr<WatermarkMethod> {
+                             MethodSpec own = values;
+                             own.Extra = extra;
+                             return std::make_unique<ObjectMethod>(described, own);
+                         });
 }
 
 SweepMethod PythonSweepMethod(const py::handle& object) {

@@ -620,7 +620,7 @@ PYBIND11_MODULE(_quillfen, m) {
     m.def("methods", &Methods,
           "The method catalogue: a list of {name, summary, blind, payload_bits, strength, uses_mark, thresholds: "
           "{'1e-3', '1e-6'}, parameters: [{name, lowest, highest, whole, default, meaning}]}.");
-    m.def("_extract", &Extract, py::arg("suspect"), py::arg("key"), py::arg("host") = py::none(),
+    m.def("_extract", &quillfen::python::Extract, py::arg("suspect"), py::arg("key"), py::arg("host") = py::none(),
           py::arg("calibration") = py::none());
     m.def("attack", &Attack, py::arg("picture"), py::arg("cell"), py::arg("seed") = 0, py::arg("host") = py::none(),
           "Applies one attack cell ('real-jpeg:q=75', 'rotate:deg=2+real-jpeg:q=75') to a picture and returns the "

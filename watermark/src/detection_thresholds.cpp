@@ -260,11 +260,11 @@ double Calibration::Threshold(double fpr) const {
 
 bool Calibration::Detected(double score, double fpr) const { return Reaches(score, Threshold(fpr)); }
 
-KeyThresholds ThresholdsOf(const KeyCalibration* own, const Calibration& global) {
+KeyThresholds ThresholdsOf(const std::optional<KeyCalibration>& own, const Calibration& global) {
     KeyThresholds t;
     t.At1e3 = global.Threshold(kFprEmpirical);
     t.At1e6 = global.Threshold(kFprModelled);
-    if (own != nullptr) {
+    if (own) {
         t.OwnCalibration = true;
         t.KeySets1e3 = own->Threshold1e3 > t.At1e3;
         t.KeySets1e6 = own->Threshold1e6 > t.At1e6;
@@ -286,7 +286,7 @@ Verdict Judge(double score, const KeyThresholds& thresholds) {
     return verdict;
 }
 
-Verdict Judge(double score, const Calibration& calibration) { return Judge(score, ThresholdsOf(nullptr, calibration)); }
+Verdict Judge(double score, const Calibration& calibration) { return Judge(score, ThresholdsOf(std::nullopt, calibration)); }
 
 double NormalUpperQuantile(double share) {
     if (!(share > 0 && share <= 0.5)) throw ArgumentError("a normal quantile needs a tail share in (0, 0.5]");

@@ -32,9 +32,10 @@
 #include <span>
 
 #include "quillfen/image/export.h"
-#include "quillfen/image/picture_view.h"
+#include "quillfen/image/image_view.h"
 #include "quillfen/methods/method.h"
 #include "quillfen/watermark/mark_key.h"
+#include "quillfen/watermark/marking.h"
 
 QUILLFEN_API_BEGIN
 namespace quillfen {
@@ -65,8 +66,12 @@ KeyCalibration CalibrateKey(const WatermarkMethod& method, const MethodKey& key,
 // Gives `marked` (an embedding of `host` by `method`) its key's calibration, as `embed` and the
 // desktop's Save Key write it, when the method's keys measure one (MethodCapabilities) and
 // Trials is not 0; otherwise the key keeps none.
-void CalibrateMarkedKey(const WatermarkMethod& method, MethodMarked& marked, const PictureView& host,
+void CalibrateMarkedKey(const WatermarkMethod& method, MethodMarked& marked, const ImageView& host,
                         const KeyCalibrationOptions& options = {});
+
+// The same for the laboratory's own embedding (marking.h's MarkHost of an experiment run step by
+// step, which is the polarity method's): what the desktop's Save Key writes.
+void CalibrateMarkedHost(MarkedHost& marked, const Bitmap& host, const KeyCalibrationOptions& options = {});
 
 }  // namespace quillfen
 QUILLFEN_API_END

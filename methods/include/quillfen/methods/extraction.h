@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "quillfen/image/export.h"
-#include "quillfen/image/picture_view.h"
+#include "quillfen/image/image_view.h"
 #include "quillfen/methods/method.h"
 #include "quillfen/watermark/detection_thresholds.h"
 #include "quillfen/watermark/registration.h"
@@ -19,7 +19,7 @@ namespace quillfen {
 struct ExtractOptions {
     // The original or the marked picture: the suspect is registered to it first (undoes
     // rotation, scaling, shifts and crops). Null: the suspect is read as it is.
-    const PictureView* Host = nullptr;
+    const ImageView* Host = nullptr;
     // The calibration that judges (its Source names it), in place of the method's built-in
     // thresholds. A key's own calibration, when it has one, is never judged below.
     const Calibration* Given = nullptr;
@@ -54,7 +54,7 @@ struct Extraction {
 // Reads `suspect` with `key` (made by `method`) and judges the score. ArgumentError for a
 // method without built-in thresholds and no calibration given, a calibration made for another
 // method, and what the method's reading refuses; the registration module's errors pass through.
-Extraction Extract(const WatermarkMethod& method, const MethodKey& key, const PictureView& suspect,
+Extraction Extract(const WatermarkMethod& method, const MethodKey& key, const ImageView& suspect,
                    const ExtractOptions& options = {});
 
 // The outcome as `extract --json` prints it: one JSON object (no newline at the end), with the

@@ -44,7 +44,7 @@
 #include "quillfen/image/export.h"
 #include "quillfen/image/gray_plane.h"
 #include "quillfen/image/parameters.h"
-#include "quillfen/image/picture_view.h"
+#include "quillfen/image/image_view.h"
 #include "quillfen/watermark/marking.h"
 #include "quillfen/watermark/method_key.h"
 
@@ -158,10 +158,10 @@ public:
     virtual const MethodSpec& Describe() const = 0;
     // Marks `host` with the payload, the key's sequences drawn from `seed`. ArgumentError for a
     // host too small, a payload of the wrong kind or length.
-    virtual MethodMarked Embed(const PictureView& host, const MethodPayload& payload, std::uint32_t seed) const = 0;
+    virtual MethodMarked Embed(const ImageView& host, const MethodPayload& payload, std::uint32_t seed) const = 0;
     // Reads `suspect` with a key this method wrote (ArgumentError for another method's key, or
     // a suspect smaller than what the key marked where the method needs the whole of it).
-    virtual MethodReading Detect(const PictureView& suspect, const MethodKey& key,
+    virtual MethodReading Detect(const ImageView& suspect, const MethodKey& key,
                                  ReadDepth depth = ReadDepth::Full) const = 0;
     // The key as its file holds it, and back (FormatError naming `name` for bytes that are no
     // key of this method, or a key that contradicts itself).
@@ -256,7 +256,7 @@ void CheckTargetPsnr(double decibels);
 // and the law of 20 dB per decade of strength put at the target, within the bracket found so
 // far (bisected when the guess leaves it). ArgumentError for a method without a strength
 // parameter, or a target its range cannot reach on this host (the message gives the nearest).
-std::unique_ptr<WatermarkMethod> FindStrength(const WatermarkMethod& method, const PictureView& host,
+std::unique_ptr<WatermarkMethod> FindStrength(const WatermarkMethod& method, const ImageView& host,
                                               const MethodPayload& payload, std::uint32_t seed,
                                               double targetDecibels);
 

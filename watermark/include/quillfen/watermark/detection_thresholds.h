@@ -34,6 +34,7 @@
 // of the marked picture as written.
 #include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -180,8 +181,8 @@ struct KeyThresholds {
     bool KeySets1e3 = false;
     bool KeySets1e6 = false;
 };
-// `own` may be null (a key without a calibration of its own).
-KeyThresholds ThresholdsOf(const KeyCalibration* own, const Calibration& global);
+// `own` is none for a key without a calibration of its own (the key's Calibration field).
+KeyThresholds ThresholdsOf(const std::optional<KeyCalibration>& own, const Calibration& global);
 
 // The verdict on a score: present when it reaches the threshold at 1e-6 false alarms, and
 // whether it reaches the one at 1e-3. Every verdict of every method, front end and row is this

@@ -1,5 +1,5 @@
 #pragma once
-// PictureView: a picture someone else owns, gray or in colour, as a watermarking method reads
+// ImageView: a picture someone else owns, gray or in colour, as a watermarking method reads
 // it. A gray picture is one GrayView; a colour picture is the views of its red, green and blue
 // bytes (three views into one buffer of RGB or BGR pixels, with a pixel stride of 3 or 4), so
 // that a numpy array, an OpenCV Mat or a 24-bit Bitmap is read in place.
@@ -17,7 +17,7 @@ namespace quillfen {
 
 class Bitmap;
 
-struct PictureView {
+struct ImageView {
     // For a gray picture the three are one view.
     GrayView Red;
     GrayView Green;
@@ -27,12 +27,12 @@ struct PictureView {
     // the bytes are the picture.
     std::span<const double> Reals;
 
-    PictureView() = default;
+    ImageView() = default;
     // A gray picture, and optionally the reals its bytes were rounded from.
-    explicit PictureView(const GrayView& gray, std::span<const double> reals = {})
+    explicit ImageView(const GrayView& gray, std::span<const double> reals = {})
         : Red(gray), Green(gray), Blue(gray), Reals(reals) {}
     // A colour picture of three views of one size.
-    PictureView(const GrayView& red, const GrayView& green, const GrayView& blue)
+    ImageView(const GrayView& red, const GrayView& green, const GrayView& blue)
         : Red(red), Green(green), Blue(blue), Colour(true) {}
 
     int width() const { return Blue.width; }
@@ -44,11 +44,11 @@ struct PictureView {
 
 // The three bytes of a 24-bit picture as a colour view (a picture whose three bytes are equal
 // everywhere is gray to the methods that read its luminance).
-PictureView ViewOf(const Bitmap& picture);
+ImageView ViewOf(const Bitmap& picture);
 
 // ArgumentError, naming `what`, unless every view can be read (CheckView), the three are of one
 // size, and the reals, when given, are one per pixel.
-void CheckPictureView(const PictureView& picture, const char* what);
+void CheckImageView(const ImageView& picture, const char* what);
 
 }  // namespace quillfen
 QUILLFEN_API_END

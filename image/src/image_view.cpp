@@ -1,4 +1,4 @@
-#include "quillfen/image/picture_view.h"
+#include "quillfen/image/image_view.h"
 
 #include <string>
 
@@ -7,15 +7,15 @@
 
 namespace quillfen {
 
-PictureView ViewOf(const Bitmap& picture) {
+ImageView ViewOf(const Bitmap& picture) {
     const std::uint8_t* bytes = picture.bytes().data();
     const auto stride = static_cast<std::ptrdiff_t>(picture.rowBytes());
-    return PictureView(GrayView(bytes + 2, picture.width(), picture.height(), stride, 3),
+    return ImageView(GrayView(bytes + 2, picture.width(), picture.height(), stride, 3),
                        GrayView(bytes + 1, picture.width(), picture.height(), stride, 3),
                        GrayView(bytes, picture.width(), picture.height(), stride, 3));
 }
 
-void CheckPictureView(const PictureView& picture, const char* what) {
+void CheckImageView(const ImageView& picture, const char* what) {
     CheckView(picture.Red, what);
     CheckView(picture.Green, what);
     CheckView(picture.Blue, what);
