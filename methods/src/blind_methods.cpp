@@ -14,6 +14,7 @@
 #include <cmath>
 
 #include "quillfen/image/errors.h"
+#include "quillfen/watermark/metrics.h"
 #include "quillfen/image/portable_math.h"
 #include "quillfen/image/round_half_even.h"
 #include "quillfen/watermark/dct.h"  // kDctC0
@@ -179,7 +180,7 @@ std::vector<std::uint8_t> GrayBytes(const Luma& luma) {
 
 // PSNR of the written picture's gray bytes (its luminance rounded, for colour) against the host's.
 double WrittenPsnr(const Luma& before, const Bitmap& written) {
-    return GrayPsnr(GrayBytes(LumaOf(ViewOf(written))), GrayBytes(before));
+    return BytePsnr(GrayBytes(LumaOf(ViewOf(written))), GrayBytes(before));
 }
 
 // The common part of the two methods: the key, the checks, and the luminance's way in and out.

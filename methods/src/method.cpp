@@ -109,8 +109,11 @@ void MethodRegistry::Add(std::shared_ptr<const MethodInfo> entry) {
 }
 
 std::shared_ptr<const MethodInfo> MethodRegistry::Find(std::string_view name) const {
-    for (const auto& entry : entries_)
+    for (const auto& entry : entries_) {
         if (name == entry->Name) return entry;
+        for (const std::string& alias : entry->Aliases)
+            if (name == alias) return entry;
+    }
     return nullptr;
 }
 
@@ -308,19 +311,6 @@ void CheckTargetPsnr(double decibels) {
     if (!(decibels >= kLowestTargetPsnr && decibels <= kHighestTargetPsnr))
         throw ArgumentError("a target PSNR of " + FormatNumber(decibels) + " dB is outside " +
                             FormatNumber(kLowestTargetPsnr) + ".." + FormatNumber(kHighestTargetPsnr));
-}
-
-double GrayPsnr(std::span<const std::uint8_t> a, std::span<const std::uint8_t> b) {
-    if (a.size() != b.size() || a.empty()) throw ArgumentError("PSNR needs two pictures of one size");
-    // Whole numbers throughout, so the sum is exact; the same value as PsnrDecibels for 256 x 256.
-    std::int64_t sum = 0;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        const int d = b[i] - a[i];
-        sum += d * d;
-    }
-    if (sum == 0) return std::numeric_limits<double>::infinity();
-    const double mse = static_cast<double>(sum) / static_cast<double>(a.size());
-    return -10 * std::log10(mse / 65025);
 }
 
 std::unique_ptr<WatermarkMethod> FindStrength(const WatermarkMethod& method, const ImageView& host,

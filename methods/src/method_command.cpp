@@ -21,6 +21,7 @@
 #include <nlohmann/json.hpp>
 
 #include "quillfen/image/errors.h"
+#include "quillfen/watermark/metrics.h"
 #include "quillfen/io/file_write.h"
 #include "quillfen/io/picture_files.h"
 #include "quillfen/watermark/marking.h"
@@ -227,7 +228,7 @@ public:
         MethodMarked result;
         const GrayPlane written = GrayOf(marked.bitmap);
         result.Picture = Bitmap::fromGray(written.width(), written.height(), written.data());
-        result.Psnr = GrayPsnr(written.pixels(), gray.pixels());
+        result.Psnr = BytePsnr(written.pixels(), gray.pixels());
         MethodKey& key = result.Key;
         key.Method = Name();
         key.Parameters = Parameters();
@@ -339,12 +340,8 @@ private:
             if (bits.size() != static_cast<std::size_t>(PayloadBits()) ||
                 bits.find_first_not_of("01") != std::string::npos)
                 throw Error(Fail(bitsError + " (it printed \"" + bits.substr(0, 80) + "\")"));
-            int right = 0;
-            for (std::size_t b = 0; b < bits.size(); ++b) {
-                reading.Bits.push_back(bits[b] == '1' ? 1 : 0);
-                right += reading.Bits.back() == payload[b] ? 1 : 0;
-            }
-            reading.BitAccuracy = static_cast<double>(right) / static_cast<double>(bits.size());
+            for (const char bit : bits) reading.Bits.push_back(bit == '1' ? 1 : 0);
+            reading.BitAccuracy = BitAccuracy(reading.Bits, payload);
             reading.Ber = 1 - *reading.BitAccuracy;
         }
         return reading;

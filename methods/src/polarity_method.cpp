@@ -166,6 +166,8 @@ private:
 std::shared_ptr<const MethodInfo> PolarityEntry() {
     auto info = std::make_shared<MethodInfo>();
     info->Name = kPolarityMethod;
+    // What the rows of a run without methods call it (MethodName, robustness.h).
+    info->Aliases = {"dct-polarity"};
     info->Capabilities.UsesMark = true;
     info->Capabilities.RegionSide = kRegion;
     info->Capabilities.CalibratesKeys = true;

@@ -10,6 +10,7 @@
 
 #include "arrays.h"
 #include "quillfen/image/errors.h"
+#include "quillfen/watermark/metrics.h"
 #include "quillfen/watermark/marking.h"
 #include "quillfen/watermark/method_key.h"
 
@@ -140,7 +141,7 @@ public:
                 throw Error(Fail(e.what()));
             }
         }
-        result.Psnr = GrayPsnr(GrayOf(result.Picture).pixels(), gray.pixels());
+        result.Psnr = BytePsnr(GrayOf(result.Picture).pixels(), gray.pixels());
         MethodKey& record = result.Key;
         record.Method = Name();
         record.Parameters = Parameters();

@@ -159,14 +159,20 @@ std::vector<std::uint8_t> PayloadOf(const WatermarkMethod& chosen, const py::han
 // the strength the target PSNR sets, when one is given; the key's own calibration where the
 // method's keys measure one. The marked picture has the caller's shape.
 py::tuple Embed(const py::handle& hostArray, const py::handle& markOrPayload, std::optional<std::uint32_t> seedGiven,
-                std::uint32_t calibrationTrials, int jobs, const std::string& methodText,
+                std::optional<std::int64_t> trialsGiven, int jobs, const std::string& methodText,
                 std::optional<double> target) {
     const std::unique_ptr<WatermarkMethod> chosen = MethodOf(methodText);
     const MethodCapabilities& can = chosen->Capabilities();
     const Picture host = PictureOf(hostArray, "host");
+    // None: the key's own calibration where the method's keys measure one, with the default trials.
+    const std::int64_t calibrationTrials = trialsGiven ? *trialsGiven : can.CalibratesKeys ? kDefaultKeyTrials : 0;
     if (calibrationTrials > 0 && !can.CalibratesKeys)
         throw ArgumentError("calibration_trials: " + chosen->Name() +
                             " is blind; its keys carry no calibration of their own (give 0)");
+    if (calibrationTrials != 0 && (calibrationTrials < kFewestKeyTrials || calibrationTrials > kMaxKeyTrials))
+        throw ArgumentError("calibration_trials: " + std::to_string(calibrationTrials) +
+                            " is not 0 (no calibration of the key's own) or " + std::to_string(kFewestKeyTrials) + ".." +
+                            std::to_string(kMaxKeyTrials));
     if (target && chosen->StrengthParameter() == nullptr)
         throw ArgumentError("target_psnr: the " + chosen->Name() + " method has no strength parameter");
     const std::uint32_t seed = seedGiven ? *seedGiven : TWatermark::ClockSeed();
@@ -185,7 +191,7 @@ py::tuple Embed(const py::handle& hostArray, const py::handle& markOrPayload, st
             target ? FindStrength(*chosen, host.picture, payload, seed, *target) : chosen->With(chosen->Describe());
         marked = method->Embed(host.picture, payload, seed);
         KeyCalibrationOptions options;
-        options.Trials = calibrationTrials;
+        options.Trials = static_cast<std::uint32_t>(calibrationTrials);
         options.Jobs = jobs;
         CalibrateMarkedKey(*method, marked, host.picture, options);
     }

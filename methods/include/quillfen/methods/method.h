@@ -67,6 +67,8 @@ struct MethodCapabilities {
 // A method's catalogue entry.
 struct MethodInfo {
     std::string Name;
+    // Other names it answers to (the polarity method's in the rows of a run without methods).
+    std::vector<std::string> Aliases;
     std::vector<Parameter> Parameters;  // every parameter has a default
     MethodCapabilities Capabilities;
     std::string Summary;
@@ -190,7 +192,7 @@ public:
 
     // Adds an entry; ArgumentError for a name the registry has.
     void Add(std::shared_ptr<const MethodInfo> entry);
-    // The entry of that exact name, or null.
+    // The entry of that exact name (or alias), or null.
     std::shared_ptr<const MethodInfo> Find(std::string_view name) const;
     const std::vector<std::shared_ptr<const MethodInfo>>& Entries() const { return entries_; }
 
@@ -241,9 +243,6 @@ MethodSpec DefaultMethod();
 MethodSpec ParseMethodSpec(std::string_view text);
 std::unique_ptr<WatermarkMethod> MakeMethod(const MethodSpec& described);
 inline std::unique_ptr<WatermarkMethod> MakeMethod(std::string_view text) { return MakeMethod(ParseMethodSpec(text)); }
-
-// PSNR of two gray planes of equal size, bytes (+infinity when equal).
-double GrayPsnr(std::span<const std::uint8_t> a, std::span<const std::uint8_t> b);
 
 // The lowest and highest embedding PSNR a target may ask for, in dB.
 inline constexpr double kLowestTargetPsnr = 10;
