@@ -126,32 +126,25 @@ void RegisterCalibrateCommand(CLI::App& app) {
     CLI::Option* outOption = cmd->add_option(
         "--out", o->out, "write the calibration (JSON) to this file; without it the JSON goes to standard output");
     cmd->callback([o, jobsOption, outOption, markOption] {
-        std::unique_ptr<WatermarkMethod> method;
-        if (!o->method.empty()) {
-            try {
-                method = MakeMethod(ParseMethodSpec(o->method));
-            } catch (const ArgumentError& e) {
-                throw CommandFailure{kExitUsage, std::string("--method: ") + e.what()};
-            }
-            if (method->Capabilities().UsesMark) method.reset();  // the polarity method: with its mark, as ever
-            else if (markOption->count() > 0)
-                throw CommandFailure{kExitUsage, "--mark: " + method->Name() + " embeds payload bits, not a mark picture"};
-        }
-        if (!method && markOption->count() == 0)
-            throw CommandFailure{kExitUsage, "--mark is required for the polarity method (or give --method NAME)"};
-        const std::vector<std::uint32_t> seeds = SeedsOrFail("--seeds", o->seeds);
-        std::vector<AttackCell> attacks;
+        CalibrationInputs inputs;
+        inputs.Hosts.assign(o->hosts.begin(), o->hosts.end());
+        inputs.Method = o->method;
+        inputs.Mark = o->mark;
+        inputs.Seeds = o->seeds;
+        inputs.Attacks = o->attacks;
+        PreparedCalibration prepared;
         try {
-            attacks = ParseSweepAttacks(o->attacks);
+            prepared = PrepareCalibration(inputs);
         } catch (const SweepInputError& e) {
             throw InputFailure(e);
         }
+        const std::vector<std::uint32_t>& seeds = prepared.Seeds;
+        const std::vector<AttackCell>& attacks = prepared.Attacks;
+        const std::vector<HostFile>& files = prepared.Files;
         const bool toFile = outOption->count() > 0;
-        const NamedPicture mark = method ? NamedPicture{} : LoadMarkOrFail(o->mark);
-        const std::vector<HostFile> files = FindHostPicturesOrFail(o->hosts);
         RunFiles runFiles;
         for (const HostFile& file : files) runFiles.Input("the host picture '" + file.Path.string() + "'", file.Path);
-        if (!method) runFiles.Input("the mark picture (--mark)", o->mark);
+        if (prepared.Mark) runFiles.Input("the mark picture (--mark)", o->mark);
         if (toFile) runFiles.Output("--out", o->out);
 
         CalibrationOptions options;
@@ -160,7 +153,7 @@ void RegisterCalibrateCommand(CLI::App& app) {
         // What the run will take, known before it starts: a run that cannot fit is refused now
         // rather than failing after its work.
         const int threads = options.Jobs > 0 ? options.Jobs : AvailableThreads();
-        const std::uint64_t trials = NullTrialCount(files.size(), seeds.size(), attacks.size());
+        const std::uint64_t trials = prepared.Trials;
         const std::uint64_t needed = CalibrationMemory(files.size(), seeds.size(), attacks.size(), threads);
         std::string limit;
         const std::optional<std::uint64_t> available = AvailableMemory(limit, threads);
@@ -181,11 +174,6 @@ void RegisterCalibrateCommand(CLI::App& app) {
                 throw CommandFailure{kExitUsage, std::string("--out: ") + e.what()};
             }
         }
-        // Only the 256 x 256 region the method reads is kept of each host, as it was read when
-        // the hosts were checked: no file is decoded twice.
-        std::vector<NamedPicture> hosts;
-        for (const HostFile& file : files)
-            hosts.push_back({file.Name, Bitmap::fromGray(file.Region.width(), file.Region.height(), file.Region.data())});
         if (trials > 0 && trials < kAdvisedTrials)
             PrintErrorLine("warning: " + std::to_string(trials) + " null trials; the 1e-3 threshold wants " +
                            std::to_string(kAdvisedTrials) + " or more (more hosts or seeds)");
@@ -194,8 +182,8 @@ void RegisterCalibrateCommand(CLI::App& app) {
         options.Progress = [&bar](std::size_t done, std::size_t total) { bar.Update(done, total); };
         Calibration cal;
         try {
-            cal = method ? CalibrateMethod(hosts, *method, seeds, attacks, options)
-                         : Calibrate(hosts, mark, seeds, attacks, options);
+            cal = Calibrate(prepared.Hosts, *prepared.Method, prepared.Mark ? &*prepared.Mark : nullptr, seeds, attacks,
+                            options);
         } catch (const ArgumentError& e) {
             throw CommandFailure{kExitUsage, e.what()};
         }

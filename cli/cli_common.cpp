@@ -168,18 +168,19 @@ bool FinishReport(std::string& reason) {
 std::string MethodListHelp() {
     std::string text = "methods: ";
     bool first = true;
-    for (const MethodInfo& method : MethodCatalogue()) {
+    for (const auto& entry : MethodRegistry::BuiltIn().Entries()) {
+        const MethodInfo& method = *entry;
         if (!first) text += "; ";
         first = false;
         text += method.Name;
         bool firstParameter = true;
-        for (const AttackParameter& p : method.Parameters) {
+        for (const Parameter& p : method.Parameters) {
             text += firstParameter ? ": " : ", ";
             firstParameter = false;
             text += p.Name;
             text += " ";
             text += AcceptedValues(p);
-            if (p.Default) text += " (" + FormatAttackNumber(*p.Default) + ")";
+            if (p.Default) text += " (" + FormatNumber(*p.Default) + ")";
         }
     }
     return text;
@@ -190,8 +191,10 @@ double TargetPsnrOrFail(const std::string& text) {
     double value = 0;
     const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
     if (text.empty() || text.find_first_not_of("0123456789.") != std::string::npos || ec != std::errc() ||
-        end != text.data() + text.size() || !(value >= 10 && value <= 100))
-        throw CommandFailure{kExitUsage, "--target-psnr: '" + text + "' is not a PSNR in decibels (10..100, as 38 or 40.5)"};
+        end != text.data() + text.size() || !(value >= kLowestTargetPsnr && value <= kHighestTargetPsnr))
+        throw CommandFailure{kExitUsage, "--target-psnr: '" + text + "' is not a PSNR in decibels (" +
+                                             FormatNumber(kLowestTargetPsnr) + ".." + FormatNumber(kHighestTargetPsnr) +
+                                             ", as 38 or 40.5)"};
     return value;
 }
 

@@ -20,6 +20,7 @@
 #include "quillfen/image/errors.h"
 #include "quillfen/image/number_format.h"
 #include "quillfen/io/file_write.h"
+#include "quillfen/methods/extraction.h"
 #include "quillfen/methods/method.h"
 #include "quillfen/watermark/marking.h"
 #include "quillfen/watermark/registration.h"
@@ -77,9 +78,9 @@ std::string VerdictText(const Verdict& verdict) {
     return "no mark found: score " + score + " < " + threshold;
 }
 
-AnyKey LoadKeyOrFail(const std::string& path) {
+MethodKey LoadKeyOrFail(const std::string& path) {
     try {
-        return LoadAnyKey(path);
+        return MethodRegistry::BuiltIn().LoadKey(path);
     } catch (const Error& e) {
         throw CommandFailure{kExitUsage, e.what()};
     }
@@ -117,89 +118,44 @@ void WriteKeyAndPicture(const EmbedOptions& o, const std::vector<std::uint8_t>& 
     }
 }
 
-// A method of the catalogue from --method; the polarity method when none is given.
+// A method of the registry from --method; the default (the polarity method) when none is given.
 std::unique_ptr<WatermarkMethod> MethodOrFail(const std::string& text) {
     try {
-        return MakeMethod(ParseMethodSpec(text.empty() ? std::string(kPolarityMethod) : text));
+        return MakeMethod(text.empty() ? DefaultMethod() : ParseMethodSpec(text));
     } catch (const ArgumentError& e) {
         throw CommandFailure{kExitUsage, std::string("--method: ") + e.what()};
     }
 }
 
-// embed with a blind method: HOST OUTPUT, the payload given or drawn from the seed.
-void RunBlindEmbed(EmbedOptions o, const WatermarkMethod& chosen, CLI::Option* seedOption, CLI::Option* payloadOption,
-                   CLI::Option* targetOption) {
-    if (!o.output.empty())
-        throw CommandFailure{kExitUsage, chosen.Name() + " embeds payload bits, not a mark picture: give HOST OUTPUT"};
-    o.output = o.mark;
+void RunEmbed(EmbedOptions o, CLI::Option* seedOption, CLI::Option* trialsOption, CLI::Option* payloadOption,
+              CLI::Option* targetOption) {
+    const std::unique_ptr<WatermarkMethod> chosen = MethodOrFail(o.method);
+    const MethodCapabilities& can = chosen->Capabilities();
+    if (trialsOption->count() > 0 && !can.CalibratesKeys)
+        throw CommandFailure{kExitUsage, "--calibration-trials: " + chosen->Name() +
+                                             (can.Blind ? " is blind; its keys" : "'s keys") +
+                                             " carry no calibration of their own"};
+    if (payloadOption->count() > 0 && can.PayloadBits == 0)
+        throw CommandFailure{kExitUsage, "--payload: the " + chosen->Name() + " method embeds a mark picture, no payload"};
+    if (targetOption->count() > 0 && chosen->StrengthParameter() == nullptr)
+        throw CommandFailure{kExitUsage, "--target-psnr: the " + chosen->Name() + " method has no strength parameter"};
+    if (!can.UsesMark) {
+        // HOST OUTPUT: the second word is the output.
+        if (!o.output.empty())
+            throw CommandFailure{kExitUsage, chosen->Name() + " embeds payload bits, not a mark picture: give HOST OUTPUT"};
+        o.output = o.mark;
+        o.mark.clear();
+    }
     if (o.output.empty()) throw CommandFailure{kExitUsage, "OUTPUT is required"};
     RequirePictureName("OUTPUT", o.output);
     RefuseSameFile("OUTPUT", o.output, "host picture", o.host);
+    if (can.UsesMark) RefuseSameFile("OUTPUT", o.output, "mark picture", o.mark);
     RefuseSameFile("--key", o.key, "host picture", o.host);
+    if (can.UsesMark) RefuseSameFile("--key", o.key, "mark picture", o.mark);
     if (o.key == o.output || SameFile(o.key, o.output))
         throw CommandFailure{kExitUsage, "--key '" + o.key + "' and OUTPUT name the same file"};
     const std::uint32_t seed =
         seedOption->count() > 0 ? static_cast<std::uint32_t>(std::stoull(o.seed)) : TWatermark::ClockSeed();
-    MethodPayload payload;
-    try {
-        payload.Bits = payloadOption->count() > 0 ? ParsePayloadHex(o.payload, chosen.PayloadBits())
-                                                  : PayloadFromSeed(seed, chosen.PayloadBits());
-    } catch (const ArgumentError& e) {
-        throw CommandFailure{kExitUsage, std::string("--payload: ") + e.what()};
-    }
-    const std::optional<double> target =
-        targetOption->count() > 0 ? std::optional<double>(TargetPsnrOrFail(o.targetPsnr)) : std::nullopt;
-    const LoadedPicture host = LoadPictureOrFail(o.host);
-    std::unique_ptr<WatermarkMethod> method;
-    MethodMarked marked;
-    try {
-        method = target ? FindStrength(chosen, host.bitmap, payload, seed, *target) : chosen.WithStrength(*chosen.Strength());
-        marked = method->Embed(host.bitmap, payload, seed);
-    } catch (const ArgumentError& e) {
-        throw CommandFailure{kExitFailed, e.what()};
-    }
-    const std::vector<std::uint8_t> keyBytes = EncodeMethodKey(*marked.Key.Blind);
-    WriteKeyAndPicture(o, keyBytes, marked.Picture, host.eightBit);
-
-    PrintLine("method = " + method->Name() + ":" + method->Parameters());
-    PrintLine("seed = " + std::to_string(seed));
-    PrintLine("payload = " + PayloadHex(payload.Bits) + " (" + std::to_string(payload.Bits.size()) + " bits)");
-    PrintLine(std::isinf(marked.Psnr) ? std::string("PSNR = infinite") : "PSNR = " + Decimals(marked.Psnr, 5) + " dB");
-    PrintLine("marked picture: " + o.output);
-    PrintLine("key: " + o.key);
-    if (FormatFromFileName(o.output) == PictureFormat::Jpeg) {
-        const MethodReading reading = method->Detect(LoadPictureOrFail(o.output).bitmap, marked.Key);
-        PrintErrorLine("warning: a JPEG file is itself an attack on the mark; use .png, .pgm or .bmp to keep it whole");
-        PrintLine("after JPEG saving: bit accuracy " + Decimals(*reading.BitAccuracy, 5) + ", score " +
-                  Decimals(reading.Score, 3));
-    }
-}
-
-void RunEmbed(const EmbedOptions& o, CLI::Option* seedOption, CLI::Option* trialsOption, CLI::Option* payloadOption,
-              CLI::Option* targetOption) {
-    const std::unique_ptr<WatermarkMethod> chosen = MethodOrFail(o.method);
-    if (!chosen->Capabilities().UsesMark) {
-        if (trialsOption->count() > 0)
-            throw CommandFailure{kExitUsage, "--calibration-trials: " + chosen->Name() +
-                                                 " is blind; its keys carry no calibration of their own"};
-        RunBlindEmbed(o, *chosen, seedOption, payloadOption, targetOption);
-        return;
-    }
-    if (payloadOption->count() > 0)
-        throw CommandFailure{kExitUsage, "--payload: the polarity method embeds a mark picture, no payload"};
-    if (targetOption->count() > 0)
-        throw CommandFailure{kExitUsage, "--target-psnr: the polarity method has no strength parameter"};
-    if (o.output.empty()) throw CommandFailure{kExitUsage, "OUTPUT is required"};
-    RequirePictureName("OUTPUT", o.output);
-    RefuseSameFile("OUTPUT", o.output, "host picture", o.host);
-    RefuseSameFile("OUTPUT", o.output, "mark picture", o.mark);
-    RefuseSameFile("--key", o.key, "host picture", o.host);
-    RefuseSameFile("--key", o.key, "mark picture", o.mark);
-    if (o.key == o.output || SameFile(o.key, o.output))
-        throw CommandFailure{kExitUsage, "--key '" + o.key + "' and OUTPUT name the same file"};
-    std::optional<std::uint32_t> seed;
-    if (seedOption->count() > 0) seed = static_cast<std::uint32_t>(std::stoull(o.seed));
-
     KeyCalibrationOptions calibration;
     if (trialsOption->count() > 0) {
         calibration.Trials = static_cast<std::uint32_t>(std::stoul(o.trials));
@@ -208,30 +164,55 @@ void RunEmbed(const EmbedOptions& o, CLI::Option* seedOption, CLI::Option* trial
                                                  "the key's own) or " + std::to_string(kFewestKeyTrials) + ".." +
                                                  std::to_string(kMaxKeyTrials)};
     }
-
+    MethodPayload payload;
+    try {
+        payload.Bits = payloadOption->count() > 0 ? ParsePayloadHex(o.payload, chosen->PayloadBits())
+                                                  : PayloadFromSeed(seed, chosen->PayloadBits());
+    } catch (const ArgumentError& e) {
+        throw CommandFailure{kExitUsage, std::string("--payload: ") + e.what()};
+    }
+    const std::optional<double> target =
+        targetOption->count() > 0 ? std::optional<double>(TargetPsnrOrFail(o.targetPsnr)) : std::nullopt;
     const LoadedPicture host = LoadPictureOrFail(o.host);
-    const LoadedPicture mark = LoadPictureOrFail(o.mark);
-    MarkedHost marked = EmbedIntoHost(host.bitmap, mark.bitmap, seed);
-    CalibrateMarkedHost(marked, host.bitmap, calibration);
-    WriteKeyAndPicture(o, EncodeMarkKey(marked.Key), marked.Picture, host.eightBit);
+    if (can.UsesMark) payload.Mark = LoadPictureOrFail(o.mark).bitmap;
+    const ImageView hostView = ViewOf(host.bitmap);
+    std::unique_ptr<WatermarkMethod> method;
+    MethodMarked marked;
+    try {
+        method = target ? FindStrength(*chosen, hostView, payload, seed, *target) : chosen->With(chosen->Describe());
+        marked = method->Embed(hostView, payload, seed);
+    } catch (const ArgumentError& e) {
+        throw CommandFailure{kExitFailed, e.what()};
+    }
+    CalibrateMarkedKey(*method, marked, hostView, calibration);
+    WriteKeyAndPicture(o, method->KeyToBytes(marked.Key), marked.Picture, host.eightBit);
 
-    PrintLine("seed = " + std::to_string(marked.Key.Seed));
-    PrintLine(std::isinf(marked.RegionPsnr) ? std::string("PSNR = infinite")
-                                            : "PSNR = " + Decimals(marked.RegionPsnr, 5) + " dB (marked region)");
+    if (can.PayloadBits > 0) PrintLine("method = " + method->Name() + ":" + method->Parameters());
+    PrintLine("seed = " + std::to_string(seed));
+    if (can.PayloadBits > 0)
+        PrintLine("payload = " + PayloadHex(payload.Bits) + " (" + std::to_string(payload.Bits.size()) + " bits)");
+    const std::string where = can.RegionSide > 0 ? " dB (marked region)" : " dB";
+    PrintLine(std::isinf(marked.Psnr) ? std::string("PSNR = infinite") : "PSNR = " + Decimals(marked.Psnr, 5) + where);
     PrintLine("marked picture: " + o.output);
     PrintLine("key: " + o.key);
-    if (const std::optional<KeyCalibration>& own = marked.Key.Calibration)
-        PrintLine("key calibration: " + std::to_string(own->Trials()) +
-                  " trials of the unmarked host; its thresholds " + Decimals(own->Threshold1e3, 3) + " at 1e-3, " +
-                  Decimals(own->Threshold1e6, 3) + " at 1e-6");
-    else
-        PrintLine("key calibration: none (the global thresholds alone will judge)");
+    if (can.CalibratesKeys) {
+        if (const std::optional<KeyCalibration>& own = marked.Key.Calibration)
+            PrintLine("key calibration: " + std::to_string(own->Trials()) +
+                      " trials of the unmarked host; its thresholds " + Decimals(own->Threshold1e3, 3) + " at 1e-3, " +
+                      Decimals(own->Threshold1e6, 3) + " at 1e-6");
+        else
+            PrintLine("key calibration: none (the global thresholds alone will judge)");
+    }
     if (FormatFromFileName(o.output) == PictureFormat::Jpeg) {
         // Read back what was written: the JPEG encoding's loss is the first attack on the mark.
-        const MarkReading reading = ReadMark(GrayOf(LoadPictureOrFail(o.output).bitmap), marked.Key);
+        const MethodReading reading = method->Detect(ViewOf(LoadPictureOrFail(o.output).bitmap), marked.Key);
         PrintErrorLine("warning: a JPEG file is itself an attack on the mark; use .png, .pgm or .bmp to keep it whole");
-        PrintLine("after JPEG saving: NC = " + (reading.Nc ? Decimals(*reading.Nc, 5) : std::string("undefined")) +
-                  ", score " + Decimals(reading.Score.Value, 3) + " (1.000 before saving)");
+        if (reading.BitAccuracy)
+            PrintLine("after JPEG saving: bit accuracy " + Decimals(*reading.BitAccuracy, 5) + ", score " +
+                      Decimals(reading.Score, 3));
+        else
+            PrintLine("after JPEG saving: NC = " + (reading.Nc ? Decimals(*reading.Nc, 5) : std::string("undefined")) +
+                      ", score " + Decimals(reading.Score, 3) + " (1.000 before saving)");
     }
 }
 
@@ -242,78 +223,7 @@ std::string TransformText(const Registration& r) {
            (r.Identity ? " (no change needed)" : "");
 }
 
-// Full precision in the JSON; no NaN or infinity reaches it.
-nlohmann::json Number(double value) { return std::isfinite(value) ? nlohmann::json(value) : nlohmann::json(); }
-
-// extract with a blind method's key: the payload read, its accuracy against the key's, and the
-// verdict by the method's built-in thresholds or the calibration given.
-void RunBlindExtract(const ExtractOptions& o, const MethodKeyRecord& record, const Calibration* calibration,
-                     CLI::Option* hostOption) {
-    std::unique_ptr<WatermarkMethod> method;
-    try {
-        method = MakeMethod(SpecFromKey(record));
-    } catch (const ArgumentError& e) {
-        throw CommandFailure{kExitUsage, "'" + o.key + "' names a method this program cannot read (" + e.what() + ")"};
-    }
-    const double at1e3 = calibration != nullptr ? calibration->ThresholdEmpirical : method->Thresholds()->first;
-    const double at1e6 = calibration != nullptr ? calibration->ThresholdModelled : method->Thresholds()->second;
-    const MethodKey key = MethodKey::From(AnyKey{std::nullopt, record});
-    const Bitmap suspect = LoadPictureOrFail(o.suspect).bitmap;
-    std::optional<Registration> registration;
-    MethodReading reading;
-    if (hostOption->count() > 0) {
-        // The luminance registered to the host's and read as a gray picture.
-        const GrayPlane host = GrayOf(LoadPictureOrFail(o.host).bitmap);
-        registration = RegisterAndUndo(GrayOf(suspect), host);
-        const GrayPlane& moved = registration->Picture;
-        reading = method->DetectGray(moved.pixels(), moved.width(), moved.height(), key);
-    } else {
-        if (suspect.width() != record.HostWidth || suspect.height() != record.HostHeight)
-            PrintErrorLine("note: the suspect is " + std::to_string(suspect.width()) + " x " +
-                           std::to_string(suspect.height()) + ", the marked picture was " +
-                           std::to_string(record.HostWidth) + " x " + std::to_string(record.HostHeight) +
-                           "; if it was resized, rotated or cropped, --host registers it first");
-        reading = method->Detect(suspect, key);
-    }
-    Verdict verdict;
-    verdict.Score = reading.Score;
-    verdict.Threshold = at1e6;
-    verdict.Present = reading.Score >= at1e6;
-    verdict.Threshold1e3 = at1e3;
-    verdict.Detected1e3 = reading.Score >= at1e3;
-    const int right = static_cast<int>(std::lround(*reading.BitAccuracy * static_cast<double>(record.Payload.size())));
-    if (o.json) {
-        nlohmann::ordered_json report;
-        report["present"] = verdict.Present;
-        report["score"] = Number(verdict.Score);
-        report["thresholds"] = {{"1e-3", Number(at1e3)}, {"1e-6", Number(at1e6)}};
-        report["detected_1e-3"] = verdict.Detected1e3;
-        report["detected_1e-6"] = verdict.Present;
-        report["method"] = record.Method;
-        report["method_params"] = method->Parameters();
-        report["payload"] = PayloadHex(record.Payload);
-        report["payload_read"] = PayloadHex(reading.Bits);
-        report["payload_bits"] = record.Payload.size();
-        report["bit_accuracy"] = Number(*reading.BitAccuracy);
-        report["threshold"] = Number(at1e6);
-        report["false_alarm_rate"] = kFprModelled;
-        report["calibration"] = calibration != nullptr ? o.calibration : std::string("built-in thresholds");
-        if (registration) {
-            const SimilarityTransform& t = registration->Transform;
-            report["transform"] = {{"rotation_degrees", Number(t.RotationDegrees)}, {"scale", Number(t.Scale)},
-                                   {"shift_x", Number(t.ShiftX)},           {"shift_y", Number(t.ShiftY)},
-                                   {"fit", Number(registration->Fit)},      {"identity", registration->Identity}};
-        }
-        PrintLine(report.dump(2));
-        return;
-    }
-    PrintLine(VerdictText(verdict));
-    PrintLine("method = " + record.Method + ":" + method->Parameters());
-    PrintLine("payload read = " + PayloadHex(reading.Bits) + " (" + std::to_string(right) + " of " +
-              std::to_string(record.Payload.size()) + " bits as embedded: bit accuracy " +
-              Decimals(*reading.BitAccuracy, 5) + ")");
-    if (registration) PrintLine(TransformText(*registration));
-}
+std::string Size(int width, int height) { return std::to_string(width) + " x " + std::to_string(height); }
 
 void RunExtract(const ExtractOptions& o, CLI::Option* hostOption, CLI::Option* markOutOption,
                 CLI::Option* calibrationOption) {
@@ -324,107 +234,80 @@ void RunExtract(const ExtractOptions& o, CLI::Option* hostOption, CLI::Option* m
         if (hostOption->count() > 0) RefuseSameFile("--mark-out", o.markOut, "host picture", o.host);
         if (calibrationOption->count() > 0) RefuseSameFile("--mark-out", o.markOut, "calibration", o.calibration);
     }
-    const AnyKey any = LoadKeyOrFail(o.key);
-    Calibration calibration = DefaultCalibration();
+    const MethodKey key = LoadKeyOrFail(o.key);
+    std::unique_ptr<WatermarkMethod> method = MakeMethod(MethodRegistry::BuiltIn().SpecOf(key));
+    const MethodCapabilities& can = method->Capabilities();
+    std::optional<Calibration> given;
     if (calibrationOption->count() > 0) {
         try {
-            calibration = LoadCalibration(o.calibration);
+            given = LoadCalibration(o.calibration);
         } catch (const Error& e) {
             throw CommandFailure{kExitUsage, e.what()};
         }
-        const std::string method = any.Method ? any.Method->Method : std::string(kPolarityMethod);
-        const std::string made = calibration.Method.empty() ? std::string(kPolarityMethod)
-                                                            : calibration.Method.substr(0, calibration.Method.find(':'));
-        if (made != method)
+        // A calibration without a method is one of a mark: the default method's.
+        const std::string made =
+            given->Method.empty() ? DefaultMethod().Method() : given->Method.substr(0, given->Method.find(':'));
+        if (made != key.Method)
             throw CommandFailure{kExitUsage, "--calibration: '" + o.calibration + "' calibrates " + made +
-                                                 ", the key is one of " + method};
+                                                 ", the key is one of " + key.Method};
     }
-    if (any.Method) {
-        if (markOutOption->count() > 0)
-            throw CommandFailure{kExitUsage, "--mark-out: the key is one of " + any.Method->Method +
-                                                 ", which carries payload bits, not a mark picture"};
-        RunBlindExtract(o, *any.Method, calibrationOption->count() > 0 ? &calibration : nullptr, hostOption);
-        return;
+    if (markOutOption->count() > 0 && !can.UsesMark)
+        throw CommandFailure{kExitUsage, "--mark-out: the key is one of " + key.Method +
+                                             ", which carries payload bits, not a mark picture"};
+    const LoadedPicture suspect = LoadPictureOrFail(o.suspect);
+    std::optional<LoadedPicture> host;
+    if (hostOption->count() > 0) host = LoadPictureOrFail(o.host);
+    // A key that keeps its host's data was made from that host: another one is worth a word.
+    if (host && !can.Blind && (host->bitmap.width() != key.HostWidth || host->bitmap.height() != key.HostHeight))
+        PrintErrorLine("warning: the host picture is " + Size(host->bitmap.width(), host->bitmap.height()) +
+                       ", the key's was " + Size(key.HostWidth, key.HostHeight) + "; is it the picture that was marked?");
+    if (!host && (suspect.bitmap.width() != key.HostWidth || suspect.bitmap.height() != key.HostHeight))
+        PrintErrorLine("note: the suspect is " + Size(suspect.bitmap.width(), suspect.bitmap.height()) +
+                       ", the marked picture was " + Size(key.HostWidth, key.HostHeight) +
+                       "; if it was resized, rotated or cropped, --host registers it first");
+    quillfen::ExtractOptions options;
+    const ImageView hostView = host ? ViewOf(host->bitmap) : ImageView();
+    if (host) options.Host = &hostView;
+    if (given) options.Given = &*given;
+    Extraction x;
+    try {
+        x = Extract(*method, key, ViewOf(suspect.bitmap), options);
+    } catch (const ArgumentError& e) {
+        throw CommandFailure{kExitUsage, e.what()};
     }
-    const MarkKey& key = *any.Polarity;
-    const GrayPlane suspect = GrayOf(LoadPictureOrFail(o.suspect).bitmap);
-    std::optional<Registration> registration;
-    bool readAsIs = false;
-    MarkReading reading;
-    if (hostOption->count() > 0) {
-        const GrayPlane host = GrayOf(LoadPictureOrFail(o.host).bitmap);
-        if (host.width() != key.HostWidth || host.height() != key.HostHeight)
-            PrintErrorLine("warning: the host picture is " + std::to_string(host.width()) + " x " +
-                           std::to_string(host.height()) + ", the key's was " + std::to_string(key.HostWidth) + " x " +
-                           std::to_string(key.HostHeight) + "; is it the picture that was marked?");
-        SuspectReading read = ReadRegisteredMark(suspect, host, key);
-        registration = std::move(read.Registered);
-        readAsIs = read.ReadAsIs;
-        reading = std::move(read.Reading);
-        if (readAsIs)
-            PrintErrorLine("note: where the mark lies, the suspect as it is fits the host better (fit " +
-                           Decimals(read.AsIsFit, 3) + ") than after the transform found (fit " +
-                           Decimals(read.MovedFit, 3) + "): the mark is read from the suspect as it is");
-        if (registration->Fit < kPoorFit && !readAsIs)
-            PrintErrorLine("warning: the suspect fits the host poorly (fit " + Decimals(registration->Fit, 3) +
-                           "); it may not be a copy of it");
-    } else {
-        if (suspect.width() != key.HostWidth || suspect.height() != key.HostHeight)
-            PrintErrorLine("note: the suspect is " + std::to_string(suspect.width()) + " x " +
-                           std::to_string(suspect.height()) + ", the marked picture was " +
-                           std::to_string(key.HostWidth) + " x " + std::to_string(key.HostHeight) +
-                           "; if it was resized, rotated or cropped, --host registers it first");
-        reading = ReadMark(suspect, key);
-    }
-    const KeyThresholds thresholds = ThresholdsOf(key, calibration);
-    const Verdict verdict = Judge(reading.Score, thresholds);
-    if (!thresholds.OwnCalibration)
+    if (x.ReadAsIs)
+        PrintErrorLine("note: where the mark lies, the suspect as it is fits the host better (fit " +
+                       Decimals(x.AsIsFit, 3) + ") than after the transform found (fit " + Decimals(x.MovedFit, 3) +
+                       "): the mark is read from the suspect as it is");
+    if (x.Registered && can.RegionSide > 0 && x.Registered->Fit < kPoorFit && !x.ReadAsIs)
+        PrintErrorLine("warning: the suspect fits the host poorly (fit " + Decimals(x.Registered->Fit, 3) +
+                       "); it may not be a copy of it");
+    if (can.CalibratesKeys && !x.Thresholds.OwnCalibration)
         PrintErrorLine("note: the key '" + o.key +
                        "' has no calibration of its own (it was written before keys carried one, or without it): the "
                        "global thresholds alone judge");
-
     if (markOutOption->count() > 0)
-        SavePictureOrFail(o.markOut, TWatermark::MakeBitmap128(reading.W_wave), true);
-
+        SavePictureOrFail(o.markOut, Bitmap::fromGray(x.Reading.Mark.width(), x.Reading.Mark.height(), x.Reading.Mark.data()),
+                          true);
     if (o.json) {
-        nlohmann::ordered_json report;
-        const auto whose = [](bool own) { return own ? "key" : "global"; };
-        report["present"] = verdict.Present;
-        report["score"] = Number(verdict.Score);
-        report["thresholds"] = {{"1e-3", Number(thresholds.At1e3)}, {"1e-6", Number(thresholds.At1e6)}};
-        report["threshold_sources"] = {{"1e-3", whose(thresholds.KeySets1e3)}, {"1e-6", whose(thresholds.KeySets1e6)}};
-        report["detected_1e-3"] = verdict.Detected1e3;
-        report["detected_1e-6"] = verdict.Present;
-        report["nc"] = reading.Nc ? Number(*reading.Nc) : nlohmann::json();
-        report["ber"] = Number(reading.Ber);
-        report["threshold"] = Number(verdict.Threshold);
-        report["false_alarm_rate"] = verdict.FalseAlarmRate;
-        report["calibration"] = whose(thresholds.OwnCalibration);
-        report["global_calibration"] = calibration.Source;
-        report["identical"] = reading.RegionIdentical;
-        report["relations"] = {{"reversed", reading.Score.Reversed},
-                               {"reversed_seen", reading.Score.ReversedSeen},
-                               {"untouched", reading.Score.Untouched},
-                               {"untouched_reversed", reading.Score.UntouchedReversed}};
-        if (registration) {
-            const SimilarityTransform& t = registration->Transform;
-            report["transform"] = {{"rotation_degrees", Number(t.RotationDegrees)},
-                                   {"scale", Number(t.Scale)},
-                                   {"shift_x", Number(t.ShiftX)},
-                                   {"shift_y", Number(t.ShiftY)},
-                                   {"fit", Number(registration->Fit)},
-                                   {"identity", registration->Identity}};
-            // Only when the transform was set aside, so that other reports keep their bytes.
-            if (readAsIs) report["read_as_is"] = true;
-        }
-        PrintLine(report.dump(2));
+        PrintLine(ExtractionJson(x));
         return;
     }
-    PrintLine(VerdictText(verdict));
-    PrintLine("NC = " + (reading.Nc ? Decimals(*reading.Nc, 5) : std::string("undefined")));
-    PrintLine("BER = " + Decimals(reading.Ber, 5));
-    if (registration) PrintLine(TransformText(*registration));
-    if (reading.RegionIdentical) PrintLine("the suspect's region is the marked region, byte for byte");
+    PrintLine(VerdictText(x.Judged));
+    if (can.UsesMark) {
+        PrintLine("NC = " + (x.Reading.Nc ? Decimals(*x.Reading.Nc, 5) : std::string("undefined")));
+        PrintLine("BER = " + Decimals(x.Reading.Ber.value_or(0.0), 5));
+    }
+    if (can.PayloadBits > 0) {
+        const int right =
+            static_cast<int>(std::lround(x.Reading.BitAccuracy.value_or(0.0) * static_cast<double>(key.Payload.size())));
+        PrintLine("method = " + key.Method + ":" + method->Parameters());
+        PrintLine("payload read = " + PayloadHex(x.Reading.Bits) + " (" + std::to_string(right) + " of " +
+                  std::to_string(key.Payload.size()) + " bits as embedded: bit accuracy " +
+                  Decimals(x.Reading.BitAccuracy.value_or(0.0), 5) + ")");
+    }
+    if (x.Registered) PrintLine(TransformText(*x.Registered));
+    if (x.Reading.Identical) PrintLine("the suspect's region is the marked region, byte for byte");
     if (markOutOption->count() > 0) PrintLine("extracted mark: " + o.markOut);
 }
 

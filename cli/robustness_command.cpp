@@ -213,7 +213,7 @@ void Run(const Options& o, const Given& given, int jobs) {
     }
     const SweepPlan& plan = prepared.Plan;
     if (plan.TargetPsnr && std::none_of(plan.Methods.begin(), plan.Methods.end(), [](const SweepMethod& m) {
-            return m.Method && m.Method->StrengthParameter();
+            return m.Method->StrengthParameter() != nullptr;
         }))
         PrintErrorLine("note: --target-psnr: no method of this run has a strength parameter (the polarity method's "
                        "is fixed); each marks at its own");
@@ -379,21 +379,9 @@ void Run(const Options& o, const Given& given, int jobs) {
     if (jsonlFile) Commit("--jsonl", *jsonlFile, RowsJsonl(all));
     if (csvFile) Commit("--csv", *csvFile, RowsCsv(all, plan.Register, !plan.Methods.empty()));
     if (htmlFile) {
-        RobustnessReport report;
-        report.Rows = std::move(all);  // the last reader of the rows
-        report.Cells = plan.Cells;
-        for (const SweepHost& h : plan.Hosts) report.Hosts.push_back(h.Name);
-        report.Seeds = plan.Seeds;
-        report.Thresholds = plan.Thresholds;
-        for (std::size_t m = 0; m < plan.Methods.size(); ++m) {
-            report.Methods.push_back(plan.Methods[m].Label);
-            report.MethodThresholds.push_back(PlanThresholds(plan, m));
-        }
-        report.Mark = prepared.MarkName;
-        report.Command = CommandLineText();
-        report.Program = kProgramVersion;
-        if (shard.Count > 1) report.Shard = std::to_string(shard.Index) + "/" + std::to_string(shard.Count);
-        Commit("--html", *htmlFile, RobustnessHtml(report));
+        // The last reader of the rows.
+        Commit("--html", *htmlFile,
+               RobustnessHtml(ReportOf(plan, std::move(all), prepared.MarkName, CommandLineText(), kProgramVersion)));
     }
     if (toFiles) {
         std::string line = std::to_string(rowCount) + " rows (" + std::to_string(plan.Hosts.size()) + " hosts x " +

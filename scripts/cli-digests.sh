@@ -64,3 +64,35 @@ for seed in 1 7; do
   cp out.jpg marked.jpg
   run "extract jpg json $seed" "" extract marked.jpg --key m.key --json
 done
+# The blind methods: payloads, target PSNRs, colour hosts, keys of format 3, registration.
+for method in spread-spectrum qim "qim:step=12,bits=32"; do
+  run "embed $method" "out.png" embed "$s/camera-512.bmp" out.png --key b.key --seed 3 --method "$method"
+  cp out.png marked.png
+  run "extract $method" "" extract marked.png --key b.key
+  run "extract json $method" "" extract marked.png --key b.key --json
+  run "extract unmarked $method" "" extract "$s/camera-512.bmp" --key b.key --json
+  run "embed target $method" "out.png" embed "$s/camera-512.bmp" out.png --key b.key --seed 4 --method "$method" \
+    --target-psnr 40 --payload 0123456789abcdef
+done
+run "embed gray ss" "out.pgm" embed "$s/camera-256.pgm" out.pgm --key g.key --seed 5 --method spread-spectrum
+cp out.pgm marked.pgm
+run "extract host ss" "" extract marked.pgm --key g.key --host "$s/camera-256.pgm" --json
+run "extract host polarity" "" extract marked.png --key m.key --host "$s/camera-512.bmp" --json
+# The sweep and the calibration, every method on the same attacked pictures.
+hosts=("$s/hosts/astronaut.pgm" "$s/hosts/coffee.pgm")
+run "robustness methods" "rows.jsonl" robustness "${hosts[@]}" --seeds 1..2 --jobs 2 \
+  --attacks "none,real-jpeg:q=50,rotate:deg=3,crop-zero-quarter,gauss-noise:sigma=5" \
+  --method polarity --method spread-spectrum --method qim --jsonl rows.jsonl --csv rows.csv
+run "robustness csv" "rows.csv" robustness "${hosts[@]}" --seeds 1..2 --jobs 1 \
+  --attacks "none,real-jpeg:q=50,rotate:deg=3,crop-zero-quarter,gauss-noise:sigma=5" \
+  --method polarity --method spread-spectrum --method qim --csv rows.csv
+run "robustness target" "rows.jsonl" robustness "${hosts[@]}" --seeds 1 --jobs 2 --attacks "none,blur" \
+  --method qim --method spread-spectrum --target-psnr 42 --jsonl rows.jsonl
+run "robustness register" "rows.jsonl" robustness "${hosts[@]}" --seeds 1 --jobs 2 --register \
+  --attacks "rotate:deg=2,scale:f=0.9" --method polarity --method qim --jsonl rows.jsonl
+run "robustness polarity" "rows.jsonl" robustness "${hosts[@]}" --seeds 1..2 --jobs 2 \
+  --attacks "none,jpeg,median:k=3" --jsonl rows.jsonl
+run "calibrate polarity" "cal.json" calibrate "${hosts[@]}" "$s/hosts/grass.pgm" --mark "$s/seal-128.pgm" \
+  --seeds 1..2 --attacks "none,real-jpeg:q=60,gauss-noise:sigma=2" --jobs 2 --out cal.json
+run "calibrate qim" "cal.json" calibrate "${hosts[@]}" "$s/hosts/grass.pgm" --method qim --seeds 1..3 \
+  --attacks "none,real-jpeg:q=60" --jobs 2 --out cal.json

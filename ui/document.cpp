@@ -272,7 +272,7 @@ Report Document::VerdictOfExtraction() const {
     try {
         // The score reads relations only: the key's host size plays no part in it.
         const MarkKey key = KeyFromExperiment(experiment_, TWatermark::kHostSize, TWatermark::kHostSize);
-        return VerdictReport(Judge(ScoreExtraction(key, experiment_.Workspace()), DefaultCalibration()));
+        return VerdictReport(Judge(ScoreExtraction(key, experiment_.Workspace()).Value, DefaultCalibration()));
     } catch (const ArgumentError&) {
         return {kNoVerdictRelationsText, {}};
     }

@@ -267,12 +267,13 @@ QWidget* TfrmRobustness::CreateInputs() {
     edtMethods->setPlaceholderText(tr("polarity (blank-separated, as polarity qim spread-spectrum:bits=32)"));
     // The catalogue: every method with its parameters, their accepted values and defaults.
     QString methods = tr("Methods, each as NAME or NAME:param=value,...:");
-    for (const MethodInfo& info : MethodCatalogue()) {
-        methods += QStringLiteral("\n%1").arg(QString::fromUtf8(info.Name));
-        for (const AttackParameter& p : info.Parameters)
+    for (const auto& entry : MethodRegistry::BuiltIn().Entries()) {
+        const MethodInfo& info = *entry;
+        methods += QStringLiteral("\n%1").arg(Q(info.Name));
+        for (const Parameter& p : info.Parameters)
             methods += QStringLiteral(" %1=%2 (%3)")
                            .arg(QString::fromUtf8(p.Name), Q(AcceptedValues(p)), Q(FormatMeasure(*p.Default)));
-        methods += QStringLiteral(" - %1").arg(QString::fromUtf8(info.Summary));
+        methods += QStringLiteral(" - %1").arg(Q(info.Summary));
     }
     edtMethods->setToolTip(methods);
     form->addRow(tr("Methods:"), edtMethods);
@@ -780,27 +781,15 @@ std::string TfrmRobustness::ExportText(Export kind) const {
     case Export::Jsonl: return RowsJsonl(rows_);
     case Export::Html: break;
     }
-    RobustnessReport report;
-    report.Rows = rows_;
-    report.Cells = plan_.Cells;
-    for (const SweepHost& host : plan_.Hosts) report.Hosts.push_back(host.Name);
-    report.Seeds = plan_.Seeds;
-    report.Thresholds = plan_.Thresholds;
-    for (std::size_t m = 0; m < plan_.Methods.size(); ++m) {
-        report.Methods.push_back(plan_.Methods[m].Label);
-        report.MethodThresholds.push_back(PlanThresholds(plan_, m));
-    }
-    report.Mark = markName_;
-    report.Command = CommandText();
     const QString version = QCoreApplication::applicationVersion();
     // Appended piece by piece (GCC 12 warns falsely about "x" + std::string here).
-    report.Program = "quillfen";
+    std::string program = "quillfen";
     if (!version.isEmpty()) {
-        report.Program += ' ';
-        report.Program += S(version);
+        program += ' ';
+        program += S(version);
     }
-    report.Program += " (desktop)";
-    return RobustnessHtml(report);
+    program += " (desktop)";
+    return RobustnessHtml(ReportOf(plan_, rows_, markName_, CommandText(), program));
 }
 
 void TfrmRobustness::ExportCommand(Export kind) {
@@ -861,10 +850,7 @@ void TfrmRobustness::ShowFamily(int index) {
         return;
     }
     const ReportFamily& family = families[static_cast<std::size_t>(index)];
-    RobustnessReport report;
-    report.Rows = rows_;
-    report.Cells = plan_.Cells;
-    report.Thresholds = plan_.Thresholds;
+    RobustnessReport report = ReportOf(plan_, rows_);
     if (!plan_.Methods.empty()) {
         ShowMethods(report, family, chart);
         return;
@@ -1002,11 +988,7 @@ QColor MethodColour(std::size_t m) {
 
 void TfrmRobustness::ShowMethods(RobustnessReport& report, const ReportFamily& family, QChart* chart) {
     // A run that compares methods: each method's detection rate at 1e-6 against the attack's
-    // strength, as the report draws it; the ROC tab one curve per method.
-    for (std::size_t m = 0; m < plan_.Methods.size(); ++m) {
-        report.Methods.push_back(plan_.Methods[m].Label);
-        report.MethodThresholds.push_back(PlanThresholds(plan_, m));
-    }
+    // strength, as the report draws it; the ROC tab one curve per method (the report names them).
     std::vector<std::pair<QString, FamilyRoc>> rocs;
     for (std::size_t m = 0; m < report.Methods.size(); ++m)
         rocs.emplace_back(Q(report.Methods[m]), RocOfFamily(report, family, m));

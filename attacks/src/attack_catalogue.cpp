@@ -189,20 +189,6 @@ const AttackInfo* FindAttack(std::string_view name) {
 
 const AttackInfo& InfoOf(AttackId id) { return AttackCatalogue()[static_cast<std::size_t>(id)]; }
 
-std::optional<std::string> CheckParameterValue(const AttackParameter& parameter, double value) {
-    if (!std::isfinite(value)) return std::string("is not a number");
-    if (value < parameter.Lowest || value > parameter.Highest) return std::string("is out of range");
-    if ((parameter.Whole || parameter.Odd) && value != std::floor(value))
-        return std::string("is not a whole number");
-    if (parameter.Odd && std::fmod(value, 2.0) == 0) return std::string("is not odd");
-    return std::nullopt;
-}
-
-std::string AcceptedValues(const AttackParameter& parameter) {
-    std::string kind = parameter.Odd ? "odd whole numbers " : parameter.Whole ? "whole numbers " : "";
-    return kind + FormatAttackNumber(parameter.Lowest) + ".." + FormatAttackNumber(parameter.Highest);
-}
-
 bool IsExperimentAttack(const AttackCell& cell) {
     if (cell.Steps.size() != 1 || !IsWorkspaceAttack(cell.Steps[0].Id)) return false;
     const AttackStep& step = cell.Steps[0];

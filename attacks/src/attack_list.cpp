@@ -414,13 +414,6 @@ private:
 
 }  // namespace
 
-std::string FormatAttackNumber(double value) {
-    char buffer[512];
-    const auto result = std::to_chars(buffer, buffer + sizeof buffer, value + 0.0, std::chars_format::fixed);
-    if (result.ec != std::errc()) return "?";
-    return std::string(buffer, result.ptr);
-}
-
 std::string CanonicalAttackName(const std::vector<AttackStep>& steps) {
     std::string name;
     for (const AttackStep& step : steps) {

@@ -100,12 +100,14 @@ void BM_KeyCalibration(benchmark::State& state) {
     Bitmap mark;
     TRixPGM().LoadFromFile(std::string(QUILLFEN_SAMPLES_DIR) + "/camera-256.pgm", host);
     TRixPGM().LoadFromFile(std::string(QUILLFEN_SAMPLES_DIR) + "/seal-128.pgm", mark);
-    const MarkedHost marked = EmbedIntoHost(host, mark, 20261208);
-    const std::vector<std::uint8_t> region = MarkedRegion(GrayOf(host));
+    const std::unique_ptr<WatermarkMethod> method = MakeMethod(DefaultMethod());
+    const MethodMarked marked = method->Embed(ViewOf(host), {mark, {}}, 20261208);
     KeyCalibrationOptions options;
     options.Trials = static_cast<std::uint32_t>(state.range(0));
     options.Jobs = 1;
-    for (auto _ : state) benchmark::DoNotOptimize(CalibrateKey(marked.Key, region, options).Threshold1e6);
+    for (auto _ : state)
+        benchmark::DoNotOptimize(
+            CalibrateKey(*method, marked.Key, BlueOf(host), BlueOf(marked.Picture), options).Threshold1e6);
     state.counters["trials/s"] = benchmark::Counter(static_cast<double>(options.Trials),
                                                     benchmark::Counter::kIsIterationInvariantRate);
 }

@@ -37,8 +37,9 @@ struct Count {
 void Judge(const GrayPlane& copy, const MarkKey& key, const KeyThresholds& t, Count& count) {
     const double score = ReadMark(copy, key).Score.Value;
     ++count.Copies;
-    count.Reach1e3 += score >= t.At1e3 ? 1 : 0;
-    count.Reach1e6 += score >= t.At1e6 ? 1 : 0;
+    const Verdict verdict = quillfen::Judge(score, t);
+    count.Reach1e3 += verdict.Detected1e3 ? 1 : 0;
+    count.Reach1e6 += verdict.Present ? 1 : 0;
     count.Highest = std::max(count.Highest, score);
 }
 
@@ -57,7 +58,7 @@ int Run(int argc, char** argv) {
         const Bitmap host = LoadPictureFile(argv[h]).bitmap;
         MarkedHost marked = EmbedIntoHost(host, mark, seed);
         CalibrateMarkedHost(marked, host);
-        const KeyThresholds t = ThresholdsOf(marked.Key, DefaultCalibration());
+        const KeyThresholds t = ThresholdsOf(marked.Key.Calibration, DefaultCalibration());
         const GrayPlane region(TWatermark::kHostSize, TWatermark::kHostSize, MarkedRegion(GrayOf(host)));
         Count noise;
         Count noiseJpeg;

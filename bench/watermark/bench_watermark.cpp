@@ -136,7 +136,7 @@ void BM_ReadMarkAndJudge(benchmark::State& state) {
     const Calibration calibration = DefaultCalibration();
     for (auto _ : state) {
         const MarkReading reading = ReadMark(marked.Picture, marked.Key);
-        benchmark::DoNotOptimize(Judge(reading.Score, ThresholdsOf(marked.Key, calibration)));
+        benchmark::DoNotOptimize(Judge(reading.Score.Value, ThresholdsOf(marked.Key.Calibration, calibration)));
     }
 }
 BENCHMARK(BM_ReadMarkAndJudge)->Unit(benchmark::kMicrosecond);

@@ -16,8 +16,8 @@
 #include <tbb/task_arena.h>
 
 #include "quillfen/image/errors.h"
+#include "quillfen/image/progress.h"
 #include "quillfen/methods/method.h"
-#include "quillfen/watermark/experiment.h"
 #include "quillfen/watermark/marking.h"
 
 namespace quillfen {
@@ -25,38 +25,17 @@ namespace quillfen {
 namespace {
 
 constexpr int kMark = TWatermark::kMarkSize;
+constexpr int kSide = TWatermark::kHostSize;
 
-// One trial: the key scores the relations the suspect carries.
+// One trial: the key's score of a picture, and the variance chance alone gives it.
 struct TrialResult {
     double Score = 0;
-    double BinomialVariance = 0;  // f (1 - f) (1/R + 1/U)
-};
-
-TrialResult ScoreTrial(RelationScorer& scorer, std::span<const double> reals) {
-    const DetectionScore score = scorer.Score(reals);
-    const double f = static_cast<double>(score.UntouchedReversed) / score.Untouched;
-    const double inverse = 1.0 / score.Reversed + 1.0 / score.Untouched;
-    return {score.Value, f * (1 - f) * inverse};
-}
-
-Experiment Embedded(const NamedPicture& host, const NamedPicture& mark, std::uint32_t seed) {
-    Experiment e(TWatermark::Planes::ResultsOnly);
-    Bitmap picture = host.Picture;
-    Bitmap watermark = mark.Picture;
-    e.Load(picture, watermark);
-    e.SetFixedSeed(seed);
-    e.Embed();
-    return e;
-}
-
-struct Suspect {
-    std::vector<std::uint8_t> Bytes;
-    std::vector<double> Reals;
+    double BinomialVariance = 0;
 };
 
 // The inputs of a calibration: no seed, host name or attack twice, and at least one trial.
 void CheckTrialInputs(std::span<const NamedPicture> hosts, std::span<const std::uint32_t> seeds,
-                      std::span<const AttackCell> attacks) {
+                      std::span<const AttackCell> attacks, bool blind) {
     std::set<std::uint32_t> seedSet(seeds.begin(), seeds.end());
     if (seedSet.size() != seeds.size()) throw ArgumentError("a seed is listed twice");
     std::set<std::string> names;
@@ -65,7 +44,7 @@ void CheckTrialInputs(std::span<const NamedPicture> hosts, std::span<const std::
     std::set<std::string> cells;
     for (const AttackCell& c : attacks)
         if (!cells.insert(c.Name).second) throw ArgumentError("attack '" + c.Name + "' is listed twice");
-    if (NullTrialCount(hosts.size(), seeds.size(), attacks.size()) == 0)
+    if (NullTrialCount(hosts.size(), seeds.size(), attacks.size(), blind) == 0)
         throw ArgumentError("no null trial: give two hosts or an attack at least");
 }
 
@@ -145,119 +124,62 @@ std::string MarkDigest(const Bitmap& mark) {
     return text;
 }
 
-std::uint64_t NullTrialCount(std::size_t hosts, std::size_t seeds, std::size_t attacks) {
+std::uint64_t NullTrialCount(std::size_t hosts, std::size_t seeds, std::size_t attacks, bool blind) {
     const std::uint64_t keys = static_cast<std::uint64_t>(hosts) * seeds;
-    return keys == 0 ? 0 : keys * ((hosts - 1) * seeds + (hosts - 1) + attacks);
+    const std::uint64_t marked = static_cast<std::uint64_t>(hosts - (hosts > 0 ? 1 : 0)) * (blind ? seeds - 1 : seeds);
+    return keys == 0 ? 0 : keys * (marked + (hosts - 1) + attacks);
 }
 
 
 std::uint64_t CalibrationMemory(std::size_t hosts, std::size_t seeds, std::size_t attacks, int threads) {
     constexpr std::uint64_t kPixels = TWatermark::kHostPixels;
-    // A picture in bytes and reals, as Suspect holds it.
+    // A picture in bytes (and the reals a trial makes of it).
     constexpr std::uint64_t kSuspect = kPixels * (1 + sizeof(double)) + 64;
+    // A key kept for its trials: the polarity method's planes, block orders and scatter
+    // positions are the largest.
+    constexpr std::uint64_t kKey = std::uint64_t{128} << 10;
     // A trial's result (its vector may hold twice what it uses), its pointer while the
     // components are summed up, and a histogram node of its own in the worst case.
     constexpr std::uint64_t kTrial = 2 * sizeof(TrialResult) + sizeof(void*) + 64;
-    // A thread's experiment (its workspace's planes), key and attacked picture.
+    // A thread's workspace (its planes) and attacked picture. The upper bound of the trials is
+    // the polarity method's, whose keys read every other host's marking.
     constexpr std::uint64_t kThread = std::uint64_t{16} << 20;
     // In doubles, as the counts of a huge run overflow 64 bits: an estimate needs no more.
     const double H = static_cast<double>(hosts);
     const double S = static_cast<double>(seeds);
     const double keys = H * S;
     const double trials = H == 0 ? 0.0 : keys * ((H - 1) * S + (H - 1) + static_cast<double>(attacks));
-    const double total = keys * kSuspect + H * (kSuspect + 3 * kPixels) + trials * kTrial +
+    const double total = keys * (kSuspect + kKey) + H * (kSuspect + 3 * kPixels) + trials * kTrial +
                          static_cast<double>(std::max(threads, 1)) * kThread;
     return total >= 1.8e19 ? std::numeric_limits<std::uint64_t>::max() : static_cast<std::uint64_t>(total);
 }
 
-Calibration Calibrate(std::span<const NamedPicture> hosts, const NamedPicture& mark,
+Calibration Calibrate(std::span<const NamedPicture> hosts, const WatermarkMethod& method, const NamedPicture* mark,
                       std::span<const std::uint32_t> seeds, std::span<const AttackCell> attacks,
                       const CalibrationOptions& options) {
-    const int black = MarkComparedBlackPixels(mark.Picture);
-    if (black == 0)
-        throw ArgumentError("the watermark '" + mark.Name +
-                            "' has no black pixel (below 128) in rows and columns 4..127 of its 128 x 128 "
-                            "part, where NC compares");
-    CheckTrialInputs(hosts, seeds, attacks);
-    const std::size_t H = hosts.size();
-    const std::size_t S = seeds.size();
-
-    const std::size_t keys = H * S;
-    std::vector<Suspect> marked(keys);
-    std::vector<Suspect> unmarked(H);
-    // Per key, its trials by kind, each kind in the order the loops below visit them.
-    std::vector<std::array<std::vector<TrialResult>, kNullTrialKinds>> results(keys);
-    std::mutex progressLock;
-    std::size_t done = 0;
-    auto cancelled = [&] { return options.Cancel != nullptr && options.Cancel->load(); };
-
-    tbb::task_arena arena(options.Jobs > 0 ? options.Jobs : tbb::task_arena::automatic);
-    arena.execute([&] {
-        // The pictures every key extracts from: each host marked with each seed, and unmarked.
-        tbb::parallel_for(std::size_t{0}, keys, [&](std::size_t k) {
-            if (cancelled()) return;
-            const Experiment e = Embedded(hosts[k / S], mark, seeds[k % S]);
-            const TWatermark& w = e.Workspace();
-            // The marked picture as its file holds it.
-            marked[k] = {w.X_hat(), std::vector<double>(w.X_hat().begin(), w.X_hat().end())};
-            if (k % S == 0) unmarked[k / S] = {w.X(), std::vector<double>(w.X().begin(), w.X().end())};
-        });
-        // Each key in turn reads every picture it did not make, and its own host unmarked
-        // after each attack.
-        tbb::parallel_for(std::size_t{0}, keys, [&](std::size_t k) {
-            if (cancelled()) return;
-            const std::size_t h = k / S;
-            const Experiment key = Embedded(hosts[h], mark, seeds[k % S]);
-            const MarkKey markKey = KeyFromExperiment(key, TWatermark::kHostSize, TWatermark::kHostSize);
-            RelationScorer scorer(markKey);
-            auto& out = results[k];
-            for (std::size_t other = 0; other < H; ++other)
-                if (other != h)
-                    out[static_cast<int>(NullTrialKind::OtherHostUnmarked)].push_back(
-                        ScoreTrial(scorer, unmarked[other].Reals));
-            for (std::size_t other = 0; other < keys; ++other)
-                if (other / S != h)
-                    out[static_cast<int>(NullTrialKind::OtherHostMarked)].push_back(
-                        ScoreTrial(scorer, marked[other].Reals));
-            const Suspect& own = unmarked[h];
-            AttackedPicture attacked;
-            for (const AttackCell& cell : attacks) {
-                // The pictures the sweep scores: a file's bytes, the experiment's attacks aside.
-                ApplyAttackCell(cell, {own.Bytes, own.Bytes, own.Reals}, seeds[k % S], attacked);
-                out[static_cast<int>(NullTrialKind::OwnHostUnmarked)].push_back(ScoreTrial(scorer, attacked.Reals));
-            }
-            if (options.Progress) {
-                const std::lock_guard<std::mutex> lock(progressLock);
-                options.Progress(++done, keys);
-            }
-        });
-    });
-    if (cancelled()) throw CalibrationCancelled{};
-
-    Calibration cal;
-    cal.Program = options.Program;
-    cal.MarkFile = mark.Name;
-    cal.MarkDigestText = MarkDigest(mark.Picture);
-    cal.MarkBlackPixels = black;
-    Summarise(cal, hosts, seeds, attacks, results);
-    return cal;
-}
-
-Calibration CalibrateMethod(std::span<const NamedPicture> hosts, const WatermarkMethod& method,
-                            std::span<const std::uint32_t> seeds, std::span<const AttackCell> attacks,
-                            const CalibrationOptions& options) {
-    if (method.Capabilities().UsesMark)
-        throw ArgumentError(method.Name() + " embeds a mark picture: calibrate it with its mark");
-    CheckTrialInputs(hosts, seeds, attacks);
+    const bool usesMark = method.Capabilities().UsesMark;
+    const bool blind = method.Capabilities().Blind;
+    int black = 0;
+    if (usesMark) {
+        if (mark == nullptr) throw ArgumentError(method.Name() + " embeds a mark picture: give its mark");
+        black = MarkComparedBlackPixels(mark->Picture);
+        if (black == 0)
+            throw ArgumentError("the watermark '" + mark->Name +
+                                "' has no black pixel (below 128) in rows and columns 4..127 of its 128 x 128 "
+                                "part, where NC compares");
+    } else if (mark != nullptr) {
+        throw ArgumentError(method.Name() + " embeds payload bits, not a mark picture");
+    }
+    CheckTrialInputs(hosts, seeds, attacks, blind);
     const std::size_t H = hosts.size();
     const std::size_t S = seeds.size();
     for (const NamedPicture& h : hosts)
-        if (h.Picture.width() != TWatermark::kHostSize || h.Picture.height() != TWatermark::kHostSize)
+        if (h.Picture.width() != kSide || h.Picture.height() != kSide)
             throw ArgumentError("the host '" + h.Name + "' is not 256 x 256, as a sweep uses its hosts");
 
     const std::size_t keys = H * S;
-    // Each key's record, and the pictures the keys read: every host marked with every seed, and
-    // every host unmarked, as gray bytes.
+    // Each key, and the pictures the keys read: every host marked with every seed, and every
+    // host unmarked, as gray bytes (the files they would be).
     std::vector<MethodKey> keyOf(keys);
     std::vector<std::vector<std::uint8_t>> marked(keys);
     std::vector<std::vector<std::uint8_t>> unmarked(H);
@@ -266,9 +188,11 @@ Calibration CalibrateMethod(std::span<const NamedPicture> hosts, const Watermark
     std::mutex progressLock;
     std::size_t done = 0;
     auto cancelled = [&] { return options.Cancel != nullptr && options.Cancel->load(); };
-    constexpr int kSide = TWatermark::kHostSize;
-    auto trial = [&](const MethodKey& key, std::span<const std::uint8_t> gray) {
-        const MethodReading reading = method.DetectGray(gray, kSide, kSide, key);
+    auto view = [](const std::vector<std::uint8_t>& bytes, std::span<const double> reals = {}) {
+        return ImageView(GrayView(bytes.data(), kSide, kSide, kSide), reals);
+    };
+    auto trial = [&](const MethodKey& key, const ImageView& suspect) {
+        const MethodReading reading = method.Detect(suspect, key, ReadDepth::Score);
         return TrialResult{reading.Score, reading.ChanceVariance};
     };
 
@@ -278,28 +202,33 @@ Calibration CalibrateMethod(std::span<const NamedPicture> hosts, const Watermark
             if (cancelled()) return;
             const std::uint32_t seed = seeds[k % S];
             MethodPayload payload;
+            if (usesMark) payload.Mark = mark->Picture;
             payload.Bits = PayloadFromSeed(seed, method.PayloadBits());
-            MethodMarked embedded = method.Embed(hosts[k / S].Picture, payload, seed);
+            MethodMarked embedded = method.Embed(view(unmarked[k / S]), payload, seed);
             marked[k] = GrayOf(embedded.Picture).pixels();
             keyOf[k] = std::move(embedded.Key);
         });
+        // Each key in turn reads every picture it did not make, and its own host unmarked
+        // after each attack.
         tbb::parallel_for(std::size_t{0}, keys, [&](std::size_t k) {
             if (cancelled()) return;
             const std::size_t h = k / S;
             auto& out = results[k];
             for (std::size_t other = 0; other < H; ++other)
                 if (other != h)
-                    out[static_cast<int>(NullTrialKind::OtherHostUnmarked)].push_back(trial(keyOf[k], unmarked[other]));
+                    out[static_cast<int>(NullTrialKind::OtherHostUnmarked)].push_back(trial(keyOf[k], view(unmarked[other])));
             // A blind key is its seed's: another host marked with the same seed carries this key's
-            // mark. Other hosts marked with the other seeds are the null.
+            // mark. A key that keeps its host's data reads every other host's marking as a null.
             for (std::size_t other = 0; other < keys; ++other)
-                if (other / S != h && other % S != k % S)
-                    out[static_cast<int>(NullTrialKind::OtherHostMarked)].push_back(trial(keyOf[k], marked[other]));
+                if (other / S != h && (!blind || other % S != k % S))
+                    out[static_cast<int>(NullTrialKind::OtherHostMarked)].push_back(trial(keyOf[k], view(marked[other])));
             const std::vector<double> reals(unmarked[h].begin(), unmarked[h].end());
             AttackedPicture attacked;
             for (const AttackCell& cell : attacks) {
+                // The pictures the sweep scores: a file's bytes, the experiment's attacks aside.
                 ApplyAttackCell(cell, {unmarked[h], unmarked[h], reals}, seeds[k % S], attacked);
-                out[static_cast<int>(NullTrialKind::OwnHostUnmarked)].push_back(trial(keyOf[k], attacked.Bytes));
+                out[static_cast<int>(NullTrialKind::OwnHostUnmarked)].push_back(
+                    trial(keyOf[k], view(attacked.Bytes, attacked.Reals)));
             }
             if (options.Progress) {
                 const std::lock_guard<std::mutex> lock(progressLock);
@@ -307,11 +236,17 @@ Calibration CalibrateMethod(std::span<const NamedPicture> hosts, const Watermark
             }
         });
     });
-    if (cancelled()) throw CalibrationCancelled{};
+    if (cancelled()) throw Cancelled();
 
     Calibration cal;
     cal.Program = options.Program;
-    cal.Method = method.Name() + ":" + method.Parameters();
+    if (usesMark) {
+        cal.MarkFile = mark->Name;
+        cal.MarkDigestText = MarkDigest(mark->Picture);
+        cal.MarkBlackPixels = black;
+    } else {
+        cal.Method = method.Name() + ":" + method.Parameters();
+    }
     Summarise(cal, hosts, seeds, attacks, results);
     return cal;
 }

@@ -15,6 +15,7 @@
 #include "quillfen/image/portable_math.h"
 #include "quillfen/image/round_half_even.h"
 #include "quillfen/watermark/detection_thresholds.h"
+#include "quillfen/watermark/marking.h"
 
 namespace quillfen {
 
@@ -73,11 +74,13 @@ std::size_t ComponentOf(KeyTrialKind kind) {
     return 0;
 }
 
-// The stream the key's trials draw from: its seed and its marked region, so that two keys of one
-// seed on different pictures draw differently.
-std::uint64_t StreamSeed(const MarkKey& key) {
-    std::uint64_t seed = key.Seed;
-    for (int i = 0; i < 8; ++i) seed ^= static_cast<std::uint64_t>(key.RegionDigest[i]) << (8 * i);
+// The stream the key's trials draw from: its seed and the marked picture's region (the SHA-256
+// of its top-left 256 x 256 gray bytes), so that two keys of one seed on different pictures
+// draw differently.
+std::uint64_t StreamSeed(std::uint32_t keySeed, const GrayView& marked) {
+    const Sha256Digest digest = Sha256(MarkedRegion(marked));
+    std::uint64_t seed = keySeed;
+    for (int i = 0; i < 8; ++i) seed ^= static_cast<std::uint64_t>(digest[i]) << (8 * i);
     return seed ^ 0x6B65792D6E756C6CULL;  // "key-null"
 }
 
@@ -147,7 +150,7 @@ GrayPlane BytesOf(const std::vector<double>& reals) {
     return plane;
 }
 
-// The trial's picture, into the scorer's plane of reals.
+// The trial's picture, into a plane of reals.
 void TrialPicture(const Trial& trial, const GrayPlane& host, const std::vector<double>& hostReals,
                   std::vector<double>& out) {
     GrayPlane picture;
@@ -178,26 +181,33 @@ struct Outcome {
 
 }  // namespace
 
-KeyCalibration CalibrateKey(const MarkKey& key, std::span<const std::uint8_t> host, const KeyCalibrationOptions& options) {
-    if (host.size() != kPixels) throw ArgumentError("a key's calibration needs the host's 256 x 256 region");
+KeyCalibration CalibrateKey(const WatermarkMethod& method, const MethodKey& key, const GrayView& host,
+                            const GrayView& marked, const KeyCalibrationOptions& options) {
     if (options.Trials < kFewestKeyTrials || options.Trials > kMaxKeyTrials)
         throw ArgumentError("a key's calibration takes " + std::to_string(kFewestKeyTrials) + ".." +
                             std::to_string(kMaxKeyTrials) + " trials, not " + std::to_string(options.Trials));
-    const GrayPlane region(kSide, kSide, std::vector<std::uint8_t>(host.begin(), host.end()));
-    const std::vector<double> regionReals(host.begin(), host.end());
-    const std::vector<Trial> plan = Plan(options.Trials, StreamSeed(key));
+    const std::vector<std::uint8_t> hostRegion = MarkedRegion(host);
+    const GrayPlane region(kSide, kSide, hostRegion);
+    const std::vector<double> regionReals(hostRegion.begin(), hostRegion.end());
+    const std::vector<Trial> plan = Plan(options.Trials, StreamSeed(key.Seed, marked));
     NoisePool();  // made once, before the threads need it
     std::vector<Outcome> outcomes(plan.size());
-    tbb::enumerable_thread_specific<RelationScorer> scorers([&key] { return RelationScorer(key); });
+    // Each thread's trial picture, in reals and as the bytes they round to.
+    struct Picture {
+        std::vector<double> Reals = std::vector<double>(kPixels);
+        std::vector<std::uint8_t> Bytes = std::vector<std::uint8_t>(kPixels);
+    };
+    tbb::enumerable_thread_specific<Picture> pictures;
     tbb::task_arena arena(options.Jobs > 0 ? options.Jobs : tbb::task_arena::automatic);
     arena.execute([&] {
         tbb::parallel_for(tbb::blocked_range<std::size_t>(0, plan.size(), 16), [&](const tbb::blocked_range<std::size_t>& range) {
-            RelationScorer& scorer = scorers.local();
+            Picture& picture = pictures.local();
             for (std::size_t t = range.begin(); t != range.end(); ++t) {
-                TrialPicture(plan[t], region, regionReals, scorer.Buffer());
-                const DetectionScore score = scorer.ScoreBuffer();
-                const double f = static_cast<double>(score.UntouchedReversed) / score.Untouched;
-                outcomes[t] = {score.Value, f * (1 - f) * (1.0 / score.Reversed + 1.0 / score.Untouched)};
+                TrialPicture(plan[t], region, regionReals, picture.Reals);
+                for (std::size_t i = 0; i < kPixels; ++i) picture.Bytes[i] = static_cast<std::uint8_t>(picture.Reals[i]);
+                const MethodReading reading = method.Detect(
+                    ImageView(GrayView(picture.Bytes.data(), kSide, kSide, kSide), picture.Reals), key, ReadDepth::Score);
+                outcomes[t] = {reading.Score, reading.ChanceVariance};
             }
         });
     });
@@ -234,12 +244,20 @@ KeyCalibration CalibrateKey(const MarkKey& key, std::span<const std::uint8_t> ho
     return cal;
 }
 
+void CalibrateMarkedKey(const WatermarkMethod& method, MethodMarked& marked, const ImageView& host,
+                        const KeyCalibrationOptions& options) {
+    marked.Key.Calibration.reset();
+    if (options.Trials == 0 || !method.Capabilities().CalibratesKeys) return;
+    marked.Key.Calibration = CalibrateKey(method, marked.Key, host.Gray(), ViewOf(marked.Picture).Gray(), options);
+}
+
 void CalibrateMarkedHost(MarkedHost& marked, const Bitmap& host, const KeyCalibrationOptions& options) {
-    if (options.Trials == 0) {
-        marked.Key.Calibration.reset();
-        return;
-    }
-    marked.Key.Calibration = CalibrateKey(marked.Key, MarkedRegion(GrayOf(host)), options);
+    const std::unique_ptr<WatermarkMethod> laboratory = MakeMethod(DefaultMethod());
+    MethodMarked read;
+    read.Picture = marked.Picture;
+    read.Key = laboratory->KeyFromBytes(EncodeMarkKey(marked.Key), "the key");
+    CalibrateMarkedKey(*laboratory, read, ViewOf(host), options);
+    marked.Key.Calibration = read.Key.Calibration;
 }
 
 }  // namespace quillfen

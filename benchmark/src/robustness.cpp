@@ -18,7 +18,6 @@
 #include <tbb/task_arena.h>
 
 #include "quillfen/image/errors.h"
-#include "quillfen/watermark/experiment.h"
 #include "quillfen/watermark/marking.h"
 #include "quillfen/watermark/metrics.h"
 #include "quillfen/watermark/registration.h"
@@ -82,87 +81,66 @@ private:
     std::map<std::size_t, std::shared_ptr<const LoadedHost>> cache_;
 };
 
-// What one thread keeps between rows: the embedding of the (host, seed) it worked on last.
+// What one thread keeps between rows: the embedding of the (host, seed, method) it worked on last.
 struct Worker {
     std::uint64_t Unit = kNoUnit;
     std::string HostDigest;
-    // Made for each unit (a fresh workspace, nothing left from the last unit), not before.
-    std::optional<Experiment> Marked;
-    MarkKey Key;  // what a key file of this embedding would hold, for the detection score
-    std::optional<RelationScorer> Scorer;  // of Key: the null side's score
-    std::vector<std::uint8_t> Scattered;   // of Key: the Wr each row's bit error rate compares with
     std::string Error;
-    double PsnrEmbed = 0;
-    double PsnrEmbedReals = 0;
-    double SsimEmbed = 0;
-    std::vector<double> HostReals;  // X, for the null side's attacks
-    SsimReference MarkedSsim;  // X_hat's half of every row's SSIM
-    // The attacked picture; after the extraction it holds the workspace's previous planes,
-    // which the next attack overwrites (Experiment::ExtractFromSwapped).
-    AttackedPicture Picture;
-    AttackedPicture Null;  // the key's own host, unmarked, through the same cell
-    std::vector<double> RegisteredReals;
-    // A unit of another method than the polarity method (a plan's Methods): the method at the
-    // strength it marks with, its key, and the host and marked picture as gray bytes.
-    bool Other = false;
+    // The method at the strength it marks with, and its key.
     std::shared_ptr<const WatermarkMethod> Used;
-    MethodKey OtherKey;
+    MethodKey Key;
+    // The host and the marked picture as the method reads them: gray bytes, and the reals the
+    // attacks start from (the marked picture's values before rounding, for a method that keeps
+    // them; else its bytes).
     std::vector<std::uint8_t> HostBytes;
+    std::vector<double> HostReals;
     std::vector<std::uint8_t> MarkedBytes;
     std::vector<double> MarkedReals;
+    double PsnrEmbed = 0;
+    std::optional<double> PsnrEmbedReals;
+    double SsimEmbed = 0;
+    SsimReference MarkedSsim;  // the marked picture's half of every row's SSIM
+    AttackedPicture Picture;   // the marked picture through the row's cell
+    AttackedPicture Null;      // the key's own host, unmarked, through the same cell
 };
 
-// The polarity method's embedding of the unit's host and seed into the worker's workspace.
-void EmbedPolarity(const SweepPlan& plan, const Bitmap& host, std::uint32_t seed, Worker& worker) {
-    Bitmap picture = host;
-    Bitmap mark = plan.Mark;
-    worker.Marked.reset();  // before the new one: one workspace at a time
-    // The rows read results, never views.
-    Experiment& marked = worker.Marked.emplace(TWatermark::Planes::ResultsOnly);
-    marked.Load(picture, mark);
-    marked.SetFixedSeed(seed);
-    marked.Embed();
-    worker.Key = KeyFromExperiment(marked, kHost, kHost);
-    worker.Scorer.reset();
-    worker.Scorer.emplace(worker.Key);
-    worker.Scattered = ScatteredMark(worker.Key.Extraction);
-    const TWatermark& w = marked.Workspace();
-    // What the marked picture's file holds, and what the method computed before rounding.
-    worker.PsnrEmbed = PsnrDecibels(std::span<const std::uint8_t>(w.X_hat()), w.X());
-    worker.PsnrEmbedReals = PsnrDecibels(w.X_hat_real(), w.X());
-    worker.SsimEmbed = StructuralSimilarity(w.X_hat(), w.X(), kHost, kHost);
-    worker.MarkedSsim = SsimReference(w.X_hat(), kHost, kHost);
-    worker.HostReals.assign(w.X().begin(), w.X().end());
-}
-
-// Another method's embedding: the host's gray region, the payload drawn from the seed, at the
-// plan's target PSNR when it has one and the method a strength to set.
-void EmbedOther(const SweepPlan& plan, const std::shared_ptr<const WatermarkMethod>& chosen, const Bitmap& host,
-                std::uint32_t seed, Worker& worker) {
-    const WatermarkMethod& method = *chosen;
-    worker.Marked.reset();
+// The method of unit `unit` marks its host: the host's gray region, the plan's mark or the
+// payload the seed draws, at the plan's target PSNR when it has one and the method a strength
+// to set.
+void EmbedUnit(const SweepPlan& plan, const SweepMethod& chosen, const Bitmap& host, std::uint32_t seed,
+               Worker& worker) {
+    const WatermarkMethod& method = *chosen.Method;
     worker.HostBytes = GrayOf(host).pixels();
-    const Bitmap gray = Bitmap::fromGray(kHost, kHost, worker.HostBytes.data());
+    const ImageView view(GrayView(worker.HostBytes.data(), kHost, kHost, kHost));
     MethodPayload payload;
     if (method.Capabilities().UsesMark) payload.Mark = plan.Mark;
     payload.Bits = PayloadFromSeed(seed, method.PayloadBits());
-    worker.Used = chosen;
+    worker.Used = chosen.Method;
     if (plan.TargetPsnr && method.StrengthParameter())
-        worker.Used = FindStrength(method, gray, payload, seed, *plan.TargetPsnr);
-    MethodMarked marked = worker.Used->Embed(gray, payload, seed);
-    worker.OtherKey = std::move(marked.Key);
+        worker.Used = FindStrength(method, view, payload, seed, *plan.TargetPsnr);
+    MethodMarked marked = worker.Used->Embed(view, payload, seed);
+    worker.Key = std::move(marked.Key);
     worker.MarkedBytes = GrayOf(marked.Picture).pixels();
-    worker.MarkedReals.assign(worker.MarkedBytes.begin(), worker.MarkedBytes.end());
     worker.HostReals.assign(worker.HostBytes.begin(), worker.HostBytes.end());
+    if (marked.Reals.empty()) {
+        worker.MarkedReals.assign(worker.MarkedBytes.begin(), worker.MarkedBytes.end());
+        worker.PsnrEmbedReals.reset();
+    } else {
+        worker.MarkedReals = std::move(marked.Reals);
+        // What the method computed before the rounding to bytes, for the record.
+        worker.PsnrEmbedReals = PsnrDecibels(worker.MarkedReals, worker.HostBytes);
+    }
+    // What the marked picture's file holds.
     worker.PsnrEmbed = PsnrDecibels(std::span<const std::uint8_t>(worker.MarkedBytes), worker.HostBytes);
     worker.SsimEmbed = StructuralSimilarity(worker.MarkedBytes, worker.HostBytes, kHost, kHost);
     worker.MarkedSsim = SsimReference(worker.MarkedBytes, kHost, kHost);
 }
 
-void Embed(const SweepPlan& plan, HostCache& hosts, std::uint64_t unit, Worker& worker) {
+void Embed(const SweepPlan& plan, const std::vector<SweepMethod>& methods, HostCache& hosts, std::uint64_t unit,
+           Worker& worker) {
     worker.Unit = unit;
     worker.Error.clear();
-    const std::uint64_t M = plan.MethodCount();
+    const std::uint64_t M = methods.size();
     const std::size_t host = unit / (plan.Seeds.size() * M);
     const std::uint32_t seed = plan.Seeds[(unit / M) % plan.Seeds.size()];
     const std::shared_ptr<const LoadedHost> loaded = hosts.Get(host);
@@ -172,57 +150,56 @@ void Embed(const SweepPlan& plan, HostCache& hosts, std::uint64_t unit, Worker& 
         return;
     }
     try {
-        const std::shared_ptr<const WatermarkMethod>& method =
-            plan.Methods.empty() ? nullptr : plan.Methods[unit % M].Method;
-        worker.Other = method != nullptr;
-        if (method) EmbedOther(plan, method, loaded->Picture, seed, worker);
-        else EmbedPolarity(plan, loaded->Picture, seed, worker);
+        EmbedUnit(plan, methods[unit % M], loaded->Picture, seed, worker);
     } catch (...) {
         worker.Error = ErrorText(std::current_exception());
     }
 }
 
-// A row of another method than the polarity method: the attacked picture's bytes read with
-// the method's key.
-void ComputeOther(const SweepPlan& plan, const AttackCell& cell, Worker& worker, RobustnessRow& row) {
-    (void)plan;
-    const WatermarkMethod& method = *worker.Used;
-    ApplyAttackCell(cell, {worker.HostBytes, worker.HostBytes, worker.HostReals},
-                    {worker.HostBytes, worker.MarkedBytes, worker.MarkedReals}, row.Seed, worker.Null, worker.Picture);
-    row.ScoreNull = method.DetectGray(worker.Null.Bytes, kHost, kHost, worker.OtherKey).Score;
-    const MethodReading reading = method.DetectGray(worker.Picture.Bytes, kHost, kHost, worker.OtherKey);
-    row.PsnrEmbed = worker.PsnrEmbed;
-    row.SsimEmbed = worker.SsimEmbed;
-    row.Score = reading.Score;
-    row.Nc = reading.Nc;
-    row.BitAccuracy = reading.BitAccuracy;
-    row.Ber = reading.Ber.value_or(0.0);
-    row.Psnr = PsnrDecibels(std::span<const std::uint8_t>(worker.Picture.Bytes), worker.MarkedBytes);
-    row.Ssim = worker.MarkedSsim.Against(worker.Picture.Bytes);
+// The methods a plan runs: those it names, or the default method (the polarity method) alone.
+std::vector<SweepMethod> MethodsOf(const SweepPlan& plan) {
+    if (!plan.Methods.empty()) return plan.Methods;
+    const MethodSpec fallback = DefaultMethod();
+    return {SweepMethod{fallback.Name(), MakeMethod(fallback), plan.Thresholds}};
 }
 
 // The identity of the rows of method m of a plan that names its methods: the method as the
 // run names it, the mark's digest only for a method that embeds the mark, and the digest of
 // the thresholds that judge the method.
+RowIdentity MethodIdentity(const SweepPlan& plan, const RowIdentity& identity, std::size_t m);
+
+// The thresholds that judge method m's rows: the mark's calibration judges a method that embeds
+// the mark (and the rows of a plan without methods); the others, their own.
+const std::optional<Calibration>& ThresholdsOf(const SweepPlan& plan, std::size_t m) {
+    if (plan.Methods.empty() || plan.Methods[m].Method->Capabilities().UsesMark) return plan.Thresholds;
+    return plan.Methods[m].Thresholds;
+}
+
 RowIdentity MethodIdentity(const SweepPlan& plan, const RowIdentity& identity, std::size_t m) {
     RowIdentity id = identity;
     const SweepMethod& method = plan.Methods[m];
     id.Method = method.Label;
-    if (method.Method) {
-        if (!method.Method->Capabilities().UsesMark) id.MarkDigest.clear();
-        id.CalibrationDigest = method.Thresholds ? CalibrationDigest(*method.Thresholds) : std::string();
-    }
+    if (!method.Method->Capabilities().UsesMark) id.MarkDigest.clear();
+    const std::optional<Calibration>& thresholds = ThresholdsOf(plan, m);
+    id.CalibrationDigest = thresholds ? CalibrationDigest(*thresholds) : std::string();
     return id;
 }
 
-// The thresholds that judge method m's rows (the plan's own for the polarity method).
-const std::optional<Calibration>& ThresholdsOf(const SweepPlan& plan, std::size_t m) {
-    if (plan.Methods.empty() || !plan.Methods[m].Method) return plan.Thresholds;
-    return plan.Methods[m].Thresholds;
+// The verdicts of a score under a plan's thresholds, when it has some.
+void Judged(const std::optional<Calibration>& thresholds, double score, std::optional<bool>& at1e3,
+            std::optional<bool>& at1e6) {
+    if (!thresholds) return;
+    const Verdict verdict = Judge(score, *thresholds);
+    at1e3 = verdict.Detected1e3;
+    at1e6 = verdict.Present;
 }
 
-RobustnessRow Compute(const SweepPlan& plan, const RowIdentity& identity, HostCache& hosts, std::uint64_t r,
-                      Worker& worker) {
+ImageView GrayPicture(const std::vector<std::uint8_t>& bytes, std::span<const double> reals = {}) {
+    return ImageView(GrayView(bytes.data(), kHost, kHost, kHost), reals);
+}
+
+RobustnessRow Compute(const SweepPlan& plan, const std::vector<SweepMethod>& methods, const RowIdentity& identity,
+                      HostCache& hosts, std::uint64_t r, Worker& worker) {
     RobustnessRow row;
     row.Host = plan.HostOf(r);
     row.Seed = plan.SeedOf(r);
@@ -231,7 +208,7 @@ RobustnessRow Compute(const SweepPlan& plan, const RowIdentity& identity, HostCa
     const std::size_t m = plan.MethodIndexOf(r);
     row.Methods = !plan.Methods.empty();
     const std::uint64_t unit = r / plan.Cells.size();
-    if (worker.Unit != unit) Embed(plan, hosts, unit, worker);
+    if (worker.Unit != unit) Embed(plan, methods, hosts, unit, worker);
     row.Identity = row.Methods ? MethodIdentity(plan, identity, m) : identity;
     row.Identity.HostDigest = worker.HostDigest;
     if (!worker.Error.empty()) {
@@ -241,71 +218,46 @@ RobustnessRow Compute(const SweepPlan& plan, const RowIdentity& identity, HostCa
     const std::optional<Calibration>& thresholds = ThresholdsOf(plan, m);
     try {
         const AttackCell& cell = plan.Cells[r % plan.Cells.size()];
-        if (worker.Other) {
-            ComputeOther(plan, cell, worker, row);
-            const WatermarkMethod& method = *worker.Used;
+        const WatermarkMethod& method = *worker.Used;
+        // The null side (the key's own host, unmarked) and the marked picture through the cell
+        // together; the null side is scored first.
+        ApplyAttackCell(cell, {worker.HostBytes, worker.HostBytes, worker.HostReals},
+                        {worker.HostBytes, worker.MarkedBytes, worker.MarkedReals}, row.Seed, worker.Null,
+                        worker.Picture);
+        row.ScoreNull =
+            method.Detect(GrayPicture(worker.Null.Bytes, worker.Null.Reals), worker.Key, ReadDepth::Score).Score;
+        const MethodReading reading =
+            method.Detect(GrayPicture(worker.Picture.Bytes, worker.Picture.Reals), worker.Key);
+        if (method.Capabilities().UsesMark && !reading.Nc)
+            throw MathError("NC has no value: the watermark has no black pixel where NC compares");
+        row.PsnrEmbed = worker.PsnrEmbed;
+        row.PsnrEmbedReals = worker.PsnrEmbedReals;
+        row.SsimEmbed = worker.SsimEmbed;
+        row.Score = reading.Score;
+        row.Nc = reading.Nc;
+        row.BitAccuracy = reading.BitAccuracy;
+        row.Ber = reading.Ber.value_or(0.0);
+        // The attacked picture as a file would hold it: its bytes against the marked picture's, like
+        // SSIM, so that an unchanged picture scores +infinity.
+        row.Psnr = PsnrDecibels(std::span<const std::uint8_t>(worker.Picture.Bytes), worker.MarkedBytes);
+        row.Ssim = worker.MarkedSsim.Against(worker.Picture.Bytes);
+        if (row.Methods) {
             row.MethodParams = method.Parameters();
             row.Strength = method.Strength();
             row.PayloadBits = method.PayloadBits();
-        } else {
-            Experiment& e = *worker.Marked;
-            const TWatermark& w = e.Workspace();
-            // The null side (the key's own host, unmarked) and the marked picture through the
-            // cell together; the null side is scored first.
-            ApplyAttackCell(cell, {w.X(), w.X(), worker.HostReals}, {w.X(), w.X_hat(), w.X_hat_real()}, row.Seed,
-                            worker.Null, worker.Picture);
-            // The attacked host's reals change places with the scorer's plane instead of being
-            // copied into it; the next attack overwrites what comes back.
-            std::swap(worker.Null.Reals, worker.Scorer->Buffer());
-            row.ScoreNull = worker.Scorer->ScoreBuffer().Value;
-            // From here X_wave is the attacked picture.
-            const std::optional<double> nc = e.ExtractFromSwapped(worker.Picture.Bytes, worker.Picture.Reals).back().nc;
-            if (!nc) throw MathError("NC has no value: the watermark has no black pixel where NC compares");
-            row.PsnrEmbed = worker.PsnrEmbed;
-            row.PsnrEmbedReals = worker.PsnrEmbedReals;
-            row.SsimEmbed = worker.SsimEmbed;
-            row.Nc = *nc;
-            row.Ber = WholeMarkBitErrorRate(w.Wr_wave(), worker.Scattered);
-            row.Score = ScoreExtraction(worker.Key, w).Value;
-            // The attacked picture as a file would hold it: its bytes against X_hat's, like SSIM,
-            // so that an unchanged picture scores +infinity.
-            row.Psnr = PsnrDecibels(std::span<const std::uint8_t>(w.X_wave()), w.X_hat());
-            row.Ssim = worker.MarkedSsim.Against(w.X_wave());
         }
-        if (thresholds) {
-            row.Detected1e3 = thresholds->Detected(row.Score, kFprEmpirical);
-            row.Detected1e6 = thresholds->Detected(row.Score, kFprModelled);
-        }
+        Judged(thresholds, row.Score, row.Detected1e3, row.Detected1e6);
         if (plan.Register && IsGeometricCell(cell)) {
-            RegisteredReading reading;
-            if (worker.Other) {
-                const Registration registered = RegisterAndUndo(GrayPlane(kHost, kHost, worker.Picture.Bytes),
-                                                                GrayPlane(kHost, kHost, worker.MarkedBytes));
-                const MethodReading again =
-                    worker.Used->DetectGray(registered.Picture.pixels(), kHost, kHost, worker.OtherKey);
-                reading.Fit = registered.Fit;
-                reading.Nc = again.Nc;
-                reading.Ber = again.Ber.value_or(0.0);
-                reading.Score = again.Score;
-            } else {
-                // Last, as the extraction replaces X_wave, which the measures above read.
-                Experiment& e = *worker.Marked;
-                const TWatermark& w = e.Workspace();
-                const Registration registered = RegisterAndUndo(GrayPlane(kHost, kHost, w.X_wave()),
-                                                                GrayPlane(kHost, kHost, w.X_hat()));
-                const std::vector<std::uint8_t>& bytes = registered.Picture.pixels();
-                worker.RegisteredReals.assign(bytes.begin(), bytes.end());
-                const std::optional<double> again = e.ExtractFrom(bytes, worker.RegisteredReals).back().nc;
-                reading.Fit = registered.Fit;
-                reading.Nc = again ? *again : 0.0;
-                reading.Ber = WholeMarkBitErrorRate(w.Wr_wave(), worker.Scattered);
-                reading.Score = ScoreExtraction(worker.Key, w).Value;
-            }
-            if (thresholds) {
-                reading.Detected1e3 = thresholds->Detected(reading.Score, kFprEmpirical);
-                reading.Detected1e6 = thresholds->Detected(reading.Score, kFprModelled);
-            }
-            row.Registered = reading;
+            RegisteredReading again;
+            const Registration registered = RegisterAndUndo(GrayPlane(kHost, kHost, worker.Picture.Bytes),
+                                                            GrayPlane(kHost, kHost, worker.MarkedBytes));
+            const MethodReading moved = method.Detect(GrayPicture(registered.Picture.pixels()), worker.Key);
+            again.Fit = registered.Fit;
+            again.Nc = moved.Nc;
+            again.Ber = moved.Ber.value_or(0.0);
+            again.Score = moved.Score;
+            Judged(thresholds, again.Score, again.Detected1e3, again.Detected1e6);
+            row.Registered = again;
         }
     } catch (...) {
         RobustnessRow failed;
@@ -328,6 +280,21 @@ std::string MethodName() { return "dct-polarity:divisor=" + std::to_string(TWate
 std::string HostDigest(const Bitmap& host) { return ShortDigest(MarkedRegion(GrayOf(host))); }
 
 std::string WatermarkDigest(const Bitmap& mark) { return ShortDigest(BinarisedMark(mark)); }
+
+SweepMethod SweepMethodOf(std::shared_ptr<const WatermarkMethod> method, const std::string& source) {
+    SweepMethod sweep;
+    sweep.Label = method->Name();
+    if (const auto thresholds = method->Thresholds()) {
+        Calibration given;
+        given.ThresholdEmpirical = thresholds->first;
+        given.ThresholdModelled = thresholds->second;
+        given.Method = method->Name();
+        given.Source = source;
+        sweep.Thresholds = given;
+    }
+    sweep.Method = std::move(method);
+    return sweep;
+}
 
 int AvailableThreads() { return tbb::info::default_concurrency(); }
 
@@ -418,14 +385,14 @@ void CheckSweepPlan(const SweepPlan& plan) {
     for (const AttackCell& c : plan.Cells)
         if (!cells.insert(c.Name).second) throw ArgumentError("attack '" + c.Name + "' is listed twice");
     std::set<std::string> labels;
-    bool polarity = plan.Methods.empty();
+    bool usesMark = plan.Methods.empty();
     for (const SweepMethod& m : plan.Methods) {
+        if (!m.Method) throw ArgumentError("method '" + m.Label + "' has no method to run");
         if (!labels.insert(m.Label).second) throw ArgumentError("method '" + m.Label + "' is listed twice");
-        polarity = polarity || !m.Method;
+        usesMark = usesMark || m.Method->Capabilities().UsesMark;
     }
-    if (plan.TargetPsnr && !(*plan.TargetPsnr >= 10 && *plan.TargetPsnr <= 100))
-        throw ArgumentError("a target PSNR of " + std::to_string(*plan.TargetPsnr) + " dB is outside 10..100");
-    if (polarity && MarkComparedBlackPixels(plan.Mark) == 0)
+    if (plan.TargetPsnr) CheckTargetPsnr(*plan.TargetPsnr);
+    if (usesMark && MarkComparedBlackPixels(plan.Mark) == 0)
         throw ArgumentError("the watermark has no black pixel (below 128) in rows and columns 4..127 of its "
                             "128 x 128 part, where NC compares");
     if (plan.Thresholds && !plan.Thresholds->MarkDigestText.empty() &&
@@ -443,7 +410,7 @@ RobustnessRow ComputeRow(const SweepPlan& plan, std::uint64_t row) {
     if (row >= plan.RowCount()) throw ArgumentError("row " + std::to_string(row) + " is beyond the plan");
     HostCache hosts(plan);
     Worker worker;
-    return Compute(plan, PlanIdentity(plan), hosts, row, worker);
+    return Compute(plan, MethodsOf(plan), PlanIdentity(plan), hosts, row, worker);
 }
 
 RowPictures ComputeRowPictures(const SweepPlan& plan, std::uint64_t row) {
@@ -452,16 +419,14 @@ RowPictures ComputeRowPictures(const SweepPlan& plan, std::uint64_t row) {
     HostCache hosts(plan);
     Worker worker;
     RowPictures pictures;
-    pictures.Row = Compute(plan, PlanIdentity(plan), hosts, row, worker);
-    if (!pictures.Row.Failed() && worker.Other) {
+    pictures.Row = Compute(plan, MethodsOf(plan), PlanIdentity(plan), hosts, row, worker);
+    if (!pictures.Row.Failed()) {
         pictures.Marked = Bitmap::fromGray(kHost, kHost, worker.MarkedBytes.data());
         pictures.Attacked = Bitmap::fromGray(kHost, kHost, worker.Picture.Bytes.data());
-    } else if (!pictures.Row.Failed()) {
-        // The worker's workspace is left as the row's extraction left it.
-        const TWatermark& w = worker.Marked->Workspace();
-        pictures.Marked = TWatermark::MakeBitmap256(w.X_hat());
-        pictures.Attacked = TWatermark::MakeBitmap256(w.X_wave());
-        pictures.Extracted = TWatermark::MakeBitmap128(w.W_wave());
+        const MethodReading reading =
+            worker.Used->Detect(GrayPicture(worker.Picture.Bytes, worker.Picture.Reals), worker.Key);
+        if (!reading.Mark.empty())
+            pictures.Extracted = Bitmap::fromGray(reading.Mark.width(), reading.Mark.height(), reading.Mark.data());
     }
     return pictures;
 }
@@ -475,6 +440,7 @@ SweepSummary RunSweep(const SweepPlan& plan, const SweepCallbacks& callbacks) {
 
     SweepSummary summary;
     const RowIdentity identity = PlanIdentity(plan);
+    const std::vector<SweepMethod> methods = MethodsOf(plan);
     HostCache hosts(plan);
     tbb::enumerable_thread_specific<Worker> workers;
     auto cancelled = [&] { return callbacks.Cancel != nullptr && callbacks.Cancel->load(); };
@@ -497,7 +463,8 @@ SweepSummary RunSweep(const SweepPlan& plan, const SweepCallbacks& callbacks) {
                 tbb::make_filter<std::uint64_t, Computed>(
                     tbb::filter_mode::parallel,
                     [&](std::uint64_t r) {
-                        return Computed{r, std::make_shared<RobustnessRow>(Compute(plan, identity, hosts, r, workers.local()))};
+                        return Computed{r, std::make_shared<RobustnessRow>(
+                                            Compute(plan, methods, identity, hosts, r, workers.local()))};
                     }) &
                 tbb::make_filter<Computed, void>(tbb::filter_mode::serial_in_order, [&](const Computed& computed) {
                     ++summary.Rows;

@@ -548,6 +548,25 @@ Quartiles QuartilesOf(std::vector<double> values) {
     return {at(0.25), at(0.5), at(0.75)};
 }
 
+RobustnessReport ReportOf(const SweepPlan& plan, std::vector<RobustnessRow> rows, std::string mark, std::string command,
+                          std::string program) {
+    RobustnessReport report;
+    report.Rows = std::move(rows);
+    report.Cells = plan.Cells;
+    for (const SweepHost& h : plan.Hosts) report.Hosts.push_back(h.Name);
+    report.Seeds = plan.Seeds;
+    report.Thresholds = plan.Thresholds;
+    for (std::size_t m = 0; m < plan.Methods.size(); ++m) {
+        report.Methods.push_back(plan.Methods[m].Label);
+        report.MethodThresholds.push_back(PlanThresholds(plan, m));
+    }
+    report.Mark = std::move(mark);
+    report.Command = std::move(command);
+    report.Program = std::move(program);
+    if (plan.Part.Count > 1) report.Shard = std::to_string(plan.Part.Index) + "/" + std::to_string(plan.Part.Count);
+    return report;
+}
+
 std::vector<ReportFamily> ReportFamilies(const std::vector<AttackCell>& cells) {
     // Group by attack (or "combinations"), in order of first appearance.
     std::vector<std::pair<std::string, std::vector<std::size_t>>> groups;

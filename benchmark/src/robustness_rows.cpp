@@ -122,7 +122,7 @@ RowValue Real(double value) {
     return v;
 }
 
-RowValue Verdict(const std::optional<bool>& verdict) {
+RowValue VerdictValue(const std::optional<bool>& verdict) {
     RowValue v;
     if (!verdict) return v;
     v.Type = RowValue::Kind::Flag;
@@ -175,8 +175,8 @@ RowValue FieldValue(const RobustnessRow& row, RowFieldId field) {
     case RowFieldId::Ber: return ok ? Real(row.Ber) : v;
     case RowFieldId::Score: return ok ? Real(row.Score) : v;
     case RowFieldId::ScoreNull: return ok && row.ScoreNull ? Real(*row.ScoreNull) : v;
-    case RowFieldId::Detected1e3: return ok ? Verdict(row.Detected1e3) : v;
-    case RowFieldId::Detected1e6: return ok ? Verdict(row.Detected1e6) : v;
+    case RowFieldId::Detected1e3: return ok ? VerdictValue(row.Detected1e3) : v;
+    case RowFieldId::Detected1e6: return ok ? VerdictValue(row.Detected1e6) : v;
     case RowFieldId::MethodParams: return ok ? Text(row.MethodParams) : v;
     case RowFieldId::Strength: return ok && row.Strength ? Real(*row.Strength) : v;
     case RowFieldId::PayloadBits:
@@ -189,8 +189,8 @@ RowValue FieldValue(const RobustnessRow& row, RowFieldId field) {
     case RowFieldId::NcRegistered: return g && g->Nc ? Real(*g->Nc) : v;
     case RowFieldId::BerRegistered: return g ? Real(g->Ber) : v;
     case RowFieldId::ScoreRegistered: return g ? Real(g->Score) : v;
-    case RowFieldId::Detected1e3Registered: return g ? Verdict(g->Detected1e3) : v;
-    case RowFieldId::Detected1e6Registered: return g ? Verdict(g->Detected1e6) : v;
+    case RowFieldId::Detected1e3Registered: return g ? VerdictValue(g->Detected1e3) : v;
+    case RowFieldId::Detected1e6Registered: return g ? VerdictValue(g->Detected1e6) : v;
     case RowFieldId::Schema:
         v.Type = RowValue::Kind::Whole;
         v.Whole = static_cast<std::uint64_t>(row.Identity.Schema);

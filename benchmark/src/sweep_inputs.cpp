@@ -13,6 +13,7 @@
 #include "quillfen/io/picture_files.h"
 #include "quillfen/methods/method.h"
 #include "quillfen/methods/method_command.h"
+#include "quillfen/watermark/marking.h"
 #include "quillfen/watermark/watermark.h"
 
 namespace quillfen {
@@ -151,49 +152,30 @@ std::vector<SweepMethod> ParseSweepMethods(const std::vector<std::string>& texts
         } catch (const ArgumentError& e) {
             throw SweepInputError(SweepInput::Methods, e.what());
         }
-        SweepMethod method;
-        if (described.Method == kPolarityMethod) {
-            method.Label = kPolarityMethod;
-        } else {
-            std::shared_ptr<const WatermarkMethod> made = MakeMethod(described);
-            // Under a target the strength is the target's: the label names what the user chose.
-            MethodSpec named = described;
-            if (targetPsnr && described.Strength()) named = described.WithStrength(*DefaultMethodSpec(described.Method).Strength());
-            method.Label = named.Name();
-            Calibration thresholds;
-            thresholds.ThresholdEmpirical = made->Thresholds()->first;
-            thresholds.ThresholdModelled = made->Thresholds()->second;
-            thresholds.Method = described.Method;
-            thresholds.Source = "built-in thresholds of " + described.Method;
-            method.Thresholds = thresholds;
-            method.Method = std::move(made);
-        }
+        SweepMethod method = SweepMethodOf(MakeMethod(described), "built-in thresholds of " + described.Method());
+        // Under a target the strength is the target's: the label names what the user chose.
+        MethodSpec named = described;
+        if (targetPsnr && described.Strength())
+            named = described.WithStrength(*MethodRegistry::BuiltIn().Defaults(described.Method()).Strength());
+        method.Label = named.Name();
         if (!labels.insert(method.Label).second)
             throw SweepInputError(SweepInput::Methods, "'" + text + "': the method " + method.Label + " is listed twice" +
                                                            (targetPsnr ? " (a target PSNR sets the strength)" : ""));
         methods.push_back(std::move(method));
     }
-    if (methods.size() == 1 && !methods.front().Method) methods.clear();
+    // The default method alone is a run without methods, whose rows have no method fields.
+    if (methods.size() == 1 && methods.front().Method->Describe() == DefaultMethod()) methods.clear();
     return methods;
 }
 
 SweepMethod CommandSweepMethod(const fs::path& described) {
-    SweepMethod method;
+    std::shared_ptr<const MethodInfo> entry;
     try {
-        method.Method = LoadMethodCommand(described);
+        entry = LoadMethodCommand(described);
     } catch (const Error& e) {
         throw SweepInputError(SweepInput::Methods, e.what());
     }
-    method.Label = method.Method->Name();
-    if (const auto thresholds = method.Method->Thresholds()) {
-        Calibration given;
-        given.ThresholdEmpirical = thresholds->first;
-        given.ThresholdModelled = thresholds->second;
-        given.Method = method.Label;
-        given.Source = "the thresholds of " + described.filename().string();
-        method.Thresholds = given;
-    }
-    return method;
+    return SweepMethodOf(MakeMethod(DefaultsOf(entry)), "the thresholds of " + described.filename().string());
 }
 
 PreparedSweep PrepareSweep(const SweepInputs& inputs) {
@@ -204,7 +186,10 @@ PreparedSweep PrepareSweep(const SweepInputs& inputs) {
     plan.Methods = ParseSweepMethods(inputs.Methods, inputs.TargetPsnr.has_value());
     if (!inputs.MoreMethods.empty()) {
         // The polarity method stays the default beside the methods given as objects.
-        if (plan.Methods.empty()) plan.Methods.push_back({kPolarityMethod, nullptr, {}});
+        if (plan.Methods.empty()) {
+            const MethodSpec fallback = DefaultMethod();
+            plan.Methods.push_back({fallback.Name(), MakeMethod(fallback), {}});
+        }
         for (const SweepMethod& more : inputs.MoreMethods) {
             for (const SweepMethod& earlier : plan.Methods)
                 if (earlier.Label == more.Label)
@@ -244,7 +229,7 @@ PreparedSweep PrepareSweep(const SweepInputs& inputs) {
         const std::string name = given.Method.substr(0, given.Method.find(':'));
         bool used = false;
         for (SweepMethod& method : plan.Methods)
-            if (method.Method && method.Method->Name() == name) {
+            if (method.Method->Name() == name) {
                 method.Thresholds = given;
                 used = true;
             }
@@ -273,6 +258,45 @@ PreparedSweep PrepareSweep(const SweepInputs& inputs) {
     plan.Jobs = inputs.Jobs;
     plan.Register = inputs.Register;
     CheckSweepPlan(plan);
+    return prepared;
+}
+
+PreparedCalibration PrepareCalibration(const CalibrationInputs& inputs) {
+    PreparedCalibration prepared;
+    if (inputs.MethodObject) {
+        prepared.Method = inputs.MethodObject;
+    } else {
+        try {
+            prepared.Method = MakeMethod(inputs.Method.empty() ? DefaultMethod() : ParseMethodSpec(inputs.Method));
+        } catch (const ArgumentError& e) {
+            throw SweepInputError(SweepInput::Methods, e.what());
+        }
+    }
+    const bool markGiven = !inputs.Mark.empty() || inputs.MarkPicture;
+    if (prepared.Method->Capabilities().UsesMark) {
+        if (!markGiven)
+            throw SweepInputError(SweepInput::Mark, "the " + prepared.Method->Name() + " method needs its mark picture");
+        prepared.Mark = inputs.MarkPicture ? *inputs.MarkPicture : LoadSweepMark(inputs.Mark);
+    } else if (markGiven) {
+        throw SweepInputError(SweepInput::Mark, prepared.Method->Name() + " embeds payload bits, not a mark picture");
+    }
+    prepared.Seeds = ParseSweepSeeds(inputs.Seeds);
+    prepared.Attacks = ParseSweepAttacks(inputs.Attacks);
+    if (!inputs.Hosts.empty() || inputs.Pictures.empty()) prepared.Files = FindHostPictures(inputs.Hosts);
+    // Only the 256 x 256 region the methods read is kept of each host, as it was read when the
+    // hosts were checked: no file is decoded twice.
+    for (const HostFile& file : prepared.Files)
+        prepared.Hosts.push_back({file.Name, Bitmap::fromGray(file.Region.width(), file.Region.height(), file.Region.data())});
+    for (const NamedPicture& host : inputs.Pictures) {
+        CheckHostPicture(host.Name, host.Picture);
+        const GrayPlane gray = GrayOf(host.Picture);
+        GrayPlane region(kHostSide, kHostSide);
+        for (int y = 0; y < kHostSide; ++y)
+            for (int x = 0; x < kHostSide; ++x) region.at(x, y) = gray.at(x, y);
+        prepared.Hosts.push_back({host.Name, Bitmap::fromGray(kHostSide, kHostSide, region.data())});
+    }
+    prepared.Trials = NullTrialCount(prepared.Hosts.size(), prepared.Seeds.size(), prepared.Attacks.size(),
+                                     prepared.Method->Capabilities().Blind);
     return prepared;
 }
 

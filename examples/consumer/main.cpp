@@ -20,7 +20,7 @@ int main(int argc, char** argv) {
     try {
         const MarkedPicture marked = EmbedIntoHost(LoadGrayPicture(argv[1]), LoadGrayPicture(argv[2]), 42);
         const Calibration thresholds = DefaultCalibration();
-        const Verdict verdict = Judge(ReadMark(marked.Picture, marked.Key).Score, thresholds);
+        const Verdict verdict = Judge(ReadMark(marked.Picture, marked.Key).Score.Value, thresholds);
         std::printf("marked (PSNR %.2f dB)\n", marked.RegionPsnr);
         PrintVerdict("the marked picture", verdict);
 
@@ -28,7 +28,7 @@ int main(int argc, char** argv) {
         // (the OpenCV module, loaded from beside the libraries) turns the copy back.
         const GrayPlane rotated = ApplyAttackCell(ParseAttackCells("rotate:deg=2").front(), marked.Picture, 1);
         const Registration registered = RegisterAndUndo(rotated, marked.Picture);
-        const Verdict found = Judge(ReadMark(registered.Picture, marked.Key).Score, thresholds);
+        const Verdict found = Judge(ReadMark(registered.Picture, marked.Key).Score.Value, thresholds);
         std::printf("copy rotated by 2 degrees, registered (%.2f degrees found)\n", registered.Transform.RotationDegrees);
         PrintVerdict("the registered copy", found);
         return verdict.Present && found.Present ? 0 : 1;

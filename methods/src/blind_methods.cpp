@@ -14,6 +14,7 @@
 #include <cmath>
 
 #include "quillfen/image/errors.h"
+#include "quillfen/watermark/metrics.h"
 #include "quillfen/image/portable_math.h"
 #include "quillfen/image/round_half_even.h"
 #include "quillfen/watermark/dct.h"  // kDctC0
@@ -47,17 +48,22 @@ struct Luma {
     std::vector<double> Values;
 };
 
-Luma LumaOf(const Bitmap& picture) {
+Luma LumaOf(const ImageView& picture) {
     Luma luma;
     luma.Width = picture.width();
     luma.Height = picture.height();
     luma.Values.resize(static_cast<std::size_t>(luma.Width) * luma.Height);
     for (int y = 0; y < luma.Height; ++y) {
-        const std::uint8_t* row = picture.row(y);
+        double* out = luma.Values.data() + static_cast<std::size_t>(y) * luma.Width;
+        if (!picture.Colour) {
+            // 299 g + 587 g + 114 g is 1000 g exactly: the gray itself.
+            for (int x = 0; x < luma.Width; ++x) out[x] = picture.Blue.at(x, y);
+            continue;
+        }
         for (int x = 0; x < luma.Width; ++x) {
-            const int b = row[3 * x], g = row[3 * x + 1], r = row[3 * x + 2];
+            const int b = picture.Blue.at(x, y), g = picture.Green.at(x, y), r = picture.Red.at(x, y);
             if (b != g || g != r) luma.Gray = false;
-            luma.Values[static_cast<std::size_t>(y) * luma.Width + x] = (299 * r + 587 * g + 114 * b) / 1000.0;
+            out[x] = (299 * r + 587 * g + 114 * b) / 1000.0;
         }
     }
     return luma;
@@ -145,8 +151,8 @@ std::uint8_t ToByte(double value) {
 
 // The host with its luminance moved from `before` to `after`: a gray picture stays gray, a
 // colour picture has the change added to each of its colours (its hue and saturation kept).
-Bitmap WriteBack(const Bitmap& host, const Luma& before, const std::vector<double>& after) {
-    Bitmap out = host;
+Bitmap WriteBack(const ImageView& host, const Luma& before, const std::vector<double>& after) {
+    Bitmap out(before.Width, before.Height);
     for (int y = 0; y < before.Height; ++y) {
         std::uint8_t* row = out.row(y);
         for (int x = 0; x < before.Width; ++x) {
@@ -156,41 +162,41 @@ Bitmap WriteBack(const Bitmap& host, const Luma& before, const std::vector<doubl
                 row[3 * x] = row[3 * x + 1] = row[3 * x + 2] = g;
             } else {
                 const double change = after[i] - before.Values[i];
-                for (int c = 0; c < 3; ++c) row[3 * x + c] = ToByte(row[3 * x + c] + change);
+                row[3 * x] = ToByte(host.Blue.at(x, y) + change);
+                row[3 * x + 1] = ToByte(host.Green.at(x, y) + change);
+                row[3 * x + 2] = ToByte(host.Red.at(x, y) + change);
             }
         }
     }
     return out;
 }
 
-std::vector<std::uint8_t> GrayBytes(const Bitmap& picture, const Luma& luma) {
+// A gray picture's bytes, a colour picture's luminance rounded.
+std::vector<std::uint8_t> GrayBytes(const Luma& luma) {
     std::vector<std::uint8_t> bytes(luma.Values.size());
-    if (luma.Gray) {
-        for (int y = 0; y < luma.Height; ++y)
-            for (int x = 0; x < luma.Width; ++x) bytes[static_cast<std::size_t>(y) * luma.Width + x] = picture.blue(x, y);
-    } else {
-        for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] = ToByte(luma.Values[i]);
-    }
+    for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] = ToByte(luma.Values[i]);
     return bytes;
 }
 
 // PSNR of the written picture's gray bytes (its luminance rounded, for colour) against the host's.
-double WrittenPsnr(const Bitmap& host, const Luma& before, const Bitmap& written) {
-    return GrayPsnr(GrayBytes(written, LumaOf(written)), GrayBytes(host, before));
+double WrittenPsnr(const Luma& before, const Bitmap& written) {
+    return BytePsnr(GrayBytes(LumaOf(ViewOf(written))), GrayBytes(before));
 }
 
-// The common part of the two methods: the key record, the checks, and the luminance's way in
-// and out.
-class BlindMethod : public CatalogueMethod {
+// The common part of the two methods: the key, the checks, and the luminance's way in and out.
+class BlindMethod : public WatermarkMethod {
 public:
-    explicit BlindMethod(MethodSpec described) : CatalogueMethod(std::move(described)), bits_(spec_.PayloadBits()) {}
+    explicit BlindMethod(MethodSpec described) : spec_(std::move(described)), bits_(spec_.PayloadBits()) {}
 
-    MethodMarked Embed(const Bitmap& host, const MethodPayload& payload, std::uint32_t seed) const override {
+    const MethodSpec& Describe() const override { return spec_; }
+
+    MethodMarked Embed(const ImageView& host, const MethodPayload& payload, std::uint32_t seed) const override {
+        CheckImageView(host, "host picture");
         if (host.width() < kSmallest || host.height() < kSmallest)
             throw ArgumentError("the host is " + std::to_string(host.width()) + " x " + std::to_string(host.height()) +
-                                "; " + spec_.Method + " marks pictures of at least 256 x 256");
+                                "; " + Name() + " marks pictures of at least 256 x 256");
         if (payload.Bits.size() != static_cast<std::size_t>(bits_))
-            throw ArgumentError(spec_.Method + " embeds " + std::to_string(bits_) + " payload bits, not " +
+            throw ArgumentError(Name() + " embeds " + std::to_string(bits_) + " payload bits, not " +
                                 std::to_string(payload.Bits.size()));
         for (const std::uint8_t bit : payload.Bits)
             if (bit > 1) throw ArgumentError("a payload bit is neither 0 nor 1");
@@ -201,10 +207,10 @@ public:
         AddBandChange(after.Values.data(), after.Width, after.Height, change);
         MethodMarked marked;
         marked.Picture = WriteBack(host, before, after.Values);
-        marked.Psnr = WrittenPsnr(host, before, marked.Picture);
-        MethodKeyRecord& key = marked.Key.Blind.emplace();
-        key.Method = spec_.Method;
-        key.Parameters = spec_.Parameters();
+        marked.Psnr = WrittenPsnr(before, marked.Picture);
+        MethodKey& key = marked.Key;
+        key.Method = Name();
+        key.Parameters = Parameters();
         key.Seed = seed;
         key.HostWidth = host.width();
         key.HostHeight = host.height();
@@ -212,46 +218,47 @@ public:
         return marked;
     }
 
-    MethodReading Detect(const Bitmap& suspect, const MethodKey& key) const override {
+    MethodReading Detect(const ImageView& suspect, const MethodKey& key, ReadDepth) const override {
+        CheckImageView(suspect, "suspect picture");
+        const MethodKey& own = OwnKey(key);
         const Luma luma = LumaOf(suspect);
-        return Read(luma.Values.data(), luma.Width, luma.Height, RecordOf(key));
+        const std::vector<double> coefficients = BandCoefficients(luma.Values.data(), luma.Width, luma.Height);
+        MethodReading reading = Measure(coefficients, own);
+        reading.BitAccuracy = BitAccuracy(reading.Bits, own.Payload);
+        reading.Ber = 1.0 - *reading.BitAccuracy;
+        return reading;
     }
 
-    MethodReading DetectGray(std::span<const std::uint8_t> gray, int width, int height,
-                             const MethodKey& key) const override {
-        if (gray.size() != static_cast<std::size_t>(width) * static_cast<std::size_t>(height))
-            throw ArgumentError("a gray plane of " + std::to_string(gray.size()) + " values is not " +
-                                std::to_string(width) + " x " + std::to_string(height));
-        const std::vector<double> values(gray.begin(), gray.end());
-        return Read(values.data(), width, height, RecordOf(key));
+    std::vector<std::uint8_t> KeyToBytes(const MethodKey& key) const override { return EncodeMethodKey(OwnKey(key)); }
+
+    MethodKey KeyFromBytes(std::span<const std::uint8_t> bytes, const std::string& name) const override {
+        MethodKey key = DecodeMethodKey(bytes, name);
+        // A key whose record contradicts itself was changed after it was written: it is damaged,
+        // not merely another method's.
+        if (key.Method != Name()) throw ArgumentError("'" + name + "' is a key of " + key.Method + ", not of " + Name());
+        if (key.Payload.size() != static_cast<std::size_t>(bits_))
+            throw FormatError("'" + name + "' is damaged (it holds " + std::to_string(key.Payload.size()) +
+                              " payload bits, and its parameters say bits=" + std::to_string(bits_) + ")");
+        if (!key.Bytes.empty()) throw FormatError("'" + name + "' is damaged (" + Name() + " keeps no key of its own)");
+        return key;
     }
 
 protected:
     // The change of each band coefficient that carries the payload.
     virtual std::vector<double> Change(const std::vector<double>& coefficients, const std::vector<std::uint8_t>& payload,
                                        std::uint32_t seed) const = 0;
-    virtual MethodReading Measure(const std::vector<double>& coefficients, const MethodKeyRecord& key) const = 0;
+    virtual MethodReading Measure(const std::vector<double>& coefficients, const MethodKey& key) const = 0;
 
+    MethodSpec spec_;
     int bits_;
 
 private:
-    const MethodKeyRecord& RecordOf(const MethodKey& key) const {
-        if (!key.Blind || key.Blind->Method != spec_.Method)
-            throw ArgumentError("the key is not a key of " + spec_.Method);
-        if (key.Blind->Payload.size() != static_cast<std::size_t>(bits_))
-            throw ArgumentError("the key holds " + std::to_string(key.Blind->Payload.size()) + " payload bits; " +
-                                spec_.Name() + " embeds " + std::to_string(bits_));
-        return *key.Blind;
-    }
-
-    MethodReading Read(const double* plane, int width, int height, const MethodKeyRecord& key) const {
-        const std::vector<double> coefficients = BandCoefficients(plane, width, height);
-        MethodReading reading = Measure(coefficients, key);
-        int right = 0;
-        for (std::size_t b = 0; b < key.Payload.size(); ++b) right += reading.Bits[b] == key.Payload[b] ? 1 : 0;
-        reading.BitAccuracy = static_cast<double>(right) / static_cast<double>(key.Payload.size());
-        reading.Ber = 1.0 - *reading.BitAccuracy;
-        return reading;
+    const MethodKey& OwnKey(const MethodKey& key) const {
+        if (key.Method != Name()) throw ArgumentError("the key is not a key of " + Name());
+        if (key.Payload.size() != static_cast<std::size_t>(bits_))
+            throw ArgumentError("the key holds " + std::to_string(key.Payload.size()) + " payload bits; " + spec_.Name() +
+                                " embeds " + std::to_string(bits_));
+        return key;
     }
 };
 
@@ -278,7 +285,7 @@ protected:
         return change;
     }
 
-    MethodReading Measure(const std::vector<double>& coefficients, const MethodKeyRecord& key) const override {
+    MethodReading Measure(const std::vector<double>& coefficients, const MethodKey& key) const override {
         const std::uint64_t signs = PayloadWord(key.Payload);
         RandomStream stream(static_cast<std::uint64_t>(key.Seed) ^ kSpreadStream);
         // Sequence b is +1 where bit b of the word is clear: its correlation is the sum of every
@@ -346,7 +353,7 @@ protected:
         return change;
     }
 
-    MethodReading Measure(const std::vector<double>& coefficients, const MethodKeyRecord& key) const override {
+    MethodReading Measure(const std::vector<double>& coefficients, const MethodKey& key) const override {
         const double step = spec_.Value("step");
         const Lattice lattice = Draw(coefficients.size(), key.Seed, step);
         std::vector<double> soft(static_cast<std::size_t>(bits_), 0.0);
@@ -388,12 +395,44 @@ private:
     }
 };
 
-}  // namespace
-
-std::unique_ptr<WatermarkMethod> MakeSpreadSpectrum(const MethodSpec& described) {
-    return std::make_unique<SpreadSpectrum>(described);
+Parameter Described(const char* name, double lowest, double highest, bool whole, double fallback, const char* meaning) {
+    return {name, lowest, highest, whole, false, fallback, meaning};
 }
 
-std::unique_ptr<WatermarkMethod> MakeQim(const MethodSpec& described) { return std::make_unique<Qim>(described); }
+}  // namespace
+
+std::shared_ptr<const MethodInfo> SpreadSpectrumEntry() {
+    auto info = std::make_shared<MethodInfo>();
+    info->Name = "spread-spectrum";
+    info->Parameters = {
+        Described("strength", 0.1, 100, false, 4, "root mean square of the change of each mid-band coefficient, in gray levels"),
+        Described("bits", 1, 64, true, 64, "payload bits")};
+    info->Capabilities.Blind = true;
+    info->Capabilities.PayloadBits = 64;
+    info->Capabilities.Strength = "strength";
+    info->Summary =
+        "additive spread spectrum after Cox, Kilian, Leighton and Shamoon (1997): one key-seeded +-1 sequence per "
+        "payload bit over the mid-band 8 x 8 block-DCT coefficients of the whole picture, blind correlation";
+    info->Thresholds = std::pair{0.023499664735325446, 0.0345594814434048};
+    info->Make = [](const MethodSpec& described) { return std::make_unique<SpreadSpectrum>(described); };
+    return info;
+}
+
+std::shared_ptr<const MethodInfo> QimEntry() {
+    auto info = std::make_shared<MethodInfo>();
+    info->Name = "qim";
+    info->Parameters = {
+        Described("step", 0.5, 400, false, 16, "quantisation step of the mid-band coefficients, in gray levels"),
+        Described("bits", 1, 64, true, 64, "payload bits")};
+    info->Capabilities.Blind = true;
+    info->Capabilities.PayloadBits = 64;
+    info->Capabilities.Strength = "step";
+    info->Summary =
+        "dither-modulation quantisation index modulation after Chen and Wornell (2001): mid-band 8 x 8 block-DCT "
+        "coefficients of the whole picture quantised to the lattice of their bit, key-seeded dither, soft decoding";
+    info->Thresholds = std::pair{0.012875120124725262, 0.019773425352844713};
+    info->Make = [](const MethodSpec& described) { return std::make_unique<Qim>(described); };
+    return info;
+}
 
 }  // namespace quillfen::detail

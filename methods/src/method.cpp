@@ -1,4 +1,4 @@
-// The catalogue of methods, methods as users describe them, payloads, and the search for a
+// The registry of methods, methods as users describe them, payloads, and the search for a
 // strength at a target PSNR.
 #include "quillfen/methods/method.h"
 
@@ -8,10 +8,9 @@
 #include <limits>
 
 #include "blind_methods.h"
-#include "quillfen/attacks/attack_list.h"
 #include "quillfen/image/errors.h"
 #include "quillfen/image/portable_math.h"
-#include "quillfen/watermark/detection_thresholds.h"
+#include "quillfen/io/file_write.h"
 
 namespace quillfen {
 
@@ -19,154 +18,132 @@ namespace {
 
 constexpr std::uint64_t kPayloadStream = 0x5041594C4F414403ULL;
 
-AttackParameter Parameter(const char* name, double lowest, double highest, bool whole, double fallback,
-                          const char* meaning) {
-    return {name, lowest, highest, whole, false, fallback, meaning};
-}
-
-std::vector<MethodInfo> BuildCatalogue() {
-    return {
-        {kPolarityMethod,
-         {},
-         {false, 0, nullptr, true},
-         "the laboratory's method: a 128 x 128 mark in the polarity of mid-band 8 x 8 block-DCT coefficient pairs of "
-         "the top-left 256 x 256; the key keeps the host's polarity map (not blind), zero-bit, fixed strength",
-         kDefaultThreshold1e3, kDefaultThreshold1e6},
-        {"spread-spectrum",
-         {Parameter("strength", 0.1, 100, false, 4,
-                    "root mean square of the change of each mid-band coefficient, in gray levels"),
-          Parameter("bits", 1, 64, true, 64, "payload bits")},
-         {true, 64, "strength", false},
-         "additive spread spectrum after Cox, Kilian, Leighton and Shamoon (1997): one key-seeded +-1 sequence per "
-         "payload bit over the mid-band 8 x 8 block-DCT coefficients of the whole picture, blind correlation",
-         0.023499664735325446, 0.0345594814434048},
-        {"qim",
-         {Parameter("step", 0.5, 400, false, 16, "quantisation step of the mid-band coefficients, in gray levels"),
-          Parameter("bits", 1, 64, true, 64, "payload bits")},
-         {true, 64, "step", false},
-         "dither-modulation quantisation index modulation after Chen and Wornell (2001): mid-band 8 x 8 block-DCT "
-         "coefficients of the whole picture quantised to the lattice of their bit, key-seeded dither, soft decoding",
-         0.012875120124725262, 0.019773425352844713},
-    };
-}
-
-// A plain decimal number as attack lists write them: an optional "-", digits with at most one
-// ".", no "+" and no exponent.
-std::optional<double> PlainNumber(std::string_view text) {
-    std::string_view digits = text;
-    if (!digits.empty() && digits.front() == '-') digits.remove_prefix(1);
-    if (digits.empty() || digits.find_first_not_of("0123456789.") != std::string_view::npos ||
-        digits.find('.') != digits.rfind('.') || digits == ".")
-        return std::nullopt;
-    double value = 0;
-    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (ec != std::errc() || end != text.data() + text.size()) return std::nullopt;
-    return value;
+std::string NamesOf(const std::vector<std::shared_ptr<const MethodInfo>>& entries) {
+    std::string known;
+    for (const auto& m : entries) {
+        if (!known.empty()) known += ", ";
+        known += m->Name;
+    }
+    return known;
 }
 
 }  // namespace
 
-const std::vector<MethodInfo>& MethodCatalogue() {
-    static const std::vector<MethodInfo> catalogue = BuildCatalogue();
-    return catalogue;
-}
-
-const MethodInfo* FindMethod(std::string_view name) {
-    for (const MethodInfo& info : MethodCatalogue())
-        if (name == info.Name) return &info;
-    return nullptr;
-}
-
-const MethodInfo& MethodSpec::Info() const {
-    const MethodInfo* info = FindMethod(Method);
-    if (info == nullptr) throw ArgumentError("unknown method '" + Method + "'");
-    return *info;
-}
-
 std::string MethodSpec::Name() const {
-    const MethodInfo& info = Info();
-    std::string text = Method;
     std::string parameters;
-    for (std::size_t p = 0; p < info.Parameters.size(); ++p) {
-        if (info.Parameters[p].Default && *info.Parameters[p].Default == Values[p]) continue;
+    for (std::size_t p = 0; p < Info->Parameters.size(); ++p) {
+        if (Info->Parameters[p].Default && *Info->Parameters[p].Default == Values[p]) continue;
         if (!parameters.empty()) parameters += ',';
-        parameters += info.Parameters[p].Name;
+        parameters += Info->Parameters[p].Name;
         parameters += '=';
-        parameters += FormatAttackNumber(Values[p]);
+        parameters += FormatNumber(Values[p]);
     }
-    return parameters.empty() ? text : text + ":" + parameters;
+    return parameters.empty() ? Info->Name : Info->Name + ":" + parameters;
 }
 
 std::string MethodSpec::Parameters() const {
-    const MethodInfo& info = Info();
-    std::string text;
-    for (std::size_t p = 0; p < info.Parameters.size(); ++p) {
+    // A declared method's own text comes first, then its described parameters.
+    std::string text = Extra;
+    for (std::size_t p = 0; p < Info->Parameters.size(); ++p) {
         if (!text.empty()) text += ',';
-        text += info.Parameters[p].Name;
+        text += Info->Parameters[p].Name;
         text += '=';
-        text += FormatAttackNumber(Values[p]);
+        text += FormatNumber(Values[p]);
     }
     return text;
 }
 
 double MethodSpec::Value(std::string_view parameter) const {
-    const MethodInfo& info = Info();
-    for (std::size_t p = 0; p < info.Parameters.size(); ++p)
-        if (parameter == info.Parameters[p].Name) return Values[p];
-    throw ArgumentError(Method + " has no parameter '" + std::string(parameter) + "'");
+    for (std::size_t p = 0; p < Info->Parameters.size(); ++p)
+        if (parameter == Info->Parameters[p].Name) return Values[p];
+    throw ArgumentError(Info->Name + " has no parameter '" + std::string(parameter) + "'");
+}
+
+const Parameter* MethodSpec::StrengthParameter() const {
+    const std::string& strength = Info->Capabilities.Strength;
+    if (strength.empty()) return nullptr;
+    for (const Parameter& p : Info->Parameters)
+        if (strength == p.Name) return &p;
+    return nullptr;
 }
 
 std::optional<double> MethodSpec::Strength() const {
-    const char* strength = Info().Capabilities.Strength;
-    if (strength == nullptr) return std::nullopt;
-    return Value(strength);
+    if (StrengthParameter() == nullptr) return std::nullopt;
+    return Value(Info->Capabilities.Strength);
 }
 
 MethodSpec MethodSpec::WithStrength(double value) const {
-    const MethodInfo& info = Info();
-    if (info.Capabilities.Strength == nullptr) throw ArgumentError(Method + " has no strength parameter");
+    const Parameter* strength = StrengthParameter();
+    if (strength == nullptr) throw ArgumentError(Info->Name + " has no strength parameter");
+    if (const std::optional<std::string> why = CheckParameterValue(*strength, value))
+        throw ArgumentError(Info->Name + ": " + strength->Name + "=" + FormatNumber(value) + " " + *why + " (" +
+                            AcceptedValues(*strength) + ")");
     MethodSpec described = *this;
-    for (std::size_t p = 0; p < info.Parameters.size(); ++p)
-        if (std::string_view(info.Parameters[p].Name) == info.Capabilities.Strength) {
-            if (const std::optional<std::string> why = CheckParameterValue(info.Parameters[p], value))
-                throw ArgumentError(Method + ": " + info.Parameters[p].Name + "=" + FormatAttackNumber(value) + " " +
-                                    *why + " (" + AcceptedValues(info.Parameters[p]) + ")");
-            described.Values[p] = value;
-        }
+    for (std::size_t p = 0; p < Info->Parameters.size(); ++p)
+        if (&Info->Parameters[p] == strength) described.Values[p] = value;
     return described;
 }
 
 int MethodSpec::PayloadBits() const {
-    const MethodInfo& info = Info();
-    if (info.Capabilities.PayloadBits == 0) return 0;
-    return static_cast<int>(Value("bits"));
+    if (Info->Capabilities.PayloadBits == 0) return 0;
+    for (std::size_t p = 0; p < Info->Parameters.size(); ++p)
+        if (std::string_view(Info->Parameters[p].Name) == "bits") return static_cast<int>(Values[p]);
+    return Info->Capabilities.PayloadBits;
 }
 
-MethodSpec DefaultMethodSpec(std::string_view name) {
-    const MethodInfo* info = FindMethod(name);
-    if (info == nullptr) throw ArgumentError("unknown method '" + std::string(name) + "'");
+const MethodRegistry& MethodRegistry::BuiltIn() {
+    static const MethodRegistry registry = [] {
+        MethodRegistry r;
+        r.Add(detail::PolarityEntry());
+        r.Add(detail::SpreadSpectrumEntry());
+        r.Add(detail::QimEntry());
+        return r;
+    }();
+    return registry;
+}
+
+void MethodRegistry::Add(std::shared_ptr<const MethodInfo> entry) {
+    if (Find(entry->Name) != nullptr)
+        throw ArgumentError("two methods are named '" + entry->Name + "' (the rows and keys name a method by its name)");
+    entries_.push_back(std::move(entry));
+}
+
+std::shared_ptr<const MethodInfo> MethodRegistry::Find(std::string_view name) const {
+    for (const auto& entry : entries_) {
+        if (name == entry->Name) return entry;
+        for (const std::string& alias : entry->Aliases)
+            if (name == alias) return entry;
+    }
+    return nullptr;
+}
+
+MethodSpec DefaultsOf(std::shared_ptr<const MethodInfo> entry) {
     MethodSpec described;
-    described.Method = info->Name;
-    for (const AttackParameter& p : info->Parameters) described.Values.push_back(*p.Default);
+    described.Info = std::move(entry);
+    for (const Parameter& p : described.Info->Parameters) described.Values.push_back(*p.Default);
     return described;
 }
 
-MethodSpec ParseMethodSpec(std::string_view text) {
+MethodSpec DefaultMethod() { return MethodRegistry::BuiltIn().Defaults(kPolarityMethod); }
+
+MethodSpec MethodRegistry::Defaults(std::string_view name) const {
+    std::shared_ptr<const MethodInfo> info = Find(name);
+    if (info == nullptr)
+        throw ArgumentError("unknown method '" + std::string(name) + "' (known: " + NamesOf(entries_) + ")");
+    return DefaultsOf(std::move(info));
+}
+
+MethodSpec MethodRegistry::Parse(std::string_view text) const {
     const std::string whole(text);
     const std::size_t colon = text.find(':');
     const std::string_view name = text.substr(0, colon);
-    const MethodInfo* info = FindMethod(name);
-    if (info == nullptr) {
-        std::string known;
-        for (const MethodInfo& m : MethodCatalogue()) {
-            if (!known.empty()) known += ", ";
-            known += m.Name;
-        }
-        throw ArgumentError("'" + whole + "': unknown method '" + std::string(name) + "' (known: " + known + ")");
-    }
-    MethodSpec described = DefaultMethodSpec(name);
+    if (Find(name) == nullptr)
+        throw ArgumentError("'" + whole + "': unknown method '" + std::string(name) + "' (known: " + NamesOf(entries_) +
+                            ")");
+    MethodSpec described = Defaults(name);
+    const MethodInfo& info = *described.Info;
     if (colon == std::string_view::npos) return described;
-    std::vector<bool> given(info->Parameters.size(), false);
+    std::vector<bool> given(info.Parameters.size(), false);
     std::string_view rest = text.substr(colon + 1);
     while (true) {
         const std::size_t comma = rest.find(',');
@@ -177,25 +154,25 @@ MethodSpec ParseMethodSpec(std::string_view text) {
         const std::string_view parameter = item.substr(0, equals);
         const std::string_view value = item.substr(equals + 1);
         std::size_t p = 0;
-        while (p < info->Parameters.size() && parameter != info->Parameters[p].Name) ++p;
-        if (p == info->Parameters.size()) {
+        while (p < info.Parameters.size() && parameter != info.Parameters[p].Name) ++p;
+        if (p == info.Parameters.size()) {
             std::string known;
-            for (const AttackParameter& a : info->Parameters) {
+            for (const Parameter& a : info.Parameters) {
                 if (!known.empty()) known += ", ";
                 known += a.Name;
             }
-            throw ArgumentError("'" + whole + "': " + info->Name + " has no parameter '" + std::string(parameter) + "'" +
+            throw ArgumentError("'" + whole + "': " + info.Name + " has no parameter '" + std::string(parameter) + "'" +
                                 (known.empty() ? " (it has none)" : " (it has " + known + ")"));
         }
         if (given[p]) throw ArgumentError("'" + whole + "': " + std::string(parameter) + " is given twice");
         given[p] = true;
-        const std::optional<double> number = PlainNumber(value);
+        const std::optional<double> number = ParsePlainNumber(value);
         if (!number)
             throw ArgumentError("'" + whole + "': " + std::string(parameter) + "=" + std::string(value) +
-                                " is not a number (" + AcceptedValues(info->Parameters[p]) + ")");
-        if (const std::optional<std::string> why = CheckParameterValue(info->Parameters[p], *number))
+                                " is not a number (" + AcceptedValues(info.Parameters[p]) + ")");
+        if (const std::optional<std::string> why = CheckParameterValue(info.Parameters[p], *number))
             throw ArgumentError("'" + whole + "': " + std::string(parameter) + "=" + std::string(value) + " " + *why +
-                                " (" + AcceptedValues(info->Parameters[p]) + ")");
+                                " (" + AcceptedValues(info.Parameters[p]) + ")");
         described.Values[p] = *number;
         if (comma == std::string_view::npos) break;
         rest = rest.substr(comma + 1);
@@ -203,9 +180,83 @@ MethodSpec ParseMethodSpec(std::string_view text) {
     return described;
 }
 
-MethodSpec SpecFromKey(const MethodKeyRecord& key) {
-    return ParseMethodSpec(key.Parameters.empty() ? key.Method : key.Method + ":" + key.Parameters);
+MethodSpec MethodRegistry::SpecOf(const MethodKey& key) const {
+    MethodSpec spec = Defaults(key.Method);
+    // The described parameters are read as a method list gives them; what no description holds
+    // (a Python object's own parameters) is kept as it is.
+    std::string described;
+    std::string_view rest = key.Parameters;
+    while (!rest.empty()) {
+        const std::size_t comma = rest.find(',');
+        const std::string_view item = rest.substr(0, comma);
+        const std::string_view name = item.substr(0, item.find('='));
+        bool known = false;
+        for (const Parameter& p : spec.Info->Parameters) known = known || name == p.Name;
+        std::string& into = known ? described : spec.Extra;
+        if (!into.empty()) into += ',';
+        into += item;
+        if (comma == std::string_view::npos) break;
+        rest = rest.substr(comma + 1);
+    }
+    const std::string extra = spec.Extra;
+    spec = Parse(described.empty() ? key.Method : key.Method + ":" + described);
+    spec.Extra = extra;
+    return spec;
 }
+
+MethodKey MethodRegistry::ReadKey(std::span<const std::uint8_t> bytes, const std::string& name) const {
+    // Formats 1 and 2 are the polarity method's; formats 3 and 4 name their method and its
+    // parameters, and the method so described reads the rest.
+    MethodSpec spec;
+    if (HoldsMethodRecord(bytes)) {
+        const MethodKey envelope = DecodeMethodKey(bytes, name);
+        try {
+            spec = SpecOf(envelope);
+        } catch (const ArgumentError& e) {
+            throw ArgumentError("'" + name + "' names a method this program cannot read (" + e.what() + ")");
+        }
+    } else {
+        spec = Defaults(kPolarityMethod);
+    }
+    return MakeMethod(spec)->KeyFromBytes(bytes, name);
+}
+
+MethodKey MethodRegistry::LoadKey(const std::filesystem::path& path) const {
+    return ReadKey(ReadKeyFile(path), path.string());
+}
+
+std::vector<std::uint8_t> MethodRegistry::KeyBytes(const MethodKey& key) const {
+    return MakeMethod(SpecOf(key))->KeyToBytes(key);
+}
+
+void MethodRegistry::SaveKey(const std::filesystem::path& path, const MethodKey& key) const {
+    WriteFileAtomically(path, KeyBytes(key));
+}
+
+std::shared_ptr<const MethodInfo> DeclaredEntry(
+    const MethodDeclaration& declared, std::function<std::unique_ptr<WatermarkMethod>(const MethodSpec&)> make) {
+    if (declared.Name.empty() || declared.Name.size() > kMaxMethodNameBytes ||
+        declared.Name.find_first_not_of("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789-_.") !=
+            std::string::npos)
+        throw ArgumentError("the method name '" + declared.Name + "' is not a word of letters, digits, - _ and . (at most " +
+                            std::to_string(kMaxMethodNameBytes) + ")");
+    if (MethodRegistry::BuiltIn().Find(declared.Name) != nullptr)
+        throw ArgumentError("'" + declared.Name + "' is the name of a built-in method");
+    auto info = std::make_shared<MethodInfo>();
+    info->Name = declared.Name;
+    if (declared.Strength) info->Parameters.push_back(*declared.Strength);
+    info->Capabilities.Blind = true;
+    info->Capabilities.PayloadBits = declared.PayloadBits;
+    if (declared.Strength) info->Capabilities.Strength = declared.Strength->Name;
+    info->Summary = declared.Summary;
+    info->Thresholds = declared.Thresholds;
+    info->Make = std::move(make);
+    return info;
+}
+
+MethodSpec ParseMethodSpec(std::string_view text) { return MethodRegistry::BuiltIn().Parse(text); }
+
+std::unique_ptr<WatermarkMethod> MakeMethod(const MethodSpec& described) { return described.Info->Make(described); }
 
 std::vector<std::uint8_t> PayloadFromSeed(std::uint32_t seed, int bits) {
     RandomStream stream(static_cast<std::uint64_t>(seed) ^ kPayloadStream);
@@ -247,60 +298,26 @@ std::vector<std::uint8_t> ParsePayloadHex(std::string_view text, int bits) {
     return out;
 }
 
-MethodKey MethodKey::From(const AnyKey& key) {
-    MethodKey out;
-    out.Polarity = key.Polarity;
-    out.Blind = key.Method;
-    return out;
+double BitAccuracy(std::span<const std::uint8_t> read, std::span<const std::uint8_t> embedded) {
+    if (read.size() != embedded.size() || read.empty())
+        throw ArgumentError("bit accuracy: " + std::to_string(read.size()) + " bits read against " +
+                            std::to_string(embedded.size()) + " embedded");
+    std::size_t right = 0;
+    for (std::size_t b = 0; b < read.size(); ++b) right += read[b] == embedded[b] ? 1 : 0;
+    return static_cast<double>(right) / static_cast<double>(read.size());
 }
 
-std::optional<AttackParameter> detail::CatalogueMethod::StrengthParameter() const {
-    const MethodInfo& info = spec_.Info();
-    if (info.Capabilities.Strength == nullptr) return std::nullopt;
-    for (const AttackParameter& p : info.Parameters)
-        if (std::string_view(p.Name) == info.Capabilities.Strength) return p;
-    return std::nullopt;
+void CheckTargetPsnr(double decibels) {
+    if (!(decibels >= kLowestTargetPsnr && decibels <= kHighestTargetPsnr))
+        throw ArgumentError("a target PSNR of " + FormatNumber(decibels) + " dB is outside " +
+                            FormatNumber(kLowestTargetPsnr) + ".." + FormatNumber(kHighestTargetPsnr));
 }
 
-std::unique_ptr<WatermarkMethod> detail::CatalogueMethod::WithStrength(double value) const {
-    return MakeMethod(spec_.WithStrength(value));
-}
-
-MethodCapabilities DeclaredMethod::Capabilities() const {
-    return {true, declared_->PayloadBits, declared_->Strength ? declared_->Strength->Name : nullptr, false};
-}
-
-std::unique_ptr<WatermarkMethod> DeclaredMethod::WithStrength(double value) const {
-    if (!declared_->Strength) throw ArgumentError(declared_->Name + " has no strength parameter");
-    if (const std::optional<std::string> why = CheckParameterValue(*declared_->Strength, value))
-        throw ArgumentError(declared_->Name + ": strength " + FormatAttackNumber(value) + " " + *why);
-    return AtStrength(value);
-}
-
-std::unique_ptr<WatermarkMethod> MakeMethod(const MethodSpec& described) {
-    if (described.Method == kPolarityMethod) return detail::MakePolarity(described);
-    if (described.Method == "spread-spectrum") return detail::MakeSpreadSpectrum(described);
-    if (described.Method == "qim") return detail::MakeQim(described);
-    throw ArgumentError("unknown method '" + described.Method + "'");
-}
-
-double GrayPsnr(std::span<const std::uint8_t> a, std::span<const std::uint8_t> b) {
-    if (a.size() != b.size() || a.empty()) throw ArgumentError("PSNR needs two pictures of one size");
-    // Whole numbers throughout, so the sum is exact; the same value as PsnrDecibels for 256 x 256.
-    std::int64_t sum = 0;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        const int d = b[i] - a[i];
-        sum += d * d;
-    }
-    if (sum == 0) return std::numeric_limits<double>::infinity();
-    const double mse = static_cast<double>(sum) / static_cast<double>(a.size());
-    return -10 * std::log10(mse / 65025);
-}
-
-std::unique_ptr<WatermarkMethod> FindStrength(const WatermarkMethod& method, const Bitmap& host,
+std::unique_ptr<WatermarkMethod> FindStrength(const WatermarkMethod& method, const ImageView& host,
                                               const MethodPayload& payload, std::uint32_t seed,
                                               double targetDecibels) {
-    const std::optional<AttackParameter> parameter = method.StrengthParameter();
+    CheckTargetPsnr(targetDecibels);
+    const Parameter* parameter = method.StrengthParameter();
     if (!parameter) throw ArgumentError(method.Name() + " has no strength parameter to set a PSNR with");
     constexpr double kTolerance = 0.1;
     auto psnrAt = [&](double strength) { return method.WithStrength(strength)->Embed(host, payload, seed).Psnr; };
@@ -353,9 +370,9 @@ std::unique_ptr<WatermarkMethod> FindStrength(const WatermarkMethod& method, con
     if (bestError > kTolerance)
         throw ArgumentError("no " + std::string(parameter->Name) + " of " + method.Name() + " (" +
                             AcceptedValues(*parameter) + ") gives an embedding PSNR of " +
-                            FormatAttackNumber(targetDecibels) + " dB on this host within 0.1 dB (the nearest: " +
-                            FormatAttackNumber(std::round(bestPsnr * 100) / 100) + " dB at " +
-                            FormatAttackNumber(best) + ")");
+                            FormatNumber(targetDecibels) + " dB on this host within 0.1 dB (the nearest: " +
+                            FormatNumber(std::round(bestPsnr * 100) / 100) + " dB at " +
+                            FormatNumber(best) + ")");
     return method.WithStrength(best);
 }
 

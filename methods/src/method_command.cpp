@@ -20,8 +20,8 @@
 
 #include <nlohmann/json.hpp>
 
-#include "quillfen/attacks/attack_list.h"
 #include "quillfen/image/errors.h"
+#include "quillfen/watermark/metrics.h"
 #include "quillfen/io/file_write.h"
 #include "quillfen/io/picture_files.h"
 #include "quillfen/watermark/marking.h"
@@ -32,7 +32,7 @@ namespace quillfen {
 
 // The folder of one embedding: the host, the marked picture, the key the method wrote and the
 // suspects written for its detections. It goes when the last reader of the key is done.
-struct ExternalKeyFile {
+struct ExternalKeyFile final : KeyState {
     std::filesystem::path Folder;
     std::filesystem::path Key;
     ExternalKeyFile() = default;
@@ -49,7 +49,8 @@ namespace {
 // What a command may print: more is cut (a detection prints one line).
 constexpr std::size_t kMostOutput = 1 << 20;
 
-struct CommandSpec : MethodDeclaration {
+struct CommandSpec {
+    MethodDeclaration Declared;
     std::vector<std::string> Embed;
     std::vector<std::string> Detect;
     std::string Extension = ".png";
@@ -188,26 +189,24 @@ std::filesystem::path NewFolder() {
     return pattern;
 }
 
-class CommandMethod final : public DeclaredMethod {
+class CommandMethod final : public WatermarkMethod {
 public:
-    CommandMethod(std::shared_ptr<const CommandSpec> described, std::optional<double> strength)
-        : DeclaredMethod(described, strength), spec_(std::move(described)) {}
+    CommandMethod(std::shared_ptr<const CommandSpec> command, MethodSpec described)
+        : spec_(std::move(command)), described_(std::move(described)) {}
 
-    std::string Parameters() const override {
-        if (!Strength()) return std::string();
-        return std::string(spec_->Strength->Name) + "=" + FormatAttackNumber(*Strength());
-    }
+    const MethodSpec& Describe() const override { return described_; }
 
-    MethodMarked Embed(const Bitmap& host, const MethodPayload& payload, std::uint32_t seed) const override {
-        if (payload.Bits.size() != static_cast<std::size_t>(spec_->PayloadBits))
-            throw ArgumentError(Fail("embeds " + std::to_string(spec_->PayloadBits) + " payload bits, not " +
+    MethodMarked Embed(const ImageView& view, const MethodPayload& payload, std::uint32_t seed) const override {
+        CheckImageView(view, "host picture");
+        if (payload.Bits.size() != static_cast<std::size_t>(PayloadBits()))
+            throw ArgumentError(Fail("embeds " + std::to_string(PayloadBits()) + " payload bits, not " +
                                      std::to_string(payload.Bits.size())));
+        const GrayPlane gray = ToPlane(view.Gray());
         auto files = std::make_shared<ExternalKeyFile>();
         files->Folder = NewFolder();
         files->Key = files->Folder / "key";
         const std::filesystem::path hostFile = files->Folder / ("host" + spec_->Extension);
         const std::filesystem::path out = files->Folder / ("marked" + spec_->Extension);
-        const GrayPlane gray = GrayOf(host);
         SavePictureFile(hostFile, Bitmap::fromGray(gray.width(), gray.height(), gray.data()), true);
         std::map<std::string, std::string> values = Values();
         values["host"] = hostFile.string();
@@ -222,43 +221,49 @@ public:
         } catch (const Error& e) {
             throw Error(Fail(std::string("embed wrote no marked picture it can read (") + e.what() + ")"));
         }
-        if (marked.bitmap.width() != host.width() || marked.bitmap.height() != host.height())
+        if (marked.bitmap.width() != gray.width() || marked.bitmap.height() != gray.height())
             throw Error(Fail("embed wrote a picture of " + std::to_string(marked.bitmap.width()) + " x " +
-                             std::to_string(marked.bitmap.height()) + " for a host of " + std::to_string(host.width()) +
-                             " x " + std::to_string(host.height())));
+                             std::to_string(marked.bitmap.height()) + " for a host of " + std::to_string(gray.width()) +
+                             " x " + std::to_string(gray.height())));
         MethodMarked result;
         const GrayPlane written = GrayOf(marked.bitmap);
         result.Picture = Bitmap::fromGray(written.width(), written.height(), written.data());
-        result.Psnr = GrayPsnr(written.pixels(), gray.pixels());
-        MethodKeyRecord& record = result.Key.Blind.emplace();
-        record.Method = spec_->Name;
-        record.Parameters = Parameters();
-        record.Seed = seed;
-        record.HostWidth = host.width();
-        record.HostHeight = host.height();
-        record.Payload = payload.Bits;
-        result.Key.External = files;
+        result.Psnr = BytePsnr(written.pixels(), gray.pixels());
+        MethodKey& key = result.Key;
+        key.Method = Name();
+        key.Parameters = Parameters();
+        key.Seed = seed;
+        key.HostWidth = gray.width();
+        key.HostHeight = gray.height();
+        key.Payload = payload.Bits;
+        // What the program wrote as its key goes with the key (a saved key can be read again).
+        std::error_code missing;
+        if (std::filesystem::file_size(files->Key, missing) > 0 && !missing) key.Bytes = ReadWholeFile(files->Key);
+        key.State = files;
         return result;
     }
 
-    MethodReading Detect(const Bitmap& suspect, const MethodKey& key) const override {
-        const GrayPlane gray = GrayOf(suspect);
-        return DetectGray(gray.pixels(), gray.width(), gray.height(), key);
-    }
-
-    MethodReading DetectGray(std::span<const std::uint8_t> gray, int width, int height,
-                             const MethodKey& key) const override {
-        if (!key.External || !key.Blind || key.Blind->Method != spec_->Name)
-            throw ArgumentError(Fail("the key is not one of its embeddings"));
+    MethodReading Detect(const ImageView& view, const MethodKey& key, ReadDepth) const override {
+        CheckImageView(view, "suspect picture");
+        if (key.Method != Name()) throw ArgumentError(Fail("the key is not one of its embeddings"));
+        // The folder of the embedding while it lives, else one of its own with the key's bytes.
+        std::shared_ptr<const ExternalKeyFile> files = std::dynamic_pointer_cast<const ExternalKeyFile>(key.State);
+        if (files == nullptr) {
+            auto own = std::make_shared<ExternalKeyFile>();
+            own->Folder = NewFolder();
+            own->Key = own->Folder / "key";
+            WriteFileAtomically(own->Key, key.Bytes);
+            files = own;
+        }
+        const GrayPlane gray = ToPlane(view.Gray());
         static std::atomic<std::uint64_t> counter{0};
-        const std::filesystem::path file =
-            key.External->Folder / ("suspect-" + std::to_string(counter++) + spec_->Extension);
-        SavePictureFile(file, Bitmap::fromGray(width, height, gray.data()), true);
+        const std::filesystem::path file = files->Folder / ("suspect-" + std::to_string(counter++) + spec_->Extension);
+        SavePictureFile(file, Bitmap::fromGray(gray.width(), gray.height(), gray.data()), true);
         std::map<std::string, std::string> values = Values();
         values["suspect"] = file.string();
-        values["key"] = key.External->Key.string();
-        values["seed"] = std::to_string(key.Blind->Seed);
-        values["payload"] = PayloadHex(key.Blind->Payload);
+        values["key"] = files->Key.string();
+        values["seed"] = std::to_string(key.Seed);
+        values["payload"] = PayloadHex(key.Payload);
         Outcome outcome;
         try {
             outcome = Call("detect", Filled(spec_->Detect, values));
@@ -269,20 +274,27 @@ public:
         }
         std::error_code ignored;
         std::filesystem::remove(file, ignored);
-        return Parse(LastLine(outcome.Out), key.Blind->Payload);
+        return Parse(LastLine(outcome.Out), key.Payload);
+    }
+
+    std::vector<std::uint8_t> KeyToBytes(const MethodKey& key) const override { return EncodeMethodKey(key); }
+
+    MethodKey KeyFromBytes(std::span<const std::uint8_t> bytes, const std::string& name) const override {
+        MethodKey key = DecodeMethodKey(bytes, name);
+        if (key.Payload.size() != static_cast<std::size_t>(PayloadBits()))
+            throw FormatError("'" + name + "' is damaged (it holds " + std::to_string(key.Payload.size()) +
+                              " payload bits; " + Name() + " carries " + std::to_string(PayloadBits()) + ")");
+        return key;
     }
 
 private:
-    std::unique_ptr<WatermarkMethod> AtStrength(double value) const override {
-        return std::make_unique<CommandMethod>(spec_, value);
-    }
-    std::string Fail(const std::string& what) const { return "method " + spec_->Name + ": " + what; }
+    std::string Fail(const std::string& what) const { return "method " + Name() + ": " + what; }
 
     std::map<std::string, std::string> Values() const {
         std::map<std::string, std::string> values;
         for (const std::string& name : kPlaceholders) values[name] = "";
         values["dir"] = spec_->Dir.string();
-        if (Strength()) values["strength"] = FormatAttackNumber(*Strength());
+        if (Strength()) values["strength"] = FormatNumber(*Strength());
         return values;
     }
 
@@ -320,31 +332,28 @@ private:
         reading.Score = j["score"].get<double>();
         if (!(reading.Score >= -1 && reading.Score <= 1))
             throw Error(Fail("detect printed a score of " + j["score"].dump() + ", outside -1..1"));
-        if (spec_->PayloadBits > 0) {
-            const std::string bitsError = "detect printed no \"bits\" of " + std::to_string(spec_->PayloadBits) +
+        if (PayloadBits() > 0) {
+            const std::string bitsError = "detect printed no \"bits\" of " + std::to_string(PayloadBits()) +
                                           " characters 0 and 1";
             if (!j.contains("bits") || !j["bits"].is_string()) throw Error(Fail(bitsError));
             const std::string bits = j["bits"].get<std::string>();
-            if (bits.size() != static_cast<std::size_t>(spec_->PayloadBits) ||
+            if (bits.size() != static_cast<std::size_t>(PayloadBits()) ||
                 bits.find_first_not_of("01") != std::string::npos)
                 throw Error(Fail(bitsError + " (it printed \"" + bits.substr(0, 80) + "\")"));
-            int right = 0;
-            for (std::size_t b = 0; b < bits.size(); ++b) {
-                reading.Bits.push_back(bits[b] == '1' ? 1 : 0);
-                right += reading.Bits.back() == payload[b] ? 1 : 0;
-            }
-            reading.BitAccuracy = static_cast<double>(right) / static_cast<double>(bits.size());
+            for (const char bit : bits) reading.Bits.push_back(bit == '1' ? 1 : 0);
+            reading.BitAccuracy = BitAccuracy(reading.Bits, payload);
             reading.Ber = 1 - *reading.BitAccuracy;
         }
         return reading;
     }
 
     std::shared_ptr<const CommandSpec> spec_;
+    MethodSpec described_;
 };
 
 }  // namespace
 
-std::shared_ptr<const WatermarkMethod> LoadMethodCommand(const std::filesystem::path& path) {
+std::shared_ptr<const MethodInfo> LoadMethodCommand(const std::filesystem::path& path) {
     const std::string where = "'" + path.string() + "'";
     const std::vector<std::uint8_t> bytes = ReadWholeFile(path);
     nlohmann::json j;
@@ -363,19 +372,19 @@ std::shared_ptr<const WatermarkMethod> LoadMethodCommand(const std::filesystem::
             throw FormatError(where + ": unknown field \"" + field + "\"");
     }
     if (!j.contains("name") || !j["name"].is_string()) throw FormatError(where + ": no \"name\" text");
-    described->Name = j["name"].get<std::string>();
-    if (described->Name.empty() || described->Name.size() > kMaxMethodNameBytes ||
-        described->Name.find_first_not_of("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789-_.") !=
+    described->Declared.Name = j["name"].get<std::string>();
+    if (described->Declared.Name.empty() || described->Declared.Name.size() > kMaxMethodNameBytes ||
+        described->Declared.Name.find_first_not_of("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789-_.") !=
             std::string::npos)
-        throw FormatError(where + ": the name '" + described->Name + "' is not a word of letters, digits, - _ and . (at most " +
+        throw FormatError(where + ": the name '" + described->Declared.Name + "' is not a word of letters, digits, - _ and . (at most " +
                           std::to_string(kMaxMethodNameBytes) + ")");
-    if (FindMethod(described->Name) != nullptr)
-        throw FormatError(where + ": '" + described->Name + "' is the name of a method of the catalogue");
+    if (MethodRegistry::BuiltIn().Find(described->Declared.Name) != nullptr)
+        throw FormatError(where + ": '" + described->Declared.Name + "' is the name of a method of the catalogue");
     if (j.contains("payload_bits")) {
         const nlohmann::json& bits = j["payload_bits"];
         if (!bits.is_number_unsigned() || bits.get<std::uint64_t>() > static_cast<std::uint64_t>(kMaxPayloadBits))
             throw FormatError(where + ": \"payload_bits\" is not a whole number 0.." + std::to_string(kMaxPayloadBits));
-        described->PayloadBits = static_cast<int>(bits.get<std::uint64_t>());
+        described->Declared.PayloadBits = static_cast<int>(bits.get<std::uint64_t>());
     }
     if (j.contains("picture_format")) {
         const nlohmann::json& format = j["picture_format"];
@@ -396,8 +405,8 @@ std::shared_ptr<const WatermarkMethod> LoadMethodCommand(const std::filesystem::
                 throw FormatError(where + ": \"thresholds\" has no number \"" + rate + "\" in -1..1");
             return t[rate].get<double>();
         };
-        described->Thresholds = std::pair{number("1e-3"), number("1e-6")};
-        if (described->Thresholds->second < described->Thresholds->first)
+        described->Declared.Thresholds = std::pair{number("1e-3"), number("1e-6")};
+        if (described->Declared.Thresholds->second < described->Declared.Thresholds->first)
             throw FormatError(where + ": the threshold at 1e-6 is below the one at 1e-3");
     }
     double strength = 0;
@@ -412,7 +421,7 @@ std::shared_ptr<const WatermarkMethod> LoadMethodCommand(const std::filesystem::
         strength = number("default");
         if (!(lowest > 0 && lowest <= strength && strength <= highest))
             throw FormatError(where + ": \"strength\" needs 0 < lowest <= default <= highest");
-        described->Strength = AttackParameter{"strength", lowest, highest, false, false, strength, "the method's strength"};
+        described->Declared.Strength = Parameter{"strength", lowest, highest, false, false, strength, "the method's strength"};
     }
     for (const auto& [field, words] : {std::pair{"embed", &described->Embed}, std::pair{"detect", &described->Detect}}) {
         if (!j.contains(field) || !j[field].is_array() || j[field].empty())
@@ -421,9 +430,9 @@ std::shared_ptr<const WatermarkMethod> LoadMethodCommand(const std::filesystem::
             if (!word.is_string()) throw FormatError(where + ": \"" + field + "\" holds a word that is not a text");
             words->push_back(word.get<std::string>());
             for (const std::string& name : PlaceholdersOf(words->back(), where)) {
-                if (name == "payload" && described->PayloadBits == 0)
+                if (name == "payload" && described->Declared.PayloadBits == 0)
                     throw FormatError(where + ": {payload} in \"" + field + "\" without \"payload_bits\"");
-                if (name == "strength" && !described->Strength)
+                if (name == "strength" && !described->Declared.Strength)
                     throw FormatError(where + ": {strength} in \"" + field + "\" without a \"strength\"");
                 if ((name == "suspect" && std::string(field) == "embed") ||
                     ((name == "host" || name == "out") && std::string(field) == "detect"))
@@ -432,7 +441,11 @@ std::shared_ptr<const WatermarkMethod> LoadMethodCommand(const std::filesystem::
         }
         if (words->front().empty()) throw FormatError(where + ": \"" + field + "\" starts with an empty program name");
     }
-    return std::make_shared<CommandMethod>(described, described->Strength ? std::optional<double>(strength) : std::nullopt);
+    described->Declared.Summary = "a method run as programs, described by " + path.filename().string();
+    std::shared_ptr<const CommandSpec> command = described;
+    return DeclaredEntry(described->Declared, [command](const MethodSpec& values) -> std::unique_ptr<WatermarkMethod> {
+        return std::make_unique<CommandMethod>(command, values);
+    });
 }
 
 }  // namespace quillfen

@@ -71,8 +71,6 @@ def _method_text(method: Any, params: Mapping[str, Any]) -> str:
     keyword parameters."""
     if not isinstance(method, str):
         raise Error(f"method: a method's name is text, as 'qim' or 'qim:bits=32', not {type(method).__name__}")
-    if method == "dct-polarity":  # the name rows give the polarity method
-        method = METHOD
     words = []
     for name, value in params.items():
         if isinstance(value, bool) or not isinstance(value, (int, float, np.integer, np.floating)):
@@ -116,14 +114,11 @@ def embed(host: np.ndarray, mark: Any = None, seed: Optional[int] = None, method
             raise Error("embed: give the payload once (as mark or as payload=)")
         mark = payload
     text = _method_text(method, params)
-    if calibration_trials is None:
-        calibration_trials = 2000 if text.split(":")[0] == METHOD else 0
-    if isinstance(calibration_trials, bool) or not isinstance(calibration_trials, (int, np.integer)) or not (
-            calibration_trials == 0 or 100 <= calibration_trials <= 1000000):
-        raise Error(f"calibration_trials: {calibration_trials!r} is not 0 (no calibration of the key's own) "
-                    "or 100..1000000")
-    return _quillfen._embed(host, mark, _seed(seed, "seed"), int(calibration_trials), int(jobs), text,
-                            _target_psnr(target_psnr))
+    if calibration_trials is not None and (isinstance(calibration_trials, bool) or
+                                           not isinstance(calibration_trials, (int, np.integer))):
+        raise Error(f"calibration_trials: {calibration_trials!r} is not a whole number")
+    return _quillfen._embed(host, mark, _seed(seed, "seed"), None if calibration_trials is None else
+                            int(calibration_trials), int(jobs), text, _target_psnr(target_psnr))
 
 
 @dataclasses.dataclass(frozen=True)

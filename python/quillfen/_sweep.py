@@ -83,7 +83,7 @@ def _methods(methods: Any) -> Tuple[List[str], List[Any]]:
     named, objects = [], []
     for method in [methods] if isinstance(methods, str) or not isinstance(methods, (list, tuple)) else methods:
         if isinstance(method, str):
-            named.append("polarity" if method == "dct-polarity" else method)
+            named.append(method)
         else:
             objects.append(method)
     return named, objects
@@ -189,7 +189,7 @@ def calibrate(hosts: Any, mark: Any = None, seeds: Any = "1..10", attacks: Any =
     paths, pictures = _hosts(hosts)
     text, method_object = "", None
     if isinstance(method, str):
-        text = "polarity" if method == "dct-polarity" else method
+        text = method
     elif method is not None:
         method_object = method
     return _quillfen._calibrate(paths, pictures, None if mark is None else _mark(mark), _seeds(seeds),

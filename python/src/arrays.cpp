@@ -44,6 +44,16 @@ Picture PictureOf(const py::handle& object, const char* what) {
     picture.channels = colour ? static_cast<int>(a.shape(2)) : 1;
     picture.view = GrayView(data, static_cast<int>(width), static_cast<int>(height), a.strides(0), a.strides(1));
     CheckView(picture.view, what);
+    if (colour) {
+        const auto* base = static_cast<const std::uint8_t*>(a.data());
+        const auto channel = [&](int c) {
+            return GrayView(base + c * a.strides(2), static_cast<int>(width), static_cast<int>(height), a.strides(0),
+                            a.strides(1));
+        };
+        picture.picture = ImageView(channel(0), channel(1), channel(2));
+    } else {
+        picture.picture = ImageView(picture.view);
+    }
     return picture;
 }
 
@@ -107,6 +117,26 @@ Bitmap BitmapOf(const Picture& picture) {
             bitmap.setBgr(x, y, *blue, *(blue - channel), *(blue - 2 * channel));
         }
     return bitmap;
+}
+
+py::array LikeCaller(const Picture& caller, const Bitmap& marked) {
+    if (caller.channels == 1) {
+        std::vector<std::uint8_t> gray(static_cast<std::size_t>(marked.width()) * marked.height());
+        for (int y = 0; y < marked.height(); ++y)
+            for (int x = 0; x < marked.width(); ++x) gray[static_cast<std::size_t>(y) * marked.width() + x] = marked.blue(x, y);
+        return ArrayOf(std::move(gray), marked.width(), marked.height());
+    }
+    py::array_t<std::uint8_t> copy(caller.array.attr("copy")());
+    auto out = copy.mutable_unchecked<3>();
+    for (int y = 0; y < marked.height(); ++y) {
+        const std::uint8_t* row = marked.row(y);
+        for (int x = 0; x < marked.width(); ++x) {
+            out(y, x, 0) = row[3 * x + 2];
+            out(y, x, 1) = row[3 * x + 1];
+            out(y, x, 2) = row[3 * x];
+        }
+    }
+    return copy;
 }
 
 }  // namespace quillfen::python

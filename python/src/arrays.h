@@ -12,6 +12,7 @@
 #include "quillfen/image/bitmap.h"
 #include "quillfen/image/gray_plane.h"
 #include "quillfen/image/gray_view.h"
+#include "quillfen/image/image_view.h"
 
 namespace quillfen::python {
 
@@ -23,6 +24,7 @@ struct Picture {
     py::array array;
     GrayView view;
     int channels = 1;  // 1 for (H, W); 3 or 4 for colour
+    ImageView picture;  // the gray view, or the red, green and blue views of a colour array
 };
 
 // ArgumentError naming `what` for anything but a uint8 array of those shapes within the size
@@ -37,5 +39,8 @@ py::array ArrayOf(std::vector<std::uint8_t> pixels, int width, int height);
 py::array ArrayOf(const Bitmap& picture, bool gray);
 // The picture as a 24-bit Bitmap: gray arrays in all three bytes, colour ones as they are.
 Bitmap BitmapOf(const Picture& picture);
+// A new array of the caller's picture's shape holding `marked` (of the same size): the gray of a
+// (H, W) array, the red, green and blue of a colour one, whose alpha, if any, is kept.
+py::array LikeCaller(const Picture& caller, const Bitmap& marked);
 
 }  // namespace quillfen::python

@@ -9,9 +9,8 @@
 #include <pybind11/numpy.h>
 
 #include "arrays.h"
-#include "quillfen/attacks/attack_catalogue.h"
-#include "quillfen/attacks/attack_list.h"
 #include "quillfen/image/errors.h"
+#include "quillfen/watermark/metrics.h"
 #include "quillfen/watermark/marking.h"
 #include "quillfen/watermark/method_key.h"
 
@@ -21,7 +20,8 @@ namespace {
 
 // What the object says of itself, read once. The object and its parameters go with the last
 // holder, which may be an engine thread: they are let go with the lock taken.
-struct Described : MethodDeclaration {
+struct Described {
+    MethodDeclaration Declared;
     py::object Object;
     py::dict Params;
     std::string ParamsText;  // "a=1,b=x" of Params, in their order
@@ -100,25 +100,19 @@ std::vector<std::uint8_t> BitsOf(const py::handle& value, int count) {
     return bits;
 }
 
-class ObjectMethod final : public DeclaredMethod {
+class ObjectMethod final : public WatermarkMethod {
 public:
-    ObjectMethod(std::shared_ptr<const Described> described, std::optional<double> strength)
-        : DeclaredMethod(described, strength), d_(std::move(described)) {}
+    ObjectMethod(std::shared_ptr<const Described> object, MethodSpec described)
+        : d_(std::move(object)), described_(std::move(described)) {}
 
-    std::string Parameters() const override {
-        std::string text = d_->ParamsText;
-        if (Strength()) {
-            if (!text.empty()) text.push_back(',');
-            text.append("strength=").append(FormatAttackNumber(*Strength()));
-        }
-        return text;
-    }
+    const MethodSpec& Describe() const override { return described_; }
 
-    MethodMarked Embed(const Bitmap& host, const MethodPayload& payload, std::uint32_t seed) const override {
-        if (payload.Bits.size() != static_cast<std::size_t>(d_->PayloadBits))
-            throw ArgumentError(Fail("embeds " + std::to_string(d_->PayloadBits) + " payload bits, not " +
+    MethodMarked Embed(const ImageView& host, const MethodPayload& payload, std::uint32_t seed) const override {
+        CheckImageView(host, "host picture");
+        if (payload.Bits.size() != static_cast<std::size_t>(PayloadBits()))
+            throw ArgumentError(Fail("embeds " + std::to_string(PayloadBits()) + " payload bits, not " +
                                      std::to_string(payload.Bits.size())));
-        const GrayPlane gray = GrayOf(host);
+        const GrayPlane gray = ToPlane(host.Gray());
         MethodMarked result;
         std::vector<std::uint8_t> key;
         {
@@ -147,34 +141,27 @@ public:
                 throw Error(Fail(e.what()));
             }
         }
-        result.Psnr = GrayPsnr(GrayOf(result.Picture).pixels(), gray.pixels());
-        MethodKeyRecord& record = result.Key.Blind.emplace();
-        record.Method = d_->Name;
+        result.Psnr = BytePsnr(GrayOf(result.Picture).pixels(), gray.pixels());
+        MethodKey& record = result.Key;
+        record.Method = Name();
         record.Parameters = Parameters();
         record.Seed = seed;
-        record.HostWidth = host.width();
-        record.HostHeight = host.height();
+        record.HostWidth = gray.width();
+        record.HostHeight = gray.height();
         record.Payload = payload.Bits;
-        result.Key.Foreign = std::make_shared<const std::vector<std::uint8_t>>(std::move(key));
+        record.Bytes = std::move(key);
         return result;
     }
 
-    MethodReading Detect(const Bitmap& suspect, const MethodKey& key) const override {
-        const GrayPlane gray = GrayOf(suspect);
-        return DetectGray(gray.pixels(), gray.width(), gray.height(), key);
-    }
-
-    MethodReading DetectGray(std::span<const std::uint8_t> gray, int width, int height,
-                             const MethodKey& key) const override {
-        if (!key.Foreign || !key.Blind || key.Blind->Method != d_->Name)
-            throw ArgumentError(Fail("the key is not one of its embeddings"));
+    MethodReading Detect(const ImageView& suspect, const MethodKey& key, ReadDepth) const override {
+        CheckImageView(suspect, "suspect picture");
+        if (key.Method != Name()) throw ArgumentError(Fail("the key is not one of its embeddings"));
+        const GrayPlane gray = ToPlane(suspect.Gray());
         MethodReading reading;
         py::gil_scoped_acquire acquire;
         try {
-            const py::bytes keyBytes(reinterpret_cast<const char*>(key.Foreign->data()), key.Foreign->size());
-            const py::object returned =
-                d_->Object.attr("detect")(ArrayOf(std::vector<std::uint8_t>(gray.begin(), gray.end()), width, height),
-                                          keyBytes);
+            const py::bytes keyBytes(reinterpret_cast<const char*>(key.Bytes.data()), key.Bytes.size());
+            const py::object returned = d_->Object.attr("detect")(ArrayOf(gray), keyBytes);
             py::object score = returned;
             py::object bits = py::none();
             if (py::isinstance<py::dict>(returned)) {
@@ -185,17 +172,13 @@ public:
             }
             reading.Score = Number(score, "the score detect returned");
             if (!(reading.Score >= -1 && reading.Score <= 1))
-                throw ArgumentError("detect returned a score of " + FormatAttackNumber(reading.Score) +
-                                    ", outside -1..1");
-            if (d_->PayloadBits > 0) {
+                throw ArgumentError("detect returned a score of " + FormatNumber(reading.Score) + ", outside -1..1");
+            if (PayloadBits() > 0) {
                 if (bits.is_none())
-                    throw ArgumentError("detect returned no \"bits\" (it carries " + std::to_string(d_->PayloadBits) +
+                    throw ArgumentError("detect returned no \"bits\" (it carries " + std::to_string(PayloadBits()) +
                                         "; return {\"score\": s, \"bits\": [...]})");
-                reading.Bits = BitsOf(bits, d_->PayloadBits);
-                int right = 0;
-                for (std::size_t b = 0; b < reading.Bits.size(); ++b)
-                    right += reading.Bits[b] == key.Blind->Payload[b] ? 1 : 0;
-                reading.BitAccuracy = static_cast<double>(right) / static_cast<double>(reading.Bits.size());
+                reading.Bits = BitsOf(bits, PayloadBits());
+                reading.BitAccuracy = BitAccuracy(reading.Bits, key.Payload);
                 reading.Ber = 1 - *reading.BitAccuracy;
             }
         } catch (py::error_already_set& e) {
@@ -206,36 +189,44 @@ public:
         return reading;
     }
 
-private:
-    std::unique_ptr<WatermarkMethod> AtStrength(double value) const override {
-        return std::make_unique<ObjectMethod>(d_, value);
+    std::vector<std::uint8_t> KeyToBytes(const MethodKey& key) const override { return EncodeMethodKey(key); }
+
+    MethodKey KeyFromBytes(std::span<const std::uint8_t> bytes, const std::string& name) const override {
+        MethodKey key = DecodeMethodKey(bytes, name);
+        if (key.Payload.size() != static_cast<std::size_t>(PayloadBits()))
+            throw FormatError("'" + name + "' is damaged (it holds " + std::to_string(key.Payload.size()) +
+                              " payload bits; " + Name() + " carries " + std::to_string(PayloadBits()) + ")");
+        return key;
     }
-    std::string Fail(const std::string& what) const { return "method " + d_->Name + ": " + what; }
+
+private:
+    std::string Fail(const std::string& what) const { return "method " + Name() + ": " + what; }
 
     std::shared_ptr<const Described> d_;
+    MethodSpec described_;
 };
 
 std::string ParamText(const py::handle& value) {
-    if (py::isinstance<py::float_>(value)) return FormatAttackNumber(value.cast<double>());
+    if (py::isinstance<py::float_>(value)) return FormatNumber(value.cast<double>());
     return py::str(value);
 }
 
 }  // namespace
 
-std::shared_ptr<const WatermarkMethod> PythonMethod(const py::handle& object) {
+std::shared_ptr<const MethodInfo> PythonMethod(const py::handle& object) {
     auto d = std::make_shared<Described>();
     d->Object = py::reinterpret_borrow<py::object>(object);
     const std::string kind = py::str(object.get_type().attr("__name__"));
     const auto fail = [&](const std::string& what) { return ArgumentError("a method object (" + kind + ") " + what); };
     if (!py::hasattr(object, "name") || !py::isinstance<py::str>(object.attr("name")))
         throw fail("has no name (a text attribute `name`)");
-    d->Name = object.attr("name").cast<std::string>();
-    if (d->Name.empty() || d->Name.size() > kMaxMethodNameBytes ||
-        d->Name.find_first_not_of("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789-_.") !=
+    d->Declared.Name = object.attr("name").cast<std::string>();
+    if (d->Declared.Name.empty() || d->Declared.Name.size() > kMaxMethodNameBytes ||
+        d->Declared.Name.find_first_not_of("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789-_.") !=
             std::string::npos)
-        throw fail("has the name '" + d->Name + "', not a word of letters, digits, - _ and . (at most " +
+        throw fail("has the name '" + d->Declared.Name + "', not a word of letters, digits, - _ and . (at most " +
                    std::to_string(kMaxMethodNameBytes) + ")");
-    if (FindMethod(d->Name) != nullptr) throw fail("is named '" + d->Name + "', the name of a method of the catalogue");
+    if (MethodRegistry::BuiltIn().Find(d->Declared.Name) != nullptr) throw fail("is named '" + d->Declared.Name + "', the name of a method of the catalogue");
     for (const char* needed : {"embed", "detect"})
         if (!py::hasattr(object, needed) || !PyCallable_Check(object.attr(needed).ptr()))
             throw fail(std::string("has no method ") + needed + "()");
@@ -246,7 +237,7 @@ std::shared_ptr<const WatermarkMethod> PythonMethod(const py::handle& object) {
         if (!py::isinstance<py::int_>(bits) || py::isinstance<py::bool_>(bits) || bits.cast<long long>() < 0 ||
             bits.cast<long long>() > kMaxPayloadBits)
             throw fail("has payload_bits that are not a whole number 0.." + std::to_string(kMaxPayloadBits));
-        d->PayloadBits = bits.cast<int>();
+        d->Declared.PayloadBits = bits.cast<int>();
     }
     if (const py::object t = attribute("thresholds"); !t.is_none()) {
         if (!py::isinstance<py::dict>(t) || !t.contains("1e-3") || !t.contains("1e-6"))
@@ -255,7 +246,7 @@ std::shared_ptr<const WatermarkMethod> PythonMethod(const py::handle& object) {
         const double at6 = Number(t["1e-6"], "its threshold at 1e-6");
         if (!(at3 > -1 && at3 <= 1 && at6 > -1 && at6 <= 1 && at6 >= at3))
             throw fail("has thresholds outside -1..1 or the one at 1e-6 below the one at 1e-3");
-        d->Thresholds = std::pair{at3, at6};
+        d->Declared.Thresholds = std::pair{at3, at6};
     }
     if (const py::object s = attribute("strength"); !s.is_none()) {
         if (!py::isinstance<py::dict>(s) || !s.contains("lowest") || !s.contains("highest") || !s.contains("default"))
@@ -265,12 +256,12 @@ std::shared_ptr<const WatermarkMethod> PythonMethod(const py::handle& object) {
         const double given = Number(s["default"], "its default strength");
         if (!(lowest > 0 && lowest <= given && given <= highest))
             throw fail("has a strength without 0 < lowest <= default <= highest");
-        d->Strength = AttackParameter{"strength", lowest, highest, false, false, given, "the method's strength"};
+        d->Declared.Strength = Parameter{"strength", lowest, highest, false, false, given, "the method's strength"};
     }
     if (const py::object p = attribute("params"); !p.is_none()) {
         if (!py::isinstance<py::dict>(p)) throw fail("has params that are not a dict of keyword arguments");
         for (const auto& [name, value] : p.cast<py::dict>()) {
-            if (!py::isinstance<py::str>(name) || (d->Strength && name.cast<std::string>() == "strength"))
+            if (!py::isinstance<py::str>(name) || (d->Declared.Strength && name.cast<std::string>() == "strength"))
                 throw fail("has params whose names are not texts, or name the strength");
             d->Params[name] = value;
             if (!d->ParamsText.empty()) d->ParamsText.push_back(',');
@@ -278,23 +269,23 @@ std::shared_ptr<const WatermarkMethod> PythonMethod(const py::handle& object) {
         }
         if (d->ParamsText.size() > kMaxMethodParametersBytes / 2) throw fail("has params too long to name in a key");
     }
-    const std::optional<double> strength = d->Strength ? d->Strength->Default : std::nullopt;
-    return std::make_shared<ObjectMethod>(std::move(d), strength);
+    d->Declared.Summary = "a method written in Python (" + kind + ")";
+    std::shared_ptr<const Described> described = std::move(d);
+    std::string extra = described->ParamsText;
+    return DeclaredEntry(described->Declared,
+                         [described, extra](const MethodSpec& values) -> std::unique_ptr<WatermarkMethod> {
+                             MethodSpec own = values;
+                             own.Extra = extra;
+                             return std::make_unique<ObjectMethod>(described, own);
+                         });
 }
 
 SweepMethod PythonSweepMethod(const py::handle& object) {
-    SweepMethod method;
-    method.Method = PythonMethod(object);
-    method.Label = method.Method->Name();
-    if (const auto thresholds = method.Method->Thresholds()) {
-        Calibration given;
-        given.ThresholdEmpirical = thresholds->first;
-        given.ThresholdModelled = thresholds->second;
-        given.Method = method.Label;
-        given.Source = "the thresholds of the method object " + method.Label;
-        method.Thresholds = given;
-    }
-    return method;
+    const std::shared_ptr<const MethodInfo> entry = PythonMethod(object);
+    MethodSpec spec;
+    spec.Info = entry;
+    for (const Parameter& p : entry->Parameters) spec.Values.push_back(*p.Default);
+    return SweepMethodOf(MakeMethod(spec), "the thresholds of the method object " + entry->Name);
 }
 
 }  // namespace quillfen::python

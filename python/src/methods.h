@@ -21,8 +21,9 @@
 
 namespace quillfen::python {
 
-// The method of the object; Error naming what is missing or wrong (with the lock held).
-std::shared_ptr<const WatermarkMethod> PythonMethod(const pybind11::handle& object);
+// The catalogue entry of the object's method; Error naming what is missing or wrong (with the
+// lock held). Its spec's Extra holds the object's params.
+std::shared_ptr<const MethodInfo> PythonMethod(const pybind11::handle& object);
 
 // The same as a sweep's method, under its name, judged by its thresholds when it gives some.
 SweepMethod PythonSweepMethod(const pybind11::handle& object);

@@ -25,7 +25,9 @@
 #include "quillfen/benchmark/calibration.h"
 #include "quillfen/benchmark/key_calibration.h"
 #include "quillfen/image/errors.h"
+#include "quillfen/io/file_write.h"
 #include "quillfen/io/picture_files.h"
+#include "quillfen/methods/extraction.h"
 #include "quillfen/methods/method.h"
 #include "quillfen/toolbox/catalogue.h"
 #include "quillfen/watermark/detection_thresholds.h"
@@ -76,23 +78,31 @@ std::vector<std::uint8_t> BytesOf(const py::bytes& bytes) {
     return {text.begin(), text.end()};
 }
 
-std::vector<std::uint8_t> EncodeKey(const AnyKey& key) {
-    return key.Method ? EncodeMethodKey(*key.Method) : EncodeMarkKey(*key.Polarity);
+// A key of the registry's methods; the key of a method this program does not have (a Python
+// object's) is read as its envelope, which the object's own method reads.
+MethodKey ReadKey(const std::vector<std::uint8_t>& bytes, const std::string& name) {
+    if (HoldsMethodRecord(bytes)) {
+        MethodKey envelope = DecodeMethodKey(bytes, name);
+        if (MethodRegistry::BuiltIn().Find(envelope.Method) == nullptr) return envelope;
+    }
+    return MethodRegistry::BuiltIn().ReadKey(bytes, name);
 }
 
-py::bytes KeyBytes(const AnyKey& key) {
-    const std::vector<std::uint8_t> bytes = EncodeKey(key);
-    return py::bytes(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+MethodKey KeyFromBytes(const py::bytes& bytes) { return ReadKey(BytesOf(bytes), "the key's bytes"); }
+
+std::vector<std::uint8_t> KeyFileBytes(const MethodKey& key) {
+    // A key of a method the registry does not have holds all it needs in its envelope.
+    if (MethodRegistry::BuiltIn().Find(key.Method) == nullptr) return EncodeMethodKey(key);
+    return MethodRegistry::BuiltIn().KeyBytes(key);
 }
 
-AnyKey KeyFromBytes(const py::bytes& bytes) { return DecodeAnyKey(BytesOf(bytes), "the key's bytes"); }
-
-// The polarity method's key, or Error naming what a blind key lacks.
-const MarkKey& PolarityKey(const AnyKey& key, const char* what) {
-    if (!key.Polarity)
-        throw ArgumentError("the key is one of " + key.Method->Method + ", which has no " + what +
-                            " (the polarity method's keys have)");
-    return *key.Polarity;
+// The mark picture a key holds: a method that embeds one writes keys of formats 1 and 2.
+py::object KeyMark(const MethodKey& key) {
+    const auto entry = MethodRegistry::BuiltIn().Find(key.Method);
+    if (entry == nullptr || !entry->Capabilities.UsesMark)
+        throw ArgumentError("the key is one of " + key.Method + ", which holds no mark picture");
+    const MarkKey markKey = DecodeMarkKey(KeyFileBytes(key), "the key");
+    return ArrayOf(std::vector<std::uint8_t>(markKey.Extraction.W), TWatermark::kMarkSize, TWatermark::kMarkSize);
 }
 
 py::object BitList(const std::vector<std::uint8_t>& bits) {
@@ -105,97 +115,87 @@ py::object BitList(const std::vector<std::uint8_t>& bits) {
 
 std::unique_ptr<WatermarkMethod> MethodOf(const std::string& text) {
     try {
-        return MakeMethod(ParseMethodSpec(text));
+        return MakeMethod(text.empty() ? DefaultMethod() : ParseMethodSpec(text));
     } catch (const ArgumentError& e) {
         throw ArgumentError(std::string("method: ") + e.what());
     }
 }
 
-// A blind method's embedding, as quillfen-cli embed --method NAME HOST OUTPUT: the payload given
-// (bits) or drawn from the seed, the strength the target PSNR sets when one is given.
-py::tuple EmbedBlind(const Picture& host, const WatermarkMethod& chosen, const py::handle& payloadGiven,
-                     std::optional<std::uint32_t> seedGiven, std::optional<double> target) {
-    const std::uint32_t seed = seedGiven ? *seedGiven : TWatermark::ClockSeed();
+// The payload of a payload method, as quillfen-cli embed --payload takes it or in Python's
+// forms: none (drawn from the seed), hexadecimal text, a whole number (first bit highest), or
+// a sequence of bits.
+std::vector<std::uint8_t> PayloadOf(const WatermarkMethod& chosen, const py::handle& given, std::uint32_t seed) {
     const int bits = chosen.PayloadBits();
-    MethodPayload payload;
     const std::string wrong = "payload: " + chosen.Name() + " embeds " + std::to_string(bits) +
                               " bits (its parameter bits): give a whole number 0..2^" + std::to_string(bits) +
                               "-1, " + std::to_string(bits) + " bits 0 and 1, or their hexadecimal digits";
-    if (payloadGiven.is_none()) {
-        payload.Bits = PayloadFromSeed(seed, bits);
-    } else if (py::isinstance<py::str>(payloadGiven)) {
-        // As quillfen-cli embed --payload takes it.
-        payload.Bits = ParsePayloadHex(payloadGiven.cast<std::string>(), bits);
-    } else if (py::isinstance<py::int_>(payloadGiven) && !py::isinstance<py::bool_>(payloadGiven)) {
-        // A number, its highest bit first.
-        const py::int_ number = py::reinterpret_borrow<py::int_>(payloadGiven);
+    std::vector<std::uint8_t> payload;
+    if (given.is_none()) return PayloadFromSeed(seed, bits);
+    if (py::isinstance<py::str>(given)) return ParsePayloadHex(given.cast<std::string>(), bits);
+    if (py::isinstance<py::int_>(given) && !py::isinstance<py::bool_>(given)) {
+        const py::int_ number = py::reinterpret_borrow<py::int_>(given);
         if (number < py::int_(0) || number.attr("bit_length")().cast<int>() > bits) throw ArgumentError(wrong);
         const std::uint64_t value = number.cast<std::uint64_t>();
-        for (int b = bits - 1; b >= 0; --b) payload.Bits.push_back(static_cast<std::uint8_t>((value >> b) & 1U));
-    } else if (py::isinstance<py::sequence>(payloadGiven) || py::isinstance<py::array>(payloadGiven)) {
-        for (const py::handle bit : payloadGiven) {
-            if (py::isinstance<py::float_>(bit) || py::isinstance<py::str>(bit)) throw ArgumentError(wrong);
-            py::int_ value;
-            try {
-                value = py::int_(py::reinterpret_borrow<py::object>(bit));
-            } catch (const py::error_already_set&) {
-                throw ArgumentError(wrong);
-            }
-            if (!value.equal(py::int_(0)) && !value.equal(py::int_(1))) throw ArgumentError(wrong);
-            const int b = value.equal(py::int_(1)) ? 1 : 0;
-            payload.Bits.push_back(static_cast<std::uint8_t>(b));
-        }
-        if (payload.Bits.size() != static_cast<std::size_t>(bits)) throw ArgumentError(wrong);
-    } else {
-        throw ArgumentError(wrong);
+        for (int b = bits - 1; b >= 0; --b) payload.push_back(static_cast<std::uint8_t>((value >> b) & 1U));
+        return payload;
     }
-    const Bitmap bitmap = BitmapOf(host);
+    if (!py::isinstance<py::sequence>(given) && !py::isinstance<py::array>(given)) throw ArgumentError(wrong);
+    for (const py::handle bit : given) {
+        if (py::isinstance<py::float_>(bit) || py::isinstance<py::str>(bit)) throw ArgumentError(wrong);
+        py::int_ value;
+        try {
+            value = py::int_(py::reinterpret_borrow<py::object>(bit));
+        } catch (const py::error_already_set&) {
+            throw ArgumentError(wrong);
+        }
+        if (!value.equal(py::int_(0)) && !value.equal(py::int_(1))) throw ArgumentError(wrong);
+        payload.push_back(static_cast<std::uint8_t>(value.equal(py::int_(1)) ? 1 : 0));
+    }
+    if (payload.size() != static_cast<std::size_t>(bits)) throw ArgumentError(wrong);
+    return payload;
+}
+
+// embed(), as quillfen-cli embed: a mark picture for a method that embeds one, else the payload;
+// the strength the target PSNR sets, when one is given; the key's own calibration where the
+// method's keys measure one. The marked picture has the caller's shape.
+py::tuple Embed(const py::handle& hostArray, const py::handle& markOrPayload, std::optional<std::uint32_t> seedGiven,
+                std::optional<std::int64_t> trialsGiven, int jobs, const std::string& methodText,
+                std::optional<double> target) {
+    const std::unique_ptr<WatermarkMethod> chosen = MethodOf(methodText);
+    const MethodCapabilities& can = chosen->Capabilities();
+    const Picture host = PictureOf(hostArray, "host");
+    // None: the key's own calibration where the method's keys measure one, with the default trials.
+    const std::int64_t calibrationTrials = trialsGiven ? *trialsGiven : can.CalibratesKeys ? kDefaultKeyTrials : 0;
+    if (calibrationTrials > 0 && !can.CalibratesKeys)
+        throw ArgumentError("calibration_trials: " + chosen->Name() +
+                            " is blind; its keys carry no calibration of their own (give 0)");
+    if (calibrationTrials != 0 && (calibrationTrials < kFewestKeyTrials || calibrationTrials > kMaxKeyTrials))
+        throw ArgumentError("calibration_trials: " + std::to_string(calibrationTrials) +
+                            " is not 0 (no calibration of the key's own) or " + std::to_string(kFewestKeyTrials) + ".." +
+                            std::to_string(kMaxKeyTrials));
+    if (target && chosen->StrengthParameter() == nullptr)
+        throw ArgumentError("target_psnr: the " + chosen->Name() + " method has no strength parameter");
+    const std::uint32_t seed = seedGiven ? *seedGiven : TWatermark::ClockSeed();
+    MethodPayload payload;
+    if (can.UsesMark) {
+        if (markOrPayload.is_none())
+            throw ArgumentError("mark: the " + chosen->Name() + " method embeds a mark picture; give one");
+        payload.Mark = BitmapOf(PictureOf(markOrPayload, "mark"));
+    } else {
+        payload.Bits = PayloadOf(*chosen, markOrPayload, seed);
+    }
     MethodMarked marked;
     {
         py::gil_scoped_release release;
         std::unique_ptr<WatermarkMethod> method =
-            target ? FindStrength(chosen, bitmap, payload, seed, *target)
-                   : chosen.Strength() ? chosen.WithStrength(*chosen.Strength()) : MakeMethod(ParseMethodSpec(chosen.Name()));
-        marked = method->Embed(bitmap, payload, seed);
+            target ? FindStrength(*chosen, host.picture, payload, seed, *target) : chosen->With(chosen->Describe());
+        marked = method->Embed(host.picture, payload, seed);
+        KeyCalibrationOptions options;
+        options.Trials = static_cast<std::uint32_t>(calibrationTrials);
+        options.Jobs = jobs;
+        CalibrateMarkedKey(*method, marked, host.picture, options);
     }
-    return py::make_tuple(ArrayOf(marked.Picture, host.channels == 1), AnyKey{std::nullopt, *marked.Key.Blind});
-}
-
-py::tuple Embed(const py::handle& hostArray, const py::handle& markOrPayload, std::optional<std::uint32_t> seed,
-                std::uint32_t calibrationTrials, int jobs, const std::string& methodText,
-                std::optional<double> target) {
-    const std::unique_ptr<WatermarkMethod> chosen = MethodOf(methodText);
-    const Picture host = PictureOf(hostArray, "host");
-    if (!chosen->Capabilities().UsesMark) {
-        if (calibrationTrials > 0)
-            throw ArgumentError("calibration_trials: " + chosen->Name() +
-                                " is blind; its keys carry no calibration of their own (give 0)");
-        return EmbedBlind(host, *chosen, markOrPayload, seed, target);
-    }
-    if (target) throw ArgumentError("target_psnr: the polarity method has no strength parameter");
-    if (markOrPayload.is_none()) throw ArgumentError("mark: the polarity method embeds a mark picture; give one");
-    const Picture mark = PictureOf(markOrPayload, "mark");
-    MarkedPicture marked;
-    {
-        py::gil_scoped_release release;
-        marked = EmbedIntoHost(host.view, mark.view, seed);
-        // The key's own calibration, as quillfen-cli embed gives its keys (CalibrateMarkedHost).
-        if (calibrationTrials > 0) {
-            KeyCalibrationOptions options;
-            options.Trials = calibrationTrials;
-            options.Jobs = jobs;
-            marked.Key.Calibration = CalibrateKey(marked.Key, MarkedRegion(host.view), options);
-        }
-    }
-    AnyKey key{std::move(marked.Key), std::nullopt};
-    if (host.channels == 1) return py::make_tuple(ArrayOf(std::move(marked.Picture)), std::move(key));
-    // A colour host keeps its other channels: the mark goes into the blue byte, the one the
-    // method reads (as quillfen-cli embed writes a colour host).
-    py::array_t<std::uint8_t> copy(host.array.attr("copy")());
-    auto out = copy.mutable_unchecked<3>();
-    for (int y = 0; y < marked.Picture.height(); ++y)
-        for (int x = 0; x < marked.Picture.width(); ++x) out(y, x, 2) = marked.Picture.at(x, y);
-    return py::make_tuple(copy, std::move(key));
+    return py::make_tuple(LikeCaller(host, marked.Picture), std::move(marked.Key));
 }
 
 // The calibration given: a Calibration, a file, or none.
@@ -221,126 +221,81 @@ py::dict TransformOf(const Registration& registered) {
     return transform;
 }
 
-// The fields of a verdict that only the polarity method has, or only the payload methods.
-void PolarityFieldsNone(py::dict& result) {
-    for (const char* field : {"threshold_sources", "global_calibration", "nc", "identical", "relations", "mark"})
-        result[field] = py::none();
-    result["read_as_is"] = false;
-}
-
-// A blind key's reading, as quillfen-cli extract --json gives it.
-py::dict ExtractBlind(const py::handle& suspectArray, const MethodKeyRecord& record, const py::handle& hostArray,
-                      const std::optional<Calibration>& calibration) {
+// extract(): the fields of quillfen-cli extract --json by the same names (detected_1e-3:
+// detected_1e3), those a method's kind has not set to None.
+py::dict Extract(const py::handle& suspectArray, const MethodKey& key, const py::handle& hostArray,
+                 const py::handle& calibrationGiven) {
+    const std::optional<Calibration> given = CalibrationGiven(calibrationGiven);
     std::unique_ptr<WatermarkMethod> method;
     try {
-        method = MakeMethod(SpecFromKey(record));
+        method = MakeMethod(MethodRegistry::BuiltIn().SpecOf(key));
     } catch (const ArgumentError& e) {
         throw ArgumentError(std::string("the key names a method this program cannot read (") + e.what() + ")");
     }
-    const double at1e3 = calibration ? calibration->ThresholdEmpirical : method->Thresholds()->first;
-    const double at1e6 = calibration ? calibration->ThresholdModelled : method->Thresholds()->second;
-    const Bitmap suspect = BitmapOf(PictureOf(suspectArray, "suspect"));
-    std::optional<Bitmap> host;
-    if (!hostArray.is_none()) host = BitmapOf(PictureOf(hostArray, "host"));
-    const MethodKey key = MethodKey::From(AnyKey{std::nullopt, record});
-    std::optional<Registration> registration;
-    MethodReading reading;
-    {
-        py::gil_scoped_release release;
-        if (host) {
-            // The luminance registered to the host's and read as a gray picture.
-            registration = RegisterAndUndo(GrayOf(suspect), GrayOf(*host));
-            const GrayPlane& moved = registration->Picture;
-            reading = method->DetectGray(moved.pixels(), moved.width(), moved.height(), key);
-        } else {
-            reading = method->Detect(suspect, key);
-        }
-    }
-    py::dict result;
-    result["present"] = reading.Score >= at1e6;
-    result["score"] = reading.Score;
-    py::dict levels;
-    levels["1e-3"] = at1e3;
-    levels["1e-6"] = at1e6;
-    result["thresholds"] = levels;
-    result["detected_1e3"] = reading.Score >= at1e3;
-    result["threshold"] = at1e6;
-    result["false_alarm_rate"] = kFprModelled;
-    result["calibration"] = calibration ? calibration->Source : std::string("built-in thresholds");
-    result["ber"] = reading.Ber.value_or(0.0);
-    result["transform"] = registration ? py::object(TransformOf(*registration)) : py::object(py::none());
-    PolarityFieldsNone(result);
-    result["method"] = record.Method;
-    result["method_params"] = method->Parameters();
-    result["payload"] = BitList(record.Payload);
-    result["bits"] = BitList(reading.Bits);
-    result["bit_accuracy"] = Optional(reading.BitAccuracy);
-    return result;
-}
-
-py::dict Extract(const py::handle& suspectArray, const AnyKey& any, const py::handle& hostArray,
-                 const py::handle& calibrationGiven) {
-    const std::optional<Calibration> given = CalibrationGiven(calibrationGiven);
     if (given) {
-        // A method's thresholds judge that method's keys only.
-        const std::string method = any.Method ? any.Method->Method : std::string(kPolarityMethod);
+        // A method's thresholds judge that method's keys only; one without a method is a mark's.
         const std::string made =
-            given->Method.empty() ? std::string(kPolarityMethod) : given->Method.substr(0, given->Method.find(':'));
-        if (made != method)
+            given->Method.empty() ? DefaultMethod().Method() : given->Method.substr(0, given->Method.find(':'));
+        if (made != key.Method)
             throw ArgumentError("calibration: '" + given->Source + "' calibrates " + made + ", the key is one of " +
-                                method);
+                                key.Method);
     }
-    if (any.Method) return ExtractBlind(suspectArray, *any.Method, hostArray, given);
-    const MarkKey& key = *any.Polarity;
     const Picture suspect = PictureOf(suspectArray, "suspect");
     std::optional<Picture> host;
     if (!hostArray.is_none()) host = PictureOf(hostArray, "host");
-    const Calibration calibration = given ? *given : DefaultCalibration();
-    SuspectReading read;
-    KeyThresholds thresholds;
-    Verdict verdict;
+    Extraction x;
     {
         py::gil_scoped_release release;
-        if (host) read = ReadRegisteredMark(suspect.view, host->view, key);
-        else read.Reading = ReadMark(suspect.view, key);
-        thresholds = ThresholdsOf(key, calibration);
-        verdict = Judge(read.Reading.Score, thresholds);
+        ExtractOptions options;
+        if (host) options.Host = &host->picture;
+        if (given) options.Given = &*given;
+        x = quillfen::Extract(*method, key, suspect.picture, options);
     }
-    const MarkReading& reading = read.Reading;
-    // The fields of quillfen-cli extract --json, by the same names (detected_1e-3: detected_1e3).
+    const MethodCapabilities& can = x.Capabilities;
     const auto whose = [](bool own) { return own ? "key" : "global"; };
+    const MethodReading& reading = x.Reading;
     py::dict result;
-    result["present"] = verdict.Present;
-    result["score"] = verdict.Score;
-    py::dict levels, sources;
-    levels["1e-3"] = thresholds.At1e3;
-    levels["1e-6"] = thresholds.At1e6;
-    sources["1e-3"] = whose(thresholds.KeySets1e3);
-    sources["1e-6"] = whose(thresholds.KeySets1e6);
+    result["present"] = x.Judged.Present;
+    result["score"] = x.Judged.Score;
+    py::dict levels;
+    levels["1e-3"] = x.Thresholds.At1e3;
+    levels["1e-6"] = x.Thresholds.At1e6;
     result["thresholds"] = levels;
-    result["threshold_sources"] = sources;
-    result["detected_1e3"] = verdict.Detected1e3;
-    result["threshold"] = verdict.Threshold;
-    result["false_alarm_rate"] = verdict.FalseAlarmRate;
-    result["calibration"] = whose(thresholds.OwnCalibration);
-    result["global_calibration"] = calibration.Source;
-    result["nc"] = Optional(reading.Nc);
-    result["ber"] = reading.Ber;
-    result["identical"] = reading.RegionIdentical;
-    py::dict relations;
-    relations["reversed"] = reading.Score.Reversed;
-    relations["reversed_seen"] = reading.Score.ReversedSeen;
-    relations["untouched"] = reading.Score.Untouched;
-    relations["untouched_reversed"] = reading.Score.UntouchedReversed;
-    result["relations"] = relations;
-    result["transform"] = host ? py::object(TransformOf(read.Registered)) : py::object(py::none());
-    result["read_as_is"] = read.ReadAsIs;
-    result["mark"] = ArrayOf(std::vector<std::uint8_t>(reading.W_wave), TWatermark::kMarkSize, TWatermark::kMarkSize);
-    result["method"] = kPolarityMethod;
-    result["method_params"] = "";
-    result["payload"] = py::none();
-    result["bits"] = py::none();
-    result["bit_accuracy"] = py::none();
+    if (can.CalibratesKeys) {
+        py::dict sources;
+        sources["1e-3"] = whose(x.Thresholds.KeySets1e3);
+        sources["1e-6"] = whose(x.Thresholds.KeySets1e6);
+        result["threshold_sources"] = sources;
+    } else {
+        result["threshold_sources"] = py::none();
+    }
+    result["detected_1e3"] = x.Judged.Detected1e3;
+    result["threshold"] = x.Judged.Threshold;
+    result["false_alarm_rate"] = x.Judged.FalseAlarmRate;
+    result["calibration"] = can.CalibratesKeys ? std::string(whose(x.Thresholds.OwnCalibration)) : x.GlobalSource;
+    result["global_calibration"] = can.CalibratesKeys ? py::object(py::str(x.GlobalSource)) : py::object(py::none());
+    result["nc"] = can.UsesMark ? Optional(reading.Nc) : py::object(py::none());
+    result["ber"] = reading.Ber.value_or(0.0);
+    if (reading.Relations) {
+        result["identical"] = reading.Identical;
+        py::dict relations;
+        relations["reversed"] = reading.Relations->Reversed;
+        relations["reversed_seen"] = reading.Relations->ReversedSeen;
+        relations["untouched"] = reading.Relations->Untouched;
+        relations["untouched_reversed"] = reading.Relations->UntouchedReversed;
+        result["relations"] = relations;
+    } else {
+        result["identical"] = py::none();
+        result["relations"] = py::none();
+    }
+    result["transform"] = x.Registered ? py::object(TransformOf(*x.Registered)) : py::object(py::none());
+    result["read_as_is"] = x.ReadAsIs;
+    result["mark"] = reading.Mark.empty() ? py::object(py::none()) : py::object(ArrayOf(reading.Mark));
+    result["method"] = key.Method;
+    result["method_params"] = method->Parameters();
+    result["payload"] = can.PayloadBits > 0 ? BitList(key.Payload) : py::object(py::none());
+    result["bits"] = can.PayloadBits > 0 ? BitList(reading.Bits) : py::object(py::none());
+    result["bit_accuracy"] = Optional(reading.BitAccuracy);
     return result;
 }
 
@@ -348,9 +303,10 @@ py::dict Extract(const py::handle& suspectArray, const AnyKey& any, const py::ha
 
 py::list Methods() {
     py::list catalogue;
-    for (const MethodInfo& info : MethodCatalogue()) {
+    for (const auto& entry : MethodRegistry::BuiltIn().Entries()) {
+        const MethodInfo& info = *entry;
         py::list parameters;
-        for (const AttackParameter& p : info.Parameters) {
+        for (const Parameter& p : info.Parameters) {
             py::dict parameter;
             parameter["name"] = p.Name;
             parameter["lowest"] = p.Lowest;
@@ -365,12 +321,12 @@ py::list Methods() {
         method["summary"] = info.Summary;
         method["blind"] = info.Capabilities.Blind;
         method["payload_bits"] = info.Capabilities.PayloadBits;
-        method["strength"] = info.Capabilities.Strength != nullptr ? py::object(py::str(info.Capabilities.Strength))
-                                                                   : py::object(py::none());
+        method["strength"] = info.Capabilities.Strength.empty() ? py::object(py::none())
+                                                                : py::object(py::str(info.Capabilities.Strength));
         method["uses_mark"] = info.Capabilities.UsesMark;
         py::dict thresholds;
-        thresholds["1e-3"] = info.Threshold1e3;
-        thresholds["1e-6"] = info.Threshold1e6;
+        thresholds["1e-3"] = info.Thresholds ? py::object(py::float_(info.Thresholds->first)) : py::object(py::none());
+        thresholds["1e-6"] = info.Thresholds ? py::object(py::float_(info.Thresholds->second)) : py::object(py::none());
         method["thresholds"] = thresholds;
         method["parameters"] = parameters;
         catalogue.append(method);
@@ -538,12 +494,10 @@ PYBIND11_MODULE(_quillfen, m) {
             PyErr_SetString(error.ptr(), e.what());
         } catch (const std::out_of_range& e) {
             PyErr_SetString(error.ptr(), e.what());
-        } catch (const CalibrationCancelled&) {
-            PyErr_SetString(error.ptr(), "the calibration was cancelled");
         }
     });
 
-    m.attr("METHOD") = kPolarityMethod;
+    m.attr("METHOD") = DefaultMethod().Method();
 
     m.def("read_picture", &ReadPicture, py::arg("path"), py::arg("gray") = false,
           "Reads a picture file (.pgm, .png, .jpg/.jpeg, .bmp, by extension, under the file rules of "
@@ -554,55 +508,56 @@ PYBIND11_MODULE(_quillfen, m) {
           "Writes an (H, W) array as an 8-bit gray file, or an (H, W, 3|4) RGB(A) array as a 24-bit one "
           "(alpha dropped), in the format of the extension; the file is replaced only by a complete new one.");
 
-    py::class_<AnyKey>(m, "Key",
-                       "What extraction needs from one embedding, as quillfen-cli's key files hold it: the polarity "
-                       "method's (the host's polarity map, the block orders, the binarised mark, ...) or a blind "
-                       "method's (its name, parameters, seed and payload).")
-        .def_static("load", [](const fs::path& path) { py::gil_scoped_release r; return LoadAnyKey(path); },
+    py::class_<MethodKey>(m, "Key",
+                          "What extraction needs from one embedding, as quillfen-cli's key files hold it: the method "
+                          "that wrote it, its parameters, seed, the size of the picture it marked, the payload (a payload "
+                          "method's), the key's own calibration (where its method measures one) and what the method "
+                          "keeps of its own (the polarity method: the host's polarity map, the block orders, the "
+                          "binarised mark, ...).")
+        .def_static("load",
+                    [](const fs::path& path) {
+                        py::gil_scoped_release r;
+                        return ReadKey(ReadKeyFile(path), path.string());
+                    },
                     py::arg("path"), "Reads a key file of any method (FileError, or Error for a damaged or foreign file).")
         .def_static("from_bytes", &KeyFromBytes, py::arg("data"), "A key from the bytes of a key file.")
         .def("save",
-             [](const AnyKey& key, const fs::path& path) {
+             [](const MethodKey& key, const fs::path& path) {
+                 const std::vector<std::uint8_t> bytes = KeyFileBytes(key);
                  py::gil_scoped_release r;
-                 if (key.Method) SaveMethodKey(path, *key.Method);
-                 else SaveMarkKey(path, *key.Polarity);
+                 WriteFileAtomically(path, bytes);
              },
              py::arg("path"), "Writes the key file (atomically: an old file is replaced only by a complete one).")
-        .def("__bytes__", &KeyBytes, "The bytes of the key file.")
-        .def_property_readonly("method",
-                               [](const AnyKey& k) { return k.Method ? k.Method->Method : std::string(kPolarityMethod); },
-                               "The method that wrote it ('polarity', 'spread-spectrum', 'qim').")
-        .def_property_readonly("method_params",
-                               [](const AnyKey& k) { return k.Method ? k.Method->Parameters : std::string(); },
+        .def("__bytes__",
+             [](const MethodKey& key) {
+                 const std::vector<std::uint8_t> bytes = KeyFileBytes(key);
+                 return py::bytes(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+             },
+             "The bytes of the key file.")
+        .def_property_readonly("method", [](const MethodKey& k) { return k.Method; },
+                               "The method that wrote it ('polarity', 'spread-spectrum', 'qim', ...).")
+        .def_property_readonly("method_params", [](const MethodKey& k) { return k.Parameters; },
                                "Its parameters as used, 'strength=4.5,bits=64' ('' for the polarity method).")
-        .def_property_readonly("seed", [](const AnyKey& k) { return k.Method ? k.Method->Seed : k.Polarity->Seed; },
-                               "The embedding's seed.")
-        .def_property_readonly("host_size",
-                               [](const AnyKey& k) {
-                                   return k.Method ? py::make_tuple(k.Method->HostWidth, k.Method->HostHeight)
-                                                   : py::make_tuple(k.Polarity->HostWidth, k.Polarity->HostHeight);
-                               },
+        .def_property_readonly("seed", [](const MethodKey& k) { return k.Seed; }, "The embedding's seed.")
+        .def_property_readonly("host_size", [](const MethodKey& k) { return py::make_tuple(k.HostWidth, k.HostHeight); },
                                "(width, height) of the marked picture.")
         .def_property_readonly("payload",
-                               [](const AnyKey& k) { return k.Method ? BitList(k.Method->Payload) : py::object(py::none()); },
-                               "A blind method's payload as embedded, a list of bits (None for the polarity method).")
+                               [](const MethodKey& k) { return k.Payload.empty() ? py::object(py::none()) : BitList(k.Payload); },
+                               "A payload method's payload as embedded, a list of bits (None for the polarity method).")
         .def_property_readonly("region",
-                               [](const AnyKey& k) {
-                                   if (k.Method) return py::make_tuple(0, 0, k.Method->HostWidth, k.Method->HostHeight);
-                                   return py::make_tuple(k.Polarity->RegionLeft, k.Polarity->RegionTop,
-                                                         k.Polarity->RegionSize, k.Polarity->RegionSize);
+                               [](const MethodKey& k) {
+                                   const auto entry = MethodRegistry::BuiltIn().Find(k.Method);
+                                   const int side = entry != nullptr ? entry->Capabilities.RegionSide : 0;
+                                   if (side > 0) return py::make_tuple(0, 0, side, side);
+                                   return py::make_tuple(0, 0, k.HostWidth, k.HostHeight);
                                },
                                "(left, top, width, height) of the marked region (a blind method marks the whole picture).")
-        .def_property_readonly("mark",
-                               [](const AnyKey& k) {
-                                   return ArrayOf(std::vector<std::uint8_t>(PolarityKey(k, "mark").Extraction.W),
-                                                  TWatermark::kMarkSize, TWatermark::kMarkSize);
-                               },
-                               "The binarised 128 x 128 mark the key looks for (the polarity method's keys only).")
+        .def_property_readonly("mark", &KeyMark,
+                               "The binarised 128 x 128 mark the key looks for (the keys of methods that embed a mark).")
         .def_property_readonly("calibration",
-                               [](const AnyKey& k) -> py::object {
-                                   if (!k.Polarity || !k.Polarity->Calibration) return py::none();
-                                   const KeyCalibration& c = *k.Polarity->Calibration;
+                               [](const MethodKey& k) -> py::object {
+                                   if (!k.Calibration) return py::none();
+                                   const KeyCalibration& c = *k.Calibration;
                                    py::dict own;
                                    own["trials"] = c.Trials();
                                    own["1e-3"] = c.Threshold1e3;
@@ -610,17 +565,18 @@ PYBIND11_MODULE(_quillfen, m) {
                                    return own;
                                },
                                "The key's own calibration: {trials, '1e-3': threshold, '1e-6': threshold}, or None.")
-        .def("__eq__", [](const AnyKey& a, const AnyKey& b) { return EncodeKey(a) == EncodeKey(b); })
+        .def("__eq__", [](const MethodKey& a, const MethodKey& b) { return KeyFileBytes(a) == KeyFileBytes(b); })
         .def("__repr__",
-             [](const AnyKey& k) {
-                 if (k.Method)
-                     return "<quillfen.Key " + k.Method->Method + " seed=" + std::to_string(k.Method->Seed) + " host " +
-                            std::to_string(k.Method->HostWidth) + "x" + std::to_string(k.Method->HostHeight) + ">";
-                 return "<quillfen.Key polarity seed=" + std::to_string(k.Polarity->Seed) + " host " +
-                        std::to_string(k.Polarity->HostWidth) + "x" + std::to_string(k.Polarity->HostHeight) + ">";
+             [](const MethodKey& k) {
+                 return "<quillfen.Key " + k.Method + " seed=" + std::to_string(k.Seed) + " host " +
+                        std::to_string(k.HostWidth) + "x" + std::to_string(k.HostHeight) + ">";
              })
-        .def(py::pickle([](const AnyKey& key) { return py::make_tuple(KeyBytes(key)); },
-                        [](const py::tuple& state) { return KeyFromBytes(state[0].cast<py::bytes>()); }));
+        .def(py::pickle(
+            [](const MethodKey& key) {
+                const std::vector<std::uint8_t> bytes = KeyFileBytes(key);
+                return py::make_tuple(py::bytes(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
+            },
+            [](const py::tuple& state) { return KeyFromBytes(state[0].cast<py::bytes>()); }));
     // Keys are compared by their bytes; they are not hashed (a key is a value, as bytes(key) is).
     m.attr("Key").attr("__hash__") = py::none();
 
@@ -670,7 +626,7 @@ PYBIND11_MODULE(_quillfen, m) {
     m.def("methods", &Methods,
           "The method catalogue: a list of {name, summary, blind, payload_bits, strength, uses_mark, thresholds: "
           "{'1e-3', '1e-6'}, parameters: [{name, lowest, highest, whole, default, meaning}]}.");
-    m.def("_extract", &Extract, py::arg("suspect"), py::arg("key"), py::arg("host") = py::none(),
+    m.def("_extract", &quillfen::python::Extract, py::arg("suspect"), py::arg("key"), py::arg("host") = py::none(),
           py::arg("calibration") = py::none());
     m.def("attack", &Attack, py::arg("picture"), py::arg("cell"), py::arg("seed") = 0, py::arg("host") = py::none(),
           "Applies one attack cell ('real-jpeg:q=75', 'rotate:deg=2+real-jpeg:q=75') to a picture and returns the "

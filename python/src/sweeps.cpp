@@ -23,6 +23,7 @@
 #include "quillfen/benchmark/robustness_rows.h"
 #include "quillfen/benchmark/sweep_inputs.h"
 #include "quillfen/image/errors.h"
+#include "quillfen/image/progress.h"
 #include "quillfen/io/picture_files.h"
 #include "quillfen/watermark/marking.h"
 #include "quillfen/watermark/registration.h"
@@ -187,30 +188,20 @@ Calibration Calibrate(const std::vector<fs::path>& hostPaths, const NamedArrays&
                       const std::string& seedList, const std::vector<std::string>& attackLists,
                       const std::string& methodText, const py::object& methodObject, int jobs,
                       const py::object& progressCallable) {
-    // A method other than the polarity method: named, or a Python object (read with the lock held).
-    std::shared_ptr<const WatermarkMethod> method;
-    if (!methodObject.is_none()) {
-        method = PythonMethod(methodObject);
-    } else if (!methodText.empty()) {
-        try {
-            method = MakeMethod(ParseMethodSpec(methodText));
-        } catch (const ArgumentError& e) {
-            throw ArgumentError(std::string("method: ") + e.what());
-        }
-        if (method->Capabilities().UsesMark) method.reset();  // the polarity method, with its mark
-    }
-    if (method && !mark.is_none())
-        throw ArgumentError("mark: " + method->Name() + " embeds payload bits, not a mark picture");
-    if (!method && mark.is_none()) throw ArgumentError("mark: the polarity method needs its mark picture");
-    std::vector<NamedPicture> hosts = PicturesOf(hostArrays, "host");
-    std::optional<NamedPicture> markPicture;
-    fs::path markPath;
+    CalibrationInputs inputs;
+    inputs.Hosts = hostPaths;
+    inputs.Pictures = PicturesOf(hostArrays, "host");
+    inputs.Method = methodText;
+    // A method given as a Python object (read with the lock held) takes the place of its name.
+    if (!methodObject.is_none()) inputs.MethodObject = MakeMethod(DefaultsOf(PythonMethod(methodObject)));
     if (py::isinstance<py::tuple>(mark)) {
         const auto named = mark.cast<std::pair<std::string, py::object>>();
-        markPicture = NamedPicture{named.first, BitmapOf(PictureOf(named.second, "mark"))};
+        inputs.MarkPicture = NamedPicture{named.first, BitmapOf(PictureOf(named.second, "mark"))};
     } else if (!mark.is_none()) {
-        markPath = mark.cast<fs::path>();
+        inputs.Mark = mark.cast<fs::path>();
     }
+    inputs.Seeds = seedList;
+    inputs.Attacks = attackLists;
     Progress progress(progressCallable);
     CalibrationOptions options;
     options.Program = "quillfen (Python) " QF_VERSION;
@@ -219,25 +210,20 @@ Calibration Calibrate(const std::vector<fs::path>& hostPaths, const NamedArrays&
     options.Cancel = progress.Cancel();
     Calibration calibration;
     RunInterruptibly(progress, [&] {
-        const std::vector<std::uint32_t> seeds = ParseSweepSeeds(seedList);
-        const std::vector<AttackCell> attacks = ParseSweepAttacks(attackLists);
-        const NamedPicture markRead = method ? NamedPicture{} : markPicture ? *markPicture : LoadSweepMark(markPath);
-        // Only the 256 x 256 region the methods read is kept of each host, its gray bytes, as
-        // quillfen-cli calibrate keeps them.
-        std::vector<NamedPicture> all;
-        if (!hostPaths.empty() || hosts.empty())
-            for (const HostFile& file : FindHostPictures(hostPaths))
-                all.push_back({file.Name, Bitmap::fromGray(file.Region.width(), file.Region.height(), file.Region.data())});
-        for (NamedPicture& host : hosts) {
-            CheckHostPicture(host.Name, host.Picture);
-            host.Picture.resize(TWatermark::kHostSize, TWatermark::kHostSize);
-            const GrayPlane gray = GrayOf(host.Picture);
-            all.push_back({std::move(host.Name), Bitmap::fromGray(gray.width(), gray.height(), gray.data())});
+        PreparedCalibration prepared;
+        try {
+            prepared = PrepareCalibration(inputs);
+        } catch (const SweepInputError& e) {
+            // Named as the keywords name them.
+            const char* keyword = e.Input == SweepInput::Methods ? "method: "
+                                  : e.Input == SweepInput::Mark  ? "mark: "
+                                                                 : "";
+            throw ArgumentError(keyword + std::string(e.what()));
         }
         try {
-            calibration = method ? CalibrateMethod(all, *method, seeds, attacks, options)
-                                 : quillfen::Calibrate(all, markRead, seeds, attacks, options);
-        } catch (const CalibrationCancelled&) {
+            calibration = quillfen::Calibrate(prepared.Hosts, *prepared.Method, prepared.Mark ? &*prepared.Mark : nullptr,
+                                              prepared.Seeds, prepared.Attacks, options);
+        } catch (const Cancelled&) {
             if (!progress.Cancel()->load()) throw;
         }
     });

@@ -22,6 +22,13 @@
 namespace quillfen {
 namespace {
 
+// The laboratory's method calibrated with its mark.
+Calibration CalibratePolarity(std::span<const NamedPicture> hosts, const NamedPicture& mark,
+                              std::span<const std::uint32_t> seeds, std::span<const AttackCell> attacks,
+                              const CalibrationOptions& options) {
+    return Calibrate(hosts, *MakeMethod(DefaultMethod()), &mark, seeds, attacks, options);
+}
+
 NamedPicture Sample(const std::string& name) {
     return {std::filesystem::path(name).filename().string(), LoadPictureFile(test::SamplePath(name)).bitmap};
 }
@@ -43,15 +50,15 @@ const Calibration& SmallCalibration() {
         CalibrationOptions options;
         options.Program = "test";
         options.Jobs = 2;
-        return Calibrate(SmallHostSet(), Sample("seal-128.pgm"), seeds, SmallAttackList(), options);
+        return CalibratePolarity(SmallHostSet(), Sample("seal-128.pgm"), seeds, SmallAttackList(), options);
     }();
     return cal;
 }
 
 TEST(Calibration, CountsEveryKindOfTrial) {
     const Calibration& cal = SmallCalibration();
-    EXPECT_EQ(NullTrialCount(3, 3, 4), 108u);
-    EXPECT_EQ(NullTrialCount(1, 1, 0), 0u);
+    EXPECT_EQ(NullTrialCount(3, 3, 4, false), 108u);
+    EXPECT_EQ(NullTrialCount(1, 1, 0, false), 0u);
     EXPECT_EQ(cal.Trials, 108u);
     EXPECT_EQ(cal.KindTrials[static_cast<int>(NullTrialKind::OtherHostMarked)], 9u * 6);
     EXPECT_EQ(cal.KindTrials[static_cast<int>(NullTrialKind::OtherHostUnmarked)], 9u * 2);
@@ -155,7 +162,7 @@ TEST(Calibration, ThreadsDoNotChangeTheResult) {
     CalibrationOptions options;
     options.Program = "test";
     options.Jobs = 1;
-    EXPECT_EQ(Calibrate(SmallHostSet(), Sample("seal-128.pgm"), seeds, SmallAttackList(), options),
+    EXPECT_EQ(CalibratePolarity(SmallHostSet(), Sample("seal-128.pgm"), seeds, SmallAttackList(), options),
               SmallCalibration());
 }
 
@@ -175,13 +182,13 @@ TEST(Calibration, RefusesWhatCannotGiveTrials) {
     const AttackCell noAttack = ParseAttackCells("none").front();
     const std::vector<AttackCell> repeated = {noAttack, noAttack};
     CalibrationOptions options;
-    EXPECT_THROW(Calibrate(single, mark, one, none, options), ArgumentError);
-    EXPECT_THROW(Calibrate(SmallHostSet(), mark, twice, none, options), ArgumentError);
-    EXPECT_THROW(Calibrate(sameName, mark, one, none, options), ArgumentError);
-    EXPECT_THROW(Calibrate(SmallHostSet(), white, one, none, options), ArgumentError);
-    EXPECT_THROW(Calibrate(single, mark, one, repeated, options), ArgumentError);
+    EXPECT_THROW(CalibratePolarity(single, mark, one, none, options), ArgumentError);
+    EXPECT_THROW(CalibratePolarity(SmallHostSet(), mark, twice, none, options), ArgumentError);
+    EXPECT_THROW(CalibratePolarity(sameName, mark, one, none, options), ArgumentError);
+    EXPECT_THROW(CalibratePolarity(SmallHostSet(), white, one, none, options), ArgumentError);
+    EXPECT_THROW(CalibratePolarity(single, mark, one, repeated, options), ArgumentError);
     // One host and one seed do give trials once an attack is applied to the unmarked host.
-    EXPECT_EQ(Calibrate(single, mark, one, SmallAttackList(), options).Trials, 4u);
+    EXPECT_EQ(CalibratePolarity(single, mark, one, SmallAttackList(), options).Trials, 4u);
 }
 
 TEST(Calibration, ParseRefusesDamagedFiles) {
@@ -320,7 +327,7 @@ TEST(ShippedCalibration, IsConsistentWithItsSampleAndTheBundledFiles) {
     std::sort(hosts.begin(), hosts.end());
     EXPECT_EQ(shipped.Hosts, hosts);
     EXPECT_GE(shipped.Trials, 10000u);
-    EXPECT_EQ(shipped.Trials, NullTrialCount(shipped.Hosts.size(), shipped.Seeds.size(), shipped.Attacks.size()));
+    EXPECT_EQ(shipped.Trials, NullTrialCount(shipped.Hosts.size(), shipped.Seeds.size(), shipped.Attacks.size(), false));
     std::vector<std::string> grid;
     for (const AttackCell& cell : DefaultAttackGrid()) grid.push_back(cell.Name);
     EXPECT_EQ(shipped.Attacks, grid);
@@ -343,7 +350,7 @@ TEST(ShippedCalibration, IsConsistentWithItsSampleAndTheBundledFiles) {
 TEST(ShippedCalibration, BlindMethodsThresholdsAreTheirFiles) {
     for (const char* name : {"spread-spectrum", "qim"}) {
         const Calibration shipped = LoadCalibration(test::SamplePath(std::string(name) + ".calibration.json"));
-        const std::unique_ptr<WatermarkMethod> method = MakeMethod(DefaultMethodSpec(name));
+        const std::unique_ptr<WatermarkMethod> method = MakeMethod(ParseMethodSpec(name));
         EXPECT_EQ(shipped.Method, method->Name() + ":" + method->Parameters());
         EXPECT_EQ(shipped.Hosts.size(), 12u);
         EXPECT_EQ(std::make_pair(shipped.ThresholdEmpirical, shipped.ThresholdModelled), *method->Thresholds()) << name;
@@ -359,12 +366,15 @@ TEST(CalibrateMethod, LeavesOutTheKeysOwnSeedAndRoundTrips) {
     const std::vector<std::uint32_t> seeds = {1, 2};
     const std::vector<AttackCell> attacks = ParseAttackCells("none,real-jpeg:q=80");
     const std::unique_ptr<WatermarkMethod> method = MakeMethod(ParseMethodSpec("qim:bits=8"));
-    const Calibration cal = CalibrateMethod(hosts, *method, seeds, attacks, {});
+    const Calibration cal = Calibrate(hosts, *method, nullptr, seeds, attacks, {});
+    EXPECT_EQ(cal.Trials, NullTrialCount(3, 2, 2, true));
+    EXPECT_EQ(NullTrialCount(3, 2, 2, true), 36u);
     EXPECT_EQ(cal.KindTrials[static_cast<int>(NullTrialKind::OtherHostMarked)], 3u * 2 * 2 * 1);
     EXPECT_LT(cal.ThresholdModelled, 0.1);
     EXPECT_EQ(cal.Method, "qim:step=16,bits=8");
     EXPECT_EQ(ParseCalibration(CalibrationJson(cal), "c"), cal);
-    EXPECT_THROW(CalibrateMethod(hosts, *MakeMethod(DefaultMethodSpec("polarity")), seeds, attacks, {}), ArgumentError);
+    EXPECT_THROW(Calibrate(hosts, *MakeMethod(DefaultMethod()), nullptr, seeds, attacks, {}), ArgumentError);
+    EXPECT_THROW(Calibrate(hosts, *method, &hosts[0], seeds, attacks, {}), ArgumentError);
 }
 
 }  // namespace

@@ -57,12 +57,12 @@ TEST(HoldOut, KeysOnHostsNoCalibrationSawKeepTheirRates) {
         }
         CalibrationOptions options;
         options.Program = "test";
-        const Calibration global = Calibrate(training, mark, seeds, attacks, options);
+        const Calibration global = Calibrate(training, *MakeMethod(DefaultMethod()), &mark, seeds, attacks, options);
         std::vector<MarkedHost> keys;
         for (const NamedPicture* host : held) keys.push_back(EmbedIntoHost(host->Picture, mark.Picture, kKeySeed));
         for (std::size_t k = 0; k < held.size(); ++k) {
             ASSERT_FALSE(keys[k].Key.Calibration);
-            const KeyThresholds t = ThresholdsOf(keys[k].Key, global);
+            const KeyThresholds t = ThresholdsOf(keys[k].Key.Calibration, global);
             RelationScorer scorer(keys[k].Key);
             auto judge = [&](const GrayPlane& picture, const std::string& what) {
                 const double score = scorer.Score(std::span<const std::uint8_t>(picture.pixels())).Value;

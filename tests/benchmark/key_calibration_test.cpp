@@ -36,7 +36,7 @@ MarkedHost CalibratedRamp() {
 TEST(KeyCalibration, AFlatHostsOwnTailSetsItsThresholds) {
     const MarkedHost marked = CalibratedRamp();
     ASSERT_TRUE(marked.Key.Calibration);
-    const KeyThresholds t = ThresholdsOf(marked.Key, DefaultCalibration());
+    const KeyThresholds t = ThresholdsOf(marked.Key.Calibration, DefaultCalibration());
     EXPECT_TRUE(t.OwnCalibration);
     EXPECT_TRUE(t.KeySets1e3);
     EXPECT_TRUE(t.KeySets1e6);
@@ -45,19 +45,21 @@ TEST(KeyCalibration, AFlatHostsOwnTailSetsItsThresholds) {
     EXPECT_GT(t.At1e3, kDefaultThreshold1e3);
 
     const GrayPlane region(256, 256, MarkedRegion(GrayOf(Ramp())));
-    const DetectionScore copy = ReadMark(JpegRoundTrip(region, 60), marked.Key).Score;
+    const double copy = ReadMark(JpegRoundTrip(region, 60), marked.Key).Score.Value;
     EXPECT_TRUE(Judge(copy, DefaultCalibration()).Present);
     const Verdict verdict = Judge(copy, t);
     EXPECT_FALSE(verdict.Present);
     EXPECT_FALSE(verdict.Detected1e3);
     // The marked picture as written is still found.
-    EXPECT_TRUE(Judge(ReadMark(GrayOf(marked.Picture), marked.Key).Score, t).Present);
+    EXPECT_TRUE(Judge(ReadMark(GrayOf(marked.Picture), marked.Key).Score.Value, t).Present);
 
     // The trials are planned from the key, not from the threads that run them.
     KeyCalibrationOptions one;
     one.Trials = kFewestKeyTrials;
     one.Jobs = 1;
-    EXPECT_EQ(CalibrateKey(marked.Key, region.pixels(), one), *marked.Key.Calibration);
+    MarkedHost again = EmbedIntoHost(Ramp(), LoadPictureFile(test::SamplePath("seal-128.pgm")).bitmap, 1);
+    CalibrateMarkedHost(again, Ramp(), one);
+    EXPECT_EQ(again.Key.Calibration, marked.Key.Calibration);
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
-// Fuzz entry point: key files of either kind. Every input is either refused with one FormatError
-// or gives a key that encodes back to exactly the same bytes and, the polarity method's, that
-// extraction can use.
+// Fuzz entry point: key files of every kind, read through the methods' registry. Every input is
+// either refused with one FormatError (or, for a method this program does not have, one
+// ArgumentError) or gives a key that encodes back to exactly the same bytes and that its method
+// can read a picture with.
 //
 // Random bytes almost never carry a right SHA-256, so each input is also tried with its last
 // 32 bytes replaced by the checksum of the rest: that is how the checks behind the checksum
@@ -12,31 +13,27 @@
 
 #include "quillfen/image/errors.h"
 #include "quillfen/image/vector_targets.h"
-#include "quillfen/watermark/marking.h"
-#include "quillfen/watermark/method_key.h"
+#include "quillfen/methods/method.h"
 
 namespace {
 
 void Check(std::span<const std::uint8_t> bytes) {
-    quillfen::AnyKey any;
+    const quillfen::MethodRegistry& registry = quillfen::MethodRegistry::BuiltIn();
+    quillfen::MethodKey key;
     try {
-        any = quillfen::DecodeAnyKey(bytes, "fuzz.key");
+        key = registry.ReadKey(bytes, "fuzz.key");
     } catch (const quillfen::FormatError&) {
         return;  // a one-line refusal is the expected outcome for most inputs
+    } catch (const quillfen::ArgumentError&) {
+        return;  // the key of a method this program does not have
     }
-    if (any.Method) {
-        // A blind method's key (format 3) encodes back to its bytes.
-        const std::vector<std::uint8_t> again = quillfen::EncodeMethodKey(*any.Method);
-        if (again.size() != bytes.size() || !std::equal(again.begin(), again.end(), bytes.begin())) __builtin_trap();
-        return;
-    }
-    const quillfen::MarkKey& key = *any.Polarity;
-    const std::vector<std::uint8_t> again = quillfen::EncodeMarkKey(key);
+    // A key that reads encodes back to exactly its bytes, through the method that wrote it.
+    const std::vector<std::uint8_t> again = registry.KeyBytes(key);
     if (again.size() != bytes.size() || !std::equal(again.begin(), again.end(), bytes.begin())) __builtin_trap();
-    // A key that reads has enough reversed and untouched relations for a score: reading
-    // with it never fails.
+    // And it reads a picture: the polarity method's keys hold enough reversed and untouched
+    // relations for a score, so reading with any key that reads never fails.
     static const quillfen::GrayPlane suspect(256, 256, 128);
-    (void)quillfen::ReadMark(suspect, key);
+    (void)quillfen::MakeMethod(registry.SpecOf(key))->Detect(quillfen::ImageView(suspect), key);
 }
 
 }  // namespace

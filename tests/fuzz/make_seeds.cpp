@@ -265,7 +265,7 @@ int main(int argc, char** argv) {
     future[kKeyVersionAt] = 4;
     Put("key", "future-version.key", Resealed(future));
     // A blind method's key (format 3).
-    quillfen::MethodKeyRecord blind;
+    quillfen::MethodKey blind;
     blind.Method = "qim";
     blind.Parameters = "step=16,bits=12";
     blind.Seed = 7;

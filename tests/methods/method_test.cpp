@@ -5,6 +5,7 @@
 #include <cmath>
 
 #include "quillfen/attacks/attack_list.h"
+#include "quillfen/io/file_write.h"
 #include "quillfen/image/errors.h"
 #include "quillfen/io/picture_files.h"
 #include "quillfen/watermark/marking.h"
@@ -18,11 +19,13 @@ Bitmap Host(const std::string& name) { return LoadPictureFile(test::SamplePath("
 std::vector<std::uint8_t> GrayBytesOf(const Bitmap& picture) { return GrayOf(picture).pixels(); }
 
 // The marked picture after an attack of the catalogue, as a gray plane.
-std::vector<std::uint8_t> Attacked(const Bitmap& marked, const std::string& cell, std::uint32_t seed = 1) {
+GrayPlane Attacked(const Bitmap& marked, const std::string& cell, std::uint32_t seed = 1) {
     const std::vector<std::uint8_t> bytes = GrayBytesOf(marked);
     const std::vector<double> reals(bytes.begin(), bytes.end());
-    return ApplyAttackCell(ParseAttackCells(cell).front(), {bytes, bytes, reals}, seed).Bytes;
+    return GrayPlane(256, 256, ApplyAttackCell(ParseAttackCells(cell).front(), {bytes, bytes, reals}, seed).Bytes);
 }
+
+std::unique_ptr<WatermarkMethod> Method(const std::string& text) { return MakeMethod(ParseMethodSpec(text)); }
 
 TEST(MethodSpecs, NamesAndRefusals) {
     const MethodSpec qim = ParseMethodSpec("qim:bits=32,step=12.50");
@@ -54,7 +57,7 @@ TEST(MethodSpecs, NamesAndRefusals) {
 }
 
 TEST(MethodKeys, RoundTripAndRefusals) {
-    MethodKeyRecord key;
+    MethodKey key;
     key.Method = "qim";
     key.Parameters = "step=16,bits=12";
     key.Seed = 77;
@@ -62,10 +65,9 @@ TEST(MethodKeys, RoundTripAndRefusals) {
     key.HostHeight = 257;
     key.Payload = {1, 0, 1, 1, 0, 0, 0, 1, 1, 1, 0, 1};
     const std::vector<std::uint8_t> bytes = EncodeMethodKey(key);
+    EXPECT_EQ(bytes[8], 3);  // a key without bytes of its own is format 3, as ever
     EXPECT_EQ(DecodeMethodKey(bytes, "k"), key);
-    const AnyKey any = DecodeAnyKey(bytes, "k");
-    ASSERT_TRUE(any.Method);
-    EXPECT_FALSE(any.Polarity);
+    EXPECT_EQ(MethodRegistry::BuiltIn().ReadKey(bytes, "k"), key);
     // A reader of the polarity method's keys names what it was given.
     EXPECT_THROW(
         {
@@ -79,8 +81,8 @@ TEST(MethodKeys, RoundTripAndRefusals) {
         FormatError);
     auto refusal = [](std::vector<std::uint8_t> b) {
         try {
-            DecodeAnyKey(b, "k");
-        } catch (const FormatError& e) {
+            MethodRegistry::BuiltIn().ReadKey(b, "k");
+        } catch (const Error& e) {
             return std::string(e.what());
         }
         return std::string("accepted");
@@ -100,10 +102,37 @@ TEST(MethodKeys, RoundTripAndRefusals) {
     foreign[24] = 'X';
     EXPECT_EQ(refusal(resealed(foreign)), "'k' is damaged (it holds a section 'XTHD' that key format 3 does not have)");
     std::vector<std::uint8_t> newer = bytes;
-    newer[8] = 4;
-    EXPECT_EQ(refusal(resealed(newer)), "'k' was written by a newer Quillfen (key format 4; this program reads formats 1 to 3)");
+    newer[8] = 5;
+    EXPECT_EQ(refusal(resealed(newer)), "'k' was written by a newer Quillfen (key format 5; this program reads formats 1 to 4)");
+    std::vector<std::uint8_t> four = bytes;
+    four[8] = 4;
+    EXPECT_EQ(refusal(resealed(four)), "'k' is damaged (key format 4 without the method's own key)");
+    // A key whose record contradicts itself is damaged, not another method's.
+    MethodKey contradicting = key;
+    contradicting.Parameters = "step=16,bits=64";
+    EXPECT_EQ(refusal(EncodeMethodKey(contradicting)),
+              "'k' is damaged (it holds 12 payload bits, and its parameters say bits=64)");
+    MethodKey unknown = key;
+    unknown.Method = "dwt";
+    EXPECT_EQ(refusal(EncodeMethodKey(unknown)).rfind("'k' names a method this program cannot read", 0), 0u);
     key.Payload.push_back(2);
     EXPECT_THROW(EncodeMethodKey(key), ArgumentError);
+}
+
+// A method defined outside the library keeps its own key in format 4, whose bytes come back.
+TEST(MethodKeys, FormatFourKeepsTheMethodsOwnKey) {
+    MethodKey key;
+    key.Method = "my-method";
+    key.Parameters = "strength=2";
+    key.Seed = 9;
+    key.HostWidth = 256;
+    key.HostHeight = 256;
+    key.Payload = {1, 1, 0};
+    key.Bytes = {0, 1, 2, 250, 255};
+    const std::vector<std::uint8_t> bytes = EncodeMethodKey(key);
+    EXPECT_EQ(bytes[8], 4);
+    EXPECT_EQ(DecodeMethodKey(bytes, "k"), key);
+    EXPECT_TRUE(HoldsMethodRecord(bytes));
 }
 
 // Per blind method: the payload comes back whole from the marked picture and, at the default
@@ -112,22 +141,22 @@ TEST(BlindMethods, PayloadSurvivesAndUnmarkedReadsChance) {
     const Bitmap host = Host("rocket");
     for (const char* name : {"spread-spectrum", "qim"}) {
         SCOPED_TRACE(name);
-        const std::unique_ptr<WatermarkMethod> method = MakeMethod(DefaultMethodSpec(name));
+        const std::unique_ptr<WatermarkMethod> method = Method(name);
         MethodPayload payload;
         payload.Bits = PayloadFromSeed(5, 64);
-        const MethodMarked marked = method->Embed(host, payload, 5);
+        const MethodMarked marked = method->Embed(ViewOf(host), payload, 5);
         EXPECT_GT(marked.Psnr, 38);
         EXPECT_LT(marked.Psnr, 42);
-        const MethodReading clean = method->Detect(marked.Picture, marked.Key);
+        const MethodReading clean = method->Detect(ViewOf(marked.Picture), marked.Key);
         EXPECT_EQ(clean.Bits, payload.Bits);
         EXPECT_GT(clean.Score, method->Thresholds()->second);
-        const MethodReading jpeg = method->DetectGray(Attacked(marked.Picture, "real-jpeg:q=90"), 256, 256, marked.Key);
+        const MethodReading jpeg = method->Detect(ImageView(Attacked(marked.Picture, "real-jpeg:q=90")), marked.Key);
         EXPECT_EQ(jpeg.Bits, payload.Bits);
         EXPECT_EQ(*jpeg.BitAccuracy, 1.0);
         double accuracy = 0;
         for (std::uint32_t seed = 1; seed <= 8; ++seed) {
-            const MethodMarked other = method->Embed(host, {Bitmap(), PayloadFromSeed(seed, 64)}, seed);
-            const MethodReading unmarked = method->Detect(host, other.Key);
+            const MethodMarked other = method->Embed(ViewOf(host), {Bitmap(), PayloadFromSeed(seed, 64)}, seed);
+            const MethodReading unmarked = method->Detect(ViewOf(host), other.Key);
             EXPECT_LT(std::fabs(unmarked.Score), method->Thresholds()->first);
             accuracy += *unmarked.BitAccuracy / 8;
         }
@@ -151,8 +180,8 @@ TEST(BlindMethods, ColourPictureOfAnySize) {
         }
     for (const char* name : {"spread-spectrum:bits=16", "qim:bits=16"}) {
         SCOPED_TRACE(name);
-        const std::unique_ptr<WatermarkMethod> method = MakeMethod(ParseMethodSpec(name));
-        const MethodMarked marked = method->Embed(colour, {Bitmap(), PayloadFromSeed(9, 16)}, 9);
+        const std::unique_ptr<WatermarkMethod> method = Method(name);
+        const MethodMarked marked = method->Embed(ViewOf(colour), {Bitmap(), PayloadFromSeed(9, 16)}, 9);
         ASSERT_EQ(marked.Picture.width(), 301);
         int moved = 0;
         for (int y = 0; y < 263; ++y)
@@ -168,20 +197,20 @@ TEST(BlindMethods, ColourPictureOfAnySize) {
                 EXPECT_LE(std::abs((after[0] - before[0]) - (after[2] - before[2])), 1);
             }
         EXPECT_GT(moved, 301 * 263 / 4);
-        EXPECT_EQ(method->Detect(marked.Picture, marked.Key).Bits, PayloadFromSeed(9, 16));
+        EXPECT_EQ(method->Detect(ViewOf(marked.Picture), marked.Key).Bits, PayloadFromSeed(9, 16));
     }
 }
 
 TEST(BlindMethods, TargetPsnrIsMetWithinATenth) {
     const Bitmap host = Host("cell");
     for (const char* name : {"spread-spectrum", "qim"}) {
-        const std::unique_ptr<WatermarkMethod> method = MakeMethod(DefaultMethodSpec(name));
+        const std::unique_ptr<WatermarkMethod> method = Method(name);
         const MethodPayload payload{Bitmap(), PayloadFromSeed(3, 64)};
-        const std::unique_ptr<WatermarkMethod> found = FindStrength(*method, host, payload, 3, 36);
-        EXPECT_NEAR(found->Embed(host, payload, 3).Psnr, 36, 0.1) << name;
-        EXPECT_THROW(FindStrength(*method, host, payload, 3, 150), ArgumentError) << name;
+        const std::unique_ptr<WatermarkMethod> found = FindStrength(*method, ViewOf(host), payload, 3, 36);
+        EXPECT_NEAR(found->Embed(ViewOf(host), payload, 3).Psnr, 36, 0.1) << name;
+        EXPECT_THROW(FindStrength(*method, ViewOf(host), payload, 3, 150), ArgumentError) << name;
     }
-    EXPECT_THROW(FindStrength(*MakeMethod(DefaultMethodSpec("polarity")), host, {}, 3, 36), ArgumentError);
+    EXPECT_THROW(FindStrength(*Method("polarity"), ViewOf(host), {}, 3, 36), ArgumentError);
 }
 
 // The built-in thresholds were set on the bundled hosts; on pictures none of them was made
@@ -193,14 +222,14 @@ TEST(BlindMethods, ThresholdsHoldOnOtherPictures) {
     for (int y = 0; y < 256; ++y)
         for (int x = 0; x < 256; ++x) ramp.setGray(x, y, static_cast<std::uint8_t>((x + y) / 2));
     for (const char* name : {"spread-spectrum", "qim"}) {
-        const std::unique_ptr<WatermarkMethod> method = MakeMethod(DefaultMethodSpec(name));
+        const std::unique_ptr<WatermarkMethod> method = Method(name);
         const auto [at1e3, at1e6] = *method->Thresholds();
         int above1e3 = 0, above1e6 = 0;
         for (const Bitmap* picture : std::vector<const Bitmap*>{&camera, &ramp})
             for (std::uint32_t seed = 1; seed <= 15; ++seed) {
-                const MethodMarked key = method->Embed(*picture, {Bitmap(), PayloadFromSeed(seed, 64)}, seed);
+                const MethodMarked key = method->Embed(ViewOf(*picture), {Bitmap(), PayloadFromSeed(seed, 64)}, seed);
                 for (const char* cell : {"none", "real-jpeg:q=80", "gauss-noise:sigma=1"}) {
-                    const double score = method->DetectGray(Attacked(*picture, cell, seed), 256, 256, key.Key).Score;
+                    const double score = method->Detect(ImageView(Attacked(*picture, cell, seed)), key.Key).Score;
                     above1e3 += score >= at1e3 ? 1 : 0;
                     above1e6 += score >= at1e6 ? 1 : 0;
                 }
@@ -213,17 +242,18 @@ TEST(BlindMethods, ThresholdsHoldOnOtherPictures) {
 TEST(PolarityMethod, IsTheMarkingOfTheLaboratory) {
     const Bitmap host = Host("astronaut");
     const Bitmap mark = LoadPictureFile(test::SamplePath("seal-128.pgm")).bitmap;
-    const std::unique_ptr<WatermarkMethod> method = MakeMethod(DefaultMethodSpec("polarity"));
-    const MethodMarked marked = method->Embed(host, {mark, {}}, 4);
+    const std::unique_ptr<WatermarkMethod> method = Method("polarity");
+    const MethodMarked marked = method->Embed(ViewOf(host), {mark, {}}, 4);
     const MarkedHost direct = EmbedIntoHost(host, mark, 4);
     EXPECT_EQ(marked.Picture, direct.Picture);
-    ASSERT_TRUE(marked.Key.Polarity);
-    EXPECT_EQ(*marked.Key.Polarity, direct.Key);
-    const MethodReading reading = method->Detect(marked.Picture, marked.Key);
+    EXPECT_EQ(method->KeyToBytes(marked.Key), EncodeMarkKey(direct.Key));
+    EXPECT_EQ(method->KeyFromBytes(EncodeMarkKey(direct.Key), "k"), marked.Key);
+    const MethodReading reading = method->Detect(ViewOf(marked.Picture), marked.Key);
     EXPECT_EQ(reading.Score, ReadMark(GrayOf(marked.Picture), direct.Key).Score.Value);
     EXPECT_TRUE(reading.Nc);
     EXPECT_TRUE(reading.Bits.empty());
-    EXPECT_THROW(method->Detect(marked.Picture, MakeMethod(DefaultMethodSpec("qim"))->Embed(host, {Bitmap(), PayloadFromSeed(1, 64)}, 1).Key),
+    EXPECT_THROW(method->Detect(ViewOf(marked.Picture),
+                                Method("qim")->Embed(ViewOf(host), {Bitmap(), PayloadFromSeed(1, 64)}, 1).Key),
                  ArgumentError);
 }
 

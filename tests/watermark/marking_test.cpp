@@ -129,7 +129,7 @@ TEST(ReadMark, TellsUnmarkedAndForeignPicturesFromMarkedOnes) {
     EXPECT_EQ(plain.Nc, 1.0);
     EXPECT_EQ(plain.Ber, 1.0 - key.BlackCount() / 16384.0);
     EXPECT_EQ(plain.Score.Value, 0.0);
-    EXPECT_FALSE(Judge(plain.Score, DefaultCalibration()).Present);
+    EXPECT_FALSE(Judge(plain.Score.Value, DefaultCalibration()).Present);
 
     struct Case {
         const char* name;
@@ -147,7 +147,7 @@ TEST(ReadMark, TellsUnmarkedAndForeignPicturesFromMarkedOnes) {
     };
     for (const Case& c : cases) {
         const MarkReading reading = ReadMark(c.picture, key);
-        EXPECT_EQ(Judge(reading.Score, DefaultCalibration()).Present, c.present)
+        EXPECT_EQ(Judge(reading.Score.Value, DefaultCalibration()).Present, c.present)
             << c.name << ": score " << reading.Score.Value;
         EXPECT_FALSE(reading.RegionIdentical) << c.name;
     }
@@ -197,14 +197,11 @@ TEST(Verdict, JudgesAtTheStricterThreshold) {
     Calibration calibration;
     calibration.ThresholdEmpirical = 0.1;
     calibration.ThresholdModelled = 0.2;
-    DetectionScore score;
-    score.Value = 0.2;
-    const Verdict at = Judge(score, calibration);
+    const Verdict at = Judge(0.2, calibration);
     EXPECT_TRUE(at.Present);
     EXPECT_EQ(at.Threshold, 0.2);
     EXPECT_EQ(at.Score, 0.2);
-    score.Value = 0.15;
-    EXPECT_FALSE(Judge(score, calibration).Present);
+    EXPECT_FALSE(Judge(0.15, calibration).Present);
     EXPECT_GE(DefaultCalibration().ThresholdModelled, DefaultCalibration().ThresholdEmpirical);
 }
 

@@ -68,7 +68,7 @@ TEST(RegisterAndUndo, UndoesRotationAndScale) {
         EXPECT_NEAR(r.Transform.Scale, scale, 0.005) << c.degrees << " " << c.size;
         EXPECT_GT(r.Fit, 0.9);
         const MarkReading reading = ReadMark(r.Picture, marked.Key);
-        EXPECT_TRUE(Judge(reading.Score, DefaultCalibration()).Present)
+        EXPECT_TRUE(Judge(reading.Score.Value, DefaultCalibration()).Present)
             << c.degrees << " " << c.size << ": score " << reading.Score.Value;
     }
 }

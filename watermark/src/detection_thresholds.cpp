@@ -258,6 +258,36 @@ double Calibration::Threshold(double fpr) const {
     return AtMostOne(highest);
 }
 
+bool Calibration::Detected(double score, double fpr) const { return Reaches(score, Threshold(fpr)); }
+
+KeyThresholds ThresholdsOf(const std::optional<KeyCalibration>& own, const Calibration& global) {
+    KeyThresholds t;
+    t.At1e3 = global.Threshold(kFprEmpirical);
+    t.At1e6 = global.Threshold(kFprModelled);
+    if (own) {
+        t.OwnCalibration = true;
+        t.KeySets1e3 = own->Threshold1e3 > t.At1e3;
+        t.KeySets1e6 = own->Threshold1e6 > t.At1e6;
+        t.At1e3 = std::max(t.At1e3, own->Threshold1e3);
+        t.At1e6 = std::max(t.At1e6, own->Threshold1e6);
+    }
+    return t;
+}
+
+Verdict Judge(double score, const KeyThresholds& thresholds) {
+    Verdict verdict;
+    verdict.Score = score;
+    verdict.Threshold = thresholds.At1e6;
+    verdict.FalseAlarmRate = kFprModelled;
+    verdict.Present = Reaches(score, thresholds.At1e6);
+    verdict.Threshold1e3 = thresholds.At1e3;
+    verdict.Detected1e3 = Reaches(score, thresholds.At1e3);
+    verdict.OwnCalibration = thresholds.OwnCalibration;
+    return verdict;
+}
+
+Verdict Judge(double score, const Calibration& calibration) { return Judge(score, ThresholdsOf(std::nullopt, calibration)); }
+
 double NormalUpperQuantile(double share) {
     if (!(share > 0 && share <= 0.5)) throw ArgumentError("a normal quantile needs a tail share in (0, 0.5]");
     double lo = 0;

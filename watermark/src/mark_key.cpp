@@ -338,10 +338,12 @@ MarkKey DecodeMarkKey(std::span<const std::uint8_t> bytes, const std::string& na
     // before that is checked: a changed bit anywhere says "damaged", whatever field it hit.
     // A blind method's key is far shorter than any of this method's: told apart by its version
     // and its own checksum before it could be taken for a cut file.
-    if (bytes.size() >= kMagic.size() + 2 + kSha256Size && bytes[8] == kMethodKeyVersion && bytes[9] == 0) {
+    if (bytes.size() >= kMagic.size() + 2 + kSha256Size && bytes[8] >= kMethodKeyVersion &&
+        bytes[8] <= kNewestKeyVersion && bytes[9] == 0) {
         const Sha256Digest whole = Sha256(bytes.first(bytes.size() - kSha256Size));
         if (std::memcmp(whole.data(), bytes.data() + bytes.size() - kSha256Size, kSha256Size) == 0)
-            Refuse(name, "is the key of a blind method (key format 3), not of the polarity method");
+            Refuse(name, "is the key of a blind method (key format " + std::to_string(bytes[8]) +
+                             "), not of the polarity method");
     }
     if (bytes.size() < kSmallestKey) Refuse(name, "is truncated");
     const std::span<const std::uint8_t> body = bytes.first(bytes.size() - kSha256Size);
@@ -370,12 +372,12 @@ MarkKey DecodeMarkKey(std::span<const std::uint8_t> bytes, const std::string& na
     std::array<std::uint8_t, 8> magic{};
     r.Raw(magic.data(), magic.size());
     const std::uint32_t version = r.U16();
-    if (version == kMethodKeyVersion)
+    if (version >= kMethodKeyVersion && version <= kNewestKeyVersion)
         Refuse(name, "is the key of a blind method (key format " + std::to_string(version) +
                          "), not of the polarity method");
-    if (version > kMethodKeyVersion)
+    if (version > kNewestKeyVersion)
         Refuse(name, "was written by a newer Quillfen (key format " + std::to_string(version) +
-                         "; this program reads formats 1 to " + std::to_string(kMethodKeyVersion) + ")");
+                         "; this program reads formats 1 to " + std::to_string(kNewestKeyVersion) + ")");
     if (version == 0) Refuse(name, "is damaged (key format 0 does not exist)");
 
     // From here on the bytes are what some writer wrote; what follows checks that it was an

@@ -296,37 +296,4 @@ double WholeMarkBitErrorRate(std::span<const std::uint8_t> wrWave, const Extract
     return WholeMarkBitErrorRate(wrWave, ScatteredMark(key));
 }
 
-KeyThresholds ThresholdsOf(const MarkKey& key, const Calibration& global) {
-    KeyThresholds t;
-    t.At1e3 = global.Threshold(kFprEmpirical);
-    t.At1e6 = global.Threshold(kFprModelled);
-    if (key.Calibration) {
-        t.OwnCalibration = true;
-        t.KeySets1e3 = key.Calibration->Threshold1e3 > t.At1e3;
-        t.KeySets1e6 = key.Calibration->Threshold1e6 > t.At1e6;
-        t.At1e3 = std::max(t.At1e3, key.Calibration->Threshold1e3);
-        t.At1e6 = std::max(t.At1e6, key.Calibration->Threshold1e6);
-    }
-    return t;
-}
-
-Verdict Judge(const DetectionScore& score, const KeyThresholds& thresholds) {
-    Verdict verdict;
-    verdict.Score = score.Value;
-    verdict.Threshold = thresholds.At1e6;
-    verdict.FalseAlarmRate = kFprModelled;
-    verdict.Present = score.Value >= thresholds.At1e6;
-    verdict.Threshold1e3 = thresholds.At1e3;
-    verdict.Detected1e3 = score.Value >= thresholds.At1e3;
-    verdict.OwnCalibration = thresholds.OwnCalibration;
-    return verdict;
-}
-
-Verdict Judge(const DetectionScore& score, const Calibration& calibration) {
-    KeyThresholds global;
-    global.At1e3 = calibration.Threshold(kFprEmpirical);
-    global.At1e6 = calibration.Threshold(kFprModelled);
-    return Judge(score, global);
-}
-
 }  // namespace quillfen

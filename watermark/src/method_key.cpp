@@ -16,6 +16,7 @@ constexpr std::size_t kHeaderBytes = 8 + 2 + 2 + 3 * 4;
 constexpr std::size_t kSectionHead = 8;
 constexpr std::array<std::uint8_t, 4> kMethodTag = {'M', 'T', 'H', 'D'};
 constexpr std::array<std::uint8_t, 4> kPayloadTag = {'P', 'A', 'Y', 'L'};
+constexpr std::array<std::uint8_t, 4> kBytesTag = {'K', 'E', 'Y', 'B'};
 
 [[noreturn]] void Refuse(const std::string& name, const std::string& reason) {
     throw FormatError("'" + name + "' " + reason);
@@ -40,7 +41,7 @@ bool IsPlainText(std::string_view text) {
 
 }  // namespace
 
-std::vector<std::uint8_t> EncodeMethodKey(const MethodKeyRecord& key) {
+std::vector<std::uint8_t> EncodeMethodKey(const MethodKey& key) {
     if (key.Method.empty() || key.Method.size() > kMaxMethodNameBytes || !IsPlainText(key.Method))
         throw ArgumentError("method key: the method name '" + key.Method + "' is empty, too long or not plain text");
     if (key.Parameters.size() > kMaxMethodParametersBytes || !IsPlainText(key.Parameters))
@@ -54,8 +55,13 @@ std::vector<std::uint8_t> EncodeMethodKey(const MethodKeyRecord& key) {
         static_cast<std::int64_t>(key.HostWidth) * key.HostHeight > kMaxPixels)
         throw ArgumentError("method key: a picture of " + std::to_string(key.HostWidth) + " x " +
                             std::to_string(key.HostHeight) + " is beyond the size limits");
+    if (key.Calibration) throw ArgumentError("method key: key formats 3 and 4 hold no calibration of their own");
+    if (key.Bytes.size() > static_cast<std::size_t>(kMaxKeyFileBytes) / 2)
+        throw ArgumentError("method key: the method's own key of " + std::to_string(key.Bytes.size()) +
+                            " bytes is larger than a key file may be");
     std::vector<std::uint8_t> out(kMagic.begin(), kMagic.end());
-    Put(out, kMethodKeyVersion, 2);
+    // A key without bytes of its own is written as format 3, as before format 4 existed.
+    Put(out, key.Bytes.empty() ? kMethodKeyVersion : kNewestKeyVersion, 2);
     Put(out, 0, 2);  // flags: none defined
     Put(out, static_cast<std::uint32_t>(key.HostWidth), 4);
     Put(out, static_cast<std::uint32_t>(key.HostHeight), 4);
@@ -78,12 +84,18 @@ std::vector<std::uint8_t> EncodeMethodKey(const MethodKeyRecord& key) {
             byte = static_cast<std::uint8_t>(byte | (key.Payload[8 * i + b] << b));
         out.push_back(byte);
     }
+    // KEYB: the bytes of the method's own key, as it wrote them.
+    if (!key.Bytes.empty()) {
+        out.insert(out.end(), kBytesTag.begin(), kBytesTag.end());
+        Put(out, key.Bytes.size(), 4);
+        out.insert(out.end(), key.Bytes.begin(), key.Bytes.end());
+    }
     const Sha256Digest check = Sha256(out);
     out.insert(out.end(), check.begin(), check.end());
     return out;
 }
 
-MethodKeyRecord DecodeMethodKey(std::span<const std::uint8_t> bytes, const std::string& name) {
+MethodKey DecodeMethodKey(std::span<const std::uint8_t> bytes, const std::string& name) {
     if (bytes.size() < kMagic.size() || std::memcmp(bytes.data(), kMagic.data(), kMagic.size()) != 0)
         Refuse(name, "is not a Quillfen key file");
     if (bytes.size() < kHeaderBytes + kSha256Size) Refuse(name, "is truncated");
@@ -95,19 +107,22 @@ MethodKeyRecord DecodeMethodKey(std::span<const std::uint8_t> bytes, const std::
         std::size_t at = kHeaderBytes;
         while (at + kSectionHead <= bytes.size() &&
                (std::equal(kMethodTag.begin(), kMethodTag.end(), bytes.begin() + static_cast<std::ptrdiff_t>(at)) ||
-                std::equal(kPayloadTag.begin(), kPayloadTag.end(), bytes.begin() + static_cast<std::ptrdiff_t>(at))))
+                std::equal(kPayloadTag.begin(), kPayloadTag.end(), bytes.begin() + static_cast<std::ptrdiff_t>(at)) ||
+                std::equal(kBytesTag.begin(), kBytesTag.end(), bytes.begin() + static_cast<std::ptrdiff_t>(at))))
             at += kSectionHead + Get(bytes, at + 4, 4);
         if (at + kSha256Size > bytes.size()) Refuse(name, "is truncated");
         Refuse(name, "is damaged (its checksum does not match its content)");
     }
     const std::uint32_t version = Get(bytes, 8, 2);
-    if (version > kMethodKeyVersion)
+    if (version > kNewestKeyVersion)
         Refuse(name, "was written by a newer Quillfen (key format " + std::to_string(version) +
-                         "; this program reads formats 1 to " + std::to_string(kMethodKeyVersion) + ")");
-    if (version != kMethodKeyVersion) Refuse(name, "is damaged (key format " + std::to_string(version) + " with a method record)");
+                         "; this program reads formats 1 to " + std::to_string(kNewestKeyVersion) + ")");
+    if (version < kMethodKeyVersion)
+        Refuse(name, "is damaged (key format " + std::to_string(version) + " with a method record)");
     const std::uint32_t flags = Get(bytes, 10, 2);
     if (flags != 0) Refuse(name, "uses options this program does not know (flags " + std::to_string(flags) + ")");
-    MethodKeyRecord key;
+    MethodKey key;
+    bool haveBytes = false;
     const std::uint32_t width = Get(bytes, 12, 4);
     const std::uint32_t height = Get(bytes, 16, 4);
     key.Seed = Get(bytes, 20, 4);
@@ -149,31 +164,28 @@ MethodKeyRecord DecodeMethodKey(std::span<const std::uint8_t> bytes, const std::
             // Bits beyond the count are zero in every key a program writes.
             if (bits % 8 != 0 && (payload.back() >> (bits % 8)) != 0)
                 Refuse(name, "is damaged (its payload has bits set beyond its count)");
+        } else if (version >= kNewestKeyVersion && std::equal(tag.begin(), tag.end(), kBytesTag.begin())) {
+            if (haveBytes) Refuse(name, "is damaged (it holds the method's own key twice)");
+            if (payload.empty()) Refuse(name, "is damaged (its method's own key is empty)");
+            haveBytes = true;
+            key.Bytes.assign(payload.begin(), payload.end());
         } else {
             std::string shown;
             for (const std::uint8_t c : tag) shown += c >= ' ' && c <= '~' ? static_cast<char>(c) : '?';
-            Refuse(name, "is damaged (it holds a section '" + shown + "' that key format 3 does not have)");
+            Refuse(name, "is damaged (it holds a section '" + shown + "' that key format " + std::to_string(version) +
+                             " does not have)");
         }
     }
-    if (!haveMethod) Refuse(name, "is damaged (key format 3 without its method)");
-    if (key.Payload.empty()) Refuse(name, "is damaged (key format 3 without its payload)");
+    const std::string format = "key format " + std::to_string(version);
+    if (!haveMethod) Refuse(name, "is damaged (" + format + " without its method)");
+    if (key.Payload.empty()) Refuse(name, "is damaged (" + format + " without its payload)");
+    if (version == kNewestKeyVersion && !haveBytes) Refuse(name, "is damaged (" + format + " without the method's own key)");
     return key;
 }
 
-AnyKey DecodeAnyKey(std::span<const std::uint8_t> bytes, const std::string& name) {
-    AnyKey key;
-    if (bytes.size() >= kMagic.size() + 2 && std::memcmp(bytes.data(), kMagic.data(), kMagic.size()) == 0 &&
-        Get(bytes, 8, 2) >= kMethodKeyVersion)
-        key.Method = DecodeMethodKey(bytes, name);
-    else
-        key.Polarity = DecodeMarkKey(bytes, name);
-    return key;
+bool HoldsMethodRecord(std::span<const std::uint8_t> bytes) {
+    return bytes.size() >= kMagic.size() + 2 && std::memcmp(bytes.data(), kMagic.data(), kMagic.size()) == 0 &&
+           Get(bytes, 8, 2) >= kMethodKeyVersion;
 }
-
-void SaveMethodKey(const std::filesystem::path& path, const MethodKeyRecord& key) {
-    WriteFileAtomically(path, EncodeMethodKey(key));
-}
-
-AnyKey LoadAnyKey(const std::filesystem::path& path) { return DecodeAnyKey(ReadKeyFile(path), path.string()); }
 
 }  // namespace quillfen

@@ -225,14 +225,21 @@ std::pair<GrayPlane, GrayPlane> SameSizePlanes(const GrayView& a, const GrayView
 double PsnrDecibels(const GrayView& picture, const GrayView& reference) {
     const auto [image, original] = SameSizePlanes(picture, reference, "PSNR");
     if (image.empty()) throw ArgumentError("PSNR needs pictures with pixels");
-    // The workspace's ComputePSNR, over any number of pixels.
-    double s = 0;
-    for (int p = 0; p < image.size(); ++p) {
-        const double d = static_cast<double>(original.data()[p]) - static_cast<double>(image.data()[p]);
-        s = s + d * d;
+    return BytePsnr(image.pixels(), original.pixels());
+}
+
+double BytePsnr(std::span<const std::uint8_t> picture, std::span<const std::uint8_t> reference) {
+    if (picture.size() != reference.size() || picture.empty())
+        throw ArgumentError("PSNR needs two pictures of one size, with pixels");
+    // The workspace's ComputePSNR, over any number of pixels: whole numbers throughout, so the
+    // sum is exact (and equal to the workspace's sum of doubles for any picture it takes).
+    std::int64_t sum = 0;
+    for (std::size_t p = 0; p < picture.size(); ++p) {
+        const int d = reference[p] - picture[p];
+        sum += d * d;
     }
-    const double mse = s / image.size();
-    if (mse == 0) return std::numeric_limits<double>::infinity();
+    if (sum == 0) return std::numeric_limits<double>::infinity();
+    const double mse = static_cast<double>(sum) / static_cast<double>(picture.size());
     return -10 * std::log10(mse / 65025);
 }
 

@@ -28,6 +28,7 @@
 #include "quillfen/image/export.h"
 #include "quillfen/image/gray_plane.h"
 #include "quillfen/image/gray_view.h"
+#include "quillfen/image/parameters.h"
 
 QUILLFEN_API_BEGIN
 namespace quillfen {
@@ -59,15 +60,8 @@ enum class AttackId {
     GaussianBlur,
 };
 
-struct AttackParameter {
-    const char* Name;
-    double Lowest;   // inclusive
-    double Highest;  // inclusive
-    bool Whole;      // whole numbers only
-    bool Odd;        // odd whole numbers only
-    std::optional<double> Default;  // none: the parameter must be given
-    const char* Meaning;
-};
+// The parameters of attacks are described as every parameter is (parameters.h).
+using AttackParameter = Parameter;
 
 struct AttackInfo {
     AttackId Id;
@@ -82,12 +76,6 @@ const std::vector<AttackInfo>& AttackCatalogue();
 // The attack of that exact (lower-case) name, or null.
 const AttackInfo* FindAttack(std::string_view name);
 const AttackInfo& InfoOf(AttackId id);
-
-// Why `value` is refused for the parameter ("must be odd", "is out of range"), or nothing.
-std::optional<std::string> CheckParameterValue(const AttackParameter& parameter, double value);
-// The accepted values as a user reads them: "whole numbers 1..100", "odd whole numbers
-// 1..15", "0..1".
-std::string AcceptedValues(const AttackParameter& parameter);
 
 // One attack with a value for each of its parameters, in catalogue order.
 struct AttackStep {

@@ -66,9 +66,8 @@ std::vector<AttackCell> ParseAttackCells(std::string_view text);
 // The canonical name of a cell made of these steps (their values must be accepted ones).
 std::string CanonicalAttackName(const std::vector<AttackStep>& steps);
 
-// The shortest decimal text that reads back as the same double, never in exponent form, and
-// "0" for a negative zero: 50, 0.9, -0.25, 0.30000000000000004.
-std::string FormatAttackNumber(double value);
+// Numbers in attack names are written as every parameter value is (parameters.h).
+inline std::string FormatAttackNumber(double value) { return FormatNumber(value); }
 
 }  // namespace quillfen
 QUILLFEN_API_END

@@ -52,17 +52,14 @@ struct CalibrationOptions {
     int Jobs = 0;          // threads; 0: every core
     // Called after each key, one call at a time, from the worker threads: keys done, in all.
     std::function<void(std::size_t done, std::size_t total)> Progress;
-    // When set, the run stops early and throws Cancelled.
+    // When set, the run stops early and throws Cancelled (errors.h).
     const std::atomic<bool>* Cancel = nullptr;
 };
 
-// Thrown by Calibrate when its cancel flag was set.
-struct CalibrationCancelled {};
-
 // The number of null trials for H hosts, S seeds and C attack cells on the own unmarked host:
-// per key (H S of them), (H - 1) S other hosts marked, H - 1 other hosts unmarked and C own
-// unmarked pictures.
-std::uint64_t NullTrialCount(std::size_t hosts, std::size_t seeds, std::size_t attacks);
+// per key (H S of them), (H - 1) S other hosts marked ((H - 1)(S - 1) for a blind method), H - 1
+// other hosts unmarked and C own unmarked pictures.
+std::uint64_t NullTrialCount(std::size_t hosts, std::size_t seeds, std::size_t attacks, bool blind);
 
 // An estimate from above of the memory, in bytes, that Calibrate takes for H hosts (each
 // 256 x 256, as the method reads them), S seeds and C attack cells on `threads` threads: both
@@ -70,23 +67,19 @@ std::uint64_t NullTrialCount(std::size_t hosts, std::size_t seeds, std::size_t a
 // place in the histogram, and each thread's workspace.
 std::uint64_t CalibrationMemory(std::size_t hosts, std::size_t seeds, std::size_t attacks, int threads);
 
-// Runs the null trials, fits the model and draws the thresholds. Hosts are used in the order
-// given; the attacks draw from the key's seed. ArgumentError when the mark has no compared
-// black pixel or carries too few relations for a score (marking.h), a seed, a host name or an
-// attack is repeated, or there would be no trial.
-Calibration Calibrate(std::span<const NamedPicture> hosts, const NamedPicture& mark,
+// Runs the null trials of a method's keys, fits the model and draws the thresholds. The key
+// (h, s) marks host h with seed s (with `mark` for a method that embeds a mark picture, else
+// with the payload PayloadFromSeed(s), as a sweep does), and reads every other host unmarked,
+// every other host marked (but, for a blind method, with its own seed: those carry its mark),
+// and its own host unmarked after each attack, drawn from its seed. Hosts are 256 x 256 (as a
+// sweep uses them), in the order given. The calibration records the mark for a method that
+// embeds one, else the method and its parameters. ArgumentError when the mark is missing, given
+// to a method that embeds none, has no compared black pixel or carries too few relations for a
+// score (marking.h), a seed, a host name or an attack is repeated, or there would be no trial;
+// Cancelled when the cancel flag was set.
+Calibration Calibrate(std::span<const NamedPicture> hosts, const WatermarkMethod& method, const NamedPicture* mark,
                       std::span<const std::uint32_t> seeds, std::span<const AttackCell> attacks,
                       const CalibrationOptions& options);
-
-// The same null trials for a method that embeds payload bits (method.h): the key (h, s) marks
-// host h with the payload PayloadFromSeed(s) and seed s, as a sweep does, and reads the same
-// three kinds of pictures, but for the other hosts marked with its own seed: a blind method's
-// key is its seed's, and those pictures carry its mark ((H - 1)(S - 1) other hosts marked). Hosts must be 256 x 256 (as a sweep uses them). The calibration
-// records the method and its parameters; it has no mark. ArgumentError as Calibrate, and for a
-// method that embeds a mark picture.
-Calibration CalibrateMethod(std::span<const NamedPicture> hosts, const WatermarkMethod& method,
-                            std::span<const std::uint32_t> seeds, std::span<const AttackCell> attacks,
-                            const CalibrationOptions& options);
 
 }  // namespace quillfen
 QUILLFEN_API_END

@@ -25,13 +25,15 @@
 // sign of its own (2^19 different fields): Gaussian deviates drawn per pixel would cost several
 // times the score itself. The trials' starts, strides and drawn parameters come from a stream seeded by the
 // key's seed and its region's digest, so a key's calibration is the same bytes on every machine
-// and with any number of threads.
+// and with any number of threads. The trials' scores are the method's (for the polarity
+// method, marking.h's score of the relations).
 #include <cstdint>
 #include <optional>
 #include <span>
 
-#include "quillfen/image/bitmap.h"
 #include "quillfen/image/export.h"
+#include "quillfen/image/image_view.h"
+#include "quillfen/methods/method.h"
 #include "quillfen/watermark/mark_key.h"
 #include "quillfen/watermark/marking.h"
 
@@ -53,14 +55,22 @@ struct KeyCalibrationOptions {
     int Jobs = 0;  // threads; 0: every core
 };
 
-// Measures the key's null on `host`, the 256 x 256 gray region of the key's own host unmarked,
-// row-major, and fits its thresholds. ArgumentError for a region of another size, or a number
-// of trials outside kFewestKeyTrials..kMaxKeyTrials.
-KeyCalibration CalibrateKey(const MarkKey& key, std::span<const std::uint8_t> host,
-                            const KeyCalibrationOptions& options = {});
+// Measures the key's null on `host`, the key's own host unmarked (its top-left 256 x 256 gray
+// region is what the trials process), and fits its thresholds. The trials' stream comes from the
+// key's seed and the marked picture's region (`marked`). The method reads each trial's picture
+// with the key (its scores alone). ArgumentError for a number of trials outside
+// kFewestKeyTrials..kMaxKeyTrials, and what the method's reading refuses.
+KeyCalibration CalibrateKey(const WatermarkMethod& method, const MethodKey& key, const GrayView& host,
+                            const GrayView& marked, const KeyCalibrationOptions& options = {});
 
-// Gives `marked` (an embedding of `host`, the picture at its full size) its key's calibration,
-// as `embed` and the desktop's Save Key write it; with Trials 0 the key keeps none.
+// Gives `marked` (an embedding of `host` by `method`) its key's calibration, as `embed` and the
+// desktop's Save Key write it, when the method's keys measure one (MethodCapabilities) and
+// Trials is not 0; otherwise the key keeps none.
+void CalibrateMarkedKey(const WatermarkMethod& method, MethodMarked& marked, const ImageView& host,
+                        const KeyCalibrationOptions& options = {});
+
+// The same for the laboratory's own embedding (marking.h's MarkHost of an experiment run step by
+// step, which is the polarity method's): what the desktop's Save Key writes.
 void CalibrateMarkedHost(MarkedHost& marked, const Bitmap& host, const KeyCalibrationOptions& options = {});
 
 }  // namespace quillfen

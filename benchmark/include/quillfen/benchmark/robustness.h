@@ -35,13 +35,15 @@
 // A host that cannot be loaded, or a step that fails, gives rows with an error text instead
 // of measures, and the sweep goes on.
 //
-// Methods. A plan may name the methods it compares (method.h): then per (host, seed) each
-// method marks the host once, every cell attacks each marked picture with the same seed (so
-// every method is scored on the same attacks of the same host), and the rows carry the method
-// fields. The polarity method runs as above; any other method marks the host's 256 x 256 gray
-// region, the picture every method is given, and reads each attacked picture's bytes with its
-// key: score, bits read and their accuracy (ber is 1 - bit accuracy; nc has no value), and its
-// own thresholds judge.
+// Methods. Every method runs through the method interface (method.h), the polarity method
+// among them. A plan may name the methods it compares: then per (host, seed) each method marks
+// the host once, every cell attacks each marked picture with the same seed (so every method is
+// scored on the same attacks of the same host), and the rows carry the method fields; a plan
+// that names none runs the polarity method alone, in rows without them. Each method marks the
+// host's 256 x 256 gray region, the picture every method is given, and reads each attacked
+// picture with its key: score, NC where it has one, bits read and their accuracy (for a payload
+// method ber is 1 - bit accuracy; nc has no value). The calibration of the mark judges a
+// method that embeds the mark; the others are judged by their own thresholds.
 //
 // Each row also carries the identity of what made it (RowIdentity): the version of the row
 // schema, the method and its parameters, and digests of the host picture, the watermark and
@@ -159,11 +161,15 @@ struct SweepMethod {
     // As the rows name it: the method list's text without its strength under a target PSNR
     // ("polarity", "qim", "qim:bits=32"), or an external method's name.
     std::string Label;
-    // Null for the polarity method, which the sweep runs through its workspace as ever.
     std::shared_ptr<const WatermarkMethod> Method;
-    // The thresholds its verdicts use; the polarity method's are the plan's Thresholds.
+    // The thresholds its verdicts use; a method that embeds the mark is judged by the plan's
+    // Thresholds instead.
     std::optional<Calibration> Thresholds;
 };
+
+// A sweep's method under its name, judged by its own thresholds (a Calibration of them alone,
+// whose Source is `source`) when it has some.
+SweepMethod SweepMethodOf(std::shared_ptr<const WatermarkMethod> method, const std::string& source);
 
 struct SweepPlan {
     std::vector<SweepHost> Hosts;

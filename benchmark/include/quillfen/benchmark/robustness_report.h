@@ -47,6 +47,11 @@ struct RobustnessReport {
     std::vector<std::optional<Calibration>> MethodThresholds;
 };
 
+// The report of a run: its rows, and what its plan says of them (cells, hosts, seeds,
+// methods and their thresholds). Every front end makes its report here.
+RobustnessReport ReportOf(const SweepPlan& plan, std::vector<RobustnessRow> rows, std::string mark = {},
+                          std::string command = {}, std::string program = {});
+
 // One family of the report's charts.
 struct ReportFamily {
     std::string Name;

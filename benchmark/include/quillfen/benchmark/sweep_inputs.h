@@ -5,6 +5,7 @@
 // window all read them here, so that they take the same inputs and refuse the same ones.
 #include <cstdint>
 #include <filesystem>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -123,6 +124,37 @@ SweepMethod CommandSweepMethod(const std::filesystem::path& described);
 // Reads every input (SweepInputError as above) and checks the plan (CheckSweepPlan's
 // ArgumentError). Each host is read again when its rows are computed.
 PreparedSweep PrepareSweep(const SweepInputs& inputs);
+
+// The inputs of a calibration as a user names them; `calibrate` and Python's calibrate() read
+// them here.
+struct CalibrationInputs {
+    std::vector<std::filesystem::path> Hosts;  // files and folders
+    std::vector<NamedPicture> Pictures;        // hosts in memory, after those of Hosts
+    // The method, as a method list names it ("" for the default, the polarity method), or an
+    // object (a Python object's method), which takes its place.
+    std::string Method;
+    std::shared_ptr<const WatermarkMethod> MethodObject;
+    // The mark of a method that embeds one: a file, or a picture in memory in its place.
+    std::filesystem::path Mark;
+    std::optional<NamedPicture> MarkPicture;
+    std::string Seeds = "1..10";
+    std::vector<std::string> Attacks;  // attack lists; none: the default grid
+};
+
+struct PreparedCalibration {
+    std::vector<HostFile> Files;       // the host files, as read
+    std::vector<NamedPicture> Hosts;   // every host's 256 x 256 gray region, in order
+    std::shared_ptr<const WatermarkMethod> Method;
+    std::optional<NamedPicture> Mark;  // for a method that embeds one
+    std::vector<std::uint32_t> Seeds;
+    std::vector<AttackCell> Attacks;
+    std::uint64_t Trials = 0;          // NullTrialCount
+};
+
+// Reads and checks every input: SweepInputError (Methods) for an unknown method, (Mark) for a
+// mark missing where the method embeds one or given where it embeds none, and as the sweep's
+// inputs for the rest. Only the region the methods read is kept of each host.
+PreparedCalibration PrepareCalibration(const CalibrationInputs& inputs);
 
 }  // namespace quillfen
 QUILLFEN_API_END

@@ -1,100 +1,111 @@
 #pragma once
-// Watermarking methods behind one interface, so that a sweep, a calibration and the command
-// line can compare them on the same pictures.
+// Watermarking methods behind one interface, so that a sweep, a calibration, the command line,
+// the desktop and Python compare and use them alike, the laboratory's own method among them.
 //
-// A method has a name, parameters described like the attack catalogue's (name, accepted
-// values, default, meaning: the command line's help and the desktop's forms are made from
-// them), and capabilities: whether it is blind (reads a suspect with its key alone) or keeps
-// the host's data in its key, how many payload bits it carries (0: it verifies one known mark),
-// and which parameter, if any, sets its strength. Embed marks a host picture and returns the
-// marked picture and its key; Detect reads a suspect with a key and returns the detection
-// score (in -1..1, about 0 for a picture without the mark), the bits read, their accuracy
-// against the key's payload, and NC where the method has one.
+// A method is described by a catalogue entry (MethodInfo): a name, parameters described as
+// attacks' are (name, accepted values, default, meaning: the command line's help and the
+// desktop's forms are made from them), capabilities (whether it is blind, how many payload
+// bits it carries, which parameter sets its strength, whether it embeds a mark picture, what
+// region it marks, whether its keys measure their own null), its shipped thresholds, and the
+// factory that makes it with values for its parameters. A registry holds entries by name: the
+// built-in methods, methods run as programs (method_command.h) and methods a program embedding
+// the library defines (the Python package's objects) alike.
 //
-// The methods:
+// A method marks a host and returns the marked picture with its key; it reads a suspect with a
+// key and returns the detection score (in -1..1, about 0 for a picture without the mark), the
+// payload read and its accuracy, and NC where it has one; and it turns its keys into bytes and
+// back. Nothing outside a method asks which method it is.
+//
+// The built-in methods:
 //   polarity         the laboratory's own method (marking.h): a 128 x 128 mark in the
 //                    relations of mid-band block-DCT coefficients of the top-left 256 x 256;
-//                    not blind, zero-bit, no strength parameter. Its keys are key formats 1
-//                    and 2, its thresholds the global calibration's and the key's own.
+//                    not blind, zero-bit, no strength parameter; its keys measure their own
+//                    null (key_calibration.h). Its keys are key formats 1 and 2.
 //   spread-spectrum  additive spread spectrum after Cox, Kilian, Leighton and Shamoon (1997),
 //                    blind: one key-seeded +-1 sequence per payload bit over every mid-band
 //                    block-DCT coefficient of the whole picture (code division).
 //   qim              dither modulation after Chen and Wornell (2001), blind: each mid-band
 //                    coefficient quantised to the lattice of its bit, shifted by a key-seeded
 //                    dither; each bit spread over many coefficients and decoded softly.
-// The two blind methods mark the whole picture (any size from 256 x 256; the luminance of a
-// colour picture, written back into its three colours) and carry up to 64 bits.
+// The blind methods mark the whole picture (any size from 256 x 256; the luminance of a colour
+// picture, written back into its three colours), carry up to 64 bits, and write keys of format 3.
 #include <cstdint>
+#include <filesystem>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <span>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
-#include "quillfen/attacks/attack_catalogue.h"
 #include "quillfen/image/bitmap.h"
 #include "quillfen/image/export.h"
+#include "quillfen/image/gray_plane.h"
+#include "quillfen/image/parameters.h"
+#include "quillfen/image/image_view.h"
+#include "quillfen/watermark/marking.h"
 #include "quillfen/watermark/method_key.h"
 
 QUILLFEN_API_BEGIN
 namespace quillfen {
 
+class WatermarkMethod;
+struct MethodSpec;
+
 struct MethodCapabilities {
-    bool Blind = false;              // Detect needs nothing of the host
-    int PayloadBits = 0;             // the most payload bits it carries; 0: zero-bit
-    const char* Strength = nullptr;  // the parameter that sets its strength; null: fixed strength
-    bool UsesMark = false;           // embeds a watermark picture
+    bool Blind = false;         // reads a suspect with its key alone
+    int PayloadBits = 0;        // the most payload bits it carries; 0: zero-bit
+    std::string Strength;       // the parameter that sets its strength; empty: a fixed strength
+    bool UsesMark = false;      // embeds a watermark picture
+    // The part of a picture it marks: the whole picture, or its top-left square of this side.
+    int RegionSide = 0;         // 0: the whole picture
+    bool CalibratesKeys = false;  // a key measures its own null when it is made (key_calibration.h)
 };
 
+// A method's catalogue entry.
 struct MethodInfo {
-    const char* Name;
-    std::vector<AttackParameter> Parameters;  // every parameter has a default
+    std::string Name;
+    // Other names it answers to (the polarity method's in the rows of a run without methods).
+    std::vector<std::string> Aliases;
+    std::vector<Parameter> Parameters;  // every parameter has a default
     MethodCapabilities Capabilities;
-    const char* Summary;
-    // The thresholds of its shipped calibration (`calibrate --method NAME` on the bundled
-    // hosts), for rates 1e-3 and 1e-6; the polarity method's are kDefaultThreshold1e3/1e6.
-    double Threshold1e3;
-    double Threshold1e6;
+    std::string Summary;
+    // The thresholds at 1e-3 and 1e-6 that judge its keys when no calibration is given: those of
+    // its shipped calibration (`calibrate --method NAME` on the bundled hosts), a program's or
+    // object's own, or none (its verdicts then need a calibration).
+    std::optional<std::pair<double, double>> Thresholds;
+    // Makes the method with the spec's values (checked by the spec's maker).
+    std::function<std::unique_ptr<WatermarkMethod>(const MethodSpec&)> Make;
 };
-
-inline constexpr const char* kPolarityMethod = "polarity";
-
-// polarity, spread-spectrum, qim, in this order.
-const std::vector<MethodInfo>& MethodCatalogue();
-// The method of that exact name, or null.
-const MethodInfo* FindMethod(std::string_view name);
 
 // A method with a value for each of its parameters.
 struct MethodSpec {
-    std::string Method;
-    std::vector<double> Values;  // catalogue order
+    std::shared_ptr<const MethodInfo> Info;
+    std::vector<double> Values;  // one per parameter of Info, in its order
+    // Parameters no described parameter holds, as text ("a=1,b=x": a Python object's own),
+    // fixed with the method.
+    std::string Extra;
 
-    const MethodInfo& Info() const;
+    const std::string& Method() const { return Info->Name; }
     // The name as a method list writes it: "qim:step=12", parameters at their default left out.
     std::string Name() const;
-    // Every parameter, "step=12,bits=64", in catalogue order ("" for none).
+    // Every parameter: Extra, then "step=12,bits=64" in catalogue order ("" for none).
     std::string Parameters() const;
     double Value(std::string_view parameter) const;
     // The strength parameter's value, when the method has one.
     std::optional<double> Strength() const;
-    // The same method with the strength parameter set to `value` (ArgumentError without one
-    // or out of its range).
+    // The strength parameter's description, or null.
+    const Parameter* StrengthParameter() const;
+    // The same method with the strength parameter set to `value` (ArgumentError without one or
+    // outside its range).
     MethodSpec WithStrength(double value) const;
     int PayloadBits() const;  // the bits it embeds (0 for a zero-bit method)
-    bool operator==(const MethodSpec&) const = default;
+    bool operator==(const MethodSpec& other) const {
+        return Info->Name == other.Info->Name && Values == other.Values && Extra == other.Extra;
+    }
 };
-
-// "qim", "spread-spectrum:strength=6,bits=32": a method of the catalogue and values for some of
-// its parameters (the others at their defaults). ArgumentError naming the text for an unknown
-// method or parameter, a parameter given twice, a value that is not a plain decimal number
-// (no sign +, no exponent) or outside the parameter's range.
-MethodSpec ParseMethodSpec(std::string_view text);
-// A method at its defaults.
-MethodSpec DefaultMethodSpec(std::string_view name);
-// The method and parameters a key records, read back as a method list names them: ArgumentError for a method or
-// parameters this program does not have.
-MethodSpec SpecFromKey(const MethodKeyRecord& key);
 
 // What a method embeds: a mark picture (methods that use one) or payload bits (0 or 1 each).
 struct MethodPayload {
@@ -109,27 +120,23 @@ std::vector<std::uint8_t> PayloadFromSeed(std::uint32_t seed, int bits);
 std::string PayloadHex(std::span<const std::uint8_t> bits);
 // The reverse for `bits` bits: ArgumentError for other characters or another count of digits.
 std::vector<std::uint8_t> ParsePayloadHex(std::string_view text, int bits);
-
-// A method's key as a reading needs it: the polarity method's, a blind method's record, a
-// key file an external method wrote (method_command.h), kept in a folder of its own while any
-// holder lives, or the bytes of a method defined outside the library.
-struct ExternalKeyFile;
-struct MethodKey {
-    std::optional<MarkKey> Polarity;
-    std::optional<MethodKeyRecord> Blind;
-    std::shared_ptr<const ExternalKeyFile> External;
-    // The key of a method defined by a program embedding the library (a Python object's), as
-    // that method gave it; the record beside it names the method, seed and payload.
-    std::shared_ptr<const std::vector<std::uint8_t>> Foreign;
-    // The key read from a file (AnyKey): the polarity method's or a blind method's.
-    static MethodKey From(const AnyKey& key);
-};
+// The share of `read` equal to `embedded` (same length, at least one bit).
+double BitAccuracy(std::span<const std::uint8_t> read, std::span<const std::uint8_t> embedded);
 
 struct MethodMarked {
     Bitmap Picture;  // the host at its own size, marked
+    // The marked gray values before their rounding to bytes, for a method that computes them and
+    // marks the whole of a gray host (the polarity method on a 256 x 256 host: X_hat_real);
+    // empty otherwise.
+    std::vector<double> Reals;
     MethodKey Key;
-    double Psnr = 0;  // of the marked picture's gray (luminance) bytes against the host's; +inf if equal
+    // Of the marked gray (luminance) bytes against the host's, where the method marks; +inf if equal.
+    double Psnr = 0;
 };
+
+// How much of a reading a caller needs: the whole reading, or the score and its chance
+// variance alone (what null trials read, thousands of times).
+enum class ReadDepth { Full, Score };
 
 struct MethodReading {
     double Score = 0;
@@ -138,81 +145,117 @@ struct MethodReading {
     double ChanceVariance = 0;
     std::vector<std::uint8_t> Bits;    // the payload read (none for a zero-bit method)
     std::optional<double> BitAccuracy; // share of Bits equal to the key's payload
-    std::optional<double> Nc;          // the polarity method's NC
+    std::optional<double> Nc;          // NC of the mark read, for a method that embeds a mark picture
     std::optional<double> Ber;         // bits read wrongly (the polarity method: of the whole mark)
+    GrayPlane Mark;                    // the mark picture read (a method that embeds one)
+    // The relations the score counted, for a method whose score counts relations.
+    std::optional<DetectionScore> Relations;
+    bool Identical = false;  // the suspect holds the marked picture's bytes where the method marks
 };
 
 class WatermarkMethod {
 public:
     virtual ~WatermarkMethod() = default;
-    // The method's name ("qim"), and its parameters, every one, as "step=16,bits=64".
-    virtual std::string Name() const = 0;
-    virtual std::string Parameters() const = 0;
-    virtual MethodCapabilities Capabilities() const = 0;
-    // The bits it embeds (0 for a zero-bit method).
-    virtual int PayloadBits() const = 0;
-    // The strength parameter's value and accepted range, when it has one.
-    virtual std::optional<double> Strength() const = 0;
-    virtual std::optional<AttackParameter> StrengthParameter() const = 0;
-    // The same method at another strength (ArgumentError without a strength parameter, or
-    // outside its range).
-    virtual std::unique_ptr<WatermarkMethod> WithStrength(double value) const = 0;
-    // The built-in thresholds at 1e-3 and 1e-6, when it has them.
-    virtual std::optional<std::pair<double, double>> Thresholds() const = 0;
-    // Marks `host` (at least 256 x 256) with the payload, the key's sequences drawn from `seed`.
-    // ArgumentError for a host too small, a payload of the wrong kind or length.
-    virtual MethodMarked Embed(const Bitmap& host, const MethodPayload& payload, std::uint32_t seed) const = 0;
-    // Reads `suspect` with a key this method wrote (ArgumentError for another method's key).
-    virtual MethodReading Detect(const Bitmap& suspect, const MethodKey& key) const = 0;
-    // The same on a gray plane of width x height bytes, row-major (what a sweep's attacks give).
-    virtual MethodReading DetectGray(std::span<const std::uint8_t> gray, int width, int height,
-                                     const MethodKey& key) const = 0;
+    // Its catalogue entry and the values of its parameters.
+    virtual const MethodSpec& Describe() const = 0;
+    // Marks `host` with the payload, the key's sequences drawn from `seed`. ArgumentError for a
+    // host too small, a payload of the wrong kind or length.
+    virtual MethodMarked Embed(const ImageView& host, const MethodPayload& payload, std::uint32_t seed) const = 0;
+    // Reads `suspect` with a key this method wrote (ArgumentError for another method's key, or
+    // a suspect smaller than what the key marked where the method needs the whole of it).
+    virtual MethodReading Detect(const ImageView& suspect, const MethodKey& key,
+                                 ReadDepth depth = ReadDepth::Full) const = 0;
+    // The key as its file holds it, and back (FormatError naming `name` for bytes that are no
+    // key of this method, or a key that contradicts itself).
+    virtual std::vector<std::uint8_t> KeyToBytes(const MethodKey& key) const = 0;
+    virtual MethodKey KeyFromBytes(std::span<const std::uint8_t> bytes, const std::string& name) const = 0;
+
+    // What Describe() says.
+    const std::string& Name() const { return Describe().Method(); }
+    std::string Parameters() const { return Describe().Parameters(); }
+    const MethodCapabilities& Capabilities() const { return Describe().Info->Capabilities; }
+    int PayloadBits() const { return Describe().PayloadBits(); }
+    std::optional<double> Strength() const { return Describe().Strength(); }
+    const Parameter* StrengthParameter() const { return Describe().StrengthParameter(); }
+    std::optional<std::pair<double, double>> Thresholds() const { return Describe().Info->Thresholds; }
+    // The same method with other values (ArgumentError as MethodSpec refuses them).
+    std::unique_ptr<WatermarkMethod> With(const MethodSpec& values) const { return values.Info->Make(values); }
+    std::unique_ptr<WatermarkMethod> WithStrength(double value) const { return With(Describe().WithStrength(value)); }
 };
 
-// What a method defined outside the engine (a program, a Python object) declares of itself.
+// The methods a front end can name, by name.
+class MethodRegistry {
+public:
+    MethodRegistry() = default;
+    // polarity, spread-spectrum, qim, in this order.
+    static const MethodRegistry& BuiltIn();
+
+    // Adds an entry; ArgumentError for a name the registry has.
+    void Add(std::shared_ptr<const MethodInfo> entry);
+    // The entry of that exact name (or alias), or null.
+    std::shared_ptr<const MethodInfo> Find(std::string_view name) const;
+    const std::vector<std::shared_ptr<const MethodInfo>>& Entries() const { return entries_; }
+
+    // "qim", "spread-spectrum:strength=6,bits=32": a method of the registry and values for some
+    // of its parameters (the others at their defaults). ArgumentError naming the text for an
+    // unknown method (with the nearest names) or parameter, a parameter given twice, a value
+    // that is not a plain decimal number (no sign +, no exponent) or outside its range.
+    MethodSpec Parse(std::string_view text) const;
+    // A method at its defaults (ArgumentError for an unknown name).
+    MethodSpec Defaults(std::string_view name) const;
+
+    // The method and parameters a key names, read back as a method list names them:
+    // ArgumentError for a method or parameters this registry does not have.
+    MethodSpec SpecOf(const MethodKey& key) const;
+    // A key from its bytes, read by the method it names (FormatError naming `name` for bytes
+    // that are no key, ArgumentError for a method the registry does not have).
+    MethodKey ReadKey(std::span<const std::uint8_t> bytes, const std::string& name) const;
+    MethodKey LoadKey(const std::filesystem::path& path) const;
+    // The key's bytes, written by the method it names, atomically (FileError when it cannot be
+    // written).
+    std::vector<std::uint8_t> KeyBytes(const MethodKey& key) const;
+    void SaveKey(const std::filesystem::path& path, const MethodKey& key) const;
+
+private:
+    std::vector<std::shared_ptr<const MethodInfo>> entries_;
+};
+
+// What a method defined outside the library (a program, a Python object) declares of itself.
 struct MethodDeclaration {
     std::string Name;
     int PayloadBits = 0;
-    std::optional<AttackParameter> Strength;              // its strength parameter, if any
+    std::optional<Parameter> Strength;                    // its strength parameter, if any
     std::optional<std::pair<double, double>> Thresholds;  // at 1e-3 and 1e-6, if given
+    std::string Summary;
 };
+// The catalogue entry of such a method: blind, carrying the bits it declares, its strength (when
+// it has one) its one described parameter, made by `make`. ArgumentError for a name that is not
+// a word of letters, digits, "-", "_" and "." of at most kMaxMethodNameBytes, or a built-in one.
+std::shared_ptr<const MethodInfo> DeclaredEntry(
+    const MethodDeclaration& declared, std::function<std::unique_ptr<WatermarkMethod>(const MethodSpec&)> make);
 
-// Such a method answers the interface's questions from its declaration; it is blind, and a
-// strength asked for is checked against the declared parameter before AtStrength makes the
-// copy.
-class DeclaredMethod : public WatermarkMethod {
-public:
-    DeclaredMethod(std::shared_ptr<const MethodDeclaration> declared, std::optional<double> strength)
-        : declared_(std::move(declared)), strength_(strength) {}
+// An entry's method at its defaults.
+MethodSpec DefaultsOf(std::shared_ptr<const MethodInfo> entry);
+// The method a front end uses when none is named: the laboratory's own, at its defaults.
+MethodSpec DefaultMethod();
 
-    std::string Name() const override { return declared_->Name; }
-    MethodCapabilities Capabilities() const override;
-    int PayloadBits() const override { return declared_->PayloadBits; }
-    std::optional<double> Strength() const override { return strength_; }
-    std::optional<AttackParameter> StrengthParameter() const override { return declared_->Strength; }
-    std::unique_ptr<WatermarkMethod> WithStrength(double value) const final;
-    std::optional<std::pair<double, double>> Thresholds() const override { return declared_->Thresholds; }
-
-protected:
-    // The same method at a strength already checked.
-    virtual std::unique_ptr<WatermarkMethod> AtStrength(double value) const = 0;
-
-private:
-    std::shared_ptr<const MethodDeclaration> declared_;
-    std::optional<double> strength_;
-};
-
+// The built-in registry's Parse, and the method made from a spec.
+MethodSpec ParseMethodSpec(std::string_view text);
 std::unique_ptr<WatermarkMethod> MakeMethod(const MethodSpec& described);
+inline std::unique_ptr<WatermarkMethod> MakeMethod(std::string_view text) { return MakeMethod(ParseMethodSpec(text)); }
 
-// PSNR of two gray planes of equal size, bytes (+infinity when equal).
-double GrayPsnr(std::span<const std::uint8_t> a, std::span<const std::uint8_t> b);
+// The lowest and highest embedding PSNR a target may ask for, in dB.
+inline constexpr double kLowestTargetPsnr = 10;
+inline constexpr double kHighestTargetPsnr = 100;
+// ArgumentError unless `decibels` is a target PSNR within those.
+void CheckTargetPsnr(double decibels);
 
 // The method at the strength at which it marks `host` with `payload` and `seed` at an
 // embedding PSNR within 0.1 dB of `targetDecibels`: each try the strength that the last PSNR
 // and the law of 20 dB per decade of strength put at the target, within the bracket found so
 // far (bisected when the guess leaves it). ArgumentError for a method without a strength
 // parameter, or a target its range cannot reach on this host (the message gives the nearest).
-std::unique_ptr<WatermarkMethod> FindStrength(const WatermarkMethod& method, const Bitmap& host,
+std::unique_ptr<WatermarkMethod> FindStrength(const WatermarkMethod& method, const ImageView& host,
                                               const MethodPayload& payload, std::uint32_t seed,
                                               double targetDecibels);
 

@@ -36,7 +36,8 @@ namespace quillfen {
 // payload bits, a {strength} without a strength, payload bits outside 0..64, a time limit
 // outside 1..3600 seconds, thresholds outside -1..1 or in the wrong order. FileError when it
 // cannot be read.
-std::shared_ptr<const WatermarkMethod> LoadMethodCommand(const std::filesystem::path& described);
+// The result is the method's catalogue entry (DeclaredEntry), for a front end's registry.
+std::shared_ptr<const MethodInfo> LoadMethodCommand(const std::filesystem::path& described);
 
 }  // namespace quillfen
 QUILLFEN_API_END

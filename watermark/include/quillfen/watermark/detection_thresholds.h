@@ -34,6 +34,7 @@
 // of the marked picture as written.
 #include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -131,8 +132,8 @@ struct Calibration {
     // highest of the components' normal quantiles for any other rate in (0, 1) (ArgumentError
     // outside, or without a model).
     double Threshold(double fpr) const;
-    // The score reaches Threshold(fpr).
-    bool Detected(double score, double fpr) const { return score >= Threshold(fpr); }
+    // The score reaches Threshold(fpr) (Reaches).
+    bool Detected(double score, double fpr) const;
     // The mixture of the components, each weighted by its share of the trials: P(score >= x)
     // over all the trials (for the fit table and the report's tail chart), and the share of
     // null trials at or above x.
@@ -141,6 +142,9 @@ struct Calibration {
 
     bool operator==(const Calibration&) const = default;
 };
+
+// Whether a score reaches a threshold: the one comparison behind every detection.
+inline bool Reaches(double score, double threshold) { return score >= threshold; }
 
 // The built-in thresholds (kDefaultThreshold1e3, kDefaultThreshold1e6), Source "built-in
 // thresholds".
@@ -165,6 +169,36 @@ struct KeyCalibration;
 // also above every trial's score (Largest: a kind of a key has far fewer than a thousand
 // trials). ArgumentError without a component.
 void FitKeyCalibration(KeyCalibration& calibration);
+
+// The thresholds a key's verdicts use: at each rate the larger of the key's own calibration's
+// and the global calibration's (the global ones alone for a key without a calibration of its
+// own), and whose each is.
+struct KeyThresholds {
+    double At1e3 = 0.0;
+    double At1e6 = 0.0;
+    bool OwnCalibration = false;  // the key has one ("key"; otherwise "global")
+    // Whose threshold is the larger: the key's own (true) or the global one.
+    bool KeySets1e3 = false;
+    bool KeySets1e6 = false;
+};
+// `own` is none for a key without a calibration of its own (the key's Calibration field).
+KeyThresholds ThresholdsOf(const std::optional<KeyCalibration>& own, const Calibration& global);
+
+// The verdict on a score: present when it reaches the threshold at 1e-6 false alarms, and
+// whether it reaches the one at 1e-3. Every verdict of every method, front end and row is this
+// one comparison.
+struct Verdict {
+    bool Present = false;  // at 1e-6
+    double Score = 0.0;
+    double Threshold = 0.0;  // at 1e-6
+    double FalseAlarmRate = kFprModelled;
+    bool Detected1e3 = false;
+    double Threshold1e3 = 0.0;
+    bool OwnCalibration = false;  // the key's own calibration took part
+};
+Verdict Judge(double score, const KeyThresholds& thresholds);
+// The same with a calibration's thresholds alone.
+Verdict Judge(double score, const Calibration& calibration);
 
 // The JSON text of a calibration (docs/detection.md documents its schema), ending in a
 // newline. The histogram is written one bin per line.

@@ -172,33 +172,5 @@ struct SuspectReading {
 };
 SuspectReading ReadRegisteredMark(const GrayView& suspect, const GrayView& host, const MarkKey& key);
 
-// The thresholds a key's verdicts use: at each rate the larger of its own calibration's and
-// the global calibration's (the global ones alone for a key without a calibration of its own).
-struct KeyThresholds {
-    double At1e3 = 0.0;
-    double At1e6 = 0.0;
-    bool OwnCalibration = false;  // the key has one ("key"; otherwise "global")
-    // Whose threshold is the larger: the key's own (true) or the global one.
-    bool KeySets1e3 = false;
-    bool KeySets1e6 = false;
-};
-KeyThresholds ThresholdsOf(const MarkKey& key, const Calibration& global);
-
-struct Verdict {
-    bool Present = false;  // at 1e-6
-    double Score = 0.0;
-    double Threshold = 0.0;  // at 1e-6
-    double FalseAlarmRate = 1e-6;
-    bool Detected1e3 = false;
-    double Threshold1e3 = 0.0;
-    bool OwnCalibration = false;  // the key's own calibration took part
-};
-
-// Present when the score reaches the calibration's threshold at 1e-6 false alarms
-// (Calibration::Detected).
-Verdict Judge(const DetectionScore& score, const Calibration& calibration);
-// The same with the key's thresholds (ThresholdsOf): what `extract` says.
-Verdict Judge(const DetectionScore& score, const KeyThresholds& thresholds);
-
 }  // namespace quillfen
 QUILLFEN_API_END

@@ -60,6 +60,9 @@ double BitErrorRate(std::span<const std::uint8_t> extracted, std::span<const std
 // does (for 256 x 256 pictures it is PsnrDecibels of the first one's bytes as reals), over
 // all width x height pixels; SSIM and the bit error rate are the functions above.
 double PsnrDecibels(const GrayView& picture, const GrayView& reference);
+// The same of two byte planes of any one length (ArgumentError for lengths that differ or are 0):
+// the sum of squares in whole numbers, so exact for any picture within the size limits.
+double BytePsnr(std::span<const std::uint8_t> picture, std::span<const std::uint8_t> reference);
 double StructuralSimilarity(const GrayView& a, const GrayView& b);
 double BitErrorRate(const GrayView& extracted, const GrayView& watermark);
 // The workspace's NC (TWatermark::NormalizedCorrelation) of an extracted 128 x 128 mark against

@@ -1,0 +1,65 @@
+#pragma once
+// Reading a suspect with a key and judging it: what `extract`, Python's extract() and the
+// desktop ask of a key, for every method alike. The outcome holds the reading, the thresholds
+// and where they came from, the verdict, and the registration when the suspect was first
+// brought back into the host's frame; its JSON form is `extract --json`'s.
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "quillfen/image/export.h"
+#include "quillfen/image/image_view.h"
+#include "quillfen/methods/method.h"
+#include "quillfen/watermark/detection_thresholds.h"
+#include "quillfen/watermark/registration.h"
+
+QUILLFEN_API_BEGIN
+namespace quillfen {
+
+struct ExtractOptions {
+    // The original or the marked picture: the suspect is registered to it first (undoes
+    // rotation, scaling, shifts and crops). Null: the suspect is read as it is.
+    const ImageView* Host = nullptr;
+    // The calibration that judges (its Source names it), in place of the method's built-in
+    // thresholds. A key's own calibration, when it has one, is never judged below.
+    const Calibration* Given = nullptr;
+};
+
+struct Extraction {
+    std::string Method;        // the key's method and parameters
+    std::string MethodParams;
+    MethodCapabilities Capabilities;
+    std::vector<std::uint8_t> Payload;  // the key's
+    MethodReading Reading;
+    KeyThresholds Thresholds;
+    Verdict Judged;
+    // What judged: the given calibration's source, or "built-in thresholds".
+    std::string GlobalSource;
+    // The suspect's size and the size the key marked.
+    int SuspectWidth = 0;
+    int SuspectHeight = 0;
+    int KeyWidth = 0;
+    int KeyHeight = 0;
+    // With a host: its size, the registration found, and, for a method that marks a region,
+    // whether the transform was set aside because the suspect as it is fits the region better
+    // (ReadAsIs, with both fits).
+    int HostWidth = 0;
+    int HostHeight = 0;
+    std::optional<Registration> Registered;
+    bool ReadAsIs = false;
+    double AsIsFit = 0;
+    double MovedFit = 0;
+};
+
+// Reads `suspect` with `key` (made by `method`) and judges the score. ArgumentError for a
+// method without built-in thresholds and no calibration given, a calibration made for another
+// method, and what the method's reading refuses; the registration module's errors pass through.
+Extraction Extract(const WatermarkMethod& method, const MethodKey& key, const ImageView& suspect,
+                   const ExtractOptions& options = {});
+
+// The outcome as `extract --json` prints it: one JSON object (no newline at the end), with the
+// fields of the method's kind (docs/detection.md).
+std::string ExtractionJson(const Extraction& extraction);
+
+}  // namespace quillfen
+QUILLFEN_API_END

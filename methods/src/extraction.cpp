@@ -1,0 +1,123 @@
+// One reading and verdict for every method, and its JSON form.
+#include "quillfen/methods/extraction.h"
+
+#include <cmath>
+
+#include <nlohmann/json.hpp>
+
+#include "quillfen/image/errors.h"
+
+namespace quillfen {
+
+namespace {
+
+// Full precision in the JSON; no NaN or infinity reaches it.
+nlohmann::json Number(double value) { return std::isfinite(value) ? nlohmann::json(value) : nlohmann::json(); }
+
+// The calibration that judges when none is given: the method's built-in thresholds.
+Calibration BuiltIn(const WatermarkMethod& method) {
+    const auto thresholds = method.Thresholds();
+    if (!thresholds)
+        throw ArgumentError(method.Name() + " has no thresholds of its own: give a calibration of it");
+    // The laboratory's own method keeps its shipped calibration's text and source.
+    if (method.Capabilities().UsesMark) return DefaultCalibration();
+    Calibration built;
+    built.ThresholdEmpirical = thresholds->first;
+    built.ThresholdModelled = thresholds->second;
+    built.Source = "built-in thresholds";
+    return built;
+}
+
+}  // namespace
+
+Extraction Extract(const WatermarkMethod& method, const MethodKey& key, const ImageView& suspect,
+                   const ExtractOptions& options) {
+    CheckImageView(suspect, "suspect picture");
+    Extraction out;
+    out.Method = key.Method;
+    out.MethodParams = method.Parameters();
+    out.Capabilities = method.Capabilities();
+    out.Payload = key.Payload;
+    out.SuspectWidth = suspect.width();
+    out.SuspectHeight = suspect.height();
+    out.KeyWidth = key.HostWidth;
+    out.KeyHeight = key.HostHeight;
+    const Calibration global = options.Given != nullptr ? *options.Given : BuiltIn(method);
+    out.GlobalSource = options.Given != nullptr ? global.Source : BuiltIn(method).Source;
+    if (options.Host == nullptr) {
+        out.Reading = method.Detect(suspect, key);
+    } else {
+        const ImageView& host = *options.Host;
+        CheckImageView(host, "host picture");
+        out.HostWidth = host.width();
+        out.HostHeight = host.height();
+        const GrayPlane suspectPlane = ToPlane(suspect.Gray());
+        const GrayPlane hostPlane = ToPlane(host.Gray());
+        Registration registered = RegisterAndUndo(suspectPlane, hostPlane);
+        // Where a method marks a region, a transform that fits the region worse than the suspect
+        // as it is would read the mark from a picture moved the wrong way (an unmoved picture
+        // misregistered): the suspect is then read as it is.
+        if (out.Capabilities.RegionSide > 0 && !registered.Identity) {
+            out.AsIsFit = RegionFit(suspectPlane, hostPlane);
+            out.MovedFit = RegionFit(registered.Picture, hostPlane);
+            out.ReadAsIs = out.AsIsFit >= kPoorFit && out.AsIsFit > out.MovedFit;
+        }
+        out.Reading = method.Detect(out.ReadAsIs ? ImageView(suspectPlane) : ImageView(registered.Picture), key);
+        out.Registered = std::move(registered);
+    }
+    out.Thresholds = ThresholdsOf(key.Calibration, global);
+    out.Judged = Judge(out.Reading.Score, out.Thresholds);
+    return out;
+}
+
+std::string ExtractionJson(const Extraction& x) {
+    nlohmann::ordered_json report;
+    const bool ownNull = x.Capabilities.CalibratesKeys;
+    const auto whose = [](bool own) { return own ? "key" : "global"; };
+    report["present"] = x.Judged.Present;
+    report["score"] = Number(x.Judged.Score);
+    report["thresholds"] = {{"1e-3", Number(x.Thresholds.At1e3)}, {"1e-6", Number(x.Thresholds.At1e6)}};
+    if (ownNull)
+        report["threshold_sources"] = {{"1e-3", whose(x.Thresholds.KeySets1e3)}, {"1e-6", whose(x.Thresholds.KeySets1e6)}};
+    report["detected_1e-3"] = x.Judged.Detected1e3;
+    report["detected_1e-6"] = x.Judged.Present;
+    if (x.Capabilities.UsesMark) {
+        report["nc"] = x.Reading.Nc ? Number(*x.Reading.Nc) : nlohmann::json();
+        report["ber"] = Number(x.Reading.Ber.value_or(0.0));
+    }
+    if (x.Capabilities.PayloadBits > 0) {
+        report["method"] = x.Method;
+        report["method_params"] = x.MethodParams;
+        report["payload"] = PayloadHex(x.Payload);
+        report["payload_read"] = PayloadHex(x.Reading.Bits);
+        report["payload_bits"] = x.Payload.size();
+        report["bit_accuracy"] = Number(x.Reading.BitAccuracy.value_or(0.0));
+    }
+    report["threshold"] = Number(x.Judged.Threshold);
+    report["false_alarm_rate"] = x.Judged.FalseAlarmRate;
+    if (ownNull) {
+        report["calibration"] = whose(x.Thresholds.OwnCalibration);
+        report["global_calibration"] = x.GlobalSource;
+    } else {
+        report["calibration"] = x.GlobalSource;
+    }
+    if (x.Reading.Relations) {
+        const DetectionScore& r = *x.Reading.Relations;
+        report["identical"] = x.Reading.Identical;
+        report["relations"] = {{"reversed", r.Reversed},
+                               {"reversed_seen", r.ReversedSeen},
+                               {"untouched", r.Untouched},
+                               {"untouched_reversed", r.UntouchedReversed}};
+    }
+    if (x.Registered) {
+        const SimilarityTransform& t = x.Registered->Transform;
+        report["transform"] = {{"rotation_degrees", Number(t.RotationDegrees)}, {"scale", Number(t.Scale)},
+                               {"shift_x", Number(t.ShiftX)},           {"shift_y", Number(t.ShiftY)},
+                               {"fit", Number(x.Registered->Fit)},      {"identity", x.Registered->Identity}};
+        // Only when the transform was set aside, so that other reports keep their bytes.
+        if (x.ReadAsIs) report["read_as_is"] = true;
+    }
+    return report.dump(2);
+}
+
+}  // namespace quillfen
