@@ -39,15 +39,17 @@ struct Tap {
     double Weight;
 };
 
+Tap TapAt(int m, int n, int i) {
+    double s = (i + 0.5) * m / n - 0.5;
+    if (s < 0) s = 0;
+    if (s > m - 1) s = m - 1;
+    const int low = static_cast<int>(std::floor(s));
+    return {low, std::min(low + 1, m - 1), s - low};
+}
+
 std::vector<Tap> Taps(int m, int n) {
     std::vector<Tap> taps(n);
-    for (int i = 0; i < n; ++i) {
-        double s = (i + 0.5) * m / n - 0.5;
-        if (s < 0) s = 0;
-        if (s > m - 1) s = m - 1;
-        const int low = static_cast<int>(std::floor(s));
-        taps[i] = {low, std::min(low + 1, m - 1), s - low};
-    }
+    for (int i = 0; i < n; ++i) taps[i] = TapAt(m, n, i);
     return taps;
 }
 
@@ -197,25 +199,32 @@ GrayPlane GaussianBlur(const GrayPlane& in, double sigma) {
     // Along the rows, then along the columns, each sum adding its terms in order from -r to r
     // (0 + w[0] t[0], then the next term). The sums run a tap at a time over a whole row, which
     // adds each pixel's terms in that same order but lets the loops run over neighbours in
-    // memory; the edge pixels, repeated, are laid out beside each row once.
+    // memory; the edge pixels, repeated, are laid out beside each row once. An output row reads
+    // the row sums of the 2r + 1 rows around it, so only those are kept, in a ring of 2r + 1
+    // rows (row y in slot y mod 2r + 1), each made when a row first needs it: the memory is that
+    // of a few rows, not of a plane of doubles.
     std::vector<double> padded(width + taps - 1);
-    std::vector<double> rows(width * height);
+    std::vector<double> ring(width * taps);
+    std::vector<std::ptrdiff_t> ringRow(taps, -1);  // which row each slot holds
     std::vector<double> sums(width);
-    const std::size_t r = static_cast<std::size_t>(radius);
-    for (std::size_t y = 0; y < height; ++y) {
+    const auto rowSums = [&](std::size_t y) -> const double* {
+        double* out = ring.data() + (y % taps) * width;
+        if (ringRow[y % taps] == static_cast<std::ptrdiff_t>(y)) return out;
+        ringRow[y % taps] = static_cast<std::ptrdiff_t>(y);
         const std::uint8_t* row = in.row(static_cast<int>(y));
         for (std::size_t x = 0; x < padded.size(); ++x)
             padded[x] = row[std::clamp<std::ptrdiff_t>(static_cast<std::ptrdiff_t>(x) - radius, 0,
                                                        static_cast<std::ptrdiff_t>(width) - 1)];
-        double* out = rows.data() + y * width;
         for (std::size_t x = 0; x < width; ++x) out[x] = 0;
         for (std::size_t i = 0; i < taps; ++i) {
             const double w = weights[i];
             const double* terms = padded.data() + i;
             for (std::size_t x = 0; x < width; ++x) out[x] = out[x] + w * terms[x];
         }
-    }
+        return out;
+    };
     GrayPlane out(static_cast<int>(width), static_cast<int>(height));
+    const std::size_t r = static_cast<std::size_t>(radius);
     for (std::size_t y = 0; y < height; ++y) {
         for (std::size_t x = 0; x < width; ++x) sums[x] = 0;
         for (std::size_t i = 0; i < taps; ++i) {
@@ -223,7 +232,7 @@ GrayPlane GaussianBlur(const GrayPlane& in, double sigma) {
             const std::size_t source = static_cast<std::size_t>(std::clamp<std::ptrdiff_t>(
                 static_cast<std::ptrdiff_t>(y + i) - static_cast<std::ptrdiff_t>(r), 0,
                 static_cast<std::ptrdiff_t>(height) - 1));
-            const double* terms = rows.data() + source * width;
+            const double* terms = rowSums(source);
             for (std::size_t x = 0; x < width; ++x) sums[x] = sums[x] + w * terms[x];
         }
         std::uint8_t* bytes = out.row(static_cast<int>(y));
@@ -248,10 +257,74 @@ GrayPlane Resample(const GrayPlane& in, int width, int height) {
     return out;
 }
 
+// The way there and back without the picture in between: an output pixel reads two rows and
+// two columns of the intermediate picture, so only the intermediate columns the way back reads
+// are made (at most two per output column), and only its rows the way back reads, each once
+// (the rows an output row reads never go back up, so the last two made are all that is kept).
+// Each intermediate byte is the one the way there gives, so the result is that of the two
+// Resample calls, bit for bit, in memory of a few rows: an enlargement by 10 of a large picture
+// would otherwise hold a picture a hundred times its size.
 GrayPlane ScaleAndBack(const GrayPlane& in, double f) {
-    const int width = std::max(1, static_cast<int>(RoundHalfEven(in.width() * f)));
-    const int height = std::max(1, static_cast<int>(RoundHalfEven(in.height() * f)));
-    return Resample(Resample(in, width, height), in.width(), in.height());
+    const int width = in.width();
+    const int height = in.height();
+    const int midWidth = std::max(1, static_cast<int>(RoundHalfEven(width * f)));
+    const int midHeight = std::max(1, static_cast<int>(RoundHalfEven(height * f)));
+    const std::vector<Tap> backColumns = Taps(midWidth, width);
+    const std::vector<Tap> backRows = Taps(midHeight, height);
+    // The intermediate columns read, in order, and where each output column finds its two.
+    std::vector<int> midColumns;
+    std::vector<std::array<std::size_t, 2>> columnAt(static_cast<std::size_t>(width));
+    // The columns read never go back by more than one, so each is appended once, in order.
+    const auto indexOf = [&](int column) {
+        if (midColumns.empty() || column > midColumns.back()) {
+            midColumns.push_back(column);
+            return midColumns.size() - 1;
+        }
+        std::size_t i = midColumns.size() - 1;
+        while (midColumns[i] != column) --i;
+        return i;
+    };
+    for (int x = 0; x < width; ++x) {
+        const Tap& t = backColumns[static_cast<std::size_t>(x)];
+        columnAt[static_cast<std::size_t>(x)] = {indexOf(t.Low), indexOf(t.High)};
+    }
+    std::vector<Tap> thereColumns(midColumns.size());
+    for (std::size_t i = 0; i < midColumns.size(); ++i) thereColumns[i] = TapAt(width, midWidth, midColumns[i]);
+    // Two intermediate rows, each the bytes of the columns read.
+    struct MidRow {
+        int Row = -1;
+        std::vector<std::uint8_t> Bytes;
+    };
+    MidRow slots[2];
+    const auto midRow = [&](int row, int keep) -> const std::uint8_t* {
+        for (MidRow& slot : slots)
+            if (slot.Row == row) return slot.Bytes.data();
+        MidRow& slot = slots[0].Row == keep ? slots[1] : slots[0];
+        slot.Row = row;
+        slot.Bytes.resize(midColumns.size());
+        const Tap ty = TapAt(height, midHeight, row);
+        const std::uint8_t* top = in.row(ty.Low);
+        const std::uint8_t* bottom = in.row(ty.High);
+        for (std::size_t i = 0; i < midColumns.size(); ++i) {
+            const Tap& tx = thereColumns[i];
+            slot.Bytes[i] = ToByte(Bilinear(top[tx.Low], top[tx.High], bottom[tx.Low], bottom[tx.High], tx.Weight,
+                                            ty.Weight));
+        }
+        return slot.Bytes.data();
+    };
+    GrayPlane out(width, height);
+    for (int y = 0; y < height; ++y) {
+        const Tap& ty = backRows[static_cast<std::size_t>(y)];
+        const std::uint8_t* top = midRow(ty.Low, -1);
+        const std::uint8_t* bottom = midRow(ty.High, ty.Low);
+        std::uint8_t* target = out.row(y);
+        for (int x = 0; x < width; ++x) {
+            const Tap& tx = backColumns[static_cast<std::size_t>(x)];
+            const auto& at = columnAt[static_cast<std::size_t>(x)];
+            target[x] = ToByte(Bilinear(top[at[0]], top[at[1]], bottom[at[0]], bottom[at[1]], tx.Weight, ty.Weight));
+        }
+    }
+    return out;
 }
 
 namespace {

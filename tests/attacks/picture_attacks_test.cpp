@@ -142,6 +142,62 @@ TEST(ScaleAndBack, FactorOneAndFlatPicturesAreUntouched) {
               MeanAbsoluteDifference(ScaleAndBack(noise, 2.0), noise));
 }
 
+TEST(ScaleAndBack, StreamedGivesTheBytesOfTheIntermediatePicture) {
+    // The intermediate picture is never made; what comes back must be what making it gives.
+    std::mt19937 rng(9);
+    for (int trial = 0; trial < 300; ++trial) {
+        const int width = 1 + static_cast<int>(rng() % 37);
+        const int height = 1 + static_cast<int>(rng() % 29);
+        const double factors[] = {0.1, 0.33, 0.5, 0.77, 0.9, 1, 1.1, 1.5, 2, 2.5, 3.7, 10};
+        const double f = factors[rng() % std::size(factors)];
+        const GrayPlane in = Noise(width, height, static_cast<unsigned>(trial));
+        const int midWidth = std::max(1, static_cast<int>(std::nearbyint(width * f)));
+        const int midHeight = std::max(1, static_cast<int>(std::nearbyint(height * f)));
+        ASSERT_EQ(ScaleAndBack(in, f), Resample(Resample(in, midWidth, midHeight), width, height))
+            << width << " x " << height << " by " << f;
+    }
+}
+
+// The Gaussian blur as it was first written: the row sums of the whole plane, then the columns.
+GrayPlane PlainGaussianBlur(const GrayPlane& in, double sigma) {
+    const int radius = (static_cast<int>(std::nearbyint(6 * sigma + 1)) | 1) / 2;
+    std::vector<double> weights;
+    double sum = 0;
+    for (int i = -radius; i <= radius; ++i) {
+        weights.push_back(PortableExp(-(static_cast<double>(i) * i) / (2 * sigma * sigma)));
+        sum = sum + weights.back();
+    }
+    for (double& w : weights) w = w / sum;
+    const int width = in.width();
+    const int height = in.height();
+    std::vector<double> rows(static_cast<std::size_t>(width) * height);
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x) {
+            double v = 0;
+            for (int i = -radius; i <= radius; ++i)
+                v = v + weights[static_cast<std::size_t>(i + radius)] * in.at(std::clamp(x + i, 0, width - 1), y);
+            rows[static_cast<std::size_t>(y) * width + x] = v;
+        }
+    GrayPlane out(width, height);
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x) {
+            double v = 0;
+            for (int i = -radius; i <= radius; ++i)
+                v = v + weights[static_cast<std::size_t>(i + radius)] *
+                            rows[static_cast<std::size_t>(std::clamp(y + i, 0, height - 1)) * width + x];
+            out.at(x, y) = static_cast<std::uint8_t>(std::clamp(std::nearbyint(v), 0.0, 255.0));
+        }
+    return out;
+}
+
+TEST(GaussianBlur, KeepingAFewRowsGivesThePlainFormsBytes) {
+    // Pictures shorter and narrower than the kernel too: their rows repeat in the ring.
+    for (const auto& [width, height] : {std::pair{1, 1}, {3, 2}, {17, 5}, {40, 61}, {64, 9}})
+        for (double sigma : {0.1, 0.5, 1.5, 4.0, 10.0})
+            ASSERT_EQ(GaussianBlur(Noise(width, height, 3), sigma), PlainGaussianBlur(Noise(width, height, 3), sigma))
+                << width << " x " << height << " sigma " << sigma;
+}
+
 TEST(RemoveRows, EvenlySpacedRowsGoAndTheRestIsStretchedBack) {
     // Rows 2 and 6 of 8 are removed (floor((2i + 1) * 8 / 4)); the six left are stretched to
     // eight: samples at 0.75 i - 0.125 of [0, 10, 30, 40, 50, 70].
