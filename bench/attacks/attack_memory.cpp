@@ -1,12 +1,15 @@
 // Not a benchmark of the google-benchmark kind: applies one attack cell once to a synthetic
-// picture of a given size and prints the time it took and a digest of the result, so that
-// /usr/bin/time -v can report the cell's peak memory:
+// picture of a given size, gray (a GrayPlane) or colour (a 24-bit Bitmap), and prints the time
+// it took and a digest of the result, so that /usr/bin/time -v can report the cell's peak
+// memory:
 //   /usr/bin/time -v build/bench/attack_memory 'scale:f=10' 3000 3000 gray
+//   /usr/bin/time -v build/bench/attack_memory 'real-jpeg:q=75' 3000 3000 colour
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 #include "quillfen/attacks/attack_catalogue.h"
 #include "quillfen/attacks/attack_list.h"
@@ -30,21 +33,35 @@ quillfen::GrayPlane Picture(int width, int height) {
 
 int main(int argc, char** argv) {
     if (argc < 4) {
-        std::fprintf(stderr, "usage: attack_memory CELL WIDTH HEIGHT [gray]\n");
+        std::fprintf(stderr, "usage: attack_memory CELL WIDTH HEIGHT [gray|colour]\n");
         return 2;
     }
     try {
         const quillfen::AttackCell cell = quillfen::ParseAttackCells(argv[1]).at(0);
         const int width = std::atoi(argv[2]);
         const int height = std::atoi(argv[3]);
+        const bool colour = argc > 4 && std::string(argv[4]) == "colour";
         const quillfen::GrayPlane picture = Picture(width, height);
+        quillfen::Bitmap bitmap;
+        if (colour) {
+            // The gray picture as green, its mirror image as blue and its negative as red.
+            bitmap = quillfen::Bitmap(width, height, 0);
+            for (int y = 0; y < height; ++y)
+                for (int x = 0; x < width; ++x)
+                    bitmap.setBgr(x, y, picture.at(width - 1 - x, y), picture.at(x, y),
+                                  static_cast<std::uint8_t>(255 - picture.at(x, y)));
+        }
         const auto start = std::chrono::steady_clock::now();
-        const quillfen::GrayPlane out = quillfen::ApplyAttackCell(cell, picture, 1);
+        std::vector<std::uint8_t> out;
+        if (colour)
+            out = quillfen::ApplyAttackCell(cell, bitmap, 1).bytes();
+        else
+            out = quillfen::ApplyAttackCell(cell, picture, 1).ReleasePixels();
         const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         std::uint64_t h = 0xCBF29CE484222325ULL;
-        for (std::uint8_t b : out.pixels()) h = (h ^ b) * 0x100000001B3ULL;
-        std::printf("%s on %d x %d gray: %.3f s, result %d x %d, fnv %016llx\n", cell.Name.c_str(), width, height,
-                    seconds, out.width(), out.height(), static_cast<unsigned long long>(h));
+        for (std::uint8_t b : out) h = (h ^ b) * 0x100000001B3ULL;
+        std::printf("%s on %d x %d %s: %.3f s, fnv %016llx\n", cell.Name.c_str(), width, height,
+                    colour ? "colour" : "gray", seconds, static_cast<unsigned long long>(h));
     } catch (const quillfen::Error& e) {
         std::fprintf(stderr, "%s\n", e.what());
         return 1;
