@@ -329,5 +329,24 @@ TEST(AttackDigests, TheCellsOfBeforeKeepTheirBytes) { CheckTable(kPinnedList, kP
 
 TEST(AttackDigests, TheCellsAddedSinceKeepTheirBytes) { CheckTable(kNewList, kNew); }
 
+TEST(AttackDigests, EveryVectorTargetGivesTheSameBytes) {
+    // The workspace's quantisation runs the library's vector loops: the cells that reach it
+    // give their pinned bytes on every target this machine runs.
+    const char* cells[] = {"jpeg", "jpeg:scale=2", "rotate:deg=3+jpeg", "jpeg+blur+crop-zero-half",
+                           "gauss-noise:sigma=5+real-jpeg:q=75"};
+    test::ForEachVectorTarget([&](const std::string& target) {
+        for (const char* name : cells) {
+            const Pinned* row = nullptr;
+            for (const Pinned& pinned : kPinned)
+                if (std::string(pinned.cell) == name) row = &pinned;
+            ASSERT_NE(row, nullptr) << name;
+            const AttackCell cell = ParseAttackCells(name).front();
+            EXPECT_EQ(RegionDigest(cell), row->region) << name << " on " << target;
+            EXPECT_EQ(OddDigest(cell), row->odd) << name << " on " << target;
+            EXPECT_EQ(ColourDigest(cell), row->colour) << name << " on " << target;
+        }
+    });
+}
+
 }  // namespace
 }  // namespace quillfen
