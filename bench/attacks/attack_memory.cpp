@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "quillfen/attacks/attack_catalogue.h"
@@ -53,9 +54,10 @@ int main(int argc, char** argv) {
         }
         const auto start = std::chrono::steady_clock::now();
         std::vector<std::uint8_t> out;
-        if (colour)
-            out = quillfen::ApplyAttackCell(cell, bitmap, 1).bytes();
-        else
+        if (colour) {
+            quillfen::Bitmap result = quillfen::ApplyAttackCell(cell, bitmap, 1);
+            out = std::move(result.bytes());
+        } else
             out = quillfen::ApplyAttackCell(cell, picture, 1).ReleasePixels();
         const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         std::uint64_t h = 0xCBF29CE484222325ULL;
