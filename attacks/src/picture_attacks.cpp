@@ -357,6 +357,61 @@ using SourceRow = std::function<void(int y, double* sx, double* sy)>;
 // positions are held to the outer pixel centres (Edge).
 enum class Outside { Black, Edge };
 
+// One row of the warp for every plane, the way of sampling fixed at compile time.
+template <Outside outside>
+void WarpRow(const planes::Batch& batch, std::uint8_t* const* targets, const double* sxRow, const double* syRow,
+             int width, int height) {
+    const std::size_t count = batch.In.size();
+    const auto pixel = [&](const GrayPlane& plane, int x, int y) -> double {
+        if (x < 0 || y < 0 || x >= width || y >= height) return 0.0;
+        return plane.at(x, y);
+    };
+    for (int x = 0; x < width; ++x) {
+        double sx = sxRow[x];
+        double sy = syRow[x];
+        if constexpr (outside == Outside::Edge) {
+            if (!(sx > 0)) sx = 0;  // also NaN
+            if (sx > width - 1) sx = width - 1;
+            if (!(sy > 0)) sy = 0;
+            if (sy > height - 1) sy = height - 1;
+            const int x0 = static_cast<int>(sx);
+            const int y0 = static_cast<int>(sy);
+            const int x1 = std::min(x0 + 1, width - 1);
+            const int y1 = std::min(y0 + 1, height - 1);
+            const double fx = sx - x0;
+            const double fy = sy - y0;
+            for (std::size_t k = 0; k < count; ++k) {
+                const GrayPlane& in = *batch.In[k];
+                const std::uint8_t* top = in.row(y0);
+                const std::uint8_t* bottom = in.row(y1);
+                targets[k][x] = ToByte(Bilinear(top[x0], top[x1], bottom[x0], bottom[x1], fx, fy));
+            }
+        } else {
+            // Beyond a pixel outside the picture every neighbour is black (and so is a NaN).
+            if (!(sx > -1 && sy > -1 && sx < width && sy < height)) continue;
+            // The floor: within (-1, size) the truncation toward zero, one less on (-1, 0).
+            int x0 = static_cast<int>(sx);
+            int y0 = static_cast<int>(sy);
+            x0 -= x0 > sx ? 1 : 0;
+            y0 -= y0 > sy ? 1 : 0;
+            const double fx = sx - x0;
+            const double fy = sy - y0;
+            if (x0 >= 0 && y0 >= 0 && x0 + 1 < width && y0 + 1 < height) {
+                for (std::size_t k = 0; k < count; ++k) {
+                    const std::uint8_t* p = batch.In[k]->row(y0) + x0;
+                    targets[k][x] = ToByte(Bilinear(p[0], p[1], p[width], p[width + 1], fx, fy));
+                }
+            } else {
+                for (std::size_t k = 0; k < count; ++k) {
+                    const GrayPlane& in = *batch.In[k];
+                    targets[k][x] = ToByte(Bilinear(pixel(in, x0, y0), pixel(in, x0 + 1, y0), pixel(in, x0, y0 + 1),
+                                                    pixel(in, x0 + 1, y0 + 1), fx, fy));
+                }
+            }
+        }
+    }
+}
+
 void Warp(const planes::Batch& batch, const SourceRow& source, Outside outside) {
     const GrayPlane& first = *batch.In[0];
     const int width = first.width();
@@ -369,54 +424,14 @@ void Warp(const planes::Batch& batch, const SourceRow& source, Outside outside) 
     thread_local std::vector<double> syRow;
     sxRow.resize(static_cast<std::size_t>(width));
     syRow.resize(static_cast<std::size_t>(width));
-    const auto pixel = [&](const GrayPlane& plane, int x, int y) -> double {
-        if (x < 0 || y < 0 || x >= width || y >= height) return 0.0;
-        return plane.at(x, y);
-    };
+    std::vector<std::uint8_t*> targets(count);
     for (int y = 0; y < height; ++y) {
         source(y, sxRow.data(), syRow.data());
-        for (int x = 0; x < width; ++x) {
-            double sx = sxRow[static_cast<std::size_t>(x)];
-            double sy = syRow[static_cast<std::size_t>(x)];
-            if (outside == Outside::Edge) {
-                if (!(sx > 0)) sx = 0;  // also NaN
-                if (sx > width - 1) sx = width - 1;
-                if (!(sy > 0)) sy = 0;
-                if (sy > height - 1) sy = height - 1;
-                const int x0 = static_cast<int>(sx);
-                const int y0 = static_cast<int>(sy);
-                const int x1 = std::min(x0 + 1, width - 1);
-                const int y1 = std::min(y0 + 1, height - 1);
-                const double fx = sx - x0;
-                const double fy = sy - y0;
-                for (std::size_t k = 0; k < count; ++k) {
-                    const GrayPlane& in = *batch.In[k];
-                    made[k].row(y)[x] = ToByte(Bilinear(in.at(x0, y0), in.at(x1, y0), in.at(x0, y1), in.at(x1, y1), fx, fy));
-                }
-                continue;
-            }
-            // Beyond a pixel outside the picture every neighbour is black (and so is a NaN).
-            if (!(sx > -1 && sy > -1 && sx < width && sy < height)) continue;
-            // The floor: within (-1, size) the truncation toward zero, one less on (-1, 0).
-            int x0 = static_cast<int>(sx);
-            int y0 = static_cast<int>(sy);
-            x0 -= x0 > sx ? 1 : 0;
-            y0 -= y0 > sy ? 1 : 0;
-            const double fx = sx - x0;
-            const double fy = sy - y0;
-            const bool inside = x0 >= 0 && y0 >= 0 && x0 + 1 < width && y0 + 1 < height;
-            for (std::size_t k = 0; k < count; ++k) {
-                const GrayPlane& in = *batch.In[k];
-                std::uint8_t& target = made[k].row(y)[x];
-                if (inside) {
-                    const std::uint8_t* p = in.row(y0) + x0;
-                    target = ToByte(Bilinear(p[0], p[1], p[width], p[width + 1], fx, fy));
-                } else {
-                    target = ToByte(Bilinear(pixel(in, x0, y0), pixel(in, x0 + 1, y0), pixel(in, x0, y0 + 1),
-                                             pixel(in, x0 + 1, y0 + 1), fx, fy));
-                }
-            }
-        }
+        for (std::size_t k = 0; k < count; ++k) targets[k] = made[k].row(y);
+        if (outside == Outside::Edge)
+            WarpRow<Outside::Edge>(batch, targets.data(), sxRow.data(), syRow.data(), width, height);
+        else
+            WarpRow<Outside::Black>(batch, targets.data(), sxRow.data(), syRow.data(), width, height);
     }
     for (std::size_t k = 0; k < count; ++k) *batch.Out[k] = std::move(made[k]);
 }
