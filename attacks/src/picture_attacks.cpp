@@ -5,8 +5,12 @@
 #include <array>
 #include <cmath>
 #include <cstddef>
+#include <functional>
+#include <memory>
+#include <string>
 #include <vector>
 
+#include "plane_attacks.h"
 #include "quillfen/image/bitmap.h"
 #include "quillfen/image/errors.h"
 #include "quillfen/image/portable_math.h"
@@ -39,15 +43,17 @@ struct Tap {
     double Weight;
 };
 
+Tap TapAt(int m, int n, int i) {
+    double s = (i + 0.5) * m / n - 0.5;
+    if (s < 0) s = 0;
+    if (s > m - 1) s = m - 1;
+    const int low = static_cast<int>(std::floor(s));
+    return {low, std::min(low + 1, m - 1), s - low};
+}
+
 std::vector<Tap> Taps(int m, int n) {
     std::vector<Tap> taps(n);
-    for (int i = 0; i < n; ++i) {
-        double s = (i + 0.5) * m / n - 0.5;
-        if (s < 0) s = 0;
-        if (s > m - 1) s = m - 1;
-        const int low = static_cast<int>(std::floor(s));
-        taps[i] = {low, std::min(low + 1, m - 1), s - low};
-    }
+    for (int i = 0; i < n; ++i) taps[i] = TapAt(m, n, i);
     return taps;
 }
 
@@ -122,44 +128,59 @@ GrayPlane MedianFilter(const GrayPlane& in, int k) {
     return out;
 }
 
+void planes::AddGaussianNoise(std::span<GrayPlane* const> planes, std::size_t channels, double sigma,
+                              RandomStream& random) {
+    const std::size_t pictures = planes.size() / channels;
+    const std::size_t pixels = planes.empty() ? 0 : planes[0]->pixels().size();
+    for (std::size_t i = 0; i < pixels; ++i)
+        for (std::size_t channel = 0; channel < channels; ++channel) {
+            const double noise = sigma * random.Gaussian();
+            for (std::size_t k = 0; k < pictures; ++k) {
+                std::uint8_t& v = planes[k * channels + channel]->data()[i];
+                v = ToByte(v + noise);
+            }
+        }
+}
+
+void planes::AddSaltPepper(std::span<GrayPlane* const> planes, std::size_t channels, double p, RandomStream& random) {
+    const std::size_t pictures = planes.size() / channels;
+    const std::size_t pixels = planes.empty() ? 0 : planes[0]->pixels().size();
+    for (std::size_t i = 0; i < pixels; ++i)
+        for (std::size_t channel = 0; channel < channels; ++channel) {
+            const std::uint64_t draw = random.Next();
+            const double u = static_cast<double>(draw >> 11) * 0x1.0p-53;
+            if (!(u < p)) continue;
+            for (std::size_t k = 0; k < pictures; ++k) planes[k * channels + channel]->data()[i] = (draw & 1) ? 255 : 0;
+        }
+}
+
 GrayPlane AddGaussianNoise(const GrayPlane& in, double sigma, RandomStream& random) {
-    GrayPlane out(in.width(), in.height());
-    for (std::size_t i = 0; i < in.pixels().size(); ++i) {
-        const double noise = sigma * random.Gaussian();
-        out.data()[i] = ToByte(in.pixels()[i] + noise);
-    }
+    GrayPlane out = in;
+    GrayPlane* const planes[] = {&out};
+    planes::AddGaussianNoise(planes, 1, sigma, random);
     return out;
 }
 
 std::array<GrayPlane, 2> AddGaussianNoise(const GrayPlane& a, const GrayPlane& b, double sigma, RandomStream& random) {
     CheckSameSize(a, b);
-    std::array<GrayPlane, 2> out{GrayPlane(a.width(), a.height()), GrayPlane(b.width(), b.height())};
-    for (std::size_t i = 0; i < a.pixels().size(); ++i) {
-        const double noise = sigma * random.Gaussian();
-        out[0].data()[i] = ToByte(a.pixels()[i] + noise);
-        out[1].data()[i] = ToByte(b.pixels()[i] + noise);
-    }
+    std::array<GrayPlane, 2> out{a, b};
+    GrayPlane* const planes[] = {&out[0], &out[1]};
+    planes::AddGaussianNoise(planes, 1, sigma, random);
     return out;
 }
 
 GrayPlane AddSaltPepper(const GrayPlane& in, double p, RandomStream& random) {
     GrayPlane out = in;
-    for (std::uint8_t* v = out.data(); v != out.data() + out.size(); ++v) {
-        const std::uint64_t draw = random.Next();
-        const double u = static_cast<double>(draw >> 11) * 0x1.0p-53;
-        if (u < p) *v = (draw & 1) ? 255 : 0;
-    }
+    GrayPlane* const planes[] = {&out};
+    planes::AddSaltPepper(planes, 1, p, random);
     return out;
 }
 
 std::array<GrayPlane, 2> AddSaltPepper(const GrayPlane& a, const GrayPlane& b, double p, RandomStream& random) {
     CheckSameSize(a, b);
     std::array<GrayPlane, 2> out{a, b};
-    for (std::size_t i = 0; i < out[0].pixels().size(); ++i) {
-        const std::uint64_t draw = random.Next();
-        const double u = static_cast<double>(draw >> 11) * 0x1.0p-53;
-        if (u < p) out[0].data()[i] = out[1].data()[i] = (draw & 1) ? 255 : 0;
-    }
+    GrayPlane* const planes[] = {&out[0], &out[1]};
+    planes::AddSaltPepper(planes, 1, p, random);
     return out;
 }
 
@@ -197,25 +218,32 @@ GrayPlane GaussianBlur(const GrayPlane& in, double sigma) {
     // Along the rows, then along the columns, each sum adding its terms in order from -r to r
     // (0 + w[0] t[0], then the next term). The sums run a tap at a time over a whole row, which
     // adds each pixel's terms in that same order but lets the loops run over neighbours in
-    // memory; the edge pixels, repeated, are laid out beside each row once.
+    // memory; the edge pixels, repeated, are laid out beside each row once. An output row reads
+    // the row sums of the 2r + 1 rows around it, so only those are kept, in a ring of 2r + 1
+    // rows (row y in slot y mod 2r + 1), each made when a row first needs it: the memory is that
+    // of a few rows, not of a plane of doubles.
     std::vector<double> padded(width + taps - 1);
-    std::vector<double> rows(width * height);
+    std::vector<double> ring(width * taps);
+    std::vector<std::ptrdiff_t> ringRow(taps, -1);  // which row each slot holds
     std::vector<double> sums(width);
-    const std::size_t r = static_cast<std::size_t>(radius);
-    for (std::size_t y = 0; y < height; ++y) {
+    const auto rowSums = [&](std::size_t y) -> const double* {
+        double* out = ring.data() + (y % taps) * width;
+        if (ringRow[y % taps] == static_cast<std::ptrdiff_t>(y)) return out;
+        ringRow[y % taps] = static_cast<std::ptrdiff_t>(y);
         const std::uint8_t* row = in.row(static_cast<int>(y));
         for (std::size_t x = 0; x < padded.size(); ++x)
             padded[x] = row[std::clamp<std::ptrdiff_t>(static_cast<std::ptrdiff_t>(x) - radius, 0,
                                                        static_cast<std::ptrdiff_t>(width) - 1)];
-        double* out = rows.data() + y * width;
         for (std::size_t x = 0; x < width; ++x) out[x] = 0;
         for (std::size_t i = 0; i < taps; ++i) {
             const double w = weights[i];
             const double* terms = padded.data() + i;
             for (std::size_t x = 0; x < width; ++x) out[x] = out[x] + w * terms[x];
         }
-    }
+        return out;
+    };
     GrayPlane out(static_cast<int>(width), static_cast<int>(height));
+    const std::size_t r = static_cast<std::size_t>(radius);
     for (std::size_t y = 0; y < height; ++y) {
         for (std::size_t x = 0; x < width; ++x) sums[x] = 0;
         for (std::size_t i = 0; i < taps; ++i) {
@@ -223,7 +251,7 @@ GrayPlane GaussianBlur(const GrayPlane& in, double sigma) {
             const std::size_t source = static_cast<std::size_t>(std::clamp<std::ptrdiff_t>(
                 static_cast<std::ptrdiff_t>(y + i) - static_cast<std::ptrdiff_t>(r), 0,
                 static_cast<std::ptrdiff_t>(height) - 1));
-            const double* terms = rows.data() + source * width;
+            const double* terms = rowSums(source);
             for (std::size_t x = 0; x < width; ++x) sums[x] = sums[x] + w * terms[x];
         }
         std::uint8_t* bytes = out.row(static_cast<int>(y));
@@ -248,49 +276,119 @@ GrayPlane Resample(const GrayPlane& in, int width, int height) {
     return out;
 }
 
+// The way there and back without the picture in between: an output pixel reads two rows and
+// two columns of the intermediate picture, so only the intermediate columns the way back reads
+// are made (at most two per output column), and only its rows the way back reads, each once
+// (the rows an output row reads never go back up, so the last two made are all that is kept).
+// Each intermediate byte is the one the way there gives, so the result is that of the two
+// Resample calls, bit for bit, in memory of a few rows: an enlargement by 10 of a large picture
+// would otherwise hold a picture a hundred times its size.
 GrayPlane ScaleAndBack(const GrayPlane& in, double f) {
-    const int width = std::max(1, static_cast<int>(RoundHalfEven(in.width() * f)));
-    const int height = std::max(1, static_cast<int>(RoundHalfEven(in.height() * f)));
-    return Resample(Resample(in, width, height), in.width(), in.height());
+    const int width = in.width();
+    const int height = in.height();
+    const int midWidth = std::max(1, static_cast<int>(RoundHalfEven(width * f)));
+    const int midHeight = std::max(1, static_cast<int>(RoundHalfEven(height * f)));
+    const std::vector<Tap> backColumns = Taps(midWidth, width);
+    const std::vector<Tap> backRows = Taps(midHeight, height);
+    // The intermediate columns read, in order, and where each output column finds its two.
+    std::vector<int> midColumns;
+    std::vector<std::array<std::size_t, 2>> columnAt(static_cast<std::size_t>(width));
+    // The columns read never go back by more than one, so each is appended once, in order.
+    const auto indexOf = [&](int column) {
+        if (midColumns.empty() || column > midColumns.back()) {
+            midColumns.push_back(column);
+            return midColumns.size() - 1;
+        }
+        std::size_t i = midColumns.size() - 1;
+        while (midColumns[i] != column) --i;
+        return i;
+    };
+    for (int x = 0; x < width; ++x) {
+        const Tap& t = backColumns[static_cast<std::size_t>(x)];
+        columnAt[static_cast<std::size_t>(x)] = {indexOf(t.Low), indexOf(t.High)};
+    }
+    std::vector<Tap> thereColumns(midColumns.size());
+    for (std::size_t i = 0; i < midColumns.size(); ++i) thereColumns[i] = TapAt(width, midWidth, midColumns[i]);
+    // Two intermediate rows, each the bytes of the columns read.
+    struct MidRow {
+        int Row = -1;
+        std::vector<std::uint8_t> Bytes;
+    };
+    MidRow slots[2];
+    const auto midRow = [&](int row, int keep) -> const std::uint8_t* {
+        for (MidRow& slot : slots)
+            if (slot.Row == row) return slot.Bytes.data();
+        MidRow& slot = slots[0].Row == keep ? slots[1] : slots[0];
+        slot.Row = row;
+        slot.Bytes.resize(midColumns.size());
+        const Tap ty = TapAt(height, midHeight, row);
+        const std::uint8_t* top = in.row(ty.Low);
+        const std::uint8_t* bottom = in.row(ty.High);
+        for (std::size_t i = 0; i < midColumns.size(); ++i) {
+            const Tap& tx = thereColumns[i];
+            slot.Bytes[i] = ToByte(Bilinear(top[tx.Low], top[tx.High], bottom[tx.Low], bottom[tx.High], tx.Weight,
+                                            ty.Weight));
+        }
+        return slot.Bytes.data();
+    };
+    GrayPlane out(width, height);
+    for (int y = 0; y < height; ++y) {
+        const Tap& ty = backRows[static_cast<std::size_t>(y)];
+        const std::uint8_t* top = midRow(ty.Low, -1);
+        const std::uint8_t* bottom = midRow(ty.High, ty.Low);
+        std::uint8_t* target = out.row(y);
+        for (int x = 0; x < width; ++x) {
+            const Tap& tx = backColumns[static_cast<std::size_t>(x)];
+            const auto& at = columnAt[static_cast<std::size_t>(x)];
+            target[x] = ToByte(Bilinear(top[at[0]], top[at[1]], bottom[at[0]], bottom[at[1]], tx.Weight, ty.Weight));
+        }
+    }
+    return out;
 }
 
 namespace {
 
-// Rotates `count` pictures of one size (1 or 2), each source position found once for all.
-void RotateInto(const GrayPlane* const* ins, GrayPlane* const* outs, int count, double degrees) {
-    const GrayPlane& in = *ins[0];
-    double sine = 0;
-    double cosine = 0;
-    SinCosDegrees(degrees, sine, cosine);
-    const int width = in.width();
-    const int height = in.height();
-    const double cx = (width - 1) / 2.0;
-    const double cy = (height - 1) / 2.0;
-    const auto pixel = [&](const GrayPlane& source, int x, int y) -> double {
+// Fills row y's source positions, x by x, for an output row of `width` pixels.
+using SourceRow = std::function<void(int y, double* sx, double* sy)>;
+
+// Samples every input of the batch at the positions `source` gives, row by row, each position
+// found once for all of them. Beyond a pixel outside the picture every neighbour is black; a
+// position within a pixel of the edge blends the edge pixels with that black (Black), or
+// positions are held to the outer pixel centres (Edge).
+enum class Outside { Black, Edge };
+
+// One row of the warp for every plane, the way of sampling fixed at compile time.
+template <Outside outside>
+void WarpRow(const planes::Batch& batch, std::uint8_t* const* targets, const double* sxRow, const double* syRow,
+             int width, int height) {
+    const std::size_t count = batch.In.size();
+    const auto pixel = [&](const GrayPlane& plane, int x, int y) -> double {
         if (x < 0 || y < 0 || x >= width || y >= height) return 0.0;
-        return source.at(x, y);
+        return plane.at(x, y);
     };
-    // The products with a column's offset are the same on every row: made once, they give the
-    // source position the same value as the whole expression written per pixel.
-    thread_local std::vector<double> cosineU;
-    thread_local std::vector<double> sineU;
-    cosineU.resize(static_cast<std::size_t>(width));
-    sineU.resize(static_cast<std::size_t>(width));
     for (int x = 0; x < width; ++x) {
-        const double u = x - cx;
-        cosineU[static_cast<std::size_t>(x)] = cosine * u;
-        sineU[static_cast<std::size_t>(x)] = sine * u;
-    }
-    for (int k = 0; k < count; ++k) *outs[k] = GrayPlane(width, height);
-    for (int y = 0; y < height; ++y) {
-        const double v = y - cy;
-        const double sineV = sine * v;
-        const double cosineV = cosine * v;
-        for (int x = 0; x < width; ++x) {
-            const double sx = cosineU[static_cast<std::size_t>(x)] - sineV + cx;
-            const double sy = sineU[static_cast<std::size_t>(x)] + cosineV + cy;
-            // Beyond a pixel outside the picture every neighbour is black.
-            if (sx <= -1 || sy <= -1 || sx >= width || sy >= height) continue;
+        double sx = sxRow[x];
+        double sy = syRow[x];
+        if constexpr (outside == Outside::Edge) {
+            if (!(sx > 0)) sx = 0;  // also NaN
+            if (sx > width - 1) sx = width - 1;
+            if (!(sy > 0)) sy = 0;
+            if (sy > height - 1) sy = height - 1;
+            const int x0 = static_cast<int>(sx);
+            const int y0 = static_cast<int>(sy);
+            const int x1 = std::min(x0 + 1, width - 1);
+            const int y1 = std::min(y0 + 1, height - 1);
+            const double fx = sx - x0;
+            const double fy = sy - y0;
+            for (std::size_t k = 0; k < count; ++k) {
+                const GrayPlane& in = *batch.In[k];
+                const std::uint8_t* top = in.row(y0);
+                const std::uint8_t* bottom = in.row(y1);
+                targets[k][x] = ToByte(Bilinear(top[x0], top[x1], bottom[x0], bottom[x1], fx, fy));
+            }
+        } else {
+            // Beyond a pixel outside the picture every neighbour is black (and so is a NaN).
+            if (!(sx > -1 && sy > -1 && sx < width && sy < height)) continue;
             // The floor: within (-1, size) the truncation toward zero, one less on (-1, 0).
             int x0 = static_cast<int>(sx);
             int y0 = static_cast<int>(sy);
@@ -298,29 +396,93 @@ void RotateInto(const GrayPlane* const* ins, GrayPlane* const* outs, int count, 
             y0 -= y0 > sy ? 1 : 0;
             const double fx = sx - x0;
             const double fy = sy - y0;
-            const bool inside = x0 >= 0 && y0 >= 0 && x0 + 1 < width && y0 + 1 < height;
-            for (int k = 0; k < count; ++k) {
-                const GrayPlane& source = *ins[k];
-                std::uint8_t& target = outs[k]->row(y)[x];
-                if (inside) {
-                    const std::uint8_t* p = source.row(y0) + x0;
-                    target = ToByte(Bilinear(p[0], p[1], p[width], p[width + 1], fx, fy));
-                } else {
-                    target = ToByte(Bilinear(pixel(source, x0, y0), pixel(source, x0 + 1, y0),
-                                             pixel(source, x0, y0 + 1), pixel(source, x0 + 1, y0 + 1), fx, fy));
+            if (x0 >= 0 && y0 >= 0 && x0 + 1 < width && y0 + 1 < height) {
+                for (std::size_t k = 0; k < count; ++k) {
+                    const std::uint8_t* p = batch.In[k]->row(y0) + x0;
+                    targets[k][x] = ToByte(Bilinear(p[0], p[1], p[width], p[width + 1], fx, fy));
+                }
+            } else {
+                for (std::size_t k = 0; k < count; ++k) {
+                    const GrayPlane& in = *batch.In[k];
+                    targets[k][x] = ToByte(Bilinear(pixel(in, x0, y0), pixel(in, x0 + 1, y0), pixel(in, x0, y0 + 1),
+                                                    pixel(in, x0 + 1, y0 + 1), fx, fy));
                 }
             }
         }
     }
 }
 
+void Warp(const planes::Batch& batch, const SourceRow& source, Outside outside) {
+    const GrayPlane& first = *batch.In[0];
+    const int width = first.width();
+    const int height = first.height();
+    for (const GrayPlane* in : batch.In) CheckSameSize(*in, first);
+    const std::size_t count = batch.In.size();
+    std::vector<GrayPlane> made(count);
+    for (GrayPlane& plane : made) plane = GrayPlane(width, height);
+    thread_local std::vector<double> sxRow;
+    thread_local std::vector<double> syRow;
+    sxRow.resize(static_cast<std::size_t>(width));
+    syRow.resize(static_cast<std::size_t>(width));
+    std::vector<std::uint8_t*> targets(count);
+    for (int y = 0; y < height; ++y) {
+        source(y, sxRow.data(), syRow.data());
+        for (std::size_t k = 0; k < count; ++k) targets[k] = made[k].row(y);
+        if (outside == Outside::Edge)
+            WarpRow<Outside::Edge>(batch, targets.data(), sxRow.data(), syRow.data(), width, height);
+        else
+            WarpRow<Outside::Black>(batch, targets.data(), sxRow.data(), syRow.data(), width, height);
+    }
+    for (std::size_t k = 0; k < count; ++k) *batch.Out[k] = std::move(made[k]);
+}
+
+// Offsets from the centre: the products with a column's offset are the same on every row, made
+// once (they give the position the same value as the whole expression written per pixel).
+struct Centred {
+    double Cx;
+    double Cy;
+    std::vector<double> U;  // x - cx for each column
+    explicit Centred(const GrayPlane& in) : Cx((in.width() - 1) / 2.0), Cy((in.height() - 1) / 2.0) {
+        U.resize(static_cast<std::size_t>(in.width()));
+        for (int x = 0; x < in.width(); ++x) U[static_cast<std::size_t>(x)] = x - Cx;
+    }
+};
+
+// The rotation's source positions for output offsets scaled by k (1: the plain rotation).
+SourceRow RotationSource(const GrayPlane& in, double degrees, double k) {
+    double sine = 0;
+    double cosine = 0;
+    SinCosDegrees(degrees, sine, cosine);
+    auto centred = std::make_shared<Centred>(in);
+    auto cosineU = std::make_shared<std::vector<double>>(centred->U.size());
+    auto sineU = std::make_shared<std::vector<double>>(centred->U.size());
+    for (std::size_t x = 0; x < centred->U.size(); ++x) {
+        const double u = centred->U[x] * k;
+        (*cosineU)[x] = cosine * u;
+        (*sineU)[x] = sine * u;
+    }
+    return [=](int y, double* sx, double* sy) {
+        const double v = (y - centred->Cy) * k;
+        const double sineV = sine * v;
+        const double cosineV = cosine * v;
+        for (std::size_t x = 0; x < cosineU->size(); ++x) {
+            sx[x] = (*cosineU)[x] - sineV + centred->Cx;
+            sy[x] = (*sineU)[x] + cosineV + centred->Cy;
+        }
+    };
+}
+
 }  // namespace
+
+void planes::Rotate(const Batch& batch, double degrees) {
+    Warp(batch, RotationSource(*batch.In[0], degrees, 1), Outside::Black);
+}
 
 GrayPlane Rotate(const GrayPlane& in, double degrees) {
     GrayPlane out;
     const GrayPlane* ins[] = {&in};
     GrayPlane* outs[] = {&out};
-    RotateInto(ins, outs, 1, degrees);
+    planes::Rotate({ins, outs}, degrees);
     return out;
 }
 
@@ -329,7 +491,7 @@ std::array<GrayPlane, 2> Rotate(const GrayPlane& a, const GrayPlane& b, double d
     std::array<GrayPlane, 2> out;
     const GrayPlane* ins[] = {&a, &b};
     GrayPlane* outs[] = {&out[0], &out[1]};
-    RotateInto(ins, outs, 2, degrees);
+    planes::Rotate({ins, outs}, degrees);
     return out;
 }
 
@@ -384,6 +546,10 @@ GrayPlane AdjustContrast(const GrayPlane& in, double factor) {
     std::int64_t sum = 0;
     for (std::uint8_t v : in.pixels()) sum += v;
     const double mean = static_cast<double>(sum) / static_cast<double>(in.pixels().size());
+    return AdjustContrastAbout(in, factor, mean);
+}
+
+GrayPlane AdjustContrastAbout(const GrayPlane& in, double factor, double mean) {
     std::array<std::uint8_t, 256> table{};
     for (int g = 0; g < 256; ++g) table[g] = ToByte(mean + factor * (g - mean));
     return MapLevels(in, table);
@@ -415,6 +581,205 @@ GrayPlane JpegRoundTrip(const GrayPlane& in, int quality) {
     for (int y = 0; y < in.height(); ++y)
         for (int x = 0; x < in.width(); ++x) out.at(x, y) = decoded.blue(x, y);
     return out;
+}
+
+namespace {
+
+// The planes of a one-plane batch.
+struct One {
+    const GrayPlane* In[1];
+    GrayPlane* Out[1];
+    GrayPlane Result;
+    explicit One(const GrayPlane& in) : In{&in}, Out{&Result} {}
+    planes::Batch Batch() { return {In, Out}; }
+};
+
+}  // namespace
+
+void planes::StretchAspect(const Batch& batch, double r) {
+    const Centred centred(*batch.In[0]);
+    Warp(
+        batch,
+        [&](int y, double* sx, double* sy) {
+            for (std::size_t x = 0; x < centred.U.size(); ++x) {
+                sx[x] = centred.U[x] / r + centred.Cx;
+                sy[x] = y;
+            }
+        },
+        Outside::Black);
+}
+
+GrayPlane StretchAspect(const GrayPlane& in, double r) {
+    One one(in);
+    planes::StretchAspect(one.Batch(), r);
+    return std::move(one.Result);
+}
+
+void planes::AffineMap(const Batch& batch, double a, double b, double c, double d) {
+    const double determinant = a * d - b * c;
+    if (!(std::fabs(determinant) > 1e-9))
+        throw ArgumentError("an affine map must be invertible (its determinant is " + std::to_string(determinant) + ")");
+    const Centred centred(*batch.In[0]);
+    // The content at offset u goes to M u: output offset v shows the content at M^-1 v.
+    Warp(
+        batch,
+        [&](int y, double* sx, double* sy) {
+            const double v = y - centred.Cy;
+            for (std::size_t x = 0; x < centred.U.size(); ++x) {
+                const double u = centred.U[x];
+                sx[x] = (d * u - b * v) / determinant + centred.Cx;
+                sy[x] = (a * v - c * u) / determinant + centred.Cy;
+            }
+        },
+        Outside::Black);
+}
+
+GrayPlane AffineMap(const GrayPlane& in, double a, double b, double c, double d) {
+    One one(in);
+    planes::AffineMap(one.Batch(), a, b, c, d);
+    return std::move(one.Result);
+}
+
+double RotationKeptShare(int width, int height, double degrees) {
+    double sine = 0;
+    double cosine = 0;
+    SinCosDegrees(degrees, sine, cosine);
+    const double across = (width - 1) / 2.0;
+    const double down = (height - 1) / 2.0;
+    const double c = std::fabs(cosine);
+    const double s = std::fabs(sine);
+    double k = 1;
+    if (across > 0) k = std::min(k, across / (across * c + down * s));
+    if (down > 0) k = std::min(k, down / (across * s + down * c));
+    return k;
+}
+
+void planes::RotateScale(const Batch& batch, double degrees) {
+    const GrayPlane& in = *batch.In[0];
+    Warp(batch, RotationSource(in, degrees, RotationKeptShare(in.width(), in.height(), degrees)), Outside::Edge);
+}
+
+GrayPlane RotateScale(const GrayPlane& in, double degrees) {
+    One one(in);
+    planes::RotateScale(one.Batch(), degrees);
+    return std::move(one.Result);
+}
+
+namespace {
+
+GrayPlane Cut(const GrayPlane& in, int left, int top, int width, int height) {
+    GrayPlane out(width, height);
+    for (int y = 0; y < height; ++y) std::copy_n(in.row(top + y) + left, width, out.row(y));
+    return out;
+}
+
+}  // namespace
+
+GrayPlane RotateCrop(const GrayPlane& in, double degrees) {
+    const GrayPlane rotated = Rotate(in, degrees);
+    const double k = RotationKeptShare(in.width(), in.height(), degrees);
+    // The pixel centres within k A of the centre across and k B down: symmetric about it.
+    const double cx = (in.width() - 1) / 2.0;
+    const double cy = (in.height() - 1) / 2.0;
+    const int left = std::clamp(static_cast<int>(std::ceil(cx - k * cx)), 0, (in.width() - 1) / 2);
+    const int top = std::clamp(static_cast<int>(std::ceil(cy - k * cy)), 0, (in.height() - 1) / 2);
+    return Resample(Cut(rotated, left, top, in.width() - 2 * left, in.height() - 2 * top), in.width(), in.height());
+}
+
+GrayPlane CropResize(const GrayPlane& in, double removedShare, double x, double y) {
+    const double side = std::sqrt(1 - removedShare);
+    const int keptWidth = std::max(1, static_cast<int>(RoundHalfEven(in.width() * side)));
+    const int keptHeight = std::max(1, static_cast<int>(RoundHalfEven(in.height() * side)));
+    const int left = std::min(static_cast<int>(std::floor((in.width() - keptWidth) * x)), in.width() - keptWidth);
+    const int top = std::min(static_cast<int>(std::floor((in.height() - keptHeight) * y)), in.height() - keptHeight);
+    return Resample(Cut(in, left, top, keptWidth, keptHeight), in.width(), in.height());
+}
+
+void planes::RandomBending(const Batch& batch, double s, RandomStream& random) {
+    const GrayPlane& in = *batch.In[0];
+    const int width = in.width();
+    const int height = in.height();
+    const double side = std::min(width, height);
+    const double inside = 0.02 * side;  // StirMark's -i 2 %
+    const double outside = 0.7;         // and its -o 0.7
+    // Corner displacements towards the inside: top-left, top-right, bottom-left, bottom-right.
+    const double towardsX[4] = {1, -1, 1, -1};
+    const double towardsY[4] = {1, 1, -1, -1};
+    double cornerX[4];
+    double cornerY[4];
+    for (int corner = 0; corner < 4; ++corner) {
+        cornerX[corner] = towardsX[corner] * (s * (random.Uniform() * (inside + outside) - outside));
+        cornerY[corner] = towardsY[corner] * (s * (random.Uniform() * (inside + outside) - outside));
+    }
+    const double bendX = s * (2 * random.Uniform() - 1) * (0.01 * side);
+    const double bendY = s * (2 * random.Uniform() - 1) * (0.01 * side);
+    const double waveX = s * (2 * random.Uniform() - 1) * (0.0025 * side);
+    const double waveY = s * (2 * random.Uniform() - 1) * (0.0025 * side);
+    const double periodsXAcross = 2 + 2 * random.Uniform();
+    const double periodsXDown = 2 + 2 * random.Uniform();
+    const double periodsYAcross = 2 + 2 * random.Uniform();
+    const double periodsYDown = 2 + 2 * random.Uniform();
+    const double jitter = s * 0.1;
+    // The factors that depend on the column alone, and those of the row alone.
+    const auto position = [](int i, int n) { return n > 1 ? static_cast<double>(i) / (n - 1) : 0.0; };
+    const auto sine = [](double degrees) {
+        double sineValue = 0;
+        double cosineValue = 0;
+        SinCosDegrees(degrees, sineValue, cosineValue);
+        return sineValue;
+    };
+    std::vector<double> a(static_cast<std::size_t>(width));
+    std::vector<double> bendAcross(a.size());
+    std::vector<double> waveXAcross(a.size());
+    std::vector<double> waveYAcross(a.size());
+    for (int x = 0; x < width; ++x) {
+        const std::size_t i = static_cast<std::size_t>(x);
+        a[i] = position(x, width);
+        bendAcross[i] = sine(180 * a[i]);
+        waveXAcross[i] = sine(360 * periodsXAcross * x / width);
+        waveYAcross[i] = sine(360 * periodsYAcross * x / width);
+    }
+    Warp(
+        batch,
+        [&](int y, double* sx, double* sy) {
+            const double b = position(y, height);
+            const double bendDown = sine(180 * b);
+            const double waveXDown = sine(360 * periodsXDown * y / height);
+            const double waveYDown = sine(360 * periodsYDown * y / height);
+            for (std::size_t x = 0; x < a.size(); ++x) {
+                const double ax = a[x];
+                const double w00 = (1 - ax) * (1 - b);
+                const double w10 = ax * (1 - b);
+                const double w01 = (1 - ax) * b;
+                const double w11 = ax * b;
+                double dx = w00 * cornerX[0] + w10 * cornerX[1] + w01 * cornerX[2] + w11 * cornerX[3];
+                double dy = w00 * cornerY[0] + w10 * cornerY[1] + w01 * cornerY[2] + w11 * cornerY[3];
+                const double bend = bendAcross[x] * bendDown;
+                dx = dx + bendX * bend;
+                dy = dy + bendY * bend;
+                dx = dx + waveX * (waveXAcross[x] * waveXDown);
+                dy = dy + waveY * (waveYAcross[x] * waveYDown);
+                dx = dx + jitter * (2 * random.Uniform() - 1);
+                dy = dy + jitter * (2 * random.Uniform() - 1);
+                sx[x] = static_cast<double>(x) + dx;
+                sy[x] = y + dy;
+            }
+        },
+        Outside::Edge);
+}
+
+GrayPlane RandomBending(const GrayPlane& in, double s, RandomStream& random) {
+    One one(in);
+    planes::RandomBending(one.Batch(), s, random);
+    return std::move(one.Result);
+}
+
+GrayPlane PrintScan(const GrayPlane& in, double degrees, double sigma, double noiseSigma, double g,
+                    RandomStream& random) {
+    GrayPlane out = RotateScale(in, degrees);
+    if (sigma > 0) out = GaussianBlur(out, sigma);
+    out = AdjustGamma(out, g);
+    return AddGaussianNoise(out, noiseSigma, random);
 }
 
 }  // namespace quillfen

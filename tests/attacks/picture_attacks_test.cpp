@@ -10,6 +10,7 @@
 #include <random>
 #include <set>
 
+#include "quillfen/image/errors.h"
 #include "quillfen/image/portable_math.h"
 #include "quillfen/toolbox/rix_ipa.h"
 
@@ -140,6 +141,62 @@ TEST(ScaleAndBack, FactorOneAndFlatPicturesAreUntouched) {
     const GrayPlane noise = Noise(64, 64, 4);
     EXPECT_GT(MeanAbsoluteDifference(ScaleAndBack(noise, 0.5), noise),
               MeanAbsoluteDifference(ScaleAndBack(noise, 2.0), noise));
+}
+
+TEST(ScaleAndBack, StreamedGivesTheBytesOfTheIntermediatePicture) {
+    // The intermediate picture is never made; what comes back must be what making it gives.
+    std::mt19937 rng(9);
+    for (int trial = 0; trial < 300; ++trial) {
+        const int width = 1 + static_cast<int>(rng() % 37);
+        const int height = 1 + static_cast<int>(rng() % 29);
+        const double factors[] = {0.1, 0.33, 0.5, 0.77, 0.9, 1, 1.1, 1.5, 2, 2.5, 3.7, 10};
+        const double f = factors[rng() % std::size(factors)];
+        const GrayPlane in = Noise(width, height, static_cast<unsigned>(trial));
+        const int midWidth = std::max(1, static_cast<int>(std::nearbyint(width * f)));
+        const int midHeight = std::max(1, static_cast<int>(std::nearbyint(height * f)));
+        ASSERT_EQ(ScaleAndBack(in, f), Resample(Resample(in, midWidth, midHeight), width, height))
+            << width << " x " << height << " by " << f;
+    }
+}
+
+// The Gaussian blur as it was first written: the row sums of the whole plane, then the columns.
+GrayPlane PlainGaussianBlur(const GrayPlane& in, double sigma) {
+    const int radius = (static_cast<int>(std::nearbyint(6 * sigma + 1)) | 1) / 2;
+    std::vector<double> weights;
+    double sum = 0;
+    for (int i = -radius; i <= radius; ++i) {
+        weights.push_back(PortableExp(-(static_cast<double>(i) * i) / (2 * sigma * sigma)));
+        sum = sum + weights.back();
+    }
+    for (double& w : weights) w = w / sum;
+    const int width = in.width();
+    const int height = in.height();
+    std::vector<double> rows(static_cast<std::size_t>(width) * height);
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x) {
+            double v = 0;
+            for (int i = -radius; i <= radius; ++i)
+                v = v + weights[static_cast<std::size_t>(i + radius)] * in.at(std::clamp(x + i, 0, width - 1), y);
+            rows[static_cast<std::size_t>(y) * width + x] = v;
+        }
+    GrayPlane out(width, height);
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x) {
+            double v = 0;
+            for (int i = -radius; i <= radius; ++i)
+                v = v + weights[static_cast<std::size_t>(i + radius)] *
+                            rows[static_cast<std::size_t>(std::clamp(y + i, 0, height - 1)) * width + x];
+            out.at(x, y) = static_cast<std::uint8_t>(std::clamp(std::nearbyint(v), 0.0, 255.0));
+        }
+    return out;
+}
+
+TEST(GaussianBlur, KeepingAFewRowsGivesThePlainFormsBytes) {
+    // Pictures shorter and narrower than the kernel too: their rows repeat in the ring.
+    for (const auto& [width, height] : {std::pair{1, 1}, {3, 2}, {17, 5}, {40, 61}, {64, 9}})
+        for (double sigma : {0.1, 0.5, 1.5, 4.0, 10.0})
+            ASSERT_EQ(GaussianBlur(Noise(width, height, 3), sigma), PlainGaussianBlur(Noise(width, height, 3), sigma))
+                << width << " x " << height << " sigma " << sigma;
 }
 
 TEST(RemoveRows, EvenlySpacedRowsGoAndTheRestIsStretchedBack) {
@@ -278,6 +335,98 @@ TEST(ToneCurves, IdentityStrengthsAndHandWorkedLevels) {
         const GrayPlane q = QuantizeLevels(all, levels);
         EXPECT_EQ(std::set<std::uint8_t>(q.pixels().begin(), q.pixels().end()).size(), static_cast<std::size_t>(levels));
     }
+}
+
+TEST(GeometricAttacks, NeutralStrengthsKeepThePicture) {
+    const GrayPlane in = Noise(23, 17, 6);
+    RandomStream random(1);
+    EXPECT_EQ(StretchAspect(in, 1), in);
+    EXPECT_EQ(AffineMap(in, 1, 0, 0, 1), in);
+    EXPECT_EQ(RotateScale(in, 0), in);
+    EXPECT_EQ(RotateCrop(in, 0), in);
+    EXPECT_EQ(CropResize(in, 0, 0.3, 0.8), in);
+    EXPECT_EQ(RandomBending(in, 0, random), in);
+    EXPECT_EQ(PrintScan(in, 0, 0, 0, 1, random), in);
+}
+
+TEST(AffineMap, ShearsMoveRowsAndScalesStretch) {
+    // A vertical line through the centre leans by b: the row at offset v from the centre shows
+    // it at column 16 + b v.
+    GrayPlane line(33, 33, 0);
+    for (int y = 0; y < 33; ++y) line.at(16, y) = 255;
+    const GrayPlane leaning = AffineMap(line, 1, 0.25, 0, 1);
+    for (int v = -16; v <= 16; v += 4) EXPECT_EQ(leaning.at(16 + v / 4, 16 + v), 255) << v;
+    EXPECT_EQ(leaning.at(16, 0), 0);
+    const GrayPlane in = Noise(31, 20, 7);
+    EXPECT_EQ(AffineMap(in, 2, 0, 0, 1), StretchAspect(in, 2));
+    EXPECT_THROW(AffineMap(in, 1, 1, 1, 1), ArgumentError);
+    // Narrowed to 0.5 across: the outer quarters are black, the centre column stays.
+    const GrayPlane narrow = StretchAspect(Noise(41, 5, 8), 0.5);
+    for (int y = 0; y < 5; ++y) {
+        EXPECT_EQ(narrow.at(0, y), 0);
+        EXPECT_EQ(narrow.at(40, y), 0);
+        EXPECT_EQ(narrow.at(20, y), Noise(41, 5, 8).at(20, y));
+    }
+}
+
+TEST(RotationKeptShare, TheLargestCentredRectangleOfTheAspect) {
+    EXPECT_EQ(RotationKeptShare(33, 33, 0), 1);
+    EXPECT_EQ(RotationKeptShare(33, 33, 90), 1);
+    EXPECT_NEAR(RotationKeptShare(33, 33, 45), std::sqrt(0.5), 1e-15);
+    EXPECT_EQ(RotationKeptShare(65, 33, 90), 0.5);  // half sides 32 and 16, turned
+    EXPECT_NEAR(RotationKeptShare(65, 33, 30), 16 / (32 * 0.5 + 16 * std::sqrt(0.75)), 1e-15);
+    EXPECT_EQ(RotationKeptShare(1, 1, 30), 1);
+    EXPECT_EQ(RotationKeptShare(5, 1, 30), 1);  // a row has no height to keep clear
+}
+
+TEST(RotateCropAndScale, NoBlackCornerShows) {
+    const GrayPlane white(40, 24, 255);
+    for (double degrees : {0.25, 7.0, -30.0, 45.0, 90.0, -135.0}) {
+        EXPECT_EQ(RotateScale(white, degrees), white) << degrees;
+        EXPECT_EQ(RotateCrop(white, degrees), white) << degrees;
+    }
+    // Rotation alone shows them.
+    EXPECT_EQ(Rotate(white, 30).at(0, 0), 0);
+    // Both turn the content: a half-turn of a square is exact.
+    const GrayPlane in = Noise(16, 16, 9);
+    EXPECT_EQ(RotateScale(in, 180), Rotate(in, 180));
+    EXPECT_EQ(RotateCrop(in, 180), Rotate(in, 180));
+}
+
+TEST(CropResize, KeepsTheChosenPartOfTheAspect) {
+    const GrayPlane in = Gradient(4, 4);
+    // A quarter of the area kept: the 2 x 2 at the corner chosen, enlarged.
+    const GrayPlane topLeft(2, 2, std::vector<std::uint8_t>{in.at(0, 0), in.at(1, 0), in.at(0, 1), in.at(1, 1)});
+    const GrayPlane bottomRight(2, 2, std::vector<std::uint8_t>{in.at(2, 2), in.at(3, 2), in.at(2, 3), in.at(3, 3)});
+    EXPECT_EQ(CropResize(in, 0.75, 0, 0), Resample(topLeft, 4, 4));
+    EXPECT_EQ(CropResize(in, 0.75, 1, 1), Resample(bottomRight, 4, 4));
+    // Too little left for a pixel: one is kept, the centre one when centred.
+    EXPECT_EQ(CropResize(Noise(3, 3, 2), 0.99, 0.5, 0.5), GrayPlane(3, 3, Noise(3, 3, 2).at(1, 1)));
+}
+
+TEST(RandomBending, MovesPixelsSmoothlyAndBoundedly) {
+    // A ramp whose gray is its column: after bending, a pixel's gray tells where it came
+    // from. Every row still rises (nothing folds or tears) and nothing moves further than the
+    // corners, the bend, the wave and the jitter together allow (5.12 + 2.56 + 0.64 + 0.1
+    // pixels at strength 1 on 256 pixels, plus rounding).
+    GrayPlane ramp(256, 256);
+    for (int y = 0; y < 256; ++y)
+        for (int x = 0; x < 256; ++x) ramp.at(x, y) = static_cast<std::uint8_t>(x);
+    for (const double s : {1.0, 2.0})
+        for (std::uint64_t seed : {1, 2, 3, 4}) {
+            RandomStream random(seed);
+            const GrayPlane bent = RandomBending(ramp, s, random);
+            int largest = 0;
+            for (int y = 0; y < 256; ++y)
+                for (int x = 0; x < 256; ++x) {
+                    if (x > 0) {
+                        ASSERT_GE(bent.at(x, y), bent.at(x - 1, y)) << s << " seed " << seed << " at " << x << "," << y;
+                    }
+                    largest = std::max(largest, std::abs(bent.at(x, y) - x));
+                }
+            EXPECT_LE(largest, static_cast<int>(std::ceil(s * 8.42 + 0.5))) << s << " seed " << seed;
+            EXPECT_GE(largest, 1) << s << " seed " << seed;
+        }
 }
 
 TEST(EqualizeHistogram, IsTheToolboxOperation) {

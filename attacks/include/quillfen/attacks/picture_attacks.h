@@ -80,6 +80,8 @@ GrayPlane AdjustBrightness(const GrayPlane& in, double delta);
 // mean + factor * (x - mean), the mean taken over the whole picture (so 1 keeps the picture,
 // 0 gives a flat picture of its mean gray).
 GrayPlane AdjustContrast(const GrayPlane& in, double factor);
+// The same about a given mean (a colour picture's channels share its mean luminance).
+GrayPlane AdjustContrastAbout(const GrayPlane& in, double factor, double mean);
 // 255 * (x / 255)^gamma.
 GrayPlane AdjustGamma(const GrayPlane& in, double gamma);
 // The toolbox's histogram equalisation of the working image.
@@ -91,6 +93,69 @@ GrayPlane QuantizeLevels(const GrayPlane& in, int levels);
 // A gray baseline JPEG file of the picture at `quality` (1..100), made and decoded by
 // libjpeg-turbo in memory.
 GrayPlane JpegRoundTrip(const GrayPlane& in, int quality);
+
+// The geometric attacks below map each output pixel to a position in the input and sample it
+// bilinearly as Rotate does. Positions are pixel centres, (0, 0) the top-left one, the centre
+// c = ((width - 1) / 2, (height - 1) / 2). Those marked "edge" take a position beyond the
+// outer pixel centres from the edge pixels (what they show comes from inside the picture up to
+// rounding); the others blacken what comes from outside, as Rotate does.
+
+// The content stretched by r across (its width times r) about the centre, the height kept.
+GrayPlane StretchAspect(const GrayPlane& in, double r);
+
+// The content mapped by the matrix (a b / c d) about the centre: the content at offset u from
+// the centre moves to offset M u (StirMark's "general linear geometric transformation"; b and
+// c are the shears, a and d the scales across and down). M must be invertible (ArgumentError).
+GrayPlane AffineMap(const GrayPlane& in, double a, double b, double c, double d);
+
+// The largest share k of the picture, centred and of its aspect, that a rotation by `degrees`
+// keeps free of what comes from outside: k = min(A / (A |cos| + B |sin|),
+// B / (A |sin| + B |cos|)) with A, B the half sides between the outer pixel centres (a side
+// without extent, a picture one pixel wide or tall, bounds nothing).
+double RotationKeptShare(int width, int height, double degrees);
+
+// Rotation, then the largest centred upright rectangle of the picture's aspect that holds no
+// black corner, cut out (the pixel centres within k A and k B of the centre, whole pixels) and
+// resampled back to the picture's size: the steps an editor takes, each kept as bytes.
+GrayPlane RotateCrop(const GrayPlane& in, double degrees);
+
+// Rotation and enlargement by 1 / k about the centre in one resampling, so that no black
+// corner shows (edge): output offset u samples the input at c + R(-degrees) k u.
+GrayPlane RotateScale(const GrayPlane& in, double degrees);
+
+// Keeps a rectangle of the picture's aspect holding (1 - removedShare) of its area, sides
+// max(1, round(side * sqrt(1 - removedShare))), its left edge at floor((width - kept width) * x)
+// (x = 0 the left edge, 0.5 centred, 1 the right edge) and its top likewise from y, and
+// resamples it back to the picture's size: what sharing a picture cut to a region does.
+GrayPlane CropResize(const GrayPlane& in, double removedShare, double x, double y);
+
+// StirMark's random bending at strength s (1 its default), edge: the output pixel at
+// normalised position (a, b) = (x / (width - 1), y / (height - 1)) (0 on a one-pixel side)
+// samples the input at (x, y) plus
+//   - the corners' displacement blended bilinearly, (1 - a)(1 - b) d00 + a (1 - b) d10 +
+//     (1 - a) b d01 + a b d11: each corner moved along each axis by s (u (i + o) - o) towards
+//     the inside, u uniform in [0, 1), i = 2 % of the smaller side (StirMark's -i 2 %),
+//     o = 0.7 pixel (its -o 0.7), so the corners go up to i inside and o outside;
+//   - a bend, greatest at the centre and nothing at the border, (bx, by) sin(pi a) sin(pi b),
+//     bx and by each s (2u - 1) 1 % of the smaller side;
+//   - a higher-frequency displacement, along x lx sin(2 pi px x / W) sin(2 pi qx y / H) and
+//     along y ly sin(2 pi py x / W) sin(2 pi qy y / H), lx and ly each s (2u - 1) 0.5 % of the
+//     smaller side, the numbers of periods px, qx, py, qy each 2 + 4u;
+//   - a random jitter n(x, y) of s (2u - 1) 0.1 pixel along each axis, pixel by pixel.
+// The draws come in that order: the corners (top-left, top-right, bottom-left, bottom-right,
+// each x then y), bx, by, lx, ly, px, qx, py, qy, then the jitter in row-major order, x then y.
+// The sines come from SinCosDegrees, so the same seed bends every picture alike on every
+// machine. Where the published description gives no value (the bend, the higher frequencies,
+// the jitter), the values above keep every displacement's slope small: the picture wobbles
+// smoothly and never tears.
+GrayPlane RandomBending(const GrayPlane& in, double s, RandomStream& random);
+
+// A print-and-scan model: RotateScale by `degrees` (the print's skew on the scanner, cut to
+// the picture), GaussianBlur of sigma (the printer's dots and the scanner's optics; none for
+// 0), AdjustGamma by g (the printer's tone curve) and AddGaussianNoise of noiseSigma (the
+// sensor), each kept as bytes, in that order.
+GrayPlane PrintScan(const GrayPlane& in, double degrees, double sigma, double noiseSigma, double g,
+                    RandomStream& random);
 
 }  // namespace quillfen
 QUILLFEN_API_END
