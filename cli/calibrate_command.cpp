@@ -131,7 +131,8 @@ void RegisterCalibrateCommand(CLI::App& app) {
             try {
                 method = MakeMethod(ParseMethodSpec(o->method));
             } catch (const ArgumentError& e) {
-                throw CommandFailure{kExitUsage, std::string("--method: ") + e.what()};
+                throw CommandFailure{kExitUsage,
+                                     std::string("--method: ") + e.what() + MethodHint({o->method}, e.what())};
             }
             if (method->Capabilities().UsesMark) method.reset();  // the polarity method: with its mark, as ever
             else if (markOption->count() > 0)

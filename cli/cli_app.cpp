@@ -5,8 +5,10 @@
 #include <string_view>
 
 #include "cli/commands.h"
+#include "quillfen/image/detail/suggestions.h"
 #include "quillfen/image/errors.h"
 #include "quillfen/image/vector_targets.h"
+#include "quillfen/toolbox/catalogue.h"
 
 namespace quillfen::cli {
 
@@ -20,6 +22,19 @@ std::string NameList(const std::vector<CLI::App*>& apps) {
     std::string names;
     for (const CLI::App* sub : apps) names += (names.empty() ? "" : ", ") + sub->get_name();
     return names;
+}
+
+// ", did you mean ...?" for a word that names no command of `parent` (the program or a group):
+// the toolbox's names and the names it knows its operations by elsewhere first, then any
+// command's.
+std::string CommandHint(CLI::App& parent, bool top, const std::string& word) {
+    std::string hint = toolbox::CommandSuggestion(top ? std::string() : parent.get_name(), word);
+    if (hint.empty()) {
+        std::vector<std::string> names;
+        for (const CLI::App* sub : Subcommands(parent)) names.push_back(sub->get_name());
+        hint = DidYouMean(word, names);
+    }
+    return hint.empty() ? hint : ", " + hint;
 }
 
 // Before the parser sees the words, checks that each command word names a command (and each
@@ -41,10 +56,12 @@ void CheckCommandWords(CLI::App& app, int argc, char** argv) {
             if (sub->get_name() == word) found = sub;
         }
         if (found == nullptr) {
+            const std::string hint = CommandHint(*current, current == &app, word);
             if (current == &app)
-                throw CommandFailure{kExitUsage, "unknown command '" + word + "' (commands: " + NameList(subs) + ")"};
-            throw CommandFailure{kExitUsage, current->get_name() + ": unknown operation '" + word +
-                                                 "' (operations: " + NameList(subs) + ")"};
+                throw CommandFailure{kExitUsage,
+                                     "unknown command '" + word + "'" + hint + " (commands: " + NameList(subs) + ")"};
+            throw CommandFailure{kExitUsage, current->get_name() + ": unknown operation '" + word + "'" + hint +
+                                                 " (operations: " + NameList(subs) + ")"};
         }
         current = found;
         sawWord = true;

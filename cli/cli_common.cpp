@@ -1,5 +1,6 @@
 #include "cli/cli_common.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <charconv>
 #include <cstdio>
@@ -8,6 +9,7 @@
 
 #include "quillfen/attacks/attack_list.h"
 #include "quillfen/benchmark/robustness_report.h"
+#include "quillfen/image/detail/suggestions.h"
 #include "quillfen/image/errors.h"
 #include "quillfen/methods/method.h"
 
@@ -183,6 +185,19 @@ std::string MethodListHelp() {
         }
     }
     return text;
+}
+
+std::string MethodHint(const std::vector<std::string>& specs, const std::string& message) {
+    if (message.find("did you mean") != std::string::npos) return "";
+    std::vector<std::string> names;
+    for (const MethodInfo& method : MethodCatalogue()) names.emplace_back(method.Name);
+    for (const std::string& spec : specs) {
+        const std::string name = spec.substr(0, spec.find(':'));
+        if (std::find(names.begin(), names.end(), name) != names.end()) continue;
+        const std::string hint = DidYouMean(name, names);
+        return hint.empty() ? hint : "; " + hint;
+    }
+    return "";
 }
 
 // A PSNR in decibels as --target-psnr takes it: a plain decimal number, 10..100.

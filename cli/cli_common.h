@@ -57,6 +57,11 @@ TRixIPA LoadIpaOrFail(const std::string& path, bool* eightBit = nullptr);
 // "polarity; spread-spectrum: strength 0.1..100 (4), bits whole numbers 1..64 (64); ...".
 std::string MethodListHelp();
 
+// "; did you mean 'spread-spectrum'?" when the first method of `specs` ("spred-spectrum:bits=32")
+// whose name the catalogue does not know is near one it does; "" otherwise, and when `message`
+// (the refusal it is added to) already offers one.
+std::string MethodHint(const std::vector<std::string>& specs, const std::string& message);
+
 // --target-psnr's value: a plain decimal number of decibels, 10..100 (CommandFailure, exit 2).
 double TargetPsnrOrFail(const std::string& text);
 

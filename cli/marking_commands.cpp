@@ -122,7 +122,7 @@ std::unique_ptr<WatermarkMethod> MethodOrFail(const std::string& text) {
     try {
         return MakeMethod(ParseMethodSpec(text.empty() ? std::string(kPolarityMethod) : text));
     } catch (const ArgumentError& e) {
-        throw CommandFailure{kExitUsage, std::string("--method: ") + e.what()};
+        throw CommandFailure{kExitUsage, std::string("--method: ") + e.what() + MethodHint({text}, e.what())};
     }
 }
 

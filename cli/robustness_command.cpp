@@ -207,7 +207,9 @@ void Run(const Options& o, const Given& given, int jobs) {
     try {
         prepared = PrepareSweep(inputs);
     } catch (const SweepInputError& e) {
-        throw InputFailure(e);
+        CommandFailure failure = InputFailure(e);
+        if (e.Input == SweepInput::Methods) failure.message += MethodHint(o.methods, e.what());
+        throw failure;
     } catch (const ArgumentError& e) {
         throw CommandFailure{kExitUsage, e.what()};
     }

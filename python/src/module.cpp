@@ -24,6 +24,7 @@
 #include "quillfen/attacks/attack_list.h"
 #include "quillfen/benchmark/calibration.h"
 #include "quillfen/benchmark/key_calibration.h"
+#include "quillfen/image/detail/suggestions.h"
 #include "quillfen/image/errors.h"
 #include "quillfen/io/picture_files.h"
 #include "quillfen/methods/method.h"
@@ -107,7 +108,7 @@ std::unique_ptr<WatermarkMethod> MethodOf(const std::string& text) {
     try {
         return MakeMethod(ParseMethodSpec(text));
     } catch (const ArgumentError& e) {
-        throw ArgumentError(std::string("method: ") + e.what());
+        throw ArgumentError(std::string("method: ") + e.what() + MethodHint({text}, e.what()));
     }
 }
 
@@ -700,5 +701,7 @@ PYBIND11_MODULE(_quillfen, m) {
     m.def("_toolbox_operations", &ToolboxOperations);
     m.def("_toolbox_apply", &ToolboxApply);
     m.def("_toolbox_commands", &ToolboxCommands);
+    m.def("_toolbox_suggestion", &toolbox::CommandSuggestion, py::arg("group"), py::arg("command"));
+    m.def("_did_you_mean", &DidYouMean, py::arg("typed"), py::arg("known"));
     RegisterSweeps(m);
 }

@@ -1,5 +1,6 @@
 #include "sweeps.h"
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -22,8 +23,10 @@
 #include "quillfen/benchmark/robustness.h"
 #include "quillfen/benchmark/robustness_rows.h"
 #include "quillfen/benchmark/sweep_inputs.h"
+#include "quillfen/image/detail/suggestions.h"
 #include "quillfen/image/errors.h"
 #include "quillfen/io/picture_files.h"
+#include "quillfen/methods/method.h"
 #include "quillfen/watermark/marking.h"
 #include "quillfen/watermark/registration.h"
 #include "quillfen/watermark/watermark.h"
@@ -154,7 +157,15 @@ std::vector<std::string> Robustness(const std::vector<fs::path>& hostPaths, cons
     Progress progress(progressCallable);
     std::vector<std::string> rows;
     RunInterruptibly(progress, [&] {
-        PreparedSweep prepared = PrepareSweep(inputs);
+        PreparedSweep prepared = [&] {
+            try {
+                return PrepareSweep(inputs);
+            } catch (const SweepInputError& e) {
+                const std::string hint = e.Input == SweepInput::Methods ? MethodHint(methods, e.what()) : "";
+                if (hint.empty()) throw;
+                throw ArgumentError(e.what() + hint);
+            }
+        }();
         SweepPlan& plan = prepared.Plan;
         if (given) {
             plan.Thresholds = *given;
@@ -195,7 +206,7 @@ Calibration Calibrate(const std::vector<fs::path>& hostPaths, const NamedArrays&
         try {
             method = MakeMethod(ParseMethodSpec(methodText));
         } catch (const ArgumentError& e) {
-            throw ArgumentError(std::string("method: ") + e.what());
+            throw ArgumentError(std::string("method: ") + e.what() + MethodHint({methodText}, e.what()));
         }
         if (method->Capabilities().UsesMark) method.reset();  // the polarity method, with its mark
     }
@@ -245,6 +256,19 @@ Calibration Calibrate(const std::vector<fs::path>& hostPaths, const NamedArrays&
 }
 
 }  // namespace
+
+std::string MethodHint(const std::vector<std::string>& specs, const std::string& message) {
+    if (message.find("did you mean") != std::string::npos) return "";
+    std::vector<std::string> names;
+    for (const MethodInfo& method : MethodCatalogue()) names.emplace_back(method.Name);
+    for (const std::string& spec : specs) {
+        const std::string name = spec.substr(0, spec.find(':'));
+        if (std::find(names.begin(), names.end(), name) != names.end()) continue;
+        const std::string hint = DidYouMean(name, names);
+        return hint.empty() ? hint : "; " + hint;
+    }
+    return "";
+}
 
 void RegisterSweeps(py::module_& m) {
     m.def("_robustness", &Robustness);
