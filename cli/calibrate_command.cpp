@@ -124,7 +124,7 @@ void RegisterCalibrateCommand(CLI::App& app) {
     CLI::Option* jobsOption =
         cmd->add_option("--jobs", o->jobs, "threads, 1..1024 (default: every core)")->transform(JobCount());
     CLI::Option* outOption = cmd->add_option(
-        "--out", o->out, "write the calibration (JSON) to this file; without it the JSON goes to standard output");
+        "--out", o->out, "write the calibration (JSON) to this file; without it (or with -) the JSON goes to standard output");
     cmd->callback([o, jobsOption, outOption, markOption] {
         std::unique_ptr<WatermarkMethod> method;
         if (!o->method.empty()) {
@@ -147,7 +147,8 @@ void RegisterCalibrateCommand(CLI::App& app) {
         } catch (const SweepInputError& e) {
             throw InputFailure(e);
         }
-        const bool toFile = outOption->count() > 0;
+        // "--out -" (or /dev/stdout) is standard output, as no --out is.
+        const bool toFile = outOption->count() > 0 && !NamesStandardOutput(o->out);
         const NamedPicture mark = method ? NamedPicture{} : LoadMarkOrFail(o->mark);
         const std::vector<HostFile> files = FindHostPicturesOrFail(o->hosts);
         RunFiles runFiles;

@@ -150,6 +150,15 @@ void PrintLine(const std::string& line) {
     if (!std::cout && gReportError == 0) gReportError = errno != 0 ? errno : EIO;
 }
 
+void PrintText(const std::string& text) {
+    std::cout << text;
+    if (!std::cout && gReportError == 0) gReportError = errno != 0 ? errno : EIO;
+}
+
+bool NamesStandardOutput(const std::string& path) {
+    return path == "-" || path == "/dev/stdout" || path == "/dev/fd/1" || path == "/proc/self/fd/1";
+}
+
 void StartReport() {
     std::cout.clear();
     std::clearerr(stdout);
