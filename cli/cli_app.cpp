@@ -108,7 +108,15 @@ int ParseAndRun(CLI::App& app, int argc, char** argv) {
 std::string VersionText() { return std::string(kProgramVersion) + "\n" + vector_targets::Summary(); }
 
 int BuildAndRun(int argc, char** argv) {
-    CLI::App app{"Quillfen: DCT-domain watermarking laboratory and gray-image toolbox", "quillfen-cli"};
+    CLI::App app{"", "quillfen-cli"};
+    RegisterCommands(app);
+    return ParseAndRun(app, argc, argv);
+}
+
+}  // namespace
+
+void RegisterCommands(CLI::App& app) {
+    app.description("Quillfen: DCT-domain watermarking laboratory and gray-image toolbox");
     app.set_version_flag("--version", [] { return VersionText(); });
     app.require_subcommand(1);
     RegisterInfoCommand(app);
@@ -118,10 +126,7 @@ int BuildAndRun(int argc, char** argv) {
     RegisterCalibrateCommand(app);
     RegisterRobustnessCommand(app);
     RegisterAttackCommand(app);
-    return ParseAndRun(app, argc, argv);
 }
-
-}  // namespace
 
 CLI::Validator DecimalNumber(std::int64_t min, std::int64_t max) {
     return CLI::Validator([min, max](std::string& text) { return CheckDecimal(text, min, max); },
