@@ -120,3 +120,8 @@ for _operation in _OPERATIONS:
         globals()[_name] = _command_function(_operation["command"])
     __all__.append(_name)
 del _operation, _name
+
+
+def __dir__() -> List[str]:
+    # The operations' functions and the catalogue's, not the modules the file imports.
+    return sorted(__all__)

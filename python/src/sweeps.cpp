@@ -271,9 +271,14 @@ std::string MethodHint(const std::vector<std::string>& specs, const std::string&
 }
 
 void RegisterSweeps(py::module_& m) {
-    m.def("_robustness", &Robustness);
-    m.def("_row_count", &RowCount);
-    m.def("_calibrate", &Calibrate);
+    m.def("_robustness", &Robustness, py::arg("host_paths"), py::arg("host_arrays"), py::arg("mark"), py::arg("seeds"),
+          py::arg("attacks"), py::arg("methods"), py::arg("method_objects"), py::arg("target_psnr"),
+          py::arg("calibration"), py::arg("jobs"), py::arg("register"), py::arg("shard_index"), py::arg("shard_count"),
+          py::arg("progress"));
+    m.def("_row_count", &RowCount, py::arg("host_paths"), py::arg("host_arrays"), py::arg("seeds"), py::arg("attacks"),
+          py::arg("methods"));
+    m.def("_calibrate", &Calibrate, py::arg("host_paths"), py::arg("host_arrays"), py::arg("mark"), py::arg("seeds"),
+          py::arg("attacks"), py::arg("method"), py::arg("method_object"), py::arg("jobs"), py::arg("progress"));
     m.def("_method_name", &MethodName);
     m.def("_available_threads", &AvailableThreads);
 }
