@@ -1,5 +1,6 @@
 #include "cli/cli_app.h"
 
+#include <algorithm>
 #include <new>
 #include <stdexcept>
 #include <string_view>
@@ -107,8 +108,56 @@ int ParseAndRun(CLI::App& app, int argc, char** argv) {
 // engine depends on it, never its results).
 std::string VersionText() { return std::string(kProgramVersion) + "\n" + vector_targets::Summary(); }
 
+using Registration = void (*)(CLI::App&);
+
+// Each command family with the commands it registers, in the order of the help.
+struct Family {
+    Registration add;
+    std::vector<std::string> commands;
+};
+
+std::vector<Family> Families() {
+    std::vector<std::string> toolboxCommands;
+    for (const toolbox::CliCommand& command : toolbox::CliCommands()) toolboxCommands.emplace_back(command.name);
+    return {{RegisterInfoCommand, {"info"}},
+            {RegisterExperimentCommand, {"experiment"}},
+            {RegisterMarkingCommands, {"embed", "extract"}},
+            {RegisterToolboxCommands, toolboxCommands},
+            {RegisterCalibrateCommand, {"calibrate"}},
+            {RegisterRobustnessCommand, {"robustness"}},
+            {RegisterAttackCommand, {"attack"}}};
+}
+
+// The command word of the command line, or "" when the program's own help or version comes
+// first or no word is given.
+std::string CommandWord(int argc, char** argv) {
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view word = argv[i];
+        if (word == "--" || word == "-h" || word == "--help" || word == "--version") return "";
+        if (word.size() > 1 && word[0] == '-') continue;
+        return std::string(word);
+    }
+    return "";
+}
+
+void RegisterProgram(CLI::App& app) {
+    app.description("Quillfen: DCT-domain watermarking laboratory and gray-image toolbox");
+    app.set_version_flag("--version", [] { return VersionText(); });
+    app.require_subcommand(1);
+}
+
 int BuildAndRun(int argc, char** argv) {
     CLI::App app{"", "quillfen-cli"};
+    // A run of one command builds the parser of its family alone: the others' (their options,
+    // checks and help texts, some made from the catalogues) would cost the start of every run.
+    // Without a known command word, every family is there for the help and the messages.
+    const std::string word = CommandWord(argc, argv);
+    for (const Family& family : Families()) {
+        if (std::find(family.commands.begin(), family.commands.end(), word) == family.commands.end()) continue;
+        RegisterProgram(app);
+        family.add(app);
+        return ParseAndRun(app, argc, argv);
+    }
     RegisterCommands(app);
     return ParseAndRun(app, argc, argv);
 }
@@ -116,16 +165,8 @@ int BuildAndRun(int argc, char** argv) {
 }  // namespace
 
 void RegisterCommands(CLI::App& app) {
-    app.description("Quillfen: DCT-domain watermarking laboratory and gray-image toolbox");
-    app.set_version_flag("--version", [] { return VersionText(); });
-    app.require_subcommand(1);
-    RegisterInfoCommand(app);
-    RegisterExperimentCommand(app);
-    RegisterMarkingCommands(app);
-    RegisterToolboxCommands(app);
-    RegisterCalibrateCommand(app);
-    RegisterRobustnessCommand(app);
-    RegisterAttackCommand(app);
+    RegisterProgram(app);
+    for (const Family& family : Families()) family.add(app);
 }
 
 CLI::Validator DecimalNumber(std::int64_t min, std::int64_t max) {
