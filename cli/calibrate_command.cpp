@@ -124,7 +124,7 @@ void RegisterCalibrateCommand(CLI::App& app) {
     CLI::Option* jobsOption =
         cmd->add_option("--jobs", o->jobs, "threads, 1..1024 (default: every core)")->transform(JobCount());
     CLI::Option* outOption = cmd->add_option(
-        "--out", o->out, "write the calibration (JSON) to this file; without it the JSON goes to standard output");
+        "--out", o->out, "write the calibration (JSON) to this file; without it (or with -) the JSON goes to standard output");
     cmd->callback([o, jobsOption, outOption, markOption] {
         CalibrationInputs inputs;
         inputs.Hosts.assign(o->hosts.begin(), o->hosts.end());
@@ -141,7 +141,8 @@ void RegisterCalibrateCommand(CLI::App& app) {
         const std::vector<std::uint32_t>& seeds = prepared.Seeds;
         const std::vector<AttackCell>& attacks = prepared.Attacks;
         const std::vector<HostFile>& files = prepared.Files;
-        const bool toFile = outOption->count() > 0;
+        // "--out -" (or /dev/stdout) is standard output, as no --out is.
+        const bool toFile = outOption->count() > 0 && !NamesStandardOutput(o->out);
         RunFiles runFiles;
         for (const HostFile& file : files) runFiles.Input("the host picture '" + file.Path.string() + "'", file.Path);
         if (prepared.Mark) runFiles.Input("the mark picture (--mark)", o->mark);

@@ -1,12 +1,15 @@
 #include "cli/cli_app.h"
 
+#include <algorithm>
 #include <new>
 #include <stdexcept>
 #include <string_view>
 
 #include "cli/commands.h"
+#include "quillfen/image/detail/suggestions.h"
 #include "quillfen/image/errors.h"
 #include "quillfen/image/vector_targets.h"
+#include "quillfen/toolbox/catalogue.h"
 
 namespace quillfen::cli {
 
@@ -20,6 +23,19 @@ std::string NameList(const std::vector<CLI::App*>& apps) {
     std::string names;
     for (const CLI::App* sub : apps) names += (names.empty() ? "" : ", ") + sub->get_name();
     return names;
+}
+
+// ", did you mean ...?" for a word that names no command of `parent` (the program or a group):
+// the toolbox's names and the names it knows its operations by elsewhere first, then any
+// command's.
+std::string CommandHint(CLI::App& parent, bool top, const std::string& word) {
+    std::string hint = toolbox::CommandSuggestion(top ? std::string() : parent.get_name(), word);
+    if (hint.empty()) {
+        std::vector<std::string> names;
+        for (const CLI::App* sub : Subcommands(parent)) names.push_back(sub->get_name());
+        hint = DidYouMean(word, names);
+    }
+    return hint.empty() ? hint : ", " + hint;
 }
 
 // Before the parser sees the words, checks that each command word names a command (and each
@@ -41,10 +57,12 @@ void CheckCommandWords(CLI::App& app, int argc, char** argv) {
             if (sub->get_name() == word) found = sub;
         }
         if (found == nullptr) {
+            const std::string hint = CommandHint(*current, current == &app, word);
             if (current == &app)
-                throw CommandFailure{kExitUsage, "unknown command '" + word + "' (commands: " + NameList(subs) + ")"};
-            throw CommandFailure{kExitUsage, current->get_name() + ": unknown operation '" + word +
-                                                 "' (operations: " + NameList(subs) + ")"};
+                throw CommandFailure{kExitUsage,
+                                     "unknown command '" + word + "'" + hint + " (commands: " + NameList(subs) + ")"};
+            throw CommandFailure{kExitUsage, current->get_name() + ": unknown operation '" + word + "'" + hint +
+                                                 " (operations: " + NameList(subs) + ")"};
         }
         current = found;
         sawWord = true;
@@ -90,21 +108,66 @@ int ParseAndRun(CLI::App& app, int argc, char** argv) {
 // engine depends on it, never its results).
 std::string VersionText() { return std::string(kProgramVersion) + "\n" + vector_targets::Summary(); }
 
-int BuildAndRun(int argc, char** argv) {
-    CLI::App app{"Quillfen: DCT-domain watermarking laboratory and gray-image toolbox", "quillfen-cli"};
+using Registration = void (*)(CLI::App&);
+
+// Each command family with the commands it registers, in the order of the help.
+struct Family {
+    Registration add;
+    std::vector<std::string> commands;
+};
+
+std::vector<Family> Families() {
+    std::vector<std::string> toolboxCommands;
+    for (const toolbox::CliCommand& command : toolbox::CliCommands()) toolboxCommands.emplace_back(command.name);
+    return {{RegisterInfoCommand, {"info"}},
+            {RegisterExperimentCommand, {"experiment"}},
+            {RegisterMarkingCommands, {"embed", "extract"}},
+            {RegisterToolboxCommands, toolboxCommands},
+            {RegisterCalibrateCommand, {"calibrate"}},
+            {RegisterRobustnessCommand, {"robustness"}},
+            {RegisterAttackCommand, {"attack"}}};
+}
+
+// The command word of the command line, or "" when the program's own help or version comes
+// first or no word is given.
+std::string CommandWord(int argc, char** argv) {
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view word = argv[i];
+        if (word == "--" || word == "-h" || word == "--help" || word == "--version") return "";
+        if (word.size() > 1 && word[0] == '-') continue;
+        return std::string(word);
+    }
+    return "";
+}
+
+void RegisterProgram(CLI::App& app) {
+    app.description("Quillfen: DCT-domain watermarking laboratory and gray-image toolbox");
     app.set_version_flag("--version", [] { return VersionText(); });
     app.require_subcommand(1);
-    RegisterInfoCommand(app);
-    RegisterExperimentCommand(app);
-    RegisterMarkingCommands(app);
-    RegisterToolboxCommands(app);
-    RegisterCalibrateCommand(app);
-    RegisterRobustnessCommand(app);
-    RegisterAttackCommand(app);
+}
+
+int BuildAndRun(int argc, char** argv) {
+    CLI::App app{"", "quillfen-cli"};
+    // A run of one command builds the parser of its family alone: the others' (their options,
+    // checks and help texts, some made from the catalogues) would cost the start of every run.
+    // Without a known command word, every family is there for the help and the messages.
+    const std::string word = CommandWord(argc, argv);
+    for (const Family& family : Families()) {
+        if (std::find(family.commands.begin(), family.commands.end(), word) == family.commands.end()) continue;
+        RegisterProgram(app);
+        family.add(app);
+        return ParseAndRun(app, argc, argv);
+    }
+    RegisterCommands(app);
     return ParseAndRun(app, argc, argv);
 }
 
 }  // namespace
+
+void RegisterCommands(CLI::App& app) {
+    RegisterProgram(app);
+    for (const Family& family : Families()) family.add(app);
+}
 
 CLI::Validator DecimalNumber(std::int64_t min, std::int64_t max) {
     return CLI::Validator([min, max](std::string& text) { return CheckDecimal(text, min, max); },

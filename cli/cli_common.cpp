@@ -1,5 +1,6 @@
 #include "cli/cli_common.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <charconv>
 #include <cstdio>
@@ -8,6 +9,7 @@
 
 #include "quillfen/attacks/attack_list.h"
 #include "quillfen/benchmark/robustness_report.h"
+#include "quillfen/image/detail/suggestions.h"
 #include "quillfen/image/errors.h"
 #include "quillfen/methods/method.h"
 
@@ -146,6 +148,15 @@ TRixIPA LoadIpaOrFail(const std::string& path, bool* eightBit) {
 void PrintLine(const std::string& line) {
     std::cout << line << '\n';
     if (!std::cout && gReportError == 0) gReportError = errno != 0 ? errno : EIO;
+}
+
+void PrintText(const std::string& text) {
+    std::cout << text;
+    if (!std::cout && gReportError == 0) gReportError = errno != 0 ? errno : EIO;
+}
+
+bool NamesStandardOutput(const std::string& path) {
+    return path == "-" || path == "/dev/stdout" || path == "/dev/fd/1" || path == "/proc/self/fd/1";
 }
 
 void StartReport() {

@@ -62,6 +62,13 @@ double TargetPsnrOrFail(const std::string& text);
 
 // The one place commands print their reports, so that tests can capture them.
 void PrintLine(const std::string& line);
+// The same for a whole text that carries its own line ends (a CSV or HTML report).
+void PrintText(const std::string& text);
+
+// Whether the value of an option that names a report file asks for standard output instead:
+// "-", or standard output's own names (/dev/stdout, /dev/fd/1, /proc/self/fd/1), which as files
+// would be the terminal or pipe the report is printed to. (A file named "-" is "./-".)
+bool NamesStandardOutput(const std::string& path);
 
 // Flushes the report; false (with the system's reason) when it could not be written in full,
 // as when standard output is a full disk or a closed pipe.

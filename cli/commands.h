@@ -13,6 +13,11 @@ namespace quillfen::cli {
 // accept decimal numbers in 2..3600 only (CLI11 itself would read "010" as octal 8).
 CLI::Validator DecimalNumber(std::int64_t min, std::int64_t max);
 
+// The whole command line: the program's description, --version and every command family below,
+// as quillfen-cli parses it and as its shell completions and manual pages are written from it
+// (shell_files.cpp).
+void RegisterCommands(CLI::App& app);
+
 // Registration of each command family (one source file each).
 void RegisterInfoCommand(CLI::App& app);
 void RegisterExperimentCommand(CLI::App& app);

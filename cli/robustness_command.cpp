@@ -207,7 +207,8 @@ void Run(const Options& o, const Given& given, int jobs) {
     try {
         prepared = PrepareSweep(inputs);
     } catch (const SweepInputError& e) {
-        throw InputFailure(e);
+        CommandFailure failure = InputFailure(e);
+        throw failure;
     } catch (const ArgumentError& e) {
         throw CommandFailure{kExitUsage, e.what()};
     }
@@ -219,15 +220,35 @@ void Run(const Options& o, const Given& given, int jobs) {
                        "is fixed); each marks at its own");
 
     // The outputs: none may be an input of this run (the resumed rows aside) or another output.
+    // "-" (or /dev/stdout) prints a report instead: one of them at most, never the rows a
+    // resumed run must read back, and with nothing to claim or replace on disk.
     RunFiles files;
     for (const HostFile& host : prepared.Hosts) files.Input("the host picture '" + host.Path.string() + "'", host.Path);
     if (!o.mark.empty()) files.Input("the mark picture (--mark)", o.mark);
     for (const std::string& described : o.methodCommands) files.Input("a method's description (--method-cmd)", described);
     if (!prepared.Calibration.Path.empty()) files.Input("the calibration", prepared.Calibration.Path);
-    const std::vector<std::pair<std::string, std::pair<bool, std::string>>> outputs = {
-        {"--jsonl", {given.jsonl, o.jsonl}}, {"--csv", {given.csv, o.csv}}, {"--html", {given.html, o.html}}};
-    for (const auto& [option, file] : outputs)
-        if (file.first) files.Output(option, file.second);
+    struct Output {
+        const char* option;
+        bool given;
+        const std::string& path;
+        bool printed;  // to standard output
+    };
+    const Output outputs[] = {{"--jsonl", given.jsonl, o.jsonl, given.jsonl && NamesStandardOutput(o.jsonl)},
+                              {"--csv", given.csv, o.csv, given.csv && NamesStandardOutput(o.csv)},
+                              {"--html", given.html, o.html, given.html && NamesStandardOutput(o.html)}};
+    const Output* printed = nullptr;
+    for (const Output& output : outputs) {
+        if (!output.printed) continue;
+        if (printed != nullptr)
+            throw CommandFailure{kExitUsage, std::string(output.option) + " " + output.path + ": " + printed->option +
+                                                 " already goes to standard output; give one of them a file"};
+        printed = &output;
+    }
+    if (o.resume && outputs[0].printed)
+        throw CommandFailure{kExitUsage, "--resume: the rows to resume cannot be read back from standard output (--jsonl " +
+                                             o.jsonl + "); give --jsonl FILE"};
+    for (const Output& output : outputs)
+        if (output.given && !output.printed) files.Output(output.option, output.path);
     if (plan.Register) {
         // The OpenCV module is loaded now, so that a missing one stops the run before any row.
         try {
@@ -239,9 +260,9 @@ void Run(const Options& o, const Given& given, int jobs) {
     // Files written at the end are made now, so that one that cannot be written stops the run
     // before its work rather than after it.
     std::unique_ptr<PendingFile> jsonlFile, csvFile, htmlFile;
-    if (given.jsonl && !o.resume) jsonlFile = Pending("--jsonl", o.jsonl);
-    if (given.csv) csvFile = Pending("--csv", o.csv);
-    if (given.html) htmlFile = Pending("--html", o.html);
+    if (given.jsonl && !o.resume && !outputs[0].printed) jsonlFile = Pending("--jsonl", o.jsonl);
+    if (given.csv && !outputs[1].printed) csvFile = Pending("--csv", o.csv);
+    if (given.html && !outputs[2].printed) htmlFile = Pending("--html", o.html);
     if (o.resume) {
         // The resumed file is appended to where its links lead, under the same rules.
         try {
@@ -252,12 +273,12 @@ void Run(const Options& o, const Given& given, int jobs) {
     }
     // Each output is this run's until it ends: a second run on one of them is refused at once.
     std::vector<std::unique_ptr<OutputLock>> locks;
-    for (const auto& [option, file] : outputs) {
-        if (!file.first) continue;
+    for (const Output& output : outputs) {
+        if (!output.given || output.printed) continue;
         try {
-            locks.push_back(std::make_unique<OutputLock>(file.second, CommandLineText()));
+            locks.push_back(std::make_unique<OutputLock>(output.path, CommandLineText()));
         } catch (const Error& e) {
-            throw CommandFailure{kExitUsage, option + ": " + e.what()};
+            throw CommandFailure{kExitUsage, std::string(output.option) + ": " + e.what()};
         }
     }
 
@@ -345,6 +366,9 @@ void Run(const Options& o, const Given& given, int jobs) {
         PrintErrorLine("note: no calibration given and none beside the mark ('" + prepared.Calibration.Beside.string() +
                        "'): the detected_* fields stay empty");
     const bool toFiles = given.jsonl || given.csv || given.html;
+    // The rows as they come, on standard output: without any report option, and for --jsonl -.
+    const bool rowsPrinted = !toFiles || outputs[0].printed;
+    ProgressBar bar("rows");
     std::vector<std::optional<RobustnessRow>> rows(range.End - range.Begin);
     SweepCallbacks callbacks;
     callbacks.Skip = [&](std::uint64_t r) {
@@ -357,9 +381,11 @@ void Run(const Options& o, const Given& given, int jobs) {
     callbacks.Row = [&](std::uint64_t r, const RobustnessRow& row) {
         rows[r - range.Begin] = row;
         if (appended) appended->Append(RowJson(row));
-        if (!toFiles) PrintLine(RowJson(row));
+        if (rowsPrinted) {
+            bar.Finish();  // a terminal shows the row where the bar was, and the bar again below it
+            PrintLine(RowJson(row));
+        }
     };
-    ProgressBar bar("rows");
     callbacks.Progress = [&bar](std::uint64_t done, std::uint64_t total) { bar.Update(done, total); };
     const SweepSummary summary = RunSweep(plan, callbacks);
     bar.Finish();
@@ -378,12 +404,16 @@ void Run(const Options& o, const Given& given, int jobs) {
     const std::size_t rowCount = all.size();
     if (jsonlFile) Commit("--jsonl", *jsonlFile, RowsJsonl(all));
     if (csvFile) Commit("--csv", *csvFile, RowsCsv(all, plan.Register, !plan.Methods.empty()));
-    if (htmlFile) {
+    if (outputs[1].printed) PrintText(RowsCsv(all, plan.Register, !plan.Methods.empty()));
+    if (htmlFile || outputs[2].printed) {
         // The last reader of the rows.
-        Commit("--html", *htmlFile,
-               RobustnessHtml(ReportOf(plan, std::move(all), prepared.MarkName, CommandLineText(), kProgramVersion)));
+        const std::string html =
+            RobustnessHtml(ReportOf(plan, std::move(all), prepared.MarkName, CommandLineText(), kProgramVersion));
+        if (htmlFile) Commit("--html", *htmlFile, html);
+        else PrintText(html);
     }
-    if (toFiles) {
+    // The count of rows, unless standard output carries a report, which it would spoil.
+    if (toFiles && printed == nullptr) {
         std::string line = std::to_string(rowCount) + " rows (" + std::to_string(plan.Hosts.size()) + " hosts x " +
                            std::to_string(plan.Seeds.size()) + " seeds x " +
                            (plan.Methods.empty() ? std::string() : std::to_string(plan.Methods.size()) + " methods x ") +
@@ -433,9 +463,11 @@ void RegisterRobustnessCommand(CLI::App& app) {
         ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
     CLI::Option* jobsOption =
         cmd->add_option("--jobs", o->jobs, "threads, 1..1024 (default: every core)")->transform(JobCount());
-    CLI::Option* jsonlOption = cmd->add_option("--jsonl", o->jsonl, "write the rows as JSON Lines to this file");
-    CLI::Option* csvOption = cmd->add_option("--csv", o->csv, "write the rows as CSV to this file");
-    CLI::Option* htmlOption = cmd->add_option("--html", o->html, "write the HTML report to this file");
+    CLI::Option* jsonlOption =
+        cmd->add_option("--jsonl", o->jsonl, "write the rows as JSON Lines to this file (-: standard output)");
+    CLI::Option* csvOption = cmd->add_option("--csv", o->csv, "write the rows as CSV to this file (-: standard output)");
+    CLI::Option* htmlOption =
+        cmd->add_option("--html", o->html, "write the HTML report to this file (-: standard output)");
     CLI::Option* shardOption = cmd->add_option(
         "--shard", o->shard, "compute only shard i of n (i/n, 1 <= i <= n <= 1000000) of the rows, in order");
     cmd->add_flag("--resume", o->resume,
@@ -448,8 +480,9 @@ void RegisterRobustnessCommand(CLI::App& app) {
                     "a blind method's calibration (calibrate --method) judges that method's rows instead of its "
                     "built-in thresholds");
     cmd->footer(
-        "Without --jsonl, --csv or --html the rows go to standard output as JSON Lines. Exit code 1 when a row "
-        "failed (the others are written), 2 for bad arguments or files.");
+        "Without --jsonl, --csv or --html the rows go to standard output as JSON Lines. One of the three may be - "
+        "(or /dev/stdout) for standard output, which then carries that report alone; --resume needs --jsonl FILE. "
+        "Exit code 1 when a row failed (the others are written), 2 for bad arguments or files.");
     cmd->callback([o, jobsOption, jsonlOption, csvOption, htmlOption, shardOption, targetOption] {
         Given given;
         given.targetPsnr = targetOption->count() > 0;

@@ -11,7 +11,8 @@
 #              the registration module (OpenCV)
 #   test       everything `make test` and `make asan` build and run: the desktop program, the
 #              tests and benchmarks, and the programs the round-trip tests and scripts call
-#              (among them Python with numpy, for the external method of examples/methods/)
+#              (among them Python with numpy, for the external method of examples/methods/,
+#              and zsh, fish and man, which read quillfen-cli's completions and manual pages)
 #   bench      the benchmark programs (`make bench`), with OpenCV for `make bench-compare`
 #   consumer   the libraries installed and built into examples/consumer (`make consumer`),
 #              with the registration module it loads (OpenCV)
@@ -22,9 +23,9 @@
 #              come from Debian's multiarch packages)
 #   python     the Python package `quillfen` (`make python`, `pip install .`) with the
 #              registration module (OpenCV), and its tests: pybind11, numpy, pytest, setuptools;
-#              and, if they can be installed, pandas, matplotlib and Dask's distributed
-#              scheduler for the parts that use them (rows as a data frame, the example's plot,
-#              sweeps on a cluster; their tests are skipped without them)
+#              and, if they can be installed, pandas, matplotlib, Dask's distributed scheduler
+#              and tqdm for the parts that use them (rows as a data frame, the example's plot,
+#              sweeps on a cluster, progress=True's bar; their tests are skipped without them)
 #   photos     camera photographs under free licences, for the benchmarks and the slow tests on
 #              whole pictures (scripts/photos.sh lists them); never copied into the repository
 set -euo pipefail
@@ -43,7 +44,7 @@ group_packages() {
     demo) echo "${core[*]}" ;;
     gui) echo "${core[*]} ${gui[*]}" ;;
     test) echo "${core[*]} ${gui[*]} libgtest-dev libgmock-dev libbenchmark-dev
-                libjpeg-turbo-progs imagemagick parallel python3-numpy" ;;
+                libjpeg-turbo-progs imagemagick parallel python3-numpy zsh fish man-db" ;;
     bench) echo "${core[*]} libbenchmark-dev libopencv-imgproc-dev" ;;
     consumer) echo "${core[*]} libopencv-imgproc-dev libopencv-video-dev" ;;
     fuzz) echo "${core[*]} clang libclang-rt-14-dev" ;;
@@ -71,7 +72,7 @@ foreign_packages() {
 # tried after the others, and a failure to install them is a note, not an error.
 optional_packages() {
   case "$1" in
-    python) echo "python3-pandas python3-matplotlib python3-distributed" ;;
+    python) echo "python3-pandas python3-matplotlib python3-distributed python3-tqdm" ;;
     *) echo "" ;;
   esac
 }

@@ -9,6 +9,7 @@
 #include <optional>
 #include <system_error>
 
+#include "quillfen/image/detail/suggestions.h"
 #include "quillfen/image/errors.h"
 
 namespace quillfen {
@@ -287,7 +288,11 @@ public:
 private:
     StepValues CheckStep(const RawStep& raw) {
         const AttackInfo* info = FindAttack(raw.Attack);
-        if (!info) Fail("unknown attack " + Quoted(raw.Attack) + " (known: " + KnownAttacks() + ")");
+        if (!info) {
+            const std::string hint = AttackHint(raw);
+            Fail("unknown attack " + Quoted(raw.Attack) + (hint.empty() ? "" : ", " + hint) + " (known: " +
+                 KnownAttacks() + ")");
+        }
         StepValues result{info, std::vector<std::vector<double>>(info->Parameters.size())};
         std::vector<bool> given(info->Parameters.size(), false);
         for (const RawParameter& parameter : raw.Parameters) {
@@ -295,7 +300,7 @@ private:
             while (index < info->Parameters.size() && parameter.Name != info->Parameters[index].Name) ++index;
             if (index == info->Parameters.size())
                 Fail(std::string(info->Name) + " has no parameter " + Quoted(parameter.Name) + " (" +
-                     ParameterNames(*info) + ")");
+                     ParameterNames(*info) + ")" + ParameterHint(*info, raw, parameter.Name));
             if (given[index]) Fail("parameter " + parameter.Name + " of " + info->Name + " is given twice");
             given[index] = true;
             for (const Item& item : parameter.Items) Expand(info->Parameters[index], item, result.Lists[index]);
@@ -390,6 +395,83 @@ private:
         if (const auto reason = CheckParameterValue(parameter, value))
             Fail(std::string(parameter.Name) + "=" + text + " " + *reason + " (accepted: " +
                  AcceptedValues(parameter) + ")");
+    }
+
+    static std::vector<std::string> AttackNames() {
+        std::vector<std::string> names;
+        for (const AttackInfo& info : AttackCatalogue()) names.emplace_back(info.Name);
+        return names;
+    }
+
+    static bool Takes(const AttackInfo& info, const std::string& parameter) {
+        return std::any_of(info.Parameters.begin(), info.Parameters.end(),
+                           [&](const AttackParameter& p) { return parameter == p.Name; });
+    }
+
+    static bool TakesAll(const AttackInfo& info, const RawStep& raw) {
+        return std::all_of(raw.Parameters.begin(), raw.Parameters.end(),
+                           [&](const RawParameter& p) { return Takes(info, p.Name); });
+    }
+
+    // The step as written, under another attack's name: "real-jpeg:q=50".
+    static std::string Renamed(const RawStep& raw, const char* attack) {
+        std::string text = attack;
+        for (std::size_t i = 0; i < raw.Parameters.size(); ++i) {
+            text += i == 0 ? ":" : ",";
+            text += raw.Parameters[i].Name + "=";
+            for (std::size_t k = 0; k < raw.Parameters[i].Items.size(); ++k)
+                text += (k == 0 ? "" : ",") + raw.Parameters[i].Items[k].Text;
+        }
+        return text;
+    }
+
+    // "did you mean ...?" for an unknown attack: the names near the one typed, and first among
+    // them and their kin ("jpeg", "real-jpeg") those that take every parameter given, so that
+    // "jpg:q=50" is offered the codec, which has a quality, before the quantisation.
+    static std::string AttackHint(const RawStep& raw) {
+        const std::vector<std::string> names = AttackNames();
+        const std::vector<std::string> near = SimilarNames(raw.Attack, names);
+        std::vector<std::string> offered;
+        if (!raw.Parameters.empty()) {
+            for (const AttackInfo& info : AttackCatalogue()) {
+                const bool kin = std::any_of(near.begin(), near.end(), [&](const std::string& n) {
+                    return n == info.Name || !SimilarNames(n, {info.Name}).empty();
+                });
+                if (kin && TakesAll(info, raw)) offered.push_back(info.Name);
+            }
+        }
+        for (const std::string& n : near)
+            if (offered.size() < 3 && std::find(offered.begin(), offered.end(), n) == offered.end()) offered.push_back(n);
+        return offered.empty() ? std::string() : "did you mean " + QuotedAlternatives(offered) + "?";
+    }
+
+    // What an unknown parameter of a known attack might have been: another of its parameters,
+    // or a kindred attack that takes it ("jpeg:q=50" is "real-jpeg:q=50"), with what tells the
+    // two attacks apart.
+    static std::string ParameterHint(const AttackInfo& info, const RawStep& raw, const std::string& parameter) {
+        if (info.Parameters.size() > 1) {
+            std::vector<std::string> own;
+            for (const AttackParameter& p : info.Parameters) own.emplace_back(p.Name);
+            const std::string hint = DidYouMean(parameter, own);
+            if (!hint.empty()) return "; " + hint;
+        }
+        for (const AttackInfo& other : AttackCatalogue()) {
+            if (other.Id == info.Id || !Takes(other, parameter)) continue;
+            const bool kin = !SimilarNames(info.Name, {other.Name}).empty() || !SimilarNames(other.Name, {info.Name}).empty();
+            if (!kin) continue;
+            const std::string offered = TakesAll(other, raw) ? Renamed(raw, other.Name) : std::string(other.Name);
+            return "; did you mean '" + offered + "'? " + Described(info, parameter) + "; " + Described(other, parameter);
+        }
+        return "";
+    }
+
+    // "jpeg is the workspace's JPEG-style quantisation ...", "real-jpeg is a gray baseline JPEG
+    // file ... (q: JPEG quality)": what each attack is, and what the parameter means to the other.
+    static std::string Described(const AttackInfo& info, const std::string& parameter) {
+        std::string text = std::string(info.Name) + " is " + info.Summary;
+        for (const AttackParameter& p : info.Parameters)
+            if (parameter == p.Name) text += std::string(" (") + p.Name + ": " + p.Meaning + ")";
+        return text;
     }
 
     static std::string KnownAttacks() {

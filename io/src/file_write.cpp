@@ -31,8 +31,20 @@ std::string NotRegularReason(mode_t mode) {
     return std::string("it is ") + kind + ", not a regular file";
 }
 
-FileError Failure(const std::string& what, const fs::path& path, const std::string& reason) {
-    return FileError(what + " " + path.string() + " (" + reason + ")");
+// "<what> <path> (<reason>)", with the system's error number (0: none) and the path.
+FileError Failure(const std::string& what, const fs::path& path, const std::string& reason, int err = 0) {
+    return FileError(what + " " + path.string() + " (" + reason + ")", err, path.string());
+}
+
+FileError Failure(const std::string& what, const fs::path& path, int err) {
+    return Failure(what, path, Reason(err), err);
+}
+
+// The same for a name that is no regular file: a folder is the system's EISDIR, the others have
+// no error number of their own.
+FileError NotRegular(const std::string& what, const fs::path& path, mode_t mode) {
+    return FileError(what + " " + path.string() + " (" + NotRegularReason(mode) + ")", S_ISDIR(mode) ? EISDIR : 0,
+                     path.string());
 }
 
 // Length in bytes of the UTF-8 sequence a lead byte starts; 1 for anything else.
@@ -97,14 +109,14 @@ FileDescriptor OpenFileForReading(const fs::path& path, std::int64_t* size) {
     const std::string what = "Cannot open file";
     // Look before opening: opening a device may have effects of its own.
     struct stat info {};
-    if (::stat(path.c_str(), &info) != 0) throw Failure(what, path, Reason(errno));
-    if (!S_ISREG(info.st_mode)) throw Failure(what, path, NotRegularReason(info.st_mode));
+    if (::stat(path.c_str(), &info) != 0) throw Failure(what, path, errno);
+    if (!S_ISREG(info.st_mode)) throw NotRegular(what, path, info.st_mode);
     // O_NONBLOCK: should the name have become a FIFO meanwhile, open() must not wait for a
     // writer; fstat() then tells what was opened.
     FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
-    if (fd.get() < 0) throw Failure(what, path, Reason(errno));
-    if (::fstat(fd.get(), &info) != 0) throw Failure(what, path, Reason(errno));
-    if (!S_ISREG(info.st_mode)) throw Failure(what, path, NotRegularReason(info.st_mode));
+    if (fd.get() < 0) throw Failure(what, path, errno);
+    if (::fstat(fd.get(), &info) != 0) throw Failure(what, path, errno);
+    if (!S_ISREG(info.st_mode)) throw NotRegular(what, path, info.st_mode);
     const int flags = ::fcntl(fd.get(), F_GETFL);
     if (flags >= 0) ::fcntl(fd.get(), F_SETFL, flags & ~O_NONBLOCK);
     if (size) *size = static_cast<std::int64_t>(info.st_size);
@@ -123,7 +135,7 @@ std::vector<std::uint8_t> ReadWholeFile(const fs::path& path) {
         const ssize_t n = ::read(fd.get(), chunk.data(), chunk.size());
         if (n < 0) {
             if (errno == EINTR) continue;
-            throw FileError("Cannot read file " + path.string() + " (" + Reason(errno) + ")");
+            throw Failure("Cannot read file", path, errno);
         }
         if (n == 0) break;
         bytes.insert(bytes.end(), chunk.begin(), chunk.begin() + n);
@@ -145,7 +157,8 @@ void RefuseForeignLinkInSharedFolder(const fs::path& link, const struct stat& in
     if (!shared || info.st_uid == dir.st_uid || info.st_uid == ::geteuid()) return;
     throw Failure(what, path,
                   "it is a symbolic link in the shared folder " + folder.string() +
-                      " that belongs to another user; such links are not followed");
+                      " that belongs to another user; such links are not followed",
+                  EACCES);  // what the kernel answers for such a link
 }
 
 }  // namespace
@@ -155,13 +168,13 @@ fs::path FollowLinks(const fs::path& path, const std::string& what) {
     for (int hops = 0;; ++hops) {
         struct stat info {};
         if (::lstat(current.c_str(), &info) != 0 || !S_ISLNK(info.st_mode)) return current;
-        if (hops == 40) throw Failure(what, path, Reason(ELOOP));
+        if (hops == 40) throw Failure(what, path, ELOOP);
         RefuseForeignLinkInSharedFolder(current, info, what, path);
         std::string target(static_cast<std::size_t>(info.st_size > 0 ? info.st_size : 255) + 1, '\0');
         ssize_t n = 0;
         for (;;) {
             n = ::readlink(current.c_str(), target.data(), target.size());
-            if (n < 0) throw Failure(what, path, Reason(errno));
+            if (n < 0) throw Failure(what, path, errno);
             if (static_cast<std::size_t>(n) < target.size()) break;
             target.resize(target.size() * 2);  // the link changed meanwhile
         }
@@ -226,12 +239,12 @@ namespace {
 // file or one we may not write.
 bool ExistingTarget(const fs::path& target, const fs::path& path, const std::string& what, struct stat& old) {
     if (::stat(target.c_str(), &old) == 0) {
-        if (!S_ISREG(old.st_mode)) throw Failure(what, path, NotRegularReason(old.st_mode));
+        if (!S_ISREG(old.st_mode)) throw NotRegular(what, path, old.st_mode);
         // The rename needs only the folder's permission; the file's own must count too.
-        if (::faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) != 0) throw Failure(what, path, Reason(errno));
+        if (::faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) != 0) throw Failure(what, path, errno);
         return true;
     }
-    if (errno != ENOENT) throw Failure(what, path, Reason(errno));
+    if (errno != ENOENT) throw Failure(what, path, errno);
     return false;
 }
 
@@ -243,7 +256,7 @@ PendingFile::PendingFile(const fs::path& path) : path_(path), target_(FollowLink
     struct stat old {};
     ExistingTarget(target_, path_, kCreate, old);
     const std::string name = target_.filename().native();
-    if (name.empty() || name == "." || name == "..") throw Failure(kCreate, path_, Reason(EISDIR));
+    if (name.empty() || name == "." || name == "..") throw Failure(kCreate, path_, EISDIR);
     const fs::path folder = target_.parent_path();
     // Created exclusively, with the permissions a new file gets (the kernel applies the umask).
     for (int attempt = 0; fd_.get() < 0; ++attempt) {
@@ -252,7 +265,7 @@ PendingFile::PendingFile(const fs::path& path) : path_(path), target_(FollowLink
         if (fd_.get() < 0 && (errno != EEXIST || attempt == 100)) {
             const int err = errno;
             temp_.clear();
-            throw Failure(kCreate, path_, Reason(err));
+            throw Failure(kCreate, path_, err);
         }
     }
     slot_ = RegisterWorkFile(temp_);
@@ -307,7 +320,7 @@ void PendingFile::Commit(const std::vector<std::uint8_t>& bytes) {
     if (err != 0) {
         ::unlink(temp_.c_str());
         temp_.clear();
-        throw Failure(kCreate, path_, Reason(err));
+        throw Failure(kCreate, path_, err);
     }
     temp_.clear();
 }
@@ -319,10 +332,10 @@ OutputLock::OutputLock(const fs::path& path, const std::string& holder) {
     lockFile_ = folder / HiddenWorkName(folder, target.filename().native(), "lock");
     for (int attempt = 0;; ++attempt) {
         FileDescriptor fd(::open(lockFile_.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0666));
-        if (fd.get() < 0) throw Failure(what, path, Reason(errno));
+        if (fd.get() < 0) throw Failure(what, path, errno);
         if (::flock(fd.get(), LOCK_EX | LOCK_NB) != 0) {
             const int err = errno;
-            if (err != EWOULDBLOCK) throw Failure(what, path, Reason(err));
+            if (err != EWOULDBLOCK) throw Failure(what, path, err);
             // The holder wrote who it is; it may not have yet.
             char text[512] = {};
             const ssize_t n = ::pread(fd.get(), text, sizeof text - 1, 0);
@@ -354,7 +367,7 @@ OutputLock::OutputLock(const fs::path& path, const std::string& holder) {
             fd_ = std::move(fd);
             break;
         }
-        if (attempt == 100) throw Failure(what, path, Reason(EAGAIN));
+        if (attempt == 100) throw Failure(what, path, EAGAIN);
     }
     slot_ = RegisterWorkFile(lockFile_);
     const std::string text = std::to_string(::getpid()) + " " + holder + "\n";

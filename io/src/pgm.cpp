@@ -93,7 +93,10 @@ void TRixPGM::LoadFromFile(const std::filesystem::path& fileName, Bitmap& bitmap
     std::int64_t size = 0;
     FileDescriptor fd = OpenFileForReading(fileName, &size);
     std::unique_ptr<std::FILE, FileCloser> file(::fdopen(fd.get(), "rb"));
-    if (!file) throw FileError("Cannot open file " + fileName.string() + " (" + std::strerror(errno) + ")");
+    if (!file) {
+        const int err = errno;
+        throw FileError("Cannot open file " + fileName.string() + " (" + std::strerror(err) + ")", err, fileName.string());
+    }
     fd.release();  // the stream owns it now
     LoadFromStream(file.get(), size, fileName.string(), bitmap);
 }
@@ -156,7 +159,7 @@ void TRixPGM::LoadFromStream(std::FILE* stream, std::int64_t fileSize, const std
         }
     }
     if (::fseeko(Stream, static_cast<off_t>(rasterStart), SEEK_SET) != 0) {
-        throw FileError("Cannot read file " + fileName + " (" + std::strerror(errno) + ")");
+        throw FileError("Cannot read file " + fileName + " (" + std::strerror(errno) + ")", errno, fileName);
     }
 
     Bitmap loaded(Width, Height, 0);

@@ -8,6 +8,7 @@
 #include <limits>
 
 #include "blind_methods.h"
+#include "quillfen/image/detail/suggestions.h"
 #include "quillfen/image/errors.h"
 #include "quillfen/image/portable_math.h"
 #include "quillfen/io/file_write.h"
@@ -17,6 +18,14 @@ namespace quillfen {
 namespace {
 
 constexpr std::uint64_t kPayloadStream = 0x5041594C4F414403ULL;
+
+// "; did you mean 'qim'?" for a name near a method's, else "".
+std::string NearestNames(std::string_view typed, const std::vector<std::shared_ptr<const MethodInfo>>& entries) {
+    std::vector<std::string> names;
+    for (const auto& m : entries) names.push_back(m->Name);
+    const std::string hint = DidYouMean(typed, names);
+    return hint.empty() ? hint : "; " + hint;
+}
 
 std::string NamesOf(const std::vector<std::shared_ptr<const MethodInfo>>& entries) {
     std::string known;
@@ -129,7 +138,8 @@ MethodSpec DefaultMethod() { return MethodRegistry::BuiltIn().Defaults(kPolarity
 MethodSpec MethodRegistry::Defaults(std::string_view name) const {
     std::shared_ptr<const MethodInfo> info = Find(name);
     if (info == nullptr)
-        throw ArgumentError("unknown method '" + std::string(name) + "' (known: " + NamesOf(entries_) + ")");
+        throw ArgumentError("unknown method '" + std::string(name) + "' (known: " + NamesOf(entries_) + ")" +
+                            NearestNames(name, entries_));
     return DefaultsOf(std::move(info));
 }
 
@@ -139,7 +149,7 @@ MethodSpec MethodRegistry::Parse(std::string_view text) const {
     const std::string_view name = text.substr(0, colon);
     if (Find(name) == nullptr)
         throw ArgumentError("'" + whole + "': unknown method '" + std::string(name) + "' (known: " + NamesOf(entries_) +
-                            ")");
+                            ")" + NearestNames(name, entries_));
     MethodSpec described = Defaults(name);
     const MethodInfo& info = *described.Info;
     if (colon == std::string_view::npos) return described;

@@ -21,7 +21,11 @@ carry a payload of up to 64 bits (``embed(host, payload, method="qim", bits=32)`
 
 Every call that computes releases the interpreter's lock, so threads run at once. Bad input
 raises :class:`Error` (a ``ValueError``), a file that cannot be opened, read or written
-:class:`FileError` (an ``OSError``), each with the command line's one-line message.
+:class:`FileError` (an ``OSError``), each with the command line's one-line message. A
+:class:`FileError` has the system's ``errno`` and the ``filename`` when there are, and is also
+the built-in class of its kind (``FileNotFoundError``, ``PermissionError``,
+``IsADirectoryError``, ``NotADirectoryError``, ``FileExistsError``), so that
+``except FileNotFoundError`` catches a missing picture.
 """
 from __future__ import annotations
 
@@ -33,22 +37,66 @@ from typing import Any, Callable, Dict, Iterable, List, Mapping, Optional, Seque
 import numpy as np
 
 from . import _quillfen
-from ._quillfen import (Calibration, Error, FileError, Key, attacks, methods, payload_from_seed, read_picture,
-                        write_picture)
+from ._quillfen import Calibration, Error, FileError, Key
 from . import metrics, toolbox
 from ._sweep import _target_psnr, calibrate, robustness, rows_to_dataframe
 
 __all__ = [
-    "Calibration", "Error", "FileError", "Key", "Verdict", "attack", "attacks", "calibrate", "embed",
-    "experiment", "extract", "method_name", "methods", "metrics", "payload_from_seed", "read_picture", "robustness", "rows_to_dataframe",
-    "toolbox", "write_picture",
+    "METHOD", "Calibration", "Error", "FileError", "Key", "Verdict", "attack", "attacks", "calibrate", "embed",
+    "experiment", "extract", "method_name", "methods", "metrics", "payload_from_seed", "read_picture", "robustness",
+    "rows_to_dataframe", "toolbox", "write_picture",
 ]
 __version__ = "0.1.0"
-# Tracebacks name the errors where users catch them.
-Error.__module__ = FileError.__module__ = __name__
+# Tracebacks name the errors where users catch them (the kinds of FileError too).
+for _error in (Error, FileError, Calibration, Key, *_quillfen._file_error_kinds):
+    _error.__module__ = __name__
+del _error
+
+
+def __dir__() -> List[str]:
+    # The public names, not the modules and typing names the package itself imports.
+    return sorted([*__all__, "__version__"])
 
 #: The default method, the laboratory's own: what ``embed`` and ``robustness`` use unless told.
 METHOD: str = _quillfen.METHOD
+
+
+PathLike = Union[str, bytes, "os.PathLike[str]"]
+
+
+def read_picture(path: PathLike, gray: bool = False) -> np.ndarray:
+    """Reads a picture file (.pgm, .png, .jpg/.jpeg, .bmp, by extension, under the file rules of
+    quillfen-cli): an (H, W) uint8 array for a gray picture (an 8-bit file, or one whose pixels
+    are all gray) or with ``gray=True`` (the blue channel, the gray value the method reads),
+    else (H, W, 3) RGB. :class:`FileError` when it cannot be read, :class:`Error` when it is
+    not a picture Quillfen reads."""
+    return _quillfen.read_picture(path, gray)
+
+
+def write_picture(path: PathLike, picture: np.ndarray) -> None:
+    """Writes an (H, W) array as an 8-bit gray file, or an (H, W, 3|4) RGB(A) array as a 24-bit
+    one (alpha dropped), in the format of the extension; the file is replaced only by a
+    complete new one."""
+    _quillfen.write_picture(path, picture)
+
+
+def methods() -> List[Dict[str, Any]]:
+    """The method catalogue: a list of ``{name, summary, blind, payload_bits, strength,
+    uses_mark, thresholds: {'1e-3', '1e-6'}, parameters: [{name, lowest, highest, whole,
+    default, meaning}]}``."""
+    return _quillfen.methods()
+
+
+def attacks() -> List[Dict[str, Any]]:
+    """The attack catalogue: a list of ``{name, summary, seeded, parameters: [{name, lowest,
+    highest, whole, odd, default, accepted, meaning}]}``."""
+    return _quillfen.attacks()
+
+
+def payload_from_seed(seed: int, bits: int) -> List[int]:
+    """The payload bits a sweep and a calibration embed with that seed (and :func:`embed` when
+    given none)."""
+    return _quillfen.payload_from_seed(seed, bits)
 
 
 def method_name() -> str:

@@ -15,7 +15,8 @@ Hosts = Union[PathLike, Mapping[str, Picture], Sequence[Union[PathLike, NamedPic
 Mark = Union[PathLike, Picture, NamedPicture]
 Seeds = Union[str, int, Iterable[int]]
 Attacks = Union[None, str, Sequence[str]]
-Progress = Callable[[int, int], Any]
+# A function told (done, total), or True for a bar on stderr.
+Progress = Union[bool, Callable[[int, int], Any]]
 Row = Dict[str, Any]
 # A blind method's payload: a whole number (first bit highest), bits 0 and 1, or hexadecimal digits.
 Payload = Union[int, str, Sequence[int], npt.NDArray[np.integer]]

@@ -4,6 +4,8 @@ from __future__ import annotations
 
 import json
 import os
+import sys
+import time
 from typing import Any, Callable, Dict, Iterable, List, Optional, Sequence, Tuple, Union
 
 import numpy as np
@@ -98,6 +100,85 @@ def _calibration(calibration: Any) -> Any:
     return os.fsdecode(calibration) if _is_path(calibration) else calibration
 
 
+class _TextBar:
+    """A progress bar of plain text on stderr, for progress=True without tqdm: redrawn in place
+    on a terminal (ten times a second at most), a line at each tenth elsewhere (a log)."""
+
+    def __init__(self, unit: str) -> None:
+        self.unit = unit
+        self.terminal = sys.stderr.isatty()
+        self.start = time.monotonic()
+        self.drawn = 0.0
+        self.tenth = -1
+        self.open = False
+
+    def __call__(self, done: int, total: int) -> None:
+        share = done / total if total else 1.0
+        if self.terminal:
+            now = time.monotonic()
+            if done < total and now - self.drawn < 0.1:
+                return
+            self.drawn = now
+            filled = int(share * 24)
+            rate = done / (now - self.start) if now > self.start else 0.0
+            line = f"[{'#' * filled}{'.' * (24 - filled)}] {done}/{total} {self.unit}"
+            if done and rate:
+                left = int((total - done) / rate + 0.999)
+                line += f"  {rate:.1f} {self.unit}/s  {left // 60}:{left % 60:02d} left"
+            sys.stderr.write("\r" + line + "\x1b[K")
+            self.open = True
+        elif int(share * 10) > self.tenth:
+            self.tenth = int(share * 10)
+            sys.stderr.write(f"quillfen: {done}/{total} {self.unit}\n")
+        sys.stderr.flush()
+
+    def close(self) -> None:
+        if self.open:
+            sys.stderr.write("\r\x1b[K")
+            sys.stderr.flush()
+            self.open = False
+
+
+class _TqdmBar:
+    """progress=True with tqdm (Debian's python3-tqdm): its bar, on a terminal or in a notebook."""
+
+    def __init__(self, tqdm: Any, unit: str) -> None:
+        self.tqdm = tqdm
+        self.unit = unit
+        self.bar = None
+
+    def __call__(self, done: int, total: int) -> None:
+        if self.bar is None:
+            self.bar = self.tqdm(total=total, unit=self.unit, leave=False)
+        self.bar.update(done - self.bar.n)
+
+    def close(self) -> None:
+        if self.bar is not None:
+            self.bar.close()
+
+
+def _progress(progress: Any, unit: str) -> Any:
+    """The callable a sweep tells of its progress: the caller's, a bar for True (tqdm's when it
+    can be imported, else one of plain text), or None."""
+    if progress is None or progress is False:
+        return None
+    if progress is True:
+        try:
+            from tqdm.auto import tqdm
+        except ImportError:
+            return _TextBar(unit)
+        return _TqdmBar(tqdm, unit)
+    if not callable(progress):
+        raise _quillfen.Error(f"progress: give True (a bar), a function progress(done, total) or None, "
+                              f"not {type(progress).__name__}")
+    return progress
+
+
+def _closing(bar: Any) -> None:
+    if isinstance(bar, (_TextBar, _TqdmBar)):
+        bar.close()
+
+
 def _run_shard(arguments: Dict[str, Any], index: int, count: int) -> List[str]:
     """One shard of a sweep, as an executor's worker runs it: its rows as JSON text."""
     return _quillfen._robustness(arguments["paths"], arguments["pictures"], arguments["mark"],
@@ -108,8 +189,9 @@ def _run_shard(arguments: Dict[str, Any], index: int, count: int) -> List[str]:
 
 def robustness(hosts: Any, mark: Any = None, seeds: Any = "1..20", attacks: Any = None, methods: Any = None,
                target_psnr: Optional[float] = None, jobs: int = 0, register: bool = False, calibration: Any = None,
-               shard: Optional[Tuple[int, int]] = None, progress: Optional[Callable[[int, int], Any]] = None,
-               executor: Any = None, shards: Optional[int] = None) -> List[Row]:
+               shard: Optional[Tuple[int, int]] = None,
+               progress: Union[None, bool, Callable[[int, int], Any]] = None, executor: Any = None,
+               shards: Optional[int] = None) -> List[Row]:
     """The robustness sweep: every attack cell applied to every host marked with every seed,
     one row per (host, seed, cell), the rows of ``quillfen-cli robustness`` (the same fields
     and values as its JSON Lines, as dicts, in its order).
@@ -128,7 +210,9 @@ def robustness(hosts: Any, mark: Any = None, seeds: Any = "1..20", attacks: Any 
     ``<name>.calibration.json`` beside it, if any; a blind method's calibration judges that
     method's rows). ``mark`` None: the bundled seal. ``shard``: ``(i, n)``, the i-th of n slices
     of the rows. ``progress(done, total)`` is called as rows finish; an exception it raises
-    stops the sweep and is raised here, as Ctrl-C's ``KeyboardInterrupt`` is.
+    stops the sweep and is raised here, as Ctrl-C's ``KeyboardInterrupt`` is. ``progress=True``
+    draws a bar on stderr (tqdm's, Debian's python3-tqdm, when it is installed; else one of plain
+    text).
 
     ``executor``: anything with ``submit(function, *arguments)`` returning a future with
     ``result()`` (a ``concurrent.futures.ProcessPoolExecutor``, a ``dask.distributed.Client``):
@@ -147,6 +231,17 @@ def robustness(hosts: Any, mark: Any = None, seeds: Any = "1..20", attacks: Any 
     sweep's threads take the interpreter's lock for each call alone; an exception or a wrong
     return gives error rows naming the method, and the sweep goes on.
     """
+    bar = _progress(progress, "rows")
+    try:
+        return _robustness(hosts, mark, seeds, attacks, methods, target_psnr, jobs, register, calibration, shard,
+                           bar, executor, shards)
+    finally:
+        _closing(bar)
+
+
+def _robustness(hosts: Any, mark: Any, seeds: Any, attacks: Any, methods: Any, target_psnr: Optional[float],
+                jobs: int, register: bool, calibration: Any, shard: Optional[Tuple[int, int]], progress: Any,
+                executor: Any, shards: Optional[int]) -> List[Row]:
     named, objects = _methods(methods)
     paths, pictures = _hosts(hosts)
     arguments = {"paths": paths, "pictures": pictures, "mark": _mark(mark), "seeds": _seeds(seeds),
@@ -177,7 +272,8 @@ def robustness(hosts: Any, mark: Any = None, seeds: Any = "1..20", attacks: Any 
 
 
 def calibrate(hosts: Any, mark: Any = None, seeds: Any = "1..10", attacks: Any = None, jobs: int = 0,
-              progress: Optional[Callable[[int, int], Any]] = None, method: Any = None) -> "_quillfen.Calibration":
+              progress: Union[None, bool, Callable[[int, int], Any]] = None,
+              method: Any = None) -> "_quillfen.Calibration":
     """The detection thresholds of a method, as ``quillfen-cli calibrate``: for every host and
     seed the host is marked, and the key reads every other host marked and unmarked and its
     own host unmarked after every attack cell (None: the default grid); the null scores' model
@@ -185,15 +281,20 @@ def calibrate(hosts: Any, mark: Any = None, seeds: Any = "1..10", attacks: Any =
     :func:`robustness`. ``method``: None or ``"polarity"``, with its ``mark`` (a file or an
     array); a blind method by name (``"qim:bits=32"``, as ``--method``), or a method object
     written in Python (as :func:`robustness` takes them), with no mark: each key embeds the
-    payload its seed draws. ``progress(done, total)`` is told of the keys done."""
+    payload its seed draws. ``progress(done, total)`` is told of the keys done (True: a bar, as
+    :func:`robustness` draws)."""
     paths, pictures = _hosts(hosts)
     text, method_object = "", None
     if isinstance(method, str):
         text = method
     elif method is not None:
         method_object = method
-    return _quillfen._calibrate(paths, pictures, None if mark is None else _mark(mark), _seeds(seeds),
-                                _attacks(attacks), text, method_object, int(jobs), progress)
+    bar = _progress(progress, "keys")
+    try:
+        return _quillfen._calibrate(paths, pictures, None if mark is None else _mark(mark), _seeds(seeds),
+                                    _attacks(attacks), text, method_object, int(jobs), bar)
+    finally:
+        _closing(bar)
 
 
 def rows_to_dataframe(rows: Iterable[Row]) -> Any:

@@ -39,7 +39,9 @@ def _values(operation: Dict[str, Any], arguments: Dict[str, Any]) -> List[int]:
     unknown = sorted(set(arguments) - set(known))
     if unknown:
         accepted = ", ".join(known) or "none"
-        raise _quillfen.Error(f"{operation['command']}: no argument {unknown[0]!r} (accepted: {accepted})")
+        hint = _quillfen._did_you_mean(unknown[0], list(known))
+        raise _quillfen.Error(f"{operation['command']}: no argument {unknown[0]!r}{', ' + hint if hint else ''} "
+                              f"(accepted: {accepted})")
     values = []
     for name, argument in known.items():
         value = arguments.get(name, argument["initial"])
@@ -58,7 +60,9 @@ def _find(group: Optional[str], command: str) -> Dict[str, Any]:
         if operation["group"] == group and operation["command"] == command:
             return operation
     names = ", ".join(o["command"] for o in _OPERATIONS if o["group"] == group)
-    raise _quillfen.Error(f"{group or 'toolbox'}: no operation {command!r} (operations: {names})")
+    hint = _quillfen._toolbox_suggestion(group or "", command) if isinstance(command, str) else ""
+    raise _quillfen.Error(f"{group or 'toolbox'}: no operation {command!r}{', ' + hint if hint else ''} "
+                          f"(operations: {names})")
 
 
 def apply(picture: np.ndarray, group: Optional[str], command: str,
@@ -116,3 +120,8 @@ for _operation in _OPERATIONS:
         globals()[_name] = _command_function(_operation["command"])
     __all__.append(_name)
 del _operation, _name
+
+
+def __dir__() -> List[str]:
+    # The operations' functions and the catalogue's, not the modules the file imports.
+    return sorted(__all__)

@@ -5,7 +5,9 @@
 // or written, quillfen.FileError (an OSError), with the library's own one-line message.
 // The package's Python part (quillfen/__init__.py) adds the verdict's class, the sweeps'
 // executors, the toolbox's functions and the data frame of rows.
+#include <cerrno>
 #include <cmath>
+#include <cstring>
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
@@ -15,6 +17,7 @@
 #include <vector>
 
 #include <nlohmann/json.hpp>
+#include <pybind11/eval.h>
 #include <pybind11/operators.h>
 #include <pybind11/stl.h>
 #include <pybind11/stl/filesystem.h>
@@ -24,6 +27,7 @@
 #include "quillfen/attacks/attack_list.h"
 #include "quillfen/benchmark/calibration.h"
 #include "quillfen/benchmark/key_calibration.h"
+#include "quillfen/image/detail/suggestions.h"
 #include "quillfen/image/errors.h"
 #include "quillfen/io/file_write.h"
 #include "quillfen/io/picture_files.h"
@@ -483,11 +487,45 @@ PYBIND11_MODULE(_quillfen, m) {
 
     static py::exception<quillfen::Error> error(m, "Error", PyExc_ValueError);
     static py::exception<quillfen::FileError> fileError(m, "FileError", PyExc_OSError);
+    // Its message is the library's line, also when errno and filename are set (OSError would
+    // show "[Errno 2] ...: 'name'" instead).
+    fileError.attr("__str__") = py::eval("lambda self: str(self.args[0]) if self.args else ''");
+    // A FileError of a kind Python has a class for is that class too, so that `except
+    // FileNotFoundError` catches a missing picture: one class per kind, made from both.
+    py::object type = py::module_::import("builtins").attr("type");
+    py::dict byErrno;
+    py::list kinds;
+    const std::pair<int, PyObject*> builtins[] = {
+        {ENOENT, PyExc_FileNotFoundError}, {EACCES, PyExc_PermissionError},  {EPERM, PyExc_PermissionError},
+        {EEXIST, PyExc_FileExistsError},   {EISDIR, PyExc_IsADirectoryError}, {ENOTDIR, PyExc_NotADirectoryError}};
+    for (const auto& [number, base] : builtins) {
+        py::object kind;
+        for (const py::handle made : kinds)
+            if (PyObject_IsSubclass(made.ptr(), base) == 1) kind = py::reinterpret_borrow<py::object>(made);
+        if (!kind) {
+            py::dict body;
+            body["__module__"] = "quillfen";
+            body["__doc__"] = "A FileError that is also the built-in " + py::str(py::handle(base).attr("__name__")).cast<std::string>() + ".";
+            kind = type(py::handle(base).attr("__name__"), py::make_tuple(fileError, py::handle(base)), body);
+            kinds.append(kind);
+        }
+        byErrno[py::int_(number)] = kind;
+    }
+    m.attr("_file_error_kinds") = py::tuple(kinds);
+    static const py::handle fileErrorKinds = byErrno.release();  // for the life of the interpreter
     py::register_exception_translator([](std::exception_ptr thrown) {
         try {
             if (thrown) std::rethrow_exception(thrown);
         } catch (const quillfen::FileError& e) {
-            PyErr_SetString(fileError.ptr(), e.what());
+            py::handle kind = fileError;
+            if (e.ErrorNumber() != 0 && fileErrorKinds.contains(py::int_(e.ErrorNumber())))
+                kind = fileErrorKinds[py::int_(e.ErrorNumber())];
+            py::object raised = kind(e.what());
+            raised.attr("errno") = e.ErrorNumber() != 0 ? py::object(py::int_(e.ErrorNumber())) : py::object(py::none());
+            raised.attr("strerror") =
+                e.ErrorNumber() != 0 ? py::object(py::str(std::strerror(e.ErrorNumber()))) : py::object(py::none());
+            raised.attr("filename") = e.Path().empty() ? py::object(py::none()) : py::object(py::str(e.Path()));
+            PyErr_SetObject(kind.ptr(), raised.ptr());
         } catch (const quillfen::Error& e) {
             PyErr_SetString(error.ptr(), e.what());
         } catch (const std::invalid_argument& e) {
@@ -639,22 +677,24 @@ PYBIND11_MODULE(_quillfen, m) {
 
     m.def("_psnr", [](const py::handle& a, const py::handle& b) {
         return Measured(a, b, "picture", "reference", [](const GrayView& x, const GrayView& y) { return PsnrDecibels(x, y); });
-    });
+    }, py::arg("picture"), py::arg("reference"));
     m.def("_ssim", [](const py::handle& a, const py::handle& b) {
         return Measured(a, b, "a", "b", [](const GrayView& x, const GrayView& y) { return StructuralSimilarity(x, y); });
-    });
+    }, py::arg("a"), py::arg("b"));
     m.def("_ber", [](const py::handle& a, const py::handle& b) {
         return Measured(a, b, "extracted", "watermark", [](const GrayView& x, const GrayView& y) { return BitErrorRate(x, y); });
-    });
+    }, py::arg("extracted"), py::arg("watermark"));
     m.def("_nc", [](const py::handle& a, const py::handle& b) {
         return Optional(Measured(a, b, "extracted", "watermark",
                                  [](const GrayView& x, const GrayView& y) { return NormalizedCorrelation(x, y); }));
-    });
+    }, py::arg("extracted"), py::arg("watermark"));
 
     m.def("_experiment", &ExperimentJsonOf, py::arg("host"), py::arg("mark"), py::arg("seed") = py::none(),
           py::arg("attacks") = std::vector<std::string>());
     m.def("_toolbox_operations", &ToolboxOperations);
-    m.def("_toolbox_apply", &ToolboxApply);
+    m.def("_toolbox_apply", &ToolboxApply, py::arg("group"), py::arg("command"), py::arg("picture"), py::arg("values"));
     m.def("_toolbox_commands", &ToolboxCommands);
+    m.def("_toolbox_suggestion", &toolbox::CommandSuggestion, py::arg("group"), py::arg("command"));
+    m.def("_did_you_mean", &DidYouMean, py::arg("typed"), py::arg("known"));
     RegisterSweeps(m);
 }

@@ -1,5 +1,6 @@
 #include "sweeps.h"
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -22,9 +23,11 @@
 #include "quillfen/benchmark/robustness.h"
 #include "quillfen/benchmark/robustness_rows.h"
 #include "quillfen/benchmark/sweep_inputs.h"
+#include "quillfen/image/detail/suggestions.h"
 #include "quillfen/image/errors.h"
 #include "quillfen/image/progress.h"
 #include "quillfen/io/picture_files.h"
+#include "quillfen/methods/method.h"
 #include "quillfen/watermark/marking.h"
 #include "quillfen/watermark/registration.h"
 #include "quillfen/watermark/watermark.h"
@@ -233,9 +236,14 @@ Calibration Calibrate(const std::vector<fs::path>& hostPaths, const NamedArrays&
 }  // namespace
 
 void RegisterSweeps(py::module_& m) {
-    m.def("_robustness", &Robustness);
-    m.def("_row_count", &RowCount);
-    m.def("_calibrate", &Calibrate);
+    m.def("_robustness", &Robustness, py::arg("host_paths"), py::arg("host_arrays"), py::arg("mark"), py::arg("seeds"),
+          py::arg("attacks"), py::arg("methods"), py::arg("method_objects"), py::arg("target_psnr"),
+          py::arg("calibration"), py::arg("jobs"), py::arg("register"), py::arg("shard_index"), py::arg("shard_count"),
+          py::arg("progress"));
+    m.def("_row_count", &RowCount, py::arg("host_paths"), py::arg("host_arrays"), py::arg("seeds"), py::arg("attacks"),
+          py::arg("methods"));
+    m.def("_calibrate", &Calibrate, py::arg("host_paths"), py::arg("host_arrays"), py::arg("mark"), py::arg("seeds"),
+          py::arg("attacks"), py::arg("method"), py::arg("method_object"), py::arg("jobs"), py::arg("progress"));
     m.def("_method_name", &MethodName);
     m.def("_available_threads", &AvailableThreads);
 }

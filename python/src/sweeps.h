@@ -1,5 +1,8 @@
 #pragma once
 // The robustness sweep and the calibration for Python (quillfen.robustness, quillfen.calibrate).
+#include <string>
+#include <vector>
+
 #include <pybind11/pybind11.h>
 
 namespace quillfen::python {

@@ -96,3 +96,27 @@ def test_tiny_and_odd_pictures_compute_or_refuse_cleanly():
             toolbox.apply(one, operation["group"], operation["command"])
         except quillfen.Error:
             pass
+
+
+def test_slips_are_answered_with_what_was_meant(host):
+    """Unknown attacks, parameters, toolbox operations and methods name the near ones, and the
+    workspace's JPEG-style quantisation points to the codec, which has a quality."""
+    expected = {
+        "jpeg has no parameter 'q' (it takes scale); did you mean 'real-jpeg:q=50'? jpeg is the workspace's "
+        "JPEG-style quantisation": lambda: quillfen.attack(host, "jpeg:q=50"),
+        "unknown attack 'gaussian-noise', did you mean 'gauss-noise'?": lambda: quillfen.attack(
+            host, "gaussian-noise:sigma=2"),
+        "threshold: no operation 'otsu', did you mean 'gray-level' (largest between-class variance)?":
+            lambda: toolbox.threshold(host, "otsu"),
+        "ptile: no argument 'percnt', did you mean 'percent'?": lambda: toolbox.threshold(host, "ptile", percnt=3),
+        "unknown method 'spred-spectrum' (known: polarity, spread-spectrum, qim); did you mean 'spread-spectrum'?":
+            lambda: quillfen.embed(host, method="spred-spectrum"),
+        "unknown method 'qmi' (known: polarity, spread-spectrum, qim); did you mean 'qim'?":
+            lambda: quillfen.robustness([("a", host)], methods=["qmi"], seeds=[1], attacks="none"),
+        "method: 'qmi': unknown method 'qmi' (known: polarity, spread-spectrum, qim); did you mean 'qim'?":
+            lambda: quillfen.calibrate([("a", host)], method="qmi", seeds=[1], attacks="none"),
+    }
+    for message, call in expected.items():
+        with pytest.raises(quillfen.Error) as raised:
+            call()
+        assert message in str(raised.value)

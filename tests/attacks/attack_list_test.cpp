@@ -113,6 +113,17 @@ TEST(ParseAttackCells, RefusesBadListsWithOneLineNamingEntryValueAndRange) {
         {"fog:q=1", "attack 'fog:q=1': unknown attack 'fog' (known: none, jpeg, blur,"},
         {"real-jpeg:quality=50", "attack 'real-jpeg:quality=50': real-jpeg has no parameter 'quality' (it takes q)"},
         {"none:q=1", "attack 'none:q=1': none has no parameter 'q' (it takes no parameter)"},
+        // A slip is answered with the names it may have meant, and the workspace's JPEG-style
+        // quantisation with the codec that has a quality, saying which is which.
+        {"jpg", "attack 'jpg': unknown attack 'jpg', did you mean 'jpeg'? (known: none, jpeg,"},
+        {"jpg:q=50", "attack 'jpg:q=50': unknown attack 'jpg', did you mean 'real-jpeg' or 'jpeg'? (known: none,"},
+        {"gaussian-noise:sigma=2", "unknown attack 'gaussian-noise', did you mean 'gauss-noise'? (known:"},
+        {"jpeg:q=50",
+         "attack 'jpeg:q=50': jpeg has no parameter 'q' (it takes scale); did you mean 'real-jpeg:q=50'? jpeg is "
+         "the workspace's JPEG-style quantisation of the 8 x 8 block DCT; real-jpeg is a baseline JPEG file made "
+         "and decoded by libjpeg-turbo (gray; colour as YCbCr 4:2:0) (q: JPEG quality)"},
+        {"blur:sigma=1,2", "blur has no parameter 'sigma' (it takes passes); did you mean 'gaussian-blur:sigma=1,2'?"},
+        {"shift:dz=3", "attack 'shift:dz=3': shift has no parameter 'dz' (it takes dx, dy); did you mean 'dx' or 'dy'?"},
         {"real-jpeg", "attack 'real-jpeg': real-jpeg needs parameter q (whole numbers 1..100)"},
         {"scale:f=0.9+real-jpeg", "attack 'scale:f=0.9+real-jpeg': real-jpeg needs parameter q"},
         {"real-jpeg:q=0..90:10", "attack 'real-jpeg:q=0..90:10': q=0 is out of range (accepted: whole numbers 1..100)"},

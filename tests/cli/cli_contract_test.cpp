@@ -70,6 +70,20 @@ TEST(CliContract, ErrorsAreOneLineEachWithTheirExitCode) {
     const ContractCase cases[] = {
         {"unknown command", [](const TempDir&) { return std::vector<std::string>{"bogus"}; }, 2,
          {"quillfen-cli: unknown command 'bogus' " + commands}},
+        {"misspelt command", [](const TempDir&) { return std::vector<std::string>{"thresold"}; }, 2,
+         {"quillfen-cli: unknown command 'thresold', did you mean 'threshold'? " + commands}},
+        {"operation known elsewhere by another name",
+         [](const TempDir& d) { return std::vector<std::string>{"threshold", "otsu", kSample, d.file("out.pgm")}; }, 2,
+         {"quillfen-cli: threshold: unknown operation 'otsu', did you mean 'gray-level' (largest between-class "
+          "variance)? (operations: mean, ptile, "}},
+        {"misspelt method",
+         [](const TempDir& d) {
+             return std::vector<std::string>{"embed", kSample, d.file("out.png"), "--key", d.file("k"), "--method",
+                                             "spred-spectrum"};
+         },
+         2,
+         {"quillfen-cli: --method: 'spred-spectrum': unknown method 'spred-spectrum' (known: polarity, spread-spectrum, "
+          "qim); did you mean 'spread-spectrum'?"}},
         {"no command", [](const TempDir&) { return std::vector<std::string>{}; }, 2,
          {"quillfen-cli: no command given " + commands}},
         {"unknown operation",

@@ -233,6 +233,51 @@ TEST(RobustnessCommand, RefusesBadArgumentsBeforeAnyWork) {
     }
 }
 
+// "-" and /dev/stdout print a report instead of writing it: the bytes of the file, with no file
+// named "-" made, no lock, and no count of rows spoiling the report; one report at most, and
+// never the rows a resumed run would have to read back.
+TEST(RobustnessCommand, DashPrintsAReportInsteadOfWritingIt) {
+    test::TempDir dir;
+    const std::string jsonl = dir.file("rows.jsonl");
+    const std::string csv = dir.file("rows.csv");
+    const std::string attacks = "none,median:k=3";
+    const CliResult files = Sweep({"--jsonl", jsonl, "--csv", csv}, "1", attacks);
+    ASSERT_EQ(files.code, 0) << files.err;
+    EXPECT_EQ(files.out.rfind("4 rows (2 hosts x 1 seeds x 2 attacks", 0), 0u) << files.out;
+
+    const CliResult csvOut = Sweep({"--csv", "-"}, "1", attacks);
+    ASSERT_EQ(csvOut.code, 0) << csvOut.err;
+    EXPECT_EQ(csvOut.out, ReadText(csv));
+    EXPECT_FALSE(std::filesystem::exists("-"));
+    // The rows on standard output by its name, beside a CSV file.
+    const std::string csv2 = dir.file("again.csv");
+    const CliResult jsonlOut = Sweep({"--jsonl", "/dev/stdout", "--csv", csv2}, "1", attacks);
+    ASSERT_EQ(jsonlOut.code, 0) << jsonlOut.err;
+    EXPECT_EQ(jsonlOut.out, ReadText(jsonl));
+    EXPECT_EQ(ReadText(csv2), ReadText(csv));
+    const CliResult html = Sweep({"--html", "-", "--jsonl", dir.file("third.jsonl")}, "1", attacks);
+    ASSERT_EQ(html.code, 0) << html.err;
+    EXPECT_EQ(html.out.rfind("<!DOCTYPE html>\n", 0), 0u);
+    EXPECT_EQ(html.out.substr(html.out.size() - 8), "</html>\n");
+    // No lock file or temporary file was made where a file "-" would have been.
+    for (const auto& entry : std::filesystem::directory_iterator(std::filesystem::current_path()))
+        EXPECT_NE(entry.path().filename().string().rfind(".-.quillfen", 0), 0u) << entry.path();
+
+    const std::vector<std::pair<std::vector<std::string>, std::string>> refused = {
+        {{"--jsonl", "-", "--csv", "/dev/stdout"},
+         "quillfen-cli: --csv /dev/stdout: --jsonl already goes to standard output; give one of them a file\n"},
+        {{"--jsonl", "-", "--resume"},
+         "quillfen-cli: --resume: the rows to resume cannot be read back from standard output (--jsonl -); give "
+         "--jsonl FILE\n"},
+    };
+    for (const auto& [extra, message] : refused) {
+        const CliResult r = Sweep(extra, "1", attacks);
+        EXPECT_EQ(r.code, 2);
+        EXPECT_EQ(r.err, message);
+        EXPECT_EQ(r.out, "");
+    }
+}
+
 TEST(CalibrateCommand, WritesAFileThatRobustnessReads) {
     test::TempDir dir;
     const std::string file = dir.file("cal.json");
@@ -257,6 +302,11 @@ TEST(CalibrateCommand, WritesAFileThatRobustnessReads) {
     const CliResult printed = RunCli({"calibrate", kHostA, kHostB, test::SamplePath("hosts/cell.pgm"), "--mark", kMark,
                                       "--seeds", "1..2", "--attacks", "none,real-jpeg:q=50", "--jobs", "1"});
     EXPECT_EQ(printed.out, ReadText(file));
+    // And with --out - (standard output by name).
+    const CliResult dash = RunCli({"calibrate", kHostA, kHostB, test::SamplePath("hosts/cell.pgm"), "--mark", kMark,
+                                   "--seeds", "1..2", "--attacks", "none,real-jpeg:q=50", "--out", "-"});
+    EXPECT_EQ(dash.out, ReadText(file));
+    EXPECT_FALSE(std::filesystem::exists("-"));
     const CliResult used = RunCli({"robustness", kHostA, "--mark", kMark, "--seeds", "1", "--attacks", "none",
                                    "--calibration", file});
     ASSERT_EQ(used.code, 0) << used.err;

@@ -19,6 +19,28 @@ using toolbox::Rule;
 
 std::string Name(const char* text) { return text != nullptr ? text : ""; }
 
+TEST(Catalogue, SuggestsOperationsByNearNamesAndByNamesKnownElsewhere) {
+    using toolbox::CommandSuggestion;
+    EXPECT_EQ(CommandSuggestion("threshold", "otsu"), "did you mean 'gray-level' (largest between-class variance)?");
+    EXPECT_EQ(CommandSuggestion("threshold", "Otsus"), "did you mean 'gray-level' (largest between-class variance)?");
+    EXPECT_EQ(CommandSuggestion("threshold", "entropy"),
+              "did you mean 'kapur' (Kapur's entropy), 'johannsen' (Johannsen's entropy) or 'pun' (Pun's entropy)?");
+    EXPECT_EQ(CommandSuggestion("edge", "sobell"), "did you mean 'sobel' (Sobel gradient)?");
+    EXPECT_EQ(CommandSuggestion("noise", "dilate"),
+              "did you mean 'expand' (white spreads to pixels with a white diagonal neighbour)?");
+    EXPECT_EQ(CommandSuggestion("", "negative"), "did you mean 'invert' (Negative of the picture)?");
+    // An alias belongs to its group only; a known name and a far one get nothing.
+    EXPECT_EQ(CommandSuggestion("edge", "otsu"), "");
+    EXPECT_EQ(CommandSuggestion("threshold", "kapur"), "");
+    EXPECT_EQ(CommandSuggestion("threshold", "bogus"), "");
+    // A name of the group's own is no slip.
+    for (const char* group : {"threshold", "histogram", "noise", ""})
+        for (const Operation& op : toolbox::Operations()) {
+            if (Name(op.group) != group) continue;
+            EXPECT_EQ(CommandSuggestion(group, op.command), "") << op.command;
+        }
+}
+
 TEST(Catalogue, EveryActionAndCommandNamesOneOperation) {
     std::set<std::string> actions;
     std::set<std::pair<std::string, std::string>> commands;

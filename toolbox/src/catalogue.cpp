@@ -1,8 +1,11 @@
 #include "quillfen/toolbox/catalogue.h"
 
+#include <algorithm>
+#include <iterator>
 #include <string>
 #include <utility>
 
+#include "quillfen/image/detail/suggestions.h"
 #include "quillfen/toolbox/hough.h"
 
 namespace quillfen::toolbox {
@@ -117,7 +120,9 @@ std::optional<Report> Labeling(TRixIPA& image, const Values&) {
 
 const hough::Parameters kHoughStart;
 
-const std::vector<Operation> kOperations = {
+// Built on first use, not when the program starts: most runs of quillfen-cli never look at it.
+const std::vector<Operation>& OperationTable() {
+    static const std::vector<Operation> operations = {
     {"Mean1S", "Mean", kSegmentation, "threshold", "mean", "threshold at the rounded mean gray level", Asks::Nothing,
      {}, MeanThreshold},
     {"PTile1S", "P-Tile", kSegmentation, "threshold", "ptile",
@@ -209,9 +214,11 @@ const std::vector<Operation> kOperations = {
      "Paint each white (255) object with its own gray level, 254 downwards", Asks::Nothing, {}, Labeling},
 
     {"Inverse1E", "Inverse", kEtc, nullptr, "invert", "Negative of the picture", Asks::Nothing, {}, Inverse},
-};
+    };
+    return operations;
+}
 
-const std::vector<CliCommand> kCliCommands = {
+constexpr CliCommand kCliCommands[] = {
     {"threshold", "Binarise a picture with a threshold selection method"},
     {"histogram", "Show or reshape a picture's gray-level histogram"},
     {"edge", "Edge detection: gradient and Laplacian operators, Hough lines"},
@@ -219,6 +226,33 @@ const std::vector<CliCommand> kCliCommands = {
     {"noise", "Noise removal: 3 x 3 mean and median, contraction, expansion"},
     {"invert", nullptr},
     {"label", nullptr},
+};
+
+// Names users know an operation by from elsewhere, offered when they type one: the method
+// is the same, the name is this catalogue's (a group of nullptr: a command of its own).
+struct Alias {
+    const char* group;
+    const char* alias;
+    const char* command;
+};
+
+constexpr Alias kAliases[] = {
+    {"threshold", "otsu", "gray-level"},       // the largest between-class variance
+    {"threshold", "isodata", "iterative"},     // iterative selection from the mean
+    {"threshold", "kittler", "min-error"},     // minimum error thresholding
+    {"threshold", "percentile", "ptile"},
+    {"threshold", "entropy", "kapur"},
+    {"threshold", "entropy", "johannsen"},
+    {"threshold", "entropy", "pun"},
+    {"threshold", "fuzzy", "shannon"},
+    {"threshold", "fuzzy", "yager"},
+    {"threshold", "adaptive", "moving-average"},
+    {"histogram", "match", "specify"},         // histogram matching is its specification
+    {"histogram", "stretch", "auto-stretch"},
+    {"noise", "erode", "contract"},            // white objects shrink
+    {"noise", "dilate", "expand"},             // white objects grow
+    {nullptr, "negative", "invert"},
+    {nullptr, "skeleton", "thin"},
 };
 
 bool Same(const char* a, std::string_view b) { return a != nullptr ? b == a : b.empty(); }
@@ -237,18 +271,57 @@ const char* AcceptedBy(Rule rule) {
 
 }  // namespace
 
-const std::vector<Operation>& Operations() { return kOperations; }
+const std::vector<Operation>& Operations() { return OperationTable(); }
 
-const std::vector<CliCommand>& CliCommands() { return kCliCommands; }
+const std::vector<CliCommand>& CliCommands() {
+    static const std::vector<CliCommand> commands(std::begin(kCliCommands), std::end(kCliCommands));
+    return commands;
+}
+
+std::string CommandSuggestion(std::string_view group, std::string_view typed) {
+    if (FindCommand(group, typed) != nullptr) return "";
+    // The group's names and the aliases, each standing for its operation.
+    std::vector<std::string> names;
+    std::vector<const Operation*> meant;
+    for (const Operation& operation : Operations())
+        if (Same(operation.group, group)) {
+            names.emplace_back(operation.command);
+            meant.push_back(&operation);
+        }
+    for (const Alias& alias : kAliases)
+        if (Same(alias.group, group)) {
+            names.emplace_back(alias.alias);
+            meant.push_back(FindCommand(group, alias.command));
+        }
+    // Every operation an alias stands for (there may be several), beside the nearest names.
+    std::vector<const Operation*> offered;
+    for (std::size_t i = 0; i < names.size(); ++i)
+        if (NameDistance(typed, names[i]) == 0 && std::find(offered.begin(), offered.end(), meant[i]) == offered.end())
+            offered.push_back(meant[i]);
+    for (const std::string& name : offered.empty() ? SimilarNames(typed, names, names.size()) : std::vector<std::string>()) {
+        const std::size_t at = static_cast<std::size_t>(std::find(names.begin(), names.end(), name) - names.begin());
+        for (std::size_t i = at; i < names.size(); ++i)
+            if (names[i] == name && std::find(offered.begin(), offered.end(), meant[i]) == offered.end())
+                offered.push_back(meant[i]);
+        if (offered.size() >= 3) break;
+    }
+    if (offered.empty()) return "";
+    std::string text = "did you mean ";
+    for (std::size_t i = 0; i < offered.size(); ++i) {
+        if (i > 0) text += i + 1 == offered.size() ? " or " : ", ";
+        text.append("'").append(offered[i]->command).append("' (").append(offered[i]->help).append(")");
+    }
+    return text + "?";
+}
 
 const Operation* FindAction(std::string_view action) {
-    for (const Operation& operation : kOperations)
+    for (const Operation& operation : Operations())
         if (action == operation.action) return &operation;
     return nullptr;
 }
 
 const Operation* FindCommand(std::string_view group, std::string_view command) {
-    for (const Operation& operation : kOperations)
+    for (const Operation& operation : Operations())
         if (Same(operation.group, group) && command == operation.command) return &operation;
     return nullptr;
 }

@@ -3,6 +3,7 @@
 // CLI both show what() unchanged, so every message is written for the user.
 #include <stdexcept>
 #include <string>
+#include <utility>
 
 #include "quillfen/image/export.h"
 
@@ -15,10 +16,23 @@ public:
     using std::runtime_error::runtime_error;
 };
 
-// A file cannot be opened, created, read or written ("Cannot open file %s").
+// A file cannot be opened, created, read or written ("Cannot open file %s"). Where the system
+// said why, its error number (ENOENT, EACCES, ...) and the file's name come with the message,
+// for callers that sort failures by kind (Python raises FileNotFoundError for ENOENT).
 class FileError : public Error {
 public:
     using Error::Error;
+    FileError(const std::string& what, int errorNumber, std::string path)
+        : Error(what), errorNumber_(errorNumber), path_(std::move(path)) {}
+
+    // The system's error number; 0 when the failure was none of the system's (a FIFO refused).
+    int ErrorNumber() const noexcept { return errorNumber_; }
+    // The file's name as given; empty when the message names no one file.
+    const std::string& Path() const noexcept { return path_; }
+
+private:
+    int errorNumber_ = 0;
+    std::string path_;
 };
 
 // A file's content is not a picture this system can read (bad header, corrupt data, too

@@ -6,6 +6,7 @@
 // toolbox commands and their help, and the tests that hold the two front ends against each
 // other are all built from this list, so the window and the command line cannot disagree.
 #include <optional>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -77,6 +78,12 @@ const std::vector<CliCommand>& CliCommands();
 // of its own); nullptr when there is none.
 const Operation* FindAction(std::string_view action);
 const Operation* FindCommand(std::string_view group, std::string_view command);
+
+// For a command typed in a group (group empty for the commands of their own) that is none of
+// its operations: "did you mean 'gray-level' (largest between-class variance)?", offering the
+// operations whose names are near the typed one and those known elsewhere by it ("otsu"); ""
+// when none is.
+std::string CommandSuggestion(std::string_view group, std::string_view typed);
 
 // The arguments' initial values.
 std::vector<int> InitialValues(const Operation& operation);
