@@ -4,6 +4,7 @@
 
 #include <QAction>
 #include <QCloseEvent>
+#include <QFileInfo>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenu>
@@ -121,10 +122,21 @@ void TMDIChild::FitNewDocument() {
 
 void TMDIChild::SetFileName(const QString& fileName) {
     fileName_ = fileName;
-    // "[*]" is where Qt puts the "*" of a changed document; a literal one is doubled.
-    QString title = fileName;
-    setWindowTitle(title.replace(QStringLiteral("[*]"), QStringLiteral("[[*]]")) + QStringLiteral("[*]"));
     setToolTip(fileName);
+    SetTitle(BaseTitle());
+}
+
+QString TMDIChild::BaseTitle() const {
+    // A picture made in the program has a caption, not a file: its caption is its name.
+    if (document_.NeverSaved() || !fileName_.contains(QLatin1Char('/'))) return fileName_;
+    return QFileInfo(fileName_).fileName();
+}
+
+void TMDIChild::SetTitle(const QString& title) {
+    title_ = title;
+    // "[*]" is where Qt puts the "*" of a changed document; a literal one is doubled.
+    QString shown = title;
+    setWindowTitle(shown.replace(QStringLiteral("[*]"), QStringLiteral("[[*]]")) + QStringLiteral("[*]"));
 }
 
 QAction* TMDIChild::Action(const QString& name) const {
@@ -165,10 +177,14 @@ void TMDIChild::Redo() { Swap(false); }
 
 void TMDIChild::Swap(bool undoing) {
     if (Busy() || !(undoing ? document_.CanUndo() : document_.CanRedo())) return;
-    const auto apply = [this, undoing](PreparedSwap prepared) {
+    const QString name = Tr("Toolbox", undoing ? document_.UndoName() : document_.RedoName());
+    const auto apply = [this, undoing, name](PreparedSwap prepared) {
+        const bool embedded = EmbeddingRan();
         const std::optional<ResultLine> line = document_.ApplySwap(undoing, std::move(prepared));
         Redraw();
         if (line && !undoing) ShowLine(*line);
+        Say(0, (undoing ? tr("Undone: %1") : tr("Redone: %1")).arg(name));
+        if (embedded) SayEmbeddingEnded();
     };
     // Unpacking one picture, packing the other and drawing the result cost a few passes over
     // the pixels each.
@@ -177,12 +193,17 @@ void TMDIChild::Swap(bool undoing) {
         return;
     }
     const Document* document = &document_;
-    const QString name = Tr("Toolbox", undoing ? document_.UndoName() : document_.RedoName());
     StartJob((undoing ? tr("Undo %1") : tr("Redo %1")).arg(name),
              [document, undoing, apply](ProgressSink&) -> Apply {
                  auto prepared = std::make_shared<PreparedSwap>(document->PrepareSwap(undoing));
                  return [apply, prepared] { apply(std::move(*prepared)); };
-             });
+             }, false);
+}
+
+bool TMDIChild::EmbeddingRan() const { return document_.GetExperiment().HasRun(Step::GetWr); }
+
+void TMDIChild::SayEmbeddingEnded() {
+    Say(0, tr("The picture has changed: what the embedding made from it is gone (run the embedding again)."));
 }
 
 void TMDIChild::LoadWatermarkFromFile() {

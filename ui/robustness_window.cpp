@@ -15,6 +15,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QCoreApplication>
+#include <QCryptographicHash>
 #include <QDir>
 #include <QFileInfo>
 #include <QFormLayout>
@@ -35,6 +36,7 @@
 #include <QSettings>
 #include <QSpinBox>
 #include <QSplitter>
+#include <QStandardPaths>
 #include <QTabWidget>
 #include <QTableWidget>
 #include <QTimer>
@@ -88,6 +90,24 @@ const QString kFolderKey = QStringLiteral("robustness/folder");
 const QString kMarkKey = QStringLiteral("robustness/mark");
 const QString kSeedsKey = QStringLiteral("robustness/seeds");
 const QString kCalibrationKey = QStringLiteral("robustness/calibration");
+const QString kSourceKey = QStringLiteral("robustness/hostSource");  // "document" or "files"
+const QString kMethodsKey = QStringLiteral("robustness/methods");
+const QString kTargetPsnrKey = QStringLiteral("robustness/targetPsnr");
+const QString kCellsKey = QStringLiteral("robustness/cells");  // the grid's cells checked
+const QString kMoreAttacksKey = QStringLiteral("robustness/moreAttacks");
+const QString kRegisterKey = QStringLiteral("robustness/register");
+const QString kJobsKey = QStringLiteral("robustness/jobs");
+
+// Whether every pixel is gray (its three bytes equal): such a picture is written as an 8-bit
+// gray file, which holds it whole.
+bool AllGray(const Bitmap& picture) {
+    for (int y = 0; y < picture.height(); ++y) {
+        const std::uint8_t* row = picture.row(y);
+        for (int x = 0; x < picture.width(); ++x)
+            if (row[3 * x] != row[3 * x + 1] || row[3 * x] != row[3 * x + 2]) return false;
+    }
+    return true;
+}
 
 // The table's columns: the fields of the rows' schema that the table shows, those of a
 // registering run included.
@@ -183,6 +203,15 @@ TfrmRobustness::TfrmRobustness(RobustnessHost& host, QWidget* parent) : QWidget(
     edtMark->setText(settings.value(kMarkKey).toString());
     edtSeeds->setText(settings.value(kSeedsKey, QString::fromLatin1(kDefaultSeeds)).toString());
     edtCalibration->setText(settings.value(kCalibrationKey).toString());
+    if (settings.value(kSourceKey).toString() == QStringLiteral("files")) rbFiles->setChecked(true);
+    edtMethods->setText(settings.value(kMethodsKey).toString());
+    edtTargetPsnr->setText(settings.value(kTargetPsnrKey).toString());
+    if (settings.contains(kCellsKey)) CheckGridCells(settings.value(kCellsKey).toStringList());
+    edtMoreAttacks->setText(settings.value(kMoreAttacksKey).toString());
+    chkRegister->setChecked(settings.value(kRegisterKey, false).toBool());
+    if (settings.contains(kJobsKey)) spnJobs->setValue(settings.value(kJobsKey).toInt());
+    unsavedFolder_ = QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation) +
+                     QStringLiteral("/quillfen/unsaved-hosts");
     timer_ = new QTimer(this);
     timer_->setInterval(100);
     connect(timer_, &QTimer::timeout, this, [this] { TakeRows(); });
@@ -346,6 +375,13 @@ QWidget* TfrmRobustness::CreateInputs() {
     edtCommand->setPlaceholderText(tr("the command line of the run, once it has started"));
     command->addWidget(edtCommand, 1);
     column->addLayout(command);
+    lblHostFile = new QLabel(box);
+    lblHostFile->setObjectName(QStringLiteral("lblHostFile"));
+    lblHostFile->setWordWrap(true);
+    lblHostFile->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    lblHostFile->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    lblHostFile->hide();
+    column->addWidget(lblHostFile);
     return box;
 }
 
@@ -484,7 +520,7 @@ void TfrmRobustness::SetHostPaths(const QStringList& paths) {
 
 void TfrmRobustness::AddFolder() {
     FileDialogRequest request{QStringLiteral("RobustnessFolderDlg"), FileDialogKind::Folder, QString(), 1, QString(), QString()};
-    if (const auto chosen = host_.ExecuteDialog(request)) {
+    if (const auto chosen = host_.ExecuteDialog(request, this)) {
         lstHosts->addItem(chosen->fileName);
         rbFiles->setChecked(true);
     }
@@ -492,7 +528,7 @@ void TfrmRobustness::AddFolder() {
 
 void TfrmRobustness::AddPicture() {
     FileDialogRequest request{QStringLiteral("RobustnessHostDlg"), FileDialogKind::Open, kPictureFilter, 1, QString(), QString()};
-    if (const auto chosen = host_.ExecuteDialog(request)) {
+    if (const auto chosen = host_.ExecuteDialog(request, this)) {
         lstHosts->addItem(chosen->fileName);
         rbFiles->setChecked(true);
     }
@@ -500,7 +536,7 @@ void TfrmRobustness::AddPicture() {
 
 void TfrmRobustness::ChooseFile(QLineEdit* edit, const QString& filter) {
     FileDialogRequest request{QStringLiteral("RobustnessOpenDlg"), FileDialogKind::Open, filter, 1, QString(), QString()};
-    if (const auto chosen = host_.ExecuteDialog(request)) edit->setText(chosen->fileName);
+    if (const auto chosen = host_.ExecuteDialog(request, this)) edit->setText(chosen->fileName);
 }
 
 // ---- The run ----------------------------------------------------------------------------------
@@ -515,10 +551,11 @@ SweepPlan TfrmRobustness::BuildPlan(std::vector<std::string>& words, std::string
         TMDIChild* doc = host_.ActiveDocument();
         if (doc == nullptr || doc->Model().Picture().empty())
             throw ArgumentError(S(tr("There is no active document: open a host picture, or list pictures and folders of them")));
-        // The document's picture, the host of its own experiments (never a step's view).
-        const Bitmap& picture = doc->Model().Picture();
-        inputs.Pictures = {NamedPicture{S(QFileInfo(doc->FileName()).fileName()), picture}};
-        words.push_back(S(doc->FileName()));
+        // The document's picture, the host of its own experiments (never a step's view), read
+        // from a file the command line names, so that the command gives the rows shown.
+        const QString file = DocumentHostFile(*doc);
+        inputs.Hosts.push_back(FilePath(file));
+        words.push_back(S(file));
     } else {
         const QStringList hosts = HostPaths();
         if (hosts.isEmpty()) throw ArgumentError(S(tr("Add the host pictures, or folders of them")));
@@ -583,6 +620,35 @@ SweepPlan TfrmRobustness::BuildPlan(std::vector<std::string>& words, std::string
     }
 }
 
+QString TfrmRobustness::DocumentHostFile(const TMDIChild& doc) {
+    hostFileWritten_.clear();
+    const QString file = doc.FileName();
+    const Bitmap& picture = doc.Model().Picture();
+    // The rule of every host, said of the document's name before any file is read or written.
+    try {
+        CheckHostPicture(S(QFileInfo(file).fileName()), picture);
+    } catch (const SweepInputError& e) {
+        throw ArgumentError(S(InputLabel(e.Input)) + e.what());
+    }
+    // An unchanged document is its file.
+    if (!doc.Modified() && !doc.Model().NeverSaved() && QFileInfo(file).isFile()) return QFileInfo(file).absoluteFilePath();
+    // A changed one is written as it is now: named after the document and its pixels, so that
+    // the same picture gives the same file and another picture another, and the command line
+    // of an earlier run still names the picture it ran on.
+    const QString stem = FileStem(doc.BaseTitle()).isEmpty() ? QStringLiteral("document") : FileStem(doc.BaseTitle());
+    QCryptographicHash hash(QCryptographicHash::Sha256);
+    hash.addData(QStringLiteral("%1x%2;").arg(picture.width()).arg(picture.height()).toLatin1());
+    for (int y = 0; y < picture.height(); ++y)
+        hash.addData(QByteArrayView(reinterpret_cast<const char*>(picture.row(y)), static_cast<qsizetype>(picture.rowBytes())));
+    const QString name = QStringLiteral("%1-unsaved-%2.png").arg(stem, QString::fromLatin1(hash.result().toHex().left(8)));
+    if (!QDir().mkpath(unsavedFolder_))
+        throw FileError(S(tr("Cannot make the folder %1 for the picture of the changed document").arg(unsavedFolder_)));
+    const QString path = QDir(unsavedFolder_).filePath(name);
+    WriteQtPicture(FilePath(path), picture, AllGray(picture), PictureFormat::Png);
+    hostFileWritten_ = path;
+    return path;
+}
+
 bool TfrmRobustness::Start() {
     if (Running()) return false;
     std::vector<std::string> words;
@@ -595,11 +661,7 @@ bool TfrmRobustness::Start() {
         host_.Prompts().message(e.what());
         return false;
     }
-    QSettings settings;
-    settings.setValue(kHostsKey, HostPaths());
-    settings.setValue(kMarkKey, edtMark->text());
-    settings.setValue(kSeedsKey, edtSeeds->text());
-    settings.setValue(kCalibrationKey, edtCalibration->text());
+    RememberInputs();
     plan_ = std::move(plan);
     markName_ = std::move(markName);
     commandWords_ = std::move(words);
@@ -655,11 +717,23 @@ bool TfrmRobustness::Start() {
     connect(job_, &BackgroundJob::Done, this, [this] { Finish(); });
     edtCommand->setText(Q(CommandText()));
     edtCommand->setCursorPosition(0);
-    lblState->setText(tr("Running %1 rows (%2 hosts x %3 seeds x %4 cells)...")
-                          .arg(plan_.RowCount())
-                          .arg(plan_.Hosts.size())
-                          .arg(plan_.Seeds.size())
-                          .arg(plan_.Cells.size()));
+    lblHostFile->setText(hostFileWritten_.isEmpty()
+                             ? QString()
+                             : tr("The active document has changes that are not saved: the run reads its picture as it is "
+                                  "now from %1, the file the command line names.")
+                                   .arg(hostFileWritten_));
+    lblHostFile->setVisible(!hostFileWritten_.isEmpty());
+    // Each count with its own word, one or many.
+    const auto count = [](std::size_t n, const QString& one, const QString& many) {
+        return n == 1 ? one : many.arg(n);
+    };
+    QStringList factors{count(plan_.Hosts.size(), tr("1 host"), tr("%1 hosts")),
+                        count(plan_.Seeds.size(), tr("1 seed"), tr("%1 seeds")),
+                        count(plan_.Cells.size(), tr("1 cell"), tr("%1 cells"))};
+    if (!plan_.Methods.empty()) factors << count(plan_.Methods.size(), tr("1 method"), tr("%1 methods"));
+    lblState->setText(tr("Running %1 (%2)...")
+                          .arg(count(static_cast<std::size_t>(plan_.RowCount()), tr("1 row"), tr("%1 rows")),
+                               factors.join(QStringLiteral(" × "))));
     timer_->start();
     UpdateEnabled();
     return true;
@@ -728,7 +802,7 @@ void TfrmRobustness::Finish() {
     std::uint64_t failed = 0;
     for (const RobustnessRow& row : rows_) failed += row.Failed() ? 1 : 0;
     QString state = cancelled_ ? tr("Cancelled after %1 of %2 rows").arg(rows_.size()).arg(plan_.RowCount())
-                               : tr("%1 rows").arg(rows_.size());
+                               : rows_.size() == 1 ? tr("1 row") : tr("%1 rows").arg(rows_.size());
     state += tr(", %1 failed.").arg(failed);
     if (!plan_.Thresholds) state += tr(" No calibration: no detection rates.");
     lblState->setText(state);
@@ -742,6 +816,34 @@ void TfrmRobustness::Finish() {
     UpdateEnabled();
     if (failure) host_.Run([failure] { std::rethrow_exception(failure); });
     emit Finished();
+}
+
+void TfrmRobustness::RememberInputs() const {
+    QSettings settings;
+    settings.setValue(kHostsKey, HostPaths());
+    settings.setValue(kSourceKey, rbFiles->isChecked() ? QStringLiteral("files") : QStringLiteral("document"));
+    settings.setValue(kMarkKey, edtMark->text());
+    settings.setValue(kSeedsKey, edtSeeds->text());
+    settings.setValue(kCalibrationKey, edtCalibration->text());
+    settings.setValue(kMethodsKey, edtMethods->text());
+    settings.setValue(kTargetPsnrKey, edtTargetPsnr->text());
+    QStringList cells;
+    for (int i = 0; i < treAttacks->topLevelItemCount(); ++i) {
+        const QTreeWidgetItem* family = treAttacks->topLevelItem(i);
+        for (int j = 0; j < family->childCount(); ++j)
+            if (family->child(j)->checkState(0) == Qt::Checked) cells << family->child(j)->text(0);
+    }
+    settings.setValue(kCellsKey, cells);
+    settings.setValue(kMoreAttacksKey, edtMoreAttacks->text());
+    settings.setValue(kRegisterKey, chkRegister->isChecked());
+    settings.setValue(kJobsKey, spnJobs->value());
+}
+
+void TfrmRobustness::hideEvent(QHideEvent* event) {
+    // What was chosen is offered again at the next opening, in this session or the next,
+    // whether it ran or not.
+    RememberInputs();
+    QWidget::hideEvent(event);
 }
 
 void TfrmRobustness::showEvent(QShowEvent* event) {
@@ -814,7 +916,7 @@ void TfrmRobustness::ExportCommand(Export kind) {
                  {"ExportHtmlDlg", &kHtmlFilter, ".html"}};
     const auto& k = kinds[static_cast<int>(kind)];
     FileDialogRequest request{QString::fromLatin1(k.name), FileDialogKind::Save, *k.filter, 1, QString(), QString()};
-    const auto chosen = host_.ExecuteDialog(request);
+    const auto chosen = host_.ExecuteDialog(request, this);
     if (!chosen) return;
     QString name = chosen->fileName;
     if (QFileInfo(name).suffix().isEmpty()) name += QString::fromLatin1(k.extension);
@@ -833,7 +935,12 @@ TMDIChild* TfrmRobustness::OpenRow(int row) {
     const RowPictures pictures = ComputeRowPictures(plan_, static_cast<std::uint64_t>(row));
     if (pictures.Row.Failed()) throw Error(S(tr("Row %1 failed: %2").arg(row + 1).arg(Q(pictures.Row.Error))));
     const RobustnessRow& r = pictures.Row;
-    const QString title = QStringLiteral("%1 - seed %2 - %3").arg(Q(r.Host)).arg(r.Seed).arg(Q(r.Attack));
+    // A run of several methods names the row's method too: rows of one host, seed and attack
+    // differ only by it.
+    const QString method = plan_.Methods.empty() ? QString() : Q(r.Identity.Method);
+    const QString title = method.isEmpty()
+                              ? QStringLiteral("%1 - seed %2 - %3").arg(Q(r.Host)).arg(r.Seed).arg(Q(r.Attack))
+                              : QStringLiteral("%1 - %2 - seed %3 - %4").arg(Q(r.Host), method).arg(r.Seed).arg(Q(r.Attack));
     const auto fixed5 = [](double value) { return std::vector<ReportNumber>{{value, 5}}; };
     std::vector<StepReport> reports;
     // A payload method has no NC; its BER is that of its payload.
@@ -844,9 +951,15 @@ TMDIChild* TfrmRobustness::OpenRow(int row) {
     reports.push_back({kListOnly, {"SSIM = %1", fixed5(r.Ssim)}});
     if (r.Detected1e6) reports.push_back({kListOnly, {*r.Detected1e6 ? "detected at 1e-6" : "not detected at 1e-6", {}}});
     TMDIChild* doc = host_.OpenPicture(pictures.Attacked, title);
-    Bitmap mark = plan_.Mark;
-    mark.resize(TWatermark::kMarkSize, TWatermark::kMarkSize);
-    doc->ShowRowPictures(std::move(mark), pictures.Extracted, "Robustness: " + r.Attack, reports);
+    // The watermark picture is what was embedded only for a method that reads one back; a
+    // payload method embeds bits of its own and extracts no picture.
+    Bitmap mark;
+    if (!pictures.Extracted.empty()) {
+        mark = plan_.Mark;
+        mark.resize(TWatermark::kMarkSize, TWatermark::kMarkSize);
+    }
+    const std::string source = "Robustness: " + r.Attack + (method.isEmpty() ? std::string() : " (" + S(method) + ")");
+    doc->ShowRowPictures(std::move(mark), pictures.Extracted, source, reports);
     return doc;
 }
 

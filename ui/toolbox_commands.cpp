@@ -268,19 +268,24 @@ void TMDIChild::ToolboxCommand(const toolbox::Operation& operation) {
             outcome->picture = std::make_shared<const Bitmap>(outcome->image.CreateBitmap());
             outcome->before = PackedPlane::Of(image->Plane());
             return [this, op, outcome, panel] {
+                const bool embedded = EmbeddingRan();
                 const std::optional<ResultLine> line = document_.ApplyToolbox(*op, std::move(*outcome), panel);
                 Redraw();
                 if (line) ShowLine(*line);
+                if (embedded) SayEmbeddingEnded();
             };
         });
         return;
     }
+    const bool embedded = EmbeddingRan();
     const std::optional<ResultLine> line = document_.RunToolbox(operation, values, PanelOf(operation));
     Redraw();
     if (line) ShowLine(*line);
+    if (embedded) SayEmbeddingEnded();
 }
 
-void TMDIChild::StartJob(const QString& caption, std::function<Apply(ProgressSink&)> work) {
+void TMDIChild::StartJob(const QString& caption, std::function<Apply(ProgressSink&)> work, bool onCopies) {
+    jobOnCopies_ = onCopies;
     auto apply = std::make_shared<Apply>();
     job_ = new BackgroundJob([apply, work = std::move(work)](ProgressSink& progress) { *apply = work(progress); },
                              this);
@@ -298,7 +303,13 @@ void TMDIChild::StartJob(const QString& caption, std::function<Apply(ProgressSin
 void TMDIChild::FinishJob() {
     BackgroundJob* job = job_;
     job_ = nullptr;
-    job->deleteLater();  // it is still sending Done
+    // A job still running (cancelled without waiting) goes once it has ended; one that has
+    // ended is still sending Done.
+    if (job->Running()) {
+        connect(job, &BackgroundJob::Done, job, &QObject::deleteLater);
+    } else {
+        job->deleteLater();
+    }
     const std::shared_ptr<Apply> apply = std::move(jobApply_);
     SetCommandsEnabled(true);
     if (job->CancelRequested()) {
@@ -314,10 +325,12 @@ void TMDIChild::FinishJob() {
     emit BusyChanged();
 }
 
-void TMDIChild::CancelWork() {
+void TMDIChild::CancelWork(bool wait) {
     if (job_ == nullptr) return;
     job_->Cancel();
-    job_->Wait();
+    // Work that does not look at its progress (the key's calibration) runs to its end: the
+    // window need not wait for it, as nothing it makes is used.
+    if (wait || !jobOnCopies_) job_->Wait();
     // The work's end is handled now, not when its Done arrives.
     FinishJob();
 }
