@@ -12,6 +12,7 @@
 #include <QDropEvent>
 #include <QFileInfo>
 #include <QFrame>
+#include <QGuiApplication>
 #include <QGroupBox>
 #include <QKeyEvent>
 #include <QMouseEvent>
@@ -26,6 +27,7 @@
 #include <QProgressBar>
 #include <QRegularExpression>
 #include <QSaveFile>
+#include <QScreen>
 #include <QSettings>
 #include <QStatusBar>
 #include <QTimer>
@@ -144,7 +146,11 @@ TfrmMain::TfrmMain(UserPrompts& prompts, FileDialogs& dialogs, QWidget* parent)
     : QMainWindow(parent), prompts_(prompts), dialogs_(dialogs) {
     setObjectName(QStringLiteral("frmMain"));
     setWindowTitle(tr("Watermarking Simulator - by tavrenn"));
-    resize(681, 552);
+    // Room for the menus, the watermark strip, a 512 x 512 picture and the Results list,
+    // within the screen and in its middle (a remembered size and place are restored below).
+    resize(DefaultSize());
+    if (const QScreen* screen = QGuiApplication::primaryScreen())
+        move(screen->availableGeometry().center() - QPoint(width() / 2, height() / 2));
 
     requests_.openDlg = {QStringLiteral("openDlg"), FileDialogKind::Open, kOpenFilter, kAllPictures, QString(), QString()};
     requests_.SaveDlg = {QStringLiteral("SaveDlg"), FileDialogKind::Save, kSaveFilter, 1, QString(), QString()};
@@ -171,6 +177,8 @@ TfrmMain::TfrmMain(UserPrompts& prompts, FileDialogs& dialogs, QWidget* parent)
     mdiArea_->setObjectName(QStringLiteral("mdiArea"));
     mdiArea_->setBackground(palette().brush(QPalette::Dark));  // the application-background colour
     layout->addWidget(mdiArea_, 1);
+    // New documents zoomed to fit a small workspace follow it when it grows.
+    mdiArea_->viewport()->installEventFilter(this);
     CreateStatusBar();
     setAcceptDrops(true);
     // The list starts a few lines high; the documents keep most of the room.
@@ -185,6 +193,22 @@ TfrmMain::TfrmMain(UserPrompts& prompts, FileDialogs& dialogs, QWidget* parent)
     });
     MergeMenus();
     AppIdle();
+}
+
+QSize TfrmMain::DefaultSize() {
+    QSize size(1100, 800);
+    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+        const QSize available = screen->availableGeometry().size();
+        size = size.boundedTo(QSize(available.width() * 9 / 10, available.height() * 9 / 10));
+    }
+    return size;
+}
+
+bool TfrmMain::eventFilter(QObject* watched, QEvent* event) {
+    if (mdiArea_ != nullptr && watched == mdiArea_->viewport() && event->type() == QEvent::Resize) {
+        for (TMDIChild* doc : Documents()) doc->WorkspaceResized();
+    }
+    return QMainWindow::eventFilter(watched, event);
 }
 
 TfrmMain::~TfrmMain() {

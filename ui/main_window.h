@@ -214,8 +214,13 @@ public:
     QProgressBar* WorkProgress() const { return prgWork_; }
     QToolButton* CancelWorkButton() const { return btnCancelWork_; }
 
+    // The first window's size: room for the menus, the watermark strip, a 512 x 512 picture
+    // and the Results list, within nine tenths of the screen.
+    static QSize DefaultSize();
+
 protected:
     void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dropEvent(QDropEvent* event) override;
 

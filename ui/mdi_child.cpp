@@ -113,11 +113,23 @@ void TMDIChild::FitNewDocument() {
     if (sub != nullptr && !sub->isMaximized()) {
         const QSize room = Workspace(sub) - (sub->size() - size());
         const Bitmap& picture = Picture();
-        if (room.isValid() && (picture.width() > room.width() || picture.height() > room.height()))
+        if (room.isValid() && (picture.width() > room.width() || picture.height() > room.height())) {
             imgFile_->SetZoom(imgFile_->FitZoom(room));
+            fittedToWorkspace_ = true;
+        } else {
+            imgFile_->SetZoom(1.0);
+            fittedToWorkspace_ = false;
+        }
     }
     SizeToPicture();
     emit Changed();
+}
+
+void TMDIChild::WorkspaceResized() {
+    // A window made smaller than its picture because the workspace was small (the frame not
+    // yet laid out or maximized, say) takes the room it is given, up to 1:1; one the user
+    // has zoomed keeps its zoom.
+    if (fittedToWorkspace_) FitNewDocument();
 }
 
 void TMDIChild::SetFileName(const QString& fileName) {
@@ -247,6 +259,7 @@ void TMDIChild::ClearPanel(WatermarkPanel panel) {
 double TMDIChild::Zoom() const { return imgFile_->Zoom(); }
 
 void TMDIChild::SetZoom(double zoom) {
+    fittedToWorkspace_ = false;
     imgFile_->SetZoom(zoom);
     emit Changed();
 }

@@ -63,6 +63,8 @@ public:
     // A new document's zoom and size: at 1:1 when it fits the workspace, zoomed to fit it
     // otherwise (Zoom to Fit).
     void FitNewDocument();
+    // The workspace has changed its size: a new document zoomed to fit it is fitted again.
+    void WorkspaceResized();
     // The file the document was opened from or last saved to (its caption, with "*" while
     // the picture has changes that are not saved).
     QString FileName() const { return fileName_; }
@@ -237,6 +239,7 @@ private:
     bool jobOnCopies_ = true;
     QString fileName_;
     QString title_;
+    bool fittedToWorkspace_ = false;  // zoomed out by FitNewDocument, not zoomed since
     bool closeConfirmed_ = false;
 };
 

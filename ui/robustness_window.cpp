@@ -144,18 +144,9 @@ QString CellText(const RowValue& value, int decimals) {
     return QString();
 }
 
-// The name the attack tree gives a family of the charts: the default grid's family whose
-// cells are all of that attack ("rotation" for rotate:deg=...), or the charts' own name.
-QString FamilyCaption(const ReportFamily& family) {
-    for (const AttackFamily& grid : DefaultAttackFamilies()) {
-        const std::vector<AttackCell> cells = ParseAttackCells(grid.List);
-        const bool same = !cells.empty() && std::all_of(cells.begin(), cells.end(), [&family](const AttackCell& cell) {
-            return cell.Steps.size() == 1 && InfoOf(cell.Steps[0].Id).Name == family.Name;
-        });
-        if (same || (family.Name == "combinations" && grid.Family == family.Name)) return QString::fromUtf8(grid.Family);
-    }
-    return Q(family.Name);
-}
+// A family as the charts name it: the name the exported report gives it ("real-jpeg",
+// "rotate"), so that a chart and the report's figure of one family are captioned alike.
+QString FamilyCaption(const ReportFamily& family) { return Q(family.Name); }
 
 // How a refused input is named on screen.
 QString InputLabel(SweepInput input) {
@@ -1182,13 +1173,13 @@ void TfrmRobustness::ShowRocs(const std::vector<std::pair<QString, FamilyRoc>>& 
     const bool compared = rocs.size() > 1;
     const auto noNullSide = [](const std::pair<QString, FamilyRoc>& roc) { return roc.second.Curve.Points.empty(); };
     if (std::all_of(rocs.begin(), rocs.end(), noNullSide)) {
-        chart->setTitle(QStringLiteral("ROC: no null side (rows of an earlier program)"));
+        chart->setTitle(tr("ROC: no null side (rows of an earlier program)"));
         ReplaceChart(rocView, chart);
-        lblRoc->setText(QStringLiteral("The rows hold no score of the unmarked host: no ROC curve."));
+        lblRoc->setText(tr("The rows hold no score of the unmarked host: no ROC curve."));
         return;
     }
     auto* chance = new QLineSeries(chart);
-    chance->setName(QStringLiteral("chance"));
+    chance->setName(tr("chance"));
     chance->append(0, 0);
     chance->append(1, 1);
     QPen dashed(QColor(150, 150, 150));
@@ -1204,12 +1195,11 @@ void TfrmRobustness::ShowRocs(const std::vector<std::pair<QString, FamilyRoc>>& 
         const QColor colour = MethodColour(m);
         const QString who = compared ? method + QStringLiteral(": ") : QString();
         if (curve.Points.empty()) {
-            texts << who + QStringLiteral("no score of the unmarked host.");
+            texts << who + tr("no score of the unmarked host.");
             continue;
         }
         auto* line = new QLineSeries(chart);
-        line->setName(compared ? QStringLiteral("%1 (AUC %2)").arg(method, Q(FormatFixed(curve.Auc, 3)))
-                               : QStringLiteral("ROC"));
+        line->setName(compared ? tr("%1 (AUC %2)").arg(method, Q(FormatFixed(curve.Auc, 3))) : QStringLiteral("ROC"));
         // A step at each threshold: across at the old rate, then up, as the report draws it.
         double lastTpr = 0;
         for (const auto& [fpr, tpr] : curve.Points) {
@@ -1225,25 +1215,28 @@ void TfrmRobustness::ShowRocs(const std::vector<std::pair<QString, FamilyRoc>>& 
             // Compared methods mark only their 1e-6 threshold, in their own colour: two points per
             // curve in four colours would crowd the corner where they all stand.
             for (const auto& [fpr, tpr, pointColour, label] :
-                 {std::tuple{roc.Fpr1e3, roc.Tpr1e3, QColor(230, 140, 30), "at the 1e-3 threshold"},
-                  std::tuple{roc.Fpr1e6, roc.Tpr1e6, QColor(190, 50, 40), "at the 1e-6 threshold"}}) {
+                 {std::tuple{roc.Fpr1e3, roc.Tpr1e3, QColor(230, 140, 30), QT_TR_NOOP("at the 1e-3 threshold")},
+                  std::tuple{roc.Fpr1e6, roc.Tpr1e6, QColor(190, 50, 40), QT_TR_NOOP("at the 1e-6 threshold")}}) {
                 if (compared && std::string_view(label) != "at the 1e-6 threshold") continue;
                 auto* point = new QScatterSeries(chart);
-                point->setName(compared ? method + QStringLiteral(" at 1e-6") : QString::fromLatin1(label));
+                point->setName(compared ? tr("%1 at 1e-6").arg(method) : tr(label));
                 point->setColor(compared ? colour : pointColour);
                 point->setMarkerSize(9);
                 point->append(fpr, tpr);
                 chart->addSeries(point);
             }
         }
-        QString text = who + QStringLiteral("AUC %1 over %2 marked and %3 unmarked pictures.")
+        QString text = who + tr("AUC %1 over %2 marked and %3 unmarked pictures.")
                                  .arg(Q(FormatFixed(curve.Auc, 3)))
                                  .arg(curve.Positives)
                                  .arg(curve.Negatives);
         if (std::isnan(roc.Tpr1e3)) {
-            text += QStringLiteral(" No calibration: no detection rates.");
+            text += tr(" No calibration: no detection rates.");
         } else {
-            text += QStringLiteral(" Detected: %1 at 1e-3, %2 at 1e-6; the unmarked host reaches the thresholds in %3 and %4.")
+            // The rates at the two thresholds: of marked pictures found (true positives) and
+            // of unmarked ones taken for marked (false positives).
+            text += tr(" Marked pictures found: %1 at 1e-3, %2 at 1e-6; unmarked ones taken for marked: %3 at "
+                       "1e-3, %4 at 1e-6.")
                         .arg(Q(FormatFixed(roc.Tpr1e3, 3)), Q(FormatFixed(roc.Tpr1e6, 3)),
                              Q(FormatFixed(roc.Fpr1e3, 3)), Q(FormatFixed(roc.Fpr1e6, 3)));
         }
@@ -1253,10 +1246,10 @@ void TfrmRobustness::ShowRocs(const std::vector<std::pair<QString, FamilyRoc>>& 
     // false-positive rate of 0) are not cut in half by the plot's edge; ticks stay at quarters.
     auto* axisX = new QValueAxis(chart);
     axisX->setRange(-0.02, 1.0);
-    axisX->setTitleText(QStringLiteral("false-positive rate (own host unmarked)"));
+    axisX->setTitleText(tr("false-positive rate (own host unmarked)"));
     auto* axisY = new QValueAxis(chart);
     axisY->setRange(0.0, 1.02);
-    axisY->setTitleText(QStringLiteral("true-positive rate"));
+    axisY->setTitleText(tr("true-positive rate"));
     for (QValueAxis* axis : {axisX, axisY}) {
         axis->setTickType(QValueAxis::TicksDynamic);
         axis->setTickAnchor(0.0);
@@ -1269,8 +1262,8 @@ void TfrmRobustness::ShowRocs(const std::vector<std::pair<QString, FamilyRoc>>& 
         series->attachAxis(axisX);
         series->attachAxis(axisY);
     }
-    chart->setTitle(compared ? QStringLiteral("ROC, %1, per method").arg(name)
-                             : QStringLiteral("ROC, %1: AUC %2").arg(name, Q(FormatFixed(rocs[0].second.Curve.Auc, 3))));
+    chart->setTitle(compared ? tr("ROC, %1, per method").arg(name)
+                             : tr("ROC, %1: AUC %2").arg(name, Q(FormatFixed(rocs[0].second.Curve.Auc, 3))));
     chart->legend()->setAlignment(compared ? Qt::AlignRight : Qt::AlignBottom);
     ReplaceChart(rocView, chart);
     lblRoc->setText(texts.join(QLatin1Char('\n')));

@@ -6,6 +6,8 @@
 #include <QAction>
 #include <QDir>
 #include <QFileInfo>
+#include <QGuiApplication>
+#include <QScreen>
 #include <QImage>
 #include <QLabel>
 #include <QMdiArea>
@@ -77,7 +79,10 @@ private slots:
 
     void startUpShowsTheFramesOwnState() {
         QCOMPARE(frame->windowTitle(), QStringLiteral("Watermarking Simulator - by tavrenn"));
-        QCOMPARE(frame->size(), QSize(681, 552));
+        // Room for the menus, the panels, a 512 x 512 picture and the Results list, within
+        // nine tenths of the screen.
+        const QSize screen = QGuiApplication::primaryScreen()->availableGeometry().size();
+        QCOMPARE(frame->size(), QSize(1100, 800).boundedTo(QSize(screen.width() * 9 / 10, screen.height() * 9 / 10)));
         QCOMPARE(MenuBarTitles(*frame), (QStringList{"&File", "&Edit", "&Window", "&Options", "&Help"}));
         QCOMPARE(frame->menuBar()->objectName(), QStringLiteral("mainmnuMDI"));
         const QStringList texts{"수행정보출력", "위치정보", "영상 정보", "칼라정보"};
@@ -485,6 +490,29 @@ private slots:
             QVERIFY(doc->parentWidget()->width() >= 160);
             QVERIFY(workspace.contains(doc->parentWidget()->geometry().topLeft()));
         }
+    }
+
+    // A new document zoomed out to fit a small workspace (the frame not yet maximized) takes
+    // the room it is given when the workspace grows, up to 1:1; a zoom the user chose stays.
+    void newDocumentsFollowTheWorkspace() {
+        frame->resize(640, 480);
+        QApplication::processEvents();
+        TMDIChild* doc = frame->OpenImageFile(Q(quillfen::test::SamplePath("camera-256.pgm")));
+        QVERIFY(doc->Zoom() < 1.0);
+        frame->resize(1200, 1000);
+        QApplication::processEvents();
+        QCOMPARE(doc->Zoom(), 1.0);
+        QCOMPARE(doc->View()->size(), QSize(256, 256));
+        QVERIFY(frame->MdiArea()->viewport()->rect().contains(doc->parentWidget()->geometry()));
+        frame->resize(640, 480);
+        QApplication::processEvents();
+        TMDIChild* zoomed = frame->OpenImageFile(Q(quillfen::test::SamplePath("camera-256.pgm")));
+        QVERIFY(zoomed->Zoom() < 1.0);
+        Actions().ZoomOut1->trigger();
+        const double chosen = zoomed->Zoom();
+        frame->resize(1200, 1000);
+        QApplication::processEvents();
+        QCOMPARE(zoomed->Zoom(), chosen);
     }
 
     // The steps' views are views: Save writes the document's picture (opened, plus the
