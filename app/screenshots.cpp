@@ -63,6 +63,7 @@ int main(int argc, char* argv[]) {
     using namespace quillfen::ui;
     QApplication application(argc, argv);
     SetApplicationNames();
+    QApplication::setApplicationVersion(QStringLiteral(QUILLFEN_VERSION));
     if (argc != 3) {
         std::fprintf(stderr, "usage: quillfen-screenshots OUTPUT_FOLDER SAMPLES_FOLDER\n");
         return 2;

@@ -62,6 +62,7 @@ TfrmAbout::TfrmAbout(QWidget* parent) : QDialog(parent) {
     // The version, as `quillfen --version` and the exported reports give it.
     Version = new QLabel(tr("Version %1").arg(QCoreApplication::applicationVersion()), panel);
     Version->setObjectName(QStringLiteral("Version"));
+    Version->setVisible(!QCoreApplication::applicationVersion().isEmpty());
     Copyright = new QLabel(tr("Copyright © the Quillfen project contributors"), panel);
     Label1 = new QLabel(tr("Problems and questions: the Quillfen project's issue tracker"), panel);
     Label2 = new QLabel(tr("Please attach the picture and the steps that lead to the problem."), panel);

@@ -46,6 +46,15 @@ TMDIChild::TMDIChild(DocumentHost& host, QWidget* parent) : QWidget(parent), hos
     imgFile_->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(imgFile_, &QWidget::customContextMenuRequested, this,
             [this](const QPoint& pos) { popup_->popup(imgFile_->mapToGlobal(pos)); });
+    // The keyboard's way to it (Shift+F10, the menu key), opened at the picture's corner.
+    auto* popupKey = new QAction(this);
+    popupKey->setObjectName(QStringLiteral("actToolboxMenu"));
+    popupKey->setShortcuts({QKeySequence(Qt::SHIFT | Qt::Key_F10), QKeySequence(Qt::Key_Menu)});
+    popupKey->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+    connect(popupKey, &QAction::triggered, this, [this] {
+        popup_->popup(scroll_->viewport()->mapToGlobal(QPoint(8, 8)));
+    });
+    addAction(popupKey);
     // The lines come and go in the document; the window passes each change on as it happens.
     document_.Listen({[this](const ResultLine& line) { emit ResultAdded(line); },
                       [this](std::uint64_t id) {

@@ -8,7 +8,9 @@
 #include <thread>
 #include <tuple>
 
+#include <QApplication>
 #include <QAreaSeries>
+#include <QClipboard>
 #include <QCategoryAxis>
 #include <QChart>
 #include <QChartView>
@@ -365,6 +367,12 @@ QWidget* TfrmRobustness::CreateInputs() {
     edtCommand->setReadOnly(true);
     edtCommand->setPlaceholderText(tr("the command line of the run, once it has started"));
     command->addWidget(edtCommand, 1);
+    btnCopyCommand = new QPushButton(tr("Cop&y"), box);
+    btnCopyCommand->setObjectName(QStringLiteral("btnCopyCommand"));
+    btnCopyCommand->setToolTip(tr("Copy the command line, to paste it into a shell"));
+    btnCopyCommand->setEnabled(false);
+    connect(btnCopyCommand, &QPushButton::clicked, this, [this] { QApplication::clipboard()->setText(edtCommand->text()); });
+    command->addWidget(btnCopyCommand);
     column->addLayout(command);
     lblHostFile = new QLabel(box);
     lblHostFile->setObjectName(QStringLiteral("lblHostFile"));
@@ -393,9 +401,9 @@ QWidget* TfrmRobustness::CreateResults() {
             [this](int row, int) { host_.Run([this, row] { OpenRow(row); }); });
     tableColumn->addWidget(tblRows, 1);
     auto* exports = new QHBoxLayout;
-    btnExportCsv = new QPushButton(tr("Export CSV..."), table);
-    btnExportJsonl = new QPushButton(tr("Export JSON Lines..."), table);
-    btnExportHtml = new QPushButton(tr("Export HTML Report..."), table);
+    btnExportCsv = new QPushButton(tr("Export &CSV..."), table);
+    btnExportJsonl = new QPushButton(tr("Export &JSON Lines..."), table);
+    btnExportHtml = new QPushButton(tr("Export &HTML Report..."), table);
     const std::pair<QPushButton*, Export> buttons[] = {
         {btnExportCsv, Export::Csv}, {btnExportJsonl, Export::Jsonl}, {btnExportHtml, Export::Html}};
     for (const auto& [button, kind] : buttons) {
@@ -708,6 +716,7 @@ bool TfrmRobustness::Start() {
     connect(job_, &BackgroundJob::Done, this, [this] { Finish(); });
     edtCommand->setText(Q(CommandText()));
     edtCommand->setCursorPosition(0);
+    btnCopyCommand->setEnabled(true);
     lblHostFile->setText(hostFileWritten_.isEmpty()
                              ? QString()
                              : tr("The active document has changes that are not saved: the run reads its picture as it is "

@@ -107,6 +107,7 @@ public:
     QLabel* lblState;
     // The equivalent command line, read-only: it scrolls rather than widening the window.
     QLineEdit* edtCommand;
+    QPushButton* btnCopyCommand;  // puts the command line on the clipboard
     // Says which file the run read the active document's picture from when the document had
     // changes that were not saved (hidden otherwise).
     QLabel* lblHostFile;

@@ -112,11 +112,11 @@ void TMDIChild::CreateWatermarkMenus() {
         return action;
     };
     embedment->addSeparator();
-    embedment->addAction(fileAction("actSaveKey", tr("Save Key..."), &TMDIChild::SaveKeyCommand));
-    embedment->addAction(fileAction("actSaveWatermarked", tr("Save Watermarked Image..."),
+    embedment->addAction(fileAction("actSaveKey", tr("Save &Key..."), &TMDIChild::SaveKeyCommand));
+    embedment->addAction(fileAction("actSaveWatermarked", tr("Save Watermarked &Image..."),
                                     &TMDIChild::SaveWatermarkedImageCommand));
     imageProcessing->addSeparator();
-    imageProcessing->addAction(fileAction("actLoadAttacked", tr("Load Attacked Image..."),
+    imageProcessing->addAction(fileAction("actLoadAttacked", tr("Load &Attacked Image..."),
                                           &TMDIChild::LoadAttackedImageCommand));
 
     // The whole chains at once, after the steps they run.

@@ -679,13 +679,13 @@ private slots:
                               "Get P_hat ( = XOR(P, Wa) )", "Get Yr_hat ( = Expand P_hat )",
                               "Get Y_hat ( = Map Yr_hat to Y_hat )", "Get X_hat ( = IDCT (Y_hat) )", "-",
                               "Get PSNR,  Difference Between  X and X_hat", "Save X_hat to Bitmap File", "-",
-                              "Save Key...", "Save Watermarked Image...", "-", "Set &Seed...", "Run &Embedding", "Run &Whole Experiment"}));
+                              "Save &Key...", "Save Watermarked &Image...", "-", "Set &Seed...", "Run &Embedding", "Run &Whole Experiment"}));
         QVERIFY(!doc->StepAction(Step::SaveX_hat)->isVisible());
         QCOMPARE(Titles(doc->Menus()[4]->actions()),
                  (QStringList{"No Attack to X_hat", "-", "Apply Jpeg to X_hat", "Apply Blurring to X_hat",
                               "Apply Cropping to X_hat with Zero Quarter", "Apply Cropping to X_hat with Image quarter",
                               "Apply Cropping to X_hat with Zero Half", "Apply Cropping to X_hat with Image Half", "-",
-                              "Load Attacked Image..."}));
+                              "Load &Attacked Image..."}));
         QCOMPARE(Titles(doc->Menus()[5]->actions()),
                  (QStringList{"Get Y ( = FDCT(X_wave) )", "Get Yr_wave ( = Reduce (Y_wave) )",
                               "Get P_wave ( =  Polarity( Yr_wave) )", "Get Wa_wave ( = XOR(P, P_wave) )",
@@ -901,6 +901,12 @@ private slots:
     void rightClicksOpenThePopupMenus() {
         TMDIChild* doc = frame->OpenImageFile(Q(quillfen::test::SamplePath("seal-128.pgm")));
         emit doc->findChild<PictureView*>(QStringLiteral("imgFile"))->customContextMenuRequested(QPoint(5, 5));
+        QVERIFY(doc->PopupMenu()->isVisible());
+        doc->PopupMenu()->hide();
+        // The keyboard opens it too: Shift+F10 in the document.
+        frame->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(frame.get()));
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_F10, Qt::ShiftModifier);
         QVERIFY(doc->PopupMenu()->isVisible());
         doc->PopupMenu()->hide();
         // The panel popup acts on the panel it was opened on.

@@ -10,6 +10,8 @@
 #include <vector>
 
 #include <QAbstractItemView>
+#include <QApplication>
+#include <QClipboard>
 #include <QAction>
 #include <QChart>
 #include <QChartView>
@@ -405,6 +407,8 @@ private slots:
         QCOMPARE(w->Rows()[0].Host, std::string("y.pgm"));
         QVERIFY(w->HostFileWritten().isEmpty());
         QVERIFY(w->lblHostFile->isHidden());
+        w->btnCopyCommand->click();
+        QCOMPARE(QApplication::clipboard()->text(), QString::fromStdString(w->CommandText()));
         const std::string unchangedDigest = w->Rows()[0].Identity.HostDigest;
 
         // Inverted and not saved: the window runs on the inverted picture, and so does the

@@ -373,7 +373,7 @@
     </message>
     <message>
         <source>get the normalized cross-correlation.</source>
-        <translation>Computing the normalized correlation (NC)...</translation>
+        <translation>Normalized correlation (NC) of W and W_wave:</translation>
     </message>
     <message>
         <source>먼저 Get W_wave를 수행하세요</source>
@@ -1093,18 +1093,6 @@
         <translation>Watermark Extraction</translation>
     </message>
     <message>
-        <source>Save Key...</source>
-        <translation>Save Key...</translation>
-    </message>
-    <message>
-        <source>Save Watermarked Image...</source>
-        <translation>Save Watermarked Image...</translation>
-    </message>
-    <message>
-        <source>Load Attacked Image...</source>
-        <translation>Load Attacked Image...</translation>
-    </message>
-    <message>
         <source>&amp;Window</source>
         <translation>&amp;Window</translation>
     </message>
@@ -1187,6 +1175,18 @@
     <message>
         <source>Writing the key</source>
         <translation>Writing the key</translation>
+    </message>
+    <message>
+        <source>Save &amp;Key...</source>
+        <translation>Save &amp;Key...</translation>
+    </message>
+    <message>
+        <source>Save Watermarked &amp;Image...</source>
+        <translation>Save Watermarked &amp;Image...</translation>
+    </message>
+    <message>
+        <source>Load &amp;Attacked Image...</source>
+        <translation>Load &amp;Attacked Image...</translation>
     </message>
 </context>
 <context>
@@ -1816,18 +1816,6 @@
         <translation>Double-click a row to open its attacked picture and extracted mark</translation>
     </message>
     <message>
-        <source>Export CSV...</source>
-        <translation>Export CSV...</translation>
-    </message>
-    <message>
-        <source>Export JSON Lines...</source>
-        <translation>Export JSON Lines...</translation>
-    </message>
-    <message>
-        <source>Export HTML Report...</source>
-        <translation>Export HTML Report...</translation>
-    </message>
-    <message>
         <source>Table</source>
         <translation>Table</translation>
     </message>
@@ -2090,6 +2078,26 @@
     <message>
         <source>ROC, %1: AUC %2</source>
         <translation>ROC, %1: AUC %2</translation>
+    </message>
+    <message>
+        <source>Cop&amp;y</source>
+        <translation>Cop&amp;y</translation>
+    </message>
+    <message>
+        <source>Copy the command line, to paste it into a shell</source>
+        <translation>Copy the command line, to paste it into a shell</translation>
+    </message>
+    <message>
+        <source>Export &amp;CSV...</source>
+        <translation>Export &amp;CSV...</translation>
+    </message>
+    <message>
+        <source>Export &amp;JSON Lines...</source>
+        <translation>Export &amp;JSON Lines...</translation>
+    </message>
+    <message>
+        <source>Export &amp;HTML Report...</source>
+        <translation>Export &amp;HTML Report...</translation>
     </message>
 </context>
 </TS>
