@@ -63,6 +63,7 @@ int main(int argc, char* argv[]) {
     using namespace quillfen::ui;
     QApplication application(argc, argv);
     SetApplicationNames();
+    QApplication::setApplicationVersion(QStringLiteral(QUILLFEN_VERSION));
     if (argc != 3) {
         std::fprintf(stderr, "usage: quillfen-screenshots OUTPUT_FOLDER SAMPLES_FOLDER\n");
         return 2;
@@ -178,7 +179,7 @@ int main(int argc, char* argv[]) {
     ok = Save(robustness, out, "robustness-window.png") && ok;
     if (auto* tabs = robustness.findChild<QTabWidget*>(QStringLiteral("tabResults"))) tabs->setCurrentIndex(1);
     ok = Save(robustness, out, "robustness-charts.png") && ok;
-    robustness.cmbFamily->setCurrentIndex(robustness.cmbFamily->findText(QStringLiteral("rotation")));
+    robustness.cmbFamily->setCurrentIndex(robustness.cmbFamily->findText(QStringLiteral("rotate")));
     ok = Save(robustness, out, "robustness-registered.png") && ok;
     // The JPEG family's ROC curve.
     robustness.cmbFamily->setCurrentIndex(0);

@@ -15,9 +15,17 @@
 #      document's picture), and the file still unchanged;
 #   7. a click on the Embedded Watermark panel enlarges it; Esc closes it, and the menus open
 #      afterwards (Set Seed's box shows);
-#   8. Window > Robustness..., Run (seed 1, the default grid on the document's picture): the
+#   8. Window > Robustness..., Run (seed 1, real-jpeg:q=50 on the document's picture): the
 #      window stays within the screen;
-#   9. File > Exit by keyboard: the program ends without asking (nothing was changed).
+#   9. a bitmap opened with File > Open (Ctrl+O), inverted from the keyboard's toolbox menu
+#      (Shift+F10) and not saved; Window > Robustness..., Run: the command line the window
+#      shows (copied with Alt+Y) gives the CSV the window exports, byte for byte, and that CSV
+#      names the file the window wrote the inverted picture to;
+#  10. that document closed (Ctrl+W) without saving (Alt+D); in the first one Run Embedding
+#      (Ctrl+E), then Invert: the PSNR leaves the Results list, and Save Watermarked Image is
+#      refused with the step's message, no file dialog and no file;
+#  11. File > Exit by keyboard: the program asks about the changed document, Alt+D discards,
+#      and it ends; the first picture's file is unchanged.
 # Usage: gui-smoke.sh BUILD_DIR [SCREENSHOT.png]. Every wait has a time limit; whatever was
 # started is stopped on the way out.
 set -euo pipefail
@@ -69,12 +77,14 @@ timeout 600 openbox --sm-disable >"$work/openbox.log" 2>&1 &
 pids+=($!)
 sleep 1
 
-# The program's settings and runtime files stay in the scratch folder.
-export XDG_CONFIG_HOME=$work/config XDG_RUNTIME_DIR=$work/runtime
+# The program's settings, cache and runtime files stay in the scratch folder.
+export XDG_CONFIG_HOME=$work/config XDG_RUNTIME_DIR=$work/runtime XDG_CACHE_HOME=$work/cache
 mkdir -p "$XDG_RUNTIME_DIR" && chmod 700 "$XDG_RUNTIME_DIR"
-# The robustness window's inputs, as a run before left them: the mark and one seed.
+# The robustness window's inputs, as a run before left them: the mark, one seed, no cell of
+# the default grid and one JPEG cell.
 mkdir -p "$XDG_CONFIG_HOME/quillfen"
-printf '[robustness]\nmark=%s\nseeds=1\n' "$root/samples/seal-128.pgm" >"$XDG_CONFIG_HOME/quillfen/quillfen.conf"
+printf '[robustness]\nmark=%s\nseeds=1\ncells=\nmoreAttacks=real-jpeg:q=50\n' "$root/samples/seal-128.pgm" \
+  >"$XDG_CONFIG_HOME/quillfen/quillfen.conf"
 unset QT_QPA_PLATFORM
 results=$work/results.csv
 host=$work/host-copy.pgm
@@ -134,7 +144,7 @@ load_watermark() {
   for _ in $(seq 100); do xdotool search --onlyvisible --name "^Open" >/dev/null 2>&1 || break; sleep 0.1; done
 }
 # The NC of the last Get Normalized Correlation in the Results list.
-last_nc() { grep ',Get Normalized Correlation,' "$results" | tail -1 | sed 's/.*NC =//' | tr -d '\r'; }
+last_nc() { grep ',Get Normalized Correlation,NC =' "$results" | tail -1 | sed 's/.*NC =//' | tr -d '\r'; }
 
 # 2. Load Watermark, then Save: the document's picture is the file's, whatever view is shown.
 load_watermark
@@ -212,14 +222,107 @@ for _ in $(seq 40); do
   sleep 0.5
 done
 [ "$widest" -le "$screen_width" ] || fail "the robustness window grew to $widest pixels on a $screen_width-pixel screen"
-xdotool key --window "$robustness" Escape || true
-timeout 10 xdotool windowclose "$robustness" 2>/dev/null || true
+# Closed as a user closes it (the window manager's Alt+F4): it can open again.
+close_window() {
+  focus "$1"
+  xdotool key alt+F4
+  for _ in $(seq 100); do xdotool search --onlyvisible --name "^Robustness" >/dev/null 2>&1 || return 0; sleep 0.1; done
+  fail "the robustness window did not close"
+}
+close_window "$robustness"
 
-# 9. Exit: nothing was changed (the steps' views are views), so nothing is asked.
+# Waits (at most 10 s) until no visible window's title matches.
+gone() {
+  for _ in $(seq 100); do xdotool search --onlyvisible --name "$1" >/dev/null 2>&1 || return 0; sleep 0.1; done
+  return 1
+}
+# Invert from the toolbox menu of the active document, opened by its key (Shift+F10): its
+# last submenu, Other Operations, holds Invert last.
+invert() {
+  focus "$frame"
+  xdotool key shift+F10; sleep 0.5
+  xdotool key Up; sleep 0.2
+  xdotool key Right; sleep 0.3
+  xdotool key Return; sleep 0.5
+}
+message_box="^Quillfen"
+
+# 9. A changed document's robustness run: the command shown gives the rows shown.
+changed=$work/y.bmp
+cp "$root/samples/camera-512.bmp" "$changed"
+focus "$frame"
+xdotool key ctrl+o
+dialog=$(window "^Open" 20) || fail "the Open dialog did not show"
+focus "$dialog"
+xdotool type --delay 5 "$changed"
+xdotool key Return
+gone "^Open" || fail "the Open dialog did not close"
+sleep 0.5
+invert
+results_hold ',Inverse,' || fail "Invert did not run on the opened bitmap"
+focus "$frame"
+xdotool key alt+f; sleep 0.4
+xdotool key Right Right Right Right Right Right; sleep 0.4
+xdotool key o
+robustness=$(window "^Robustness$" 20) || fail "the robustness window did not show again"
+focus "$robustness"
+xdotool key alt+r
+# Export CSV (Alt+C) answers once the run has ended.
+save=""
+for _ in $(seq 120); do
+  focus "$robustness"
+  xdotool key alt+c
+  save=$(window "^Save" 1) && break
+done
+[ -n "$save" ] || fail "the robustness run did not end, or Export CSV did not ask for a name"
+focus "$save"
+xdotool type --delay 5 "$work/window.csv"
+xdotool key Return
+gone "^Save" || fail "the export dialog did not close"
+for _ in $(seq 50); do [ -s "$work/window.csv" ] && break; sleep 0.1; done
+[ -s "$work/window.csv" ] || fail "Export CSV wrote nothing"
+focus "$robustness"
+xdotool key alt+y
+sleep 0.3
+command=$("$helper" clip 2>/dev/null) || fail "Copy put no command line on the clipboard"
+case "$command" in quillfen-cli\ robustness\ *) ;; *) fail "the copied command is '$command'" ;; esac
+(cd "$work" && PATH="$build/cli:$PATH" timeout 300 bash -c "$command --csv '$work/cli.csv'" >"$work/cli-robustness.log" 2>&1) ||
+  fail "the command shown failed: $command"
+cmp -s "$work/window.csv" "$work/cli.csv" || fail "the command shown gives another CSV than the window's: $command"
+grep -q '^y-unsaved-[0-9a-f]*\.png,' "$work/cli.csv" || fail "the CSV does not name the changed picture's file"
+close_window "$robustness"
+
+# 10. The changed document closed without saving (Alt+D), then a change of the picture ends
+# the embedding of the first document.
+focus "$frame"
+xdotool key ctrl+w
+ask=$(window "$message_box" 10) || fail "closing the changed document did not ask"
+focus "$ask"
+xdotool key alt+d
+gone "$message_box" || fail "Alt+D did not answer the question"
+focus "$frame"
+xdotool key ctrl+e
+results_hold 'PSNR = ' || fail "Run Embedding gave no PSNR"
+invert
+for _ in $(seq 50); do grep -q 'PSNR = ' "$results" || break; sleep 0.1; done
+grep -q 'PSNR = ' "$results" && fail "the PSNR of the ended embedding stayed in the Results list"
+watermark_menu
+xdotool key i
+refusal=$(window "$message_box" 10) || fail "Save Watermarked Image after the change was not refused"
+xdotool search --onlyvisible --name "^Save" >/dev/null 2>&1 && fail "Save Watermarked Image asked for a file name"
+focus "$refusal"
+xdotool key Return
+gone "$message_box" || fail "the refusal did not close"
+
+# 11. Exit: the picture was changed (inverted), so the program asks; Alt+D discards.
 focus "$frame"
 xdotool key alt+f; sleep 0.4
 xdotool key x
+ask=$(window "$message_box" 10) || fail "Exit did not ask about the changed picture"
+focus "$ask"
+xdotool key alt+d
 for _ in $(seq 100); do kill -0 "$app_pid" 2>/dev/null || break; sleep 0.1; done
 kill -0 "$app_pid" 2>/dev/null && fail "the program did not end after Exit"
 wait "$app_pid" || fail "the program ended with an error"
-echo "gui-smoke: passed (NC = $nc twice, the file unchanged, the enlarged watermark closed by Esc, the robustness window at most $widest pixels wide); screenshot: $shot"
+[ "$(sha256sum <"$host")" = "$before" ] || fail "the discarded change reached the picture's file"
+echo "gui-smoke: passed (NC = $nc twice, the file unchanged, the enlarged watermark closed by Esc, the robustness window at most $widest pixels wide, the changed document's command line giving the window's CSV, the ended embedding refused); screenshot: $shot"

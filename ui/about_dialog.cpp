@@ -1,5 +1,6 @@
 #include "ui/about_dialog.h"
 
+#include <QCoreApplication>
 #include <QFrame>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -38,14 +39,14 @@ QPixmap MakeProgramIcon() {
 
 TfrmAbout::TfrmAbout(QWidget* parent) : QDialog(parent) {
     setObjectName(QStringLiteral("frmAbout"));
-    setWindowTitle(QStringLiteral("About"));
+    setWindowTitle(tr("About"));
 
     auto* panel = new QFrame(this);
     panel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
     auto* panelLayout = new QVBoxLayout(panel);
 
     auto* top = new QHBoxLayout;
-    ProductName = new QLabel(QStringLiteral("Quillfen — DCT-domain watermarking laboratory"), panel);
+    ProductName = new QLabel(tr("Quillfen — DCT-domain watermarking laboratory"), panel);
     QFont bold = ProductName->font();
     bold.setBold(true);
     ProductName->setFont(bold);
@@ -58,9 +59,13 @@ TfrmAbout::TfrmAbout(QWidget* parent) : QDialog(parent) {
     top->addWidget(ProgramIcon, 0, Qt::AlignRight | Qt::AlignTop);
     panelLayout->addLayout(top);
 
-    Copyright = new QLabel(QStringLiteral("Copyright © the Quillfen project contributors"), panel);
-    Label1 = new QLabel(QStringLiteral("Problems and questions: the Quillfen project's issue tracker"), panel);
-    Label2 = new QLabel(QStringLiteral("Please attach the picture and the steps that lead to the problem."), panel);
+    // The version, as `quillfen --version` and the exported reports give it.
+    Version = new QLabel(tr("Version %1").arg(QCoreApplication::applicationVersion()), panel);
+    Version->setObjectName(QStringLiteral("Version"));
+    Version->setVisible(!QCoreApplication::applicationVersion().isEmpty());
+    Copyright = new QLabel(tr("Copyright © the Quillfen project contributors"), panel);
+    Label1 = new QLabel(tr("Problems and questions: the Quillfen project's issue tracker"), panel);
+    Label2 = new QLabel(tr("Please attach the picture and the steps that lead to the problem."), panel);
     Comments = new QLabel(
         tr("Comments : : 영상데이타 저작권 보호를 위한 DCT영역에서의 적응적 워터마킹 방법."), panel);
     Comments->setObjectName(QStringLiteral("Comments"));
@@ -70,6 +75,7 @@ TfrmAbout::TfrmAbout(QWidget* parent) : QDialog(parent) {
         "워터마킹 이론에 관한 질문과 소스 코드에 관한 질문 모두 그곳에서 답변합니다."), panel);
     Label3->setWordWrap(true);
     for (QLabel* label : {Copyright, Label1, Label2}) label->setWordWrap(true);
+    panelLayout->addWidget(Version);
     panelLayout->addWidget(Copyright);
     panelLayout->addWidget(Label1);
     panelLayout->addWidget(Label2);
@@ -77,14 +83,14 @@ TfrmAbout::TfrmAbout(QWidget* parent) : QDialog(parent) {
     panelLayout->addWidget(Comments);
     panelLayout->addWidget(Label3);
 
-    BitBtn1 = new QPushButton(QStringLiteral("OK"), this);
+    BitBtn1 = new QPushButton(tr("OK"), this);
     BitBtn1->setDefault(true);
     connect(BitBtn1, &QPushButton::clicked, this, &QDialog::accept);
 
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(panel);
     layout->addWidget(BitBtn1, 0, Qt::AlignHCenter);
-    setFixedSize(440, 320);
+    setFixedSize(440, 340);
 }
 
 }  // namespace quillfen::ui

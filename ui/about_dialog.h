@@ -14,6 +14,7 @@ public:
 
     QLabel* ProgramIcon;
     QLabel* ProductName;
+    QLabel* Version;
     QLabel* Copyright;  // the rights holders
     QLabel* Label1;     // where to report problems
     QLabel* Label2;

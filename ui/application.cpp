@@ -7,11 +7,20 @@
 
 namespace quillfen::ui {
 
+namespace {
+
+// The name every window title and message box ends with, in the windows' language.
+void SetDisplayName() {
+    QApplication::setApplicationDisplayName(QCoreApplication::translate("quillfen::ui::Application", "Quillfen™ by tavrenn"));
+}
+
+}  // namespace
+
 void SetApplicationNames() {
     QApplication::setApplicationName(QStringLiteral("quillfen"));
     // The settings file: ~/.config/quillfen/quillfen.conf.
     QApplication::setOrganizationName(QStringLiteral("quillfen"));
-    QApplication::setApplicationDisplayName(QStringLiteral("Quillfen™ by tavrenn"));
+    SetDisplayName();
 }
 
 std::optional<QString> ChooseLanguage(const QString& requested) {
@@ -31,11 +40,16 @@ bool UseLanguage(const QString& language) {
             if (!english->load(QStringLiteral(":/i18n/quillfen_en.qm"))) return false;
         }
         QCoreApplication::installTranslator(english);
+        // Qt's own texts that follow the locale (the file types and dates of the file dialogs,
+        // the names of days) in English too, with the numbers of the user's country.
+        QLocale::setDefault(QLocale(QLocale::English, QLocale::system().territory()));
     } else if (language == QString::fromLatin1(kLanguageOriginal)) {
         if (english != nullptr) QCoreApplication::removeTranslator(english);
+        QLocale::setDefault(QLocale::system());
     } else {
         return false;
     }
+    SetDisplayName();
     QSettings().setValue(QString::fromLatin1(kLanguageKey), language);
     return true;
 }

@@ -93,6 +93,16 @@ namespace {
     QT_TRANSLATE_NOOP("Toolbox", "Enter Lower Value"),
     QT_TRANSLATE_NOOP("Toolbox", "Ends-In Contrast Stretch(Percentage of pixels to set to 255"),
     QT_TRANSLATE_NOOP("Toolbox", "Enter Higher Value"),
+    // What the window says after an operation that reports nothing (DoneReport).
+    QT_TRANSLATE_NOOP("Toolbox", "Histogram equalized"),
+    QT_TRANSLATE_NOOP("Toolbox", "Histogram specified: each level mapped to the lowest level of its equalized value"),
+};
+
+// Captions two operations share, told apart in the menus by their action's name (Tr's
+// disambiguation): the mean threshold and the mean filter are both "Mean".
+[[maybe_unused]] const char* const kToolboxCaptions[][2] = {
+    QT_TRANSLATE_NOOP3("Toolbox", "Mean", "Mean1S"),
+    QT_TRANSLATE_NOOP3("Toolbox", "Mean", "Mean1NR"),
 };
 
 // The steps' texts kept outside their table (step_presentation.h), and the measures of a

@@ -1,6 +1,7 @@
 #include "ui/document.h"
 
 #include <algorithm>
+#include <string_view>
 #include <utility>
 
 #include <zlib.h>
@@ -117,8 +118,10 @@ std::optional<ResultLine> Document::ApplyToolbox(const toolbox::Operation& opera
     picture_ = std::move(outcome.picture);
     ShowPicture();
     Touch();
-    std::optional<ResultLine> line;
-    if (outcome.report) line = AddLine(operation.caption, std::nullopt, 0, panel, *outcome.report);
+    EndEmbedding();
+    // Every command says what it did, those whose operation reports nothing too.
+    const Report report = outcome.report ? *outcome.report : DoneReport(operation);
+    std::optional<ResultLine> line = AddLine(operation.caption, std::nullopt, 0, panel, report);
     before.line = line;
     undo_.push_back(std::move(before));
     redo_.clear();
@@ -164,6 +167,7 @@ std::optional<ResultLine> Document::ApplySwap(bool undoing, PreparedSwap prepare
     picture_ = std::move(prepared.picture);
     ShowPicture();
     revision_ = entry.revision;
+    EndEmbedding();
     if (entry.line) {
         if (undoing) {
             RemoveLine(entry.line->id);
@@ -216,6 +220,30 @@ void Document::LoadExperiment(Bitmap mark) {
     watermark_ = std::move(mark);
 }
 
+void Document::EndEmbedding() {
+    if (!host_) return;  // no experiment yet
+    // The experiment's host is the picture as it was: nothing made from it belongs to the
+    // picture now. A loaded watermark stays loaded, on the picture as it is, for the next
+    // embedding; everything the steps found goes, as after a new load.
+    if (!watermark_.empty() && experiment_.HasRun(Step::LoadWatermark)) {
+        Bitmap host = TopLeft(Picture(), TWatermark::kHostSize);
+        Bitmap mark = watermark_;
+        experiment_.Load(host, mark);
+    } else {
+        experiment_.Forget();
+    }
+    host_ = picture_;
+    hostRevision_ = revision_;
+    DropStale();
+}
+
+Report DoneReport(const toolbox::Operation& operation) {
+    const std::string_view action = operation.action;
+    if (action == "Equalization1H") return {"Histogram equalized", {}};
+    if (action == "Specification1H") return {"Histogram specified: each level mapped to the lowest level of its equalized value", {}};
+    return {operation.caption, {}};
+}
+
 void Document::DropWatermark() { watermark_ = Bitmap(); }
 
 void Document::ClearWatermarkPanel() {
@@ -257,12 +285,16 @@ StepResult Document::RunStep(Step step) {
         }
     }
     const std::string source = StepName(step);
-    // Every seed used stays in the list, to repeat its run with.
-    if (step == Step::GetWr) AddLine(source, step, 0, kListOnly, SeedReport(result.seed));
+    // The seed of the positions that hold, to repeat the run with; it goes with them.
+    if (step == Step::GetWr) AddLine(source, step, result.run, kListOnly, SeedReport(result.seed));
     for (const StepReport& shown : ReportsOf(result)) AddLine(source, step, result.run, shown.panel, shown.report);
-    // A picture attacked elsewhere is judged as `quillfen-cli extract` judges it: NC alone
-    // cannot tell a marked copy from an unmarked one.
-    if (step == Step::GetNC && experiment_.AttackedElsewhere()) AddLine(source, step, result.run, 2, VerdictOfExtraction());
+    // Every extraction is judged as `quillfen-cli extract` judges a picture, with its bit
+    // error rate: NC alone cannot tell a marked copy from an unmarked one.
+    if (step == Step::GetNC) {
+        if (const std::optional<double> ber = BerOfExtraction())
+            AddLine(source, step, result.run, kListOnly, Report{"BER = %1", {{*ber, 5}}});
+        AddLine(source, step, result.run, 2, VerdictOfExtraction());
+    }
     results_.push_back(result);
     return result;
 }
@@ -275,6 +307,17 @@ Report Document::VerdictOfExtraction() const {
         return VerdictReport(Judge(ScoreExtraction(key, experiment_.Workspace()).Value, DefaultCalibration()));
     } catch (const ArgumentError&) {
         return {kNoVerdictRelationsText, {}};
+    }
+}
+
+std::optional<double> Document::BerOfExtraction() const {
+    // The rate reads the positions the key scatters the mark to: only an embedding in order has them.
+    if (!experiment_.EmbeddingInOrder()) return std::nullopt;
+    try {
+        const MarkKey key = KeyFromExperiment(experiment_, TWatermark::kHostSize, TWatermark::kHostSize);
+        return WholeMarkBitErrorRate(experiment_.Workspace().Wr_wave(), key.Extraction);
+    } catch (const ArgumentError&) {
+        return std::nullopt;
     }
 }
 

@@ -48,7 +48,7 @@ struct ResultLine {
     std::string source;        // the command as the menus name it: "Get Wr", "Iterative Selection"
     std::optional<Step> step;  // the watermark step that made it; none for the toolbox
     // The experiment's run that found it: the line goes once that run no longer holds
-    // (Experiment::Holds). 0 for lines that stay (the toolbox's, the seeds).
+    // (Experiment::Holds). 0 for lines that stay (the toolbox's).
     std::uint64_t run = 0;
     int panel = 1;  // the status bar's panel 0..2 that shows it too, or kListOnly
     Report report;
@@ -96,6 +96,10 @@ struct ToolboxOutcome {
     PictureRef picture;
     PackedPlane before;
 };
+
+// What a toolbox operation that reports nothing did, as its result line says it ("Histogram
+// equalized"), in the words of the "Toolbox" texts.
+Report DoneReport(const toolbox::Operation& operation);
 
 // Undo or Redo made ready on any thread: the working image on the other side of the change,
 // its picture, and the current image packed for the opposite list.
@@ -197,13 +201,14 @@ public:
     void ForgetSteps();
     // Runs one step (Experiment::Run, StepRefused when it cannot run yet), puts the view it
     // leaves where its presentation says and keeps its results, in place of what the step
-    // found before (Get Wr adds its seed to the earlier ones). What the run makes stale goes
+    // found before (Get Wr's seed line among them). What the run makes stale goes
     // first: the results, and the extracted view, of runs that no longer hold. A Get Wr after
     // the picture has changed (a toolbox command since the load) loads the host again from
     // the picture first: every embedding starts from the document's picture.
     StepResult RunStep(Step step);
     // The picture the last load took its host from, at full size; empty before a load.
     const Bitmap& Host() const { return host_ ? *host_ : Empty(); }
+    const PictureRef& SharedHost() const { return host_; }
     // The watermarked image (Host() with the marked region replaced by X_hat) and its key,
     // as `quillfen-cli embed` writes them. StepRefused before Get X_hat; Error when a step of
     // the embedding ran again after a later one, so that X_hat no longer follows from the
@@ -240,7 +245,7 @@ public:
 
     // ---- Results --------------------------------------------------------------------
     // The results that still hold, oldest first: what the steps found (one set per step), the
-    // reports of the toolbox operations, and the seed of every Get Wr run in the document.
+    // reports of the toolbox operations, and the seed of the Get Wr that holds.
     const std::vector<ResultLine>& Results() const { return lines_; }
     // Their reports.
     std::vector<Report> Reports() const;
@@ -276,9 +281,17 @@ private:
     }
     // Loads the experiment from the picture and the panel's watermark.
     void LoadExperiment(Bitmap mark);
+    // The picture is no longer the experiment's host (a toolbox command, Undo, Redo): every
+    // step's results go, as after a new load, and a loaded watermark is loaded again on the
+    // picture as it is now.
+    void EndEmbedding();
     // The verdict on the extraction of a picture attacked elsewhere (VerdictReport), or why
     // there is none.
     Report VerdictOfExtraction() const;
+    // The bit error rate of the extraction over the whole mark (WholeMarkBitErrorRate), as
+    // `quillfen-cli extract` and the robustness rows give it; none when the embedding's steps
+    // did not run in order.
+    std::optional<double> BerOfExtraction() const;
 
     // Drops the results that no longer hold (the experiment says which) and, with `views`,
     // the extracted view when the run that made it no longer holds.

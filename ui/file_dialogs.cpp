@@ -4,6 +4,7 @@
 #include <QGridLayout>
 #include <QLabel>
 #include <QPixmap>
+#include <QRegularExpression>
 
 #include "quillfen/io/picture_files.h"
 #include "ui/ui_text.h"
@@ -22,6 +23,32 @@ QStringList ToQtNameFilters(const QString& filter) {
         result << parts[i] + QStringLiteral(" (") + patterns.join(QLatin1Char(' ')) + QLatin1Char(')');
     }
     return result;
+}
+
+PictureFormat FormatOfSaveFilter(int filterIndex) {
+    switch (filterIndex) {
+    case 1: return PictureFormat::Bmp;
+    case 2: return PictureFormat::Png;
+    case 3: return PictureFormat::Jpeg;
+    case 4: return PictureFormat::Pgm;
+    default: return PictureFormat::Unknown;
+    }
+}
+
+QString WithPictureExtension(const QString& fileName, int filterIndex) {
+    if (FormatFromFileName(FilePath(fileName)) != PictureFormat::Unknown) return fileName;
+    static const char* const extensions[] = {".bmp", ".png", ".jpg", ".pgm"};
+    // An index outside the list (a dialog without these filters) writes PNG, which keeps
+    // every pixel.
+    const int index = filterIndex >= 1 && filterIndex <= 4 ? filterIndex - 1 : 1;
+    return fileName + QString::fromLatin1(extensions[index]);
+}
+
+QString FileStem(const QString& name) {
+    QString stem = name;
+    stem.replace(QRegularExpression(QStringLiteral("[/\\\\:*?\"<>|]")), QStringLiteral("_"));
+    stem.remove(QRegularExpression(QStringLiteral("\\.(bmp|png|jpe?g|pgm)\\b"), QRegularExpression::CaseInsensitiveOption));
+    return stem.trimmed();
 }
 
 namespace {

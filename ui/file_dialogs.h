@@ -6,6 +6,8 @@
 #include <QString>
 #include <QStringList>
 
+#include "quillfen/io/picture_files.h"
+
 class QWidget;
 
 namespace quillfen::ui {
@@ -31,6 +33,20 @@ struct FileDialogResult {
 // pattern list separated by ';' becomes blank-separated, and "*.*" becomes "*" so that files
 // without an extension are listed too.
 QStringList ToQtNameFilters(const QString& filter);
+
+// The save dialogs' picture filters, in this order: 1 bitmap, 2 PNG, 3 JPEG, 4 PGM.
+inline constexpr const char* kSavePictureFilters = "Bitmap|*.bmp|PNG|*.png|JPEG|*.jpg;*.jpeg|PGM|*.pgm";
+// The format a filter index of kSavePictureFilters chooses; Unknown outside 1..4.
+PictureFormat FormatOfSaveFilter(int filterIndex);
+// A chosen file name as it is written: a name that ends in a picture extension keeps it and
+// is written in that format, whatever filter the dialog showed ("big.png" with the PGM filter
+// is a PNG file); any other name gets the filter's extension (".bmp", ".png", ".jpg", ".pgm").
+QString WithPictureExtension(const QString& fileName, int filterIndex);
+
+// A name made into a file name without an extension: a caption such as "camera-512.bmp -
+// seed 5 - jpeg 50" loses its folder separators and the picture extensions inside (which the
+// writers would take for the name's own); a file name loses its extension.
+QString FileStem(const QString& name);
 
 class FileDialogs {
 public:

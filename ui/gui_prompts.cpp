@@ -1,8 +1,11 @@
 #include "ui/gui_prompts.h"
 
+#include <QCoreApplication>
 #include <QGuiApplication>
 #include <QInputDialog>
+#include <QLineEdit>
 #include <QMessageBox>
+#include <QPushButton>
 
 #include "ui/ui_text.h"
 
@@ -50,11 +53,17 @@ void GuiPrompts::show(PromptKind kind, const std::string& text) {
 std::optional<std::string> GuiPrompts::input(const std::string& caption, const std::string& prompt,
                                              const std::string& initial) {
     const ArrowWhileAsking arrow;
-    bool ok = false;
-    const QString answer =
-        QInputDialog::getText(parent_, Q(caption), Q(prompt), QLineEdit::Normal, Q(initial), &ok);
-    if (!ok) return std::nullopt;
-    return S(answer);
+    QInputDialog box(parent_);
+    box.setObjectName(QStringLiteral("inputBox"));
+    box.setWindowTitle(Q(caption));
+    box.setLabelText(Q(prompt));
+    box.setTextValue(Q(initial));
+    // Wide enough for its whole title, which the window manager would otherwise cut.
+    const QString title = Q(caption) + QStringLiteral(" — ") + QGuiApplication::applicationDisplayName();
+    // (The box's layout sets its own minimum size: the field's width sets the box's.)
+    if (auto* field = box.findChild<QLineEdit*>()) field->setMinimumWidth(box.fontMetrics().horizontalAdvance(title) + 120);
+    if (box.exec() != QDialog::Accepted) return std::nullopt;
+    return S(box.textValue());
 }
 
 SaveAnswer GuiPrompts::askSave(const std::string& text) {
@@ -62,6 +71,10 @@ SaveAnswer GuiPrompts::askSave(const std::string& text) {
     QMessageBox box(QMessageBox::Warning, QGuiApplication::applicationDisplayName(), Q(text),
                     QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel, parent_);
     box.setObjectName(QStringLiteral("askSave"));
+    // The answers with their keys (Alt+S, Alt+D), whatever the platform's own texts.
+    box.button(QMessageBox::Save)->setText(QCoreApplication::translate("quillfen::ui::GuiPrompts", "&Save"));
+    box.button(QMessageBox::Discard)->setText(QCoreApplication::translate("quillfen::ui::GuiPrompts", "&Discard"));
+    box.button(QMessageBox::Cancel)->setText(QCoreApplication::translate("quillfen::ui::GuiPrompts", "Cancel"));
     box.setDefaultButton(QMessageBox::Save);
     box.setEscapeButton(QMessageBox::Cancel);
     switch (box.exec()) {

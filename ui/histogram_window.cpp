@@ -17,10 +17,10 @@ namespace quillfen::ui {
 
 TfrmHistogram::TfrmHistogram(QWidget* parent) : QDialog(parent), IPA(&ownIpa_) {
     setObjectName(QStringLiteral("frmHistogram"));
-    setWindowTitle(QStringLiteral("Histogram "));
+    setWindowTitle(tr("Histogram "));
     setFixedSize(361, 216);
 
-    btnOK = new QPushButton(QStringLiteral("OK"), this);
+    btnOK = new QPushButton(tr("OK"), this);
     btnOK->setGeometry(361 - 67 - 8, 8, 67, 25);
     btnOK->setDefault(true);
     connect(btnOK, &QPushButton::clicked, this, &QDialog::accept);
@@ -43,10 +43,10 @@ TfrmHistogram::TfrmHistogram(QWidget* parent) : QDialog(parent), IPA(&ownIpa_) {
         l->move(x, y);
         return l;
     };
-    Label1 = label(QStringLiteral("Level :"), 8, 158);
-    Label2 = label(QStringLiteral("Count :"), 8, 178);
-    Label3 = label(QStringLiteral("Mean :"), 136, 158);
-    Label4 = label(QStringLiteral("Pixels :"), 136, 178);
+    Label1 = label(tr("Level :"), 8, 158);
+    Label2 = label(tr("Count :"), 8, 178);
+    Label3 = label(tr("Mean :"), 136, 158);
+    Label4 = label(tr("Pixels :"), 136, 178);
     lblLevel = label(QStringLiteral("?"), 60, 158);
     lblCount = label(QStringLiteral("?"), 60, 178);
     lblMean = label(QStringLiteral("?"), 192, 158);

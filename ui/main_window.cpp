@@ -12,6 +12,7 @@
 #include <QDropEvent>
 #include <QFileInfo>
 #include <QFrame>
+#include <QGuiApplication>
 #include <QGroupBox>
 #include <QKeyEvent>
 #include <QMouseEvent>
@@ -26,6 +27,7 @@
 #include <QProgressBar>
 #include <QRegularExpression>
 #include <QSaveFile>
+#include <QScreen>
 #include <QSettings>
 #include <QStatusBar>
 #include <QTimer>
@@ -60,7 +62,7 @@ namespace {
 const QString kOpenFilter = QStringLiteral(
     "Bitmap|*.bmp|PNG|*.png|JPEG|*.jpg;*.jpeg|PGM|*.pgm|All pictures|*.bmp;*.png;*.jpg;*.jpeg;*.pgm");
 constexpr int kAllPictures = 5;
-const QString kSaveFilter = QStringLiteral("Bitmap|*.bmp|PNG|*.png|JPEG|*.jpg;*.jpeg|PGM|*.pgm");
+const QString kSaveFilter = QString::fromLatin1(kSavePictureFilters);
 const QString kSavePictureFilter = QStringLiteral("Bitmap|*.bmp");
 const QString kCsvFilter = QStringLiteral("CSV|*.csv");
 const QString kKeyFilter = QStringLiteral("Key|*.key|All files|*.*");
@@ -144,7 +146,11 @@ TfrmMain::TfrmMain(UserPrompts& prompts, FileDialogs& dialogs, QWidget* parent)
     : QMainWindow(parent), prompts_(prompts), dialogs_(dialogs) {
     setObjectName(QStringLiteral("frmMain"));
     setWindowTitle(tr("Watermarking Simulator - by tavrenn"));
-    resize(681, 552);
+    // Room for the menus, the watermark strip, a 512 x 512 picture and the Results list,
+    // within the screen and in its middle (a remembered size and place are restored below).
+    resize(DefaultSize());
+    if (const QScreen* screen = QGuiApplication::primaryScreen())
+        move(screen->availableGeometry().center() - QPoint(width() / 2, height() / 2));
 
     requests_.openDlg = {QStringLiteral("openDlg"), FileDialogKind::Open, kOpenFilter, kAllPictures, QString(), QString()};
     requests_.SaveDlg = {QStringLiteral("SaveDlg"), FileDialogKind::Save, kSaveFilter, 1, QString(), QString()};
@@ -153,6 +159,8 @@ TfrmMain::TfrmMain(UserPrompts& prompts, FileDialogs& dialogs, QWidget* parent)
     requests_.SaveKeyDlg = {QStringLiteral("SaveKeyDlg"), FileDialogKind::Save, kKeyFilter, 1, QString(), QString()};
     // A watermarked image is written lossless unless the user chooses otherwise.
     requests_.SaveMarkedDlg = {QStringLiteral("SaveMarkedDlg"), FileDialogKind::Save, kSaveFilter, kPngFilter, QString(), QString()};
+    // A watermark panel's picture: a two-level gray picture, kept whole by PNG, PGM and bitmap.
+    requests_.SaveMarkDlg = {QStringLiteral("SaveMarkDlg"), FileDialogKind::Save, kSaveFilter, kPngFilter, QString(), QString()};
 
     CreateActions();
     CreateResultsDock();
@@ -169,6 +177,8 @@ TfrmMain::TfrmMain(UserPrompts& prompts, FileDialogs& dialogs, QWidget* parent)
     mdiArea_->setObjectName(QStringLiteral("mdiArea"));
     mdiArea_->setBackground(palette().brush(QPalette::Dark));  // the application-background colour
     layout->addWidget(mdiArea_, 1);
+    // New documents zoomed to fit a small workspace follow it when it grows.
+    mdiArea_->viewport()->installEventFilter(this);
     CreateStatusBar();
     setAcceptDrops(true);
     // The list starts a few lines high; the documents keep most of the room.
@@ -183,6 +193,22 @@ TfrmMain::TfrmMain(UserPrompts& prompts, FileDialogs& dialogs, QWidget* parent)
     });
     MergeMenus();
     AppIdle();
+}
+
+QSize TfrmMain::DefaultSize() {
+    QSize size(1100, 800);
+    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+        const QSize available = screen->availableGeometry().size();
+        size = size.boundedTo(QSize(available.width() * 9 / 10, available.height() * 9 / 10));
+    }
+    return size;
+}
+
+bool TfrmMain::eventFilter(QObject* watched, QEvent* event) {
+    if (mdiArea_ != nullptr && watched == mdiArea_->viewport() && event->type() == QEvent::Resize) {
+        for (TMDIChild* doc : Documents()) doc->WorkspaceResized();
+    }
+    return QMainWindow::eventFilter(watched, event);
 }
 
 TfrmMain::~TfrmMain() {
@@ -205,8 +231,10 @@ void TfrmMain::CreateActions() {
     act.Undo1 = MakeAction(this, l, "Undo1", tr("Undo"), QKeySequence(Qt::CTRL | Qt::Key_Z));
     act.FileOpen1 = MakeAction(this, l, "FileOpen1", tr("&Open Image"), QKeySequence(Qt::CTRL | Qt::Key_O));
     act.FileSave1 = MakeAction(this, l, "FileSave1", tr("&Save"), QKeySequence(Qt::CTRL | Qt::Key_S));
-    act.FileSaveAs1 = MakeAction(this, l, "FileSaveAs1", tr("Save &As..."), QKeySequence(Qt::CTRL | Qt::Key_A));
-    act.FileClose1 = MakeAction(this, l, "FileClose1", tr("&Close"));
+    act.FileSaveAs1 = MakeAction(this, l, "FileSaveAs1", tr("Save &As..."), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S));
+    // Both of the usual keys, whatever the platform's own.
+    act.FileClose1 = MakeAction(this, l, "FileClose1", tr("&Close"), QKeySequence(Qt::CTRL | Qt::Key_W));
+    act.FileClose1->setShortcuts({QKeySequence(Qt::CTRL | Qt::Key_W), QKeySequence(Qt::CTRL | Qt::Key_F4)});
     act.FileExit1 = MakeAction(this, l, "FileExit1", tr("E&xit"));
     act.EditCut1 = MakeAction(this, l, "EditCut1", tr("Cu&t"), QKeySequence(Qt::CTRL | Qt::Key_X));
     act.EditCopy1 = MakeAction(this, l, "EditCopy1", tr("&Copy"), QKeySequence(Qt::CTRL | Qt::Key_C));
@@ -221,8 +249,6 @@ void TfrmMain::CreateActions() {
     act.Property1->setToolTip(tr("워터마킹이란?"));
     act.Redo1 = MakeAction(this, l, "Redo1", tr("Redo"), QKeySequence(Qt::CTRL | Qt::Key_Y));
     act.Redo1->setShortcuts({QKeySequence(Qt::CTRL | Qt::Key_Y), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z)});
-    // Save As keeps the program's Ctrl+A and answers the usual Ctrl+Shift+S too.
-    act.FileSaveAs1->setShortcuts({QKeySequence(Qt::CTRL | Qt::Key_A), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S)});
     act.CancelWork1 = MakeAction(this, l, "CancelWork1", tr("Cancel"), QKeySequence(Qt::Key_Escape));
     act.ZoomIn1 = MakeAction(this, l, "ZoomIn1", tr("Zoom &In"), QKeySequence(Qt::CTRL | Qt::Key_Plus));
     act.ZoomIn1->setShortcuts({QKeySequence(Qt::CTRL | Qt::Key_Plus), QKeySequence(Qt::CTRL | Qt::Key_Equal)});
@@ -315,7 +341,6 @@ void TfrmMain::CreateMenus() {
     connect(mnuWindow_, &QMenu::aboutToShow, this, [this, fixedItems] { FillWindowList(mnuWindow_, fixedItems); });
 
     mnuOptions_ = new QMenu(tr("&Options"), this);
-    mnuOptions_->addAction(act.Property1);
     // The windows' language, remembered for the next start (the windows are made in it).
     QMenu* language = mnuOptions_->addMenu(tr("&Language"));
     language->setObjectName(QStringLiteral("mnuLanguage"));
@@ -335,8 +360,9 @@ void TfrmMain::CreateMenus() {
             prompts_.information(S(tr("The windows will show the chosen language from the next start of the program.")));
         });
     }
+    // The method's description is help on the program, beside the about box.
     mnuHelp_ = new QMenu(tr("&Help"), this);
-    mnuHelp_->addAction(act.HelpAbout1);
+    mnuHelp_->addActions({act.Property1, act.HelpAbout1});
 
     frameMenus_ = {mnuFile_, mnuEdit_, mnuWindow_, mnuOptions_, mnuHelp_};
     menuBar()->setObjectName(QStringLiteral("mainmnuMDI"));
@@ -594,7 +620,7 @@ void TfrmMain::FillWindowList(QMenu* menu, int keep) {
     int number = 1;
     for (QMdiSubWindow* sub : subs) {
         const auto* doc = qobject_cast<const TMDIChild*>(sub->widget());
-        const QString title = doc != nullptr ? doc->FileName() : sub->widget()->windowTitle();
+        const QString title = doc != nullptr ? doc->Title() : sub->widget()->windowTitle();
         QAction* item = menu->addAction(QStringLiteral("&%1 %2").arg(number++).arg(title));
         item->setCheckable(true);
         item->setChecked(sub == mdiArea_->currentSubWindow());
@@ -615,9 +641,13 @@ void TfrmMain::AppIdle() {
     act.Property1->setEnabled(any);
     for (QAction* a : {act.SetSeed1, act.RunEmbedding1, act.RunExtraction1, act.RunWholeExperiment1}) a->setEnabled(ready);
     for (QAction* a : {act.ZoomIn1, act.ZoomOut1, act.ZoomFit1, act.ZoomActual1}) a->setEnabled(active != nullptr);
-    // Undo and Redo say what they would take back or do again.
-    act.Undo1->setStatusTip(ready && active->CanUndo() ? tr("Undo ") + Q(active->Model().UndoName()) : QString());
-    act.Redo1->setStatusTip(ready && active->CanRedo() ? tr("Redo ") + Q(active->Model().RedoName()) : QString());
+    // Undo and Redo say what they would take back or do again, in the menu and as tips.
+    const bool undo = ready && active->CanUndo();
+    const bool redo = ready && active->CanRedo();
+    act.Undo1->setStatusTip(undo ? tr("Undo ") + Tr("Toolbox", active->Model().UndoName()) : QString());
+    act.Redo1->setStatusTip(redo ? tr("Redo ") + Tr("Toolbox", active->Model().RedoName()) : QString());
+    act.Undo1->setText(undo ? tr("Undo %1").arg(Tr("Toolbox", active->Model().UndoName())) : tr("Undo"));
+    act.Redo1->setText(redo ? tr("Redo %1").arg(Tr("Toolbox", active->Model().RedoName())) : tr("Redo"));
     act.Undo1->setToolTip(act.Undo1->statusTip().isEmpty() ? act.Undo1->text() : act.Undo1->statusTip());
     // The seed every Get Wr takes, while one is set.
     const std::optional<std::uint32_t> seed = active != nullptr ? active->Model().FixedSeed() : std::nullopt;
@@ -719,22 +749,38 @@ void TfrmMain::ShowMagnified(PictureView* panel) {
     ShowWork();
 }
 
-std::optional<FileDialogResult> TfrmMain::ExecuteDialog(SharedDialog dialog) {
+std::optional<FileDialogResult> TfrmMain::ExecuteDialog(SharedDialog dialog, const QString& proposedName) {
+    FileDialogRequest* request = nullptr;
     switch (dialog) {
-    case SharedDialog::OpenPicture: return ExecuteDialog(requests_.OpenPDlg);
-    case SharedDialog::SavePicture: return ExecuteDialog(requests_.SavePDlg);
-    case SharedDialog::SaveKey: return ExecuteDialog(requests_.SaveKeyDlg);
-    case SharedDialog::SaveMarked: return ExecuteDialog(requests_.SaveMarkedDlg);
+    case SharedDialog::OpenPicture: request = &requests_.OpenPDlg; break;
+    case SharedDialog::SavePicture: request = &requests_.SavePDlg; break;
+    case SharedDialog::SaveKey: request = &requests_.SaveKeyDlg; break;
+    case SharedDialog::SaveMarked: request = &requests_.SaveMarkedDlg; break;
+    case SharedDialog::SaveMark: request = &requests_.SaveMarkDlg; break;
     }
-    return std::nullopt;
+    if (request == nullptr) return std::nullopt;
+    // A proposed picture name takes the extension of the format chosen last in that dialog.
+    request->proposedName = proposedName;
+    if (!proposedName.isEmpty() && (dialog == SharedDialog::SaveMarked || dialog == SharedDialog::SaveMark))
+        request->proposedName = WithPictureExtension(proposedName, request->filterIndex);
+    std::optional<FileDialogResult> chosen = ExecuteDialogIn(*request, QString(), this);
+    request->proposedName.clear();
+    return chosen;
 }
 
-std::optional<FileDialogResult> TfrmMain::ExecuteDialog(FileDialogRequest& request) { return ExecuteDialog(request, {}); }
+std::optional<FileDialogResult> TfrmMain::ExecuteDialog(FileDialogRequest& request, QWidget* parent) {
+    return ExecuteDialogIn(request, QString(), parent != nullptr ? parent : this);
+}
 
-std::optional<FileDialogResult> TfrmMain::ExecuteDialog(FileDialogRequest& request, const QString& folder) {
+std::optional<FileDialogResult> TfrmMain::ExecuteDialog(FileDialogRequest& request) {
+    return ExecuteDialogIn(request, QString(), this);
+}
+
+std::optional<FileDialogResult> TfrmMain::ExecuteDialogIn(FileDialogRequest& request, const QString& folder,
+                                                          QWidget* parent) {
     if (!folder.isEmpty() && QFileInfo(folder).isDir()) request.initialDir = folder;
     else request.initialDir = !lastFolder_.isEmpty() && QFileInfo(lastFolder_).isDir() ? lastFolder_ : QDir::currentPath();
-    std::optional<FileDialogResult> result = dialogs_.Execute(request, this);
+    std::optional<FileDialogResult> result = dialogs_.Execute(request, parent);
     if (result) {
         request.filterIndex = result->filterIndex;
         const QString chosenFolder = QFileInfo(result->fileName).absolutePath();
@@ -799,7 +845,7 @@ void TfrmMain::FinishOpening(BackgroundJob* job) {
     }
     if (!*opening.prepared) return;
     Run([&] {
-        AddDocument(std::move(**opening.prepared), opening.fileName);
+        NoteAlreadyOpen(*AddDocument(std::move(**opening.prepared), opening.fileName));
         AddRecentFile(QFileInfo(opening.fileName).absoluteFilePath());
     });
 }
@@ -819,6 +865,7 @@ TMDIChild* TfrmMain::OpenImageFile(const QString& fileName) {
     }
     const PixelFormat format = loaded.eightBit ? PixelFormat::Bit8 : PixelFormat::Bit24;
     TMDIChild* child = AddDocument(std::move(loaded.bitmap), format, fileName);
+    NoteAlreadyOpen(*child);
     AddRecentFile(info.absoluteFilePath());
     return child;
 }
@@ -857,6 +904,19 @@ TMDIChild* TfrmMain::AddDocument(PreparedPicture prepared, const QString& title)
     connect(child->View(), &PictureView::HoverLeft, this, [this] { SetPanel(3, InitialStatus(3)); });
     QMdiSubWindow* sub = mdiArea_->addSubWindow(child);
     sub->setAttribute(Qt::WA_DeleteOnClose);
+    // The window's own menu gives its Close the platform's keys, which would make File >
+    // Close's keys ambiguous (and so do nothing): File > Close answers them, asking first.
+    if (QMenu* system = sub->systemMenu()) {
+        for (QAction* item : system->actions()) {
+            for (const QKeySequence& key : item->shortcuts()) {
+                if (actions_.FileClose1->shortcuts().contains(key)) {
+                    item->setShortcuts({});
+                    break;
+                }
+            }
+        }
+    }
+    TitleDocument(*child);
     // The document count changed: menus and enabled states follow once the window is gone
     // (queued, because the sub-window is still being torn down when the child goes).
     connect(child, &QObject::destroyed, this, [this] {
@@ -875,6 +935,28 @@ TMDIChild* TfrmMain::AddDocument(PreparedPicture prepared, const QString& title)
     return child;
 }
 
+void TfrmMain::TitleDocument(TMDIChild& document) {
+    QStringList taken;
+    for (const TMDIChild* other : Documents())
+        if (other != &document) taken << other->Title();
+    const QString base = document.BaseTitle();
+    QString title = base;
+    for (int n = 2; taken.contains(title); ++n) title = QStringLiteral("%1 (%2)").arg(base).arg(n);
+    if (title != document.Title()) document.SetTitle(title);
+}
+
+void TfrmMain::NoteAlreadyOpen(TMDIChild& document) {
+    const QString path = QFileInfo(document.FileName()).canonicalFilePath();
+    if (path.isEmpty()) return;
+    for (const TMDIChild* other : Documents()) {
+        if (other == &document || other->Model().NeverSaved()) continue;
+        if (QFileInfo(other->FileName()).canonicalFilePath() != path) continue;
+        document.Say(0, tr("%1 was open already, as %2: this is another window of it.")
+                            .arg(document.BaseTitle(), other->Title()));
+        return;
+    }
+}
+
 void TfrmMain::FileSave1Execute() {
     if (TMDIChild* doc = ActiveDocument()) SaveDocument(*doc);
 }
@@ -884,6 +966,12 @@ bool TfrmMain::SaveDocument(TMDIChild& document) {
     if (!QFileInfo::exists(name)) {
         const auto chosen = AskSaveName(document);
         return chosen && SaveImageFile(document, chosen->filterIndex, chosen->fileName);
+    }
+    // An unchanged document is its file already: writing it again could change nothing of the
+    // picture, only the file's bytes (another writer's header and palette fields).
+    if (!document.Modified()) {
+        document.Say(0, tr("%1 has no changes to save.").arg(document.Title()));
+        return true;
     }
     // The same extension test as opening, so every document that could be opened can be
     // saved back to its own file.
@@ -919,15 +1007,9 @@ std::optional<FileDialogResult> TfrmMain::AskSaveName(const TMDIChild& document)
         case PictureFormat::Unknown: break;
         }
     } else {
-        // A caption such as "camera-512.bmp - seed 5 - jpeg 50": no folder separators, and no
-        // picture extension inside, which the writers would take for the name's own.
-        QString name = document.FileName();
-        name.replace(QRegularExpression(QStringLiteral("[/\\\\:*?\"<>|]")), QStringLiteral("_"));
-        name.remove(QRegularExpression(QStringLiteral("\\.(bmp|png|jpe?g|pgm)\\b"),
-                                       QRegularExpression::CaseInsensitiveOption));
-        request.proposedName = name.trimmed();
+        request.proposedName = FileStem(document.FileName());
     }
-    std::optional<FileDialogResult> chosen = ExecuteDialog(request, folder);
+    std::optional<FileDialogResult> chosen = ExecuteDialogIn(request, folder, this);
     request.proposedName.clear();
     return chosen;
 }
@@ -941,54 +1023,43 @@ std::optional<QString> TfrmMain::SaveImageFile(int formatIndex, const QString& f
 }
 
 std::optional<QString> TfrmMain::SaveImageFile(TMDIChild& document, int formatIndex, const QString& fileName) {
-    if (formatIndex < 1 || formatIndex > 4) return std::nullopt;  // nothing is written
+    if (FormatOfSaveFilter(formatIndex) == PictureFormat::Unknown) return std::nullopt;  // nothing is written
     // The document's picture, never the view of a step the window may be showing.
     const Bitmap& picture = document.Model().Picture();
     if (picture.empty()) {
         throw FormatError(S(tr("Cannot save %1: the document has no picture").arg(fileName)));
     }
-    const std::string name = FilePath(fileName).native();
-    const std::string lower = AsciiLower(name);
-    const auto withExtension = [&](const char* extension) {
-        return lower.ends_with(extension) ? name : name + extension;
-    };
+    // A name typed with a picture extension says the format itself, whatever filter the
+    // dialog showed ("big.png" with the PGM filter is a PNG file named big.png); a name
+    // without one gets the filter's format and extension.
+    const QString target = WithPictureExtension(fileName, formatIndex);
+    const std::string written = FilePath(target).native();
+    const PictureFormat format = FormatFromFileName(written);
     const bool eightBit = document.Model().Format() == PixelFormat::Bit8;
     // An 8-bit document is written through the gray palette, so every writer sees each
     // pixel's gray value.
     const Bitmap bitmap = eightBit ? FromGray8(ConvertToGray8(picture)) : picture;
-    std::string written;
-    switch (formatIndex) {
-    case 1:
-        written = lower.find(".bmp") != std::string::npos ? name : name + ".bmp";
-        WriteQtPicture(written, bitmap, eightBit, PictureFormat::Bmp);
-        break;
-    case 2:
-        written = withExtension(".png");
-        WriteQtPicture(written, bitmap, eightBit, PictureFormat::Png);
-        break;
-    case 3:
+    switch (format) {
+    case PictureFormat::Bmp: WriteQtPicture(written, bitmap, eightBit, PictureFormat::Bmp); break;
+    case PictureFormat::Png: WriteQtPicture(written, bitmap, eightBit, PictureFormat::Png); break;
+    case PictureFormat::Jpeg:
         // The encoder's refusal is a warning, as for pictures the readers refuse.
         try {
-            written = TRixJPEG().SaveToFile(name, bitmap);
+            TRixJPEG().SaveToFile(written, bitmap);
         } catch (const FormatError& e) {
             prompts_.warning(e.what());
             return std::nullopt;
         }
         break;
-    case 4: {
-        written = lower.find(".pgm") != std::string::npos ? name : name + ".pgm";
-        TRixPGM().SaveToFile(written, bitmap);
-        break;
-    }
-    default:
-        return std::nullopt;
+    case PictureFormat::Pgm: TRixPGM().SaveToFile(written, bitmap); break;
+    case PictureFormat::Unknown: return std::nullopt;
     }
     // From now on the document is the file just written: Save writes there again.
-    const QString writtenName = QFile::decodeName(QByteArray::fromStdString(written));
-    document.SetFileName(writtenName);
+    document.SetFileName(target);
     document.MarkSaved();
-    AddRecentFile(QFileInfo(writtenName).absoluteFilePath());
-    return writtenName;
+    TitleDocument(document);
+    AddRecentFile(QFileInfo(target).absoluteFilePath());
+    return target;
 }
 
 void TfrmMain::FileClose1Execute() {
@@ -1022,13 +1093,13 @@ void TfrmMain::CancelWorkExecute() {
     // of files.
     if (magnifier_ != nullptr && magnifier_->isVisible()) magnifier_->close();
     for (const Opening& opening : opening_) opening.job->Cancel();
-    if (TMDIChild* doc = ActiveDocument()) doc->CancelWork();
+    if (TMDIChild* doc = ActiveDocument()) doc->CancelWork(false);
 }
 
 bool TfrmMain::ConfirmClose(TMDIChild& document) {
     document.CancelWork();
     if (!document.Modified()) return true;
-    const QString name = QFileInfo(document.FileName()).fileName();
+    const QString name = document.Title();
     const QString question = document.Model().NeverSaved()
                                  ? tr("The picture '%1' has not been saved to a file. Save it before closing?")
                                  : tr("The picture of '%1' has changed. Save it before closing?");
@@ -1166,11 +1237,19 @@ void TfrmMain::pmuLoadFromFileClick() {
 
 void TfrmMain::pmuSaveToFileClick() {
     PictureView* source = popupComponent_ == imgW0_ ? imgW0_ : imgW0_w_;
-    const auto chosen = ExecuteDialog(requests_.SavePDlg);
+    const bool extracted = source == imgW0_w_;
+    const TMDIChild* doc = ActiveDocument();
+    const QString stem = doc != nullptr ? FileStem(doc->BaseTitle()) : QString();
+    const QString proposed =
+        stem.isEmpty() ? QString() : stem + (extracted ? QStringLiteral("-extracted-mark") : QStringLiteral("-watermark"));
+    const auto chosen = ExecuteDialog(SharedDialog::SaveMark, proposed);
     if (!chosen) return;
     if (source->IsEmpty()) throw FormatError(S(tr("Cannot save %1: the panel has no picture").arg(chosen->fileName)));
-    WriteQtPicture(FilePath(chosen->fileName), source->Picture(), false, PictureFormat::Bmp);
-    ShowStatus(0, tr("Watermark image Saved to") + chosen->fileName);
+    // A two-level mark as an 8-bit gray file, as `quillfen-cli extract --mark-out` writes it.
+    const QString name = WithPictureExtension(chosen->fileName, chosen->filterIndex);
+    SavePictureFile(FilePath(name), source->Picture(), true);
+    // The same words for both panels in the original texts; English names which mark it was.
+    ShowStatus(0, (extracted ? tr("Watermark image Saved to", "the extracted mark") : tr("Watermark image Saved to")) + name);
 }
 
 void TfrmMain::SetPopupComponent(PictureView* panel) {

@@ -55,13 +55,13 @@ struct FrameDialogs {
     FileDialogRequest SavePDlg;
     FileDialogRequest SaveKeyDlg;     // the key of an embedding
     FileDialogRequest SaveMarkedDlg;  // the watermarked image, in any format
+    FileDialogRequest SaveMarkDlg;    // a watermark panel's picture
 };
 
 // Every action of the frame: the action list actlstMenu of the program's first design and the
 // commands that forward to the active document (FrameActions, which the documents' menus
 // show too), and the watermark panels' popup menu.
 struct FrameActionList : FrameActions {
-    QAction* FileClose1 = nullptr;
     QAction* EditCut1 = nullptr;
     QAction* EditCopy1 = nullptr;
     QAction* EditPaste1 = nullptr;
@@ -94,10 +94,12 @@ public:
     // Runs a file dialog, opened in the folder of the last file chosen in any dialog (kept
     // between runs); the chosen filter index is remembered, so that the next dialog of the
     // same kind starts with the format the user chose last.
-    std::optional<FileDialogResult> ExecuteDialog(FileDialogRequest& request) override;
-    std::optional<FileDialogResult> ExecuteDialog(SharedDialog dialog) override;
-    // The same, opened in `folder` (when it is one) instead of the last folder.
-    std::optional<FileDialogResult> ExecuteDialog(FileDialogRequest& request, const QString& folder);
+    std::optional<FileDialogResult> ExecuteDialog(FileDialogRequest& request);
+    // The same over `parent` (a window of its own keeps the keyboard and stays in front).
+    std::optional<FileDialogResult> ExecuteDialog(FileDialogRequest& request, QWidget* parent) override;
+    // One of the frame's dialogs; a save dialog starts with `proposedName` (a picture name gets
+    // the extension of the format chosen last).
+    std::optional<FileDialogResult> ExecuteDialog(SharedDialog dialog, const QString& proposedName = QString()) override;
     const FrameActions& Actions() const override { return actions_; }
     // Appends the list of open documents to a "&Window" menu (after `keep` fixed items).
     void FillWindowList(QMenu* menu, int keep) override;
@@ -212,8 +214,13 @@ public:
     QProgressBar* WorkProgress() const { return prgWork_; }
     QToolButton* CancelWorkButton() const { return btnCancelWork_; }
 
+    // The first window's size: room for the menus, the watermark strip, a 512 x 512 picture
+    // and the Results list, within nine tenths of the screen.
+    static QSize DefaultSize();
+
 protected:
     void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dropEvent(QDropEvent* event) override;
 
@@ -263,6 +270,12 @@ private:
     // A new document window for `picture`, shown and active.
     TMDIChild* AddDocument(Bitmap picture, PixelFormat format, const QString& title);
     TMDIChild* AddDocument(PreparedPicture prepared, const QString& title);
+    // A file dialog over `parent`, opened in `folder` (when it is one) or else the last folder.
+    std::optional<FileDialogResult> ExecuteDialogIn(FileDialogRequest& request, const QString& folder, QWidget* parent);
+    // Gives `document` its name, made unique among the open documents (" (2)", " (3)" ...).
+    void TitleDocument(TMDIChild& document);
+    // Tells in the new document's status bar that its file was open in another window already.
+    void NoteAlreadyOpen(TMDIChild& document);
     // A file read on a worker has been read (or failed, or was cancelled).
     void FinishOpening(BackgroundJob* job);
 

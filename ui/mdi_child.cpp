@@ -4,6 +4,7 @@
 
 #include <QAction>
 #include <QCloseEvent>
+#include <QFileInfo>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenu>
@@ -45,6 +46,15 @@ TMDIChild::TMDIChild(DocumentHost& host, QWidget* parent) : QWidget(parent), hos
     imgFile_->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(imgFile_, &QWidget::customContextMenuRequested, this,
             [this](const QPoint& pos) { popup_->popup(imgFile_->mapToGlobal(pos)); });
+    // The keyboard's way to it (Shift+F10, the menu key), opened at the picture's corner.
+    auto* popupKey = new QAction(this);
+    popupKey->setObjectName(QStringLiteral("actToolboxMenu"));
+    popupKey->setShortcuts({QKeySequence(Qt::SHIFT | Qt::Key_F10), QKeySequence(Qt::Key_Menu)});
+    popupKey->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+    connect(popupKey, &QAction::triggered, this, [this] {
+        popup_->popup(scroll_->viewport()->mapToGlobal(QPoint(8, 8)));
+    });
+    addAction(popupKey);
     // The lines come and go in the document; the window passes each change on as it happens.
     document_.Listen({[this](const ResultLine& line) { emit ResultAdded(line); },
                       [this](std::uint64_t id) {
@@ -112,19 +122,42 @@ void TMDIChild::FitNewDocument() {
     if (sub != nullptr && !sub->isMaximized()) {
         const QSize room = Workspace(sub) - (sub->size() - size());
         const Bitmap& picture = Picture();
-        if (room.isValid() && (picture.width() > room.width() || picture.height() > room.height()))
+        if (room.isValid() && (picture.width() > room.width() || picture.height() > room.height())) {
             imgFile_->SetZoom(imgFile_->FitZoom(room));
+            fittedToWorkspace_ = true;
+        } else {
+            imgFile_->SetZoom(1.0);
+            fittedToWorkspace_ = false;
+        }
     }
     SizeToPicture();
     emit Changed();
 }
 
+void TMDIChild::WorkspaceResized() {
+    // A window made smaller than its picture because the workspace was small (the frame not
+    // yet laid out or maximized, say) takes the room it is given, up to 1:1; one the user
+    // has zoomed keeps its zoom.
+    if (fittedToWorkspace_) FitNewDocument();
+}
+
 void TMDIChild::SetFileName(const QString& fileName) {
     fileName_ = fileName;
-    // "[*]" is where Qt puts the "*" of a changed document; a literal one is doubled.
-    QString title = fileName;
-    setWindowTitle(title.replace(QStringLiteral("[*]"), QStringLiteral("[[*]]")) + QStringLiteral("[*]"));
     setToolTip(fileName);
+    SetTitle(BaseTitle());
+}
+
+QString TMDIChild::BaseTitle() const {
+    // A picture made in the program has a caption, not a file: its caption is its name.
+    if (document_.NeverSaved() || !fileName_.contains(QLatin1Char('/'))) return fileName_;
+    return QFileInfo(fileName_).fileName();
+}
+
+void TMDIChild::SetTitle(const QString& title) {
+    title_ = title;
+    // "[*]" is where Qt puts the "*" of a changed document; a literal one is doubled.
+    QString shown = title;
+    setWindowTitle(shown.replace(QStringLiteral("[*]"), QStringLiteral("[[*]]")) + QStringLiteral("[*]"));
 }
 
 QAction* TMDIChild::Action(const QString& name) const {
@@ -165,10 +198,14 @@ void TMDIChild::Redo() { Swap(false); }
 
 void TMDIChild::Swap(bool undoing) {
     if (Busy() || !(undoing ? document_.CanUndo() : document_.CanRedo())) return;
-    const auto apply = [this, undoing](PreparedSwap prepared) {
+    const QString name = Tr("Toolbox", undoing ? document_.UndoName() : document_.RedoName());
+    const auto apply = [this, undoing, name](PreparedSwap prepared) {
+        const bool embedded = EmbeddingRan();
         const std::optional<ResultLine> line = document_.ApplySwap(undoing, std::move(prepared));
         Redraw();
         if (line && !undoing) ShowLine(*line);
+        Say(0, (undoing ? tr("Undone: %1") : tr("Redone: %1")).arg(name));
+        if (embedded) SayEmbeddingEnded();
     };
     // Unpacking one picture, packing the other and drawing the result cost a few passes over
     // the pixels each.
@@ -177,12 +214,17 @@ void TMDIChild::Swap(bool undoing) {
         return;
     }
     const Document* document = &document_;
-    const QString name = Tr("Toolbox", undoing ? document_.UndoName() : document_.RedoName());
     StartJob((undoing ? tr("Undo %1") : tr("Redo %1")).arg(name),
              [document, undoing, apply](ProgressSink&) -> Apply {
                  auto prepared = std::make_shared<PreparedSwap>(document->PrepareSwap(undoing));
                  return [apply, prepared] { apply(std::move(*prepared)); };
-             });
+             }, false);
+}
+
+bool TMDIChild::EmbeddingRan() const { return document_.GetExperiment().HasRun(Step::GetWr); }
+
+void TMDIChild::SayEmbeddingEnded() {
+    Say(0, tr("The picture has changed: what the embedding made from it is gone (run the embedding again)."));
 }
 
 void TMDIChild::LoadWatermarkFromFile() {
@@ -226,6 +268,7 @@ void TMDIChild::ClearPanel(WatermarkPanel panel) {
 double TMDIChild::Zoom() const { return imgFile_->Zoom(); }
 
 void TMDIChild::SetZoom(double zoom) {
+    fittedToWorkspace_ = false;
     imgFile_->SetZoom(zoom);
     emit Changed();
 }

@@ -63,10 +63,18 @@ public:
     // A new document's zoom and size: at 1:1 when it fits the workspace, zoomed to fit it
     // otherwise (Zoom to Fit).
     void FitNewDocument();
+    // The workspace has changed its size: a new document zoomed to fit it is fitted again.
+    void WorkspaceResized();
     // The file the document was opened from or last saved to (its caption, with "*" while
     // the picture has changes that are not saved).
     QString FileName() const { return fileName_; }
     void SetFileName(const QString& fileName);
+    // The name the window goes by: the file's name without its folder (the whole name is the
+    // window's tooltip), or the caption of a picture without a file; the frame adds " (2)",
+    // " (3)" ... while other open documents go by the same name.
+    QString Title() const { return title_; }
+    QString BaseTitle() const;
+    void SetTitle(const QString& title);
     // The picture differs from the file's.
     bool Modified() const { return document_.Modified(); }
     void MarkSaved();
@@ -95,8 +103,9 @@ public:
     // ---- Background work ----------------------------------------------------------------
     bool Busy() const { return job_ != nullptr; }
     const BackgroundJob* Job() const { return job_; }
-    // Stops the work (nothing changes) and waits until it has ended.
-    void CancelWork();
+    // Stops the work (nothing changes) and, with `wait`, waits until it has ended; without,
+    // the work ends on its own and nothing it makes is used.
+    void CancelWork(bool wait = true);
 
     // The menus that replace the frame's while this window is active: File, Edit, View,
     // Watermark Embedment, Image Processing, Watermark Extraction, Window.
@@ -197,8 +206,14 @@ private:
     // runs there (on copies, or reading a document nothing changes meanwhile) and returns
     // what is then done here with its result, unless the work was cancelled or failed.
     using Apply = std::function<void()>;
-    void StartJob(const QString& caption, std::function<Apply(ProgressSink&)> work);
+    // `onCopies`: the work reads nothing the document may change meanwhile (only copies and
+    // pictures that never change), so a cancel need not wait for it to end.
+    void StartJob(const QString& caption, std::function<Apply(ProgressSink&)> work, bool onCopies = true);
     void FinishJob();
+    // Whether an embedding has begun on the picture (a change of the picture ends it), and the
+    // status text that says it has ended.
+    bool EmbeddingRan() const;
+    void SayEmbeddingEnded();
     // Undo or Redo, on a worker for large pictures.
     void Swap(bool undoing);
     // The document's commands are off while background work runs on it.
@@ -221,7 +236,10 @@ private:
     BackgroundJob* job_ = nullptr;
     std::shared_ptr<Apply> jobApply_;
     QString jobCaption_;
+    bool jobOnCopies_ = true;
     QString fileName_;
+    QString title_;
+    bool fittedToWorkspace_ = false;  // zoomed out by FitNewDocument, not zoomed since
     bool closeConfirmed_ = false;
 };
 

@@ -7,6 +7,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QRegularExpression>
 #include <QVBoxLayout>
 
 #include "quillfen/image/number_format.h"
@@ -30,30 +31,30 @@ QLineEdit* AddField(QGridLayout* grid, int row, const QString& caption, QLabel*&
 TfrmParamHough::TfrmParamHough(UserPrompts& prompts, QWidget* parent)
     : QDialog(parent), prompts_(prompts) {
     setObjectName(QStringLiteral("frmParamHough"));
-    setWindowTitle(QStringLiteral("Hough Transform Parameters"));
+    setWindowTitle(tr("Hough Transform Parameters"));
 
-    GroupBox1 = new QGroupBox(QStringLiteral("Parameter Space"), this);
+    GroupBox1 = new QGroupBox(tr("Parameter Space"), this);
     auto* grid1 = new QGridLayout(GroupBox1);
-    edtRadius = AddField(grid1, 0, QStringLiteral("Radius :"), Label1, GroupBox1);
-    edtTheta = AddField(grid1, 1, QStringLiteral("Theta(Θ) :"), Label2, GroupBox1);
+    edtRadius = AddField(grid1, 0, tr("Radius :"), Label1, GroupBox1);
+    edtTheta = AddField(grid1, 1, tr("Theta(Θ) :"), Label2, GroupBox1);
 
-    GroupBox2 = new QGroupBox(QStringLiteral("Threshold"), this);
+    GroupBox2 = new QGroupBox(tr("Threshold"), this);
     auto* grid2 = new QGridLayout(GroupBox2);
-    edtLThresh = AddField(grid2, 0, QStringLiteral("Minimum line length :"), Label3, GroupBox2);
-    edtGThresh = AddField(grid2, 1, QStringLiteral("Gradient magnitude :"), Label4, GroupBox2);
-    edtHThresh = AddField(grid2, 2, QStringLiteral("Hough Strength :"), Label5, GroupBox2);
+    edtLThresh = AddField(grid2, 0, tr("Minimum line length :"), Label3, GroupBox2);
+    edtGThresh = AddField(grid2, 1, tr("Gradient magnitude :"), Label4, GroupBox2);
+    edtHThresh = AddField(grid2, 2, tr("Hough Strength :"), Label5, GroupBox2);
 
-    rdoBased = new QGroupBox(QStringLiteral("Based Hough Transform : "), this);
+    rdoBased = new QGroupBox(tr("Based Hough Transform : "), this);
     auto* radios = new QHBoxLayout(rdoBased);  // two columns
-    rdoPoint = new QRadioButton(QStringLiteral("Point"), rdoBased);
-    rdoLine = new QRadioButton(QStringLiteral("Line"), rdoBased);
+    rdoPoint = new QRadioButton(tr("Point"), rdoBased);
+    rdoLine = new QRadioButton(tr("Line"), rdoBased);
     rdoPoint->setChecked(true);
     radios->addWidget(rdoPoint);
     radios->addWidget(rdoLine);
 
-    btnOk = new QPushButton(QStringLiteral("OK"), this);
+    btnOk = new QPushButton(tr("OK"), this);
     btnOk->setDefault(true);
-    btnCancel = new QPushButton(QStringLiteral("Cancel"), this);
+    btnCancel = new QPushButton(tr("Cancel"), this);
     connect(btnOk, &QPushButton::clicked, this, &TfrmParamHough::accept);
     connect(btnCancel, &QPushButton::clicked, this, &QDialog::reject);
 
@@ -98,17 +99,16 @@ std::optional<HoughParameters> TfrmParamHough::ReadParameters() {
         int value = 0;
         bool ok = ParseLocalInt(text, value);
         if (!ok) ok = TryParseInt(S(text), value);
-        const QString name = field.label->text().chopped(2);  // without " :"
+        // The field's label without its colon, in either language ("Radius :", "Angle cells:").
+        QString name = field.label->text();
+        name.remove(QRegularExpression(QStringLiteral("\\s*:\\s*$")));
         if (!ok) {
-            prompts_.warning(S(name + QStringLiteral(": '") + field.edit->text() +
-                               QStringLiteral("' is not a valid integer value")));
+            prompts_.warning(S(tr("%1: '%2' is not a valid integer value").arg(name, field.edit->text())));
             field.edit->setFocus();
             return std::nullopt;
         }
         if (value < field.minimum) {
-            prompts_.warning(S(name + QStringLiteral(": ") + LocalInt(value) +
-                               QStringLiteral(" is too small; enter at least ") +
-                               LocalInt(field.minimum)));
+            prompts_.warning(S(tr("%1: %2 is too small; enter at least %3").arg(name, LocalInt(value), LocalInt(field.minimum))));
             field.edit->setFocus();
             return std::nullopt;
         }

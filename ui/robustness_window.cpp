@@ -8,13 +8,16 @@
 #include <thread>
 #include <tuple>
 
+#include <QApplication>
 #include <QAreaSeries>
+#include <QClipboard>
 #include <QCategoryAxis>
 #include <QChart>
 #include <QChartView>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QCoreApplication>
+#include <QCryptographicHash>
 #include <QDir>
 #include <QFileInfo>
 #include <QFormLayout>
@@ -35,6 +38,7 @@
 #include <QSettings>
 #include <QSpinBox>
 #include <QSplitter>
+#include <QStandardPaths>
 #include <QTabWidget>
 #include <QTableWidget>
 #include <QTimer>
@@ -88,6 +92,24 @@ const QString kFolderKey = QStringLiteral("robustness/folder");
 const QString kMarkKey = QStringLiteral("robustness/mark");
 const QString kSeedsKey = QStringLiteral("robustness/seeds");
 const QString kCalibrationKey = QStringLiteral("robustness/calibration");
+const QString kSourceKey = QStringLiteral("robustness/hostSource");  // "document" or "files"
+const QString kMethodsKey = QStringLiteral("robustness/methods");
+const QString kTargetPsnrKey = QStringLiteral("robustness/targetPsnr");
+const QString kCellsKey = QStringLiteral("robustness/cells");  // the grid's cells checked
+const QString kMoreAttacksKey = QStringLiteral("robustness/moreAttacks");
+const QString kRegisterKey = QStringLiteral("robustness/register");
+const QString kJobsKey = QStringLiteral("robustness/jobs");
+
+// Whether every pixel is gray (its three bytes equal): such a picture is written as an 8-bit
+// gray file, which holds it whole.
+bool AllGray(const Bitmap& picture) {
+    for (int y = 0; y < picture.height(); ++y) {
+        const std::uint8_t* row = picture.row(y);
+        for (int x = 0; x < picture.width(); ++x)
+            if (row[3 * x] != row[3 * x + 1] || row[3 * x] != row[3 * x + 2]) return false;
+    }
+    return true;
+}
 
 // The table's columns: the fields of the rows' schema that the table shows, those of a
 // registering run included.
@@ -124,18 +146,9 @@ QString CellText(const RowValue& value, int decimals) {
     return QString();
 }
 
-// The name the attack tree gives a family of the charts: the default grid's family whose
-// cells are all of that attack ("rotation" for rotate:deg=...), or the charts' own name.
-QString FamilyCaption(const ReportFamily& family) {
-    for (const AttackFamily& grid : DefaultAttackFamilies()) {
-        const std::vector<AttackCell> cells = ParseAttackCells(grid.List);
-        const bool same = !cells.empty() && std::all_of(cells.begin(), cells.end(), [&family](const AttackCell& cell) {
-            return cell.Steps.size() == 1 && InfoOf(cell.Steps[0].Id).Name == family.Name;
-        });
-        if (same || (family.Name == "combinations" && grid.Family == family.Name)) return QString::fromUtf8(grid.Family);
-    }
-    return Q(family.Name);
-}
+// A family as the charts name it: the name the exported report gives it ("real-jpeg",
+// "rotate"), so that a chart and the report's figure of one family are captioned alike.
+QString FamilyCaption(const ReportFamily& family) { return Q(family.Name); }
 
 // How a refused input is named on screen.
 QString InputLabel(SweepInput input) {
@@ -183,6 +196,15 @@ TfrmRobustness::TfrmRobustness(RobustnessHost& host, QWidget* parent) : QWidget(
     edtMark->setText(settings.value(kMarkKey).toString());
     edtSeeds->setText(settings.value(kSeedsKey, QString::fromLatin1(kDefaultSeeds)).toString());
     edtCalibration->setText(settings.value(kCalibrationKey).toString());
+    if (settings.value(kSourceKey).toString() == QStringLiteral("files")) rbFiles->setChecked(true);
+    edtMethods->setText(settings.value(kMethodsKey).toString());
+    edtTargetPsnr->setText(settings.value(kTargetPsnrKey).toString());
+    if (settings.contains(kCellsKey)) CheckGridCells(settings.value(kCellsKey).toStringList());
+    edtMoreAttacks->setText(settings.value(kMoreAttacksKey).toString());
+    chkRegister->setChecked(settings.value(kRegisterKey, false).toBool());
+    if (settings.contains(kJobsKey)) spnJobs->setValue(settings.value(kJobsKey).toInt());
+    unsavedFolder_ = QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation) +
+                     QStringLiteral("/quillfen/unsaved-hosts");
     timer_ = new QTimer(this);
     timer_->setInterval(100);
     connect(timer_, &QTimer::timeout, this, [this] { TakeRows(); });
@@ -346,7 +368,20 @@ QWidget* TfrmRobustness::CreateInputs() {
     edtCommand->setReadOnly(true);
     edtCommand->setPlaceholderText(tr("the command line of the run, once it has started"));
     command->addWidget(edtCommand, 1);
+    btnCopyCommand = new QPushButton(tr("Cop&y"), box);
+    btnCopyCommand->setObjectName(QStringLiteral("btnCopyCommand"));
+    btnCopyCommand->setToolTip(tr("Copy the command line, to paste it into a shell"));
+    btnCopyCommand->setEnabled(false);
+    connect(btnCopyCommand, &QPushButton::clicked, this, [this] { QApplication::clipboard()->setText(edtCommand->text()); });
+    command->addWidget(btnCopyCommand);
     column->addLayout(command);
+    lblHostFile = new QLabel(box);
+    lblHostFile->setObjectName(QStringLiteral("lblHostFile"));
+    lblHostFile->setWordWrap(true);
+    lblHostFile->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    lblHostFile->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    lblHostFile->hide();
+    column->addWidget(lblHostFile);
     return box;
 }
 
@@ -367,9 +402,9 @@ QWidget* TfrmRobustness::CreateResults() {
             [this](int row, int) { host_.Run([this, row] { OpenRow(row); }); });
     tableColumn->addWidget(tblRows, 1);
     auto* exports = new QHBoxLayout;
-    btnExportCsv = new QPushButton(tr("Export CSV..."), table);
-    btnExportJsonl = new QPushButton(tr("Export JSON Lines..."), table);
-    btnExportHtml = new QPushButton(tr("Export HTML Report..."), table);
+    btnExportCsv = new QPushButton(tr("Export &CSV..."), table);
+    btnExportJsonl = new QPushButton(tr("Export &JSON Lines..."), table);
+    btnExportHtml = new QPushButton(tr("Export &HTML Report..."), table);
     const std::pair<QPushButton*, Export> buttons[] = {
         {btnExportCsv, Export::Csv}, {btnExportJsonl, Export::Jsonl}, {btnExportHtml, Export::Html}};
     for (const auto& [button, kind] : buttons) {
@@ -485,7 +520,7 @@ void TfrmRobustness::SetHostPaths(const QStringList& paths) {
 
 void TfrmRobustness::AddFolder() {
     FileDialogRequest request{QStringLiteral("RobustnessFolderDlg"), FileDialogKind::Folder, QString(), 1, QString(), QString()};
-    if (const auto chosen = host_.ExecuteDialog(request)) {
+    if (const auto chosen = host_.ExecuteDialog(request, this)) {
         lstHosts->addItem(chosen->fileName);
         rbFiles->setChecked(true);
     }
@@ -493,7 +528,7 @@ void TfrmRobustness::AddFolder() {
 
 void TfrmRobustness::AddPicture() {
     FileDialogRequest request{QStringLiteral("RobustnessHostDlg"), FileDialogKind::Open, kPictureFilter, 1, QString(), QString()};
-    if (const auto chosen = host_.ExecuteDialog(request)) {
+    if (const auto chosen = host_.ExecuteDialog(request, this)) {
         lstHosts->addItem(chosen->fileName);
         rbFiles->setChecked(true);
     }
@@ -501,7 +536,7 @@ void TfrmRobustness::AddPicture() {
 
 void TfrmRobustness::ChooseFile(QLineEdit* edit, const QString& filter) {
     FileDialogRequest request{QStringLiteral("RobustnessOpenDlg"), FileDialogKind::Open, filter, 1, QString(), QString()};
-    if (const auto chosen = host_.ExecuteDialog(request)) edit->setText(chosen->fileName);
+    if (const auto chosen = host_.ExecuteDialog(request, this)) edit->setText(chosen->fileName);
 }
 
 // ---- The run ----------------------------------------------------------------------------------
@@ -516,10 +551,11 @@ SweepPlan TfrmRobustness::BuildPlan(std::vector<std::string>& words, std::string
         TMDIChild* doc = host_.ActiveDocument();
         if (doc == nullptr || doc->Model().Picture().empty())
             throw ArgumentError(S(tr("There is no active document: open a host picture, or list pictures and folders of them")));
-        // The document's picture, the host of its own experiments (never a step's view).
-        const Bitmap& picture = doc->Model().Picture();
-        inputs.Pictures = {NamedPicture{S(QFileInfo(doc->FileName()).fileName()), picture}};
-        words.push_back(S(doc->FileName()));
+        // The document's picture, the host of its own experiments (never a step's view), read
+        // from a file the command line names, so that the command gives the rows shown.
+        const QString file = DocumentHostFile(*doc);
+        inputs.Hosts.push_back(FilePath(file));
+        words.push_back(S(file));
     } else {
         const QStringList hosts = HostPaths();
         if (hosts.isEmpty()) throw ArgumentError(S(tr("Add the host pictures, or folders of them")));
@@ -584,6 +620,35 @@ SweepPlan TfrmRobustness::BuildPlan(std::vector<std::string>& words, std::string
     }
 }
 
+QString TfrmRobustness::DocumentHostFile(const TMDIChild& doc) {
+    hostFileWritten_.clear();
+    const QString file = doc.FileName();
+    const Bitmap& picture = doc.Model().Picture();
+    // The rule of every host, said of the document's name before any file is read or written.
+    try {
+        CheckHostPicture(S(QFileInfo(file).fileName()), picture);
+    } catch (const SweepInputError& e) {
+        throw ArgumentError(S(InputLabel(e.Input)) + e.what());
+    }
+    // An unchanged document is its file.
+    if (!doc.Modified() && !doc.Model().NeverSaved() && QFileInfo(file).isFile()) return QFileInfo(file).absoluteFilePath();
+    // A changed one is written as it is now: named after the document and its pixels, so that
+    // the same picture gives the same file and another picture another, and the command line
+    // of an earlier run still names the picture it ran on.
+    const QString stem = FileStem(doc.BaseTitle()).isEmpty() ? QStringLiteral("document") : FileStem(doc.BaseTitle());
+    QCryptographicHash hash(QCryptographicHash::Sha256);
+    hash.addData(QStringLiteral("%1x%2;").arg(picture.width()).arg(picture.height()).toLatin1());
+    for (int y = 0; y < picture.height(); ++y)
+        hash.addData(QByteArrayView(reinterpret_cast<const char*>(picture.row(y)), static_cast<qsizetype>(picture.rowBytes())));
+    const QString name = QStringLiteral("%1-unsaved-%2.png").arg(stem, QString::fromLatin1(hash.result().toHex().left(8)));
+    if (!QDir().mkpath(unsavedFolder_))
+        throw FileError(S(tr("Cannot make the folder %1 for the picture of the changed document").arg(unsavedFolder_)));
+    const QString path = QDir(unsavedFolder_).filePath(name);
+    WriteQtPicture(FilePath(path), picture, AllGray(picture), PictureFormat::Png);
+    hostFileWritten_ = path;
+    return path;
+}
+
 bool TfrmRobustness::Start() {
     if (Running()) return false;
     std::vector<std::string> words;
@@ -596,11 +661,7 @@ bool TfrmRobustness::Start() {
         host_.Prompts().message(e.what());
         return false;
     }
-    QSettings settings;
-    settings.setValue(kHostsKey, HostPaths());
-    settings.setValue(kMarkKey, edtMark->text());
-    settings.setValue(kSeedsKey, edtSeeds->text());
-    settings.setValue(kCalibrationKey, edtCalibration->text());
+    RememberInputs();
     plan_ = std::move(plan);
     markName_ = std::move(markName);
     commandWords_ = std::move(words);
@@ -656,11 +717,24 @@ bool TfrmRobustness::Start() {
     connect(job_, &BackgroundJob::Done, this, [this] { Finish(); });
     edtCommand->setText(Q(CommandText()));
     edtCommand->setCursorPosition(0);
-    lblState->setText(tr("Running %1 rows (%2 hosts x %3 seeds x %4 cells)...")
-                          .arg(plan_.RowCount())
-                          .arg(plan_.Hosts.size())
-                          .arg(plan_.Seeds.size())
-                          .arg(plan_.Cells.size()));
+    btnCopyCommand->setEnabled(true);
+    lblHostFile->setText(hostFileWritten_.isEmpty()
+                             ? QString()
+                             : tr("The active document has changes that are not saved: the run reads its picture as it is "
+                                  "now from %1, the file the command line names.")
+                                   .arg(hostFileWritten_));
+    lblHostFile->setVisible(!hostFileWritten_.isEmpty());
+    // Each count with its own word, one or many.
+    const auto count = [](std::size_t n, const QString& one, const QString& many) {
+        return n == 1 ? one : many.arg(n);
+    };
+    QStringList factors{count(plan_.Hosts.size(), tr("1 host"), tr("%1 hosts")),
+                        count(plan_.Seeds.size(), tr("1 seed"), tr("%1 seeds")),
+                        count(plan_.Cells.size(), tr("1 cell"), tr("%1 cells"))};
+    if (!plan_.Methods.empty()) factors << count(plan_.Methods.size(), tr("1 method"), tr("%1 methods"));
+    lblState->setText(tr("Running %1 (%2)...")
+                          .arg(count(static_cast<std::size_t>(plan_.RowCount()), tr("1 row"), tr("%1 rows")),
+                               factors.join(QStringLiteral(" × "))));
     timer_->start();
     UpdateEnabled();
     return true;
@@ -729,7 +803,7 @@ void TfrmRobustness::Finish() {
     std::uint64_t failed = 0;
     for (const RobustnessRow& row : rows_) failed += row.Failed() ? 1 : 0;
     QString state = cancelled_ ? tr("Cancelled after %1 of %2 rows").arg(rows_.size()).arg(plan_.RowCount())
-                               : tr("%1 rows").arg(rows_.size());
+                               : rows_.size() == 1 ? tr("1 row") : tr("%1 rows").arg(rows_.size());
     state += tr(", %1 failed.").arg(failed);
     if (!plan_.Thresholds) state += tr(" No calibration: no detection rates.");
     lblState->setText(state);
@@ -743,6 +817,34 @@ void TfrmRobustness::Finish() {
     UpdateEnabled();
     if (failure) host_.Run([failure] { std::rethrow_exception(failure); });
     emit Finished();
+}
+
+void TfrmRobustness::RememberInputs() const {
+    QSettings settings;
+    settings.setValue(kHostsKey, HostPaths());
+    settings.setValue(kSourceKey, rbFiles->isChecked() ? QStringLiteral("files") : QStringLiteral("document"));
+    settings.setValue(kMarkKey, edtMark->text());
+    settings.setValue(kSeedsKey, edtSeeds->text());
+    settings.setValue(kCalibrationKey, edtCalibration->text());
+    settings.setValue(kMethodsKey, edtMethods->text());
+    settings.setValue(kTargetPsnrKey, edtTargetPsnr->text());
+    QStringList cells;
+    for (int i = 0; i < treAttacks->topLevelItemCount(); ++i) {
+        const QTreeWidgetItem* family = treAttacks->topLevelItem(i);
+        for (int j = 0; j < family->childCount(); ++j)
+            if (family->child(j)->checkState(0) == Qt::Checked) cells << family->child(j)->text(0);
+    }
+    settings.setValue(kCellsKey, cells);
+    settings.setValue(kMoreAttacksKey, edtMoreAttacks->text());
+    settings.setValue(kRegisterKey, chkRegister->isChecked());
+    settings.setValue(kJobsKey, spnJobs->value());
+}
+
+void TfrmRobustness::hideEvent(QHideEvent* event) {
+    // What was chosen is offered again at the next opening, in this session or the next,
+    // whether it ran or not.
+    RememberInputs();
+    QWidget::hideEvent(event);
 }
 
 void TfrmRobustness::showEvent(QShowEvent* event) {
@@ -803,7 +905,7 @@ void TfrmRobustness::ExportCommand(Export kind) {
                  {"ExportHtmlDlg", &kHtmlFilter, ".html"}};
     const auto& k = kinds[static_cast<int>(kind)];
     FileDialogRequest request{QString::fromLatin1(k.name), FileDialogKind::Save, *k.filter, 1, QString(), QString()};
-    const auto chosen = host_.ExecuteDialog(request);
+    const auto chosen = host_.ExecuteDialog(request, this);
     if (!chosen) return;
     QString name = chosen->fileName;
     if (QFileInfo(name).suffix().isEmpty()) name += QString::fromLatin1(k.extension);
@@ -822,7 +924,12 @@ TMDIChild* TfrmRobustness::OpenRow(int row) {
     const RowPictures pictures = ComputeRowPictures(plan_, static_cast<std::uint64_t>(row));
     if (pictures.Row.Failed()) throw Error(S(tr("Row %1 failed: %2").arg(row + 1).arg(Q(pictures.Row.Error))));
     const RobustnessRow& r = pictures.Row;
-    const QString title = QStringLiteral("%1 - seed %2 - %3").arg(Q(r.Host)).arg(r.Seed).arg(Q(r.Attack));
+    // A run of several methods names the row's method too: rows of one host, seed and attack
+    // differ only by it.
+    const QString method = plan_.Methods.empty() ? QString() : Q(r.Identity.Method);
+    const QString title = method.isEmpty()
+                              ? QStringLiteral("%1 - seed %2 - %3").arg(Q(r.Host)).arg(r.Seed).arg(Q(r.Attack))
+                              : QStringLiteral("%1 - %2 - seed %3 - %4").arg(Q(r.Host), method).arg(r.Seed).arg(Q(r.Attack));
     const auto fixed5 = [](double value) { return std::vector<ReportNumber>{{value, 5}}; };
     std::vector<StepReport> reports;
     // A payload method has no NC; its BER is that of its payload.
@@ -833,9 +940,15 @@ TMDIChild* TfrmRobustness::OpenRow(int row) {
     reports.push_back({kListOnly, {"SSIM = %1", fixed5(r.Ssim)}});
     if (r.Detected1e6) reports.push_back({kListOnly, {*r.Detected1e6 ? "detected at 1e-6" : "not detected at 1e-6", {}}});
     TMDIChild* doc = host_.OpenPicture(pictures.Attacked, title);
-    Bitmap mark = plan_.Mark;
-    mark.resize(TWatermark::kMarkSize, TWatermark::kMarkSize);
-    doc->ShowRowPictures(std::move(mark), pictures.Extracted, "Robustness: " + r.Attack, reports);
+    // The watermark picture is what was embedded only for a method that reads one back; a
+    // payload method embeds bits of its own and extracts no picture.
+    Bitmap mark;
+    if (!pictures.Extracted.empty()) {
+        mark = plan_.Mark;
+        mark.resize(TWatermark::kMarkSize, TWatermark::kMarkSize);
+    }
+    const std::string source = "Robustness: " + r.Attack + (method.isEmpty() ? std::string() : " (" + S(method) + ")");
+    doc->ShowRowPictures(std::move(mark), pictures.Extracted, source, reports);
     return doc;
 }
 
@@ -1051,13 +1164,13 @@ void TfrmRobustness::ShowRocs(const std::vector<std::pair<QString, FamilyRoc>>& 
     const bool compared = rocs.size() > 1;
     const auto noNullSide = [](const std::pair<QString, FamilyRoc>& roc) { return roc.second.Curve.Points.empty(); };
     if (std::all_of(rocs.begin(), rocs.end(), noNullSide)) {
-        chart->setTitle(QStringLiteral("ROC: no null side (rows of an earlier program)"));
+        chart->setTitle(tr("ROC: no null side (rows of an earlier program)"));
         ReplaceChart(rocView, chart);
-        lblRoc->setText(QStringLiteral("The rows hold no score of the unmarked host: no ROC curve."));
+        lblRoc->setText(tr("The rows hold no score of the unmarked host: no ROC curve."));
         return;
     }
     auto* chance = new QLineSeries(chart);
-    chance->setName(QStringLiteral("chance"));
+    chance->setName(tr("chance"));
     chance->append(0, 0);
     chance->append(1, 1);
     QPen dashed(QColor(150, 150, 150));
@@ -1073,12 +1186,11 @@ void TfrmRobustness::ShowRocs(const std::vector<std::pair<QString, FamilyRoc>>& 
         const QColor colour = MethodColour(m);
         const QString who = compared ? method + QStringLiteral(": ") : QString();
         if (curve.Points.empty()) {
-            texts << who + QStringLiteral("no score of the unmarked host.");
+            texts << who + tr("no score of the unmarked host.");
             continue;
         }
         auto* line = new QLineSeries(chart);
-        line->setName(compared ? QStringLiteral("%1 (AUC %2)").arg(method, Q(FormatFixed(curve.Auc, 3)))
-                               : QStringLiteral("ROC"));
+        line->setName(compared ? tr("%1 (AUC %2)").arg(method, Q(FormatFixed(curve.Auc, 3))) : QStringLiteral("ROC"));
         // A step at each threshold: across at the old rate, then up, as the report draws it.
         double lastTpr = 0;
         for (const auto& [fpr, tpr] : curve.Points) {
@@ -1094,25 +1206,28 @@ void TfrmRobustness::ShowRocs(const std::vector<std::pair<QString, FamilyRoc>>& 
             // Compared methods mark only their 1e-6 threshold, in their own colour: two points per
             // curve in four colours would crowd the corner where they all stand.
             for (const auto& [fpr, tpr, pointColour, label] :
-                 {std::tuple{roc.Fpr1e3, roc.Tpr1e3, QColor(230, 140, 30), "at the 1e-3 threshold"},
-                  std::tuple{roc.Fpr1e6, roc.Tpr1e6, QColor(190, 50, 40), "at the 1e-6 threshold"}}) {
+                 {std::tuple{roc.Fpr1e3, roc.Tpr1e3, QColor(230, 140, 30), QT_TR_NOOP("at the 1e-3 threshold")},
+                  std::tuple{roc.Fpr1e6, roc.Tpr1e6, QColor(190, 50, 40), QT_TR_NOOP("at the 1e-6 threshold")}}) {
                 if (compared && std::string_view(label) != "at the 1e-6 threshold") continue;
                 auto* point = new QScatterSeries(chart);
-                point->setName(compared ? method + QStringLiteral(" at 1e-6") : QString::fromLatin1(label));
+                point->setName(compared ? tr("%1 at 1e-6").arg(method) : tr(label));
                 point->setColor(compared ? colour : pointColour);
                 point->setMarkerSize(9);
                 point->append(fpr, tpr);
                 chart->addSeries(point);
             }
         }
-        QString text = who + QStringLiteral("AUC %1 over %2 marked and %3 unmarked pictures.")
+        QString text = who + tr("AUC %1 over %2 marked and %3 unmarked pictures.")
                                  .arg(Q(FormatFixed(curve.Auc, 3)))
                                  .arg(curve.Positives)
                                  .arg(curve.Negatives);
         if (std::isnan(roc.Tpr1e3)) {
-            text += QStringLiteral(" No calibration: no detection rates.");
+            text += tr(" No calibration: no detection rates.");
         } else {
-            text += QStringLiteral(" Detected: %1 at 1e-3, %2 at 1e-6; the unmarked host reaches the thresholds in %3 and %4.")
+            // The rates at the two thresholds: of marked pictures found (true positives) and
+            // of unmarked ones taken for marked (false positives).
+            text += tr(" Marked pictures found: %1 at 1e-3, %2 at 1e-6; unmarked ones taken for marked: %3 at "
+                       "1e-3, %4 at 1e-6.")
                         .arg(Q(FormatFixed(roc.Tpr1e3, 3)), Q(FormatFixed(roc.Tpr1e6, 3)),
                              Q(FormatFixed(roc.Fpr1e3, 3)), Q(FormatFixed(roc.Fpr1e6, 3)));
         }
@@ -1122,10 +1237,10 @@ void TfrmRobustness::ShowRocs(const std::vector<std::pair<QString, FamilyRoc>>& 
     // false-positive rate of 0) are not cut in half by the plot's edge; ticks stay at quarters.
     auto* axisX = new QValueAxis(chart);
     axisX->setRange(-0.02, 1.0);
-    axisX->setTitleText(QStringLiteral("false-positive rate (own host unmarked)"));
+    axisX->setTitleText(tr("false-positive rate (own host unmarked)"));
     auto* axisY = new QValueAxis(chart);
     axisY->setRange(0.0, 1.02);
-    axisY->setTitleText(QStringLiteral("true-positive rate"));
+    axisY->setTitleText(tr("true-positive rate"));
     for (QValueAxis* axis : {axisX, axisY}) {
         axis->setTickType(QValueAxis::TicksDynamic);
         axis->setTickAnchor(0.0);
@@ -1138,8 +1253,8 @@ void TfrmRobustness::ShowRocs(const std::vector<std::pair<QString, FamilyRoc>>& 
         series->attachAxis(axisX);
         series->attachAxis(axisY);
     }
-    chart->setTitle(compared ? QStringLiteral("ROC, %1, per method").arg(name)
-                             : QStringLiteral("ROC, %1: AUC %2").arg(name, Q(FormatFixed(rocs[0].second.Curve.Auc, 3))));
+    chart->setTitle(compared ? tr("ROC, %1, per method").arg(name)
+                             : tr("ROC, %1: AUC %2").arg(name, Q(FormatFixed(rocs[0].second.Curve.Auc, 3))));
     chart->legend()->setAlignment(compared ? Qt::AlignRight : Qt::AlignBottom);
     ReplaceChart(rocView, chart);
     lblRoc->setText(texts.join(QLatin1Char('\n')));

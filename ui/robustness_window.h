@@ -107,6 +107,10 @@ public:
     QLabel* lblState;
     // The equivalent command line, read-only: it scrolls rather than widening the window.
     QLineEdit* edtCommand;
+    QPushButton* btnCopyCommand;  // puts the command line on the clipboard
+    // Says which file the run read the active document's picture from when the document had
+    // changes that were not saved (hidden otherwise).
+    QLabel* lblHostFile;
     QProgressBar* prgRun;
     QPushButton* btnRun;
     QPushButton* btnCancel;
@@ -125,12 +129,19 @@ public:
     // Draws the charts of family `index` (of the run's families).
     void ShowFamily(int index);
 
+    // Where the pictures of changed documents are written for a run (a folder of the user's
+    // cache), and the file the last run wrote, empty when it read the document's own file.
+    void SetUnsavedFolder(const QString& folder) { unsavedFolder_ = folder; }
+    QString UnsavedFolder() const { return unsavedFolder_; }
+    QString HostFileWritten() const { return hostFileWritten_; }
+
 signals:
     // The run has ended (finished or cancelled) and its rows are shown.
     void Finished();
 
 protected:
     void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
 
 private:
     struct Shared;  // what the worker hands over: rows as they come, the summary
@@ -153,6 +164,11 @@ private:
     void ShowRocs(const std::vector<std::pair<QString, FamilyRoc>>& rocs, const QString& name);
     // A run that compares methods: the family's detection rate at 1e-6 per method into `chart`.
     void ShowMethods(RobustnessReport& report, const ReportFamily& family, QChart* chart);
+    // Every input as chosen, for the next opening (QSettings).
+    void RememberInputs() const;
+    // The file the active document's picture is read from: its own file when it has no
+    // changes, else the picture as it is, written into UnsavedFolder().
+    QString DocumentHostFile(const TMDIChild& doc);
     // The plan of the inputs; throws Error (the message for the user) for a refused input.
     SweepPlan BuildPlan(std::vector<std::string>& words, std::string& markName,
                         std::vector<std::pair<std::string, std::string>>& inputs);
@@ -168,6 +184,8 @@ private:
     std::vector<std::string> commandWords_;
     // The files the run read (what the messages call each, and its name): no export replaces one.
     std::vector<std::pair<std::string, std::string>> inputFiles_;
+    QString unsavedFolder_;
+    QString hostFileWritten_;
 };
 
 }  // namespace quillfen::ui

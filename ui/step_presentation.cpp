@@ -18,9 +18,9 @@ constexpr ViewTarget kPanel = ViewTarget::ExtractedPanel;
 constexpr std::array<StepPresentation, kStepCount> kPresentations = {{
     {Step::LoadWatermark, "actLoadW", QT_TRANSLATE_NOOP("Step", "Load Watermark (W)"), nullptr, QT_TRANSLATE_NOOP("Step", "Loaded watermark image."), false, kPicture, true,
      false, QT_TRANSLATE_NOOP("Step", "워터마킹 대상 이미지를 먼저 로딩하세요")},
-    {Step::GetWr, "actGetWr", QT_TRANSLATE_NOOP("Step", "Get Wr ( Pseudo Random)"), QT_TRANSLATE_NOOP("Step", "Get Wr"), QT_TRANSLATE_NOOP("Step", "Complete to get Wr"), true, kPanel, false, false,
+    {Step::GetWr, "actGetWr", QT_TRANSLATE_NOOP("Step", "Get Wr ( Pseudo Random)"), QT_TRANSLATE_NOOP("Step", "Get Wr"), QT_TRANSLATE_NOOP("Step", "Complete to get Wr"), true, kPicture, false, false,
      QT_TRANSLATE_NOOP("Step", "워터마킹 대상 이미지와 워터마크 이미지를 먼저 로딩하세요")},
-    {Step::GetWa, "actGetWa", QT_TRANSLATE_NOOP("Step", "Get Wa ( Adaptive )"), QT_TRANSLATE_NOOP("Step", "Get Wa"), QT_TRANSLATE_NOOP("Step", "Complete to get Wa"), true, kPanel, true, false,
+    {Step::GetWa, "actGetWa", QT_TRANSLATE_NOOP("Step", "Get Wa ( Adaptive )"), QT_TRANSLATE_NOOP("Step", "Get Wa"), QT_TRANSLATE_NOOP("Step", "Complete to get Wa"), true, kPicture, true, false,
      QT_TRANSLATE_NOOP("Step", "먼저 Get Wr을 수행하세요")},
     {Step::GetY, "actGetY", QT_TRANSLATE_NOOP("Step", "Get Y ( = FDCT(X) )"), QT_TRANSLATE_NOOP("Step", "get Y by executing Foward-DCT to X."),
      QT_TRANSLATE_NOOP("Step", "Successfully got Y by executing Foward-DCT to X..."), true, kPicture, false, false, QT_TRANSLATE_NOOP("Step", "먼저 Get Wa을 수행하세요")},

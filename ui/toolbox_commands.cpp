@@ -14,6 +14,7 @@
 #include <vector>
 
 #include <QAction>
+#include <QCoreApplication>
 #include <QMenu>
 #include <QSettings>
 #include <QStringList>
@@ -146,6 +147,18 @@ std::optional<int> EnteredInt(const std::string& text) {
     return std::nullopt;
 }
 
+// A stretch [from, to] of a job's progress, which an operation's own 0..1 fills.
+class ProgressPart : public ProgressSink {
+public:
+    ProgressPart(ProgressSink& whole, double from, double to) : whole_(whole), from_(from), to_(to) {}
+    bool Advance(double fraction) override { return whole_.Advance(from_ + (to_ - from_) * fraction); }
+
+private:
+    ProgressSink& whole_;
+    double from_;
+    double to_;
+};
+
 }  // namespace
 
 void TMDIChild::CreatePopupMenu() {
@@ -153,7 +166,10 @@ void TMDIChild::CreatePopupMenu() {
     popup_->setObjectName(QStringLiteral("PopupMnu"));
     popup_->setToolTipsVisible(true);
     const auto makeAction = [this](const char* name, const char* caption) {
-        auto* action = new QAction(Tr("Toolbox", caption), this);
+        // A caption two operations share is translated for its action first.
+        QString text = QCoreApplication::translate("Toolbox", caption, name);
+        if (text == QString::fromUtf8(caption)) text = Tr("Toolbox", caption);
+        auto* action = new QAction(text, this);
         action->setObjectName(QString::fromLatin1(name));
         toolboxActions_ << action;
         return action;
@@ -264,23 +280,36 @@ void TMDIChild::ToolboxCommand(const toolbox::Operation& operation) {
         const std::shared_ptr<const TRixIPA> image = document_.SharedImage();
         const int panel = PanelOf(operation);
         StartJob(Tr("Toolbox", operation.caption), [this, op, values, image, panel](ProgressSink& progress) -> Apply {
-            auto outcome = std::make_shared<ToolboxOutcome>(Document::ComputeToolbox(*image, *op, values, &progress));
+            // The bar shows how far the whole job has got, from its start: the copy of the
+            // image before the operation, the operation's own progress, and the passes that
+            // make its picture and pack the image before (seconds each on the largest pictures).
+            quillfen::Advance(&progress, 0.01);
+            ProgressPart operationPart(progress, 0.01, 0.8);
+            auto outcome = std::make_shared<ToolboxOutcome>(Document::ComputeToolbox(*image, *op, values, &operationPart));
+            quillfen::Advance(&progress, 0.8);
             outcome->picture = std::make_shared<const Bitmap>(outcome->image.CreateBitmap());
+            quillfen::Advance(&progress, 0.9);
             outcome->before = PackedPlane::Of(image->Plane());
+            quillfen::Advance(&progress, 1.0);
             return [this, op, outcome, panel] {
+                const bool embedded = EmbeddingRan();
                 const std::optional<ResultLine> line = document_.ApplyToolbox(*op, std::move(*outcome), panel);
                 Redraw();
                 if (line) ShowLine(*line);
+                if (embedded) SayEmbeddingEnded();
             };
         });
         return;
     }
+    const bool embedded = EmbeddingRan();
     const std::optional<ResultLine> line = document_.RunToolbox(operation, values, PanelOf(operation));
     Redraw();
     if (line) ShowLine(*line);
+    if (embedded) SayEmbeddingEnded();
 }
 
-void TMDIChild::StartJob(const QString& caption, std::function<Apply(ProgressSink&)> work) {
+void TMDIChild::StartJob(const QString& caption, std::function<Apply(ProgressSink&)> work, bool onCopies) {
+    jobOnCopies_ = onCopies;
     auto apply = std::make_shared<Apply>();
     job_ = new BackgroundJob([apply, work = std::move(work)](ProgressSink& progress) { *apply = work(progress); },
                              this);
@@ -298,7 +327,13 @@ void TMDIChild::StartJob(const QString& caption, std::function<Apply(ProgressSin
 void TMDIChild::FinishJob() {
     BackgroundJob* job = job_;
     job_ = nullptr;
-    job->deleteLater();  // it is still sending Done
+    // A job still running (cancelled without waiting) goes once it has ended; one that has
+    // ended is still sending Done.
+    if (job->Running()) {
+        connect(job, &BackgroundJob::Done, job, &QObject::deleteLater);
+    } else {
+        job->deleteLater();
+    }
     const std::shared_ptr<Apply> apply = std::move(jobApply_);
     SetCommandsEnabled(true);
     if (job->CancelRequested()) {
@@ -314,10 +349,12 @@ void TMDIChild::FinishJob() {
     emit BusyChanged();
 }
 
-void TMDIChild::CancelWork() {
+void TMDIChild::CancelWork(bool wait) {
     if (job_ == nullptr) return;
     job_->Cancel();
-    job_->Wait();
+    // Work that does not look at its progress (the key's calibration) runs to its end: the
+    // window need not wait for it, as nothing it makes is used.
+    if (wait || !jobOnCopies_) job_->Wait();
     // The work's end is handled now, not when its Done arrives.
     FinishJob();
 }

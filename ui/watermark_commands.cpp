@@ -70,6 +70,7 @@ void TMDIChild::CreateWatermarkMenus() {
     auto* file = new QMenu(tr("&File"));
     file->addActions({f.FileOpen1, f.FileSave1, f.FileSaveAs1});
     file->addMenu(f.mnuRecent);
+    file->addAction(f.FileClose1);
     file->addSeparator();
     file->addActions({f.Print1, f.PageSetup1});
     file->addSeparator();
@@ -111,11 +112,11 @@ void TMDIChild::CreateWatermarkMenus() {
         return action;
     };
     embedment->addSeparator();
-    embedment->addAction(fileAction("actSaveKey", tr("Save Key..."), &TMDIChild::SaveKeyCommand));
-    embedment->addAction(fileAction("actSaveWatermarked", tr("Save Watermarked Image..."),
+    embedment->addAction(fileAction("actSaveKey", tr("Save &Key..."), &TMDIChild::SaveKeyCommand));
+    embedment->addAction(fileAction("actSaveWatermarked", tr("Save Watermarked &Image..."),
                                     &TMDIChild::SaveWatermarkedImageCommand));
     imageProcessing->addSeparator();
-    imageProcessing->addAction(fileAction("actLoadAttacked", tr("Load Attacked Image..."),
+    imageProcessing->addAction(fileAction("actLoadAttacked", tr("Load &Attacked Image..."),
                                           &TMDIChild::LoadAttackedImageCommand));
 
     // The whole chains at once, after the steps they run.
@@ -282,14 +283,6 @@ void TMDIChild::RunSave(Step step) {
 
 namespace {
 
-// A chosen file name, with the extension of the dialog's filter added when it names no
-// picture format itself.
-QString WithPictureExtension(const QString& name, int filterIndex) {
-    if (FormatFromFileName(FilePath(name)) != PictureFormat::Unknown) return name;
-    static const char* const extensions[] = {".bmp", ".png", ".jpg", ".pgm"};
-    return name + QString::fromLatin1(extensions[filterIndex >= 1 && filterIndex <= 4 ? filterIndex - 1 : 1]);
-}
-
 bool SameFile(const QString& a, const QString& b) {
     const QFileInfo first(a);
     const QFileInfo second(b);
@@ -306,22 +299,31 @@ void TMDIChild::SaveKeyCommand() {
     }
     // Whatever refuses the key does so before the dialog.
     MarkedHost marked = document_.Marked();
-    const auto chosen = host_.ExecuteDialog(SharedDialog::SaveKey);
+    const auto chosen = host_.ExecuteDialog(SharedDialog::SaveKey, FileStem(BaseTitle()) + QStringLiteral(".key"));
     if (!chosen) return;
     QString name = chosen->fileName;
     if (QFileInfo(name).suffix().isEmpty()) name += QStringLiteral(".key");
     if (SameFile(name, FileName()))
         throw FileError(S(tr("Cannot write the key to %1: it is this document's picture file").arg(name)));
-    {
-        // The key's own calibration, as embed measures it (well under a second).
-        const BusyCursor busy(true);
+    // The key's own calibration, as embed measures it, takes from half a second to a few: it
+    // runs on a worker with the busy bar, on its own copy of the marked host, and the key is
+    // written once it is done (nothing is written when it is cancelled).
+    auto calibrated = std::make_shared<MarkedHost>(std::move(marked));
+    const PictureRef hostPicture = document_.SharedHost();
+    const std::uint32_t trials = host_.KeyCalibrationTrials();
+    const std::uint64_t embedding = document_.GetExperiment().EmbeddingRun();
+    StartJob(tr("Writing the key"), [this, calibrated, hostPicture, trials, embedding, name](ProgressSink&) -> Apply {
         KeyCalibrationOptions options;
-        options.Trials = host_.KeyCalibrationTrials();
-        CalibrateMarkedHost(marked, document_.Host(), options);
-    }
-    SaveMarkKey(FilePath(name), marked.Key);
-    document_.MarkWritten(Document::Written::Key);
-    Say(0, tr("Key saved to %1 (seed %2).").arg(name).arg(marked.Key.Seed));
+        options.Trials = trials;
+        CalibrateMarkedHost(*calibrated, *hostPicture, options);
+        return [this, calibrated, embedding, name] {
+            SaveMarkKey(FilePath(name), calibrated->Key);
+            // The mark shows what was written for the embedding that still holds.
+            if (document_.GetExperiment().EmbeddingRun() == embedding) document_.MarkWritten(Document::Written::Key);
+            Redraw();
+            Say(0, tr("Key saved to %1 (seed %2).").arg(name).arg(calibrated->Key.Seed));
+        };
+    });
 }
 
 void TMDIChild::SaveWatermarkedImageCommand() {
@@ -331,7 +333,7 @@ void TMDIChild::SaveWatermarkedImageCommand() {
         return;
     }
     const MarkedHost marked = document_.Marked();
-    const auto chosen = host_.ExecuteDialog(SharedDialog::SaveMarked);
+    const auto chosen = host_.ExecuteDialog(SharedDialog::SaveMarked, FileStem(BaseTitle()) + QStringLiteral("-marked"));
     if (!chosen) return;
     const QString name = WithPictureExtension(chosen->fileName, chosen->filterIndex);
     // The unmarked original would be lost: it is the one picture the user cannot make again.

@@ -14,6 +14,7 @@
 
 class QAction;
 class QMenu;
+class QWidget;
 
 namespace quillfen::ui {
 
@@ -29,6 +30,7 @@ enum class SharedDialog {
     SavePicture,  // a bitmap file (the steps' saves)
     SaveKey,      // the key of an embedding
     SaveMarked,   // the watermarked image, in any format
+    SaveMark,     // a watermark panel's picture (the watermark, the mark extracted)
 };
 
 // The frame's actions that a document's menus show beside its own. They work on the active
@@ -38,6 +40,7 @@ struct FrameActions {
     QAction* FileSave1 = nullptr;
     QAction* FileSaveAs1 = nullptr;
     QMenu* mnuRecent = nullptr;  // File > Recent Files
+    QAction* FileClose1 = nullptr;
     QAction* Print1 = nullptr;
     QAction* PageSetup1 = nullptr;
     QAction* FileExit1 = nullptr;
@@ -68,8 +71,9 @@ public:
     // modal error box and the program goes on; the enabled states follow afterwards.
     virtual void Run(const std::function<void()>& command) = 0;
     virtual UserPrompts& Prompts() const = 0;
-    // Runs one of the frame's file dialogs, opened in the folder of the last file chosen.
-    virtual std::optional<FileDialogResult> ExecuteDialog(SharedDialog dialog) = 0;
+    // Runs one of the frame's file dialogs, opened in the folder of the last file chosen; a
+    // save dialog starts with `proposedName` when there is one.
+    virtual std::optional<FileDialogResult> ExecuteDialog(SharedDialog dialog, const QString& proposedName = QString()) = 0;
     // The frame's actions, for the document's menus.
     virtual const FrameActions& Actions() const = 0;
     // Appends the list of open documents to a Window menu (after `keep` fixed items).
@@ -94,8 +98,9 @@ class RobustnessHost {
 public:
     virtual void Run(const std::function<void()>& command) = 0;
     virtual UserPrompts& Prompts() const = 0;
-    // Runs a file dialog, opened in the folder of the last file chosen in any dialog.
-    virtual std::optional<FileDialogResult> ExecuteDialog(FileDialogRequest& request) = 0;
+    // Runs a file dialog over `parent`, opened in the folder of the last file chosen in any
+    // dialog.
+    virtual std::optional<FileDialogResult> ExecuteDialog(FileDialogRequest& request, QWidget* parent) = 0;
     // The document the sweep may take its host from; nullptr for none.
     virtual TMDIChild* ActiveDocument() const = 0;
     // A new document window showing `picture`, with no file yet.

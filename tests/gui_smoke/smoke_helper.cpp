@@ -8,6 +8,8 @@
 //       seconds.
 //   quillfen-smoke-helper shot OUT.png
 //       Saves a picture of the whole screen.
+//   quillfen-smoke-helper clip
+//       Prints the text on the clipboard (another program's, asked through the X selection).
 //
 // xdotool moves the mouse and presses its button, but only a program can offer data to
 // drag; this one does, so that the drop the desktop program receives is a real one from
@@ -15,6 +17,7 @@
 #include <cstdio>
 
 #include <QApplication>
+#include <QClipboard>
 #include <QDrag>
 #include <QFileInfo>
 #include <QLabel>
@@ -70,6 +73,11 @@ int main(int argc, char* argv[]) {
         const QPixmap screen = QGuiApplication::primaryScreen()->grabWindow(0);
         return screen.save(args[2]) ? 0 : 1;
     }
+    if (args.size() == 2 && args[1] == QStringLiteral("clip")) {
+        const QString text = QGuiApplication::clipboard()->text();
+        std::printf("%s\n", qPrintable(text));
+        return text.isEmpty() ? 1 : 0;
+    }
     if (args.size() == 5 && args[1] == QStringLiteral("drag")) {
         DragSource source(QFileInfo(args[2]).absoluteFilePath());
         source.move(args[3].toInt(), args[4].toInt());
@@ -77,6 +85,6 @@ int main(int argc, char* argv[]) {
         QTimer::singleShot(60000, &application, [] { QApplication::exit(3); });
         return QApplication::exec();
     }
-    std::fprintf(stderr, "usage: quillfen-smoke-helper drag FILE X Y | shot OUT.png\n");
+    std::fprintf(stderr, "usage: quillfen-smoke-helper drag FILE X Y | shot OUT.png | clip\n");
     return 2;
 }

@@ -210,6 +210,45 @@ private slots:
         QVERIFY(QApplication::overrideCursor() == nullptr);
     }
 
+    // The unsaved-changes question names its answers with their keys: Alt+D discards,
+    // whatever texts the platform gives its standard buttons.
+    void askSaveAnswersByItsKeys_data() {
+        QTest::addColumn<int>("key");
+        QTest::addColumn<int>("answer");
+        QTest::newRow("Alt+S") << int(Qt::Key_S) << int(SaveAnswer::Save);
+        QTest::newRow("Alt+D") << int(Qt::Key_D) << int(SaveAnswer::Discard);
+    }
+    void askSaveAnswersByItsKeys() {
+        QFETCH(int, key);
+        QFETCH(int, answer);
+        GuiPrompts prompts;
+        QStringList texts;
+        WhenModal([&](QWidget* modal) {
+            auto* box = qobject_cast<QMessageBox*>(modal);
+            QVERIFY(box != nullptr);
+            for (QAbstractButton* button : box->buttons()) texts << button->text();
+            QTest::keyClick(box, static_cast<Qt::Key>(key), Qt::AltModifier);
+            // A key that answered nothing leaves the box open: Esc answers Cancel.
+            QTimer::singleShot(200, box, [box] { box->reject(); });
+        });
+        QCOMPARE(static_cast<int>(prompts.askSave("The picture of 'y.bmp' has changed. Save it before closing?")), answer);
+        QVERIFY2(texts.contains(QStringLiteral("&Discard")) && texts.contains(QStringLiteral("&Save")), qPrintable(texts.join(',')));
+    }
+
+    // An input box is as wide as its title, which the window manager would otherwise cut.
+    void inputBoxShowsItsWholeTitle() {
+        GuiPrompts prompts;
+        int width = 0;
+        int titleWidth = 0;
+        WhenModal([&](QWidget* modal) {
+            width = modal->width();
+            titleWidth = modal->fontMetrics().horizontalAdvance(modal->windowTitle());
+            static_cast<QDialog*>(modal)->reject();
+        });
+        prompts.input("Ends-In Contrast Stretch (percentage of pixels set to 255)", "Upper percentage:", "255");
+        QVERIFY2(width > titleWidth + 100, qPrintable(QStringLiteral("%1 %2").arg(width).arg(titleWidth)));
+    }
+
     void inputBoxAnswersOrCancels() {
         GuiPrompts prompts;
         QString caption;

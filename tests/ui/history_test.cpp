@@ -92,9 +92,14 @@ private slots:
         Choose(doc, "Inverse1E");
         Choose(doc, "MedianFilter1NR");
         QCOMPARE(Actions().Undo1->statusTip(), QStringLiteral("Undo MedianFilter"));
+        QCOMPARE(Actions().Undo1->text(), QStringLiteral("Undo MedianFilter"));
         Actions().Undo1->trigger();
         QCOMPARE(Actions().Undo1->statusTip(), QStringLiteral("Undo Inverse"));
         QCOMPARE(Actions().Redo1->statusTip(), QStringLiteral("Redo MedianFilter"));
+        QCOMPARE(Actions().Redo1->text(), QStringLiteral("Redo MedianFilter"));
+        QCOMPARE(frame->StatusText(0), QStringLiteral("Undone: MedianFilter"));
+        Actions().Undo1->trigger();
+        QCOMPARE(Actions().Undo1->text(), QStringLiteral("Undo"));  // nothing left to take back
     }
 
     // The oldest levels go first once the pictures pass the memory budget; the last command

@@ -4,7 +4,10 @@
 #include <memory>
 
 #include <QAction>
+#include <QDir>
 #include <QFileInfo>
+#include <QGuiApplication>
+#include <QScreen>
 #include <QImage>
 #include <QLabel>
 #include <QMdiArea>
@@ -76,7 +79,10 @@ private slots:
 
     void startUpShowsTheFramesOwnState() {
         QCOMPARE(frame->windowTitle(), QStringLiteral("Watermarking Simulator - by tavrenn"));
-        QCOMPARE(frame->size(), QSize(681, 552));
+        // Room for the menus, the panels, a 512 x 512 picture and the Results list, within
+        // nine tenths of the screen.
+        const QSize screen = QGuiApplication::primaryScreen()->availableGeometry().size();
+        QCOMPARE(frame->size(), QSize(1100, 800).boundedTo(QSize(screen.width() * 9 / 10, screen.height() * 9 / 10)));
         QCOMPARE(MenuBarTitles(*frame), (QStringList{"&File", "&Edit", "&Window", "&Options", "&Help"}));
         QCOMPARE(frame->menuBar()->objectName(), QStringLiteral("mainmnuMDI"));
         const QStringList texts{"수행정보출력", "위치정보", "영상 정보", "칼라정보"};
@@ -113,7 +119,7 @@ private slots:
         QTest::newRow("Undo1") << "Undo1" << "Ctrl+Z";
         QTest::newRow("FileOpen1") << "FileOpen1" << "Ctrl+O";
         QTest::newRow("FileSave1") << "FileSave1" << "Ctrl+S";
-        QTest::newRow("FileSaveAs1") << "FileSaveAs1" << "Ctrl+A, Ctrl+Shift+S";
+        QTest::newRow("FileSaveAs1") << "FileSaveAs1" << "Ctrl+Shift+S";
         QTest::newRow("Redo1") << "Redo1" << "Ctrl+Y, Ctrl+Shift+Z";
         QTest::newRow("ZoomIn1") << "ZoomIn1" << "Ctrl++, Ctrl+=";
         QTest::newRow("ZoomOut1") << "ZoomOut1" << "Ctrl+-";
@@ -124,7 +130,7 @@ private slots:
         QTest::newRow("RunWholeExperiment1") << "RunWholeExperiment1" << "Ctrl+R";
         QTest::newRow("SetSeed1") << "SetSeed1" << "";
         QTest::newRow("CancelWork1") << "CancelWork1" << "Esc";
-        QTest::newRow("FileClose1") << "FileClose1" << "";
+        QTest::newRow("FileClose1") << "FileClose1" << "Ctrl+W, Ctrl+F4";
         QTest::newRow("FileExit1") << "FileExit1" << "";
         QTest::newRow("EditCut1") << "EditCut1" << "Ctrl+X";
         QTest::newRow("EditCopy1") << "EditCopy1" << "Ctrl+C";
@@ -161,8 +167,8 @@ private slots:
         QCOMPARE(Titles(frame->FrameMenus()[2]->actions()), (QStringList{"&Cascade", "Tile &Horizontally", "Tile &Vertically",
                                                                    "&Minimize All", "&Arrange All", "-", "&Results",
                   "R&obustness..."}));
-        QCOMPARE(Titles(frame->FrameMenus()[3]->actions()), (QStringList{"Property", "&Language"}));
-        QCOMPARE(Titles(frame->FrameMenus()[4]->actions()), QStringList{"&About..."});
+        QCOMPARE(Titles(frame->FrameMenus()[3]->actions()), (QStringList{"&Language"}));
+        QCOMPARE(Titles(frame->FrameMenus()[4]->actions()), (QStringList{"Property", "&About..."}));
         QStringList buttons;
         for (QAction* a : frame->findChild<QToolBar*>(QStringLiteral("ToolBar1"))->actions()) {
             buttons << (a->isSeparator() ? QStringLiteral("-") : a->iconText() + (a->isVisible() ? "" : "(hidden)"));
@@ -221,8 +227,8 @@ private slots:
         // Undo and Redo stay in the menu bar while a document is open.
         QCOMPARE(first->Menus()[0]->actions(),
                  (QList<QAction*>{Actions().FileOpen1, Actions().FileSave1, Actions().FileSaveAs1, Actions().mnuRecent->menuAction(),
-                                  first->Menus()[0]->actions()[4], Actions().Print1, Actions().PageSetup1,
-                                  first->Menus()[0]->actions()[7], Actions().FileExit1}));
+                                  Actions().FileClose1, first->Menus()[0]->actions()[5], Actions().Print1,
+                                  Actions().PageSetup1, first->Menus()[0]->actions()[8], Actions().FileExit1}));
         QCOMPARE(first->Menus()[1]->actions(), (QList<QAction*>{Actions().Undo1, Actions().Redo1}));
         QCOMPARE(first->Menus()[2]->actions(),
                  (QList<QAction*>{Actions().ZoomIn1, Actions().ZoomOut1, Actions().ZoomFit1, Actions().ZoomActual1}));
@@ -236,7 +242,10 @@ private slots:
         QCOMPARE(frame->menuBar()->actions()[1], second->Menus()[1]->menuAction());
         emit second->Menus()[6]->aboutToShow();
         const QStringList withList = Titles(second->Menus()[6]->actions());
-        QCOMPARE(withList.mid(10), (QStringList{"-", "&1 " + a, "&2 " + b}));
+        // The documents by their names; the whole file names are their tooltips.
+        QCOMPARE(withList.mid(10), (QStringList{"-", "&1 a.bmp", "&2 b.pgm"}));
+        QCOMPARE(first->windowTitle(), QStringLiteral("a.bmp[*]"));
+        QCOMPARE(first->toolTip(), a);
         emit second->Menus()[6]->aboutToShow();  // listing again does not grow the menu
         QCOMPARE(Titles(second->Menus()[6]->actions()), withList);
         emit frame->FrameMenus()[2]->aboutToShow();
@@ -338,7 +347,11 @@ private slots:
         QTest::newRow("pgm") << "result" << 4 << "result.pgm";
         QTest::newRow("upper-case BMP kept") << "out.BMP" << 1 << "out.BMP";
         QTest::newRow("upper-case PNG kept") << "out.PNG" << 2 << "out.PNG";
-        QTest::newRow("pgm filter with bmp name") << "x.bmp" << 4 << "x.bmp.pgm";
+        // A typed picture extension says the format, whatever the filter.
+        QTest::newRow("pgm filter with bmp name") << "x.bmp" << 4 << "x.bmp";
+        QTest::newRow("pgm filter with png name") << "big_saved.png" << 4 << "big_saved.png";
+        QTest::newRow("bitmap filter with jpeg name") << "photo.JPEG" << 1 << "photo.JPEG";
+        QTest::newRow("png filter, another extension") << "notes.v2" << 2 << "notes.v2.png";
     }
     void saveAsWritesTheChosenFormat() {
         QFETCH(QString, typed);
@@ -356,17 +369,28 @@ private slots:
         std::vector<std::string> expected{"source.bmp", written.toStdString()};
         std::sort(expected.begin(), expected.end());
         QCOMPARE(dir->listing(), expected);
+        // The file is of the format its name says: its first bytes.
         const std::string path = dir->file(written.toStdString());
-        const LoadedPicture back = filter <= 2 ? ReadQtPicture(path) : LoadPictureFile(path);
+        const PictureFormat format = FormatFromFileName(path);
+        const std::vector<std::uint8_t> bytes = quillfen::test::ReadBytes(path);
+        const std::string magic(bytes.begin(), bytes.begin() + 4);
+        switch (format) {
+        case PictureFormat::Bmp: QCOMPARE(magic.substr(0, 2), std::string("BM")); break;
+        case PictureFormat::Png: QCOMPARE(magic, std::string("\x89PNG")); break;
+        case PictureFormat::Pgm: QCOMPARE(magic.substr(0, 2), std::string("P5")); break;
+        case PictureFormat::Jpeg: QCOMPARE(magic.substr(0, 2), std::string("\xff\xd8")); break;
+        case PictureFormat::Unknown: QFAIL("no picture extension"); break;
+        }
+        const LoadedPicture back = LoadPictureFile(path);
         QCOMPARE(back.bitmap.width(), 24);
-        if (filter != 3) QVERIFY(back.bitmap == picture);
+        if (format != PictureFormat::Jpeg) QVERIFY(back.bitmap == picture);
     }
 
     // Each panel draws the whole 128 x 128 plane inside its frame, the window maximized too:
     // its last row and column are on screen.
     void panelsShowTheWholeMark() {
         TMDIChild* doc = frame->OpenImageFile(Q(quillfen::test::SamplePath("camera-256.pgm")));
-        LoadAndScatter(doc);
+        LoadAndExtract(doc);
         frame->showMaximized();
         QApplication::processEvents();
         for (PictureView* panel : {frame->EmbeddedPanel(), frame->ExtractedPanel()}) {
@@ -466,6 +490,29 @@ private slots:
             QVERIFY(doc->parentWidget()->width() >= 160);
             QVERIFY(workspace.contains(doc->parentWidget()->geometry().topLeft()));
         }
+    }
+
+    // A new document zoomed out to fit a small workspace (the frame not yet maximized) takes
+    // the room it is given when the workspace grows, up to 1:1; a zoom the user chose stays.
+    void newDocumentsFollowTheWorkspace() {
+        frame->resize(640, 480);
+        QApplication::processEvents();
+        TMDIChild* doc = frame->OpenImageFile(Q(quillfen::test::SamplePath("camera-256.pgm")));
+        QVERIFY(doc->Zoom() < 1.0);
+        frame->resize(1200, 1000);
+        QApplication::processEvents();
+        QCOMPARE(doc->Zoom(), 1.0);
+        QCOMPARE(doc->View()->size(), QSize(256, 256));
+        QVERIFY(frame->MdiArea()->viewport()->rect().contains(doc->parentWidget()->geometry()));
+        frame->resize(640, 480);
+        QApplication::processEvents();
+        TMDIChild* zoomed = frame->OpenImageFile(Q(quillfen::test::SamplePath("camera-256.pgm")));
+        QVERIFY(zoomed->Zoom() < 1.0);
+        Actions().ZoomOut1->trigger();
+        const double chosen = zoomed->Zoom();
+        frame->resize(1200, 1000);
+        QApplication::processEvents();
+        QCOMPARE(zoomed->Zoom(), chosen);
     }
 
     // The steps' views are views: Save writes the document's picture (opened, plus the
@@ -632,13 +679,13 @@ private slots:
                               "Get P_hat ( = XOR(P, Wa) )", "Get Yr_hat ( = Expand P_hat )",
                               "Get Y_hat ( = Map Yr_hat to Y_hat )", "Get X_hat ( = IDCT (Y_hat) )", "-",
                               "Get PSNR,  Difference Between  X and X_hat", "Save X_hat to Bitmap File", "-",
-                              "Save Key...", "Save Watermarked Image...", "-", "Set &Seed...", "Run &Embedding", "Run &Whole Experiment"}));
+                              "Save &Key...", "Save Watermarked &Image...", "-", "Set &Seed...", "Run &Embedding", "Run &Whole Experiment"}));
         QVERIFY(!doc->StepAction(Step::SaveX_hat)->isVisible());
         QCOMPARE(Titles(doc->Menus()[4]->actions()),
                  (QStringList{"No Attack to X_hat", "-", "Apply Jpeg to X_hat", "Apply Blurring to X_hat",
                               "Apply Cropping to X_hat with Zero Quarter", "Apply Cropping to X_hat with Image quarter",
                               "Apply Cropping to X_hat with Zero Half", "Apply Cropping to X_hat with Image Half", "-",
-                              "Load Attacked Image..."}));
+                              "Load &Attacked Image..."}));
         QCOMPARE(Titles(doc->Menus()[5]->actions()),
                  (QStringList{"Get Y ( = FDCT(X_wave) )", "Get Yr_wave ( = Reduce (Y_wave) )",
                               "Get P_wave ( =  Polarity( Yr_wave) )", "Get Wa_wave ( = XOR(P, P_wave) )",
@@ -653,12 +700,17 @@ private slots:
         doc->StepAction(Step::LoadWatermark)->trigger();
         doc->StepAction(Step::GetWr)->trigger();
     }
+    // The watermark loaded and a whole experiment run: both panels show a mark.
+    void LoadAndExtract(TMDIChild* doc) {
+        LoadAndScatter(doc);
+        Actions().RunWholeExperiment1->trigger();
+    }
 
     void clearUnmarksTheActiveDocumentOnly() {
         TMDIChild* first = frame->OpenImageFile(Q(quillfen::test::SamplePath("camera-256.pgm")));
         LoadAndScatter(first);
         TMDIChild* second = frame->OpenImageFile(Q(quillfen::test::SamplePath("camera-512.bmp")));
-        LoadAndScatter(second);
+        LoadAndExtract(second);
         QVERIFY(!frame->EmbeddedPanel()->IsEmpty() && !frame->ExtractedPanel()->IsEmpty());
         frame->SetPopupComponent(frame->ExtractedPanel());
         Actions().pmuClear->trigger();
@@ -668,19 +720,42 @@ private slots:
         QCOMPARE(quillfen::test::CheckedSteps(*first), (QStringList{"actLoadW", "actGetWr"}));
     }
 
-    void panelSavesToABitmapFile() {
+    // A panel's picture is saved as an 8-bit gray file of the format chosen (PNG first), under
+    // a name proposed after the document.
+    void panelSavesToAPictureFile_data() {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<int>("filter");
+        QTest::addColumn<QString>("written");
+        QTest::newRow("png") << "mark" << 2 << "mark.png";
+        QTest::newRow("pgm") << "mark" << 4 << "mark.pgm";
+        QTest::newRow("bitmap") << "mark" << 1 << "mark.bmp";
+        QTest::newRow("typed extension") << "mark.pgm" << 2 << "mark.pgm";
+    }
+    void panelSavesToAPictureFile() {
+        QFETCH(QString, typed);
+        QFETCH(int, filter);
+        QFETCH(QString, written);
         TMDIChild* doc = frame->OpenImageFile(Q(quillfen::test::SamplePath("camera-256.pgm")));
         frame->SetPopupComponent(frame->EmbeddedPanel());
         QVERIFY(!Actions().pmuSaveToFile->isEnabled());  // nothing loaded yet
-        LoadAndScatter(doc);
+        LoadAndExtract(doc);
         frame->SetPopupComponent(frame->EmbeddedPanel());
         QVERIFY(Actions().pmuSaveToFile->isEnabled());
-        const QString out = Q(dir->file("mark"));  // written as typed
-        dialogs->Answer(out);
+        dialogs->Answer(Q(dir->file(typed.toStdString())), filter);
         Actions().pmuSaveToFile->trigger();
-        QCOMPARE(dialogs->asked.back().name, QStringLiteral("SavePDlg"));
+        QCOMPARE(dialogs->asked.back().name, QStringLiteral("SaveMarkDlg"));
+        QCOMPARE(dialogs->asked.back().proposedName, QStringLiteral("camera-256-watermark.png"));
+        const QString out = Q(dir->file(written.toStdString()));
         QCOMPARE(frame->StatusText(0), QStringLiteral("Watermark image Saved to") + out);
-        QVERIFY(ReadQtPicture(out.toStdString()).bitmap == doc->Model().Watermark());
+        const LoadedPicture back = LoadPictureFile(out.toStdString());
+        QVERIFY(back.eightBit);
+        QVERIFY(back.bitmap == doc->Model().Watermark());
+        // The dialog keeps the format chosen, and proposes the extracted mark's name in it.
+        frame->SetPopupComponent(frame->ExtractedPanel());
+        dialogs->Cancel();
+        Actions().pmuSaveToFile->trigger();
+        const QStringList extensions{".bmp", ".png", ".jpg", ".pgm"};
+        QCOMPARE(dialogs->asked.back().proposedName, QStringLiteral("camera-256-extracted-mark") + extensions[filter - 1]);
     }
 
     void undoRestoresTheImageOnce() {
@@ -746,13 +821,96 @@ private slots:
         QVERIFY(doc->Picture() == before);
     }
 
+    // File > Close is in every document's File menu, and Ctrl+W and Ctrl+F4 close the active
+    // document; Ctrl+A is no longer Save As.
+    void closeShortcutsCloseTheActiveDocument() {
+        TMDIChild* first = frame->OpenImageFile(Q(quillfen::test::SamplePath("seal-128.pgm")));
+        frame->OpenImageFile(Q(quillfen::test::SamplePath("camera-256.pgm")));
+        QVERIFY(first->Menus()[0]->actions().contains(Actions().FileClose1));
+        frame->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(frame.get()));
+        QTest::keyClick(frame.get(), Qt::Key_A, Qt::ControlModifier);
+        QVERIFY(dialogs->asked.empty());
+        QTest::keyClick(frame->ActiveDocument(), Qt::Key_W, Qt::ControlModifier);
+        quillfen::test::ProcessDeferredDeletes();
+        QCOMPARE(frame->MDIChildCount(), 1);
+        QCOMPARE(frame->ActiveDocument(), first);
+        QTest::keyClick(frame->ActiveDocument(), Qt::Key_F4, Qt::ControlModifier);
+        quillfen::test::ProcessDeferredDeletes();
+        QCOMPARE(frame->MDIChildCount(), 0);
+    }
+
+    // Saving a document without changes leaves its file as it is, byte for byte (another
+    // writer's palette included), whatever view a step shows; a change is written.
+    void savingAnUnchangedFileKeepsItsBytes() {
+        const Bitmap ramp = quillfen::test::Ramp(300, 280);
+        const QString name = WriteFile("y.bmp", ramp, true);
+        // Another writer's palette: the fourth byte of each entry, which readers skip, unlike
+        // the one this program's writer puts there.
+        std::vector<std::uint8_t> bytes = quillfen::test::ReadBytes(name.toStdString());
+        const std::size_t palette = 14 + (bytes[14] | bytes[15] << 8 | bytes[16] << 16 | bytes[17] << 24);
+        for (std::size_t i = 0; i < 256; ++i) bytes[palette + 4 * i + 3] ^= 0xff;
+        WriteBytes(name.toStdString(), bytes);
+        TMDIChild* doc = frame->OpenImageFile(name);
+        QVERIFY(doc->Model().Picture() == ramp);
+        dialogs->Answer(Q(quillfen::test::SamplePath("seal-128.pgm")));
+        doc->StepAction(Step::LoadWatermark)->trigger();
+        Actions().FileSave1->trigger();
+        QCOMPARE(quillfen::test::ReadBytes(name.toStdString()), bytes);
+        QCOMPARE(frame->StatusText(0), QStringLiteral("y.bmp has no changes to save."));
+        // A change taken back is no change.
+        doc->Action(QStringLiteral("Inverse1E"))->trigger();
+        Actions().Undo1->trigger();
+        Actions().FileSave1->trigger();
+        QCOMPARE(quillfen::test::ReadBytes(name.toStdString()), bytes);
+        doc->Action(QStringLiteral("Inverse1E"))->trigger();
+        Actions().FileSave1->trigger();
+        QVERIFY(quillfen::test::ReadBytes(name.toStdString()) != bytes);
+        QCOMPARE(LoadPictureFile(name.toStdString()).bitmap.blue(0, 0), static_cast<std::uint8_t>(255 - ramp.blue(0, 0)));
+        QVERIFY(!doc->Modified());
+        QVERIFY(dialogs->asked.size() == 1);  // the watermark's only
+    }
+
+    // Titles are file names, not whole paths; documents of one name get " (2)", " (3)", and a
+    // file opened again says so.
+    void documentsGoByUniqueNames() {
+        const QString host = WriteFile("y.pgm", quillfen::test::Ramp(40, 30));
+        QDir(Q(dir->path().string())).mkdir(QStringLiteral("other"));
+        const QString namesake = WriteFile("other/y.pgm", quillfen::test::Ramp(20, 10));
+        TMDIChild* first = frame->OpenImageFile(host);
+        TMDIChild* second = frame->OpenImageFile(namesake);
+        TMDIChild* third = frame->OpenImageFile(host);
+        QCOMPARE(first->Title(), QStringLiteral("y.pgm"));
+        QCOMPARE(second->Title(), QStringLiteral("y.pgm (2)"));
+        QCOMPARE(third->Title(), QStringLiteral("y.pgm (3)"));
+        QCOMPARE(second->toolTip(), namesake);
+        QCOMPARE(frame->StatusText(0), QStringLiteral("y.pgm was open already, as y.pgm: this is another window of it."));
+        frame->MdiArea()->setActiveSubWindow(qobject_cast<QMdiSubWindow*>(second->parentWidget()));
+        QCOMPARE(frame->StatusText(0), TfrmMain::InitialStatus(0));  // the other file was not open
+        // A name freed is taken again; Save As gives the new file's name.
+        frame->MdiArea()->setActiveSubWindow(qobject_cast<QMdiSubWindow*>(first->parentWidget()));
+        Actions().FileClose1->trigger();
+        quillfen::test::ProcessDeferredDeletes();
+        QCOMPARE(frame->OpenImageFile(namesake)->Title(), QStringLiteral("y.pgm"));
+        dialogs->Answer(Q(dir->file("z")), 2);
+        Actions().FileSaveAs1->trigger();
+        QCOMPARE(frame->ActiveDocument()->Title(), QStringLiteral("z.png"));
+        QCOMPARE(frame->ActiveDocument()->windowTitle(), QStringLiteral("z.png[*]"));
+    }
+
     void rightClicksOpenThePopupMenus() {
         TMDIChild* doc = frame->OpenImageFile(Q(quillfen::test::SamplePath("seal-128.pgm")));
         emit doc->findChild<PictureView*>(QStringLiteral("imgFile"))->customContextMenuRequested(QPoint(5, 5));
         QVERIFY(doc->PopupMenu()->isVisible());
         doc->PopupMenu()->hide();
+        // The keyboard opens it too: Shift+F10 in the document.
+        frame->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(frame.get()));
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_F10, Qt::ShiftModifier);
+        QVERIFY(doc->PopupMenu()->isVisible());
+        doc->PopupMenu()->hide();
         // The panel popup acts on the panel it was opened on.
-        LoadAndScatter(doc);
+        LoadAndExtract(doc);
         emit frame->EmbeddedPanel()->customContextMenuRequested(QPoint(5, 5));
         QVERIFY(frame->WatermarkMenu()->isVisible());
         frame->WatermarkMenu()->hide();

@@ -10,10 +10,14 @@
 
 #include <QAction>
 #include <QFile>
+#include <QMenu>
+#include <QProgressBar>
+#include <QToolButton>
 #include <QTest>
 
 #include <nlohmann/json.hpp>
 
+#include "quillfen/benchmark/sweep_inputs.h"
 #include "quillfen/image/number_format.h"
 #include "quillfen/io/jpeg.h"
 #include "quillfen/io/picture_files.h"
@@ -23,6 +27,7 @@
 #include "tests/ui/ui_test_support.h"
 #include "ui/main_window.h"
 #include "ui/mdi_child.h"
+#include "ui/picture_view.h"
 #include "ui/ui_text.h"
 
 using namespace quillfen;
@@ -84,6 +89,16 @@ private:
         return doc;
     }
     void RunExtraction() { Actions().RunExtraction1->trigger(); }
+    // Save Key calibrates the key on a worker: the key is written once it is done.
+    static bool WaitForWork(const TMDIChild* doc) {
+        for (int i = 0; i < 6000 && doc->Busy(); ++i) QTest::qWait(10);
+        return !doc->Busy();
+    }
+    void SaveKey(TMDIChild* doc, const QString& name) {
+        dialogs->Answer(name);
+        doc->Action("actSaveKey")->trigger();
+        QVERIFY(WaitForWork(doc));
+    }
     static std::optional<double> Nc(const TMDIChild* doc) {
         const std::vector<StepResult>& results = doc->Model().StepResults();
         return results.back().step == Step::GetNC ? results.back().nc : std::nullopt;
@@ -118,8 +133,7 @@ private slots:
 
         TMDIChild* doc = Embedded();
         // The key gets its extension; the picture the filter's, when the name has none.
-        dialogs->Answer(Q(dir->file("window")));
-        doc->Action("actSaveKey")->trigger();
+        SaveKey(doc, Q(dir->file("window")));
         dialogs->Answer(Q(dir->file("window")), filter);
         doc->Action("actSaveWatermarked")->trigger();
         QVERIFY2(prompts->shown.empty(), prompts->shown.empty() ? "" : prompts->shown[0].text.c_str());
@@ -128,6 +142,9 @@ private slots:
                  quillfen::test::ReadBytes(cliPicture));
         QCOMPARE(dialogs->asked[1].name, QStringLiteral("SaveKeyDlg"));
         QCOMPARE(dialogs->asked[2].name, QStringLiteral("SaveMarkedDlg"));
+        // Both dialogs propose names after the host.
+        QCOMPARE(dialogs->asked[1].proposedName, QStringLiteral("camera-512.key"));
+        QCOMPARE(dialogs->asked[2].proposedName, QStringLiteral("camera-512-marked.png"));
         QVERIFY(doc->Action("actSaveKey")->isChecked());
         QVERIFY(doc->Action("actSaveWatermarked")->isChecked());
         // Another embedding: what was written belongs to the old one.
@@ -154,8 +171,7 @@ private slots:
         TMDIChild* doc = Embedded();
         const QString key = Q(dir->file("mark.key"));
         const QString marked = Q(dir->file("marked.png"));
-        dialogs->Answer(key);
-        doc->Action("actSaveKey")->trigger();
+        SaveKey(doc, key);
         dialogs->Answer(marked, 2);
         doc->Action("actSaveWatermarked")->trigger();
 
@@ -206,9 +222,9 @@ private slots:
         QCOMPARE(doc->Model().Results().back().report.Line(), verdict);
         QCOMPARE(frame->StatusText(2), Q(verdict));
         frame->SetPopupComponent(frame->ExtractedPanel());
-        dialogs->Answer(Q(dir->file("window-mark.bmp")));
+        dialogs->Answer(Q(dir->file("window-mark.pgm")));
         Actions().pmuSaveToFile->trigger();
-        QVERIFY(LoadPictureFile(dir->file("window-mark.bmp")).bitmap == LoadPictureFile(cliMark).bitmap);
+        QCOMPARE(quillfen::test::ReadBytes(dir->file("window-mark.pgm")), quillfen::test::ReadBytes(cliMark));
 
         // The next attack makes the loaded picture and its lines stale.
         doc->Action("actIPApplyJpeg")->trigger();
@@ -268,10 +284,126 @@ private slots:
         QVERIFY(prompts->shown[0].text.find("run the embedding again") != std::string::npos);
         QCOMPARE(dialogs->asked.size(), asked);
         Actions().RunEmbedding1->trigger();
-        dialogs->Answer(Q(dir->file("again.key")));
-        doc->Action("actSaveKey")->trigger();
+        SaveKey(doc, Q(dir->file("again.key")));
         QCOMPARE(prompts->shown.size(), std::size_t{1});
         QVERIFY(QFile::exists(Q(dir->file("again.key"))));
+    }
+
+    // The key's calibration runs on a worker: the window goes on, with the busy bar and
+    // Cancel, and the key is written when it is done; Esc writes nothing.
+    void saveKeyRunsOnAWorker() {
+        TMDIChild* doc = Embedded();
+        const QString first = Q(dir->file("first.key"));
+        dialogs->Answer(first);
+        doc->Action("actSaveKey")->trigger();
+        QVERIFY(doc->Busy());
+        QVERIFY(frame->WorkProgress()->isVisible());
+        QVERIFY(frame->CancelWorkButton()->isVisible());
+        QCOMPARE(frame->StatusText(0), QStringLiteral("Writing the key... (Esc cancels)"));
+        QVERIFY(!QFile::exists(first));
+        QVERIFY(!doc->Menus()[3]->menuAction()->isEnabled());  // the embedding's commands wait
+        QVERIFY(WaitForWork(doc));
+        QVERIFY(QFile::exists(first));
+        QVERIFY(doc->Action("actSaveKey")->isChecked());
+        QVERIFY(!frame->WorkProgress()->isVisible());
+        QCOMPARE(frame->StatusText(0), QStringLiteral("Key saved to %1 (seed 977).").arg(first));
+        QVERIFY(prompts->shown.empty());
+
+        const QString second = Q(dir->file("second.key"));
+        dialogs->Answer(second);
+        doc->Action("actSaveKey")->trigger();
+        QVERIFY(doc->Busy());
+        Actions().CancelWork1->trigger();
+        QVERIFY(!doc->Busy());
+        QCOMPARE(frame->StatusText(0), QStringLiteral("Writing the key cancelled."));
+        QTest::qWait(300);
+        QVERIFY(!QFile::exists(second));
+        QVERIFY(prompts->shown.empty());
+    }
+
+    // A change of the picture (a toolbox command, Undo) ends the embedding as a new picture
+    // does: nothing of it stays, its files are refused until it has run again, and then they
+    // are embed's files of the picture as it is now.
+    void aChangeOfThePictureEndsTheEmbedding() {
+        TMDIChild* doc = Embedded();
+        QVERIFY(frame->StatusText(1).startsWith(QStringLiteral("PSNR = ")));
+        doc->Action("Inverse1E")->trigger();
+        QCOMPARE(quillfen::test::CheckedSteps(*doc), QStringList{"actLoadW"});
+        QCOMPARE(doc->Model().Results().size(), std::size_t{1});
+        QCOMPARE(doc->Model().Results()[0].source, std::string("Inverse"));
+        QCOMPARE(frame->StatusText(1), QStringLiteral("Inversed image"));
+        QVERIFY(frame->StatusText(0).startsWith(QStringLiteral("The picture has changed")));
+        QVERIFY(frame->ExtractedPanel()->IsEmpty());
+        QVERIFY(!frame->EmbeddedPanel()->IsEmpty());  // the watermark stays loaded
+        QVERIFY(doc->Picture() == doc->Model().Picture());
+        const std::size_t asked = dialogs->asked.size();
+        for (const char* action : {"actSaveWatermarked", "actSaveKey"}) {
+            prompts->shown.clear();
+            doc->Action(action)->trigger();
+            QCOMPARE(prompts->shown.size(), std::size_t{1});
+            QCOMPARE(prompts->shown[0].text, std::string("먼저 Get X_hat을 수행하세요"));
+        }
+        QCOMPARE(dialogs->asked.size(), asked);
+
+        // Embedded again: the files are those embed writes for the inverted picture.
+        prompts->shown.clear();
+        Actions().RunEmbedding1->trigger();
+        const QString inverted = Q(dir->file("inverted.png"));
+        dialogs->Answer(inverted, 2);
+        Actions().FileSaveAs1->trigger();
+        const std::string cliPicture = dir->file("cli.png");
+        QCOMPARE(Cli({"embed", S(inverted), kMark, cliPicture, "--key", dir->file("cli.key"), "--seed",
+                      std::to_string(kSeed), "--calibration-trials", std::to_string(kFewestKeyTrials)}).code, 0);
+        dialogs->Answer(Q(dir->file("window.png")), 2);
+        doc->Action("actSaveWatermarked")->trigger();
+        SaveKey(doc, Q(dir->file("window.key")));
+        QVERIFY2(prompts->shown.empty(), prompts->shown.empty() ? "" : prompts->shown[0].text.c_str());
+        QCOMPARE(quillfen::test::ReadBytes(dir->file("window.png")), quillfen::test::ReadBytes(cliPicture));
+        QCOMPARE(quillfen::test::ReadBytes(dir->file("window.key")), quillfen::test::ReadBytes(dir->file("cli.key")));
+
+        // Undo changes the picture too.
+        Actions().Undo1->trigger();
+        QCOMPARE(quillfen::test::CheckedSteps(*doc), QStringList{"actLoadW"});
+        QVERIFY(!doc->Action("actSaveWatermarked")->isChecked());
+    }
+
+    // Every attack of the menus is scored as the robustness rows score its cell: NC, the BER
+    // of the whole mark (in the Results list) and the verdict (beside NC), with the numbers
+    // of the sweep's row for the same host, seed and attack.
+    void builtInAttacksGetTheRowsVerdictAndBer() {
+        SweepInputs inputs;
+        inputs.Hosts = {kHost};
+        inputs.Mark = kMark;
+        inputs.Seeds = std::to_string(kSeed);
+        QStringList cells;
+        for (const Step attack : Experiment::Attacks()) cells << QString::fromLatin1(Experiment::Info(attack).id);
+        inputs.Attacks = {S(cells.join(QLatin1Char(',')))};
+        inputs.Calibration = "";
+        const PreparedSweep prepared = PrepareSweep(inputs);
+        std::vector<RobustnessRow> rows;
+        SweepCallbacks callbacks;
+        callbacks.Row = [&rows](std::uint64_t, const RobustnessRow& row) { rows.push_back(row); };
+        RunSweep(prepared.Plan, callbacks);
+        QCOMPARE(rows.size(), Experiment::Attacks().size());
+
+        TMDIChild* doc = Embedded();
+        for (std::size_t i = 0; i < rows.size(); ++i) {
+            const Step attack = Experiment::Attacks()[i];
+            const RobustnessRow& row = rows[i];
+            QCOMPARE(row.Attack, std::string(Experiment::Info(attack).id));
+            doc->StepAction(attack)->trigger();
+            RunExtraction();
+            std::vector<std::string> said;
+            for (const ResultLine& line : doc->Model().Results())
+                if (line.step == Step::GetNC) said.push_back(line.report.Line());
+            QCOMPARE(said.size(), std::size_t{3});
+            QCOMPARE(said[0], "NC =" + FormatFixed(*row.Nc, 5));
+            QCOMPARE(said[1], "BER = " + FormatFixed(row.Ber, 5));
+            const std::string score = "score " + FormatFixed(row.Score, 3);
+            QVERIFY2(said[2].starts_with((*row.Detected1e6 ? "mark present: " : "no mark found: ") + score), said[2].c_str());
+            QCOMPARE(frame->StatusText(2), Q(said[2]));
+        }
+        QVERIFY(prompts->shown.empty());
     }
 
     // A JPEG watermarked image is allowed, with a warning of what the saving cost.

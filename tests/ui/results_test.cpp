@@ -98,22 +98,27 @@ private slots:
         QCOMPARE(frame->ResultsList()->Table()->columnCount(), 3);
     }
 
-    // Every result of the document, in the order made, each step's seed included.
+    // Every result of the document, in the order made, the seed included; the extraction
+    // ends with its BER and its verdict.
     void resultsDockListsTheResultsInOrder() {
         TMDIChild* doc = Loaded();
+        doc->Action(QStringLiteral("Inverse1E"))->trigger();
         Actions().RunWholeExperiment1->trigger();
-        doc->Action(QStringLiteral("IterativeSelection1S"))->trigger();
         const QStringList lines = Lines(frame->ResultsList()->Lines());
-        QVERIFY2(lines.size() == 6, qPrintable(lines.join(QLatin1Char('/'))));
-        QCOMPARE(lines[0], QStringLiteral("Get Wr|seed = 4242"));
-        QVERIFY(lines[1].startsWith(QStringLiteral("Get Wr|Wr count =")));
-        QVERIFY(lines[2].startsWith(QStringLiteral("Get Wa|Wa count =")));
-        QVERIFY(lines[3].startsWith(QStringLiteral("Get PSNR,  Difference Between  X and X_hat|PSNR = ")));
-        QVERIFY2(lines[4].startsWith(QStringLiteral("Get Normalized Correlation|NC =")), qPrintable(lines[4]));
-        QVERIFY(lines[5].startsWith(QStringLiteral("Iterative Selection|Threshold value by Iterative Section = ")));
-        QCOMPARE(frame->ResultsList()->Table()->rowCount(), 6);
-        QCOMPARE(frame->ResultsList()->Table()->item(4, 1)->text(), QStringLiteral("Get Normalized Correlation"));
-        QCOMPARE(frame->ResultsList()->Table()->item(4, 2)->text(), lines[4].section(QLatin1Char('|'), 1));
+        QVERIFY2(lines.size() == 8, qPrintable(lines.join(QLatin1Char('/'))));
+        QCOMPARE(lines[0], QStringLiteral("Inverse|Inversed image"));
+        QCOMPARE(lines[1], QStringLiteral("Get Wr|seed = 4242"));
+        QVERIFY(lines[2].startsWith(QStringLiteral("Get Wr|Wr count =")));
+        QVERIFY(lines[3].startsWith(QStringLiteral("Get Wa|Wa count =")));
+        QVERIFY(lines[4].startsWith(QStringLiteral("Get PSNR,  Difference Between  X and X_hat|PSNR = ")));
+        QVERIFY2(lines[5].startsWith(QStringLiteral("Get Normalized Correlation|NC =")), qPrintable(lines[5]));
+        QVERIFY2(lines[6].startsWith(QStringLiteral("Get Normalized Correlation|BER = 0.")), qPrintable(lines[6]));
+        QVERIFY2(lines[7].startsWith(QStringLiteral("Get Normalized Correlation|mark present: score ")),
+                 qPrintable(lines[7]));
+        QCOMPARE(frame->ResultsList()->Table()->rowCount(), 8);
+        QCOMPARE(frame->ResultsList()->Table()->item(5, 1)->text(), QStringLiteral("Get Normalized Correlation"));
+        QCOMPARE(frame->ResultsList()->Table()->item(5, 2)->text(), lines[5].section(QLatin1Char('|'), 1));
+        QCOMPARE(frame->StatusText(2), lines[7].section(QLatin1Char('|'), 1));
     }
 
     // The CSV has a header, ISO times, and quotes exactly the fields that need it; the text
@@ -161,7 +166,7 @@ private slots:
         doc->StepAction(Step::Jpeg)->trigger();
         Run(doc, TMDIChild::ExtractionSteps());
         QVERIFY(frame->StatusText(1).startsWith(QStringLiteral("NC =")));
-        QVERIFY(frame->StatusText(2).startsWith(QStringLiteral("Diff = ")));
+        QVERIFY(frame->StatusText(2).startsWith(QStringLiteral("mark present: score ")));
         QVERIFY(!frame->ExtractedPanel()->IsEmpty());
         const QString embeddingPsnr = Q(doc->Model().Results()[3].report.Line());
 
@@ -174,33 +179,31 @@ private slots:
         QCOMPARE(frame->ResultsList()->Lines().size(), std::size_t{4});
     }
 
-    // A new watermark (a new load) makes every step's result stale; the toolbox's and the
-    // seeds stay.
+    // A new watermark (a new load) makes every step's result stale, the seed's too; the
+    // toolbox's stay.
     void aNewWatermarkClearsEveryStepResult() {
         TMDIChild* doc = Loaded();
         doc->Action(QStringLiteral("Mean1S"))->trigger();
         Actions().RunWholeExperiment1->trigger();
-        QCOMPARE(doc->Model().Results().size(), std::size_t{6});
+        QCOMPARE(doc->Model().Results().size(), std::size_t{8});
         dialogs->Answer(kMark);
         doc->StepAction(Step::LoadWatermark)->trigger();
-        QCOMPARE(Lines(doc->Model().Results()),
-                 (QStringList{Lines(doc->Model().Results())[0], QStringLiteral("Get Wr|seed = 4242")}));
+        QCOMPARE(Lines(doc->Model().Results()).size(), 1);
         QVERIFY(Lines(doc->Model().Results())[0].startsWith(QStringLiteral("Mean|")));
         QVERIFY(frame->ExtractedPanel()->IsEmpty());
         QVERIFY(frame->StatusText(1).startsWith(QStringLiteral("threshold value by Mean = ")));
     }
 
-    // A step run again replaces what it found before; the seeds of both runs stay.
+    // A step run again replaces what it found before, Get Wr its seed too: the list holds
+    // the seed of the positions that hold, no other.
     void aStepRunAgainReplacesItsResults() {
         TMDIChild* doc = Loaded(std::nullopt);
         doc->StepAction(Step::GetWr)->trigger();
-        const std::uint32_t first = doc->Model().GetExperiment().Seed();
         doc->StepAction(Step::GetWr)->trigger();
         const QStringList lines = Lines(doc->Model().Results());
-        QCOMPARE(lines.size(), 3);
-        QCOMPARE(lines[0], QStringLiteral("Get Wr|seed = %1").arg(first));
-        QCOMPARE(lines[1], QStringLiteral("Get Wr|seed = %1").arg(doc->Model().GetExperiment().Seed()));
-        QVERIFY(lines[2].startsWith(QStringLiteral("Get Wr|Wr count =")));
+        QCOMPARE(lines.size(), 2);
+        QCOMPARE(lines[0], QStringLiteral("Get Wr|seed = %1").arg(doc->Model().GetExperiment().Seed()));
+        QVERIFY(lines[1].startsWith(QStringLiteral("Get Wr|Wr count =")));
     }
 
     // The dock is told of each line as it comes and goes, and keeps the document's order: a
@@ -226,11 +229,11 @@ private slots:
         Actions().Redo1->trigger();
         QVERIFY(same());
         QVERIFY(Lines(doc->Model().Results())[0].startsWith(QStringLiteral("Mean|")));
-        // The picture changed since the load (Redo): Get Wr loads it again, so Get Wa's count
-        // goes; Get Wr's count is replaced and both seeds stay.
+        // Redo changed the picture: the embedding's lines went with it; Get Wr starts again.
+        QCOMPARE(frame->ResultsList()->Lines().size(), std::size_t{1});
         doc->StepAction(Step::GetWr)->trigger();
         QVERIFY(same());
-        QCOMPARE(frame->ResultsList()->Lines().size(), std::size_t{4});
+        QCOMPARE(frame->ResultsList()->Lines().size(), std::size_t{3});
     }
 
     // Each document shows its own panels, results and watermark panels; nothing of a closed
@@ -392,7 +395,8 @@ private slots:
         QCOMPARE(run.results, menus.results);
         QVERIFY(run.picture == menus.picture);
         QVERIFY(run.extracted == menus.extracted);
-        QCOMPARE(frame->StatusText(1), run.results.back().section(QLatin1Char('|'), 1));
+        // The last result on its panel: PSNR after the embedding, the verdict after NC.
+        QCOMPARE(frame->StatusText(command == "RunEmbedding1" ? 1 : 2), run.results.back().section(QLatin1Char('|'), 1));
     }
 
     // Run Whole Experiment attacks with the attack checked last, or with No Attack.

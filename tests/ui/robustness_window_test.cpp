@@ -10,11 +10,14 @@
 #include <vector>
 
 #include <QAbstractItemView>
+#include <QApplication>
+#include <QClipboard>
 #include <QAction>
 #include <QChart>
 #include <QChartView>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QLineSeries>
@@ -99,6 +102,9 @@ private:
 
 private slots:
     void init() {
+        // Each test starts from the window's first opening: the inputs a test before chose are
+        // remembered (the register box, the methods) and would change its runs.
+        QSettings().remove(QStringLiteral("robustness"));
         MakeFrame();
         frame->show();
     }
@@ -372,6 +378,118 @@ private slots:
         w->edtTargetPsnr->setText(QStringLiteral("loud"));
         QVERIFY(!w->Start());
         QVERIFY(QString::fromStdString(prompts->shown.back().text).startsWith(QStringLiteral("Target PSNR: 'loud'")));
+    }
+
+    // The command shown gives the rows shown: an unchanged document is read from its file; a
+    // changed one is written as it is into a file the command names (and the window says so),
+    // and the rows, the CSV and the command's CSV name that file.
+    void theShownCommandGivesTheRowsShown() {
+        const std::string host = dir->file("y.pgm");
+        fs::copy_file(quillfen::test::SamplePath("camera-256.pgm"), host);
+        TMDIChild* doc = frame->OpenImageFile(QString::fromStdString(host));
+        TfrmRobustness* w = Window();
+        w->SetUnsavedFolder(QString::fromStdString(dir->file("unsaved")));
+        w->rbDocument->setChecked(true);
+        w->edtMark->setText(QString::fromStdString(kMark));
+        w->edtSeeds->setText(QStringLiteral("3"));
+        w->CheckWholeGrid(false);
+        w->edtMoreAttacks->setText(QStringLiteral("real-jpeg:q=50"));
+        const auto runAndCompare = [&](const std::string& csv) {
+            QVERIFY(w->Start());
+            w->Wait();
+            std::vector<std::string> args(w->CommandWords().begin() + 1, w->CommandWords().end());
+            args.insert(args.end(), {"--csv", csv});
+            QCOMPARE(Cli(args).code, 0);
+            QCOMPARE(w->ExportText(TfrmRobustness::Export::Csv), ReadText(csv));
+        };
+        runAndCompare(dir->file("unchanged.csv"));
+        QCOMPARE(w->CommandWords()[2], host);
+        QCOMPARE(w->Rows()[0].Host, std::string("y.pgm"));
+        QVERIFY(w->HostFileWritten().isEmpty());
+        QVERIFY(w->lblHostFile->isHidden());
+        w->btnCopyCommand->click();
+        QCOMPARE(QApplication::clipboard()->text(), QString::fromStdString(w->CommandText()));
+        const std::string unchangedDigest = w->Rows()[0].Identity.HostDigest;
+
+        // Inverted and not saved: the window runs on the inverted picture, and so does the
+        // command it shows.
+        doc->Action(QStringLiteral("Inverse1E"))->trigger();
+        QVERIFY(doc->Modified());
+        runAndCompare(dir->file("changed.csv"));
+        const QString written = w->HostFileWritten();
+        QVERIFY(written.startsWith(QString::fromStdString(dir->file("unsaved/y-unsaved-"))));
+        QVERIFY(written.endsWith(QStringLiteral(".png")));
+        QCOMPARE(QString::fromStdString(w->CommandWords()[2]), written);
+        QCOMPARE(QString::fromStdString(w->Rows()[0].Host), QFileInfo(written).fileName());
+        QVERIFY(w->Rows()[0].Identity.HostDigest != unchangedDigest);
+        QVERIFY(LoadPictureFile(FilePath(written)).bitmap == doc->Model().Picture());
+        QVERIFY(!w->lblHostFile->isHidden());
+        QVERIFY(w->lblHostFile->text().contains(written));
+        QVERIFY(ReadText(dir->file("changed.csv")).find(QFileInfo(written).fileName().toStdString()) != std::string::npos);
+        // The same picture again: the same file; the host file is never overwritten by an export.
+        QVERIFY(w->Start());
+        w->Wait();
+        QCOMPARE(w->HostFileWritten(), written);
+        dialogs->Answer(written);
+        w->btnExportCsv->click();
+        QCOMPARE(prompts->shown.size(), std::size_t{1});
+        QVERIFY(LoadPictureFile(FilePath(written)).bitmap == doc->Model().Picture());
+    }
+
+    // The choices are offered again at the next opening, run or not; the export dialogs open
+    // over the window, which stays in front.
+    void choicesAreKeptAndDialogsStayInFront() {
+        TfrmRobustness* w = Window();
+        Prepare(w, QStringLiteral("2"), QStringLiteral("median:k=3"));
+        w->CheckGridCells({QStringLiteral("real-jpeg:q=50"), QStringLiteral("none")});
+        w->edtMethods->setText(QStringLiteral("polarity qim"));
+        w->edtTargetPsnr->setText(QStringLiteral("40"));
+        w->chkRegister->setChecked(true);
+        w->close();  // closed without a run
+        QCOMPARE(CloseFrame(), 0);
+        MakeFrame();
+        frame->show();
+        TfrmRobustness* again = Window();
+        QVERIFY(again->rbFiles->isChecked());
+        QCOMPARE(again->edtMethods->text(), QStringLiteral("polarity qim"));
+        QCOMPARE(again->edtTargetPsnr->text(), QStringLiteral("40"));
+        QCOMPARE(again->edtMoreAttacks->text(), QStringLiteral("median:k=3"));
+        QVERIFY(again->chkRegister->isChecked());
+        QCOMPARE(again->spnJobs->value(), 2);
+        QStringList chosen;
+        for (const AttackCell& cell : again->ChosenCells()) chosen << QString::fromStdString(cell.Name);
+        QCOMPARE(chosen, (QStringList{"none", "real-jpeg:q=50", "median:k=3"}));
+
+        again->SetHostPaths({HostFolder()});  // the first test folder has gone
+        again->chkRegister->setChecked(false);
+        again->edtMethods->clear();
+        again->edtTargetPsnr->clear();
+        QVERIFY(again->Start());
+        again->Wait();
+        dialogs->Cancel();
+        again->btnExportHtml->click();
+        QCOMPARE(dialogs->parents.back(), static_cast<QWidget*>(again));
+    }
+
+    // A row of a run that compares methods opens with its method in its name; a payload
+    // method's row shows no watermark picture, which it never embedded. Rows of one name get
+    // names of their own.
+    void rowsOfOtherMethodsSayTheirMethod() {
+        TfrmRobustness* w = Window();
+        Prepare(w, QStringLiteral("3"), QStringLiteral("none"));
+        w->edtMethods->setText(QStringLiteral("polarity spread-spectrum:bits=32"));
+        QVERIFY(w->Start());
+        w->Wait();
+        QCOMPARE(w->Rows().size(), std::size_t{4});
+        TMDIChild* polarity = w->OpenRow(0);
+        QCOMPARE(polarity->Title(), QStringLiteral("camera.pgm - polarity - seed 3 - none"));
+        QCOMPARE(frame->EmbeddedPanel()->Picture().width(), 128);
+        TMDIChild* spread = w->OpenRow(1);
+        QCOMPARE(spread->Title(), QStringLiteral("camera.pgm - spread-spectrum:bits=32 - seed 3 - none"));
+        QVERIFY(frame->EmbeddedPanel()->IsEmpty());
+        QVERIFY(frame->ExtractedPanel()->IsEmpty());
+        QCOMPARE(spread->Model().Results().front().source, std::string("Robustness: none (spread-spectrum:bits=32)"));
+        QCOMPARE(w->OpenRow(1)->Title(), QStringLiteral("camera.pgm - spread-spectrum:bits=32 - seed 3 - none (2)"));
     }
 
     // The document's picture is a host by the rule of every front end: at least 256 x 256.

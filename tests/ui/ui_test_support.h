@@ -107,8 +107,9 @@ inline QStringList CheckedSteps(const ui::TMDIChild& doc) {
 // records what was asked.
 class ScriptedFileDialogs : public ui::FileDialogs {
 public:
-    std::optional<ui::FileDialogResult> Execute(const ui::FileDialogRequest& request, QWidget*) override {
+    std::optional<ui::FileDialogResult> Execute(const ui::FileDialogRequest& request, QWidget* parent) override {
         asked.push_back(request);
+        parents.push_back(parent);
         if (answers.empty()) return std::nullopt;
         const Prepared answer = answers.front();
         answers.pop_front();
@@ -126,6 +127,7 @@ public:
     };
     std::deque<Prepared> answers;
     std::vector<ui::FileDialogRequest> asked;
+    std::vector<QWidget*> parents;  // the window each dialog was opened over
 };
 
 // A width x height gray picture whose pixel (x, y) is (x * 7 + y * 3) mod 256.

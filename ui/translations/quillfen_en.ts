@@ -5,7 +5,7 @@
     <name>Step</name>
     <message>
         <source>Watermarked image is equal to Original image<byte value="xd"/>PSNR is infinite value</source>
-        <translation>Watermarked image is equal to Original image</translation>
+        <translation>The watermarked picture equals the original: PSNR is infinite.</translation>
     </message>
     <message>
         <source>Load Attacked Image</source>
@@ -21,11 +21,11 @@
     </message>
     <message>
         <source>detected at 1e-6</source>
-        <translation>detected at 1e-6</translation>
+        <translation>mark detected (false alarms ≤ 1e-6)</translation>
     </message>
     <message>
         <source>not detected at 1e-6</source>
-        <translation>not detected at 1e-6</translation>
+        <translation>no mark detected (false alarms ≤ 1e-6)</translation>
     </message>
     <message>
         <source>Load Watermark (W)</source>
@@ -53,7 +53,7 @@
     </message>
     <message>
         <source>워터마킹 대상 이미지와 워터마크 이미지를 먼저 로딩하세요</source>
-        <translation>Load the host picture and the watermark first.</translation>
+        <translation>Load the watermark first (Watermark Embedding ▸ Load Watermark).</translation>
     </message>
     <message>
         <source>Get Wa ( Adaptive )</source>
@@ -201,7 +201,7 @@
     </message>
     <message>
         <source>Save X_hat to Bitmap File</source>
-        <translation>Save X_hat to Bitmap File</translation>
+        <translation>Save X_hat to a Bitmap File</translation>
     </message>
     <message>
         <source>save X_hat to file.</source>
@@ -213,7 +213,7 @@
     </message>
     <message>
         <source>No Attack to X_hat</source>
-        <translation>No Attack to X_hat</translation>
+        <translation>No Attack (X_wave = X_hat)</translation>
     </message>
     <message>
         <source>successfully copy X_hat to X_wave.</source>
@@ -221,11 +221,11 @@
     </message>
     <message>
         <source>먼저 워터마킹을 완료하세요</source>
-        <translation>Finish the embedding first (Get X_hat).</translation>
+        <translation>Embed the watermark first (Run Embedding, Ctrl+E).</translation>
     </message>
     <message>
         <source>Apply Jpeg to X_hat</source>
-        <translation>Apply Jpeg to X_hat</translation>
+        <translation>Apply JPEG Compression to X_hat</translation>
     </message>
     <message>
         <source>successfully Apply JPEG lossy compression.</source>
@@ -241,7 +241,7 @@
     </message>
     <message>
         <source>Apply Cropping to X_hat with Zero Quarter</source>
-        <translation>Apply Cropping to X_hat with Zero Quarter</translation>
+        <translation>Crop X_hat: a Quarter Set to Zero</translation>
     </message>
     <message>
         <source>successfully Apply Cropping with Zero In Quarter percentage.</source>
@@ -249,7 +249,7 @@
     </message>
     <message>
         <source>Apply Cropping to X_hat with Image quarter</source>
-        <translation>Apply Cropping to X_hat with Image Quarter</translation>
+        <translation>Crop X_hat: a Quarter Replaced by Picture Content</translation>
     </message>
     <message>
         <source>successfully Apply Cropping with Image In Quarter percentage.</source>
@@ -257,7 +257,7 @@
     </message>
     <message>
         <source>Apply Cropping to X_hat with Zero Half</source>
-        <translation>Apply Cropping to X_hat with Zero Half</translation>
+        <translation>Crop X_hat: Half Set to Zero</translation>
     </message>
     <message>
         <source>successfully Apply Cropping with zero In Half percentage.</source>
@@ -265,7 +265,7 @@
     </message>
     <message>
         <source>Apply Cropping to X_hat with Image Half</source>
-        <translation>Apply Cropping to X_hat with Image Half</translation>
+        <translation>Crop X_hat: Half Replaced by Picture Content</translation>
     </message>
     <message>
         <source>successfully Apply Cropping with Image In Half percentage.</source>
@@ -285,7 +285,7 @@
     </message>
     <message>
         <source>먼저 X_hat을 X_wave로 복사한 후 수행하세요</source>
-        <translation>Run an attack on X_hat first (No Attack copies X_hat to X_wave).</translation>
+        <translation>First embed the watermark (Run Embedding), then attack X_hat under Image Processing (No Attack leaves it as it is).</translation>
     </message>
     <message>
         <source>Get Yr_wave ( = Reduce (Y_wave) )</source>
@@ -373,7 +373,7 @@
     </message>
     <message>
         <source>get the normalized cross-correlation.</source>
-        <translation>get the normalized cross-correlation.</translation>
+        <translation>Normalized correlation (NC) of W and W_wave:</translation>
     </message>
     <message>
         <source>먼저 Get W_wave를 수행하세요</source>
@@ -381,15 +381,15 @@
     </message>
     <message>
         <source>Save W_wave to File</source>
-        <translation>Save W_wave to File</translation>
+        <translation>Save W_wave to a File</translation>
     </message>
     <message>
         <source>save W_wave.</source>
-        <translation>save W_wave.</translation>
+        <translation>Saving W_wave...</translation>
     </message>
     <message>
         <source>successfully saved W_wave.</source>
-        <translation>successfully saved W_wave.</translation>
+        <translation>Saved W_wave.</translation>
     </message>
     <message>
         <source>PSNR = %1</source>
@@ -409,7 +409,7 @@
     </message>
     <message>
         <source>Diff = %1</source>
-        <translation>Diff = %1</translation>
+        <translation>Sum of squared differences = %1</translation>
     </message>
     <message>
         <source>NC =%1</source>
@@ -444,7 +444,7 @@
     <name>Toolbox</name>
     <message>
         <source>Segmentation (Threshold)</source>
-        <translation>Segmentation (Threshold)</translation>
+        <translation>Segmentation (Thresholds)</translation>
     </message>
     <message>
         <source>Entropy</source>
@@ -452,7 +452,7 @@
     </message>
     <message>
         <source>Fuzzy Set</source>
-        <translation>Fuzzy Set</translation>
+        <translation>Fuzzy Sets</translation>
     </message>
     <message>
         <source>Histogram</source>
@@ -516,15 +516,15 @@
     </message>
     <message>
         <source>Edge Detection by Laplacian 1</source>
-        <translation>Edge Detection by Laplacian 1</translation>
+        <translation>Edge detection by Laplacian mask 1</translation>
     </message>
     <message>
         <source>Edge Detection by Laplacian 2</source>
-        <translation>Edge Detection by Laplacian 2</translation>
+        <translation>Edge detection by Laplacian mask 2</translation>
     </message>
     <message>
         <source>Edge Detection by Laplacian 3</source>
-        <translation>Edge Detection by Laplacian 3</translation>
+        <translation>Edge detection by Laplacian mask 3</translation>
     </message>
     <message>
         <source>Thinning by Zhang &amp; Suen algorithm</source>
@@ -700,7 +700,7 @@
     </message>
     <message>
         <source>FreiChen</source>
-        <translation>FreiChen</translation>
+        <translation>Frei-Chen Operator</translation>
     </message>
     <message>
         <source>General Vertical Operator</source>
@@ -712,15 +712,15 @@
     </message>
     <message>
         <source>Laplacian1</source>
-        <translation>Laplacian1</translation>
+        <translation>Laplacian Mask 1</translation>
     </message>
     <message>
         <source>Laplacian2</source>
-        <translation>Laplacian2</translation>
+        <translation>Laplacian Mask 2</translation>
     </message>
     <message>
         <source>Laplacian3</source>
-        <translation>Laplacian3</translation>
+        <translation>Laplacian Mask 3</translation>
     </message>
     <message>
         <source>Hough Transform</source>
@@ -832,7 +832,7 @@
     </message>
     <message>
         <source>Feature parameter</source>
-        <translation>Feature parameter</translation>
+        <translation>Feature Parameters</translation>
     </message>
     <message>
         <source>Size</source>
@@ -900,7 +900,7 @@
     </message>
     <message>
         <source>Creating Artificial Blur</source>
-        <translation>Creating Artificial Blur</translation>
+        <translation>Artificial Blur</translation>
     </message>
     <message>
         <source>Filtering</source>
@@ -928,23 +928,23 @@
     </message>
     <message>
         <source>Geometrical Transform</source>
-        <translation>Geometrical Transform</translation>
+        <translation>Geometric Transforms</translation>
     </message>
     <message>
         <source>Size Transform</source>
-        <translation>Size Transform</translation>
+        <translation>Scaling</translation>
     </message>
     <message>
         <source>Location Transform</source>
-        <translation>Location Transform</translation>
+        <translation>Translation</translation>
     </message>
     <message>
         <source>Rotation Transform</source>
-        <translation>Rotation Transform</translation>
+        <translation>Rotation</translation>
     </message>
     <message>
         <source>Projection Transform</source>
-        <translation>Projection Transform</translation>
+        <translation>Projection</translation>
     </message>
     <message>
         <source>Image Compression</source>
@@ -960,7 +960,7 @@
     </message>
     <message>
         <source>Variable Encoding</source>
-        <translation>Variable Encoding</translation>
+        <translation>Variable-Length Encoding</translation>
     </message>
     <message>
         <source>Constrast</source>
@@ -969,6 +969,46 @@
     <message>
         <source>Smoothing</source>
         <translation>Smoothing</translation>
+    </message>
+    <message>
+        <source>Histogram equalized</source>
+        <translation>Histogram equalized</translation>
+    </message>
+    <message>
+        <source>Histogram specified: each level mapped to the lowest level of its equalized value</source>
+        <translation>Histogram specified: each level mapped to the lowest level of its equalized value</translation>
+    </message>
+    <message>
+        <source>Mean</source>
+        <comment>Mean1S</comment>
+        <translation>Mean</translation>
+    </message>
+    <message>
+        <source>Mean</source>
+        <comment>Mean1NR</comment>
+        <translation>Mean Filter</translation>
+    </message>
+</context>
+<context>
+    <name>quillfen::ui::Application</name>
+    <message>
+        <source>Quillfen™ by tavrenn</source>
+        <translation>Quillfen</translation>
+    </message>
+</context>
+<context>
+    <name>quillfen::ui::GuiPrompts</name>
+    <message>
+        <source>&amp;Save</source>
+        <translation>&amp;Save</translation>
+    </message>
+    <message>
+        <source>&amp;Discard</source>
+        <translation>&amp;Discard</translation>
+    </message>
+    <message>
+        <source>Cancel</source>
+        <translation>Cancel</translation>
     </message>
 </context>
 <context>
@@ -1006,11 +1046,11 @@
     <name>quillfen::ui::TMDIChild</name>
     <message>
         <source>Undo %1</source>
-        <translation>Undo %1</translation>
+        <translation>Undoing %1</translation>
     </message>
     <message>
         <source>Redo %1</source>
-        <translation>Redo %1</translation>
+        <translation>Redoing %1</translation>
     </message>
     <message>
         <source>Watermark image[0] is loaded %1</source>
@@ -1042,7 +1082,7 @@
     </message>
     <message>
         <source>Watermark Embedment</source>
-        <translation>Watermark Embedment</translation>
+        <translation>Watermark Embedding</translation>
     </message>
     <message>
         <source>Image Processing</source>
@@ -1051,18 +1091,6 @@
     <message>
         <source>Watermark Extraction</source>
         <translation>Watermark Extraction</translation>
-    </message>
-    <message>
-        <source>Save Key...</source>
-        <translation>Save Key...</translation>
-    </message>
-    <message>
-        <source>Save Watermarked Image...</source>
-        <translation>Save Watermarked Image...</translation>
-    </message>
-    <message>
-        <source>Load Attacked Image...</source>
-        <translation>Load Attacked Image...</translation>
     </message>
     <message>
         <source>&amp;Window</source>
@@ -1074,7 +1102,7 @@
     </message>
     <message>
         <source>Seed of every Get Wr until it is changed, 0..4294967295 (empty: the clock)</source>
-        <translation>Seed of every Get Wr until it is changed, 0..4294967295 (empty: the clock)</translation>
+        <translation>Seed for every Get Wr until you change it, from 0 to 4294967295 (leave it empty to take the seed from the clock):</translation>
     </message>
     <message>
         <source>Set Seed</source>
@@ -1090,7 +1118,7 @@
     </message>
     <message>
         <source>&apos;%1&apos; is not a seed (expected a whole number 0..4294967295).</source>
-        <translation>&apos;%1&apos; is not a seed (expected a whole number 0..4294967295).</translation>
+        <translation>&apos;%1&apos; is not a seed: enter a whole number from 0 to 4294967295.</translation>
     </message>
     <message>
         <source>Cannot save %1: there is no picture to save</source>
@@ -1122,7 +1150,7 @@
     </message>
     <message>
         <source>successfully loaded X_wave from %1.</source>
-        <translation>successfully loaded X_wave from %1.</translation>
+        <translation>Loaded X_wave from %1.</translation>
     </message>
     <message>
         <source>%1 fits the watermarked image poorly (fit %2); it may not be a copy of it.</source>
@@ -1132,16 +1160,99 @@
         <source>Cannot use %1 as the watermark: it has no black pixel (below 128) outside its first four rows and columns, so there is nothing to find again.</source>
         <translation>Cannot use %1 as the watermark: it has no black pixel (below 128) outside its first four rows and columns, so there is nothing to find again.</translation>
     </message>
+    <message>
+        <source>Undone: %1</source>
+        <translation>Undone: %1</translation>
+    </message>
+    <message>
+        <source>Redone: %1</source>
+        <translation>Redone: %1</translation>
+    </message>
+    <message>
+        <source>The picture has changed: what the embedding made from it is gone (run the embedding again).</source>
+        <translation>The picture has changed: what the embedding made from it is gone (run the embedding again).</translation>
+    </message>
+    <message>
+        <source>Writing the key</source>
+        <translation>Writing the key</translation>
+    </message>
+    <message>
+        <source>Save &amp;Key...</source>
+        <translation>Save &amp;Key...</translation>
+    </message>
+    <message>
+        <source>Save Watermarked &amp;Image...</source>
+        <translation>Save Watermarked &amp;Image...</translation>
+    </message>
+    <message>
+        <source>Load &amp;Attacked Image...</source>
+        <translation>Load &amp;Attacked Image...</translation>
+    </message>
 </context>
 <context>
     <name>quillfen::ui::TfrmAbout</name>
     <message>
         <source>Comments : : 영상데이타 저작권 보호를 위한 DCT영역에서의 적응적 워터마킹 방법.</source>
-        <translation>About: adaptive watermarking in the DCT domain for the copyright protection of image data.</translation>
+        <translation>Adaptive watermarking in the DCT domain for the copyright protection of image data.</translation>
     </message>
     <message>
         <source>프로그램의 오류나 궁금한 점은 Quillfen 프로젝트의 이슈 트래커에 남겨 주시기 바랍니다. 워터마킹 이론에 관한 질문과 소스 코드에 관한 질문 모두 그곳에서 답변합니다.</source>
-        <translation>Please report problems and questions on the Quillfen project&apos;s issue tracker. Questions on the theory of watermarking and on the source code are both answered there.</translation>
+        <translation>Questions on the theory of watermarking and on the source code are answered there too.</translation>
+    </message>
+    <message>
+        <source>About</source>
+        <translation>About Quillfen</translation>
+    </message>
+    <message>
+        <source>Quillfen — DCT-domain watermarking laboratory</source>
+        <translation>Quillfen — a laboratory for watermarking in the DCT domain</translation>
+    </message>
+    <message>
+        <source>Version %1</source>
+        <translation>Version %1</translation>
+    </message>
+    <message>
+        <source>Copyright © the Quillfen project contributors</source>
+        <translation>Copyright © the Quillfen project contributors</translation>
+    </message>
+    <message>
+        <source>Problems and questions: the Quillfen project&apos;s issue tracker</source>
+        <translation>Problems and questions: the Quillfen project&apos;s issue tracker</translation>
+    </message>
+    <message>
+        <source>Please attach the picture and the steps that lead to the problem.</source>
+        <translation>Please attach the picture and the steps that lead to the problem.</translation>
+    </message>
+    <message>
+        <source>OK</source>
+        <translation>OK</translation>
+    </message>
+</context>
+<context>
+    <name>quillfen::ui::TfrmHistogram</name>
+    <message>
+        <source>Histogram </source>
+        <translation>Histogram</translation>
+    </message>
+    <message>
+        <source>OK</source>
+        <translation>OK</translation>
+    </message>
+    <message>
+        <source>Level :</source>
+        <translation>Level:</translation>
+    </message>
+    <message>
+        <source>Count :</source>
+        <translation>Count:</translation>
+    </message>
+    <message>
+        <source>Mean :</source>
+        <translation>Mean:</translation>
+    </message>
+    <message>
+        <source>Pixels :</source>
+        <translation>Pixels:</translation>
     </message>
 </context>
 <context>
@@ -1152,11 +1263,11 @@
     </message>
     <message>
         <source>Watermarking Simulator - by tavrenn</source>
-        <translation>Watermarking Simulator - by tavrenn</translation>
+        <translation>Watermarking Simulator</translation>
     </message>
     <message>
         <source>Undo</source>
-        <translation>Undo</translation>
+        <translation>&amp;Undo</translation>
     </message>
     <message>
         <source>&amp;Open Image</source>
@@ -1224,7 +1335,7 @@
     </message>
     <message>
         <source>Redo</source>
-        <translation>Redo</translation>
+        <translation>&amp;Redo</translation>
     </message>
     <message>
         <source>Cancel</source>
@@ -1312,7 +1423,7 @@
     </message>
     <message>
         <source>The windows will show the chosen language from the next start of the program.</source>
-        <translation>The windows will show the chosen language from the next start of the program.</translation>
+        <translation>The chosen language takes effect the next time the program starts.</translation>
     </message>
     <message>
         <source>&amp;Help</source>
@@ -1324,7 +1435,7 @@
     </message>
     <message>
         <source>원워터마크영상</source>
-        <translation>Original watermark</translation>
+        <translation>Embedded watermark</translation>
     </message>
     <message>
         <source>Extracted Watermark</source>
@@ -1344,7 +1455,7 @@
 6. 삽입 및 검출의 마지막 단계에서 평가 결과값이 상태바에 출력된다.</source>
         <translation>★ How to run the watermarking
 1. Open a picture with File &gt; Open Image.
-2. Load the watermark with Watermark Embedment &gt; Load Watermark.
+2. Load the watermark with Watermark Embedding &gt; Load Watermark.
 3. Run the embedding step by step (or Run Embedding, Ctrl+E).
 4. Apply one of the attacks under Image Processing.
 5. Run the extraction step by step (or Run Extraction, Ctrl+Shift+E).
@@ -1376,11 +1487,11 @@
     </message>
     <message>
         <source>수행정보출력</source>
-        <translation>Progress</translation>
+        <translation>Ready</translation>
     </message>
     <message>
         <source>위치정보</source>
-        <translation>Result</translation>
+        <translation>Position</translation>
     </message>
     <message>
         <source>영상 정보</source>
@@ -1445,6 +1556,90 @@
     <message>
         <source>The picture &apos;%1&apos; has not been saved to a file. Save it before closing?</source>
         <translation>The picture &apos;%1&apos; has not been saved to a file. Save it before closing?</translation>
+    </message>
+    <message>
+        <source>Undo %1</source>
+        <translation>&amp;Undo %1</translation>
+    </message>
+    <message>
+        <source>Redo %1</source>
+        <translation>&amp;Redo %1</translation>
+    </message>
+    <message>
+        <source>%1 was open already, as %2: this is another window of it.</source>
+        <translation>%1 was open already, as %2: this is another window of it.</translation>
+    </message>
+    <message>
+        <source>%1 has no changes to save.</source>
+        <translation>%1 has no changes to save.</translation>
+    </message>
+    <message>
+        <source>Watermark image Saved to</source>
+        <comment>the extracted mark</comment>
+        <translation>Extracted watermark saved to </translation>
+    </message>
+</context>
+<context>
+    <name>quillfen::ui::TfrmParamHough</name>
+    <message>
+        <source>Hough Transform Parameters</source>
+        <translation>Hough Transform Parameters</translation>
+    </message>
+    <message>
+        <source>Parameter Space</source>
+        <translation>Parameter Space</translation>
+    </message>
+    <message>
+        <source>Radius :</source>
+        <translation>Distance cells (ρ):</translation>
+    </message>
+    <message>
+        <source>Theta(Θ) :</source>
+        <translation>Angle cells (θ):</translation>
+    </message>
+    <message>
+        <source>Threshold</source>
+        <translation>Thresholds</translation>
+    </message>
+    <message>
+        <source>Minimum line length :</source>
+        <translation>Minimum line length:</translation>
+    </message>
+    <message>
+        <source>Gradient magnitude :</source>
+        <translation>Minimum gradient magnitude:</translation>
+    </message>
+    <message>
+        <source>Hough Strength :</source>
+        <translation>Minimum votes:</translation>
+    </message>
+    <message>
+        <source>Based Hough Transform : </source>
+        <translation>Voting</translation>
+    </message>
+    <message>
+        <source>Point</source>
+        <translation>By point (every angle)</translation>
+    </message>
+    <message>
+        <source>Line</source>
+        <translation>By line (the gradient&apos;s angle)</translation>
+    </message>
+    <message>
+        <source>OK</source>
+        <translation>OK</translation>
+    </message>
+    <message>
+        <source>Cancel</source>
+        <translation>Cancel</translation>
+    </message>
+    <message>
+        <source>%1: &apos;%2&apos; is not a valid integer value</source>
+        <translation>%1: &apos;%2&apos; is not a whole number</translation>
+    </message>
+    <message>
+        <source>%1: %2 is too small; enter at least %3</source>
+        <translation>%1: %2 is too small; enter at least %3</translation>
     </message>
 </context>
 <context>
@@ -1538,7 +1733,7 @@
     </message>
     <message>
         <source>Seeds and ranges of seeds, as 1..20 or 1..5,7</source>
-        <translation>Seeds and ranges of seeds, as 1..20 or 1..5,7</translation>
+        <translation>Seeds and ranges of seeds, such as 1..20 or 1..5,7</translation>
     </message>
     <message>
         <source>Seeds:</source>
@@ -1586,7 +1781,7 @@
     </message>
     <message>
         <source>more cells, as real-jpeg:q=10..90:10,median:k=3,5</source>
-        <translation>more cells, as real-jpeg:q=10..90:10,median:k=3,5</translation>
+        <translation>more cells, such as real-jpeg:q=10..90:10,median:k=3,5</translation>
     </message>
     <message>
         <source>Attacks of the catalogue:</source>
@@ -1621,18 +1816,6 @@
         <translation>Double-click a row to open its attacked picture and extracted mark</translation>
     </message>
     <message>
-        <source>Export CSV...</source>
-        <translation>Export CSV...</translation>
-    </message>
-    <message>
-        <source>Export JSON Lines...</source>
-        <translation>Export JSON Lines...</translation>
-    </message>
-    <message>
-        <source>Export HTML Report...</source>
-        <translation>Export HTML Report...</translation>
-    </message>
-    <message>
         <source>Table</source>
         <translation>Table</translation>
     </message>
@@ -1662,7 +1845,7 @@
     </message>
     <message>
         <source>no attack chosen: check cells of the grid, or list more cells</source>
-        <translation>no attack chosen: check cells of the grid, or list more cells</translation>
+        <translation>No attack chosen: check cells of the grid or list more cells.</translation>
     </message>
     <message>
         <source>the host picture</source>
@@ -1677,12 +1860,8 @@
         <translation>the calibration</translation>
     </message>
     <message>
-        <source>Running %1 rows (%2 hosts x %3 seeds x %4 cells)...</source>
-        <translation>Running %1 rows (%2 hosts x %3 seeds x %4 cells)...</translation>
-    </message>
-    <message>
         <source>Cancelling: the rows already started are finished...</source>
-        <translation>Cancelling: the rows already started are finished...</translation>
+        <translation>Cancelling: finishing the rows already started...</translation>
     </message>
     <message>
         <source>Cancelled after %1 of %2 rows</source>
@@ -1722,11 +1901,11 @@
     </message>
     <message>
         <source>detected at 1e-3</source>
-        <translation>detected at 1e-3</translation>
+        <translation>detection rate at 1e-3</translation>
     </message>
     <message>
         <source>detected at 1e-6</source>
-        <translation>detected at 1e-6</translation>
+        <translation>detection rate at 1e-6</translation>
     </message>
     <message>
         <source>NC, registered</source>
@@ -1738,7 +1917,7 @@
     </message>
     <message>
         <source>detected at 1e-6, registered</source>
-        <translation>detected at 1e-6, registered</translation>
+        <translation>detection rate at 1e-6, registered</translation>
     </message>
     <message>
         <source>NC (quartiles)</source>
@@ -1766,7 +1945,7 @@
     </message>
     <message>
         <source>polarity (blank-separated, as polarity qim spread-spectrum:bits=32)</source>
-        <translation>polarity (blank-separated, as polarity qim spread-spectrum:bits=32)</translation>
+        <translation>polarity (several separated by spaces, such as polarity qim spread-spectrum:bits=32)</translation>
     </message>
     <message>
         <source>Methods, each as NAME or NAME:param=value,...:</source>
@@ -1790,11 +1969,135 @@
     </message>
     <message>
         <source>Target PSNR: &apos;%1&apos; is not a PSNR in decibels (10..100, as 38 or 40.5)</source>
-        <translation>Target PSNR: &apos;%1&apos; is not a PSNR in decibels (10..100, as 38 or 40.5)</translation>
+        <translation>Target PSNR: &apos;%1&apos; is not a PSNR in decibels from 10 to 100 (such as 38 or 40.5)</translation>
     </message>
     <message>
         <source>: detected at 1e-6, per method</source>
-        <translation>: detected at 1e-6, per method</translation>
+        <translation>: detection rate at 1e-6, per method</translation>
+    </message>
+    <message>
+        <source>Cannot make the folder %1 for the picture of the changed document</source>
+        <translation>Cannot make the folder %1 for the picture of the changed document</translation>
+    </message>
+    <message>
+        <source>The active document has changes that are not saved: the run reads its picture as it is now from %1, the file the command line names.</source>
+        <translation>The active document has changes that are not saved: the run reads its picture as it is now from %1, the file the command line names.</translation>
+    </message>
+    <message>
+        <source>1 host</source>
+        <translation>1 host</translation>
+    </message>
+    <message>
+        <source>%1 hosts</source>
+        <translation>%1 hosts</translation>
+    </message>
+    <message>
+        <source>1 seed</source>
+        <translation>1 seed</translation>
+    </message>
+    <message>
+        <source>%1 seeds</source>
+        <translation>%1 seeds</translation>
+    </message>
+    <message>
+        <source>1 cell</source>
+        <translation>1 cell</translation>
+    </message>
+    <message>
+        <source>%1 cells</source>
+        <translation>%1 cells</translation>
+    </message>
+    <message>
+        <source>1 method</source>
+        <translation>1 method</translation>
+    </message>
+    <message>
+        <source>%1 methods</source>
+        <translation>%1 methods</translation>
+    </message>
+    <message>
+        <source>Running %1 (%2)...</source>
+        <translation>Running %1 (%2)...</translation>
+    </message>
+    <message>
+        <source>1 row</source>
+        <translation>1 row</translation>
+    </message>
+    <message>
+        <source>ROC: no null side (rows of an earlier program)</source>
+        <translation>ROC: the rows hold no scores of the unmarked host (rows of an earlier version)</translation>
+    </message>
+    <message>
+        <source>The rows hold no score of the unmarked host: no ROC curve.</source>
+        <translation>The rows hold no score of the unmarked host: no ROC curve.</translation>
+    </message>
+    <message>
+        <source>chance</source>
+        <translation>chance</translation>
+    </message>
+    <message>
+        <source>no score of the unmarked host.</source>
+        <translation>no score of the unmarked host.</translation>
+    </message>
+    <message>
+        <source>%1 (AUC %2)</source>
+        <translation>%1 (AUC %2)</translation>
+    </message>
+    <message>
+        <source>at the 1e-3 threshold</source>
+        <translation>at the 1e-3 threshold</translation>
+    </message>
+    <message>
+        <source>at the 1e-6 threshold</source>
+        <translation>at the 1e-6 threshold</translation>
+    </message>
+    <message>
+        <source>%1 at 1e-6</source>
+        <translation>%1 at the 1e-6 threshold</translation>
+    </message>
+    <message>
+        <source>AUC %1 over %2 marked and %3 unmarked pictures.</source>
+        <translation>AUC %1 over %2 marked and %3 unmarked pictures.</translation>
+    </message>
+    <message>
+        <source> Marked pictures found: %1 at 1e-3, %2 at 1e-6; unmarked ones taken for marked: %3 at 1e-3, %4 at 1e-6.</source>
+        <translation> Marked pictures found: %1 at 1e-3, %2 at 1e-6; unmarked ones taken for marked: %3 at 1e-3, %4 at 1e-6.</translation>
+    </message>
+    <message>
+        <source>false-positive rate (own host unmarked)</source>
+        <translation>false-positive rate (own host unmarked)</translation>
+    </message>
+    <message>
+        <source>true-positive rate</source>
+        <translation>true-positive rate</translation>
+    </message>
+    <message>
+        <source>ROC, %1, per method</source>
+        <translation>ROC, %1, per method</translation>
+    </message>
+    <message>
+        <source>ROC, %1: AUC %2</source>
+        <translation>ROC, %1: AUC %2</translation>
+    </message>
+    <message>
+        <source>Cop&amp;y</source>
+        <translation>Cop&amp;y</translation>
+    </message>
+    <message>
+        <source>Copy the command line, to paste it into a shell</source>
+        <translation>Copy the command line, to paste it into a shell</translation>
+    </message>
+    <message>
+        <source>Export &amp;CSV...</source>
+        <translation>Export &amp;CSV...</translation>
+    </message>
+    <message>
+        <source>Export &amp;JSON Lines...</source>
+        <translation>Export &amp;JSON Lines...</translation>
+    </message>
+    <message>
+        <source>Export &amp;HTML Report...</source>
+        <translation>Export &amp;HTML Report...</translation>
     </message>
 </context>
 </TS>
