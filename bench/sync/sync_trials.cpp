@@ -15,6 +15,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <exception>
 #include <functional>
 #include <string>
 #include <vector>
@@ -191,7 +192,13 @@ int Marked(const std::vector<std::string>& photos, const std::vector<std::string
         RandomStream random(seed);
         for (std::size_t a = 0; a < attacks.size(); ++a) {
             if (!only.empty() && std::find(only.begin(), only.end(), attacks[a].Name) == only.end()) continue;
-            const Bitmap attacked = Jpeg(attacks[a].Apply(marked, random), 75);
+            Bitmap attacked;
+            try {
+                attacked = Jpeg(attacks[a].Apply(marked, random), 75);
+            } catch (const std::exception& e) {
+                std::printf("  %-17s skipped: %s\n", attacks[a].Name.c_str(), e.what());
+                continue;
+            }
             const std::vector<double> y = Luma(attacked);
             start = std::chrono::steady_clock::now();
             const sync::SyncReading r = sync::Detect(y.data(), attacked.width(), attacked.height(), seed);

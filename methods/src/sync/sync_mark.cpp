@@ -228,10 +228,23 @@ Autocorrelation Correlate(const Plane& r) {
         for (int x = 0; x < ac.Nx; ++x) re[static_cast<std::size_t>(y) * ac.Nx + x] = r.at(x0 + x, y0 + y) - mean;
     const Fft2 fft(ac.Nx, ac.Ny);
     fft.Transform(re, im, false);
-    for (std::size_t i = 0; i < n; ++i) {
-        re[i] = re[i] * re[i] + im[i] * im[i];
-        im[i] = 0;
+    // The power spectrum times a Gaussian: the autocorrelation smoothed by a Gaussian of one
+    // pixel, so that a peak of a chip's width is not missed between whole lags.
+    std::vector<double> gx(static_cast<std::size_t>(ac.Nx)), gy(static_cast<std::size_t>(ac.Ny));
+    for (int k = 0; k < ac.Nx; ++k) {
+        const double f = static_cast<double>(std::min(k, ac.Nx - k)) / ac.Nx;
+        gx[k] = PortableExp(-2 * M_PI * M_PI * f * f);
     }
+    for (int k = 0; k < ac.Ny; ++k) {
+        const double f = static_cast<double>(std::min(k, ac.Ny - k)) / ac.Ny;
+        gy[k] = PortableExp(-2 * M_PI * M_PI * f * f);
+    }
+    for (int y = 0; y < ac.Ny; ++y)
+        for (int x = 0; x < ac.Nx; ++x) {
+            const std::size_t i = static_cast<std::size_t>(y) * ac.Nx + x;
+            re[i] = (re[i] * re[i] + im[i] * im[i]) * gx[x] * gy[y];
+            im[i] = 0;
+        }
     fft.Transform(re, im, true);
     ac.A = std::move(re);
     const double zero = ac.A[0];
@@ -371,35 +384,70 @@ double PeakAt(const Autocorrelation& ac, Vec v) {
     return SubPixelPeak(ac, v, found, value) ? value : 0.0;
 }
 
+// How well a lattice explains the autocorrelation's strong peaks (those of at least 0.3 of
+// the strongest): the sum of the strong peaks that lie on it (within 1.5 pixels), less 0.3 of
+// the strongest for each of its points within the strong peaks' reach where there is no
+// strong peak. A lattice too coarse leaves peaks unexplained, one too fine has points without
+// peaks, and both score below the right one.
+double LatticeScore(const Autocorrelation& ac, const std::vector<Peak>& peaks, const Basis& b) {
+    const double strong = 0.3 * peaks[0].Value;
+    double reach = 0, score = 0;
+    const double det = Cross(b.V1, b.V2);
+    for (const Peak& p : peaks) {
+        if (p.Value < strong) continue;
+        reach = std::max(reach, std::sqrt(static_cast<double>(p.X * p.X + p.Y * p.Y)));
+        const double n = std::round((b.V2.Y * p.X - b.V2.X * p.Y) / det);
+        const double m = std::round((-b.V1.Y * p.X + b.V1.X * p.Y) / det);
+        const double dx = p.X - n * b.V1.X - m * b.V2.X, dy = p.Y - n * b.V1.Y - m * b.V2.Y;
+        if (dx * dx + dy * dy <= 1.5 * 1.5) score += p.Value;
+    }
+    const int span = static_cast<int>(reach * std::max(Length(b.V1), Length(b.V2)) / std::abs(det)) + 1;
+    for (int m = 0; m <= span; ++m)
+        for (int n = -span; n <= span; ++n) {
+            if (m == 0 && n <= 0) continue;
+            const Vec p{n * b.V1.X + m * b.V2.X, n * b.V1.Y + m * b.V2.Y};
+            if (Length(p) > reach + 0.5) continue;
+            const int x = static_cast<int>(std::lround(p.X)), y = static_cast<int>(std::lround(p.Y));
+            double v = ac.at(x, y);
+            for (int j = -1; j <= 1; ++j)
+                for (int i = -1; i <= 1; ++i) v = std::max(v, ac.at(x + i, y + j));
+            if (v < strong) score -= strong;
+        }
+    return score;
+}
+
+// Candidate lattices: every pair of the ten strongest peaks that spans a plausible lattice,
+// reduced and oriented, ranked by LatticeScore; the best kMaxLattices, refined. They depend on
+// the suspect alone, not on the key.
 std::vector<Basis> Lattices(const Autocorrelation& ac) {
     std::vector<Basis> out;
     const std::vector<Peak> peaks = Peaks(ac);
-    if (peaks.empty()) return out;
+    if (peaks.size() < 2) return out;
     const double longest = std::min(kLongestPeriod, MaxLag(ac)) * 1.1;
-    for (const double share : {0.35, 0.2, 0.5}) {
-        std::vector<Vec> strong;
-        for (const Peak& p : peaks)
-            if (p.Value >= share * peaks[0].Value) strong.push_back({static_cast<double>(p.X), static_cast<double>(p.Y)});
-        std::stable_sort(strong.begin(), strong.end(), [](Vec a, Vec b) { return Length(a) < Length(b); });
-        if (strong.size() < 2) continue;
-        const Vec v1 = strong[0];
-        const Vec* v2 = nullptr;
-        for (std::size_t i = 1; i < strong.size(); ++i)
-            if (std::abs(Cross(v1, strong[i])) / (Length(v1) * Length(strong[i])) > 0.5) {
-                v2 = &strong[i];
-                break;
-            }
-        if (v2 == nullptr) continue;
-        const Basis b = Oriented(v1, *v2);
-        if (!Plausible(b, longest)) continue;
+    const std::size_t strongest = std::min<std::size_t>(peaks.size(), 10);
+    std::vector<std::pair<double, Basis>> ranked;
+    for (std::size_t i = 0; i < strongest; ++i)
+        for (std::size_t j = i + 1; j < strongest; ++j) {
+            const Vec a{static_cast<double>(peaks[i].X), static_cast<double>(peaks[i].Y)};
+            const Vec c{static_cast<double>(peaks[j].X), static_cast<double>(peaks[j].Y)};
+            if (std::abs(Cross(a, c)) / (Length(a) * Length(c)) < 0.25) continue;
+            const Basis b = Oriented(a, c);
+            if (!Plausible(b, longest)) continue;
+            bool seen = false;
+            for (const auto& [score, o] : ranked)
+                seen = seen || (o.V1.X == b.V1.X && o.V1.Y == b.V1.Y && o.V2.X == b.V2.X && o.V2.Y == b.V2.Y);
+            if (!seen) ranked.emplace_back(LatticeScore(ac, peaks, b), b);
+        }
+    std::stable_sort(ranked.begin(), ranked.end(), [](const auto& x, const auto& y) { return x.first > y.first; });
+    for (const auto& [score, b] : ranked) {
+        if (static_cast<int>(out.size()) == kMaxLattices) break;
+        const Basis refined = Refine(ac, b);
+        const Basis chosen = Plausible(refined, longest) ? refined : b;
         bool seen = false;
         for (const Basis& o : out)
-            seen = seen || (std::abs(o.V1.X - b.V1.X) < 0.5 && std::abs(o.V1.Y - b.V1.Y) < 0.5 &&
-                            std::abs(o.V2.X - b.V2.X) < 0.5 && std::abs(o.V2.Y - b.V2.Y) < 0.5);
-        if (seen) continue;
-        const Basis refined = Refine(ac, b);
-        out.push_back(Plausible(refined, longest) ? refined : b);
-        if (static_cast<int>(out.size()) == kMaxLattices) break;
+            seen = seen || (std::abs(o.V1.X - chosen.V1.X) < 0.5 && std::abs(o.V1.Y - chosen.V1.Y) < 0.5 &&
+                            std::abs(o.V2.X - chosen.V2.X) < 0.5 && std::abs(o.V2.Y - chosen.V2.Y) < 0.5);
+        if (!seen) out.push_back(chosen);
     }
     return out;
 }
@@ -522,20 +570,73 @@ std::vector<double> EmbedChange(const double* luma, int width, int height, const
     for (const std::uint8_t bit : payload)
         if (bit > 1) throw ArgumentError("a payload bit is neither 0 nor 1");
     std::vector<double> change = Pattern(width, height, payload, seed);
-    // The mask: the square root of the local standard deviation (over about a chip and a half
-    // around each pixel) plus 4, which puts more of the change where the picture hides it and
-    // keeps some in flat parts, where the detector's whitening finds it just as well.
-    const int r = static_cast<int>(ChipSide(LevelFor(width, height)) + 0.5);
+    // The mask: the square root of the local standard deviation plus 4, which puts more of the
+    // change where the picture hides it and keeps some in flat parts, where the detector's
+    // whitening finds it just as well. The deviation is that of blocks of about two chips,
+    // interpolated bilinearly between their centres: smooth, and one pass over the picture.
+    const int block = 2 * static_cast<int>(ChipSide(LevelFor(width, height)) + 0.5) + 1;
+    const int bw = (width + block - 1) / block, bh = (height + block - 1) / block;
+    std::vector<double> sum(static_cast<std::size_t>(bw) * bh, 0.0), squares(sum.size(), 0.0);
+    for (int y = 0; y < height; ++y) {
+        const double* row = luma + static_cast<std::size_t>(y) * width;
+        double* s1 = sum.data() + static_cast<std::size_t>(y / block) * bw;
+        double* s2 = squares.data() + static_cast<std::size_t>(y / block) * bw;
+        for (int i = 0; i < bw; ++i) {
+            double a = 0, b = 0;
+            for (int x = i * block; x < std::min(width, (i + 1) * block); ++x) {
+                a = a + row[x];
+                b = b + row[x] * row[x];
+            }
+            s1[i] += a;
+            s2[i] += b;
+        }
+    }
+    std::vector<double> mask(sum.size());
+    for (int j = 0; j < bh; ++j)
+        for (int i = 0; i < bw; ++i) {
+            const std::size_t k = static_cast<std::size_t>(j) * bw + i;
+            const int count = (std::min(width, (i + 1) * block) - i * block) * (std::min(height, (j + 1) * block) - j * block);
+            const double mean = sum[k] / count;
+            const double variance = std::max(0.0, squares[k] / count - mean * mean);
+            mask[k] = std::sqrt(std::sqrt(variance) + 4.0);
+        }
+    // Block centres at (i + 0.5) block - 0.5; beyond the first and last centre the edge value.
+    auto axis = [block](int n, int blocks, std::vector<int>& low, std::vector<double>& frac) {
+        low.resize(n);
+        frac.resize(n);
+        for (int p = 0; p < n; ++p) {
+            const double u = (p + 0.5) / block - 0.5;
+            if (u <= 0) {
+                low[p] = 0;
+                frac[p] = 0;
+            } else if (u >= blocks - 1) {
+                low[p] = blocks - 1;
+                frac[p] = 0;
+            } else {
+                low[p] = static_cast<int>(u);
+                frac[p] = u - low[p];
+            }
+        }
+    };
+    std::vector<int> lx, ly;
+    std::vector<double> fxs, fys;
+    axis(width, bw, lx, fxs);
+    axis(height, bh, ly, fys);
     const std::size_t n = change.size();
-    std::vector<double> values(luma, luma + n), squares(n);
-    for (std::size_t i = 0; i < n; ++i) squares[i] = values[i] * values[i];
-    const std::vector<double> mean = BoxMean(values, width, height, r);
-    const std::vector<double> meanSquare = BoxMean(squares, width, height, r);
     double energy = 0;
-    for (std::size_t i = 0; i < n; ++i) {
-        const double variance = std::max(0.0, meanSquare[i] - mean[i] * mean[i]);
-        change[i] = change[i] * std::sqrt(std::sqrt(variance) + 4.0);
-        energy = energy + change[i] * change[i];
+    for (int y = 0; y < height; ++y) {
+        const int j0 = ly[y], j1 = std::min(bh - 1, j0 + 1);
+        const double fy = fys[y];
+        const double* m0 = mask.data() + static_cast<std::size_t>(j0) * bw;
+        const double* m1 = mask.data() + static_cast<std::size_t>(j1) * bw;
+        double* c = change.data() + static_cast<std::size_t>(y) * width;
+        for (int x = 0; x < width; ++x) {
+            const int i0 = lx[x], i1 = std::min(bw - 1, i0 + 1);
+            const double fx = fxs[x];
+            const double m = (m0[i0] * (1 - fx) + m0[i1] * fx) * (1 - fy) + (m1[i0] * (1 - fx) + m1[i1] * fx) * fy;
+            c[x] = c[x] * m;
+            energy = energy + c[x] * c[x];
+        }
     }
     const double scale = strength / std::sqrt(energy / static_cast<double>(n));
     for (double& c : change) c = c * scale;
