@@ -15,6 +15,8 @@ namespace {
 constexpr int kChips = kTileChips * kTileChips;
 constexpr std::uint64_t kSyncStream = 0x53594E4300000003ULL;
 constexpr int kMaxLevel = 24;
+// Chips of at least two pixels: finer ones do not outlive JPEG and resampling.
+constexpr int kSmallestLevel = 1;
 // The detector's search: at most this many lattices (from the autocorrelation) and this many
 // chip levels for each, and the suspect's own grid at two levels; every shift of the tile.
 constexpr int kMaxLattices = 3;
@@ -522,7 +524,7 @@ struct Hypothesis {
 
 int LevelFor(int width, int height) {
     const std::uint64_t area = static_cast<std::uint64_t>(width) * static_cast<std::uint64_t>(height);
-    int level = 0;
+    int level = kSmallestLevel;
     while (level < kMaxLevel && (static_cast<std::uint64_t>(kLevelSide) * kLevelSide << (level + 1)) <= area) ++level;
     return level;
 }
