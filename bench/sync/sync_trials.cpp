@@ -1,11 +1,17 @@
 // Not a benchmark: measures the periodic mark (methods/src/sync) on camera photographs.
 //
-//   sync_trials marked PHOTO...   each photograph marked at 40 dB with a seed and payload of
+//   sync_trials marked [--seeds N] [--attack NAME]... [--psnr DB] PHOTO...
+//                                 each photograph marked at 40 dB with N seeds and payloads of
 //                                 its own, then every attack of the list followed by real
 //                                 JPEG 75 of the colour picture; one line per (photo, attack):
-//                                 score, bits wrong, transform found, detection time
-//   sync_trials null N PHOTO...   N trials on unmarked pieces (512 x 512 to 1 MP, at random
-//                                 places) of the photographs, each under one of the attacks
+//                                 score, bits wrong, transform found, detection time.
+//                                 --unmarked: the same on the photographs as they are (each
+//                                 read with the seed it would have been marked with).
+//                                 --piece N: a centred N x N piece of each photograph instead
+//   sync_trials null N [--side SMALLEST LARGEST] PHOTO...
+//                                 N trials on unmarked pieces (512 to 1024 pixels a side unless
+//                                 given, at random places) of the photographs, each under one
+//                                 of the attacks
 //                                 and JPEG 75, read with a random seed: the distribution of
 //                                 the score and how many reach the thresholds
 //
@@ -164,14 +170,17 @@ double Seconds(std::chrono::steady_clock::time_point since) {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - since).count();
 }
 
-int Marked(const std::vector<std::string>& photos, const std::vector<std::string>& only, double psnr) {
+int Marked(const std::vector<std::string>& photos, const std::vector<std::string>& only, double psnr, int seedsEach,
+           bool unmarked, int piece) {
     const std::vector<Attack> attacks = Attacks();
     const double t6 = sync::Threshold(1e-6), t3 = sync::Threshold(1e-3);
     std::printf("thresholds: 1e-3 %.3f, 1e-6 %.3f\n", t3, t6);
     RandomStream seeds(20261209);
     std::vector<int> hits(attacks.size(), 0), exact(attacks.size(), 0), count(attacks.size(), 0);
     for (const std::string& path : photos) {
-        const Bitmap host = TRixJPEG::Decode(path);
+      const Bitmap whole = TRixJPEG::Decode(path);
+      const Bitmap host = piece > 0 ? Crop(whole, (whole.width() - piece) / 2, (whole.height() - piece) / 2, piece, piece) : whole;
+      for (int round = 0; round < seedsEach; ++round) {
         const std::uint32_t seed = static_cast<std::uint32_t>(seeds.Next() >> 40);
         sync::PayloadBits payload{};
         const std::uint64_t word = seeds.Next();
@@ -180,7 +189,7 @@ int Marked(const std::vector<std::string>& photos, const std::vector<std::string
         auto start = std::chrono::steady_clock::now();
         const std::vector<double> change =
             sync::EmbedChange(luma.data(), host.width(), host.height(), payload, seed, sync::StrengthForPsnr(psnr));
-        const Bitmap marked = AddChange(host, change);
+        const Bitmap marked = unmarked ? host : AddChange(host, change);
         const double embedSeconds = Seconds(start);
         const std::vector<double> after = Luma(marked);
         double se = 0;
@@ -215,6 +224,7 @@ int Marked(const std::vector<std::string>& photos, const std::vector<std::string
                         t.RotationDegrees, t.ScaleX, t.ScaleY, t.Shear, t.ShiftX, t.ShiftY, t.Level, r.LatticePeak, seconds);
             std::fflush(stdout);
         }
+      }
     }
     std::printf("detected at 1e-6 (and every bit right), per attack:\n");
     for (std::size_t a = 0; a < attacks.size(); ++a)
@@ -222,7 +232,7 @@ int Marked(const std::vector<std::string>& photos, const std::vector<std::string
     return 0;
 }
 
-int Null(int trials, const std::vector<std::string>& photos) {
+int Null(int trials, int smallest, int largest, const std::vector<std::string>& photos) {
     const std::vector<Attack> attacks = Attacks();
     const double t6 = sync::Threshold(1e-6), t3 = sync::Threshold(1e-3);
     std::vector<Bitmap> hosts;
@@ -233,9 +243,9 @@ int Null(int trials, const std::vector<std::string>& photos) {
     double worst = -1;
     for (int i = 0; i < trials; ++i) {
         const Bitmap& host = hosts[static_cast<std::size_t>(i) % hosts.size()];
-        // A piece of 512 x 512 to 1024 x 1024 pixels at a random place.
-        const int w = std::min(host.width(), 512 + static_cast<int>(random.Uniform() * 513));
-        const int h = std::min(host.height(), 512 + static_cast<int>(random.Uniform() * 513));
+        // A piece of smallest..largest pixels a side at a random place.
+        const int w = std::min(host.width(), smallest + static_cast<int>(random.Uniform() * (largest - smallest + 1)));
+        const int h = std::min(host.height(), smallest + static_cast<int>(random.Uniform() * (largest - smallest + 1)));
         const int x0 = static_cast<int>(random.Uniform() * (host.width() - w + 1));
         const int y0 = static_cast<int>(random.Uniform() * (host.height() - h + 1));
         const Attack& attack = attacks[static_cast<std::size_t>(i / static_cast<int>(hosts.size())) % attacks.size()];
@@ -270,14 +280,30 @@ int main(int argc, char** argv) {
     if (args.size() >= 2 && args[0] == "marked") {
         std::vector<std::string> photos, only;
         double psnr = 40;
+        int seedsEach = 1;
+        bool unmarked = false;
+        int piece = 0;
         for (std::size_t i = 1; i < args.size(); ++i) {
             if (args[i] == "--attack" && i + 1 < args.size()) only.push_back(args[++i]);
             else if (args[i] == "--psnr" && i + 1 < args.size()) psnr = std::stod(args[++i]);
+            else if (args[i] == "--seeds" && i + 1 < args.size()) seedsEach = std::stoi(args[++i]);
+            else if (args[i] == "--unmarked") unmarked = true;
+            else if (args[i] == "--piece" && i + 1 < args.size()) piece = std::stoi(args[++i]);
             else photos.push_back(args[i]);
         }
-        return Marked(photos, only, psnr);
+        return Marked(photos, only, psnr, seedsEach, unmarked, piece);
     }
-    if (args.size() >= 3 && args[0] == "null") return Null(std::stoi(args[1]), {args.begin() + 2, args.end()});
-    std::fprintf(stderr, "usage: sync_trials marked [--attack NAME]... [--psnr DB] PHOTO... | null N PHOTO...\n");
+    if (args.size() >= 3 && args[0] == "null") {
+        int smallest = 512, largest = 1024;
+        std::size_t first = 2;
+        if (args.size() >= 6 && args[2] == "--side") {
+            smallest = std::stoi(args[3]);
+            largest = std::stoi(args[4]);
+            first = 5;
+        }
+        return Null(std::stoi(args[1]), smallest, largest, {args.begin() + static_cast<long>(first), args.end()});
+    }
+    std::fprintf(stderr, "usage: sync_trials marked [--seeds N] [--attack NAME]... [--psnr DB] [--unmarked] [--piece N] PHOTO... |\n"
+                         "       sync_trials null N [--side SMALLEST LARGEST] PHOTO...\n");
     return 2;
 }
