@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <deque>
 #include <string>
 
 #include "quillfen/image/errors.h"
@@ -691,7 +692,8 @@ SyncReading Detect(const double* luma, int width, int height, std::uint32_t seed
     reading.Lattices = static_cast<int>(lattices.size());
 
     const Fft2 tileFft(kTileChips, kTileChips);
-    std::vector<std::pair<int, LevelPatterns>> cache;
+    // A deque: the references handed out stay valid as levels are added.
+    std::deque<std::pair<int, LevelPatterns>> cache;
     auto patternsOf = [&](int level) -> const LevelPatterns& {
         for (const auto& [l, p] : cache)
             if (l == level) return p;
