@@ -15,6 +15,8 @@
 //                                 and JPEG 75, read with a random seed: the distribution of
 //                                 the score and how many reach the thresholds
 //
+//   sync_trials mark PHOTO OUT.png [PSNR]   the photograph marked (seed 1), to look at
+//
 // The attacks work on the colour picture (each colour through the same geometric operation,
 // picture_attacks.h's bilinear resampling and rotation), as an editor would.
 #include <algorithm>
@@ -33,6 +35,7 @@
 #include "quillfen/image/portable_math.h"
 #include "quillfen/image/round_half_even.h"
 #include "quillfen/io/jpeg.h"
+#include "quillfen/io/picture_files.h"
 
 using namespace quillfen;
 
@@ -273,10 +276,26 @@ int Null(int trials, int smallest, int largest, const std::vector<std::string>& 
     return 0;
 }
 
+// Writes the photograph marked at `psnr` dB (seed 1, payload drawn from it) as a PNG file, to
+// look at the mark.
+int Mark(const std::string& photo, const std::string& out, double psnr) {
+    const Bitmap host = TRixJPEG::Decode(photo);
+    RandomStream random(1);
+    sync::PayloadBits payload{};
+    const std::uint64_t word = random.Next();
+    for (int b = 0; b < 64; ++b) payload[b] = (word >> b) & 1;
+    const std::vector<double> luma = Luma(host);
+    const std::vector<double> change =
+        sync::EmbedChange(luma.data(), host.width(), host.height(), payload, 1, sync::StrengthForPsnr(psnr));
+    SavePictureFile(out, AddChange(host, change));
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     const std::vector<std::string> args(argv + 1, argv + argc);
+    if (args.size() >= 3 && args[0] == "mark") return Mark(args[1], args[2], args.size() >= 4 ? std::stod(args[3]) : 40.0);
     if (args.size() >= 2 && args[0] == "marked") {
         std::vector<std::string> photos, only;
         double psnr = 40;
@@ -304,6 +323,7 @@ int main(int argc, char** argv) {
         return Null(std::stoi(args[1]), smallest, largest, {args.begin() + static_cast<long>(first), args.end()});
     }
     std::fprintf(stderr, "usage: sync_trials marked [--seeds N] [--attack NAME]... [--psnr DB] [--unmarked] [--piece N] PHOTO... |\n"
-                         "       sync_trials null N [--side SMALLEST LARGEST] PHOTO...\n");
+                         "       sync_trials null N [--side SMALLEST LARGEST] PHOTO... |\n"
+                         "       sync_trials mark PHOTO OUT.png [PSNR]\n");
     return 2;
 }
