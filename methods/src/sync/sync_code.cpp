@@ -1,4 +1,4 @@
-#include "sync/sync_code.h"
+#include "sync_code.h"
 
 #include <bit>
 #include <limits>

@@ -1,4 +1,4 @@
-#include "sync/sync_fft.h"
+#include "sync_fft.h"
 
 #include <string>
 #include <utility>

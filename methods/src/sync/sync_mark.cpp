@@ -1,4 +1,4 @@
-#include "sync/sync_mark.h"
+#include "sync_mark.h"
 
 #include <algorithm>
 #include <cmath>
@@ -7,7 +7,7 @@
 
 #include "quillfen/image/errors.h"
 #include "quillfen/image/portable_math.h"
-#include "sync/sync_fft.h"
+#include "sync_fft.h"
 
 namespace quillfen::sync {
 

@@ -25,7 +25,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "sync/sync_code.h"
+#include "sync_code.h"
 
 namespace quillfen::sync {
 
