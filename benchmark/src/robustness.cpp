@@ -18,6 +18,7 @@
 #include <tbb/task_arena.h>
 
 #include "quillfen/image/errors.h"
+#include "quillfen/methods/method_command.h"
 #include "quillfen/watermark/experiment.h"
 #include "quillfen/watermark/marking.h"
 #include "quillfen/watermark/metrics.h"
@@ -211,6 +212,7 @@ RowIdentity MethodIdentity(const SweepPlan& plan, const RowIdentity& identity, s
     if (method.Method) {
         if (!method.Method->Capabilities().UsesMark) id.MarkDigest.clear();
         id.CalibrationDigest = method.Thresholds ? CalibrationDigest(*method.Thresholds) : std::string();
+        if (const MethodCommandSource* source = MethodCommandSourceOf(*method.Method)) id.MethodDigest = source->Digest;
     }
     return id;
 }

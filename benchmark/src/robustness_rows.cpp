@@ -223,6 +223,10 @@ std::string RowJson(const RobustnessRow& row) {
         line += f.Name;
         line += "\":";
         line += JsonValue(FieldValue(row, f.Id));
+        // The digest of a method run as programs follows the other digests, on its rows alone,
+        // so that the rows of every other method keep their bytes.
+        if (f.Id == RowFieldId::CalibrationDigest && !row.Identity.MethodDigest.empty())
+            line += ",\"method_digest\":" + JsonString(row.Identity.MethodDigest);
     }
     return line + "}";
 }
@@ -374,6 +378,11 @@ RobustnessRow ParseRowJson(std::string_view line, const std::string& where) {
             if (!v.is_string() || !IsHexDigest(v.get<std::string>()))
                 throw refuse(quoted(name) + " is not 16 hex digits" + (nullable ? " or null" : ""));
             *field = v.get<std::string>();
+        }
+        if (j.contains("method_digest")) {
+            const Json& v = j.at("method_digest");
+            if (!v.is_string() || !IsHexDigest(v.get<std::string>())) throw refuse("\"method_digest\" is not 16 hex digits");
+            row.Identity.MethodDigest = v.get<std::string>();
         }
         if (row.Identity.Schema >= 3) {
             for (const RowField& f : RowFields(false)) {

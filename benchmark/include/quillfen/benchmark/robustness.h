@@ -92,6 +92,9 @@ struct RowIdentity {
     std::string HostDigest;          // empty when the host could not be read
     std::string MarkDigest;
     std::string CalibrationDigest;   // empty without a calibration
+    // A method run as programs: the digest of its description and the files it names
+    // (MethodCommandSource); empty for any other method.
+    std::string MethodDigest;
     bool operator==(const RowIdentity&) const = default;
 };
 
