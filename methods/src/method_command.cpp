@@ -405,7 +405,7 @@ std::vector<std::string> Filled(const std::vector<std::string>& words, const std
 
 // The parts of the commands' words that name something in the description's folder: from
 // "{dir}" to the next placeholder or the word's end ("{dir}/m.py", "--model={dir}/w.bin"), as
-// the text after "{dir}" ("/m.py"); the folder itself is left out.
+// the text after "{dir}" ("/m.py"); the folder itself and names of folders ("{dir}/w/") are left out.
 std::vector<std::string> NamedInDir(const std::vector<std::string>& embed, const std::vector<std::string>& detect) {
     std::set<std::string> names;
     for (const std::vector<std::string>* words : {&embed, &detect})
@@ -413,7 +413,7 @@ std::vector<std::string> NamedInDir(const std::vector<std::string>& embed, const
             for (std::size_t at = word.find("{dir}"); at != std::string::npos; at = word.find("{dir}", at + 1)) {
                 const std::size_t from = at + 5;
                 const std::string rest = word.substr(from, word.find('{', from) - from);
-                if (rest.find_first_not_of('/') != std::string::npos) names.insert(rest);
+                if (rest.find_first_not_of('/') != std::string::npos && rest.back() != '/') names.insert(rest);
             }
     return {names.begin(), names.end()};
 }
