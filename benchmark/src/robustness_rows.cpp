@@ -73,7 +73,38 @@ std::string JsonString(const std::string& text) {
     return Json(text).dump(-1, ' ', false, Json::error_handler_t::replace);
 }
 
-std::string CsvField(const std::string& text) {
+// The text as a CSV cell may hold it: bytes that are not UTF-8 become U+FFFD, as in the JSON
+// Lines, and so do control characters (terminal escapes, carriage returns, C1 codes), which
+// JSON writes escaped and a CSV cell has no way to escape; line ends and tabs stay.
+std::string CsvText(const std::string& text) {
+    bool plain = true;
+    for (const char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte >= 0x80 || (byte < 0x20 && c != '\n' && c != '\t') || byte == 0x7F) {
+            plain = false;
+            break;
+        }
+    }
+    if (plain) return text;
+    const std::string valid = Json::parse(JsonString(text)).get<std::string>();
+    static const std::string kReplacement = "\xEF\xBF\xBD";
+    std::string out;
+    for (std::size_t i = 0; i < valid.size(); ++i) {
+        const auto byte = static_cast<unsigned char>(valid[i]);
+        if ((byte < 0x20 && valid[i] != '\n' && valid[i] != '\t') || byte == 0x7F) {
+            out += kReplacement;
+        } else if (byte == 0xC2 && i + 1 < valid.size() && static_cast<unsigned char>(valid[i + 1]) < 0xA0) {
+            out += kReplacement;  // U+0080..U+009F
+            ++i;
+        } else {
+            out += valid[i];
+        }
+    }
+    return out;
+}
+
+std::string CsvField(const std::string& given) {
+    const std::string text = CsvText(given);
     if (text.find_first_of(",\"\r\n") == std::string::npos) return text;
     std::string quoted = "\"";
     for (const char c : text) {
