@@ -79,7 +79,9 @@ std::string VerdictText(const Verdict& verdict) {
 
 AnyKey LoadKeyOrFail(const std::string& path) {
     try {
-        return LoadAnyKey(path);
+        AnyKey key = LoadAnyKey(path);
+        if (key.Method) CheckKeyRecord(*key.Method, path);
+        return key;
     } catch (const Error& e) {
         throw CommandFailure{kExitUsage, e.what()};
     }
@@ -242,6 +244,18 @@ std::string TransformText(const Registration& r) {
            (r.Identity ? " (no change needed)" : "");
 }
 
+// A suspect read as it is (no --host) must hold all that the key marked: in a smaller one the
+// missing part would be read as padding and give a verdict of nothing, so it is refused.
+void RefuseSmallSuspect(const ExtractOptions& o, int width, int height, int markedWidth, int markedHeight,
+                        const std::string& marked) {
+    if (width >= markedWidth && height >= markedHeight) return;
+    throw CommandFailure{kExitUsage, "'" + o.suspect + "' is " + std::to_string(width) + " x " + std::to_string(height) +
+                                         ", smaller than the " + std::to_string(markedWidth) + " x " +
+                                         std::to_string(markedHeight) + " " + marked + " the key '" + o.key +
+                                         "' marked: too little to read as it is (a resized or cropped copy is read "
+                                         "with --host HOST, which registers it first)"};
+}
+
 // Full precision in the JSON; no NaN or infinity reaches it.
 nlohmann::json Number(double value) { return std::isfinite(value) ? nlohmann::json(value) : nlohmann::json(); }
 
@@ -268,6 +282,7 @@ void RunBlindExtract(const ExtractOptions& o, const MethodKeyRecord& record, con
         const GrayPlane& moved = registration->Picture;
         reading = method->DetectGray(moved.pixels(), moved.width(), moved.height(), key);
     } else {
+        RefuseSmallSuspect(o, suspect.width(), suspect.height(), record.HostWidth, record.HostHeight, "picture");
         if (suspect.width() != record.HostWidth || suspect.height() != record.HostHeight)
             PrintErrorLine("note: the suspect is " + std::to_string(suspect.width()) + " x " +
                            std::to_string(suspect.height()) + ", the marked picture was " +
@@ -369,6 +384,8 @@ void RunExtract(const ExtractOptions& o, CLI::Option* hostOption, CLI::Option* m
             PrintErrorLine("warning: the suspect fits the host poorly (fit " + Decimals(registration->Fit, 3) +
                            "); it may not be a copy of it");
     } else {
+        RefuseSmallSuspect(o, suspect.width(), suspect.height(), key.RegionLeft + key.RegionSize,
+                           key.RegionTop + key.RegionSize, "region");
         if (suspect.width() != key.HostWidth || suspect.height() != key.HostHeight)
             PrintErrorLine("note: the suspect is " + std::to_string(suspect.width()) + " x " +
                            std::to_string(suspect.height()) + ", the marked picture was " +

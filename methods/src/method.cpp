@@ -207,6 +207,22 @@ MethodSpec SpecFromKey(const MethodKeyRecord& key) {
     return ParseMethodSpec(key.Parameters.empty() ? key.Method : key.Method + ":" + key.Parameters);
 }
 
+void CheckKeyRecord(const MethodKeyRecord& key, const std::string& name) {
+    if (FindMethod(key.Method) == nullptr) return;
+    MethodSpec spec;
+    try {
+        spec = SpecFromKey(key);
+    } catch (const ArgumentError& e) {
+        throw FormatError("'" + name + "' is damaged (its parameters are not those of " + key.Method + ": " + e.what() +
+                          ")");
+    }
+    const int bits = spec.PayloadBits();
+    if (static_cast<std::size_t>(bits) != key.Payload.size())
+        throw FormatError("'" + name + "' is damaged (it holds " + std::to_string(key.Payload.size()) +
+                          " payload bits, and its parameters, " + (key.Parameters.empty() ? "none" : key.Parameters) +
+                          ", say " + std::to_string(bits) + ")");
+}
+
 std::vector<std::uint8_t> PayloadFromSeed(std::uint32_t seed, int bits) {
     RandomStream stream(static_cast<std::uint64_t>(seed) ^ kPayloadStream);
     const std::uint64_t word = stream.Next();

@@ -95,6 +95,11 @@ MethodSpec DefaultMethodSpec(std::string_view name);
 // The method and parameters a key records, read back as a method list names them: ArgumentError for a method or
 // parameters this program does not have.
 MethodSpec SpecFromKey(const MethodKeyRecord& key);
+// Checks that a key of a method of the catalogue agrees with itself: its parameters are that
+// method's and say as many payload bits as it holds. FormatError "'<name>' is damaged (...)"
+// otherwise, as for a key whose bytes are damaged. A method this program does not have is left
+// to the reading (SpecFromKey).
+void CheckKeyRecord(const MethodKeyRecord& key, const std::string& name);
 
 // What a method embeds: a mark picture (methods that use one) or payload bits (0 or 1 each).
 struct MethodPayload {
