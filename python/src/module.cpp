@@ -34,6 +34,7 @@
 #include "quillfen/watermark/method_key.h"
 #include "quillfen/watermark/marking.h"
 #include "quillfen/watermark/metrics.h"
+#include "methods.h"
 #include "sweeps.h"
 
 namespace quillfen::python {
@@ -85,7 +86,24 @@ py::bytes KeyBytes(const AnyKey& key) {
     return py::bytes(reinterpret_cast<const char*>(bytes.data()), bytes.size());
 }
 
-AnyKey KeyFromBytes(const py::bytes& bytes) { return DecodeAnyKey(BytesOf(bytes), "the key's bytes"); }
+// A key of either kind, a blind one checked against its own record (CheckKeyRecord).
+AnyKey Checked(AnyKey key, const std::string& name) {
+    if (key.Method) CheckKeyRecord(*key.Method, name);
+    return key;
+}
+
+AnyKey KeyFromBytes(const py::bytes& bytes) { return Checked(DecodeAnyKey(BytesOf(bytes), "the key's bytes"), "the key's bytes"); }
+
+// A suspect read as it is must hold all that the key marked (width x height from the top-left
+// corner): in a smaller one the missing part would be read as padding.
+void RefuseSmallSuspect(const GrayView& suspect, int markedWidth, int markedHeight, const char* marked) {
+    if (suspect.width >= markedWidth && suspect.height >= markedHeight) return;
+    throw ArgumentError("suspect: " + std::to_string(suspect.width) + " x " + std::to_string(suspect.height) +
+                        " pixels, smaller than the " + std::to_string(markedWidth) + " x " +
+                        std::to_string(markedHeight) + " " + marked +
+                        " the key marked: too little to read as it is (give host= to register a resized or cropped "
+                        "copy)");
+}
 
 // The polarity method's key, or Error naming what a blind key lacks.
 const MarkKey& PolarityKey(const AnyKey& key, const char* what) {
@@ -158,7 +176,7 @@ py::tuple EmbedBlind(const Picture& host, const WatermarkMethod& chosen, const p
                    : chosen.Strength() ? chosen.WithStrength(*chosen.Strength()) : MakeMethod(ParseMethodSpec(chosen.Name()));
         marked = method->Embed(bitmap, payload, seed);
     }
-    return py::make_tuple(ArrayOf(marked.Picture, host.channels == 1), AnyKey{std::nullopt, *marked.Key.Blind});
+    return py::make_tuple(ArrayLike(marked.Picture, host), AnyKey{std::nullopt, *marked.Key.Blind});
 }
 
 py::tuple Embed(const py::handle& hostArray, const py::handle& markOrPayload, std::optional<std::uint32_t> seed,
@@ -239,7 +257,9 @@ py::dict ExtractBlind(const py::handle& suspectArray, const MethodKeyRecord& rec
     }
     const double at1e3 = calibration ? calibration->ThresholdEmpirical : method->Thresholds()->first;
     const double at1e6 = calibration ? calibration->ThresholdModelled : method->Thresholds()->second;
-    const Bitmap suspect = BitmapOf(PictureOf(suspectArray, "suspect"));
+    const Picture suspectPicture = PictureOf(suspectArray, "suspect");
+    if (hostArray.is_none()) RefuseSmallSuspect(suspectPicture.view, record.HostWidth, record.HostHeight, "picture");
+    const Bitmap suspect = BitmapOf(suspectPicture);
     std::optional<Bitmap> host;
     if (!hostArray.is_none()) host = BitmapOf(PictureOf(hostArray, "host"));
     const MethodKey key = MethodKey::From(AnyKey{std::nullopt, record});
@@ -295,6 +315,7 @@ py::dict Extract(const py::handle& suspectArray, const AnyKey& any, const py::ha
     const Picture suspect = PictureOf(suspectArray, "suspect");
     std::optional<Picture> host;
     if (!hostArray.is_none()) host = PictureOf(hostArray, "host");
+    else RefuseSmallSuspect(suspect.view, key.RegionLeft + key.RegionSize, key.RegionTop + key.RegionSize, "region");
     const Calibration calibration = given ? *given : DefaultCalibration();
     SuspectReading read;
     KeyThresholds thresholds;
@@ -558,7 +579,11 @@ PYBIND11_MODULE(_quillfen, m) {
                        "What extraction needs from one embedding, as quillfen-cli's key files hold it: the polarity "
                        "method's (the host's polarity map, the block orders, the binarised mark, ...) or a blind "
                        "method's (its name, parameters, seed and payload).")
-        .def_static("load", [](const fs::path& path) { py::gil_scoped_release r; return LoadAnyKey(path); },
+        .def_static("load",
+                    [](const fs::path& path) {
+                        py::gil_scoped_release r;
+                        return Checked(LoadAnyKey(path), path.string());
+                    },
                     py::arg("path"), "Reads a key file of any method (FileError, or Error for a damaged or foreign file).")
         .def_static("from_bytes", &KeyFromBytes, py::arg("data"), "A key from the bytes of a key file.")
         .def("save",
@@ -701,4 +726,5 @@ PYBIND11_MODULE(_quillfen, m) {
     m.def("_toolbox_apply", &ToolboxApply);
     m.def("_toolbox_commands", &ToolboxCommands);
     RegisterSweeps(m);
+    RegisterMethodCalls(m);
 }
