@@ -151,17 +151,21 @@ def robustness(hosts: Any, mark: Any = None, seeds: Any = "1..20", attacks: Any 
     the rows are cut into ``shards`` slices (default: 16, at most one a row), each run by a
     worker (with ``jobs`` threads, default 1 there), and put back in order; the rows are those
     of one run (method objects travel pickled). ``progress`` is then told as shards finish.
+    Each shard's rows are checked against the plan: an executor that gives another shard's
+    result, or loses or reorders rows, raises :class:`Error`.
 
     A method written in Python is an object with ``name`` (a word, not a method of the
     catalogue), ``embed(host, payload, seed, **params) -> (marked, key_bytes)`` and
     ``detect(suspect, key_bytes) -> score`` or ``{"score": s, "bits": [...]}``, and optionally
     ``payload_bits`` (0..64), ``thresholds`` (``{"1e-3": t, "1e-6": t}``: its rows get
     verdicts), ``strength`` (``{"lowest", "highest", "default"}``: embed gets ``strength=``,
-    which ``target_psnr`` sets) and ``params`` (further keyword arguments of embed). Pictures
-    are (H, W) uint8 arrays of gray bytes (the host's 256 x 256 region), the payload a uint8
-    array of bits drawn from the seed, the score in -1..1 (about 0 without the mark). The
-    sweep's threads take the interpreter's lock for each call alone; an exception or a wrong
-    return gives error rows naming the method, and the sweep goes on.
+    which ``target_psnr`` sets), ``params`` (further keyword arguments of embed) and
+    ``time_limit_seconds`` (1..3600, default 60). Pictures are (H, W) uint8 arrays of gray
+    bytes (the host's 256 x 256 region), the payload a uint8 array of bits drawn from the seed,
+    the score in -1..1 (about 0 without the mark). Each call runs on a thread of its own; an
+    exception, a wrong return or a call past its time limit gives error rows naming the method,
+    and the sweep goes on. Ctrl-C leaves the calls in progress (an exception is raised in them)
+    and raises ``KeyboardInterrupt`` at once.
     """
     named, objects = _methods(methods)
     paths, pictures = _hosts(hosts)
