@@ -13,6 +13,7 @@
 #include <utility>
 
 #include <tbb/enumerable_thread_specific.h>
+#include <tbb/global_control.h>
 #include <tbb/info.h>
 #include <tbb/parallel_pipeline.h>
 #include <tbb/task_arena.h>
@@ -332,6 +333,11 @@ std::string HostDigest(const Bitmap& host) { return ShortDigest(MarkedRegion(Gra
 std::string WatermarkDigest(const Bitmap& mark) { return ShortDigest(BinarisedMark(mark)); }
 
 int AvailableThreads() { return tbb::info::default_concurrency(); }
+
+bool EndPooledThreads() {
+    tbb::task_scheduler_handle pool{tbb::attach{}};
+    return tbb::finalize(pool, std::nothrow);
+}
 
 RowIdentity PlanIdentity(const SweepPlan& plan) {
     RowIdentity identity;

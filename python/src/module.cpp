@@ -24,6 +24,7 @@
 #include "quillfen/attacks/attack_list.h"
 #include "quillfen/benchmark/calibration.h"
 #include "quillfen/benchmark/key_calibration.h"
+#include "quillfen/benchmark/robustness.h"
 #include "quillfen/image/errors.h"
 #include "quillfen/io/picture_files.h"
 #include "quillfen/methods/method.h"
@@ -546,23 +547,34 @@ PYBIND11_MODULE(_quillfen, m) {
     }
     m.doc() = "The Quillfen engine (the package quillfen wraps it; use that).";
 
-    static py::exception<quillfen::Error> error(m, "Error", PyExc_ValueError);
-    static py::exception<quillfen::FileError> fileError(m, "FileError", PyExc_OSError);
+    // The exception classes are held for as long as the process lives and never released: a
+    // static object's destructor would release them at the process's exit, after the
+    // interpreter is gone, and a class freed then is freed into a finalized interpreter.
+    static const auto* error = new py::exception<quillfen::Error>(m, "Error", PyExc_ValueError);
+    static const auto* fileError = new py::exception<quillfen::FileError>(m, "FileError", PyExc_OSError);
     py::register_exception_translator([](std::exception_ptr thrown) {
         try {
             if (thrown) std::rethrow_exception(thrown);
         } catch (const quillfen::FileError& e) {
-            PyErr_SetString(fileError.ptr(), e.what());
+            PyErr_SetString(fileError->ptr(), e.what());
         } catch (const quillfen::Error& e) {
-            PyErr_SetString(error.ptr(), e.what());
+            PyErr_SetString(error->ptr(), e.what());
         } catch (const std::invalid_argument& e) {
-            PyErr_SetString(error.ptr(), e.what());
+            PyErr_SetString(error->ptr(), e.what());
         } catch (const std::out_of_range& e) {
-            PyErr_SetString(error.ptr(), e.what());
+            PyErr_SetString(error->ptr(), e.what());
         } catch (const CalibrationCancelled&) {
-            PyErr_SetString(error.ptr(), "the calibration was cancelled");
+            PyErr_SetString(error->ptr(), "the calibration was cancelled");
         }
     });
+
+    // The engine's pool of threads ends with the interpreter, while the interpreter and the
+    // libraries are whole: left to the process's exit, its threads ended during the libraries'
+    // teardown, and now and then one crashed there (after runs on every core).
+    py::module_::import("atexit").attr("register")(py::cpp_function([] {
+        py::gil_scoped_release release;
+        EndPooledThreads();
+    }));
 
     m.attr("METHOD") = kPolarityMethod;
 

@@ -160,6 +160,27 @@ def test_python_methods_have_a_time_limit_and_stop_with_ctrl_c(host):
             quillfen.robustness([("a", host)], seeds=[1], attacks="none", methods=[method])
 
 
+def test_the_interpreter_ends_cleanly_after_runs_on_every_core(samples):
+    # The engine's threads end with the interpreter, before the libraries' teardown.
+    import os
+    import subprocess
+    import sys
+
+    script = f"""
+import quillfen
+host = quillfen.read_picture({str(samples / "hosts" / "rocket.pgm")!r})
+mark = quillfen.read_picture({str(samples / "seal-128.pgm")!r})
+marked, key = quillfen.embed(host, mark, seed=4294967295, jobs=-1, calibration_trials=200)
+rows = quillfen.robustness([("a", host)], mark, seeds=[4294967295], attacks="none,median:k=3,rotate:deg=2",
+                           methods=["polarity", "qim"], jobs=-1)
+assert not any("error" in row for row in rows)
+"""
+    for _ in range(3):
+        done = subprocess.run([sys.executable, "-c", script], env=dict(os.environ), capture_output=True, text=True,
+                              timeout=120)
+        assert (done.returncode, done.stderr) == (0, "")
+
+
 def test_shards_on_a_dask_cluster_are_one_run(hosts, samples, rows):
     distributed = pytest.importorskip("distributed", reason="Dask's distributed scheduler is not installed")
     with distributed.LocalCluster(n_workers=2, threads_per_worker=1, processes=False,
