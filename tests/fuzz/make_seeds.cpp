@@ -415,8 +415,8 @@ int main(int argc, char** argv) {
 
     // What a detection prints: the first byte is the key's payload bits (0..64), the rest the
     // output.
-    const auto output = [](const char* name, int bits, const std::string& text) {
-        Put("method_output", name, FromString(std::string(1, static_cast<char>(bits)) + text));
+    const auto output = [](const char* name, int bits, const std::string& printed) {
+        Put("method_output", name, FromString(std::string(1, static_cast<char>(bits)) + printed));
     };
     output("zero-bit", 0, "{\"score\": 0.5}\n");
     output("payload", 8, "{\"score\": -0.25, \"bits\": \"10110010\"}\n");
