@@ -49,6 +49,15 @@ std::string FileName(const std::string& stem, const std::string& cell) {
     return name + ".png";
 }
 
+bool IsUtf8(const std::string& text) {
+    try {
+        (void)nlohmann::json(text).dump();
+        return true;
+    } catch (const nlohmann::json::type_error&) {
+        return false;
+    }
+}
+
 // The gray 256 x 256 region of a picture a sweep reads (GrayOf, the top-left of a larger one).
 std::vector<std::uint8_t> Region(const std::string& name, const Bitmap& picture) {
     try {
@@ -83,6 +92,12 @@ void Run(const Options& o) {
     std::set<std::string> stems;
     for (const std::string& path : o.pictures) {
         const std::filesystem::path p(path);
+        // manifest.jsonl is UTF-8 text: a name of other bytes could only be listed altered, as
+        // a file that does not exist, so it is refused before anything is written.
+        if (!IsUtf8(p.filename().string()))
+            throw CommandFailure{kExitUsage, "'" + path + "': the file name is not UTF-8, and manifest.jsonl could not "
+                                                          "name it or the files made from it so that they are found "
+                                                          "again: rename it (as with convmv) and run again"};
         Source source{p.filename().string(), p.stem().string(), Region(path, LoadPictureOrFail(path).bitmap)};
         if (!stems.insert(source.Stem).second)
             throw CommandFailure{kExitUsage, "two pictures are named '" + source.Stem + "' (the files are named after it)"};
@@ -148,7 +163,8 @@ void RegisterAttackCommand(CLI::App& app) {
         ->transform(DecimalNumber(0, 4294967295LL));
     cmd->add_option("--host", o->host, "the unmarked host, which crop-image-quarter and crop-image-half fill with");
     cmd->footer("A file is named after its picture and cell, with _ for the cell's : , + and =: "
-                "marked.real-jpeg_q_50.png.");
+                "marked.real-jpeg_q_50.png. A picture whose file name is not UTF-8 is refused before any work "
+                "(manifest.jsonl, UTF-8 text, could not name it).");
     cmd->callback([o] { Run(*o); });
 }
 

@@ -3,12 +3,16 @@
 
 #include "cli/cli_app.h"
 #include "quillfen/io/file_write.h"
+#include "quillfen/methods/method_command.h"
 
 namespace {
 
-// A run stopped from the keyboard or by its job system removes its temporary and lock files,
-// then ends as the signal would have ended it.
+// A run stopped from the keyboard or by its job system kills the methods' programs it runs
+// (each in a process group of its own, which the terminal's signal does not reach), removes
+// their folders and its own temporary and lock files, then ends as the signal would have
+// ended it.
 void Stopped(int signal) {
+    quillfen::StopMethodCommandsNow();
     quillfen::RemoveWorkFilesNow();
     std::signal(signal, SIG_DFL);
     std::raise(signal);

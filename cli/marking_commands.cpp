@@ -261,6 +261,15 @@ void RunExtract(const ExtractOptions& o, CLI::Option* hostOption, CLI::Option* m
     if (host && !can.Blind && (host->bitmap.width() != key.HostWidth || host->bitmap.height() != key.HostHeight))
         PrintErrorLine("warning: the host picture is " + Size(host->bitmap.width(), host->bitmap.height()) +
                        ", the key's was " + Size(key.HostWidth, key.HostHeight) + "; is it the picture that was marked?");
+    // A suspect read as it is must hold all that the key marked: in a smaller one the rest would
+    // be read as padding and give a verdict of nothing.
+    const MarkedArea area = MarkedAreaOf(*method, key);
+    if (!host && (suspect.bitmap.width() < area.Width || suspect.bitmap.height() < area.Height))
+        throw CommandFailure{kExitUsage, "'" + o.suspect + "' is " + Size(suspect.bitmap.width(), suspect.bitmap.height()) +
+                                             ", smaller than the " + Size(area.Width, area.Height) + " " + area.What +
+                                             " the key '" + o.key +
+                                             "' marked: too little to read as it is (a resized or cropped copy is "
+                                             "read with --host HOST, which registers it first)"};
     if (!host && (suspect.bitmap.width() != key.HostWidth || suspect.bitmap.height() != key.HostHeight))
         PrintErrorLine("note: the suspect is " + Size(suspect.bitmap.width(), suspect.bitmap.height()) +
                        ", the marked picture was " + Size(key.HostWidth, key.HostHeight) +

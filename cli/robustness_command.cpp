@@ -28,6 +28,7 @@
 #include "quillfen/image/errors.h"
 #include "quillfen/io/file_write.h"
 #include "quillfen/io/picture_files.h"
+#include "quillfen/methods/method_command.h"
 #include "quillfen/watermark/registration.h"
 
 namespace quillfen::cli {
@@ -166,6 +167,10 @@ std::string IdentityDifference(const RobustnessRow& row, const RowIdentity& run,
     if (row.Methods != !run.Method.empty() && row.Methods)
         return "name their methods (" + id.Method + "); this run has the polarity method alone";
     if (id.Method != run.Method) return "were made by another method (" + id.Method + "; this run: " + run.Method + ")";
+    if (id.MethodDigest != run.MethodDigest)
+        return "of " + id.Method + " were made by another version of that method (method_digest " +
+               (id.MethodDigest.empty() ? std::string("none") : id.MethodDigest) + "; its description and the files it " +
+               "names give " + (run.MethodDigest.empty() ? std::string("none") : run.MethodDigest) + " now)";
     if (id.MarkDigest != run.MarkDigest)
         return "were made with another watermark (mark_digest " + id.MarkDigest + "; '" + markName + "' is " +
                run.MarkDigest + ")";
@@ -226,6 +231,10 @@ void Run(const Options& o, const Given& given, int jobs) {
     for (const HostFile& host : prepared.Hosts) files.Input("the host picture '" + host.Path.string() + "'", host.Path);
     if (!o.mark.empty()) files.Input("the mark picture (--mark)", o.mark);
     for (const std::string& described : o.methodCommands) files.Input("a method's description (--method-cmd)", described);
+    for (const SweepMethod& method : inputs.MoreMethods)
+        if (const MethodCommandSource* source = MethodCommandSourceOf(*method.Method))
+            for (const fs::path& named : source->Files)
+                files.Input("a file of the method " + method.Label + " ('" + source->Description.string() + "')", named);
     if (!prepared.Calibration.Path.empty()) files.Input("the calibration", prepared.Calibration.Path);
     struct Output {
         const char* option;

@@ -10,7 +10,7 @@ seconds=${1:-60}
 shift || true
 # The targets to run: those named after SECONDS, or all of them.
 targets=("$@")
-if [ ${#targets[@]} -eq 0 ]; then targets=(pgm jpeg qt_picture open_path attack_list key calibration); fi
+if [ ${#targets[@]} -eq 0 ]; then targets=(pgm jpeg qt_picture open_path attack_list key calibration method_command method_output); fi
 here=$(cd "$(dirname "$0")/.." && pwd)
 build="$here/build-fuzz"
 if ! command -v clang++ >/dev/null; then

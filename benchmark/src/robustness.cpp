@@ -13,11 +13,13 @@
 #include <utility>
 
 #include <tbb/enumerable_thread_specific.h>
+#include <tbb/global_control.h>
 #include <tbb/info.h>
 #include <tbb/parallel_pipeline.h>
 #include <tbb/task_arena.h>
 
 #include "quillfen/image/errors.h"
+#include "quillfen/methods/method_command.h"
 #include "quillfen/watermark/marking.h"
 #include "quillfen/watermark/metrics.h"
 #include "quillfen/watermark/registration.h"
@@ -182,6 +184,7 @@ RowIdentity MethodIdentity(const SweepPlan& plan, const RowIdentity& identity, s
     if (!method.Method->Capabilities().UsesMark) id.MarkDigest.clear();
     const std::optional<Calibration>& thresholds = ThresholdsOf(plan, m);
     id.CalibrationDigest = thresholds ? CalibrationDigest(*thresholds) : std::string();
+    if (const MethodCommandSource* source = MethodCommandSourceOf(*method.Method)) id.MethodDigest = source->Digest;
     return id;
 }
 
@@ -297,6 +300,11 @@ SweepMethod SweepMethodOf(std::shared_ptr<const WatermarkMethod> method, const s
 }
 
 int AvailableThreads() { return tbb::info::default_concurrency(); }
+
+bool EndPooledThreads() {
+    tbb::task_scheduler_handle pool{tbb::attach{}};
+    return tbb::finalize(pool, std::nothrow);
+}
 
 RowIdentity PlanIdentity(const SweepPlan& plan) {
     RowIdentity identity;

@@ -73,7 +73,38 @@ std::string JsonString(const std::string& text) {
     return Json(text).dump(-1, ' ', false, Json::error_handler_t::replace);
 }
 
-std::string CsvField(const std::string& text) {
+// The text as a CSV cell may hold it: bytes that are not UTF-8 become U+FFFD, as in the JSON
+// Lines, and so do control characters (terminal escapes, carriage returns, C1 codes), which
+// JSON writes escaped and a CSV cell has no way to escape; line ends and tabs stay.
+std::string CsvText(const std::string& text) {
+    bool plain = true;
+    for (const char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte >= 0x80 || (byte < 0x20 && c != '\n' && c != '\t') || byte == 0x7F) {
+            plain = false;
+            break;
+        }
+    }
+    if (plain) return text;
+    const std::string valid = Json::parse(JsonString(text)).get<std::string>();
+    static const std::string kReplacement = "\xEF\xBF\xBD";
+    std::string out;
+    for (std::size_t i = 0; i < valid.size(); ++i) {
+        const auto byte = static_cast<unsigned char>(valid[i]);
+        if ((byte < 0x20 && valid[i] != '\n' && valid[i] != '\t') || byte == 0x7F) {
+            out += kReplacement;
+        } else if (byte == 0xC2 && i + 1 < valid.size() && static_cast<unsigned char>(valid[i + 1]) < 0xA0) {
+            out += kReplacement;  // U+0080..U+009F
+            ++i;
+        } else {
+            out += valid[i];
+        }
+    }
+    return out;
+}
+
+std::string CsvField(const std::string& given) {
+    const std::string text = CsvText(given);
     if (text.find_first_of(",\"\r\n") == std::string::npos) return text;
     std::string quoted = "\"";
     for (const char c : text) {
@@ -223,6 +254,10 @@ std::string RowJson(const RobustnessRow& row) {
         line += f.Name;
         line += "\":";
         line += JsonValue(FieldValue(row, f.Id));
+        // The digest of a method run as programs follows the other digests, on its rows alone,
+        // so that the rows of every other method keep their bytes.
+        if (f.Id == RowFieldId::CalibrationDigest && !row.Identity.MethodDigest.empty())
+            line += ",\"method_digest\":" + JsonString(row.Identity.MethodDigest);
     }
     return line + "}";
 }
@@ -374,6 +409,11 @@ RobustnessRow ParseRowJson(std::string_view line, const std::string& where) {
             if (!v.is_string() || !IsHexDigest(v.get<std::string>()))
                 throw refuse(quoted(name) + " is not 16 hex digits" + (nullable ? " or null" : ""));
             *field = v.get<std::string>();
+        }
+        if (j.contains("method_digest")) {
+            const Json& v = j.at("method_digest");
+            if (!v.is_string() || !IsHexDigest(v.get<std::string>())) throw refuse("\"method_digest\" is not 16 hex digits");
+            row.Identity.MethodDigest = v.get<std::string>();
         }
         if (row.Identity.Schema >= 3) {
             for (const RowField& f : RowFields(false)) {

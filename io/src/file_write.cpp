@@ -325,14 +325,41 @@ void PendingFile::Commit(const std::vector<std::uint8_t>& bytes) {
     temp_.clear();
 }
 
+namespace {
+
+// Why the lock file of `path` cannot be taken, naming it and what to do: a run makes it as a
+// plain file and removes it, so anything else under its name was put there otherwise.
+FileError LockFailure(const fs::path& path, const fs::path& lockFile, int err) {
+    std::string message = "Cannot lock file " + path.string() + ": its lock file " + lockFile.string();
+    struct stat info {};
+    if (::lstat(lockFile.c_str(), &info) == 0 && !S_ISREG(info.st_mode)) {
+        const char* kind = S_ISLNK(info.st_mode)   ? "a symbolic link"
+                           : S_ISDIR(info.st_mode) ? "a folder"
+                                                   : "a special file";
+        message += " is ";
+        message += kind;
+        message += ", where a run makes a plain file and removes it again; remove it (no run of this program is "
+                   "using it) and run again";
+    } else {
+        message += " cannot be made or opened (" + Reason(err) + ")";
+        if (err == EACCES || err == EPERM || err == EROFS)
+            message += "; the folder must let you create files, as the output itself needs";
+    }
+    return FileError(message);
+}
+
+}  // namespace
+
 OutputLock::OutputLock(const fs::path& path, const std::string& holder) {
     const std::string what = "Cannot lock file";
     const fs::path target = ResolvedFileName(path);
     const fs::path folder = target.parent_path();
     lockFile_ = folder / HiddenWorkName(folder, target.filename().native(), "lock");
     for (int attempt = 0;; ++attempt) {
-        FileDescriptor fd(::open(lockFile_.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0666));
-        if (fd.get() < 0) throw Failure(what, path, errno);
+        FileDescriptor fd(::open(lockFile_.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0666));
+        if (fd.get() < 0) throw LockFailure(path, lockFile_, errno);
+        struct stat opened {};
+        if (::fstat(fd.get(), &opened) == 0 && !S_ISREG(opened.st_mode)) throw LockFailure(path, lockFile_, EINVAL);
         if (::flock(fd.get(), LOCK_EX | LOCK_NB) != 0) {
             const int err = errno;
             if (err != EWOULDBLOCK) throw Failure(what, path, err);

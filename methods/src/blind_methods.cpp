@@ -238,7 +238,8 @@ public:
         if (key.Method != Name()) throw ArgumentError("'" + name + "' is a key of " + key.Method + ", not of " + Name());
         if (key.Payload.size() != static_cast<std::size_t>(bits_))
             throw FormatError("'" + name + "' is damaged (it holds " + std::to_string(key.Payload.size()) +
-                              " payload bits, and its parameters say bits=" + std::to_string(bits_) + ")");
+                              " payload bits, and its parameters, " + key.Parameters + ", say " + std::to_string(bits_) +
+                              ")");
         if (!key.Bytes.empty()) throw FormatError("'" + name + "' is damaged (" + Name() + " keeps no key of its own)");
         return key;
     }

@@ -30,9 +30,22 @@ Calibration BuiltIn(const WatermarkMethod& method) {
 
 }  // namespace
 
+MarkedArea MarkedAreaOf(const WatermarkMethod& method, const MethodKey& key) {
+    const int side = method.Capabilities().RegionSide;
+    if (side > 0) return {side, side, "region"};
+    return {key.HostWidth, key.HostHeight, "picture"};
+}
+
 Extraction Extract(const WatermarkMethod& method, const MethodKey& key, const ImageView& suspect,
                    const ExtractOptions& options) {
     CheckImageView(suspect, "suspect picture");
+    const MarkedArea area = MarkedAreaOf(method, key);
+    if (options.Host == nullptr && (suspect.width() < area.Width || suspect.height() < area.Height))
+        throw ArgumentError("the suspect is " + std::to_string(suspect.width()) + " x " +
+                            std::to_string(suspect.height()) + ", smaller than the " + std::to_string(area.Width) +
+                            " x " + std::to_string(area.Height) + " " + area.What +
+                            " the key marked: too little to read as it is (register a resized or cropped copy to "
+                            "its host first)");
     Extraction out;
     out.Method = key.Method;
     out.MethodParams = method.Parameters();

@@ -220,10 +220,15 @@ MethodKey MethodRegistry::ReadKey(std::span<const std::uint8_t> bytes, const std
     MethodSpec spec;
     if (HoldsMethodRecord(bytes)) {
         const MethodKey envelope = DecodeMethodKey(bytes, name);
+        if (Find(envelope.Method) == nullptr)
+            throw ArgumentError("'" + name + "' names a method this program cannot read (unknown method '" +
+                                envelope.Method + "' (known: " + NamesOf(entries_) + "))");
+        // Parameters its own method does not take were not written by it: the key is damaged.
         try {
             spec = SpecOf(envelope);
         } catch (const ArgumentError& e) {
-            throw ArgumentError("'" + name + "' names a method this program cannot read (" + e.what() + ")");
+            throw FormatError("'" + name + "' is damaged (its parameters are not those of " + envelope.Method + ": " +
+                              e.what() + ")");
         }
     } else {
         spec = Defaults(kPolarityMethod);

@@ -24,7 +24,8 @@ Payload = Union[int, str, Sequence[int], npt.NDArray[np.integer]]
 class MethodObject(Protocol):
     """A watermarking method written in Python (robustness(methods=...), calibrate(method=...)).
     Optional attributes: payload_bits: int, thresholds: {"1e-3": t, "1e-6": t},
-    strength: {"lowest": a, "highest": b, "default": c}, params: dict of embed's keywords."""
+    strength: {"lowest": a, "highest": b, "default": c}, params: dict of embed's keywords,
+    time_limit_seconds: int (1..3600, default 60; each call)."""
     name: str
     def embed(self, host: Picture, payload: npt.NDArray[np.uint8], seed: int, **params: Any) -> Tuple[Picture, bytes]: ...
     def detect(self, suspect: Picture, key_bytes: bytes) -> Union[float, Dict[str, Any]]: ...

@@ -6,6 +6,7 @@ import json
 import os
 import sys
 import time
+import threading
 from typing import Any, Callable, Dict, Iterable, List, Optional, Sequence, Tuple, Union
 
 import numpy as np
@@ -91,11 +92,6 @@ def _methods(methods: Any) -> Tuple[List[str], List[Any]]:
     return named, objects
 
 
-def _method_count(named: List[str], objects: List[Any]) -> int:
-    # The polarity method joins the objects when no method is named (as the sweep adds it).
-    return max(1, len(named) + len(objects) + (1 if objects and not named else 0))
-
-
 def _calibration(calibration: Any) -> Any:
     return os.fsdecode(calibration) if _is_path(calibration) else calibration
 
@@ -177,6 +173,24 @@ def _progress(progress: Any, unit: str) -> Any:
 def _closing(bar: Any) -> None:
     if isinstance(bar, (_TextBar, _TqdmBar)):
         bar.close()
+def _start_method_call(call: Any, function: Callable[..., Any], arguments: tuple, keywords: Dict[str, Any]) -> int:
+    """Starts a call of a method object on a thread of its own and returns the thread's
+    ident. The engine's thread that asked for it waits for ``call`` to be told the result, and
+    leaves a call that overruns the method's time limit or is stopped, raising an exception in
+    its thread; the thread, a daemon, never holds up the interpreter's exit."""
+    thread = threading.Thread(target=_run_method_call, args=(call, function, arguments, keywords),
+                              name="quillfen method call", daemon=True)
+    thread.start()
+    return thread.ident
+
+
+def _run_method_call(call: Any, function: Callable[..., Any], arguments: tuple, keywords: Dict[str, Any]) -> None:
+    try:
+        result = function(*arguments, **keywords)
+    except BaseException as error:  # handed over whole: the engine names the method and the error
+        call.fail(error)
+    else:
+        call.done(result)
 
 
 def _run_shard(arguments: Dict[str, Any], index: int, count: int) -> List[str]:
@@ -219,17 +233,21 @@ def robustness(hosts: Any, mark: Any = None, seeds: Any = "1..20", attacks: Any 
     the rows are cut into ``shards`` slices (default: 16, at most one a row), each run by a
     worker (with ``jobs`` threads, default 1 there), and put back in order; the rows are those
     of one run (method objects travel pickled). ``progress`` is then told as shards finish.
+    Each shard's rows are checked against the plan: an executor that gives another shard's
+    result, or loses or reorders rows, raises :class:`Error`.
 
     A method written in Python is an object with ``name`` (a word, not a method of the
     catalogue), ``embed(host, payload, seed, **params) -> (marked, key_bytes)`` and
     ``detect(suspect, key_bytes) -> score`` or ``{"score": s, "bits": [...]}``, and optionally
     ``payload_bits`` (0..64), ``thresholds`` (``{"1e-3": t, "1e-6": t}``: its rows get
     verdicts), ``strength`` (``{"lowest", "highest", "default"}``: embed gets ``strength=``,
-    which ``target_psnr`` sets) and ``params`` (further keyword arguments of embed). Pictures
-    are (H, W) uint8 arrays of gray bytes (the host's 256 x 256 region), the payload a uint8
-    array of bits drawn from the seed, the score in -1..1 (about 0 without the mark). The
-    sweep's threads take the interpreter's lock for each call alone; an exception or a wrong
-    return gives error rows naming the method, and the sweep goes on.
+    which ``target_psnr`` sets), ``params`` (further keyword arguments of embed) and
+    ``time_limit_seconds`` (1..3600, default 60). Pictures are (H, W) uint8 arrays of gray
+    bytes (the host's 256 x 256 region), the payload a uint8 array of bits drawn from the seed,
+    the score in -1..1 (about 0 without the mark). Each call runs on a thread of its own; an
+    exception, a wrong return or a call past its time limit gives error rows naming the method,
+    and the sweep goes on. Ctrl-C leaves the calls in progress (an exception is raised in them)
+    and raises ``KeyboardInterrupt`` at once.
     """
     bar = _progress(progress, "rows")
     try:
@@ -256,19 +274,50 @@ def _robustness(hosts: Any, mark: Any, seeds: Any, attacks: Any, methods: Any, t
         return [json.loads(row) for row in rows]
     if shard is not None:
         raise _quillfen.Error("robustness: give shard or executor, not both (the executor cuts the shards)")
-    total = _quillfen._row_count(paths, pictures, arguments["seeds"], arguments["attacks"],
-                                 _method_count(named, objects))
+    names = _quillfen._plan_names(paths, pictures, arguments["seeds"], arguments["attacks"], named, objects,
+                                  arguments["target_psnr"] is not None)
+    host_names, seed_list, method_labels, cells = names
+    total = len(host_names) * len(seed_list) * max(1, len(method_labels)) * len(cells)
     count = max(1, min(int(shards) if shards is not None else 16, total))
     if jobs == 0:
         arguments["jobs"] = 1
     # Every argument is checked here, by the first shard, before the others are sent.
     futures = [executor.submit(_run_shard, arguments, i, count) for i in range(1, count + 1)]
     rows: List[Row] = []
-    for future in futures:
-        rows.extend(json.loads(row) for row in future.result())
+    for index, future in enumerate(futures, 1):
+        shard_rows = [json.loads(row) for row in future.result()]
+        _check_shard(shard_rows, index, count, total, names)
+        rows.extend(shard_rows)
         if progress is not None:
             progress(len(rows), total)
     return rows
+
+
+def _check_shard(rows: List[Row], index: int, count: int, total: int, names: Tuple[list, list, list, list]) -> None:
+    """Error unless ``rows`` are the rows of shard ``index`` of ``count``, each in its place: an
+    executor whose futures give another shard's result, lose rows or reorder them would
+    otherwise pass wrong rows as the run's (the shards, each checked, cover the plan)."""
+    hosts, seeds, methods, cells = names
+    begin, end = (index - 1) * total // count, index * total // count
+    what = f"robustness: the executor's result for shard {index} of {count}"
+    if len(rows) != end - begin:
+        raise _quillfen.Error(f"{what} holds {len(rows)} rows, not the {end - begin} of that shard: the executor "
+                              "returned another shard's result or lost rows; no rows are returned")
+    per_method, per_seed = len(cells), max(1, len(methods)) * len(cells)
+    for offset, row in enumerate(rows):
+        r = begin + offset
+        expected = (hosts[r // (len(seeds) * per_seed)], seeds[(r // per_seed) % len(seeds)],
+                    methods[(r // per_method) % len(methods)] if methods else None, cells[r % len(cells)])
+        given = (row.get("host"), row.get("seed"), row.get("method") if methods else None, row.get("attack"))
+        if given != expected:
+            raise _quillfen.Error(f"{what} holds at row {r + 1} of the run the row of {_row_text(given)}, where the "
+                                  f"plan has {_row_text(expected)}: the executor returned another shard's result; "
+                                  "no rows are returned")
+
+
+def _row_text(key: Tuple[Any, Any, Any, Any]) -> str:
+    host, seed, method, attack = key
+    return f"{host!r}, seed {seed}, " + (f"{method}, " if method is not None else "") + str(attack)
 
 
 def calibrate(hosts: Any, mark: Any = None, seeds: Any = "1..10", attacks: Any = None, jobs: int = 0,

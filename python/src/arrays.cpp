@@ -35,6 +35,8 @@ Picture PictureOf(const py::handle& object, const char* what) {
         throw ArgumentError(std::string(what) + expected + ", not of shape " + ShapeText(a));
     const py::ssize_t height = a.shape(0);
     const py::ssize_t width = a.shape(1);
+    if (height == 0 || width == 0)
+        throw ArgumentError(std::string(what) + ": an array of shape " + ShapeText(a) + " holds no pixels");
     if (height > kMaxSide || width > kMaxSide)
         throw ArgumentError(std::string(what) + ": " + std::to_string(width) + " x " + std::to_string(height) +
                             " pixels is beyond the size limits");
@@ -99,6 +101,28 @@ py::array ArrayOf(const Bitmap& picture, bool gray) {
         }
     }
     return rgb;
+}
+
+py::array ArrayLike(const Bitmap& picture, const Picture& caller) {
+    const int width = picture.width();
+    const int height = picture.height();
+    if (caller.channels == 1 || width != caller.view.width || height != caller.view.height)
+        return ArrayOf(picture, caller.channels == 1);
+    const py::ssize_t channels = caller.channels;
+    py::array_t<std::uint8_t> out({static_cast<py::ssize_t>(height), static_cast<py::ssize_t>(width), channels});
+    auto pixels = out.mutable_unchecked<3>();
+    const auto* given = static_cast<const std::uint8_t*>(caller.array.data());
+    for (int y = 0; y < height; ++y) {
+        const std::uint8_t* row = picture.row(y);
+        for (int x = 0; x < width; ++x) {
+            pixels(y, x, 0) = row[3 * x + 2];
+            pixels(y, x, 1) = row[3 * x + 1];
+            pixels(y, x, 2) = row[3 * x];
+            if (channels == 4)
+                pixels(y, x, 3) = given[y * caller.array.strides(0) + x * caller.array.strides(1) + 3 * caller.array.strides(2)];
+        }
+    }
+    return out;
 }
 
 Bitmap BitmapOf(const Picture& picture) {

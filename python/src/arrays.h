@@ -27,8 +27,8 @@ struct Picture {
     ImageView picture;  // the gray view, or the red, green and blue views of a colour array
 };
 
-// ArgumentError naming `what` for anything but a uint8 array of those shapes within the size
-// limits (CheckView).
+// ArgumentError naming `what` for anything but a uint8 array of those shapes, with pixels, within
+// the size limits (CheckView).
 Picture PictureOf(const py::handle& object, const char* what);
 
 // A new (H, W) array holding the plane's pixels.
@@ -37,6 +37,9 @@ py::array ArrayOf(std::vector<std::uint8_t> pixels, int width, int height);
 // A 24-bit picture as (H, W) when gray (its three bytes equal everywhere) or `gray` is asked
 // for, else (H, W, 3) RGB.
 py::array ArrayOf(const Bitmap& picture, bool gray);
+// A picture of the caller's size in the caller's layout: (H, W) for a gray array, (H, W, 3) RGB
+// for a colour one (gray pixels too), (H, W, 4) for an RGBA one, with the caller's alpha.
+py::array ArrayLike(const Bitmap& picture, const Picture& caller);
 // The picture as a 24-bit Bitmap: gray arrays in all three bytes, colour ones as they are.
 Bitmap BitmapOf(const Picture& picture);
 // A new array of the caller's picture's shape holding `marked` (of the same size): the gray of a

@@ -1,6 +1,8 @@
 #include "methods.h"
 
+#include <chrono>
 #include <cmath>
+#include <condition_variable>
 #include <optional>
 #include <string>
 #include <utility>
@@ -25,6 +27,8 @@ struct Described {
     py::object Object;
     py::dict Params;
     std::string ParamsText;  // "a=1,b=x" of Params, in their order
+    int TimeLimit = 60;      // seconds, for each call
+    std::shared_ptr<MethodCalls> Calls;
 
     Described() = default;
     Described(const Described&) = delete;
@@ -49,6 +53,64 @@ std::string Raised(const py::error_already_set& e) {
     if (!message.empty()) text += ": " + message;
     return text;
 }
+
+std::string Raised(const py::handle& exception) {
+    std::string text = py::str(exception.get_type().attr("__name__"));
+    const std::string message = py::str(exception);
+    if (!message.empty()) text += ": " + message;
+    return text;
+}
+
+// The exceptions raised in a call that is left (BaseException's, so that a method's
+// `except Exception` does not keep running past them). Made once, never released: they live
+// as long as the interpreter's module.
+PyObject* gTimeLimit = nullptr;
+PyObject* gStopped = nullptr;
+
+}  // namespace
+
+// One call of a method object, made on a Python thread of its own (quillfen._sweep's
+// _start_method_call), which reports its end through a _MethodCall handle.
+struct MethodCall {
+    std::mutex Mutex;
+    std::condition_variable Changed;
+    bool Finished = false;
+    bool Stopping = false;  // the run is stopped: the call is left
+    bool Left = false;      // no one waits for its result any more
+    unsigned long Thread = 0;
+    // With the interpreter's lock, set by the call's thread and taken by the waiting one.
+    py::object Result;
+    py::object Failure;
+    ~MethodCall() {
+        if (!Result && !Failure) return;
+        if (!Py_IsInitialized()) {
+            (void)Result.release();
+            (void)Failure.release();
+            return;
+        }
+        py::gil_scoped_acquire acquire;
+        Result = py::object();
+        Failure = py::object();
+    }
+};
+
+namespace {
+
+struct MethodCallHandle {
+    std::shared_ptr<MethodCall> Call;
+
+    // Called by the call's thread with the interpreter's lock held.
+    void End(py::object result, py::object failure) const {
+        const std::lock_guard<std::mutex> lock(Call->Mutex);
+        if (Call->Finished) return;
+        Call->Finished = true;
+        if (!Call->Left) {
+            Call->Result = std::move(result);
+            Call->Failure = std::move(failure);
+        }
+        Call->Changed.notify_all();
+    }
+};
 
 double Number(const py::handle& value, const std::string& what) {
     if (py::isinstance<py::bool_>(value) || !(py::isinstance<py::int_>(value) || py::isinstance<py::float_>(value) ||
@@ -115,32 +177,27 @@ public:
         const GrayPlane gray = ToPlane(host.Gray());
         MethodMarked result;
         std::vector<std::uint8_t> key;
-        {
-            py::gil_scoped_acquire acquire;
-            try {
+        Invoke(
+            "embed",
+            [&](py::tuple& arguments, py::dict& keywords) {
                 py::array_t<std::uint8_t> bits(static_cast<py::ssize_t>(payload.Bits.size()));
                 std::copy(payload.Bits.begin(), payload.Bits.end(), bits.mutable_data());
-                py::dict params;
-                for (const auto& [name, value] : d_->Params) params[name] = value;
-                if (Strength()) params["strength"] = *Strength();
-                const py::object returned = d_->Object.attr("embed")(ArrayOf(gray), bits, seed, **params);
+                for (const auto& [name, value] : d_->Params) keywords[name] = value;
+                if (Strength()) keywords["strength"] = *Strength();
+                arguments = py::make_tuple(ArrayOf(gray), bits, seed);
+            },
+            [&](const py::object& returned) {
                 if (!py::isinstance<py::tuple>(returned) || py::len(returned) != 2)
                     throw ArgumentError("embed returned no pair (marked picture, key bytes)");
                 const py::tuple pair = returned;
                 const Picture marked = PictureOf(pair[0], "the marked picture embed returned");
-                if (marked.channels != 1 || marked.view.width != gray.width() ||
-                    marked.view.height != gray.height())
+                if (marked.channels != 1 || marked.view.width != gray.width() || marked.view.height != gray.height())
                     throw ArgumentError("embed returned a marked picture of shape " +
                                         std::string(py::str(marked.array.attr("shape"))) + " for a host of (" +
                                         std::to_string(gray.height()) + ", " + std::to_string(gray.width()) + ")");
                 result.Picture = BitmapOf(marked);
                 key = BytesOfKey(pair[1]);
-            } catch (py::error_already_set& e) {
-                throw Error(Fail("embed raised " + Raised(e)));
-            } catch (const Error& e) {
-                throw Error(Fail(e.what()));
-            }
-        }
+            });
         result.Psnr = BytePsnr(GrayOf(result.Picture).pixels(), gray.pixels());
         MethodKey& record = result.Key;
         record.Method = Name();
@@ -158,34 +215,33 @@ public:
         if (key.Method != Name()) throw ArgumentError(Fail("the key is not one of its embeddings"));
         const GrayPlane gray = ToPlane(suspect.Gray());
         MethodReading reading;
-        py::gil_scoped_acquire acquire;
-        try {
-            const py::bytes keyBytes(reinterpret_cast<const char*>(key.Bytes.data()), key.Bytes.size());
-            const py::object returned = d_->Object.attr("detect")(ArrayOf(gray), keyBytes);
-            py::object score = returned;
-            py::object bits = py::none();
-            if (py::isinstance<py::dict>(returned)) {
-                const py::dict found = returned;
-                if (!found.contains("score")) throw ArgumentError("detect returned a dict without \"score\"");
-                score = found["score"];
-                if (found.contains("bits")) bits = found["bits"];
-            }
-            reading.Score = Number(score, "the score detect returned");
-            if (!(reading.Score >= -1 && reading.Score <= 1))
-                throw ArgumentError("detect returned a score of " + FormatNumber(reading.Score) + ", outside -1..1");
-            if (PayloadBits() > 0) {
-                if (bits.is_none())
-                    throw ArgumentError("detect returned no \"bits\" (it carries " + std::to_string(PayloadBits()) +
-                                        "; return {\"score\": s, \"bits\": [...]})");
-                reading.Bits = BitsOf(bits, PayloadBits());
-                reading.BitAccuracy = BitAccuracy(reading.Bits, key.Payload);
-                reading.Ber = 1 - *reading.BitAccuracy;
-            }
-        } catch (py::error_already_set& e) {
-            throw Error(Fail("detect raised " + Raised(e)));
-        } catch (const Error& e) {
-            throw Error(Fail(e.what()));
-        }
+        Invoke(
+            "detect",
+            [&](py::tuple& arguments, py::dict&) {
+                const py::bytes keyBytes(reinterpret_cast<const char*>(key.Bytes.data()), key.Bytes.size());
+                arguments = py::make_tuple(ArrayOf(gray), keyBytes);
+            },
+            [&](const py::object& returned) {
+                py::object score = returned;
+                py::object bits = py::none();
+                if (py::isinstance<py::dict>(returned)) {
+                    const py::dict found = returned;
+                    if (!found.contains("score")) throw ArgumentError("detect returned a dict without \"score\"");
+                    score = found["score"];
+                    if (found.contains("bits")) bits = found["bits"];
+                }
+                reading.Score = Number(score, "the score detect returned");
+                if (!(reading.Score >= -1 && reading.Score <= 1))
+                    throw ArgumentError("detect returned a score of " + FormatNumber(reading.Score) + ", outside -1..1");
+                if (PayloadBits() > 0) {
+                    if (bits.is_none())
+                        throw ArgumentError("detect returned no \"bits\" (it carries " + std::to_string(PayloadBits()) +
+                                            "; return {\"score\": s, \"bits\": [...]})");
+                    reading.Bits = BitsOf(bits, PayloadBits());
+                    reading.BitAccuracy = BitAccuracy(reading.Bits, key.Payload);
+                    reading.Ber = 1 - *reading.BitAccuracy;
+                }
+            });
         return reading;
     }
 
@@ -202,6 +258,69 @@ public:
 private:
     std::string Fail(const std::string& what) const { return "method " + Name() + ": " + what; }
 
+    // Calls the object's `what` with the arguments `build` makes and hands what it returns to
+    // `use` (both with the interpreter's lock held): on a thread of its own, waited for up to
+    // the time limit or until the run is stopped, when it is left with an exception raised in
+    // it. Error naming the method for all that goes wrong.
+    template <class Build, class Use>
+    void Invoke(const char* what, Build build, Use use) const {
+        const std::string called(what);
+        auto call = std::make_shared<MethodCall>();
+        if (d_->Calls && !d_->Calls->Add(call)) throw Error(Fail(called + " was not called: the run was stopped"));
+        struct Leave {
+            const Described& d;
+            const MethodCall* call;
+            ~Leave() {
+                if (d.Calls) d.Calls->Remove(call);
+            }
+        } leave{*d_, call.get()};
+        {
+            py::gil_scoped_acquire acquire;
+            try {
+                py::tuple arguments;
+                py::dict keywords;
+                build(arguments, keywords);
+                const py::object thread = py::module_::import("quillfen._sweep").attr("_start_method_call")(
+                    MethodCallHandle{call}, d_->Object.attr(what), arguments, keywords);
+                call->Thread = thread.cast<unsigned long>();
+            } catch (py::error_already_set& e) {
+                throw Error(Fail(called + " could not be called: " + Raised(e)));
+            } catch (const Error& e) {
+                throw Error(Fail(e.what()));
+            }
+        }
+        std::unique_lock<std::mutex> lock(call->Mutex);
+        call->Changed.wait_until(lock, std::chrono::steady_clock::now() + std::chrono::seconds(d_->TimeLimit),
+                                 [&] { return call->Finished || call->Stopping; });
+        const bool stopping = call->Stopping;
+        lock.unlock();
+        py::gil_scoped_acquire acquire;
+        lock.lock();
+        if (!call->Finished) {
+            // Left: the call's thread gets the exception at its next Python instruction, and
+            // whatever it returns later is dropped.
+            call->Left = true;
+            lock.unlock();
+            PyThreadState_SetAsyncExc(call->Thread, stopping ? gStopped : gTimeLimit);
+            if (stopping) throw Error(Fail(called + " was stopped with the run"));
+            throw Error(Fail(called + " ran past its time limit of " + std::to_string(d_->TimeLimit) +
+                             " s and was stopped"));
+        }
+        const py::object result = std::move(call->Result);
+        const py::object failure = std::move(call->Failure);
+        call->Result = py::object();
+        call->Failure = py::object();
+        lock.unlock();
+        if (failure) throw Error(Fail(called + " raised " + Raised(failure)));
+        try {
+            use(result);
+        } catch (py::error_already_set& e) {
+            throw Error(Fail(called + " returned what cannot be read: " + Raised(e)));
+        } catch (const Error& e) {
+            throw Error(Fail(e.what()));
+        }
+    }
+
     std::shared_ptr<const Described> d_;
     MethodSpec described_;
 };
@@ -213,9 +332,36 @@ std::string ParamText(const py::handle& value) {
 
 }  // namespace
 
-std::shared_ptr<const MethodInfo> PythonMethod(const py::handle& object) {
+void MethodCalls::Stop() {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    stopped_ = true;
+    for (const std::weak_ptr<MethodCall>& active : active_)
+        if (const std::shared_ptr<MethodCall> call = active.lock()) {
+            const std::lock_guard<std::mutex> callLock(call->Mutex);
+            call->Stopping = true;
+            call->Changed.notify_all();
+        }
+}
+
+bool MethodCalls::Add(const std::shared_ptr<MethodCall>& call) {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    if (stopped_) return false;
+    active_.push_back(call);
+    return true;
+}
+
+void MethodCalls::Remove(const MethodCall* call) {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    std::erase_if(active_, [call](const std::weak_ptr<MethodCall>& active) {
+        const std::shared_ptr<MethodCall> held = active.lock();
+        return !held || held.get() == call;
+    });
+}
+
+std::shared_ptr<const MethodInfo> PythonMethod(const py::handle& object, std::shared_ptr<MethodCalls> calls) {
     auto d = std::make_shared<Described>();
     d->Object = py::reinterpret_borrow<py::object>(object);
+    d->Calls = std::move(calls);
     const std::string kind = py::str(object.get_type().attr("__name__"));
     const auto fail = [&](const std::string& what) { return ArgumentError("a method object (" + kind + ") " + what); };
     if (!py::hasattr(object, "name") || !py::isinstance<py::str>(object.attr("name")))
@@ -269,6 +415,12 @@ std::shared_ptr<const MethodInfo> PythonMethod(const py::handle& object) {
         }
         if (d->ParamsText.size() > kMaxMethodParametersBytes / 2) throw fail("has params too long to name in a key");
     }
+    if (const py::object limit = attribute("time_limit_seconds"); !limit.is_none()) {
+        if (!py::isinstance<py::int_>(limit) || py::isinstance<py::bool_>(limit) || limit.cast<long long>() < 1 ||
+            limit.cast<long long>() > 3600)
+            throw fail("has a time_limit_seconds that is not a whole number 1..3600");
+        d->TimeLimit = limit.cast<int>();
+    }
     d->Declared.Summary = "a method written in Python (" + kind + ")";
     std::shared_ptr<const Described> described = std::move(d);
     std::string extra = described->ParamsText;
@@ -280,12 +432,20 @@ std::shared_ptr<const MethodInfo> PythonMethod(const py::handle& object) {
                          });
 }
 
-SweepMethod PythonSweepMethod(const py::handle& object) {
-    const std::shared_ptr<const MethodInfo> entry = PythonMethod(object);
-    MethodSpec spec;
-    spec.Info = entry;
-    for (const Parameter& p : entry->Parameters) spec.Values.push_back(*p.Default);
-    return SweepMethodOf(MakeMethod(spec), "the thresholds of the method object " + entry->Name);
+SweepMethod PythonSweepMethod(const py::handle& object, std::shared_ptr<MethodCalls> calls) {
+    const std::shared_ptr<const MethodInfo> entry = PythonMethod(object, std::move(calls));
+    return SweepMethodOf(MakeMethod(DefaultsOf(entry)), "the thresholds of the method object " + entry->Name);
+}
+
+void RegisterMethodCalls(py::module_& m) {
+    py::class_<MethodCallHandle>(m, "_MethodCall")
+        .def("done", [](const MethodCallHandle& h, py::object result) { h.End(std::move(result), py::object()); })
+        .def("fail", [](const MethodCallHandle& h, py::object failure) { h.End(py::object(), std::move(failure)); });
+    gTimeLimit = PyErr_NewException("quillfen._quillfen.MethodTimeLimit", PyExc_BaseException, nullptr);
+    gStopped = PyErr_NewException("quillfen._quillfen.MethodStopped", PyExc_BaseException, nullptr);
+    if (gTimeLimit == nullptr || gStopped == nullptr) throw py::error_already_set();
+    m.attr("MethodTimeLimit") = py::reinterpret_borrow<py::object>(gTimeLimit);
+    m.attr("MethodStopped") = py::reinterpret_borrow<py::object>(gStopped);
 }
 
 }  // namespace quillfen::python

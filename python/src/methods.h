@@ -7,12 +7,21 @@
 //   detect(suspect, key_bytes) -> score, or {"score": s, "bits": [0, 1, ...]}
 //
 // and optionally payload_bits (0..64), thresholds ({"1e-3": t, "1e-6": t}), strength
-// ({"lowest", "highest", "default"}: then embed gets strength= and a target PSNR sets it) and
-// params (a dict of further keyword arguments of embed). Pictures are (H, W) uint8 arrays of
-// gray bytes, the payload a uint8 array of bits. The engine's threads call the object with the
-// interpreter's lock taken for the call alone; whatever it raises or returns amiss becomes an
-// Error naming the method, which the sweep writes into the row, as for a method run as programs.
+// ({"lowest", "highest", "default"}: then embed gets strength= and a target PSNR sets it),
+// params (a dict of further keyword arguments of embed) and time_limit_seconds (1..3600, 60 by
+// default, as for a method run as programs). Pictures are (H, W) uint8 arrays of gray bytes,
+// the payload a uint8 array of bits. Whatever it raises or returns amiss becomes an Error
+// naming the method, which the sweep writes into the row, as for a method run as programs.
+//
+// Each call runs on a Python thread of its own while the engine's thread that asked for it
+// waits, so that a call can be left: one that runs past its time limit, or every one when the
+// run is stopped (MethodCalls::Stop, Ctrl-C), gets an exception raised in it (the interpreter
+// raises it at the method's next Python instruction) and its row an error at once; a call
+// stuck in one long C function (a sleep, a large numpy operation) ends when that returns,
+// its result unused.
 #include <memory>
+#include <mutex>
+#include <vector>
 
 #include <pybind11/pybind11.h>
 
@@ -21,11 +30,32 @@
 
 namespace quillfen::python {
 
-// The catalogue entry of the object's method; Error naming what is missing or wrong (with the
-// lock held). Its spec's Extra holds the object's params.
-std::shared_ptr<const MethodInfo> PythonMethod(const pybind11::handle& object);
+struct MethodCall;
+
+// The calls of one run's method objects: Stop leaves every call in progress and refuses new
+// ones (each then fails at once, naming the method).
+class MethodCalls {
+public:
+    void Stop();
+    // Takes in a call about to be made; false when the run is stopped (the call is not made).
+    bool Add(const std::shared_ptr<MethodCall>& call);
+    void Remove(const MethodCall* call);
+
+private:
+    std::mutex mutex_;
+    bool stopped_ = false;
+    std::vector<std::weak_ptr<MethodCall>> active_;
+};
+
+// The method of the object; Error naming what is missing or wrong (with the lock held). Its
+// calls belong to `calls` (none: calls that no one stops but their time limit).
+std::shared_ptr<const MethodInfo> PythonMethod(const pybind11::handle& object,
+                                               std::shared_ptr<MethodCalls> calls = nullptr);
 
 // The same as a sweep's method, under its name, judged by its thresholds when it gives some.
-SweepMethod PythonSweepMethod(const pybind11::handle& object);
+SweepMethod PythonSweepMethod(const pybind11::handle& object, std::shared_ptr<MethodCalls> calls = nullptr);
+
+// The module's part of the calls: the class the calls' threads report through.
+void RegisterMethodCalls(pybind11::module_& m);
 
 }  // namespace quillfen::python

@@ -28,6 +28,7 @@
 #include "quillfen/benchmark/calibration.h"
 #include "quillfen/benchmark/key_calibration.h"
 #include "quillfen/image/detail/suggestions.h"
+#include "quillfen/benchmark/robustness.h"
 #include "quillfen/image/errors.h"
 #include "quillfen/io/file_write.h"
 #include "quillfen/io/picture_files.h"
@@ -40,6 +41,7 @@
 #include "quillfen/watermark/method_key.h"
 #include "quillfen/watermark/marking.h"
 #include "quillfen/watermark/metrics.h"
+#include "methods.h"
 #include "sweeps.h"
 
 namespace quillfen::python {
@@ -107,6 +109,17 @@ py::object KeyMark(const MethodKey& key) {
         throw ArgumentError("the key is one of " + key.Method + ", which holds no mark picture");
     const MarkKey markKey = DecodeMarkKey(KeyFileBytes(key), "the key");
     return ArrayOf(std::vector<std::uint8_t>(markKey.Extraction.W), TWatermark::kMarkSize, TWatermark::kMarkSize);
+}
+
+// A suspect read as it is must hold all that the key marked: in a smaller one the missing part
+// would be read as padding.
+void RefuseSmallSuspect(const GrayView& suspect, const MarkedArea& area) {
+    if (suspect.width >= area.Width && suspect.height >= area.Height) return;
+    throw ArgumentError("suspect: " + std::to_string(suspect.width) + " x " + std::to_string(suspect.height) +
+                        " pixels, smaller than the " + std::to_string(area.Width) + " x " + std::to_string(area.Height) +
+                        " " + area.What +
+                        " the key marked: too little to read as it is (give host= to register a resized or cropped "
+                        "copy)");
 }
 
 py::object BitList(const std::vector<std::uint8_t>& bits) {
@@ -247,6 +260,7 @@ py::dict Extract(const py::handle& suspectArray, const MethodKey& key, const py:
     const Picture suspect = PictureOf(suspectArray, "suspect");
     std::optional<Picture> host;
     if (!hostArray.is_none()) host = PictureOf(hostArray, "host");
+    if (!host) RefuseSmallSuspect(suspect.view, MarkedAreaOf(*method, key));
     Extraction x;
     {
         py::gil_scoped_release release;
@@ -485,8 +499,12 @@ PYBIND11_MODULE(_quillfen, m) {
     }
     m.doc() = "The Quillfen engine (the package quillfen wraps it; use that).";
 
-    static py::exception<quillfen::Error> error(m, "Error", PyExc_ValueError);
-    static py::exception<quillfen::FileError> fileError(m, "FileError", PyExc_OSError);
+    // The exception classes are held for as long as the process lives and never released: a
+    // static object's destructor would release them at the process's exit, after the
+    // interpreter is gone, and a class freed then is freed into a finalized interpreter.
+    static const auto* errorClass = new py::exception<quillfen::Error>(m, "Error", PyExc_ValueError);
+    static const auto* fileErrorClass = new py::exception<quillfen::FileError>(m, "FileError", PyExc_OSError);
+    const py::exception<quillfen::FileError>& fileError = *fileErrorClass;
     // Its message is the library's line, also when errno and filename are set (OSError would
     // show "[Errno 2] ...: 'name'" instead).
     fileError.attr("__str__") = py::eval("lambda self: str(self.args[0]) if self.args else ''");
@@ -517,7 +535,7 @@ PYBIND11_MODULE(_quillfen, m) {
         try {
             if (thrown) std::rethrow_exception(thrown);
         } catch (const quillfen::FileError& e) {
-            py::handle kind = fileError;
+            py::handle kind = *fileErrorClass;
             if (e.ErrorNumber() != 0 && fileErrorKinds.contains(py::int_(e.ErrorNumber())))
                 kind = fileErrorKinds[py::int_(e.ErrorNumber())];
             py::object raised = kind(e.what());
@@ -527,13 +545,21 @@ PYBIND11_MODULE(_quillfen, m) {
             raised.attr("filename") = e.Path().empty() ? py::object(py::none()) : py::object(py::str(e.Path()));
             PyErr_SetObject(kind.ptr(), raised.ptr());
         } catch (const quillfen::Error& e) {
-            PyErr_SetString(error.ptr(), e.what());
+            PyErr_SetString(errorClass->ptr(), e.what());
         } catch (const std::invalid_argument& e) {
-            PyErr_SetString(error.ptr(), e.what());
+            PyErr_SetString(errorClass->ptr(), e.what());
         } catch (const std::out_of_range& e) {
-            PyErr_SetString(error.ptr(), e.what());
+            PyErr_SetString(errorClass->ptr(), e.what());
         }
     });
+
+    // The engine's pool of threads ends with the interpreter, while the interpreter and the
+    // libraries are whole: left to the process's exit, its threads ended during the libraries'
+    // teardown, and now and then one crashed there (after runs on every core).
+    py::module_::import("atexit").attr("register")(py::cpp_function([] {
+        py::gil_scoped_release release;
+        EndPooledThreads();
+    }));
 
     m.attr("METHOD") = DefaultMethod().Method();
 
@@ -697,4 +723,5 @@ PYBIND11_MODULE(_quillfen, m) {
     m.def("_toolbox_suggestion", &toolbox::CommandSuggestion, py::arg("group"), py::arg("command"));
     m.def("_did_you_mean", &DidYouMean, py::arg("typed"), py::arg("known"));
     RegisterSweeps(m);
+    RegisterMethodCalls(m);
 }

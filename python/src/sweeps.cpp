@@ -89,11 +89,11 @@ private:
 
 // Runs `work` (with the interpreter's lock released) on a thread of its own while this thread
 // waits, so that Ctrl-C reaches the interpreter: the signal's exception (KeyboardInterrupt)
-// stops the run through the progress's cancel flag, the rows or keys already started are
-// finished, and the exception is raised when the work has returned. Exceptions of the work
-// pass through.
+// stops the run through the progress's cancel flag, the method objects' calls in progress are
+// left, the rows or keys already started are finished, and the exception is raised when the
+// work has returned. Exceptions of the work pass through.
 template <class Work>
-void RunInterruptibly(Progress& progress, Work work) {
+void RunInterruptibly(Progress& progress, MethodCalls& calls, Work work) {
     std::mutex mutex;
     std::condition_variable finished;
     bool done = false;
@@ -114,8 +114,12 @@ void RunInterruptibly(Progress& progress, Work work) {
             std::unique_lock<std::mutex> lock(mutex);
             if (finished.wait_for(lock, std::chrono::milliseconds(100), [&] { return done; })) break;
         }
-        // Signals are handled on the main thread only; elsewhere this does nothing.
-        if (PyErr_CheckSignals() != 0) progress.Stop(py::error_already_set());
+        // Signals are handled on the main thread only; elsewhere this does nothing. The method
+        // objects' calls in progress are left, so that the rows started end at once.
+        if (PyErr_CheckSignals() != 0) {
+            progress.Stop(py::error_already_set());
+            calls.Stop();
+        }
     }
     {
         py::gil_scoped_release release;
@@ -136,7 +140,8 @@ std::vector<std::string> Robustness(const std::vector<fs::path>& hostPaths, cons
     SweepInputs inputs;
     inputs.Methods = methods;
     // Read here, with the interpreter's lock held; `inputs` keeps the objects until the run is over.
-    for (const py::handle object : methodObjects) inputs.MoreMethods.push_back(PythonSweepMethod(object));
+    auto calls = std::make_shared<MethodCalls>();
+    for (const py::handle object : methodObjects) inputs.MoreMethods.push_back(PythonSweepMethod(object, calls));
     inputs.TargetPsnr = targetPsnr;
     inputs.Hosts = hostPaths;
     inputs.Pictures = PicturesOf(hostArrays, "host");
@@ -157,7 +162,7 @@ std::vector<std::string> Robustness(const std::vector<fs::path>& hostPaths, cons
 
     Progress progress(progressCallable);
     std::vector<std::string> rows;
-    RunInterruptibly(progress, [&] {
+    RunInterruptibly(progress, *calls, [&] {
         PreparedSweep prepared = PrepareSweep(inputs);
         SweepPlan& plan = prepared.Plan;
         if (given) {
@@ -178,13 +183,29 @@ std::vector<std::string> Robustness(const std::vector<fs::path>& hostPaths, cons
     return rows;
 }
 
-std::uint64_t RowCount(const std::vector<fs::path>& hostPaths, const NamedArrays& hostArrays,
-                       const std::string& seeds, const std::vector<std::string>& attacks, std::uint64_t methods) {
-    py::gil_scoped_release release;
-    const std::vector<HostFile> files = hostPaths.empty() && !hostArrays.empty() ? std::vector<HostFile>()
-                                                                                  : FindHostPictures(hostPaths);
-    return static_cast<std::uint64_t>(files.size() + hostArrays.size()) * ParseSweepSeeds(seeds).size() *
-           ParseSweepAttacks(attacks).size() * methods;
+// What names the rows of a sweep, in the plan's order: the hosts (as rows name them), the
+// seeds, the methods' labels (none in a run of the polarity method alone) and the cells. Row r
+// is host r / (S M C), seed (r / (M C)) mod S, method (r / C) mod M, cell r mod C.
+py::tuple PlanNames(const std::vector<fs::path>& hostPaths, const NamedArrays& hostArrays, const std::string& seeds,
+                    const std::vector<std::string>& attacks, const std::vector<std::string>& methods,
+                    const py::list& methodObjects, bool targetPsnr) {
+    std::vector<std::string> objectNames;
+    for (const py::handle object : methodObjects) objectNames.push_back(PythonMethod(object)->Name);
+    std::vector<std::string> hosts, labels, cells;
+    std::vector<std::uint32_t> seedList;
+    {
+        py::gil_scoped_release release;
+        if (!hostPaths.empty() || hostArrays.empty())
+            for (const HostFile& file : FindHostPictures(hostPaths)) hosts.push_back(RowHostName(file.Name));
+        for (const auto& [name, array] : hostArrays) hosts.push_back(RowHostName(name));
+        seedList = ParseSweepSeeds(seeds);
+        for (const AttackCell& cell : ParseSweepAttacks(attacks)) cells.push_back(cell.Name);
+        for (const SweepMethod& method : ParseSweepMethods(methods, targetPsnr)) labels.push_back(method.Label);
+        // The default method stays beside the objects, as the sweep adds it.
+        if (!objectNames.empty() && labels.empty()) labels.push_back(DefaultMethod().Name());
+        labels.insert(labels.end(), objectNames.begin(), objectNames.end());
+    }
+    return py::make_tuple(hosts, seedList, labels, cells);
 }
 
 Calibration Calibrate(const std::vector<fs::path>& hostPaths, const NamedArrays& hostArrays, const py::object& mark,
@@ -196,7 +217,8 @@ Calibration Calibrate(const std::vector<fs::path>& hostPaths, const NamedArrays&
     inputs.Pictures = PicturesOf(hostArrays, "host");
     inputs.Method = methodText;
     // A method given as a Python object (read with the lock held) takes the place of its name.
-    if (!methodObject.is_none()) inputs.MethodObject = MakeMethod(DefaultsOf(PythonMethod(methodObject)));
+    auto calls = std::make_shared<MethodCalls>();
+    if (!methodObject.is_none()) inputs.MethodObject = MakeMethod(DefaultsOf(PythonMethod(methodObject, calls)));
     if (py::isinstance<py::tuple>(mark)) {
         const auto named = mark.cast<std::pair<std::string, py::object>>();
         inputs.MarkPicture = NamedPicture{named.first, BitmapOf(PictureOf(named.second, "mark"))};
@@ -212,7 +234,7 @@ Calibration Calibrate(const std::vector<fs::path>& hostPaths, const NamedArrays&
     options.Progress = [&progress](std::size_t done, std::size_t total) { progress.Tell(done, total); };
     options.Cancel = progress.Cancel();
     Calibration calibration;
-    RunInterruptibly(progress, [&] {
+    RunInterruptibly(progress, *calls, [&] {
         PreparedCalibration prepared;
         try {
             prepared = PrepareCalibration(inputs);
@@ -240,8 +262,8 @@ void RegisterSweeps(py::module_& m) {
           py::arg("attacks"), py::arg("methods"), py::arg("method_objects"), py::arg("target_psnr"),
           py::arg("calibration"), py::arg("jobs"), py::arg("register"), py::arg("shard_index"), py::arg("shard_count"),
           py::arg("progress"));
-    m.def("_row_count", &RowCount, py::arg("host_paths"), py::arg("host_arrays"), py::arg("seeds"), py::arg("attacks"),
-          py::arg("methods"));
+    m.def("_plan_names", &PlanNames, py::arg("host_paths"), py::arg("host_arrays"), py::arg("seeds"), py::arg("attacks"),
+          py::arg("methods"), py::arg("method_objects"), py::arg("target_psnr"));
     m.def("_calibrate", &Calibrate, py::arg("host_paths"), py::arg("host_arrays"), py::arg("mark"), py::arg("seeds"),
           py::arg("attacks"), py::arg("method"), py::arg("method_object"), py::arg("jobs"), py::arg("progress"));
     m.def("_method_name", &MethodName);

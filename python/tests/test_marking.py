@@ -1,5 +1,6 @@
 """Embedding, keys and extraction: the bytes of quillfen-cli, from any strides, on threads."""
 import concurrent.futures
+import hashlib
 import pickle
 
 import numpy as np
@@ -117,3 +118,52 @@ def test_threads_extract_at_once_as_one_after_another(host, mark):
         parallel = list(pool.map(lambda s: quillfen.extract(s, key), suspects))
     assert parallel == sequential
     assert [np.array_equal(a.mark, b.mark) for a, b in zip(parallel, sequential)] == [True] * len(suspects)
+
+
+def test_a_blind_embedding_gives_back_the_callers_layout(host):
+    gray3 = np.stack([host] * 3, axis=-1)
+    rgba = np.dstack([gray3, (np.arange(host.size) % 251).astype(np.uint8).reshape(host.shape)])
+    plain, _ = quillfen.embed(host, method="qim", seed=3)
+    three, _ = quillfen.embed(gray3, method="qim", seed=3)
+    four, _ = quillfen.embed(rgba, method="qim", seed=3)
+    assert plain.shape == host.shape and three.shape == gray3.shape and four.shape == rgba.shape
+    # Gray pixels stay gray, marked as the (H, W) array is; the alpha is the caller's.
+    assert all((three[..., c] == plain).all() for c in range(3))
+    assert (four[..., :3] == three).all() and (four[..., 3] == rgba[..., 3]).all()
+    colour = np.dstack([host, host[::-1], host[:, ::-1], np.full(host.shape, 7, np.uint8)])
+    marked, key = quillfen.embed(colour[..., :3], method="spread-spectrum", seed=1)
+    assert marked.shape == host.shape + (3,)
+    marked, key = quillfen.embed(colour, method="spread-spectrum", seed=1)
+    assert marked.shape == colour.shape and (marked[..., 3] == 7).all()
+    assert quillfen.extract(marked, key).bit_accuracy == 1
+
+
+def test_no_verdict_without_the_pixels_the_key_marked(host, mark):
+    marked, key = quillfen.embed(host, mark, seed=1, calibration_trials=0)
+    blind, blind_key = quillfen.embed(host, method="qim", seed=1)
+    refused = {
+        "an empty suspect": (lambda: quillfen.extract(np.zeros((0, 0), np.uint8), key),
+                             "suspect: an array of shape (0, 0) holds no pixels"),
+        "ten by ten": (lambda: quillfen.extract(marked[:10, :10], key),
+                       "suspect: 10 x 10 pixels, smaller than the 256 x 256 region the key marked"),
+        "a row short of a blind key's picture": (
+            lambda: quillfen.extract(blind[:-1], blind_key),
+            f"suspect: {host.shape[1]} x {host.shape[0] - 1} pixels, smaller than the {host.shape[1]} x "
+            f"{host.shape[0]} picture the key marked"),
+    }
+    for name, (call, message) in refused.items():
+        with pytest.raises(quillfen.Error) as raised:
+            call()
+        assert str(raised.value).startswith(message), name
+    # With the host the smaller suspect is registered first, and read.
+    assert isinstance(quillfen.extract(marked[:250, :250], key, host=host), quillfen.Verdict)
+
+
+def test_a_blind_key_that_contradicts_itself_is_damaged(host):
+    _, key = quillfen.embed(host, method="qim", bits=8, seed=1)
+    data = bytes(key)
+    assert b"step=16,bits=8" in data
+    body = data[:-32].replace(b"step=16,bits=8", b"step=16,bits=9")
+    with pytest.raises(quillfen.Error, match=r"^'the key's bytes' is damaged \(it holds 8 payload bits, and its "
+                                             r"parameters, step=16,bits=9, say 9\)$"):
+        quillfen.Key.from_bytes(body + hashlib.sha256(body).digest())

@@ -74,6 +74,113 @@ def test_shards_through_a_process_pool_are_one_run(hosts, samples):
     assert told[-1] == len(single) and len(told) == 3
 
 
+class Now:
+    """An executor that runs each shard when it is submitted, and hands back the results as
+    `results` arranges them (as a faulty executor would)."""
+
+    def __init__(self, results=lambda given: given):
+        self.given, self.results = [], results
+
+    def submit(self, function, *arguments):
+        self.given.append(function(*arguments))
+        executor = self
+
+        class Future:
+            index = len(self.given) - 1
+
+            def result(self):
+                return executor.results(executor.given)[self.index]
+
+        return Future()
+
+
+def test_an_executor_that_returns_wrong_rows_is_refused(hosts, samples):
+    arguments = dict(seeds="1..2", attacks="none,median:k=3", methods=["polarity", "qim"])
+    given = [("a", quillfen.read_picture(samples / "hosts" / "gravel.pgm")), ("b", quillfen.read_picture(hosts[1]))]
+    single = quillfen.robustness(given, **arguments)
+    assert quillfen.robustness(given, executor=Now(), shards=4, **arguments) == single
+    first = "robustness: the executor's result for shard 2 of 4"
+    faults = {
+        "every future the first shard's result": (lambda r: [r[0]] * len(r),
+                                                 f"{first} holds at row 5 of the run the row of 'a', seed 1, "
+                                                 "polarity, none, where the plan has 'a', seed 2, polarity, none"),
+        "a row lost": (lambda r: [r[0], r[1][1:]] + r[2:], f"{first} holds 3 rows, not the 4 of that shard"),
+        "two rows swapped": (lambda r: [r[0], [r[1][1], r[1][0]] + r[1][2:]] + r[2:],
+                             f"{first} holds at row 5 of the run the row of 'a', seed 2, polarity, median:k=3, where "
+                             "the plan has 'a', seed 2, polarity, none"),
+    }
+    for name, (results, message) in faults.items():
+        with pytest.raises(quillfen.Error) as raised:
+            quillfen.robustness(given, executor=Now(results), shards=4, **arguments)
+        assert str(raised.value).startswith(message), (name, str(raised.value))
+
+
+class Sleepy:
+    """A method whose detection takes long: in a sleep, or busy in Python."""
+
+    name = "sleepy"
+    time_limit_seconds = 1
+
+    def __init__(self, busy):
+        self.busy = busy
+
+    def embed(self, host, payload, seed):
+        return host.copy(), b"key"
+
+    def detect(self, suspect, key):
+        import time
+        end = time.monotonic() + 20
+        while time.monotonic() < end:
+            if not self.busy:
+                time.sleep(end - time.monotonic())
+        return 0.5
+
+
+def test_python_methods_have_a_time_limit_and_stop_with_ctrl_c(host):
+    import _thread
+    import threading
+    import time
+
+    for busy in (True, False):
+        start = time.monotonic()
+        rows = quillfen.robustness([("a", host)], seeds=[1], attacks="none", methods=[Sleepy(busy)], jobs=1)
+        assert rows[1]["error"] == "method sleepy: detect ran past its time limit of 1 s and was stopped"
+        assert "error" not in rows[0] and time.monotonic() - start < 10
+        method = Sleepy(busy)
+        method.time_limit_seconds = 60
+        threading.Timer(0.5, _thread.interrupt_main).start()
+        start = time.monotonic()
+        with pytest.raises(KeyboardInterrupt):
+            quillfen.robustness([("a", host)], seeds=[1], attacks="none", methods=[method], jobs=1)
+        assert time.monotonic() - start < 5  # one detection takes 20 s
+    for limit in (0, 3601, 2.5, True, "60"):
+        method = Sleepy(True)
+        method.time_limit_seconds = limit
+        with pytest.raises(quillfen.Error, match="time_limit_seconds that is not a whole number 1..3600"):
+            quillfen.robustness([("a", host)], seeds=[1], attacks="none", methods=[method])
+
+
+def test_the_interpreter_ends_cleanly_after_runs_on_every_core(samples):
+    # The engine's threads end with the interpreter, before the libraries' teardown.
+    import os
+    import subprocess
+    import sys
+
+    script = f"""
+import quillfen
+host = quillfen.read_picture({str(samples / "hosts" / "rocket.pgm")!r})
+mark = quillfen.read_picture({str(samples / "seal-128.pgm")!r})
+marked, key = quillfen.embed(host, mark, seed=4294967295, jobs=-1, calibration_trials=200)
+rows = quillfen.robustness([("a", host)], mark, seeds=[4294967295], attacks="none,median:k=3,rotate:deg=2",
+                           methods=["polarity", "qim"], jobs=-1)
+assert not any("error" in row for row in rows)
+"""
+    for _ in range(3):
+        done = subprocess.run([sys.executable, "-c", script], env=dict(os.environ), capture_output=True, text=True,
+                              timeout=120)
+        assert (done.returncode, done.stderr) == (0, "")
+
+
 def test_shards_on_a_dask_cluster_are_one_run(hosts, samples, rows):
     distributed = pytest.importorskip("distributed", reason="Dask's distributed scheduler is not installed")
     with distributed.LocalCluster(n_workers=2, threads_per_worker=1, processes=False,

@@ -100,6 +100,23 @@ TEST(RobustnessRows, CsvQuotesWhatNeedsIt) {
                                 "\"Cannot open file x (gone)\nsecond line\"");
 }
 
+// What a method's program wrote into an error, bytes that are not UTF-8 and terminal escapes
+// among them, reaches neither file raw: JSON escapes the escapes, and both replace the bytes.
+TEST(RobustnessRows, NoRawBytesOrEscapesReachEitherFile) {
+    RobustnessRow row = Failed();
+    row.Host = "caf\xE9.pgm";
+    row.Error = "method m: detect exited with 1: \x1B[31mred\x1B[0m\rback \xC2\x9B" "2J \xFF\xFE caf\xC3\xA9\tend";
+    const std::string r = "\xEF\xBF\xBD";
+    EXPECT_EQ(RowCsv(row), "caf" + r + ".pgm,1,none,,,,,,,,,,,,3,dct-polarity:divisor=10000,,fedcba9876543210,,"
+                           "method m: detect exited with 1: " + r + "[31mred" + r + "[0m" + r + "back " + r + "2J " +
+                           r + r + " caf\xC3\xA9\tend");
+    EXPECT_EQ(RowsCsv({row}).find('\x1B'), std::string::npos);
+    const std::string json = RowJson(row);
+    EXPECT_NE(json.find(R"(\u001b[31mred\u001b[0m\rback )"), std::string::npos) << json;
+    EXPECT_NE(json.find(r + r + " caf\xC3\xA9\\tend"), std::string::npos) << json;
+    EXPECT_EQ(json.find('\x1B'), std::string::npos);
+}
+
 // A registering run adds its fields before "error", null where a cell is not geometric, and
 // reads them back; rows of a run without registration do not mention them.
 TEST(RobustnessRows, RegisteredFieldsFollowTheVerdicts) {

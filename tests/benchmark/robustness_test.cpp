@@ -97,6 +97,27 @@ TEST(RobustnessSweep, RowsAreTheSameWhateverTheThreads) {
     }
 }
 
+// The pool's threads end when asked, before a program's teardown, and a later run starts them
+// again with the same rows.
+TEST(RobustnessSweep, ThePooledThreadsEndWhenAskedAndComeBack) {
+    const auto threads = [] {
+        return std::distance(std::filesystem::directory_iterator("/proc/self/task"), std::filesystem::directory_iterator());
+    };
+    ASSERT_TRUE(EndPooledThreads());
+    const auto alone = threads();
+    SweepPlan plan = SmallPlan("none,jpeg");
+    plan.Jobs = 2;
+    const std::vector<RobustnessRow> first = Rows(plan);
+    if (AvailableThreads() > 1) {
+        EXPECT_GT(threads(), alone);
+    }
+    EXPECT_TRUE(EndPooledThreads());
+    EXPECT_EQ(threads(), alone);
+    EXPECT_EQ(Rows(plan), first);
+    EXPECT_TRUE(EndPooledThreads());
+    EXPECT_EQ(threads(), alone);
+}
+
 TEST(RobustnessSweep, ShardsInOrderAreTheWholeRun) {
     SweepPlan plan = SmallPlan();
     plan.Jobs = 2;

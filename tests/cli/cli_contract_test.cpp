@@ -236,6 +236,15 @@ TEST(CliContract, NamesThatAreNotUtf8AreUsedAsTheyAre) {
     EXPECT_EQ(r.code, 0) << r.err;
     EXPECT_NE(r.out.find("size = 128 x 128"), std::string::npos);
     EXPECT_EQ(Content(lookalike), "unrelated");
+    // Except where a name goes into a UTF-8 text that must find the file again: attack's
+    // manifest. Refused before any work, rather than listed as a file that does not exist.
+    test::WriteBytes(dir.file("seal\xE9.pgm"), test::ReadBytes(test::SamplePath("hosts/rocket.pgm")));
+    r = RunCli({"attack", "none,real-jpeg:q=50", dir.file("seal\xE9.pgm"), "--out", dir.file("out")});
+    EXPECT_EQ(r.code, 2);
+    EXPECT_EQ(r.err, "quillfen-cli: '" + dir.path().string() + "/seal\\xE9.pgm': the file name is not UTF-8, and "
+                     "manifest.jsonl could not name it or the files made from it so that they are found again: rename "
+                     "it (as with convmv) and run again\n");
+    EXPECT_FALSE(fs::exists(dir.file("out")));
 }
 
 // ---- Standard output that cannot be written -------------------------------------------

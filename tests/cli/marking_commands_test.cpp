@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include "quillfen/io/file_write.h"
+
 #include <algorithm>
 #include <filesystem>
 #include <functional>
@@ -10,6 +12,7 @@
 #include <nlohmann/json.hpp>
 
 #include "quillfen/io/picture_files.h"
+#include "quillfen/watermark/method_key.h"
 #include "tests/cli/run_cli.h"
 #include "tests/key_files.h"
 #include "tests/test_support.h"
@@ -277,6 +280,78 @@ TEST(EmbedExtract, KeysNoEmbeddingWritesAreRefused) {
         EXPECT_EQ(r.out, "") << name;
         EXPECT_FALSE(std::filesystem::exists(dir.file("w.pgm"))) << name;
     }
+}
+
+// A blind key whose checksum is right but whose record contradicts itself is a damaged key,
+// named, as one whose bytes are damaged; so is a key of a method of the catalogue whose
+// parameters that method does not have.
+TEST(EmbedExtract, BlindKeysThatContradictThemselvesAreDamaged) {
+    test::TempDir dir;
+    MethodKey record;
+    record.Method = "qim";
+    record.Parameters = "step=16,bits=64";
+    record.Seed = 5;
+    record.HostWidth = 256;
+    record.HostHeight = 256;
+    record.Payload = {1, 0, 1, 1, 0, 0, 1, 0};
+    const std::string k = dir.file("k.key");
+    WriteFileAtomically(k, EncodeMethodKey(record));
+    CliResult r = RunCli({"extract", kHost, "--key", k});
+    EXPECT_EQ(r.code, 2);
+    EXPECT_EQ(r.err, "quillfen-cli: '" + k + "' is damaged (it holds 8 payload bits, and its parameters, "
+                     "step=16,bits=64, say 64)\n");
+    EXPECT_EQ(r.out, "");
+    record.Parameters = "step=9999,bits=8";
+    WriteFileAtomically(k, EncodeMethodKey(record));
+    r = RunCli({"extract", kHost, "--key", k, "--json"});
+    EXPECT_EQ(r.code, 2);
+    EXPECT_EQ(r.err, "quillfen-cli: '" + k + "' is damaged (its parameters are not those of qim: 'qim:step=9999,bits=8': "
+                     "step=9999 is out of range (0.5..400))\n");
+    // A method this program does not have is said to be that, as before.
+    record.Method = "future-method";
+    WriteFileAtomically(k, EncodeMethodKey(record));
+    r = RunCli({"extract", kHost, "--key", k});
+    EXPECT_EQ(r.code, 2);
+    EXPECT_EQ(r.err.rfind("quillfen-cli: '" + k + "' names a method this program cannot read (", 0), 0u) << r.err;
+}
+
+// A suspect smaller than what its key marked is refused when read as it is, naming both sizes:
+// the part it lacks would be read as padding. With --host it is registered and read.
+TEST(EmbedExtract, ASuspectSmallerThanWhatTheKeyMarkedIsRefused) {
+    test::TempDir dir;
+    ASSERT_EQ(RunCli({"embed", kHost, kMark, dir.file("m.png"), "--key", dir.file("m.key"), "--seed", "3",
+                      "--calibration-trials", "0"}).code, 0);
+    ASSERT_EQ(RunCli({"embed", kHost, dir.file("q.png"), "--key", dir.file("q.key"), "--method", "qim", "--seed", "3"}).code,
+              0);
+    const Bitmap host = LoadPictureFile(kHost).bitmap;
+    SavePictureFile(dir.file("small.pgm"), Bitmap(10, 10, 0), true);
+    Bitmap cut(host.width() - 1, host.height(), 0);
+    for (int y = 0; y < cut.height(); ++y)
+        for (int x = 0; x < cut.width(); ++x) cut.setGray(x, y, host.blue(x, y));
+    SavePictureFile(dir.file("cut.pgm"), cut, true);
+    Bitmap region(256, 256, 0);
+    for (int y = 0; y < 256; ++y)
+        for (int x = 0; x < 256; ++x) region.setGray(x, y, LoadPictureFile(dir.file("m.png")).bitmap.blue(x, y));
+    SavePictureFile(dir.file("region.pgm"), region, true);
+    const std::string size = std::to_string(host.width()) + " x " + std::to_string(host.height());
+    const std::string read = ": too little to read as it is (a resized or cropped copy is read with --host HOST, which "
+                             "registers it first)\n";
+    const std::vector<std::tuple<std::string, std::string, std::string>> cases = {
+        {"small.pgm", "m.key", "10 x 10, smaller than the 256 x 256 region the key '" + dir.file("m.key") + "' marked"},
+        {"small.pgm", "q.key", "10 x 10, smaller than the " + size + " picture the key '" + dir.file("q.key") + "' marked"},
+        {"cut.pgm", "q.key", std::to_string(cut.width()) + " x " + std::to_string(cut.height()) + ", smaller than the " +
+                                 size + " picture the key '" + dir.file("q.key") + "' marked"},
+    };
+    for (const auto& [suspect, key, message] : cases) {
+        const CliResult r = RunCli({"extract", dir.file(suspect), "--key", dir.file(key), "--json"});
+        EXPECT_EQ(r.code, 2) << suspect << " " << key;
+        EXPECT_EQ(r.err, "quillfen-cli: '" + dir.file(suspect) + "' is " + message + read);
+        EXPECT_EQ(r.out, "");
+    }
+    // The polarity key's region alone is all it needs.
+    const CliResult whole = RunCli({"extract", dir.file("region.pgm"), "--key", dir.file("m.key")});
+    EXPECT_EQ(whole.code, 0) << whole.err;
+    EXPECT_EQ(whole.out.rfind("mark present", 0), 0u) << whole.out;
 }
 
 TEST(EmbedExtract, RegistrationIsReportedOnlyWhenAsked) {

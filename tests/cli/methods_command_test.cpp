@@ -2,9 +2,17 @@
 // `attack` writes the pixels the sweep attacks, and a blind method's embed and extract.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <nlohmann/json.hpp>
@@ -13,6 +21,7 @@
 #include "quillfen/benchmark/robustness_rows.h"
 #include "quillfen/benchmark/sweep_inputs.h"
 #include "quillfen/io/picture_files.h"
+#include "quillfen/methods/method_command.h"
 #include "tests/cli/run_cli.h"
 #include "tests/test_support.h"
 
@@ -171,6 +180,103 @@ TEST(MethodsCommand, FailingExternalMethodsGiveErrorRows) {
     const CliResult bad = RunCli({"robustness", kHost, "--method-cmd", dir.file("bad.json")});
     EXPECT_EQ(bad.code, 2);
     EXPECT_NE(bad.err.find("unknown placeholder {hots}"), std::string::npos) << bad.err;
+}
+
+// Two descriptions of one name, the second with another default strength, and a program
+// changed between two runs: a resumed run refuses the rows of another version of the method,
+// as it refuses those of a built-in method with other parameters; the file stays as it was.
+TEST(MethodsCommand, AResumeWithAnotherVersionOfTheMethodIsRefused) {
+    test::TempDir dir;
+    for (const char* folder : {"a", "b"}) {
+        std::filesystem::create_directories(dir.path() / folder);
+        test::WriteBytes(dir.file(std::string(folder) + "/detect.sh"), "echo '{\"score\": 0.5}'\n");
+    }
+    const std::string described = R"({"name": "same", "embed": ["/bin/cp", "{host}", "{out}"],
+        "detect": ["/bin/sh", "{dir}/detect.sh"], "strength": {"lowest": 1, "highest": 9, "default": 3}})";
+    std::string other = described;
+    other.replace(other.find("\"default\": 3"), 12, "\"default\": 4");
+    test::WriteBytes(dir.file("a/m.json"), described);
+    test::WriteBytes(dir.file("b/m.json"), other);
+    const std::string rows = dir.file("rows.jsonl");
+    auto resume = [&](const std::string& method) {
+        return RunCli({"robustness", kHost, "--seeds", "1", "--attacks", "none", "--method-cmd", method, "--jsonl", rows,
+                       "--resume"});
+    };
+    ASSERT_EQ(resume(dir.file("a/m.json")).code, 0);
+    const std::vector<std::uint8_t> written = test::ReadBytes(rows);
+    const std::vector<nlohmann::json> lines = JsonLines(std::string(written.begin(), written.end()));
+    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_FALSE(lines[0].contains("method_digest"));
+    const std::string digest = lines[1]["method_digest"];
+    EXPECT_EQ(digest, MethodCommandSourceOf(*MakeMethod(DefaultsOf(LoadMethodCommand(dir.file("a/m.json")))))->Digest);
+    const CliResult same = resume(dir.file("a/m.json"));
+    EXPECT_EQ(same.code, 0) << same.err;
+    EXPECT_NE(same.out.find("0 computed, 2 already in the file"), std::string::npos) << same.out;
+    const std::string refused = "quillfen-cli: --resume: the rows in '" + rows +
+                                "' of same were made by another version of that method (method_digest " + digest +
+                                "; its description and the files it names give ";
+    const std::string again = " now): start a new file, or resume with the inputs that made them\n";
+    const CliResult otherDefault = resume(dir.file("b/m.json"));
+    EXPECT_EQ(otherDefault.code, 2);
+    EXPECT_EQ(otherDefault.err,
+              refused + MethodCommandSourceOf(*MakeMethod(DefaultsOf(LoadMethodCommand(dir.file("b/m.json")))))->Digest + again);
+    test::WriteBytes(dir.file("a/detect.sh"), "echo '{\"score\": 0.25}'\n");
+    const CliResult otherProgram = resume(dir.file("a/m.json"));
+    EXPECT_EQ(otherProgram.code, 2);
+    EXPECT_EQ(otherProgram.err,
+              refused + MethodCommandSourceOf(*MakeMethod(DefaultsOf(LoadMethodCommand(dir.file("a/m.json")))))->Digest + again);
+    EXPECT_EQ(test::ReadBytes(rows), written);
+}
+
+// SIGTERM or Ctrl-C during a run whose method's program runs in a process group of its own:
+// the program and what it started are killed, the copies of the host in the temporary folder
+// and the run's own temporary and lock files removed, and the program ends by the signal.
+TEST(MethodsCommand, AStopEndsTheMethodsProgramsAndLeavesNothingBehind) {
+    for (const int signal : {SIGTERM, SIGINT}) {
+        test::TempDir dir;
+        std::filesystem::create_directories(dir.path() / "tmp");
+        test::WriteBytes(dir.file("hang.json"), R"({"name": "hang", "embed": ["/bin/sh", "-c",
+            "sleep 60 & echo $! > {dir}/child; echo $$ > {dir}/pid; wait"], "detect": ["/bin/true"]})");
+        const pid_t pid = ::fork();
+        if (pid == 0) {
+            ::setenv("TMPDIR", dir.file("tmp").c_str(), 1);
+            const int null = ::open("/dev/null", O_WRONLY);
+            ::dup2(null, 1);
+            ::dup2(null, 2);
+            std::vector<std::string> args = {QUILLFEN_CLI_PATH, "robustness", kHost, "--seeds", "1", "--attacks",
+                                             "none", "--method-cmd", dir.file("hang.json"), "--jsonl",
+                                             dir.file("rows.jsonl"), "--csv", dir.file("rows.csv")};
+            std::vector<char*> argv;
+            for (std::string& a : args) argv.push_back(a.data());
+            argv.push_back(nullptr);
+            ::execv(argv[0], argv.data());
+            ::_exit(127);
+        }
+        const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+        while (!std::filesystem::exists(dir.file("pid")) && std::chrono::steady_clock::now() < until)
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        ::kill(pid, signal);
+        int status = 0;
+        ::waitpid(pid, &status, 0);
+        EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == signal) << status;
+        for (const char* started : {"pid", "child"}) {
+            std::ifstream in(dir.file(started));
+            long id = 0;
+            ASSERT_TRUE(in >> id) << started;
+            // Killed, and reaped by whoever inherits it: gone within moments.
+            bool gone = false;
+            for (int i = 0; i < 250 && !gone; ++i) {
+                std::ifstream stat("/proc/" + std::to_string(id) + "/stat");
+                std::string line;
+                gone = !std::getline(stat, line) || line[line.rfind(')') + 2] == 'Z';
+                if (!gone) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+            }
+            EXPECT_TRUE(gone) << started << " " << id;
+        }
+        EXPECT_TRUE(std::filesystem::is_empty(dir.path() / "tmp"));
+        EXPECT_EQ(dir.listing(), (std::vector<std::string>{"child", "hang.json", "pid", "tmp"}));
+    }
 }
 
 }  // namespace

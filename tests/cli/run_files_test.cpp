@@ -91,7 +91,21 @@ TEST(RunFiles, NoOutputReplacesAnInputOrAnotherOutput) {
     const std::string keep = " it would be overwritten (choose another name)";
     ASSERT_EQ(RunCli({"embed", s.host, s.mark, d + "/m.png", "--key", d + "/m.key", "--seed", "1",
                       "--calibration-trials", kFewTrials}).code, 0);
+    // A method run as programs: its description, its program and a file of weights it names,
+    // not there yet, are inputs of the run as much as the pictures.
+    fs::create_directory(d + "/prog");
+    test::WriteBytes(d + "/prog/ext.py", std::string("print('{\"score\": 0}')\n"));
+    test::WriteBytes(d + "/prog/m.json", std::string(R"({"name": "ext", "embed": ["/bin/cp", "{host}", "{out}"],
+        "detect": ["/usr/bin/python3", "{dir}/ext.py", "--weights", "{dir}/weights.bin"]})"));
+    const std::string method = " is a file of the method ext ('" + d + "/prog/m.json');";
     std::vector<Case> cases = {
+        {"the method's program as the report", s.Sweep({"--method-cmd", d + "/prog/m.json", "--html", d + "/prog/ext.py"}),
+         2, "--html: '" + d + "/prog/ext.py'" + method + keep},
+        {"a file the method names, not there yet, as the rows",
+         s.Sweep({"--method-cmd", d + "/alias/prog/m.json", "--jsonl", d + "/prog/weights.bin"}), 2,
+         "--jsonl: '" + d + "/prog/weights.bin' is a file of the method ext ('" + d + "/alias/prog/m.json');" + keep},
+        {"the method's description as CSV", s.Sweep({"--method-cmd", d + "/prog/m.json", "--csv", d + "/alias/prog/m.json"}),
+         2, "--csv: '" + d + "/alias/prog/m.json' is a method's description (--method-cmd);" + keep},
         {"the mark as CSV", s.Sweep({"--csv", s.mark}), 2,
          "--csv: '" + s.mark + "' is the mark picture (--mark);" + keep},
         {"a host as the report", s.Sweep({"--html", s.host}), 2,

@@ -380,5 +380,55 @@ int main(int argc, char** argv) {
     Put("calibration", "nc.json", FromString(R"({"statistic": "nc", "thresholds": {"fpr_1e-3": 0.6, "fpr_1e-6": 0.7}})"));
     Put("calibration", "reversed.json", FromString(R"({"thresholds": {"fpr_1e-3": 0.3, "fpr_1e-6": 0.2}})"));
     Put("calibration", "not-json.json", FromString("{\"thresholds\": "));
+
+    // Descriptions of methods run as programs: the documented example, each optional field,
+    // {dir} in its places, and what the reader refuses.
+    const std::string embed = R"("embed": ["/usr/bin/python3", "{dir}/m.py", "embed", "{host}", "{out}", "{key}", "{seed}")";
+    const std::string detect = R"("detect": ["/usr/bin/python3", "{dir}/m.py", "detect", "{suspect}", "{key}"])";
+    Put("method_command", "example.json",
+        FromString(R"({"name": "chip-spread", "embed": ["/usr/bin/python3", "{dir}/chip_spread.py", "embed", "{host}",)"
+                   R"( "{out}", "{key}", "{seed}", "{payload}", "{strength}"], "detect": ["/usr/bin/python3",)"
+                   R"( "{dir}/chip_spread.py", "detect", "{suspect}", "{key}"], "payload_bits": 32,)"
+                   R"( "picture_format": "pgm", "time_limit_seconds": 60, "strength": {"lowest": 0.25, "highest": 40,)"
+                   R"( "default": 3}, "thresholds": {"1e-3": 0.03, "1e-6": 0.045}, "description": "a test"})"));
+    Put("method_command", "least.json", FromString(R"({"name": "m", "embed": ["cp", "{host}", "{out}"], "detect": ["true"]})"));
+    Put("method_command", "zero-bit.json", FromString("{\"name\": \"m.1_x-y\", " + embed + "], " + detect + "}"));
+    Put("method_command", "dir-words.json",
+        FromString(R"({"name": "w", "embed": ["{dir}/bin/e", "--model={dir}/w.bin", "{dir}", "{dir}/", "{dir}/x/{seed}.k"],)"
+                   R"( "detect": ["sh", "-c", "{dir}/d.sh {suspect}", "{dir}/../up"]})"));
+    Put("method_command", "payload-without-bits.json",
+        FromString("{\"name\": \"p\", " + embed + ", \"{payload}\"], " + detect + "}"));
+    Put("method_command", "strength-without-strength.json",
+        FromString("{\"name\": \"s\", " + embed + ", \"{strength}\"], " + detect + "}"));
+    Put("method_command", "unknown-placeholder.json",
+        FromString(R"({"name": "u", "embed": ["x", "{hots}"], "detect": ["y"]})"));
+    Put("method_command", "unclosed-brace.json", FromString(R"({"name": "u", "embed": ["x", "{host"], "detect": ["y"]})"));
+    Put("method_command", "catalogue-name.json", FromString(R"({"name": "qim", "embed": ["x"], "detect": ["y"]})"));
+    Put("method_command", "thresholds-reversed.json",
+        FromString(R"({"name": "t", "embed": ["x"], "detect": ["y"], "thresholds": {"1e-3": 0.5, "1e-6": 0.4}})"));
+    Put("method_command", "strength-out-of-order.json",
+        FromString(R"({"name": "t", "embed": ["x"], "detect": ["y"], "strength": {"lowest": 5, "highest": 4, "default": 4}})"));
+    Put("method_command", "limits.json",
+        FromString(R"({"name": "l", "embed": ["x"], "detect": ["y"], "payload_bits": 65, "time_limit_seconds": 3601})"));
+    Put("method_command", "not-an-object.json", FromString(R"(["name", "m"])"));
+    Put("method_command", "cut.json", FromString(R"({"name": "m", "embed": ["cp", "{host}")"));
+
+    // What a detection prints: the first byte is the key's payload bits (0..64), the rest the
+    // output.
+    const auto output = [](const char* name, int bits, const std::string& printed) {
+        Put("method_output", name, FromString(std::string(1, static_cast<char>(bits)) + printed));
+    };
+    output("zero-bit", 0, "{\"score\": 0.5}\n");
+    output("payload", 8, "{\"score\": -0.25, \"bits\": \"10110010\"}\n");
+    output("log-first", 4, "loading\nstep 1\n\n{\"score\": 1, \"bits\": \"0110\", \"note\": \"x\"}\r\n  \n");
+    output("sixty-four", 64, "{\"score\": 0.01, \"bits\": \"" + std::string(32, '1') + std::string(32, '0') + "\"}");
+    output("nothing", 0, "");
+    output("not-json", 3, "done\n");
+    output("score-outside", 0, "{\"score\": 1.5}");
+    output("score-text", 0, "{\"score\": \"0.5\"}");
+    output("bits-wrong-count", 5, "{\"score\": 0.5, \"bits\": \"0101\"}");
+    output("bits-not-binary", 2, "{\"score\": 0.5, \"bits\": \"12\"}");
+    output("bits-as-list", 2, "{\"score\": 0.5, \"bits\": [0, 1]}");
+    output("huge-exponent", 0, "{\"score\": 1e400}");
     return 0;
 }

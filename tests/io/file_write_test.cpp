@@ -267,5 +267,40 @@ TEST(FileWriters, WorkNamesStayWithinTheNameLimit) {
     EXPECT_EQ(hangul.compare(0, kept.size(), kept), 0);
 }
 
+// A lock file is the run's plain file: an old one a killed run left is taken over; anything else
+// under its name is refused with the lock file named and what to do, and the output untouched.
+TEST(OutputLocks, WhatStandsInTheLockFilesPlaceIsNamed) {
+    TempDir dir;
+    const std::string out = dir.file("rows.jsonl");
+    const std::string lock = dir.file(".rows.jsonl.quillfen-lock");
+    test::WriteBytes(lock, std::string("12345 a run killed long ago\n"));
+    {
+        const OutputLock taken(out, "this run");
+        EXPECT_EQ(Content(lock), std::to_string(::getpid()) + " this run\n");
+    }
+    EXPECT_FALSE(fs::exists(lock));
+    const std::string remove = ", where a run makes a plain file and removes it again; remove it (no run of this program "
+                               "is using it) and run again";
+    auto refusal = [&] {
+        try {
+            const OutputLock claimed(out, "this run");
+        } catch (const FileError& e) {
+            return std::string(e.what());
+        }
+        return std::string("taken");
+    };
+    fs::create_symlink(dir.file("nowhere"), lock);
+    EXPECT_EQ(refusal(), "Cannot lock file " + out + ": its lock file " + lock + " is a symbolic link" + remove);
+    fs::remove(lock);
+    fs::create_directory(lock);
+    EXPECT_EQ(refusal(), "Cannot lock file " + out + ": its lock file " + lock + " is a folder" + remove);
+    fs::remove(lock);
+    test::MakeFifo(lock);
+    EXPECT_EQ(refusal(), "Cannot lock file " + out + ": its lock file " + lock + " is a special file" + remove);
+    fs::remove(lock);
+    EXPECT_EQ(refusal(), "taken");
+    EXPECT_EQ(dir.listing(), std::vector<std::string>{});
+}
+
 }  // namespace
 }  // namespace quillfen

@@ -111,7 +111,7 @@ TEST(MethodKeys, RoundTripAndRefusals) {
     MethodKey contradicting = key;
     contradicting.Parameters = "step=16,bits=64";
     EXPECT_EQ(refusal(EncodeMethodKey(contradicting)),
-              "'k' is damaged (it holds 12 payload bits, and its parameters say bits=64)");
+              "'k' is damaged (it holds 12 payload bits, and its parameters, step=16,bits=64, say 64)");
     MethodKey unknown = key;
     unknown.Method = "dwt";
     EXPECT_EQ(refusal(EncodeMethodKey(unknown)).rfind("'k' names a method this program cannot read", 0), 0u);

@@ -1,7 +1,10 @@
 #include "quillfen/watermark/mark_key.h"
 
 #include <dlfcn.h>
+#include <openssl/crypto.h>
 #include <openssl/evp.h>
+#include <sys/syscall.h>
+#include <unistd.h>
 
 #include <bit>
 #include <bitset>
@@ -239,9 +242,18 @@ namespace {
 
 // OpenSSL's crypto library is opened on the first digest, not at the program's start: loading
 // and initialising it costs every start about 2 ms, and most commands never hash.
+//
+// OpenSSL keeps state for each thread that uses it (its error queue), freed by a destructor
+// when the thread ends, and by default frees its global state at the process's exit. A pool's
+// threads (the sweep's, the calibration's) end at the exit too, after that, and their
+// destructors then ran on freed state: a rare crash at the exit of a process that hashed on
+// many threads. So the library is told to leave its state to the process's end (when this is
+// the first to start it), and a thread other than the main one gives its state back after each
+// digest (whoever started the library), leaving nothing for its end to do.
 struct Crypto {
     decltype(&EVP_Digest) Digest = nullptr;
     decltype(&EVP_sha256) Sha256 = nullptr;
+    decltype(&OPENSSL_thread_stop) ThreadStop = nullptr;
 };
 
 const Crypto& CryptoLibrary() {
@@ -254,8 +266,11 @@ const Crypto& CryptoLibrary() {
                         ", which could not be loaded: " + (reason != nullptr ? reason : "unknown reason"));
         }
         Crypto found;
+        if (const auto init = reinterpret_cast<decltype(&OPENSSL_init_crypto)>(dlsym(library, "OPENSSL_init_crypto")))
+            init(OPENSSL_INIT_NO_ATEXIT, nullptr);
         found.Digest = reinterpret_cast<decltype(&EVP_Digest)>(dlsym(library, "EVP_Digest"));
         found.Sha256 = reinterpret_cast<decltype(&EVP_sha256)>(dlsym(library, "EVP_sha256"));
+        found.ThreadStop = reinterpret_cast<decltype(&OPENSSL_thread_stop)>(dlsym(library, "OPENSSL_thread_stop"));
         if (found.Digest == nullptr || found.Sha256 == nullptr)
             throw Error(std::string("SHA-256 is not available from the crypto library ") + QF_CRYPTO_LIBRARY);
         return found;
@@ -269,9 +284,9 @@ Sha256Digest Sha256(std::span<const std::uint8_t> bytes) {
     const Crypto& crypto = CryptoLibrary();
     Sha256Digest digest{};
     unsigned int length = 0;
-    if (crypto.Digest(bytes.data(), bytes.size(), digest.data(), &length, crypto.Sha256(), nullptr) != 1 ||
-        length != kSha256Size)
-        throw Error("SHA-256 is not available from the crypto library");
+    const int done = crypto.Digest(bytes.data(), bytes.size(), digest.data(), &length, crypto.Sha256(), nullptr);
+    if (crypto.ThreadStop != nullptr && ::syscall(SYS_gettid) != ::getpid()) crypto.ThreadStop();
+    if (done != 1 || length != kSha256Size) throw Error("SHA-256 is not available from the crypto library");
     return digest;
 }
 

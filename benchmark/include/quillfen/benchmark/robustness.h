@@ -94,6 +94,9 @@ struct RowIdentity {
     std::string HostDigest;          // empty when the host could not be read
     std::string MarkDigest;
     std::string CalibrationDigest;   // empty without a calibration
+    // A method run as programs: the digest of its description and the files it names
+    // (MethodCommandSource); empty for any other method.
+    std::string MethodDigest;
     bool operator==(const RowIdentity&) const = default;
 };
 
@@ -237,6 +240,13 @@ void CheckSweepPlan(const SweepPlan& plan);
 // The threads a sweep or a calibration can run at once on this machine (its cores, as far as
 // this process may use them): more are never faster.
 int AvailableThreads();
+
+// Ends the pool of threads that sweeps and calibrations keep between runs, waiting for each to
+// end (a later run starts them again). For a program's exit: ended then, they end while all
+// they use still exists, rather than during the exit's teardown of the libraries, where a
+// thread that ends late (and destroys its thread-local workspaces then) may find them gone.
+// False, with the threads left, while a run is still going on.
+bool EndPooledThreads();
 
 // Runs the rows of the plan's shard (CheckSweepPlan first).
 SweepSummary RunSweep(const SweepPlan& plan, const SweepCallbacks& callbacks);

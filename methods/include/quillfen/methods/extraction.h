@@ -51,9 +51,20 @@ struct Extraction {
     double MovedFit = 0;
 };
 
+// What of a picture a key's method reads: the region it marks (its top-left square) or the
+// whole picture the key marked. A suspect read as it is (without a host to register it to)
+// must hold it all: in a smaller one the rest would be read as padding.
+struct MarkedArea {
+    int Width = 0;
+    int Height = 0;
+    std::string What;  // "region" or "picture"
+};
+MarkedArea MarkedAreaOf(const WatermarkMethod& method, const MethodKey& key);
+
 // Reads `suspect` with `key` (made by `method`) and judges the score. ArgumentError for a
-// method without built-in thresholds and no calibration given, a calibration made for another
-// method, and what the method's reading refuses; the registration module's errors pass through.
+// method without built-in thresholds and no calibration given, a suspect read as it is that
+// is smaller than its MarkedArea, and what the method's reading refuses; the registration
+// module's errors pass through.
 Extraction Extract(const WatermarkMethod& method, const MethodKey& key, const ImageView& suspect,
                    const ExtractOptions& options = {});
 

@@ -14,15 +14,25 @@
 // for the embedding, {out} where the embedding writes the marked picture, {key} its key file
 // (the embedding writes it, the detection reads it: any content), {seed} the seed, {payload}
 // the payload bits as hexadecimal digits (PayloadHex; empty for a zero-bit method), {strength}
-// the strength (when the method has one), {suspect} the picture to read, {dir} the folder of
-// the JSON file. The pictures are gray, written as PNG or PGM ("picture_format"). The detection
-// prints, as its last line on standard output, one JSON object with "score", a number in -1..1
-// (about 0 for a picture without the mark), and "bits", a text of "0" and "1" of payload_bits
-// characters, when the method carries a payload. A command that exits with another code than
-// 0, dies, runs past the time limit (it is killed) or prints no such line fails with a message
-// that names the method; a sweep makes error rows of it and goes on.
+// the strength (when the method has one), {suspect} the picture to read, {dir} the folder the
+// JSON file is in (links to it followed). The pictures are gray, written as PNG or PGM
+// ("picture_format"). The detection prints, as its last line on standard output, one JSON
+// object with "score", a number in -1..1 (about 0 for a picture without the mark), and "bits",
+// a text of "0" and "1" of payload_bits characters, when the method carries a payload. Of what
+// a command prints, the last MiB of standard output and the last 64 KiB of standard error are
+// kept. A command that exits with another code than 0, dies, runs past the time limit or prints
+// no such line fails with a message that names the method; a sweep makes error rows of it and
+// goes on.
+//
+// Each command runs in a process group of its own. The group is killed when the command ends
+// (what it left running goes with it), at the time limit, and by StopMethodCommandsNow; the
+// command's own end is waited for with the time limit too, whatever became of its output.
 #include <filesystem>
 #include <memory>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
 
 #include "quillfen/image/export.h"
 #include "quillfen/methods/method.h"
@@ -38,6 +48,34 @@ namespace quillfen {
 // cannot be read.
 // The result is the method's catalogue entry (DeclaredEntry), for a front end's registry.
 std::shared_ptr<const MethodInfo> LoadMethodCommand(const std::filesystem::path& described);
+// The same from the file's bytes; `described` names it in messages and gives {dir}.
+std::shared_ptr<const MethodInfo> ParseMethodCommand(std::span<const std::uint8_t> bytes,
+                                                    const std::filesystem::path& described);
+
+// What a method run as programs is made of: its description and every file its commands name
+// in {dir} (the text of a word from "{dir}" to the next placeholder or the word's end, as
+// "{dir}/m.py"), whether or not it exists, and the digest of them all (16 hex digits of a
+// SHA-256 over the description's bytes and each file's name and content), which tells the rows
+// of one version of the method from another's.
+struct MethodCommandSource {
+    std::filesystem::path Description;
+    std::vector<std::filesystem::path> Files;
+    std::string Digest;
+};
+// The source of a method that LoadMethodCommand made (and of its copies at other strengths);
+// null for any other method.
+const MethodCommandSource* MethodCommandSourceOf(const WatermarkMethod& method);
+
+// Reads what a detection printed on standard output: its last line that holds anything, one
+// JSON object with "score" in -1..1 and, for a key with a payload, "bits" of as many
+// characters 0 and 1, whose accuracy is counted against `payload`. Error for anything else
+// (the message starts "detect printed ...", without the method's name).
+MethodReading ReadDetectionOutput(std::string_view output, std::span<const std::uint8_t> payload);
+
+// For a program's handler of SIGINT, SIGTERM and SIGHUP: kills the process group of every
+// command running now and removes the folders of the embeddings alive (the host's copy, the
+// marked picture, the key); commands and folders are refused from then on. Async-signal-safe.
+void StopMethodCommandsNow();
 
 }  // namespace quillfen
 QUILLFEN_API_END
