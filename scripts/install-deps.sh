@@ -52,7 +52,7 @@ group_packages() {
     docs) echo "${core[*]} ${gui[*]} chromium" ;;
     python) echo "${core[*]} libopencv-imgproc-dev libopencv-video-dev python3-dev pybind11-dev python3-numpy
                   python3-pytest python3-setuptools python3-wheel python3-pip python3-venv" ;;
-    photos) echo "lomiri-wallpapers-16.04 lomiri-wallpapers-20.04 gnome-backgrounds mate-backgrounds" ;;
+    photos) echo "lomiri-wallpapers-16.04 lomiri-wallpapers-20.04 gnome-backgrounds mate-backgrounds plasma-workspace-wallpapers" ;;
     arm64) echo "g++-aarch64-linux-gnu qemu-user-static cmake ninja-build pkg-config
                  libcli11-dev nlohmann-json3-dev" ;;
     *) echo "install-deps.sh: unknown group '$1' (groups: ${all_groups[*]})" >&2; return 2 ;;

@@ -7,7 +7,10 @@
 #   photos.sh held-out   the pictures nothing is tuned on, only measured: Lomiri 16.04's fifteen
 #                        photographs (2.9 to 15.9 megapixels); figures claimed for photographs
 #                        are measured here
-#   photos.sh all        both
+#   photos.sh final      kept back from all work until the final figures are taken: ten of
+#                        Plasma's photographs (4 and 14.7 megapixels); nothing is developed,
+#                        tuned or checked on them before
+#   photos.sh all        develop and held-out
 #
 # A picture missing (the group not installed) is left out with a note on stderr; the exit code
 # is 1 when none is present.
@@ -26,19 +29,30 @@ held_out=(
   greentock_by_Peter_Nerlich.jpg life_by_Aitzol_Berasategi.jpg picosdeeuropa_by_Aitzol_Berasategi.jpg
   seeding_by_Clements_Engelhardt.jpg sunset_by_Aitzol_Berasategi.jpg umang_by_Abhishek_Mudgal.jpg
 )
+final=(
+  wallpapers/BytheWater/contents/images/2560x1600.jpg wallpapers/ColdRipple/contents/images/2560x1600.jpg
+  wallpapers/DarkestHour/contents/images/2560x1600.jpg wallpapers/EveningGlow/contents/images/2560x1600.jpg
+  wallpapers/FallenLeaf/contents/images/2560x1600.jpg wallpapers/Grey/contents/images/2560x1600.jpg
+  wallpapers/OneStandsOut/contents/images/2560x1600.jpg wallpapers/Path/contents/images/2560x1600.jpg
+  wallpapers/Volna/contents/images/5120x2880.jpg wallpapers/summer_1am/contents/images/2560x1600.jpg
+)
 case "${1:-}" in
   develop) set -- "${develop[@]}" ;;
   held-out) set -- "${held_out[@]}" ;;
+  final) set -- "${final[@]}" ;;
   all) set -- "${develop[@]}" "${held_out[@]}" ;;
-  *) echo "usage: photos.sh develop|held-out|all" >&2; exit 2 ;;
+  *) echo "usage: photos.sh develop|held-out|final|all" >&2; exit 2 ;;
 esac
 found=0
 for name in "$@"; do
-  if [ -f "$root/$name" ]; then
-    echo "$root/$name"
+  # The Plasma pictures live under /usr/share/wallpapers, the others under /usr/share/backgrounds.
+  path="$root/$name"
+  case "$name" in wallpapers/*) path="/usr/share/$name" ;; esac
+  if [ -f "$path" ]; then
+    echo "$path"
     found=$((found + 1))
   else
-    echo "photos.sh: $root/$name is missing (bash scripts/install-deps.sh photos)" >&2
+    echo "photos.sh: $path is missing (bash scripts/install-deps.sh photos)" >&2
   fi
 done
 [ "$found" -gt 0 ]
