@@ -43,15 +43,17 @@ Bitmap Colour(int width, int height, const char* blue = "astronaut.pgm", const c
     Bitmap picture(width, height, 0);
     for (int c = 0; c < 3; ++c)
         for (int y = 0; y < height; ++y)
-            for (int x = 0; x < width; ++x) picture.row(y)[3 * x + c] = planes[c].blue(x, y);
+            for (int x = 0; x < width; ++x)
+                picture.row(y)[3 * x + c] = planes[c].blue(x % planes[c].width(), y % planes[c].height());
     return picture;
 }
 
 Bitmap Gray(int width, int height, const char* name = "astronaut.pgm") {
     const Bitmap host = Host(name);
     Bitmap picture(width, height, 0);
+    // Pictures larger than the host repeat it, so that no read falls outside its bytes.
     for (int y = 0; y < height; ++y)
-        for (int x = 0; x < width; ++x) picture.setGray(x, y, host.blue(x, y));
+        for (int x = 0; x < width; ++x) picture.setGray(x, y, host.blue(x % host.width(), y % host.height()));
     return picture;
 }
 

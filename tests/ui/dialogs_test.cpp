@@ -227,6 +227,10 @@ private slots:
             auto* box = qobject_cast<QMessageBox*>(modal);
             QVERIFY(box != nullptr);
             for (QAbstractButton* button : box->buttons()) texts << button->text();
+            // Mnemonics are shortcuts of the active window: a box not yet activated (a slow
+            // start, the first box of the run) would take the key as nothing.
+            box->activateWindow();
+            QVERIFY(QTest::qWaitForWindowActive(box));
             QTest::keyClick(box, static_cast<Qt::Key>(key), Qt::AltModifier);
             // A key that answered nothing leaves the box open: Esc answers Cancel.
             QTimer::singleShot(200, box, [box] { box->reject(); });
