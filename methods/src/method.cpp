@@ -269,6 +269,22 @@ std::shared_ptr<const MethodInfo> DeclaredEntry(
     return info;
 }
 
+std::vector<std::uint8_t> DeclaredMethod::KeyToBytes(const MethodKey& key) const { return EncodeMethodKey(key); }
+
+MethodKey DeclaredMethod::KeyFromBytes(std::span<const std::uint8_t> bytes, const std::string& name) const {
+    MethodKey key = DecodeMethodKey(bytes, name);
+    if (key.Payload.size() != static_cast<std::size_t>(PayloadBits()))
+        throw FormatError("'" + name + "' is damaged (it holds " + std::to_string(key.Payload.size()) +
+                          " payload bits; " + Name() + " carries " + std::to_string(PayloadBits()) + ")");
+    return key;
+}
+
+void DeclaredMethod::CheckPayload(const MethodPayload& payload) const {
+    if (payload.Bits.size() != static_cast<std::size_t>(PayloadBits()))
+        throw ArgumentError(Fail("embeds " + std::to_string(PayloadBits()) + " payload bits, not " +
+                                 std::to_string(payload.Bits.size())));
+}
+
 MethodSpec ParseMethodSpec(std::string_view text) { return MethodRegistry::BuiltIn().Parse(text); }
 
 std::unique_ptr<WatermarkMethod> MakeMethod(const MethodSpec& described) { return described.Info->Make(described); }

@@ -470,19 +470,16 @@ MethodCommandSource SourceOf(std::span<const std::uint8_t> description, const fs
     return source;
 }
 
-class CommandMethod final : public WatermarkMethod {
+class CommandMethod final : public DeclaredMethod {
 public:
     CommandMethod(std::shared_ptr<const CommandSpec> command, MethodSpec described)
-        : spec_(std::move(command)), described_(std::move(described)) {}
+        : DeclaredMethod(std::move(described)), spec_(std::move(command)) {}
 
-    const MethodSpec& Describe() const override { return described_; }
     const CommandSpec& Spec() const { return *spec_; }
 
     MethodMarked Embed(const ImageView& view, const MethodPayload& payload, std::uint32_t seed) const override {
         CheckImageView(view, "host picture");
-        if (payload.Bits.size() != static_cast<std::size_t>(PayloadBits()))
-            throw ArgumentError(Fail("embeds " + std::to_string(PayloadBits()) + " payload bits, not " +
-                                     std::to_string(payload.Bits.size())));
+        CheckPayload(payload);
         std::shared_ptr<ExternalKeyFile> files;
         try {
             files = NewKeyFolder();
@@ -574,18 +571,7 @@ public:
         }
     }
 
-    std::vector<std::uint8_t> KeyToBytes(const MethodKey& key) const override { return EncodeMethodKey(key); }
-
-    MethodKey KeyFromBytes(std::span<const std::uint8_t> bytes, const std::string& name) const override {
-        MethodKey key = DecodeMethodKey(bytes, name);
-        if (key.Payload.size() != static_cast<std::size_t>(PayloadBits()))
-            throw FormatError("'" + name + "' is damaged (it holds " + std::to_string(key.Payload.size()) +
-                              " payload bits; " + Name() + " carries " + std::to_string(PayloadBits()) + ")");
-        return key;
-    }
-
 private:
-    std::string Fail(const std::string& what) const { return "method " + Name() + ": " + what; }
 
     // Makes the folder of an embedding, known to a stop from the moment it exists.
     static std::shared_ptr<ExternalKeyFile> NewKeyFolder() {
@@ -631,7 +617,6 @@ private:
     }
 
     std::shared_ptr<const CommandSpec> spec_;
-    MethodSpec described_;
 };
 
 }  // namespace

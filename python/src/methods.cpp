@@ -162,18 +162,15 @@ std::vector<std::uint8_t> BitsOf(const py::handle& value, int count) {
     return bits;
 }
 
-class ObjectMethod final : public WatermarkMethod {
+class ObjectMethod final : public DeclaredMethod {
 public:
     ObjectMethod(std::shared_ptr<const Described> object, MethodSpec described)
-        : d_(std::move(object)), described_(std::move(described)) {}
+        : DeclaredMethod(std::move(described)), d_(std::move(object)) {}
 
-    const MethodSpec& Describe() const override { return described_; }
 
     MethodMarked Embed(const ImageView& host, const MethodPayload& payload, std::uint32_t seed) const override {
         CheckImageView(host, "host picture");
-        if (payload.Bits.size() != static_cast<std::size_t>(PayloadBits()))
-            throw ArgumentError(Fail("embeds " + std::to_string(PayloadBits()) + " payload bits, not " +
-                                     std::to_string(payload.Bits.size())));
+        CheckPayload(payload);
         const GrayPlane gray = ToPlane(host.Gray());
         MethodMarked result;
         std::vector<std::uint8_t> key;
@@ -245,18 +242,7 @@ public:
         return reading;
     }
 
-    std::vector<std::uint8_t> KeyToBytes(const MethodKey& key) const override { return EncodeMethodKey(key); }
-
-    MethodKey KeyFromBytes(std::span<const std::uint8_t> bytes, const std::string& name) const override {
-        MethodKey key = DecodeMethodKey(bytes, name);
-        if (key.Payload.size() != static_cast<std::size_t>(PayloadBits()))
-            throw FormatError("'" + name + "' is damaged (it holds " + std::to_string(key.Payload.size()) +
-                              " payload bits; " + Name() + " carries " + std::to_string(PayloadBits()) + ")");
-        return key;
-    }
-
 private:
-    std::string Fail(const std::string& what) const { return "method " + Name() + ": " + what; }
 
     // Calls the object's `what` with the arguments `build` makes and hands what it returns to
     // `use` (both with the interpreter's lock held): on a thread of its own, waited for up to
@@ -322,7 +308,6 @@ private:
     }
 
     std::shared_ptr<const Described> d_;
-    MethodSpec described_;
 };
 
 std::string ParamText(const py::handle& value) {

@@ -234,6 +234,26 @@ struct MethodDeclaration {
 std::shared_ptr<const MethodInfo> DeclaredEntry(
     const MethodDeclaration& declared, std::function<std::unique_ptr<WatermarkMethod>(const MethodSpec&)> make);
 
+// What methods declared outside the engine (programs, Python objects) share: the entry they were
+// made from, keys in the method-record format, and refusals that name the method.
+class DeclaredMethod : public WatermarkMethod {
+public:
+    explicit DeclaredMethod(MethodSpec described) : described_(std::move(described)) {}
+    const MethodSpec& Describe() const override { return described_; }
+    std::vector<std::uint8_t> KeyToBytes(const MethodKey& key) const override;
+    // FormatError naming `name` for a key whose payload is not as long as the method's.
+    MethodKey KeyFromBytes(std::span<const std::uint8_t> bytes, const std::string& name) const override;
+
+protected:
+    // "method NAME: what", so that a refusal says whose it is.
+    std::string Fail(const std::string& what) const { return "method " + Name() + ": " + what; }
+    // ArgumentError unless the payload has the method's number of bits.
+    void CheckPayload(const MethodPayload& payload) const;
+
+private:
+    MethodSpec described_;
+};
+
 // An entry's method at its defaults.
 MethodSpec DefaultsOf(std::shared_ptr<const MethodInfo> entry);
 // The method a front end uses when none is named: the laboratory's own, at its defaults.
