@@ -645,13 +645,15 @@ FamilyRoc RocOfRows(const RobustnessReport& report, const ReportFamily& family, 
                     const std::optional<Calibration>& thresholds) {
     std::set<std::string> names;
     for (const std::size_t c : family.Cells) names.insert(report.Cells[c].Name);
-    std::vector<double> positives, negatives;
+    std::vector<double> positives, negatives, nullSpread;
     std::size_t verdicts = 0, hits3 = 0, hits6 = 0;
     for (const RobustnessRow& row : report.Rows) {
         if (row.Failed() || names.count(row.Attack) == 0) continue;
         if (method != nullptr && row.Identity.Method != *method) continue;
         positives.push_back(row.Score);
         if (row.ScoreNull) negatives.push_back(*row.ScoreNull);
+        // Thresholds of z judge the null side's z (what the row keeps of it).
+        if (thresholds && thresholds->Units == Statistic::Spread && row.ZNull) nullSpread.push_back(*row.ZNull);
         if (row.Detected1e3 && row.Detected1e6) {
             ++verdicts;
             hits3 += *row.Detected1e3 ? 1 : 0;
@@ -663,14 +665,15 @@ FamilyRoc RocOfRows(const RobustnessReport& report, const ReportFamily& family, 
         roc.Tpr1e3 = static_cast<double>(hits3) / static_cast<double>(verdicts);
         roc.Tpr1e6 = static_cast<double>(hits6) / static_cast<double>(verdicts);
     }
-    if (thresholds && !negatives.empty()) {
+    const std::vector<double>& judged = thresholds && thresholds->Units == Statistic::Spread ? nullSpread : negatives;
+    if (thresholds && !judged.empty()) {
         std::size_t reach3 = 0, reach6 = 0;
-        for (const double v : negatives) {
+        for (const double v : judged) {
             reach3 += thresholds->Detected(v, kFprEmpirical) ? 1 : 0;
             reach6 += thresholds->Detected(v, kFprModelled) ? 1 : 0;
         }
-        roc.Fpr1e3 = static_cast<double>(reach3) / static_cast<double>(negatives.size());
-        roc.Fpr1e6 = static_cast<double>(reach6) / static_cast<double>(negatives.size());
+        roc.Fpr1e3 = static_cast<double>(reach3) / static_cast<double>(judged.size());
+        roc.Fpr1e6 = static_cast<double>(reach6) / static_cast<double>(judged.size());
     }
     roc.Curve = RocOf(std::move(positives), std::move(negatives));
     return roc;
