@@ -428,5 +428,54 @@ TEST(RobustnessHtml, RegisteredReadingsGetTheirOwnCurvesAndColumns) {
     EXPECT_EQ(html.find("none: NC median after registration"), std::string::npos);
 }
 
+// A blind method's row of schema 4: its z fields and the two verdict words are written where
+// the documentation puts them, read back as written, and left out of rows of schema 3.
+TEST(RobustnessRows, BlindVerdictFieldsOfSchema4) {
+    RobustnessRow row = Measured();
+    row.Methods = true;
+    row.Nc.reset();
+    row.MethodParams = "step=16,bits=64";
+    row.Strength = 16;
+    row.PayloadBits = 64;
+    row.BitAccuracy = 0.96875;
+    row.PayloadMatch = false;
+    row.Z = -14.25;
+    row.ZNull = 0.5;
+    row.Inverted = true;
+    row.Registering = true;
+    row.Registered = RegisteredReading{0.99, std::nullopt, 0.03125, -0.05, true, true, -12.5};
+    row.Identity.Method = "qim";
+    row.Identity.MarkDigest.clear();
+    const std::string json = RowJson(row);
+    EXPECT_NE(json.find("\"bit_accuracy\":0.96875,\"payload_match\":false,\"z\":-14.25,\"z_null\":0.5,\"inverted\":true,"
+                        "\"z_registered\":-12.5,\"registration_fit\":0.99"),
+              std::string::npos)
+        << json;
+    EXPECT_EQ(ParseRowJson(json, "x"), row);
+    EXPECT_NE(CsvHeader(true, true).find("bit_accuracy,payload_match,z,z_null,inverted,z_registered,registration_fit"),
+              std::string::npos);
+    // Without registering, no z_registered.
+    EXPECT_EQ(CsvHeader(false, true).find("z_registered"), std::string::npos);
+    // A payload method's verdict words are null where it has none (a zero-bit method).
+    RobustnessRow zeroBit = row;
+    zeroBit.PayloadMatch.reset();
+    zeroBit.Z.reset();
+    zeroBit.ZNull.reset();
+    zeroBit.Inverted.reset();
+    zeroBit.Registered->Z.reset();
+    EXPECT_NE(RowJson(zeroBit).find("\"payload_match\":null,\"z\":null,\"z_null\":null,\"inverted\":null"),
+              std::string::npos);
+    EXPECT_EQ(ParseRowJson(RowJson(zeroBit), "x"), zeroBit);
+    // A row of schema 3 has none of them, and reads back without them.
+    RobustnessRow old = zeroBit;
+    old.Identity.Schema = 3;
+    EXPECT_EQ(RowJson(old).find("payload_match"), std::string::npos);
+    EXPECT_EQ(ParseRowJson(RowJson(old), "x"), old);
+    // A z that is no number is refused.
+    std::string bad = json;
+    bad.replace(bad.find("-14.25"), 6, "\"x\"");
+    EXPECT_THROW(ParseRowJson(bad, "x"), FormatError);
+}
+
 }  // namespace
 }  // namespace quillfen
