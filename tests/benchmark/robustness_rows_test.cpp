@@ -214,7 +214,7 @@ TEST(ReadRowsFile, CompleteLinesTornTailAndDamage) {
     for (const std::string& damage : {std::string("not json\n"), std::string("{\"host\":\"a\"}\n"), std::string("[1]\n"),
                                       changed("\"nc\":", "\"nc\":null,\"x\":"), changed("\"nc\":0.8951531129588319", "\"nc\":5"),
                                       changed("\"score\":-0.0125", "\"score\":-7"), changed("\"ssim\":1", "\"ssim\":1.5"),
-                                      changed("\"schema\":3", "\"schema\":4"), changed("0123456789abcdef", "xyz"),
+                                      changed("\"schema\":4", "\"schema\":5"), changed("0123456789abcdef", "xyz"),
                                       RowJson(Measured()) + "\n"}) {
         test::WriteBytes(path, two + damage);
         try {
