@@ -766,10 +766,13 @@ std::string ComparisonHtml(const RobustnessReport& report) {
                    FormatMeasure(QuartilesOf(strengths).Median) + "), set per host and seed";
         }
         const std::optional<Calibration>& t = report.MethodThresholds.at(m);
+        // Thresholds of z are no scores: each picture's in score units is z's times its spread.
+        const std::string unit = t && t->Units == Statistic::Spread ? " |z|" : "";
         h += "<tr><td class=\"n\"><i class=\"key\" style=\"background:" + std::string(series[m].Colour) +
              "\"></i>" + Escape(report.Methods[m]) + "</td><td class=\"n\">" + (params.size() == 1 ? Escape(used) : used) +
              "</td><td>" + (bits == 0 ? std::string("0 (one known mark)") : std::to_string(bits)) + "</td><td>" +
-             (t ? Fixed(t->ThresholdEmpirical, 4) : "&ndash;") + "</td><td>" + (t ? Fixed(t->ThresholdModelled, 4) : "&ndash;") +
+             (t ? Fixed(t->ThresholdEmpirical, 4) + unit : "&ndash;") + "</td><td>" +
+             (t ? Fixed(t->ThresholdModelled, 4) + unit : "&ndash;") +
              "</td><td class=\"n\">" + (t ? Escape(t->Source.empty() ? std::string("a calibration") : t->Source) : "none") +
              "</td></tr>";
     }
