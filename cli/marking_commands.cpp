@@ -70,12 +70,24 @@ void RefuseSameFile(const std::string& what, const std::string& path, const std:
 std::string Decimals(double value, int decimals) { return FormatFixed(value, decimals); }
 
 // "mark present: score 0.612 ≥ 0.125 (false alarms ≤ 1e-6)" or
-// "no mark found: score 0.004 < 0.125".
-std::string VerdictText(const Verdict& verdict) {
+// "no mark found: score 0.004 < 0.125". A verdict in units of the chance spread names its z
+// and the picture's own threshold; a payload method's attests its key's carrier (the seed's
+// sequences), whatever payload they carry: the payload's own line says whether it is the key's.
+std::string VerdictText(const Verdict& verdict, bool payload) {
     const std::string score = Decimals(verdict.Score, 3);
     const std::string threshold = Decimals(verdict.Threshold, 3);
-    if (verdict.Present) return "mark present: score " + score + " \u2265 " + threshold + " (false alarms \u2264 1e-6)";
-    return "no mark found: score " + score + " < " + threshold;
+    if (verdict.Units == Statistic::Score) {
+        if (verdict.Present) return "mark present: score " + score + " \u2265 " + threshold + " (false alarms \u2264 1e-6)";
+        return "no mark found: score " + score + " < " + threshold;
+    }
+    const std::string what = payload ? "the key's carrier" : "mark";
+    const std::string z = "z " + Decimals(verdict.Z, 2);
+    if (verdict.Present)
+        return what + " present" + (verdict.Inverted ? ", read inverted" : "") + ": score " + score + ", |score| \u2265 " +
+               threshold + " on this picture (" + z + "; false alarms \u2264 1e-6" + (payload ? " for the carrier" : "") +
+               ")";
+    return std::string(payload ? "no carrier of the key found" : "no mark found") + ": score " + score + ", |score| < " +
+           threshold + " on this picture (" + z + ")";
 }
 
 MethodKey LoadKeyOrFail(const std::string& path) {
@@ -302,7 +314,7 @@ void RunExtract(const ExtractOptions& o, CLI::Option* hostOption, CLI::Option* m
         PrintLine(ExtractionJson(x));
         return;
     }
-    PrintLine(VerdictText(x.Judged));
+    PrintLine(VerdictText(x.Judged, can.PayloadBits > 0));
     if (can.UsesMark) {
         PrintLine("NC = " + (x.Reading.Nc ? Decimals(*x.Reading.Nc, 5) : std::string("undefined")));
         PrintLine("BER = " + Decimals(x.Reading.Ber.value_or(0.0), 5));
@@ -313,7 +325,12 @@ void RunExtract(const ExtractOptions& o, CLI::Option* hostOption, CLI::Option* m
         PrintLine("method = " + key.Method + ":" + method->Parameters());
         PrintLine("payload read = " + PayloadHex(x.Reading.Bits) + " (" + std::to_string(right) + " of " +
                   std::to_string(key.Payload.size()) + " bits as embedded: bit accuracy " +
-                  Decimals(x.Reading.BitAccuracy.value_or(0.0), 5) + ")");
+                  Decimals(x.Reading.BitAccuracy.value_or(0.0), 5) + ")" +
+                  (x.Judged.Inverted ? ", read back flipped from the inverted mark" : ""));
+        // What the verdict above does not say: whether the carrier holds the key's payload.
+        PrintLine(x.PayloadMatch.value_or(false)
+                      ? std::string("payload match: the key's payload, bit for bit")
+                      : "payload match: no, the payload read is not the key's (no false-alarm rate is claimed for it)");
     }
     if (x.Registered) PrintLine(TransformText(*x.Registered));
     if (x.Reading.Identical) PrintLine("the suspect's region is the marked region, byte for byte");

@@ -10,6 +10,7 @@
 #include <cmath>
 #include <charconv>
 #include <cstring>
+#include <limits>
 #include <map>
 #include <memory>
 #include <optional>
@@ -339,14 +340,22 @@ void Run(const Options& o, const Given& given, int jobs) {
                                                      " --register: give the same options, or start a new file"};
             std::optional<bool> at1e3, at1e6;
             const std::optional<Calibration>& thresholds = PlanThresholds(plan, plan.MethodIndexOf(r));
+            // Thresholds of z judge the z the row keeps; a row without one was not judged by them.
+            const bool spread = thresholds && thresholds->Units == Statistic::Spread;
+            const auto judged = [&](double score, const std::optional<double>& z) {
+                return spread ? z.value_or(std::numeric_limits<double>::quiet_NaN()) : score;
+            };
             if (thresholds) {
-                at1e3 = thresholds->Detected(row.Score, kFprEmpirical);
-                at1e6 = thresholds->Detected(row.Score, kFprModelled);
+                at1e3 = thresholds->Detected(judged(row.Score, row.Z), kFprEmpirical);
+                at1e6 = thresholds->Detected(judged(row.Score, row.Z), kFprModelled);
             }
             bool same = row.Detected1e3 == at1e3 && row.Detected1e6 == at1e6;
             if (row.Registered && thresholds)
-                same = same && row.Registered->Detected1e3 == thresholds->Detected(row.Registered->Score, kFprEmpirical) &&
-                       row.Registered->Detected1e6 == thresholds->Detected(row.Registered->Score, kFprModelled);
+                same = same &&
+                       row.Registered->Detected1e3 ==
+                           thresholds->Detected(judged(row.Registered->Score, row.Registered->Z), kFprEmpirical) &&
+                       row.Registered->Detected1e6 ==
+                           thresholds->Detected(judged(row.Registered->Score, row.Registered->Z), kFprModelled);
             else if (row.Registered)
                 same = same && !row.Registered->Detected1e3 && !row.Registered->Detected1e6;
             if (!same)

@@ -82,8 +82,12 @@ void Summarise(Calibration& cal, std::span<const NamedPicture> hosts, std::span<
             double squares = 0;
             for (const TrialResult* t : values) squares = squares + (t->Score - c.Mean) * (t->Score - c.Mean);
             c.SampleStdDev = values.size() > 1 ? std::sqrt(squares / (count - 1)) : 0.0;
+            // The top values and the histogram hold what the verdict compares: |z| for a
+            // two-sided statistic, whose model still fits the signed values.
+            const bool twoSided = cal.Units == Statistic::Spread;
+            const auto judged = [&](double v) { return twoSided ? std::fabs(v) : v; };
             std::vector<double> scores;
-            for (const TrialResult* t : values) scores.push_back(t->Score);
+            for (const TrialResult* t : values) scores.push_back(judged(t->Score));
             const std::size_t kept = std::min<std::size_t>(scores.size(), scores.size() / 1000 + 1);
             std::partial_sort(scores.begin(), scores.begin() + static_cast<std::ptrdiff_t>(kept), scores.end(),
                               std::greater<>());
@@ -91,7 +95,7 @@ void Summarise(Calibration& cal, std::span<const NamedPicture> hosts, std::span<
             cal.Components.push_back(c);
             cal.KindTrials[kind] += values.size();
             cal.Trials += values.size();
-            for (const TrialResult* t : values) ++histogram[t->Score];
+            for (const TrialResult* t : values) ++histogram[judged(t->Score)];
         }
     }
     cal.Histogram.assign(histogram.begin(), histogram.end());
@@ -191,8 +195,12 @@ Calibration Calibrate(std::span<const NamedPicture> hosts, const WatermarkMethod
     auto view = [](const std::vector<std::uint8_t>& bytes, std::span<const double> reals = {}) {
         return ImageView(GrayView(bytes.data(), kSide, kSide, kSide), reals);
     };
+    // A method judged in units of the chance spread is calibrated in them: each trial's z,
+    // whose chance variance is 1 by construction.
+    const Statistic units = method.Describe().Info->ThresholdUnits;
     auto trial = [&](const MethodKey& key, const ImageView& suspect) {
         const MethodReading reading = method.Detect(suspect, key, ReadDepth::Score);
+        if (units == Statistic::Spread) return TrialResult{SpreadOf(reading.Score, reading.ChanceVariance), 1.0};
         return TrialResult{reading.Score, reading.ChanceVariance};
     };
 
@@ -239,6 +247,7 @@ Calibration Calibrate(std::span<const NamedPicture> hosts, const WatermarkMethod
     if (cancelled()) throw Cancelled();
 
     Calibration cal;
+    cal.Units = units;
     cal.Program = options.Program;
     if (usesMark) {
         cal.MarkFile = mark->Name;

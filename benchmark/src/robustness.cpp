@@ -19,6 +19,7 @@
 #include <tbb/task_arena.h>
 
 #include "quillfen/image/errors.h"
+#include "quillfen/methods/extraction.h"
 #include "quillfen/methods/method_command.h"
 #include "quillfen/watermark/marking.h"
 #include "quillfen/watermark/metrics.h"
@@ -188,13 +189,21 @@ RowIdentity MethodIdentity(const SweepPlan& plan, const RowIdentity& identity, s
     return id;
 }
 
-// The verdicts of a score under a plan's thresholds, when it has some.
-void Judged(const std::optional<Calibration>& thresholds, double score, std::optional<bool>& at1e3,
-            std::optional<bool>& at1e6) {
-    if (!thresholds) return;
-    const Verdict verdict = Judge(score, *thresholds);
+// The verdicts of a reading under a plan's thresholds, when it has some (none: a verdict of
+// nothing).
+Verdict Judged(const std::optional<Calibration>& thresholds, const MethodReading& reading, std::optional<bool>& at1e3,
+               std::optional<bool>& at1e6) {
+    if (!thresholds) return Verdict{};
+    const Verdict verdict = Judge(reading.Score, reading.ChanceVariance, *thresholds);
     at1e3 = verdict.Detected1e3;
     at1e6 = verdict.Present;
+    return verdict;
+}
+
+// A reading's z, kept in the row where the thresholds judge it (rows are judged again from it).
+std::optional<double> ZOf(const std::optional<Calibration>& thresholds, const MethodReading& reading) {
+    if (!thresholds || thresholds->Units != Statistic::Spread) return std::nullopt;
+    return SpreadOf(reading.Score, reading.ChanceVariance);
 }
 
 ImageView GrayPicture(const std::vector<std::uint8_t>& bytes, std::span<const double> reals = {}) {
@@ -227,16 +236,22 @@ RobustnessRow Compute(const SweepPlan& plan, const std::vector<SweepMethod>& met
         ApplyAttackCell(cell, {worker.HostBytes, worker.HostBytes, worker.HostReals},
                         {worker.HostBytes, worker.MarkedBytes, worker.MarkedReals}, row.Seed, worker.Null,
                         worker.Picture);
-        row.ScoreNull =
-            method.Detect(GrayPicture(worker.Null.Bytes, worker.Null.Reals), worker.Key, ReadDepth::Score).Score;
-        const MethodReading reading =
-            method.Detect(GrayPicture(worker.Picture.Bytes, worker.Picture.Reals), worker.Key);
+        const MethodReading null =
+            method.Detect(GrayPicture(worker.Null.Bytes, worker.Null.Reals), worker.Key, ReadDepth::Score);
+        row.ScoreNull = null.Score;
+        row.ZNull = ZOf(thresholds, null);
+        MethodReading reading = method.Detect(GrayPicture(worker.Picture.Bytes, worker.Picture.Reals), worker.Key);
         if (method.Capabilities().UsesMark && !reading.Nc)
             throw MathError("NC has no value: the watermark has no black pixel where NC compares");
         row.PsnrEmbed = worker.PsnrEmbed;
         row.PsnrEmbedReals = worker.PsnrEmbedReals;
         row.SsimEmbed = worker.SsimEmbed;
         row.Score = reading.Score;
+        row.Z = ZOf(thresholds, reading);
+        const Verdict verdict = Judged(thresholds, reading, row.Detected1e3, row.Detected1e6);
+        if (thresholds && verdict.Units == Statistic::Spread) row.Inverted = verdict.Inverted;
+        // A mark read inverted carries its payload flipped: its bits are counted as it carries them.
+        row.PayloadMatch = ReadPayload(reading, verdict, worker.Key.Payload);
         row.Nc = reading.Nc;
         row.BitAccuracy = reading.BitAccuracy;
         row.Ber = reading.Ber.value_or(0.0);
@@ -249,7 +264,6 @@ RobustnessRow Compute(const SweepPlan& plan, const std::vector<SweepMethod>& met
             row.Strength = method.Strength();
             row.PayloadBits = method.PayloadBits();
         }
-        Judged(thresholds, row.Score, row.Detected1e3, row.Detected1e6);
         if (plan.Register && IsGeometricCell(cell)) {
             RegisteredReading again;
             const Registration registered = RegisterAndUndo(GrayPlane(kHost, kHost, worker.Picture.Bytes),
@@ -259,7 +273,8 @@ RobustnessRow Compute(const SweepPlan& plan, const std::vector<SweepMethod>& met
             again.Nc = moved.Nc;
             again.Ber = moved.Ber.value_or(0.0);
             again.Score = moved.Score;
-            Judged(thresholds, again.Score, again.Detected1e3, again.Detected1e6);
+            again.Z = ZOf(thresholds, moved);
+            Judged(thresholds, moved, again.Detected1e3, again.Detected1e6);
             row.Registered = again;
         }
     } catch (...) {
@@ -289,6 +304,7 @@ SweepMethod SweepMethodOf(std::shared_ptr<const WatermarkMethod> method, const s
     sweep.Label = method->Name();
     if (const auto thresholds = method->Thresholds()) {
         Calibration given;
+        given.Units = method->Describe().Info->ThresholdUnits;
         given.ThresholdEmpirical = thresholds->first;
         given.ThresholdModelled = thresholds->second;
         given.Method = method->Name();

@@ -645,13 +645,15 @@ FamilyRoc RocOfRows(const RobustnessReport& report, const ReportFamily& family, 
                     const std::optional<Calibration>& thresholds) {
     std::set<std::string> names;
     for (const std::size_t c : family.Cells) names.insert(report.Cells[c].Name);
-    std::vector<double> positives, negatives;
+    std::vector<double> positives, negatives, nullSpread;
     std::size_t verdicts = 0, hits3 = 0, hits6 = 0;
     for (const RobustnessRow& row : report.Rows) {
         if (row.Failed() || names.count(row.Attack) == 0) continue;
         if (method != nullptr && row.Identity.Method != *method) continue;
         positives.push_back(row.Score);
         if (row.ScoreNull) negatives.push_back(*row.ScoreNull);
+        // Thresholds of z judge the null side's z (what the row keeps of it).
+        if (thresholds && thresholds->Units == Statistic::Spread && row.ZNull) nullSpread.push_back(*row.ZNull);
         if (row.Detected1e3 && row.Detected1e6) {
             ++verdicts;
             hits3 += *row.Detected1e3 ? 1 : 0;
@@ -663,14 +665,15 @@ FamilyRoc RocOfRows(const RobustnessReport& report, const ReportFamily& family, 
         roc.Tpr1e3 = static_cast<double>(hits3) / static_cast<double>(verdicts);
         roc.Tpr1e6 = static_cast<double>(hits6) / static_cast<double>(verdicts);
     }
-    if (thresholds && !negatives.empty()) {
+    const std::vector<double>& judged = thresholds && thresholds->Units == Statistic::Spread ? nullSpread : negatives;
+    if (thresholds && !judged.empty()) {
         std::size_t reach3 = 0, reach6 = 0;
-        for (const double v : negatives) {
+        for (const double v : judged) {
             reach3 += thresholds->Detected(v, kFprEmpirical) ? 1 : 0;
             reach6 += thresholds->Detected(v, kFprModelled) ? 1 : 0;
         }
-        roc.Fpr1e3 = static_cast<double>(reach3) / static_cast<double>(negatives.size());
-        roc.Fpr1e6 = static_cast<double>(reach6) / static_cast<double>(negatives.size());
+        roc.Fpr1e3 = static_cast<double>(reach3) / static_cast<double>(judged.size());
+        roc.Fpr1e6 = static_cast<double>(reach6) / static_cast<double>(judged.size());
     }
     roc.Curve = RocOf(std::move(positives), std::move(negatives));
     return roc;
@@ -763,10 +766,13 @@ std::string ComparisonHtml(const RobustnessReport& report) {
                    FormatMeasure(QuartilesOf(strengths).Median) + "), set per host and seed";
         }
         const std::optional<Calibration>& t = report.MethodThresholds.at(m);
+        // Thresholds of z are no scores: each picture's in score units is z's times its spread.
+        const std::string unit = t && t->Units == Statistic::Spread ? " |z|" : "";
         h += "<tr><td class=\"n\"><i class=\"key\" style=\"background:" + std::string(series[m].Colour) +
              "\"></i>" + Escape(report.Methods[m]) + "</td><td class=\"n\">" + (params.size() == 1 ? Escape(used) : used) +
              "</td><td>" + (bits == 0 ? std::string("0 (one known mark)") : std::to_string(bits)) + "</td><td>" +
-             (t ? Fixed(t->ThresholdEmpirical, 4) : "&ndash;") + "</td><td>" + (t ? Fixed(t->ThresholdModelled, 4) : "&ndash;") +
+             (t ? Fixed(t->ThresholdEmpirical, 4) + unit : "&ndash;") + "</td><td>" +
+             (t ? Fixed(t->ThresholdModelled, 4) + unit : "&ndash;") +
              "</td><td class=\"n\">" + (t ? Escape(t->Source.empty() ? std::string("a calibration") : t->Source) : "none") +
              "</td></tr>";
     }

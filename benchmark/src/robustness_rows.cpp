@@ -42,6 +42,11 @@ const std::vector<RowField>& AllFields() {
         {F::Strength, "strength", 0, kInf, 4, true},
         {F::PayloadBits, "payload_bits", 0, 0, -1, true},
         {F::BitAccuracy, "bit_accuracy", 0, 1, 4, true},
+        {F::PayloadMatch, "payload_match", 0, 0, -1, true},
+        {F::Z, "z", -kInf, kInf, 2, true},
+        {F::ZNull, "z_null", -kInf, kInf, 2, true},
+        {F::Inverted, "inverted", 0, 0, -1, true},
+        {F::ZRegistered, "z_registered", -kInf, kInf, 2, true},
         {F::RegistrationFit, "registration_fit", -1, 1, 4, true},
         {F::NcRegistered, "nc_registered", 0, 1, 4, true},
         {F::BerRegistered, "ber_registered", 0, 1, 4, true},
@@ -59,7 +64,9 @@ const std::vector<RowField>& AllFields() {
 }
 
 bool IsRegistered(RowFieldId id) { return id >= RowFieldId::RegistrationFit && id <= RowFieldId::Detected1e6Registered; }
-bool IsMethodField(RowFieldId id) { return id >= RowFieldId::MethodParams && id <= RowFieldId::BitAccuracy; }
+bool IsMethodField(RowFieldId id) { return id >= RowFieldId::MethodParams && id <= RowFieldId::ZRegistered; }
+// Fields that schema 4 added (method fields): rows of earlier schemas have none of them.
+bool IsSchema4(RowFieldId id) { return id >= RowFieldId::PayloadMatch && id <= RowFieldId::ZRegistered; }
 bool IsIdentity(RowFieldId id) { return id >= RowFieldId::Schema && id <= RowFieldId::CalibrationDigest; }
 // Fields that schema 3 added: rows of earlier schemas have none of them.
 bool IsSchema3(RowFieldId id) { return id == RowFieldId::PsnrEmbedReals || id == RowFieldId::ScoreNull; }
@@ -182,7 +189,9 @@ bool IsHexDigest(const std::string& text) {
 std::vector<RowField> RowFields(bool registering, bool methods) {
     std::vector<RowField> fields;
     for (const RowField& f : AllFields())
-        if ((registering || !IsRegistered(f.Id)) && (methods || !IsMethodField(f.Id))) fields.push_back(f);
+        if ((registering || (!IsRegistered(f.Id) && f.Id != RowFieldId::ZRegistered)) &&
+            (methods || !IsMethodField(f.Id)))
+            fields.push_back(f);
     return fields;
 }
 
@@ -216,6 +225,11 @@ RowValue FieldValue(const RobustnessRow& row, RowFieldId field) {
         v.Whole = static_cast<std::uint64_t>(row.PayloadBits);
         return v;
     case RowFieldId::BitAccuracy: return ok && row.BitAccuracy ? Real(*row.BitAccuracy) : v;
+    case RowFieldId::PayloadMatch: return ok ? VerdictValue(row.PayloadMatch) : v;
+    case RowFieldId::Z: return ok && row.Z ? Real(*row.Z) : v;
+    case RowFieldId::ZNull: return ok && row.ZNull ? Real(*row.ZNull) : v;
+    case RowFieldId::Inverted: return ok ? VerdictValue(row.Inverted) : v;
+    case RowFieldId::ZRegistered: return g && g->Z ? Real(*g->Z) : v;
     case RowFieldId::RegistrationFit: return g ? Real(g->Fit) : v;
     case RowFieldId::NcRegistered: return g && g->Nc ? Real(*g->Nc) : v;
     case RowFieldId::BerRegistered: return g ? Real(g->Ber) : v;
@@ -249,6 +263,7 @@ std::string RowJson(const RobustnessRow& row) {
         // A row read from a file of an earlier schema is written as it was.
         if (IsIdentity(f.Id) && row.Identity.Schema < 2) continue;
         if (IsSchema3(f.Id) && row.Identity.Schema < 3) continue;
+        if (IsSchema4(f.Id) && row.Identity.Schema < 4) continue;
         if (line.size() > 1) line += ',';
         line += '"';
         line += f.Name;
@@ -414,6 +429,21 @@ RobustnessRow ParseRowJson(std::string_view line, const std::string& where) {
             const Json& v = j.at("method_digest");
             if (!v.is_string() || !IsHexDigest(v.get<std::string>())) throw refuse("\"method_digest\" is not 16 hex digits");
             row.Identity.MethodDigest = v.get<std::string>();
+        }
+        if (row.Identity.Schema >= 4 && row.Methods) {
+            const auto real = [&](const char* name, std::optional<double>& into) {
+                const Json& v = j.at(name);
+                if (v.is_null()) return;
+                if (!v.is_number() || !std::isfinite(v.get<double>())) throw refuse(quoted(name) + " is not a number");
+                if (row.Failed()) throw refuse("a failed row with " + quoted(name));
+                into = v.get<double>();
+            };
+            real("z", row.Z);
+            real("z_null", row.ZNull);
+            row.Inverted = verdict("inverted");
+            row.PayloadMatch = verdict("payload_match");
+            if (row.Failed()) row.Inverted = row.PayloadMatch = std::nullopt;
+            if (row.Registered) real("z_registered", row.Registered->Z);
         }
         if (row.Identity.Schema >= 3) {
             for (const RowField& f : RowFields(false)) {

@@ -14,21 +14,31 @@ namespace {
 // Full precision in the JSON; no NaN or infinity reaches it.
 nlohmann::json Number(double value) { return std::isfinite(value) ? nlohmann::json(value) : nlohmann::json(); }
 
-// The calibration that judges when none is given: the method's built-in thresholds.
-Calibration BuiltIn(const WatermarkMethod& method) {
+}  // namespace
+
+Calibration BuiltInCalibration(const WatermarkMethod& method) {
     const auto thresholds = method.Thresholds();
     if (!thresholds)
         throw ArgumentError(method.Name() + " has no thresholds of its own: give a calibration of it");
     // The laboratory's own method keeps its shipped calibration's text and source.
     if (method.Capabilities().UsesMark) return DefaultCalibration();
     Calibration built;
+    built.Units = method.Describe().Info->ThresholdUnits;
     built.ThresholdEmpirical = thresholds->first;
     built.ThresholdModelled = thresholds->second;
     built.Source = "built-in thresholds";
     return built;
 }
 
-}  // namespace
+std::optional<bool> ReadPayload(MethodReading& reading, const Verdict& verdict, std::span<const std::uint8_t> payload) {
+    if (payload.empty() || reading.Bits.size() != payload.size()) return std::nullopt;
+    if (verdict.Inverted) {
+        for (std::uint8_t& bit : reading.Bits) bit = bit == 0 ? 1 : 0;
+        reading.BitAccuracy = BitAccuracy(reading.Bits, payload);
+        if (reading.Ber) reading.Ber = 1.0 - *reading.BitAccuracy;
+    }
+    return std::equal(reading.Bits.begin(), reading.Bits.end(), payload.begin());
+}
 
 MarkedArea MarkedAreaOf(const WatermarkMethod& method, const MethodKey& key) {
     const int side = method.Capabilities().RegionSide;
@@ -55,8 +65,8 @@ Extraction Extract(const WatermarkMethod& method, const MethodKey& key, const Im
     out.SuspectHeight = suspect.height();
     out.KeyWidth = key.HostWidth;
     out.KeyHeight = key.HostHeight;
-    const Calibration global = options.Given != nullptr ? *options.Given : BuiltIn(method);
-    out.GlobalSource = options.Given != nullptr ? global.Source : BuiltIn(method).Source;
+    const Calibration global = options.Given != nullptr ? *options.Given : BuiltInCalibration(method);
+    out.GlobalSource = global.Source;
     if (options.Host == nullptr) {
         out.Reading = method.Detect(suspect, key);
     } else {
@@ -79,7 +89,8 @@ Extraction Extract(const WatermarkMethod& method, const MethodKey& key, const Im
         out.Registered = std::move(registered);
     }
     out.Thresholds = ThresholdsOf(key.Calibration, global);
-    out.Judged = Judge(out.Reading.Score, out.Thresholds);
+    out.Judged = Judge(out.Reading.Score, out.Reading.ChanceVariance, out.Thresholds);
+    out.PayloadMatch = ReadPayload(out.Reading, out.Judged, key.Payload);
     return out;
 }
 
@@ -89,7 +100,16 @@ std::string ExtractionJson(const Extraction& x) {
     const auto whose = [](bool own) { return own ? "key" : "global"; };
     report["present"] = x.Judged.Present;
     report["score"] = Number(x.Judged.Score);
-    report["thresholds"] = {{"1e-3", Number(x.Thresholds.At1e3)}, {"1e-6", Number(x.Thresholds.At1e6)}};
+    if (x.Judged.Units == Statistic::Spread) {
+        // The score's distance from 0 in units of this picture's chance spread, what the
+        // thresholds judge; the thresholds in score units are those of this picture.
+        report["z"] = Number(x.Judged.Z);
+        report["inverted"] = x.Judged.Inverted;
+        report["thresholds"] = {{"1e-3", Number(x.Judged.Threshold1e3)}, {"1e-6", Number(x.Judged.Threshold)}};
+        report["thresholds_z"] = {{"1e-3", Number(x.Thresholds.At1e3)}, {"1e-6", Number(x.Thresholds.At1e6)}};
+    } else {
+        report["thresholds"] = {{"1e-3", Number(x.Thresholds.At1e3)}, {"1e-6", Number(x.Thresholds.At1e6)}};
+    }
     if (ownNull)
         report["threshold_sources"] = {{"1e-3", whose(x.Thresholds.KeySets1e3)}, {"1e-6", whose(x.Thresholds.KeySets1e6)}};
     report["detected_1e-3"] = x.Judged.Detected1e3;
@@ -105,6 +125,7 @@ std::string ExtractionJson(const Extraction& x) {
         report["payload_read"] = PayloadHex(x.Reading.Bits);
         report["payload_bits"] = x.Payload.size();
         report["bit_accuracy"] = Number(x.Reading.BitAccuracy.value_or(0.0));
+        report["payload_match"] = x.PayloadMatch.value_or(false);
     }
     report["threshold"] = Number(x.Judged.Threshold);
     report["false_alarm_rate"] = x.Judged.FalseAlarmRate;

@@ -188,8 +188,14 @@ class Verdict:
     suspect's region is the marked one byte for byte; ``relations``: the counts behind the
     score; ``read_as_is`` when the registration was set aside.
 
-    A blind method: ``payload``, the bits the key embedded; ``bits``, the bits read;
-    ``bit_accuracy``, the share of them read right (the other fields above None).
+    A blind method: ``present`` attests the key's carrier (its seed's sequences), whatever
+    payload it carries; ``payload``, the bits the key embedded; ``bits``, the bits read (of a
+    mark read inverted, flipped back); ``bit_accuracy``, the share of them read right;
+    ``payload_match``, whether ``bits`` are the key's payload bit for bit (no false-alarm rate
+    is claimed for the payload); ``z``, the score in units of the suspect's chance spread,
+    judged two-sided against ``thresholds_z``; ``thresholds``, the same in score units for this
+    suspect (a larger picture's are lower); ``inverted``, the mark was read below 0 (the other
+    fields above None).
     """
 
     present: bool
@@ -212,6 +218,10 @@ class Verdict:
     payload: Optional[List[int]] = None
     bits: Optional[List[int]] = None
     bit_accuracy: Optional[float] = None
+    payload_match: Optional[bool] = None
+    z: Optional[float] = None
+    thresholds_z: Optional[Dict[str, float]] = None
+    inverted: Optional[bool] = None
     mark: Optional[np.ndarray] = dataclasses.field(default=None, repr=False, compare=False)
 
     def __bool__(self) -> bool:

@@ -275,10 +275,24 @@ py::dict Extract(const py::handle& suspectArray, const MethodKey& key, const py:
     py::dict result;
     result["present"] = x.Judged.Present;
     result["score"] = x.Judged.Score;
+    const bool spread = x.Judged.Units == Statistic::Spread;
     py::dict levels;
-    levels["1e-3"] = x.Thresholds.At1e3;
-    levels["1e-6"] = x.Thresholds.At1e6;
+    // Of z, the thresholds in score units are this suspect's (its chance spread times z's).
+    levels["1e-3"] = spread ? x.Judged.Threshold1e3 : x.Thresholds.At1e3;
+    levels["1e-6"] = spread ? x.Judged.Threshold : x.Thresholds.At1e6;
     result["thresholds"] = levels;
+    if (spread) {
+        py::dict inZ;
+        inZ["1e-3"] = x.Thresholds.At1e3;
+        inZ["1e-6"] = x.Thresholds.At1e6;
+        result["thresholds_z"] = inZ;
+        result["z"] = x.Judged.Z;
+        result["inverted"] = x.Judged.Inverted;
+    } else {
+        result["thresholds_z"] = py::none();
+        result["z"] = py::none();
+        result["inverted"] = py::none();
+    }
     if (can.CalibratesKeys) {
         py::dict sources;
         sources["1e-3"] = whose(x.Thresholds.KeySets1e3);
@@ -314,6 +328,7 @@ py::dict Extract(const py::handle& suspectArray, const MethodKey& key, const py:
     result["payload"] = can.PayloadBits > 0 ? BitList(key.Payload) : py::object(py::none());
     result["bits"] = can.PayloadBits > 0 ? BitList(reading.Bits) : py::object(py::none());
     result["bit_accuracy"] = Optional(reading.BitAccuracy);
+    result["payload_match"] = x.PayloadMatch ? py::object(py::bool_(*x.PayloadMatch)) : py::object(py::none());
     return result;
 }
 

@@ -167,3 +167,24 @@ def test_a_blind_key_that_contradicts_itself_is_damaged(host):
     with pytest.raises(quillfen.Error, match=r"^'the key's bytes' is damaged \(it holds 8 payload bits, and its "
                                              r"parameters, step=16,bits=9, say 9\)$"):
         quillfen.Key.from_bytes(body + hashlib.sha256(body).digest())
+
+
+def test_a_blind_verdict_attests_the_carrier_and_says_whether_the_payload_matched(host):
+    marked, key = quillfen.embed(host, method="spread-spectrum", payload="0123456789abcdef", seed=4)
+    upright = quillfen.extract(marked, key)
+    assert upright.present and upright.payload_match and upright.inverted is False
+    assert upright.z > upright.thresholds_z["1e-6"]
+    # The pattern subtracted twice: the mark turned over, its payload read back flipped.
+    turned = np.clip(2 * host.astype(int) - marked.astype(int), 0, 255).astype(np.uint8)
+    inverted = quillfen.extract(turned, key)
+    # (Clipped at black and white on this host, a few bits may go.)
+    assert inverted.present and inverted.inverted and inverted.bit_accuracy > 0.9
+    assert inverted.z < -inverted.thresholds_z["1e-6"]
+    assert inverted.payload_match == (inverted.bits == inverted.payload)
+    # Another payload under the key's seed: the carrier, not the key's payload.
+    other, _ = quillfen.embed(host, method="spread-spectrum", payload="0123456789abc000", seed=4)
+    read = quillfen.extract(other, key)
+    assert read.present and read.payload_match is False
+    # The unmarked host: no carrier, no match.
+    unmarked = quillfen.extract(host, quillfen.embed(host, method="qim", seed=1)[1])
+    assert not unmarked.present and unmarked.payload_match is False and unmarked.inverted is False

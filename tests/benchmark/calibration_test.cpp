@@ -370,7 +370,12 @@ TEST(CalibrateMethod, LeavesOutTheKeysOwnSeedAndRoundTrips) {
     EXPECT_EQ(cal.Trials, NullTrialCount(3, 2, 2, true));
     EXPECT_EQ(NullTrialCount(3, 2, 2, true), 36u);
     EXPECT_EQ(cal.KindTrials[static_cast<int>(NullTrialKind::OtherHostMarked)], 3u * 2 * 2 * 1);
-    EXPECT_LT(cal.ThresholdModelled, 0.1);
+    // Calibrated in z: the null's spread is 1 whatever the pictures' sizes, and the histogram
+    // holds |z|.
+    EXPECT_EQ(cal.Units, Statistic::Spread);
+    EXPECT_GT(cal.ThresholdModelled, 4.0);
+    EXPECT_LT(cal.ThresholdModelled, 10.0);
+    EXPECT_GE(cal.Histogram.front().first, 0.0);
     EXPECT_EQ(cal.Method, "qim:step=16,bits=8");
     EXPECT_EQ(ParseCalibration(CalibrationJson(cal), "c"), cal);
     EXPECT_THROW(Calibrate(hosts, *MakeMethod(DefaultMethod()), nullptr, seeds, attacks, {}), ArgumentError);

@@ -94,9 +94,9 @@ TEST(RobustnessRows, JsonReadsBackTheSameRow) {
 TEST(RobustnessRows, CsvQuotesWhatNeedsIt) {
     EXPECT_EQ(RowCsv(Measured()),
               "astronaut.pgm,4294967295,\"shift:dx=2,dy=2\",33.12332307301937,33.25,0.9346702189187707,inf,1,"
-              "0.8951531129588319,0.03155517578125,-0.0125,0.0375,true,false,3,dct-polarity:divisor=10000,"
+              "0.8951531129588319,0.03155517578125,-0.0125,0.0375,true,false,4,dct-polarity:divisor=10000,"
               "0123456789abcdef,fedcba9876543210,00112233445566ff,");
-    EXPECT_EQ(RowCsv(Failed()), "\"odd, \"\"name\"\".pgm\",1,none,,,,,,,,,,,,3,dct-polarity:divisor=10000,,fedcba9876543210,,"
+    EXPECT_EQ(RowCsv(Failed()), "\"odd, \"\"name\"\".pgm\",1,none,,,,,,,,,,,,4,dct-polarity:divisor=10000,,fedcba9876543210,,"
                                 "\"Cannot open file x (gone)\nsecond line\"");
 }
 
@@ -107,7 +107,7 @@ TEST(RobustnessRows, NoRawBytesOrEscapesReachEitherFile) {
     row.Host = "caf\xE9.pgm";
     row.Error = "method m: detect exited with 1: \x1B[31mred\x1B[0m\rback \xC2\x9B" "2J \xFF\xFE caf\xC3\xA9\tend";
     const std::string r = "\xEF\xBF\xBD";
-    EXPECT_EQ(RowCsv(row), "caf" + r + ".pgm,1,none,,,,,,,,,,,,3,dct-polarity:divisor=10000,,fedcba9876543210,,"
+    EXPECT_EQ(RowCsv(row), "caf" + r + ".pgm,1,none,,,,,,,,,,,,4,dct-polarity:divisor=10000,,fedcba9876543210,,"
                            "method m: detect exited with 1: " + r + "[31mred" + r + "[0m" + r + "back " + r + "2J " +
                            r + r + " caf\xC3\xA9\tend");
     EXPECT_EQ(RowsCsv({row}).find('\x1B'), std::string::npos);
@@ -141,9 +141,9 @@ TEST(RobustnessRows, RegisteredFieldsFollowTheVerdicts) {
     for (const RobustnessRow& row : {geometric, other, failed}) EXPECT_EQ(ParseRowJson(RowJson(row), "x"), row);
     EXPECT_EQ(RowCsv(geometric),
               "astronaut.pgm,4294967295,\"shift:dx=2,dy=2\",33.12332307301937,33.25,0.9346702189187707,inf,1,"
-              "0.8951531129588319,0.03155517578125,-0.0125,0.0375,true,false,0.99,0.86,0.04,0.97,true,true,3,"
+              "0.8951531129588319,0.03155517578125,-0.0125,0.0375,true,false,0.99,0.86,0.04,0.97,true,true,4,"
               "dct-polarity:divisor=10000,0123456789abcdef,fedcba9876543210,00112233445566ff,");
-    EXPECT_NE(RowCsv(other).find(",false,,,,,,,3,"), std::string::npos) << RowCsv(other);
+    EXPECT_NE(RowCsv(other).find(",false,,,,,,,4,"), std::string::npos) << RowCsv(other);
     EXPECT_EQ(CsvHeader(true).find("detected_1e-6,registration_fit,"), CsvHeader().find("detected_1e-6,"));
     EXPECT_THROW(ParseRowJson(R"({"host":"h","seed":1,"attack":"none","psnr_embed":1,"ssim_embed":1,"psnr":1,)"
                               R"("ssim":1,"nc":1,"ber":0,"score":1,"detected_1e-3":null,"detected_1e-6":null,)"
@@ -214,7 +214,7 @@ TEST(ReadRowsFile, CompleteLinesTornTailAndDamage) {
     for (const std::string& damage : {std::string("not json\n"), std::string("{\"host\":\"a\"}\n"), std::string("[1]\n"),
                                       changed("\"nc\":", "\"nc\":null,\"x\":"), changed("\"nc\":0.8951531129588319", "\"nc\":5"),
                                       changed("\"score\":-0.0125", "\"score\":-7"), changed("\"ssim\":1", "\"ssim\":1.5"),
-                                      changed("\"schema\":3", "\"schema\":4"), changed("0123456789abcdef", "xyz"),
+                                      changed("\"schema\":4", "\"schema\":5"), changed("0123456789abcdef", "xyz"),
                                       RowJson(Measured()) + "\n"}) {
         test::WriteBytes(path, two + damage);
         try {
@@ -426,6 +426,55 @@ TEST(RobustnessHtml, RegisteredReadingsGetTheirOwnCurvesAndColumns) {
     EXPECT_NE(html.find("shift:dx=4: NC median after registration 0.485"), std::string::npos);
     EXPECT_NE(html.find("shift:dx=4: detected at FPR 1e-6 after registration 0.500"), std::string::npos);
     EXPECT_EQ(html.find("none: NC median after registration"), std::string::npos);
+}
+
+// A blind method's row of schema 4: its z fields and the two verdict words are written where
+// the documentation puts them, read back as written, and left out of rows of schema 3.
+TEST(RobustnessRows, BlindVerdictFieldsOfSchema4) {
+    RobustnessRow row = Measured();
+    row.Methods = true;
+    row.Nc.reset();
+    row.MethodParams = "step=16,bits=64";
+    row.Strength = 16;
+    row.PayloadBits = 64;
+    row.BitAccuracy = 0.96875;
+    row.PayloadMatch = false;
+    row.Z = -14.25;
+    row.ZNull = 0.5;
+    row.Inverted = true;
+    row.Registering = true;
+    row.Registered = RegisteredReading{0.99, std::nullopt, 0.03125, -0.05, true, true, -12.5};
+    row.Identity.Method = "qim";
+    row.Identity.MarkDigest.clear();
+    const std::string json = RowJson(row);
+    EXPECT_NE(json.find("\"bit_accuracy\":0.96875,\"payload_match\":false,\"z\":-14.25,\"z_null\":0.5,\"inverted\":true,"
+                        "\"z_registered\":-12.5,\"registration_fit\":0.99"),
+              std::string::npos)
+        << json;
+    EXPECT_EQ(ParseRowJson(json, "x"), row);
+    EXPECT_NE(CsvHeader(true, true).find("bit_accuracy,payload_match,z,z_null,inverted,z_registered,registration_fit"),
+              std::string::npos);
+    // Without registering, no z_registered.
+    EXPECT_EQ(CsvHeader(false, true).find("z_registered"), std::string::npos);
+    // A payload method's verdict words are null where it has none (a zero-bit method).
+    RobustnessRow zeroBit = row;
+    zeroBit.PayloadMatch.reset();
+    zeroBit.Z.reset();
+    zeroBit.ZNull.reset();
+    zeroBit.Inverted.reset();
+    zeroBit.Registered->Z.reset();
+    EXPECT_NE(RowJson(zeroBit).find("\"payload_match\":null,\"z\":null,\"z_null\":null,\"inverted\":null"),
+              std::string::npos);
+    EXPECT_EQ(ParseRowJson(RowJson(zeroBit), "x"), zeroBit);
+    // A row of schema 3 has none of them, and reads back without them.
+    RobustnessRow old = zeroBit;
+    old.Identity.Schema = 3;
+    EXPECT_EQ(RowJson(old).find("payload_match"), std::string::npos);
+    EXPECT_EQ(ParseRowJson(RowJson(old), "x"), old);
+    // A z that is no number is refused.
+    std::string bad = json;
+    bad.replace(bad.find("-14.25"), 6, "\"x\"");
+    EXPECT_THROW(ParseRowJson(bad, "x"), FormatError);
 }
 
 }  // namespace

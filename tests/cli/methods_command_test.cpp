@@ -7,6 +7,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
@@ -128,11 +129,102 @@ TEST(MethodsCommand, BlindEmbedAndExtract) {
     EXPECT_EQ(report["present"], true);
     EXPECT_EQ(report["method"], "spread-spectrum");
     const CliResult unmarked = RunCli({"extract", kHost, "--key", dir.file("m.key")});
-    EXPECT_EQ(unmarked.out.rfind("no mark found", 0), 0u) << unmarked.out;
+    EXPECT_EQ(unmarked.out.rfind("no carrier of the key found", 0), 0u) << unmarked.out;
     // A blind method takes no mark picture, the polarity method no payload.
     EXPECT_EQ(RunCli({"embed", kHost, kMark, dir.file("x.png"), "--key", dir.file("x.key"), "--method", "qim"}).code, 2);
     EXPECT_EQ(RunCli({"embed", kHost, kMark, dir.file("x.png"), "--key", dir.file("x.key"), "--payload", "ab"}).code, 2);
     EXPECT_FALSE(std::filesystem::exists(dir.file("x.png")));
+}
+
+// What a blind verdict attests. A mark turned over is present, said to be inverted, and its
+// payload reads back the key's: spread spectrum's pattern subtracted twice from the marked
+// picture (host - pattern), and for both methods the payload's complement under the key's seed
+// (every coefficient on the other bit's lattice, every sequence negated: the same picture as an
+// inverted mark, which no reading can tell apart). Another payload under the key's seed is the
+// carrier present, but no match.
+TEST(MethodsCommand, BlindVerdictsSayWhatTheyAttest) {
+    test::TempDir dir;
+    const Bitmap host = LoadPictureFile(kHost).bitmap;
+    const auto embed = [&](const char* method, const char* payload, const std::string& out, const std::string& key) {
+        ASSERT_EQ(RunCli({"embed", kHost, out, "--key", key, "--method", method, "--payload", payload, "--seed", "4"}).code,
+                  0);
+    };
+    const auto json = [&](const std::string& picture) {
+        return nlohmann::json::parse(RunCli({"extract", picture, "--key", dir.file("m.key"), "--json"}).out);
+    };
+    for (const char* method : {"spread-spectrum", "qim"}) {
+        SCOPED_TRACE(method);
+        embed(method, "0123456789abcdef", dir.file("m.png"), dir.file("m.key"));
+        std::vector<std::string> turned = {dir.file("complement.png")};
+        embed(method, "fedcba9876543210", turned[0], dir.file("c.key"));
+        if (std::string(method) == "spread-spectrum") {
+            const Bitmap marked = LoadPictureFile(dir.file("m.png")).bitmap;
+            Bitmap inverted(host.width(), host.height());
+            for (int y = 0; y < host.height(); ++y)
+                for (int x = 0; x < host.width(); ++x)
+                    inverted.setGray(x, y, static_cast<std::uint8_t>(std::clamp(2 * host.blue(x, y) - marked.blue(x, y), 0, 255)));
+            SavePictureFile(dir.file("inverted.png"), inverted, true);
+            turned.push_back(dir.file("inverted.png"));
+        }
+        for (const std::string& picture : turned) {
+            SCOPED_TRACE(picture);
+            const nlohmann::json j = json(picture);
+            EXPECT_EQ(j["present"], true);
+            EXPECT_EQ(j["inverted"], true);
+            EXPECT_LT(j["z"].get<double>(), -j["thresholds_z"]["1e-6"].get<double>());
+            EXPECT_EQ(j["payload_read"], "0123456789abcdef");
+            EXPECT_EQ(j["payload_match"], true);
+            const CliResult words = RunCli({"extract", picture, "--key", dir.file("m.key")});
+            EXPECT_EQ(words.out.rfind("the key's carrier present, read inverted: score -", 0), 0u) << words.out;
+            EXPECT_NE(words.out.find("payload match: the key's payload, bit for bit"), std::string::npos) << words.out;
+        }
+        // The upright mark is not inverted.
+        const nlohmann::json upright = json(dir.file("m.png"));
+        EXPECT_EQ(upright["present"], true);
+        EXPECT_EQ(upright["inverted"], false);
+        EXPECT_EQ(upright["payload_match"], true);
+
+        // The same seed, another payload (12 bits of 64 differ): the carrier is there, the key's
+        // payload is not.
+        embed(method, "0123456789abc000", dir.file("o.png"), dir.file("o.key"));
+        const CliResult other = RunCli({"extract", dir.file("o.png"), "--key", dir.file("m.key")});
+        EXPECT_EQ(other.code, 0);
+        EXPECT_EQ(other.out.rfind("the key's carrier present: score ", 0), 0u) << other.out;
+        EXPECT_NE(other.out.find("payload match: no, the payload read is not the key's"), std::string::npos) << other.out;
+        const nlohmann::json o = json(dir.file("o.png"));
+        EXPECT_EQ(o["present"], true);
+        EXPECT_EQ(o["payload_match"], false);
+        EXPECT_EQ(o["payload_read"], "0123456789abc000");
+    }
+}
+
+// The thresholds in score units are the suspect's own: a 512 x 512 picture's null is narrower
+// than a 256 x 256 one's, and so are its thresholds; in z they are the same.
+TEST(MethodsCommand, BlindThresholdsFollowThePicturesSize) {
+    test::TempDir dir;
+    const std::string large = test::SamplePath("camera-512.bmp");
+    const Bitmap picture = LoadPictureFile(large).bitmap;
+    Bitmap corner(256, 256);
+    for (int y = 0; y < 256; ++y)
+        for (int x = 0; x < 256; ++x) corner.setGray(x, y, picture.blue(x, y));
+    SavePictureFile(dir.file("small.pgm"), corner, true);
+    for (const char* method : {"spread-spectrum", "qim"}) {
+        SCOPED_TRACE(method);
+        std::vector<nlohmann::json> reports;
+        for (const std::string& host : {dir.file("small.pgm"), large}) {
+            ASSERT_EQ(RunCli({"embed", host, dir.file("m.png"), "--key", dir.file("m.key"), "--method", method}).code, 0);
+            // The unmarked host read with its key: the thresholds hold for it whatever it scores.
+            reports.push_back(nlohmann::json::parse(RunCli({"extract", host, "--key", dir.file("m.key"), "--json"}).out));
+        }
+        EXPECT_EQ(reports[0]["thresholds_z"], reports[1]["thresholds_z"]);
+        const double small = reports[0]["thresholds"]["1e-6"].get<double>();
+        const double big = reports[1]["thresholds"]["1e-6"].get<double>();
+        EXPECT_LT(big, small);
+        // Four times the coefficients: about half the spread.
+        EXPECT_NEAR(big / small, 0.5, 0.1);
+        EXPECT_EQ(reports[0]["present"], false);
+        EXPECT_EQ(reports[1]["present"], false);
+    }
 }
 
 // The Python example of examples/methods/ in a sweep beside the polarity method: its rows

@@ -256,10 +256,10 @@ TEST(RunFiles, ResumeTakesOnlyRowsOfThisRun) {
              made.CalibrationDigest + "; this run's: " + CalibrationDigest(LoadCalibration(thresholds)) + ")" + again},
         {"rows of an earlier program", old.dump() + "\n", resume({}),
          "--resume: the rows in '" + file + "' were written by an earlier quillfen-cli, whose rows do not record what "
-             "made them (row schema 1; this one writes 3)" + again},
+             "made them (row schema 1; this one writes 4)" + again},
         {"rows of schema 2", schema2 + "\n", resume({}),
          "--resume: the rows in '" + file + "' were written by an earlier quillfen-cli, whose rows measure "
-             "differently (row schema 2; this one writes 3)" + again},
+             "differently (row schema 2; this one writes 4)" + again},
         {"a row twice (two runs on one file)", rows + lines[0] + "\n", resume({}),
          "--jsonl: line 5 of '" + file + "' repeats the row of line 1 (astronaut.pgm, seed 1, none): two runs wrote "
              "into it at once, or files were joined twice"},

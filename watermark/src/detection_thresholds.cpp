@@ -27,9 +27,16 @@ constexpr const char* kFormatName = "quillfen-calibration";
 // trials (a rate on average over hosts); both are refused with a word on why.
 constexpr int kFormatVersion = 3;
 constexpr const char* kStatistic = "score";
+constexpr const char* kSpreadStatistic = "z";
+// The largest |z| a Spread calibration or threshold may hold: far beyond any null, and short of
+// where doubles of squares would lose the tails.
+constexpr double kLargestSpread = 1e6;
 constexpr const char* kBuiltIn = "built-in thresholds";
 // Files written by `calibrate` run to about a megabyte (one line per distinct score).
 constexpr std::int64_t kMaxCalibrationBytes = std::int64_t{64} << 20;
+
+// Where "the next double above" looks: upward from any score and any |z|.
+constexpr double kAbove = std::numeric_limits<double>::infinity();
 
 // The tail shares at which the fit is shown, as 1 / D so that the number of trials allowed
 // above a quantile, N / D, is exact integer arithmetic.
@@ -41,7 +48,7 @@ double TailQuantile(const std::vector<std::pair<double, std::uint64_t>>& histogr
                     std::uint64_t divisor) {
     const std::uint64_t allowed = count / divisor;
     std::uint64_t reaching = 0;
-    double lowest = histogram.empty() ? 0.0 : std::nextafter(histogram.back().first, 2.0);
+    double lowest = histogram.empty() ? 0.0 : std::nextafter(histogram.back().first, kAbove);
     for (auto it = histogram.rbegin(); it != histogram.rend(); ++it) {
         if (reaching + it->second > allowed) return lowest;
         reaching += it->second;
@@ -50,25 +57,43 @@ double TailQuantile(const std::vector<std::pair<double, std::uint64_t>>& histogr
     return lowest;
 }
 
-double MixtureTail(const std::vector<NullComponent>& components, double x) {
+// P(value >= x) of one normal component; for Spread, P(|z| >= x) (x >= 0), both tails.
+double ComponentTail(const NullComponent& c, double x, Statistic units) {
+    const auto above = [&](double mean) {
+        return c.StdDev > 0 ? NormalUpperTail((x - mean) / c.StdDev) : (x <= mean ? 1.0 : 0.0);
+    };
+    if (units == Statistic::Score) return above(c.Mean);
+    return std::min(1.0, above(c.Mean) + above(-c.Mean));
+}
+
+double MixtureTail(const std::vector<NullComponent>& components, double x, Statistic units) {
     double tail = 0;
-    for (const NullComponent& c : components) {
-        const double q = c.StdDev > 0 ? NormalUpperTail((x - c.Mean) / c.StdDev) : (x <= c.Mean ? 1.0 : 0.0);
-        tail = tail + c.Weight * q;
-    }
+    for (const NullComponent& c : components) tail = tail + c.Weight * ComponentTail(c, x, units);
     return tail;
 }
 
-// The least x in [-1, 1] (to the last bit bisection reaches) with a model tail at most `share`.
-double MixtureQuantile(const std::vector<NullComponent>& components, double share) {
-    double lo = -1;
-    double hi = 1;
-    if (MixtureTail(components, lo) <= share) return lo;
-    if (MixtureTail(components, hi) > share) return hi;
+// Where a component meets tail share `share`: mean + z sd, or for Spread, whose verdict takes
+// both tails, |mean| + z(share / 2) sd.
+double ComponentQuantile(const NullComponent& c, double share, Statistic units) {
+    if (units == Statistic::Score) return c.Mean + NormalUpperQuantile(share) * c.StdDev;
+    return std::fabs(c.Mean) + NormalUpperQuantile(share / 2) * c.StdDev;
+}
+
+// A threshold above 1 would refuse even the marked picture as written, which scores 1; a
+// Spread threshold has no such bound (a marked picture's z grows with its size).
+double Capped(double value, Statistic units) { return units == Statistic::Score ? std::min(value, 1.0) : value; }
+
+// The least x (to the last bit bisection reaches) with a model tail at most `share`, in
+// [-1, 1] for the score, in [0, kLargestSpread] for |z|.
+double MixtureQuantile(const std::vector<NullComponent>& components, double share, Statistic units) {
+    double lo = units == Statistic::Score ? -1 : 0;
+    double hi = units == Statistic::Score ? 1 : kLargestSpread;
+    if (MixtureTail(components, lo, units) <= share) return lo;
+    if (MixtureTail(components, hi, units) > share) return hi;
     for (int i = 0; i < 200; ++i) {
         const double mid = lo + (hi - lo) / 2;
         if (mid <= lo || mid >= hi) break;
-        if (MixtureTail(components, mid) > share) {
+        if (MixtureTail(components, mid, units) > share) {
             lo = mid;
         } else {
             hi = mid;
@@ -87,11 +112,9 @@ double TopQuantile(const std::vector<double>& top, std::uint64_t allowed) {
     double lowest = std::numeric_limits<double>::infinity();
     for (const double v : top)
         if (v > below) lowest = std::min(lowest, v);
-    return std::isinf(lowest) ? std::nextafter(below, 2.0) : lowest;
+    return std::isinf(lowest) ? std::nextafter(below, kAbove) : lowest;
 }
 
-// A threshold above 1 would refuse even the marked picture as written, which scores 1.
-double AtMostOne(double value) { return std::min(value, 1.0); }
 
 std::string FormatError_(const std::string& source, const std::string& reason) {
     return "'" + source + "' is not a calibration file: " + reason;
@@ -135,9 +158,16 @@ namespace {
 // otherwise move the thresholds, or make the report draw what no run gives.
 void CheckConsistency(const Calibration& cal, const std::string& source) {
     auto refuse = [&](const std::string& reason) { throw FormatError(FormatError_(source, reason)); };
+    const bool spread = cal.Units == Statistic::Spread;
+    // The range of a value: a score in -1..1 (a difference of two shares or a correlation), |z|
+    // in 0..kLargestSpread; and of a component's signed mean.
+    const double lowest = spread ? 0.0 : -1.0, highest = spread ? kLargestSpread : 1.0;
+    const double lowestMean = spread ? -kLargestSpread : -1.0, widest = spread ? kLargestSpread : 2.0;
     for (const auto& [value, count] : cal.Histogram)
-        if (!(value >= -1 && value <= 1))
-            refuse("a histogram score is " + Shown(value) + ", outside -1..1 (a score is a difference of two shares)");
+        if (!(value >= lowest && value <= highest))
+            refuse(spread ? "a histogram |z| is " + Shown(value) + ", outside 0.." + Shown(highest)
+                          : "a histogram score is " + Shown(value) +
+                                ", outside -1..1 (a score is a difference of two shares)");
     const std::uint64_t H = cal.Hosts.size(), S = cal.Seeds.size(), C = cal.Attacks.size();
     if (H == 0 || S == 0) refuse("it names no host or no seed");
     // Per key (H S of them): (H - 1) S other hosts marked, H - 1 unmarked, C own attacked. A
@@ -167,18 +197,19 @@ void CheckConsistency(const Calibration& cal, const std::string& source) {
         if (c.Trials != *perHost[kind])
             refuse("the model component of host '" + c.Host + "' and kind " + NullTrialKindName(c.Kind) + " has " +
                    std::to_string(c.Trials) + " trials, not " + std::to_string(*perHost[kind]));
-        if (!(c.Mean >= -1 && c.Mean <= 1) || !(c.SampleStdDev >= 0 && c.SampleStdDev <= 2) ||
-            !(c.BinomialStdDev >= 0 && c.BinomialStdDev <= 2))
+        if (!(c.Mean >= lowestMean && c.Mean <= highest) || !(c.SampleStdDev >= 0 && c.SampleStdDev <= widest) ||
+            !(c.BinomialStdDev >= 0 && c.BinomialStdDev <= widest))
             refuse("the model component of host '" + c.Host + "' has a mean or standard deviation out of range (" +
                    Shown(c.Mean) + ", " + Shown(c.SampleStdDev) + ", " + Shown(c.BinomialStdDev) + ")");
         if (c.Top.size() != std::min<std::uint64_t>(c.Trials, c.Trials / 1000 + 1))
             refuse("the model component of host '" + c.Host + "' and kind " + NullTrialKindName(c.Kind) + " keeps " +
                    std::to_string(c.Top.size()) + " top scores, not " + std::to_string(c.Trials / 1000 + 1));
         for (std::size_t i = 0; i < c.Top.size(); ++i)
-            if (!(c.Top[i] >= -1 && c.Top[i] <= 1) || (i > 0 && !(c.Top[i] <= c.Top[i - 1])))
-                refuse("the top scores of the model component of host '" + c.Host +
-                       "' are not scores in -1..1, highest first");
-        if (!c.Top.empty() && !(c.Top[0] >= c.Mean - 1e-9))
+            if (!(c.Top[i] >= lowest && c.Top[i] <= highest) || (i > 0 && !(c.Top[i] <= c.Top[i - 1])))
+                refuse("the top scores of the model component of host '" + c.Host + "' are not values in " +
+                       Shown(lowest) + ".." + Shown(highest) + ", highest first");
+        // The largest |z| is never below the signed mean's distance from 0.
+        if (!c.Top.empty() && !(c.Top[0] >= (spread ? std::fabs(c.Mean) : c.Mean) - 1e-9))
             refuse("the model component of host '" + c.Host + "' has a highest score below its mean");
     }
     for (int k = 0; k < kNullTrialKinds; ++k) {
@@ -227,7 +258,7 @@ const char* NullTrialKindName(NullTrialKind kind) {
     return "?";
 }
 
-double Calibration::ModelTail(double x) const { return MixtureTail(Components, x); }
+double Calibration::ModelTail(double x) const { return MixtureTail(Components, x, Units); }
 
 double Calibration::EmpiricalTail(double x) const {
     if (Trials == 0) return 0;
@@ -252,16 +283,28 @@ double Calibration::Threshold(double fpr) const {
         throw ArgumentError("false-positive rate " + std::to_string(fpr) + " is outside (0, 1)");
     if (Components.empty())
         throw ArgumentError("this calibration holds the thresholds at 1e-3 and 1e-6 only, no model for other rates");
-    const double z = NormalUpperQuantile(std::min(fpr, 0.5));
+    const double share = Units == Statistic::Score ? std::min(fpr, 0.5) : fpr;
     double highest = -1;
-    for (const NullComponent& c : Components) highest = std::max(highest, c.Mean + z * c.StdDev);
-    return AtMostOne(highest);
+    for (const NullComponent& c : Components) highest = std::max(highest, ComponentQuantile(c, share, Units));
+    return Capped(highest, Units);
 }
 
-bool Calibration::Detected(double score, double fpr) const { return Reaches(score, Threshold(fpr)); }
+bool Calibration::Detected(double value, double fpr) const {
+    return Reaches(Units == Statistic::Spread ? std::fabs(value) : value, Threshold(fpr));
+}
+
+const char* StatisticName(Statistic statistic) { return statistic == Statistic::Spread ? kSpreadStatistic : kStatistic; }
+
+double SpreadOf(double score, double chanceVariance) {
+    if (!(chanceVariance > 0) || !std::isfinite(chanceVariance) || !std::isfinite(score)) return 0.0;
+    return score / std::sqrt(chanceVariance);
+}
 
 KeyThresholds ThresholdsOf(const std::optional<KeyCalibration>& own, const Calibration& global) {
     KeyThresholds t;
+    t.Units = global.Units;
+    if (own && global.Units != Statistic::Score)
+        throw ArgumentError("a key's own calibration measures the detection score; the global calibration measures z");
     t.At1e3 = global.Threshold(kFprEmpirical);
     t.At1e6 = global.Threshold(kFprModelled);
     if (own) {
@@ -275,18 +318,39 @@ KeyThresholds ThresholdsOf(const std::optional<KeyCalibration>& own, const Calib
 }
 
 Verdict Judge(double score, const KeyThresholds& thresholds) {
+    if (thresholds.Units != Statistic::Score)
+        throw ArgumentError("thresholds of z judge a score with the chance variance of its reading");
+    return Judge(score, 0.0, thresholds);
+}
+
+Verdict Judge(double score, double chanceVariance, const KeyThresholds& thresholds) {
     Verdict verdict;
     verdict.Score = score;
-    verdict.Threshold = thresholds.At1e6;
+    verdict.Units = thresholds.Units;
     verdict.FalseAlarmRate = kFprModelled;
-    verdict.Present = Reaches(score, thresholds.At1e6);
-    verdict.Threshold1e3 = thresholds.At1e3;
-    verdict.Detected1e3 = Reaches(score, thresholds.At1e3);
     verdict.OwnCalibration = thresholds.OwnCalibration;
+    if (thresholds.Units == Statistic::Score) {
+        verdict.Threshold = thresholds.At1e6;
+        verdict.Present = Reaches(score, thresholds.At1e6);
+        verdict.Threshold1e3 = thresholds.At1e3;
+        verdict.Detected1e3 = Reaches(score, thresholds.At1e3);
+        return verdict;
+    }
+    verdict.Z = SpreadOf(score, chanceVariance);
+    const double spread = chanceVariance > 0 && std::isfinite(chanceVariance) ? std::sqrt(chanceVariance) : 0.0;
+    verdict.Threshold = thresholds.At1e6 * spread;
+    verdict.Threshold1e3 = thresholds.At1e3 * spread;
+    verdict.Present = Reaches(std::fabs(verdict.Z), thresholds.At1e6);
+    verdict.Detected1e3 = Reaches(std::fabs(verdict.Z), thresholds.At1e3);
+    verdict.Inverted = verdict.Detected1e3 && verdict.Z < 0;
     return verdict;
 }
 
 Verdict Judge(double score, const Calibration& calibration) { return Judge(score, ThresholdsOf(std::nullopt, calibration)); }
+
+Verdict Judge(double score, double chanceVariance, const Calibration& calibration) {
+    return Judge(score, chanceVariance, ThresholdsOf(std::nullopt, calibration));
+}
 
 double NormalUpperQuantile(double share) {
     if (!(share > 0 && share <= 0.5)) throw ArgumentError("a normal quantile needs a tail share in (0, 0.5]");
@@ -320,8 +384,8 @@ void FitKeyCalibration(KeyCalibration& cal) {
         at3 = std::max({at3, centre + z3 * sd, std::nextafter(c.Largest, 2.0)});
         at6 = std::max(at6, centre + z6 * sd);
     }
-    cal.Threshold1e3 = AtMostOne(at3);
-    cal.Threshold1e6 = AtMostOne(std::max(at6, at3));
+    cal.Threshold1e3 = Capped(at3, Statistic::Score);
+    cal.Threshold1e6 = Capped(std::max(at6, at3), Statistic::Score);
 }
 
 void FitCalibration(Calibration& cal) {
@@ -344,19 +408,17 @@ void FitCalibration(Calibration& cal) {
         if (cal.Trials < divisor) break;
         const double share = 1.0 / static_cast<double>(divisor);
         cal.Fit.push_back({1.0 - share, TailQuantile(cal.Histogram, cal.Trials, divisor),
-                           MixtureQuantile(cal.Components, share)});
+                           MixtureQuantile(cal.Components, share, cal.Units)});
     }
     // Every component meets each rate: the highest of their quantiles.
-    const double z3 = NormalUpperQuantile(kFprEmpirical);
-    const double z6 = NormalUpperQuantile(kFprModelled);
     const NullComponent* sets3 = nullptr;
     const NullComponent* sets6 = nullptr;
     bool fromTrials = false;
     for (NullComponent& c : cal.Components) {
-        const double model3 = c.Mean + z3 * c.StdDev;
+        const double model3 = ComponentQuantile(c, kFprEmpirical, cal.Units);
         const double trials3 = TopQuantile(c.Top, c.Trials / 1000);
-        c.Quantile1e3 = AtMostOne(std::max(model3, trials3));
-        c.Quantile1e6 = AtMostOne(c.Mean + z6 * c.StdDev);
+        c.Quantile1e3 = Capped(std::max(model3, trials3), cal.Units);
+        c.Quantile1e6 = Capped(ComponentQuantile(c, kFprModelled, cal.Units), cal.Units);
         if (sets3 == nullptr || c.Quantile1e3 > sets3->Quantile1e3) {
             sets3 = &c;
             fromTrials = trials3 > model3;
@@ -381,8 +443,9 @@ std::string CalibrationJson(const Calibration& cal) {
     Json j;
     j["format"] = kFormatName;
     j["version"] = kFormatVersion;
-    j["statistic"] = kStatistic;
-    j["rule"] = "detected when score >= threshold";
+    j["statistic"] = StatisticName(cal.Units);
+    j["rule"] = cal.Units == Statistic::Score ? "detected when score >= threshold"
+                                              : "detected when |z| >= threshold, z = score / sqrt(chance variance)";
     j["thresholds"] = {{"fpr_1e-3", cal.ThresholdEmpirical}, {"fpr_1e-6", cal.ThresholdModelled}};
     const auto source = [](const ThresholdSource& t) {
         return Json{{"host", t.Host}, {"kind", NullTrialKindName(t.Kind)}, {"from", t.From}};
@@ -453,10 +516,12 @@ Calibration ParseCalibration(std::string_view text, const std::string& source) {
     if (!j.is_object()) throw FormatError(FormatError_(source, "it does not hold a JSON object"));
     try {
         const bool calibrationRun = j.contains("format");
+        Statistic units = Statistic::Score;
         if (j.contains("statistic")) {
             if (!j["statistic"].is_string()) throw FormatError(FormatError_(source, "\"statistic\" is not a text"));
             const std::string statistic = j["statistic"].get<std::string>();
-            if (statistic != kStatistic)
+            if (statistic == kSpreadStatistic) units = Statistic::Spread;
+            else if (statistic != kStatistic)
                 throw FormatError("'" + source + "' calibrates \"" + statistic +
                                   "\", not the detection score the verdict uses; make a new one with "
                                   "quillfen-cli calibrate");
@@ -485,12 +550,14 @@ Calibration ParseCalibration(std::string_view text, const std::string& source) {
             if (!thresholds.contains(field) || !thresholds[field].is_number())
                 throw FormatError(FormatError_(source, std::string("\"thresholds\" has no number \"") + field + "\""));
             const double value = thresholds[field].get<double>();
-            if (!std::isfinite(value) || value < -1.0 || value > 1.0)
+            if (units == Statistic::Spread ? !(value > 0 && value <= kLargestSpread)
+                                           : (!std::isfinite(value) || value < -1.0 || value > 1.0))
                 throw FormatError(FormatError_(source, std::string("\"") + field + "\" is " + thresholds[field].dump() +
-                                                           ", outside -1..1"));
+                                                           (units == Statistic::Spread ? ", not a |z| above 0" : ", outside -1..1")));
             return value;
         };
         Calibration cal;
+        cal.Units = units;
         cal.ThresholdEmpirical = threshold("fpr_1e-3");
         cal.ThresholdModelled = threshold("fpr_1e-6");
         if (cal.ThresholdModelled < cal.ThresholdEmpirical)

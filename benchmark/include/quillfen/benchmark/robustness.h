@@ -76,13 +76,15 @@ struct RegisteredReading {
     double Score = 0;
     std::optional<bool> Detected1e3;  // none without a calibration
     std::optional<bool> Detected1e6;
+    std::optional<double> Z = std::nullopt;  // its z, where thresholds of z judge it (schema 4)
     bool operator==(const RegisteredReading&) const = default;
 };
 
 // The version of the rows' schema (robustness_rows.h). 1 was the schema before rows carried
 // their identity, 2 the one before psnr_embed was the written bytes', BER counted the whole mark
-// and rows carried their null side.
-inline constexpr int kRowSchemaVersion = 3;
+// and rows carried their null side, 3 the one before rows judged in units of the chance spread
+// carried z, z_null, inverted and payload_match.
+inline constexpr int kRowSchemaVersion = 4;
 
 // What a row was made from, beyond its host name, seed and attack. Digests are the first 16
 // hex digits of a SHA-256: of the host's 256 x 256 gray region as the method reads it (the
@@ -121,6 +123,12 @@ struct RobustnessRow {
     std::optional<double> ScoreNull;  // none in rows of schema 1 and 2
     std::optional<bool> Detected1e3;  // none without a calibration
     std::optional<bool> Detected1e6;
+    // Where thresholds of z judge the row (detection_thresholds.h): the z of the score and of
+    // the null side's, and whether the mark read inverted (detected below 0). None otherwise,
+    // and in rows of schemas before 4.
+    std::optional<double> Z;
+    std::optional<double> ZNull;
+    std::optional<bool> Inverted;
     // The run registers geometric cells: the row has the registered fields (empty for a cell
     // that is not geometric, or a failed row).
     bool Registering = false;
@@ -132,6 +140,9 @@ struct RobustnessRow {
     std::optional<double> Strength;      // the strength parameter's value, for a method that has one
     int PayloadBits = 0;                 // 0 for a zero-bit method
     std::optional<double> BitAccuracy;   // share of the payload read right, for a payload method
+    // A payload method's (schema 4): the payload read, flipped back when inverted, is the key's
+    // bit for bit. The verdicts attest the key's carrier, not its payload.
+    std::optional<bool> PayloadMatch;
     RowIdentity Identity;
     std::string Error;  // empty for a row with measures
 

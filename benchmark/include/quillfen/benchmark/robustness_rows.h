@@ -56,6 +56,12 @@ enum class RowFieldId {
     Strength,
     PayloadBits,
     BitAccuracy,
+    // Schema 4, in runs that name their methods.
+    PayloadMatch,
+    Z,
+    ZNull,
+    Inverted,
+    ZRegistered,  // and only in runs that register
     RegistrationFit,
     NcRegistered,
     BerRegistered,

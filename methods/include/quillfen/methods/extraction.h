@@ -30,7 +30,13 @@ struct Extraction {
     std::string MethodParams;
     MethodCapabilities Capabilities;
     std::vector<std::uint8_t> Payload;  // the key's
+    // The reading; of a mark read inverted, its payload bits (and their accuracy) as the mark
+    // carries them, flipped back (ReadPayload).
     MethodReading Reading;
+    // A payload method's: whether the payload read (flipped back when inverted) is the key's,
+    // bit for bit. The verdict attests the key's carrier (its seed's sequences), whatever
+    // payload they carry: another payload under the same seed is present, but no match.
+    std::optional<bool> PayloadMatch;
     KeyThresholds Thresholds;
     Verdict Judged;
     // What judged: the given calibration's source, or "built-in thresholds".
@@ -60,6 +66,16 @@ struct MarkedArea {
     std::string What;  // "region" or "picture"
 };
 MarkedArea MarkedAreaOf(const WatermarkMethod& method, const MethodKey& key);
+
+// The thresholds that judge a method's keys when no calibration is given: its catalogue
+// entry's, in their units (the polarity method's, the shipped calibration's text and source).
+// ArgumentError for a method without thresholds of its own.
+Calibration BuiltInCalibration(const WatermarkMethod& method);
+
+// What a verdict makes of a reading's payload: a mark read inverted carries its payload
+// flipped, so its bits are turned back and their accuracy measured again; returns whether
+// they are the key's `payload` bit for bit (none for a zero-bit reading).
+std::optional<bool> ReadPayload(MethodReading& reading, const Verdict& verdict, std::span<const std::uint8_t> payload);
 
 // Reads `suspect` with `key` (made by `method`) and judges the score. ArgumentError for a
 // method without built-in thresholds and no calibration given, a suspect read as it is that

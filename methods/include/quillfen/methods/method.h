@@ -45,6 +45,7 @@
 #include "quillfen/image/gray_plane.h"
 #include "quillfen/image/parameters.h"
 #include "quillfen/image/image_view.h"
+#include "quillfen/watermark/detection_thresholds.h"
 #include "quillfen/watermark/marking.h"
 #include "quillfen/watermark/method_key.h"
 
@@ -76,6 +77,11 @@ struct MethodInfo {
     // its shipped calibration (`calibrate --method NAME` on the bundled hosts), a program's or
     // object's own, or none (its verdicts then need a calibration).
     std::optional<std::pair<double, double>> Thresholds;
+    // What those thresholds (and the method's calibrations) measure: the score itself, or its
+    // distance from 0 in units of the suspect's chance spread, two-sided (detection_thresholds.h).
+    // A method whose score already takes in its reading's search, or whose chance variance is
+    // not its own, keeps Score.
+    Statistic ThresholdUnits = Statistic::Score;
     // Makes the method with the spec's values (checked by the spec's maker).
     std::function<std::unique_ptr<WatermarkMethod>(const MethodSpec&)> Make;
 };

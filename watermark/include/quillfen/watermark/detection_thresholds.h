@@ -48,6 +48,19 @@ namespace quillfen {
 inline constexpr double kFprEmpirical = 1e-3;
 inline constexpr double kFprModelled = 1e-6;
 
+// What a calibration's values and thresholds measure. Score: the detection score itself, one-
+// sided (a score at or above the threshold is detected): the polarity method's, whose
+// reversed relations can only be counted one way, and a method's whose thresholds already
+// take in what its reading does (a search over positions, a program's own scale). Spread:
+// the score's distance from 0 in units of the chance spread of the picture read,
+// z = score / sqrt(ChanceVariance), two-sided: a blind correlation or lattice score narrows
+// as a picture holds more coefficients, so one threshold in score units would be set for
+// one size of picture only; and a mark turned over (JPEG pulling coefficients onto the other
+// bit's lattice, a shift of half a period) reads as far below 0 as a mark reads above it.
+enum class Statistic { Score, Spread };
+// "score" or "z", as calibration files name them.
+const char* StatisticName(Statistic statistic);
+
 // The thresholds that stand when no calibration is given: those of the calibration shipped
 // beside the bundled mark (samples/seal-128.calibration.json, made by `make calibration`; a
 // test holds the two equal).
@@ -100,6 +113,10 @@ struct QuantileFit {
 // thresholds alone: no trials, components or histogram.
 struct Calibration {
     std::string Program;                 // the program and version that made it
+    // What its values and thresholds measure. For Spread, the histogram and each component's
+    // top values hold |z| (what the two-sided verdict compares), the components' means and
+    // spreads signed z: a component meets a rate r at |mean| + z(r / 2) sd.
+    Statistic Units = Statistic::Score;
     // The method and its parameters ("qim:step=16,bits=64") for a calibration of a method other
     // than the polarity method, which has none (its files have no "method").
     std::string Method;
@@ -132,8 +149,9 @@ struct Calibration {
     // highest of the components' normal quantiles for any other rate in (0, 1) (ArgumentError
     // outside, or without a model).
     double Threshold(double fpr) const;
-    // The score reaches Threshold(fpr) (Reaches).
-    bool Detected(double score, double fpr) const;
+    // The value (a score, or a signed z for Spread) reaches Threshold(fpr) (Reaches; |z| for
+    // Spread).
+    bool Detected(double value, double fpr) const;
     // The mixture of the components, each weighted by its share of the trials: P(score >= x)
     // over all the trials (for the fit table and the report's tail chart), and the share of
     // null trials at or above x.
@@ -143,8 +161,12 @@ struct Calibration {
     bool operator==(const Calibration&) const = default;
 };
 
-// Whether a score reaches a threshold: the one comparison behind every detection.
+// Whether a score reaches a threshold: the one comparison behind every detection (of a
+// Spread statistic, its distance from 0: Reaches(|z|, threshold)).
 inline bool Reaches(double score, double threshold) { return score >= threshold; }
+// z of a score: score / sqrt(chance variance); 0 for a reading without a chance spread (no
+// coefficient to read) or a score that is no number, which nothing can call present.
+double SpreadOf(double score, double chanceVariance);
 
 // The built-in thresholds (kDefaultThreshold1e3, kDefaultThreshold1e6), Source "built-in
 // thresholds".
@@ -174,6 +196,7 @@ void FitKeyCalibration(KeyCalibration& calibration);
 // and the global calibration's (the global ones alone for a key without a calibration of its
 // own), and whose each is.
 struct KeyThresholds {
+    Statistic Units = Statistic::Score;  // what At1e3 and At1e6 measure (the global calibration's)
     double At1e3 = 0.0;
     double At1e6 = 0.0;
     bool OwnCalibration = false;  // the key has one ("key"; otherwise "global")
@@ -181,30 +204,46 @@ struct KeyThresholds {
     bool KeySets1e3 = false;
     bool KeySets1e6 = false;
 };
-// `own` is none for a key without a calibration of its own (the key's Calibration field).
+// `own` is none for a key without a calibration of its own (the key's Calibration field). A
+// key's own calibration measures the score: ArgumentError beside a global one of Spread.
 KeyThresholds ThresholdsOf(const std::optional<KeyCalibration>& own, const Calibration& global);
 
 // The verdict on a score: present when it reaches the threshold at 1e-6 false alarms, and
 // whether it reaches the one at 1e-3. Every verdict of every method, front end and row is this
-// one comparison.
+// one comparison. What the rates bound is the chance that a picture without the key's carrier
+// reaches the threshold; they say nothing of a payload (a payload method's reading says
+// whether the key's payload was read).
 struct Verdict {
     bool Present = false;  // at 1e-6
     double Score = 0.0;
+    // In score units, for this picture: a Spread threshold times the picture's chance spread
+    // (a larger picture has a narrower null, hence a lower threshold); for Spread the score
+    // reaches it in absolute value.
     double Threshold = 0.0;  // at 1e-6
     double FalseAlarmRate = kFprModelled;
     bool Detected1e3 = false;
     double Threshold1e3 = 0.0;
     bool OwnCalibration = false;  // the key's own calibration took part
+    Statistic Units = Statistic::Score;
+    double Z = 0.0;  // Spread: the score's z (SpreadOf); 0 otherwise
+    // Spread: detected (at 1e-3) below 0, the mark read turned over (its payload reads back
+    // flipped). Never for a Score verdict.
+    bool Inverted = false;
 };
+// A Score verdict (ArgumentError for thresholds of Spread, which need the chance variance).
 Verdict Judge(double score, const KeyThresholds& thresholds);
+// Any verdict: `chanceVariance` is the reading's (MethodReading::ChanceVariance); a Score
+// verdict ignores it.
+Verdict Judge(double score, double chanceVariance, const KeyThresholds& thresholds);
 // The same with a calibration's thresholds alone.
 Verdict Judge(double score, const Calibration& calibration);
+Verdict Judge(double score, double chanceVariance, const Calibration& calibration);
 
 // The JSON text of a calibration (docs/detection.md documents its schema), ending in a
 // newline. The histogram is written one bin per line.
 std::string CalibrationJson(const Calibration& calibration);
-// Reads it back, or a file of thresholds alone ({"statistic": "score", "thresholds":
-// {"fpr_1e-3": x, "fpr_1e-6": y}}). FormatError naming `source` for anything else, among it
+// Reads it back, or a file of thresholds alone ({"statistic": "score" or "z", "thresholds":
+// {"fpr_1e-3": x, "fpr_1e-6": y}}; a file without "statistic" is of the score). FormatError naming `source` for anything else, among it
 // a calibration of NC (made by earlier versions: its numbers mean nothing for the score).
 Calibration ParseCalibration(std::string_view text, const std::string& source);
 // The first 16 hex digits of the SHA-256 of CalibrationJson: the calibration as the robustness
