@@ -4,6 +4,7 @@
 // Marking real pictures: embed writes the marked host at its own size and the key that a
 // later extraction needs; extract reads the mark back from a picture that went through other
 // programs, optionally registering it to the original first, and gives the verdict.
+#include <cstdio>
 #include <algorithm>
 #include <charconv>
 #include <cmath>
@@ -223,6 +224,15 @@ std::string TransformText(const Registration& r) {
            (r.Identity ? " (no change needed)" : "");
 }
 
+// What a method that synchronises found: the marked picture's place in the suspect.
+std::string FoundText(const FoundGeometry& f) {
+    char chance[32];
+    std::snprintf(chance, sizeof chance, "%.2e", f.FalseAlarm);
+    return "found: rotation " + Decimals(f.RotationDegrees, 2) + " degrees, scale " + Decimals(f.ScaleX, 4) + " x " +
+           Decimals(f.ScaleY, 4) + ", shear " + Decimals(f.Shear, 4) + ", shift " + Decimals(f.ShiftX, 2) + ", " +
+           Decimals(f.ShiftY, 2) + " pixels; lattice peak " + Decimals(f.Peak, 3) + ", chance at most " + chance;
+}
+
 std::string Size(int width, int height) { return std::to_string(width) + " x " + std::to_string(height); }
 
 void RunExtract(const ExtractOptions& o, CLI::Option* hostOption, CLI::Option* markOutOption,
@@ -316,6 +326,8 @@ void RunExtract(const ExtractOptions& o, CLI::Option* hostOption, CLI::Option* m
                   Decimals(x.Reading.BitAccuracy.value_or(0.0), 5) + ")");
     }
     if (x.Registered) PrintLine(TransformText(*x.Registered));
+    if (x.Reading.Found) PrintLine(FoundText(*x.Reading.Found));
+    else if (can.Synchronises) PrintLine("found: no periodic structure to synchronise on");
     if (x.Reading.Identical) PrintLine("the suspect's region is the marked region, byte for byte");
     if (markOutOption->count() > 0) PrintLine("extracted mark: " + o.markOut);
 }

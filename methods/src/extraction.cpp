@@ -40,7 +40,9 @@ Extraction Extract(const WatermarkMethod& method, const MethodKey& key, const Im
                    const ExtractOptions& options) {
     CheckImageView(suspect, "suspect picture");
     const MarkedArea area = MarkedAreaOf(method, key);
-    if (options.Host == nullptr && (suspect.width() < area.Width || suspect.height() < area.Height))
+    // A method that finds the geometry by itself reads crops and reduced copies as they are.
+    if (options.Host == nullptr && !method.Capabilities().Synchronises &&
+        (suspect.width() < area.Width || suspect.height() < area.Height))
         throw ArgumentError("the suspect is " + std::to_string(suspect.width()) + " x " +
                             std::to_string(suspect.height()) + ", smaller than the " + std::to_string(area.Width) +
                             " x " + std::to_string(area.Height) + " " + area.What +
@@ -129,6 +131,20 @@ std::string ExtractionJson(const Extraction& x) {
                                {"fit", Number(x.Registered->Fit)},      {"identity", x.Registered->Identity}};
         // Only when the transform was set aside, so that other reports keep their bytes.
         if (x.ReadAsIs) report["read_as_is"] = true;
+    }
+    // What a method that synchronises found; other methods' reports keep their bytes.
+    if (x.Reading.Found) {
+        const FoundGeometry& f = *x.Reading.Found;
+        report["found"] = {{"rotation_degrees", Number(f.RotationDegrees)},
+                           {"scale_x", Number(f.ScaleX)},
+                           {"scale_y", Number(f.ScaleY)},
+                           {"shear", Number(f.Shear)},
+                           {"shift_x", Number(f.ShiftX)},
+                           {"shift_y", Number(f.ShiftY)},
+                           {"peak", Number(f.Peak)},
+                           {"false_alarm", Number(f.FalseAlarm)}};
+    } else if (x.Capabilities.Synchronises) {
+        report["found"] = nullptr;
     }
     return report.dump(2);
 }

@@ -190,6 +190,12 @@ class Verdict:
 
     A blind method: ``payload``, the bits the key embedded; ``bits``, the bits read;
     ``bit_accuracy``, the share of them read right (the other fields above None).
+
+    A method that finds the geometry by itself (``spread-spectrum-sync``): ``found``, where it
+    found the marked picture in the suspect (rotation_degrees, scale_x, scale_y, shear, shift_x,
+    shift_y) and how sure the synchronisation was (``peak``, the strength of the lattice it
+    locked on to; ``false_alarm``, a bound on the chance of a picture without the mark doing as
+    well); None when it found nothing to lock on to, and for other methods.
     """
 
     present: bool
@@ -212,6 +218,7 @@ class Verdict:
     payload: Optional[List[int]] = None
     bits: Optional[List[int]] = None
     bit_accuracy: Optional[float] = None
+    found: Optional[Dict[str, float]] = None
     mark: Optional[np.ndarray] = dataclasses.field(default=None, repr=False, compare=False)
 
     def __bool__(self) -> bool:

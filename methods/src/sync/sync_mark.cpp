@@ -663,6 +663,8 @@ double Threshold(double rate) {
     return std::sqrt(2.0 * (LogHypothesesBound() - PortableLog(rate)));
 }
 
+double CosineThreshold(double rate) { return Threshold(rate) / std::sqrt(static_cast<double>(kChips)); }
+
 SyncReading Detect(const double* luma, int width, int height, std::uint32_t seed) {
     CheckPicture(luma, width, height, kSmallestSuspect, "suspect");
     SyncReading reading;
@@ -771,6 +773,14 @@ SyncReading Detect(const double* luma, int width, int height, std::uint32_t seed
     reading.RunnerUp = second.Lattice < 0 ? 0.0 : second.Score;
     reading.Bits = best.Decoded.Bits;
     reading.Soft = best.Decoded.Soft;
+    {
+        // Score = <folded, w> / |folded| for the decoded payload's tile w (Tile's norm): the
+        // cosine is that over |w|.
+        const std::vector<double> w = Tile(best.Decoded.Bits, seed, best.Level);
+        double energy = 0;
+        for (const double v : w) energy = energy + v * v;
+        reading.Cosine = energy > 0 ? std::clamp(best.Score / std::sqrt(energy), -1.0, 1.0) : 0.0;
+    }
     const Basis& b = lattices[best.Lattice];
     reading.LatticePeak = 0.5 * (PeakAt(ac, b.V1) + PeakAt(ac, b.V2));
 
