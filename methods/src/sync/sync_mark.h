@@ -23,6 +23,7 @@
 // inputs give the same bytes of the change and the same reading on every machine.
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 #include "sync_code.h"
@@ -103,6 +104,22 @@ struct SyncReading {
 // Reads the suspect's luminance (row-major, width x height, at least 64 x 64; ArgumentError
 // otherwise) with the key's seed.
 SyncReading Detect(const double* luma, int width, int height, std::uint32_t seed);
+
+// What detection finds without the key: the reduced, whitened suspect's lattices and its folds
+// along them. Most of detection's work; reading one suspect with many keys (null trials, a
+// search for which key marked a picture) prepares it once. Cheap to copy (shared, immutable).
+class PreparedSuspect {
+public:
+    // ArgumentError as Detect.
+    PreparedSuspect(const double* luma, int width, int height);
+
+private:
+    struct Parts;
+    std::shared_ptr<const Parts> parts_;
+    friend SyncReading Detect(const PreparedSuspect& prepared, std::uint32_t seed);
+};
+// The same reading as Detect(luma, width, height, seed), bit for bit.
+SyncReading Detect(const PreparedSuspect& prepared, std::uint32_t seed);
 
 // The largest number of hypotheses the detector tests: lattices x levels x shifts, times
 // the 2^64 codewords the decoder chooses from.
