@@ -31,6 +31,8 @@ Calibration BuiltIn(const WatermarkMethod& method) {
 }  // namespace
 
 MarkedArea MarkedAreaOf(const WatermarkMethod& method, const MethodKey& key) {
+    // A method that finds the geometry by itself reads crops and reduced copies as they are.
+    if (method.Capabilities().Synchronises) return {0, 0, "picture"};
     const int side = method.Capabilities().RegionSide;
     if (side > 0) return {side, side, "region"};
     return {key.HostWidth, key.HostHeight, "picture"};
@@ -40,9 +42,7 @@ Extraction Extract(const WatermarkMethod& method, const MethodKey& key, const Im
                    const ExtractOptions& options) {
     CheckImageView(suspect, "suspect picture");
     const MarkedArea area = MarkedAreaOf(method, key);
-    // A method that finds the geometry by itself reads crops and reduced copies as they are.
-    if (options.Host == nullptr && !method.Capabilities().Synchronises &&
-        (suspect.width() < area.Width || suspect.height() < area.Height))
+    if (options.Host == nullptr && (suspect.width() < area.Width || suspect.height() < area.Height))
         throw ArgumentError("the suspect is " + std::to_string(suspect.width()) + " x " +
                             std::to_string(suspect.height()) + ", smaller than the " + std::to_string(area.Width) +
                             " x " + std::to_string(area.Height) + " " + area.What +

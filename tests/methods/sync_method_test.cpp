@@ -180,6 +180,12 @@ TEST(SyncMethod, ExtractReadsCropsAndReductionsAndSaysWhatItFound) {
     EXPECT_NEAR(rx, 0.0, 0.6);
     EXPECT_NEAR(ry, 0.0, 0.6);
 
+    // Every front end asks MarkedAreaOf what a suspect read as it is must hold: nothing here.
+    const MarkedArea area = MarkedAreaOf(*method, marked.Key);
+    EXPECT_EQ(area.Width, 0);
+    EXPECT_EQ(area.Height, 0);
+    EXPECT_EQ(MarkedAreaOf(*MakeMethod("qim"), marked.Key).Width, 768);
+
     // extract --json reports it.
     const std::string json = ExtractionJson(x);
     EXPECT_NE(json.find("\"found\": {\n    \"rotation_degrees\""), std::string::npos) << json;
