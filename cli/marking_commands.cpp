@@ -280,7 +280,9 @@ void RunExtract(const ExtractOptions& o, CLI::Option* hostOption, CLI::Option* m
                                              " the key '" + o.key +
                                              "' marked: too little to read as it is (a resized or cropped copy is "
                                              "read with --host HOST, which registers it first)"};
-    if (!host && (suspect.bitmap.width() != key.HostWidth || suspect.bitmap.height() != key.HostHeight))
+    // A method that synchronises finds a resized, rotated or cropped copy's geometry itself.
+    if (!host && !method->Capabilities().Synchronises &&
+        (suspect.bitmap.width() != key.HostWidth || suspect.bitmap.height() != key.HostHeight))
         PrintErrorLine("note: the suspect is " + Size(suspect.bitmap.width(), suspect.bitmap.height()) +
                        ", the marked picture was " + Size(key.HostWidth, key.HostHeight) +
                        "; if it was resized, rotated or cropped, --host registers it first");

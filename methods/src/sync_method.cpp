@@ -129,13 +129,16 @@ public:
         reading.BitAccuracy = BitAccuracy(reading.Bits, own.Payload);
         reading.Ber = 1.0 - *reading.BitAccuracy;
         if (read.Synchronised) {
+            // The suspect's own grid gives an exact identity whose products can be -0: reports
+            // would print "-0".
+            const auto plain = [](double v) { return v == 0 ? 0.0 : v; };
             FoundGeometry found;
-            found.RotationDegrees = read.Transform.RotationDegrees;
+            found.RotationDegrees = plain(read.Transform.RotationDegrees);
             found.ScaleX = read.Transform.ScaleX;
             found.ScaleY = read.Transform.ScaleY;
-            found.Shear = read.Transform.Shear;
-            found.ShiftX = read.Transform.ShiftX;
-            found.ShiftY = read.Transform.ShiftY;
+            found.Shear = plain(read.Transform.Shear);
+            found.ShiftX = plain(read.Transform.ShiftX);
+            found.ShiftY = plain(read.Transform.ShiftY);
             found.Peak = read.LatticePeak;
             found.FalseAlarm = read.FalseAlarm;
             reading.Found = found;

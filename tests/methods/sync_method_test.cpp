@@ -157,6 +157,9 @@ TEST(SyncMethod, ExtractReadsCropsAndReductionsAndSaysWhatItFound) {
         for (int x = 0; x < 690; ++x) window.data()[y * 690 + x] = markedGray.data()[(y + 40) * 768 + x + 70];
     const GrayPlane suspect = JpegRoundTrip(window, 75);
     const Extraction x = Extract(*method, marked.Key, ImageView(suspect));
+    // Read on the suspect's own grid (a crop without rescaling): an exact identity, reported
+    // without negative zeros.
+    EXPECT_EQ(ExtractionJson(x).find("-0.0,"), std::string::npos);
     EXPECT_TRUE(x.Judged.Present);
     EXPECT_EQ(x.Reading.Bits, Payload().Bits);
     EXPECT_DOUBLE_EQ(*x.Reading.BitAccuracy, 1.0);
