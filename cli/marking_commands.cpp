@@ -4,6 +4,7 @@
 // Marking real pictures: embed writes the marked host at its own size and the key that a
 // later extraction needs; extract reads the mark back from a picture that went through other
 // programs, optionally registering it to the original first, and gives the verdict.
+#include <cstdio>
 #include <algorithm>
 #include <charconv>
 #include <cmath>
@@ -235,6 +236,15 @@ std::string TransformText(const Registration& r) {
            (r.Identity ? " (no change needed)" : "");
 }
 
+// What a method that synchronises found: the marked picture's place in the suspect.
+std::string FoundText(const FoundGeometry& f) {
+    char chance[32];
+    std::snprintf(chance, sizeof chance, "%.2e", f.FalseAlarm);
+    return "found: rotation " + Decimals(f.RotationDegrees, 2) + " degrees, scale " + Decimals(f.ScaleX, 4) + " x " +
+           Decimals(f.ScaleY, 4) + ", shear " + Decimals(f.Shear, 4) + ", shift " + Decimals(f.ShiftX, 2) + ", " +
+           Decimals(f.ShiftY, 2) + " pixels; lattice peak " + Decimals(f.Peak, 3) + ", chance at most " + chance;
+}
+
 std::string Size(int width, int height) { return std::to_string(width) + " x " + std::to_string(height); }
 
 void RunExtract(const ExtractOptions& o, CLI::Option* hostOption, CLI::Option* markOutOption,
@@ -282,7 +292,9 @@ void RunExtract(const ExtractOptions& o, CLI::Option* hostOption, CLI::Option* m
                                              " the key '" + o.key +
                                              "' marked: too little to read as it is (a resized or cropped copy is "
                                              "read with --host HOST, which registers it first)"};
-    if (!host && (suspect.bitmap.width() != key.HostWidth || suspect.bitmap.height() != key.HostHeight))
+    // A method that synchronises finds a resized, rotated or cropped copy's geometry itself.
+    if (!host && !method->Capabilities().Synchronises &&
+        (suspect.bitmap.width() != key.HostWidth || suspect.bitmap.height() != key.HostHeight))
         PrintErrorLine("note: the suspect is " + Size(suspect.bitmap.width(), suspect.bitmap.height()) +
                        ", the marked picture was " + Size(key.HostWidth, key.HostHeight) +
                        "; if it was resized, rotated or cropped, --host registers it first");
@@ -333,6 +345,8 @@ void RunExtract(const ExtractOptions& o, CLI::Option* hostOption, CLI::Option* m
                       : "payload match: no, the payload read is not the key's (no false-alarm rate is claimed for it)");
     }
     if (x.Registered) PrintLine(TransformText(*x.Registered));
+    if (x.Reading.Found) PrintLine(FoundText(*x.Reading.Found));
+    else if (can.Synchronises) PrintLine("found: no periodic structure to synchronise on");
     if (x.Reading.Identical) PrintLine("the suspect's region is the marked region, byte for byte");
     if (markOutOption->count() > 0) PrintLine("extracted mark: " + o.markOut);
 }

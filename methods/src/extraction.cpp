@@ -41,6 +41,8 @@ std::optional<bool> ReadPayload(MethodReading& reading, const Verdict& verdict, 
 }
 
 MarkedArea MarkedAreaOf(const WatermarkMethod& method, const MethodKey& key) {
+    // A method that finds the geometry by itself reads crops and reduced copies as they are.
+    if (method.Capabilities().Synchronises) return {0, 0, "picture"};
     const int side = method.Capabilities().RegionSide;
     if (side > 0) return {side, side, "region"};
     return {key.HostWidth, key.HostHeight, "picture"};
@@ -150,6 +152,20 @@ std::string ExtractionJson(const Extraction& x) {
                                {"fit", Number(x.Registered->Fit)},      {"identity", x.Registered->Identity}};
         // Only when the transform was set aside, so that other reports keep their bytes.
         if (x.ReadAsIs) report["read_as_is"] = true;
+    }
+    // What a method that synchronises found; other methods' reports keep their bytes.
+    if (x.Reading.Found) {
+        const FoundGeometry& f = *x.Reading.Found;
+        report["found"] = {{"rotation_degrees", Number(f.RotationDegrees)},
+                           {"scale_x", Number(f.ScaleX)},
+                           {"scale_y", Number(f.ScaleY)},
+                           {"shear", Number(f.Shear)},
+                           {"shift_x", Number(f.ShiftX)},
+                           {"shift_y", Number(f.ShiftY)},
+                           {"peak", Number(f.Peak)},
+                           {"false_alarm", Number(f.FalseAlarm)}};
+    } else if (x.Capabilities.Synchronises) {
+        report["found"] = nullptr;
     }
     return report.dump(2);
 }

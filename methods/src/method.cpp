@@ -8,6 +8,7 @@
 #include <limits>
 
 #include "blind_methods.h"
+#include "sync_method.h"
 #include "quillfen/image/detail/suggestions.h"
 #include "quillfen/image/errors.h"
 #include "quillfen/image/portable_math.h"
@@ -106,6 +107,7 @@ const MethodRegistry& MethodRegistry::BuiltIn() {
         r.Add(detail::PolarityEntry());
         r.Add(detail::SpreadSpectrumEntry());
         r.Add(detail::QimEntry());
+        r.Add(detail::SpreadSpectrumSyncEntry());
         return r;
     }();
     return registry;

@@ -196,6 +196,12 @@ class Verdict:
     judged two-sided against ``thresholds_z``; ``thresholds``, the same in score units for this
     suspect (a larger picture's are lower); ``inverted``, the mark was read below 0 (the other
     fields above None).
+
+    A method that finds the geometry by itself (``spread-spectrum-sync``): ``found``, where it
+    found the marked picture in the suspect (rotation_degrees, scale_x, scale_y, shear, shift_x,
+    shift_y) and how sure the synchronisation was (``peak``, the strength of the lattice it
+    locked on to; ``false_alarm``, a bound on the chance of a picture without the mark doing as
+    well); None when it found nothing to lock on to, and for other methods.
     """
 
     present: bool
@@ -222,6 +228,7 @@ class Verdict:
     z: Optional[float] = None
     thresholds_z: Optional[Dict[str, float]] = None
     inverted: Optional[bool] = None
+    found: Optional[Dict[str, float]] = None
     mark: Optional[np.ndarray] = dataclasses.field(default=None, repr=False, compare=False)
 
     def __bool__(self) -> bool:

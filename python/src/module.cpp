@@ -322,6 +322,21 @@ py::dict Extract(const py::handle& suspectArray, const MethodKey& key, const py:
     }
     result["transform"] = x.Registered ? py::object(TransformOf(*x.Registered)) : py::object(py::none());
     result["read_as_is"] = x.ReadAsIs;
+    if (reading.Found) {
+        const FoundGeometry& f = *reading.Found;
+        py::dict found;
+        found["rotation_degrees"] = f.RotationDegrees;
+        found["scale_x"] = f.ScaleX;
+        found["scale_y"] = f.ScaleY;
+        found["shear"] = f.Shear;
+        found["shift_x"] = f.ShiftX;
+        found["shift_y"] = f.ShiftY;
+        found["peak"] = f.Peak;
+        found["false_alarm"] = f.FalseAlarm;
+        result["found"] = found;
+    } else {
+        result["found"] = py::none();
+    }
     result["mark"] = reading.Mark.empty() ? py::object(py::none()) : py::object(ArrayOf(reading.Mark));
     result["method"] = key.Method;
     result["method_params"] = method->Parameters();

@@ -1,6 +1,7 @@
 """Embedding, keys and extraction: the bytes of quillfen-cli, from any strides, on threads."""
 import concurrent.futures
 import hashlib
+import math
 import pickle
 
 import numpy as np
@@ -21,6 +22,8 @@ EMBEDDINGS = {
     "qim": (["--method", "qim:bits=24", "--payload", "c0ffee"], dict(method="qim", bits=24, payload=0xC0FFEE)),
     "spread-spectrum": (["--method", "spread-spectrum:bits=16", "--target-psnr", 40],
                         dict(method="spread-spectrum:bits=16", target_psnr=40)),
+    "spread-spectrum-sync": (["--method", "spread-spectrum-sync", "--payload", "5681fb21e676dc7c"],
+                             dict(method="spread-spectrum-sync", payload=0x5681FB21E676DC7C)),
 }
 
 
@@ -54,6 +57,25 @@ def test_embed_and_extract_give_the_cli_bytes(cli, samples, tmp_path, method):
         assert len(verdict.bits) == expected.pop("payload_bits") and verdict.payload == key.payload
         assert verdict.bit_accuracy > 0.9
     assert {field: getattr(verdict, field) for field in expected} == expected
+
+
+def test_the_synchronising_method_reads_a_crop_and_says_where_it_found_it(samples):
+    host = quillfen.read_picture(samples / "camera-512.bmp")
+    marked, key = quillfen.embed(host, method="spread-spectrum-sync", payload=0x5681FB21E676DC7C, seed=4,
+                                 target_psnr=38)
+    # A window from (40, 24), smaller than the marked picture: read as it is, with the key alone.
+    verdict = quillfen.extract(np.ascontiguousarray(marked[24:24 + 440, 40:40 + 460]), key)
+    assert verdict.present and hex_of(verdict.bits) == "5681fb21e676dc7c"
+    found = verdict.found
+    assert abs(found["scale_x"] - 1) < 0.01 and abs(found["scale_y"] - 1) < 0.01
+    assert abs(found["rotation_degrees"]) < 0.1
+    period = 32 * 2 ** 0.5  # the tile of a picture under a megapixel
+    for shift, origin in ((found["shift_x"], -40), (found["shift_y"], -24)):
+        assert abs(math.remainder(shift - origin, period)) < 1.0
+    assert found["false_alarm"] < 1e-6
+    # Other methods find no geometry of their own.
+    other, other_key = quillfen.embed(host, method="qim", seed=4)
+    assert quillfen.extract(other, other_key).found is None
 
 
 def test_a_registered_suspect_reads_as_extract_with_host(cli, samples, tmp_path, host, mark):

@@ -37,7 +37,7 @@ TEST(MethodSpecs, NamesAndRefusals) {
     EXPECT_FALSE(ParseMethodSpec("polarity").Strength());
     EXPECT_EQ(ParseMethodSpec("polarity").PayloadBits(), 0);
     const std::vector<std::pair<std::string, std::string>> refused = {
-        {"dwt", "unknown method 'dwt' (known: polarity, spread-spectrum, qim)"},
+        {"dwt", "unknown method 'dwt' (known: polarity, spread-spectrum, qim, spread-spectrum-sync)"},
         {"qim:delta=3", "qim has no parameter 'delta' (it has step, bits)"},
         {"polarity:divisor=3", "polarity has no parameter 'divisor' (it has none)"},
         {"qim:step=3,step=4", "step is given twice"},

@@ -135,6 +135,29 @@ TEST(SyncMark, FindsRotationScaleAspectAndCropAfterJpeg) {
     }
 }
 
+// A suspect prepared once and read with many keys reads as it does alone, bit for bit.
+TEST(SyncMark, APreparedSuspectReadsAsTheSuspect) {
+    const GrayPlane host = Mosaic(2);
+    const PayloadBits payload = Bits(0x0f0f00ff12345678ULL);
+    const GrayPlane suspect = JpegRoundTrip(Resample(Marked(host, payload, 21), 430, 470), 75);
+    const std::vector<double> y = Values(suspect);
+    const PreparedSuspect prepared(y.data(), suspect.width(), suspect.height());
+    for (const std::uint32_t seed : {21u, 22u}) {
+        const SyncReading alone = Read(suspect, seed);
+        const SyncReading shared = Detect(prepared, seed);
+        EXPECT_EQ(shared.Score, alone.Score);
+        EXPECT_EQ(shared.Cosine, alone.Cosine);
+        EXPECT_EQ(shared.Bits, alone.Bits);
+        EXPECT_EQ(shared.Transform.ShiftX, alone.Transform.ShiftX);
+        EXPECT_EQ(shared.Transform.ScaleY, alone.Transform.ScaleY);
+        EXPECT_EQ(shared.LatticePeak, alone.LatticePeak);
+    }
+    EXPECT_EQ(Wrong(Detect(prepared, 21), payload), 0);
+    EXPECT_GT(Detect(prepared, 21).Cosine, CosineThreshold(1e-6));
+    EXPECT_LT(Detect(prepared, 22).Cosine, CosineThreshold(1e-3));
+    EXPECT_NEAR(CosineThreshold(1e-6), Threshold(1e-6) / 32, 1e-15);
+}
+
 TEST(SyncMark, SmallestPictures) {
     const GrayPlane host = LoadGrayPicture(SamplePath("camera-256.pgm"));
     const PayloadBits payload = Bits(0xfeedface01234567ULL);

@@ -40,7 +40,7 @@ expect "threshold" quillfen-cli thr
 expect "gray-level" quillfen-cli threshold gray
 expect "--jobs --jsonl" quillfen-cli robustness --j
 expect "real-jpeg:q=50,median" quillfen-cli robustness --attacks real-jpeg:q=50,med
-expect "spread-spectrum" quillfen-cli embed --method sp
+expect "spread-spectrum spread-spectrum-sync" quillfen-cli embed --method sp
 expect "crop-zero-quarter crop-zero-half" quillfen-cli experiment --attack crop-zero
 expect "gauss-noise gaussian-blur" quillfen-cli attack gauss
 expect "--low" quillfen-cli histogram ends-in --lo

@@ -663,16 +663,34 @@ double Threshold(double rate) {
     return std::sqrt(2.0 * (LogHypothesesBound() - PortableLog(rate)));
 }
 
-SyncReading Detect(const double* luma, int width, int height, std::uint32_t seed) {
+double CosineThreshold(double rate) { return Threshold(rate) / std::sqrt(static_cast<double>(kChips)); }
+
+struct PreparedSuspect::Parts {
+    double Fx = 1, Fy = 1;
+    int WorkW = 0, WorkH = 0;
+    Autocorrelation Ac;
+    std::vector<Basis> Lattices;
+    std::vector<std::vector<int>> Levels;
+    // Per lattice, the folded tile's transform (empty where the fold holds nothing).
+    std::vector<std::vector<double>> FoldRe, FoldIm;
+    std::vector<double> FoldNorm;
+};
+
+PreparedSuspect::PreparedSuspect(const double* luma, int width, int height) {
     CheckPicture(luma, width, height, kSmallestSuspect, "suspect");
-    SyncReading reading;
-    double fx = 1, fy = 1;
-    const Plane work = Reduce(luma, width, height, fx, fy);
-    reading.WorkingScale = std::sqrt(fx * fy);
+    auto parts = std::make_shared<Parts>();
+    parts_ = parts;
+    Parts& p = *parts;
+    const Plane work = Reduce(luma, width, height, p.Fx, p.Fy);
+    const double fx = p.Fx, fy = p.Fy;
+    p.WorkW = work.W;
+    p.WorkH = work.H;
     const Plane r = Whiten(work);
-    const Autocorrelation ac = Correlate(r);
-    std::vector<Basis> lattices = Lattices(ac);
-    std::vector<std::vector<int>> levels(lattices.size());
+    p.Ac = Correlate(r);
+    std::vector<Basis>& lattices = p.Lattices;
+    lattices = Lattices(p.Ac);
+    std::vector<std::vector<int>>& levels = p.Levels;
+    levels.resize(lattices.size());
     for (std::size_t i = 0; i < lattices.size(); ++i) {
         const double area = std::abs(Cross(lattices[i].V1, lattices[i].V2)) * fx * fy;
         const double chip = std::sqrt(area) / kTileChips;  // suspect pixels a chip
@@ -689,14 +707,45 @@ SyncReading Detect(const double* luma, int width, int height, std::uint32_t seed
         lattices.push_back({{side / fx, 0}, {0, side / fy}});
         levels.push_back({level});
     }
+    const Fft2 tileFft(kTileChips, kTileChips);
+    p.FoldRe.resize(lattices.size());
+    p.FoldIm.resize(lattices.size());
+    p.FoldNorm.assign(lattices.size(), 0.0);
+    for (std::size_t li = 0; li < lattices.size(); ++li) {
+        if (levels[li].empty()) continue;
+        const std::vector<double> tile = Fold(r, lattices[li]);
+        double norm = 0;
+        for (const double t : tile) norm = norm + t * t;
+        norm = std::sqrt(norm);
+        if (!(norm > 0)) continue;
+        std::vector<double> fre = tile, fim(kChips, 0.0);
+        tileFft.Transform(fre, fim, false);
+        p.FoldRe[li] = std::move(fre);
+        p.FoldIm[li] = std::move(fim);
+        p.FoldNorm[li] = norm;
+    }
+}
+
+SyncReading Detect(const double* luma, int width, int height, std::uint32_t seed) {
+    return Detect(PreparedSuspect(luma, width, height), seed);
+}
+
+SyncReading Detect(const PreparedSuspect& prepared, std::uint32_t seed) {
+    const PreparedSuspect::Parts& p = *prepared.parts_;
+    const double fx = p.Fx, fy = p.Fy;
+    const std::vector<Basis>& lattices = p.Lattices;
+    const std::vector<std::vector<int>>& levels = p.Levels;
+    const Autocorrelation& ac = p.Ac;
+    SyncReading reading;
+    reading.WorkingScale = std::sqrt(fx * fy);
     reading.Lattices = static_cast<int>(lattices.size());
 
     const Fft2 tileFft(kTileChips, kTileChips);
     // A deque: the references handed out stay valid as levels are added.
     std::deque<std::pair<int, LevelPatterns>> cache;
     auto patternsOf = [&](int level) -> const LevelPatterns& {
-        for (const auto& [l, p] : cache)
-            if (l == level) return p;
+        for (const auto& [l, patterns] : cache)
+            if (l == level) return patterns;
         cache.emplace_back(level, Transforms(seed, level, tileFft));
         return cache.back().second;
     };
@@ -715,14 +764,10 @@ SyncReading Detect(const double* luma, int width, int height, std::uint32_t seed
     };
     std::vector<double> z(static_cast<std::size_t>(kCodedBits) * kChips);
     for (std::size_t li = 0; li < lattices.size(); ++li) {
-        if (levels[li].empty()) continue;
-        const std::vector<double> tile = Fold(r, lattices[li]);
-        double norm = 0;
-        for (const double t : tile) norm = norm + t * t;
-        norm = std::sqrt(norm);
-        if (!(norm > 0)) continue;
-        std::vector<double> fre = tile, fim(kChips, 0.0);
-        tileFft.Transform(fre, fim, false);
+        if (levels[li].empty() || !(p.FoldNorm[li] > 0)) continue;
+        const std::vector<double>& fre = p.FoldRe[li];
+        const std::vector<double>& fim = p.FoldIm[li];
+        const double norm = p.FoldNorm[li];
         for (const int level : levels[li]) {
             reading.Hypotheses += kChips;
             const LevelPatterns& lp = patternsOf(level);
@@ -771,6 +816,14 @@ SyncReading Detect(const double* luma, int width, int height, std::uint32_t seed
     reading.RunnerUp = second.Lattice < 0 ? 0.0 : second.Score;
     reading.Bits = best.Decoded.Bits;
     reading.Soft = best.Decoded.Soft;
+    {
+        // Score = <folded, w> / |folded| for the decoded payload's tile w (Tile's norm): the
+        // cosine is that over |w|.
+        const std::vector<double> w = Tile(best.Decoded.Bits, seed, best.Level);
+        double energy = 0;
+        for (const double v : w) energy = energy + v * v;
+        reading.Cosine = energy > 0 ? std::clamp(best.Score / std::sqrt(energy), -1.0, 1.0) : 0.0;
+    }
     const Basis& b = lattices[best.Lattice];
     reading.LatticePeak = 0.5 * (PeakAt(ac, b.V1) + PeakAt(ac, b.V2));
 
@@ -796,7 +849,7 @@ SyncReading Detect(const double* luma, int width, int height, std::uint32_t seed
     // Chip (0, 0) of the tile sits at fold index (ShiftU, ShiftV): in working pixels at the
     // centre plus B (shift / P), in the suspect at (x + 0.5) f - 0.5. In the marked picture it
     // was at (s/2 - 0.5, s/2 - 0.5).
-    const double cx = (work.W - 1) / 2.0, cy = (work.H - 1) / 2.0;
+    const double cx = (p.WorkW - 1) / 2.0, cy = (p.WorkH - 1) / 2.0;
     const double su = static_cast<double>(best.ShiftU) / kTileChips, sv = static_cast<double>(best.ShiftV) / kTileChips;
     const double wx = cx + b.V1.X * su + b.V2.X * sv, wy = cy + b.V1.Y * su + b.V2.Y * sv;
     const double px = (wx + 0.5) * fx - 0.5, py = (wy + 0.5) * fy - 0.5;

@@ -23,6 +23,7 @@
 // inputs give the same bytes of the change and the same reading on every machine.
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 #include "sync_code.h"
@@ -81,6 +82,11 @@ struct SyncReading {
     // largest of many, bounded by FalseAlarmBound. Marked pictures read 15..40 at 40 dB.
     double Score = 0;
     double FalseAlarm = 1;  // FalseAlarmBound(Score)
+    // The same reading as a normalised correlation in -1..1: the cosine between the folded
+    // tile and the decoded payload's tile at the shift found (Score over that tile's norm,
+    // about 32). For a tile of chance its tail is below that of N(0, 1/1024), so the bound
+    // and thresholds carry over divided by 32 (CosineThreshold).
+    double Cosine = 0;
     PayloadBits Bits{};
     std::array<double, kPayloadBits> Soft{};  // > 0 reads 0 (sync_code.h)
     SyncTransform Transform;
@@ -99,6 +105,22 @@ struct SyncReading {
 // otherwise) with the key's seed.
 SyncReading Detect(const double* luma, int width, int height, std::uint32_t seed);
 
+// What detection finds without the key: the reduced, whitened suspect's lattices and its folds
+// along them. Most of detection's work; reading one suspect with many keys (null trials, a
+// search for which key marked a picture) prepares it once. Cheap to copy (shared, immutable).
+class PreparedSuspect {
+public:
+    // ArgumentError as Detect.
+    PreparedSuspect(const double* luma, int width, int height);
+
+private:
+    struct Parts;
+    std::shared_ptr<const Parts> parts_;
+    friend SyncReading Detect(const PreparedSuspect& prepared, std::uint32_t seed);
+};
+// The same reading as Detect(luma, width, height, seed), bit for bit.
+SyncReading Detect(const PreparedSuspect& prepared, std::uint32_t seed);
+
 // The largest number of hypotheses the detector tests: lattices x levels x shifts, times
 // the 2^64 codewords the decoder chooses from.
 double LogHypothesesBound();
@@ -107,5 +129,9 @@ double LogHypothesesBound();
 double FalseAlarmBound(double score);
 // The score whose FalseAlarmBound is `rate` (0 < rate < 1): 11.06 at 1e-3, 11.67 at 1e-6.
 double Threshold(double rate);
+// The cosine a reading must reach for the same rate: Threshold(rate) / sqrt(32 x 32 chips),
+// 0.3457 at 1e-3 and 0.3647 at 1e-6. A cosine of a unit vector uniform on the sphere of
+// n = 1024 dimensions exceeds c with probability below e^(-n c^2 / 2), the bound above.
+double CosineThreshold(double rate);
 
 }  // namespace quillfen::sync

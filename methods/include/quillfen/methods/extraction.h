@@ -59,7 +59,8 @@ struct Extraction {
 
 // What of a picture a key's method reads: the region it marks (its top-left square) or the
 // whole picture the key marked. A suspect read as it is (without a host to register it to)
-// must hold it all: in a smaller one the rest would be read as padding.
+// must hold it all: in a smaller one the rest would be read as padding. Nothing (0 x 0) for a
+// method that synchronises: it reads a crop or a reduced copy as it is.
 struct MarkedArea {
     int Width = 0;
     int Height = 0;

@@ -27,6 +27,10 @@
 //   qim              dither modulation after Chen and Wornell (2001), blind: each mid-band
 //                    coefficient quantised to the lattice of its bit, shifted by a key-seeded
 //                    dither; each bit spread over many coefficients and decoded softly.
+//   spread-spectrum-sync  a periodic spread-spectrum mark that finds the geometry by itself:
+//                    one keyed tile repeated over the picture, its lattice found from the
+//                    autocorrelation (rotation, scale, aspect), its shift by correlation;
+//                    blind, 64 bits through a rate-1/3 convolutional code.
 // The blind methods mark the whole picture (any size from 256 x 256; the luminance of a colour
 // picture, written back into its three colours), carry up to 64 bits, and write keys of format 3.
 #include <cstdint>
@@ -63,6 +67,12 @@ struct MethodCapabilities {
     // The part of a picture it marks: the whole picture, or its top-left square of this side.
     int RegionSide = 0;         // 0: the whole picture
     bool CalibratesKeys = false;  // a key measures its own null when it is made (key_calibration.h)
+    // Finds the suspect's geometry by itself (crops, rescaling, rotation): reads a suspect of any
+    // size as it is, and says what it found (MethodReading::Found).
+    bool Synchronises = false;
+    // Its thresholds hold for its score as it is, for every suspect: the score already accounts
+    // for the detector's search and the suspect's size, so verdicts need not adjust them.
+    bool ScoreCalibrated = false;
 };
 
 // A method's catalogue entry.
@@ -144,6 +154,24 @@ struct MethodMarked {
 // variance alone (what null trials read, thousands of times).
 enum class ReadDepth { Full, Score };
 
+// Where a method that finds the geometry by itself found the marked picture in the suspect:
+// suspect = A * marked + (ShiftX, ShiftY), A = R(rotation) * [ScaleX Shear; 0 ScaleY], pixels
+// from the top-left corner. The shift is known only up to the method's own period (the one
+// nearest to 0 is given).
+struct FoundGeometry {
+    double RotationDegrees = 0;  // counter-clockwise on screen
+    double ScaleX = 1;
+    double ScaleY = 1;
+    double Shear = 0;
+    double ShiftX = 0;
+    double ShiftY = 0;
+    // How sure the synchronisation is: the strength of the structure it locked on to (0..1;
+    // pictures without the mark give little), and an upper bound on the chance that a picture
+    // without the mark synchronises as well as this one did, the whole search included.
+    double Peak = 0;
+    double FalseAlarm = 1;
+};
+
 struct MethodReading {
     double Score = 0;
     // The variance of the score that chance alone gives for this suspect (a key unrelated to
@@ -157,6 +185,8 @@ struct MethodReading {
     // The relations the score counted, for a method whose score counts relations.
     std::optional<DetectionScore> Relations;
     bool Identical = false;  // the suspect holds the marked picture's bytes where the method marks
+    // A method that synchronises: the geometry it found (none when it found no lattice).
+    std::optional<FoundGeometry> Found;
 };
 
 class WatermarkMethod {
@@ -193,7 +223,7 @@ public:
 class MethodRegistry {
 public:
     MethodRegistry() = default;
-    // polarity, spread-spectrum, qim, in this order.
+    // polarity, spread-spectrum, qim, spread-spectrum-sync, in this order.
     static const MethodRegistry& BuiltIn();
 
     // Adds an entry; ArgumentError for a name the registry has.

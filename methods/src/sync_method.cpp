@@ -1,0 +1,208 @@
+// The periodic mark (sync/sync_mark.h) as a method: a blind 64-bit mark that finds the
+// suspect's geometry by itself, so that crops, rescaling, aspect changes and small rotations
+// are read with the key alone.
+//
+// It marks the luminance of the whole picture, (299 R + 587 G + 114 B) / 1000 for colour, and
+// adds the same change to each of the three colours, as the other blind methods do. Its
+// strength is the root mean square of that change in gray levels (2.55 is 40 dB before
+// rounding). The score is the cosine between the suspect folded along the lattice found and
+// the decoded payload's tile: its thresholds come from a bound over every hypothesis the
+// detector tries (lattices, chip sizes, shifts and the 2^64 codewords the decoder chooses
+// from), so they hold for the score as it is, on a suspect of any size.
+#include "sync_method.h"
+
+#include <cmath>
+
+#include "quillfen/image/errors.h"
+#include "quillfen/image/round_half_even.h"
+#include "quillfen/watermark/metrics.h"
+#include "sync/sync_mark.h"
+
+namespace quillfen::detail {
+
+namespace {
+
+constexpr const char* kName = "spread-spectrum-sync";
+
+struct Luma {
+    int Width = 0;
+    int Height = 0;
+    bool Gray = true;
+    std::vector<double> Values;
+};
+
+// A gray picture's gray (its three bytes equal), else the luminance in reals.
+Luma LumaOf(const ImageView& picture) {
+    Luma luma;
+    luma.Width = picture.width();
+    luma.Height = picture.height();
+    luma.Values.resize(static_cast<std::size_t>(luma.Width) * luma.Height);
+    for (int y = 0; y < luma.Height; ++y) {
+        double* out = luma.Values.data() + static_cast<std::size_t>(y) * luma.Width;
+        if (!picture.Colour) {
+            for (int x = 0; x < luma.Width; ++x) out[x] = picture.Blue.at(x, y);
+            continue;
+        }
+        for (int x = 0; x < luma.Width; ++x) {
+            const int b = picture.Blue.at(x, y), g = picture.Green.at(x, y), r = picture.Red.at(x, y);
+            if (b != g || g != r) luma.Gray = false;
+            out[x] = (299 * r + 587 * g + 114 * b) / 1000.0;
+        }
+    }
+    return luma;
+}
+
+std::uint8_t ToByte(double value) {
+    const double rounded = RoundHalfEven(value);
+    return static_cast<std::uint8_t>(rounded < 0 ? 0 : rounded > 255 ? 255 : rounded);
+}
+
+// The host with `change` added to its luminance: a gray picture stays gray, a colour one has
+// the change added to each colour (hue and saturation kept).
+Bitmap WriteBack(const ImageView& host, const Luma& before, const std::vector<double>& change) {
+    Bitmap out(before.Width, before.Height);
+    for (int y = 0; y < before.Height; ++y) {
+        std::uint8_t* row = out.row(y);
+        for (int x = 0; x < before.Width; ++x) {
+            const std::size_t i = static_cast<std::size_t>(y) * before.Width + x;
+            if (before.Gray) {
+                const std::uint8_t g = ToByte(before.Values[i] + change[i]);
+                row[3 * x] = row[3 * x + 1] = row[3 * x + 2] = g;
+            } else {
+                row[3 * x] = ToByte(host.Blue.at(x, y) + change[i]);
+                row[3 * x + 1] = ToByte(host.Green.at(x, y) + change[i]);
+                row[3 * x + 2] = ToByte(host.Red.at(x, y) + change[i]);
+            }
+        }
+    }
+    return out;
+}
+
+std::vector<std::uint8_t> GrayBytes(const Luma& luma) {
+    std::vector<std::uint8_t> bytes(luma.Values.size());
+    for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] = ToByte(luma.Values[i]);
+    return bytes;
+}
+
+class SpreadSpectrumSync final : public WatermarkMethod {
+public:
+    explicit SpreadSpectrumSync(MethodSpec described) : spec_(std::move(described)) {}
+
+    const MethodSpec& Describe() const override { return spec_; }
+
+    MethodMarked Embed(const ImageView& host, const MethodPayload& payload, std::uint32_t seed) const override {
+        CheckImageView(host, "host picture");
+        if (host.width() < sync::kSmallestHost || host.height() < sync::kSmallestHost)
+            throw ArgumentError("the host is " + std::to_string(host.width()) + " x " + std::to_string(host.height()) +
+                                "; " + std::string(kName) + " marks pictures of at least 256 x 256");
+        const sync::PayloadBits bits = PayloadOf(payload.Bits, "embeds");
+        const Luma before = LumaOf(host);
+        const std::vector<double> change =
+            sync::EmbedChange(before.Values.data(), before.Width, before.Height, bits, seed, spec_.Value("strength"));
+        MethodMarked marked;
+        marked.Picture = WriteBack(host, before, change);
+        marked.Psnr = BytePsnr(GrayBytes(LumaOf(ViewOf(marked.Picture))), GrayBytes(before));
+        MethodKey& key = marked.Key;
+        key.Method = kName;
+        key.Parameters = Parameters();
+        key.Seed = seed;
+        key.HostWidth = host.width();
+        key.HostHeight = host.height();
+        key.Payload = payload.Bits;
+        return marked;
+    }
+
+    MethodReading Detect(const ImageView& suspect, const MethodKey& key, ReadDepth) const override {
+        CheckImageView(suspect, "suspect picture");
+        const MethodKey& own = OwnKey(key);
+        if (suspect.width() < sync::kSmallestSuspect || suspect.height() < sync::kSmallestSuspect)
+            throw ArgumentError("the suspect is " + std::to_string(suspect.width()) + " x " +
+                                std::to_string(suspect.height()) + "; " + kName + " reads pictures of at least 64 x 64");
+        const Luma luma = LumaOf(suspect);
+        const sync::SyncReading read = sync::Detect(luma.Values.data(), luma.Width, luma.Height, own.Seed);
+        MethodReading reading;
+        reading.Score = read.Cosine;
+        // One hypothesis's cosine on a chance tile of 1024 chips; the search's largest lies higher,
+        // which the thresholds account for.
+        reading.ChanceVariance = 1.0 / (sync::kTileChips * sync::kTileChips);
+        reading.Bits.assign(read.Bits.begin(), read.Bits.end());
+        reading.BitAccuracy = BitAccuracy(reading.Bits, own.Payload);
+        reading.Ber = 1.0 - *reading.BitAccuracy;
+        if (read.Synchronised) {
+            // The suspect's own grid gives an exact identity whose products can be -0: reports
+            // would print "-0".
+            const auto plain = [](double v) { return v == 0 ? 0.0 : v; };
+            FoundGeometry found;
+            found.RotationDegrees = plain(read.Transform.RotationDegrees);
+            found.ScaleX = read.Transform.ScaleX;
+            found.ScaleY = read.Transform.ScaleY;
+            found.Shear = plain(read.Transform.Shear);
+            found.ShiftX = plain(read.Transform.ShiftX);
+            found.ShiftY = plain(read.Transform.ShiftY);
+            found.Peak = read.LatticePeak;
+            found.FalseAlarm = read.FalseAlarm;
+            reading.Found = found;
+        }
+        return reading;
+    }
+
+    std::vector<std::uint8_t> KeyToBytes(const MethodKey& key) const override { return EncodeMethodKey(OwnKey(key)); }
+
+    MethodKey KeyFromBytes(std::span<const std::uint8_t> bytes, const std::string& name) const override {
+        MethodKey key = DecodeMethodKey(bytes, name);
+        if (key.Method != kName) throw ArgumentError("'" + name + "' is a key of " + key.Method + ", not of " + kName);
+        // A key whose record contradicts itself was changed after it was written: damaged.
+        if (key.Payload.size() != static_cast<std::size_t>(sync::kPayloadBits))
+            throw FormatError("'" + name + "' is damaged (it holds " + std::to_string(key.Payload.size()) +
+                              " payload bits; " + kName + " embeds 64)");
+        for (const std::uint8_t bit : key.Payload)
+            if (bit > 1) throw FormatError("'" + name + "' is damaged (a payload bit is neither 0 nor 1)");
+        if (!key.Bytes.empty()) throw FormatError("'" + name + "' is damaged (" + kName + " keeps no key of its own)");
+        return key;
+    }
+
+private:
+    static sync::PayloadBits PayloadOf(const std::vector<std::uint8_t>& given, const char* verb) {
+        if (given.size() != static_cast<std::size_t>(sync::kPayloadBits))
+            throw ArgumentError(std::string(kName) + " " + verb + " 64 payload bits, not " + std::to_string(given.size()));
+        sync::PayloadBits bits{};
+        for (std::size_t b = 0; b < given.size(); ++b) {
+            if (given[b] > 1) throw ArgumentError("a payload bit is neither 0 nor 1");
+            bits[b] = given[b];
+        }
+        return bits;
+    }
+
+    const MethodKey& OwnKey(const MethodKey& key) const {
+        if (key.Method != kName) throw ArgumentError(std::string("the key is not a key of ") + kName);
+        PayloadOf(key.Payload, "holds");
+        return key;
+    }
+
+    MethodSpec spec_;
+};
+
+}  // namespace
+
+std::shared_ptr<const MethodInfo> SpreadSpectrumSyncEntry() {
+    auto info = std::make_shared<MethodInfo>();
+    info->Name = kName;
+    info->Parameters = {{"strength", 0.1, 50, false, false, 2.5,
+                         "root mean square of the change of the luminance, in gray levels (2.55: 40 dB)"}};
+    info->Capabilities.Blind = true;
+    info->Capabilities.PayloadBits = sync::kPayloadBits;
+    info->Capabilities.Strength = "strength";
+    info->Capabilities.Synchronises = true;
+    info->Capabilities.ScoreCalibrated = true;
+    info->Summary =
+        "a periodic spread-spectrum mark that finds the geometry by itself: one keyed tile of 32 x 32 chips repeated "
+        "over the whole picture, its lattice (rotation, scale, aspect) found from the autocorrelation and its shift by "
+        "correlation; 64 bits through a rate-1/3 convolutional code; reads crops, rescaled and rotated copies blind";
+    // The union bound over the whole search (sync_mark.h): they hold for any suspect, marked
+    // or not, and need no calibration run.
+    info->Thresholds = std::pair{sync::CosineThreshold(1e-3), sync::CosineThreshold(1e-6)};
+    info->Make = [](const MethodSpec& described) { return std::make_unique<SpreadSpectrumSync>(described); };
+    return info;
+}
+
+}  // namespace quillfen::detail
