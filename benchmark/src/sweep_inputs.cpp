@@ -32,7 +32,7 @@ std::vector<HostFile> FindHostPictures(const std::vector<fs::path>& arguments) {
     for (const fs::path& argument : arguments) {
         std::error_code ec;
         if (!fs::is_directory(argument, ec)) {
-            hosts.push_back({argument.filename().string(), argument, {}, {}});
+            hosts.push_back({argument.filename().string(), argument, {}, {}, 0, 0, {}});
             continue;
         }
         std::vector<HostFile> found;
@@ -42,7 +42,7 @@ std::vector<HostFile> FindHostPictures(const std::vector<fs::path>& arguments) {
             std::error_code typeError;
             if (entry.is_directory(typeError)) continue;
             if (FormatFromFileName(entry.path()) == PictureFormat::Unknown) continue;
-            found.push_back({entry.path().filename().string(), entry.path(), {}, {}});
+            found.push_back({entry.path().filename().string(), entry.path(), {}, {}, 0, 0, {}});
         }
         if (found.empty())
             throw refuse("the folder '" + argument.string() + "' holds no picture (.pgm, .bmp, .png, .jpg, .jpeg)");
@@ -72,6 +72,9 @@ std::vector<HostFile> FindHostPictures(const std::vector<fs::path>& arguments) {
         }
         CheckHostPicture(host.Path.string(), picture);
         host.Digest = HostDigest(picture);
+        host.WholeDigest = WholeHostDigest(picture);
+        host.Width = picture.width();
+        host.Height = picture.height();
         host.Region = GrayPlane(kHostSide, kHostSide);
         for (int y = 0; y < kHostSide; ++y) {
             const std::uint8_t* in = picture.row(y);
@@ -241,8 +244,17 @@ PreparedSweep PrepareSweep(const SweepInputs& inputs) {
     plan.Thresholds = prepared.Calibration.Thresholds;
     if (!inputs.Hosts.empty() || inputs.Pictures.empty()) {
         prepared.Hosts = FindHostPictures(inputs.Hosts);
-        // The regions read while the hosts were checked: the files are not decoded again.
+        // A run of the polarity method alone reads the regions read while the hosts were
+        // checked, and decodes no file again; a method that marks whole pictures reads each
+        // file again when its rows come (a run over photographs keeps only a few in memory).
+        bool whole = false;
+        for (const SweepMethod& m : plan.Methods) whole = whole || m.Method->Capabilities().RegionSide == 0;
         for (const HostFile& file : prepared.Hosts) {
+            if (whole) {
+                const std::filesystem::path path = file.Path;
+                plan.Hosts.push_back({RowHostName(file.Name), [path] { return LoadPictureFile(path).bitmap; }});
+                continue;
+            }
             const auto region = std::make_shared<const GrayPlane>(file.Region);
             plan.Hosts.push_back({RowHostName(file.Name), [region] {
                                       return Bitmap::fromGray(region->width(), region->height(), region->data());

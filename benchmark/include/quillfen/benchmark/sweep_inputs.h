@@ -33,9 +33,13 @@ struct HostFile {
     std::string Name;  // the file name (bytes as they are)
     std::filesystem::path Path;
     std::string Digest;  // HostDigest of its picture when it was read
-    // The part of the picture the method reads, as it was read: the top-left 256 x 256 (the
-    // gray of each pixel, its blue byte). The sweep marks this, so that no host file is
-    // decoded twice.
+    std::string WholeDigest;  // WholeHostDigest of it (the digest of the rows of whole-picture methods)
+    int Width = 0;  // its size
+    int Height = 0;
+    // The part of the picture the polarity method reads, as it was read: the top-left
+    // 256 x 256 (the gray of each pixel, its blue byte). A run of that method alone marks this,
+    // so that no host file is decoded twice; methods that mark whole pictures read the file
+    // again when its rows are computed.
     GrayPlane Region;
 };
 
@@ -68,9 +72,9 @@ struct FoundCalibration {
 };
 FoundCalibration FindSweepCalibration(const std::filesystem::path& given, const std::filesystem::path& mark);
 
-// A host picture's size against the one rule of every front end: at least 256 x 256 (the method
-// marks the top-left 256 x 256 region, and a host is never padded). SweepInputError (Hosts)
-// naming `name`.
+// A host picture's size against the one rule of every front end: at least 256 x 256 (the
+// polarity method marks the top-left 256 x 256 region, the others refuse smaller pictures, and
+// a host is never padded). SweepInputError (Hosts) naming `name`.
 void CheckHostPicture(const std::string& name, const Bitmap& picture);
 
 struct SweepInputs {
