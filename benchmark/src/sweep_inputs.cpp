@@ -295,12 +295,28 @@ PreparedCalibration PrepareCalibration(const CalibrationInputs& inputs) {
     prepared.Seeds = ParseSweepSeeds(inputs.Seeds);
     prepared.Attacks = ParseSweepAttacks(inputs.Attacks);
     if (!inputs.Hosts.empty() || inputs.Pictures.empty()) prepared.Files = FindHostPictures(inputs.Hosts);
-    // Only the 256 x 256 region the methods read is kept of each host, as it was read when the
-    // hosts were checked: no file is decoded twice.
-    for (const HostFile& file : prepared.Files)
-        prepared.Hosts.push_back({file.Name, Bitmap::fromGray(file.Region.width(), file.Region.height(), file.Region.data())});
+    // A method that marks whole pictures is calibrated on them, as a sweep gives them to it (each
+    // file read again); the polarity method on the 256 x 256 region it reads, kept as it was
+    // read when the hosts were checked.
+    const bool whole = prepared.Method->Capabilities().RegionSide == 0;
+    for (const HostFile& file : prepared.Files) {
+        if (!whole) {
+            prepared.Hosts.push_back(
+                {file.Name, Bitmap::fromGray(file.Region.width(), file.Region.height(), file.Region.data())});
+            continue;
+        }
+        try {
+            prepared.Hosts.push_back({file.Name, LoadPictureFile(file.Path).bitmap});
+        } catch (const Error& e) {
+            throw SweepInputError(SweepInput::Hosts, e.what());
+        }
+    }
     for (const NamedPicture& host : inputs.Pictures) {
         CheckHostPicture(host.Name, host.Picture);
+        if (whole) {
+            prepared.Hosts.push_back(host);
+            continue;
+        }
         const GrayPlane gray = GrayOf(host.Picture);
         GrayPlane region(kHostSide, kHostSide);
         for (int y = 0; y < kHostSide; ++y)

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "quillfen/attacks/attack_list.h"
+#include "quillfen/benchmark/calibration.h"
 #include "quillfen/benchmark/robustness.h"
 #include "quillfen/benchmark/robustness_rows.h"
 #include "quillfen/image/errors.h"
@@ -137,6 +138,28 @@ TEST(ViewerMeasures, LuminanceAndPsnrOfWhatIsSeen) {
     EXPECT_NEAR(ViewerPsnr(lighter, reference), 28.1308036, 1e-6);
     EXPECT_EQ(ViewerPsnr(lighter, reference), BytePsnr(GrayOf(lighter).pixels(), GrayOf(reference).pixels()));
     EXPECT_THROW(ViewerPsnr(Bitmap(8, 9), reference), ArgumentError);
+}
+
+// A method that marks whole pictures is calibrated on them whole: every trial is there, in an
+// order that does not depend on the threads (the marked pictures are made again where they
+// are read), and a host smaller than 256 x 256 is refused.
+TEST(WholePictureCalibration, TrialsOfWholePicturesWhateverTheThreads) {
+    const std::vector<NamedPicture> hosts = {{"a.bmp", ColourPicture(300, 264)}, {"b.bmp", ColourPicture(264, 300)},
+                                             {"c.bmp", ColourPicture(256, 256)}};
+    const std::vector<std::uint32_t> seeds = {1, 2};
+    const std::vector<AttackCell> cells = ParseAttackCells("none,jpeg");
+    const std::unique_ptr<WatermarkMethod> qim = MakeMethod(ParseMethodSpec("qim"));
+    CalibrationOptions one;
+    one.Jobs = 1;
+    CalibrationOptions two;
+    two.Jobs = 2;
+    const Calibration a = Calibrate(hosts, *qim, nullptr, seeds, cells, one);
+    const Calibration b = Calibrate(hosts, *qim, nullptr, seeds, cells, two);
+    EXPECT_EQ(a.Trials, NullTrialCount(3, 2, 2, true));
+    EXPECT_EQ(a.Trials, 6u * (2 + 2 + 2));
+    EXPECT_EQ(CalibrationJson(a), CalibrationJson(b));
+    const std::vector<NamedPicture> small = {{"a.bmp", ColourPicture(300, 264)}, {"s.bmp", ColourPicture(300, 200)}};
+    EXPECT_THROW(Calibrate(small, *qim, nullptr, seeds, cells, one), ArgumentError);
 }
 
 // Rows of schema 3 (before rows said what was marked) read, and are written back as they were;

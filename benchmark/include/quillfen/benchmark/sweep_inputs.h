@@ -147,7 +147,9 @@ struct CalibrationInputs {
 
 struct PreparedCalibration {
     std::vector<HostFile> Files;       // the host files, as read
-    std::vector<NamedPicture> Hosts;   // every host's 256 x 256 gray region, in order
+    // Every host as the method reads it, in order: whole for a method that marks whole pictures,
+    // else its 256 x 256 gray region.
+    std::vector<NamedPicture> Hosts;
     std::shared_ptr<const WatermarkMethod> Method;
     std::optional<NamedPicture> Mark;  // for a method that embeds one
     std::vector<std::uint32_t> Seeds;
@@ -157,7 +159,7 @@ struct PreparedCalibration {
 
 // Reads and checks every input: SweepInputError (Methods) for an unknown method, (Mark) for a
 // mark missing where the method embeds one or given where it embeds none, and as the sweep's
-// inputs for the rest. Only the region the methods read is kept of each host.
+// inputs for the rest. Only the region the method reads is kept of each host.
 PreparedCalibration PrepareCalibration(const CalibrationInputs& inputs);
 
 }  // namespace quillfen
