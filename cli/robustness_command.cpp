@@ -153,16 +153,17 @@ void Commit(const std::string& option, PendingFile& file, const std::string& tex
 
 // What differs between the identity of a row in the file and this run's, for the message;
 // empty when they agree. `hostDigest` is the digest of the row's host now (empty when the
-// host is not one of this run's).
+// host is not one of this run's). `regionMethod`: the row's method marks a 256 x 256 region,
+// whose rows of schema 3 measure what this one's do (schema 4 added what was marked).
 std::string IdentityDifference(const RobustnessRow& row, const RowIdentity& run, const std::string& hostDigest,
-                               const std::string& markName) {
+                               const std::string& markName, bool regionMethod) {
     const RowIdentity& id = row.Identity;
     if (id.Schema < 2)
         return "were written by an earlier quillfen-cli, whose rows do not record what made them (row schema 1; "
                "this one writes " + std::to_string(kRowSchemaVersion) + ")";
     // Rows of another schema measure some fields differently (schema 2: PSNR of the reals, the
     // bit error rate over the black pixels, no null side): one file would mix the two.
-    if (id.Schema != kRowSchemaVersion)
+    if (id.Schema != kRowSchemaVersion && !(id.Schema == 3 && regionMethod))
         return "were written by an earlier quillfen-cli, whose rows measure differently (row schema " +
                std::to_string(id.Schema) + "; this one writes " + std::to_string(kRowSchemaVersion) + ")";
     if (row.Methods != !run.Method.empty() && row.Methods)
@@ -309,16 +310,20 @@ void Run(const Options& o, const Given& given, int jobs) {
         } catch (const Error& e) {
             throw CommandFailure{kExitUsage, std::string("--jsonl: ") + e.what()};
         }
-        std::map<std::string, std::string> hostDigests;
-        for (const HostFile& host : prepared.Hosts) hostDigests[RowHostName(host.Name)] = host.Digest;
+        // A host's digest as the row's method reads it: its region or the whole picture.
+        std::map<std::string, const HostFile*> hostFiles;
+        for (const HostFile& host : prepared.Hosts) hostFiles[RowHostName(host.Name)] = &host;
         for (const RobustnessRow& row : file.Rows) {
-            const auto digest = hostDigests.find(row.Host);
+            const auto host = hostFiles.find(row.Host);
             // Each row against the identity of its method in this run (the first method's when
             // the run has none of its name, which then differs).
             const auto method = methodIndex.find(row.Identity.Method);
-            const RowIdentity identity = PlanIdentity(plan, method == methodIndex.end() ? 0 : method->second);
-            const std::string difference = IdentityDifference(
-                row, identity, digest == hostDigests.end() ? std::string() : digest->second, prepared.MarkName);
+            const std::size_t index = method == methodIndex.end() ? 0 : method->second;
+            const RowIdentity identity = PlanIdentity(plan, index);
+            const bool region = plan.Methods.empty() || plan.Methods[index].Method->Capabilities().RegionSide > 0;
+            const std::string digest =
+                host == hostFiles.end() ? std::string() : region ? host->second->Digest : host->second->WholeDigest;
+            const std::string difference = IdentityDifference(row, identity, digest, prepared.MarkName, region);
             if (!difference.empty())
                 throw CommandFailure{kExitUsage, "--resume: the rows in '" + o.jsonl + "' " + difference +
                                                      ": start a new file, or resume with the inputs that made them"};

@@ -4,7 +4,11 @@
 // the grid on its own, SSIM, and a key's own calibration.
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
+#include <cstdlib>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "bench/bench_experiment.h"
 #include "bench/bench_targets.h"
@@ -12,6 +16,7 @@
 #include "quillfen/attacks/default_grid.h"
 #include "quillfen/benchmark/key_calibration.h"
 #include "quillfen/benchmark/robustness.h"
+#include "quillfen/io/picture_files.h"
 #include "quillfen/watermark/marking.h"
 #include "quillfen/watermark/metrics.h"
 #include "quillfen/watermark/watermark.h"
@@ -86,6 +91,46 @@ void BM_SweepDefaultGrid(benchmark::State& state) {
                                                   benchmark::Counter::kIsIterationInvariantRate);
 }
 BENCHMARK(BM_SweepDefaultGrid)->Arg(1)->Arg(2)->ArgName("jobs")->UseRealTime()->Unit(benchmark::kMillisecond);
+
+// The sweep on photographs, whole and in colour, as `robustness PHOTOS --method spread-spectrum
+// --method qim` runs it: the pictures named by QF_BENCH_PHOTOS (paths separated by ':', e.g.
+// QF_BENCH_PHOTOS=$(scripts/photos.sh develop | head -3 | paste -sd:)), seed 1, a few cells, on
+// one and two threads (wall time). Megapixels per second count the pixels of every row's picture.
+void BM_SweepPhotos(benchmark::State& state) {
+    const char* list = std::getenv("QF_BENCH_PHOTOS");
+    if (list == nullptr || *list == 0) {
+        state.SkipWithError("QF_BENCH_PHOTOS names no photograph");
+        return;
+    }
+    static std::vector<std::pair<std::string, Bitmap>> photos;
+    if (photos.empty()) {
+        std::string text = list;
+        for (std::size_t start = 0; start <= text.size();) {
+            const std::size_t colon = std::min(text.find(':', start), text.size());
+            const std::string path = text.substr(start, colon - start);
+            if (!path.empty()) photos.emplace_back(path, LoadPictureFile(path).bitmap);
+            start = colon + 1;
+        }
+    }
+    SweepPlan plan;
+    double pixels = 0;
+    for (const auto& [path, picture] : photos) {
+        const Bitmap* shown = &picture;
+        plan.Hosts.push_back({path, [shown] { return *shown; }});
+        pixels += static_cast<double>(picture.width()) * picture.height();
+    }
+    plan.Seeds = {1};
+    plan.Cells = ParseAttackCells("none,real-jpeg:q=75,gauss-noise:sigma=4,scale:f=0.75");
+    for (const char* name : {"spread-spectrum", "qim"})
+        plan.Methods.push_back(SweepMethodOf(MakeMethod(ParseMethodSpec(name)), "built in"));
+    plan.Jobs = static_cast<int>(state.range(0));
+    for (auto _ : state) benchmark::DoNotOptimize(RunSweep(plan, {}).Rows);
+    const double rows = static_cast<double>(plan.RowCount());
+    state.counters["rows/s"] = benchmark::Counter(rows, benchmark::Counter::kIsIterationInvariantRate);
+    state.counters["Mpx/s"] = benchmark::Counter(pixels * rows / static_cast<double>(photos.size()) / 1e6,
+                                                 benchmark::Counter::kIsIterationInvariantRate);
+}
+BENCHMARK(BM_SweepPhotos)->Arg(1)->Arg(2)->ArgName("jobs")->UseRealTime()->Iterations(1)->Unit(benchmark::kMillisecond);
 
 void BM_Ssim256(benchmark::State& state) {
     const TWatermark& w = Embedded();

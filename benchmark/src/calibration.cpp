@@ -16,6 +16,7 @@
 #include <tbb/task_arena.h>
 
 #include "quillfen/image/errors.h"
+#include "quillfen/image/image_view.h"
 #include "quillfen/image/progress.h"
 #include "quillfen/methods/method.h"
 #include "quillfen/watermark/marking.h"
@@ -102,6 +103,80 @@ void Summarise(Calibration& cal, std::span<const NamedPicture> hosts, std::span<
     FitCalibration(cal);
 }
 
+using TrialSets = std::vector<std::array<std::vector<TrialResult>, kNullTrialKinds>>;
+
+// A trial's statistic: a method judged in units of the chance spread is calibrated in them (each
+// trial's z, whose chance variance is 1 by construction), the others in their score.
+TrialResult TrialOf(const WatermarkMethod& method, const MethodReading& reading) {
+    if (method.Describe().Info->ThresholdUnits == Statistic::Spread)
+        return TrialResult{SpreadOf(reading.Score, reading.ChanceVariance), 1.0};
+    return TrialResult{reading.Score, reading.ChanceVariance};
+}
+
+// The trials of a method that marks whole pictures, on the hosts as they are (any size, in
+// colour when they are), as a sweep gives them to it. The marked pictures of a calibration of
+// photographs would not all fit in memory at once: each key is made first, and each marked
+// picture is made again when it is read (marking is a pure function of host, payload and
+// seed), so at most one marked picture per thread is kept. The trials are stored by their
+// place, so their order is the one of the 256 x 256 form whatever the threads.
+TrialSets WholePictureTrials(std::span<const NamedPicture> hosts, const WatermarkMethod& method,
+                             const NamedPicture* mark, std::span<const std::uint32_t> seeds,
+                             std::span<const AttackCell> attacks, const CalibrationOptions& options) {
+    const bool blind = method.Capabilities().Blind;
+    const std::size_t H = hosts.size();
+    const std::size_t S = seeds.size();
+    const std::size_t keys = H * S;
+    std::vector<MethodKey> keyOf(keys);
+    auto cancelled = [&] { return options.Cancel != nullptr && options.Cancel->load(); };
+    auto embed = [&](std::size_t k) {
+        const std::uint32_t seed = seeds[k % S];
+        MethodPayload payload;
+        if (mark != nullptr) payload.Mark = mark->Picture;
+        payload.Bits = PayloadFromSeed(seed, method.PayloadBits());
+        return method.Embed(ViewOf(hosts[k / S].Picture), payload, seed);
+    };
+    auto trial = [&](const MethodKey& key, const Bitmap& suspect) {
+        return TrialOf(method, method.Detect(ViewOf(suspect), key, ReadDepth::Score));
+    };
+    // Whether key k reads the marked picture m: another host's, and for a blind method not of
+    // its own seed (those carry its mark).
+    auto reads = [&](std::size_t k, std::size_t m) { return m / S != k / S && (!blind || m % S != k % S); };
+    std::vector<TrialResult> markedTrials(keys * keys);  // [key][marked picture]
+    TrialSets results(keys);
+    std::mutex progressLock;
+    std::size_t done = 0;
+    tbb::task_arena arena(options.Jobs > 0 ? options.Jobs : tbb::task_arena::automatic);
+    arena.execute([&] {
+        tbb::parallel_for(std::size_t{0}, keys, [&](std::size_t k) {
+            if (!cancelled()) keyOf[k] = embed(k).Key;
+        });
+        tbb::parallel_for(std::size_t{0}, keys, [&](std::size_t m) {
+            if (cancelled()) return;
+            const Bitmap markedPicture = embed(m).Picture;
+            for (std::size_t k = 0; k < keys; ++k)
+                if (reads(k, m)) markedTrials[k * keys + m] = trial(keyOf[k], markedPicture);
+            // Key m reads every other host unmarked, and its own after each cell.
+            const std::size_t h = m / S;
+            auto& out = results[m];
+            for (std::size_t other = 0; other < H; ++other)
+                if (other != h)
+                    out[static_cast<int>(NullTrialKind::OtherHostUnmarked)].push_back(trial(keyOf[m], hosts[other].Picture));
+            for (const AttackCell& cell : attacks)
+                out[static_cast<int>(NullTrialKind::OwnHostUnmarked)].push_back(
+                    trial(keyOf[m], ApplyAttackCell(cell, hosts[h].Picture, seeds[m % S], hosts[h].Picture)));
+            if (options.Progress) {
+                const std::lock_guard<std::mutex> lock(progressLock);
+                options.Progress(++done, keys);
+            }
+        });
+    });
+    if (cancelled()) throw Cancelled();
+    for (std::size_t k = 0; k < keys; ++k)
+        for (std::size_t m = 0; m < keys; ++m)
+            if (reads(k, m)) results[k][static_cast<int>(NullTrialKind::OtherHostMarked)].push_back(markedTrials[k * keys + m]);
+    return results;
+}
+
 }  // namespace
 
 std::vector<std::uint8_t> BinarisedMark(const Bitmap& mark) {
@@ -177,9 +252,29 @@ Calibration Calibrate(std::span<const NamedPicture> hosts, const WatermarkMethod
     CheckTrialInputs(hosts, seeds, attacks, blind);
     const std::size_t H = hosts.size();
     const std::size_t S = seeds.size();
-    for (const NamedPicture& h : hosts)
-        if (h.Picture.width() != kSide || h.Picture.height() != kSide)
+    const bool whole = method.Capabilities().RegionSide == 0;
+    for (const NamedPicture& h : hosts) {
+        if (whole && (h.Picture.width() < kSide || h.Picture.height() < kSide))
+            throw ArgumentError("the host '" + h.Name + "' is " + std::to_string(h.Picture.width()) + " x " +
+                                std::to_string(h.Picture.height()) + "; a host must be at least 256 x 256");
+        if (!whole && (h.Picture.width() != kSide || h.Picture.height() != kSide))
             throw ArgumentError("the host '" + h.Name + "' is not 256 x 256, as a sweep uses its hosts");
+    }
+    auto finish = [&](const std::vector<std::array<std::vector<TrialResult>, kNullTrialKinds>>& results) {
+        Calibration cal;
+        cal.Units = method.Describe().Info->ThresholdUnits;
+        cal.Program = options.Program;
+        if (usesMark) {
+            cal.MarkFile = mark->Name;
+            cal.MarkDigestText = MarkDigest(mark->Picture);
+            cal.MarkBlackPixels = black;
+        } else {
+            cal.Method = method.Name() + ":" + method.Parameters();
+        }
+        Summarise(cal, hosts, seeds, attacks, results);
+        return cal;
+    };
+    if (whole) return finish(WholePictureTrials(hosts, method, mark, seeds, attacks, options));
 
     const std::size_t keys = H * S;
     // Each key, and the pictures the keys read: every host marked with every seed, and every
@@ -195,13 +290,8 @@ Calibration Calibrate(std::span<const NamedPicture> hosts, const WatermarkMethod
     auto view = [](const std::vector<std::uint8_t>& bytes, std::span<const double> reals = {}) {
         return ImageView(GrayView(bytes.data(), kSide, kSide, kSide), reals);
     };
-    // A method judged in units of the chance spread is calibrated in them: each trial's z,
-    // whose chance variance is 1 by construction.
-    const Statistic units = method.Describe().Info->ThresholdUnits;
     auto trial = [&](const MethodKey& key, const ImageView& suspect) {
-        const MethodReading reading = method.Detect(suspect, key, ReadDepth::Score);
-        if (units == Statistic::Spread) return TrialResult{SpreadOf(reading.Score, reading.ChanceVariance), 1.0};
-        return TrialResult{reading.Score, reading.ChanceVariance};
+        return TrialOf(method, method.Detect(suspect, key, ReadDepth::Score));
     };
 
     tbb::task_arena arena(options.Jobs > 0 ? options.Jobs : tbb::task_arena::automatic);
@@ -245,19 +335,7 @@ Calibration Calibrate(std::span<const NamedPicture> hosts, const WatermarkMethod
         });
     });
     if (cancelled()) throw Cancelled();
-
-    Calibration cal;
-    cal.Units = units;
-    cal.Program = options.Program;
-    if (usesMark) {
-        cal.MarkFile = mark->Name;
-        cal.MarkDigestText = MarkDigest(mark->Picture);
-        cal.MarkBlackPixels = black;
-    } else {
-        cal.Method = method.Name() + ":" + method.Parameters();
-    }
-    Summarise(cal, hosts, seeds, attacks, results);
-    return cal;
+    return finish(results);
 }
 
 }  // namespace quillfen

@@ -20,6 +20,7 @@
 
 #include "quillfen/image/errors.h"
 #include "quillfen/methods/extraction.h"
+#include "quillfen/image/image_view.h"
 #include "quillfen/methods/method_command.h"
 #include "quillfen/watermark/marking.h"
 #include "quillfen/watermark/metrics.h"
@@ -32,10 +33,13 @@ namespace {
 constexpr int kHost = TWatermark::kHostSize;
 constexpr std::uint64_t kNoUnit = std::numeric_limits<std::uint64_t>::max();
 
-// A host's picture cut to the size the workspace uses, its digest, or why it could not be had.
+// A host's picture whole and cut to the size the workspace uses, their digests, or why it
+// could not be had.
 struct LoadedHost {
-    Bitmap Picture;
-    std::string Digest;
+    Bitmap Whole;
+    Bitmap Region;
+    std::string WholeDigest;
+    std::string RegionDigest;
     std::string Error;
 };
 
@@ -58,18 +62,28 @@ std::string ErrorText(const std::exception_ptr& failure) {
 // hosts far behind the newest are dropped; one needed again is simply loaded again.
 class HostCache {
 public:
-    explicit HostCache(const SweepPlan& plan) : plan_(plan) {}
+    HostCache(const SweepPlan& plan, const std::vector<SweepMethod>& methods) : plan_(plan) {
+        // Only the forms some method of the run reads are kept: a photograph's region alone
+        // for a run of the polarity method, and no copy of it for the others.
+        for (const SweepMethod& m : methods) (m.Method->Capabilities().RegionSide > 0 ? needsRegion_ : needsWhole_) = true;
+    }
 
     std::shared_ptr<const LoadedHost> Get(std::size_t host) {
         const std::lock_guard<std::mutex> lock(mutex_);
         if (auto found = cache_.find(host); found != cache_.end()) return found->second;
         auto loaded = std::make_shared<LoadedHost>();
         try {
-            loaded->Picture = plan_.Hosts[host].Load();
-            // The workspace cuts or extends to 256 x 256 with white, as Bitmap::resize does;
-            // doing it here keeps only that much of a large picture in memory.
-            loaded->Picture.resize(kHost, kHost);
-            loaded->Digest = HostDigest(loaded->Picture);
+            Bitmap picture = plan_.Hosts[host].Load();
+            // The workspace cuts or extends to 256 x 256 with white, as Bitmap::resize does.
+            if (needsRegion_) {
+                loaded->Region = picture;
+                loaded->Region.resize(kHost, kHost);
+                loaded->RegionDigest = HostDigest(loaded->Region);
+            }
+            if (needsWhole_) {
+                loaded->WholeDigest = WholeHostDigest(picture);
+                loaded->Whole = std::move(picture);
+            }
         } catch (...) {
             loaded->Error = ErrorText(std::current_exception());
         }
@@ -80,6 +94,8 @@ public:
 
 private:
     const SweepPlan& plan_;
+    bool needsRegion_ = false;
+    bool needsWhole_ = false;
     std::mutex mutex_;
     std::map<std::size_t, std::shared_ptr<const LoadedHost>> cache_;
 };
@@ -105,7 +121,55 @@ struct Worker {
     SsimReference MarkedSsim;  // the marked picture's half of every row's SSIM
     AttackedPicture Picture;   // the marked picture through the row's cell
     AttackedPicture Null;      // the key's own host, unmarked, through the same cell
+    // A method that marks whole pictures: the host and the marked picture as files hold them
+    // (the gray fields above are then unused), the embedding's PSNR of the luminance.
+    bool Whole = false;
+    std::shared_ptr<const LoadedHost> Host;
+    Bitmap Marked;
+    std::optional<double> PsnrY;
+    AttackedBitmaps Attacked;  // the marked picture and the host through the row's cell
 };
+
+// The size of the picture a worker's method marked.
+int MarkedWidth(const Worker& worker) { return worker.Whole ? worker.Marked.width() : kHost; }
+int MarkedHeight(const Worker& worker) { return worker.Whole ? worker.Marked.height() : kHost; }
+
+// The payload the method of a sweep embeds with seed `seed`.
+MethodPayload PayloadOf(const SweepPlan& plan, const WatermarkMethod& method, std::uint32_t seed) {
+    MethodPayload payload;
+    if (method.Capabilities().UsesMark) payload.Mark = plan.Mark;
+    payload.Bits = PayloadFromSeed(seed, method.PayloadBits());
+    return payload;
+}
+
+// A method that marks whole pictures marks the whole host, in colour when it is in colour, at
+// the plan's target PSNR when it has one (the PSNR embed reports for it: FindStrength's).
+void EmbedWhole(const SweepPlan& plan, const SweepMethod& chosen, std::shared_ptr<const LoadedHost> host,
+                std::uint32_t seed, Worker& worker) {
+    const WatermarkMethod& method = *chosen.Method;
+    worker.Whole = true;
+    worker.Host = std::move(host);
+    const Bitmap& picture = worker.Host->Whole;
+    const ImageView view = ViewOf(picture);
+    const MethodPayload payload = PayloadOf(plan, method, seed);
+    worker.Used = chosen.Method;
+    if (plan.TargetPsnr && method.StrengthParameter())
+        worker.Used = FindStrength(method, view, payload, seed, *plan.TargetPsnr);
+    MethodMarked marked = worker.Used->Embed(view, payload, seed);
+    if (marked.Picture.width() != picture.width() || marked.Picture.height() != picture.height())
+        throw Error(worker.Used->Name() + " marked a picture of " + std::to_string(marked.Picture.width()) + " x " +
+                    std::to_string(marked.Picture.height()) + " for a host of " + std::to_string(picture.width()) +
+                    " x " + std::to_string(picture.height()));
+    worker.Key = std::move(marked.Key);
+    worker.Marked = std::move(marked.Picture);
+    worker.PsnrEmbedReals.reset();
+    worker.PsnrEmbed = ViewerPsnr(worker.Marked, picture);
+    const GrayPlane markedLuma = LuminanceOf(worker.Marked);
+    const GrayPlane hostLuma = LuminanceOf(picture);
+    worker.PsnrY = BytePsnr(markedLuma.pixels(), hostLuma.pixels());
+    worker.SsimEmbed = StructuralSimilarity(markedLuma.pixels(), hostLuma.pixels(), picture.width(), picture.height());
+    worker.MarkedSsim = SsimReference(markedLuma.pixels(), picture.width(), picture.height());
+}
 
 // The method of unit `unit` marks its host: the host's gray region, the plan's mark or the
 // payload the seed draws, at the plan's target PSNR when it has one and the method a strength
@@ -113,11 +177,13 @@ struct Worker {
 void EmbedUnit(const SweepPlan& plan, const SweepMethod& chosen, const Bitmap& host, std::uint32_t seed,
                Worker& worker) {
     const WatermarkMethod& method = *chosen.Method;
+    worker.Whole = false;
+    worker.Host.reset();
+    worker.Marked = Bitmap();
+    worker.PsnrY.reset();
     worker.HostBytes = GrayOf(host).pixels();
     const ImageView view(GrayView(worker.HostBytes.data(), kHost, kHost, kHost));
-    MethodPayload payload;
-    if (method.Capabilities().UsesMark) payload.Mark = plan.Mark;
-    payload.Bits = PayloadFromSeed(seed, method.PayloadBits());
+    const MethodPayload payload = PayloadOf(plan, method, seed);
     worker.Used = chosen.Method;
     if (plan.TargetPsnr && method.StrengthParameter())
         worker.Used = FindStrength(method, view, payload, seed, *plan.TargetPsnr);
@@ -147,13 +213,16 @@ void Embed(const SweepPlan& plan, const std::vector<SweepMethod>& methods, HostC
     const std::size_t host = unit / (plan.Seeds.size() * M);
     const std::uint32_t seed = plan.Seeds[(unit / M) % plan.Seeds.size()];
     const std::shared_ptr<const LoadedHost> loaded = hosts.Get(host);
-    worker.HostDigest = loaded->Digest;
+    const SweepMethod& method = methods[unit % M];
+    const bool whole = method.Method->Capabilities().RegionSide == 0;
+    worker.HostDigest = whole ? loaded->WholeDigest : loaded->RegionDigest;
     if (!loaded->Error.empty()) {
         worker.Error = loaded->Error;
         return;
     }
     try {
-        EmbedUnit(plan, methods[unit % M], loaded->Picture, seed, worker);
+        if (whole) EmbedWhole(plan, method, loaded, seed, worker);
+        else EmbedUnit(plan, method, loaded->Region, seed, worker);
     } catch (...) {
         worker.Error = ErrorText(std::current_exception());
     }
@@ -210,6 +279,53 @@ ImageView GrayPicture(const std::vector<std::uint8_t>& bytes, std::span<const do
     return ImageView(GrayView(bytes.data(), kHost, kHost, kHost), reals);
 }
 
+// The measures of a row whose method marked the whole picture: the marked picture and the host
+// through the cell as files would hold them, read in colour when they are in colour.
+void ComputeWhole(const SweepPlan& plan, const AttackCell& cell, const std::optional<Calibration>& thresholds,
+                  Worker& worker, RobustnessRow& row) {
+    const WatermarkMethod& method = *worker.Used;
+    worker.Attacked = ApplyAttackCell(cell, worker.Marked, worker.Host->Whole, row.Seed);
+    const Bitmap& attacked = worker.Attacked.Marked;
+    if (attacked.width() != worker.Marked.width() || attacked.height() != worker.Marked.height())
+        throw Error("the cell gave a picture of " + std::to_string(attacked.width()) + " x " +
+                    std::to_string(attacked.height()) + " for one of " + std::to_string(worker.Marked.width()) +
+                    " x " + std::to_string(worker.Marked.height()));
+    // The null side is scored first, as on the region.
+    row.ScoreNull = method.Detect(ViewOf(worker.Attacked.Host), worker.Key, ReadDepth::Score).Score;
+    const MethodReading reading = method.Detect(ViewOf(attacked), worker.Key);
+    if (method.Capabilities().UsesMark && !reading.Nc)
+        throw MathError("NC has no value: the watermark has no black pixel where NC compares");
+    row.PsnrEmbed = worker.PsnrEmbed;
+    row.PsnrY = worker.PsnrY;
+    row.SsimEmbed = worker.SsimEmbed;
+    row.Score = reading.Score;
+    row.Nc = reading.Nc;
+    row.BitAccuracy = reading.BitAccuracy;
+    row.Ber = reading.Ber.value_or(0.0);
+    row.Psnr = ViewerPsnr(attacked, worker.Marked);
+    const GrayPlane attackedLuma = LuminanceOf(attacked);
+    row.Ssim = worker.MarkedSsim.Against(attackedLuma.pixels());
+    if (row.Methods) {
+        row.MethodParams = method.Parameters();
+        row.Strength = method.Strength();
+        row.PayloadBits = method.PayloadBits();
+    }
+    Judged(thresholds, row.Score, row.Detected1e3, row.Detected1e6);
+    if (plan.Register && IsGeometricCell(cell)) {
+        RegisteredReading again;
+        const Registration registered = RegisterAndUndo(attackedLuma, LuminanceOf(worker.Marked));
+        const GrayPlane& plane = registered.Picture;
+        const MethodReading moved =
+            method.Detect(ImageView(GrayView(plane.data(), plane.width(), plane.height(), plane.width())), worker.Key);
+        again.Fit = registered.Fit;
+        again.Nc = moved.Nc;
+        again.Ber = moved.Ber.value_or(0.0);
+        again.Score = moved.Score;
+        Judged(thresholds, again.Score, again.Detected1e3, again.Detected1e6);
+        row.Registered = again;
+    }
+}
+
 RobustnessRow Compute(const SweepPlan& plan, const std::vector<SweepMethod>& methods, const RowIdentity& identity,
                       HostCache& hosts, std::uint64_t r, Worker& worker) {
     RobustnessRow row;
@@ -231,6 +347,13 @@ RobustnessRow Compute(const SweepPlan& plan, const std::vector<SweepMethod>& met
     try {
         const AttackCell& cell = plan.Cells[r % plan.Cells.size()];
         const WatermarkMethod& method = *worker.Used;
+        row.Width = MarkedWidth(worker);
+        row.Height = MarkedHeight(worker);
+        row.Region = RegionName(*methods[m].Method);
+        if (worker.Whole) {
+            ComputeWhole(plan, cell, thresholds, worker, row);
+            return row;
+        }
         // The null side (the key's own host, unmarked) and the marked picture through the cell
         // together; the null side is scored first.
         ApplyAttackCell(cell, {worker.HostBytes, worker.HostBytes, worker.HostReals},
@@ -245,6 +368,8 @@ RobustnessRow Compute(const SweepPlan& plan, const std::vector<SweepMethod>& met
             throw MathError("NC has no value: the watermark has no black pixel where NC compares");
         row.PsnrEmbed = worker.PsnrEmbed;
         row.PsnrEmbedReals = worker.PsnrEmbedReals;
+        // The region is gray: its luminance is its gray.
+        row.PsnrY = worker.PsnrEmbed;
         row.SsimEmbed = worker.SsimEmbed;
         row.Score = reading.Score;
         row.Z = ZOf(thresholds, reading);
@@ -296,6 +421,28 @@ RobustnessRow Compute(const SweepPlan& plan, const std::vector<SweepMethod>& met
 std::string MethodName() { return "dct-polarity:divisor=" + std::to_string(TWatermark::kStrengthDivisor); }
 
 std::string HostDigest(const Bitmap& host) { return ShortDigest(MarkedRegion(GrayOf(host))); }
+
+std::string WholeHostDigest(const Bitmap& host) {
+    bool gray = true;
+    const std::vector<std::uint8_t>& bytes = host.bytes();
+    for (std::size_t i = 0; i + 2 < bytes.size() && gray; i += 3) gray = bytes[i] == bytes[i + 1] && bytes[i] == bytes[i + 2];
+    if (gray && host.width() == kHost && host.height() == kHost) return HostDigest(host);
+    std::vector<std::uint8_t> text;
+    const std::string head = std::to_string(host.width()) + "x" + std::to_string(host.height()) + (gray ? " gray\n" : " bgr\n");
+    text.assign(head.begin(), head.end());
+    if (gray) {
+        const GrayPlane plane = GrayOf(host);
+        text.insert(text.end(), plane.pixels().begin(), plane.pixels().end());
+    } else {
+        text.insert(text.end(), bytes.begin(), bytes.end());
+    }
+    return ShortDigest(text);
+}
+
+std::string RegionName(const WatermarkMethod& method) {
+    const int side = method.Capabilities().RegionSide;
+    return side == 0 ? std::string("whole") : std::to_string(side) + "x" + std::to_string(side);
+}
 
 std::string WatermarkDigest(const Bitmap& mark) { return ShortDigest(BinarisedMark(mark)); }
 
@@ -432,19 +579,27 @@ void CheckSweepPlan(const SweepPlan& plan) {
 RobustnessRow ComputeRow(const SweepPlan& plan, std::uint64_t row) {
     CheckSweepPlan(plan);
     if (row >= plan.RowCount()) throw ArgumentError("row " + std::to_string(row) + " is beyond the plan");
-    HostCache hosts(plan);
+    const std::vector<SweepMethod> methods = MethodsOf(plan);
+    HostCache hosts(plan, methods);
     Worker worker;
-    return Compute(plan, MethodsOf(plan), PlanIdentity(plan), hosts, row, worker);
+    return Compute(plan, methods, PlanIdentity(plan), hosts, row, worker);
 }
 
 RowPictures ComputeRowPictures(const SweepPlan& plan, std::uint64_t row) {
     CheckSweepPlan(plan);
     if (row >= plan.RowCount()) throw ArgumentError("row " + std::to_string(row) + " is beyond the plan");
-    HostCache hosts(plan);
+    const std::vector<SweepMethod> methods = MethodsOf(plan);
+    HostCache hosts(plan, methods);
     Worker worker;
     RowPictures pictures;
-    pictures.Row = Compute(plan, MethodsOf(plan), PlanIdentity(plan), hosts, row, worker);
-    if (!pictures.Row.Failed()) {
+    pictures.Row = Compute(plan, methods, PlanIdentity(plan), hosts, row, worker);
+    if (!pictures.Row.Failed() && worker.Whole) {
+        pictures.Marked = worker.Marked;
+        pictures.Attacked = worker.Attacked.Marked;
+        const MethodReading reading = worker.Used->Detect(ViewOf(pictures.Attacked), worker.Key);
+        if (!reading.Mark.empty())
+            pictures.Extracted = Bitmap::fromGray(reading.Mark.width(), reading.Mark.height(), reading.Mark.data());
+    } else if (!pictures.Row.Failed()) {
         pictures.Marked = Bitmap::fromGray(kHost, kHost, worker.MarkedBytes.data());
         pictures.Attacked = Bitmap::fromGray(kHost, kHost, worker.Picture.Bytes.data());
         const MethodReading reading =
@@ -465,7 +620,7 @@ SweepSummary RunSweep(const SweepPlan& plan, const SweepCallbacks& callbacks) {
     SweepSummary summary;
     const RowIdentity identity = PlanIdentity(plan);
     const std::vector<SweepMethod> methods = MethodsOf(plan);
-    HostCache hosts(plan);
+    HostCache hosts(plan, methods);
     tbb::enumerable_thread_specific<Worker> workers;
     auto cancelled = [&] { return callbacks.Cancel != nullptr && callbacks.Cancel->load(); };
     const int jobs = plan.Jobs > 0 ? plan.Jobs : tbb::info::default_concurrency();

@@ -27,9 +27,13 @@ const std::vector<RowField>& AllFields() {
         {F::Host, "host", 0, 0, -1, true},
         {F::Seed, "seed", 0, 0, -1, true},
         {F::Attack, "attack", 0, 0, -1, true},
+        {F::Width, "width", 0, 0, -1, false},
+        {F::Height, "height", 0, 0, -1, false},
+        {F::Region, "region", 0, 0, -1, false},
         {F::PsnrEmbed, "psnr_embed", 0, kInf, 2, true},
         {F::PsnrEmbedReals, "psnr_embed_reals", 0, kInf, 2, false},
         {F::SsimEmbed, "ssim_embed", -1, 1, 4, true},
+        {F::PsnrY, "psnr_y", 0, kInf, 2, true},
         {F::Psnr, "psnr", 0, kInf, 2, true},
         {F::Ssim, "ssim", -1, 1, 4, true},
         {F::Nc, "nc", 0, 1, 4, true},
@@ -70,6 +74,10 @@ bool IsSchema4(RowFieldId id) { return id >= RowFieldId::PayloadMatch && id <= R
 bool IsIdentity(RowFieldId id) { return id >= RowFieldId::Schema && id <= RowFieldId::CalibrationDigest; }
 // Fields that schema 3 added: rows of earlier schemas have none of them.
 bool IsSchema3(RowFieldId id) { return id == RowFieldId::PsnrEmbedReals || id == RowFieldId::ScoreNull; }
+// Fields that schema 4 added: what was marked, and the luminance's PSNR.
+bool IsSchema4(RowFieldId id) {
+    return id == RowFieldId::Width || id == RowFieldId::Height || id == RowFieldId::Region || id == RowFieldId::PsnrY;
+}
 bool IsVerdict(RowFieldId id) {
     return id == RowFieldId::Detected1e3 || id == RowFieldId::Detected1e6 || id == RowFieldId::Detected1e3Registered ||
            id == RowFieldId::Detected1e6Registered;
@@ -206,6 +214,14 @@ RowValue FieldValue(const RobustnessRow& row, RowFieldId field) {
         v.Whole = row.Seed;
         return v;
     case RowFieldId::Attack: return Text(row.Attack);
+    case RowFieldId::Width:
+    case RowFieldId::Height:
+        if (!ok || row.Width == 0) return v;
+        v.Type = RowValue::Kind::Whole;
+        v.Whole = static_cast<std::uint64_t>(field == RowFieldId::Width ? row.Width : row.Height);
+        return v;
+    case RowFieldId::Region: return ok ? Text(row.Region) : v;
+    case RowFieldId::PsnrY: return ok && row.PsnrY ? Real(*row.PsnrY) : v;
     case RowFieldId::PsnrEmbed: return ok ? Real(row.PsnrEmbed) : v;
     case RowFieldId::PsnrEmbedReals: return ok && row.PsnrEmbedReals ? Real(*row.PsnrEmbedReals) : v;
     case RowFieldId::SsimEmbed: return ok ? Real(row.SsimEmbed) : v;
@@ -458,6 +474,31 @@ RobustnessRow ParseRowJson(std::string_view line, const std::string& where) {
                 }
             }
         }
+        if (row.Identity.Schema >= 4) {
+            // What was marked: null in a failed row, else a size within the picture limits
+            // and a region name.
+            for (auto [name, side] : {std::pair{"width", &row.Width}, std::pair{"height", &row.Height}}) {
+                const Json& v = j.at(name);
+                if (v.is_null() && row.Failed()) continue;
+                if (!v.is_number_unsigned() || v.get<std::uint64_t>() == 0 || v.get<std::uint64_t>() > 1u << 20)
+                    throw refuse(quoted(name) + " is not a picture side");
+                *side = static_cast<int>(v.get<std::uint64_t>());
+            }
+            const Json& region = j.at("region");
+            if (!(region.is_null() && row.Failed())) {
+                if (!region.is_string() || region.get<std::string>().empty()) throw refuse("\"region\" is not a region's name");
+                row.Region = region.get<std::string>();
+            }
+            for (const RowField& f : RowFields(false)) {
+                if (f.Id != RowFieldId::PsnrY) continue;
+                if (j.at(f.Name).is_null()) {
+                    if (!row.Failed()) row.PsnrY = kInf;
+                } else {
+                    if (row.Failed()) throw refuse("a failed row with " + quoted(f.Name));
+                    row.PsnrY = number(f);
+                }
+            }
+        }
         return row;
     } catch (const Json::exception& e) {
         throw refuse(std::string("a field is missing or of the wrong type (") + e.what() + ")");
@@ -572,7 +613,7 @@ bool IsCutRow(std::string_view tail, const SweepPlan& plan, const RowRange& rang
     for (const RowField& f : RowFields(plan.Register, !plan.Methods.empty())) {
         if (f.Id <= RowFieldId::Attack || f.Id == RowFieldId::Error) continue;
         rest.push_back({Piece::Kind::Literal, std::string(",\"") + f.Name + "\":"});
-        const bool text = f.Id == RowFieldId::Method || f.Id == RowFieldId::HostDigest ||
+        const bool text = f.Id == RowFieldId::Region || f.Id == RowFieldId::Method || f.Id == RowFieldId::HostDigest ||
                           f.Id == RowFieldId::MarkDigest || f.Id == RowFieldId::CalibrationDigest ||
                           f.Id == RowFieldId::MethodParams;
         rest.push_back({text ? Piece::Kind::String : Piece::Kind::Value, {}});

@@ -32,7 +32,7 @@ std::vector<HostFile> FindHostPictures(const std::vector<fs::path>& arguments) {
     for (const fs::path& argument : arguments) {
         std::error_code ec;
         if (!fs::is_directory(argument, ec)) {
-            hosts.push_back({argument.filename().string(), argument, {}, {}});
+            hosts.push_back({argument.filename().string(), argument, {}, {}, 0, 0, {}});
             continue;
         }
         std::vector<HostFile> found;
@@ -42,7 +42,7 @@ std::vector<HostFile> FindHostPictures(const std::vector<fs::path>& arguments) {
             std::error_code typeError;
             if (entry.is_directory(typeError)) continue;
             if (FormatFromFileName(entry.path()) == PictureFormat::Unknown) continue;
-            found.push_back({entry.path().filename().string(), entry.path(), {}, {}});
+            found.push_back({entry.path().filename().string(), entry.path(), {}, {}, 0, 0, {}});
         }
         if (found.empty())
             throw refuse("the folder '" + argument.string() + "' holds no picture (.pgm, .bmp, .png, .jpg, .jpeg)");
@@ -72,6 +72,9 @@ std::vector<HostFile> FindHostPictures(const std::vector<fs::path>& arguments) {
         }
         CheckHostPicture(host.Path.string(), picture);
         host.Digest = HostDigest(picture);
+        host.WholeDigest = WholeHostDigest(picture);
+        host.Width = picture.width();
+        host.Height = picture.height();
         host.Region = GrayPlane(kHostSide, kHostSide);
         for (int y = 0; y < kHostSide; ++y) {
             const std::uint8_t* in = picture.row(y);
@@ -241,8 +244,17 @@ PreparedSweep PrepareSweep(const SweepInputs& inputs) {
     plan.Thresholds = prepared.Calibration.Thresholds;
     if (!inputs.Hosts.empty() || inputs.Pictures.empty()) {
         prepared.Hosts = FindHostPictures(inputs.Hosts);
-        // The regions read while the hosts were checked: the files are not decoded again.
+        // A run of the polarity method alone reads the regions read while the hosts were
+        // checked, and decodes no file again; a method that marks whole pictures reads each
+        // file again when its rows come (a run over photographs keeps only a few in memory).
+        bool whole = false;
+        for (const SweepMethod& m : plan.Methods) whole = whole || m.Method->Capabilities().RegionSide == 0;
         for (const HostFile& file : prepared.Hosts) {
+            if (whole) {
+                const std::filesystem::path path = file.Path;
+                plan.Hosts.push_back({RowHostName(file.Name), [path] { return LoadPictureFile(path).bitmap; }});
+                continue;
+            }
             const auto region = std::make_shared<const GrayPlane>(file.Region);
             plan.Hosts.push_back({RowHostName(file.Name), [region] {
                                       return Bitmap::fromGray(region->width(), region->height(), region->data());
@@ -283,12 +295,28 @@ PreparedCalibration PrepareCalibration(const CalibrationInputs& inputs) {
     prepared.Seeds = ParseSweepSeeds(inputs.Seeds);
     prepared.Attacks = ParseSweepAttacks(inputs.Attacks);
     if (!inputs.Hosts.empty() || inputs.Pictures.empty()) prepared.Files = FindHostPictures(inputs.Hosts);
-    // Only the 256 x 256 region the methods read is kept of each host, as it was read when the
-    // hosts were checked: no file is decoded twice.
-    for (const HostFile& file : prepared.Files)
-        prepared.Hosts.push_back({file.Name, Bitmap::fromGray(file.Region.width(), file.Region.height(), file.Region.data())});
+    // A method that marks whole pictures is calibrated on them, as a sweep gives them to it (each
+    // file read again); the polarity method on the 256 x 256 region it reads, kept as it was
+    // read when the hosts were checked.
+    const bool whole = prepared.Method->Capabilities().RegionSide == 0;
+    for (const HostFile& file : prepared.Files) {
+        if (!whole) {
+            prepared.Hosts.push_back(
+                {file.Name, Bitmap::fromGray(file.Region.width(), file.Region.height(), file.Region.data())});
+            continue;
+        }
+        try {
+            prepared.Hosts.push_back({file.Name, LoadPictureFile(file.Path).bitmap});
+        } catch (const Error& e) {
+            throw SweepInputError(SweepInput::Hosts, e.what());
+        }
+    }
     for (const NamedPicture& host : inputs.Pictures) {
         CheckHostPicture(host.Name, host.Picture);
+        if (whole) {
+            prepared.Hosts.push_back(host);
+            continue;
+        }
         const GrayPlane gray = GrayOf(host.Picture);
         GrayPlane region(kHostSide, kHostSide);
         for (int y = 0; y < kHostSide; ++y)

@@ -64,13 +64,15 @@ METHOD: str = _quillfen.METHOD
 PathLike = Union[str, bytes, "os.PathLike[str]"]
 
 
-def read_picture(path: PathLike, gray: bool = False) -> np.ndarray:
+def read_picture(path: PathLike, gray: bool = False, channel: Optional[str] = None) -> np.ndarray:
     """Reads a picture file (.pgm, .png, .jpg/.jpeg, .bmp, by extension, under the file rules of
     quillfen-cli): an (H, W) uint8 array for a gray picture (an 8-bit file, or one whose pixels
-    are all gray) or with ``gray=True`` (the blue channel, the gray value the method reads),
-    else (H, W, 3) RGB. :class:`FileError` when it cannot be read, :class:`Error` when it is
-    not a picture Quillfen reads."""
-    return _quillfen.read_picture(path, gray)
+    are all gray), or with ``gray=True`` the luminance (299 R + 587 G + 114 B) / 1000 rounded
+    (what image libraries give as a colour picture's gray, and what the blind methods mark);
+    ``channel="blue"`` gives the blue channel instead, the gray the laboratory's experiment, the
+    toolbox and the polarity method read. Else (H, W, 3) RGB. :class:`FileError` when it cannot
+    be read, :class:`Error` when it is not a picture Quillfen reads."""
+    return _quillfen.read_picture(path, gray, channel)
 
 
 def write_picture(path: PathLike, picture: np.ndarray) -> None:

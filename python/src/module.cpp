@@ -30,6 +30,7 @@
 #include "quillfen/image/detail/suggestions.h"
 #include "quillfen/benchmark/robustness.h"
 #include "quillfen/image/errors.h"
+#include "quillfen/image/image_view.h"
 #include "quillfen/io/file_write.h"
 #include "quillfen/io/picture_files.h"
 #include "quillfen/methods/extraction.h"
@@ -56,13 +57,26 @@ py::object Optional(const std::optional<double>& value) {
 
 // ---- Pictures ----
 
-py::array ReadPicture(const fs::path& path, bool gray) {
+// A colour picture's gray is its luminance, as image libraries give it and the blind methods
+// mark it; channel="blue" gives the laboratory's gray (the blue byte), which the polarity
+// method and the toolbox read.
+py::array ReadPicture(const fs::path& path, bool gray, const std::optional<std::string>& channel) {
+    if (channel && *channel != "blue" && *channel != "luminance")
+        throw ArgumentError("channel is 'luminance' or 'blue', not '" + *channel + "'");
     LoadedPicture loaded;
     {
         py::gil_scoped_release release;
         loaded = LoadPictureFile(path);
     }
-    return ArrayOf(loaded.bitmap, gray || loaded.eightBit);
+    if (channel && *channel == "blue") return ArrayOf(loaded.bitmap, true);
+    if (!gray && !channel && !loaded.eightBit) return ArrayOf(loaded.bitmap, false);
+    if (loaded.eightBit) return ArrayOf(loaded.bitmap, true);
+    GrayPlane luma;
+    {
+        py::gil_scoped_release release;
+        luma = LuminanceOf(loaded.bitmap);
+    }
+    return ArrayOf(std::move(luma));
 }
 
 void WritePicture(const fs::path& path, const py::handle& array) {
@@ -593,11 +607,13 @@ PYBIND11_MODULE(_quillfen, m) {
 
     m.attr("METHOD") = DefaultMethod().Method();
 
-    m.def("read_picture", &ReadPicture, py::arg("path"), py::arg("gray") = false,
+    m.def("read_picture", &ReadPicture, py::arg("path"), py::arg("gray") = false, py::arg("channel") = py::none(),
           "Reads a picture file (.pgm, .png, .jpg/.jpeg, .bmp, by extension, under the file rules of "
           "quillfen-cli): an (H, W) uint8 array for a gray picture (an 8-bit file, or one whose pixels are all "
-          "gray) or with gray=True (the blue channel, the gray value the method reads), else (H, W, 3) RGB. FileError when it cannot be read, Error when it is not "
-          "a picture Quillfen reads.");
+          "gray), or with gray=True the luminance (299 R + 587 G + 114 B) / 1000 rounded, as image libraries give "
+          "a colour picture's gray; channel='blue' gives the blue channel instead, the gray the laboratory's "
+          "experiment, the toolbox and the polarity method read. Else (H, W, 3) RGB. FileError when it cannot be "
+          "read, Error when it is not a picture Quillfen reads.");
     m.def("write_picture", &WritePicture, py::arg("path"), py::arg("picture"),
           "Writes an (H, W) array as an 8-bit gray file, or an (H, W, 3|4) RGB(A) array as a 24-bit one "
           "(alpha dropped), in the format of the extension; the file is replaced only by a complete new one.");

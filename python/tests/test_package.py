@@ -125,3 +125,30 @@ def test_functions_have_real_signatures_that_the_stubs_match():
     for name in quillfen.__all__:
         if inspect.isfunction(getattr(quillfen, name)):
             assert name in stubbed, name
+
+
+def test_gray_of_a_colour_picture_is_its_luminance(tmp_path):
+    """gray=True gives what image libraries give as a colour picture's gray (the luminance the
+    blind methods mark); channel="blue" the laboratory's gray."""
+    rng = np.random.default_rng(7)
+    rgb = rng.integers(0, 256, size=(37, 53, 3), dtype=np.uint8)
+    rgb[0, 0] = (0, 0, 250)  # 114 * 250 / 1000 = 28.5: a half, to the even 28
+    path = tmp_path / "colour.png"
+    quillfen.write_picture(path, rgb)
+    luma = quillfen.read_picture(path, gray=True)
+    wide = rgb.astype(np.int64)
+    exact = (299 * wide[..., 0] + 587 * wide[..., 1] + 114 * wide[..., 2]) / 1000
+    assert luma.shape == (37, 53) and luma.dtype == np.uint8
+    assert np.array_equal(luma, np.round(exact).astype(np.uint8))
+    assert luma[0, 0] == 28
+    assert np.array_equal(quillfen.read_picture(path, gray=True, channel="luminance"), luma)
+    assert np.array_equal(quillfen.read_picture(path, channel="blue"), rgb[..., 2])
+    assert quillfen.read_picture(path).shape == (37, 53, 3)
+    with pytest.raises(quillfen.Error, match="channel"):
+        quillfen.read_picture(path, gray=True, channel="green")
+    try:
+        from PIL import Image
+    except ImportError:
+        return
+    pil = np.asarray(Image.open(path).convert("L"), dtype=np.int64)
+    assert np.max(np.abs(pil - luma.astype(np.int64))) <= 1

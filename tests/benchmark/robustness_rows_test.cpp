@@ -28,9 +28,13 @@ RobustnessRow Measured() {
     row.Host = "astronaut.pgm";
     row.Seed = 4294967295u;
     row.Attack = "shift:dx=2,dy=2";
+    row.Width = 256;
+    row.Height = 256;
+    row.Region = "256x256";
     row.PsnrEmbed = 33.12332307301937;
     row.PsnrEmbedReals = 33.25;
     row.SsimEmbed = 0.9346702189187707;
+    row.PsnrY = 33.12332307301937;
     row.Psnr = kInf;
     row.Ssim = 1;
     row.Nc = 0.8951531129588319;
@@ -61,8 +65,9 @@ TEST(RobustnessRows, JsonHoldsTheDocumentedFieldsInOrder) {
     const nlohmann::ordered_json j = nlohmann::ordered_json::parse(RowJson(Measured()));
     std::vector<std::string> keys;
     for (const auto& item : j.items()) keys.push_back(item.key());
-    const std::vector<std::string> expected = {"host",          "seed",          "attack",        "psnr_embed",
-                                               "psnr_embed_reals", "ssim_embed", "psnr",          "ssim",
+    const std::vector<std::string> expected = {"host",          "seed",          "attack",        "width",
+                                               "height",        "region",        "psnr_embed",
+                                               "psnr_embed_reals", "ssim_embed", "psnr_y",        "psnr",          "ssim",
                                                "nc",            "ber",           "score",         "score_null",
                                                "detected_1e-3", "detected_1e-6", "schema",        "method",
                                                "host_digest",   "mark_digest",   "calibration_digest"};
@@ -93,10 +98,11 @@ TEST(RobustnessRows, JsonReadsBackTheSameRow) {
 
 TEST(RobustnessRows, CsvQuotesWhatNeedsIt) {
     EXPECT_EQ(RowCsv(Measured()),
-              "astronaut.pgm,4294967295,\"shift:dx=2,dy=2\",33.12332307301937,33.25,0.9346702189187707,inf,1,"
-              "0.8951531129588319,0.03155517578125,-0.0125,0.0375,true,false,4,dct-polarity:divisor=10000,"
+              "astronaut.pgm,4294967295,\"shift:dx=2,dy=2\",256,256,256x256,33.12332307301937,33.25,0.9346702189187707,"
+              "33.12332307301937,inf,1,0.8951531129588319,0.03155517578125,-0.0125,0.0375,true,false,4,"
+              "dct-polarity:divisor=10000,"
               "0123456789abcdef,fedcba9876543210,00112233445566ff,");
-    EXPECT_EQ(RowCsv(Failed()), "\"odd, \"\"name\"\".pgm\",1,none,,,,,,,,,,,,4,dct-polarity:divisor=10000,,fedcba9876543210,,"
+    EXPECT_EQ(RowCsv(Failed()), "\"odd, \"\"name\"\".pgm\",1,none,,,,,,,,,,,,,,,,4,dct-polarity:divisor=10000,,fedcba9876543210,,"
                                 "\"Cannot open file x (gone)\nsecond line\"");
 }
 
@@ -107,7 +113,7 @@ TEST(RobustnessRows, NoRawBytesOrEscapesReachEitherFile) {
     row.Host = "caf\xE9.pgm";
     row.Error = "method m: detect exited with 1: \x1B[31mred\x1B[0m\rback \xC2\x9B" "2J \xFF\xFE caf\xC3\xA9\tend";
     const std::string r = "\xEF\xBF\xBD";
-    EXPECT_EQ(RowCsv(row), "caf" + r + ".pgm,1,none,,,,,,,,,,,,4,dct-polarity:divisor=10000,,fedcba9876543210,,"
+    EXPECT_EQ(RowCsv(row), "caf" + r + ".pgm,1,none,,,,,,,,,,,,,,,,4,dct-polarity:divisor=10000,,fedcba9876543210,,"
                            "method m: detect exited with 1: " + r + "[31mred" + r + "[0m" + r + "back " + r + "2J " +
                            r + r + " caf\xC3\xA9\tend");
     EXPECT_EQ(RowsCsv({row}).find('\x1B'), std::string::npos);
@@ -140,8 +146,9 @@ TEST(RobustnessRows, RegisteredFieldsFollowTheVerdicts) {
     EXPECT_EQ(RowJson(Measured()).find("registered"), std::string::npos);
     for (const RobustnessRow& row : {geometric, other, failed}) EXPECT_EQ(ParseRowJson(RowJson(row), "x"), row);
     EXPECT_EQ(RowCsv(geometric),
-              "astronaut.pgm,4294967295,\"shift:dx=2,dy=2\",33.12332307301937,33.25,0.9346702189187707,inf,1,"
-              "0.8951531129588319,0.03155517578125,-0.0125,0.0375,true,false,0.99,0.86,0.04,0.97,true,true,4,"
+              "astronaut.pgm,4294967295,\"shift:dx=2,dy=2\",256,256,256x256,33.12332307301937,33.25,0.9346702189187707,"
+              "33.12332307301937,inf,1,0.8951531129588319,0.03155517578125,-0.0125,0.0375,true,false,0.99,0.86,0.04,"
+              "0.97,true,true,4,"
               "dct-polarity:divisor=10000,0123456789abcdef,fedcba9876543210,00112233445566ff,");
     EXPECT_NE(RowCsv(other).find(",false,,,,,,,4,"), std::string::npos) << RowCsv(other);
     EXPECT_EQ(CsvHeader(true).find("detected_1e-6,registration_fit,"), CsvHeader().find("detected_1e-6,"));

@@ -151,6 +151,17 @@ TEST(EmbedExtract, RefusalsLeaveNothingBehind) {
     const std::string small = test::SamplePath("seal-128.pgm");
     const std::string black = inputs.file("black.pgm");
     test::WriteBytes(black, "P5\n128 128\n255\n" + std::string(128 * 128, '\0'));
+    // A colour host whose blue byte is one level everywhere: its red and green carry detail,
+    // but the polarity method reads the blue byte, and the refusal names the host.
+    const std::string flatBlue = inputs.file("flat-blue.bmp");
+    {
+        Bitmap picture(256, 256);
+        for (int y = 0; y < 256; ++y)
+            for (int x = 0; x < 256; ++x)
+                picture.setBgr(x, y, 90, static_cast<std::uint8_t>((x * 7 + y * 3) % 256),
+                               static_cast<std::uint8_t>((x * y) % 256));
+        SavePictureFile(flatBlue, picture);
+    }
     struct Case {
         const char* name;
         std::vector<std::string> args;
@@ -162,6 +173,8 @@ TEST(EmbedExtract, RefusalsLeaveNothingBehind) {
          "the host picture is 128 x 128"},
         {"black mark", {"embed", kHost, black, dir.file("o.png"), "--key", dir.file("o.key")}, 1,
          "the mark is too dark"},
+        {"flat host", {"embed", flatBlue, kMark, dir.file("o.png"), "--key", dir.file("o.key")}, 1,
+         "the host is flat where the polarity method marks it"},
         {"unknown format", {"embed", kHost, kMark, dir.file("o.tif"), "--key", dir.file("o.key")}, 2,
          "unknown picture format"},
         {"output over the host", {"embed", kHost, kMark, kHost, "--key", dir.file("o.key")}, 2,
@@ -330,8 +343,9 @@ TEST(EmbedExtract, ASuspectSmallerThanWhatTheKeyMarkedIsRefused) {
         for (int x = 0; x < cut.width(); ++x) cut.setGray(x, y, host.blue(x, y));
     SavePictureFile(dir.file("cut.pgm"), cut, true);
     Bitmap region(256, 256, 0);
+    const Bitmap marked = LoadPictureFile(dir.file("m.png")).bitmap;
     for (int y = 0; y < 256; ++y)
-        for (int x = 0; x < 256; ++x) region.setGray(x, y, LoadPictureFile(dir.file("m.png")).bitmap.blue(x, y));
+        for (int x = 0; x < 256; ++x) region.setGray(x, y, marked.blue(x, y));
     SavePictureFile(dir.file("region.pgm"), region, true);
     const std::string size = std::to_string(host.width()) + " x " + std::to_string(host.height());
     const std::string read = ": too little to read as it is (a resized or cropped copy is read with --host HOST, which "

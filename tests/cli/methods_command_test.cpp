@@ -116,6 +116,47 @@ TEST(MethodsCommand, AttackWritesThePixelsTheSweepAttacks) {
     }
 }
 
+// The same of a colour photograph-like picture marked whole: `attack` attacks it whole and in
+// colour, as the sweep does, and measures it as the rows do.
+TEST(MethodsCommand, AttackWritesTheWholeColourPicturesTheSweepAttacks) {
+    Bitmap colour(300, 264);
+    for (int y = 0; y < colour.height(); ++y)
+        for (int x = 0; x < colour.width(); ++x)
+            colour.setBgr(x, y, static_cast<std::uint8_t>((x * 7 + y) % 200 + 20), static_cast<std::uint8_t>((x + y * 5) % 180 + 30),
+                          static_cast<std::uint8_t>((x * y) % 230 + 10));
+    SweepInputs inputs;
+    inputs.Pictures = {{"colour.bmp", colour}};
+    inputs.Seeds = "4";
+    inputs.Attacks = {"gauss-noise:sigma=6,jpeg,crop-zero-quarter"};
+    inputs.Methods = {"spread-spectrum"};
+    const PreparedSweep sweep = PrepareSweep(inputs);
+    test::TempDir dir;
+    const RowPictures first = ComputeRowPictures(sweep.Plan, 0);
+    ASSERT_EQ(first.Marked.width(), 300);
+    SavePictureFile(dir.file("marked.png"), first.Marked);
+    const CliResult r = RunCli({"attack", "gauss-noise:sigma=6,jpeg,crop-zero-quarter", dir.file("marked.png"), "--out",
+                                dir.file("out"), "--seed", "4"});
+    ASSERT_EQ(r.code, 0) << r.err;
+    const std::vector<std::uint8_t> bytes = test::ReadBytes(dir.file("out/manifest.jsonl"));
+    const std::vector<nlohmann::json> manifest = JsonLines(std::string(bytes.begin(), bytes.end()));
+    ASSERT_EQ(manifest.size(), 3u);
+    for (std::uint64_t row = 0; row < 3; ++row) {
+        const RowPictures pictures = ComputeRowPictures(sweep.Plan, row);
+        EXPECT_EQ(pictures.Row.Region, "whole");
+        const Bitmap written = LoadPictureFile(dir.file("out/" + manifest[row]["file"].get<std::string>())).bitmap;
+        EXPECT_EQ(written.width(), 300);
+        EXPECT_EQ(test::Sha256Hex(written.bytes()), test::Sha256Hex(pictures.Attacked.bytes())) << row;
+        EXPECT_EQ(manifest[row]["ssim"].get<double>(), pictures.Row.Ssim);
+        EXPECT_EQ(manifest[row]["psnr"].get<double>(), pictures.Row.Psnr);
+    }
+    // The polarity method's region, on request; a host of another size than the picture is refused.
+    EXPECT_EQ(RunCli({"attack", "none", dir.file("marked.png"), "--out", dir.file("region"), "--region", "256x256"}).code, 0);
+    EXPECT_EQ(LoadPictureFile(dir.file("region/marked.none.png")).bitmap.width(), 256);
+    const CliResult host = RunCli({"attack", "crop-image-quarter", dir.file("marked.png"), "--out", dir.file("h"), "--host", kHost});
+    EXPECT_EQ(host.code, 2);
+    EXPECT_NE(host.err.find("300 x 264"), std::string::npos) << host.err;
+}
+
 TEST(MethodsCommand, BlindEmbedAndExtract) {
     test::TempDir dir;
     const CliResult embed = RunCli({"embed", kHost, dir.file("m.png"), "--key", dir.file("m.key"), "--method",

@@ -145,10 +145,21 @@ MarkedHost MarkHost(const Experiment& experiment, const Bitmap& host) {
         throw ArgumentError("the mark is too light: embedding it leaves only " + std::to_string(untouched) +
                             " relations of the host as they were, and a verdict needs at least " +
                             std::to_string(kMinimumRelations));
-    if (reversed < kMinimumRelations)
+    if (reversed < kMinimumRelations) {
+        // A host without detail where the method reads it has next to no relation to reverse,
+        // whatever the mark: that is the host's fault, and the message says so.
+        const auto [low, high] = std::minmax_element(w.X().begin(), w.X().end());
+        if (*high - *low <= 2)
+            throw ArgumentError("the host is flat where the polarity method marks it: its top-left 256 x 256 gray "
+                                "(the blue byte of a colour picture) spans only the levels " + std::to_string(*low) +
+                                ".." + std::to_string(*high) + ", so embedding reverses only " +
+                                std::to_string(reversed) + " relations, and a verdict needs at least " +
+                                std::to_string(kMinimumRelations) +
+                                "; choose a picture with detail there (or a method that marks the luminance)");
         throw ArgumentError("the mark is too dark: embedding it reverses only " + std::to_string(reversed) +
                             " relations of the host, and a verdict needs at least " +
                             std::to_string(kMinimumRelations) + " (use a mark with more white)");
+    }
 
     marked.RegionPsnr = PsnrDecibels(RealsOf(w.X_hat()), w.X());
     marked.Picture = host;

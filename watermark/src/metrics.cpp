@@ -243,6 +243,16 @@ double BytePsnr(std::span<const std::uint8_t> picture, std::span<const std::uint
     return -10 * std::log10(mse / 65025);
 }
 
+double ViewerPsnr(const Bitmap& picture, const Bitmap& reference) {
+    if (picture.width() != reference.width() || picture.height() != reference.height())
+        throw ArgumentError("PSNR needs two pictures of one size, not " + std::to_string(picture.width()) + " x " +
+                            std::to_string(picture.height()) + " and " + std::to_string(reference.width()) + " x " +
+                            std::to_string(reference.height()));
+    // Three times the squared differences over three times the pixels: the same quotient, so a
+    // gray picture's value is its gray bytes' exactly.
+    return BytePsnr(picture.bytes(), reference.bytes());
+}
+
 double StructuralSimilarity(const GrayView& a, const GrayView& b) {
     const auto [first, second] = SameSizePlanes(a, b, "SSIM");
     return StructuralSimilarity(first.pixels(), second.pixels(), first.width(), first.height());

@@ -71,8 +71,9 @@ std::uint64_t CalibrationMemory(std::size_t hosts, std::size_t seeds, std::size_
 // (h, s) marks host h with seed s (with `mark` for a method that embeds a mark picture, else
 // with the payload PayloadFromSeed(s), as a sweep does), and reads every other host unmarked,
 // every other host marked (but, for a blind method, with its own seed: those carry its mark),
-// and its own host unmarked after each attack, drawn from its seed. Hosts are 256 x 256 (as a
-// sweep uses them), in the order given. The calibration records the mark for a method that
+// and its own host unmarked after each attack, drawn from its seed. Hosts are as a sweep gives
+// them to the method, in the order given: 256 x 256 gray regions for the polarity method, whole
+// pictures (at least 256 x 256, in colour when they are) for a method that marks whole pictures. The calibration records the mark for a method that
 // embeds one, else the method and its parameters. ArgumentError when the mark is missing, given
 // to a method that embeds none, has no compared black pixel or carries too few relations for a
 // score (marking.h), a seed, a host name or an attack is repeated, or there would be no trial;

@@ -24,6 +24,10 @@
 //                           cell with the same seed: the null side of the family's ROC curve;
 //   detected at 1e-3, 1e-6  the score reaches the calibration's thresholds, when one is given
 //                           (NC cannot say whether a mark is there: calibration.h).
+// On a whole picture the measures are of what a viewer sees: PSNR over the red, green and blue
+// bytes (psnr_y beside it: of the luminance, LuminanceOf), SSIM on the luminance; for a gray
+// picture these are the gray measures above. Rows say what was marked: width, height and
+// region ("whole" or "256x256").
 // The attacked picture is what a file would hold (its reals are its bytes), except for the
 // seven attacks of the experiment, which keep the workspace's definition (IsExperimentAttack).
 // With registration (SweepPlan::Register) each geometric cell (IsGeometricCell) is read a
@@ -39,9 +43,10 @@
 // among them. A plan may name the methods it compares: then per (host, seed) each method marks
 // the host once, every cell attacks each marked picture with the same seed (so every method is
 // scored on the same attacks of the same host), and the rows carry the method fields; a plan
-// that names none runs the polarity method alone, in rows without them. Each method marks the
-// host's 256 x 256 gray region, the picture every method is given, and reads each attacked
-// picture with its key: score, NC where it has one, bits read and their accuracy (for a payload
+// that names none runs the polarity method alone, in rows without them. A method marks the
+// region its capabilities name (RegionSide): the polarity method the host's top-left 256 x 256
+// gray (its blue bytes, by its definition), every other method the whole picture, in colour
+// when it is in colour. Each reads each attacked picture with its key: score, NC where it has one, bits read and their accuracy (for a payload
 // method ber is 1 - bit accuracy; nc has no value). The calibration of the mark judges a
 // method that embeds the mark; the others are judged by their own thresholds.
 //
@@ -82,13 +87,14 @@ struct RegisteredReading {
 
 // The version of the rows' schema (robustness_rows.h). 1 was the schema before rows carried
 // their identity, 2 the one before psnr_embed was the written bytes', BER counted the whole mark
-// and rows carried their null side, 3 the one before rows judged in units of the chance spread
-// carried z, z_null, inverted and payload_match.
+// and rows carried their null side, 3 the one before rows said the size and region marked and
+// judged in units of the chance spread (z, z_null, inverted and payload_match).
 inline constexpr int kRowSchemaVersion = 4;
 
 // What a row was made from, beyond its host name, seed and attack. Digests are the first 16
-// hex digits of a SHA-256: of the host's 256 x 256 gray region as the method reads it (the
-// same picture in another file format has the same digest), of the binarised 128 x 128
+// hex digits of a SHA-256: of the host as the method reads it (HostDigest: the 256 x 256 gray
+// region for the polarity method, WholeHostDigest for the others; the same picture in another
+// file format has the same digest), of the binarised 128 x 128
 // watermark, and of the calibration's content (CalibrationJson; empty without one).
 struct RowIdentity {
     int Schema = kRowSchemaVersion;  // 1: a row written before rows had an identity (no fields)
@@ -106,15 +112,27 @@ struct RowIdentity {
 std::string MethodName();
 // The digests of RowIdentity.
 std::string HostDigest(const Bitmap& host);
+// The digest of a whole host: of its gray bytes for a 256 x 256 gray picture (so that its
+// region's digest and this one agree), else of the text "WIDTHxHEIGHT gray\n" or
+// "WIDTHxHEIGHT bgr\n" followed by its gray bytes or its 24-bit pixels.
+std::string WholeHostDigest(const Bitmap& host);
+// The region a method marks, as rows name it: "256x256" or "whole".
+std::string RegionName(const WatermarkMethod& method);
 std::string WatermarkDigest(const Bitmap& mark);
 
 struct RobustnessRow {
     std::string Host;
     std::uint32_t Seed = 0;
     std::string Attack;  // the cell's canonical name
+    // The picture the method marked: its size and which part of the host it is ("whole",
+    // "256x256"); 0 and "" in rows of schemas before 4 and in failed rows.
+    int Width = 0;
+    int Height = 0;
+    std::string Region;
     double PsnrEmbed = 0;
     std::optional<double> PsnrEmbedReals;  // none in rows of schema 1 and 2
     double SsimEmbed = 0;
+    std::optional<double> PsnrY;  // the embedding's PSNR of the luminance; none before schema 4
     double Psnr = 0;
     double Ssim = 0;
     std::optional<double> Nc;  // none for a method without NC (a payload method)
@@ -276,11 +294,12 @@ bool IsGeometricCell(const AttackCell& cell);
 RobustnessRow ComputeRow(const SweepPlan& plan, std::uint64_t row);
 
 // A row computed again with the pictures behind its measures: the attacked picture (X_wave,
-// 256 x 256) and the mark extracted from it (W_wave, 128 x 128). Both are empty for a failed
+// 256 x 256 for the polarity method, else the whole picture) and the mark extracted from it
+// (W_wave, 128 x 128). Both are empty for a failed
 // row. Every row is a pure function of its host, seed and cell, so this is the row of the run.
 struct RowPictures {
     RobustnessRow Row;
-    Bitmap Marked;     // the marked picture the cell attacked (256 x 256)
+    Bitmap Marked;     // the marked picture the cell attacked
     Bitmap Attacked;
     Bitmap Extracted;  // empty for a method that reads no mark picture
 };

@@ -4,11 +4,11 @@
 // a JSON Lines file is read back (for a resumed run and for reports made from merged shards).
 //
 // One row per line, the fields in this order (the CSV header names the same columns):
-//   host, seed, attack, psnr_embed, psnr_embed_reals, ssim_embed, psnr, ssim, nc, ber, score,
-//   score_null, detected_1e-3, detected_1e-6, schema, method, host_digest, mark_digest,
-//   calibration_digest, and error on a failed row.
-// Rows read from files of schema 1 and 2 have no psnr_embed_reals and score_null, and are
-// written back without them.
+//   host, seed, attack, width, height, region, psnr_embed, psnr_embed_reals, ssim_embed,
+//   psnr_y, psnr, ssim, nc, ber, score, score_null, detected_1e-3, detected_1e-6, schema,
+//   method, host_digest, mark_digest, calibration_digest, and error on a failed row.
+// Rows read from files of schema 1 and 2 have no psnr_embed_reals and score_null, rows of
+// schemas before 4 no width, height, region and psnr_y; each is written back without them.
 // A run that names its methods (robustness.h) adds, after detected_1e-6, method_params,
 // strength, payload_bits and bit_accuracy (null where a method has none), and its rows' method
 // is the method as the run names it; nc is null for a method without NC, and mark_digest for a
@@ -41,9 +41,13 @@ enum class RowFieldId {
     Host,
     Seed,
     Attack,
+    Width,
+    Height,
+    Region,
     PsnrEmbed,
     PsnrEmbedReals,
     SsimEmbed,
+    PsnrY,
     Psnr,
     Ssim,
     Nc,

@@ -33,9 +33,13 @@ struct HostFile {
     std::string Name;  // the file name (bytes as they are)
     std::filesystem::path Path;
     std::string Digest;  // HostDigest of its picture when it was read
-    // The part of the picture the method reads, as it was read: the top-left 256 x 256 (the
-    // gray of each pixel, its blue byte). The sweep marks this, so that no host file is
-    // decoded twice.
+    std::string WholeDigest;  // WholeHostDigest of it (the digest of the rows of whole-picture methods)
+    int Width = 0;  // its size
+    int Height = 0;
+    // The part of the picture the polarity method reads, as it was read: the top-left
+    // 256 x 256 (the gray of each pixel, its blue byte). A run of that method alone marks this,
+    // so that no host file is decoded twice; methods that mark whole pictures read the file
+    // again when its rows are computed.
     GrayPlane Region;
 };
 
@@ -68,9 +72,9 @@ struct FoundCalibration {
 };
 FoundCalibration FindSweepCalibration(const std::filesystem::path& given, const std::filesystem::path& mark);
 
-// A host picture's size against the one rule of every front end: at least 256 x 256 (the method
-// marks the top-left 256 x 256 region, and a host is never padded). SweepInputError (Hosts)
-// naming `name`.
+// A host picture's size against the one rule of every front end: at least 256 x 256 (the
+// polarity method marks the top-left 256 x 256 region, the others refuse smaller pictures, and
+// a host is never padded). SweepInputError (Hosts) naming `name`.
 void CheckHostPicture(const std::string& name, const Bitmap& picture);
 
 struct SweepInputs {
@@ -143,7 +147,9 @@ struct CalibrationInputs {
 
 struct PreparedCalibration {
     std::vector<HostFile> Files;       // the host files, as read
-    std::vector<NamedPicture> Hosts;   // every host's 256 x 256 gray region, in order
+    // Every host as the method reads it, in order: whole for a method that marks whole pictures,
+    // else its 256 x 256 gray region.
+    std::vector<NamedPicture> Hosts;
     std::shared_ptr<const WatermarkMethod> Method;
     std::optional<NamedPicture> Mark;  // for a method that embeds one
     std::vector<std::uint32_t> Seeds;
@@ -153,7 +159,7 @@ struct PreparedCalibration {
 
 // Reads and checks every input: SweepInputError (Methods) for an unknown method, (Mark) for a
 // mark missing where the method embeds one or given where it embeds none, and as the sweep's
-// inputs for the rest. Only the region the methods read is kept of each host.
+// inputs for the rest. Only the region the method reads is kept of each host.
 PreparedCalibration PrepareCalibration(const CalibrationInputs& inputs);
 
 }  // namespace quillfen

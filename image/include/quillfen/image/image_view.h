@@ -10,6 +10,7 @@
 #include <span>
 
 #include "quillfen/image/export.h"
+#include "quillfen/image/gray_plane.h"
 #include "quillfen/image/gray_view.h"
 
 QUILLFEN_API_BEGIN
@@ -45,6 +46,13 @@ struct ImageView {
 // The three bytes of a 24-bit picture as a colour view (a picture whose three bytes are equal
 // everywhere is gray to the methods that read its luminance).
 ImageView ViewOf(const Bitmap& picture);
+
+// The luminance a viewer sees of a picture, as a gray plane: (299 R + 587 G + 114 B) / 1000
+// rounded half to even for a colour picture (what image libraries give as its gray, within a
+// level), the gray itself for a gray one (the three weights sum to 1000). The blind methods
+// mark it, and a picture's quality (SSIM) is measured on it.
+GrayPlane LuminanceOf(const ImageView& picture);
+GrayPlane LuminanceOf(const Bitmap& picture);
 
 // ArgumentError, naming `what`, unless every view can be read (CheckView), the three are of one
 // size, and the reals, when given, are one per pixel.

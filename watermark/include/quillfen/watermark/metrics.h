@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "quillfen/image/export.h"
+#include "quillfen/image/bitmap.h"
 #include "quillfen/image/gray_view.h"
 
 QUILLFEN_API_BEGIN
@@ -64,6 +65,10 @@ double PsnrDecibels(const GrayView& picture, const GrayView& reference);
 // the sum of squares in whole numbers, so exact for any picture within the size limits.
 double BytePsnr(std::span<const std::uint8_t> picture, std::span<const std::uint8_t> reference);
 double StructuralSimilarity(const GrayView& a, const GrayView& b);
+// PSNR of what a viewer sees: over the red, green and blue bytes of two 24-bit pictures of one
+// size (ArgumentError otherwise). For gray pictures (three equal bytes a pixel) it is BytePsnr
+// of their gray bytes, to the bit.
+double ViewerPsnr(const Bitmap& picture, const Bitmap& reference);
 double BitErrorRate(const GrayView& extracted, const GrayView& watermark);
 // The workspace's NC (TWatermark::NormalizedCorrelation) of an extracted 128 x 128 mark against
 // the watermark, each read as black below 128 and white from 128 as BitErrorRate reads them
