@@ -30,7 +30,7 @@ std::unique_ptr<WatermarkMethod> Method(const std::string& text) { return MakeMe
 TEST(MethodSpecs, NamesAndRefusals) {
     const MethodSpec qim = ParseMethodSpec("qim:bits=32,step=12.50");
     EXPECT_EQ(qim.Name(), "qim:step=12.5,bits=32");
-    EXPECT_EQ(qim.Parameters(), "step=12.5,bits=32");
+    EXPECT_EQ(qim.Parameters(), "step=12.5,bits=32,alpha=0.4");
     EXPECT_EQ(ParseMethodSpec(qim.Name()), qim);
     EXPECT_EQ(ParseMethodSpec("spread-spectrum:strength=4").Name(), "spread-spectrum");
     EXPECT_EQ(*ParseMethodSpec("spread-spectrum").Strength(), 4);
@@ -38,7 +38,7 @@ TEST(MethodSpecs, NamesAndRefusals) {
     EXPECT_EQ(ParseMethodSpec("polarity").PayloadBits(), 0);
     const std::vector<std::pair<std::string, std::string>> refused = {
         {"dwt", "unknown method 'dwt' (known: polarity, spread-spectrum, qim)"},
-        {"qim:delta=3", "qim has no parameter 'delta' (it has step, bits)"},
+        {"qim:delta=3", "qim has no parameter 'delta' (it has step, bits, alpha)"},
         {"polarity:divisor=3", "polarity has no parameter 'divisor' (it has none)"},
         {"qim:step=3,step=4", "step is given twice"},
         {"qim:bits=65", "bits=65 is out of range (whole numbers 1..64)"},
@@ -236,6 +236,56 @@ TEST(BlindMethods, ThresholdsHoldOnOtherPictures) {
             }
         EXPECT_LE(above1e3, 1) << name;
         EXPECT_EQ(above1e6, 0) << name;
+    }
+}
+
+// Distortion compensation: alpha = 1 is plain dither modulation (every coefficient on its
+// lattice); alpha moves a coefficient that share of the way, so the change shrinks by alpha
+// exactly, and the reader, which does not depend on alpha, still reads the payload.
+TEST(Quantisers, DistortionCompensationMovesThatShareOfTheWay) {
+    const Bitmap host = Host("coffee");
+    const MethodPayload payload{Bitmap(), PayloadFromSeed(7, 64)};
+    const MethodMarked plain = Method("qim:step=16,alpha=1")->Embed(ViewOf(host), payload, 7);
+    const MethodMarked half = Method("qim:step=16,alpha=0.5")->Embed(ViewOf(host), payload, 7);
+    // Plain dither modulation: what the method wrote before it had alpha.
+    std::vector<std::uint8_t> bytes;
+    for (int y = 0; y < plain.Picture.height(); ++y)
+        bytes.insert(bytes.end(), plain.Picture.row(y), plain.Picture.row(y) + 3 * plain.Picture.width());
+    EXPECT_EQ(test::Sha256Hex(bytes).substr(0, 16), "61074240efbb040e");
+    EXPECT_NEAR(half.Psnr - plain.Psnr, 20 * std::log10(2.0), 0.2);  // the change halved: +6.02 dB, less rounding
+    const MethodReading read = Method("qim:step=16,alpha=1")->Detect(ViewOf(half.Picture), half.Key);
+    EXPECT_EQ(read.Bits, payload.Bits);
+    // Every coefficient half-way from its own value to its lattice: its side is about 1/2 on
+    // average; the score pins the reader's arithmetic.
+    EXPECT_NEAR(Method("qim:step=16,alpha=0.5")->Detect(ViewOf(half.Picture), half.Key).Score, 0.5, 0.1);
+    EXPECT_NEAR(Method("qim:step=16,alpha=1")->Detect(ViewOf(plain.Picture), plain.Key).Score, 1.0, 0.15);
+}
+
+// No key reads a flat or smooth picture as marked: near 0 a coefficient lies where the key's
+// dither alone puts it, which the reader compares away. A uniform picture scores exactly 0 for
+// every key; a gentle ramp and a smooth blob stay far below the threshold at 1e-3.
+TEST(Quantisers, NoKeyReadsAFlatOrSmoothPictureAsMarked) {
+    Bitmap gray(256, 256), ramp(256, 256), blob(256, 256);
+    for (int y = 0; y < 256; ++y)
+        for (int x = 0; x < 256; ++x) {
+            gray.setGray(x, y, 128);
+            ramp.setGray(x, y, static_cast<std::uint8_t>(60 + (x + 2 * y) / 6));
+            const double r2 = ((x - 128) * (x - 128) + (y - 100) * (y - 100)) / 4000.0;
+            blob.setGray(x, y, static_cast<std::uint8_t>(std::lround(70 + 120 * std::exp(-r2))));
+        }
+    const Bitmap host = Host("rocket");
+    for (const char* name : {"qim", "qim:step=16,alpha=1"}) {
+        SCOPED_TRACE(name);
+        const std::unique_ptr<WatermarkMethod> method = Method(name);
+        const double at1e3 = method->Thresholds()->first;
+        double worst = 0;
+        for (std::uint32_t seed = 1; seed <= 60; ++seed) {
+            const MethodKey key = method->Embed(ViewOf(host), {Bitmap(), PayloadFromSeed(seed, 64)}, seed).Key;
+            EXPECT_EQ(method->Detect(ViewOf(gray), key).Score, 0.0);
+            for (const Bitmap* smooth : {&ramp, &blob})
+                worst = std::max(worst, std::fabs(method->Detect(ViewOf(*smooth), key).Score));
+        }
+        EXPECT_LT(worst, at1e3 / 2);
     }
 }
 
