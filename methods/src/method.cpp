@@ -106,6 +106,8 @@ const MethodRegistry& MethodRegistry::BuiltIn() {
         r.Add(detail::PolarityEntry());
         r.Add(detail::SpreadSpectrumEntry());
         r.Add(detail::QimEntry());
+        r.Add(detail::StdmEntry());
+        r.Add(detail::RdmEntry());
         return r;
     }();
     return registry;

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <map>
 
 #include "quillfen/attacks/attack_list.h"
 #include "quillfen/io/file_write.h"
@@ -37,7 +38,7 @@ TEST(MethodSpecs, NamesAndRefusals) {
     EXPECT_FALSE(ParseMethodSpec("polarity").Strength());
     EXPECT_EQ(ParseMethodSpec("polarity").PayloadBits(), 0);
     const std::vector<std::pair<std::string, std::string>> refused = {
-        {"dwt", "unknown method 'dwt' (known: polarity, spread-spectrum, qim)"},
+        {"dwt", "unknown method 'dwt' (known: polarity, spread-spectrum, qim, stdm, rdm)"},
         {"qim:delta=3", "qim has no parameter 'delta' (it has step, bits, alpha)"},
         {"polarity:divisor=3", "polarity has no parameter 'divisor' (it has none)"},
         {"qim:step=3,step=4", "step is given twice"},
@@ -286,6 +287,66 @@ TEST(Quantisers, NoKeyReadsAFlatOrSmoothPictureAsMarked) {
                 worst = std::max(worst, std::fabs(method->Detect(ViewOf(*smooth), key).Score));
         }
         EXPECT_LT(worst, at1e3 / 2);
+    }
+}
+
+// The two other quantisers: each carries its payload through JPEG 75 at its default strength,
+// scores far above its threshold marked and about 0 on a host without the mark, and exactly
+// 0 on a uniform picture for every key.
+TEST(Quantisers, SpreadTransformAndRationalCarryThePayload) {
+    const Bitmap host = Host("astronaut");
+    Bitmap gray(256, 256);
+    for (int y = 0; y < 256; ++y)
+        for (int x = 0; x < 256; ++x) gray.setGray(x, y, 90);
+    const std::map<std::string, std::pair<double, double>> expected = {
+        // Marked score (about alpha: each item's share of the way; rdm's divisors move a little
+        // when the picture is rounded to bytes), and the least after JPEG 75.
+        {"stdm", {0.5, 0.3}}, {"rdm", {0.33, 0.1}}};
+    for (const auto& [name, scores] : expected) {
+        SCOPED_TRACE(name);
+        const std::unique_ptr<WatermarkMethod> method = Method(name);
+        const auto [at1e3, at1e6] = *method->Thresholds();
+        const MethodPayload payload{Bitmap(), PayloadFromSeed(11, 64)};
+        const MethodMarked marked = method->Embed(ViewOf(host), payload, 11);
+        EXPECT_GT(marked.Psnr, 37);
+        EXPECT_LT(marked.Psnr, 45);
+        const MethodReading clean = method->Detect(ViewOf(marked.Picture), marked.Key);
+        EXPECT_EQ(clean.Bits, payload.Bits);
+        EXPECT_NEAR(clean.Score, scores.first, 0.05);
+        const MethodReading jpeg = method->Detect(ImageView(Attacked(marked.Picture, "real-jpeg:q=75")), marked.Key);
+        EXPECT_GT(jpeg.Score, scores.second);
+        EXPECT_GT(*jpeg.BitAccuracy, 0.95);
+        EXPECT_GT(jpeg.Score, at1e6);
+        for (std::uint32_t seed = 1; seed <= 10; ++seed) {
+            const MethodKey key = method->Embed(ViewOf(host), {Bitmap(), PayloadFromSeed(seed, 64)}, seed).Key;
+            EXPECT_LT(std::fabs(method->Detect(ViewOf(host), key).Score), at1e3);
+            EXPECT_EQ(method->Detect(ViewOf(gray), key).Score, 0.0);
+        }
+    }
+}
+
+// Gain invariance: doubling the contrast about the mean doubles every band coefficient and the
+// divisor alike, so rdm reads its mark back whole, where plain dither modulation of the same
+// coefficients is thrown off its lattice.
+TEST(Quantisers, RationalDitherModulationSurvivesAChangeOfContrast) {
+    // A host with room on both sides of its mean, so that doubling clips nothing.
+    const Bitmap source = Host("coffee");
+    Bitmap host(256, 256);
+    for (int y = 0; y < 256; ++y)
+        for (int x = 0; x < 256; ++x) host.setGray(x, y, static_cast<std::uint8_t>(96 + source.blue(x, y) / 4));
+    const MethodPayload payload{Bitmap(), PayloadFromSeed(4, 64)};
+    for (const char* cell : {"contrast:c=2", "contrast:c=0.5"}) {
+        SCOPED_TRACE(cell);
+        const std::unique_ptr<WatermarkMethod> rdm = Method("rdm:alpha=1");
+        const MethodMarked marked = rdm->Embed(ViewOf(host), payload, 4);
+        const MethodReading read = rdm->Detect(ImageView(Attacked(marked.Picture, cell)), marked.Key);
+        EXPECT_EQ(read.Bits, payload.Bits);
+        EXPECT_GT(read.Score, 0.5);
+        // Doubled, a point of a lattice lands a random distance from its own lattice.
+        if (std::string(cell) != "contrast:c=2") continue;
+        const std::unique_ptr<WatermarkMethod> qim = Method("qim:alpha=1,step=12");
+        const MethodMarked plain = qim->Embed(ViewOf(host), payload, 4);
+        EXPECT_LT(qim->Detect(ImageView(Attacked(plain.Picture, cell)), plain.Key).Score, 0.05);
     }
 }
 
