@@ -226,7 +226,7 @@ std::shared_ptr<const MethodInfo> RdmEntry() {
         "rational dither modulation after Perez-Gonzalez, Mosquera, Barni and Abrardo (2005): each mid-band 8 x 8 "
         "block-DCT coefficient of the whole picture divided by the root mean square of the coefficients before it "
         "and quantised to the lattice of its bit, distortion-compensated: a change of contrast keeps the mark";
-    info->Thresholds = std::pair{0.01518786464111659, 0.023268639389675612};
+    info->Thresholds = std::pair{0.015187577723246196, 0.023267849505897532};
     info->Make = [](const MethodSpec& described) { return std::make_unique<Rdm>(described); };
     return info;
 }
