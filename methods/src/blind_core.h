@@ -63,6 +63,10 @@ Parameter Described(const char* name, double lowest, double highest, bool whole,
 struct Grid {
     int Across = 0;
     int Down = 0;
+    // When marking: the luminance the coefficients came from (for a method whose strength
+    // follows the blocks' brightness), `Width` values a row.
+    const double* Plane = nullptr;
+    int Width = 0;
 };
 inline Grid GridOf(int width, int height) { return {width / kBlock, height / kBlock}; }
 
@@ -183,7 +187,10 @@ public:
             if (bit > 1) throw ArgumentError("a payload bit is neither 0 nor 1");
         const Luma before = LumaOf(host);
         std::vector<double> coefficients = BandCoefficients(before.Values.data(), before.Width, before.Height);
-        const std::vector<double> change = Change(coefficients, payload.Bits, seed, GridOf(host.width(), host.height()));
+        Grid grid = GridOf(host.width(), host.height());
+        grid.Plane = before.Values.data();
+        grid.Width = before.Width;
+        const std::vector<double> change = Change(coefficients, payload.Bits, seed, grid);
         Luma after = before;
         AddBandChange(after.Values.data(), after.Width, after.Height, change);
         MethodMarked marked;

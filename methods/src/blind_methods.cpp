@@ -29,23 +29,41 @@ public:
 
 protected:
     std::vector<double> Change(const std::vector<double>& coefficients, const std::vector<std::uint8_t>& payload,
-                               std::uint32_t seed, Grid) const override {
+                               std::uint32_t seed, Grid grid) const override {
         const double amplitude = spec_.Value("strength") / std::sqrt(static_cast<double>(bits_));
         const std::uint64_t signs = PayloadWord(payload);
         RandomStream stream(static_cast<std::uint64_t>(seed) ^ kSpreadStream);
         std::vector<double> change(coefficients.size());
         for (double& c : change) c = amplitude * static_cast<double>(Agreement(stream.Next(), signs));
+        const Shaping shaping = ShapingOf();
+        if (shaping == Shaping::None) return change;
+        // Each coefficient's own scale (cox: the coefficient itself; watson: its slack), the
+        // pattern times it scaled so that the change's root mean square is still the strength.
+        const std::vector<double> scale =
+            shaping == Shaping::Cox ? coefficients : WatsonSlacks(coefficients, grid);
+        double energy = 0;
+        for (std::size_t i = 0; i < change.size(); ++i) {
+            change[i] = change[i] * scale[i];
+            energy = energy + change[i] * change[i];
+        }
+        const double rms = std::sqrt(energy / static_cast<double>(change.size()));
+        const double gain = rms > 0 ? spec_.Value("strength") / rms : 0.0;
+        for (double& c : change) c = c * gain;
         return change;
     }
 
     MethodReading Measure(const std::vector<double>& coefficients, const MethodKey& key, Grid) const override {
         const std::uint64_t signs = PayloadWord(key.Payload);
         RandomStream stream(static_cast<std::uint64_t>(key.Seed) ^ kSpreadStream);
+        // Cox's rule multiplies a coefficient by 1 + alpha x: its magnitude carries the pattern
+        // whatever its sign, so it is the magnitudes that are correlated.
+        const bool magnitudes = ShapingOf() == Shaping::Cox;
         // Sequence b is +1 where bit b of the word is clear: its correlation is the sum of every
         // coefficient less twice the sum of those where the bit is set.
         std::vector<double> setSums(64, 0.0);
         double total = 0, cw = 0, cc = 0, ww = 0, ccww = 0;
-        for (const double c : coefficients) {
+        for (const double read : coefficients) {
+            const double c = magnitudes ? std::fabs(read) : read;
             const std::uint64_t word = stream.Next();
             total = total + c;
             for (std::uint64_t rest = word & Mask(); rest != 0; rest &= rest - 1)
@@ -76,6 +94,44 @@ private:
         return bits_ - 2 * std::popcount((word ^ signs) & Mask());
     }
     std::uint64_t Mask() const { return bits_ == 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << bits_) - 1; }
+
+    enum class Shaping { None = 0, Cox = 1, Watson = 2 };
+    Shaping ShapingOf() const { return static_cast<Shaping>(static_cast<int>(spec_.Value("shaping"))); }
+
+    // Watson's (1993) just-noticeable change of every band coefficient: the base threshold of
+    // its frequency, raised by the block's brightness (luminance masking, exponent 0.649
+    // against a mean DC of 1024, gray 128) and by the coefficient's own magnitude (contrast
+    // masking, max(t, |c|^0.7 t^0.3)). No pooling: each slack sets its own coefficient's share.
+    static std::vector<double> WatsonSlacks(const std::vector<double>& coefficients, Grid grid) {
+        // The base thresholds of the 8 x 8 DCT frequencies, [u][v].
+        static constexpr double kBase[8][8] = {
+            {1.404, 1.011, 1.169, 1.664, 2.408, 3.433, 4.796, 6.563},
+            {1.011, 1.452, 1.323, 1.529, 2.006, 2.716, 3.679, 4.939},
+            {1.169, 1.323, 2.241, 2.594, 2.988, 3.649, 4.604, 5.883},
+            {1.664, 1.529, 2.594, 3.773, 4.559, 5.305, 6.281, 7.600},
+            {2.408, 2.006, 2.988, 4.559, 6.152, 7.463, 8.713, 10.175},
+            {3.433, 2.716, 3.649, 5.305, 7.463, 9.625, 11.588, 13.519},
+            {4.796, 3.679, 4.604, 6.281, 8.713, 11.588, 14.500, 17.294},
+            {6.563, 4.939, 5.883, 7.600, 10.175, 13.519, 17.294, 21.156}};
+        std::vector<double> slack(coefficients.size());
+        const std::size_t band = kBand.size();
+        for (std::size_t block = 0; block * band < coefficients.size(); ++block) {
+            const int bx = static_cast<int>(block % static_cast<std::size_t>(grid.Across)) * kBlock;
+            const int by = static_cast<int>(block / static_cast<std::size_t>(grid.Across)) * kBlock;
+            double sum = 0;
+            for (int y = 0; y < kBlock; ++y)
+                for (int x = 0; x < kBlock; ++x) sum = sum + grid.Plane[static_cast<std::size_t>(by + y) * grid.Width + bx + x];
+            const double dc = sum / 8;  // the orthonormal DCT's F(0, 0)
+            const double brightness = PortablePow(dc / 1024, 0.649);
+            for (std::size_t k = 0; k < band; ++k) {
+                const std::size_t i = block * band + k;
+                const double t = kBase[kBand[k] / 8][kBand[k] % 8] * brightness;
+                const double masked = PortablePow(std::fabs(coefficients[i]), 0.7) * PortablePow(t, 0.3);
+                slack[i] = masked > t ? masked : t;
+            }
+        }
+        return slack;
+    }
 };
 
 // Dither modulation (Chen and Wornell 2001), distortion-compensated. The key's stream first
@@ -137,7 +193,10 @@ std::shared_ptr<const MethodInfo> SpreadSpectrumEntry() {
     info->Name = "spread-spectrum";
     info->Parameters = {
         Described("strength", 0.1, 100, false, 4, "root mean square of the change of each mid-band coefficient, in gray levels"),
-        Described("bits", 1, 64, true, 64, "payload bits")};
+        Described("bits", 1, 64, true, 64, "payload bits"),
+        Described("shaping", 0, 2, true, 2,
+                  "the change's shape over the coefficients: 0 the same amplitude everywhere, 1 Cox's v(1 + a x), "
+                  "2 Watson's just-noticeable change; its root mean square is the strength in each")};
     info->Capabilities.Blind = true;
     info->Capabilities.PayloadBits = 64;
     info->Capabilities.Strength = "strength";

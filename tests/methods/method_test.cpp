@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <map>
+#include <tuple>
 
 #include "quillfen/attacks/attack_list.h"
 #include "quillfen/io/file_write.h"
@@ -348,6 +349,42 @@ TEST(Quantisers, RationalDitherModulationSurvivesAChangeOfContrast) {
         const MethodMarked plain = qim->Embed(ViewOf(host), payload, 4);
         EXPECT_LT(qim->Detect(ImageView(Attacked(plain.Picture, cell)), plain.Key).Score, 0.05);
     }
+}
+
+// Spread spectrum's shapings at the same strength: the same root mean square of change (about
+// the same PSNR), placed differently. A host whose left half is flat and right half textured:
+// shaping 0 changes both halves alike, Watson's slack puts the change where the texture masks
+// it, and Cox's rule, proportional to each coefficient, leaves the flat half untouched.
+TEST(SpreadSpectrumShaping, PlacesTheSameEnergyDifferently) {
+    const Bitmap texture = Host("gravel");
+    Bitmap host(256, 256);
+    for (int y = 0; y < 256; ++y)
+        for (int x = 0; x < 256; ++x)
+            host.setGray(x, y, x < 128 ? std::uint8_t{120} : static_cast<std::uint8_t>(64 + texture.blue(x, y) / 2));
+    const MethodPayload payload{Bitmap(), PayloadFromSeed(2, 64)};
+    // Mean absolute change of the flat half and of the textured half, and the PSNR.
+    const auto halves = [&](const char* name) {
+        const std::unique_ptr<WatermarkMethod> method = Method(name);
+        const MethodMarked marked = method->Embed(ViewOf(host), payload, 2);
+        double flat = 0, textured = 0;
+        for (int y = 0; y < 256; ++y)
+            for (int x = 0; x < 256; ++x)
+                (x < 128 ? flat : textured) += std::abs(marked.Picture.blue(x, y) - host.blue(x, y)) / (128.0 * 256);
+        const MethodReading read = method->Detect(ViewOf(marked.Picture), marked.Key);
+        EXPECT_EQ(read.Bits, payload.Bits) << name;
+        EXPECT_GT(read.Score, method->Thresholds()->second) << name;
+        return std::tuple{flat, textured, marked.Psnr, method->Describe().Parameters()};
+    };
+    const auto [flat0, textured0, psnr0, text0] = halves("spread-spectrum:shaping=0");
+    const auto [flatW, texturedW, psnrW, textW] = halves("spread-spectrum");
+    const auto [flatC, texturedC, psnrC, textC] = halves("spread-spectrum:shaping=1");
+    EXPECT_NEAR(flat0 / textured0, 1.0, 0.1);
+    EXPECT_LT(flatW / texturedW, 0.5);
+    EXPECT_EQ(flatC, 0.0);
+    EXPECT_NEAR(psnrW, psnr0, 0.5);
+    EXPECT_NEAR(psnrC, psnr0, 0.5);
+    EXPECT_EQ(text0, "strength=4,bits=64,shaping=0");
+    EXPECT_EQ(textW, "strength=4,bits=64,shaping=2");
 }
 
 TEST(PolarityMethod, IsTheMarkingOfTheLaboratory) {
