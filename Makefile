@@ -126,7 +126,7 @@ calibration:
 	$(call configure)
 	@cmake --build $(BUILD) -j $(JOBS) --target quillfen-cli
 	@$(BUILD)/cli/quillfen-cli calibrate samples/hosts --mark samples/seal-128.pgm --out samples/seal-128.calibration.json
-	@for m in spread-spectrum qim; do \
+	@for m in spread-spectrum qim stdm rdm; do \
 	  $(BUILD)/cli/quillfen-cli calibrate samples/hosts --method $$m --out samples/$$m.calibration.json || exit 1; done
 
 bench:

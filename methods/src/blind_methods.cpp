@@ -1,274 +1,19 @@
-// The blind baselines: additive spread spectrum and dither-modulation QIM in the mid-band
-// coefficients of the 8 x 8 block DCT of a picture's luminance.
-//
-// Both read and write the same coefficients: in every whole 8 x 8 block of the picture (rows
-// and columns beyond the last whole block are left as they are), blocks in raster order, the
-// 22 coefficients F(u, v) with 3 <= u + v <= 6, by u + v and then u. Coefficient i of that
-// sequence is the i-th of the key's sequences. Everything is plain IEEE arithmetic in the
-// written order (the random numbers xoshiro256**, roundings half to even), so a seed gives the
-// same marked bytes and the same reading on every machine.
+// The blind baselines of the band coefficients (blind_core.h): additive spread spectrum and
+// dither-modulation QIM.
 #include "blind_methods.h"
 
-#include <array>
 #include <bit>
 #include <cmath>
-#include <limits>
 
-#include "quillfen/image/errors.h"
-#include "quillfen/watermark/metrics.h"
-#include "quillfen/image/portable_math.h"
-#include "quillfen/image/round_half_even.h"
-#include "quillfen/watermark/dct.h"  // kDctC0
+#include "blind_core.h"
 
 namespace quillfen::detail {
 
 namespace {
 
-constexpr int kBlock = 8;
-constexpr int kSmallest = 256;
-
-// The mid-band: 3 <= u + v <= 6, by u + v and then u (index u * 8 + v).
-constexpr std::array<int, 22> kBand = [] {
-    std::array<int, 22> band{};
-    int n = 0;
-    for (int sum = 3; sum <= 6; ++sum)
-        for (int u = 0; u <= sum; ++u) band[static_cast<std::size_t>(n++)] = u * 8 + (sum - u);
-    return band;
-}();
-
 // Distinct streams for the two methods' sequences and for payloads, from one seed.
 constexpr std::uint64_t kSpreadStream = 0x5350524541440001ULL;
 constexpr std::uint64_t kQimStream = 0x51494D0000000002ULL;
-
-// A picture's luminance in reals: for a gray picture (every pixel's three bytes equal) its
-// gray, else (299 R + 587 G + 114 B) / 1000.
-struct Luma {
-    int Width = 0;
-    int Height = 0;
-    bool Gray = true;
-    std::vector<double> Values;
-};
-
-Luma LumaOf(const ImageView& picture) {
-    Luma luma;
-    luma.Width = picture.width();
-    luma.Height = picture.height();
-    luma.Values.resize(static_cast<std::size_t>(luma.Width) * luma.Height);
-    for (int y = 0; y < luma.Height; ++y) {
-        double* out = luma.Values.data() + static_cast<std::size_t>(y) * luma.Width;
-        if (!picture.Colour) {
-            // 299 g + 587 g + 114 g is 1000 g exactly: the gray itself.
-            for (int x = 0; x < luma.Width; ++x) out[x] = picture.Blue.at(x, y);
-            continue;
-        }
-        for (int x = 0; x < luma.Width; ++x) {
-            const int b = picture.Blue.at(x, y), g = picture.Green.at(x, y), r = picture.Red.at(x, y);
-            if (b != g || g != r) luma.Gray = false;
-            out[x] = (299 * r + 587 * g + 114 * b) / 1000.0;
-        }
-    }
-    return luma;
-}
-
-std::size_t CoefficientCount(int width, int height) {
-    return static_cast<std::size_t>(width / kBlock) * static_cast<std::size_t>(height / kBlock) * kBand.size();
-}
-
-// cos(u pi (2x + 1) / 16) and the normalisers, for the band's frequencies (u, v <= 6).
-struct BandTables {
-    double Cos[7][8];  // [frequency][sample]
-    double Scale[7];   // sqrt(1/2) for frequency 0, else 1; times 1/2 (the 1/4 split between the two axes)
-    BandTables() {
-        for (int u = 0; u < 7; ++u) {
-            for (int x = 0; x < 8; ++x) Cos[u][x] = std::cos(u * M_PI * (2 * x + 1) / 16);
-            Scale[u] = (u == 0 ? kDctC0 : 1.0) * 0.5;
-        }
-    }
-};
-
-const BandTables& Tables() {
-    static const BandTables tables;
-    return tables;
-}
-
-// The band coefficients of every whole block, in sequence order: the orthonormal DCT-II of the
-// block (dct.h's), computed only where the band needs it, rows first (frequencies 0..6 of each
-// row), then the band's columns.
-std::vector<double> BandCoefficients(const double* plane, int width, int height) {
-    const BandTables& t = Tables();
-    std::vector<double> out;
-    out.reserve(CoefficientCount(width, height));
-    double rows[8][7];
-    for (int by = 0; by + kBlock <= height; by += kBlock)
-        for (int bx = 0; bx + kBlock <= width; bx += kBlock) {
-            for (int x = 0; x < kBlock; ++x) {
-                const double* f = plane + static_cast<std::size_t>(by + x) * width + bx;
-                for (int v = 0; v < 7; ++v) {
-                    double sum = 0;
-                    for (int y = 0; y < kBlock; ++y) sum = sum + f[y] * t.Cos[v][y];
-                    rows[x][v] = sum * t.Scale[v];
-                }
-            }
-            for (const int k : kBand) {
-                const int u = k / 8, v = k % 8;
-                double sum = 0;
-                for (int x = 0; x < kBlock; ++x) sum = sum + rows[x][v] * t.Cos[u][x];
-                out.push_back(sum * t.Scale[u]);
-            }
-        }
-    return out;
-}
-
-// Adds the inverse transform of each block's change of band coefficients to the plane.
-void AddBandChange(double* plane, int width, int height, const std::vector<double>& change) {
-    const BandTables& t = Tables();
-    std::size_t i = 0;
-    double columns[7][8];  // [u][y]: sum over v of F(u, v) C(v) cos(v, y)
-    for (int by = 0; by + kBlock <= height; by += kBlock)
-        for (int bx = 0; bx + kBlock <= width; bx += kBlock) {
-            double block[7][7] = {};
-            for (const int k : kBand) block[k / 8][k % 8] = change[i++];
-            for (int u = 0; u < 7; ++u)
-                for (int y = 0; y < kBlock; ++y) {
-                    double sum = 0;
-                    for (int v = 0; v < 7; ++v) sum = sum + block[u][v] * t.Scale[v] * t.Cos[v][y];
-                    columns[u][y] = sum;
-                }
-            for (int x = 0; x < kBlock; ++x) {
-                double* f = plane + static_cast<std::size_t>(by + x) * width + bx;
-                for (int y = 0; y < kBlock; ++y) {
-                    double sum = 0;
-                    for (int u = 0; u < 7; ++u) sum = sum + t.Scale[u] * t.Cos[u][x] * columns[u][y];
-                    f[y] += sum;
-                }
-            }
-        }
-}
-
-std::uint8_t ToByte(double value) {
-    const double rounded = RoundHalfEven(value);
-    return static_cast<std::uint8_t>(rounded < 0 ? 0 : rounded > 255 ? 255 : rounded);
-}
-
-// The host with its luminance moved from `before` to `after`: a gray picture stays gray, a
-// colour picture has the change added to each of its colours (its hue and saturation kept).
-Bitmap WriteBack(const ImageView& host, const Luma& before, const std::vector<double>& after) {
-    Bitmap out(before.Width, before.Height);
-    for (int y = 0; y < before.Height; ++y) {
-        std::uint8_t* row = out.row(y);
-        for (int x = 0; x < before.Width; ++x) {
-            const std::size_t i = static_cast<std::size_t>(y) * before.Width + x;
-            if (before.Gray) {
-                const std::uint8_t g = ToByte(after[i]);
-                row[3 * x] = row[3 * x + 1] = row[3 * x + 2] = g;
-            } else {
-                const double change = after[i] - before.Values[i];
-                row[3 * x] = ToByte(host.Blue.at(x, y) + change);
-                row[3 * x + 1] = ToByte(host.Green.at(x, y) + change);
-                row[3 * x + 2] = ToByte(host.Red.at(x, y) + change);
-            }
-        }
-    }
-    return out;
-}
-
-// PSNR of what a viewer sees: the written picture's red, green and blue bytes against the
-// host's (for a gray host, its gray bytes' PSNR to the bit: three times the sum over three
-// times the pixels). A target PSNR is reached on this, and sweeps report it.
-double WrittenPsnr(const ImageView& host, const Bitmap& written) {
-    std::int64_t sum = 0;
-    for (int y = 0; y < written.height(); ++y) {
-        const std::uint8_t* row = written.row(y);
-        for (int x = 0; x < written.width(); ++x) {
-            const int db = row[3 * x] - host.Blue.at(x, y), dg = row[3 * x + 1] - host.Green.at(x, y),
-                      dr = row[3 * x + 2] - host.Red.at(x, y);
-            sum += db * db + dg * dg + dr * dr;
-        }
-    }
-    if (sum == 0) return std::numeric_limits<double>::infinity();
-    const double mse = static_cast<double>(sum) / (3.0 * static_cast<double>(written.width()) * written.height());
-    return -10 * std::log10(mse / 65025);
-}
-
-// The common part of the two methods: the key, the checks, and the luminance's way in and out.
-class BlindMethod : public WatermarkMethod {
-public:
-    explicit BlindMethod(MethodSpec described) : spec_(std::move(described)), bits_(spec_.PayloadBits()) {}
-
-    const MethodSpec& Describe() const override { return spec_; }
-
-    MethodMarked Embed(const ImageView& host, const MethodPayload& payload, std::uint32_t seed) const override {
-        CheckImageView(host, "host picture");
-        if (host.width() < kSmallest || host.height() < kSmallest)
-            throw ArgumentError("the host is " + std::to_string(host.width()) + " x " + std::to_string(host.height()) +
-                                "; " + Name() + " marks pictures of at least 256 x 256");
-        if (payload.Bits.size() != static_cast<std::size_t>(bits_))
-            throw ArgumentError(Name() + " embeds " + std::to_string(bits_) + " payload bits, not " +
-                                std::to_string(payload.Bits.size()));
-        for (const std::uint8_t bit : payload.Bits)
-            if (bit > 1) throw ArgumentError("a payload bit is neither 0 nor 1");
-        const Luma before = LumaOf(host);
-        std::vector<double> coefficients = BandCoefficients(before.Values.data(), before.Width, before.Height);
-        const std::vector<double> change = Change(coefficients, payload.Bits, seed);
-        Luma after = before;
-        AddBandChange(after.Values.data(), after.Width, after.Height, change);
-        MethodMarked marked;
-        marked.Picture = WriteBack(host, before, after.Values);
-        marked.Psnr = WrittenPsnr(host, marked.Picture);
-        MethodKey& key = marked.Key;
-        key.Method = Name();
-        key.Parameters = Parameters();
-        key.Seed = seed;
-        key.HostWidth = host.width();
-        key.HostHeight = host.height();
-        key.Payload = payload.Bits;
-        return marked;
-    }
-
-    MethodReading Detect(const ImageView& suspect, const MethodKey& key, ReadDepth) const override {
-        CheckImageView(suspect, "suspect picture");
-        const MethodKey& own = OwnKey(key);
-        const Luma luma = LumaOf(suspect);
-        const std::vector<double> coefficients = BandCoefficients(luma.Values.data(), luma.Width, luma.Height);
-        MethodReading reading = Measure(coefficients, own);
-        reading.BitAccuracy = BitAccuracy(reading.Bits, own.Payload);
-        reading.Ber = 1.0 - *reading.BitAccuracy;
-        return reading;
-    }
-
-    std::vector<std::uint8_t> KeyToBytes(const MethodKey& key) const override { return EncodeMethodKey(OwnKey(key)); }
-
-    MethodKey KeyFromBytes(std::span<const std::uint8_t> bytes, const std::string& name) const override {
-        MethodKey key = DecodeMethodKey(bytes, name);
-        // A key whose record contradicts itself was changed after it was written: it is damaged,
-        // not merely another method's.
-        if (key.Method != Name()) throw ArgumentError("'" + name + "' is a key of " + key.Method + ", not of " + Name());
-        if (key.Payload.size() != static_cast<std::size_t>(bits_))
-            throw FormatError("'" + name + "' is damaged (it holds " + std::to_string(key.Payload.size()) +
-                              " payload bits, and its parameters, " + key.Parameters + ", say " + std::to_string(bits_) +
-                              ")");
-        if (!key.Bytes.empty()) throw FormatError("'" + name + "' is damaged (" + Name() + " keeps no key of its own)");
-        return key;
-    }
-
-protected:
-    // The change of each band coefficient that carries the payload.
-    virtual std::vector<double> Change(const std::vector<double>& coefficients, const std::vector<std::uint8_t>& payload,
-                                       std::uint32_t seed) const = 0;
-    virtual MethodReading Measure(const std::vector<double>& coefficients, const MethodKey& key) const = 0;
-
-    MethodSpec spec_;
-    int bits_;
-
-private:
-    const MethodKey& OwnKey(const MethodKey& key) const {
-        if (key.Method != Name()) throw ArgumentError("the key is not a key of " + Name());
-        if (key.Payload.size() != static_cast<std::size_t>(bits_))
-            throw ArgumentError("the key holds " + std::to_string(key.Payload.size()) + " payload bits; " + spec_.Name() +
-                                " embeds " + std::to_string(bits_));
-        return key;
-    }
-};
 
 // Additive spread spectrum (Cox, Kilian, Leighton and Shamoon 1997), blind, one sequence per
 // bit. Coefficient i draws one 64-bit word from the key's stream; bit b of the word is the
@@ -284,23 +29,41 @@ public:
 
 protected:
     std::vector<double> Change(const std::vector<double>& coefficients, const std::vector<std::uint8_t>& payload,
-                               std::uint32_t seed) const override {
+                               std::uint32_t seed, Grid grid) const override {
         const double amplitude = spec_.Value("strength") / std::sqrt(static_cast<double>(bits_));
         const std::uint64_t signs = PayloadWord(payload);
         RandomStream stream(static_cast<std::uint64_t>(seed) ^ kSpreadStream);
         std::vector<double> change(coefficients.size());
         for (double& c : change) c = amplitude * static_cast<double>(Agreement(stream.Next(), signs));
+        const Shaping shaping = ShapingOf();
+        if (shaping == Shaping::None) return change;
+        // Each coefficient's own scale (cox: the coefficient itself; watson: its slack), the
+        // pattern times it scaled so that the change's root mean square is still the strength.
+        const std::vector<double> scale =
+            shaping == Shaping::Cox ? coefficients : WatsonSlacks(coefficients, grid);
+        double energy = 0;
+        for (std::size_t i = 0; i < change.size(); ++i) {
+            change[i] = change[i] * scale[i];
+            energy = energy + change[i] * change[i];
+        }
+        const double rms = std::sqrt(energy / static_cast<double>(change.size()));
+        const double gain = rms > 0 ? spec_.Value("strength") / rms : 0.0;
+        for (double& c : change) c = c * gain;
         return change;
     }
 
-    MethodReading Measure(const std::vector<double>& coefficients, const MethodKey& key) const override {
+    MethodReading Measure(const std::vector<double>& coefficients, const MethodKey& key, Grid) const override {
         const std::uint64_t signs = PayloadWord(key.Payload);
         RandomStream stream(static_cast<std::uint64_t>(key.Seed) ^ kSpreadStream);
+        // Cox's rule multiplies a coefficient by 1 + alpha x: its magnitude carries the pattern
+        // whatever its sign, so it is the magnitudes that are correlated.
+        const bool magnitudes = ShapingOf() == Shaping::Cox;
         // Sequence b is +1 where bit b of the word is clear: its correlation is the sum of every
         // coefficient less twice the sum of those where the bit is set.
         std::vector<double> setSums(64, 0.0);
         double total = 0, cw = 0, cc = 0, ww = 0, ccww = 0;
-        for (const double c : coefficients) {
+        for (const double read : coefficients) {
+            const double c = magnitudes ? std::fabs(read) : read;
             const std::uint64_t word = stream.Next();
             total = total + c;
             for (std::uint64_t rest = word & Mask(); rest != 0; rest &= rest - 1)
@@ -331,55 +94,81 @@ private:
         return bits_ - 2 * std::popcount((word ^ signs) & Mask());
     }
     std::uint64_t Mask() const { return bits_ == 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << bits_) - 1; }
+
+    enum class Shaping { None = 0, Cox = 1, Watson = 2 };
+    Shaping ShapingOf() const { return static_cast<Shaping>(static_cast<int>(spec_.Value("shaping"))); }
+
+    // Watson's (1993) just-noticeable change of every band coefficient: the base threshold of
+    // its frequency, raised by the block's brightness (luminance masking, exponent 0.649
+    // against a mean DC of 1024, gray 128) and by the coefficient's own magnitude (contrast
+    // masking, max(t, |c|^0.7 t^0.3)). No pooling: each slack sets its own coefficient's share.
+    static std::vector<double> WatsonSlacks(const std::vector<double>& coefficients, Grid grid) {
+        // The base thresholds of the 8 x 8 DCT frequencies, [u][v].
+        static constexpr double kBase[8][8] = {
+            {1.404, 1.011, 1.169, 1.664, 2.408, 3.433, 4.796, 6.563},
+            {1.011, 1.452, 1.323, 1.529, 2.006, 2.716, 3.679, 4.939},
+            {1.169, 1.323, 2.241, 2.594, 2.988, 3.649, 4.604, 5.883},
+            {1.664, 1.529, 2.594, 3.773, 4.559, 5.305, 6.281, 7.600},
+            {2.408, 2.006, 2.988, 4.559, 6.152, 7.463, 8.713, 10.175},
+            {3.433, 2.716, 3.649, 5.305, 7.463, 9.625, 11.588, 13.519},
+            {4.796, 3.679, 4.604, 6.281, 8.713, 11.588, 14.500, 17.294},
+            {6.563, 4.939, 5.883, 7.600, 10.175, 13.519, 17.294, 21.156}};
+        std::vector<double> slack(coefficients.size());
+        const std::size_t band = kBand.size();
+        for (std::size_t block = 0; block * band < coefficients.size(); ++block) {
+            const int bx = static_cast<int>(block % static_cast<std::size_t>(grid.Across)) * kBlock;
+            const int by = static_cast<int>(block / static_cast<std::size_t>(grid.Across)) * kBlock;
+            double sum = 0;
+            for (int y = 0; y < kBlock; ++y)
+                for (int x = 0; x < kBlock; ++x) sum = sum + grid.Plane[static_cast<std::size_t>(by + y) * grid.Width + bx + x];
+            const double dc = sum / 8;  // the orthonormal DCT's F(0, 0)
+            const double brightness = PortablePow(dc / 1024, 0.649);
+            for (std::size_t k = 0; k < band; ++k) {
+                const std::size_t i = block * band + k;
+                const double t = kBase[kBand[k] / 8][kBand[k] % 8] * brightness;
+                const double masked = PortablePow(std::fabs(coefficients[i]), 0.7) * PortablePow(t, 0.3);
+                slack[i] = masked > t ? masked : t;
+            }
+        }
+        return slack;
+    }
 };
 
-// Dither modulation (Chen and Wornell 2001). The key's stream first shuffles the coefficients
-// among the bits (coefficient i carries bit a_i, every bit about N / B coefficients spread over
-// the whole picture), then draws each coefficient's dither d_i, uniform in [-step/2, step/2).
-// A coefficient carrying bit m is moved to the nearest point of the lattice
-// step * Z + d_i + m * step / 2. Reading measures where a coefficient lies between the two
-// lattices: with t its distance to the 0-bit lattice in steps (0..1/2), v_i = 1 - 4 t is +1 on
-// the 0-bit lattice and -1 on the 1-bit lattice; a bit reads as the sign of the sum of its
-// coefficients' v (soft decoding), and the score is the mean of v_i signed by the key's
-// payload bit: 1 for the marked coefficients, about 0 with variance 1/(3N) for a picture
-// without the mark (v is then uniform on -1..1).
+// Dither modulation (Chen and Wornell 2001), distortion-compensated. The key's stream first
+// shuffles the coefficients among the bits (coefficient i carries bit a_i, every bit about N / B
+// coefficients spread over the whole picture), then draws each coefficient's dither d_i,
+// uniform in [-step/2, step/2). A coefficient c carrying bit m moves alpha of the way to the
+// nearest point q of the lattice step * Z + d_i + m * step / 2: c + alpha (q - c). alpha = 1 is
+// plain dither modulation; below 1 the coefficient keeps part of its own value (an error of at
+// most (1 - alpha) step / 2 that the reader tolerates), so that at the same distortion the
+// step, and with it the distance between the two bits' lattices, grows by 1 / alpha.
+// Reading (ReadLattices): the coefficient's side between the two lattices, against the same
+// dither's side at the same coefficient of the neighbouring blocks.
 class Qim final : public BlindMethod {
 public:
     using BlindMethod::BlindMethod;
 
 protected:
     std::vector<double> Change(const std::vector<double>& coefficients, const std::vector<std::uint8_t>& payload,
-                               std::uint32_t seed) const override {
-        const double step = spec_.Value("step");
+                               std::uint32_t seed, Grid) const override {
+        const double step = spec_.Value("step"), alpha = spec_.Value("alpha");
         const Lattice lattice = Draw(coefficients.size(), seed, step);
         std::vector<double> change(coefficients.size());
         for (std::size_t i = 0; i < coefficients.size(); ++i) {
-            const double offset = lattice.Dither[i] + payload[lattice.Bit[i]] * (step / 2);
-            const double target = step * RoundHalfEven((coefficients[i] - offset) / step) + offset;
-            change[i] = target - coefficients[i];
+            const double target = LatticePoint(coefficients[i], lattice.Dither[i], payload[lattice.Bit[i]], step);
+            // alpha = 1 writes target - c exactly as plain dither modulation always has.
+            change[i] = alpha == 1 ? target - coefficients[i] : alpha * (target - coefficients[i]);
         }
         return change;
     }
 
-    MethodReading Measure(const std::vector<double>& coefficients, const MethodKey& key) const override {
+    MethodReading Measure(const std::vector<double>& coefficients, const MethodKey& key, Grid grid) const override {
         const double step = spec_.Value("step");
         const Lattice lattice = Draw(coefficients.size(), key.Seed, step);
-        std::vector<double> soft(static_cast<std::size_t>(bits_), 0.0);
-        double signedSum = 0;
-        for (std::size_t i = 0; i < coefficients.size(); ++i) {
-            const double position = (coefficients[i] - lattice.Dither[i]) / step;
-            const double fraction = position - std::floor(position);
-            const double distance = fraction < 0.5 ? fraction : 1.0 - fraction;
-            const double v = 1.0 - 4.0 * distance;
-            soft[lattice.Bit[i]] += v;
-            signedSum = signedSum + (key.Payload[lattice.Bit[i]] == 0 ? v : -v);
-        }
-        MethodReading reading;
-        for (const double s : soft) reading.Bits.push_back(s < 0 ? 1 : 0);
-        const double n = static_cast<double>(coefficients.size());
-        reading.Score = n > 0 ? signedSum / n : 0.0;
-        reading.ChanceVariance = n > 0 ? 1.0 / (3.0 * n) : 1.0;
-        return reading;
+        return ReadLattices(
+            coefficients.size(), [&](std::size_t i) { return coefficients[i]; },
+            [&](std::size_t i, int d) { return coefficients[Neighbour(i, d, grid)]; },
+            [&](std::size_t i) { return NeighbourWeight(i, grid); }, lattice.Bit, lattice.Dither, step, key.Payload);
     }
 
 private:
@@ -389,23 +178,13 @@ private:
     };
     Lattice Draw(std::size_t n, std::uint32_t seed, double step) const {
         Lattice lattice;
-        lattice.Bit.resize(n);
-        for (std::size_t i = 0; i < n; ++i) lattice.Bit[i] = i % static_cast<std::size_t>(bits_);
         RandomStream stream(static_cast<std::uint64_t>(seed) ^ kQimStream);
-        // Fisher-Yates from the end; the remainder's bias is below 2^-40 for any picture.
-        for (std::size_t i = n; i > 1; --i) {
-            const std::size_t j = static_cast<std::size_t>(stream.Next() % i);
-            std::swap(lattice.Bit[i - 1], lattice.Bit[j]);
-        }
+        lattice.Bit = ShuffledBits(n, bits_, stream);
         lattice.Dither.resize(n);
         for (double& d : lattice.Dither) d = (stream.Uniform() - 0.5) * step;
         return lattice;
     }
 };
-
-Parameter Described(const char* name, double lowest, double highest, bool whole, double fallback, const char* meaning) {
-    return {name, lowest, highest, whole, false, fallback, meaning};
-}
 
 }  // namespace
 
@@ -414,14 +193,17 @@ std::shared_ptr<const MethodInfo> SpreadSpectrumEntry() {
     info->Name = "spread-spectrum";
     info->Parameters = {
         Described("strength", 0.1, 100, false, 4, "root mean square of the change of each mid-band coefficient, in gray levels"),
-        Described("bits", 1, 64, true, 64, "payload bits")};
+        Described("bits", 1, 64, true, 64, "payload bits"),
+        Described("shaping", 0, 2, true, 2,
+                  "the change's shape over the coefficients: 0 the same amplitude everywhere, 1 Cox's v(1 + a x), "
+                  "2 Watson's just-noticeable change; its root mean square is the strength in each")};
     info->Capabilities.Blind = true;
     info->Capabilities.PayloadBits = 64;
     info->Capabilities.Strength = "strength";
     info->Summary =
         "additive spread spectrum after Cox, Kilian, Leighton and Shamoon (1997): one key-seeded +-1 sequence per "
         "payload bit over the mid-band 8 x 8 block-DCT coefficients of the whole picture, blind correlation";
-    info->Thresholds = std::pair{4.052424008832679, 5.880719128538562};
+    info->Thresholds = std::pair{0.023499664735325446, 0.0345594814434048};
     info->ThresholdUnits = Statistic::Spread;
     info->Make = [](const MethodSpec& described) { return std::make_unique<SpreadSpectrum>(described); };
     return info;
@@ -431,15 +213,18 @@ std::shared_ptr<const MethodInfo> QimEntry() {
     auto info = std::make_shared<MethodInfo>();
     info->Name = "qim";
     info->Parameters = {
-        Described("step", 0.5, 400, false, 16, "quantisation step of the mid-band coefficients, in gray levels"),
-        Described("bits", 1, 64, true, 64, "payload bits")};
+        Described("step", 0.5, 400, false, 40, "quantisation step of the mid-band coefficients, in gray levels"),
+        Described("bits", 1, 64, true, 64, "payload bits"),
+        Described("alpha", 0.05, 1, false, 0.4,
+                  "distortion compensation: the share of the way to the lattice a coefficient moves (1: plain dither "
+                  "modulation)")};
     info->Capabilities.Blind = true;
     info->Capabilities.PayloadBits = 64;
     info->Capabilities.Strength = "step";
     info->Summary =
         "dither-modulation quantisation index modulation after Chen and Wornell (2001): mid-band 8 x 8 block-DCT "
         "coefficients of the whole picture quantised to the lattice of their bit, key-seeded dither, soft decoding";
-    info->Thresholds = std::pair{3.601616841364726, 5.2895995442140995};
+    info->Thresholds = std::pair{0.016581623428496027, 0.021639477242550536};
     info->ThresholdUnits = Statistic::Spread;
     info->Make = [](const MethodSpec& described) { return std::make_unique<Qim>(described); };
     return info;

@@ -10,5 +10,8 @@ namespace quillfen::detail {
 std::shared_ptr<const MethodInfo> PolarityEntry();
 std::shared_ptr<const MethodInfo> SpreadSpectrumEntry();
 std::shared_ptr<const MethodInfo> QimEntry();
+// quantisers.cpp
+std::shared_ptr<const MethodInfo> StdmEntry();
+std::shared_ptr<const MethodInfo> RdmEntry();
 
 }  // namespace quillfen::detail

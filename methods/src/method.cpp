@@ -107,6 +107,8 @@ const MethodRegistry& MethodRegistry::BuiltIn() {
         r.Add(detail::PolarityEntry());
         r.Add(detail::SpreadSpectrumEntry());
         r.Add(detail::QimEntry());
+        r.Add(detail::StdmEntry());
+        r.Add(detail::RdmEntry());
         r.Add(detail::SpreadSpectrumSyncEntry());
         return r;
     }();

@@ -16,6 +16,7 @@
 #include "quillfen/image/errors.h"
 #include "quillfen/image/round_half_even.h"
 #include "quillfen/watermark/metrics.h"
+#include "blind_core.h"
 #include "sync/sync_mark.h"
 
 namespace quillfen::detail {
@@ -23,66 +24,6 @@ namespace quillfen::detail {
 namespace {
 
 constexpr const char* kName = "spread-spectrum-sync";
-
-struct Luma {
-    int Width = 0;
-    int Height = 0;
-    bool Gray = true;
-    std::vector<double> Values;
-};
-
-// A gray picture's gray (its three bytes equal), else the luminance in reals.
-Luma LumaOf(const ImageView& picture) {
-    Luma luma;
-    luma.Width = picture.width();
-    luma.Height = picture.height();
-    luma.Values.resize(static_cast<std::size_t>(luma.Width) * luma.Height);
-    for (int y = 0; y < luma.Height; ++y) {
-        double* out = luma.Values.data() + static_cast<std::size_t>(y) * luma.Width;
-        if (!picture.Colour) {
-            for (int x = 0; x < luma.Width; ++x) out[x] = picture.Blue.at(x, y);
-            continue;
-        }
-        for (int x = 0; x < luma.Width; ++x) {
-            const int b = picture.Blue.at(x, y), g = picture.Green.at(x, y), r = picture.Red.at(x, y);
-            if (b != g || g != r) luma.Gray = false;
-            out[x] = (299 * r + 587 * g + 114 * b) / 1000.0;
-        }
-    }
-    return luma;
-}
-
-std::uint8_t ToByte(double value) {
-    const double rounded = RoundHalfEven(value);
-    return static_cast<std::uint8_t>(rounded < 0 ? 0 : rounded > 255 ? 255 : rounded);
-}
-
-// The host with `change` added to its luminance: a gray picture stays gray, a colour one has
-// the change added to each colour (hue and saturation kept).
-Bitmap WriteBack(const ImageView& host, const Luma& before, const std::vector<double>& change) {
-    Bitmap out(before.Width, before.Height);
-    for (int y = 0; y < before.Height; ++y) {
-        std::uint8_t* row = out.row(y);
-        for (int x = 0; x < before.Width; ++x) {
-            const std::size_t i = static_cast<std::size_t>(y) * before.Width + x;
-            if (before.Gray) {
-                const std::uint8_t g = ToByte(before.Values[i] + change[i]);
-                row[3 * x] = row[3 * x + 1] = row[3 * x + 2] = g;
-            } else {
-                row[3 * x] = ToByte(host.Blue.at(x, y) + change[i]);
-                row[3 * x + 1] = ToByte(host.Green.at(x, y) + change[i]);
-                row[3 * x + 2] = ToByte(host.Red.at(x, y) + change[i]);
-            }
-        }
-    }
-    return out;
-}
-
-std::vector<std::uint8_t> GrayBytes(const Luma& luma) {
-    std::vector<std::uint8_t> bytes(luma.Values.size());
-    for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] = ToByte(luma.Values[i]);
-    return bytes;
-}
 
 class SpreadSpectrumSync final : public WatermarkMethod {
 public:
@@ -100,8 +41,8 @@ public:
         const std::vector<double> change =
             sync::EmbedChange(before.Values.data(), before.Width, before.Height, bits, seed, spec_.Value("strength"));
         MethodMarked marked;
-        marked.Picture = WriteBack(host, before, change);
-        marked.Psnr = BytePsnr(GrayBytes(LumaOf(ViewOf(marked.Picture))), GrayBytes(before));
+        marked.Picture = WriteBackChange(host, before, change);
+        marked.Psnr = WrittenPsnr(host, marked.Picture);
         MethodKey& key = marked.Key;
         key.Method = kName;
         key.Parameters = Parameters();

@@ -184,10 +184,10 @@ def test_no_verdict_without_the_pixels_the_key_marked(host, mark):
 def test_a_blind_key_that_contradicts_itself_is_damaged(host):
     _, key = quillfen.embed(host, method="qim", bits=8, seed=1)
     data = bytes(key)
-    assert b"step=16,bits=8" in data
-    body = data[:-32].replace(b"step=16,bits=8", b"step=16,bits=9")
+    assert b"step=40,bits=8,alpha=0.4" in data
+    body = data[:-32].replace(b"step=40,bits=8", b"step=40,bits=9")
     with pytest.raises(quillfen.Error, match=r"^'the key's bytes' is damaged \(it holds 8 payload bits, and its "
-                                             r"parameters, step=16,bits=9, say 9\)$"):
+                                             r"parameters, step=40,bits=9,alpha=0.4, say 9\)$"):
         quillfen.Key.from_bytes(body + hashlib.sha256(body).digest())
 
 

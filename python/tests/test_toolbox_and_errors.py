@@ -109,11 +109,11 @@ def test_slips_are_answered_with_what_was_meant(host):
         "threshold: no operation 'otsu', did you mean 'gray-level' (largest between-class variance)?":
             lambda: toolbox.threshold(host, "otsu"),
         "ptile: no argument 'percnt', did you mean 'percent'?": lambda: toolbox.threshold(host, "ptile", percnt=3),
-        "unknown method 'spred-spectrum' (known: polarity, spread-spectrum, qim, spread-spectrum-sync); did you mean 'spread-spectrum'?":
+        "unknown method 'spred-spectrum' (known: polarity, spread-spectrum, qim, stdm, rdm, spread-spectrum-sync); did you mean 'spread-spectrum'?":
             lambda: quillfen.embed(host, method="spred-spectrum"),
-        "unknown method 'qmi' (known: polarity, spread-spectrum, qim, spread-spectrum-sync); did you mean 'qim'?":
+        "unknown method 'qmi' (known: polarity, spread-spectrum, qim, stdm, rdm, spread-spectrum-sync); did you mean 'qim'?":
             lambda: quillfen.robustness([("a", host)], methods=["qmi"], seeds=[1], attacks="none"),
-        "method: 'qmi': unknown method 'qmi' (known: polarity, spread-spectrum, qim, spread-spectrum-sync); did you mean 'qim'?":
+        "method: 'qmi': unknown method 'qmi' (known: polarity, spread-spectrum, qim, stdm, rdm, spread-spectrum-sync); did you mean 'qim'?":
             lambda: quillfen.calibrate([("a", host)], method="qmi", seeds=[1], attacks="none"),
     }
     for message, call in expected.items():

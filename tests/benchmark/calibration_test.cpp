@@ -348,7 +348,7 @@ TEST(ShippedCalibration, IsConsistentWithItsSampleAndTheBundledFiles) {
 // The blind methods' calibrations shipped in samples/: made by `calibrate --method` on the
 // bundled hosts, and their thresholds are the methods' built-in ones.
 TEST(ShippedCalibration, BlindMethodsThresholdsAreTheirFiles) {
-    for (const char* name : {"spread-spectrum", "qim"}) {
+    for (const char* name : {"spread-spectrum", "qim", "stdm", "rdm"}) {
         const Calibration shipped = LoadCalibration(test::SamplePath(std::string(name) + ".calibration.json"));
         const std::unique_ptr<WatermarkMethod> method = MakeMethod(ParseMethodSpec(name));
         EXPECT_EQ(shipped.Method, method->Name() + ":" + method->Parameters());
@@ -376,7 +376,7 @@ TEST(CalibrateMethod, LeavesOutTheKeysOwnSeedAndRoundTrips) {
     EXPECT_GT(cal.ThresholdModelled, 4.0);
     EXPECT_LT(cal.ThresholdModelled, 10.0);
     EXPECT_GE(cal.Histogram.front().first, 0.0);
-    EXPECT_EQ(cal.Method, "qim:step=16,bits=8");
+    EXPECT_EQ(cal.Method, "qim:step=40,bits=8,alpha=0.4");
     EXPECT_EQ(ParseCalibration(CalibrationJson(cal), "c"), cal);
     EXPECT_THROW(Calibrate(hosts, *MakeMethod(DefaultMethod()), nullptr, seeds, attacks, {}), ArgumentError);
     EXPECT_THROW(Calibrate(hosts, *method, &hosts[0], seeds, attacks, {}), ArgumentError);

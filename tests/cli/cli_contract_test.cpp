@@ -83,7 +83,7 @@ TEST(CliContract, ErrorsAreOneLineEachWithTheirExitCode) {
          },
          2,
          {"quillfen-cli: --method: 'spred-spectrum': unknown method 'spred-spectrum' (known: polarity, spread-spectrum, "
-          "qim, spread-spectrum-sync); did you mean 'spread-spectrum'?"}},
+          "qim, stdm, rdm, spread-spectrum-sync); did you mean 'spread-spectrum'?"}},
         {"no command", [](const TempDir&) { return std::vector<std::string>{}; }, 2,
          {"quillfen-cli: no command given " + commands}},
         {"unknown operation",

@@ -76,7 +76,8 @@ TEST(MethodsCommand, PolarityRowsAreTodaysBesideOtherMethods) {
     }
     EXPECT_EQ(after[0]["payload_bits"], 16);
     EXPECT_EQ(after[0]["bit_accuracy"], 1);
-    EXPECT_EQ(after[0]["method_params"], "step=" + FormatMeasure(after[0]["strength"].get<double>()) + ",bits=16");
+    EXPECT_EQ(after[0]["method_params"],
+              "step=" + FormatMeasure(after[0]["strength"].get<double>()) + ",bits=16,alpha=0.4");
     EXPECT_TRUE(after[0]["detected_1e-6"].get<bool>());
     // Resuming the same run finds every row; another target is refused.
     test::TempDir dir;

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <map>
+#include <tuple>
 
 #include "quillfen/attacks/attack_list.h"
 #include "quillfen/io/file_write.h"
@@ -30,15 +32,15 @@ std::unique_ptr<WatermarkMethod> Method(const std::string& text) { return MakeMe
 TEST(MethodSpecs, NamesAndRefusals) {
     const MethodSpec qim = ParseMethodSpec("qim:bits=32,step=12.50");
     EXPECT_EQ(qim.Name(), "qim:step=12.5,bits=32");
-    EXPECT_EQ(qim.Parameters(), "step=12.5,bits=32");
+    EXPECT_EQ(qim.Parameters(), "step=12.5,bits=32,alpha=0.4");
     EXPECT_EQ(ParseMethodSpec(qim.Name()), qim);
     EXPECT_EQ(ParseMethodSpec("spread-spectrum:strength=4").Name(), "spread-spectrum");
     EXPECT_EQ(*ParseMethodSpec("spread-spectrum").Strength(), 4);
     EXPECT_FALSE(ParseMethodSpec("polarity").Strength());
     EXPECT_EQ(ParseMethodSpec("polarity").PayloadBits(), 0);
     const std::vector<std::pair<std::string, std::string>> refused = {
-        {"dwt", "unknown method 'dwt' (known: polarity, spread-spectrum, qim, spread-spectrum-sync)"},
-        {"qim:delta=3", "qim has no parameter 'delta' (it has step, bits)"},
+        {"dwt", "unknown method 'dwt' (known: polarity, spread-spectrum, qim, stdm, rdm, spread-spectrum-sync)"},
+        {"qim:delta=3", "qim has no parameter 'delta' (it has step, bits, alpha)"},
         {"polarity:divisor=3", "polarity has no parameter 'divisor' (it has none)"},
         {"qim:step=3,step=4", "step is given twice"},
         {"qim:bits=65", "bits=65 is out of range (whole numbers 1..64)"},
@@ -238,6 +240,152 @@ TEST(BlindMethods, ThresholdsHoldOnOtherPictures) {
         EXPECT_LE(above1e3, 1) << name;
         EXPECT_EQ(above1e6, 0) << name;
     }
+}
+
+// Distortion compensation: alpha = 1 is plain dither modulation (every coefficient on its
+// lattice); alpha moves a coefficient that share of the way, so the change shrinks by alpha
+// exactly, and the reader, which does not depend on alpha, still reads the payload.
+TEST(Quantisers, DistortionCompensationMovesThatShareOfTheWay) {
+    const Bitmap host = Host("coffee");
+    const MethodPayload payload{Bitmap(), PayloadFromSeed(7, 64)};
+    const MethodMarked plain = Method("qim:step=16,alpha=1")->Embed(ViewOf(host), payload, 7);
+    const MethodMarked half = Method("qim:step=16,alpha=0.5")->Embed(ViewOf(host), payload, 7);
+    // Plain dither modulation: what the method wrote before it had alpha.
+    std::vector<std::uint8_t> bytes;
+    for (int y = 0; y < plain.Picture.height(); ++y)
+        bytes.insert(bytes.end(), plain.Picture.row(y), plain.Picture.row(y) + 3 * plain.Picture.width());
+    EXPECT_EQ(test::Sha256Hex(bytes).substr(0, 16), "61074240efbb040e");
+    EXPECT_NEAR(half.Psnr - plain.Psnr, 20 * std::log10(2.0), 0.2);  // the change halved: +6.02 dB, less rounding
+    const MethodReading read = Method("qim:step=16,alpha=1")->Detect(ViewOf(half.Picture), half.Key);
+    EXPECT_EQ(read.Bits, payload.Bits);
+    // Every coefficient half-way from its own value to its lattice: its side is about 1/2 on
+    // average; the score pins the reader's arithmetic.
+    EXPECT_NEAR(Method("qim:step=16,alpha=0.5")->Detect(ViewOf(half.Picture), half.Key).Score, 0.5, 0.1);
+    EXPECT_NEAR(Method("qim:step=16,alpha=1")->Detect(ViewOf(plain.Picture), plain.Key).Score, 1.0, 0.15);
+}
+
+// No key reads a flat or smooth picture as marked: near 0 a coefficient lies where the key's
+// dither alone puts it, which the reader compares away. A uniform picture scores exactly 0 for
+// every key; a gentle ramp and a smooth blob stay far below the threshold at 1e-3.
+TEST(Quantisers, NoKeyReadsAFlatOrSmoothPictureAsMarked) {
+    Bitmap gray(256, 256), ramp(256, 256), blob(256, 256);
+    for (int y = 0; y < 256; ++y)
+        for (int x = 0; x < 256; ++x) {
+            gray.setGray(x, y, 128);
+            ramp.setGray(x, y, static_cast<std::uint8_t>(60 + (x + 2 * y) / 6));
+            const double r2 = ((x - 128) * (x - 128) + (y - 100) * (y - 100)) / 4000.0;
+            blob.setGray(x, y, static_cast<std::uint8_t>(std::lround(70 + 120 * std::exp(-r2))));
+        }
+    const Bitmap host = Host("rocket");
+    for (const char* name : {"qim", "qim:step=16,alpha=1"}) {
+        SCOPED_TRACE(name);
+        const std::unique_ptr<WatermarkMethod> method = Method(name);
+        const double at1e3 = method->Thresholds()->first;
+        double worst = 0;
+        for (std::uint32_t seed = 1; seed <= 60; ++seed) {
+            const MethodKey key = method->Embed(ViewOf(host), {Bitmap(), PayloadFromSeed(seed, 64)}, seed).Key;
+            EXPECT_EQ(method->Detect(ViewOf(gray), key).Score, 0.0);
+            for (const Bitmap* smooth : {&ramp, &blob})
+                worst = std::max(worst, std::fabs(method->Detect(ViewOf(*smooth), key).Score));
+        }
+        EXPECT_LT(worst, at1e3 / 2);
+    }
+}
+
+// The two other quantisers: each carries its payload through JPEG 75 at its default strength,
+// scores far above its threshold marked and about 0 on a host without the mark, and exactly
+// 0 on a uniform picture for every key.
+TEST(Quantisers, SpreadTransformAndRationalCarryThePayload) {
+    const Bitmap host = Host("astronaut");
+    Bitmap gray(256, 256);
+    for (int y = 0; y < 256; ++y)
+        for (int x = 0; x < 256; ++x) gray.setGray(x, y, 90);
+    const std::map<std::string, std::pair<double, double>> expected = {
+        // Marked score (about alpha: each item's share of the way; rdm's divisors move a little
+        // when the picture is rounded to bytes), and the least after JPEG 75.
+        {"stdm", {0.5, 0.3}}, {"rdm", {0.33, 0.1}}};
+    for (const auto& [name, scores] : expected) {
+        SCOPED_TRACE(name);
+        const std::unique_ptr<WatermarkMethod> method = Method(name);
+        const auto [at1e3, at1e6] = *method->Thresholds();
+        const MethodPayload payload{Bitmap(), PayloadFromSeed(11, 64)};
+        const MethodMarked marked = method->Embed(ViewOf(host), payload, 11);
+        EXPECT_GT(marked.Psnr, 37);
+        EXPECT_LT(marked.Psnr, 45);
+        const MethodReading clean = method->Detect(ViewOf(marked.Picture), marked.Key);
+        EXPECT_EQ(clean.Bits, payload.Bits);
+        EXPECT_NEAR(clean.Score, scores.first, 0.05);
+        const MethodReading jpeg = method->Detect(ImageView(Attacked(marked.Picture, "real-jpeg:q=75")), marked.Key);
+        EXPECT_GT(jpeg.Score, scores.second);
+        EXPECT_GT(*jpeg.BitAccuracy, 0.95);
+        EXPECT_GT(jpeg.Score, at1e6);
+        for (std::uint32_t seed = 1; seed <= 10; ++seed) {
+            const MethodKey key = method->Embed(ViewOf(host), {Bitmap(), PayloadFromSeed(seed, 64)}, seed).Key;
+            EXPECT_LT(std::fabs(method->Detect(ViewOf(host), key).Score), at1e3);
+            EXPECT_EQ(method->Detect(ViewOf(gray), key).Score, 0.0);
+        }
+    }
+}
+
+// Gain invariance: doubling the contrast about the mean doubles every band coefficient and the
+// divisor alike, so rdm reads its mark back whole, where plain dither modulation of the same
+// coefficients is thrown off its lattice.
+TEST(Quantisers, RationalDitherModulationSurvivesAChangeOfContrast) {
+    // A host with room on both sides of its mean, so that doubling clips nothing.
+    const Bitmap source = Host("coffee");
+    Bitmap host(256, 256);
+    for (int y = 0; y < 256; ++y)
+        for (int x = 0; x < 256; ++x) host.setGray(x, y, static_cast<std::uint8_t>(96 + source.blue(x, y) / 4));
+    const MethodPayload payload{Bitmap(), PayloadFromSeed(4, 64)};
+    for (const char* cell : {"contrast:c=2", "contrast:c=0.5"}) {
+        SCOPED_TRACE(cell);
+        const std::unique_ptr<WatermarkMethod> rdm = Method("rdm:alpha=1");
+        const MethodMarked marked = rdm->Embed(ViewOf(host), payload, 4);
+        const MethodReading read = rdm->Detect(ImageView(Attacked(marked.Picture, cell)), marked.Key);
+        EXPECT_EQ(read.Bits, payload.Bits);
+        EXPECT_GT(read.Score, 0.5);
+        // Doubled, a point of a lattice lands a random distance from its own lattice.
+        if (std::string(cell) != "contrast:c=2") continue;
+        const std::unique_ptr<WatermarkMethod> qim = Method("qim:alpha=1,step=12");
+        const MethodMarked plain = qim->Embed(ViewOf(host), payload, 4);
+        EXPECT_LT(qim->Detect(ImageView(Attacked(plain.Picture, cell)), plain.Key).Score, 0.05);
+    }
+}
+
+// Spread spectrum's shapings at the same strength: the same root mean square of change (about
+// the same PSNR), placed differently. A host whose left half is flat and right half textured:
+// shaping 0 changes both halves alike, Watson's slack puts the change where the texture masks
+// it, and Cox's rule, proportional to each coefficient, leaves the flat half untouched.
+TEST(SpreadSpectrumShaping, PlacesTheSameEnergyDifferently) {
+    const Bitmap texture = Host("gravel");
+    Bitmap host(256, 256);
+    for (int y = 0; y < 256; ++y)
+        for (int x = 0; x < 256; ++x)
+            host.setGray(x, y, x < 128 ? std::uint8_t{120} : static_cast<std::uint8_t>(64 + texture.blue(x, y) / 2));
+    const MethodPayload payload{Bitmap(), PayloadFromSeed(2, 64)};
+    // Mean absolute change of the flat half and of the textured half, and the PSNR.
+    const auto halves = [&](const char* name) {
+        const std::unique_ptr<WatermarkMethod> method = Method(name);
+        const MethodMarked marked = method->Embed(ViewOf(host), payload, 2);
+        double flat = 0, textured = 0;
+        for (int y = 0; y < 256; ++y)
+            for (int x = 0; x < 256; ++x)
+                (x < 128 ? flat : textured) += std::abs(marked.Picture.blue(x, y) - host.blue(x, y)) / (128.0 * 256);
+        const MethodReading read = method->Detect(ViewOf(marked.Picture), marked.Key);
+        EXPECT_EQ(read.Bits, payload.Bits) << name;
+        EXPECT_GT(read.Score, method->Thresholds()->second) << name;
+        return std::tuple{flat, textured, marked.Psnr, method->Describe().Parameters()};
+    };
+    const auto [flat0, textured0, psnr0, text0] = halves("spread-spectrum:shaping=0");
+    const auto [flatW, texturedW, psnrW, textW] = halves("spread-spectrum");
+    const auto [flatC, texturedC, psnrC, textC] = halves("spread-spectrum:shaping=1");
+    EXPECT_NEAR(flat0 / textured0, 1.0, 0.1);
+    EXPECT_LT(flatW / texturedW, 0.5);
+    EXPECT_EQ(flatC, 0.0);
+    EXPECT_NEAR(psnrW, psnr0, 0.5);
+    EXPECT_NEAR(psnrC, psnr0, 0.5);
+    EXPECT_EQ(text0, "strength=4,bits=64,shaping=0");
+    EXPECT_EQ(textW, "strength=4,bits=64,shaping=2");
 }
 
 TEST(PolarityMethod, IsTheMarkingOfTheLaboratory) {

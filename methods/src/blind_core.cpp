@@ -1,0 +1,180 @@
+// The blind methods' common ground: the band coefficients of a picture's luminance, the way
+// a change of them goes back into the picture, and the lattices the quantisers read.
+#include "blind_core.h"
+
+#include <cmath>
+#include <limits>
+
+#include "quillfen/image/errors.h"
+#include "quillfen/image/round_half_even.h"
+#include "quillfen/watermark/dct.h"  // kDctC0
+#include "quillfen/watermark/metrics.h"
+
+namespace quillfen::detail {
+
+namespace {
+
+// cos(u pi (2x + 1) / 16) and the normalisers, for the band's frequencies (u, v <= 6).
+struct BandTables {
+    double Cos[7][8];  // [frequency][sample]
+    double Scale[7];   // sqrt(1/2) for frequency 0, else 1; times 1/2 (the 1/4 split between the two axes)
+    BandTables() {
+        for (int u = 0; u < 7; ++u) {
+            for (int x = 0; x < 8; ++x) Cos[u][x] = std::cos(u * M_PI * (2 * x + 1) / 16);
+            Scale[u] = (u == 0 ? kDctC0 : 1.0) * 0.5;
+        }
+    }
+};
+
+const BandTables& Tables() {
+    static const BandTables tables;
+    return tables;
+}
+
+}  // namespace
+
+
+Luma LumaOf(const ImageView& picture) {
+    Luma luma;
+    luma.Width = picture.width();
+    luma.Height = picture.height();
+    luma.Values.resize(static_cast<std::size_t>(luma.Width) * luma.Height);
+    for (int y = 0; y < luma.Height; ++y) {
+        double* out = luma.Values.data() + static_cast<std::size_t>(y) * luma.Width;
+        if (!picture.Colour) {
+            // 299 g + 587 g + 114 g is 1000 g exactly: the gray itself.
+            for (int x = 0; x < luma.Width; ++x) out[x] = picture.Blue.at(x, y);
+            continue;
+        }
+        for (int x = 0; x < luma.Width; ++x) {
+            const int b = picture.Blue.at(x, y), g = picture.Green.at(x, y), r = picture.Red.at(x, y);
+            if (b != g || g != r) luma.Gray = false;
+            out[x] = (299 * r + 587 * g + 114 * b) / 1000.0;
+        }
+    }
+    return luma;
+}
+
+std::size_t CoefficientCount(int width, int height) {
+    return static_cast<std::size_t>(width / kBlock) * static_cast<std::size_t>(height / kBlock) * kBand.size();
+}
+
+// The band coefficients of every whole block, in sequence order: the orthonormal DCT-II of the
+// block (dct.h's), computed only where the band needs it, rows first (frequencies 0..6 of each
+// row), then the band's columns.
+std::vector<double> BandCoefficients(const double* plane, int width, int height) {
+    const BandTables& t = Tables();
+    std::vector<double> out;
+    out.reserve(CoefficientCount(width, height));
+    double rows[8][7];
+    for (int by = 0; by + kBlock <= height; by += kBlock)
+        for (int bx = 0; bx + kBlock <= width; bx += kBlock) {
+            for (int x = 0; x < kBlock; ++x) {
+                const double* f = plane + static_cast<std::size_t>(by + x) * width + bx;
+                for (int v = 0; v < 7; ++v) {
+                    double sum = 0;
+                    for (int y = 0; y < kBlock; ++y) sum = sum + f[y] * t.Cos[v][y];
+                    rows[x][v] = sum * t.Scale[v];
+                }
+            }
+            for (const int k : kBand) {
+                const int u = k / 8, v = k % 8;
+                double sum = 0;
+                for (int x = 0; x < kBlock; ++x) sum = sum + rows[x][v] * t.Cos[u][x];
+                out.push_back(sum * t.Scale[u]);
+            }
+        }
+    return out;
+}
+
+// Adds the inverse transform of each block's change of band coefficients to the plane.
+void AddBandChange(double* plane, int width, int height, const std::vector<double>& change) {
+    const BandTables& t = Tables();
+    std::size_t i = 0;
+    double columns[7][8];  // [u][y]: sum over v of F(u, v) C(v) cos(v, y)
+    for (int by = 0; by + kBlock <= height; by += kBlock)
+        for (int bx = 0; bx + kBlock <= width; bx += kBlock) {
+            double block[7][7] = {};
+            for (const int k : kBand) block[k / 8][k % 8] = change[i++];
+            for (int u = 0; u < 7; ++u)
+                for (int y = 0; y < kBlock; ++y) {
+                    double sum = 0;
+                    for (int v = 0; v < 7; ++v) sum = sum + block[u][v] * t.Scale[v] * t.Cos[v][y];
+                    columns[u][y] = sum;
+                }
+            for (int x = 0; x < kBlock; ++x) {
+                double* f = plane + static_cast<std::size_t>(by + x) * width + bx;
+                for (int y = 0; y < kBlock; ++y) {
+                    double sum = 0;
+                    for (int u = 0; u < 7; ++u) sum = sum + t.Scale[u] * t.Cos[u][x] * columns[u][y];
+                    f[y] += sum;
+                }
+            }
+        }
+}
+
+std::uint8_t ToByte(double value) {
+    const double rounded = RoundHalfEven(value);
+    return static_cast<std::uint8_t>(rounded < 0 ? 0 : rounded > 255 ? 255 : rounded);
+}
+
+namespace {
+
+// The host with each pixel's luminance changed: a gray picture takes its new gray, a colour
+// picture has the change added to each of its colours (its hue and saturation kept).
+template <class NewGray, class ChangeOf>
+Bitmap WriteBackBy(const ImageView& host, const Luma& before, NewGray newGray, ChangeOf changeOf) {
+    Bitmap out(before.Width, before.Height);
+    for (int y = 0; y < before.Height; ++y) {
+        std::uint8_t* row = out.row(y);
+        for (int x = 0; x < before.Width; ++x) {
+            const std::size_t i = static_cast<std::size_t>(y) * before.Width + x;
+            if (before.Gray) {
+                const std::uint8_t g = ToByte(newGray(i));
+                row[3 * x] = row[3 * x + 1] = row[3 * x + 2] = g;
+            } else {
+                const double change = changeOf(i);
+                row[3 * x] = ToByte(host.Blue.at(x, y) + change);
+                row[3 * x + 1] = ToByte(host.Green.at(x, y) + change);
+                row[3 * x + 2] = ToByte(host.Red.at(x, y) + change);
+            }
+        }
+    }
+    return out;
+}
+
+}  // namespace
+
+Bitmap WriteBack(const ImageView& host, const Luma& before, const std::vector<double>& after) {
+    return WriteBackBy(
+        host, before, [&](std::size_t i) { return after[i]; },
+        [&](std::size_t i) { return after[i] - before.Values[i]; });
+}
+
+Bitmap WriteBackChange(const ImageView& host, const Luma& before, const std::vector<double>& change) {
+    return WriteBackBy(
+        host, before, [&](std::size_t i) { return before.Values[i] + change[i]; },
+        [&](std::size_t i) { return change[i]; });
+}
+
+double WrittenPsnr(const ImageView& host, const Bitmap& written) {
+    std::int64_t sum = 0;
+    for (int y = 0; y < written.height(); ++y) {
+        const std::uint8_t* row = written.row(y);
+        for (int x = 0; x < written.width(); ++x) {
+            const int db = row[3 * x] - host.Blue.at(x, y), dg = row[3 * x + 1] - host.Green.at(x, y),
+                      dr = row[3 * x + 2] - host.Red.at(x, y);
+            sum += db * db + dg * dg + dr * dr;
+        }
+    }
+    if (sum == 0) return std::numeric_limits<double>::infinity();
+    const double mse = static_cast<double>(sum) / (3.0 * static_cast<double>(written.width()) * written.height());
+    return -10 * std::log10(mse / 65025);
+}
+
+// The common part of the two methods: the key, the checks, and the luminance's way in and out.
+Parameter Described(const char* name, double lowest, double highest, bool whole, double fallback, const char* meaning) {
+    return {name, lowest, highest, whole, false, fallback, meaning};
+}
+
+}  // namespace quillfen::detail
