@@ -467,7 +467,7 @@ void RegisterRobustnessCommand(CLI::App& app) {
     cmd->add_option("--seeds", o->seeds, "seeds: numbers and ranges, as 1..20 or 1..5,7 (default 1..20)");
     cmd->add_option("--attacks", o->attacks,
                     "attack list, as real-jpeg:q=10..90:10,median:k=3,5 (repeatable; default: the default grid "
-                    "of 109 cells, listed in the README)")
+                    "of 134 cells, listed in the README)")
         ->expected(1)
         ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
     CLI::Option* jobsOption =

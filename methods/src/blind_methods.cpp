@@ -414,7 +414,7 @@ std::shared_ptr<const MethodInfo> SpreadSpectrumEntry() {
     info->Summary =
         "additive spread spectrum after Cox, Kilian, Leighton and Shamoon (1997): one key-seeded +-1 sequence per "
         "payload bit over the mid-band 8 x 8 block-DCT coefficients of the whole picture, blind correlation";
-    info->Thresholds = std::pair{0.023499664735325446, 0.0345594814434048};
+    info->Thresholds = std::pair{0.022953420127643013, 0.03445959190769631};
     info->Make = [](const MethodSpec& described) { return std::make_unique<SpreadSpectrum>(described); };
     return info;
 }
@@ -431,7 +431,7 @@ std::shared_ptr<const MethodInfo> QimEntry() {
     info->Summary =
         "dither-modulation quantisation index modulation after Chen and Wornell (2001): mid-band 8 x 8 block-DCT "
         "coefficients of the whole picture quantised to the lattice of their bit, key-seeded dither, soft decoding";
-    info->Thresholds = std::pair{0.012875120124725262, 0.019773425352844713};
+    info->Thresholds = std::pair{0.01359409643894698, 0.019773425352844713};
     info->Make = [](const MethodSpec& described) { return std::make_unique<Qim>(described); };
     return info;
 }
