@@ -533,6 +533,16 @@ svg{width:100%;height:auto;font-size:11px}.grid{stroke:#e6e6e6}.axis{stroke:#888
 
 }  // namespace
 
+std::string PeopleNumber(double value, int decimals) {
+    if (std::isnan(value)) return "&ndash;";
+    if (std::isinf(value)) return value > 0 ? "&infin;" : "&minus;&infin;";
+    std::string text = FormatFixed(value, decimals);
+    if (text.find_first_not_of("-0.") == std::string::npos && text[0] == '-') text.erase(0, 1);
+    return text;
+}
+
+const char* ReportStyle() { return kStyle; }
+
 Quartiles QuartilesOf(std::vector<double> values) {
     if (values.empty()) return {kNaN, kNaN, kNaN};
     std::sort(values.begin(), values.end());

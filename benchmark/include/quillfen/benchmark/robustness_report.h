@@ -128,6 +128,12 @@ FamilyRoc RocOfFamily(const RobustnessReport& report, const ReportFamily& family
 
 std::string RobustnessHtml(const RobustnessReport& report);
 
+// A number as the report shows it to people: `decimals` places, "&ndash;" for NaN, never a
+// negative zero ("-0.00" reads as a sign that is not there).
+std::string PeopleNumber(double value, int decimals);
+// The report's style sheet (a <style> element), shared by the pages made beside it.
+const char* ReportStyle();
+
 // A command line as a shell reads it back, for the report's "command" and the desktop's
 // equivalent command: each word plain when it is safe, otherwise in single quotes.
 std::string ShellCommandLine(const std::vector<std::string>& words);
