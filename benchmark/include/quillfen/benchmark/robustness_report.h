@@ -121,6 +121,7 @@ struct FamilyRoc {
     double Tpr1e6 = std::numeric_limits<double>::quiet_NaN();
     double Fpr1e3 = std::numeric_limits<double>::quiet_NaN();
     double Fpr1e6 = std::numeric_limits<double>::quiet_NaN();
+    std::size_t Verdicts = 0;  // rows with verdicts, the true-positive rates' denominator
 };
 FamilyRoc RocOfFamily(const RobustnessReport& report, const ReportFamily& family);
 // The same for method `method` (an index into Methods) of a report that compares methods.
