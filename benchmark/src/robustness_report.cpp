@@ -786,6 +786,67 @@ std::string Legend(const std::vector<MethodSeries>& series) {
 }
 
 // The report of a run that compares methods.
+// One point of the quality against robustness chart: a method at one embedding distortion.
+struct QualityPoint {
+    double X = 0;  // the median embedding PSNR (or SSIM) of its rows
+    std::size_t Hits = 0;
+    std::size_t Verdicts = 0;
+};
+
+// Detection at 1e-6 against the embedding's PSNR or SSIM, one line per method (its runs at
+// several target PSNRs), Wilson 95 % intervals as error bars.
+std::string QualityChart(const std::vector<std::pair<std::string, std::vector<QualityPoint>>>& lines,
+                         const std::vector<const char*>& colours, const std::string& axis, int decimals) {
+    double lo = std::numeric_limits<double>::infinity(), hi = -lo;
+    for (const auto& [name, points] : lines)
+        for (const QualityPoint& p : points) {
+            lo = std::min(lo, p.X);
+            hi = std::max(hi, p.X);
+        }
+    if (!(hi > lo)) {
+        lo -= 1;
+        hi += 1;
+    }
+    const double pad = (hi - lo) * 0.06;
+    lo -= pad;
+    hi += pad;
+    const double left = 44, right = 372, top = 10, bottom = 170;
+    auto X = [&](double v) { return left + (v - lo) / (hi - lo) * (right - left); };
+    auto Y = [&](double r) { return bottom - r * (bottom - top); };
+    std::string svg = "<svg xmlns=\"http://www.w3.org/2000/svg\" viewBox=\"0 0 384 204\" role=\"img\">";
+    for (int i = 0; i <= 4; ++i)
+        svg += "<line class=\"grid\" x1=\"" + Coord(left) + "\" x2=\"" + Coord(right) + "\" y1=\"" + Coord(Y(i / 4.0)) +
+               "\" y2=\"" + Coord(Y(i / 4.0)) + "\"/><text class=\"yl\" x=\"" + Coord(left - 4) + "\" y=\"" +
+               Coord(Y(i / 4.0) + 4) + "\">" + Fixed(i / 4.0, 2) + "</text>";
+    for (int i = 0; i <= 4; ++i) {
+        const double v = lo + (hi - lo) * i / 4.0;
+        svg += "<text class=\"xl\" x=\"" + Coord(X(v)) + "\" y=\"" + Coord(bottom + 13) + "\">" + Fixed(v, decimals) +
+               "</text>";
+    }
+    svg += "<text class=\"xt\" x=\"" + Coord((left + right) / 2) + "\" y=\"" + Coord(bottom + 29) + "\">" + axis +
+           "</text><rect class=\"frame\" x=\"" + Coord(left) + "\" y=\"" + Coord(top) + "\" width=\"" +
+           Coord(right - left) + "\" height=\"" + Coord(bottom - top) + "\"/>";
+    for (std::size_t l = 0; l < lines.size(); ++l) {
+        std::vector<QualityPoint> points = lines[l].second;
+        std::sort(points.begin(), points.end(), [](const QualityPoint& a, const QualityPoint& b) { return a.X < b.X; });
+        std::string path;
+        for (const QualityPoint& p : points) {
+            if (p.Verdicts == 0) continue;
+            const RateInterval r = WilsonInterval(p.Hits, p.Verdicts);
+            path += path.empty() ? "M" : " L";
+            path += Coord(X(p.X)) + "," + Coord(Y(r.Rate));
+            svg += "<line stroke=\"" + std::string(colours[l]) + "\" x1=\"" + Coord(X(p.X)) + "\" x2=\"" + Coord(X(p.X)) +
+                   "\" y1=\"" + Coord(Y(r.Low)) + "\" y2=\"" + Coord(Y(r.High)) + "\"/><circle r=\"3\" fill=\"" +
+                   colours[l] + "\" cx=\"" + Coord(X(p.X)) + "\" cy=\"" + Coord(Y(r.Rate)) + "\"><title>" +
+                   Escape(lines[l].first) + ": " + Fixed(r.Rate, 2) + " (" + Fixed(r.Low, 2) + "&ndash;" +
+                   Fixed(r.High, 2) + ") at " + Fixed(p.X, decimals) + "</title></circle>";
+        }
+        if (!path.empty())
+            svg += "<path d=\"" + path + "\" fill=\"none\" stroke-width=\"1.6\" stroke=\"" + colours[l] + "\"/>";
+    }
+    return svg + "</svg>\n";
+}
+
 std::string ComparisonHtml(const RobustnessReport& report) {
     const std::size_t M = report.Methods.size();
     const std::vector<ReportFamily> families = ReportFamilies(report.Cells);
@@ -902,6 +963,67 @@ std::string ComparisonHtml(const RobustnessReport& report) {
         h += "</tr>\n";
     }
     h += "</table>\n";
+
+    // Quality against robustness: a run at several target PSNRs labels each method's runs
+    // "name@38dB"; one line per name.
+    {
+        std::vector<std::string> bases;
+        std::vector<std::vector<std::size_t>> runsOf;
+        for (std::size_t m = 0; m < M; ++m) {
+            const std::string& label = report.Methods[m];
+            const std::size_t at = label.rfind('@');
+            if (at == std::string::npos || label.size() < 3 || label.compare(label.size() - 2, 2, "dB") != 0) continue;
+            const std::string base = label.substr(0, at);
+            const auto found = std::find(bases.begin(), bases.end(), base);
+            if (found == bases.end()) {
+                bases.push_back(base);
+                runsOf.push_back({m});
+            } else {
+                runsOf[static_cast<std::size_t>(found - bases.begin())].push_back(m);
+            }
+        }
+        if (!bases.empty()) {
+            std::vector<const char*> colours;
+            for (std::size_t b = 0; b < bases.size(); ++b) colours.push_back(kMethodColours[b % std::size(kMethodColours)]);
+            std::vector<double> psnrOf(M, kNaN), ssimOf(M, kNaN);
+            for (std::size_t m = 0; m < M; ++m) {
+                std::vector<double> p, q;
+                for (const RobustnessRow* row : rowsOf[m])
+                    if (!row->Failed()) {
+                        p.push_back(row->PsnrEmbed);
+                        q.push_back(row->SsimEmbed);
+                    }
+                psnrOf[m] = QuartilesOf(p).Median;
+                ssimOf[m] = QuartilesOf(q).Median;
+            }
+            h += "<h2>Quality against robustness</h2>\n<p>Each method marked at several embedding PSNRs: per attack "
+                 "family, the share of rows detected at 1e-6 against the median PSNR (left) and SSIM (right) of the "
+                 "marked pictures, with Wilson 95&nbsp;% intervals. A line higher and further right is a method that "
+                 "survives more for less visible change.</p>\n<div class=\"legend\">";
+            for (std::size_t b = 0; b < bases.size(); ++b)
+                h += "<span><i class=\"key\" style=\"background:" + std::string(colours[b]) + "\"></i>" +
+                     Escape(bases[b]) + "</span>";
+            h += "</div>\n<div class=\"charts\">\n";
+            for (const auto& [name, cells] : groups) {
+                for (int which = 0; which < 2; ++which) {
+                    std::vector<std::pair<std::string, std::vector<QualityPoint>>> lines;
+                    for (std::size_t b = 0; b < bases.size(); ++b) {
+                        std::vector<QualityPoint> points;
+                        for (const std::size_t m : runsOf[b]) {
+                            const auto [hits, verdicts] = countOf(m, cells);
+                            points.push_back({which == 0 ? psnrOf[m] : ssimOf[m], hits, verdicts});
+                        }
+                        lines.emplace_back(bases[b], std::move(points));
+                    }
+                    h += "<figure><figcaption>" + Escape(name) + "</figcaption>" +
+                         QualityChart(lines, colours, which == 0 ? "embedding PSNR (dB)" : "embedding SSIM",
+                                      which == 0 ? 1 : 3) +
+                         "</figure>\n";
+                }
+            }
+            h += "</div>\n";
+        }
+    }
 
     // Cost of embedding per method.
     h += "<h2>Cost of embedding</h2>\n<p>PSNR and SSIM of each method's marked picture as written (its bytes) "
