@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "quillfen/attacks/attack_list.h"
 #include "quillfen/benchmark/robustness_report.h"
 #include "quillfen/image/errors.h"
 #include "quillfen/io/picture_files.h"
@@ -151,6 +152,75 @@ TEST(ReportNumbers, AreRoundedForPeopleWithoutNegativeZero) {
     EXPECT_EQ(PeopleNumber(-0.0, 1), "0.0");
     EXPECT_EQ(PeopleNumber(-0.25, 2), "-0.25");
     EXPECT_EQ(PeopleNumber(std::nan(""), 2), "&ndash;");
+}
+
+}  // namespace
+}  // namespace quillfen
+
+namespace quillfen {
+namespace {
+
+// A comparison of two methods on two cells of one family: the first reads its marks, the
+// second reads them with the sign turned (marked pictures below the unmarked ones).
+RobustnessReport TwoMethodReport() {
+    RobustnessReport report;
+    report.Cells = ParseAttackCells("gauss-noise:sigma=5,gauss-noise:sigma=10");
+    report.Methods = {"plain", "turned"};
+    Calibration thresholds;
+    thresholds.ThresholdEmpirical = 0.3;
+    thresholds.ThresholdModelled = 0.52;
+    report.MethodThresholds = {thresholds, thresholds};
+    for (int host = 0; host < 10; ++host)
+        for (const AttackCell& cell : report.Cells)
+            for (const std::string& method : report.Methods) {
+                RobustnessRow row;
+                row.Host = std::string(1, static_cast<char>('a' + host));
+                row.Host += ".pgm";
+                row.Seed = 1;
+                row.Attack = cell.Name;
+                row.Methods = true;
+                row.Identity.Method = method;
+                const double s = 0.1 + 0.05 * host;
+                row.Score = method == "plain" ? s + 0.2 : -s;
+                row.ScoreNull = method == "plain" ? s - 0.1 : s;
+                row.Detected1e3 = row.Score >= 0.3;
+                row.Detected1e6 = row.Score >= 0.52;
+                row.PsnrEmbed = 38;
+                row.SsimEmbed = 0.95;
+                report.Rows.push_back(row);
+            }
+    return report;
+}
+
+TEST(ComparisonReport, DrawsLogRocsPerMethodAndCallsAnAreaBelowOneHalfInverted) {
+    const RobustnessReport report = TwoMethodReport();
+    const std::vector<ReportFamily> families = ReportFamilies(report.Cells);
+    ASSERT_EQ(families.size(), 1u);
+    const FamilyRoc plain = RocOfFamily(report, families[0], 0);
+    const FamilyRoc turned = RocOfFamily(report, families[0], 1);
+    EXPECT_EQ(plain.Verdicts, 20u);
+    EXPECT_GT(plain.Curve.Auc, 0.5);
+    EXPECT_LT(turned.Curve.Auc, 0.5);
+    const std::string html = RobustnessHtml(report);
+    EXPECT_NE(html.find("ROC curves per family"), std::string::npos);
+    EXPECT_NE(html.find("false-positive rate, log"), std::string::npos);
+    EXPECT_NE(html.find(">1e-6</text>"), std::string::npos);
+    EXPECT_NE(html.find(">1e-3</text>"), std::string::npos);
+    // The one family's table line: the turned method's area flagged, the other's not.
+    std::string flagged = PeopleNumber(turned.Curve.Auc, 3);
+    flagged += " <b title=";
+    std::string unflagged = PeopleNumber(plain.Curve.Auc, 3);
+    unflagged += " <b title=";
+    EXPECT_NE(html.find(flagged), std::string::npos);
+    EXPECT_EQ(html.find(unflagged), std::string::npos);
+    // Detected at 1e-6: 10 of 20 rows of the plain method (scores 0.55..0.75), with the interval.
+    const RateInterval r = WilsonInterval(10, 20);
+    std::string expected = "0.50 <span class=\"muted\">(";
+    expected += PeopleNumber(r.Low, 2);
+    expected += "&ndash;";
+    expected += PeopleNumber(r.High, 2);
+    EXPECT_NE(html.find(expected), std::string::npos) << expected;
+    EXPECT_EQ(html.find("-0.00"), std::string::npos);
 }
 
 }  // namespace
