@@ -118,7 +118,7 @@ void RegisterCalibrateCommand(CLI::App& app) {
                     "hosts and the default grid that makes 27,600 trials)");
     cmd->add_option("--attacks", o->attacks,
                     "attacks applied to each key's own host, unmarked, as real-jpeg:q=10..90:10 (repeatable; "
-                    "default: the default grid of 109 cells)")
+                    "default: the default grid of 134 cells)")
         ->expected(1)
         ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
     CLI::Option* jobsOption =

@@ -125,6 +125,7 @@ std::vector<Family> Families() {
             {RegisterToolboxCommands, toolboxCommands},
             {RegisterCalibrateCommand, {"calibrate"}},
             {RegisterRobustnessCommand, {"robustness"}},
+            {RegisterSecurityCommand, {"security"}},
             {RegisterAttackCommand, {"attack"}}};
 }
 

@@ -30,6 +30,8 @@ void AddHistogramShow(CLI::App& group);
 // `calibrate` and `robustness` (calibrate_command.cpp, robustness_command.cpp).
 void RegisterCalibrateCommand(CLI::App& app);
 void RegisterRobustnessCommand(CLI::App& app);
+// `security`: attacks on a key from pictures marked with it (security_command.cpp).
+void RegisterSecurityCommand(CLI::App& app);
 // `attack`: a sweep's attacked pictures as files (attack_command.cpp).
 void RegisterAttackCommand(CLI::App& app);
 

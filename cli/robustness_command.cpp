@@ -88,6 +88,47 @@ Shard ParseShard(const std::string& text) {
     return shard;
 }
 
+// A list of embedding PSNRs: numbers and ranges lo..hi:step, comma-separated ("38", "38,42",
+// "32..48:4"), in the order written, each a PSNR --target-psnr accepts.
+std::vector<double> ParseTargetPsnrs(const std::string& text) {
+    const std::string expected = " (a PSNR in dB, a list as 38,42 or a range as 32..48:4)";
+    std::vector<double> values;
+    std::size_t start = 0;
+    while (true) {
+        const std::size_t comma = text.find(',', start);
+        const std::string item = text.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
+        const std::size_t dots = item.find("..");
+        if (dots == std::string::npos) {
+            values.push_back(TargetPsnrOrFail(item));
+        } else {
+            const std::size_t colon = item.find(':', dots);
+            if (colon == std::string::npos)
+                throw CommandFailure{kExitUsage, "--target-psnr: '" + item + "' has no step" + expected};
+            const double lo = TargetPsnrOrFail(item.substr(0, dots));
+            const double hi = TargetPsnrOrFail(item.substr(dots + 2, colon - dots - 2));
+            const double step = [&] {
+                double v = 0;
+                const std::string word = item.substr(colon + 1);
+                const auto [end, ec] = std::from_chars(word.data(), word.data() + word.size(), v);
+                if (word.empty() || ec != std::errc() || end != word.data() + word.size() || !(v > 0))
+                    throw CommandFailure{kExitUsage, "--target-psnr: '" + item + "': the step must be above 0" + expected};
+                return v;
+            }();
+            if (hi < lo) throw CommandFailure{kExitUsage, "--target-psnr: '" + item + "' goes down" + expected};
+            // Steps counted, not summed, so that 32..48:4 ends at 48 exactly.
+            for (int k = 0; lo + k * step <= hi + 1e-9; ++k) values.push_back(lo + k * step);
+        }
+        if (comma == std::string::npos) break;
+        start = comma + 1;
+    }
+    for (std::size_t i = 0; i < values.size(); ++i)
+        for (std::size_t j = 0; j < i; ++j)
+            if (values[i] == values[j])
+                throw CommandFailure{kExitUsage, "--target-psnr: " + FormatNumber(values[i]) + " dB listed twice"};
+    if (values.size() > 64) throw CommandFailure{kExitUsage, "--target-psnr: at most 64 PSNRs"};
+    return values;
+}
+
 std::string RowKey(const std::string& host, std::uint32_t seed, const std::string& method, const std::string& attack) {
     return host + '\n' + std::to_string(seed) + '\n' + method + '\n' + attack;
 }
@@ -209,7 +250,11 @@ void Run(const Options& o, const Given& given, int jobs) {
             throw CommandFailure{kExitUsage, std::string("--method-cmd: ") + e.what()};
         }
     }
-    if (given.targetPsnr) inputs.TargetPsnr = TargetPsnrOrFail(o.targetPsnr);
+    std::vector<double> targets;
+    if (given.targetPsnr) {
+        targets = ParseTargetPsnrs(o.targetPsnr);
+        inputs.TargetPsnr = targets.front();
+    }
     PreparedSweep prepared;
     try {
         prepared = PrepareSweep(inputs);
@@ -219,8 +264,27 @@ void Run(const Options& o, const Given& given, int jobs) {
     } catch (const ArgumentError& e) {
         throw CommandFailure{kExitUsage, e.what()};
     }
+    if (targets.size() > 1) {
+        // Several PSNRs: each method with a strength runs once per PSNR, labelled with it
+        // ("qim@38dB"); the others once, at their own strength.
+        std::vector<SweepMethod> expanded;
+        for (const SweepMethod& method : prepared.Plan.Methods) {
+            if (!method.Method->StrengthParameter()) {
+                expanded.push_back(method);
+                continue;
+            }
+            for (double target : targets) {
+                SweepMethod at = method;
+                at.Label = method.Label + "@" + FormatNumber(target) + "dB";
+                at.TargetPsnr = target;
+                expanded.push_back(std::move(at));
+            }
+        }
+        prepared.Plan.Methods = std::move(expanded);
+        prepared.Plan.TargetPsnr.reset();
+    }
     const SweepPlan& plan = prepared.Plan;
-    if (plan.TargetPsnr && std::none_of(plan.Methods.begin(), plan.Methods.end(), [](const SweepMethod& m) {
+    if ((plan.TargetPsnr || targets.size() > 1) && std::none_of(plan.Methods.begin(), plan.Methods.end(), [](const SweepMethod& m) {
             return m.Method->StrengthParameter() != nullptr;
         }))
         PrintErrorLine("note: --target-psnr: no method of this run has a strength parameter (the polarity method's "
@@ -477,11 +541,12 @@ void RegisterRobustnessCommand(CLI::App& app) {
     CLI::Option* targetOption = cmd->add_option(
         "--target-psnr", o->targetPsnr,
         "mark each host with each method that has a strength parameter at this embedding PSNR in dB (within 0.1 dB; "
-        "10..100); the rows record the strength used");
+        "10..100); the rows record the strength used. A list (38,42) or range (32..48:4) runs each such method once "
+        "per PSNR, labelled qim@38dB, and the report draws detection against embedding PSNR and SSIM");
     cmd->add_option("--seeds", o->seeds, "seeds: numbers and ranges, as 1..20 or 1..5,7 (default 1..20)");
     cmd->add_option("--attacks", o->attacks,
                     "attack list, as real-jpeg:q=10..90:10,median:k=3,5 (repeatable; default: the default grid "
-                    "of 109 cells, listed in the README)")
+                    "of 134 cells, listed in the README)")
         ->expected(1)
         ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
     CLI::Option* jobsOption =

@@ -43,6 +43,7 @@
 #include <QTableWidget>
 #include <QTimer>
 #include <QTreeWidget>
+#include <QLogValueAxis>
 #include <QValueAxis>
 #include <QVBoxLayout>
 
@@ -52,6 +53,7 @@
 #include "quillfen/benchmark/calibration.h"
 #include "quillfen/benchmark/robustness_report.h"
 #include "quillfen/benchmark/robustness_rows.h"
+#include "quillfen/benchmark/security.h"
 #include "quillfen/benchmark/sweep_inputs.h"
 #include "quillfen/methods/method.h"
 #include "quillfen/image/errors.h"
@@ -1169,10 +1171,16 @@ void TfrmRobustness::ShowRocs(const std::vector<std::pair<QString, FamilyRoc>>& 
         lblRoc->setText(tr("The rows hold no score of the unmarked host: no ROC curve."));
         return;
     }
+    // The false-positive axis is logarithmic (1e-6..1), as in the report: the rates the
+    // thresholds are set at would otherwise all sit at its left edge. A rate of 0 is drawn at
+    // 1e-6, the axis' end.
+    const auto onAxis = [](double fpr) { return std::clamp(fpr, 1e-6, 1.0); };
     auto* chance = new QLineSeries(chart);
     chance->setName(tr("chance"));
-    chance->append(0, 0);
-    chance->append(1, 1);
+    for (int i = 0; i <= 24; ++i) {
+        const double f = std::pow(10.0, -6.0 + 6.0 * i / 24.0);
+        chance->append(f, f);
+    }
     QPen dashed(QColor(150, 150, 150));
     dashed.setStyle(Qt::DashLine);
     chance->setPen(dashed);
@@ -1194,8 +1202,8 @@ void TfrmRobustness::ShowRocs(const std::vector<std::pair<QString, FamilyRoc>>& 
         // A step at each threshold: across at the old rate, then up, as the report draws it.
         double lastTpr = 0;
         for (const auto& [fpr, tpr] : curve.Points) {
-            line->append(fpr, lastTpr);
-            line->append(fpr, tpr);
+            line->append(onAxis(fpr), lastTpr);
+            line->append(onAxis(fpr), tpr);
             lastTpr = tpr;
         }
         QPen pen(colour);
@@ -1213,7 +1221,7 @@ void TfrmRobustness::ShowRocs(const std::vector<std::pair<QString, FamilyRoc>>& 
                 point->setName(compared ? tr("%1 at 1e-6").arg(method) : tr(label));
                 point->setColor(compared ? colour : pointColour);
                 point->setMarkerSize(9);
-                point->append(fpr, tpr);
+                point->append(onAxis(fpr), tpr);
                 chart->addSeries(point);
             }
         }
@@ -1221,32 +1229,42 @@ void TfrmRobustness::ShowRocs(const std::vector<std::pair<QString, FamilyRoc>>& 
                                  .arg(Q(FormatFixed(curve.Auc, 3)))
                                  .arg(curve.Positives)
                                  .arg(curve.Negatives);
+        if (curve.Auc < 0.5)
+            text += tr(" Below 0.5: an inverted mark (the marked pictures score below the unmarked ones).");
         if (std::isnan(roc.Tpr1e3)) {
             text += tr(" No calibration: no detection rates.");
         } else {
             // The rates at the two thresholds: of marked pictures found (true positives) and
             // of unmarked ones taken for marked (false positives).
+            // Each rate with its Wilson 95 % interval: a family has a few dozen rows.
+            const auto rate = [](double share, std::size_t trials) {
+                if (std::isnan(share) || trials == 0) return QStringLiteral("-");
+                const RateInterval r =
+                    WilsonInterval(static_cast<std::size_t>(std::llround(share * static_cast<double>(trials))), trials);
+                return Q(FormatFixed(r.Rate, 3) + " (" + FormatFixed(r.Low, 2) + "-" + FormatFixed(r.High, 2) + ")");
+            };
             text += tr(" Marked pictures found: %1 at 1e-3, %2 at 1e-6; unmarked ones taken for marked: %3 at "
                        "1e-3, %4 at 1e-6.")
-                        .arg(Q(FormatFixed(roc.Tpr1e3, 3)), Q(FormatFixed(roc.Tpr1e6, 3)),
-                             Q(FormatFixed(roc.Fpr1e3, 3)), Q(FormatFixed(roc.Fpr1e6, 3)));
+                        .arg(rate(roc.Tpr1e3, roc.Verdicts), rate(roc.Tpr1e6, roc.Verdicts),
+                             rate(roc.Fpr1e3, curve.Negatives), rate(roc.Fpr1e6, curve.Negatives));
         }
         texts << text;
     }
     // A little room left of 0 and above 1, so that the thresholds' points (mostly at a
     // false-positive rate of 0) are not cut in half by the plot's edge; ticks stay at quarters.
-    auto* axisX = new QValueAxis(chart);
-    axisX->setRange(-0.02, 1.0);
-    axisX->setTitleText(tr("false-positive rate (own host unmarked)"));
+    auto* axisX = new QLogValueAxis(chart);
+    axisX->setBase(10.0);
+    axisX->setRange(0.8e-6, 1.0);
+    axisX->setLabelFormat(QStringLiteral("%.0e"));
+    axisX->setMinorTickCount(0);
+    axisX->setTitleText(tr("false-positive rate, log (own host unmarked)"));
     auto* axisY = new QValueAxis(chart);
     axisY->setRange(0.0, 1.02);
     axisY->setTitleText(tr("true-positive rate"));
-    for (QValueAxis* axis : {axisX, axisY}) {
-        axis->setTickType(QValueAxis::TicksDynamic);
-        axis->setTickAnchor(0.0);
-        axis->setTickInterval(0.25);
-        axis->setLabelFormat(QStringLiteral("%.2f"));
-    }
+    axisY->setTickType(QValueAxis::TicksDynamic);
+    axisY->setTickAnchor(0.0);
+    axisY->setTickInterval(0.25);
+    axisY->setLabelFormat(QStringLiteral("%.2f"));
     chart->addAxis(axisX, Qt::AlignBottom);
     chart->addAxis(axisY, Qt::AlignLeft);
     for (QAbstractSeries* series : chart->series()) {

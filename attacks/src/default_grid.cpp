@@ -37,6 +37,22 @@ constexpr AttackFamily kFamilies[] = {
      "scale:f=0.9+real-jpeg:q=75,crop:frac=0.25+scale:f=0.75,rotate:deg=2+real-jpeg:q=75,"
      "gauss-noise:sigma=5+real-jpeg:q=75,brightness:d=32+contrast:c=1.5+real-jpeg:q=75",
      "WAVES combined attacks and Stable Signature's resized crop"},
+    {"random bending", "random-bending,random-bending:s=0.5,2",
+     "StirMark's random bending at its default, half and twice"},
+    {"affine", "affine:a=1.01,b=0.013,c=0.009,d=1.011,affine:a=1.007,b=0.01,c=0.01,d=1.012,"
+               "affine:a=1.013,b=0.008,c=0.011,d=1.008,affine:b=0.05",
+     "StirMark Benchmark 4, its three general linear transforms and a 5 % shear"},
+    {"aspect", "aspect:r=0.9,1.1", "StirMark 3.1, change of aspect ratio"},
+    {"rotation and crop", "rotate-crop:deg=-2,2,5", "StirMark Benchmark 4, rotation with cropping"},
+    {"rotation and scale", "rotate-scale:deg=-2,2,5", "StirMark Benchmark 4, rotation with scaling"},
+    {"crop and resize", "crop-resize:frac=0.1,0.25,crop-resize:frac=0.2,x=0.25,y=0.75",
+     "Stable Signature's resized crop; sharing a cut picture, centred and off-centre"},
+    {"print and scan", "print-scan,print-scan:deg=-1,sigma=1.2,noise=4,g=1.2",
+     "print-and-scan model of Lin and Chang, at its defaults and stronger"},
+    {"geometry and jpeg",
+     "crop-resize:frac=0.1+real-jpeg:q=75,crop-resize:frac=0.2,x=0.25,y=0.75+real-jpeg:q=75,"
+     "scale:f=0.5+real-jpeg:q=75,rotate-crop:deg=5+real-jpeg:q=75,aspect:r=0.9+real-jpeg:q=75",
+     "what a blind method must find its way back from: a geometric change, then a JPEG file"},
 };
 
 }  // namespace

@@ -185,8 +185,8 @@ void EmbedUnit(const SweepPlan& plan, const SweepMethod& chosen, const Bitmap& h
     const ImageView view(GrayView(worker.HostBytes.data(), kHost, kHost, kHost));
     const MethodPayload payload = PayloadOf(plan, method, seed);
     worker.Used = chosen.Method;
-    if (plan.TargetPsnr && method.StrengthParameter())
-        worker.Used = FindStrength(method, view, payload, seed, *plan.TargetPsnr);
+    const std::optional<double> target = chosen.TargetPsnr ? chosen.TargetPsnr : plan.TargetPsnr;
+    if (target && method.StrengthParameter()) worker.Used = FindStrength(method, view, payload, seed, *target);
     MethodMarked marked = worker.Used->Embed(view, payload, seed);
     worker.Key = std::move(marked.Key);
     worker.MarkedBytes = GrayOf(marked.Picture).pixels();
@@ -232,7 +232,7 @@ void Embed(const SweepPlan& plan, const std::vector<SweepMethod>& methods, HostC
 std::vector<SweepMethod> MethodsOf(const SweepPlan& plan) {
     if (!plan.Methods.empty()) return plan.Methods;
     const MethodSpec fallback = DefaultMethod();
-    return {SweepMethod{fallback.Name(), MakeMethod(fallback), plan.Thresholds}};
+    return {SweepMethod{fallback.Name(), MakeMethod(fallback), plan.Thresholds, std::nullopt}};
 }
 
 // The identity of the rows of method m of a plan that names its methods: the method as the
@@ -563,6 +563,8 @@ void CheckSweepPlan(const SweepPlan& plan) {
         usesMark = usesMark || m.Method->Capabilities().UsesMark;
     }
     if (plan.TargetPsnr) CheckTargetPsnr(*plan.TargetPsnr);
+    for (const SweepMethod& method : plan.Methods)
+        if (method.TargetPsnr) CheckTargetPsnr(*method.TargetPsnr);
     if (usesMark && MarkComparedBlackPixels(plan.Mark) == 0)
         throw ArgumentError("the watermark has no black pixel (below 128) in rows and columns 4..127 of its "
                             "128 x 128 part, where NC compares");

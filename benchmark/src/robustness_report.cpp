@@ -13,6 +13,7 @@
 
 #include "quillfen/attacks/attack_list.h"
 #include "quillfen/benchmark/robustness_rows.h"
+#include "quillfen/benchmark/security.h"
 #include "quillfen/image/number_format.h"
 #include "quillfen/image/portable_math.h"
 
@@ -54,10 +55,28 @@ std::string Escape(const std::string& text) {
 
 // Numbers are written with '.' whatever the program's locale (a desktop program runs in the
 // user's, where printf may write a comma), so that the window's report is the command line's.
+// A value that rounds to zero is written without its sign: "-0.0000" reads as a sign that is not there.
 std::string Fixed(double value, int decimals) {
     if (std::isnan(value)) return "&ndash;";
     if (std::isinf(value)) return value > 0 ? "&infin;" : "&minus;&infin;";
-    return FormatFixed(value, decimals);
+    std::string text = FormatFixed(value, decimals);
+    if (text[0] == '-' && text.find_first_not_of("-0.") == std::string::npos) text.erase(0, 1);
+    return text;
+}
+
+std::string RateWithInterval(std::size_t hits, std::size_t trials, int decimals);
+// A share given as a rate over `trials`, with its interval.
+std::string ShareWithInterval(double rate, std::size_t trials, int decimals = 2) {
+    if (std::isnan(rate) || trials == 0) return "&ndash;";
+    return RateWithInterval(static_cast<std::size_t>(std::llround(rate * static_cast<double>(trials))), trials, decimals);
+}
+
+// A share with its Wilson 95 % interval, for a table: "0.83 (0.64&ndash;0.93)".
+std::string RateWithInterval(std::size_t hits, std::size_t trials, int decimals) {
+    if (trials == 0) return "&ndash;";
+    const RateInterval r = WilsonInterval(hits, trials);
+    return Fixed(r.Rate, decimals) + " <span class=\"muted\">(" + Fixed(r.Low, decimals) + "&ndash;" +
+           Fixed(r.High, decimals) + ")</span>";
 }
 
 // SVG coordinates with two decimals.
@@ -458,58 +477,113 @@ std::string TailChart(const Calibration& cal) {
 // A family's ROC curve on linear axes, the chance diagonal, and the points of the two
 // thresholds. Points closer than a two-hundredth of the axis to the last one drawn are left
 // out: the curve looks the same and the file stays small.
-std::string RocChart(const FamilyRoc& roc, const std::string& name) {
+struct RocSeries {
+    const FamilyRoc* Roc;
+    std::string Label;
+    const char* Colour;
+};
+
+// The curves on a logarithmic false-positive axis from 1e-6 to 1, so that the rates a user
+// sets thresholds at (1e-3, 1e-6) are not all squeezed against the left edge. A false-positive
+// rate of 0 (no null row reached) is drawn at the axis' left end, 1e-6. Points closer than
+// half a pixel to the last one drawn are left out.
+std::string RocChart(const std::vector<RocSeries>& curves, const std::string& name) {
     constexpr double kSide = 300;
     constexpr double kMargin = 44;
     constexpr double kEnd = 12;
+    constexpr double kDecades = 6;
     const double plot = kSide - kMargin - kEnd;
-    auto x = [&](double fpr) { return kMargin + fpr * plot; };
+    auto x = [&](double fpr) { return kMargin + (std::log10(std::clamp(fpr, 1e-6, 1.0)) + kDecades) / kDecades * plot; };
     auto y = [&](double tpr) { return kEnd + (1 - tpr) * plot; };
     std::string svg = "<svg xmlns=\"http://www.w3.org/2000/svg\" viewBox=\"0 0 " + Coord(kSide) + " " + Coord(kSide) +
                       "\" role=\"img\" aria-label=\"ROC curve, " + Escape(name) + "\">\n";
     for (int t = 0; t <= 4; ++t) {
         const double v = t / 4.0;
-        svg += "<line x1=\"" + Coord(x(0)) + "\" x2=\"" + Coord(x(1)) + "\" y1=\"" + Coord(y(v)) + "\" y2=\"" + Coord(y(v)) +
-               "\" class=\"grid\"/><line x1=\"" + Coord(x(v)) + "\" x2=\"" + Coord(x(v)) + "\" y1=\"" + Coord(y(0)) +
-               "\" y2=\"" + Coord(y(1)) + "\" class=\"grid\"/>";
-        svg += "<text x=\"" + Coord(x(0) - 5) + "\" y=\"" + Coord(y(v) + 4) + "\" class=\"yl\">" + Fixed(v, 2) +
-               "</text><text x=\"" + Coord(x(v)) + "\" y=\"" + Coord(y(0) + 14) + "\" class=\"xl\">" + Fixed(v, 2) +
-               "</text>\n";
+        svg += "<line x1=\"" + Coord(x(1e-6)) + "\" x2=\"" + Coord(x(1)) + "\" y1=\"" + Coord(y(v)) + "\" y2=\"" +
+               Coord(y(v)) + "\" class=\"grid\"/><text x=\"" + Coord(x(1e-6) - 5) + "\" y=\"" + Coord(y(v) + 4) +
+               "\" class=\"yl\">" + Fixed(v, 2) + "</text>";
     }
-    svg += "<text x=\"" + Coord(x(0.5)) + "\" y=\"" + Coord(kSide - 4) +
-           "\" class=\"xt\">false-positive rate (own host unmarked)</text>\n";
+    static const char* const kDecadeLabels[] = {"1e-6", "1e-5", "1e-4", "1e-3", "1e-2", "0.1", "1"};
+    for (int d = 0; d <= 6; ++d) {
+        const double f = std::pow(10.0, d - 6);
+        svg += "<line x1=\"" + Coord(x(f)) + "\" x2=\"" + Coord(x(f)) + "\" y1=\"" + Coord(y(0)) + "\" y2=\"" +
+               Coord(y(1)) + "\" class=\"grid\"/>";
+        if (d % 2 == 0 || d == 3)
+            svg += "<text x=\"" + Coord(x(f)) + "\" y=\"" + Coord(y(0) + 14) + "\" class=\"xl\">" + kDecadeLabels[d] +
+                   "</text>";
+    }
+    // The two rates the verdicts are set at.
+    for (const auto& [f, colour] : {std::pair{1e-3, kTpr3Colour}, std::pair{1e-6, kTpr6Colour}})
+        svg += "<line x1=\"" + Coord(x(f) + (f == 1e-6 ? 1 : 0)) + "\" x2=\"" + Coord(x(f) + (f == 1e-6 ? 1 : 0)) +
+               "\" y1=\"" + Coord(y(0)) + "\" y2=\"" + Coord(y(1)) + "\" stroke=\"" + colour +
+               "\" stroke-dasharray=\"3 3\"/>";
+    svg += "\n<text x=\"" + Coord(x(1e-3)) + "\" y=\"" + Coord(kSide - 4) +
+           "\" class=\"xt\">false-positive rate, log (own host unmarked)</text>\n";
     svg += "<text transform=\"translate(11," + Coord(y(0.5)) + ") rotate(-90)\" class=\"xt\">true-positive rate</text>\n";
-    svg += "<line x1=\"" + Coord(x(0)) + "\" y1=\"" + Coord(y(0)) + "\" x2=\"" + Coord(x(1)) + "\" y2=\"" + Coord(y(1)) +
-           "\" stroke=\"#999\" stroke-dasharray=\"4 3\"/>\n";
-    svg += "<rect x=\"" + Coord(x(0)) + "\" y=\"" + Coord(y(1)) + "\" width=\"" + Coord(plot) + "\" height=\"" +
+    // Chance: TPR = FPR, a curve on this axis.
+    std::string chance;
+    for (int i = 0; i <= 24; ++i) {
+        const double f = std::pow(10.0, -kDecades + kDecades * i / 24.0);
+        chance += (chance.empty() ? "M" : " L") + Coord(x(f)) + "," + Coord(y(f));
+    }
+    svg += "<path d=\"" + chance + "\" fill=\"none\" stroke=\"#999\" stroke-dasharray=\"4 3\"/>\n";
+    svg += "<rect x=\"" + Coord(x(1e-6)) + "\" y=\"" + Coord(y(1)) + "\" width=\"" + Coord(plot) + "\" height=\"" +
            Coord(plot) + "\" class=\"frame\"/>\n";
-    if (!roc.Curve.Points.empty()) {
+    const bool one = curves.size() == 1;
+    for (const RocSeries& series : curves) {
+        const FamilyRoc& roc = *series.Roc;
+        if (roc.Curve.Points.empty()) continue;
         std::string path;
-        double lastX = -1, lastY = -1;
+        double lastX = -1, lastY = -1, lastTpr = 0;
         const std::vector<std::pair<double, double>>& points = roc.Curve.Points;
         for (std::size_t k = 0; k < points.size(); ++k) {
             const auto& [fpr, tpr] = points[k];
+            const double px = x(fpr), py = y(tpr);
             const bool last = k + 1 == points.size();
-            if (!last && k > 0 && std::fabs(fpr - lastX) < 0.005 && std::fabs(tpr - lastY) < 0.005) continue;
+            if (!last && k > 0 && std::fabs(px - lastX) < 0.5 && std::fabs(py - lastY) < 0.5) continue;
             // A step: across at the old rate, then up.
-            if (!path.empty()) path += " L" + Coord(x(fpr)) + "," + Coord(y(lastY));
-            path += (path.empty() ? "M" : " L") + Coord(x(fpr)) + "," + Coord(y(tpr));
-            lastX = fpr;
-            lastY = tpr;
+            if (!path.empty()) path += " L" + Coord(px) + "," + Coord(y(lastTpr));
+            path += (path.empty() ? "M" : " L") + Coord(px) + "," + Coord(py);
+            lastX = px;
+            lastY = py;
+            lastTpr = tpr;
         }
-        svg += "<path d=\"" + path + "\" fill=\"none\" stroke=\"" + std::string(kNcColour) + "\" stroke-width=\"2\"/>\n";
+        svg += "<path d=\"" + path + "\" fill=\"none\" stroke=\"" + std::string(one ? kNcColour : series.Colour) +
+               "\" stroke-width=\"2\"/>\n";
     }
-    // Where the two thresholds fall on it: the share of the null side reaching them against the
-    // share of the rows detected.
-    if (!std::isnan(roc.Fpr1e3) && !std::isnan(roc.Tpr1e3)) {
+    // Where the two thresholds fall on each curve: the share of the null side reaching them against
+    // the share of the rows detected. One curve: a circle in the threshold's colour; several: the
+    // method's colour, a square at 1e-3 and a triangle at 1e-6.
+    for (const RocSeries& series : curves) {
+        const FamilyRoc& roc = *series.Roc;
+        if (std::isnan(roc.Fpr1e3) || std::isnan(roc.Tpr1e3)) continue;
         for (const auto& [fpr, tpr, colour, label] :
              {std::tuple{roc.Fpr1e3, roc.Tpr1e3, kTpr3Colour, "1e-3"}, std::tuple{roc.Fpr1e6, roc.Tpr1e6, kTpr6Colour, "1e-6"}}) {
-            svg += "<circle cx=\"" + Coord(x(fpr)) + "\" cy=\"" + Coord(y(tpr)) + "\" r=\"4\" fill=\"" + std::string(colour) +
-                   "\"><title>threshold at FPR " + label + ": " + Fixed(tpr, 3) + " detected, " + Fixed(fpr, 3) +
-                   " of the null side</title></circle>\n";
+            const std::string title = "<title>" + Escape(series.Label) + (series.Label.empty() ? "" : ", ") +
+                                      "threshold at FPR " + label + ": " + Fixed(tpr, 3) + " detected, " + Fixed(fpr, 3) +
+                                      " of the null side</title>";
+            const double px = x(fpr) + (fpr <= 1e-6 ? 1 : 0), py = y(tpr);
+            if (one) {
+                svg += "<circle cx=\"" + Coord(px) + "\" cy=\"" + Coord(py) + "\" r=\"4\" fill=\"" + std::string(colour) +
+                       "\">" + title + "</circle>\n";
+            } else if (std::string(label) == "1e-3") {
+                svg += "<rect x=\"" + Coord(px - 3.5) + "\" y=\"" + Coord(py - 3.5) + "\" width=\"7\" height=\"7\" fill=\"" +
+                       std::string(series.Colour) + "\" stroke=\"#fff\">" + title + "</rect>\n";
+            } else {
+                svg += "<path d=\"M" + Coord(px) + "," + Coord(py - 4.5) + " L" + Coord(px + 4.5) + "," + Coord(py + 3.5) +
+                       " L" + Coord(px - 4.5) + "," + Coord(py + 3.5) + " Z\" fill=\"" + std::string(series.Colour) +
+                       "\" stroke=\"#fff\">" + title + "</path>\n";
+            }
         }
     }
     return svg + "</svg>\n";
+}
+
+// An area below one half: the marked pictures score below the unmarked ones, as a mark read
+// with its sign turned does (a decoder that pulls coefficients onto the other bit's lattice).
+std::string AucText(double auc) {
+    if (std::isnan(auc) || auc >= 0.5) return Fixed(auc, 3);
+    return Fixed(auc, 3) + " <b title=\"below 0.5: the marked pictures score below the unmarked ones\">inverted</b>";
 }
 
 const char* kStyle = R"(<style>
@@ -532,6 +606,16 @@ svg{width:100%;height:auto;font-size:11px}.grid{stroke:#e6e6e6}.axis{stroke:#888
 )";
 
 }  // namespace
+
+std::string PeopleNumber(double value, int decimals) {
+    if (std::isnan(value)) return "&ndash;";
+    if (std::isinf(value)) return value > 0 ? "&infin;" : "&minus;&infin;";
+    std::string text = FormatFixed(value, decimals);
+    if (text.find_first_not_of("-0.") == std::string::npos && text[0] == '-') text.erase(0, 1);
+    return text;
+}
+
+const char* ReportStyle() { return kStyle; }
 
 Quartiles QuartilesOf(std::vector<double> values) {
     if (values.empty()) return {kNaN, kNaN, kNaN};
@@ -661,6 +745,7 @@ FamilyRoc RocOfRows(const RobustnessReport& report, const ReportFamily& family, 
         }
     }
     FamilyRoc roc;
+    roc.Verdicts = thresholds ? verdicts : 0;
     if (thresholds && verdicts > 0) {
         roc.Tpr1e3 = static_cast<double>(hits3) / static_cast<double>(verdicts);
         roc.Tpr1e6 = static_cast<double>(hits6) / static_cast<double>(verdicts);
@@ -704,6 +789,67 @@ std::string Legend(const std::vector<MethodSeries>& series) {
 }
 
 // The report of a run that compares methods.
+// One point of the quality against robustness chart: a method at one embedding distortion.
+struct QualityPoint {
+    double X = 0;  // the median embedding PSNR (or SSIM) of its rows
+    std::size_t Hits = 0;
+    std::size_t Verdicts = 0;
+};
+
+// Detection at 1e-6 against the embedding's PSNR or SSIM, one line per method (its runs at
+// several target PSNRs), Wilson 95 % intervals as error bars.
+std::string QualityChart(const std::vector<std::pair<std::string, std::vector<QualityPoint>>>& lines,
+                         const std::vector<const char*>& colours, const std::string& axis, int decimals) {
+    double lo = std::numeric_limits<double>::infinity(), hi = -lo;
+    for (const auto& [name, points] : lines)
+        for (const QualityPoint& p : points) {
+            lo = std::min(lo, p.X);
+            hi = std::max(hi, p.X);
+        }
+    if (!(hi > lo)) {
+        lo -= 1;
+        hi += 1;
+    }
+    const double pad = (hi - lo) * 0.06;
+    lo -= pad;
+    hi += pad;
+    const double left = 44, right = 372, top = 10, bottom = 170;
+    auto X = [&](double v) { return left + (v - lo) / (hi - lo) * (right - left); };
+    auto Y = [&](double r) { return bottom - r * (bottom - top); };
+    std::string svg = "<svg xmlns=\"http://www.w3.org/2000/svg\" viewBox=\"0 0 384 204\" role=\"img\">";
+    for (int i = 0; i <= 4; ++i)
+        svg += "<line class=\"grid\" x1=\"" + Coord(left) + "\" x2=\"" + Coord(right) + "\" y1=\"" + Coord(Y(i / 4.0)) +
+               "\" y2=\"" + Coord(Y(i / 4.0)) + "\"/><text class=\"yl\" x=\"" + Coord(left - 4) + "\" y=\"" +
+               Coord(Y(i / 4.0) + 4) + "\">" + Fixed(i / 4.0, 2) + "</text>";
+    for (int i = 0; i <= 4; ++i) {
+        const double v = lo + (hi - lo) * i / 4.0;
+        svg += "<text class=\"xl\" x=\"" + Coord(X(v)) + "\" y=\"" + Coord(bottom + 13) + "\">" + Fixed(v, decimals) +
+               "</text>";
+    }
+    svg += "<text class=\"xt\" x=\"" + Coord((left + right) / 2) + "\" y=\"" + Coord(bottom + 29) + "\">" + axis +
+           "</text><rect class=\"frame\" x=\"" + Coord(left) + "\" y=\"" + Coord(top) + "\" width=\"" +
+           Coord(right - left) + "\" height=\"" + Coord(bottom - top) + "\"/>";
+    for (std::size_t l = 0; l < lines.size(); ++l) {
+        std::vector<QualityPoint> points = lines[l].second;
+        std::sort(points.begin(), points.end(), [](const QualityPoint& a, const QualityPoint& b) { return a.X < b.X; });
+        std::string path;
+        for (const QualityPoint& p : points) {
+            if (p.Verdicts == 0) continue;
+            const RateInterval r = WilsonInterval(p.Hits, p.Verdicts);
+            path += path.empty() ? "M" : " L";
+            path += Coord(X(p.X)) + "," + Coord(Y(r.Rate));
+            svg += "<line stroke=\"" + std::string(colours[l]) + "\" x1=\"" + Coord(X(p.X)) + "\" x2=\"" + Coord(X(p.X)) +
+                   "\" y1=\"" + Coord(Y(r.Low)) + "\" y2=\"" + Coord(Y(r.High)) + "\"/><circle r=\"3\" fill=\"" +
+                   colours[l] + "\" cx=\"" + Coord(X(p.X)) + "\" cy=\"" + Coord(Y(r.Rate)) + "\"><title>" +
+                   Escape(lines[l].first) + ": " + Fixed(r.Rate, 2) + " (" + Fixed(r.Low, 2) + "&ndash;" +
+                   Fixed(r.High, 2) + ") at " + Fixed(p.X, decimals) + "</title></circle>";
+        }
+        if (!path.empty())
+            svg += "<path d=\"" + path + "\" fill=\"none\" stroke-width=\"1.6\" stroke=\"" + colours[l] + "\"/>";
+    }
+    return svg + "</svg>\n";
+}
+
 std::string ComparisonHtml(const RobustnessReport& report) {
     const std::size_t M = report.Methods.size();
     const std::vector<ReportFamily> families = ReportFamilies(report.Cells);
@@ -762,8 +908,8 @@ std::string ComparisonHtml(const RobustnessReport& report) {
             used = params.begin()->empty() ? std::string("(none)") : *params.begin();
         } else if (!strengths.empty()) {
             const auto [lo, hi] = std::minmax_element(strengths.begin(), strengths.end());
-            used = "strength " + FormatMeasure(*lo) + " &ndash; " + FormatMeasure(*hi) + " (median " +
-                   FormatMeasure(QuartilesOf(strengths).Median) + "), set per host and seed";
+            used = "strength " + PeopleNumber(*lo, 2) + " &ndash; " + PeopleNumber(*hi, 2) + " (median " +
+                   PeopleNumber(QuartilesOf(strengths).Median, 2) + "), set per host and seed";
         }
         const std::optional<Calibration>& t = report.MethodThresholds.at(m);
         // Thresholds of z are no scores: each picture's in score units is z's times its spread.
@@ -780,17 +926,21 @@ std::string ComparisonHtml(const RobustnessReport& report) {
 
     // The summary: families by methods at 1e-6.
     h += "<h2>Detected at 1e-6: family &times; method</h2>\n<p>The share of rows whose score reaches the method's "
-         "threshold at a false-positive rate of 1e-6, over every cell of the family, every host and seed; the "
-         "highest of each family in bold.</p>\n<table><tr><th class=\"n\">family</th><th>cells</th>";
+         "threshold at a false-positive rate of 1e-6, over every cell of the family, every host and seed, with its "
+         "Wilson 95&nbsp;% interval; the highest of each family in bold.</p>\n<table><tr><th class=\"n\">family</th><th>cells</th>";
     for (std::size_t m = 0; m < M; ++m) h += "<th>" + Escape(report.Methods[m]) + "</th>";
     h += "</tr>\n";
-    auto rateOf = [&](std::size_t m, const std::set<std::string>& cells) {
+    auto countOf = [&](std::size_t m, const std::set<std::string>& cells) {
         std::size_t verdicts = 0, hits = 0;
         for (const RobustnessRow* row : rowsOf[m]) {
             if (row->Failed() || !row->Detected1e6 || cells.count(row->Attack) == 0) continue;
             ++verdicts;
             hits += *row->Detected1e6 ? 1 : 0;
         }
+        return std::pair{hits, verdicts};
+    };
+    auto rateOf = [&](std::size_t m, const std::set<std::string>& cells) {
+        const auto [hits, verdicts] = countOf(m, cells);
         return verdicts == 0 ? kNaN : static_cast<double>(hits) / static_cast<double>(verdicts);
     };
     std::set<std::string> every;
@@ -811,12 +961,75 @@ std::string ComparisonHtml(const RobustnessReport& report) {
         const bool all = name == "all cells";
         h += std::string("<tr") + (all ? " style=\"border-top:2px solid #999\"" : "") + "><td class=\"n\">" +
              Escape(name) + "</td><td>" + std::to_string(cells.size()) + "</td>";
-        for (const double r : rates)
-            h += std::string("<td") + (r == best && best > 0 ? " style=\"font-weight:700\"" : "") + ">" + Fixed(r, 2) +
-                 "</td>";
+        for (std::size_t m = 0; m < M; ++m) {
+            const auto [hits, verdicts] = countOf(m, cells);
+            h += std::string("<td") + (rates[m] == best && best > 0 ? " style=\"font-weight:700\"" : "") + ">" +
+                 RateWithInterval(hits, verdicts, 2) + "</td>";
+        }
         h += "</tr>\n";
     }
     h += "</table>\n";
+
+    // Quality against robustness: a run at several target PSNRs labels each method's runs
+    // "name@38dB"; one line per name.
+    {
+        std::vector<std::string> bases;
+        std::vector<std::vector<std::size_t>> runsOf;
+        for (std::size_t m = 0; m < M; ++m) {
+            const std::string& label = report.Methods[m];
+            const std::size_t at = label.rfind('@');
+            if (at == std::string::npos || label.size() < 3 || label.compare(label.size() - 2, 2, "dB") != 0) continue;
+            const std::string base = label.substr(0, at);
+            const auto found = std::find(bases.begin(), bases.end(), base);
+            if (found == bases.end()) {
+                bases.push_back(base);
+                runsOf.push_back({m});
+            } else {
+                runsOf[static_cast<std::size_t>(found - bases.begin())].push_back(m);
+            }
+        }
+        if (!bases.empty()) {
+            std::vector<const char*> colours;
+            for (std::size_t b = 0; b < bases.size(); ++b) colours.push_back(kMethodColours[b % std::size(kMethodColours)]);
+            std::vector<double> psnrOf(M, kNaN), ssimOf(M, kNaN);
+            for (std::size_t m = 0; m < M; ++m) {
+                std::vector<double> p, q;
+                for (const RobustnessRow* row : rowsOf[m])
+                    if (!row->Failed()) {
+                        p.push_back(row->PsnrEmbed);
+                        q.push_back(row->SsimEmbed);
+                    }
+                psnrOf[m] = QuartilesOf(p).Median;
+                ssimOf[m] = QuartilesOf(q).Median;
+            }
+            h += "<h2>Quality against robustness</h2>\n<p>Each method marked at several embedding PSNRs: per attack "
+                 "family, the share of rows detected at 1e-6 against the median PSNR (left) and SSIM (right) of the "
+                 "marked pictures, with Wilson 95&nbsp;% intervals. A line higher and further right is a method that "
+                 "survives more for less visible change.</p>\n<div class=\"legend\">";
+            for (std::size_t b = 0; b < bases.size(); ++b)
+                h += "<span><i class=\"key\" style=\"background:" + std::string(colours[b]) + "\"></i>" +
+                     Escape(bases[b]) + "</span>";
+            h += "</div>\n<div class=\"charts\">\n";
+            for (const auto& [name, cells] : groups) {
+                for (int which = 0; which < 2; ++which) {
+                    std::vector<std::pair<std::string, std::vector<QualityPoint>>> lines;
+                    for (std::size_t b = 0; b < bases.size(); ++b) {
+                        std::vector<QualityPoint> points;
+                        for (const std::size_t m : runsOf[b]) {
+                            const auto [hits, verdicts] = countOf(m, cells);
+                            points.push_back({which == 0 ? psnrOf[m] : ssimOf[m], hits, verdicts});
+                        }
+                        lines.emplace_back(bases[b], std::move(points));
+                    }
+                    h += "<figure><figcaption>" + Escape(name) + "</figcaption>" +
+                         QualityChart(lines, colours, which == 0 ? "embedding PSNR (dB)" : "embedding SSIM",
+                                      which == 0 ? 1 : 3) +
+                         "</figure>\n";
+                }
+            }
+            h += "</div>\n";
+        }
+    }
 
     // Cost of embedding per method.
     h += "<h2>Cost of embedding</h2>\n<p>PSNR and SSIM of each method's marked picture as written (its bytes) "
@@ -871,12 +1084,39 @@ std::string ComparisonHtml(const RobustnessReport& report) {
          "an unmarked one (ties half), whatever the threshold.</p>\n<table><tr><th class=\"n\">family</th>";
     for (std::size_t m = 0; m < M; ++m) h += "<th>" + Escape(report.Methods[m]) + "</th>";
     h += "</tr>\n";
-    for (const ReportFamily& family : families) {
-        h += "<tr><td class=\"n\">" + Escape(family.Name) + "</td>";
-        for (std::size_t m = 0; m < M; ++m) h += "<td>" + Fixed(RocOfFamily(report, family, m).Curve.Auc, 3) + "</td>";
+    std::vector<std::vector<FamilyRoc>> rocs(families.size());
+    for (std::size_t f = 0; f < families.size(); ++f)
+        for (std::size_t m = 0; m < M; ++m) rocs[f].push_back(RocOfFamily(report, families[f], m));
+    bool inverted = false;
+    for (std::size_t f = 0; f < families.size(); ++f) {
+        h += "<tr><td class=\"n\">" + Escape(families[f].Name) + "</td>";
+        for (std::size_t m = 0; m < M; ++m) {
+            h += "<td>" + AucText(rocs[f][m].Curve.Auc) + "</td>";
+            inverted = inverted || rocs[f][m].Curve.Auc < 0.5;
+        }
         h += "</tr>\n";
     }
     h += "</table>\n";
+    if (inverted)
+        h += "<p><b>inverted</b>: an area below 0.5 means the marked pictures score <em>below</em> the unmarked "
+             "ones &mdash; the mark is still there but read with its sign turned (an attack that moves coefficients "
+             "onto the other bit's side), which a one-sided detector counts as absent.</p>\n";
+    h += "<h2>ROC curves per family</h2>\n<p>Every method's curve on one chart per family, the false-positive rate "
+         "on a logarithmic axis from 1e-6 to 1 so that the rates the thresholds are set at stay apart; a false-positive "
+         "rate of 0 is drawn at 1e-6. The dashed verticals mark 1e-3 and 1e-6; each method's square is where its "
+         "1e-3 threshold falls, its triangle its 1e-6 threshold (the share of its rows detected against the share of "
+         "the null side reaching it).</p>\n" + Legend(series) + "<div class=\"rocs\">\n";
+    for (std::size_t f = 0; f < families.size(); ++f) {
+        std::vector<RocSeries> curves;
+        std::string aucs;
+        for (std::size_t m = 0; m < M; ++m) {
+            curves.push_back({&rocs[f][m], report.Methods[m], series[m].Colour});
+            aucs += (m == 0 ? "AUC " : " / ") + Fixed(rocs[f][m].Curve.Auc, 3);
+        }
+        h += "<figure><figcaption>" + Escape(families[f].Name) + " <span class=\"muted\">" + aucs +
+             "</span></figcaption>\n" + RocChart(curves, families[f].Name) + "</figure>\n";
+    }
+    h += "</div>\n";
 
     // Every cell.
     h += "<h2>Every attack cell</h2>\n<p>Per method: the share of rows detected at 1e-6 and the median score "
@@ -961,8 +1201,11 @@ std::string RobustnessHtml(const RobustnessReport& report) {
                  "also by its own trials: the worst null a user can meet sets it, not the average over "
                  "pictures.</p>\n";
         } else {
-            h += "<p>The thresholds come from " + Escape(cal.Source.empty() ? std::string("a file") : cal.Source) +
-                 ", which holds no trials.</p>\n";
+            // A calibration without its trials (the built-in thresholds, or a file of the two numbers):
+            // say where the numbers come from, and that the report cannot show how they were set.
+            h += "<p>The thresholds are " + Escape(cal.Source.empty() ? std::string("those of a file") : cal.Source) +
+                 " (the calibration shipped beside the bundled mark); the trials that set them are not part of this "
+                 "report.</p>\n";
         }
         const auto from = [&](const ThresholdSource& t) {
             if (!cal.HasSample()) return std::string("the file");
@@ -1074,16 +1317,17 @@ std::string RobustnessHtml(const RobustnessReport& report) {
          "1e-6</th><th>null side at 1e-3</th><th>null side at 1e-6</th></tr>\n";
     for (std::size_t f = 0; f < families.size(); ++f)
         h += "<tr><td class=\"n\">" + Escape(families[f].Name) + "</td><td>" + std::to_string(rocs[f].Curve.Positives) +
-             "</td><td>" + Fixed(rocs[f].Curve.Auc, 3) + "</td><td>" + Fixed(rocs[f].Tpr1e3, 3) + "</td><td>" +
-             Fixed(rocs[f].Tpr1e6, 3) + "</td><td>" + Fixed(rocs[f].Fpr1e3, 3) + "</td><td>" + Fixed(rocs[f].Fpr1e6, 3) +
-             "</td></tr>\n";
+             "</td><td>" + AucText(rocs[f].Curve.Auc) + "</td><td>" + ShareWithInterval(rocs[f].Tpr1e3, rocs[f].Verdicts) +
+             "</td><td>" + ShareWithInterval(rocs[f].Tpr1e6, rocs[f].Verdicts) + "</td><td>" +
+             ShareWithInterval(rocs[f].Fpr1e3, rocs[f].Curve.Negatives) + "</td><td>" +
+             ShareWithInterval(rocs[f].Fpr1e6, rocs[f].Curve.Negatives) + "</td></tr>\n";
     h += "</table>\n<div class=\"rocs\">\n";
     for (std::size_t f = 0; f < families.size(); ++f) {
         if (rocs[f].Curve.Points.empty()) continue;
         h += "<figure><figcaption>" + Escape(families[f].Name) + " <span class=\"muted\">AUC " + Fixed(rocs[f].Curve.Auc, 3) +
              (std::isnan(rocs[f].Tpr1e6) ? std::string()
                                           : ", TPR " + Fixed(rocs[f].Tpr1e3, 2) + " / " + Fixed(rocs[f].Tpr1e6, 2)) +
-             "</span></figcaption>\n" + RocChart(rocs[f], families[f].Name) + "</figure>\n";
+             "</span></figcaption>\n" + RocChart({{&rocs[f], std::string(), kNcColour}}, families[f].Name) + "</figure>\n";
     }
     h += "</div>\n";
     if (report.Thresholds)

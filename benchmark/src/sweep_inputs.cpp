@@ -191,7 +191,7 @@ PreparedSweep PrepareSweep(const SweepInputs& inputs) {
         // The polarity method stays the default beside the methods given as objects.
         if (plan.Methods.empty()) {
             const MethodSpec fallback = DefaultMethod();
-            plan.Methods.push_back({fallback.Name(), MakeMethod(fallback), {}});
+            plan.Methods.push_back({fallback.Name(), MakeMethod(fallback), {}, std::nullopt});
         }
         for (const SweepMethod& more : inputs.MoreMethods) {
             for (const SweepMethod& earlier : plan.Methods)

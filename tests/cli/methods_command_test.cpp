@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <string>
 #include <thread>
 #include <vector>
@@ -410,6 +411,38 @@ TEST(MethodsCommand, AStopEndsTheMethodsProgramsAndLeavesNothingBehind) {
         }
         EXPECT_TRUE(std::filesystem::is_empty(dir.path() / "tmp"));
         EXPECT_EQ(dir.listing(), (std::vector<std::string>{"child", "hang.json", "pid", "tmp"}));
+    }
+}
+
+// Several target PSNRs: each method with a strength runs once per PSNR under its own label,
+// marked at that PSNR, and the report draws detection against the embedding's PSNR and SSIM.
+TEST(MethodsCommand, ATargetPsnrListRunsEachStrengthMethodAtEachPsnr) {
+    test::TempDir dir;
+    const CliResult r = RunCli({"robustness", kHost, "--seeds", "1", "--attacks", "none,real-jpeg:q=60", "--method", "qim",
+                                "--method", "polarity", "--target-psnr", "36..44:4", "--jsonl", dir.file("r.jsonl"),
+                                "--html", dir.file("r.html")});
+    ASSERT_EQ(r.code, 0) << r.err;
+    std::ifstream in(dir.file("r.jsonl"));
+    std::map<std::string, double> psnr;
+    std::string line;
+    while (std::getline(in, line)) {
+        const nlohmann::json row = nlohmann::json::parse(line);
+        psnr[row["method"].get<std::string>()] = row["psnr_embed"].get<double>();
+    }
+    ASSERT_EQ(psnr.size(), 4u);
+    EXPECT_NEAR(psnr.at("qim@36dB"), 36, 0.1);
+    EXPECT_NEAR(psnr.at("qim@40dB"), 40, 0.1);
+    EXPECT_NEAR(psnr.at("qim@44dB"), 44, 0.1);
+    EXPECT_EQ(psnr.count("polarity"), 1u);
+    std::ifstream html(dir.file("r.html"));
+    const std::string text((std::istreambuf_iterator<char>(html)), std::istreambuf_iterator<char>());
+    EXPECT_NE(text.find("Quality against robustness"), std::string::npos);
+    EXPECT_NE(text.find("embedding SSIM"), std::string::npos);
+    for (const char* bad : {"44..36:4", "36..44", "36..44:0", "36,36", "9"}) {
+        const CliResult refused = RunCli({"robustness", kHost, "--seeds", "1", "--attacks", "none", "--method", "qim",
+                                          "--target-psnr", bad});
+        EXPECT_EQ(refused.code, 2) << bad;
+        EXPECT_NE(refused.err.find("--target-psnr"), std::string::npos) << refused.err;
     }
 }
 

@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include <QTabWidget>
+#include <QLogValueAxis>
 #include <QAbstractItemView>
 #include <QApplication>
 #include <QClipboard>
@@ -223,6 +225,22 @@ private slots:
         QVERIFY2(w->rocView->chart()->title().endsWith(QString::fromStdString("AUC " + FormatFixed(roc.Curve.Auc, 3))),
                  qPrintable(w->rocView->chart()->title()));
         QVERIFY2(w->lblRoc->text().contains(QStringLiteral("at 1e-6")), qPrintable(w->lblRoc->text()));
+        // The false-positive axis is logarithmic down to 1e-6, so that the thresholds' points stand apart.
+        const QList<QAbstractAxis*> across = w->rocView->chart()->axes(Qt::Horizontal);
+        QCOMPARE(across.size(), 1);
+        const auto* logAxis = qobject_cast<QLogValueAxis*>(across.first());
+        QVERIFY(logAxis != nullptr);
+        QVERIFY(logAxis->min() <= 1e-6 && logAxis->max() == 1.0);
+        // For looking at the window as a person sees it.
+        if (const QByteArray png = qgetenv("QF_ROBUSTNESS_WINDOW_PNG"); !png.isEmpty())
+        {
+            for (QTabWidget* tabs : w->findChildren<QTabWidget*>())
+                for (int i = 0; i < tabs->count(); ++i)
+                    if (tabs->widget(i)->isAncestorOf(w->rocView)) tabs->setCurrentIndex(i);
+            w->resize(1400, 900);
+            QApplication::processEvents();
+            w->grab().save(QString::fromLocal8Bit(png));
+        }
 
         // However long the command line, the window fits a 1280-pixel screen: the command
         // scrolls in its field, the state wraps.

@@ -1,7 +1,8 @@
 #pragma once
-// The default attack grid of a robustness run: about a hundred cells in families taken from
-// the field's benchmarks (StirMark Benchmark 4, WAVES, Stable Signature), listed with their
-// sources in the README. One table, so the README, the command and the tests read the same.
+// The default attack grid of a robustness run: 134 cells in families taken from the field's
+// benchmarks (StirMark Benchmark 4, WAVES, Stable Signature) and a print-and-scan model,
+// listed with their sources in the README. One table, so the README, the command and the
+// tests read the same.
 #include <span>
 #include <string>
 #include <vector>

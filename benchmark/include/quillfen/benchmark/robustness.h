@@ -197,6 +197,9 @@ struct SweepMethod {
     // The thresholds its verdicts use; a method that embeds the mark is judged by the plan's
     // Thresholds instead.
     std::optional<Calibration> Thresholds;
+    // This method marks at this embedding PSNR instead of the plan's TargetPsnr: one method at
+    // several distortions in one run (a quality against robustness comparison).
+    std::optional<double> TargetPsnr;
 };
 
 // A sweep's method under its name, judged by its own thresholds (a Calibration of them alone,

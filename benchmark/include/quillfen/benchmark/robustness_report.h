@@ -121,12 +121,19 @@ struct FamilyRoc {
     double Tpr1e6 = std::numeric_limits<double>::quiet_NaN();
     double Fpr1e3 = std::numeric_limits<double>::quiet_NaN();
     double Fpr1e6 = std::numeric_limits<double>::quiet_NaN();
+    std::size_t Verdicts = 0;  // rows with verdicts, the true-positive rates' denominator
 };
 FamilyRoc RocOfFamily(const RobustnessReport& report, const ReportFamily& family);
 // The same for method `method` (an index into Methods) of a report that compares methods.
 FamilyRoc RocOfFamily(const RobustnessReport& report, const ReportFamily& family, std::size_t method);
 
 std::string RobustnessHtml(const RobustnessReport& report);
+
+// A number as the report shows it to people: `decimals` places, "&ndash;" for NaN, never a
+// negative zero ("-0.00" reads as a sign that is not there).
+std::string PeopleNumber(double value, int decimals);
+// The report's style sheet (a <style> element), shared by the pages made beside it.
+const char* ReportStyle();
 
 // A command line as a shell reads it back, for the report's "command" and the desktop's
 // equivalent command: each word plain when it is safe, otherwise in single quotes.
