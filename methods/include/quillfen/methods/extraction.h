@@ -59,18 +59,18 @@ struct MarkedArea {
     int Height = 0;
     std::string What;  // "region" or "picture"
 };
-MarkedArea MarkedAreaOf(const WatermarkMethod& method, const MethodKey& key);
+QUILLFEN_EXPORT MarkedArea MarkedAreaOf(const WatermarkMethod& method, const MethodKey& key);
 
 // Reads `suspect` with `key` (made by `method`) and judges the score. ArgumentError for a
 // method without built-in thresholds and no calibration given, a suspect read as it is that
 // is smaller than its MarkedArea, and what the method's reading refuses; the registration
 // module's errors pass through.
-Extraction Extract(const WatermarkMethod& method, const MethodKey& key, const ImageView& suspect,
+QUILLFEN_EXPORT Extraction Extract(const WatermarkMethod& method, const MethodKey& key, const ImageView& suspect,
                    const ExtractOptions& options = {});
 
 // The outcome as `extract --json` prints it: one JSON object (no newline at the end), with the
 // fields of the method's kind (docs/detection.md).
-std::string ExtractionJson(const Extraction& extraction);
+QUILLFEN_EXPORT std::string ExtractionJson(const Extraction& extraction);
 
 }  // namespace quillfen
 QUILLFEN_API_END
