@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include <quillfen/attacks/attack_list.h>
+#include <quillfen/image/errors.h>
 #include <quillfen/io/picture_files.h>
 #include <quillfen/methods/extraction.h>
 #include <quillfen/methods/method.h>

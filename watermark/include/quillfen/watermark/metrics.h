@@ -65,7 +65,7 @@ QUILLFEN_EXPORT double PsnrDecibels(const GrayView& picture, const GrayView& ref
 double BytePsnr(std::span<const std::uint8_t> picture, std::span<const std::uint8_t> reference);
 QUILLFEN_EXPORT double StructuralSimilarity(const GrayView& a, const GrayView& b);
 QUILLFEN_EXPORT double BitErrorRate(const GrayView& extracted, const GrayView& watermark);
-// The workspace's NC (TWatermark::NormalizedCorrelation) of an extracted 128 x 128 mark against
+// The laboratory's NC (as its extraction step computes it) of an extracted 128 x 128 mark against
 // the watermark, each read as black below 128 and white from 128 as BitErrorRate reads them
 // (so the original watermark may be passed: the workspace compares with its binarisation);
 // none when the watermark has no black pixel in rows and columns 4..127. ArgumentError for
