@@ -59,6 +59,7 @@ struct MarkedArea {
     int Height = 0;
     std::string What;  // "region" or "picture"
 };
+// What of a suspect the key's method reads.
 QUILLFEN_EXPORT MarkedArea MarkedAreaOf(const WatermarkMethod& method, const MethodKey& key);
 
 // Reads `suspect` with `key` (made by `method`) and judges the score. ArgumentError for a

@@ -196,6 +196,7 @@ struct Verdict {
     double Threshold1e3 = 0.0;
     bool OwnCalibration = false;  // the key's own calibration took part
 };
+// The verdict on `score` with a key's thresholds (ThresholdsOf).
 QUILLFEN_EXPORT Verdict Judge(double score, const KeyThresholds& thresholds);
 // The same with a calibration's thresholds alone.
 QUILLFEN_EXPORT Verdict Judge(double score, const Calibration& calibration);

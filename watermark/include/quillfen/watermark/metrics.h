@@ -63,6 +63,7 @@ QUILLFEN_EXPORT double PsnrDecibels(const GrayView& picture, const GrayView& ref
 // The same of two byte planes of any one length (ArgumentError for lengths that differ or are 0):
 // the sum of squares in whole numbers, so exact for any picture within the size limits.
 double BytePsnr(std::span<const std::uint8_t> picture, std::span<const std::uint8_t> reference);
+// SSIM and the bit error rate of two views of one size, as the span forms above compute them.
 QUILLFEN_EXPORT double StructuralSimilarity(const GrayView& a, const GrayView& b);
 QUILLFEN_EXPORT double BitErrorRate(const GrayView& extracted, const GrayView& watermark);
 // The laboratory's NC (as its extraction step computes it) of an extracted 128 x 128 mark against
