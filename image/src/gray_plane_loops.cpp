@@ -1,6 +1,6 @@
 #include "gray_plane_loops.h"
 
-#include <stdexcept>
+#include "quillfen/image/errors.h"
 
 #include "quillfen/image/gray_plane.h"
 
@@ -132,7 +132,7 @@ GrayPlane GrayPlane::Mapped(const LevelTable& table) const {
 }
 
 std::pair<std::uint8_t, std::uint8_t> GrayPlane::LevelRange() const {
-    if (pixels_.empty()) throw std::invalid_argument("GrayPlane: no levels in an empty plane");
+    if (pixels_.empty()) throw ArgumentError("GrayPlane: no levels in an empty plane");
     std::pair<std::uint8_t, std::uint8_t> range;
     gray_plane_loops::LevelRange(pixels_.data(), pixels_.size(), range.first, range.second);
     return range;

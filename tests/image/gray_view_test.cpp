@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+#include <utility>
 #include <vector>
 
 #include "quillfen/image/bitmap.h"
@@ -56,6 +58,29 @@ TEST(GrayView, RefusesWhatCannotBeReadOrWrittenSafely) {
     EXPECT_THROW(CopyInto(GrayPlane(3, 2), MutableGrayView(memory.data(), 3, 2, 8, 0)), ArgumentError);
     EXPECT_THROW(CopyInto(GrayPlane(3, 2), MutableGrayView(memory.data(), 2, 3, 8)), ArgumentError);
     EXPECT_TRUE(ToPlane(GrayView()).empty());
+}
+
+// A plane that cannot be made is the caller's mistake, reported as every other one is: an
+// ArgumentError a front end catches as quillfen::Error (a std::invalid_argument escaped the
+// CLI's and Python's handlers), and the plane it would have replaced is left as it was.
+TEST(GrayPlane, ImpossiblePlanesAreArgumentErrors) {
+    const auto message = [](auto make) -> std::string {
+        try {
+            make();
+        } catch (const Error& e) {
+            EXPECT_NE(dynamic_cast<const ArgumentError*>(&e), nullptr) << e.what();
+            return e.what();
+        }
+        return "nothing thrown";
+    };
+    EXPECT_EQ(message([] { GrayPlane(-1, 4); }), "GrayPlane: negative size -1 x 4");
+    EXPECT_EQ(message([] { GrayPlane(3, 2, std::vector<std::uint8_t>(5)); }), "GrayPlane: 5 pixels for 3 x 2");
+    EXPECT_EQ(message([] { (void)GrayPlane().LevelRange(); }), "GrayPlane: no levels in an empty plane");
+
+    GrayPlane kept(2, 1, 9);
+    EXPECT_THROW(kept = GrayPlane(2, -1), ArgumentError);
+    EXPECT_EQ(kept, GrayPlane(2, 1, 9));
+    EXPECT_EQ(kept.LevelRange(), std::make_pair(std::uint8_t{9}, std::uint8_t{9}));
 }
 
 }  // namespace

@@ -7,7 +7,8 @@
 #     "quillfen/<folder>/<name>.h", private ones from beside the including file),
 #   - a Qt include in a core library, the BMP module of the file layer excepted,
 #   - a public header whose declarations do not stand between QUILLFEN_API_BEGIN and
-#     QUILLFEN_API_END (quillfen/image/export.h): the shared libraries would not export them.
+#     QUILLFEN_API_END (quillfen/image/export.h), the one place where a header's default
+#     visibility is set.
 # Run as: cmake -DSOURCE_DIR=<top of the tree> -P include_graph.cmake
 cmake_minimum_required(VERSION 3.25)
 if(NOT SOURCE_DIR)

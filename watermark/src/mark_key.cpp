@@ -17,6 +17,7 @@
 #include "quillfen/io/file_write.h"
 #include "quillfen/watermark/detection_thresholds.h"
 #include "quillfen/watermark/method_key.h"
+#include "quillfen/watermark/watermark.h"
 
 namespace quillfen {
 

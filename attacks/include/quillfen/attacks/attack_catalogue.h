@@ -127,13 +127,13 @@ struct AttackInfo {
 };
 
 // Every attack, in the order of AttackId.
-const std::vector<AttackInfo>& AttackCatalogue();
+QUILLFEN_EXPORT const std::vector<AttackInfo>& AttackCatalogue();
 // The attack of that exact (lower-case) name, or null.
-const AttackInfo* FindAttack(std::string_view name);
+QUILLFEN_EXPORT const AttackInfo* FindAttack(std::string_view name);
 const AttackInfo& InfoOf(AttackId id);
 
 // "none", "photometric", "degradation", "geometric", "combined".
-const char* AttackGroupName(AttackGroup group);
+QUILLFEN_EXPORT const char* AttackGroupName(AttackGroup group);
 
 // One attack with a value for each of its parameters, in catalogue order.
 struct AttackStep {
@@ -165,7 +165,7 @@ struct AttackedPicture {
 
 // The group of a cell: its attacks' group when they all share one (`none` steps aside), else
 // combined; a cell of `none` alone is in none.
-AttackGroup AttackGroupOf(const AttackCell& cell);
+QUILLFEN_EXPORT AttackGroup AttackGroupOf(const AttackCell& cell);
 
 // Whether the cell is one of the experiment's seven attacks (none, jpeg, blur and the four
 // crops) alone and with its default parameters, as the experiment runs it.
@@ -192,7 +192,7 @@ void ApplyAttackCell(const AttackCell& cell, const AttackInput& first, const Att
 // they have no 256 x 256 host). A picture of another size is attacked as the gray picture of
 // the same bytes is (the Bitmap form below), the host of the crops having its size. A view
 // CheckView refuses is refused.
-GrayPlane ApplyAttackCell(const AttackCell& cell, const GrayView& picture, std::uint64_t seed,
+QUILLFEN_EXPORT GrayPlane ApplyAttackCell(const AttackCell& cell, const GrayView& picture, std::uint64_t seed,
                           const GrayView& host = {});
 
 // The cell applied to a picture of any size, gray or colour (see the top of this file), with
@@ -200,7 +200,7 @@ GrayPlane ApplyAttackCell(const AttackCell& cell, const GrayView& picture, std::
 // the picture's size and kind. ArgumentError for an empty picture or one beyond the picture
 // limits, a bitmap whose bytes do not match its size, a missing or mismatched host, or a step
 // whose values the catalogue refuses.
-Bitmap ApplyAttackCell(const AttackCell& cell, const Bitmap& picture, std::uint64_t seed, const Bitmap& host = {});
+QUILLFEN_EXPORT Bitmap ApplyAttackCell(const AttackCell& cell, const Bitmap& picture, std::uint64_t seed, const Bitmap& host = {});
 
 // A sweep's two sides of one cell: the marked picture and its unmarked host, attacked with one
 // seed. Each is what the one-picture form gives it, bit for bit (the crops with the host fill

@@ -61,10 +61,10 @@ inline constexpr std::size_t kMaxCellSteps = 8;
 inline constexpr double kMaxCellBlurPasses = 100;
 
 // Parses and expands a list into cells, in the order described above.
-std::vector<AttackCell> ParseAttackCells(std::string_view text);
+QUILLFEN_EXPORT std::vector<AttackCell> ParseAttackCells(std::string_view text);
 
 // The canonical name of a cell made of these steps (their values must be accepted ones).
-std::string CanonicalAttackName(const std::vector<AttackStep>& steps);
+QUILLFEN_EXPORT std::string CanonicalAttackName(const std::vector<AttackStep>& steps);
 
 // Numbers in attack names are written as every parameter value is (parameters.h).
 inline std::string FormatAttackNumber(double value) { return FormatNumber(value); }

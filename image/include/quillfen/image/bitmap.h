@@ -10,7 +10,7 @@
 QUILLFEN_API_BEGIN
 namespace quillfen {
 
-class Bitmap {
+class QUILLFEN_EXPORT Bitmap {
 public:
     Bitmap() = default;
     // A width x height picture filled with one gray value (white unless told otherwise).

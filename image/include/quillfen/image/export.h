@@ -1,19 +1,23 @@
 #pragma once
-// What the shared libraries export. Every library is compiled with hidden symbols, so a
-// declaration is part of a library's interface only when it stands between QUILLFEN_API_BEGIN
-// and QUILLFEN_API_END. Each public header (quillfen/<library>/*.h) puts its declarations
-// there; what lives in a library's src/ folder, in anonymous namespaces or in the headers of
-// detail/ folders that are not installed stays out of the shared libraries' symbol tables
-// (the detail/ headers that other Quillfen libraries call are marked too: they are exported
-// for Quillfen's own libraries, not installed for callers).
+// What the installed shared library (libquillfen.so) exports. Every library is compiled with
+// hidden symbols, and the shared library is linked from all of them, so a function is part of
+// its interface only when its declaration carries QUILLFEN_EXPORT (and a class, with its
+// type information, virtual table and out-of-line members, when its name does). The marked
+// declarations are the installed API (docs/api.md): a short list a caller can learn, which
+// the engine's own functions can change behind. A script counts them
+// (scripts/exported-functions.sh) and the README gives the count.
 //
-// The same objects make the static libraries, where the marks change nothing for a program
-// linked to them. The loadable modules define QUILLFEN_API_HIDDEN: they carry their own
-// copies of a few image functions and export nothing but their entry point.
+// QUILLFEN_API_BEGIN and QUILLFEN_API_END enclose the declarations of each public header:
+// Quillfen's own libraries, programs and tests link the static libraries, where every
+// declaration is reachable, marked or not. The markers change no visibility; they keep one
+// place where a header's declarations could be given another default.
+//
+// The loadable modules define QUILLFEN_API_HIDDEN: they carry their own copies of a few
+// image functions and export nothing but their entry point.
 #if defined(__GNUC__) && !defined(QUILLFEN_API_HIDDEN)
-#define QUILLFEN_API_BEGIN _Pragma("GCC visibility push(default)")
-#define QUILLFEN_API_END _Pragma("GCC visibility pop")
+#define QUILLFEN_EXPORT __attribute__((visibility("default")))
 #else
+#define QUILLFEN_EXPORT
+#endif
 #define QUILLFEN_API_BEGIN
 #define QUILLFEN_API_END
-#endif

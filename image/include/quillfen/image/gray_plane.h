@@ -19,13 +19,13 @@ namespace quillfen {
 // A value for each gray level: the lookup table of a point operation.
 using LevelTable = std::array<std::uint8_t, 256>;
 
-class GrayPlane {
+class QUILLFEN_EXPORT GrayPlane {
 public:
     GrayPlane() = default;
     // A width x height plane filled with one gray value. Negative sides throw
-    // std::invalid_argument.
+    // ArgumentError.
     GrayPlane(int width, int height, std::uint8_t fill = 0);
-    // Takes `pixels`, which must hold width * height values (std::invalid_argument otherwise).
+    // Takes `pixels`, which must hold width * height values (ArgumentError otherwise).
     GrayPlane(int width, int height, std::vector<std::uint8_t> pixels);
 
     int width() const { return width_; }
@@ -48,7 +48,7 @@ public:
     // A plane of the same size, every pixel mapped through `table`.
     GrayPlane Mapped(const LevelTable& table) const;
 
-    // The smallest and the largest level of the plane; std::invalid_argument when it is empty.
+    // The smallest and the largest level of the plane; ArgumentError when it is empty.
     std::pair<std::uint8_t, std::uint8_t> LevelRange() const;
 
     bool operator==(const GrayPlane&) const = default;

@@ -62,20 +62,20 @@ struct MutableGrayView {
 // ArgumentError, naming `what`, unless the view can be read: sides of 0 or more within the size
 // limits of limits.h (kMaxSide, kMaxPixels) and a pixel pointer when it has pixels. Any
 // strides are accepted (0 repeats a pixel or a row, as numpy's broadcasting does).
-void CheckView(const GrayView& view, const char* what);
+QUILLFEN_EXPORT void CheckView(const GrayView& view, const char* what);
 // The same for a view to be written, whose pixels must moreover be distinct bytes: a pixel
 // stride other than 0 and rows that do not overlap.
-void CheckView(const MutableGrayView& view, const char* what);
+QUILLFEN_EXPORT void CheckView(const MutableGrayView& view, const char* what);
 
 // A copy of the view's pixels as a plane (CheckView first).
-GrayPlane ToPlane(const GrayView& view);
+QUILLFEN_EXPORT GrayPlane ToPlane(const GrayView& view);
 
 // Writes `from` into `to`, pixel by pixel; ArgumentError when their sizes differ.
-void CopyInto(const GrayView& from, const MutableGrayView& to);
+QUILLFEN_EXPORT void CopyInto(const GrayView& from, const MutableGrayView& to);
 
 // The blue bytes of a 24-bit picture, which this system reads as the gray value.
-GrayView BlueOf(const Bitmap& picture);
-MutableGrayView BlueOf(Bitmap& picture);
+QUILLFEN_EXPORT GrayView BlueOf(const Bitmap& picture);
+QUILLFEN_EXPORT MutableGrayView BlueOf(Bitmap& picture);
 
 }  // namespace quillfen
 QUILLFEN_API_END

@@ -45,7 +45,7 @@ struct ImageView {
 
 // The three bytes of a 24-bit picture as a colour view (a picture whose three bytes are equal
 // everywhere is gray to the methods that read its luminance).
-ImageView ViewOf(const Bitmap& picture);
+QUILLFEN_EXPORT ImageView ViewOf(const Bitmap& picture);
 
 // The luminance a viewer sees of a picture, as a gray plane: (299 R + 587 G + 114 B) / 1000
 // rounded half to even for a colour picture (what image libraries give as its gray, within a
@@ -56,7 +56,7 @@ GrayPlane LuminanceOf(const Bitmap& picture);
 
 // ArgumentError, naming `what`, unless every view can be read (CheckView), the three are of one
 // size, and the reals, when given, are one per pixel.
-void CheckImageView(const ImageView& picture, const char* what);
+QUILLFEN_EXPORT void CheckImageView(const ImageView& picture, const char* what);
 
 }  // namespace quillfen
 QUILLFEN_API_END

@@ -14,7 +14,7 @@ inline constexpr std::int64_t kMaxPixels = std::int64_t{64} * 1024 * 1024;
 
 // Throws FormatError naming `what` unless 1 <= width, height <= kMaxSide and
 // width * height <= kMaxPixels (computed in 64 bits, so no overflow can hide a huge size).
-void CheckImageSize(std::int64_t width, std::int64_t height, const std::string& what);
+QUILLFEN_EXPORT void CheckImageSize(std::int64_t width, std::int64_t height, const std::string& what);
 
 }  // namespace quillfen
 QUILLFEN_API_END

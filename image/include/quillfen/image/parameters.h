@@ -23,14 +23,14 @@ struct Parameter {
 };
 
 // Why `value` is refused for the parameter ("is out of range", "is not odd"), or nothing.
-std::optional<std::string> CheckParameterValue(const Parameter& parameter, double value);
+QUILLFEN_EXPORT std::optional<std::string> CheckParameterValue(const Parameter& parameter, double value);
 // The accepted values as a user reads them: "whole numbers 1..100", "odd whole numbers
 // 1..15", "0..1".
-std::string AcceptedValues(const Parameter& parameter);
+QUILLFEN_EXPORT std::string AcceptedValues(const Parameter& parameter);
 
 // The shortest decimal text that reads back as the same double, never in exponent form, and
 // "0" for a negative zero: 50, 0.9, -0.25, 0.30000000000000004.
-std::string FormatNumber(double value);
+QUILLFEN_EXPORT std::string FormatNumber(double value);
 
 // A plain decimal number as parameter texts write them: an optional "-", digits with at most
 // one ".", no "+" and no exponent; nothing for any other text.

@@ -11,12 +11,12 @@ QUILLFEN_API_BEGIN
 namespace quillfen {
 
 // Thrown by an operation whose sink asked it to stop. Nothing it was working on has changed.
-class Cancelled : public Error {
+class QUILLFEN_EXPORT Cancelled : public Error {
 public:
     Cancelled() : Error("Cancelled") {}
 };
 
-class ProgressSink {
+class QUILLFEN_EXPORT ProgressSink {
 public:
     virtual ~ProgressSink() = default;
     // `fraction` of the work is done (0..1, never decreasing within one operation). Returns
@@ -31,7 +31,7 @@ inline void Advance(ProgressSink* sink, double fraction) {
 
 // A sink that keeps the last fraction and a stop flag, both safe to read and set from other
 // threads: the worker advances it, the window reads it and sets the flag.
-class SharedProgress : public ProgressSink {
+class QUILLFEN_EXPORT SharedProgress : public ProgressSink {
 public:
     bool Advance(double fraction) override {
         fraction_.store(fraction, std::memory_order_relaxed);

@@ -42,19 +42,19 @@ void WriteQtPicture(const std::filesystem::path& path, const Bitmap& bitmap, boo
 
 // Reads any supported file, choosing the reader by extension. Every failure throws
 // (FileError, FormatError) and leaves nothing changed.
-LoadedPicture LoadPictureFile(const std::filesystem::path& path);
+QUILLFEN_EXPORT LoadedPicture LoadPictureFile(const std::filesystem::path& path);
 
 // Writes any supported file, choosing the writer by extension; FormatError for an unknown
 // extension or an empty picture.
-void SavePictureFile(const std::filesystem::path& path, const Bitmap& bitmap, bool eightBit = false);
+QUILLFEN_EXPORT void SavePictureFile(const std::filesystem::path& path, const Bitmap& bitmap, bool eightBit = false);
 
 // The gray picture of any supported file: its blue bytes, the gray value this system reads
 // (the gray itself for gray files). Throws as LoadPictureFile.
-GrayPlane LoadGrayPicture(const std::filesystem::path& path);
+QUILLFEN_EXPORT GrayPlane LoadGrayPicture(const std::filesystem::path& path);
 
 // Writes a gray picture as an 8-bit gray file of the extension's format (a gray palette in a
 // BMP file); throws as SavePictureFile, and ArgumentError for a view CheckView refuses.
-void SaveGrayPicture(const std::filesystem::path& path, const GrayView& picture);
+QUILLFEN_EXPORT void SaveGrayPicture(const std::filesystem::path& path, const GrayView& picture);
 
 }  // namespace quillfen
 QUILLFEN_API_END

@@ -66,7 +66,8 @@ struct MarkedArea {
     int Height = 0;
     std::string What;  // "region" or "picture"
 };
-MarkedArea MarkedAreaOf(const WatermarkMethod& method, const MethodKey& key);
+// What of a suspect the key's method reads.
+QUILLFEN_EXPORT MarkedArea MarkedAreaOf(const WatermarkMethod& method, const MethodKey& key);
 
 // The thresholds that judge a method's keys when no calibration is given: its catalogue
 // entry's, in their units (the polarity method's, the shipped calibration's text and source).
@@ -82,12 +83,12 @@ std::optional<bool> ReadPayload(MethodReading& reading, const Verdict& verdict, 
 // method without built-in thresholds and no calibration given, a suspect read as it is that
 // is smaller than its MarkedArea, and what the method's reading refuses; the registration
 // module's errors pass through.
-Extraction Extract(const WatermarkMethod& method, const MethodKey& key, const ImageView& suspect,
+QUILLFEN_EXPORT Extraction Extract(const WatermarkMethod& method, const MethodKey& key, const ImageView& suspect,
                    const ExtractOptions& options = {});
 
 // The outcome as `extract --json` prints it: one JSON object (no newline at the end), with the
 // fields of the method's kind (docs/detection.md).
-std::string ExtractionJson(const Extraction& extraction);
+QUILLFEN_EXPORT std::string ExtractionJson(const Extraction& extraction);
 
 }  // namespace quillfen
 QUILLFEN_API_END

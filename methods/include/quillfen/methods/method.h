@@ -49,8 +49,8 @@
 #include "quillfen/image/gray_plane.h"
 #include "quillfen/image/parameters.h"
 #include "quillfen/image/image_view.h"
+#include "quillfen/watermark/detection_score.h"
 #include "quillfen/watermark/detection_thresholds.h"
-#include "quillfen/watermark/marking.h"
 #include "quillfen/watermark/method_key.h"
 
 QUILLFEN_API_BEGIN
@@ -97,7 +97,7 @@ struct MethodInfo {
 };
 
 // A method with a value for each of its parameters.
-struct MethodSpec {
+struct QUILLFEN_EXPORT MethodSpec {
     std::shared_ptr<const MethodInfo> Info;
     std::vector<double> Values;  // one per parameter of Info, in its order
     // Parameters no described parameter holds, as text ("a=1,b=x": a Python object's own),
@@ -130,14 +130,14 @@ struct MethodPayload {
 };
 
 // `bits` payload bits drawn from the seed: what a sweep embeds with that seed.
-std::vector<std::uint8_t> PayloadFromSeed(std::uint32_t seed, int bits);
+QUILLFEN_EXPORT std::vector<std::uint8_t> PayloadFromSeed(std::uint32_t seed, int bits);
 // Payload bits as hexadecimal digits, the first bit the highest of the first digit, padded
 // with zero bits to whole digits ("a5" for 1,0,1,0,0,1,0,1).
-std::string PayloadHex(std::span<const std::uint8_t> bits);
+QUILLFEN_EXPORT std::string PayloadHex(std::span<const std::uint8_t> bits);
 // The reverse for `bits` bits: ArgumentError for other characters or another count of digits.
-std::vector<std::uint8_t> ParsePayloadHex(std::string_view text, int bits);
+QUILLFEN_EXPORT std::vector<std::uint8_t> ParsePayloadHex(std::string_view text, int bits);
 // The share of `read` equal to `embedded` (same length, at least one bit).
-double BitAccuracy(std::span<const std::uint8_t> read, std::span<const std::uint8_t> embedded);
+QUILLFEN_EXPORT double BitAccuracy(std::span<const std::uint8_t> read, std::span<const std::uint8_t> embedded);
 
 struct MethodMarked {
     Bitmap Picture;  // the host at its own size, marked
@@ -189,7 +189,7 @@ struct MethodReading {
     std::optional<FoundGeometry> Found;
 };
 
-class WatermarkMethod {
+class QUILLFEN_EXPORT WatermarkMethod {
 public:
     virtual ~WatermarkMethod() = default;
     // Its catalogue entry and the values of its parameters.
@@ -220,7 +220,7 @@ public:
 };
 
 // The methods a front end can name, by name.
-class MethodRegistry {
+class QUILLFEN_EXPORT MethodRegistry {
 public:
     MethodRegistry() = default;
     // polarity, spread-spectrum, qim, spread-spectrum-sync, in this order.
@@ -267,7 +267,7 @@ struct MethodDeclaration {
 // The catalogue entry of such a method: blind, carrying the bits it declares, its strength (when
 // it has one) its one described parameter, made by `make`. ArgumentError for a name that is not
 // a word of letters, digits, "-", "_" and "." of at most kMaxMethodNameBytes, or a built-in one.
-std::shared_ptr<const MethodInfo> DeclaredEntry(
+QUILLFEN_EXPORT std::shared_ptr<const MethodInfo> DeclaredEntry(
     const MethodDeclaration& declared, std::function<std::unique_ptr<WatermarkMethod>(const MethodSpec&)> make);
 
 // What methods declared outside the engine (programs, Python objects) share: the entry they were
@@ -291,27 +291,27 @@ private:
 };
 
 // An entry's method at its defaults.
-MethodSpec DefaultsOf(std::shared_ptr<const MethodInfo> entry);
+QUILLFEN_EXPORT MethodSpec DefaultsOf(std::shared_ptr<const MethodInfo> entry);
 // The method a front end uses when none is named: the laboratory's own, at its defaults.
-MethodSpec DefaultMethod();
+QUILLFEN_EXPORT MethodSpec DefaultMethod();
 
 // The built-in registry's Parse, and the method made from a spec.
-MethodSpec ParseMethodSpec(std::string_view text);
-std::unique_ptr<WatermarkMethod> MakeMethod(const MethodSpec& described);
+QUILLFEN_EXPORT MethodSpec ParseMethodSpec(std::string_view text);
+QUILLFEN_EXPORT std::unique_ptr<WatermarkMethod> MakeMethod(const MethodSpec& described);
 inline std::unique_ptr<WatermarkMethod> MakeMethod(std::string_view text) { return MakeMethod(ParseMethodSpec(text)); }
 
 // The lowest and highest embedding PSNR a target may ask for, in dB.
 inline constexpr double kLowestTargetPsnr = 10;
 inline constexpr double kHighestTargetPsnr = 100;
 // ArgumentError unless `decibels` is a target PSNR within those.
-void CheckTargetPsnr(double decibels);
+QUILLFEN_EXPORT void CheckTargetPsnr(double decibels);
 
 // The method at the strength at which it marks `host` with `payload` and `seed` at an
 // embedding PSNR within 0.1 dB of `targetDecibels`: each try the strength that the last PSNR
 // and the law of 20 dB per decade of strength put at the target, within the bracket found so
 // far (bisected when the guess leaves it). ArgumentError for a method without a strength
 // parameter, or a target its range cannot reach on this host (the message gives the nearest).
-std::unique_ptr<WatermarkMethod> FindStrength(const WatermarkMethod& method, const ImageView& host,
+QUILLFEN_EXPORT std::unique_ptr<WatermarkMethod> FindStrength(const WatermarkMethod& method, const ImageView& host,
                                               const MethodPayload& payload, std::uint32_t seed,
                                               double targetDecibels);
 

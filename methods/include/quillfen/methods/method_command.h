@@ -47,7 +47,7 @@ namespace quillfen {
 // outside 1..3600 seconds, thresholds outside -1..1 or in the wrong order. FileError when it
 // cannot be read.
 // The result is the method's catalogue entry (DeclaredEntry), for a front end's registry.
-std::shared_ptr<const MethodInfo> LoadMethodCommand(const std::filesystem::path& described);
+QUILLFEN_EXPORT std::shared_ptr<const MethodInfo> LoadMethodCommand(const std::filesystem::path& described);
 // The same from the file's bytes; `described` names it in messages and gives {dir}.
 std::shared_ptr<const MethodInfo> ParseMethodCommand(std::span<const std::uint8_t> bytes,
                                                     const std::filesystem::path& described);

@@ -111,7 +111,7 @@ struct QuantileFit {
 // The thresholds and, for a calibration run, the sample and model they come from. A file
 // holding only "statistic" and "thresholds" (written by hand or by other tools) gives the
 // thresholds alone: no trials, components or histogram.
-struct Calibration {
+struct QUILLFEN_EXPORT Calibration {
     std::string Program;                 // the program and version that made it
     // What its values and thresholds measure. For Spread, the histogram and each component's
     // top values hold |z| (what the two-sided verdict compares), the components' means and
@@ -170,7 +170,7 @@ double SpreadOf(double score, double chanceVariance);
 
 // The built-in thresholds (kDefaultThreshold1e3, kDefaultThreshold1e6), Source "built-in
 // thresholds".
-Calibration DefaultCalibration();
+QUILLFEN_EXPORT Calibration DefaultCalibration();
 
 // z with P(Z > z) = share for a standard normal Z, share in (0, 0.5]: the least z (to the
 // last bit bisection reaches) whose NormalUpperTail is at most share. The same bits everywhere.
@@ -206,7 +206,7 @@ struct KeyThresholds {
 };
 // `own` is none for a key without a calibration of its own (the key's Calibration field). A
 // key's own calibration measures the score: ArgumentError beside a global one of Spread.
-KeyThresholds ThresholdsOf(const std::optional<KeyCalibration>& own, const Calibration& global);
+QUILLFEN_EXPORT KeyThresholds ThresholdsOf(const std::optional<KeyCalibration>& own, const Calibration& global);
 
 // The verdict on a score: present when it reaches the threshold at 1e-6 false alarms, and
 // whether it reaches the one at 1e-3. Every verdict of every method, front end and row is this
@@ -231,29 +231,29 @@ struct Verdict {
     bool Inverted = false;
 };
 // A Score verdict (ArgumentError for thresholds of Spread, which need the chance variance).
-Verdict Judge(double score, const KeyThresholds& thresholds);
+QUILLFEN_EXPORT Verdict Judge(double score, const KeyThresholds& thresholds);
 // Any verdict: `chanceVariance` is the reading's (MethodReading::ChanceVariance); a Score
 // verdict ignores it.
-Verdict Judge(double score, double chanceVariance, const KeyThresholds& thresholds);
+QUILLFEN_EXPORT Verdict Judge(double score, double chanceVariance, const KeyThresholds& thresholds);
 // The same with a calibration's thresholds alone.
-Verdict Judge(double score, const Calibration& calibration);
-Verdict Judge(double score, double chanceVariance, const Calibration& calibration);
+QUILLFEN_EXPORT Verdict Judge(double score, const Calibration& calibration);
+QUILLFEN_EXPORT Verdict Judge(double score, double chanceVariance, const Calibration& calibration);
 
 // The JSON text of a calibration (docs/detection.md documents its schema), ending in a
 // newline. The histogram is written one bin per line.
-std::string CalibrationJson(const Calibration& calibration);
+QUILLFEN_EXPORT std::string CalibrationJson(const Calibration& calibration);
 // Reads it back, or a file of thresholds alone ({"statistic": "score" or "z", "thresholds":
 // {"fpr_1e-3": x, "fpr_1e-6": y}}; a file without "statistic" is of the score). FormatError naming `source` for anything else, among it
 // a calibration of NC (made by earlier versions: its numbers mean nothing for the score).
-Calibration ParseCalibration(std::string_view text, const std::string& source);
+QUILLFEN_EXPORT Calibration ParseCalibration(std::string_view text, const std::string& source);
 // The first 16 hex digits of the SHA-256 of CalibrationJson: the calibration as the robustness
 // rows it judged record it (the same content in another layout has the same digest).
 std::string CalibrationDigest(const Calibration& calibration);
 // Reads a calibration file (Source set to its path); FileError when it cannot be read,
 // FormatError as above.
-Calibration LoadCalibration(const std::filesystem::path& path);
+QUILLFEN_EXPORT Calibration LoadCalibration(const std::filesystem::path& path);
 // Writes it atomically (the file is replaced only by a complete new one).
-void SaveCalibration(const std::filesystem::path& path, const Calibration& calibration);
+QUILLFEN_EXPORT void SaveCalibration(const std::filesystem::path& path, const Calibration& calibration);
 
 }  // namespace quillfen
 QUILLFEN_API_END

@@ -16,7 +16,7 @@
 #include <vector>
 
 #include "quillfen/image/export.h"
-#include "quillfen/watermark/watermark.h"
+#include "quillfen/watermark/extraction_key.h"
 
 QUILLFEN_API_BEGIN
 namespace quillfen {
@@ -90,9 +90,9 @@ struct MarkKey {
     std::int32_t HostHeight = 0;
     std::int32_t RegionLeft = 0;
     std::int32_t RegionTop = 0;
-    std::int32_t RegionSize = TWatermark::kHostSize;
+    std::int32_t RegionSize = kMarkRegionSide;
     std::uint32_t Seed = 0;
-    std::int32_t StrengthDivisor = TWatermark::kStrengthDivisor;
+    std::int32_t StrengthDivisor = kMarkStrengthDivisor;
     // SHA-256 of the marked region's 65536 gray bytes, row-major: tells an untouched copy.
     Sha256Digest RegionDigest{};
     // P, both block orders, the scatter positions (the first BlackCount of RandPos are used,

@@ -29,6 +29,7 @@
 #include "quillfen/image/export.h"
 #include "quillfen/image/gray_plane.h"
 #include "quillfen/image/gray_view.h"
+#include "quillfen/watermark/detection_score.h"
 #include "quillfen/watermark/detection_thresholds.h"
 #include "quillfen/watermark/experiment.h"
 #include "quillfen/watermark/mark_key.h"
@@ -85,14 +86,6 @@ MarkedHost MarkHost(const Experiment& experiment, const Bitmap& host);
 // The key of an experiment that has run GetX_hat, for a host picture of hostWidth x
 // hostHeight (at least 256 x 256). StepRefused before GetX_hat.
 MarkKey KeyFromExperiment(const Experiment& experiment, int hostWidth, int hostHeight);
-
-struct DetectionScore {
-    double Value = 0.0;
-    int Reversed = 0;           // relations the marked region carries reversed
-    int ReversedSeen = 0;       // ... that the suspect shows reversed
-    int Untouched = 0;          // relations the marked region carries as the host had them
-    int UntouchedReversed = 0;  // ... that the suspect shows reversed
-};
 
 // The score of the relations observed in a suspect (128 x 128, P's coding) against the key.
 // ArgumentError for a plane of the wrong size or a key with no reversed or untouched relation.

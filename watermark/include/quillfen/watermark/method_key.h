@@ -36,7 +36,7 @@ inline constexpr int kMaxPayloadBits = 64;
 
 // What a method keeps of a key in memory besides its bytes (its own decoded form), made once
 // when the key is made or read. Only the method that made it looks inside.
-struct KeyState {
+struct QUILLFEN_EXPORT KeyState {
     virtual ~KeyState() = default;
 };
 

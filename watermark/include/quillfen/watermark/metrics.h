@@ -60,22 +60,23 @@ double BitErrorRate(std::span<const std::uint8_t> extracted, std::span<const std
 // different sizes or a view CheckView refuses). PSNR compares the bytes as the workspace's
 // does (for 256 x 256 pictures it is PsnrDecibels of the first one's bytes as reals), over
 // all width x height pixels; SSIM and the bit error rate are the functions above.
-double PsnrDecibels(const GrayView& picture, const GrayView& reference);
+QUILLFEN_EXPORT double PsnrDecibels(const GrayView& picture, const GrayView& reference);
 // The same of two byte planes of any one length (ArgumentError for lengths that differ or are 0):
 // the sum of squares in whole numbers, so exact for any picture within the size limits.
 double BytePsnr(std::span<const std::uint8_t> picture, std::span<const std::uint8_t> reference);
-double StructuralSimilarity(const GrayView& a, const GrayView& b);
+// SSIM and the bit error rate of two views of one size, as the span forms above compute them.
+QUILLFEN_EXPORT double StructuralSimilarity(const GrayView& a, const GrayView& b);
 // PSNR of what a viewer sees: over the red, green and blue bytes of two 24-bit pictures of one
 // size (ArgumentError otherwise). For gray pictures (three equal bytes a pixel) it is BytePsnr
 // of their gray bytes, to the bit.
-double ViewerPsnr(const Bitmap& picture, const Bitmap& reference);
-double BitErrorRate(const GrayView& extracted, const GrayView& watermark);
-// The workspace's NC (TWatermark::NormalizedCorrelation) of an extracted 128 x 128 mark against
+QUILLFEN_EXPORT double ViewerPsnr(const Bitmap& picture, const Bitmap& reference);
+QUILLFEN_EXPORT double BitErrorRate(const GrayView& extracted, const GrayView& watermark);
+// The laboratory's NC (as its extraction step computes it) of an extracted 128 x 128 mark against
 // the watermark, each read as black below 128 and white from 128 as BitErrorRate reads them
 // (so the original watermark may be passed: the workspace compares with its binarisation);
 // none when the watermark has no black pixel in rows and columns 4..127. ArgumentError for
 // pictures that are not 128 x 128.
-std::optional<double> NormalizedCorrelation(const GrayView& extracted, const GrayView& watermark);
+QUILLFEN_EXPORT std::optional<double> NormalizedCorrelation(const GrayView& extracted, const GrayView& watermark);
 
 }  // namespace quillfen
 QUILLFEN_API_END

@@ -62,9 +62,9 @@ double RegionFit(const GrayPlane& picture, const GrayPlane& reference);
 // Registers `suspect` to `reference` and undoes the transform. Both must be at least 32 x 32
 // (ArgumentError). Never fails for unrelated pictures: their fit is low. Throws Error, saying
 // where it was looked for, when the module cannot be loaded.
-Registration RegisterAndUndo(const GrayPlane& suspect, const GrayPlane& reference);
+QUILLFEN_EXPORT Registration RegisterAndUndo(const GrayPlane& suspect, const GrayPlane& reference);
 // The same for a caller's pixels (ArgumentError for a view CheckView refuses).
-Registration RegisterAndUndo(const GrayView& suspect, const GrayView& reference);
+QUILLFEN_EXPORT Registration RegisterAndUndo(const GrayView& suspect, const GrayView& reference);
 
 namespace registration {
 

@@ -26,6 +26,7 @@
 
 #include "quillfen/image/bitmap.h"
 #include "quillfen/image/export.h"
+#include "quillfen/watermark/extraction_key.h"
 
 QUILLFEN_API_BEGIN
 namespace quillfen {
@@ -38,28 +39,16 @@ struct PsnrResult {
     bool operator==(const PsnrResult&) const = default;
 };
 
-// Everything the extraction reads from the embedding besides the attacked image: the
-// polarity map P, the two block orders, the scatter positions and the binarised watermark W.
-struct ExtractionKey {
-    std::vector<std::uint8_t> P;
-    std::vector<std::uint16_t> XBlockOrder;
-    std::vector<std::uint16_t> WrBlockOrder;
-    std::vector<double> RandPos;
-    std::vector<std::uint8_t> W;
-
-    bool operator==(const ExtractionKey&) const = default;
-};
-
 class TWatermark {
 public:
-    static constexpr int kHostSize = 256;
+    static constexpr int kHostSize = kMarkRegionSide;
     static constexpr int kMarkSize = 128;
     static constexpr int kHostPixels = kHostSize * kHostSize;
     static constexpr int kMarkPixels = kMarkSize * kMarkSize;
     static constexpr int kBlocks = 1024;
     static constexpr int kBlocksPerRow = 32;
     // The strength divisor the document window passes to GetYr_hat.
-    static constexpr int kStrengthDivisor = 10000;
+    static constexpr int kStrengthDivisor = kMarkStrengthDivisor;
 
     using Bytes = std::vector<std::uint8_t>;
     using Reals = std::vector<double>;
