@@ -143,7 +143,7 @@ MethodPayload PayloadOf(const SweepPlan& plan, const WatermarkMethod& method, st
 }
 
 // A method that marks whole pictures marks the whole host, in colour when it is in colour, at
-// the plan's target PSNR when it has one (the PSNR embed reports for it: FindStrength's).
+// its own or the plan's target PSNR when it has one (the PSNR embed reports for it: FindStrength's).
 void EmbedWhole(const SweepPlan& plan, const SweepMethod& chosen, std::shared_ptr<const LoadedHost> host,
                 std::uint32_t seed, Worker& worker) {
     const WatermarkMethod& method = *chosen.Method;
@@ -153,8 +153,8 @@ void EmbedWhole(const SweepPlan& plan, const SweepMethod& chosen, std::shared_pt
     const ImageView view = ViewOf(picture);
     const MethodPayload payload = PayloadOf(plan, method, seed);
     worker.Used = chosen.Method;
-    if (plan.TargetPsnr && method.StrengthParameter())
-        worker.Used = FindStrength(method, view, payload, seed, *plan.TargetPsnr);
+    const std::optional<double> target = chosen.TargetPsnr ? chosen.TargetPsnr : plan.TargetPsnr;
+    if (target && method.StrengthParameter()) worker.Used = FindStrength(method, view, payload, seed, *target);
     MethodMarked marked = worker.Used->Embed(view, payload, seed);
     if (marked.Picture.width() != picture.width() || marked.Picture.height() != picture.height())
         throw Error(worker.Used->Name() + " marked a picture of " + std::to_string(marked.Picture.width()) + " x " +
@@ -291,14 +291,21 @@ void ComputeWhole(const SweepPlan& plan, const AttackCell& cell, const std::opti
                     std::to_string(attacked.height()) + " for one of " + std::to_string(worker.Marked.width()) +
                     " x " + std::to_string(worker.Marked.height()));
     // The null side is scored first, as on the region.
-    row.ScoreNull = method.Detect(ViewOf(worker.Attacked.Host), worker.Key, ReadDepth::Score).Score;
-    const MethodReading reading = method.Detect(ViewOf(attacked), worker.Key);
+    const MethodReading null = method.Detect(ViewOf(worker.Attacked.Host), worker.Key, ReadDepth::Score);
+    row.ScoreNull = null.Score;
+    row.ZNull = ZOf(thresholds, null);
+    MethodReading reading = method.Detect(ViewOf(attacked), worker.Key);
     if (method.Capabilities().UsesMark && !reading.Nc)
         throw MathError("NC has no value: the watermark has no black pixel where NC compares");
     row.PsnrEmbed = worker.PsnrEmbed;
     row.PsnrY = worker.PsnrY;
     row.SsimEmbed = worker.SsimEmbed;
     row.Score = reading.Score;
+    row.Z = ZOf(thresholds, reading);
+    const Verdict verdict = Judged(thresholds, reading, row.Detected1e3, row.Detected1e6);
+    if (thresholds && verdict.Units == Statistic::Spread) row.Inverted = verdict.Inverted;
+    // A mark read inverted carries its payload flipped: its bits are counted as it carries them.
+    row.PayloadMatch = ReadPayload(reading, verdict, worker.Key.Payload);
     row.Nc = reading.Nc;
     row.BitAccuracy = reading.BitAccuracy;
     row.Ber = reading.Ber.value_or(0.0);
@@ -310,7 +317,6 @@ void ComputeWhole(const SweepPlan& plan, const AttackCell& cell, const std::opti
         row.Strength = method.Strength();
         row.PayloadBits = method.PayloadBits();
     }
-    Judged(thresholds, row.Score, row.Detected1e3, row.Detected1e6);
     if (plan.Register && IsGeometricCell(cell)) {
         RegisteredReading again;
         const Registration registered = RegisterAndUndo(attackedLuma, LuminanceOf(worker.Marked));
@@ -321,7 +327,8 @@ void ComputeWhole(const SweepPlan& plan, const AttackCell& cell, const std::opti
         again.Nc = moved.Nc;
         again.Ber = moved.Ber.value_or(0.0);
         again.Score = moved.Score;
-        Judged(thresholds, again.Score, again.Detected1e3, again.Detected1e6);
+        again.Z = ZOf(thresholds, moved);
+        Judged(thresholds, moved, again.Detected1e3, again.Detected1e6);
         row.Registered = again;
     }
 }

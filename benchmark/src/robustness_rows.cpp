@@ -70,13 +70,14 @@ const std::vector<RowField>& AllFields() {
 bool IsRegistered(RowFieldId id) { return id >= RowFieldId::RegistrationFit && id <= RowFieldId::Detected1e6Registered; }
 bool IsMethodField(RowFieldId id) { return id >= RowFieldId::MethodParams && id <= RowFieldId::ZRegistered; }
 // Fields that schema 4 added (method fields): rows of earlier schemas have none of them.
-bool IsSchema4(RowFieldId id) { return id >= RowFieldId::PayloadMatch && id <= RowFieldId::ZRegistered; }
 bool IsIdentity(RowFieldId id) { return id >= RowFieldId::Schema && id <= RowFieldId::CalibrationDigest; }
 // Fields that schema 3 added: rows of earlier schemas have none of them.
 bool IsSchema3(RowFieldId id) { return id == RowFieldId::PsnrEmbedReals || id == RowFieldId::ScoreNull; }
-// Fields that schema 4 added: what was marked, and the luminance's PSNR.
+// Fields that schema 4 added: what was marked, the luminance's PSNR, and the verdicts in units of
+// the chance spread.
 bool IsSchema4(RowFieldId id) {
-    return id == RowFieldId::Width || id == RowFieldId::Height || id == RowFieldId::Region || id == RowFieldId::PsnrY;
+    return id == RowFieldId::Width || id == RowFieldId::Height || id == RowFieldId::Region || id == RowFieldId::PsnrY ||
+           (id >= RowFieldId::PayloadMatch && id <= RowFieldId::ZRegistered);
 }
 bool IsVerdict(RowFieldId id) {
     return id == RowFieldId::Detected1e3 || id == RowFieldId::Detected1e6 || id == RowFieldId::Detected1e3Registered ||

@@ -14,6 +14,7 @@
 #include "quillfen/image/errors.h"
 #include "quillfen/image/number_format.h"
 #include "quillfen/watermark/detection_thresholds.h"
+#include "quillfen/watermark/marking.h"
 #include "quillfen/watermark/metrics.h"
 
 namespace quillfen {
@@ -132,15 +133,18 @@ Estimate EstimateOf(const SecurityPlan& plan, const Marker& marker, int n) {
     return e;
 }
 
-void Judged(const std::optional<Calibration>& thresholds, SecurityRow& row) {
+// The row's score from a reading, judged as every verdict is (blind methods two-sided in units of
+// the picture's chance spread).
+void Judged(const std::optional<Calibration>& thresholds, const MethodReading& reading, SecurityRow& row) {
+    row.Score = reading.Score;
     if (!thresholds) return;
-    const Verdict verdict = Judge(row.Score, *thresholds);
+    const Verdict verdict = Judge(reading.Score, reading.ChanceVariance, *thresholds);
     row.Detected1e3 = verdict.Detected1e3;
     row.Detected1e6 = verdict.Present;
 }
 
-double ScoreOf(const WatermarkMethod& method, const MethodKey& key, const std::vector<std::uint8_t>& picture) {
-    return method.Detect(ImageView(GrayView(picture.data(), kSide, kSide, kSide)), key, ReadDepth::Score).Score;
+MethodReading ReadingOf(const WatermarkMethod& method, const MethodKey& key, const std::vector<std::uint8_t>& picture) {
+    return method.Detect(ImageView(GrayView(picture.data(), kSide, kSide, kSide)), key, ReadDepth::Score);
 }
 
 // The picture with `delta` added (gain times it), as bytes.
@@ -318,8 +322,7 @@ std::vector<SecurityRow> ComputeSecurityUnit(const SecurityPlan& plan, const Sec
                     const std::vector<std::uint8_t> unmarked = SecurityPicture(plan.Hosts, target);
                     const std::vector<std::uint8_t> forged = Added(unmarked, residual, 1.0);
                     Measured(row, forged, unmarked);
-                    row.Score = ScoreOf(*marker.Used, marked.Key, forged);
-                    Judged(thresholds, row);
+                    Judged(thresholds, ReadingOf(*marker.Used, marked.Key, forged), row);
                 } catch (const std::exception& e) {
                     row.Error = e.what();
                 }
@@ -348,13 +351,12 @@ std::vector<SecurityRow> ComputeSecurityUnit(const SecurityPlan& plan, const Sec
                     const std::vector<std::uint8_t> bytes = Bytes(marked.Picture);
                     const std::vector<std::uint8_t> cleaned = Added(bytes, estimate.Pattern, -gain);
                     Measured(row, cleaned, bytes);
-                    row.Score = ScoreOf(*marker.Used, marked.Key, cleaned);
+                    Judged(thresholds, ReadingOf(*marker.Used, marked.Key, cleaned), row);
                 } else {
                     const std::vector<std::uint8_t> forged = Added(host, estimate.Pattern, gain);
                     Measured(row, forged, host);
-                    row.Score = ScoreOf(*marker.Used, estimate.Key, forged);
+                    Judged(thresholds, ReadingOf(*marker.Used, estimate.Key, forged), row);
                 }
-                Judged(thresholds, row);
             } catch (const std::exception& e) {
                 row.Error = e.what();
             }

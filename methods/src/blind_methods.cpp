@@ -203,7 +203,7 @@ std::shared_ptr<const MethodInfo> SpreadSpectrumEntry() {
     info->Summary =
         "additive spread spectrum after Cox, Kilian, Leighton and Shamoon (1997): one key-seeded +-1 sequence per "
         "payload bit over the mid-band 8 x 8 block-DCT coefficients of the whole picture, blind correlation";
-    info->Thresholds = std::pair{0.023499664735325446, 0.0345594814434048};
+    info->Thresholds = std::pair{4.008625985195467, 5.828816707994556};
     info->ThresholdUnits = Statistic::Spread;
     info->Make = [](const MethodSpec& described) { return std::make_unique<SpreadSpectrum>(described); };
     return info;
@@ -224,7 +224,7 @@ std::shared_ptr<const MethodInfo> QimEntry() {
     info->Summary =
         "dither-modulation quantisation index modulation after Chen and Wornell (2001): mid-band 8 x 8 block-DCT "
         "coefficients of the whole picture quantised to the lattice of their bit, key-seeded dither, soft decoding";
-    info->Thresholds = std::pair{0.016581623428496027, 0.021639477242550536};
+    info->Thresholds = std::pair{3.8317438732602134, 5.053107771623489};
     info->ThresholdUnits = Statistic::Spread;
     info->Make = [](const MethodSpec& described) { return std::make_unique<Qim>(described); };
     return info;

@@ -205,7 +205,7 @@ std::shared_ptr<const MethodInfo> StdmEntry() {
         "spread-transform dither modulation after Chen and Wornell (2001): key-seeded groups of mid-band 8 x 8 "
         "block-DCT coefficients of the whole picture, each group's projection on a +-1 vector quantised to the "
         "lattice of its bit, distortion-compensated, soft decoding";
-    info->Thresholds = std::pair{0.05500334816612536, 0.08361450643755049};
+    info->Thresholds = std::pair{3.4031372004783833, 5.004248944685079};
     info->ThresholdUnits = Statistic::Spread;
     info->Make = [](const MethodSpec& described) { return std::make_unique<Stdm>(described); };
     return info;
@@ -227,7 +227,7 @@ std::shared_ptr<const MethodInfo> RdmEntry() {
         "rational dither modulation after Perez-Gonzalez, Mosquera, Barni and Abrardo (2005): each mid-band 8 x 8 "
         "block-DCT coefficient of the whole picture divided by the root mean square of the coefficients before it "
         "and quantised to the lattice of its bit, distortion-compensated: a change of contrast keeps the mark";
-    info->Thresholds = std::pair{0.015187577723246196, 0.023267849505897532};
+    info->Thresholds = std::pair{3.675101319981673, 5.371653969027883};
     info->ThresholdUnits = Statistic::Spread;
     info->Make = [](const MethodSpec& described) { return std::make_unique<Rdm>(described); };
     return info;

@@ -476,6 +476,9 @@ TEST(RobustnessRows, BlindVerdictFieldsOfSchema4) {
     // A row of schema 3 has none of them, and reads back without them.
     RobustnessRow old = zeroBit;
     old.Identity.Schema = 3;
+    old.Width = old.Height = 0;
+    old.Region.clear();
+    old.PsnrY.reset();
     EXPECT_EQ(RowJson(old).find("payload_match"), std::string::npos);
     EXPECT_EQ(ParseRowJson(RowJson(old), "x"), old);
     // A z that is no number is refused.

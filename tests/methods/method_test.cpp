@@ -318,10 +318,12 @@ TEST(Quantisers, SpreadTransformAndRationalCarryThePayload) {
         const MethodReading jpeg = method->Detect(ImageView(Attacked(marked.Picture, "real-jpeg:q=75")), marked.Key);
         EXPECT_GT(jpeg.Score, scores.second);
         EXPECT_GT(*jpeg.BitAccuracy, 0.95);
-        EXPECT_GT(jpeg.Score, at1e6);
+        // Their thresholds are in units of the picture's chance spread.
+        EXPECT_GT(SpreadOf(jpeg.Score, jpeg.ChanceVariance), at1e6);
         for (std::uint32_t seed = 1; seed <= 10; ++seed) {
             const MethodKey key = method->Embed(ViewOf(host), {Bitmap(), PayloadFromSeed(seed, 64)}, seed).Key;
-            EXPECT_LT(std::fabs(method->Detect(ViewOf(host), key).Score), at1e3);
+            const MethodReading unmarked = method->Detect(ViewOf(host), key);
+            EXPECT_LT(std::fabs(SpreadOf(unmarked.Score, unmarked.ChanceVariance)), at1e3);
             EXPECT_EQ(method->Detect(ViewOf(gray), key).Score, 0.0);
         }
     }
@@ -373,7 +375,7 @@ TEST(SpreadSpectrumShaping, PlacesTheSameEnergyDifferently) {
                 (x < 128 ? flat : textured) += std::abs(marked.Picture.blue(x, y) - host.blue(x, y)) / (128.0 * 256);
         const MethodReading read = method->Detect(ViewOf(marked.Picture), marked.Key);
         EXPECT_EQ(read.Bits, payload.Bits) << name;
-        EXPECT_GT(read.Score, method->Thresholds()->second) << name;
+        EXPECT_GT(SpreadOf(read.Score, read.ChanceVariance), method->Thresholds()->second) << name;
         return std::tuple{flat, textured, marked.Psnr, method->Describe().Parameters()};
     };
     const auto [flat0, textured0, psnr0, text0] = halves("spread-spectrum:shaping=0");

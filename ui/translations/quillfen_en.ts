@@ -2064,10 +2064,6 @@
         <translation> Marked pictures found: %1 at 1e-3, %2 at 1e-6; unmarked ones taken for marked: %3 at 1e-3, %4 at 1e-6.</translation>
     </message>
     <message>
-        <source>false-positive rate (own host unmarked)</source>
-        <translation>false-positive rate (own host unmarked)</translation>
-    </message>
-    <message>
         <source>true-positive rate</source>
         <translation>true-positive rate</translation>
     </message>
@@ -2098,6 +2094,14 @@
     <message>
         <source>Export &amp;HTML Report...</source>
         <translation>Export &amp;HTML Report...</translation>
+    </message>
+    <message>
+        <source> Below 0.5: an inverted mark (the marked pictures score below the unmarked ones).</source>
+        <translation> Below 0.5: an inverted mark (the marked pictures score below the unmarked ones).</translation>
+    </message>
+    <message>
+        <source>false-positive rate, log (own host unmarked)</source>
+        <translation>false-positive rate, log (own host unmarked)</translation>
     </message>
 </context>
 </TS>

@@ -72,7 +72,7 @@ QUILLFEN_EXPORT MarkedArea MarkedAreaOf(const WatermarkMethod& method, const Met
 // The thresholds that judge a method's keys when no calibration is given: its catalogue
 // entry's, in their units (the polarity method's, the shipped calibration's text and source).
 // ArgumentError for a method without thresholds of its own.
-Calibration BuiltInCalibration(const WatermarkMethod& method);
+QUILLFEN_EXPORT Calibration BuiltInCalibration(const WatermarkMethod& method);
 
 // What a verdict makes of a reading's payload: a mark read inverted carries its payload
 // flipped, so its bits are turned back and their accuracy measured again; returns whether
