@@ -279,6 +279,49 @@ ImageView GrayPicture(const std::vector<std::uint8_t>& bytes, std::span<const do
     return ImageView(GrayView(bytes.data(), kHost, kHost, kHost), reals);
 }
 
+// A row's readings of the null side and of the attacked marked picture, judged: the score, its
+// z where the thresholds are in units of the chance spread, the verdicts, the payload read (a
+// mark read inverted carries its payload flipped: its bits are counted as it carries them) and
+// the method's fields.
+void Read(const WatermarkMethod& method, const MethodKey& key, const std::optional<Calibration>& thresholds,
+          const ImageView& null, const ImageView& attacked, RobustnessRow& row) {
+    const MethodReading nullReading = method.Detect(null, key, ReadDepth::Score);
+    row.ScoreNull = nullReading.Score;
+    row.ZNull = ZOf(thresholds, nullReading);
+    MethodReading reading = method.Detect(attacked, key);
+    if (method.Capabilities().UsesMark && !reading.Nc)
+        throw MathError("NC has no value: the watermark has no black pixel where NC compares");
+    row.Score = reading.Score;
+    row.Z = ZOf(thresholds, reading);
+    const Verdict verdict = Judged(thresholds, reading, row.Detected1e3, row.Detected1e6);
+    if (thresholds && verdict.Units == Statistic::Spread) row.Inverted = verdict.Inverted;
+    row.PayloadMatch = ReadPayload(reading, verdict, key.Payload);
+    row.Nc = reading.Nc;
+    row.BitAccuracy = reading.BitAccuracy;
+    row.Ber = reading.Ber.value_or(0.0);
+    if (row.Methods) {
+        row.MethodParams = method.Parameters();
+        row.Strength = method.Strength();
+        row.PayloadBits = method.PayloadBits();
+    }
+}
+
+// The reading of the attacked picture registered back onto the marked one.
+RegisteredReading ReadRegistered(const WatermarkMethod& method, const MethodKey& key,
+                                 const std::optional<Calibration>& thresholds, const Registration& registered) {
+    const GrayPlane& plane = registered.Picture;
+    const MethodReading moved =
+        method.Detect(ImageView(GrayView(plane.data(), plane.width(), plane.height(), plane.width())), key);
+    RegisteredReading again;
+    again.Fit = registered.Fit;
+    again.Nc = moved.Nc;
+    again.Ber = moved.Ber.value_or(0.0);
+    again.Score = moved.Score;
+    again.Z = ZOf(thresholds, moved);
+    Judged(thresholds, moved, again.Detected1e3, again.Detected1e6);
+    return again;
+}
+
 // The measures of a row whose method marked the whole picture: the marked picture and the host
 // through the cell as files would hold them, read in colour when they are in colour.
 void ComputeWhole(const SweepPlan& plan, const AttackCell& cell, const std::optional<Calibration>& thresholds,
@@ -291,46 +334,16 @@ void ComputeWhole(const SweepPlan& plan, const AttackCell& cell, const std::opti
                     std::to_string(attacked.height()) + " for one of " + std::to_string(worker.Marked.width()) +
                     " x " + std::to_string(worker.Marked.height()));
     // The null side is scored first, as on the region.
-    const MethodReading null = method.Detect(ViewOf(worker.Attacked.Host), worker.Key, ReadDepth::Score);
-    row.ScoreNull = null.Score;
-    row.ZNull = ZOf(thresholds, null);
-    MethodReading reading = method.Detect(ViewOf(attacked), worker.Key);
-    if (method.Capabilities().UsesMark && !reading.Nc)
-        throw MathError("NC has no value: the watermark has no black pixel where NC compares");
+    Read(method, worker.Key, thresholds, ViewOf(worker.Attacked.Host), ViewOf(attacked), row);
     row.PsnrEmbed = worker.PsnrEmbed;
     row.PsnrY = worker.PsnrY;
     row.SsimEmbed = worker.SsimEmbed;
-    row.Score = reading.Score;
-    row.Z = ZOf(thresholds, reading);
-    const Verdict verdict = Judged(thresholds, reading, row.Detected1e3, row.Detected1e6);
-    if (thresholds && verdict.Units == Statistic::Spread) row.Inverted = verdict.Inverted;
-    // A mark read inverted carries its payload flipped: its bits are counted as it carries them.
-    row.PayloadMatch = ReadPayload(reading, verdict, worker.Key.Payload);
-    row.Nc = reading.Nc;
-    row.BitAccuracy = reading.BitAccuracy;
-    row.Ber = reading.Ber.value_or(0.0);
     row.Psnr = ViewerPsnr(attacked, worker.Marked);
     const GrayPlane attackedLuma = LuminanceOf(attacked);
     row.Ssim = worker.MarkedSsim.Against(attackedLuma.pixels());
-    if (row.Methods) {
-        row.MethodParams = method.Parameters();
-        row.Strength = method.Strength();
-        row.PayloadBits = method.PayloadBits();
-    }
-    if (plan.Register && IsGeometricCell(cell)) {
-        RegisteredReading again;
-        const Registration registered = RegisterAndUndo(attackedLuma, LuminanceOf(worker.Marked));
-        const GrayPlane& plane = registered.Picture;
-        const MethodReading moved =
-            method.Detect(ImageView(GrayView(plane.data(), plane.width(), plane.height(), plane.width())), worker.Key);
-        again.Fit = registered.Fit;
-        again.Nc = moved.Nc;
-        again.Ber = moved.Ber.value_or(0.0);
-        again.Score = moved.Score;
-        again.Z = ZOf(thresholds, moved);
-        Judged(thresholds, moved, again.Detected1e3, again.Detected1e6);
-        row.Registered = again;
-    }
+    if (plan.Register && IsGeometricCell(cell))
+        row.Registered =
+            ReadRegistered(method, worker.Key, thresholds, RegisterAndUndo(attackedLuma, LuminanceOf(worker.Marked)));
 }
 
 RobustnessRow Compute(const SweepPlan& plan, const std::vector<SweepMethod>& methods, const RowIdentity& identity,
@@ -366,49 +379,21 @@ RobustnessRow Compute(const SweepPlan& plan, const std::vector<SweepMethod>& met
         ApplyAttackCell(cell, {worker.HostBytes, worker.HostBytes, worker.HostReals},
                         {worker.HostBytes, worker.MarkedBytes, worker.MarkedReals}, row.Seed, worker.Null,
                         worker.Picture);
-        const MethodReading null =
-            method.Detect(GrayPicture(worker.Null.Bytes, worker.Null.Reals), worker.Key, ReadDepth::Score);
-        row.ScoreNull = null.Score;
-        row.ZNull = ZOf(thresholds, null);
-        MethodReading reading = method.Detect(GrayPicture(worker.Picture.Bytes, worker.Picture.Reals), worker.Key);
-        if (method.Capabilities().UsesMark && !reading.Nc)
-            throw MathError("NC has no value: the watermark has no black pixel where NC compares");
+        Read(method, worker.Key, thresholds, GrayPicture(worker.Null.Bytes, worker.Null.Reals),
+             GrayPicture(worker.Picture.Bytes, worker.Picture.Reals), row);
         row.PsnrEmbed = worker.PsnrEmbed;
         row.PsnrEmbedReals = worker.PsnrEmbedReals;
         // The region is gray: its luminance is its gray.
         row.PsnrY = worker.PsnrEmbed;
         row.SsimEmbed = worker.SsimEmbed;
-        row.Score = reading.Score;
-        row.Z = ZOf(thresholds, reading);
-        const Verdict verdict = Judged(thresholds, reading, row.Detected1e3, row.Detected1e6);
-        if (thresholds && verdict.Units == Statistic::Spread) row.Inverted = verdict.Inverted;
-        // A mark read inverted carries its payload flipped: its bits are counted as it carries them.
-        row.PayloadMatch = ReadPayload(reading, verdict, worker.Key.Payload);
-        row.Nc = reading.Nc;
-        row.BitAccuracy = reading.BitAccuracy;
-        row.Ber = reading.Ber.value_or(0.0);
         // The attacked picture as a file would hold it: its bytes against the marked picture's, like
         // SSIM, so that an unchanged picture scores +infinity.
         row.Psnr = PsnrDecibels(std::span<const std::uint8_t>(worker.Picture.Bytes), worker.MarkedBytes);
         row.Ssim = worker.MarkedSsim.Against(worker.Picture.Bytes);
-        if (row.Methods) {
-            row.MethodParams = method.Parameters();
-            row.Strength = method.Strength();
-            row.PayloadBits = method.PayloadBits();
-        }
-        if (plan.Register && IsGeometricCell(cell)) {
-            RegisteredReading again;
-            const Registration registered = RegisterAndUndo(GrayPlane(kHost, kHost, worker.Picture.Bytes),
-                                                            GrayPlane(kHost, kHost, worker.MarkedBytes));
-            const MethodReading moved = method.Detect(GrayPicture(registered.Picture.pixels()), worker.Key);
-            again.Fit = registered.Fit;
-            again.Nc = moved.Nc;
-            again.Ber = moved.Ber.value_or(0.0);
-            again.Score = moved.Score;
-            again.Z = ZOf(thresholds, moved);
-            Judged(thresholds, moved, again.Detected1e3, again.Detected1e6);
-            row.Registered = again;
-        }
+        if (plan.Register && IsGeometricCell(cell))
+            row.Registered = ReadRegistered(method, worker.Key, thresholds,
+                                            RegisterAndUndo(GrayPlane(kHost, kHost, worker.Picture.Bytes),
+                                                            GrayPlane(kHost, kHost, worker.MarkedBytes)));
     } catch (...) {
         RobustnessRow failed;
         failed.Host = row.Host;
