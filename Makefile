@@ -57,10 +57,10 @@ test-arm64:
 	  -DQF_BUILD_GUI=OFF -DQF_QT_PICTURES=OFF -DQF_BUILD_BENCH=OFF -DQF_SHARED_LIBS=OFF >/dev/null
 	@cmake --build $(ARM64_BUILD) -j $(JOBS)
 	@# Left out: two tests that start the program as a child process, which the emulator can
-	@# only do with a binfmt registration of the machine, and the two that run external methods'
+	@# only do with a binfmt registration of the machine, and the three that run external methods'
 	@# programs (all of them run in every native build).
 	@cd $(ARM64_BUILD) && ctest --output-on-failure --timeout 900 -LE slow -j $(JOBS) \
-	  -E '^(CliContract\.(AReportThatCannotBeWrittenExitsTwo|AFifoDoesNotHangTheProgram)|MethodsCommand\.(ExternalMethodInASweepBesidePolarity|FailingExternalMethodsGiveErrorRows))$$'
+	  -E '^(CliContract\.(AReportThatCannotBeWrittenExitsTwo|AFifoDoesNotHangTheProgram)|MethodsCommand\.(ExternalMethodInASweepBesidePolarity|FailingExternalMethodsGiveErrorRows|AStopEndsTheMethodsProgramsAndLeavesNothingBehind))$$'
 	@# The byte-identity tests again on SVE CPUs of 128- and 256-bit vectors (qemu's default is 512).
 	@for bytes in 16 32; do \
 	  echo "SVE vectors of $$((bytes * 8)) bits:"; \

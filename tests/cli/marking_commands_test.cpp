@@ -153,7 +153,7 @@ TEST(EmbedExtract, RefusalsLeaveNothingBehind) {
     test::WriteBytes(black, "P5\n128 128\n255\n" + std::string(128 * 128, '\0'));
     // A colour host whose blue byte is one level everywhere: its red and green carry detail,
     // but the polarity method reads the blue byte, and the refusal names the host.
-    const std::string flatBlue = inputs.file("flat-blue.bmp");
+    const std::string flatBlue = inputs.file("flat-blue.png");
     {
         Bitmap picture(256, 256);
         for (int y = 0; y < 256; ++y)

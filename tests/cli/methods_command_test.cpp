@@ -244,6 +244,7 @@ TEST(MethodsCommand, BlindVerdictsSayWhatTheyAttest) {
 // The thresholds in score units are the suspect's own: a 512 x 512 picture's null is narrower
 // than a 256 x 256 one's, and so are its thresholds; in z they are the same.
 TEST(MethodsCommand, BlindThresholdsFollowThePicturesSize) {
+    QF_SKIP_WITHOUT_BMP();
     test::TempDir dir;
     const std::string large = test::SamplePath("camera-512.bmp");
     const Bitmap picture = LoadPictureFile(large).bitmap;
