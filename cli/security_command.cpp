@@ -1,4 +1,4 @@
-// quillfen-cli security HOSTS... [--method M]... [--attack SPEC]... [--seed N] [--trials N]
+// quillfen-cli security HOSTS... [--method M]... [--attack ATTACK]... [--seed N] [--trials N]
 // [--target-psnr dB] [--jsonl FILE [--resume]] [--html FILE]: attacks on a key from pictures
 // marked with it (quillfen/benchmark/security.h). A command of its own rather than an option of
 // `robustness`: its rows are of another kind (one per estimate and suspect, not per host, seed

@@ -195,7 +195,7 @@ MethodSpec MethodRegistry::Parse(std::string_view text) const {
 }
 
 MethodSpec MethodRegistry::SpecOf(const MethodKey& key) const {
-    MethodSpec spec = Defaults(key.Method);
+    MethodSpec chosen = Defaults(key.Method);
     // The described parameters are read as a method list gives them; what no description holds
     // (a Python object's own parameters) is kept as it is.
     std::string described;
@@ -205,23 +205,23 @@ MethodSpec MethodRegistry::SpecOf(const MethodKey& key) const {
         const std::string_view item = rest.substr(0, comma);
         const std::string_view name = item.substr(0, item.find('='));
         bool known = false;
-        for (const Parameter& p : spec.Info->Parameters) known = known || name == p.Name;
-        std::string& into = known ? described : spec.Extra;
+        for (const Parameter& p : chosen.Info->Parameters) known = known || name == p.Name;
+        std::string& into = known ? described : chosen.Extra;
         if (!into.empty()) into += ',';
         into += item;
         if (comma == std::string_view::npos) break;
         rest = rest.substr(comma + 1);
     }
-    const std::string extra = spec.Extra;
-    spec = Parse(described.empty() ? key.Method : key.Method + ":" + described);
-    spec.Extra = extra;
-    return spec;
+    const std::string extra = chosen.Extra;
+    chosen = Parse(described.empty() ? key.Method : key.Method + ":" + described);
+    chosen.Extra = extra;
+    return chosen;
 }
 
 MethodKey MethodRegistry::ReadKey(std::span<const std::uint8_t> bytes, const std::string& name) const {
     // Formats 1 and 2 are the polarity method's; formats 3 and 4 name their method and its
     // parameters, and the method so described reads the rest.
-    MethodSpec spec;
+    MethodSpec chosen;
     if (HoldsMethodRecord(bytes)) {
         const MethodKey envelope = DecodeMethodKey(bytes, name);
         if (Find(envelope.Method) == nullptr)
@@ -229,15 +229,15 @@ MethodKey MethodRegistry::ReadKey(std::span<const std::uint8_t> bytes, const std
                                 envelope.Method + "' (known: " + NamesOf(entries_) + "))");
         // Parameters its own method does not take were not written by it: the key is damaged.
         try {
-            spec = SpecOf(envelope);
+            chosen = SpecOf(envelope);
         } catch (const ArgumentError& e) {
             throw FormatError("'" + name + "' is damaged (its parameters are not those of " + envelope.Method + ": " +
                               e.what() + ")");
         }
     } else {
-        spec = Defaults(kPolarityMethod);
+        chosen = Defaults(kPolarityMethod);
     }
-    return MakeMethod(spec)->KeyFromBytes(bytes, name);
+    return MakeMethod(chosen)->KeyFromBytes(bytes, name);
 }
 
 MethodKey MethodRegistry::LoadKey(const std::filesystem::path& path) const {

@@ -475,7 +475,7 @@ public:
     CommandMethod(std::shared_ptr<const CommandSpec> command, MethodSpec described)
         : DeclaredMethod(std::move(described)), spec_(std::move(command)) {}
 
-    const CommandSpec& Spec() const { return *spec_; }
+    const CommandSpec& Command() const { return *spec_; }
 
     MethodMarked Embed(const ImageView& view, const MethodPayload& payload, std::uint32_t seed) const override {
         CheckImageView(view, "host picture");
@@ -652,7 +652,7 @@ MethodReading ReadDetectionOutput(std::string_view output, std::span<const std::
 
 const MethodCommandSource* MethodCommandSourceOf(const WatermarkMethod& method) {
     const auto* command = dynamic_cast<const CommandMethod*>(&method);
-    return command != nullptr ? &command->Spec().Source : nullptr;
+    return command != nullptr ? &command->Command().Source : nullptr;
 }
 
 std::shared_ptr<const MethodInfo> LoadMethodCommand(const std::filesystem::path& path) {

@@ -92,7 +92,7 @@ struct MethodInfo {
     // A method whose score already takes in its reading's search, or whose chance variance is
     // not its own, keeps Score.
     Statistic ThresholdUnits = Statistic::Score;
-    // Makes the method with the spec's values (checked by the spec's maker).
+    // Makes the method with the given values (checked where they were parsed).
     std::function<std::unique_ptr<WatermarkMethod>(const MethodSpec&)> Make;
 };
 
@@ -295,7 +295,7 @@ QUILLFEN_EXPORT MethodSpec DefaultsOf(std::shared_ptr<const MethodInfo> entry);
 // The method a front end uses when none is named: the laboratory's own, at its defaults.
 QUILLFEN_EXPORT MethodSpec DefaultMethod();
 
-// The built-in registry's Parse, and the method made from a spec.
+// The built-in registry's Parse, and the method made from its values.
 QUILLFEN_EXPORT MethodSpec ParseMethodSpec(std::string_view text);
 QUILLFEN_EXPORT std::unique_ptr<WatermarkMethod> MakeMethod(const MethodSpec& described);
 inline std::unique_ptr<WatermarkMethod> MakeMethod(std::string_view text) { return MakeMethod(ParseMethodSpec(text)); }
