@@ -8,6 +8,8 @@
 #include <array>
 #include <cmath>
 #include <cstdint>
+#include <memory>
+#include <utility>
 #include <string>
 #include <vector>
 
@@ -59,6 +61,25 @@ Bitmap WriteBackChange(const ImageView& host, const Luma& before, const std::vec
 // times the pixels). A target PSNR is reached on this, and sweeps report it.
 double WrittenPsnr(const ImageView& host, const Bitmap& written);
 Parameter Described(const char* name, double lowest, double highest, bool whole, double fallback, const char* meaning);
+
+// The catalogue entry of a blind method of the band coefficients: a payload of up to 64 bits,
+// its strength parameter named, its shipped thresholds (at 1e-3 and 1e-6) in units of the
+// picture's chance spread.
+template <class Method>
+std::shared_ptr<const MethodInfo> BlindEntry(const char* name, std::vector<Parameter> parameters, const char* strength,
+                                             const char* summary, std::pair<double, double> thresholds) {
+    auto info = std::make_shared<MethodInfo>();
+    info->Name = name;
+    info->Parameters = std::move(parameters);
+    info->Capabilities.Blind = true;
+    info->Capabilities.PayloadBits = 64;
+    info->Capabilities.Strength = strength;
+    info->Summary = summary;
+    info->Thresholds = thresholds;
+    info->ThresholdUnits = Statistic::Spread;
+    info->Make = [](const MethodSpec& described) { return std::make_unique<Method>(described); };
+    return info;
+}
 
 // The whole blocks of a picture: coefficient i of the sequence is band coefficient i % 22 of
 // block i / 22, block b at column b % Across and row b / Across.

@@ -189,45 +189,33 @@ private:
 }  // namespace
 
 std::shared_ptr<const MethodInfo> SpreadSpectrumEntry() {
-    auto info = std::make_shared<MethodInfo>();
-    info->Name = "spread-spectrum";
-    info->Parameters = {
+    return BlindEntry<SpreadSpectrum>(
+        "spread-spectrum",
+        {
         Described("strength", 0.1, 100, false, 4, "root mean square of the change of each mid-band coefficient, in gray levels"),
         Described("bits", 1, 64, true, 64, "payload bits"),
         Described("shaping", 0, 2, true, 2,
                   "the change's shape over the coefficients: 0 the same amplitude everywhere, 1 Cox's v(1 + a x), "
-                  "2 Watson's just-noticeable change; its root mean square is the strength in each")};
-    info->Capabilities.Blind = true;
-    info->Capabilities.PayloadBits = 64;
-    info->Capabilities.Strength = "strength";
-    info->Summary =
+                  "2 Watson's just-noticeable change; its root mean square is the strength in each")},
+        "strength",
         "additive spread spectrum after Cox, Kilian, Leighton and Shamoon (1997): one key-seeded +-1 sequence per "
-        "payload bit over the mid-band 8 x 8 block-DCT coefficients of the whole picture, blind correlation";
-    info->Thresholds = std::pair{4.008625985195467, 5.828816707994556};
-    info->ThresholdUnits = Statistic::Spread;
-    info->Make = [](const MethodSpec& described) { return std::make_unique<SpreadSpectrum>(described); };
-    return info;
+        "payload bit over the mid-band 8 x 8 block-DCT coefficients of the whole picture, blind correlation",
+        {4.008625985195467, 5.828816707994556});
 }
 
 std::shared_ptr<const MethodInfo> QimEntry() {
-    auto info = std::make_shared<MethodInfo>();
-    info->Name = "qim";
-    info->Parameters = {
+    return BlindEntry<Qim>(
+        "qim",
+        {
         Described("step", 0.5, 400, false, 40, "quantisation step of the mid-band coefficients, in gray levels"),
         Described("bits", 1, 64, true, 64, "payload bits"),
         Described("alpha", 0.05, 1, false, 0.4,
                   "distortion compensation: the share of the way to the lattice a coefficient moves (1: plain dither "
-                  "modulation)")};
-    info->Capabilities.Blind = true;
-    info->Capabilities.PayloadBits = 64;
-    info->Capabilities.Strength = "step";
-    info->Summary =
+                  "modulation)")},
+        "step",
         "dither-modulation quantisation index modulation after Chen and Wornell (2001): mid-band 8 x 8 block-DCT "
-        "coefficients of the whole picture quantised to the lattice of their bit, key-seeded dither, soft decoding";
-    info->Thresholds = std::pair{3.8317438732602134, 5.053107771623489};
-    info->ThresholdUnits = Statistic::Spread;
-    info->Make = [](const MethodSpec& described) { return std::make_unique<Qim>(described); };
-    return info;
+        "coefficients of the whole picture quantised to the lattice of their bit, key-seeded dither, soft decoding",
+        {3.8317438732602134, 5.053107771623489});
 }
 
 }  // namespace quillfen::detail

@@ -191,46 +191,34 @@ Parameter Alpha(double fallback) {
 }  // namespace
 
 std::shared_ptr<const MethodInfo> StdmEntry() {
-    auto info = std::make_shared<MethodInfo>();
-    info->Name = "stdm";
-    info->Parameters = {
+    return BlindEntry<Stdm>(
+        "stdm",
+        {
         Described("step", 0.5, 4000, false, 128, "quantisation step of a group's projection, in gray levels"),
         Described("bits", 1, 64, true, 64, "payload bits"),
         Alpha(0.5),
-        Described("spread", 2, 64, true, 16, "coefficients per group (the spreading vector's length)")};
-    info->Capabilities.Blind = true;
-    info->Capabilities.PayloadBits = 64;
-    info->Capabilities.Strength = "step";
-    info->Summary =
+        Described("spread", 2, 64, true, 16, "coefficients per group (the spreading vector's length)")},
+        "step",
         "spread-transform dither modulation after Chen and Wornell (2001): key-seeded groups of mid-band 8 x 8 "
         "block-DCT coefficients of the whole picture, each group's projection on a +-1 vector quantised to the "
-        "lattice of its bit, distortion-compensated, soft decoding";
-    info->Thresholds = std::pair{3.4031372004783833, 5.004248944685079};
-    info->ThresholdUnits = Statistic::Spread;
-    info->Make = [](const MethodSpec& described) { return std::make_unique<Stdm>(described); };
-    return info;
+        "lattice of its bit, distortion-compensated, soft decoding",
+        {3.4031372004783833, 5.004248944685079});
 }
 
 std::shared_ptr<const MethodInfo> RdmEntry() {
-    auto info = std::make_shared<MethodInfo>();
-    info->Name = "rdm";
-    info->Parameters = {
+    return BlindEntry<Rdm>(
+        "rdm",
+        {
         Described("step", 0.05, 40, false, 1.5,
                   "quantisation step of a coefficient divided by the root mean square of those before it"),
         Described("bits", 1, 64, true, 64, "payload bits"),
         Alpha(0.4),
-        Described("memory", 4, 1024, true, 44, "how many coefficients before one set its divisor")};
-    info->Capabilities.Blind = true;
-    info->Capabilities.PayloadBits = 64;
-    info->Capabilities.Strength = "step";
-    info->Summary =
+        Described("memory", 4, 1024, true, 44, "how many coefficients before one set its divisor")},
+        "step",
         "rational dither modulation after Perez-Gonzalez, Mosquera, Barni and Abrardo (2005): each mid-band 8 x 8 "
         "block-DCT coefficient of the whole picture divided by the root mean square of the coefficients before it "
-        "and quantised to the lattice of its bit, distortion-compensated: a change of contrast keeps the mark";
-    info->Thresholds = std::pair{3.675101319981673, 5.371653969027883};
-    info->ThresholdUnits = Statistic::Spread;
-    info->Make = [](const MethodSpec& described) { return std::make_unique<Rdm>(described); };
-    return info;
+        "and quantised to the lattice of its bit, distortion-compensated: a change of contrast keeps the mark",
+        {3.675101319981673, 5.371653969027883});
 }
 
 }  // namespace quillfen::detail
