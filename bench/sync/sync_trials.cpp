@@ -8,12 +8,13 @@
 //                                 --unmarked: the same on the photographs as they are (each
 //                                 read with the seed it would have been marked with).
 //                                 --piece N: a centred N x N piece of each photograph instead
-//   sync_trials null N [--side SMALLEST LARGEST] PHOTO...
-//                                 N trials on unmarked pieces (512 to 1024 pixels a side unless
-//                                 given, at random places) of the photographs, each under one
-//                                 of the attacks
-//                                 and JPEG 75, read with a random seed: the distribution of
-//                                 the score and how many reach the thresholds
+//   sync_trials null N [--side SMALLEST LARGEST] [--keys K] [--draw SEED] PHOTO...
+//                                 N unmarked pieces (512 to 1024 pixels a side unless given,
+//                                 at random places) of the photographs, each under one of the
+//                                 attacks and JPEG 75, each read with K random keys (1 unless
+//                                 given): the distribution of the score and how many reach the
+//                                 thresholds. --draw seeds the pieces, places and keys (77), so
+//                                 that runs in parallel draw different ones.
 //
 //   sync_trials mark PHOTO OUT.png [PSNR]   the photograph marked (seed 1), to look at
 //
@@ -166,6 +167,14 @@ std::vector<Attack> Attacks() {
                      const int dx = 1 + static_cast<int>(r.Uniform() * 40), dy = 1 + static_cast<int>(r.Uniform() * 40);
                      return Crop(b, dx, dy, b.width() - dx, b.height() - dy);
                  }});
+    // StirMark's random bending at its default strength, every colour bent alike.
+    a.push_back({"bending", [](const Bitmap& b, RandomStream& r) {
+                     const std::uint64_t draw = r.Next();
+                     return PerChannel(b, [&](const GrayPlane& p) {
+                         RandomStream same(draw);
+                         return RandomBending(p, 1.0, same);
+                     });
+                 }});
     return a;
 }
 
@@ -235,12 +244,15 @@ int Marked(const std::vector<std::string>& photos, const std::vector<std::string
     return 0;
 }
 
-int Null(int trials, int smallest, int largest, const std::vector<std::string>& photos) {
-    const std::vector<Attack> attacks = Attacks();
+int Null(int trials, int smallest, int largest, int keys, std::uint64_t draw, const std::vector<std::string>& photos) {
+    // The 16 attacks the null was first measured under: the bending, added later, is left out
+    // so that the same command draws the same pieces.
+    std::vector<Attack> attacks = Attacks();
+    attacks.pop_back();
     const double t6 = sync::Threshold(1e-6), t3 = sync::Threshold(1e-3);
     std::vector<Bitmap> hosts;
     for (const std::string& p : photos) hosts.push_back(TRixJPEG::Decode(p));
-    RandomStream random(77);
+    RandomStream random(draw);
     std::vector<double> scores;
     int over3 = 0, over6 = 0;
     double worst = -1;
@@ -254,13 +266,18 @@ int Null(int trials, int smallest, int largest, const std::vector<std::string>& 
         const Attack& attack = attacks[static_cast<std::size_t>(i / static_cast<int>(hosts.size())) % attacks.size()];
         const Bitmap piece = Jpeg(attack.Apply(Crop(host, x0, y0, w, h), random), 75);
         const std::vector<double> y = Luma(piece);
-        const std::uint32_t seed = static_cast<std::uint32_t>(random.Next() >> 32);
-        const sync::SyncReading r = sync::Detect(y.data(), piece.width(), piece.height(), seed);
-        scores.push_back(r.Score);
-        over3 += r.Score >= t3;
-        over6 += r.Score >= t6;
-        worst = std::max(worst, r.Score);
-        if ((i + 1) % 500 == 0) {
+        // The key-independent part of detection once, then `keys` readings with random keys
+        // (the same readings as sync::Detect's, bit for bit).
+        const sync::PreparedSuspect prepared(y.data(), piece.width(), piece.height());
+        for (int k = 0; k < keys; ++k) {
+            const std::uint32_t seed = static_cast<std::uint32_t>(random.Next() >> 32);
+            const sync::SyncReading r = sync::Detect(prepared, seed);
+            scores.push_back(r.Score);
+            over3 += r.Score >= t3;
+            over6 += r.Score >= t6;
+            worst = std::max(worst, r.Score);
+        }
+        if ((i + 1) % 100 == 0) {
             std::printf("%d trials: highest %.3f, at 1e-3 %d, at 1e-6 %d\n", i + 1, worst, over3, over6);
             std::fflush(stdout);
         }
@@ -270,7 +287,7 @@ int Null(int trials, int smallest, int largest, const std::vector<std::string>& 
     double mean = 0;
     for (const double s : scores) mean += s;
     mean /= static_cast<double>(scores.size());
-    std::printf("null: %d trials; score mean %.3f, median %.3f, 99th percentile %.3f, highest %.3f\n", trials, mean, q(0.5),
+    std::printf("null: %d pieces x %d keys; score mean %.3f, median %.3f, 99th percentile %.3f, highest %.3f\n", trials, keys, mean, q(0.5),
                 q(0.99), worst);
     std::printf("thresholds 1e-3 %.3f: %d reach it; 1e-6 %.3f: %d reach it\n", t3, over3, t6, over6);
     return 0;
@@ -313,17 +330,28 @@ int main(int argc, char** argv) {
         return Marked(photos, only, psnr, seedsEach, unmarked, piece);
     }
     if (args.size() >= 3 && args[0] == "null") {
-        int smallest = 512, largest = 1024;
+        int smallest = 512, largest = 1024, keys = 1;
+        std::uint64_t draw = 77;
         std::size_t first = 2;
-        if (args.size() >= 6 && args[2] == "--side") {
-            smallest = std::stoi(args[3]);
-            largest = std::stoi(args[4]);
-            first = 5;
+        for (;;) {
+            if (args.size() >= first + 3 && args[first] == "--side") {
+                smallest = std::stoi(args[first + 1]);
+                largest = std::stoi(args[first + 2]);
+                first += 3;
+            } else if (args.size() >= first + 2 && args[first] == "--keys") {
+                keys = std::stoi(args[first + 1]);
+                first += 2;
+            } else if (args.size() >= first + 2 && args[first] == "--draw") {
+                draw = std::stoull(args[first + 1]);
+                first += 2;
+            } else {
+                break;
+            }
         }
-        return Null(std::stoi(args[1]), smallest, largest, {args.begin() + static_cast<long>(first), args.end()});
+        return Null(std::stoi(args[1]), smallest, largest, keys, draw, {args.begin() + static_cast<long>(first), args.end()});
     }
     std::fprintf(stderr, "usage: sync_trials marked [--seeds N] [--attack NAME]... [--psnr DB] [--unmarked] [--piece N] PHOTO... |\n"
-                         "       sync_trials null N [--side SMALLEST LARGEST] PHOTO... |\n"
+                         "       sync_trials null N [--side SMALLEST LARGEST] [--keys K] [--draw SEED] PHOTO... |\n"
                          "       sync_trials mark PHOTO OUT.png [PSNR]\n");
     return 2;
 }

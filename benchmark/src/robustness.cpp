@@ -299,6 +299,7 @@ void Read(const WatermarkMethod& method, const MethodKey& key, const std::option
     row.Nc = reading.Nc;
     row.BitAccuracy = reading.BitAccuracy;
     row.Ber = reading.Ber.value_or(0.0);
+    row.Found = reading.Found;
     if (row.Methods) {
         row.MethodParams = method.Parameters();
         row.Strength = method.Strength();

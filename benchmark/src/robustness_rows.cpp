@@ -189,6 +189,41 @@ double* MeasureOf(RobustnessRow& row, RowFieldId id) {
     }
 }
 
+// The found geometry's members as a row's "found" object names them, in order (the names
+// `extract --json` uses).
+struct FoundMember {
+    const char* Name;
+    double FoundGeometry::*Member;
+    double Lowest;
+    double Highest;
+};
+const std::vector<FoundMember>& FoundMembers() {
+    static const std::vector<FoundMember> members = {
+        {"rotation_degrees", &FoundGeometry::RotationDegrees, -180, 180},
+        {"scale_x", &FoundGeometry::ScaleX, 0, kInf},
+        {"scale_y", &FoundGeometry::ScaleY, 0, kInf},
+        {"shear", &FoundGeometry::Shear, -kInf, kInf},
+        {"shift_x", &FoundGeometry::ShiftX, -kInf, kInf},
+        {"shift_y", &FoundGeometry::ShiftY, -kInf, kInf},
+        {"peak", &FoundGeometry::Peak, -1, 1},
+        {"false_alarm", &FoundGeometry::FalseAlarm, 0, 1},
+    };
+    return members;
+}
+
+std::string FoundJson(const FoundGeometry& found) {
+    std::string text = "{";
+    for (const FoundMember& m : FoundMembers()) {
+        if (text.size() > 1) text += ',';
+        text += '"';
+        text += m.Name;
+        text += "\":";
+        const double v = found.*m.Member;
+        text += std::isfinite(v) ? FormatMeasure(v) : "null";
+    }
+    return text + "}";
+}
+
 bool IsHexDigest(const std::string& text) {
     return text.size() == 16 && text.find_first_not_of("0123456789abcdef") == std::string::npos;
 }
@@ -291,6 +326,9 @@ std::string RowJson(const RobustnessRow& row) {
         if (f.Id == RowFieldId::CalibrationDigest && !row.Identity.MethodDigest.empty())
             line += ",\"method_digest\":" + JsonString(row.Identity.MethodDigest);
     }
+    // The geometry a method that synchronises found, last, on its rows alone: every other
+    // method's rows keep their bytes.
+    if (row.Found && !row.Failed()) line += ",\"found\":" + FoundJson(*row.Found);
     return line + "}";
 }
 
@@ -446,6 +484,28 @@ RobustnessRow ParseRowJson(std::string_view line, const std::string& where) {
             const Json& v = j.at("method_digest");
             if (!v.is_string() || !IsHexDigest(v.get<std::string>())) throw refuse("\"method_digest\" is not 16 hex digits");
             row.Identity.MethodDigest = v.get<std::string>();
+        }
+        if (j.contains("found")) {
+            const Json& found = j.at("found");
+            if (!found.is_object()) throw refuse("\"found\" is not an object");
+            if (row.Failed()) throw refuse("a failed row with \"found\"");
+            FoundGeometry g;
+            for (const FoundMember& m : FoundMembers()) {
+                const std::string name = std::string("\"found\" has no number \"") + m.Name + "\"";
+                if (!found.contains(m.Name)) throw refuse(name);
+                // A value that is not finite is written null.
+                if (found.at(m.Name).is_null()) {
+                    g.*m.Member = std::numeric_limits<double>::quiet_NaN();
+                    continue;
+                }
+                if (!found.at(m.Name).is_number()) throw refuse(name);
+                const double value = found.at(m.Name).get<double>();
+                if (value < m.Lowest - kSlack || value > m.Highest + kSlack)
+                    throw refuse(std::string("\"found\" has \"") + m.Name + "\" " + found.at(m.Name).dump() +
+                                 ", not a value it takes");
+                g.*m.Member = value;
+            }
+            row.Found = g;
         }
         if (row.Identity.Schema >= 4 && row.Methods) {
             const auto real = [&](const char* name, std::optional<double>& into) {
@@ -621,6 +681,13 @@ bool IsCutRow(std::string_view tail, const SweepPlan& plan, const RowRange& rang
     }
     std::vector<Piece> plain = rest;
     plain.push_back({Piece::Kind::Literal, "}"});
+    // A method that synchronises ends its rows with the geometry it found.
+    std::vector<Piece> found = rest;
+    for (std::size_t i = 0; i < FoundMembers().size(); ++i) {
+        found.push_back({Piece::Kind::Literal, std::string(i == 0 ? ",\"found\":{\"" : ",\"") + FoundMembers()[i].Name + "\":"});
+        found.push_back({Piece::Kind::Value, {}});
+    }
+    found.push_back({Piece::Kind::Literal, "}}"});
     std::vector<Piece> failed = rest;
     failed.push_back({Piece::Kind::Literal, ",\"error\":"});
     failed.push_back({Piece::Kind::String, {}});
@@ -648,7 +715,9 @@ bool IsCutRow(std::string_view tail, const SweepPlan& plan, const RowRange& rang
                 const std::size_t afterAttack =
                     FollowLiteral(tail, afterSeed, JsonString(plan.Cells[c % plan.Cells.size()].Name));
                 if (afterAttack == std::string_view::npos) continue;
-                if (FollowsAll(tail, afterAttack, plain) || FollowsAll(tail, afterAttack, failed)) return true;
+                if (FollowsAll(tail, afterAttack, plain) || FollowsAll(tail, afterAttack, failed) ||
+                    FollowsAll(tail, afterAttack, found))
+                    return true;
             }
         }
     }

@@ -244,6 +244,20 @@ def test_method_rows_are_the_cli_rows(cli, samples):
     assert produced == expected
 
 
+def test_rows_of_a_method_that_synchronises_carry_the_geometry_found(cli, samples):
+    host = samples / "hosts" / "brick.pgm"
+    arguments = dict(seeds=[3], attacks="none,scale:f=0.5", target_psnr=40)
+    printed = cli.run("robustness", host, "--method", "spread-spectrum-sync", "--method", "spread-spectrum",
+                      "--target-psnr", 40, "--seeds", 3, "--attacks", arguments["attacks"]).stdout
+    rows = quillfen.robustness([host], methods=["spread-spectrum-sync", "spread-spectrum"], **arguments)
+    assert rows == [json.loads(line) for line in printed.splitlines()]
+    found = rows[0]["found"]
+    assert list(found) == ["rotation_degrees", "scale_x", "scale_y", "shear", "shift_x", "shift_y", "peak",
+                           "false_alarm"]
+    assert abs(found["scale_x"] - 1) < 0.01 and abs(found["rotation_degrees"]) < 0.2 and found["false_alarm"] < 1e-6
+    assert all("found" not in r for r in rows[2:])
+
+
 class Chips:
     """A small blind method in numpy: each payload bit a seeded +-1 pattern added to the pixels."""
 

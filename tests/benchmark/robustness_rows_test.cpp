@@ -487,5 +487,53 @@ TEST(RobustnessRows, BlindVerdictFieldsOfSchema4) {
     EXPECT_THROW(ParseRowJson(bad, "x"), FormatError);
 }
 
+// The geometry a method that synchronises found ends its rows as one object; rows without it
+// keep their bytes, and a stopped run's last line may end anywhere inside it.
+TEST(RobustnessRows, FoundGeometryEndsTheRowsOfAMethodThatSynchronises) {
+    RobustnessRow row = Measured();
+    row.Methods = true;
+    row.Nc.reset();
+    row.MethodParams = "strength=2.55";
+    row.Strength = 2.55;
+    row.PayloadBits = 64;
+    row.BitAccuracy = 1;
+    row.PayloadMatch = true;
+    row.Identity.Method = "spread-spectrum-sync";
+    row.Identity.MarkDigest.clear();
+    const std::string without = RowJson(row);
+    row.Found = FoundGeometry{-5.25, 0.5, 0.4375, 0.0078125, -12.5, 3, 0.375, 1e-30};
+    const std::string json = RowJson(row);
+    EXPECT_EQ(json, without.substr(0, without.size() - 1) +
+                        ",\"found\":{\"rotation_degrees\":-5.25,\"scale_x\":0.5,\"scale_y\":0.4375,\"shear\":0.0078125,"
+                        "\"shift_x\":-12.5,\"shift_y\":3,\"peak\":0.375,\"false_alarm\":1e-30}}");
+    EXPECT_EQ(ParseRowJson(json, "x"), row);
+    EXPECT_FALSE(ParseRowJson(without, "x").Found);
+    // Not in the CSV: its columns are the same for every method of a run.
+    EXPECT_EQ(RowCsv(row), [&] { RobustnessRow plain = row; plain.Found.reset(); return RowCsv(plain); }());
+
+    SweepPlan plan;
+    plan.Hosts = {{"astronaut.pgm", {}}};
+    plan.Seeds = {4294967295u};
+    plan.Cells = ParseAttackCells("shift:dx=2,dy=2");
+    plan.Methods.resize(1);
+    for (std::size_t n = 1; n <= json.size(); ++n)
+        ASSERT_TRUE(IsCutRow(json.substr(0, n), plan, RowRange{0, 1})) << json.substr(0, n);
+    EXPECT_FALSE(IsCutRow(json + "}", plan, RowRange{0, 1}));
+
+    // A found object that no run writes: a member missing or of the wrong kind, a false-alarm
+    // bound above 1, on a failed row.
+    auto changed = [&](const std::string& from, const std::string& to) {
+        std::string line = json;
+        return line.replace(line.find(from), from.size(), to);
+    };
+    for (const std::string& damage :
+         {changed("\"shear\":0.0078125,", ""), changed("\"peak\":0.375", "\"peak\":\"high\""),
+          changed("\"false_alarm\":1e-30", "\"false_alarm\":2"), changed(",\"found\":{", ",\"found\":7,\"x\":{")})
+        EXPECT_THROW(ParseRowJson(damage, "x"), FormatError) << damage;
+    std::string failed = RowJson(Failed());
+    failed.insert(failed.size() - 1, ",\"found\":{}");
+    EXPECT_THROW(ParseRowJson(failed, "x"), FormatError);
+}
+
 }  // namespace
 }  // namespace quillfen

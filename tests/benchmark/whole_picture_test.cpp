@@ -102,6 +102,47 @@ TEST(WholePictureSweep, BlindMethodsMarkTheWholePictureAsEmbedDoes) {
     EXPECT_EQ(again.Attacked.height(), 270);
 }
 
+// A method that synchronises puts the geometry it found in its rows, read back as written;
+// the other methods' rows have none.
+TEST(WholePictureSweep, RowsOfAMethodThatSynchronisesCarryTheGeometryFound) {
+    SweepPlan plan;
+    const Bitmap picture = ColourPicture(300, 280);
+    plan.Hosts = {{"photo.bmp", [picture] { return picture; }}};
+    plan.Seeds = {5};
+    plan.Cells = ParseAttackCells("none,scale:f=0.5");
+    for (const char* name : {"spread-spectrum-sync", "spread-spectrum"})
+        plan.Methods.push_back(SweepMethodOf(MakeMethod(ParseMethodSpec(name)), "built in"));
+    plan.TargetPsnr = 40;
+    std::vector<RobustnessRow> rows;
+    SweepCallbacks callbacks;
+    callbacks.Row = [&](std::uint64_t, const RobustnessRow& row) { rows.push_back(row); };
+    RunSweep(plan, callbacks);
+    ASSERT_EQ(rows.size(), 4u);
+    for (const RobustnessRow& row : rows) {
+        ASSERT_FALSE(row.Failed()) << row.Error;
+        const std::string json = RowJson(row);
+        const RobustnessRow read = ParseRowJson(json, "x");
+        EXPECT_EQ(RowJson(read), json);
+        EXPECT_EQ(read.Found, row.Found);
+        if (row.Identity.Method != "spread-spectrum-sync") {
+            EXPECT_FALSE(row.Found);
+            EXPECT_EQ(json.find("found"), std::string::npos);
+            continue;
+        }
+        ASSERT_TRUE(row.Found) << row.Attack;
+        EXPECT_NE(json.find(",\"found\":{\"rotation_degrees\":"), std::string::npos);
+        // Unattacked, the marked picture is found where it is, as it is.
+        if (row.Attack == "none") {
+            EXPECT_NEAR(row.Found->ScaleX, 1, 0.01);
+            EXPECT_NEAR(row.Found->ScaleY, 1, 0.01);
+            EXPECT_NEAR(row.Found->RotationDegrees, 0, 0.2);
+            EXPECT_LT(row.Found->FalseAlarm, 1e-6);
+        }
+        // The row computed on its own is the run's, found geometry included.
+        EXPECT_EQ(ComputeRowPictures(plan, row.Attack == "none" ? 0 : 1).Row, row);
+    }
+}
+
 // A 256 x 256 gray picture is its own region: the whole picture's digest is the region's, so
 // rows of gray 256 x 256 hosts keep their identity; a colour or larger picture has its own.
 TEST(WholePictureSweep, HostDigestsOfWholePictures) {

@@ -135,6 +135,26 @@ TEST(SyncMark, FindsRotationScaleAspectAndCropAfterJpeg) {
     }
 }
 
+// A picture with a strong periodic texture of its own (a grid of ripples, as blinds or a fence
+// give): its lattice outranks the mark's in the autocorrelation, yet the mark's lattice is
+// among those tried and its decoded payload is the one read.
+TEST(SyncMark, APicturesOwnPeriodicTextureDoesNotHideTheMark) {
+    GrayPlane host = Mosaic(3);
+    for (int y = 0; y < host.height(); ++y)
+        for (int x = 0; x < host.width(); ++x) {
+            const double ripple = 5 * std::cos(2 * M_PI * (x / 9.0 + y / 31.0)) + 5 * std::cos(2 * M_PI * (y / 11.0 - x / 37.0));
+            std::uint8_t& v = host.data()[static_cast<std::size_t>(y) * host.width() + x];
+            v = static_cast<std::uint8_t>(std::clamp(RoundHalfEven(v * 0.8 + 25 + ripple), 0.0, 255.0));
+        }
+    const PayloadBits payload = Bits(0x0ddba11cafef00dULL);
+    const SyncReading r = Read(JpegRoundTrip(Rotate(Marked(host, payload, 31), 4), 75), 31);
+    EXPECT_EQ(Wrong(r, payload), 0);
+    EXPECT_NEAR(r.Transform.RotationDegrees, 4.0, 0.1);
+    EXPECT_NEAR(r.Transform.ScaleX, 1.0, 0.005);
+    EXPECT_NEAR(r.Score, 15.873, 1e-3);
+    EXPECT_LT(r.FalseAlarm, 1e-6);
+}
+
 // A suspect prepared once and read with many keys reads as it does alone, bit for bit.
 TEST(SyncMark, APreparedSuspectReadsAsTheSuspect) {
     const GrayPlane host = Mosaic(2);
@@ -168,7 +188,7 @@ TEST(SyncMark, SmallestPictures) {
     EXPECT_LT(r.FalseAlarm, 1e-6);
     // Halved to 128 x 128 the tile holds too little of the mark: it reads as unmarked.
     const SyncReading half = Read(Resample(marked, 128, 128), 9);
-    EXPECT_NEAR(half.Score, 9.9109332213405334, 1e-6);
+    EXPECT_NEAR(half.Score, 9.6867291598875607, 1e-6);
     EXPECT_LT(half.Score, Threshold(1e-3));
 }
 
@@ -177,7 +197,7 @@ TEST(SyncMark, PicturesWithoutTheMarkStayBelowTheThresholds) {
     double highest = 0;
     for (std::uint32_t seed = 1; seed <= 12; ++seed) highest = std::max(highest, Read(host, seed).Score);
     EXPECT_LT(highest, Threshold(1e-3));
-    EXPECT_NEAR(highest, 10.070668572577256, 1e-6);
+    EXPECT_NEAR(highest, 10.305269464022434, 1e-6);
     // A picture marked with another key reads as unmarked.
     const SyncReading other = Read(JpegRoundTrip(Marked(Mosaic(2), Bits(1), 3), 75), 4);
     EXPECT_LT(other.Score, Threshold(1e-3));
@@ -189,10 +209,10 @@ TEST(SyncMark, PicturesWithoutTheMarkStayBelowTheThresholds) {
 }
 
 TEST(SyncMark, ThresholdsBoundTheWholeSearch) {
-    // 2^64 codewords times (3 lattices x 6 levels + 2 own grids) x 1024 shifts.
-    EXPECT_NEAR(LogHypothesesBound(), 64 * std::log(2.0) + std::log(20.0 * 1024), 1e-12);
-    EXPECT_NEAR(Threshold(1e-3), 11.06313, 1e-5);
-    EXPECT_NEAR(Threshold(1e-6), 11.67083, 1e-5);
+    // 2^64 codewords times (8 lattices x 6 levels + 2 own grids) x 1024 shifts.
+    EXPECT_NEAR(LogHypothesesBound(), 64 * std::log(2.0) + std::log(50.0 * 1024), 1e-12);
+    EXPECT_NEAR(Threshold(1e-3), 11.14564, 1e-5);
+    EXPECT_NEAR(Threshold(1e-6), 11.74908, 1e-5);
     for (const double rate : {1e-2, 1e-3, 1e-6, 1e-9}) EXPECT_NEAR(FalseAlarmBound(Threshold(rate)) / rate, 1.0, 1e-12);
     EXPECT_EQ(FalseAlarmBound(0), 1.0);
     EXPECT_EQ(FalseAlarmBound(5), 1.0);

@@ -68,8 +68,8 @@ TEST(SyncMethod, CatalogueEntry) {
     EXPECT_EQ(can.Strength, "strength");
     // The union bound over the whole search, as cosines of 1024 chips.
     ASSERT_TRUE(entry->Thresholds);
-    EXPECT_NEAR(entry->Thresholds->first, 11.063 / 32, 1e-4);
-    EXPECT_NEAR(entry->Thresholds->second, 11.671 / 32, 1e-4);
+    EXPECT_NEAR(entry->Thresholds->first, 11.1456 / 32, 1e-4);
+    EXPECT_NEAR(entry->Thresholds->second, 11.7491 / 32, 1e-4);
     const MethodSpec spec = ParseMethodSpec("spread-spectrum-sync:strength=3");
     EXPECT_EQ(spec.Name(), "spread-spectrum-sync:strength=3");
     EXPECT_EQ(spec.PayloadBits(), 64);

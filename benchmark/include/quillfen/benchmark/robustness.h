@@ -161,6 +161,9 @@ struct RobustnessRow {
     // A payload method's (schema 4): the payload read, flipped back when inverted, is the key's
     // bit for bit. The verdicts attest the key's carrier, not its payload.
     std::optional<bool> PayloadMatch;
+    // A method that synchronises (Capabilities::Synchronises): the geometry it found in the
+    // attacked picture; none where it found none, and for every other method.
+    std::optional<FoundGeometry> Found;
     RowIdentity Identity;
     std::string Error;  // empty for a row with measures
 

@@ -170,6 +170,7 @@ struct FoundGeometry {
     // without the mark synchronises as well as this one did, the whole search included.
     double Peak = 0;
     double FalseAlarm = 1;
+    bool operator==(const FoundGeometry&) const = default;
 };
 
 struct MethodReading {
