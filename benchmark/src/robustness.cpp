@@ -12,6 +12,7 @@
 #include <span>
 #include <utility>
 
+#include <tbb/collaborative_call_once.h>
 #include <tbb/enumerable_thread_specific.h>
 #include <tbb/global_control.h>
 #include <tbb/info.h>
@@ -100,9 +101,9 @@ private:
     std::map<std::size_t, std::shared_ptr<const LoadedHost>> cache_;
 };
 
-// What one thread keeps between rows: the embedding of the (host, seed, method) it worked on last.
-struct Worker {
-    std::uint64_t Unit = kNoUnit;
+// What a (host, seed, method) gives every row of it: the method's embedding of the host,
+// made once and read by every thread that computes one of its rows.
+struct Embedding {
     std::string HostDigest;
     std::string Error;
     // The method at the strength it marks with, and its key.
@@ -119,20 +120,35 @@ struct Worker {
     std::optional<double> PsnrEmbedReals;
     double SsimEmbed = 0;
     SsimReference MarkedSsim;  // the marked picture's half of every row's SSIM
-    AttackedPicture Picture;   // the marked picture through the row's cell
-    AttackedPicture Null;      // the key's own host, unmarked, through the same cell
     // A method that marks whole pictures: the host and the marked picture as files hold them
     // (the gray fields above are then unused), the embedding's PSNR of the luminance.
     bool Whole = false;
     std::shared_ptr<const LoadedHost> Host;
     Bitmap Marked;
     std::optional<double> PsnrY;
-    AttackedBitmaps Attacked;  // the marked picture and the host through the row's cell
 };
 
-// The size of the picture a worker's method marked.
-int MarkedWidth(const Worker& worker) { return worker.Whole ? worker.Marked.width() : kHost; }
-int MarkedHeight(const Worker& worker) { return worker.Whole ? worker.Marked.height() : kHost; }
+// The embedding of one (host, seed, method), made by the first thread that needs it while the
+// others that need it wait (or help with its work: collaborative_call_once cannot deadlock
+// where the embedding itself runs parallel work). The rows of a unit follow each other, so a
+// slot is made as its first row is handed out and each row holds it: it is freed when the
+// last row of its unit is done, and the slots alive are at most the rows in flight.
+struct UnitSlot {
+    std::uint64_t Unit = kNoUnit;
+    tbb::collaborative_once_flag Once;
+    Embedding Value;
+};
+
+// What one thread keeps from row to row: the pictures of the row's cell, reused.
+struct Worker {
+    AttackedPicture Picture;   // the marked picture through the row's cell
+    AttackedPicture Null;      // the key's own host, unmarked, through the same cell
+    AttackedBitmaps Attacked;  // a whole picture: the marked picture and the host through the cell
+};
+
+// The size of the picture an embedding's method marked.
+int MarkedWidth(const Embedding& e) { return e.Whole ? e.Marked.width() : kHost; }
+int MarkedHeight(const Embedding& e) { return e.Whole ? e.Marked.height() : kHost; }
 
 // The payload the method of a sweep embeds with seed `seed`.
 MethodPayload PayloadOf(const SweepPlan& plan, const WatermarkMethod& method, std::uint32_t seed) {
@@ -145,87 +161,87 @@ MethodPayload PayloadOf(const SweepPlan& plan, const WatermarkMethod& method, st
 // A method that marks whole pictures marks the whole host, in colour when it is in colour, at
 // its own or the plan's target PSNR when it has one (the PSNR embed reports for it: FindStrength's).
 void EmbedWhole(const SweepPlan& plan, const SweepMethod& chosen, std::shared_ptr<const LoadedHost> host,
-                std::uint32_t seed, Worker& worker) {
+                std::uint32_t seed, Embedding& e) {
     const WatermarkMethod& method = *chosen.Method;
-    worker.Whole = true;
-    worker.Host = std::move(host);
-    const Bitmap& picture = worker.Host->Whole;
+    e.Whole = true;
+    e.Host = std::move(host);
+    const Bitmap& picture = e.Host->Whole;
     const ImageView view = ViewOf(picture);
     const MethodPayload payload = PayloadOf(plan, method, seed);
-    worker.Used = chosen.Method;
+    e.Used = chosen.Method;
     const std::optional<double> target = chosen.TargetPsnr ? chosen.TargetPsnr : plan.TargetPsnr;
-    if (target && method.StrengthParameter()) worker.Used = FindStrength(method, view, payload, seed, *target);
-    MethodMarked marked = worker.Used->Embed(view, payload, seed);
+    if (target && method.StrengthParameter()) e.Used = FindStrength(method, view, payload, seed, *target);
+    MethodMarked marked = e.Used->Embed(view, payload, seed);
     if (marked.Picture.width() != picture.width() || marked.Picture.height() != picture.height())
-        throw Error(worker.Used->Name() + " marked a picture of " + std::to_string(marked.Picture.width()) + " x " +
+        throw Error(e.Used->Name() + " marked a picture of " + std::to_string(marked.Picture.width()) + " x " +
                     std::to_string(marked.Picture.height()) + " for a host of " + std::to_string(picture.width()) +
                     " x " + std::to_string(picture.height()));
-    worker.Key = std::move(marked.Key);
-    worker.Marked = std::move(marked.Picture);
-    worker.PsnrEmbedReals.reset();
-    worker.PsnrEmbed = ViewerPsnr(worker.Marked, picture);
-    const GrayPlane markedLuma = LuminanceOf(worker.Marked);
+    e.Key = std::move(marked.Key);
+    e.Marked = std::move(marked.Picture);
+    e.PsnrEmbedReals.reset();
+    e.PsnrEmbed = ViewerPsnr(e.Marked, picture);
+    const GrayPlane markedLuma = LuminanceOf(e.Marked);
     const GrayPlane hostLuma = LuminanceOf(picture);
-    worker.PsnrY = BytePsnr(markedLuma.pixels(), hostLuma.pixels());
-    worker.SsimEmbed = StructuralSimilarity(markedLuma.pixels(), hostLuma.pixels(), picture.width(), picture.height());
-    worker.MarkedSsim = SsimReference(markedLuma.pixels(), picture.width(), picture.height());
+    e.PsnrY = BytePsnr(markedLuma.pixels(), hostLuma.pixels());
+    e.MarkedSsim = SsimReference(markedLuma.pixels(), picture.width(), picture.height());
+    e.SsimEmbed = e.MarkedSsim.Against(hostLuma.pixels());
 }
 
-// The method of unit `unit` marks its host: the host's gray region, the plan's mark or the
-// payload the seed draws, at the plan's target PSNR when it has one and the method a strength
-// to set.
-void EmbedUnit(const SweepPlan& plan, const SweepMethod& chosen, const Bitmap& host, std::uint32_t seed,
-               Worker& worker) {
+// The method of a unit marks its host: the host's gray region, the plan's mark or the payload
+// the seed draws, at the plan's target PSNR when it has one and the method a strength to set.
+void EmbedRegion(const SweepPlan& plan, const SweepMethod& chosen, const Bitmap& host, std::uint32_t seed,
+                 Embedding& e) {
     const WatermarkMethod& method = *chosen.Method;
-    worker.Whole = false;
-    worker.Host.reset();
-    worker.Marked = Bitmap();
-    worker.PsnrY.reset();
-    worker.HostBytes = GrayOf(host).pixels();
-    const ImageView view(GrayView(worker.HostBytes.data(), kHost, kHost, kHost));
+    e.HostBytes = GrayOf(host).pixels();
+    const ImageView view(GrayView(e.HostBytes.data(), kHost, kHost, kHost));
     const MethodPayload payload = PayloadOf(plan, method, seed);
-    worker.Used = chosen.Method;
+    e.Used = chosen.Method;
     const std::optional<double> target = chosen.TargetPsnr ? chosen.TargetPsnr : plan.TargetPsnr;
-    if (target && method.StrengthParameter()) worker.Used = FindStrength(method, view, payload, seed, *target);
-    MethodMarked marked = worker.Used->Embed(view, payload, seed);
-    worker.Key = std::move(marked.Key);
-    worker.MarkedBytes = GrayOf(marked.Picture).pixels();
-    worker.HostReals.assign(worker.HostBytes.begin(), worker.HostBytes.end());
+    if (target && method.StrengthParameter()) e.Used = FindStrength(method, view, payload, seed, *target);
+    MethodMarked marked = e.Used->Embed(view, payload, seed);
+    e.Key = std::move(marked.Key);
+    e.MarkedBytes = GrayOf(marked.Picture).pixels();
+    e.HostReals.assign(e.HostBytes.begin(), e.HostBytes.end());
     if (marked.Reals.empty()) {
-        worker.MarkedReals.assign(worker.MarkedBytes.begin(), worker.MarkedBytes.end());
-        worker.PsnrEmbedReals.reset();
+        e.MarkedReals.assign(e.MarkedBytes.begin(), e.MarkedBytes.end());
+        e.PsnrEmbedReals.reset();
     } else {
-        worker.MarkedReals = std::move(marked.Reals);
+        e.MarkedReals = std::move(marked.Reals);
         // What the method computed before the rounding to bytes, for the record.
-        worker.PsnrEmbedReals = PsnrDecibels(worker.MarkedReals, worker.HostBytes);
+        e.PsnrEmbedReals = PsnrDecibels(e.MarkedReals, e.HostBytes);
     }
     // What the marked picture's file holds.
-    worker.PsnrEmbed = PsnrDecibels(std::span<const std::uint8_t>(worker.MarkedBytes), worker.HostBytes);
-    worker.SsimEmbed = StructuralSimilarity(worker.MarkedBytes, worker.HostBytes, kHost, kHost);
-    worker.MarkedSsim = SsimReference(worker.MarkedBytes, kHost, kHost);
+    e.PsnrEmbed = PsnrDecibels(std::span<const std::uint8_t>(e.MarkedBytes), e.HostBytes);
+    e.MarkedSsim = SsimReference(e.MarkedBytes, kHost, kHost);
+    e.SsimEmbed = e.MarkedSsim.Against(e.HostBytes);
 }
 
 void Embed(const SweepPlan& plan, const std::vector<SweepMethod>& methods, HostCache& hosts, std::uint64_t unit,
-           Worker& worker) {
-    worker.Unit = unit;
-    worker.Error.clear();
+           Embedding& e) {
     const std::uint64_t M = methods.size();
     const std::size_t host = unit / (plan.Seeds.size() * M);
     const std::uint32_t seed = plan.Seeds[(unit / M) % plan.Seeds.size()];
     const std::shared_ptr<const LoadedHost> loaded = hosts.Get(host);
     const SweepMethod& method = methods[unit % M];
     const bool whole = method.Method->Capabilities().RegionSide == 0;
-    worker.HostDigest = whole ? loaded->WholeDigest : loaded->RegionDigest;
+    e.HostDigest = whole ? loaded->WholeDigest : loaded->RegionDigest;
     if (!loaded->Error.empty()) {
-        worker.Error = loaded->Error;
+        e.Error = loaded->Error;
         return;
     }
     try {
-        if (whole) EmbedWhole(plan, method, loaded, seed, worker);
-        else EmbedUnit(plan, method, loaded->Region, seed, worker);
+        if (whole) EmbedWhole(plan, method, loaded, seed, e);
+        else EmbedRegion(plan, method, loaded->Region, seed, e);
     } catch (...) {
-        worker.Error = ErrorText(std::current_exception());
+        e.Error = ErrorText(std::current_exception());
     }
+}
+
+// The embedding of a slot's unit, made on first use.
+const Embedding& EmbeddingOf(const SweepPlan& plan, const std::vector<SweepMethod>& methods, HostCache& hosts,
+                             UnitSlot& slot) {
+    tbb::collaborative_call_once(slot.Once, [&] { Embed(plan, methods, hosts, slot.Unit, slot.Value); });
+    return slot.Value;
 }
 
 // The methods a plan runs: those it names, or the default method (the polarity method) alone.
@@ -325,29 +341,28 @@ RegisteredReading ReadRegistered(const WatermarkMethod& method, const MethodKey&
 // The measures of a row whose method marked the whole picture: the marked picture and the host
 // through the cell as files would hold them, read in colour when they are in colour.
 void ComputeWhole(const SweepPlan& plan, const AttackCell& cell, const std::optional<Calibration>& thresholds,
-                  Worker& worker, RobustnessRow& row) {
-    const WatermarkMethod& method = *worker.Used;
-    worker.Attacked = ApplyAttackCell(cell, worker.Marked, worker.Host->Whole, row.Seed);
+                  const Embedding& e, Worker& worker, RobustnessRow& row) {
+    const WatermarkMethod& method = *e.Used;
+    worker.Attacked = ApplyAttackCell(cell, e.Marked, e.Host->Whole, row.Seed);
     const Bitmap& attacked = worker.Attacked.Marked;
-    if (attacked.width() != worker.Marked.width() || attacked.height() != worker.Marked.height())
+    if (attacked.width() != e.Marked.width() || attacked.height() != e.Marked.height())
         throw Error("the cell gave a picture of " + std::to_string(attacked.width()) + " x " +
-                    std::to_string(attacked.height()) + " for one of " + std::to_string(worker.Marked.width()) +
-                    " x " + std::to_string(worker.Marked.height()));
+                    std::to_string(attacked.height()) + " for one of " + std::to_string(e.Marked.width()) + " x " +
+                    std::to_string(e.Marked.height()));
     // The null side is scored first, as on the region.
-    Read(method, worker.Key, thresholds, ViewOf(worker.Attacked.Host), ViewOf(attacked), row);
-    row.PsnrEmbed = worker.PsnrEmbed;
-    row.PsnrY = worker.PsnrY;
-    row.SsimEmbed = worker.SsimEmbed;
-    row.Psnr = ViewerPsnr(attacked, worker.Marked);
+    Read(method, e.Key, thresholds, ViewOf(worker.Attacked.Host), ViewOf(attacked), row);
+    row.PsnrEmbed = e.PsnrEmbed;
+    row.PsnrY = e.PsnrY;
+    row.SsimEmbed = e.SsimEmbed;
+    row.Psnr = ViewerPsnr(attacked, e.Marked);
     const GrayPlane attackedLuma = LuminanceOf(attacked);
-    row.Ssim = worker.MarkedSsim.Against(attackedLuma.pixels());
+    row.Ssim = e.MarkedSsim.Against(attackedLuma.pixels());
     if (plan.Register && IsGeometricCell(cell))
-        row.Registered =
-            ReadRegistered(method, worker.Key, thresholds, RegisterAndUndo(attackedLuma, LuminanceOf(worker.Marked)));
+        row.Registered = ReadRegistered(method, e.Key, thresholds, RegisterAndUndo(attackedLuma, LuminanceOf(e.Marked)));
 }
 
 RobustnessRow Compute(const SweepPlan& plan, const std::vector<SweepMethod>& methods, const RowIdentity& identity,
-                      HostCache& hosts, std::uint64_t r, Worker& worker) {
+                      HostCache& hosts, std::uint64_t r, UnitSlot& slot, Worker& worker) {
     RobustnessRow row;
     row.Host = plan.HostOf(r);
     row.Seed = plan.SeedOf(r);
@@ -355,45 +370,43 @@ RobustnessRow Compute(const SweepPlan& plan, const std::vector<SweepMethod>& met
     row.Registering = plan.Register;
     const std::size_t m = plan.MethodIndexOf(r);
     row.Methods = !plan.Methods.empty();
-    const std::uint64_t unit = r / plan.Cells.size();
-    if (worker.Unit != unit) Embed(plan, methods, hosts, unit, worker);
+    const Embedding& e = EmbeddingOf(plan, methods, hosts, slot);
     row.Identity = row.Methods ? MethodIdentity(plan, identity, m) : identity;
-    row.Identity.HostDigest = worker.HostDigest;
-    if (!worker.Error.empty()) {
-        row.Error = worker.Error;
+    row.Identity.HostDigest = e.HostDigest;
+    if (!e.Error.empty()) {
+        row.Error = e.Error;
         return row;
     }
     const std::optional<Calibration>& thresholds = ThresholdsOf(plan, m);
     try {
         const AttackCell& cell = plan.Cells[r % plan.Cells.size()];
-        const WatermarkMethod& method = *worker.Used;
-        row.Width = MarkedWidth(worker);
-        row.Height = MarkedHeight(worker);
+        const WatermarkMethod& method = *e.Used;
+        row.Width = MarkedWidth(e);
+        row.Height = MarkedHeight(e);
         row.Region = RegionName(*methods[m].Method);
-        if (worker.Whole) {
-            ComputeWhole(plan, cell, thresholds, worker, row);
+        if (e.Whole) {
+            ComputeWhole(plan, cell, thresholds, e, worker, row);
             return row;
         }
         // The null side (the key's own host, unmarked) and the marked picture through the cell
         // together; the null side is scored first.
-        ApplyAttackCell(cell, {worker.HostBytes, worker.HostBytes, worker.HostReals},
-                        {worker.HostBytes, worker.MarkedBytes, worker.MarkedReals}, row.Seed, worker.Null,
-                        worker.Picture);
-        Read(method, worker.Key, thresholds, GrayPicture(worker.Null.Bytes, worker.Null.Reals),
+        ApplyAttackCell(cell, {e.HostBytes, e.HostBytes, e.HostReals}, {e.HostBytes, e.MarkedBytes, e.MarkedReals},
+                        row.Seed, worker.Null, worker.Picture);
+        Read(method, e.Key, thresholds, GrayPicture(worker.Null.Bytes, worker.Null.Reals),
              GrayPicture(worker.Picture.Bytes, worker.Picture.Reals), row);
-        row.PsnrEmbed = worker.PsnrEmbed;
-        row.PsnrEmbedReals = worker.PsnrEmbedReals;
+        row.PsnrEmbed = e.PsnrEmbed;
+        row.PsnrEmbedReals = e.PsnrEmbedReals;
         // The region is gray: its luminance is its gray.
-        row.PsnrY = worker.PsnrEmbed;
-        row.SsimEmbed = worker.SsimEmbed;
+        row.PsnrY = e.PsnrEmbed;
+        row.SsimEmbed = e.SsimEmbed;
         // The attacked picture as a file would hold it: its bytes against the marked picture's, like
         // SSIM, so that an unchanged picture scores +infinity.
-        row.Psnr = PsnrDecibels(std::span<const std::uint8_t>(worker.Picture.Bytes), worker.MarkedBytes);
-        row.Ssim = worker.MarkedSsim.Against(worker.Picture.Bytes);
+        row.Psnr = PsnrDecibels(std::span<const std::uint8_t>(worker.Picture.Bytes), e.MarkedBytes);
+        row.Ssim = e.MarkedSsim.Against(worker.Picture.Bytes);
         if (plan.Register && IsGeometricCell(cell))
-            row.Registered = ReadRegistered(method, worker.Key, thresholds,
+            row.Registered = ReadRegistered(method, e.Key, thresholds,
                                             RegisterAndUndo(GrayPlane(kHost, kHost, worker.Picture.Bytes),
-                                                            GrayPlane(kHost, kHost, worker.MarkedBytes)));
+                                                            GrayPlane(kHost, kHost, e.MarkedBytes)));
     } catch (...) {
         RobustnessRow failed;
         failed.Host = row.Host;
@@ -406,6 +419,13 @@ RobustnessRow Compute(const SweepPlan& plan, const std::vector<SweepMethod>& met
         return failed;
     }
     return row;
+}
+
+// A slot for the unit of row r.
+std::shared_ptr<UnitSlot> SlotOf(const SweepPlan& plan, std::uint64_t r) {
+    auto slot = std::make_shared<UnitSlot>();
+    slot->Unit = r / plan.Cells.size();
+    return slot;
 }
 
 }  // namespace
@@ -576,7 +596,7 @@ RobustnessRow ComputeRow(const SweepPlan& plan, std::uint64_t row) {
     const std::vector<SweepMethod> methods = MethodsOf(plan);
     HostCache hosts(plan, methods);
     Worker worker;
-    return Compute(plan, methods, PlanIdentity(plan), hosts, row, worker);
+    return Compute(plan, methods, PlanIdentity(plan), hosts, row, *SlotOf(plan, row), worker);
 }
 
 RowPictures ComputeRowPictures(const SweepPlan& plan, std::uint64_t row) {
@@ -585,19 +605,21 @@ RowPictures ComputeRowPictures(const SweepPlan& plan, std::uint64_t row) {
     const std::vector<SweepMethod> methods = MethodsOf(plan);
     HostCache hosts(plan, methods);
     Worker worker;
+    const std::shared_ptr<UnitSlot> slot = SlotOf(plan, row);
     RowPictures pictures;
-    pictures.Row = Compute(plan, methods, PlanIdentity(plan), hosts, row, worker);
-    if (!pictures.Row.Failed() && worker.Whole) {
-        pictures.Marked = worker.Marked;
+    pictures.Row = Compute(plan, methods, PlanIdentity(plan), hosts, row, *slot, worker);
+    const Embedding& e = slot->Value;
+    if (!pictures.Row.Failed() && e.Whole) {
+        pictures.Marked = e.Marked;
         pictures.Attacked = worker.Attacked.Marked;
-        const MethodReading reading = worker.Used->Detect(ViewOf(pictures.Attacked), worker.Key);
+        const MethodReading reading = e.Used->Detect(ViewOf(pictures.Attacked), e.Key);
         if (!reading.Mark.empty())
             pictures.Extracted = Bitmap::fromGray(reading.Mark.width(), reading.Mark.height(), reading.Mark.data());
     } else if (!pictures.Row.Failed()) {
-        pictures.Marked = Bitmap::fromGray(kHost, kHost, worker.MarkedBytes.data());
+        pictures.Marked = Bitmap::fromGray(kHost, kHost, e.MarkedBytes.data());
         pictures.Attacked = Bitmap::fromGray(kHost, kHost, worker.Picture.Bytes.data());
         const MethodReading reading =
-            worker.Used->Detect(GrayPicture(worker.Picture.Bytes, worker.Picture.Reals), worker.Key);
+            e.Used->Detect(GrayPicture(worker.Picture.Bytes, worker.Picture.Reals), e.Key);
         if (!reading.Mark.empty())
             pictures.Extracted = Bitmap::fromGray(reading.Mark.width(), reading.Mark.height(), reading.Mark.data());
     }
@@ -621,23 +643,35 @@ SweepSummary RunSweep(const SweepPlan& plan, const SweepCallbacks& callbacks) {
     tbb::task_arena arena(jobs);
     arena.execute([&] {
         std::uint64_t next = range.Begin;
+        // The slot of the unit whose rows are being handed out; each row carries its unit's.
+        std::shared_ptr<UnitSlot> current;
+        using Started = std::pair<std::uint64_t, std::shared_ptr<UnitSlot>>;
         using Computed = std::pair<std::uint64_t, std::shared_ptr<RobustnessRow>>;
         tbb::parallel_pipeline(
             static_cast<std::size_t>(jobs) * 2,
-            tbb::make_filter<void, std::uint64_t>(tbb::filter_mode::serial_in_order,
-                                                  [&](tbb::flow_control& flow) -> std::uint64_t {
-                                                      while (next < range.End && skipped(next)) ++next;
-                                                      if (next >= range.End || cancelled()) {
-                                                          flow.stop();
-                                                          return 0;
-                                                      }
-                                                      return next++;
-                                                  }) &
-                tbb::make_filter<std::uint64_t, Computed>(
+            tbb::make_filter<void, Started>(tbb::filter_mode::serial_in_order,
+                                            [&](tbb::flow_control& flow) -> Started {
+                                                while (next < range.End && skipped(next)) ++next;
+                                                if (next >= range.End || cancelled()) {
+                                                    flow.stop();
+                                                    current.reset();
+                                                    return {};
+                                                }
+                                                const std::uint64_t r = next++;
+                                                if (!current || current->Unit != r / plan.Cells.size())
+                                                    current = SlotOf(plan, r);
+                                                return {r, current};
+                                            }) &
+                tbb::make_filter<Started, Computed>(
                     tbb::filter_mode::parallel,
-                    [&](std::uint64_t r) {
-                        return Computed{r, std::make_shared<RobustnessRow>(
-                                            Compute(plan, methods, identity, hosts, r, workers.local()))};
+                    [&](Started started) {
+                        Computed computed{started.first,
+                                          std::make_shared<RobustnessRow>(Compute(plan, methods, identity, hosts,
+                                                                                  started.first, *started.second,
+                                                                                  workers.local()))};
+                        // The unit's embedding goes as soon as its last row is computed.
+                        started.second.reset();
+                        return computed;
                     }) &
                 tbb::make_filter<Computed, void>(tbb::filter_mode::serial_in_order, [&](const Computed& computed) {
                     ++summary.Rows;

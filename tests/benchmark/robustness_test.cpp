@@ -97,6 +97,53 @@ TEST(RobustnessSweep, RowsAreTheSameWhateverTheThreads) {
     }
 }
 
+// A method that counts its embeddings and otherwise is the one it wraps.
+class CountingMethod : public WatermarkMethod {
+public:
+    explicit CountingMethod(std::unique_ptr<WatermarkMethod> inner) : inner_(std::move(inner)) {}
+    const MethodSpec& Describe() const override { return inner_->Describe(); }
+    MethodMarked Embed(const ImageView& host, const MethodPayload& payload, std::uint32_t seed) const override {
+        ++Embeddings;
+        return inner_->Embed(host, payload, seed);
+    }
+    MethodReading Detect(const ImageView& suspect, const MethodKey& key, ReadDepth depth) const override {
+        return inner_->Detect(suspect, key, depth);
+    }
+    std::vector<std::uint8_t> KeyToBytes(const MethodKey& key) const override { return inner_->KeyToBytes(key); }
+    MethodKey KeyFromBytes(std::span<const std::uint8_t> bytes, const std::string& name) const override {
+        return inner_->KeyFromBytes(bytes, name);
+    }
+    mutable std::atomic<int> Embeddings{0};
+
+private:
+    std::unique_ptr<WatermarkMethod> inner_;
+};
+
+// Each (host, seed, method) is embedded once, however many threads share its rows: the rows of
+// one embedding follow each other, and every thread reads the one embedding.
+TEST(RobustnessSweep, EachHostSeedAndMethodIsEmbeddedOnceWhateverTheThreads) {
+    SweepPlan plan = SmallPlan("none,median:k=3,gauss-noise:sigma=3,rotate:deg=5,real-jpeg:q=60,scale:f=0.8");
+    auto counting = std::make_shared<CountingMethod>(MakeMethod(ParseMethodSpec("qim")));
+    plan.Methods = {SweepMethodOf(counting, "built in"), SweepMethodOf(MakeMethod(DefaultMethod()), "built in")};
+    plan.Jobs = 1;
+    const std::vector<RobustnessRow> one = Rows(plan);
+    ASSERT_EQ(one.size(), 2u * 2 * 2 * 6);
+    EXPECT_EQ(counting->Embeddings.load(), 4);
+    for (const int jobs : {2, 3}) {
+        counting->Embeddings = 0;
+        plan.Jobs = jobs;
+        EXPECT_EQ(Rows(plan), one) << jobs << " threads";
+        EXPECT_EQ(counting->Embeddings.load(), 4) << jobs << " threads";
+    }
+    // A shard that starts inside a unit embeds that unit once too.
+    counting->Embeddings = 0;
+    plan.Part = {2, 3};
+    const std::vector<RobustnessRow> part = Rows(plan);
+    EXPECT_EQ(std::vector<RobustnessRow>(one.begin() + 16, one.begin() + 32), part);
+    EXPECT_EQ(counting->Embeddings.load(), 2);
+    for (const RobustnessRow& row : one) EXPECT_FALSE(row.Failed()) << row.Error;
+}
+
 // The pool's threads end when asked, before a program's teardown, and a later run starts them
 // again with the same rows.
 TEST(RobustnessSweep, ThePooledThreadsEndWhenAskedAndComeBack) {
