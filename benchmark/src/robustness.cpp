@@ -10,6 +10,7 @@
 #include <new>
 #include <set>
 #include <span>
+#include <tuple>
 #include <utility>
 
 #include <tbb/collaborative_call_once.h>
@@ -99,6 +100,85 @@ private:
     bool needsWhole_ = false;
     std::mutex mutex_;
     std::map<std::size_t, std::shared_ptr<const LoadedHost>> cache_;
+};
+
+// The unmarked side of rows: the host through a cell. It depends on the host, on the form the
+// method reads (the gray region or the whole picture) and on the cell, and on the seed only
+// for a cell that draws from its random stream: every method of a run, and every seed for a
+// cell that draws nothing, reads the same one. Sides are kept only where another row will
+// read them, while their host is being worked on and within a budget of memory; a side not
+// kept is computed again by the row that needs it (the same bytes: a pure function).
+class NullSides {
+public:
+    struct Side {
+        AttackedPicture Region;  // the region's side
+        Bitmap Whole;            // the whole picture's side
+    };
+
+    NullSides(const SweepPlan& plan, const std::vector<SweepMethod>& methods) : plan_(plan) {
+        for (const SweepMethod& m : methods) ++(m.Method->Capabilities().RegionSide > 0 ? regionMethods_ : wholeMethods_);
+        for (const AttackCell& cell : plan.Cells) {
+            bool seeded = false;
+            for (const AttackStep& step : cell.Steps) seeded = seeded || InfoOf(step.Id).Seeded;
+            seeded_.push_back(seeded);
+        }
+    }
+
+    // Row r's side, when a row before kept it.
+    std::shared_ptr<const Side> Find(std::uint64_t r, bool whole) {
+        if (!Shared(r, whole)) return nullptr;
+        const std::lock_guard<std::mutex> lock(mutex_);
+        const auto found = sides_.find(KeyOf(r, whole));
+        return found == sides_.end() ? nullptr : found->second.first;
+    }
+
+    // Keeps row r's side for the rows after it that read it, if any and the budget allows.
+    void Keep(std::uint64_t r, bool whole, const AttackedPicture& region, const Bitmap& picture) {
+        if (!Shared(r, whole)) return;
+        const std::size_t bytes = whole ? picture.bytes().size()
+                                        : region.Bytes.size() + region.Reals.size() * sizeof(double);
+        const Key key = KeyOf(r, whole);
+        const std::lock_guard<std::mutex> lock(mutex_);
+        // Sides of hosts before the one before are read by no row still to start.
+        while (!sides_.empty() && std::get<0>(sides_.begin()->first) + 1 < std::get<0>(key)) {
+            used_ -= sides_.begin()->second.second;
+            sides_.erase(sides_.begin());
+        }
+        if (used_ + bytes > kBudget || sides_.count(key) != 0) return;
+        auto side = std::make_shared<Side>();
+        if (whole) side->Whole = picture;
+        else side->Region = region;
+        sides_.emplace(key, std::make_pair(std::move(side), bytes));
+        used_ += bytes;
+    }
+
+private:
+    // The memory the kept sides may take: every cell's side of a 256 x 256 region (about
+    // 0.6 MB each), or a few of a photograph's.
+    static constexpr std::size_t kBudget = std::size_t{256} << 20;
+    // Host, whole picture, seed (0 for a cell that draws nothing), cell.
+    using Key = std::tuple<std::size_t, bool, std::uint32_t, std::size_t>;
+
+    // Another row of the run reads row r's side: another method of its form, or another seed
+    // where the cell draws nothing.
+    bool Shared(std::uint64_t r, bool whole) const {
+        return (whole ? wholeMethods_ : regionMethods_) > 1 ||
+               (plan_.Seeds.size() > 1 && !seeded_[r % plan_.Cells.size()]);
+    }
+
+    Key KeyOf(std::uint64_t r, bool whole) const {
+        const std::size_t cell = r % plan_.Cells.size();
+        const std::size_t host = r / (plan_.Seeds.size() * plan_.MethodCount() * plan_.Cells.size());
+        return {host, whole, seeded_[cell] ? plan_.SeedOf(r) : 0u, cell};
+    }
+
+    const SweepPlan& plan_;
+    int regionMethods_ = 0;
+    int wholeMethods_ = 0;
+    std::vector<bool> seeded_;
+    std::mutex mutex_;
+    std::map<Key, std::pair<std::shared_ptr<const Side>, std::size_t>> sides_;
+    std::size_t used_ = 0;
 };
 
 // What a (host, seed, method) gives every row of it: the method's embedding of the host,
@@ -340,17 +420,25 @@ RegisteredReading ReadRegistered(const WatermarkMethod& method, const MethodKey&
 
 // The measures of a row whose method marked the whole picture: the marked picture and the host
 // through the cell as files would hold them, read in colour when they are in colour.
-void ComputeWhole(const SweepPlan& plan, const AttackCell& cell, const std::optional<Calibration>& thresholds,
-                  const Embedding& e, Worker& worker, RobustnessRow& row) {
+void ComputeWhole(const SweepPlan& plan, std::uint64_t r, const std::optional<Calibration>& thresholds,
+                  const Embedding& e, NullSides& nulls, Worker& worker, RobustnessRow& row) {
     const WatermarkMethod& method = *e.Used;
-    worker.Attacked = ApplyAttackCell(cell, e.Marked, e.Host->Whole, row.Seed);
+    const AttackCell& cell = plan.Cells[r % plan.Cells.size()];
+    const std::shared_ptr<const NullSides::Side> kept = nulls.Find(r, true);
+    if (kept) {
+        worker.Attacked.Marked = ApplyAttackCell(cell, e.Marked, row.Seed, e.Host->Whole);
+    } else {
+        worker.Attacked = ApplyAttackCell(cell, e.Marked, e.Host->Whole, row.Seed);
+        nulls.Keep(r, true, {}, worker.Attacked.Host);
+    }
+    const Bitmap& null = kept ? kept->Whole : worker.Attacked.Host;
     const Bitmap& attacked = worker.Attacked.Marked;
     if (attacked.width() != e.Marked.width() || attacked.height() != e.Marked.height())
         throw Error("the cell gave a picture of " + std::to_string(attacked.width()) + " x " +
                     std::to_string(attacked.height()) + " for one of " + std::to_string(e.Marked.width()) + " x " +
                     std::to_string(e.Marked.height()));
     // The null side is scored first, as on the region.
-    Read(method, e.Key, thresholds, ViewOf(worker.Attacked.Host), ViewOf(attacked), row);
+    Read(method, e.Key, thresholds, ViewOf(null), ViewOf(attacked), row);
     row.PsnrEmbed = e.PsnrEmbed;
     row.PsnrY = e.PsnrY;
     row.SsimEmbed = e.SsimEmbed;
@@ -362,7 +450,7 @@ void ComputeWhole(const SweepPlan& plan, const AttackCell& cell, const std::opti
 }
 
 RobustnessRow Compute(const SweepPlan& plan, const std::vector<SweepMethod>& methods, const RowIdentity& identity,
-                      HostCache& hosts, std::uint64_t r, UnitSlot& slot, Worker& worker) {
+                      HostCache& hosts, NullSides& nulls, std::uint64_t r, UnitSlot& slot, Worker& worker) {
     RobustnessRow row;
     row.Host = plan.HostOf(r);
     row.Seed = plan.SeedOf(r);
@@ -385,14 +473,21 @@ RobustnessRow Compute(const SweepPlan& plan, const std::vector<SweepMethod>& met
         row.Height = MarkedHeight(e);
         row.Region = RegionName(*methods[m].Method);
         if (e.Whole) {
-            ComputeWhole(plan, cell, thresholds, e, worker, row);
+            ComputeWhole(plan, r, thresholds, e, nulls, worker, row);
             return row;
         }
         // The null side (the key's own host, unmarked) and the marked picture through the cell
-        // together; the null side is scored first.
-        ApplyAttackCell(cell, {e.HostBytes, e.HostBytes, e.HostReals}, {e.HostBytes, e.MarkedBytes, e.MarkedReals},
-                        row.Seed, worker.Null, worker.Picture);
-        Read(method, e.Key, thresholds, GrayPicture(worker.Null.Bytes, worker.Null.Reals),
+        // together, unless a row before kept the null side; the null side is scored first.
+        const std::shared_ptr<const NullSides::Side> kept = nulls.Find(r, false);
+        const AttackInput marked{e.HostBytes, e.MarkedBytes, e.MarkedReals};
+        if (kept) {
+            ApplyAttackCell(cell, marked, row.Seed, worker.Picture);
+        } else {
+            ApplyAttackCell(cell, {e.HostBytes, e.HostBytes, e.HostReals}, marked, row.Seed, worker.Null, worker.Picture);
+            nulls.Keep(r, false, worker.Null, {});
+        }
+        const AttackedPicture& null = kept ? kept->Region : worker.Null;
+        Read(method, e.Key, thresholds, GrayPicture(null.Bytes, null.Reals),
              GrayPicture(worker.Picture.Bytes, worker.Picture.Reals), row);
         row.PsnrEmbed = e.PsnrEmbed;
         row.PsnrEmbedReals = e.PsnrEmbedReals;
@@ -595,8 +690,9 @@ RobustnessRow ComputeRow(const SweepPlan& plan, std::uint64_t row) {
     if (row >= plan.RowCount()) throw ArgumentError("row " + std::to_string(row) + " is beyond the plan");
     const std::vector<SweepMethod> methods = MethodsOf(plan);
     HostCache hosts(plan, methods);
+    NullSides nulls(plan, methods);
     Worker worker;
-    return Compute(plan, methods, PlanIdentity(plan), hosts, row, *SlotOf(plan, row), worker);
+    return Compute(plan, methods, PlanIdentity(plan), hosts, nulls, row, *SlotOf(plan, row), worker);
 }
 
 RowPictures ComputeRowPictures(const SweepPlan& plan, std::uint64_t row) {
@@ -604,10 +700,11 @@ RowPictures ComputeRowPictures(const SweepPlan& plan, std::uint64_t row) {
     if (row >= plan.RowCount()) throw ArgumentError("row " + std::to_string(row) + " is beyond the plan");
     const std::vector<SweepMethod> methods = MethodsOf(plan);
     HostCache hosts(plan, methods);
+    NullSides nulls(plan, methods);
     Worker worker;
     const std::shared_ptr<UnitSlot> slot = SlotOf(plan, row);
     RowPictures pictures;
-    pictures.Row = Compute(plan, methods, PlanIdentity(plan), hosts, row, *slot, worker);
+    pictures.Row = Compute(plan, methods, PlanIdentity(plan), hosts, nulls, row, *slot, worker);
     const Embedding& e = slot->Value;
     if (!pictures.Row.Failed() && e.Whole) {
         pictures.Marked = e.Marked;
@@ -637,6 +734,7 @@ SweepSummary RunSweep(const SweepPlan& plan, const SweepCallbacks& callbacks) {
     const RowIdentity identity = PlanIdentity(plan);
     const std::vector<SweepMethod> methods = MethodsOf(plan);
     HostCache hosts(plan, methods);
+    NullSides nulls(plan, methods);
     tbb::enumerable_thread_specific<Worker> workers;
     auto cancelled = [&] { return callbacks.Cancel != nullptr && callbacks.Cancel->load(); };
     const int jobs = plan.Jobs > 0 ? plan.Jobs : tbb::info::default_concurrency();
@@ -666,7 +764,7 @@ SweepSummary RunSweep(const SweepPlan& plan, const SweepCallbacks& callbacks) {
                     tbb::filter_mode::parallel,
                     [&](Started started) {
                         Computed computed{started.first,
-                                          std::make_shared<RobustnessRow>(Compute(plan, methods, identity, hosts,
+                                          std::make_shared<RobustnessRow>(Compute(plan, methods, identity, hosts, nulls,
                                                                                   started.first, *started.second,
                                                                                   workers.local()))};
                         // The unit's embedding goes as soon as its last row is computed.

@@ -144,6 +144,24 @@ TEST(RobustnessSweep, EachHostSeedAndMethodIsEmbeddedOnceWhateverTheThreads) {
     for (const RobustnessRow& row : one) EXPECT_FALSE(row.Failed()) << row.Error;
 }
 
+// The host through a cell is computed once and read by every method, and by every seed where
+// the cell draws nothing: each such row is still the row computed on its own.
+TEST(RobustnessSweep, SharedNullSidesGiveTheRowsComputedAlone) {
+    SweepPlan plan = SmallPlan("none,gauss-noise:sigma=4,rotate:deg=5,real-jpeg:q=60,crop-image-quarter");
+    plan.Methods = {SweepMethodOf(MakeMethod(DefaultMethod()), "built in"),
+                    SweepMethodOf(MakeMethod(ParseMethodSpec("qim")), "built in"),
+                    SweepMethodOf(MakeMethod(ParseMethodSpec("spread-spectrum")), "built in")};
+    for (const int jobs : {1, 2}) {
+        plan.Jobs = jobs;
+        const std::vector<RobustnessRow> rows = Rows(plan);
+        ASSERT_EQ(rows.size(), plan.RowCount());
+        for (std::uint64_t r = 0; r < plan.RowCount(); ++r) {
+            EXPECT_EQ(rows[r], ComputeRow(plan, r)) << "row " << r << ", " << jobs << " threads";
+            EXPECT_FALSE(rows[r].Failed()) << rows[r].Error;
+        }
+    }
+}
+
 // The pool's threads end when asked, before a program's teardown, and a later run starts them
 // again with the same rows.
 TEST(RobustnessSweep, ThePooledThreadsEndWhenAskedAndComeBack) {
