@@ -3,6 +3,7 @@
 // are in flight and each is handed over as soon as every earlier one is.
 #include "quillfen/benchmark/robustness.h"
 
+#include <atomic>
 #include <charconv>
 #include <map>
 #include <memory>
@@ -212,9 +213,11 @@ struct Embedding {
 // others that need it wait (or help with its work: collaborative_call_once cannot deadlock
 // where the embedding itself runs parallel work). The rows of a unit follow each other, so a
 // slot is made as its first row is handed out and each row holds it: it is freed when the
-// last row of its unit is done, and the slots alive are at most the rows in flight.
+// last row of its unit is done, and the slots alive are few (the rows in flight hold at most
+// their own unit's and the one after it).
 struct UnitSlot {
     std::uint64_t Unit = kNoUnit;
+    std::atomic<bool> Started{false};
     tbb::collaborative_once_flag Once;
     Embedding Value;
 };
@@ -317,10 +320,19 @@ void Embed(const SweepPlan& plan, const std::vector<SweepMethod>& methods, HostC
     }
 }
 
-// The embedding of a slot's unit, made on first use.
+// The embedding of a slot's unit, made on first use. A row whose unit another thread is still
+// embedding would only wait: it embeds the next unit first, when no thread has begun it, so
+// that two threads embed two units side by side instead of one after the other.
 const Embedding& EmbeddingOf(const SweepPlan& plan, const std::vector<SweepMethod>& methods, HostCache& hosts,
-                             UnitSlot& slot) {
-    tbb::collaborative_call_once(slot.Once, [&] { Embed(plan, methods, hosts, slot.Unit, slot.Value); });
+                             UnitSlot& slot, UnitSlot* following) {
+    const auto embed = [&](UnitSlot& unit) {
+        tbb::collaborative_call_once(unit.Once, [&] {
+            unit.Started = true;
+            Embed(plan, methods, hosts, unit.Unit, unit.Value);
+        });
+    };
+    if (following != nullptr && slot.Started && !following->Started) embed(*following);
+    embed(slot);
     return slot.Value;
 }
 
@@ -450,7 +462,8 @@ void ComputeWhole(const SweepPlan& plan, std::uint64_t r, const std::optional<Ca
 }
 
 RobustnessRow Compute(const SweepPlan& plan, const std::vector<SweepMethod>& methods, const RowIdentity& identity,
-                      HostCache& hosts, NullSides& nulls, std::uint64_t r, UnitSlot& slot, Worker& worker) {
+                      HostCache& hosts, NullSides& nulls, std::uint64_t r, UnitSlot& slot, UnitSlot* following,
+                      Worker& worker) {
     RobustnessRow row;
     row.Host = plan.HostOf(r);
     row.Seed = plan.SeedOf(r);
@@ -458,7 +471,7 @@ RobustnessRow Compute(const SweepPlan& plan, const std::vector<SweepMethod>& met
     row.Registering = plan.Register;
     const std::size_t m = plan.MethodIndexOf(r);
     row.Methods = !plan.Methods.empty();
-    const Embedding& e = EmbeddingOf(plan, methods, hosts, slot);
+    const Embedding& e = EmbeddingOf(plan, methods, hosts, slot, following);
     row.Identity = row.Methods ? MethodIdentity(plan, identity, m) : identity;
     row.Identity.HostDigest = e.HostDigest;
     if (!e.Error.empty()) {
@@ -522,6 +535,13 @@ std::shared_ptr<UnitSlot> SlotOf(const SweepPlan& plan, std::uint64_t r) {
     slot->Unit = r / plan.Cells.size();
     return slot;
 }
+
+// A row handed out: its number, its unit's slot and the next unit's (none past the rows run).
+struct StartedRow {
+    std::uint64_t Row = 0;
+    std::shared_ptr<UnitSlot> Slot;
+    std::shared_ptr<UnitSlot> Following;
+};
 
 }  // namespace
 
@@ -692,7 +712,7 @@ RobustnessRow ComputeRow(const SweepPlan& plan, std::uint64_t row) {
     HostCache hosts(plan, methods);
     NullSides nulls(plan, methods);
     Worker worker;
-    return Compute(plan, methods, PlanIdentity(plan), hosts, nulls, row, *SlotOf(plan, row), worker);
+    return Compute(plan, methods, PlanIdentity(plan), hosts, nulls, row, *SlotOf(plan, row), nullptr, worker);
 }
 
 RowPictures ComputeRowPictures(const SweepPlan& plan, std::uint64_t row) {
@@ -704,7 +724,7 @@ RowPictures ComputeRowPictures(const SweepPlan& plan, std::uint64_t row) {
     Worker worker;
     const std::shared_ptr<UnitSlot> slot = SlotOf(plan, row);
     RowPictures pictures;
-    pictures.Row = Compute(plan, methods, PlanIdentity(plan), hosts, nulls, row, *slot, worker);
+    pictures.Row = Compute(plan, methods, PlanIdentity(plan), hosts, nulls, row, *slot, nullptr, worker);
     const Embedding& e = slot->Value;
     if (!pictures.Row.Failed() && e.Whole) {
         pictures.Marked = e.Marked;
@@ -741,34 +761,42 @@ SweepSummary RunSweep(const SweepPlan& plan, const SweepCallbacks& callbacks) {
     tbb::task_arena arena(jobs);
     arena.execute([&] {
         std::uint64_t next = range.Begin;
-        // The slot of the unit whose rows are being handed out; each row carries its unit's.
+        // The slots of the unit whose rows are being handed out and of the one after it; each
+        // row carries both.
         std::shared_ptr<UnitSlot> current;
-        using Started = std::pair<std::uint64_t, std::shared_ptr<UnitSlot>>;
+        std::shared_ptr<UnitSlot> following;
+        const std::uint64_t cells = plan.Cells.size();
         using Computed = std::pair<std::uint64_t, std::shared_ptr<RobustnessRow>>;
         tbb::parallel_pipeline(
             static_cast<std::size_t>(jobs) * 2,
-            tbb::make_filter<void, Started>(tbb::filter_mode::serial_in_order,
-                                            [&](tbb::flow_control& flow) -> Started {
-                                                while (next < range.End && skipped(next)) ++next;
-                                                if (next >= range.End || cancelled()) {
-                                                    flow.stop();
-                                                    current.reset();
-                                                    return {};
-                                                }
-                                                const std::uint64_t r = next++;
-                                                if (!current || current->Unit != r / plan.Cells.size())
-                                                    current = SlotOf(plan, r);
-                                                return {r, current};
-                                            }) &
-                tbb::make_filter<Started, Computed>(
+            tbb::make_filter<void, StartedRow>(tbb::filter_mode::serial_in_order,
+                                               [&](tbb::flow_control& flow) -> StartedRow {
+                                                   while (next < range.End && skipped(next)) ++next;
+                                                   if (next >= range.End || cancelled()) {
+                                                       flow.stop();
+                                                       current.reset();
+                                                       following.reset();
+                                                       return {};
+                                                   }
+                                                   const std::uint64_t r = next++;
+                                                   if (!current || current->Unit != r / cells) {
+                                                       current = following && following->Unit == r / cells
+                                                                     ? std::move(following)
+                                                                     : SlotOf(plan, r);
+                                                       const std::uint64_t after = (r / cells + 1) * cells;
+                                                       following = after < range.End ? SlotOf(plan, after) : nullptr;
+                                                   }
+                                                   return {r, current, following};
+                                               }) &
+                tbb::make_filter<StartedRow, Computed>(
                     tbb::filter_mode::parallel,
-                    [&](Started started) {
-                        Computed computed{started.first,
-                                          std::make_shared<RobustnessRow>(Compute(plan, methods, identity, hosts, nulls,
-                                                                                  started.first, *started.second,
-                                                                                  workers.local()))};
+                    [&](StartedRow started) {
+                        Computed computed{started.Row,
+                                          std::make_shared<RobustnessRow>(Compute(
+                                              plan, methods, identity, hosts, nulls, started.Row, *started.Slot,
+                                              started.Following.get(), workers.local()))};
                         // The unit's embedding goes as soon as its last row is computed.
-                        started.second.reset();
+                        started = {};
                         return computed;
                     }) &
                 tbb::make_filter<Computed, void>(tbb::filter_mode::serial_in_order, [&](const Computed& computed) {

@@ -5,9 +5,12 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <cmath>
 #include <filesystem>
 #include <map>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -142,6 +145,44 @@ TEST(RobustnessSweep, EachHostSeedAndMethodIsEmbeddedOnceWhateverTheThreads) {
     EXPECT_EQ(std::vector<RobustnessRow>(one.begin() + 16, one.begin() + 32), part);
     EXPECT_EQ(counting->Embeddings.load(), 2);
     for (const RobustnessRow& row : one) EXPECT_FALSE(row.Failed()) << row.Error;
+}
+
+// A method whose first embedding waits (up to five seconds) for a second one to begin, and
+// which tells whether one did.
+class PairedMethod : public CountingMethod {
+public:
+    using CountingMethod::CountingMethod;
+    MethodMarked Embed(const ImageView& host, const MethodPayload& payload, std::uint32_t seed) const override {
+        if (begun_.fetch_add(1) == 0) {
+            std::unique_lock<std::mutex> lock(mutex_);
+            Paired = changed_.wait_for(lock, std::chrono::seconds(5), [&] { return begun_.load() > 1; });
+        } else {
+            const std::lock_guard<std::mutex> lock(mutex_);
+            changed_.notify_all();
+        }
+        return CountingMethod::Embed(host, payload, seed);
+    }
+    mutable bool Paired = false;
+
+private:
+    mutable std::atomic<int> begun_{0};
+    mutable std::mutex mutex_;
+    mutable std::condition_variable changed_;
+};
+
+// Two threads embed two units side by side: a row whose unit the other thread is embedding
+// embeds the next unit instead of waiting.
+TEST(RobustnessSweep, TwoThreadsEmbedTwoUnitsAtOnce) {
+    if (AvailableThreads() < 2) GTEST_SKIP() << "one core";
+    SweepPlan plan = SmallPlan("none,median:k=3,gauss-noise:sigma=3");
+    auto paired = std::make_shared<PairedMethod>(MakeMethod(ParseMethodSpec("qim")));
+    plan.Methods = {SweepMethodOf(paired, "built in")};
+    plan.Jobs = 2;
+    const std::vector<RobustnessRow> rows = Rows(plan);
+    EXPECT_TRUE(paired->Paired);
+    EXPECT_EQ(paired->Embeddings.load(), 4);
+    plan.Jobs = 1;
+    EXPECT_EQ(Rows(plan), rows);
 }
 
 // The host through a cell is computed once and read by every method, and by every seed where
