@@ -4,6 +4,7 @@
 #include "quillfen/benchmark/robustness.h"
 
 #include <atomic>
+#include <bit>
 #include <charconv>
 #include <map>
 #include <memory>
@@ -112,8 +113,10 @@ private:
 class NullSides {
 public:
     struct Side {
-        AttackedPicture Region;  // the region's side
-        Bitmap Whole;            // the whole picture's side
+        // The region's side; its reals only where some differ from its bytes (most cells leave
+        // what a file holds: the reals are then made again from the bytes, bit for bit).
+        AttackedPicture Region;
+        Bitmap Whole;  // the whole picture's side
     };
 
     NullSides(const SweepPlan& plan, const std::vector<SweepMethod>& methods) : plan_(plan) {
@@ -136,8 +139,13 @@ public:
     // Keeps row r's side for the rows after it that read it, if any and the budget allows.
     void Keep(std::uint64_t r, bool whole, const AttackedPicture& region, const Bitmap& picture) {
         if (!Shared(r, whole)) return;
-        const std::size_t bytes = whole ? picture.bytes().size()
-                                        : region.Bytes.size() + region.Reals.size() * sizeof(double);
+        bool realsAreBytes = region.Reals.size() == region.Bytes.size();
+        for (std::size_t i = 0; realsAreBytes && i < region.Reals.size(); ++i)
+            realsAreBytes = std::bit_cast<std::uint64_t>(region.Reals[i]) ==
+                            std::bit_cast<std::uint64_t>(static_cast<double>(region.Bytes[i]));
+        const std::size_t bytes =
+            whole ? picture.bytes().size()
+                  : region.Bytes.size() + (realsAreBytes ? 0 : region.Reals.size() * sizeof(double));
         const Key key = KeyOf(r, whole);
         const std::lock_guard<std::mutex> lock(mutex_);
         // Sides of hosts before the one before are read by no row still to start.
@@ -147,15 +155,19 @@ public:
         }
         if (used_ + bytes > kBudget || sides_.count(key) != 0) return;
         auto side = std::make_shared<Side>();
-        if (whole) side->Whole = picture;
-        else side->Region = region;
+        if (whole) {
+            side->Whole = picture;
+        } else {
+            side->Region.Bytes = region.Bytes;
+            if (!realsAreBytes) side->Region.Reals = region.Reals;
+        }
         sides_.emplace(key, std::make_pair(std::move(side), bytes));
         used_ += bytes;
     }
 
 private:
-    // The memory the kept sides may take: every cell's side of a 256 x 256 region (about
-    // 0.6 MB each), or a few of a photograph's.
+    // The memory the kept sides may take: every cell's side of a 256 x 256 region (64 KB, or
+    // 0.6 MB with its reals), or a few of a photograph's.
     static constexpr std::size_t kBudget = std::size_t{256} << 20;
     // Host, whole picture, seed (0 for a cell that draws nothing), cell.
     using Key = std::tuple<std::size_t, bool, std::uint32_t, std::size_t>;
@@ -499,8 +511,14 @@ RobustnessRow Compute(const SweepPlan& plan, const std::vector<SweepMethod>& met
             ApplyAttackCell(cell, {e.HostBytes, e.HostBytes, e.HostReals}, marked, row.Seed, worker.Null, worker.Picture);
             nulls.Keep(r, false, worker.Null, {});
         }
-        const AttackedPicture& null = kept ? kept->Region : worker.Null;
-        Read(method, e.Key, thresholds, GrayPicture(null.Bytes, null.Reals),
+        std::span<const double> nullReals = worker.Null.Reals;
+        if (kept && kept->Region.Reals.empty()) {
+            worker.Null.Reals.assign(kept->Region.Bytes.begin(), kept->Region.Bytes.end());
+            nullReals = worker.Null.Reals;
+        } else if (kept) {
+            nullReals = kept->Region.Reals;
+        }
+        Read(method, e.Key, thresholds, GrayPicture(kept ? kept->Region.Bytes : worker.Null.Bytes, nullReals),
              GrayPicture(worker.Picture.Bytes, worker.Picture.Reals), row);
         row.PsnrEmbed = e.PsnrEmbed;
         row.PsnrEmbedReals = e.PsnrEmbedReals;
