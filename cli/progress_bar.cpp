@@ -29,7 +29,8 @@ ProgressBar::ProgressBar(std::string unit)
 
 ProgressBar::~ProgressBar() { Finish(); }
 
-std::string ProgressBar::Line(std::uint64_t done, std::uint64_t total, double seconds, const std::string& unit) {
+std::string ProgressBar::Line(std::uint64_t done, std::uint64_t total, double seconds, const std::string& unit,
+                              std::uint64_t pixels) {
     const double share = total == 0 ? 1.0 : static_cast<double>(done) / static_cast<double>(total);
     const int filled = static_cast<int>(share * kBarWidth);
     std::string line(1, '[');
@@ -46,6 +47,10 @@ std::string ProgressBar::Line(std::uint64_t done, std::uint64_t total, double se
         char text[48];
         std::snprintf(text, sizeof text, "  %.1f %s/s", rate, unit.c_str());
         line += text;
+        if (pixels > 0) {
+            std::snprintf(text, sizeof text, "  %.1f Mpx/s", static_cast<double>(pixels) / 1e6 / seconds);
+            line += text;
+        }
         line += "  ";
         line += Duration(static_cast<double>(total - done) / rate);
         line += " left";
@@ -53,16 +58,37 @@ std::string ProgressBar::Line(std::uint64_t done, std::uint64_t total, double se
     return line;
 }
 
-void ProgressBar::Update(std::uint64_t done, std::uint64_t total) {
+std::string ProgressBar::RatesLine(std::uint64_t done, double seconds, const std::string& unit, std::uint64_t pixels) {
+    char text[160];
+    const double time = seconds > 0 ? seconds : 1e-9;
+    std::snprintf(text, sizeof text, "%llu %s in %.1f s: %.1f %s/s", static_cast<unsigned long long>(done),
+                  unit.c_str(), seconds, static_cast<double>(done) / time, unit.c_str());
+    std::string line = text;
+    if (pixels > 0) {
+        std::snprintf(text, sizeof text, ", %.1f megapixels/s", static_cast<double>(pixels) / 1e6 / time);
+        line += text;
+    }
+    return line;
+}
+
+void ProgressBar::Update(std::uint64_t done, std::uint64_t total, std::uint64_t pixels) {
     if (!enabled_) return;
     const auto now = std::chrono::steady_clock::now();
     if (drawn_ && done < total && now - last_ < std::chrono::milliseconds(100)) return;
     last_ = now;
     const double seconds = std::chrono::duration<double>(now - start_).count();
     // Erase to the end of the line: the new text may be shorter than the old.
-    std::fprintf(stderr, "\r%s\x1b[K", Line(done, total, seconds, unit_).c_str());
+    std::fprintf(stderr, "\r%s\x1b[K", Line(done, total, seconds, unit_, pixels).c_str());
     std::fflush(stderr);
     drawn_ = true;
+}
+
+void ProgressBar::Conclude(std::uint64_t done, std::uint64_t pixels) {
+    Finish();
+    if (!enabled_ || done == 0) return;
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count();
+    std::fprintf(stderr, "%s\n", RatesLine(done, seconds, unit_, pixels).c_str());
+    std::fflush(stderr);
 }
 
 void ProgressBar::Finish() {

@@ -465,7 +465,10 @@ void Run(const Options& o, const Given& given, int jobs) {
         rows[r - range.Begin] = found->second;
         return true;
     };
+    // The pixels of the pictures the computed rows measured, for the megapixel rate.
+    std::uint64_t pixels = 0;
     callbacks.Row = [&](std::uint64_t r, const RobustnessRow& row) {
+        pixels += static_cast<std::uint64_t>(row.Width) * static_cast<std::uint64_t>(row.Height);
         rows[r - range.Begin] = row;
         if (appended) appended->Append(RowJson(row));
         if (rowsPrinted) {
@@ -473,9 +476,9 @@ void Run(const Options& o, const Given& given, int jobs) {
             PrintLine(RowJson(row));
         }
     };
-    callbacks.Progress = [&bar](std::uint64_t done, std::uint64_t total) { bar.Update(done, total); };
+    callbacks.Progress = [&bar, &pixels](std::uint64_t done, std::uint64_t total) { bar.Update(done, total, pixels); };
     const SweepSummary summary = RunSweep(plan, callbacks);
-    bar.Finish();
+    bar.Conclude(summary.Rows, pixels);
     if (appended) appended->Close();
 
     // The rows move on into the files' writers and the report: none is copied again.

@@ -3,6 +3,8 @@
 // are in flight and each is handed over as soon as every earlier one is.
 #include "quillfen/benchmark/robustness.h"
 
+#include <atomic>
+#include <bit>
 #include <charconv>
 #include <map>
 #include <memory>
@@ -10,8 +12,10 @@
 #include <new>
 #include <set>
 #include <span>
+#include <tuple>
 #include <utility>
 
+#include <tbb/collaborative_call_once.h>
 #include <tbb/enumerable_thread_specific.h>
 #include <tbb/global_control.h>
 #include <tbb/info.h>
@@ -100,9 +104,99 @@ private:
     std::map<std::size_t, std::shared_ptr<const LoadedHost>> cache_;
 };
 
-// What one thread keeps between rows: the embedding of the (host, seed, method) it worked on last.
-struct Worker {
-    std::uint64_t Unit = kNoUnit;
+// The unmarked side of rows: the host through a cell. It depends on the host, on the form the
+// method reads (the gray region or the whole picture) and on the cell, and on the seed only
+// for a cell that draws from its random stream: every method of a run, and every seed for a
+// cell that draws nothing, reads the same one. Sides are kept only where another row will
+// read them, while their host is being worked on and within a budget of memory; a side not
+// kept is computed again by the row that needs it (the same bytes: a pure function).
+class NullSides {
+public:
+    struct Side {
+        // The region's side; its reals only where some differ from its bytes (most cells leave
+        // what a file holds: the reals are then made again from the bytes, bit for bit).
+        AttackedPicture Region;
+        Bitmap Whole;  // the whole picture's side
+    };
+
+    NullSides(const SweepPlan& plan, const std::vector<SweepMethod>& methods) : plan_(plan) {
+        for (const SweepMethod& m : methods) ++(m.Method->Capabilities().RegionSide > 0 ? regionMethods_ : wholeMethods_);
+        for (const AttackCell& cell : plan.Cells) {
+            bool seeded = false;
+            for (const AttackStep& step : cell.Steps) seeded = seeded || InfoOf(step.Id).Seeded;
+            seeded_.push_back(seeded);
+        }
+    }
+
+    // Row r's side, when a row before kept it.
+    std::shared_ptr<const Side> Find(std::uint64_t r, bool whole) {
+        if (!Shared(r, whole)) return nullptr;
+        const std::lock_guard<std::mutex> lock(mutex_);
+        const auto found = sides_.find(KeyOf(r, whole));
+        return found == sides_.end() ? nullptr : found->second.first;
+    }
+
+    // Keeps row r's side for the rows after it that read it, if any and the budget allows.
+    void Keep(std::uint64_t r, bool whole, const AttackedPicture& region, const Bitmap& picture) {
+        if (!Shared(r, whole)) return;
+        bool realsAreBytes = region.Reals.size() == region.Bytes.size();
+        for (std::size_t i = 0; realsAreBytes && i < region.Reals.size(); ++i)
+            realsAreBytes = std::bit_cast<std::uint64_t>(region.Reals[i]) ==
+                            std::bit_cast<std::uint64_t>(static_cast<double>(region.Bytes[i]));
+        const std::size_t bytes =
+            whole ? picture.bytes().size()
+                  : region.Bytes.size() + (realsAreBytes ? 0 : region.Reals.size() * sizeof(double));
+        const Key key = KeyOf(r, whole);
+        const std::lock_guard<std::mutex> lock(mutex_);
+        // Sides of hosts before the one before are read by no row still to start.
+        while (!sides_.empty() && std::get<0>(sides_.begin()->first) + 1 < std::get<0>(key)) {
+            used_ -= sides_.begin()->second.second;
+            sides_.erase(sides_.begin());
+        }
+        if (used_ + bytes > kBudget || sides_.count(key) != 0) return;
+        auto side = std::make_shared<Side>();
+        if (whole) {
+            side->Whole = picture;
+        } else {
+            side->Region.Bytes = region.Bytes;
+            if (!realsAreBytes) side->Region.Reals = region.Reals;
+        }
+        sides_.emplace(key, std::make_pair(std::move(side), bytes));
+        used_ += bytes;
+    }
+
+private:
+    // The memory the kept sides may take: every cell's side of a 256 x 256 region (64 KB, or
+    // 0.6 MB with its reals), or a few of a photograph's.
+    static constexpr std::size_t kBudget = std::size_t{256} << 20;
+    // Host, whole picture, seed (0 for a cell that draws nothing), cell.
+    using Key = std::tuple<std::size_t, bool, std::uint32_t, std::size_t>;
+
+    // Another row of the run reads row r's side: another method of its form, or another seed
+    // where the cell draws nothing.
+    bool Shared(std::uint64_t r, bool whole) const {
+        return (whole ? wholeMethods_ : regionMethods_) > 1 ||
+               (plan_.Seeds.size() > 1 && !seeded_[r % plan_.Cells.size()]);
+    }
+
+    Key KeyOf(std::uint64_t r, bool whole) const {
+        const std::size_t cell = r % plan_.Cells.size();
+        const std::size_t host = r / (plan_.Seeds.size() * plan_.MethodCount() * plan_.Cells.size());
+        return {host, whole, seeded_[cell] ? plan_.SeedOf(r) : 0u, cell};
+    }
+
+    const SweepPlan& plan_;
+    int regionMethods_ = 0;
+    int wholeMethods_ = 0;
+    std::vector<bool> seeded_;
+    std::mutex mutex_;
+    std::map<Key, std::pair<std::shared_ptr<const Side>, std::size_t>> sides_;
+    std::size_t used_ = 0;
+};
+
+// What a (host, seed, method) gives every row of it: the method's embedding of the host,
+// made once and read by every thread that computes one of its rows.
+struct Embedding {
     std::string HostDigest;
     std::string Error;
     // The method at the strength it marks with, and its key.
@@ -119,20 +213,37 @@ struct Worker {
     std::optional<double> PsnrEmbedReals;
     double SsimEmbed = 0;
     SsimReference MarkedSsim;  // the marked picture's half of every row's SSIM
-    AttackedPicture Picture;   // the marked picture through the row's cell
-    AttackedPicture Null;      // the key's own host, unmarked, through the same cell
     // A method that marks whole pictures: the host and the marked picture as files hold them
     // (the gray fields above are then unused), the embedding's PSNR of the luminance.
     bool Whole = false;
     std::shared_ptr<const LoadedHost> Host;
     Bitmap Marked;
     std::optional<double> PsnrY;
-    AttackedBitmaps Attacked;  // the marked picture and the host through the row's cell
 };
 
-// The size of the picture a worker's method marked.
-int MarkedWidth(const Worker& worker) { return worker.Whole ? worker.Marked.width() : kHost; }
-int MarkedHeight(const Worker& worker) { return worker.Whole ? worker.Marked.height() : kHost; }
+// The embedding of one (host, seed, method), made by the first thread that needs it while the
+// others that need it wait (or help with its work: collaborative_call_once cannot deadlock
+// where the embedding itself runs parallel work). The rows of a unit follow each other, so a
+// slot is made as its first row is handed out and each row holds it: it is freed when the
+// last row of its unit is done, and the slots alive are few (the rows in flight hold at most
+// their own unit's and the one after it).
+struct UnitSlot {
+    std::uint64_t Unit = kNoUnit;
+    std::atomic<bool> Started{false};
+    tbb::collaborative_once_flag Once;
+    Embedding Value;
+};
+
+// What one thread keeps from row to row: the pictures of the row's cell, reused.
+struct Worker {
+    AttackedPicture Picture;   // the marked picture through the row's cell
+    AttackedPicture Null;      // the key's own host, unmarked, through the same cell
+    AttackedBitmaps Attacked;  // a whole picture: the marked picture and the host through the cell
+};
+
+// The size of the picture an embedding's method marked.
+int MarkedWidth(const Embedding& e) { return e.Whole ? e.Marked.width() : kHost; }
+int MarkedHeight(const Embedding& e) { return e.Whole ? e.Marked.height() : kHost; }
 
 // The payload the method of a sweep embeds with seed `seed`.
 MethodPayload PayloadOf(const SweepPlan& plan, const WatermarkMethod& method, std::uint32_t seed) {
@@ -145,87 +256,96 @@ MethodPayload PayloadOf(const SweepPlan& plan, const WatermarkMethod& method, st
 // A method that marks whole pictures marks the whole host, in colour when it is in colour, at
 // its own or the plan's target PSNR when it has one (the PSNR embed reports for it: FindStrength's).
 void EmbedWhole(const SweepPlan& plan, const SweepMethod& chosen, std::shared_ptr<const LoadedHost> host,
-                std::uint32_t seed, Worker& worker) {
+                std::uint32_t seed, Embedding& e) {
     const WatermarkMethod& method = *chosen.Method;
-    worker.Whole = true;
-    worker.Host = std::move(host);
-    const Bitmap& picture = worker.Host->Whole;
+    e.Whole = true;
+    e.Host = std::move(host);
+    const Bitmap& picture = e.Host->Whole;
     const ImageView view = ViewOf(picture);
     const MethodPayload payload = PayloadOf(plan, method, seed);
-    worker.Used = chosen.Method;
+    e.Used = chosen.Method;
     const std::optional<double> target = chosen.TargetPsnr ? chosen.TargetPsnr : plan.TargetPsnr;
-    if (target && method.StrengthParameter()) worker.Used = FindStrength(method, view, payload, seed, *target);
-    MethodMarked marked = worker.Used->Embed(view, payload, seed);
+    if (target && method.StrengthParameter()) e.Used = FindStrength(method, view, payload, seed, *target);
+    MethodMarked marked = e.Used->Embed(view, payload, seed);
     if (marked.Picture.width() != picture.width() || marked.Picture.height() != picture.height())
-        throw Error(worker.Used->Name() + " marked a picture of " + std::to_string(marked.Picture.width()) + " x " +
+        throw Error(e.Used->Name() + " marked a picture of " + std::to_string(marked.Picture.width()) + " x " +
                     std::to_string(marked.Picture.height()) + " for a host of " + std::to_string(picture.width()) +
                     " x " + std::to_string(picture.height()));
-    worker.Key = std::move(marked.Key);
-    worker.Marked = std::move(marked.Picture);
-    worker.PsnrEmbedReals.reset();
-    worker.PsnrEmbed = ViewerPsnr(worker.Marked, picture);
-    const GrayPlane markedLuma = LuminanceOf(worker.Marked);
+    e.Key = std::move(marked.Key);
+    e.Marked = std::move(marked.Picture);
+    e.PsnrEmbedReals.reset();
+    e.PsnrEmbed = ViewerPsnr(e.Marked, picture);
+    const GrayPlane markedLuma = LuminanceOf(e.Marked);
     const GrayPlane hostLuma = LuminanceOf(picture);
-    worker.PsnrY = BytePsnr(markedLuma.pixels(), hostLuma.pixels());
-    worker.SsimEmbed = StructuralSimilarity(markedLuma.pixels(), hostLuma.pixels(), picture.width(), picture.height());
-    worker.MarkedSsim = SsimReference(markedLuma.pixels(), picture.width(), picture.height());
+    e.PsnrY = BytePsnr(markedLuma.pixels(), hostLuma.pixels());
+    e.MarkedSsim = SsimReference(markedLuma.pixels(), picture.width(), picture.height());
+    e.SsimEmbed = e.MarkedSsim.Against(hostLuma.pixels());
 }
 
-// The method of unit `unit` marks its host: the host's gray region, the plan's mark or the
-// payload the seed draws, at the plan's target PSNR when it has one and the method a strength
-// to set.
-void EmbedUnit(const SweepPlan& plan, const SweepMethod& chosen, const Bitmap& host, std::uint32_t seed,
-               Worker& worker) {
+// The method of a unit marks its host: the host's gray region, the plan's mark or the payload
+// the seed draws, at the plan's target PSNR when it has one and the method a strength to set.
+void EmbedRegion(const SweepPlan& plan, const SweepMethod& chosen, const Bitmap& host, std::uint32_t seed,
+                 Embedding& e) {
     const WatermarkMethod& method = *chosen.Method;
-    worker.Whole = false;
-    worker.Host.reset();
-    worker.Marked = Bitmap();
-    worker.PsnrY.reset();
-    worker.HostBytes = GrayOf(host).pixels();
-    const ImageView view(GrayView(worker.HostBytes.data(), kHost, kHost, kHost));
+    e.HostBytes = GrayOf(host).pixels();
+    const ImageView view(GrayView(e.HostBytes.data(), kHost, kHost, kHost));
     const MethodPayload payload = PayloadOf(plan, method, seed);
-    worker.Used = chosen.Method;
+    e.Used = chosen.Method;
     const std::optional<double> target = chosen.TargetPsnr ? chosen.TargetPsnr : plan.TargetPsnr;
-    if (target && method.StrengthParameter()) worker.Used = FindStrength(method, view, payload, seed, *target);
-    MethodMarked marked = worker.Used->Embed(view, payload, seed);
-    worker.Key = std::move(marked.Key);
-    worker.MarkedBytes = GrayOf(marked.Picture).pixels();
-    worker.HostReals.assign(worker.HostBytes.begin(), worker.HostBytes.end());
+    if (target && method.StrengthParameter()) e.Used = FindStrength(method, view, payload, seed, *target);
+    MethodMarked marked = e.Used->Embed(view, payload, seed);
+    e.Key = std::move(marked.Key);
+    e.MarkedBytes = GrayOf(marked.Picture).pixels();
+    e.HostReals.assign(e.HostBytes.begin(), e.HostBytes.end());
     if (marked.Reals.empty()) {
-        worker.MarkedReals.assign(worker.MarkedBytes.begin(), worker.MarkedBytes.end());
-        worker.PsnrEmbedReals.reset();
+        e.MarkedReals.assign(e.MarkedBytes.begin(), e.MarkedBytes.end());
+        e.PsnrEmbedReals.reset();
     } else {
-        worker.MarkedReals = std::move(marked.Reals);
+        e.MarkedReals = std::move(marked.Reals);
         // What the method computed before the rounding to bytes, for the record.
-        worker.PsnrEmbedReals = PsnrDecibels(worker.MarkedReals, worker.HostBytes);
+        e.PsnrEmbedReals = PsnrDecibels(e.MarkedReals, e.HostBytes);
     }
     // What the marked picture's file holds.
-    worker.PsnrEmbed = PsnrDecibels(std::span<const std::uint8_t>(worker.MarkedBytes), worker.HostBytes);
-    worker.SsimEmbed = StructuralSimilarity(worker.MarkedBytes, worker.HostBytes, kHost, kHost);
-    worker.MarkedSsim = SsimReference(worker.MarkedBytes, kHost, kHost);
+    e.PsnrEmbed = PsnrDecibels(std::span<const std::uint8_t>(e.MarkedBytes), e.HostBytes);
+    e.MarkedSsim = SsimReference(e.MarkedBytes, kHost, kHost);
+    e.SsimEmbed = e.MarkedSsim.Against(e.HostBytes);
 }
 
 void Embed(const SweepPlan& plan, const std::vector<SweepMethod>& methods, HostCache& hosts, std::uint64_t unit,
-           Worker& worker) {
-    worker.Unit = unit;
-    worker.Error.clear();
+           Embedding& e) {
     const std::uint64_t M = methods.size();
     const std::size_t host = unit / (plan.Seeds.size() * M);
     const std::uint32_t seed = plan.Seeds[(unit / M) % plan.Seeds.size()];
     const std::shared_ptr<const LoadedHost> loaded = hosts.Get(host);
     const SweepMethod& method = methods[unit % M];
     const bool whole = method.Method->Capabilities().RegionSide == 0;
-    worker.HostDigest = whole ? loaded->WholeDigest : loaded->RegionDigest;
+    e.HostDigest = whole ? loaded->WholeDigest : loaded->RegionDigest;
     if (!loaded->Error.empty()) {
-        worker.Error = loaded->Error;
+        e.Error = loaded->Error;
         return;
     }
     try {
-        if (whole) EmbedWhole(plan, method, loaded, seed, worker);
-        else EmbedUnit(plan, method, loaded->Region, seed, worker);
+        if (whole) EmbedWhole(plan, method, loaded, seed, e);
+        else EmbedRegion(plan, method, loaded->Region, seed, e);
     } catch (...) {
-        worker.Error = ErrorText(std::current_exception());
+        e.Error = ErrorText(std::current_exception());
     }
+}
+
+// The embedding of a slot's unit, made on first use. A row whose unit another thread is still
+// embedding would only wait: it embeds the next unit first, when no thread has begun it, so
+// that two threads embed two units side by side instead of one after the other.
+const Embedding& EmbeddingOf(const SweepPlan& plan, const std::vector<SweepMethod>& methods, HostCache& hosts,
+                             UnitSlot& slot, UnitSlot* following) {
+    const auto embed = [&](UnitSlot& unit) {
+        tbb::collaborative_call_once(unit.Once, [&] {
+            unit.Started = true;
+            Embed(plan, methods, hosts, unit.Unit, unit.Value);
+        });
+    };
+    if (following != nullptr && slot.Started && !following->Started) embed(*following);
+    embed(slot);
+    return slot.Value;
 }
 
 // The methods a plan runs: those it names, or the default method (the polarity method) alone.
@@ -325,30 +445,38 @@ RegisteredReading ReadRegistered(const WatermarkMethod& method, const MethodKey&
 
 // The measures of a row whose method marked the whole picture: the marked picture and the host
 // through the cell as files would hold them, read in colour when they are in colour.
-void ComputeWhole(const SweepPlan& plan, const AttackCell& cell, const std::optional<Calibration>& thresholds,
-                  Worker& worker, RobustnessRow& row) {
-    const WatermarkMethod& method = *worker.Used;
-    worker.Attacked = ApplyAttackCell(cell, worker.Marked, worker.Host->Whole, row.Seed);
+void ComputeWhole(const SweepPlan& plan, std::uint64_t r, const std::optional<Calibration>& thresholds,
+                  const Embedding& e, NullSides& nulls, Worker& worker, RobustnessRow& row) {
+    const WatermarkMethod& method = *e.Used;
+    const AttackCell& cell = plan.Cells[r % plan.Cells.size()];
+    const std::shared_ptr<const NullSides::Side> kept = nulls.Find(r, true);
+    if (kept) {
+        worker.Attacked.Marked = ApplyAttackCell(cell, e.Marked, row.Seed, e.Host->Whole);
+    } else {
+        worker.Attacked = ApplyAttackCell(cell, e.Marked, e.Host->Whole, row.Seed);
+        nulls.Keep(r, true, {}, worker.Attacked.Host);
+    }
+    const Bitmap& null = kept ? kept->Whole : worker.Attacked.Host;
     const Bitmap& attacked = worker.Attacked.Marked;
-    if (attacked.width() != worker.Marked.width() || attacked.height() != worker.Marked.height())
+    if (attacked.width() != e.Marked.width() || attacked.height() != e.Marked.height())
         throw Error("the cell gave a picture of " + std::to_string(attacked.width()) + " x " +
-                    std::to_string(attacked.height()) + " for one of " + std::to_string(worker.Marked.width()) +
-                    " x " + std::to_string(worker.Marked.height()));
+                    std::to_string(attacked.height()) + " for one of " + std::to_string(e.Marked.width()) + " x " +
+                    std::to_string(e.Marked.height()));
     // The null side is scored first, as on the region.
-    Read(method, worker.Key, thresholds, ViewOf(worker.Attacked.Host), ViewOf(attacked), row);
-    row.PsnrEmbed = worker.PsnrEmbed;
-    row.PsnrY = worker.PsnrY;
-    row.SsimEmbed = worker.SsimEmbed;
-    row.Psnr = ViewerPsnr(attacked, worker.Marked);
+    Read(method, e.Key, thresholds, ViewOf(null), ViewOf(attacked), row);
+    row.PsnrEmbed = e.PsnrEmbed;
+    row.PsnrY = e.PsnrY;
+    row.SsimEmbed = e.SsimEmbed;
+    row.Psnr = ViewerPsnr(attacked, e.Marked);
     const GrayPlane attackedLuma = LuminanceOf(attacked);
-    row.Ssim = worker.MarkedSsim.Against(attackedLuma.pixels());
+    row.Ssim = e.MarkedSsim.Against(attackedLuma.pixels());
     if (plan.Register && IsGeometricCell(cell))
-        row.Registered =
-            ReadRegistered(method, worker.Key, thresholds, RegisterAndUndo(attackedLuma, LuminanceOf(worker.Marked)));
+        row.Registered = ReadRegistered(method, e.Key, thresholds, RegisterAndUndo(attackedLuma, LuminanceOf(e.Marked)));
 }
 
 RobustnessRow Compute(const SweepPlan& plan, const std::vector<SweepMethod>& methods, const RowIdentity& identity,
-                      HostCache& hosts, std::uint64_t r, Worker& worker) {
+                      HostCache& hosts, NullSides& nulls, std::uint64_t r, UnitSlot& slot, UnitSlot* following,
+                      Worker& worker) {
     RobustnessRow row;
     row.Host = plan.HostOf(r);
     row.Seed = plan.SeedOf(r);
@@ -356,45 +484,56 @@ RobustnessRow Compute(const SweepPlan& plan, const std::vector<SweepMethod>& met
     row.Registering = plan.Register;
     const std::size_t m = plan.MethodIndexOf(r);
     row.Methods = !plan.Methods.empty();
-    const std::uint64_t unit = r / plan.Cells.size();
-    if (worker.Unit != unit) Embed(plan, methods, hosts, unit, worker);
+    const Embedding& e = EmbeddingOf(plan, methods, hosts, slot, following);
     row.Identity = row.Methods ? MethodIdentity(plan, identity, m) : identity;
-    row.Identity.HostDigest = worker.HostDigest;
-    if (!worker.Error.empty()) {
-        row.Error = worker.Error;
+    row.Identity.HostDigest = e.HostDigest;
+    if (!e.Error.empty()) {
+        row.Error = e.Error;
         return row;
     }
     const std::optional<Calibration>& thresholds = ThresholdsOf(plan, m);
     try {
         const AttackCell& cell = plan.Cells[r % plan.Cells.size()];
-        const WatermarkMethod& method = *worker.Used;
-        row.Width = MarkedWidth(worker);
-        row.Height = MarkedHeight(worker);
+        const WatermarkMethod& method = *e.Used;
+        row.Width = MarkedWidth(e);
+        row.Height = MarkedHeight(e);
         row.Region = RegionName(*methods[m].Method);
-        if (worker.Whole) {
-            ComputeWhole(plan, cell, thresholds, worker, row);
+        if (e.Whole) {
+            ComputeWhole(plan, r, thresholds, e, nulls, worker, row);
             return row;
         }
         // The null side (the key's own host, unmarked) and the marked picture through the cell
-        // together; the null side is scored first.
-        ApplyAttackCell(cell, {worker.HostBytes, worker.HostBytes, worker.HostReals},
-                        {worker.HostBytes, worker.MarkedBytes, worker.MarkedReals}, row.Seed, worker.Null,
-                        worker.Picture);
-        Read(method, worker.Key, thresholds, GrayPicture(worker.Null.Bytes, worker.Null.Reals),
+        // together, unless a row before kept the null side; the null side is scored first.
+        const std::shared_ptr<const NullSides::Side> kept = nulls.Find(r, false);
+        const AttackInput marked{e.HostBytes, e.MarkedBytes, e.MarkedReals};
+        if (kept) {
+            ApplyAttackCell(cell, marked, row.Seed, worker.Picture);
+        } else {
+            ApplyAttackCell(cell, {e.HostBytes, e.HostBytes, e.HostReals}, marked, row.Seed, worker.Null, worker.Picture);
+            nulls.Keep(r, false, worker.Null, {});
+        }
+        std::span<const double> nullReals = worker.Null.Reals;
+        if (kept && kept->Region.Reals.empty()) {
+            worker.Null.Reals.assign(kept->Region.Bytes.begin(), kept->Region.Bytes.end());
+            nullReals = worker.Null.Reals;
+        } else if (kept) {
+            nullReals = kept->Region.Reals;
+        }
+        Read(method, e.Key, thresholds, GrayPicture(kept ? kept->Region.Bytes : worker.Null.Bytes, nullReals),
              GrayPicture(worker.Picture.Bytes, worker.Picture.Reals), row);
-        row.PsnrEmbed = worker.PsnrEmbed;
-        row.PsnrEmbedReals = worker.PsnrEmbedReals;
+        row.PsnrEmbed = e.PsnrEmbed;
+        row.PsnrEmbedReals = e.PsnrEmbedReals;
         // The region is gray: its luminance is its gray.
-        row.PsnrY = worker.PsnrEmbed;
-        row.SsimEmbed = worker.SsimEmbed;
+        row.PsnrY = e.PsnrEmbed;
+        row.SsimEmbed = e.SsimEmbed;
         // The attacked picture as a file would hold it: its bytes against the marked picture's, like
         // SSIM, so that an unchanged picture scores +infinity.
-        row.Psnr = PsnrDecibels(std::span<const std::uint8_t>(worker.Picture.Bytes), worker.MarkedBytes);
-        row.Ssim = worker.MarkedSsim.Against(worker.Picture.Bytes);
+        row.Psnr = PsnrDecibels(std::span<const std::uint8_t>(worker.Picture.Bytes), e.MarkedBytes);
+        row.Ssim = e.MarkedSsim.Against(worker.Picture.Bytes);
         if (plan.Register && IsGeometricCell(cell))
-            row.Registered = ReadRegistered(method, worker.Key, thresholds,
+            row.Registered = ReadRegistered(method, e.Key, thresholds,
                                             RegisterAndUndo(GrayPlane(kHost, kHost, worker.Picture.Bytes),
-                                                            GrayPlane(kHost, kHost, worker.MarkedBytes)));
+                                                            GrayPlane(kHost, kHost, e.MarkedBytes)));
     } catch (...) {
         RobustnessRow failed;
         failed.Host = row.Host;
@@ -408,6 +547,20 @@ RobustnessRow Compute(const SweepPlan& plan, const std::vector<SweepMethod>& met
     }
     return row;
 }
+
+// A slot for the unit of row r.
+std::shared_ptr<UnitSlot> SlotOf(const SweepPlan& plan, std::uint64_t r) {
+    auto slot = std::make_shared<UnitSlot>();
+    slot->Unit = r / plan.Cells.size();
+    return slot;
+}
+
+// A row handed out: its number, its unit's slot and the next unit's (none past the rows run).
+struct StartedRow {
+    std::uint64_t Row = 0;
+    std::shared_ptr<UnitSlot> Slot;
+    std::shared_ptr<UnitSlot> Following;
+};
 
 }  // namespace
 
@@ -576,8 +729,9 @@ RobustnessRow ComputeRow(const SweepPlan& plan, std::uint64_t row) {
     if (row >= plan.RowCount()) throw ArgumentError("row " + std::to_string(row) + " is beyond the plan");
     const std::vector<SweepMethod> methods = MethodsOf(plan);
     HostCache hosts(plan, methods);
+    NullSides nulls(plan, methods);
     Worker worker;
-    return Compute(plan, methods, PlanIdentity(plan), hosts, row, worker);
+    return Compute(plan, methods, PlanIdentity(plan), hosts, nulls, row, *SlotOf(plan, row), nullptr, worker);
 }
 
 RowPictures ComputeRowPictures(const SweepPlan& plan, std::uint64_t row) {
@@ -585,20 +739,23 @@ RowPictures ComputeRowPictures(const SweepPlan& plan, std::uint64_t row) {
     if (row >= plan.RowCount()) throw ArgumentError("row " + std::to_string(row) + " is beyond the plan");
     const std::vector<SweepMethod> methods = MethodsOf(plan);
     HostCache hosts(plan, methods);
+    NullSides nulls(plan, methods);
     Worker worker;
+    const std::shared_ptr<UnitSlot> slot = SlotOf(plan, row);
     RowPictures pictures;
-    pictures.Row = Compute(plan, methods, PlanIdentity(plan), hosts, row, worker);
-    if (!pictures.Row.Failed() && worker.Whole) {
-        pictures.Marked = worker.Marked;
+    pictures.Row = Compute(plan, methods, PlanIdentity(plan), hosts, nulls, row, *slot, nullptr, worker);
+    const Embedding& e = slot->Value;
+    if (!pictures.Row.Failed() && e.Whole) {
+        pictures.Marked = e.Marked;
         pictures.Attacked = worker.Attacked.Marked;
-        const MethodReading reading = worker.Used->Detect(ViewOf(pictures.Attacked), worker.Key);
+        const MethodReading reading = e.Used->Detect(ViewOf(pictures.Attacked), e.Key);
         if (!reading.Mark.empty())
             pictures.Extracted = Bitmap::fromGray(reading.Mark.width(), reading.Mark.height(), reading.Mark.data());
     } else if (!pictures.Row.Failed()) {
-        pictures.Marked = Bitmap::fromGray(kHost, kHost, worker.MarkedBytes.data());
+        pictures.Marked = Bitmap::fromGray(kHost, kHost, e.MarkedBytes.data());
         pictures.Attacked = Bitmap::fromGray(kHost, kHost, worker.Picture.Bytes.data());
         const MethodReading reading =
-            worker.Used->Detect(GrayPicture(worker.Picture.Bytes, worker.Picture.Reals), worker.Key);
+            e.Used->Detect(GrayPicture(worker.Picture.Bytes, worker.Picture.Reals), e.Key);
         if (!reading.Mark.empty())
             pictures.Extracted = Bitmap::fromGray(reading.Mark.width(), reading.Mark.height(), reading.Mark.data());
     }
@@ -616,29 +773,50 @@ SweepSummary RunSweep(const SweepPlan& plan, const SweepCallbacks& callbacks) {
     const RowIdentity identity = PlanIdentity(plan);
     const std::vector<SweepMethod> methods = MethodsOf(plan);
     HostCache hosts(plan, methods);
+    NullSides nulls(plan, methods);
     tbb::enumerable_thread_specific<Worker> workers;
     auto cancelled = [&] { return callbacks.Cancel != nullptr && callbacks.Cancel->load(); };
     const int jobs = plan.Jobs > 0 ? plan.Jobs : tbb::info::default_concurrency();
     tbb::task_arena arena(jobs);
     arena.execute([&] {
         std::uint64_t next = range.Begin;
+        // The slots of the unit whose rows are being handed out and of the one after it; each
+        // row carries both.
+        std::shared_ptr<UnitSlot> current;
+        std::shared_ptr<UnitSlot> following;
+        const std::uint64_t cells = plan.Cells.size();
         using Computed = std::pair<std::uint64_t, std::shared_ptr<RobustnessRow>>;
         tbb::parallel_pipeline(
             static_cast<std::size_t>(jobs) * 2,
-            tbb::make_filter<void, std::uint64_t>(tbb::filter_mode::serial_in_order,
-                                                  [&](tbb::flow_control& flow) -> std::uint64_t {
-                                                      while (next < range.End && skipped(next)) ++next;
-                                                      if (next >= range.End || cancelled()) {
-                                                          flow.stop();
-                                                          return 0;
-                                                      }
-                                                      return next++;
-                                                  }) &
-                tbb::make_filter<std::uint64_t, Computed>(
+            tbb::make_filter<void, StartedRow>(tbb::filter_mode::serial_in_order,
+                                               [&](tbb::flow_control& flow) -> StartedRow {
+                                                   while (next < range.End && skipped(next)) ++next;
+                                                   if (next >= range.End || cancelled()) {
+                                                       flow.stop();
+                                                       current.reset();
+                                                       following.reset();
+                                                       return {};
+                                                   }
+                                                   const std::uint64_t r = next++;
+                                                   if (!current || current->Unit != r / cells) {
+                                                       current = following && following->Unit == r / cells
+                                                                     ? std::move(following)
+                                                                     : SlotOf(plan, r);
+                                                       const std::uint64_t after = (r / cells + 1) * cells;
+                                                       following = after < range.End ? SlotOf(plan, after) : nullptr;
+                                                   }
+                                                   return {r, current, following};
+                                               }) &
+                tbb::make_filter<StartedRow, Computed>(
                     tbb::filter_mode::parallel,
-                    [&](std::uint64_t r) {
-                        return Computed{r, std::make_shared<RobustnessRow>(
-                                            Compute(plan, methods, identity, hosts, r, workers.local()))};
+                    [&](StartedRow started) {
+                        Computed computed{started.Row,
+                                          std::make_shared<RobustnessRow>(Compute(
+                                              plan, methods, identity, hosts, nulls, started.Row, *started.Slot,
+                                              started.Following.get(), workers.local()))};
+                        // The unit's embedding goes as soon as its last row is computed.
+                        started = {};
+                        return computed;
                     }) &
                 tbb::make_filter<Computed, void>(tbb::filter_mode::serial_in_order, [&](const Computed& computed) {
                     ++summary.Rows;

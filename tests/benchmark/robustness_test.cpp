@@ -5,9 +5,12 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <cmath>
 #include <filesystem>
 #include <map>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -94,6 +97,109 @@ TEST(RobustnessSweep, RowsAreTheSameWhateverTheThreads) {
     for (const RobustnessRow& row : one) {
         EXPECT_FALSE(row.Failed()) << row.Error;
         EXPECT_FALSE(row.Detected1e3.has_value());
+    }
+}
+
+// A method that counts its embeddings and otherwise is the one it wraps.
+class CountingMethod : public WatermarkMethod {
+public:
+    explicit CountingMethod(std::unique_ptr<WatermarkMethod> inner) : inner_(std::move(inner)) {}
+    const MethodSpec& Describe() const override { return inner_->Describe(); }
+    MethodMarked Embed(const ImageView& host, const MethodPayload& payload, std::uint32_t seed) const override {
+        ++Embeddings;
+        return inner_->Embed(host, payload, seed);
+    }
+    MethodReading Detect(const ImageView& suspect, const MethodKey& key, ReadDepth depth) const override {
+        return inner_->Detect(suspect, key, depth);
+    }
+    std::vector<std::uint8_t> KeyToBytes(const MethodKey& key) const override { return inner_->KeyToBytes(key); }
+    MethodKey KeyFromBytes(std::span<const std::uint8_t> bytes, const std::string& name) const override {
+        return inner_->KeyFromBytes(bytes, name);
+    }
+    mutable std::atomic<int> Embeddings{0};
+
+private:
+    std::unique_ptr<WatermarkMethod> inner_;
+};
+
+// Each (host, seed, method) is embedded once, however many threads share its rows: the rows of
+// one embedding follow each other, and every thread reads the one embedding.
+TEST(RobustnessSweep, EachHostSeedAndMethodIsEmbeddedOnceWhateverTheThreads) {
+    SweepPlan plan = SmallPlan("none,median:k=3,gauss-noise:sigma=3,rotate:deg=5,real-jpeg:q=60,scale:f=0.8");
+    auto counting = std::make_shared<CountingMethod>(MakeMethod(ParseMethodSpec("qim")));
+    plan.Methods = {SweepMethodOf(counting, "built in"), SweepMethodOf(MakeMethod(DefaultMethod()), "built in")};
+    plan.Jobs = 1;
+    const std::vector<RobustnessRow> one = Rows(plan);
+    ASSERT_EQ(one.size(), 2u * 2 * 2 * 6);
+    EXPECT_EQ(counting->Embeddings.load(), 4);
+    for (const int jobs : {2, 3}) {
+        counting->Embeddings = 0;
+        plan.Jobs = jobs;
+        EXPECT_EQ(Rows(plan), one) << jobs << " threads";
+        EXPECT_EQ(counting->Embeddings.load(), 4) << jobs << " threads";
+    }
+    // A shard that starts inside a unit embeds that unit once too.
+    counting->Embeddings = 0;
+    plan.Part = {2, 3};
+    const std::vector<RobustnessRow> part = Rows(plan);
+    EXPECT_EQ(std::vector<RobustnessRow>(one.begin() + 16, one.begin() + 32), part);
+    EXPECT_EQ(counting->Embeddings.load(), 2);
+    for (const RobustnessRow& row : one) EXPECT_FALSE(row.Failed()) << row.Error;
+}
+
+// A method whose first embedding waits (up to five seconds) for a second one to begin, and
+// which tells whether one did.
+class PairedMethod : public CountingMethod {
+public:
+    using CountingMethod::CountingMethod;
+    MethodMarked Embed(const ImageView& host, const MethodPayload& payload, std::uint32_t seed) const override {
+        if (begun_.fetch_add(1) == 0) {
+            std::unique_lock<std::mutex> lock(mutex_);
+            Paired = changed_.wait_for(lock, std::chrono::seconds(5), [&] { return begun_.load() > 1; });
+        } else {
+            const std::lock_guard<std::mutex> lock(mutex_);
+            changed_.notify_all();
+        }
+        return CountingMethod::Embed(host, payload, seed);
+    }
+    mutable bool Paired = false;
+
+private:
+    mutable std::atomic<int> begun_{0};
+    mutable std::mutex mutex_;
+    mutable std::condition_variable changed_;
+};
+
+// Two threads embed two units side by side: a row whose unit the other thread is embedding
+// embeds the next unit instead of waiting.
+TEST(RobustnessSweep, TwoThreadsEmbedTwoUnitsAtOnce) {
+    if (AvailableThreads() < 2) GTEST_SKIP() << "one core";
+    SweepPlan plan = SmallPlan("none,median:k=3,gauss-noise:sigma=3");
+    auto paired = std::make_shared<PairedMethod>(MakeMethod(ParseMethodSpec("qim")));
+    plan.Methods = {SweepMethodOf(paired, "built in")};
+    plan.Jobs = 2;
+    const std::vector<RobustnessRow> rows = Rows(plan);
+    EXPECT_TRUE(paired->Paired);
+    EXPECT_EQ(paired->Embeddings.load(), 4);
+    plan.Jobs = 1;
+    EXPECT_EQ(Rows(plan), rows);
+}
+
+// The host through a cell is computed once and read by every method, and by every seed where
+// the cell draws nothing: each such row is still the row computed on its own.
+TEST(RobustnessSweep, SharedNullSidesGiveTheRowsComputedAlone) {
+    SweepPlan plan = SmallPlan("none,gauss-noise:sigma=4,rotate:deg=5,real-jpeg:q=60,crop-image-quarter");
+    plan.Methods = {SweepMethodOf(MakeMethod(DefaultMethod()), "built in"),
+                    SweepMethodOf(MakeMethod(ParseMethodSpec("qim")), "built in"),
+                    SweepMethodOf(MakeMethod(ParseMethodSpec("spread-spectrum")), "built in")};
+    for (const int jobs : {1, 2}) {
+        plan.Jobs = jobs;
+        const std::vector<RobustnessRow> rows = Rows(plan);
+        ASSERT_EQ(rows.size(), plan.RowCount());
+        for (std::uint64_t r = 0; r < plan.RowCount(); ++r) {
+            EXPECT_EQ(rows[r], ComputeRow(plan, r)) << "row " << r << ", " << jobs << " threads";
+            EXPECT_FALSE(rows[r].Failed()) << rows[r].Error;
+        }
     }
 }
 

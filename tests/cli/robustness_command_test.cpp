@@ -349,6 +349,11 @@ TEST(ProgressBar, ShowsDoneTotalRateAndTimeLeft) {
     EXPECT_EQ(ProgressBar::Line(50, 100, 10, "rows"), "[############............] 50/100 rows  5.0 rows/s  0:10 left");
     EXPECT_EQ(ProgressBar::Line(1, 3601, 1, "keys"), "[........................] 1/3601 keys  1.0 keys/s  1:00:00 left");
     EXPECT_EQ(ProgressBar::Line(7, 7, 2, "rows"), "[########################] 7/7 rows  3.5 rows/s  0:00 left");
+    // Work on pictures adds their megapixels a second.
+    EXPECT_EQ(ProgressBar::Line(50, 100, 10, "rows", 123'000'000),
+              "[############............] 50/100 rows  5.0 rows/s  12.3 Mpx/s  0:10 left");
+    EXPECT_EQ(ProgressBar::RatesLine(3216, 21.94, "rows", 0), "3216 rows in 21.9 s: 146.6 rows/s");
+    EXPECT_EQ(ProgressBar::RatesLine(12, 4, "rows", 12 * 12'000'000ull), "12 rows in 4.0 s: 3.0 rows/s, 36.0 megapixels/s");
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 
 #include "quillfen/attacks/picture_attacks.h"
 #include "quillfen/image/errors.h"
+#include "quillfen/image/gray_view.h"
 #include "quillfen/io/picture_files.h"
 #include "quillfen/watermark/marking.h"
 #include "tests/key_files.h"
@@ -35,6 +36,28 @@ Bitmap ColourHost(int width, int height) {
             host.setBgr(x, y, static_cast<std::uint8_t>((x * 5 + y * 3 + x * y % 17) & 255),
                         static_cast<std::uint8_t>(x & 255), static_cast<std::uint8_t>(y & 255));
     return host;
+}
+
+// The region is the top-left 256 x 256 of any view (of neighbouring bytes, of every third byte,
+// read upwards), white where the picture ends.
+TEST(MarkedRegion, CutsOrExtendsAnyViewWithWhite) {
+    std::vector<std::uint8_t> bytes(300 * 3 * 200);
+    for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<std::uint8_t>((i * 7) % 253);
+    const auto expect = [](const std::vector<std::uint8_t>& region, int width, int height, auto value) {
+        ASSERT_EQ(region.size(), 256u * 256u);
+        for (int y = 0; y < 256; ++y)
+            for (int x = 0; x < 256; ++x) {
+                const std::uint8_t want = x < width && y < height ? value(x, y) : 255;
+                ASSERT_EQ(region[static_cast<std::size_t>(y) * 256 + x], want) << x << ", " << y;
+            }
+    };
+    // 900 x 200 bytes as they are; as every third byte of 300 x 200; rows read from the bottom.
+    expect(MarkedRegion(GrayView(bytes.data(), 900, 200, 900)), 900, 200,
+           [&](int x, int y) { return bytes[static_cast<std::size_t>(y) * 900 + x]; });
+    expect(MarkedRegion(GrayView(bytes.data() + 1, 300, 200, 900, 3)), 300, 200,
+           [&](int x, int y) { return bytes[static_cast<std::size_t>(y) * 900 + 3 * x + 1]; });
+    expect(MarkedRegion(GrayView(bytes.data() + 199 * 900, 100, 200, -900)), 100, 200,
+           [&](int x, int y) { return bytes[static_cast<std::size_t>(199 - y) * 900 + x]; });
 }
 
 TEST(EmbedIntoHost, ReplacesOnlyTheRegionAndKeepsTheHostsSize) {

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <functional>
 #include <limits>
@@ -12,6 +13,7 @@
 #include <vector>
 
 #include "quillfen/image/errors.h"
+#include "quillfen/io/picture_files.h"
 #include "tests/test_support.h"
 
 namespace quillfen {
@@ -68,16 +70,25 @@ TEST(StructuralSimilarity, MatchesScikitImage) {
         const std::vector<double> b = Picture(c.width, c.height, c.b);
         EXPECT_NEAR(StructuralSimilarity(a, b, c.width, c.height), c.expected, 1e-12) << c.width << "x" << c.height;
         EXPECT_NEAR(StructuralSimilarity(b, a, c.width, c.height), c.expected, 1e-12) << "swapped";
+        // The byte form, where the pictures are bytes.
+        if (std::all_of(a.begin(), a.end(), [](double v) { return v == std::floor(v); }) &&
+            std::all_of(b.begin(), b.end(), [](double v) { return v == std::floor(v); })) {
+            const std::vector<std::uint8_t> ab(a.begin(), a.end());
+            const std::vector<std::uint8_t> bb(b.begin(), b.end());
+            EXPECT_NEAR(StructuralSimilarity(ab, bb, c.width, c.height), c.expected, 1e-12) << c.width << "x" << c.height;
+        }
     }
 }
 
 TEST(StructuralSimilarity, IdenticalPicturesScoreOneAndBytesMatchReals) {
     std::vector<std::uint8_t> bytes;
     for (int i = 0; i < 40 * 30; ++i) bytes.push_back(static_cast<std::uint8_t>((i * 37) % 251));
-    EXPECT_DOUBLE_EQ(StructuralSimilarity(bytes, bytes, 40, 30), 1.0);
-    // The byte form works a row at a time against a reference made once; the real form is the
-    // whole-plane one. They agree bit for bit on every vector target, at sizes around the
-    // vector widths and at the sweep's size.
+    EXPECT_EQ(StructuralSimilarity(bytes, bytes, 40, 30), 1.0);
+    EXPECT_EQ(SsimReference(bytes, 40, 30).Against(bytes), 1.0);
+    // The byte form works a row at a time, with the window's mirrored terms added first, against
+    // a reference made once; the real form is the whole-plane one, each window's terms in order.
+    // They agree to the last few bits; the byte form gives the same bits on every vector target,
+    // at sizes around the vector widths and at the sweep's size.
     std::mt19937 rng(5);
     for (const auto& [width, height] : {std::pair{40, 30}, std::pair{11, 11}, std::pair{27, 13}, std::pair{256, 256}}) {
         std::vector<std::uint8_t> a(static_cast<std::size_t>(width) * height);
@@ -86,13 +97,50 @@ TEST(StructuralSimilarity, IdenticalPicturesScoreOneAndBytesMatchReals) {
         for (std::size_t i = 0; i < b.size(); i += 3) b[i] = static_cast<std::uint8_t>(rng() % 256);
         const std::vector<double> ra(a.begin(), a.end());
         const std::vector<double> rb(b.begin(), b.end());
-        const double expected = StructuralSimilarity(ra, rb, width, height);
-        EXPECT_LT(expected, 1.0);
+        const double reals = StructuralSimilarity(ra, rb, width, height);
+        EXPECT_LT(reals, 1.0);
+        const double bytesForm = StructuralSimilarity(a, b, width, height);
+        EXPECT_NEAR(bytesForm, reals, 1e-14) << width << "x" << height;
         test::ForEachVectorTarget([&](const std::string& target) {
-            EXPECT_EQ(StructuralSimilarity(a, b, width, height), expected) << target << ", " << width << "x" << height;
-            EXPECT_EQ(SsimReference(b, width, height).Against(a), expected) << target;
+            EXPECT_EQ(StructuralSimilarity(a, b, width, height), bytesForm) << target << ", " << width << "x" << height;
+            EXPECT_EQ(SsimReference(b, width, height).Against(a), bytesForm) << target;
+            // Symmetric in its two pictures, bit for bit.
+            EXPECT_EQ(SsimReference(a, width, height).Against(b), bytesForm) << target;
         });
     }
+}
+
+// The byte form on the bundled hosts against scikit-image 0.19.3 (Debian's python3-skimage):
+// structural_similarity(a, b, gaussian_weights=True, sigma=1.5, use_sample_covariance=False,
+// data_range=255) of the pictures as float64 arrays, read from the same files; "shifted" adds
+// (7 x + 13 y) mod 5 to each byte (clipped at 255), "halved" halves each byte (rounding down),
+// "200x120" takes the top-left 200 x 120 of both.
+TEST(StructuralSimilarity, BytesMatchScikitImageOnTheBundledHosts) {
+    const auto load = [](const std::string& name) {
+        return LoadPictureFile(test::SamplePath("hosts/" + name)).bitmap;
+    };
+    const auto gray = [](const Bitmap& picture, int width, int height) {
+        std::vector<std::uint8_t> out;
+        for (int y = 0; y < height; ++y)
+            for (int x = 0; x < width; ++x) out.push_back(picture.row(y)[3 * x]);
+        return out;
+    };
+    const std::vector<std::uint8_t> coffee = gray(load("coffee.pgm"), 256, 256);
+    std::vector<std::uint8_t> shifted = coffee;
+    for (int y = 0; y < 256; ++y)
+        for (int x = 0; x < 256; ++x) {
+            std::uint8_t& v = shifted[static_cast<std::size_t>(y) * 256 + x];
+            v = static_cast<std::uint8_t>(std::min(255, v + (x * 7 + y * 13) % 5));
+        }
+    const std::vector<std::uint8_t> retina = gray(load("retina.pgm"), 256, 256);
+    std::vector<std::uint8_t> halved = retina;
+    for (std::uint8_t& v : halved) v = static_cast<std::uint8_t>(v >> 1);
+    EXPECT_NEAR(StructuralSimilarity(gray(load("astronaut.pgm"), 256, 256), gray(load("gravel.pgm"), 256, 256), 256, 256),
+                0.03794901373237972, 1e-12);
+    EXPECT_NEAR(StructuralSimilarity(coffee, shifted, 256, 256), 0.9828592498606911, 1e-12);
+    EXPECT_NEAR(StructuralSimilarity(gray(load("chelsea.pgm"), 200, 120), gray(load("clock.pgm"), 200, 120), 200, 120),
+                0.24414516256012297, 1e-12);
+    EXPECT_NEAR(StructuralSimilarity(retina, halved, 256, 256), 0.7838310321962713, 1e-12);
 }
 
 TEST(StructuralSimilarity, RefusesPicturesSmallerThanTheWindow) {

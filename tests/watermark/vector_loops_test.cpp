@@ -224,6 +224,36 @@ TEST(VectorLoops, WindowSumsAddEachWindowInOrderOnEveryTarget) {
     }
 }
 
+// The mirrored window: each weight's two terms added first, the weights in order from the
+// outermost pair, the centre last; the same bits on every target, whatever the width.
+TEST(VectorLoops, SymmetricSumsAddMirroredPairsInOrderOnEveryTarget) {
+    std::mt19937_64 rng(37);
+    const double weights[] = {0.1, -0.0, 0.25, 3.0, 0.7, 3.0, 0.25, -0.0, 0.1};
+    for (const auto [count, n] : {std::array<std::size_t, 2>{1, 9}, {3, 9}, {8, 5}, {13, 9}, {246, 9}, {17, 1}}) {
+        std::vector<std::vector<double>> rows(n, std::vector<double>(count));
+        for (std::vector<double>& row : rows)
+            for (double& v : row) v = AnyValue(rng);
+        std::vector<const double*> terms;
+        for (const std::vector<double>& row : rows) terms.push_back(row.data());
+        const std::size_t half = n / 2;
+        const double* w = weights + (9 - n) / 2;  // the centred part of the weights
+        std::vector<double> expected(count);
+        for (std::size_t x = 0; x < count; ++x) {
+            double sum = 0.0;
+            for (std::size_t i = 0; i < half; ++i) sum = sum + w[i] * (rows[i][x] + rows[n - 1 - i][x]);
+            expected[x] = sum + w[half] * rows[half][x];
+        }
+        std::vector<double> got(count, 9.0);
+        vector_loops::plain::SymmetricWeightedSums(terms.data(), count, w, n, got.data());
+        EXPECT_TRUE(SameBits(got, expected)) << "the plain loop, " << count << " sums of " << n;
+        ForEachVectorTarget([&](const std::string& target) {
+            std::fill(got.begin(), got.end(), 9.0);
+            vector_loops::SymmetricWeightedSums(terms.data(), count, w, n, got.data());
+            EXPECT_TRUE(SameBits(got, expected)) << target << ", " << count << " sums of " << n;
+        });
+    }
+}
+
 // ---- The engine's steps across targets ----
 
 TEST(VectorTargets, EveryTargetGivesTheSameBytes) {

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <limits>
 #include <utility>
 
@@ -68,8 +69,16 @@ std::vector<std::uint8_t> MarkedRegion(const GrayView& picture) {
     std::vector<std::uint8_t> region(TWatermark::kHostPixels, 255);
     const int rows = std::min(picture.height, kRegion);
     const int columns = std::min(picture.width, kRegion);
-    for (int y = 0; y < rows; ++y)
-        for (int x = 0; x < columns; ++x) region[static_cast<std::size_t>(y) * kRegion + x] = picture.at(x, y);
+    for (int y = 0; y < rows; ++y) {
+        std::uint8_t* out = region.data() + static_cast<std::size_t>(y) * kRegion;
+        // A detection reads its suspect's region twice a row of a sweep: whole rows are copied
+        // where the view's pixels are neighbours.
+        if (picture.pixelStride == 1) {
+            std::memcpy(out, picture.data + y * picture.rowStride, static_cast<std::size_t>(columns));
+            continue;
+        }
+        for (int x = 0; x < columns; ++x) out[x] = picture.at(x, y);
+    }
     return region;
 }
 

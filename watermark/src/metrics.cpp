@@ -1,5 +1,6 @@
 #include "quillfen/watermark/metrics.h"
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <limits>
@@ -94,14 +95,49 @@ double MeanSsim(const std::vector<double>& ux, const std::vector<double>& uy, co
     return sum / static_cast<double>(ux.size());
 }
 
-// What SsimReference::Against works in, per thread: a picture row and its two products, the
-// last eleven rows of each window pass along the rows, and one output row.
+// The byte form's window means, made a row at a time: the row passes of the last eleven rows
+// of each quantity are kept, and each output row's column passes follow as soon as its window
+// is complete. Both passes add a weight's two mirrored terms before multiplying
+// (SymmetricWeightedSums): the row pass's pairs are whole numbers, exact, and a sum takes six
+// products instead of eleven. No plane of means is made for the picture measured.
 struct StreamScratch {
-    std::array<std::vector<double>, 3> Row;                          // x, x^2, x y of one row
+    std::array<std::vector<double>, 3> Row;                          // the quantities of one row
     std::array<std::array<std::vector<double>, kWindow>, 3> Recent;  // their row passes, by row mod 11
-    std::array<std::vector<double>, 3> Means;                        // column passes: ux, uxx, uxy
+    std::array<std::vector<double>, 3> Means;                        // column passes of one output row
     std::vector<double> Terms;
 };
+
+// Runs the passes over a width x height picture for `count` quantities: fill(y, rows) writes
+// row y of each quantity into rows[q] (width values), use(top, means) receives output row
+// `top`'s window means of each (outWidth values).
+template <class Fill, class Use>
+void StreamMeans(StreamScratch& s, int count, std::size_t width, std::size_t height, Fill fill, Use use) {
+    const std::size_t outWidth = width - kWindow + 1;
+    for (int q = 0; q < count; ++q) {
+        s.Row[q].resize(width);
+        s.Means[q].resize(outWidth);
+        for (std::vector<double>& recent : s.Recent[q]) recent.resize(outWidth);
+    }
+    const double* w = Window().data();
+    std::array<double*, 3> rows{s.Row[0].data(), s.Row[1].data(), s.Row[2].data()};
+    std::array<const double*, 3> means{s.Means[0].data(), s.Means[1].data(), s.Means[2].data()};
+    for (std::size_t y = 0; y < height; ++y) {
+        fill(y, rows);
+        for (int q = 0; q < count; ++q) {
+            const double* terms[kWindow];
+            for (int i = 0; i < kWindow; ++i) terms[i] = s.Row[q].data() + i;
+            vector_loops::SymmetricWeightedSums(terms, outWidth, w, kWindow, s.Recent[q][y % kWindow].data());
+        }
+        if (y + 1 < static_cast<std::size_t>(kWindow)) continue;
+        const std::size_t top = y + 1 - kWindow;  // the output row whose window ends here
+        for (int q = 0; q < count; ++q) {
+            const double* terms[kWindow];
+            for (int j = 0; j < kWindow; ++j) terms[j] = s.Recent[q][(top + j) % kWindow].data();
+            vector_loops::SymmetricWeightedSums(terms, outWidth, w, kWindow, s.Means[q].data());
+        }
+        use(top, means);
+    }
+}
 
 }  // namespace
 
@@ -141,16 +177,31 @@ SsimReference::SsimReference(std::span<const std::uint8_t> reference, int width,
     CheckSsimSize(width, height);
     if (reference.size() != static_cast<std::size_t>(width) * height)
         throw ArgumentError("SSIM needs two pictures of the given size");
-    thread_local SsimScratch scratch;
-    scratch.Picture.assign(reference.begin(), reference.end());
-    MeansOf(scratch.Picture, width, height, scratch, Means_, SquareMeans_);
+    const std::size_t w = static_cast<std::size_t>(width);
+    const std::size_t outWidth = w - kWindow + 1;
+    const std::size_t outHeight = static_cast<std::size_t>(height) - kWindow + 1;
+    Means_.resize(outWidth * outHeight);
+    SquareMeans_.resize(outWidth * outHeight);
+    thread_local StreamScratch s;
+    StreamMeans(
+        s, 2, w, static_cast<std::size_t>(height),
+        [&](std::size_t y, const std::array<double*, 3>& rows) {
+            const std::uint8_t* in = reference.data() + y * w;
+            for (std::size_t x = 0; x < w; ++x) {
+                const double a = in[x];
+                rows[0][x] = a;
+                rows[1][x] = a * a;
+            }
+        },
+        [&](std::size_t top, const std::array<const double*, 3>& means) {
+            std::copy(means[0], means[0] + outWidth, Means_.begin() + static_cast<std::ptrdiff_t>(top * outWidth));
+            std::copy(means[1], means[1] + outWidth, SquareMeans_.begin() + static_cast<std::ptrdiff_t>(top * outWidth));
+        });
 }
 
-// The picture's three window means are made a row at a time and used at once: the row passes
-// of the last eleven rows are kept, each output row's column passes and SSIM terms follow as
-// soon as its window is complete, and the terms are added in row-major order. Every sum has
-// the terms, order and operations of the whole-plane form, so the value is the same bit for
-// bit; only the planes are gone (they cost more in memory traffic than in arithmetic).
+// The picture's three window means (of x, x^2 and x times the reference) are streamed and used
+// at once; the SSIM terms are added in four sums, each of every fourth term of each row, in
+// order, and those four in pairs.
 double SsimReference::Against(std::span<const std::uint8_t> picture) const {
     if (Reference_.empty()) throw ArgumentError("SSIM: no reference picture");
     if (picture.size() != Reference_.size()) throw ArgumentError("SSIM needs two pictures of the given size");
@@ -158,41 +209,35 @@ double SsimReference::Against(std::span<const std::uint8_t> picture) const {
     const std::size_t outWidth = width - kWindow + 1;
     const std::size_t outHeight = static_cast<std::size_t>(Height_) - kWindow + 1;
     thread_local StreamScratch s;
-    for (int q = 0; q < 3; ++q) {
-        s.Row[q].resize(width);
-        s.Means[q].resize(outWidth);
-        for (std::vector<double>& recent : s.Recent[q]) recent.resize(outWidth);
-    }
     s.Terms.resize(outWidth);
-    const double* w = Window().data();
-    double sum = 0;
-    for (std::size_t y = 0; y < static_cast<std::size_t>(Height_); ++y) {
-        const std::uint8_t* in = picture.data() + y * width;
-        const std::uint8_t* reference = Reference_.data() + y * width;
-        for (std::size_t x = 0; x < width; ++x) {
-            const double a = in[x];
-            s.Row[0][x] = a;
-            s.Row[1][x] = a * a;
-            s.Row[2][x] = a * static_cast<double>(reference[x]);
-        }
-        for (int q = 0; q < 3; ++q) {
-            const double* terms[kWindow];
-            for (int i = 0; i < kWindow; ++i) terms[i] = s.Row[q].data() + i;
-            vector_loops::WeightedSums(terms, outWidth, w, kWindow, s.Recent[q][y % kWindow].data());
-        }
-        if (y + 1 < static_cast<std::size_t>(kWindow)) continue;
-        const std::size_t top = y + 1 - kWindow;  // the output row whose window ends here
-        for (int q = 0; q < 3; ++q) {
-            const double* terms[kWindow];
-            for (int j = 0; j < kWindow; ++j) terms[j] = s.Recent[q][(top + j) % kWindow].data();
-            vector_loops::WeightedSums(terms, outWidth, w, kWindow, s.Means[q].data());
-        }
-        const vector_loops::SsimMeans means{s.Means[0].data(), Means_.data() + top * outWidth, s.Means[1].data(),
-                                            SquareMeans_.data() + top * outWidth, s.Means[2].data()};
-        vector_loops::SsimTerms(means, outWidth, kC1, kC2, s.Terms.data());
-        for (const double term : s.Terms) sum = sum + term;
-    }
-    return sum / static_cast<double>(outWidth * outHeight);
+    std::array<double, 4> sums{};
+    StreamMeans(
+        s, 3, width, static_cast<std::size_t>(Height_),
+        [&](std::size_t y, const std::array<double*, 3>& rows) {
+            const std::uint8_t* in = picture.data() + y * width;
+            const std::uint8_t* reference = Reference_.data() + y * width;
+            for (std::size_t x = 0; x < width; ++x) {
+                const double a = in[x];
+                rows[0][x] = a;
+                rows[1][x] = a * a;
+                rows[2][x] = a * static_cast<double>(reference[x]);
+            }
+        },
+        [&](std::size_t top, const std::array<const double*, 3>& means) {
+            const vector_loops::SsimMeans m{means[0], Means_.data() + top * outWidth, means[1],
+                                            SquareMeans_.data() + top * outWidth, means[2]};
+            vector_loops::SsimTerms(m, outWidth, kC1, kC2, s.Terms.data());
+            const double* t = s.Terms.data();
+            std::size_t x = 0;
+            for (; x + 4 <= outWidth; x += 4) {
+                sums[0] = sums[0] + t[x];
+                sums[1] = sums[1] + t[x + 1];
+                sums[2] = sums[2] + t[x + 2];
+                sums[3] = sums[3] + t[x + 3];
+            }
+            for (std::size_t k = 0; x < outWidth; ++x, ++k) sums[k] = sums[k] + t[x];
+        });
+    return ((sums[0] + sums[1]) + (sums[2] + sums[3])) / static_cast<double>(outWidth * outHeight);
 }
 
 double StructuralSimilarity(std::span<const std::uint8_t> a, std::span<const std::uint8_t> b, int width,

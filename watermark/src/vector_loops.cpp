@@ -237,6 +237,38 @@ void WeightedSums(const double* const* terms, std::size_t count, const double* w
     }
 }
 
+// The same for a window of odd length n whose weights mirror about its centre: the two terms
+// of each weight are added first, so a sum takes (n + 1) / 2 products instead of n. The sums
+// start from the outermost pair and end with the centre term.
+void SymmetricWeightedSums(const double* const* terms, std::size_t count, const double* weights, std::size_t n,
+                           double* out) {
+    const hn::ScalableTag<double> d;
+    const std::size_t lanes = hn::Lanes(d);
+    const std::size_t half = n / 2;
+    std::size_t x = 0;
+    for (; x + 2 * lanes <= count; x += 2 * lanes) {
+        auto sum0 = hn::Zero(d);
+        auto sum1 = hn::Zero(d);
+        for (std::size_t i = 0; i < half; ++i) {
+            const auto weight = hn::Set(d, weights[i]);
+            const double* low = terms[i] + x;
+            const double* high = terms[n - 1 - i] + x;
+            sum0 = hn::Add(sum0, hn::Mul(weight, hn::Add(hn::LoadU(d, low), hn::LoadU(d, high))));
+            sum1 = hn::Add(sum1, hn::Mul(weight, hn::Add(hn::LoadU(d, low + lanes), hn::LoadU(d, high + lanes))));
+        }
+        const auto centre = hn::Set(d, weights[half]);
+        sum0 = hn::Add(sum0, hn::Mul(centre, hn::LoadU(d, terms[half] + x)));
+        sum1 = hn::Add(sum1, hn::Mul(centre, hn::LoadU(d, terms[half] + x + lanes)));
+        hn::StoreU(sum0, d, out + x);
+        hn::StoreU(sum1, d, out + x + lanes);
+    }
+    for (; x < count; ++x) {
+        double sum = 0.0;
+        for (std::size_t i = 0; i < half; ++i) sum = sum + weights[i] * (terms[i][x] + terms[n - 1 - i][x]);
+        out[x] = sum + weights[half] * terms[half][x];
+    }
+}
+
 // One pass of the window sums: out[y * count + x] = sum over i of weights[i] *
 // in[y * inRow + i * termStep + x], for y < outRows and x < count.
 void WindowPass(const double* in, std::size_t inRow, std::size_t termStep, std::size_t outRows, std::size_t count,
@@ -317,6 +349,16 @@ void WeightedSums(const double* const* terms, std::size_t count, const double* w
     }
 }
 
+void SymmetricWeightedSums(const double* const* terms, std::size_t count, const double* weights, std::size_t n,
+                           double* out) {
+    const std::size_t half = n / 2;
+    for (std::size_t x = 0; x < count; ++x) {
+        double sum = 0.0;
+        for (std::size_t i = 0; i < half; ++i) sum = sum + weights[i] * (terms[i][x] + terms[n - 1 - i][x]);
+        out[x] = sum + weights[half] * terms[half][x];
+    }
+}
+
 void SsimTerms(const SsimMeans& m, std::size_t count, double c1, double c2, double* terms) {
     for (std::size_t x = 0; x < count; ++x) terms[x] = shared::SsimTerm(m, x, c1, c2);
 }
@@ -393,6 +435,7 @@ HWY_EXPORT(Quantise);
 HWY_EXPORT(StretchPlane);
 HWY_EXPORT(WindowSums);
 HWY_EXPORT(WeightedSums);
+HWY_EXPORT(SymmetricWeightedSums);
 HWY_EXPORT(SsimTerms);
 
 void Accumulate(Table table, const double* in, double* sums) { HWY_DYNAMIC_DISPATCH(Accumulate)(table, in, sums); }
@@ -418,6 +461,11 @@ void WindowSums(const double* plane, std::size_t width, std::size_t height, cons
 
 void WeightedSums(const double* const* terms, std::size_t count, const double* weights, std::size_t n, double* out) {
     HWY_DYNAMIC_DISPATCH(WeightedSums)(terms, count, weights, n, out);
+}
+
+void SymmetricWeightedSums(const double* const* terms, std::size_t count, const double* weights, std::size_t n,
+                           double* out) {
+    HWY_DYNAMIC_DISPATCH(SymmetricWeightedSums)(terms, count, weights, n, out);
 }
 
 void SsimTerms(const SsimMeans& means, std::size_t count, double c1, double c2, double* terms) {
@@ -451,6 +499,11 @@ void WindowSums(const double* plane, std::size_t width, std::size_t height, cons
 
 void WeightedSums(const double* const* terms, std::size_t count, const double* weights, std::size_t n, double* out) {
     plain::WeightedSums(terms, count, weights, n, out);
+}
+
+void SymmetricWeightedSums(const double* const* terms, std::size_t count, const double* weights, std::size_t n,
+                           double* out) {
+    plain::SymmetricWeightedSums(terms, count, weights, n, out);
 }
 
 void SsimTerms(const SsimMeans& means, std::size_t count, double c1, double c2, double* terms) {

@@ -50,6 +50,13 @@ void WindowSums(const double* plane, std::size_t width, std::size_t height, cons
 // WindowSums); with terms[i] the rows of a window, a window along the columns (the second).
 void WeightedSums(const double* const* terms, std::size_t count, const double* weights, std::size_t n, double* out);
 
+// The same for odd n and weights that mirror about the centre (weights[i] = weights[n - 1 - i]):
+// out[x] = sum over i < n / 2, in that order, of weights[i] * (terms[i][x] + terms[n - 1 - i][x]),
+// starting from +0, then plus weights[n / 2] * terms[n / 2][x]. About half the products; the
+// value differs from WeightedSums' in its last bits.
+void SymmetricWeightedSums(const double* const* terms, std::size_t count, const double* weights, std::size_t n,
+                           double* out);
+
 // Window means of x, y, x^2, y^2 and x y at `count` neighbouring places.
 struct SsimMeans {
     const double* X;
@@ -74,6 +81,8 @@ void StretchPlane(const double* plane, std::size_t size, int n, std::uint8_t* vi
 void WindowSums(const double* plane, std::size_t width, std::size_t height, const double* weights, std::size_t n,
                 double* rows, double* means);
 void WeightedSums(const double* const* terms, std::size_t count, const double* weights, std::size_t n, double* out);
+void SymmetricWeightedSums(const double* const* terms, std::size_t count, const double* weights, std::size_t n,
+                           double* out);
 void SsimTerms(const SsimMeans& means, std::size_t count, double c1, double c2, double* terms);
 }  // namespace plain
 

@@ -8,7 +8,8 @@
 // cell r mod C. Every row is a pure function of its host, seed and cell, so the rows are the
 // same whatever the number of threads and however the run is cut into shards.
 //
-// Per (host, seed) the mark is embedded once with that seed (the generator's fixed seed);
+// Per (host, seed) the mark is embedded once with that seed (the generator's fixed seed), and
+// the threads computing its rows share that embedding;
 // per cell the attack draws from the same seed (ApplyAttackCell), the extraction runs on the
 // attacked picture, and the row holds:
 //   psnr_embed, ssim_embed  X_hat as written (its bytes) against the host X: PSNR and SSIM;
