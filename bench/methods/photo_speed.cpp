@@ -1,13 +1,14 @@
 // Not a benchmark of the google-benchmark kind: the blind methods on whole photographs as a
 // user meets them. For each picture and method it prints the CPU time of marking at a target
-// PSNR (the strength search and the embedding that follows it, as `embed --target-psnr` runs
-// them), of reading the marked picture with the key (Detect), and the peak memory the marking
+// PSNR (the strength search and the marking at the strength found, MarkAtPsnr, as
+// `embed --target-psnr` runs them), of reading the marked picture with the key (Detect), and the peak memory the marking
 // adds to the process (the picture is already loaded: its bytes are not counted, the marked
 // copy is), per picture and per megapixel. bench/photos/speed.sh runs it on the held-out
 // photographs.
 //
-//   photo_speed [--target DB] [--method SPEC]... PICTURE...
+//   photo_speed [--target DB | --fixed] [--method SPEC]... PICTURE...
 //
+// --fixed marks at each method's own strength, without the search (for profiles).
 // Peak memory: the kernel's high-water mark is reset before each marking (/proc/self/clear_refs,
 // 5) and read after it (VmHWM), less the resident size before it (VmRSS). Where the reset is
 // refused the figure is printed as "-".
@@ -59,19 +60,21 @@ bool ResetPeak() {
 
 int main(int argc, char** argv) {
     double target = 40;
+    bool fixed = false;  // --fixed: mark at the method's own strength, no search
     std::vector<std::string> methods;
     std::vector<std::string> pictures;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         if (arg == "--target" && i + 1 < argc) target = std::atof(argv[++i]);
         else if (arg == "--method" && i + 1 < argc) methods.emplace_back(argv[++i]);
+        else if (arg == "--fixed") fixed = true;
         else if (!arg.empty() && arg[0] == '-') {
-            std::fprintf(stderr, "usage: photo_speed [--target DB] [--method SPEC]... PICTURE...\n");
+            std::fprintf(stderr, "usage: photo_speed [--target DB | --fixed] [--method SPEC]... PICTURE...\n");
             return 2;
         } else pictures.push_back(arg);
     }
     if (pictures.empty()) {
-        std::fprintf(stderr, "usage: photo_speed [--target DB] [--method SPEC]... PICTURE...\n");
+        std::fprintf(stderr, "usage: photo_speed [--target DB | --fixed] [--method SPEC]... PICTURE...\n");
         return 2;
     }
     if (methods.empty()) methods = {"spread-spectrum", "qim", "stdm", "rdm", "spread-spectrum-sync"};
@@ -100,8 +103,16 @@ int main(int argc, char** argv) {
                 const bool reset = ResetPeak();
                 const long before = StatusKb("VmRSS");
                 const double cpu0 = CpuSeconds(), wall0 = WallSeconds();
-                const auto found = quillfen::FindStrength(*method, host, payload, 5, target);
-                const quillfen::MethodMarked marked = found->Embed(host, payload, 5);
+                std::unique_ptr<quillfen::WatermarkMethod> found;
+                quillfen::MethodMarked marked;
+                if (fixed) {
+                    found = method->With(method->Describe());
+                    marked = found->Embed(host, payload, 5);
+                } else {
+                    quillfen::MarkedAtPsnr at = quillfen::MarkAtPsnr(*method, host, payload, 5, target);
+                    found = std::move(at.Method);
+                    marked = std::move(at.Marked);
+                }
                 const double embedCpu = CpuSeconds() - cpu0, embedWall = WallSeconds() - wall0;
                 const long peak = StatusKb("VmHWM");
                 const quillfen::ImageView suspect = quillfen::ViewOf(marked.Picture);
