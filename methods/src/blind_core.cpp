@@ -4,7 +4,12 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <limits>
+
+#if defined(__linux__)
+#include <sys/mman.h>
+#endif
 
 #include "quillfen/image/errors.h"
 #include "quillfen/image/round_half_even.h"
@@ -144,10 +149,22 @@ void AddBandChange(double* plane, int width, int height, const std::vector<doubl
     AddBand(plane, width, height, change.data());
 }
 
+void AdviseHugePages(const void* data, std::size_t bytes) {
+#if defined(__linux__) && defined(MADV_HUGEPAGE)
+    constexpr std::uintptr_t kHuge = std::uintptr_t{1} << 21;
+    if (bytes < 2 * kHuge) return;
+    const std::uintptr_t begin = (reinterpret_cast<std::uintptr_t>(data) + kHuge - 1) & ~(kHuge - 1);
+    const std::uintptr_t end = (reinterpret_cast<std::uintptr_t>(data) + bytes) & ~(kHuge - 1);
+    if (end > begin) madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);  // advice only
+#else
+    (void)data, (void)bytes;
+#endif
+}
+
 Band BandOf(const ImageView& picture, bool sums) {
     const int width = picture.width(), height = picture.height();
     Band band;
-    band.Coefficients.reserve(CoefficientCount(width, height));
+    ReserveLarge(band.Coefficients, CoefficientCount(width, height));
     std::vector<double> strip(static_cast<std::size_t>(width) * kBlock);
     for (int by = 0; by < height; by += kBlock) {
         const int rows = std::min(kBlock, height - by);

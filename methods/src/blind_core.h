@@ -6,6 +6,7 @@
 // arithmetic in the written order (the random numbers xoshiro256**, roundings half to even), so
 // a seed gives the same marked bytes and the same reading on every machine.
 #include <array>
+#include <concepts>
 #include <cmath>
 #include <cstdint>
 #include <functional>
@@ -62,6 +63,16 @@ Bitmap WriteBackChange(const ImageView& host, const Luma& before, const std::vec
 // times the pixels). A target PSNR is reached on this, and sweeps report it.
 double WrittenPsnr(const ImageView& host, const Bitmap& written);
 Parameter Described(const char* name, double lowest, double highest, bool whole, double fallback, const char* meaning);
+
+// A photograph's coefficients take tens of megabytes, whose pages are first touched as they
+// fill; where the system offers huge pages for the asking (Linux), they are asked for, so that
+// the filling does not stop at every small page. Nothing else changes.
+void AdviseHugePages(const void* data, std::size_t bytes);
+template <class T>
+void ReserveLarge(std::vector<T>& values, std::size_t n) {
+    values.reserve(n);
+    AdviseHugePages(values.data(), n * sizeof(T));
+}
 
 // The same coefficients as BandCoefficients(LumaOf(picture)), made a strip of eight rows at a
 // time: no plane of the whole luminance is kept (a photograph's would be eight bytes a pixel).
@@ -200,15 +211,23 @@ inline double LatticePoint(double x, double dither, int bit, double step) {
 // score is the mean of t_i signed by the key's payload bit: about 1 where every item sits on
 // its lattice; for a picture without the mark, about 0 with variance at most
 // sum_i (1 + w_i) / 3 / n^2 (w_i: NeighbourWeight; the sides uniform and independent).
-template <class Value, class Twin, class Weight, class Bits>
-MethodReading ReadLattices(std::size_t n, Value value, Twin twin, Weight weight, const Bits& bit,
-                           const std::vector<double>& dither, double step, const std::vector<std::uint8_t>& payload) {
+// Item i's dither: from a vector, or from a function asked once for each item in order.
+inline double DitherAt(const std::vector<double>& dither, std::size_t i) { return dither[i]; }
+template <class Draw>
+    requires std::invocable<Draw&, std::size_t>
+double DitherAt(Draw& draw, std::size_t i) {
+    return draw(i);
+}
+template <class Value, class Twin, class Weight, class Bits, class Dither>
+MethodReading ReadLattices(std::size_t n, Value value, Twin twin, Weight weight, const Bits& bit, Dither&& dither,
+                           double step, const std::vector<std::uint8_t>& payload) {
     std::vector<double> soft(payload.size(), 0.0);
     double signedSum = 0, variance = 0;
     for (std::size_t i = 0; i < n; ++i) {
-        const double side = LatticeSide(value(i), dither[i], step);
+        const double di = DitherAt(dither, i);
+        const double side = LatticeSide(value(i), di, step);
         double around = 0;
-        for (int d = 0; d < 4; ++d) around = around + LatticeSide(twin(i, d), dither[i], step);
+        for (int d = 0; d < 4; ++d) around = around + LatticeSide(twin(i, d), di, step);
         const double t = side - around / 4;
         soft[bit[i]] += side;
         signedSum = signedSum + (payload[bit[i]] == 0 ? t : -t);
@@ -351,14 +370,17 @@ private:
               model_(method.Model(band_.Coefficients, *draws_, payload_, grid_)) {}
         double Energy(double strength) const override { return model_.At(strength); }
         double Psnr(double strength) const override {
-            std::vector<double> change = band_.Coefficients;
-            method_.ToChange(change, *draws_, payload_, grid_, strength);
-            return PsnrOfSquares(WriteBandChange(host_, band_.Gray, change.data(), nullptr), host_.width(),
+            // One buffer for every pass: a fresh one would cost its pages' first touch each time.
+            if (scratch_.empty()) ReserveLarge(scratch_, band_.Coefficients.size());
+            scratch_.assign(band_.Coefficients.begin(), band_.Coefficients.end());
+            method_.ToChange(scratch_, *draws_, payload_, grid_, strength);
+            return PsnrOfSquares(WriteBandChange(host_, band_.Gray, scratch_.data(), nullptr), host_.width(),
                                  host_.height());
         }
         double Pixels() const override { return static_cast<double>(host_.width()) * host_.height(); }
         MethodMarked Mark(double strength) override {
             const std::unique_ptr<WatermarkMethod> at = method_.WithStrength(strength);
+            scratch_ = std::vector<double>();
             method_.ToChange(band_.Coefficients, *draws_, payload_, grid_, strength);
             draws_.reset();
             model_ = EnergyModel();
@@ -376,6 +398,7 @@ private:
         std::unique_ptr<Draws> draws_;
         std::uint32_t seed_;
         EnergyModel model_;
+        mutable std::vector<double> scratch_;
     };
 
     const std::string& StrengthName() const { return Capabilities().Strength; }

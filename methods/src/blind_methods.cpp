@@ -39,6 +39,7 @@ protected:
         auto draws = std::make_unique<Kept>();
         draws->Seed = seed;
         if (keep && ShapingOf() == Shaping::Watson) {
+            ReserveLarge(draws->Slack, coefficients.size());
             draws->Slack.resize(coefficients.size());
             WatsonSlacks(coefficients, grid, [&](std::size_t i, double slack) { draws->Slack[i] = slack; });
         }
@@ -89,11 +90,17 @@ protected:
             model.Quadratic = squares / bits_;
             return model;
         }
-        // The shaped change is scaled to a root mean square of s exactly, unless it is nothing.
-        std::vector<double> unit = coefficients;
-        ToChange(unit, draws, payload, grid, 1.0);
+        // The shaped change is scaled to a root mean square of s exactly, unless it is nothing:
+        // unless every coefficient's pattern or scale is 0.
+        (void)grid;
+        const std::uint64_t signs = PayloadWord(payload);
+        RandomStream stream(static_cast<std::uint64_t>(draws.Seed) ^ kSpreadStream);
+        const std::vector<double>& kept = static_cast<const Kept&>(draws).Slack;
         bool any = false;
-        for (const double c : unit) any = any || c != 0;
+        for (std::size_t i = 0; i < coefficients.size() && !any; ++i) {
+            const double scale = ShapingOf() == Shaping::Cox ? coefficients[i] : kept.empty() ? 1.0 : kept[i];
+            any = Agreement(stream.Next(), signs) != 0 && scale != 0;
+        }
         model.Quadratic = any ? static_cast<double>(coefficients.size()) : 0.0;
         return model;
     }
@@ -242,13 +249,12 @@ protected:
     MethodReading Measure(const std::vector<double>& coefficients, const MethodKey& key, Grid grid) const override {
         const double step = spec_.Value("step");
         const std::unique_ptr<Lattice> lattice = DrawFor(coefficients.size(), key.Seed);
-        std::vector<double> dither(coefficients.size());
-        for (double& d : dither) d = (lattice->Dithers.Uniform() - 0.5) * step;
         const NeighbourTable neighbours(grid);
         return ReadLattices(
             coefficients.size(), [&](std::size_t i) { return coefficients[i]; },
             [&](std::size_t i, int d) { return coefficients[neighbours.At(i, d)]; },
-            [&](std::size_t i) { return neighbours.Weight(i); }, lattice->Bit, dither, step, key.Payload);
+            [&](std::size_t i) { return neighbours.Weight(i); }, lattice->Bit,
+            [&](std::size_t) { return (lattice->Dithers.Uniform() - 0.5) * step; }, step, key.Payload);
     }
 
 private:

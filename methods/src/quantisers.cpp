@@ -118,7 +118,9 @@ private:
         groups->Root = std::sqrt(static_cast<double>(groups->Length));
         groups->Count = n / groups->Length;
         RandomStream stream(static_cast<std::uint64_t>(seed) ^ kStdmStream);
-        std::vector<std::uint32_t> order(n);
+        std::vector<std::uint32_t> order;
+        ReserveLarge(order, n);
+        order.resize(n);
         for (std::size_t i = 0; i < n; ++i) order[i] = static_cast<std::uint32_t>(i);
         for (std::size_t i = n; i > 1; --i) std::swap(order[i - 1], order[static_cast<std::size_t>(stream.Next() % i)]);
         groups->Left.assign(order.begin() + static_cast<std::ptrdiff_t>(groups->Count * groups->Length), order.end());
@@ -250,7 +252,9 @@ protected:
         const std::size_t memory = Memory();
         const std::unique_ptr<Lattice> lattice = DrawFor(coefficients.size(), key.Seed);
         // Every coefficient's quotient (0 for the first `memory`, which carry nothing).
-        std::vector<double> quotient(coefficients.size(), 0.0);
+        std::vector<double> quotient;
+        ReserveLarge(quotient, coefficients.size());
+        quotient.resize(coefficients.size(), 0.0);
         double energy = 0;
         for (std::size_t i = 0; i < coefficients.size(); ++i) {
             if (i >= memory) {
