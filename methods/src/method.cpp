@@ -6,8 +6,6 @@
 #include <charconv>
 #include <cmath>
 #include <limits>
-#include <cstdio>
-#include <cstdlib>
 
 #include "blind_methods.h"
 #include "sync_method.h"
@@ -414,7 +412,6 @@ std::optional<double> SearchByEnergy(const WatermarkMethod& method, const Parame
         strength = next;
         const double psnr = probe.Psnr(strength);
         const double error = std::fabs(psnr - targetDecibels);
-        if (std::getenv("QF_DEBUG_SEARCH")) std::fprintf(stderr, "pass %d strength %.6g psnr %.6f predicted %.6f ratio %.6f\n", pass, strength, psnr, 10 * std::log10(65025 / (ratio * probe.Energy(strength) / pixels)), ratio);
         if (error < bestError) {
             best = strength;
             bestError = error;
