@@ -235,24 +235,40 @@ namespace {
 
 // The host with each pixel's luminance changed: a gray picture takes its new gray, a colour
 // picture has the change added to each of its colours (its hue and saturation kept).
+// Returns the sum of the squared differences of the written bytes from the host's; with `out`
+// null, writes nothing.
 template <class NewGray, class ChangeOf>
-Bitmap WriteBackBy(const ImageView& host, const Luma& before, NewGray newGray, ChangeOf changeOf) {
-    Bitmap out(before.Width, before.Height);
+std::int64_t WriteBackInto(const ImageView& host, const Luma& before, NewGray newGray, ChangeOf changeOf, Bitmap* out) {
+    std::int64_t squares = 0;
     for (int y = 0; y < before.Height; ++y) {
-        std::uint8_t* row = out.row(y);
+        std::uint8_t* row = out ? out->row(y) : nullptr;
         for (int x = 0; x < before.Width; ++x) {
             const std::size_t i = static_cast<std::size_t>(y) * before.Width + x;
+            std::uint8_t b, g, r;
             if (before.Gray) {
-                const std::uint8_t g = ToByte(newGray(i));
-                row[3 * x] = row[3 * x + 1] = row[3 * x + 2] = g;
+                b = g = r = ToByte(newGray(i));
             } else {
                 const double change = changeOf(i);
-                row[3 * x] = ToByte(host.Blue.at(x, y) + change);
-                row[3 * x + 1] = ToByte(host.Green.at(x, y) + change);
-                row[3 * x + 2] = ToByte(host.Red.at(x, y) + change);
+                b = ToByte(host.Blue.at(x, y) + change);
+                g = ToByte(host.Green.at(x, y) + change);
+                r = ToByte(host.Red.at(x, y) + change);
+            }
+            const int db = b - host.Blue.at(x, y), dg = g - host.Green.at(x, y), dr = r - host.Red.at(x, y);
+            squares += db * db + dg * dg + dr * dr;
+            if (row) {
+                row[3 * x] = b;
+                row[3 * x + 1] = g;
+                row[3 * x + 2] = r;
             }
         }
     }
+    return squares;
+}
+
+template <class NewGray, class ChangeOf>
+Bitmap WriteBackBy(const ImageView& host, const Luma& before, NewGray newGray, ChangeOf changeOf) {
+    Bitmap out(before.Width, before.Height);
+    WriteBackInto(host, before, newGray, changeOf, &out);
     return out;
 }
 
@@ -268,6 +284,12 @@ Bitmap WriteBackChange(const ImageView& host, const Luma& before, const std::vec
     return WriteBackBy(
         host, before, [&](std::size_t i) { return before.Values[i] + change[i]; },
         [&](std::size_t i) { return change[i]; });
+}
+
+std::int64_t ChangeSquares(const ImageView& host, const Luma& before, const std::vector<double>& change) {
+    return WriteBackInto(
+        host, before, [&](std::size_t i) { return before.Values[i] + change[i]; },
+        [&](std::size_t i) { return change[i]; }, nullptr);
 }
 
 double WrittenPsnr(const ImageView& host, const Bitmap& written) {

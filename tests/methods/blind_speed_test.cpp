@@ -197,6 +197,20 @@ TEST(BlindMethodsFast, ProbeAgreesWithEmbed) {
             EXPECT_EQ(marked.Key.Seed, 4u) << spec;
         }
     }
+    // The periodic mark scales one masked pattern to each strength: the same to the byte.
+    const auto sync = MakeMethod("spread-spectrum-sync");
+    const MethodPayload payload = Payload(*sync, 4);
+    const auto probe = sync->ProbeStrength(view, payload, 4);
+    const MethodMarked embedded = sync->WithStrength(3.1)->Embed(view, payload, 4);
+    EXPECT_EQ(probe->Psnr(3.1), embedded.Psnr);
+    EXPECT_EQ(probe->Energy(3.1), 301.0 * 267 * 3.1 * 3.1);
+    const MethodMarked marked = probe->Mark(3.1);
+    EXPECT_EQ(marked.Picture.bytes(), embedded.Picture.bytes());
+    EXPECT_EQ(marked.Key.Parameters, "strength=3.1");
+    const MarkedAtPsnr at = MarkAtPsnr(*sync, view, payload, 4, 41);
+    EXPECT_NEAR(at.Marked.Psnr, 41, 0.005);
+    EXPECT_EQ(at.Method->Parameters(), "strength=2.319");
+    EXPECT_EQ(FindStrength(*sync, view, payload, 4, 41)->Parameters(), at.Method->Parameters());
     // The methods without a probe are searched by marking.
     EXPECT_FALSE(MakeMethod("polarity")->ProbeStrength(view, {}, 4));
 }
