@@ -20,21 +20,25 @@ shift $(( $# > 2 ? 2 : $# ))
 if [ $# -gt 0 ]; then pictures=("$@"); else mapfile -t pictures < <("$here/scripts/photos.sh" held-out); fi
 methods=(spread-spectrum qim stdm rdm spread-spectrum-sync)
 echo "load before: $(cut -d' ' -f1-3 /proc/loadavg)"
+lines=$(mktemp)
+trap 'rm -f "$lines"' EXIT
 first=1
 for picture in "${pictures[@]}"; do
   for method in "${methods[@]}"; do
     if [ $first = 1 ]; then
-      "$build/bench/photo_speed" --target "$target" --method "$method" "$picture"
+      "$build/bench/photo_speed" --target "$target" --method "$method" "$picture" | tee -a "$lines"
       first=0
     else
-      "$build/bench/photo_speed" --target "$target" --method "$method" "$picture" | tail -n +2
+      "$build/bench/photo_speed" --target "$target" --method "$method" "$picture" | tail -n +2 | tee -a "$lines"
     fi
   done
-done | tee /dev/stderr | awk '
+done
+# Per megapixel over all pictures (the sums' ratio), and the largest peak.
+awk '
   NR == 1 { next }
   { n[$2]++; mp[$2] += $3; e[$2] += $4; r[$2] += $6; if ($8 != "-" && $9 > x[$2]) x[$2] = $9 }
   END {
     printf "\n%-22s %8s %12s %14s %14s\n", "method", "pictures", "embed s/MP", "extract s/MP", "peak x RGB";
     for (m in n) printf "%-22s %8d %12.4f %14.4f %14.2f\n", m, n[m], e[m] / mp[m], r[m] / mp[m], x[m];
-  }' 2>/dev/null
+  }' "$lines"
 echo "load after: $(cut -d' ' -f1-3 /proc/loadavg)"
