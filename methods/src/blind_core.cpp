@@ -286,10 +286,10 @@ Bitmap WriteBackChange(const ImageView& host, const Luma& before, const std::vec
         [&](std::size_t i) { return change[i]; });
 }
 
-std::int64_t ChangeSquares(const ImageView& host, const Luma& before, const std::vector<double>& change) {
+std::int64_t ChangeSquares(const ImageView& host, const Luma& before, const std::vector<double>& pattern, double scale) {
     return WriteBackInto(
-        host, before, [&](std::size_t i) { return before.Values[i] + change[i]; },
-        [&](std::size_t i) { return change[i]; }, nullptr);
+        host, before, [&](std::size_t i) { return before.Values[i] + pattern[i] * scale; },
+        [&](std::size_t i) { return pattern[i] * scale; }, nullptr);
 }
 
 double WrittenPsnr(const ImageView& host, const Bitmap& written) {

@@ -58,9 +58,10 @@ std::uint8_t ToByte(double value);
 // saturation kept).
 Bitmap WriteBack(const ImageView& host, const Luma& before, const std::vector<double>& after);
 Bitmap WriteBackChange(const ImageView& host, const Luma& before, const std::vector<double>& change);
-// The sum over every pixel of the squared differences of WriteBackChange's R, G and B bytes from
-// the host's, without writing them (PsnrOfSquares gives its WrittenPsnr).
-std::int64_t ChangeSquares(const ImageView& host, const Luma& before, const std::vector<double>& change);
+// The sum over every pixel of the squared differences from the host's R, G and B bytes of those
+// WriteBackChange writes for the change pattern[i] * scale, without writing them or the change
+// (PsnrOfSquares gives its WrittenPsnr).
+std::int64_t ChangeSquares(const ImageView& host, const Luma& before, const std::vector<double>& pattern, double scale);
 // PSNR of what a viewer sees: the written picture's red, green and blue bytes against the
 // host's (for a gray host, its gray bytes' PSNR to the bit: three times the sum over three
 // times the pixels). A target PSNR is reached on this, and sweeps report it.

@@ -104,22 +104,20 @@ private:
               pattern_(sync::MaskedPattern(before_.Values.data(), before_.Width, before_.Height, bits, seed, energy_)) {}
         double Energy(double strength) const override { return Pixels() * strength * strength; }
         double Psnr(double strength) const override {
-            scratch_ = pattern_;
-            Scale(scratch_, strength);
-            return PsnrOfSquares(ChangeSquares(host_, before_, scratch_), host_.width(), host_.height());
+            return PsnrOfSquares(ChangeSquares(host_, before_, pattern_, ScaleOf(strength)), host_.width(),
+                                 host_.height());
         }
         double Pixels() const override { return static_cast<double>(host_.width()) * host_.height(); }
         MethodMarked Mark(double strength) override {
-            scratch_ = std::vector<double>();
-            Scale(pattern_, strength);
+            const double scale = ScaleOf(strength);
+            for (double& c : pattern_) c = c * scale;
             return Marked(host_, before_, pattern_, payload_, seed_, method_.WithStrength(strength)->Parameters());
         }
 
     private:
-        // As sync::EmbedChange scales it.
-        void Scale(std::vector<double>& change, double strength) const {
-            const double scale = strength / std::sqrt(energy_ / static_cast<double>(change.size()));
-            for (double& c : change) c = c * scale;
+        // As sync::EmbedChange scales the pattern.
+        double ScaleOf(double strength) const {
+            return strength / std::sqrt(energy_ / static_cast<double>(pattern_.size()));
         }
         const SpreadSpectrumSync& method_;
         ImageView host_;
@@ -128,7 +126,6 @@ private:
         Luma before_;
         double energy_ = 0;
         std::vector<double> pattern_;
-        mutable std::vector<double> scratch_;
     };
 
     sync::PayloadBits CheckHost(const ImageView& host, const MethodPayload& payload) const {
