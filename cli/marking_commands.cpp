@@ -192,8 +192,14 @@ void RunEmbed(EmbedOptions o, CLI::Option* seedOption, CLI::Option* trialsOption
     std::unique_ptr<WatermarkMethod> method;
     MethodMarked marked;
     try {
-        method = target ? FindStrength(*chosen, hostView, payload, seed, *target) : chosen->With(chosen->Describe());
-        marked = method->Embed(hostView, payload, seed);
+        if (target) {
+            MarkedAtPsnr found = MarkAtPsnr(*chosen, hostView, payload, seed, *target);
+            method = std::move(found.Method);
+            marked = std::move(found.Marked);
+        } else {
+            method = chosen->With(chosen->Describe());
+            marked = method->Embed(hostView, payload, seed);
+        }
     } catch (const ArgumentError& e) {
         throw CommandFailure{kExitFailed, e.what()};
     }

@@ -2,8 +2,14 @@
 // a change of them goes back into the picture, and the lattices the quantisers read.
 #include "blind_core.h"
 
+#include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <limits>
+
+#if defined(__linux__)
+#include <sys/mman.h>
+#endif
 
 #include "quillfen/image/errors.h"
 #include "quillfen/image/round_half_even.h"
@@ -62,10 +68,10 @@ std::size_t CoefficientCount(int width, int height) {
 // The band coefficients of every whole block, in sequence order: the orthonormal DCT-II of the
 // block (dct.h's), computed only where the band needs it, rows first (frequencies 0..6 of each
 // row), then the band's columns.
-std::vector<double> BandCoefficients(const double* plane, int width, int height) {
+namespace {
+
+void AppendBand(const double* plane, int width, int height, std::vector<double>& out) {
     const BandTables& t = Tables();
-    std::vector<double> out;
-    out.reserve(CoefficientCount(width, height));
     double rows[8][7];
     for (int by = 0; by + kBlock <= height; by += kBlock)
         for (int bx = 0; bx + kBlock <= width; bx += kBlock) {
@@ -84,11 +90,11 @@ std::vector<double> BandCoefficients(const double* plane, int width, int height)
                 out.push_back(sum * t.Scale[u]);
             }
         }
-    return out;
 }
 
-// Adds the inverse transform of each block's change of band coefficients to the plane.
-void AddBandChange(double* plane, int width, int height, const std::vector<double>& change) {
+// Adds the inverse transform of each block's change of band coefficients to the plane; returns
+// how many changes it took.
+std::size_t AddBand(double* plane, int width, int height, const double* change) {
     const BandTables& t = Tables();
     std::size_t i = 0;
     double columns[7][8];  // [u][y]: sum over v of F(u, v) C(v) cos(v, y)
@@ -111,6 +117,113 @@ void AddBandChange(double* plane, int width, int height, const std::vector<doubl
                 }
             }
         }
+    return i;
+}
+
+// One row of the luminance, as LumaOf makes it; false where a colour pixel is not gray.
+bool LumaRow(const ImageView& picture, int y, double* out) {
+    const int width = picture.width();
+    if (!picture.Colour) {
+        for (int x = 0; x < width; ++x) out[x] = picture.Blue.at(x, y);
+        return true;
+    }
+    bool gray = true;
+    for (int x = 0; x < width; ++x) {
+        const int b = picture.Blue.at(x, y), g = picture.Green.at(x, y), r = picture.Red.at(x, y);
+        if (b != g || g != r) gray = false;
+        out[x] = (299 * r + 587 * g + 114 * b) / 1000.0;
+    }
+    return gray;
+}
+
+}  // namespace
+
+std::vector<double> BandCoefficients(const double* plane, int width, int height) {
+    std::vector<double> out;
+    out.reserve(CoefficientCount(width, height));
+    AppendBand(plane, width, height, out);
+    return out;
+}
+
+void AddBandChange(double* plane, int width, int height, const std::vector<double>& change) {
+    AddBand(plane, width, height, change.data());
+}
+
+void AdviseHugePages(const void* data, std::size_t bytes) {
+#if defined(__linux__) && defined(MADV_HUGEPAGE)
+    constexpr std::uintptr_t kHuge = std::uintptr_t{1} << 21;
+    if (bytes < 2 * kHuge) return;
+    const std::uintptr_t begin = (reinterpret_cast<std::uintptr_t>(data) + kHuge - 1) & ~(kHuge - 1);
+    const std::uintptr_t end = (reinterpret_cast<std::uintptr_t>(data) + bytes) & ~(kHuge - 1);
+    if (end > begin) madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);  // advice only
+#else
+    (void)data, (void)bytes;
+#endif
+}
+
+Band BandOf(const ImageView& picture, bool sums) {
+    const int width = picture.width(), height = picture.height();
+    Band band;
+    ReserveLarge(band.Coefficients, CoefficientCount(width, height));
+    std::vector<double> strip(static_cast<std::size_t>(width) * kBlock);
+    for (int by = 0; by < height; by += kBlock) {
+        const int rows = std::min(kBlock, height - by);
+        for (int y = 0; y < rows; ++y)
+            if (!LumaRow(picture, by + y, strip.data() + static_cast<std::size_t>(y) * width)) band.Gray = false;
+        if (rows < kBlock) continue;
+        AppendBand(strip.data(), width, kBlock, band.Coefficients);
+        if (!sums) continue;
+        for (int bx = 0; bx + kBlock <= width; bx += kBlock) {
+            double sum = 0;
+            for (int y = 0; y < kBlock; ++y)
+                for (int x = 0; x < kBlock; ++x) sum = sum + strip[static_cast<std::size_t>(y) * width + bx + x];
+            band.BlockSums.push_back(sum);
+        }
+    }
+    return band;
+}
+
+std::int64_t WriteBandChange(const ImageView& host, bool gray, const double* change, Bitmap* out) {
+    const int width = host.width(), height = host.height();
+    std::vector<double> before(static_cast<std::size_t>(width) * kBlock), after(before.size());
+    std::int64_t squares = 0;
+    for (int by = 0; by < height; by += kBlock) {
+        const int rows = std::min(kBlock, height - by);
+        for (int y = 0; y < rows; ++y) LumaRow(host, by + y, before.data() + static_cast<std::size_t>(y) * width);
+        std::copy(before.begin(), before.begin() + static_cast<std::ptrdiff_t>(rows) * width, after.begin());
+        if (rows == kBlock) change += AddBand(after.data(), width, kBlock, change);
+        for (int y = 0; y < rows; ++y) {
+            const double* was = before.data() + static_cast<std::size_t>(y) * width;
+            const double* now = after.data() + static_cast<std::size_t>(y) * width;
+            std::uint8_t* row = out ? out->row(by + y) : nullptr;
+            for (int x = 0; x < width; ++x) {
+                const int b = host.Blue.at(x, by + y), g = host.Green.at(x, by + y), r = host.Red.at(x, by + y);
+                std::uint8_t nb, ng, nr;
+                if (gray) {
+                    nb = ng = nr = ToByte(now[x]);
+                } else {
+                    const double moved = now[x] - was[x];
+                    nb = ToByte(b + moved);
+                    ng = ToByte(g + moved);
+                    nr = ToByte(r + moved);
+                }
+                const int db = nb - b, dg = ng - g, dr = nr - r;
+                squares += db * db + dg * dg + dr * dr;
+                if (row) {
+                    row[3 * x] = nb;
+                    row[3 * x + 1] = ng;
+                    row[3 * x + 2] = nr;
+                }
+            }
+        }
+    }
+    return squares;
+}
+
+double PsnrOfSquares(std::int64_t squares, int width, int height) {
+    if (squares == 0) return std::numeric_limits<double>::infinity();
+    const double mse = static_cast<double>(squares) / (3.0 * static_cast<double>(width) * height);
+    return -10 * std::log10(mse / 65025);
 }
 
 std::uint8_t ToByte(double value) {
@@ -122,24 +235,40 @@ namespace {
 
 // The host with each pixel's luminance changed: a gray picture takes its new gray, a colour
 // picture has the change added to each of its colours (its hue and saturation kept).
+// Returns the sum of the squared differences of the written bytes from the host's; with `out`
+// null, writes nothing.
 template <class NewGray, class ChangeOf>
-Bitmap WriteBackBy(const ImageView& host, const Luma& before, NewGray newGray, ChangeOf changeOf) {
-    Bitmap out(before.Width, before.Height);
+std::int64_t WriteBackInto(const ImageView& host, const Luma& before, NewGray newGray, ChangeOf changeOf, Bitmap* out) {
+    std::int64_t squares = 0;
     for (int y = 0; y < before.Height; ++y) {
-        std::uint8_t* row = out.row(y);
+        std::uint8_t* row = out ? out->row(y) : nullptr;
         for (int x = 0; x < before.Width; ++x) {
             const std::size_t i = static_cast<std::size_t>(y) * before.Width + x;
+            std::uint8_t b, g, r;
             if (before.Gray) {
-                const std::uint8_t g = ToByte(newGray(i));
-                row[3 * x] = row[3 * x + 1] = row[3 * x + 2] = g;
+                b = g = r = ToByte(newGray(i));
             } else {
                 const double change = changeOf(i);
-                row[3 * x] = ToByte(host.Blue.at(x, y) + change);
-                row[3 * x + 1] = ToByte(host.Green.at(x, y) + change);
-                row[3 * x + 2] = ToByte(host.Red.at(x, y) + change);
+                b = ToByte(host.Blue.at(x, y) + change);
+                g = ToByte(host.Green.at(x, y) + change);
+                r = ToByte(host.Red.at(x, y) + change);
+            }
+            const int db = b - host.Blue.at(x, y), dg = g - host.Green.at(x, y), dr = r - host.Red.at(x, y);
+            squares += db * db + dg * dg + dr * dr;
+            if (row) {
+                row[3 * x] = b;
+                row[3 * x + 1] = g;
+                row[3 * x + 2] = r;
             }
         }
     }
+    return squares;
+}
+
+template <class NewGray, class ChangeOf>
+Bitmap WriteBackBy(const ImageView& host, const Luma& before, NewGray newGray, ChangeOf changeOf) {
+    Bitmap out(before.Width, before.Height);
+    WriteBackInto(host, before, newGray, changeOf, &out);
     return out;
 }
 
@@ -155,6 +284,12 @@ Bitmap WriteBackChange(const ImageView& host, const Luma& before, const std::vec
     return WriteBackBy(
         host, before, [&](std::size_t i) { return before.Values[i] + change[i]; },
         [&](std::size_t i) { return change[i]; });
+}
+
+std::int64_t ChangeSquares(const ImageView& host, const Luma& before, const std::vector<double>& pattern, double scale) {
+    return WriteBackInto(
+        host, before, [&](std::size_t i) { return before.Values[i] + pattern[i] * scale; },
+        [&](std::size_t i) { return pattern[i] * scale; }, nullptr);
 }
 
 double WrittenPsnr(const ImageView& host, const Bitmap& written) {

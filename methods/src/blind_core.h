@@ -6,8 +6,10 @@
 // arithmetic in the written order (the random numbers xoshiro256**, roundings half to even), so
 // a seed gives the same marked bytes and the same reading on every machine.
 #include <array>
+#include <concepts>
 #include <cmath>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <utility>
 #include <string>
@@ -56,11 +58,42 @@ std::uint8_t ToByte(double value);
 // saturation kept).
 Bitmap WriteBack(const ImageView& host, const Luma& before, const std::vector<double>& after);
 Bitmap WriteBackChange(const ImageView& host, const Luma& before, const std::vector<double>& change);
+// The sum over every pixel of the squared differences from the host's R, G and B bytes of those
+// WriteBackChange writes for the change pattern[i] * scale, without writing them or the change
+// (PsnrOfSquares gives its WrittenPsnr).
+std::int64_t ChangeSquares(const ImageView& host, const Luma& before, const std::vector<double>& pattern, double scale);
 // PSNR of what a viewer sees: the written picture's red, green and blue bytes against the
 // host's (for a gray host, its gray bytes' PSNR to the bit: three times the sum over three
 // times the pixels). A target PSNR is reached on this, and sweeps report it.
 double WrittenPsnr(const ImageView& host, const Bitmap& written);
 Parameter Described(const char* name, double lowest, double highest, bool whole, double fallback, const char* meaning);
+
+// A photograph's coefficients take tens of megabytes, whose pages are first touched as they
+// fill; where the system offers huge pages for the asking (Linux), they are asked for, so that
+// the filling does not stop at every small page. Nothing else changes.
+void AdviseHugePages(const void* data, std::size_t bytes);
+template <class T>
+void ReserveLarge(std::vector<T>& values, std::size_t n) {
+    values.reserve(n);
+    AdviseHugePages(values.data(), n * sizeof(T));
+}
+
+// The same coefficients as BandCoefficients(LumaOf(picture)), made a strip of eight rows at a
+// time: no plane of the whole luminance is kept (a photograph's would be eight bytes a pixel).
+struct Band {
+    bool Gray = true;  // as Luma::Gray
+    std::vector<double> Coefficients;
+    // With `sums`: each whole block's 64 luminance values summed row by row, blocks in order.
+    std::vector<double> BlockSums;
+};
+Band BandOf(const ImageView& picture, bool sums);
+// The bytes WriteBack(host, before, after) gives where `after` is the luminance with
+// AddBandChange(change) added (`before.Gray` is `gray`), written into `out` when it is not
+// null, made a strip at a time; returns the sum over every pixel of the squared differences of
+// its R, G and B bytes from the host's.
+std::int64_t WriteBandChange(const ImageView& host, bool gray, const double* change, Bitmap* out);
+// WrittenPsnr from that sum.
+double PsnrOfSquares(std::int64_t squares, int width, int height);
 
 // The catalogue entry of a blind method of the band coefficients: a payload of up to 64 bits,
 // its strength parameter named, its shipped thresholds (at 1e-3 and 1e-6) in units of the
@@ -86,10 +119,9 @@ std::shared_ptr<const MethodInfo> BlindEntry(const char* name, std::vector<Param
 struct Grid {
     int Across = 0;
     int Down = 0;
-    // When marking: the luminance the coefficients came from (for a method whose strength
-    // follows the blocks' brightness), `Width` values a row.
-    const double* Plane = nullptr;
-    int Width = 0;
+    // When marking: each block's luminance summed (Band::BlockSums), for a method whose
+    // strength follows the blocks' brightness.
+    const double* BlockSums = nullptr;
 };
 inline Grid GridOf(int width, int height) { return {width / kBlock, height / kBlock}; }
 
@@ -125,6 +157,32 @@ inline double NeighbourWeight(std::size_t i, Grid grid) {
     return weight;
 }
 
+// Neighbour and NeighbourWeight for every block of a grid, made once: a reading asks for four
+// neighbours of every coefficient, each the same band coefficient of a neighbouring block.
+class NeighbourTable {
+public:
+    explicit NeighbourTable(Grid grid) {
+        const std::size_t band = kBand.size();
+        const std::size_t blocks = static_cast<std::size_t>(grid.Across) * static_cast<std::size_t>(grid.Down);
+        for (auto& of : of_) of.resize(blocks);
+        weight_.resize(blocks);
+        for (std::size_t b = 0; b < blocks; ++b) {
+            for (int d = 0; d < 4; ++d)
+                of_[static_cast<std::size_t>(d)][b] = Neighbour(b * band, d, grid) / band * band;
+            weight_[b] = NeighbourWeight(b * band, grid);
+        }
+    }
+    std::size_t At(std::size_t i, int d) const {
+        const std::size_t band = kBand.size();
+        return of_[static_cast<std::size_t>(d)][i / band] + i % band;
+    }
+    double Weight(std::size_t i) const { return weight_[i / kBand.size()]; }
+
+private:
+    std::array<std::vector<std::size_t>, 4> of_;  // the neighbour block's first coefficient
+    std::vector<double> weight_;
+};
+
 // Dither modulation's two lattices of a step: the 0-bit lattice step * Z + dither, the 1-bit
 // lattice shifted by half a step.
 // Where x lies between them: +1 on the 0-bit lattice, -1 on the 1-bit lattice, linear between
@@ -157,15 +215,23 @@ inline double LatticePoint(double x, double dither, int bit, double step) {
 // score is the mean of t_i signed by the key's payload bit: about 1 where every item sits on
 // its lattice; for a picture without the mark, about 0 with variance at most
 // sum_i (1 + w_i) / 3 / n^2 (w_i: NeighbourWeight; the sides uniform and independent).
-template <class Value, class Twin, class Weight>
-MethodReading ReadLattices(std::size_t n, Value value, Twin twin, Weight weight, const std::vector<std::size_t>& bit,
-                           const std::vector<double>& dither, double step, const std::vector<std::uint8_t>& payload) {
+// Item i's dither: from a vector, or from a function asked once for each item in order.
+inline double DitherAt(const std::vector<double>& dither, std::size_t i) { return dither[i]; }
+template <class Draw>
+    requires std::invocable<Draw&, std::size_t>
+double DitherAt(Draw& draw, std::size_t i) {
+    return draw(i);
+}
+template <class Value, class Twin, class Weight, class Bits, class Dither>
+MethodReading ReadLattices(std::size_t n, Value value, Twin twin, Weight weight, const Bits& bit, Dither&& dither,
+                           double step, const std::vector<std::uint8_t>& payload) {
     std::vector<double> soft(payload.size(), 0.0);
     double signedSum = 0, variance = 0;
     for (std::size_t i = 0; i < n; ++i) {
-        const double side = LatticeSide(value(i), dither[i], step);
+        const double di = DitherAt(dither, i);
+        const double side = LatticeSide(value(i), di, step);
         double around = 0;
-        for (int d = 0; d < 4; ++d) around = around + LatticeSide(twin(i, d), dither[i], step);
+        for (int d = 0; d < 4; ++d) around = around + LatticeSide(twin(i, d), di, step);
         const double t = side - around / 4;
         soft[bit[i]] += side;
         signedSum = signedSum + (payload[bit[i]] == 0 ? t : -t);
@@ -181,15 +247,50 @@ MethodReading ReadLattices(std::size_t n, Value value, Twin twin, Weight weight,
 
 // Every payload bit's share of n items, shuffled by the stream (Fisher-Yates from the end; the
 // remainder's bias is below 2^-40 for any picture).
-inline std::vector<std::size_t> ShuffledBits(std::size_t n, int bits, RandomStream& stream) {
-    std::vector<std::size_t> bit(n);
-    for (std::size_t i = 0; i < n; ++i) bit[i] = i % static_cast<std::size_t>(bits);
+// A byte per item: a payload has at most 64 bits.
+inline std::vector<std::uint8_t> ShuffledBits(std::size_t n, int bits, RandomStream& stream) {
+    std::vector<std::uint8_t> bit(n);
+    for (std::size_t i = 0; i < n; ++i) bit[i] = static_cast<std::uint8_t>(i % static_cast<std::size_t>(bits));
     for (std::size_t i = n; i > 1; --i) {
         const std::size_t j = static_cast<std::size_t>(stream.Next() % i);
         std::swap(bit[i - 1], bit[j]);
     }
     return bit;
 }
+
+// The energy of a method's change as a function of its strength s, for the strength search:
+// Quadratic s^2, plus Scale times the sum over a sample of the method's items of
+//     Weight (Alpha (LatticePoint(Z, (U - 1/2) s, Bit, s) - Z))^2,
+// a quantiser's items each moving Alpha of the way to their lattice point (in units of the
+// square root of Weight). Only a prediction: a search confirms it on the written bytes.
+struct EnergyModel {
+    double Quadratic = 0;
+    double Alpha = 1;
+    double Scale = 1;
+    std::vector<double> Z, U, Weight;
+    std::vector<std::uint8_t> Bit;
+
+    void Add(double z, double u, int bit, double weight) {
+        Z.push_back(z);
+        U.push_back(u);
+        Bit.push_back(static_cast<std::uint8_t>(bit));
+        Weight.push_back(weight);
+    }
+    double At(double s) const {
+        double sum = 0;
+        for (std::size_t i = 0; i < Z.size(); ++i) {
+            const double d = Alpha * (LatticePoint(Z[i], (U[i] - 0.5) * s, Bit[i], s) - Z[i]);
+            sum = sum + Weight[i] * d * d;
+        }
+        return Quadratic * s * s + Scale * sum + (Other ? Other(s) : 0.0);
+    }
+    // A method whose change is not a sum of independent items' adds its own term.
+    std::function<double(double)> Other;
+};
+
+// Every how many of n items the energy's sample takes one: about 65,536 of them, a
+// millisecond's sum for each strength the search asks about.
+inline std::size_t SampleStride(std::size_t n) { return n > 65536 ? n / 65536 : 1; }
 
 // The common part of the blind methods: the key, the checks, and the luminance's way in and out.
 class BlindMethod : public WatermarkMethod {
@@ -199,45 +300,28 @@ public:
     const MethodSpec& Describe() const override { return spec_; }
 
     MethodMarked Embed(const ImageView& host, const MethodPayload& payload, std::uint32_t seed) const override {
-        CheckImageView(host, "host picture");
-        if (host.width() < kSmallest || host.height() < kSmallest)
-            throw ArgumentError("the host is " + std::to_string(host.width()) + " x " + std::to_string(host.height()) +
-                                "; " + Name() + " marks pictures of at least 256 x 256");
-        if (payload.Bits.size() != static_cast<std::size_t>(bits_))
-            throw ArgumentError(Name() + " embeds " + std::to_string(bits_) + " payload bits, not " +
-                                std::to_string(payload.Bits.size()));
-        for (const std::uint8_t bit : payload.Bits)
-            if (bit > 1) throw ArgumentError("a payload bit is neither 0 nor 1");
-        const Luma before = LumaOf(host);
-        std::vector<double> coefficients = BandCoefficients(before.Values.data(), before.Width, before.Height);
-        Grid grid = GridOf(host.width(), host.height());
-        grid.Plane = before.Values.data();
-        grid.Width = before.Width;
-        const std::vector<double> change = Change(coefficients, payload.Bits, seed, grid);
-        Luma after = before;
-        AddBandChange(after.Values.data(), after.Width, after.Height, change);
-        MethodMarked marked;
-        marked.Picture = WriteBack(host, before, after.Values);
-        marked.Psnr = WrittenPsnr(host, marked.Picture);
-        MethodKey& key = marked.Key;
-        key.Method = Name();
-        key.Parameters = Parameters();
-        key.Seed = seed;
-        key.HostWidth = host.width();
-        key.HostHeight = host.height();
-        key.Payload = payload.Bits;
-        return marked;
+        CheckHost(host, payload);
+        Band band = BandOf(host, UsesBrightness());
+        const Grid grid = GridWith(host, band);
+        const std::unique_ptr<Draws> draws = Draw(band.Coefficients, seed, grid, false);
+        ToChange(band.Coefficients, *draws, payload.Bits, grid, spec_.Value(StrengthName()));
+        return Marked(host, band, payload, seed);
     }
 
     MethodReading Detect(const ImageView& suspect, const MethodKey& key, ReadDepth) const override {
         CheckImageView(suspect, "suspect picture");
         const MethodKey& own = OwnKey(key);
-        const Luma luma = LumaOf(suspect);
-        const std::vector<double> coefficients = BandCoefficients(luma.Values.data(), luma.Width, luma.Height);
-        MethodReading reading = Measure(coefficients, own, GridOf(luma.Width, luma.Height));
+        const std::vector<double> coefficients = BandOf(suspect, false).Coefficients;
+        MethodReading reading = Measure(coefficients, own, GridOf(suspect.width(), suspect.height()));
         reading.BitAccuracy = BitAccuracy(reading.Bits, own.Payload);
         reading.Ber = 1.0 - *reading.BitAccuracy;
         return reading;
+    }
+
+    std::unique_ptr<StrengthProbe> ProbeStrength(const ImageView& host, const MethodPayload& payload,
+                                                 std::uint32_t seed) const override {
+        CheckHost(host, payload);
+        return std::make_unique<Probe>(*this, host, payload, seed);
     }
 
     std::vector<std::uint8_t> KeyToBytes(const MethodKey& key) const override { return EncodeMethodKey(OwnKey(key)); }
@@ -256,15 +340,107 @@ public:
     }
 
 protected:
-    // The change of each band coefficient that carries the payload.
-    virtual std::vector<double> Change(const std::vector<double>& coefficients, const std::vector<std::uint8_t>& payload,
-                                       std::uint32_t seed, Grid grid) const = 0;
+    // What the key draws for a change besides the coefficients and the strength (sequences,
+    // shuffles, the dithers' uniforms): drawn once, however many strengths a search tries.
+    struct Draws {
+        std::uint32_t Seed = 0;
+        virtual ~Draws() = default;
+    };
+    // `keep`: a search will ask for many strengths, so what costs time to make again may be
+    // kept (a marking alone keeps as little as it can: a photograph's coefficients are large).
+    virtual std::unique_ptr<Draws> Draw(const std::vector<double>& coefficients, std::uint32_t seed, Grid grid,
+                                        bool keep) const = 0;
+    // Turns `values`, the band coefficients in sequence order, into their change at `strength`
+    // (the value of the strength parameter), in place.
+    virtual void ToChange(std::vector<double>& values, const Draws& draws, const std::vector<std::uint8_t>& payload,
+                          Grid grid, double strength) const = 0;
+    virtual EnergyModel Model(const std::vector<double>& coefficients, const Draws& draws,
+                              const std::vector<std::uint8_t>& payload, Grid grid) const = 0;
     virtual MethodReading Measure(const std::vector<double>& coefficients, const MethodKey& key, Grid grid) const = 0;
+    // Whether the change follows the blocks' brightness (Grid::BlockSums).
+    virtual bool UsesBrightness() const { return false; }
 
     MethodSpec spec_;
     int bits_;
 
 private:
+    // A search's view of one host, payload and seed: the coefficients and the key's draws made
+    // once; each PSNR asked for is the change at that strength written without keeping it.
+    class Probe final : public StrengthProbe {
+    public:
+        Probe(const BlindMethod& method, const ImageView& host, const MethodPayload& payload, std::uint32_t seed)
+            : method_(method), host_(host), payload_(payload.Bits), band_(BandOf(host, method.UsesBrightness())),
+              grid_(GridWith(host, band_)), draws_(method.Draw(band_.Coefficients, seed, grid_, true)), seed_(seed),
+              model_(method.Model(band_.Coefficients, *draws_, payload_, grid_)) {}
+        double Energy(double strength) const override { return model_.At(strength); }
+        double Psnr(double strength) const override {
+            // One buffer for every pass: a fresh one would cost its pages' first touch each time.
+            if (scratch_.empty()) ReserveLarge(scratch_, band_.Coefficients.size());
+            scratch_.assign(band_.Coefficients.begin(), band_.Coefficients.end());
+            method_.ToChange(scratch_, *draws_, payload_, grid_, strength);
+            return PsnrOfSquares(WriteBandChange(host_, band_.Gray, scratch_.data(), nullptr), host_.width(),
+                                 host_.height());
+        }
+        double Pixels() const override { return static_cast<double>(host_.width()) * host_.height(); }
+        MethodMarked Mark(double strength) override {
+            const std::unique_ptr<WatermarkMethod> at = method_.WithStrength(strength);
+            scratch_ = std::vector<double>();
+            method_.ToChange(band_.Coefficients, *draws_, payload_, grid_, strength);
+            draws_.reset();
+            model_ = EnergyModel();
+            MethodPayload payload;
+            payload.Bits = payload_;
+            return static_cast<const BlindMethod&>(*at).Marked(host_, band_, payload, seed_);
+        }
+
+    private:
+        const BlindMethod& method_;
+        ImageView host_;
+        std::vector<std::uint8_t> payload_;
+        Band band_;
+        Grid grid_;
+        std::unique_ptr<Draws> draws_;
+        std::uint32_t seed_;
+        EnergyModel model_;
+        mutable std::vector<double> scratch_;
+    };
+
+    const std::string& StrengthName() const { return Capabilities().Strength; }
+
+    static Grid GridWith(const ImageView& host, const Band& band) {
+        Grid grid = GridOf(host.width(), host.height());
+        grid.BlockSums = band.BlockSums.empty() ? nullptr : band.BlockSums.data();
+        return grid;
+    }
+
+    void CheckHost(const ImageView& host, const MethodPayload& payload) const {
+        CheckImageView(host, "host picture");
+        if (host.width() < kSmallest || host.height() < kSmallest)
+            throw ArgumentError("the host is " + std::to_string(host.width()) + " x " + std::to_string(host.height()) +
+                                "; " + Name() + " marks pictures of at least 256 x 256");
+        if (payload.Bits.size() != static_cast<std::size_t>(bits_))
+            throw ArgumentError(Name() + " embeds " + std::to_string(bits_) + " payload bits, not " +
+                                std::to_string(payload.Bits.size()));
+        for (const std::uint8_t bit : payload.Bits)
+            if (bit > 1) throw ArgumentError("a payload bit is neither 0 nor 1");
+    }
+
+    // The host with the change of `band` (its coefficients turned into their change) written.
+    MethodMarked Marked(const ImageView& host, const Band& band, const MethodPayload& payload, std::uint32_t seed) const {
+        MethodMarked marked;
+        marked.Picture = Bitmap(host.width(), host.height());
+        marked.Psnr = PsnrOfSquares(WriteBandChange(host, band.Gray, band.Coefficients.data(), &marked.Picture),
+                                    host.width(), host.height());
+        MethodKey& key = marked.Key;
+        key.Method = Name();
+        key.Parameters = Parameters();
+        key.Seed = seed;
+        key.HostWidth = host.width();
+        key.HostHeight = host.height();
+        key.Payload = payload.Bits;
+        return marked;
+    }
+
     const MethodKey& OwnKey(const MethodKey& key) const {
         if (key.Method != Name()) throw ArgumentError("the key is not a key of " + Name());
         if (key.Payload.size() != static_cast<std::size_t>(bits_))

@@ -28,28 +28,81 @@ public:
     using BlindMethod::BlindMethod;
 
 protected:
-    std::vector<double> Change(const std::vector<double>& coefficients, const std::vector<std::uint8_t>& payload,
-                               std::uint32_t seed, Grid grid) const override {
-        const double amplitude = spec_.Value("strength") / std::sqrt(static_cast<double>(bits_));
+    struct Kept : Draws {
+        std::vector<double> Slack;  // Watson's slacks, kept for a search
+    };
+
+    bool UsesBrightness() const override { return ShapingOf() == Shaping::Watson; }
+
+    std::unique_ptr<Draws> Draw(const std::vector<double>& coefficients, std::uint32_t seed, Grid grid,
+                                bool keep) const override {
+        auto draws = std::make_unique<Kept>();
+        draws->Seed = seed;
+        if (keep && ShapingOf() == Shaping::Watson) {
+            ReserveLarge(draws->Slack, coefficients.size());
+            draws->Slack.resize(coefficients.size());
+            WatsonSlacks(coefficients, grid, [&](std::size_t i, double slack) { draws->Slack[i] = slack; });
+        }
+        return draws;
+    }
+
+    void ToChange(std::vector<double>& values, const Draws& draws, const std::vector<std::uint8_t>& payload, Grid grid,
+                  double strength) const override {
+        const double amplitude = strength / std::sqrt(static_cast<double>(bits_));
         const std::uint64_t signs = PayloadWord(payload);
-        RandomStream stream(static_cast<std::uint64_t>(seed) ^ kSpreadStream);
-        std::vector<double> change(coefficients.size());
-        for (double& c : change) c = amplitude * static_cast<double>(Agreement(stream.Next(), signs));
+        RandomStream stream(static_cast<std::uint64_t>(draws.Seed) ^ kSpreadStream);
         const Shaping shaping = ShapingOf();
-        if (shaping == Shaping::None) return change;
+        if (shaping == Shaping::None) {
+            for (double& c : values) c = amplitude * static_cast<double>(Agreement(stream.Next(), signs));
+            return;
+        }
         // Each coefficient's own scale (cox: the coefficient itself; watson: its slack), the
         // pattern times it scaled so that the change's root mean square is still the strength.
-        const std::vector<double> scale =
-            shaping == Shaping::Cox ? coefficients : WatsonSlacks(coefficients, grid);
         double energy = 0;
-        for (std::size_t i = 0; i < change.size(); ++i) {
-            change[i] = change[i] * scale[i];
-            energy = energy + change[i] * change[i];
+        auto shape = [&](std::size_t i, double scale) {
+            values[i] = amplitude * static_cast<double>(Agreement(stream.Next(), signs)) * scale;
+            energy = energy + values[i] * values[i];
+        };
+        const std::vector<double>& kept = static_cast<const Kept&>(draws).Slack;
+        if (shaping == Shaping::Cox)
+            for (std::size_t i = 0; i < values.size(); ++i) shape(i, values[i]);
+        else if (!kept.empty())
+            for (std::size_t i = 0; i < values.size(); ++i) shape(i, kept[i]);
+        else
+            WatsonSlacks(values, grid, shape);  // each slack made from its coefficient before it changes
+        const double rms = std::sqrt(energy / static_cast<double>(values.size()));
+        const double gain = rms > 0 ? strength / rms : 0.0;
+        for (double& c : values) c = c * gain;
+    }
+
+    EnergyModel Model(const std::vector<double>& coefficients, const Draws& draws,
+                      const std::vector<std::uint8_t>& payload, Grid grid) const override {
+        EnergyModel model;
+        if (ShapingOf() == Shaping::None) {
+            // (s a_i / sqrt(B))^2 summed: s^2 times the agreements' squares over B.
+            const std::uint64_t signs = PayloadWord(payload);
+            RandomStream stream(static_cast<std::uint64_t>(draws.Seed) ^ kSpreadStream);
+            double squares = 0;
+            for (std::size_t i = 0; i < coefficients.size(); ++i) {
+                const double a = Agreement(stream.Next(), signs);
+                squares = squares + a * a;
+            }
+            model.Quadratic = squares / bits_;
+            return model;
         }
-        const double rms = std::sqrt(energy / static_cast<double>(change.size()));
-        const double gain = rms > 0 ? spec_.Value("strength") / rms : 0.0;
-        for (double& c : change) c = c * gain;
-        return change;
+        // The shaped change is scaled to a root mean square of s exactly, unless it is nothing:
+        // unless every coefficient's pattern or scale is 0.
+        (void)grid;
+        const std::uint64_t signs = PayloadWord(payload);
+        RandomStream stream(static_cast<std::uint64_t>(draws.Seed) ^ kSpreadStream);
+        const std::vector<double>& kept = static_cast<const Kept&>(draws).Slack;
+        bool any = false;
+        for (std::size_t i = 0; i < coefficients.size() && !any; ++i) {
+            const double scale = ShapingOf() == Shaping::Cox ? coefficients[i] : kept.empty() ? 1.0 : kept[i];
+            any = Agreement(stream.Next(), signs) != 0 && scale != 0;
+        }
+        model.Quadratic = any ? static_cast<double>(coefficients.size()) : 0.0;
+        return model;
     }
 
     MethodReading Measure(const std::vector<double>& coefficients, const MethodKey& key, Grid) const override {
@@ -102,7 +155,8 @@ private:
     // its frequency, raised by the block's brightness (luminance masking, exponent 0.649
     // against a mean DC of 1024, gray 128) and by the coefficient's own magnitude (contrast
     // masking, max(t, |c|^0.7 t^0.3)). No pooling: each slack sets its own coefficient's share.
-    static std::vector<double> WatsonSlacks(const std::vector<double>& coefficients, Grid grid) {
+    template <class Use>
+    static void WatsonSlacks(const std::vector<double>& coefficients, Grid grid, Use use) {
         // The base thresholds of the 8 x 8 DCT frequencies, [u][v].
         static constexpr double kBase[8][8] = {
             {1.404, 1.011, 1.169, 1.664, 2.408, 3.433, 4.796, 6.563},
@@ -113,24 +167,26 @@ private:
             {3.433, 2.716, 3.649, 5.305, 7.463, 9.625, 11.588, 13.519},
             {4.796, 3.679, 4.604, 6.281, 8.713, 11.588, 14.500, 17.294},
             {6.563, 4.939, 5.883, 7.600, 10.175, 13.519, 17.294, 21.156}};
-        std::vector<double> slack(coefficients.size());
         const std::size_t band = kBand.size();
         for (std::size_t block = 0; block * band < coefficients.size(); ++block) {
-            const int bx = static_cast<int>(block % static_cast<std::size_t>(grid.Across)) * kBlock;
-            const int by = static_cast<int>(block / static_cast<std::size_t>(grid.Across)) * kBlock;
-            double sum = 0;
-            for (int y = 0; y < kBlock; ++y)
-                for (int x = 0; x < kBlock; ++x) sum = sum + grid.Plane[static_cast<std::size_t>(by + y) * grid.Width + bx + x];
-            const double dc = sum / 8;  // the orthonormal DCT's F(0, 0)
+            const double dc = grid.BlockSums[block] / 8;  // the orthonormal DCT's F(0, 0)
             const double brightness = PortablePow(dc / 1024, 0.649);
             for (std::size_t k = 0; k < band; ++k) {
                 const std::size_t i = block * band + k;
                 const double t = kBase[kBand[k] / 8][kBand[k] % 8] * brightness;
-                const double masked = PortablePow(std::fabs(coefficients[i]), 0.7) * PortablePow(t, 0.3);
-                slack[i] = masked > t ? masked : t;
+                // |c|^0.7 t^0.3 exceeds t just where |c| exceeds t; the powers are within a few
+                // units in the last place, so below t by a part in 10^9 the slack is t, whatever
+                // they would give, and they need not be computed (most coefficients of a
+                // photograph lie there).
+                const double magnitude = std::fabs(coefficients[i]);
+                if (magnitude < t * (1 - 1e-9)) {
+                    use(i, t);
+                    continue;
+                }
+                const double masked = PortablePow(magnitude, 0.7) * PortablePow(t, 0.3);
+                use(i, masked > t ? masked : t);
             }
         }
-        return slack;
     }
 };
 
@@ -149,39 +205,65 @@ public:
     using BlindMethod::BlindMethod;
 
 protected:
-    std::vector<double> Change(const std::vector<double>& coefficients, const std::vector<std::uint8_t>& payload,
-                               std::uint32_t seed, Grid) const override {
-        const double step = spec_.Value("step"), alpha = spec_.Value("alpha");
-        const Lattice lattice = Draw(coefficients.size(), seed, step);
-        std::vector<double> change(coefficients.size());
-        for (std::size_t i = 0; i < coefficients.size(); ++i) {
-            const double target = LatticePoint(coefficients[i], lattice.Dither[i], payload[lattice.Bit[i]], step);
+    // The shuffle of the coefficients among the bits, and the stream where the dithers'
+    // uniforms begin: a dither is (uniform - 1/2) step, drawn as it is used.
+    struct Lattice : Draws {
+        std::vector<std::uint8_t> Bit;
+        RandomStream Dithers{0};
+    };
+
+    std::unique_ptr<Draws> Draw(const std::vector<double>& coefficients, std::uint32_t seed, Grid,
+                                bool) const override {
+        return DrawFor(coefficients.size(), seed);
+    }
+
+    void ToChange(std::vector<double>& values, const Draws& draws, const std::vector<std::uint8_t>& payload, Grid,
+                  double step) const override {
+        const double alpha = spec_.Value("alpha");
+        const Lattice& lattice = static_cast<const Lattice&>(draws);
+        RandomStream dithers = lattice.Dithers;
+        for (std::size_t i = 0; i < values.size(); ++i) {
+            const double dither = (dithers.Uniform() - 0.5) * step;
+            const double c = values[i];
+            const double target = LatticePoint(c, dither, payload[lattice.Bit[i]], step);
             // alpha = 1 writes target - c exactly as plain dither modulation always has.
-            change[i] = alpha == 1 ? target - coefficients[i] : alpha * (target - coefficients[i]);
+            values[i] = alpha == 1 ? target - c : alpha * (target - c);
         }
-        return change;
+    }
+
+    EnergyModel Model(const std::vector<double>& coefficients, const Draws& draws,
+                      const std::vector<std::uint8_t>& payload, Grid) const override {
+        const Lattice& lattice = static_cast<const Lattice&>(draws);
+        EnergyModel model;
+        model.Alpha = spec_.Value("alpha");
+        const std::size_t stride = SampleStride(coefficients.size());
+        RandomStream dithers = lattice.Dithers;
+        for (std::size_t i = 0; i < coefficients.size(); ++i) {
+            const double u = dithers.Uniform();
+            if (i % stride == 0) model.Add(coefficients[i], u, payload[lattice.Bit[i]], 1.0);
+        }
+        model.Scale = static_cast<double>(coefficients.size()) / static_cast<double>(model.Z.size());
+        return model;
     }
 
     MethodReading Measure(const std::vector<double>& coefficients, const MethodKey& key, Grid grid) const override {
         const double step = spec_.Value("step");
-        const Lattice lattice = Draw(coefficients.size(), key.Seed, step);
+        const std::unique_ptr<Lattice> lattice = DrawFor(coefficients.size(), key.Seed);
+        const NeighbourTable neighbours(grid);
         return ReadLattices(
             coefficients.size(), [&](std::size_t i) { return coefficients[i]; },
-            [&](std::size_t i, int d) { return coefficients[Neighbour(i, d, grid)]; },
-            [&](std::size_t i) { return NeighbourWeight(i, grid); }, lattice.Bit, lattice.Dither, step, key.Payload);
+            [&](std::size_t i, int d) { return coefficients[neighbours.At(i, d)]; },
+            [&](std::size_t i) { return neighbours.Weight(i); }, lattice->Bit,
+            [&](std::size_t) { return (lattice->Dithers.Uniform() - 0.5) * step; }, step, key.Payload);
     }
 
 private:
-    struct Lattice {
-        std::vector<std::size_t> Bit;
-        std::vector<double> Dither;
-    };
-    Lattice Draw(std::size_t n, std::uint32_t seed, double step) const {
-        Lattice lattice;
+    std::unique_ptr<Lattice> DrawFor(std::size_t n, std::uint32_t seed) const {
+        auto lattice = std::make_unique<Lattice>();
+        lattice->Seed = seed;
         RandomStream stream(static_cast<std::uint64_t>(seed) ^ kQimStream);
-        lattice.Bit = ShuffledBits(n, bits_, stream);
-        lattice.Dither.resize(n);
-        for (double& d : lattice.Dither) d = (stream.Uniform() - 0.5) * step;
+        lattice->Bit = ShuffledBits(n, bits_, stream);
+        lattice->Dithers = stream;
         return lattice;
     }
 };

@@ -348,23 +348,97 @@ void CheckTargetPsnr(double decibels) {
                             FormatNumber(kLowestTargetPsnr) + ".." + FormatNumber(kHighestTargetPsnr));
 }
 
-std::unique_ptr<WatermarkMethod> FindStrength(const WatermarkMethod& method, const ImageView& host,
-                                              const MethodPayload& payload, std::uint32_t seed,
-                                              double targetDecibels) {
-    CheckTargetPsnr(targetDecibels);
-    const Parameter* parameter = method.StrengthParameter();
-    if (!parameter) throw ArgumentError(method.Name() + " has no strength parameter to set a PSNR with");
+namespace {
+
+// Strengths of four significant digits: rows and reports show them whole, and the PSNR moves by
+// less than a thousandth of a decibel for it.
+double FourDigits(double value, const Parameter& parameter) {
+    char text[32];
+    const auto written = std::to_chars(text, text + sizeof text, value, std::chars_format::general, 4);
+    double back = value;
+    std::from_chars(text, written.ptr, back);
+    return std::clamp(back, parameter.Lowest, parameter.Highest);
+}
+
+// The mean squared error per byte of R, G and B at `decibels`.
+double SquaredErrorAt(double decibels) { return 65025 / PortablePow(10.0, decibels / 10); }
+
+// The search with a probe. The PSNR follows from the change's energy: the transform is
+// orthonormal, so the energy of the change of the band coefficients is that of the luminance,
+// and each of R, G and B takes the luminance's change. Rounding to bytes adds a little, and
+// clipping at 0 and 255 takes some away, so the prediction is scaled by what each pass over the
+// picture found: actual squared error over predicted. Returns the strength whose PSNR lies
+// nearest the target, or nothing where no pass came within 0.05 dB (the caller then searches
+// by marking). The energy grows with the strength, whatever the method's parameter means.
+std::optional<double> SearchByEnergy(const WatermarkMethod& method, const Parameter& parameter,
+                                     const StrengthProbe& probe, double targetDecibels) {
+    const double pixels = probe.Pixels();
+    const double wanted = SquaredErrorAt(targetDecibels);
+    // The strength at which ratio * energy / pixels is the wanted squared error: the energy
+    // grows about as the square of the strength, so each step scales by the square root of the
+    // shortfall; a step outside the bracket found so far goes to its geometric middle.
+    auto solve = [&](double ratio, double from) {
+        double low = parameter.Lowest, high = parameter.Highest;
+        double strength = from;
+        for (int step = 0; step < 60; ++step) {
+            const double predicted = ratio * probe.Energy(strength) / pixels;
+            if (predicted == wanted) break;
+            if (predicted < wanted) low = strength;
+            else high = strength;
+            double next = predicted > 0 ? strength * std::sqrt(wanted / predicted) : strength * 4;
+            if (!(next > low && next < high)) next = std::sqrt(low * high);
+            if (std::fabs(next - strength) <= strength * 1e-9) break;
+            strength = next;
+        }
+        return strength;
+    };
+    constexpr double kClose = 0.005;  // dB: below a tenth of what the generic search settles for
+    double ratio = 1;
+    double strength = std::clamp(*method.Strength(), parameter.Lowest, parameter.Highest);
+    std::optional<double> best;
+    double bestError = std::numeric_limits<double>::infinity();
+    // The passes that bracket the target: above it at `below` (a weaker change), under it at
+    // `above`. A prediction outside the bracket is replaced by the point that the two passes'
+    // PSNRs, straight against the logarithm of the strength, put at the target.
+    double below = 0, above = 0, psnrBelow = 0, psnrAbove = 0;
+    for (int pass = 0; pass < 6; ++pass) {
+        double guess = solve(ratio, strength);
+        if (below > 0 && above > 0 && !(guess > std::min(below, above) && guess < std::max(below, above))) {
+            const double t = (psnrBelow - targetDecibels) / (psnrBelow - psnrAbove);
+            guess = below * PortablePow(above / below, t);
+        }
+        const double next = FourDigits(guess, parameter);
+        if (pass > 0 && next == strength) break;  // no other strength of four digits is nearer
+        strength = next;
+        const double psnr = probe.Psnr(strength);
+        const double error = std::fabs(psnr - targetDecibels);
+        if (error < bestError) {
+            best = strength;
+            bestError = error;
+        }
+        if (error <= kClose) break;
+        if (psnr > targetDecibels) {
+            below = strength;
+            psnrBelow = psnr;
+        } else {
+            above = strength;
+            psnrAbove = psnr;
+        }
+        const double energy = probe.Energy(strength);
+        if (std::isinf(psnr) || !(energy > 0)) break;
+        ratio = SquaredErrorAt(psnr) / (energy / pixels);
+    }
+    if (bestError <= 0.05) return best;
+    return std::nullopt;
+}
+
+// The search that marks the whole picture at every strength it tries.
+std::unique_ptr<WatermarkMethod> SearchByMarking(const WatermarkMethod& method, const Parameter* parameter,
+                                                 const ImageView& host, const MethodPayload& payload,
+                                                 std::uint32_t seed, double targetDecibels) {
     constexpr double kTolerance = 0.1;
     auto psnrAt = [&](double strength) { return method.WithStrength(strength)->Embed(host, payload, seed).Psnr; };
-    // Strengths of four significant digits: rows and reports show them whole, and the PSNR
-    // moves by less than a thousandth of a decibel for it.
-    auto rounded = [&](double value) {
-        char text[32];
-        const auto written = std::to_chars(text, text + sizeof text, value, std::chars_format::general, 4);
-        double back = value;
-        std::from_chars(text, written.ptr, back);
-        return std::clamp(back, parameter->Lowest, parameter->Highest);
-    };
+    auto rounded = [&](double value) { return FourDigits(value, *parameter); };
     // The PSNR falls by 20 dB per decade of strength (the change is proportional to it), so each
     // guess is the strength that this law puts at the target from the last one; a guess outside
     // the bracket found so far is replaced by the bracket's geometric middle (bisection).
@@ -409,6 +483,40 @@ std::unique_ptr<WatermarkMethod> FindStrength(const WatermarkMethod& method, con
                             FormatNumber(std::round(bestPsnr * 100) / 100) + " dB at " +
                             FormatNumber(best) + ")");
     return method.WithStrength(best);
+}
+
+const Parameter& StrengthOf(const WatermarkMethod& method, double targetDecibels) {
+    CheckTargetPsnr(targetDecibels);
+    const Parameter* parameter = method.StrengthParameter();
+    if (!parameter) throw ArgumentError(method.Name() + " has no strength parameter to set a PSNR with");
+    return *parameter;
+}
+
+}  // namespace
+
+std::unique_ptr<WatermarkMethod> FindStrength(const WatermarkMethod& method, const ImageView& host,
+                                              const MethodPayload& payload, std::uint32_t seed,
+                                              double targetDecibels) {
+    const Parameter& parameter = StrengthOf(method, targetDecibels);
+    if (const std::unique_ptr<StrengthProbe> probe = method.ProbeStrength(host, payload, seed))
+        if (const std::optional<double> found = SearchByEnergy(method, parameter, *probe, targetDecibels))
+            return method.WithStrength(*found);
+    return SearchByMarking(method, &parameter, host, payload, seed, targetDecibels);
+}
+
+MarkedAtPsnr MarkAtPsnr(const WatermarkMethod& method, const ImageView& host, const MethodPayload& payload,
+                        std::uint32_t seed, double targetDecibels) {
+    const Parameter& parameter = StrengthOf(method, targetDecibels);
+    MarkedAtPsnr out;
+    if (const std::unique_ptr<StrengthProbe> probe = method.ProbeStrength(host, payload, seed))
+        if (const std::optional<double> found = SearchByEnergy(method, parameter, *probe, targetDecibels)) {
+            out.Method = method.WithStrength(*found);
+            out.Marked = probe->Mark(*found);
+            return out;
+        }
+    out.Method = SearchByMarking(method, &parameter, host, payload, seed, targetDecibels);
+    out.Marked = out.Method->Embed(host, payload, seed);
+    return out;
 }
 
 }  // namespace quillfen

@@ -14,6 +14,7 @@
 //       quantity of the suspect). Multiplying the picture's contrast multiplies c and g alike,
 //       so the quotient, and the mark, survive a change of gain that moves plain dither
 //       modulation off its lattice. Where g is 0 (a flat stretch) nothing is marked.
+#include <algorithm>
 #include <cmath>
 
 #include "blind_core.h"
@@ -31,76 +32,105 @@ public:
     using BlindMethod::BlindMethod;
 
 protected:
-    std::vector<double> Change(const std::vector<double>& coefficients, const std::vector<std::uint8_t>& payload,
-                               std::uint32_t seed, Grid) const override {
-        const double step = spec_.Value("step"), alpha = spec_.Value("alpha");
-        const Groups groups = Draw(coefficients.size(), seed, step);
-        std::vector<double> change(coefficients.size(), 0.0);
+    // The key's groups: the coefficients shuffled (Fisher-Yates from the end) and dealt in
+    // order, those beyond the last whole group left out; then each member's sign, and each
+    // group's bit (the groups shared among the bits, shuffled) and dither's uniform (a dither
+    // is (uniform - 1/2) step).
+    struct Groups : Draws {
+        std::size_t Length = 0, Count = 0;
+        double Root = 1;                    // sqrt(Length)
+        std::vector<std::uint32_t> Member;  // group g: Member[g * Length .. (g + 1) * Length)
+        std::vector<std::int8_t> Sign;      // +-1 per member
+        std::vector<std::uint32_t> Left;    // the coefficients in no group
+        std::vector<std::uint8_t> Bit;      // per group
+        std::vector<double> Uniform;        // per group
+    };
+
+    std::unique_ptr<Draws> Draw(const std::vector<double>& coefficients, std::uint32_t seed, Grid,
+                                bool) const override {
+        return DrawFor(coefficients.size(), seed);
+    }
+
+    void ToChange(std::vector<double>& values, const Draws& draws, const std::vector<std::uint8_t>& payload, Grid,
+                  double step) const override {
+        const double alpha = spec_.Value("alpha");
+        const Groups& groups = static_cast<const Groups&>(draws);
+        // Groups share no coefficient: each group's projection is read before its members change.
         for (std::size_t g = 0; g < groups.Count; ++g) {
-            const double p = Projection(groups, g, [&](std::size_t i) { return coefficients[i]; });
-            const double q = LatticePoint(p, groups.Dither[g], payload[groups.Bit[g]], step);
+            const double p = Projection(groups, g, [&](std::size_t i) { return values[i]; });
+            const double q = LatticePoint(p, (groups.Uniform[g] - 0.5) * step, payload[groups.Bit[g]], step);
             const double along = alpha * (q - p) / groups.Root;
             for (std::size_t k = 0; k < groups.Length; ++k) {
                 const std::size_t m = g * groups.Length + k;
-                change[groups.Member[m]] = groups.Sign[m] * along;
+                values[groups.Member[m]] = static_cast<double>(groups.Sign[m]) * along;
             }
         }
-        return change;
+        for (const std::uint32_t i : groups.Left) values[i] = 0.0;
+    }
+
+    // A group's change is alpha (q - p) along a vector of length 1: its energy is that squared.
+    EnergyModel Model(const std::vector<double>& coefficients, const Draws& draws,
+                      const std::vector<std::uint8_t>& payload, Grid) const override {
+        const Groups& groups = static_cast<const Groups&>(draws);
+        EnergyModel model;
+        model.Alpha = spec_.Value("alpha");
+        const std::size_t stride = SampleStride(groups.Count);
+        for (std::size_t g = 0; g < groups.Count; g += stride)
+            model.Add(Projection(groups, g, [&](std::size_t i) { return coefficients[i]; }), groups.Uniform[g],
+                      payload[groups.Bit[g]], 1.0);
+        model.Scale = model.Z.empty() ? 0.0 : static_cast<double>(groups.Count) / static_cast<double>(model.Z.size());
+        return model;
     }
 
     MethodReading Measure(const std::vector<double>& coefficients, const MethodKey& key, Grid grid) const override {
         const double step = spec_.Value("step");
-        const Groups groups = Draw(coefficients.size(), key.Seed, step);
+        const std::unique_ptr<Groups> groups = DrawFor(coefficients.size(), key.Seed);
+        std::vector<double> dither(groups->Count);
+        for (std::size_t g = 0; g < groups->Count; ++g) dither[g] = (groups->Uniform[g] - 0.5) * step;
+        const NeighbourTable neighbours(grid);
         return ReadLattices(
-            groups.Count,
-            [&](std::size_t g) { return Projection(groups, g, [&](std::size_t i) { return coefficients[i]; }); },
+            groups->Count,
+            [&](std::size_t g) { return Projection(*groups, g, [&](std::size_t i) { return coefficients[i]; }); },
             // The same projection of the same coefficients of the neighbouring blocks.
             [&](std::size_t g, int d) {
-                return Projection(groups, g, [&](std::size_t i) { return coefficients[Neighbour(i, d, grid)]; });
+                return Projection(*groups, g, [&](std::size_t i) { return coefficients[neighbours.At(i, d)]; });
             },
             // Members at the picture's edge share a neighbour now and then: nearly independent.
-            [](std::size_t) { return 0.25; }, groups.Bit, groups.Dither, step, key.Payload);
+            [](std::size_t) { return 0.25; }, groups->Bit, dither, step, key.Payload);
     }
 
 private:
-    struct Groups {
-        std::size_t Length = 0, Count = 0;
-        double Root = 1;                  // sqrt(Length)
-        std::vector<std::size_t> Member;  // group g: Member[g * Length .. (g + 1) * Length)
-        std::vector<double> Sign;         // +-1 per member
-        std::vector<std::size_t> Bit;     // per group
-        std::vector<double> Dither;       // per group
-    };
-
     template <class Value>
     static double Projection(const Groups& groups, std::size_t g, Value value) {
         double sum = 0;
         for (std::size_t k = 0; k < groups.Length; ++k) {
             const std::size_t m = g * groups.Length + k;
-            sum = sum + groups.Sign[m] * value(groups.Member[m]);
+            sum = sum + static_cast<double>(groups.Sign[m]) * value(groups.Member[m]);
         }
         return sum / groups.Root;
     }
 
-    // The key's groups: the coefficients shuffled (Fisher-Yates from the end) and dealt in
-    // order, those beyond the last whole group left out; then each member's sign, and each
-    // group's bit (the groups shared among the bits, shuffled) and dither.
-    Groups Draw(std::size_t n, std::uint32_t seed, double step) const {
-        Groups groups;
-        groups.Length = static_cast<std::size_t>(spec_.Value("spread"));
-        groups.Root = std::sqrt(static_cast<double>(groups.Length));
-        groups.Count = n / groups.Length;
+    std::unique_ptr<Groups> DrawFor(std::size_t n, std::uint32_t seed) const {
+        if (n > 0xFFFFFFFFu) throw ArgumentError("the picture has too many blocks for stdm");
+        auto groups = std::make_unique<Groups>();
+        groups->Seed = seed;
+        groups->Length = static_cast<std::size_t>(spec_.Value("spread"));
+        groups->Root = std::sqrt(static_cast<double>(groups->Length));
+        groups->Count = n / groups->Length;
         RandomStream stream(static_cast<std::uint64_t>(seed) ^ kStdmStream);
-        std::vector<std::size_t> order(n);
-        for (std::size_t i = 0; i < n; ++i) order[i] = i;
+        std::vector<std::uint32_t> order;
+        ReserveLarge(order, n);
+        order.resize(n);
+        for (std::size_t i = 0; i < n; ++i) order[i] = static_cast<std::uint32_t>(i);
         for (std::size_t i = n; i > 1; --i) std::swap(order[i - 1], order[static_cast<std::size_t>(stream.Next() % i)]);
-        order.resize(groups.Count * groups.Length);
-        groups.Member = std::move(order);
-        groups.Sign.resize(groups.Member.size());
-        for (double& s : groups.Sign) s = (stream.Next() >> 63) != 0 ? -1.0 : 1.0;
-        groups.Bit = ShuffledBits(groups.Count, bits_, stream);
-        groups.Dither.resize(groups.Count);
-        for (double& d : groups.Dither) d = (stream.Uniform() - 0.5) * step;
+        groups->Left.assign(order.begin() + static_cast<std::ptrdiff_t>(groups->Count * groups->Length), order.end());
+        order.resize(groups->Count * groups->Length);
+        groups->Member = std::move(order);
+        groups->Sign.resize(groups->Member.size());
+        for (std::int8_t& s : groups->Sign) s = (stream.Next() >> 63) != 0 ? -1 : 1;
+        groups->Bit = ShuffledBits(groups->Count, bits_, stream);
+        groups->Uniform.resize(groups->Count);
+        for (double& u : groups->Uniform) u = stream.Uniform();
         return groups;
     }
 };
@@ -110,35 +140,121 @@ public:
     using BlindMethod::BlindMethod;
 
 protected:
-    std::vector<double> Change(const std::vector<double>& coefficients, const std::vector<std::uint8_t>& payload,
-                               std::uint32_t seed, Grid) const override {
-        const double step = spec_.Value("step"), alpha = spec_.Value("alpha");
+    // The shuffle of the coefficients among the bits, and the stream where the dithers'
+    // uniforms begin (a dither is (uniform - 1/2) step, one drawn for every coefficient).
+    struct Lattice : Draws {
+        std::vector<std::uint8_t> Bit;
+        RandomStream Dithers{0};
+    };
+
+    std::unique_ptr<Draws> Draw(const std::vector<double>& coefficients, std::uint32_t seed, Grid,
+                                bool) const override {
+        return DrawFor(coefficients.size(), seed);
+    }
+
+    // Coefficient i's divisor is the root mean square of the `memory` coefficients before it as
+    // marked: the last `memory` of them are kept in a ring while the values turn into changes.
+    void ToChange(std::vector<double>& values, const Draws& draws, const std::vector<std::uint8_t>& payload, Grid,
+                  double step) const override {
+        const double alpha = spec_.Value("alpha");
         const std::size_t memory = Memory();
-        const Lattice lattice = Draw(coefficients.size(), seed, step);
-        std::vector<double> marked = coefficients;
+        const Lattice& lattice = static_cast<const Lattice&>(draws);
+        RandomStream dithers = lattice.Dithers;
+        std::vector<double> ring(memory, 0.0);
         double energy = 0;  // sum of the squares of the `memory` marked coefficients before i
-        for (std::size_t i = 0; i < marked.size(); ++i) {
+        for (std::size_t i = 0; i < values.size(); ++i) {
+            const double dither = (dithers.Uniform() - 0.5) * step;
+            const double c = values[i];
+            double marked = c;
             if (i >= memory) {
                 const double gain = Gain(energy, memory);
                 if (gain > 0) {
-                    const double z = coefficients[i] / gain;
-                    const double q = LatticePoint(z, lattice.Dither[i], payload[lattice.Bit[i]], step);
-                    marked[i] = gain * (z + alpha * (q - z));
+                    const double z = c / gain;
+                    const double q = LatticePoint(z, dither, payload[lattice.Bit[i]], step);
+                    marked = gain * (z + alpha * (q - z));
                 }
-                energy = energy - marked[i - memory] * marked[i - memory];
+                const double old = ring[i % memory];
+                energy = energy - old * old;
             }
-            energy = energy + marked[i] * marked[i];
+            energy = energy + marked * marked;
+            ring[i % memory] = marked;
+            values[i] = marked - c;
         }
-        for (std::size_t i = 0; i < marked.size(); ++i) marked[i] = marked[i] - coefficients[i];
-        return marked;
+    }
+
+    // A marked coefficient's divisor comes from the marked ones before it, so the change feeds
+    // on itself (strongly at large steps): the model runs the recursion itself on a few stretches
+    // of the sequence, each after a run-in that lets the divisors settle, and scales their
+    // energy up to the whole.
+    EnergyModel Model(const std::vector<double>& coefficients, const Draws& draws,
+                      const std::vector<std::uint8_t>& payload, Grid) const override {
+        const Lattice& lattice = static_cast<const Lattice&>(draws);
+        const std::size_t n = coefficients.size(), memory = Memory();
+        const std::size_t runIn = 8 * memory, counted = 4096, stretches = 16;
+        struct Stretch {
+            std::size_t Counted = 0;  // the last `Counted` of the values are summed
+            std::vector<double> C, U;
+            std::vector<std::uint8_t> Bit;
+        };
+        std::vector<Stretch> sample;
+        // The stretches' starts, evenly spread (the whole sequence where it is short).
+        std::vector<std::pair<std::size_t, std::size_t>> spans;  // [begin, end), first counted
+        if (n <= stretches * (runIn + counted)) spans.emplace_back(0, n);
+        else
+            for (std::size_t k = 0; k < stretches; ++k) spans.emplace_back(k * (n / stretches), k * (n / stretches) + runIn + counted);
+        RandomStream dithers = lattice.Dithers;
+        std::size_t at = 0, counting = 0;
+        for (const auto& [begin, end] : spans) {
+            for (; at < begin; ++at) dithers.Uniform();
+            Stretch stretch;
+            stretch.Counted = begin == 0 && end == n ? n : counted;
+            for (; at < end; ++at) {
+                stretch.U.push_back(dithers.Uniform());
+                stretch.C.push_back(coefficients[at]);
+                stretch.Bit.push_back(payload[lattice.Bit[at]]);
+            }
+            counting += stretch.Counted;
+            sample.push_back(std::move(stretch));
+        }
+        const double scale = counting > 0 ? static_cast<double>(n) / static_cast<double>(counting) : 0.0;
+        const double alpha = spec_.Value("alpha");
+        EnergyModel model;
+        model.Other = [sample = std::move(sample), scale, alpha, memory](double step) {
+            double total = 0;
+            std::vector<double> ring(memory);
+            for (const Stretch& s : sample) {
+                std::fill(ring.begin(), ring.end(), 0.0);
+                double energy = 0;
+                const std::size_t first = s.C.size() - s.Counted;
+                for (std::size_t i = 0; i < s.C.size(); ++i) {
+                    double marked = s.C[i];
+                    if (i >= memory) {
+                        const double gain = Gain(energy, memory);
+                        if (gain > 0) {
+                            const double z = s.C[i] / gain;
+                            const double q = LatticePoint(z, (s.U[i] - 0.5) * step, s.Bit[i], step);
+                            marked = gain * (z + alpha * (q - z));
+                        }
+                        energy = energy - ring[i % memory] * ring[i % memory];
+                    }
+                    energy = energy + marked * marked;
+                    ring[i % memory] = marked;
+                    if (i >= first) total = total + (marked - s.C[i]) * (marked - s.C[i]);
+                }
+            }
+            return scale * total;
+        };
+        return model;
     }
 
     MethodReading Measure(const std::vector<double>& coefficients, const MethodKey& key, Grid grid) const override {
         const double step = spec_.Value("step");
         const std::size_t memory = Memory();
-        const Lattice lattice = Draw(coefficients.size(), key.Seed, step);
+        const std::unique_ptr<Lattice> lattice = DrawFor(coefficients.size(), key.Seed);
         // Every coefficient's quotient (0 for the first `memory`, which carry nothing).
-        std::vector<double> quotient(coefficients.size(), 0.0);
+        std::vector<double> quotient;
+        ReserveLarge(quotient, coefficients.size());
+        quotient.resize(coefficients.size(), 0.0);
         double energy = 0;
         for (std::size_t i = 0; i < coefficients.size(); ++i) {
             if (i >= memory) {
@@ -149,19 +265,21 @@ protected:
             energy = energy + coefficients[i] * coefficients[i];
         }
         const std::size_t n = coefficients.size() > memory ? coefficients.size() - memory : 0;
-        const std::vector<std::size_t> bit(lattice.Bit.begin() + static_cast<std::ptrdiff_t>(memory), lattice.Bit.end());
-        const std::vector<double> dither(lattice.Dither.begin() + static_cast<std::ptrdiff_t>(memory), lattice.Dither.end());
+        const std::vector<std::uint8_t> bit(lattice->Bit.begin() + static_cast<std::ptrdiff_t>(std::min(memory, lattice->Bit.size())),
+                                            lattice->Bit.end());
+        std::vector<double> dither(n);
+        for (std::size_t i = 0; i < coefficients.size(); ++i) {
+            const double d = (lattice->Dithers.Uniform() - 0.5) * step;
+            if (i >= memory) dither[i - memory] = d;
+        }
+        const NeighbourTable neighbours(grid);
         return ReadLattices(
             n, [&](std::size_t i) { return quotient[i + memory]; },
-            [&](std::size_t i, int d) { return quotient[Neighbour(i + memory, d, grid)]; },
-            [&](std::size_t i) { return NeighbourWeight(i + memory, grid); }, bit, dither, step, key.Payload);
+            [&](std::size_t i, int d) { return quotient[neighbours.At(i + memory, d)]; },
+            [&](std::size_t i) { return neighbours.Weight(i + memory); }, bit, dither, step, key.Payload);
     }
 
 private:
-    struct Lattice {
-        std::vector<std::size_t> Bit;
-        std::vector<double> Dither;
-    };
     std::size_t Memory() const { return static_cast<std::size_t>(spec_.Value("memory")); }
     // Below this root mean square the coefficients before one are a flat stretch's
     // floating-point residue (about 1e-13): dividing by it would turn residue into an
@@ -172,12 +290,12 @@ private:
         const double gain = energy > 0 ? std::sqrt(energy / static_cast<double>(memory)) : 0.0;
         return gain >= kLeastGain ? gain : 0.0;
     }
-    Lattice Draw(std::size_t n, std::uint32_t seed, double step) const {
-        Lattice lattice;
+    std::unique_ptr<Lattice> DrawFor(std::size_t n, std::uint32_t seed) const {
+        auto lattice = std::make_unique<Lattice>();
+        lattice->Seed = seed;
         RandomStream stream(static_cast<std::uint64_t>(seed) ^ kRdmStream);
-        lattice.Bit = ShuffledBits(n, bits_, stream);
-        lattice.Dither.resize(n);
-        for (double& d : lattice.Dither) d = (stream.Uniform() - 0.5) * step;
+        lattice->Bit = ShuffledBits(n, bits_, stream);
+        lattice->Dithers = stream;
         return lattice;
     }
 };

@@ -32,25 +32,18 @@ public:
     const MethodSpec& Describe() const override { return spec_; }
 
     MethodMarked Embed(const ImageView& host, const MethodPayload& payload, std::uint32_t seed) const override {
-        CheckImageView(host, "host picture");
-        if (host.width() < sync::kSmallestHost || host.height() < sync::kSmallestHost)
-            throw ArgumentError("the host is " + std::to_string(host.width()) + " x " + std::to_string(host.height()) +
-                                "; " + std::string(kName) + " marks pictures of at least 256 x 256");
-        const sync::PayloadBits bits = PayloadOf(payload.Bits, "embeds");
+        const sync::PayloadBits bits = CheckHost(host, payload);
         const Luma before = LumaOf(host);
         const std::vector<double> change =
             sync::EmbedChange(before.Values.data(), before.Width, before.Height, bits, seed, spec_.Value("strength"));
-        MethodMarked marked;
-        marked.Picture = WriteBackChange(host, before, change);
-        marked.Psnr = WrittenPsnr(host, marked.Picture);
-        MethodKey& key = marked.Key;
-        key.Method = kName;
-        key.Parameters = Parameters();
-        key.Seed = seed;
-        key.HostWidth = host.width();
-        key.HostHeight = host.height();
-        key.Payload = payload.Bits;
-        return marked;
+        return Marked(host, before, change, payload, seed, Parameters());
+    }
+
+    // The change is the masked pattern scaled to a root mean square of the strength: the pattern
+    // is made once, and each strength tried only scales and writes it.
+    std::unique_ptr<StrengthProbe> ProbeStrength(const ImageView& host, const MethodPayload& payload,
+                                                 std::uint32_t seed) const override {
+        return std::make_unique<Probe>(*this, host, payload, seed, CheckHost(host, payload));
     }
 
     MethodReading Detect(const ImageView& suspect, const MethodKey& key, ReadDepth) const override {
@@ -103,6 +96,61 @@ public:
     }
 
 private:
+    class Probe final : public StrengthProbe {
+    public:
+        Probe(const SpreadSpectrumSync& method, const ImageView& host, const MethodPayload& payload, std::uint32_t seed,
+              const sync::PayloadBits& bits)
+            : method_(method), host_(host), payload_(payload), seed_(seed), before_(LumaOf(host)),
+              pattern_(sync::MaskedPattern(before_.Values.data(), before_.Width, before_.Height, bits, seed, energy_)) {}
+        double Energy(double strength) const override { return Pixels() * strength * strength; }
+        double Psnr(double strength) const override {
+            return PsnrOfSquares(ChangeSquares(host_, before_, pattern_, ScaleOf(strength)), host_.width(),
+                                 host_.height());
+        }
+        double Pixels() const override { return static_cast<double>(host_.width()) * host_.height(); }
+        MethodMarked Mark(double strength) override {
+            const double scale = ScaleOf(strength);
+            for (double& c : pattern_) c = c * scale;
+            return Marked(host_, before_, pattern_, payload_, seed_, method_.WithStrength(strength)->Parameters());
+        }
+
+    private:
+        // As sync::EmbedChange scales the pattern.
+        double ScaleOf(double strength) const {
+            return strength / std::sqrt(energy_ / static_cast<double>(pattern_.size()));
+        }
+        const SpreadSpectrumSync& method_;
+        ImageView host_;
+        MethodPayload payload_;
+        std::uint32_t seed_;
+        Luma before_;
+        double energy_ = 0;
+        std::vector<double> pattern_;
+    };
+
+    sync::PayloadBits CheckHost(const ImageView& host, const MethodPayload& payload) const {
+        CheckImageView(host, "host picture");
+        if (host.width() < sync::kSmallestHost || host.height() < sync::kSmallestHost)
+            throw ArgumentError("the host is " + std::to_string(host.width()) + " x " + std::to_string(host.height()) +
+                                "; " + std::string(kName) + " marks pictures of at least 256 x 256");
+        return PayloadOf(payload.Bits, "embeds");
+    }
+
+    static MethodMarked Marked(const ImageView& host, const Luma& before, const std::vector<double>& change,
+                               const MethodPayload& payload, std::uint32_t seed, std::string parameters) {
+        MethodMarked marked;
+        marked.Picture = WriteBackChange(host, before, change);
+        marked.Psnr = WrittenPsnr(host, marked.Picture);
+        MethodKey& key = marked.Key;
+        key.Method = kName;
+        key.Parameters = std::move(parameters);
+        key.Seed = seed;
+        key.HostWidth = host.width();
+        key.HostHeight = host.height();
+        key.Payload = payload.Bits;
+        return marked;
+    }
+
     static sync::PayloadBits PayloadOf(const std::vector<std::uint8_t>& given, const char* verb) {
         if (given.size() != static_cast<std::size_t>(sync::kPayloadBits))
             throw ArgumentError(std::string(kName) + " " + verb + " 64 payload bits, not " + std::to_string(given.size()));

@@ -218,9 +218,15 @@ py::tuple Embed(const py::handle& hostArray, const py::handle& markOrPayload, st
     MethodMarked marked;
     {
         py::gil_scoped_release release;
-        std::unique_ptr<WatermarkMethod> method =
-            target ? FindStrength(*chosen, host.picture, payload, seed, *target) : chosen->With(chosen->Describe());
-        marked = method->Embed(host.picture, payload, seed);
+        std::unique_ptr<WatermarkMethod> method;
+        if (target) {
+            MarkedAtPsnr found = MarkAtPsnr(*chosen, host.picture, payload, seed, *target);
+            method = std::move(found.Method);
+            marked = std::move(found.Marked);
+        } else {
+            method = chosen->With(chosen->Describe());
+            marked = method->Embed(host.picture, payload, seed);
+        }
         KeyCalibrationOptions options;
         options.Trials = static_cast<std::uint32_t>(calibrationTrials);
         options.Jobs = jobs;

@@ -599,6 +599,16 @@ std::vector<double> EmbedChange(const double* luma, int width, int height, const
         throw ArgumentError("the strength " + std::to_string(strength) + " is not a positive number");
     for (const std::uint8_t bit : payload)
         if (bit > 1) throw ArgumentError("a payload bit is neither 0 nor 1");
+    double energy = 0;
+    std::vector<double> change = MaskedPattern(luma, width, height, payload, seed, energy);
+    const double scale = strength / std::sqrt(energy / static_cast<double>(change.size()));
+    for (double& c : change) c = c * scale;
+    return change;
+}
+
+std::vector<double> MaskedPattern(const double* luma, int width, int height, const PayloadBits& payload,
+                                  std::uint32_t seed, double& energy) {
+    CheckPicture(luma, width, height, kSmallestHost, "host");
     std::vector<double> change = Pattern(width, height, payload, seed);
     // The mask: the square root of the local standard deviation plus 4, which puts more of the
     // change where the picture hides it and keeps some in flat parts, where the detector's
@@ -652,8 +662,7 @@ std::vector<double> EmbedChange(const double* luma, int width, int height, const
     std::vector<double> fxs, fys;
     axis(width, bw, lx, fxs);
     axis(height, bh, ly, fys);
-    const std::size_t n = change.size();
-    double energy = 0;
+    energy = 0;
     for (int y = 0; y < height; ++y) {
         const int j0 = ly[y], j1 = std::min(bh - 1, j0 + 1);
         const double fy = fys[y];
@@ -668,8 +677,6 @@ std::vector<double> EmbedChange(const double* luma, int width, int height, const
             energy = energy + c[x] * c[x];
         }
     }
-    const double scale = strength / std::sqrt(energy / static_cast<double>(n));
-    for (double& c : change) c = c * scale;
     return change;
 }
 

@@ -55,6 +55,10 @@ std::vector<double> Pattern(int width, int height, const PayloadBits& payload, s
 // The change to add to the luminance `luma` (row-major, width x height, values 0..255) to
 // mark it: its root mean square is `strength` (> 0). ArgumentError for a picture smaller
 // than 256 x 256 or a strength that is not positive and finite.
+// EmbedChange before its scaling: the masked pattern, and in `energy` the sum of its squares;
+// EmbedChange multiplies each value by strength / sqrt(energy / (width height)).
+std::vector<double> MaskedPattern(const double* luma, int width, int height, const PayloadBits& payload,
+                                  std::uint32_t seed, double& energy);
 std::vector<double> EmbedChange(const double* luma, int width, int height, const PayloadBits& payload,
                                 std::uint32_t seed, double strength);
 

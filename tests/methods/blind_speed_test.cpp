@@ -1,0 +1,275 @@
+// The blind methods' fast forms: the strip-wise band transform and write-back against their
+// whole-plane twins, the marked bytes and readings at fixed strengths pinned, and the strength
+// search that predicts a PSNR from the change's energy.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "blind_core.h"
+#include "quillfen/image/bitmap.h"
+#include "quillfen/image/errors.h"
+#include "quillfen/methods/method.h"
+
+namespace quillfen {
+namespace {
+
+// A colour picture of a width and height that are not multiples of 8 (so that the rows and
+// columns beyond the last whole block are exercised): smooth colour ramps, texture, and a band
+// of saturated pixels (0 and 255) where the mark is clipped.
+Bitmap ColourPicture(int width, int height, std::uint32_t seed) {
+    Bitmap picture(width, height);
+    std::uint32_t state = seed * 2654435761u + 1;
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x) {
+            state = state * 1664525u + 1013904223u;
+            const int noise = static_cast<int>(state >> 27) - 16;
+            auto clip = [](int v) { return static_cast<std::uint8_t>(v < 0 ? 0 : v > 255 ? 255 : v); };
+            if (y < height / 6) {
+                picture.setBgr(x, y, clip(255 + noise / 4), clip(250 + noise), clip(noise / 2));
+                continue;
+            }
+            picture.setBgr(x, y, clip(x * 200 / width + noise), clip(y * 180 / height + 30 + noise / 2),
+                           clip((x + y) % 97 + 60 + noise));
+        }
+    return picture;
+}
+
+Bitmap GrayPicture(int width, int height, std::uint32_t seed) {
+    const Bitmap colour = ColourPicture(width, height, seed);
+    Bitmap gray(width, height);
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x) {
+            const std::uint8_t g = colour.row(y)[3 * x + 1];
+            gray.setBgr(x, y, g, g, g);
+        }
+    return gray;
+}
+
+std::uint64_t Fnv(const std::vector<std::uint8_t>& bytes) {
+    std::uint64_t h = 0xCBF29CE484222325ULL;
+    for (const std::uint8_t b : bytes) h = (h ^ b) * 0x100000001B3ULL;
+    return h;
+}
+
+MethodPayload Payload(const WatermarkMethod& method, std::uint32_t seed) {
+    MethodPayload payload;
+    payload.Bits = PayloadFromSeed(seed, method.PayloadBits());
+    return payload;
+}
+
+const std::vector<std::string>& Specs() {
+    static const std::vector<std::string> specs = {
+        "spread-spectrum:shaping=0", "spread-spectrum:shaping=1", "spread-spectrum", "qim", "qim:alpha=1,step=20",
+        "stdm", "stdm:spread=5,bits=7", "rdm", "rdm:memory=4,step=3"};
+    return specs;
+}
+
+// The marked bytes, the PSNR and the reading of every blind method at a fixed strength, on a
+// colour and a gray picture: pinned, so that a faster form that changes a byte or a bit of a
+// score fails here.
+TEST(BlindMethodsFast, FixedStrengthBytesAndReadingsArePinned) {
+    struct Pin {
+        const char* spec;
+        bool colour;
+        std::uint64_t digest;
+        double psnr;
+        double score;
+    };
+    const std::vector<Pin> pins = {
+#include "blind_speed_pins.inc"
+    };
+    const Bitmap colour = ColourPicture(301, 267, 3), gray = GrayPicture(283, 258, 4);
+    const bool record = std::getenv("QF_RECORD_PINS") != nullptr;
+    std::size_t at = 0;
+    for (const std::string& spec : Specs())
+        for (const bool isColour : {true, false}) {
+            const auto method = MakeMethod(spec);
+            const Bitmap& host = isColour ? colour : gray;
+            const MethodMarked marked = method->Embed(ViewOf(host), Payload(*method, 9), 9);
+            const MethodReading reading = method->Detect(ViewOf(marked.Picture), marked.Key);
+            const std::uint64_t digest = Fnv(marked.Picture.bytes());
+            if (record) {
+                std::printf("{\"%s\", %s, 0x%016llxULL, %.17g, %.17g},\n", spec.c_str(), isColour ? "true" : "false",
+                            static_cast<unsigned long long>(digest), marked.Psnr, reading.Score);
+                continue;
+            }
+            ASSERT_LT(at, pins.size());
+            const Pin& pin = pins[at++];
+            EXPECT_EQ(spec, pin.spec);
+            EXPECT_EQ(digest, pin.digest) << spec << (isColour ? " colour" : " gray");
+            EXPECT_EQ(marked.Psnr, pin.psnr) << spec << (isColour ? " colour" : " gray");
+            EXPECT_EQ(reading.Score, pin.score) << spec << (isColour ? " colour" : " gray");
+        }
+}
+
+// The views a method meets: a colour picture, a colour picture whose pixels are all gray, and
+// a gray plane.
+struct Hosts {
+    Bitmap colour = ColourPicture(301, 267, 3);
+    Bitmap grayInColour = GrayPicture(283, 258, 4);
+    GrayPlane plane = [] {
+        const Bitmap gray = GrayPicture(270, 263, 5);
+        GrayPlane p(gray.width(), gray.height());
+        for (int y = 0; y < gray.height(); ++y)
+            for (int x = 0; x < gray.width(); ++x) p.at(x, y) = gray.row(y)[3 * x];
+        return p;
+    }();
+    std::vector<ImageView> Views() const { return {ViewOf(colour), ViewOf(grayInColour), ImageView(plane)}; }
+};
+
+bool SameBits(const std::vector<double>& a, const std::vector<double>& b) {
+    if (a.size() != b.size()) return false;
+    return std::memcmp(a.data(), b.data(), a.size() * sizeof(double)) == 0;
+}
+
+// The strip-wise transform and write-back give, bit for bit, what the whole-plane forms give.
+TEST(BlindMethodsFast, StripFormsMatchTheWholePlaneForms) {
+    const Hosts hosts;
+    for (const ImageView& view : hosts.Views()) {
+        const detail::Luma luma = detail::LumaOf(view);
+        const detail::Band band = detail::BandOf(view, true);
+        EXPECT_EQ(band.Gray, luma.Gray);
+        EXPECT_TRUE(SameBits(band.Coefficients, detail::BandCoefficients(luma.Values.data(), luma.Width, luma.Height)));
+        // Block sums: each whole block's 64 values row by row.
+        const int across = luma.Width / 8, down = luma.Height / 8;
+        ASSERT_EQ(band.BlockSums.size(), static_cast<std::size_t>(across * down));
+        for (int b = 0; b < across * down; b += 37) {
+            double sum = 0;
+            for (int y = 0; y < 8; ++y)
+                for (int x = 0; x < 8; ++x)
+                    sum = sum + luma.Values[static_cast<std::size_t>((b / across) * 8 + y) * luma.Width + (b % across) * 8 + x];
+            EXPECT_EQ(band.BlockSums[static_cast<std::size_t>(b)], sum);
+        }
+        // A change large enough to clip: the written bytes and the PSNR of the whole-plane forms.
+        std::vector<double> change(band.Coefficients.size());
+        std::uint32_t state = 99;
+        for (double& c : change) {
+            state = state * 1664525u + 1013904223u;
+            c = (static_cast<double>(state >> 8) / 16777216.0 - 0.5) * 40;
+        }
+        detail::Luma after = luma;
+        detail::AddBandChange(after.Values.data(), after.Width, after.Height, change);
+        const Bitmap expected = detail::WriteBack(view, luma, after.Values);
+        Bitmap written(view.width(), view.height());
+        const std::int64_t squares = detail::WriteBandChange(view, band.Gray, change.data(), &written);
+        EXPECT_EQ(written.bytes(), expected.bytes());
+        EXPECT_EQ(detail::PsnrOfSquares(squares, view.width(), view.height()), detail::WrittenPsnr(view, expected));
+        EXPECT_EQ(detail::WriteBandChange(view, band.Gray, change.data(), nullptr), squares);
+    }
+    // Nothing changed: the host's own bytes, an infinite PSNR.
+    const ImageView view = ViewOf(hosts.colour);
+    const std::vector<double> none(detail::CoefficientCount(view.width(), view.height()), 0.0);
+    Bitmap written(view.width(), view.height());
+    EXPECT_EQ(detail::WriteBandChange(view, false, none.data(), &written), 0);
+    EXPECT_EQ(written.bytes(), hosts.colour.bytes());
+    EXPECT_TRUE(std::isinf(detail::PsnrOfSquares(0, view.width(), view.height())));
+}
+
+// The search's probe: its PSNR is Embed's to the bit, its marking Embed's to the byte, and its
+// energy predicts the PSNR before rounding and clipping: within half a decibel on this colour
+// picture (a sixth of which clips), whose rounding and clipping the search's passes then correct.
+TEST(BlindMethodsFast, ProbeAgreesWithEmbed) {
+    const Hosts hosts;
+    const ImageView view = ViewOf(hosts.colour);
+    for (const std::string& spec : Specs()) {
+        const auto method = MakeMethod(spec);
+        const MethodPayload payload = Payload(*method, 4);
+        const double strength = *method->Strength();
+        for (const double s : {strength * 0.7, strength * 1.3}) {
+            const auto probe = method->ProbeStrength(view, payload, 4);
+            ASSERT_TRUE(probe) << spec;
+            EXPECT_EQ(probe->Pixels(), 301.0 * 267);
+            const MethodMarked embedded = method->WithStrength(s)->Embed(view, payload, 4);
+            EXPECT_EQ(probe->Psnr(s), embedded.Psnr) << spec << " at " << s;
+            const double predicted = 10 * std::log10(65025 / (probe->Energy(s) / probe->Pixels()));
+            EXPECT_NEAR(predicted, embedded.Psnr, 0.5) << spec << " at " << s;
+            EXPECT_LT(probe->Energy(s * 0.8), probe->Energy(s)) << spec;
+            const MethodMarked marked = probe->Mark(s);
+            EXPECT_EQ(marked.Picture.bytes(), embedded.Picture.bytes()) << spec;
+            EXPECT_EQ(marked.Psnr, embedded.Psnr) << spec;
+            EXPECT_EQ(marked.Key.Parameters, embedded.Key.Parameters) << spec;
+            EXPECT_EQ(marked.Key.Payload, embedded.Key.Payload) << spec;
+            EXPECT_EQ(marked.Key.Seed, 4u) << spec;
+        }
+    }
+    // The periodic mark scales one masked pattern to each strength: the same to the byte.
+    const auto sync = MakeMethod("spread-spectrum-sync");
+    const MethodPayload payload = Payload(*sync, 4);
+    const auto probe = sync->ProbeStrength(view, payload, 4);
+    const MethodMarked embedded = sync->WithStrength(3.1)->Embed(view, payload, 4);
+    EXPECT_EQ(probe->Psnr(3.1), embedded.Psnr);
+    EXPECT_EQ(probe->Energy(3.1), 301.0 * 267 * 3.1 * 3.1);
+    const MethodMarked marked = probe->Mark(3.1);
+    EXPECT_EQ(marked.Picture.bytes(), embedded.Picture.bytes());
+    EXPECT_EQ(marked.Key.Parameters, "strength=3.1");
+    const MarkedAtPsnr at = MarkAtPsnr(*sync, view, payload, 4, 41);
+    EXPECT_NEAR(at.Marked.Psnr, 41, 0.005);
+    EXPECT_EQ(at.Method->Parameters(), "strength=2.319");
+    EXPECT_EQ(FindStrength(*sync, view, payload, 4, 41)->Parameters(), at.Method->Parameters());
+    // The methods without a probe are searched by marking.
+    EXPECT_FALSE(MakeMethod("polarity")->ProbeStrength(view, {}, 4));
+}
+
+// Marking at a target: the PSNR of the bytes written within 0.005 dB of it (the generic search
+// settles for 0.05), the same strength whether the marking comes with it (embed) or not
+// (sweeps), and that marking is Embed's at that strength. The strengths found are pinned.
+TEST(BlindMethodsFast, TargetPsnrLandsWithinFiveThousandths) {
+    const Hosts hosts;
+    const ImageView view = ViewOf(hosts.colour);
+    const std::vector<std::string> found = {
+        "strength=5.051,bits=64,shaping=0", "strength=5.258,bits=64,shaping=1", "strength=5.111,bits=64,shaping=2",
+        "step=43.84,bits=64,alpha=0.4", "step=17.54,bits=64,alpha=1", "step=144.5,bits=64,alpha=0.5,spread=16",
+        "step=78.51,bits=7,alpha=0.5,spread=5", "step=4.493,bits=64,alpha=0.4,memory=44",
+        "step=4.543,bits=64,alpha=0.4,memory=4"};
+    const bool record = std::getenv("QF_RECORD_PINS") != nullptr;
+    for (std::size_t k = 0; k < Specs().size(); ++k) {
+        const auto method = MakeMethod(Specs()[k]);
+        const MethodPayload payload = Payload(*method, 6);
+        const MarkedAtPsnr at = MarkAtPsnr(*method, view, payload, 6, 39);
+        if (record) {
+            std::printf("\"%s\", %.6f\n", at.Method->Parameters().c_str(), at.Marked.Psnr);
+            continue;
+        }
+        EXPECT_NEAR(at.Marked.Psnr, 39, 0.005) << Specs()[k];
+        EXPECT_EQ(at.Method->Parameters(), found[k]) << Specs()[k];
+        EXPECT_EQ(FindStrength(*method, view, payload, 6, 39)->Parameters(), at.Method->Parameters());
+        const MethodMarked again = at.Method->Embed(view, payload, 6);
+        EXPECT_EQ(again.Picture.bytes(), at.Marked.Picture.bytes()) << Specs()[k];
+        EXPECT_EQ(again.Psnr, at.Marked.Psnr);
+    }
+}
+
+// A picture mostly at 0 and 255, where clipping takes away much of the change that the energy
+// predicts: the target is still reached (the passes correct the prediction, and where they
+// cannot, the search by marking takes over).
+TEST(BlindMethodsFast, ClippedPicturesStillReachTheTarget) {
+    Bitmap picture(264, 260);
+    std::uint32_t state = 7;
+    for (int y = 0; y < picture.height(); ++y)
+        for (int x = 0; x < picture.width(); ++x) {
+            state = state * 1664525u + 1013904223u;
+            const int r = static_cast<int>(state >> 24);
+            const std::uint8_t v = r < 110 ? 0 : r < 220 ? 255 : static_cast<std::uint8_t>(r);
+            picture.setBgr(x, y, v, static_cast<std::uint8_t>(255 - v), v);
+        }
+    const ImageView view = ViewOf(picture);
+    for (const std::string spec : {"spread-spectrum", "qim", "stdm", "rdm"}) {
+        const auto method = MakeMethod(spec);
+        const MethodPayload payload = Payload(*method, 2);
+        const auto probe = method->ProbeStrength(view, payload, 2);
+        const double s = *method->Strength();
+        const double predicted = 10 * std::log10(65025 / (probe->Energy(s) / probe->Pixels()));
+        const double actual = probe->Psnr(s);
+        EXPECT_GT(actual - predicted, 1.0) << spec << ": clipping should take a decibel or more away";
+        const MarkedAtPsnr at = MarkAtPsnr(*method, view, payload, 2, 40);
+        EXPECT_NEAR(at.Marked.Psnr, 40, 0.05) << spec;
+    }
+}
+
+}  // namespace
+}  // namespace quillfen
