@@ -167,7 +167,7 @@ QLineSeries* RateBar(QChart* chart, double x, std::size_t hits, std::size_t tria
     if (trials == 0) return nullptr;
     const RateInterval r = WilsonInterval(hits, trials);
     auto* bar = new QLineSeries(chart);
-    constexpr double kCap = 0.06;
+    constexpr double kCap = 0.025;
     bar->append(x - kCap, r.Low);
     bar->append(x + kCap, r.Low);
     bar->append(x, r.Low);
@@ -1122,7 +1122,8 @@ void TfrmRobustness::ShowFamily(int index) {
     // Cell names are long: slanted, each stays whole.
     if (points) axisX->setLabelsAngle(-35);
     auto* axisY = new QValueAxis(chart);
-    axisY->setRange(lowest < 0 ? std::floor(lowest * 4) / 4 : 0.0, 1.0);
+    // A little room above 1, where rates often stand with their bars' caps.
+    axisY->setRange(lowest < 0 ? std::floor(lowest * 4) / 4 : 0.0, 1.05);
     // Round ticks: 0, 0.25, 0.5, ...
     axisY->setTickType(QValueAxis::TicksDynamic);
     axisY->setTickAnchor(0.0);

@@ -1174,7 +1174,8 @@ std::string BitAccuracyChart(const std::vector<std::string>& categories,
                              const std::vector<std::vector<MeanInterval>>& values,
                              const std::vector<const char*>& colours, const std::vector<const char*>& markers,
                              const std::string& name) {
-    const double left = 44, right = 508, top = 10, bottom = 196;
+    // Room below for the families' names, slanted steeply so that the first stays inside.
+    const double left = 44, right = 508, top = 10, bottom = 180;
     const std::size_t n = categories.size();
     auto X = [&](std::size_t i) { return left + (static_cast<double>(i) + 0.5) / static_cast<double>(n) * (right - left); };
     auto Y = [&](double v) { return bottom - v * (bottom - top); };
@@ -1187,7 +1188,7 @@ std::string BitAccuracyChart(const std::vector<std::string>& categories,
     svg += "<line x1=\"" + Coord(left) + "\" x2=\"" + Coord(right) + "\" y1=\"" + Coord(Y(0.5)) + "\" y2=\"" +
            Coord(Y(0.5)) + "\" stroke=\"#999\" stroke-dasharray=\"4 3\"><title>chance: half the bits</title></line>";
     for (std::size_t i = 0; i < n; ++i)
-        svg += "<text transform=\"translate(" + Coord(X(i)) + "," + Coord(bottom + 10) + ") rotate(-30)\" class=\"cl\"" +
+        svg += "<text transform=\"translate(" + Coord(X(i) + 3) + "," + Coord(bottom + 8) + ") rotate(-60)\" class=\"cl\"" +
                (i + 1 == n ? " style=\"font-weight:700\"" : "") + ">" + Escape(categories[i]) + "</text>";
     svg += "<rect class=\"frame\" x=\"" + Coord(left) + "\" y=\"" + Coord(top) + "\" width=\"" + Coord(right - left) +
            "\" height=\"" + Coord(bottom - top) + "\"/>\n";
