@@ -110,6 +110,10 @@ std::string Base64(const std::vector<std::uint8_t>& bytes) {
     return out;
 }
 
+// A table line heading a group's families, when family f starts a new group (none for the
+// no-attack reference, which heads nothing).
+std::string GroupRow(const std::vector<ReportFamily>& families, std::size_t f, std::size_t columns);
+
 // A group's heading in the report.
 std::string GroupHeading(AttackGroup group) {
     switch (group) {
@@ -465,6 +469,12 @@ std::string FamilyChart(const RobustnessReport& report, const ReportFamily& fami
            [&](std::size_t i) { return std::pair{cell(i).RegisteredHits6, cell(i).RegisteredVerdicts}; }, kTpr6Colour,
            "7 3", "diamond", "detected at FPR 1e-6 after registration", 4.0);
     return svg + "</svg>\n";
+}
+
+std::string GroupRow(const std::vector<ReportFamily>& families, std::size_t f, std::size_t columns) {
+    if (families[f].Group == AttackGroup::None || (f > 0 && families[f - 1].Group == families[f].Group)) return {};
+    return "<tr class=\"group\"><td class=\"n\" colspan=\"" + std::to_string(columns) + "\">" +
+           GroupHeading(families[f].Group) + "</td></tr>\n";
 }
 
 // The charts of the families, each in its figure with its numbered cells listed below it.
@@ -1175,11 +1185,11 @@ std::string BitAccuracyChart(const std::vector<std::string>& categories,
                              const std::vector<const char*>& colours, const std::vector<const char*>& markers,
                              const std::string& name) {
     // Room below for the families' names, slanted steeply so that the first stays inside.
-    const double left = 44, right = 508, top = 10, bottom = 180;
+    const double left = 64, right = 508, top = 10, bottom = 180;
     const std::size_t n = categories.size();
     auto X = [&](std::size_t i) { return left + (static_cast<double>(i) + 0.5) / static_cast<double>(n) * (right - left); };
     auto Y = [&](double v) { return bottom - v * (bottom - top); };
-    std::string svg = "<svg xmlns=\"http://www.w3.org/2000/svg\" viewBox=\"0 0 520 290\" role=\"img\" aria-label=\"bit "
+    std::string svg = "<svg xmlns=\"http://www.w3.org/2000/svg\" viewBox=\"0 0 520 320\" role=\"img\" aria-label=\"bit "
                       "accuracy, " + Escape(name) + "\">";
     for (int i = 0; i <= 4; ++i)
         svg += "<line class=\"grid\" x1=\"" + Coord(left) + "\" x2=\"" + Coord(right) + "\" y1=\"" + Coord(Y(i / 4.0)) +
@@ -1212,7 +1222,7 @@ std::string BitAccuracyChart(const std::vector<std::string>& categories,
                        title + "</circle>\n";
         }
     }
-    svg += "<text class=\"xt\" transform=\"translate(11," + Coord((top + bottom) / 2) +
+    svg += "<text class=\"xt\" transform=\"translate(" + Coord(left - 33) + "," + Coord((top + bottom) / 2) +
            ") rotate(-90)\">mean bit accuracy</text>";
     return svg + "</svg>\n";
 }
@@ -1250,11 +1260,12 @@ std::string QualityChart(const std::vector<std::pair<std::string, std::vector<Qu
         svg += "<line class=\"grid\" x1=\"" + Coord(left) + "\" x2=\"" + Coord(right) + "\" y1=\"" + Coord(Y(i / 4.0)) +
                "\" y2=\"" + Coord(Y(i / 4.0)) + "\"/><text class=\"yl\" x=\"" + Coord(left - 4) + "\" y=\"" +
                Coord(Y(i / 4.0) + 4) + "\">" + Fixed(i / 4.0, 2) + "</text>";
-    for (int i = 0; i <= 4; ++i) {
-        const double v = lo + (hi - lo) * i / 4.0;
-        svg += "<text class=\"xl\" x=\"" + Coord(X(v)) + "\" y=\"" + Coord(bottom + 13) + "\">" + Fixed(v, decimals) +
-               "</text>";
-    }
+    // Round ticks (1, 2 or 5 times a power of ten apart), labelled with the decimals they need.
+    const double step = TickStep(hi - lo, 5);
+    for (const double t : Ticks(lo, hi, step, 0, 5))
+        svg += "<line class=\"grid\" x1=\"" + Coord(X(t)) + "\" x2=\"" + Coord(X(t)) + "\" y1=\"" + Coord(top) +
+               "\" y2=\"" + Coord(bottom) + "\"/><text class=\"xl\" x=\"" + Coord(X(t)) + "\" y=\"" +
+               Coord(bottom + 13) + "\">" + TickLabel(t, step) + "</text>";
     svg += "<text class=\"xt\" x=\"" + Coord((left + right) / 2) + "\" y=\"" + Coord(bottom + 29) + "\">" + axis +
            "</text><rect class=\"frame\" x=\"" + Coord(left) + "\" y=\"" + Coord(top) + "\" width=\"" +
            Coord(right - left) + "\" height=\"" + Coord(bottom - top) + "\"/>";
@@ -1538,7 +1549,20 @@ std::string ComparisonHtml(const RobustnessReport& report) {
                 h += "<span><i class=\"key\" style=\"background:" + std::string(colours[b]) + "\"></i>" +
                      Escape(bases[b]) + "</span>";
             h += "</div>\n<div class=\"charts\">\n";
-            for (const auto& [name, cells] : groups) {
+            // The groups of attacks and every cell first, then each family (folded).
+            std::vector<const Line*> shown;
+            for (const Line& line : tableLines)
+                if (line.Kind != 0) shown.push_back(&line);
+            for (const Line& line : tableLines)
+                if (line.Kind == 0) shown.push_back(&line);
+            bool folded = false;
+            for (const Line* line : shown) {
+                const std::string& name = line->Name;
+                const std::set<std::string>& cells = line->Cells;
+                if (line->Kind == 0 && !folded) {
+                    h += "</div>\n<details><summary>Each family</summary>\n<div class=\"charts\">\n";
+                    folded = true;
+                }
                 for (int which = 0; which < 2; ++which) {
                     std::vector<std::pair<std::string, std::vector<QualityPoint>>> lines;
                     for (std::size_t b = 0; b < bases.size(); ++b) {
@@ -1555,7 +1579,7 @@ std::string ComparisonHtml(const RobustnessReport& report) {
                          "</figure>\n";
                 }
             }
-            h += "</div>\n";
+            h += folded ? "</div></details>\n" : "</div>\n";
         }
     }
 
@@ -1617,7 +1641,7 @@ std::string ComparisonHtml(const RobustnessReport& report) {
         for (std::size_t m = 0; m < M; ++m) rocs[f].push_back(RocOfFamily(report, families[f], m));
     bool inverted = false;
     for (std::size_t f = 0; f < families.size(); ++f) {
-        h += "<tr><td class=\"n\">" + Escape(families[f].Name) + "</td>";
+        h += GroupRow(families, f, M + 1) + "<tr><td class=\"n\">" + Escape(families[f].Name) + "</td>";
         for (std::size_t m = 0; m < M; ++m) {
             h += "<td>" + AucText(rocs[f][m].Curve.Auc) + "</td>";
             inverted = inverted || rocs[f][m].Curve.Auc < 0.5;
@@ -1875,7 +1899,8 @@ std::string RobustnessHtml(const RobustnessReport& report) {
     h += "<table><tr><th class=\"n\">family</th><th>rows</th><th>AUC</th><th>TPR at 1e-3</th><th>TPR at "
          "1e-6</th><th>null side at 1e-3</th><th>null side at 1e-6</th></tr>\n";
     for (std::size_t f = 0; f < families.size(); ++f)
-        h += "<tr><td class=\"n\">" + Escape(families[f].Name) + "</td><td>" + std::to_string(rocs[f].Curve.Positives) +
+        h += GroupRow(families, f, 7) + "<tr><td class=\"n\">" + Escape(families[f].Name) + "</td><td>" +
+             std::to_string(rocs[f].Curve.Positives) +
              "</td><td>" + AucText(rocs[f].Curve.Auc) + "</td><td>" + ShareWithInterval(rocs[f].Tpr1e3, rocs[f].Verdicts) +
              "</td><td>" + ShareWithInterval(rocs[f].Tpr1e6, rocs[f].Verdicts) + "</td><td>" +
              ShareWithInterval(rocs[f].Fpr1e3, rocs[f].Curve.Negatives) + "</td><td>" +
