@@ -1541,8 +1541,8 @@ std::string ComparisonHtml(const RobustnessReport& report) {
                 psnrOf[m] = QuartilesOf(p).Median;
                 ssimOf[m] = QuartilesOf(q).Median;
             }
-            h += "<h2>Quality against robustness</h2>\n<p>Each method marked at several embedding PSNRs: per attack "
-                 "family, the share of rows detected at 1e-6 against the median PSNR (left) and SSIM (right) of the "
+            h += "<h2>Quality against robustness</h2>\n<p>Each method marked at several embedding PSNRs: per group of "
+                 "attacks and over every cell (each family below, folded), the share of rows detected at 1e-6 against the median PSNR (left) and SSIM (right) of the "
                  "marked pictures, with Wilson 95&nbsp;% intervals. A line higher and further right is a method that "
                  "survives more for less visible change.</p>\n<div class=\"legend\">";
             for (std::size_t b = 0; b < bases.size(); ++b)
