@@ -1090,7 +1090,7 @@ std::string ExampleStrip(const RobustnessReport& report) {
 // "256 × 256 (whole)", what a row says it marked.
 std::string SizeText(const RobustnessRow& row) {
     return std::to_string(row.Width) + " &times; " + std::to_string(row.Height) +
-           (row.Region.empty() ? std::string() : " (" + Escape(row.Region == "whole" ? row.Region : "region " + row.Region) + ")");
+           (row.Region.empty() ? std::string() : row.Region == "whole" ? std::string(" (whole)") : std::string(" (top-left region)"));
 }
 
 // The sizes the rows marked, in order of first appearance.
