@@ -43,7 +43,7 @@ void WriteQtPicture(const std::filesystem::path& path, const Bitmap& bitmap, boo
 
 // The bytes of a PNG file of the picture, 24-bit or, with `gray`, 8-bit gray of its blue bytes
 // (for pictures embedded in a page rather than written to a file).
-QUILLFEN_EXPORT std::vector<std::uint8_t> PngBytes(const Bitmap& bitmap, bool gray = false);
+std::vector<std::uint8_t> PngBytes(const Bitmap& bitmap, bool gray = false);
 
 // Reads any supported file, choosing the reader by extension. Every failure throws
 // (FileError, FormatError) and leaves nothing changed.
