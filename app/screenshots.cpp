@@ -179,7 +179,7 @@ int main(int argc, char* argv[]) {
     ok = Save(robustness, out, "robustness-window.png") && ok;
     if (auto* tabs = robustness.findChild<QTabWidget*>(QStringLiteral("tabResults"))) tabs->setCurrentIndex(1);
     ok = Save(robustness, out, "robustness-charts.png") && ok;
-    robustness.cmbFamily->setCurrentIndex(robustness.cmbFamily->findText(QStringLiteral("rotate")));
+    robustness.cmbFamily->setCurrentIndex(robustness.cmbFamily->findText(QStringLiteral("geometric: rotate")));
     ok = Save(robustness, out, "robustness-registered.png") && ok;
     // The JPEG family's ROC curve.
     robustness.cmbFamily->setCurrentIndex(0);

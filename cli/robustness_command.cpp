@@ -497,8 +497,9 @@ void Run(const Options& o, const Given& given, int jobs) {
     if (outputs[1].printed) PrintText(RowsCsv(all, plan.Register, !plan.Methods.empty()));
     if (htmlFile || outputs[2].printed) {
         // The last reader of the rows.
-        const std::string html =
-            RobustnessHtml(ReportOf(plan, std::move(all), prepared.MarkName, CommandLineText(), kProgramVersion));
+        RobustnessReport report = ReportOf(plan, std::move(all), prepared.MarkName, CommandLineText(), kProgramVersion);
+        AddReportExamples(report, plan);
+        const std::string html = RobustnessHtml(report);
         if (htmlFile) Commit("--html", *htmlFile, html);
         else PrintText(html);
     }

@@ -26,6 +26,8 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QLegend>
+#include <QLegendMarker>
 #include <QLineSeries>
 #include <QListWidget>
 #include <QPen>
@@ -151,6 +153,40 @@ QString CellText(const RowValue& value, int decimals) {
 // A family as the charts name it: the name the exported report gives it ("real-jpeg",
 // "rotate"), so that a chart and the report's figure of one family are captioned alike.
 QString FamilyCaption(const ReportFamily& family) { return Q(family.Name); }
+
+// The family as the chooser lists it: under its group ("geometric: rotate"), the families
+// coming group by group.
+QString FamilyChoice(const ReportFamily& family) {
+    if (family.Group == AttackGroup::None) return FamilyCaption(family);
+    return QStringLiteral("%1: %2").arg(QString::fromLatin1(AttackGroupName(family.Group)), FamilyCaption(family));
+}
+
+// A rate's Wilson 95 % interval as an error bar at x: one polyline (the lower cap, the bar,
+// the upper cap) in the rate's colour, left out of the legend once the chart shows it.
+QLineSeries* RateBar(QChart* chart, double x, std::size_t hits, std::size_t trials, const QColor& colour) {
+    if (trials == 0) return nullptr;
+    const RateInterval r = WilsonInterval(hits, trials);
+    auto* bar = new QLineSeries(chart);
+    constexpr double kCap = 0.025;
+    bar->append(x - kCap, r.Low);
+    bar->append(x + kCap, r.Low);
+    bar->append(x, r.Low);
+    bar->append(x, r.High);
+    bar->append(x - kCap, r.High);
+    bar->append(x + kCap, r.High);
+    QPen pen(colour);
+    pen.setWidthF(1.2);
+    bar->setPen(pen);
+    bar->setObjectName(QStringLiteral("rateBar"));
+    chart->addSeries(bar);
+    return bar;
+}
+
+// Hides the bars' entries in the legend (after the chart has taken them).
+void HideFromLegend(QChart* chart, const std::vector<QLineSeries*>& bars) {
+    for (QLineSeries* bar : bars)
+        for (QLegendMarker* marker : chart->legend()->markers(bar)) marker->setVisible(false);
+}
 
 // How a refused input is named on screen.
 QString InputLabel(SweepInput input) {
@@ -813,7 +849,7 @@ void TfrmRobustness::Finish() {
     tblRows->resizeColumnsToContents();
     cmbFamily->blockSignals(true);
     cmbFamily->clear();
-    for (const ReportFamily& family : ReportFamilies(plan_.Cells)) cmbFamily->addItem(FamilyCaption(family));
+    for (const ReportFamily& family : ReportFamilies(plan_.Cells)) cmbFamily->addItem(FamilyChoice(family));
     cmbFamily->blockSignals(false);
     ShowFamily(0);
     UpdateEnabled();
@@ -893,7 +929,9 @@ std::string TfrmRobustness::ExportText(Export kind) const {
         program += S(version);
     }
     program += " (desktop)";
-    return RobustnessHtml(ReportOf(plan_, rows_, markName_, CommandText(), program));
+    RobustnessReport report = ReportOf(plan_, rows_, markName_, CommandText(), program);
+    AddReportExamples(report, plan_);
+    return RobustnessHtml(report);
 }
 
 void TfrmRobustness::ExportCommand(Export kind) {
@@ -1028,6 +1066,7 @@ void TfrmRobustness::ShowFamily(int index) {
         }
     }
     const QColor tpr6Colour(190, 50, 40);
+    const QColor tpr3Colour(230, 140, 30);
     if (points) {
         delete q1;
         delete q3;
@@ -1044,11 +1083,21 @@ void TfrmRobustness::ShowFamily(int index) {
     chart->addSeries(median);
     score->setColor(QColor(40, 150, 90));
     chart->addSeries(score);
+    std::vector<QLineSeries*> bars;
     if (anyRate) {
         chart->addSeries(tpr3);
         chart->addSeries(tpr6);
-        tpr3->setColor(QColor(230, 140, 30));
+        tpr3->setColor(tpr3Colour);
         tpr6->setColor(tpr6Colour);
+        // Each rate with its Wilson 95 % interval, the two thresholds' bars a little apart.
+        for (std::size_t i = 0; i < family.Cells.size(); ++i) {
+            const CellSummary& s = summaries[family.Cells[i]];
+            const double x = static_cast<double>(i);
+            for (QLineSeries* bar : {RateBar(chart, x - 0.04, s.Hits3, s.Verdicts, tpr3Colour),
+                                     RateBar(chart, x + 0.04, s.Hits6, s.Verdicts, tpr6Colour),
+                                     RateBar(chart, x + 0.08, s.RegisteredHits6, s.RegisteredVerdicts, tpr6Colour)})
+                if (bar != nullptr) bars.push_back(bar);
+        }
     } else {
         delete tpr3;
         delete tpr6;
@@ -1073,7 +1122,8 @@ void TfrmRobustness::ShowFamily(int index) {
     // Cell names are long: slanted, each stays whole.
     if (points) axisX->setLabelsAngle(-35);
     auto* axisY = new QValueAxis(chart);
-    axisY->setRange(lowest < 0 ? std::floor(lowest * 4) / 4 : 0.0, 1.0);
+    // A little room above 1, where rates often stand with their bars' caps.
+    axisY->setRange(lowest < 0 ? std::floor(lowest * 4) / 4 : 0.0, 1.05);
     // Round ticks: 0, 0.25, 0.5, ...
     axisY->setTickType(QValueAxis::TicksDynamic);
     axisY->setTickAnchor(0.0);
@@ -1086,9 +1136,10 @@ void TfrmRobustness::ShowFamily(int index) {
         series->attachAxis(axisX);
         series->attachAxis(axisY);
     }
-    chart->setTitle(FamilyCaption(family) + (anyRate ? QString() : tr(" (no calibration: NC only)")));
+    HideFromLegend(chart, bars);
+    chart->setTitle(FamilyCaption(family) + (anyRate ? tr(" (bars: Wilson 95 % intervals)") : tr(" (no calibration: NC only)")));
     // Eight names do not fit in one row under the plot; beside it each stays whole.
-    chart->legend()->setAlignment(chart->series().size() > 5 ? Qt::AlignRight : Qt::AlignBottom);
+    chart->legend()->setAlignment(chart->series().size() - bars.size() > 5 ? Qt::AlignRight : Qt::AlignBottom);
     ReplaceChart(chartView, chart);
 }
 
@@ -1114,6 +1165,8 @@ void TfrmRobustness::ShowMethods(RobustnessReport& report, const ReportFamily& f
     for (std::size_t i = 0; i < family.Cells.size(); ++i)
         axisX->append(family.Parameter.empty() ? Q(plan_.Cells[family.Cells[i]].Name) : Q(FormatMeasure(family.Strengths[i])),
                       static_cast<double>(i));
+    std::vector<QLineSeries*> bars;
+    bool anyBits = false;
     for (std::size_t m = 0; m < report.Methods.size(); ++m) {
         const std::vector<CellSummary> summaries = SummariseCells(report, report.Methods[m]);
         QXYSeries* series = points ? static_cast<QXYSeries*>(new QScatterSeries(chart)) : new QLineSeries(chart);
@@ -1138,6 +1191,31 @@ void TfrmRobustness::ShowMethods(RobustnessReport& report, const ReportFamily& f
             if (!std::isnan(rate)) series->append(static_cast<double>(i), rate);
         }
         chart->addSeries(series);
+        // Each rate's Wilson 95 % interval, the methods' bars a little apart.
+        const double dx = (static_cast<double>(m) - static_cast<double>(report.Methods.size() - 1) / 2) * 0.05;
+        for (std::size_t i = 0; i < family.Cells.size(); ++i) {
+            const CellSummary& s = summaries[family.Cells[i]];
+            if (QLineSeries* bar = RateBar(chart, static_cast<double>(i) + dx, s.Hits6, s.Verdicts, MethodColour(m)))
+                bars.push_back(bar);
+        }
+        // A payload method's mean bit accuracy, dashed in its colour.
+        auto* bits = new QLineSeries(chart);
+        bits->setName(tr("%1: bit accuracy").arg(Q(report.Methods[m])));
+        for (std::size_t i = 0; i < family.Cells.size(); ++i) {
+            const double accuracy = summaries[family.Cells[i]].BitAccuracyMean;
+            if (!std::isnan(accuracy)) bits->append(static_cast<double>(i), accuracy);
+        }
+        if (bits->count() == 0) {
+            delete bits;
+            continue;
+        }
+        QPen dashed(MethodColour(m));
+        dashed.setWidth(2);
+        dashed.setStyle(Qt::DashLine);
+        bits->setPen(dashed);
+        bits->setPointsVisible(true);
+        chart->addSeries(bits);
+        anyBits = true;
     }
     axisX->setRange(-0.5, static_cast<double>(family.Cells.size()) - 0.5);
     axisX->setTitleText(family.Parameter.empty() ? tr("cell") : Q(family.Parameter));
@@ -1149,14 +1227,15 @@ void TfrmRobustness::ShowMethods(RobustnessReport& report, const ReportFamily& f
     axisY->setTickAnchor(0.0);
     axisY->setTickInterval(0.25);
     axisY->setLabelFormat(QStringLiteral("%.2f"));
-    axisY->setTitleText(tr("detected at 1e-6"));
+    axisY->setTitleText(anyBits ? tr("detected at 1e-6; bit accuracy (dashed)") : tr("detected at 1e-6"));
     chart->addAxis(axisX, Qt::AlignBottom);
     chart->addAxis(axisY, Qt::AlignLeft);
     for (QAbstractSeries* series : chart->series()) {
         series->attachAxis(axisX);
         series->attachAxis(axisY);
     }
-    chart->setTitle(FamilyCaption(family) + tr(": detected at 1e-6, per method"));
+    HideFromLegend(chart, bars);
+    chart->setTitle(FamilyCaption(family) + tr(": detected at 1e-6, per method (bars: Wilson 95 % intervals)"));
     ReplaceChart(chartView, chart);
 }
 

@@ -14,7 +14,9 @@
 #include "quillfen/attacks/attack_list.h"
 #include "quillfen/benchmark/robustness_rows.h"
 #include "quillfen/benchmark/security.h"
+#include "quillfen/image/errors.h"
 #include "quillfen/image/number_format.h"
+#include "quillfen/io/picture_files.h"
 #include "quillfen/image/portable_math.h"
 
 namespace quillfen {
@@ -82,6 +84,48 @@ std::string RateWithInterval(std::size_t hits, std::size_t trials, int decimals)
 // SVG coordinates with two decimals.
 std::string Coord(double value) { return FormatFixed(value, 2); }
 
+// A vertical error bar from y1 to y2 at x, with short caps.
+std::string ErrorBar(double x, double y1, double y2, const std::string& colour) {
+    if (!std::isfinite(y1) || !std::isfinite(y2)) return {};
+    return "<path d=\"M" + Coord(x) + "," + Coord(y1) + " L" + Coord(x) + "," + Coord(y2) + " M" + Coord(x - 2.5) + "," +
+           Coord(y1) + " L" + Coord(x + 2.5) + "," + Coord(y1) + " M" + Coord(x - 2.5) + "," + Coord(y2) + " L" +
+           Coord(x + 2.5) + "," + Coord(y2) + "\" stroke=\"" + colour + "\" stroke-width=\"1\" fill=\"none\" class=\"bar\"/>";
+}
+
+// Bytes as base64 (RFC 4648, with padding), for pictures carried in the page itself.
+std::string Base64(const std::vector<std::uint8_t>& bytes) {
+    static const char kDigits[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    std::string out;
+    out.reserve((bytes.size() + 2) / 3 * 4);
+    for (std::size_t i = 0; i < bytes.size(); i += 3) {
+        const std::uint32_t a = bytes[i];
+        const std::uint32_t b = i + 1 < bytes.size() ? bytes[i + 1] : 0;
+        const std::uint32_t c = i + 2 < bytes.size() ? bytes[i + 2] : 0;
+        const std::uint32_t v = (a << 16) | (b << 8) | c;
+        out += kDigits[(v >> 18) & 63];
+        out += kDigits[(v >> 12) & 63];
+        out += i + 1 < bytes.size() ? kDigits[(v >> 6) & 63] : '=';
+        out += i + 2 < bytes.size() ? kDigits[v & 63] : '=';
+    }
+    return out;
+}
+
+// A table line heading a group's families, when family f starts a new group (none for the
+// no-attack reference, which heads nothing).
+std::string GroupRow(const std::vector<ReportFamily>& families, std::size_t f, std::size_t columns);
+
+// A group's heading in the report.
+std::string GroupHeading(AttackGroup group) {
+    switch (group) {
+    case AttackGroup::None: return "No attack";
+    case AttackGroup::Photometric: return "Photometric";
+    case AttackGroup::Degradation: return "Degradation";
+    case AttackGroup::Geometric: return "Geometric";
+    case AttackGroup::Combined: return "Combined";
+    }
+    return {};
+}
+
 // A compact seed list: "1..20", "1..5, 7".
 std::string SeedText(const std::vector<std::uint32_t>& seeds) {
     std::string text;
@@ -110,7 +154,7 @@ std::vector<CellSummary> SummariseCells(const RobustnessReport& report, const st
     for (std::size_t c = 0; c < byCell.size(); ++c) {
         CellSummary& s = summaries[c];
         std::vector<double> nc, score, psnr, ssim, registeredNc, registeredScore;
-        double berSum = 0;
+        double berSum = 0, bitSum = 0;
         std::size_t verdicts = 0, hits3 = 0, hits6 = 0, registeredVerdicts = 0, registeredHits3 = 0, registeredHits6 = 0;
         for (const RobustnessRow* row : byCell[c]) {
             ++s.Rows;
@@ -123,6 +167,10 @@ std::vector<CellSummary> SummariseCells(const RobustnessReport& report, const st
             psnr.push_back(row->Psnr);
             ssim.push_back(row->Ssim);
             berSum = berSum + row->Ber;
+            if (row->PayloadBits > 0 && row->BitAccuracy) {
+                bitSum = bitSum + *row->BitAccuracy;
+                ++s.BitRows;
+            }
             if (row->Detected1e3 && row->Detected1e6) {
                 ++verdicts;
                 hits3 += *row->Detected1e3 ? 1 : 0;
@@ -148,10 +196,16 @@ std::vector<CellSummary> SummariseCells(const RobustnessReport& report, const st
             s.Tpr3 = static_cast<double>(hits3) / static_cast<double>(verdicts);
             s.Tpr6 = static_cast<double>(hits6) / static_cast<double>(verdicts);
         }
+        s.Verdicts = verdicts;
+        s.Hits3 = hits3;
+        s.Hits6 = hits6;
+        if (s.BitRows > 0) s.BitAccuracyMean = bitSum / static_cast<double>(s.BitRows);
         s.Registered = registeredScore.size();
         if (s.Registered == 0) continue;
         if (!registeredNc.empty()) s.RegisteredNcMedian = QuartilesOf(registeredNc).Median;
         s.RegisteredScoreMedian = QuartilesOf(registeredScore).Median;
+        s.RegisteredVerdicts = registeredVerdicts;
+        s.RegisteredHits6 = registeredHits6;
         if (registeredVerdicts > 0) {
             s.RegisteredTpr3 = static_cast<double>(registeredHits3) / static_cast<double>(registeredVerdicts);
             s.RegisteredTpr6 = static_cast<double>(registeredHits6) / static_cast<double>(registeredVerdicts);
@@ -335,23 +389,41 @@ std::string FamilyChart(const RobustnessReport& report, const ReportFamily& fami
                    "\" fill=\"" + kBandColour + "\" fill-opacity=\"0.75\"/>\n";
         }
     }
-    auto series = [&](auto get, const char* colour, const char* dash, const char* marker, const std::string& what) {
+    // A series of points, joined on a numeric axis; a rate (counts gives its hits and trials)
+    // with its Wilson 95 % interval as an error bar. Series that share an axis are set a few
+    // pixels apart (dx), so that their bars do not hide one another.
+    auto series = [&](auto get, auto counts, const char* colour, const char* dash, const char* marker,
+                      const std::string& what, double dx) {
         std::string path;
         for (const std::size_t i : order) {
             const double v = get(i);
             if (std::isnan(v)) continue;
-            path += (path.empty() ? "M" : " L") + Coord(x(i)) + "," + Coord(y(v));
+            path += (path.empty() ? "M" : " L") + Coord(x(i) + dx) + "," + Coord(y(v));
         }
         if (path.empty()) return;
         if (numeric)
             svg += "<path d=\"" + path + "\" fill=\"none\" stroke=\"" + colour + "\" stroke-width=\"2\"" +
                    (dash[0] ? std::string(" stroke-dasharray=\"") + dash + "\"" : std::string()) + "/>\n";
         for (const std::size_t i : order) {
+            if (std::isnan(get(i))) continue;
+            const auto [hits, trials] = counts(i);
+            if (trials == 0) continue;
+            const RateInterval r = WilsonInterval(hits, trials);
+            svg += ErrorBar(x(i) + dx, y(r.Low), y(r.High), colour);
+        }
+        for (const std::size_t i : order) {
             const double v = get(i);
             if (std::isnan(v)) continue;
+            const auto [hits, trials] = counts(i);
+            std::string interval;
+            if (trials > 0) {
+                const RateInterval r = WilsonInterval(hits, trials);
+                interval = " (" + Fixed(r.Low, 2) + "&ndash;" + Fixed(r.High, 2) + ", " + std::to_string(hits) + " of " +
+                           std::to_string(trials) + ")";
+            }
             const std::string title = "<title>" + Escape(report.Cells[family.Cells[i]].Name) + ": " + what + " " +
-                                      Fixed(v, 3) + "</title>";
-            const double px = x(i), py = y(v);
+                                      Fixed(v, 3) + interval + "</title>";
+            const double px = x(i) + dx, py = y(v);
             if (std::string(marker) == "circle") {
                 svg += "<circle cx=\"" + Coord(px) + "\" cy=\"" + Coord(py) + "\" r=\"3.5\" fill=\"" + colour + "\">" +
                        title + "</circle>\n";
@@ -369,31 +441,53 @@ std::string FamilyChart(const RobustnessReport& report, const ReportFamily& fami
             }
         }
     };
+    const auto none = [](std::size_t) { return std::pair<std::size_t, std::size_t>{0, 0}; };
+    const auto cell = [&](std::size_t i) -> const CellSummary& { return summaries[family.Cells[i]]; };
     if (methods != nullptr) {
-        for (const MethodSeries& m : *methods)
-            series([&](std::size_t i) { return (*m.Summaries)[family.Cells[i]].Tpr6; }, m.Colour, "", m.Marker,
-                   m.Label + " detected at FPR 1e-6");
+        const double spread = std::min(4.0, plotW / static_cast<double>(n) / static_cast<double>(methods->size() + 1));
+        for (std::size_t k = 0; k < methods->size(); ++k) {
+            const MethodSeries& m = (*methods)[k];
+            const auto of = [&](std::size_t i) -> const CellSummary& { return (*m.Summaries)[family.Cells[i]]; };
+            series([&](std::size_t i) { return of(i).Tpr6; },
+                   [&](std::size_t i) { return std::pair{of(i).Hits6, of(i).Verdicts}; }, m.Colour, "", m.Marker,
+                   m.Label + " detected at FPR 1e-6",
+                   (static_cast<double>(k) - static_cast<double>(methods->size() - 1) / 2) * spread);
+        }
         return svg + "</svg>\n";
     }
-    series([&](std::size_t i) { return quart(i).Median; }, kNcColour, "", "circle", "NC median");
-    series([&](std::size_t i) { return value(i, &CellSummary::Tpr3); }, kTpr3Colour, "5 3", "square",
-           "detected at FPR 1e-3");
-    series([&](std::size_t i) { return value(i, &CellSummary::Tpr6); }, kTpr6Colour, "1 3", "triangle",
-           "detected at FPR 1e-6");
+    series([&](std::size_t i) { return quart(i).Median; }, none, kNcColour, "", "circle", "NC median", 0.0);
+    series([&](std::size_t i) { return value(i, &CellSummary::Tpr3); },
+           [&](std::size_t i) { return std::pair{cell(i).Hits3, cell(i).Verdicts}; }, kTpr3Colour, "5 3", "square",
+           "detected at FPR 1e-3", -2.0);
+    series([&](std::size_t i) { return value(i, &CellSummary::Tpr6); },
+           [&](std::size_t i) { return std::pair{cell(i).Hits6, cell(i).Verdicts}; }, kTpr6Colour, "1 3", "triangle",
+           "detected at FPR 1e-6", 2.0);
     // The second reading of a registering run: the same colours, dashed, with open diamonds.
-    series([&](std::size_t i) { return value(i, &CellSummary::RegisteredNcMedian); }, kNcColour, "7 3", "diamond",
-           "NC median after registration");
-    series([&](std::size_t i) { return value(i, &CellSummary::RegisteredTpr6); }, kTpr6Colour, "7 3", "diamond",
-           "detected at FPR 1e-6 after registration");
+    series([&](std::size_t i) { return value(i, &CellSummary::RegisteredNcMedian); }, none, kNcColour, "7 3",
+           "diamond", "NC median after registration", 0.0);
+    series([&](std::size_t i) { return value(i, &CellSummary::RegisteredTpr6); },
+           [&](std::size_t i) { return std::pair{cell(i).RegisteredHits6, cell(i).RegisteredVerdicts}; }, kTpr6Colour,
+           "7 3", "diamond", "detected at FPR 1e-6 after registration", 4.0);
     return svg + "</svg>\n";
+}
+
+std::string GroupRow(const std::vector<ReportFamily>& families, std::size_t f, std::size_t columns) {
+    if (families[f].Group == AttackGroup::None || (f > 0 && families[f - 1].Group == families[f].Group)) return {};
+    return "<tr class=\"group\"><td class=\"n\" colspan=\"" + std::to_string(columns) + "\">" +
+           GroupHeading(families[f].Group) + "</td></tr>\n";
 }
 
 // The charts of the families, each in its figure with its numbered cells listed below it.
 std::string FamilyFigures(const RobustnessReport& report, const std::vector<ReportFamily>& families,
                           const std::vector<CellSummary>& summaries, double noneMedian,
                           const std::vector<MethodSeries>* methods) {
-    std::string h = "<div class=\"charts\">\n";
+    std::string h;
+    std::optional<AttackGroup> group;
     for (const ReportFamily& family : families) {
+        if (family.Group != group) {
+            h += std::string(group ? "</div>\n" : "") + "<h3>" + GroupHeading(family.Group) + "</h3>\n<div class=\"charts\">\n";
+            group = family.Group;
+        }
         h += "<figure><figcaption>" + Escape(family.Name) + "</figcaption>\n" +
              FamilyChart(report, family, summaries, noneMedian, methods);
         if (NumberedCells(report, family)) {
@@ -403,7 +497,7 @@ std::string FamilyFigures(const RobustnessReport& report, const std::vector<Repo
         }
         h += "</figure>\n";
     }
-    return h + "</div>\n";
+    return group ? h + "</div>\n" : h;
 }
 
 // The calibration's tail: the share of null trials above x (steps) and the model's, on a
@@ -601,7 +695,9 @@ svg{width:100%;height:auto;font-size:11px}.grid{stroke:#e6e6e6}.axis{stroke:#888
 .yl{text-anchor:end;fill:#555}.xl{text-anchor:middle;fill:#555}.xt{text-anchor:middle;fill:#333}
 .cl{text-anchor:end;fill:#333;font-size:10px}.tl{text-anchor:end;fill:#444;font-size:10px}
 .legend span{display:inline-block;margin-right:18px;font-size:.9em}.key{display:inline-block;width:22px;height:10px;margin-right:5px;vertical-align:middle}
-.muted{color:#666}
+.muted{color:#666}h3{font-size:1.05em;margin:18px 0 6px}tr.group td{background:#f6f6f6;font-weight:600}
+.strip{display:flex;flex-wrap:wrap;gap:8px}.strip figure{width:132px;padding:2px;border:1px solid #e3e3e3}
+.strip img{display:block;margin:0 auto}.strip figcaption{font-weight:400;font-size:.75em;overflow-wrap:anywhere;margin:2px 0 0}
 </style>
 )";
 
@@ -651,44 +747,78 @@ RobustnessReport ReportOf(const SweepPlan& plan, std::vector<RobustnessRow> rows
     return report;
 }
 
+const std::vector<AttackGroup>& ReportGroups() {
+    static const std::vector<AttackGroup> groups = {AttackGroup::None, AttackGroup::Photometric,
+                                                    AttackGroup::Degradation, AttackGroup::Geometric,
+                                                    AttackGroup::Combined};
+    return groups;
+}
+
 std::vector<ReportFamily> ReportFamilies(const std::vector<AttackCell>& cells) {
-    // Group by attack (or "combinations"), in order of first appearance.
-    std::vector<std::pair<std::string, std::vector<std::size_t>>> groups;
-    std::map<std::string, std::size_t> groupOf;
+    // Group by attack (combinations by their group), in order of first appearance.
+    struct Gathered {
+        std::string Key;
+        AttackGroup Group;
+        bool Combination;
+        std::vector<std::size_t> Members;
+    };
+    std::vector<Gathered> gathered;
+    std::map<std::string, std::size_t> indexOf;
     for (std::size_t i = 0; i < cells.size(); ++i) {
-        const std::string key = cells[i].Steps.size() == 1 ? InfoOf(cells[i].Steps[0].Id).Name : "combinations";
-        auto [it, fresh] = groupOf.emplace(key, groups.size());
-        if (fresh) groups.push_back({key, {}});
-        groups[it->second].second.push_back(i);
+        const AttackGroup group = AttackGroupOf(cells[i]);
+        const bool combination = cells[i].Steps.size() != 1;
+        // A combination within one group is that group's ("geometric combinations"); one that
+        // mixes groups is a combination proper.
+        const std::string key = !combination                     ? std::string(InfoOf(cells[i].Steps[0].Id).Name)
+                                : group == AttackGroup::Combined ? std::string("combinations")
+                                : group == AttackGroup::None     ? std::string("no-attack combinations")
+                                                                 : std::string(AttackGroupName(group)) + " combinations";
+        auto [it, fresh] = indexOf.emplace(key, gathered.size());
+        if (fresh) gathered.push_back({key, group, combination, {}});
+        gathered[it->second].Members.push_back(i);
     }
     std::vector<ReportFamily> families;
-    std::optional<std::size_t> singles;  // the family gathering attacks of one cell each
-    for (const auto& [name, members] : groups) {
-        if (name != "combinations" && members.size() == 1) {
-            if (!singles) {
-                singles = families.size();
-                families.push_back({"other attacks", {}, "", {}});
+    // Attacks of one cell each, gathered per group: their family's place among the others.
+    std::map<AttackGroup, std::size_t> singles;
+    std::map<AttackGroup, std::size_t> singleCount;
+    for (const Gathered& g : gathered)
+        if (!g.Combination && g.Members.size() == 1) ++singleCount[g.Group];
+    for (const Gathered& g : gathered) {
+        if (!g.Combination && g.Members.size() == 1) {
+            auto [it, fresh] = singles.emplace(g.Group, families.size());
+            if (fresh) {
+                // A group's only lone attack keeps its own name.
+                const std::string name = singleCount[g.Group] == 1 ? g.Key
+                                         : g.Group == AttackGroup::None
+                                             ? std::string("other attacks")
+                                             : "other " + std::string(AttackGroupName(g.Group)) + " attacks";
+                families.push_back({name, g.Group, {}, "", {}});
             }
-            families[*singles].Cells.push_back(members[0]);
+            families[it->second].Cells.push_back(g.Members[0]);
             continue;
         }
-        ReportFamily family{name, members, "", {}};
-        if (name != "combinations") {
-            const AttackStep& first = cells[members[0]].Steps[0];
+        ReportFamily family{g.Key, g.Group, g.Members, "", {}};
+        if (!g.Combination) {
+            const AttackStep& first = cells[g.Members[0]].Steps[0];
             std::vector<std::size_t> varying;
             for (std::size_t p = 0; p < first.Values.size(); ++p)
-                for (const std::size_t m : members)
+                for (const std::size_t m : g.Members)
                     if (cells[m].Steps[0].Values[p] != first.Values[p]) {
                         varying.push_back(p);
                         break;
                     }
             if (varying.size() == 1) {
                 family.Parameter = InfoOf(first.Id).Parameters[varying[0]].Name;
-                for (const std::size_t m : members) family.Strengths.push_back(cells[m].Steps[0].Values[varying[0]]);
+                for (const std::size_t m : g.Members) family.Strengths.push_back(cells[m].Steps[0].Values[varying[0]]);
             }
         }
         families.push_back(family);
     }
+    // Group by group, each in the order of its first cells.
+    const std::vector<AttackGroup>& order = ReportGroups();
+    std::stable_sort(families.begin(), families.end(), [&](const ReportFamily& a, const ReportFamily& b) {
+        return std::find(order.begin(), order.end(), a.Group) < std::find(order.begin(), order.end(), b.Group);
+    });
     return families;
 }
 
@@ -774,6 +904,159 @@ FamilyRoc RocOfFamily(const RobustnessReport& report, const ReportFamily& family
     return RocOfRows(report, family, &report.Methods.at(method), report.MethodThresholds.at(method));
 }
 
+MeanInterval BootstrapMeanInterval(const std::vector<double>& values) {
+    MeanInterval out;
+    out.Count = values.size();
+    if (values.empty()) return out;
+    double sum = 0;
+    for (const double v : values) sum = sum + v;
+    const double n = static_cast<double>(values.size());
+    out.Mean = sum / n;
+    // The resampled means, each a sum in the order drawn; a fixed seed keeps the interval the
+    // same from run to run and machine to machine.
+    constexpr int kResamples = 2000;
+    RandomStream random(0x51A7B007u);
+    std::vector<double> means(kResamples);
+    for (double& mean : means) {
+        double total = 0;
+        for (std::size_t k = 0; k < values.size(); ++k)
+            total = total + values[static_cast<std::size_t>(random.Next() % values.size())];
+        mean = total / n;
+    }
+    std::sort(means.begin(), means.end());
+    // The 2.5th and 97.5th percentiles, between order statistics as QuartilesOf takes them.
+    auto at = [&](double p) {
+        const double position = p * (kResamples - 1);
+        const auto below = static_cast<std::size_t>(position);
+        const double fraction = position - static_cast<double>(below);
+        if (below + 1 >= means.size()) return means.back();
+        return means[below] + (means[below + 1] - means[below]) * fraction;
+    };
+    out.Low = std::min(at(0.025), out.Mean);
+    out.High = std::max(at(0.975), out.Mean);
+    return out;
+}
+
+const std::vector<std::string>& SizeGroupNames() {
+    static const std::vector<std::string> names = {"up to 256 \u00d7 256", "up to 1 MP", "1 to 4 MP", "4 to 16 MP",
+                                                   "over 16 MP", "size not recorded"};
+    return names;
+}
+
+std::size_t SizeGroupOf(int width, int height) {
+    if (width <= 0 || height <= 0) return 5;
+    const std::uint64_t pixels = static_cast<std::uint64_t>(width) * static_cast<std::uint64_t>(height);
+    constexpr std::uint64_t kMega = 1u << 20;
+    if (pixels <= 256 * 256) return 0;
+    if (pixels <= kMega) return 1;
+    if (pixels <= 4 * kMega) return 2;
+    if (pixels <= 16 * kMega) return 3;
+    return 4;
+}
+
+std::vector<std::size_t> StrongestCells(const RobustnessReport& report, const std::vector<ReportFamily>& families) {
+    const std::vector<CellSummary> summaries = SummariseCells(report);
+    std::vector<std::size_t> strongest;
+    for (const ReportFamily& family : families) {
+        if (family.Cells.empty()) continue;
+        std::size_t best = family.Cells.back();
+        double lowest = std::numeric_limits<double>::infinity();
+        for (const std::size_t c : family.Cells) {
+            const double psnr = summaries[c].PsnrMedian;
+            if (!std::isnan(psnr) && psnr < lowest) {
+                lowest = psnr;
+                best = c;
+            }
+        }
+        strongest.push_back(best);
+    }
+    return strongest;
+}
+
+namespace {
+
+// The centred part of at most side x side pixels.
+Bitmap CentredPart(const Bitmap& picture, int side) {
+    const int w = std::min(picture.width(), side), h = std::min(picture.height(), side);
+    if (w == picture.width() && h == picture.height()) return picture;
+    const int x0 = (picture.width() - w) / 2, y0 = (picture.height() - h) / 2;
+    Bitmap part(w, h);
+    for (int y = 0; y < h; ++y)
+        std::copy_n(picture.row(y0 + y) + 3 * static_cast<std::size_t>(x0), part.rowBytes(), part.row(y));
+    return part;
+}
+
+// Reduced by averaging k x k blocks, k the least whole factor that brings both sides within
+// `most`; each mean rounded half to even.
+Bitmap Reduced(const Bitmap& picture, int most) {
+    const int k = std::max((picture.width() + most - 1) / most, (picture.height() + most - 1) / most);
+    if (k <= 1) return picture;
+    const int w = std::max(1, picture.width() / k), h = std::max(1, picture.height() / k);
+    Bitmap out(w, h);
+    const int area = k * k;
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x)
+            for (int c = 0; c < 3; ++c) {
+                int sum = 0;
+                for (int dy = 0; dy < k && y * k + dy < picture.height(); ++dy)
+                    for (int dx = 0; dx < k && x * k + dx < picture.width(); ++dx)
+                        sum += picture.row(y * k + dy)[3 * (x * k + dx) + c];
+                int mean = sum / area;
+                const int rest = sum % area;
+                if (2 * rest > area || (2 * rest == area && mean % 2 == 1)) ++mean;
+                out.row(y)[3 * x + c] = static_cast<std::uint8_t>(mean);
+            }
+    return out;
+}
+
+bool IsGray(const Bitmap& picture) {
+    const std::vector<std::uint8_t>& b = picture.bytes();
+    for (int y = 0; y < picture.height(); ++y) {
+        const std::uint8_t* row = picture.row(y);
+        for (int x = 0; x < picture.width(); ++x)
+            if (row[3 * x] != row[3 * x + 1] || row[3 * x] != row[3 * x + 2]) return false;
+    }
+    return !b.empty();
+}
+
+}  // namespace
+
+std::vector<ReportExample> ReportExamples(const RobustnessReport& report, const Bitmap& host, std::uint32_t seed) {
+    std::vector<ReportExample> examples;
+    if (host.empty()) return examples;
+    const std::vector<ReportFamily> families = ReportFamilies(report.Cells);
+    const std::vector<std::size_t> strongest = StrongestCells(report, families);
+    const Bitmap part = CentredPart(host, 256);
+    const bool gray = IsGray(part);
+    for (std::size_t f = 0; f < families.size(); ++f) {
+        const AttackCell& cell = report.Cells[strongest[f]];
+        Bitmap attacked;
+        try {
+            attacked = ApplyAttackCell(cell, part, seed, part);
+        } catch (const std::exception&) {
+            continue;  // a cell this picture cannot take: no picture rather than no report
+        }
+        const Bitmap small = Reduced(attacked, 128);
+        examples.push_back({families[f].Name, cell.Name, small.width(), small.height(), PngBytes(small, gray)});
+    }
+    return examples;
+}
+
+void AddReportExamples(RobustnessReport& report, const SweepPlan& plan) {
+    for (const SweepHost& host : plan.Hosts) {
+        Bitmap picture;
+        try {
+            picture = host.Load();
+        } catch (const std::exception&) {
+            continue;  // a host that went away: the next one shows the strip
+        }
+        if (picture.empty()) continue;
+        report.ExampleHost = host.Name;
+        report.Examples = ReportExamples(report, picture, plan.Seeds.empty() ? 1u : plan.Seeds.front());
+        return;
+    }
+}
+
 namespace {
 
 // Method colours and markers, apart for the common colour-vision deficiencies.
@@ -786,6 +1069,162 @@ std::string Legend(const std::vector<MethodSeries>& series) {
         h += "<span><i class=\"key\" style=\"background:" + std::string(m.Colour) + "\"></i>" + Escape(m.Label) +
              "</span>";
     return h + "</p>\n";
+}
+
+// The strip of examples: each family's strongest cell on the example host, as small pictures
+// carried in the page.
+std::string ExampleStrip(const RobustnessReport& report) {
+    if (report.Examples.empty()) return {};
+    std::string h = "<h2>What the attacks do</h2>\n<p>Each family's strongest cell (of its cells, the one that "
+                    "changes the marked pictures most: the lowest median PSNR) applied to <b>" +
+                    Escape(report.ExampleHost) + "</b>, unmarked (its centred part of at most 256 &times; 256 "
+                    "pixels, seed " + std::to_string(report.Seeds.empty() ? 1u : report.Seeds.front()) +
+                    "), shown at half size or less.</p>\n<div class=\"strip\">\n";
+    for (const ReportExample& e : report.Examples)
+        h += "<figure><img src=\"data:image/png;base64," + Base64(e.Png) + "\" width=\"" + std::to_string(e.Width) +
+             "\" height=\"" + std::to_string(e.Height) + "\" alt=\"" + Escape(e.Cell) + "\"><figcaption>" +
+             Escape(e.Family) + "<br><code>" + Escape(e.Cell) + "</code></figcaption></figure>\n";
+    return h + "</div>\n";
+}
+
+// "256 × 256 (whole)", what a row says it marked.
+std::string SizeText(const RobustnessRow& row) {
+    return std::to_string(row.Width) + " &times; " + std::to_string(row.Height) +
+           (row.Region.empty() ? std::string() : row.Region == "whole" ? std::string(" (whole)") : std::string(" (top-left region)"));
+}
+
+// The sizes the rows marked, in order of first appearance.
+std::vector<std::string> SizesMarked(const RobustnessReport& report) {
+    std::vector<std::string> sizes;
+    for (const RobustnessRow& row : report.Rows) {
+        if (row.Failed() || row.Width <= 0) continue;
+        const std::string text = SizeText(row);
+        if (std::find(sizes.begin(), sizes.end(), text) == sizes.end()) sizes.push_back(text);
+    }
+    return sizes;
+}
+
+// The run table's line of the sizes marked (none when the rows do not say).
+std::string SizesLine(const RobustnessReport& report) {
+    const std::vector<std::string> sizes = SizesMarked(report);
+    if (sizes.empty()) return {};
+    std::string text;
+    for (std::size_t i = 0; i < sizes.size() && i < 4; ++i) text += (i == 0 ? "" : ", ") + sizes[i];
+    if (sizes.size() > 4) text += " and " + std::to_string(sizes.size() - 4) + " more";
+    return "<tr><th class=\"n\">pictures marked</th><td class=\"n\">" + text + "</td></tr>";
+}
+
+// Detection per size group, for a run over pictures of several sizes: per group the sizes
+// and hosts in it and, per method (or for the one method of a report without methods), the
+// share detected at 1e-6 (and at 1e-3 without methods) with its Wilson interval.
+std::string SizeGroupsSection(const RobustnessReport& report) {
+    if (SizesMarked(report).size() < 2) return {};
+    const std::vector<std::string>& names = SizeGroupNames();
+    const bool methods = !report.Methods.empty();
+    const std::size_t M = methods ? report.Methods.size() : 1;
+    struct Group {
+        std::vector<std::string> Sizes;
+        std::set<std::string> Hosts;
+        std::vector<std::size_t> Verdicts, Hits3, Hits6;
+    };
+    std::vector<Group> groups(names.size());
+    for (Group& g : groups) g.Verdicts = g.Hits3 = g.Hits6 = std::vector<std::size_t>(M, 0);
+    for (const RobustnessRow& row : report.Rows) {
+        if (row.Failed()) continue;
+        std::size_t m = 0;
+        if (methods) {
+            const auto found = std::find(report.Methods.begin(), report.Methods.end(), row.Identity.Method);
+            if (found == report.Methods.end()) continue;
+            m = static_cast<std::size_t>(found - report.Methods.begin());
+        }
+        Group& g = groups[SizeGroupOf(row.Width, row.Height)];
+        const std::string size = row.Width > 0 ? SizeText(row) : std::string("&ndash;");
+        if (std::find(g.Sizes.begin(), g.Sizes.end(), size) == g.Sizes.end()) g.Sizes.push_back(size);
+        g.Hosts.insert(row.Host);
+        if (row.Detected1e3 && row.Detected1e6) {
+            ++g.Verdicts[m];
+            g.Hits3[m] += *row.Detected1e3 ? 1 : 0;
+            g.Hits6[m] += *row.Detected1e6 ? 1 : 0;
+        }
+    }
+    std::string h = "<h2>Detection by picture size</h2>\n<p>The rows grouped by the size of the picture marked "
+                    "(pictures of up to 256 &times; 256 pixels, up to 1, 4 and 16 megapixels, and more): the share "
+                    "detected" + std::string(methods ? " at 1e-6 per method" : " at each threshold") +
+                    ", with its Wilson 95&nbsp;% interval. A method's null narrows as its picture grows, so that a "
+                    "larger picture may carry the mark through more.</p>\n<table><tr><th class=\"n\">size</th><th "
+                    "class=\"n\">pictures marked</th><th>hosts</th>";
+    if (methods) {
+        for (const std::string& m : report.Methods) h += "<th>" + Escape(m) + "</th>";
+    } else {
+        h += "<th>rows</th><th>detected 1e-3</th><th>detected 1e-6</th>";
+    }
+    h += "</tr>\n";
+    for (std::size_t k = 0; k < groups.size(); ++k) {
+        const Group& g = groups[k];
+        if (g.Hosts.empty()) continue;
+        std::string sizes;
+        for (std::size_t i = 0; i < g.Sizes.size() && i < 3; ++i) sizes += (i == 0 ? "" : ", ") + g.Sizes[i];
+        if (g.Sizes.size() > 3) sizes += " and " + std::to_string(g.Sizes.size() - 3) + " more";
+        h += "<tr><td class=\"n\">" + Escape(names[k]) + "</td><td class=\"n\">" + sizes + "</td><td>" +
+             std::to_string(g.Hosts.size()) + "</td>";
+        if (methods) {
+            for (std::size_t m = 0; m < M; ++m) h += "<td>" + RateWithInterval(g.Hits6[m], g.Verdicts[m], 2) + "</td>";
+        } else {
+            h += "<td>" + std::to_string(g.Verdicts[0]) + "</td><td>" + RateWithInterval(g.Hits3[0], g.Verdicts[0], 2) +
+                 "</td><td>" + RateWithInterval(g.Hits6[0], g.Verdicts[0], 2) + "</td>";
+        }
+        h += "</tr>\n";
+    }
+    return h + "</table>\n";
+}
+
+// One chart of a group's mean bit accuracy: its families and the group as a whole across,
+// per payload method a point with its bootstrap interval, chance (0.5) dashed.
+std::string BitAccuracyChart(const std::vector<std::string>& categories,
+                             const std::vector<std::vector<MeanInterval>>& values,
+                             const std::vector<const char*>& colours, const std::vector<const char*>& markers,
+                             const std::string& name) {
+    // Room below for the families' names, slanted steeply so that the first stays inside.
+    const double left = 64, right = 508, top = 10, bottom = 180;
+    const std::size_t n = categories.size();
+    auto X = [&](std::size_t i) { return left + (static_cast<double>(i) + 0.5) / static_cast<double>(n) * (right - left); };
+    auto Y = [&](double v) { return bottom - v * (bottom - top); };
+    std::string svg = "<svg xmlns=\"http://www.w3.org/2000/svg\" viewBox=\"0 0 520 320\" role=\"img\" aria-label=\"bit "
+                      "accuracy, " + Escape(name) + "\">";
+    for (int i = 0; i <= 4; ++i)
+        svg += "<line class=\"grid\" x1=\"" + Coord(left) + "\" x2=\"" + Coord(right) + "\" y1=\"" + Coord(Y(i / 4.0)) +
+               "\" y2=\"" + Coord(Y(i / 4.0)) + "\"/><text class=\"yl\" x=\"" + Coord(left - 4) + "\" y=\"" +
+               Coord(Y(i / 4.0) + 4) + "\">" + Fixed(i / 4.0, 2) + "</text>";
+    svg += "<line x1=\"" + Coord(left) + "\" x2=\"" + Coord(right) + "\" y1=\"" + Coord(Y(0.5)) + "\" y2=\"" +
+           Coord(Y(0.5)) + "\" stroke=\"#999\" stroke-dasharray=\"4 3\"><title>chance: half the bits</title></line>";
+    for (std::size_t i = 0; i < n; ++i)
+        svg += "<text transform=\"translate(" + Coord(X(i) + 3) + "," + Coord(bottom + 8) + ") rotate(-60)\" class=\"cl\"" +
+               (i + 1 == n ? " style=\"font-weight:700\"" : "") + ">" + Escape(categories[i]) + "</text>";
+    svg += "<rect class=\"frame\" x=\"" + Coord(left) + "\" y=\"" + Coord(top) + "\" width=\"" + Coord(right - left) +
+           "\" height=\"" + Coord(bottom - top) + "\"/>\n";
+    const std::size_t M = values.size();
+    const double spread = std::min(8.0, (right - left) / static_cast<double>(n) / static_cast<double>(M + 1));
+    for (std::size_t m = 0; m < M; ++m) {
+        const double dx = (static_cast<double>(m) - static_cast<double>(M - 1) / 2) * spread;
+        for (std::size_t i = 0; i < n; ++i) {
+            const MeanInterval& v = values[m][i];
+            if (std::isnan(v.Mean)) continue;
+            const double px = X(i) + dx, py = Y(v.Mean);
+            svg += ErrorBar(px, Y(v.Low), Y(v.High), colours[m]);
+            const std::string title = "<title>" + Escape(categories[i]) + ": mean bit accuracy " + Fixed(v.Mean, 3) +
+                                      " (" + Fixed(v.Low, 3) + "&ndash;" + Fixed(v.High, 3) + ", " +
+                                      std::to_string(v.Count) + " rows)</title>";
+            if (std::string(markers[m]) == "square")
+                svg += "<rect x=\"" + Coord(px - 3) + "\" y=\"" + Coord(py - 3) + "\" width=\"6\" height=\"6\" fill=\"" +
+                       colours[m] + "\">" + title + "</rect>\n";
+            else
+                svg += "<circle cx=\"" + Coord(px) + "\" cy=\"" + Coord(py) + "\" r=\"3.5\" fill=\"" + colours[m] + "\">" +
+                       title + "</circle>\n";
+        }
+    }
+    svg += "<text class=\"xt\" transform=\"translate(" + Coord(left - 33) + "," + Coord((top + bottom) / 2) +
+           ") rotate(-90)\">mean bit accuracy</text>";
+    return svg + "</svg>\n";
 }
 
 // The report of a run that compares methods.
@@ -821,11 +1260,12 @@ std::string QualityChart(const std::vector<std::pair<std::string, std::vector<Qu
         svg += "<line class=\"grid\" x1=\"" + Coord(left) + "\" x2=\"" + Coord(right) + "\" y1=\"" + Coord(Y(i / 4.0)) +
                "\" y2=\"" + Coord(Y(i / 4.0)) + "\"/><text class=\"yl\" x=\"" + Coord(left - 4) + "\" y=\"" +
                Coord(Y(i / 4.0) + 4) + "\">" + Fixed(i / 4.0, 2) + "</text>";
-    for (int i = 0; i <= 4; ++i) {
-        const double v = lo + (hi - lo) * i / 4.0;
-        svg += "<text class=\"xl\" x=\"" + Coord(X(v)) + "\" y=\"" + Coord(bottom + 13) + "\">" + Fixed(v, decimals) +
-               "</text>";
-    }
+    // Round ticks (1, 2 or 5 times a power of ten apart), labelled with the decimals they need.
+    const double step = TickStep(hi - lo, 5);
+    for (const double t : Ticks(lo, hi, step, 0, 5))
+        svg += "<line class=\"grid\" x1=\"" + Coord(X(t)) + "\" x2=\"" + Coord(X(t)) + "\" y1=\"" + Coord(top) +
+               "\" y2=\"" + Coord(bottom) + "\"/><text class=\"xl\" x=\"" + Coord(X(t)) + "\" y=\"" +
+               Coord(bottom + 13) + "\">" + TickLabel(t, step) + "</text>";
     svg += "<text class=\"xt\" x=\"" + Coord((left + right) / 2) + "\" y=\"" + Coord(bottom + 29) + "\">" + axis +
            "</text><rect class=\"frame\" x=\"" + Coord(left) + "\" y=\"" + Coord(top) + "\" width=\"" +
            Coord(right - left) + "\" height=\"" + Coord(bottom - top) + "\"/>";
@@ -883,10 +1323,11 @@ std::string ComparisonHtml(const RobustnessReport& report) {
          SeedText(report.Seeds) + "</td></tr>";
     h += "<tr><th class=\"n\">attack cells</th><td class=\"n\">" + std::to_string(report.Cells.size()) + "</td></tr>";
     h += "<tr><th class=\"n\">rows</th><td class=\"n\">" + std::to_string(report.Rows.size()) +
-         (failed > 0 ? " (" + std::to_string(failed) + " failed)" : std::string()) + "</td></tr></table>\n";
-    h += "<p>Every method marks the same 256 &times; 256 gray picture of each host with each seed, and every attack "
-         "cell attacks each marked picture with the same seed: the methods are scored on the same attacks of the "
-         "same pictures. A payload method embeds bits drawn from the seed. Each method's verdicts use its own "
+         (failed > 0 ? " (" + std::to_string(failed) + " failed)" : std::string()) + "</td></tr>" + SizesLine(report) +
+         "</table>\n";
+    h += "<p>Every method marks each host with each seed (the polarity method its top-left 256 &times; 256 gray "
+         "region, by its definition; every other method the whole picture), and every attack cell attacks each marked "
+         "picture with the same seed: the methods are scored on the same attacks of the same pictures. A payload method embeds bits drawn from the seed. Each method's verdicts use its own "
          "thresholds, set on its own null distribution, so that a detection at 1e-6 means the same for each: at "
          "most one false alarm in a million pictures without its mark.</p>\n";
 
@@ -952,23 +1393,121 @@ std::string ComparisonHtml(const RobustnessReport& report) {
         groups.push_back({family.Name, names});
     }
     groups.push_back({"all cells", every});
-    for (const auto& [name, cells] : groups) {
+    // The table's lines: each group's whole first (but for the no-attack reference), then its
+    // families, and every cell at the end.
+    struct Line {
+        std::string Name;
+        std::set<std::string> Cells;
+        int Kind;  // 0 a family, 1 a group, 2 every cell
+    };
+    std::vector<Line> tableLines;
+    for (const AttackGroup group : ReportGroups()) {
+        std::vector<Line> members;
+        std::set<std::string> all;
+        for (std::size_t f = 0; f < families.size(); ++f)
+            if (families[f].Group == group) {
+                members.push_back({families[f].Name, groups[f].second, 0});
+                all.insert(groups[f].second.begin(), groups[f].second.end());
+            }
+        if (members.empty()) continue;
+        if (group != AttackGroup::None) tableLines.push_back({GroupHeading(group) + " (all)", all, 1});
+        tableLines.insert(tableLines.end(), members.begin(), members.end());
+    }
+    tableLines.push_back({"all cells", every, 2});
+    for (const Line& line : tableLines) {
         std::vector<double> rates;
-        for (std::size_t m = 0; m < M; ++m) rates.push_back(rateOf(m, cells));
+        for (std::size_t m = 0; m < M; ++m) rates.push_back(rateOf(m, line.Cells));
         double best = -1;
         for (const double r : rates)
             if (!std::isnan(r)) best = std::max(best, r);
-        const bool all = name == "all cells";
-        h += std::string("<tr") + (all ? " style=\"border-top:2px solid #999\"" : "") + "><td class=\"n\">" +
-             Escape(name) + "</td><td>" + std::to_string(cells.size()) + "</td>";
+        h += std::string("<tr") +
+             (line.Kind == 2   ? " style=\"border-top:2px solid #999\""
+              : line.Kind == 1 ? " class=\"group\""
+                               : "") +
+             "><td class=\"n\">" + (line.Kind == 0 ? "&emsp;" : "") + Escape(line.Name) + "</td><td>" +
+             std::to_string(line.Cells.size()) + "</td>";
         for (std::size_t m = 0; m < M; ++m) {
-            const auto [hits, verdicts] = countOf(m, cells);
+            const auto [hits, verdicts] = countOf(m, line.Cells);
             h += std::string("<td") + (rates[m] == best && best > 0 ? " style=\"font-weight:700\"" : "") + ">" +
                  RateWithInterval(hits, verdicts, 2) + "</td>";
         }
         h += "</tr>\n";
     }
     h += "</table>\n";
+
+    // Bit accuracy of the payload methods: per family and per group, the mean share of the
+    // payload read right, with a bootstrap interval over rows.
+    {
+        std::vector<std::size_t> payload;
+        for (std::size_t m = 0; m < M; ++m)
+            if (std::any_of(rowsOf[m].begin(), rowsOf[m].end(),
+                            [](const RobustnessRow* r) { return !r->Failed() && r->PayloadBits > 0 && r->BitAccuracy; }))
+                payload.push_back(m);
+        if (!payload.empty()) {
+            auto accuracyOf = [&](std::size_t m, const std::set<std::string>& cells) {
+                std::vector<double> values;
+                for (const RobustnessRow* row : rowsOf[m])
+                    if (!row->Failed() && row->PayloadBits > 0 && row->BitAccuracy && cells.count(row->Attack) > 0)
+                        values.push_back(*row->BitAccuracy);
+                return BootstrapMeanInterval(values);
+            };
+            h += "<h2>Bit accuracy of the payload methods</h2>\n<p>The mean share of the payload's bits read right, "
+                 "over every row of the family (every cell, host and seed), whether or not the mark was detected: "
+                 "0.5 is chance. The interval is a 95&nbsp;% percentile bootstrap over rows (2000 resamplings): a "
+                 "row's bits are not independent draws, since a picture the reader loses loses all of them, so an "
+                 "interval over the bits would be far too narrow.</p>\n<table><tr><th class=\"n\">family</th>";
+            for (const std::size_t m : payload) h += "<th>" + Escape(report.Methods[m]) + "</th>";
+            h += "</tr>\n";
+            for (const Line& line : tableLines) {
+                h += std::string("<tr") +
+                     (line.Kind == 2   ? " style=\"border-top:2px solid #999\""
+                      : line.Kind == 1 ? " class=\"group\""
+                                       : "") +
+                     "><td class=\"n\">" + (line.Kind == 0 ? "&emsp;" : "") + Escape(line.Name) + "</td>";
+                for (const std::size_t m : payload) {
+                    const MeanInterval v = accuracyOf(m, line.Cells);
+                    h += "<td>" + Fixed(v.Mean, 3) +
+                         (std::isnan(v.Mean) ? std::string()
+                                             : " <span class=\"muted\">(" + Fixed(v.Low, 3) + "&ndash;" + Fixed(v.High, 3) +
+                                                   ")</span>") +
+                         "</td>";
+                }
+                h += "</tr>\n";
+            }
+            h += "</table>\n";
+            std::vector<const char*> colours, markers;
+            h += "<p class=\"legend\">";
+            for (const std::size_t m : payload) {
+                colours.push_back(series[m].Colour);
+                markers.push_back(m % 2 == 0 ? "circle" : "square");
+                h += "<span><i class=\"key\" style=\"background:" + std::string(series[m].Colour) + "\"></i>" +
+                     Escape(report.Methods[m]) + "</span>";
+            }
+            h += "</p>\n<div class=\"charts\">\n";
+            for (const AttackGroup group : ReportGroups()) {
+                if (group == AttackGroup::None) continue;
+                std::vector<std::string> categories;
+                std::vector<std::vector<MeanInterval>> values(payload.size());
+                std::set<std::string> all;
+                for (std::size_t f = 0; f < families.size(); ++f) {
+                    if (families[f].Group != group) continue;
+                    categories.push_back(families[f].Name);
+                    all.insert(groups[f].second.begin(), groups[f].second.end());
+                    for (std::size_t k = 0; k < payload.size(); ++k)
+                        values[k].push_back(accuracyOf(payload[k], groups[f].second));
+                }
+                if (categories.empty()) continue;
+                categories.push_back("all " + std::string(AttackGroupName(group)));
+                for (std::size_t k = 0; k < payload.size(); ++k) values[k].push_back(accuracyOf(payload[k], all));
+                h += "<figure><figcaption>" + GroupHeading(group) + "</figcaption>" +
+                     BitAccuracyChart(categories, values, colours, markers, GroupHeading(group)) + "</figure>\n";
+            }
+            h += "</div>\n";
+        }
+    }
+
+    h += SizeGroupsSection(report);
+    h += ExampleStrip(report);
 
     // Quality against robustness: a run at several target PSNRs labels each method's runs
     // "name@38dB"; one line per name.
@@ -1002,15 +1541,28 @@ std::string ComparisonHtml(const RobustnessReport& report) {
                 psnrOf[m] = QuartilesOf(p).Median;
                 ssimOf[m] = QuartilesOf(q).Median;
             }
-            h += "<h2>Quality against robustness</h2>\n<p>Each method marked at several embedding PSNRs: per attack "
-                 "family, the share of rows detected at 1e-6 against the median PSNR (left) and SSIM (right) of the "
+            h += "<h2>Quality against robustness</h2>\n<p>Each method marked at several embedding PSNRs: per group of "
+                 "attacks and over every cell (each family below, folded), the share of rows detected at 1e-6 against the median PSNR (left) and SSIM (right) of the "
                  "marked pictures, with Wilson 95&nbsp;% intervals. A line higher and further right is a method that "
                  "survives more for less visible change.</p>\n<div class=\"legend\">";
             for (std::size_t b = 0; b < bases.size(); ++b)
                 h += "<span><i class=\"key\" style=\"background:" + std::string(colours[b]) + "\"></i>" +
                      Escape(bases[b]) + "</span>";
             h += "</div>\n<div class=\"charts\">\n";
-            for (const auto& [name, cells] : groups) {
+            // The groups of attacks and every cell first, then each family (folded).
+            std::vector<const Line*> shown;
+            for (const Line& line : tableLines)
+                if (line.Kind != 0) shown.push_back(&line);
+            for (const Line& line : tableLines)
+                if (line.Kind == 0) shown.push_back(&line);
+            bool folded = false;
+            for (const Line* line : shown) {
+                const std::string& name = line->Name;
+                const std::set<std::string>& cells = line->Cells;
+                if (line->Kind == 0 && !folded) {
+                    h += "</div>\n<details><summary>Each family</summary>\n<div class=\"charts\">\n";
+                    folded = true;
+                }
                 for (int which = 0; which < 2; ++which) {
                     std::vector<std::pair<std::string, std::vector<QualityPoint>>> lines;
                     for (std::size_t b = 0; b < bases.size(); ++b) {
@@ -1027,7 +1579,7 @@ std::string ComparisonHtml(const RobustnessReport& report) {
                          "</figure>\n";
                 }
             }
-            h += "</div>\n";
+            h += folded ? "</div></details>\n" : "</div>\n";
         }
     }
 
@@ -1075,7 +1627,7 @@ std::string ComparisonHtml(const RobustnessReport& report) {
 
     // Families.
     h += "<h2>Detection against attack strength</h2>\n<p>Per attack family, each method's share of rows detected "
-         "at a false-positive rate of 1e-6.</p>\n" + Legend(series) +
+         "at a false-positive rate of 1e-6, with its Wilson 95&nbsp;% interval as a bar.</p>\n" + Legend(series) +
          FamilyFigures(report, families, summaries.front(), kNaN, &series);
 
     // ROC: the area per family and method.
@@ -1089,7 +1641,7 @@ std::string ComparisonHtml(const RobustnessReport& report) {
         for (std::size_t m = 0; m < M; ++m) rocs[f].push_back(RocOfFamily(report, families[f], m));
     bool inverted = false;
     for (std::size_t f = 0; f < families.size(); ++f) {
-        h += "<tr><td class=\"n\">" + Escape(families[f].Name) + "</td>";
+        h += GroupRow(families, f, M + 1) + "<tr><td class=\"n\">" + Escape(families[f].Name) + "</td>";
         for (std::size_t m = 0; m < M; ++m) {
             h += "<td>" + AucText(rocs[f][m].Curve.Auc) + "</td>";
             inverted = inverted || rocs[f][m].Curve.Auc < 0.5;
@@ -1177,7 +1729,8 @@ std::string RobustnessHtml(const RobustnessReport& report) {
          SeedText(report.Seeds) + "</td></tr>";
     h += "<tr><th class=\"n\">attack cells</th><td class=\"n\">" + std::to_string(report.Cells.size()) + "</td></tr>";
     h += "<tr><th class=\"n\">rows</th><td class=\"n\">" + std::to_string(report.Rows.size()) +
-         (failed > 0 ? " (" + std::to_string(failed) + " failed)" : std::string()) + "</td></tr></table>\n";
+         (failed > 0 ? " (" + std::to_string(failed) + " failed)" : std::string()) + "</td></tr>" + SizesLine(report) +
+         "</table>\n";
 
     // Calibration.
     h += "<h2>Detection thresholds</h2>\n";
@@ -1280,6 +1833,34 @@ std::string RobustnessHtml(const RobustnessReport& report) {
     h += "<tr><th class=\"n\">all</th><th>" + Fixed(QuartilesOf(allPsnr).Median, 2) + "</th><th></th><th>" +
          Fixed(QuartilesOf(allSsim).Median, 4) + "</th><th></th></tr></table>\n";
 
+    // The groups of attacks, each as a whole.
+    if (report.Thresholds) {
+        h += "<h2>Detection per group of attacks</h2>\n<p>The share of rows detected over every cell of the group "
+             "(every host and seed), with its Wilson 95&nbsp;% interval.</p>\n<table><tr><th class=\"n\">group</th><th "
+             "class=\"n\">families</th><th>cells</th><th>rows</th><th>detected 1e-3</th><th>detected 1e-6</th></tr>\n";
+        for (const AttackGroup group : ReportGroups()) {
+            std::string names;
+            std::size_t cells = 0, verdicts = 0, hits3 = 0, hits6 = 0;
+            for (const ReportFamily& family : families) {
+                if (family.Group != group) continue;
+                names += (names.empty() ? "" : ", ") + Escape(family.Name);
+                for (const std::size_t c : family.Cells) {
+                    ++cells;
+                    verdicts += summaries[c].Verdicts;
+                    hits3 += summaries[c].Hits3;
+                    hits6 += summaries[c].Hits6;
+                }
+            }
+            if (cells == 0) continue;
+            h += "<tr><td class=\"n\">" + GroupHeading(group) + "</td><td class=\"n\">" + names + "</td><td>" +
+                 std::to_string(cells) + "</td><td>" + std::to_string(verdicts) + "</td><td>" +
+                 RateWithInterval(hits3, verdicts, 2) + "</td><td>" + RateWithInterval(hits6, verdicts, 2) + "</td></tr>\n";
+        }
+        h += "</table>\n";
+    }
+    h += SizeGroupsSection(report);
+    h += ExampleStrip(report);
+
     // Families.
     h += "<h2>NC and detection against attack strength</h2>\n<p class=\"legend\">";
     h += "<span><i class=\"key\" style=\"background:" + std::string(kNcColour) + "\"></i>NC median</span>";
@@ -1300,6 +1881,8 @@ std::string RobustnessHtml(const RobustnessReport& report) {
             h += "<span><i class=\"key\" style=\"border-top:2px dashed " + std::string(kTpr6Colour) +
                  ";height:0\"></i>detected at FPR 1e-6 after registration (&#9671;)</span>";
     }
+    if (report.Thresholds)
+        h += "<span>bars: Wilson 95&nbsp;% interval of each rate</span>";
     h += "</p>\n" + FamilyFigures(report, families, summaries, noneMedian, nullptr);
 
     // ROC curves.
@@ -1316,7 +1899,8 @@ std::string RobustnessHtml(const RobustnessReport& report) {
     h += "<table><tr><th class=\"n\">family</th><th>rows</th><th>AUC</th><th>TPR at 1e-3</th><th>TPR at "
          "1e-6</th><th>null side at 1e-3</th><th>null side at 1e-6</th></tr>\n";
     for (std::size_t f = 0; f < families.size(); ++f)
-        h += "<tr><td class=\"n\">" + Escape(families[f].Name) + "</td><td>" + std::to_string(rocs[f].Curve.Positives) +
+        h += GroupRow(families, f, 7) + "<tr><td class=\"n\">" + Escape(families[f].Name) + "</td><td>" +
+             std::to_string(rocs[f].Curve.Positives) +
              "</td><td>" + AucText(rocs[f].Curve.Auc) + "</td><td>" + ShareWithInterval(rocs[f].Tpr1e3, rocs[f].Verdicts) +
              "</td><td>" + ShareWithInterval(rocs[f].Tpr1e6, rocs[f].Verdicts) + "</td><td>" +
              ShareWithInterval(rocs[f].Fpr1e3, rocs[f].Curve.Negatives) + "</td><td>" +

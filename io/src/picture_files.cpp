@@ -61,6 +61,11 @@ void WriteQtPicture(const std::filesystem::path& path, const Bitmap& bitmap, boo
     WriteFileAtomically(path, bytes);
 }
 
+std::vector<std::uint8_t> PngBytes(const Bitmap& bitmap, bool gray) {
+    if (bitmap.empty()) throw FormatError("an empty picture cannot be written");
+    return EncodePng(bitmap, gray);
+}
+
 LoadedPicture LoadPictureFile(const std::filesystem::path& path) {
     LoadedPicture loaded;
     switch (FormatFromFileName(path)) {

@@ -90,8 +90,9 @@ def methods() -> List[Dict[str, Any]]:
 
 
 def attacks() -> List[Dict[str, Any]]:
-    """The attack catalogue: a list of ``{name, summary, seeded, parameters: [{name, lowest,
-    highest, whole, odd, default, accepted, meaning}]}``."""
+    """The attack catalogue: a list of ``{name, summary, seeded, group, parameters: [{name, lowest,
+    highest, whole, odd, default, accepted, meaning}]}``; the group is the one reports gather the
+    attack in: ``photometric``, ``degradation``, ``geometric``, ``combined`` (``none`` alone: ``none``)."""
     return _quillfen.attacks()
 
 

@@ -441,6 +441,7 @@ py::list Attacks() {
         attack["name"] = info.Name;
         attack["summary"] = info.Summary;
         attack["seeded"] = info.Seeded;
+        attack["group"] = AttackGroupName(info.Group);
         attack["parameters"] = parameters;
         catalogue.append(attack);
     }

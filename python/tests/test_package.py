@@ -152,3 +152,13 @@ def test_gray_of_a_colour_picture_is_its_luminance(tmp_path):
         return
     pil = np.asarray(Image.open(path).convert("L"), dtype=np.int64)
     assert np.max(np.abs(pil - luma.astype(np.int64))) <= 1
+
+
+def test_the_catalogue_says_each_attacks_group():
+    groups = {a["name"]: a["group"] for a in quillfen.attacks()}
+    assert groups["none"] == "none"
+    assert groups["gamma"] == "photometric"
+    assert groups["real-jpeg"] == "degradation"
+    assert groups["random-bending"] == "geometric"
+    assert groups["print-scan"] == "combined"
+    assert set(groups.values()) == {"none", "photometric", "degradation", "geometric", "combined"}

@@ -22,7 +22,10 @@
 #include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
+#include <QLegend>
+#include <QLegendMarker>
 #include <QLineSeries>
+#include <QXYSeries>
 #include <QMenu>
 #include <QPushButton>
 #include <QRadioButton>
@@ -210,6 +213,25 @@ private slots:
         for (QAbstractSeries* series : chart->series()) names << series->name();
         QVERIFY(names.contains(QStringLiteral("NC (median)")));
         QVERIFY(names.contains(QStringLiteral("detected at 1e-6")));
+        // Each rate's Wilson interval as a bar from its low to its high bound around the rate.
+        const auto* tpr6 = [&]() -> QXYSeries* {
+            for (QAbstractSeries* series : chart->series())
+                if (series->name() == QStringLiteral("detected at 1e-6")) return qobject_cast<QXYSeries*>(series);
+            return nullptr;
+        }();
+        QVERIFY(tpr6 != nullptr && tpr6->count() > 0);
+        int bars = 0;
+        for (QAbstractSeries* series : chart->series()) {
+            if (series->objectName() != QStringLiteral("rateBar")) continue;
+            ++bars;
+            const auto* bar = qobject_cast<QXYSeries*>(series);
+            QCOMPARE(bar->count(), 6);
+            QVERIFY(bar->at(2).y() <= bar->at(3).y());
+        }
+        // Two thresholds' rates per cell (and the registered one where it is read).
+        QVERIFY2(bars >= 2 * tpr6->count(), qPrintable(QString::number(bars)));
+        // The chooser lists the families under their groups.
+        QVERIFY2(w->cmbFamily->itemText(0).startsWith(QStringLiteral("degradation: ")), qPrintable(w->cmbFamily->itemText(0)));
         // A registering run draws the rotated cell's second reading too.
         bool registeredCurve = false;
         for (int i = 0; i < w->cmbFamily->count(); ++i) {
@@ -235,7 +257,15 @@ private slots:
         const auto* logAxis = qobject_cast<QLogValueAxis*>(across.first());
         QVERIFY(logAxis != nullptr);
         QVERIFY(logAxis->min() <= 1e-6 && logAxis->max() == 1.0);
-        // For looking at the window as a person sees it.
+        // For looking at the window as a person sees it: its charts, and its ROC.
+        if (const QByteArray png = qgetenv("QF_ROBUSTNESS_WINDOW_CHARTS_PNG"); !png.isEmpty()) {
+            for (QTabWidget* tabs : w->findChildren<QTabWidget*>())
+                for (int i = 0; i < tabs->count(); ++i)
+                    if (tabs->widget(i)->isAncestorOf(w->chartView)) tabs->setCurrentIndex(i);
+            w->resize(1400, 900);
+            QApplication::processEvents();
+            w->grab().save(QString::fromLocal8Bit(png));
+        }
         if (const QByteArray png = qgetenv("QF_ROBUSTNESS_WINDOW_PNG"); !png.isEmpty())
         {
             for (QTabWidget* tabs : w->findChildren<QTabWidget*>())
@@ -385,8 +415,22 @@ private slots:
         QStringList columns;
         for (int c = 0; c < w->tblRows->columnCount(); ++c) columns << w->tblRows->horizontalHeaderItem(c)->text();
         QVERIFY(columns.contains(QStringLiteral("bit_accuracy")));
+        // The no-attack family: each method's rate with its Wilson bar (out of the legend), and
+        // the payload method's bit accuracy.
         w->cmbFamily->setCurrentIndex(0);
-        QCOMPARE(w->chartView->chart()->series().size(), 2);
+        QStringList named;
+        int bars = 0;
+        for (QAbstractSeries* series : w->chartView->chart()->series()) {
+            if (series->objectName() != QStringLiteral("rateBar")) {
+                named << series->name();
+                continue;
+            }
+            ++bars;
+            for (QLegendMarker* marker : w->chartView->chart()->legend()->markers(series)) QVERIFY(!marker->isVisible());
+        }
+        QCOMPARE(named, QStringList({QStringLiteral("qim:bits=16"), QStringLiteral("qim:bits=16: bit accuracy"),
+                                     QStringLiteral("polarity")}));
+        QCOMPARE(bars, 2);
         // The ROC tab has a curve for each method, not the first one's alone.
         QVERIFY2(w->lblRoc->text().startsWith(QStringLiteral("qim:bits=16: AUC")) &&
                      w->lblRoc->text().contains(QStringLiteral("\npolarity: AUC")),

@@ -11,8 +11,19 @@
 //
 // Families: cells of one attack alone form a family, drawn against the parameter that varies
 // between them when exactly one does, and side by side otherwise; combinations of attacks
-// form one family; attacks that appear in a single cell are gathered into "other attacks".
-// Strengths that span orders of magnitude are drawn evenly spaced in their order.
+// form one family per group ("combinations" for those that mix groups, "geometric
+// combinations" for those of one); attacks that appear in a single cell are gathered per group
+// ("other geometric attacks"; a group's only such attack keeps its own name). Each family
+// belongs to one group of the catalogue (AttackGroup: photometric, degradation, geometric,
+// combined, and `none` alone in none), and the report shows the families group by group, with
+// a summary per group. Strengths that span orders of magnitude are drawn evenly spaced in
+// their order.
+//
+// Rates are drawn with their Wilson 95 % intervals as error bars; a payload method's mean bit
+// accuracy with a bootstrap interval over rows (a row's bits are not independent draws: a
+// picture the reader loses loses all of them). A strip of small pictures shows each family's
+// strongest cell applied to one host, and a run over pictures of several sizes shows detection
+// per size group.
 // The text is a pure function of its input: the same rows give the same bytes.
 #include <cstdint>
 #include <limits>
@@ -24,10 +35,22 @@
 #include "quillfen/attacks/attack_catalogue.h"
 #include "quillfen/benchmark/calibration.h"
 #include "quillfen/benchmark/robustness.h"
+#include "quillfen/image/bitmap.h"
 #include "quillfen/image/export.h"
 
 QUILLFEN_API_BEGIN
 namespace quillfen {
+
+// One picture of the strip: a family's strongest cell applied to the example host, as a small
+// PNG (embedded in the report as data, so that it stays one file).
+struct ReportExample {
+    std::string Family;
+    std::string Cell;
+    int Width = 0;  // of the thumbnail
+    int Height = 0;
+    std::vector<std::uint8_t> Png;
+    bool operator==(const ReportExample&) const = default;
+};
 
 struct RobustnessReport {
     std::vector<RobustnessRow> Rows;  // in row order
@@ -45,6 +68,9 @@ struct RobustnessReport {
     // at 1e-6, and the cost of embedding per method. Empty: the polarity method's report.
     std::vector<std::string> Methods;
     std::vector<std::optional<Calibration>> MethodThresholds;
+    // The strip of examples (AddReportExamples) and the host they show; none: no strip.
+    std::string ExampleHost;
+    std::vector<ReportExample> Examples;
 };
 
 // The report of a run: its rows, and what its plan says of them (cells, hosts, seeds,
@@ -55,11 +81,17 @@ RobustnessReport ReportOf(const SweepPlan& plan, std::vector<RobustnessRow> rows
 // One family of the report's charts.
 struct ReportFamily {
     std::string Name;
+    AttackGroup Group = AttackGroup::None;
     std::vector<std::size_t> Cells;  // indices into RobustnessReport::Cells, in order
     std::string Parameter;           // the varying parameter, empty when drawn side by side
     std::vector<double> Strengths;   // its value per cell, when Parameter is set
 };
+// In the order of the groups (none, photometric, degradation, geometric, combined), and within
+// a group in the order of their first cells.
 std::vector<ReportFamily> ReportFamilies(const std::vector<AttackCell>& cells);
+
+// The report's groups in the order it shows them, and a group's name as a heading ("photometric").
+const std::vector<AttackGroup>& ReportGroups();
 
 // Median and quartiles by linear interpolation between order statistics (the values need
 // not be sorted): {q1, median, q3}. Empty input gives NaN.
@@ -84,6 +116,14 @@ struct CellSummary {
     double SsimMedian = std::numeric_limits<double>::quiet_NaN();
     double Tpr3 = std::numeric_limits<double>::quiet_NaN();
     double Tpr6 = std::numeric_limits<double>::quiet_NaN();
+    // The counts behind the rates (for their intervals): rows with verdicts, and of them
+    // those detected at each threshold.
+    std::size_t Verdicts = 0;
+    std::size_t Hits3 = 0;
+    std::size_t Hits6 = 0;
+    // A payload method's mean bit accuracy over the rows that read bits; NaN elsewhere.
+    double BitAccuracyMean = std::numeric_limits<double>::quiet_NaN();
+    std::size_t BitRows = 0;
     // The same over the rows read a second time after registration (geometric cells of a
     // registering run); Registered is 0 and the rest NaN elsewhere.
     std::size_t Registered = 0;
@@ -91,6 +131,8 @@ struct CellSummary {
     double RegisteredScoreMedian = std::numeric_limits<double>::quiet_NaN();
     double RegisteredTpr3 = std::numeric_limits<double>::quiet_NaN();
     double RegisteredTpr6 = std::numeric_limits<double>::quiet_NaN();
+    std::size_t RegisteredVerdicts = 0;
+    std::size_t RegisteredHits6 = 0;
 };
 // One per cell of the report, in the order of its cells; of one method's rows only when
 // `method` is given (the label its rows carry).
@@ -126,6 +168,40 @@ struct FamilyRoc {
 FamilyRoc RocOfFamily(const RobustnessReport& report, const ReportFamily& family);
 // The same for method `method` (an index into Methods) of a report that compares methods.
 FamilyRoc RocOfFamily(const RobustnessReport& report, const ReportFamily& family, std::size_t method);
+
+// A mean of values in [0, 1] (a payload method's bit accuracies, one per row) with a 95 %
+// percentile bootstrap interval: the rows resampled with replacement 2000 times from a fixed
+// seed, so the same values give the same interval. NaN for no values; a single value is its
+// own interval.
+struct MeanInterval {
+    double Mean = std::numeric_limits<double>::quiet_NaN();
+    double Low = std::numeric_limits<double>::quiet_NaN();
+    double High = std::numeric_limits<double>::quiet_NaN();
+    std::size_t Count = 0;
+};
+MeanInterval BootstrapMeanInterval(const std::vector<double>& values);
+
+// The size group of a marked picture of width x height, as the report heads it: "up to 256 x
+// 256" (at most 65,536 pixels), "up to 1 MP", "1 to 4 MP", "4 to 16 MP", "over 16 MP"
+// (MP: 2^20 pixels); "size not recorded" for rows that do not say (0 x 0). The groups in
+// this order, and a group's place in it (0..5).
+const std::vector<std::string>& SizeGroupNames();
+std::size_t SizeGroupOf(int width, int height);
+
+// Each family's strongest cell (an index into the report's cells): the one whose attacked
+// pictures differ most from the marked ones, the lowest median PSNR over the report's rows;
+// the family's last cell where no row says.
+std::vector<std::size_t> StrongestCells(const RobustnessReport& report, const std::vector<ReportFamily>& families);
+
+// The strip: each family's strongest cell applied to `host` with `seed`, in the families'
+// order. The cells attack the host's centred part of at most 256 x 256 pixels (the size the
+// charts' cells are usually read at; a photograph whole would take long and show its detail
+// no better at this size), reduced by whole-pixel averaging to at most 128 pixels a side. A
+// gray host gives gray pictures. A cell that fails on the picture is left out.
+std::vector<ReportExample> ReportExamples(const RobustnessReport& report, const Bitmap& host, std::uint32_t seed);
+// For the front ends: the strip of the plan's first host that loads, with the run's first
+// seed, into the report (ExampleHost names it); no strip when no host loads.
+void AddReportExamples(RobustnessReport& report, const SweepPlan& plan);
 
 std::string RobustnessHtml(const RobustnessReport& report);
 

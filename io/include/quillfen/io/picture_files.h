@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include "quillfen/image/bitmap.h"
 #include "quillfen/image/export.h"
@@ -39,6 +40,10 @@ LoadedPicture ReadQtPictureMemory(const std::uint8_t* data, std::size_t size, co
 // Writes a BMP (format Bmp) or PNG (format Png) file, 24-bit or, with `eightBit`, 8-bit gray
 // (a gray palette in a BMP file). The old file is replaced only by a complete new one.
 void WriteQtPicture(const std::filesystem::path& path, const Bitmap& bitmap, bool eightBit, PictureFormat format);
+
+// The bytes of a PNG file of the picture, 24-bit or, with `gray`, 8-bit gray of its blue bytes
+// (for pictures embedded in a page rather than written to a file).
+std::vector<std::uint8_t> PngBytes(const Bitmap& bitmap, bool gray = false);
 
 // Reads any supported file, choosing the reader by extension. Every failure throws
 // (FileError, FormatError) and leaves nothing changed.
