@@ -265,8 +265,15 @@ void EmbedWhole(const SweepPlan& plan, const SweepMethod& chosen, std::shared_pt
     const MethodPayload payload = PayloadOf(plan, method, seed);
     e.Used = chosen.Method;
     const std::optional<double> target = chosen.TargetPsnr ? chosen.TargetPsnr : plan.TargetPsnr;
-    if (target && method.StrengthParameter()) e.Used = FindStrength(method, view, payload, seed, *target);
-    MethodMarked marked = e.Used->Embed(view, payload, seed);
+    MethodMarked marked;
+    if (target && method.StrengthParameter()) {
+        // The search's last pass is the marking itself: a photograph is not marked once more.
+        MarkedAtPsnr found = MarkAtPsnr(method, view, payload, seed, *target);
+        e.Used = std::move(found.Method);
+        marked = std::move(found.Marked);
+    } else {
+        marked = e.Used->Embed(view, payload, seed);
+    }
     if (marked.Picture.width() != picture.width() || marked.Picture.height() != picture.height())
         throw Error(e.Used->Name() + " marked a picture of " + std::to_string(marked.Picture.width()) + " x " +
                     std::to_string(marked.Picture.height()) + " for a host of " + std::to_string(picture.width()) +
