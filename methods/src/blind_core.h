@@ -20,6 +20,7 @@
 #include "quillfen/image/portable_math.h"
 #include "quillfen/image/round_half_even.h"
 #include "quillfen/methods/method.h"
+#include "payload_code.h"
 
 namespace quillfen::detail {
 
@@ -71,6 +72,7 @@ std::shared_ptr<const MethodInfo> BlindEntry(const char* name, std::vector<Param
     auto info = std::make_shared<MethodInfo>();
     info->Name = name;
     info->Parameters = std::move(parameters);
+    info->Parameters.push_back(EccParameter());  // last: added after the others
     info->Capabilities.Blind = true;
     info->Capabilities.PayloadBits = 64;
     info->Capabilities.Strength = strength;
@@ -194,7 +196,15 @@ inline std::vector<std::size_t> ShuffledBits(std::size_t n, int bits, RandomStre
 // The common part of the blind methods: the key, the checks, and the luminance's way in and out.
 class BlindMethod : public WatermarkMethod {
 public:
-    explicit BlindMethod(MethodSpec described) : spec_(std::move(described)), bits_(spec_.PayloadBits()) {}
+    // bits_: the bits carried; under a code (ecc) they hold the codeword of a shorter message.
+    explicit BlindMethod(MethodSpec described)
+        : spec_(std::move(described)),
+          bits_(static_cast<int>(spec_.Value("bits"))),
+          ecc_(EccOf(spec_)),
+          messageBits_(spec_.PayloadBits()) {
+        if (ecc_ > 0 && bits_ != kCarriedBits)
+            throw ArgumentError(spec_.Name() + ": a coded payload (ecc) is carried in 64 bits; give bits=64");
+    }
 
     const MethodSpec& Describe() const override { return spec_; }
 
@@ -203,17 +213,18 @@ public:
         if (host.width() < kSmallest || host.height() < kSmallest)
             throw ArgumentError("the host is " + std::to_string(host.width()) + " x " + std::to_string(host.height()) +
                                 "; " + Name() + " marks pictures of at least 256 x 256");
-        if (payload.Bits.size() != static_cast<std::size_t>(bits_))
-            throw ArgumentError(Name() + " embeds " + std::to_string(bits_) + " payload bits, not " +
+        if (payload.Bits.size() != static_cast<std::size_t>(messageBits_))
+            throw ArgumentError(Name() + " embeds " + std::to_string(messageBits_) + " payload bits, not " +
                                 std::to_string(payload.Bits.size()));
         for (const std::uint8_t bit : payload.Bits)
             if (bit > 1) throw ArgumentError("a payload bit is neither 0 nor 1");
+        const std::vector<std::uint8_t> carried = CarriedPayload(ecc_, payload.Bits);
         const Luma before = LumaOf(host);
         std::vector<double> coefficients = BandCoefficients(before.Values.data(), before.Width, before.Height);
         Grid grid = GridOf(host.width(), host.height());
         grid.Plane = before.Values.data();
         grid.Width = before.Width;
-        const std::vector<double> change = Change(coefficients, payload.Bits, seed, grid);
+        const std::vector<double> change = Change(coefficients, carried, seed, grid);
         Luma after = before;
         AddBandChange(after.Values.data(), after.Width, after.Height, change);
         MethodMarked marked;
@@ -234,9 +245,16 @@ public:
         const MethodKey& own = OwnKey(key);
         const Luma luma = LumaOf(suspect);
         const std::vector<double> coefficients = BandCoefficients(luma.Values.data(), luma.Width, luma.Height);
-        MethodReading reading = Measure(coefficients, own, GridOf(luma.Width, luma.Height));
-        reading.BitAccuracy = BitAccuracy(reading.Bits, own.Payload);
-        reading.Ber = 1.0 - *reading.BitAccuracy;
+        // The score is measured against the bits the key's payload puts in the picture.
+        MethodReading reading;
+        if (ecc_ == 0) {
+            reading = Measure(coefficients, own, GridOf(luma.Width, luma.Height));
+        } else {
+            MethodKey carrying = own;
+            carrying.Payload = CarriedPayload(ecc_, own.Payload);
+            reading = Measure(coefficients, carrying, GridOf(luma.Width, luma.Height));
+        }
+        ReadCarried(ecc_, reading, own.Payload);
         return reading;
     }
 
@@ -247,10 +265,10 @@ public:
         // A key whose record contradicts itself was changed after it was written: it is damaged,
         // not merely another method's.
         if (key.Method != Name()) throw ArgumentError("'" + name + "' is a key of " + key.Method + ", not of " + Name());
-        if (key.Payload.size() != static_cast<std::size_t>(bits_))
+        if (key.Payload.size() != static_cast<std::size_t>(messageBits_))
             throw FormatError("'" + name + "' is damaged (it holds " + std::to_string(key.Payload.size()) +
-                              " payload bits, and its parameters, " + key.Parameters + ", say " + std::to_string(bits_) +
-                              ")");
+                              " payload bits, and its parameters, " + key.Parameters + ", say " +
+                              std::to_string(messageBits_) + ")");
         if (!key.Bytes.empty()) throw FormatError("'" + name + "' is damaged (" + Name() + " keeps no key of its own)");
         return key;
     }
@@ -263,13 +281,15 @@ protected:
 
     MethodSpec spec_;
     int bits_;
+    int ecc_;          // the code's t; 0: none
+    int messageBits_;  // the payload's bits: bits_ without a code
 
 private:
     const MethodKey& OwnKey(const MethodKey& key) const {
         if (key.Method != Name()) throw ArgumentError("the key is not a key of " + Name());
-        if (key.Payload.size() != static_cast<std::size_t>(bits_))
+        if (key.Payload.size() != static_cast<std::size_t>(messageBits_))
             throw ArgumentError("the key holds " + std::to_string(key.Payload.size()) + " payload bits; " + spec_.Name() +
-                                " embeds " + std::to_string(bits_));
+                                " embeds " + std::to_string(messageBits_));
         return key;
     }
 };

@@ -8,6 +8,7 @@
 #include <limits>
 
 #include "blind_methods.h"
+#include "payload_code.h"
 #include "sync_method.h"
 #include "quillfen/image/detail/suggestions.h"
 #include "quillfen/image/errors.h"
@@ -51,10 +52,22 @@ std::string MethodSpec::Name() const {
     return parameters.empty() ? Info->Name : Info->Name + ":" + parameters;
 }
 
+namespace {
+
+// Parameters added after keys and rows were first written with their method: at their default
+// they are left out of the parameter text, so that what was written before them (keys, rows,
+// the method line of `embed`) reads, and is written, as it was.
+bool LeftOutAtDefault(const Parameter& parameter, double value) {
+    return std::string_view(parameter.Name) == "ecc" && parameter.Default && *parameter.Default == value;
+}
+
+}  // namespace
+
 std::string MethodSpec::Parameters() const {
     // A declared method's own text comes first, then its described parameters.
     std::string text = Extra;
     for (std::size_t p = 0; p < Info->Parameters.size(); ++p) {
+        if (LeftOutAtDefault(Info->Parameters[p], Values[p])) continue;
         if (!text.empty()) text += ',';
         text += Info->Parameters[p].Name;
         text += '=';
@@ -96,6 +109,7 @@ MethodSpec MethodSpec::WithStrength(double value) const {
 
 int MethodSpec::PayloadBits() const {
     if (Info->Capabilities.PayloadBits == 0) return 0;
+    if (const int t = detail::EccOf(*this); t > 0) return detail::MessageBitsOf(t);
     for (std::size_t p = 0; p < Info->Parameters.size(); ++p)
         if (std::string_view(Info->Parameters[p].Name) == "bits") return static_cast<int>(Values[p]);
     return Info->Capabilities.PayloadBits;

@@ -117,7 +117,9 @@ struct QUILLFEN_EXPORT MethodSpec {
     // The same method with the strength parameter set to `value` (ArgumentError without one or
     // outside its range).
     MethodSpec WithStrength(double value) const;
-    int PayloadBits() const;  // the bits it embeds (0 for a zero-bit method)
+    // The payload bits it embeds (0 for a zero-bit method): under an error-correcting code
+    // (`ecc`), the message's bits, fewer than the bits it carries.
+    int PayloadBits() const;
     bool operator==(const MethodSpec& other) const {
         return Info->Name == other.Info->Name && Values == other.Values && Extra == other.Extra;
     }
@@ -178,7 +180,13 @@ struct MethodReading {
     // it): the calibration's floor under each component's spread.
     double ChanceVariance = 0;
     std::vector<std::uint8_t> Bits;    // the payload read (none for a zero-bit method)
-    std::optional<double> BitAccuracy; // share of Bits equal to the key's payload
+    std::optional<double> BitAccuracy; // share of Bits equal to the key's payload (as carried)
+    // A method whose payload goes through an error-correcting code (its `ecc`): Bits are the
+    // carried bits, and these the message decoded from them, with how many carried bits the code
+    // corrected (none: more errors than it corrects, detected; Message then holds the message's
+    // bits as read). Empty and none without a code.
+    std::vector<std::uint8_t> Message;
+    std::optional<int> Corrected;
     std::optional<double> Nc;          // NC of the mark read, for a method that embeds a mark picture
     std::optional<double> Ber;         // bits read wrongly (the polarity method: of the whole mark)
     GrayPlane Mark;                    // the mark picture read (a method that embeds one)
