@@ -13,6 +13,7 @@
 #include "quillfen/image/detail/suggestions.h"
 #include "quillfen/image/errors.h"
 #include "quillfen/image/portable_math.h"
+#include "quillfen/image/round_half_even.h"
 #include "quillfen/io/file_write.h"
 
 namespace quillfen {
@@ -58,7 +59,8 @@ namespace {
 // they are left out of the parameter text, so that what was written before them (keys, rows,
 // the method line of `embed`) reads, and is written, as it was.
 bool LeftOutAtDefault(const Parameter& parameter, double value) {
-    return std::string_view(parameter.Name) == "ecc" && parameter.Default && *parameter.Default == value;
+    const std::string_view name(parameter.Name);
+    return (name == "ecc" || name == "divisor") && parameter.Default && *parameter.Default == value;
 }
 
 }  // namespace
@@ -93,6 +95,14 @@ const Parameter* MethodSpec::StrengthParameter() const {
 std::optional<double> MethodSpec::Strength() const {
     if (StrengthParameter() == nullptr) return std::nullopt;
     return Value(Info->Capabilities.Strength);
+}
+
+std::optional<double> MethodSpec::WrittenStrength() const {
+    const Parameter* strength = StrengthParameter();
+    if (strength == nullptr) return std::nullopt;
+    const double value = Value(Info->Capabilities.Strength);
+    if (LeftOutAtDefault(*strength, value)) return std::nullopt;
+    return value;
 }
 
 MethodSpec MethodSpec::WithStrength(double value) const {
@@ -371,26 +381,36 @@ std::unique_ptr<WatermarkMethod> FindStrength(const WatermarkMethod& method, con
     constexpr double kTolerance = 0.1;
     auto psnrAt = [&](double strength) { return method.WithStrength(strength)->Embed(host, payload, seed).Psnr; };
     // Strengths of four significant digits: rows and reports show them whole, and the PSNR
-    // moves by less than a thousandth of a decibel for it.
+    // moves by less than a thousandth of a decibel for it. A parameter of whole numbers takes
+    // the nearest.
     auto rounded = [&](double value) {
         char text[32];
         const auto written = std::to_chars(text, text + sizeof text, value, std::chars_format::general, 4);
         double back = value;
         std::from_chars(text, written.ptr, back);
+        if (parameter->Whole) back = RoundHalfEven(back);
         return std::clamp(back, parameter->Lowest, parameter->Highest);
     };
-    // The PSNR falls by 20 dB per decade of strength (the change is proportional to it), so each
-    // guess is the strength that this law puts at the target from the last one; a guess outside
-    // the bracket found so far is replaced by the bracket's geometric middle (bisection).
-    double low = parameter->Lowest;    // below the target's strength: PSNR above the target
-    double high = parameter->Highest;  // above it
+    // Most methods' PSNR falls by 20 dB per decade of strength (the change is proportional to
+    // it), so each guess is the strength that this law puts at the target from the last one; a
+    // guess outside the bracket found so far is replaced by the bracket's geometric middle
+    // (bisection). Whether the PSNR falls or rises with the parameter is read from the first two
+    // tries: where it rises (a divisor), the bracket's sides swap and each guess is the secant
+    // through the last two tries in PSNR against the logarithm of the strength, which needs no
+    // law. Where the first two tries give the same PSNR (a stretch where the parameter changes no
+    // byte) the third goes a hundredfold the other way.
+    double low = parameter->Lowest;    // the strength on the side of PSNRs above the target, when it falls
+    double high = parameter->Highest;  // ... below the target
     bool lowKnown = false, highKnown = false;
+    std::optional<bool> rises;
     double strength = std::clamp(*method.Strength(), low, high);
     double best = strength;
     double bestPsnr = 0;
     double bestError = std::numeric_limits<double>::infinity();
+    std::vector<std::pair<double, double>> tried;  // strength, PSNR
     for (int round = 0; round < 60; ++round) {
         const double psnr = psnrAt(strength);
+        tried.emplace_back(strength, psnr);
         const double error = std::fabs(psnr - targetDecibels);
         if (error < bestError) {
             best = strength;
@@ -398,15 +418,61 @@ std::unique_ptr<WatermarkMethod> FindStrength(const WatermarkMethod& method, con
             bestError = error;
         }
         if (error <= kTolerance / 2) break;
-        if (psnr > targetDecibels) {
-            low = strength;
-            lowKnown = true;
-        } else {
-            high = strength;
-            highKnown = true;
+        if (!rises && tried.size() >= 2 && std::isfinite(psnr) && std::isfinite(tried.front().second) &&
+            psnr != tried.front().second) {
+            const auto& [s0, p0] = tried.front();
+            rises = (strength > s0) == (psnr > p0);
+            if (*rises) {
+                // The sides found so far were taken for a falling PSNR: find them again.
+                low = parameter->Lowest;
+                high = parameter->Highest;
+                lowKnown = highKnown = false;
+                for (const auto& [s, p] : tried) {
+                    if (p > targetDecibels) {
+                        high = std::min(high, s);
+                        highKnown = true;
+                    } else {
+                        low = std::max(low, s);
+                        lowKnown = true;
+                    }
+                }
+            }
         }
-        if (low == parameter->Highest || high == parameter->Lowest) break;  // the range's end is not enough
-        double next = std::isinf(psnr) ? strength * 4 : strength * PortablePow(10.0, (psnr - targetDecibels) / 20);
+        double next = 0;
+        if (!rises || !*rises) {
+            if (psnr > targetDecibels) {
+                low = strength;
+                lowKnown = true;
+            } else {
+                high = strength;
+                highKnown = true;
+            }
+            if (low == parameter->Highest || high == parameter->Lowest) break;  // the range's end is not enough
+            if (!rises && tried.size() == 2 && std::isfinite(psnr) && psnr == tried.front().second) {
+                const double s0 = tried.front().first;
+                next = strength > s0 ? s0 / 100 : s0 * 100;
+                low = parameter->Lowest;
+                high = parameter->Highest;
+                lowKnown = highKnown = false;
+            } else {
+                next = std::isinf(psnr) ? strength * 4 : strength * PortablePow(10.0, (psnr - targetDecibels) / 20);
+            }
+        } else {
+            if (psnr > targetDecibels) {
+                high = std::min(high, strength);
+                highKnown = true;
+            } else {
+                low = std::max(low, strength);
+                lowKnown = true;
+            }
+            if (high == parameter->Lowest || low == parameter->Highest) break;  // the range's end is not enough
+            const auto& [sa, pa] = tried[tried.size() - 2];
+            next = -1;
+            if (std::isfinite(psnr) && std::isfinite(pa) && psnr != pa && strength != sa) {
+                const double slope = (psnr - pa) / (std::log(strength) - std::log(sa));
+                if (slope > 0) next = std::exp(std::log(strength) + (targetDecibels - psnr) / slope);
+            }
+        }
         if (!(next > low && next < high)) {
             // Outside the bracket: its middle, or the range's end while that side is not known.
             if (next >= high) next = highKnown ? std::sqrt(low * high) : high;
@@ -416,7 +482,10 @@ std::unique_ptr<WatermarkMethod> FindStrength(const WatermarkMethod& method, con
         if (next == strength) break;
         strength = next;
     }
-    if (bestError > kTolerance)
+    // A parameter of whole numbers may have no value within the tolerance: the nearest of the
+    // two neighbours that bracket the target is what its steps allow.
+    const bool between = lowKnown && highKnown && parameter->Whole && high - low <= 1;
+    if (bestError > kTolerance && !between)
         throw ArgumentError("no " + std::string(parameter->Name) + " of " + method.Name() + " (" +
                             AcceptedValues(*parameter) + ") gives an embedding PSNR of " +
                             FormatNumber(targetDecibels) + " dB on this host within 0.1 dB (the nearest: " +

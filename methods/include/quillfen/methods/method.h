@@ -19,8 +19,9 @@
 // The built-in methods:
 //   polarity         the laboratory's own method (marking.h): a 128 x 128 mark in the
 //                    relations of mid-band block-DCT coefficients of the top-left 256 x 256;
-//                    not blind, zero-bit, no strength parameter; its keys measure their own
-//                    null (key_calibration.h). Its keys are key formats 1 and 2.
+//                    not blind, zero-bit, its strength a divisor (the PSNR rises with it);
+//                    its keys measure their own null (key_calibration.h). Its keys are key
+//                    formats 1 and 2.
 //   spread-spectrum  additive spread spectrum after Cox, Kilian, Leighton and Shamoon (1997),
 //                    blind: one key-seeded +-1 sequence per payload bit over every mid-band
 //                    block-DCT coefficient of the whole picture (code division).
@@ -112,6 +113,9 @@ struct QUILLFEN_EXPORT MethodSpec {
     double Value(std::string_view parameter) const;
     // The strength parameter's value, when the method has one.
     std::optional<double> Strength() const;
+    // The strength as rows write it: none for a strength parameter that Parameters() leaves
+    // out at its default (the polarity method's divisor), so that rows keep their bytes.
+    std::optional<double> WrittenStrength() const;
     // The strength parameter's description, or null.
     const Parameter* StrengthParameter() const;
     // The same method with the strength parameter set to `value` (ArgumentError without one or
@@ -317,8 +321,11 @@ QUILLFEN_EXPORT void CheckTargetPsnr(double decibels);
 // The method at the strength at which it marks `host` with `payload` and `seed` at an
 // embedding PSNR within 0.1 dB of `targetDecibels`: each try the strength that the last PSNR
 // and the law of 20 dB per decade of strength put at the target, within the bracket found so
-// far (bisected when the guess leaves it). ArgumentError for a method without a strength
-// parameter, or a target its range cannot reach on this host (the message gives the nearest).
+// far (bisected when the guess leaves it); for a parameter whose PSNR rises with it (found
+// from the first tries), the secant through the last two tries. A parameter of whole numbers
+// that has no value within 0.1 dB gives the nearest of the two values around the target.
+// ArgumentError for a method without a strength parameter, or a target its range cannot reach
+// on this host (the message gives the nearest).
 QUILLFEN_EXPORT std::unique_ptr<WatermarkMethod> FindStrength(const WatermarkMethod& method, const ImageView& host,
                                               const MethodPayload& payload, std::uint32_t seed,
                                               double targetDecibels);
