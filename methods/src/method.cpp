@@ -479,6 +479,10 @@ std::unique_ptr<WatermarkMethod> FindStrength(const WatermarkMethod& method, con
             else next = lowKnown ? std::sqrt(low * high) : low;
         }
         next = rounded(next);
+        // Whole steps: a guess rounded onto the bracket's end (or the last try) while whole
+        // values lie between them takes the middle one instead.
+        if (parameter->Whole && lowKnown && highKnown && high - low > 1 && (next <= low || next >= high || next == strength))
+            next = std::clamp(RoundHalfEven(std::sqrt(low * high)), low + 1, high - 1);
         if (next == strength) break;
         strength = next;
     }

@@ -154,6 +154,9 @@ TEST(PolarityAtATarget, TheDivisorIsFoundForTheTarget) {
     EXPECT_NEAR(marked.Psnr, 40.02367, 1e-5);
     // 39.49 dB at 2, 40.60 at 3: the nearest step.
     EXPECT_EQ(*found("retina", 40)->Strength(), 2);
+    // 30.60 dB at 3, 31.24 at 4: the search must try the whole steps inside its bracket
+    // rather than stop where a guess rounds back onto one of its ends.
+    EXPECT_EQ(*found("astronaut", 31)->Strength(), 4);
     try {
         found("rocket", 40);
         ADD_FAILURE() << "rocket reached 40 dB";
