@@ -207,11 +207,17 @@ void RunEmbed(EmbedOptions o, CLI::Option* seedOption, CLI::Option* trialsOption
     WriteKeyAndPicture(o, method->KeyToBytes(marked.Key), marked.Picture, host.eightBit);
 
     if (can.PayloadBits > 0) PrintLine("method = " + method->Name() + ":" + method->Parameters());
+    else if (target) PrintLine(std::string(method->StrengthParameter()->Name) + " = " + FormatNumber(*method->Strength()));
     PrintLine("seed = " + std::to_string(seed));
     if (can.PayloadBits > 0)
         PrintLine("payload = " + PayloadHex(payload.Bits) + " (" + std::to_string(payload.Bits.size()) + " bits)");
     const std::string where = can.RegionSide > 0 ? " dB (marked region)" : " dB";
     PrintLine(std::isinf(marked.Psnr) ? std::string("PSNR = infinite") : "PSNR = " + Decimals(marked.Psnr, 5) + where);
+    // A strength of whole steps may reach the target only as closely as its steps allow.
+    const double aimed = targetOption->count() > 0 ? TargetPsnrOrFail(o.targetPsnr) : 0.0;
+    if (targetOption->count() > 0 && std::fabs(marked.Psnr - aimed) > 0.1)
+        PrintErrorLine("note: --target-psnr " + FormatNumber(aimed) + ": the nearest " +
+                       method->StrengthParameter()->Name + " (whole numbers) gives " + Decimals(marked.Psnr, 2) + " dB");
     PrintLine("marked picture: " + o.output);
     PrintLine("key: " + o.key);
     if (can.CalibratesKeys) {
@@ -337,7 +343,26 @@ void RunExtract(const ExtractOptions& o, CLI::Option* hostOption, CLI::Option* m
         PrintLine("NC = " + (x.Reading.Nc ? Decimals(*x.Reading.Nc, 5) : std::string("undefined")));
         PrintLine("BER = " + Decimals(x.Reading.Ber.value_or(0.0), 5));
     }
-    if (can.PayloadBits > 0) {
+    if (can.PayloadBits > 0 && !x.Reading.Message.empty()) {
+        // A coded payload: the message decoded from the carried bits.
+        const std::size_t carried = x.Reading.Bits.size();
+        const int right =
+            static_cast<int>(std::lround(x.Reading.BitAccuracy.value_or(0.0) * static_cast<double>(carried)));
+        PrintLine("method = " + key.Method + ":" + method->Parameters());
+        PrintLine("carried bits read = " + PayloadHex(x.Reading.Bits) + " (" + std::to_string(right) + " of " +
+                  std::to_string(carried) + " as embedded: bit accuracy " +
+                  Decimals(x.Reading.BitAccuracy.value_or(0.0), 5) + ")" +
+                  (x.Judged.Inverted ? ", read back flipped from the inverted mark" : ""));
+        PrintLine("payload read = " + PayloadHex(x.Reading.Message) + " (" + std::to_string(x.Reading.Message.size()) +
+                  " bits, " +
+                  (x.Reading.Corrected ? "decoded: the code corrected " + std::to_string(*x.Reading.Corrected) +
+                                             " carried bit" + (*x.Reading.Corrected == 1 ? "" : "s")
+                                       : std::string("not decoded: more carried bits wrong than the code corrects")) +
+                  ")");
+        PrintLine(x.PayloadMatch.value_or(false)
+                      ? std::string("payload match: the key's payload, decoded exactly")
+                      : "payload match: no, the payload decoded is not the key's (no false-alarm rate is claimed for it)");
+    } else if (can.PayloadBits > 0) {
         const int right =
             static_cast<int>(std::lround(x.Reading.BitAccuracy.value_or(0.0) * static_cast<double>(key.Payload.size())));
         PrintLine("method = " + key.Method + ":" + method->Parameters());

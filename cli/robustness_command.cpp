@@ -287,8 +287,7 @@ void Run(const Options& o, const Given& given, int jobs) {
     if ((plan.TargetPsnr || targets.size() > 1) && std::none_of(plan.Methods.begin(), plan.Methods.end(), [](const SweepMethod& m) {
             return m.Method->StrengthParameter() != nullptr;
         }))
-        PrintErrorLine("note: --target-psnr: no method of this run has a strength parameter (the polarity method's "
-                       "is fixed); each marks at its own");
+        PrintErrorLine("note: --target-psnr: no method of this run has a strength parameter; each marks at its own");
 
     // The outputs: none may be an input of this run (the resumed rows aside) or another output.
     // "-" (or /dev/stdout) prints a report instead: one of them at most, never the rows a

@@ -423,13 +423,14 @@ void Read(const WatermarkMethod& method, const MethodKey& key, const std::option
     const Verdict verdict = Judged(thresholds, reading, row.Detected1e3, row.Detected1e6);
     if (thresholds && verdict.Units == Statistic::Spread) row.Inverted = verdict.Inverted;
     row.PayloadMatch = ReadPayload(reading, verdict, key.Payload);
+    if (!reading.Message.empty()) row.MessageOk = row.PayloadMatch;
     row.Nc = reading.Nc;
     row.BitAccuracy = reading.BitAccuracy;
     row.Ber = reading.Ber.value_or(0.0);
     row.Found = reading.Found;
     if (row.Methods) {
         row.MethodParams = method.Parameters();
-        row.Strength = method.Strength();
+        row.Strength = method.Describe().WrittenStrength();
         row.PayloadBits = method.PayloadBits();
     }
 }

@@ -1333,16 +1333,22 @@ std::string ComparisonHtml(const RobustnessReport& report) {
 
     // The methods.
     h += "<h2>Methods</h2>\n<table><tr><th class=\"n\">method</th><th class=\"n\">parameters used</th><th>payload "
-         "bits</th><th>threshold 1e-3</th><th>threshold 1e-6</th><th class=\"n\">thresholds from</th></tr>";
+         "bits, share of rows read whole</th><th>threshold 1e-3</th><th>threshold 1e-6</th><th class=\"n\">thresholds from</th></tr>";
     for (std::size_t m = 0; m < M; ++m) {
         std::set<std::string> params;
         std::vector<double> strengths;
         int bits = 0;
+        // A payload method's rows whose payload (a coded one's message) was read whole.
+        std::size_t read = 0, whole = 0;
         for (const RobustnessRow* row : rowsOf[m]) {
             if (row->Failed()) continue;
             params.insert(row->MethodParams);
             if (row->Strength) strengths.push_back(*row->Strength);
             bits = row->PayloadBits;
+            if (const std::optional<bool> ok = row->MessageOk ? row->MessageOk : row->PayloadMatch) {
+                ++read;
+                whole += *ok ? 1 : 0;
+            }
         }
         std::string used;
         if (params.size() == 1) {
@@ -1357,7 +1363,12 @@ std::string ComparisonHtml(const RobustnessReport& report) {
         const std::string unit = t && t->Units == Statistic::Spread ? " |z|" : "";
         h += "<tr><td class=\"n\"><i class=\"key\" style=\"background:" + std::string(series[m].Colour) +
              "\"></i>" + Escape(report.Methods[m]) + "</td><td class=\"n\">" + (params.size() == 1 ? Escape(used) : used) +
-             "</td><td>" + (bits == 0 ? std::string("0 (one known mark)") : std::to_string(bits)) + "</td><td>" +
+             "</td><td>" +
+             (bits == 0 ? std::string("0 (one known mark)")
+                        : std::to_string(bits) +
+                              (read > 0 ? ", read whole in " + Fixed(static_cast<double>(whole) / static_cast<double>(read), 2)
+                                        : std::string())) +
+             "</td><td>" +
              (t ? Fixed(t->ThresholdEmpirical, 4) + unit : "&ndash;") + "</td><td>" +
              (t ? Fixed(t->ThresholdModelled, 4) + unit : "&ndash;") +
              "</td><td class=\"n\">" + (t ? Escape(t->Source.empty() ? std::string("a calibration") : t->Source) : "none") +

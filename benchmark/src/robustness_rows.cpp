@@ -46,6 +46,7 @@ const std::vector<RowField>& AllFields() {
         {F::Strength, "strength", 0, kInf, 4, true},
         {F::PayloadBits, "payload_bits", 0, 0, -1, true},
         {F::BitAccuracy, "bit_accuracy", 0, 1, 4, true},
+        {F::MessageOk, "message_ok", 0, 0, -1, false},
         {F::PayloadMatch, "payload_match", 0, 0, -1, true},
         {F::Z, "z", -kInf, kInf, 2, true},
         {F::ZNull, "z_null", -kInf, kInf, 2, true},
@@ -230,11 +231,11 @@ bool IsHexDigest(const std::string& text) {
 
 }  // namespace
 
-std::vector<RowField> RowFields(bool registering, bool methods) {
+std::vector<RowField> RowFields(bool registering, bool methods, bool coded) {
     std::vector<RowField> fields;
     for (const RowField& f : AllFields())
         if ((registering || (!IsRegistered(f.Id) && f.Id != RowFieldId::ZRegistered)) &&
-            (methods || !IsMethodField(f.Id)))
+            (methods || !IsMethodField(f.Id)) && (coded || f.Id != RowFieldId::MessageOk))
             fields.push_back(f);
     return fields;
 }
@@ -277,6 +278,7 @@ RowValue FieldValue(const RobustnessRow& row, RowFieldId field) {
         v.Whole = static_cast<std::uint64_t>(row.PayloadBits);
         return v;
     case RowFieldId::BitAccuracy: return ok && row.BitAccuracy ? Real(*row.BitAccuracy) : v;
+    case RowFieldId::MessageOk: return ok ? VerdictValue(row.MessageOk) : v;
     case RowFieldId::PayloadMatch: return ok ? VerdictValue(row.PayloadMatch) : v;
     case RowFieldId::Z: return ok && row.Z ? Real(*row.Z) : v;
     case RowFieldId::ZNull: return ok && row.ZNull ? Real(*row.ZNull) : v;
@@ -310,7 +312,7 @@ std::string FormatMeasure(double value) {
 
 std::string RowJson(const RobustnessRow& row) {
     std::string line = "{";
-    for (const RowField& f : RowFields(row.Registering, row.Methods)) {
+    for (const RowField& f : RowFields(row.Registering, row.Methods, row.MessageOk.has_value())) {
         if (f.Id == RowFieldId::Error && !row.Failed()) continue;
         // A row read from a file of an earlier schema is written as it was.
         if (IsIdentity(f.Id) && row.Identity.Schema < 2) continue;
@@ -332,20 +334,20 @@ std::string RowJson(const RobustnessRow& row) {
     return line + "}";
 }
 
-std::string CsvHeader(bool registering, bool methods) {
+std::string CsvHeader(bool registering, bool methods, bool coded) {
     std::string header;
-    for (const RowField& f : RowFields(registering, methods)) {
+    for (const RowField& f : RowFields(registering, methods, coded)) {
         if (!header.empty()) header += ',';
         header += f.Name;
     }
     return header;
 }
 
-std::string RowCsv(const RobustnessRow& row) {
+std::string RowCsv(const RobustnessRow& row, bool coded) {
     std::string line;
     bool first = true;
     // Appended piece by piece (GCC 12 warns falsely about "," + std::string).
-    for (const RowField& f : RowFields(row.Registering, row.Methods)) {
+    for (const RowField& f : RowFields(row.Registering, row.Methods, coded)) {
         if (!first) line += ',';
         first = false;
         line += CsvValue(FieldValue(row, f.Id));
@@ -360,8 +362,10 @@ std::string RowsJsonl(const std::vector<RobustnessRow>& rows) {
 }
 
 std::string RowsCsv(const std::vector<RobustnessRow>& rows, bool registering, bool methods) {
-    std::string text = CsvHeader(registering, methods) + "\n";
-    for (const RobustnessRow& row : rows) text += RowCsv(row) + "\n";
+    bool coded = false;
+    for (const RobustnessRow& row : rows) coded = coded || row.MessageOk.has_value();
+    std::string text = CsvHeader(registering, methods, coded) + "\n";
+    for (const RobustnessRow& row : rows) text += RowCsv(row, coded) + "\n";
     return text;
 }
 
@@ -521,6 +525,11 @@ RobustnessRow ParseRowJson(std::string_view line, const std::string& where) {
             row.PayloadMatch = verdict("payload_match");
             if (row.Failed()) row.Inverted = row.PayloadMatch = std::nullopt;
             if (row.Registered) real("z_registered", row.Registered->Z);
+        }
+        // Optional: only rows of a coded method write it.
+        if (row.Methods && j.contains("message_ok")) {
+            row.MessageOk = verdict("message_ok");
+            if (row.Failed()) row.MessageOk = std::nullopt;
         }
         if (row.Identity.Schema >= 3) {
             for (const RowField& f : RowFields(false)) {

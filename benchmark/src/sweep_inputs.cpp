@@ -166,8 +166,9 @@ std::vector<SweepMethod> ParseSweepMethods(const std::vector<std::string>& texts
                                                            (targetPsnr ? " (a target PSNR sets the strength)" : ""));
         methods.push_back(std::move(method));
     }
-    // The default method alone is a run without methods, whose rows have no method fields.
-    if (methods.size() == 1 && methods.front().Method->Describe() == DefaultMethod()) methods.clear();
+    // The default method alone is a run without methods, whose rows have no method fields;
+    // under a target PSNR it is named, so that its rows say the divisor found for each host.
+    if (methods.size() == 1 && methods.front().Method->Describe() == DefaultMethod() && !targetPsnr) methods.clear();
     return methods;
 }
 
@@ -186,7 +187,10 @@ PreparedSweep PrepareSweep(const SweepInputs& inputs) {
     SweepPlan& plan = prepared.Plan;
     plan.Seeds = ParseSweepSeeds(inputs.Seeds);
     plan.Cells = ParseSweepAttacks(inputs.Attacks);
-    plan.Methods = ParseSweepMethods(inputs.Methods, inputs.TargetPsnr.has_value());
+    plan.Methods = ParseSweepMethods(inputs.Methods.empty() && inputs.MoreMethods.empty() && inputs.TargetPsnr
+                                         ? std::vector<std::string>{DefaultMethod().Name()}
+                                         : inputs.Methods,
+                                     inputs.TargetPsnr.has_value());
     if (!inputs.MoreMethods.empty()) {
         // The polarity method stays the default beside the methods given as objects.
         if (plan.Methods.empty()) {

@@ -22,6 +22,7 @@
 #include "quillfen/image/portable_math.h"
 #include "quillfen/image/round_half_even.h"
 #include "quillfen/methods/method.h"
+#include "payload_code.h"
 
 namespace quillfen::detail {
 
@@ -104,6 +105,7 @@ std::shared_ptr<const MethodInfo> BlindEntry(const char* name, std::vector<Param
     auto info = std::make_shared<MethodInfo>();
     info->Name = name;
     info->Parameters = std::move(parameters);
+    info->Parameters.push_back(EccParameter());  // last: added after the others
     info->Capabilities.Blind = true;
     info->Capabilities.PayloadBits = 64;
     info->Capabilities.Strength = strength;
@@ -295,7 +297,15 @@ inline std::size_t SampleStride(std::size_t n) { return n > 65536 ? n / 65536 : 
 // The common part of the blind methods: the key, the checks, and the luminance's way in and out.
 class BlindMethod : public WatermarkMethod {
 public:
-    explicit BlindMethod(MethodSpec described) : spec_(std::move(described)), bits_(spec_.PayloadBits()) {}
+    // bits_: the bits carried; under a code (ecc) they hold the codeword of a shorter message.
+    explicit BlindMethod(MethodSpec described)
+        : spec_(std::move(described)),
+          bits_(static_cast<int>(spec_.Value("bits"))),
+          ecc_(EccOf(spec_)),
+          messageBits_(spec_.PayloadBits()) {
+        if (ecc_ > 0 && bits_ != kCarriedBits)
+            throw ArgumentError(spec_.Name() + ": a coded payload (ecc) is carried in 64 bits; give bits=64");
+    }
 
     const MethodSpec& Describe() const override { return spec_; }
 
@@ -304,7 +314,8 @@ public:
         Band band = BandOf(host, UsesBrightness());
         const Grid grid = GridWith(host, band);
         const std::unique_ptr<Draws> draws = Draw(band.Coefficients, seed, grid, false);
-        ToChange(band.Coefficients, *draws, payload.Bits, grid, spec_.Value(StrengthName()));
+        // The picture carries the codeword of the payload (the payload itself without a code).
+        ToChange(band.Coefficients, *draws, CarriedPayload(ecc_, payload.Bits), grid, spec_.Value(StrengthName()));
         return Marked(host, band, payload, seed);
     }
 
@@ -312,9 +323,17 @@ public:
         CheckImageView(suspect, "suspect picture");
         const MethodKey& own = OwnKey(key);
         const std::vector<double> coefficients = BandOf(suspect, false).Coefficients;
-        MethodReading reading = Measure(coefficients, own, GridOf(suspect.width(), suspect.height()));
-        reading.BitAccuracy = BitAccuracy(reading.Bits, own.Payload);
-        reading.Ber = 1.0 - *reading.BitAccuracy;
+        const Grid grid = GridOf(suspect.width(), suspect.height());
+        // The score is measured against the bits the key's payload puts in the picture.
+        MethodReading reading;
+        if (ecc_ == 0) {
+            reading = Measure(coefficients, own, grid);
+        } else {
+            MethodKey carrying = own;
+            carrying.Payload = CarriedPayload(ecc_, own.Payload);
+            reading = Measure(coefficients, carrying, grid);
+        }
+        ReadCarried(ecc_, reading, own.Payload);
         return reading;
     }
 
@@ -331,10 +350,10 @@ public:
         // A key whose record contradicts itself was changed after it was written: it is damaged,
         // not merely another method's.
         if (key.Method != Name()) throw ArgumentError("'" + name + "' is a key of " + key.Method + ", not of " + Name());
-        if (key.Payload.size() != static_cast<std::size_t>(bits_))
+        if (key.Payload.size() != static_cast<std::size_t>(messageBits_))
             throw FormatError("'" + name + "' is damaged (it holds " + std::to_string(key.Payload.size()) +
-                              " payload bits, and its parameters, " + key.Parameters + ", say " + std::to_string(bits_) +
-                              ")");
+                              " payload bits, and its parameters, " + key.Parameters + ", say " +
+                              std::to_string(messageBits_) + ")");
         if (!key.Bytes.empty()) throw FormatError("'" + name + "' is damaged (" + Name() + " keeps no key of its own)");
         return key;
     }
@@ -362,6 +381,8 @@ protected:
 
     MethodSpec spec_;
     int bits_;
+    int ecc_;          // the code's t; 0: none
+    int messageBits_;  // the payload's bits: bits_ without a code
 
 private:
     // A search's view of one host, payload and seed: the coefficients and the key's draws made
@@ -369,15 +390,16 @@ private:
     class Probe final : public StrengthProbe {
     public:
         Probe(const BlindMethod& method, const ImageView& host, const MethodPayload& payload, std::uint32_t seed)
-            : method_(method), host_(host), payload_(payload.Bits), band_(BandOf(host, method.UsesBrightness())),
-              grid_(GridWith(host, band_)), draws_(method.Draw(band_.Coefficients, seed, grid_, true)), seed_(seed),
-              model_(method.Model(band_.Coefficients, *draws_, payload_, grid_)) {}
+            : method_(method), host_(host), payload_(payload.Bits), carried_(CarriedPayload(method.ecc_, payload.Bits)),
+              band_(BandOf(host, method.UsesBrightness())), grid_(GridWith(host, band_)),
+              draws_(method.Draw(band_.Coefficients, seed, grid_, true)), seed_(seed),
+              model_(method.Model(band_.Coefficients, *draws_, carried_, grid_)) {}
         double Energy(double strength) const override { return model_.At(strength); }
         double Psnr(double strength) const override {
             // One buffer for every pass: a fresh one would cost its pages' first touch each time.
             if (scratch_.empty()) ReserveLarge(scratch_, band_.Coefficients.size());
             scratch_.assign(band_.Coefficients.begin(), band_.Coefficients.end());
-            method_.ToChange(scratch_, *draws_, payload_, grid_, strength);
+            method_.ToChange(scratch_, *draws_, carried_, grid_, strength);
             return PsnrOfSquares(WriteBandChange(host_, band_.Gray, scratch_.data(), nullptr), host_.width(),
                                  host_.height());
         }
@@ -385,7 +407,7 @@ private:
         MethodMarked Mark(double strength) override {
             const std::unique_ptr<WatermarkMethod> at = method_.WithStrength(strength);
             scratch_ = std::vector<double>();
-            method_.ToChange(band_.Coefficients, *draws_, payload_, grid_, strength);
+            method_.ToChange(band_.Coefficients, *draws_, carried_, grid_, strength);
             draws_.reset();
             model_ = EnergyModel();
             MethodPayload payload;
@@ -396,7 +418,8 @@ private:
     private:
         const BlindMethod& method_;
         ImageView host_;
-        std::vector<std::uint8_t> payload_;
+        std::vector<std::uint8_t> payload_;  // the key's: the message under a code
+        std::vector<std::uint8_t> carried_;  // what the picture carries: its codeword
         Band band_;
         Grid grid_;
         std::unique_ptr<Draws> draws_;
@@ -418,8 +441,8 @@ private:
         if (host.width() < kSmallest || host.height() < kSmallest)
             throw ArgumentError("the host is " + std::to_string(host.width()) + " x " + std::to_string(host.height()) +
                                 "; " + Name() + " marks pictures of at least 256 x 256");
-        if (payload.Bits.size() != static_cast<std::size_t>(bits_))
-            throw ArgumentError(Name() + " embeds " + std::to_string(bits_) + " payload bits, not " +
+        if (payload.Bits.size() != static_cast<std::size_t>(messageBits_))
+            throw ArgumentError(Name() + " embeds " + std::to_string(messageBits_) + " payload bits, not " +
                                 std::to_string(payload.Bits.size()));
         for (const std::uint8_t bit : payload.Bits)
             if (bit > 1) throw ArgumentError("a payload bit is neither 0 nor 1");
@@ -443,9 +466,9 @@ private:
 
     const MethodKey& OwnKey(const MethodKey& key) const {
         if (key.Method != Name()) throw ArgumentError("the key is not a key of " + Name());
-        if (key.Payload.size() != static_cast<std::size_t>(bits_))
+        if (key.Payload.size() != static_cast<std::size_t>(messageBits_))
             throw ArgumentError("the key holds " + std::to_string(key.Payload.size()) + " payload bits; " + spec_.Name() +
-                                " embeds " + std::to_string(bits_));
+                                " embeds " + std::to_string(messageBits_));
         return key;
     }
 };

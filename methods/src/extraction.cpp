@@ -31,13 +31,24 @@ Calibration BuiltInCalibration(const WatermarkMethod& method) {
 }
 
 std::optional<bool> ReadPayload(MethodReading& reading, const Verdict& verdict, std::span<const std::uint8_t> payload) {
-    if (payload.empty() || reading.Bits.size() != payload.size()) return std::nullopt;
+    const bool coded = !reading.Message.empty();
+    const std::vector<std::uint8_t>& message = coded ? reading.Message : reading.Bits;
+    if (payload.empty() || message.size() != payload.size()) return std::nullopt;
     if (verdict.Inverted) {
         for (std::uint8_t& bit : reading.Bits) bit = bit == 0 ? 1 : 0;
-        reading.BitAccuracy = BitAccuracy(reading.Bits, payload);
+        if (coded) {
+            // The complement of a coded word decodes to the complement of its message with as
+            // many corrections (payload_code.h); every carried bit that was right is now wrong.
+            for (std::uint8_t& bit : reading.Message) bit = bit == 0 ? 1 : 0;
+            if (reading.BitAccuracy) reading.BitAccuracy = 1.0 - *reading.BitAccuracy;
+        } else {
+            reading.BitAccuracy = BitAccuracy(reading.Bits, payload);
+        }
         if (reading.Ber) reading.Ber = 1.0 - *reading.BitAccuracy;
     }
-    return std::equal(reading.Bits.begin(), reading.Bits.end(), payload.begin());
+    // Under a code, only a message the code decoded counts: one it refused matches nothing.
+    if (coded && !reading.Corrected) return false;
+    return std::equal(message.begin(), message.end(), payload.begin());
 }
 
 MarkedArea MarkedAreaOf(const WatermarkMethod& method, const MethodKey& key) {
@@ -124,9 +135,20 @@ std::string ExtractionJson(const Extraction& x) {
         report["method"] = x.Method;
         report["method_params"] = x.MethodParams;
         report["payload"] = PayloadHex(x.Payload);
-        report["payload_read"] = PayloadHex(x.Reading.Bits);
-        report["payload_bits"] = x.Payload.size();
-        report["bit_accuracy"] = Number(x.Reading.BitAccuracy.value_or(0.0));
+        if (x.Reading.Message.empty()) {
+            report["payload_read"] = PayloadHex(x.Reading.Bits);
+            report["payload_bits"] = x.Payload.size();
+            report["bit_accuracy"] = Number(x.Reading.BitAccuracy.value_or(0.0));
+        } else {
+            // Under a code: the message decoded, and the carried bits it came from.
+            report["payload_read"] = PayloadHex(x.Reading.Message);
+            report["payload_bits"] = x.Payload.size();
+            report["carried_read"] = PayloadHex(x.Reading.Bits);
+            report["carried_bits"] = x.Reading.Bits.size();
+            report["bit_accuracy"] = Number(x.Reading.BitAccuracy.value_or(0.0));
+            report["corrected"] = x.Reading.Corrected ? nlohmann::json(*x.Reading.Corrected) : nlohmann::json();
+            report["message_ok"] = x.PayloadMatch.value_or(false);
+        }
         report["payload_match"] = x.PayloadMatch.value_or(false);
     }
     report["threshold"] = Number(x.Judged.Threshold);

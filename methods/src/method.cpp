@@ -8,10 +8,12 @@
 #include <limits>
 
 #include "blind_methods.h"
+#include "payload_code.h"
 #include "sync_method.h"
 #include "quillfen/image/detail/suggestions.h"
 #include "quillfen/image/errors.h"
 #include "quillfen/image/portable_math.h"
+#include "quillfen/image/round_half_even.h"
 #include "quillfen/io/file_write.h"
 
 namespace quillfen {
@@ -51,10 +53,23 @@ std::string MethodSpec::Name() const {
     return parameters.empty() ? Info->Name : Info->Name + ":" + parameters;
 }
 
+namespace {
+
+// Parameters added after keys and rows were first written with their method: at their default
+// they are left out of the parameter text, so that what was written before them (keys, rows,
+// the method line of `embed`) reads, and is written, as it was.
+bool LeftOutAtDefault(const Parameter& parameter, double value) {
+    const std::string_view name(parameter.Name);
+    return (name == "ecc" || name == "divisor") && parameter.Default && *parameter.Default == value;
+}
+
+}  // namespace
+
 std::string MethodSpec::Parameters() const {
     // A declared method's own text comes first, then its described parameters.
     std::string text = Extra;
     for (std::size_t p = 0; p < Info->Parameters.size(); ++p) {
+        if (LeftOutAtDefault(Info->Parameters[p], Values[p])) continue;
         if (!text.empty()) text += ',';
         text += Info->Parameters[p].Name;
         text += '=';
@@ -82,6 +97,14 @@ std::optional<double> MethodSpec::Strength() const {
     return Value(Info->Capabilities.Strength);
 }
 
+std::optional<double> MethodSpec::WrittenStrength() const {
+    const Parameter* strength = StrengthParameter();
+    if (strength == nullptr) return std::nullopt;
+    const double value = Value(Info->Capabilities.Strength);
+    if (LeftOutAtDefault(*strength, value)) return std::nullopt;
+    return value;
+}
+
 MethodSpec MethodSpec::WithStrength(double value) const {
     const Parameter* strength = StrengthParameter();
     if (strength == nullptr) throw ArgumentError(Info->Name + " has no strength parameter");
@@ -96,6 +119,7 @@ MethodSpec MethodSpec::WithStrength(double value) const {
 
 int MethodSpec::PayloadBits() const {
     if (Info->Capabilities.PayloadBits == 0) return 0;
+    if (const int t = detail::EccOf(*this); t > 0) return detail::MessageBitsOf(t);
     for (std::size_t p = 0; p < Info->Parameters.size(); ++p)
         if (std::string_view(Info->Parameters[p].Name) == "bits") return static_cast<int>(Values[p]);
     return Info->Capabilities.PayloadBits;
@@ -351,12 +375,13 @@ void CheckTargetPsnr(double decibels) {
 namespace {
 
 // Strengths of four significant digits: rows and reports show them whole, and the PSNR moves by
-// less than a thousandth of a decibel for it.
+// less than a thousandth of a decibel for it. A parameter of whole numbers takes the nearest.
 double FourDigits(double value, const Parameter& parameter) {
     char text[32];
     const auto written = std::to_chars(text, text + sizeof text, value, std::chars_format::general, 4);
     double back = value;
     std::from_chars(text, written.ptr, back);
+    if (parameter.Whole) back = RoundHalfEven(back);
     return std::clamp(back, parameter.Lowest, parameter.Highest);
 }
 
@@ -439,18 +464,26 @@ std::unique_ptr<WatermarkMethod> SearchByMarking(const WatermarkMethod& method, 
     constexpr double kTolerance = 0.1;
     auto psnrAt = [&](double strength) { return method.WithStrength(strength)->Embed(host, payload, seed).Psnr; };
     auto rounded = [&](double value) { return FourDigits(value, *parameter); };
-    // The PSNR falls by 20 dB per decade of strength (the change is proportional to it), so each
-    // guess is the strength that this law puts at the target from the last one; a guess outside
-    // the bracket found so far is replaced by the bracket's geometric middle (bisection).
-    double low = parameter->Lowest;    // below the target's strength: PSNR above the target
-    double high = parameter->Highest;  // above it
+    // Most methods' PSNR falls by 20 dB per decade of strength (the change is proportional to
+    // it), so each guess is the strength that this law puts at the target from the last one; a
+    // guess outside the bracket found so far is replaced by the bracket's geometric middle
+    // (bisection). Whether the PSNR falls or rises with the parameter is read from the first two
+    // tries: where it rises (a divisor), the bracket's sides swap and each guess is the secant
+    // through the last two tries in PSNR against the logarithm of the strength, which needs no
+    // law. Where the first two tries give the same PSNR (a stretch where the parameter changes no
+    // byte) the third goes a hundredfold the other way.
+    double low = parameter->Lowest;    // the strength on the side of PSNRs above the target, when it falls
+    double high = parameter->Highest;  // ... below the target
     bool lowKnown = false, highKnown = false;
+    std::optional<bool> rises;
     double strength = std::clamp(*method.Strength(), low, high);
     double best = strength;
     double bestPsnr = 0;
     double bestError = std::numeric_limits<double>::infinity();
+    std::vector<std::pair<double, double>> tried;  // strength, PSNR
     for (int round = 0; round < 60; ++round) {
         const double psnr = psnrAt(strength);
+        tried.emplace_back(strength, psnr);
         const double error = std::fabs(psnr - targetDecibels);
         if (error < bestError) {
             best = strength;
@@ -458,25 +491,78 @@ std::unique_ptr<WatermarkMethod> SearchByMarking(const WatermarkMethod& method, 
             bestError = error;
         }
         if (error <= kTolerance / 2) break;
-        if (psnr > targetDecibels) {
-            low = strength;
-            lowKnown = true;
-        } else {
-            high = strength;
-            highKnown = true;
+        if (!rises && tried.size() >= 2 && std::isfinite(psnr) && std::isfinite(tried.front().second) &&
+            psnr != tried.front().second) {
+            const auto& [s0, p0] = tried.front();
+            rises = (strength > s0) == (psnr > p0);
+            if (*rises) {
+                // The sides found so far were taken for a falling PSNR: find them again.
+                low = parameter->Lowest;
+                high = parameter->Highest;
+                lowKnown = highKnown = false;
+                for (const auto& [s, p] : tried) {
+                    if (p > targetDecibels) {
+                        high = std::min(high, s);
+                        highKnown = true;
+                    } else {
+                        low = std::max(low, s);
+                        lowKnown = true;
+                    }
+                }
+            }
         }
-        if (low == parameter->Highest || high == parameter->Lowest) break;  // the range's end is not enough
-        double next = std::isinf(psnr) ? strength * 4 : strength * PortablePow(10.0, (psnr - targetDecibels) / 20);
+        double next = 0;
+        if (!rises || !*rises) {
+            if (psnr > targetDecibels) {
+                low = strength;
+                lowKnown = true;
+            } else {
+                high = strength;
+                highKnown = true;
+            }
+            if (low == parameter->Highest || high == parameter->Lowest) break;  // the range's end is not enough
+            if (!rises && tried.size() == 2 && std::isfinite(psnr) && psnr == tried.front().second) {
+                const double s0 = tried.front().first;
+                next = strength > s0 ? s0 / 100 : s0 * 100;
+                low = parameter->Lowest;
+                high = parameter->Highest;
+                lowKnown = highKnown = false;
+            } else {
+                next = std::isinf(psnr) ? strength * 4 : strength * PortablePow(10.0, (psnr - targetDecibels) / 20);
+            }
+        } else {
+            if (psnr > targetDecibels) {
+                high = std::min(high, strength);
+                highKnown = true;
+            } else {
+                low = std::max(low, strength);
+                lowKnown = true;
+            }
+            if (high == parameter->Lowest || low == parameter->Highest) break;  // the range's end is not enough
+            const auto& [sa, pa] = tried[tried.size() - 2];
+            next = -1;
+            if (std::isfinite(psnr) && std::isfinite(pa) && psnr != pa && strength != sa) {
+                const double slope = (psnr - pa) / (std::log(strength) - std::log(sa));
+                if (slope > 0) next = std::exp(std::log(strength) + (targetDecibels - psnr) / slope);
+            }
+        }
         if (!(next > low && next < high)) {
             // Outside the bracket: its middle, or the range's end while that side is not known.
             if (next >= high) next = highKnown ? std::sqrt(low * high) : high;
             else next = lowKnown ? std::sqrt(low * high) : low;
         }
         next = rounded(next);
+        // Whole steps: a guess rounded onto the bracket's end (or the last try) while whole
+        // values lie between them takes the middle one instead.
+        if (parameter->Whole && lowKnown && highKnown && high - low > 1 && (next <= low || next >= high || next == strength))
+            next = std::clamp(RoundHalfEven(std::sqrt(low * high)), low + 1, high - 1);
         if (next == strength) break;
         strength = next;
     }
-    if (bestError > kTolerance)
+    // A parameter of whole numbers may have no value within the tolerance: the nearest of the
+    // two neighbours that bracket the target is what its steps allow.
+    const bool between = lowKnown && highKnown && parameter->Whole && high - low <= 1;
+    if (bestError > kTolerance && !between)
         throw ArgumentError("no " + std::string(parameter->Name) + " of " + method.Name() + " (" +
                             AcceptedValues(*parameter) + ") gives an embedding PSNR of " +
                             FormatNumber(targetDecibels) + " dB on this host within 0.1 dB (the nearest: " +

@@ -68,6 +68,7 @@ public:
         Bitmap mark = payload.Mark;
         experiment.Load(region, mark);
         experiment.SetFixedSeed(seed);
+        experiment.SetStrengthDivisor(static_cast<int>(spec_.Value("divisor")));
         experiment.Embed();
         MarkedHost marked = MarkHost(experiment, picture);
         MethodMarked out;
@@ -137,6 +138,10 @@ private:
     static MethodKey Envelope(MarkKey markKey) {
         MethodKey key;
         key.Method = kPolarityMethod;
+        // The divisor the key was made with, as a method list names it (none at the default,
+        // as keys made before the method had a strength parameter say).
+        if (markKey.StrengthDivisor != kMarkStrengthDivisor)
+            key.Parameters = "divisor=" + std::to_string(markKey.StrengthDivisor);
         key.Seed = markKey.Seed;
         key.HostWidth = markKey.HostWidth;
         key.HostHeight = markKey.HostHeight;
@@ -168,12 +173,18 @@ std::shared_ptr<const MethodInfo> PolarityEntry() {
     info->Name = kPolarityMethod;
     // What the rows of a run without methods call it (MethodName, robustness.h).
     info->Aliases = {"dct-polarity"};
+    // Each changed relation's coefficient is moved past its partner by |g - q| / divisor: the
+    // PSNR rises with the divisor, towards that of moving it just onto its partner's magnitude.
+    info->Parameters = {{"divisor", 1, kMostStrengthDivisor, true, false, kMarkStrengthDivisor,
+                         "divisor of the margin by which a changed relation's coefficient passes its partner (|g - q| / "
+                         "divisor): smaller is stronger; the PSNR rises with it"}};
+    info->Capabilities.Strength = "divisor";
     info->Capabilities.UsesMark = true;
     info->Capabilities.RegionSide = kRegion;
     info->Capabilities.CalibratesKeys = true;
     info->Summary =
         "the laboratory's method: a 128 x 128 mark in the polarity of mid-band 8 x 8 block-DCT coefficient pairs of the "
-        "top-left 256 x 256; the key keeps the host's polarity map (not blind), zero-bit, fixed strength";
+        "top-left 256 x 256; the key keeps the host's polarity map (not blind), zero-bit, its strength set by a divisor";
     info->Thresholds = std::pair{kDefaultThreshold1e3, kDefaultThreshold1e6};
     info->Make = [](const MethodSpec& described) { return std::make_unique<Polarity>(described); };
     return info;

@@ -17,6 +17,7 @@
 #include "quillfen/image/round_half_even.h"
 #include "quillfen/watermark/metrics.h"
 #include "blind_core.h"
+#include "payload_code.h"
 #include "sync/sync_mark.h"
 
 namespace quillfen::detail {
@@ -27,7 +28,8 @@ constexpr const char* kName = "spread-spectrum-sync";
 
 class SpreadSpectrumSync final : public WatermarkMethod {
 public:
-    explicit SpreadSpectrumSync(MethodSpec described) : spec_(std::move(described)) {}
+    explicit SpreadSpectrumSync(MethodSpec described)
+        : spec_(std::move(described)), ecc_(EccOf(spec_)), messageBits_(spec_.PayloadBits()) {}
 
     const MethodSpec& Describe() const override { return spec_; }
 
@@ -60,8 +62,7 @@ public:
         // which the thresholds account for.
         reading.ChanceVariance = 1.0 / (sync::kTileChips * sync::kTileChips);
         reading.Bits.assign(read.Bits.begin(), read.Bits.end());
-        reading.BitAccuracy = BitAccuracy(reading.Bits, own.Payload);
-        reading.Ber = 1.0 - *reading.BitAccuracy;
+        ReadCarried(ecc_, reading, own.Payload);
         if (read.Synchronised) {
             // The suspect's own grid gives an exact identity whose products can be -0: reports
             // would print "-0".
@@ -86,9 +87,9 @@ public:
         MethodKey key = DecodeMethodKey(bytes, name);
         if (key.Method != kName) throw ArgumentError("'" + name + "' is a key of " + key.Method + ", not of " + kName);
         // A key whose record contradicts itself was changed after it was written: damaged.
-        if (key.Payload.size() != static_cast<std::size_t>(sync::kPayloadBits))
+        if (key.Payload.size() != static_cast<std::size_t>(messageBits_))
             throw FormatError("'" + name + "' is damaged (it holds " + std::to_string(key.Payload.size()) +
-                              " payload bits; " + kName + " embeds 64)");
+                              " payload bits; " + spec_.Name() + " embeds " + std::to_string(messageBits_) + ")");
         for (const std::uint8_t bit : key.Payload)
             if (bit > 1) throw FormatError("'" + name + "' is damaged (a payload bit is neither 0 nor 1)");
         if (!key.Bytes.empty()) throw FormatError("'" + name + "' is damaged (" + kName + " keeps no key of its own)");
@@ -133,7 +134,8 @@ private:
         if (host.width() < sync::kSmallestHost || host.height() < sync::kSmallestHost)
             throw ArgumentError("the host is " + std::to_string(host.width()) + " x " + std::to_string(host.height()) +
                                 "; " + std::string(kName) + " marks pictures of at least 256 x 256");
-        return PayloadOf(payload.Bits, "embeds");
+        // The picture carries the codeword of the payload (the payload itself without a code).
+        return PayloadOf(CarriedPayload(ecc_, Message(payload.Bits, "embeds")), "embeds");
     }
 
     static MethodMarked Marked(const ImageView& host, const Luma& before, const std::vector<double>& change,
@@ -151,6 +153,16 @@ private:
         return marked;
     }
 
+    // The payload given or held: the method's number of bits, each 0 or 1.
+    const std::vector<std::uint8_t>& Message(const std::vector<std::uint8_t>& given, const char* verb) const {
+        if (given.size() != static_cast<std::size_t>(messageBits_))
+            throw ArgumentError(spec_.Name() + " " + verb + " " + std::to_string(messageBits_) + " payload bits, not " +
+                                std::to_string(given.size()));
+        for (const std::uint8_t bit : given)
+            if (bit > 1) throw ArgumentError("a payload bit is neither 0 nor 1");
+        return given;
+    }
+
     static sync::PayloadBits PayloadOf(const std::vector<std::uint8_t>& given, const char* verb) {
         if (given.size() != static_cast<std::size_t>(sync::kPayloadBits))
             throw ArgumentError(std::string(kName) + " " + verb + " 64 payload bits, not " + std::to_string(given.size()));
@@ -164,11 +176,13 @@ private:
 
     const MethodKey& OwnKey(const MethodKey& key) const {
         if (key.Method != kName) throw ArgumentError(std::string("the key is not a key of ") + kName);
-        PayloadOf(key.Payload, "holds");
+        Message(key.Payload, "holds");
         return key;
     }
 
     MethodSpec spec_;
+    int ecc_;          // the code's t; 0: none
+    int messageBits_;  // 64 without a code
 };
 
 }  // namespace
@@ -177,7 +191,8 @@ std::shared_ptr<const MethodInfo> SpreadSpectrumSyncEntry() {
     auto info = std::make_shared<MethodInfo>();
     info->Name = kName;
     info->Parameters = {{"strength", 0.1, 50, false, false, 2.5,
-                         "root mean square of the change of the luminance, in gray levels (2.55: 40 dB)"}};
+                         "root mean square of the change of the luminance, in gray levels (2.55: 40 dB)"},
+                        EccParameter()};
     info->Capabilities.Blind = true;
     info->Capabilities.PayloadBits = sync::kPayloadBits;
     info->Capabilities.Strength = "strength";

@@ -200,6 +200,12 @@ class Verdict:
     suspect (a larger picture's are lower); ``inverted``, the mark was read below 0 (the other
     fields above None).
 
+    A payload under an error-correcting code (``ecc`` above 0): ``payload`` is the key's message;
+    ``bits`` the 64 carried bits read and ``bit_accuracy`` their share read right; ``message``
+    the message decoded from them; ``corrected`` how many carried bits the code corrected (None:
+    more than it corrects, detected); ``message_ok`` and ``payload_match``, whether the message
+    decoded is the key's. None for a payload without a code.
+
     A method that finds the geometry by itself (``spread-spectrum-sync``): ``found``, where it
     found the marked picture in the suspect (rotation_degrees, scale_x, scale_y, shear, shift_x,
     shift_y) and how sure the synchronisation was (``peak``, the strength of the lattice it
@@ -228,6 +234,9 @@ class Verdict:
     bits: Optional[List[int]] = None
     bit_accuracy: Optional[float] = None
     payload_match: Optional[bool] = None
+    message: Optional[List[int]] = None
+    corrected: Optional[int] = None
+    message_ok: Optional[bool] = None
     z: Optional[float] = None
     thresholds_z: Optional[Dict[str, float]] = None
     inverted: Optional[bool] = None

@@ -364,6 +364,11 @@ py::dict Extract(const py::handle& suspectArray, const MethodKey& key, const py:
     result["bits"] = can.PayloadBits > 0 ? BitList(reading.Bits) : py::object(py::none());
     result["bit_accuracy"] = Optional(reading.BitAccuracy);
     result["payload_match"] = x.PayloadMatch ? py::object(py::bool_(*x.PayloadMatch)) : py::object(py::none());
+    // A coded payload's: the message decoded, the carried bits corrected, the message right.
+    const bool coded = !reading.Message.empty();
+    result["message"] = coded ? BitList(reading.Message) : py::object(py::none());
+    result["corrected"] = coded && reading.Corrected ? py::object(py::int_(*reading.Corrected)) : py::object(py::none());
+    result["message_ok"] = coded ? py::object(py::bool_(x.PayloadMatch.value_or(false))) : py::object(py::none());
     return result;
 }
 

@@ -210,3 +210,23 @@ def test_a_blind_verdict_attests_the_carrier_and_says_whether_the_payload_matche
     # The unmarked host: no carrier, no match.
     unmarked = quillfen.extract(host, quillfen.embed(host, method="qim", seed=1)[1])
     assert not unmarked.present and unmarked.payload_match is False and unmarked.inverted is False
+
+
+def test_a_coded_payload_is_its_message_decoded_from_the_carried_bits(host):
+    marked, key = quillfen.embed(host, method="spread-spectrum", ecc=3, payload="0123456789a8", seed=4)
+    assert key.method_params.endswith(",ecc=3")
+    assert len(key.payload) == 45
+    read = quillfen.extract(marked, key)
+    assert read.present and read.message_ok and read.payload_match
+    assert read.message == read.payload == list(key.payload)
+    assert len(read.bits) == 64 and read.corrected == 0 and read.bit_accuracy == 1.0
+    # Without a code the verdict has no message fields.
+    plain = quillfen.extract(*quillfen.embed(host, method="spread-spectrum", seed=4))
+    assert plain.message is None and plain.corrected is None and plain.message_ok is None
+
+
+def test_the_polarity_method_marks_at_a_target_psnr(host, mark):
+    # Its own PSNR on this host is 33.45 dB; its divisor reaches lower ones, in whole steps.
+    marked, key = quillfen.embed(host, mark, seed=1, target_psnr=31, calibration_trials=0)
+    assert key.method_params.startswith("divisor=")
+    assert quillfen.extract(marked, key).present

@@ -64,17 +64,20 @@ TEST(WholePictureSweep, BlindMethodsMarkTheWholePictureAsEmbedDoes) {
     RunSweep(plan, callbacks);
     ASSERT_EQ(rows.size(), 9u);
     for (const RobustnessRow& row : rows) {
-        ASSERT_FALSE(row.Failed()) << row.Error;
         const bool polarity = row.Identity.Method == "polarity";
+        if (polarity) {
+            // Its divisor only lowers the PSNR below what its default gives (30.33 dB on this
+            // busy picture): the target is out of its reach, and the row says so.
+            EXPECT_EQ(row.Error, "no divisor of polarity (whole numbers 1..1000000) gives an embedding PSNR of 40 dB on "
+                                 "this host within 0.1 dB (the nearest: 30.33 dB at 1000000)");
+            continue;
+        }
+        ASSERT_FALSE(row.Failed()) << row.Error;
         EXPECT_EQ(row.Region, polarity ? "256x256" : "whole");
         EXPECT_EQ(row.Width, polarity ? 256 : 328);
         EXPECT_EQ(row.Height, polarity ? 256 : 270);
         EXPECT_EQ(row.Identity.HostDigest, polarity ? HostDigest(picture) : WholeHostDigest(picture));
         ASSERT_TRUE(row.PsnrY.has_value());
-        if (polarity) {
-            EXPECT_EQ(*row.PsnrY, row.PsnrEmbed);  // a gray region: its luminance is its gray
-            continue;
-        }
         const std::unique_ptr<WatermarkMethod> method = MakeMethod(ParseMethodSpec(row.Identity.Method));
         MethodPayload payload;
         payload.Bits = PayloadFromSeed(5, method->PayloadBits());

@@ -36,12 +36,19 @@ TEST(MethodSpecs, NamesAndRefusals) {
     EXPECT_EQ(ParseMethodSpec(qim.Name()), qim);
     EXPECT_EQ(ParseMethodSpec("spread-spectrum:strength=4").Name(), "spread-spectrum");
     EXPECT_EQ(*ParseMethodSpec("spread-spectrum").Strength(), 4);
-    EXPECT_FALSE(ParseMethodSpec("polarity").Strength());
+    // The polarity method's strength is its divisor; at its default it is left out of the
+    // parameter text and of what rows write, as before it had one.
+    EXPECT_EQ(*ParseMethodSpec("polarity").Strength(), 10000);
+    EXPECT_FALSE(ParseMethodSpec("polarity").WrittenStrength());
+    EXPECT_EQ(ParseMethodSpec("polarity").Parameters(), "");
+    EXPECT_EQ(ParseMethodSpec("polarity:divisor=3").Parameters(), "divisor=3");
+    EXPECT_EQ(*ParseMethodSpec("polarity:divisor=3").WrittenStrength(), 3);
     EXPECT_EQ(ParseMethodSpec("polarity").PayloadBits(), 0);
     const std::vector<std::pair<std::string, std::string>> refused = {
         {"dwt", "unknown method 'dwt' (known: polarity, spread-spectrum, qim, stdm, rdm, spread-spectrum-sync)"},
-        {"qim:delta=3", "qim has no parameter 'delta' (it has step, bits, alpha)"},
-        {"polarity:divisor=3", "polarity has no parameter 'divisor' (it has none)"},
+        {"qim:delta=3", "qim has no parameter 'delta' (it has step, bits, alpha, ecc)"},
+        {"polarity:ecc=3", "polarity has no parameter 'ecc' (it has divisor)"},
+        {"polarity:divisor=0.5", "divisor=0.5 is out of range (whole numbers 1..1000000)"},
         {"qim:step=3,step=4", "step is given twice"},
         {"qim:bits=65", "bits=65 is out of range (whole numbers 1..64)"},
         {"qim:bits=2.5", "bits=2.5 is not a whole number"},
@@ -212,7 +219,7 @@ TEST(BlindMethods, TargetPsnrIsMetWithinATenth) {
         EXPECT_NEAR(found->Embed(ViewOf(host), payload, 3).Psnr, 36, 0.1) << name;
         EXPECT_THROW(FindStrength(*method, ViewOf(host), payload, 3, 150), ArgumentError) << name;
     }
-    EXPECT_THROW(FindStrength(*Method("polarity"), ViewOf(host), {}, 3, 36), ArgumentError);
+    EXPECT_THROW(FindStrength(*Method("polarity"), ViewOf(host), {}, 3, 36), ArgumentError);  // no mark picture
 }
 
 // The built-in thresholds were set on the bundled hosts; on pictures none of them was made

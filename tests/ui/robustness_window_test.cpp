@@ -405,13 +405,15 @@ private slots:
         TfrmRobustness* w = Window();
         Prepare(w, QStringLiteral("3"), QStringLiteral("none,real-jpeg:q=70"));
         w->edtMethods->setText(QStringLiteral("qim:bits=16 polarity"));
-        w->edtTargetPsnr->setText(QStringLiteral("40"));
+        // Within the polarity method's reach on both hosts (its own PSNR: 34.5 and 36.0 dB).
+        w->edtTargetPsnr->setText(QStringLiteral("34"));
         QVERIFY(w->Start());
         w->Wait();
         QCOMPARE(w->Rows().size(), std::size_t{8});
         QCOMPARE(QString::fromStdString(w->Rows()[0].Identity.Method), QStringLiteral("qim:bits=16"));
         QVERIFY(w->Rows()[0].Strength.has_value());
-        QVERIFY(std::fabs(w->Rows()[0].PsnrEmbed - 40) <= 0.1);
+        QVERIFY(std::fabs(w->Rows()[0].PsnrEmbed - 34) <= 0.1);
+        for (const auto& row : w->Rows()) QVERIFY2(!row.Failed(), row.Error.c_str());
         QStringList columns;
         for (int c = 0; c < w->tblRows->columnCount(); ++c) columns << w->tblRows->horizontalHeaderItem(c)->text();
         QVERIFY(columns.contains(QStringLiteral("bit_accuracy")));

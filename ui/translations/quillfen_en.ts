@@ -1940,6 +1940,22 @@
         <translation> (no calibration: NC only)</translation>
     </message>
     <message>
+        <source> (bars: Wilson 95 % intervals)</source>
+        <translation> (bars: Wilson 95 % intervals)</translation>
+    </message>
+    <message>
+        <source>%1: bit accuracy</source>
+        <translation>%1: bit accuracy</translation>
+    </message>
+    <message>
+        <source>detected at 1e-6; bit accuracy (dashed)</source>
+        <translation>detection rate at 1e-6; bit accuracy (dashed)</translation>
+    </message>
+    <message>
+        <source>: detected at 1e-6, per method (bars: Wilson 95 % intervals)</source>
+        <translation>: detection rate at 1e-6, per method (bars: Wilson 95 % intervals)</translation>
+    </message>
+    <message>
         <source>Methods: </source>
         <translation>Methods: </translation>
     </message>
@@ -1970,10 +1986,6 @@
     <message>
         <source>Target PSNR: &apos;%1&apos; is not a PSNR in decibels (10..100, as 38 or 40.5)</source>
         <translation>Target PSNR: &apos;%1&apos; is not a PSNR in decibels from 10 to 100 (such as 38 or 40.5)</translation>
-    </message>
-    <message>
-        <source>: detected at 1e-6, per method</source>
-        <translation>: detection rate at 1e-6, per method</translation>
     </message>
     <message>
         <source>Cannot make the folder %1 for the picture of the changed document</source>

@@ -1,6 +1,9 @@
 #include "quillfen/watermark/experiment.h"
 
 #include <algorithm>
+#include <string>
+
+#include "quillfen/image/errors.h"
 
 namespace quillfen {
 
@@ -189,6 +192,13 @@ StepResult Experiment::Run(Step step) {
     return result;
 }
 
+void Experiment::SetStrengthDivisor(int divisor) {
+    if (divisor < 1 || divisor > kMostStrengthDivisor)
+        throw ArgumentError("a strength divisor of " + std::to_string(divisor) + " is outside 1.." +
+                            std::to_string(kMostStrengthDivisor));
+    divisor_ = divisor;
+}
+
 StepResult Experiment::Perform(Step step) {
     TWatermark& w = workspace_;
     StepResult result;
@@ -208,7 +218,7 @@ StepResult Experiment::Perform(Step step) {
     case Step::GetYr: w.GetYr(); break;
     case Step::GetP: w.GetP(); break;
     case Step::GetP_hat: w.GetP_hat(); break;
-    case Step::GetYr_hat: w.GetYr_hat(TWatermark::kStrengthDivisor); break;
+    case Step::GetYr_hat: w.GetYr_hat(divisor_); break;
     case Step::GetY_hat: w.GetY_hat(); break;
     case Step::GetX_hat: w.GetX_hat(); break;
     case Step::GetPSNR: result.psnr = w.GetPSNR_Diff(); break;

@@ -51,6 +51,7 @@ MarkKey BuildKey(const Experiment& experiment, int hostWidth, int hostHeight, st
     key.HostWidth = hostWidth;
     key.HostHeight = hostHeight;
     key.Seed = experiment.Seed();
+    key.StrengthDivisor = experiment.StrengthDivisor();
     key.RegionDigest = Sha256(w.X_hat());
     key.Extraction = w.Key();
     key.Embedded.resize(kPlane);

@@ -162,6 +162,10 @@ struct RobustnessRow {
     // A payload method's (schema 4): the payload read, flipped back when inverted, is the key's
     // bit for bit. The verdicts attest the key's carrier, not its payload.
     std::optional<bool> PayloadMatch;
+    // A method whose payload goes through an error-correcting code (its `ecc`): the message
+    // decoded (flipped back when inverted) is the key's payload; none for other methods, whose
+    // payload_match says the same of their raw bits.
+    std::optional<bool> MessageOk;
     // A method that synchronises (Capabilities::Synchronises): the geometry it found in the
     // attacked picture; none where it found none, and for every other method.
     std::optional<FoundGeometry> Found;

@@ -60,6 +60,8 @@ enum class RowFieldId {
     Strength,
     PayloadBits,
     BitAccuracy,
+    // Only in rows of a method whose payload goes through an error-correcting code.
+    MessageOk,
     // Schema 4, in runs that name their methods.
     PayloadMatch,
     Z,
@@ -93,8 +95,9 @@ struct RowField {
 };
 
 // The fields of a run's rows, in order; the registered ones only when `registering`, the
-// method fields only for a run that names its methods.
-std::vector<RowField> RowFields(bool registering, bool methods = false);
+// method fields only for a run that names its methods, message_ok only for rows (or a file of
+// rows) of a method with a payload code (`coded`).
+std::vector<RowField> RowFields(bool registering, bool methods = false, bool coded = false);
 
 // The value of one field of a row, as the files write it.
 struct RowValue {
@@ -114,8 +117,9 @@ std::string FormatMeasure(double value);
 std::string RowJson(const RobustnessRow& row);
 // The CSV header and one CSV line, without the newline. Fields holding a comma, a quote or a
 // line break are quoted, quotes doubled.
-std::string CsvHeader(bool registering = false, bool methods = false);
-std::string RowCsv(const RobustnessRow& row);
+// A file with a row of a coded method (`coded`) has the message_ok column.
+std::string CsvHeader(bool registering = false, bool methods = false, bool coded = false);
+std::string RowCsv(const RobustnessRow& row, bool coded = false);
 
 // Whole files of rows, as `quillfen-cli robustness` writes them: one JSON object a line, and
 // the CSV header (with the registered columns for a run that registers) followed by one line

@@ -75,8 +75,10 @@ QUILLFEN_EXPORT MarkedArea MarkedAreaOf(const WatermarkMethod& method, const Met
 QUILLFEN_EXPORT Calibration BuiltInCalibration(const WatermarkMethod& method);
 
 // What a verdict makes of a reading's payload: a mark read inverted carries its payload
-// flipped, so its bits are turned back and their accuracy measured again; returns whether
-// they are the key's `payload` bit for bit (none for a zero-bit reading).
+// flipped, so its bits (and a coded payload's message) are turned back and their accuracy
+// measured again; returns whether the payload read is the key's `payload` bit for bit (none for
+// a zero-bit reading). Under a code the payload read is the message decoded: false when the
+// code found more errors than it corrects.
 std::optional<bool> ReadPayload(MethodReading& reading, const Verdict& verdict, std::span<const std::uint8_t> payload);
 
 // Reads `suspect` with `key` (made by `method`) and judges the score. ArgumentError for a

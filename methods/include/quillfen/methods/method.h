@@ -19,8 +19,9 @@
 // The built-in methods:
 //   polarity         the laboratory's own method (marking.h): a 128 x 128 mark in the
 //                    relations of mid-band block-DCT coefficients of the top-left 256 x 256;
-//                    not blind, zero-bit, no strength parameter; its keys measure their own
-//                    null (key_calibration.h). Its keys are key formats 1 and 2.
+//                    not blind, zero-bit, its strength a divisor (the PSNR rises with it);
+//                    its keys measure their own null (key_calibration.h). Its keys are key
+//                    formats 1 and 2.
 //   spread-spectrum  additive spread spectrum after Cox, Kilian, Leighton and Shamoon (1997),
 //                    blind: one key-seeded +-1 sequence per payload bit over every mid-band
 //                    block-DCT coefficient of the whole picture (code division).
@@ -112,12 +113,17 @@ struct QUILLFEN_EXPORT MethodSpec {
     double Value(std::string_view parameter) const;
     // The strength parameter's value, when the method has one.
     std::optional<double> Strength() const;
+    // The strength as rows write it: none for a strength parameter that Parameters() leaves
+    // out at its default (the polarity method's divisor), so that rows keep their bytes.
+    std::optional<double> WrittenStrength() const;
     // The strength parameter's description, or null.
     const Parameter* StrengthParameter() const;
     // The same method with the strength parameter set to `value` (ArgumentError without one or
     // outside its range).
     MethodSpec WithStrength(double value) const;
-    int PayloadBits() const;  // the bits it embeds (0 for a zero-bit method)
+    // The payload bits it embeds (0 for a zero-bit method): under an error-correcting code
+    // (`ecc`), the message's bits, fewer than the bits it carries.
+    int PayloadBits() const;
     bool operator==(const MethodSpec& other) const {
         return Info->Name == other.Info->Name && Values == other.Values && Extra == other.Extra;
     }
@@ -179,7 +185,13 @@ struct MethodReading {
     // it): the calibration's floor under each component's spread.
     double ChanceVariance = 0;
     std::vector<std::uint8_t> Bits;    // the payload read (none for a zero-bit method)
-    std::optional<double> BitAccuracy; // share of Bits equal to the key's payload
+    std::optional<double> BitAccuracy; // share of Bits equal to the key's payload (as carried)
+    // A method whose payload goes through an error-correcting code (its `ecc`): Bits are the
+    // carried bits, and these the message decoded from them, with how many carried bits the code
+    // corrected (none: more errors than it corrects, detected; Message then holds the message's
+    // bits as read). Empty and none without a code.
+    std::vector<std::uint8_t> Message;
+    std::optional<int> Corrected;
     std::optional<double> Nc;          // NC of the mark read, for a method that embeds a mark picture
     std::optional<double> Ber;         // bits read wrongly (the polarity method: of the whole mark)
     GrayPlane Mark;                    // the mark picture read (a method that embeds one)
@@ -341,8 +353,11 @@ QUILLFEN_EXPORT void CheckTargetPsnr(double decibels);
 // (usually two or three passes). Without a probe, or where that does not come within 0.05 dB:
 // each try marks the whole picture at the strength that the last PSNR and the law of 20 dB per
 // decade of strength put at the target, within the bracket found so far (bisected when the
-// guess leaves it). ArgumentError for a method without a strength
-// parameter, or a target its range cannot reach on this host (the message gives the nearest).
+// guess leaves it); for a parameter whose PSNR rises with it (found from the first tries), the
+// secant through the last two tries. A parameter of whole numbers that has no value within
+// 0.1 dB gives the nearest of the two values around the target. ArgumentError for a method
+// without a strength parameter, or a target its range cannot reach on this host (the message
+// gives the nearest).
 QUILLFEN_EXPORT std::unique_ptr<WatermarkMethod> FindStrength(const WatermarkMethod& method, const ImageView& host,
                                               const MethodPayload& payload, std::uint32_t seed,
                                               double targetDecibels);

@@ -254,6 +254,11 @@ public:
     }
     // The seed of the last GetWr.
     std::uint32_t Seed() const { return workspace_.LastSeed(); }
+    // The divisor of the strength Get Yr_hat embeds with (a larger one changes the host less):
+    // kStrengthDivisor unless a method asks for another (whole numbers 1..1000000, as keys hold
+    // it; ArgumentError otherwise). It takes effect at the next Get Yr_hat.
+    void SetStrengthDivisor(int divisor);
+    int StrengthDivisor() const { return divisor_; }
     const TWatermark& Workspace() const { return workspace_; }
     // The view a step leaves, right after it ran: Display256 or Display128.
     const TWatermark::Bytes& View(StepView view) const;
@@ -281,6 +286,7 @@ private:
     std::uint64_t lastRun_ = 0;
     // The fixed seed of the workspace serves the next Get Wr only.
     bool seedOnce_ = false;
+    int divisor_ = TWatermark::kStrengthDivisor;
 };
 
 }  // namespace quillfen

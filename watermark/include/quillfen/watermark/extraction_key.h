@@ -27,6 +27,8 @@ struct ExtractionKey {
 // strength: the workspace's geometry, which a key records.
 inline constexpr int kMarkRegionSide = 256;
 inline constexpr int kMarkStrengthDivisor = 10000;
+// The largest divisor a key holds.
+inline constexpr int kMostStrengthDivisor = 1000000;
 
 }  // namespace quillfen
 QUILLFEN_API_END
