@@ -11,8 +11,8 @@
 #     TARGET_DB  the embedding PSNR of the methods with a strength (default 38, as the README's
 #                256 x 256 table)
 #     CELLS      attack cells (default: the default grid)
-# The run's rows are kept in bench-photos-rows.jsonl in the current folder, so that a stopped
-# run resumes (--resume) where it stopped. Needs `bash scripts/install-deps.sh photos`.
+# The run's rows are appended to bench-photos-rows.jsonl in the current folder as they come,
+# so that a stopped run resumes (--resume) where it stopped. Needs `bash scripts/install-deps.sh photos`.
 set -euo pipefail
 here=$(cd "$(dirname "$0")/../.." && pwd)
 build=$(cd "${1:-$here/build}" && pwd)
@@ -34,8 +34,10 @@ for extra in Bridge_by_Sander_Klootwijk.jpg Dragonfly_by_Bolly.jpg; do
 done
 attacks=()
 [ -n "$cells" ] && attacks=(--attacks "$cells")
-resume=()
-[ -s "$rows" ] && resume=(--resume)
+# Always resume, from an empty file at first: the rows are then appended as they come, so a
+# run stopped after hours keeps what it measured (a fresh --jsonl is written only at the end).
+[ -e "$rows" ] || : > "$rows"
+resume=(--resume)
 "$build/cli/quillfen-cli" robustness "$work/photos" --method polarity --method spread-spectrum --method qim \
   --target-psnr "$target" --seeds "$seeds" "${attacks[@]}" "${resume[@]}" --jsonl "$rows" >/dev/null
 /usr/bin/python3 - "$rows" <<'PY'
