@@ -6,7 +6,7 @@
 // copy is), per picture and per megapixel. bench/photos/speed.sh runs it on the held-out
 // photographs.
 //
-//   photo_speed [--target DB | --fixed] [--method SPEC]... PICTURE...
+//   photo_speed [--target DB | --fixed] [--method SETTING]... PICTURE...
 //
 // --fixed marks at each method's own strength, without the search (for profiles).
 // Peak memory: the kernel's high-water mark is reset before each marking (/proc/self/clear_refs,
@@ -69,12 +69,12 @@ int main(int argc, char** argv) {
         else if (arg == "--method" && i + 1 < argc) methods.emplace_back(argv[++i]);
         else if (arg == "--fixed") fixed = true;
         else if (!arg.empty() && arg[0] == '-') {
-            std::fprintf(stderr, "usage: photo_speed [--target DB | --fixed] [--method SPEC]... PICTURE...\n");
+            std::fprintf(stderr, "usage: photo_speed [--target DB | --fixed] [--method SETTING]... PICTURE...\n");
             return 2;
         } else pictures.push_back(arg);
     }
     if (pictures.empty()) {
-        std::fprintf(stderr, "usage: photo_speed [--target DB | --fixed] [--method SPEC]... PICTURE...\n");
+        std::fprintf(stderr, "usage: photo_speed [--target DB | --fixed] [--method SETTING]... PICTURE...\n");
         return 2;
     }
     if (methods.empty()) methods = {"spread-spectrum", "qim", "stdm", "rdm", "spread-spectrum-sync"};
@@ -95,9 +95,9 @@ int main(int argc, char** argv) {
         const double rgbMb = 3 * megapixels;
         std::string name = path.substr(path.find_last_of('/') + 1);
         if (name.size() > 34) name.resize(34);
-        for (const std::string& spec : methods) {
+        for (const std::string& setting : methods) {
             try {
-                const auto method = quillfen::MakeMethod(spec);
+                const auto method = quillfen::MakeMethod(setting);
                 quillfen::MethodPayload payload;
                 payload.Bits = quillfen::PayloadFromSeed(5, method->PayloadBits());
                 const bool reset = ResetPeak();
@@ -131,7 +131,7 @@ int main(int argc, char** argv) {
                             (found->Name() + ":" + found->Parameters()).c_str(), reading.Score);
                 std::fflush(stdout);
             } catch (const quillfen::Error& e) {
-                std::printf("%-34s %-22s %s\n", name.c_str(), spec.c_str(), e.what());
+                std::printf("%-34s %-22s %s\n", name.c_str(), setting.c_str(), e.what());
                 status = 1;
             }
         }

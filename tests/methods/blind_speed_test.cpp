@@ -62,11 +62,11 @@ MethodPayload Payload(const WatermarkMethod& method, std::uint32_t seed) {
     return payload;
 }
 
-const std::vector<std::string>& Specs() {
-    static const std::vector<std::string> specs = {
+const std::vector<std::string>& Settings() {
+    static const std::vector<std::string> settings = {
         "spread-spectrum:shaping=0", "spread-spectrum:shaping=1", "spread-spectrum", "qim", "qim:alpha=1,step=20",
         "stdm", "stdm:spread=5,bits=7", "rdm", "rdm:memory=4,step=3"};
-    return specs;
+    return settings;
 }
 
 // The marked bytes, the PSNR and the reading of every blind method at a fixed strength, on a
@@ -74,7 +74,7 @@ const std::vector<std::string>& Specs() {
 // score fails here.
 TEST(BlindMethodsFast, FixedStrengthBytesAndReadingsArePinned) {
     struct Pin {
-        const char* spec;
+        const char* setting;
         bool colour;
         std::uint64_t digest;
         double psnr;
@@ -86,24 +86,24 @@ TEST(BlindMethodsFast, FixedStrengthBytesAndReadingsArePinned) {
     const Bitmap colour = ColourPicture(301, 267, 3), gray = GrayPicture(283, 258, 4);
     const bool record = std::getenv("QF_RECORD_PINS") != nullptr;
     std::size_t at = 0;
-    for (const std::string& spec : Specs())
+    for (const std::string& setting : Settings())
         for (const bool isColour : {true, false}) {
-            const auto method = MakeMethod(spec);
+            const auto method = MakeMethod(setting);
             const Bitmap& host = isColour ? colour : gray;
             const MethodMarked marked = method->Embed(ViewOf(host), Payload(*method, 9), 9);
             const MethodReading reading = method->Detect(ViewOf(marked.Picture), marked.Key);
             const std::uint64_t digest = Fnv(marked.Picture.bytes());
             if (record) {
-                std::printf("{\"%s\", %s, 0x%016llxULL, %.17g, %.17g},\n", spec.c_str(), isColour ? "true" : "false",
+                std::printf("{\"%s\", %s, 0x%016llxULL, %.17g, %.17g},\n", setting.c_str(), isColour ? "true" : "false",
                             static_cast<unsigned long long>(digest), marked.Psnr, reading.Score);
                 continue;
             }
             ASSERT_LT(at, pins.size());
             const Pin& pin = pins[at++];
-            EXPECT_EQ(spec, pin.spec);
-            EXPECT_EQ(digest, pin.digest) << spec << (isColour ? " colour" : " gray");
-            EXPECT_EQ(marked.Psnr, pin.psnr) << spec << (isColour ? " colour" : " gray");
-            EXPECT_EQ(reading.Score, pin.score) << spec << (isColour ? " colour" : " gray");
+            EXPECT_EQ(setting, pin.setting);
+            EXPECT_EQ(digest, pin.digest) << setting << (isColour ? " colour" : " gray");
+            EXPECT_EQ(marked.Psnr, pin.psnr) << setting << (isColour ? " colour" : " gray");
+            EXPECT_EQ(reading.Score, pin.score) << setting << (isColour ? " colour" : " gray");
         }
 }
 
@@ -176,25 +176,25 @@ TEST(BlindMethodsFast, StripFormsMatchTheWholePlaneForms) {
 TEST(BlindMethodsFast, ProbeAgreesWithEmbed) {
     const Hosts hosts;
     const ImageView view = ViewOf(hosts.colour);
-    for (const std::string& spec : Specs()) {
-        const auto method = MakeMethod(spec);
+    for (const std::string& setting : Settings()) {
+        const auto method = MakeMethod(setting);
         const MethodPayload payload = Payload(*method, 4);
         const double strength = *method->Strength();
         for (const double s : {strength * 0.7, strength * 1.3}) {
             const auto probe = method->ProbeStrength(view, payload, 4);
-            ASSERT_TRUE(probe) << spec;
+            ASSERT_TRUE(probe) << setting;
             EXPECT_EQ(probe->Pixels(), 301.0 * 267);
             const MethodMarked embedded = method->WithStrength(s)->Embed(view, payload, 4);
-            EXPECT_EQ(probe->Psnr(s), embedded.Psnr) << spec << " at " << s;
+            EXPECT_EQ(probe->Psnr(s), embedded.Psnr) << setting << " at " << s;
             const double predicted = 10 * std::log10(65025 / (probe->Energy(s) / probe->Pixels()));
-            EXPECT_NEAR(predicted, embedded.Psnr, 0.5) << spec << " at " << s;
-            EXPECT_LT(probe->Energy(s * 0.8), probe->Energy(s)) << spec;
+            EXPECT_NEAR(predicted, embedded.Psnr, 0.5) << setting << " at " << s;
+            EXPECT_LT(probe->Energy(s * 0.8), probe->Energy(s)) << setting;
             const MethodMarked marked = probe->Mark(s);
-            EXPECT_EQ(marked.Picture.bytes(), embedded.Picture.bytes()) << spec;
-            EXPECT_EQ(marked.Psnr, embedded.Psnr) << spec;
-            EXPECT_EQ(marked.Key.Parameters, embedded.Key.Parameters) << spec;
-            EXPECT_EQ(marked.Key.Payload, embedded.Key.Payload) << spec;
-            EXPECT_EQ(marked.Key.Seed, 4u) << spec;
+            EXPECT_EQ(marked.Picture.bytes(), embedded.Picture.bytes()) << setting;
+            EXPECT_EQ(marked.Psnr, embedded.Psnr) << setting;
+            EXPECT_EQ(marked.Key.Parameters, embedded.Key.Parameters) << setting;
+            EXPECT_EQ(marked.Key.Payload, embedded.Key.Payload) << setting;
+            EXPECT_EQ(marked.Key.Seed, 4u) << setting;
         }
     }
     // The periodic mark scales one masked pattern to each strength: the same to the byte.
@@ -227,19 +227,19 @@ TEST(BlindMethodsFast, TargetPsnrLandsWithinFiveThousandths) {
         "step=78.51,bits=7,alpha=0.5,spread=5", "step=4.493,bits=64,alpha=0.4,memory=44",
         "step=4.543,bits=64,alpha=0.4,memory=4"};
     const bool record = std::getenv("QF_RECORD_PINS") != nullptr;
-    for (std::size_t k = 0; k < Specs().size(); ++k) {
-        const auto method = MakeMethod(Specs()[k]);
+    for (std::size_t k = 0; k < Settings().size(); ++k) {
+        const auto method = MakeMethod(Settings()[k]);
         const MethodPayload payload = Payload(*method, 6);
         const MarkedAtPsnr at = MarkAtPsnr(*method, view, payload, 6, 39);
         if (record) {
             std::printf("\"%s\", %.6f\n", at.Method->Parameters().c_str(), at.Marked.Psnr);
             continue;
         }
-        EXPECT_NEAR(at.Marked.Psnr, 39, 0.005) << Specs()[k];
-        EXPECT_EQ(at.Method->Parameters(), found[k]) << Specs()[k];
+        EXPECT_NEAR(at.Marked.Psnr, 39, 0.005) << Settings()[k];
+        EXPECT_EQ(at.Method->Parameters(), found[k]) << Settings()[k];
         EXPECT_EQ(FindStrength(*method, view, payload, 6, 39)->Parameters(), at.Method->Parameters());
         const MethodMarked again = at.Method->Embed(view, payload, 6);
-        EXPECT_EQ(again.Picture.bytes(), at.Marked.Picture.bytes()) << Specs()[k];
+        EXPECT_EQ(again.Picture.bytes(), at.Marked.Picture.bytes()) << Settings()[k];
         EXPECT_EQ(again.Psnr, at.Marked.Psnr);
     }
 }
@@ -258,16 +258,16 @@ TEST(BlindMethodsFast, ClippedPicturesStillReachTheTarget) {
             picture.setBgr(x, y, v, static_cast<std::uint8_t>(255 - v), v);
         }
     const ImageView view = ViewOf(picture);
-    for (const std::string spec : {"spread-spectrum", "qim", "stdm", "rdm"}) {
-        const auto method = MakeMethod(spec);
+    for (const std::string setting : {"spread-spectrum", "qim", "stdm", "rdm"}) {
+        const auto method = MakeMethod(setting);
         const MethodPayload payload = Payload(*method, 2);
         const auto probe = method->ProbeStrength(view, payload, 2);
         const double s = *method->Strength();
         const double predicted = 10 * std::log10(65025 / (probe->Energy(s) / probe->Pixels()));
         const double actual = probe->Psnr(s);
-        EXPECT_GT(actual - predicted, 1.0) << spec << ": clipping should take a decibel or more away";
+        EXPECT_GT(actual - predicted, 1.0) << setting << ": clipping should take a decibel or more away";
         const MarkedAtPsnr at = MarkAtPsnr(*method, view, payload, 2, 40);
-        EXPECT_NEAR(at.Marked.Psnr, 40, 0.05) << spec;
+        EXPECT_NEAR(at.Marked.Psnr, 40, 0.05) << setting;
     }
 }
 
