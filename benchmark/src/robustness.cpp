@@ -229,7 +229,7 @@ struct Embedding {
 // their own unit's and the one after it).
 struct UnitSlot {
     std::uint64_t Unit = kNoUnit;
-    std::atomic<bool> Started{false};
+    std::atomic<bool> Claimed{false};  // a thread has taken this embedding on
     tbb::collaborative_once_flag Once;
     Embedding Value;
 };
@@ -340,17 +340,17 @@ void Embed(const SweepPlan& plan, const std::vector<SweepMethod>& methods, HostC
 }
 
 // The embedding of a slot's unit, made on first use. A row whose unit another thread is still
-// embedding would only wait: it embeds the next unit first, when no thread has begun it, so
+// embedding would only wait: it embeds the next unit first, when no thread has taken it on, so
 // that two threads embed two units side by side instead of one after the other.
 const Embedding& EmbeddingOf(const SweepPlan& plan, const std::vector<SweepMethod>& methods, HostCache& hosts,
                              UnitSlot& slot, UnitSlot* following) {
     const auto embed = [&](UnitSlot& unit) {
-        tbb::collaborative_call_once(unit.Once, [&] {
-            unit.Started = true;
-            Embed(plan, methods, hosts, unit.Unit, unit.Value);
-        });
+        tbb::collaborative_call_once(unit.Once, [&] { Embed(plan, methods, hosts, unit.Unit, unit.Value); });
     };
-    if (following != nullptr && slot.Started && !following->Started) embed(*following);
+    // The claim is taken before the embedding begins, so that two threads reaching the same
+    // unit at once cannot both decide it is free and end up one waiting on the other.
+    if (slot.Claimed.exchange(true) && following != nullptr && !following->Claimed.exchange(true))
+        embed(*following);
     embed(slot);
     return slot.Value;
 }
