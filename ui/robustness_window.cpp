@@ -117,9 +117,9 @@ bool AllGray(const Bitmap& picture) {
 
 // The table's columns: the fields of the rows' schema that the table shows, those of a
 // registering run included.
-std::vector<RowField> TableFields(bool registering, bool methods = false) {
+std::vector<RowField> TableFields(bool registering, bool methods = false, bool coded = false) {
     std::vector<RowField> fields;
-    for (const RowField& f : RowFields(registering, methods)) {
+    for (const RowField& f : RowFields(registering, methods, coded)) {
         if (f.InTable) fields.push_back(f);
         // A run that compares methods names each row's method after its attack.
         if (methods && f.Id == RowFieldId::Attack)
@@ -706,6 +706,7 @@ bool TfrmRobustness::Start() {
     inputFiles_ = std::move(inputFiles);
     rows_.clear();
     cancelled_ = false;
+    coded_ = false;
     tblRows->setRowCount(0);
     const bool methods = !plan_.Methods.empty();
     tblRows->setColumnCount(static_cast<int>(Columns(plan_.Register, methods).size()));
@@ -814,7 +815,20 @@ void TfrmRobustness::TakeRows() {
 void TfrmRobustness::AppendRowToTable(const RobustnessRow& row) {
     const int r = tblRows->rowCount();
     tblRows->insertRow(r);
-    const std::vector<RowField> fields = TableFields(plan_.Register, !plan_.Methods.empty());
+    const bool methods = !plan_.Methods.empty();
+    // A method that decodes a message (its `ecc`) gives its rows message_ok: the column comes
+    // with the first such row, as the exported files have it only in runs that have such rows.
+    if (row.MessageOk.has_value() && !coded_) {
+        coded_ = true;
+        const std::vector<RowField> fields = TableFields(plan_.Register, methods, true);
+        for (int c = 0; c < static_cast<int>(fields.size()); ++c)
+            if (fields[static_cast<std::size_t>(c)].Id == RowFieldId::MessageOk) {
+                tblRows->insertColumn(c);
+                tblRows->setHorizontalHeaderItem(c, new QTableWidgetItem(QString::fromLatin1(fields[c].Name)));
+                for (int earlier = 0; earlier < r; ++earlier) tblRows->setItem(earlier, c, new QTableWidgetItem);
+            }
+    }
+    const std::vector<RowField> fields = TableFields(plan_.Register, methods, coded_);
     for (int c = 0; c < static_cast<int>(fields.size()); ++c) {
         const RowValue value = FieldValue(row, fields[c].Id);
         auto* item = new QTableWidgetItem(CellText(value, fields[c].Decimals));

@@ -181,6 +181,7 @@ private:
     std::string markName_;
     std::vector<RobustnessRow> rows_;
     bool cancelled_ = false;
+    bool coded_ = false;  // a row of the run decoded a message: the table has message_ok
     std::vector<std::string> commandWords_;
     // The files the run read (what the messages call each, and its name): no export replaces one.
     std::vector<std::pair<std::string, std::string>> inputFiles_;

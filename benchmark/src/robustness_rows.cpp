@@ -46,7 +46,7 @@ const std::vector<RowField>& AllFields() {
         {F::Strength, "strength", 0, kInf, 4, true},
         {F::PayloadBits, "payload_bits", 0, 0, -1, true},
         {F::BitAccuracy, "bit_accuracy", 0, 1, 4, true},
-        {F::MessageOk, "message_ok", 0, 0, -1, false},
+        {F::MessageOk, "message_ok", 0, 0, -1, true},
         {F::PayloadMatch, "payload_match", 0, 0, -1, true},
         {F::Z, "z", -kInf, kInf, 2, true},
         {F::ZNull, "z_null", -kInf, kInf, 2, true},

@@ -417,6 +417,7 @@ private slots:
         QStringList columns;
         for (int c = 0; c < w->tblRows->columnCount(); ++c) columns << w->tblRows->horizontalHeaderItem(c)->text();
         QVERIFY(columns.contains(QStringLiteral("bit_accuracy")));
+        QVERIFY(!columns.contains(QStringLiteral("message_ok")));  // no method decodes a message
         // The no-attack family: each method's rate with its Wilson bar (out of the legend), and
         // the payload method's bit accuracy.
         w->cmbFamily->setCurrentIndex(0);
@@ -558,6 +559,37 @@ private slots:
         QVERIFY(frame->ExtractedPanel()->IsEmpty());
         QCOMPARE(spread->Model().Results().front().source, std::string("Robustness: none (spread-spectrum:bits=32)"));
         QCOMPARE(w->OpenRow(1)->Title(), QStringLiteral("camera.pgm - spread-spectrum:bits=32 - seed 3 - none (2)"));
+    }
+
+    // A method under a code gets the message_ok column when its first row comes, placed as the
+    // exported files place it; the rows of a method without a code leave it empty.
+    void codedRowsSayWhetherTheMessageWasRead() {
+        TfrmRobustness* w = Window();
+        Prepare(w, QStringLiteral("3"), QStringLiteral("none,gauss-noise:sigma=4"));
+        w->edtMethods->setText(QStringLiteral("polarity spread-spectrum:ecc=3"));
+        QVERIFY(w->Start());
+        w->Wait();
+        QCOMPARE(w->Rows().size(), std::size_t{8});
+        QStringList columns;
+        for (int c = 0; c < w->tblRows->columnCount(); ++c) columns << w->tblRows->horizontalHeaderItem(c)->text();
+        const int ok = static_cast<int>(columns.indexOf(QStringLiteral("message_ok")));
+        QCOMPARE(ok, static_cast<int>(columns.indexOf(QStringLiteral("bit_accuracy"))) + 1);
+        QCOMPARE(columns.size(), static_cast<qsizetype>(w->tblRows->columnCount()));
+        for (int r = 0; r < w->tblRows->rowCount(); ++r) {
+            const RobustnessRow& row = w->Rows()[static_cast<std::size_t>(r)];
+            QCOMPARE(w->tblRows->item(r, ok)->text(),
+                     row.MessageOk.has_value() ? QStringLiteral("true") : QString());
+            QCOMPARE(row.MessageOk.has_value(), row.Identity.Method == "spread-spectrum:ecc=3");
+            // The columns after it still hold their own fields.
+            QCOMPARE(w->tblRows->item(r, static_cast<int>(columns.indexOf(QStringLiteral("attack"))))->text(),
+                     QString::fromStdString(row.Attack));
+        }
+        // A run after it without a code starts without the column.
+        w->edtMethods->setText(QStringLiteral("polarity spread-spectrum"));
+        QVERIFY(w->Start());
+        w->Wait();
+        for (int c = 0; c < w->tblRows->columnCount(); ++c)
+            QVERIFY(w->tblRows->horizontalHeaderItem(c)->text() != QStringLiteral("message_ok"));
     }
 
     // The document's picture is a host by the rule of every front end: at least 256 x 256.
