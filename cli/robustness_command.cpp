@@ -390,8 +390,14 @@ void Run(const Options& o, const Given& given, int jobs) {
             if (!difference.empty())
                 throw CommandFailure{kExitUsage, "--resume: the rows in '" + o.jsonl + "' " + difference +
                                                      ": start a new file, or resume with the inputs that made them"};
-            // Under a target PSNR a method with a strength was marked at it.
-            if (plan.TargetPsnr && row.Strength && !row.Failed() && std::fabs(row.PsnrEmbed - *plan.TargetPsnr) > 0.1)
+            // Under a target PSNR a method with a strength was marked at it; one whose strength
+            // moves in whole steps may have no step within 0.1 dB of it, and was marked at the
+            // nearest step, as this run would mark it again.
+            const WatermarkMethod* rowMethod = plan.Methods.empty() ? nullptr : plan.Methods[index].Method.get();
+            const Parameter* strength = rowMethod ? rowMethod->StrengthParameter() : nullptr;
+            const bool wholeSteps = strength != nullptr && strength->Whole;
+            if (plan.TargetPsnr && row.Strength && !row.Failed() && !wholeSteps &&
+                std::fabs(row.PsnrEmbed - *plan.TargetPsnr) > 0.1)
                 throw CommandFailure{kExitUsage, "--resume: the rows in '" + o.jsonl + "' of " + row.Identity.Method +
                                                      " were marked at " + FormatMeasure(row.PsnrEmbed) +
                                                      " dB, not at this run's --target-psnr: start a new file"};

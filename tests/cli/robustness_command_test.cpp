@@ -120,6 +120,26 @@ TEST(RobustnessCommand, ResumeSkipsPresentRowsAndDropsATornLine) {
     EXPECT_EQ(Lines(ReadText(dir.file("r.csv"))).size(), 21u);
 }
 
+// A method whose strength moves in whole steps (the polarity method's divisor) may have no step
+// within 0.1 dB of the target: its rows at the nearest step are this run's own, and resume.
+TEST(RobustnessCommand, ResumeKeepsRowsMarkedAtTheNearestWholeStep) {
+    test::TempDir dir;
+    const std::vector<std::string> run = {"--attacks", "none,median:k=3", "--method", "polarity", "--target-psnr", "30",
+                                          "--jsonl", dir.file("rows.jsonl")};
+    std::vector<std::string> args = {"robustness", kHostA, kHostB, "--mark", kMark, "--seeds", "2"};
+    args.insert(args.end(), run.begin(), run.end());
+    ASSERT_EQ(RunCli(args).code, 0);
+    const std::string rows = ReadText(dir.file("rows.jsonl"));
+    const nlohmann::json astronaut = nlohmann::json::parse(Lines(rows)[0]);
+    EXPECT_EQ(astronaut["strength"].get<double>(), 2);
+    EXPECT_NEAR(astronaut["psnr_embed"].get<double>(), 29.4252, 1e-4);  // divisors 2 and 3 bracket 30 dB
+    args.push_back("--resume");
+    const CliResult resumed = RunCli(args);
+    ASSERT_EQ(resumed.code, 0) << resumed.err;
+    EXPECT_NE(resumed.out.find("0 computed, 4 already"), std::string::npos) << resumed.out;
+    EXPECT_EQ(ReadText(dir.file("rows.jsonl")), rows);
+}
+
 TEST(RobustnessCommand, ResumeRefusesRowsJudgedByAnotherCalibration) {
     test::TempDir dir;
     // The rows carry the verdicts of the calibration beside the mark...
