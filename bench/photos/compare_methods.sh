@@ -45,8 +45,12 @@ attacks=()
 for method in $methods; do
   rows=$PWD/bench-photos-rows.$method.jsonl
   [ -e "$rows" ] || : > "$rows"
+  # Exit code 1: some rows failed (a host the method refuses, a target its strength cannot
+  # reach), which the table counts; anything else stops the run.
+  status=0
   "$build/cli/quillfen-cli" robustness "$work/photos" --method "$method" --target-psnr "$target" \
-    --seeds "$seeds" "${attacks[@]}" "${jobs[@]}" --resume --jsonl "$rows" >/dev/null
+    --seeds "$seeds" "${attacks[@]}" "${jobs[@]}" --resume --jsonl "$rows" >/dev/null || status=$?
+  [ "$status" -le 1 ] || exit "$status"
 done
 /usr/bin/python3 - "$PWD"/bench-photos-rows.*.jsonl <<'PY'
 import collections, json, sys
