@@ -212,8 +212,8 @@ int FloorPowerOfTwo(int n, int cap) {
     return p;
 }
 
-// The autocorrelation of the whitened picture's centre, normalised to 1 at lag 0, with the
-// lag (dx, dy) at index ((dy mod ny) nx + (dx mod nx)).
+// The autocorrelation of the whitened picture (its windows' spectra averaged), normalised to 1
+// at lag 0, with the lag (dx, dy) at index ((dy mod ny) nx + (dx mod nx)).
 struct Autocorrelation {
     int Nx = 0, Ny = 0;
     std::vector<double> A;
@@ -232,22 +232,46 @@ struct Autocorrelations {
     Autocorrelation Power, Magnitude;
 };
 
+// Where the windows of w pixels (w <= n) lie along an axis of n: the whole axis covered, evenly,
+// neighbours overlapping by at least half a window.
+std::vector<int> WindowOrigins(int n, int w) {
+    if (n <= w) return {0};
+    const int count = 1 + (n - w + w / 2 - 1) / (w / 2);
+    std::vector<int> origins(static_cast<std::size_t>(count));
+    for (int i = 0; i < count; ++i) origins[i] = static_cast<int>(std::lround(static_cast<double>(i) * (n - w) / (count - 1)));
+    return origins;
+}
+
 Autocorrelations Correlate(const Plane& r) {
     Autocorrelations both;
     Autocorrelation& ac = both.Power;
     ac.Nx = FloorPowerOfTwo(r.W, kAcfSide);
     ac.Ny = FloorPowerOfTwo(r.H, kAcfSide);
-    const int x0 = (r.W - ac.Nx) / 2, y0 = (r.H - ac.Ny) / 2;
     const std::size_t n = static_cast<std::size_t>(ac.Nx) * ac.Ny;
-    std::vector<double> re(n), im(n, 0.0);
-    double mean = 0;
-    for (int y = 0; y < ac.Ny; ++y)
-        for (int x = 0; x < ac.Nx; ++x) mean += r.at(x0 + x, y0 + y);
-    mean /= static_cast<double>(n);
-    for (int y = 0; y < ac.Ny; ++y)
-        for (int x = 0; x < ac.Nx; ++x) re[static_cast<std::size_t>(y) * ac.Nx + x] = r.at(x0 + x, y0 + y) - mean;
+    // The spectra of windows over the whole picture, summed (Welch's average): a photograph
+    // whose middle holds little of the mark (a smooth, blurred subject, where JPEG leaves
+    // nothing of it) still shows the lattice that its textured rest carries, and the picture's
+    // own content, different in every window, averages towards a smooth spectrum while the
+    // mark's lines, the same in all, add up.
     const Fft2 fft(ac.Nx, ac.Ny);
-    fft.Transform(re, im, false);
+    std::vector<double> power(n, 0.0), magnitude(n, 0.0);
+    std::vector<double> re(n), im(n);
+    for (const int y0 : WindowOrigins(r.H, ac.Ny))
+        for (const int x0 : WindowOrigins(r.W, ac.Nx)) {
+            double mean = 0;
+            for (int y = 0; y < ac.Ny; ++y)
+                for (int x = 0; x < ac.Nx; ++x) mean += r.at(x0 + x, y0 + y);
+            mean /= static_cast<double>(n);
+            for (int y = 0; y < ac.Ny; ++y)
+                for (int x = 0; x < ac.Nx; ++x) re[static_cast<std::size_t>(y) * ac.Nx + x] = r.at(x0 + x, y0 + y) - mean;
+            std::fill(im.begin(), im.end(), 0.0);
+            fft.Transform(re, im, false);
+            for (std::size_t i = 0; i < n; ++i) {
+                const double p = re[i] * re[i] + im[i] * im[i];
+                power[i] += p;
+                magnitude[i] += std::sqrt(p);
+            }
+        }
     // Each spectrum times a Gaussian: the autocorrelation smoothed by a Gaussian of one pixel,
     // so that a peak of a chip's width is not missed between whole lags.
     std::vector<double> gx(static_cast<std::size_t>(ac.Nx)), gy(static_cast<std::size_t>(ac.Ny));
@@ -259,21 +283,20 @@ Autocorrelations Correlate(const Plane& r) {
         const double f = static_cast<double>(std::min(k, ac.Ny - k)) / ac.Ny;
         gy[k] = PortableExp(-2 * M_PI * M_PI * f * f);
     }
-    std::vector<double> mre(n), mim(n, 0.0);
+    std::vector<double> mim(n, 0.0);
     for (int y = 0; y < ac.Ny; ++y)
         for (int x = 0; x < ac.Nx; ++x) {
             const std::size_t i = static_cast<std::size_t>(y) * ac.Nx + x;
-            const double power = re[i] * re[i] + im[i] * im[i];
-            re[i] = power * gx[x] * gy[y];
+            re[i] = power[i] * gx[x] * gy[y];
             im[i] = 0;
-            mre[i] = std::sqrt(power) * gx[x] * gy[y];
+            magnitude[i] = magnitude[i] * gx[x] * gy[y];
         }
     both.Magnitude.Nx = ac.Nx;
     both.Magnitude.Ny = ac.Ny;
     fft.Transform(re, im, true);
-    fft.Transform(mre, mim, true);
+    fft.Transform(magnitude, mim, true);
     ac.A = std::move(re);
-    both.Magnitude.A = std::move(mre);
+    both.Magnitude.A = std::move(magnitude);
     for (Autocorrelation* a : {&both.Power, &both.Magnitude}) {
         const double zero = a->A[0];
         for (double& v : a->A) v = zero > 0 ? v / zero : 0.0;
