@@ -120,7 +120,8 @@ std::size_t AddBand(double* plane, int width, int height, const double* change) 
     return i;
 }
 
-// One row of the luminance, as LumaOf makes it; false where a colour pixel is not gray.
+}  // namespace
+
 bool LumaRow(const ImageView& picture, int y, double* out) {
     const int width = picture.width();
     if (!picture.Colour) {
@@ -135,8 +136,6 @@ bool LumaRow(const ImageView& picture, int y, double* out) {
     }
     return gray;
 }
-
-}  // namespace
 
 std::vector<double> BandCoefficients(const double* plane, int width, int height) {
     std::vector<double> out;
@@ -284,12 +283,6 @@ Bitmap WriteBackChange(const ImageView& host, const Luma& before, const std::vec
     return WriteBackBy(
         host, before, [&](std::size_t i) { return before.Values[i] + change[i]; },
         [&](std::size_t i) { return change[i]; });
-}
-
-std::int64_t ChangeSquares(const ImageView& host, const Luma& before, const std::vector<double>& pattern, double scale) {
-    return WriteBackInto(
-        host, before, [&](std::size_t i) { return before.Values[i] + pattern[i] * scale; },
-        [&](std::size_t i) { return pattern[i] * scale; }, nullptr);
 }
 
 double WrittenPsnr(const ImageView& host, const Bitmap& written) {

@@ -48,6 +48,8 @@ struct Luma {
 };
 
 Luma LumaOf(const ImageView& picture);
+// Row y of LumaOf(picture) into out[0 .. width); false where a colour pixel of it is not gray.
+bool LumaRow(const ImageView& picture, int y, double* out);
 std::size_t CoefficientCount(int width, int height);
 // The band coefficients of every whole block, in sequence order (the orthonormal DCT-II of dct.h).
 std::vector<double> BandCoefficients(const double* plane, int width, int height);
@@ -59,10 +61,6 @@ std::uint8_t ToByte(double value);
 // saturation kept).
 Bitmap WriteBack(const ImageView& host, const Luma& before, const std::vector<double>& after);
 Bitmap WriteBackChange(const ImageView& host, const Luma& before, const std::vector<double>& change);
-// The sum over every pixel of the squared differences from the host's R, G and B bytes of those
-// WriteBackChange writes for the change pattern[i] * scale, without writing them or the change
-// (PsnrOfSquares gives its WrittenPsnr).
-std::int64_t ChangeSquares(const ImageView& host, const Luma& before, const std::vector<double>& pattern, double scale);
 // PSNR of what a viewer sees: the written picture's red, green and blue bytes against the
 // host's (for a gray host, its gray bytes' PSNR to the bit: three times the sum over three
 // times the pixels). A target PSNR is reached on this, and sweeps report it.

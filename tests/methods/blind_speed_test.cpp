@@ -14,6 +14,7 @@
 #include "quillfen/image/bitmap.h"
 #include "quillfen/image/errors.h"
 #include "quillfen/methods/method.h"
+#include "sync/sync_mark.h"
 
 namespace quillfen {
 namespace {
@@ -213,6 +214,64 @@ TEST(BlindMethodsFast, ProbeAgreesWithEmbed) {
     EXPECT_EQ(FindStrength(*sync, view, payload, 4, 41)->Parameters(), at.Method->Parameters());
     // The methods without a probe are searched by marking.
     EXPECT_FALSE(MakeMethod("polarity")->ProbeStrength(view, {}, 4));
+}
+
+// The periodic mark marks a row at a time: its masked pattern's rows and energy are the
+// whole-plane pattern's to the bit (odd sizes, so that the mask's last blocks are cut), and its
+// marked bytes and PSNR, by Embed and by the probe, are those the whole-plane change writes
+// back, at a strength of 2.5 and at one of 30 that clips much of the picture. Pinned as well.
+TEST(BlindMethodsFast, PeriodicMarkRowsMatchTheWholePlane) {
+    const Hosts hosts;
+    const std::vector<std::pair<std::uint64_t, double>> pins = {{0x55f3f06c67e620f4ULL, 40.363354961205225},
+                                                                 {0x348248f69a8350ecULL, 40.290732109368371},
+                                                                 {0xc2b2f872ce2802faULL, 40.295046323700269}};
+    const bool record = std::getenv("QF_RECORD_PINS") != nullptr;
+    std::size_t at = 0;
+    for (const ImageView& view : hosts.Views()) {
+        const detail::Luma luma = detail::LumaOf(view);
+        const auto method = MakeMethod("spread-spectrum-sync");
+        const MethodPayload payload = Payload(*method, 11);
+        sync::PayloadBits bits{};  // without a code, the payload itself
+        for (std::size_t b = 0; b < bits.size(); ++b) bits[b] = payload.Bits[b];
+        double energy = 0;
+        const std::vector<double> whole = sync::MaskedPattern(luma.Values.data(), luma.Width, luma.Height, bits, 11, energy);
+        int calls = 0;
+        const sync::MaskedRows rows(luma.Width, luma.Height, bits, 11, [&](int y, double* out) {
+            EXPECT_EQ(y, calls++);
+            detail::LumaRow(view, y, out);
+        });
+        EXPECT_EQ(calls, luma.Height);
+        EXPECT_EQ(rows.Energy(), energy);
+        std::vector<double> row(static_cast<std::size_t>(luma.Width));
+        bool same = true;
+        for (int y = luma.Height - 1; y >= 0; --y) {  // any order
+            rows.Row(y, row.data());
+            same = same && std::memcmp(row.data(), whole.data() + static_cast<std::size_t>(y) * luma.Width,
+                                       row.size() * sizeof(double)) == 0;
+        }
+        EXPECT_TRUE(same);
+
+        for (const double strength : {2.5, 30.0}) {
+            const std::vector<double> change =
+                sync::EmbedChange(luma.Values.data(), luma.Width, luma.Height, bits, 11, strength);
+            const Bitmap expected = detail::WriteBackChange(view, luma, change);
+            const MethodMarked marked = method->WithStrength(strength)->Embed(view, payload, 11);
+            EXPECT_EQ(marked.Picture.bytes(), expected.bytes()) << strength;
+            EXPECT_EQ(marked.Psnr, detail::WrittenPsnr(view, expected)) << strength;
+            const auto probe = method->ProbeStrength(view, payload, 11);
+            EXPECT_EQ(probe->Psnr(strength), marked.Psnr);
+            EXPECT_EQ(probe->Mark(strength).Picture.bytes(), expected.bytes()) << strength;
+            if (strength != 2.5) continue;
+            const std::uint64_t digest = Fnv(marked.Picture.bytes());
+            if (record) std::printf("0x%016llxULL %.17g\n", static_cast<unsigned long long>(digest), marked.Psnr);
+            else {
+                EXPECT_EQ(digest, pins[at].first);
+                EXPECT_EQ(marked.Psnr, pins[at++].second);
+            }
+        }
+    }
+    // A host too small, as the whole-plane form refuses it.
+    EXPECT_THROW(sync::MaskedRows(255, 300, {}, 1, [](int, double*) {}), ArgumentError);
 }
 
 // Marking at a target: the PSNR of the bytes written within 0.005 dB of it (the generic search
