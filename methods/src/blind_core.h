@@ -5,6 +5,7 @@
 // coefficients F(u, v) with 3 <= u + v <= 6, by u + v and then u. Everything is plain IEEE
 // arithmetic in the written order (the random numbers xoshiro256**, roundings half to even), so
 // a seed gives the same marked bytes and the same reading on every machine.
+#include <algorithm>
 #include <array>
 #include <concepts>
 #include <cmath>
@@ -22,6 +23,7 @@
 #include "quillfen/image/portable_math.h"
 #include "quillfen/image/round_half_even.h"
 #include "quillfen/methods/method.h"
+#include "lattice_loops.h"
 #include "payload_code.h"
 
 namespace quillfen::detail {
@@ -222,20 +224,37 @@ template <class Draw>
 double DitherAt(Draw& draw, std::size_t i) {
     return draw(i);
 }
+// The items are taken a stretch at a time: their values, twins and dithers gathered, the sides
+// and terms computed in vector lanes (lattice_loops.h, the same bits on every target), then
+// summed in item order.
 template <class Value, class Twin, class Weight, class Bits, class Dither>
 MethodReading ReadLattices(std::size_t n, Value value, Twin twin, Weight weight, const Bits& bit, Dither&& dither,
                            double step, const std::vector<std::uint8_t>& payload) {
     std::vector<double> soft(payload.size(), 0.0);
     double signedSum = 0, variance = 0;
-    for (std::size_t i = 0; i < n; ++i) {
-        const double di = DitherAt(dither, i);
-        const double side = LatticeSide(value(i), di, step);
-        double around = 0;
-        for (int d = 0; d < 4; ++d) around = around + LatticeSide(twin(i, d), di, step);
-        const double t = side - around / 4;
-        soft[bit[i]] += side;
-        signedSum = signedSum + (payload[bit[i]] == 0 ? t : -t);
-        variance = variance + (1.0 + weight(i)) / 3.0;
+    constexpr std::size_t kStretch = 512;
+    std::vector<double> work(8 * kStretch);
+    double* const values = work.data();
+    double* const twins[4] = {values + kStretch, values + 2 * kStretch, values + 3 * kStretch, values + 4 * kStretch};
+    double* const dithers = values + 5 * kStretch;
+    double* const sides = values + 6 * kStretch;
+    double* const terms = values + 7 * kStretch;
+    for (std::size_t first = 0; first < n; first += kStretch) {
+        const std::size_t count = std::min(kStretch, n - first);
+        for (std::size_t k = 0; k < count; ++k) {
+            const std::size_t i = first + k;
+            dithers[k] = DitherAt(dither, i);
+            values[k] = value(i);
+            for (int d = 0; d < 4; ++d) twins[d][k] = twin(i, d);
+        }
+        lattice_loops::Sides(values, twins, dithers, step, count, sides, terms);
+        for (std::size_t k = 0; k < count; ++k) {
+            const std::size_t i = first + k;
+            const double t = terms[k];
+            soft[bit[i]] += sides[k];
+            signedSum = signedSum + (payload[bit[i]] == 0 ? t : -t);
+            variance = variance + (1.0 + weight(i)) / 3.0;
+        }
     }
     MethodReading reading;
     for (const double s : soft) reading.Bits.push_back(s < 0 ? 1 : 0);

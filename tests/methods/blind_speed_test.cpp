@@ -14,7 +14,9 @@
 #include "quillfen/image/bitmap.h"
 #include "quillfen/image/errors.h"
 #include "quillfen/methods/method.h"
+#include "lattice_loops.h"
 #include "sync/sync_mark.h"
+#include "tests/test_support.h"
 
 namespace quillfen {
 namespace {
@@ -214,6 +216,51 @@ TEST(BlindMethodsFast, ProbeAgreesWithEmbed) {
     EXPECT_EQ(FindStrength(*sync, view, payload, 4, 41)->Parameters(), at.Method->Parameters());
     // The methods without a probe are searched by marking.
     EXPECT_FALSE(MakeMethod("polarity")->ProbeStrength(view, {}, 4));
+}
+
+// The quantisers' reading loop in vector lanes gives, on every target this machine runs, the
+// bits of LatticeSide item by item: values on and between the lattices, exactly half-way,
+// beyond 2^52 (where positions are whole), negative, zero of either sign, and counts that
+// leave a remainder after the last whole vector. Three sides are pinned outright.
+TEST(BlindMethodsFast, LatticeSidesAreThePlainFormOnEveryTarget) {
+    const std::size_t n = 1037;
+    std::vector<double> value(n), dither(n), twins[4];
+    for (auto& t : twins) t.resize(n);
+    std::uint32_t state = 5;
+    auto next = [&state] {
+        state = state * 1664525u + 1013904223u;
+        return static_cast<double>(state >> 8) / 16777216.0;
+    };
+    const double step = 7.25;
+    const double special[] = {0.0, -0.0, step / 4, -step / 4, step / 2, 3 * step / 4, 1e17, -1e17, 4503599627370497.0,
+                              -123.4375, 1e-300};
+    for (std::size_t k = 0; k < n; ++k) {
+        dither[k] = k % 7 == 0 ? 0.0 : (next() - 0.5) * step;
+        value[k] = k % 5 == 0 ? special[k / 5 % 11] : (next() - 0.5) * 600;
+        for (auto& t : twins) t[k] = k % 3 == 0 ? special[(k / 3 + 4) % 11] : (next() - 0.5) * 600;
+    }
+    std::vector<double> sides(n), terms(n);
+    for (std::size_t k = 0; k < n; ++k) {
+        const double side = detail::LatticeSide(value[k], dither[k], step);
+        double around = 0;
+        for (const auto& t : twins) around = around + detail::LatticeSide(t[k], dither[k], step);
+        sides[k] = side;
+        terms[k] = side - around / 4;
+    }
+    // On the 0-bit lattice +1, on the 1-bit lattice -1, a quarter step between them 0.
+    EXPECT_EQ(detail::LatticeSide(0.0, 0.0, step), 1.0);
+    EXPECT_EQ(detail::LatticeSide(step / 2, 0.0, step), -1.0);
+    EXPECT_EQ(detail::LatticeSide(-step / 4, 0.0, step), 0.0);
+    const double* inputs[4] = {twins[0].data(), twins[1].data(), twins[2].data(), twins[3].data()};
+    test::ForEachVectorTarget([&](const std::string& target) {
+        for (const std::size_t count : {n, std::size_t{3}, std::size_t{0}}) {
+            std::vector<double> gotSides(n, 9.0), gotTerms(n, 9.0);
+            lattice_loops::Sides(value.data(), inputs, dither.data(), step, count, gotSides.data(), gotTerms.data());
+            EXPECT_EQ(std::memcmp(gotSides.data(), sides.data(), count * sizeof(double)), 0) << target << " " << count;
+            EXPECT_EQ(std::memcmp(gotTerms.data(), terms.data(), count * sizeof(double)), 0) << target << " " << count;
+            EXPECT_EQ(gotSides[count == n ? n - 1 : count], count == n ? sides[n - 1] : 9.0) << "wrote past the count";
+        }
+    });
 }
 
 // The periodic mark marks a row at a time: its masked pattern's rows and energy are the
