@@ -339,7 +339,7 @@ public:
     MethodReading Detect(const ImageView& suspect, const MethodKey& key, ReadDepth) const override {
         CheckImageView(suspect, "suspect picture");
         const MethodKey& own = OwnKey(key);
-        const std::vector<double> coefficients = BandOf(suspect, false).Coefficients;
+        std::vector<double> coefficients = std::move(BandOf(suspect, false).Coefficients);
         const Grid grid = GridOf(suspect.width(), suspect.height());
         // The score is measured against the bits the key's payload puts in the picture.
         MethodReading reading;
@@ -392,7 +392,9 @@ protected:
                           Grid grid, double strength) const = 0;
     virtual EnergyModel Model(const std::vector<double>& coefficients, const Draws& draws,
                               const std::vector<std::uint8_t>& payload, Grid grid) const = 0;
-    virtual MethodReading Measure(const std::vector<double>& coefficients, const MethodKey& key, Grid grid) const = 0;
+    // Reads the suspect's band coefficients, which it may overwrite (a photograph's are tens of
+    // megabytes: a method that reads something made of them may make it in their place).
+    virtual MethodReading Measure(std::vector<double>& coefficients, const MethodKey& key, Grid grid) const = 0;
     // Whether the change follows the blocks' brightness (Grid::BlockSums).
     virtual bool UsesBrightness() const { return false; }
 

@@ -105,7 +105,7 @@ protected:
         return model;
     }
 
-    MethodReading Measure(const std::vector<double>& coefficients, const MethodKey& key, Grid) const override {
+    MethodReading Measure(std::vector<double>& coefficients, const MethodKey& key, Grid) const override {
         const std::uint64_t signs = PayloadWord(key.Payload);
         RandomStream stream(static_cast<std::uint64_t>(key.Seed) ^ kSpreadStream);
         // Cox's rule multiplies a coefficient by 1 + alpha x: its magnitude carries the pattern
@@ -246,7 +246,7 @@ protected:
         return model;
     }
 
-    MethodReading Measure(const std::vector<double>& coefficients, const MethodKey& key, Grid grid) const override {
+    MethodReading Measure(std::vector<double>& coefficients, const MethodKey& key, Grid grid) const override {
         const double step = spec_.Value("step");
         const std::unique_ptr<Lattice> lattice = DrawFor(coefficients.size(), key.Seed);
         const NeighbourTable neighbours(grid);

@@ -82,7 +82,7 @@ protected:
         return model;
     }
 
-    MethodReading Measure(const std::vector<double>& coefficients, const MethodKey& key, Grid grid) const override {
+    MethodReading Measure(std::vector<double>& coefficients, const MethodKey& key, Grid grid) const override {
         const double step = spec_.Value("step");
         const std::unique_ptr<Groups> groups = DrawFor(coefficients.size(), key.Seed);
         std::vector<double> dither(groups->Count);
@@ -247,36 +247,40 @@ protected:
         return model;
     }
 
-    MethodReading Measure(const std::vector<double>& coefficients, const MethodKey& key, Grid grid) const override {
+    MethodReading Measure(std::vector<double>& coefficients, const MethodKey& key, Grid grid) const override {
         const double step = spec_.Value("step");
         const std::size_t memory = Memory();
         const std::unique_ptr<Lattice> lattice = DrawFor(coefficients.size(), key.Seed);
-        // Every coefficient's quotient (0 for the first `memory`, which carry nothing).
-        std::vector<double> quotient;
-        ReserveLarge(quotient, coefficients.size());
-        quotient.resize(coefficients.size(), 0.0);
+        // Every coefficient's quotient, made in its place (0 for the first `memory`, which carry
+        // nothing): the ring keeps the coefficients that leave the running sum of squares.
+        std::vector<double> ring(memory, 0.0);
         double energy = 0;
         for (std::size_t i = 0; i < coefficients.size(); ++i) {
+            const double c = coefficients[i];
             if (i >= memory) {
                 const double gain = Gain(energy, memory);
-                quotient[i] = gain > 0 ? coefficients[i] / gain : 0.0;
-                energy = energy - coefficients[i - memory] * coefficients[i - memory];
+                coefficients[i] = gain > 0 ? c / gain : 0.0;
+                const double old = ring[i % memory];
+                energy = energy - old * old;
+            } else {
+                coefficients[i] = 0.0;
             }
-            energy = energy + coefficients[i] * coefficients[i];
+            energy = energy + c * c;
+            ring[i % memory] = c;
         }
+        const std::vector<double>& quotient = coefficients;
         const std::size_t n = coefficients.size() > memory ? coefficients.size() - memory : 0;
-        const std::vector<std::uint8_t> bit(lattice->Bit.begin() + static_cast<std::ptrdiff_t>(std::min(memory, lattice->Bit.size())),
-                                            lattice->Bit.end());
-        std::vector<double> dither(n);
-        for (std::size_t i = 0; i < coefficients.size(); ++i) {
-            const double d = (lattice->Dithers.Uniform() - 0.5) * step;
-            if (i >= memory) dither[i - memory] = d;
-        }
+        // A dither is drawn for every coefficient, the first `memory` included; item i is
+        // coefficient i + memory.
+        RandomStream dithers = lattice->Dithers;
+        for (std::size_t i = 0; i < std::min(memory, coefficients.size()); ++i) dithers.Uniform();
         const NeighbourTable neighbours(grid);
         return ReadLattices(
             n, [&](std::size_t i) { return quotient[i + memory]; },
             [&](std::size_t i, int d) { return quotient[neighbours.At(i + memory, d)]; },
-            [&](std::size_t i) { return neighbours.Weight(i + memory); }, bit, dither, step, key.Payload);
+            [&](std::size_t i) { return neighbours.Weight(i + memory); },
+            lattice->Bit.data() + std::min(memory, lattice->Bit.size()),
+            [&](std::size_t) { return (dithers.Uniform() - 0.5) * step; }, step, key.Payload);
     }
 
 private:
