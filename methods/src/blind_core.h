@@ -145,6 +145,25 @@ inline std::size_t Neighbour(std::size_t i, int direction, Grid grid) {
            i % band;
 }
 
+// Neighbour(i, d, grid) for the four directions at once, from the block's place alone (no
+// table: a reader that visits coefficients in a random order would miss the cache on one).
+inline void Neighbours(std::size_t i, Grid grid, std::size_t* at) {
+    const std::size_t band = kBand.size();
+    const std::size_t across = static_cast<std::size_t>(grid.Across);
+    const std::size_t block = i / band, inBlock = i % band;
+    const std::size_t bx = block % across, by = block / across;
+    const std::size_t row = by * across;
+    const std::size_t left = bx > 0 ? bx - 1 : bx + 1;
+    const std::size_t right = bx + 1 < across ? bx + 1 : bx - 1;
+    const std::size_t down = static_cast<std::size_t>(grid.Down);
+    const std::size_t above = by > 0 ? by - 1 : by + 1;
+    const std::size_t below = by + 1 < down ? by + 1 : by - 1;
+    at[0] = (row + left) * band + inBlock;
+    at[1] = (row + right) * band + inBlock;
+    at[2] = (above * across + bx) * band + inBlock;
+    at[3] = (below * across + bx) * band + inBlock;
+}
+
 // Sum over the four neighbours of (how many of them are the same block / 4)^2: 1/4 inside the
 // picture, more at its edges where one block stands in for two.
 inline double NeighbourWeight(std::size_t i, Grid grid) {
@@ -227,9 +246,11 @@ double DitherAt(Draw& draw, std::size_t i) {
 // The items are taken a stretch at a time: their values, twins and dithers gathered, the sides
 // and terms computed in vector lanes (lattice_loops.h, the same bits on every target), then
 // summed in item order.
-template <class Value, class Twin, class Weight, class Bits, class Dither>
-MethodReading ReadLattices(std::size_t n, Value value, Twin twin, Weight weight, const Bits& bit, Dither&& dither,
-                           double step, const std::vector<std::uint8_t>& payload) {
+// `item(i, value, twins)` gives item i's value and its four twins (twins[d] the same quantity
+// of the neighbouring blocks in direction d, as Neighbour numbers them).
+template <class Item, class Weight, class Bits, class Dither>
+MethodReading ReadLattices(std::size_t n, Item item, Weight weight, const Bits& bit, Dither&& dither, double step,
+                           const std::vector<std::uint8_t>& payload) {
     std::vector<double> soft(payload.size(), 0.0);
     double signedSum = 0, variance = 0;
     constexpr std::size_t kStretch = 512;
@@ -244,8 +265,9 @@ MethodReading ReadLattices(std::size_t n, Value value, Twin twin, Weight weight,
         for (std::size_t k = 0; k < count; ++k) {
             const std::size_t i = first + k;
             dithers[k] = DitherAt(dither, i);
-            values[k] = value(i);
-            for (int d = 0; d < 4; ++d) twins[d][k] = twin(i, d);
+            double around[4];
+            item(i, values[k], around);
+            for (int d = 0; d < 4; ++d) twins[d][k] = around[d];
         }
         lattice_loops::Sides(values, twins, dithers, step, count, sides, terms);
         for (std::size_t k = 0; k < count; ++k) {

@@ -251,8 +251,11 @@ protected:
         const std::unique_ptr<Lattice> lattice = DrawFor(coefficients.size(), key.Seed);
         const NeighbourTable neighbours(grid);
         return ReadLattices(
-            coefficients.size(), [&](std::size_t i) { return coefficients[i]; },
-            [&](std::size_t i, int d) { return coefficients[neighbours.At(i, d)]; },
+            coefficients.size(),
+            [&](std::size_t i, double& value, double* twins) {
+                value = coefficients[i];
+                for (int d = 0; d < 4; ++d) twins[d] = coefficients[neighbours.At(i, d)];
+            },
             [&](std::size_t i) { return neighbours.Weight(i); }, lattice->Bit,
             [&](std::size_t) { return (lattice->Dithers.Uniform() - 0.5) * step; }, step, key.Payload);
     }

@@ -263,6 +263,30 @@ TEST(BlindMethodsFast, LatticeSidesAreThePlainFormOnEveryTarget) {
     });
 }
 
+// The neighbours found from a block's place are the table's, in every direction, for every
+// coefficient of grids with edges on all sides (and a grid two blocks wide, where the block on
+// the other side stands in on both sides).
+TEST(BlindMethodsFast, NeighboursFromThePlaceAreTheTables) {
+    for (const detail::Grid grid : {detail::Grid{7, 5}, detail::Grid{2, 3}, detail::Grid{33, 32}}) {
+        const detail::NeighbourTable table(grid);
+        const std::size_t n = static_cast<std::size_t>(grid.Across * grid.Down) * detail::kBand.size();
+        std::size_t wrong = 0;
+        for (std::size_t i = 0; i < n; ++i) {
+            std::size_t at[4];
+            detail::Neighbours(i, grid, at);
+            for (int d = 0; d < 4; ++d) wrong += at[d] != table.At(i, d) || at[d] != detail::Neighbour(i, d, grid);
+        }
+        EXPECT_EQ(wrong, 0u) << grid.Across << " x " << grid.Down;
+    }
+    // Coefficient 3 of block (0, 0) of a 7 x 5 grid: right and below stand in for left and above.
+    std::size_t at[4];
+    detail::Neighbours(3, {7, 5}, at);
+    EXPECT_EQ(at[0], 25u);
+    EXPECT_EQ(at[1], 25u);
+    EXPECT_EQ(at[2], 157u);
+    EXPECT_EQ(at[3], 157u);
+}
+
 // The periodic mark marks a row at a time: its masked pattern's rows and energy are the
 // whole-plane pattern's to the bit (odd sizes, so that the mask's last blocks are cut), and its
 // marked bytes and PSNR, by Embed and by the probe, are those the whole-plane change writes
