@@ -190,7 +190,10 @@ std::int64_t WriteBandChange(const ImageView& host, bool gray, const double* cha
         const int rows = std::min(kBlock, height - by);
         for (int y = 0; y < rows; ++y) LumaRow(host, by + y, before.data() + static_cast<std::size_t>(y) * width);
         std::copy(before.begin(), before.begin() + static_cast<std::ptrdiff_t>(rows) * width, after.begin());
-        if (rows == kBlock) change += AddBand(after.data(), width, kBlock, change);
+        if (rows == kBlock) {
+            blind_loops::AddBandStrip(after.data(), width, change, Tables().Cos, Tables().Scale);
+            change += static_cast<std::size_t>(width / kBlock) * kBand.size();
+        }
         for (int y = 0; y < rows; ++y) {
             const double* was = before.data() + static_cast<std::size_t>(y) * width;
             const double* now = after.data() + static_cast<std::size_t>(y) * width;

@@ -23,7 +23,7 @@
 #include "quillfen/image/portable_math.h"
 #include "quillfen/image/round_half_even.h"
 #include "quillfen/methods/method.h"
-#include "lattice_loops.h"
+#include "blind_loops.h"
 #include "payload_code.h"
 
 namespace quillfen::detail {
@@ -244,7 +244,7 @@ double DitherAt(Draw& draw, std::size_t i) {
     return draw(i);
 }
 // The items are taken a stretch at a time: their values, twins and dithers gathered, the sides
-// and terms computed in vector lanes (lattice_loops.h, the same bits on every target), then
+// and terms computed in vector lanes (blind_loops.h, the same bits on every target), then
 // summed in item order.
 // `item(i, value, twins)` gives item i's value and its four twins (twins[d] the same quantity
 // of the neighbouring blocks in direction d, as Neighbour numbers them).
@@ -269,7 +269,7 @@ MethodReading ReadLattices(std::size_t n, Item item, Weight weight, const Bits& 
             item(i, values[k], around);
             for (int d = 0; d < 4; ++d) twins[d][k] = around[d];
         }
-        lattice_loops::Sides(values, twins, dithers, step, count, sides, terms);
+        blind_loops::Sides(values, twins, dithers, step, count, sides, terms);
         for (std::size_t k = 0; k < count; ++k) {
             const std::size_t i = first + k;
             const double t = terms[k];
@@ -441,14 +441,21 @@ private:
             if (scratch_.empty()) ReserveLarge(scratch_, band_.Coefficients.size());
             scratch_.assign(band_.Coefficients.begin(), band_.Coefficients.end());
             method_.ToChange(scratch_, *draws_, carried_, grid_, strength);
+            scratchStrength_ = strength;
             return PsnrOfSquares(WriteBandChange(host_, band_.Gray, scratch_.data(), nullptr), host_.width(),
                                  host_.height());
         }
         double Pixels() const override { return static_cast<double>(host_.width()) * host_.height(); }
         MethodMarked Mark(double strength) override {
             const std::unique_ptr<WatermarkMethod> at = method_.WithStrength(strength);
+            if (!scratch_.empty() && scratchStrength_ == strength) {
+                // The search's last pass tried this strength (it usually has): its change is kept.
+                band_.Coefficients = std::move(scratch_);
+            } else {
+                scratch_ = std::vector<double>();
+                method_.ToChange(band_.Coefficients, *draws_, carried_, grid_, strength);
+            }
             scratch_ = std::vector<double>();
-            method_.ToChange(band_.Coefficients, *draws_, carried_, grid_, strength);
             draws_.reset();
             model_ = EnergyModel();
             MethodPayload payload;
@@ -466,7 +473,8 @@ private:
         std::unique_ptr<Draws> draws_;
         std::uint32_t seed_;
         EnergyModel model_;
-        mutable std::vector<double> scratch_;
+        mutable std::vector<double> scratch_;  // the change of the last pass
+        mutable double scratchStrength_ = 0;   // its strength
     };
 
     const std::string& StrengthName() const { return Capabilities().Strength; }

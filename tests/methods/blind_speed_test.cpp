@@ -14,7 +14,8 @@
 #include "quillfen/image/bitmap.h"
 #include "quillfen/image/errors.h"
 #include "quillfen/methods/method.h"
-#include "lattice_loops.h"
+#include "quillfen/watermark/dct.h"
+#include "blind_loops.h"
 #include "sync/sync_mark.h"
 #include "tests/test_support.h"
 
@@ -255,11 +256,42 @@ TEST(BlindMethodsFast, LatticeSidesAreThePlainFormOnEveryTarget) {
     test::ForEachVectorTarget([&](const std::string& target) {
         for (const std::size_t count : {n, std::size_t{3}, std::size_t{0}}) {
             std::vector<double> gotSides(n, 9.0), gotTerms(n, 9.0);
-            lattice_loops::Sides(value.data(), inputs, dither.data(), step, count, gotSides.data(), gotTerms.data());
+            blind_loops::Sides(value.data(), inputs, dither.data(), step, count, gotSides.data(), gotTerms.data());
             EXPECT_EQ(std::memcmp(gotSides.data(), sides.data(), count * sizeof(double)), 0) << target << " " << count;
             EXPECT_EQ(std::memcmp(gotTerms.data(), terms.data(), count * sizeof(double)), 0) << target << " " << count;
             EXPECT_EQ(gotSides[count == n ? n - 1 : count], count == n ? sides[n - 1] : 9.0) << "wrote past the count";
         }
+    });
+}
+
+// The band's inverse transform in vector lanes adds, on every target, the bits the literal
+// whole-plane form adds: a strip of 13 whole blocks and five columns beyond them (left as they
+// are), changes large and small of both signs.
+TEST(BlindMethodsFast, BandStripIsTheLiteralInverseOnEveryTarget) {
+    const int width = 13 * 8 + 5;
+    std::uint32_t state = 21;
+    auto next = [&state] {
+        state = state * 1664525u + 1013904223u;
+        return static_cast<double>(state >> 8) / 16777216.0 - 0.5;
+    };
+    std::vector<double> strip(static_cast<std::size_t>(width) * 8), change(13 * detail::kBand.size());
+    for (double& v : strip) v = 128 + 200 * next();
+    for (std::size_t k = 0; k < change.size(); ++k) change[k] = k % 9 == 0 ? 0.0 : next() * (k % 4 == 0 ? 1e3 : 3);
+    std::vector<double> expected = strip;
+    detail::AddBandChange(expected.data(), width, 8, change);
+    // Pinned: the first pixel, and a column beyond the last block untouched.
+    EXPECT_EQ(expected[0] - strip[0], -38.845587852021971);
+    EXPECT_EQ(expected[width - 1], strip[width - 1]);
+    // The literal form through the public entry (BandOf's twin) and the dispatched one.
+    double cosine[7][8], scale[7];
+    for (int u = 0; u < 7; ++u) {
+        for (int x = 0; x < 8; ++x) cosine[u][x] = std::cos(u * M_PI * (2 * x + 1) / 16);
+        scale[u] = (u == 0 ? kDctC0 : 1.0) * 0.5;
+    }
+    test::ForEachVectorTarget([&](const std::string& target) {
+        std::vector<double> got = strip;
+        blind_loops::AddBandStrip(got.data(), width, change.data(), cosine, scale);
+        EXPECT_TRUE(SameBits(got, expected)) << target;
     });
 }
 

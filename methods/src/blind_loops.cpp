@@ -1,16 +1,16 @@
-#include "lattice_loops.h"
+#include "blind_loops.h"
 
 #include "blind_core.h"
 
 #if QF_SIMD
 
 #undef HWY_TARGET_INCLUDE
-#define HWY_TARGET_INCLUDE "lattice_loops.cpp"
+#define HWY_TARGET_INCLUDE "blind_loops.cpp"
 #include <hwy/foreach_target.h>  // IWYU pragma: keep
 #include <hwy/highway.h>
 
 HWY_BEFORE_NAMESPACE();
-namespace quillfen::lattice_loops {
+namespace quillfen::blind_loops {
 namespace HWY_NAMESPACE {
 
 namespace hn = hwy::HWY_NAMESPACE;
@@ -57,14 +57,43 @@ void Sides(const double* HWY_RESTRICT value, const double* const* twins, const d
     }
 }
 
+// Lanes run along a block's row (y): eight doubles, or two, four or eight vectors of fewer.
+void AddBandStrip(double* HWY_RESTRICT strip, int width, const double* HWY_RESTRICT change, const double (*cosine)[8],
+                  const double* HWY_RESTRICT scale) {
+    const hn::CappedTag<double, 8> d;
+    const std::size_t lanes = hn::Lanes(d);
+    HWY_ALIGN double columns[7][8];
+    std::size_t i = 0;
+    for (int bx = 0; bx + 8 <= width; bx += 8) {
+        double block[7][7] = {};
+        for (const int k : detail::kBand) block[k / 8][k % 8] = change[i++];
+        for (int u = 0; u < 7; ++u)
+            for (std::size_t y = 0; y < 8; y += lanes) {
+                auto sum = hn::Zero(d);
+                for (int v = 0; v < 7; ++v)
+                    sum = hn::Add(sum, hn::Mul(hn::Set(d, block[u][v] * scale[v]), hn::LoadU(d, cosine[v] + y)));
+                hn::StoreU(sum, d, columns[u] + y);
+            }
+        for (int x = 0; x < 8; ++x) {
+            double* f = strip + static_cast<std::size_t>(x) * static_cast<std::size_t>(width) + bx;
+            for (std::size_t y = 0; y < 8; y += lanes) {
+                auto sum = hn::Zero(d);
+                for (int u = 0; u < 7; ++u)
+                    sum = hn::Add(sum, hn::Mul(hn::Set(d, scale[u] * cosine[u][x]), hn::LoadU(d, columns[u] + y)));
+                hn::StoreU(hn::Add(hn::LoadU(d, f + y), sum), d, f + y);
+            }
+        }
+    }
+}
+
 }  // namespace HWY_NAMESPACE
-}  // namespace quillfen::lattice_loops
+}  // namespace quillfen::blind_loops
 HWY_AFTER_NAMESPACE();
 
 #endif  // QF_SIMD
 
 #if !QF_SIMD || HWY_ONCE
-namespace quillfen::lattice_loops {
+namespace quillfen::blind_loops {
 
 namespace plain {
 
@@ -80,21 +109,53 @@ void Sides(const double* value, const double* const* twins, const double* dither
     }
 }
 
+void AddBandStrip(double* strip, int width, const double* change, const double (*cosine)[8], const double* scale) {
+    std::size_t i = 0;
+    double columns[7][8];
+    for (int bx = 0; bx + 8 <= width; bx += 8) {
+        double block[7][7] = {};
+        for (const int k : detail::kBand) block[k / 8][k % 8] = change[i++];
+        for (int u = 0; u < 7; ++u)
+            for (int y = 0; y < 8; ++y) {
+                double sum = 0;
+                for (int v = 0; v < 7; ++v) sum = sum + block[u][v] * scale[v] * cosine[v][y];
+                columns[u][y] = sum;
+            }
+        for (int x = 0; x < 8; ++x) {
+            double* f = strip + static_cast<std::size_t>(x) * static_cast<std::size_t>(width) + bx;
+            for (int y = 0; y < 8; ++y) {
+                double sum = 0;
+                for (int u = 0; u < 7; ++u) sum = sum + scale[u] * cosine[u][x] * columns[u][y];
+                f[y] += sum;
+            }
+        }
+    }
+}
+
 }  // namespace plain
 
 #if QF_SIMD
 HWY_EXPORT(Sides);
+HWY_EXPORT(AddBandStrip);
+
+void AddBandStrip(double* strip, int width, const double* change, const double (*cosine)[8], const double* scale) {
+    HWY_DYNAMIC_DISPATCH(AddBandStrip)(strip, width, change, cosine, scale);
+}
 
 void Sides(const double* value, const double* const* twins, const double* dither, double step, std::size_t count,
            double* sides, double* terms) {
     HWY_DYNAMIC_DISPATCH(Sides)(value, twins, dither, step, count, sides, terms);
 }
 #else
+void AddBandStrip(double* strip, int width, const double* change, const double (*cosine)[8], const double* scale) {
+    plain::AddBandStrip(strip, width, change, cosine, scale);
+}
+
 void Sides(const double* value, const double* const* twins, const double* dither, double step, std::size_t count,
            double* sides, double* terms) {
     plain::Sides(value, twins, dither, step, count, sides, terms);
 }
 #endif
 
-}  // namespace quillfen::lattice_loops
+}  // namespace quillfen::blind_loops
 #endif  // !QF_SIMD || HWY_ONCE
