@@ -170,7 +170,9 @@ Band BandOf(const ImageView& picture, bool sums) {
         for (int y = 0; y < rows; ++y)
             if (!LumaRow(picture, by + y, strip.data() + static_cast<std::size_t>(y) * width)) band.Gray = false;
         if (rows < kBlock) continue;
-        AppendBand(strip.data(), width, kBlock, band.Coefficients);
+        const std::size_t filled = band.Coefficients.size();
+        band.Coefficients.resize(filled + static_cast<std::size_t>(width / kBlock) * kBand.size());
+        blind_loops::BandStrip(strip.data(), width, Tables().Cos, Tables().Scale, band.Coefficients.data() + filled);
         if (!sums) continue;
         for (int bx = 0; bx + kBlock <= width; bx += kBlock) {
             double sum = 0;

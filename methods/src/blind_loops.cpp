@@ -86,6 +86,43 @@ void AddBandStrip(double* HWY_RESTRICT strip, int width, const double* HWY_RESTR
     }
 }
 
+// Lanes run along the frequencies (v, then v of each u): seven of them, an eighth lane of
+// zeros beside them.
+void BandStrip(const double* HWY_RESTRICT strip, int width, const double (*cosine)[8], const double* HWY_RESTRICT scale,
+               double* HWY_RESTRICT out) {
+    const hn::CappedTag<double, 8> d;
+    const std::size_t lanes = hn::Lanes(d);
+    HWY_ALIGN double across[8][8];  // [y][v]: cosine[v][y], v = 7 zero
+    HWY_ALIGN double scales[8];
+    for (int y = 0; y < 8; ++y) {
+        for (int v = 0; v < 7; ++v) across[y][v] = cosine[v][y];
+        across[y][7] = 0;
+    }
+    for (int v = 0; v < 7; ++v) scales[v] = scale[v];
+    scales[7] = 0;
+    HWY_ALIGN double rows[8][8];  // [x][v]
+    HWY_ALIGN double band[7][8];  // [u][v]
+    std::size_t i = 0;
+    for (int bx = 0; bx + 8 <= width; bx += 8) {
+        for (int x = 0; x < 8; ++x) {
+            const double* f = strip + static_cast<std::size_t>(x) * static_cast<std::size_t>(width) + bx;
+            for (std::size_t v = 0; v < 8; v += lanes) {
+                auto sum = hn::Zero(d);
+                for (int y = 0; y < 8; ++y) sum = hn::Add(sum, hn::Mul(hn::Set(d, f[y]), hn::LoadU(d, across[y] + v)));
+                hn::StoreU(hn::Mul(sum, hn::LoadU(d, scales + v)), d, rows[x] + v);
+            }
+        }
+        for (int u = 0; u < 7; ++u)
+            for (std::size_t v = 0; v < 8; v += lanes) {
+                auto sum = hn::Zero(d);
+                for (int x = 0; x < 8; ++x)
+                    sum = hn::Add(sum, hn::Mul(hn::LoadU(d, rows[x] + v), hn::Set(d, cosine[u][x])));
+                hn::StoreU(hn::Mul(sum, hn::Set(d, scale[u])), d, band[u] + v);
+            }
+        for (const int k : detail::kBand) out[i++] = band[k / 8][k % 8];
+    }
+}
+
 }  // namespace HWY_NAMESPACE
 }  // namespace quillfen::blind_loops
 HWY_AFTER_NAMESPACE();
@@ -132,11 +169,37 @@ void AddBandStrip(double* strip, int width, const double* change, const double (
     }
 }
 
+void BandStrip(const double* strip, int width, const double (*cosine)[8], const double* scale, double* out) {
+    double rows[8][7];
+    std::size_t i = 0;
+    for (int bx = 0; bx + 8 <= width; bx += 8) {
+        for (int x = 0; x < 8; ++x) {
+            const double* f = strip + static_cast<std::size_t>(x) * static_cast<std::size_t>(width) + bx;
+            for (int v = 0; v < 7; ++v) {
+                double sum = 0;
+                for (int y = 0; y < 8; ++y) sum = sum + f[y] * cosine[v][y];
+                rows[x][v] = sum * scale[v];
+            }
+        }
+        for (const int k : detail::kBand) {
+            const int u = k / 8, v = k % 8;
+            double sum = 0;
+            for (int x = 0; x < 8; ++x) sum = sum + rows[x][v] * cosine[u][x];
+            out[i++] = sum * scale[u];
+        }
+    }
+}
+
 }  // namespace plain
 
 #if QF_SIMD
 HWY_EXPORT(Sides);
 HWY_EXPORT(AddBandStrip);
+HWY_EXPORT(BandStrip);
+
+void BandStrip(const double* strip, int width, const double (*cosine)[8], const double* scale, double* out) {
+    HWY_DYNAMIC_DISPATCH(BandStrip)(strip, width, cosine, scale, out);
+}
 
 void AddBandStrip(double* strip, int width, const double* change, const double (*cosine)[8], const double* scale) {
     HWY_DYNAMIC_DISPATCH(AddBandStrip)(strip, width, change, cosine, scale);
@@ -147,6 +210,10 @@ void Sides(const double* value, const double* const* twins, const double* dither
     HWY_DYNAMIC_DISPATCH(Sides)(value, twins, dither, step, count, sides, terms);
 }
 #else
+void BandStrip(const double* strip, int width, const double (*cosine)[8], const double* scale, double* out) {
+    plain::BandStrip(strip, width, cosine, scale, out);
+}
+
 void AddBandStrip(double* strip, int width, const double* change, const double (*cosine)[8], const double* scale) {
     plain::AddBandStrip(strip, width, change, cosine, scale);
 }

@@ -23,4 +23,12 @@ void Sides(const double* value, const double* const* twins, const double* dither
 // each sum from +0 in that order. `cosine` is [7][8], `scale` [7].
 void AddBandStrip(double* strip, int width, const double* change, const double (*cosine)[8], const double* scale);
 
+// The band coefficients of each whole block of a strip of eight rows of `width` values, blocks
+// in order, 22 each in kBand's order, into out[22 b + j]: with f[x][y] the block's value in
+// row x, column y,
+//     rows[x][v] = (sum over y < 8 of f[x][y] cosine[v][y]) scale[v]
+//     F(u, v) = (sum over x < 8 of rows[x][v] cosine[u][x]) scale[u]
+// each sum from +0 in that order.
+void BandStrip(const double* strip, int width, const double (*cosine)[8], const double* scale, double* out);
+
 }  // namespace quillfen::blind_loops
