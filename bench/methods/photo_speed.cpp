@@ -19,11 +19,13 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "quillfen/image/errors.h"
 #include "quillfen/image/image_view.h"
+#include "quillfen/image/vector_targets.h"
 #include "quillfen/io/picture_files.h"
 #include "quillfen/methods/method.h"
 
@@ -82,6 +84,15 @@ int main(int argc, char** argv) {
         return 2;
     }
     if (methods.empty()) methods = {"spread-spectrum", "qim", "stdm", "rdm", "spread-spectrum-sync"};
+    // QF_HWY_TARGET chooses the vector loops' target, as in every program (on stderr: the table
+    // on stdout stays as scripts read it).
+    try {
+        quillfen::vector_targets::UseTargetFromEnvironment();
+    } catch (const std::invalid_argument& e) {
+        std::fprintf(stderr, "%s\n", e.what());
+        return 2;
+    }
+    std::fprintf(stderr, "vector target: %s\n", quillfen::vector_targets::Active().c_str());
     std::printf("%-34s %-22s %7s %8s %8s %9s %9s %8s %7s %9s\n", "picture", "method", "MP", "embed s", "s/MP",
                 "extract s", "s/MP", "peak MB", "x RGB", "PSNR dB");
     int status = 0;
