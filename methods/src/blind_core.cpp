@@ -120,7 +120,8 @@ std::size_t AddBand(double* plane, int width, int height, const double* change) 
     return i;
 }
 
-// One row of the luminance, as LumaOf makes it; false where a colour pixel is not gray.
+}  // namespace
+
 bool LumaRow(const ImageView& picture, int y, double* out) {
     const int width = picture.width();
     if (!picture.Colour) {
@@ -135,8 +136,6 @@ bool LumaRow(const ImageView& picture, int y, double* out) {
     }
     return gray;
 }
-
-}  // namespace
 
 std::vector<double> BandCoefficients(const double* plane, int width, int height) {
     std::vector<double> out;
@@ -171,7 +170,9 @@ Band BandOf(const ImageView& picture, bool sums) {
         for (int y = 0; y < rows; ++y)
             if (!LumaRow(picture, by + y, strip.data() + static_cast<std::size_t>(y) * width)) band.Gray = false;
         if (rows < kBlock) continue;
-        AppendBand(strip.data(), width, kBlock, band.Coefficients);
+        const std::size_t filled = band.Coefficients.size();
+        band.Coefficients.resize(filled + static_cast<std::size_t>(width / kBlock) * kBand.size());
+        blind_loops::BandStrip(strip.data(), width, Tables().Cos, Tables().Scale, band.Coefficients.data() + filled);
         if (!sums) continue;
         for (int bx = 0; bx + kBlock <= width; bx += kBlock) {
             double sum = 0;
@@ -191,7 +192,10 @@ std::int64_t WriteBandChange(const ImageView& host, bool gray, const double* cha
         const int rows = std::min(kBlock, height - by);
         for (int y = 0; y < rows; ++y) LumaRow(host, by + y, before.data() + static_cast<std::size_t>(y) * width);
         std::copy(before.begin(), before.begin() + static_cast<std::ptrdiff_t>(rows) * width, after.begin());
-        if (rows == kBlock) change += AddBand(after.data(), width, kBlock, change);
+        if (rows == kBlock) {
+            blind_loops::AddBandStrip(after.data(), width, change, Tables().Cos, Tables().Scale);
+            change += static_cast<std::size_t>(width / kBlock) * kBand.size();
+        }
         for (int y = 0; y < rows; ++y) {
             const double* was = before.data() + static_cast<std::size_t>(y) * width;
             const double* now = after.data() + static_cast<std::size_t>(y) * width;
@@ -284,12 +288,6 @@ Bitmap WriteBackChange(const ImageView& host, const Luma& before, const std::vec
     return WriteBackBy(
         host, before, [&](std::size_t i) { return before.Values[i] + change[i]; },
         [&](std::size_t i) { return change[i]; });
-}
-
-std::int64_t ChangeSquares(const ImageView& host, const Luma& before, const std::vector<double>& pattern, double scale) {
-    return WriteBackInto(
-        host, before, [&](std::size_t i) { return before.Values[i] + pattern[i] * scale; },
-        [&](std::size_t i) { return pattern[i] * scale; }, nullptr);
 }
 
 double WrittenPsnr(const ImageView& host, const Bitmap& written) {

@@ -5,6 +5,7 @@
 // coefficients F(u, v) with 3 <= u + v <= 6, by u + v and then u. Everything is plain IEEE
 // arithmetic in the written order (the random numbers xoshiro256**, roundings half to even), so
 // a seed gives the same marked bytes and the same reading on every machine.
+#include <algorithm>
 #include <array>
 #include <concepts>
 #include <cmath>
@@ -22,6 +23,7 @@
 #include "quillfen/image/portable_math.h"
 #include "quillfen/image/round_half_even.h"
 #include "quillfen/methods/method.h"
+#include "blind_loops.h"
 #include "payload_code.h"
 
 namespace quillfen::detail {
@@ -48,6 +50,8 @@ struct Luma {
 };
 
 Luma LumaOf(const ImageView& picture);
+// Row y of LumaOf(picture) into out[0 .. width); false where a colour pixel of it is not gray.
+bool LumaRow(const ImageView& picture, int y, double* out);
 std::size_t CoefficientCount(int width, int height);
 // The band coefficients of every whole block, in sequence order (the orthonormal DCT-II of dct.h).
 std::vector<double> BandCoefficients(const double* plane, int width, int height);
@@ -59,10 +63,6 @@ std::uint8_t ToByte(double value);
 // saturation kept).
 Bitmap WriteBack(const ImageView& host, const Luma& before, const std::vector<double>& after);
 Bitmap WriteBackChange(const ImageView& host, const Luma& before, const std::vector<double>& change);
-// The sum over every pixel of the squared differences from the host's R, G and B bytes of those
-// WriteBackChange writes for the change pattern[i] * scale, without writing them or the change
-// (PsnrOfSquares gives its WrittenPsnr).
-std::int64_t ChangeSquares(const ImageView& host, const Luma& before, const std::vector<double>& pattern, double scale);
 // PSNR of what a viewer sees: the written picture's red, green and blue bytes against the
 // host's (for a gray host, its gray bytes' PSNR to the bit: three times the sum over three
 // times the pixels). A target PSNR is reached on this, and sweeps report it.
@@ -145,6 +145,25 @@ inline std::size_t Neighbour(std::size_t i, int direction, Grid grid) {
            i % band;
 }
 
+// Neighbour(i, d, grid) for the four directions at once, from the block's place alone (no
+// table: a reader that visits coefficients in a random order would miss the cache on one).
+inline void Neighbours(std::size_t i, Grid grid, std::size_t* at) {
+    const std::size_t band = kBand.size();
+    const std::size_t across = static_cast<std::size_t>(grid.Across);
+    const std::size_t block = i / band, inBlock = i % band;
+    const std::size_t bx = block % across, by = block / across;
+    const std::size_t row = by * across;
+    const std::size_t left = bx > 0 ? bx - 1 : bx + 1;
+    const std::size_t right = bx + 1 < across ? bx + 1 : bx - 1;
+    const std::size_t down = static_cast<std::size_t>(grid.Down);
+    const std::size_t above = by > 0 ? by - 1 : by + 1;
+    const std::size_t below = by + 1 < down ? by + 1 : by - 1;
+    at[0] = (row + left) * band + inBlock;
+    at[1] = (row + right) * band + inBlock;
+    at[2] = (above * across + bx) * band + inBlock;
+    at[3] = (below * across + bx) * band + inBlock;
+}
+
 // Sum over the four neighbours of (how many of them are the same block / 4)^2: 1/4 inside the
 // picture, more at its edges where one block stands in for two.
 inline double NeighbourWeight(std::size_t i, Grid grid) {
@@ -224,20 +243,40 @@ template <class Draw>
 double DitherAt(Draw& draw, std::size_t i) {
     return draw(i);
 }
-template <class Value, class Twin, class Weight, class Bits, class Dither>
-MethodReading ReadLattices(std::size_t n, Value value, Twin twin, Weight weight, const Bits& bit, Dither&& dither,
-                           double step, const std::vector<std::uint8_t>& payload) {
+// The items are taken a stretch at a time: their values, twins and dithers gathered, the sides
+// and terms computed in vector lanes (blind_loops.h, the same bits on every target), then
+// summed in item order.
+// `item(i, value, twins)` gives item i's value and its four twins (twins[d] the same quantity
+// of the neighbouring blocks in direction d, as Neighbour numbers them).
+template <class Item, class Weight, class Bits, class Dither>
+MethodReading ReadLattices(std::size_t n, Item item, Weight weight, const Bits& bit, Dither&& dither, double step,
+                           const std::vector<std::uint8_t>& payload) {
     std::vector<double> soft(payload.size(), 0.0);
     double signedSum = 0, variance = 0;
-    for (std::size_t i = 0; i < n; ++i) {
-        const double di = DitherAt(dither, i);
-        const double side = LatticeSide(value(i), di, step);
-        double around = 0;
-        for (int d = 0; d < 4; ++d) around = around + LatticeSide(twin(i, d), di, step);
-        const double t = side - around / 4;
-        soft[bit[i]] += side;
-        signedSum = signedSum + (payload[bit[i]] == 0 ? t : -t);
-        variance = variance + (1.0 + weight(i)) / 3.0;
+    constexpr std::size_t kStretch = 512;
+    std::vector<double> work(8 * kStretch);
+    double* const values = work.data();
+    double* const twins[4] = {values + kStretch, values + 2 * kStretch, values + 3 * kStretch, values + 4 * kStretch};
+    double* const dithers = values + 5 * kStretch;
+    double* const sides = values + 6 * kStretch;
+    double* const terms = values + 7 * kStretch;
+    for (std::size_t first = 0; first < n; first += kStretch) {
+        const std::size_t count = std::min(kStretch, n - first);
+        for (std::size_t k = 0; k < count; ++k) {
+            const std::size_t i = first + k;
+            dithers[k] = DitherAt(dither, i);
+            double around[4];
+            item(i, values[k], around);
+            for (int d = 0; d < 4; ++d) twins[d][k] = around[d];
+        }
+        blind_loops::Sides(values, twins, dithers, step, count, sides, terms);
+        for (std::size_t k = 0; k < count; ++k) {
+            const std::size_t i = first + k;
+            const double t = terms[k];
+            soft[bit[i]] += sides[k];
+            signedSum = signedSum + (payload[bit[i]] == 0 ? t : -t);
+            variance = variance + (1.0 + weight(i)) / 3.0;
+        }
     }
     MethodReading reading;
     for (const double s : soft) reading.Bits.push_back(s < 0 ? 1 : 0);
@@ -322,7 +361,7 @@ public:
     MethodReading Detect(const ImageView& suspect, const MethodKey& key, ReadDepth) const override {
         CheckImageView(suspect, "suspect picture");
         const MethodKey& own = OwnKey(key);
-        const std::vector<double> coefficients = BandOf(suspect, false).Coefficients;
+        std::vector<double> coefficients = std::move(BandOf(suspect, false).Coefficients);
         const Grid grid = GridOf(suspect.width(), suspect.height());
         // The score is measured against the bits the key's payload puts in the picture.
         MethodReading reading;
@@ -375,7 +414,9 @@ protected:
                           Grid grid, double strength) const = 0;
     virtual EnergyModel Model(const std::vector<double>& coefficients, const Draws& draws,
                               const std::vector<std::uint8_t>& payload, Grid grid) const = 0;
-    virtual MethodReading Measure(const std::vector<double>& coefficients, const MethodKey& key, Grid grid) const = 0;
+    // Reads the suspect's band coefficients, which it may overwrite (a photograph's are tens of
+    // megabytes: a method that reads something made of them may make it in their place).
+    virtual MethodReading Measure(std::vector<double>& coefficients, const MethodKey& key, Grid grid) const = 0;
     // Whether the change follows the blocks' brightness (Grid::BlockSums).
     virtual bool UsesBrightness() const { return false; }
 
@@ -400,14 +441,21 @@ private:
             if (scratch_.empty()) ReserveLarge(scratch_, band_.Coefficients.size());
             scratch_.assign(band_.Coefficients.begin(), band_.Coefficients.end());
             method_.ToChange(scratch_, *draws_, carried_, grid_, strength);
+            scratchStrength_ = strength;
             return PsnrOfSquares(WriteBandChange(host_, band_.Gray, scratch_.data(), nullptr), host_.width(),
                                  host_.height());
         }
         double Pixels() const override { return static_cast<double>(host_.width()) * host_.height(); }
         MethodMarked Mark(double strength) override {
             const std::unique_ptr<WatermarkMethod> at = method_.WithStrength(strength);
+            if (!scratch_.empty() && scratchStrength_ == strength) {
+                // The search's last pass tried this strength (it usually has): its change is kept.
+                band_.Coefficients = std::move(scratch_);
+            } else {
+                scratch_ = std::vector<double>();
+                method_.ToChange(band_.Coefficients, *draws_, carried_, grid_, strength);
+            }
             scratch_ = std::vector<double>();
-            method_.ToChange(band_.Coefficients, *draws_, carried_, grid_, strength);
             draws_.reset();
             model_ = EnergyModel();
             MethodPayload payload;
@@ -425,7 +473,8 @@ private:
         std::unique_ptr<Draws> draws_;
         std::uint32_t seed_;
         EnergyModel model_;
-        mutable std::vector<double> scratch_;
+        mutable std::vector<double> scratch_;  // the change of the last pass
+        mutable double scratchStrength_ = 0;   // its strength
     };
 
     const std::string& StrengthName() const { return Capabilities().Strength; }

@@ -105,7 +105,7 @@ protected:
         return model;
     }
 
-    MethodReading Measure(const std::vector<double>& coefficients, const MethodKey& key, Grid) const override {
+    MethodReading Measure(std::vector<double>& coefficients, const MethodKey& key, Grid) const override {
         const std::uint64_t signs = PayloadWord(key.Payload);
         RandomStream stream(static_cast<std::uint64_t>(key.Seed) ^ kSpreadStream);
         // Cox's rule multiplies a coefficient by 1 + alpha x: its magnitude carries the pattern
@@ -246,13 +246,16 @@ protected:
         return model;
     }
 
-    MethodReading Measure(const std::vector<double>& coefficients, const MethodKey& key, Grid grid) const override {
+    MethodReading Measure(std::vector<double>& coefficients, const MethodKey& key, Grid grid) const override {
         const double step = spec_.Value("step");
         const std::unique_ptr<Lattice> lattice = DrawFor(coefficients.size(), key.Seed);
         const NeighbourTable neighbours(grid);
         return ReadLattices(
-            coefficients.size(), [&](std::size_t i) { return coefficients[i]; },
-            [&](std::size_t i, int d) { return coefficients[neighbours.At(i, d)]; },
+            coefficients.size(),
+            [&](std::size_t i, double& value, double* twins) {
+                value = coefficients[i];
+                for (int d = 0; d < 4; ++d) twins[d] = coefficients[neighbours.At(i, d)];
+            },
             [&](std::size_t i) { return neighbours.Weight(i); }, lattice->Bit,
             [&](std::size_t) { return (lattice->Dithers.Uniform() - 0.5) * step; }, step, key.Payload);
     }

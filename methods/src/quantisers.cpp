@@ -26,6 +26,9 @@ namespace {
 
 constexpr std::uint64_t kStdmStream = 0x5354444D00000003ULL;
 constexpr std::uint64_t kRdmStream = 0x52444D0000000004ULL;
+// How many groups ahead stdm's reading asks for its members' coefficients (they lie anywhere
+// in the picture: waiting for each load in turn was most of the reading's time).
+constexpr std::size_t kAhead = 2;
 
 class Stdm final : public BlindMethod {
 public:
@@ -82,18 +85,37 @@ protected:
         return model;
     }
 
-    MethodReading Measure(const std::vector<double>& coefficients, const MethodKey& key, Grid grid) const override {
+    MethodReading Measure(std::vector<double>& coefficients, const MethodKey& key, Grid grid) const override {
         const double step = spec_.Value("step");
         const std::unique_ptr<Groups> groups = DrawFor(coefficients.size(), key.Seed);
         std::vector<double> dither(groups->Count);
         for (std::size_t g = 0; g < groups->Count; ++g) dither[g] = (groups->Uniform[g] - 0.5) * step;
-        const NeighbourTable neighbours(grid);
         return ReadLattices(
             groups->Count,
-            [&](std::size_t g) { return Projection(*groups, g, [&](std::size_t i) { return coefficients[i]; }); },
-            // The same projection of the same coefficients of the neighbouring blocks.
-            [&](std::size_t g, int d) {
-                return Projection(*groups, g, [&](std::size_t i) { return coefficients[neighbours.At(i, d)]; });
+            // The group's projection, and the same projection of the same coefficients of the
+            // neighbouring blocks: the five sums made in one pass over the members, each in
+            // member order, so that each member's place is looked up once (the members lie
+            // anywhere in the picture: it is their loads that take the time).
+            [&](std::size_t g, double& value, double* twins) {
+                if (g + kAhead < groups->Count)
+                    for (std::size_t k = 0; k < groups->Length; ++k) {
+                        const std::size_t member = groups->Member[(g + kAhead) * groups->Length + k];
+                        std::size_t at[4];
+                        Neighbours(member, grid, at);
+                        __builtin_prefetch(coefficients.data() + member);
+                        for (int d = 0; d < 4; ++d) __builtin_prefetch(coefficients.data() + at[d]);
+                    }
+                double sums[5] = {0, 0, 0, 0, 0};
+                for (std::size_t k = 0; k < groups->Length; ++k) {
+                    const std::size_t m = g * groups->Length + k;
+                    const double sign = static_cast<double>(groups->Sign[m]);
+                    std::size_t at[4];
+                    Neighbours(groups->Member[m], grid, at);
+                    sums[0] = sums[0] + sign * coefficients[groups->Member[m]];
+                    for (int d = 0; d < 4; ++d) sums[d + 1] = sums[d + 1] + sign * coefficients[at[d]];
+                }
+                value = sums[0] / groups->Root;
+                for (int d = 0; d < 4; ++d) twins[d] = sums[d + 1] / groups->Root;
             },
             // Members at the picture's edge share a neighbour now and then: nearly independent.
             [](std::size_t) { return 0.25; }, groups->Bit, dither, step, key.Payload);
@@ -247,36 +269,43 @@ protected:
         return model;
     }
 
-    MethodReading Measure(const std::vector<double>& coefficients, const MethodKey& key, Grid grid) const override {
+    MethodReading Measure(std::vector<double>& coefficients, const MethodKey& key, Grid grid) const override {
         const double step = spec_.Value("step");
         const std::size_t memory = Memory();
         const std::unique_ptr<Lattice> lattice = DrawFor(coefficients.size(), key.Seed);
-        // Every coefficient's quotient (0 for the first `memory`, which carry nothing).
-        std::vector<double> quotient;
-        ReserveLarge(quotient, coefficients.size());
-        quotient.resize(coefficients.size(), 0.0);
+        // Every coefficient's quotient, made in its place (0 for the first `memory`, which carry
+        // nothing): the ring keeps the coefficients that leave the running sum of squares.
+        std::vector<double> ring(memory, 0.0);
         double energy = 0;
         for (std::size_t i = 0; i < coefficients.size(); ++i) {
+            const double c = coefficients[i];
             if (i >= memory) {
                 const double gain = Gain(energy, memory);
-                quotient[i] = gain > 0 ? coefficients[i] / gain : 0.0;
-                energy = energy - coefficients[i - memory] * coefficients[i - memory];
+                coefficients[i] = gain > 0 ? c / gain : 0.0;
+                const double old = ring[i % memory];
+                energy = energy - old * old;
+            } else {
+                coefficients[i] = 0.0;
             }
-            energy = energy + coefficients[i] * coefficients[i];
+            energy = energy + c * c;
+            ring[i % memory] = c;
         }
+        const std::vector<double>& quotient = coefficients;
         const std::size_t n = coefficients.size() > memory ? coefficients.size() - memory : 0;
-        const std::vector<std::uint8_t> bit(lattice->Bit.begin() + static_cast<std::ptrdiff_t>(std::min(memory, lattice->Bit.size())),
-                                            lattice->Bit.end());
-        std::vector<double> dither(n);
-        for (std::size_t i = 0; i < coefficients.size(); ++i) {
-            const double d = (lattice->Dithers.Uniform() - 0.5) * step;
-            if (i >= memory) dither[i - memory] = d;
-        }
+        // A dither is drawn for every coefficient, the first `memory` included; item i is
+        // coefficient i + memory.
+        RandomStream dithers = lattice->Dithers;
+        for (std::size_t i = 0; i < std::min(memory, coefficients.size()); ++i) dithers.Uniform();
         const NeighbourTable neighbours(grid);
         return ReadLattices(
-            n, [&](std::size_t i) { return quotient[i + memory]; },
-            [&](std::size_t i, int d) { return quotient[neighbours.At(i + memory, d)]; },
-            [&](std::size_t i) { return neighbours.Weight(i + memory); }, bit, dither, step, key.Payload);
+            n,
+            [&](std::size_t i, double& value, double* twins) {
+                value = quotient[i + memory];
+                for (int d = 0; d < 4; ++d) twins[d] = quotient[neighbours.At(i + memory, d)];
+            },
+            [&](std::size_t i) { return neighbours.Weight(i + memory); },
+            lattice->Bit.data() + std::min(memory, lattice->Bit.size()),
+            [&](std::size_t) { return (dithers.Uniform() - 0.5) * step; }, step, key.Payload);
     }
 
 private:

@@ -35,14 +35,12 @@ public:
 
     MethodMarked Embed(const ImageView& host, const MethodPayload& payload, std::uint32_t seed) const override {
         const sync::PayloadBits bits = CheckHost(host, payload);
-        const Luma before = LumaOf(host);
-        const std::vector<double> change =
-            sync::EmbedChange(before.Values.data(), before.Width, before.Height, bits, seed, spec_.Value("strength"));
-        return Marked(host, before, change, payload, seed, Parameters());
+        const sync::MaskedRows rows = RowsOf(host, bits, seed);
+        return Marked(host, rows, ScaleOf(rows, spec_.Value("strength")), payload, seed, Parameters());
     }
 
-    // The change is the masked pattern scaled to a root mean square of the strength: the pattern
-    // is made once, and each strength tried only scales and writes it.
+    // The change is the masked pattern scaled to a root mean square of the strength: the mask
+    // is made once, and each strength tried only scales and writes the pattern, a row at a time.
     std::unique_ptr<StrengthProbe> ProbeStrength(const ImageView& host, const MethodPayload& payload,
                                                  std::uint32_t seed) const override {
         return std::make_unique<Probe>(*this, host, payload, seed, CheckHost(host, payload));
@@ -101,33 +99,66 @@ private:
     public:
         Probe(const SpreadSpectrumSync& method, const ImageView& host, const MethodPayload& payload, std::uint32_t seed,
               const sync::PayloadBits& bits)
-            : method_(method), host_(host), payload_(payload), seed_(seed), before_(LumaOf(host)),
-              pattern_(sync::MaskedPattern(before_.Values.data(), before_.Width, before_.Height, bits, seed, energy_)) {}
+            : method_(method), host_(host), payload_(payload), seed_(seed), rows_(RowsOf(host, bits, seed)) {}
         double Energy(double strength) const override { return Pixels() * strength * strength; }
         double Psnr(double strength) const override {
-            return PsnrOfSquares(ChangeSquares(host_, before_, pattern_, ScaleOf(strength)), host_.width(),
+            return PsnrOfSquares(WriteScaled(host_, rows_, ScaleOf(rows_, strength), nullptr), host_.width(),
                                  host_.height());
         }
         double Pixels() const override { return static_cast<double>(host_.width()) * host_.height(); }
         MethodMarked Mark(double strength) override {
-            const double scale = ScaleOf(strength);
-            for (double& c : pattern_) c = c * scale;
-            return Marked(host_, before_, pattern_, payload_, seed_, method_.WithStrength(strength)->Parameters());
+            return Marked(host_, rows_, ScaleOf(rows_, strength), payload_, seed_,
+                          method_.WithStrength(strength)->Parameters());
         }
 
     private:
-        // As sync::EmbedChange scales the pattern.
-        double ScaleOf(double strength) const {
-            return strength / std::sqrt(energy_ / static_cast<double>(pattern_.size()));
-        }
         const SpreadSpectrumSync& method_;
         ImageView host_;
         MethodPayload payload_;
         std::uint32_t seed_;
-        Luma before_;
-        double energy_ = 0;
-        std::vector<double> pattern_;
+        sync::MaskedRows rows_;
     };
+
+    // The masked pattern of the host's luminance, made a row at a time: a photograph's luminance
+    // and pattern are never held whole (sixteen bytes a pixel beside the three of the marked copy).
+    static sync::MaskedRows RowsOf(const ImageView& host, const sync::PayloadBits& bits, std::uint32_t seed) {
+        return sync::MaskedRows(host.width(), host.height(), bits, seed,
+                                [&host](int y, double* out) { LumaRow(host, y, out); });
+    }
+
+    // As sync::EmbedChange scales the pattern: to a root mean square of the strength.
+    static double ScaleOf(const sync::MaskedRows& rows, double strength) {
+        const std::size_t pixels = static_cast<std::size_t>(rows.Width()) * static_cast<std::size_t>(rows.Height());
+        return strength / std::sqrt(rows.Energy() / static_cast<double>(pixels));
+    }
+
+    // The bytes WriteBackChange(host, LumaOf(host), change) writes for the change pattern * scale,
+    // into `out` when it is not null; returns the sum of the squared differences of the R, G and
+    // B bytes from the host's. A gray picture's luminance is its gray exactly ((299 + 587 + 114)
+    // g / 1000), so adding the change to each of its three bytes writes its new gray: one rule
+    // serves gray and colour.
+    static std::int64_t WriteScaled(const ImageView& host, const sync::MaskedRows& rows, double scale, Bitmap* out) {
+        const int width = host.width();
+        std::vector<double> change(static_cast<std::size_t>(width));
+        std::int64_t squares = 0;
+        for (int y = 0; y < host.height(); ++y) {
+            rows.Row(y, change.data());
+            std::uint8_t* row = out ? out->row(y) : nullptr;
+            for (int x = 0; x < width; ++x) {
+                const double moved = change[static_cast<std::size_t>(x)] * scale;
+                const int b = host.Blue.at(x, y), g = host.Green.at(x, y), r = host.Red.at(x, y);
+                const std::uint8_t nb = ToByte(b + moved), ng = ToByte(g + moved), nr = ToByte(r + moved);
+                const int db = nb - b, dg = ng - g, dr = nr - r;
+                squares += db * db + dg * dg + dr * dr;
+                if (row) {
+                    row[3 * x] = nb;
+                    row[3 * x + 1] = ng;
+                    row[3 * x + 2] = nr;
+                }
+            }
+        }
+        return squares;
+    }
 
     sync::PayloadBits CheckHost(const ImageView& host, const MethodPayload& payload) const {
         CheckImageView(host, "host picture");
@@ -138,11 +169,11 @@ private:
         return PayloadOf(CarriedPayload(ecc_, Message(payload.Bits, "embeds")), "embeds");
     }
 
-    static MethodMarked Marked(const ImageView& host, const Luma& before, const std::vector<double>& change,
+    static MethodMarked Marked(const ImageView& host, const sync::MaskedRows& rows, double scale,
                                const MethodPayload& payload, std::uint32_t seed, std::string parameters) {
         MethodMarked marked;
-        marked.Picture = WriteBackChange(host, before, change);
-        marked.Psnr = WrittenPsnr(host, marked.Picture);
+        marked.Picture = Bitmap(host.width(), host.height());
+        marked.Psnr = PsnrOfSquares(WriteScaled(host, rows, scale, &marked.Picture), host.width(), host.height());
         MethodKey& key = marked.Key;
         key.Method = kName;
         key.Parameters = std::move(parameters);

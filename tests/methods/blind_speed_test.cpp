@@ -14,6 +14,10 @@
 #include "quillfen/image/bitmap.h"
 #include "quillfen/image/errors.h"
 #include "quillfen/methods/method.h"
+#include "quillfen/watermark/dct.h"
+#include "blind_loops.h"
+#include "sync/sync_mark.h"
+#include "tests/test_support.h"
 
 namespace quillfen {
 namespace {
@@ -213,6 +217,170 @@ TEST(BlindMethodsFast, ProbeAgreesWithEmbed) {
     EXPECT_EQ(FindStrength(*sync, view, payload, 4, 41)->Parameters(), at.Method->Parameters());
     // The methods without a probe are searched by marking.
     EXPECT_FALSE(MakeMethod("polarity")->ProbeStrength(view, {}, 4));
+}
+
+// The quantisers' reading loop in vector lanes gives, on every target this machine runs, the
+// bits of LatticeSide item by item: values on and between the lattices, exactly half-way,
+// beyond 2^52 (where positions are whole), negative, zero of either sign, and counts that
+// leave a remainder after the last whole vector. Three sides are pinned outright.
+TEST(BlindMethodsFast, LatticeSidesAreThePlainFormOnEveryTarget) {
+    const std::size_t n = 1037;
+    std::vector<double> value(n), dither(n), twins[4];
+    for (auto& t : twins) t.resize(n);
+    std::uint32_t state = 5;
+    auto next = [&state] {
+        state = state * 1664525u + 1013904223u;
+        return static_cast<double>(state >> 8) / 16777216.0;
+    };
+    const double step = 7.25;
+    const double special[] = {0.0, -0.0, step / 4, -step / 4, step / 2, 3 * step / 4, 1e17, -1e17, 4503599627370497.0,
+                              -123.4375, 1e-300};
+    for (std::size_t k = 0; k < n; ++k) {
+        dither[k] = k % 7 == 0 ? 0.0 : (next() - 0.5) * step;
+        value[k] = k % 5 == 0 ? special[k / 5 % 11] : (next() - 0.5) * 600;
+        for (auto& t : twins) t[k] = k % 3 == 0 ? special[(k / 3 + 4) % 11] : (next() - 0.5) * 600;
+    }
+    std::vector<double> sides(n), terms(n);
+    for (std::size_t k = 0; k < n; ++k) {
+        const double side = detail::LatticeSide(value[k], dither[k], step);
+        double around = 0;
+        for (const auto& t : twins) around = around + detail::LatticeSide(t[k], dither[k], step);
+        sides[k] = side;
+        terms[k] = side - around / 4;
+    }
+    // On the 0-bit lattice +1, on the 1-bit lattice -1, a quarter step between them 0.
+    EXPECT_EQ(detail::LatticeSide(0.0, 0.0, step), 1.0);
+    EXPECT_EQ(detail::LatticeSide(step / 2, 0.0, step), -1.0);
+    EXPECT_EQ(detail::LatticeSide(-step / 4, 0.0, step), 0.0);
+    const double* inputs[4] = {twins[0].data(), twins[1].data(), twins[2].data(), twins[3].data()};
+    test::ForEachVectorTarget([&](const std::string& target) {
+        for (const std::size_t count : {n, std::size_t{3}, std::size_t{0}}) {
+            std::vector<double> gotSides(n, 9.0), gotTerms(n, 9.0);
+            blind_loops::Sides(value.data(), inputs, dither.data(), step, count, gotSides.data(), gotTerms.data());
+            EXPECT_EQ(std::memcmp(gotSides.data(), sides.data(), count * sizeof(double)), 0) << target << " " << count;
+            EXPECT_EQ(std::memcmp(gotTerms.data(), terms.data(), count * sizeof(double)), 0) << target << " " << count;
+            EXPECT_EQ(gotSides[count == n ? n - 1 : count], count == n ? sides[n - 1] : 9.0) << "wrote past the count";
+        }
+    });
+}
+
+// The band's transforms in vector lanes give, on every target, the bits of the literal
+// whole-plane forms: a strip of 13 whole blocks and five columns beyond them (left as they
+// are), values and changes large and small of both signs.
+TEST(BlindMethodsFast, BandStripsAreTheLiteralTransformsOnEveryTarget) {
+    const int width = 13 * 8 + 5;
+    std::uint32_t state = 21;
+    auto next = [&state] {
+        state = state * 1664525u + 1013904223u;
+        return static_cast<double>(state >> 8) / 16777216.0 - 0.5;
+    };
+    std::vector<double> strip(static_cast<std::size_t>(width) * 8), change(13 * detail::kBand.size());
+    for (double& v : strip) v = 128 + 200 * next();
+    for (std::size_t k = 0; k < change.size(); ++k) change[k] = k % 9 == 0 ? 0.0 : next() * (k % 4 == 0 ? 1e3 : 3);
+    std::vector<double> expected = strip;
+    detail::AddBandChange(expected.data(), width, 8, change);
+    // Pinned: the first pixel, and a column beyond the last block untouched.
+    EXPECT_EQ(expected[0] - strip[0], -38.845587852021971);
+    EXPECT_EQ(expected[width - 1], strip[width - 1]);
+    // The literal form through the public entry (BandOf's twin) and the dispatched one.
+    double cosine[7][8], scale[7];
+    for (int u = 0; u < 7; ++u) {
+        for (int x = 0; x < 8; ++x) cosine[u][x] = std::cos(u * M_PI * (2 * x + 1) / 16);
+        scale[u] = (u == 0 ? kDctC0 : 1.0) * 0.5;
+    }
+    const std::vector<double> coefficients = detail::BandCoefficients(strip.data(), width, 8);
+    ASSERT_EQ(coefficients.size(), change.size());
+    EXPECT_EQ(coefficients[0], 84.303343536114298);
+    test::ForEachVectorTarget([&](const std::string& target) {
+        std::vector<double> got = strip;
+        blind_loops::AddBandStrip(got.data(), width, change.data(), cosine, scale);
+        EXPECT_TRUE(SameBits(got, expected)) << target;
+        std::vector<double> band(coefficients.size(), 7.0);
+        blind_loops::BandStrip(strip.data(), width, cosine, scale, band.data());
+        EXPECT_TRUE(SameBits(band, coefficients)) << target;
+    });
+}
+
+// The neighbours found from a block's place are the table's, in every direction, for every
+// coefficient of grids with edges on all sides (and a grid two blocks wide, where the block on
+// the other side stands in on both sides).
+TEST(BlindMethodsFast, NeighboursFromThePlaceAreTheTables) {
+    for (const detail::Grid grid : {detail::Grid{7, 5}, detail::Grid{2, 3}, detail::Grid{33, 32}}) {
+        const detail::NeighbourTable table(grid);
+        const std::size_t n = static_cast<std::size_t>(grid.Across * grid.Down) * detail::kBand.size();
+        std::size_t wrong = 0;
+        for (std::size_t i = 0; i < n; ++i) {
+            std::size_t at[4];
+            detail::Neighbours(i, grid, at);
+            for (int d = 0; d < 4; ++d) wrong += at[d] != table.At(i, d) || at[d] != detail::Neighbour(i, d, grid);
+        }
+        EXPECT_EQ(wrong, 0u) << grid.Across << " x " << grid.Down;
+    }
+    // Coefficient 3 of block (0, 0) of a 7 x 5 grid: right and below stand in for left and above.
+    std::size_t at[4];
+    detail::Neighbours(3, {7, 5}, at);
+    EXPECT_EQ(at[0], 25u);
+    EXPECT_EQ(at[1], 25u);
+    EXPECT_EQ(at[2], 157u);
+    EXPECT_EQ(at[3], 157u);
+}
+
+// The periodic mark marks a row at a time: its masked pattern's rows and energy are the
+// whole-plane pattern's to the bit (odd sizes, so that the mask's last blocks are cut), and its
+// marked bytes and PSNR, by Embed and by the probe, are those the whole-plane change writes
+// back, at a strength of 2.5 and at one of 30 that clips much of the picture. Pinned as well.
+TEST(BlindMethodsFast, PeriodicMarkRowsMatchTheWholePlane) {
+    const Hosts hosts;
+    const std::vector<std::pair<std::uint64_t, double>> pins = {{0x55f3f06c67e620f4ULL, 40.363354961205225},
+                                                                 {0x348248f69a8350ecULL, 40.290732109368371},
+                                                                 {0xc2b2f872ce2802faULL, 40.295046323700269}};
+    const bool record = std::getenv("QF_RECORD_PINS") != nullptr;
+    std::size_t at = 0;
+    for (const ImageView& view : hosts.Views()) {
+        const detail::Luma luma = detail::LumaOf(view);
+        const auto method = MakeMethod("spread-spectrum-sync");
+        const MethodPayload payload = Payload(*method, 11);
+        sync::PayloadBits bits{};  // without a code, the payload itself
+        for (std::size_t b = 0; b < bits.size(); ++b) bits[b] = payload.Bits[b];
+        double energy = 0;
+        const std::vector<double> whole = sync::MaskedPattern(luma.Values.data(), luma.Width, luma.Height, bits, 11, energy);
+        int calls = 0;
+        const sync::MaskedRows rows(luma.Width, luma.Height, bits, 11, [&](int y, double* out) {
+            EXPECT_EQ(y, calls++);
+            detail::LumaRow(view, y, out);
+        });
+        EXPECT_EQ(calls, luma.Height);
+        EXPECT_EQ(rows.Energy(), energy);
+        std::vector<double> row(static_cast<std::size_t>(luma.Width));
+        bool same = true;
+        for (int y = luma.Height - 1; y >= 0; --y) {  // any order
+            rows.Row(y, row.data());
+            same = same && std::memcmp(row.data(), whole.data() + static_cast<std::size_t>(y) * luma.Width,
+                                       row.size() * sizeof(double)) == 0;
+        }
+        EXPECT_TRUE(same);
+
+        for (const double strength : {2.5, 30.0}) {
+            const std::vector<double> change =
+                sync::EmbedChange(luma.Values.data(), luma.Width, luma.Height, bits, 11, strength);
+            const Bitmap expected = detail::WriteBackChange(view, luma, change);
+            const MethodMarked marked = method->WithStrength(strength)->Embed(view, payload, 11);
+            EXPECT_EQ(marked.Picture.bytes(), expected.bytes()) << strength;
+            EXPECT_EQ(marked.Psnr, detail::WrittenPsnr(view, expected)) << strength;
+            const auto probe = method->ProbeStrength(view, payload, 11);
+            EXPECT_EQ(probe->Psnr(strength), marked.Psnr);
+            EXPECT_EQ(probe->Mark(strength).Picture.bytes(), expected.bytes()) << strength;
+            if (strength != 2.5) continue;
+            const std::uint64_t digest = Fnv(marked.Picture.bytes());
+            if (record) std::printf("0x%016llxULL %.17g\n", static_cast<unsigned long long>(digest), marked.Psnr);
+            else {
+                EXPECT_EQ(digest, pins[at].first);
+                EXPECT_EQ(marked.Psnr, pins[at++].second);
+            }
+        }
+    }
+    // A host too small, as the whole-plane form refuses it.
+    EXPECT_THROW(sync::MaskedRows(255, 300, {}, 1, [](int, double*) {}), ArgumentError);
 }
 
 // Marking at a target: the PSNR of the bytes written within 0.005 dB of it (the generic search

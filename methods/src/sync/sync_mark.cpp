@@ -703,6 +703,102 @@ std::vector<double> MaskedPattern(const double* luma, int width, int height, con
     return change;
 }
 
+MaskedRows::MaskedRows(int width, int height, const PayloadBits& payload, std::uint32_t seed,
+                       const std::function<void(int, double*)>& lumaRow)
+    : width_(width), height_(height) {
+    const double any = 0;
+    CheckPicture(lumaRow ? &any : nullptr, width, height, kSmallestHost, "host");
+    // The pattern as Pattern makes it: the tile's rows across the width, rows mixing two of them.
+    const int level = LevelFor(width, height);
+    const double s = ChipSide(level);
+    const std::vector<double> tile = Tile(payload, seed, level);
+    const Interpolation ax = Axis(width, s);
+    Interpolation ay = Axis(height, s);
+    across_.resize(static_cast<std::size_t>(kTileChips) * width);
+    for (int v = 0; v < kTileChips; ++v)
+        for (int x = 0; x < width; ++x) {
+            const double* t = tile.data() + v * kTileChips;
+            const int u0 = ax.Low[x], u1 = (u0 + 1) & (kTileChips - 1);
+            across_[static_cast<std::size_t>(v) * width + x] = t[u0] * (1 - ax.Frac[x]) + t[u1] * ax.Frac[x];
+        }
+    tileLow_ = std::move(ay.Low);
+    tileFrac_ = std::move(ay.Frac);
+    // The mask as MaskedPattern makes it, its blocks' sums gathered row by row.
+    const int block = 2 * static_cast<int>(s + 0.5) + 1;
+    blocksAcross_ = (width + block - 1) / block;
+    blocksDown_ = (height + block - 1) / block;
+    const int bw = blocksAcross_, bh = blocksDown_;
+    std::vector<double> sum(static_cast<std::size_t>(bw) * bh, 0.0), squares(sum.size(), 0.0);
+    std::vector<double> row(static_cast<std::size_t>(width));
+    for (int y = 0; y < height; ++y) {
+        lumaRow(y, row.data());
+        double* s1 = sum.data() + static_cast<std::size_t>(y / block) * bw;
+        double* s2 = squares.data() + static_cast<std::size_t>(y / block) * bw;
+        for (int i = 0; i < bw; ++i) {
+            double a = 0, b = 0;
+            for (int x = i * block; x < std::min(width, (i + 1) * block); ++x) {
+                a = a + row[x];
+                b = b + row[x] * row[x];
+            }
+            s1[i] += a;
+            s2[i] += b;
+        }
+    }
+    mask_.resize(sum.size());
+    for (int j = 0; j < bh; ++j)
+        for (int i = 0; i < bw; ++i) {
+            const std::size_t k = static_cast<std::size_t>(j) * bw + i;
+            const int count = (std::min(width, (i + 1) * block) - i * block) * (std::min(height, (j + 1) * block) - j * block);
+            const double mean = sum[k] / count;
+            const double variance = std::max(0.0, squares[k] / count - mean * mean);
+            mask_[k] = std::sqrt(std::sqrt(variance) + 4.0);
+        }
+    auto axis = [block](int n, int blocks, std::vector<int>& low, std::vector<double>& frac) {
+        low.resize(n);
+        frac.resize(n);
+        for (int p = 0; p < n; ++p) {
+            const double u = (p + 0.5) / block - 0.5;
+            if (u <= 0) {
+                low[p] = 0;
+                frac[p] = 0;
+            } else if (u >= blocks - 1) {
+                low[p] = blocks - 1;
+                frac[p] = 0;
+            } else {
+                low[p] = static_cast<int>(u);
+                frac[p] = u - low[p];
+            }
+        }
+    };
+    axis(width, bw, maskLowX_, maskFracX_);
+    axis(height, bh, maskLowY_, maskFracY_);
+    // The energy in MaskedPattern's order: row by row.
+    energy_ = 0;
+    for (int y = 0; y < height; ++y) {
+        Row(y, row.data());
+        for (int x = 0; x < width; ++x) energy_ = energy_ + row[x] * row[x];
+    }
+}
+
+void MaskedRows::Row(int y, double* out) const {
+    const int width = width_, bw = blocksAcross_;
+    const int v0 = tileLow_[y], v1 = (v0 + 1) & (kTileChips - 1);
+    const double f = tileFrac_[y];
+    const double* a = across_.data() + static_cast<std::size_t>(v0) * width;
+    const double* b = across_.data() + static_cast<std::size_t>(v1) * width;
+    const int j0 = maskLowY_[y], j1 = std::min(blocksDown_ - 1, j0 + 1);
+    const double fy = maskFracY_[y];
+    const double* m0 = mask_.data() + static_cast<std::size_t>(j0) * bw;
+    const double* m1 = mask_.data() + static_cast<std::size_t>(j1) * bw;
+    for (int x = 0; x < width; ++x) {
+        const double pattern = a[x] * (1 - f) + b[x] * f;
+        const int i0 = maskLowX_[x], i1 = std::min(bw - 1, i0 + 1);
+        const double fx = maskFracX_[x];
+        const double m = (m0[i0] * (1 - fx) + m0[i1] * fx) * (1 - fy) + (m1[i0] * (1 - fx) + m1[i1] * fx) * fy;
+        out[x] = pattern * m;
+    }
+}
+
 double LogHypothesesBound() {
     const double shifts = static_cast<double>(kChips);
     const double searched = (kMaxLattices * kMaxLevelsPerLattice + kOwnGrids) * shifts;

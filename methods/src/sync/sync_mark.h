@@ -23,6 +23,7 @@
 // inputs give the same bytes of the change and the same reading on every machine.
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -61,6 +62,34 @@ std::vector<double> MaskedPattern(const double* luma, int width, int height, con
                                   std::uint32_t seed, double& energy);
 std::vector<double> EmbedChange(const double* luma, int width, int height, const PayloadBits& payload,
                                 std::uint32_t seed, double strength);
+
+// MaskedPattern made a row at a time, value for value and with the same energy, for pictures
+// whose plane of doubles would be the largest thing in memory (a photograph's: eight bytes a
+// pixel). What it keeps is the tile's rows interpolated across the width (32 rows) and the
+// mask's blocks; the luminance is read once, a row at a time, for the mask.
+class MaskedRows {
+public:
+    // `lumaRow(y, out)` writes the luminance's row y (width values, as MaskedPattern's `luma`);
+    // it is called once for each row, in order. ArgumentError as MaskedPattern.
+    MaskedRows(int width, int height, const PayloadBits& payload, std::uint32_t seed,
+               const std::function<void(int, double*)>& lumaRow);
+    int Width() const { return width_; }
+    int Height() const { return height_; }
+    // MaskedPattern's `energy`.
+    double Energy() const { return energy_; }
+    // MaskedPattern's row y (0 <= y < height) into out[0 .. width).
+    void Row(int y, double* out) const;
+
+private:
+    int width_ = 0, height_ = 0, blocksAcross_ = 0, blocksDown_ = 0;
+    double energy_ = 0;
+    std::vector<double> across_;  // the tile's row v interpolated across the width, at v * width
+    std::vector<int> tileLow_;    // each row's chip row below (modulo the tile)
+    std::vector<double> tileFrac_;
+    std::vector<double> mask_;  // per block, row-major
+    std::vector<int> maskLowX_, maskLowY_;
+    std::vector<double> maskFracX_, maskFracY_;
+};
 
 // What the detector found: the map from the marked picture's pixels to the suspect's,
 // suspect = A * marked + (ShiftX, ShiftY). A = R(rotation) * [ScaleX Shear; 0 ScaleY], the
