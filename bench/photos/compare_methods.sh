@@ -59,7 +59,10 @@ rows = [json.loads(l) for f in sys.argv[1:] for l in open(f)]
 # combination in one family.
 family = lambda a: "combinations" if "+" in a else a.split(":")[0]
 name = lambda m: m.rsplit("@", 1)[0]
-methods = list(dict.fromkeys(name(r["method"]) for r in rows))
+# The methods in the README's order, any other after them.
+order = ["polarity", "spread-spectrum", "qim", "stdm", "rdm", "spread-spectrum-sync"]
+methods = sorted(dict.fromkeys(name(r["method"]) for r in rows),
+                 key=lambda m: order.index(m) if m in order else len(order))
 fams = list(dict.fromkeys(family(r["attack"]) for r in rows))
 hit = collections.defaultdict(list)
 psnr = collections.defaultdict(list)
