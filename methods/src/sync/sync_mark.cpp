@@ -571,6 +571,58 @@ struct Hypothesis {
     DecodedPayload Decoded;
 };
 
+// The mask's value at each block of side `block`: the square root of the block's standard
+// deviation plus 4, from the picture's rows as `rowAt` gives them (in order, each once).
+std::vector<double> BlockMask(int width, int height, int block, const std::function<const double*(int)>& rowAt) {
+    const int bw = (width + block - 1) / block, bh = (height + block - 1) / block;
+    std::vector<double> sum(static_cast<std::size_t>(bw) * bh, 0.0), squares(sum.size(), 0.0);
+    for (int y = 0; y < height; ++y) {
+        const double* row = rowAt(y);
+        double* s1 = sum.data() + static_cast<std::size_t>(y / block) * bw;
+        double* s2 = squares.data() + static_cast<std::size_t>(y / block) * bw;
+        for (int i = 0; i < bw; ++i) {
+            double a = 0, b = 0;
+            for (int x = i * block; x < std::min(width, (i + 1) * block); ++x) {
+                a = a + row[x];
+                b = b + row[x] * row[x];
+            }
+            s1[i] += a;
+            s2[i] += b;
+        }
+    }
+    std::vector<double> mask(sum.size());
+    for (int j = 0; j < bh; ++j)
+        for (int i = 0; i < bw; ++i) {
+            const std::size_t k = static_cast<std::size_t>(j) * bw + i;
+            const int count = (std::min(width, (i + 1) * block) - i * block) * (std::min(height, (j + 1) * block) - j * block);
+            const double mean = sum[k] / count;
+            const double variance = std::max(0.0, squares[k] / count - mean * mean);
+            mask[k] = std::sqrt(std::sqrt(variance) + 4.0);
+        }
+    return mask;
+}
+
+// Along one axis of n pixels, the block whose centre is at or before each pixel and how far
+// past it the pixel lies, in blocks: centres at (i + 0.5) block - 0.5, the edge value beyond
+// the first and the last centre.
+void MaskAxis(int n, int block, int blocks, std::vector<int>& low, std::vector<double>& frac) {
+    low.resize(n);
+    frac.resize(n);
+    for (int p = 0; p < n; ++p) {
+        const double u = (p + 0.5) / block - 0.5;
+        if (u <= 0) {
+            low[p] = 0;
+            frac[p] = 0;
+        } else if (u >= blocks - 1) {
+            low[p] = blocks - 1;
+            frac[p] = 0;
+        } else {
+            low[p] = static_cast<int>(u);
+            frac[p] = u - low[p];
+        }
+    }
+}
+
 }  // namespace
 
 int LevelFor(int width, int height) {
@@ -639,52 +691,12 @@ std::vector<double> MaskedPattern(const double* luma, int width, int height, con
     // interpolated bilinearly between their centres: smooth, and one pass over the picture.
     const int block = 2 * static_cast<int>(ChipSide(LevelFor(width, height)) + 0.5) + 1;
     const int bw = (width + block - 1) / block, bh = (height + block - 1) / block;
-    std::vector<double> sum(static_cast<std::size_t>(bw) * bh, 0.0), squares(sum.size(), 0.0);
-    for (int y = 0; y < height; ++y) {
-        const double* row = luma + static_cast<std::size_t>(y) * width;
-        double* s1 = sum.data() + static_cast<std::size_t>(y / block) * bw;
-        double* s2 = squares.data() + static_cast<std::size_t>(y / block) * bw;
-        for (int i = 0; i < bw; ++i) {
-            double a = 0, b = 0;
-            for (int x = i * block; x < std::min(width, (i + 1) * block); ++x) {
-                a = a + row[x];
-                b = b + row[x] * row[x];
-            }
-            s1[i] += a;
-            s2[i] += b;
-        }
-    }
-    std::vector<double> mask(sum.size());
-    for (int j = 0; j < bh; ++j)
-        for (int i = 0; i < bw; ++i) {
-            const std::size_t k = static_cast<std::size_t>(j) * bw + i;
-            const int count = (std::min(width, (i + 1) * block) - i * block) * (std::min(height, (j + 1) * block) - j * block);
-            const double mean = sum[k] / count;
-            const double variance = std::max(0.0, squares[k] / count - mean * mean);
-            mask[k] = std::sqrt(std::sqrt(variance) + 4.0);
-        }
-    // Block centres at (i + 0.5) block - 0.5; beyond the first and last centre the edge value.
-    auto axis = [block](int n, int blocks, std::vector<int>& low, std::vector<double>& frac) {
-        low.resize(n);
-        frac.resize(n);
-        for (int p = 0; p < n; ++p) {
-            const double u = (p + 0.5) / block - 0.5;
-            if (u <= 0) {
-                low[p] = 0;
-                frac[p] = 0;
-            } else if (u >= blocks - 1) {
-                low[p] = blocks - 1;
-                frac[p] = 0;
-            } else {
-                low[p] = static_cast<int>(u);
-                frac[p] = u - low[p];
-            }
-        }
-    };
+    const std::vector<double> mask =
+        BlockMask(width, height, block, [&](int y) { return luma + static_cast<std::size_t>(y) * width; });
     std::vector<int> lx, ly;
     std::vector<double> fxs, fys;
-    axis(width, bw, lx, fxs);
-    axis(height, bh, ly, fys);
+    MaskAxis(width, block, bw, lx, fxs);
+    MaskAxis(height, block, bh, ly, fys);
     energy = 0;
     for (int y = 0; y < height; ++y) {
         const int j0 = ly[y], j1 = std::min(bh - 1, j0 + 1);
@@ -727,51 +739,13 @@ MaskedRows::MaskedRows(int width, int height, const PayloadBits& payload, std::u
     const int block = 2 * static_cast<int>(s + 0.5) + 1;
     blocksAcross_ = (width + block - 1) / block;
     blocksDown_ = (height + block - 1) / block;
-    const int bw = blocksAcross_, bh = blocksDown_;
-    std::vector<double> sum(static_cast<std::size_t>(bw) * bh, 0.0), squares(sum.size(), 0.0);
     std::vector<double> row(static_cast<std::size_t>(width));
-    for (int y = 0; y < height; ++y) {
+    mask_ = BlockMask(width, height, block, [&](int y) {
         lumaRow(y, row.data());
-        double* s1 = sum.data() + static_cast<std::size_t>(y / block) * bw;
-        double* s2 = squares.data() + static_cast<std::size_t>(y / block) * bw;
-        for (int i = 0; i < bw; ++i) {
-            double a = 0, b = 0;
-            for (int x = i * block; x < std::min(width, (i + 1) * block); ++x) {
-                a = a + row[x];
-                b = b + row[x] * row[x];
-            }
-            s1[i] += a;
-            s2[i] += b;
-        }
-    }
-    mask_.resize(sum.size());
-    for (int j = 0; j < bh; ++j)
-        for (int i = 0; i < bw; ++i) {
-            const std::size_t k = static_cast<std::size_t>(j) * bw + i;
-            const int count = (std::min(width, (i + 1) * block) - i * block) * (std::min(height, (j + 1) * block) - j * block);
-            const double mean = sum[k] / count;
-            const double variance = std::max(0.0, squares[k] / count - mean * mean);
-            mask_[k] = std::sqrt(std::sqrt(variance) + 4.0);
-        }
-    auto axis = [block](int n, int blocks, std::vector<int>& low, std::vector<double>& frac) {
-        low.resize(n);
-        frac.resize(n);
-        for (int p = 0; p < n; ++p) {
-            const double u = (p + 0.5) / block - 0.5;
-            if (u <= 0) {
-                low[p] = 0;
-                frac[p] = 0;
-            } else if (u >= blocks - 1) {
-                low[p] = blocks - 1;
-                frac[p] = 0;
-            } else {
-                low[p] = static_cast<int>(u);
-                frac[p] = u - low[p];
-            }
-        }
-    };
-    axis(width, bw, maskLowX_, maskFracX_);
-    axis(height, bh, maskLowY_, maskFracY_);
+        return static_cast<const double*>(row.data());
+    });
+    MaskAxis(width, block, blocksAcross_, maskLowX_, maskFracX_);
+    MaskAxis(height, block, blocksDown_, maskLowY_, maskFracY_);
     // The energy in MaskedPattern's order: row by row.
     energy_ = 0;
     for (int y = 0; y < height; ++y) {
