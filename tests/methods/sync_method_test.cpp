@@ -70,9 +70,9 @@ TEST(SyncMethod, CatalogueEntry) {
     ASSERT_TRUE(entry->Thresholds);
     EXPECT_NEAR(entry->Thresholds->first, 11.1456 / 32, 1e-4);
     EXPECT_NEAR(entry->Thresholds->second, 11.7491 / 32, 1e-4);
-    const MethodSpec spec = ParseMethodSpec("spread-spectrum-sync:strength=3");
-    EXPECT_EQ(spec.Name(), "spread-spectrum-sync:strength=3");
-    EXPECT_EQ(spec.PayloadBits(), 64);
+    const MethodSpec described = ParseMethodSpec("spread-spectrum-sync:strength=3");
+    EXPECT_EQ(described.Name(), "spread-spectrum-sync:strength=3");
+    EXPECT_EQ(described.PayloadBits(), 64);
     EXPECT_THROW(ParseMethodSpec("spread-spectrum-sync:bits=32"), ArgumentError);
     EXPECT_THROW(ParseMethodSpec("spread-spectrum-sync:strength=0"), ArgumentError);
     // The other blind methods do not synchronise: their suspects must hold the whole picture.

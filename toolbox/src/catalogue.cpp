@@ -247,7 +247,7 @@ constexpr Alias kAliases[] = {
     {"threshold", "fuzzy", "shannon"},
     {"threshold", "fuzzy", "yager"},
     {"threshold", "adaptive", "moving-average"},
-    {"histogram", "match", "specify"},         // histogram matching is its specification
+    {"histogram", "match", "specify"},         // the command line names histogram matching so
     {"histogram", "stretch", "auto-stretch"},
     {"noise", "erode", "contract"},            // white objects shrink
     {"noise", "dilate", "expand"},             // white objects grow
