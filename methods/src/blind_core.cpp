@@ -211,13 +211,7 @@ std::int64_t WriteBandChange(const ImageView& host, bool gray, const double* cha
                     ng = ToByte(g + moved);
                     nr = ToByte(r + moved);
                 }
-                const int db = nb - b, dg = ng - g, dr = nr - r;
-                squares += db * db + dg * dg + dr * dr;
-                if (row) {
-                    row[3 * x] = nb;
-                    row[3 * x + 1] = ng;
-                    row[3 * x + 2] = nr;
-                }
+                squares += PutPixel(row, x, b, g, r, nb, ng, nr);
             }
         }
     }

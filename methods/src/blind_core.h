@@ -58,6 +58,18 @@ std::vector<double> BandCoefficients(const double* plane, int width, int height)
 // Adds the inverse transform of each block's change of band coefficients to the plane.
 void AddBandChange(double* plane, int width, int height, const std::vector<double>& change);
 std::uint8_t ToByte(double value);
+
+// Writes pixel x of a row (when there is a row to write) as the bytes nb, ng, nr, and returns
+// their squared change from b, g, r, which the marking's PSNR sums.
+inline int PutPixel(std::uint8_t* row, int x, int b, int g, int r, std::uint8_t nb, std::uint8_t ng, std::uint8_t nr) {
+    if (row) {
+        row[3 * x] = nb;
+        row[3 * x + 1] = ng;
+        row[3 * x + 2] = nr;
+    }
+    const int db = nb - b, dg = ng - g, dr = nr - r;
+    return db * db + dg * dg + dr * dr;
+}
 // The host with its luminance moved from `before` to `after` (or by `change`): a gray picture
 // stays gray, a colour picture has the change added to each of its colours (its hue and
 // saturation kept).

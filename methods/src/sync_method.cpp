@@ -148,13 +148,7 @@ private:
                 const double moved = change[static_cast<std::size_t>(x)] * scale;
                 const int b = host.Blue.at(x, y), g = host.Green.at(x, y), r = host.Red.at(x, y);
                 const std::uint8_t nb = ToByte(b + moved), ng = ToByte(g + moved), nr = ToByte(r + moved);
-                const int db = nb - b, dg = ng - g, dr = nr - r;
-                squares += db * db + dg * dg + dr * dr;
-                if (row) {
-                    row[3 * x] = nb;
-                    row[3 * x + 1] = ng;
-                    row[3 * x + 2] = nr;
-                }
+                squares += PutPixel(row, x, b, g, r, nb, ng, nr);
             }
         }
         return squares;
