@@ -52,8 +52,10 @@ public:
         if (suspect.width() < sync::kSmallestSuspect || suspect.height() < sync::kSmallestSuspect)
             throw ArgumentError("the suspect is " + std::to_string(suspect.width()) + " x " +
                                 std::to_string(suspect.height()) + "; " + kName + " reads pictures of at least 64 x 64");
-        const Luma luma = LumaOf(suspect);
-        const sync::SyncReading read = sync::Detect(luma.Values.data(), luma.Width, luma.Height, own.Seed);
+        // The luminance a row at a time: detection keeps only the reduced picture.
+        const sync::SyncReading read = sync::Detect(
+            sync::PreparedSuspect(suspect.width(), suspect.height(), [&](int y, double* out) { LumaRow(suspect, y, out); }),
+            own.Seed);
         MethodReading reading;
         reading.Score = read.Cosine;
         // One hypothesis's cosine on a chance tile of 1024 chips; the search's largest lies higher,

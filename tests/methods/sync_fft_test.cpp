@@ -2,11 +2,14 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
+#include <string>
 #include <vector>
 
 #include "quillfen/image/errors.h"
 #include "quillfen/image/portable_math.h"
 #include "sync/sync_fft.h"
+#include "tests/test_support.h"
 
 namespace quillfen::sync {
 namespace {
@@ -66,6 +69,48 @@ TEST(SyncFft, TwoDimensionsAreRowsThenColumnsAndInvertUpToTheSize) {
     for (int i = 0; i < nx * ny; ++i) {
         EXPECT_NEAR(re[i], i == 2 * nx + 1 ? nx * ny : 0.0, 1e-13);
         EXPECT_NEAR(im[i], 0.0, 1e-13);
+    }
+}
+
+// Transforms side by side in vector lanes give each transform the bits it gets alone, on every
+// target, for counts that fill the lanes and counts that leave a remainder; the 2-D transform
+// built on them gives the bits of its rows then columns taken one at a time.
+TEST(SyncFft, SideBySideTransformsAreEachTransformAloneBitForBit) {
+    RandomStream random(11);
+    const int n = 64;
+    for (const int count : {1, 3, 16, 21}) {
+        std::vector<double> re(static_cast<std::size_t>(n) * count), im(re.size());
+        for (double& v : re) v = random.Gaussian() * 100;
+        for (double& v : im) v = random.Gaussian();
+        for (const bool inverse : {false, true}) {
+            std::vector<double> wantRe = re, wantIm = im;
+            for (int c = 0; c < count; ++c) Fft(n).Transform(wantRe.data() + c, wantIm.data() + c, count, inverse);
+            std::vector<double> plainRe = re, plainIm = im;
+            Fft(n).TransformSideBySidePlain(plainRe.data(), plainIm.data(), count, inverse);
+            EXPECT_EQ(std::memcmp(plainRe.data(), wantRe.data(), re.size() * sizeof(double)), 0) << count;
+            EXPECT_EQ(std::memcmp(plainIm.data(), wantIm.data(), im.size() * sizeof(double)), 0) << count;
+            test::ForEachVectorTarget([&](const std::string& target) {
+                std::vector<double> gotRe = re, gotIm = im;
+                Fft(n).TransformSideBySide(gotRe.data(), gotIm.data(), count, inverse);
+                EXPECT_EQ(std::memcmp(gotRe.data(), wantRe.data(), re.size() * sizeof(double)), 0) << target << " " << count;
+                EXPECT_EQ(std::memcmp(gotIm.data(), wantIm.data(), im.size() * sizeof(double)), 0) << target << " " << count;
+            });
+        }
+    }
+    // 2-D: 64 rows of 32 (blocks of rows and of columns), and 4 rows of 8 (fewer than a block).
+    for (const auto& [nx, ny] : {std::pair{32, 64}, std::pair{8, 4}}) {
+        std::vector<double> re(static_cast<std::size_t>(nx) * ny), im(re.size());
+        for (double& v : re) v = random.Gaussian();
+        for (double& v : im) v = random.Gaussian();
+        std::vector<double> wantRe = re, wantIm = im;
+        for (int y = 0; y < ny; ++y) Fft(nx).Transform(wantRe.data() + y * nx, wantIm.data() + y * nx, 1, false);
+        for (int x = 0; x < nx; ++x) Fft(ny).Transform(wantRe.data() + x, wantIm.data() + x, nx, false);
+        test::ForEachVectorTarget([&](const std::string& target) {
+            std::vector<double> gotRe = re, gotIm = im;
+            Fft2(nx, ny).Transform(gotRe, gotIm, false);
+            EXPECT_EQ(std::memcmp(gotRe.data(), wantRe.data(), re.size() * sizeof(double)), 0) << target << " " << nx;
+            EXPECT_EQ(std::memcmp(gotIm.data(), wantIm.data(), im.size() * sizeof(double)), 0) << target << " " << nx;
+        });
     }
 }
 

@@ -155,13 +155,19 @@ AreaWeights Area(int n, int m) {
     return a;
 }
 
-Plane Reduce(const double* luma, int w, int h, double& factorX, double& factorY) {
+// The luminance reduced by area averaging to about kWorkingSide pixels on its geometric-mean
+// side, read a row at a time: each row is averaged across as it comes and added at once to the
+// reduced rows it falls in. Every reduced value receives its rows' terms in the order of the
+// rows, as a pass over a whole plane across and then down adds them: the same sums, without a
+// plane of the whole picture (a photograph's luminance in doubles is eight bytes a pixel).
+Plane Reduce(int w, int h, const std::function<void(int, double*)>& lumaRow, double& factorX, double& factorY) {
     const double d = std::max(1.0, std::sqrt(static_cast<double>(w) * h) / kWorkingSide);
     Plane out;
     if (d <= 1.0) {
         out.W = w;
         out.H = h;
-        out.V.assign(luma, luma + static_cast<std::size_t>(w) * h);
+        out.V.resize(static_cast<std::size_t>(w) * h);
+        for (int y = 0; y < h; ++y) lumaRow(y, out.V.data() + static_cast<std::size_t>(y) * w);
         factorX = factorY = 1;
         return out;
     }
@@ -170,24 +176,22 @@ Plane Reduce(const double* luma, int w, int h, double& factorX, double& factorY)
     factorX = static_cast<double>(w) / out.W;
     factorY = static_cast<double>(h) / out.H;
     const AreaWeights ax = Area(w, out.W), ay = Area(h, out.H);
-    std::vector<double> across(static_cast<std::size_t>(out.W) * h);
+    std::vector<double> row(static_cast<std::size_t>(w)), across(static_cast<std::size_t>(out.W));
+    out.V.assign(static_cast<std::size_t>(out.W) * out.H, 0.0);
+    int firstOpen = 0;  // the first reduced row whose span reaches the current row
     for (int y = 0; y < h; ++y) {
-        const double* row = luma + static_cast<std::size_t>(y) * w;
-        double* dst = across.data() + static_cast<std::size_t>(y) * out.W;
+        lumaRow(y, row.data());
         for (int j = 0; j < out.W; ++j) {
             double sum = 0;
             const auto& wts = ax.Weights[j];
             for (std::size_t k = 0; k < wts.size(); ++k) sum += wts[k] * row[ax.First[j] + static_cast<int>(k)];
-            dst[j] = sum;
+            across[j] = sum;
         }
-    }
-    out.V.assign(static_cast<std::size_t>(out.W) * out.H, 0.0);
-    for (int j = 0; j < out.H; ++j) {
-        double* dst = out.V.data() + static_cast<std::size_t>(j) * out.W;
-        const auto& wts = ay.Weights[j];
-        for (std::size_t k = 0; k < wts.size(); ++k) {
-            const double* src = across.data() + static_cast<std::size_t>(ay.First[j] + static_cast<int>(k)) * out.W;
-            for (int x = 0; x < out.W; ++x) dst[x] += wts[k] * src[x];
+        while (firstOpen < out.H && ay.First[firstOpen] + static_cast<int>(ay.Weights[firstOpen].size()) <= y) ++firstOpen;
+        for (int j = firstOpen; j < out.H && ay.First[j] <= y; ++j) {
+            const double weight = ay.Weights[j][static_cast<std::size_t>(y - ay.First[j])];
+            double* dst = out.V.data() + static_cast<std::size_t>(j) * out.W;
+            for (int x = 0; x < out.W; ++x) dst[x] += weight * across[x];
         }
     }
     return out;
@@ -803,12 +807,19 @@ struct PreparedSuspect::Parts {
     std::vector<double> FoldNorm;
 };
 
-PreparedSuspect::PreparedSuspect(const double* luma, int width, int height) {
-    CheckPicture(luma, width, height, kSmallestSuspect, "suspect");
+PreparedSuspect::PreparedSuspect(const double* luma, int width, int height)
+    : PreparedSuspect(width, height, luma == nullptr ? std::function<void(int, double*)>() : [luma, width](int y, double* out) {
+          const double* row = luma + static_cast<std::size_t>(y) * width;
+          std::copy(row, row + width, out);
+      }) {}
+
+PreparedSuspect::PreparedSuspect(int width, int height, const std::function<void(int, double*)>& lumaRow) {
+    const double any = 0;
+    CheckPicture(lumaRow ? &any : nullptr, width, height, kSmallestSuspect, "suspect");
     auto parts = std::make_shared<Parts>();
     parts_ = parts;
     Parts& p = *parts;
-    const Plane work = Reduce(luma, width, height, p.Fx, p.Fy);
+    const Plane work = Reduce(width, height, lumaRow, p.Fx, p.Fy);
     const double fx = p.Fx, fy = p.Fy;
     p.WorkW = work.W;
     p.WorkH = work.H;

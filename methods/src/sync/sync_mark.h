@@ -145,6 +145,9 @@ class PreparedSuspect {
 public:
     // ArgumentError as Detect.
     PreparedSuspect(const double* luma, int width, int height);
+    // The same, the luminance read a row at a time: `lumaRow(y, out)` writes row y (width
+    // values), called once for each row, in order. No plane of the whole suspect is kept.
+    PreparedSuspect(int width, int height, const std::function<void(int, double*)>& lumaRow);
 
 private:
     struct Parts;
