@@ -123,6 +123,130 @@ void BandStrip(const double* HWY_RESTRICT strip, int width, const double (*cosin
     }
 }
 
+// Between the recursion's steps on block b (22 of them), block b - 1 is written in 22 pieces:
+// steps 0 to 7 read its rows' bytes and luminance, 8 to 14 make the inverse transform's
+// columns (as AddBandStrip makes them), 15 to 21 its rows 0 to 6 and step 21 row 7 as well:
+// each row's sums added to its luminance, its new bytes written and their squares summed.
+// Lanes run along a row's eight pixels, as AddBandStrip's do.
+std::int64_t RdmPass(const ImageView& host, bool gray, const double* HWY_RESTRICT coefficients,
+                     const std::uint8_t* HWY_RESTRICT bit, const std::uint8_t* HWY_RESTRICT payload,
+                     RandomStream& dithers, detail::RdmRecursion& recursion, int across, int down,
+                     const double (*cosine)[8], const double* HWY_RESTRICT scale, Bitmap& out) {
+    const hn::CappedTag<double, 8> d;
+    const hn::Rebind<std::int32_t, decltype(d)> di;
+    const hn::Rebind<std::uint8_t, decltype(d)> db;
+    const std::size_t lanes = hn::Lanes(d);
+    constexpr int kItems = static_cast<int>(detail::kBand.size());
+    static_assert(kItems == 22, "the pieces below are laid out for 22 steps a block");
+    const bool colour = host.Colour;
+    double changes[2][kItems];  // the block being made, and the block being written
+    HWY_ALIGN std::int32_t bytes[3][64];  // the written block's blue, green and red, row by row
+    HWY_ALIGN double before[64];
+    HWY_ALIGN double after[64];
+    HWY_ALIGN double columns[7][8];
+    double block[7][7];
+    const double* written = nullptr;  // the written block's change (none before the first)
+    int wx = 0, wy = 0;               // its top-left pixel
+    std::int64_t squares = 0;
+    auto blockSquares = hn::Zero(di);
+    const auto shift = hn::Set(d, 6755399441055744.0);  // RoundHalfEven's
+    const auto zero = hn::Zero(d), top = hn::Set(d, 255.0), thousand = hn::Set(d, 1000.0);
+    const auto w299 = hn::Set(di, 299), w587 = hn::Set(di, 587), w114 = hn::Set(di, 114);
+    const auto toByte = [&](hn::Vec<decltype(d)> v) {
+        return hn::DemoteTo(di, hn::Min(hn::Max(hn::Sub(hn::Add(v, shift), shift), zero), top));
+    };
+    const auto readRow = [&](int row) {
+        const int y = wy + row;
+        for (int x = 0; x < 8; ++x) {
+            bytes[0][row * 8 + x] = host.Blue.at(wx + x, y);
+            bytes[1][row * 8 + x] = host.Green.at(wx + x, y);
+            bytes[2][row * 8 + x] = host.Red.at(wx + x, y);
+        }
+        for (std::size_t k = static_cast<std::size_t>(row) * 8; k < static_cast<std::size_t>(row) * 8 + 8; k += lanes) {
+            const auto b = hn::Load(di, bytes[0] + k);
+            hn::Vec<decltype(d)> value;
+            if (colour) {
+                const auto weighted = hn::Add(hn::Add(hn::Mul(w299, hn::Load(di, bytes[2] + k)),
+                                                      hn::Mul(w587, hn::Load(di, bytes[1] + k))),
+                                              hn::Mul(w114, b));
+                value = hn::Div(hn::PromoteTo(d, weighted), thousand);
+            } else {
+                value = hn::PromoteTo(d, b);
+            }
+            hn::Store(value, d, before + k);
+            hn::Store(value, d, after + k);
+        }
+    };
+    const auto makeColumn = [&](int u) {
+        if (u == 0) {
+            for (auto& r : block)
+                for (double& v : r) v = 0;
+            for (int j = 0; j < kItems; ++j) block[detail::kBand[j] / 8][detail::kBand[j] % 8] = written[j];
+        }
+        for (std::size_t y = 0; y < 8; y += lanes) {
+            auto sum = hn::Zero(d);
+            for (int v = 0; v < 7; ++v)
+                sum = hn::Add(sum, hn::Mul(hn::Set(d, block[u][v] * scale[v]), hn::LoadU(d, cosine[v] + y)));
+            hn::Store(sum, d, columns[u] + y);
+        }
+    };
+    const auto writeRow = [&](int x) {
+        double* f = after + x * 8;
+        std::uint8_t* row = out.row(wy + x) + 3 * wx;
+        for (std::size_t y = 0; y < 8; y += lanes) {
+            auto sum = hn::Zero(d);
+            for (int u = 0; u < 7; ++u)
+                sum = hn::Add(sum, hn::Mul(hn::Set(d, scale[u] * cosine[u][x]), hn::Load(d, columns[u] + y)));
+            const auto now = hn::Add(hn::Load(d, f + y), sum);
+            const std::size_t k = static_cast<std::size_t>(x) * 8 + y;
+            const auto b = hn::Load(di, bytes[0] + k), g = hn::Load(di, bytes[1] + k), r = hn::Load(di, bytes[2] + k);
+            hn::Vec<decltype(di)> nb, ng, nr;
+            if (gray) {
+                nb = ng = nr = toByte(now);
+            } else {
+                const auto moved = hn::Sub(now, hn::Load(d, before + k));
+                nb = toByte(hn::Add(hn::PromoteTo(d, b), moved));
+                ng = toByte(hn::Add(hn::PromoteTo(d, g), moved));
+                nr = toByte(hn::Add(hn::PromoteTo(d, r), moved));
+            }
+            const auto db_ = hn::Sub(nb, b), dg = hn::Sub(ng, g), dr = hn::Sub(nr, r);
+            blockSquares =
+                hn::Add(blockSquares, hn::Add(hn::Add(hn::Mul(db_, db_), hn::Mul(dg, dg)), hn::Mul(dr, dr)));
+            hn::StoreInterleaved3(hn::DemoteTo(db, nb), hn::DemoteTo(db, ng), hn::DemoteTo(db, nr), db, row + 3 * y);
+        }
+    };
+    const auto piece = [&](int k) {
+        if (k < 8) {
+            readRow(k);
+        } else if (k < 15) {
+            makeColumn(k - 8);
+        } else {
+            writeRow(k - 15);
+            if (k == kItems - 1) {
+                writeRow(7);
+                squares += hn::GetLane(hn::SumOfLanes(di, blockSquares));  // a block's sum is below 2^24
+                blockSquares = hn::Zero(di);
+            }
+        }
+    };
+    const int blocks = across * down;
+    std::size_t i = 0;
+    for (int b = 0; b < blocks; ++b) {
+        double* made = changes[b & 1];
+        for (int k = 0; k < kItems; ++k, ++i) {
+            const double c = coefficients[i];
+            made[k] = recursion.Mark(c, dithers.Uniform(), payload[bit[i]]) - c;
+            if (written) piece(k);
+        }
+        written = made;
+        wx = b % across * 8;
+        wy = b / across * 8;
+    }
+    if (written)
+        for (int k = 0; k < kItems; ++k) piece(k);
+    return squares;
+}
+
 }  // namespace HWY_NAMESPACE
 }  // namespace quillfen::blind_loops
 HWY_AFTER_NAMESPACE();
@@ -190,12 +314,37 @@ void BandStrip(const double* strip, int width, const double (*cosine)[8], const 
     }
 }
 
+std::int64_t RdmPass(const ImageView& host, bool gray, const double* coefficients, const std::uint8_t* bit,
+                     const std::uint8_t* payload, RandomStream& dithers, detail::RdmRecursion& recursion, int across,
+                     int down, const double (*)[8], const double*, Bitmap& out) {
+    constexpr std::size_t kItems = detail::kBand.size();
+    double change[kItems];
+    std::int64_t squares = 0;
+    std::size_t i = 0;
+    for (int b = 0; b < across * down; ++b) {
+        for (std::size_t k = 0; k < kItems; ++k, ++i) {
+            const double c = coefficients[i];
+            change[k] = recursion.Mark(c, dithers.Uniform(), payload[bit[i]]) - c;
+        }
+        squares += detail::WriteBlockChange(host, gray, b % across, b / across, change, &out);
+    }
+    return squares;
+}
+
 }  // namespace plain
 
 #if QF_SIMD
 HWY_EXPORT(Sides);
 HWY_EXPORT(AddBandStrip);
 HWY_EXPORT(BandStrip);
+HWY_EXPORT(RdmPass);
+
+std::int64_t RdmPass(const ImageView& host, bool gray, const double* coefficients, const std::uint8_t* bit,
+                     const std::uint8_t* payload, RandomStream& dithers, detail::RdmRecursion& recursion, int across,
+                     int down, const double (*cosine)[8], const double* scale, Bitmap& out) {
+    return HWY_DYNAMIC_DISPATCH(RdmPass)(host, gray, coefficients, bit, payload, dithers, recursion, across, down,
+                                         cosine, scale, out);
+}
 
 void BandStrip(const double* strip, int width, const double (*cosine)[8], const double* scale, double* out) {
     HWY_DYNAMIC_DISPATCH(BandStrip)(strip, width, cosine, scale, out);
@@ -210,6 +359,12 @@ void Sides(const double* value, const double* const* twins, const double* dither
     HWY_DYNAMIC_DISPATCH(Sides)(value, twins, dither, step, count, sides, terms);
 }
 #else
+std::int64_t RdmPass(const ImageView& host, bool gray, const double* coefficients, const std::uint8_t* bit,
+                     const std::uint8_t* payload, RandomStream& dithers, detail::RdmRecursion& recursion, int across,
+                     int down, const double (*cosine)[8], const double* scale, Bitmap& out) {
+    return plain::RdmPass(host, gray, coefficients, bit, payload, dithers, recursion, across, down, cosine, scale, out);
+}
+
 void BandStrip(const double* strip, int width, const double (*cosine)[8], const double* scale, double* out) {
     plain::BandStrip(strip, width, cosine, scale, out);
 }

@@ -5,6 +5,16 @@
 // Each value is computed in its own lane with the IEEE operations of the plain form, in its
 // order (no fused multiply-add), so every target gives the same bits as the plain form.
 #include <cstddef>
+#include <cstdint>
+
+namespace quillfen {
+struct ImageView;
+class Bitmap;
+class RandomStream;
+namespace detail {
+class RdmRecursion;
+}
+}  // namespace quillfen
 
 namespace quillfen::blind_loops {
 
@@ -30,5 +40,13 @@ void AddBandStrip(double* strip, int width, const double* change, const double (
 //     F(u, v) = (sum over x < 8 of rows[x][v] cosine[u][x]) scale[u]
 // each sum from +0 in that order.
 void BandStrip(const double* strip, int width, const double (*cosine)[8], const double* scale, double* out);
+
+// rdm's pass of the strength search (blind_core.h's RdmPass) on a grid of `across` x `down`
+// whole blocks. The recursion is the plain one on every target (its steps are scalar); each
+// written block is computed in lanes, the luminance and the inverse transform with the
+// operations and order of WriteBlockChange and AddBandStrip, so every target gives its bytes.
+std::int64_t RdmPass(const ImageView& host, bool gray, const double* coefficients, const std::uint8_t* bit,
+                     const std::uint8_t* payload, RandomStream& dithers, detail::RdmRecursion& recursion, int across,
+                     int down, const double (*cosine)[8], const double* scale, Bitmap& out);
 
 }  // namespace quillfen::blind_loops
