@@ -309,7 +309,9 @@ MethodReading ReadLattices(std::size_t n, Item item, Weight weight, const Bits& 
 // remainder's bias is below 2^-40 for any picture).
 // A byte per item: a payload has at most 64 bits.
 inline std::vector<std::uint8_t> ShuffledBits(std::size_t n, int bits, RandomStream& stream) {
-    std::vector<std::uint8_t> bit(n);
+    std::vector<std::uint8_t> bit;
+    ReserveLarge(bit, n);
+    bit.resize(n);
     for (std::size_t i = 0; i < n; ++i) bit[i] = static_cast<std::uint8_t>(i % static_cast<std::size_t>(bits));
     for (std::size_t i = n; i > 1; --i) {
         const std::size_t j = static_cast<std::size_t>(stream.Next() % i);
@@ -568,8 +570,14 @@ private:
 
     private:
         void WriteAt(double strength) const {
-            // Every byte is written by each pass: a picture's first touch is paid once.
-            if (written_.empty()) written_ = Bitmap(host_.width(), host_.height());
+            // Every byte is written by each pass: the picture's pages are touched once, and
+            // huge ones asked for (a photograph's small pages would each stop the first pass).
+            if (written_.empty()) {
+                std::vector<std::uint8_t> bytes;
+                ReserveLarge(bytes, static_cast<std::size_t>(host_.width()) * host_.height() * 3);
+                bytes.resize(bytes.capacity());
+                written_ = Bitmap(host_.width(), host_.height(), std::move(bytes));
+            }
             writtenSquares_ = method_.WritePass(host_, band_, *draws_, carried_, grid_, strength, written_);
             writtenStrength_ = strength;
         }

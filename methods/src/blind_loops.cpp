@@ -123,6 +123,18 @@ void BandStrip(const double* HWY_RESTRICT strip, int width, const double (*cosin
     }
 }
 
+// The place in kBand of frequency (u, v), 3 <= u + v <= 6: the sums 3 .. u + v - 1 take 4, 5
+// and 6 places before it, then u.
+constexpr int BandIndex(int u, int v) {
+    const int sum = u + v;
+    return (sum - 3) * (sum + 4) / 2 + u;
+}
+static_assert([] {
+    for (int j = 0; j < 22; ++j)
+        if (BandIndex(detail::kBand[j] / 8, detail::kBand[j] % 8) != j) return false;
+    return true;
+}());
+
 // Between the recursion's steps on block b (22 of them), block b - 1 is written in 22 pieces:
 // steps 0 to 7 read its rows' bytes and luminance, 8 to 14 make the inverse transform's
 // columns (as AddBandStrip makes them), 15 to 21 its rows 0 to 6 and step 21 row 7 as well:
@@ -144,7 +156,6 @@ std::int64_t RdmPass(const ImageView& host, bool gray, const double* HWY_RESTRIC
     HWY_ALIGN double before[64];
     HWY_ALIGN double after[64];
     HWY_ALIGN double columns[7][8];
-    double block[7][7];
     const double* written = nullptr;  // the written block's change (none before the first)
     int wx = 0, wy = 0;               // its top-left pixel
     std::int64_t squares = 0;
@@ -155,12 +166,28 @@ std::int64_t RdmPass(const ImageView& host, bool gray, const double* HWY_RESTRIC
     const auto toByte = [&](hn::Vec<decltype(d)> v) {
         return hn::DemoteTo(di, hn::Min(hn::Max(hn::Sub(hn::Add(v, shift), shift), zero), top));
     };
+    // A picture of BGR pixels (a Bitmap's view) is read from one row pointer.
+    const bool bgr = host.Blue.pixelStride == 3 && host.Green.data == host.Blue.data + 1 &&
+                     host.Red.data == host.Blue.data + 2 && host.Green.pixelStride == 3 && host.Red.pixelStride == 3 &&
+                     host.Green.rowStride == host.Blue.rowStride && host.Red.rowStride == host.Blue.rowStride;
     const auto readRow = [&](int row) {
         const int y = wy + row;
-        for (int x = 0; x < 8; ++x) {
-            bytes[0][row * 8 + x] = host.Blue.at(wx + x, y);
-            bytes[1][row * 8 + x] = host.Green.at(wx + x, y);
-            bytes[2][row * 8 + x] = host.Red.at(wx + x, y);
+        std::int32_t* blues = bytes[0] + row * 8;
+        std::int32_t* greens = bytes[1] + row * 8;
+        std::int32_t* reds = bytes[2] + row * 8;
+        if (bgr) {
+            const std::uint8_t* p = host.Blue.data + y * host.Blue.rowStride + 3 * wx;
+            for (int x = 0; x < 8; ++x) {
+                blues[x] = p[3 * x];
+                greens[x] = p[3 * x + 1];
+                reds[x] = p[3 * x + 2];
+            }
+        } else {
+            for (int x = 0; x < 8; ++x) {
+                blues[x] = host.Blue.at(wx + x, y);
+                greens[x] = host.Green.at(wx + x, y);
+                reds[x] = host.Red.at(wx + x, y);
+            }
         }
         for (std::size_t k = static_cast<std::size_t>(row) * 8; k < static_cast<std::size_t>(row) * 8 + 8; k += lanes) {
             const auto b = hn::Load(di, bytes[0] + k);
@@ -177,16 +204,16 @@ std::int64_t RdmPass(const ImageView& host, bool gray, const double* HWY_RESTRIC
             hn::Store(value, d, after + k);
         }
     };
+    // AddBandStrip sums over every v < 7, the frequencies outside the band (u + v < 3 or > 6)
+    // included: their terms are 0 times a finite number, a zero, and a sum that starts at +0
+    // never is -0 (x + -x is +0), so adding a zero changes no bit of it. Only the band's
+    // terms are summed here, in the same order of v.
     const auto makeColumn = [&](int u) {
-        if (u == 0) {
-            for (auto& r : block)
-                for (double& v : r) v = 0;
-            for (int j = 0; j < kItems; ++j) block[detail::kBand[j] / 8][detail::kBand[j] % 8] = written[j];
-        }
+        const int first = u < 3 ? 3 - u : 0, last = 6 - u;  // the band's v in row u
         for (std::size_t y = 0; y < 8; y += lanes) {
             auto sum = hn::Zero(d);
-            for (int v = 0; v < 7; ++v)
-                sum = hn::Add(sum, hn::Mul(hn::Set(d, block[u][v] * scale[v]), hn::LoadU(d, cosine[v] + y)));
+            for (int v = first; v <= last; ++v)
+                sum = hn::Add(sum, hn::Mul(hn::Set(d, written[BandIndex(u, v)] * scale[v]), hn::LoadU(d, cosine[v] + y)));
             hn::Store(sum, d, columns[u] + y);
         }
     };
@@ -229,13 +256,19 @@ std::int64_t RdmPass(const ImageView& host, bool gray, const double* HWY_RESTRIC
             }
         }
     };
+    // A copy whose address nothing else knows: its running sum stays in a register, not
+    // stored and loaded again around each call for the uniforms (that would lengthen the
+    // chain every step waits on).
+    detail::RdmRecursion chain = recursion;
     const int blocks = across * down;
     std::size_t i = 0;
+    double uniforms[kItems];
     for (int b = 0; b < blocks; ++b) {
         double* made = changes[b & 1];
+        for (double& u : uniforms) u = dithers.Uniform();
         for (int k = 0; k < kItems; ++k, ++i) {
             const double c = coefficients[i];
-            made[k] = recursion.Mark(c, dithers.Uniform(), payload[bit[i]]) - c;
+            made[k] = chain.Mark(c, uniforms[k], payload[bit[i]]) - c;
             if (written) piece(k);
         }
         written = made;
@@ -244,6 +277,7 @@ std::int64_t RdmPass(const ImageView& host, bool gray, const double* HWY_RESTRIC
     }
     if (written)
         for (int k = 0; k < kItems; ++k) piece(k);
+    recursion = chain;
     return squares;
 }
 

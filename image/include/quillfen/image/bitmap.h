@@ -3,6 +3,7 @@
 // pixel, bytes blue, green, red, row 0 at the top, rows packed without padding.
 #include <cstddef>
 #include <cstdint>
+#include <utility>
 #include <vector>
 
 #include "quillfen/image/export.h"
@@ -15,6 +16,13 @@ public:
     Bitmap() = default;
     // A width x height picture filled with one gray value (white unless told otherwise).
     Bitmap(int width, int height, std::uint8_t gray = 255);
+    // A width x height picture of `bytes` (rows packed, 3 width height of them), taken over
+    // rather than copied: a caller that filled a buffer of its own hands it over. Bytes beyond
+    // that count are dropped, missing ones are white.
+    Bitmap(int width, int height, std::vector<std::uint8_t>&& bytes)
+        : width_(width), height_(height), data_(std::move(bytes)) {
+        data_.resize(static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * 3, 255);
+    }
 
     int width() const { return width_; }
     int height() const { return height_; }
