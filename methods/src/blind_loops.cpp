@@ -2,6 +2,9 @@
 
 #include "blind_core.h"
 
+#include <algorithm>
+#include <vector>
+
 #if QF_SIMD
 
 #undef HWY_TARGET_INCLUDE
@@ -281,6 +284,64 @@ std::int64_t RdmPass(const ImageView& host, bool gray, const double* HWY_RESTRIC
     return squares;
 }
 
+// RdmStretches: the whole vectors of recursions step by step, all of them at item k before any
+// at item k + 1 (each vector's step waits on its last; the others' fill the wait), their
+// running sums and rings side by side.
+void RdmStretches(const double* HWY_RESTRICT c, const double* HWY_RESTRICT u, const std::uint8_t* HWY_RESTRICT bit,
+                  std::size_t count, std::size_t length, std::size_t counted, double alpha, double step,
+                  std::size_t memory, double* HWY_RESTRICT squared) {
+    const hn::ScalableTag<double> d;
+    const hn::Rebind<std::int32_t, decltype(d)> di;
+    const hn::Rebind<std::uint8_t, decltype(d)> db;
+    const std::size_t lanes = hn::Lanes(d);
+    const std::size_t first = length - counted;
+    const std::size_t whole = count / lanes * lanes;
+    const auto half = hn::Set(d, 0.5), vstep = hn::Set(d, step), halfStep = hn::Set(d, step / 2);
+    const auto valpha = hn::Set(d, alpha), vmemory = hn::Set(d, static_cast<double>(memory));
+    const auto least = hn::Set(d, detail::RdmRecursion::kLeastGain), zero = hn::Zero(d);
+    const auto shift = hn::Set(d, 6755399441055744.0);  // RoundHalfEven's
+    std::vector<double> ring(memory * count, 0.0), energies(count, 0.0);
+    std::size_t at = 0;  // the rings' slot of item k
+    for (std::size_t k = 0; k < length && whole > 0; ++k) {
+        double* slot = ring.data() + at * count;
+        for (std::size_t s = 0; s < whole; s += lanes) {
+            const std::size_t from = k * count + s;
+            const auto cv = hn::LoadU(d, c + from);
+            auto energy = hn::LoadU(d, energies.data() + s);
+            auto marked = cv;
+            if (k >= memory) {
+                const auto dither = hn::Mul(hn::Sub(hn::LoadU(d, u + from), half), vstep);
+                const auto bits = hn::PromoteTo(d, hn::PromoteTo(di, hn::LoadU(db, bit + from)));
+                const auto root = hn::Sqrt(hn::Div(energy, vmemory));
+                const auto marks = hn::And(hn::Gt(energy, zero), hn::Ge(root, least));
+                const auto gain = hn::IfThenElseZero(marks, root);
+                const auto z = hn::Div(cv, gain);  // where nothing is marked, unused
+                const auto offset = hn::Add(dither, hn::Mul(bits, halfStep));
+                const auto position = hn::Div(hn::Sub(z, offset), vstep);
+                const auto q = hn::Add(hn::Mul(vstep, hn::Sub(hn::Add(position, shift), shift)), offset);
+                marked = hn::IfThenElse(marks, hn::Mul(gain, hn::Add(z, hn::Mul(valpha, hn::Sub(q, z)))), cv);
+                const auto old = hn::LoadU(d, slot + s);
+                energy = hn::Sub(energy, hn::Mul(old, old));
+            }
+            hn::StoreU(hn::Add(energy, hn::Mul(marked, marked)), d, energies.data() + s);
+            hn::StoreU(marked, d, slot + s);
+            if (k >= first) {
+                const auto moved = hn::Sub(marked, cv);
+                hn::StoreU(hn::Mul(moved, moved), d, squared + (k - first) * count + s);
+            }
+        }
+        if (++at == memory) at = 0;
+    }
+    for (std::size_t s = whole; s < count; ++s) {
+        detail::RdmRecursion recursion(alpha, step, memory);
+        for (std::size_t k = 0; k < length; ++k) {
+            const std::size_t from = k * count + s;
+            const double marked = recursion.Mark(c[from], u[from], bit[from]);
+            if (k >= first) squared[(k - first) * count + s] = (marked - c[from]) * (marked - c[from]);
+        }
+    }
+}
+
 }  // namespace HWY_NAMESPACE
 }  // namespace quillfen::blind_loops
 HWY_AFTER_NAMESPACE();
@@ -365,6 +426,19 @@ std::int64_t RdmPass(const ImageView& host, bool gray, const double* coefficient
     return squares;
 }
 
+void RdmStretches(const double* c, const double* u, const std::uint8_t* bit, std::size_t count, std::size_t length,
+                  std::size_t counted, double alpha, double step, std::size_t memory, double* squared) {
+    const std::size_t first = length - counted;
+    for (std::size_t s = 0; s < count; ++s) {
+        detail::RdmRecursion recursion(alpha, step, memory);
+        for (std::size_t k = 0; k < length; ++k) {
+            const std::size_t from = k * count + s;
+            const double marked = recursion.Mark(c[from], u[from], bit[from]);
+            if (k >= first) squared[(k - first) * count + s] = (marked - c[from]) * (marked - c[from]);
+        }
+    }
+}
+
 }  // namespace plain
 
 #if QF_SIMD
@@ -372,6 +446,12 @@ HWY_EXPORT(Sides);
 HWY_EXPORT(AddBandStrip);
 HWY_EXPORT(BandStrip);
 HWY_EXPORT(RdmPass);
+HWY_EXPORT(RdmStretches);
+
+void RdmStretches(const double* c, const double* u, const std::uint8_t* bit, std::size_t count, std::size_t length,
+                  std::size_t counted, double alpha, double step, std::size_t memory, double* squared) {
+    HWY_DYNAMIC_DISPATCH(RdmStretches)(c, u, bit, count, length, counted, alpha, step, memory, squared);
+}
 
 std::int64_t RdmPass(const ImageView& host, bool gray, const double* coefficients, const std::uint8_t* bit,
                      const std::uint8_t* payload, RandomStream& dithers, detail::RdmRecursion& recursion, int across,
@@ -393,6 +473,11 @@ void Sides(const double* value, const double* const* twins, const double* dither
     HWY_DYNAMIC_DISPATCH(Sides)(value, twins, dither, step, count, sides, terms);
 }
 #else
+void RdmStretches(const double* c, const double* u, const std::uint8_t* bit, std::size_t count, std::size_t length,
+                  std::size_t counted, double alpha, double step, std::size_t memory, double* squared) {
+    plain::RdmStretches(c, u, bit, count, length, counted, alpha, step, memory, squared);
+}
+
 std::int64_t RdmPass(const ImageView& host, bool gray, const double* coefficients, const std::uint8_t* bit,
                      const std::uint8_t* payload, RandomStream& dithers, detail::RdmRecursion& recursion, int across,
                      int down, const double (*cosine)[8], const double* scale, Bitmap& out) {

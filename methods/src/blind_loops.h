@@ -49,4 +49,14 @@ std::int64_t RdmPass(const ImageView& host, bool gray, const double* coefficient
                      const std::uint8_t* payload, RandomStream& dithers, detail::RdmRecursion& recursion, int across,
                      int down, const double (*cosine)[8], const double* scale, Bitmap& out);
 
+// rdm's energy model (quantisers.cpp): `count` recursions (detail::RdmRecursion) side by side
+// over `length` items each, item k of recursion s at [k * count + s] of `c` (the coefficient),
+// `u` (its dither's uniform) and `bit` (its payload bit), each from an empty ring of `memory`.
+// For the last `counted` items, writes squared[(k - (length - counted)) * count + s] =
+// (marked - c)^2. Whole vectors of recursions run in lanes with the recursion's operations in
+// its order, where the recursion leaves a coefficient as it is the lane keeps it; the
+// recursions beyond the last whole vector run one by one.
+void RdmStretches(const double* c, const double* u, const std::uint8_t* bit, std::size_t count, std::size_t length,
+                  std::size_t counted, double alpha, double step, std::size_t memory, double* squared);
+
 }  // namespace quillfen::blind_loops

@@ -251,19 +251,14 @@ protected:
         const double alpha = spec_.Value("alpha");
         EnergyModel model;
         model.Other = [sample = std::move(sample), scale, alpha, memory](double step) {
-            std::vector<RdmRecursion> recursions(sample.Count, RdmRecursion(alpha, step, memory));
-            // Each stretch's squared changes, summed afterwards stretch by stretch in order.
+            // Each stretch's squared changes (item k of stretch s at [k * Count + s]), summed
+            // afterwards stretch by stretch, each in its order.
             std::vector<double> squared(sample.Count * sample.Counted);
-            const std::size_t first = sample.Length - sample.Counted;
-            for (std::size_t k = 0; k < sample.Length; ++k)
-                for (std::size_t s = 0; s < sample.Count; ++s) {
-                    const std::size_t from = k * sample.Count + s;
-                    const double c = sample.C[from];
-                    const double marked = recursions[s].Mark(c, sample.U[from], sample.Bit[from]);
-                    if (k >= first) squared[s * sample.Counted + (k - first)] = (marked - c) * (marked - c);
-                }
+            blind_loops::RdmStretches(sample.C.data(), sample.U.data(), sample.Bit.data(), sample.Count, sample.Length,
+                                      sample.Counted, alpha, step, memory, squared.data());
             double total = 0;
-            for (const double d : squared) total = total + d;
+            for (std::size_t s = 0; s < sample.Count; ++s)
+                for (std::size_t k = 0; k < sample.Counted; ++k) total = total + squared[k * sample.Count + s];
             return scale * total;
         };
         return model;

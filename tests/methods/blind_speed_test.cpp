@@ -262,8 +262,9 @@ TEST(BlindMethodsFast, RdmPassesAreTheLiteralMarkingOnEveryTarget) {
                 rdm->Embed(views.front(), Payload(*rdm, 3), 3).Picture.bytes());
 }
 
-// rdm's energy model runs its sixteen stretches abreast, each in its own order, their squares
-// summed stretch after stretch: its predictions at three steps are pinned to the bit, on a
+// rdm's energy model runs its sixteen stretches abreast (in vector lanes), each in its own
+// order, their squares summed stretch after stretch: on every target, its predictions at three
+// steps are pinned to the bit (the values of the stretches run one after another), on a
 // picture run whole (under sixteen stretches' length) and on one long enough for the stretches.
 TEST(BlindMethodsFast, RdmEnergyModelIsPinned) {
     const Bitmap small = ColourPicture(301, 267, 3), large = ColourPicture(520, 456, 8);
@@ -271,21 +272,23 @@ TEST(BlindMethodsFast, RdmEnergyModelIsPinned) {
 #include "rdm_energy_pins.inc"
     };
     const bool record = std::getenv("QF_RECORD_PINS") != nullptr;
-    std::size_t at = 0;
-    for (const std::string setting : {"rdm", "rdm:memory=4,step=3"})
-        for (const Bitmap* picture : {&small, &large}) {
-            const auto method = MakeMethod(setting);
-            const auto probe = method->ProbeStrength(ViewOf(*picture), Payload(*method, 5), 5);
-            for (const double s : {0.7, 3.0, 5.5}) {
-                const double energy = probe->Energy(s);
-                if (record) {
-                    std::printf("%.17g,\n", energy);
-                    continue;
+    test::ForEachVectorTarget([&](const std::string& target) {
+        std::size_t at = 0;
+        for (const std::string setting : {"rdm", "rdm:memory=4,step=3"})
+            for (const Bitmap* picture : {&small, &large}) {
+                const auto method = MakeMethod(setting);
+                const auto probe = method->ProbeStrength(ViewOf(*picture), Payload(*method, 5), 5);
+                for (const double s : {0.7, 3.0, 5.5}) {
+                    const double energy = probe->Energy(s);
+                    if (record) {
+                        std::printf("%.17g,\n", energy);
+                        continue;
+                    }
+                    ASSERT_LT(at, pins.size());
+                    EXPECT_EQ(energy, pins[at++]) << setting << " " << picture->width() << " at " << s << " on " << target;
                 }
-                ASSERT_LT(at, pins.size());
-                EXPECT_EQ(energy, pins[at++]) << setting << " " << picture->width() << " at " << s;
             }
-        }
+    });
 }
 
 // The quantisers' reading loop in vector lanes gives, on every target this machine runs, the
