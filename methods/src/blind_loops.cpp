@@ -268,7 +268,7 @@ std::int64_t RdmPass(const ImageView& host, bool gray, const double* HWY_RESTRIC
     double uniforms[kItems];
     for (int b = 0; b < blocks; ++b) {
         double* made = changes[b & 1];
-        for (double& u : uniforms) u = dithers.Uniform();
+        dithers.Uniforms(uniforms, kItems);
         for (int k = 0; k < kItems; ++k, ++i) {
             const double c = coefficients[i];
             made[k] = chain.Mark(c, uniforms[k], payload[bit[i]]) - c;

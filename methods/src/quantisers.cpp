@@ -238,7 +238,8 @@ protected:
         RandomStream dithers = lattice.Dithers;
         std::size_t at = 0;
         for (std::size_t s = 0; s < sample.Count; ++s) {
-            for (; at < begins[s]; ++at) dithers.Uniform();
+            dithers.Skip(begins[s] - at);
+            at = begins[s];
             for (std::size_t k = 0; k < sample.Length; ++k, ++at) {
                 const std::size_t to = k * sample.Count + s;
                 sample.U[to] = dithers.Uniform();
