@@ -322,8 +322,9 @@ inline std::vector<std::uint8_t> ShuffledBits(std::size_t n, int bits, RandomStr
 
 // rdm's recursion, one coefficient after another: a coefficient is divided by the root mean
 // square of the `memory` marked coefficients before it (kept in a ring, their squares in a
-// running sum), quantised to its bit's lattice and multiplied back. The marking, the energy
-// model's stretches and the search's passes all run it, so that all make the same doubles.
+// running sum), quantised to its bit's lattice and multiplied back. The marking and the
+// search's passes run it, and the energy model's lanes (blind_loops.h) repeat its operations
+// in its order, so that all make the same doubles.
 class RdmRecursion {
 public:
     RdmRecursion(double alpha, double step, std::size_t memory) : alpha_(alpha), step_(step), ring_(memory, 0.0) {}
@@ -573,9 +574,10 @@ private:
             // Every byte is written by each pass: the picture's pages are touched once, and
             // huge ones asked for (a photograph's small pages would each stop the first pass).
             if (written_.empty()) {
+                const std::size_t count = static_cast<std::size_t>(host_.width()) * host_.height() * 3;
                 std::vector<std::uint8_t> bytes;
-                ReserveLarge(bytes, static_cast<std::size_t>(host_.width()) * host_.height() * 3);
-                bytes.resize(bytes.capacity());
+                ReserveLarge(bytes, count);
+                bytes.resize(count);
                 written_ = Bitmap(host_.width(), host_.height(), std::move(bytes));
             }
             writtenSquares_ = method_.WritePass(host_, band_, *draws_, carried_, grid_, strength, written_);
