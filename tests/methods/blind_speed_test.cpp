@@ -131,7 +131,8 @@ bool SameBits(const std::vector<double>& a, const std::vector<double>& b) {
     return std::memcmp(a.data(), b.data(), a.size() * sizeof(double)) == 0;
 }
 
-// The strip-wise transform and write-back give, bit for bit, what the whole-plane forms give.
+// The strip-wise transform and write-back (and the block-wise write-back) give, bit for bit,
+// what the whole-plane forms give.
 TEST(BlindMethodsFast, StripFormsMatchTheWholePlaneForms) {
     const Hosts hosts;
     for (const ImageView& view : hosts.Views()) {
@@ -164,6 +165,19 @@ TEST(BlindMethodsFast, StripFormsMatchTheWholePlaneForms) {
         EXPECT_EQ(written.bytes(), expected.bytes());
         EXPECT_EQ(detail::PsnrOfSquares(squares, view.width(), view.height()), detail::WrittenPsnr(view, expected));
         EXPECT_EQ(detail::WriteBandChange(view, band.Gray, change.data(), nullptr), squares);
+        // Block by block (the plain form of rdm's passes), the rest copied: the same bytes and sum.
+        Bitmap blockwise(view.width(), view.height(), 7);
+        std::int64_t sum = 0;
+        for (int b = 0; b < across * down; ++b)
+            sum += detail::WriteBlockChange(view, band.Gray, b % across, b / across,
+                                            change.data() + static_cast<std::size_t>(b) * detail::kBand.size(), &blockwise);
+        detail::CopyBeyondBlocks(view, blockwise);
+        EXPECT_EQ(sum, squares);
+        EXPECT_TRUE(blockwise.bytes() == expected.bytes());
+        EXPECT_EQ(detail::WriteBlockChange(view, band.Gray, 1, 2, change.data() + (2 * across + 1) * detail::kBand.size(),
+                                           nullptr),
+                  detail::WriteBlockChange(view, band.Gray, 1, 2, change.data() + (2 * across + 1) * detail::kBand.size(),
+                                           &blockwise));
     }
     // Nothing changed: the host's own bytes, an infinite PSNR.
     const ImageView view = ViewOf(hosts.colour);

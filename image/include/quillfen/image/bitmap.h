@@ -1,6 +1,7 @@
 #pragma once
 // The picture type every file reader produces and every view is drawn into: 24 bits per
 // pixel, bytes blue, green, red, row 0 at the top, rows packed without padding.
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <utility>
@@ -21,7 +22,11 @@ public:
     // that count are dropped, missing ones are white.
     Bitmap(int width, int height, std::vector<std::uint8_t>&& bytes)
         : width_(width), height_(height), data_(std::move(bytes)) {
-        data_.resize(static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * 3, 255);
+        const std::size_t count = static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * 3;
+        if (data_.size() == count) return;
+        std::vector<std::uint8_t> fitted(count, 255);
+        std::copy_n(data_.begin(), std::min(count, data_.size()), fitted.begin());
+        data_ = std::move(fitted);
     }
 
     int width() const { return width_; }
