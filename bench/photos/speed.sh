@@ -11,14 +11,15 @@
 #     TARGET_DB  the embedding PSNR (default 40)
 #     PICTURE    the pictures (default: `scripts/photos.sh held-out`)
 # Needs `bash scripts/install-deps.sh photos` for the default pictures. Vector loops run on
-# the target QF_HWY_TARGET names, as in every program.
+# the target QF_HWY_TARGET names, as in every program. METHODS (a space-separated list) measures
+# only those methods: `METHODS=rdm bench/photos/speed.sh`.
 set -euo pipefail
 here=$(cd "$(dirname "$0")/../.." && pwd)
 build=$(cd "${1:-$here/build}" && pwd)
 target=${2:-40}
 shift $(( $# > 2 ? 2 : $# ))
 if [ $# -gt 0 ]; then pictures=("$@"); else mapfile -t pictures < <("$here/scripts/photos.sh" held-out); fi
-methods=(spread-spectrum qim stdm rdm spread-spectrum-sync)
+read -r -a methods <<<"${METHODS:-spread-spectrum qim stdm rdm spread-spectrum-sync}"
 echo "load before: $(cut -d' ' -f1-3 /proc/loadavg)"
 lines=$(mktemp)
 trap 'rm -f "$lines"' EXIT

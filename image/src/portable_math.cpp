@@ -151,6 +151,14 @@ std::uint64_t RandomStream::Next() {
 
 double RandomStream::Uniform() { return static_cast<double>(Next() >> 11) * 0x1.0p-53; }
 
+void RandomStream::Uniforms(double* out, std::size_t n) {
+    for (std::size_t i = 0; i < n; ++i) out[i] = Uniform();
+}
+
+void RandomStream::Skip(std::size_t n) {
+    for (std::size_t i = 0; i < n; ++i) Next();
+}
+
 double RandomStream::Gaussian() {
     if (HaveSpare) {
         HaveSpare = false;

@@ -218,6 +218,58 @@ std::int64_t WriteBandChange(const ImageView& host, bool gray, const double* cha
     return squares;
 }
 
+std::int64_t WriteBlockChange(const ImageView& host, bool gray, int bx, int by, const double* change, Bitmap* out) {
+    const int x0 = bx * kBlock, y0 = by * kBlock;
+    double before[kBlock * kBlock], after[kBlock * kBlock];  // row by row
+    for (int y = 0; y < kBlock; ++y) {
+        for (int x = 0; x < kBlock; ++x) {
+            const int b = host.Blue.at(x0 + x, y0 + y), g = host.Green.at(x0 + x, y0 + y), r = host.Red.at(x0 + x, y0 + y);
+            before[y * kBlock + x] = host.Colour ? (299 * r + 587 * g + 114 * b) / 1000.0 : b;
+        }
+    }
+    std::copy(before, before + kBlock * kBlock, after);
+    blind_loops::AddBandStrip(after, kBlock, change, Tables().Cos, Tables().Scale);
+    std::int64_t squares = 0;
+    for (int y = 0; y < kBlock; ++y) {
+        std::uint8_t* row = out ? out->row(y0 + y) + 3 * x0 : nullptr;
+        for (int x = 0; x < kBlock; ++x) {
+            const int b = host.Blue.at(x0 + x, y0 + y), g = host.Green.at(x0 + x, y0 + y), r = host.Red.at(x0 + x, y0 + y);
+            const double now = after[y * kBlock + x];
+            std::uint8_t nb, ng, nr;
+            if (gray) {
+                nb = ng = nr = ToByte(now);
+            } else {
+                const double moved = now - before[y * kBlock + x];
+                nb = ToByte(b + moved);
+                ng = ToByte(g + moved);
+                nr = ToByte(r + moved);
+            }
+            squares += PutPixel(row, x, b, g, r, nb, ng, nr);
+        }
+    }
+    return squares;
+}
+
+std::int64_t RdmPass(const ImageView& host, bool gray, const double* coefficients, const std::uint8_t* bit,
+                     const std::uint8_t* payload, RandomStream& dithers, RdmRecursion& recursion, Grid grid,
+                     Bitmap& out) {
+    return blind_loops::RdmPass(host, gray, coefficients, bit, payload, dithers, recursion, grid.Across, grid.Down,
+                                Tables().Cos, Tables().Scale, out);
+}
+
+void CopyBeyondBlocks(const ImageView& host, Bitmap& out) {
+    const int width = host.width(), height = host.height();
+    const int wholeWidth = width / kBlock * kBlock, wholeHeight = height / kBlock * kBlock;
+    for (int y = 0; y < height; ++y) {
+        std::uint8_t* row = out.row(y);
+        for (int x = y < wholeHeight ? wholeWidth : 0; x < width; ++x) {
+            row[3 * x] = host.Blue.at(x, y);
+            row[3 * x + 1] = host.Green.at(x, y);
+            row[3 * x + 2] = host.Red.at(x, y);
+        }
+    }
+}
+
 double PsnrOfSquares(std::int64_t squares, int width, int height) {
     if (squares == 0) return std::numeric_limits<double>::infinity();
     const double mse = static_cast<double>(squares) / (3.0 * static_cast<double>(width) * height);

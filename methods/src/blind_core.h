@@ -105,6 +105,13 @@ Band BandOf(const ImageView& picture, bool sums);
 // null, made a strip at a time; returns the sum over every pixel of the squared differences of
 // its R, G and B bytes from the host's.
 std::int64_t WriteBandChange(const ImageView& host, bool gray, const double* change, Bitmap* out);
+// WriteBandChange for one whole block alone (block column bx, row by; `change` its 22
+// changes): the same bytes, written into `out` when it is not null, and the block's share of
+// the sum. A method that makes its change in sequence writes each block as soon as it is made.
+std::int64_t WriteBlockChange(const ImageView& host, bool gray, int bx, int by, const double* change, Bitmap* out);
+// WriteBandChange's bytes beyond the last whole block (rows and columns no block covers): the
+// host's own.
+void CopyBeyondBlocks(const ImageView& host, Bitmap& out);
 // WrittenPsnr from that sum.
 double PsnrOfSquares(std::int64_t squares, int width, int height);
 
@@ -302,7 +309,9 @@ MethodReading ReadLattices(std::size_t n, Item item, Weight weight, const Bits& 
 // remainder's bias is below 2^-40 for any picture).
 // A byte per item: a payload has at most 64 bits.
 inline std::vector<std::uint8_t> ShuffledBits(std::size_t n, int bits, RandomStream& stream) {
-    std::vector<std::uint8_t> bit(n);
+    std::vector<std::uint8_t> bit;
+    ReserveLarge(bit, n);
+    bit.resize(n);
     for (std::size_t i = 0; i < n; ++i) bit[i] = static_cast<std::uint8_t>(i % static_cast<std::size_t>(bits));
     for (std::size_t i = n; i > 1; --i) {
         const std::size_t j = static_cast<std::size_t>(stream.Next() % i);
@@ -310,6 +319,67 @@ inline std::vector<std::uint8_t> ShuffledBits(std::size_t n, int bits, RandomStr
     }
     return bit;
 }
+
+// rdm's recursion, one coefficient after another: a coefficient is divided by the root mean
+// square of the `memory` marked coefficients before it (kept in a ring, their squares in a
+// running sum), quantised to its bit's lattice and multiplied back. The marking and the
+// search's passes run it, and the energy model's lanes (blind_loops.h) repeat its operations
+// in its order, so that all make the same doubles.
+class RdmRecursion {
+public:
+    RdmRecursion(double alpha, double step, std::size_t memory) : alpha_(alpha), step_(step), ring_(memory, 0.0) {}
+
+    // The marked value of the next coefficient c, its dither's uniform u and bit `bit`.
+    double Mark(double c, double u, int bit) {
+        const double dither = (u - 0.5) * step_;
+        double marked = c;
+        if (full_) {
+            const double gain = Gain(energy_, ring_.size());
+            if (gain > 0) {
+                const double z = c / gain;
+                const double q = LatticePoint(z, dither, bit, step_);
+                marked = gain * (z + alpha_ * (q - z));
+            }
+            const double old = ring_[at_];
+            energy_ = energy_ - old * old;
+        }
+        energy_ = energy_ + marked * marked;
+        ring_[at_] = marked;
+        if (++at_ == ring_.size()) {
+            at_ = 0;
+            full_ = true;
+        }
+        return marked;
+    }
+
+    // Below this root mean square the coefficients before one are a flat stretch's
+    // floating-point residue (about 1e-13): dividing by it would turn residue into an
+    // arbitrary quotient, so such a coefficient carries nothing and reads as 0.
+    static constexpr double kLeastGain = 1e-6;
+    // 0 where nothing is marked; the running sum can drift a hair below 0 after exact zeros.
+    static double Gain(double energy, std::size_t memory) {
+        const double gain = energy > 0 ? std::sqrt(energy / static_cast<double>(memory)) : 0.0;
+        return gain >= kLeastGain ? gain : 0.0;
+    }
+
+private:
+    double alpha_, step_;
+    std::vector<double> ring_;
+    std::size_t at_ = 0;  // the ring's slot of the next coefficient (its place modulo memory)
+    bool full_ = false;   // `memory` coefficients seen
+    double energy_ = 0;   // sum of the squares of the ring
+};
+
+// rdm's pass of the strength search (quantisers.cpp): the recursion run over `coefficients`
+// (coefficient i with the next uniform of `dithers` and payload bit payload[bit[i]]), each
+// whole block's change written back into `out` as WriteBlockChange writes it, the bytes
+// beyond the last whole block left as they are; returns the blocks' sum of squares. While the
+// recursion works on a block, each of its steps waiting on the one before, the block before it
+// is written a piece at a time between the steps: its arithmetic fills the time the recursion
+// leaves idle (blind_loops.cpp).
+std::int64_t RdmPass(const ImageView& host, bool gray, const double* coefficients, const std::uint8_t* bit,
+                     const std::uint8_t* payload, RandomStream& dithers, RdmRecursion& recursion, Grid grid,
+                     Bitmap& out);
 
 // The energy of a method's change as a function of its strength s, for the strength search:
 // Quadratic s^2, plus Scale times the sum over a sample of the method's items of
@@ -431,6 +501,16 @@ protected:
     virtual MethodReading Measure(std::vector<double>& coefficients, const MethodKey& key, Grid grid) const = 0;
     // Whether the change follows the blocks' brightness (Grid::BlockSums).
     virtual bool UsesBrightness() const { return false; }
+    // A method whose change is made in sequence, each coefficient waiting on the one before
+    // (its time that of the chain, the processor otherwise idle), may make a pass of the
+    // strength search in one go: the change of `band`'s coefficients at `strength` written
+    // into every byte of `out` (WriteBandChange's bytes, blocks written while the chain goes
+    // on), returning WriteBandChange's sum. Only where WritesPasses() says so.
+    virtual bool WritesPasses() const { return false; }
+    virtual std::int64_t WritePass(const ImageView&, const Band&, const Draws&, const std::vector<std::uint8_t>&, Grid,
+                                   double, Bitmap&) const {
+        return 0;
+    }
 
     MethodSpec spec_;
     int bits_;
@@ -449,6 +529,12 @@ private:
               model_(method.Model(band_.Coefficients, *draws_, carried_, grid_)) {}
         double Energy(double strength) const override { return model_.At(strength); }
         double Psnr(double strength) const override {
+            if (method_.WritesPasses()) {
+                // The pass's bytes are kept: the marking at the strength the search ends on (the
+                // last it tried, usually) is then written already.
+                WriteAt(strength);
+                return PsnrOfSquares(writtenSquares_, host_.width(), host_.height());
+            }
             // One buffer for every pass: a fresh one would cost its pages' first touch each time.
             if (scratch_.empty()) ReserveLarge(scratch_, band_.Coefficients.size());
             scratch_.assign(band_.Coefficients.begin(), band_.Coefficients.end());
@@ -460,6 +546,16 @@ private:
         double Pixels() const override { return static_cast<double>(host_.width()) * host_.height(); }
         MethodMarked Mark(double strength) override {
             const std::unique_ptr<WatermarkMethod> at = method_.WithStrength(strength);
+            MethodPayload payload;
+            payload.Bits = payload_;
+            if (method_.WritesPasses()) {
+                if (written_.empty() || writtenStrength_ != strength) WriteAt(strength);
+                draws_.reset();
+                model_ = EnergyModel();
+                band_ = Band();
+                const std::int64_t squares = writtenSquares_;
+                return static_cast<const BlindMethod&>(*at).MarkedAs(host_, std::move(written_), squares, payload, seed_);
+            }
             if (!scratch_.empty() && scratchStrength_ == strength) {
                 // The search's last pass tried this strength (it usually has): its change is kept.
                 band_.Coefficients = std::move(scratch_);
@@ -470,12 +566,24 @@ private:
             scratch_ = std::vector<double>();
             draws_.reset();
             model_ = EnergyModel();
-            MethodPayload payload;
-            payload.Bits = payload_;
             return static_cast<const BlindMethod&>(*at).Marked(host_, band_, payload, seed_);
         }
 
     private:
+        void WriteAt(double strength) const {
+            // Every byte is written by each pass: the picture's pages are touched once, and
+            // huge ones asked for (a photograph's small pages would each stop the first pass).
+            if (written_.empty()) {
+                const std::size_t count = static_cast<std::size_t>(host_.width()) * host_.height() * 3;
+                std::vector<std::uint8_t> bytes;
+                ReserveLarge(bytes, count);
+                bytes.resize(count);
+                written_ = Bitmap(host_.width(), host_.height(), std::move(bytes));
+            }
+            writtenSquares_ = method_.WritePass(host_, band_, *draws_, carried_, grid_, strength, written_);
+            writtenStrength_ = strength;
+        }
+
         const BlindMethod& method_;
         ImageView host_;
         std::vector<std::uint8_t> payload_;  // the key's: the message under a code
@@ -487,6 +595,9 @@ private:
         EnergyModel model_;
         mutable std::vector<double> scratch_;  // the change of the last pass
         mutable double scratchStrength_ = 0;   // its strength
+        mutable Bitmap written_;               // WritesPasses(): the bytes of the last pass,
+        mutable std::int64_t writtenSquares_ = 0;  // their squared difference from the host's,
+        mutable double writtenStrength_ = 0;       // and its strength
     };
 
     const std::string& StrengthName() const { return Capabilities().Strength; }
@@ -511,10 +622,17 @@ private:
 
     // The host with the change of `band` (its coefficients turned into their change) written.
     MethodMarked Marked(const ImageView& host, const Band& band, const MethodPayload& payload, std::uint32_t seed) const {
+        Bitmap picture(host.width(), host.height());
+        const std::int64_t squares = WriteBandChange(host, band.Gray, band.Coefficients.data(), &picture);
+        return MarkedAs(host, std::move(picture), squares, payload, seed);
+    }
+
+    // The marking whose bytes are `picture`, `squares` their squared difference from the host's.
+    MethodMarked MarkedAs(const ImageView& host, Bitmap picture, std::int64_t squares, const MethodPayload& payload,
+                          std::uint32_t seed) const {
         MethodMarked marked;
-        marked.Picture = Bitmap(host.width(), host.height());
-        marked.Psnr = PsnrOfSquares(WriteBandChange(host, band.Gray, band.Coefficients.data(), &marked.Picture),
-                                    host.width(), host.height());
+        marked.Picture = std::move(picture);
+        marked.Psnr = PsnrOfSquares(squares, host.width(), host.height());
         MethodKey& key = marked.Key;
         key.Method = Name();
         key.Parameters = Parameters();

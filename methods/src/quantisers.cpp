@@ -175,33 +175,32 @@ protected:
     }
 
     // Coefficient i's divisor is the root mean square of the `memory` coefficients before it as
-    // marked: the last `memory` of them are kept in a ring while the values turn into changes.
+    // marked: the recursion keeps them while the values turn into changes.
     void ToChange(std::vector<double>& values, const Draws& draws, const std::vector<std::uint8_t>& payload, Grid,
                   double step) const override {
-        const double alpha = spec_.Value("alpha");
-        const std::size_t memory = Memory();
         const Lattice& lattice = static_cast<const Lattice&>(draws);
         RandomStream dithers = lattice.Dithers;
-        std::vector<double> ring(memory, 0.0);
-        double energy = 0;  // sum of the squares of the `memory` marked coefficients before i
+        RdmRecursion recursion(spec_.Value("alpha"), step, Memory());
         for (std::size_t i = 0; i < values.size(); ++i) {
-            const double dither = (dithers.Uniform() - 0.5) * step;
             const double c = values[i];
-            double marked = c;
-            if (i >= memory) {
-                const double gain = Gain(energy, memory);
-                if (gain > 0) {
-                    const double z = c / gain;
-                    const double q = LatticePoint(z, dither, payload[lattice.Bit[i]], step);
-                    marked = gain * (z + alpha * (q - z));
-                }
-                const double old = ring[i % memory];
-                energy = energy - old * old;
-            }
-            energy = energy + marked * marked;
-            ring[i % memory] = marked;
-            values[i] = marked - c;
+            values[i] = recursion.Mark(c, dithers.Uniform(), payload[lattice.Bit[i]]) - c;
         }
+    }
+
+    // A pass of the search in one go (blind_loops.h's RdmPass): while the recursion works on a
+    // block, each of its steps waiting on the one before, the block before it is written back,
+    // its arithmetic filling the time the recursion leaves idle.
+    bool WritesPasses() const override { return true; }
+    std::int64_t WritePass(const ImageView& host, const Band& band, const Draws& draws,
+                           const std::vector<std::uint8_t>& payload, Grid grid, double step,
+                           Bitmap& out) const override {
+        const Lattice& lattice = static_cast<const Lattice&>(draws);
+        RandomStream dithers = lattice.Dithers;
+        RdmRecursion recursion(spec_.Value("alpha"), step, Memory());
+        const std::int64_t squares = RdmPass(host, band.Gray, band.Coefficients.data(), lattice.Bit.data(),
+                                             payload.data(), dithers, recursion, grid, out);
+        CopyBeyondBlocks(host, out);
+        return squares;
     }
 
     // A marked coefficient's divisor comes from the marked ones before it, so the change feeds
@@ -213,57 +212,54 @@ protected:
         const Lattice& lattice = static_cast<const Lattice&>(draws);
         const std::size_t n = coefficients.size(), memory = Memory();
         const std::size_t runIn = 8 * memory, counted = 4096, stretches = 16;
-        struct Stretch {
-            std::size_t Counted = 0;  // the last `Counted` of the values are summed
+        // The stretches side by side, item k of stretch s at [k * Count + s]: their recursions
+        // are independent, so they run abreast (one waiting on its divisions while the others
+        // compute), each in its own order.
+        struct Sample {
+            std::size_t Count = 0, Length = 0;
+            std::size_t Counted = 0;  // the last `Counted` items of each are summed
             std::vector<double> C, U;
             std::vector<std::uint8_t> Bit;
-        };
-        std::vector<Stretch> sample;
+        } sample;
         // The stretches' starts, evenly spread (the whole sequence where it is short).
-        std::vector<std::pair<std::size_t, std::size_t>> spans;  // [begin, end), first counted
-        if (n <= stretches * (runIn + counted)) spans.emplace_back(0, n);
-        else
-            for (std::size_t k = 0; k < stretches; ++k) spans.emplace_back(k * (n / stretches), k * (n / stretches) + runIn + counted);
-        RandomStream dithers = lattice.Dithers;
-        std::size_t at = 0, counting = 0;
-        for (const auto& [begin, end] : spans) {
-            for (; at < begin; ++at) dithers.Uniform();
-            Stretch stretch;
-            stretch.Counted = begin == 0 && end == n ? n : counted;
-            for (; at < end; ++at) {
-                stretch.U.push_back(dithers.Uniform());
-                stretch.C.push_back(coefficients[at]);
-                stretch.Bit.push_back(payload[lattice.Bit[at]]);
-            }
-            counting += stretch.Counted;
-            sample.push_back(std::move(stretch));
+        std::vector<std::size_t> begins;
+        if (n <= stretches * (runIn + counted)) {
+            sample.Length = sample.Counted = n;
+            begins.push_back(0);
+        } else {
+            sample.Length = runIn + counted;
+            sample.Counted = counted;
+            for (std::size_t k = 0; k < stretches; ++k) begins.push_back(k * (n / stretches));
         }
+        sample.Count = begins.size();
+        sample.C.resize(sample.Count * sample.Length);
+        sample.U.resize(sample.C.size());
+        sample.Bit.resize(sample.C.size());
+        RandomStream dithers = lattice.Dithers;
+        std::size_t at = 0;
+        for (std::size_t s = 0; s < sample.Count; ++s) {
+            dithers.Skip(begins[s] - at);
+            at = begins[s];
+            for (std::size_t k = 0; k < sample.Length; ++k, ++at) {
+                const std::size_t to = k * sample.Count + s;
+                sample.U[to] = dithers.Uniform();
+                sample.C[to] = coefficients[at];
+                sample.Bit[to] = payload[lattice.Bit[at]];
+            }
+        }
+        const std::size_t counting = sample.Count * sample.Counted;
         const double scale = counting > 0 ? static_cast<double>(n) / static_cast<double>(counting) : 0.0;
         const double alpha = spec_.Value("alpha");
         EnergyModel model;
         model.Other = [sample = std::move(sample), scale, alpha, memory](double step) {
+            // Each stretch's squared changes (item k of stretch s at [k * Count + s]), summed
+            // afterwards stretch by stretch, each in its order.
+            std::vector<double> squared(sample.Count * sample.Counted);
+            blind_loops::RdmStretches(sample.C.data(), sample.U.data(), sample.Bit.data(), sample.Count, sample.Length,
+                                      sample.Counted, alpha, step, memory, squared.data());
             double total = 0;
-            std::vector<double> ring(memory);
-            for (const Stretch& s : sample) {
-                std::fill(ring.begin(), ring.end(), 0.0);
-                double energy = 0;
-                const std::size_t first = s.C.size() - s.Counted;
-                for (std::size_t i = 0; i < s.C.size(); ++i) {
-                    double marked = s.C[i];
-                    if (i >= memory) {
-                        const double gain = Gain(energy, memory);
-                        if (gain > 0) {
-                            const double z = s.C[i] / gain;
-                            const double q = LatticePoint(z, (s.U[i] - 0.5) * step, s.Bit[i], step);
-                            marked = gain * (z + alpha * (q - z));
-                        }
-                        energy = energy - ring[i % memory] * ring[i % memory];
-                    }
-                    energy = energy + marked * marked;
-                    ring[i % memory] = marked;
-                    if (i >= first) total = total + (marked - s.C[i]) * (marked - s.C[i]);
-                }
-            }
+            for (std::size_t s = 0; s < sample.Count; ++s)
+                for (std::size_t k = 0; k < sample.Counted; ++k) total = total + squared[k * sample.Count + s];
             return scale * total;
         };
         return model;
@@ -280,7 +276,7 @@ protected:
         for (std::size_t i = 0; i < coefficients.size(); ++i) {
             const double c = coefficients[i];
             if (i >= memory) {
-                const double gain = Gain(energy, memory);
+                const double gain = RdmRecursion::Gain(energy, memory);
                 coefficients[i] = gain > 0 ? c / gain : 0.0;
                 const double old = ring[i % memory];
                 energy = energy - old * old;
@@ -310,15 +306,6 @@ protected:
 
 private:
     std::size_t Memory() const { return static_cast<std::size_t>(spec_.Value("memory")); }
-    // Below this root mean square the coefficients before one are a flat stretch's
-    // floating-point residue (about 1e-13): dividing by it would turn residue into an
-    // arbitrary quotient, so such a coefficient carries nothing and reads as 0.
-    static constexpr double kLeastGain = 1e-6;
-    // 0 where nothing is marked; the running sum can drift a hair below 0 after exact zeros.
-    static double Gain(double energy, std::size_t memory) {
-        const double gain = energy > 0 ? std::sqrt(energy / static_cast<double>(memory)) : 0.0;
-        return gain >= kLeastGain ? gain : 0.0;
-    }
     std::unique_ptr<Lattice> DrawFor(std::size_t n, std::uint32_t seed) const {
         auto lattice = std::make_unique<Lattice>();
         lattice->Seed = seed;

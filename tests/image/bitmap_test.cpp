@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <utility>
+#include <vector>
+
 namespace quillfen {
 namespace {
 
@@ -34,6 +37,21 @@ TEST(Bitmap, ResizeKeepsTopLeftAndExtendsWithWhite) {
     b.resize(2, 2);
     EXPECT_EQ(b.blue(1, 1), 11);
     EXPECT_EQ(b.bytes().size(), 12u);
+}
+
+// A buffer handed over is the picture's own, not a copy (a large one keeps the pages its
+// owner prepared); a short one is made up with white, a long one cut to the picture's bytes.
+TEST(Bitmap, TakesOverTheBytesItIsGiven) {
+    std::vector<std::uint8_t> bytes(2 * 3 * 3);
+    for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<std::uint8_t>(i);
+    const std::uint8_t* at = bytes.data();
+    const Bitmap taken(2, 3, std::move(bytes));
+    EXPECT_EQ(taken.bytes().data(), at);
+    EXPECT_EQ(taken.row(2)[5], 17);
+    const Bitmap shortOne(2, 2, std::vector<std::uint8_t>{1, 2, 3, 4, 5});
+    EXPECT_EQ(shortOne.bytes(), (std::vector<std::uint8_t>{1, 2, 3, 4, 5, 255, 255, 255, 255, 255, 255, 255}));
+    const Bitmap longOne(1, 1, std::vector<std::uint8_t>{7, 8, 9, 10});
+    EXPECT_EQ(longOne.bytes(), (std::vector<std::uint8_t>{7, 8, 9}));
 }
 
 TEST(Bitmap, Gray8TakesTheBlueByteAndComesBack) {

@@ -6,6 +6,7 @@
 
 #include <cmath>
 #include <limits>
+#include <vector>
 
 namespace quillfen {
 namespace {
@@ -105,6 +106,27 @@ TEST(RandomStream, PublishedSequences) {
     EXPECT_EQ(seeded.Next(), 0xAD6783363C24AC5Bu);
     EXPECT_EQ(seeded.Next(), 0x5BD5A52F2886FF25u);
     EXPECT_EQ(seeded.Next(), 0x2CE8F1922E1DF795u);
+}
+
+// The batch draws are the stream itself: Uniforms(n) the next n Uniform() values, Skip(n) the
+// place n Next() calls reach (0 draws included); the first of the seeded stream's uniforms
+// pinned (its first word's top 53 bits, 0xAD6783363C24AC5B >> 11, times 2^-53).
+TEST(RandomStream, BatchDrawsAreTheStream) {
+    RandomStream one(20261208), batch(20261208);
+    std::vector<double> expected(37), got(37, -1.0);
+    for (double& u : expected) u = one.Uniform();
+    batch.Uniforms(got.data(), 0);
+    EXPECT_EQ(got[0], -1.0);
+    batch.Uniforms(got.data(), 5);
+    batch.Uniforms(got.data() + 5, 32);
+    EXPECT_EQ(got, expected);
+    EXPECT_EQ(got[0], static_cast<double>(0xAD6783363C24AC5Bu >> 11) * 0x1.0p-53);
+    RandomStream skipped(20261208), stepped(20261208);
+    skipped.Skip(0);
+    skipped.Skip(1000);
+    for (int i = 0; i < 1000; ++i) stepped.Next();
+    EXPECT_EQ(skipped.Next(), stepped.Next());
+    EXPECT_EQ(skipped.Uniform(), stepped.Uniform());
 }
 
 TEST(RandomStream, UniformAndGaussianMoments) {

@@ -131,7 +131,8 @@ bool SameBits(const std::vector<double>& a, const std::vector<double>& b) {
     return std::memcmp(a.data(), b.data(), a.size() * sizeof(double)) == 0;
 }
 
-// The strip-wise transform and write-back give, bit for bit, what the whole-plane forms give.
+// The strip-wise transform and write-back (and the block-wise write-back) give, bit for bit,
+// what the whole-plane forms give.
 TEST(BlindMethodsFast, StripFormsMatchTheWholePlaneForms) {
     const Hosts hosts;
     for (const ImageView& view : hosts.Views()) {
@@ -164,6 +165,19 @@ TEST(BlindMethodsFast, StripFormsMatchTheWholePlaneForms) {
         EXPECT_EQ(written.bytes(), expected.bytes());
         EXPECT_EQ(detail::PsnrOfSquares(squares, view.width(), view.height()), detail::WrittenPsnr(view, expected));
         EXPECT_EQ(detail::WriteBandChange(view, band.Gray, change.data(), nullptr), squares);
+        // Block by block (the plain form of rdm's passes), the rest copied: the same bytes and sum.
+        Bitmap blockwise(view.width(), view.height(), 7);
+        std::int64_t sum = 0;
+        for (int b = 0; b < across * down; ++b)
+            sum += detail::WriteBlockChange(view, band.Gray, b % across, b / across,
+                                            change.data() + static_cast<std::size_t>(b) * detail::kBand.size(), &blockwise);
+        detail::CopyBeyondBlocks(view, blockwise);
+        EXPECT_EQ(sum, squares);
+        EXPECT_TRUE(blockwise.bytes() == expected.bytes());
+        EXPECT_EQ(detail::WriteBlockChange(view, band.Gray, 1, 2, change.data() + (2 * across + 1) * detail::kBand.size(),
+                                           nullptr),
+                  detail::WriteBlockChange(view, band.Gray, 1, 2, change.data() + (2 * across + 1) * detail::kBand.size(),
+                                           &blockwise));
     }
     // Nothing changed: the host's own bytes, an infinite PSNR.
     const ImageView view = ViewOf(hosts.colour);
@@ -217,6 +231,78 @@ TEST(BlindMethodsFast, ProbeAgreesWithEmbed) {
     EXPECT_EQ(FindStrength(*sync, view, payload, 4, 41)->Parameters(), at.Method->Parameters());
     // The methods without a probe are searched by marking.
     EXPECT_FALSE(MakeMethod("polarity")->ProbeStrength(view, {}, 4));
+}
+
+// rdm's passes of the search make the change and write the bytes in one go, blocks written
+// between the recursion's steps: on every target and every kind of view (BGR pixels, pixels of
+// other strides and order, gray pixels in colour, a gray plane, sizes with rows and columns
+// beyond the last block), their PSNR and bytes are the literal marking's (Embed: the whole
+// change made, then written back), at the method's step and at one that clips much of the
+// picture; a marking at a step other than the last pass's makes its own pass.
+TEST(BlindMethodsFast, RdmPassesAreTheLiteralMarkingOnEveryTarget) {
+    const Hosts hosts;
+    // The colour picture as RGBA pixels, red first: no BGR row to read.
+    const Bitmap& colour = hosts.colour;
+    const int w = colour.width(), h = colour.height();
+    std::vector<std::uint8_t> rgba(static_cast<std::size_t>(w) * h * 4);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x)
+            for (int c = 0; c < 3; ++c) rgba[(static_cast<std::size_t>(y) * w + x) * 4 + c] = colour.row(y)[3 * x + 2 - c];
+    const GrayView red(rgba.data(), w, h, 4 * w, 4), green(rgba.data() + 1, w, h, 4 * w, 4),
+        blue(rgba.data() + 2, w, h, 4 * w, 4);
+    std::vector<ImageView> views = hosts.Views();
+    views.emplace_back(red, green, blue);
+    for (const std::string setting : {"rdm", "rdm:memory=4,step=3"}) {
+        const auto method = MakeMethod(setting);
+        const MethodPayload payload = Payload(*method, 3);
+        for (std::size_t v = 0; v < views.size(); ++v)
+            for (const double s : {*method->Strength(), *method->Strength() * 8}) {
+                const MethodMarked literal = method->WithStrength(s)->Embed(views[v], payload, 3);
+                test::ForEachVectorTarget([&](const std::string& target) {
+                    const std::string where = setting + " view " + std::to_string(v) + " at " + std::to_string(s) + " on " + target;
+                    const auto probe = method->ProbeStrength(views[v], payload, 3);
+                    EXPECT_EQ(probe->Psnr(s), literal.Psnr) << where;
+                    EXPECT_NE(probe->Psnr(s * 0.75), literal.Psnr) << where;
+                    const MethodMarked marked = probe->Mark(s);  // after a pass at another step
+                    EXPECT_EQ(marked.Psnr, literal.Psnr) << where;
+                    EXPECT_TRUE(marked.Picture.bytes() == literal.Picture.bytes()) << where;
+                    EXPECT_EQ(marked.Key.Parameters, literal.Key.Parameters) << where;
+                });
+            }
+    }
+    // The RGBA view reads the same pixels as the BGR one: the same marking.
+    const auto rdm = MakeMethod("rdm");
+    EXPECT_TRUE(rdm->Embed(views.back(), Payload(*rdm, 3), 3).Picture.bytes() ==
+                rdm->Embed(views.front(), Payload(*rdm, 3), 3).Picture.bytes());
+}
+
+// rdm's energy model runs its sixteen stretches abreast (in vector lanes), each in its own
+// order, their squares summed stretch after stretch: on every target, its predictions at three
+// steps are pinned to the bit (the values of the stretches run one after another), on a
+// picture run whole (under sixteen stretches' length) and on one long enough for the stretches.
+TEST(BlindMethodsFast, RdmEnergyModelIsPinned) {
+    const Bitmap small = ColourPicture(301, 267, 3), large = ColourPicture(520, 456, 8);
+    const std::vector<double> pins = {
+#include "rdm_energy_pins.inc"
+    };
+    const bool record = std::getenv("QF_RECORD_PINS") != nullptr;
+    test::ForEachVectorTarget([&](const std::string& target) {
+        std::size_t at = 0;
+        for (const std::string setting : {"rdm", "rdm:memory=4,step=3"})
+            for (const Bitmap* picture : {&small, &large}) {
+                const auto method = MakeMethod(setting);
+                const auto probe = method->ProbeStrength(ViewOf(*picture), Payload(*method, 5), 5);
+                for (const double s : {0.7, 3.0, 5.5}) {
+                    const double energy = probe->Energy(s);
+                    if (record) {
+                        std::printf("%.17g,\n", energy);
+                        continue;
+                    }
+                    ASSERT_LT(at, pins.size());
+                    EXPECT_EQ(energy, pins[at++]) << setting << " " << picture->width() << " at " << s << " on " << target;
+                }
+            }
+    });
 }
 
 // The quantisers' reading loop in vector lanes gives, on every target this machine runs, the

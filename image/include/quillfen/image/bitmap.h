@@ -1,8 +1,10 @@
 #pragma once
 // The picture type every file reader produces and every view is drawn into: 24 bits per
 // pixel, bytes blue, green, red, row 0 at the top, rows packed without padding.
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <utility>
 #include <vector>
 
 #include "quillfen/image/export.h"
@@ -15,6 +17,17 @@ public:
     Bitmap() = default;
     // A width x height picture filled with one gray value (white unless told otherwise).
     Bitmap(int width, int height, std::uint8_t gray = 255);
+    // A width x height picture of `bytes` (rows packed, 3 width height of them), taken over
+    // rather than copied: a caller that filled a buffer of its own hands it over. Bytes beyond
+    // that count are dropped, missing ones are white.
+    Bitmap(int width, int height, std::vector<std::uint8_t>&& bytes)
+        : width_(width), height_(height), data_(std::move(bytes)) {
+        const std::size_t count = static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * 3;
+        if (data_.size() == count) return;
+        std::vector<std::uint8_t> fitted(count, 255);
+        std::copy_n(data_.begin(), std::min(count, data_.size()), fitted.begin());
+        data_ = std::move(fitted);
+    }
 
     int width() const { return width_; }
     int height() const { return height_; }

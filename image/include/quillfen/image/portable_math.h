@@ -9,6 +9,7 @@
 // attack and metric that needs one of these functions uses the forms below instead, so the
 // same picture, parameters and seed give the same bytes everywhere. Accuracy is within a few
 // ulps of the true value, which is all the attacks need.
+#include <cstddef>
 #include <cstdint>
 
 #include "quillfen/image/export.h"
@@ -53,6 +54,11 @@ public:
     std::uint64_t Next();
     // A real in [0, 1): the top 53 bits of Next() times 2^-53.
     double Uniform();
+    // What n calls of Uniform() give, into out[0 .. n), and n calls of Next() skipped: the
+    // same stream, drawn without a call for each (a caller whose other work waits on no draw
+    // keeps its registers).
+    void Uniforms(double* out, std::size_t n);
+    void Skip(std::size_t n);
     // A standard normal deviate by Marsaglia's polar method (pairs from the unit disc, the
     // second of each pair kept for the next call), with PortableLog for the logarithm.
     double Gaussian();
