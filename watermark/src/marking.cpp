@@ -56,10 +56,20 @@ MarkKey BuildKey(const Experiment& experiment, int hostWidth, int hostHeight, st
     key.Extraction = w.Key();
     key.Embedded.resize(kPlane);
     TWatermark::Polarity(w.Yr_hat(), key.Embedded);
-    Experiment reader(TWatermark::Planes::ResultsOnly);
-    const std::vector<StepResult> results = reader.ExtractWithKey(key.Extraction, w.X_hat(), RealsOf(w.X_hat()));
-    key.Carried = ObservedRelations(reader.Workspace());
-    if (regionNc) *regionNc = results.back().nc;
+    // The extraction's relations of the written bytes are the polarity of their mid-band
+    // coefficients (what its P_wave codes the other way round): no workspace is needed for them.
+    std::vector<double> reduced(kPlane);
+    MidBandTransform(w.X_hat().data(), reduced.data());
+    key.Carried.resize(kPlane);
+    TWatermark::Polarity(reduced, key.Carried);
+    if (regionNc) {
+        if (MarkMeasurer::Follows(key)) {
+            *regionNc = MarkMeasurer(key).Measure(std::span<const std::uint8_t>(w.X_hat())).Nc;
+        } else {
+            Experiment reader(TWatermark::Planes::ResultsOnly);
+            *regionNc = reader.ExtractWithKey(key.Extraction, w.X_hat(), RealsOf(w.X_hat())).back().nc;
+        }
+    }
     return key;
 }
 
