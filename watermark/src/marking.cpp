@@ -353,36 +353,66 @@ MarkMeasurer::MarkMeasurer(const MarkKey& key) : key_(key), scorer_(key) {
             for (int b = 0; b < 4; ++b)
                 wrPlace_[source + a * TWatermark::kMarkSize + b] = target + a * TWatermark::kMarkSize + b;
     }
-    scattered_ = ScatteredMark(e);
-    wr_.assign(kPlane, 0);
+    // Each pixel of Wa_wave, followed to its place in Wr_wave: the mark's pixel it stands for
+    // there (ScatteredMark), and how many black pixels of W that NC compares read it.
+    const std::vector<std::uint8_t> scattered = ScatteredMark(e);
+    std::vector<int> readers(kPlane, 0);
+    int k = 0;
+    for (int j = 0; j < kPlane; ++j) {
+        if (e.W[j] != 0) continue;
+        const auto n = static_cast<std::size_t>(std::nearbyint(e.RandPos[k++]));
+        if (j / TWatermark::kMarkSize >= 4 && j % TWatermark::kMarkSize >= 4) ++readers[n];
+    }
+    scatteredAt_.resize(kPlane);
+    readersAt_.resize(kPlane);
+    for (int i = 0; i < kPlane; ++i) {
+        scatteredAt_[i] = scattered[wrPlace_[i]];
+        readersAt_[i] = readers[wrPlace_[i]];
+    }
+    // NC's denominator reads the key alone: NormalizedCorrelation's sum, in its order.
+    for (int r = 4; r < TWatermark::kMarkSize; ++r)
+        for (int c = 4; c < TWatermark::kMarkSize; ++c) {
+            const double ref = 255 - e.W[r * TWatermark::kMarkSize + c];
+            ncDenominator_ = ncDenominator_ + ref * ref;
+        }
 }
 
 MarkMeasures MarkMeasurer::Measure(std::span<const std::uint8_t> region) { return Finish(scorer_.Score(region)); }
 
 MarkMeasures MarkMeasurer::Measure(std::span<const double> region) { return Finish(scorer_.Score(region)); }
 
+// Wa_wave is black where P_wave equals P's complement: the relation P codes differs from the
+// one observed (the scorer's relations, in P's coding, are P_wave's complement).
 MarkMeasures MarkMeasurer::Finish(const DetectionScore& score) {
-    // The scorer's relations are P_wave's complement (ObservedRelations): Wa_wave is white
-    // where P_wave equals P, that is where the relation differs from P's.
-    const std::vector<std::uint8_t>& relations = scorer_.Relations();
-    const std::vector<std::uint8_t>& p = key_.Extraction.P;
-    for (int i = 0; i < kPlane; ++i)
-        wr_[wrPlace_[i]] = p[i] == static_cast<std::uint8_t>(255 - relations[i]) ? 255 : 0;
+    const std::uint8_t* relations = scorer_.Relations().data();
+    const std::uint8_t* p = key_.Extraction.P.data();
+    int differing = 0;  // WholeMarkBitErrorRate's count
+    int found = 0;      // black pixels of W that NC compares, read black
+    for (int i = 0; i < kPlane; ++i) {
+        const int black = p[i] != static_cast<std::uint8_t>(255 - relations[i]) ? 1 : 0;
+        differing += black != scatteredAt_[i] ? 1 : 0;
+        found += black * readersAt_[i];
+    }
     MarkMeasures measures;
     measures.Score = score;
-    measures.Ber = WholeMarkBitErrorRate(wr_, scattered_);
-    const std::vector<std::uint8_t> mark = ExtractedMark();
-    measures.Nc = TWatermark::NormalizedCorrelation(mark, key_.Extraction.W);
+    measures.Ber = static_cast<double>(differing) / kPlane;
+    // NormalizedCorrelation's numerator adds 255 * 255 for each black pixel of W read black
+    // and zeros elsewhere: whole numbers far below 2^53, so the sum is exactly this product.
+    if (ncDenominator_ != 0) measures.Nc = (65025.0 * found) / ncDenominator_;
     return measures;
 }
 
 std::vector<std::uint8_t> MarkMeasurer::ExtractedMark() const {
+    const std::vector<std::uint8_t>& relations = scorer_.Relations();
+    const std::vector<std::uint8_t>& p = key_.Extraction.P;
+    std::vector<std::uint8_t> wr(kPlane);
+    for (int i = 0; i < kPlane; ++i) wr[wrPlace_[i]] = p[i] == static_cast<std::uint8_t>(255 - relations[i]) ? 255 : 0;
     // GetW_wave: each black pixel of W reads Wr_wave at its scatter position, the rest are white.
     const ExtractionKey& e = key_.Extraction;
     std::vector<std::uint8_t> mark(kPlane, 255);
     int k = 0;
     for (int j = 0; j < kPlane; ++j)
-        if (e.W[j] == 0) mark[j] = wr_[static_cast<std::size_t>(std::nearbyint(e.RandPos[k++]))];
+        if (e.W[j] == 0) mark[j] = wr[static_cast<std::size_t>(std::nearbyint(e.RandPos[k++]))];
     return mark;
 }
 

@@ -152,9 +152,10 @@ private:
 
     const MarkKey& key_;
     RelationScorer scorer_;
-    std::vector<int> wrPlace_;    // where each pixel of Wa_wave lands in Wr_wave
-    std::vector<std::uint8_t> scattered_;  // ScatteredMark
-    std::vector<std::uint8_t> wr_;         // Wr_wave of the region measured last
+    std::vector<int> wrPlace_;                // where each pixel of Wa_wave lands in Wr_wave
+    std::vector<std::uint8_t> scatteredAt_;  // ScatteredMark at that place
+    std::vector<int> readersAt_;             // black pixels of W in NC's window that read that place
+    double ncDenominator_ = 0;
 };
 
 // The bit error rate over every pixel of the mark. The embedding scatters each black pixel of
