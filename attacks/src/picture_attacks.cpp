@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "plane_attacks.h"
+#include "warp_loops.h"
 #include "quillfen/image/bitmap.h"
 #include "quillfen/image/errors.h"
 #include "quillfen/image/portable_math.h"
@@ -366,7 +367,7 @@ void WarpRow(const planes::Batch& batch, std::uint8_t* const* targets, const dou
         if (x < 0 || y < 0 || x >= width || y >= height) return 0.0;
         return plane.at(x, y);
     };
-    for (int x = 0; x < width; ++x) {
+    const auto sample = [&](int x) {
         double sx = sxRow[x];
         double sy = syRow[x];
         if constexpr (outside == Outside::Edge) {
@@ -388,7 +389,7 @@ void WarpRow(const planes::Batch& batch, std::uint8_t* const* targets, const dou
             }
         } else {
             // Beyond a pixel outside the picture every neighbour is black (and so is a NaN).
-            if (!(sx > -1 && sy > -1 && sx < width && sy < height)) continue;
+            if (!(sx > -1 && sy > -1 && sx < width && sy < height)) return;
             // The floor: within (-1, size) the truncation toward zero, one less on (-1, 0).
             int x0 = static_cast<int>(sx);
             int y0 = static_cast<int>(sy);
@@ -409,6 +410,16 @@ void WarpRow(const planes::Batch& batch, std::uint8_t* const* targets, const dou
                 }
             }
         }
+    };
+    // Runs of positions whose four neighbours all lie inside go to the vector loop, which
+    // samples them as both ways above do there; the rest, a few at a time, are sampled here.
+    std::array<const std::uint8_t*, 4> planes{};
+    const bool vectors = count <= planes.size();
+    for (std::size_t k = 0; k < count && vectors; ++k) planes[k] = batch.In[k]->data();
+    const std::size_t end = static_cast<std::size_t>(width);
+    for (std::size_t x = 0; x < end;) {
+        if (vectors) x = warp_loops::BilinearInside(planes.data(), targets, count, sxRow, syRow, x, end, width, height);
+        for (const std::size_t stop = std::min(end, x + 8); x < stop; ++x) sample(static_cast<int>(x));
     }
 }
 

@@ -415,7 +415,8 @@ void Read(const WatermarkMethod& method, const MethodKey& key, const std::option
     const MethodReading nullReading = method.Detect(null, key, ReadDepth::Score);
     row.ScoreNull = nullReading.Score;
     row.ZNull = ZOf(thresholds, nullReading);
-    MethodReading reading = method.Detect(attacked, key);
+    // What the row records: a method may leave out the mark picture read and the rest.
+    MethodReading reading = method.Detect(attacked, key, ReadDepth::Measures);
     if (method.Capabilities().UsesMark && !reading.Nc)
         throw MathError("NC has no value: the watermark has no black pixel where NC compares");
     row.Score = reading.Score;
@@ -440,7 +441,8 @@ RegisteredReading ReadRegistered(const WatermarkMethod& method, const MethodKey&
                                  const std::optional<Calibration>& thresholds, const Registration& registered) {
     const GrayPlane& plane = registered.Picture;
     const MethodReading moved =
-        method.Detect(ImageView(GrayView(plane.data(), plane.width(), plane.height(), plane.width())), key);
+        method.Detect(ImageView(GrayView(plane.data(), plane.width(), plane.height(), plane.width())), key,
+                      ReadDepth::Measures);
     RegisteredReading again;
     again.Fit = registered.Fit;
     again.Nc = moved.Nc;

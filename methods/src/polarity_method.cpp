@@ -27,9 +27,12 @@ struct PolarityKeyState final : KeyState {
 // planes, and a sweep reads thousands of pictures.
 struct Scratch {
     std::unique_ptr<Experiment> Reader;
-    // The scorer of the key read last, and that key's state (a scorer refers to its key).
+    // The scorer and the measurer of the key read last, and that key's state (both refer to
+    // their key).
     std::weak_ptr<const KeyState> ScorerOf;
     std::unique_ptr<RelationScorer> Scorer;
+    std::weak_ptr<const KeyState> MeasurerOf;
+    std::unique_ptr<MarkMeasurer> Measurer;
     std::vector<double> Reals;
 };
 
@@ -90,8 +93,11 @@ public:
         const MarkKey& markKey = state->Key;
         // The region's reals: the suspect's own when it is the region and came with them, else its bytes.
         const bool ownReals = !suspect.Reals.empty() && suspect.width() == kRegion && suspect.height() == kRegion;
-        const std::vector<std::uint8_t> region = MarkedRegion(suspect.Gray());
         Scratch& scratch = ThreadScratch();
+        // A suspect that is the region with its reals is read where it is; any other through
+        // its region's bytes.
+        std::vector<std::uint8_t> region;
+        if (!ownReals || depth == ReadDepth::Full) region = MarkedRegion(suspect.Gray());
         MethodReading reading;
         if (depth == ReadDepth::Score) {
             if (!scratch.Scorer || scratch.ScorerOf.lock() != key.State) {
@@ -104,6 +110,25 @@ public:
             reading.ChanceVariance = ChanceVariance(score);
             return reading;
         }
+        if (scratch.MeasurerOf.lock() != key.State || !scratch.Measurer) {
+            scratch.Measurer = MarkMeasurer::Follows(markKey) ? std::make_unique<MarkMeasurer>(markKey) : nullptr;
+            scratch.MeasurerOf = key.State;
+        }
+        if (scratch.Measurer) {
+            const MarkMeasures measures = ownReals ? scratch.Measurer->Measure(suspect.Reals)
+                                                   : scratch.Measurer->Measure(std::span<const std::uint8_t>(region));
+            reading.Score = measures.Score.Value;
+            reading.ChanceVariance = ChanceVariance(measures.Score);
+            reading.Nc = measures.Nc;
+            reading.Ber = measures.Ber;
+            if (depth == ReadDepth::Measures) return reading;
+            reading.Relations = measures.Score;
+            reading.Mark = GrayPlane(TWatermark::kMarkSize, TWatermark::kMarkSize, scratch.Measurer->ExtractedMark());
+            reading.Identical = suspect.width() >= kRegion && suspect.height() >= kRegion && Sha256(region) == markKey.RegionDigest;
+            return reading;
+        }
+        if (region.empty()) region = MarkedRegion(suspect.Gray());
+        // A key the measurer does not follow: the workspace's extraction reads (or refuses) it.
         if (!scratch.Reader) scratch.Reader = std::make_unique<Experiment>(TWatermark::Planes::ResultsOnly);
         std::span<const double> reals = suspect.Reals;
         if (!ownReals) {

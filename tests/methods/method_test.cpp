@@ -415,6 +415,44 @@ TEST(PolarityMethod, IsTheMarkingOfTheLaboratory) {
                  ArgumentError);
 }
 
+// A full reading is ReadMark's, to the bit, whether the suspect comes as bytes or with its reals;
+// a sweep's reading (Measures) gives the same measures and leaves out the mark picture read,
+// the relations and the identity.
+TEST(PolarityMethod, ReadsEveryDepthAsTheLaboratoryReads) {
+    const Bitmap host = Host("astronaut");
+    const Bitmap mark = LoadPictureFile(test::SamplePath("seal-128.pgm")).bitmap;
+    const std::unique_ptr<WatermarkMethod> method = Method("polarity");
+    const MethodMarked marked = method->Embed(ViewOf(host), {mark, {}}, 4);
+    const MarkKey key = EmbedIntoHost(host, mark, 4).Key;
+    GrayPlane changed = GrayOf(marked.Picture);
+    for (int y = 0; y < 256; y += 3)
+        for (int x = 0; x < 256; x += 2) changed.at(x, y) = static_cast<std::uint8_t>(255 - changed.at(x, y) / 2);
+    for (const GrayPlane& picture : {GrayOf(marked.Picture), changed}) {
+        const MarkReading expected = ReadMark(picture, key);
+        const std::vector<double> reals(picture.pixels().begin(), picture.pixels().end());
+        const GrayView view(picture.data(), 256, 256, 256);
+        for (const ImageView& suspect : {ImageView(view), ImageView(view, reals)}) {
+            const MethodReading full = method->Detect(suspect, marked.Key);
+            EXPECT_EQ(full.Score, expected.Score.Value);
+            EXPECT_EQ(full.Nc, expected.Nc);
+            EXPECT_EQ(full.Ber, expected.Ber);
+            EXPECT_EQ(full.Mark.pixels(), expected.W_wave);
+            ASSERT_TRUE(full.Relations);
+            EXPECT_EQ(full.Relations->UntouchedReversed, expected.Score.UntouchedReversed);
+            EXPECT_EQ(full.Identical, expected.RegionIdentical);
+            const MethodReading measures = method->Detect(suspect, marked.Key, ReadDepth::Measures);
+            EXPECT_EQ(measures.Score, full.Score);
+            EXPECT_EQ(measures.ChanceVariance, full.ChanceVariance);
+            EXPECT_EQ(measures.Nc, full.Nc);
+            EXPECT_EQ(measures.Ber, full.Ber);
+            EXPECT_TRUE(measures.Mark.empty());
+            EXPECT_FALSE(measures.Relations);
+            EXPECT_EQ(method->Detect(suspect, marked.Key, ReadDepth::Score).Score, full.Score);
+        }
+    }
+    EXPECT_TRUE(method->Detect(ViewOf(marked.Picture), marked.Key).Identical);
+}
+
 TEST(Payloads, HexRoundTrip) {
     const std::vector<std::uint8_t> bits = {1, 0, 1, 0, 0, 1, 0, 1, 1};
     EXPECT_EQ(PayloadHex(bits), "a58");

@@ -154,6 +154,21 @@ TEST(DctPlanes, MidBandTransformIsTheReducedWholeTransform) {
     });
 }
 
+// A plane of bytes is read as the reals of its values, with nothing lost at 0 or 255.
+TEST(DctPlanes, MidBandTransformOfBytesIsThatOfTheirReals) {
+    std::mt19937_64 rng(29);
+    std::vector<std::uint8_t> bytes(TWatermark::kHostPixels);
+    for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] = i % 11 == 0 ? 0 : i % 13 == 0 ? 255 : rng() % 256;
+    const TWatermark::Reals reals(bytes.begin(), bytes.end());
+    TWatermark::Reals expected(TWatermark::kMarkPixels);
+    MidBandTransform(reals.data(), expected.data());
+    test::ForEachVectorTarget([&](const std::string& target) {
+        TWatermark::Reals got(TWatermark::kMarkPixels, 9.0);
+        MidBandTransform(bytes.data(), got.data());
+        EXPECT_EQ(std::memcmp(got.data(), expected.data(), got.size() * sizeof(double)), 0) << target;
+    });
+}
+
 TEST(StretchBlock, MapsEachBlockToItsOwnRange) {
     TWatermark::Reals plane(16 * 16, 0.0);
     TWatermark::Bytes view(16 * 16, 99);

@@ -188,6 +188,66 @@ TEST(ReadMark, ASmallSuspectIsReadAsIfExtendedWithWhite) {
     EXPECT_EQ(a.Score.Value, b.Score.Value);
 }
 
+// The measurer gives ReadMark's score, NC, bit error rate and extracted mark, bit for bit, for
+// pictures read as bytes or as reals, unchanged or attacked; also for a key whose mark has
+// gray pixels (NC's denominator counts them, its numerator does not).
+TEST(MarkMeasurer, GivesReadMarksMeasuresBitForBit) {
+    const GrayPlane marked = GrayOf(Astronaut().Picture);
+    MarkKey grayish = Astronaut().Key;
+    for (int j = 128 * 10 + 10; j < 128 * 10 + 40; ++j)
+        if (grayish.Extraction.W[j] != 0) grayish.Extraction.W[j] = 100;
+    const std::vector<GrayPlane> pictures = {
+        marked,
+        JpegRoundTrip(marked, 30),
+        ScaleAndBack(marked, 0.75),
+        Shift(marked, 8, 0),
+        GrayOf(Sample("hosts/astronaut.pgm")),
+        GrayOf(Sample("hosts/brick.pgm")),
+    };
+    for (const MarkKey* key : {&Astronaut().Key, static_cast<const MarkKey*>(&grayish)}) {
+        ASSERT_TRUE(MarkMeasurer::Follows(*key));
+        MarkMeasurer measurer(*key);
+        for (std::size_t k = 0; k < pictures.size(); ++k) {
+            const MarkReading expected = ReadMark(pictures[k], *key);
+            const std::vector<double> reals(pictures[k].pixels().begin(), pictures[k].pixels().end());
+            for (const MarkMeasures& got : {measurer.Measure(pictures[k].pixels()), measurer.Measure(reals)}) {
+                EXPECT_EQ(got.Score.Value, expected.Score.Value) << k;
+                EXPECT_EQ(got.Score.ReversedSeen, expected.Score.ReversedSeen) << k;
+                EXPECT_EQ(got.Score.UntouchedReversed, expected.Score.UntouchedReversed) << k;
+                EXPECT_EQ(got.Nc, expected.Nc) << k;
+                EXPECT_EQ(got.Ber, expected.Ber) << k;
+                EXPECT_EQ(measurer.ExtractedMark(), expected.W_wave) << k;
+            }
+        }
+    }
+    // What the astronaut's own readings are, pinned: the marked region as written, and the host.
+    MarkMeasurer measurer(Astronaut().Key);
+    const MarkMeasures written = measurer.Measure(marked.pixels());
+    EXPECT_EQ(written.Ber, 8190 / 16384.0);
+    EXPECT_EQ(written.Nc, 0.87000608395862911);
+    EXPECT_EQ(written.Score.ReversedSeen, written.Score.Reversed);
+    const MarkMeasures host = measurer.Measure(GrayOf(Sample("hosts/astronaut.pgm")).pixels());
+    EXPECT_EQ(host.Nc, 1.0);
+    EXPECT_EQ(host.Ber, 1.0 - Astronaut().Key.BlackCount() / 16384.0);
+    EXPECT_EQ(host.Score.Value, 0.0);
+}
+
+// A key whose block orders name a block twice or whose scatter leaves the mark is not one the
+// measurer follows (ReadMark reads or refuses it), nor is one with nothing to score.
+TEST(MarkMeasurer, FollowsOnlyKeysItCanReadExactly) {
+    MarkKey twice = Astronaut().Key;
+    twice.Extraction.WrBlockOrder[1] = twice.Extraction.WrBlockOrder[0];
+    EXPECT_FALSE(MarkMeasurer::Follows(twice));
+    EXPECT_THROW(MarkMeasurer{twice}, ArgumentError);
+    MarkKey outside = Astronaut().Key;
+    outside.Extraction.RandPos[0] = 16384;
+    EXPECT_FALSE(MarkMeasurer::Follows(outside));
+    MarkKey untouchedOnly = Astronaut().Key;
+    untouchedOnly.Embedded = untouchedOnly.Extraction.P;
+    untouchedOnly.Carried = untouchedOnly.Extraction.P;
+    EXPECT_FALSE(MarkMeasurer::Follows(untouchedOnly));
+}
+
 // A hand-made key: host relations all 0; the embedding reversed relations 0..99; the bytes
 // carry all but 0..9 of them, and relation 16000 came out reversed by the rounding alone.
 TEST(ScoreRelations, CountsOnlyTheRelationsTheBytesCarry) {

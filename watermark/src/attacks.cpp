@@ -38,17 +38,26 @@ void TWatermark::QuantiseJpeg(Reals& coefficients, double quantScale) {
 }
 
 void TWatermark::ApplyBlurring() {
-    for (int r = 1; r < kHost - 1; ++r)
+    // The bytes and the reals in loops of their own, which the compiler runs several pixels at
+    // a time (each pixel's sum in the order written).
+    for (int r = 1; r < kHost - 1; ++r) {
+        const std::uint8_t* in = &X_hat_[r * kHost];
+        std::uint8_t* out = &X_wave_[r * kHost];
         for (int c = 1; c < kHost - 1; ++c) {
-            const std::uint8_t* p = &X_hat_[r * kHost + c];
+            const std::uint8_t* p = in + c;
             const int sum = p[-kHost - 1] + 2 * p[-kHost] + p[-kHost + 1] + 2 * p[-1] + 4 * p[0] + 2 * p[1] +
                             p[kHost - 1] + 2 * p[kHost] + p[kHost + 1];
-            X_wave_[r * kHost + c] = static_cast<std::uint8_t>(sum / 16);
-            const double* q = &X_hat_real_[r * kHost + c];
+            out[c] = static_cast<std::uint8_t>(sum / 16);
+        }
+        const double* reals = &X_hat_real_[r * kHost];
+        double* blurred = &X_wave_real_[r * kHost];
+        for (int c = 1; c < kHost - 1; ++c) {
+            const double* q = reals + c;
             const double real = q[-kHost - 1] + 2 * q[-kHost] + q[-kHost + 1] + 2 * q[-1] + 4 * q[0] + 2 * q[1] +
                                 q[kHost - 1] + 2 * q[kHost] + q[kHost + 1];
-            X_wave_real_[r * kHost + c] = real / 16;
+            blurred[c] = real / 16;
         }
+    }
     // The one-pixel frame is copied, not blurred.
     for (int r = 0; r < kHost; ++r)
         for (int c : {0, kHost - 1}) {

@@ -1,6 +1,7 @@
 #include "quillfen/watermark/dct.h"
 
 #include <cmath>
+#include <cstdint>
 #include <stdexcept>
 #include <string>
 
@@ -86,29 +87,44 @@ void Idct8x8(const double* coefficients, double* samples) {
     for (int xy = 0; xy < 64; ++xy) samples[xy] = 0.25 * sums[xy];
 }
 
-void MidBandTransform(const double* plane, double* reduced) {
+namespace {
+
+// The mid-band transform of a plane of reals or of bytes (each byte the real of its value): a
+// row of 32 blocks gathered, their sums made in one call, then finished as FinishForward does.
+template <class Sample>
+void MidBandOf(const Sample* plane, double* reduced) {
     constexpr int kSide = TWatermark::kHostSize;
     constexpr int kMark = TWatermark::kMarkSize;
-    alignas(64) double block[64];
-    alignas(64) double sums[16];
-    for (int bi = 0; bi < 32; ++bi)
-        for (int bj = 0; bj < 32; ++bj) {
-            const double* start = plane + 8 * bi * kSide + 8 * bj;
+    constexpr int kRowBlocks = kSide / 8;
+    alignas(64) double blocks[kRowBlocks * 64];
+    alignas(64) double sums[kRowBlocks * 16];
+    for (int bi = 0; bi < kRowBlocks; ++bi) {
+        for (int bj = 0; bj < kRowBlocks; ++bj) {
+            const Sample* start = plane + 8 * bi * kSide + 8 * bj;
+            double* block = blocks + 64 * bj;
             for (int x = 0; x < 8; ++x)
-                for (int y = 0; y < 8; ++y) block[x * 8 + y] = start[x * kSide + y];
-            // The sums of the whole transform for these 16 places, term for term.
-            vector_loops::Accumulate16(MidBand().Forward, block, sums);
+                for (int y = 0; y < 8; ++y) block[x * 8 + y] = static_cast<double>(start[x * kSide + y]);
+        }
+        // The sums of the whole transform for these 16 places, term for term.
+        vector_loops::Accumulate16Blocks(MidBand().Forward, blocks, sums, kRowBlocks);
+        for (int bj = 0; bj < kRowBlocks; ++bj)
             for (int m = 0; m < 16; ++m) {
                 // FinishForward for one place.
                 const int u = TWatermark::kMidBand[m] / 8;
                 const int v = TWatermark::kMidBand[m] % 8;
-                double value = 0.25 * sums[m];
+                double value = 0.25 * sums[16 * bj + m];
                 if (u == 0) value = value * kDctC0;
                 if (v == 0) value = value * kDctC0;
                 reduced[(4 * bi + m / 4) * kMark + 4 * bj + m % 4] = value;
             }
-        }
+    }
 }
+
+}  // namespace
+
+void MidBandTransform(const double* plane, double* reduced) { MidBandOf(plane, reduced); }
+
+void MidBandTransform(const std::uint8_t* plane, double* reduced) { MidBandOf(plane, reduced); }
 
 namespace literal {
 

@@ -57,12 +57,16 @@ void TWatermark::Reduce(const Reals& coefficients, Reals& reduced) {
 }
 
 void TWatermark::Polarity(const Reals& reduced, Bytes& map) {
-    for (int i = 0; i < kMark; ++i)
-        for (int j = 0; j < kMark; ++j) {
-            const double g = reduced[i * kMark + j];
-            const double q = reduced[DiagonalPartner(i, j)];
-            map[i * kMark + j] = std::fabs(g) >= std::fabs(q) ? 0 : 255;
-        }
+    // Row by row, the partners' row read in two straight runs (the columns from 4 on, then
+    // the four that wrap), so that the compiler compares several at a time.
+    for (int i = 0; i < kMark; ++i) {
+        const double* row = reduced.data() + i * kMark;
+        const double* partners = reduced.data() + DiagonalPartner(i, 0);
+        std::uint8_t* out = map.data() + i * kMark;
+        for (int j = 0; j < kMark - 4; ++j) out[j] = std::fabs(row[j]) >= std::fabs(partners[j]) ? 0 : 255;
+        for (int j = kMark - 4; j < kMark; ++j)
+            out[j] = std::fabs(row[j]) >= std::fabs(partners[j - kMark]) ? 0 : 255;
+    }
 }
 
 void TWatermark::Expand(const Reals& reduced, const Bytes& map, int divisor, Reals& adjusted) {

@@ -56,10 +56,20 @@ MarkKey BuildKey(const Experiment& experiment, int hostWidth, int hostHeight, st
     key.Extraction = w.Key();
     key.Embedded.resize(kPlane);
     TWatermark::Polarity(w.Yr_hat(), key.Embedded);
-    Experiment reader(TWatermark::Planes::ResultsOnly);
-    const std::vector<StepResult> results = reader.ExtractWithKey(key.Extraction, w.X_hat(), RealsOf(w.X_hat()));
-    key.Carried = ObservedRelations(reader.Workspace());
-    if (regionNc) *regionNc = results.back().nc;
+    // The extraction's relations of the written bytes are the polarity of their mid-band
+    // coefficients (what its P_wave codes the other way round): no workspace is needed for them.
+    std::vector<double> reduced(kPlane);
+    MidBandTransform(w.X_hat().data(), reduced.data());
+    key.Carried.resize(kPlane);
+    TWatermark::Polarity(reduced, key.Carried);
+    if (regionNc) {
+        if (MarkMeasurer::Follows(key)) {
+            *regionNc = MarkMeasurer(key).Measure(std::span<const std::uint8_t>(w.X_hat())).Nc;
+        } else {
+            Experiment reader(TWatermark::Planes::ResultsOnly);
+            *regionNc = reader.ExtractWithKey(key.Extraction, w.X_hat(), RealsOf(w.X_hat())).back().nc;
+        }
+    }
     return key;
 }
 
@@ -251,8 +261,7 @@ MarkReading ReadMark(const GrayView& suspect, const MarkKey& key) {
     return reading;
 }
 
-RelationScorer::RelationScorer(const MarkKey& key)
-    : key_(key), reals_(kRegion * kRegion), reduced_(kPlane), relations_(kPlane) {
+RelationScorer::RelationScorer(const MarkKey& key) : key_(key), reduced_(kPlane), relations_(kPlane) {
     const std::vector<std::uint8_t>& p = key.Extraction.P;
     if (p.size() != static_cast<std::size_t>(kPlane) || key.Embedded.size() != p.size() || key.Carried.size() != p.size())
         throw ArgumentError("detection score: relation maps must hold 128 x 128 values");
@@ -264,20 +273,26 @@ RelationScorer::RelationScorer(const MarkKey& key)
         throw ArgumentError("detection score: the key marks no reversed or no untouched relation");
 }
 
+std::vector<double>& RelationScorer::Buffer() {
+    reals_.resize(static_cast<std::size_t>(kRegion) * kRegion);
+    return reals_;
+}
+
 DetectionScore RelationScorer::Score(std::span<const std::uint8_t> picture) {
-    if (picture.size() != reals_.size()) throw ArgumentError("detection score: the picture must be 256 x 256");
-    std::copy(picture.begin(), picture.end(), reals_.begin());
-    return ScoreReals();
+    if (picture.size() != static_cast<std::size_t>(kRegion) * kRegion)
+        throw ArgumentError("detection score: the picture must be 256 x 256");
+    MidBandTransform(picture.data(), reduced_.data());
+    return ScoreReduced();
 }
 
 DetectionScore RelationScorer::Score(std::span<const double> picture) {
-    if (picture.size() != reals_.size()) throw ArgumentError("detection score: the picture must be 256 x 256");
-    std::copy(picture.begin(), picture.end(), reals_.begin());
-    return ScoreReals();
+    if (picture.size() != static_cast<std::size_t>(kRegion) * kRegion)
+        throw ArgumentError("detection score: the picture must be 256 x 256");
+    MidBandTransform(picture.data(), reduced_.data());
+    return ScoreReduced();
 }
 
-DetectionScore RelationScorer::ScoreReals() {
-    MidBandTransform(reals_.data(), reduced_.data());
+DetectionScore RelationScorer::ScoreReduced() {
     TWatermark::Polarity(reduced_, relations_);
     const std::vector<std::uint8_t>& p = key_.Extraction.P;
     DetectionScore score;
@@ -291,6 +306,114 @@ DetectionScore RelationScorer::ScoreReals() {
     const double falseReversals = static_cast<double>(score.UntouchedReversed) / score.Untouched;
     score.Value = seen - falseReversals;
     return score;
+}
+
+namespace {
+
+// Whether a block order names every one of the 1024 blocks once.
+bool IsBlockOrder(const std::vector<std::uint16_t>& order) {
+    if (order.size() != static_cast<std::size_t>(TWatermark::kBlocks)) return false;
+    std::vector<bool> seen(TWatermark::kBlocks, false);
+    for (const std::uint16_t block : order) {
+        if (block >= TWatermark::kBlocks || seen[block]) return false;
+        seen[block] = true;
+    }
+    return true;
+}
+
+}  // namespace
+
+bool MarkMeasurer::Follows(const MarkKey& key) {
+    const ExtractionKey& e = key.Extraction;
+    const auto plane = [](std::size_t size) { return size == static_cast<std::size_t>(kPlane); };
+    if (!plane(e.P.size()) || !plane(e.W.size()) || !plane(e.RandPos.size()) || !plane(key.Embedded.size()) ||
+        !plane(key.Carried.size()) || !IsBlockOrder(e.XBlockOrder) || !IsBlockOrder(e.WrBlockOrder))
+        return false;
+    for (const double position : e.RandPos)
+        if (!(std::nearbyint(position) >= 0 && std::nearbyint(position) < kPlane)) return false;
+    // The score needs a reversed and an untouched relation among those the bytes carry.
+    bool reversed = false;
+    bool untouched = false;
+    for (int i = 0; i < kPlane; ++i) {
+        if (key.Carried[i] != key.Embedded[i]) continue;
+        (key.Embedded[i] != e.P[i] ? reversed : untouched) = true;
+    }
+    return reversed && untouched;
+}
+
+MarkMeasurer::MarkMeasurer(const MarkKey& key) : key_(key), scorer_(key) {
+    if (!Follows(key)) throw ArgumentError("the key's block orders or scatter are not ones the measurer follows");
+    const ExtractionKey& e = key.Extraction;
+    // GetWr_wave's move: block XBlockOrder[i] of Wa_wave goes to block WrBlockOrder[i] of Wr_wave.
+    wrPlace_.assign(kPlane, 0);
+    for (int i = 0; i < TWatermark::kBlocks; ++i) {
+        const int source = TWatermark::MarkBlockStart(e.XBlockOrder[i]);
+        const int target = TWatermark::MarkBlockStart(e.WrBlockOrder[i]);
+        for (int a = 0; a < 4; ++a)
+            for (int b = 0; b < 4; ++b)
+                wrPlace_[source + a * TWatermark::kMarkSize + b] = target + a * TWatermark::kMarkSize + b;
+    }
+    // Each pixel of Wa_wave, followed to its place in Wr_wave: the mark's pixel it stands for
+    // there (ScatteredMark), and how many black pixels of W that NC compares read it.
+    const std::vector<std::uint8_t> scattered = ScatteredMark(e);
+    std::vector<int> readers(kPlane, 0);
+    int k = 0;
+    for (int j = 0; j < kPlane; ++j) {
+        if (e.W[j] != 0) continue;
+        const auto n = static_cast<std::size_t>(std::nearbyint(e.RandPos[k++]));
+        if (j / TWatermark::kMarkSize >= 4 && j % TWatermark::kMarkSize >= 4) ++readers[n];
+    }
+    scatteredAt_.resize(kPlane);
+    readersAt_.resize(kPlane);
+    for (int i = 0; i < kPlane; ++i) {
+        scatteredAt_[i] = scattered[wrPlace_[i]];
+        readersAt_[i] = readers[wrPlace_[i]];
+    }
+    // NC's denominator reads the key alone: NormalizedCorrelation's sum, in its order.
+    for (int r = 4; r < TWatermark::kMarkSize; ++r)
+        for (int c = 4; c < TWatermark::kMarkSize; ++c) {
+            const double ref = 255 - e.W[r * TWatermark::kMarkSize + c];
+            ncDenominator_ = ncDenominator_ + ref * ref;
+        }
+}
+
+MarkMeasures MarkMeasurer::Measure(std::span<const std::uint8_t> region) { return Finish(scorer_.Score(region)); }
+
+MarkMeasures MarkMeasurer::Measure(std::span<const double> region) { return Finish(scorer_.Score(region)); }
+
+// Wa_wave is black where P_wave equals P's complement: the relation P codes differs from the
+// one observed (the scorer's relations, in P's coding, are P_wave's complement).
+MarkMeasures MarkMeasurer::Finish(const DetectionScore& score) {
+    const std::uint8_t* relations = scorer_.Relations().data();
+    const std::uint8_t* p = key_.Extraction.P.data();
+    int differing = 0;  // WholeMarkBitErrorRate's count
+    int found = 0;      // black pixels of W that NC compares, read black
+    for (int i = 0; i < kPlane; ++i) {
+        const int black = p[i] != static_cast<std::uint8_t>(255 - relations[i]) ? 1 : 0;
+        differing += black != scatteredAt_[i] ? 1 : 0;
+        found += black * readersAt_[i];
+    }
+    MarkMeasures measures;
+    measures.Score = score;
+    measures.Ber = static_cast<double>(differing) / kPlane;
+    // NormalizedCorrelation's numerator adds 255 * 255 for each black pixel of W read black
+    // and zeros elsewhere: whole numbers far below 2^53, so the sum is exactly this product.
+    if (ncDenominator_ != 0) measures.Nc = (65025.0 * found) / ncDenominator_;
+    return measures;
+}
+
+std::vector<std::uint8_t> MarkMeasurer::ExtractedMark() const {
+    const std::vector<std::uint8_t>& relations = scorer_.Relations();
+    const std::vector<std::uint8_t>& p = key_.Extraction.P;
+    std::vector<std::uint8_t> wr(kPlane);
+    for (int i = 0; i < kPlane; ++i) wr[wrPlace_[i]] = p[i] == static_cast<std::uint8_t>(255 - relations[i]) ? 255 : 0;
+    // GetW_wave: each black pixel of W reads Wr_wave at its scatter position, the rest are white.
+    const ExtractionKey& e = key_.Extraction;
+    std::vector<std::uint8_t> mark(kPlane, 255);
+    int k = 0;
+    for (int j = 0; j < kPlane; ++j)
+        if (e.W[j] == 0) mark[j] = wr[static_cast<std::size_t>(std::nearbyint(e.RandPos[k++]))];
+    return mark;
 }
 
 std::vector<std::uint8_t> ScatteredMark(const ExtractionKey& key) {

@@ -114,7 +114,64 @@ void Accumulate16(const double (*table)[16], const double* HWY_RESTRICT in, doub
     }
 }
 
-// (Sharing each loaded table row between two blocks was tried: no faster on any target.)
+// Accumulate16 for `count` blocks laid end to end, two at a time: the four sums of one block
+// wait on each other's additions, and a second block's four beside them keep the adders busy
+// (each table row loaded once serves both). An input is skipped only where both blocks have a
+// zero: a zero product added to a sum never changes it (see Accumulate).
+void Accumulate16Blocks(const double (*table)[16], const double* HWY_RESTRICT in, double* HWY_RESTRICT sums,
+                        std::size_t count) {
+    const D4 d;
+    const std::size_t lanes = hn::Lanes(d);
+    std::size_t b = 0;
+    for (; b + 2 <= count; b += 2) {
+        const double* in0 = in + 64 * b;
+        const double* in1 = in0 + 64;
+        for (std::size_t j0 = 0; j0 < 16; j0 += 4 * lanes) {
+            auto s0 = hn::Zero(d);
+            auto s1 = hn::Zero(d);
+            auto s2 = hn::Zero(d);
+            auto s3 = hn::Zero(d);
+            auto t0 = hn::Zero(d);
+            auto t1 = hn::Zero(d);
+            auto t2 = hn::Zero(d);
+            auto t3 = hn::Zero(d);
+            for (int i = 0; i < 64; ++i) {
+                const double f0 = in0[i];
+                const double f1 = in1[i];
+                if (f0 == 0 && f1 == 0) continue;
+                const double* row = table[i] + j0;
+                const auto r0 = hn::LoadU(d, row);
+                const auto r1 = hn::LoadU(d, row + lanes);
+                const auto r2 = hn::LoadU(d, row + 2 * lanes);
+                const auto r3 = hn::LoadU(d, row + 3 * lanes);
+                const auto b0 = hn::Set(d, f0);
+                const auto b1 = hn::Set(d, f1);
+                s0 = hn::Add(s0, hn::Mul(r0, b0));
+                s1 = hn::Add(s1, hn::Mul(r1, b0));
+                s2 = hn::Add(s2, hn::Mul(r2, b0));
+                s3 = hn::Add(s3, hn::Mul(r3, b0));
+                t0 = hn::Add(t0, hn::Mul(r0, b1));
+                t1 = hn::Add(t1, hn::Mul(r1, b1));
+                t2 = hn::Add(t2, hn::Mul(r2, b1));
+                t3 = hn::Add(t3, hn::Mul(r3, b1));
+            }
+            double* out0 = sums + 16 * b + j0;
+            double* out1 = out0 + 16;
+            hn::StoreU(s0, d, out0);
+            hn::StoreU(s1, d, out0 + lanes);
+            hn::StoreU(s2, d, out0 + 2 * lanes);
+            hn::StoreU(s3, d, out0 + 3 * lanes);
+            hn::StoreU(t0, d, out1);
+            hn::StoreU(t1, d, out1 + lanes);
+            hn::StoreU(t2, d, out1 + 2 * lanes);
+            hn::StoreU(t3, d, out1 + 3 * lanes);
+        }
+    }
+    if (b < count) Accumulate16(table, in + 64 * b, sums + 16 * b);
+}
+
+// (Sharing each loaded table row between two blocks was tried for the 64 sums: no faster on
+// any target, as their eight accumulators already keep the adders busy.)
 void AccumulateBlocks(const double (*table)[64], const double* in, double* sums, std::size_t count) {
     for (std::size_t b = 0; b < count; ++b) Accumulate(table, in + 64 * b, sums + 64 * b);
 }
@@ -237,11 +294,63 @@ void WeightedSums(const double* const* terms, std::size_t count, const double* w
     }
 }
 
+// SymmetricWeightedSums for the SSIM window of eleven, unrolled: the six weights stay in
+// registers and the eleven rows' addresses are read once per call, not once per output
+// vector. The same operations in the same order as the loop below.
+void SymmetricWeightedSums11(const double* const* terms, std::size_t count, const double* weights, double* out) {
+    const hn::ScalableTag<double> d;
+    const std::size_t lanes = hn::Lanes(d);
+    const double* t0 = terms[0];
+    const double* t1 = terms[1];
+    const double* t2 = terms[2];
+    const double* t3 = terms[3];
+    const double* t4 = terms[4];
+    const double* t5 = terms[5];
+    const double* t6 = terms[6];
+    const double* t7 = terms[7];
+    const double* t8 = terms[8];
+    const double* t9 = terms[9];
+    const double* t10 = terms[10];
+    const auto w0 = hn::Set(d, weights[0]);
+    const auto w1 = hn::Set(d, weights[1]);
+    const auto w2 = hn::Set(d, weights[2]);
+    const auto w3 = hn::Set(d, weights[3]);
+    const auto w4 = hn::Set(d, weights[4]);
+    const auto w5 = hn::Set(d, weights[5]);
+    std::size_t x = 0;
+    for (; x + 2 * lanes <= count; x += 2 * lanes) {
+#define QF_PAIR(w, low, high, at) hn::Mul(w, hn::Add(hn::LoadU(d, low + (at)), hn::LoadU(d, high + (at))))
+        auto sum0 = hn::Zero(d);
+        auto sum1 = hn::Zero(d);
+        sum0 = hn::Add(sum0, QF_PAIR(w0, t0, t10, x));
+        sum1 = hn::Add(sum1, QF_PAIR(w0, t0, t10, x + lanes));
+        sum0 = hn::Add(sum0, QF_PAIR(w1, t1, t9, x));
+        sum1 = hn::Add(sum1, QF_PAIR(w1, t1, t9, x + lanes));
+        sum0 = hn::Add(sum0, QF_PAIR(w2, t2, t8, x));
+        sum1 = hn::Add(sum1, QF_PAIR(w2, t2, t8, x + lanes));
+        sum0 = hn::Add(sum0, QF_PAIR(w3, t3, t7, x));
+        sum1 = hn::Add(sum1, QF_PAIR(w3, t3, t7, x + lanes));
+        sum0 = hn::Add(sum0, QF_PAIR(w4, t4, t6, x));
+        sum1 = hn::Add(sum1, QF_PAIR(w4, t4, t6, x + lanes));
+#undef QF_PAIR
+        sum0 = hn::Add(sum0, hn::Mul(w5, hn::LoadU(d, t5 + x)));
+        sum1 = hn::Add(sum1, hn::Mul(w5, hn::LoadU(d, t5 + x + lanes)));
+        hn::StoreU(sum0, d, out + x);
+        hn::StoreU(sum1, d, out + x + lanes);
+    }
+    for (; x < count; ++x) {
+        double sum = 0.0;
+        for (std::size_t i = 0; i < 5; ++i) sum = sum + weights[i] * (terms[i][x] + terms[10 - i][x]);
+        out[x] = sum + weights[5] * terms[5][x];
+    }
+}
+
 // The same for a window of odd length n whose weights mirror about its centre: the two terms
 // of each weight are added first, so a sum takes (n + 1) / 2 products instead of n. The sums
 // start from the outermost pair and end with the centre term.
 void SymmetricWeightedSums(const double* const* terms, std::size_t count, const double* weights, std::size_t n,
                            double* out) {
+    if (n == 11) return SymmetricWeightedSums11(terms, count, weights, out);
     const hn::ScalableTag<double> d;
     const std::size_t lanes = hn::Lanes(d);
     const std::size_t half = n / 2;
@@ -341,6 +450,10 @@ void Accumulate16(Table16 table, const double* in, double* sums) {
     }
 }
 
+void Accumulate16Blocks(Table16 table, const double* in, double* sums, std::size_t count) {
+    for (std::size_t b = 0; b < count; ++b) Accumulate16(table, in + 64 * b, sums + 16 * b);
+}
+
 void WeightedSums(const double* const* terms, std::size_t count, const double* weights, std::size_t n, double* out) {
     for (std::size_t x = 0; x < count; ++x) {
         double sum = 0.0;
@@ -431,6 +544,7 @@ namespace quillfen::vector_loops {
 HWY_EXPORT(Accumulate);
 HWY_EXPORT(AccumulateBlocks);
 HWY_EXPORT(Accumulate16);
+HWY_EXPORT(Accumulate16Blocks);
 HWY_EXPORT(Quantise);
 HWY_EXPORT(StretchPlane);
 HWY_EXPORT(WindowSums);
@@ -445,6 +559,10 @@ void AccumulateBlocks(Table table, const double* in, double* sums, std::size_t c
 }
 
 void Accumulate16(Table16 table, const double* in, double* sums) { HWY_DYNAMIC_DISPATCH(Accumulate16)(table, in, sums); }
+
+void Accumulate16Blocks(Table16 table, const double* in, double* sums, std::size_t count) {
+    HWY_DYNAMIC_DISPATCH(Accumulate16Blocks)(table, in, sums, count);
+}
 
 void Quantise(double* plane, std::size_t size, const double* steps, double scale) {
     HWY_DYNAMIC_DISPATCH(Quantise)(plane, size, steps, scale);
@@ -479,6 +597,10 @@ namespace quillfen::vector_loops {
 void Accumulate(Table table, const double* in, double* sums) { plain::Accumulate(table, in, sums); }
 
 void Accumulate16(Table16 table, const double* in, double* sums) { plain::Accumulate16(table, in, sums); }
+
+void Accumulate16Blocks(Table16 table, const double* in, double* sums, std::size_t count) {
+    plain::Accumulate16Blocks(table, in, sums, count);
+}
 
 void AccumulateBlocks(Table table, const double* in, double* sums, std::size_t count) {
     plain::AccumulateBlocks(table, in, sums, count);

@@ -23,6 +23,9 @@ void AccumulateBlocks(Table table, const double* in, double* sums, std::size_t c
 // The same for 16 sums: table[i][j] multiplies input i for sum j, j = 0..15 (64-byte aligned).
 using Table16 = const double (*)[16];
 void Accumulate16(Table16 table, const double* in, double* sums);
+// Accumulate16 for `count` blocks of 64 inputs laid end to end (in[64 b + i]), giving 16 sums
+// per block (sums[16 b + j]), with one dispatch for all of them.
+void Accumulate16Blocks(Table16 table, const double* in, double* sums, std::size_t count);
 
 // The quantisation of a simulated JPEG compression, in place, on a size x size plane of 8 x 8
 // blocks (size a multiple of 8): with step = scale * steps[k] for the coefficient's place k
@@ -76,6 +79,7 @@ namespace plain {
 void Accumulate(Table table, const double* in, double* sums);
 void AccumulateBlocks(Table table, const double* in, double* sums, std::size_t count);
 void Accumulate16(Table16 table, const double* in, double* sums);
+void Accumulate16Blocks(Table16 table, const double* in, double* sums, std::size_t count);
 void Quantise(double* plane, std::size_t size, const double* steps, double scale);
 void StretchPlane(const double* plane, std::size_t size, int n, std::uint8_t* view);
 void WindowSums(const double* plane, std::size_t width, std::size_t height, const double* weights, std::size_t n,

@@ -156,9 +156,11 @@ struct MethodMarked {
     double Psnr = 0;
 };
 
-// How much of a reading a caller needs: the whole reading, or the score and its chance
-// variance alone (what null trials read, thousands of times).
-enum class ReadDepth { Full, Score };
+// How much of a reading a caller needs: the whole reading; the score and its chance variance
+// alone (what null trials read, thousands of times); or what a sweep's row records, the whole
+// reading but for the mark picture read, the relations and Identical, which a method may then
+// leave out (a method that does not tell the depths apart reads them all in full).
+enum class ReadDepth { Full, Score, Measures };
 
 // Where a method that finds the geometry by itself found the marked picture in the suspect:
 // suspect = A * marked + (ShiftX, ShiftY), A = R(rotation) * [ScaleX Shear; 0 ScaleY], pixels

@@ -7,6 +7,8 @@
 //
 // The fast forms read the cosine products from tables built once from the very same
 // expressions, and keep each sum's order of terms, so they give the literal forms' bits.
+#include <cstdint>
+
 #include "quillfen/image/export.h"
 QUILLFEN_API_BEGIN
 namespace quillfen {
@@ -23,6 +25,8 @@ void Idct8x8(const double* coefficients, double* samples);
 // TWatermark::Reduce gives, bit for bit, for a quarter of the work: what a reader that wants
 // only the relations between coefficients (the detection score) needs.
 void MidBandTransform(const double* plane, double* reduced);
+// The same of a plane of bytes, each read as the real of its value (no plane of reals is made).
+void MidBandTransform(const std::uint8_t* plane, double* reduced);
 
 namespace literal {
 // The defining sums, the two cosines evaluated for every term.

@@ -102,19 +102,19 @@ DetectionScore ScoreExtraction(const MarkKey& key, const TWatermark& workspace);
 class RelationScorer {
 public:
     explicit RelationScorer(const MarkKey& key);
-    // A picture as a file holds it (its bytes), or in reals as the workspace's attacks give it.
-    // ArgumentError for a plane that is not 256 x 256.
+    // A picture as a file holds it (its bytes), or in reals as the workspace's attacks give it;
+    // either is read where it is. ArgumentError for a plane that is not 256 x 256.
     DetectionScore Score(std::span<const std::uint8_t> picture);
     DetectionScore Score(std::span<const double> picture);
     // The scorer's own 256 x 256 plane of reals: fill it with a picture, then ScoreBuffer()
     // scores it where it is (a trial that makes its picture in reals saves a copy).
-    std::vector<double>& Buffer() { return reals_; }
-    DetectionScore ScoreBuffer() { return ScoreReals(); }
+    std::vector<double>& Buffer();
+    DetectionScore ScoreBuffer() { return Score(std::span<const double>(Buffer())); }
     // The relations of the picture scored last, in P's coding (128 x 128).
     const std::vector<std::uint8_t>& Relations() const { return relations_; }
 
 private:
-    DetectionScore ScoreReals();
+    DetectionScore ScoreReduced();
 
     const MarkKey& key_;
     std::vector<int> reversed_;   // positions of the relations the bytes carry reversed
@@ -122,6 +122,40 @@ private:
     std::vector<double> reals_;
     std::vector<double> reduced_;
     std::vector<std::uint8_t> relations_;
+};
+
+// ReadMark's score, NC and whole-mark bit error rate of a 256 x 256 region, bit for bit, from
+// the one transform a RelationScorer makes: the extraction's later steps (the comparison with
+// P, the block orders undone, the scatter undone) follow tables made once from the key. What
+// a sweep's rows read, thousands of pictures with one key; the extracted mark is made only
+// when asked for. One measurer per thread; the key must outlive it.
+struct MarkMeasures {
+    DetectionScore Score;
+    std::optional<double> Nc;  // none when the key's mark has no black pixel to compare
+    double Ber = 0.0;
+};
+class MarkMeasurer {
+public:
+    // Whether a key is one the tables follow: a key the extraction reads and scores without
+    // refusing it, whose block orders are orders of all 1024 blocks (every key embedded or
+    // decoded). ReadMark reads (or refuses) any other.
+    static bool Follows(const MarkKey& key);
+    // ArgumentError for a key it does not follow.
+    explicit MarkMeasurer(const MarkKey& key);
+    MarkMeasures Measure(std::span<const std::uint8_t> region);
+    MarkMeasures Measure(std::span<const double> region);
+    // W_wave of the region measured last (128 x 128).
+    std::vector<std::uint8_t> ExtractedMark() const;
+
+private:
+    MarkMeasures Finish(const DetectionScore& score);
+
+    const MarkKey& key_;
+    RelationScorer scorer_;
+    std::vector<int> wrPlace_;                // where each pixel of Wa_wave lands in Wr_wave
+    std::vector<std::uint8_t> scatteredAt_;  // ScatteredMark at that place
+    std::vector<int> readersAt_;             // black pixels of W in NC's window that read that place
+    double ncDenominator_ = 0;
 };
 
 // The bit error rate over every pixel of the mark. The embedding scatters each black pixel of
