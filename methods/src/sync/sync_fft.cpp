@@ -146,7 +146,7 @@ void Fft::Transform(double* re, double* im, int stride, bool inverse) const {
     }
 }
 
-void Fft::TransformSideBySide(double* re, double* im, int count, bool inverse) const {
+void Fft::ReverseSideBySide(double* re, double* im, int count) const {
     const std::size_t c = static_cast<std::size_t>(count);
     for (int i = 0; i < n_; ++i) {
         const int j = reversed_[i];
@@ -155,6 +155,10 @@ void Fft::TransformSideBySide(double* re, double* im, int count, bool inverse) c
             std::swap_ranges(im + i * c, im + (i + 1) * c, im + j * c);
         }
     }
+}
+
+void Fft::TransformSideBySide(double* re, double* im, int count, bool inverse) const {
+    ReverseSideBySide(re, im, count);
     const double sign = inverse ? -1.0 : 1.0;
     const double* cosines = cos_.data();
     const double* sines = sin_.data();
@@ -166,14 +170,7 @@ void Fft::TransformSideBySide(double* re, double* im, int count, bool inverse) c
 }
 
 void Fft::TransformSideBySidePlain(double* re, double* im, int count, bool inverse) const {
-    const std::size_t c = static_cast<std::size_t>(count);
-    for (int i = 0; i < n_; ++i) {
-        const int j = reversed_[i];
-        if (j > i) {
-            std::swap_ranges(re + i * c, re + (i + 1) * c, re + j * c);
-            std::swap_ranges(im + i * c, im + (i + 1) * c, im + j * c);
-        }
-    }
+    ReverseSideBySide(re, im, count);
     PlainButterflies(re, im, n_, count, cos_.data(), sin_.data(), inverse ? -1.0 : 1.0);
 }
 

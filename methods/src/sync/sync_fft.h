@@ -24,6 +24,9 @@ public:
     void TransformSideBySidePlain(double* re, double* im, int count, bool inverse) const;
 
 private:
+    // The bit-reversed order of `count` transforms side by side, whole rows of them swapped.
+    void ReverseSideBySide(double* re, double* im, int count) const;
+
     int n_;
     std::vector<double> cos_, sin_;  // e^(-2 pi i k/n) = cos_[k] - i sin_[k], k < n/2
     std::vector<int> reversed_;
