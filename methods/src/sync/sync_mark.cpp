@@ -4,9 +4,11 @@
 #include <cmath>
 #include <deque>
 #include <string>
+#include <utility>
 
 #include "quillfen/image/errors.h"
 #include "quillfen/image/portable_math.h"
+#include "blind_core.h"
 #include "sync_fft.h"
 
 namespace quillfen::sync {
@@ -92,7 +94,9 @@ Interpolation Axis(int n, double s) {
 // Mean over the (2r + 1)^2 window around each pixel, the window cut at the borders: running
 // sums down the columns, then along the rows, in a fixed order.
 std::vector<double> BoxMean(const std::vector<double>& in, int w, int h, int r) {
-    std::vector<double> columns(static_cast<std::size_t>(w), 0.0), rows(in.size());
+    std::vector<double> columns(static_cast<std::size_t>(w), 0.0), rows;
+    detail::ReserveLarge(rows, in.size());
+    rows.resize(in.size());
     for (int y = 0; y < std::min(r, h); ++y)
         for (int x = 0; x < w; ++x) columns[x] += in[static_cast<std::size_t>(y) * w + x];
     for (int y = 0; y < h; ++y) {
@@ -177,6 +181,7 @@ Plane Reduce(int w, int h, const std::function<void(int, double*)>& lumaRow, dou
     factorY = static_cast<double>(h) / out.H;
     const AreaWeights ax = Area(w, out.W), ay = Area(h, out.H);
     std::vector<double> row(static_cast<std::size_t>(w)), across(static_cast<std::size_t>(out.W));
+    detail::ReserveLarge(out.V, static_cast<std::size_t>(out.W) * out.H);
     out.V.assign(static_cast<std::size_t>(out.W) * out.H, 0.0);
     int firstOpen = 0;  // the first reduced row whose span reaches the current row
     for (int y = 0; y < h; ++y) {
@@ -199,13 +204,14 @@ Plane Reduce(int w, int h, const std::function<void(int, double*)>& lumaRow, dou
 
 // The detail that carries the mark: the picture less its 5 x 5 mean, divided by its local
 // spread (11 x 11) so that edges and texture do not outweigh the flat parts, clipped at 3.
-Plane Whiten(const Plane& in) {
-    const std::vector<double> mean = BoxMean(in.V, in.W, in.H, 2);
-    Plane r = in;
-    for (std::size_t i = 0; i < r.V.size(); ++i) r.V[i] = in.V[i] - mean[i];
-    std::vector<double> squares(r.V.size());
-    for (std::size_t i = 0; i < r.V.size(); ++i) squares[i] = r.V[i] * r.V[i];
-    const std::vector<double> energy = BoxMean(squares, r.W, r.H, 5);
+Plane Whiten(Plane r) {
+    // Two planes of the reduced picture's size besides its own: the mean, whose place the
+    // squares then take, and the energy. Each is a fresh large allocation whose pages a
+    // photograph's reading would otherwise first touch one small page at a time.
+    std::vector<double> scratch = BoxMean(r.V, r.W, r.H, 2);
+    for (std::size_t i = 0; i < r.V.size(); ++i) r.V[i] = r.V[i] - scratch[i];
+    for (std::size_t i = 0; i < r.V.size(); ++i) scratch[i] = r.V[i] * r.V[i];
+    const std::vector<double> energy = BoxMean(scratch, r.W, r.H, 5);
     for (std::size_t i = 0; i < r.V.size(); ++i) r.V[i] = std::clamp(r.V[i] / (std::sqrt(std::max(0.0, energy[i])) + 1.0), -3.0, 3.0);
     return r;
 }
@@ -819,11 +825,11 @@ PreparedSuspect::PreparedSuspect(int width, int height, const std::function<void
     auto parts = std::make_shared<Parts>();
     parts_ = parts;
     Parts& p = *parts;
-    const Plane work = Reduce(width, height, lumaRow, p.Fx, p.Fy);
+    Plane work = Reduce(width, height, lumaRow, p.Fx, p.Fy);
     const double fx = p.Fx, fy = p.Fy;
     p.WorkW = work.W;
     p.WorkH = work.H;
-    const Plane r = Whiten(work);
+    const Plane r = Whiten(std::move(work));
     const Autocorrelations both = Correlate(r);
     p.Ac = both.Power;
     std::vector<Basis>& lattices = p.Lattices;
