@@ -8,7 +8,7 @@
 
 #include "quillfen/image/errors.h"
 #include "quillfen/image/portable_math.h"
-#include "blind_core.h"
+#include "../blind_core.h"
 #include "sync_fft.h"
 
 namespace quillfen::sync {
